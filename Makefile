@@ -1,0 +1,48 @@
+# Varnel: the two commands a new machine needs are `make run` and `make test`.
+JOBS    ?= $(shell nproc)
+CMAKE   ?= cmake
+CTEST   ?= ctest
+
+.PHONY: all deps build run test test-release test-asan bench fuzz clean
+
+all: build
+
+deps:
+	@sh scripts/install-deps
+
+build:
+	$(CMAKE) -S . -B build -DCMAKE_BUILD_TYPE=Release
+	$(CMAKE) --build build -j $(JOBS)
+
+run: deps build
+	@if [ -x build/bin/varnel ]; then exec build/bin/varnel; \
+	else echo "The viewer is not part of this build yet; build/bin/varnel-cli is."; fi
+
+test: deps
+	$(MAKE) test-release
+	$(MAKE) test-asan
+
+test-release: build
+	$(CTEST) --test-dir build --output-on-failure -j $(JOBS)
+
+# Same tests again under AddressSanitizer and UndefinedBehaviorSanitizer;
+# benchmarks are left out of this build, they prove nothing here.
+test-asan:
+	$(CMAKE) -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNEL_SANITIZE=ON -DVARNEL_BENCH=OFF
+	$(CMAKE) --build build-asan -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  $(CTEST) --test-dir build-asan --output-on-failure -j $(JOBS)
+
+bench: deps build
+	@for b in build/bin/bench_*; do \
+	  [ -x "$$b" ] || continue; echo "== $$b"; "$$b" || exit 1; done
+
+# libFuzzer targets, built with clang under ASan/UBSan; run them by hand, e.g.
+#   build-fuzz/bin/fuzz_density_field -max_total_time=300 corpus/
+fuzz: deps
+	$(CMAKE) -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVARNEL_FUZZ=ON -DVARNEL_BENCH=OFF
+	$(CMAKE) --build build-fuzz -j $(JOBS)
+
+clean:
+	rm -rf build build-asan build-fuzz
