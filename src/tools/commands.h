@@ -1,0 +1,5 @@
+// The subcommands of varnel-cli, one source file each. Every command takes
+// the arguments after its own name and returns the process exit status.
+#pragma once
+
+int grid_command(int argc, char** argv);
