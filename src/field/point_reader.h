@@ -18,6 +18,10 @@ struct PointSink {
     void* context;
 };
 
+// Two numbers from one piece [begin, end), as sscanf "%lf %lf" takes them
+// from the same bytes; false when the piece does not start with two numbers.
+bool parse_point(const char* begin, const char* end, Point* point);
+
 // Discards skip_lines pieces, then hands every piece's pair to the sink.
 // Reads the stream to its end; neither rewinds nor closes it.
 void read_points(std::FILE* stream, int skip_lines, PointSink sink);

@@ -1,0 +1,249 @@
+#include "field/density_field.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct TempStream {
+    std::FILE* file;
+    explicit TempStream(const std::string& bytes) : file(std::tmpfile())
+    {
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::rewind(file);
+    }
+    ~TempStream() { std::fclose(file); }
+};
+
+struct Field {
+    DensityField* f;
+    Field(double x_min, double y_min, double x_max, double y_max)
+        : f(create_density_field(x_min, y_min, x_max, y_max))
+    {
+    }
+    ~Field() { f->ops.destroy(f); }
+    int load(const std::string& text, int skip = 0)
+    {
+        TempStream in(text);
+        return f->ops.load(f, in.file, skip);
+    }
+    double node(int i, int j) { return f->ops.data(f)[j * 201 + i]; }
+    double sum()
+    {
+        double s = 0;
+        for (int k = 0; k < 201 * 201; ++k)
+            s += f->ops.data(f)[k];
+        return s;
+    }
+    int nonzero()
+    {
+        int n = 0;
+        for (int k = 0; k < 201 * 201; ++k)
+            n += f->ops.data(f)[k] != 0.0;
+        return n;
+    }
+};
+
+TEST(DensityField, ShapeOfTheGrid)
+{
+    Field field(0, 0, 4000, 4000);
+    EXPECT_EQ(field.f->ops.width(field.f), 201);
+    EXPECT_EQ(field.f->ops.height(field.f), 201);
+    EXPECT_NE(field.f->ops.data(field.f), nullptr);
+}
+
+TEST(DensityField, SpreadsAPointOverItsCellInverted)
+{
+    // Default range: cells of 20. The point lies a quarter across and half
+    // up cell (0, 0) once the 40 rule has moved x down by 1.
+    Field field(0, 0, 4000, 4000);
+    ASSERT_EQ(field.load("6 10\n"), 1);
+    EXPECT_DOUBLE_EQ(density_field_max(field.f), 0.375);
+    // Before normalisation: 0.125, 0.375, 0.125, 0.375; after, divided by 0.375.
+    EXPECT_DOUBLE_EQ(field.node(0, 0), 0.125 / 0.375);
+    EXPECT_DOUBLE_EQ(field.node(1, 0), 1.0);
+    EXPECT_DOUBLE_EQ(field.node(0, 1), 0.125 / 0.375);
+    EXPECT_DOUBLE_EQ(field.node(1, 1), 1.0);
+    EXPECT_EQ(field.nonzero(), 4);
+}
+
+TEST(DensityField, MiddleOfACellGivesFourEqualNodes)
+{
+    Field field(0, 0, 4000, 4000);
+    ASSERT_EQ(field.load("110 110\n"), 1);
+    EXPECT_EQ(density_field_max(field.f), 0.25);
+    for (int i = 5; i <= 6; ++i)
+        for (int j = 5; j <= 6; ++j)
+            EXPECT_EQ(field.node(i, j), 1.0);
+    EXPECT_EQ(field.nonzero(), 4);
+}
+
+// Values before normalisation (node times max) of the four nodes of row 0
+// and row 1 around a point at y = 10, half way up cell row 0.
+TEST(DensityField, FortyRuleMovesSmallXDownByOne)
+{
+    struct Case {
+        const char* line;
+        int gx;    // cell column
+        double fx; // fraction across the cell
+    } cases[] = {
+        {"39.5 10", 1, 0.925}, // binned at x = 38.5
+        {"40 10", 2, 0.0},     // exactly 40 stays
+        {"41 10", 2, 0.05},
+        {"-5 10", -1, 0.0},    // -6 is outside the range
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        Field field(0, 0, 4000, 4000);
+        int loaded = field.load(std::string(c.line) + "\n");
+        if (c.gx < 0) {
+            EXPECT_EQ(loaded, 0);
+            EXPECT_EQ(field.f->ops.rejected(field.f), 1);
+            continue;
+        }
+        ASSERT_EQ(loaded, 1);
+        double max = density_field_max(field.f);
+        for (int j = 0; j <= 1; ++j) {
+            EXPECT_NEAR(field.node(c.gx, j) * max, c.fx * 0.5, 1e-12);
+            EXPECT_NEAR(field.node(c.gx + 1, j) * max, (1 - c.fx) * 0.5, 1e-12);
+        }
+    }
+}
+
+TEST(DensityField, RangeEdges)
+{
+    Field field(100, 200, 500, 600); // dx = 2, dy = 2
+    ASSERT_EQ(field.load("500 300\n"    // x == x_max: rejected
+                         "300 600\n"    // y == y_max: rejected
+                         "99.999 300\n" // below x_min
+                         "300 199\n"
+                         "inf 300\n"
+                         "300 -inf\n"
+                         "100 200\n"),  // x == x_min, y == y_min: accepted, fx = fy = 0
+              1);
+    EXPECT_EQ(field.f->ops.rejected(field.f), 6);
+    EXPECT_EQ(field.node(0, 0), 0.0);
+    EXPECT_EQ(field.node(0, 1), 0.0);
+    EXPECT_EQ(field.node(1, 0), 0.0);
+    EXPECT_EQ(field.node(1, 1), 1.0);
+}
+
+TEST(DensityField, QuotientRoundingUpToTheEdgeStaysInTheGrid)
+{
+    // With this range the largest x below x_max gives a quotient that rounds
+    // to exactly 200, one cell beyond the last.
+    const double x_min = 100, x_max = 4001.11;
+    const double x = std::nextafter(x_max, 0.0);
+    ASSERT_EQ((x - x_min) / ((x_max - x_min) / 200), 200.0);
+    Field field(x_min, x_min, x_max, x_max);
+    char line[128];
+    std::snprintf(line, sizeof line, "%.17g %.17g\n", x, x);
+    ASSERT_EQ(field.load(line), 1);
+    EXPECT_EQ(field.f->ops.rejected(field.f), 0);
+    // Held in the last cell: its upper corner node takes the whole weight.
+    EXPECT_EQ(field.node(199, 199), 1.0);
+    EXPECT_EQ(field.nonzero(), 1);
+}
+
+TEST(DensityField, NanCoordinatesNeverReachTheGrid)
+{
+    Field field(0, 0, 4000, 4000);
+    EXPECT_EQ(field.load("nan 100\n100 nan\n-nan -nan\n"), 0);
+    EXPECT_EQ(field.f->ops.rejected(field.f), 0);
+    EXPECT_EQ(field.nonzero(), 0);
+    // A range that is not a number puts nothing into the grid either.
+    Field nan_range(NAN, 0, 4000, 4000);
+    EXPECT_EQ(nan_range.load("100 100\n"), 0);
+    EXPECT_EQ(nan_range.nonzero(), 0);
+}
+
+TEST(DensityField, OverflowingRangeIsRejectedNotBinned)
+{
+    Field field(-1e308, -1e308, 1e308, 1e308);
+    EXPECT_EQ(field.load("1e308 0\n0 0\n"), 1);
+    EXPECT_EQ(field.f->ops.rejected(field.f), 1);
+}
+
+TEST(DensityField, FilesWithoutAcceptedPoints)
+{
+    Field text(0, 0, 4000, 4000);
+    EXPECT_EQ(text.load("x y\nheader only\n"), 0);
+    EXPECT_EQ(text.f->ops.rejected(text.f), 0);
+    EXPECT_EQ(text.nonzero(), 0);
+
+    Field empty(0, 0, 4000, 4000);
+    EXPECT_EQ(empty.load(""), 0);
+
+    Field inverted(4000, 0, 0, 4000);
+    EXPECT_EQ(inverted.load("100 100\n200 200\n"), 0);
+    EXPECT_EQ(inverted.f->ops.rejected(inverted.f), 2);
+
+    Field flat(0, 0, 0, 4000); // empty range: no division by the zero cell size
+    EXPECT_EQ(flat.load("0 100\n"), 0);
+    EXPECT_EQ(flat.f->ops.rejected(flat.f), 1);
+    EXPECT_EQ(flat.nonzero(), 0);
+}
+
+TEST(DensityField, ReloadClearsThePreviousLoad)
+{
+    Field field(0, 0, 4000, 4000);
+    ASSERT_EQ(field.load("110 110\n5000 5000\n"), 1);
+    EXPECT_EQ(field.f->ops.rejected(field.f), 1);
+    ASSERT_EQ(field.load("1010 1010\n"), 1);
+    EXPECT_EQ(field.f->ops.rejected(field.f), 0);
+    EXPECT_EQ(field.node(5, 5), 0.0);
+    EXPECT_EQ(field.node(50, 50), 1.0);
+}
+
+TEST(DensityField, HeaderLinesAreSkippedOnlyWhenAsked)
+{
+    Field taken(0, 0, 4000, 4000);
+    taken.load("110 110 header that starts with numbers\n1010 1010\n");
+    EXPECT_EQ(taken.nonzero(), 8);
+    Field skipped(0, 0, 4000, 4000);
+    skipped.load("110 110 header that starts with numbers\n1010 1010\n", 1);
+    EXPECT_EQ(skipped.nonzero(), 4);
+}
+
+TEST(DensityField, NormalisedGridHoldsItsMaximumOnce)
+{
+    Field field(0, 0, 4000, 4000);
+    std::string data;
+    for (int k = 0; k < 1000; ++k)
+        data += std::to_string(40 + (k * 37) % 3900) + " " + std::to_string((k * 91) % 3999) + "\n";
+    ASSERT_EQ(field.load(data), 1);
+    double top = 0;
+    for (int k = 0; k < 201 * 201; ++k) {
+        double v = field.f->ops.data(field.f)[k];
+        EXPECT_GE(v, 0.0);
+        EXPECT_LE(v, 1.0);
+        top = std::max(top, v);
+    }
+    EXPECT_EQ(top, 1.0);
+    EXPECT_NEAR(field.sum() * density_field_max(field.f), 1000.0, 1e-9);
+}
+
+TEST(DensityField, ForeignOrNullHandlesDoNothing)
+{
+    EXPECT_EQ(density_field_max(nullptr), 0.0);
+    Field field(0, 0, 4000, 4000);
+    DensityField forged = *field.f;
+    char bogus[128] = "not_mesh";
+    forged.state = reinterpret_cast<FieldState*>(bogus);
+    EXPECT_EQ(forged.ops.width(&forged), 0);
+    EXPECT_EQ(forged.ops.height(&forged), 0);
+    EXPECT_EQ(forged.ops.rejected(&forged), 0);
+    EXPECT_EQ(forged.ops.data(&forged), nullptr);
+    TempStream in("1 2\n");
+    EXPECT_EQ(forged.ops.load(&forged, in.file, 0), 0);
+    forged.ops.destroy(&forged); // must not free anything
+    EXPECT_EQ(std::memcmp(bogus, "not_mesh", 8), 0);
+    EXPECT_EQ(field.f->ops.width(nullptr), 0);
+    field.f->ops.destroy(nullptr);
+}
+
+} // namespace

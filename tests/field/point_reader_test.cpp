@@ -1,0 +1,283 @@
+// The fast reader against the reference it must equal: fgets into a
+// 1024-byte buffer and sscanf "%lf %lf" in the "C" locale.
+#include "field/point_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <locale.h>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct TempStream {
+    std::FILE* file;
+    explicit TempStream(const std::string& bytes) : file(std::tmpfile())
+    {
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::rewind(file);
+    }
+    ~TempStream() { std::fclose(file); }
+};
+
+std::vector<Point> reference_points(const std::string& bytes, int skip)
+{
+    TempStream in(bytes);
+    locale_t c = newlocale(LC_ALL_MASK, "C", nullptr);
+    locale_t previous = uselocale(c);
+    std::vector<Point> points;
+    char line[1024];
+    for (int i = 0; i < skip; ++i)
+        if (!std::fgets(line, sizeof line, in.file))
+            break;
+    while (std::fgets(line, sizeof line, in.file)) {
+        Point p;
+        if (std::sscanf(line, "%lf %lf", &p.x, &p.y) == 2)
+            points.push_back(p);
+    }
+    uselocale(previous);
+    freelocale(c);
+    return points;
+}
+
+std::vector<Point> fast_points(const std::string& bytes, int skip)
+{
+    TempStream in(bytes);
+    std::vector<Point> points;
+    PointSink sink{[](void* context, const Point* batch, std::size_t count) {
+                       auto* out = static_cast<std::vector<Point>*>(context);
+                       out->insert(out->end(), batch, batch + count);
+                   },
+                   &points};
+    read_points(in.file, skip, sink);
+    EXPECT_EQ(std::fgetc(in.file), EOF) << "the stream must be read to its end";
+    EXPECT_TRUE(std::feof(in.file));
+    return points;
+}
+
+bool same_value(double a, double b)
+{
+    if (std::isnan(a) || std::isnan(b))
+        return std::isnan(a) && std::isnan(b) && std::signbit(a) == std::signbit(b);
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+std::string printable(const std::string& s)
+{
+    std::string out;
+    for (unsigned char c : s) {
+        if (c >= 0x20 && c < 0x7f)
+            out += static_cast<char>(c);
+        else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        }
+    }
+    return out.size() > 300 ? out.substr(0, 300) + "..." : out;
+}
+
+void expect_same_as_reference(const std::string& bytes, int skip = 0)
+{
+    std::vector<Point> want = reference_points(bytes, skip);
+    std::vector<Point> got = fast_points(bytes, skip);
+    ASSERT_EQ(got.size(), want.size()) << "input: " << printable(bytes);
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        ASSERT_TRUE(same_value(got[i].x, want[i].x) && same_value(got[i].y, want[i].y))
+            << "point " << i << ": got (" << got[i].x << ", " << got[i].y << ") want (" << want[i].x
+            << ", " << want[i].y << ") input: " << printable(bytes);
+    }
+}
+
+TEST(PointReader, EveryNumberFormScanfAccepts)
+{
+    const char* lines[] = {
+        "1 2", "1.5 2.25", "-1 +2", "+.5 -.5", "5. 6.", "1e3 1E-3", "1e+3 2e-0",
+        "0.000000000000000000000000001 1", "123456789012345678901234567890 1",
+        "1.7976931348623157e308 2.2250738585072014e-308", "1e400 -1e400", "1e-400 4.9e-324",
+        "0x1p3 0X1.8P-1", "0x1 0xff", "0x1e3 2", "0x.8 1", "0x1.p1 2", "-0x10 1",
+        "inf 1", "-inf 1", "INF 1", "infinity 1", "-Infinity 2", "nan 1", "-nan 1", "NaN 2",
+        "1 inf", "1 -nan", "0 0", "-0 -0.0", "00012 0003", "1.52.5", "1.5-2", "1e5e 3",
+        "1e 2", "1e+ 2", "1.e 2", "1.5e 2", "0x1p 2", "0x1p+ 3", "0x. 3", "0x.p1 2",
+        "0x 2", "-0x 2", "0xg 2", "00x1 2", "1p3 2", "- 2", "+ 2", ". 2", "+.e1 2", "e5 2",
+        "infin 2", "infinit 3", "infx 2", "nanx 2", "nan(123) 2", "nan( 2", "+-1 2", "--1 2",
+        "1,5 2", "1;2", "x 1 2", "1", "", "   ", "1 2 3", "1 2 trailing text", "1\t2", "\t 1 \t 2",
+        "\v1\f2", "1\r2", "12345678901234567890e-10 3", "9007199254740993 9007199254740995",
+        "0.1e-999999999999 1e999999999999999", "1e0000000000000000000001 2",
+    };
+    std::string file;
+    for (const char* line : lines) {
+        expect_same_as_reference(std::string(line) + "\n");
+        file += line;
+        file += '\n';
+    }
+    expect_same_as_reference(file);
+}
+
+TEST(PointReader, LineEndsAndLastLine)
+{
+    expect_same_as_reference("1 2\r\n3 4\r\n");
+    expect_same_as_reference("1 2\n3 4");      // no line end on the last line
+    expect_same_as_reference("1 2\n3");
+    expect_same_as_reference("1\n2\n");         // one number per line: no point
+    expect_same_as_reference("\n\n1 2\n\n");
+    expect_same_as_reference("1 2\r");
+    expect_same_as_reference("");
+}
+
+TEST(PointReader, NulBytesEndWhatScanfSees)
+{
+    expect_same_as_reference(std::string("1 \0 2\n3 4\n", 11));
+    expect_same_as_reference(std::string("1 2\0 5\n", 7));
+    expect_same_as_reference(std::string("1e\0 5\n7 8\n", 10));
+    expect_same_as_reference(std::string("\0\0\0\n1 2\n", 8));
+    expect_same_as_reference(std::string(4096, '\0'));
+}
+
+// Lines around the 1023 bytes fgets takes at once: the rest of a longer
+// line is a piece of its own and may hold a point.
+TEST(PointReader, LongLinesAreTakenInPieces)
+{
+    for (std::size_t length : {1021u, 1022u, 1023u, 1024u, 1025u, 2046u, 2047u, 3000u}) {
+        std::string head = "10 20";
+        std::string tail = " 30 40";
+        for (std::size_t pad = 0; pad + 1 < 8; ++pad) {
+            std::string line = head + std::string(length - head.size() - tail.size() - pad, ' ') + tail +
+                               std::string(pad, ' ');
+            SCOPED_TRACE(length);
+            expect_same_as_reference(line + "\n5 6\n");
+            expect_same_as_reference(line);
+        }
+        // A number cut in two by the piece boundary.
+        std::string cut = std::string(1020, ' ') + "12345.678 9\n";
+        expect_same_as_reference(cut);
+        expect_same_as_reference(std::string(length - 1, 'x') + "\n7 8\n");
+        expect_same_as_reference(std::string(length, ' ') + "7 8\n");
+    }
+}
+
+TEST(PointReader, SkippedLinesCountPieces)
+{
+    std::string data = "header\n1 2\n" + std::string(1500, 'h') + "\n3 4\n5 6\n";
+    for (int skip : {-1, 0, 1, 2, 3, 4, 5, 6, 100})
+        expect_same_as_reference(data, skip);
+}
+
+TEST(PointReader, ReadsBeyondOneBufferOfInput)
+{
+    // Several megabytes, so that pieces straddle the reader's buffer refills.
+    std::mt19937 rng(7);
+    std::string data;
+    while (data.size() < 3u << 20) {
+        char line[64];
+        std::snprintf(line, sizeof line, "%.*f %.*f\n", int(rng() % 9), (rng() % 800000) / 100.0,
+                      int(rng() % 9), (rng() % 800000) / 100.0);
+        data += line;
+        if (rng() % 997 == 0)
+            data += std::string(rng() % 3000, 'a' + rng() % 26) + "\n";
+    }
+    expect_same_as_reference(data);
+}
+
+// Random lines built from the pieces numbers are made of, so that the odd
+// combinations scanf has opinions about come up.
+TEST(PointReader, RandomInputsMatchReference)
+{
+    const char* atoms[] = {"0", "1", "7", "42", "9999", ".", "e", "E", "+", "-", "x", "X", "p", "P",
+                           "0x", "0X", "a", "f", "inf", "INF", "infinity", "nan", "n", "i", "(",
+                           ")", " ", "  ", "\t", "\r", "\v", "\f", ",", ";", "#", "1e", "e+",
+                           "e-", "1.5", "-2.25e3", "0x1p-3", std::string(1, '\0').c_str()};
+    std::mt19937 rng(12345);
+    for (int round = 0; round < 300; ++round) {
+        std::string data;
+        int lines = 1 + rng() % 60;
+        for (int l = 0; l < lines; ++l) {
+            int atoms_in_line = rng() % 12;
+            for (int a = 0; a < atoms_in_line; ++a) {
+                std::size_t k = rng() % (sizeof atoms / sizeof atoms[0]);
+                if (k == sizeof atoms / sizeof atoms[0] - 1)
+                    data += '\0';
+                else
+                    data += atoms[k];
+            }
+            if (rng() % 50 == 0)
+                data += std::string(1000 + rng() % 100, ' ');
+            data += (rng() % 10 == 0) ? "\r\n" : "\n";
+        }
+        if (rng() % 3 == 0)
+            data.pop_back(); // last line without its line end
+        SCOPED_TRACE(round);
+        expect_same_as_reference(data);
+        if (HasFatalFailure())
+            return;
+    }
+}
+
+TEST(PointReader, RandomBytesMatchReference)
+{
+    std::mt19937 rng(99);
+    for (int round = 0; round < 200; ++round) {
+        std::string data(rng() % 5000, '\0');
+        for (char& c : data) {
+            unsigned r = rng() % 100;
+            c = r < 30 ? "0123456789"[rng() % 10] : r < 45 ? ' ' : r < 50 ? '\n' : r < 55 ? '.' : r < 58 ? 'e' : r < 60 ? '-' : static_cast<char>(rng());
+        }
+        SCOPED_TRACE(round);
+        expect_same_as_reference(data);
+        if (HasFatalFailure())
+            return;
+    }
+}
+
+// Switches the process to a locale whose decimal separator is a comma,
+// compiling one into a private folder when the system has none installed.
+bool use_comma_locale(std::string& made_folder)
+{
+    const char* names[] = {"de_DE.UTF-8", "fr_FR.UTF-8", "ru_RU.UTF-8"};
+    for (const char* name : names)
+        if (std::setlocale(LC_ALL, name))
+            return true;
+    char folder[] = "/tmp/varnel-locale-XXXXXX";
+    if (!mkdtemp(folder))
+        return false;
+    made_folder = folder;
+    std::string command = std::string("localedef -i de_DE -f UTF-8 ") + folder + "/de_DE.UTF-8 >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0)
+        return false;
+    setenv("LOCPATH", folder, 1);
+    return std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+}
+
+// A desktop toolkit sets the process locale from the environment; with a
+// comma as decimal separator "1.5" must still read as 1.5.
+TEST(PointReader, IgnoresACommaDecimalLocale)
+{
+    std::string previous = std::setlocale(LC_ALL, nullptr);
+    std::string made_folder;
+    struct Cleanup {
+        std::string& folder;
+        ~Cleanup()
+        {
+            if (!folder.empty())
+                std::filesystem::remove_all(folder);
+        }
+    } cleanup{made_folder};
+    if (!use_comma_locale(made_folder))
+        GTEST_SKIP() << "no locale with a comma decimal separator can be had here";
+    ASSERT_STREQ(localeconv()->decimal_point, ",");
+    std::vector<Point> points = fast_points("1.5 2.25\n1,5 2\n0x1.8p1 3\n", 0);
+    std::setlocale(LC_ALL, previous.c_str());
+    ASSERT_EQ(points.size(), 2u);
+    EXPECT_EQ(points[0].x, 1.5);
+    EXPECT_EQ(points[0].y, 2.25);
+    EXPECT_EQ(points[1].x, 3.0);
+    EXPECT_EQ(points[1].y, 3.0);
+}
+
+} // namespace
