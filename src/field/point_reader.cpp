@@ -3,11 +3,17 @@
 #include <fast_float/fast_float.h>
 
 #include <algorithm>
+#include <memory>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <locale.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -63,7 +69,7 @@ bool match_word(const char*& p, const char* end, const char* word)
 // The hexadecimal form, which fast_float does not read: collect the
 // characters scanf would take, then let strtod (in the "C" locale) convert
 // them. p points at the "0x" after any sign.
-bool scan_hex(const char*& p, const char* end, const char* number_start, double& value)
+[[gnu::noinline]] bool scan_hex(const char*& p, const char* end, const char* number_start, double& value)
 {
     const char* q = p + 2;
     bool got_digit = false, got_dot = false, got_exp = false;
@@ -100,7 +106,7 @@ bool scan_hex(const char*& p, const char* end, const char* number_start, double&
 // One conversion of scanf's %lf at p (white space already skipped). On
 // success p moves past every character scanf consumes, which can be more
 // than the number itself: "1e+" is consumed whole and read as 1.
-bool scan_double(const char*& p, const char* end, double& value)
+[[gnu::always_inline]] inline bool scan_double(const char*& p, const char* end, double& value)
 {
     const char* q = p;
     bool negative = false;
@@ -159,15 +165,20 @@ bool scan_double(const char*& p, const char* end, double& value)
 
 // Two numbers from one piece, as sscanf "%lf %lf". Parsing stops at the
 // first line feed, which is where the piece ends anyway.
-bool parse_pair(const char* p, const char* end, Point& point)
+// On success `stop` is where the second number ended.
+[[gnu::always_inline]] inline bool parse_pair(const char* p, const char* end, double& x, double& y,
+                                              const char*& stop)
 {
     while (p != end && is_blank(*p))
         ++p;
-    if (!scan_double(p, end, point.x))
+    if (!scan_double(p, end, x))
         return false;
     while (p != end && is_blank(*p))
         ++p;
-    return scan_double(p, end, point.y);
+    if (!scan_double(p, end, y))
+        return false;
+    stop = p;
+    return true;
 }
 
 // End of the piece that starts at `start`: just past its line feed, or
@@ -179,49 +190,292 @@ const char* piece_end(const char* start, const char* end)
     return newline ? static_cast<const char*>(newline) + 1 : start + room;
 }
 
+// Every piece of [begin, end), which starts at a piece start and ends at a
+// piece end or at the end of the data.
+void parse_pieces(const char* begin, const char* end, std::vector<Point>& points)
+{
+    for (const char* p = begin; p != end;) {
+        // Parsing never passes a line feed, so the piece's line feed, if it
+        // has one, lies at or after where the parse stopped: usually right
+        // there.
+        const char* limit = p + std::min<std::size_t>(kPieceBytes, static_cast<std::size_t>(end - p));
+        double x, y;
+        const char* stop;
+        if (parse_pair(p, limit, x, y, stop)) {
+            points.push_back(Point{x, y});
+            p = stop;
+        }
+        if (p != limit && *p == '\n') {
+            ++p;
+            continue;
+        }
+        const void* newline = std::memchr(p, '\n', static_cast<std::size_t>(limit - p));
+        p = newline ? static_cast<const char*>(newline) + 1 : limit;
+    }
+}
+
+// A growable byte buffer whose new bytes are left as they are: read
+// buffers are filled by fread, and zeroing a megabyte before every read
+// costs more than it looks.
+class Bytes {
+public:
+    char* data() { return bytes_.get(); }
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    void clear() { size_ = 0; }
+    void swap(Bytes& other) noexcept
+    {
+        bytes_.swap(other.bytes_);
+        std::swap(size_, other.size_);
+        std::swap(capacity_, other.capacity_);
+    }
+
+    void resize(std::size_t size)
+    {
+        if (size > capacity_) {
+            std::size_t capacity = std::max(size, 2 * capacity_);
+            std::unique_ptr<char[]> grown(new char[capacity]);
+            if (size_)
+                std::memcpy(grown.get(), bytes_.get(), size_);
+            bytes_ = std::move(grown);
+            capacity_ = capacity;
+        }
+        size_ = size;
+    }
+
+    void assign(const char* begin, const char* end)
+    {
+        std::size_t n = static_cast<std::size_t>(end - begin);
+        size_ = 0;
+        resize(n);
+        if (n)
+            std::memmove(bytes_.get(), begin, n);
+    }
+
+    // Drops the first n bytes.
+    void drop_front(std::size_t n)
+    {
+        std::memmove(bytes_.get(), bytes_.get() + n, size_ - n);
+        size_ -= n;
+    }
+
+private:
+    std::unique_ptr<char[]> bytes_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+// The stream cut into chunks that each hold whole pieces. Every chunk
+// begins at a piece start; the bytes after its last whole piece are carried
+// over to the front of the next one.
+struct ChunkSource {
+    static constexpr std::size_t kBlock = 1 << 20;
+
+    std::FILE* stream;
+    Bytes carry;
+    bool at_end = false;
+
+    bool done() const { return at_end && carry.empty(); }
+
+    void read_into(Bytes& text)
+    {
+        std::size_t old = text.size();
+        text.resize(old + kBlock);
+        std::size_t got = std::fread(text.data() + old, 1, kBlock, stream);
+        text.resize(old + got);
+        at_end = got < kBlock;
+    }
+
+    // Discards up to n pieces from the start of the stream.
+    void skip_pieces(long long n)
+    {
+        std::size_t start = 0;
+        while (n > 0) {
+            if (carry.size() - start < kPieceBytes && !at_end) {
+                carry.drop_front(start);
+                start = 0;
+                read_into(carry);
+            }
+            if (carry.size() == start)
+                break;
+            const char* p = carry.data() + start;
+            start = static_cast<std::size_t>(piece_end(p, carry.data() + carry.size()) - carry.data());
+            --n;
+        }
+        carry.drop_front(start);
+    }
+
+    // The next chunk into `text`: the carried bytes, one block more, cut
+    // after the last whole piece (everything at the end of the stream).
+    void next_chunk(Bytes& text)
+    {
+        text.swap(carry);
+        carry.clear();
+        if (!at_end)
+            read_into(text);
+        std::size_t whole = text.size();
+        if (!at_end) {
+            // Without a line feed the pieces are kPieceBytes long.
+            const void* last = memrchr(text.data(), '\n', text.size());
+            whole = last ? static_cast<std::size_t>(static_cast<const char*>(last) - text.data()) + 1
+                         : text.size() / kPieceBytes * kPieceBytes;
+        }
+        carry.assign(text.data() + whole, text.data() + text.size());
+        text.resize(whole);
+    }
+};
+
+// Chunks are parsed on worker threads while the caller's thread reads ahead
+// and hands the points to the sink strictly in file order. A few chunks are
+// in flight at once, so memory stays bounded whatever the file's length.
+class ParallelReader {
+public:
+    ~ParallelReader() { stop(); }
+
+    bool start(unsigned workers)
+    {
+        try {
+            for (unsigned i = 0; i < workers; ++i)
+                threads_.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+            stop();
+            return false;
+        }
+        return true;
+    }
+
+    void run(ChunkSource& source, PointSink sink)
+    {
+        long long filled = 0;
+        while (!source.done()) {
+            if (filled >= kRing)
+                deliver(filled - kRing, sink);
+            Chunk& chunk = ring_[filled % kRing];
+            source.next_chunk(chunk.text);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                chunk.state = Chunk::Filled;
+                last_filled_ = filled;
+            }
+            work_ready_.notify_one();
+            ++filled;
+        }
+        for (long long k = std::max(0LL, filled - kRing); k < filled; ++k)
+            deliver(k, sink);
+    }
+
+private:
+    static constexpr long long kRing = 6;
+
+    struct Chunk {
+        enum State { Free, Filled, Parsing, Parsed };
+        State state = Free;
+        Bytes text;
+        std::vector<Point> points;
+    };
+
+    void stop()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            closing_ = true;
+        }
+        work_ready_.notify_all();
+        for (std::thread& t : threads_)
+            t.join();
+        threads_.clear();
+    }
+
+    void deliver(long long sequence, PointSink sink)
+    {
+        Chunk& chunk = ring_[sequence % kRing];
+        {
+            // Rather than wait, this thread parses the next chunk nobody
+            // has taken yet; with no workers it parses them all.
+            std::unique_lock<std::mutex> lock(mutex_);
+            while (chunk.state != Chunk::Parsed) {
+                if (next_to_parse_ <= last_filled_) {
+                    Chunk& other = claim_next();
+                    lock.unlock();
+                    parse(other);
+                    lock.lock();
+                    other.state = Chunk::Parsed;
+                    parsed_.notify_all();
+                } else {
+                    parsed_.wait(lock);
+                }
+            }
+        }
+        if (!chunk.points.empty())
+            sink.take(sink.context, chunk.points.data(), chunk.points.size());
+        std::lock_guard<std::mutex> lock(mutex_);
+        chunk.state = Chunk::Free;
+    }
+
+    // Takes the oldest filled chunk for parsing; the lock is held.
+    Chunk& claim_next()
+    {
+        Chunk& chunk = ring_[next_to_parse_++ % kRing];
+        chunk.state = Chunk::Parsing;
+        return chunk;
+    }
+
+    static void parse(Chunk& chunk)
+    {
+        chunk.points.clear();
+        parse_pieces(chunk.text.data(), chunk.text.data() + chunk.text.size(), chunk.points);
+    }
+
+    void work()
+    {
+        for (;;) {
+            Chunk* chunk;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                work_ready_.wait(lock, [&] { return closing_ || next_to_parse_ <= last_filled_; });
+                if (next_to_parse_ > last_filled_)
+                    return;
+                chunk = &claim_next();
+            }
+            parse(*chunk);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                chunk->state = Chunk::Parsed;
+            }
+            parsed_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable work_ready_;
+    std::condition_variable parsed_;
+    Chunk ring_[kRing];
+    long long last_filled_ = -1;
+    long long next_to_parse_ = 0;
+    bool closing_ = false;
+    std::vector<std::thread> threads_;
+};
+
 } // namespace
 
 bool parse_point(const char* begin, const char* end, Point* point)
 {
-    return parse_pair(begin, end, *point);
+    const char* stop;
+    return parse_pair(begin, end, point->x, point->y, stop);
 }
 
 void read_points(std::FILE* stream, int skip_lines, PointSink sink)
 {
-    constexpr std::size_t kBufferBytes = 1 << 20;
-    constexpr std::size_t kBatch = 8192;
-    std::vector<char> buffer(kBufferBytes);
-    std::vector<Point> batch;
-    batch.reserve(kBatch);
+    ChunkSource source{stream, {}};
+    source.read_into(source.carry);
+    source.skip_pieces(skip_lines);
 
-    std::size_t held = 0; // bytes of the buffer not yet taken apart
-    bool at_end = false;
-    long long to_skip = skip_lines;
-    while (!at_end) {
-        held += std::fread(buffer.data() + held, 1, buffer.size() - held, stream);
-        at_end = held < buffer.size();
-
-        const char* p = buffer.data();
-        const char* end = p + held;
-        // A piece is taken once its end is certain: a full piece's worth of
-        // bytes is at hand, or the stream has ended.
-        while (p != end && (at_end || static_cast<std::size_t>(end - p) >= kPieceBytes)) {
-            const char* next = piece_end(p, end);
-            Point point;
-            if (to_skip > 0)
-                --to_skip;
-            else if (parse_pair(p, next, point)) {
-                batch.push_back(point);
-                if (batch.size() == kBatch) {
-                    sink.take(sink.context, batch.data(), batch.size());
-                    batch.clear();
-                }
-            }
-            p = next;
-        }
-        held = static_cast<std::size_t>(end - p);
-        std::memmove(buffer.data(), p, held);
-    }
-    if (!batch.empty())
-        sink.take(sink.context, batch.data(), batch.size());
+    // This thread reads, parses and bins; from the second block on, other
+    // cores parse ahead. Without threads to be had it all happens here.
+    unsigned cores = std::thread::hardware_concurrency();
+    unsigned workers = (source.at_end || cores < 2) ? 0 : std::min(cores - 1, 3u);
+    ParallelReader reader;
+    if (!reader.start(workers))
+        reader.start(0);
+    reader.run(source, sink);
 }

@@ -7,6 +7,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <locale.h>
@@ -26,23 +27,62 @@ struct TempStream {
     ~TempStream() { std::fclose(file); }
 };
 
-std::vector<Point> reference_points(const std::string& bytes, int skip)
+// A read-only stream of `size` bytes made up on the fly by `byte_at`, so
+// that a hundred-megabyte input costs no memory of its own.
+struct GeneratedStream {
+    std::FILE* file;
+    std::uint64_t size;
+    std::uint64_t position = 0;
+    char (*byte_at)(std::uint64_t);
+
+    GeneratedStream(std::uint64_t bytes, char (*generator)(std::uint64_t)) : size(bytes), byte_at(generator)
+    {
+        cookie_io_functions_t io{};
+        io.read = [](void* cookie, char* buffer, std::size_t n) -> ssize_t {
+            auto* self = static_cast<GeneratedStream*>(cookie);
+            std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(n, self->size - self->position));
+            for (std::size_t i = 0; i < count; ++i)
+                buffer[i] = self->byte_at(self->position + i);
+            self->position += count;
+            return static_cast<ssize_t>(count);
+        };
+        file = fopencookie(this, "r", io);
+    }
+    ~GeneratedStream() { std::fclose(file); }
+};
+
+void reference_read(std::FILE* file, int skip, std::vector<Point>& points)
 {
-    TempStream in(bytes);
     locale_t c = newlocale(LC_ALL_MASK, "C", nullptr);
     locale_t previous = uselocale(c);
-    std::vector<Point> points;
     char line[1024];
     for (int i = 0; i < skip; ++i)
-        if (!std::fgets(line, sizeof line, in.file))
+        if (!std::fgets(line, sizeof line, file))
             break;
-    while (std::fgets(line, sizeof line, in.file)) {
+    while (std::fgets(line, sizeof line, file)) {
         Point p;
         if (std::sscanf(line, "%lf %lf", &p.x, &p.y) == 2)
             points.push_back(p);
     }
     uselocale(previous);
     freelocale(c);
+}
+
+void fast_read(std::FILE* file, int skip, std::vector<Point>& points)
+{
+    PointSink sink{[](void* context, const Point* batch, std::size_t count) {
+                       auto* out = static_cast<std::vector<Point>*>(context);
+                       out->insert(out->end(), batch, batch + count);
+                   },
+                   &points};
+    read_points(file, skip, sink);
+}
+
+std::vector<Point> reference_points(const std::string& bytes, int skip)
+{
+    TempStream in(bytes);
+    std::vector<Point> points;
+    reference_read(in.file, skip, points);
     return points;
 }
 
@@ -50,12 +90,7 @@ std::vector<Point> fast_points(const std::string& bytes, int skip)
 {
     TempStream in(bytes);
     std::vector<Point> points;
-    PointSink sink{[](void* context, const Point* batch, std::size_t count) {
-                       auto* out = static_cast<std::vector<Point>*>(context);
-                       out->insert(out->end(), batch, batch + count);
-                   },
-                   &points};
-    read_points(in.file, skip, sink);
+    fast_read(in.file, skip, points);
     EXPECT_EQ(std::fgetc(in.file), EOF) << "the stream must be read to its end";
     EXPECT_TRUE(std::feof(in.file));
     return points;
@@ -232,6 +267,32 @@ TEST(PointReader, RandomBytesMatchReference)
         expect_same_as_reference(data);
         if (HasFatalFailure())
             return;
+    }
+}
+
+// Hostile inputs of 100 MB: one endless line, NUL bytes, binary noise.
+// Read piece by piece like any other input, in constant memory.
+TEST(PointReader, HugeHostileInputs)
+{
+    constexpr std::uint64_t kSize = 100u << 20;
+    char (*generators[])(std::uint64_t) = {
+        [](std::uint64_t i) { return "1 2 "[i % 4]; },
+        [](std::uint64_t) { return '\0'; },
+        [](std::uint64_t i) {
+            std::uint64_t z = (i + 1) * 0x9E3779B97F4A7C15ull;
+            z = (z ^ (z >> 31)) * 0xBF58476D1CE4E5B9ull;
+            return static_cast<char>(z >> 56);
+        },
+    };
+    for (auto generator : generators) {
+        GeneratedStream reference_in(kSize, generator), fast_in(kSize, generator);
+        std::vector<Point> want, got;
+        reference_read(reference_in.file, 0, want);
+        fast_read(fast_in.file, 0, got);
+        ASSERT_EQ(got.size(), want.size());
+        for (std::size_t i = 0; i < want.size(); ++i)
+            ASSERT_TRUE(same_value(got[i].x, want[i].x) && same_value(got[i].y, want[i].y)) << i;
+        EXPECT_EQ(fast_in.position, kSize);
     }
 }
 

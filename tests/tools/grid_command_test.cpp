@@ -1,0 +1,160 @@
+// varnel-cli grid as other tools see it: its output, its last line on
+// standard error and its exit status.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+std::string read_file(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class GridCommand : public ::testing::Test {
+protected:
+    std::filesystem::path dir;
+
+    void SetUp() override
+    {
+        dir = std::filesystem::temp_directory_path() /
+              ("varnel-grid-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    std::string write(const std::string& name, const std::string& text)
+    {
+        std::ofstream(dir / name, std::ios::binary) << text;
+        return (dir / name).string();
+    }
+
+    Outcome run(const std::string& args)
+    {
+        std::string command = std::string(VARNEL_CLI) + " grid " + args + " >" + (dir / "out").string() +
+                              " 2>" + (dir / "err").string();
+        int status = std::system(command.c_str());
+        return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(dir / "out"), read_file(dir / "err")};
+    }
+};
+
+std::vector<std::string> lines_of(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+std::string last_line(const std::string& text)
+{
+    auto lines = lines_of(text);
+    return lines.empty() ? "" : lines.back();
+}
+
+std::vector<std::string> fields_of(const std::string& line)
+{
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t space = line.find(' ', start);
+        fields.push_back(line.substr(start, space - start));
+        if (space == std::string::npos)
+            return fields;
+        start = space + 1;
+    }
+}
+
+TEST_F(GridCommand, PrintsTheNormalisedGridRowByRow)
+{
+    // One point at (110, 130): cell (5, 6), fx = 0.5, fy = 0.5.
+    Outcome r = run(write("data.txt", "110 130\n"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto lines = lines_of(r.out);
+    ASSERT_EQ(lines.size(), 201u);
+    for (int j = 0; j < 201; ++j) {
+        auto values = fields_of(lines[j]);
+        ASSERT_EQ(values.size(), 201u) << "row " << j;
+        for (int i = 0; i < 201; ++i) {
+            bool hot = (i == 5 || i == 6) && (j == 6 || j == 7);
+            ASSERT_EQ(values[i], hot ? "1" : "0") << i << ", " << j;
+        }
+    }
+    EXPECT_EQ(last_line(r.err), "load=1 rejected=0 max=0.25");
+}
+
+TEST_F(GridCommand, ValuesUseSeventeenSignificantDigits)
+{
+    // Three points in the middle of three cells that share node (6, 6).
+    Outcome r = run(write("data.txt", "110 110\n130 110\n110 130\n"));
+    ASSERT_EQ(r.status, 0);
+    auto row5 = fields_of(lines_of(r.out)[5]);
+    EXPECT_EQ(row5[5], "0.33333333333333331");
+    EXPECT_EQ(row5[6], "0.66666666666666663");
+    EXPECT_EQ(row5[7], "0.33333333333333331");
+    EXPECT_EQ(fields_of(lines_of(r.out)[6])[6], "1");
+    EXPECT_EQ(last_line(r.err), "load=1 rejected=0 max=0.75");
+}
+
+TEST_F(GridCommand, RangeSkipAndOutputFile)
+{
+    std::string data = write("data.txt", "x y\n-50 -50\n50 50\n5000 0\n");
+    Outcome r = run(data + " --range -100 100 -100 100 --skip 1 -o " + (dir / "grid.txt").string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(lines_of(read_file(dir / "grid.txt")).size(), 201u);
+    EXPECT_EQ(last_line(r.err), "load=1 rejected=1 max=1");
+}
+
+TEST_F(GridCommand, FileWithoutPointsStillExitsZero)
+{
+    Outcome r = run(write("data.txt", "just a header\n"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(last_line(r.err), "load=0 rejected=0 max=0");
+    EXPECT_EQ(r.out.find('1'), std::string::npos);
+}
+
+TEST_F(GridCommand, MissingFileAndUsageErrors)
+{
+    Outcome missing = run((dir / "nope.txt").string());
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("nope.txt"), std::string::npos);
+    EXPECT_EQ(lines_of(missing.err).size(), 1u);
+
+    std::string data = write("data.txt", "1 2\n");
+    const std::string bad[] = {"",
+                               data + " --range 0 1 2",
+                               data + " --skip",
+                               data + " --skip -1",
+                               data + " --skip x",
+                               data + " --range 0 a 0 1",
+                               data + " -o",
+                               data + " --bogus",
+                               data + " " + data};
+    for (const std::string& args : bad) {
+        Outcome r = run(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err.find("usage: varnel-cli grid"), std::string::npos) << args;
+    }
+}
+
+} // namespace
