@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "temp_stream.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -10,16 +12,6 @@
 #include <vector>
 
 namespace {
-
-struct TempStream {
-    std::FILE* file;
-    explicit TempStream(const std::string& bytes) : file(std::tmpfile())
-    {
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::rewind(file);
-    }
-    ~TempStream() { std::fclose(file); }
-};
 
 struct Field {
     DensityField* f;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "temp_stream.h"
+
 #include <clocale>
 #include <cstdlib>
 #include <cmath>
@@ -16,16 +18,6 @@
 #include <vector>
 
 namespace {
-
-struct TempStream {
-    std::FILE* file;
-    explicit TempStream(const std::string& bytes) : file(std::tmpfile())
-    {
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::rewind(file);
-    }
-    ~TempStream() { std::fclose(file); }
-};
 
 // A read-only stream of `size` bytes made up on the fly by `byte_at`, so
 // that a hundred-megabyte input costs no memory of its own.
