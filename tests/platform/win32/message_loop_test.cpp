@@ -57,8 +57,9 @@ TEST_F(MessageLoopTest, CameraKeysInAFieldBecomeCommandsAndNeverLetters)
     pump(main_, panel_, accel_);
     EXPECT_EQ(commands_to(main_), (std::vector<WORD>{1020, 1023, 1022, 1021, 1024, 1025}));
     for (const Seen& s : seen_of(WM_COMMAND)) {
-        if (s.hwnd == main_)
+        if (s.hwnd == main_) {
             EXPECT_EQ(HIWORD(s.wParam), 1); // from an accelerator
+        }
     }
     EXPECT_EQ(text_of(GetDlgItem(panel_, 1002)), "0");
 

@@ -192,21 +192,22 @@ TEST_F(RegistryTest, KeyNamesCannotLeaveTheirFolder)
 TEST_F(RegistryTest, DamagedFilesReadAsAMissingKey)
 {
     const std::string good_head = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\kestrow\\varnel.exe]\n";
+    auto with = [&](std::string_view tail) { return good_head + std::string(tail); };
     const std::string damaged[] = {
         "",
         "REGEDIT5\n\n[HKEY_CURRENT_USER\\Software\\kestrow\\varnel.exe]\n",
-        good_head + "\"x\"=dword:123456789\n",
-        good_head + "\"x\"=hex:1,,2\n",
-        good_head + "\"x\"=hex:123\n",
-        good_head + "\"x\"=hex(zz):00\n",
-        good_head + "\"x=dword:1\n",
-        good_head + "\"x\"=wat\n",
-        good_head + "\"x\"=-\n",
-        good_head + "[HKEY_CURRENT_USER\\Software\\other]\n",
+        with("\"x\"=dword:123456789\n"),
+        with("\"x\"=hex:1,,2\n"),
+        with("\"x\"=hex:123\n"),
+        with("\"x\"=hex(zz):00\n"),
+        with("\"x=dword:1\n"),
+        with("\"x\"=wat\n"),
+        with("\"x\"=-\n"),
+        with("[HKEY_CURRENT_USER\\Software\\other]\n"),
         "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\other]\n",
         "REGEDIT4\n\"x\"=dword:1\n",
-        good_head + std::string("\"x\"=dword:1\0\n", 14),
-        good_head + "\"x\"=hex:00,\\\n",
+        with(std::string_view("\"x\"=dword:1\0\n", 14)),
+        with("\"x\"=hex:00,\\\n"),
     };
     for (const std::string& text : damaged) {
         write_file(user_file(), text);
@@ -215,7 +216,7 @@ TEST_F(RegistryTest, DamagedFilesReadAsAMissingKey)
     }
 
     // Unreadable is damaged too.
-    write_file(user_file(), good_head + "\"x\"=dword:00000001\n");
+    write_file(user_file(), with("\"x\"=dword:00000001\n"));
     fs::permissions(user_file(), fs::perms::none);
     if (access(user_file().c_str(), R_OK) != 0) { // root reads anything
         HKEY key = nullptr;
