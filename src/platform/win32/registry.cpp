@@ -1,0 +1,531 @@
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/win32/reg_file_format.h"
+#include "platform/win32/registry_test_hooks.h"
+#include "platform/win32/winreg.h"
+
+struct HKEY__ {
+    bool machine;
+    std::vector<std::string> components; // from the hive's root: "Software", ...
+    REGSAM access;
+};
+
+namespace {
+
+unsigned g_fail_countdown = 0;
+
+// Handles are checked against this set, so a closed or made-up handle is
+// refused instead of being followed.
+std::set<HKEY>& live_keys()
+{
+    static auto* keys = new std::set<HKEY>;
+    return *keys;
+}
+
+bool is_live(HKEY key)
+{
+    return key && live_keys().count(key) != 0;
+}
+
+std::string user_root()
+{
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && xdg[0] == '/')
+        return xdg;
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/')
+        return std::string(home) + "/.config";
+    passwd pw;
+    passwd* found = nullptr;
+    char buf[4096];
+    if (getpwuid_r(getuid(), &pw, buf, sizeof buf, &found) == 0 && found && pw.pw_dir && pw.pw_dir[0] == '/')
+        return std::string(pw.pw_dir) + "/.config";
+    return {};
+}
+
+std::vector<std::string> machine_roots()
+{
+    std::vector<std::string> roots;
+    const char* dirs = std::getenv("XDG_CONFIG_DIRS");
+    if (dirs && dirs[0]) {
+        std::string all(dirs);
+        size_t pos = 0;
+        while (pos <= all.size()) {
+            size_t end = all.find(':', pos);
+            if (end == std::string::npos)
+                end = all.size();
+            std::string dir = all.substr(pos, end - pos);
+            if (!dir.empty() && dir[0] == '/')
+                roots.push_back(dir);
+            pos = end + 1;
+        }
+    }
+    if (roots.empty())
+        roots.push_back("/etc/xdg");
+    return roots;
+}
+
+bool valid_component(const std::string& c)
+{
+    if (c.empty() || c.size() > 255 || c == "." || c == "..")
+        return false;
+    // A slash would reach outside the key's folder.
+    return c.find('/') == std::string::npos;
+}
+
+// The key named by a base handle and a subkey below it.
+LSTATUS resolve(HKEY base, LPCSTR subkey, bool* machine, std::vector<std::string>* components)
+{
+    components->clear();
+    if (base == HKEY_CURRENT_USER) {
+        *machine = false;
+    } else if (base == HKEY_LOCAL_MACHINE) {
+        *machine = true;
+    } else if (is_live(base)) {
+        *machine = base->machine;
+        *components = base->components;
+    } else {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (!subkey || !subkey[0])
+        return ERROR_SUCCESS;
+    std::string s(subkey);
+    size_t pos = 0;
+    while (pos <= s.size()) {
+        size_t end = s.find('\\', pos);
+        if (end == std::string::npos)
+            end = s.size();
+        std::string c = s.substr(pos, end - pos);
+        if (!valid_component(c))
+            return ERROR_BAD_PATHNAME;
+        components->push_back(c);
+        pos = end + 1;
+    }
+    return ERROR_SUCCESS;
+}
+
+bool has_file(const std::vector<std::string>& components)
+{
+    return components.size() >= 2 && reg_names_equal(components[0], "Software");
+}
+
+// The folder of a key below the hive's root folder ("Software" is the root).
+std::string key_folder(const std::string& root, const std::vector<std::string>& components)
+{
+    std::string path = root;
+    for (size_t i = 1; i < components.size(); ++i)
+        path += "/" + components[i];
+    return path;
+}
+
+std::string key_file(const std::string& root, const std::vector<std::string>& components)
+{
+    return key_folder(root, components) + ".reg";
+}
+
+std::string section_name(bool machine, const std::vector<std::string>& components)
+{
+    std::string name = machine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
+    for (const std::string& c : components)
+        name += "\\" + c;
+    return name;
+}
+
+bool is_folder(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+enum class FileState { missing, damaged, good };
+
+FileState read_key_file(const std::string& path, const std::string& section, RegFileKey* key)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? FileState::missing : FileState::damaged;
+    struct stat st;
+    std::vector<char> bytes;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
+              static_cast<unsigned long long>(st.st_size) <= kMaxRegFileBytes;
+    if (ok) {
+        // Read up to one byte more than allowed, so a file that grew since
+        // fstat is still caught by the size limit.
+        bytes.resize(static_cast<size_t>(st.st_size) + 1);
+        size_t got = 0;
+        while (got < bytes.size()) {
+            ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                ok = false;
+                break;
+            }
+            if (n == 0)
+                break;
+            got += static_cast<size_t>(n);
+        }
+        bytes.resize(got);
+    }
+    ::close(fd);
+    if (!ok || !parse_reg_file(bytes, key) || !reg_names_equal(key->path, section))
+        return FileState::damaged;
+    return FileState::good;
+}
+
+// Where the key's values are read from: the user's file, or the first
+// machine folder that holds a good file for it.
+bool readable_file(bool machine, const std::vector<std::string>& components, RegFileKey* key)
+{
+    if (!has_file(components))
+        return false;
+    std::string section = section_name(machine, components);
+    if (!machine) {
+        std::string root = user_root();
+        return !root.empty() && read_key_file(key_file(root, components), section, key) == FileState::good;
+    }
+    for (const std::string& root : machine_roots())
+        if (read_key_file(key_file(root, components), section, key) == FileState::good)
+            return true;
+    return false;
+}
+
+bool key_exists(bool machine, const std::vector<std::string>& components)
+{
+    if (components.empty())
+        return true;
+    if (!reg_names_equal(components[0], "Software"))
+        return false;
+    if (components.size() == 1)
+        return true;
+    RegFileKey key;
+    if (readable_file(machine, components, &key))
+        return true;
+    if (!machine) {
+        std::string root = user_root();
+        return !root.empty() && is_folder(key_folder(root, components));
+    }
+    for (const std::string& root : machine_roots())
+        if (is_folder(key_folder(root, components)))
+            return true;
+    return false;
+}
+
+LSTATUS status_of_errno(int e)
+{
+    switch (e) {
+    case ENOSPC:
+    case EDQUOT:
+        return ERROR_DISK_FULL;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return ERROR_ACCESS_DENIED;
+    case ENOMEM:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    default:
+        return ERROR_WRITE_FAULT;
+    }
+}
+
+LSTATUS make_folders(const std::string& folder)
+{
+    if (is_folder(folder))
+        return ERROR_SUCCESS;
+    size_t slash = folder.rfind('/');
+    if (slash != std::string::npos && slash > 0) {
+        LSTATUS parent = make_folders(folder.substr(0, slash));
+        if (parent != ERROR_SUCCESS)
+            return parent;
+    }
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        return status_of_errno(errno);
+    return ERROR_SUCCESS;
+}
+
+// Writes the whole file beside the old one and renames it into place, so a
+// crash or a full disk leaves either the old file or the new one.
+LSTATUS write_atomically(const std::string& path, const std::string& bytes)
+{
+    size_t slash = path.rfind('/');
+    std::string folder = path.substr(0, slash);
+    LSTATUS made = make_folders(folder);
+    if (made != ERROR_SUCCESS)
+        return made;
+    std::string tmp = folder + "/." + path.substr(slash + 1) + ".XXXXXX";
+    std::vector<char> name(tmp.begin(), tmp.end());
+    name.push_back('\0');
+    int fd = ::mkstemp(name.data());
+    if (fd < 0)
+        return status_of_errno(errno);
+    size_t done = 0;
+    int error = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = n < 0 ? errno : ENOSPC;
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (!error && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && !error)
+        error = errno;
+    if (!error && ::rename(name.data(), path.c_str()) != 0)
+        error = errno;
+    if (error) {
+        ::unlink(name.data());
+        return status_of_errno(error);
+    }
+    // The rename itself is made durable by syncing the folder.
+    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return ERROR_SUCCESS;
+}
+
+HKEY new_handle(bool machine, std::vector<std::string> components, REGSAM access)
+{
+    HKEY key = new HKEY__{machine, std::move(components), access};
+    live_keys().insert(key);
+    return key;
+}
+
+bool bad_value_name(LPCSTR name)
+{
+    return name && (std::strchr(name, '\n') || std::strchr(name, '\r'));
+}
+
+} // namespace
+
+void registry_fail_nth_set_value(unsigned n)
+{
+    g_fail_countdown = n;
+}
+
+LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult)
+{
+    if (!phkResult)
+        return ERROR_INVALID_PARAMETER;
+    *phkResult = nullptr;
+    bool machine;
+    std::vector<std::string> components;
+    LSTATUS status = resolve(hKey, lpSubKey, &machine, &components);
+    if (status == ERROR_BAD_PATHNAME)
+        return ERROR_FILE_NOT_FOUND;
+    if (status != ERROR_SUCCESS)
+        return status;
+    if (!key_exists(machine, components))
+        return ERROR_FILE_NOT_FOUND;
+    *phkResult = new_handle(machine, std::move(components), samDesired);
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM samDesired,
+                        const SECURITY_ATTRIBUTES*, PHKEY phkResult, LPDWORD lpdwDisposition)
+{
+    if (!phkResult)
+        return ERROR_INVALID_PARAMETER;
+    *phkResult = nullptr;
+    bool machine;
+    std::vector<std::string> components;
+    LSTATUS status = resolve(hKey, lpSubKey, &machine, &components);
+    if (status != ERROR_SUCCESS)
+        return status;
+    // The machine's hive is read-only here, and only keys below Software exist.
+    if (machine || components.empty() || !reg_names_equal(components[0], "Software"))
+        return ERROR_ACCESS_DENIED;
+
+    DWORD disposition = REG_OPENED_EXISTING_KEY;
+    if (has_file(components)) {
+        std::string root = user_root();
+        if (root.empty())
+            return ERROR_ACCESS_DENIED;
+        std::string path = key_file(root, components);
+        std::string section = section_name(false, components);
+        RegFileKey existing;
+        FileState state = read_key_file(path, section, &existing);
+        if (state == FileState::damaged) {
+            // Keep the unreadable file for whoever wants to look at it.
+            std::string kept = path + ".bad";
+            ::rename(path.c_str(), kept.c_str());
+        }
+        if (state != FileState::good && !is_folder(key_folder(root, components))) {
+            RegFileKey fresh;
+            fresh.path = section;
+            status = write_atomically(path, format_reg_file(fresh));
+            if (status != ERROR_SUCCESS)
+                return status;
+            disposition = REG_CREATED_NEW_KEY;
+        }
+    }
+    if (lpdwDisposition)
+        *lpdwDisposition = disposition;
+    *phkResult = new_handle(false, std::move(components), samDesired);
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                         LPDWORD lpcbData)
+{
+    bool machine;
+    std::vector<std::string> components;
+    LSTATUS status = resolve(hKey, nullptr, &machine, &components);
+    if (status != ERROR_SUCCESS)
+        return status;
+    if (lpReserved || (lpData && !lpcbData))
+        return ERROR_INVALID_PARAMETER;
+    if (is_live(hKey) && !(hKey->access & KEY_QUERY_VALUE))
+        return ERROR_ACCESS_DENIED;
+
+    RegFileKey key;
+    if (!readable_file(machine, components, &key))
+        return ERROR_FILE_NOT_FOUND;
+    std::string name = lpValueName ? lpValueName : "";
+    for (const RegFileValue& v : key.values) {
+        if (!reg_names_equal(v.name, name))
+            continue;
+        DWORD size = static_cast<DWORD>(v.data.size());
+        if (lpType)
+            *lpType = v.type;
+        if (!lpcbData)
+            return ERROR_SUCCESS;
+        if (lpData && *lpcbData < size) {
+            *lpcbData = size;
+            return ERROR_MORE_DATA;
+        }
+        if (lpData && size)
+            std::memcpy(lpData, v.data.data(), size);
+        *lpcbData = size;
+        return ERROR_SUCCESS;
+    }
+    return ERROR_FILE_NOT_FOUND;
+}
+
+namespace {
+
+// Reads the key's file, lets `change` edit its values, and writes it back.
+template <typename Change> LSTATUS rewrite_key(HKEY hKey, Change change)
+{
+    if (!is_live(hKey)) {
+        if (hKey == HKEY_LOCAL_MACHINE || hKey == HKEY_CURRENT_USER)
+            return ERROR_ACCESS_DENIED;
+        return ERROR_INVALID_HANDLE;
+    }
+    if (hKey->machine || !has_file(hKey->components))
+        return ERROR_ACCESS_DENIED;
+    if (!(hKey->access & KEY_SET_VALUE))
+        return ERROR_ACCESS_DENIED;
+    std::string root = user_root();
+    if (root.empty())
+        return ERROR_ACCESS_DENIED;
+    std::string path = key_file(root, hKey->components);
+    std::string section = section_name(false, hKey->components);
+    RegFileKey key;
+    if (read_key_file(path, section, &key) != FileState::good) {
+        key.values.clear();
+    }
+    key.path = section;
+    LSTATUS status = change(key);
+    if (status != ERROR_SUCCESS)
+        return status;
+    return write_atomically(path, format_reg_file(key));
+}
+
+} // namespace
+
+LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData, DWORD cbData)
+{
+    if (cbData && !lpData)
+        return ERROR_NOACCESS;
+    if (bad_value_name(lpValueName))
+        return ERROR_INVALID_PARAMETER;
+    if (g_fail_countdown && --g_fail_countdown == 0)
+        return ERROR_DISK_FULL;
+    std::string name = lpValueName ? lpValueName : "";
+    return rewrite_key(hKey, [&](RegFileKey& key) {
+        std::vector<BYTE> data(lpData, lpData + cbData);
+        for (RegFileValue& v : key.values) {
+            if (reg_names_equal(v.name, name)) {
+                v.type = dwType;
+                v.data = std::move(data);
+                return ERROR_SUCCESS;
+            }
+        }
+        key.values.push_back(RegFileValue{name, dwType, std::move(data)});
+        return ERROR_SUCCESS;
+    });
+}
+
+LSTATUS RegDeleteValueA(HKEY hKey, LPCSTR lpValueName)
+{
+    std::string name = lpValueName ? lpValueName : "";
+    return rewrite_key(hKey, [&](RegFileKey& key) {
+        for (size_t i = 0; i < key.values.size(); ++i) {
+            if (reg_names_equal(key.values[i].name, name)) {
+                key.values.erase(key.values.begin() + static_cast<std::ptrdiff_t>(i));
+                return ERROR_SUCCESS;
+            }
+        }
+        return ERROR_FILE_NOT_FOUND;
+    });
+}
+
+LSTATUS RegCloseKey(HKEY hKey)
+{
+    if (hKey == HKEY_CURRENT_USER || hKey == HKEY_LOCAL_MACHINE || hKey == HKEY_CLASSES_ROOT ||
+        hKey == HKEY_USERS)
+        return ERROR_SUCCESS;
+    if (!is_live(hKey))
+        return ERROR_INVALID_HANDLE;
+    live_keys().erase(hKey);
+    delete hKey;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegGetKeyFileNameA(HKEY root, LPCSTR subkey, LPSTR path, DWORD size)
+{
+    bool machine;
+    std::vector<std::string> components;
+    LSTATUS status = resolve(root, subkey, &machine, &components);
+    if (status != ERROR_SUCCESS)
+        return status;
+    if (!has_file(components))
+        return ERROR_BAD_PATHNAME;
+    std::string file;
+    if (!machine) {
+        std::string home = user_root();
+        if (home.empty())
+            return ERROR_BAD_PATHNAME;
+        file = key_file(home, components);
+    } else {
+        std::vector<std::string> roots = machine_roots();
+        file = key_file(roots.front(), components);
+        RegFileKey key;
+        for (const std::string& r : roots) {
+            if (read_key_file(key_file(r, components), section_name(true, components), &key) == FileState::good) {
+                file = key_file(r, components);
+                break;
+            }
+        }
+    }
+    if (!path || size <= file.size())
+        return ERROR_MORE_DATA;
+    std::memcpy(path, file.c_str(), file.size() + 1);
+    return ERROR_SUCCESS;
+}

@@ -1,0 +1,131 @@
+// What the parts of the window layer share. Not for the program.
+#pragma once
+
+#include <QFont>
+#include <QImage>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/win32/winuser.h"
+
+// Messages the layer posts to its own controls. Mouse input is handled by
+// the widgets; what the platform turns into notifications (a click, a spin
+// step) is queued as one of these, so that the notification is sent while
+// the message loop dispatches, as on the platform.
+#define WM_LAYER_CLICKED 0x03F0 // a button was clicked
+#define WM_LAYER_STEP 0x03F1    // an up-down arrow: wParam 1 up, 0 down
+
+struct UpDownState;
+
+class Window final : public HWND__ {
+public:
+    BOOL target_client_size(UINT* width, UINT* height) override;
+    void target_present(const void* pixels, UINT width, UINT height, UINT pitch) override;
+
+    std::string class_name; // canonical spelling
+    WNDPROC proc = nullptr; // current procedure (may be sub-classed)
+    LONG_PTR user_data = 0;
+    DWORD style = 0;
+    DWORD ex_style = 0;
+    WORD id = 0;
+    HINSTANCE instance = nullptr;
+    Window* parent = nullptr;
+    std::vector<Window*> children; // creation order = Z order = tab order
+    QPointer<QWidget> widget;
+    std::string text; // ANSI; edits keep theirs in the widget
+    bool alive = true;
+    bool created = false; // WM_CREATE is done; notifications may go out
+    bool destroying = false;
+    bool needs_paint = false;
+    bool minimized = false;
+    int last_width = -1;
+    int last_height = -1;
+
+    // Dialogs.
+    bool is_dialog = false;
+    DLGPROC dlg_proc = nullptr;
+    LONG_PTR msg_result = 0;
+    LONG_PTR dlg_user = 0;
+    int base_x = 0; // dialog base units in pixels
+    int base_y = 0;
+    HICON icons[2] = {};
+
+    // Up-down controls, and the up-down a buddy belongs to.
+    std::unique_ptr<UpDownState> updown;
+    Window* buddy_of = nullptr;
+    WNDPROC buddy_old_proc = nullptr;
+
+    // The last frame presented into the window.
+    QImage frame;
+
+    Window();
+    ~Window() override;
+};
+
+struct HICON__ {
+    QIcon icon;
+};
+
+struct HACCEL__ {
+    std::vector<ACCEL> entries;
+    bool from_resource = false;
+};
+
+namespace win32 {
+
+void ensure_application();
+
+// Null unless `hwnd` is a window of this layer that has not been destroyed.
+Window* live_window(HWND hwnd);
+// The window a widget (or one of its inner widgets) shows.
+Window* window_of_widget(QObject* object);
+// Every window ever made, in creation order (destroyed ones included).
+const std::vector<Window*>& all_windows();
+
+Window* create_window(DWORD ex_style, const char* class_name, const QString& text, DWORD style, int x, int y,
+                      int width, int height, Window* parent, WORD id, HINSTANCE instance, LPVOID param,
+                      const QFont* font, DLGPROC dlg_proc = nullptr);
+
+QString from_ansi(const char* text);
+std::string to_ansi(const QString& text);
+
+bool is_descendant(const Window* w, const Window* ancestor);
+bool is_visible(const Window* w);
+void notify_size(Window* w);
+void update_minimum_size(Window* w);
+void invalidate_tree(Window* w);
+void set_text(Window* w, const QString& text);
+QString widget_text(Window* w);
+
+// Hands the key event behind the keyboard message being dispatched to the
+// window's widget; with `strip_text` a printable text is left out (it comes
+// as WM_CHAR). Nothing happens for a keyboard message that did not come
+// through the queue.
+void deliver_key(Window* w, UINT message, WPARAM vk, bool strip_text);
+// Types one character into the window's widget.
+void deliver_char(Window* w, char16_t ch);
+void post_front(const MSG& msg);
+void install_input_filter();
+
+// Window classes.
+LRESULT CALLBACK static_proc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK button_proc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK edit_proc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK updown_proc(HWND, UINT, WPARAM, LPARAM);
+QWidget* make_static(Window* w, QWidget* parent);
+QWidget* make_button(Window* w, QWidget* parent);
+QWidget* make_edit(Window* w, QWidget* parent);
+QWidget* make_updown(Window* w, QWidget* parent);
+QWidget* make_dialog(Window* w, QWidget* parent);
+void paint_frame(Window* w, QWidget* widget, QPaintEvent* event);
+
+bool dialogs_answered_from_script();
+
+int mul_div(int a, int b, int c);
+
+} // namespace win32

@@ -1,0 +1,205 @@
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "win32_test_support.h"
+
+namespace {
+
+using namespace win32_test;
+
+class DialogTest : public WindowTest {
+protected:
+    void build()
+    {
+        main_ = keep(CreateDialogIndirectParamA(GetModuleHandleA(nullptr), &kMainTemplate, nullptr, recording_proc, 7));
+        ASSERT_NE(main_, nullptr);
+        panel_ = CreateDialogIndirectParamA(GetModuleHandleA(nullptr), &kPanelTemplate, main_, recording_proc, 0);
+        ASSERT_NE(panel_, nullptr);
+    }
+    HWND main_ = nullptr;
+    HWND panel_ = nullptr;
+};
+
+TEST_F(DialogTest, PanelTemplateBuildsEveryControlInOrder)
+{
+    build();
+    ASSERT_EQ(GetParent(panel_), main_);
+    for (const DialogItemTemplate& item : kPanelItems) {
+        if (item.id == 0xFFFF)
+            continue;
+        HWND c = GetDlgItem(panel_, item.id);
+        ASSERT_NE(c, nullptr) << item.id;
+        EXPECT_EQ(GetDlgCtrlID(c), item.id);
+        EXPECT_EQ(GetParent(c), panel_);
+        QWidget* w = win32_widget_of(c);
+        std::string cls = item.class_name ? item.class_name : "";
+        if (item.class_atom == DIALOG_CLASS_EDIT || cls == "Edit") {
+            auto* edit = qobject_cast<QLineEdit*>(w);
+            ASSERT_NE(edit, nullptr) << item.id;
+            EXPECT_EQ(edit->isReadOnly(), (item.style & ES_READONLY) != 0) << item.id;
+            EXPECT_TRUE(edit->alignment() & Qt::AlignRight);
+            EXPECT_TRUE(edit->hasFrame());
+        } else if (item.class_atom == DIALOG_CLASS_BUTTON || cls == "Button") {
+            auto* button = qobject_cast<QPushButton*>(w);
+            ASSERT_NE(button, nullptr) << item.id;
+            EXPECT_EQ(text_of(c), item.text);
+            EXPECT_EQ(button->text(), QString::fromUtf8(item.text));
+        }
+    }
+    // The items without an id are there too: group boxes and labels.
+    QWidget* panel = win32_widget_of(panel_);
+    EXPECT_EQ(panel->findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly).size(), 4);
+    QStringList labels;
+    for (QLabel* l : panel->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+        labels << l->text();
+    EXPECT_EQ(labels, (QStringList{"X[min]", "X[max]", "Y[min]", "Y[max]", "X", "Y", "距離", "方位角", "仰角"}));
+    EXPECT_EQ(panel->findChildren<QGroupBox*>().front()->title(), QString::fromUtf8("プロットデータ"));
+
+    // Not visible by itself: the template has no WS_VISIBLE.
+    EXPECT_FALSE(GetWindowLongA(panel_, GWL_STYLE) & WS_VISIBLE);
+    EXPECT_EQ(GetWindowLongA(panel_, GWL_STYLE) & WS_CHILD, WS_CHILD);
+    EXPECT_EQ(text_of(main_), "Varnel");
+}
+
+TEST_F(DialogTest, DialogUnitsBecomePixelsFromTheFontMetrics)
+{
+    build();
+    QWidget* panel = win32_widget_of(panel_);
+    // The template's font is not known to fontconfig; IPA P Gothic stands in.
+    EXPECT_EQ(QFontInfo(panel->font()).family(), "IPAPGothic");
+    EXPECT_EQ(panel->font().pixelSize(), 12); // 9 points at 96 pixels per inch
+
+    QFontMetrics metrics(panel->font());
+    int bx = (metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 26 + 1) / 2;
+    int by = metrics.height();
+    auto px_x = [&](int du) { return (du * bx * 2 + 4) / 8; }; // MulDiv(du, bx, 4), rounded
+    auto px_y = [&](int du) { return (du * by * 2 + 8) / 16; };
+
+    RECT r = {0, 0, 105, 352};
+    ASSERT_TRUE(MapDialogRect(panel_, &r));
+    EXPECT_EQ(r.right, px_x(105));
+    EXPECT_EQ(r.bottom, px_y(352));
+    RECT client;
+    GetClientRect(panel_, &client);
+    EXPECT_EQ(client.right, r.right);
+    EXPECT_EQ(client.bottom, r.bottom);
+
+    // The first button, (36, 98) 33 x 14 dialog units, inside the panel.
+    QRect button = win32_widget_of(GetDlgItem(panel_, 1004))->geometry();
+    EXPECT_EQ(button, QRect(px_x(36), px_y(98), px_x(33), px_y(14)));
+    // The main window's client area is its 400 x 352 units.
+    GetClientRect(main_, &client);
+    EXPECT_EQ(client.right, px_x(400));
+    EXPECT_EQ(client.bottom, px_y(352));
+    // Sanity of the metrics themselves: a 12-pixel font.
+    EXPECT_GE(bx, 5);
+    EXPECT_LE(bx, 8);
+    EXPECT_GE(by, 12);
+    EXPECT_LE(by, 16);
+}
+
+TEST_F(DialogTest, InitDialogGetsTheFirstTabStopAndTheInitialValue)
+{
+    build();
+    auto inits = seen_of(WM_INITDIALOG);
+    ASSERT_EQ(inits.size(), 2u);
+    EXPECT_EQ(inits[0].hwnd, main_);
+    EXPECT_EQ(inits[0].lParam, 7);
+    EXPECT_EQ(inits[0].wParam, 0u); // no tab stop in the main window
+    EXPECT_EQ(inits[1].hwnd, panel_);
+    EXPECT_EQ(reinterpret_cast<HWND>(inits[1].wParam), GetDlgItem(panel_, 1002));
+    // WM_SIZE came before WM_INITDIALOG, as the platform sends it.
+    size_t first_size = 0, first_init = 0;
+    for (size_t i = 0; i < seen().size(); ++i) {
+        if (seen()[i].hwnd != main_)
+            continue;
+        if (seen()[i].msg == WM_SIZE && !first_size)
+            first_size = i + 1;
+        if (seen()[i].msg == WM_INITDIALOG && !first_init)
+            first_init = i + 1;
+    }
+    EXPECT_LT(first_size, first_init);
+}
+
+TEST_F(DialogTest, TabOrderIsTemplateOrder)
+{
+    build();
+    const int order[] = {1002, 1003, 1007, 1008, 1004, 1011, 1019, 1026, 1028, 1030, 1031, 1012, 1014, 1016};
+    HWND c = nullptr;
+    for (int id : order) {
+        c = GetNextDlgTabItem(panel_, c, FALSE);
+        EXPECT_EQ(GetDlgCtrlID(c), id);
+    }
+    EXPECT_EQ(GetDlgCtrlID(GetNextDlgTabItem(panel_, c, FALSE)), 1002); // wraps
+    EXPECT_EQ(GetDlgCtrlID(GetNextDlgTabItem(panel_, GetDlgItem(panel_, 1002), TRUE)), 1016);
+
+    // The Tab key through the dialog manager moves the focus the same way.
+    ShowWindow(main_, SW_SHOWNORMAL);
+    SetWindowPos(panel_, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
+    SetFocus(GetDlgItem(panel_, 1008));
+    QTest::keyClick(win32_widget_of(GetDlgItem(panel_, 1008)), Qt::Key_Tab);
+    pump(main_, panel_);
+    EXPECT_EQ(GetFocus(), GetDlgItem(panel_, 1004));
+    QTest::keyClick(win32_widget_of(GetDlgItem(panel_, 1004)), Qt::Key_Backtab, Qt::ShiftModifier);
+    pump(main_, panel_);
+    EXPECT_EQ(GetFocus(), GetDlgItem(panel_, 1008));
+    // Tabbing into a field selects its text, as the dialog manager does.
+    EXPECT_TRUE(qobject_cast<QLineEdit*>(win32_widget_of(GetDlgItem(panel_, 1008)))->hasSelectedText());
+}
+
+TEST_F(DialogTest, AnUnknownClassFailsTheWholeDialog)
+{
+    const DialogItemTemplate items[] = {
+        {WS_CHILD | WS_VISIBLE, 0, 0, 0, 10, 10, 1, "Static", 0, "a"},
+        {WS_CHILD | WS_VISIBLE, 0, 0, 0, 10, 10, 2, "NoSuchClass", 0, "b"},
+    };
+    const DialogTemplate tpl = {WS_POPUP, 0, 0, 0, 50, 50, nullptr, 0, nullptr, items, 2};
+    EXPECT_EQ(CreateDialogIndirectParamA(nullptr, &tpl, nullptr, recording_proc, 0), nullptr);
+    EXPECT_TRUE(seen_of(WM_INITDIALOG).empty());
+    EXPECT_EQ(seen_of(WM_DESTROY).size(), 1u); // the half-built dialog went away
+    const DialogTemplate child = {WS_CHILD, 0, 0, 0, 50, 50, nullptr, 0, nullptr, items, 1};
+    EXPECT_EQ(CreateDialogIndirectParamA(nullptr, &child, nullptr, recording_proc, 0), nullptr); // no parent
+}
+
+TEST_F(DialogTest, DestroyingTheMainWindowTakesItsChildrenAlong)
+{
+    build();
+    HWND render = GetDlgItem(main_, 1018);
+    HWND edit = GetDlgItem(panel_, 1002);
+    seen().clear();
+    ASSERT_TRUE(DestroyWindow(main_));
+    // WM_DESTROY reaches the main window before the panel.
+    auto destroys = seen_of(WM_DESTROY);
+    ASSERT_EQ(destroys.size(), 2u);
+    EXPECT_EQ(destroys[0].hwnd, main_);
+    EXPECT_EQ(destroys[1].hwnd, panel_);
+    for (HWND w : {main_, panel_, render, edit}) {
+        EXPECT_FALSE(IsWindow(w));
+        UINT width = 1, height = 1;
+        EXPECT_FALSE(w->target_client_size(&width, &height));
+        unsigned char pixel[4] = {};
+        w->target_present(pixel, 1, 1, 4); // ignored, no crash
+    }
+    EXPECT_EQ(SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0), 0);
+    EXPECT_FALSE(DestroyWindow(main_));
+    EXPECT_EQ(GetDlgItem(panel_, 1002), nullptr);
+}
+
+TEST_F(DialogTest, DefaultProcedureTurnsCloseIntoCancel)
+{
+    build();
+    seen().clear();
+    SendMessageA(main_, WM_CLOSE, 0, 0); // the recording procedure leaves it
+    pump();
+    auto commands = seen_of(WM_COMMAND);
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(LOWORD(commands[0].wParam), IDCANCEL);
+    EXPECT_TRUE(IsWindow(main_));
+}
+
+} // namespace

@@ -1,0 +1,111 @@
+#include <QApplication>
+#include <QFileDialog>
+#include <QTimer>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "win32_test_support.h"
+
+namespace {
+
+using namespace win32_test;
+
+class FileDialogTest : public WindowTest {
+protected:
+    OPENFILENAMEA ofn(HWND owner, char* buffer, DWORD size, LPCSTR filter, LPCSTR folder)
+    {
+        OPENFILENAMEA o;
+        std::memset(&o, 0, sizeof o);
+        o.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+        o.hwndOwner = owner;
+        o.lpstrFilter = filter;
+        o.lpstrFile = buffer;
+        o.nMaxFile = size;
+        o.lpstrInitialDir = folder;
+        o.lpstrTitle = "データファイル選択";
+        o.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+        return o;
+    }
+};
+
+TEST_F(FileDialogTest, AScriptedChoiceFillsTheCallersBuffer)
+{
+    HWND main = keep(CreateDialogIndirectParamA(nullptr, &kMainTemplate, nullptr, recording_proc, 0));
+    char path[1024] = {};
+    OPENFILENAMEA o = ofn(main, path, sizeof path, "all type\0*.*\0", "/data/");
+    EXPECT_EQ(o.Flags, 0x1808u);
+    win32_script_open_file("/data/run1.txt");
+    ASSERT_TRUE(GetOpenFileNameA(&o));
+    EXPECT_STREQ(path, "/data/run1.txt");
+    EXPECT_EQ(o.nFileOffset, 6);
+    EXPECT_EQ(o.nFileExtension, 11);
+    ASSERT_EQ(win32_open_file_calls().size(), 1u);
+    const OpenFileCall& call = win32_open_file_calls()[0];
+    EXPECT_EQ(call.owner, main);
+    EXPECT_EQ(call.title, "データファイル選択");
+    EXPECT_EQ(call.initial_dir, "/data/");
+    EXPECT_EQ(call.filters, (std::vector<std::pair<std::string, std::string>>{{"all type", "*.*"}}));
+    EXPECT_EQ(call.max_file, 1024u);
+
+    // Cancelled: FALSE and no error code.
+    win32_script_open_file(nullptr);
+    EXPECT_FALSE(GetOpenFileNameA(&o));
+    EXPECT_EQ(CommDlgExtendedError(), 0u);
+
+    // A path that does not fit is refused, with the size it needs.
+    char small[8] = {};
+    OPENFILENAMEA s = ofn(main, small, sizeof small, "BITMAP\0*.bmp\0", nullptr);
+    win32_script_open_file("/data/texture.bmp");
+    EXPECT_FALSE(GetOpenFileNameA(&s));
+    EXPECT_EQ(CommDlgExtendedError(), DWORD(FNERR_BUFFERTOOSMALL));
+    WORD needed;
+    std::memcpy(&needed, small, 2);
+    EXPECT_EQ(needed, 18);
+
+    // The 32-bit platform's size is accepted; others are not.
+    o.lStructSize = 76;
+    EXPECT_FALSE(GetOpenFileNameA(&o)); // nothing scripted: cancel
+    EXPECT_EQ(CommDlgExtendedError(), 0u);
+    o.lStructSize = 12;
+    EXPECT_FALSE(GetOpenFileNameA(&o));
+    EXPECT_EQ(CommDlgExtendedError(), DWORD(CDERR_STRUCTSIZE));
+}
+
+// The real dialog, answered by a timer: title, folder, filters and the
+// chosen path all go through Qt's own file dialog.
+TEST_F(FileDialogTest, TheRealDialogOpensInTheFolderWithTheFilters)
+{
+    namespace fs = std::filesystem;
+    char tmpl[] = "/tmp/varnel-fd-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    fs::path dir = tmpl;
+    std::ofstream(dir / "points") << "1 2\n"; // no dot: "*.*" must still show it
+    std::string folder = dir.string() + "/";
+
+    win32_answer_dialogs_from_script(false);
+    HWND main = keep(CreateDialogIndirectParamA(nullptr, &kMainTemplate, nullptr, recording_proc, 0));
+    ShowWindow(main, SW_SHOWNORMAL);
+    QString title, shown_dir;
+    QStringList filters;
+    ModalAnswer<QFileDialog> person([&](QFileDialog* d) {
+        title = d->windowTitle();
+        shown_dir = d->directory().absolutePath();
+        filters = d->nameFilters();
+        d->selectFile((dir / "points").c_str());
+        static_cast<QDialog*>(d)->accept();
+    });
+    char path[1024] = {};
+    OPENFILENAMEA o = ofn(main, path, sizeof path, "all type\0*.*\0", folder.c_str());
+    BOOL chosen = GetOpenFileNameA(&o);
+    win32_answer_dialogs_from_script(true);
+    EXPECT_TRUE(chosen);
+    EXPECT_EQ(std::string(path), (dir / "points").string());
+    EXPECT_EQ(title, QString::fromUtf8("データファイル選択"));
+    EXPECT_EQ(shown_dir, QString::fromStdString(dir.string()));
+    EXPECT_EQ(filters, QStringList{"all type (*)"});
+    fs::remove_all(dir);
+}
+
+} // namespace

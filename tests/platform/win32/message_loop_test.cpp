@@ -1,0 +1,163 @@
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "win32_test_support.h"
+
+namespace {
+
+using namespace win32_test;
+
+const ACCEL kKeys[] = {
+    {FVIRTKEY, 'H', 1020}, {FVIRTKEY, 'J', 1023}, {FVIRTKEY, 'K', 1022},
+    {FVIRTKEY, 'L', 1021}, {FVIRTKEY, 'S', 1024}, {FVIRTKEY | ACCEL_END_OF_TABLE, 'X', 1025},
+};
+
+class MessageLoopTest : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        main_ = keep(CreateDialogIndirectParamA(nullptr, &kMainTemplate, nullptr, recording_proc, 0));
+        panel_ = CreateDialogIndirectParamA(nullptr, &kPanelTemplate, main_, recording_proc, 0);
+        ASSERT_NE(panel_, nullptr);
+        accel_ = CreateAcceleratorTableA(kKeys, 6);
+        ShowWindow(main_, SW_SHOWNORMAL);
+        ShowWindow(panel_, SW_SHOWNA);
+        SendDlgItemMessageA(panel_, 1005, UDM_SETRANGE32, static_cast<WPARAM>(-8000), 8000);
+        SendDlgItemMessageA(panel_, 1005, UDM_SETPOS, 0, 0);
+        pump(main_, panel_, accel_);
+        seen().clear();
+    }
+    void TearDown() override
+    {
+        DestroyAcceleratorTable(accel_);
+        WindowTest::TearDown();
+    }
+    std::vector<WORD> commands_to(HWND hwnd)
+    {
+        std::vector<WORD> ids;
+        for (const Seen& s : seen_of(WM_COMMAND))
+            if (s.hwnd == hwnd && HIWORD(s.wParam) != EN_CHANGE)
+                ids.push_back(LOWORD(s.wParam));
+        return ids;
+    }
+    QWidget* widget(int id) { return win32_widget_of(GetDlgItem(panel_, id)); }
+    HWND main_ = nullptr;
+    HWND panel_ = nullptr;
+    HACCEL accel_ = nullptr;
+};
+
+TEST_F(MessageLoopTest, CameraKeysInAFieldBecomeCommandsAndNeverLetters)
+{
+    QWidget* field = widget(1002);
+    SetFocus(GetDlgItem(panel_, 1002));
+    QTest::keyClicks(field, "hjklsx");
+    pump(main_, panel_, accel_);
+    EXPECT_EQ(commands_to(main_), (std::vector<WORD>{1020, 1023, 1022, 1021, 1024, 1025}));
+    for (const Seen& s : seen_of(WM_COMMAND)) {
+        if (s.hwnd == main_) {
+            EXPECT_EQ(HIWORD(s.wParam), 1); // from an accelerator
+        }
+    }
+    EXPECT_EQ(text_of(GetDlgItem(panel_, 1002)), "0");
+
+    // Upper case (Shift) is another key combination: no command, and the
+    // number field refuses the letter.
+    seen().clear();
+    QTest::keyClick(field, Qt::Key_H, Qt::ShiftModifier);
+    pump(main_, panel_, accel_);
+    EXPECT_TRUE(commands_to(main_).empty());
+    EXPECT_EQ(text_of(GetDlgItem(panel_, 1002)), "0");
+
+    // Keys the table does not take reach the field.
+    QTest::keyClick(field, Qt::Key_End);
+    QTest::keyClicks(field, "7a");
+    pump(main_, panel_, accel_);
+    EXPECT_EQ(text_of(GetDlgItem(panel_, 1002)), "07");
+    QTest::keyClick(field, Qt::Key_Backspace);
+    pump(main_, panel_, accel_);
+    EXPECT_EQ(text_of(GetDlgItem(panel_, 1002)), "0");
+
+    // In a read-only field nothing is typed, the camera keys still act.
+    seen().clear();
+    QTest::keyClicks(widget(1012), "5h");
+    pump(main_, panel_, accel_);
+    EXPECT_EQ(commands_to(main_), (std::vector<WORD>{1020}));
+    EXPECT_EQ(text_of(GetDlgItem(panel_, 1012)), "0");
+}
+
+TEST_F(MessageLoopTest, EnterAndEscapeBecomeOkAndCancelOfThePanel)
+{
+    QTest::keyClick(widget(1002), Qt::Key_Return);
+    QTest::keyClick(widget(1002), Qt::Key_Escape);
+    pump(main_, panel_, accel_);
+    EXPECT_EQ(commands_to(panel_), (std::vector<WORD>{IDOK, IDCANCEL}));
+    // On a push button Enter presses that button.
+    seen().clear();
+    QTest::keyClick(widget(1004), Qt::Key_Return);
+    pump(main_, panel_, accel_);
+    EXPECT_EQ(commands_to(panel_), (std::vector<WORD>{1004}));
+}
+
+TEST_F(MessageLoopTest, ButtonsNotifyTheirDialogWhenTheLoopRuns)
+{
+    QTest::mouseClick(widget(1004), Qt::LeftButton);
+    EXPECT_TRUE(commands_to(panel_).empty()); // queued, not yet sent
+    pump(main_, panel_, accel_);
+    auto commands = seen_of(WM_COMMAND);
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0].hwnd, panel_);
+    EXPECT_EQ(commands[0].wParam, MAKEWPARAM(1004, BN_CLICKED));
+    EXPECT_EQ(reinterpret_cast<HWND>(commands[0].lParam), GetDlgItem(panel_, 1004));
+    // The space bar presses a focused button too; BM_CLICK at once.
+    seen().clear();
+    QTest::keyClick(widget(1030), Qt::Key_Space);
+    pump(main_, panel_, accel_);
+    SendDlgItemMessageA(panel_, 1031, BM_CLICK, 0, 0);
+    EXPECT_EQ(commands_to(panel_), (std::vector<WORD>{1030, 1031}));
+}
+
+TEST_F(MessageLoopTest, GetMessageWaitsForInputAndEndsWithTheQuitCode)
+{
+    PostMessageA(main_, WM_APP, 1, 0);
+    PostMessageA(main_, WM_APP, 2, 0);
+    // Later, while GetMessage waits: a click, then the end.
+    QTimer::singleShot(20, [this] {
+        QTest::mouseClick(widget(1011), Qt::LeftButton);
+        QTimer::singleShot(20, [] { PostQuitMessage(5); });
+    });
+    MSG msg;
+    std::vector<UINT> got;
+    BOOL r;
+    while ((r = GetMessageA(&msg, nullptr, 0, 0)) > 0) {
+        got.push_back(msg.message);
+        if (!IsDialogMessageA(panel_, &msg) && !IsDialogMessageA(main_, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    EXPECT_EQ(r, FALSE);
+    EXPECT_EQ(msg.message, UINT(WM_QUIT));
+    EXPECT_EQ(msg.wParam, 5u);
+    ASSERT_GE(got.size(), 3u);
+    EXPECT_EQ(got[0], UINT(WM_APP));
+    EXPECT_EQ(got[1], UINT(WM_APP));
+    EXPECT_EQ(commands_to(panel_), (std::vector<WORD>{1011}));
+}
+
+TEST_F(MessageLoopTest, AcceleratorsMatchModifiersExactly)
+{
+    const ACCEL table[] = {{FVIRTKEY | FCONTROL, 'S', 7}, {FVIRTKEY | FSHIFT | ACCEL_END_OF_TABLE, 'S', 8}, {FVIRTKEY, 'Q', 9}};
+    HACCEL a = CreateAcceleratorTableA(table, 3); // the end flag stops before Q
+    QTest::keyClick(widget(1002), Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(widget(1002), Qt::Key_S, Qt::ShiftModifier);
+    QTest::keyClick(widget(1002), Qt::Key_S);
+    QTest::keyClick(widget(1002), Qt::Key_Q);
+    pump(main_, panel_, a);
+    EXPECT_EQ(commands_to(main_), (std::vector<WORD>{7, 8}));
+    DestroyAcceleratorTable(a);
+}
+
+} // namespace

@@ -1,0 +1,283 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/win32/registry_test_hooks.h"
+#include "platform/win32/win32_test_support.h"
+#include "shell/settings.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace win32_test;
+
+class SettingsTest : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        char tmpl[] = "/tmp/varnel-settings-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        root_ = tmpl;
+        setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
+        registry_fail_nth_set_value(0);
+    }
+    void TearDown() override
+    {
+        registry_fail_nth_set_value(0);
+        fs::remove_all(root_);
+        WindowTest::TearDown();
+    }
+    fs::path file() const { return root_ / "kestrow" / "varnel.exe.reg"; }
+    std::string read_file() const
+    {
+        std::ifstream in(file(), std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    void set(const char* name, DWORD type, const void* data, DWORD size)
+    {
+        HKEY key;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, SETTINGS_KEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+    void set_int(const char* name, int32_t v) { set(name, REG_DWORD, &v, 4); }
+    std::vector<BYTE> get(const char* name, DWORD* type = nullptr)
+    {
+        HKEY key;
+        std::vector<BYTE> data(4096);
+        DWORD size = static_cast<DWORD>(data.size()), t = 0;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, SETTINGS_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
+            return {};
+        LSTATUS s = RegQueryValueExA(key, name, nullptr, &t, data.data(), &size);
+        RegCloseKey(key);
+        if (s != ERROR_SUCCESS)
+            return {};
+        if (type)
+            *type = t;
+        data.resize(size);
+        return data;
+    }
+    int32_t get_int(const char* name)
+    {
+        std::vector<BYTE> d = get(name);
+        int32_t v = 0;
+        if (d.size() == 4)
+            std::memcpy(&v, d.data(), 4);
+        return v;
+    }
+    HWND make_panel()
+    {
+        HWND main = keep(CreateDialogIndirectParamA(nullptr, &kMainTemplate, nullptr, recording_proc, 0));
+        HWND panel = CreateDialogIndirectParamA(nullptr, &kPanelTemplate, main, recording_proc, 0);
+        SendDlgItemMessageA(panel, 1013, UDM_SETRANGE32, 0, 100);
+        SendDlgItemMessageA(panel, 1015, UDM_SETRANGE32, 0, 360);
+        SendDlgItemMessageA(panel, 1017, UDM_SETRANGE32, 0, 90);
+        for (int id : {1005, 1006, 1009, 1010, 1027, 1029})
+            SendDlgItemMessageA(panel, id, UDM_SETRANGE32, static_cast<WPARAM>(-8000), 8000);
+        return panel;
+    }
+    fs::path root_;
+};
+
+void expect_defaults(const Settings& s)
+{
+    EXPECT_EQ(s.data_path[0], '\0');
+    EXPECT_EQ(s.texture_path[0], '\0');
+    EXPECT_EQ(s.x_min, 0);
+    EXPECT_EQ(s.x_max, 4000);
+    EXPECT_EQ(s.y_min, 0);
+    EXPECT_EQ(s.y_max, 4000);
+    EXPECT_EQ(s.x_marker, 0);
+    EXPECT_EQ(s.y_marker, 0);
+    EXPECT_EQ(s.radius, 100);
+    EXPECT_EQ(s.azimuth, 0);
+    EXPECT_EQ(s.elevation, 90);
+}
+
+TEST_F(SettingsTest, FirstRunGivesTheDefaultsInThePanel)
+{
+    Settings s;
+    std::memset(&s, 0x5a, sizeof s);
+    load_settings(&s);
+    expect_defaults(s);
+    HWND panel = make_panel();
+    settings_to_panel(panel, &s);
+    EXPECT_EQ(text_of(GetDlgItem(panel, 1003)), "4,000");
+    EXPECT_EQ(text_of(GetDlgItem(panel, 1012)), "100");
+    EXPECT_EQ(text_of(GetDlgItem(panel, 1016)), "90");
+    EXPECT_FALSE(fs::exists(file())); // reading writes nothing
+}
+
+TEST_F(SettingsTest, EachValueFallsBackToItsOwnDefault)
+{
+    set_int("radius", 40);
+    Settings s;
+    load_settings(&s);
+    EXPECT_EQ(s.radius, 40);
+    s.radius = 100;
+    expect_defaults(s);
+
+    // Too long for the member: the empty string. Another type of the right
+    // size: taken as its bytes stand.
+    std::vector<char> long_path(1500, 'a');
+    set("data_path", REG_SZ, long_path.data(), 1500);
+    const BYTE binary[4] = {0x30, 0xf8, 0xff, 0xff};
+    set("x_min", REG_BINARY, binary, 4);
+    set("texture_path", REG_DWORD, "C:\\", 4);
+    load_settings(&s);
+    EXPECT_STREQ(s.data_path, "");
+    EXPECT_EQ(s.x_min, -2000);
+    EXPECT_STREQ(s.texture_path, "C:\\");
+}
+
+TEST_F(SettingsTest, APathWithoutTerminatorIsCutAtTheMembersEnd)
+{
+    std::vector<char> full(1024, 'b');
+    set("data_path", REG_SZ, full.data(), 1024);
+    Settings s;
+    load_settings(&s);
+    EXPECT_EQ(std::strlen(s.data_path), 1023u);
+    EXPECT_EQ(s.data_path[1022], 'b');
+    EXPECT_EQ(s.data_path[1023], '\0');
+}
+
+TEST_F(SettingsTest, AnIntegerShorterThanFourBytesGivesTheDefault)
+{
+    const BYTE two[2] = {1, 0};
+    set("x_max", REG_DWORD, two, 2);
+    set("radius", REG_DWORD, two, 0);
+    Settings s;
+    load_settings(&s);
+    EXPECT_EQ(s.x_max, 4000);
+    EXPECT_EQ(s.radius, 100);
+}
+
+TEST_F(SettingsTest, SavingWritesAllElevenValuesWithTheirFullSize)
+{
+    Settings s;
+    load_settings(&s);
+    save_settings(&s);
+    const char* ints[] = {"x_min", "x_max", "y_min", "y_max", "x_marker", "y_marker", "radius", "azimuth", "elevation"};
+    for (const char* name : {"data_path", "texture_path"}) {
+        DWORD type = 0;
+        std::vector<BYTE> d = get(name, &type);
+        EXPECT_EQ(type, DWORD(REG_SZ)) << name;
+        EXPECT_EQ(d, std::vector<BYTE>(1024, 0)) << name;
+    }
+    for (const char* name : ints) {
+        DWORD type = 0;
+        EXPECT_EQ(get(name, &type).size(), 4u) << name;
+        EXPECT_EQ(type, DWORD(REG_DWORD)) << name;
+    }
+    // In the order of the record.
+    std::string text = read_file();
+    size_t last = 0;
+    for (const char* name : {"data_path", "texture_path", "x_min", "x_max", "y_min", "y_max", "x_marker", "y_marker",
+                             "radius", "azimuth", "elevation"}) {
+        size_t at = text.find(std::string("\"") + name + "\"=");
+        ASSERT_NE(at, std::string::npos) << name;
+        EXPECT_GT(at, last) << name;
+        last = at;
+    }
+    EXPECT_NE(text.find("\"x_max\"=dword:00000fa0\n"), std::string::npos);
+}
+
+TEST_F(SettingsTest, BytesBehindThePathsTerminatorSurviveAReadAndTheNextWrite)
+{
+    std::vector<char> path(1024, 0);
+    std::memcpy(path.data(), "C:\\data\\\0run1.txt", 17);
+    set("data_path", REG_SZ, path.data(), 1024);
+    Settings s;
+    load_settings(&s);
+    EXPECT_STREQ(s.data_path, "C:\\data\\");
+    save_settings(&s);
+    std::vector<BYTE> stored = get("data_path");
+    ASSERT_EQ(stored.size(), 1024u);
+    EXPECT_EQ(std::memcmp(stored.data(), path.data(), 1024), 0);
+}
+
+TEST_F(SettingsTest, ANegativeSettingGoesThroughThePanelAndTheRegistry)
+{
+    HWND panel = make_panel();
+    Settings s;
+    load_settings(&s);
+    settings_to_panel(panel, &s);
+    SendDlgItemMessageA(panel, 1005, UDM_SETPOS, 0, -2000);
+    SendDlgItemMessageA(panel, 1015, UDM_SETPOS, 0, 275);
+    SetDlgItemTextA(panel, 1028, "1,500"); // typed into the marker field
+    panel_to_settings(&s, panel);
+    EXPECT_EQ(s.x_min, -2000);
+    EXPECT_EQ(s.azimuth, 275);
+    EXPECT_EQ(s.y_marker, 1500);
+    save_settings(&s);
+    EXPECT_NE(read_file().find("\"x_min\"=dword:fffff830\n"), std::string::npos);
+
+    Settings again;
+    load_settings(&again);
+    EXPECT_EQ(again.x_min, -2000);
+    HWND panel2 = make_panel();
+    settings_to_panel(panel2, &again);
+    EXPECT_EQ(text_of(GetDlgItem(panel2, 1002)), "-2,000");
+    EXPECT_EQ(static_cast<SHORT>(LOWORD(SendDlgItemMessageA(panel2, 1005, UDM_GETPOS, 0, 0))), -2000);
+}
+
+TEST_F(SettingsTest, SettingsOutsideTheRangesAreClampedByThePanel)
+{
+    set_int("radius", 500);
+    set_int("elevation", -3);
+    set_int("x_min", 70000);
+    Settings s;
+    load_settings(&s);
+    HWND panel = make_panel();
+    settings_to_panel(panel, &s);
+    panel_to_settings(&s, panel);
+    EXPECT_EQ(s.radius, 100);
+    EXPECT_EQ(s.elevation, 0);
+    EXPECT_EQ(s.x_min, 4464); // the low 16 bits
+}
+
+TEST_F(SettingsTest, AFailedWriteEndsTheSavingThere)
+{
+    Settings old;
+    load_settings(&old);
+    old.x_max = 1111;
+    old.elevation = 33;
+    save_settings(&old);
+
+    Settings s = old;
+    std::strcpy(s.data_path, "D:\\new\\");
+    std::strcpy(s.texture_path, "E:\\tex\\");
+    s.x_min = -5;
+    s.x_max = 2222;
+    s.elevation = 44;
+    registry_fail_nth_set_value(3); // the third write: x_min
+    save_settings(&s);
+    Settings back;
+    load_settings(&back);
+    EXPECT_STREQ(back.data_path, "D:\\new\\");
+    EXPECT_STREQ(back.texture_path, "E:\\tex\\");
+    EXPECT_EQ(back.x_min, 0);
+    EXPECT_EQ(back.x_max, 1111);
+    EXPECT_EQ(back.elevation, 33);
+}
+
+TEST_F(SettingsTest, AKeyThatCannotBeCreatedLeavesEverythingAlone)
+{
+    std::ofstream(root_ / "kestrow") << "a file where the folder should be";
+    Settings s;
+    load_settings(&s);
+    save_settings(&s);
+    EXPECT_TRUE(fs::is_regular_file(root_ / "kestrow"));
+    load_settings(&s);
+    expect_defaults(s);
+}
+
+} // namespace

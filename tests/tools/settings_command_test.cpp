@@ -1,0 +1,93 @@
+// Runs the real varnel-cli against a settings folder made for each case.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int status;
+    std::string out;
+};
+
+class SettingsCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/varnel-cli-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        root_ = tmpl;
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    CliRun run(const std::string& args)
+    {
+        std::string cmd = "XDG_CONFIG_HOME='" + root_.string() + "' '" VARNEL_CLI "' settings " + args + " 2>&1";
+        FILE* p = popen(cmd.c_str(), "r");
+        CliRun r{-1, {}};
+        if (!p)
+            return r;
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+            r.out.append(buf, n);
+        int status = pclose(p);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return r;
+    }
+    fs::path file() const { return root_ / "kestrow" / "varnel.exe.reg"; }
+    fs::path root_;
+};
+
+const char kDefaults[] = "data_path=\ntexture_path=\nx_min=0\nx_max=4000\ny_min=0\ny_max=4000\n"
+                         "x_marker=0\ny_marker=0\nradius=100\nazimuth=0\nelevation=90\n";
+
+TEST_F(SettingsCommandTest, PrintsTheElevenValuesAndTheFile)
+{
+    CliRun r = run("");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, std::string(kDefaults) + "file=" + file().string() + "\n");
+    EXPECT_FALSE(fs::exists(file()));
+
+    fs::create_directories(file().parent_path());
+    std::ofstream(file()) << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\kestrow\\varnel.exe]\n"
+                             "\"data_path\"=hex(1):43,3a,5c,64,5c,00,78,79\n"
+                             "\"x_min\"=dword:fffff830\n\"radius\"=dword:00000028\n";
+    r = run("");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("data_path=C:\\d\\\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("x_min=-2000\n"), std::string::npos);
+    EXPECT_NE(r.out.find("radius=40\n"), std::string::npos);
+}
+
+TEST_F(SettingsCommandTest, ResetWritesTheDefaults)
+{
+    fs::create_directories(file().parent_path());
+    std::ofstream(file()) << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\kestrow\\varnel.exe]\n\"radius\"=dword:00000028\n";
+    CliRun r = run("--reset");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, std::string(kDefaults) + "file=" + file().string() + "\n");
+    std::ifstream in(file());
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("\"radius\"=dword:00000064"), std::string::npos);
+    EXPECT_NE(text.find("\"elevation\"=dword:0000005a"), std::string::npos);
+}
+
+TEST_F(SettingsCommandTest, AFileThatCannotBeWrittenFailsInOneLine)
+{
+    std::ofstream(root_ / "kestrow") << "not a folder";
+    CliRun r = run("--reset");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "varnel-cli: cannot write the settings file " + file().string() + "\n");
+    EXPECT_EQ(run("--bogus").status, 2);
+}
+
+} // namespace
