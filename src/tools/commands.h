@@ -3,3 +3,4 @@
 #pragma once
 
 int grid_command(int argc, char** argv);
+int decode_command(int argc, char** argv);
