@@ -17,11 +17,13 @@ void free_own_buffers(DecodedImage* image)
         std::free(const_cast<BYTE*>(image->palette));
 }
 
-// Frees a chain of heap records linked by next_level, with their faces.
+// Frees a chain of heap records linked by next_level, each with its faces.
+// Each record is cut from the chain first, so the chain is walked once.
 void free_level_chain(DecodedImage* level)
 {
     while (level) {
         DecodedImage* next = level->next_level;
+        level->next_level = nullptr;
         release_decoded_image(level);
         std::free(level);
         level = next;

@@ -26,13 +26,19 @@ void on_message(j_common_ptr, int) {}
 void on_output(j_common_ptr) {}
 
 // The whole file is the input. When libjpeg wants more after the end it gets
-// the same block again; it then meets the start-of-image marker, which ends
-// a scan or stops the decode with an error, so it never reads forever.
+// the same block again; a truncated scan then meets the start-of-image marker
+// at the block's start and ends there. Marker segments whose lengths run past
+// the end can make the repeated stream cycle without ever reaching that
+// marker, so the repeats are limited: past the budget libjpeg gets
+// end-of-image markers, which end any scan or header.
 struct MemorySource {
     jpeg_source_mgr pub;
     const JOCTET* bytes;
     size_t size;
+    size_t repeat_budget; // bytes that may still be supplied again
 };
+
+const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
 
 void init_source(j_decompress_ptr) {}
 void term_source(j_decompress_ptr) {}
@@ -40,8 +46,15 @@ void term_source(j_decompress_ptr) {}
 boolean fill_input_buffer(j_decompress_ptr cinfo)
 {
     auto* src = reinterpret_cast<MemorySource*>(cinfo->src);
-    src->pub.next_input_byte = src->bytes;
-    src->pub.bytes_in_buffer = src->size;
+    if (src->repeat_budget >= src->size) {
+        src->repeat_budget -= src->size;
+        src->pub.next_input_byte = src->bytes;
+        src->pub.bytes_in_buffer = src->size;
+    } else {
+        src->repeat_budget = 0;
+        src->pub.next_input_byte = kEndOfImage;
+        src->pub.bytes_in_buffer = sizeof kEndOfImage;
+    }
     return TRUE;
 }
 
@@ -54,6 +67,9 @@ void skip_input_data(j_decompress_ptr cinfo, long count)
     while (left > src->pub.bytes_in_buffer) {
         left -= src->pub.bytes_in_buffer;
         fill_input_buffer(cinfo);
+        // Out of repeats: stop at the end-of-image marker instead of skipping it.
+        if (src->pub.next_input_byte == kEndOfImage)
+            return;
     }
     src->pub.next_input_byte += left;
     src->pub.bytes_in_buffer -= left;
@@ -165,6 +181,9 @@ HRESULT decode_jpeg(DecodedImage* image, const BYTE* bytes, size_t size)
     source.pub.bytes_in_buffer = size;
     source.bytes = bytes;
     source.size = size;
+    // Enough for every scan of a truncated file to run into the repeated
+    // start marker, and for long skips over a short block.
+    source.repeat_budget = 4 * size + (size_t(1) << 20);
 
     if (setjmp(errors.jump)) {
         jpeg_destroy_decompress(&cinfo);

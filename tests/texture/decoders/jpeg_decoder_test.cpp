@@ -95,6 +95,10 @@ TEST(JpegDecoder, DamagedFilesEndWithoutReadingForever)
     // through the repeated block until it meets the start marker again.
     EXPECT_EQ(image.run(decode_jpeg, Bytes().u8({0xFF, 0xD8, 0xFF, 0xE0, 0xFF, 0xFF, 1, 2})), E_FAIL);
 
+    // A comment whose length runs past the end lands, in the repeated block,
+    // on itself again: the repeats must run out.
+    EXPECT_EQ(image.run(decode_jpeg, Bytes().u8({0xFF, 0xD8, 0xFF, 0xFE, 0, 4, 0, 0, 0xFF, 0xFE, 0, 10})), E_FAIL);
+
     // Cut right after the scan header: the block is fed again and the scan
     // ends at its start marker. Either outcome is fine; it must end.
     Bytes cut = jpeg_start(1);
