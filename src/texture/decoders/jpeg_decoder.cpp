@@ -104,6 +104,13 @@ void store_rgb_row(const JSAMPLE* rgb, BYTE* dst, JDIMENSION width)
     }
 }
 
+// libjpeg leaves the X byte of its BGRX rows undefined; ours is 0.
+void clear_fourth_bytes(BYTE* row, JDIMENSION width)
+{
+    for (JDIMENSION x = 0; x < width; ++x)
+        row[4 * x + 3] = 0;
+}
+
 // Everything that libjpeg may leave by longjmp lives in this function; it
 // holds no C++ objects, and the pixel buffer is recorded in the image at once
 // so that a failure leaves it to decode_image to free.
@@ -140,17 +147,24 @@ HRESULT run_decoder(jpeg_decompress_struct* cinfo, DecodedImage* image)
     BYTE* out = allocate_image_pixels(image, static_cast<size_t>(image_bytes));
     if (!out)
         return E_OUTOFMEMORY;
+    // Colour files normally convert straight into blue, green, red, X rows;
+    // three channels of unknown meaning go through a red, green, blue row.
+    const bool direct = components == 1 || cinfo->out_color_space == JCS_RGB;
+    if (components == 3 && direct)
+        cinfo->out_color_space = JCS_EXT_BGRX;
     jpeg_start_decompress(cinfo);
     JSAMPARRAY rgb_row = nullptr;
-    if (components == 3)
+    if (!direct)
         rgb_row = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE, width * 3, 1);
     while (cinfo->output_scanline < cinfo->output_height) {
         BYTE* dst = out + uint64_t(cinfo->output_scanline) * row_pitch;
-        JSAMPROW row = components == 1 ? dst : rgb_row[0];
+        JSAMPROW row = direct ? dst : rgb_row[0];
         if (jpeg_read_scanlines(cinfo, &row, 1) != 1)
             return E_FAIL;
-        if (components == 3)
+        if (!direct)
             store_rgb_row(rgb_row[0], dst, width);
+        else if (components == 3)
+            clear_fourth_bytes(dst, width);
     }
     // No jpeg_finish_decompress: the pixels are complete, and whatever
     // follows the last scan does not change them.
