@@ -114,6 +114,7 @@ public:
 
     HRESULT decode(const Bytes& file, bool want_pixels = true)
     {
+        release_decoded_image(&image_); // decode_image expects an empty record
         return decode_image(file.data(), file.size(), want_pixels, &image_);
     }
 
