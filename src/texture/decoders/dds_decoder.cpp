@@ -220,8 +220,9 @@ HRESULT decode_dds(DecodedImage* image, const BYTE* bytes, size_t size)
     const ByteReader in(bytes, size);
     if (!in.has(0, kHeaderBytes) || !in.matches(0, "DDS ", 4))
         return E_FAIL;
-    uint32_t flags, height, width, depth, mip_count, caps2;
-    FilePixelFormat pf;
+    // The reads cannot fail: all 128 header bytes are present.
+    uint32_t flags = 0, height = 0, width = 0, depth = 0, mip_count = 0, caps2 = 0;
+    FilePixelFormat pf{};
     in.u32le(8, &flags);
     in.u32le(12, &height);
     in.u32le(16, &width);

@@ -170,7 +170,7 @@ D3DFORMAT format_after_alpha_check(D3DFORMAT format, const BYTE* pixels, uint64_
 HRESULT decode_tga(DecodedImage* image, const BYTE* bytes, size_t size)
 {
     ByteReader in(bytes, size);
-    TgaHeader h;
+    TgaHeader h{};
     D3DFORMAT format;
     if (!read_header(in, &h) || !choose_format(h, &format))
         return E_FAIL;
