@@ -59,8 +59,8 @@ struct DecodedImage {
     DecodedImage* next_face;  // next cube face in the file (DDS only), owned
 };
 
-// Decodes a whole image file held in memory. `image` is emptied first and
-// receives the result; want_pixels FALSE reads only the header. Pixels and
+// Decodes a whole image file held in memory. `image` is overwritten with
+// zeros first (release what it held before) and receives the result; want_pixels FALSE reads only the header. Pixels and
 // palettes that the image does not own point into `bytes`, which must then
 // stay mapped while the image is used.
 // Results: S_OK; D3DERR_INVALIDCALL when bytes or image are missing or size is
