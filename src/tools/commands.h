@@ -3,4 +3,5 @@
 #pragma once
 
 int grid_command(int argc, char** argv);
+int decode_command(int argc, char** argv);
 int settings_command(int argc, char** argv);

@@ -1,0 +1,120 @@
+#include <cstdlib>
+
+#include <gtest/gtest.h>
+
+#include "image_bytes.h"
+#include "texture/decoders/image_decoders.h"
+
+namespace {
+
+// Baseline 8 x 8 JPEG files built marker by marker. One quantisation table
+// (DC step 16), a DC table whose code "0" means a 4-bit difference and "10"
+// no difference, and an AC table holding only end-of-block. A difference of
+// 8 (bits 1000) gives DC 128, i.e. samples of 128 + 16 = 144.
+Bytes jpeg_start(int components)
+{
+    Bytes b;
+    b.u8({0xFF, 0xD8});
+    b.u8({0xFF, 0xDB}).be16(67).u8({0x00, 16}).repeat(1, 63);
+    b.u8({0xFF, 0xC0}).be16(8 + 3 * components).u8({8}).be16(8).be16(8).u8({components});
+    for (int c = 1; c <= components; ++c)
+        b.u8({c, 0x11, 0x00});
+    b.u8({0xFF, 0xC4}).be16(21).u8({0x00, 1, 1}).repeat(0, 14).u8({0x04, 0x00});
+    b.u8({0xFF, 0xC4}).be16(20).u8({0x10, 1}).repeat(0, 15).u8({0x00});
+    b.u8({0xFF, 0xDA}).be16(6 + 2 * components).u8({components});
+    for (int c = 1; c <= components; ++c)
+        b.u8({c, 0x00});
+    b.u8({0, 63, 0});
+    return b;
+}
+
+Bytes grey_jpeg()
+{
+    // "0" "1000" then end-of-block "0", padded with ones: 0100 0011.
+    return jpeg_start(1).u8({0x43, 0xFF, 0xD9});
+}
+
+Bytes colour_jpeg()
+{
+    // Y = 144, Cb = 128 ("10"), Cr = 144: 0 1000 0 | 10 0 | 0 1000 0 | pad 1.
+    return jpeg_start(3).u8({0x42, 0x21, 0xFF, 0xD9});
+}
+
+TEST(JpegDecoder, GreyImageIsL8)
+{
+    ScopedImage image;
+    ASSERT_EQ(image.decode(grey_jpeg()), S_OK);
+    EXPECT_EQ(image->file_format, IMAGE_FILE_JPG);
+    EXPECT_EQ(image->format, D3DFMT_L8);
+    EXPECT_EQ(image->width, 8u);
+    EXPECT_EQ(image->height, 8u);
+    EXPECT_EQ(image->row_pitch, 8u);
+    EXPECT_TRUE(image->owns_pixels);
+    EXPECT_EQ(rows_of(*image), std::vector<uint8_t>(64, 144));
+}
+
+TEST(JpegDecoder, ColourImageIsX8R8G8B8WithBlueFirstAndAZeroFourthByte)
+{
+    ScopedImage image;
+    ASSERT_EQ(image.decode(colour_jpeg()), S_OK);
+    EXPECT_EQ(image->format, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(image->row_pitch, 32u);
+    const std::vector<uint8_t> rows = rows_of(*image);
+    ASSERT_EQ(rows.size(), 256u);
+    // Red = 144 + 1.402 x 16, green = 144 - 0.714 x 16, blue = 144.
+    for (size_t i = 0; i < rows.size(); i += 4) {
+        EXPECT_EQ(rows[i], 144);
+        EXPECT_NEAR(rows[i + 1], 133, 1);
+        EXPECT_NEAR(rows[i + 2], 166, 1);
+        EXPECT_EQ(rows[i + 3], 0);
+    }
+}
+
+TEST(JpegDecoder, HeaderOnlyDecodesNoPixels)
+{
+    ScopedImage image;
+    ASSERT_EQ(image.decode(colour_jpeg(), false), S_OK);
+    EXPECT_EQ(image->format, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(image->width, 8u);
+    EXPECT_EQ(image->pixels, nullptr);
+}
+
+TEST(JpegDecoder, FourComponentsAreRefused)
+{
+    Bytes cmyk = jpeg_start(4).u8({0x92, 0x4F, 0xFF, 0xD9});
+    ScopedImage image;
+    EXPECT_EQ(image.run(decode_jpeg, cmyk), E_FAIL);
+}
+
+TEST(JpegDecoder, DamagedFilesEndWithoutReadingForever)
+{
+    ScopedImage image;
+    EXPECT_EQ(image.run(decode_jpeg, Bytes().u8({0xFF, 0xD8}).text("not a jpeg at all")), E_FAIL);
+    EXPECT_EQ(image.run(decode_jpeg, Bytes().u8({0xFF, 0xD8})), E_FAIL);
+    // A table marker whose length runs far past the end makes libjpeg skip
+    // through the repeated block until it meets the start marker again.
+    EXPECT_EQ(image.run(decode_jpeg, Bytes().u8({0xFF, 0xD8, 0xFF, 0xE0, 0xFF, 0xFF, 1, 2})), E_FAIL);
+
+    // A comment whose length runs past the end lands, in the repeated block,
+    // on itself again: the repeats must run out.
+    EXPECT_EQ(image.run(decode_jpeg, Bytes().u8({0xFF, 0xD8, 0xFF, 0xFE, 0, 4, 0, 0, 0xFF, 0xFE, 0, 10})), E_FAIL);
+
+    // Cut right after the scan header: the block is fed again and the scan
+    // ends at its start marker. Either outcome is fine; it must end.
+    Bytes cut = jpeg_start(1);
+    const HRESULT hr = image.decode(cut);
+    EXPECT_TRUE(hr == S_OK || hr == D3DXERR_INVALIDDATA);
+}
+
+TEST(JpegDecoder, HugeHeaderIsRefusedAsOutOfMemory)
+{
+    Bytes huge;
+    huge.u8({0xFF, 0xD8});
+    huge.u8({0xFF, 0xDB}).be16(67).u8({0x00}).repeat(1, 64);
+    huge.u8({0xFF, 0xC0}).be16(17).u8({8}).be16(60000).be16(60000).u8({3, 1, 0x11, 0, 2, 0x11, 0, 3, 0x11, 0});
+    huge.u8({0xFF, 0xDA}).be16(12).u8({3, 1, 0, 2, 0, 3, 0, 0, 63, 0});
+    ScopedImage image;
+    EXPECT_EQ(image.run(decode_jpeg, huge), E_OUTOFMEMORY);
+}
+
+} // namespace

@@ -1,0 +1,116 @@
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "../texture/decoders/bitmap_bytes.h"
+#include "tools/commands.h"
+
+namespace {
+
+class DecodeCommand : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        char dir[] = "/tmp/varnel-decode-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        dir_ = dir;
+    }
+    void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
+
+    std::string path(const char* name) const { return dir_ + "/" + name; }
+
+    std::string write(const char* name, const Bytes& bytes) const
+    {
+        std::ofstream out(path(name), std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return path(name);
+    }
+
+    static std::vector<uint8_t> read(const std::string& file)
+    {
+        std::ifstream in(file, std::ios::binary);
+        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+    }
+
+    // Runs the command; returns its exit status and its standard output.
+    static int run(std::vector<std::string> args, std::string* out)
+    {
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        testing::internal::CaptureStdout();
+        const int status = decode_command(int(argv.size()), argv.data());
+        std::fflush(stdout);
+        *out = testing::internal::GetCapturedStdout();
+        return status;
+    }
+
+    std::string dir_;
+};
+
+TEST_F(DecodeCommand, PrintsTheImageAndWritesRowsWithoutPaddingAndThePalette)
+{
+    // 3 x 2, 8 bits, bottom row first; rows padded to 4 bytes in the file.
+    Bytes dib = info_header(3, 2, 8, 0, 2);
+    quad(dib, 1, 2, 3);
+    quad(dib, 4, 5, 6);
+    dib.u8({1, 1, 0, 0}).u8({0, 1, 0, 0});
+    const std::string image = write("eight.bmp", bmp_file(dib));
+    std::string out;
+    ASSERT_EQ(run({image, "--pixels", path("px"), "--palette", path("pal")}, &out), 0);
+    EXPECT_EQ(out, "format=D3DFMT_P8 width=3 height=2 depth=1 file_format=0 levels=1\n");
+    EXPECT_EQ(read(path("px")), u8s({0, 1, 0, 1, 1, 0}));
+    std::vector<uint8_t> palette = u8s({3, 2, 1, 255, 6, 5, 4, 255});
+    palette.resize(1024, 255);
+    EXPECT_EQ(read(path("pal")), palette);
+}
+
+TEST_F(DecodeCommand, BlockCompressedLevelsAndImagesWithoutPalette)
+{
+    Bytes dds;
+    dds.text("DDS ").le32(124).le32(0x1007).le32(5).le32(5).le32(0).le32(0).le32(2).repeat(0, 44);
+    dds.le32(32).le32(0x4).text("DXT1").repeat(0, 20).le32(0x1000).repeat(0, 16);
+    for (int i = 0; i < 40; ++i)
+        dds.u8({i});
+    const std::string image = write("blocks.dds", dds);
+    std::string out;
+    ASSERT_EQ(run({image, "--pixels", path("px"), "--palette", path("pal")}, &out), 0);
+    EXPECT_EQ(out, "format=D3DFMT_DXT1 width=5 height=5 depth=1 file_format=4 levels=2\n");
+    const std::vector<uint8_t> pixels = read(path("px"));
+    ASSERT_EQ(pixels.size(), 32u); // two block rows of two 8-byte blocks
+    EXPECT_EQ(pixels[31], 31);
+    EXPECT_TRUE(read(path("pal")).empty());
+}
+
+TEST_F(DecodeCommand, FailuresPrintTheResultAndExitWithOne)
+{
+    struct Case {
+        std::string file;
+        const char* line;
+    } cases[] = {
+        {write("points.txt", Bytes().text("1 2\n3 4\n")), "error 0x88760B59\n"},
+        {write("empty.bmp", Bytes()), "error 0x8876086C\n"},
+        {path("missing.bmp"), "error 0x88760B59\n"},
+    };
+    for (const Case& c : cases) {
+        std::string out;
+        EXPECT_EQ(run({c.file}, &out), 1) << c.file;
+        EXPECT_EQ(out, c.line) << c.file;
+    }
+}
+
+TEST_F(DecodeCommand, UsageErrorsExitWithTwo)
+{
+    std::string out;
+    EXPECT_EQ(run({}, &out), 2);
+    EXPECT_EQ(run({"a.bmp", "--pixels"}, &out), 2);
+    EXPECT_EQ(run({"a.bmp", "b.bmp"}, &out), 2);
+    EXPECT_EQ(run({"a.bmp", "--colour", "x"}, &out), 2);
+}
+
+} // namespace
