@@ -192,7 +192,7 @@ bool decode_fvf(DWORD fvf, UINT texcoord_set, VertexLayout* layout) {
         offset = 16;
     } else if (position == D3DFVF_XYZ || (position >= D3DFVF_XYZB1 && position <= D3DFVF_XYZB5)) {
         // Blend weights follow the position; without vertex blending they are skipped.
-        offset = 12 + (position == D3DFVF_XYZ ? 0 : (position - D3DFVF_XYZ) / 2 * 4);
+        offset = 12 + (position == D3DFVF_XYZ ? 0 : (position - D3DFVF_XYZRHW) / 2 * 4);
     } else {
         return false;
     }
@@ -241,7 +241,7 @@ UINT fvf_vertex_size(DWORD fvf) {
     } else if (fvf & 0x4000) {
         return 0;
     } else if (position == D3DFVF_XYZ || (position >= D3DFVF_XYZB1 && position <= D3DFVF_XYZB5)) {
-        size = 12 + (position == D3DFVF_XYZ ? 0 : (position - D3DFVF_XYZ) / 2 * 4);
+        size = 12 + (position == D3DFVF_XYZ ? 0 : (position - D3DFVF_XYZRHW) / 2 * 4);
     } else {
         return 0;
     }
