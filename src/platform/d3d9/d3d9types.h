@@ -129,9 +129,6 @@ enum D3DPOOL : DWORD {
 #define D3DCOLOR_XRGB(r, g, b) D3DCOLOR_ARGB(0xff, r, g, b)
 #define D3DCOLOR_RGBA(r, g, b, a) D3DCOLOR_ARGB(a, r, g, b)
 
-// Only ever passed by pointer (Present's dirty region); the device takes none.
-struct RGNDATA;
-
 enum D3DDEVTYPE : DWORD {
     D3DDEVTYPE_HAL = 1,
     D3DDEVTYPE_REF = 2,

@@ -219,9 +219,7 @@ struct Shader {
             texels = c.level->texels;
             width_mask = static_cast<uint32_t>(c.level->width - 1);
             height_mask = static_cast<uint32_t>(c.level->height - 1);
-            while ((1 << width_shift) < c.level->width) {
-                ++width_shift;
-            }
+            width_shift = c.level->width_shift;
             scale_u = static_cast<float>(c.level->width) * (F == Fetch::FastBilinear ? 256.0f : 1.0f);
             scale_v = static_cast<float>(c.level->height) * (F == Fetch::FastBilinear ? 256.0f : 1.0f);
         }
@@ -598,6 +596,20 @@ uint32_t blend_stage(const StageBlend& stage, uint32_t texture, uint32_t diffuse
 
 void raster_triangle(const RasterTarget& target, const PixelShading& shading, RowShare share, int cull,
                      const RasterVertex& v0, const RasterVertex& v1_in, const RasterVertex& v2_in) {
+    // The rows first: with two threads each meets every triangle, and most
+    // lie wholly in the other thread's rows or hold no pixel centre.
+    const int32_t lo_y = std::min({v0.fy, v1_in.fy, v2_in.fy}), hi_y = std::max({v0.fy, v1_in.fy, v2_in.fy});
+    const int min_y = std::max((lo_y + kSubpixel - 1) >> kSubpixelBits, target.y0);
+    const int max_y = std::min(hi_y >> kSubpixelBits, target.y1 - 1);
+    if (min_y > max_y || !share.owns_any(min_y, max_y)) {
+        return;
+    }
+    const int32_t lo_x = std::min({v0.fx, v1_in.fx, v2_in.fx}), hi_x = std::max({v0.fx, v1_in.fx, v2_in.fx});
+    const int min_x = std::max((lo_x + kSubpixel - 1) >> kSubpixelBits, target.x0);
+    const int max_x = std::min(hi_x >> kSubpixelBits, target.x1 - 1);
+    if (min_x > max_x) {
+        return;
+    }
     const RasterVertex* v1 = &v1_in;
     const RasterVertex* v2 = &v2_in;
     int64_t area = (int64_t(v1->fx) - v0.fx) * (int64_t(v2->fy) - v0.fy) -
@@ -612,15 +624,6 @@ void raster_triangle(const RasterTarget& target, const PixelShading& shading, Ro
     if (area < 0) {
         std::swap(v1, v2);
         area = -area;
-    }
-    const int32_t lo_x = std::min({v0.fx, v1->fx, v2->fx}), hi_x = std::max({v0.fx, v1->fx, v2->fx});
-    const int32_t lo_y = std::min({v0.fy, v1->fy, v2->fy}), hi_y = std::max({v0.fy, v1->fy, v2->fy});
-    const int min_x = std::max((lo_x + kSubpixel - 1) >> kSubpixelBits, target.x0);
-    const int max_x = std::min(hi_x >> kSubpixelBits, target.x1 - 1);
-    const int min_y = std::max((lo_y + kSubpixel - 1) >> kSubpixelBits, target.y0);
-    const int max_y = std::min(hi_y >> kSubpixelBits, target.y1 - 1);
-    if (min_x > max_x || min_y > max_y || !share.owns_any(min_y, max_y)) {
-        return;
     }
     float lod = 0.0f;
     if (shading.choice_per_primitive) {

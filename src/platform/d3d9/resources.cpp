@@ -347,8 +347,12 @@ const std::vector<SamplerLevel>& SoftTexture::sampler_levels() {
                              texels_[i].data());
             texel_generation_[i] = level.generation();
         }
+        int shift = 0;
+        while ((1u << shift) < level.width()) {
+            ++shift;
+        }
         sampler_levels_[i] = SamplerLevel{texels_[i].data(), static_cast<int>(level.width()),
-                                          static_cast<int>(level.height())};
+                                          static_cast<int>(level.height()), shift};
     }
     return sampler_levels_;
 }

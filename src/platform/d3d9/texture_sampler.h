@@ -12,6 +12,7 @@ struct SamplerLevel {
     const uint32_t* texels;
     int width;
     int height;
+    int width_shift = 0;  // log2 of the width, when a power of two
 };
 
 struct TextureSampler {
