@@ -482,6 +482,9 @@ HRESULT SoftDevice::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCO
         y0 = std::max<LONG>(y0, static_cast<LONG>(vp.Y));
         x1 = std::min<LONG>(x1, static_cast<LONG>(vp.X + vp.Width));
         y1 = std::min<LONG>(y1, static_cast<LONG>(vp.Y + vp.Height));
+        if (x0 >= x1 || y0 >= y1) {
+            return;  // empty, inverted or outside the viewport
+        }
         for (LONG y = y0; y < y1; ++y) {
             if (Flags & D3DCLEAR_TARGET) {
                 uint32_t* row = reinterpret_cast<uint32_t*>(back_buffer_->bits() + size_t(y) * back_buffer_->pitch());

@@ -252,8 +252,9 @@ TEST_F(SoftDeviceTest, StateCallsRefuseUnknownNumbers) {
 
 TEST_F(SoftDeviceTest, ClearHonoursRectanglesAndTheViewport) {
     device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
-    const D3DRECT rects[] = {{1, 1, 3, 3}, {6, 6, 20, 20}};
-    ASSERT_EQ(device->Clear(2, rects, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0), S_OK);
+    // Inverted and outside rectangles clear nothing.
+    const D3DRECT rects[] = {{1, 1, 3, 3}, {6, 6, 20, 20}, {5, 5, 2, 2}, {-9, -9, -1, -1}, {30, 0, 40, 8}};
+    ASSERT_EQ(device->Clear(5, rects, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0), S_OK);
     D3DVIEWPORT9 viewport = {4, 0, 2, 2, 0.0f, 1.0f};
     ASSERT_EQ(device->SetViewport(&viewport), S_OK);
     ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0), S_OK);
