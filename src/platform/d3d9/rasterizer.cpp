@@ -371,8 +371,12 @@ __attribute__((always_inline)) inline Edge make_edge(const RasterVertex& a, cons
     e.row = dx * (py - a.fy) - dy * (px - a.fx) - (top_left ? 0 : 1);
     e.step_x = -dy * kSubpixel;
     e.step_y = dx * kSubpixel;
-    e.per_step = e.step_x != 0 ? 1.0f / static_cast<float>(e.step_x) : 0.0f;
+    e.per_step = 0.0f;  // set by with_reciprocal when rows are wide enough to narrow
     return e;
+}
+
+inline void with_reciprocal(Edge& e) {
+    e.per_step = e.step_x != 0 ? 1.0f / static_cast<float>(e.step_x) : 0.0f;
 }
 
 // Narrows [first, last] (pixel offsets in the row) towards where the edge is
@@ -451,6 +455,11 @@ void fill_triangle(const RasterTarget& target, const PixelShading& shading, cons
     Edge e1 = make_edge(v2, v0, px, py);
     Edge e2 = make_edge(v0, v1, px, py);
     const int span = max_x - min_x;
+    if (span >= 3) {
+        with_reciprocal(e0);
+        with_reciprocal(e1);
+        with_reciprocal(e2);
+    }
     // Most small triangles cover no pixel centre at all; their planes are
     // never set up.
     std::optional<Shader<F, B>> shader;
