@@ -3,6 +3,17 @@
 // results are the platform's; the classes are reference counted like COM
 // objects: whoever receives an interface pointer holds one reference and
 // gives it back with Release.
+//
+// What the software device draws with: depth test and write (every
+// D3DCMPFUNC) in a D16 buffer, cull mode, flat or Gouraud shading, the last
+// pixel of lines, colour writes on or off, the viewport, stage 0 with its
+// texture (point or bilinear filtering, every addressing mode, mip level
+// chosen per triangle when a mip filter is set) and the usual stage-0
+// operations. Every other state is kept and read back but does not change
+// the picture: lighting (vertices count as unlit), blending, alpha test,
+// fog, stencil, fill modes, texture transforms and the stages after 0.
+// A Reset keeps every managed resource and refuses while default-pool
+// resources are alive, as the platform does.
 #pragma once
 
 #include "platform/d3d9/d3d9types.h"

@@ -562,10 +562,10 @@ TextureSampler::Choice choose_for(const PixelShading& shading, float lod) {
 }  // namespace
 
 bool RowShare::owns_any(int y_first, int y_last) const {
-    if (ways == 1 || (y_last >> 4) - (y_first >> 4) + 1 >= ways) {
+    if (ways == 1 || (y_last >> kBandShift) - (y_first >> kBandShift) + 1 >= ways) {
         return true;
     }
-    for (int band = y_first >> 4; band <= (y_last >> 4); ++band) {
+    for (int band = y_first >> kBandShift; band <= (y_last >> kBandShift); ++band) {
         if ((band & (ways - 1)) == index) {
             return true;
         }

@@ -37,12 +37,16 @@ struct RasterTarget {
     int x0, y0, x1, y1;          // drawable rectangle (the viewport), x1 and y1 exclusive
 };
 
-// The rows one thread draws: bands of 16 rows dealt out in turn to `ways`
-// threads (a power of two); this thread owns those numbered `index`.
+// The rows one thread draws: bands of rows dealt out in turn to `ways`
+// threads (a power of two); this thread owns those numbered `index`. Bands
+// are tall enough that few triangles need setting up by both threads, and
+// short enough that both get a fair share of any picture.
+constexpr int kBandShift = 5;
+
 struct RowShare {
     int index = 0;
     int ways = 1;
-    bool owns(int y) const { return ((y >> 4) & (ways - 1)) == index; }
+    bool owns(int y) const { return ((y >> kBandShift) & (ways - 1)) == index; }
     bool owns_any(int y_first, int y_last) const;
 };
 
