@@ -281,9 +281,13 @@ UINT indices_for(D3DPRIMITIVETYPE type, UINT count) {
 DrawPipeline::DrawPipeline() = default;
 DrawPipeline::~DrawPipeline() = default;
 
-void DrawPipeline::draw(const DrawCall& call, int threads) {
+void DrawPipeline::draw(const DrawCall& call, int threads, bool adaptive) {
     if (vertices_.size() < call.vertex_count) {
         vertices_.resize(call.vertex_count);
+    }
+    if (adaptive && single_draws_ > 0) {
+        --single_draws_;
+        threads = 1;
     }
     if (threads < 2) {
         transform_range(call, 0, call.vertex_count);
@@ -299,7 +303,17 @@ void DrawPipeline::draw(const DrawCall& call, int threads) {
         const UINT first = std::min(call.vertex_count, chunk * per_chunk);
         transform_range(call, first, std::min(call.vertex_count, first + per_chunk));
     });
-    workers_->run(2, [&](uint32_t chunk) { raster_primitives(call, RowShare{static_cast<int>(chunk), 2}); });
+    const bool shared =
+        workers_->run(2, [&](uint32_t chunk) { raster_primitives(call, RowShare{static_cast<int>(chunk), 2}); });
+    // Splitting costs some work twice over; it pays only while the second
+    // core is free. After a few draws where it was not, draw alone for a
+    // while, then try again.
+    constexpr int kSlowDraws = 3, kAloneDraws = 60;
+    slow_draws_ = shared ? 0 : slow_draws_ + 1;
+    if (slow_draws_ >= kSlowDraws) {
+        slow_draws_ = 0;
+        single_draws_ = kAloneDraws;
+    }
 }
 
 void DrawPipeline::transform_range(const DrawCall& call, UINT first, UINT end) {

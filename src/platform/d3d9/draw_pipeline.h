@@ -55,9 +55,11 @@ public:
     DrawPipeline();
     ~DrawPipeline();
 
-    // Draws on one thread, or two when `threads` is 2. The caller has
-    // checked every index against vertex_count.
-    void draw(const DrawCall& call, int threads);
+    // Draws on one thread, or two when `threads` is 2; with `adaptive`,
+    // on one for a while after the second thread could not get a core of
+    // its own (the other core busy elsewhere). The picture is the same
+    // either way. The caller has checked every index against vertex_count.
+    void draw(const DrawCall& call, int threads, bool adaptive);
 
 private:
     struct Vertex;
@@ -66,4 +68,6 @@ private:
 
     std::vector<Vertex> vertices_;
     std::unique_ptr<RasterWorkers> workers_;
+    int slow_draws_ = 0;    // draws in a row where the second thread did not help
+    int single_draws_ = 0;  // draws left to do on one thread
 };

@@ -792,7 +792,7 @@ HRESULT SoftDevice::prepare_draw(D3DPRIMITIVETYPE type, UINT count, DrawCall* ca
 
 HRESULT SoftDevice::draw(const DrawCall& call) {
     try {
-        pipeline_.draw(call, threads_for(call.primitive_count));
+        pipeline_.draw(call, threads_for(call.primitive_count), profile_.raster_threads == 0);
     } catch (...) {
         // Scratch memory or the drawing thread could not be had.
         return E_OUTOFMEMORY;
