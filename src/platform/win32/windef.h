@@ -72,6 +72,20 @@ struct SIZE {
     LONG cy;
 };
 
+// A region as a list of rectangles (Present's dirty region).
+typedef struct _RGNDATAHEADER {
+    DWORD dwSize;
+    DWORD iType;
+    DWORD nCount;
+    DWORD nRgnSize;
+    RECT rcBound;
+} RGNDATAHEADER;
+
+typedef struct _RGNDATA {
+    RGNDATAHEADER rdh;
+    char Buffer[1];
+} RGNDATA;
+
 // A window handle points at one of the program's windows. Besides what the
 // window layer does with it, every window can be the target of the software
 // Direct3D device: it reports its client size and shows presented frames.

@@ -1,0 +1,92 @@
+// State of the test hook and the device's side of it (device_profile.h).
+#include "platform/d3d9/d3d9_test_hook.h"
+
+#include <algorithm>
+#include <array>
+
+#include "platform/d3d9/device_profile.h"
+#include "platform/d3d9/texel_formats.h"
+
+namespace {
+
+struct ArmedFailure {
+    bool armed = false;
+    UINT skip = 0;
+    UINT times = 0;  // 0: for ever
+    HRESULT result = D3DERR_INVALIDCALL;
+};
+
+struct HookState {
+    bool custom_profile = false;
+    D3D9Profile profile;
+    std::array<ArmedFailure, static_cast<size_t>(D3D9Call::Count)> failures{};
+    std::array<UINT, static_cast<size_t>(D3D9Call::Count)> counts{};
+};
+
+HookState& hook() {
+    static HookState state;
+    return state;
+}
+
+}  // namespace
+
+void D3D9Profile::remove_format(D3DFORMAT format) {
+    texture_formats.erase(std::remove(texture_formats.begin(), texture_formats.end(), format),
+                          texture_formats.end());
+}
+
+D3D9Profile d3d9_default_profile() {
+    D3D9Profile profile;
+    profile.texture_caps = D3DPTEXTURECAPS_PERSPECTIVE | D3DPTEXTURECAPS_ALPHA | D3DPTEXTURECAPS_MIPMAP;
+    profile.max_texture_width = 4096;
+    profile.max_texture_height = 4096;
+    profile.max_texture_aspect_ratio = 4096;
+    profile.max_primitive_count = 0xFFFFF;
+    const auto formats = d3d9_default_texture_formats();
+    profile.texture_formats.assign(formats.begin(), formats.end());
+    profile.pitch_padding = 0;
+    profile.raster_threads = 0;
+    return profile;
+}
+
+void d3d9_test_set_profile(const D3D9Profile& profile) {
+    hook().custom_profile = true;
+    hook().profile = profile;
+}
+
+void d3d9_test_fail(D3D9Call call, UINT skip, UINT times, HRESULT result) {
+    ArmedFailure& failure = hook().failures[static_cast<size_t>(call)];
+    failure.armed = true;
+    failure.skip = skip;
+    failure.times = times;
+    failure.result = result;
+}
+
+UINT d3d9_test_call_count(D3D9Call call) {
+    return hook().counts[static_cast<size_t>(call)];
+}
+
+void d3d9_test_reset() {
+    hook() = HookState{};
+}
+
+D3D9Profile current_device_profile() {
+    return hook().custom_profile ? hook().profile : d3d9_default_profile();
+}
+
+HRESULT injected_failure(D3D9Call call) {
+    const size_t index = static_cast<size_t>(call);
+    ++hook().counts[index];
+    ArmedFailure& failure = hook().failures[index];
+    if (!failure.armed) {
+        return S_OK;
+    }
+    if (failure.skip > 0) {
+        --failure.skip;
+        return S_OK;
+    }
+    if (failure.times > 0 && --failure.times == 0) {
+        failure.armed = false;
+    }
+    return failure.result;
+}

@@ -1,0 +1,74 @@
+// Test hook of the software device: other capability/format profiles, and
+// chosen calls made to fail, so that every failure path of the callers can be
+// driven. Normal code never includes this header; without it the device
+// behaves as the default profile describes.
+//
+// The hook is process-wide and not synchronised: set it up from the test's
+// thread while no device is drawing.
+#pragma once
+
+#include <vector>
+
+#include "platform/d3d9/d3d9types.h"
+
+struct D3D9Profile {
+    DWORD texture_caps;              // D3DCAPS9::TextureCaps
+    DWORD max_texture_width;         // D3DCAPS9::MaxTextureWidth
+    DWORD max_texture_height;        // D3DCAPS9::MaxTextureHeight
+    DWORD max_texture_aspect_ratio;  // D3DCAPS9::MaxTextureAspectRatio
+    DWORD max_primitive_count;       // D3DCAPS9::MaxPrimitiveCount
+    // Texture formats CheckDeviceFormat and CreateTexture accept.
+    std::vector<D3DFORMAT> texture_formats;
+    // Extra bytes after every row of a locked texture level or surface, so
+    // that tests catch code that assumes rows lie packed.
+    UINT pitch_padding;
+    // Threads that draw one frame: 0 lets the device choose (both cores for
+    // large draws), 1 draws on the caller's thread only, 2 always splits the
+    // frame across two threads, even for the smallest draw.
+    UINT raster_threads;
+
+    void remove_format(D3DFORMAT format);
+};
+
+// The profile of a device made without the hook: MIPMAP texture caps, 4096 x
+// 4096 textures, aspect ratio 4096, 0xFFFFF primitives per call, the formats
+// listed in d3d9_default_texture_formats, no pitch padding.
+D3D9Profile d3d9_default_profile();
+
+// Every IDirect3D9 created after this call (and the devices made from it)
+// gets this profile.
+void d3d9_test_set_profile(const D3D9Profile& profile);
+
+enum class D3D9Call {
+    Direct3DCreate9,
+    GetAdapterDisplayMode,
+    CreateDevice,
+    Reset,
+    Present,
+    GetBackBuffer,
+    GetDisplayMode,
+    GetDirect3D,
+    CreateVertexBuffer,
+    CreateIndexBuffer,
+    VertexBufferLock,
+    IndexBufferLock,
+    CreateTexture,
+    GetSurfaceLevel,
+    LockRect,  // texture and surface LockRect alike
+    DrawIndexedPrimitive,
+    Count
+};
+
+// Makes calls of one kind fail: `skip` calls still succeed, then `times`
+// calls fail with `result` (times 0: every later call fails). The failed call
+// does nothing else; output pointers are set to null where the platform does.
+// Direct3DCreate9 fails by returning null. A new arming replaces the last one
+// for the same kind.
+void d3d9_test_fail(D3D9Call call, UINT skip = 0, UINT times = 1, HRESULT result = D3DERR_INVALIDCALL);
+
+// Number of calls of this kind made since the last d3d9_test_reset, failed
+// ones included.
+UINT d3d9_test_call_count(D3D9Call call);
+
+// Back to the default profile, no armed failures, all counts 0.
+void d3d9_test_reset();

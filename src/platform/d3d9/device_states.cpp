@@ -1,0 +1,191 @@
+// The platform's default values of every render, texture-stage and sampler
+// state, and which state numbers exist.
+#include <cstring>
+
+#include "platform/d3d9/software_device.h"
+
+namespace {
+
+struct RenderDefault {
+    D3DRENDERSTATETYPE state;
+    DWORD value;
+};
+
+// ZENABLE depends on the depth buffer and is set apart.
+const RenderDefault kRenderDefaults[] = {
+    {D3DRS_FILLMODE, D3DFILL_SOLID},
+    {D3DRS_SHADEMODE, D3DSHADE_GOURAUD},
+    {D3DRS_ZWRITEENABLE, TRUE},
+    {D3DRS_ALPHATESTENABLE, FALSE},
+    {D3DRS_LASTPIXEL, TRUE},
+    {D3DRS_SRCBLEND, D3DBLEND_ONE},
+    {D3DRS_DESTBLEND, D3DBLEND_ZERO},
+    {D3DRS_CULLMODE, D3DCULL_CCW},
+    {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},
+    {D3DRS_ALPHAREF, 0},
+    {D3DRS_ALPHAFUNC, D3DCMP_ALWAYS},
+    {D3DRS_DITHERENABLE, FALSE},
+    {D3DRS_ALPHABLENDENABLE, FALSE},
+    {D3DRS_FOGENABLE, FALSE},
+    {D3DRS_SPECULARENABLE, FALSE},
+    {D3DRS_FOGCOLOR, 0},
+    {D3DRS_FOGTABLEMODE, D3DFOG_NONE},
+    {D3DRS_FOGSTART, 0},
+    {D3DRS_FOGEND, 0x3F800000},  // 1.0f
+    {D3DRS_FOGDENSITY, 0x3F800000},
+    {D3DRS_RANGEFOGENABLE, FALSE},
+    {D3DRS_STENCILENABLE, FALSE},
+    {D3DRS_STENCILFAIL, D3DSTENCILOP_KEEP},
+    {D3DRS_STENCILZFAIL, D3DSTENCILOP_KEEP},
+    {D3DRS_STENCILPASS, D3DSTENCILOP_KEEP},
+    {D3DRS_STENCILFUNC, D3DCMP_ALWAYS},
+    {D3DRS_STENCILREF, 0},
+    {D3DRS_STENCILMASK, 0xFFFFFFFF},
+    {D3DRS_STENCILWRITEMASK, 0xFFFFFFFF},
+    {D3DRS_TEXTUREFACTOR, 0xFFFFFFFF},
+    {D3DRS_WRAP0, 0},
+    {D3DRS_WRAP1, 0},
+    {D3DRS_WRAP2, 0},
+    {D3DRS_WRAP3, 0},
+    {D3DRS_WRAP4, 0},
+    {D3DRS_WRAP5, 0},
+    {D3DRS_WRAP6, 0},
+    {D3DRS_WRAP7, 0},
+    {D3DRS_CLIPPING, TRUE},
+    {D3DRS_LIGHTING, TRUE},
+    {D3DRS_AMBIENT, 0},
+    {D3DRS_FOGVERTEXMODE, D3DFOG_NONE},
+    {D3DRS_COLORVERTEX, TRUE},
+    {D3DRS_LOCALVIEWER, TRUE},
+    {D3DRS_NORMALIZENORMALS, FALSE},
+    {D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1},
+    {D3DRS_SPECULARMATERIALSOURCE, D3DMCS_COLOR2},
+    {D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_MATERIAL},
+    {D3DRS_EMISSIVEMATERIALSOURCE, D3DMCS_MATERIAL},
+    {D3DRS_VERTEXBLEND, D3DVBF_DISABLE},
+    {D3DRS_CLIPPLANEENABLE, 0},
+    {D3DRS_POINTSIZE, 0x3F800000},
+    {D3DRS_POINTSIZE_MIN, 0x3F800000},
+    {D3DRS_POINTSPRITEENABLE, FALSE},
+    {D3DRS_POINTSCALEENABLE, FALSE},
+    {D3DRS_POINTSCALE_A, 0x3F800000},
+    {D3DRS_POINTSCALE_B, 0},
+    {D3DRS_POINTSCALE_C, 0},
+    {D3DRS_MULTISAMPLEANTIALIAS, TRUE},
+    {D3DRS_MULTISAMPLEMASK, 0xFFFFFFFF},
+    {D3DRS_PATCHEDGESTYLE, D3DPATCHEDGE_DISCRETE},
+    {D3DRS_DEBUGMONITORTOKEN, 0},
+    {D3DRS_POINTSIZE_MAX, 0x3F800000},  // the device's MaxPointSize
+    {D3DRS_INDEXEDVERTEXBLENDENABLE, FALSE},
+    {D3DRS_COLORWRITEENABLE, 0x0000000F},
+    {D3DRS_TWEENFACTOR, 0},
+    {D3DRS_BLENDOP, D3DBLENDOP_ADD},
+    {D3DRS_POSITIONDEGREE, D3DDEGREE_CUBIC},
+    {D3DRS_NORMALDEGREE, D3DDEGREE_LINEAR},
+    {D3DRS_SCISSORTESTENABLE, FALSE},
+    {D3DRS_SLOPESCALEDEPTHBIAS, 0},
+    {D3DRS_ANTIALIASEDLINEENABLE, FALSE},
+    {D3DRS_MINTESSELLATIONLEVEL, 0x3F800000},
+    {D3DRS_MAXTESSELLATIONLEVEL, 0x3F800000},
+    {D3DRS_ADAPTIVETESS_X, 0},
+    {D3DRS_ADAPTIVETESS_Y, 0},
+    {D3DRS_ADAPTIVETESS_Z, 0x3F800000},
+    {D3DRS_ADAPTIVETESS_W, 0},
+    {D3DRS_ENABLEADAPTIVETESSELLATION, FALSE},
+    {D3DRS_TWOSIDEDSTENCILMODE, FALSE},
+    {D3DRS_CCW_STENCILFAIL, D3DSTENCILOP_KEEP},
+    {D3DRS_CCW_STENCILZFAIL, D3DSTENCILOP_KEEP},
+    {D3DRS_CCW_STENCILPASS, D3DSTENCILOP_KEEP},
+    {D3DRS_CCW_STENCILFUNC, D3DCMP_ALWAYS},
+    {D3DRS_COLORWRITEENABLE1, 0x0000000F},
+    {D3DRS_COLORWRITEENABLE2, 0x0000000F},
+    {D3DRS_COLORWRITEENABLE3, 0x0000000F},
+    {D3DRS_BLENDFACTOR, 0xFFFFFFFF},
+    {D3DRS_SRGBWRITEENABLE, 0},
+    {D3DRS_DEPTHBIAS, 0},
+    {D3DRS_WRAP8, 0},
+    {D3DRS_WRAP9, 0},
+    {D3DRS_WRAP10, 0},
+    {D3DRS_WRAP11, 0},
+    {D3DRS_WRAP12, 0},
+    {D3DRS_WRAP13, 0},
+    {D3DRS_WRAP14, 0},
+    {D3DRS_WRAP15, 0},
+    {D3DRS_SEPARATEALPHABLENDENABLE, FALSE},
+    {D3DRS_SRCBLENDALPHA, D3DBLEND_ONE},
+    {D3DRS_DESTBLENDALPHA, D3DBLEND_ZERO},
+    {D3DRS_BLENDOPALPHA, D3DBLENDOP_ADD},
+};
+
+D3DMATRIX identity() {
+    D3DMATRIX m;
+    std::memset(&m, 0, sizeof m);
+    m._11 = m._22 = m._33 = m._44 = 1.0f;
+    return m;
+}
+
+}  // namespace
+
+bool known_render_state(DWORD state) {
+    if (state == D3DRS_ZENABLE) {
+        return true;
+    }
+    for (const RenderDefault& entry : kRenderDefaults) {
+        if (entry.state == state) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool known_stage_state(DWORD state) {
+    return (state >= D3DTSS_COLOROP && state <= D3DTSS_TEXCOORDINDEX) ||
+           (state >= D3DTSS_BUMPENVLSCALE && state <= D3DTSS_TEXTURETRANSFORMFLAGS) ||
+           (state >= D3DTSS_COLORARG0 && state <= D3DTSS_RESULTARG) || state == D3DTSS_CONSTANT;
+}
+
+void DeviceStates::set_defaults(bool depth_buffer, UINT width, UINT height) {
+    std::memset(render, 0, sizeof render);
+    for (const RenderDefault& entry : kRenderDefaults) {
+        render[entry.state] = entry.value;
+    }
+    render[D3DRS_ZENABLE] = depth_buffer ? D3DZB_TRUE : D3DZB_FALSE;
+
+    std::memset(stage, 0, sizeof stage);
+    for (DWORD s = 0; s < kStages; ++s) {
+        DWORD* st = stage[s];
+        st[D3DTSS_COLOROP] = s == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE;
+        st[D3DTSS_COLORARG1] = D3DTA_TEXTURE;
+        st[D3DTSS_COLORARG2] = D3DTA_CURRENT;
+        st[D3DTSS_ALPHAOP] = s == 0 ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE;
+        st[D3DTSS_ALPHAARG1] = D3DTA_TEXTURE;
+        st[D3DTSS_ALPHAARG2] = D3DTA_CURRENT;
+        st[D3DTSS_TEXCOORDINDEX] = s;
+        st[D3DTSS_TEXTURETRANSFORMFLAGS] = D3DTTFF_DISABLE;
+        st[D3DTSS_COLORARG0] = D3DTA_CURRENT;
+        st[D3DTSS_ALPHAARG0] = D3DTA_CURRENT;
+        st[D3DTSS_RESULTARG] = D3DTA_CURRENT;
+    }
+
+    std::memset(sampler, 0, sizeof sampler);
+    for (DWORD s = 0; s < kSamplers; ++s) {
+        DWORD* sa = sampler[s];
+        sa[D3DSAMP_ADDRESSU] = D3DTADDRESS_WRAP;
+        sa[D3DSAMP_ADDRESSV] = D3DTADDRESS_WRAP;
+        sa[D3DSAMP_ADDRESSW] = D3DTADDRESS_WRAP;
+        sa[D3DSAMP_MAGFILTER] = D3DTEXF_POINT;
+        sa[D3DSAMP_MINFILTER] = D3DTEXF_POINT;
+        sa[D3DSAMP_MIPFILTER] = D3DTEXF_NONE;
+        sa[D3DSAMP_MAXANISOTROPY] = 1;
+    }
+
+    view = projection = identity();
+    for (D3DMATRIX& m : texture) {
+        m = identity();
+    }
+    for (D3DMATRIX& m : world) {
+        m = identity();
+    }
+    viewport = D3DVIEWPORT9{0, 0, width, height, 0.0f, 1.0f};
+    fvf = 0;
+}

@@ -1,0 +1,551 @@
+// Vertex processing and primitive assembly. Vertices are transformed once
+// per call; a primitive whose vertices all lie inside the view volume (and
+// inside a guard band around the viewport) goes straight to the rasterizer,
+// one that crosses a plane of the volume is clipped against it in clip
+// space, so that nothing crossing the near plane is dropped or smeared.
+#include "platform/d3d9/draw_pipeline.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// How far beyond the viewport primitives may reach before they are clipped
+// against the sides too; the rasterizer's bounding box handles the rest.
+constexpr float kGuardBandPixels = 2048.0f;
+// Pre-transformed positions beyond this are refused rather than drawn.
+constexpr float kMaxScreenCoordinate = 16384.0f;
+
+enum Outcode : uint32_t {
+    kNear = 1,
+    kFar = 2,
+    kLeft = 4,
+    kRight = 8,
+    kBottom = 16,
+    kTop = 32,
+    kInvalid = 64,  // not drawable at all (pre-transformed and out of range)
+};
+
+struct ClipVertex {
+    float x, y, z, w;
+    float u, v;
+    float r, g, b, a;
+};
+
+float load_float(const uint8_t* p) {
+    float value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+float distance_to(uint32_t plane, const ClipVertex& v, float gx, float gy) {
+    switch (plane) {
+    case kNear:
+        return v.z;
+    case kFar:
+        return v.w - v.z;
+    case kLeft:
+        return v.x + gx * v.w;
+    case kRight:
+        return gx * v.w - v.x;
+    case kBottom:
+        return v.y + gy * v.w;
+    default:
+        return gy * v.w - v.y;
+    }
+}
+
+uint32_t outcode_of(const ClipVertex& v, float gx, float gy) {
+    // Written so that a NaN anywhere counts as outside every plane.
+    uint32_t code = 0;
+    code |= !(v.z >= 0.0f) ? kNear : 0u;
+    code |= !(v.w - v.z >= 0.0f) ? kFar : 0u;
+    code |= !(v.x + gx * v.w >= 0.0f) ? kLeft : 0u;
+    code |= !(gx * v.w - v.x >= 0.0f) ? kRight : 0u;
+    code |= !(v.y + gy * v.w >= 0.0f) ? kBottom : 0u;
+    code |= !(gy * v.w - v.y >= 0.0f) ? kTop : 0u;
+    return code;
+}
+
+// The point on edge (inside, outside) where it meets the plane, always
+// computed from the inside end so that neighbours sharing the edge get
+// exactly the same point.
+ClipVertex intersect(const ClipVertex& inside, const ClipVertex& outside, float d_in, float d_out) {
+    const float t = d_in / (d_in - d_out);
+    auto mix = [t](float a, float b) { return a + (b - a) * t; };
+    return ClipVertex{mix(inside.x, outside.x), mix(inside.y, outside.y), mix(inside.z, outside.z),
+                      mix(inside.w, outside.w), mix(inside.u, outside.u), mix(inside.v, outside.v),
+                      mix(inside.r, outside.r), mix(inside.g, outside.g), mix(inside.b, outside.b),
+                      mix(inside.a, outside.a)};
+}
+
+struct ViewportMap {
+    float x, y, half_width, half_height, min_z, depth_range;
+
+    explicit ViewportMap(const D3DVIEWPORT9& vp)
+        : x(static_cast<float>(vp.X)),
+          y(static_cast<float>(vp.Y)),
+          half_width(static_cast<float>(vp.Width) * 0.5f),
+          half_height(static_cast<float>(vp.Height) * 0.5f),
+          min_z(vp.MinZ),
+          depth_range(vp.MaxZ - vp.MinZ) {}
+
+    // False when the vertex cannot be placed (w not positive, not finite).
+    bool map(const ClipVertex& c, RasterVertex* out) const {
+        if (!(c.w > 0.0f)) {
+            return false;
+        }
+        const float invw = 1.0f / c.w;
+        const float sx = x + (1.0f + c.x * invw) * half_width;
+        const float sy = y + (1.0f - c.y * invw) * half_height;
+        if (!(std::fabs(sx) < kMaxScreenCoordinate && std::fabs(sy) < kMaxScreenCoordinate) || !std::isfinite(invw)) {
+            return false;
+        }
+        out->fx = static_cast<int32_t>(std::lrint(sx * kSubpixel));
+        out->fy = static_cast<int32_t>(std::lrint(sy * kSubpixel));
+        out->z = min_z + c.z * invw * depth_range;
+        out->invw = invw;
+        out->uw = c.u * invw;
+        out->vw = c.v * invw;
+        out->r = c.r;
+        out->g = c.g;
+        out->b = c.b;
+        out->a = c.a;
+        return true;
+    }
+};
+
+// Sutherland-Hodgman against the planes in `planes`; returns the count.
+int clip_polygon(ClipVertex* poly, int count, uint32_t planes, float gx, float gy) {
+    ClipVertex buffer[16];
+    ClipVertex* in = poly;
+    ClipVertex* out = buffer;
+    for (uint32_t plane = kNear; plane <= kTop && count >= 3; plane <<= 1) {
+        if (!(planes & plane)) {
+            continue;
+        }
+        int written = 0;
+        for (int i = 0; i < count; ++i) {
+            const ClipVertex& a = in[i];
+            const ClipVertex& b = in[(i + 1) % count];
+            const float da = distance_to(plane, a, gx, gy), db = distance_to(plane, b, gx, gy);
+            const bool a_in = da >= 0.0f, b_in = db >= 0.0f;
+            if (a_in) {
+                out[written++] = a;
+            }
+            if (a_in != b_in) {
+                out[written++] = a_in ? intersect(a, b, da, db) : intersect(b, a, db, da);
+            }
+        }
+        std::swap(in, out);
+        count = written;
+    }
+    if (in != poly) {
+        std::copy(in, in + count, poly);
+    }
+    return count;
+}
+
+// Clip-space extent of the guard band: |x| <= gx w and |y| <= gy w.
+void guard_band(const D3DVIEWPORT9& vp, float* gx, float* gy) {
+    const float half_w = std::max(1.0f, static_cast<float>(vp.Width) * 0.5f);
+    const float half_h = std::max(1.0f, static_cast<float>(vp.Height) * 0.5f);
+    *gx = (half_w + kGuardBandPixels) / half_w;
+    *gy = (half_h + kGuardBandPixels) / half_h;
+}
+
+uint32_t load_index16(const uint8_t* p) {
+    uint16_t value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+uint32_t load_index32(const uint8_t* p) {
+    uint32_t value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+}  // namespace
+
+struct DrawPipeline::Vertex {
+    RasterVertex screen;
+    ClipVertex clip;
+    uint32_t outcode;
+};
+
+bool decode_fvf(DWORD fvf, UINT texcoord_set, VertexLayout* layout) {
+    if (fvf & (D3DFVF_RESERVED0 | 0x2000)) {
+        return false;
+    }
+    UINT offset = 0;
+    VertexLayout result;
+    const DWORD position = fvf & D3DFVF_POSITION_MASK;
+    if (position == D3DFVF_XYZW) {
+        result.position_w = true;
+        offset = 16;
+    } else if (fvf & 0x4000) {
+        return false;
+    } else if (position == D3DFVF_XYZRHW) {
+        result.pretransformed = true;
+        offset = 16;
+    } else if (position == D3DFVF_XYZ || (position >= D3DFVF_XYZB1 && position <= D3DFVF_XYZB5)) {
+        // Blend weights follow the position; without vertex blending they are skipped.
+        offset = 12 + (position == D3DFVF_XYZ ? 0 : (position - D3DFVF_XYZRHW) / 2 * 4);
+    } else {
+        return false;
+    }
+    UINT read_end = position == D3DFVF_XYZW || result.pretransformed ? 16 : 12;
+    if (fvf & D3DFVF_NORMAL) {
+        offset += 12;
+    }
+    if (fvf & D3DFVF_PSIZE) {
+        offset += 4;
+    }
+    if (fvf & D3DFVF_DIFFUSE) {
+        result.diffuse_offset = static_cast<int>(offset);
+        offset += 4;
+        read_end = offset;
+    }
+    if (fvf & D3DFVF_SPECULAR) {
+        offset += 4;
+    }
+    const UINT sets = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
+    if (sets > 8) {
+        return false;
+    }
+    for (UINT set = 0; set < sets; ++set) {
+        static constexpr int kFloats[4] = {2, 3, 4, 1};
+        const int floats = kFloats[(fvf >> (16 + 2 * set)) & 3];
+        if (set == texcoord_set) {
+            result.texcoord_offset = static_cast<int>(offset);
+            result.texcoord_floats = floats;
+            read_end = offset + 4 * static_cast<UINT>(std::min(floats, 2));
+        }
+        offset += 4 * static_cast<UINT>(floats);
+    }
+    result.bytes_read = read_end;
+    *layout = result;
+    return true;
+}
+
+UINT fvf_vertex_size(DWORD fvf) {
+    if (fvf & (D3DFVF_RESERVED0 | 0x2000)) {
+        return 0;
+    }
+    const DWORD position = fvf & D3DFVF_POSITION_MASK;
+    UINT size;
+    if (position == D3DFVF_XYZW || position == D3DFVF_XYZRHW) {
+        size = 16;
+    } else if (fvf & 0x4000) {
+        return 0;
+    } else if (position == D3DFVF_XYZ || (position >= D3DFVF_XYZB1 && position <= D3DFVF_XYZB5)) {
+        size = 12 + (position == D3DFVF_XYZ ? 0 : (position - D3DFVF_XYZRHW) / 2 * 4);
+    } else {
+        return 0;
+    }
+    size += (fvf & D3DFVF_NORMAL) ? 12 : 0;
+    size += (fvf & D3DFVF_PSIZE) ? 4 : 0;
+    size += (fvf & D3DFVF_DIFFUSE) ? 4 : 0;
+    size += (fvf & D3DFVF_SPECULAR) ? 4 : 0;
+    const UINT sets = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
+    if (sets > 8) {
+        return 0;
+    }
+    for (UINT set = 0; set < sets; ++set) {
+        static constexpr UINT kBytes[4] = {8, 12, 16, 4};
+        size += kBytes[(fvf >> (16 + 2 * set)) & 3];
+    }
+    return size;
+}
+
+UINT indices_for(D3DPRIMITIVETYPE type, UINT count) {
+    switch (type) {
+    case D3DPT_POINTLIST:
+        return count;
+    case D3DPT_LINELIST:
+        return count * 2;
+    case D3DPT_LINESTRIP:
+        return count + 1;
+    case D3DPT_TRIANGLELIST:
+        return count * 3;
+    case D3DPT_TRIANGLESTRIP:
+    case D3DPT_TRIANGLEFAN:
+        return count + 2;
+    default:
+        return 0;
+    }
+}
+
+DrawPipeline::DrawPipeline() = default;
+DrawPipeline::~DrawPipeline() = default;
+
+void DrawPipeline::draw(const DrawCall& call, int threads, bool adaptive) {
+    if (vertices_.size() < call.vertex_count) {
+        vertices_.resize(call.vertex_count);
+    }
+    if (adaptive && single_draws_ > 0) {
+        --single_draws_;
+        threads = 1;
+    }
+    if (threads < 2) {
+        transform_range(call, 0, call.vertex_count);
+        raster_primitives(call, RowShare{0, 1});
+        return;
+    }
+    if (!workers_) {
+        workers_ = std::make_unique<RasterWorkers>();
+    }
+    constexpr uint32_t kVertexChunks = 8;
+    const UINT per_chunk = (call.vertex_count + kVertexChunks - 1) / kVertexChunks;
+    workers_->run(kVertexChunks, [&](uint32_t chunk) {
+        const UINT first = std::min(call.vertex_count, chunk * per_chunk);
+        transform_range(call, first, std::min(call.vertex_count, first + per_chunk));
+    });
+    const bool shared =
+        workers_->run(2, [&](uint32_t chunk) { raster_primitives(call, RowShare{static_cast<int>(chunk), 2}); });
+    // Splitting costs some work twice over; it pays only while the second
+    // core is free. After a few draws where it was not, draw alone for a
+    // while, then try again.
+    constexpr int kSlowDraws = 3, kAloneDraws = 60;
+    slow_draws_ = shared ? 0 : slow_draws_ + 1;
+    if (slow_draws_ >= kSlowDraws) {
+        slow_draws_ = 0;
+        single_draws_ = kAloneDraws;
+    }
+}
+
+void DrawPipeline::transform_range(const DrawCall& call, UINT first, UINT end) {
+    const VertexLayout& layout = call.layout;
+    const D3DMATRIX& m = call.transform;
+    const ViewportMap viewport(call.viewport);
+    float gx, gy;
+    guard_band(call.viewport, &gx, &gy);
+    for (UINT i = first; i < end; ++i) {
+        const uint8_t* p = call.vertices + size_t(i) * call.stride;
+        Vertex& out = vertices_[i];
+        ClipVertex c;
+        c.u = c.v = 0.0f;
+        if (layout.texcoord_offset >= 0) {
+            c.u = load_float(p + layout.texcoord_offset);
+            c.v = layout.texcoord_floats >= 2 ? load_float(p + layout.texcoord_offset + 4) : 0.0f;
+        }
+        uint32_t diffuse = 0xFFFFFFFFu;
+        if (layout.diffuse_offset >= 0) {
+            std::memcpy(&diffuse, p + layout.diffuse_offset, 4);
+        }
+        c.r = static_cast<float>((diffuse >> 16) & 255);
+        c.g = static_cast<float>((diffuse >> 8) & 255);
+        c.b = static_cast<float>(diffuse & 255);
+        c.a = static_cast<float>(diffuse >> 24);
+        const float x = load_float(p), y = load_float(p + 4), z = load_float(p + 8);
+        if (layout.pretransformed) {
+            const float rhw = load_float(p + 12);
+            c.x = x;
+            c.y = y;
+            c.z = z;
+            c.w = rhw;
+            RasterVertex& s = out.screen;
+            const bool usable = std::fabs(x) < kMaxScreenCoordinate && std::fabs(y) < kMaxScreenCoordinate &&
+                                std::isfinite(z) && std::isfinite(rhw) && rhw != 0.0f;
+            out.outcode = usable ? 0u : uint32_t(kInvalid);
+            if (usable) {
+                s.fx = static_cast<int32_t>(std::lrint(x * kSubpixel));
+                s.fy = static_cast<int32_t>(std::lrint(y * kSubpixel));
+                s.z = z;
+                s.invw = rhw;
+                s.uw = c.u * rhw;
+                s.vw = c.v * rhw;
+                s.r = c.r;
+                s.g = c.g;
+                s.b = c.b;
+                s.a = c.a;
+            }
+            out.clip = c;
+            continue;
+        }
+        const float w_in = layout.position_w ? load_float(p + 12) : 1.0f;
+        c.x = x * m._11 + y * m._21 + z * m._31 + w_in * m._41;
+        c.y = x * m._12 + y * m._22 + z * m._32 + w_in * m._42;
+        c.z = x * m._13 + y * m._23 + z * m._33 + w_in * m._43;
+        c.w = x * m._14 + y * m._24 + z * m._34 + w_in * m._44;
+        out.clip = c;
+        out.outcode = outcode_of(c, gx, gy);
+        if (out.outcode == 0 && !viewport.map(c, &out.screen)) {
+            out.outcode = kInvalid;
+        }
+    }
+}
+
+namespace {
+
+// Assembles and draws the primitives of one call for the rows of `share`.
+template <class VertexAt>
+class Assembler {
+public:
+    Assembler(const DrawCall& call, RowShare share, VertexAt vertex_at)
+        : call_(call), share_(share), vertex_at_(vertex_at), viewport_(call.viewport) {
+        guard_band(call.viewport, &gx_, &gy_);
+    }
+
+    void run() {
+        const UINT n = call_.primitive_count;
+        switch (call_.type) {
+        case D3DPT_TRIANGLELIST:
+            for (UINT k = 0; k < n; ++k) {
+                triangle(vertex_at_(3 * k), vertex_at_(3 * k + 1), vertex_at_(3 * k + 2));
+            }
+            break;
+        case D3DPT_TRIANGLESTRIP:
+            // Every second triangle is taken in swapped order to keep the winding.
+            for (UINT k = 0; k < n; ++k) {
+                if (k % 2 == 0) {
+                    triangle(vertex_at_(k), vertex_at_(k + 1), vertex_at_(k + 2));
+                } else {
+                    triangle(vertex_at_(k + 1), vertex_at_(k), vertex_at_(k + 2));
+                }
+            }
+            break;
+        case D3DPT_TRIANGLEFAN:
+            for (UINT k = 0; k < n; ++k) {
+                triangle(vertex_at_(0), vertex_at_(k + 1), vertex_at_(k + 2));
+            }
+            break;
+        case D3DPT_LINELIST:
+            for (UINT k = 0; k < n; ++k) {
+                line(vertex_at_(2 * k), vertex_at_(2 * k + 1));
+            }
+            break;
+        case D3DPT_LINESTRIP:
+            for (UINT k = 0; k < n; ++k) {
+                line(vertex_at_(k), vertex_at_(k + 1));
+            }
+            break;
+        case D3DPT_POINTLIST:
+            for (UINT k = 0; k < n; ++k) {
+                const auto& v = vertex_at_(k);
+                if (v.outcode == 0) {
+                    raster_point(call_.target, call_.shading, share_, v.screen);
+                }
+            }
+            break;
+        default:
+            break;
+        }
+    }
+
+private:
+    template <class V>
+    void triangle(const V& a, const V& b, const V& c) {
+        const uint32_t any = a.outcode | b.outcode | c.outcode;
+        if (any == 0) {
+            raster_triangle(call_.target, call_.shading, share_, call_.cull, a.screen, b.screen, c.screen);
+            return;
+        }
+        if ((any & kInvalid) || (a.outcode & b.outcode & c.outcode)) {
+            return;
+        }
+        ClipVertex poly[16] = {a.clip, b.clip, c.clip};
+        if (call_.shading.flat) {
+            for (int i = 1; i < 3; ++i) {
+                poly[i].r = a.clip.r;
+                poly[i].g = a.clip.g;
+                poly[i].b = a.clip.b;
+                poly[i].a = a.clip.a;
+            }
+        }
+        const int count = clip_polygon(poly, 3, any, gx_, gy_);
+        if (count < 3) {
+            return;
+        }
+        RasterVertex mapped[16];
+        for (int i = 0; i < count; ++i) {
+            if (!viewport_.map(poly[i], &mapped[i])) {
+                return;
+            }
+        }
+        for (int i = 1; i + 1 < count; ++i) {
+            raster_triangle(call_.target, call_.shading, share_, call_.cull, mapped[0], mapped[i], mapped[i + 1]);
+        }
+    }
+
+    template <class V>
+    void line(const V& a, const V& b) {
+        const uint32_t any = a.outcode | b.outcode;
+        if (any == 0) {
+            raster_line(call_.target, call_.shading, share_, call_.last_pixel, a.screen, b.screen);
+            return;
+        }
+        if ((any & kInvalid) || (a.outcode & b.outcode)) {
+            return;
+        }
+        float t0 = 0.0f, t1 = 1.0f;
+        for (uint32_t plane = kNear; plane <= kTop; plane <<= 1) {
+            if (!(any & plane)) {
+                continue;
+            }
+            const float da = distance_to(plane, a.clip, gx_, gy_), db = distance_to(plane, b.clip, gx_, gy_);
+            if (da < 0.0f && db < 0.0f) {
+                return;
+            }
+            if (da < 0.0f) {
+                t0 = std::max(t0, da / (da - db));
+            } else if (db < 0.0f) {
+                t1 = std::min(t1, da / (da - db));
+            }
+        }
+        if (!(t0 <= t1)) {
+            return;
+        }
+        auto point_at = [&](float t) {
+            const ClipVertex& p = a.clip;
+            const ClipVertex& q = b.clip;
+            auto mix = [t](float x, float y) { return x + (y - x) * t; };
+            return ClipVertex{mix(p.x, q.x), mix(p.y, q.y), mix(p.z, q.z), mix(p.w, q.w), mix(p.u, q.u),
+                              mix(p.v, q.v), mix(p.r, q.r), mix(p.g, q.g), mix(p.b, q.b), mix(p.a, q.a)};
+        };
+        RasterVertex from, to;
+        if (!viewport_.map(t0 > 0.0f ? point_at(t0) : a.clip, &from) ||
+            !viewport_.map(t1 < 1.0f ? point_at(t1) : b.clip, &to)) {
+            return;
+        }
+        if (call_.shading.flat) {
+            to.r = from.r = a.clip.r;
+            to.g = from.g = a.clip.g;
+            to.b = from.b = a.clip.b;
+            to.a = from.a = a.clip.a;
+        }
+        raster_line(call_.target, call_.shading, share_, call_.last_pixel && t1 >= 1.0f, from, to);
+    }
+
+    const DrawCall& call_;
+    RowShare share_;
+    VertexAt vertex_at_;
+    ViewportMap viewport_;
+    float gx_ = 1.0f, gy_ = 1.0f;
+};
+
+template <class VertexAt>
+void assemble(const DrawCall& call, RowShare share, VertexAt vertex_at) {
+    Assembler<VertexAt>(call, share, vertex_at).run();
+}
+
+}  // namespace
+
+void DrawPipeline::raster_primitives(const DrawCall& call, RowShare share) {
+    const Vertex* vertices = vertices_.data();
+    const uint8_t* indices = call.indices;
+    const INT bias = call.index_bias;
+    if (!indices) {
+        assemble(call, share, [vertices](UINT k) -> const Vertex& { return vertices[k]; });
+    } else if (call.index32) {
+        assemble(call, share, [vertices, indices, bias](UINT k) -> const Vertex& {
+            return vertices[static_cast<UINT>(static_cast<INT>(load_index32(indices + 4 * size_t(k))) + bias)];
+        });
+    } else {
+        assemble(call, share, [vertices, indices, bias](UINT k) -> const Vertex& {
+            return vertices[static_cast<UINT>(static_cast<INT>(load_index16(indices + 2 * size_t(k))) + bias)];
+        });
+    }
+}

@@ -1,0 +1,73 @@
+// From vertex bytes to pixels: vertex fetch by the FVF layout, the world ·
+// view · projection transform, primitive assembly, clipping against the
+// view volume and viewport mapping, then the rasterizer.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/d3d9/rasterizer.h"
+#include "platform/d3d9/raster_workers.h"
+
+// Where the parts of a vertex lie in the stream, decoded from an FVF code.
+struct VertexLayout {
+    bool pretransformed = false;  // D3DFVF_XYZRHW: screen x, y, z and 1/w
+    bool position_w = false;      // D3DFVF_XYZW: the position carries its own w
+    int diffuse_offset = -1;      // -1: opaque white
+    int texcoord_offset = -1;     // the set stage 0 reads; -1: (0, 0)
+    int texcoord_floats = 0;      // 1 to 4 floats in that set
+    UINT bytes_read = 0;          // end of the last part the device reads
+};
+
+// Decodes the position, colour and texture-coordinate sets of an FVF code
+// with the platform's encoding; `texcoord_set` is stage 0's
+// D3DTSS_TEXCOORDINDEX. False for codes the device cannot draw (no position,
+// blend weights, reserved bits).
+bool decode_fvf(DWORD fvf, UINT texcoord_set, VertexLayout* layout);
+
+// The size in bytes of one vertex of an FVF code, or 0 when it is not valid.
+UINT fvf_vertex_size(DWORD fvf);
+
+struct DrawCall {
+    D3DPRIMITIVETYPE type = D3DPT_TRIANGLELIST;
+    UINT primitive_count = 0;
+    const uint8_t* indices = nullptr;  // first index of the call; null for DrawPrimitive
+    bool index32 = false;
+    INT index_bias = 0;  // added to an index value to give its vertex slot
+    const uint8_t* vertices = nullptr;  // vertex slot 0
+    UINT vertex_count = 0;              // slots transformed
+    UINT stride = 0;
+    VertexLayout layout;
+    D3DMATRIX transform{};  // world · view · projection
+    D3DVIEWPORT9 viewport{};
+    RasterTarget target{};
+    PixelShading shading;
+    int cull = 0;
+    bool last_pixel = true;
+};
+
+// Number of indices a call of `count` primitives reads, 0 for an unknown type.
+UINT indices_for(D3DPRIMITIVETYPE type, UINT count);
+
+class DrawPipeline {
+public:
+    DrawPipeline();
+    ~DrawPipeline();
+
+    // Draws on one thread, or two when `threads` is 2; with `adaptive`,
+    // on one for a while after the second thread could not get a core of
+    // its own (the other core busy elsewhere). The picture is the same
+    // either way. The caller has checked every index against vertex_count.
+    void draw(const DrawCall& call, int threads, bool adaptive);
+
+private:
+    struct Vertex;
+    void transform_range(const DrawCall& call, UINT first, UINT end);
+    void raster_primitives(const DrawCall& call, RowShare share);
+
+    std::vector<Vertex> vertices_;
+    std::unique_ptr<RasterWorkers> workers_;
+    int slow_draws_ = 0;    // draws in a row where the second thread did not help
+    int single_draws_ = 0;  // draws left to do on one thread
+};

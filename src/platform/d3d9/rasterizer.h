@@ -1,0 +1,102 @@
+// Scan conversion of screen-space triangles, lines and points into the
+// back buffer and the D16 depth buffer, with depth test, Gouraud colour,
+// perspective-correct texture coordinates and the stage-0 colour blend.
+//
+// Pixel centres lie on integer screen coordinates, as on the platform. A
+// triangle covers the pixels whose centre lies inside it; a centre on an
+// edge belongs to the triangle only when that edge is a top edge (exactly
+// horizontal, the triangle below it) or a left edge. Vertex positions are
+// snapped to 1/256 pixel first, so shared edges are covered exactly once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/d3d9/d3d9types.h"
+#include "platform/d3d9/texture_sampler.h"
+
+// Subpixel precision of vertex positions.
+constexpr int kSubpixelBits = 8;
+constexpr int kSubpixel = 1 << kSubpixelBits;
+
+// A vertex after viewport mapping.
+struct RasterVertex {
+    int32_t fx, fy;  // position in 1/256 pixel
+    float z;         // depth, 0 near .. 1 far
+    float invw;      // 1 / clip w
+    float uw, vw;    // texture coordinates times invw
+    float r, g, b, a;  // diffuse colour, 0..255
+};
+
+struct RasterTarget {
+    uint32_t* color;             // X8R8G8B8 or A8R8G8B8 pixels
+    ptrdiff_t color_stride;      // in pixels
+    uint32_t color_set_bits;     // or-ed into every written pixel (0xFF000000 for X8R8G8B8)
+    uint16_t* depth;             // null without a depth buffer
+    ptrdiff_t depth_stride;      // in elements
+    int x0, y0, x1, y1;          // drawable rectangle (the viewport), x1 and y1 exclusive
+};
+
+// The rows one thread draws: bands of rows dealt out in turn to `ways`
+// threads (a power of two); this thread owns those numbered `index`. Bands
+// are tall enough that few triangles need setting up by both threads, and
+// short enough that both get a fair share of any picture.
+constexpr int kBandShift = 5;
+
+struct RowShare {
+    int index = 0;
+    int ways = 1;
+    bool owns(int y) const { return ((y >> kBandShift) & (ways - 1)) == index; }
+    bool owns_any(int y_first, int y_last) const;
+};
+
+// How stage 0 combines texture and diffuse colour.
+enum class Blend {
+    Diffuse,               // colour op disabled: the diffuse colour
+    Modulate,              // colour and alpha: texture x diffuse
+    ModulateTextureAlpha,  // colour texture x diffuse, alpha from the texture
+    General,               // any other setting
+};
+
+struct StageBlend {
+    DWORD color_op, color_arg1, color_arg2, color_arg0;
+    DWORD alpha_op, alpha_arg1, alpha_arg2, alpha_arg0;
+    uint32_t texture_factor;
+    uint32_t constant;
+};
+
+struct PixelShading {
+    bool depth_test = false;
+    bool depth_write = false;
+    DWORD depth_func = D3DCMP_LESSEQUAL;
+    bool flat = false;  // flat shading: the colour of the first vertex
+    bool color_write = true;
+    Blend blend = Blend::Diffuse;
+    StageBlend stage{};
+    const TextureSampler* sampler = nullptr;  // null: the texture reads opaque white
+
+    // Filled by finish_shading: whether level and filter are chosen per
+    // primitive, and the choice when they are not.
+    bool choice_per_primitive = false;
+    TextureSampler::Choice choice{};
+};
+
+// Completes a shading setting once its sampler is in place.
+void finish_shading(PixelShading* shading);
+
+// Cull: 0 none, 1 drop clockwise triangles (D3DCULL_CW), -1 drop
+// counter-clockwise ones (D3DCULL_CCW); orientation as seen on the screen.
+void raster_triangle(const RasterTarget& target, const PixelShading& shading, RowShare share, int cull,
+                     const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2);
+
+// A line from v0 to v1: one pixel per column (per row when steeper than 45
+// degrees), the pixels whose diamond the line leaves; the pixel of the end
+// point only when `last_pixel`. Flat shading takes the colour of v0.
+void raster_line(const RasterTarget& target, const PixelShading& shading, RowShare share, bool last_pixel,
+                 const RasterVertex& v0, const RasterVertex& v1);
+
+// The pixel whose centre is nearest to the vertex.
+void raster_point(const RasterTarget& target, const PixelShading& shading, RowShare share, const RasterVertex& v);
+
+// The stage-0 result for one pixel (exposed for tests of the blend rules).
+uint32_t blend_stage(const StageBlend& stage, uint32_t texture, uint32_t diffuse);

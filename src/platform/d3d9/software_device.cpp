@@ -1,0 +1,873 @@
+// Device lifecycle, presentation, states, resource creation and the checks
+// in front of every draw call.
+#include "platform/d3d9/software_device.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <iterator>
+#include <thread>
+#include <utility>
+
+#include "platform/d3d9/device_profile.h"
+#include "platform/d3d9/software_direct3d.h"
+
+namespace {
+
+D3DMATRIX multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
+    D3DMATRIX r;
+    for (int i = 0; i < 4; ++i) {
+        for (int j = 0; j < 4; ++j) {
+            r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] + a.m[i][3] * b.m[3][j];
+        }
+    }
+    return r;
+}
+
+bool power_of_two(UINT n) {
+    return n != 0 && (n & (n - 1)) == 0;
+}
+
+bool block_compressed(D3DFORMAT format) {
+    return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 || format == D3DFMT_DXT4 ||
+           format == D3DFMT_DXT5;
+}
+
+UINT full_chain(UINT width, UINT height) {
+    UINT levels = 1;
+    for (UINT side = std::max(width, height); side > 1; side >>= 1) {
+        ++levels;
+    }
+    return levels;
+}
+
+// True when `arg` is the texture and `other` the diffuse (or current) colour, plainly.
+bool texture_and_diffuse(DWORD a, DWORD b) {
+    const auto diffuse = [](DWORD x) { return x == D3DTA_DIFFUSE || x == D3DTA_CURRENT; };
+    return (a == D3DTA_TEXTURE && diffuse(b)) || (b == D3DTA_TEXTURE && diffuse(a));
+}
+
+Blend classify_blend(const StageBlend& s) {
+    if (s.color_op == D3DTOP_DISABLE) {
+        return Blend::Diffuse;
+    }
+    if (s.color_op == D3DTOP_MODULATE && texture_and_diffuse(s.color_arg1, s.color_arg2)) {
+        if (s.alpha_op == D3DTOP_MODULATE && texture_and_diffuse(s.alpha_arg1, s.alpha_arg2)) {
+            return Blend::Modulate;
+        }
+        if ((s.alpha_op == D3DTOP_SELECTARG1 && s.alpha_arg1 == D3DTA_TEXTURE) ||
+            (s.alpha_op == D3DTOP_SELECTARG2 && s.alpha_arg2 == D3DTA_TEXTURE)) {
+            return Blend::ModulateTextureAlpha;
+        }
+    }
+    return Blend::General;
+}
+
+template <class T>
+T* same_device(SoftDevice* device, T* resource) {
+    return resource && resource->device() == device ? resource : nullptr;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Lifecycle
+
+SoftDevice::SoftDevice(SoftDirect3D* d3d, const D3D9Profile& profile, const D3DCAPS9& caps, HWND focus_window)
+    : d3d_(d3d), profile_(profile), caps_(caps), focus_window_(focus_window) {
+    d3d_->AddRef();
+    states_.set_defaults(false, 1, 1);
+}
+
+SoftDevice::~SoftDevice() {
+    unbind_all();
+    back_buffer_.reset();
+    depth_buffer_.reset();
+    retired_.clear();
+    d3d_->Release();
+}
+
+HRESULT SoftDevice::create(SoftDirect3D* d3d, const D3D9Profile& profile, const D3DCAPS9& caps, HWND focus_window,
+                           DWORD behavior_flags, D3DPRESENT_PARAMETERS* params, SoftDevice** out) {
+    const DWORD processing = behavior_flags & (D3DCREATE_SOFTWARE_VERTEXPROCESSING |
+                                               D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_MIXED_VERTEXPROCESSING);
+    if (!params || !power_of_two(processing) || (!focus_window && !params->hDeviceWindow)) {
+        return D3DERR_INVALIDCALL;
+    }
+    SoftDevice* device = new (std::nothrow) SoftDevice(d3d, profile, caps, focus_window);
+    if (!device) {
+        return E_OUTOFMEMORY;
+    }
+    const HRESULT ready = device->set_up_presentation(params);
+    if (FAILED(ready)) {
+        device->Release();
+        return ready;
+    }
+    *out = device;
+    return S_OK;
+}
+
+ULONG SoftDevice::AddRef() {
+    return ++refs_;
+}
+
+ULONG SoftDevice::Release() {
+    if (refs_ == 0) {
+        return 0;
+    }
+    const ULONG left = --refs_;
+    if (left == 0) {
+        delete this;
+    }
+    return left;
+}
+
+void SoftDevice::note_created(D3DPOOL pool) {
+    if (pool == D3DPOOL_DEFAULT) {
+        ++default_pool_resources_;
+    }
+}
+
+void SoftDevice::note_destroyed(D3DPOOL pool) {
+    if (pool == D3DPOOL_DEFAULT && default_pool_resources_ > 0) {
+        --default_pool_resources_;
+    }
+}
+
+void SoftDevice::unbind_all() {
+    for (SoftTexture*& texture : textures_) {
+        if (texture) {
+            std::exchange(texture, nullptr)->unbind();
+        }
+    }
+    if (stream_) {
+        std::exchange(stream_, nullptr)->unbind();
+    }
+    if (indices_) {
+        std::exchange(indices_, nullptr)->unbind();
+    }
+    stream_offset_ = stream_stride_ = 0;
+}
+
+void SoftDevice::release_presentation() {
+    // A buffer a caller still holds stays alive (unused) until the device goes.
+    for (std::unique_ptr<SoftSurface>* surface : {&back_buffer_, &depth_buffer_}) {
+        if (*surface && (*surface)->outside_refs() > 0) {
+            retired_.push_back(std::move(*surface));
+        }
+        surface->reset();
+    }
+    std::erase_if(retired_, [](const std::unique_ptr<SoftSurface>& s) { return s->outside_refs() == 0; });
+    usable_ = false;
+}
+
+HRESULT SoftDevice::set_up_presentation(D3DPRESENT_PARAMETERS* params) {
+    if (!params->Windowed || params->SwapEffect < D3DSWAPEFFECT_DISCARD || params->SwapEffect > D3DSWAPEFFECT_COPY ||
+        params->MultiSampleType != D3DMULTISAMPLE_NONE || params->BackBufferCount > 1) {
+        return D3DERR_INVALIDCALL;
+    }
+    D3DFORMAT format = params->BackBufferFormat;
+    if (format == D3DFMT_UNKNOWN) {
+        format = software_display_mode().Format;
+    }
+    if (format != D3DFMT_X8R8G8B8 && format != D3DFMT_A8R8G8B8) {
+        return D3DERR_INVALIDCALL;
+    }
+    const bool depth = params->EnableAutoDepthStencil;
+    if (depth && params->AutoDepthStencilFormat != D3DFMT_D16 &&
+        params->AutoDepthStencilFormat != D3DFMT_D16_LOCKABLE) {
+        return D3DERR_INVALIDCALL;
+    }
+    HWND window = params->hDeviceWindow ? params->hDeviceWindow : focus_window_;
+    if (!window) {
+        return D3DERR_INVALIDCALL;
+    }
+    UINT width = params->BackBufferWidth, height = params->BackBufferHeight;
+    if (width == 0 || height == 0) {
+        // A windowed device takes a missing side from the window's client area.
+        UINT client_width = 0, client_height = 0;
+        if (!window->target_client_size(&client_width, &client_height)) {
+            return D3DERR_INVALIDCALL;
+        }
+        width = width ? width : client_width;
+        height = height ? height : client_height;
+    }
+    if (width == 0 || height == 0 || width > kMaxBackBufferSide || height > kMaxBackBufferSide) {
+        return D3DERR_INVALIDCALL;
+    }
+    auto back = SoftSurface::make_device_surface(this, format, width, height, D3DUSAGE_RENDERTARGET,
+                                                 profile_.pitch_padding);
+    std::unique_ptr<SoftSurface> depth_surface;
+    if (depth) {
+        depth_surface = SoftSurface::make_device_surface(this, params->AutoDepthStencilFormat, width, height,
+                                                         D3DUSAGE_DEPTHSTENCIL, profile_.pitch_padding);
+    }
+    if (!back || (depth && !depth_surface)) {
+        return E_OUTOFMEMORY;
+    }
+    back_buffer_ = std::move(back);
+    depth_buffer_ = std::move(depth_surface);
+    params->BackBufferWidth = width;
+    params->BackBufferHeight = height;
+    params->BackBufferFormat = format;
+    params->BackBufferCount = 1;
+    params_ = *params;
+    device_window_ = window;
+    usable_ = true;
+    in_scene_ = false;
+    states_.set_defaults(depth, width, height);
+    return S_OK;
+}
+
+HRESULT SoftDevice::TestCooperativeLevel() {
+    return usable_ ? S_OK : D3DERR_DEVICENOTRESET;
+}
+
+HRESULT SoftDevice::GetDirect3D(IDirect3D9** ppD3D9) {
+    const HRESULT injected = injected_failure(D3D9Call::GetDirect3D);
+    if (ppD3D9) {
+        *ppD3D9 = nullptr;
+    }
+    if (FAILED(injected)) {
+        return injected;
+    }
+    if (!ppD3D9) {
+        return D3DERR_INVALIDCALL;
+    }
+    d3d_->AddRef();
+    *ppD3D9 = d3d_;
+    return S_OK;
+}
+
+HRESULT SoftDevice::GetDeviceCaps(D3DCAPS9* pCaps) {
+    if (!pCaps) {
+        return D3DERR_INVALIDCALL;
+    }
+    *pCaps = caps_;
+    return S_OK;
+}
+
+HRESULT SoftDevice::GetDisplayMode(UINT iSwapChain, D3DDISPLAYMODE* pMode) {
+    const HRESULT injected = injected_failure(D3D9Call::GetDisplayMode);
+    if (FAILED(injected)) {
+        return injected;
+    }
+    if (iSwapChain != 0 || !pMode) {
+        return D3DERR_INVALIDCALL;
+    }
+    *pMode = software_display_mode();
+    return S_OK;
+}
+
+HRESULT SoftDevice::Reset(D3DPRESENT_PARAMETERS* pPresentationParameters) {
+    if (!pPresentationParameters) {
+        return D3DERR_INVALIDCALL;
+    }
+    unbind_all();
+    release_presentation();
+    in_scene_ = false;
+    const HRESULT injected = injected_failure(D3D9Call::Reset);
+    if (FAILED(injected)) {
+        return injected;
+    }
+    // Resources of the default pool do not survive a reset; the caller must
+    // have released them first.
+    if (default_pool_resources_ > 0) {
+        return D3DERR_INVALIDCALL;
+    }
+    return set_up_presentation(pPresentationParameters);
+}
+
+HRESULT SoftDevice::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDestWindowOverride,
+                            const RGNDATA* pDirtyRegion) {
+    const HRESULT injected = injected_failure(D3D9Call::Present);
+    if (FAILED(injected)) {
+        return injected;
+    }
+    if (!usable_) {
+        return D3DERR_DEVICELOST;
+    }
+    // Whole frames only.
+    if (in_scene_ || pSourceRect || pDestRect || pDirtyRegion) {
+        return D3DERR_INVALIDCALL;
+    }
+    HWND window = hDestWindowOverride ? hDestWindowOverride : device_window_;
+    window->target_present(back_buffer_->bits(), back_buffer_->width(), back_buffer_->height(),
+                           back_buffer_->pitch());
+    return S_OK;
+}
+
+HRESULT SoftDevice::GetBackBuffer(UINT iSwapChain, UINT iBackBuffer, D3DBACKBUFFER_TYPE Type,
+                                  IDirect3DSurface9** ppBackBuffer) {
+    const HRESULT injected = injected_failure(D3D9Call::GetBackBuffer);
+    if (ppBackBuffer) {
+        *ppBackBuffer = nullptr;
+    }
+    if (FAILED(injected)) {
+        return injected;
+    }
+    if (!ppBackBuffer || iSwapChain != 0 || iBackBuffer != 0 || Type != D3DBACKBUFFER_TYPE_MONO || !back_buffer_) {
+        return D3DERR_INVALIDCALL;
+    }
+    back_buffer_->AddRef();
+    *ppBackBuffer = back_buffer_.get();
+    return S_OK;
+}
+
+HRESULT SoftDevice::GetRenderTarget(DWORD RenderTargetIndex, IDirect3DSurface9** ppRenderTarget) {
+    if (ppRenderTarget) {
+        *ppRenderTarget = nullptr;
+    }
+    if (!ppRenderTarget || RenderTargetIndex != 0 || !back_buffer_) {
+        return D3DERR_INVALIDCALL;
+    }
+    back_buffer_->AddRef();
+    *ppRenderTarget = back_buffer_.get();
+    return S_OK;
+}
+
+HRESULT SoftDevice::GetDepthStencilSurface(IDirect3DSurface9** ppZStencilSurface) {
+    if (!ppZStencilSurface) {
+        return D3DERR_INVALIDCALL;
+    }
+    *ppZStencilSurface = nullptr;
+    if (!depth_buffer_) {
+        return D3DERR_NOTFOUND;
+    }
+    depth_buffer_->AddRef();
+    *ppZStencilSurface = depth_buffer_.get();
+    return S_OK;
+}
+
+// ---------------------------------------------------------------------------
+// Resources
+
+HRESULT SoftDevice::CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
+                                  IDirect3DTexture9** ppTexture, HANDLE* pSharedHandle) {
+    const HRESULT injected = injected_failure(D3D9Call::CreateTexture);
+    if (ppTexture) {
+        *ppTexture = nullptr;
+    }
+    if (FAILED(injected)) {
+        return injected;
+    }
+    if (!ppTexture || pSharedHandle || Width == 0 || Height == 0 || (Usage & ~DWORD(D3DUSAGE_DYNAMIC)) ||
+        Pool > D3DPOOL_SCRATCH || (Pool == D3DPOOL_MANAGED && (Usage & D3DUSAGE_DYNAMIC))) {
+        return D3DERR_INVALIDCALL;
+    }
+    const bool scratch = Pool == D3DPOOL_SCRATCH;  // scratch textures ignore the device's limits
+    if (scratch ? !texel_format(Format, nullptr) : !d3d_->texture_format_offered(Format)) {
+        return D3DERR_INVALIDCALL;
+    }
+    const UINT full = full_chain(Width, Height);
+    if (Levels > full) {
+        return D3DERR_INVALIDCALL;
+    }
+    if (block_compressed(Format) && (Width % 4 || Height % 4)) {
+        return D3DERR_INVALIDCALL;
+    }
+    UINT levels = Levels == 0 ? full : Levels;
+    if (!scratch) {
+        const DWORD texture_caps = caps_.TextureCaps;
+        if (Width > caps_.MaxTextureWidth || Height > caps_.MaxTextureHeight) {
+            return D3DERR_INVALIDCALL;
+        }
+        if ((texture_caps & D3DPTEXTURECAPS_SQUAREONLY) && Width != Height) {
+            return D3DERR_INVALIDCALL;
+        }
+        const uint64_t ratio = caps_.MaxTextureAspectRatio;
+        if (ratio != 0 && (Width > Height * ratio || Height > Width * ratio)) {
+            return D3DERR_INVALIDCALL;
+        }
+        if ((texture_caps & D3DPTEXTURECAPS_POW2) && (!power_of_two(Width) || !power_of_two(Height))) {
+            const bool conditional = (texture_caps & D3DPTEXTURECAPS_NONPOW2CONDITIONAL) && Levels == 1 &&
+                                     !block_compressed(Format);
+            if (!conditional) {
+                return D3DERR_INVALIDCALL;
+            }
+        }
+        if (!(texture_caps & D3DPTEXTURECAPS_MIPMAP)) {
+            if (Levels > 1) {
+                return D3DERR_INVALIDCALL;
+            }
+            levels = 1;
+        }
+    }
+    SoftTexture* texture = nullptr;
+    const HRESULT created =
+        SoftTexture::create(this, Width, Height, levels, Usage, Format, Pool, profile_.pitch_padding, &texture);
+    if (FAILED(created)) {
+        return created;
+    }
+    *ppTexture = texture;
+    return S_OK;
+}
+
+HRESULT SoftDevice::CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3DPOOL Pool,
+                                       IDirect3DVertexBuffer9** ppVertexBuffer, HANDLE* pSharedHandle) {
+    const HRESULT injected = injected_failure(D3D9Call::CreateVertexBuffer);
+    if (ppVertexBuffer) {
+        *ppVertexBuffer = nullptr;
+    }
+    if (FAILED(injected)) {
+        return injected;
+    }
+    if (!ppVertexBuffer || pSharedHandle) {
+        return D3DERR_INVALIDCALL;
+    }
+    SoftVertexBuffer* buffer = nullptr;
+    const HRESULT created = SoftVertexBuffer::create(this, Length, Usage, FVF, Pool, &buffer);
+    if (FAILED(created)) {
+        return created;
+    }
+    *ppVertexBuffer = buffer;
+    return S_OK;
+}
+
+HRESULT SoftDevice::CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
+                                      IDirect3DIndexBuffer9** ppIndexBuffer, HANDLE* pSharedHandle) {
+    const HRESULT injected = injected_failure(D3D9Call::CreateIndexBuffer);
+    if (ppIndexBuffer) {
+        *ppIndexBuffer = nullptr;
+    }
+    if (FAILED(injected)) {
+        return injected;
+    }
+    if (!ppIndexBuffer || pSharedHandle) {
+        return D3DERR_INVALIDCALL;
+    }
+    SoftIndexBuffer* buffer = nullptr;
+    const HRESULT created = SoftIndexBuffer::create(this, Length, Usage, Format, Pool, &buffer);
+    if (FAILED(created)) {
+        return created;
+    }
+    *ppIndexBuffer = buffer;
+    return S_OK;
+}
+
+// ---------------------------------------------------------------------------
+// Scene, clearing and states
+
+HRESULT SoftDevice::BeginScene() {
+    if (!usable_ || in_scene_) {
+        return D3DERR_INVALIDCALL;
+    }
+    in_scene_ = true;
+    return S_OK;
+}
+
+HRESULT SoftDevice::EndScene() {
+    if (!in_scene_) {
+        return D3DERR_INVALIDCALL;
+    }
+    in_scene_ = false;
+    return S_OK;
+}
+
+HRESULT SoftDevice::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR Color, float Z, DWORD Stencil) {
+    (void)Stencil;
+    if (!usable_ || Flags == 0 || (Flags & ~DWORD(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) ||
+        (Count > 0 && !pRects)) {
+        return D3DERR_INVALIDCALL;
+    }
+    // The depth buffer has no stencil bits.
+    if ((Flags & D3DCLEAR_STENCIL) || ((Flags & D3DCLEAR_ZBUFFER) && (!depth_buffer_ || !(Z >= 0.0f && Z <= 1.0f)))) {
+        return D3DERR_INVALIDCALL;
+    }
+    const D3DVIEWPORT9& vp = states_.viewport;
+    const uint32_t colour = Color | (back_buffer_->format() == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u);
+    const uint16_t depth = static_cast<uint16_t>(Z * 65535.0f + 0.5f);
+    auto clear_area = [&](LONG x0, LONG y0, LONG x1, LONG y1) {
+        x0 = std::max<LONG>(x0, static_cast<LONG>(vp.X));
+        y0 = std::max<LONG>(y0, static_cast<LONG>(vp.Y));
+        x1 = std::min<LONG>(x1, static_cast<LONG>(vp.X + vp.Width));
+        y1 = std::min<LONG>(y1, static_cast<LONG>(vp.Y + vp.Height));
+        if (x0 >= x1 || y0 >= y1) {
+            return;  // empty, inverted or outside the viewport
+        }
+        for (LONG y = y0; y < y1; ++y) {
+            if (Flags & D3DCLEAR_TARGET) {
+                uint32_t* row = reinterpret_cast<uint32_t*>(back_buffer_->bits() + size_t(y) * back_buffer_->pitch());
+                std::fill(row + x0, row + x1, colour);
+            }
+            if (Flags & D3DCLEAR_ZBUFFER) {
+                uint16_t* row =
+                    reinterpret_cast<uint16_t*>(depth_buffer_->bits() + size_t(y) * depth_buffer_->pitch());
+                std::fill(row + x0, row + x1, depth);
+            }
+        }
+    };
+    if (Count == 0 || !pRects) {
+        clear_area(0, 0, static_cast<LONG>(back_buffer_->width()), static_cast<LONG>(back_buffer_->height()));
+    } else {
+        for (DWORD i = 0; i < Count; ++i) {
+            clear_area(pRects[i].x1, pRects[i].y1, pRects[i].x2, pRects[i].y2);
+        }
+    }
+    return S_OK;
+}
+
+HRESULT SoftDevice::SetTransform(D3DTRANSFORMSTATETYPE State, const D3DMATRIX* pMatrix) {
+    if (!pMatrix) {
+        return D3DERR_INVALIDCALL;
+    }
+    if (State == D3DTS_VIEW) {
+        states_.view = *pMatrix;
+    } else if (State == D3DTS_PROJECTION) {
+        states_.projection = *pMatrix;
+    } else if (State >= D3DTS_TEXTURE0 && State <= D3DTS_TEXTURE7) {
+        states_.texture[State - D3DTS_TEXTURE0] = *pMatrix;
+    } else if (State >= D3DTS_WORLD && State < D3DTS_WORLD + DeviceStates::kWorldMatrices) {
+        states_.world[State - D3DTS_WORLD] = *pMatrix;
+    } else {
+        return D3DERR_INVALIDCALL;
+    }
+    return S_OK;
+}
+
+HRESULT SoftDevice::GetTransform(D3DTRANSFORMSTATETYPE State, D3DMATRIX* pMatrix) {
+    if (!pMatrix) {
+        return D3DERR_INVALIDCALL;
+    }
+    if (State == D3DTS_VIEW) {
+        *pMatrix = states_.view;
+    } else if (State == D3DTS_PROJECTION) {
+        *pMatrix = states_.projection;
+    } else if (State >= D3DTS_TEXTURE0 && State <= D3DTS_TEXTURE7) {
+        *pMatrix = states_.texture[State - D3DTS_TEXTURE0];
+    } else if (State >= D3DTS_WORLD && State < D3DTS_WORLD + DeviceStates::kWorldMatrices) {
+        *pMatrix = states_.world[State - D3DTS_WORLD];
+    } else {
+        return D3DERR_INVALIDCALL;
+    }
+    return S_OK;
+}
+
+HRESULT SoftDevice::SetViewport(const D3DVIEWPORT9* pViewport) {
+    if (!pViewport || !back_buffer_ || pViewport->Width == 0 || pViewport->Height == 0) {
+        return D3DERR_INVALIDCALL;
+    }
+    const uint64_t right = uint64_t(pViewport->X) + pViewport->Width;
+    const uint64_t bottom = uint64_t(pViewport->Y) + pViewport->Height;
+    if (right > back_buffer_->width() || bottom > back_buffer_->height() ||
+        !(pViewport->MinZ >= 0.0f && pViewport->MinZ <= 1.0f) || !(pViewport->MaxZ >= 0.0f && pViewport->MaxZ <= 1.0f)) {
+        return D3DERR_INVALIDCALL;
+    }
+    states_.viewport = *pViewport;
+    return S_OK;
+}
+
+HRESULT SoftDevice::GetViewport(D3DVIEWPORT9* pViewport) {
+    if (!pViewport) {
+        return D3DERR_INVALIDCALL;
+    }
+    *pViewport = states_.viewport;
+    return S_OK;
+}
+
+HRESULT SoftDevice::SetRenderState(D3DRENDERSTATETYPE State, DWORD Value) {
+    if (!known_render_state(State)) {
+        return D3DERR_INVALIDCALL;
+    }
+    states_.render[State] = Value;
+    return S_OK;
+}
+
+HRESULT SoftDevice::GetRenderState(D3DRENDERSTATETYPE State, DWORD* pValue) {
+    if (!pValue || !known_render_state(State)) {
+        return D3DERR_INVALIDCALL;
+    }
+    *pValue = states_.render[State];
+    return S_OK;
+}
+
+HRESULT SoftDevice::GetTexture(DWORD Stage, IDirect3DBaseTexture9** ppTexture) {
+    if (!ppTexture || Stage >= std::size(textures_)) {
+        return D3DERR_INVALIDCALL;
+    }
+    *ppTexture = textures_[Stage];
+    if (textures_[Stage]) {
+        textures_[Stage]->AddRef();
+    }
+    return S_OK;
+}
+
+HRESULT SoftDevice::SetTexture(DWORD Stage, IDirect3DBaseTexture9* pTexture) {
+    if (Stage >= std::size(textures_)) {
+        return D3DERR_INVALIDCALL;
+    }
+    SoftTexture* texture = nullptr;
+    if (pTexture) {
+        texture = same_device(this, dynamic_cast<SoftTexture*>(pTexture));
+        if (!texture) {
+            return D3DERR_INVALIDCALL;
+        }
+        texture->bind();
+    }
+    if (textures_[Stage]) {
+        textures_[Stage]->unbind();
+    }
+    textures_[Stage] = texture;
+    return S_OK;
+}
+
+HRESULT SoftDevice::GetTextureStageState(DWORD Stage, D3DTEXTURESTAGESTATETYPE Type, DWORD* pValue) {
+    if (!pValue || Stage >= DeviceStates::kStages || !known_stage_state(Type)) {
+        return D3DERR_INVALIDCALL;
+    }
+    *pValue = states_.stage[Stage][Type];
+    return S_OK;
+}
+
+HRESULT SoftDevice::SetTextureStageState(DWORD Stage, D3DTEXTURESTAGESTATETYPE Type, DWORD Value) {
+    if (Stage >= DeviceStates::kStages || !known_stage_state(Type)) {
+        return D3DERR_INVALIDCALL;
+    }
+    states_.stage[Stage][Type] = Value;
+    return S_OK;
+}
+
+HRESULT SoftDevice::GetSamplerState(DWORD Sampler, D3DSAMPLERSTATETYPE Type, DWORD* pValue) {
+    if (!pValue || Sampler >= DeviceStates::kSamplers || Type < D3DSAMP_ADDRESSU || Type > D3DSAMP_DMAPOFFSET) {
+        return D3DERR_INVALIDCALL;
+    }
+    *pValue = states_.sampler[Sampler][Type];
+    return S_OK;
+}
+
+HRESULT SoftDevice::SetSamplerState(DWORD Sampler, D3DSAMPLERSTATETYPE Type, DWORD Value) {
+    if (Sampler >= DeviceStates::kSamplers || Type < D3DSAMP_ADDRESSU || Type > D3DSAMP_DMAPOFFSET) {
+        return D3DERR_INVALIDCALL;
+    }
+    states_.sampler[Sampler][Type] = Value;
+    return S_OK;
+}
+
+HRESULT SoftDevice::SetFVF(DWORD FVF) {
+    states_.fvf = FVF;
+    return S_OK;
+}
+
+HRESULT SoftDevice::GetFVF(DWORD* pFVF) {
+    if (!pFVF) {
+        return D3DERR_INVALIDCALL;
+    }
+    *pFVF = states_.fvf;
+    return S_OK;
+}
+
+HRESULT SoftDevice::SetStreamSource(UINT StreamNumber, IDirect3DVertexBuffer9* pStreamData, UINT OffsetInBytes,
+                                    UINT Stride) {
+    if (StreamNumber >= caps_.MaxStreams || Stride > caps_.MaxStreamStride) {
+        return D3DERR_INVALIDCALL;
+    }
+    SoftVertexBuffer* buffer = nullptr;
+    if (pStreamData) {
+        buffer = same_device(this, dynamic_cast<SoftVertexBuffer*>(pStreamData));
+        if (!buffer) {
+            return D3DERR_INVALIDCALL;
+        }
+        buffer->bind();
+    }
+    if (stream_) {
+        stream_->unbind();
+    }
+    stream_ = buffer;
+    stream_offset_ = OffsetInBytes;
+    stream_stride_ = Stride;
+    return S_OK;
+}
+
+HRESULT SoftDevice::GetStreamSource(UINT StreamNumber, IDirect3DVertexBuffer9** ppStreamData, UINT* pOffsetInBytes,
+                                    UINT* pStride) {
+    if (StreamNumber >= caps_.MaxStreams || !ppStreamData || !pOffsetInBytes || !pStride) {
+        return D3DERR_INVALIDCALL;
+    }
+    *ppStreamData = stream_;
+    if (stream_) {
+        stream_->AddRef();
+    }
+    *pOffsetInBytes = stream_offset_;
+    *pStride = stream_stride_;
+    return S_OK;
+}
+
+HRESULT SoftDevice::SetIndices(IDirect3DIndexBuffer9* pIndexData) {
+    SoftIndexBuffer* buffer = nullptr;
+    if (pIndexData) {
+        buffer = same_device(this, dynamic_cast<SoftIndexBuffer*>(pIndexData));
+        if (!buffer) {
+            return D3DERR_INVALIDCALL;
+        }
+        buffer->bind();
+    }
+    if (indices_) {
+        indices_->unbind();
+    }
+    indices_ = buffer;
+    return S_OK;
+}
+
+HRESULT SoftDevice::GetIndices(IDirect3DIndexBuffer9** ppIndexData) {
+    if (!ppIndexData) {
+        return D3DERR_INVALIDCALL;
+    }
+    *ppIndexData = indices_;
+    if (indices_) {
+        indices_->AddRef();
+    }
+    return S_OK;
+}
+
+// ---------------------------------------------------------------------------
+// Drawing
+
+int SoftDevice::threads_for(UINT primitives) const {
+    if (profile_.raster_threads == 1) {
+        return 1;
+    }
+    if (profile_.raster_threads >= 2) {
+        return 2;
+    }
+    return primitives >= 2048 && std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+}
+
+HRESULT SoftDevice::prepare_draw(D3DPRIMITIVETYPE type, UINT count, DrawCall* call) {
+    if (!drawable() || !stream_ || stream_stride_ == 0 || count == 0 || count > caps_.MaxPrimitiveCount ||
+        indices_for(type, count) == 0) {
+        return D3DERR_INVALIDCALL;
+    }
+    const DWORD* stage = states_.stage[0];
+    if (!decode_fvf(states_.fvf, stage[D3DTSS_TEXCOORDINDEX] & 0xFFFF, &call->layout)) {
+        return D3DERR_INVALIDCALL;
+    }
+    call->type = type;
+    call->primitive_count = count;
+    call->stride = stream_stride_;
+    call->transform = multiply(multiply(states_.world[0], states_.view), states_.projection);
+    call->viewport = states_.viewport;
+
+    RasterTarget& target = call->target;
+    target.color = reinterpret_cast<uint32_t*>(back_buffer_->bits());
+    target.color_stride = back_buffer_->pitch() / 4;
+    target.color_set_bits = back_buffer_->format() == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u;
+    target.depth = depth_buffer_ ? reinterpret_cast<uint16_t*>(depth_buffer_->bits()) : nullptr;
+    target.depth_stride = depth_buffer_ ? depth_buffer_->pitch() / 2 : 0;
+    target.x0 = static_cast<int>(states_.viewport.X);
+    target.y0 = static_cast<int>(states_.viewport.Y);
+    target.x1 = static_cast<int>(states_.viewport.X + states_.viewport.Width);
+    target.y1 = static_cast<int>(states_.viewport.Y + states_.viewport.Height);
+
+    const DWORD* rs = states_.render;
+    PixelShading& shading = call->shading;
+    shading.depth_test = rs[D3DRS_ZENABLE] != D3DZB_FALSE && depth_buffer_;
+    shading.depth_write = rs[D3DRS_ZWRITEENABLE] != FALSE;
+    shading.depth_func = rs[D3DRS_ZFUNC];
+    shading.flat = rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT;
+    shading.color_write = (rs[D3DRS_COLORWRITEENABLE] & 0xF) != 0;
+    shading.stage = StageBlend{stage[D3DTSS_COLOROP],  stage[D3DTSS_COLORARG1], stage[D3DTSS_COLORARG2],
+                               stage[D3DTSS_COLORARG0], stage[D3DTSS_ALPHAOP],   stage[D3DTSS_ALPHAARG1],
+                               stage[D3DTSS_ALPHAARG2], stage[D3DTSS_ALPHAARG0], rs[D3DRS_TEXTUREFACTOR],
+                               stage[D3DTSS_CONSTANT]};
+    shading.blend = classify_blend(shading.stage);
+    shading.sampler = nullptr;
+    if (textures_[0]) {
+        const DWORD* sa = states_.sampler[0];
+        sampler_.levels = textures_[0]->sampler_levels();
+        sampler_.address_u = sa[D3DSAMP_ADDRESSU];
+        sampler_.address_v = sa[D3DSAMP_ADDRESSV];
+        sampler_.border = sa[D3DSAMP_BORDERCOLOR];
+        sampler_.mag_filter = sa[D3DSAMP_MAGFILTER];
+        sampler_.min_filter = sa[D3DSAMP_MINFILTER];
+        sampler_.mip_filter = sa[D3DSAMP_MIPFILTER];
+        std::memcpy(&sampler_.lod_bias, &sa[D3DSAMP_MIPMAPLODBIAS], sizeof(float));
+        sampler_.max_mip_level = sa[D3DSAMP_MAXMIPLEVEL];
+        shading.sampler = &sampler_;
+    }
+    finish_shading(&shading);
+    call->cull = rs[D3DRS_CULLMODE] == D3DCULL_CW ? 1 : rs[D3DRS_CULLMODE] == D3DCULL_CCW ? -1 : 0;
+    call->last_pixel = rs[D3DRS_LASTPIXEL] != FALSE;
+    return S_OK;
+}
+
+HRESULT SoftDevice::draw(const DrawCall& call) {
+    try {
+        pipeline_.draw(call, threads_for(call.primitive_count), profile_.raster_threads == 0);
+    } catch (...) {
+        // Scratch memory or the drawing thread could not be had.
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+HRESULT SoftDevice::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex, UINT PrimitiveCount) {
+    DrawCall call;
+    const HRESULT prepared = prepare_draw(PrimitiveType, PrimitiveCount, &call);
+    if (FAILED(prepared)) {
+        return prepared;
+    }
+    const UINT vertices = indices_for(PrimitiveType, PrimitiveCount);
+    if (uint64_t(StartVertex) + vertices - 1 > caps_.MaxVertexIndex) {
+        return D3DERR_INVALIDCALL;
+    }
+    const uint64_t end = uint64_t(stream_offset_) + (uint64_t(StartVertex) + vertices - 1) * stream_stride_ +
+                         call.layout.bytes_read;
+    if (end > stream_->size()) {
+        return D3DERR_INVALIDCALL;
+    }
+    call.vertices = stream_->data() + stream_offset_ + size_t(StartVertex) * stream_stride_;
+    call.vertex_count = vertices;
+    return draw(call);
+}
+
+HRESULT SoftDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT BaseVertexIndex, UINT MinVertexIndex,
+                                         UINT NumVertices, UINT startIndex, UINT primCount) {
+    const HRESULT injected = injected_failure(D3D9Call::DrawIndexedPrimitive);
+    if (FAILED(injected)) {
+        return injected;
+    }
+    DrawCall call;
+    const HRESULT prepared = prepare_draw(PrimitiveType, primCount, &call);
+    if (FAILED(prepared)) {
+        return prepared;
+    }
+    if (!indices_ || NumVertices == 0) {
+        return D3DERR_INVALIDCALL;
+    }
+    const UINT index_bytes = indices_->wide() ? 4 : 2;
+    const UINT index_count = indices_for(PrimitiveType, primCount);
+    if ((uint64_t(startIndex) + index_count) * index_bytes > indices_->size()) {
+        return D3DERR_INVALIDCALL;
+    }
+    // Every vertex the call may reach must lie inside the stream.
+    const int64_t first_vertex = int64_t(BaseVertexIndex) + MinVertexIndex;
+    const int64_t last_vertex = first_vertex + NumVertices - 1;
+    if (first_vertex < 0 || last_vertex > int64_t(caps_.MaxVertexIndex) ||
+        uint64_t(stream_offset_) + uint64_t(last_vertex) * stream_stride_ + call.layout.bytes_read > stream_->size()) {
+        return D3DERR_INVALIDCALL;
+    }
+    const uint8_t* indices = indices_->data() + size_t(startIndex) * index_bytes;
+    const uint64_t range_end = uint64_t(MinVertexIndex) + NumVertices;
+    if (range_end - 1 > caps_.MaxVertexIndex) {
+        return D3DERR_INVALIDCALL;
+    }
+    for (UINT k = 0; k < index_count; ++k) {
+        uint32_t index;
+        if (index_bytes == 4) {
+            std::memcpy(&index, indices + 4 * size_t(k), 4);
+        } else {
+            uint16_t narrow;
+            std::memcpy(&narrow, indices + 2 * size_t(k), 2);
+            index = narrow;
+        }
+        if (index < MinVertexIndex || index >= range_end) {
+            return D3DERR_INVALIDCALL;
+        }
+    }
+    call.indices = indices;
+    call.index32 = index_bytes == 4;
+    call.index_bias = -static_cast<INT>(MinVertexIndex);
+    call.vertices = stream_->data() + stream_offset_ + size_t(first_vertex) * stream_stride_;
+    call.vertex_count = NumVertices;
+    return draw(call);
+}

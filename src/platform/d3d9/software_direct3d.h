@@ -1,0 +1,43 @@
+// The IDirect3D9 object: one adapter with an X8R8G8B8 display, the
+// device's capabilities and the formats it offers, and device creation.
+#pragma once
+
+#include "platform/d3d9/d3d9.h"
+#include "platform/d3d9/d3d9_test_hook.h"
+
+// Capabilities of a software device with the given profile.
+D3DCAPS9 software_device_caps(const D3D9Profile& profile);
+
+// The one display mode of the adapter.
+D3DDISPLAYMODE software_display_mode();
+
+// Largest back buffer side the device makes.
+constexpr UINT kMaxBackBufferSide = 8192;
+
+class SoftDirect3D final : public IDirect3D9 {
+public:
+    explicit SoftDirect3D(const D3D9Profile& profile);
+
+    ULONG AddRef() override;
+    ULONG Release() override;
+    UINT GetAdapterCount() override { return 1; }
+    HRESULT GetAdapterDisplayMode(UINT Adapter, D3DDISPLAYMODE* pMode) override;
+    HRESULT CheckDeviceType(UINT Adapter, D3DDEVTYPE DevType, D3DFORMAT AdapterFormat, D3DFORMAT BackBufferFormat,
+                            BOOL bWindowed) override;
+    HRESULT CheckDeviceFormat(UINT Adapter, D3DDEVTYPE DeviceType, D3DFORMAT AdapterFormat, DWORD Usage,
+                              D3DRESOURCETYPE RType, D3DFORMAT CheckFormat) override;
+    HRESULT GetDeviceCaps(UINT Adapter, D3DDEVTYPE DeviceType, D3DCAPS9* pCaps) override;
+    HRESULT CreateDevice(UINT Adapter, D3DDEVTYPE DeviceType, HWND hFocusWindow, DWORD BehaviorFlags,
+                         D3DPRESENT_PARAMETERS* pPresentationParameters,
+                         IDirect3DDevice9** ppReturnedDeviceInterface) override;
+
+    // Whether textures of this format can be made (in the profile and known to the sampler).
+    bool texture_format_offered(D3DFORMAT format) const;
+
+private:
+    ~SoftDirect3D() = default;
+
+    ULONG refs_ = 1;
+    D3D9Profile profile_;
+    D3DCAPS9 caps_;
+};

@@ -1,0 +1,170 @@
+// The hook that makes chosen calls fail: every kind of call it names fails
+// with the armed result, leaves no half-made object behind, and counts.
+#include "device_helpers.h"
+
+namespace {
+
+class HookTest : public DeviceTest {};
+
+TEST(HookEntryTest, Direct3DCreate9FailsWithNull) {
+    d3d9_test_reset();
+    d3d9_test_fail(D3D9Call::Direct3DCreate9);
+    EXPECT_EQ(Direct3DCreate9(D3D_SDK_VERSION), nullptr);
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    ASSERT_NE(d3d, nullptr) << "only the armed call fails";
+    d3d->Release();
+    EXPECT_EQ(d3d9_test_call_count(D3D9Call::Direct3DCreate9), 2u);
+    d3d9_test_reset();
+    EXPECT_EQ(d3d9_test_call_count(D3D9Call::Direct3DCreate9), 0u);
+}
+
+TEST(HookEntryTest, SkipAndTimesChooseWhichCallsFail) {
+    d3d9_test_reset();
+    d3d9_test_fail(D3D9Call::Direct3DCreate9, 2, 2);
+    bool made[6];
+    for (bool& m : made) {
+        IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        m = d3d != nullptr;
+        if (d3d) {
+            d3d->Release();
+        }
+    }
+    EXPECT_TRUE(made[0]);
+    EXPECT_TRUE(made[1]);
+    EXPECT_FALSE(made[2]);
+    EXPECT_FALSE(made[3]);
+    EXPECT_TRUE(made[4]);
+    EXPECT_TRUE(made[5]);
+
+    d3d9_test_fail(D3D9Call::Direct3DCreate9, 1, 0);  // every call after the first
+    IDirect3D9* first = Direct3DCreate9(D3D_SDK_VERSION);
+    EXPECT_NE(first, nullptr);
+    first->Release();
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(Direct3DCreate9(D3D_SDK_VERSION), nullptr);
+    }
+    d3d9_test_reset();
+}
+
+TEST(HookEntryTest, AdapterCallsFail) {
+    d3d9_test_reset();
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    D3DDISPLAYMODE mode;
+    d3d9_test_fail(D3D9Call::GetAdapterDisplayMode, 0, 1, E_FAIL);
+    EXPECT_EQ(d3d->GetAdapterDisplayMode(0, &mode), E_FAIL);
+    EXPECT_EQ(d3d->GetAdapterDisplayMode(0, &mode), S_OK);
+
+    OffscreenWindow window(8, 8);
+    D3DPRESENT_PARAMETERS params = windowed_params();
+    IDirect3DDevice9* device = reinterpret_cast<IDirect3DDevice9*>(1);
+    d3d9_test_fail(D3D9Call::CreateDevice, 0, 1, D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
+              D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(device, nullptr);
+    EXPECT_EQ(d3d->Release(), 0u) << "a failed creation keeps no reference";
+    d3d9_test_reset();
+}
+
+TEST_F(HookTest, CreationCallsFailWithNullOutputs) {
+    IDirect3DVertexBuffer9* vb = reinterpret_cast<IDirect3DVertexBuffer9*>(1);
+    d3d9_test_fail(D3D9Call::CreateVertexBuffer, 0, 1, E_OUTOFMEMORY);
+    EXPECT_EQ(device->CreateVertexBuffer(64, 0, 0, D3DPOOL_MANAGED, &vb, nullptr), E_OUTOFMEMORY);
+    EXPECT_EQ(vb, nullptr);
+
+    IDirect3DIndexBuffer9* ib = reinterpret_cast<IDirect3DIndexBuffer9*>(1);
+    d3d9_test_fail(D3D9Call::CreateIndexBuffer);
+    EXPECT_EQ(device->CreateIndexBuffer(64, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(ib, nullptr);
+
+    IDirect3DTexture9* texture = reinterpret_cast<IDirect3DTexture9*>(1);
+    d3d9_test_fail(D3D9Call::CreateTexture, 0, 1, D3DERR_OUTOFVIDEOMEMORY);
+    EXPECT_EQ(device->CreateTexture(4, 4, 0, 0, D3DFMT_L8, D3DPOOL_MANAGED, &texture, nullptr),
+              D3DERR_OUTOFVIDEOMEMORY);
+    EXPECT_EQ(texture, nullptr);
+
+    IDirect3DSurface9* back = reinterpret_cast<IDirect3DSurface9*>(1);
+    d3d9_test_fail(D3D9Call::GetBackBuffer);
+    EXPECT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3DERR_INVALIDCALL);
+    EXPECT_EQ(back, nullptr);
+
+    IDirect3D9* adapter = reinterpret_cast<IDirect3D9*>(1);
+    d3d9_test_fail(D3D9Call::GetDirect3D);
+    EXPECT_EQ(device->GetDirect3D(&adapter), D3DERR_INVALIDCALL);
+    EXPECT_EQ(adapter, nullptr);
+
+    D3DDISPLAYMODE mode;
+    d3d9_test_fail(D3D9Call::GetDisplayMode, 0, 1, E_FAIL);
+    EXPECT_EQ(device->GetDisplayMode(0, &mode), E_FAIL);
+    EXPECT_EQ(device->GetDisplayMode(0, &mode), S_OK);
+}
+
+TEST_F(HookTest, LocksFailWithoutLocking) {
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(device->CreateVertexBuffer(64, 0, 0, D3DPOOL_MANAGED, &vb, nullptr), S_OK);
+    ASSERT_EQ(device->CreateIndexBuffer(64, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr), S_OK);
+    ASSERT_EQ(device->CreateTexture(8, 8, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), S_OK);
+
+    void* bits = reinterpret_cast<void*>(1);
+    d3d9_test_fail(D3D9Call::VertexBufferLock);
+    EXPECT_EQ(vb->Lock(0, 0, &bits, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(bits, nullptr);
+    EXPECT_EQ(vb->Unlock(), D3DERR_INVALIDCALL) << "nothing was locked";
+    EXPECT_EQ(ib->Lock(0, 0, &bits, 0), S_OK) << "index buffers have their own switch";
+    ib->Unlock();
+    d3d9_test_fail(D3D9Call::IndexBufferLock);
+    EXPECT_EQ(ib->Lock(0, 0, &bits, 0), D3DERR_INVALIDCALL);
+
+    D3DLOCKED_RECT locked;
+    d3d9_test_fail(D3D9Call::LockRect, 0, 2);
+    EXPECT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(locked.pBits, nullptr);
+    IDirect3DSurface9* level = nullptr;
+    ASSERT_EQ(texture->GetSurfaceLevel(1, &level), S_OK);
+    EXPECT_EQ(level->LockRect(&locked, nullptr, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(level->LockRect(&locked, nullptr, 0), S_OK);
+    EXPECT_EQ(level->UnlockRect(), S_OK);
+    level->Release();
+
+    d3d9_test_fail(D3D9Call::GetSurfaceLevel);
+    level = reinterpret_cast<IDirect3DSurface9*>(1);
+    EXPECT_EQ(texture->GetSurfaceLevel(0, &level), D3DERR_INVALIDCALL);
+    EXPECT_EQ(level, nullptr);
+    EXPECT_EQ(d3d9_test_call_count(D3D9Call::GetSurfaceLevel), 2u);
+
+    vb->Release();
+    ib->Release();
+    texture->Release();
+}
+
+TEST_F(HookTest, FailedResetLeavesTheDeviceUnusableUntilAGoodOne) {
+    D3DPRESENT_PARAMETERS params = windowed_params();
+    d3d9_test_fail(D3D9Call::Reset);
+    EXPECT_EQ(device->Reset(&params), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_DEVICELOST);
+    params = windowed_params();
+    EXPECT_EQ(device->Reset(&params), S_OK);
+    EXPECT_EQ(device->TestCooperativeLevel(), S_OK);
+}
+
+TEST_F(HookTest, PresentAndDrawFail) {
+    begin();
+    d3d9_test_fail(D3D9Call::DrawIndexedPrimitive, 0, 1, E_FAIL);
+    EXPECT_EQ(draw_indexed<ScreenVertex>(D3DPT_TRIANGLELIST, kScreenFvf,
+                                         {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0},
+                                          {8, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0},
+                                          {0, 8, 0.5f, 1, 0xFFFFFFFF, 0, 0}},
+                                         {0, 1, 2}, 1),
+              E_FAIL);
+    device->EndScene();
+    d3d9_test_fail(D3D9Call::Present);
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(window.frames_presented(), 0u);
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(window.frames_presented(), 1u);
+    EXPECT_EQ(window.pixel(1, 1), 0u) << "the failed draw drew nothing";
+}
+
+}  // namespace

@@ -1,0 +1,658 @@
+// Pixel-level drawing on tiny frames: fill convention, depth, lines,
+// clipping, texturing, culling and the split across two threads.
+#include <cmath>
+#include <random>
+
+#include "device_helpers.h"
+#include "platform/d3d9/rasterizer.h"
+
+namespace {
+
+constexpr D3DCOLOR kWhite = 0xFFFFFFFF;
+constexpr uint32_t kWhitePixel = 0xFFFFFF;
+
+ScreenVertex at(float x, float y, D3DCOLOR color = kWhite, float z = 0.5f, float u = 0.0f, float v = 0.0f) {
+    return ScreenVertex{x, y, z, 1.0f, color, u, v};
+}
+
+// A left-handed perspective projection with a square aspect.
+D3DMATRIX perspective(float fov, float near_plane, float far_plane) {
+    D3DMATRIX m;
+    std::memset(&m, 0, sizeof m);
+    const float y_scale = 1.0f / std::tan(fov / 2);
+    const float q = far_plane / (far_plane - near_plane);
+    m._11 = y_scale;
+    m._22 = y_scale;
+    m._33 = q;
+    m._34 = 1.0f;
+    m._43 = -q * near_plane;
+    return m;
+}
+
+class RasterTest : public DeviceTest {};
+
+TEST_F(RasterTest, TriangleCoversPixelCentresByTopLeftRule) {
+    begin();
+    // Clockwise on screen, so the default counter-clockwise culling keeps it.
+    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {at(0, 0), at(4, 0), at(0, 4)}, 1), S_OK);
+    finish();
+    EXPECT_EQ(mask(kWhitePixel),
+              "####....\n"
+              "###.....\n"
+              "##......\n"
+              "#.......\n"
+              "........\n"
+              "........\n"
+              "........\n"
+              "........\n");
+}
+
+TEST_F(RasterTest, TrianglesSharingAnEdgeCoverEachPixelOnce) {
+    // The two halves of the square (1,1)-(5,5), drawn one at a time: they
+    // must split its 16 pixel centres without overlap or gap.
+    begin();
+    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {at(1, 1), at(5, 1), at(1, 5)}, 1), S_OK);
+    finish();
+    const std::string first = mask(kWhitePixel);
+    begin();
+    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {at(5, 1), at(5, 5), at(1, 5)}, 1), S_OK);
+    finish();
+    const std::string second = mask(kWhitePixel);
+    EXPECT_EQ(first,
+              "........\n"
+              ".####...\n"
+              ".###....\n"
+              ".##.....\n"
+              ".#......\n"
+              "........\n"
+              "........\n"
+              "........\n");
+    EXPECT_EQ(second,
+              "........\n"
+              "........\n"
+              "....#...\n"
+              "...##...\n"
+              "..###...\n"
+              "........\n"
+              "........\n"
+              "........\n");
+}
+
+TEST_F(RasterTest, SubpixelVerticesCoverCentresInside) {
+    begin();
+    // A square from 0.5 to 3.5: centres 1, 2 and 3 lie inside.
+    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST,
+                          {at(0.5f, 0.5f), at(3.5f, 0.5f), at(0.5f, 3.5f), at(3.5f, 0.5f), at(3.5f, 3.5f),
+                           at(0.5f, 3.5f)},
+                          2),
+              S_OK);
+    finish();
+    EXPECT_EQ(mask(kWhitePixel),
+              "........\n"
+              ".###....\n"
+              ".###....\n"
+              ".###....\n"
+              "........\n"
+              "........\n"
+              "........\n"
+              "........\n");
+}
+
+TEST_F(RasterTest, CullModeDropsTheNamedWinding) {
+    struct Case {
+        DWORD cull;
+        bool clockwise_drawn, counter_clockwise_drawn;
+    } cases[] = {
+        {D3DCULL_CCW, true, false},
+        {D3DCULL_CW, false, true},
+        {D3DCULL_NONE, true, true},
+    };
+    for (const Case& c : cases) {
+        device->SetRenderState(D3DRS_CULLMODE, c.cull);
+        begin();
+        ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {at(0, 0), at(4, 0), at(0, 4)}, 1), S_OK);        // clockwise
+        ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {at(8, 8), at(8, 4), at(4, 8)}, 1), S_OK);        // counter-clockwise
+        finish();
+        EXPECT_EQ(window.pixel(0, 0) == kWhitePixel, c.clockwise_drawn) << "cull " << c.cull;
+        EXPECT_EQ(window.pixel(7, 7) == kWhitePixel, c.counter_clockwise_drawn) << "cull " << c.cull;
+    }
+}
+
+TEST_F(RasterTest, DepthTestHidesTheFartherTriangle) {
+    const std::vector<ScreenVertex> near_one = {at(0, 0, 0xFF00FF00, 0.2f), at(8, 0, 0xFF00FF00, 0.2f),
+                                                at(0, 8, 0xFF00FF00, 0.2f)};
+    const std::vector<ScreenVertex> far_one = {at(0, 0, 0xFFFF0000, 0.8f), at(8, 0, 0xFFFF0000, 0.8f),
+                                               at(0, 8, 0xFFFF0000, 0.8f)};
+    begin();
+    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, near_one, 1), S_OK);
+    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, far_one, 1), S_OK);
+    finish();
+    EXPECT_EQ(window.pixel(1, 1), 0x00FF00u);
+
+    begin();
+    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, far_one, 1), S_OK);
+    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, near_one, 1), S_OK);
+    finish();
+    EXPECT_EQ(window.pixel(1, 1), 0x00FF00u);
+
+    // Without the depth test the last one drawn wins.
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    begin();
+    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, near_one, 1), S_OK);
+    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, far_one, 1), S_OK);
+    finish();
+    EXPECT_EQ(window.pixel(1, 1), 0xFF0000u);
+}
+
+TEST_F(RasterTest, DepthWriteOffLeavesTheBufferAsCleared) {
+    device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+    begin();
+    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {at(0, 0, 0xFF00FF00, 0.2f), at(8, 0, 0xFF00FF00, 0.2f),
+                                               at(0, 8, 0xFF00FF00, 0.2f)},
+                          1),
+              S_OK);
+    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {at(0, 0, 0xFFFF0000, 0.8f), at(8, 0, 0xFFFF0000, 0.8f),
+                                               at(0, 8, 0xFFFF0000, 0.8f)},
+                          1),
+              S_OK);
+    finish();
+    EXPECT_EQ(window.pixel(1, 1), 0xFF0000u);
+}
+
+TEST_F(RasterTest, DepthFunctionsCompareAgainstTheStoredValue) {
+    struct Case {
+        DWORD func;
+        bool drawn;  // a triangle at depth 0.5 over one at 0.5
+    } cases[] = {{D3DCMP_NEVER, false},        {D3DCMP_LESS, false},    {D3DCMP_EQUAL, true},
+                 {D3DCMP_LESSEQUAL, true},     {D3DCMP_GREATER, false}, {D3DCMP_NOTEQUAL, false},
+                 {D3DCMP_GREATEREQUAL, true}, {D3DCMP_ALWAYS, true}};
+    for (const Case& c : cases) {
+        device->SetRenderState(D3DRS_ZFUNC, D3DCMP_ALWAYS);
+        begin();
+        ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {at(0, 0, 0xFF0000FF), at(8, 0, 0xFF0000FF), at(0, 8, 0xFF0000FF)},
+                              1),
+                  S_OK);
+        device->SetRenderState(D3DRS_ZFUNC, c.func);
+        ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {at(0, 0), at(8, 0), at(0, 8)}, 1), S_OK);
+        finish();
+        EXPECT_EQ(window.pixel(1, 1) == kWhitePixel, c.drawn) << "function " << c.func;
+    }
+}
+
+TEST_F(RasterTest, GouraudColourIsExactAtVerticesAndBlendsBetween) {
+    begin();
+    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {at(0, 0, 0xFFFF0000), at(8, 0, 0xFF00FF00), at(0, 8, 0xFF0000FF)}, 1),
+              S_OK);
+    finish();
+    EXPECT_EQ(window.pixel(0, 0), 0xFF0000u);
+    const uint32_t middle = window.pixel(4, 0);  // halfway along the top edge
+    EXPECT_NEAR(double(middle >> 16), 127.5, 1.0);
+    EXPECT_NEAR(double((middle >> 8) & 255), 127.5, 1.0);
+    EXPECT_EQ(middle & 255, 0u);
+    const uint32_t inner = window.pixel(2, 2);  // weights 1/2, 1/4, 1/4
+    EXPECT_NEAR(double(inner >> 16), 127.5, 1.0);
+    EXPECT_NEAR(double((inner >> 8) & 255), 63.75, 1.0);
+    EXPECT_NEAR(double(inner & 255), 63.75, 1.0);
+}
+
+TEST_F(RasterTest, FlatShadingTakesTheFirstVertexColour) {
+    device->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_FLAT);
+    begin();
+    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {at(0, 0, 0xFFFF0000), at(8, 0, 0xFF00FF00), at(0, 8, 0xFF0000FF)}, 1),
+              S_OK);
+    finish();
+    EXPECT_EQ(window.pixel(3, 3), 0xFF0000u);
+    EXPECT_EQ(window.pixel(6, 0), 0xFF0000u);
+}
+
+TEST_F(RasterTest, LineDrawsItsStartAndTheLastPixelByState) {
+    struct Case {
+        ScreenVertex from, to;
+        BOOL last_pixel;
+        const char* expected;
+    } cases[] = {
+        {at(1, 2), at(5, 2), TRUE,
+         "........\n........\n.#####..\n........\n........\n........\n........\n........\n"},
+        {at(1, 2), at(5, 2), FALSE,
+         "........\n........\n.####...\n........\n........\n........\n........\n........\n"},
+        {at(5, 2), at(1, 2), FALSE,
+         "........\n........\n..####..\n........\n........\n........\n........\n........\n"},
+        {at(3, 1), at(3, 6), FALSE,
+         "........\n...#....\n...#....\n...#....\n...#....\n...#....\n........\n........\n"},
+        {at(1, 1), at(5, 5), FALSE,
+         "........\n.#......\n..#.....\n...#....\n....#...\n........\n........\n........\n"},
+        {at(1, 1), at(5, 5), TRUE,
+         "........\n.#......\n..#.....\n...#....\n....#...\n.....#..\n........\n........\n"},
+        // End points off the pixel centres: the pixels the line passes through.
+        {at(0.7f, 6.2f), at(4.2f, 6.2f), FALSE,
+         "........\n........\n........\n........\n........\n........\n.###....\n........\n"},
+    };
+    for (const Case& c : cases) {
+        device->SetRenderState(D3DRS_LASTPIXEL, c.last_pixel);
+        begin();
+        ASSERT_EQ(draw_screen(D3DPT_LINELIST, {c.from, c.to}, 1), S_OK);
+        finish();
+        EXPECT_EQ(mask(kWhitePixel), c.expected)
+            << "from " << c.from.x << "," << c.from.y << " to " << c.to.x << "," << c.to.y;
+    }
+}
+
+TEST_F(RasterTest, LineStripAndPointListDraw) {
+    device->SetRenderState(D3DRS_LASTPIXEL, FALSE);
+    begin();
+    ASSERT_EQ(draw_screen(D3DPT_LINESTRIP, {at(0, 0), at(3, 0), at(3, 3)}, 2), S_OK);
+    ASSERT_EQ(draw_screen(D3DPT_POINTLIST, {at(6, 6), at(7.4f, 1.2f)}, 2), S_OK);
+    finish();
+    EXPECT_EQ(mask(kWhitePixel),
+              "####....\n"
+              "...#...#\n"
+              "...#....\n"
+              "........\n"
+              "........\n"
+              "........\n"
+              "......#.\n"
+              "........\n");
+}
+
+TEST_F(RasterTest, VertexWithoutDiffuseIsOpaqueWhite) {
+    struct Plain {
+        float x, y, z, rhw;
+    };
+    const std::vector<Plain> vertices = {{0, 0, 0.5f, 1}, {8, 0, 0.5f, 1}, {0, 8, 0.5f, 1}};
+    begin();
+    IDirect3DVertexBuffer9* vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(Plain));
+    device->SetFVF(D3DFVF_XYZRHW);
+    device->SetStreamSource(0, vb, 0, sizeof(Plain));
+    ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), S_OK);
+    device->SetStreamSource(0, nullptr, 0, 0);
+    vb->Release();
+    finish();
+    EXPECT_EQ(window.pixel(1, 1), kWhitePixel);
+}
+
+// --- Clipping -------------------------------------------------------------
+
+class ClipTest : public DeviceTest {
+protected:
+    void SetUp() override {
+        DeviceTest::SetUp();
+        D3DMATRIX projection = perspective(1.5707964f, 1.0f, 100.0f);
+        device->SetTransform(D3DTS_PROJECTION, &projection);
+        device->SetRenderState(D3DRS_LIGHTING, FALSE);
+        device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    }
+};
+
+struct Position {
+    float x, y, z;
+};
+
+TEST_F(ClipTest, TriangleCrossingTheNearPlaneIsCutThere) {
+    // A floor triangle at y = -1 running from z = 2 to behind the eye. What
+    // shows is exactly the part beyond the near plane z = 1, the quad
+    // (-1, 2), (1, 2), (0.75, 1), (-0.75, 1).
+    begin();
+    ASSERT_EQ(draw_indexed<Position>(D3DPT_TRIANGLELIST, D3DFVF_XYZ, {{-1, -1, 2}, {1, -1, 2}, {0, -1, -2}},
+                                     {0, 1, 2}, 1),
+              S_OK);
+    finish();
+    const std::string clipped = mask(kWhitePixel);
+    begin();
+    ASSERT_EQ(draw_indexed<Position>(D3DPT_TRIANGLELIST, D3DFVF_XYZ,
+                                     {{-1, -1, 2}, {1, -1, 2}, {0.75f, -1, 1}, {-0.75f, -1, 1}}, {0, 1, 2, 0, 2, 3},
+                                     2),
+              S_OK);
+    finish();
+    EXPECT_EQ(clipped, mask(kWhitePixel));
+    EXPECT_EQ(clipped,
+              "........\n"
+              "........\n"
+              "........\n"
+              "........\n"
+              "........\n"
+              "........\n"
+              "..####..\n"
+              "..#####.\n");
+}
+
+TEST_F(ClipTest, TriangleEntirelyBehindTheEyeDrawsNothing) {
+    begin();
+    ASSERT_EQ(draw_indexed<Position>(D3DPT_TRIANGLELIST, D3DFVF_XYZ, {{-1, -1, -2}, {1, -1, -2}, {0, 1, -3}},
+                                     {0, 1, 2}, 1),
+              S_OK);
+    finish();
+    EXPECT_EQ(mask(0), std::string(8, '#') + "\n" + std::string(8, '#') + "\n" + std::string(8, '#') + "\n" +
+                           std::string(8, '#') + "\n" + std::string(8, '#') + "\n" + std::string(8, '#') + "\n" +
+                           std::string(8, '#') + "\n" + std::string(8, '#') + "\n");
+}
+
+TEST_F(ClipTest, LineCrossingTheNearPlaneIsCutThere) {
+    // From z = 2 (row 6) towards the eye: rows 6 and 7 of column 4, where the
+    // near plane meets the bottom of the view.
+    begin();
+    ASSERT_EQ(draw_indexed<Position>(D3DPT_LINELIST, D3DFVF_XYZ, {{0, -1, 2}, {0, -1, -2}}, {0, 1}, 1), S_OK);
+    finish();
+    EXPECT_EQ(mask(kWhitePixel),
+              "........\n"
+              "........\n"
+              "........\n"
+              "........\n"
+              "........\n"
+              "........\n"
+              "....#...\n"
+              "....#...\n");
+}
+
+TEST_F(ClipTest, GeometryBeyondTheFarPlaneIsCut) {
+    begin();
+    // A wall facing the eye at z = 200, beyond the far plane at 100.
+    ASSERT_EQ(draw_indexed<Position>(D3DPT_TRIANGLELIST, D3DFVF_XYZ, {{-500, -500, 200}, {500, -500, 200}, {0, 500, 200}},
+                                     {0, 1, 2}, 1),
+              S_OK);
+    finish();
+    EXPECT_EQ(window.pixel(4, 4), 0u);
+}
+
+TEST_F(ClipTest, HugeTriangleAroundTheViewFillsIt) {
+    // Far beyond the guard band on every side: clipped against the sides too.
+    begin();
+    ASSERT_EQ(draw_indexed<Position>(D3DPT_TRIANGLELIST, D3DFVF_XYZ,
+                                     {{-1e6f, -1e6f, 10}, {1e6f, -1e6f, 10}, {0, 1e6f, 10}}, {0, 1, 2}, 1),
+              S_OK);
+    finish();
+    EXPECT_EQ(mask(kWhitePixel).find('.'), std::string::npos);
+}
+
+// --- Textures ---------------------------------------------------------------
+
+class TextureDrawTest : public DeviceTest {
+protected:
+    // A width x height A8R8G8B8 texture with the given texels, rows top first.
+    IDirect3DTexture9* make_texture(UINT width, UINT height, const std::vector<uint32_t>& texels) {
+        IDirect3DTexture9* texture = nullptr;
+        EXPECT_EQ(device->CreateTexture(width, height, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr),
+                  S_OK);
+        D3DLOCKED_RECT locked;
+        EXPECT_EQ(texture->LockRect(0, &locked, nullptr, 0), S_OK);
+        for (UINT y = 0; y < height; ++y) {
+            std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, &texels[y * width], width * 4);
+        }
+        EXPECT_EQ(texture->UnlockRect(0), S_OK);
+        return texture;
+    }
+
+    // The renderer's stage and sampler setting.
+    void modulate_linear() {
+        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+        device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+        device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+        device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+        device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+        device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+        device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    }
+
+    // The full frame as one quad with texture coordinates 0..u_max, 0..v_max.
+    std::vector<ScreenVertex> frame_quad(D3DCOLOR color, float u_max, float v_max) {
+        return {at(0, 0, color, 0.5f, 0, 0),         at(8, 0, color, 0.5f, u_max, 0),
+                at(0, 8, color, 0.5f, 0, v_max),     at(8, 0, color, 0.5f, u_max, 0),
+                at(8, 8, color, 0.5f, u_max, v_max), at(0, 8, color, 0.5f, 0, v_max)};
+    }
+};
+
+TEST_F(TextureDrawTest, PointSampledTextureWrapsAndModulates) {
+    IDirect3DTexture9* texture = make_texture(2, 2, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF});
+    device->SetTexture(0, texture);
+    modulate_linear();
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+    begin();
+    // u and v run to 2: the texture repeats twice across the frame.
+    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, frame_quad(0xFF808080, 2, 2), 2), S_OK);
+    finish();
+    device->SetTexture(0, nullptr);
+    texture->Release();
+    const uint32_t red = 0x800000, green = 0x008000, blue = 0x000080, grey = 0x808080;
+    const uint32_t expected_rows[2][8] = {{red, red, green, green, red, red, green, green},
+                                          {blue, blue, grey, grey, blue, blue, grey, grey}};
+    for (UINT y = 0; y < 8; ++y) {
+        for (UINT x = 0; x < 8; ++x) {
+            EXPECT_EQ(window.pixel(x, y), expected_rows[(y / 2) % 2][x]) << x << "," << y;
+        }
+    }
+}
+
+TEST_F(TextureDrawTest, BilinearBlendsNeighbouringTexels) {
+    IDirect3DTexture9* texture = make_texture(2, 1, {0xFF000000, 0xFFFFFFFF});
+    device->SetTexture(0, texture);
+    modulate_linear();
+    device->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+    begin();
+    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, frame_quad(kWhite, 1, 1), 2), S_OK);
+    finish();
+    device->SetTexture(0, nullptr);
+    texture->Release();
+    // Column x samples u = x / 8: texel centres at u 0.25 and 0.75.
+    EXPECT_EQ(window.pixel(0, 3), 0x000000u);
+    EXPECT_EQ(window.pixel(2, 3), 0x000000u);
+    EXPECT_NEAR(double(window.pixel(4, 3) & 255), 127.5, 1.0);
+    EXPECT_EQ(window.pixel(6, 3), 0xFFFFFFu);
+    EXPECT_EQ(window.pixel(7, 3), 0xFFFFFFu);
+    EXPECT_NEAR(double(window.pixel(3, 3) & 255), 63.75, 1.0);
+}
+
+TEST_F(TextureDrawTest, NullTextureShowsTheVertexColours) {
+    modulate_linear();
+    device->SetTexture(0, nullptr);
+    begin();
+    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, frame_quad(0xFF336699, 1, 1), 2), S_OK);
+    finish();
+    EXPECT_EQ(window.pixel(5, 5), 0x336699u);
+}
+
+TEST_F(TextureDrawTest, DefaultStageModulatesColourAndTakesTextureAlpha) {
+    IDirect3DTexture9* texture = make_texture(1, 1, {0x40FF8000});
+    device->SetTexture(0, texture);
+    IDirect3DSurface9* back = nullptr;
+    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), S_OK);
+    begin();
+    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, frame_quad(0x80808080, 1, 1), 2), S_OK);
+    finish();
+    EXPECT_EQ(window.pixel(3, 3), 0x804000u);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(back->LockRect(&locked, nullptr, D3DLOCK_READONLY), S_OK);
+    // An X8R8G8B8 back buffer keeps its fourth byte at 0xFF.
+    EXPECT_EQ(static_cast<const uint32_t*>(locked.pBits)[0], 0xFF804000u);
+    back->UnlockRect();
+    back->Release();
+    device->SetTexture(0, nullptr);
+    texture->Release();
+}
+
+TEST_F(TextureDrawTest, RewrittenTextureIsSampledAnew) {
+    IDirect3DTexture9* texture = make_texture(1, 1, {0xFFFF0000});
+    device->SetTexture(0, texture);
+    begin();
+    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, frame_quad(kWhite, 1, 1), 2), S_OK);
+    finish();
+    EXPECT_EQ(window.pixel(3, 3), 0xFF0000u);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), S_OK);
+    *static_cast<uint32_t*>(locked.pBits) = 0xFF0000FF;
+    texture->UnlockRect(0);
+    begin();
+    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, frame_quad(kWhite, 1, 1), 2), S_OK);
+    finish();
+    EXPECT_EQ(window.pixel(3, 3), 0x0000FFu);
+    device->SetTexture(0, nullptr);
+    texture->Release();
+}
+
+TEST_F(TextureDrawTest, TextureCoordinatesArePerspectiveCorrect) {
+    // A floor seen in perspective carrying a texture of two halves: the
+    // border between them lies where the floor's middle projects, not
+    // halfway up the screen.
+    IDirect3DTexture9* texture = make_texture(1, 2, {0xFFFF0000, 0xFF0000FF});
+    device->SetTexture(0, texture);
+    device->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
+    D3DMATRIX projection = perspective(1.5707964f, 1.0f, 100.0f);
+    device->SetTransform(D3DTS_PROJECTION, &projection);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    // v = 0 at z = 1.2 (near), v = 1 at z = 6 (far); v = 0.5 lies at z = 3.6,
+    // screen row (1 + 1/3.6) x 4 = 5.1. Linear interpolation on the screen
+    // would put it at row (rows 7.33 and 4.67 averaged) 6.
+    std::vector<MeshVertex> floor = {{-20, -1, 1.2f, kWhite, 0, 0},
+                                     {20, -1, 1.2f, kWhite, 0, 0},
+                                     {20, -1, 6, kWhite, 0, 1},
+                                     {-20, -1, 6, kWhite, 0, 1}};
+    begin();
+    ASSERT_EQ(draw_indexed<MeshVertex>(D3DPT_TRIANGLELIST, D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1, floor,
+                                       {0, 1, 2, 0, 2, 3}, 2),
+              S_OK);
+    finish();
+    device->SetTexture(0, nullptr);
+    texture->Release();
+    EXPECT_EQ(window.pixel(4, 5) & 0xFF, 0xFFu) << "row 5 lies beyond the middle: blue";
+    EXPECT_EQ(window.pixel(4, 6) >> 16, 0xFFu) << "row 6 lies before the middle: red";
+}
+
+TEST_F(TextureDrawTest, MeshCodeWithTwoSetsIsSteppedByTheStride) {
+    // The surface mesh declares 0x242 (two coordinate sets, 32 bytes) but
+    // packs 24-byte vertices; stage 0 reads the first set of each.
+    IDirect3DTexture9* texture = make_texture(2, 1, {0xFFFF0000, 0xFF00FF00});
+    device->SetTexture(0, texture);
+    modulate_linear();
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    D3DMATRIX ortho = identity_matrix();  // clip space = object space
+    device->SetTransform(D3DTS_PROJECTION, &ortho);
+    std::vector<MeshVertex> quad = {{-1, 1, 0.5f, kWhite, 0, 0},
+                                    {1, 1, 0.5f, kWhite, 1, 0},
+                                    {-1, -1, 0.5f, 0xFF808080, 0, 1},
+                                    {1, -1, 0.5f, 0xFF808080, 1, 1}};
+    begin();
+    ASSERT_EQ(draw_indexed<MeshVertex>(D3DPT_TRIANGLELIST, 0x242, quad, {0, 1, 2, 1, 3, 2}, 2), S_OK);
+    finish();
+    device->SetTexture(0, nullptr);
+    texture->Release();
+    EXPECT_EQ(window.pixel(1, 0), 0xFF0000u);
+    EXPECT_EQ(window.pixel(6, 0), 0x00FF00u);
+    EXPECT_EQ(window.pixel(6, 7) >> 16, 0x00u);  // green, dimmed towards the grey vertices
+    EXPECT_GT(window.pixel(6, 7) & 0xFF00, 0x8000u);
+    EXPECT_LT(window.pixel(6, 7) & 0xFF00, 0xFF00u);
+}
+
+TEST(BlendStageTest, OperationsOnTextureAndDiffuse) {
+    auto stage = [](DWORD op, DWORD a1, DWORD a2) {
+        return StageBlend{op, a1, a2, D3DTA_CURRENT, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTA_CURRENT,
+                          0x80402010, 0};
+    };
+    const uint32_t texture = 0xFF804020, diffuse = 0x80808080;
+    struct Case {
+        StageBlend blend;
+        uint32_t expected;
+    } cases[] = {
+        {stage(D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_DIFFUSE), diffuse},
+        {stage(D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE), 0xFF804020},
+        {stage(D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE), 0xFF808080},
+        {stage(D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE), 0xFF402010},
+        {stage(D3DTOP_MODULATE2X, D3DTA_TEXTURE, D3DTA_DIFFUSE), 0xFF804020},
+        {stage(D3DTOP_ADD, D3DTA_TEXTURE, D3DTA_DIFFUSE), 0xFFFFC0A0},
+        {stage(D3DTOP_SUBTRACT, D3DTA_TEXTURE, D3DTA_DIFFUSE), 0xFF000000},
+        {stage(D3DTOP_SELECTARG1, D3DTA_TFACTOR, D3DTA_DIFFUSE), 0xFF402010},
+        {stage(D3DTOP_SELECTARG1, D3DTA_TEXTURE | D3DTA_COMPLEMENT, D3DTA_DIFFUSE), 0xFF7FBFDF},
+        {stage(D3DTOP_SELECTARG1, D3DTA_DIFFUSE | D3DTA_ALPHAREPLICATE, D3DTA_DIFFUSE), 0xFF808080},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(blend_stage(c.blend, texture, diffuse), c.expected) << "op " << c.blend.color_op;
+    }
+}
+
+// --- Threads ------------------------------------------------------------------
+
+// A frame of many overlapping, depth-tested, textured triangles and lines.
+std::vector<uint32_t> busy_frame(UINT threads) {
+    D3D9Profile profile = d3d9_default_profile();
+    profile.raster_threads = threads;
+    d3d9_test_set_profile(profile);
+    OffscreenWindow window(96, 80);
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    D3DPRESENT_PARAMETERS params = windowed_params();
+    IDirect3DDevice9* device = nullptr;
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
+              S_OK);
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> coordinate(-1.3f, 1.3f), depth(0.0f, 1.0f);
+    std::vector<MeshVertex> vertices(900);
+    for (MeshVertex& v : vertices) {
+        v = MeshVertex{coordinate(random), coordinate(random), depth(random),
+                       static_cast<D3DCOLOR>(random() | 0xFF000000u), coordinate(random), coordinate(random)};
+    }
+    std::vector<uint16_t> indices(vertices.size());
+    for (size_t i = 0; i < indices.size(); ++i) {
+        indices[i] = static_cast<uint16_t>(i);
+    }
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    IDirect3DTexture9* texture = nullptr;
+    device->CreateVertexBuffer(UINT(vertices.size() * sizeof(MeshVertex)), 0, 0, D3DPOOL_MANAGED, &vb, nullptr);
+    device->CreateIndexBuffer(UINT(indices.size() * 2), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr);
+    device->CreateTexture(4, 4, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr);
+    void* bits;
+    vb->Lock(0, 0, &bits, 0);
+    std::memcpy(bits, vertices.data(), vertices.size() * sizeof(MeshVertex));
+    vb->Unlock();
+    ib->Lock(0, 0, &bits, 0);
+    std::memcpy(bits, indices.data(), indices.size() * 2);
+    ib->Unlock();
+    D3DLOCKED_RECT locked;
+    texture->LockRect(0, &locked, nullptr, 0);
+    for (int i = 0; i < 16; ++i) {
+        static_cast<uint32_t*>(locked.pBits)[i] = random();
+    }
+    texture->UnlockRect(0);
+    D3DMATRIX m = identity_matrix();
+    device->SetTransform(D3DTS_PROJECTION, &m);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF202020, 1.0f, 0);
+    device->BeginScene();
+    device->SetFVF(0x142);
+    device->SetStreamSource(0, vb, 0, sizeof(MeshVertex));
+    device->SetIndices(ib);
+    device->SetTexture(0, texture);
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 900, 0, 200), S_OK);
+    device->SetTexture(0, nullptr);
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_LINELIST, 0, 0, 900, 600, 150), S_OK);
+    device->EndScene();
+    device->Present(nullptr, nullptr, nullptr, nullptr);
+    device->SetStreamSource(0, nullptr, 0, 0);
+    device->SetIndices(nullptr);
+    vb->Release();
+    ib->Release();
+    texture->Release();
+    device->Release();
+    d3d->Release();
+    d3d9_test_reset();
+    return window.frame();
+}
+
+TEST(RasterThreadsTest, TwoThreadsDrawExactlyWhatOneDraws) {
+    const std::vector<uint32_t> one = busy_frame(1);
+    const std::vector<uint32_t> two = busy_frame(2);
+    ASSERT_EQ(one.size(), 96u * 80u);
+    EXPECT_EQ(one, two);
+    size_t drawn = 0;
+    for (uint32_t p : one) {
+        drawn += p != 0x202020;
+    }
+    EXPECT_GT(drawn, one.size() / 2) << "the scene should cover most of the frame";
+}
+
+}  // namespace

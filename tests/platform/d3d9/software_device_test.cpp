@@ -1,0 +1,541 @@
+// The device as the renderer uses it: presentation buffers, Reset, Present,
+// states and their defaults, the checks in front of a draw, and references.
+#include <numeric>
+
+#include "device_helpers.h"
+
+namespace {
+
+class SoftDeviceTest : public DeviceTest {};
+
+ScreenVertex corner(float x, float y, D3DCOLOR color = 0xFFFFFFFF) {
+    return ScreenVertex{x, y, 0.5f, 1.0f, color, 0, 0};
+}
+
+TEST_F(SoftDeviceTest, BackBufferIsTheWindowSizeInX8R8G8B8) {
+    IDirect3DSurface9* back = nullptr;
+    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), S_OK);
+    D3DSURFACE_DESC desc;
+    ASSERT_EQ(back->GetDesc(&desc), S_OK);
+    EXPECT_EQ(desc.Width, 8u);
+    EXPECT_EQ(desc.Height, 8u);
+    EXPECT_EQ(desc.Format, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(desc.Type, D3DRTYPE_SURFACE);
+    EXPECT_EQ(desc.Usage, DWORD(D3DUSAGE_RENDERTARGET));
+    back->Release();
+    IDirect3DSurface9* target = nullptr;
+    ASSERT_EQ(device->GetRenderTarget(0, &target), S_OK);
+    target->Release();
+    EXPECT_EQ(device->GetBackBuffer(1, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->GetBackBuffer(0, 1, D3DBACKBUFFER_TYPE_MONO, &back), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_LEFT, &back), D3DERR_INVALIDCALL);
+}
+
+TEST_F(SoftDeviceTest, DepthBufferIsD16AndNotLockable) {
+    IDirect3DSurface9* depth = nullptr;
+    ASSERT_EQ(device->GetDepthStencilSurface(&depth), S_OK);
+    D3DSURFACE_DESC desc;
+    depth->GetDesc(&desc);
+    EXPECT_EQ(desc.Format, D3DFMT_D16);
+    EXPECT_EQ(desc.Usage, DWORD(D3DUSAGE_DEPTHSTENCIL));
+    D3DLOCKED_RECT locked;
+    EXPECT_EQ(depth->LockRect(&locked, nullptr, 0), D3DERR_INVALIDCALL);
+    depth->Release();
+}
+
+TEST_F(SoftDeviceTest, PresentCopiesTheBackBufferToTheWindow) {
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF808080, 1.0f, 0), S_OK);
+    ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(window.frames_presented(), 1u);
+    EXPECT_EQ(window.frame_width(), 8u);
+    EXPECT_EQ(window.frame_height(), 8u);
+    for (uint32_t pixel : window.frame()) {
+        ASSERT_EQ(pixel, 0x808080u);
+    }
+    // Another window may take the frame instead.
+    OffscreenWindow other(8, 8);
+    ASSERT_EQ(device->Present(nullptr, nullptr, &other, nullptr), S_OK);
+    EXPECT_EQ(other.frames_presented(), 1u);
+    EXPECT_EQ(window.frames_presented(), 1u);
+    // Only whole frames, and never inside a scene.
+    RECT rect = {0, 0, 4, 4};
+    EXPECT_EQ(device->Present(&rect, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);
+    device->BeginScene();
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);
+    device->EndScene();
+}
+
+TEST_F(SoftDeviceTest, PresentGoesToTheDeviceWindowWhenOneIsNamed) {
+    OffscreenWindow device_window(12, 6);
+    D3DPRESENT_PARAMETERS params = windowed_params(0, 0);
+    params.hDeviceWindow = &device_window;
+    ASSERT_EQ(device->Reset(&params), S_OK);
+    EXPECT_EQ(params.BackBufferWidth, 12u) << "the size comes from the device window";
+    EXPECT_EQ(params.BackBufferHeight, 6u);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF112233, 1.0f, 0);
+    ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(device_window.frames_presented(), 1u);
+    EXPECT_EQ(window.frames_presented(), 0u);
+    EXPECT_EQ(device_window.pixel(11, 5), 0x112233u);
+}
+
+TEST_F(SoftDeviceTest, ResetMakesBuffersOfTheNewSize) {
+    D3DPRESENT_PARAMETERS params = windowed_params(16, 4);
+    params.BackBufferCount = 1;
+    params.hDeviceWindow = &window;
+    ASSERT_EQ(device->Reset(&params), S_OK);
+    IDirect3DSurface9* back = nullptr;
+    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), S_OK);
+    D3DSURFACE_DESC desc;
+    back->GetDesc(&desc);
+    back->Release();
+    EXPECT_EQ(desc.Width, 16u);
+    EXPECT_EQ(desc.Height, 4u);
+    D3DVIEWPORT9 viewport;
+    device->GetViewport(&viewport);
+    EXPECT_EQ(viewport.Width, 16u);
+    EXPECT_EQ(viewport.Height, 4u);
+    begin(0xFF0000FF);
+    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {corner(0, 0), corner(16, 0), corner(0, 4)}, 1), S_OK);
+    finish();
+    EXPECT_EQ(window.frame_width(), 16u);
+    EXPECT_EQ(window.frame_height(), 4u);
+    EXPECT_EQ(window.pixel(0, 0), 0xFFFFFFu);
+    EXPECT_EQ(window.pixel(15, 3), 0x0000FFu);
+
+    // Width and height 0 take the window's client size.
+    window.set_client_size(5, 7);
+    params = windowed_params(0, 0);
+    ASSERT_EQ(device->Reset(&params), S_OK);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    device->Present(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(window.frame_width(), 5u);
+    EXPECT_EQ(window.frame_height(), 7u);
+}
+
+TEST_F(SoftDeviceTest, ImpossibleResetFailsFramesUntilAGoodOne) {
+    window.set_client_size(0, 0);
+    D3DPRESENT_PARAMETERS params = windowed_params(0, 0);
+    EXPECT_EQ(device->Reset(&params), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+    EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->BeginScene(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(draw_screen(D3DPT_TRIANGLELIST, {corner(0, 0), corner(4, 0), corner(0, 4)}, 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->EndScene(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_DEVICELOST);
+    IDirect3DSurface9* back = reinterpret_cast<IDirect3DSurface9*>(1);
+    EXPECT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3DERR_INVALIDCALL);
+    EXPECT_EQ(back, nullptr);
+    EXPECT_EQ(window.frames_presented(), 0u);
+    // States may still be set meanwhile.
+    EXPECT_EQ(device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE), S_OK);
+
+    window.set_client_size(6, 6);
+    params = windowed_params(0, 0);
+    ASSERT_EQ(device->Reset(&params), S_OK);
+    EXPECT_EQ(device->TestCooperativeLevel(), S_OK);
+    begin(0xFF00FF00);
+    finish();
+    EXPECT_EQ(window.pixel(5, 5), 0x00FF00u);
+}
+
+TEST_F(SoftDeviceTest, ResetRestoresEveryStateAndUnbinds) {
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_L8, D3DPOOL_MANAGED, &texture, nullptr), S_OK);
+    device->SetTexture(0, texture);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    D3DMATRIX m = identity_matrix();
+    m._41 = 3;
+    device->SetTransform(D3DTS_VIEW, &m);
+    device->SetFVF(0x242);
+    D3DPRESENT_PARAMETERS params = windowed_params();
+    ASSERT_EQ(device->Reset(&params), S_OK);
+    DWORD value = 0;
+    device->GetRenderState(D3DRS_LIGHTING, &value);
+    EXPECT_EQ(value, DWORD(TRUE));
+    device->GetRenderState(D3DRS_CULLMODE, &value);
+    EXPECT_EQ(value, DWORD(D3DCULL_CCW));
+    device->GetTextureStageState(0, D3DTSS_ALPHAOP, &value);
+    EXPECT_EQ(value, DWORD(D3DTOP_SELECTARG1));
+    device->GetSamplerState(0, D3DSAMP_MINFILTER, &value);
+    EXPECT_EQ(value, DWORD(D3DTEXF_POINT));
+    device->GetTransform(D3DTS_VIEW, &m);
+    EXPECT_EQ(m._41, 0.0f);
+    device->GetFVF(&value);
+    EXPECT_EQ(value, 0u);
+    IDirect3DBaseTexture9* bound = reinterpret_cast<IDirect3DBaseTexture9*>(1);
+    device->GetTexture(0, &bound);
+    EXPECT_EQ(bound, nullptr);
+    EXPECT_EQ(texture->Release(), 0u);
+}
+
+TEST_F(SoftDeviceTest, DefaultStatesAreThePlatformsDefaults) {
+    struct RenderCase {
+        D3DRENDERSTATETYPE state;
+        DWORD value;
+    } render[] = {
+        {D3DRS_ZENABLE, D3DZB_TRUE},        {D3DRS_FILLMODE, D3DFILL_SOLID},   {D3DRS_SHADEMODE, D3DSHADE_GOURAUD},
+        {D3DRS_ZWRITEENABLE, TRUE},         {D3DRS_LASTPIXEL, TRUE},           {D3DRS_CULLMODE, D3DCULL_CCW},
+        {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},    {D3DRS_DITHERENABLE, FALSE},       {D3DRS_ALPHABLENDENABLE, FALSE},
+        {D3DRS_LIGHTING, TRUE},             {D3DRS_TEXTUREFACTOR, 0xFFFFFFFF}, {D3DRS_COLORWRITEENABLE, 0xF},
+        {D3DRS_CLIPPING, TRUE},             {D3DRS_FOGEND, 0x3F800000},        {D3DRS_SRCBLEND, D3DBLEND_ONE},
+        {D3DRS_DESTBLEND, D3DBLEND_ZERO},   {D3DRS_STENCILMASK, 0xFFFFFFFF},   {D3DRS_COLORVERTEX, TRUE},
+    };
+    for (const RenderCase& c : render) {
+        DWORD value = 0x12345678;
+        ASSERT_EQ(device->GetRenderState(c.state, &value), S_OK) << c.state;
+        EXPECT_EQ(value, c.value) << "render state " << c.state;
+    }
+    struct StageCase {
+        DWORD stage;
+        D3DTEXTURESTAGESTATETYPE type;
+        DWORD value;
+    } stages[] = {
+        {0, D3DTSS_COLOROP, D3DTOP_MODULATE},     {1, D3DTSS_COLOROP, D3DTOP_DISABLE},
+        {0, D3DTSS_COLORARG1, D3DTA_TEXTURE},     {0, D3DTSS_COLORARG2, D3DTA_CURRENT},
+        {0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1},   {1, D3DTSS_ALPHAOP, D3DTOP_DISABLE},
+        {0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE},     {0, D3DTSS_ALPHAARG2, D3DTA_CURRENT},
+        {3, D3DTSS_TEXCOORDINDEX, 3},             {0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE},
+    };
+    for (const StageCase& c : stages) {
+        DWORD value = 0x12345678;
+        ASSERT_EQ(device->GetTextureStageState(c.stage, c.type, &value), S_OK);
+        EXPECT_EQ(value, c.value) << "stage " << c.stage << " state " << c.type;
+    }
+    struct SamplerCase {
+        D3DSAMPLERSTATETYPE type;
+        DWORD value;
+    } samplers[] = {
+        {D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP}, {D3DSAMP_ADDRESSV, D3DTADDRESS_WRAP}, {D3DSAMP_MAGFILTER, D3DTEXF_POINT},
+        {D3DSAMP_MINFILTER, D3DTEXF_POINT},   {D3DSAMP_MIPFILTER, D3DTEXF_NONE},    {D3DSAMP_MAXANISOTROPY, 1},
+    };
+    for (const SamplerCase& c : samplers) {
+        DWORD value = 0x12345678;
+        ASSERT_EQ(device->GetSamplerState(0, c.type, &value), S_OK);
+        EXPECT_EQ(value, c.value) << "sampler state " << c.type;
+    }
+    D3DMATRIX world;
+    device->GetTransform(D3DTS_WORLD, &world);
+    const D3DMATRIX identity = identity_matrix();
+    EXPECT_EQ(std::memcmp(&world, &identity, sizeof world), 0);
+
+    // Without a depth buffer the depth test starts off.
+    D3DPRESENT_PARAMETERS params = windowed_params();
+    params.EnableAutoDepthStencil = FALSE;
+    ASSERT_EQ(device->Reset(&params), S_OK);
+    DWORD z = 1;
+    device->GetRenderState(D3DRS_ZENABLE, &z);
+    EXPECT_EQ(z, DWORD(D3DZB_FALSE));
+    IDirect3DSurface9* depth = reinterpret_cast<IDirect3DSurface9*>(1);
+    EXPECT_EQ(device->GetDepthStencilSurface(&depth), D3DERR_NOTFOUND);
+    EXPECT_EQ(depth, nullptr);
+}
+
+TEST_F(SoftDeviceTest, StateCallsRefuseUnknownNumbers) {
+    EXPECT_EQ(device->SetRenderState(D3DRENDERSTATETYPE(0), 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetRenderState(D3DRENDERSTATETYPE(10), 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetRenderState(D3DRENDERSTATETYPE(400), 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetTextureStageState(8, D3DTSS_COLOROP, D3DTOP_DISABLE), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetTextureStageState(0, D3DTEXTURESTAGESTATETYPE(12), 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetSamplerState(16, D3DSAMP_MINFILTER, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetSamplerState(0, D3DSAMPLERSTATETYPE(14), 0), D3DERR_INVALIDCALL);
+    D3DMATRIX m = identity_matrix();
+    EXPECT_EQ(device->SetTransform(D3DTRANSFORMSTATETYPE(1), &m), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetTransform(D3DTS_WORLD, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetTransform(D3DTS_WORLDMATRIX(255), &m), S_OK);
+    EXPECT_EQ(device->SetTexture(16, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetStreamSource(1, nullptr, 0, 0), D3DERR_INVALIDCALL);
+}
+
+TEST_F(SoftDeviceTest, ClearHonoursRectanglesAndTheViewport) {
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    // Inverted and outside rectangles clear nothing.
+    const D3DRECT rects[] = {{1, 1, 3, 3}, {6, 6, 20, 20}, {5, 5, 2, 2}, {-9, -9, -1, -1}, {30, 0, 40, 8}};
+    ASSERT_EQ(device->Clear(5, rects, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0), S_OK);
+    D3DVIEWPORT9 viewport = {4, 0, 2, 2, 0.0f, 1.0f};
+    ASSERT_EQ(device->SetViewport(&viewport), S_OK);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0), S_OK);
+    device->Present(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(mask(0xFFFFFF),
+              "....##..\n"
+              ".##.##..\n"
+              ".##.....\n"
+              "........\n"
+              "........\n"
+              "........\n"
+              "......##\n"
+              "......##\n");
+    EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_STENCIL, 0, 1.0f, 0), D3DERR_INVALIDCALL) << "no stencil bits";
+    EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 2.0f, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->Clear(1, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->Clear(0, nullptr, 0, 0, 1.0f, 0), D3DERR_INVALIDCALL);
+}
+
+TEST_F(SoftDeviceTest, ViewportLimitsDrawingAndMustFitTheBackBuffer) {
+    D3DVIEWPORT9 viewport = {2, 2, 4, 4, 0.0f, 1.0f};
+    ASSERT_EQ(device->SetViewport(&viewport), S_OK);
+    begin();
+    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {corner(-10, -10), corner(30, -10), corner(-10, 30)}, 1), S_OK);
+    finish();
+    EXPECT_EQ(mask(0xFFFFFF),
+              "........\n"
+              "........\n"
+              "..####..\n"
+              "..####..\n"
+              "..####..\n"
+              "..####..\n"
+              "........\n"
+              "........\n");
+    D3DVIEWPORT9 outside = {4, 4, 5, 4, 0.0f, 1.0f};
+    EXPECT_EQ(device->SetViewport(&outside), D3DERR_INVALIDCALL);
+    D3DVIEWPORT9 empty = {0, 0, 0, 4, 0.0f, 1.0f};
+    EXPECT_EQ(device->SetViewport(&empty), D3DERR_INVALIDCALL);
+    D3DVIEWPORT9 depth = {0, 0, 4, 4, 0.0f, 1.5f};
+    EXPECT_EQ(device->SetViewport(&depth), D3DERR_INVALIDCALL);
+}
+
+TEST_F(SoftDeviceTest, DrawCallsAreCheckedBeforeAnythingIsDrawn) {
+    const std::vector<ScreenVertex> vertices = {corner(0, 0), corner(8, 0), corner(0, 8), corner(8, 8)};
+    IDirect3DVertexBuffer9* vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(ScreenVertex));
+    IDirect3DIndexBuffer9* ib = make_index_buffer({0, 1, 2, 1, 3, 2, 9, 9, 9});
+    device->SetFVF(kScreenFvf);
+    device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
+    device->SetIndices(ib);
+
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3DERR_INVALIDCALL)
+        << "outside a scene";
+    begin();
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 0), D3DERR_INVALIDCALL) << "no primitives";
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 4), D3DERR_INVALIDCALL)
+        << "past the index buffer";
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 3, 2), D3DERR_INVALIDCALL)
+        << "index 9 outside the vertex range";
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 2), D3DERR_INVALIDCALL)
+        << "index 3 outside 0..2";
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 1, 0, 4, 0, 2), D3DERR_INVALIDCALL)
+        << "base 1 reaches past the stream";
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, -1, 0, 4, 0, 2), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPRIMITIVETYPE(9), 0, 0, 4, 0, 2), D3DERR_INVALIDCALL);
+    device->SetFVF(0);
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3DERR_INVALIDCALL) << "no FVF";
+    device->SetFVF(kScreenFvf);
+    device->SetStreamSource(0, vb, 4, sizeof(ScreenVertex));
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3DERR_INVALIDCALL)
+        << "the offset pushes the last vertex out";
+    device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 2, 1), D3DERR_INVALIDCALL) << "vertices 2..4 of 4";
+    finish();
+    EXPECT_EQ(mask(0).find('.'), std::string::npos) << "no failed call drew anything";
+
+    begin();
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), S_OK);
+    finish();
+    EXPECT_EQ(mask(0xFFFFFF).find('.'), std::string::npos);
+    device->SetStreamSource(0, nullptr, 0, 0);
+    device->SetIndices(nullptr);
+    vb->Release();
+    ib->Release();
+}
+
+TEST_F(SoftDeviceTest, MinimumVertexIndexAndBaseOffsetTheIndices) {
+    // Vertices 0..3 are far off screen; 4..6 form the triangle.
+    std::vector<ScreenVertex> vertices(4, corner(-100, -100));
+    vertices.push_back(corner(0, 0));
+    vertices.push_back(corner(8, 0));
+    vertices.push_back(corner(0, 8));
+    IDirect3DVertexBuffer9* vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(ScreenVertex));
+    IDirect3DIndexBuffer9* ib = make_index_buffer({2, 3, 4});
+    device->SetFVF(kScreenFvf);
+    device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
+    device->SetIndices(ib);
+    begin();
+    // Base 2: indices 2, 3, 4 name vertices 4, 5, 6.
+    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 2, 2, 3, 0, 1), S_OK);
+    finish();
+    EXPECT_EQ(window.pixel(1, 1), 0xFFFFFFu);
+    device->SetStreamSource(0, nullptr, 0, 0);
+    device->SetIndices(nullptr);
+    vb->Release();
+    ib->Release();
+}
+
+TEST(PrimitiveLimitTest, LargerBatchesAreDrawnInChunksWithTheSameResult) {
+    // A strip of 1,000 thin triangles covering a 64 x 64 frame, drawn in one
+    // call on the default device and in chunks of 300 on a limited one.
+    auto draw_frame = [](UINT limit, bool chunked) {
+        D3D9Profile profile = d3d9_default_profile();
+        profile.max_primitive_count = limit;
+        d3d9_test_set_profile(profile);
+        OffscreenWindow window(64, 64);
+        IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        D3DPRESENT_PARAMETERS params = windowed_params();
+        IDirect3DDevice9* device = nullptr;
+        d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device);
+        std::vector<ScreenVertex> vertices;
+        for (int k = 0; k <= 500; ++k) {
+            const float x = k * 64.0f / 500.0f;
+            const D3DCOLOR c = 0xFF000000u | ((k + 1) * 0x010307u);
+            vertices.push_back({x, 0, 0.5f, 1, c, 0, 0});
+            vertices.push_back({x, 64, 0.5f, 1, c, 0, 0});
+        }
+        std::vector<uint16_t> indices;
+        for (uint16_t k = 0; k < 500; ++k) {
+            const uint16_t a = 2 * k, b = a + 1, c = a + 2, d = a + 3;
+            for (uint16_t i : {a, c, b, b, c, d}) {
+                indices.push_back(i);
+            }
+        }
+        IDirect3DVertexBuffer9* vb = nullptr;
+        IDirect3DIndexBuffer9* ib = nullptr;
+        void* bits;
+        device->CreateVertexBuffer(UINT(vertices.size() * sizeof(ScreenVertex)), 0, kScreenFvf, D3DPOOL_MANAGED, &vb,
+                                   nullptr);
+        vb->Lock(0, 0, &bits, 0);
+        std::memcpy(bits, vertices.data(), vertices.size() * sizeof(ScreenVertex));
+        vb->Unlock();
+        device->CreateIndexBuffer(UINT(indices.size() * 2), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr);
+        ib->Lock(0, 0, &bits, 0);
+        std::memcpy(bits, indices.data(), indices.size() * 2);
+        ib->Unlock();
+        device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+        device->BeginScene();
+        device->SetFVF(kScreenFvf);
+        device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
+        device->SetIndices(ib);
+        const UINT total = 1000;
+        EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, UINT(vertices.size()), 0, total),
+                  chunked ? D3DERR_INVALIDCALL : S_OK);
+        if (chunked) {
+            for (UINT start = 0, left = total; left > 0;) {
+                const UINT n = std::min(left, limit);
+                EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, UINT(vertices.size()), start, n),
+                          S_OK);
+                start += 3 * n;
+                left -= n;
+            }
+        }
+        device->EndScene();
+        device->Present(nullptr, nullptr, nullptr, nullptr);
+        device->SetStreamSource(0, nullptr, 0, 0);
+        device->SetIndices(nullptr);
+        vb->Release();
+        ib->Release();
+        device->Release();
+        d3d->Release();
+        d3d9_test_reset();
+        return window.frame();
+    };
+    const std::vector<uint32_t> whole = draw_frame(0xFFFFF, false);
+    const std::vector<uint32_t> pieces = draw_frame(300, true);
+    EXPECT_EQ(whole, pieces);
+    EXPECT_EQ(std::count(whole.begin(), whole.end(), 0u), 0) << "every pixel covered";
+}
+
+TEST_F(SoftDeviceTest, ManagedResourcesSurviveResetAndDefaultOnesBlockIt) {
+    IDirect3DVertexBuffer9* vb = nullptr;
+    ASSERT_EQ(device->CreateVertexBuffer(16, 0, 0, D3DPOOL_MANAGED, &vb, nullptr), S_OK);
+    void* bits;
+    vb->Lock(0, 0, &bits, 0);
+    std::memcpy(bits, "sixteen bytes...", 16);
+    vb->Unlock();
+    D3DPRESENT_PARAMETERS params = windowed_params();
+    ASSERT_EQ(device->Reset(&params), S_OK);
+    vb->Lock(0, 0, &bits, D3DLOCK_READONLY);
+    EXPECT_EQ(std::memcmp(bits, "sixteen bytes...", 16), 0);
+    vb->Unlock();
+    vb->Release();
+
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture, nullptr), S_OK);
+    params = windowed_params();
+    EXPECT_EQ(device->Reset(&params), D3DERR_INVALIDCALL) << "a default-pool texture is still alive";
+    texture->Release();
+    params = windowed_params();
+    EXPECT_EQ(device->Reset(&params), S_OK);
+}
+
+TEST_F(SoftDeviceTest, BackBufferHeldAcrossResetStaysUsable) {
+    IDirect3DSurface9* old_back = nullptr;
+    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &old_back), S_OK);
+    D3DPRESENT_PARAMETERS params = windowed_params(32, 32);
+    ASSERT_EQ(device->Reset(&params), S_OK);
+    D3DSURFACE_DESC desc;
+    ASSERT_EQ(old_back->GetDesc(&desc), S_OK);
+    EXPECT_EQ(desc.Width, 8u) << "the old buffer is no longer the device's";
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(old_back->LockRect(&locked, nullptr, 0), S_OK);
+    static_cast<uint32_t*>(locked.pBits)[0] = 0;
+    old_back->UnlockRect();
+    IDirect3DSurface9* new_back = nullptr;
+    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &new_back), S_OK);
+    EXPECT_NE(new_back, old_back);
+    new_back->Release();
+    old_back->Release();
+}
+
+TEST_F(SoftDeviceTest, BoundResourcesOutliveTheirLastReference) {
+    // The renderer releases the device first and its buffers afterwards,
+    // while they are still bound; nothing may be used after it is freed.
+    std::vector<ScreenVertex> vertices = {corner(0, 0), corner(8, 0), corner(0, 8)};
+    IDirect3DVertexBuffer9* vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(ScreenVertex));
+    IDirect3DIndexBuffer9* ib = make_index_buffer({0, 1, 2});
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(device->CreateTexture(2, 2, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), S_OK);
+    device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
+    device->SetIndices(ib);
+    device->SetTexture(0, texture);
+    // Released while bound: drawing with them still works.
+    EXPECT_EQ(texture->Release(), 0u);
+    device->SetFVF(kScreenFvf);
+    begin();
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), S_OK);
+    finish();
+    // A bound texture can be had back.
+    IDirect3DBaseTexture9* again = nullptr;
+    ASSERT_EQ(device->GetTexture(0, &again), S_OK);
+    EXPECT_EQ(again->Release(), 0u);
+    // The device goes before the buffers, as in the renderer's teardown.
+    EXPECT_EQ(device->Release(), 2u) << "the two buffers still hold it";
+    device = nullptr;
+    EXPECT_EQ(vb->Release(), 0u);
+    EXPECT_EQ(ib->Release(), 0u);  // the device goes with the last one
+}
+
+TEST_F(SoftDeviceTest, ResourcesOfAnotherDeviceCannotBeBound) {
+    OffscreenWindow other_window(4, 4);
+    D3DPRESENT_PARAMETERS params = windowed_params();
+    IDirect3DDevice9* other = nullptr;
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &other_window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params,
+                                &other),
+              S_OK);
+    IDirect3DTexture9* texture = nullptr;
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    other->CreateTexture(4, 4, 1, 0, D3DFMT_L8, D3DPOOL_MANAGED, &texture, nullptr);
+    other->CreateVertexBuffer(64, 0, 0, D3DPOOL_MANAGED, &vb, nullptr);
+    other->CreateIndexBuffer(64, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr);
+    EXPECT_EQ(device->SetTexture(0, texture), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetStreamSource(0, vb, 0, 16), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetIndices(ib), D3DERR_INVALIDCALL);
+    IDirect3DDevice9* owner = nullptr;
+    texture->GetDevice(&owner);
+    EXPECT_EQ(owner, other);
+    owner->Release();
+    texture->Release();
+    vb->Release();
+    ib->Release();
+    EXPECT_EQ(other->Release(), 0u);
+}
+
+TEST_F(SoftDeviceTest, SceneBracketsPair) {
+    EXPECT_EQ(device->EndScene(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->BeginScene(), S_OK);
+    EXPECT_EQ(device->BeginScene(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->EndScene(), S_OK);
+}
+
+}  // namespace
