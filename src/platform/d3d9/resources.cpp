@@ -360,6 +360,31 @@ const std::vector<SamplerLevel>& SoftTexture::sampler_levels() {
 // ---------------------------------------------------------------------------
 // Buffers
 
+HRESULT BufferMemory::lock(D3D9Call call, UINT offset, UINT size, void** data) {
+    const HRESULT injected = injected_failure(call);
+    if (data) {
+        *data = nullptr;
+    }
+    if (FAILED(injected)) {
+        return injected;
+    }
+    UINT start = 0;
+    if (!data || !lock_range(static_cast<UINT>(bytes.size()), offset, size, &start)) {
+        return D3DERR_INVALIDCALL;
+    }
+    ++locks;
+    *data = bytes.data() + start;
+    return S_OK;
+}
+
+HRESULT BufferMemory::unlock() {
+    if (locks == 0) {
+        return D3DERR_INVALIDCALL;
+    }
+    --locks;
+    return S_OK;
+}
+
 HRESULT SoftVertexBuffer::create(SoftDevice* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
                                  SoftVertexBuffer** out) {
     const HRESULT checked = check_buffer(length, usage, pool);
@@ -374,7 +399,7 @@ HRESULT SoftVertexBuffer::create(SoftDevice* device, UINT length, DWORD usage, D
     }
     std::unique_ptr<SoftVertexBuffer, void (*)(SoftVertexBuffer*)> buffer(
         new (std::nothrow) SoftVertexBuffer(device, pool), [](SoftVertexBuffer* b) { b->Release(); });
-    if (!buffer || !allocate(buffer->bytes_, length)) {
+    if (!buffer || !allocate(buffer->memory_.bytes, length)) {
         return E_OUTOFMEMORY;
     }
     buffer->usage_ = usage;
@@ -385,28 +410,11 @@ HRESULT SoftVertexBuffer::create(SoftDevice* device, UINT length, DWORD usage, D
 
 HRESULT SoftVertexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags) {
     (void)Flags;
-    const HRESULT injected = injected_failure(D3D9Call::VertexBufferLock);
-    if (ppbData) {
-        *ppbData = nullptr;
-    }
-    if (FAILED(injected)) {
-        return injected;
-    }
-    UINT start = 0;
-    if (!ppbData || !lock_range(size(), OffsetToLock, SizeToLock, &start)) {
-        return D3DERR_INVALIDCALL;
-    }
-    ++locks_;
-    *ppbData = bytes_.data() + start;
-    return S_OK;
+    return memory_.lock(D3D9Call::VertexBufferLock, OffsetToLock, SizeToLock, ppbData);
 }
 
 HRESULT SoftVertexBuffer::Unlock() {
-    if (locks_ == 0) {
-        return D3DERR_INVALIDCALL;
-    }
-    --locks_;
-    return S_OK;
+    return memory_.unlock();
 }
 
 HRESULT SoftVertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* pDesc) {
@@ -433,7 +441,7 @@ HRESULT SoftIndexBuffer::create(SoftDevice* device, UINT length, DWORD usage, D3
     }
     std::unique_ptr<SoftIndexBuffer, void (*)(SoftIndexBuffer*)> buffer(
         new (std::nothrow) SoftIndexBuffer(device, pool), [](SoftIndexBuffer* b) { b->Release(); });
-    if (!buffer || !allocate(buffer->bytes_, length)) {
+    if (!buffer || !allocate(buffer->memory_.bytes, length)) {
         return E_OUTOFMEMORY;
     }
     buffer->usage_ = usage;
@@ -444,28 +452,11 @@ HRESULT SoftIndexBuffer::create(SoftDevice* device, UINT length, DWORD usage, D3
 
 HRESULT SoftIndexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags) {
     (void)Flags;
-    const HRESULT injected = injected_failure(D3D9Call::IndexBufferLock);
-    if (ppbData) {
-        *ppbData = nullptr;
-    }
-    if (FAILED(injected)) {
-        return injected;
-    }
-    UINT start = 0;
-    if (!ppbData || !lock_range(size(), OffsetToLock, SizeToLock, &start)) {
-        return D3DERR_INVALIDCALL;
-    }
-    ++locks_;
-    *ppbData = bytes_.data() + start;
-    return S_OK;
+    return memory_.lock(D3D9Call::IndexBufferLock, OffsetToLock, SizeToLock, ppbData);
 }
 
 HRESULT SoftIndexBuffer::Unlock() {
-    if (locks_ == 0) {
-        return D3DERR_INVALIDCALL;
-    }
-    --locks_;
-    return S_OK;
+    return memory_.unlock();
 }
 
 HRESULT SoftIndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* pDesc) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/d3d9/d3d9.h"
+#include "platform/d3d9/d3d9_test_hook.h"
 #include "platform/d3d9/texel_formats.h"
 #include "platform/d3d9/texture_sampler.h"
 
@@ -125,6 +126,17 @@ private:
     std::vector<SamplerLevel> sampler_levels_;
 };
 
+// The bytes of a vertex or index buffer and their lock count.
+struct BufferMemory {
+    std::vector<uint8_t> bytes;
+    UINT locks = 0;
+
+    // Lock of [offset, offset + size) (size 0: to the end); `call` names
+    // the lock for the test hook.
+    HRESULT lock(D3D9Call call, UINT offset, UINT size, void** data);
+    HRESULT unlock();
+};
+
 class SoftVertexBuffer final : public DeviceResource<IDirect3DVertexBuffer9> {
 public:
     static HRESULT create(SoftDevice* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
@@ -135,17 +147,16 @@ public:
     HRESULT Unlock() override;
     HRESULT GetDesc(D3DVERTEXBUFFER_DESC* pDesc) override;
 
-    const uint8_t* data() const { return bytes_.data(); }
-    UINT size() const { return static_cast<UINT>(bytes_.size()); }
+    const uint8_t* data() const { return memory_.bytes.data(); }
+    UINT size() const { return static_cast<UINT>(memory_.bytes.size()); }
 
 private:
     using DeviceResource::DeviceResource;
     ~SoftVertexBuffer() override = default;
 
-    std::vector<uint8_t> bytes_;
+    BufferMemory memory_;
     DWORD usage_ = 0;
     DWORD fvf_ = 0;
-    UINT locks_ = 0;
 };
 
 class SoftIndexBuffer final : public DeviceResource<IDirect3DIndexBuffer9> {
@@ -158,16 +169,15 @@ public:
     HRESULT Unlock() override;
     HRESULT GetDesc(D3DINDEXBUFFER_DESC* pDesc) override;
 
-    const uint8_t* data() const { return bytes_.data(); }
-    UINT size() const { return static_cast<UINT>(bytes_.size()); }
+    const uint8_t* data() const { return memory_.bytes.data(); }
+    UINT size() const { return static_cast<UINT>(memory_.bytes.size()); }
     bool wide() const { return format_ == D3DFMT_INDEX32; }
 
 private:
     using DeviceResource::DeviceResource;
     ~SoftIndexBuffer() override = default;
 
-    std::vector<uint8_t> bytes_;
+    BufferMemory memory_;
     DWORD usage_ = 0;
     D3DFORMAT format_ = D3DFMT_INDEX16;
-    UINT locks_ = 0;
 };
