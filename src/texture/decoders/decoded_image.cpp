@@ -60,6 +60,17 @@ BYTE* allocate_image_pixels(DecodedImage* image, size_t size)
     return pixels;
 }
 
+void describe_float_image(DecodedImage* image, UINT width, UINT height, DWORD file_format)
+{
+    image->format = D3DFMT_A32B32G32R32F;
+    image->width = width;
+    image->height = height;
+    image->depth = 1;
+    image->row_pitch = 16 * width;
+    image->resource_type = D3DRTYPE_TEXTURE;
+    image->file_format = file_format;
+}
+
 BYTE* allocate_image_palette(DecodedImage* image)
 {
     BYTE* palette = static_cast<BYTE*>(std::malloc(256 * 4));

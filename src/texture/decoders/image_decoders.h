@@ -23,5 +23,8 @@ HRESULT decode_tga(DecodedImage* image, const BYTE* bytes, size_t size);
 // memory is exhausted. Callers check the size against the ceiling first.
 BYTE* allocate_image_pixels(DecodedImage* image, size_t size);
 
+// Describes a two-dimensional image of four floats per pixel (PFM, HDR).
+void describe_float_image(DecodedImage* image, UINT width, UINT height, DWORD file_format);
+
 // A 256-entry palette owned by the image, every entry white and opaque.
 BYTE* allocate_image_palette(DecodedImage* image);

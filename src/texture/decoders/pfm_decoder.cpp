@@ -67,13 +67,7 @@ HRESULT decode_pfm(DecodedImage* image, const BYTE* bytes, size_t size)
     if (!in.read(pixel_count * samples * 4, &data))
         return E_FAIL;
 
-    image->format = D3DFMT_A32B32G32R32F;
-    image->width = static_cast<UINT>(width);
-    image->height = static_cast<UINT>(height);
-    image->depth = 1;
-    image->row_pitch = static_cast<UINT>(16 * width);
-    image->resource_type = D3DRTYPE_TEXTURE;
-    image->file_format = IMAGE_FILE_PFM;
+    describe_float_image(image, static_cast<UINT>(width), static_cast<UINT>(height), IMAGE_FILE_PFM);
     if (!image->want_pixels)
         return S_OK;
 

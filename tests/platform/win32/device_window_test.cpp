@@ -3,7 +3,7 @@
 #include <QImage>
 #include <QWidget>
 
-#include "platform/d3d9/d3d9.h"
+#include "../d3d9/device_helpers.h"
 #include "win32_test_support.h"
 
 namespace {
@@ -24,12 +24,7 @@ TEST_F(WindowTest, DeviceFramesAppearInTheRenderArea)
 
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
     ASSERT_NE(d3d, nullptr);
-    D3DPRESENT_PARAMETERS pp{};
-    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.Windowed = TRUE;
-    pp.EnableAutoDepthStencil = TRUE;
-    pp.AutoDepthStencilFormat = D3DFMT_D16;
+    D3DPRESENT_PARAMETERS pp = windowed_params(); // size 0: the window's client area
     IDirect3DDevice9* device = nullptr;
     ASSERT_EQ(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, area, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp,
                                 &device),
