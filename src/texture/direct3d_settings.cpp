@@ -7,7 +7,7 @@
 int read_direct3d_dword(const char* name, DWORD* value)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Direct3D", 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Direct3D", 0, KEY_READ, &key) != ERROR_SUCCESS)
         return 0;
     DWORD type = REG_DWORD;
     DWORD data = 0;

@@ -146,7 +146,7 @@ int decode_command(int argc, char** argv)
     MappedFile file;
     if (!file.open(image_path)) {
         std::fprintf(stderr, "varnel-cli: cannot read %s: %s\n", image_path, std::strerror(errno));
-        return report_failure(D3DXERR_INVALIDDATA);
+        return report_failure(E_INVALID_IMAGE_DATA);
     }
     DecodedImage image;
     const HRESULT hr = decode_image(file.bytes(), file.size(), TRUE, &image);

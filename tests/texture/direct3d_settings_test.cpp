@@ -18,7 +18,7 @@ protected:
     void SetUp() override
     {
         root = std::filesystem::temp_directory_path() / ("varnel-d3d-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(root / "Microsoft");
+        std::filesystem::create_directories(root);
         setenv("XDG_CONFIG_DIRS", root.c_str(), 1);
     }
     void TearDown() override
@@ -28,8 +28,8 @@ protected:
     }
     void write_key(const std::string& values)
     {
-        std::ofstream(root / "Microsoft" / "Direct3D.reg")
-            << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Direct3D]\n" << values;
+        std::ofstream(root / "Direct3D.reg")
+            << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Direct3D]\n" << values;
     }
 };
 

@@ -6,8 +6,8 @@
 // "Software\kestrow\varnel.exe" is ~/.config/kestrow/varnel.exe.reg. Keys of
 // HKEY_LOCAL_MACHINE are read the same way from the folders of
 // $XDG_CONFIG_DIRS (default /etc/xdg), first match wins, and are never
-// written: the machine-wide Direct3D key "Software\Microsoft\Direct3D" is
-// /etc/xdg/Microsoft/Direct3D.reg. Only keys below "Software" exist.
+// written: the machine-wide Direct3D key "Software\Direct3D" is
+// /etc/xdg/Direct3D.reg. Only keys below "Software" exist.
 //
 // A file is the registry editor's text export (REGEDIT4) of its one key:
 //

@@ -76,5 +76,5 @@ HRESULT decode_image(const void* bytes, size_t size, BOOL want_pixels, DecodedIm
         }
     }
     reset_image(image, FALSE);
-    return D3DXERR_INVALIDDATA;
+    return E_INVALID_IMAGE_DATA;
 }

@@ -15,7 +15,7 @@ constexpr D3DFORMAT LOADER_FMT_AL16 = static_cast<D3DFORMAT>(MAKEFOURCC('A', 'L'
 constexpr D3DFORMAT LOADER_FMT_R16 = static_cast<D3DFORMAT>(MAKEFOURCC(' ', 'R', '1', '6'));
 
 // The loader's result for an image file that cannot be read or decoded.
-#define D3DXERR_INVALIDDATA ((HRESULT)0x88760B59)
+#define E_INVALID_IMAGE_DATA ((HRESULT)0x88760B59)
 
 // Which decoder accepted a file (DecodedImage::file_format).
 enum ImageFileFormat : DWORD {
@@ -64,7 +64,7 @@ struct DecodedImage {
 // palettes that the image does not own point into `bytes`, which must then
 // stay mapped while the image is used.
 // Results: S_OK; D3DERR_INVALIDCALL when bytes or image are missing or size is
-// 0; D3DXERR_INVALIDDATA when no decoder accepts the bytes. On failure the
+// 0; E_INVALID_IMAGE_DATA when no decoder accepts the bytes. On failure the
 // image is left empty. Switches LC_NUMERIC to "C" for the call, so two decodes
 // must not run at once.
 HRESULT decode_image(const void* bytes, size_t size, BOOL want_pixels, DecodedImage* image);

@@ -329,14 +329,14 @@ TEST_F(RegistryTest, TheNthWriteFailsOnlyOnce)
 
 TEST_F(RegistryTest, MachineKeysAreReadFromTheConfigFoldersAndNeverWritten)
 {
-    const char* d3d = "Software\\Microsoft\\Direct3D";
+    const char* d3d = "Software\\Direct3D";
     HKEY key = nullptr;
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, d3d, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
 
     // The second folder holds it; a damaged copy in the first is passed over.
-    write_file(root_ / "machine1" / "Microsoft" / "Direct3D.reg", "REGEDIT4\n[broken\n");
-    write_file(root_ / "machine2" / "Microsoft" / "Direct3D.reg",
-               "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Direct3D]\n\"DisableMMX\"=dword:00000001\n");
+    write_file(root_ / "machine1" / "Direct3D.reg", "REGEDIT4\n[broken\n");
+    write_file(root_ / "machine2" / "Direct3D.reg",
+               "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Direct3D]\n\"DisableMMX\"=dword:00000001\n");
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, d3d, 0, KEY_READ, &key), ERROR_SUCCESS);
     DWORD value = 0, size = 4, type = 0;
     EXPECT_EQ(RegQueryValueExA(key, "DisableMMX", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size),
@@ -351,7 +351,7 @@ TEST_F(RegistryTest, MachineKeysAreReadFromTheConfigFoldersAndNeverWritten)
 
     char path[512];
     ASSERT_EQ(RegGetKeyFileNameA(HKEY_LOCAL_MACHINE, d3d, path, sizeof path), ERROR_SUCCESS);
-    EXPECT_EQ(std::string(path), (root_ / "machine2" / "Microsoft" / "Direct3D.reg").string());
+    EXPECT_EQ(std::string(path), (root_ / "machine2" / "Direct3D.reg").string());
     ASSERT_EQ(RegGetKeyFileNameA(HKEY_CURRENT_USER, kKey, path, sizeof path), ERROR_SUCCESS);
     EXPECT_EQ(std::string(path), user_file().string());
     EXPECT_EQ(RegGetKeyFileNameA(HKEY_CURRENT_USER, kKey, path, 4), ERROR_MORE_DATA);
@@ -366,9 +366,9 @@ TEST_F(RegistryTest, DefaultFoldersFollowTheEnvironment)
     char path[512];
     ASSERT_EQ(RegGetKeyFileNameA(HKEY_CURRENT_USER, kKey, path, sizeof path), ERROR_SUCCESS);
     EXPECT_EQ(std::string(path), (root_ / ".config" / "kestrow" / "varnel.exe.reg").string());
-    ASSERT_EQ(RegGetKeyFileNameA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Direct3D", path, sizeof path),
+    ASSERT_EQ(RegGetKeyFileNameA(HKEY_LOCAL_MACHINE, "Software\\Direct3D", path, sizeof path),
               ERROR_SUCCESS);
-    EXPECT_STREQ(path, "/etc/xdg/Microsoft/Direct3D.reg");
+    EXPECT_STREQ(path, "/etc/xdg/Direct3D.reg");
     setenv("HOME", home.c_str(), 1);
 }
 

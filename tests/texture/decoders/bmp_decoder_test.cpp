@@ -31,7 +31,7 @@ TEST(BmpDecoder, FileSizeFieldMustNotExceedTheBytesPresent)
     too_big.patch_le32(2, uint32_t(too_big.size() + 1));
     EXPECT_EQ(image.run(decode_bmp, too_big), E_FAIL);
     // Nothing after it takes a file that starts with "BM".
-    EXPECT_EQ(image.decode(too_big), D3DXERR_INVALIDDATA);
+    EXPECT_EQ(image.decode(too_big), E_INVALID_IMAGE_DATA);
 }
 
 TEST(BmpDecoder, RefusesOtherSignaturesAndShortFiles)

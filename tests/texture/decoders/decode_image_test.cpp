@@ -24,7 +24,7 @@ TEST(DecodeImage, PlainTextIsRefusedByEveryDecoderAndLeavesTheImageEmpty)
     text.text("1.5 2.5\n3 4\n100 200\n");
     DecodedImage image;
     std::memset(&image, 0x5A, sizeof image);
-    EXPECT_EQ(decode_image(text.data(), text.size(), TRUE, &image), D3DXERR_INVALIDDATA);
+    EXPECT_EQ(decode_image(text.data(), text.size(), TRUE, &image), E_INVALID_IMAGE_DATA);
     DecodedImage empty;
     std::memset(&empty, 0, sizeof empty);
     EXPECT_EQ(std::memcmp(&image, &empty, sizeof image), 0);
@@ -36,7 +36,7 @@ TEST(DecodeImage, FailedDecoderGivesWayToTheNext)
     Bytes dds;
     dds.text("DDS ").repeat(0, 60);
     ScopedImage image;
-    EXPECT_EQ(image.decode(dds), D3DXERR_INVALIDDATA);
+    EXPECT_EQ(image.decode(dds), E_INVALID_IMAGE_DATA);
 
     // No signature: only the TGA decoder, eighth in line, takes it.
     Bytes tga;
@@ -76,7 +76,7 @@ TEST(DecodeImage, NumericLocaleIsRestoredOnSuccessAndFailure)
     ScopedImage image;
     EXPECT_EQ(image.decode(pfm), S_OK);
     EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), comma.name().c_str());
-    EXPECT_EQ(image.decode(junk), D3DXERR_INVALIDDATA);
+    EXPECT_EQ(image.decode(junk), E_INVALID_IMAGE_DATA);
     EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), comma.name().c_str());
 }
 

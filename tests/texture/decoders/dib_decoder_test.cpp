@@ -174,7 +174,7 @@ TEST(DibDecoder, BitFieldsWithMasksAfterA40ByteHeaderAreRefused)
     dib.le32(0xF800).le32(0x7E0).le32(0x1F).u8({0, 0, 0, 0});
     ScopedImage image;
     EXPECT_EQ(image.run(decode_dib, dib), E_FAIL);
-    EXPECT_EQ(image.decode(bmp_file(dib)), D3DXERR_INVALIDDATA);
+    EXPECT_EQ(image.decode(bmp_file(dib)), E_INVALID_IMAGE_DATA);
 }
 
 TEST(DibDecoder, UnlistedMasksDecodeToFloats)
@@ -201,7 +201,7 @@ TEST(DibDecoder, ColourInTheTopThreeBytesStartsOneByteLater)
     Bytes dib = bitfield_dib(2, -1, 32, 0xFF000000, 0xFF0000, 0xFF00);
     dib.u8({0xAA, 1, 2, 3, 0xBB, 4, 5, 6});
     ScopedImage image;
-    EXPECT_EQ(image.decode(bmp_file(dib)), D3DXERR_INVALIDDATA); // the shifted row needs one more byte
+    EXPECT_EQ(image.decode(bmp_file(dib)), E_INVALID_IMAGE_DATA); // the shifted row needs one more byte
     dib.u8({0xCC});
     const Bytes file = bmp_file(dib); // the rows stay in place
     ASSERT_EQ(image.decode(file), S_OK);
@@ -253,7 +253,7 @@ TEST(DibDecoder, HugeHeadersAreRefusedAsOutOfMemoryBeforeAllocating)
     EXPECT_EQ(image.run(decode_dib, rle), E_OUTOFMEMORY);
     EXPECT_EQ(image->pixels, nullptr);
     EXPECT_EQ(image.run(decode_dib, flat), E_OUTOFMEMORY);
-    EXPECT_EQ(image.decode(bmp_file(rle)), D3DXERR_INVALIDDATA);
+    EXPECT_EQ(image.decode(bmp_file(rle)), E_INVALID_IMAGE_DATA);
 }
 
 // An 8-bit run-length bitmap of 4 x 2 with a two-entry colour table.

@@ -103,7 +103,7 @@ TEST(JpegDecoder, DamagedFilesEndWithoutReadingForever)
     // ends at its start marker. Either outcome is fine; it must end.
     Bytes cut = jpeg_start(1);
     const HRESULT hr = image.decode(cut);
-    EXPECT_TRUE(hr == S_OK || hr == D3DXERR_INVALIDDATA);
+    EXPECT_TRUE(hr == S_OK || hr == E_INVALID_IMAGE_DATA);
 }
 
 TEST(JpegDecoder, HugeHeaderIsRefusedAsOutOfMemory)
