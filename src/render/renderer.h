@@ -1,0 +1,59 @@
+// The renderer: the Direct3D device on the render area, the three draw
+// batches (shaded surface, grid lines, marker cross), the camera, and one
+// frame drawn each time it is asked.
+#pragma once
+
+#include <cstdint>
+
+#include "field/density_field.h"
+#include "platform/d3d9/d3d9.h"
+#include "platform/win32/windef.h"
+
+// The camera as the panel holds it: distance step 0..100, azimuth 0..360 and
+// elevation 0..90 in whole degrees.
+struct CameraSetting {
+    int32_t radius;
+    int32_t azimuth;
+    int32_t elevation;
+};
+
+// The marker's x and y as fractions of the field's range (0 at the minimum,
+// 1 at the maximum).
+struct MarkerPair {
+    double x;
+    double y;
+};
+
+// One drawable piece of geometry.
+struct DrawBatch {
+    IDirect3DVertexBuffer9* vertex_buffer;
+    IDirect3DIndexBuffer9* index_buffer;
+    IDirect3DTexture9* texture;
+    char* texture_file;
+    uint32_t stride;
+    uint32_t fvf;
+    D3DPRIMITIVETYPE primitive_type;
+    int32_t indices_per_primitive;
+    int32_t vertex_count;
+    int32_t primitive_count;
+};
+
+struct Renderer;
+
+struct RendererOps {
+    void (*destroy)(Renderer* renderer);
+    HRESULT (*render)(Renderer* renderer);
+    HRESULT (*resize)(Renderer* renderer, HWND window, int width, int height);
+    HRESULT (*set_camera)(Renderer* renderer, const CameraSetting* camera);
+    void (*set_field)(Renderer* renderer, DensityField* field);
+    HRESULT (*set_texture)(Renderer* renderer, const char* path);
+    void (*set_marker)(Renderer* renderer, const MarkerPair* pair);
+};
+
+struct Renderer {
+    struct RendererState* state;
+    RendererOps ops;
+};
+
+// A renderer with its device on `window`; null when the device cannot be made.
+Renderer* create_renderer(HWND window);
