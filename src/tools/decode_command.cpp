@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "texture/decoders/decoded_image.h"
 #include "texture/format_names.h"
@@ -69,14 +70,37 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// Writes `count` rows of `row_bytes` from `rows`, each `pitch` apart.
-bool write_rows(std::FILE* out, const BYTE* rows, size_t count, size_t row_bytes, size_t pitch)
-{
-    for (size_t r = 0; r < count; ++r)
-        if (std::fwrite(rows + r * pitch, 1, row_bytes, out) != row_bytes)
+// Gathers rows into large blocks before they reach the file: an image can
+// hold hundreds of millions of one-byte rows, and one write per row costs
+// seconds.
+class BlockWriter {
+public:
+    explicit BlockWriter(std::FILE* out) : out_(out), block_(kBlock) {}
+
+    bool put(const BYTE* bytes, size_t count)
+    {
+        if (used_ + count > kBlock && !flush())
             return false;
-    return true;
-}
+        if (count >= kBlock)
+            return std::fwrite(bytes, 1, count, out_) == count;
+        std::memcpy(block_.data() + used_, bytes, count);
+        used_ += count;
+        return true;
+    }
+
+    bool flush()
+    {
+        const bool ok = used_ == 0 || std::fwrite(block_.data(), 1, used_, out_) == used_;
+        used_ = 0;
+        return ok;
+    }
+
+private:
+    static constexpr size_t kBlock = size_t(1) << 20;
+    std::FILE* out_;
+    std::vector<BYTE> block_;
+    size_t used_ = 0;
+};
 
 bool write_pixels(const char* path, const DecodedImage& image)
 {
@@ -85,10 +109,14 @@ bool write_pixels(const char* path, const DecodedImage& image)
         return false;
     const size_t row_bytes = decoded_row_bytes(&image);
     const size_t rows = decoded_row_count(&image);
+    BlockWriter writer(out.get());
     bool ok = true;
-    for (UINT z = 0; ok && z < image.depth && image.pixels; ++z)
-        ok = write_rows(out.get(), image.pixels + size_t(z) * image.slice_pitch, rows, row_bytes, image.row_pitch);
-    return ok && std::fflush(out.get()) == 0 && !std::ferror(out.get());
+    for (UINT z = 0; ok && z < image.depth && image.pixels; ++z) {
+        const BYTE* slice = image.pixels + size_t(z) * image.slice_pitch;
+        for (size_t r = 0; ok && r < rows; ++r)
+            ok = writer.put(slice + r * image.row_pitch, row_bytes);
+    }
+    return ok && writer.flush() && std::fflush(out.get()) == 0 && !std::ferror(out.get());
 }
 
 bool write_palette(const char* path, const DecodedImage& image)
