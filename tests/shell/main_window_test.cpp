@@ -66,7 +66,7 @@ TEST_F(ViewerTest, CameraKeysStepTheCameraEvenFromAnEditField)
     HWND field = GetDlgItem(panel_, IDC_X_MIN_EDIT);
     SetFocus(field);
     for (const KeyCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << QTest::toString(c.key) << " from " << c.from);
+        SCOPED_TRACE(testing::Message() << static_cast<char>(c.key) << " from " << c.from);
         set_spin(c.control, c.from);
         UINT before = frames();
         QTest::keyClick(win32_widget_of(field), c.key);
