@@ -134,8 +134,10 @@ void load_data(HWND panel, const PlotRange& range, const char* path)
         BusyCursor busy;
         DensityField* field = nullptr;
         result = read_data_file(range, path, &field);
-        if (result == ReadResult::NoField)
+        if (result == ReadResult::NoField) {
             replace_field(state, nullptr);
+            invalidate_render_area(state); // the old surface is gone
+        }
         if (result == ReadResult::Loaded) {
             std::memcpy(state->settings.data_path, path, kPathSize);
             cut_to_folder(state->settings.data_path);
