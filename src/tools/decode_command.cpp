@@ -1,10 +1,5 @@
 // varnel-cli decode: decodes an image file as the texture loader does and
 // prints what came out; optionally writes the top level's pixels and palette.
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +8,7 @@
 
 #include "texture/decoders/decoded_image.h"
 #include "texture/format_names.h"
+#include "texture/image_file.h"
 #include "tools/commands.h"
 
 namespace {
@@ -24,46 +20,6 @@ int usage_error()
     std::fputs(kUsage, stderr);
     return 2;
 }
-
-// The file mapped read-only as one block, as the texture loader maps it.
-class MappedFile {
-public:
-    // False when the file cannot be opened, sized or mapped; an empty file
-    // maps to no bytes.
-    bool open(const char* path)
-    {
-        const int fd = ::open(path, O_RDONLY);
-        if (fd < 0)
-            return false;
-        struct stat st;
-        bool ok = ::fstat(fd, &st) == 0;
-        if (ok && st.st_size > 0) {
-            void* p = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-            ok = p != MAP_FAILED;
-            if (ok) {
-                bytes_ = p;
-                size_ = static_cast<size_t>(st.st_size);
-            }
-        }
-        const int saved = errno;
-        ::close(fd);
-        errno = saved;
-        return ok;
-    }
-
-    ~MappedFile()
-    {
-        if (bytes_)
-            ::munmap(bytes_, size_);
-    }
-
-    const void* bytes() const { return bytes_; }
-    size_t size() const { return size_; }
-
-private:
-    void* bytes_ = nullptr;
-    size_t size_ = 0;
-};
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -171,8 +127,8 @@ int decode_command(int argc, char** argv)
     if (!image_path)
         return usage_error();
 
-    MappedFile file;
-    if (!file.open(image_path)) {
+    MappedImageFile file;
+    if (FAILED(file.open(image_path))) {
         std::fprintf(stderr, "varnel-cli: cannot read %s: %s\n", image_path, std::strerror(errno));
         return report_failure(E_INVALID_IMAGE_DATA);
     }
