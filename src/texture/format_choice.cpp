@@ -110,12 +110,6 @@ bool substitute_score(const FormatDescriptor& wanted, const FormatDescriptor& ca
     return true;
 }
 
-bool is_dxt(D3DFORMAT format)
-{
-    return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 || format == D3DFMT_DXT4 ||
-           format == D3DFMT_DXT5;
-}
-
 bool power_of_two(UINT value)
 {
     return value != 0 && (value & (value - 1)) == 0;
@@ -240,6 +234,12 @@ const FormatDescriptor& format_descriptor(D3DFORMAT format)
         if (d.format == format)
             return d;
     return kFallback;
+}
+
+BOOL is_block_compressed(D3DFORMAT format)
+{
+    return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 || format == D3DFMT_DXT4 ||
+           format == D3DFMT_DXT5;
 }
 
 BOOL format_class_allowed(FormatClass wanted, FormatClass candidate)
@@ -416,13 +416,14 @@ HRESULT check_texture_requirements(IDirect3DDevice9* device, UINT* width, UINT* 
     const TypeCaps type_caps = caps_for(resource_type);
     const UINT requested_levels = mip_levels ? *mip_levels : TEXTURE_DEFAULT;
     const bool conditional = (caps.TextureCaps & D3DPTEXTURECAPS_NONPOW2CONDITIONAL) != 0;
-    if ((caps.TextureCaps & type_caps.pow2) && !(requested_levels == 1 && conditional && !is_dxt(chosen))) {
+    const bool pow2_waived = requested_levels == 1 && conditional && !is_block_compressed(chosen);
+    if ((caps.TextureCaps & type_caps.pow2) && !pow2_waived) {
         const bool volume = resource_type == D3DRTYPE_VOLUMETEXTURE;
         s.width = pow2_within(s.width, volume ? caps.MaxVolumeExtent : caps.MaxTextureWidth);
         s.height = pow2_within(s.height, volume ? caps.MaxVolumeExtent : caps.MaxTextureHeight);
         s.depth = volume ? pow2_within(s.depth, caps.MaxVolumeExtent) : round_up_pow2(s.depth);
     }
-    if (is_dxt(chosen)) {
+    if (is_block_compressed(chosen)) {
         s.width = (s.width + 3) & ~3u;
         s.height = (s.height + 3) & ~3u;
     }

@@ -43,6 +43,9 @@ std::span<const FormatDescriptor> format_descriptors();
 // slots 0, 8, 8, 8, 8, no substitute) for a format the table lacks.
 const FormatDescriptor& format_descriptor(D3DFORMAT format);
 
+// TRUE for the block-compressed formats DXT1 to DXT5.
+BOOL is_block_compressed(D3DFORMAT format);
+
 // TRUE when a format of class `candidate` may replace one of class `wanted`.
 BOOL format_class_allowed(FormatClass wanted, FormatClass candidate);
 
