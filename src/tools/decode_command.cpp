@@ -10,6 +10,7 @@
 #include "texture/format_names.h"
 #include "texture/image_file.h"
 #include "tools/commands.h"
+#include "tools/image_arguments.h"
 
 namespace {
 
@@ -106,25 +107,7 @@ int decode_command(int argc, char** argv)
     const char* image_path = nullptr;
     const char* pixels_path = nullptr;
     const char* palette_path = nullptr;
-    for (int i = 0; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (std::strcmp(arg, "--pixels") == 0) {
-            if (i + 1 >= argc)
-                return usage_error();
-            pixels_path = argv[++i];
-        } else if (std::strcmp(arg, "--palette") == 0) {
-            if (i + 1 >= argc)
-                return usage_error();
-            palette_path = argv[++i];
-        } else if (arg[0] == '-' && arg[1] != '\0') {
-            return usage_error();
-        } else if (!image_path) {
-            image_path = arg;
-        } else {
-            return usage_error();
-        }
-    }
-    if (!image_path)
+    if (!parse_image_arguments(argc, argv, {{"--pixels", &pixels_path}, {"--palette", &palette_path}}, &image_path))
         return usage_error();
 
     MappedImageFile file;
