@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 #include "texture/level_fill.h"
 #include "texture/texture_fill.h"
@@ -147,6 +149,18 @@ namespace {
 // Decoded pixels handled at once: small enough to stay in the first-level cache.
 constexpr UINT kChunkPixels = 2048;
 
+// Rows at least this many source pixels wide (rows of a run counted
+// together) are resampled across in two halves on two threads. Each half
+// always starts at the same column and the halves are added in a fixed
+// order, so the result does not depend on the threads' timing.
+constexpr uint64_t kSplitPixels = uint64_t(1) << 20;
+
+// One half's scratch: decoded pixels, their sums over a run of rows, and
+// its share of the row resampled across.
+struct Lane {
+    std::vector<float> decoded, sums, across;
+};
+
 class TriangleResampler {
 public:
     TriangleResampler(const LevelSource& source, const LevelTarget& target) : source_(source), target_(target) {}
@@ -155,9 +169,11 @@ public:
 
 private:
     HRESULT prepare(DWORD filter);
-    const float* column_sums(UINT x0, UINT width, UINT first_row, UINT rows);
-    void resample_across(const float* sums, UINT x0, UINT width, size_t* segment);
-    void resample_rows(UINT first_row, UINT rows);
+    bool prepare_lane(Lane& lane);
+    const float* column_sums(Lane& lane, UINT x0, UINT width, UINT first_row, UINT rows);
+    void resample_across(Lane& lane, const float* sums, UINT x0, UINT width, size_t* segment);
+    void resample_span(Lane& lane, UINT x0, UINT x1, UINT first_row, UINT rows);
+    const float* resample_rows(UINT first_row, UINT rows);
     HRESULT add_segment(const AxisSegment& segment, int wrap);
     float* live_row(UINT index);
     void finish_rows(UINT limit);
@@ -167,8 +183,10 @@ private:
     AxisWeights columns_, rows_;
     std::vector<UINT> reach_;     // lowest target row the segments from s on reach without wrapping
     UINT bottom_reach_ = 0;       // lowest target row reached by wrapping from below 0
-    std::vector<float> across_;   // one source row (or sum of rows) resampled across
-    std::vector<float> decoded_, sums_, blank_;
+    Lane lanes_[2];
+    UINT split_ = 0;              // first column of the second lane, 0: one lane
+    size_t split_segment_ = 0;    // the column segment holding that column
+    std::vector<float> blank_;
     std::vector<float*> live_;
     std::vector<std::vector<float>> pool_;
     std::vector<float*> free_;
@@ -199,29 +217,39 @@ HRESULT TriangleResampler::prepare(DWORD filter) {
         }
         reach_[s] = lowest;
     }
-    const size_t row_floats = size_t(target_.width) * 4;
-    const UINT chunk = std::min(kChunkPixels, source_.width);
-    if (!try_resize(across_, row_floats) || !try_resize(blank_, row_floats) ||
-        !try_resize(decoded_, size_t(kChunkPixels) * 4) || !try_resize(sums_, size_t(chunk) * 4) ||
-        !try_resize(live_, target_.height)) {
+    if (source_.width >= 2 * kChunkPixels) {
+        split_ = (source_.width / 2) / kChunkPixels * kChunkPixels;
+        const auto& segments = columns_.segments;
+        split_segment_ = std::upper_bound(segments.begin(), segments.end(), split_,
+                                          [](UINT x, const AxisSegment& s) { return x < s.first; }) -
+                         segments.begin() - 1;
+    }
+    if (!prepare_lane(lanes_[0]) || (split_ && !prepare_lane(lanes_[1])) ||
+        !try_resize(blank_, size_t(target_.width) * 4) || !try_resize(live_, target_.height)) {
         return E_OUTOFMEMORY;
     }
     return writer_.start(target_, filter, true);
 }
 
+bool TriangleResampler::prepare_lane(Lane& lane) {
+    const UINT chunk = std::min(kChunkPixels, source_.width);
+    return try_resize(lane.across, size_t(target_.width) * 4) && try_resize(lane.decoded, size_t(kChunkPixels) * 4) &&
+           try_resize(lane.sums, size_t(chunk) * 4);
+}
+
 // The decoded pixels x0 .. x0 + width - 1 summed over `rows` rows.
-const float* TriangleResampler::column_sums(UINT x0, UINT width, UINT first_row, UINT rows) {
+const float* TriangleResampler::column_sums(Lane& lane, UINT x0, UINT width, UINT first_row, UINT rows) {
     if (rows == 1) {
-        decode_source(source_, x0, first_row, width, 1, decoded_.data());
-        return decoded_.data();
+        decode_source(source_, x0, first_row, width, 1, lane.decoded.data());
+        return lane.decoded.data();
     }
     const UINT batch = std::max(1u, kChunkPixels / width);
-    float* sums = sums_.data();
+    float* sums = lane.sums.data();
     std::fill(sums, sums + size_t(width) * 4, 0.0f);
     for (UINT y = first_row; y < first_row + rows;) {
         const UINT count = std::min(batch, first_row + rows - y);
-        decode_source(source_, x0, y, width, count, decoded_.data());
-        const float* row = decoded_.data();
+        decode_source(source_, x0, y, width, count, lane.decoded.data());
+        const float* row = lane.decoded.data();
         if (width == 1) {
             v4f total = load4(sums), other = {0, 0, 0, 0};
             UINT r = 0;
@@ -245,10 +273,10 @@ const float* TriangleResampler::column_sums(UINT x0, UINT width, UINT first_row,
     return sums;
 }
 
-// Adds the chunk's pixels into `across_` through the column segments,
+// Adds the chunk's pixels into the lane's row through the column segments,
 // starting at segment *segment (which may have begun in an earlier chunk).
-void TriangleResampler::resample_across(const float* sums, UINT x0, UINT width, size_t* segment) {
-    float* across = across_.data();
+void TriangleResampler::resample_across(Lane& lane, const float* sums, UINT x0, UINT width, size_t* segment) {
+    float* across = lane.across.data();
     const AxisSegment* segments = columns_.segments.data();
     const AxisTap* taps = columns_.taps.data();
     for (UINT x = x0; x < x0 + width;) {
@@ -279,14 +307,37 @@ void TriangleResampler::resample_across(const float* sums, UINT x0, UINT width, 
     }
 }
 
-// The sum of source rows first_row .. first_row + rows - 1, resampled across.
-void TriangleResampler::resample_rows(UINT first_row, UINT rows) {
-    std::fill(across_.begin(), across_.end(), 0.0f);
-    size_t segment = 0;
-    for (UINT x0 = 0; x0 < source_.width; x0 += kChunkPixels) {
-        const UINT width = std::min(kChunkPixels, source_.width - x0);
-        resample_across(column_sums(x0, width, first_row, rows), x0, width, &segment);
+// Columns x0 .. x1 - 1 of the sum of rows first_row .. first_row + rows - 1,
+// resampled across into the lane's row.
+void TriangleResampler::resample_span(Lane& lane, UINT x0, UINT x1, UINT first_row, UINT rows) {
+    std::fill(lane.across.begin(), lane.across.end(), 0.0f);
+    size_t segment = x0 == 0 ? 0 : split_segment_;
+    for (UINT x = x0; x < x1; x += kChunkPixels) {
+        const UINT width = std::min(kChunkPixels, x1 - x);
+        resample_across(lane, column_sums(lane, x, width, first_row, rows), x, width, &segment);
     }
+}
+
+// The sum of source rows first_row .. first_row + rows - 1, resampled across.
+const float* TriangleResampler::resample_rows(UINT first_row, UINT rows) {
+    const UINT width = source_.width;
+    if (split_ && uint64_t(width) * rows >= kSplitPixels) {
+        try {
+            std::thread second([&] { resample_span(lanes_[1], split_, width, first_row, rows); });
+            resample_span(lanes_[0], 0, split_, first_row, rows);
+            second.join();
+            float* across = lanes_[0].across.data();
+            const float* other = lanes_[1].across.data();
+            for (size_t k = 0; k < lanes_[0].across.size(); ++k) {
+                across[k] += other[k];
+            }
+            return across;
+        } catch (const std::system_error&) {
+            // No second thread to be had: one lane does it all.
+        }
+    }
+    resample_span(lanes_[0], 0, width, first_row, rows);
+    return lanes_[0].across.data();
 }
 
 float* TriangleResampler::live_row(UINT index) {
@@ -320,7 +371,7 @@ HRESULT TriangleResampler::add_segment(const AxisSegment& segment, int wrap) {
     if (!any) {
         return S_OK;
     }
-    resample_rows(segment.first, segment.count);
+    const float* across = resample_rows(segment.first, segment.count);
     const size_t floats = size_t(target_.width) * 4;
     for (UINT t = segment.tap_begin; t < segment.tap_end; ++t) {
         const AxisTap& tap = rows_.taps[t];
@@ -332,7 +383,6 @@ HRESULT TriangleResampler::add_segment(const AxisSegment& segment, int wrap) {
             return E_OUTOFMEMORY;
         }
         const float weight = tap.weight;
-        const float* across = across_.data();
         for (size_t k = 0; k < floats; ++k) {
             row[k] += across[k] * weight;
         }

@@ -128,6 +128,42 @@ TEST_F(TriangleResamplerTest, MatchesTheReference) {
     }
 }
 
+// Rows of a million pixels are resampled in two halves at once; the
+// result is the reference's, whatever the halves' timing.
+TEST_F(TriangleResamplerTest, VeryWideRowsMatchTheReference) {
+    constexpr UINT width = 1200003, target = 4096;
+    std::mt19937 random(23);
+    TestImage image(D3DFMT_P8, width, 1, width);
+    image.randomise(random, width);
+    std::vector<uint8_t> palette(1024);
+    for (uint8_t& b : palette) {
+        b = static_cast<uint8_t>(random());
+    }
+    image.set_palette(palette);
+    // Clamped edges; each target pixel only sees the source pixels near it.
+    const double b = double(target) / width;
+    std::vector<double> want(target * 4, 0.0);
+    for (UINT j = 0; j < target; ++j) {
+        const int64_t lo = std::max<int64_t>(0, int64_t((double(j) - 1) / b) - 2);
+        const int64_t hi = std::min<int64_t>(width, int64_t((j + 2) / b) + 2);
+        for (int64_t i = lo; i < hi; ++i) {
+            const double centre = (i + 0.5) * b;
+            const double left = i == 0 ? overlap(j, j + 1, 0, centre) : tent(j, std::min(j + 1.0, centre), centre, b);
+            const double right = i + 1 == width ? overlap(j, j + 1, centre, target)
+                                                : tent(std::max(double(j), centre), j + 1, centre, b);
+            for (int c = 0; c < 4; ++c) {
+                want[j * 4 + c] += (left + right) * palette[image.bytes[i] * 4 + c] / 255.0;
+            }
+        }
+    }
+    IDirect3DTexture9* t = load(image.image, target, 1, D3DFMT_A32B32G32R32F, 0x30004);
+    const std::vector<float> got = level_floats(t, 0);
+    t->Release();
+    for (size_t i = 0; i < want.size(); ++i) {
+        ASSERT_NEAR(got[i], std::min(want[i], 1.0), 1e-4) << i;
+    }
+}
+
 // Without the edge bits the left column blends with the image's right edge.
 TEST_F(TriangleResamplerTest, EdgesWrapUnlessClamped) {
     TestImage image(D3DFMT_X8R8G8B8, 100, 60, 400);
