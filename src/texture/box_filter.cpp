@@ -21,43 +21,34 @@ const float kBoxRounding[16] = {kBoxRound, kBoxRound, kBoxRound, kBoxRound, kBox
                                 kBoxRound, kBoxRound, kBoxRound, kBoxRound};
 
 HRESULT box_float(const LevelSource& source, const LevelTarget& target, DWORD filter) {
-    LevelWriter writer;
-    std::vector<float> pair, row;
-    HRESULT hr = writer.start(target, filter, false, kBoxRounding);
-    if (FAILED(hr)) {
-        return hr;
-    }
+    std::vector<float> pair;
     const UINT used_width = std::min(source.width, target.width * 2);
-    if (!try_resize(pair, size_t(used_width) * 8) || !try_resize(row, size_t(target.width) * 4)) {
+    if (!try_resize(pair, size_t(used_width) * 8)) {
         return E_OUTOFMEMORY;
     }
     const float* upper = pair.data();
     const float* lower = pair.data() + size_t(used_width) * 4;
-    for (UINT y = 0; y < target.height; ++y) {
+    const auto make_row = [&](UINT y, float* row) {
         if (source.height == 1) {
             decode_source(source, 0, 0, used_width, 1, pair.data());
         } else {
             decode_source(source, 0, 2 * y, used_width, 2, pair.data());
         }
         for (UINT x = 0; x < target.width; ++x) {
-            float* out = &row[size_t(x) * 4];
-            for (int c = 0; c < 4; ++c) {
-                const float* a = upper + c;
-                const float* b = lower + c;
+            for (size_t c = 0; c < 4; ++c) {
+                const size_t left = size_t(x) * 8 + c, right = left + 4;
+                float& out = row[size_t(x) * 4 + c];
                 if (source.width == 1) {
-                    out[c] = (a[0] + b[0]) * 0.5f;
+                    out = (upper[c] + lower[c]) * 0.5f;
                 } else if (source.height == 1) {
-                    out[c] = (a[size_t(x) * 8] + a[size_t(x) * 8 + 4]) * 0.5f;
+                    out = (upper[left] + upper[right]) * 0.5f;
                 } else {
-                    out[c] = (a[size_t(x) * 8] + a[size_t(x) * 8 + 4] + b[size_t(x) * 8] + b[size_t(x) * 8 + 4]) *
-                             0.25f;
+                    out = (upper[left] + upper[right] + lower[left] + lower[right]) * 0.25f;
                 }
             }
         }
-        writer.put(row.data());
-    }
-    writer.finish();
-    return S_OK;
+    };
+    return write_rows(target, filter, make_row, kBoxRounding);
 }
 
 // Formats whose every field is a whole byte: each byte averaged on its own,

@@ -75,6 +75,28 @@ private:
     float step_lower_[4] = {};
 };
 
+// Writes the whole target top row first: make_row(y, row) fills each row
+// (target.width pixels of 4 floats) before it is encoded.
+template <class MakeRow>
+HRESULT write_rows(const LevelTarget& target, DWORD filter, MakeRow&& make_row,
+                   const float* rounding = kPlainRounding) {
+    LevelWriter writer;
+    std::vector<float> row;
+    const HRESULT hr = writer.start(target, filter, false, rounding);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    if (!try_resize(row, size_t(target.width) * 4)) {
+        return E_OUTOFMEMORY;
+    }
+    for (UINT y = 0; y < target.height; ++y) {
+        make_row(y, row.data());
+        writer.put(row.data());
+    }
+    writer.finish();
+    return S_OK;
+}
+
 // Triangle resampling of the whole source into the whole target.
 HRESULT resample_triangle(const LevelSource& source, const LevelTarget& target, DWORD filter);
 

@@ -16,21 +16,9 @@
 #include <cstring>
 
 #include "texture/decoders/decoded_image.h"
+#include "texture/float4.h"
 
 namespace {
-
-typedef float v4f __attribute__((vector_size(16)));
-typedef int v4i __attribute__((vector_size(16)));
-
-v4f load4(const float* p) {
-    v4f v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-void store4(float* p, v4f v) {
-    std::memcpy(p, &v, sizeof v);
-}
 
 // The float nearest 1 / (2^bits - 1), the scale of an unsigned field.
 float unit_scale(unsigned bits) {
@@ -210,16 +198,16 @@ void decode_bgr24(const PixelCodec&, const PixelSource& source, UINT x0, UINT y0
 template <bool Alpha>
 void encode_bgra32(const PixelCodec&, const float* in, UINT width, UINT rows, BYTE* dest, size_t pitch, UINT y0,
                    const float* dither) {
-    const v4f zero = {0.0f, 0.0f, 0.0f, 0.0f};
-    const v4f top = {255.0f, 255.0f, 255.0f, 255.0f};
+    const float4 zero = {0.0f, 0.0f, 0.0f, 0.0f};
+    const float4 top = {255.0f, 255.0f, 255.0f, 255.0f};
     for (UINT r = 0; r < rows; ++r) {
         const float* d = dither + ((y0 + r) & 3) * 4;
         uint32_t* p = reinterpret_cast<uint32_t*>(dest + size_t(r) * pitch);
         for (UINT x = 0; x < width; ++x, in += 4) {
-            v4f v = load4(in) * top + d[x & 3];
+            float4 v = load4(in) * top + d[x & 3];
             v = v > zero ? v : zero;
             v = v < top ? v : top;
-            const v4i k = __builtin_convertvector(v, v4i);
+            const int4 k = __builtin_convertvector(v, int4);
             uint32_t pixel = uint32_t(k[2]) | uint32_t(k[1]) << 8 | uint32_t(k[0]) << 16;
             if (Alpha) {
                 pixel |= uint32_t(k[3]) << 24;

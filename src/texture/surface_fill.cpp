@@ -48,45 +48,19 @@ bool can_copy(const LevelSource& source, const LevelTarget& target) {
 
 // Way 2: each row decoded and encoded again.
 HRESULT convert_rows(const LevelSource& source, const LevelTarget& target, DWORD filter) {
-    LevelWriter writer;
-    std::vector<float> row;
-    HRESULT hr = writer.start(target, filter, false);
-    if (FAILED(hr)) {
-        return hr;
-    }
-    if (!try_resize(row, size_t(target.width) * 4)) {
-        return E_OUTOFMEMORY;
-    }
-    for (UINT y = 0; y < target.height; ++y) {
-        decode_source(source, 0, y, target.width, 1, row.data());
-        writer.put(row.data());
-    }
-    writer.finish();
-    return S_OK;
+    return write_rows(target, filter, [&](UINT y, float* row) { decode_source(source, 0, y, target.width, 1, row); });
 }
 
 // Filter 1: the image at the top left of the level, unscaled; what it does
 // not cover is transparent black.
 HRESULT filter_none(const LevelSource& source, const LevelTarget& target, DWORD filter) {
-    LevelWriter writer;
-    std::vector<float> row;
-    HRESULT hr = writer.start(target, filter, false);
-    if (FAILED(hr)) {
-        return hr;
-    }
-    if (!try_resize(row, size_t(target.width) * 4)) {
-        return E_OUTOFMEMORY;
-    }
     const UINT covered = std::min(source.width, target.width);
-    for (UINT y = 0; y < target.height; ++y) {
-        std::fill(row.begin(), row.end(), 0.0f);
+    return write_rows(target, filter, [&](UINT y, float* row) {
+        std::fill(row, row + size_t(target.width) * 4, 0.0f);
         if (y < source.height) {
-            decode_source(source, 0, y, covered, 1, row.data());
+            decode_source(source, 0, y, covered, 1, row);
         }
-        writer.put(row.data());
-    }
-    writer.finish();
-    return S_OK;
+    });
 }
 
 // The source pixel nearest to the middle of target pixel `i` of `size`.
@@ -96,29 +70,21 @@ UINT nearest(UINT i, UINT size, UINT source_size) {
 
 // Filter 2: each target pixel takes the source pixel under its middle.
 HRESULT filter_point(const LevelSource& source, const LevelTarget& target, DWORD filter) {
-    LevelWriter writer;
-    std::vector<float> line, row;
-    HRESULT hr = writer.start(target, filter, false);
-    if (FAILED(hr)) {
-        return hr;
-    }
-    if (!try_resize(line, size_t(source.width) * 4) || !try_resize(row, size_t(target.width) * 4)) {
+    std::vector<float> line;
+    if (!try_resize(line, size_t(source.width) * 4)) {
         return E_OUTOFMEMORY;
     }
     UINT decoded = ~0u;
-    for (UINT y = 0; y < target.height; ++y) {
+    return write_rows(target, filter, [&](UINT y, float* row) {
         const UINT sy = nearest(y, target.height, source.height);
         if (sy != decoded) {
             decode_source(source, 0, sy, source.width, 1, line.data());
             decoded = sy;
         }
         for (UINT x = 0; x < target.width; ++x) {
-            std::memcpy(&row[size_t(x) * 4], &line[size_t(nearest(x, target.width, source.width)) * 4], 16);
+            std::memcpy(row + size_t(x) * 4, &line[size_t(nearest(x, target.width, source.width)) * 4], 16);
         }
-        writer.put(row.data());
-    }
-    writer.finish();
-    return S_OK;
+    });
 }
 
 // Where target pixel i's middle falls between two source pixels: the two
@@ -146,22 +112,17 @@ LinearTap linear_tap(UINT i, UINT size, UINT source_size, bool clamp) {
 
 // Filter kind 3: bilinear interpolation between the four nearest pixels.
 HRESULT filter_linear(const LevelSource& source, const LevelTarget& target, DWORD filter) {
-    LevelWriter writer;
-    std::vector<float> upper, lower, row;
+    std::vector<float> upper, lower;
     std::vector<LinearTap> columns;
-    HRESULT hr = writer.start(target, filter, false);
-    if (FAILED(hr)) {
-        return hr;
-    }
     if (!try_resize(upper, size_t(source.width) * 4) || !try_resize(lower, size_t(source.width) * 4) ||
-        !try_resize(row, size_t(target.width) * 4) || !try_resize(columns, target.width)) {
+        !try_resize(columns, target.width)) {
         return E_OUTOFMEMORY;
     }
     for (UINT x = 0; x < target.width; ++x) {
         columns[x] = linear_tap(x, target.width, source.width, filter & TEXTURE_FILTER_CLAMP_U);
     }
     UINT have_upper = ~0u, have_lower = ~0u;
-    for (UINT y = 0; y < target.height; ++y) {
+    return write_rows(target, filter, [&](UINT y, float* row) {
         const LinearTap t = linear_tap(y, target.height, source.height, filter & TEXTURE_FILTER_CLAMP_V);
         if (t.first != have_upper) {
             decode_source(source, 0, t.first, source.width, 1, upper.data());
@@ -171,19 +132,18 @@ HRESULT filter_linear(const LevelSource& source, const LevelTarget& target, DWOR
             decode_source(source, 0, t.second, source.width, 1, lower.data());
             have_lower = t.second;
         }
+        const float* u = upper.data();
+        const float* l = lower.data();
         for (UINT x = 0; x < target.width; ++x) {
             const LinearTap& c = columns[x];
-            for (int ch = 0; ch < 4; ++ch) {
-                const float* u = &upper[0], *l = &lower[0];
-                const float top = u[c.first * 4 + ch] + c.weight * (u[c.second * 4 + ch] - u[c.first * 4 + ch]);
-                const float bottom = l[c.first * 4 + ch] + c.weight * (l[c.second * 4 + ch] - l[c.first * 4 + ch]);
+            for (size_t ch = 0; ch < 4; ++ch) {
+                const size_t a = size_t(c.first) * 4 + ch, b = size_t(c.second) * 4 + ch;
+                const float top = u[a] + c.weight * (u[b] - u[a]);
+                const float bottom = l[a] + c.weight * (l[b] - l[a]);
                 row[size_t(x) * 4 + ch] = top + t.weight * (bottom - top);
             }
         }
-        writer.put(row.data());
-    }
-    writer.finish();
-    return S_OK;
+    });
 }
 
 bool is_palette(D3DFORMAT format) {

@@ -17,22 +17,11 @@
 #include <system_error>
 #include <thread>
 
+#include "texture/float4.h"
 #include "texture/level_fill.h"
 #include "texture/texture_fill.h"
 
 namespace {
-
-typedef float v4f __attribute__((vector_size(16)));
-
-v4f load4(const float* p) {
-    v4f v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-void store4(float* p, v4f v) {
-    std::memcpy(p, &v, sizeof v);
-}
 
 // The pieces of one source pixel's tent, merged by unwrapped target index
 // (pieces arrive in increasing order, so equal indexes are neighbours).
@@ -251,7 +240,7 @@ const float* TriangleResampler::column_sums(Lane& lane, UINT x0, UINT width, UIN
         decode_source(source_, x0, y, width, count, lane.decoded.data());
         const float* row = lane.decoded.data();
         if (width == 1) {
-            v4f total = load4(sums), other = {0, 0, 0, 0};
+            float4 total = load4(sums), other = {0, 0, 0, 0};
             UINT r = 0;
             for (; r + 1 < count; r += 2) {
                 total += load4(row + size_t(r) * 4);
@@ -283,9 +272,9 @@ void TriangleResampler::resample_across(Lane& lane, const float* sums, UINT x0, 
         const AxisSegment& s = segments[*segment];
         const UINT stop = std::min(s.first + s.count, x0 + width);
         const float* p = sums + size_t(x - x0) * 4;
-        v4f total = load4(p);
+        float4 total = load4(p);
         if (stop - x > 1) {
-            v4f other = {0, 0, 0, 0};
+            float4 other = {0, 0, 0, 0};
             UINT k = 1;
             for (; k + 1 < stop - x; k += 2) {
                 other += load4(p + size_t(k) * 4);

@@ -132,24 +132,24 @@ protected:
         return out;
     }
 
-    // Level pixels of a 32-bit format as 0xAARRGGBB-style words.
-    static std::vector<uint32_t> level_words(IDirect3DTexture9* t, UINT level) {
+    // The level's pixels as values of T, `per_pixel` of them per pixel.
+    template <class T>
+    static std::vector<T> level_values(IDirect3DTexture9* t, UINT level, size_t per_pixel) {
         D3DSURFACE_DESC desc;
         t->GetLevelDesc(level, &desc);
-        const std::vector<uint8_t> bytes = level_bytes(t, level, size_t(desc.Width) * 4);
-        std::vector<uint32_t> out(bytes.size() / 4);
+        const std::vector<uint8_t> bytes = level_bytes(t, level, size_t(desc.Width) * per_pixel * sizeof(T));
+        std::vector<T> out(bytes.size() / sizeof(T));
         std::memcpy(out.data(), bytes.data(), bytes.size());
         return out;
     }
 
-    static std::vector<float> level_floats(IDirect3DTexture9* t, UINT level) {
-        D3DSURFACE_DESC desc;
-        t->GetLevelDesc(level, &desc);
-        const std::vector<uint8_t> bytes = level_bytes(t, level, size_t(desc.Width) * 16);
-        std::vector<float> out(bytes.size() / 4);
-        std::memcpy(out.data(), bytes.data(), bytes.size());
-        return out;
+    // Pixels of a 32-bit format as words (0xAARRGGBB for A8R8G8B8).
+    static std::vector<uint32_t> level_words(IDirect3DTexture9* t, UINT level) {
+        return level_values<uint32_t>(t, level, 1);
     }
+
+    // Pixels of D3DFMT_A32B32G32R32F, four floats each.
+    static std::vector<float> level_floats(IDirect3DTexture9* t, UINT level) { return level_values<float>(t, level, 4); }
 
     OffscreenWindow window{8, 8};
     IDirect3D9* d3d = nullptr;
