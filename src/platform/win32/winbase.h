@@ -15,13 +15,6 @@
 typedef size_t SIZE_T;
 typedef DWORD* LPDWORD;
 
-struct SECURITY_ATTRIBUTES {
-    DWORD nLength;
-    LPVOID lpSecurityDescriptor;
-    BOOL bInheritHandle;
-};
-typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
-
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 #define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
 
