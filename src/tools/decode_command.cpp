@@ -7,10 +7,9 @@
 #include <vector>
 
 #include "texture/decoders/decoded_image.h"
-#include "texture/format_names.h"
 #include "texture/image_file.h"
 #include "tools/commands.h"
-#include "tools/image_arguments.h"
+#include "tools/image_commands.h"
 
 namespace {
 
@@ -99,12 +98,6 @@ int count_levels(const DecodedImage& image)
     return levels;
 }
 
-int report_failure(HRESULT hr)
-{
-    std::printf("error 0x%08X\n", static_cast<unsigned>(hr));
-    return 1;
-}
-
 } // namespace
 
 int decode_command(int argc, char** argv)
@@ -125,12 +118,8 @@ int decode_command(int argc, char** argv)
     if (FAILED(hr))
         return report_failure(hr);
 
-    const char* name = format_name(image.format);
     char unknown[16];
-    if (!name) {
-        std::snprintf(unknown, sizeof unknown, "0x%08X", static_cast<unsigned>(image.format));
-        name = unknown;
-    }
+    const char* name = printed_format_name(image.format, unknown);
     std::printf("format=%s width=%u height=%u depth=%u file_format=%u levels=%d\n", name, image.width,
                 image.height, image.depth, static_cast<unsigned>(image.file_format), count_levels(image));
 

@@ -11,11 +11,10 @@
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/offscreen_device.h"
 #include "texture/format_choice.h"
-#include "texture/format_names.h"
 #include "texture/interface_ptr.h"
 #include "texture/texture_loader.h"
 #include "tools/commands.h"
-#include "tools/image_arguments.h"
+#include "tools/image_commands.h"
 
 namespace {
 
@@ -25,12 +24,6 @@ int usage_error()
 {
     std::fputs(kUsage, stderr);
     return 2;
-}
-
-int report_failure(HRESULT hr)
-{
-    std::printf("error 0x%08X\n", static_cast<unsigned>(hr));
-    return 1;
 }
 
 struct FileCloser {
@@ -110,12 +103,8 @@ int texture_command(int argc, char** argv)
     if (FAILED(hr))
         return report_failure(hr);
 
-    const char* name = format_name(desc.Format);
     char unknown[16];
-    if (!name) {
-        std::snprintf(unknown, sizeof unknown, "0x%08X", static_cast<unsigned>(desc.Format));
-        name = unknown;
-    }
+    const char* name = printed_format_name(desc.Format, unknown);
     std::printf("format=%s width=%u height=%u levels=%u\n", name, desc.Width, desc.Height,
                 static_cast<unsigned>(texture->GetLevelCount()));
     std::fflush(stdout);

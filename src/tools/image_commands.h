@@ -1,9 +1,12 @@
-// The arguments of the image subcommands: one IMAGE and options that each
-// take one value ("--pixels OUT"), in any order.
+// What the image subcommands (decode, texture) share: their arguments, the
+// line that reports a failure and the printed names of formats.
 #pragma once
 
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
+
+#include "texture/format_names.h"
 
 struct ValueOption {
     const char* name;   // "--pixels"
@@ -33,4 +36,21 @@ inline bool parse_image_arguments(int argc, char** argv, std::initializer_list<V
         }
     }
     return *image != nullptr;
+}
+
+// Prints "error 0xXXXXXXXX" and gives the exit status 1.
+inline int report_failure(HRESULT hr)
+{
+    std::printf("error 0x%08X\n", static_cast<unsigned>(hr));
+    return 1;
+}
+
+// The format's name, or its code in hexadecimal (written into `unknown`).
+inline const char* printed_format_name(D3DFORMAT format, char (&unknown)[16])
+{
+    const char* name = format_name(format);
+    if (name)
+        return name;
+    std::snprintf(unknown, sizeof unknown, "0x%08X", static_cast<unsigned>(format));
+    return unknown;
 }
