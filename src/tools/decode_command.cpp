@@ -15,16 +15,6 @@ namespace {
 
 const char kUsage[] = "usage: varnel-cli decode IMAGE [--pixels OUT] [--palette OUT]\n";
 
-int usage_error()
-{
-    std::fputs(kUsage, stderr);
-    return 2;
-}
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // Gathers rows into large blocks before they reach the file: an image can
 // hold hundreds of millions of one-byte rows, and one write per row costs
@@ -106,7 +96,7 @@ int decode_command(int argc, char** argv)
     const char* pixels_path = nullptr;
     const char* palette_path = nullptr;
     if (!parse_image_arguments(argc, argv, {{"--pixels", &pixels_path}, {"--palette", &palette_path}}, &image_path))
-        return usage_error();
+        return usage_error(kUsage);
 
     MappedImageFile file;
     if (FAILED(file.open(image_path))) {

@@ -20,16 +20,6 @@ namespace {
 
 const char kUsage[] = "usage: varnel-cli texture IMAGE [--dump DIR]\n";
 
-int usage_error()
-{
-    std::fputs(kUsage, stderr);
-    return 2;
-}
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // Bytes of one row of texels (or of 4 x 4 blocks) and the number of such rows.
 void level_layout(const D3DSURFACE_DESC& desc, size_t* row_bytes, UINT* rows)
@@ -86,7 +76,7 @@ int texture_command(int argc, char** argv)
     const char* image_path = nullptr;
     const char* dump_dir = nullptr;
     if (!parse_image_arguments(argc, argv, {{"--dump", &dump_dir}}, &image_path))
-        return usage_error();
+        return usage_error(kUsage);
 
     // The viewer's device, on a window that shows nothing.
     OffscreenDevice device(1, 1);
