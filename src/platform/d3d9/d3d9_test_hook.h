@@ -56,6 +56,8 @@ enum class D3D9Call {
     GetSurfaceLevel,
     LockRect,  // texture and surface LockRect alike
     DrawIndexedPrimitive,
+    GetDeviceCaps,      // the device's, not IDirect3D9's
+    CheckDeviceFormat,
     Count
 };
 

@@ -240,6 +240,10 @@ HRESULT SoftDevice::GetDirect3D(IDirect3D9** ppD3D9) {
 }
 
 HRESULT SoftDevice::GetDeviceCaps(D3DCAPS9* pCaps) {
+    const HRESULT injected = injected_failure(D3D9Call::GetDeviceCaps);
+    if (FAILED(injected)) {
+        return injected;
+    }
     if (!pCaps) {
         return D3DERR_INVALIDCALL;
     }
