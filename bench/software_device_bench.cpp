@@ -5,7 +5,7 @@
 //
 //   build/bin/bench_software_device --benchmark_repetitions=15
 //   build/bin/bench_software_device --camera 30 45 30   (that camera only)
-//   build/bin/bench_software_device --camera 30 45 30 --ppm frame.ppm
+//   build/bin/bench_software_device --camera 30 45 30 --ppm frame.ppm [--threads 1]
 //
 // The "Top" camera is the viewer's default (straight down from the farthest
 // distance); "Oblique" looks at the surface from the side at a middle
@@ -197,8 +197,12 @@ void frame(benchmark::State& state, int radius, int azimuth, int elevation, UINT
 }
 
 // One frame into a binary PPM, to look at the picture.
-int write_ppm(const char* path, int radius, int azimuth, int elevation) {
+int write_ppm(const char* path, int radius, int azimuth, int elevation, UINT threads) {
+    D3D9Profile profile = d3d9_default_profile();
+    profile.raster_threads = threads;
+    d3d9_test_set_profile(profile);
     DeviceScene scene;
+    d3d9_test_reset();
     scene.set_camera(radius, azimuth, elevation);
     scene.render();
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path, "wb"), std::fclose);
@@ -236,18 +240,21 @@ int main(int argc, char** argv) {
     std::vector<Camera> cameras = {{"Top", 100, 0, 90}, {"Oblique", 40, 30, 35}, {"Near", 30, 45, 30}};
     std::vector<char*> rest;
     const char* ppm = nullptr;
+    UINT ppm_threads = 0;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--camera") == 0 && i + 3 < argc) {
             cameras = {{"Camera", std::atoi(argv[i + 1]), std::atoi(argv[i + 2]), std::atoi(argv[i + 3])}};
             i += 3;
         } else if (std::strcmp(argv[i], "--ppm") == 0 && i + 1 < argc) {
             ppm = argv[++i];
+        } else if (std::strcmp(argv[i], "--threads") == 0 && i + 1 < argc) {
+            ppm_threads = UINT(std::atoi(argv[++i]));
         } else {
             rest.push_back(argv[i]);
         }
     }
     if (ppm) {
-        return write_ppm(ppm, cameras.back().radius, cameras.back().azimuth, cameras.back().elevation);
+        return write_ppm(ppm, cameras.back().radius, cameras.back().azimuth, cameras.back().elevation, ppm_threads);
     }
     for (UINT threads : {0u, 1u}) {
         for (const Camera& camera : cameras) {

@@ -16,11 +16,18 @@ public:
     RasterWorkers(const RasterWorkers&) = delete;
     RasterWorkers& operator=(const RasterWorkers&) = delete;
 
+    // How a job went: who ran how many chunks, and how long the caller,
+    // out of chunks, waited for the worker's last one.
+    struct Report {
+        uint32_t caller_chunks = 0;
+        uint32_t worker_chunks = 0;
+        double caller_longest = 0.0;  // seconds, the caller's longest chunk
+        double caller_wait = 0.0;     // seconds
+    };
+
     // Calls job(0) ... job(chunks - 1), each once, on either thread, and
-    // returns when all are done: true when the worker had a core of its own
-    // for the chunks it ran, false when it ran none or was mostly kept off
-    // the processor (another program holding the second core).
-    bool run(uint32_t chunks, const std::function<void(uint32_t)>& job);
+    // returns when all are done.
+    Report run(uint32_t chunks, const std::function<void(uint32_t)>& job);
 
 private:
     bool claim(uint32_t ticket, uint32_t* chunk);
@@ -30,9 +37,8 @@ private:
     std::atomic<uint64_t> state_{0};
     std::atomic<uint32_t> chunks_{0};
     std::atomic<uint32_t> ticket_{0};
-    std::atomic<uint32_t> busy_{0};        // 1 while the worker may run a chunk
-    std::atomic<bool> worker_ran_{false};  // the worker ran a chunk of this job
-    std::atomic<bool> worker_had_core_{false};
+    std::atomic<uint32_t> busy_{0};  // 1 while the worker may run a chunk
+    std::atomic<uint32_t> worker_chunks_{0};
     std::atomic<bool> stopping_{false};
     const std::function<void(uint32_t)>* job_ = nullptr;
     std::thread thread_;
