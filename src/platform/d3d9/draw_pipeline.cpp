@@ -290,8 +290,7 @@ void DrawPipeline::draw(const DrawCall& call, int threads, bool adaptive) {
     if (vertices_.size() < call.vertex_count) {
         vertices_.resize(call.vertex_count);
     }
-    if (adaptive && single_draws_ > 0) {
-        --single_draws_;
+    if (adaptive && threads >= 2 && !judge_.may_split()) {
         threads = 1;
     }
     if (threads < 2) {
@@ -301,6 +300,7 @@ void DrawPipeline::draw(const DrawCall& call, int threads, bool adaptive) {
     }
     if (!workers_) {
         workers_ = std::make_unique<RasterWorkers>();
+        workers_->set_worker_delay(worker_delay_us_);
     }
     constexpr uint32_t kVertexChunks = 8;
     const UINT per_chunk = (call.vertex_count + kVertexChunks - 1) / kVertexChunks;
@@ -326,29 +326,7 @@ void DrawPipeline::draw(const DrawCall& call, int threads, bool adaptive) {
     const RasterWorkers::Report report = workers_->run(
         static_cast<uint32_t>(busy_bands_.size()), [&](uint32_t chunk) { raster_band(call, busy_bands_[chunk]); });
     if (adaptive) {
-        judge(report);
-    }
-}
-
-// Splitting costs some work twice over, and a band the worker holds while
-// it is kept off the processor holds up the whole draw; two threads pay only
-// while the second core is free. The worker's progress beside the caller's
-// tells: on a free core both draw about as many bands, and the caller never
-// waits long for the worker's last one. After a few draws where the worker
-// fell behind, draw alone for a while, then try again.
-void DrawPipeline::judge(const RasterWorkers::Report& report) {
-    constexpr uint32_t kJudgedBands = 6;  // fewer say nothing either way
-    constexpr double kWaitSlack = 2e-4;   // seconds
-    constexpr int kSlowDraws = 3, kAloneDraws = 60;
-    if (report.caller_chunks + report.worker_chunks < kJudgedBands) {
-        return;
-    }
-    const bool behind = report.worker_chunks * 2 < report.caller_chunks;
-    const bool stalled = report.caller_wait > 2.0 * report.caller_longest + kWaitSlack;
-    slow_draws_ = behind || stalled ? slow_draws_ + 1 : 0;
-    if (slow_draws_ >= kSlowDraws) {
-        slow_draws_ = 0;
-        single_draws_ = kAloneDraws;
+        judge_.record(report);
     }
 }
 

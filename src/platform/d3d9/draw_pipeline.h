@@ -62,6 +62,9 @@ public:
     // either way. The caller has checked every index against vertex_count.
     void draw(const DrawCall& call, int threads, bool adaptive);
 
+    // See RasterWorkers::set_worker_delay.
+    void set_worker_delay(uint32_t microseconds) { worker_delay_us_ = microseconds; }
+
 private:
     struct Vertex;
     void transform_range(const DrawCall& call, UINT first, UINT end);
@@ -70,13 +73,12 @@ private:
     void raster_all(const DrawCall& call);
     void bin_range(const DrawCall& call, int part, UINT first, UINT end);
     void raster_band(const DrawCall& call, int band);
-    void judge(const RasterWorkers::Report& report);
 
     std::vector<Vertex> vertices_;
     std::unique_ptr<RasterWorkers> workers_;
     // Primitive numbers by band of rows, from each half of the call.
     std::array<std::vector<std::vector<uint32_t>>, 2> bins_;
     std::vector<int> busy_bands_;
-    int slow_draws_ = 0;    // draws in a row where the second thread did not keep up
-    int single_draws_ = 0;  // draws left to do on one thread
+    SplitJudge judge_;
+    uint32_t worker_delay_us_ = 0;
 };

@@ -9,6 +9,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <chrono>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -105,10 +106,35 @@ void RasterWorkers::loop() {
         busy_.store(1);
         uint32_t chunk;
         while (claim(seen, &chunk)) {
+            if (worker_delay_us_ > 0) {
+                std::this_thread::sleep_for(std::chrono::microseconds(worker_delay_us_));
+            }
             (*job_)(chunk);
             worker_chunks_.fetch_add(1, std::memory_order_relaxed);
         }
         busy_.store(0);
         busy_.notify_one();
+    }
+}
+
+bool SplitJudge::may_split() {
+    if (alone_draws_ > 0) {
+        --alone_draws_;
+        return false;
+    }
+    return true;
+}
+
+void SplitJudge::record(const RasterWorkers::Report& report) {
+    constexpr double kWaitSlack = 2e-4;  // seconds
+    if (report.caller_chunks + report.worker_chunks < kJudgedChunks) {
+        return;
+    }
+    const bool behind = report.worker_chunks * 2 < report.caller_chunks;
+    const bool stalled = report.caller_wait > 2.0 * report.caller_longest + kWaitSlack;
+    slow_draws_ = behind || stalled ? slow_draws_ + 1 : 0;
+    if (slow_draws_ >= kSlowDraws) {
+        slow_draws_ = 0;
+        alone_draws_ = kAloneDraws;
     }
 }

@@ -29,6 +29,10 @@ public:
     // returns when all are done.
     Report run(uint32_t chunks, const std::function<void(uint32_t)>& job);
 
+    // Makes the worker sleep this long before each chunk it runs, as when
+    // another program holds the second core (tests only).
+    void set_worker_delay(uint32_t microseconds) { worker_delay_us_ = microseconds; }
+
 private:
     bool claim(uint32_t ticket, uint32_t* chunk);
     void loop();
@@ -41,5 +45,29 @@ private:
     std::atomic<uint32_t> worker_chunks_{0};
     std::atomic<bool> stopping_{false};
     const std::function<void(uint32_t)>* job_ = nullptr;
+    uint32_t worker_delay_us_ = 0;
     std::thread thread_;
+};
+
+// Whether a draw is split across the two threads. Splitting costs some work
+// twice over, and a chunk the worker holds while it is kept off the
+// processor holds up the whole draw: two threads pay only while the second
+// core is free. The worker's progress beside the caller's tells: on a free
+// core both run about as many chunks, and the caller never waits long for
+// the worker's last one. After a few split draws where the worker fell
+// behind, draws are done alone for a while, then split again to look anew.
+class SplitJudge {
+public:
+    static constexpr uint32_t kJudgedChunks = 6;  // fewer say nothing either way
+    static constexpr int kSlowDraws = 3;
+    static constexpr int kAloneDraws = 60;
+
+    // True when the next draw may be split; a draw done alone counts off.
+    bool may_split();
+    // How a split draw went.
+    void record(const RasterWorkers::Report& report);
+
+private:
+    int slow_draws_ = 0;   // split draws in a row where the worker fell behind
+    int alone_draws_ = 0;  // draws left to do alone
 };
