@@ -731,13 +731,13 @@ void raster_triangle(const RasterTarget& target, const PixelShading& shading, Ro
                      const RasterVertex& v0, const RasterVertex& v1_in, const RasterVertex& v2_in) {
     // The rows first: many triangles hold no pixel centre, or none in the
     // band of rows this call draws.
-    const int32_t lo_y = std::min({v0.fy, v1_in.fy, v2_in.fy}), hi_y = std::max({v0.fy, v1_in.fy, v2_in.fy});
+    const int32_t lo_y = std::min(v0.fy, std::min(v1_in.fy, v2_in.fy)), hi_y = std::max(v0.fy, std::max(v1_in.fy, v2_in.fy));
     const int min_y = std::max((lo_y + kSubpixel - 1) >> kSubpixelBits, target.y0);
     const int max_y = std::min(hi_y >> kSubpixelBits, target.y1 - 1);
     if (min_y > max_y || max_y < rows.first || min_y > rows.last) {
         return;
     }
-    const int32_t lo_x = std::min({v0.fx, v1_in.fx, v2_in.fx}), hi_x = std::max({v0.fx, v1_in.fx, v2_in.fx});
+    const int32_t lo_x = std::min(v0.fx, std::min(v1_in.fx, v2_in.fx)), hi_x = std::max(v0.fx, std::max(v1_in.fx, v2_in.fx));
     const int min_x = std::max((lo_x + kSubpixel - 1) >> kSubpixelBits, target.x0);
     const int max_x = std::min(hi_x >> kSubpixelBits, target.x1 - 1);
     if (min_x > max_x) {
