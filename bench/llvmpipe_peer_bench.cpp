@@ -20,7 +20,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "viewer_scene.h"
@@ -179,22 +178,12 @@ void BM_PeerFrame(benchmark::State& state) {
     state.SetLabel(reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
 }
 
-// One frame into a binary PPM, to look at the picture.
-int write_ppm(const char* path) {
+// One frame into a binary PPM.
+int write_frame(const char* path) {
     PeerScene scene;
     scene.set_camera(g_radius, g_azimuth, g_elevation);
     scene.render();
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path, "wb"), std::fclose);
-    if (!file) {
-        return 1;
-    }
-    std::fprintf(file.get(), "P6\n%d %d\n255\n", kWidth, kHeight);
-    for (uint32_t p : scene.pixels()) {
-        const unsigned char rgb[3] = {static_cast<unsigned char>(p >> 16), static_cast<unsigned char>(p >> 8),
-                                      static_cast<unsigned char>(p)};
-        std::fwrite(rgb, 1, 3, file.get());
-    }
-    return 0;
+    return write_ppm(path, scene.pixels());
 }
 
 }  // namespace
@@ -215,7 +204,7 @@ int main(int argc, char** argv) {
         }
     }
     if (ppm) {
-        return write_ppm(ppm);
+        return write_frame(ppm);
     }
     benchmark::RegisterBenchmark("BM_PeerFrame", BM_PeerFrame)->Unit(benchmark::kMillisecond)->MinTime(1.0);
     int rest_count = static_cast<int>(rest.size());

@@ -13,7 +13,6 @@
 // bench/device_vs_llvmpipe.sh draws the same frame with Mesa's llvmpipe.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -179,43 +178,35 @@ private:
     Batch surface_, grid_, marker_;
 };
 
-void frame(benchmark::State& state, int radius, int azimuth, int elevation, UINT threads) {
+// Threads 0 lets the device choose (both cores for large draws); 1 draws on
+// the caller's thread alone, to see the total work.
+std::unique_ptr<DeviceScene> scene_for(int radius, int azimuth, int elevation, UINT threads) {
     D3D9Profile profile = d3d9_default_profile();
     profile.raster_threads = threads;
     d3d9_test_set_profile(profile);
-    DeviceScene scene;
+    auto scene = std::make_unique<DeviceScene>();
     d3d9_test_reset();
-    scene.set_camera(radius, azimuth, elevation);
+    scene->set_camera(radius, azimuth, elevation);
+    return scene;
+}
+
+void frame(benchmark::State& state, int radius, int azimuth, int elevation, UINT threads) {
+    const std::unique_ptr<DeviceScene> scene = scene_for(radius, azimuth, elevation, threads);
     for (auto _ : state) {
-        scene.render();
+        scene->render();
     }
     size_t drawn = 0;
-    for (uint32_t p : scene.window().frame()) {
+    for (uint32_t p : scene->window().frame()) {
         drawn += p != 0x808080;
     }
     state.counters["covered_pixels"] = double(drawn);
 }
 
-// One frame into a binary PPM, to look at the picture.
-int write_ppm(const char* path, int radius, int azimuth, int elevation, UINT threads) {
-    D3D9Profile profile = d3d9_default_profile();
-    profile.raster_threads = threads;
-    d3d9_test_set_profile(profile);
-    DeviceScene scene;
-    d3d9_test_reset();
-    scene.set_camera(radius, azimuth, elevation);
-    scene.render();
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path, "wb"), std::fclose);
-    if (!file) {
-        return 1;
-    }
-    std::fprintf(file.get(), "P6\n%d %d\n255\n", kWidth, kHeight);
-    for (uint32_t p : scene.window().frame()) {
-        const unsigned char rgb[3] = {static_cast<unsigned char>(p >> 16), static_cast<unsigned char>(p >> 8),
-                                      static_cast<unsigned char>(p)};
-        std::fwrite(rgb, 1, 3, file.get());
-    }
-    return 0;
+// One frame into a binary PPM.
+int write_frame(const char* path, int radius, int azimuth, int elevation, UINT threads) {
+    const std::unique_ptr<DeviceScene> scene = scene_for(radius, azimuth, elevation, threads);
+    scene->render();
+    return write_ppm(path, scene->window().frame());
 }
 
 struct Camera {
@@ -223,8 +214,6 @@ struct Camera {
     int radius, azimuth, elevation;
 };
 
-// Threads 0 lets the device choose (both cores for large draws); 1 draws on
-// the caller's thread alone, to see the total work.
 void register_frame(const std::string& name, Camera camera, UINT threads) {
     benchmark::RegisterBenchmark(name.c_str(),
                                  [camera, threads](benchmark::State& state) {
@@ -254,7 +243,7 @@ int main(int argc, char** argv) {
         }
     }
     if (ppm) {
-        return write_ppm(ppm, cameras.back().radius, cameras.back().azimuth, cameras.back().elevation, ppm_threads);
+        return write_frame(ppm, cameras.back().radius, cameras.back().azimuth, cameras.back().elevation, ppm_threads);
     }
     for (UINT threads : {0u, 1u}) {
         for (const Camera& camera : cameras) {

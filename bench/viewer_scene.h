@@ -9,6 +9,8 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <vector>
 
 namespace viewer_scene {
@@ -206,6 +208,21 @@ inline Matrix camera(int radius, int azimuth, int elevation) {
     const Vec3 up = {float(-std::sin(theta) * std::cos(phi)), float(-std::sin(theta) * std::sin(phi)),
                      float(-std::cos(theta))};
     return look_at(eye, {0, 0, -0.5f}, up);
+}
+
+// A frame (0x..RRGGBB pixels, top row first) as a binary PPM, to look at.
+inline int write_ppm(const char* path, const std::vector<uint32_t>& pixels) {
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path, "wb"), std::fclose);
+    if (!file) {
+        return 1;
+    }
+    std::fprintf(file.get(), "P6\n%d %d\n255\n", kWidth, kHeight);
+    for (uint32_t p : pixels) {
+        const unsigned char rgb[3] = {static_cast<unsigned char>(p >> 16), static_cast<unsigned char>(p >> 8),
+                                      static_cast<unsigned char>(p)};
+        std::fwrite(rgb, 1, 3, file.get());
+    }
+    return std::ferror(file.get()) ? 1 : 0;
 }
 
 }  // namespace viewer_scene

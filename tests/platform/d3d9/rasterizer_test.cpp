@@ -314,13 +314,9 @@ TEST(RasterCoverageTest, RandomTrianglesCoverTheCentresOfTheEdgeRule) {
     for (UINT threads : {1u, 2u}) {
         D3D9Profile profile = d3d9_default_profile();
         profile.raster_threads = threads;
-        d3d9_test_set_profile(profile);
-        OffscreenWindow window(kWidth, kHeight);
-        IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS params = windowed_params();
-        IDirect3DDevice9* device = nullptr;
-        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
-                  S_OK);
+        ProfiledDevice made(profile, kWidth, kHeight);
+        IDirect3DDevice9* device = made.device;
+        ASSERT_NE(device, nullptr);
         device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
         device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
         device->SetFVF(kScreenFvf);
@@ -339,13 +335,8 @@ TEST(RasterCoverageTest, RandomTrianglesCoverTheCentresOfTheEdgeRule) {
             }
             device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
             device->BeginScene();
-            IDirect3DVertexBuffer9* vb = nullptr;
-            device->CreateVertexBuffer(UINT(vertices.size() * sizeof(ScreenVertex)), 0, 0, D3DPOOL_MANAGED, &vb,
-                                       nullptr);
-            void* bits = nullptr;
-            vb->Lock(0, 0, &bits, 0);
-            std::memcpy(bits, vertices.data(), vertices.size() * sizeof(ScreenVertex));
-            vb->Unlock();
+            IDirect3DVertexBuffer9* vb =
+                filled_vertex_buffer(device, vertices.data(), vertices.size() * sizeof(ScreenVertex));
             device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
             EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), S_OK);
             device->SetStreamSource(0, nullptr, 0, 0);
@@ -355,16 +346,13 @@ TEST(RasterCoverageTest, RandomTrianglesCoverTheCentresOfTheEdgeRule) {
             for (int y = 0; y < kHeight; ++y) {
                 for (int x = 0; x < kWidth; ++x) {
                     const bool expected = centre_covered(corners[0], corners[1], corners[2], {x * 256, y * 256});
-                    if ((window.pixel(UINT(x), UINT(y)) == kWhitePixel) != expected && ++mismatches <= 3) {
+                    if ((made.window.pixel(UINT(x), UINT(y)) == kWhitePixel) != expected && ++mismatches <= 3) {
                         ADD_FAILURE() << "threads " << threads << ", trial " << trial << ": pixel (" << x << ", "
                                       << y << ") should be " << (expected ? "covered" : "left");
                     }
                 }
             }
         }
-        device->Release();
-        d3d->Release();
-        d3d9_test_reset();
     }
 }
 
@@ -676,13 +664,8 @@ TEST(BlendStageTest, OperationsOnTextureAndDiffuse) {
 std::vector<uint32_t> busy_frame(UINT threads) {
     D3D9Profile profile = d3d9_default_profile();
     profile.raster_threads = threads;
-    d3d9_test_set_profile(profile);
-    OffscreenWindow window(96, 80);
-    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    D3DPRESENT_PARAMETERS params = windowed_params();
-    IDirect3DDevice9* device = nullptr;
-    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
-              S_OK);
+    ProfiledDevice made(profile, 96, 80);
+    IDirect3DDevice9* device = made.device;
     std::mt19937 random(7);
     std::uniform_real_distribution<float> coordinate(-1.3f, 1.3f), depth(0.0f, 1.0f);
     std::vector<MeshVertex> vertices(900);
@@ -694,19 +677,10 @@ std::vector<uint32_t> busy_frame(UINT threads) {
     for (size_t i = 0; i < indices.size(); ++i) {
         indices[i] = static_cast<uint16_t>(i);
     }
-    IDirect3DVertexBuffer9* vb = nullptr;
-    IDirect3DIndexBuffer9* ib = nullptr;
+    IDirect3DVertexBuffer9* vb = filled_vertex_buffer(device, vertices.data(), vertices.size() * sizeof(MeshVertex));
+    IDirect3DIndexBuffer9* ib = filled_index_buffer(device, indices);
     IDirect3DTexture9* texture = nullptr;
-    device->CreateVertexBuffer(UINT(vertices.size() * sizeof(MeshVertex)), 0, 0, D3DPOOL_MANAGED, &vb, nullptr);
-    device->CreateIndexBuffer(UINT(indices.size() * 2), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr);
     device->CreateTexture(4, 4, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr);
-    void* bits;
-    vb->Lock(0, 0, &bits, 0);
-    std::memcpy(bits, vertices.data(), vertices.size() * sizeof(MeshVertex));
-    vb->Unlock();
-    ib->Lock(0, 0, &bits, 0);
-    std::memcpy(bits, indices.data(), indices.size() * 2);
-    ib->Unlock();
     D3DLOCKED_RECT locked;
     texture->LockRect(0, &locked, nullptr, 0);
     for (int i = 0; i < 16; ++i) {
@@ -735,10 +709,7 @@ std::vector<uint32_t> busy_frame(UINT threads) {
     vb->Release();
     ib->Release();
     texture->Release();
-    device->Release();
-    d3d->Release();
-    d3d9_test_reset();
-    return window.frame();
+    return made.window.frame();
 }
 
 TEST(RasterThreadsTest, TwoThreadsDrawExactlyWhatOneDraws) {
@@ -761,13 +732,8 @@ std::vector<std::vector<uint32_t>> height_field_frames(UINT threads, UINT delay_
     D3D9Profile profile = d3d9_default_profile();
     profile.raster_threads = threads;
     profile.raster_worker_delay_us = delay_us;
-    d3d9_test_set_profile(profile);
-    OffscreenWindow window(256, 192);
-    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    D3DPRESENT_PARAMETERS params = windowed_params();
-    IDirect3DDevice9* device = nullptr;
-    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
-              S_OK);
+    ProfiledDevice made(profile, 256, 192);
+    IDirect3DDevice9* device = made.device;
     std::vector<MeshVertex> vertices;
     for (int j = 0; j < kNodes; ++j) {
         for (int i = 0; i < kNodes; ++i) {
@@ -795,19 +761,10 @@ std::vector<std::vector<uint32_t>> height_field_frames(UINT threads, UINT delay_
         }
     }
     const UINT lines = UINT(indices.size() - 3 * triangles) / 2;
-    IDirect3DVertexBuffer9* vb = nullptr;
-    IDirect3DIndexBuffer9* ib = nullptr;
+    IDirect3DVertexBuffer9* vb = filled_vertex_buffer(device, vertices.data(), vertices.size() * sizeof(MeshVertex));
+    IDirect3DIndexBuffer9* ib = filled_index_buffer(device, indices);
     IDirect3DTexture9* texture = nullptr;
-    device->CreateVertexBuffer(UINT(vertices.size() * sizeof(MeshVertex)), 0, 0, D3DPOOL_MANAGED, &vb, nullptr);
-    device->CreateIndexBuffer(UINT(indices.size() * 2), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr);
     device->CreateTexture(64, 64, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr);
-    void* bits;
-    vb->Lock(0, 0, &bits, 0);
-    std::memcpy(bits, vertices.data(), vertices.size() * sizeof(MeshVertex));
-    vb->Unlock();
-    ib->Lock(0, 0, &bits, 0);
-    std::memcpy(bits, indices.data(), indices.size() * 2);
-    ib->Unlock();
     std::mt19937 random(5);
     for (DWORD level = 0; level < texture->GetLevelCount(); ++level) {
         D3DLOCKED_RECT locked;
@@ -845,16 +802,13 @@ std::vector<std::vector<uint32_t>> height_field_frames(UINT threads, UINT delay_
                   S_OK);
         device->EndScene();
         device->Present(nullptr, nullptr, nullptr, nullptr);
-        frames.push_back(window.frame());
+        frames.push_back(made.window.frame());
     }
     device->SetStreamSource(0, nullptr, 0, 0);
     device->SetIndices(nullptr);
     vb->Release();
     ib->Release();
     texture->Release();
-    device->Release();
-    d3d->Release();
-    d3d9_test_reset();
     return frames;
 }
 
