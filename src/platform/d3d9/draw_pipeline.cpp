@@ -304,7 +304,7 @@ void DrawPipeline::draw(const DrawCall& call, int threads, bool adaptive) {
     }
     constexpr uint32_t kVertexChunks = 8;
     const UINT per_chunk = (call.vertex_count + kVertexChunks - 1) / kVertexChunks;
-    workers_->run(kVertexChunks, [&](uint32_t chunk) {
+    const RasterWorkers::Report transformed = workers_->run(kVertexChunks, [&](uint32_t chunk) {
         const UINT first = std::min(call.vertex_count, chunk * per_chunk);
         transform_range(call, first, std::min(call.vertex_count, first + per_chunk));
     });
@@ -313,7 +313,7 @@ void DrawPipeline::draw(const DrawCall& call, int threads, bool adaptive) {
     // the order of the call.
     const size_t bands = static_cast<size_t>(((call.target.y1 - 1) >> kBandShift) + 1);
     const UINT half = call.primitive_count / 2;
-    workers_->run(2, [&](uint32_t part) {
+    const RasterWorkers::Report binned = workers_->run(2, [&](uint32_t part) {
         bins_[part].resize(bands);
         bin_range(call, static_cast<int>(part), part == 0 ? 0 : half, part == 0 ? half : call.primitive_count);
     });
@@ -326,7 +326,7 @@ void DrawPipeline::draw(const DrawCall& call, int threads, bool adaptive) {
     const RasterWorkers::Report report = workers_->run(
         static_cast<uint32_t>(busy_bands_.size()), [&](uint32_t chunk) { raster_band(call, busy_bands_[chunk]); });
     if (adaptive) {
-        judge_.record(report);
+        judge_.record(report, SplitJudge::stalled(transformed) || SplitJudge::stalled(binned));
     }
 }
 

@@ -125,14 +125,17 @@ bool SplitJudge::may_split() {
     return true;
 }
 
-void SplitJudge::record(const RasterWorkers::Report& report) {
+bool SplitJudge::stalled(const RasterWorkers::Report& report) {
     constexpr double kWaitSlack = 2e-4;  // seconds
+    return report.caller_wait > 2.0 * report.caller_longest + kWaitSlack;
+}
+
+void SplitJudge::record(const RasterWorkers::Report& report, bool stalled_before) {
     if (report.caller_chunks + report.worker_chunks < kJudgedChunks) {
         return;
     }
     const bool behind = report.worker_chunks * 2 < report.caller_chunks;
-    const bool stalled = report.caller_wait > 2.0 * report.caller_longest + kWaitSlack;
-    slow_draws_ = behind || stalled ? slow_draws_ + 1 : 0;
+    slow_draws_ = behind || stalled_before || stalled(report) ? slow_draws_ + 1 : 0;
     if (slow_draws_ >= kSlowDraws) {
         slow_draws_ = 0;
         alone_draws_ = kAloneDraws;

@@ -64,8 +64,13 @@ public:
 
     // True when the next draw may be split; a draw done alone counts off.
     bool may_split();
-    // How a split draw went.
-    void record(const RasterWorkers::Report& report);
+    // How a split draw went: the job of most chunks (its bands of rows), and
+    // whether the worker stalled in any other job of the draw.
+    void record(const RasterWorkers::Report& report, bool stalled_before = false);
+
+    // The caller waited for the worker's last chunk far longer than a
+    // chunk of its own took.
+    static bool stalled(const RasterWorkers::Report& report);
 
 private:
     int slow_draws_ = 0;   // split draws in a row where the worker fell behind

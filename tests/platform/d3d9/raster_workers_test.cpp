@@ -41,11 +41,11 @@ struct Outcome {
     int alone_then;
 };
 
-Outcome after(const std::vector<RasterWorkers::Report>& reports) {
+Outcome after(const std::vector<RasterWorkers::Report>& reports, bool stalled_before = false) {
     SplitJudge judge;
     for (const RasterWorkers::Report& r : reports) {
         EXPECT_TRUE(judge.may_split()) << "a draw was done alone before the judgement";
-        judge.record(r);
+        judge.record(r, stalled_before);
     }
     Outcome outcome{0, 0};
     bool split = judge.may_split();
@@ -81,6 +81,9 @@ TEST(SplitJudgeTest, DrawsAloneForAWhileAfterTheWorkerFallsBehindOrStalls) {
         EXPECT_EQ(outcome.split_first, c.expected.split_first) << c.what;
         EXPECT_EQ(outcome.alone_then, c.expected.alone_then) << c.what;
     }
+    const Outcome stalled_earlier = after({even, even, even}, true);
+    EXPECT_EQ(stalled_earlier.split_first, 0) << "a stall in an earlier job of the draw counts too";
+    EXPECT_EQ(stalled_earlier.alone_then, alone);
 }
 
 TEST(SplitJudgeTest, SplitsAgainAfterDrawingAlone) {
