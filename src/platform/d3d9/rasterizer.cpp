@@ -271,18 +271,13 @@ struct Shader {
     // rounded down. Far out-of-range coordinates give some texel of the
     // level: the masks keep every read inside it.
     void texel_position(Vec4 p, int* tx, int* ty) const {
-        const float w = 1.0f / p[1];
-        const float half = F == Fetch::FastBilinear ? 128.0f : 0.0f;
 #if defined(__SSE2__)
-        // Lanes 2 and 3 hold u/w and v/w: (u/w * w) * scale - half, as the
-        // scalar path below rounds it.
-        const Vec4 scaled = p * w * Vec4{0.0f, 0.0f, scale_u, scale_v} - Vec4{0.0f, 0.0f, half, half};
-        const __m128 v = reinterpret_cast<const __m128&>(scaled);
-        __m128i t = _mm_cvttps_epi32(v);
-        t = _mm_add_epi32(t, _mm_castps_si128(_mm_cmplt_ps(v, _mm_cvtepi32_ps(t))));
+        const __m128i t = texel_lanes(p);
         *tx = _mm_cvtsi128_si32(_mm_srli_si128(t, 8));
         *ty = _mm_cvtsi128_si32(_mm_srli_si128(t, 12));
 #else
+        const float w = 1.0f / p[1];
+        const float half = F == Fetch::FastBilinear ? 128.0f : 0.0f;
         const float xs = p[2] * w * scale_u - half, ys = p[3] * w * scale_v - half;
         if (!(std::fabs(xs) < 1e9f && std::fabs(ys) < 1e9f)) {
             *tx = *ty = 0;
@@ -296,7 +291,8 @@ struct Shader {
     }
 
 #if defined(__SSE2__)
-    // texel_position, left in lanes 2 and 3.
+    // texel_position, left in lanes 2 and 3. Lanes 2 and 3 of `p` hold u/w
+    // and v/w: (u/w * w) * scale - half, rounded as the scalar path rounds.
     __m128i texel_lanes(Vec4 p) const {
         const float w = 1.0f / p[1];
         const float half = F == Fetch::FastBilinear ? 128.0f : 0.0f;
