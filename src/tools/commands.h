@@ -4,4 +4,5 @@
 
 int grid_command(int argc, char** argv);
 int decode_command(int argc, char** argv);
+int texture_command(int argc, char** argv);
 int settings_command(int argc, char** argv);
