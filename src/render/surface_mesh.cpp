@@ -16,7 +16,10 @@ struct SurfaceVertex {
 };
 static_assert(sizeof(SurfaceVertex) == 24);
 
-constexpr DWORD kSurfaceFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+// Position, colour and texture coordinates. The code's texture count says
+// two sets while each vertex carries one; stage 0 reads only set 0, and
+// the stream is stepped by the 24 bytes a vertex really has.
+constexpr DWORD kSurfaceFvf = 0x242;
 
 // Every vertex must be reachable through a 16-bit index, and the positions
 // divide by nx - 1 and ny - 1.
