@@ -16,6 +16,9 @@ const Command commands[] = {
     {"grid", grid_command, "grid DATA [--range XMIN XMAX YMIN YMAX] [--skip N] [-o OUT]"},
     {"decode", decode_command, "decode IMAGE [--pixels OUT] [--palette OUT]"},
     {"settings", settings_command, "settings [--reset]"},
+    {"render", render_command,
+     "render DATA -o OUT.png [--range XMIN XMAX YMIN YMAX] [--camera RADIUS AZIMUTH ELEVATION]\n"
+     "                       [--size WIDTHxHEIGHT] [--texture IMAGE] [--marker X Y] [--frames N] [--time]"},
 };
 
 int usage()
