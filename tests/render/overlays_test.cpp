@@ -19,24 +19,24 @@ float above(double h)
     return static_cast<float>(-h - 0.01);
 }
 
+// Both overlays start with the line along x on 201 nodes: pairs (0, 1) to
+// (199, 200), then (201, 202) begins the next line.
+void expect_first_pairs(const std::vector<uint16_t>& pairs)
+{
+    EXPECT_EQ(pairs[0], 0);
+    EXPECT_EQ(pairs[1], 1);
+    EXPECT_EQ(pairs[398], 199);
+    EXPECT_EQ(pairs[399], 200);
+    EXPECT_EQ(pairs[400], 201);
+    EXPECT_EQ(pairs[401], 202);
+}
+
 TEST_F(OverlaysTest, GridLinesOf201x201Field)
 {
     FieldPtr field = make_field(named_height);
     renderer->ops.set_field(renderer, field.get());
     const DrawBatch& grid = state->grid_batch;
-    EXPECT_EQ(grid.stride, 12u);
-    EXPECT_EQ(grid.fvf, 2u);
-    EXPECT_EQ(grid.primitive_type, D3DPT_LINELIST);
-    EXPECT_EQ(grid.indices_per_primitive, 2);
-    EXPECT_EQ(grid.vertex_count, 4422);
-    EXPECT_EQ(grid.primitive_count, 4400);
-    EXPECT_EQ(grid.texture, nullptr);
-    D3DVERTEXBUFFER_DESC vertex_desc;
-    D3DINDEXBUFFER_DESC index_desc;
-    grid.vertex_buffer->GetDesc(&vertex_desc);
-    grid.index_buffer->GetDesc(&index_desc);
-    EXPECT_EQ(vertex_desc.Size, 53064u);
-    EXPECT_EQ(index_desc.Size, 17600u);
+    expect_batch(grid, {12, 2, D3DPT_LINELIST, 2, 4422, 4400, 53064, 17600});
 
     const std::vector<LineVertex> v = batch_vertices<LineVertex>(grid);
     const std::vector<SurfaceVertex> surface = batch_vertices<SurfaceVertex>(state->surface_batch);
@@ -60,10 +60,7 @@ TEST_F(OverlaysTest, GridLinesOf201x201Field)
 
     const std::vector<uint16_t> pairs = batch_indices(grid);
     ASSERT_EQ(pairs.size(), 8800u);
-    EXPECT_EQ(pairs[0], 0);
-    EXPECT_EQ(pairs[399], 200);
-    EXPECT_EQ(pairs[400], 201);
-    EXPECT_EQ(pairs[401], 202);
+    expect_first_pairs(pairs);
     EXPECT_EQ(pairs[8798], 4420);
     EXPECT_EQ(pairs[8799], 4421);
     // Every segment joins neighbours on one line; none crosses to the next line.
@@ -107,11 +104,7 @@ TEST_F(OverlaysTest, MarkerCrossFollowsTheNearestRowAndColumn)
         SCOPED_TRACE(testing::Message() << c.pair.x << ", " << c.pair.y);
         renderer->ops.set_marker(renderer, &c.pair);
         const DrawBatch& marker = state->marker_batch;
-        EXPECT_EQ(marker.stride, 16u);
-        EXPECT_EQ(marker.fvf, 0x42u);
-        EXPECT_EQ(marker.primitive_type, D3DPT_LINELIST);
-        EXPECT_EQ(marker.vertex_count, 402);
-        EXPECT_EQ(marker.primitive_count, 400);
+        expect_batch(marker, {16, 0x42, D3DPT_LINELIST, 2, 402, 400, 6432, 1600});
         const std::vector<MarkerVertex> v = batch_vertices<MarkerVertex>(marker);
         for (int s = 0; s < 201; ++s) {
             ASSERT_EQ(v[s].y, static_cast<float>(c.pair.y - 0.5)) << s;
@@ -125,10 +118,8 @@ TEST_F(OverlaysTest, MarkerCrossFollowsTheNearestRowAndColumn)
         }
         const std::vector<uint16_t> pairs = batch_indices(marker);
         ASSERT_EQ(pairs.size(), 800u);
-        EXPECT_EQ(pairs[0], 0);
-        EXPECT_EQ(pairs[399], 200);
-        EXPECT_EQ(pairs[400], 201);
-        EXPECT_EQ(pairs[401], 202);
+        expect_first_pairs(pairs);
+        EXPECT_EQ(pairs[798], 400);
         EXPECT_EQ(pairs[799], 401);
     }
 }

@@ -98,6 +98,36 @@ inline std::vector<uint16_t> batch_indices(const DrawBatch& batch)
     return out;
 }
 
+// What a built batch must be: layout, counts and buffer sizes; both buffers
+// in the managed pool, the indices 16 bits wide, no texture of its own.
+struct BatchShape {
+    uint32_t stride, fvf;
+    D3DPRIMITIVETYPE type;
+    int32_t indices_per_primitive, vertex_count, primitive_count;
+    UINT vertex_bytes, index_bytes;
+};
+
+inline void expect_batch(const DrawBatch& batch, const BatchShape& want)
+{
+    EXPECT_EQ(batch.stride, want.stride);
+    EXPECT_EQ(batch.fvf, want.fvf);
+    EXPECT_EQ(batch.primitive_type, want.type);
+    EXPECT_EQ(batch.indices_per_primitive, want.indices_per_primitive);
+    EXPECT_EQ(batch.vertex_count, want.vertex_count);
+    EXPECT_EQ(batch.primitive_count, want.primitive_count);
+    EXPECT_EQ(batch.texture, nullptr);
+    D3DVERTEXBUFFER_DESC vertex_desc{};
+    D3DINDEXBUFFER_DESC index_desc{};
+    ASSERT_TRUE(batch.vertex_buffer && batch.index_buffer);
+    batch.vertex_buffer->GetDesc(&vertex_desc);
+    batch.index_buffer->GetDesc(&index_desc);
+    EXPECT_EQ(vertex_desc.Size, want.vertex_bytes);
+    EXPECT_EQ(vertex_desc.Pool, D3DPOOL_MANAGED);
+    EXPECT_EQ(index_desc.Size, want.index_bytes);
+    EXPECT_EQ(index_desc.Format, D3DFMT_INDEX16);
+    EXPECT_EQ(index_desc.Pool, D3DPOOL_MANAGED);
+}
+
 // A renderer on an offscreen window; the device hook is reset around each
 // test, and the renderer destroyed at its end.
 class RendererTest : public ::testing::Test {

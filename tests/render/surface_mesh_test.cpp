@@ -11,21 +11,7 @@ TEST_F(SurfaceMeshTest, SurfaceOf201x201Field)
     FieldPtr field = make_field([](int i, int j) { return (i + j) / 400.0; });
     renderer->ops.set_field(renderer, field.get());
     const DrawBatch& surface = state->surface_batch;
-    EXPECT_EQ(surface.stride, 24u);
-    EXPECT_EQ(surface.fvf, 0x242u);
-    EXPECT_EQ(surface.primitive_type, D3DPT_TRIANGLELIST);
-    EXPECT_EQ(surface.indices_per_primitive, 3);
-    EXPECT_EQ(surface.vertex_count, 40401);
-    EXPECT_EQ(surface.primitive_count, 80000);
-    D3DVERTEXBUFFER_DESC vertex_desc;
-    D3DINDEXBUFFER_DESC index_desc;
-    surface.vertex_buffer->GetDesc(&vertex_desc);
-    surface.index_buffer->GetDesc(&index_desc);
-    EXPECT_EQ(vertex_desc.Size, 969624u);
-    EXPECT_EQ(vertex_desc.Pool, D3DPOOL_MANAGED);
-    EXPECT_EQ(index_desc.Size, 480000u);
-    EXPECT_EQ(index_desc.Format, D3DFMT_INDEX16);
-    EXPECT_EQ(index_desc.Pool, D3DPOOL_MANAGED);
+    expect_batch(surface, {24, 0x242, D3DPT_TRIANGLELIST, 3, 40401, 80000, 969624, 480000});
 
     const std::vector<SurfaceVertex> vertices = batch_vertices<SurfaceVertex>(surface);
     struct Corner {
