@@ -72,8 +72,12 @@ void take_points(void* context, const Point* points, std::size_t count)
         const Pair q = Pair{x - x_min, y - y_min} / Pair{dx, dy};
         const double qx = q[0];
         const double qy = q[1];
-        // Extreme ranges can overflow the differences into inf / inf.
-        if (std::isnan(qx) || std::isnan(qy)) {
+        // A point inside the range can still have no cell: a range that
+        // overflows gives inf / inf, one whose cells round to no size (or to
+        // much less than a 200th of it) gives an infinite or too large
+        // quotient. Such a point is counted as rejected; the negated test
+        // also catches NaN.
+        if (!(qx >= 0.0 && qx <= kCells && qy >= 0.0 && qy <= kCells)) {
             ++rejected;
             continue;
         }

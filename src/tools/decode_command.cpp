@@ -83,7 +83,12 @@ public:
             return false;
         if (count >= kBlock)
             return std::fwrite(bytes, 1, count, out_) == count;
-        std::memcpy(block_.data() + used_, bytes, count);
+        BYTE* to = block_.data() + used_;
+        if (count < 16) // the common very narrow rows: cheaper than a call
+            for (size_t i = 0; i < count; ++i)
+                to[i] = bytes[i];
+        else
+            std::memcpy(to, bytes, count);
         used_ += count;
         return true;
     }

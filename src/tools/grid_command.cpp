@@ -88,7 +88,17 @@ int grid_command(int argc, char** argv)
         std::fprintf(stderr, "varnel-cli: out of memory\n");
         return 1;
     }
+    errno = 0;
     int loaded = field->ops.load(field, data.get(), skip);
+    // A read error is no end of file: the grid would show a part of the data
+    // (or none, for a folder, which fopen opens) as if it were all.
+    if (std::ferror(data.get())) {
+        const int error = errno;
+        std::fprintf(stderr, "varnel-cli: cannot read %s: %s\n", data_path,
+                     std::strerror(error ? error : EIO));
+        field->ops.destroy(field);
+        return 1;
+    }
     data.reset();
 
     std::unique_ptr<std::FILE, FileCloser> out_file;

@@ -155,11 +155,39 @@ TEST(DensityField, NanCoordinatesNeverReachTheGrid)
     EXPECT_EQ(nan_range.nonzero(), 0);
 }
 
-TEST(DensityField, OverflowingRangeIsRejectedNotBinned)
+// Ranges whose cells have no usable size: a point inside such a range has
+// no cell and is counted as rejected; nothing outside the grid is touched
+// (ASan and UBSan watch the conversions and the stores).
+TEST(DensityField, RangesWithoutUsableCellsRejectTheirPoints)
 {
-    Field field(-1e308, -1e308, 1e308, 1e308);
-    EXPECT_EQ(field.load("1e308 0\n0 0\n"), 1);
-    EXPECT_EQ(field.f->ops.rejected(field.f), 1);
+    const double inf = INFINITY;
+    struct Case {
+        double x_min, x_max, y_min, y_max;
+        const char* lines;
+        int load, rejected;
+    } cases[] = {
+        // Zero width: no point passes x < x_max.
+        {100, 100, 0, 4000, "100 10\n99 10\n", 0, 2},
+        // Cells that round to zero size, with the point inside and outside.
+        {0, 4000, 0, 1e-322, "100 5e-324\n100 0\n100 1e-300\n", 0, 3},
+        // Cells of the smallest denormal: the quotient can pass 200.
+        {0, 4000, 0, 1e-321, "100 9.93e-322\n100 0\n", 1, 1},
+        // Infinite cell sizes: a difference that overflows gives inf / inf
+        // and is rejected; a finite one lands in cell 0.
+        {-1e308, 1e308, -1e308, 1e308, "1e308 0\n0 0\n-1e308 -1e308\n", 1, 1},
+        {-1e308, 1e308, 0, 4000, "0 100\n1.7e308 100\n", 1, 1},
+        // Infinite ranges: every quotient is inf / inf or 0 / inf.
+        {-inf, inf, -inf, inf, "0 0\n1e300 -1e300\ninf 0\n", 0, 3},
+        {0, inf, 0, 4000, "100 100\n1e308 100\n", 1, 0},
+        {-inf, 0, 0, 4000, "-100 100\n", 0, 1},
+    };
+    for (const Case& c : cases) {
+        Field field(c.x_min, c.y_min, c.x_max, c.y_max);
+        EXPECT_EQ(field.load(c.lines), c.load) << c.lines;
+        EXPECT_EQ(field.f->ops.rejected(field.f), c.rejected) << c.lines;
+        for (int k = 0; k < 201 * 201; ++k)
+            ASSERT_TRUE(field.f->ops.data(field.f)[k] >= 0.0 && field.f->ops.data(field.f)[k] <= 1.0) << c.lines;
+    }
 }
 
 TEST(DensityField, FilesWithoutAcceptedPoints)

@@ -1,11 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
+#include <thread>
+#include <string>
+#include <vector>
 
+#include "platform/win32/reg_file_format.h"
 #include "platform/win32/registry_test_hooks.h"
 #include "platform/win32/win32_test_support.h"
 #include "shell/settings.h"
@@ -278,6 +289,201 @@ TEST_F(SettingsTest, AKeyThatCannotBeCreatedLeavesEverythingAlone)
     EXPECT_TRUE(fs::is_regular_file(root_ / "kestrow"));
     load_settings(&s);
     expect_defaults(s);
+}
+
+// Saving without windows: what a save leaves in the file, whatever happens
+// to the process on the way.
+class SettingsSaveTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // In memory where there is such a folder: the saves sync their files,
+        // which on a busy disk takes far longer than the save itself.
+        std::string tmpl = fs::is_directory("/dev/shm") ? "/dev/shm/varnel-save-XXXXXX" : "/tmp/varnel-save-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+        root_ = tmpl;
+        setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
+        registry_fail_nth_set_value(0);
+    }
+    void TearDown() override { fs::remove_all(root_); }
+    fs::path file() const { return root_ / "kestrow" / "varnel.exe.reg"; }
+    std::vector<std::string> folder_entries() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(file().parent_path()))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    fs::path root_;
+};
+
+Settings eleven_changed_values()
+{
+    Settings s;
+    std::memset(&s, 0, sizeof s);
+    std::strcpy(s.data_path, "/data/old/");
+    std::strcpy(s.texture_path, "/pictures/old/");
+    s.x_min = -100, s.x_max = 300, s.y_min = -200, s.y_max = 600;
+    s.x_marker = 7, s.y_marker = 8, s.radius = 40, s.azimuth = 270, s.elevation = 12;
+    return s;
+}
+
+Settings defaults()
+{
+    Settings s;
+    ::unsetenv("VARNEL_NO_SUCH_VARIABLE");
+    std::memset(&s, 0, sizeof s);
+    s.x_max = 4000, s.y_max = 4000, s.radius = 100, s.elevation = 90;
+    return s;
+}
+
+bool same(const Settings& a, const Settings& b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// A save killed at any moment leaves the old values or the new ones, never a
+// mix and never no file; the next save clears what the killed one left.
+TEST_F(SettingsSaveTest, AKilledSaveLeavesTheOldFileOrTheNew)
+{
+    const Settings old_values = eleven_changed_values();
+    const Settings new_values = defaults();
+    const std::string damaged = "REGEDIT4\n[broken\n";
+
+    // How long one save takes here, so that the kills spread over it.
+    auto started = std::chrono::steady_clock::now();
+    for (int i = 0; i < 5; ++i) {
+        Settings s = old_values;
+        save_settings(&s);
+    }
+    const auto one_save =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started) / 5;
+    std::mt19937 random(12345);
+    std::uniform_int_distribution<long> delay(0, one_save.count() * 3 / 2 + 1);
+
+    int killed_old = 0, killed_new = 0;
+    for (int round = 0; round < 300; ++round) {
+        // Every fourth round starts from a damaged file instead.
+        const bool from_damaged = round % 4 == 3;
+        if (from_damaged) {
+            std::ofstream(file(), std::ios::binary | std::ios::trunc) << damaged;
+        } else {
+            Settings s = old_values;
+            save_settings(&s);
+        }
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            close(ready[0]);
+            char go = 1;
+            if (write(ready[1], &go, 1) != 1)
+                _exit(2);
+            Settings s = new_values;
+            save_settings(&s);
+            _exit(0);
+        }
+        close(ready[1]);
+        char go = 0;
+        ASSERT_EQ(read(ready[0], &go, 1), 1);
+        close(ready[0]);
+        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+        kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+
+        ASSERT_TRUE(fs::exists(file())) << "round " << round;
+        Settings back;
+        load_settings(&back);
+        const bool is_old = same(back, from_damaged ? new_values : old_values);
+        const bool is_new = same(back, new_values);
+        ASSERT_TRUE(is_old || is_new) << "round " << round;
+        if (from_damaged) {
+            // Replaced only with its copy kept beside it.
+            std::ifstream in(file(), std::ios::binary);
+            std::string now((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            if (now != damaged) {
+                std::ifstream kept(file().string() + ".bad", std::ios::binary);
+                std::string bad((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>());
+                ASSERT_EQ(bad, damaged) << "round " << round;
+            }
+        } else {
+            (is_new ? killed_new : killed_old)++;
+        }
+
+        // The next save leaves no temporary file of the killed one.
+        Settings s = old_values;
+        save_settings(&s);
+        for (const std::string& name : folder_entries())
+            ASSERT_TRUE(name == "varnel.exe.reg" || name == "varnel.exe.reg.bad") << name;
+    }
+    // The kills fell both before and after the file was replaced.
+    EXPECT_GT(killed_old, 0);
+    EXPECT_GT(killed_new, 0);
+}
+
+// A file just under the reader's limit, written by hand on one line, grows
+// past the limit when it is formatted again. The write that would do it is
+// refused, the save stops there, and the old file stays readable with all
+// its values.
+TEST_F(SettingsSaveTest, AWriteThatWouldPassTheReadLimitFailsAndKeepsTheFile)
+{
+    std::string text = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\kestrow\\varnel.exe]\n"
+                       "\"data_path\"=\"/data/old/\"\n"
+                       "\"big\"=hex:";
+    const size_t big_bytes = (kMaxRegFileBytes - text.size() - 64) / 3;
+    text.reserve(kMaxRegFileBytes);
+    for (size_t i = 0; i < big_bytes; ++i)
+        text += i + 1 < big_bytes ? "5a," : "5a\n";
+    ASSERT_LT(text.size(), kMaxRegFileBytes);
+    fs::create_directories(file().parent_path());
+    std::ofstream(file(), std::ios::binary) << text;
+
+    Settings s = eleven_changed_values();
+    std::strcpy(s.data_path, "/data/new/");
+    save_settings(&s);
+    std::ifstream in(file(), std::ios::binary);
+    std::string after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(after, text);
+    Settings back;
+    load_settings(&back);
+    EXPECT_STREQ(back.data_path, "/data/old/");
+    EXPECT_FALSE(fs::exists(file().string() + ".bad"));
+}
+
+// With room for a small value but not for a path, the path's write fails
+// with the quota error and the smaller writes of the same key still land.
+TEST_F(SettingsSaveTest, OnlyTheWriteThatDoesNotFitFails)
+{
+    RegFileKey key{"HKEY_CURRENT_USER\\Software\\kestrow\\varnel.exe", {{"big", REG_BINARY, {}}}};
+    auto big_to = [&](size_t bytes) {
+        key.values[0].data.assign(bytes, 0x5a);
+        return format_reg_file(key).size();
+    };
+    // Grow the value until the file lies within 200 bytes of the limit.
+    size_t bytes = kMaxRegFileBytes / 4;
+    for (size_t size = big_to(bytes); size + 200 < kMaxRegFileBytes || size > kMaxRegFileBytes - 100;
+         size = big_to(bytes))
+        bytes = bytes * (kMaxRegFileBytes - 150) / size;
+    fs::create_directories(file().parent_path());
+    std::ofstream(file(), std::ios::binary) << format_reg_file(key);
+
+    HKEY hkey = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, SETTINGS_KEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hkey, nullptr),
+              ERROR_SUCCESS);
+    const std::vector<BYTE> path(1024, 0);
+    EXPECT_EQ(RegSetValueExA(hkey, "data_path", 0, REG_SZ, path.data(), 1024), ERROR_NOT_ENOUGH_QUOTA);
+    const int32_t radius = 40;
+    EXPECT_EQ(RegSetValueExA(hkey, "radius", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&radius), 4),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(hkey), ERROR_SUCCESS);
+    EXPECT_LE(fs::file_size(file()), kMaxRegFileBytes);
+    Settings back;
+    load_settings(&back);
+    EXPECT_EQ(back.data_path[0], '\0');
+    EXPECT_EQ(back.radius, 40);
 }
 
 } // namespace

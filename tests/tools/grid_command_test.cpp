@@ -140,6 +140,14 @@ TEST_F(GridCommand, MissingFileAndUsageErrors)
     EXPECT_NE(missing.err.find("nope.txt"), std::string::npos);
     EXPECT_EQ(lines_of(missing.err).size(), 1u);
 
+    // A folder opens but cannot be read: a failure, not an empty data file.
+    std::filesystem::create_directories(dir / "folder.txt");
+    Outcome folder = run((dir / "folder.txt").string());
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_NE(folder.err.find("folder.txt"), std::string::npos);
+    EXPECT_EQ(lines_of(folder.err).size(), 1u);
+    EXPECT_EQ(folder.out, "");
+
     std::string data = write("data.txt", "1 2\n");
     const std::string bad[] = {"",
                                data + " --range 0 1 2",

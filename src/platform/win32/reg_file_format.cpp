@@ -265,6 +265,36 @@ bool parse_reg_file(std::span<const char> bytes, RegFileKey* out)
     return true;
 }
 
+namespace {
+
+void append_value(std::string* out, const RegFileValue& v)
+{
+    size_t line_start = out->size();
+    if (v.name.empty())
+        out->push_back('@');
+    else
+        append_quoted(out, v.name);
+    out->push_back('=');
+    if (v.type == REG_DWORD && v.data.size() == 4) {
+        char buf[16];
+        DWORD d = v.data[0] | (DWORD(v.data[1]) << 8) | (DWORD(v.data[2]) << 16) | (DWORD(v.data[3]) << 24);
+        std::snprintf(buf, sizeof buf, "dword:%08x", d);
+        out->append(buf);
+    } else {
+        if (v.type == REG_BINARY) {
+            out->append("hex:");
+        } else {
+            char buf[24];
+            std::snprintf(buf, sizeof buf, "hex(%x):", v.type);
+            out->append(buf);
+        }
+        append_hex_list(out, line_start, v.data);
+    }
+    out->push_back('\n');
+}
+
+} // namespace
+
 std::string format_reg_file(const RegFileKey& key)
 {
     std::string out;
@@ -272,30 +302,15 @@ std::string format_reg_file(const RegFileKey& key)
     out.append("\n\n[");
     out.append(key.path);
     out.append("]\n");
-    for (const RegFileValue& v : key.values) {
-        size_t line_start = out.size();
-        if (v.name.empty())
-            out.push_back('@');
-        else
-            append_quoted(&out, v.name);
-        out.push_back('=');
-        if (v.type == REG_DWORD && v.data.size() == 4) {
-            char buf[16];
-            DWORD d = v.data[0] | (DWORD(v.data[1]) << 8) | (DWORD(v.data[2]) << 16) | (DWORD(v.data[3]) << 24);
-            std::snprintf(buf, sizeof buf, "dword:%08x", d);
-            out.append(buf);
-        } else {
-            if (v.type == REG_BINARY) {
-                out.append("hex:");
-            } else {
-                char buf[24];
-                std::snprintf(buf, sizeof buf, "hex(%x):", v.type);
-                out.append(buf);
-            }
-            append_hex_list(&out, line_start, v.data);
-        }
-        out.push_back('\n');
-    }
+    for (const RegFileValue& v : key.values)
+        append_value(&out, v);
     out.push_back('\n');
     return out;
+}
+
+size_t formatted_value_size(const RegFileValue& value)
+{
+    std::string out;
+    append_value(&out, value);
+    return out.size();
 }

@@ -29,5 +29,9 @@ bool parse_reg_file(std::span<const char> text, RegFileKey* out);
 
 std::string format_reg_file(const RegFileKey& key);
 
+// Bytes that one value adds to the formatted file; a file's size is the
+// size of its header and section line, the sum of its values', and 1.
+size_t formatted_value_size(const RegFileValue& value);
+
 // Case-insensitive (ASCII) comparison, as the registry compares names.
 bool reg_names_equal(const std::string& a, const std::string& b);

@@ -1,4 +1,6 @@
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,10 +17,27 @@
 #include "platform/win32/registry_test_hooks.h"
 #include "platform/win32/winreg.h"
 
+// Writes made through one open key wait here and reach the file together
+// when the key is flushed or closed, so a save of many values is one file
+// replacement: whoever reads the file sees all of them or none.
+struct RegChange {
+    std::string name;
+    bool remove;
+    DWORD type;
+    std::vector<BYTE> data;
+};
+
+struct StagedWrites {
+    RegFileKey key;        // the file's values with the changes applied
+    size_t formatted_size; // what format_reg_file(key) would take
+    std::vector<RegChange> changes;
+};
+
 struct HKEY__ {
     bool machine;
     std::vector<std::string> components; // from the hive's root: "Software", ...
     REGSAM access;
+    std::unique_ptr<StagedWrites> staged;
 };
 
 namespace {
@@ -253,37 +273,167 @@ LSTATUS make_folders(const std::string& folder)
     return ERROR_SUCCESS;
 }
 
-// Writes the whole file beside the old one and renames it into place, so a
-// crash or a full disk leaves either the old file or the new one.
-LSTATUS write_atomically(const std::string& path, const std::string& bytes)
+// Serialises the writers of one folder, also across processes. The lock
+// goes with the process, so a killed writer never leaves it held.
+class FolderLock {
+public:
+    explicit FolderLock(const std::string& folder)
+        : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        if (fd_ >= 0)
+            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+            }
+    }
+    ~FolderLock()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int fd_;
+};
+
+// Temporary names beside a key file: ".NAME.XXXXXX", as mkstemp makes them.
+std::string temporary_pattern(const std::string& folder, const std::string& file_name)
 {
-    size_t slash = path.rfind('/');
-    std::string folder = path.substr(0, slash);
-    LSTATUS made = make_folders(folder);
-    if (made != ERROR_SUCCESS)
-        return made;
-    std::string tmp = folder + "/." + path.substr(slash + 1) + ".XXXXXX";
-    std::vector<char> name(tmp.begin(), tmp.end());
-    name.push_back('\0');
-    int fd = ::mkstemp(name.data());
-    if (fd < 0)
-        return status_of_errno(errno);
+    return folder + "/." + file_name + ".XXXXXX";
+}
+
+// A writer killed between mkstemp and rename leaves its temporary file
+// behind; under the folder lock no other writer is using one.
+void remove_stale_temporaries(const std::string& folder, const std::string& file_name)
+{
+    const std::string prefix = "." + file_name + ".";
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0)
+            ::unlinkat(::dirfd(dir), name.c_str(), 0);
+    }
+    ::closedir(dir);
+}
+
+int write_all(int fd, const char* bytes, size_t size)
+{
     size_t done = 0;
-    int error = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    while (done < size) {
+        ssize_t n = ::write(fd, bytes + done, size - done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            error = n < 0 ? errno : ENOSPC;
-            break;
-        }
+        if (n <= 0)
+            return n < 0 ? errno : ENOSPC;
         done += static_cast<size_t>(n);
     }
+    return 0;
+}
+
+// Writes `bytes` to a new temporary file beside `path`, synced; its name in `name`.
+int write_temporary(const std::string& folder, const std::string& file_name, const std::string& bytes,
+                    std::vector<char>* name)
+{
+    const std::string pattern = temporary_pattern(folder, file_name);
+    name->assign(pattern.begin(), pattern.end());
+    name->push_back('\0');
+    int fd = ::mkstemp(name->data());
+    if (fd < 0)
+        return errno;
+    int error = write_all(fd, bytes.data(), bytes.size());
     if (!error && ::fsync(fd) != 0)
         error = errno;
     if (::close(fd) != 0 && !error)
         error = errno;
+    if (error)
+        ::unlink(name->data());
+    return error;
+}
+
+// Puts a copy of the damaged file at PATH.bad before the file is replaced:
+// a hard link when the file system has them, else a copy of its bytes.
+int keep_damaged_copy(const std::string& folder, const std::string& file_name, const std::string& path)
+{
+    const std::string kept = path + ".bad";
+    std::vector<char> name;
+    const std::string pattern = temporary_pattern(folder, file_name);
+    name.assign(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    int fd = ::mkstemp(name.data());
+    if (fd < 0)
+        return errno;
+    ::close(fd);
+    ::unlink(name.data());
+    if (::link(path.c_str(), name.data()) != 0) {
+        std::string bytes;
+        int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (in < 0)
+            return errno;
+        char buf[65536];
+        for (;;) {
+            ssize_t n = ::read(in, buf, sizeof buf);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                int error = errno;
+                ::close(in);
+                return error;
+            }
+            if (n == 0)
+                break;
+            bytes.append(buf, static_cast<size_t>(n));
+        }
+        ::close(in);
+        int error = write_temporary(folder, file_name, bytes, &name);
+        if (error)
+            return error;
+    }
+    if (::rename(name.data(), kept.c_str()) != 0) {
+        int error = errno;
+        ::unlink(name.data());
+        return error;
+    }
+    return 0;
+}
+
+// Reads the key's file, lets `change` edit its values and replaces the file
+// with the result, all under the folder's lock. The new file is complete and
+// synced before it is renamed into place, so a crash, a kill or a full disk
+// leaves the old file or the new one, never none and never a mix. A damaged
+// old file is kept as PATH.bad; a result the reader would refuse as too large
+// is not written.
+template <typename Change>
+LSTATUS rewrite_key_file(const std::string& path, const std::string& section, Change change)
+{
+    size_t slash = path.rfind('/');
+    std::string folder = path.substr(0, slash);
+    std::string file_name = path.substr(slash + 1);
+    LSTATUS made = make_folders(folder);
+    if (made != ERROR_SUCCESS)
+        return made;
+    FolderLock lock(folder);
+    remove_stale_temporaries(folder, file_name);
+
+    RegFileKey key;
+    FileState state = read_key_file(path, section, &key);
+    if (state != FileState::good)
+        key.values.clear();
+    key.path = section;
+    LSTATUS status = change(key);
+    if (status != ERROR_SUCCESS)
+        return status;
+    std::string bytes = format_reg_file(key);
+    if (bytes.size() > kMaxRegFileBytes)
+        return ERROR_NOT_ENOUGH_QUOTA;
+
+    std::vector<char> name;
+    int error = write_temporary(folder, file_name, bytes, &name);
+    if (error)
+        return status_of_errno(error);
+    if (state == FileState::damaged)
+        error = keep_damaged_copy(folder, file_name, path);
     if (!error && ::rename(name.data(), path.c_str()) != 0)
         error = errno;
     if (error) {
@@ -301,7 +451,7 @@ LSTATUS write_atomically(const std::string& path, const std::string& bytes)
 
 HKEY new_handle(bool machine, std::vector<std::string> components, REGSAM access)
 {
-    HKEY key = new HKEY__{machine, std::move(components), access};
+    HKEY key = new HKEY__{machine, std::move(components), access, nullptr};
     live_keys().insert(key);
     return key;
 }
@@ -360,15 +510,9 @@ LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM 
         std::string section = section_name(false, components);
         RegFileKey existing;
         FileState state = read_key_file(path, section, &existing);
-        if (state == FileState::damaged) {
-            // Keep the unreadable file for whoever wants to look at it.
-            std::string kept = path + ".bad";
-            ::rename(path.c_str(), kept.c_str());
-        }
         if (state != FileState::good && !is_folder(key_folder(root, components))) {
-            RegFileKey fresh;
-            fresh.path = section;
-            status = write_atomically(path, format_reg_file(fresh));
+            // An empty key; an unreadable old file is kept aside as PATH.bad.
+            status = rewrite_key_file(path, section, [](RegFileKey&) { return LSTATUS(ERROR_SUCCESS); });
             if (status != ERROR_SUCCESS)
                 return status;
             disposition = REG_CREATED_NEW_KEY;
@@ -393,11 +537,15 @@ LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDW
     if (is_live(hKey) && !(hKey->access & KEY_QUERY_VALUE))
         return ERROR_ACCESS_DENIED;
 
-    RegFileKey key;
-    if (!readable_file(machine, components, &key))
+    // A key with writes not yet in the file answers with them.
+    RegFileKey read;
+    const RegFileKey* key = &read;
+    if (is_live(hKey) && hKey->staged)
+        key = &hKey->staged->key;
+    else if (!readable_file(machine, components, &read))
         return ERROR_FILE_NOT_FOUND;
     std::string name = lpValueName ? lpValueName : "";
-    for (const RegFileValue& v : key.values) {
+    for (const RegFileValue& v : key->values) {
         if (!reg_names_equal(v.name, name))
             continue;
         DWORD size = static_cast<DWORD>(v.data.size());
@@ -419,8 +567,8 @@ LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDW
 
 namespace {
 
-// Reads the key's file, lets `change` edit its values, and writes it back.
-template <typename Change> LSTATUS rewrite_key(HKEY hKey, Change change)
+// The file and section of a key that may be written through this handle.
+LSTATUS writable_key_file(HKEY hKey, std::string* path, std::string* section)
 {
     if (!is_live(hKey)) {
         if (hKey == HKEY_LOCAL_MACHINE || hKey == HKEY_CURRENT_USER)
@@ -434,17 +582,64 @@ template <typename Change> LSTATUS rewrite_key(HKEY hKey, Change change)
     std::string root = user_root();
     if (root.empty())
         return ERROR_ACCESS_DENIED;
-    std::string path = key_file(root, hKey->components);
-    std::string section = section_name(false, hKey->components);
-    RegFileKey key;
-    if (read_key_file(path, section, &key) != FileState::good) {
-        key.values.clear();
+    *path = key_file(root, hKey->components);
+    *section = section_name(false, hKey->components);
+    return ERROR_SUCCESS;
+}
+
+RegFileValue* find_value(RegFileKey& key, const std::string& name)
+{
+    for (RegFileValue& v : key.values)
+        if (reg_names_equal(v.name, name))
+            return &v;
+    return nullptr;
+}
+
+void apply_change(RegFileKey& key, const RegChange& change)
+{
+    RegFileValue* value = find_value(key, change.name);
+    if (change.remove) {
+        if (value)
+            key.values.erase(key.values.begin() + (value - key.values.data()));
+    } else if (value) {
+        value->type = change.type;
+        value->data = change.data;
+    } else {
+        key.values.push_back(RegFileValue{change.name, change.type, change.data});
     }
-    key.path = section;
-    LSTATUS status = change(key);
+}
+
+// Takes one change into the handle's staged writes. The file stays as it
+// is until the key is flushed; a change that would make the file larger
+// than the reader accepts is refused here, so that no write ever produces a
+// file the next read would call damaged.
+LSTATUS stage_change(HKEY hKey, RegChange change)
+{
+    std::string path, section;
+    LSTATUS status = writable_key_file(hKey, &path, &section);
     if (status != ERROR_SUCCESS)
         return status;
-    return write_atomically(path, format_reg_file(key));
+    if (!hKey->staged) {
+        auto staged = std::make_unique<StagedWrites>();
+        if (read_key_file(path, section, &staged->key) != FileState::good)
+            staged->key.values.clear();
+        staged->key.path = section;
+        staged->formatted_size = format_reg_file(staged->key).size();
+        hKey->staged = std::move(staged);
+    }
+    StagedWrites& staged = *hKey->staged;
+    RegFileValue* old = find_value(staged.key, change.name);
+    if (change.remove && !old)
+        return ERROR_FILE_NOT_FOUND;
+    size_t size = staged.formatted_size - (old ? formatted_value_size(*old) : 0);
+    if (!change.remove)
+        size += formatted_value_size(RegFileValue{change.name, change.type, change.data});
+    if (size > kMaxRegFileBytes)
+        return ERROR_NOT_ENOUGH_QUOTA;
+    apply_change(staged.key, change);
+    staged.formatted_size = size;
+    staged.changes.push_back(std::move(change));
+    return ERROR_SUCCESS;
 }
 
 } // namespace
@@ -457,33 +652,38 @@ LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const
         return ERROR_INVALID_PARAMETER;
     if (g_fail_countdown && --g_fail_countdown == 0)
         return ERROR_DISK_FULL;
-    std::string name = lpValueName ? lpValueName : "";
-    return rewrite_key(hKey, [&](RegFileKey& key) {
-        std::vector<BYTE> data(lpData, lpData + cbData);
-        for (RegFileValue& v : key.values) {
-            if (reg_names_equal(v.name, name)) {
-                v.type = dwType;
-                v.data = std::move(data);
-                return ERROR_SUCCESS;
-            }
-        }
-        key.values.push_back(RegFileValue{name, dwType, std::move(data)});
-        return ERROR_SUCCESS;
-    });
+    return stage_change(hKey, RegChange{lpValueName ? lpValueName : "", false, dwType,
+                                        std::vector<BYTE>(lpData, lpData + cbData)});
 }
 
 LSTATUS RegDeleteValueA(HKEY hKey, LPCSTR lpValueName)
 {
-    std::string name = lpValueName ? lpValueName : "";
-    return rewrite_key(hKey, [&](RegFileKey& key) {
-        for (size_t i = 0; i < key.values.size(); ++i) {
-            if (reg_names_equal(key.values[i].name, name)) {
-                key.values.erase(key.values.begin() + static_cast<std::ptrdiff_t>(i));
-                return ERROR_SUCCESS;
-            }
-        }
-        return ERROR_FILE_NOT_FOUND;
+    return stage_change(hKey, RegChange{lpValueName ? lpValueName : "", true, REG_NONE, {}});
+}
+
+LSTATUS RegFlushKey(HKEY hKey)
+{
+    if (hKey == HKEY_CURRENT_USER || hKey == HKEY_LOCAL_MACHINE || hKey == HKEY_CLASSES_ROOT ||
+        hKey == HKEY_USERS)
+        return ERROR_SUCCESS;
+    if (!is_live(hKey))
+        return ERROR_INVALID_HANDLE;
+    if (!hKey->staged || hKey->staged->changes.empty())
+        return ERROR_SUCCESS;
+    std::string path, section;
+    LSTATUS status = writable_key_file(hKey, &path, &section);
+    if (status != ERROR_SUCCESS)
+        return status;
+    // The changes go onto the file as it is now, not as it was when they
+    // were made, so that another writer's values in between are kept.
+    status = rewrite_key_file(path, section, [&](RegFileKey& key) {
+        for (const RegChange& change : hKey->staged->changes)
+            apply_change(key, change);
+        return LSTATUS(ERROR_SUCCESS);
     });
+    if (status == ERROR_SUCCESS)
+        hKey->staged.reset();
+    return status;
 }
 
 LSTATUS RegCloseKey(HKEY hKey)
@@ -493,9 +693,10 @@ LSTATUS RegCloseKey(HKEY hKey)
         return ERROR_SUCCESS;
     if (!is_live(hKey))
         return ERROR_INVALID_HANDLE;
+    LSTATUS status = RegFlushKey(hKey);
     live_keys().erase(hKey);
     delete hKey;
-    return ERROR_SUCCESS;
+    return status;
 }
 
 LSTATUS RegGetKeyFileNameA(HKEY root, LPCSTR subkey, LPSTR path, DWORD size)

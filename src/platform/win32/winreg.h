@@ -20,7 +20,7 @@
 // REG_DWORD of 4 bytes as dword:, REG_BINARY as hex:, every other type as
 // hex(N): with all of its bytes. Hand-written "name"="text" lines are read
 // as REG_SZ too. A file that does not parse, or is unreadable, is a missing
-// key. Every write replaces the file atomically.
+// key. A flush or close replaces the file atomically.
 #pragma once
 
 #include "platform/win32/windef.h"
@@ -87,6 +87,10 @@ LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDW
 LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
                        DWORD cbData);
 LSTATUS RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
+// Writes made through a key reach its file together, in one replacement,
+// when the key is flushed or closed; until then the key's own queries see
+// them. Either returns the result of that replacement.
+LSTATUS RegFlushKey(HKEY hKey);
 LSTATUS RegCloseKey(HKEY hKey);
 
 // Not a platform call: the file that holds (or would hold) the key `subkey`

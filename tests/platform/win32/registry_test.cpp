@@ -277,41 +277,43 @@ TEST_F(RegistryTest, SavingReplacesTheFileAtomically)
     HKEY key = create_key();
     DWORD v = 1;
     ASSERT_EQ(RegSetValueExA(key, "a", 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4), ERROR_SUCCESS);
+    ASSERT_EQ(RegFlushKey(key), ERROR_SUCCESS);
     std::string before = read_file(user_file());
-    ino_t inode_before = fs::exists(user_file()) ? [&] {
-        struct stat st;
-        stat(user_file().c_str(), &st);
-        return st.st_ino;
-    }() : 0;
+    struct stat st;
+    ASSERT_EQ(stat(user_file().c_str(), &st), 0);
+    const ino_t inode_before = st.st_ino;
 
-    // A failing write leaves the old file exactly as it was.
-    registry_fail_nth_set_value(1);
+    // Writes wait in the key until it is flushed; its own queries see them.
     v = 2;
-    EXPECT_EQ(RegSetValueExA(key, "a", 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4), ERROR_DISK_FULL);
+    ASSERT_EQ(RegSetValueExA(key, "a", 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, "b", 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4), ERROR_SUCCESS);
     EXPECT_EQ(read_file(user_file()), before);
+    DWORD back = 0, size = 4;
+    EXPECT_EQ(RegQueryValueExA(key, "b", nullptr, nullptr, reinterpret_cast<BYTE*>(&back), &size), ERROR_SUCCESS);
+    EXPECT_EQ(back, 2u);
 
     // A folder that cannot be written to keeps the old file, with no stray
     // temporary beside it.
     fs::permissions(user_file().parent_path(), fs::perms::owner_read | fs::perms::owner_exec);
     if (access(user_file().parent_path().c_str(), W_OK) != 0) {
-        EXPECT_EQ(RegSetValueExA(key, "a", 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4), ERROR_ACCESS_DENIED);
+        EXPECT_EQ(RegFlushKey(key), ERROR_ACCESS_DENIED);
         EXPECT_EQ(read_file(user_file()), before);
     }
     fs::permissions(user_file().parent_path(), fs::perms::owner_all);
 
-    // A successful write puts a new file in place (a new inode: renamed, not
-    // rewritten) and leaves nothing else in the folder.
-    ASSERT_EQ(RegSetValueExA(key, "a", 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4), ERROR_SUCCESS);
-    struct stat st;
+    // A flush puts a new file in place (a new inode: renamed, not rewritten)
+    // holding both writes, and leaves nothing else in the folder.
+    ASSERT_EQ(RegFlushKey(key), ERROR_SUCCESS);
     ASSERT_EQ(stat(user_file().c_str(), &st), 0);
     EXPECT_NE(st.st_ino, inode_before);
+    EXPECT_NE(read_file(user_file()).find("\"b\"=dword:00000002"), std::string::npos);
     int entries = 0;
     for (auto& e : fs::directory_iterator(user_file().parent_path())) {
         (void)e;
         ++entries;
     }
     EXPECT_EQ(entries, 1);
-    RegCloseKey(key);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 }
 
 TEST_F(RegistryTest, TheNthWriteFailsOnlyOnce)
