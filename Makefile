@@ -33,9 +33,12 @@ test-asan:
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  $(CTEST) --test-dir build-asan --output-on-failure -j $(JOBS)
 
+# Every benchmark, then the device's frame against Mesa's llvmpipe (the
+# script installs OSMesa, which nothing else needs).
 bench: deps build
 	@for b in build/bin/bench_*; do \
 	  [ -x "$$b" ] || continue; echo "== $$b"; "$$b" || exit 1; done
+	@sh bench/device_vs_llvmpipe.sh
 
 # libFuzzer targets, built with clang under ASan/UBSan; run them by hand, e.g.
 #   build-fuzz/bin/fuzz_density_field -max_total_time=300 corpus/

@@ -4,79 +4,34 @@
 // marker cross, with the renderer's device states.
 //
 //   build/bin/bench_software_device --benchmark_repetitions=15
+//   build/bin/bench_software_device --camera 30 45 30   (that camera only)
+//   build/bin/bench_software_device --camera 30 45 30 --ppm frame.ppm [--threads 1]
 //
 // The "Top" camera is the viewer's default (straight down from the farthest
 // distance); "Oblique" looks at the surface from the side at a middle
-// distance, where it fills more of the frame.
+// distance, where it fills more of the frame; "Near" comes closer still.
+// bench/device_vs_llvmpipe.sh draws the same frame with Mesa's llvmpipe.
 #include <benchmark/benchmark.h>
 
-#include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/d3d9_test_hook.h"
 #include "platform/d3d9/offscreen_window.h"
+#include "viewer_scene.h"
 
 namespace {
 
-constexpr int kNodes = 201;
-constexpr UINT kWidth = 1024, kHeight = 768;
+using namespace viewer_scene;
 
-struct Vec3 {
-    float x, y, z;
-};
-
-Vec3 sub(Vec3 a, Vec3 b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-Vec3 cross(Vec3 a, Vec3 b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-float dot(Vec3 a, Vec3 b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-Vec3 normalise(Vec3 a) {
-    const float length = std::sqrt(dot(a, a));
-    return length > 0 ? Vec3{a.x / length, a.y / length, a.z / length} : Vec3{0, 0, 0};
-}
-
-D3DMATRIX look_at(Vec3 eye, Vec3 at, Vec3 up) {
-    const Vec3 z = normalise(sub(at, eye));
-    const Vec3 x = normalise(cross(up, z));
-    const Vec3 y = cross(z, x);
-    D3DMATRIX m;
-    std::memset(&m, 0, sizeof m);
-    m._11 = x.x, m._12 = y.x, m._13 = z.x;
-    m._21 = x.y, m._22 = y.y, m._23 = z.y;
-    m._31 = x.z, m._32 = y.z, m._33 = z.z;
-    m._41 = -dot(x, eye), m._42 = -dot(y, eye), m._43 = -dot(z, eye), m._44 = 1;
-    return m;
-}
-
-D3DMATRIX perspective(float fov, float aspect, float near_plane, float far_plane) {
-    const float y_scale = std::cos(fov * 0.5f) / std::sin(fov * 0.5f);
-    const float q = far_plane / (far_plane - near_plane);
-    D3DMATRIX m;
-    std::memset(&m, 0, sizeof m);
-    m._11 = y_scale / aspect;
-    m._22 = y_scale;
-    m._33 = q;
-    m._34 = 1;
-    m._43 = -q * near_plane;
-    return m;
-}
-
-// The orbiting camera: radius step, azimuth and elevation in degrees.
-D3DMATRIX camera(int radius, int azimuth, int elevation) {
-    const double pi = 3.1415927410125732;
-    const double r = radius * 4.0 / 100.0 + 1.0;
-    const double phi = (azimuth - 90) / 180.0 * pi, theta = elevation / 180.0 * pi;
-    const Vec3 eye = {float(r * std::cos(theta) * std::cos(phi)), float(r * std::cos(theta) * std::sin(phi)),
-                      -float(r * std::sin(theta) + 0.5)};
-    const Vec3 up = {float(-std::sin(theta) * std::cos(phi)), float(-std::sin(theta) * std::sin(phi)),
-                     float(-std::cos(theta))};
-    return look_at(eye, {0, 0, -0.5f}, up);
+D3DMATRIX to_d3d(const Matrix& m) {
+    D3DMATRIX d;
+    std::memcpy(&d, m.data(), sizeof d);
+    return d;
 }
 
 struct Batch {
@@ -94,23 +49,28 @@ struct Batch {
 };
 
 template <class T>
-void fill(IDirect3DDevice9* device, Batch& batch, const std::vector<T>& vertices, const std::vector<uint16_t>& indices) {
-    device->CreateVertexBuffer(UINT(vertices.size() * sizeof(T)), 0, batch.fvf, D3DPOOL_MANAGED, &batch.vertices,
+void fill(IDirect3DDevice9* device, Batch& batch, const Mesh<T>& mesh, UINT fvf, D3DPRIMITIVETYPE type) {
+    batch.stride = sizeof(T);
+    batch.fvf = fvf;
+    batch.type = type;
+    device->CreateVertexBuffer(UINT(mesh.vertices.size() * sizeof(T)), 0, fvf, D3DPOOL_MANAGED, &batch.vertices,
                                nullptr);
-    device->CreateIndexBuffer(UINT(indices.size() * 2), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &batch.indices, nullptr);
+    device->CreateIndexBuffer(UINT(mesh.indices.size() * 2), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &batch.indices,
+                              nullptr);
     void* bits;
     batch.vertices->Lock(0, 0, &bits, 0);
-    std::memcpy(bits, vertices.data(), vertices.size() * sizeof(T));
+    std::memcpy(bits, mesh.vertices.data(), mesh.vertices.size() * sizeof(T));
     batch.vertices->Unlock();
     batch.indices->Lock(0, 0, &bits, 0);
-    std::memcpy(bits, indices.data(), indices.size() * 2);
+    std::memcpy(bits, mesh.indices.data(), mesh.indices.size() * 2);
     batch.indices->Unlock();
-    batch.vertex_count = UINT(vertices.size());
+    batch.vertex_count = UINT(mesh.vertices.size());
+    batch.primitive_count = UINT(mesh.indices.size() / (type == D3DPT_TRIANGLELIST ? 3 : 2));
 }
 
-class Scene {
+class DeviceScene {
 public:
-    Scene() : window_(kWidth, kHeight) {
+    DeviceScene() : window_(kWidth, kHeight) {
         d3d_ = Direct3DCreate9(31);
         D3DPRESENT_PARAMETERS params;
         std::memset(&params, 0, sizeof params);
@@ -123,13 +83,15 @@ public:
         d3d_->CreateDevice(0, D3DDEVTYPE_HAL, &window_, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device_);
         device_->GetDeviceCaps(&caps_);
         apply_states();
-        build_field();
-        build_surface();
-        build_grid_lines();
-        build_marker(0.3, 0.6);
+        const Scene scene = make_scene();
+        // 0x242, the renderer's code for its 24-byte surface vertices.
+        fill(device_, surface_, scene.surface, 0x242, D3DPT_TRIANGLELIST);
+        fill(device_, grid_, scene.grid, D3DFVF_XYZ, D3DPT_LINELIST);
+        fill(device_, marker_, scene.marker, D3DFVF_XYZ | D3DFVF_DIFFUSE, D3DPT_LINELIST);
+        make_texture();
     }
 
-    ~Scene() {
+    ~DeviceScene() {
         surface_.release();
         grid_.release();
         marker_.release();
@@ -138,7 +100,7 @@ public:
     }
 
     void set_camera(int radius, int azimuth, int elevation) {
-        const D3DMATRIX view = camera(radius, azimuth, elevation);
+        const D3DMATRIX view = to_d3d(camera(radius, azimuth, elevation));
         device_->SetTransform(D3DTS_VIEW, &view);
     }
 
@@ -172,69 +134,14 @@ private:
         device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
         device_->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
         device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
-        const D3DMATRIX projection = perspective(0.39269909f, float(kWidth) / float(kHeight), 1.0f, 100.0f);
-        device_->SetTransform(D3DTS_PROJECTION, &projection);
+        const D3DMATRIX projection_matrix = to_d3d(projection());
+        device_->SetTransform(D3DTS_PROJECTION, &projection_matrix);
     }
 
-    // Two bumps and a ridge, normalised to a highest node of 1.
-    void build_field() {
-        heights_.resize(kNodes * kNodes);
-        double highest = 0;
-        for (int j = 0; j < kNodes; ++j) {
-            for (int i = 0; i < kNodes; ++i) {
-                const double x = i / 200.0, y = j / 200.0;
-                double h = std::exp(-((x - 0.3) * (x - 0.3) + (y - 0.4) * (y - 0.4)) * 30) +
-                           0.6 * std::exp(-((x - 0.7) * (x - 0.7) + (y - 0.7) * (y - 0.7)) * 60) +
-                           0.2 * std::exp(-(x - y) * (x - y) * 200);
-                if (x < 0.05 || y > 0.97) {
-                    h = 0;  // empty nodes at the edges, drawn black
-                }
-                heights_[j * kNodes + i] = h;
-                highest = std::max(highest, h);
-            }
-        }
-        for (double& h : heights_) {
-            h /= highest;
-        }
-    }
-
-    float node_x(int i) const { return float(float(i) / float(kNodes - 1)) - 0.5f; }
-
-    void build_surface() {
-        struct Vertex {
-            float x, y, z;
-            D3DCOLOR color;
-            float u, v;
-        };
-        std::vector<Vertex> vertices;
-        for (int j = 0; j < kNodes; ++j) {
-            for (int i = 0; i < kNodes; ++i) {
-                const double h = heights_[j * kNodes + i];
-                D3DCOLOR shade = 0xFF000000;
-                if (h != 0.0) {
-                    const int level = std::min(255, std::max(0, int(std::floor(h * 127 + 128.5))));
-                    shade = 0xFF000000 + level * 0x10000 + level * 0x100 + level;
-                }
-                const float u = float(i) / float(kNodes - 1), v = float(j) / float(kNodes - 1);
-                vertices.push_back({node_x(i), node_x(j), float(-h), shade, u, 1.0f - v});
-            }
-        }
-        std::vector<uint16_t> indices;
-        for (int r = 0; r < kNodes - 1; ++r) {
-            for (int i = 0; i < kNodes - 1; ++i) {
-                const int k = r * kNodes + i;
-                for (int index : {k, k + kNodes, k + 1, k + kNodes, k + kNodes + 1, k + 1}) {
-                    indices.push_back(uint16_t(index));
-                }
-            }
-        }
-        surface_.stride = 24;
-        surface_.fvf = 0x242;
-        surface_.type = D3DPT_TRIANGLELIST;
-        fill(device_, surface_, vertices, indices);
-        surface_.primitive_count = (2 * kNodes - 2) * (kNodes - 1);
-
-        device_->CreateTexture(256, 256, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &surface_.texture, nullptr);
+    // A full mip chain, every level the checker of its own size.
+    void make_texture() {
+        device_->CreateTexture(kTextureSize, kTextureSize, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &surface_.texture,
+                               nullptr);
         for (DWORD level = 0; level < surface_.texture->GetLevelCount(); ++level) {
             D3DSURFACE_DESC desc;
             surface_.texture->GetLevelDesc(level, &desc);
@@ -243,69 +150,11 @@ private:
             for (UINT y = 0; y < desc.Height; ++y) {
                 auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch);
                 for (UINT x = 0; x < desc.Width; ++x) {
-                    row[x] = ((x ^ y) & 16) ? 0xFFE0C080 : 0xFF4080C0;
+                    row[x] = checker_texel(x, y);
                 }
             }
             surface_.texture->UnlockRect(level);
         }
-    }
-
-    void build_grid_lines() {
-        struct Vertex {
-            float x, y, z;
-        };
-        std::vector<Vertex> vertices;
-        for (int r = 0; r < kNodes; r += 20) {
-            for (int i = 0; i < kNodes; ++i) {
-                vertices.push_back({node_x(i), node_x(r), float(-heights_[r * kNodes + i] - 0.01)});
-            }
-        }
-        for (int k = 0; k < kNodes; k += 20) {
-            for (int j = 0; j < kNodes; ++j) {
-                vertices.push_back({node_x(k), node_x(j), float(-heights_[j * kNodes + k] - 0.01)});
-            }
-        }
-        std::vector<uint16_t> indices;
-        for (int line = 0; line < 22; ++line) {
-            for (int s = 0; s < kNodes - 1; ++s) {
-                indices.push_back(uint16_t(line * kNodes + s));
-                indices.push_back(uint16_t(line * kNodes + s + 1));
-            }
-        }
-        grid_.stride = 12;
-        grid_.fvf = D3DFVF_XYZ;
-        grid_.type = D3DPT_LINELIST;
-        fill(device_, grid_, vertices, indices);
-        grid_.primitive_count = 22 * (kNodes - 1);
-    }
-
-    void build_marker(double px, double py) {
-        struct Vertex {
-            float x, y, z;
-            D3DCOLOR color;
-        };
-        std::vector<Vertex> vertices;
-        const int jm = int(std::floor((kNodes - 1) * py + 0.5)), im = int(std::floor((kNodes - 1) * px + 0.5));
-        for (int i = 0; i < kNodes; ++i) {
-            vertices.push_back({node_x(i), float(py - 0.5), float(-heights_[jm * kNodes + i] - 0.01), 0xFFFFFF00});
-        }
-        for (int j = 0; j < kNodes; ++j) {
-            vertices.push_back({float(px - 0.5), node_x(j), float(-heights_[j * kNodes + im] - 0.01), 0xFFFFFF00});
-        }
-        std::vector<uint16_t> indices;
-        for (int s = 0; s < kNodes - 1; ++s) {
-            indices.push_back(uint16_t(s));
-            indices.push_back(uint16_t(s + 1));
-        }
-        for (int s = 0; s < kNodes - 1; ++s) {
-            indices.push_back(uint16_t(kNodes + s));
-            indices.push_back(uint16_t(kNodes + s + 1));
-        }
-        marker_.stride = 16;
-        marker_.fvf = D3DFVF_XYZ | D3DFVF_DIFFUSE;
-        marker_.type = D3DPT_LINELIST;
-        fill(device_, marker_, vertices, indices);
-        marker_.primitive_count = 2 * (kNodes - 1);
     }
 
     void draw(const Batch& batch) {
@@ -326,47 +175,85 @@ private:
     IDirect3D9* d3d_ = nullptr;
     IDirect3DDevice9* device_ = nullptr;
     D3DCAPS9 caps_{};
-    std::vector<double> heights_;
     Batch surface_, grid_, marker_;
 };
 
-void frame(benchmark::State& state, int radius, int azimuth, int elevation, UINT threads = 0) {
+// Threads 0 lets the device choose (both cores for large draws); 1 draws on
+// the caller's thread alone, to see the total work.
+std::unique_ptr<DeviceScene> scene_for(int radius, int azimuth, int elevation, UINT threads) {
     D3D9Profile profile = d3d9_default_profile();
     profile.raster_threads = threads;
     d3d9_test_set_profile(profile);
-    Scene scene;
+    auto scene = std::make_unique<DeviceScene>();
     d3d9_test_reset();
-    scene.set_camera(radius, azimuth, elevation);
+    scene->set_camera(radius, azimuth, elevation);
+    return scene;
+}
+
+void frame(benchmark::State& state, int radius, int azimuth, int elevation, UINT threads) {
+    const std::unique_ptr<DeviceScene> scene = scene_for(radius, azimuth, elevation, threads);
     for (auto _ : state) {
-        scene.render();
+        scene->render();
     }
     size_t drawn = 0;
-    for (uint32_t p : scene.window().frame()) {
+    for (uint32_t p : scene->window().frame()) {
         drawn += p != 0x808080;
     }
     state.counters["covered_pixels"] = double(drawn);
 }
 
-void BM_ViewerFrameTop(benchmark::State& state) {
-    frame(state, 100, 0, 90);
-}
-void BM_ViewerFrameOblique(benchmark::State& state) {
-    frame(state, 40, 30, 35);
-}
-
-// The same frames drawn on the caller's thread alone, to see the total work.
-void BM_ViewerFrameTopOneThread(benchmark::State& state) {
-    frame(state, 100, 0, 90, 1);
-}
-void BM_ViewerFrameObliqueOneThread(benchmark::State& state) {
-    frame(state, 40, 30, 35, 1);
+// One frame into a binary PPM.
+int write_frame(const char* path, int radius, int azimuth, int elevation, UINT threads) {
+    const std::unique_ptr<DeviceScene> scene = scene_for(radius, azimuth, elevation, threads);
+    scene->render();
+    return write_ppm(path, scene->window().frame());
 }
 
-BENCHMARK(BM_ViewerFrameTop)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_ViewerFrameOblique)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_ViewerFrameTopOneThread)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_ViewerFrameObliqueOneThread)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+struct Camera {
+    const char* name;
+    int radius, azimuth, elevation;
+};
+
+void register_frame(const std::string& name, Camera camera, UINT threads) {
+    benchmark::RegisterBenchmark(name.c_str(),
+                                 [camera, threads](benchmark::State& state) {
+                                     frame(state, camera.radius, camera.azimuth, camera.elevation, threads);
+                                 })
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(1.0);
+}
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    std::vector<Camera> cameras = {{"Top", 100, 0, 90}, {"Oblique", 40, 30, 35}, {"Near", 30, 45, 30}};
+    std::vector<char*> rest;
+    const char* ppm = nullptr;
+    UINT ppm_threads = 0;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--camera") == 0 && i + 3 < argc) {
+            cameras = {{"Camera", std::atoi(argv[i + 1]), std::atoi(argv[i + 2]), std::atoi(argv[i + 3])}};
+            i += 3;
+        } else if (std::strcmp(argv[i], "--ppm") == 0 && i + 1 < argc) {
+            ppm = argv[++i];
+        } else if (std::strcmp(argv[i], "--threads") == 0 && i + 1 < argc) {
+            ppm_threads = UINT(std::atoi(argv[++i]));
+        } else {
+            rest.push_back(argv[i]);
+        }
+    }
+    if (ppm) {
+        return write_frame(ppm, cameras.back().radius, cameras.back().azimuth, cameras.back().elevation, ppm_threads);
+    }
+    for (UINT threads : {0u, 1u}) {
+        for (const Camera& camera : cameras) {
+            register_frame(std::string("BM_ViewerFrame") + camera.name + (threads == 1 ? "OneThread" : ""), camera,
+                           threads);
+        }
+    }
+    int rest_count = static_cast<int>(rest.size());
+    benchmark::Initialize(&rest_count, rest.data());
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,10 +1,5 @@
 // varnel-cli decode: decodes an image file as the texture loader does and
 // prints what came out; optionally writes the top level's pixels and palette.
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,63 +7,14 @@
 #include <vector>
 
 #include "texture/decoders/decoded_image.h"
-#include "texture/format_names.h"
+#include "texture/image_file.h"
 #include "tools/commands.h"
+#include "tools/image_commands.h"
 
 namespace {
 
 const char kUsage[] = "usage: varnel-cli decode IMAGE [--pixels OUT] [--palette OUT]\n";
 
-int usage_error()
-{
-    std::fputs(kUsage, stderr);
-    return 2;
-}
-
-// The file mapped read-only as one block, as the texture loader maps it.
-class MappedFile {
-public:
-    // False when the file cannot be opened, sized or mapped; an empty file
-    // maps to no bytes.
-    bool open(const char* path)
-    {
-        const int fd = ::open(path, O_RDONLY);
-        if (fd < 0)
-            return false;
-        struct stat st;
-        bool ok = ::fstat(fd, &st) == 0;
-        if (ok && st.st_size > 0) {
-            void* p = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-            ok = p != MAP_FAILED;
-            if (ok) {
-                bytes_ = p;
-                size_ = static_cast<size_t>(st.st_size);
-            }
-        }
-        const int saved = errno;
-        ::close(fd);
-        errno = saved;
-        return ok;
-    }
-
-    ~MappedFile()
-    {
-        if (bytes_)
-            ::munmap(bytes_, size_);
-    }
-
-    const void* bytes() const { return bytes_; }
-    size_t size() const { return size_; }
-
-private:
-    void* bytes_ = nullptr;
-    size_t size_ = 0;
-};
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // Gathers rows into large blocks before they reach the file: an image can
 // hold hundreds of millions of one-byte rows, and one write per row costs
@@ -142,12 +88,6 @@ int count_levels(const DecodedImage& image)
     return levels;
 }
 
-int report_failure(HRESULT hr)
-{
-    std::printf("error 0x%08X\n", static_cast<unsigned>(hr));
-    return 1;
-}
-
 } // namespace
 
 int decode_command(int argc, char** argv)
@@ -155,29 +95,11 @@ int decode_command(int argc, char** argv)
     const char* image_path = nullptr;
     const char* pixels_path = nullptr;
     const char* palette_path = nullptr;
-    for (int i = 0; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (std::strcmp(arg, "--pixels") == 0) {
-            if (i + 1 >= argc)
-                return usage_error();
-            pixels_path = argv[++i];
-        } else if (std::strcmp(arg, "--palette") == 0) {
-            if (i + 1 >= argc)
-                return usage_error();
-            palette_path = argv[++i];
-        } else if (arg[0] == '-' && arg[1] != '\0') {
-            return usage_error();
-        } else if (!image_path) {
-            image_path = arg;
-        } else {
-            return usage_error();
-        }
-    }
-    if (!image_path)
-        return usage_error();
+    if (!parse_image_arguments(argc, argv, {{"--pixels", &pixels_path}, {"--palette", &palette_path}}, &image_path))
+        return usage_error(kUsage);
 
-    MappedFile file;
-    if (!file.open(image_path)) {
+    MappedImageFile file;
+    if (FAILED(file.open(image_path))) {
         std::fprintf(stderr, "varnel-cli: cannot read %s: %s\n", image_path, std::strerror(errno));
         return report_failure(E_INVALID_IMAGE_DATA);
     }
@@ -186,12 +108,8 @@ int decode_command(int argc, char** argv)
     if (FAILED(hr))
         return report_failure(hr);
 
-    const char* name = format_name(image.format);
     char unknown[16];
-    if (!name) {
-        std::snprintf(unknown, sizeof unknown, "0x%08X", static_cast<unsigned>(image.format));
-        name = unknown;
-    }
+    const char* name = printed_format_name(image.format, unknown);
     std::printf("format=%s width=%u height=%u depth=%u file_format=%u levels=%d\n", name, image.width,
                 image.height, image.depth, static_cast<unsigned>(image.file_format), count_levels(image));
 

@@ -15,6 +15,7 @@ struct Command {
 const Command commands[] = {
     {"grid", grid_command, "grid DATA [--range XMIN XMAX YMIN YMAX] [--skip N] [-o OUT]"},
     {"decode", decode_command, "decode IMAGE [--pixels OUT] [--palette OUT]"},
+    {"texture", texture_command, "texture IMAGE [--dump DIR]"},
     {"settings", settings_command, "settings [--reset]"},
     {"render", render_command,
      "render DATA -o OUT.png [--range XMIN XMAX YMIN YMAX] [--camera RADIUS AZIMUTH ELEVATION]\n"

@@ -48,6 +48,7 @@ D3D9Profile d3d9_default_profile() {
     profile.texture_formats.assign(formats.begin(), formats.end());
     profile.pitch_padding = 0;
     profile.raster_threads = 0;
+    profile.raster_worker_delay_us = 0;
     return profile;
 }
 

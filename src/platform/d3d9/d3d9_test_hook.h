@@ -26,13 +26,17 @@ struct D3D9Profile {
     // large draws), 1 draws on the caller's thread only, 2 always splits the
     // frame across two threads, even for the smallest draw.
     UINT raster_threads;
+    // Microseconds the second drawing thread sleeps before each piece of a
+    // draw it takes on, as when another program holds the second core.
+    UINT raster_worker_delay_us;
 
     void remove_format(D3DFORMAT format);
 };
 
 // The profile of a device made without the hook: MIPMAP texture caps, 4096 x
 // 4096 textures, aspect ratio 4096, 0xFFFFF primitives per call, the formats
-// listed in d3d9_default_texture_formats, no pitch padding.
+// listed in d3d9_default_texture_formats, no pitch padding, the device's
+// own choice of drawing threads, no worker delay.
 D3D9Profile d3d9_default_profile();
 
 // Every IDirect3D9 created after this call (and the devices made from it)
@@ -56,6 +60,8 @@ enum class D3D9Call {
     GetSurfaceLevel,
     LockRect,  // texture and surface LockRect alike
     DrawIndexedPrimitive,
+    GetDeviceCaps,      // the device's, not IDirect3D9's
+    CheckDeviceFormat,
     Count
 };
 

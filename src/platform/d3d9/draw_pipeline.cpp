@@ -11,6 +11,11 @@
 
 namespace {
 
+// Rows are dealt to the two drawing threads in bands of 32: tall enough
+// that few triangles need setting up in two bands, short enough that the
+// threads share any picture fairly.
+constexpr int kBandShift = 5;
+
 // How far beyond the viewport primitives may reach before they are clipped
 // against the sides too; the rasterizer's bounding box handles the rest.
 constexpr float kGuardBandPixels = 2048.0f;
@@ -285,34 +290,43 @@ void DrawPipeline::draw(const DrawCall& call, int threads, bool adaptive) {
     if (vertices_.size() < call.vertex_count) {
         vertices_.resize(call.vertex_count);
     }
-    if (adaptive && single_draws_ > 0) {
-        --single_draws_;
+    if (adaptive && threads >= 2 && !judge_.may_split()) {
         threads = 1;
     }
     if (threads < 2) {
         transform_range(call, 0, call.vertex_count);
-        raster_primitives(call, RowShare{0, 1});
+        raster_all(call);
         return;
     }
     if (!workers_) {
         workers_ = std::make_unique<RasterWorkers>();
+        workers_->set_worker_delay(worker_delay_us_);
     }
     constexpr uint32_t kVertexChunks = 8;
     const UINT per_chunk = (call.vertex_count + kVertexChunks - 1) / kVertexChunks;
-    workers_->run(kVertexChunks, [&](uint32_t chunk) {
+    const RasterWorkers::Report transformed = workers_->run(kVertexChunks, [&](uint32_t chunk) {
         const UINT first = std::min(call.vertex_count, chunk * per_chunk);
         transform_range(call, first, std::min(call.vertex_count, first + per_chunk));
     });
-    const bool shared =
-        workers_->run(2, [&](uint32_t chunk) { raster_primitives(call, RowShare{static_cast<int>(chunk), 2}); });
-    // Splitting costs some work twice over; it pays only while the second
-    // core is free. After a few draws where it was not, draw alone for a
-    // while, then try again.
-    constexpr int kSlowDraws = 3, kAloneDraws = 60;
-    slow_draws_ = shared ? 0 : slow_draws_ + 1;
-    if (slow_draws_ >= kSlowDraws) {
-        slow_draws_ = 0;
-        single_draws_ = kAloneDraws;
+    // Each half of the primitives is dealt to the bands by one thread; a
+    // band then draws the first half's primitives before the second's, in
+    // the order of the call.
+    const size_t bands = static_cast<size_t>(((call.target.y1 - 1) >> kBandShift) + 1);
+    const UINT half = call.primitive_count / 2;
+    const RasterWorkers::Report binned = workers_->run(2, [&](uint32_t part) {
+        bins_[part].resize(bands);
+        bin_range(call, static_cast<int>(part), part == 0 ? 0 : half, part == 0 ? half : call.primitive_count);
+    });
+    busy_bands_.clear();
+    for (size_t band = 0; band < bands; ++band) {
+        if (!bins_[0][band].empty() || !bins_[1][band].empty()) {
+            busy_bands_.push_back(static_cast<int>(band));
+        }
+    }
+    const RasterWorkers::Report report = workers_->run(
+        static_cast<uint32_t>(busy_bands_.size()), [&](uint32_t chunk) { raster_band(call, busy_bands_[chunk]); });
+    if (adaptive) {
+        judge_.record(report, SplitJudge::stalled(transformed) || SplitJudge::stalled(binned));
     }
 }
 
@@ -380,71 +394,115 @@ void DrawPipeline::transform_range(const DrawCall& call, UINT first, UINT end) {
 
 namespace {
 
-// Assembles and draws the primitives of one call for the rows of `share`.
+// Rows from `first` to `last`; empty when first > last.
+struct RowSpan {
+    int first = 1, last = 0;
+
+    void add(int32_t fy_low, int32_t fy_high) {
+        const int low = fy_low >> kSubpixelBits, high = (fy_high + kSubpixel - 1) >> kSubpixelBits;
+        first = first > last ? low : std::min(first, low);
+        last = std::max(last, high);
+    }
+};
+
+// Assembles the primitives of one call and draws them into the rows of
+// `rows`; also tells which rows a primitive may reach, for dealing the
+// primitives out to bands of rows.
 template <class VertexAt>
 class Assembler {
 public:
-    Assembler(const DrawCall& call, RowShare share, VertexAt vertex_at)
-        : call_(call), share_(share), vertex_at_(vertex_at), viewport_(call.viewport) {
+    Assembler(const DrawCall& call, RowRange rows, VertexAt vertex_at)
+        : call_(call), rows_(rows), vertex_at_(vertex_at), viewport_(call.viewport) {
         guard_band(call.viewport, &gx_, &gy_);
     }
 
-    void run() {
-        const UINT n = call_.primitive_count;
+    void draw(UINT k) {
+        with_primitive(
+            k, [this](const auto& a, const auto& b, const auto& c) { triangle(a, b, c); },
+            [this](const auto& a, const auto& b) { line(a, b); },
+            [this](const auto& v) {
+                if (v.outcode == 0) {
+                    raster_point(call_.target, call_.shading, rows_, v.screen);
+                }
+            });
+    }
+
+    // Rows primitive k may draw into, a few more at most; empty when it
+    // draws nothing.
+    RowSpan rows_of(UINT k) {
+        RowSpan span;
+        with_primitive(
+            k,
+            [&](const auto& a, const auto& b, const auto& c) {
+                if ((a.outcode | b.outcode | c.outcode) == 0) {
+                    span.add(std::min({a.screen.fy, b.screen.fy, c.screen.fy}),
+                             std::max({a.screen.fy, b.screen.fy, c.screen.fy}));
+                    return;
+                }
+                RasterVertex mapped[16];
+                const int count = clipped_triangle(a, b, c, mapped);
+                for (int i = 0; i < count; ++i) {
+                    span.add(mapped[i].fy, mapped[i].fy);
+                }
+            },
+            [&](const auto& a, const auto& b) {
+                RasterVertex from, to;
+                bool last_pixel;
+                if (clipped_line(a, b, &from, &to, &last_pixel)) {
+                    span.add(std::min(from.fy, to.fy), std::max(from.fy, to.fy));
+                }
+            },
+            [&](const auto& v) {
+                if (v.outcode == 0) {
+                    span.add(v.screen.fy, v.screen.fy);
+                }
+            });
+        span.first = std::max(span.first, call_.target.y0);
+        span.last = std::min(span.last, call_.target.y1 - 1);
+        return span;
+    }
+
+private:
+    // Calls triangle(a, b, c), line(a, b) or point(v) with the vertices of
+    // primitive k.
+    template <class Triangle, class Line, class Point>
+    void with_primitive(UINT k, Triangle&& triangle, Line&& line, Point&& point) {
         switch (call_.type) {
         case D3DPT_TRIANGLELIST:
-            for (UINT k = 0; k < n; ++k) {
-                triangle(vertex_at_(3 * k), vertex_at_(3 * k + 1), vertex_at_(3 * k + 2));
-            }
+            triangle(vertex_at_(3 * k), vertex_at_(3 * k + 1), vertex_at_(3 * k + 2));
             break;
         case D3DPT_TRIANGLESTRIP:
             // Every second triangle is taken in swapped order to keep the winding.
-            for (UINT k = 0; k < n; ++k) {
-                if (k % 2 == 0) {
-                    triangle(vertex_at_(k), vertex_at_(k + 1), vertex_at_(k + 2));
-                } else {
-                    triangle(vertex_at_(k + 1), vertex_at_(k), vertex_at_(k + 2));
-                }
+            if (k % 2 == 0) {
+                triangle(vertex_at_(k), vertex_at_(k + 1), vertex_at_(k + 2));
+            } else {
+                triangle(vertex_at_(k + 1), vertex_at_(k), vertex_at_(k + 2));
             }
             break;
         case D3DPT_TRIANGLEFAN:
-            for (UINT k = 0; k < n; ++k) {
-                triangle(vertex_at_(0), vertex_at_(k + 1), vertex_at_(k + 2));
-            }
+            triangle(vertex_at_(0), vertex_at_(k + 1), vertex_at_(k + 2));
             break;
         case D3DPT_LINELIST:
-            for (UINT k = 0; k < n; ++k) {
-                line(vertex_at_(2 * k), vertex_at_(2 * k + 1));
-            }
+            line(vertex_at_(2 * k), vertex_at_(2 * k + 1));
             break;
         case D3DPT_LINESTRIP:
-            for (UINT k = 0; k < n; ++k) {
-                line(vertex_at_(k), vertex_at_(k + 1));
-            }
+            line(vertex_at_(k), vertex_at_(k + 1));
             break;
         case D3DPT_POINTLIST:
-            for (UINT k = 0; k < n; ++k) {
-                const auto& v = vertex_at_(k);
-                if (v.outcode == 0) {
-                    raster_point(call_.target, call_.shading, share_, v.screen);
-                }
-            }
+            point(vertex_at_(k));
             break;
         default:
             break;
         }
     }
 
-private:
+    // The triangle cut by the planes it crosses, as a fan of `count`
+    // screen vertices (0 when nothing of it is left).
     template <class V>
-    void triangle(const V& a, const V& b, const V& c) {
+    int clipped_triangle(const V& a, const V& b, const V& c, RasterVertex mapped[16]) const {
         const uint32_t any = a.outcode | b.outcode | c.outcode;
-        if (any == 0) {
-            raster_triangle(call_.target, call_.shading, share_, call_.cull, a.screen, b.screen, c.screen);
-            return;
-        }
         if ((any & kInvalid) || (a.outcode & b.outcode & c.outcode)) {
-            return;
+            return 0;
         }
         ClipVertex poly[16] = {a.clip, b.clip, c.clip};
         if (call_.shading.flat) {
@@ -457,28 +515,41 @@ private:
         }
         const int count = clip_polygon(poly, 3, any, gx_, gy_);
         if (count < 3) {
-            return;
+            return 0;
         }
-        RasterVertex mapped[16];
         for (int i = 0; i < count; ++i) {
             if (!viewport_.map(poly[i], &mapped[i])) {
-                return;
+                return 0;
             }
         }
-        for (int i = 1; i + 1 < count; ++i) {
-            raster_triangle(call_.target, call_.shading, share_, call_.cull, mapped[0], mapped[i], mapped[i + 1]);
-        }
+        return count;
     }
 
     template <class V>
-    void line(const V& a, const V& b) {
-        const uint32_t any = a.outcode | b.outcode;
-        if (any == 0) {
-            raster_line(call_.target, call_.shading, share_, call_.last_pixel, a.screen, b.screen);
+    void triangle(const V& a, const V& b, const V& c) {
+        if ((a.outcode | b.outcode | c.outcode) == 0) {
+            raster_triangle(call_.target, call_.shading, rows_, call_.cull, a.screen, b.screen, c.screen);
             return;
         }
+        RasterVertex mapped[16];
+        const int count = clipped_triangle(a, b, c, mapped);
+        for (int i = 1; i + 1 < count; ++i) {
+            raster_triangle(call_.target, call_.shading, rows_, call_.cull, mapped[0], mapped[i], mapped[i + 1]);
+        }
+    }
+
+    // The line cut by the planes it crosses; false when nothing is left.
+    template <class V>
+    bool clipped_line(const V& a, const V& b, RasterVertex* from, RasterVertex* to, bool* last_pixel) const {
+        const uint32_t any = a.outcode | b.outcode;
+        if (any == 0) {
+            *from = a.screen;
+            *to = b.screen;
+            *last_pixel = call_.last_pixel;
+            return true;
+        }
         if ((any & kInvalid) || (a.outcode & b.outcode)) {
-            return;
+            return false;
         }
         float t0 = 0.0f, t1 = 1.0f;
         for (uint32_t plane = kNear; plane <= kTop; plane <<= 1) {
@@ -487,7 +558,7 @@ private:
             }
             const float da = distance_to(plane, a.clip, gx_, gy_), db = distance_to(plane, b.clip, gx_, gy_);
             if (da < 0.0f && db < 0.0f) {
-                return;
+                return false;
             }
             if (da < 0.0f) {
                 t0 = std::max(t0, da / (da - db));
@@ -496,7 +567,7 @@ private:
             }
         }
         if (!(t0 <= t1)) {
-            return;
+            return false;
         }
         auto point_at = [&](float t) {
             const ClipVertex& p = a.clip;
@@ -505,47 +576,91 @@ private:
             return ClipVertex{mix(p.x, q.x), mix(p.y, q.y), mix(p.z, q.z), mix(p.w, q.w), mix(p.u, q.u),
                               mix(p.v, q.v), mix(p.r, q.r), mix(p.g, q.g), mix(p.b, q.b), mix(p.a, q.a)};
         };
-        RasterVertex from, to;
-        if (!viewport_.map(t0 > 0.0f ? point_at(t0) : a.clip, &from) ||
-            !viewport_.map(t1 < 1.0f ? point_at(t1) : b.clip, &to)) {
-            return;
+        if (!viewport_.map(t0 > 0.0f ? point_at(t0) : a.clip, from) ||
+            !viewport_.map(t1 < 1.0f ? point_at(t1) : b.clip, to)) {
+            return false;
         }
         if (call_.shading.flat) {
-            to.r = from.r = a.clip.r;
-            to.g = from.g = a.clip.g;
-            to.b = from.b = a.clip.b;
-            to.a = from.a = a.clip.a;
+            to->r = from->r = a.clip.r;
+            to->g = from->g = a.clip.g;
+            to->b = from->b = a.clip.b;
+            to->a = from->a = a.clip.a;
         }
-        raster_line(call_.target, call_.shading, share_, call_.last_pixel && t1 >= 1.0f, from, to);
+        *last_pixel = call_.last_pixel && t1 >= 1.0f;
+        return true;
+    }
+
+    template <class V>
+    void line(const V& a, const V& b) {
+        RasterVertex from, to;
+        bool last_pixel;
+        if (clipped_line(a, b, &from, &to, &last_pixel)) {
+            raster_line(call_.target, call_.shading, rows_, last_pixel, from, to);
+        }
     }
 
     const DrawCall& call_;
-    RowShare share_;
+    RowRange rows_;
     VertexAt vertex_at_;
     ViewportMap viewport_;
     float gx_ = 1.0f, gy_ = 1.0f;
 };
 
-template <class VertexAt>
-void assemble(const DrawCall& call, RowShare share, VertexAt vertex_at) {
-    Assembler<VertexAt>(call, share, vertex_at).run();
-}
-
 }  // namespace
 
-void DrawPipeline::raster_primitives(const DrawCall& call, RowShare share) {
+// Calls body(assembler) with an assembler for the call's kind of indices.
+template <class Body>
+void DrawPipeline::with_assembler(const DrawCall& call, RowRange rows, Body&& body) const {
     const Vertex* vertices = vertices_.data();
     const uint8_t* indices = call.indices;
     const INT bias = call.index_bias;
     if (!indices) {
-        assemble(call, share, [vertices](UINT k) -> const Vertex& { return vertices[k]; });
+        Assembler assembler(call, rows, [vertices](UINT k) -> const Vertex& { return vertices[k]; });
+        body(assembler);
     } else if (call.index32) {
-        assemble(call, share, [vertices, indices, bias](UINT k) -> const Vertex& {
+        Assembler assembler(call, rows, [vertices, indices, bias](UINT k) -> const Vertex& {
             return vertices[static_cast<UINT>(static_cast<INT>(load_index32(indices + 4 * size_t(k))) + bias)];
         });
+        body(assembler);
     } else {
-        assemble(call, share, [vertices, indices, bias](UINT k) -> const Vertex& {
+        Assembler assembler(call, rows, [vertices, indices, bias](UINT k) -> const Vertex& {
             return vertices[static_cast<UINT>(static_cast<INT>(load_index16(indices + 2 * size_t(k))) + bias)];
         });
+        body(assembler);
     }
+}
+
+void DrawPipeline::raster_all(const DrawCall& call) {
+    with_assembler(call, RowRange{}, [&](auto& assembler) {
+        for (UINT k = 0; k < call.primitive_count; ++k) {
+            assembler.draw(k);
+        }
+    });
+}
+
+void DrawPipeline::bin_range(const DrawCall& call, int part, UINT first, UINT end) {
+    std::vector<std::vector<uint32_t>>& bins = bins_[part];
+    for (std::vector<uint32_t>& bin : bins) {
+        bin.clear();
+    }
+    with_assembler(call, RowRange{}, [&](auto& assembler) {
+        for (UINT k = first; k < end; ++k) {
+            const RowSpan span = assembler.rows_of(k);
+            for (int band = span.first >> kBandShift; span.first <= span.last && band <= span.last >> kBandShift;
+                 ++band) {
+                bins[static_cast<size_t>(band)].push_back(k);
+            }
+        }
+    });
+}
+
+void DrawPipeline::raster_band(const DrawCall& call, int band) {
+    const RowRange rows{band << kBandShift, ((band + 1) << kBandShift) - 1};
+    with_assembler(call, rows, [&](auto& assembler) {
+        for (const std::vector<std::vector<uint32_t>>& bins : bins_) {
+            for (uint32_t k : bins[static_cast<size_t>(band)]) {
+                assembler.draw(k);
+            }
+        }
+    });
 }

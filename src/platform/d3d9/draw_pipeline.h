@@ -3,6 +3,7 @@
 // view volume and viewport mapping, then the rasterizer.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -56,18 +57,28 @@ public:
     ~DrawPipeline();
 
     // Draws on one thread, or two when `threads` is 2; with `adaptive`,
-    // on one for a while after the second thread could not get a core of
-    // its own (the other core busy elsewhere). The picture is the same
+    // on one for a while after the second thread could not keep up with
+    // the first (the other core busy elsewhere). The picture is the same
     // either way. The caller has checked every index against vertex_count.
     void draw(const DrawCall& call, int threads, bool adaptive);
+
+    // See RasterWorkers::set_worker_delay.
+    void set_worker_delay(uint32_t microseconds) { worker_delay_us_ = microseconds; }
 
 private:
     struct Vertex;
     void transform_range(const DrawCall& call, UINT first, UINT end);
-    void raster_primitives(const DrawCall& call, RowShare share);
+    template <class Body>
+    void with_assembler(const DrawCall& call, RowRange rows, Body&& body) const;
+    void raster_all(const DrawCall& call);
+    void bin_range(const DrawCall& call, int part, UINT first, UINT end);
+    void raster_band(const DrawCall& call, int band);
 
     std::vector<Vertex> vertices_;
     std::unique_ptr<RasterWorkers> workers_;
-    int slow_draws_ = 0;    // draws in a row where the second thread did not help
-    int single_draws_ = 0;  // draws left to do on one thread
+    // Primitive numbers by band of rows, from each half of the call.
+    std::array<std::vector<std::vector<uint32_t>>, 2> bins_;
+    std::vector<int> busy_bands_;
+    SplitJudge judge_;
+    uint32_t worker_delay_us_ = 0;
 };

@@ -1,17 +1,47 @@
 // The worker sleeps on an atomic counter (futex-backed waits), so an idle
-// device costs nothing. Chunks are claimed with one compare-and-swap on a
-// word that also names the job, so a worker waking late can never take a
-// chunk of a job the caller has already finished.
+// device costs nothing; between the jobs of one draw it spins a little
+// first, since the next job follows within microseconds. Chunks are claimed
+// with one compare-and-swap on a word that also names the job, so a worker
+// waking late can never take a chunk of a job the caller has already
+// finished.
 #include "platform/d3d9/raster_workers.h"
 
 #include <time.h>
 
+#include <algorithm>
+#include <chrono>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
-double seconds(clockid_t clock) {
+double seconds() {
     timespec now;
-    clock_gettime(clock, &now);
+    clock_gettime(CLOCK_MONOTONIC, &now);
     return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+}
+
+// Some tens of microseconds.
+constexpr int kSpins = 2000;
+
+void relax() {
+#if defined(__SSE2__)
+    _mm_pause();
+#endif
+}
+
+// Waits until `value` differs from `seen`: spinning first, then asleep.
+template <class T>
+void wait_for_change(const std::atomic<T>& value, T seen) {
+    for (int i = 0; i < kSpins; ++i) {
+        if (value.load(std::memory_order_acquire) != seen) {
+            return;
+        }
+        relax();
+    }
+    value.wait(seen);
 }
 
 }  // namespace
@@ -39,48 +69,75 @@ bool RasterWorkers::claim(uint32_t ticket, uint32_t* chunk) {
     }
 }
 
-bool RasterWorkers::run(uint32_t chunks, const std::function<void(uint32_t)>& job) {
+RasterWorkers::Report RasterWorkers::run(uint32_t chunks, const std::function<void(uint32_t)>& job) {
     job_ = &job;
     chunks_.store(chunks);
-    worker_ran_.store(false);
+    worker_chunks_.store(0);
     const uint32_t ticket = ticket_.load() + 1;
     state_.store(uint64_t(ticket) << 32);
     ticket_.store(ticket);
     ticket_.notify_one();
+    Report report;
     uint32_t chunk;
+    double now = seconds();
     while (claim(ticket, &chunk)) {
         job(chunk);
+        const double done = seconds();
+        report.caller_longest = std::max(report.caller_longest, done - now);
+        now = done;
+        ++report.caller_chunks;
     }
     for (uint32_t busy = busy_.load(); busy != 0; busy = busy_.load()) {
-        busy_.wait(busy);
+        wait_for_change(busy_, busy);
     }
-    return worker_ran_.load() && worker_had_core_.load();
+    report.caller_wait = seconds() - now;
+    report.worker_chunks = worker_chunks_.load();
+    return report;
 }
 
 void RasterWorkers::loop() {
     uint32_t seen = 0;
     for (;;) {
-        ticket_.wait(seen);
+        wait_for_change(ticket_, seen);
         seen = ticket_.load();
         if (stopping_.load()) {
             return;
         }
         busy_.store(1);
-        const double wall_start = seconds(CLOCK_MONOTONIC), cpu_start = seconds(CLOCK_THREAD_CPUTIME_ID);
-        bool ran = false;
         uint32_t chunk;
         while (claim(seen, &chunk)) {
+            if (worker_delay_us_ > 0) {
+                std::this_thread::sleep_for(std::chrono::microseconds(worker_delay_us_));
+            }
             (*job_)(chunk);
-            ran = true;
-        }
-        if (ran) {
-            const double wall = seconds(CLOCK_MONOTONIC) - wall_start;
-            const double cpu = seconds(CLOCK_THREAD_CPUTIME_ID) - cpu_start;
-            // Kept off the processor for a good part of its chunks.
-            worker_had_core_.store(cpu >= 0.75 * wall);
-            worker_ran_.store(true);
+            worker_chunks_.fetch_add(1, std::memory_order_relaxed);
         }
         busy_.store(0);
         busy_.notify_one();
+    }
+}
+
+bool SplitJudge::may_split() {
+    if (alone_draws_ > 0) {
+        --alone_draws_;
+        return false;
+    }
+    return true;
+}
+
+bool SplitJudge::stalled(const RasterWorkers::Report& report) {
+    constexpr double kWaitSlack = 2e-4;  // seconds
+    return report.caller_wait > 2.0 * report.caller_longest + kWaitSlack;
+}
+
+void SplitJudge::record(const RasterWorkers::Report& report, bool stalled_before) {
+    if (report.caller_chunks + report.worker_chunks < kJudgedChunks) {
+        return;
+    }
+    const bool behind = report.worker_chunks * 2 < report.caller_chunks;
+    slow_draws_ = behind || stalled_before || stalled(report) ? slow_draws_ + 1 : 0;
+    if (slow_draws_ >= kSlowDraws) {
+        slow_draws_ = 0;
+        alone_draws_ = kAloneDraws;
     }
 }

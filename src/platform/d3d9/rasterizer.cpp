@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <optional>
 #include <utility>
 
 #if defined(__SSE2__)
@@ -46,10 +45,18 @@ inline uint32_t pack_color(Vec4 c) {
 }
 
 inline uint32_t to_d16(float z) {
+#if defined(__SSE2__)
+    // maxss and minss give their second operand for NaN and for ties, as
+    // the comparisons below do, and need no branch.
+    __m128 scaled = _mm_add_ss(_mm_mul_ss(_mm_set_ss(z), _mm_set_ss(65535.0f)), _mm_set_ss(0.5f));
+    scaled = _mm_min_ss(_mm_max_ss(scaled, _mm_setzero_ps()), _mm_set_ss(65535.0f));
+    return static_cast<uint32_t>(_mm_cvttss_si32(scaled));
+#else
     float scaled = z * 65535.0f + 0.5f;
     scaled = scaled > 0.0f ? scaled : 0.0f;  // also NaN
     scaled = scaled < 65535.0f ? scaled : 65535.0f;
     return static_cast<uint32_t>(scaled);
+#endif
 }
 
 // D3DCMPFUNC minus one is a mask of the outcomes it accepts: bit 0 less,
@@ -170,19 +177,43 @@ inline __m128i multiply(__m128i a, __m128i b) {
     return _mm_srli_epi16(_mm_add_epi16(p, _mm_srli_epi16(p, 8)), 8);
 }
 
-// The same result as bilinear_blend, in lanes.
-inline __m128i bilinear(uint32_t c00, uint32_t c10, uint32_t c01, uint32_t c11, uint32_t fx, uint32_t fy) {
+// The bilinear texel of a wrapped power-of-two level at `position`, which
+// holds x and y in 1/256 texel in lanes 2 and 3; `masks` holds the width and
+// height minus one in the same lanes. The same result as bilinear_blend.
+inline __m128i bilinear_at(const uint32_t* texels, __m128i position, __m128i masks, __m128i width_shift) {
+    const __m128i whole = _mm_srai_epi32(position, 8);
+    const __m128i first = _mm_and_si128(whole, masks);
+    const __m128i second = _mm_and_si128(_mm_add_epi32(whole, _mm_set1_epi32(1)), masks);
+    const __m128i xy = _mm_unpackhi_epi32(first, second);  // x0 x1 y0 y1
+    const __m128i rows = _mm_sll_epi32(_mm_shuffle_epi32(xy, _MM_SHUFFLE(3, 3, 2, 2)), width_shift);
+    const __m128i at = _mm_add_epi32(_mm_shuffle_epi32(xy, _MM_SHUFFLE(1, 0, 1, 0)), rows);
+    const uint32_t at00 = static_cast<uint32_t>(_mm_cvtsi128_si32(at));
+    const uint32_t at01 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(at, _MM_SHUFFLE(2, 2, 2, 2))));
+    __m128i top, bottom;
+    if (static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(first, 8))) !=
+        static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(masks, 8)))) {
+        // Both columns side by side in memory.
+        top = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + at00));
+        bottom = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + at01));
+    } else {  // the second column wraps to the first
+        const uint32_t at10 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(at, _MM_SHUFFLE(1, 1, 1, 1))));
+        const uint32_t at11 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(at, _MM_SHUFFLE(3, 3, 3, 3))));
+        top = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(texels[at00])),
+                                 _mm_cvtsi32_si128(static_cast<int>(texels[at10])));
+        bottom = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(texels[at01])),
+                                    _mm_cvtsi32_si128(static_cast<int>(texels[at11])));
+    }
     const __m128i zero = _mm_setzero_si128();
-    const __m128i top = _mm_unpacklo_epi8(
-        _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(c00)), _mm_cvtsi32_si128(static_cast<int>(c10))), zero);
-    const __m128i bottom = _mm_unpacklo_epi8(
-        _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(c01)), _mm_cvtsi32_si128(static_cast<int>(c11))), zero);
-    const __m128i columns = _mm_srli_epi16(
-        _mm_add_epi16(_mm_mullo_epi16(top, _mm_set1_epi16(static_cast<short>(256 - fy))),
-                      _mm_mullo_epi16(bottom, _mm_set1_epi16(static_cast<short>(fy)))),
-        8);
-    const __m128i weights = _mm_unpacklo_epi64(_mm_set1_epi16(static_cast<short>(256 - fx)),
-                                               _mm_set1_epi16(static_cast<short>(fx)));
+    top = _mm_unpacklo_epi8(top, zero);
+    bottom = _mm_unpacklo_epi8(bottom, zero);
+    // Fractions fx fy in 16-bit lanes 2 and 3, 256 - fx and 256 - fy in 6 and 7.
+    const __m128i fraction = _mm_and_si128(position, _mm_set1_epi32(255));
+    const __m128i both = _mm_packs_epi32(fraction, _mm_sub_epi32(_mm_set1_epi32(256), fraction));
+    const __m128i upper = _mm_shuffle_epi32(_mm_shufflehi_epi16(both, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
+    const __m128i lower = _mm_shuffle_epi32(_mm_shufflelo_epi16(both, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(0, 0, 0, 0));
+    const __m128i columns = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(top, upper), _mm_mullo_epi16(bottom, lower)), 8);
+    const __m128i across = _mm_shufflehi_epi16(_mm_shufflelo_epi16(both, _MM_SHUFFLE(2, 2, 2, 2)), _MM_SHUFFLE(2, 2, 2, 2));
+    const __m128i weights = _mm_shuffle_epi32(across, _MM_SHUFFLE(1, 0, 3, 2));  // 256 - fx x4, fx x4
     const __m128i weighted = _mm_mullo_epi16(columns, weights);
     return _mm_srli_epi16(_mm_add_epi16(weighted, _mm_srli_si128(weighted, 8)), 8);
 }
@@ -205,6 +236,10 @@ struct Shader {
     bool depth_test, depth_write, color_write;
     uint32_t depth_accept;
     uint32_t color_set_bits;
+#if defined(__SSE2__)
+    __m128i masks = _mm_setzero_si128();  // width and height minus one, in lanes 2 and 3
+    __m128i shift = _mm_setzero_si128();  // width_shift
+#endif
 
     Shader(const RasterTarget& t, const PixelShading& s, const TextureSampler::Choice& c)
         : target(t),
@@ -222,6 +257,10 @@ struct Shader {
             width_shift = c.level->width_shift;
             scale_u = static_cast<float>(c.level->width) * (F == Fetch::FastBilinear ? 256.0f : 1.0f);
             scale_v = static_cast<float>(c.level->height) * (F == Fetch::FastBilinear ? 256.0f : 1.0f);
+#if defined(__SSE2__)
+            masks = _mm_set_epi32(static_cast<int>(height_mask), static_cast<int>(width_mask), 0, 0);
+            shift = _mm_cvtsi32_si128(width_shift);
+#endif
         }
     }
 
@@ -232,16 +271,14 @@ struct Shader {
     // rounded down. Far out-of-range coordinates give some texel of the
     // level: the masks keep every read inside it.
     void texel_position(Vec4 p, int* tx, int* ty) const {
+#if defined(__SSE2__)
+        const __m128i t = texel_lanes(p);
+        *tx = _mm_cvtsi128_si32(_mm_srli_si128(t, 8));
+        *ty = _mm_cvtsi128_si32(_mm_srli_si128(t, 12));
+#else
         const float w = 1.0f / p[1];
         const float half = F == Fetch::FastBilinear ? 128.0f : 0.0f;
         const float xs = p[2] * w * scale_u - half, ys = p[3] * w * scale_v - half;
-#if defined(__SSE2__)
-        const __m128 v = _mm_set_ps(0.0f, 0.0f, ys, xs);
-        __m128i t = _mm_cvttps_epi32(v);
-        t = _mm_add_epi32(t, _mm_castps_si128(_mm_cmplt_ps(v, _mm_cvtepi32_ps(t))));
-        *tx = _mm_cvtsi128_si32(t);
-        *ty = _mm_cvtsi128_si32(_mm_srli_si128(t, 4));
-#else
         if (!(std::fabs(xs) < 1e9f && std::fabs(ys) < 1e9f)) {
             *tx = *ty = 0;
             return;
@@ -252,6 +289,19 @@ struct Shader {
         *ty -= ys < static_cast<float>(*ty);
 #endif
     }
+
+#if defined(__SSE2__)
+    // texel_position, left in lanes 2 and 3. Lanes 2 and 3 of `p` hold u/w
+    // and v/w: (u/w * w) * scale - half, rounded as the scalar path rounds.
+    __m128i texel_lanes(Vec4 p) const {
+        const float w = 1.0f / p[1];
+        const float half = F == Fetch::FastBilinear ? 128.0f : 0.0f;
+        const Vec4 scaled = p * w * Vec4{0.0f, 0.0f, scale_u, scale_v} - Vec4{0.0f, 0.0f, half, half};
+        const __m128 v = reinterpret_cast<const __m128&>(scaled);
+        const __m128i t = _mm_cvttps_epi32(v);
+        return _mm_add_epi32(t, _mm_castps_si128(_mm_cmplt_ps(v, _mm_cvtepi32_ps(t))));
+    }
+#endif
 
     uint32_t point_texel(int tx, int ty) const {
         return texels[((static_cast<uint32_t>(ty) & height_mask) << width_shift) + (static_cast<uint32_t>(tx) & width_mask)];
@@ -311,16 +361,13 @@ struct Shader {
                 const uint32_t packed = lanes::pack(diffuse);
                 return B == Blend::ModulateTextureAlpha ? (packed | 0xFF000000u) : packed;
             } else {
-                int tx, ty;
-                texel_position(p, &tx, &ty);
                 __m128i texture;
                 if constexpr (F == Fetch::FastPoint) {
+                    int tx, ty;
+                    texel_position(p, &tx, &ty);
                     texture = lanes::unpack(point_texel(tx, ty));
                 } else {
-                    uint32_t t[4];
-                    bilinear_texels(tx, ty, t);
-                    texture = lanes::bilinear(t[0], t[1], t[2], t[3], static_cast<uint32_t>(tx) & 255,
-                                              static_cast<uint32_t>(ty) & 255);
+                    texture = lanes::bilinear_at(texels, texel_lanes(p), masks, shift);
                 }
                 __m128i result = lanes::multiply(texture, diffuse);
                 if constexpr (B == Blend::ModulateTextureAlpha) {
@@ -359,7 +406,8 @@ struct Edge {
     int64_t row;     // value at the first pixel of the current row, biased
     int64_t step_x;  // change per pixel to the right
     int64_t step_y;  // change per row down
-    float per_step;  // 1 / step_x, for estimating where the edge crosses a row
+
+    int64_t at(int i) const { return row + step_x * i; }
 };
 
 __attribute__((always_inline)) inline Edge make_edge(const RasterVertex& a, const RasterVertex& b, int64_t px, int64_t py) {
@@ -371,41 +419,59 @@ __attribute__((always_inline)) inline Edge make_edge(const RasterVertex& a, cons
     e.row = dx * (py - a.fy) - dy * (px - a.fx) - (top_left ? 0 : 1);
     e.step_x = -dy * kSubpixel;
     e.step_y = dx * kSubpixel;
-    e.per_step = 0.0f;  // set by with_reciprocal when rows are wide enough to narrow
     return e;
 }
 
-inline void with_reciprocal(Edge& e) {
-    e.per_step = e.step_x != 0 ? 1.0f / static_cast<float>(e.step_x) : 0.0f;
-}
-
-// Narrows [first, last] (pixel offsets in the row) towards where the edge is
-// not negative. The float estimate is widened by a pixel on each side; the
-// exact integer test of every pixel decides.
-__attribute__((always_inline)) inline void narrow_span(const Edge& e, int& first, int& last) {
-    if (e.step_x == 0) {
-        if (e.row < 0) {
-            last = first - 1;
-        }
+// Narrows [first, last] (pixel offsets in the row) to where the edge is not
+// negative, exactly. A float estimate of the crossing, from `per_step` =
+// 1 / step_x, lands on the bound or next to it; the integer value of the
+// edge moves it the rest of the way.
+__attribute__((always_inline)) inline void narrow_span(const Edge& e, float per_step, int& first, int& last) {
+    if (first > last) {
         return;
     }
-    const float crossing = -static_cast<float>(e.row) * e.per_step;  // offset where the value reaches 0
-    if (e.step_x > 0) {
-        if (crossing > static_cast<float>(first + 1)) {
-            first = crossing >= static_cast<float>(last) ? last : static_cast<int>(crossing) - 1;
+    if (e.step_x > 0) {  // rising to the right: a bound on the left
+        if (e.at(first) >= 0) {
+            return;
         }
-    } else if (crossing < static_cast<float>(last - 1)) {
-        last = crossing < static_cast<float>(first) ? first : static_cast<int>(crossing) + 1;
+        const float crossing = std::clamp(-static_cast<float>(e.row) * per_step, static_cast<float>(first + 1),
+                                          static_cast<float>(last + 1));
+        int bound = static_cast<int>(crossing);  // positive: rounded down
+        bound += static_cast<float>(bound) < crossing;
+        while (bound > first + 1 && e.at(bound - 1) >= 0) {
+            --bound;
+        }
+        while (bound <= last && e.at(bound) < 0) {
+            ++bound;
+        }
+        first = bound;
+    } else if (e.step_x < 0) {  // falling to the right: a bound on the right
+        if (e.at(last) >= 0) {
+            return;
+        }
+        const float crossing = std::clamp(-static_cast<float>(e.row) * per_step, static_cast<float>(first - 1),
+                                          static_cast<float>(last - 1));
+        int bound = static_cast<int>(crossing);  // rounded towards 0
+        bound -= crossing < static_cast<float>(bound);
+        while (bound < last - 1 && e.at(bound + 1) >= 0) {
+            ++bound;
+        }
+        while (bound >= first && e.at(bound) < 0) {
+            --bound;
+        }
+        last = bound;
+    } else if (e.row < 0) {
+        last = first - 1;
     }
 }
 
 // The attribute planes of a triangle, relative to its first pixel.
 struct Planes {
-    Vec4 p_origin, p_dx, p_dy;  // z, 1/w, u/w, v/w
-    Vec4 c_origin, c_dx, c_dy;  // colour
+    Vec4 p_origin{}, p_dx{}, p_dy{};  // z, 1/w, u/w, v/w
+    Vec4 c_origin{}, c_dx{}, c_dy{};  // colour
 
-    Planes(const PixelShading& shading, const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2,
-           int64_t area, int min_x, int min_y) {
+    void set(const PixelShading& shading, const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2,
+             int64_t area, int min_x, int min_y) {
         constexpr float kToPixels = 1.0f / kSubpixel;
         const float x0 = v0.fx * kToPixels, y0 = v0.fy * kToPixels;
         const float dx1 = (v1.fx - v0.fx) * kToPixels, dy1 = (v1.fy - v0.fy) * kToPixels;
@@ -446,63 +512,129 @@ float triangle_lod(const TextureSampler& sampler, const RasterVertex& v0, const 
     return static_cast<float>(0.5 * std::log2(texel_area / screen_area));
 }
 
+// The pixel loop of one triangle, fed row by row with the covered run.
+template <Fetch F, Blend B>
+class TriangleShader {
+public:
+    TriangleShader(const RasterTarget& target, const PixelShading& shading, const TextureSampler::Choice& choice,
+                   const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2, int64_t area, int min_x,
+                   int min_y)
+        : shader_(target, shading, choice), shading_(shading), v0_(v0), v1_(v1), v2_(v2), area_(area),
+          min_x_(min_x), min_y_(min_y) {}
+
+    // Pixels min_x + first ... min_x + last of row y, all covered.
+    void run(int y, int first, int last) {
+        // Most small triangles cover no pixel centre at all; their planes
+        // are never set up.
+        if (!planes_ready_) {
+            planes_.set(shading_, v0_, v1_, v2_, area_, min_x_, min_y_);
+            planes_ready_ = true;
+        }
+        const float fy = static_cast<float>(y - min_y_);
+        const Vec4 p_row = planes_.p_origin + planes_.p_dy * fy;
+        const Vec4 c_row = planes_.c_origin + planes_.c_dy * fy;
+        uint32_t* color_row = shader_.color_row(y);
+        uint16_t* depth_row = shader_.depth_row(y);
+        for (int i = first; i <= last; ++i) {
+            const float fi = static_cast<float>(i);
+            shader_.pixel(min_x_ + i, color_row, depth_row, p_row + planes_.p_dx * fi, c_row + planes_.c_dx * fi);
+        }
+    }
+
+private:
+    const Shader<F, B> shader_;
+    const PixelShading& shading_;
+    const RasterVertex &v0_, &v1_, &v2_;
+    int64_t area_;
+    int min_x_, min_y_;
+    bool planes_ready_ = false;
+    Planes planes_;
+};
+
+// Rows of a triangle at most kSmallSpan pixels wide whose vertices lie
+// within kSmallExtent pixels of each other: its edge values fit in 32 bits,
+// and four pixels are tested at once.
+constexpr int kSmallSpan = 16;
+constexpr int kSmallExtent = 64;
+
+#if defined(__SSE2__)
+template <class Run>
+void walk_small_rows(const Edge& e0, const Edge& e1, const Edge& e2, int span, int first_row, int last_row,
+                     Run&& run) {
+    // Lane k of group g holds the edge at pixel 4 g + k of the row.
+    int32_t step_x[3] = {static_cast<int32_t>(e0.step_x), static_cast<int32_t>(e1.step_x),
+                         static_cast<int32_t>(e2.step_x)};
+    __m128i offsets[3];
+    for (int k = 0; k < 3; ++k) {
+        const int32_t s = step_x[k];
+        offsets[k] = _mm_set_epi32(3 * s, 2 * s, s, 0);
+    }
+    const __m128i group_step[3] = {_mm_set1_epi32(4 * step_x[0]), _mm_set1_epi32(4 * step_x[1]),
+                                   _mm_set1_epi32(4 * step_x[2])};
+    const int groups = span / 4 + 1;
+    const uint32_t inside = (2u << span) - 1;  // pixels 0 .. span
+    int32_t r0 = static_cast<int32_t>(e0.row), r1 = static_cast<int32_t>(e1.row), r2 = static_cast<int32_t>(e2.row);
+    const int32_t s0 = static_cast<int32_t>(e0.step_y), s1 = static_cast<int32_t>(e1.step_y),
+                  s2 = static_cast<int32_t>(e2.step_y);
+    for (int y = first_row; y <= last_row; ++y) {
+        __m128i a = _mm_add_epi32(_mm_set1_epi32(r0), offsets[0]);
+        __m128i b = _mm_add_epi32(_mm_set1_epi32(r1), offsets[1]);
+        __m128i c = _mm_add_epi32(_mm_set1_epi32(r2), offsets[2]);
+        uint32_t outside = static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_or_si128(_mm_or_si128(a, b), c))));
+        for (int g = 1; g < groups; ++g) {
+            a = _mm_add_epi32(a, group_step[0]);
+            b = _mm_add_epi32(b, group_step[1]);
+            c = _mm_add_epi32(c, group_step[2]);
+            outside |= static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_or_si128(_mm_or_si128(a, b), c))))
+                       << (4 * g);
+        }
+        // A triangle's pixels in a row are contiguous.
+        const uint32_t covered = ~outside & inside;
+        if (covered) {
+            run(y, __builtin_ctz(covered), 31 - __builtin_clz(covered));
+        }
+        r0 += s0;
+        r1 += s1;
+        r2 += s2;
+    }
+}
+#endif
+
 template <Fetch F, Blend B>
 void fill_triangle(const RasterTarget& target, const PixelShading& shading, const TextureSampler::Choice& choice,
-                   RowShare share, const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2,
-                   int64_t area, int min_x, int min_y, int max_x, int max_y) {
-    const int64_t px = int64_t(min_x) * kSubpixel, py = int64_t(min_y) * kSubpixel;
+                   RowRange rows, const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2,
+                   int64_t area, int min_x, int min_y, int max_x, int max_y, bool small) {
+    // The planes are laid from the corner of the whole (viewport-clipped)
+    // box, so that a band boundary changes no value.
+    const int first_row = std::max(min_y, rows.first), last_row = std::min(max_y, rows.last);
+    const int64_t px = int64_t(min_x) * kSubpixel, py = int64_t(first_row) * kSubpixel;
     Edge e0 = make_edge(v1, v2, px, py);
     Edge e1 = make_edge(v2, v0, px, py);
     Edge e2 = make_edge(v0, v1, px, py);
     const int span = max_x - min_x;
-    if (span >= 3) {
-        with_reciprocal(e0);
-        with_reciprocal(e1);
-        with_reciprocal(e2);
+    TriangleShader<F, B> shader(target, shading, choice, v0, v1, v2, area, min_x, min_y);
+#if defined(__SSE2__)
+    if (small) {
+        walk_small_rows(e0, e1, e2, span, first_row, last_row,
+                        [&](int y, int first, int last) { shader.run(y, first, last); });
+        return;
     }
-    // Most small triangles cover no pixel centre at all; their planes are
-    // never set up.
-    std::optional<Shader<F, B>> shader;
-    std::optional<Planes> planes;
-    for (int y = min_y; y <= max_y; ++y) {
-        if (share.owns(y)) {
-            int first = 0, last = span;
-            if (span >= 3) {
-                narrow_span(e0, first, last);
-                narrow_span(e1, first, last);
-                narrow_span(e2, first, last);
-            }
-            int64_t a = e0.row + e0.step_x * first;
-            int64_t b = e1.row + e1.step_x * first;
-            int64_t c = e2.row + e2.step_x * first;
-            bool entered = false;
-            Vec4 p_row, c_row;
-            uint32_t* color_row = nullptr;
-            uint16_t* depth_row = nullptr;
-            for (int i = first; i <= last; ++i) {
-                if ((a | b | c) >= 0) {
-                    if (!entered) {
-                        if (!planes) {
-                            planes.emplace(shading, v0, v1, v2, area, min_x, min_y);
-                            shader.emplace(target, shading, choice);
-                        }
-                        const float fy = static_cast<float>(y - min_y);
-                        p_row = planes->p_origin + planes->p_dy * fy;
-                        c_row = planes->c_origin + planes->c_dy * fy;
-                        color_row = shader->color_row(y);
-                        depth_row = shader->depth_row(y);
-                        entered = true;
-                    }
-                    const float fi = static_cast<float>(i);
-                    shader->pixel(min_x + i, color_row, depth_row, p_row + planes->p_dx * fi,
-                                  c_row + planes->c_dx * fi);
-                } else if (entered) {
-                    break;  // a triangle's pixels in a row are contiguous
-                }
-                a += e0.step_x;
-                b += e1.step_x;
-                c += e2.step_x;
-            }
+#else
+    (void)small;
+#endif
+    Vec4 per_step{};
+    if (span > 0) {
+        const Vec4 steps = {static_cast<float>(e0.step_x), static_cast<float>(e1.step_x),
+                            static_cast<float>(e2.step_x), 1.0f};
+        per_step = Vec4{1.0f, 1.0f, 1.0f, 1.0f} / steps;  // infinite for a flat edge, which is not narrowed
+    }
+    for (int y = first_row; y <= last_row; ++y) {
+        int first = 0, last = span;
+        narrow_span(e0, per_step[0], first, last);
+        narrow_span(e1, per_step[1], first, last);
+        narrow_span(e2, per_step[2], first, last);
+        if (first <= last) {
+            shader.run(y, first, last);
         }
         e0.row += e0.step_y;
         e1.row += e1.step_y;
@@ -561,18 +693,6 @@ TextureSampler::Choice choose_for(const PixelShading& shading, float lod) {
 
 }  // namespace
 
-bool RowShare::owns_any(int y_first, int y_last) const {
-    if (ways == 1 || (y_last >> kBandShift) - (y_first >> kBandShift) + 1 >= ways) {
-        return true;
-    }
-    for (int band = y_first >> kBandShift; band <= (y_last >> kBandShift); ++band) {
-        if ((band & (ways - 1)) == index) {
-            return true;
-        }
-    }
-    return false;
-}
-
 void finish_shading(PixelShading* shading) {
     shading->choice_per_primitive = shading->sampler && shading->sampler->needs_lod();
     shading->choice = shading->sampler ? shading->sampler->choose(0.0f) : TextureSampler::Choice{nullptr, false, false};
@@ -603,17 +723,17 @@ uint32_t blend_stage(const StageBlend& stage, uint32_t texture, uint32_t diffuse
     return result | (alpha << 24);
 }
 
-void raster_triangle(const RasterTarget& target, const PixelShading& shading, RowShare share, int cull,
+void raster_triangle(const RasterTarget& target, const PixelShading& shading, RowRange rows, int cull,
                      const RasterVertex& v0, const RasterVertex& v1_in, const RasterVertex& v2_in) {
-    // The rows first: with two threads each meets every triangle, and most
-    // lie wholly in the other thread's rows or hold no pixel centre.
-    const int32_t lo_y = std::min({v0.fy, v1_in.fy, v2_in.fy}), hi_y = std::max({v0.fy, v1_in.fy, v2_in.fy});
+    // The rows first: many triangles hold no pixel centre, or none in the
+    // band of rows this call draws.
+    const int32_t lo_y = std::min(v0.fy, std::min(v1_in.fy, v2_in.fy)), hi_y = std::max(v0.fy, std::max(v1_in.fy, v2_in.fy));
     const int min_y = std::max((lo_y + kSubpixel - 1) >> kSubpixelBits, target.y0);
     const int max_y = std::min(hi_y >> kSubpixelBits, target.y1 - 1);
-    if (min_y > max_y || !share.owns_any(min_y, max_y)) {
+    if (min_y > max_y || max_y < rows.first || min_y > rows.last) {
         return;
     }
-    const int32_t lo_x = std::min({v0.fx, v1_in.fx, v2_in.fx}), hi_x = std::max({v0.fx, v1_in.fx, v2_in.fx});
+    const int32_t lo_x = std::min(v0.fx, std::min(v1_in.fx, v2_in.fx)), hi_x = std::max(v0.fx, std::max(v1_in.fx, v2_in.fx));
     const int min_x = std::max((lo_x + kSubpixel - 1) >> kSubpixelBits, target.x0);
     const int max_x = std::min(hi_x >> kSubpixelBits, target.x1 - 1);
     if (min_x > max_x) {
@@ -639,8 +759,10 @@ void raster_triangle(const RasterTarget& target, const PixelShading& shading, Ro
         lod = triangle_lod(*shading.sampler, v0, *v1, *v2, double(area) / (2.0 * kSubpixel * kSubpixel));
     }
     const TextureSampler::Choice choice = choose_for(shading, lod);
+    const bool small = max_x - min_x < kSmallSpan && hi_x - lo_x < kSmallExtent * kSubpixel &&
+                       hi_y - lo_y < kSmallExtent * kSubpixel;
     with_kinds(fetch_kind(shading, choice), shading.blend, [&]<Fetch F, Blend B>() {
-        fill_triangle<F, B>(target, shading, choice, share, v0, *v1, *v2, area, min_x, min_y, max_x, max_y);
+        fill_triangle<F, B>(target, shading, choice, rows, v0, *v1, *v2, area, min_x, min_y, max_x, max_y, small);
     });
 }
 
@@ -648,7 +770,7 @@ namespace {
 
 template <Fetch F, Blend B>
 void walk_line(const RasterTarget& target, const PixelShading& shading, const TextureSampler::Choice& choice,
-               RowShare share, bool last_pixel, const RasterVertex& v0, const RasterVertex& v1) {
+               RowRange rows, bool last_pixel, const RasterVertex& v0, const RasterVertex& v1) {
     Shader<F, B> shader(target, shading, choice);
     constexpr float kToPixels = 1.0f / kSubpixel;
     const float x0 = v0.fx * kToPixels, y0 = v0.fy * kToPixels;
@@ -675,7 +797,7 @@ void walk_line(const RasterTarget& target, const PixelShading& shading, const Te
         t = std::clamp(t, 0.0f, 1.0f);
         const int minor = static_cast<int>(std::floor(minor_start + (minor_end - minor_start) * t + 0.5f));
         const int x = x_major ? major : minor, y = x_major ? minor : major;
-        if (x < target.x0 || x >= target.x1 || y < target.y0 || y >= target.y1 || !share.owns(y)) {
+        if (x < target.x0 || x >= target.x1 || y < target.y0 || y >= target.y1 || !rows.holds(y)) {
             continue;
         }
         shader.pixel(x, shader.color_row(y), shader.depth_row(y), p0 + dp * t, c0 + dc * t);
@@ -684,20 +806,20 @@ void walk_line(const RasterTarget& target, const PixelShading& shading, const Te
 
 }  // namespace
 
-void raster_line(const RasterTarget& target, const PixelShading& shading, RowShare share, bool last_pixel,
+void raster_line(const RasterTarget& target, const PixelShading& shading, RowRange rows, bool last_pixel,
                  const RasterVertex& v0, const RasterVertex& v1) {
     // A line has no area to measure texel density on; it samples level 0
     // as magnified.
     const TextureSampler::Choice choice = choose_for(shading, 0.0f);
     with_kinds(fetch_kind(shading, choice), shading.blend, [&]<Fetch F, Blend B>() {
-        walk_line<F, B>(target, shading, choice, share, last_pixel, v0, v1);
+        walk_line<F, B>(target, shading, choice, rows, last_pixel, v0, v1);
     });
 }
 
-void raster_point(const RasterTarget& target, const PixelShading& shading, RowShare share, const RasterVertex& v) {
+void raster_point(const RasterTarget& target, const PixelShading& shading, RowRange rows, const RasterVertex& v) {
     const int x = static_cast<int>(std::floor(v.fx * (1.0f / kSubpixel) + 0.5f));
     const int y = static_cast<int>(std::floor(v.fy * (1.0f / kSubpixel) + 0.5f));
-    if (x < target.x0 || x >= target.x1 || y < target.y0 || y >= target.y1 || !share.owns(y)) {
+    if (x < target.x0 || x >= target.x1 || y < target.y0 || y >= target.y1 || !rows.holds(y)) {
         return;
     }
     const TextureSampler::Choice choice = choose_for(shading, 0.0f);

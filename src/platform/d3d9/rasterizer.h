@@ -37,17 +37,13 @@ struct RasterTarget {
     int x0, y0, x1, y1;          // drawable rectangle (the viewport), x1 and y1 exclusive
 };
 
-// The rows one thread draws: bands of rows dealt out in turn to `ways`
-// threads (a power of two); this thread owns those numbered `index`. Bands
-// are tall enough that few triangles need setting up by both threads, and
-// short enough that both get a fair share of any picture.
-constexpr int kBandShift = 5;
-
-struct RowShare {
-    int index = 0;
-    int ways = 1;
-    bool owns(int y) const { return ((y >> kBandShift) & (ways - 1)) == index; }
-    bool owns_any(int y_first, int y_last) const;
+// The rows one call draws, first to last: a band of the frame when two
+// threads share the drawing, every row otherwise. Where a primitive is cut
+// by the band does not change any pixel it draws.
+struct RowRange {
+    int first = 0;
+    int last = INT32_MAX;
+    bool holds(int y) const { return y >= first && y <= last; }
 };
 
 // How stage 0 combines texture and diffuse colour.
@@ -86,17 +82,17 @@ void finish_shading(PixelShading* shading);
 
 // Cull: 0 none, 1 drop clockwise triangles (D3DCULL_CW), -1 drop
 // counter-clockwise ones (D3DCULL_CCW); orientation as seen on the screen.
-void raster_triangle(const RasterTarget& target, const PixelShading& shading, RowShare share, int cull,
+void raster_triangle(const RasterTarget& target, const PixelShading& shading, RowRange rows, int cull,
                      const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2);
 
 // A line from v0 to v1: one pixel per column (per row when steeper than 45
 // degrees), the pixels whose diamond the line leaves; the pixel of the end
 // point only when `last_pixel`. Flat shading takes the colour of v0.
-void raster_line(const RasterTarget& target, const PixelShading& shading, RowShare share, bool last_pixel,
+void raster_line(const RasterTarget& target, const PixelShading& shading, RowRange rows, bool last_pixel,
                  const RasterVertex& v0, const RasterVertex& v1);
 
 // The pixel whose centre is nearest to the vertex.
-void raster_point(const RasterTarget& target, const PixelShading& shading, RowShare share, const RasterVertex& v);
+void raster_point(const RasterTarget& target, const PixelShading& shading, RowRange rows, const RasterVertex& v);
 
 // The stage-0 result for one pixel (exposed for tests of the blend rules).
 uint32_t blend_stage(const StageBlend& stage, uint32_t texture, uint32_t diffuse);

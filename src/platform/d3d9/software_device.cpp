@@ -77,6 +77,7 @@ SoftDevice::SoftDevice(SoftDirect3D* d3d, const D3D9Profile& profile, const D3DC
     : d3d_(d3d), profile_(profile), caps_(caps), focus_window_(focus_window) {
     d3d_->AddRef();
     states_.set_defaults(false, 1, 1);
+    pipeline_.set_worker_delay(profile.raster_worker_delay_us);
 }
 
 SoftDevice::~SoftDevice() {
@@ -240,6 +241,10 @@ HRESULT SoftDevice::GetDirect3D(IDirect3D9** ppD3D9) {
 }
 
 HRESULT SoftDevice::GetDeviceCaps(D3DCAPS9* pCaps) {
+    const HRESULT injected = injected_failure(D3D9Call::GetDeviceCaps);
+    if (FAILED(injected)) {
+        return injected;
+    }
     if (!pCaps) {
         return D3DERR_INVALIDCALL;
     }

@@ -118,6 +118,10 @@ bool SoftDirect3D::texture_format_offered(D3DFORMAT format) const {
 
 HRESULT SoftDirect3D::CheckDeviceFormat(UINT Adapter, D3DDEVTYPE DeviceType, D3DFORMAT AdapterFormat, DWORD Usage,
                                         D3DRESOURCETYPE RType, D3DFORMAT CheckFormat) {
+    const HRESULT injected = injected_failure(D3D9Call::CheckDeviceFormat);
+    if (FAILED(injected)) {
+        return injected;
+    }
     if (Adapter != D3DADAPTER_DEFAULT || DeviceType != D3DDEVTYPE_HAL) {
         return D3DERR_INVALIDCALL;
     }

@@ -62,6 +62,15 @@ struct RECT {
 };
 typedef RECT* LPRECT;
 
+// Security of a new object (registry keys, files, mappings); the program
+// passes none.
+struct SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+};
+typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+
 struct POINT {
     LONG x;
     LONG y;

@@ -4,6 +4,7 @@
 #include "platform/win32/commctrl.h"
 #include "platform/win32/commdlg.h"
 #include "platform/win32/dialog_template.h"
+#include "platform/win32/winbase.h"
 #include "platform/win32/windef.h"
 #include "platform/win32/winerror.h"
 #include "platform/win32/winnls.h"

@@ -71,13 +71,6 @@ typedef const BYTE* LPCBYTE;
 #define KEY_EXECUTE KEY_READ
 #define KEY_ALL_ACCESS 0x000F003FL
 
-struct SECURITY_ATTRIBUTES {
-    DWORD nLength;
-    LPVOID lpSecurityDescriptor;
-    BOOL bInheritHandle;
-};
-typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
-
 LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
 LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
                         REGSAM samDesired, const SECURITY_ATTRIBUTES* lpSecurityAttributes, PHKEY phkResult,

@@ -49,6 +49,56 @@ inline D3DMATRIX identity_matrix() {
     return m;
 }
 
+inline IDirect3DVertexBuffer9* filled_vertex_buffer(IDirect3DDevice9* device, const void* data, size_t bytes,
+                                                   DWORD fvf = 0) {
+    IDirect3DVertexBuffer9* vb = nullptr;
+    EXPECT_EQ(device->CreateVertexBuffer(static_cast<UINT>(bytes), 0, fvf, D3DPOOL_MANAGED, &vb, nullptr), S_OK);
+    void* bits = nullptr;
+    EXPECT_EQ(vb->Lock(0, 0, &bits, 0), S_OK);
+    std::memcpy(bits, data, bytes);
+    EXPECT_EQ(vb->Unlock(), S_OK);
+    return vb;
+}
+
+inline IDirect3DIndexBuffer9* filled_index_buffer(IDirect3DDevice9* device, const std::vector<uint16_t>& indices) {
+    IDirect3DIndexBuffer9* ib = nullptr;
+    EXPECT_EQ(device->CreateIndexBuffer(static_cast<UINT>(indices.size() * 2), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED,
+                                        &ib, nullptr),
+              S_OK);
+    void* bits = nullptr;
+    EXPECT_EQ(ib->Lock(0, 0, &bits, 0), S_OK);
+    std::memcpy(bits, indices.data(), indices.size() * 2);
+    EXPECT_EQ(ib->Unlock(), S_OK);
+    return ib;
+}
+
+// A device made with `profile` on its own offscreen window; released, and
+// the hook reset, when it goes.
+struct ProfiledDevice {
+    OffscreenWindow window;
+    IDirect3D9* d3d = nullptr;
+    IDirect3DDevice9* device = nullptr;
+
+    ProfiledDevice(const D3D9Profile& profile, UINT width, UINT height) : window(width, height) {
+        d3d9_test_set_profile(profile);
+        d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        D3DPRESENT_PARAMETERS params = windowed_params();
+        EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
+                  S_OK);
+    }
+    ~ProfiledDevice() {
+        if (device) {
+            device->Release();
+        }
+        if (d3d) {
+            d3d->Release();
+        }
+        d3d9_test_reset();
+    }
+    ProfiledDevice(const ProfiledDevice&) = delete;
+    ProfiledDevice& operator=(const ProfiledDevice&) = delete;
+};
+
 // A device on an offscreen window of the given size; the hook is reset
 // before and after each test.
 class DeviceTest : public ::testing::Test {
@@ -88,25 +138,11 @@ protected:
     }
 
     IDirect3DVertexBuffer9* make_vertex_buffer(const void* data, size_t bytes, DWORD fvf = 0) {
-        IDirect3DVertexBuffer9* vb = nullptr;
-        EXPECT_EQ(device->CreateVertexBuffer(static_cast<UINT>(bytes), 0, fvf, D3DPOOL_MANAGED, &vb, nullptr), S_OK);
-        void* bits = nullptr;
-        EXPECT_EQ(vb->Lock(0, 0, &bits, 0), S_OK);
-        std::memcpy(bits, data, bytes);
-        EXPECT_EQ(vb->Unlock(), S_OK);
-        return vb;
+        return filled_vertex_buffer(device, data, bytes, fvf);
     }
 
     IDirect3DIndexBuffer9* make_index_buffer(const std::vector<uint16_t>& indices) {
-        IDirect3DIndexBuffer9* ib = nullptr;
-        EXPECT_EQ(device->CreateIndexBuffer(static_cast<UINT>(indices.size() * 2), 0, D3DFMT_INDEX16,
-                                            D3DPOOL_MANAGED, &ib, nullptr),
-                  S_OK);
-        void* bits = nullptr;
-        EXPECT_EQ(ib->Lock(0, 0, &bits, 0), S_OK);
-        std::memcpy(bits, indices.data(), indices.size() * 2);
-        EXPECT_EQ(ib->Unlock(), S_OK);
-        return ib;
+        return filled_index_buffer(device, indices);
     }
 
     // Draws screen-space primitives with DrawPrimitive.

@@ -1,5 +1,6 @@
 // Pixel-level drawing on tiny frames: fill convention, depth, lines,
 // clipping, texturing, culling and the split across two threads.
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -268,6 +269,91 @@ TEST_F(RasterTest, VertexWithoutDiffuseIsOpaqueWhite) {
     vb->Release();
     finish();
     EXPECT_EQ(window.pixel(1, 1), kWhitePixel);
+}
+
+// --- Coverage against the edge rule -------------------------------------------
+
+// The pixels a screen-space triangle covers, straight from the rule: centres
+// on integer coordinates, inside every edge of the clockwise triangle, or on
+// a top or left edge. Positions in 1/256 pixel.
+struct SubpixelPoint {
+    int64_t x, y;
+};
+
+bool centre_covered(SubpixelPoint a, SubpixelPoint b, SubpixelPoint c, SubpixelPoint p) {
+    auto side = [](SubpixelPoint from, SubpixelPoint to, SubpixelPoint q) {
+        return (to.x - from.x) * (q.y - from.y) - (to.y - from.y) * (q.x - from.x);
+    };
+    if (side(a, b, c) < 0) {
+        std::swap(b, c);
+    } else if (side(a, b, c) == 0) {
+        return false;
+    }
+    const SubpixelPoint corners[3] = {a, b, c};
+    for (int k = 0; k < 3; ++k) {
+        const SubpixelPoint from = corners[k], to = corners[(k + 1) % 3];
+        const int64_t value = side(from, to, p);
+        const bool top_or_left = (to.y == from.y && to.x > from.x) || to.y < from.y;
+        if (value < 0 || (value == 0 && !top_or_left)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Random triangles of every size the rasterizer treats apart (a pixel or
+// two, narrow slivers, small ones, ones far larger than the frame), drawn
+// one per frame on one and on two threads, against the rule.
+TEST(RasterCoverageTest, RandomTrianglesCoverTheCentresOfTheEdgeRule) {
+    constexpr int kWidth = 150, kHeight = 110;
+    struct Size {
+        int wide, tall;  // extent in 1/256 pixel
+    } sizes[] = {{2 * 256, 2 * 256}, {3 * 256, 40 * 256}, {15 * 256, 60 * 256}, {30 * 256, 30 * 256},
+                 {400 * 256, 300 * 256}};
+    std::mt19937 random(11);
+    for (UINT threads : {1u, 2u}) {
+        D3D9Profile profile = d3d9_default_profile();
+        profile.raster_threads = threads;
+        ProfiledDevice made(profile, kWidth, kHeight);
+        IDirect3DDevice9* device = made.device;
+        ASSERT_NE(device, nullptr);
+        device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+        device->SetFVF(kScreenFvf);
+        int mismatches = 0;
+        for (int trial = 0; trial < 400 && mismatches == 0; ++trial) {
+            const Size size = sizes[trial % std::size(sizes)];
+            std::uniform_int_distribution<int64_t> origin_x(-20 * 256, (kWidth + 20) * 256),
+                origin_y(-20 * 256, (kHeight + 20) * 256), dx(-size.wide / 2, size.wide / 2),
+                dy(-size.tall / 2, size.tall / 2);
+            const SubpixelPoint centre{origin_x(random), origin_y(random)};
+            SubpixelPoint corners[3];
+            std::vector<ScreenVertex> vertices;
+            for (SubpixelPoint& corner : corners) {
+                corner = {centre.x + dx(random), centre.y + dy(random)};
+                vertices.push_back(at(float(corner.x) / 256.0f, float(corner.y) / 256.0f));
+            }
+            device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+            device->BeginScene();
+            IDirect3DVertexBuffer9* vb =
+                filled_vertex_buffer(device, vertices.data(), vertices.size() * sizeof(ScreenVertex));
+            device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
+            EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), S_OK);
+            device->SetStreamSource(0, nullptr, 0, 0);
+            vb->Release();
+            device->EndScene();
+            device->Present(nullptr, nullptr, nullptr, nullptr);
+            for (int y = 0; y < kHeight; ++y) {
+                for (int x = 0; x < kWidth; ++x) {
+                    const bool expected = centre_covered(corners[0], corners[1], corners[2], {x * 256, y * 256});
+                    if ((made.window.pixel(UINT(x), UINT(y)) == kWhitePixel) != expected && ++mismatches <= 3) {
+                        ADD_FAILURE() << "threads " << threads << ", trial " << trial << ": pixel (" << x << ", "
+                                      << y << ") should be " << (expected ? "covered" : "left");
+                    }
+                }
+            }
+        }
+    }
 }
 
 // --- Clipping -------------------------------------------------------------
@@ -578,13 +664,8 @@ TEST(BlendStageTest, OperationsOnTextureAndDiffuse) {
 std::vector<uint32_t> busy_frame(UINT threads) {
     D3D9Profile profile = d3d9_default_profile();
     profile.raster_threads = threads;
-    d3d9_test_set_profile(profile);
-    OffscreenWindow window(96, 80);
-    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    D3DPRESENT_PARAMETERS params = windowed_params();
-    IDirect3DDevice9* device = nullptr;
-    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
-              S_OK);
+    ProfiledDevice made(profile, 96, 80);
+    IDirect3DDevice9* device = made.device;
     std::mt19937 random(7);
     std::uniform_real_distribution<float> coordinate(-1.3f, 1.3f), depth(0.0f, 1.0f);
     std::vector<MeshVertex> vertices(900);
@@ -596,19 +677,10 @@ std::vector<uint32_t> busy_frame(UINT threads) {
     for (size_t i = 0; i < indices.size(); ++i) {
         indices[i] = static_cast<uint16_t>(i);
     }
-    IDirect3DVertexBuffer9* vb = nullptr;
-    IDirect3DIndexBuffer9* ib = nullptr;
+    IDirect3DVertexBuffer9* vb = filled_vertex_buffer(device, vertices.data(), vertices.size() * sizeof(MeshVertex));
+    IDirect3DIndexBuffer9* ib = filled_index_buffer(device, indices);
     IDirect3DTexture9* texture = nullptr;
-    device->CreateVertexBuffer(UINT(vertices.size() * sizeof(MeshVertex)), 0, 0, D3DPOOL_MANAGED, &vb, nullptr);
-    device->CreateIndexBuffer(UINT(indices.size() * 2), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr);
     device->CreateTexture(4, 4, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr);
-    void* bits;
-    vb->Lock(0, 0, &bits, 0);
-    std::memcpy(bits, vertices.data(), vertices.size() * sizeof(MeshVertex));
-    vb->Unlock();
-    ib->Lock(0, 0, &bits, 0);
-    std::memcpy(bits, indices.data(), indices.size() * 2);
-    ib->Unlock();
     D3DLOCKED_RECT locked;
     texture->LockRect(0, &locked, nullptr, 0);
     for (int i = 0; i < 16; ++i) {
@@ -637,10 +709,7 @@ std::vector<uint32_t> busy_frame(UINT threads) {
     vb->Release();
     ib->Release();
     texture->Release();
-    device->Release();
-    d3d->Release();
-    d3d9_test_reset();
-    return window.frame();
+    return made.window.frame();
 }
 
 TEST(RasterThreadsTest, TwoThreadsDrawExactlyWhatOneDraws) {
@@ -653,6 +722,118 @@ TEST(RasterThreadsTest, TwoThreadsDrawExactlyWhatOneDraws) {
         drawn += p != 0x202020;
     }
     EXPECT_GT(drawn, one.size() / 2) << "the scene should cover most of the frame";
+}
+
+// Frames of a height field like the viewer's surface (a textured, shaded
+// mesh of small triangles in perspective, with lines over it), the camera
+// moving from frame to frame. `delay_us` holds the second thread back.
+std::vector<std::vector<uint32_t>> height_field_frames(UINT threads, UINT delay_us) {
+    constexpr int kNodes = 61, kFrames = 6;
+    D3D9Profile profile = d3d9_default_profile();
+    profile.raster_threads = threads;
+    profile.raster_worker_delay_us = delay_us;
+    ProfiledDevice made(profile, 256, 192);
+    IDirect3DDevice9* device = made.device;
+    std::vector<MeshVertex> vertices;
+    for (int j = 0; j < kNodes; ++j) {
+        for (int i = 0; i < kNodes; ++i) {
+            const float x = float(i) / (kNodes - 1) * 2 - 1, y = float(j) / (kNodes - 1) * 2 - 1;
+            const float h = 0.4f * std::exp(-4 * (x * x + (y - 0.3f) * (y - 0.3f))) + 0.1f * std::sin(7 * x);
+            const auto level = static_cast<D3DCOLOR>(128 + 127 * std::clamp(h * 2, 0.0f, 1.0f));
+            vertices.push_back({x, y + h, 3.5f + 1.5f * y, 0xFF000000 | level << 16 | level << 8 | level,
+                                float(i) / (kNodes - 1), float(j) / (kNodes - 1)});
+        }
+    }
+    std::vector<uint16_t> indices;
+    for (int j = 0; j + 1 < kNodes; ++j) {
+        for (int i = 0; i + 1 < kNodes; ++i) {
+            const int k = j * kNodes + i;
+            for (int index : {k, k + kNodes, k + 1, k + kNodes, k + kNodes + 1, k + 1}) {
+                indices.push_back(static_cast<uint16_t>(index));
+            }
+        }
+    }
+    const UINT triangles = UINT(indices.size() / 3);
+    for (int j = 0; j < kNodes; j += 6) {  // lines along rows of nodes
+        for (int i = 0; i + 1 < kNodes; ++i) {
+            indices.push_back(static_cast<uint16_t>(j * kNodes + i));
+            indices.push_back(static_cast<uint16_t>(j * kNodes + i + 1));
+        }
+    }
+    const UINT lines = UINT(indices.size() - 3 * triangles) / 2;
+    IDirect3DVertexBuffer9* vb = filled_vertex_buffer(device, vertices.data(), vertices.size() * sizeof(MeshVertex));
+    IDirect3DIndexBuffer9* ib = filled_index_buffer(device, indices);
+    IDirect3DTexture9* texture = nullptr;
+    device->CreateTexture(64, 64, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr);
+    std::mt19937 random(5);
+    for (DWORD level = 0; level < texture->GetLevelCount(); ++level) {
+        D3DLOCKED_RECT locked;
+        D3DSURFACE_DESC desc;
+        texture->GetLevelDesc(level, &desc);
+        texture->LockRect(level, &locked, nullptr, 0);
+        for (UINT y = 0; y < desc.Height; ++y) {
+            for (UINT x = 0; x < desc.Width; ++x) {
+                static_cast<uint32_t*>(locked.pBits)[y * UINT(locked.Pitch) / 4 + x] = random();
+            }
+        }
+        texture->UnlockRect(level);
+    }
+    D3DMATRIX projection = perspective(0.8f, 1.0f, 100.0f);
+    device->SetTransform(D3DTS_PROJECTION, &projection);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    device->SetFVF(0x142);
+    device->SetStreamSource(0, vb, 0, sizeof(MeshVertex));
+    device->SetIndices(ib);
+    std::vector<std::vector<uint32_t>> frames;
+    for (int frame = 0; frame < kFrames; ++frame) {
+        D3DMATRIX world = identity_matrix();
+        world._41 = 0.15f * float(frame) - 0.4f;
+        world._42 = -0.1f * float(frame);
+        device->SetTransform(D3DTS_WORLD, &world);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF808080, 1.0f, 0);
+        device->BeginScene();
+        device->SetTexture(0, texture);
+        EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, UINT(vertices.size()), 0, triangles), S_OK);
+        device->SetTexture(0, nullptr);
+        EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_LINELIST, 0, 0, UINT(vertices.size()), 3 * triangles, lines),
+                  S_OK);
+        device->EndScene();
+        device->Present(nullptr, nullptr, nullptr, nullptr);
+        frames.push_back(made.window.frame());
+    }
+    device->SetStreamSource(0, nullptr, 0, 0);
+    device->SetIndices(nullptr);
+    vb->Release();
+    ib->Release();
+    texture->Release();
+    return frames;
+}
+
+// One thread, two, the device's own choice, and its choice with the second
+// thread held back so that it falls back to one: the same pictures.
+TEST(RasterThreadsTest, HeightFieldFramesAreTheSameWhateverTheThreads) {
+    const auto one = height_field_frames(1, 0);
+    ASSERT_EQ(one.front().size(), 256u * 192u);
+    size_t drawn = 0;
+    for (uint32_t p : one.front()) {
+        drawn += p != 0x808080;
+    }
+    EXPECT_GT(drawn, one.front().size() / 2) << "the surface should fill most of the frame";
+    EXPECT_NE(one.front(), one.back()) << "the camera should move";
+    const struct {
+        UINT threads, delay_us;
+    } settings[] = {{2, 0}, {0, 0}, {2, 2000}, {0, 2000}};
+    for (const auto& setting : settings) {
+        const auto frames = height_field_frames(setting.threads, setting.delay_us);
+        ASSERT_EQ(frames.size(), one.size());
+        for (size_t k = 0; k < frames.size(); ++k) {
+            EXPECT_TRUE(frames[k] == one[k])
+                << "threads " << setting.threads << ", delay " << setting.delay_us << " us, frame " << k;
+        }
+    }
 }
 
 }  // namespace

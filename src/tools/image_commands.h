@@ -1,0 +1,69 @@
+// What the image subcommands (decode, texture) share: their arguments, the
+// line that reports a failure and the printed names of formats.
+#pragma once
+
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+#include <memory>
+
+#include "texture/format_names.h"
+
+struct ValueOption {
+    const char* name;   // "--pixels"
+    const char** value; // receives the argument after it; the last one given wins
+};
+
+// True when the arguments are one image path and known options with their
+// values; the image path goes to *image.
+inline bool parse_image_arguments(int argc, char** argv, std::initializer_list<ValueOption> options,
+                                  const char** image)
+{
+    *image = nullptr;
+    for (int i = 0; i < argc; ++i) {
+        const char* arg = argv[i];
+        const ValueOption* option = nullptr;
+        for (const ValueOption& o : options)
+            if (std::strcmp(arg, o.name) == 0)
+                option = &o;
+        if (option) {
+            if (i + 1 >= argc)
+                return false;
+            *option->value = argv[++i];
+        } else if ((arg[0] == '-' && arg[1] != '\0') || *image) {
+            return false;
+        } else {
+            *image = arg;
+        }
+    }
+    return *image != nullptr;
+}
+
+// Prints the usage line to standard error and gives the exit status 2.
+inline int usage_error(const char* usage)
+{
+    std::fputs(usage, stderr);
+    return 2;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// Prints "error 0xXXXXXXXX" and gives the exit status 1.
+inline int report_failure(HRESULT hr)
+{
+    std::printf("error 0x%08X\n", static_cast<unsigned>(hr));
+    return 1;
+}
+
+// The format's name, or its code in hexadecimal (written into `unknown`).
+inline const char* printed_format_name(D3DFORMAT format, char (&unknown)[16])
+{
+    const char* name = format_name(format);
+    if (name)
+        return name;
+    std::snprintf(unknown, sizeof unknown, "0x%08X", static_cast<unsigned>(format));
+    return unknown;
+}

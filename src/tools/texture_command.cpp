@@ -1,0 +1,104 @@
+// varnel-cli texture: loads an image file into a texture as the viewer does,
+// on the software device, and prints what came out; optionally writes every
+// level's texels.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/d3d9/d3d9.h"
+#include "platform/d3d9/offscreen_device.h"
+#include "texture/format_choice.h"
+#include "texture/interface_ptr.h"
+#include "texture/texture_loader.h"
+#include "tools/commands.h"
+#include "tools/image_commands.h"
+
+namespace {
+
+const char kUsage[] = "usage: varnel-cli texture IMAGE [--dump DIR]\n";
+
+
+// Bytes of one row of texels (or of 4 x 4 blocks) and the number of such rows.
+void level_layout(const D3DSURFACE_DESC& desc, size_t* row_bytes, UINT* rows)
+{
+    if (is_block_compressed(desc.Format)) {
+        const size_t block_bytes = desc.Format == D3DFMT_DXT1 ? 8 : 16;
+        *row_bytes = size_t((desc.Width + 3) / 4) * block_bytes;
+        *rows = (desc.Height + 3) / 4;
+        return;
+    }
+    *row_bytes = size_t(desc.Width) * (format_descriptor(desc.Format).bits / 8);
+    *rows = desc.Height;
+}
+
+// Writes one level's rows, top row first, without the pitch's padding.
+bool dump_level(IDirect3DTexture9* texture, UINT level, const std::string& path)
+{
+    D3DSURFACE_DESC desc;
+    D3DLOCKED_RECT locked;
+    if (FAILED(texture->GetLevelDesc(level, &desc)) ||
+        FAILED(texture->LockRect(level, &locked, nullptr, D3DLOCK_READONLY))) {
+        std::fprintf(stderr, "varnel-cli: cannot read level %u\n", level);
+        return false;
+    }
+    size_t row_bytes;
+    UINT rows;
+    level_layout(desc, &row_bytes, &rows);
+    File out(std::fopen(path.c_str(), "wb"));
+    bool ok = out != nullptr;
+    const auto* bits = static_cast<const BYTE*>(locked.pBits);
+    for (UINT r = 0; ok && r < rows; ++r)
+        ok = std::fwrite(bits + size_t(r) * locked.Pitch, 1, row_bytes, out.get()) == row_bytes;
+    texture->UnlockRect(level);
+    ok = ok && std::fflush(out.get()) == 0 && !std::ferror(out.get());
+    if (!ok)
+        std::fprintf(stderr, "varnel-cli: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+    return ok;
+}
+
+bool dump_levels(IDirect3DTexture9* texture, const std::string& dir)
+{
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    for (UINT level = 0; level < texture->GetLevelCount(); ++level)
+        if (!dump_level(texture, level, dir + "/level" + std::to_string(level) + ".raw"))
+            return false;
+    return true;
+}
+
+} // namespace
+
+int texture_command(int argc, char** argv)
+{
+    const char* image_path = nullptr;
+    const char* dump_dir = nullptr;
+    if (!parse_image_arguments(argc, argv, {{"--dump", &dump_dir}}, &image_path))
+        return usage_error(kUsage);
+
+    // The viewer's device, on a window that shows nothing.
+    OffscreenDevice device(1, 1);
+    if (FAILED(device.result()))
+        return report_failure(device.result());
+
+    IDirect3DTexture9* loaded = nullptr;
+    HRESULT hr = load_texture_file(device.get(), image_path, &loaded);
+    InterfacePtr<IDirect3DTexture9> texture(loaded);
+    if (FAILED(hr))
+        return report_failure(hr);
+    D3DSURFACE_DESC desc;
+    hr = texture->GetLevelDesc(0, &desc);
+    if (FAILED(hr))
+        return report_failure(hr);
+
+    char unknown[16];
+    const char* name = printed_format_name(desc.Format, unknown);
+    std::printf("format=%s width=%u height=%u levels=%u\n", name, desc.Width, desc.Height,
+                static_cast<unsigned>(texture->GetLevelCount()));
+    std::fflush(stdout);
+    if (dump_dir && !dump_levels(texture.get(), dump_dir))
+        return 1;
+    return 0;
+}

@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "platform/win32/winbase.h"
+
+namespace {
+
+class FileMapping : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char dir[] = "/tmp/varnel-files-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        dir_ = dir;
+    }
+    void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
+
+    std::string write(const char* name, const std::string& bytes) const
+    {
+        std::ofstream(dir_ + "/" + name, std::ios::binary) << bytes;
+        return dir_ + "/" + name;
+    }
+
+    static HANDLE open_read(const std::string& path, DWORD access = GENERIC_READ, DWORD disposition = OPEN_EXISTING)
+    {
+        return CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition, FILE_FLAG_RANDOM_ACCESS,
+                           nullptr);
+    }
+
+    std::string dir_;
+};
+
+TEST_F(FileMapping, ViewsHoldTheFileAndOutliveTheirHandles)
+{
+    std::string content(70000, 'x');
+    content[65536] = 'M';
+    HANDLE file = open_read(write("a.bin", content));
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD high = 123;
+    EXPECT_EQ(GetFileSize(file, &high), 70000u);
+    EXPECT_EQ(high, 0u);
+    HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    ASSERT_NE(mapping, nullptr);
+    EXPECT_TRUE(CloseHandle(file)); // the mapping keeps the file, the views the mapping
+    const auto* whole = static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+    const auto* tail = static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 65536, 100));
+    EXPECT_TRUE(CloseHandle(mapping));
+    ASSERT_TRUE(whole && tail);
+    EXPECT_EQ(std::string(whole, 70000), content);
+    EXPECT_EQ(std::string(tail, 100), content.substr(65536, 100));
+    EXPECT_TRUE(UnmapViewOfFile(whole));
+    EXPECT_TRUE(UnmapViewOfFile(tail));
+    EXPECT_FALSE(UnmapViewOfFile(whole));
+}
+
+TEST_F(FileMapping, FailuresSetTheLastError)
+{
+    write("plain", "abc");
+    struct Open {
+        std::string path;
+        DWORD access, disposition, error;
+    } opens[] = {
+        {dir_ + "/missing", GENERIC_READ, OPEN_EXISTING, ERROR_FILE_NOT_FOUND},
+        {dir_ + "/plain/below", GENERIC_READ, OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
+        {dir_, GENERIC_READ, OPEN_EXISTING, ERROR_ACCESS_DENIED}, // a folder
+        {"", GENERIC_READ, OPEN_EXISTING, ERROR_FILE_NOT_FOUND},
+        {dir_ + "/plain", GENERIC_WRITE, OPEN_EXISTING, ERROR_INVALID_PARAMETER},
+        {dir_ + "/plain", GENERIC_READ, CREATE_ALWAYS, ERROR_INVALID_PARAMETER},
+    };
+    for (const Open& o : opens) {
+        EXPECT_EQ(open_read(o.path, o.access, o.disposition), INVALID_HANDLE_VALUE) << o.path;
+        EXPECT_EQ(GetLastError(), o.error) << o.path;
+    }
+
+    // An empty file cannot be mapped; a named pipe opens without waiting
+    // for a writer and counts as empty.
+    const std::string fifo = dir_ + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    HANDLE empty = open_read(write("empty", ""));
+    HANDLE pipe = open_read(fifo);
+    HANDLE file = open_read(write("four", "abcd"));
+    ASSERT_TRUE(empty != INVALID_HANDLE_VALUE && pipe != INVALID_HANDLE_VALUE && file != INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetFileSize(pipe, nullptr), 0u);
+    EXPECT_EQ(CreateFileMappingA(empty, nullptr, PAGE_READONLY, 0, 0, nullptr), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_INVALID));
+    EXPECT_EQ(CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 5, nullptr), nullptr); // cannot grow
+    EXPECT_EQ(CreateFileMappingA(file, nullptr, 0x04 /* PAGE_READWRITE */, 0, 0, nullptr), nullptr);
+    EXPECT_EQ(CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, "named"), nullptr);
+    HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    ASSERT_NE(mapping, nullptr);
+    EXPECT_EQ(MapViewOfFile(mapping, FILE_MAP_READ, 0, 1, 0), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_MAPPED_ALIGNMENT));
+    EXPECT_EQ(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 5), nullptr);
+    // Handles of the wrong kind, closed or made up are refused.
+    EXPECT_EQ(MapViewOfFile(file, FILE_MAP_READ, 0, 0, 0), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(GetFileSize(mapping, nullptr), INVALID_FILE_SIZE);
+    for (HANDLE h : {empty, pipe, file, mapping})
+        EXPECT_TRUE(CloseHandle(h));
+    for (HANDLE h : {empty, INVALID_HANDLE_VALUE, HANDLE(nullptr)}) {
+        EXPECT_FALSE(CloseHandle(h));
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+    }
+}
+
+} // namespace
