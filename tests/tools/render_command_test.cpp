@@ -140,17 +140,42 @@ TEST_F(RenderCommand, TimeLineSaysWhereTheTimeGoes)
     EXPECT_TRUE(std::regex_match(r.err, line)) << r.err;
 }
 
-// A texture that cannot be loaded warns once and leaves the picture untextured.
-TEST_F(RenderCommand, TextureThatCannotBeLoadedWarns)
+// A 2 x 2 24-bit bitmap, all pure red.
+std::string red_bitmap()
 {
-    const std::string bad = write("bad.bmp", "not an image");
-    Outcome plain = run(data + " --size 64x48 -o " + out("plain.png"));
-    Outcome r = run(data + " --size 64x48 --texture " + bad + " -o " + out("bad.png"));
+    std::string file("BM\x46\0\0\0\0\0\0\0\x36\0\0\0", 14);
+    file += std::string("\x28\0\0\0\x02\0\0\0\x02\0\0\0\x01\0\x18\0", 16);
+    file += std::string(24, '\0');
+    for (int row = 0; row < 2; ++row)
+        file += std::string("\0\0\xFF\0\0\xFF\0\0", 8); // two pixels and two bytes of padding
+    return file;
+}
+
+// Pixels with red alone: the surface seen through a red texture.
+size_t red_pixels(const Picture& picture)
+{
+    size_t n = 0;
+    for (unsigned y = 0; y < picture.height; ++y)
+        for (unsigned x = 0; x < picture.width; ++x)
+            n += (picture.at(x, y) & 0xFFFF) == 0 && picture.at(x, y) != 0;
+    return n;
+}
+
+// The texture is draped over the surface; one that cannot be loaded warns
+// once and leaves the picture untextured.
+TEST_F(RenderCommand, Texture)
+{
+    const std::string red = write("red.bmp", red_bitmap()), bad = write("bad.bmp", "not an image");
+    Outcome plain = run(data + " --size 160x120 -o " + out("plain.png"));
+    Outcome textured = run(data + " --size 160x120 --time --texture " + red + " -o " + out("red.png"));
+    Outcome r = run(data + " --size 160x120 --texture " + bad + " -o " + out("bad.png"));
     ASSERT_EQ(plain.status, 0);
+    ASSERT_EQ(textured.status, 0);
     ASSERT_EQ(r.status, 0);
-    EXPECT_TRUE(std::regex_match(r.err, std::regex("varnel-cli: warning: cannot load texture " + bad +
-                                                   ": 0x[0-9A-F]{8}\n")))
-        << r.err;
+    EXPECT_EQ(red_pixels(read_png(out("plain.png"))), 0u);
+    EXPECT_GT(red_pixels(read_png(out("red.png"))), 50u) << "the hill, seen through red";
+    EXPECT_EQ(textured.err.find("warning"), std::string::npos) << textured.err;
+    EXPECT_EQ(r.err, "varnel-cli: warning: cannot load texture " + bad + ": 0x88760B59\n");
     EXPECT_EQ(read_file(out("bad.png")), read_file(out("plain.png")));
 }
 
