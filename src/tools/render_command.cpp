@@ -15,29 +15,16 @@
 #include <memory>
 #include <vector>
 
-#include "field/density_field.h"
 #include "platform/d3d9/offscreen_window.h"
 #include "render/renderer.h"
 #include "tools/commands.h"
+#include "tools/data_commands.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: varnel-cli render DATA -o OUT.png [--range XMIN XMAX YMIN YMAX] [--camera RADIUS AZIMUTH ELEVATION]\n"
     "                         [--size WIDTHxHEIGHT] [--texture IMAGE] [--marker X Y] [--frames N] [--time]\n";
-
-int usage_error()
-{
-    std::fputs(kUsage, stderr);
-    return 2;
-}
-
-bool parse_double(const char* text, double* value)
-{
-    char* end = nullptr;
-    *value = std::strtod(text, &end);
-    return end != text && *end == '\0';
-}
 
 // A whole number in [low, high], with `*end` left where it stopped.
 bool parse_long(const char* text, long low, long high, long* value, char** end)
@@ -127,14 +114,6 @@ bool parse_options(int argc, char** argv, Options* o)
     return o->data_path && o->out_path;
 }
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-struct FieldDestroyer {
-    void operator()(DensityField* field) const { field->ops.destroy(field); }
-};
 struct RendererDestroyer {
     void operator()(Renderer* renderer) const { renderer->ops.destroy(renderer); }
 };
@@ -200,27 +179,13 @@ int render_command(int argc, char** argv)
 {
     Options o;
     if (!parse_options(argc, argv, &o))
-        return usage_error();
+        return usage_error(kUsage);
 
     Clock::time_point start = Clock::now();
-    File data(std::fopen(o.data_path, "r"));
-    if (!data) {
-        std::fprintf(stderr, "varnel-cli: cannot open %s: %s\n", o.data_path, std::strerror(errno));
+    int loaded = 0;
+    const FieldPtr field = load_data_field(o.data_path, o.range, 0, &loaded);
+    if (!field)
         return 1;
-    }
-    std::unique_ptr<DensityField, FieldDestroyer> field(
-        create_density_field(o.range[0], o.range[2], o.range[1], o.range[3]));
-    if (!field) {
-        std::fprintf(stderr, "varnel-cli: out of memory\n");
-        return 1;
-    }
-    field->ops.load(field.get(), data.get(), 0);
-    // A folder, or a file that fails half way, is not a data file.
-    if (std::ferror(data.get())) {
-        std::fprintf(stderr, "varnel-cli: cannot read %s: %s\n", o.data_path, std::strerror(errno));
-        return 1;
-    }
-    data.reset();
     const double load_ms = milliseconds_since(start);
 
     OffscreenWindow window(o.width, o.height);
