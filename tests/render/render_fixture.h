@@ -1,6 +1,6 @@
-// Shared pieces of the renderer tests: a renderer on an offscreen window,
-// fields with chosen node values (and of sizes the real field never has),
-// and the contents of a batch's buffers read back.
+// Shared pieces of the renderer tests: fields with chosen node values (and
+// of sizes the density field never has), buffer contents read back, and a
+// renderer on an offscreen window seen through the default camera.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -30,15 +30,13 @@ struct MarkerVertex {
     D3DCOLOR color;
 };
 
-using NodeValue = std::function<double(int i, int j)>;
-
 struct FieldDeleter {
     void operator()(DensityField* field) const { field->ops.destroy(field); }
 };
 using FieldPtr = std::unique_ptr<DensityField, FieldDeleter>;
 
-// A 201 x 201 density field over 0..4000 whose node (i, j) holds value(i, j).
-inline FieldPtr make_field(const NodeValue& value)
+// A 201 x 201 density field whose node (i, j) holds value(i, j).
+inline FieldPtr make_field(const std::function<double(int i, int j)>& value)
 {
     FieldPtr field(create_density_field(0, 0, 4000, 4000));
     double* nodes = field->ops.data(field.get());
@@ -48,92 +46,54 @@ inline FieldPtr make_field(const NodeValue& value)
     return field;
 }
 
-// A field record of any size, for the grid sizes the density field never
-// has; it answers width, height and data like the real one.
+// A field record of any size answering width, height and data. Beyond a
+// million nodes it holds one node only: the builders must refuse it unread.
 class SizedField {
 public:
-    // Sizes beyond a million nodes get one node only: the builders must
-    // refuse them before reading any.
-    SizedField(int nx, int ny, double value = 0.25) : nx_(nx), ny_(ny)
+    SizedField(int nx, int ny) : nx_(nx), ny_(ny)
     {
         const int64_t count = int64_t(nx) * ny;
-        nodes_.assign(count > 0 && count <= (1 << 20) ? size_t(count) : 1, value);
+        nodes_.assign(count > 0 && count <= (1 << 20) ? size_t(count) : 1, 0.25);
         field_.state = reinterpret_cast<FieldState*>(this);
-        field_.ops = FieldOps{nullptr, nullptr, width, height, nullptr, data};
+        field_.ops = FieldOps{nullptr, nullptr, [](DensityField* f) { return self(f)->nx_; },
+                              [](DensityField* f) { return self(f)->ny_; }, nullptr,
+                              [](DensityField* f) { return self(f)->nodes_.data(); }};
     }
     DensityField* get() { return &field_; }
 
 private:
     static SizedField* self(DensityField* f) { return reinterpret_cast<SizedField*>(f->state); }
-    static int width(DensityField* f) { return self(f)->nx_; }
-    static int height(DensityField* f) { return self(f)->ny_; }
-    static double* data(DensityField* f) { return self(f)->nodes_.data(); }
-
     DensityField field_;
     int nx_, ny_;
     std::vector<double> nodes_;
 };
 
-// The vertices (or indices) of a batch, copied out of its locked buffer.
+// The first `count` items of a vertex or index buffer.
+template <class Item, class Buffer>
+std::vector<Item> contents(Buffer* buffer, size_t count)
+{
+    std::vector<Item> out(count);
+    void* bits = nullptr;
+    if (!buffer || FAILED(buffer->Lock(0, 0, &bits, 0)))
+        return {};
+    std::memcpy(out.data(), bits, count * sizeof(Item));
+    buffer->Unlock();
+    return out;
+}
 template <class Vertex>
-std::vector<Vertex> batch_vertices(const DrawBatch& batch)
+std::vector<Vertex> vertices_of(const DrawBatch& b)
 {
-    std::vector<Vertex> out(size_t(batch.vertex_count));
-    void* bits = nullptr;
-    if (!batch.vertex_buffer || FAILED(batch.vertex_buffer->Lock(0, 0, &bits, 0)))
-        return {};
-    std::memcpy(out.data(), bits, out.size() * sizeof(Vertex));
-    batch.vertex_buffer->Unlock();
-    return out;
+    return contents<Vertex>(b.vertex_buffer, size_t(b.vertex_count));
+}
+inline std::vector<uint16_t> indices_of(const DrawBatch& b)
+{
+    return contents<uint16_t>(b.index_buffer, size_t(b.primitive_count) * size_t(b.indices_per_primitive));
 }
 
-inline std::vector<uint16_t> batch_indices(const DrawBatch& batch)
-{
-    std::vector<uint16_t> out(size_t(batch.primitive_count) * size_t(batch.indices_per_primitive));
-    void* bits = nullptr;
-    if (!batch.index_buffer || FAILED(batch.index_buffer->Lock(0, 0, &bits, 0)))
-        return {};
-    std::memcpy(out.data(), bits, out.size() * sizeof(uint16_t));
-    batch.index_buffer->Unlock();
-    return out;
-}
-
-// What a built batch must be: layout, counts and buffer sizes; both buffers
-// in the managed pool, the indices 16 bits wide, no texture of its own.
-struct BatchShape {
-    uint32_t stride, fvf;
-    D3DPRIMITIVETYPE type;
-    int32_t indices_per_primitive, vertex_count, primitive_count;
-    UINT vertex_bytes, index_bytes;
-};
-
-inline void expect_batch(const DrawBatch& batch, const BatchShape& want)
-{
-    EXPECT_EQ(batch.stride, want.stride);
-    EXPECT_EQ(batch.fvf, want.fvf);
-    EXPECT_EQ(batch.primitive_type, want.type);
-    EXPECT_EQ(batch.indices_per_primitive, want.indices_per_primitive);
-    EXPECT_EQ(batch.vertex_count, want.vertex_count);
-    EXPECT_EQ(batch.primitive_count, want.primitive_count);
-    EXPECT_EQ(batch.texture, nullptr);
-    D3DVERTEXBUFFER_DESC vertex_desc{};
-    D3DINDEXBUFFER_DESC index_desc{};
-    ASSERT_TRUE(batch.vertex_buffer && batch.index_buffer);
-    batch.vertex_buffer->GetDesc(&vertex_desc);
-    batch.index_buffer->GetDesc(&index_desc);
-    EXPECT_EQ(vertex_desc.Size, want.vertex_bytes);
-    EXPECT_EQ(vertex_desc.Pool, D3DPOOL_MANAGED);
-    EXPECT_EQ(index_desc.Size, want.index_bytes);
-    EXPECT_EQ(index_desc.Format, D3DFMT_INDEX16);
-    EXPECT_EQ(index_desc.Pool, D3DPOOL_MANAGED);
-}
-
-// A renderer on an offscreen window; the device hook is reset around each
-// test, and the renderer destroyed at its end.
+// A renderer on a 320 x 240 offscreen window; the device hook is reset
+// around each test.
 class RendererTest : public ::testing::Test {
 protected:
-    explicit RendererTest(UINT width = 320, UINT height = 240) : window(width, height) {}
-
     void SetUp() override
     {
         d3d9_test_reset();
@@ -145,7 +105,6 @@ protected:
             renderer->ops.destroy(renderer);
         d3d9_test_reset();
     }
-
     // (Re)creates the renderer, e.g. after a new device profile was set.
     void start()
     {
@@ -155,56 +114,31 @@ protected:
         ASSERT_NE(renderer, nullptr);
         state = renderer_state(renderer);
     }
-
     void set_camera(int radius, int azimuth, int elevation)
     {
         const CameraSetting camera{radius, azimuth, elevation};
         renderer->ops.set_camera(renderer, &camera);
     }
 
-    struct Pixel {
-        int x, y;
-    };
-    // Where the default camera (straight down from 5.5 above z = 0, +x to
-    // the right, +y up) shows the scene point (x, y, z); worked out from
-    // the field of view alone.
-    Pixel top_view_pixel(double x, double y, double z) const
+    // The pixel where the default camera (straight down from 5.5 above
+    // z = 0, +x right, +y up) shows the scene point, from the field of view alone.
+    uint32_t seen(double x, double y, double z, int dx = 0, int dy = 0) const
     {
-        const double y_scale = 1.0 / std::tan(0.39269909 / 2), depth = z + 5.5;
-        const double half_width = window.frame_width() / 2.0, half_height = window.frame_height() / 2.0;
-        return Pixel{int(std::floor(half_width + x * y_scale / depth * half_height)),
-                     int(std::floor(half_height - y * y_scale / depth * half_height))};
+        const double scale = 1.0 / std::tan(0.39269909 / 2) / (z + 5.5) * window.frame_height() / 2.0;
+        return window.pixel(UINT(std::floor(window.frame_width() / 2.0 + x * scale) + dx),
+                            UINT(std::floor(window.frame_height() / 2.0 - y * scale) + dy));
     }
-
-    // Whether a pixel at most one pixel away from p (either way) has the colour.
-    bool colour_near(Pixel p, uint32_t colour) const
+    // Whether that pixel or one of its eight neighbours has the colour.
+    bool seen_near(double x, double y, double z, uint32_t colour) const
     {
         for (int dy = -1; dy <= 1; ++dy)
             for (int dx = -1; dx <= 1; ++dx)
-                if (window.pixel(UINT(p.x + dx), UINT(p.y + dy)) == colour)
+                if (seen(x, y, z, dx, dy) == colour)
                     return true;
         return false;
     }
 
-    uint32_t pixel_at(Pixel p) const { return window.pixel(UINT(p.x), UINT(p.y)); }
-
-    // Number of pixels of the last frame that are not `colour`.
-    size_t pixels_other_than(uint32_t colour) const
-    {
-        size_t count = 0;
-        for (uint32_t pixel : window.frame())
-            count += pixel != colour;
-        return count;
-    }
-
-    D3DMATRIX transform(D3DTRANSFORMSTATETYPE which)
-    {
-        D3DMATRIX m;
-        state->device->GetTransform(which, &m);
-        return m;
-    }
-
-    OffscreenWindow window;
+    OffscreenWindow window{320, 240};
     Renderer* renderer = nullptr;
     RendererState* state = nullptr;
 };

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,31 +17,6 @@
 
 namespace {
 
-struct Outcome {
-    int status;
-    std::string err;
-};
-
-struct Picture {
-    bool read = false;
-    unsigned width = 0, height = 0;
-    std::vector<uint8_t> rgb;
-
-    uint32_t at(unsigned x, unsigned y) const
-    {
-        const uint8_t* p = &rgb[(size_t(y) * width + x) * 3];
-        return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
-    }
-    size_t count(uint32_t colour) const
-    {
-        size_t n = 0;
-        for (unsigned y = 0; y < height; ++y)
-            for (unsigned x = 0; x < width; ++x)
-                n += at(x, y) == colour;
-        return n;
-    }
-};
-
 std::string read_file(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -49,38 +25,41 @@ std::string read_file(const std::filesystem::path& path)
     return s.str();
 }
 
-// The file as an 8-bit RGB PNG, and nothing else.
+// An 8-bit RGB PNG file as 0xRRGGBB pixels; empty when the file is anything else.
+struct Picture {
+    unsigned width = 0, height = 0;
+    std::vector<uint32_t> pixels;
+    size_t count(uint32_t colour) const { return std::count(pixels.begin(), pixels.end(), colour); }
+};
 Picture read_png(const std::filesystem::path& path)
 {
-    Picture picture;
-    std::string bytes = read_file(path);
-    if (bytes.size() < 26 || bytes.compare(1, 3, "PNG") != 0 || bytes[24] != 8 || bytes[25] != PNG_COLOR_TYPE_RGB)
-        return picture;
+    const std::string bytes = read_file(path);
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size()))
-        return picture;
+    if (bytes.size() < 26 || bytes[24] != 8 || bytes[25] != PNG_COLOR_TYPE_RGB ||
+        !png_image_begin_read_from_memory(&image, bytes.data(), bytes.size()))
+        return {};
     image.format = PNG_FORMAT_RGB;
-    picture.width = image.width;
-    picture.height = image.height;
-    picture.rgb.resize(PNG_IMAGE_SIZE(image));
-    picture.read = png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr) != 0;
+    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr))
+        return {};
+    Picture picture{image.width, image.height, {}};
+    for (size_t k = 0; k < rgb.size(); k += 3)
+        picture.pixels.push_back(uint32_t(rgb[k]) << 16 | uint32_t(rgb[k + 1]) << 8 | rgb[k + 2]);
     return picture;
 }
 
 class RenderCommand : public ::testing::Test {
 protected:
-    std::filesystem::path dir;
+    std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                ("varnel-render-" + std::to_string(::getpid()) + "-" +
+                                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::string data;
 
     void SetUp() override
     {
-        dir = std::filesystem::temp_directory_path() /
-              ("varnel-render-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir);
-        // A small hill around (2000, 2000) of the default range.
-        std::string points;
+        std::string points; // a small hill around (2000, 2000)
         for (int k = 0; k < 400; ++k)
             points += std::to_string(1700 + (k * 37) % 600) + " " + std::to_string(1700 + (k * 53) % 600) + "\n";
         data = write("data.txt", points);
@@ -94,11 +73,13 @@ protected:
     }
     std::string out(const std::string& name) const { return (dir / name).string(); }
 
-    Outcome run(const std::string& args)
+    // The exit status, with standard error in `err`.
+    int run(const std::string& args, std::string* err = nullptr)
     {
-        std::string command = std::string(VARNEL_CLI) + " render " + args + " 2>" + (dir / "err").string();
-        int status = std::system(command.c_str());
-        return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(dir / "err")};
+        const int status = std::system((std::string(VARNEL_CLI) + " render " + args + " 2>" + out("err")).c_str());
+        if (err)
+            *err = read_file(dir / "err");
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 };
 
@@ -106,117 +87,72 @@ constexpr uint32_t kGrey = 0x808080, kYellow = 0xFFFF00;
 
 TEST_F(RenderCommand, WritesTheLastFrameAsRgbPng)
 {
-    Outcome r = run(data + " -o " + out("default.png"));
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "");
-    Picture picture = read_png(out("default.png"));
-    ASSERT_TRUE(picture.read);
-    EXPECT_EQ(picture.width, 640u);
-    EXPECT_EQ(picture.height, 480u);
-    // Seen from straight above: the plot in the middle, grey around it.
-    EXPECT_EQ(picture.at(0, 0), kGrey);
-    EXPECT_EQ(picture.at(639, 479), kGrey);
-    EXPECT_NE(picture.at(325, 235), kGrey);
-    EXPECT_EQ(picture.count(kYellow), 0u);
+    std::string err;
+    ASSERT_EQ(run(data + " -o " + out("default.png"), &err), 0) << err;
+    EXPECT_EQ(err, "");
+    Picture p = read_png(out("default.png"));
+    ASSERT_EQ(p.width * p.height, 640u * 480u);
+    EXPECT_EQ(p.width, 640u);
+    // Straight from above and far: the plot in the middle, grey around it.
+    EXPECT_TRUE(p.pixels.front() == kGrey && p.pixels.back() == kGrey);
+    EXPECT_NE(p.pixels[235 * 640 + 325], kGrey);
+    EXPECT_EQ(p.count(kYellow), 0u);
 
-    // Size, frames, range, camera and marker as given.
-    r = run(data + " --size 160x120 --frames 3 --range 1000 3000 1000 3000 --camera 0 0 90 --marker 2500 2500 -o " +
-            out("near.png"));
-    ASSERT_EQ(r.status, 0) << r.err;
-    picture = read_png(out("near.png"));
-    ASSERT_TRUE(picture.read);
-    EXPECT_EQ(picture.width, 160u);
-    EXPECT_EQ(picture.height, 120u);
-    EXPECT_NE(picture.at(0, 0), kGrey) << "from the nearest camera the plot fills the frame";
-    EXPECT_GT(picture.count(kYellow), 0u);
-}
-
-TEST_F(RenderCommand, TimeLineSaysWhereTheTimeGoes)
-{
-    Outcome r = run(data + " --size 64x48 --frames 4 --time -o " + out("t.png"));
-    ASSERT_EQ(r.status, 0) << r.err;
-    const std::regex line("time load=[0-9]+\\.[0-9]{3} mesh=[0-9]+\\.[0-9]{3} texture=0\\.000 "
-                          "frame_median=[0-9]+\\.[0-9]{3} png=[0-9]+\\.[0-9]{3}\n");
-    EXPECT_TRUE(std::regex_match(r.err, line)) << r.err;
-}
-
-// A 2 x 2 24-bit bitmap, all pure red.
-std::string red_bitmap()
-{
-    std::string file("BM\x46\0\0\0\0\0\0\0\x36\0\0\0", 14);
-    file += std::string("\x28\0\0\0\x02\0\0\0\x02\0\0\0\x01\0\x18\0", 16);
-    file += std::string(24, '\0');
-    for (int row = 0; row < 2; ++row)
-        file += std::string("\0\0\xFF\0\0\xFF\0\0", 8); // two pixels and two bytes of padding
-    return file;
-}
-
-// Pixels with red alone: the surface seen through a red texture.
-size_t red_pixels(const Picture& picture)
-{
-    size_t n = 0;
-    for (unsigned y = 0; y < picture.height; ++y)
-        for (unsigned x = 0; x < picture.width; ++x)
-            n += (picture.at(x, y) & 0xFFFF) == 0 && picture.at(x, y) != 0;
-    return n;
+    ASSERT_EQ(run(data + " --size 160x120 --frames 3 --range 1000 3000 1000 3000 --camera 0 0 90 --marker 2500 2500 "
+                         "--time -o " + out("near.png"), &err),
+              0);
+    EXPECT_TRUE(std::regex_match(err, std::regex("time load=[0-9]+\\.[0-9]{3} mesh=[0-9]+\\.[0-9]{3} texture=0\\.000 "
+                                                 "frame_median=[0-9]+\\.[0-9]{3} png=[0-9]+\\.[0-9]{3}\n")))
+        << err;
+    p = read_png(out("near.png"));
+    EXPECT_EQ(p.width * 1000 + p.height, 160120u);
+    EXPECT_NE(p.pixels.front(), kGrey) << "from the nearest camera the plot fills the frame";
+    EXPECT_GT(p.count(kYellow), 0u);
 }
 
 // The texture is draped over the surface; one that cannot be loaded warns
 // once and leaves the picture untextured.
 TEST_F(RenderCommand, Texture)
 {
-    const std::string red = write("red.bmp", red_bitmap()), bad = write("bad.bmp", "not an image");
-    Outcome plain = run(data + " --size 160x120 -o " + out("plain.png"));
-    Outcome textured = run(data + " --size 160x120 --time --texture " + red + " -o " + out("red.png"));
-    Outcome r = run(data + " --size 160x120 --texture " + bad + " -o " + out("bad.png"));
-    ASSERT_EQ(plain.status, 0);
-    ASSERT_EQ(textured.status, 0);
-    ASSERT_EQ(r.status, 0);
-    EXPECT_EQ(red_pixels(read_png(out("plain.png"))), 0u);
-    EXPECT_GT(red_pixels(read_png(out("red.png"))), 50u) << "the hill, seen through red";
-    EXPECT_EQ(textured.err.find("warning"), std::string::npos) << textured.err;
-    EXPECT_EQ(r.err, "varnel-cli: warning: cannot load texture " + bad + ": 0x88760B59\n");
+    std::string red_bitmap("BM\x46\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\x02\0\0\0\x02\0\0\0\x01\0\x18\0", 30);
+    red_bitmap += std::string(24, '\0');
+    for (int row = 0; row < 2; ++row)
+        red_bitmap += std::string("\0\0\xFF\0\0\xFF\0\0", 8); // two red pixels, two bytes of padding
+    const std::string red = write("red.bmp", red_bitmap), bad = write("bad.bmp", "not an image");
+    std::string err;
+    ASSERT_EQ(run(data + " --size 160x120 -o " + out("plain.png")), 0);
+    ASSERT_EQ(run(data + " --size 160x120 --texture " + red + " -o " + out("red.png"), &err), 0);
+    EXPECT_EQ(err, "");
+    ASSERT_EQ(run(data + " --size 160x120 --texture " + bad + " -o " + out("bad.png"), &err), 0);
+    EXPECT_EQ(err, "varnel-cli: warning: cannot load texture " + bad + ": 0x88760B59\n");
     EXPECT_EQ(read_file(out("bad.png")), read_file(out("plain.png")));
+    auto red_only = [](const Picture& p) {
+        return std::count_if(p.pixels.begin(), p.pixels.end(), [](uint32_t c) { return c > 0xFFFF && !(c & 0xFFFF); });
+    };
+    EXPECT_EQ(red_only(read_png(out("plain.png"))), 0);
+    EXPECT_GT(red_only(read_png(out("red.png"))), 50) << "the hill, seen through red";
 }
 
 TEST_F(RenderCommand, FailuresNameTheFile)
 {
-    struct Case {
-        std::string args, named;
-    };
-    const Case cases[] = {
-        {out("missing.txt") + " -o " + out("x.png"), out("missing.txt")},
-        {dir.string() + " -o " + out("x.png"), dir.string()},
-        {data + " -o " + out("no/such/folder/x.png"), out("no/such/folder/x.png")},
-        {data + " -o " + dir.string(), dir.string()},
-    };
-    for (const Case& c : cases) {
-        Outcome r = run(c.args);
-        EXPECT_EQ(r.status, 1) << c.args;
-        EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    const std::string cases[][2] = {{out("missing.txt") + " -o " + out("x.png"), out("missing.txt")},
+                                    {dir.string() + " -o " + out("x.png"), dir.string()},
+                                    {data + " -o " + out("no/such/x.png"), out("no/such/x.png")},
+                                    {data + " -o " + dir.string(), dir.string()}};
+    for (const auto& c : cases) {
+        std::string err;
+        EXPECT_EQ(run(c[0], &err), 1) << c[0];
+        EXPECT_NE(err.find(c[1]), std::string::npos) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     }
     EXPECT_FALSE(std::filesystem::exists(out("x.png")));
 
-    const std::string bad[] = {
-        "",
-        data,
-        "-o " + out("x.png"),
-        data + " -o",
-        data + " -o x.png --size 64by48",
-        data + " -o x.png --size 0x48",
-        data + " -o x.png --frames 0",
-        data + " -o x.png --camera 1 2",
-        data + " -o x.png --camera 1 2 z",
-        data + " -o x.png --range 0 1 2",
-        data + " -o x.png --marker 1",
-        data + " -o x.png --bogus",
-        data + " " + data + " -o x.png",
-    };
-    for (const std::string& args : bad) {
-        Outcome r = run(args);
-        EXPECT_EQ(r.status, 2) << args;
-        EXPECT_NE(r.err.find("usage: varnel-cli render"), std::string::npos) << args;
+    for (const std::string& args :
+         {data, std::string("-o x.png"), data + " -o x.png --size 64by48", data + " -o x.png --frames 0",
+          data + " -o x.png --camera 1 2", data + " -o x.png --marker 1 z", data + " -o x.png --bogus"}) {
+        std::string err;
+        EXPECT_EQ(run(args, &err), 2) << args;
+        EXPECT_NE(err.find("usage: varnel-cli render"), std::string::npos) << args;
     }
 }
 
