@@ -45,8 +45,13 @@ struct RendererOps {
     HRESULT (*render)(Renderer* renderer);
     HRESULT (*resize)(Renderer* renderer, HWND window, int width, int height);
     HRESULT (*set_camera)(Renderer* renderer, const CameraSetting* camera);
+    // Builds the surface, grid lines and (while a marker is set) the cross
+    // from the field, and keeps the field for later marker changes. Null
+    // drops the field: the geometry goes, the texture and marker stay.
     void (*set_field)(Renderer* renderer, DensityField* field);
     HRESULT (*set_texture)(Renderer* renderer, const char* path);
+    // Null removes the marker. A pair outside 0..1 (or not finite) is kept
+    // but its cross is not drawn.
     void (*set_marker)(Renderer* renderer, const MarkerPair* pair);
 };
 

@@ -6,3 +6,4 @@ int grid_command(int argc, char** argv);
 int decode_command(int argc, char** argv);
 int texture_command(int argc, char** argv);
 int settings_command(int argc, char** argv);
+int render_command(int argc, char** argv);

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "texture/format_names.h"
+#include "tools/command_basics.h"
 
 struct ValueOption {
     const char* name;   // "--pixels"
@@ -38,18 +39,6 @@ inline bool parse_image_arguments(int argc, char** argv, std::initializer_list<V
     }
     return *image != nullptr;
 }
-
-// Prints the usage line to standard error and gives the exit status 2.
-inline int usage_error(const char* usage)
-{
-    std::fputs(usage, stderr);
-    return 2;
-}
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // Prints "error 0xXXXXXXXX" and gives the exit status 1.
 inline int report_failure(HRESULT hr)

@@ -17,6 +17,9 @@ const Command commands[] = {
     {"decode", decode_command, "decode IMAGE [--pixels OUT] [--palette OUT]"},
     {"texture", texture_command, "texture IMAGE [--dump DIR]"},
     {"settings", settings_command, "settings [--reset]"},
+    {"render", render_command,
+     "render DATA -o OUT.png [--range XMIN XMAX YMIN YMAX] [--camera RADIUS AZIMUTH ELEVATION]\n"
+     "                       [--size WIDTHxHEIGHT] [--texture IMAGE] [--marker X Y] [--frames N] [--time]"},
 };
 
 int usage()

@@ -21,6 +21,8 @@ struct HookState {
     D3D9Profile profile;
     std::array<ArmedFailure, static_cast<size_t>(D3D9Call::Count)> failures{};
     std::array<UINT, static_cast<size_t>(D3D9Call::Count)> counts{};
+    std::array<D3D9IndexedDraw, 64> draws{};  // a ring of the last calls
+    size_t draws_noted = 0;
 };
 
 HookState& hook() {
@@ -67,6 +69,16 @@ UINT d3d9_test_call_count(D3D9Call call) {
     return hook().counts[static_cast<size_t>(call)];
 }
 
+std::vector<D3D9IndexedDraw> d3d9_test_indexed_draws() {
+    const HookState& h = hook();
+    const size_t kept = std::min(h.draws_noted, h.draws.size());
+    std::vector<D3D9IndexedDraw> draws;
+    for (size_t k = h.draws_noted - kept; k < h.draws_noted; ++k) {
+        draws.push_back(h.draws[k % h.draws.size()]);
+    }
+    return draws;
+}
+
 void d3d9_test_reset() {
     hook() = HookState{};
 }
@@ -90,4 +102,9 @@ HRESULT injected_failure(D3D9Call call) {
         failure.armed = false;
     }
     return failure.result;
+}
+
+void note_indexed_draw(const D3D9IndexedDraw& draw) {
+    HookState& h = hook();
+    h.draws[h.draws_noted++ % h.draws.size()] = draw;
 }

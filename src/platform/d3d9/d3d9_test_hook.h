@@ -76,5 +76,19 @@ void d3d9_test_fail(D3D9Call call, UINT skip = 0, UINT times = 1, HRESULT result
 // ones included.
 UINT d3d9_test_call_count(D3D9Call call);
 
+// The arguments of one DrawIndexedPrimitive call.
+struct D3D9IndexedDraw {
+    D3DPRIMITIVETYPE type;
+    INT base_vertex;
+    UINT min_index;
+    UINT vertex_count;
+    UINT start_index;
+    UINT primitive_count;
+};
+
+// The last DrawIndexedPrimitive calls (at most 64) since the last
+// d3d9_test_reset, failed ones included, oldest first.
+std::vector<D3D9IndexedDraw> d3d9_test_indexed_draws();
+
 // Back to the default profile, no armed failures, all counts 0.
 void d3d9_test_reset();

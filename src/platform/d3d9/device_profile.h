@@ -9,3 +9,6 @@ D3D9Profile current_device_profile();
 
 // Counts the call; S_OK when it is to go ahead, else the result it fails with.
 HRESULT injected_failure(D3D9Call call);
+
+// Keeps the arguments of a DrawIndexedPrimitive call for the hook.
+void note_indexed_draw(const D3D9IndexedDraw& draw);

@@ -827,6 +827,8 @@ HRESULT SoftDevice::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVert
 
 HRESULT SoftDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT BaseVertexIndex, UINT MinVertexIndex,
                                          UINT NumVertices, UINT startIndex, UINT primCount) {
+    note_indexed_draw(
+        D3D9IndexedDraw{PrimitiveType, BaseVertexIndex, MinVertexIndex, NumVertices, startIndex, primCount});
     const HRESULT injected = injected_failure(D3D9Call::DrawIndexedPrimitive);
     if (FAILED(injected)) {
         return injected;

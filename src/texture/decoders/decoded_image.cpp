@@ -1,6 +1,9 @@
 // Ownership and row geometry of decoded images.
 #include "texture/decoders/decoded_image.h"
 
+#include <sys/mman.h>
+
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -55,6 +58,16 @@ BYTE* allocate_image_pixels(DecodedImage* image, size_t size)
     BYTE* pixels = static_cast<BYTE*>(std::calloc(size ? size : 1, 1));
     if (!pixels)
         return nullptr;
+    // A few bytes of a file can describe a gigabyte of pixels, and touching
+    // that much memory a small page at a time costs seconds; large pages
+    // cut the faults by a factor of 512.
+    constexpr size_t kLargePage = size_t(2) << 20;
+    if (size >= 64 * kLargePage) {
+        const uintptr_t start = (reinterpret_cast<uintptr_t>(pixels) + kLargePage - 1) & ~(kLargePage - 1);
+        const uintptr_t end = (reinterpret_cast<uintptr_t>(pixels) + size) & ~(kLargePage - 1);
+        if (end > start)
+            ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+    }
     image->pixels = pixels;
     image->owns_pixels = TRUE;
     return pixels;

@@ -167,4 +167,23 @@ TEST_F(HookTest, PresentAndDrawFail) {
     EXPECT_EQ(window.pixel(1, 1), 0u) << "the failed draw drew nothing";
 }
 
+TEST_F(HookTest, IndexedDrawsAreNotedWithTheirArguments) {
+    d3d9_test_fail(D3D9Call::DrawIndexedPrimitive, 0, 0);  // noted even when failing
+    for (UINT k = 0; k < 70; ++k) {
+        device->DrawIndexedPrimitive(D3DPT_LINELIST, 1, 2, 3, k, 5);
+    }
+    const std::vector<D3D9IndexedDraw> draws = d3d9_test_indexed_draws();
+    ASSERT_EQ(draws.size(), 64u);
+    EXPECT_EQ(draws.front().start_index, 6u) << "the oldest six dropped";
+    EXPECT_EQ(draws.back().start_index, 69u);
+    const D3D9IndexedDraw& last = draws.back();
+    EXPECT_EQ(last.type, D3DPT_LINELIST);
+    EXPECT_EQ(last.base_vertex, 1);
+    EXPECT_EQ(last.min_index, 2u);
+    EXPECT_EQ(last.vertex_count, 3u);
+    EXPECT_EQ(last.primitive_count, 5u);
+    d3d9_test_reset();
+    EXPECT_TRUE(d3d9_test_indexed_draws().empty());
+}
+
 }  // namespace

@@ -1,0 +1,253 @@
+// varnel-cli render: the viewer's pipeline without a window. A field loaded
+// from a data file, a renderer on an offscreen window, the texture, marker
+// and camera as the panel sets them, some frames, and the last picture
+// written as a PNG file.
+#include <png.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cinttypes>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "platform/d3d9/offscreen_window.h"
+#include "render/renderer.h"
+#include "tools/commands.h"
+#include "tools/data_commands.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: varnel-cli render DATA -o OUT.png [--range XMIN XMAX YMIN YMAX] [--camera RADIUS AZIMUTH ELEVATION]\n"
+    "                         [--size WIDTHxHEIGHT] [--texture IMAGE] [--marker X Y] [--frames N] [--time]\n";
+
+// A whole number in [low, high], with `*end` left where it stopped.
+bool parse_long(const char* text, long low, long high, long* value, char** end)
+{
+    errno = 0;
+    *value = std::strtol(text, end, 10);
+    return *end != text && errno == 0 && *value >= low && *value <= high;
+}
+
+bool parse_int(const char* text, long low, long high, int* value)
+{
+    char* end = nullptr;
+    long n = 0;
+    if (!parse_long(text, low, high, &n, &end) || *end != '\0')
+        return false;
+    *value = static_cast<int>(n);
+    return true;
+}
+
+// WIDTHxHEIGHT, each side 1 to 65535.
+bool parse_size(const char* text, UINT* width, UINT* height)
+{
+    char* end = nullptr;
+    long w = 0, h = 0;
+    if (!parse_long(text, 1, 65535, &w, &end) || *end != 'x')
+        return false;
+    const char* rest = end + 1;
+    if (!parse_long(rest, 1, 65535, &h, &end) || *end != '\0')
+        return false;
+    *width = static_cast<UINT>(w);
+    *height = static_cast<UINT>(h);
+    return true;
+}
+
+struct Options {
+    const char* data_path = nullptr;
+    const char* out_path = nullptr;
+    const char* texture_path = nullptr;
+    double range[4] = {0, 4000, 0, 4000}; // XMIN XMAX YMIN YMAX
+    CameraSetting camera = {100, 0, 90};
+    UINT width = 640, height = 480;
+    bool marker = false;
+    double marker_x = 0, marker_y = 0;
+    int frames = 1;
+    bool time = false;
+};
+
+// False on a usage error.
+bool parse_options(int argc, char** argv, Options* o)
+{
+    for (int i = 0; i < argc; ++i) {
+        const char* arg = argv[i];
+        const int left = argc - 1 - i;
+        if (std::strcmp(arg, "-o") == 0 && left >= 1) {
+            o->out_path = argv[++i];
+        } else if (std::strcmp(arg, "--range") == 0 && left >= 4) {
+            for (double& value : o->range)
+                if (!parse_double(argv[++i], &value))
+                    return false;
+        } else if (std::strcmp(arg, "--camera") == 0 && left >= 3) {
+            int32_t* values[3] = {&o->camera.radius, &o->camera.azimuth, &o->camera.elevation};
+            for (int32_t* value : values)
+                if (!parse_int(argv[++i], INT32_MIN, INT32_MAX, value))
+                    return false;
+        } else if (std::strcmp(arg, "--size") == 0 && left >= 1) {
+            if (!parse_size(argv[++i], &o->width, &o->height))
+                return false;
+        } else if (std::strcmp(arg, "--texture") == 0 && left >= 1) {
+            o->texture_path = argv[++i];
+        } else if (std::strcmp(arg, "--marker") == 0 && left >= 2) {
+            o->marker = true;
+            if (!parse_double(argv[++i], &o->marker_x) || !parse_double(argv[++i], &o->marker_y))
+                return false;
+        } else if (std::strcmp(arg, "--frames") == 0 && left >= 1) {
+            if (!parse_int(argv[++i], 1, 1000000, &o->frames))
+                return false;
+        } else if (std::strcmp(arg, "--time") == 0) {
+            o->time = true;
+        } else if (arg[0] == '-' && arg[1] != '\0') {
+            return false;
+        } else if (!o->data_path) {
+            o->data_path = arg;
+        } else {
+            return false;
+        }
+    }
+    return o->data_path && o->out_path;
+}
+
+struct RendererDestroyer {
+    void operator()(Renderer* renderer) const { renderer->ops.destroy(renderer); }
+};
+
+using Clock = std::chrono::steady_clock;
+
+double milliseconds_since(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Writes 0xRRGGBB pixels as an 8-bit RGB PNG file; false on any failure.
+// libpng reports its errors by longjmp, which stays inside this function.
+bool write_png(std::FILE* out, const std::vector<uint32_t>& pixels, UINT width, UINT height)
+{
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (!png)
+        return false;
+    png_infop info = png_create_info_struct(png);
+    std::vector<png_byte> row(size_t(width) * 3);
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_init_io(png, out);
+    // The pictures are large flat areas: a fast setting compresses them
+    // nearly as well as the default and several times sooner.
+    png_set_compression_level(png, 1);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (UINT y = 0; y < height; ++y) {
+        const uint32_t* source = pixels.data() + size_t(y) * width;
+        for (UINT x = 0; x < width; ++x) {
+            row[3 * x] = png_byte(source[x] >> 16);
+            row[3 * x + 1] = png_byte(source[x] >> 8);
+            row[3 * x + 2] = png_byte(source[x]);
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+int cannot_write(const char* path, int error)
+{
+    std::fprintf(stderr, "varnel-cli: cannot write %s: %s\n", path, std::strerror(error));
+    return 1;
+}
+
+} // namespace
+
+int render_command(int argc, char** argv)
+{
+    Options o;
+    if (!parse_options(argc, argv, &o))
+        return usage_error(kUsage);
+
+    Clock::time_point start = Clock::now();
+    int loaded = 0;
+    const FieldPtr field = load_data_field(o.data_path, o.range, 0, &loaded);
+    if (!field)
+        return 1;
+    const double load_ms = milliseconds_since(start);
+
+    OffscreenWindow window(o.width, o.height);
+    std::unique_ptr<Renderer, RendererDestroyer> renderer(create_renderer(&window));
+    if (!renderer) {
+        std::fprintf(stderr, "varnel-cli: cannot create a %" PRIu32 "x%" PRIu32 " Direct3D device\n", o.width,
+                     o.height);
+        return 1;
+    }
+    Renderer* r = renderer.get();
+
+    start = Clock::now();
+    r->ops.set_field(r, field.get());
+    double mesh_ms = milliseconds_since(start);
+
+    double texture_ms = 0;
+    if (o.texture_path) {
+        start = Clock::now();
+        const HRESULT loaded = r->ops.set_texture(r, o.texture_path);
+        texture_ms = milliseconds_since(start);
+        if (FAILED(loaded))
+            std::fprintf(stderr, "varnel-cli: warning: cannot load texture %s: 0x%08" PRIX32 "\n", o.texture_path,
+                         static_cast<uint32_t>(loaded));
+    }
+
+    if (o.marker) {
+        // The pair the panel builds from the marker and the range.
+        const MarkerPair pair{(o.marker_x - o.range[0]) / (o.range[1] - o.range[0]),
+                              (o.marker_y - o.range[2]) / (o.range[3] - o.range[2])};
+        start = Clock::now();
+        r->ops.set_marker(r, &pair);
+        mesh_ms += milliseconds_since(start);
+    }
+    r->ops.set_camera(r, &o.camera);
+
+    std::vector<double> frame_ms;
+    HRESULT presented = S_OK;
+    for (int k = 0; k < o.frames; ++k) {
+        start = Clock::now();
+        presented = r->ops.render(r);
+        frame_ms.push_back(milliseconds_since(start));
+    }
+    if (FAILED(presented)) {
+        std::fprintf(stderr, "varnel-cli: the frame could not be drawn: 0x%08" PRIX32 "\n",
+                     static_cast<uint32_t>(presented));
+        return 1;
+    }
+
+    start = Clock::now();
+    File out(std::fopen(o.out_path, "wb"));
+    if (!out)
+        return cannot_write(o.out_path, errno);
+    errno = EIO; // what libpng's failures are reported as
+    const bool written = write_png(out.get(), window.frame(), window.frame_width(), window.frame_height());
+    if (!written || std::fflush(out.get()) != 0 || std::ferror(out.get()))
+        return cannot_write(o.out_path, errno);
+    if (std::fclose(out.release()) != 0)
+        return cannot_write(o.out_path, errno);
+    const double png_ms = milliseconds_since(start);
+
+    if (o.time)
+        std::fprintf(stderr, "time load=%.3f mesh=%.3f texture=%.3f frame_median=%.3f png=%.3f\n", load_ms, mesh_ms,
+                     texture_ms, median(frame_ms), png_ms);
+    return 0;
+}

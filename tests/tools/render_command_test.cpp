@@ -1,0 +1,159 @@
+// varnel-cli render as other tools see it: the PNG it writes, its --time
+// line, its warnings and its exit status.
+#include <gtest/gtest.h>
+
+#include <png.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string read_file(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// An 8-bit RGB PNG file as 0xRRGGBB pixels; empty when the file is anything else.
+struct Picture {
+    unsigned width = 0, height = 0;
+    std::vector<uint32_t> pixels;
+    size_t count(uint32_t colour) const { return std::count(pixels.begin(), pixels.end(), colour); }
+};
+Picture read_png(const std::filesystem::path& path)
+{
+    const std::string bytes = read_file(path);
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (bytes.size() < 26 || bytes[24] != 8 || bytes[25] != PNG_COLOR_TYPE_RGB ||
+        !png_image_begin_read_from_memory(&image, bytes.data(), bytes.size()))
+        return {};
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr))
+        return {};
+    Picture picture{image.width, image.height, {}};
+    for (size_t k = 0; k < rgb.size(); k += 3)
+        picture.pixels.push_back(uint32_t(rgb[k]) << 16 | uint32_t(rgb[k + 1]) << 8 | rgb[k + 2]);
+    return picture;
+}
+
+class RenderCommand : public ::testing::Test {
+protected:
+    std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                ("varnel-render-" + std::to_string(::getpid()) + "-" +
+                                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::string data;
+
+    void SetUp() override
+    {
+        std::filesystem::create_directories(dir);
+        std::string points; // a small hill around (2000, 2000)
+        for (int k = 0; k < 400; ++k)
+            points += std::to_string(1700 + (k * 37) % 600) + " " + std::to_string(1700 + (k * 53) % 600) + "\n";
+        data = write("data.txt", points);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    std::string write(const std::string& name, const std::string& text)
+    {
+        std::ofstream(dir / name, std::ios::binary) << text;
+        return (dir / name).string();
+    }
+    std::string out(const std::string& name) const { return (dir / name).string(); }
+
+    // The exit status, with standard error in `err`.
+    int run(const std::string& args, std::string* err = nullptr)
+    {
+        const int status = std::system((std::string(VARNEL_CLI) + " render " + args + " 2>" + out("err")).c_str());
+        if (err)
+            *err = read_file(dir / "err");
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+};
+
+constexpr uint32_t kGrey = 0x808080, kYellow = 0xFFFF00;
+
+TEST_F(RenderCommand, WritesTheLastFrameAsRgbPng)
+{
+    std::string err;
+    ASSERT_EQ(run(data + " -o " + out("default.png"), &err), 0) << err;
+    EXPECT_EQ(err, "");
+    Picture p = read_png(out("default.png"));
+    ASSERT_EQ(p.width * p.height, 640u * 480u);
+    EXPECT_EQ(p.width, 640u);
+    // Straight from above and far: the plot in the middle, grey around it.
+    EXPECT_TRUE(p.pixels.front() == kGrey && p.pixels.back() == kGrey);
+    EXPECT_NE(p.pixels[235 * 640 + 325], kGrey);
+    EXPECT_EQ(p.count(kYellow), 0u);
+
+    ASSERT_EQ(run(data + " --size 160x120 --frames 3 --range 1000 3000 1000 3000 --camera 0 0 90 --marker 2500 2500 "
+                         "--time -o " + out("near.png"), &err),
+              0);
+    EXPECT_TRUE(std::regex_match(err, std::regex("time load=[0-9]+\\.[0-9]{3} mesh=[0-9]+\\.[0-9]{3} texture=0\\.000 "
+                                                 "frame_median=[0-9]+\\.[0-9]{3} png=[0-9]+\\.[0-9]{3}\n")))
+        << err;
+    p = read_png(out("near.png"));
+    EXPECT_EQ(p.width * 1000 + p.height, 160120u);
+    EXPECT_NE(p.pixels.front(), kGrey) << "from the nearest camera the plot fills the frame";
+    EXPECT_GT(p.count(kYellow), 0u);
+}
+
+// The texture is draped over the surface; one that cannot be loaded warns
+// once and leaves the picture untextured.
+TEST_F(RenderCommand, Texture)
+{
+    std::string red_bitmap("BM\x46\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\x02\0\0\0\x02\0\0\0\x01\0\x18\0", 30);
+    red_bitmap += std::string(24, '\0');
+    for (int row = 0; row < 2; ++row)
+        red_bitmap += std::string("\0\0\xFF\0\0\xFF\0\0", 8); // two red pixels, two bytes of padding
+    const std::string red = write("red.bmp", red_bitmap), bad = write("bad.bmp", "not an image");
+    std::string err;
+    ASSERT_EQ(run(data + " --size 160x120 -o " + out("plain.png")), 0);
+    ASSERT_EQ(run(data + " --size 160x120 --texture " + red + " -o " + out("red.png"), &err), 0);
+    EXPECT_EQ(err, "");
+    ASSERT_EQ(run(data + " --size 160x120 --texture " + bad + " -o " + out("bad.png"), &err), 0);
+    EXPECT_EQ(err, "varnel-cli: warning: cannot load texture " + bad + ": 0x88760B59\n");
+    EXPECT_EQ(read_file(out("bad.png")), read_file(out("plain.png")));
+    auto red_only = [](const Picture& p) {
+        return std::count_if(p.pixels.begin(), p.pixels.end(), [](uint32_t c) { return c > 0xFFFF && !(c & 0xFFFF); });
+    };
+    EXPECT_EQ(red_only(read_png(out("plain.png"))), 0);
+    EXPECT_GT(red_only(read_png(out("red.png"))), 50) << "the hill, seen through red";
+}
+
+TEST_F(RenderCommand, FailuresNameTheFile)
+{
+    const std::string cases[][2] = {{out("missing.txt") + " -o " + out("x.png"), out("missing.txt")},
+                                    {dir.string() + " -o " + out("x.png"), dir.string()},
+                                    {data + " -o " + out("no/such/x.png"), out("no/such/x.png")},
+                                    {data + " -o " + dir.string(), dir.string()}};
+    for (const auto& c : cases) {
+        std::string err;
+        EXPECT_EQ(run(c[0], &err), 1) << c[0];
+        EXPECT_NE(err.find(c[1]), std::string::npos) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(out("x.png")));
+
+    for (const std::string& args :
+         {data, std::string("-o x.png"), data + " -o x.png --size 64by48", data + " -o x.png --frames 0",
+          data + " -o x.png --camera 1 2", data + " -o x.png --marker 1 z", data + " -o x.png --bogus"}) {
+        std::string err;
+        EXPECT_EQ(run(args, &err), 2) << args;
+        EXPECT_NE(err.find("usage: varnel-cli render"), std::string::npos) << args;
+    }
+}
+
+} // namespace
