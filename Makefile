@@ -14,9 +14,13 @@ build:
 	$(CMAKE) -S . -B build -DCMAKE_BUILD_TYPE=Release
 	$(CMAKE) --build build -j $(JOBS)
 
+# The viewer with the example points and texture. Without a display it
+# says so and how to go on.
 run: deps build
-	@if [ -x build/bin/varnel ]; then exec build/bin/varnel; \
-	else echo "The viewer is not part of this build yet; build/bin/varnel-cli is."; fi
+	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  echo "make run: no display to show the viewer on; use 'xvfb-run make run', or 'build/bin/varnel-cli render' for a picture." >&2; \
+	  exit 1; fi
+	exec build/bin/varnel examples/points.txt examples/texture.bmp
 
 test: deps
 	$(MAKE) test-release

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "field/density_field_test_hook.h"
 #include "field/point_reader.h"
 
 namespace {
@@ -161,9 +162,44 @@ double* field_data(DensityField* field)
 
 } // namespace
 
+namespace {
+
+struct CreateFailure {
+    bool armed = false;
+    unsigned skip = 0;
+    unsigned times = 0; // 0: for ever
+};
+CreateFailure g_create_failure;
+
+bool create_fails()
+{
+    CreateFailure& f = g_create_failure;
+    if (!f.armed)
+        return false;
+    if (f.skip > 0) {
+        --f.skip;
+        return false;
+    }
+    if (f.times > 0 && --f.times == 0)
+        f.armed = false;
+    return true;
+}
+
+} // namespace
+
+void density_field_test_fail_create(unsigned skip, unsigned times)
+{
+    g_create_failure = {true, skip, times};
+}
+
+void density_field_test_reset()
+{
+    g_create_failure = {};
+}
+
 DensityField* create_density_field(double x_min, double y_min, double x_max, double y_max)
 {
-    FieldBlock* block = static_cast<FieldBlock*>(std::malloc(sizeof(FieldBlock)));
+    FieldBlock* block = create_fails() ? nullptr : static_cast<FieldBlock*>(std::malloc(sizeof(FieldBlock)));
     if (!block)
         return nullptr;
     DensityField& f = block->field;

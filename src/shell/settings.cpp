@@ -5,6 +5,7 @@
 
 #include "platform/win32/commctrl.h"
 #include "platform/win32/winreg.h"
+#include "resources/resource_ids.h"
 
 namespace {
 
@@ -38,9 +39,11 @@ struct PanelValue {
     int control;
 };
 const PanelValue kPanel[] = {
-    {offsetof(Settings, radius), 1013},  {offsetof(Settings, azimuth), 1015}, {offsetof(Settings, elevation), 1017},
-    {offsetof(Settings, x_min), 1005},   {offsetof(Settings, x_max), 1006},   {offsetof(Settings, y_min), 1009},
-    {offsetof(Settings, y_max), 1010},   {offsetof(Settings, x_marker), 1027}, {offsetof(Settings, y_marker), 1029},
+    {offsetof(Settings, radius), IDC_RADIUS_SPIN},     {offsetof(Settings, azimuth), IDC_AZIMUTH_SPIN},
+    {offsetof(Settings, elevation), IDC_ELEVATION_SPIN}, {offsetof(Settings, x_min), IDC_X_MIN_SPIN},
+    {offsetof(Settings, x_max), IDC_X_MAX_SPIN},       {offsetof(Settings, y_min), IDC_Y_MIN_SPIN},
+    {offsetof(Settings, y_max), IDC_Y_MAX_SPIN},       {offsetof(Settings, x_marker), IDC_X_MARKER_SPIN},
+    {offsetof(Settings, y_marker), IDC_Y_MARKER_SPIN},
 };
 
 char* path_of(Settings* s, size_t offset)

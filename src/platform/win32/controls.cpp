@@ -140,8 +140,11 @@ LRESULT CALLBACK edit_proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     auto* edit = qobject_cast<QLineEdit*>(w->widget.data());
     switch (msg) {
-    case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
+        if (wParam == VK_F4)
+            break; // the window's close key
+        [[fallthrough]];
+    case WM_KEYDOWN:
         // Characters arrive as WM_CHAR, after TranslateMessage.
         deliver_key(w, msg, wParam, true);
         return 0;

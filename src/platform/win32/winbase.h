@@ -71,3 +71,22 @@ BOOL CloseHandle(HANDLE hObject);
 // The calling thread's last error, set by the functions above on failure.
 DWORD GetLastError(void);
 void SetLastError(DWORD dwErrCode);
+
+// ---- Attributes and full paths ------------------------------------------
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define FILE_ATTRIBUTE_READONLY 0x00000001u
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
+#define FILE_ATTRIBUTE_DEVICE 0x00000040u // here: anything neither a folder nor a regular file
+
+// INVALID_FILE_ATTRIBUTES when the path names nothing (or cannot be looked
+// at); FILE_ATTRIBUTE_DIRECTORY for a folder; FILE_ATTRIBUTE_NORMAL or
+// FILE_ATTRIBUTE_READONLY for a regular file; FILE_ATTRIBUTE_DEVICE for the
+// rest (devices, pipes, sockets). Symbolic links are followed.
+DWORD GetFileAttributesA(LPCSTR lpFileName);
+
+// The full path of a file name, relative ones taken from the current folder,
+// with "." and ".." resolved as text. The result's length without its
+// terminator when it fits in nBufferLength bytes; otherwise the size needed
+// with the terminator, and the buffer untouched; 0 on failure. lpFilePart,
+// when given, points at the name after the last '/' in the buffer.
+DWORD GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBuffer, LPSTR* lpFilePart);

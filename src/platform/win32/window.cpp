@@ -615,9 +615,18 @@ LRESULT DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
         if ((wParam & 0xFFF0) == SC_CLOSE)
             SendMessageA(hWnd, WM_CLOSE, 0, 0);
         return 0;
+    case WM_SYSKEYDOWN:
+        if (wParam == VK_F4) {
+            // Alt+F4 closes the top-level window, wherever the focus is.
+            Window* top = w;
+            while (top->parent && (top->style & WS_CHILD))
+                top = top->parent;
+            SendMessageA(top, WM_SYSCOMMAND, SC_CLOSE, 0);
+            return 0;
+        }
+        [[fallthrough]];
     case WM_KEYDOWN:
     case WM_KEYUP:
-    case WM_SYSKEYDOWN:
     case WM_SYSKEYUP:
         deliver_key(w, Msg, wParam, false);
         return 0;

@@ -417,6 +417,22 @@ SHORT GetKeyState(int nVirtKey);
 #define VK_INSERT 0x2D
 #define VK_DELETE 0x2E
 #define VK_F1 0x70
+#define VK_F4 0x73
+
+// ---- Cursors ----------------------------------------------------------
+struct HCURSOR__;
+typedef HCURSOR__* HCURSOR;
+#define IDC_ARROW MAKEINTRESOURCE(32512)
+#define IDC_WAIT MAKEINTRESOURCE(32514)
+
+// The system's cursors only (hInstance NULL).
+HCURSOR LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName);
+#define LoadCursor LoadCursorA
+// The pointer takes this shape over every window of the program until the
+// next call (NULL hides it; the arrow is the windows' own shape); the
+// previous one is returned. The new shape is shown at once, also when the
+// caller goes on working without returning to the message loop.
+HCURSOR SetCursor(HCURSOR hCursor);
 
 // ---- Message boxes ----------------------------------------------------
 #define MB_OK 0x00000000L

@@ -9,11 +9,6 @@ namespace {
 
 using namespace win32_test;
 
-const ACCEL kKeys[] = {
-    {FVIRTKEY, 'H', 1020}, {FVIRTKEY, 'J', 1023}, {FVIRTKEY, 'K', 1022},
-    {FVIRTKEY, 'L', 1021}, {FVIRTKEY, 'S', 1024}, {FVIRTKEY | ACCEL_END_OF_TABLE, 'X', 1025},
-};
-
 class MessageLoopTest : public WindowTest {
 protected:
     void SetUp() override
@@ -22,7 +17,7 @@ protected:
         main_ = keep(CreateDialogIndirectParamA(nullptr, &kMainTemplate, nullptr, recording_proc, 0));
         panel_ = CreateDialogIndirectParamA(nullptr, &kPanelTemplate, main_, recording_proc, 0);
         ASSERT_NE(panel_, nullptr);
-        accel_ = CreateAcceleratorTableA(kKeys, 6);
+        accel_ = CreateAcceleratorTableA(kCameraKeys, 6);
         ShowWindow(main_, SW_SHOWNORMAL);
         ShowWindow(panel_, SW_SHOWNA);
         SendDlgItemMessageA(panel_, 1005, UDM_SETRANGE32, static_cast<WPARAM>(-8000), 8000);
@@ -48,6 +43,31 @@ protected:
     HWND panel_ = nullptr;
     HACCEL accel_ = nullptr;
 };
+
+TEST_F(MessageLoopTest, AltF4ClosesTheTopLevelWindowWhereverTheFocusIs)
+{
+    struct Case {
+        const char* where;
+        HWND focus;
+    };
+    for (const Case& c : {Case{"field", GetDlgItem(panel_, 1002)}, Case{"button", GetDlgItem(panel_, 1004)},
+                          Case{"main window", main_}}) {
+        SCOPED_TRACE(c.where);
+        seen().clear();
+        SetFocus(c.focus);
+        QTest::keyClick(win32_widget_of(c.focus), Qt::Key_F4, Qt::AltModifier);
+        pump(main_, panel_, accel_);
+        std::vector<Seen> closes = seen_of(WM_CLOSE);
+        ASSERT_EQ(closes.size(), 1u);
+        EXPECT_EQ(closes[0].hwnd, main_);
+        EXPECT_TRUE(seen_of(WM_COMMAND).empty() || commands_to(main_) == std::vector<WORD>{IDCANCEL});
+    }
+    // F4 alone is an ordinary key.
+    seen().clear();
+    QTest::keyClick(widget(1002), Qt::Key_F4);
+    pump(main_, panel_, accel_);
+    EXPECT_TRUE(seen_of(WM_CLOSE).empty());
+}
 
 TEST_F(MessageLoopTest, CameraKeysInAFieldBecomeCommandsAndNeverLetters)
 {

@@ -1,5 +1,5 @@
-// What the window-layer tests share: a dialog shaped like the program's
-// control panel, a recording dialog procedure and a message pump.
+// What the window-layer tests share: the program's two dialog templates, a
+// recording dialog procedure and a message pump.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 
 #include "platform/win32/win32_test_hooks.h"
 #include "platform/win32/windows.h"
+#include "resources/program_resources.h"
 
 namespace win32_test {
 
@@ -37,65 +38,6 @@ inline std::vector<Seen> seen_of(UINT msg)
             out.push_back(s);
     return out;
 }
-
-#define EDIT_STYLE (WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL | ES_RIGHT)
-#define SPIN_STYLE (WS_CHILD | WS_VISIBLE | UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_AUTOBUDDY | UDS_ARROWKEYS)
-#define LABEL_STYLE (WS_CHILD | WS_VISIBLE | SS_LEFT | WS_GROUP)
-#define GROUP_STYLE (WS_CHILD | WS_VISIBLE | BS_GROUPBOX)
-#define BUTTON_STYLE (WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON)
-
-// 36 controls in the order, places, classes and styles of the panel.
-inline const DialogItemTemplate kPanelItems[] = {
-    {GROUP_STYLE, 0, 7, 7, 91, 112, 0xFFFF, "Button", 0, "プロットデータ"},
-    {LABEL_STYLE, 0, 15, 24, 23, 8, 0xFFFF, nullptr, DIALOG_CLASS_STATIC, "X[min]"},
-    {LABEL_STYLE, 0, 15, 43, 23, 8, 0xFFFF, "Static", 0, "X[max]"},
-    {LABEL_STYLE, 0, 15, 62, 23, 8, 0xFFFF, "Static", 0, "Y[min]"},
-    {LABEL_STYLE, 0, 15, 81, 23, 8, 0xFFFF, "Static", 0, "Y[max]"},
-    {EDIT_STYLE, 0, 41, 22, 50, 14, 1002, nullptr, DIALOG_CLASS_EDIT, ""},
-    {SPIN_STYLE, 0, 91, 22, 10, 14, 1005, UPDOWN_CLASSA, 0, "Spin1"},
-    {EDIT_STYLE, 0, 41, 41, 50, 14, 1003, "Edit", 0, ""},
-    {SPIN_STYLE, 0, 91, 41, 10, 14, 1006, UPDOWN_CLASSA, 0, "Spin2"},
-    {EDIT_STYLE, 0, 41, 60, 50, 14, 1007, "Edit", 0, ""},
-    {SPIN_STYLE, 0, 91, 60, 10, 14, 1009, UPDOWN_CLASSA, 0, "Spin3"},
-    {EDIT_STYLE, 0, 41, 79, 50, 14, 1008, "Edit", 0, ""},
-    {SPIN_STYLE, 0, 91, 79, 10, 14, 1010, UPDOWN_CLASSA, 0, "Spin4"},
-    {BUTTON_STYLE, 0, 36, 98, 33, 14, 1004, nullptr, DIALOG_CLASS_BUTTON, "読み込み"},
-    {GROUP_STYLE, 0, 7, 131, 91, 36, 0xFFFF, "Button", 0, "テクスチャ"},
-    {BUTTON_STYLE, 0, 17, 146, 33, 14, 1011, "Button", 0, "読み込み"},
-    {BUTTON_STYLE, 0, 55, 146, 33, 14, 1019, "Button", 0, "クリア"},
-    {GROUP_STYLE, 0, 7, 179, 91, 74, 0xFFFF, "Button", 0, "マーカー"},
-    {LABEL_STYLE, 0, 15, 196, 22, 8, 0xFFFF, "Static", 0, "X"},
-    {LABEL_STYLE, 0, 15, 215, 22, 8, 0xFFFF, "Static", 0, "Y"},
-    {EDIT_STYLE, 0, 41, 194, 50, 14, 1026, "Edit", 0, ""},
-    {SPIN_STYLE, 0, 91, 194, 10, 14, 1027, UPDOWN_CLASSA, 0, "Spin8"},
-    {EDIT_STYLE, 0, 41, 213, 50, 14, 1028, "Edit", 0, ""},
-    {SPIN_STYLE, 0, 91, 213, 10, 14, 1029, UPDOWN_CLASSA, 0, "Spin9"},
-    {BUTTON_STYLE, 0, 17, 232, 33, 14, 1030, "Button", 0, "設定"},
-    {BUTTON_STYLE, 0, 55, 232, 33, 14, 1031, "Button", 0, "クリア"},
-    {GROUP_STYLE, 0, 7, 265, 91, 75, 0xFFFF, "Button", 0, "カメラ位置"},
-    {LABEL_STYLE, 0, 15, 282, 15, 8, 0xFFFF, "Static", 0, "距離"},
-    {LABEL_STYLE, 0, 15, 301, 22, 8, 0xFFFF, "Static", 0, "方位角"},
-    {LABEL_STYLE, 0, 15, 322, 15, 8, 0xFFFF, "Static", 0, "仰角"},
-    {EDIT_STYLE | ES_READONLY, 0, 41, 280, 50, 14, 1012, "Edit", 0, ""},
-    {SPIN_STYLE, 0, 91, 280, 10, 14, 1013, UPDOWN_CLASSA, 0, "Spin5"},
-    {EDIT_STYLE | ES_READONLY, 0, 41, 299, 50, 14, 1014, "Edit", 0, ""},
-    {SPIN_STYLE, 0, 91, 299, 10, 14, 1015, UPDOWN_CLASSA, 0, "Spin6"},
-    {EDIT_STYLE | ES_READONLY, 0, 41, 318, 50, 14, 1016, "Edit", 0, ""},
-    {SPIN_STYLE, 0, 91, 318, 10, 14, 1017, UPDOWN_CLASSA, 0, "Spin7"},
-};
-
-inline const DialogTemplate kPanelTemplate = {
-    WS_CHILD | DS_SETFONT, 0, 0, 0, 105, 352, "ＭＳ Ｐゴシック", 9, nullptr, kPanelItems, 36,
-};
-
-inline const DialogItemTemplate kMainItems[] = {
-    {WS_CHILD | WS_VISIBLE | SS_BLACKRECT, 0, 7, 7, 255, 286, 1018, "Static", 0, ""},
-};
-
-inline const DialogTemplate kMainTemplate = {
-    WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | DS_SETFONT,
-    0, 0, 0, 400, 352, "ＭＳ Ｐゴシック", 9, "Varnel", kMainItems, 1,
-};
 
 // The program's loop, run until nothing is waiting. A procedure that never
 // validates would make WM_PAINT come forever, so the count is bounded.

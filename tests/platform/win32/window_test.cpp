@@ -1,3 +1,5 @@
+#include <QApplication>
+#include <QCursor>
 #include <QImage>
 #include <QWidget>
 
@@ -233,6 +235,25 @@ TEST_F(WindowLayerTest, IconsAreSetAndReturned)
     EXPECT_EQ(SendMessageA(main_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon)), 0);
     EXPECT_EQ(SendMessageA(main_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon)), reinterpret_cast<LRESULT>(icon));
     EXPECT_FALSE(win32_widget_of(main_)->windowIcon().isNull());
+}
+
+TEST_F(WindowTest, SetCursorShowsItsShapeUntilTheArrowComesBack)
+{
+    HCURSOR arrow = LoadCursorA(nullptr, IDC_ARROW);
+    HCURSOR wait = LoadCursorA(nullptr, IDC_WAIT);
+    ASSERT_NE(arrow, nullptr);
+    ASSERT_NE(wait, nullptr);
+    EXPECT_EQ(LoadCursorA(GetModuleHandleA(nullptr), IDC_WAIT), nullptr); // the program has no cursors
+
+    HCURSOR before = SetCursor(wait);
+    EXPECT_EQ(before, arrow);
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    EXPECT_EQ(SetCursor(wait), wait);
+    EXPECT_EQ(SetCursor(nullptr), wait); // hidden
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::BlankCursor);
+    EXPECT_EQ(SetCursor(before), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 } // namespace

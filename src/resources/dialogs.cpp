@@ -1,0 +1,87 @@
+// The two dialog templates, the accelerator table and the module's
+// resource table.
+#include "platform/win32/commctrl.h"
+#include "resources/program_resources.h"
+
+// The icon file, embedded at build time (icon_data.cpp).
+extern const unsigned char kIconFile[];
+extern const unsigned kIconFileSize;
+
+namespace {
+
+constexpr DWORD kEdit = WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL | ES_RIGHT;
+constexpr DWORD kCameraEdit = kEdit | ES_READONLY;
+constexpr DWORD kSpin = WS_CHILD | WS_VISIBLE | UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_AUTOBUDDY | UDS_ARROWKEYS;
+constexpr DWORD kLabel = WS_CHILD | WS_VISIBLE | SS_LEFT | WS_GROUP;
+constexpr DWORD kGroup = WS_CHILD | WS_VISIBLE | BS_GROUPBOX;
+constexpr DWORD kButton = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
+constexpr char kFont[] = "ＭＳ Ｐゴシック";
+
+const DialogItemTemplate kMainItems[] = {
+    {WS_CHILD | WS_VISIBLE | SS_BLACKRECT, 0, 7, 7, 255, 286, IDC_RENDER_AREA, "Static", 0, ""},
+};
+
+} // namespace
+
+const DialogTemplate kMainTemplate = {
+    WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | DS_SETFONT,
+    0, 0, 0, 400, 352, kFont, 9, "Varnel", kMainItems, 1,
+};
+
+// Template order is also the tab order: every spin control follows the
+// field it takes as its buddy.
+const DialogItemTemplate kPanelItems[36] = {
+    {kGroup, 0, 7, 7, 91, 112, IDC_STATIC, "Button", 0, "プロットデータ"},
+    {kLabel, 0, 15, 24, 23, 8, IDC_STATIC, "Static", 0, "X[min]"},
+    {kLabel, 0, 15, 43, 23, 8, IDC_STATIC, "Static", 0, "X[max]"},
+    {kLabel, 0, 15, 62, 23, 8, IDC_STATIC, "Static", 0, "Y[min]"},
+    {kLabel, 0, 15, 81, 23, 8, IDC_STATIC, "Static", 0, "Y[max]"},
+    {kEdit, 0, 41, 22, 50, 14, IDC_X_MIN_EDIT, "Edit", 0, ""},
+    {kSpin, 0, 91, 22, 10, 14, IDC_X_MIN_SPIN, UPDOWN_CLASSA, 0, "Spin1"},
+    {kEdit, 0, 41, 41, 50, 14, IDC_X_MAX_EDIT, "Edit", 0, ""},
+    {kSpin, 0, 91, 41, 10, 14, IDC_X_MAX_SPIN, UPDOWN_CLASSA, 0, "Spin2"},
+    {kEdit, 0, 41, 60, 50, 14, IDC_Y_MIN_EDIT, "Edit", 0, ""},
+    {kSpin, 0, 91, 60, 10, 14, IDC_Y_MIN_SPIN, UPDOWN_CLASSA, 0, "Spin3"},
+    {kEdit, 0, 41, 79, 50, 14, IDC_Y_MAX_EDIT, "Edit", 0, ""},
+    {kSpin, 0, 91, 79, 10, 14, IDC_Y_MAX_SPIN, UPDOWN_CLASSA, 0, "Spin4"},
+    {kButton, 0, 36, 98, 33, 14, IDC_LOAD_DATA, "Button", 0, "読み込み"},
+    {kGroup, 0, 7, 131, 91, 36, IDC_STATIC, "Button", 0, "テクスチャ"},
+    {kButton, 0, 17, 146, 33, 14, IDC_LOAD_TEXTURE, "Button", 0, "読み込み"},
+    {kButton, 0, 55, 146, 33, 14, IDC_CLEAR_TEXTURE, "Button", 0, "クリア"},
+    {kGroup, 0, 7, 179, 91, 74, IDC_STATIC, "Button", 0, "マーカー"},
+    {kLabel, 0, 15, 196, 22, 8, IDC_STATIC, "Static", 0, "X"},
+    {kLabel, 0, 15, 215, 22, 8, IDC_STATIC, "Static", 0, "Y"},
+    {kEdit, 0, 41, 194, 50, 14, IDC_X_MARKER_EDIT, "Edit", 0, ""},
+    {kSpin, 0, 91, 194, 10, 14, IDC_X_MARKER_SPIN, UPDOWN_CLASSA, 0, "Spin8"},
+    {kEdit, 0, 41, 213, 50, 14, IDC_Y_MARKER_EDIT, "Edit", 0, ""},
+    {kSpin, 0, 91, 213, 10, 14, IDC_Y_MARKER_SPIN, UPDOWN_CLASSA, 0, "Spin9"},
+    {kButton, 0, 17, 232, 33, 14, IDC_SET_MARKER, "Button", 0, "設定"},
+    {kButton, 0, 55, 232, 33, 14, IDC_CLEAR_MARKER, "Button", 0, "クリア"},
+    {kGroup, 0, 7, 265, 91, 75, IDC_STATIC, "Button", 0, "カメラ位置"},
+    {kLabel, 0, 15, 282, 15, 8, IDC_STATIC, "Static", 0, "距離"},
+    {kLabel, 0, 15, 301, 22, 8, IDC_STATIC, "Static", 0, "方位角"},
+    {kLabel, 0, 15, 322, 15, 8, IDC_STATIC, "Static", 0, "仰角"},
+    {kCameraEdit, 0, 41, 280, 50, 14, IDC_RADIUS_EDIT, "Edit", 0, ""},
+    {kSpin, 0, 91, 280, 10, 14, IDC_RADIUS_SPIN, UPDOWN_CLASSA, 0, "Spin5"},
+    {kCameraEdit, 0, 41, 299, 50, 14, IDC_AZIMUTH_EDIT, "Edit", 0, ""},
+    {kSpin, 0, 91, 299, 10, 14, IDC_AZIMUTH_SPIN, UPDOWN_CLASSA, 0, "Spin6"},
+    {kCameraEdit, 0, 41, 318, 50, 14, IDC_ELEVATION_EDIT, "Edit", 0, ""},
+    {kSpin, 0, 91, 318, 10, 14, IDC_ELEVATION_SPIN, UPDOWN_CLASSA, 0, "Spin7"},
+};
+
+const DialogTemplate kPanelTemplate = {
+    WS_CHILD | DS_SETFONT, 0, 0, 0, 105, 352, kFont, 9, nullptr, kPanelItems, 36,
+};
+
+const ACCEL kCameraKeys[6] = {
+    {FVIRTKEY, 'H', IDM_AZIMUTH_DOWN},   {FVIRTKEY, 'J', IDM_ELEVATION_DOWN}, {FVIRTKEY, 'K', IDM_ELEVATION_UP},
+    {FVIRTKEY, 'L', IDM_AZIMUTH_UP},     {FVIRTKEY, 'S', IDM_NEARER},
+    {FVIRTKEY | ACCEL_END_OF_TABLE, 'X', IDM_FARTHER},
+};
+
+const RESOURCE_ENTRY kProgramResources[4] = {
+    {RT_GROUP_ICON, MAKEINTRESOURCE(IDI_VARNEL), kIconFile, kIconFileSize},
+    {RT_ACCELERATOR, ACCELERATOR_TABLE_NAME, kCameraKeys, sizeof kCameraKeys},
+    {RT_DIALOG, MAKEINTRESOURCE(IDD_MAIN), &kMainTemplate, sizeof kMainTemplate},
+    {RT_DIALOG, MAKEINTRESOURCE(IDD_PANEL), &kPanelTemplate, sizeof kPanelTemplate},
+};

@@ -1,0 +1,29 @@
+// The texts the program shows. They are in the ANSI code page of the
+// program, UTF-8 here.
+#pragma once
+
+inline constexpr char kProgramTitle[] = "Varnel";
+// The title after a load; the name comes with its length, so that a long
+// one is cut at a whole character.
+inline constexpr char kTitleFormat[] = "Varnel : %.*s";
+
+// Start-up failures.
+inline constexpr char kStartupErrorCaption[] = "エラー";
+inline constexpr char kNoMemoryText[] =
+    "メモリの確保に失敗しました。\n極端にメモリを使用しているアプリケーションがないか確認してください。";
+inline constexpr char kNoPanelText[] =
+    "コントロール用ツールボックスの作成に失敗しました。\nウィンドウズのリソースが充分か確認してください。";
+inline constexpr char kNoDirectXText[] =
+    "DirectX の初期化に失敗しました。\nグラフィックカードとドライバ情報を作者に連絡すると修正されるかもしれません。";
+
+// Data-load failures.
+inline constexpr char kDataErrorCaption[] = "ERROR";
+inline constexpr char kCannotOpenText[] =
+    "選択されたファイルを開くことができませんでした。\n別のプログラムで対象ファイルを開いていないか確認してください。";
+inline constexpr char kNoFieldText[] = "プロットデータを作成できませんでした。\nメモリ不足の可能性があります。";
+
+// The file dialogs: titles, and filters as double-null-terminated pairs.
+inline constexpr char kDataDialogTitle[] = "データファイル選択";
+inline constexpr char kTextureDialogTitle[] = "テクスチャファイル選択";
+inline constexpr char kDataFilter[] = "all type\0*.*\0";
+inline constexpr char kTextureFilter[] = "BITMAP\0*.bmp\0";

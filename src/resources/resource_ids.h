@@ -1,0 +1,49 @@
+// Ids of the program's resources, controls and commands: one list for the
+// templates, the shell and the tests.
+#pragma once
+
+// Resources of the program's module.
+enum : int {
+    IDI_VARNEL = 101, // the window icon
+    IDD_MAIN = 102,   // the main window
+    IDD_PANEL = 103,  // the control panel
+};
+#define ACCELERATOR_TABLE_NAME "VARNEL_ACCELERATOR"
+
+// Controls nobody asks for (labels, group boxes).
+#define IDC_STATIC 0xFFFF
+
+// Controls of the panel, the render area of the main window, and the
+// commands of the camera keys.
+enum : int {
+    IDC_X_MIN_EDIT = 1002,
+    IDC_X_MAX_EDIT = 1003,
+    IDC_LOAD_DATA = 1004,
+    IDC_X_MIN_SPIN = 1005,
+    IDC_X_MAX_SPIN = 1006,
+    IDC_Y_MIN_EDIT = 1007,
+    IDC_Y_MAX_EDIT = 1008,
+    IDC_Y_MIN_SPIN = 1009,
+    IDC_Y_MAX_SPIN = 1010,
+    IDC_LOAD_TEXTURE = 1011,
+    IDC_RADIUS_EDIT = 1012,
+    IDC_RADIUS_SPIN = 1013,
+    IDC_AZIMUTH_EDIT = 1014,
+    IDC_AZIMUTH_SPIN = 1015,
+    IDC_ELEVATION_EDIT = 1016,
+    IDC_ELEVATION_SPIN = 1017,
+    IDC_RENDER_AREA = 1018,
+    IDC_CLEAR_TEXTURE = 1019,
+    IDM_AZIMUTH_DOWN = 1020,   // H
+    IDM_AZIMUTH_UP = 1021,     // L
+    IDM_ELEVATION_UP = 1022,   // K
+    IDM_ELEVATION_DOWN = 1023, // J
+    IDM_NEARER = 1024,         // S
+    IDM_FARTHER = 1025,        // X
+    IDC_X_MARKER_EDIT = 1026,
+    IDC_X_MARKER_SPIN = 1027,
+    IDC_Y_MARKER_EDIT = 1028,
+    IDC_Y_MARKER_SPIN = 1029,
+    IDC_SET_MARKER = 1030,
+    IDC_CLEAR_MARKER = 1031,
+};

@@ -1,0 +1,25 @@
+// The shell's record of one main window: its windows, what it owns and the
+// settings. The same pointer sits in GWL_USERDATA of the main window, the
+// panel and the render area.
+#pragma once
+
+#include "field/density_field.h"
+#include "platform/win32/windows.h"
+#include "render/renderer.h"
+#include "shell/settings.h"
+
+struct AppState {
+    HWND main_window;
+    HWND panel;
+    HWND render_area;
+    WNDPROC old_render_area_proc; // the render area's own procedure
+    Renderer* renderer;           // owned
+    DensityField* field;          // owned; null until a data file was loaded
+    Settings settings;
+};
+
+// The record attached to one of the three windows, or null.
+inline AppState* app_state_of(HWND window)
+{
+    return reinterpret_cast<AppState*>(GetWindowLongPtrA(window, GWL_USERDATA));
+}

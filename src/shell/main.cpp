@@ -1,0 +1,74 @@
+#include "shell/main.h"
+
+#include <cstring>
+
+#include "resources/resource_ids.h"
+#include "shell/app_state.h"
+#include "shell/control_panel.h"
+#include "shell/main_window.h"
+
+namespace {
+
+// A path from the command line in the 1024-byte buffer the load commands
+// expect, made absolute as the file dialog gives it. A path that does not
+// fit is left empty, and so cannot be opened.
+void full_path_of(const char* name, char (&path)[1024])
+{
+    std::memset(path, 0, sizeof path);
+    DWORD length = GetFullPathNameA(name, sizeof path, path, nullptr);
+    if (length == 0 || length >= sizeof path)
+        std::memset(path, 0, sizeof path);
+}
+
+} // namespace
+
+void offer_message(HWND main_window, HACCEL accelerators, MSG* message)
+{
+    // Without the record (a failed start) there is neither panel nor camera.
+    if (AppState* state = app_state_of(main_window)) {
+        if (TranslateAcceleratorA(main_window, accelerators, message))
+            return;
+        if (IsDialogMessageA(state->panel, message))
+            return;
+        if (IsDialogMessageA(main_window, message))
+            return;
+    }
+    TranslateMessage(message);
+    DispatchMessageA(message);
+}
+
+int varnel_main(HINSTANCE instance, const char* data_file, const char* texture_file)
+{
+    HICON icon = LoadIconA(instance, MAKEINTRESOURCE(IDI_VARNEL));
+    HACCEL accelerators = LoadAcceleratorsA(instance, ACCELERATOR_TABLE_NAME);
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&controls);
+
+    HWND main_window = CreateDialogParamA(instance, MAKEINTRESOURCE(IDD_MAIN), nullptr, main_window_proc, 0);
+    if (!main_window)
+        return 1;
+    AppState* state = app_state_of(main_window);
+    SendMessageA(main_window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    SendMessageA(main_window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    ShowWindow(main_window, SW_SHOWNORMAL);
+
+    // Loaded before the first frame, so that it shows them.
+    char path[1024];
+    if (state && data_file) {
+        full_path_of(data_file, path);
+        load_data_from(state->panel, path);
+    }
+    if (state && texture_file && IsWindow(main_window)) {
+        full_path_of(texture_file, path);
+        load_texture_from(state->panel, path);
+        InvalidateRect(state->render_area, nullptr, FALSE);
+    }
+
+    MSG message = {};
+    while (GetMessageA(&message, nullptr, 0, 0))
+        offer_message(main_window, accelerators, &message);
+    // After a failed start the window was never destroyed.
+    if (IsWindow(main_window))
+        DestroyWindow(main_window);
+    return static_cast<int>(message.wParam);
+}

@@ -1,0 +1,255 @@
+#include "shell/main_window.h"
+
+#include <initializer_list>
+#include <new>
+
+#include "resources/messages.h"
+#include "resources/resource_ids.h"
+#include "shell/app_state.h"
+#include "shell/control_panel.h"
+
+namespace {
+
+// The six camera keys: which spin control each steps, and how.
+struct CameraKey {
+    int command;
+    int control;
+    int (*step)(int position);
+};
+
+// Down never yields 360 and up never 0: both keep to their own
+// representative of the same direction.
+int azimuth_down(int a)
+{
+    return a - 5 >= 0 ? a - 5 : ((a - 5) % 360 + 360) % 360;
+}
+int azimuth_up(int a)
+{
+    return a + 5 <= 360 ? a + 5 : 1 + (a + 4) % 360;
+}
+int elevation_up(int a)
+{
+    return a + 5 < 90 ? a + 5 : 90;
+}
+int elevation_down(int a)
+{
+    return a - 5 > 0 ? a - 5 : 0;
+}
+int nearer(int a)
+{
+    return a - 5 > 0 ? a - 5 : 0;
+}
+int farther(int a)
+{
+    return a + 5 < 100 ? a + 5 : 100;
+}
+
+const CameraKey kCameraKeyRules[] = {
+    {IDM_AZIMUTH_DOWN, IDC_AZIMUTH_SPIN, azimuth_down},     {IDM_AZIMUTH_UP, IDC_AZIMUTH_SPIN, azimuth_up},
+    {IDM_ELEVATION_UP, IDC_ELEVATION_SPIN, elevation_up},   {IDM_ELEVATION_DOWN, IDC_ELEVATION_SPIN, elevation_down},
+    {IDM_NEARER, IDC_RADIUS_SPIN, nearer},                  {IDM_FARTHER, IDC_RADIUS_SPIN, farther},
+};
+
+void camera_key(AppState* state, int command)
+{
+    for (const CameraKey& key : kCameraKeyRules) {
+        if (key.command != command)
+            continue;
+        int position = key.step(read_spin(state->panel, key.control));
+        SendDlgItemMessageA(state->panel, key.control, UDM_SETPOS, 0, MAKELPARAM(position, 0));
+        send_camera(state->panel);
+        return;
+    }
+}
+
+// Each start-up failure: the message, then the window ends itself.
+BOOL fail_start(HWND main_window, const char* text)
+{
+    MessageBoxA(main_window, text, kStartupErrorCaption, MB_OK | MB_ICONERROR);
+    PostMessageA(main_window, WM_DESTROY, 0, 0);
+    return FALSE;
+}
+
+BOOL initialise(HWND main_window)
+{
+    AppState* state = new (std::nothrow) AppState{};
+    if (!state)
+        return fail_start(main_window, kNoMemoryText);
+    state->main_window = main_window;
+    state->panel = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCE(IDD_PANEL), main_window, panel_proc, 0);
+    if (!state->panel) {
+        delete state;
+        return fail_start(main_window, kNoPanelText);
+    }
+    state->render_area = GetDlgItem(main_window, IDC_RENDER_AREA);
+    state->renderer = create_renderer(state->render_area);
+    if (!state->renderer) {
+        delete state;
+        return fail_start(main_window, kNoDirectXText);
+    }
+    for (HWND window : {main_window, state->panel, state->render_area})
+        SetWindowLongPtrA(window, GWL_USERDATA, reinterpret_cast<LONG_PTR>(state));
+    // The render area is sub-classed only once it carries the record, so
+    // that it never meets render_area_proc without one: until then, and for
+    // good after a failed start, it keeps the static control's procedure.
+    state->old_render_area_proc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(state->render_area, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(render_area_proc)));
+    layout_main_window(main_window);
+    load_settings(&state->settings);
+    settings_to_panel(state->panel, &state->settings);
+    return FALSE;
+}
+
+void shut_down(HWND main_window)
+{
+    PostQuitMessage(0);
+    AppState* state = app_state_of(main_window);
+    if (!state)
+        return;
+    panel_to_settings(&state->settings, state->panel);
+    save_settings(&state->settings);
+    SetWindowLongPtrA(state->render_area, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(state->old_render_area_proc));
+    if (state->renderer) {
+        state->renderer->ops.destroy(state->renderer);
+        state->renderer = nullptr;
+    }
+    if (state->field) {
+        state->field->ops.destroy(state->field);
+        state->field = nullptr;
+    }
+    // The panel and the render area outlive the record by a moment.
+    for (HWND window : {main_window, state->panel, state->render_area})
+        SetWindowLongPtrA(window, GWL_USERDATA, 0);
+    delete state;
+}
+
+} // namespace
+
+int read_spin(HWND dialog, int id)
+{
+    return static_cast<SHORT>(LOWORD(SendDlgItemMessageA(dialog, id, UDM_GETPOS, 0, 0)));
+}
+
+void send_camera(HWND panel)
+{
+    AppState* state = app_state_of(panel);
+    if (!state)
+        return;
+    CameraSetting camera;
+    camera.radius = read_spin(panel, IDC_RADIUS_SPIN);
+    camera.azimuth = read_spin(panel, IDC_AZIMUTH_SPIN);
+    camera.elevation = read_spin(panel, IDC_ELEVATION_SPIN);
+    state->renderer->ops.set_camera(state->renderer, &camera);
+    InvalidateRect(state->render_area, nullptr, FALSE);
+}
+
+void layout_main_window(HWND main_window)
+{
+    AppState* state = app_state_of(main_window);
+    if (!state)
+        return;
+    RECT client, panel;
+    GetClientRect(main_window, &client);
+    GetWindowRect(state->panel, &panel);
+    int x = (client.right - client.left) - (panel.right - panel.left);
+    SetWindowPos(state->panel, nullptr, x, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
+    SetWindowPos(state->render_area, nullptr, 0, 0, x, client.bottom - client.top, SWP_NOZORDER);
+}
+
+BOOL limit_sizing(HWND main_window, WPARAM edge, RECT* rect)
+{
+    AppState* state = app_state_of(main_window);
+    if (!state || !rect)
+        return FALSE;
+    RECT panel, window, client;
+    GetWindowRect(state->panel, &panel);
+    GetWindowRect(main_window, &window);
+    GetClientRect(main_window, &client);
+    LONG min_width = (panel.right - panel.left) + (window.right - window.left) - (client.right - client.left);
+    LONG min_height = (panel.bottom - panel.top) + (window.bottom - window.top) - (client.bottom - client.top);
+    bool narrow = rect->right - rect->left < min_width;
+    bool low = rect->bottom - rect->top < min_height;
+    if (!narrow && !low)
+        return FALSE;
+    // Single edges move whenever either side is too small; corners fix each
+    // side that is.
+    switch (edge) {
+    case WMSZ_LEFT:
+        rect->left = rect->right - min_width;
+        break;
+    case WMSZ_RIGHT:
+        rect->right = rect->left + min_width;
+        break;
+    case WMSZ_TOP:
+        rect->top = rect->bottom - min_height;
+        break;
+    case WMSZ_BOTTOM:
+        rect->bottom = rect->top + min_height;
+        break;
+    default: {
+        bool left = edge == WMSZ_TOPLEFT || edge == WMSZ_BOTTOMLEFT;
+        bool top = edge == WMSZ_TOPLEFT || edge == WMSZ_TOPRIGHT;
+        if (narrow) {
+            if (left)
+                rect->left = rect->right - min_width;
+            else
+                rect->right = rect->left + min_width;
+        }
+        if (low) {
+            if (top)
+                rect->top = rect->bottom - min_height;
+            else
+                rect->bottom = rect->top + min_height;
+        }
+        break;
+    }
+    }
+    return TRUE;
+}
+
+INT_PTR CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        return initialise(window);
+    case WM_SIZE:
+        layout_main_window(window);
+        return 0;
+    case WM_SIZING:
+        return limit_sizing(window, wParam, reinterpret_cast<RECT*>(lParam));
+    case WM_COMMAND:
+        if (AppState* state = app_state_of(window))
+            camera_key(state, LOWORD(wParam));
+        return 0;
+    case WM_CLOSE:
+        DestroyWindow(window);
+        return 0;
+    case WM_DESTROY:
+        shut_down(window);
+        return 0;
+    }
+    return FALSE;
+}
+
+LRESULT CALLBACK render_area_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    AppState* state = app_state_of(window);
+    if (!state)
+        return DefWindowProcA(window, message, wParam, lParam); // never sub-classed without one
+    switch (message) {
+    case WM_SIZE: {
+        RECT client;
+        GetClientRect(window, &client);
+        state->renderer->ops.resize(state->renderer, window, client.right - client.left, client.bottom - client.top);
+        return CallWindowProcA(state->old_render_area_proc, window, message, wParam, lParam);
+    }
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        BeginPaint(window, &paint);
+        EndPaint(window, &paint);
+        state->renderer->ops.render(state->renderer);
+        return 0;
+    }
+    }
+    return CallWindowProcA(state->old_render_area_proc, window, message, wParam, lParam);
+}

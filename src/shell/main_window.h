@@ -1,0 +1,19 @@
+// The main window (dialog 102): its procedure, the render area's procedure,
+// the layout and the camera keys.
+#pragma once
+
+#include "platform/win32/windows.h"
+
+INT_PTR CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK render_area_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The panel at the top right corner, the render area over the rest.
+void layout_main_window(HWND main_window);
+// Keeps a proposed window rectangle at least as large as the panel needs;
+// TRUE when it had to be changed.
+BOOL limit_sizing(HWND main_window, WPARAM edge, RECT* rect);
+
+// A spin control's position as a signed number.
+int read_spin(HWND dialog, int id);
+// The panel's camera to the renderer, then a repaint.
+void send_camera(HWND panel);

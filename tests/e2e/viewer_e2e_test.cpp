@@ -1,0 +1,72 @@
+// The real viewer on a real X server: build/bin/varnel under Xvfb, driven
+// with real key events through xdotool, seen through the server's frame
+// buffer. Set VARNEL_SCREENSHOT=FILE.png to keep the picture it checks.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "e2e/xvfb_session.h"
+
+namespace {
+
+using namespace xvfb;
+
+class ViewerEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char folder[] = "/tmp/varnel-e2e-XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        root_ = folder;
+        display_ = start_server(xvfb_, root_ / "fb");
+        ASSERT_FALSE(display_.empty()) << "Xvfb did not start; scripts/install-deps installs it";
+    }
+    void TearDown() override
+    {
+        xvfb_ = Child(); // the server goes before its frame-buffer file
+        fs::remove_all(root_);
+    }
+
+    fs::path root_;
+    Child xvfb_;
+    std::string display_;
+};
+
+TEST_F(ViewerEndToEnd, DrawsTheSurfaceTurnsWithTheKeysAndSavesOnClose)
+{
+    fs::path examples = fs::path(VARNEL_SOURCE_DIR) / "examples";
+    Child viewer({VARNEL_VIEWER, (examples / "points.txt").string(), (examples / "texture.bmp").string()},
+                 {"DISPLAY=" + display_, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + (root_ / "config").string(),
+                  "XDG_RUNTIME_DIR=" + root_.string()});
+    ASSERT_TRUE(viewer.started());
+
+    // The window appears with the file's name, and the surface is drawn.
+    ASSERT_TRUE(wait_until(30, [&] {
+        return run({"xdotool", "search", "--name", "^Varnel : points.txt$"}, display_);
+    })) << "no window";
+    QImage first;
+    ASSERT_TRUE(wait_until(20, [&] {
+        first = screen_of(root_ / "fb");
+        return drawn_pixels(first) > 20000;
+    })) << "no surface; drawn pixels: " << drawn_pixels(first);
+    if (const char* keep = std::getenv("VARNEL_SCREENSHOT"))
+        first.copy(window_box(first)).save(keep);
+
+    // H turns the camera 5 degrees, K is at its top already.
+    ASSERT_TRUE(run({"xdotool", "key", "h", "k"}, display_));
+    QImage turned;
+    EXPECT_TRUE(wait_until(20, [&] {
+        turned = screen_of(root_ / "fb");
+        return !turned.isNull() && turned.copy(0, 0, 400, 500) != first.copy(0, 0, 400, 500);
+    })) << "the picture did not turn";
+
+    // Alt+F4 closes the window; the settings are written on the way out.
+    ASSERT_TRUE(run({"xdotool", "key", "alt+F4"}, display_));
+    EXPECT_EQ(viewer.wait_exit(20), 0);
+    std::string settings = read_file(root_ / "config" / "kestrow" / "varnel.exe.reg");
+    EXPECT_NE(settings.find("\"azimuth\"=dword:00000163"), std::string::npos) << settings.substr(0, 200); // 355
+    EXPECT_NE(settings.find("\"elevation\"=dword:0000005a"), std::string::npos);                      // 90
+    EXPECT_NE(settings.find("\"radius\"=dword:00000064"), std::string::npos);                         // 100
+}
+
+} // namespace

@@ -1,0 +1,123 @@
+// What the viewer's window tests share: the program's own main window on
+// Qt's offscreen platform, run by the program's own loop body, with the
+// settings in a folder of the test's own.
+#pragma once
+
+#include <QAbstractButton>
+#include <QImage>
+#include <QTest>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <unistd.h>
+
+#include "field/density_field_test_hook.h"
+#include "platform/d3d9/d3d9_test_hook.h"
+#include "platform/win32/win32_test_support.h"
+#include "shell/app_state.h"
+#include "shell/main.h"
+#include "shell/main_window.h"
+
+namespace viewer_test {
+
+namespace fs = std::filesystem;
+using namespace win32_test;
+
+class ViewerTest : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        char folder[] = "/tmp/varnel-viewer-XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        root_ = folder;
+        setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
+        SetModuleResources(kProgramResources, 4);
+        d3d9_test_reset();
+        density_field_test_reset();
+    }
+    void TearDown() override
+    {
+        if (IsWindow(main_))
+            DestroyWindow(main_);
+        drain();
+        d3d9_test_reset();
+        density_field_test_reset();
+        fs::remove_all(root_);
+        WindowTest::TearDown();
+    }
+
+    // The main window as the entry function makes and shows it.
+    void start()
+    {
+        main_ = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCE(IDD_MAIN), nullptr, main_window_proc, 0);
+        ASSERT_NE(main_, nullptr);
+        state_ = app_state_of(main_);
+        ASSERT_NE(state_, nullptr);
+        panel_ = state_->panel;
+        area_ = state_->render_area;
+        accel_ = LoadAcceleratorsA(GetModuleHandleA(nullptr), ACCELERATOR_TABLE_NAME);
+        ShowWindow(main_, SW_SHOWNORMAL);
+        run();
+    }
+    // Closes the window the user's way and lets the loop see the end.
+    void close()
+    {
+        SendMessageA(main_, WM_CLOSE, 0, 0);
+        EXPECT_FALSE(IsWindow(main_));
+        drain();
+        state_ = nullptr;
+    }
+    // The program's loop until nothing waits; a quit stays for the test.
+    void run()
+    {
+        MSG msg;
+        for (int i = 0; i < 10000 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
+            if (msg.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                return;
+            }
+            offer_message(main_, accel_, &msg);
+        }
+    }
+    void click(int id)
+    {
+        QTest::mouseClick(static_cast<QAbstractButton*>(win32_widget_of(GetDlgItem(panel_, id))), Qt::LeftButton);
+        run();
+    }
+    int spin(int id) { return read_spin(panel_, id); }
+    void set_spin(int id, int value) { SendDlgItemMessageA(panel_, id, UDM_SETPOS, 0, MAKELPARAM(value, 0)); }
+    std::string field_text(int id) { return text_of(GetDlgItem(panel_, id)); }
+    UINT frames() { return d3d9_test_call_count(D3D9Call::Present); }
+    QImage picture() { return win32_widget_of(area_)->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+
+    fs::path write_file(const std::string& name, const std::string& text)
+    {
+        fs::path path = root_ / name;
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+    // A cloud of points around (x, y) inside the default range.
+    fs::path write_cloud(const std::string& name, int x, int y)
+    {
+        std::string text;
+        for (int i = -20; i <= 20; ++i)
+            for (int j = -20; j <= 20; ++j)
+                text += std::to_string(x + 10 * i) + " " + std::to_string(y + 10 * j) + "\n";
+        return write_file(name, text);
+    }
+    void choose(const fs::path& path) { win32_script_open_file(path.c_str()); }
+
+    fs::path root_;
+    HWND main_ = nullptr;
+    HWND panel_ = nullptr;
+    HWND area_ = nullptr;
+    HACCEL accel_ = nullptr;
+    AppState* state_ = nullptr;
+};
+
+} // namespace viewer_test
