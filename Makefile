@@ -19,8 +19,7 @@ build:
 run: deps build
 	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
 	  echo "make run: no display to show the viewer on; use 'xvfb-run make run', or 'build/bin/varnel-cli render' for a picture." >&2; \
-	  exit 1; fi
-	exec build/bin/varnel examples/points.txt examples/texture.bmp
+	else exec build/bin/varnel examples/points.txt examples/texture.bmp; fi
 
 test: deps
 	$(MAKE) test-release
