@@ -42,7 +42,7 @@ TEST_F(FileDialogTest, AScriptedChoiceFillsTheCallersBuffer)
     EXPECT_EQ(o.nFileOffset, 6);
     EXPECT_EQ(o.nFileExtension, 11);
     ASSERT_EQ(win32_open_file_calls().size(), 1u);
-    const OpenFileCall& call = win32_open_file_calls()[0];
+    const FileDialogCall& call = win32_open_file_calls()[0];
     EXPECT_EQ(call.owner, main);
     EXPECT_EQ(call.title, "データファイル選択");
     EXPECT_EQ(call.initial_dir, "/data/");
