@@ -58,7 +58,7 @@ TEST_F(PanelTest, ADataFileChosenInTheDialogBecomesThePlot)
     UINT before = frames();
     load(file);
     ASSERT_EQ(win32_open_file_calls().size(), 1u);
-    const OpenFileCall& call = win32_open_file_calls()[0];
+    const FileDialogCall& call = win32_open_file_calls()[0];
     EXPECT_EQ(call.owner, main_);
     EXPECT_EQ(call.title, "データファイル選択");
     EXPECT_EQ(call.initial_dir, ""); // the system's own folder the first time
@@ -171,7 +171,7 @@ TEST_F(PanelTest, TextureLoadAndClearKeepTheFolder)
     choose(picture);
     click(IDC_LOAD_TEXTURE);
     ASSERT_EQ(win32_open_file_calls().size(), 1u);
-    const OpenFileCall& call = win32_open_file_calls()[0];
+    const FileDialogCall& call = win32_open_file_calls()[0];
     EXPECT_EQ(call.title, "テクスチャファイル選択");
     EXPECT_EQ(call.filters, (std::vector<std::pair<std::string, std::string>>{{"BITMAP", "*.bmp"}}));
     EXPECT_EQ(call.flags, DWORD(0x1808));
