@@ -245,7 +245,7 @@ QImage window_picture(Window* w)
     if (size.isEmpty())
         return QImage();
     if (w->frame.size() == size)
-        return w->frame;
+        return w->frame.convertToFormat(QImage::Format_RGB32); // readers take 32-bit rows
     return w->widget->grab(QRect(QPoint(0, 0), size)).toImage().convertToFormat(QImage::Format_RGB32);
 }
 
