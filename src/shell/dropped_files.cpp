@@ -41,6 +41,10 @@ void load_dropped_files(AppState* state, HDROP drop)
     for (UINT i = 0; i < count && !(have_data && have_image); ++i) {
         char path[kPathSize];
         dropped_name(drop, i, path);
+        // A folder is neither: opened as data it would read as an empty file.
+        DWORD attributes = GetFileAttributesA(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            continue;
         bool is_image = is_image_file(path);
         if (is_image && !have_image)
             std::memcpy(image, path, sizeof path);

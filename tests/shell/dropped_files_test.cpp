@@ -111,7 +111,8 @@ TEST_F(DropTest, OfSeveralFilesTheFirstDataFileAndTheFirstImageAreLoaded)
     fs::path second_image = copy_texture("second/b.bmp");
     fs::path first_data = write_cloud("one/run1.txt", 2000, 2000);
     fs::path second_data = write_cloud("two/run2.txt", 1000, 1000);
-    ASSERT_TRUE(drop({first_image, first_data, second_image, second_data}));
+    fs::create_directories(root_ / "folder");
+    ASSERT_TRUE(drop({root_ / "folder", first_image, first_data, second_image, second_data}));
     EXPECT_EQ(text_of(main_), "Varnel : run1.txt");
     EXPECT_EQ(std::string(state_->settings.data_path), folder_of(first_data));
     EXPECT_EQ(std::string(state_->settings.texture_path), folder_of(first_image));
@@ -119,8 +120,11 @@ TEST_F(DropTest, OfSeveralFilesTheFirstDataFileAndTheFirstImageAreLoaded)
     EXPECT_TRUE(win32_message_box_calls().empty());
 }
 
-TEST_F(DropTest, ADragWithoutLocalFilesIsRefused)
+TEST_F(DropTest, ADragWithoutLocalFilesIsRefusedAndAFolderIsPassedOver)
 {
+    fs::create_directories(root_ / "folder");
+    EXPECT_TRUE(drop({root_ / "folder"}));
+    EXPECT_TRUE(win32_message_box_calls().empty());
     EXPECT_FALSE(drop(std::vector<QUrl>{QUrl("https://example.com/run1.txt")}));
     EXPECT_FALSE(drop(std::vector<QUrl>{}));
     run();
