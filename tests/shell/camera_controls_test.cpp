@@ -26,7 +26,7 @@ protected:
     {
         QWidget* widget = win32_widget_of(area_);
         QMouseEvent event(type, at, widget->mapToGlobal(QPointF(at)), button, buttons, Qt::NoModifier);
-        event.setTimestamp(++timestamp_);
+        event.setTimestamp(next_timestamp());
         QApplication::sendEvent(widget, &event);
         run();
     }
@@ -42,7 +42,7 @@ protected:
         QPointF at(40, 40);
         QWheelEvent event(at, widget->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
                           Qt::NoScrollPhase, false);
-        event.setTimestamp(++timestamp_);
+        event.setTimestamp(next_timestamp());
         QApplication::sendEvent(widget, &event);
         run();
     }
@@ -56,7 +56,6 @@ protected:
     int pixels_for(int degrees) { return (degrees * width_ + 359) / 360; }
 
     int width_ = 0;
-    quint64 timestamp_ = 0;
 };
 
 // The azimuth the keys' rules give: down never reaches 360, up never 0.

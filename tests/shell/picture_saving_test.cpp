@@ -30,8 +30,8 @@ protected:
         QPointF global = widget->mapToGlobal(QPointF(at));
         QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::RightButton, Qt::RightButton, Qt::NoModifier);
         QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::RightButton, Qt::NoButton, Qt::NoModifier);
-        press.setTimestamp(++timestamp_);
-        release.setTimestamp(++timestamp_);
+        press.setTimestamp(next_timestamp());
+        release.setTimestamp(next_timestamp());
         QApplication::sendEvent(widget, &press);
         QApplication::sendEvent(widget, &release);
         run();
@@ -43,7 +43,6 @@ protected:
     }
 
     Settings settings_before_;
-    quint64 timestamp_ = 0;
 };
 
 std::vector<unsigned char> bytes_of(const fs::path& path)
