@@ -105,36 +105,49 @@ fs::path big_data_file(long long lines)
     return path;
 }
 
-void BM_DataFileOkToFrame(benchmark::State& state)
-{
-    fs::path data = big_data_file(state.range(0));
-    setenv("XDG_CONFIG_HOME", (scratch_folder() / "varnel-viewer-bench-config").c_str(), 1);
-    win32_answer_dialogs_from_script(true);
-    HWND main = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCE(IDD_MAIN), nullptr, main_window_proc, 0);
-    AppState* app = app_state_of(main);
-    ShowWindow(main, SW_SHOWNORMAL);
-    auto run_until_frame = [&](UINT frames) {
+// The program's main window in this process, its dialogs answered by the
+// script, shown and drawn once; closed the user's way at the end.
+struct ViewerWindow {
+    HWND main;
+    AppState* app;
+    ViewerWindow()
+    {
+        setenv("XDG_CONFIG_HOME", (scratch_folder() / "varnel-viewer-bench-config").c_str(), 1);
+        win32_answer_dialogs_from_script(true);
+        main = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCE(IDD_MAIN), nullptr, main_window_proc, 0);
+        app = app_state_of(main);
+        ShowWindow(main, SW_SHOWNORMAL);
+        run_until_frame(1);
+    }
+    ~ViewerWindow() { SendMessageA(main, WM_CLOSE, 0, 0); }
+    // The program's loop until the device has presented `frames` in all.
+    void run_until_frame(UINT frames)
+    {
         MSG msg;
         while (d3d9_test_call_count(D3D9Call::Present) < frames)
             if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
                 offer_message(main, nullptr, &msg);
-    };
-    run_until_frame(1);
+    }
+};
+
+void BM_DataFileOkToFrame(benchmark::State& state)
+{
+    fs::path data = big_data_file(state.range(0));
+    ViewerWindow viewer;
     double command_seconds = 0.0;
     for (auto _ : state) {
         UINT frames = d3d9_test_call_count(D3D9Call::Present);
         win32_script_open_file(data.c_str());
         auto ok = Clock::now(); // the dialog answers at once
-        SendMessageA(app->panel, WM_COMMAND, MAKEWPARAM(IDC_LOAD_DATA, BN_CLICKED), 0);
+        SendMessageA(viewer.app->panel, WM_COMMAND, MAKEWPARAM(IDC_LOAD_DATA, BN_CLICKED), 0);
         command_seconds += std::chrono::duration<double>(Clock::now() - ok).count();
-        run_until_frame(frames + 1);
+        viewer.run_until_frame(frames + 1);
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - ok).count());
     }
     state.counters["points"] = static_cast<double>(state.range(0));
     // The command itself (reading the file, building the geometry); the rest
     // of the time is the frame.
     state.counters["command_ms"] = 1000.0 * command_seconds / static_cast<double>(state.iterations());
-    SendMessageA(main, WM_CLOSE, 0, 0);
 }
 BENCHMARK(BM_DataFileOkToFrame)->Arg(10'000'000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
@@ -157,30 +170,18 @@ bool size_render_area(HWND main, HWND panel, HWND area, int width, int height)
 void BM_DragFrames(benchmark::State& state)
 {
     fs::path examples = fs::path(VARNEL_SOURCE_DIR) / "examples";
-    setenv("XDG_CONFIG_HOME", (scratch_folder() / "varnel-viewer-bench-config").c_str(), 1);
-    win32_answer_dialogs_from_script(true);
-    HWND main = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCE(IDD_MAIN), nullptr, main_window_proc, 0);
-    AppState* app = app_state_of(main);
-    ShowWindow(main, SW_SHOWNORMAL);
-    auto run_until_frame = [&](UINT frames) {
-        MSG msg;
-        while (d3d9_test_call_count(D3D9Call::Present) < frames)
-            if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-                offer_message(main, nullptr, &msg);
-    };
-    run_until_frame(1);
-    if (!size_render_area(main, app->panel, app->render_area, 1024, 768)) {
+    ViewerWindow viewer;
+    if (!size_render_area(viewer.main, viewer.app->panel, viewer.app->render_area, 1024, 768)) {
         state.SkipWithError("the render area did not take 1024 x 768");
-        SendMessageA(main, WM_CLOSE, 0, 0);
         return;
     }
     win32_script_open_file((examples / "points.txt").c_str());
-    SendMessageA(app->panel, WM_COMMAND, MAKEWPARAM(IDC_LOAD_DATA, BN_CLICKED), 0);
+    SendMessageA(viewer.app->panel, WM_COMMAND, MAKEWPARAM(IDC_LOAD_DATA, BN_CLICKED), 0);
     win32_script_open_file((examples / "texture.bmp").c_str());
-    SendMessageA(app->panel, WM_COMMAND, MAKEWPARAM(IDC_LOAD_TEXTURE, BN_CLICKED), 0);
-    run_until_frame(d3d9_test_call_count(D3D9Call::Present) + 1);
+    SendMessageA(viewer.app->panel, WM_COMMAND, MAKEWPARAM(IDC_LOAD_TEXTURE, BN_CLICKED), 0);
+    viewer.run_until_frame(d3d9_test_call_count(D3D9Call::Present) + 1);
 
-    QWidget* area = win32_widget_of(app->render_area);
+    QWidget* area = win32_widget_of(viewer.app->render_area);
     quint64 timestamp = 0;
     auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons) {
         QMouseEvent event(type, at, area->mapToGlobal(QPointF(at)), button, buttons, Qt::NoModifier);
@@ -198,11 +199,10 @@ void BM_DragFrames(benchmark::State& state)
             step = -step; // back and forth inside the area
         at.rx() += step;
         send(QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton);
-        run_until_frame(frames + 1);
+        viewer.run_until_frame(frames + 1);
     }
     send(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
     state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-    SendMessageA(main, WM_CLOSE, 0, 0);
 }
 BENCHMARK(BM_DragFrames)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 
