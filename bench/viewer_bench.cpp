@@ -8,9 +8,17 @@
 //  - DataFileOkToFrame: in the program's own windows (offscreen platform),
 //    from the moment the file dialog returns a 10-million-point file to the
 //    presented frame that shows it.
+//  - DragFrames: the same windows with the render area at 1024 x 768, the
+//    example points and texture loaded, and a scripted drag: each mouse
+//    move turns the camera by two degrees and waits for the frame it causes.
+//    The rate is the frames per second a drag gets.
 //
 //   build/bin/bench_viewer [--benchmark_filter=...]
 #include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QWidget>
 
 #include <cstdio>
 #include <cstdlib>
@@ -97,38 +105,106 @@ fs::path big_data_file(long long lines)
     return path;
 }
 
-void BM_DataFileOkToFrame(benchmark::State& state)
-{
-    fs::path data = big_data_file(state.range(0));
-    setenv("XDG_CONFIG_HOME", (scratch_folder() / "varnel-viewer-bench-config").c_str(), 1);
-    win32_answer_dialogs_from_script(true);
-    HWND main = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCE(IDD_MAIN), nullptr, main_window_proc, 0);
-    AppState* app = app_state_of(main);
-    ShowWindow(main, SW_SHOWNORMAL);
-    auto run_until_frame = [&](UINT frames) {
+// The program's main window in this process, its dialogs answered by the
+// script, shown and drawn once; closed the user's way at the end.
+struct ViewerWindow {
+    HWND main;
+    AppState* app;
+    ViewerWindow()
+    {
+        setenv("XDG_CONFIG_HOME", (scratch_folder() / "varnel-viewer-bench-config").c_str(), 1);
+        win32_answer_dialogs_from_script(true);
+        main = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCE(IDD_MAIN), nullptr, main_window_proc, 0);
+        app = app_state_of(main);
+        ShowWindow(main, SW_SHOWNORMAL);
+        run_until_frame(1);
+    }
+    ~ViewerWindow() { SendMessageA(main, WM_CLOSE, 0, 0); }
+    // The program's loop until the device has presented `frames` in all.
+    void run_until_frame(UINT frames)
+    {
         MSG msg;
         while (d3d9_test_call_count(D3D9Call::Present) < frames)
             if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
                 offer_message(main, nullptr, &msg);
-    };
-    run_until_frame(1);
+    }
+};
+
+void BM_DataFileOkToFrame(benchmark::State& state)
+{
+    fs::path data = big_data_file(state.range(0));
+    ViewerWindow viewer;
     double command_seconds = 0.0;
     for (auto _ : state) {
         UINT frames = d3d9_test_call_count(D3D9Call::Present);
         win32_script_open_file(data.c_str());
         auto ok = Clock::now(); // the dialog answers at once
-        SendMessageA(app->panel, WM_COMMAND, MAKEWPARAM(IDC_LOAD_DATA, BN_CLICKED), 0);
+        SendMessageA(viewer.app->panel, WM_COMMAND, MAKEWPARAM(IDC_LOAD_DATA, BN_CLICKED), 0);
         command_seconds += std::chrono::duration<double>(Clock::now() - ok).count();
-        run_until_frame(frames + 1);
+        viewer.run_until_frame(frames + 1);
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - ok).count());
     }
     state.counters["points"] = static_cast<double>(state.range(0));
     // The command itself (reading the file, building the geometry); the rest
     // of the time is the frame.
     state.counters["command_ms"] = 1000.0 * command_seconds / static_cast<double>(state.iterations());
-    SendMessageA(main, WM_CLOSE, 0, 0);
 }
 BENCHMARK(BM_DataFileOkToFrame)->Arg(10'000'000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The main window sized so that the render area is width x height.
+bool size_render_area(HWND main, HWND panel, HWND area, int width, int height)
+{
+    RECT window, client, panel_rect;
+    GetWindowRect(main, &window);
+    GetClientRect(main, &client);
+    GetWindowRect(panel, &panel_rect);
+    int frame_width = (window.right - window.left) - client.right;
+    int frame_height = (window.bottom - window.top) - client.bottom;
+    SetWindowPos(main, nullptr, 0, 0, width + (panel_rect.right - panel_rect.left) + frame_width,
+                 height + frame_height, SWP_NOMOVE | SWP_NOZORDER);
+    RECT area_rect;
+    GetClientRect(area, &area_rect);
+    return area_rect.right == width && area_rect.bottom == height;
+}
+
+void BM_DragFrames(benchmark::State& state)
+{
+    fs::path examples = fs::path(VARNEL_SOURCE_DIR) / "examples";
+    ViewerWindow viewer;
+    if (!size_render_area(viewer.main, viewer.app->panel, viewer.app->render_area, 1024, 768)) {
+        state.SkipWithError("the render area did not take 1024 x 768");
+        return;
+    }
+    win32_script_open_file((examples / "points.txt").c_str());
+    SendMessageA(viewer.app->panel, WM_COMMAND, MAKEWPARAM(IDC_LOAD_DATA, BN_CLICKED), 0);
+    win32_script_open_file((examples / "texture.bmp").c_str());
+    SendMessageA(viewer.app->panel, WM_COMMAND, MAKEWPARAM(IDC_LOAD_TEXTURE, BN_CLICKED), 0);
+    viewer.run_until_frame(d3d9_test_call_count(D3D9Call::Present) + 1);
+
+    QWidget* area = win32_widget_of(viewer.app->render_area);
+    quint64 timestamp = 0;
+    auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, at, area->mapToGlobal(QPointF(at)), button, buttons, Qt::NoModifier);
+        event.setTimestamp(++timestamp);
+        QApplication::sendEvent(area, &event);
+    };
+    QPoint at(100, 384);
+    send(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+    // 6 pixels of 1024 are two degrees and a little: even the move that
+    // turns back changes the camera, and so makes a frame.
+    int step = 6;
+    for (auto _ : state) {
+        UINT frames = d3d9_test_call_count(D3D9Call::Present);
+        if (at.x() + step > 1000 || at.x() + step < 24)
+            step = -step; // back and forth inside the area
+        at.rx() += step;
+        send(QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton);
+        viewer.run_until_frame(frames + 1);
+    }
+    send(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+    state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_DragFrames)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 
 } // namespace
 

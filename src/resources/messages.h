@@ -22,6 +22,16 @@ inline constexpr char kCannotOpenText[] =
     "選択されたファイルを開くことができませんでした。\n別のプログラムで対象ファイルを開いていないか確認してください。";
 inline constexpr char kNoFieldText[] = "プロットデータを作成できませんでした。\nメモリ不足の可能性があります。";
 
+// Saving the picture: the render area's context menu, the dialog, and the
+// failure, whose text takes the file's path for %s.
+inline constexpr char kSavePictureItem[] = "画像を保存...";
+inline constexpr char kSaveDialogTitle[] = "画像の保存";
+inline constexpr char kPictureFilter[] = "PNG\0*.png\0";
+inline constexpr char kPictureExtension[] = "png";
+inline constexpr const char* kSaveErrorCaption = kDataErrorCaption;
+inline constexpr char kCannotSaveFormat[] =
+    "画像ファイル「%s」に書き込めませんでした。\n保存先のフォルダに書き込めるか、空き容量が充分か確認してください。";
+
 // The file dialogs: titles, and filters as double-null-terminated pairs.
 inline constexpr char kDataDialogTitle[] = "データファイル選択";
 inline constexpr char kTextureDialogTitle[] = "テクスチャファイル選択";

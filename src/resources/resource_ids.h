@@ -46,4 +46,5 @@ enum : int {
     IDC_Y_MARKER_SPIN = 1029,
     IDC_SET_MARKER = 1030,
     IDC_CLEAR_MARKER = 1031,
+    IDM_SAVE_PICTURE = 1032, // the render area's context menu
 };

@@ -8,6 +8,16 @@
 #include "render/renderer.h"
 #include "shell/settings.h"
 
+// The camera under the mouse: a drag in progress and the motion not yet
+// worth a whole step.
+struct MouseCamera {
+    bool dragging;
+    POINT last;     // where the pointer was at the last step of the drag
+    int turn_rest;  // horizontal motion short of a degree, in 1/width degrees
+    int tilt_rest;  // vertical motion likewise
+    int wheel_rest; // wheel motion short of a notch
+};
+
 struct AppState {
     HWND main_window;
     HWND panel;
@@ -16,6 +26,7 @@ struct AppState {
     Renderer* renderer;           // owned
     DensityField* field;          // owned; null until a data file was loaded
     Settings settings;
+    MouseCamera mouse;
 };
 
 // The record attached to one of the three windows, or null.

@@ -2,8 +2,10 @@
 
 #include <cstring>
 
-BOOL open_file_dialog(HWND owner, const char* title, const char* initial_dir, char* path, DWORD size,
-                      const char* filter)
+namespace {
+
+OPENFILENAMEA dialog_request(HWND owner, const char* title, const char* initial_dir, char* path, DWORD size,
+                             const char* filter)
 {
     std::memset(path, 0, size); // the dialog starts without a file name
     OPENFILENAMEA ofn;
@@ -15,11 +17,8 @@ BOOL open_file_dialog(HWND owner, const char* title, const char* initial_dir, ch
     ofn.nMaxFile = size;
     ofn.lpstrInitialDir = initial_dir && *initial_dir ? initial_dir : nullptr;
     ofn.lpstrTitle = title;
-    ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-    return GetOpenFileNameA(&ofn);
+    return ofn;
 }
-
-namespace {
 
 // The last separator of the string, or null.
 const char* last_separator(const char* path)
@@ -32,6 +31,23 @@ const char* last_separator(const char* path)
 }
 
 } // namespace
+
+BOOL open_file_dialog(HWND owner, const char* title, const char* initial_dir, char* path, DWORD size,
+                      const char* filter)
+{
+    OPENFILENAMEA ofn = dialog_request(owner, title, initial_dir, path, size, filter);
+    ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+    return GetOpenFileNameA(&ofn);
+}
+
+BOOL save_file_dialog(HWND owner, const char* title, const char* initial_dir, char* path, DWORD size,
+                      const char* filter, const char* default_ext)
+{
+    OPENFILENAMEA ofn = dialog_request(owner, title, initial_dir, path, size, filter);
+    ofn.lpstrDefExt = default_ext;
+    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    return GetSaveFileNameA(&ofn);
+}
 
 const char* file_name_of(const char* path)
 {

@@ -5,62 +5,14 @@
 
 #include "resources/messages.h"
 #include "resources/resource_ids.h"
+#include "platform/win32/windowsx.h"
 #include "shell/app_state.h"
+#include "shell/camera_controls.h"
 #include "shell/control_panel.h"
+#include "shell/dropped_files.h"
+#include "shell/picture_saving.h"
 
 namespace {
-
-// The six camera keys: which spin control each steps, and how.
-struct CameraKey {
-    int command;
-    int control;
-    int (*step)(int position);
-};
-
-// Down never yields 360 and up never 0: both keep to their own
-// representative of the same direction.
-int azimuth_down(int a)
-{
-    return a - 5 >= 0 ? a - 5 : ((a - 5) % 360 + 360) % 360;
-}
-int azimuth_up(int a)
-{
-    return a + 5 <= 360 ? a + 5 : 1 + (a + 4) % 360;
-}
-int elevation_up(int a)
-{
-    return a + 5 < 90 ? a + 5 : 90;
-}
-int elevation_down(int a)
-{
-    return a - 5 > 0 ? a - 5 : 0;
-}
-int nearer(int a)
-{
-    return a - 5 > 0 ? a - 5 : 0;
-}
-int farther(int a)
-{
-    return a + 5 < 100 ? a + 5 : 100;
-}
-
-const CameraKey kCameraKeyRules[] = {
-    {IDM_AZIMUTH_DOWN, IDC_AZIMUTH_SPIN, azimuth_down},     {IDM_AZIMUTH_UP, IDC_AZIMUTH_SPIN, azimuth_up},
-    {IDM_ELEVATION_UP, IDC_ELEVATION_SPIN, elevation_up},   {IDM_ELEVATION_DOWN, IDC_ELEVATION_SPIN, elevation_down},
-    {IDM_NEARER, IDC_RADIUS_SPIN, nearer},                  {IDM_FARTHER, IDC_RADIUS_SPIN, farther},
-};
-
-void camera_key(AppState* state, int command)
-{
-    for (const CameraKey& key : kCameraKeyRules) {
-        if (key.command != command)
-            continue;
-        int position = key.step(read_spin(state->panel, key.control));
-        SendDlgItemMessageA(state->panel, key.control, UDM_SETPOS, 0, MAKELPARAM(position, 0));
-        send_camera(state->panel);
-        return;
-    }
-}
 
 // Each start-up failure: the message, then the window ends itself.
 BOOL fail_start(HWND main_window, const char* text)
@@ -94,6 +46,7 @@ BOOL initialise(HWND main_window)
     // good after a failed start, it keeps the static control's procedure.
     state->old_render_area_proc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(state->render_area, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(render_area_proc)));
+    DragAcceptFiles(main_window, TRUE);
     layout_main_window(main_window);
     load_settings(&state->settings);
     settings_to_panel(state->panel, &state->settings);
@@ -221,6 +174,12 @@ INT_PTR CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
         if (AppState* state = app_state_of(window))
             camera_key(state, LOWORD(wParam));
         return 0;
+    case WM_DROPFILES:
+        if (AppState* state = app_state_of(window))
+            load_dropped_files(state, reinterpret_cast<HDROP>(wParam));
+        else
+            DragFinish(reinterpret_cast<HDROP>(wParam));
+        return 0;
     case WM_CLOSE:
         DestroyWindow(window);
         return 0;
@@ -250,6 +209,27 @@ LRESULT CALLBACK render_area_proc(HWND window, UINT message, WPARAM wParam, LPAR
         state->renderer->ops.render(state->renderer);
         return 0;
     }
+    case WM_NCHITTEST:
+        return HTCLIENT; // as a static control it would let the mouse through
+    case WM_LBUTTONDOWN:
+        start_camera_drag(state, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        return 0;
+    case WM_MOUSEMOVE:
+        drag_camera(state, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, (wParam & MK_LBUTTON) != 0);
+        return 0;
+    case WM_LBUTTONUP:
+        drag_camera(state, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, true);
+        end_camera_drag(state);
+        return 0;
+    case WM_CAPTURECHANGED:
+        drop_camera_drag(state);
+        return 0;
+    case WM_MOUSEWHEEL:
+        wheel_camera(state, GET_WHEEL_DELTA_WPARAM(wParam));
+        return 0;
+    case WM_CONTEXTMENU:
+        render_area_menu(state, lParam);
+        return 0;
     }
     return CallWindowProcA(state->old_render_area_proc, window, message, wParam, lParam);
 }

@@ -1,5 +1,5 @@
 // The main window (dialog 102): its procedure, the render area's procedure,
-// the layout and the camera keys.
+// the layout, and the two helpers the panel shares.
 #pragma once
 
 #include "platform/win32/windows.h"

@@ -33,23 +33,6 @@ protected:
         EXPECT_EQ(text_of(main_), before.title);
         EXPECT_EQ(std::string(state_->settings.data_path), before.data_path);
     }
-    void expect_one_message(const char* text)
-    {
-        ASSERT_EQ(win32_message_box_calls().size(), 1u);
-        const MessageBoxCall& box = win32_message_box_calls()[0];
-        EXPECT_EQ(box.owner, main_);
-        EXPECT_EQ(box.text, text);
-        EXPECT_EQ(box.caption, "ERROR");
-        EXPECT_EQ(box.type, UINT(MB_OK | MB_ICONERROR));
-        win32_clear_dialog_calls();
-    }
-    std::pair<int, int> spin_range(int id)
-    {
-        int lower = 0, upper = 0;
-        SendDlgItemMessageA(panel_, id, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&lower),
-                            reinterpret_cast<LPARAM>(&upper));
-        return {lower, upper};
-    }
 };
 
 TEST_F(PanelTest, ADataFileChosenInTheDialogBecomesThePlot)
@@ -58,7 +41,7 @@ TEST_F(PanelTest, ADataFileChosenInTheDialogBecomesThePlot)
     UINT before = frames();
     load(file);
     ASSERT_EQ(win32_open_file_calls().size(), 1u);
-    const OpenFileCall& call = win32_open_file_calls()[0];
+    const FileDialogCall& call = win32_open_file_calls()[0];
     EXPECT_EQ(call.owner, main_);
     EXPECT_EQ(call.title, "データファイル選択");
     EXPECT_EQ(call.initial_dir, ""); // the system's own folder the first time
@@ -171,7 +154,7 @@ TEST_F(PanelTest, TextureLoadAndClearKeepTheFolder)
     choose(picture);
     click(IDC_LOAD_TEXTURE);
     ASSERT_EQ(win32_open_file_calls().size(), 1u);
-    const OpenFileCall& call = win32_open_file_calls()[0];
+    const FileDialogCall& call = win32_open_file_calls()[0];
     EXPECT_EQ(call.title, "テクスチャファイル選択");
     EXPECT_EQ(call.filters, (std::vector<std::pair<std::string, std::string>>{{"BITMAP", "*.bmp"}}));
     EXPECT_EQ(call.flags, DWORD(0x1808));

@@ -6,31 +6,6 @@ namespace {
 
 using namespace viewer_test;
 
-constexpr QRgb kClearGrey = 0xff808080;
-
-bool is_yellow(QRgb p)
-{
-    return qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) < 80;
-}
-bool is_coloured(QRgb p)
-{
-    return !is_yellow(p) && (std::abs(qRed(p) - qGreen(p)) > 12 || std::abs(qGreen(p) - qBlue(p)) > 12);
-}
-
-template <typename Test> int count(const QImage& image, Test test)
-{
-    int n = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            n += test(image.pixel(x, y)) ? 1 : 0;
-    return n;
-}
-
-int surface_pixels(const QImage& image)
-{
-    return count(image, [](QRgb p) { return p != kClearGrey; });
-}
-
 class PictureTest : public ViewerTest {
 protected:
     void SetUp() override

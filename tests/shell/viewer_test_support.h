@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include <cstdlib>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -25,6 +26,40 @@ namespace viewer_test {
 
 namespace fs = std::filesystem;
 using namespace win32_test;
+
+// What the render area shows.
+inline constexpr QRgb kClearGrey = 0xff808080;
+
+inline bool is_yellow(QRgb p)
+{
+    return qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) < 80;
+}
+inline bool is_coloured(QRgb p)
+{
+    return !is_yellow(p) && (std::abs(qRed(p) - qGreen(p)) > 12 || std::abs(qGreen(p) - qBlue(p)) > 12);
+}
+
+template <typename Test> int count(const QImage& image, Test test)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += test(image.pixel(x, y)) ? 1 : 0;
+    return n;
+}
+
+inline int surface_pixels(const QImage& image)
+{
+    return count(image, [](QRgb p) { return p != kClearGrey; });
+}
+
+// The layer tells an event from the same one handed on to a parent widget
+// by its time and place, so every event of the run gets a time of its own.
+inline quint64 next_timestamp()
+{
+    static quint64 timestamp = 0;
+    return ++timestamp;
+}
 
 class ViewerTest : public WindowTest {
 protected:
@@ -88,7 +123,26 @@ protected:
         QTest::mouseClick(static_cast<QAbstractButton*>(win32_widget_of(GetDlgItem(panel_, id))), Qt::LeftButton);
         run();
     }
+    // The one message box since the last check: a stop-icon error over the
+    // main window.
+    void expect_one_message(const std::string& text)
+    {
+        ASSERT_EQ(win32_message_box_calls().size(), 1u);
+        const MessageBoxCall& box = win32_message_box_calls()[0];
+        EXPECT_EQ(box.owner, main_);
+        EXPECT_EQ(box.text, text);
+        EXPECT_EQ(box.caption, "ERROR");
+        EXPECT_EQ(box.type, UINT(MB_OK | MB_ICONERROR));
+        win32_clear_dialog_calls();
+    }
     int spin(int id) { return read_spin(panel_, id); }
+    std::pair<int, int> spin_range(int id)
+    {
+        int lower = 0, upper = 0;
+        SendDlgItemMessageA(panel_, id, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&lower),
+                            reinterpret_cast<LPARAM>(&upper));
+        return {lower, upper};
+    }
     void set_spin(int id, int value) { SendDlgItemMessageA(panel_, id, UDM_SETPOS, 0, MAKELPARAM(value, 0)); }
     std::string field_text(int id) { return text_of(GetDlgItem(panel_, id)); }
     UINT frames() { return d3d9_test_call_count(D3D9Call::Present); }

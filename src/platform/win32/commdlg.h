@@ -1,4 +1,4 @@
-// The file-open common dialog.
+// The file-open and file-save common dialogs.
 #pragma once
 
 #include <cstddef>
@@ -24,7 +24,7 @@ struct OPENFILENAMEA {
     DWORD Flags;
     WORD nFileOffset;
     WORD nFileExtension;
-    LPCSTR lpstrDefExt;
+    LPCSTR lpstrDefExt; // save: added (after a dot) to a name typed without an extension
     LPARAM lCustData;
     LPOFNHOOKPROC lpfnHook;
     LPCSTR lpTemplateName;
@@ -56,5 +56,9 @@ typedef OPENFILENAMEA* LPOPENFILENAMEA;
 // lpstrFile. FALSE on cancel (CommDlgExtendedError 0) or failure (a code;
 // FNERR_BUFFERTOOSMALL with the needed size in the first two bytes).
 BOOL GetOpenFileNameA(LPOPENFILENAMEA lpofn);
+// The same for the file to write: the file need not exist; with
+// OFN_OVERWRITEPROMPT the dialog asks before an existing file is chosen.
+BOOL GetSaveFileNameA(LPOPENFILENAMEA lpofn);
 DWORD CommDlgExtendedError(void);
 #define GetOpenFileName GetOpenFileNameA
+#define GetSaveFileName GetSaveFileNameA

@@ -108,6 +108,11 @@ LRESULT CALLBACK static_proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     }
     case WM_GETDLGCODE:
         return DLGC_STATIC;
+    case WM_NCHITTEST: {
+        // Only a static control that notifies takes the mouse.
+        Window* w = live_window(hwnd);
+        return w && (w->style & SS_NOTIFY) ? HTCLIENT : HTTRANSPARENT;
+    }
     }
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }

@@ -1,4 +1,5 @@
-// GetOpenFileNameA on Qt's file dialog, and its scripted answers for tests.
+// GetOpenFileNameA and GetSaveFileNameA on Qt's file dialog, and their
+// scripted answers for tests.
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -14,12 +15,23 @@
 namespace {
 
 DWORD g_last_error = 0;
-std::deque<std::optional<std::string>> g_choices;
 
-std::vector<OpenFileCall>& calls()
+// What one kind of dialog was asked and what the script answers it.
+struct DialogScript {
+    std::deque<std::optional<std::string>> choices;
+    std::vector<FileDialogCall> calls;
+};
+
+DialogScript& open_script()
 {
-    static auto* list = new std::vector<OpenFileCall>;
-    return *list;
+    static auto* script = new DialogScript;
+    return *script;
+}
+
+DialogScript& save_script()
+{
+    static auto* script = new DialogScript;
+    return *script;
 }
 
 // The description/pattern pairs of a double-null-terminated filter list.
@@ -56,6 +68,18 @@ BOOL fail(DWORD error)
     return FALSE;
 }
 
+// A name typed without an extension gets the dialog's default one.
+std::string with_default_ext(std::string path, LPCSTR default_ext)
+{
+    if (!default_ext || !*default_ext)
+        return path;
+    size_t name_at = path.find_last_of('/');
+    name_at = name_at == std::string::npos ? 0 : name_at + 1;
+    if (name_at < path.size() && path.find('.', name_at) == std::string::npos)
+        path += std::string(".") + default_ext;
+    return path;
+}
+
 BOOL deliver(LPOPENFILENAMEA ofn, const std::string& path)
 {
     if (path.size() + 1 > ofn->nMaxFile) {
@@ -81,30 +105,7 @@ BOOL deliver(LPOPENFILENAMEA ofn, const std::string& path)
     return TRUE;
 }
 
-} // namespace
-
-void win32_script_open_file(const char* path)
-{
-    g_choices.push_back(path ? std::optional<std::string>(path) : std::nullopt);
-}
-
-const std::vector<OpenFileCall>& win32_open_file_calls()
-{
-    return calls();
-}
-
-void win32_clear_dialog_calls()
-{
-    calls().clear();
-    const_cast<std::vector<MessageBoxCall>&>(win32_message_box_calls()).clear();
-}
-
-DWORD CommDlgExtendedError(void)
-{
-    return g_last_error;
-}
-
-BOOL GetOpenFileNameA(LPOPENFILENAMEA ofn)
+BOOL run_file_dialog(LPOPENFILENAMEA ofn, bool save)
 {
     if (!ofn)
         return fail(CDERR_INITIALIZATION);
@@ -116,27 +117,35 @@ BOOL GetOpenFileNameA(LPOPENFILENAMEA ofn)
     Window* owner = win32::live_window(ofn->hwndOwner);
     auto filters = filter_pairs(ofn->lpstrFilter);
     std::string initial = ofn->lpstrInitialDir ? ofn->lpstrInitialDir : "";
+    LPCSTR default_ext = save ? ofn->lpstrDefExt : nullptr;
 
     if (win32::dialogs_answered_from_script()) {
-        calls().push_back({ofn->hwndOwner, ofn->lpstrTitle ? ofn->lpstrTitle : "", initial, filters, ofn->Flags,
-                           ofn->nFilterIndex, ofn->nMaxFile});
+        DialogScript& script = save ? save_script() : open_script();
+        script.calls.push_back({ofn->hwndOwner, ofn->lpstrTitle ? ofn->lpstrTitle : "", initial, filters, ofn->Flags,
+                                ofn->nFilterIndex, ofn->nMaxFile, default_ext ? default_ext : ""});
         std::optional<std::string> choice;
-        if (!g_choices.empty()) {
-            choice = g_choices.front();
-            g_choices.pop_front();
+        if (!script.choices.empty()) {
+            choice = script.choices.front();
+            script.choices.pop_front();
         }
         if (!choice)
             return fail(0);
-        return deliver(ofn, *choice);
+        return deliver(ofn, with_default_ext(*choice, default_ext));
     }
 
     win32::ensure_application();
     QWidget* parent = owner && owner->widget ? owner->widget->window() : nullptr;
     QString folder = initial.empty() ? QDir::currentPath() : win32::from_ansi(initial.c_str());
-    QFileDialog dialog(parent, win32::from_ansi(ofn->lpstrTitle ? ofn->lpstrTitle : "Open"), folder);
+    QString fallback_title = save ? QStringLiteral("Save As") : QStringLiteral("Open");
+    QFileDialog dialog(parent, ofn->lpstrTitle ? win32::from_ansi(ofn->lpstrTitle) : fallback_title, folder);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode((ofn->Flags & OFN_FILEMUSTEXIST) ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(!save && (ofn->Flags & OFN_FILEMUSTEXIST) ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    if (save) {
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, !(ofn->Flags & OFN_OVERWRITEPROMPT));
+        if (default_ext)
+            dialog.setDefaultSuffix(win32::from_ansi(default_ext));
+    }
     QStringList names;
     for (const auto& pair : filters)
         names << qt_filter(pair);
@@ -152,4 +161,49 @@ BOOL GetOpenFileNameA(LPOPENFILENAMEA ofn)
         return fail(0);
     QByteArray path = QFile::encodeName(QDir::toNativeSeparators(dialog.selectedFiles().front()));
     return deliver(ofn, std::string(path.constData(), static_cast<size_t>(path.size())));
+}
+
+} // namespace
+
+void win32_script_open_file(const char* path)
+{
+    open_script().choices.push_back(path ? std::optional<std::string>(path) : std::nullopt);
+}
+
+void win32_script_save_file(const char* path)
+{
+    save_script().choices.push_back(path ? std::optional<std::string>(path) : std::nullopt);
+}
+
+const std::vector<FileDialogCall>& win32_open_file_calls()
+{
+    return open_script().calls;
+}
+
+const std::vector<FileDialogCall>& win32_save_file_calls()
+{
+    return save_script().calls;
+}
+
+void win32_clear_dialog_calls()
+{
+    open_script().calls.clear();
+    save_script().calls.clear();
+    const_cast<std::vector<MessageBoxCall>&>(win32_message_box_calls()).clear();
+    const_cast<std::vector<PopupMenuCall>&>(win32_popup_menu_calls()).clear();
+}
+
+DWORD CommDlgExtendedError(void)
+{
+    return g_last_error;
+}
+
+BOOL GetOpenFileNameA(LPOPENFILENAMEA ofn)
+{
+    return run_file_dialog(ofn, false);
+}
+
+BOOL GetSaveFileNameA(LPOPENFILENAMEA ofn)
+{
+    return run_file_dialog(ofn, true);
 }

@@ -96,8 +96,9 @@ WPARAM virtual_key_of(int key)
     return 0;
 }
 
-// Takes key events away from the program's widgets into the queue, turns a
-// close request of a window into WM_SYSCOMMAND, and reports size changes.
+// Takes key events away from the program's widgets into the queue, queues
+// mouse input and dropped files, turns a close request of a window into
+// WM_SYSCOMMAND, and reports size changes.
 class InputFilter final : public QObject {
 protected:
     bool eventFilter(QObject* object, QEvent* event) override
@@ -106,6 +107,16 @@ protected:
         case QEvent::KeyPress:
         case QEvent::KeyRelease:
             return g_passthrough == 0 && take_key(object, static_cast<QKeyEvent*>(event));
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+            return take_mouse(object, event);
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+            return take_file_drop(object, event);
         case QEvent::Resize:
         case QEvent::WindowStateChange:
             if (Window* w = own_window(object)) {
@@ -243,6 +254,19 @@ void install_input_filter()
 void post_front(const MSG& msg)
 {
     g_queue.push_front(msg);
+}
+
+void post_input(const MSG& msg)
+{
+    if (msg.message == WM_MOUSEMOVE && !g_queue.empty()) {
+        MSG& last = g_queue.back();
+        if (last.message == WM_MOUSEMOVE && last.hwnd == msg.hwnd && last.wParam == msg.wParam) {
+            last = msg;
+            return;
+        }
+    }
+    g_queue.push_back(msg);
+    wake();
 }
 
 void deliver_key(Window* w, UINT message, WPARAM vk, bool strip_text)

@@ -9,15 +9,22 @@
 
 class QWidget;
 
-// From this call on, message boxes and file dialogs are never shown: each
-// is answered from the script below (or, with nothing scripted, IDOK / the
-// box's first button, and cancel for a file dialog) and recorded.
+// From this call on, message boxes, file dialogs and popup menus are never
+// shown: each is answered from the script below (or, with nothing scripted,
+// IDOK / the box's first button, cancel for a file dialog, and a dismissed
+// menu) and recorded.
 void win32_answer_dialogs_from_script(bool on);
 
 // The answer of the next message box.
 void win32_script_message_box(int answer);
-// The file the user "chooses" in the next file dialog; null cancels it.
+// The file the user "chooses" in the next file-open dialog; null cancels it.
 void win32_script_open_file(const char* path);
+// The name the user ends with in the next file-save dialog (the dialog adds
+// its default extension as it would to a typed name); null cancels it.
+void win32_script_save_file(const char* path);
+// The item the user picks in the next popup menu, by its id; 0, or an id
+// the menu has no enabled item for, dismisses it.
+void win32_script_popup_menu(UINT command);
 
 struct MessageBoxCall {
     HWND owner;
@@ -25,7 +32,7 @@ struct MessageBoxCall {
     std::string caption;
     UINT type;
 };
-struct OpenFileCall {
+struct FileDialogCall {
     HWND owner;
     std::string title;
     std::string initial_dir; // empty when none was given
@@ -33,9 +40,18 @@ struct OpenFileCall {
     DWORD flags;
     DWORD filter_index;
     DWORD max_file;
+    std::string default_ext; // empty when none was given
+};
+struct PopupMenuCall {
+    HWND owner;
+    int x, y; // screen coordinates
+    UINT flags;
+    std::vector<std::pair<UINT_PTR, std::string>> items; // id and text; separators as (0, "")
 };
 const std::vector<MessageBoxCall>& win32_message_box_calls();
-const std::vector<OpenFileCall>& win32_open_file_calls();
+const std::vector<FileDialogCall>& win32_open_file_calls();
+const std::vector<FileDialogCall>& win32_save_file_calls();
+const std::vector<PopupMenuCall>& win32_popup_menu_calls();
 void win32_clear_dialog_calls();
 
 // The widget that shows a window, to drive it with QTest.

@@ -16,10 +16,7 @@
 
 #include "platform/win32/commctrl.h"
 #include "platform/win32/window_internal.h"
-
-struct HDC__ {
-    int unused;
-};
+#include "platform/win32/windowsx.h"
 
 namespace win32 {
 namespace {
@@ -242,6 +239,16 @@ QString widget_text(Window* w)
     return from_ansi(w->text.c_str());
 }
 
+QImage window_picture(Window* w)
+{
+    QSize size = client_size(w);
+    if (size.isEmpty())
+        return QImage();
+    if (w->frame.size() == size)
+        return w->frame.convertToFormat(QImage::Format_RGB32); // readers take 32-bit rows
+    return w->widget->grab(QRect(QPoint(0, 0), size)).toImage().convertToFormat(QImage::Format_RGB32);
+}
+
 void paint_frame(Window* w, QWidget* widget, QPaintEvent* event)
 {
     if (!w || w->frame.isNull())
@@ -305,6 +312,9 @@ Window* create_window(DWORD ex_style, const char* class_name, const QString& tex
     set_text(w, text);
     if (style & WS_DISABLED)
         widget->setEnabled(false);
+    // Only windows that accept files take drops; Qt's line edits would
+    // otherwise take dropped text of their own accord.
+    widget->setAcceptDrops((ex_style & WS_EX_ACCEPTFILES) != 0);
     if (child) {
         widget->setGeometry(x, y, std::max(0, width), std::max(0, height));
     } else {
@@ -641,6 +651,20 @@ LRESULT DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     }
     case WM_GETICON:
         return reinterpret_cast<LRESULT>(w->icons[wParam == ICON_SMALL ? 0 : 1]);
+    case WM_NCHITTEST:
+        return HTCLIENT;
+    case WM_RBUTTONUP: {
+        POINT at = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        ClientToScreen(hWnd, &at);
+        SendMessageA(hWnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hWnd), MAKELPARAM(at.x, at.y));
+        return 0;
+    }
+    case WM_CONTEXTMENU:
+    case WM_MOUSEWHEEL:
+        // Unhandled, they go up to the parent.
+        if ((w->style & WS_CHILD) && w->parent && w->parent->alive)
+            return SendMessageA(w->parent, Msg, wParam, lParam);
+        return 0;
     }
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/wingdi.h"
 #include "platform/win32/winuser.h"
 
 // Messages the layer posts to its own controls. Mouse input is handled by
@@ -67,6 +68,13 @@ public:
     ~Window() override;
 };
 
+// A device context: a window's client area, or a memory DC with the
+// bitmap selected into it.
+struct HDC__ {
+    Window* window = nullptr;
+    HBITMAP bitmap = nullptr;
+};
+
 struct HICON__ {
     QIcon icon;
 };
@@ -110,7 +118,14 @@ void deliver_key(Window* w, UINT message, WPARAM vk, bool strip_text);
 // Types one character into the window's widget.
 void deliver_char(Window* w, char16_t ch);
 void post_front(const MSG& msg);
+// Queues input from the window system; a move replaces a move of the same
+// window and buttons that still waits at the end of the queue.
+void post_input(const MSG& msg);
 void install_input_filter();
+// The mouse and wheel events of the program's widgets as messages, and
+// files dropped on windows that accept them; true when the event ends here.
+bool take_mouse(QObject* object, QEvent* event);
+bool take_file_drop(QObject* object, QEvent* event);
 
 // Window classes.
 LRESULT CALLBACK static_proc(HWND, UINT, WPARAM, LPARAM);
@@ -123,6 +138,10 @@ QWidget* make_edit(Window* w, QWidget* parent);
 QWidget* make_updown(Window* w, QWidget* parent);
 QWidget* make_dialog(Window* w, QWidget* parent);
 void paint_frame(Window* w, QWidget* widget, QPaintEvent* event);
+// What the window's client area shows: its last presented frame as it was
+// presented, or for a window without one of that size, what the toolkit
+// draws. Null while it has no client area.
+QImage window_picture(Window* w);
 
 bool dialogs_answered_from_script();
 

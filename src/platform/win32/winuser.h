@@ -114,10 +114,12 @@ BOOL DestroyAcceleratorTable(HACCEL hAccel);
 #define WM_NEXTDLGCTL 0x0028
 #define WM_SETFONT 0x0030
 #define WM_GETFONT 0x0031
+#define WM_CONTEXTMENU 0x007B
 #define WM_GETICON 0x007F
 #define WM_SETICON 0x0080
 #define WM_NCCREATE 0x0081
 #define WM_NCDESTROY 0x0082
+#define WM_NCHITTEST 0x0084
 #define WM_GETDLGCODE 0x0087
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
@@ -130,9 +132,17 @@ BOOL DestroyAcceleratorTable(HACCEL hAccel);
 #define WM_SYSCOMMAND 0x0112
 #define WM_HSCROLL 0x0114
 #define WM_VSCROLL 0x0115
+#define WM_MOUSEMOVE 0x0200
 #define WM_LBUTTONDOWN 0x0201
 #define WM_LBUTTONUP 0x0202
+#define WM_RBUTTONDOWN 0x0204
+#define WM_RBUTTONUP 0x0205
+#define WM_MBUTTONDOWN 0x0207
+#define WM_MBUTTONUP 0x0208
+#define WM_MOUSEWHEEL 0x020A
 #define WM_SIZING 0x0214
+#define WM_CAPTURECHANGED 0x0215
+#define WM_DROPFILES 0x0233
 #define WM_USER 0x0400
 #define WM_APP 0x8000
 
@@ -181,6 +191,7 @@ BOOL DestroyAcceleratorTable(HACCEL hAccel);
 #define WS_TABSTOP 0x00010000L
 #define WS_MINIMIZEBOX 0x00020000L
 #define WS_MAXIMIZEBOX 0x00010000L
+#define WS_EX_ACCEPTFILES 0x00000010L
 #define WS_EX_CLIENTEDGE 0x00000200L
 
 #define DS_SETFONT 0x40L
@@ -418,6 +429,58 @@ SHORT GetKeyState(int nVirtKey);
 #define VK_DELETE 0x2E
 #define VK_F1 0x70
 #define VK_F4 0x73
+
+// ---- Mouse ------------------------------------------------------------
+// Mouse input comes through the queue too. The window under the pointer is
+// asked WM_NCHITTEST; HTTRANSPARENT (a static control without SS_NOTIFY)
+// passes the pointer on to its parent. Button and move messages carry the
+// point in client coordinates, WM_MOUSEWHEEL and WM_CONTEXTMENU in screen
+// coordinates. A move waiting in the queue is replaced by the next move of
+// the same window and buttons, so a busy window sees where the pointer is
+// now rather than every place it has been. DefWindowProc turns
+// WM_RBUTTONUP into WM_CONTEXTMENU and hands WM_CONTEXTMENU and
+// WM_MOUSEWHEEL of a child window to its parent. The wheel goes to the
+// window under the pointer.
+#define MK_LBUTTON 0x0001
+#define MK_RBUTTON 0x0002
+#define MK_SHIFT 0x0004
+#define MK_CONTROL 0x0008
+#define MK_MBUTTON 0x0010
+
+#define WHEEL_DELTA 120
+#define GET_WHEEL_DELTA_WPARAM(w) ((short)HIWORD(w))
+#define GET_KEYSTATE_WPARAM(w) (LOWORD(w))
+
+#define HTTRANSPARENT (-1)
+#define HTNOWHERE 0
+#define HTCLIENT 1
+
+// While a window holds the capture, every mouse message goes to it,
+// wherever the pointer is. The window that loses it gets WM_CAPTURECHANGED
+// (lParam: the new holder or NULL).
+HWND SetCapture(HWND hWnd);
+BOOL ReleaseCapture(void);
+HWND GetCapture(void);
+
+// ---- Menus ------------------------------------------------------------
+#define MF_STRING 0x00000000L
+#define MF_GRAYED 0x00000001L
+#define MF_DISABLED 0x00000002L
+#define MF_SEPARATOR 0x00000800L
+
+#define TPM_LEFTALIGN 0x0000L
+#define TPM_RIGHTBUTTON 0x0002L
+#define TPM_NONOTIFY 0x0080L
+#define TPM_RETURNCMD 0x0100L
+
+HMENU CreatePopupMenu(void);
+BOOL AppendMenuA(HMENU hMenu, UINT uFlags, UINT_PTR uIDNewItem, LPCSTR lpNewItem);
+BOOL DestroyMenu(HMENU hMenu);
+// Modal. With TPM_RETURNCMD the chosen item's id (0 when the menu was
+// dismissed); otherwise the choice is posted to hWnd as WM_COMMAND and the
+// result is non-zero when something was chosen. x, y in screen coordinates.
+BOOL TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int nReserved, HWND hWnd, const RECT* prcRect);
+#define AppendMenu AppendMenuA
 
 // ---- Cursors ----------------------------------------------------------
 struct HCURSOR__;

@@ -42,7 +42,7 @@ TEST_F(FileDialogTest, AScriptedChoiceFillsTheCallersBuffer)
     EXPECT_EQ(o.nFileOffset, 6);
     EXPECT_EQ(o.nFileExtension, 11);
     ASSERT_EQ(win32_open_file_calls().size(), 1u);
-    const OpenFileCall& call = win32_open_file_calls()[0];
+    const FileDialogCall& call = win32_open_file_calls()[0];
     EXPECT_EQ(call.owner, main);
     EXPECT_EQ(call.title, "データファイル選択");
     EXPECT_EQ(call.initial_dir, "/data/");
@@ -71,6 +71,43 @@ TEST_F(FileDialogTest, AScriptedChoiceFillsTheCallersBuffer)
     o.lStructSize = 12;
     EXPECT_FALSE(GetOpenFileNameA(&o));
     EXPECT_EQ(CommDlgExtendedError(), DWORD(CDERR_STRUCTSIZE));
+}
+
+TEST_F(FileDialogTest, TheSaveDialogAddsItsExtensionToANameTypedWithoutOne)
+{
+    HWND main = keep(CreateDialogIndirectParamA(nullptr, &kMainTemplate, nullptr, recording_proc, 0));
+    char path[1024] = {};
+    OPENFILENAMEA o = ofn(main, path, sizeof path, "PNG\0*.png\0", "/data/");
+    o.lpstrDefExt = "png";
+    o.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+    const std::pair<const char*, const char*> cases[] = {
+        {"/data/shot", "/data/shot.png"},
+        {"/data/shot.png", "/data/shot.png"},
+        {"/data/shot.jpeg", "/data/shot.jpeg"},
+        {"/data.old/shot", "/data.old/shot.png"}, // a dot in a folder is no extension
+    };
+    for (const auto& [typed, delivered] : cases) {
+        win32_script_save_file(typed);
+        ASSERT_TRUE(GetSaveFileNameA(&o));
+        EXPECT_STREQ(path, delivered);
+    }
+    ASSERT_EQ(win32_save_file_calls().size(), 4u);
+    EXPECT_TRUE(win32_open_file_calls().empty()); // the two dialogs keep apart
+    EXPECT_EQ(win32_save_file_calls()[0].default_ext, "png");
+    EXPECT_EQ(win32_save_file_calls()[0].initial_dir, "/data/");
+
+    // Without a default extension the name stays as typed; the extension
+    // may push it past the buffer.
+    o.lpstrDefExt = nullptr;
+    win32_script_save_file("/data/shot");
+    ASSERT_TRUE(GetSaveFileNameA(&o));
+    EXPECT_STREQ(path, "/data/shot");
+    char small[12] = {};
+    OPENFILENAMEA s = ofn(main, small, sizeof small, "PNG\0*.png\0", nullptr);
+    s.lpstrDefExt = "png";
+    win32_script_save_file("/data/shot"); // 11 bytes with its terminator
+    EXPECT_FALSE(GetSaveFileNameA(&s));
+    EXPECT_EQ(CommDlgExtendedError(), DWORD(FNERR_BUFFERTOOSMALL));
 }
 
 // The real dialog, answered by a timer: title, folder, filters and the

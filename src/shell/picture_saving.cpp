@@ -1,0 +1,115 @@
+#include "shell/picture_saving.h"
+
+#include <cstdio>
+#include <memory>
+#include <type_traits>
+#include <vector>
+
+#include "platform/win32/windowsx.h"
+#include "render/png_writer.h"
+#include "resources/messages.h"
+#include "resources/resource_ids.h"
+#include "shell/file_dialog_helpers.h"
+
+namespace {
+
+constexpr size_t kPathSize = sizeof(Settings::data_path);
+
+struct WindowDcRelease {
+    HWND window;
+    void operator()(HDC dc) const { ReleaseDC(window, dc); }
+};
+struct MemoryDcDelete {
+    void operator()(HDC dc) const { DeleteDC(dc); }
+};
+struct BitmapDelete {
+    void operator()(HBITMAP bitmap) const { DeleteObject(bitmap); }
+};
+using WindowDc = std::unique_ptr<std::remove_pointer_t<HDC>, WindowDcRelease>;
+using MemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, MemoryDcDelete>;
+using Bitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, BitmapDelete>;
+
+// No half-written picture is left behind.
+bool write_picture(const char* path, const std::vector<uint32_t>& pixels, UINT width, UINT height)
+{
+    std::FILE* out = std::fopen(path, "wb");
+    if (!out)
+        return false;
+    bool written = write_png(out, pixels, width, height) && std::fflush(out) == 0 && !std::ferror(out);
+    written = std::fclose(out) == 0 && written;
+    if (!written)
+        std::remove(path);
+    return written;
+}
+
+void show_save_error(AppState* state, const char* path)
+{
+    char text[sizeof kCannotSaveFormat + kPathSize];
+    std::snprintf(text, sizeof text, kCannotSaveFormat, path);
+    MessageBoxA(state->main_window, text, kSaveErrorCaption, MB_OK | MB_ICONERROR);
+}
+
+} // namespace
+
+bool read_render_area(HWND area, std::vector<uint32_t>* pixels, UINT* width, UINT* height)
+{
+    RECT client;
+    if (!GetClientRect(area, &client) || client.right <= 0 || client.bottom <= 0)
+        return false;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = client.right;
+    info.bmiHeader.biHeight = -client.bottom; // rows top first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    WindowDc window_dc(GetDC(area), WindowDcRelease{area});
+    MemoryDc memory_dc(CreateCompatibleDC(window_dc.get()));
+    void* bits = nullptr;
+    Bitmap bitmap(CreateDIBSection(window_dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!window_dc || !memory_dc || !bitmap)
+        return false;
+    HGDIOBJ previous = SelectObject(memory_dc.get(), bitmap.get());
+    BOOL copied = BitBlt(memory_dc.get(), 0, 0, client.right, client.bottom, window_dc.get(), 0, 0, SRCCOPY);
+    SelectObject(memory_dc.get(), previous);
+    if (!copied)
+        return false;
+    const auto* first = static_cast<const uint32_t*>(bits);
+    pixels->assign(first, first + static_cast<size_t>(client.right) * static_cast<size_t>(client.bottom));
+    *width = static_cast<UINT>(client.right);
+    *height = static_cast<UINT>(client.bottom);
+    return true;
+}
+
+void save_picture(AppState* state)
+{
+    // The picture as it was when the user asked for it.
+    std::vector<uint32_t> pixels;
+    UINT width = 0, height = 0;
+    if (!read_render_area(state->render_area, &pixels, &width, &height))
+        return;
+    char path[kPathSize];
+    if (!save_file_dialog(state->main_window, kSaveDialogTitle, state->settings.data_path, path, sizeof path,
+                          kPictureFilter, kPictureExtension))
+        return;
+    if (!write_picture(path, pixels, width, height))
+        show_save_error(state, path);
+}
+
+void render_area_menu(AppState* state, LPARAM screen_point)
+{
+    POINT at = {GET_X_LPARAM(screen_point), GET_Y_LPARAM(screen_point)};
+    if (at.x == -1 && at.y == -1) { // from the keyboard: at the area's corner
+        at = {0, 0};
+        ClientToScreen(state->render_area, &at);
+    }
+    HMENU menu = CreatePopupMenu();
+    if (!menu)
+        return;
+    AppendMenuA(menu, MF_STRING, IDM_SAVE_PICTURE, kSavePictureItem);
+    UINT command = static_cast<UINT>(
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, state->render_area, nullptr));
+    DestroyMenu(menu);
+    if (command == IDM_SAVE_PICTURE)
+        save_picture(state);
+}

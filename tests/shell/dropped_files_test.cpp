@@ -1,0 +1,135 @@
+// Files dropped on the main window: data as the load button loads it, an
+// image as the texture button makes it the texture.
+#include <QApplication>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
+
+#include "resources/messages.h"
+#include "viewer_test_support.h"
+
+namespace {
+
+using namespace viewer_test;
+
+class DropTest : public ViewerTest {
+protected:
+    void SetUp() override
+    {
+        ViewerTest::SetUp();
+        start();
+        win32_clear_dialog_calls();
+    }
+    // Drags the files over the main window and lets go; true when the
+    // window took the drag.
+    bool drop(const std::vector<QUrl>& urls, QPoint at = {30, 30})
+    {
+        QMimeData data;
+        data.setUrls(QList<QUrl>(urls.begin(), urls.end()));
+        QWidget* window = win32_widget_of(main_);
+        QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window, &enter);
+        if (!enter.isAccepted())
+            return false;
+        QDropEvent dropped(QPointF(at), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window, &dropped);
+        run();
+        return dropped.isAccepted();
+    }
+    bool drop(const std::vector<fs::path>& files)
+    {
+        std::vector<QUrl> urls;
+        for (const fs::path& file : files)
+            urls.push_back(QUrl::fromLocalFile(QString::fromStdString(file.string())));
+        return drop(urls);
+    }
+    fs::path copy_texture(const std::string& name)
+    {
+        fs::path path = root_ / name;
+        fs::create_directories(path.parent_path());
+        fs::copy_file(fs::path(VARNEL_SOURCE_DIR) / "examples" / "texture.bmp", path);
+        return path;
+    }
+    std::string folder_of(const fs::path& path) { return path.parent_path().string() + "/"; }
+};
+
+TEST_F(DropTest, ADroppedDataFileIsLoadedAsTheButtonLoadsIt)
+{
+    set_spin(IDC_X_MIN_SPIN, 1000);
+    set_spin(IDC_X_MAX_SPIN, 3000);
+    fs::path data = write_cloud("runs/run1.txt", 2000, 2000);
+    UINT before = frames();
+    ASSERT_TRUE(drop({data}));
+    EXPECT_EQ(text_of(main_), "Varnel : run1.txt");
+    EXPECT_EQ(std::string(state_->settings.data_path), folder_of(data));
+    EXPECT_EQ(spin_range(IDC_X_MARKER_SPIN), std::make_pair(1000, 3000));
+    EXPECT_GT(frames(), before);
+    EXPECT_GT(surface_pixels(picture()), 2000);
+    EXPECT_EQ(count(picture(), is_coloured), 0);
+    EXPECT_TRUE(win32_message_box_calls().empty());
+    EXPECT_TRUE(win32_open_file_calls().empty()); // no dialog on the way
+
+    // A file that is not there gives the load button's message and changes
+    // nothing.
+    ASSERT_TRUE(drop({root_ / "gone.txt"}));
+    expect_one_message(kCannotOpenText);
+    EXPECT_EQ(text_of(main_), "Varnel : run1.txt");
+
+    // The next start finds the folder.
+    close();
+    Settings settings;
+    load_settings(&settings);
+    EXPECT_EQ(std::string(settings.data_path), folder_of(data));
+}
+
+TEST_F(DropTest, ADroppedImageBecomesTheTexture)
+{
+    fs::path data = write_cloud("runs/run1.txt", 2000, 2000);
+    ASSERT_TRUE(drop({data}));
+    fs::path image = copy_texture("pictures/wood.bmp");
+    ASSERT_TRUE(drop({image}));
+    EXPECT_GT(count(picture(), is_coloured), 200);
+    EXPECT_EQ(std::string(state_->settings.texture_path), folder_of(image));
+    EXPECT_EQ(std::string(state_->settings.data_path), folder_of(data));
+    EXPECT_EQ(text_of(main_), "Varnel : run1.txt");
+
+    // Named like a bitmap but no image: it is data, like any other file.
+    fs::path fake = write_file("pictures/fake.bmp", "2000 2000\n");
+    ASSERT_TRUE(drop({fake}));
+    EXPECT_EQ(text_of(main_), "Varnel : fake.bmp");
+    EXPECT_EQ(std::string(state_->settings.texture_path), folder_of(image));
+
+    close();
+    Settings settings;
+    load_settings(&settings);
+    EXPECT_EQ(std::string(settings.texture_path), folder_of(image));
+}
+
+TEST_F(DropTest, OfSeveralFilesTheFirstDataFileAndTheFirstImageAreLoaded)
+{
+    fs::path first_image = copy_texture("first/a.bmp");
+    fs::path second_image = copy_texture("second/b.bmp");
+    fs::path first_data = write_cloud("one/run1.txt", 2000, 2000);
+    fs::path second_data = write_cloud("two/run2.txt", 1000, 1000);
+    fs::create_directories(root_ / "folder");
+    ASSERT_TRUE(drop({root_ / "folder", first_image, first_data, second_image, second_data}));
+    EXPECT_EQ(text_of(main_), "Varnel : run1.txt");
+    EXPECT_EQ(std::string(state_->settings.data_path), folder_of(first_data));
+    EXPECT_EQ(std::string(state_->settings.texture_path), folder_of(first_image));
+    EXPECT_GT(count(picture(), is_coloured), 200);
+    EXPECT_TRUE(win32_message_box_calls().empty());
+}
+
+TEST_F(DropTest, ADragWithoutLocalFilesIsRefusedAndAFolderIsPassedOver)
+{
+    fs::create_directories(root_ / "folder");
+    EXPECT_TRUE(drop({root_ / "folder"}));
+    EXPECT_TRUE(win32_message_box_calls().empty());
+    EXPECT_FALSE(drop(std::vector<QUrl>{QUrl("https://example.com/run1.txt")}));
+    EXPECT_FALSE(drop(std::vector<QUrl>{}));
+    run();
+    EXPECT_EQ(text_of(main_), "Varnel");
+    EXPECT_EQ(std::string(state_->settings.data_path), "");
+}
+
+} // namespace

@@ -1,0 +1,129 @@
+// Saving the picture from the render area's context menu.
+#include <QApplication>
+#include <QMouseEvent>
+
+#include <cstring>
+
+#include "resources/messages.h"
+#include "viewer_test_support.h"
+
+namespace {
+
+using namespace viewer_test;
+
+class SaveTest : public ViewerTest {
+protected:
+    void SetUp() override
+    {
+        ViewerTest::SetUp();
+        start();
+        choose(write_cloud("runs/run1.txt", 2000, 2000));
+        click(IDC_LOAD_DATA);
+        QTest::keyClick(win32_widget_of(main_), Qt::Key_H);
+        run();
+        win32_clear_dialog_calls();
+        std::memcpy(&settings_before_, &state_->settings, sizeof settings_before_);
+    }
+    void right_click(QPoint at)
+    {
+        QWidget* widget = win32_widget_of(area_);
+        QPointF global = widget->mapToGlobal(QPointF(at));
+        QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::RightButton, Qt::RightButton, Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::RightButton, Qt::NoButton, Qt::NoModifier);
+        press.setTimestamp(next_timestamp());
+        release.setTimestamp(next_timestamp());
+        QApplication::sendEvent(widget, &press);
+        QApplication::sendEvent(widget, &release);
+        run();
+    }
+    // Nothing the menu does is kept in the settings.
+    void expect_settings_unchanged()
+    {
+        EXPECT_EQ(std::memcmp(&settings_before_, &state_->settings, sizeof settings_before_), 0);
+    }
+
+    Settings settings_before_;
+};
+
+std::vector<unsigned char> bytes_of(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+uint32_t big_endian(const std::vector<unsigned char>& bytes, size_t at)
+{
+    return uint32_t(bytes[at]) << 24 | uint32_t(bytes[at + 1]) << 16 | uint32_t(bytes[at + 2]) << 8 | bytes[at + 3];
+}
+
+TEST_F(SaveTest, TheMenuWritesThePresentedFrameAsAnRgbPng)
+{
+    QImage shown = picture();
+    ASSERT_GT(surface_pixels(shown), 2000);
+    fs::create_directories(root_ / "shots");
+    win32_script_popup_menu(IDM_SAVE_PICTURE);
+    win32_script_save_file((root_ / "shots" / "turned").c_str()); // typed without an extension
+    right_click({50, 60});
+
+    ASSERT_EQ(win32_popup_menu_calls().size(), 1u);
+    const PopupMenuCall& menu = win32_popup_menu_calls()[0];
+    EXPECT_EQ(menu.owner, area_);
+    QPoint global = win32_widget_of(area_)->mapToGlobal(QPoint(50, 60));
+    EXPECT_EQ(std::make_pair(menu.x, menu.y), std::make_pair(global.x(), global.y()));
+    EXPECT_EQ(menu.items, (std::vector<std::pair<UINT_PTR, std::string>>{{IDM_SAVE_PICTURE, "画像を保存..."}}));
+
+    ASSERT_EQ(win32_save_file_calls().size(), 1u);
+    const FileDialogCall& dialog = win32_save_file_calls()[0];
+    EXPECT_EQ(dialog.owner, main_);
+    EXPECT_EQ(dialog.initial_dir, (root_ / "runs").string() + "/"); // the data file's folder
+    EXPECT_EQ(dialog.filters, (std::vector<std::pair<std::string, std::string>>{{"PNG", "*.png"}}));
+    EXPECT_EQ(dialog.default_ext, "png");
+
+    fs::path written = root_ / "shots" / "turned.png";
+    std::vector<unsigned char> bytes = bytes_of(written);
+    ASSERT_GE(bytes.size(), 33u);
+    const unsigned char signature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    EXPECT_EQ(std::memcmp(bytes.data(), signature, 8), 0);
+    EXPECT_EQ(std::memcmp(bytes.data() + 12, "IHDR", 4), 0);
+    EXPECT_EQ(big_endian(bytes, 16), uint32_t(shown.width()));
+    EXPECT_EQ(big_endian(bytes, 20), uint32_t(shown.height()));
+    EXPECT_EQ(bytes[24], 8); // bits per sample
+    EXPECT_EQ(bytes[25], 2); // RGB, no alpha
+    QImage saved(QString::fromStdString(written.string()));
+    ASSERT_FALSE(saved.isNull());
+    EXPECT_EQ(saved.convertToFormat(QImage::Format_RGB32), shown);
+    EXPECT_TRUE(win32_message_box_calls().empty());
+    expect_settings_unchanged();
+}
+
+TEST_F(SaveTest, ADismissedMenuOrACancelledDialogWritesNothing)
+{
+    win32_script_popup_menu(0);
+    right_click({50, 60});
+    EXPECT_EQ(win32_popup_menu_calls().size(), 1u);
+    EXPECT_TRUE(win32_save_file_calls().empty());
+
+    win32_script_popup_menu(IDM_SAVE_PICTURE);
+    win32_script_save_file(nullptr);
+    right_click({50, 60});
+    EXPECT_EQ(win32_save_file_calls().size(), 1u);
+    EXPECT_TRUE(win32_message_box_calls().empty());
+    EXPECT_EQ(std::distance(fs::directory_iterator(root_ / "runs"), fs::directory_iterator()), 1);
+    expect_settings_unchanged();
+}
+
+TEST_F(SaveTest, AFileThatCannotBeWrittenIsNamedInAMessage)
+{
+    fs::path target = root_ / "no such folder" / "picture.png";
+    win32_script_popup_menu(IDM_SAVE_PICTURE);
+    win32_script_save_file(target.c_str());
+    right_click({50, 60});
+    char text[2048];
+    std::snprintf(text, sizeof text, kCannotSaveFormat, target.c_str());
+    expect_one_message(text);
+    EXPECT_NE(std::string(text).find(target.string()), std::string::npos);
+    EXPECT_FALSE(fs::exists(target));
+    expect_settings_unchanged();
+}
+
+} // namespace
