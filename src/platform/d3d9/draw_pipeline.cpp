@@ -412,7 +412,8 @@ template <class VertexAt>
 class Assembler {
 public:
     Assembler(const DrawCall& call, RowRange rows, VertexAt vertex_at)
-        : call_(call), rows_(rows), vertex_at_(vertex_at), viewport_(call.viewport) {
+        : call_(call), rows_(rows), vertex_at_(vertex_at), viewport_(call.viewport),
+          triangles_(call.target, call.shading, rows, call.cull) {
         guard_band(call.viewport, &gx_, &gy_);
     }
 
@@ -528,13 +529,13 @@ private:
     template <class V>
     void triangle(const V& a, const V& b, const V& c) {
         if ((a.outcode | b.outcode | c.outcode) == 0) {
-            raster_triangle(call_.target, call_.shading, rows_, call_.cull, a.screen, b.screen, c.screen);
+            triangles_.draw(a.screen, b.screen, c.screen);
             return;
         }
         RasterVertex mapped[16];
         const int count = clipped_triangle(a, b, c, mapped);
         for (int i = 1; i + 1 < count; ++i) {
-            raster_triangle(call_.target, call_.shading, rows_, call_.cull, mapped[0], mapped[i], mapped[i + 1]);
+            triangles_.draw(mapped[0], mapped[i], mapped[i + 1]);
         }
     }
 
@@ -603,6 +604,7 @@ private:
     RowRange rows_;
     VertexAt vertex_at_;
     ViewportMap viewport_;
+    TriangleRaster triangles_;
     float gx_ = 1.0f, gy_ = 1.0f;
 };
 
