@@ -47,25 +47,8 @@ public:
     // the edges four pixels to a lane group, then its pixels shaded.
     void draw_small() {
         const TriangleSetup& t = triangle_;
-        // Sides and offsets below kSmallExtent pixels in 1/256 pixel: the
-        // products stay below 2^28.
-        const int32_t px = t.min_x * kSubpixel, py = t.first_row * kSubpixel;
         __m128i value[3], row_step[3], group_step[3];
-        const RasterVertex* ends[3][2] = {{t.v1, t.v2}, {t.v2, t.v0}, {t.v0, t.v1}};
-        for (int k = 0; k < 3; ++k) {
-            const RasterVertex& a = *ends[k][0];
-            const RasterVertex& b = *ends[k][1];
-            const int32_t dx = b.fx - a.fx, dy = b.fy - a.fy;
-            // Top edge: horizontal, walked left to right in this (clockwise)
-            // order; left edge: walked upwards. Only these keep centres lying
-            // on them.
-            const bool top_left = (dy == 0 && dx > 0) || dy < 0;
-            const int32_t row = dx * (py - a.fy) - dy * (px - a.fx) - (top_left ? 0 : 1);
-            const int32_t step = -dy * kSubpixel;
-            value[k] = _mm_add_epi32(_mm_set1_epi32(row), _mm_set_epi32(3 * step, 2 * step, step, 0));
-            row_step[k] = _mm_set1_epi32(dx * kSubpixel);
-            group_step[k] = _mm_set1_epi32(4 * step);
-        }
+        small_edges(value, row_step, group_step);
         const int span = t.max_x - t.min_x, first_row = t.first_row, last_row = t.last_row;
         const uint32_t inside = (2u << span) - 1;  // pixels 0 .. span
         __m128i place = _mm_set1_epi32((first_row - t.min_y) << 16);
@@ -111,6 +94,50 @@ public:
             }
         }
         finish();
+    }
+
+    // The three edges of a small triangle, edge k from vertex k + 1 to
+    // vertex k + 2, in lane k: the value at pixel j of the first row in lane
+    // j of value[k], its change per row and per four pixels. Sides and
+    // offsets below kSmallExtent pixels in 1/256 pixel fit 16 bits, so one
+    // multiply-add of 16-bit pairs gives each edge's value.
+    void small_edges(__m128i value[3], __m128i row_step[3], __m128i group_step[3]) const {
+        const TriangleSetup& t = triangle_;
+        auto position = [](const RasterVertex* v) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&v->fx)); };
+        const __m128i p2 = position(t.v2);
+        const __m128i xy01 = _mm_unpacklo_epi32(position(t.v0), position(t.v1));  // x0 x1 y0 y1
+        const __m128i x = _mm_unpacklo_epi64(xy01, p2);                             // x0 x1 x2 -
+        const __m128i y = _mm_unpackhi_epi64(xy01, _mm_shuffle_epi32(p2, _MM_SHUFFLE(1, 1, 1, 1)));
+        const __m128i ax = _mm_shuffle_epi32(x, _MM_SHUFFLE(3, 0, 2, 1)), ay = _mm_shuffle_epi32(y, _MM_SHUFFLE(3, 0, 2, 1));
+        const __m128i dx = _mm_sub_epi32(_mm_shuffle_epi32(x, _MM_SHUFFLE(3, 1, 0, 2)), ax);
+        const __m128i dy = _mm_sub_epi32(_mm_shuffle_epi32(y, _MM_SHUFFLE(3, 1, 0, 2)), ay);
+        const __m128i zero = _mm_setzero_si128(), low = _mm_set1_epi32(0xFFFF);
+        // Top edge: horizontal, walked left to right in this (clockwise)
+        // order; left edge: walked upwards. Only these keep centres lying on
+        // them; the others are biased by one.
+        const __m128i top_left =
+            _mm_or_si128(_mm_cmplt_epi32(dy, zero), _mm_and_si128(_mm_cmpeq_epi32(dy, zero), _mm_cmpgt_epi32(dx, zero)));
+        const __m128i minus_dy = _mm_sub_epi32(zero, dy);
+        const __m128i factors = _mm_or_si128(_mm_and_si128(dx, low), _mm_slli_epi32(minus_dy, 16));
+        const __m128i px = _mm_set1_epi32(t.min_x * kSubpixel), py = _mm_set1_epi32(t.first_row * kSubpixel);
+        const __m128i offsets =
+            _mm_or_si128(_mm_and_si128(_mm_sub_epi32(py, ay), low), _mm_slli_epi32(_mm_sub_epi32(px, ax), 16));
+        // dx (py - ay) - dy (px - ax), less one off the top and left edges.
+        const __m128i row = _mm_add_epi32(_mm_madd_epi16(factors, offsets), _mm_andnot_si128(top_left, _mm_set1_epi32(-1)));
+        const __m128i step_x = _mm_slli_epi32(minus_dy, kSubpixelBits);
+        const __m128i step_y = _mm_slli_epi32(dx, kSubpixelBits);
+        const __m128i odd = _mm_set_epi32(-1, 0, -1, 0);
+        auto lanes_of = [&]<int k>() {
+            const __m128i step = _mm_shuffle_epi32(step_x, _MM_SHUFFLE(k, k, k, k));
+            // 0, step, 2 step, 3 step
+            const __m128i along = _mm_add_epi32(_mm_and_si128(step, odd), _mm_unpacklo_epi64(zero, _mm_add_epi32(step, step)));
+            value[k] = _mm_add_epi32(_mm_shuffle_epi32(row, _MM_SHUFFLE(k, k, k, k)), along);
+            row_step[k] = _mm_shuffle_epi32(step_y, _MM_SHUFFLE(k, k, k, k));
+            group_step[k] = _mm_slli_epi32(step, 2);
+        };
+        lanes_of.template operator()<0>();
+        lanes_of.template operator()<1>();
+        lanes_of.template operator()<2>();
     }
 
     // Pixels min_x + first ... min_x + last of row y, all covered.
