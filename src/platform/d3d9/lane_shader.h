@@ -1,17 +1,20 @@
 // The pixel loop of one triangle four pixels at a time, one in each SSE2
-// lane, for the common stage settings (no texture, or a wrapped
-// power-of-two level read bilinearly or by point, modulated with the
-// diffuse colour). Included by the rasterizer only.
+// lane, or eight in AVX2 lanes where the processor has them, for the
+// common stage settings (no texture, or a wrapped power-of-two level read
+// bilinearly or by point, modulated with the diffuse colour). Included by
+// the rasterizer only.
 //
 // The surface's triangles are mostly a pixel or two wide, so the covered
-// pixels are queued whatever row they lie in and shaded in fours. Each lane
-// does the arithmetic of Shader::pixel in the same order, so the results
-// are the same bits; the pixels of one triangle are all different, so the
-// order they are shaded in changes nothing.
+// pixels are queued whatever row they lie in and shaded in fours or
+// eights. Each lane does the arithmetic of Shader::pixel in the same order,
+// so the results are the same bits; the pixels of one triangle are all
+// different, so the order they are shaded in changes nothing. The eight
+// lanes are two sets of four side by side (AVX2 packs and unpacks work
+// within each half), so the four-lane steps carry over unchanged.
 #pragma once
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -26,7 +29,15 @@ namespace pixel_loops {
 template <Fetch F, Blend B>
 constexpr bool kInLanes = F != Fetch::Generic && B != Blend::General;
 
-template <Fetch F, Blend B>
+// The eight-lane steps, compiled for AVX2 alone and run only where the
+// processor has it (see avx2_available); AVX2 brings no fused multiply-add,
+// so every product is rounded as in the other loops.
+#define LANES_AVX2 __attribute__((target("avx2")))
+
+// Whether this processor runs AVX2 code.
+bool avx2_available();
+
+template <Fetch F, Blend B, int kLanes>
 class LaneShader {
 public:
     LaneShader(const TriangleRaster& raster, const TriangleSetup& triangle)
@@ -174,7 +185,7 @@ private:
     void queue(int y, int first, int last) {
         const int length = last - first + 1;
         if (queued_ + length > kQueue) {
-            shade_queue(queued_ & ~3);
+            shade_queue(queued_ & ~(kLanes - 1));
         }
         const __m128i place = _mm_set1_epi32((y - triangle_.min_y) << 16);
         for (int done = 0; done < length; done += 4) {
@@ -186,19 +197,26 @@ private:
         queued_ += length;
     }
 
-    // Shades the first `count` queued pixels, four at a time, and keeps the
-    // rest; `count` is all of them or a multiple of four. The places past
-    // the last pixel repeat it: those lanes compute what its own lane does
-    // and store the same values.
+    // Shades the first `count` queued pixels, kLanes at a time, and keeps
+    // the rest; `count` is all of them or a multiple of kLanes. The places
+    // past the last pixel repeat it: those lanes compute what its own lane
+    // does and store the same values.
     void shade_queue(int count) {
-        if (!planes_ready_) {
-            set_planes();
-        }
         if (count == queued_) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(place_ + count), _mm_set1_epi32(place_[count - 1]));
+            const __m128i last = _mm_set1_epi32(place_[count - 1]);
+            for (int k = 0; k < kLanes; k += 4) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(place_ + count + k), last);
+            }
         }
-        for (int at = 0; at < count; at += 4) {
-            shade(at);
+        if constexpr (kLanes == 8) {
+            shade_wide_queue(count);
+        } else {
+            if (!planes_ready_) {
+                set_planes();
+            }
+            for (int at = 0; at < count; at += 4) {
+                shade(at);
+            }
         }
         const int left = queued_ - count;
         for (int k = 0; k < left; ++k) {
@@ -209,10 +227,15 @@ private:
 
     // Each attribute's plane, one value in every lane. Set only once a
     // pixel is covered: most of the surface's triangles cover none.
-    void set_planes() {
+    Planes triangle_planes() const {
         const TriangleSetup& t = triangle_;
         Planes planes;
         planes.set(flat_, *t.v0, *t.v1, *t.v2, t.area, t.min_x, t.min_y);
+        return planes;
+    }
+
+    void set_planes() {
+        const Planes planes = triangle_planes();
         splat(planes.p_origin, &origin_[kZ]);
         splat(planes.p_dx, &dx_[kZ]);
         splat(planes.p_dy, &dy_[kZ]);
@@ -222,17 +245,18 @@ private:
         planes_ready_ = true;
     }
 
-    static void splat(Vec4 v, __m128* out) {
+    static void splat(Vec4 v, float (*out)[kLanes]) {
         const __m128 m = reinterpret_cast<const __m128&>(v);
-        out[0] = _mm_shuffle_ps(m, m, _MM_SHUFFLE(0, 0, 0, 0));
-        out[1] = _mm_shuffle_ps(m, m, _MM_SHUFFLE(1, 1, 1, 1));
-        out[2] = _mm_shuffle_ps(m, m, _MM_SHUFFLE(2, 2, 2, 2));
-        out[3] = _mm_shuffle_ps(m, m, _MM_SHUFFLE(3, 3, 3, 3));
+        _mm_store_ps(out[0], _mm_shuffle_ps(m, m, _MM_SHUFFLE(0, 0, 0, 0)));
+        _mm_store_ps(out[1], _mm_shuffle_ps(m, m, _MM_SHUFFLE(1, 1, 1, 1)));
+        _mm_store_ps(out[2], _mm_shuffle_ps(m, m, _MM_SHUFFLE(2, 2, 2, 2)));
+        _mm_store_ps(out[3], _mm_shuffle_ps(m, m, _MM_SHUFFLE(3, 3, 3, 3)));
     }
 
     // As TriangleShader: the row's value first, then the step along it.
     __m128 plane(int a, __m128 fi, __m128 fy) const {
-        return _mm_add_ps(_mm_add_ps(origin_[a], _mm_mul_ps(dy_[a], fy)), _mm_mul_ps(dx_[a], fi));
+        return _mm_add_ps(_mm_add_ps(_mm_load_ps(origin_[a]), _mm_mul_ps(_mm_load_ps(dy_[a]), fy)),
+                          _mm_mul_ps(_mm_load_ps(dx_[a]), fi));
     }
 
     // floor, as Shader::texel_lanes takes it.
@@ -361,6 +385,41 @@ private:
     static __m128i load(const uint32_t* lanes) { return _mm_load_si128(reinterpret_cast<const __m128i*>(lanes)); }
     static __m128 load(const float* lanes) { return _mm_load_ps(lanes); }
 
+    // The stored depths and colours of four lanes, and their writing back.
+    static __m128i load_depths(const uint16_t* depth, const int32_t* at) {
+        __m128i stored = _mm_setzero_si128();
+        stored = _mm_insert_epi16(stored, depth[at[0]], 0);
+        stored = _mm_insert_epi16(stored, depth[at[1]], 2);
+        stored = _mm_insert_epi16(stored, depth[at[2]], 4);
+        return _mm_insert_epi16(stored, depth[at[3]], 6);
+    }
+
+    static void store_depths(uint16_t* depth, const int32_t* at, __m128i values) {
+        depth[at[0]] = static_cast<uint16_t>(_mm_extract_epi16(values, 0));
+        depth[at[1]] = static_cast<uint16_t>(_mm_extract_epi16(values, 2));
+        depth[at[2]] = static_cast<uint16_t>(_mm_extract_epi16(values, 4));
+        depth[at[3]] = static_cast<uint16_t>(_mm_extract_epi16(values, 6));
+    }
+
+    static __m128i load_colors(const uint32_t* color, const int32_t* at) {
+        const __m128i c01 = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(color[at[0]])),
+                                               _mm_cvtsi32_si128(static_cast<int>(color[at[1]])));
+        const __m128i c23 = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(color[at[2]])),
+                                               _mm_cvtsi32_si128(static_cast<int>(color[at[3]])));
+        return _mm_unpacklo_epi64(c01, c23);
+    }
+
+    static void store_colors(uint32_t* color, const int32_t* at, __m128i values) {
+        color[at[0]] = static_cast<uint32_t>(_mm_cvtsi128_si32(values));
+        color[at[1]] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(values, _MM_SHUFFLE(1, 1, 1, 1))));
+        color[at[2]] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(values, _MM_SHUFFLE(2, 2, 2, 2))));
+        color[at[3]] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(values, _MM_SHUFFLE(3, 3, 3, 3))));
+    }
+
+    static __m128i select(__m128i mask, __m128i a, __m128i b) {
+        return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
+    }
+
     // Four queued pixels from `at` on. The stores are not masked by
     // branches: a lane that fails the depth test writes back what it read.
     void shade(int at) {
@@ -378,12 +437,7 @@ private:
             __m128 scaled = _mm_add_ps(_mm_mul_ps(plane(kZ, fi, fy), _mm_set1_ps(65535.0f)), _mm_set1_ps(0.5f));
             scaled = _mm_min_ps(_mm_max_ps(scaled, _mm_setzero_ps()), _mm_set1_ps(65535.0f));
             const __m128i z = _mm_cvttps_epi32(scaled);
-            uint16_t* depth = depth_;
-            __m128i stored = _mm_setzero_si128();
-            stored = _mm_insert_epi16(stored, depth[depth_at[0]], 0);
-            stored = _mm_insert_epi16(stored, depth[depth_at[1]], 2);
-            stored = _mm_insert_epi16(stored, depth[depth_at[2]], 4);
-            stored = _mm_insert_epi16(stored, depth[depth_at[3]], 6);
+            const __m128i stored = load_depths(depth_, depth_at);
             pass = _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_cmplt_epi32(z, stored), load(lanes_.accept[0])),
                                              _mm_and_si128(_mm_cmpeq_epi32(z, stored), load(lanes_.accept[1]))),
                                 _mm_and_si128(_mm_cmpgt_epi32(z, stored), load(lanes_.accept[2])));
@@ -391,28 +445,190 @@ private:
                 return;
             }
             if (depth_write_) {
-                const __m128i kept = _mm_or_si128(_mm_and_si128(pass, z), _mm_andnot_si128(pass, stored));
-                depth[depth_at[0]] = static_cast<uint16_t>(_mm_extract_epi16(kept, 0));
-                depth[depth_at[1]] = static_cast<uint16_t>(_mm_extract_epi16(kept, 2));
-                depth[depth_at[2]] = static_cast<uint16_t>(_mm_extract_epi16(kept, 4));
-                depth[depth_at[3]] = static_cast<uint16_t>(_mm_extract_epi16(kept, 6));
+                store_depths(depth_, depth_at, select(pass, z, stored));
             }
         }
         if (!color_write_) {
             return;
         }
-        uint32_t* color = color_;
-        const __m128i old01 = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(color[color_at[0]])),
-                                                 _mm_cvtsi32_si128(static_cast<int>(color[color_at[1]])));
-        const __m128i old23 = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(color[color_at[2]])),
-                                                 _mm_cvtsi32_si128(static_cast<int>(color[color_at[3]])));
         const __m128i fresh = _mm_or_si128(colors(fi, fy), load(lanes_.color_set_bits));
-        const __m128i kept =
-            _mm_or_si128(_mm_and_si128(pass, fresh), _mm_andnot_si128(pass, _mm_unpacklo_epi64(old01, old23)));
-        color[color_at[0]] = static_cast<uint32_t>(_mm_cvtsi128_si32(kept));
-        color[color_at[1]] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(kept, _MM_SHUFFLE(1, 1, 1, 1))));
-        color[color_at[2]] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(kept, _MM_SHUFFLE(2, 2, 2, 2))));
-        color[color_at[3]] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(kept, _MM_SHUFFLE(3, 3, 3, 3))));
+        store_colors(color_, color_at, select(pass, fresh, load_colors(color_, color_at)));
+    }
+
+    // ---- Eight lanes: pixels 0 to 3 of a group in the low half of every
+    // register, 4 to 7 in the high half.
+
+    LANES_AVX2 void shade_wide_queue(int count) {
+        if (!planes_ready_) {
+            const Planes planes = triangle_planes();
+            broadcast(planes.p_origin, &origin_[kZ]);
+            broadcast(planes.p_dx, &dx_[kZ]);
+            broadcast(planes.p_dy, &dy_[kZ]);
+            broadcast(planes.c_origin, &origin_[kRed]);
+            broadcast(planes.c_dx, &dx_[kRed]);
+            broadcast(planes.c_dy, &dy_[kRed]);
+            planes_ready_ = true;
+        }
+        for (int at = 0; at < count; at += 8) {
+            shade_wide(at);
+        }
+    }
+
+    LANES_AVX2 static void broadcast(Vec4 v, float (*out)[kLanes]) {
+        for (int k = 0; k < 4; ++k) {
+            _mm256_store_ps(out[k], _mm256_set1_ps(v[k]));
+        }
+    }
+
+    LANES_AVX2 static __m256i twice(const void* lanes) {
+        return _mm256_broadcastsi128_si256(_mm_load_si128(static_cast<const __m128i*>(lanes)));
+    }
+
+    LANES_AVX2 static __m256i halves(__m128i low, __m128i high) { return _mm256_set_m128i(high, low); }
+
+    LANES_AVX2 static __m256i wide_select(__m256i mask, __m256i a, __m256i b) {
+        return _mm256_or_si256(_mm256_and_si256(mask, a), _mm256_andnot_si256(mask, b));
+    }
+
+    LANES_AVX2 __m256 wide_plane(int a, __m256 fi, __m256 fy) const {
+        return _mm256_add_ps(_mm256_add_ps(_mm256_load_ps(origin_[a]), _mm256_mul_ps(_mm256_load_ps(dy_[a]), fy)),
+                             _mm256_mul_ps(_mm256_load_ps(dx_[a]), fi));
+    }
+
+    LANES_AVX2 static __m256i wide_floor(__m256 v) {
+        const __m256i t = _mm256_cvttps_epi32(v);
+        return _mm256_add_epi32(t, _mm256_castps_si256(_mm256_cmp_ps(v, _mm256_cvtepi32_ps(t), _CMP_LT_OS)));
+    }
+
+    LANES_AVX2 static __m256i wide_clamp(__m256i v) {
+        return _mm256_min_epi16(_mm256_max_epi16(v, _mm256_setzero_si256()), _mm256_set1_epi16(255));
+    }
+
+    // lanes::multiply in eight lanes.
+    LANES_AVX2 static __m256i wide_multiply(__m256i a, __m256i b) {
+        const __m256i p = _mm256_add_epi16(_mm256_mullo_epi16(a, b), _mm256_set1_epi16(128));
+        return _mm256_srli_epi16(_mm256_add_epi16(p, _mm256_srli_epi16(p, 8)), 8);
+    }
+
+    // The bilinear blend of texture_lanes on 16-bit channels: the two
+    // columns down first, then across.
+    LANES_AVX2 static __m256i wide_bilinear(__m256i top_left, __m256i top_right, __m256i bottom_left,
+                                            __m256i bottom_right, __m256i fx, __m256i fy) {
+        const __m256i full = _mm256_set1_epi16(256);
+        const __m256i rest_y = _mm256_sub_epi16(full, fy);
+        const __m256i left = _mm256_srli_epi16(
+            _mm256_add_epi16(_mm256_mullo_epi16(top_left, rest_y), _mm256_mullo_epi16(bottom_left, fy)), 8);
+        const __m256i right = _mm256_srli_epi16(
+            _mm256_add_epi16(_mm256_mullo_epi16(top_right, rest_y), _mm256_mullo_epi16(bottom_right, fy)), 8);
+        return _mm256_srli_epi16(
+            _mm256_add_epi16(_mm256_mullo_epi16(left, _mm256_sub_epi16(full, fx)), _mm256_mullo_epi16(right, fx)), 8);
+    }
+
+    // texture_lanes in eight lanes, each texel one lane of a gather.
+    LANES_AVX2 void wide_texture(__m256 fi, __m256 fy, __m256i* low, __m256i* high) const {
+        const __m256 w = _mm256_div_ps(_mm256_set1_ps(1.0f), wide_plane(kInvW, fi, fy));
+        const __m256 half = _mm256_set1_ps(F == Fetch::FastBilinear ? 128.0f : 0.0f);
+        const __m256i tx = wide_floor(_mm256_sub_ps(
+            _mm256_mul_ps(_mm256_mul_ps(wide_plane(kUW, fi, fy), w), _mm256_set1_ps(lanes_.scale_u[0])), half));
+        const __m256i ty = wide_floor(_mm256_sub_ps(
+            _mm256_mul_ps(_mm256_mul_ps(wide_plane(kVW, fi, fy), w), _mm256_set1_ps(lanes_.scale_v[0])), half));
+        const __m256i width_mask = _mm256_set1_epi32(lanes_.width_mask[0]);
+        const __m256i height_mask = _mm256_set1_epi32(lanes_.height_mask[0]);
+        const __m128i width_shift = _mm_cvtsi32_si128(lanes_.width_shift);
+        const int* texels = reinterpret_cast<const int*>(lanes_.texels);
+        const __m256i zero = _mm256_setzero_si256();
+        if constexpr (F == Fetch::FastPoint) {
+            const __m256i row = _mm256_sll_epi32(_mm256_and_si256(ty, height_mask), width_shift);
+            const __m256i texel = _mm256_i32gather_epi32(texels, _mm256_add_epi32(row, _mm256_and_si256(tx, width_mask)), 4);
+            *low = _mm256_unpacklo_epi8(texel, zero);
+            *high = _mm256_unpackhi_epi8(texel, zero);
+        } else {
+            const __m256i whole_x = _mm256_srai_epi32(tx, 8), whole_y = _mm256_srai_epi32(ty, 8);
+            const __m256i one = _mm256_set1_epi32(1);
+            const __m256i x0 = _mm256_and_si256(whole_x, width_mask);
+            const __m256i x1 = _mm256_and_si256(_mm256_add_epi32(whole_x, one), width_mask);
+            const __m256i row0 = _mm256_sll_epi32(_mm256_and_si256(whole_y, height_mask), width_shift);
+            const __m256i row1 = _mm256_sll_epi32(_mm256_and_si256(_mm256_add_epi32(whole_y, one), height_mask), width_shift);
+            const __m256i corners[4] = {_mm256_i32gather_epi32(texels, _mm256_add_epi32(row0, x0), 4),
+                                        _mm256_i32gather_epi32(texels, _mm256_add_epi32(row0, x1), 4),
+                                        _mm256_i32gather_epi32(texels, _mm256_add_epi32(row1, x0), 4),
+                                        _mm256_i32gather_epi32(texels, _mm256_add_epi32(row1, x1), 4)};
+            const __m256i byte = _mm256_set1_epi32(255);
+            const __m256i fractions = _mm256_packs_epi32(_mm256_and_si256(tx, byte), _mm256_and_si256(ty, byte));
+            const __m256i across = _mm256_unpacklo_epi16(fractions, fractions);
+            const __m256i down = _mm256_unpackhi_epi16(fractions, fractions);
+            *low = wide_bilinear(_mm256_unpacklo_epi8(corners[0], zero), _mm256_unpacklo_epi8(corners[1], zero),
+                                 _mm256_unpacklo_epi8(corners[2], zero), _mm256_unpacklo_epi8(corners[3], zero),
+                                 _mm256_unpacklo_epi32(across, across), _mm256_unpacklo_epi32(down, down));
+            *high = wide_bilinear(_mm256_unpackhi_epi8(corners[0], zero), _mm256_unpackhi_epi8(corners[1], zero),
+                                  _mm256_unpackhi_epi8(corners[2], zero), _mm256_unpackhi_epi8(corners[3], zero),
+                                  _mm256_unpackhi_epi32(across, across), _mm256_unpackhi_epi32(down, down));
+        }
+    }
+
+    // colors in eight lanes.
+    LANES_AVX2 __m256i wide_colors(__m256 fi, __m256 fy) const {
+        const __m256 alpha = keep_alpha_ ? wide_plane(kAlpha, fi, fy) : _mm256_setzero_ps();
+        const __m256i bg = _mm256_packs_epi32(_mm256_cvtps_epi32(wide_plane(kBlue, fi, fy)),
+                                              _mm256_cvtps_epi32(wide_plane(kGreen, fi, fy)));
+        const __m256i ra = _mm256_packs_epi32(_mm256_cvtps_epi32(wide_plane(kRed, fi, fy)), _mm256_cvtps_epi32(alpha));
+        const __m256i br = _mm256_unpacklo_epi16(bg, ra);
+        const __m256i ga = _mm256_unpackhi_epi16(bg, ra);
+        __m256i low = wide_clamp(_mm256_unpacklo_epi16(br, ga));
+        __m256i high = wide_clamp(_mm256_unpackhi_epi16(br, ga));
+        if constexpr (!kNeedsTexture) {
+            const __m256i packed = _mm256_packus_epi16(low, high);
+            return B == Blend::ModulateTextureAlpha ? _mm256_or_si256(packed, _mm256_set1_epi32(int(0xFF000000u)))
+                                                    : packed;
+        } else {
+            __m256i texture_low, texture_high;
+            wide_texture(fi, fy, &texture_low, &texture_high);
+            low = wide_multiply(texture_low, low);
+            high = wide_multiply(texture_high, high);
+            if constexpr (B == Blend::ModulateTextureAlpha) {
+                const __m256i alpha_lanes = _mm256_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0, 0);
+                low = wide_select(alpha_lanes, texture_low, low);
+                high = wide_select(alpha_lanes, texture_high, high);
+            }
+            return _mm256_packus_epi16(low, high);
+        }
+    }
+
+    // shade in eight lanes.
+    LANES_AVX2 void shade_wide(int at) {
+        const __m256i place = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(place_ + at));
+        const __m256 fi = _mm256_cvtepi32_ps(_mm256_and_si256(place, _mm256_set1_epi32(0xFFFF)));
+        const __m256 fy = _mm256_cvtepi32_ps(_mm256_srli_epi32(place, 16));
+        alignas(32) int32_t depth_at[8], color_at[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(depth_at), _mm256_madd_epi16(place, twice(lanes_.depth_stride)));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(color_at), _mm256_madd_epi16(place, twice(lanes_.color_stride)));
+        __m256i pass = _mm256_set1_epi32(-1);
+        if (depth_test_) {
+            __m256 scaled =
+                _mm256_add_ps(_mm256_mul_ps(wide_plane(kZ, fi, fy), _mm256_set1_ps(65535.0f)), _mm256_set1_ps(0.5f));
+            scaled = _mm256_min_ps(_mm256_max_ps(scaled, _mm256_setzero_ps()), _mm256_set1_ps(65535.0f));
+            const __m256i z = _mm256_cvttps_epi32(scaled);
+            const __m256i stored = halves(load_depths(depth_, depth_at), load_depths(depth_, depth_at + 4));
+            pass = _mm256_or_si256(
+                _mm256_or_si256(_mm256_and_si256(_mm256_cmpgt_epi32(stored, z), twice(lanes_.accept[0])),
+                                _mm256_and_si256(_mm256_cmpeq_epi32(z, stored), twice(lanes_.accept[1]))),
+                _mm256_and_si256(_mm256_cmpgt_epi32(z, stored), twice(lanes_.accept[2])));
+            if (_mm256_movemask_epi8(pass) == 0) {
+                return;
+            }
+            if (depth_write_) {
+                const __m256i kept = wide_select(pass, z, stored);
+                store_depths(depth_, depth_at, _mm256_castsi256_si128(kept));
+                store_depths(depth_, depth_at + 4, _mm256_extracti128_si256(kept, 1));
+            }
+        }
+        if (!color_write_) {
+            return;
+        }
+        const __m256i fresh = _mm256_or_si256(wide_colors(fi, fy), twice(lanes_.color_set_bits));
+        const __m256i kept = wide_select(pass, fresh, halves(load_colors(color_, color_at), load_colors(color_, color_at + 4)));
+        store_colors(color_, color_at, _mm256_castsi256_si128(kept));
+        store_colors(color_, color_at + 4, _mm256_extracti128_si256(kept, 1));
     }
 
     const TriangleSetup& triangle_;
@@ -421,12 +637,14 @@ private:
     uint16_t* depth_;
     bool depth_test_, depth_write_, color_write_, flat_, keep_alpha_;
     bool planes_ready_ = false;
-    __m128 origin_[kAttributes], dx_[kAttributes], dy_[kAttributes];
+    alignas(32) float origin_[kAttributes][kLanes];
+    alignas(32) float dx_[kAttributes][kLanes];
+    alignas(32) float dy_[kAttributes][kLanes];
     // Queued pixels, as row and column from the triangle's corner (16 bits
-    // each); room for the four places a row writes past its end, and three
-    // repeats of the last pixel.
+    // each); room for the four places a row writes past its end, and
+    // repeats of the last pixel to fill the last group.
     int queued_ = 0;
-    int32_t place_[kQueue + kPiece + 4];
+    int32_t place_[kQueue + kPiece + 8];
 };
 
 }  // namespace pixel_loops

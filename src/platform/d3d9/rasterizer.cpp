@@ -288,15 +288,15 @@ void fill_one_at_a_time(const TriangleRaster& raster, const TriangleSetup& t) {
     walk_rows(t, shader);
 }
 
-template <Fetch F, Blend B>
+template <Fetch F, Blend B, int kLanes>
 void fill_triangle(const TriangleRaster& raster, const TriangleSetup& t) {
 #if defined(__SSE2__)
     if constexpr (kInLanes<F, B>) {
-        if (!t.lanes->usable) {
+        if (t.lanes->width == 0) {
             fill_one_at_a_time<F, B>(raster, t);
             return;
         }
-        LaneShader<F, B> shader(raster, t);
+        LaneShader<F, B, kLanes> shader(raster, t);
         if (t.small) {
             shader.draw_small();
         } else {
@@ -360,13 +360,20 @@ TextureSampler::Choice choose_for(const PixelShading& shading, float lod) {
 
 using Fill = void (*)(const TriangleRaster&, const TriangleSetup&);
 
-Fill fill_for(const PixelShading& shading, const TextureSampler::Choice& choice) {
+Fill fill_for(const PixelShading& shading, const TextureSampler::Choice& choice, int lanes) {
     Fill fill = nullptr;
-    with_kinds(fetch_kind(shading, choice), shading.blend, [&]<Fetch F, Blend B>() { fill = &fill_triangle<F, B>; });
+    with_kinds(fetch_kind(shading, choice), shading.blend, [&]<Fetch F, Blend B>() {
+        fill = lanes == 8 ? &fill_triangle<F, B, 8> : &fill_triangle<F, B, 4>;
+    });
     return fill;
 }
 
 }  // namespace
+
+bool pixel_loops::avx2_available() {
+    static const bool available = __builtin_cpu_supports("avx2");
+    return available;
+}
 
 void finish_shading(PixelShading* shading) {
     shading->choice_per_primitive = shading->sampler && shading->sampler->needs_lod();
@@ -400,9 +407,6 @@ uint32_t blend_stage(const StageBlend& stage, uint32_t texture, uint32_t diffuse
 
 TriangleRaster::TriangleRaster(const RasterTarget& target, const PixelShading& shading, RowRange rows, int cull)
     : target_(target), shading_(shading), rows_(rows), cull_(cull) {
-    if (!shading.choice_per_primitive) {
-        fill_ = fill_for(shading, shading.choice);
-    }
     const uint32_t accept = depth_mask(shading.depth_func);
     for (int lane = 0; lane < 4; ++lane) {
         for (int outcome = 0; outcome < 3; ++outcome) {
@@ -411,13 +415,18 @@ TriangleRaster::TriangleRaster(const RasterTarget& target, const PixelShading& s
         lanes_.color_set_bits[lane] = target.color_set_bits;
     }
     // Offsets in the buffers come from 16-bit multiplies.
-    lanes_.usable = shading.lanes && target.color_stride < 32768 && target.depth_stride < 32768;
+    if (shading.lanes > 1 && target.color_stride < 32768 && target.depth_stride < 32768) {
+        lanes_.width = shading.lanes >= 8 && avx2_available() ? 8 : 4;
+    }
     for (int pair = 0; pair < 4; ++pair) {
         lanes_.color_stride[2 * pair] = lanes_.depth_stride[2 * pair] = 1;
         lanes_.color_stride[2 * pair + 1] = static_cast<int16_t>(target.color_stride);
         lanes_.depth_stride[2 * pair + 1] = static_cast<int16_t>(target.depth_stride);
     }
     lanes_.set_texture(shading.choice);
+    if (!shading.choice_per_primitive) {
+        fill_ = fill_for(shading, shading.choice, lanes_.width);
+    }
 }
 
 void TriangleRaster::Lanes::set_texture(const TextureSampler::Choice& choice) {
@@ -493,7 +502,7 @@ void TriangleRaster::draw(const RasterVertex& v0, const RasterVertex& v1_in, con
     Lanes lanes = lanes_;
     lanes.set_texture(t.choice);
     t.lanes = &lanes;
-    fill_for(shading_, t.choice)(*this, t);
+    fill_for(shading_, t.choice, lanes_.width)(*this, t);
 }
 
 namespace {

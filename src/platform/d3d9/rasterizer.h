@@ -70,7 +70,9 @@ struct PixelShading {
     Blend blend = Blend::Diffuse;
     StageBlend stage{};
     const TextureSampler* sampler = nullptr;  // null: the texture reads opaque white
-    bool lanes = true;  // false: triangles shaded one pixel at a time (tests)
+    // Pixels of a triangle shaded at once: 8 (where the processor has
+    // AVX2, else 4), 4, or 1, the loop the others are tested against.
+    int lanes = 8;
 
     // Filled by finish_shading: whether level and filter are chosen per
     // primitive, and the choice when they are not.
@@ -113,7 +115,9 @@ public:
         alignas(16) int16_t depth_stride[8];
         const uint32_t* texels = nullptr;
         int width_shift = 0;
-        bool usable = false;  // strides short enough for 16 bits
+        // 8 or 4 lanes; 0 where the loop goes one pixel at a time, as when
+        // rows lie too far apart for 16-bit offsets.
+        int width = 0;
 
         // The texture fields, for a level and filter.
         void set_texture(const TextureSampler::Choice& choice);

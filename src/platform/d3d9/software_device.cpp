@@ -786,7 +786,7 @@ HRESULT SoftDevice::prepare_draw(D3DPRIMITIVETYPE type, UINT count, DrawCall* ca
     shading.depth_func = rs[D3DRS_ZFUNC];
     shading.flat = rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT;
     shading.color_write = (rs[D3DRS_COLORWRITEENABLE] & 0xF) != 0;
-    shading.lanes = profile_.raster_lanes;
+    shading.lanes = static_cast<int>(profile_.raster_lanes);
     shading.stage = StageBlend{stage[D3DTSS_COLOROP],  stage[D3DTSS_COLORARG1], stage[D3DTSS_COLORARG2],
                                stage[D3DTSS_COLORARG0], stage[D3DTSS_ALPHAOP],   stage[D3DTSS_ALPHAARG1],
                                stage[D3DTSS_ALPHAARG2], stage[D3DTSS_ALPHAARG0], rs[D3DRS_TEXTUREFACTOR],
