@@ -225,8 +225,8 @@ private:
         queued_ = left;
     }
 
-    // Each attribute's plane, one value in every lane. Set only once a
-    // pixel is covered: most of the surface's triangles cover none.
+    // The attribute planes, spread to every lane once a pixel is covered:
+    // most of the surface's triangles cover none.
     Planes triangle_planes() const {
         const TriangleSetup& t = triangle_;
         Planes planes;

@@ -1,8 +1,8 @@
 // Edge-function scan conversion with per-pixel depth, colour and texture.
 // The common cases (no texture, or a wrapped power-of-two texture read
 // bilinearly or by point, modulated with the diffuse colour) are shaded
-// four pixels at a time; every other stage setting goes one pixel at a time
-// through blend_stage.
+// four or eight pixels at a time; every other stage setting goes one pixel
+// at a time through blend_stage.
 #include "platform/d3d9/rasterizer.h"
 
 #include <algorithm>

@@ -99,7 +99,7 @@ public:
 
     void draw(const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2) const;
 
-    // What the four-lane pixel loops read for every pixel, in the form they
+    // What the pixel loops in lanes read for every pixel, in the form they
     // read it: lane masks of the depth outcomes the test accepts (less,
     // equal, greater), the bits or-ed into every colour, the texture
     // level's masks and scales, and the row strides of the two buffers,
