@@ -524,6 +524,38 @@ private:
             _mm256_add_epi16(_mm256_mullo_epi16(left, _mm256_sub_epi16(full, fx)), _mm256_mullo_epi16(right, fx)), 8);
     }
 
+    // The texels at `at` and one further of each lane, as one 64-bit
+    // element each: pixels 0, 1, 4, 5 in one gather and 2, 3, 6, 7 in the
+    // other, so that each half of a result holds its own pixels.
+    LANES_AVX2 static void wide_pairs(const int* texels, __m256i at, __m256i* left, __m256i* right) {
+        const __m256i order = _mm256_permute4x64_epi64(at, _MM_SHUFFLE(3, 1, 2, 0));
+        const auto* base = reinterpret_cast<const long long*>(texels);
+        const __m256i a = _mm256_i32gather_epi64(base, _mm256_castsi256_si128(order), 4);
+        const __m256i b = _mm256_i32gather_epi64(base, _mm256_extracti128_si256(order, 1), 4);
+        // l0 r0 l1 r1 -> l0 l1 r0 r1 in each half
+        const __m256i a_lr = _mm256_shuffle_epi32(a, _MM_SHUFFLE(3, 1, 2, 0));
+        const __m256i b_lr = _mm256_shuffle_epi32(b, _MM_SHUFFLE(3, 1, 2, 0));
+        *left = _mm256_unpacklo_epi64(a_lr, b_lr);
+        *right = _mm256_unpackhi_epi64(a_lr, b_lr);
+    }
+
+    // bilinear_corners in eight lanes. Where no lane's right column wraps
+    // to the first, each lane's left and right texel are one 64-bit element
+    // of a gather: four gathers of four instead of four of eight.
+    LANES_AVX2 static void wide_corners(const int* texels, __m256i x0, __m256i row0, __m256i row1,
+                                        __m256i width_mask, __m256i corners[4]) {
+        if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(x0, width_mask)) == 0) {
+            wide_pairs(texels, _mm256_add_epi32(row0, x0), &corners[0], &corners[1]);
+            wide_pairs(texels, _mm256_add_epi32(row1, x0), &corners[2], &corners[3]);
+            return;
+        }
+        const __m256i x1 = _mm256_and_si256(_mm256_add_epi32(x0, _mm256_set1_epi32(1)), width_mask);
+        corners[0] = _mm256_i32gather_epi32(texels, _mm256_add_epi32(row0, x0), 4);
+        corners[1] = _mm256_i32gather_epi32(texels, _mm256_add_epi32(row0, x1), 4);
+        corners[2] = _mm256_i32gather_epi32(texels, _mm256_add_epi32(row1, x0), 4);
+        corners[3] = _mm256_i32gather_epi32(texels, _mm256_add_epi32(row1, x1), 4);
+    }
+
     // texture_lanes in eight lanes, each texel one lane of a gather.
     LANES_AVX2 void wide_texture(__m256 fi, __m256 fy, __m256i* low, __m256i* high) const {
         const __m256 w = _mm256_div_ps(_mm256_set1_ps(1.0f), wide_plane(kInvW, fi, fy));
@@ -546,13 +578,10 @@ private:
             const __m256i whole_x = _mm256_srai_epi32(tx, 8), whole_y = _mm256_srai_epi32(ty, 8);
             const __m256i one = _mm256_set1_epi32(1);
             const __m256i x0 = _mm256_and_si256(whole_x, width_mask);
-            const __m256i x1 = _mm256_and_si256(_mm256_add_epi32(whole_x, one), width_mask);
             const __m256i row0 = _mm256_sll_epi32(_mm256_and_si256(whole_y, height_mask), width_shift);
             const __m256i row1 = _mm256_sll_epi32(_mm256_and_si256(_mm256_add_epi32(whole_y, one), height_mask), width_shift);
-            const __m256i corners[4] = {_mm256_i32gather_epi32(texels, _mm256_add_epi32(row0, x0), 4),
-                                        _mm256_i32gather_epi32(texels, _mm256_add_epi32(row0, x1), 4),
-                                        _mm256_i32gather_epi32(texels, _mm256_add_epi32(row1, x0), 4),
-                                        _mm256_i32gather_epi32(texels, _mm256_add_epi32(row1, x1), 4)};
+            __m256i corners[4];
+            wide_corners(texels, x0, row0, row1, width_mask, corners);
             const __m256i byte = _mm256_set1_epi32(255);
             const __m256i fractions = _mm256_packs_epi32(_mm256_and_si256(tx, byte), _mm256_and_si256(ty, byte));
             const __m256i across = _mm256_unpacklo_epi16(fractions, fractions);
