@@ -452,7 +452,9 @@ private:
             return;
         }
         const __m128i fresh = _mm_or_si128(colors(fi, fy), load(lanes_.color_set_bits));
-        store_colors(color_, color_at, select(pass, fresh, load_colors(color_, color_at)));
+        // Mostly every lane passes, and nothing need be read back.
+        store_colors(color_, color_at,
+                     _mm_movemask_epi8(pass) == 0xFFFF ? fresh : select(pass, fresh, load_colors(color_, color_at)));
     }
 
     // ---- Eight lanes: pixels 0 to 3 of a group in the low half of every
@@ -655,7 +657,11 @@ private:
             return;
         }
         const __m256i fresh = _mm256_or_si256(wide_colors(fi, fy), twice(lanes_.color_set_bits));
-        const __m256i kept = wide_select(pass, fresh, halves(load_colors(color_, color_at), load_colors(color_, color_at + 4)));
+        // Mostly every lane passes, and nothing need be read back.
+        const __m256i kept =
+            _mm256_movemask_epi8(pass) == -1
+                ? fresh
+                : wide_select(pass, fresh, halves(load_colors(color_, color_at), load_colors(color_, color_at + 4)));
         store_colors(color_, color_at, _mm256_castsi256_si128(kept));
         store_colors(color_, color_at + 4, _mm256_extracti128_si256(kept, 1));
     }
