@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -408,31 +409,20 @@ void DrawPipeline::transform_four(const DrawCall& call, UINT i) {
     const __m128 fy = _mm_castsi128_ps(_mm_cvtps_epi32(_mm_mul_ps(sy, subpixel)));
     const __m128 depth = _mm_add_ps(_mm_set1_ps(map.min_z), _mm_mul_ps(_mm_mul_ps(cz, invw), _mm_set1_ps(map.depth_range)));
     const __m128 uw = _mm_mul_ps(u, invw), vw = _mm_mul_ps(v, invw);
-    // Four fields of the four vertices at a time, transposed into place.
-    auto put = [](__m128 f0, __m128 f1, __m128 f2, __m128 f3, float* out[4]) {
+    // Four fields of the four vertices at a time, transposed into place
+    // `offset` bytes into each.
+    auto put = [this, i](size_t offset, __m128 f0, __m128 f1, __m128 f2, __m128 f3) {
         _MM_TRANSPOSE4_PS(f0, f1, f2, f3);
-        _mm_storeu_ps(out[0], f0);
-        _mm_storeu_ps(out[1], f1);
-        _mm_storeu_ps(out[2], f2);
-        _mm_storeu_ps(out[3], f3);
+        const __m128 fields[4] = {f0, f1, f2, f3};
+        for (int k = 0; k < 4; ++k) {
+            _mm_storeu_ps(reinterpret_cast<float*>(reinterpret_cast<uint8_t*>(&vertices_[i + k]) + offset), fields[k]);
+        }
     };
-    float* at[4];
-    for (int k = 0; k < 4; ++k) {
-        at[k] = reinterpret_cast<float*>(&vertices_[i + k].screen);
-    }
-    put(fx, fy, depth, invw, at);
-    for (int k = 0; k < 4; ++k) {
-        at[k] += 4;
-    }
-    put(uw, vw, r, g, at);
-    for (int k = 0; k < 4; ++k) {
-        at[k] = reinterpret_cast<float*>(&vertices_[i + k].clip);
-    }
-    put(cx, cy, cz, cw, at);
-    for (int k = 0; k < 4; ++k) {
-        at[k] += 4;
-    }
-    put(u, v, r, g, at);
+    constexpr size_t kScreen = offsetof(Vertex, screen), kClip = offsetof(Vertex, clip), kHalf = 4 * sizeof(float);
+    put(kScreen, fx, fy, depth, invw);
+    put(kScreen + kHalf, uw, vw, r, g);
+    put(kClip, cx, cy, cz, cw);
+    put(kClip + kHalf, u, v, r, g);
     alignas(16) float blue[4], alpha[4];
     alignas(16) uint32_t codes[4];
     _mm_store_ps(blue, b);
