@@ -29,6 +29,10 @@ struct D3D9Profile {
     // Microseconds the second drawing thread sleeps before each piece of a
     // draw it takes on, as when another program holds the second core.
     UINT raster_worker_delay_us;
+    // Pixels of a triangle shaded at once: 8 (AVX2, where the processor has
+    // it, else 4), 4 (SSE2), or 1, one at a time, the reference the lanes
+    // are tested against.
+    UINT raster_lanes;
 
     void remove_format(D3DFORMAT format);
 };
@@ -36,7 +40,7 @@ struct D3D9Profile {
 // The profile of a device made without the hook: MIPMAP texture caps, 4096 x
 // 4096 textures, aspect ratio 4096, 0xFFFFF primitives per call, the formats
 // listed in d3d9_default_texture_formats, no pitch padding, the device's
-// own choice of drawing threads, no worker delay.
+// own choice of drawing threads, no worker delay, eight lanes.
 D3D9Profile d3d9_default_profile();
 
 // Every IDirect3D9 created after this call (and the devices made from it)

@@ -7,7 +7,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -330,12 +336,120 @@ void DrawPipeline::draw(const DrawCall& call, int threads, bool adaptive) {
     }
 }
 
+#if defined(__SSE2__)
+// Four vertices at a time, one per lane, with the arithmetic of the loop
+// below in the same order, so the same bits. A vertex outside the volume
+// gets screen fields too, which nothing reads.
+void DrawPipeline::transform_four(const DrawCall& call, UINT i) {
+    const VertexLayout& layout = call.layout;
+    const D3DMATRIX& m = call.transform;
+    const uint8_t* p[4];
+    for (int k = 0; k < 4; ++k) {
+        p[k] = call.vertices + size_t(i + k) * call.stride;
+    }
+    auto field = [&](int offset) {
+        return _mm_setr_ps(load_float(p[0] + offset), load_float(p[1] + offset), load_float(p[2] + offset),
+                           load_float(p[3] + offset));
+    };
+    const __m128 x = field(0), y = field(4), z = field(8);
+    const __m128 w_in = layout.position_w ? field(12) : _mm_set1_ps(1.0f);
+    __m128 u = _mm_setzero_ps(), v = _mm_setzero_ps();
+    if (layout.texcoord_offset >= 0) {
+        u = field(layout.texcoord_offset);
+        v = layout.texcoord_floats >= 2 ? field(layout.texcoord_offset + 4) : _mm_setzero_ps();
+    }
+    __m128i diffuse = _mm_set1_epi32(-1);
+    if (layout.diffuse_offset >= 0) {
+        uint32_t colors[4];
+        for (int k = 0; k < 4; ++k) {
+            std::memcpy(&colors[k], p[k] + layout.diffuse_offset, 4);
+        }
+        diffuse = _mm_setr_epi32(static_cast<int>(colors[0]), static_cast<int>(colors[1]), static_cast<int>(colors[2]),
+                                 static_cast<int>(colors[3]));
+    }
+    const __m128i byte = _mm_set1_epi32(255);
+    const __m128 r = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(diffuse, 16), byte));
+    const __m128 g = _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(diffuse, 8), byte));
+    const __m128 b = _mm_cvtepi32_ps(_mm_and_si128(diffuse, byte));
+    const __m128 a = _mm_cvtepi32_ps(_mm_srli_epi32(diffuse, 24));
+    auto row = [&](float m1, float m2, float m3, float m4) {
+        return _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(x, _mm_set1_ps(m1)), _mm_mul_ps(y, _mm_set1_ps(m2))),
+                                     _mm_mul_ps(z, _mm_set1_ps(m3))),
+                          _mm_mul_ps(w_in, _mm_set1_ps(m4)));
+    };
+    const __m128 cx = row(m._11, m._21, m._31, m._41), cy = row(m._12, m._22, m._32, m._42);
+    const __m128 cz = row(m._13, m._23, m._33, m._43), cw = row(m._14, m._24, m._34, m._44);
+    // outcode_of: a NaN anywhere counts as outside every plane.
+    float gx, gy;
+    guard_band(call.viewport, &gx, &gy);
+    const __m128 zero = _mm_setzero_ps(), gxw = _mm_mul_ps(_mm_set1_ps(gx), cw), gyw = _mm_mul_ps(_mm_set1_ps(gy), cw);
+    auto outside = [&](__m128 distance, uint32_t plane) {
+        return _mm_andnot_si128(_mm_castps_si128(_mm_cmpge_ps(distance, zero)), _mm_set1_epi32(static_cast<int>(plane)));
+    };
+    __m128i code = _mm_or_si128(outside(cz, kNear), outside(_mm_sub_ps(cw, cz), kFar));
+    code = _mm_or_si128(code, _mm_or_si128(outside(_mm_add_ps(cx, gxw), kLeft), outside(_mm_sub_ps(gxw, cx), kRight)));
+    code = _mm_or_si128(code, _mm_or_si128(outside(_mm_add_ps(cy, gyw), kBottom), outside(_mm_sub_ps(gyw, cy), kTop)));
+    // ViewportMap::map
+    const ViewportMap map(call.viewport);
+    const __m128 invw = _mm_div_ps(_mm_set1_ps(1.0f), cw);
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 sx = _mm_add_ps(_mm_set1_ps(map.x), _mm_mul_ps(_mm_add_ps(one, _mm_mul_ps(cx, invw)), _mm_set1_ps(map.half_width)));
+    const __m128 sy =
+        _mm_add_ps(_mm_set1_ps(map.y), _mm_mul_ps(_mm_sub_ps(one, _mm_mul_ps(cy, invw)), _mm_set1_ps(map.half_height)));
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    const __m128 limit = _mm_set1_ps(kMaxScreenCoordinate);
+    const __m128 placed = _mm_and_ps(
+        _mm_and_ps(_mm_cmpgt_ps(cw, zero), _mm_cmplt_ps(_mm_and_ps(invw, magnitude), _mm_set1_ps(INFINITY))),
+        _mm_and_ps(_mm_cmplt_ps(_mm_and_ps(sx, magnitude), limit), _mm_cmplt_ps(_mm_and_ps(sy, magnitude), limit)));
+    // Inside the volume but not placeable: not drawable.
+    const __m128i unplaced = _mm_andnot_si128(_mm_castps_si128(placed), _mm_cmpeq_epi32(code, _mm_setzero_si128()));
+    code = _mm_or_si128(code, _mm_and_si128(unplaced, _mm_set1_epi32(kInvalid)));
+    const __m128 subpixel = _mm_set1_ps(static_cast<float>(kSubpixel));
+    const __m128 fx = _mm_castsi128_ps(_mm_cvtps_epi32(_mm_mul_ps(sx, subpixel)));
+    const __m128 fy = _mm_castsi128_ps(_mm_cvtps_epi32(_mm_mul_ps(sy, subpixel)));
+    const __m128 depth = _mm_add_ps(_mm_set1_ps(map.min_z), _mm_mul_ps(_mm_mul_ps(cz, invw), _mm_set1_ps(map.depth_range)));
+    const __m128 uw = _mm_mul_ps(u, invw), vw = _mm_mul_ps(v, invw);
+    // Four fields of the four vertices at a time, transposed into place
+    // `offset` bytes into each.
+    auto put = [this, i](size_t offset, __m128 f0, __m128 f1, __m128 f2, __m128 f3) {
+        _MM_TRANSPOSE4_PS(f0, f1, f2, f3);
+        const __m128 fields[4] = {f0, f1, f2, f3};
+        for (int k = 0; k < 4; ++k) {
+            _mm_storeu_ps(reinterpret_cast<float*>(reinterpret_cast<uint8_t*>(&vertices_[i + k]) + offset), fields[k]);
+        }
+    };
+    constexpr size_t kScreen = offsetof(Vertex, screen), kClip = offsetof(Vertex, clip), kHalf = 4 * sizeof(float);
+    put(kScreen, fx, fy, depth, invw);
+    put(kScreen + kHalf, uw, vw, r, g);
+    put(kClip, cx, cy, cz, cw);
+    put(kClip + kHalf, u, v, r, g);
+    alignas(16) float blue[4], alpha[4];
+    alignas(16) uint32_t codes[4];
+    _mm_store_ps(blue, b);
+    _mm_store_ps(alpha, a);
+    _mm_store_si128(reinterpret_cast<__m128i*>(codes), code);
+    for (int k = 0; k < 4; ++k) {
+        Vertex& out = vertices_[i + k];
+        out.screen.b = out.clip.b = blue[k];
+        out.screen.a = out.clip.a = alpha[k];
+        out.outcode = codes[k];
+    }
+}
+#endif
+
 void DrawPipeline::transform_range(const DrawCall& call, UINT first, UINT end) {
     const VertexLayout& layout = call.layout;
     const D3DMATRIX& m = call.transform;
     const ViewportMap viewport(call.viewport);
     float gx, gy;
     guard_band(call.viewport, &gx, &gy);
+#if defined(__SSE2__)
+    if (!layout.pretransformed) {
+        for (; first + 4 <= end; first += 4) {
+            transform_four(call, first);
+        }
+    }
+#endif
     for (UINT i = first; i < end; ++i) {
         const uint8_t* p = call.vertices + size_t(i) * call.stride;
         Vertex& out = vertices_[i];
@@ -412,7 +526,8 @@ template <class VertexAt>
 class Assembler {
 public:
     Assembler(const DrawCall& call, RowRange rows, VertexAt vertex_at)
-        : call_(call), rows_(rows), vertex_at_(vertex_at), viewport_(call.viewport) {
+        : call_(call), rows_(rows), vertex_at_(vertex_at), viewport_(call.viewport),
+          triangles_(call.target, call.shading, rows, call.cull) {
         guard_band(call.viewport, &gx_, &gy_);
     }
 
@@ -528,13 +643,13 @@ private:
     template <class V>
     void triangle(const V& a, const V& b, const V& c) {
         if ((a.outcode | b.outcode | c.outcode) == 0) {
-            raster_triangle(call_.target, call_.shading, rows_, call_.cull, a.screen, b.screen, c.screen);
+            triangles_.draw(a.screen, b.screen, c.screen);
             return;
         }
         RasterVertex mapped[16];
         const int count = clipped_triangle(a, b, c, mapped);
         for (int i = 1; i + 1 < count; ++i) {
-            raster_triangle(call_.target, call_.shading, rows_, call_.cull, mapped[0], mapped[i], mapped[i + 1]);
+            triangles_.draw(mapped[0], mapped[i], mapped[i + 1]);
         }
     }
 
@@ -603,6 +718,7 @@ private:
     RowRange rows_;
     VertexAt vertex_at_;
     ViewportMap viewport_;
+    TriangleRaster triangles_;
     float gx_ = 1.0f, gy_ = 1.0f;
 };
 

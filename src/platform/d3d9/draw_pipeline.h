@@ -68,6 +68,7 @@ public:
 private:
     struct Vertex;
     void transform_range(const DrawCall& call, UINT first, UINT end);
+    void transform_four(const DrawCall& call, UINT first);
     template <class Body>
     void with_assembler(const DrawCall& call, RowRange rows, Body&& body) const;
     void raster_all(const DrawCall& call);

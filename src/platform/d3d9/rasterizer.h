@@ -70,6 +70,9 @@ struct PixelShading {
     Blend blend = Blend::Diffuse;
     StageBlend stage{};
     const TextureSampler* sampler = nullptr;  // null: the texture reads opaque white
+    // Pixels of a triangle shaded at once: 8 (where the processor has
+    // AVX2, else 4), 4, or 1, the loop the others are tested against.
+    int lanes = 8;
 
     // Filled by finish_shading: whether level and filter are chosen per
     // primitive, and the choice when they are not.
@@ -80,10 +83,60 @@ struct PixelShading {
 // Completes a shading setting once its sampler is in place.
 void finish_shading(PixelShading* shading);
 
-// Cull: 0 none, 1 drop clockwise triangles (D3DCULL_CW), -1 drop
-// counter-clockwise ones (D3DCULL_CCW); orientation as seen on the screen.
-void raster_triangle(const RasterTarget& target, const PixelShading& shading, RowRange rows, int cull,
-                     const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2);
+namespace pixel_loops {
+struct TriangleSetup;
+}
+
+// Draws the triangles of one call into the rows of `rows`. What is the same
+// for every triangle of the call is worked out once: the pixel loop for its
+// states (unless the texture level is chosen per triangle), and the values
+// that loop reads for every pixel. Cull: 0 none, 1 drop clockwise triangles
+// (D3DCULL_CW), -1 drop counter-clockwise ones (D3DCULL_CCW); orientation
+// as seen on the screen.
+class TriangleRaster {
+public:
+    TriangleRaster(const RasterTarget& target, const PixelShading& shading, RowRange rows, int cull);
+
+    void draw(const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2) const;
+
+    // What the pixel loops in lanes read for every pixel, in the form they
+    // read it: lane masks of the depth outcomes the test accepts (less,
+    // equal, greater), the bits or-ed into every colour, the texture
+    // level's masks and scales, and the row strides of the two buffers,
+    // each beside a 1, as 16-bit pairs.
+    struct Lanes {
+        alignas(16) int32_t accept[3][4];
+        alignas(16) uint32_t color_set_bits[4];
+        alignas(16) int32_t width_mask[4];
+        alignas(16) int32_t height_mask[4];
+        alignas(16) float scale_u[4];
+        alignas(16) float scale_v[4];
+        alignas(16) int16_t color_stride[8];
+        alignas(16) int16_t depth_stride[8];
+        const uint32_t* texels = nullptr;
+        int width_shift = 0;
+        // 8 or 4 lanes; 0 where the loop goes one pixel at a time, as when
+        // rows lie too far apart for 16-bit offsets.
+        int width = 0;
+
+        // The texture fields, for a level and filter.
+        void set_texture(const TextureSampler::Choice& choice);
+    };
+
+    const RasterTarget& target() const { return target_; }
+    const PixelShading& shading() const { return shading_; }
+    const Lanes& lanes() const { return lanes_; }
+
+private:
+    using Fill = void (*)(const TriangleRaster&, const pixel_loops::TriangleSetup&);
+
+    const RasterTarget& target_;
+    const PixelShading& shading_;
+    RowRange rows_;
+    int cull_;
+    Fill fill_ = nullptr;  // null: chosen for each triangle with its texture level
+    Lanes lanes_;
+};
 
 // A line from v0 to v1: one pixel per column (per row when steeper than 45
 // degrees), the pixels whose diamond the line leaves; the pixel of the end

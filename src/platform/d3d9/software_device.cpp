@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 #include <iterator>
+#include <limits>
 #include <thread>
 #include <utility>
 
@@ -61,6 +62,21 @@ Blend classify_blend(const StageBlend& s) {
         }
     }
     return Blend::General;
+}
+
+// Whether every one of `count` indices lies in [first, end): the smallest
+// and the largest are found in one pass without branches, which the
+// compiler turns into vector code; a draw's indices are checked every call.
+template <class Index>
+bool indices_within(const uint8_t* bytes, UINT count, uint64_t first, uint64_t end) {
+    Index lowest = std::numeric_limits<Index>::max(), highest = 0;
+    for (UINT k = 0; k < count; ++k) {
+        Index index;
+        std::memcpy(&index, bytes + sizeof(Index) * size_t(k), sizeof(Index));
+        lowest = std::min(lowest, index);
+        highest = std::max(highest, index);
+    }
+    return count == 0 || (lowest >= first && highest < end);
 }
 
 template <class T>
@@ -770,6 +786,7 @@ HRESULT SoftDevice::prepare_draw(D3DPRIMITIVETYPE type, UINT count, DrawCall* ca
     shading.depth_func = rs[D3DRS_ZFUNC];
     shading.flat = rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT;
     shading.color_write = (rs[D3DRS_COLORWRITEENABLE] & 0xF) != 0;
+    shading.lanes = static_cast<int>(profile_.raster_lanes);
     shading.stage = StageBlend{stage[D3DTSS_COLOROP],  stage[D3DTSS_COLORARG1], stage[D3DTSS_COLORARG2],
                                stage[D3DTSS_COLORARG0], stage[D3DTSS_ALPHAOP],   stage[D3DTSS_ALPHAARG1],
                                stage[D3DTSS_ALPHAARG2], stage[D3DTSS_ALPHAARG0], rs[D3DRS_TEXTUREFACTOR],
@@ -858,18 +875,10 @@ HRESULT SoftDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT Bas
     if (range_end - 1 > caps_.MaxVertexIndex) {
         return D3DERR_INVALIDCALL;
     }
-    for (UINT k = 0; k < index_count; ++k) {
-        uint32_t index;
-        if (index_bytes == 4) {
-            std::memcpy(&index, indices + 4 * size_t(k), 4);
-        } else {
-            uint16_t narrow;
-            std::memcpy(&narrow, indices + 2 * size_t(k), 2);
-            index = narrow;
-        }
-        if (index < MinVertexIndex || index >= range_end) {
-            return D3DERR_INVALIDCALL;
-        }
+    const bool within = index_bytes == 4 ? indices_within<uint32_t>(indices, index_count, MinVertexIndex, range_end)
+                                         : indices_within<uint16_t>(indices, index_count, MinVertexIndex, range_end);
+    if (!within) {
+        return D3DERR_INVALIDCALL;
     }
     call.indices = indices;
     call.index32 = index_bytes == 4;

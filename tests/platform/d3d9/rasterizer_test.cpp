@@ -837,3 +837,132 @@ TEST(RasterThreadsTest, HeightFieldFramesAreTheSameWhateverTheThreads) {
 }
 
 }  // namespace
+
+// --- Vertex transform -------------------------------------------------------
+
+// Vertices are transformed four at a time, the last few of a call one at a
+// time. Random triangles, many with awkward vertices (behind the eye, far
+// off to a side, NaN, infinite, w zero, negative or tiny), drawn one call
+// per triangle (three vertices: one at a time) and then all in one call
+// (mostly in fours) must give the same frame, for each vertex layout.
+TEST(VertexTransformTest, FoursDrawWhatOneAtATimeDraws) {
+    struct Layout {
+        const char* name;
+        DWORD fvf;
+        bool w, diffuse, texture;
+    };
+    const Layout layouts[] = {
+        {"position, diffuse, texture", D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1, false, true, true},
+        {"position with w, diffuse, texture", D3DFVF_XYZW | D3DFVF_DIFFUSE | D3DFVF_TEX1, true, true, true},
+        {"position, texture (white)", D3DFVF_XYZ | D3DFVF_TEX1, false, false, true},
+        {"position, diffuse (no coordinates)", D3DFVF_XYZ | D3DFVF_DIFFUSE, false, true, false},
+    };
+    constexpr UINT kTriangles = 61;  // 183 vertices: fours and a tail of three
+    const float nan = std::nanf(""), inf = INFINITY;
+    for (const Layout& layout : layouts) {
+        SCOPED_TRACE(layout.name);
+        D3D9Profile profile = d3d9_default_profile();
+        profile.raster_threads = 1;
+        ProfiledDevice made(profile, 64, 48);
+        IDirect3DDevice9* device = made.device;
+        std::mt19937 random(11);
+        auto unit = [&random] { return std::uniform_real_distribution<float>(0.0f, 1.0f)(random); };
+        std::vector<uint8_t> bytes;
+        auto put = [&bytes](auto value) {
+            const size_t at = bytes.size();
+            bytes.resize(at + sizeof value);
+            std::memcpy(bytes.data() + at, &value, sizeof value);
+        };
+        for (UINT i = 0; i < 3 * kTriangles; ++i) {
+            float z = 1.2f + 4 * unit();
+            float x = (3 * unit() - 1.5f) * z, y = (3 * unit() - 1.5f) * z, w = 1.0f;
+            switch (random() % 14) {
+            case 0: z = -1 - 2 * unit(); break;            // behind the eye
+            case 1: x = (unit() < 0.5f ? -300 : 300) * z; break;  // beyond the guard band
+            case 2: y = nan; break;
+            case 3: x = inf; break;
+            case 4: w = 0.0f; break;
+            case 5: w = -1.0f; break;
+            case 6: w = 1e-30f; break;
+            case 7: z = 1.0f; break;  // on the near plane
+            case 8: x = y = z = w = 0.0f; break;  // inside every plane, w zero
+            case 9:  // inside every plane, 1 / w infinite
+                x = y = 0.0f;
+                z = 1e-39f;
+                w = 0.5e-39f;
+                break;
+            default: break;
+            }
+            if (!layout.w) {
+                w = 1.0f;
+            } else if (w == 1.0f) {
+                // The same point with another w.
+                w = 0.5f + unit();
+                x *= w;
+                y *= w;
+                z *= w;
+            }
+            put(x);
+            put(y);
+            put(z);
+            if (layout.w) {
+                put(w);
+            }
+            if (layout.diffuse) {
+                put(static_cast<uint32_t>(random()));
+            }
+            if (layout.texture) {
+                put(4 * unit() - 2);
+                put(4 * unit() - 2);
+            }
+        }
+        const UINT stride = UINT(bytes.size() / (3 * kTriangles));
+        IDirect3DVertexBuffer9* vb = filled_vertex_buffer(device, bytes.data(), bytes.size());
+        IDirect3DTexture9* texture = nullptr;
+        ASSERT_EQ(device->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), S_OK);
+        D3DLOCKED_RECT locked;
+        texture->LockRect(0, &locked, nullptr, 0);
+        for (UINT y = 0; y < 8; ++y) {
+            for (UINT x = 0; x < 8; ++x) {
+                static_cast<uint32_t*>(locked.pBits)[y * UINT(locked.Pitch) / 4 + x] = random();
+            }
+        }
+        texture->UnlockRect(0);
+        D3DMATRIX projection = perspective(1.2f, 1.0f, 20.0f);
+        device->SetTransform(D3DTS_PROJECTION, &projection);
+        const D3DVIEWPORT9 viewport = {2, 3, 60, 44, 0.2f, 0.7f};
+        device->SetViewport(&viewport);
+        device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        device->SetRenderState(D3DRS_LIGHTING, FALSE);
+        device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+        device->SetTexture(0, texture);
+        device->SetFVF(layout.fvf);
+        device->SetStreamSource(0, vb, 0, stride);
+        auto frame = [&](bool one_call) {
+            device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF202020, 1.0f, 0);
+            device->BeginScene();
+            if (one_call) {
+                EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, kTriangles), S_OK);
+            } else {
+                for (UINT t = 0; t < kTriangles; ++t) {
+                    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 3 * t, 1), S_OK);
+                }
+            }
+            device->EndScene();
+            device->Present(nullptr, nullptr, nullptr, nullptr);
+            return made.window.frame();
+        };
+        const std::vector<uint32_t> single = frame(false);
+        const std::vector<uint32_t> fours = frame(true);
+        size_t drawn = 0;
+        for (uint32_t p : single) {
+            drawn += p != 0x202020;
+        }
+        EXPECT_GT(drawn, single.size() / 4) << "most triangles should show";
+        EXPECT_EQ(single, fours);
+        device->SetTexture(0, nullptr);
+        device->SetStreamSource(0, nullptr, 0, 0);
+        texture->Release();
+        vb->Release();
+    }
+}

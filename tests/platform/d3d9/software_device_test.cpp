@@ -340,6 +340,53 @@ TEST_F(SoftDeviceTest, DrawCallsAreCheckedBeforeAnythingIsDrawn) {
     ib->Release();
 }
 
+// Every index of a call is checked against MinVertexIndex and NumVertices,
+// in 16 and 32 bits, wherever it lies in a long index list.
+TEST_F(SoftDeviceTest, IndicesOutsideTheNamedRangeAreRefused) {
+    const std::vector<ScreenVertex> vertices(8, corner(0, 0));
+    IDirect3DVertexBuffer9* vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(ScreenVertex));
+    device->SetFVF(kScreenFvf);
+    device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
+    const struct {
+        UINT at;         // where the odd index lies among 60
+        uint32_t index;  // all the others are 3
+        HRESULT expected;
+    } cases[] = {{0, 2, S_OK}, {59, 6, S_OK}, {0, 1, D3DERR_INVALIDCALL}, {37, 1, D3DERR_INVALIDCALL},
+                 {59, 7, D3DERR_INVALIDCALL}, {17, 0x10007, D3DERR_INVALIDCALL}, {30, 0xFFFF, D3DERR_INVALIDCALL}};
+    begin();
+    for (bool wide : {false, true}) {
+        for (const auto& c : cases) {
+            std::vector<uint32_t> indices(60, 3);
+            indices[c.at] = c.index;
+            if (!wide && c.index > 0xFFFF) {
+                continue;
+            }
+            IDirect3DIndexBuffer9* ib = nullptr;
+            const UINT bytes = wide ? 4 : 2;
+            ASSERT_EQ(device->CreateIndexBuffer(60 * bytes, 0, wide ? D3DFMT_INDEX32 : D3DFMT_INDEX16,
+                                                D3DPOOL_MANAGED, &ib, nullptr),
+                      S_OK);
+            void* bits = nullptr;
+            ASSERT_EQ(ib->Lock(0, 0, &bits, 0), S_OK);
+            for (UINT k = 0; k < 60; ++k) {
+                const uint16_t narrow = static_cast<uint16_t>(indices[k]);
+                std::memcpy(static_cast<uint8_t*>(bits) + k * bytes, wide ? static_cast<const void*>(&indices[k]) : &narrow,
+                            bytes);
+            }
+            ib->Unlock();
+            device->SetIndices(ib);
+            // Vertices 2 .. 6 may be named.
+            EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 2, 5, 0, 20), c.expected)
+                << (wide ? "32" : "16") << " bits, index " << c.index << " at " << c.at;
+            device->SetIndices(nullptr);
+            ib->Release();
+        }
+    }
+    finish();
+    device->SetStreamSource(0, nullptr, 0, 0);
+    vb->Release();
+}
+
 TEST_F(SoftDeviceTest, MinimumVertexIndexAndBaseOffsetTheIndices) {
     // Vertices 0..3 are far off screen; 4..6 form the triangle.
     std::vector<ScreenVertex> vertices(4, corner(-100, -100));
