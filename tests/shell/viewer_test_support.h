@@ -53,14 +53,6 @@ inline int surface_pixels(const QImage& image)
     return count(image, [](QRgb p) { return p != kClearGrey; });
 }
 
-// The layer tells an event from the same one handed on to a parent widget
-// by its time and place, so every event of the run gets a time of its own.
-inline quint64 next_timestamp()
-{
-    static quint64 timestamp = 0;
-    return ++timestamp;
-}
-
 class ViewerTest : public WindowTest {
 protected:
     void SetUp() override

@@ -30,14 +30,6 @@ LRESULT CALLBACK area_proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     return CallWindowProcA(g_static_proc, hwnd, msg, wParam, lParam);
 }
 
-// The layer tells an event from the same one handed on to a parent widget
-// by its time and place, so every event of the run gets a time of its own.
-quint64 next_timestamp()
-{
-    static quint64 timestamp = 0;
-    return ++timestamp;
-}
-
 class MouseTest : public WindowTest {
 protected:
     void SetUp() override

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QtGlobal>
+
 #include <string>
 #include <vector>
 
@@ -74,6 +76,14 @@ inline std::string text_of(HWND hwnd)
     char buf[256] = {};
     GetWindowTextA(hwnd, buf, sizeof buf);
     return buf;
+}
+
+// The layer tells an event from the same one handed on to a parent widget
+// by its time and place, so every event of the run gets a time of its own.
+inline quint64 next_timestamp()
+{
+    static quint64 timestamp = 0;
+    return ++timestamp;
 }
 
 class WindowTest : public ::testing::Test {
