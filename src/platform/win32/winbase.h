@@ -85,7 +85,8 @@ void SetLastError(DWORD dwErrCode);
 DWORD GetFileAttributesA(LPCSTR lpFileName);
 
 // The full path of a file name, relative ones taken from the current folder,
-// with "." and ".." resolved as text. The result's length without its
+// naming the file the system opens for it: the folder part, where it exists,
+// with symbolic links, "." and ".." resolved on the disk. The result's length without its
 // terminator when it fits in nBufferLength bytes; otherwise the size needed
 // with the terminator, and the buffer untouched; 0 on failure. lpFilePart,
 // when given, points at the name after the last '/' in the buffer.
