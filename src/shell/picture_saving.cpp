@@ -5,6 +5,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "platform/win32/replacing_file.h"
 #include "platform/win32/windowsx.h"
 #include "render/png_writer.h"
 #include "resources/messages.h"
@@ -29,17 +30,13 @@ using WindowDc = std::unique_ptr<std::remove_pointer_t<HDC>, WindowDcRelease>;
 using MemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, MemoryDcDelete>;
 using Bitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, BitmapDelete>;
 
-// No half-written picture is left behind.
+// The picture replaces the file only once it is whole: a failed save leaves
+// what was there. A device or pipe under the name is not written.
 bool write_picture(const char* path, const std::vector<uint32_t>& pixels, UINT width, UINT height)
 {
-    std::FILE* out = std::fopen(path, "wb");
-    if (!out)
-        return false;
-    bool written = write_png(out, pixels, width, height) && std::fflush(out) == 0 && !std::ferror(out);
-    written = std::fclose(out) == 0 && written;
-    if (!written)
-        std::remove(path);
-    return written;
+    ReplacingFile out;
+    return out.open(path, ReplacingFile::OtherTargets::refuse) && write_png(out.stream(), pixels, width, height) &&
+           out.commit();
 }
 
 void show_save_error(AppState* state, const char* path)

@@ -53,31 +53,40 @@ private:
     size_t used_ = 0;
 };
 
-bool write_pixels(const char* path, const DecodedImage& image)
+bool write_pixels(std::FILE* out, const DecodedImage& image)
 {
-    File out(std::fopen(path, "wb"));
-    if (!out)
-        return false;
     const size_t row_bytes = decoded_row_bytes(&image);
     const size_t rows = decoded_row_count(&image);
-    BlockWriter writer(out.get());
+    BlockWriter writer(out);
     bool ok = true;
     for (UINT z = 0; ok && z < image.depth && image.pixels; ++z) {
         const BYTE* slice = image.pixels + size_t(z) * image.slice_pitch;
         for (size_t r = 0; ok && r < rows; ++r)
             ok = writer.put(slice + r * image.row_pitch, row_bytes);
     }
-    return ok && writer.flush() && std::fflush(out.get()) == 0 && !std::ferror(out.get());
+    return ok && writer.flush();
 }
 
-bool write_palette(const char* path, const DecodedImage& image)
+bool write_palette(std::FILE* out, const DecodedImage& image)
 {
-    File out(std::fopen(path, "wb"));
-    if (!out)
+    return !image.palette || std::fwrite(image.palette, 1, 1024, out) == 1024;
+}
+
+// Writes one output file whole through `write`, or reports why not.
+template <typename Write>
+bool write_output(const char* path, const DecodedImage& image, Write write)
+{
+    ReplacingFile out;
+    if (!open_output(&out, path)) {
+        cannot_write(path, out.reason());
         return false;
-    if (image.palette && std::fwrite(image.palette, 1, 1024, out.get()) != 1024)
+    }
+    errno = 0;
+    if (!write(out.stream(), image) || !out.commit()) {
+        cannot_write(path, errno ? std::strerror(errno) : out.reason());
         return false;
-    return std::fflush(out.get()) == 0 && !std::ferror(out.get());
+    }
+    return true;
 }
 
 int count_levels(const DecodedImage& image)
@@ -108,20 +117,15 @@ int decode_command(int argc, char** argv)
     if (FAILED(hr))
         return report_failure(hr);
 
-    char unknown[16];
-    const char* name = printed_format_name(image.format, unknown);
-    std::printf("format=%s width=%u height=%u depth=%u file_format=%u levels=%d\n", name, image.width,
-                image.height, image.depth, static_cast<unsigned>(image.file_format), count_levels(image));
-
-    int status = 0;
-    if (pixels_path && !write_pixels(pixels_path, image)) {
-        std::fprintf(stderr, "varnel-cli: cannot write %s: %s\n", pixels_path, std::strerror(errno));
-        status = 1;
-    }
-    if (palette_path && !write_palette(palette_path, image)) {
-        std::fprintf(stderr, "varnel-cli: cannot write %s: %s\n", palette_path, std::strerror(errno));
-        status = 1;
+    bool written = !pixels_path || write_output(pixels_path, image, write_pixels);
+    written = (!palette_path || write_output(palette_path, image, write_palette)) && written;
+    // The line says what was decoded and written, so it comes after the files.
+    if (written) {
+        char unknown[16];
+        const char* name = printed_format_name(image.format, unknown);
+        std::printf("format=%s width=%u height=%u depth=%u file_format=%u levels=%d\n", name, image.width,
+                    image.height, image.depth, static_cast<unsigned>(image.file_format), count_levels(image));
     }
     release_decoded_image(&image);
-    return status;
+    return written ? 0 : 1;
 }

@@ -65,15 +65,12 @@ int grid_command(int argc, char** argv)
         return 1;
     DensityField* field = loaded_field.get();
 
-    File out_file;
+    ReplacingFile out_file;
     std::FILE* out = stdout;
     if (out_path) {
-        out_file.reset(std::fopen(out_path, "w"));
-        if (!out_file) {
-            std::fprintf(stderr, "varnel-cli: cannot write %s: %s\n", out_path, std::strerror(errno));
-            return 1;
-        }
-        out = out_file.get();
+        if (!open_output(&out_file, out_path))
+            return cannot_write(out_path, out_file.reason());
+        out = out_file.stream();
     }
 
     const int nx = field->ops.width(field);
@@ -84,10 +81,12 @@ int grid_command(int argc, char** argv)
             std::fprintf(out, i ? " %.17g" : "%.17g", nodes[j * nx + i]);
         std::fputc('\n', out);
     }
-    bool write_failed = std::fflush(out) != 0 || std::ferror(out);
+    const bool write_failed = out_path ? !out_file.commit() : std::fflush(out) != 0 || std::ferror(out);
 
     std::fprintf(stderr, "load=%d rejected=%d max=%.17g\n", loaded, field->ops.rejected(field),
                  density_field_max(field));
+    if (write_failed && out_path)
+        return cannot_write(out_path, out_file.reason());
     if (write_failed) {
         std::fprintf(stderr, "varnel-cli: writing the grid failed\n");
         return 1;

@@ -130,12 +130,6 @@ double median(std::vector<double> values)
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-int cannot_write(const char* path, int error)
-{
-    std::fprintf(stderr, "varnel-cli: cannot write %s: %s\n", path, std::strerror(error));
-    return 1;
-}
-
 } // namespace
 
 int render_command(int argc, char** argv)
@@ -143,6 +137,11 @@ int render_command(int argc, char** argv)
     Options o;
     if (!parse_options(argc, argv, &o))
         return usage_error(kUsage);
+
+    // Known at once, not after a million frames, when OUT cannot be written.
+    ReplacingFile out;
+    if (!open_output(&out, o.out_path))
+        return cannot_write(o.out_path, out.reason());
 
     Clock::time_point start = Clock::now();
     int loaded = 0;
@@ -198,15 +197,10 @@ int render_command(int argc, char** argv)
     }
 
     start = Clock::now();
-    File out(std::fopen(o.out_path, "wb"));
-    if (!out)
-        return cannot_write(o.out_path, errno);
-    errno = EIO; // what libpng's failures are reported as
-    const bool written = write_png(out.get(), window.frame(), window.frame_width(), window.frame_height());
-    if (!written || std::fflush(out.get()) != 0 || std::ferror(out.get()))
-        return cannot_write(o.out_path, errno);
-    if (std::fclose(out.release()) != 0)
-        return cannot_write(o.out_path, errno);
+    if (!write_png(out.stream(), window.frame(), window.frame_width(), window.frame_height()))
+        return cannot_write(o.out_path, std::strerror(EIO));
+    if (!out.commit())
+        return cannot_write(o.out_path, out.reason());
     const double png_ms = milliseconds_since(start);
 
     if (o.time)

@@ -47,16 +47,23 @@ bool dump_level(IDirect3DTexture9* texture, UINT level, const std::string& path)
     size_t row_bytes;
     UINT rows;
     level_layout(desc, &row_bytes, &rows);
-    File out(std::fopen(path.c_str(), "wb"));
-    bool ok = out != nullptr;
+    ReplacingFile out;
+    if (!open_output(&out, path.c_str())) {
+        texture->UnlockRect(level);
+        cannot_write(path.c_str(), out.reason());
+        return false;
+    }
+    errno = 0;
+    bool ok = true;
     const auto* bits = static_cast<const BYTE*>(locked.pBits);
     for (UINT r = 0; ok && r < rows; ++r)
-        ok = std::fwrite(bits + size_t(r) * locked.Pitch, 1, row_bytes, out.get()) == row_bytes;
+        ok = std::fwrite(bits + size_t(r) * locked.Pitch, 1, row_bytes, out.stream()) == row_bytes;
     texture->UnlockRect(level);
-    ok = ok && std::fflush(out.get()) == 0 && !std::ferror(out.get());
-    if (!ok)
-        std::fprintf(stderr, "varnel-cli: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
-    return ok;
+    if (!ok || !out.commit()) {
+        cannot_write(path.c_str(), errno ? std::strerror(errno) : out.reason());
+        return false;
+    }
+    return true;
 }
 
 bool dump_levels(IDirect3DTexture9* texture, const std::string& dir)
@@ -93,12 +100,12 @@ int texture_command(int argc, char** argv)
     if (FAILED(hr))
         return report_failure(hr);
 
+    if (dump_dir && !dump_levels(texture.get(), dump_dir))
+        return 1;
+    // The line says what was loaded and written, so it comes after the files.
     char unknown[16];
     const char* name = printed_format_name(desc.Format, unknown);
     std::printf("format=%s width=%u height=%u levels=%u\n", name, desc.Width, desc.Height,
                 static_cast<unsigned>(texture->GetLevelCount()));
-    std::fflush(stdout);
-    if (dump_dir && !dump_levels(texture.get(), dump_dir))
-        return 1;
     return 0;
 }

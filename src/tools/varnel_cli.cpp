@@ -1,4 +1,5 @@
 // varnel-cli: the program's pieces on the command line, one subcommand each.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -30,6 +31,18 @@ int usage()
     return 2;
 }
 
+// What a command printed must have reached standard output: a full disk
+// or a closed pipe there is a failure, whatever the command itself did.
+int finished(int status)
+{
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "varnel-cli: cannot write standard output: %s\n", std::strerror(errno ? errno : EIO));
+        return status ? status : 1;
+    }
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -38,7 +51,7 @@ int main(int argc, char** argv)
         return usage();
     for (const Command& c : commands)
         if (std::strcmp(argv[1], c.name) == 0)
-            return c.run(argc - 2, argv + 2);
+            return finished(c.run(argc - 2, argv + 2));
     std::fprintf(stderr, "varnel-cli: unknown command '%s'\n", argv[1]);
     return usage();
 }

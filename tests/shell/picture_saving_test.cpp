@@ -2,6 +2,9 @@
 #include <QApplication>
 #include <QMouseEvent>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 #include <cstring>
 
 #include "resources/messages.h"
@@ -112,17 +115,43 @@ TEST_F(SaveTest, ADismissedMenuOrACancelledDialogWritesNothing)
     expect_settings_unchanged();
 }
 
-TEST_F(SaveTest, AFileThatCannotBeWrittenIsNamedInAMessage)
+TEST_F(SaveTest, AFailedSaveIsNamedInAMessageAndLeavesWhatWasThere)
 {
-    fs::path target = root_ / "no such folder" / "picture.png";
-    win32_script_popup_menu(IDM_SAVE_PICTURE);
-    win32_script_save_file(target.c_str());
-    right_click({50, 60});
-    char text[2048];
-    std::snprintf(text, sizeof text, kCannotSaveFormat, target.c_str());
-    expect_one_message(text);
-    EXPECT_NE(std::string(text).find(target.string()), std::string::npos);
-    EXPECT_FALSE(fs::exists(target));
+    // A folder that is not there; a pipe under the name (never replaced,
+    // never written into); an older picture, with the new one cut off by a
+    // file size limit half-way.
+    const fs::path old_picture = root_ / "plot.png";
+    std::ofstream(old_picture) << "the older picture";
+    const fs::path pipe = root_ / "pipe.png";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    struct Case {
+        fs::path target;
+        rlim_t size_limit;
+    };
+    for (const Case& c : {Case{root_ / "no such folder" / "picture.png", RLIM_INFINITY}, Case{pipe, RLIM_INFINITY},
+                          Case{old_picture, 1000}}) {
+        SCOPED_TRACE(c.target);
+        win32_clear_dialog_calls();
+        win32_script_popup_menu(IDM_SAVE_PICTURE);
+        win32_script_save_file(c.target.c_str());
+        rlimit before;
+        getrlimit(RLIMIT_FSIZE, &before);
+        rlimit limited = before;
+        limited.rlim_cur = c.size_limit;
+        setrlimit(RLIMIT_FSIZE, &limited);
+        right_click({50, 60});
+        setrlimit(RLIMIT_FSIZE, &before);
+        char text[2048];
+        std::snprintf(text, sizeof text, kCannotSaveFormat, c.target.c_str());
+        expect_one_message(text);
+    }
+    EXPECT_FALSE(fs::exists(root_ / "no such folder"));
+    EXPECT_TRUE(fs::is_fifo(pipe));
+    const std::vector<unsigned char> old_bytes = bytes_of(old_picture);
+    EXPECT_EQ(std::string(old_bytes.begin(), old_bytes.end()), "the older picture");
+    // Nothing but what the test made: no temporary file stays behind.
+    for (const auto& entry : fs::directory_iterator(root_))
+        EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
     expect_settings_unchanged();
 }
 

@@ -98,7 +98,7 @@ TEST_F(TextureCommand, FailuresPrintTheResultAndUsageErrorsExitWithTwo)
     } cases[] = {
         {write("points.txt", Bytes().text("1 2\n3 4\n")), 1, "error 0x88760B59\n"},
         {write("empty.bmp", Bytes()), 1, "error 0x8876086C\n"},
-        {image + " --dump " + (dir / "blocked").string(), 1, "format=D3DFMT_X8R8G8B8 width=1 height=1 levels=1\n"},
+        {image + " --dump " + (dir / "blocked").string(), 1, ""}, // no line without its files
         {"", 2, ""},
         {image + " --dump", 2, ""},
         {image + " " + image, 2, ""},

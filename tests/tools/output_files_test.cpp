@@ -1,0 +1,98 @@
+// The files varnel-cli writes appear whole or not at all, and every failure
+// to write, standard output included, is an exit status of 1.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "../texture/decoders/bitmap_bytes.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class OutputFiles : public ::testing::Test {
+protected:
+    fs::path dir = fs::temp_directory_path() / ("varnel-output-" + std::to_string(::getpid()) + "-" +
+                                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    void SetUp() override { fs::create_directories(dir); }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string write(const std::string& name, const std::string& bytes)
+    {
+        std::ofstream(dir / name, std::ios::binary) << bytes;
+        return (dir / name).string();
+    }
+    std::string read(const std::string& name)
+    {
+        std::ifstream in(dir / name, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    // The exit status of `varnel-cli ARGS` run by sh in `dir`, after `setup`.
+    int run(const std::string& setup, const std::string& args)
+    {
+        const std::string command = "cd '" + dir.string() + "' && " + setup + " " + VARNEL_CLI + " " + args;
+        const int status = std::system(("sh -c \"" + command + "\" 2>'" + (dir / "err").string() + "'").c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+};
+
+// A 64 x 64 24-bit bitmap: 12 KiB of pixels, well past a one-block size limit.
+std::string bitmap()
+{
+    Bytes dib = info_header(64, 64, 24);
+    for (int k = 0; k < 64 * 64; ++k)
+        dib.u8({k & 0xFF, (k >> 6) & 0xFF, 0x80});
+    const Bytes file = bmp_file(dib);
+    return std::string(file.data(), file.data() + file.size());
+}
+
+TEST_F(OutputFiles, AWriteCutShortLeavesTheOldFileAndNoOther)
+{
+    write("data.txt", "2000 2000\n2100 1900\n");
+    write("image.bmp", bitmap());
+    fs::create_directories(dir / "levels");
+    struct Case {
+        std::string args;
+        std::string target; // holds "old" before, and after
+    };
+    for (const Case& c : {Case{"render data.txt -o out.png", "out.png"}, Case{"grid data.txt -o grid.txt", "grid.txt"},
+                          Case{"decode image.bmp --pixels pixels.raw", "pixels.raw"},
+                          Case{"texture image.bmp --dump levels", "levels/level0.raw"}}) {
+        SCOPED_TRACE(c.args);
+        write(c.target, "old");
+        EXPECT_EQ(run("ulimit -f 1 &&", c.args + " >stdout.txt"), 1);
+        EXPECT_EQ(read(c.target), "old");
+        EXPECT_EQ(read("stdout.txt"), ""); // no line claims a success
+        EXPECT_NE(read("err").find("cannot write"), std::string::npos) << read("err");
+        for (const auto& entry : fs::recursive_directory_iterator(dir))
+            EXPECT_NE(entry.path().filename().string()[0], '.') << "left behind: " << entry.path();
+    }
+}
+
+TEST_F(OutputFiles, OutputThatCannotBeWrittenFailsTheCommand)
+{
+    write("data.txt", "2000 2000\n");
+    write("image.bmp", bitmap());
+    for (const char* args : {"decode image.bmp >/dev/full", "texture image.bmp >/dev/full", "grid data.txt >/dev/full",
+                             "settings >/dev/full",
+                             // Told at once, not after the frames are drawn.
+                             "render data.txt -o missing/x.png --frames 1000000"}) {
+        SCOPED_TRACE(args);
+        EXPECT_EQ(run("XDG_CONFIG_HOME=config", args), 1) << read("err");
+    }
+    // A device named as the output is written into, not replaced.
+    EXPECT_EQ(run("", "grid data.txt -o /dev/null"), 0);
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+}
+
+} // namespace
