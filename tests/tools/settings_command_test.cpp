@@ -1,6 +1,7 @@
 // Runs the real varnel-cli against a settings folder made for each case.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -30,7 +31,9 @@ protected:
 
     CliRun run(const std::string& args)
     {
-        std::string cmd = "XDG_CONFIG_HOME='" + root_.string() + "' '" VARNEL_CLI "' settings " + args + " 2>&1";
+        // A run that hangs fails after a while instead of holding the suite.
+        std::string cmd =
+            "XDG_CONFIG_HOME='" + root_.string() + "' timeout 60 '" VARNEL_CLI "' settings " + args + " 2>&1";
         FILE* p = popen(cmd.c_str(), "r");
         CliRun r{-1, {}};
         if (!p)
@@ -79,6 +82,29 @@ TEST_F(SettingsCommandTest, ResetWritesTheDefaults)
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("\"radius\"=dword:00000064"), std::string::npos);
     EXPECT_NE(text.find("\"elevation\"=dword:0000005a"), std::string::npos);
+}
+
+TEST_F(SettingsCommandTest, APipeReadsAsDamagedAndALinkIsWrittenThrough)
+{
+    fs::create_directories(file().parent_path());
+    ASSERT_EQ(::mkfifo(file().c_str(), 0600), 0);
+    const std::string defaults = std::string(kDefaults) + "file=" + file().string() + "\n";
+    EXPECT_EQ(run("").out, defaults);
+    EXPECT_EQ(run("--reset").out, defaults);
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(file())));
+    EXPECT_TRUE(fs::is_fifo(fs::path(file().string() + ".bad")));
+
+    // Kept as a link by a dotfile manager: the link stays, its file changes.
+    fs::remove(file());
+    fs::create_directories(root_ / "dotfiles");
+    std::ofstream(root_ / "dotfiles" / "varnel.reg")
+        << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\kestrow\\varnel.exe]\n\"radius\"=dword:00000028\n";
+    fs::create_symlink(root_ / "dotfiles" / "varnel.reg", file());
+    EXPECT_EQ(run("--reset").out, defaults);
+    EXPECT_TRUE(fs::is_symlink(file()));
+    std::ifstream in(root_ / "dotfiles" / "varnel.reg");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("\"radius\"=dword:00000064"), std::string::npos) << text;
 }
 
 TEST_F(SettingsCommandTest, AFileThatCannotBeWrittenFailsInOneLine)

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -171,7 +172,9 @@ enum class FileState { missing, damaged, good };
 
 FileState read_key_file(const std::string& path, const std::string& section, RegFileKey* key)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking: a pipe at the path would otherwise wait for a writer for
+    // ever; it reads as damaged, as anything but a regular file does.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return errno == ENOENT || errno == ENOTDIR ? FileState::missing : FileState::damaged;
     struct stat st;
@@ -368,7 +371,7 @@ int keep_damaged_copy(const std::string& folder, const std::string& file_name, c
     ::unlink(name.data());
     if (::link(path.c_str(), name.data()) != 0) {
         std::string bytes;
-        int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (in < 0)
             return errno;
         char buf[65536];
@@ -398,6 +401,18 @@ int keep_damaged_copy(const std::string& folder, const std::string& file_name, c
     return 0;
 }
 
+// A key file kept as a symbolic link (as dotfile managers set it up) is
+// replaced in the folder of the file it names, so the link stays and the
+// linked file gets the values.
+std::string followed_link(const std::string& path)
+{
+    struct stat link;
+    char target[PATH_MAX];
+    if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode) || !::realpath(path.c_str(), target))
+        return path;
+    return target;
+}
+
 // Reads the key's file, lets `change` edit its values and replaces the file
 // with the result, all under the folder's lock. The new file is complete and
 // synced before it is renamed into place, so a crash, a kill or a full disk
@@ -405,8 +420,9 @@ int keep_damaged_copy(const std::string& folder, const std::string& file_name, c
 // old file is kept as PATH.bad; a result the reader would refuse as too large
 // is not written.
 template <typename Change>
-LSTATUS rewrite_key_file(const std::string& path, const std::string& section, Change change)
+LSTATUS rewrite_key_file(const std::string& named_path, const std::string& section, Change change)
 {
+    const std::string path = followed_link(named_path);
     size_t slash = path.rfind('/');
     std::string folder = path.substr(0, slash);
     std::string file_name = path.substr(slash + 1);
