@@ -6,6 +6,7 @@
 
 #include <deque>
 
+#include "platform/win32/shellapi.h"
 #include "platform/win32/window_internal.h"
 
 namespace win32 {
@@ -254,6 +255,19 @@ void install_input_filter()
 void post_front(const MSG& msg)
 {
     g_queue.push_front(msg);
+}
+
+void discard_messages(Window* w)
+{
+    for (auto it = g_queue.begin(); it != g_queue.end();) {
+        if (it->hwnd != w) {
+            ++it;
+            continue;
+        }
+        if (it->message == WM_DROPFILES)
+            DragFinish(reinterpret_cast<HDROP>(it->wParam));
+        it = g_queue.erase(it);
+    }
 }
 
 void post_input(const MSG& msg)

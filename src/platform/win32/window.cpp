@@ -85,6 +85,7 @@ void finish_tree(Window* w)
         finish_tree(c);
     SendMessageA(w, WM_NCDESTROY, 0, 0);
     w->alive = false;
+    discard_messages(w);
     w->needs_paint = false;
 }
 
@@ -140,6 +141,7 @@ void ensure_application()
         new QApplication(argc, argv);
     }
     install_input_filter();
+    install_session_end_signals();
 }
 
 Window* live_window(HWND hwnd)

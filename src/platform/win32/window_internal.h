@@ -118,10 +118,16 @@ void deliver_key(Window* w, UINT message, WPARAM vk, bool strip_text);
 // Types one character into the window's widget.
 void deliver_char(Window* w, char16_t ch);
 void post_front(const MSG& msg);
+
+// Drops the messages still queued for a window that is being destroyed,
+// freeing what they own (a dropped-files HDROP).
+void discard_messages(Window* w);
 // Queues input from the window system; a move replaces a move of the same
 // window and buttons that still waits at the end of the queue.
 void post_input(const MSG& msg);
 void install_input_filter();
+// SIGTERM and SIGHUP post WM_CLOSE to every top-level window.
+void install_session_end_signals();
 // The mouse and wheel events of the program's widgets as messages, and
 // files dropped on windows that accept them; true when the event ends here.
 bool take_mouse(QObject* object, QEvent* event);
