@@ -20,6 +20,9 @@ inline constexpr char kNoDirectXText[] =
 inline constexpr char kDataErrorCaption[] = "ERROR";
 inline constexpr char kCannotOpenText[] =
     "選択されたファイルを開くことができませんでした。\n別のプログラムで対象ファイルを開いていないか確認してください。";
+// A path longer than the 1023 bytes the program keeps for one.
+inline constexpr char kPathTooLongText[] =
+    "ファイルのパスが長すぎるため開けませんでした。\nパスは 1023 バイトまでにしてください。";
 inline constexpr char kNoFieldText[] = "プロットデータを作成できませんでした。\nメモリ不足の可能性があります。";
 
 // Saving the picture: the render area's context menu, the dialog, and the

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "resources/messages.h"
 #include "shell/control_panel.h"
 #include "texture/decoders/decoded_image.h"
 #include "texture/image_file.h"
@@ -22,13 +23,15 @@ bool is_image_file(const char* path)
     return SUCCEEDED(decoded);
 }
 
-// Name `index` of the drop in a path buffer of the program's size. A name
-// too long for it stays empty, and so cannot be opened.
-void dropped_name(HDROP drop, UINT index, char (&path)[kPathSize])
+// Name `index` of the drop in a path buffer of the program's size; false
+// for a name too long for it, which is never cut and opened.
+bool dropped_name(HDROP drop, UINT index, char (&path)[kPathSize])
 {
     std::memset(path, 0, sizeof path);
-    if (DragQueryFileA(drop, index, nullptr, 0) < sizeof path)
-        DragQueryFileA(drop, index, path, sizeof path);
+    if (DragQueryFileA(drop, index, nullptr, 0) >= sizeof path)
+        return false;
+    DragQueryFileA(drop, index, path, sizeof path);
+    return true;
 }
 
 } // namespace
@@ -37,10 +40,14 @@ void load_dropped_files(AppState* state, HDROP drop)
 {
     char data[kPathSize], image[kPathSize];
     bool have_data = false, have_image = false;
+    bool too_long = false;
     UINT count = DragQueryFileA(drop, 0xFFFFFFFFu, nullptr, 0);
     for (UINT i = 0; i < count && !(have_data && have_image); ++i) {
         char path[kPathSize];
-        dropped_name(drop, i, path);
+        if (!dropped_name(drop, i, path)) {
+            too_long = true;
+            continue;
+        }
         // A folder is neither: opened as data it would read as an empty file.
         DWORD attributes = GetFileAttributesA(path);
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -55,6 +62,8 @@ void load_dropped_files(AppState* state, HDROP drop)
     }
     // Released before anything is loaded: a failed load shows a message.
     DragFinish(drop);
+    if (too_long)
+        MessageBoxA(state->main_window, kPathTooLongText, kDataErrorCaption, MB_OK | MB_ICONERROR);
     if (have_data)
         load_data_from(state->panel, data);
     if (have_image) {

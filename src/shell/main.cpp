@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "resources/messages.h"
 #include "resources/resource_ids.h"
 #include "shell/app_state.h"
 #include "shell/control_panel.h"
@@ -10,14 +11,18 @@
 namespace {
 
 // A path from the command line in the 1024-byte buffer the load commands
-// expect, made absolute as the file dialog gives it. A path that does not
-// fit is left empty, and so cannot be opened.
-void full_path_of(const char* name, char (&path)[1024])
+// expect, made absolute as the file dialog gives it. One that does not fit
+// is not opened: the user is told it is too long.
+bool full_path_of(HWND main_window, const char* name, char (&path)[1024])
 {
     std::memset(path, 0, sizeof path);
     DWORD length = GetFullPathNameA(name, sizeof path, path, nullptr);
-    if (length == 0 || length >= sizeof path)
-        std::memset(path, 0, sizeof path);
+    if (length != 0 && length < sizeof path)
+        return true;
+    std::memset(path, 0, sizeof path);
+    if (length >= sizeof path)
+        MessageBoxA(main_window, kPathTooLongText, kDataErrorCaption, MB_OK | MB_ICONERROR);
+    return length == 0; // an empty name still goes on, to "cannot open"
 }
 
 } // namespace
@@ -54,12 +59,9 @@ int varnel_main(HINSTANCE instance, const char* data_file, const char* texture_f
 
     // Loaded before the first frame, so that it shows them.
     char path[1024];
-    if (state && data_file) {
-        full_path_of(data_file, path);
+    if (state && data_file && full_path_of(main_window, data_file, path))
         load_data_from(state->panel, path);
-    }
-    if (state && texture_file && IsWindow(main_window)) {
-        full_path_of(texture_file, path);
+    if (state && texture_file && IsWindow(main_window) && full_path_of(main_window, texture_file, path)) {
         load_texture_from(state->panel, path);
         InvalidateRect(state->render_area, nullptr, FALSE);
     }

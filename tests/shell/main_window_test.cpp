@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <csignal>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -293,9 +294,10 @@ TEST_F(ViewerTest, FilesNamedAtStartAreLoadedAsTheButtonsLoadThem)
     std::string title;
     after_first_frame([&](HWND main) {
         title = text_of(main);
-        // The user presses H, then closes the window.
+        // The user presses H, then logs out: the end of the session
+        // closes the window as the close box does.
         QTest::keyClick(win32_widget_of(main), Qt::Key_H);
-        PostMessageA(main, WM_CLOSE, 0, 0);
+        ::raise(SIGTERM);
     });
     EXPECT_EQ(varnel_main(GetModuleHandleA(nullptr), "runs/../runs/run1.txt", "pictures/wood.bmp"), 0);
     fs::current_path(cwd);
@@ -312,11 +314,17 @@ TEST_F(ViewerTest, FilesNamedAtStartAreLoadedAsTheButtonsLoadThem)
 
 TEST_F(ViewerTest, ADataFileNamedAtStartThatCannotBeOpenedGivesTheMessage)
 {
-    after_first_frame([](HWND main) { PostMessageA(main, WM_CLOSE, 0, 0); });
-    EXPECT_EQ(varnel_main(GetModuleHandleA(nullptr), (root_ / "missing.txt").c_str(), nullptr), 0);
-    ASSERT_EQ(win32_message_box_calls().size(), 1u);
-    EXPECT_EQ(win32_message_box_calls()[0].text, kCannotOpenText);
-    EXPECT_EQ(win32_message_box_calls()[0].caption, "ERROR");
+    // A name longer than the program keeps is never cut and opened.
+    const std::string too_long = (root_ / std::string(1100, 'a')).string();
+    for (const auto& [name, text] : {std::pair{(root_ / "missing.txt").string(), kCannotOpenText},
+                                     std::pair{too_long, kPathTooLongText}}) {
+        win32_clear_dialog_calls();
+        after_first_frame([](HWND main) { PostMessageA(main, WM_CLOSE, 0, 0); });
+        EXPECT_EQ(varnel_main(GetModuleHandleA(nullptr), name.c_str(), nullptr), 0);
+        ASSERT_EQ(win32_message_box_calls().size(), 1u);
+        EXPECT_EQ(win32_message_box_calls()[0].text, text);
+        EXPECT_EQ(win32_message_box_calls()[0].caption, "ERROR");
+    }
 }
 
 } // namespace
