@@ -13,7 +13,14 @@ namespace {
 
 class DialogWidget final : public QWidget {
 public:
-    DialogWidget(Window* w, QWidget* parent) : QWidget(parent), window_(w) {}
+    DialogWidget(Window* w, QWidget* parent) : QWidget(parent), window_(w)
+    {
+        // A top-level dialog takes the focus itself when it is activated,
+        // instead of the toolkit handing it to the first field: a dialog
+        // whose WM_INITDIALOG gives no control the focus starts with none.
+        if (!parent)
+            setFocusPolicy(Qt::ClickFocus);
+    }
 
 protected:
     void paintEvent(QPaintEvent* event) override { paint_frame(window_, this, event); }
@@ -108,8 +115,8 @@ LRESULT dialog_default(Window* d, UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_NEXTDLGCTL: {
         HWND target = lParam ? reinterpret_cast<HWND>(wParam) : GetNextDlgTabItem(d, GetFocus(), wParam != 0);
-        if (target)
-            SetFocus(target);
+        if (Window* t = live_window(target))
+            set_keyboard_focus(t);
         return 0;
     }
     case WM_GETDLGCODE:

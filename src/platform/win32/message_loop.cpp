@@ -2,6 +2,7 @@
 // the widgets into the queue, and the loop functions hand it out.
 #include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QFocusEvent>
 #include <QKeyEvent>
 
 #include <deque>
@@ -126,6 +127,9 @@ protected:
                 notify_size(w);
             }
             return false;
+        case QEvent::FocusIn:
+            keep_focus_unset(object, static_cast<QFocusEvent*>(event));
+            return false;
         case QEvent::Close:
             if (Window* w = own_window(object); w && w->widget->isWindow()) {
                 event->ignore();
@@ -139,6 +143,23 @@ protected:
     }
 
 private:
+    // The toolkit hands the focus to a window's first field when the window
+    // is first activated; here a window has no focused control until the
+    // program or the user gives one the focus, so until then the top-level
+    // widget keeps it (typed keys reach the window, not a field).
+    static void keep_focus_unset(QObject* object, QFocusEvent* focus)
+    {
+        if (!object->isWidgetType())
+            return;
+        QWidget* top = static_cast<QWidget*>(object)->window();
+        if (!window_of_widget(top) || top == object)
+            return;
+        if (focus->reason() != Qt::ActiveWindowFocusReason)
+            top->setProperty("varnel_focus_given", true);
+        else if (!top->property("varnel_focus_given").toBool() && top->focusPolicy() != Qt::NoFocus)
+            top->setFocus(Qt::OtherFocusReason);
+    }
+
     // The window whose widget this is (not an inner widget of it).
     static Window* own_window(QObject* object)
     {
@@ -445,8 +466,8 @@ BOOL IsDialogMessageA(HWND hDlg, LPMSG lpMsg)
             if (!wants_all && !(code & DLGC_WANTTAB)) {
                 bool back = GetKeyState(VK_SHIFT) < 0;
                 HWND next = GetNextDlgTabItem(d, target == d ? nullptr : target, back);
-                if (next) {
-                    SetFocus(next);
+                if (Window* n = live_window(next)) {
+                    set_keyboard_focus(n);
                     if (SendMessageA(next, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
                         SendMessageA(next, EM_SETSEL, 0, -1);
                 }

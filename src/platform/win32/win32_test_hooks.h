@@ -56,3 +56,6 @@ void win32_clear_dialog_calls();
 
 // The widget that shows a window, to drive it with QTest.
 QWidget* win32_widget_of(HWND hwnd);
+
+// How many windows the handle table holds (destroyed ones leave it).
+size_t win32_window_count();

@@ -90,10 +90,17 @@ void ensure_application();
 
 // Null unless `hwnd` is a window of this layer that has not been destroyed.
 Window* live_window(HWND hwnd);
+// The window also while it is being destroyed (its WM_NCDESTROY), else null.
+Window* known_window(HWND hwnd);
 // The window a widget (or one of its inner widgets) shows.
 Window* window_of_widget(QObject* object);
-// Every window ever made, in creation order (destroyed ones included).
+// Every window not destroyed, in creation order.
 const std::vector<Window*>& all_windows();
+// A destroyed window no longer has the keyboard focus.
+void forget_focus(Window* w);
+// The focus moved by the keyboard (Tab, a dialog's next control), shown
+// as such by the controls that draw it.
+void set_keyboard_focus(Window* w);
 
 Window* create_window(DWORD ex_style, const char* class_name, const QString& text, DWORD style, int x, int y,
                       int width, int height, Window* parent, WORD id, HINSTANCE instance, LPVOID param,
@@ -104,6 +111,8 @@ std::string to_ansi(const QString& text);
 
 bool is_descendant(const Window* w, const Window* ancestor);
 bool is_visible(const Window* w);
+// The client area's size; empty while minimised or without a widget.
+QSize client_size(const Window* w);
 void notify_size(Window* w);
 void update_minimum_size(Window* w);
 void invalidate_tree(Window* w);

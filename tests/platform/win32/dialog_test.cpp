@@ -152,6 +152,27 @@ TEST_F(DialogTest, TabOrderIsTemplateOrder)
     EXPECT_TRUE(qobject_cast<QLineEdit*>(win32_widget_of(GetDlgItem(panel_, 1008)))->hasSelectedText());
 }
 
+TEST_F(DialogTest, NoControlHasTheFocusAtStartAndATabbedButtonShowsIt)
+{
+    // WM_INITDIALOG said FALSE: typed digits must not land in a field.
+    build();
+    ShowWindow(main_, SW_SHOWNORMAL);
+    SetWindowPos(panel_, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
+    pump(main_, panel_);
+    HWND focus = GetFocus();
+    EXPECT_TRUE(focus == nullptr || focus == main_) << GetDlgCtrlID(focus);
+
+    // The last field, then Tab onto the button after it: its picture changes.
+    HWND field = GetDlgItem(panel_, 1004), button = GetDlgItem(panel_, 1011);
+    QWidget* button_widget = win32_widget_of(button);
+    const QImage before = button_widget->grab().toImage();
+    SetFocus(field);
+    QTest::keyClick(win32_widget_of(field), Qt::Key_Tab);
+    pump(main_, panel_);
+    ASSERT_EQ(GetFocus(), button);
+    EXPECT_NE(button_widget->grab().toImage(), before);
+}
+
 TEST_F(DialogTest, AnUnknownClassFailsTheWholeDialog)
 {
     const DialogItemTemplate items[] = {

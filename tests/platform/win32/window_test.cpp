@@ -227,6 +227,24 @@ TEST_F(WindowLayerTest, TheCloseBoxAsksTheProcedure)
     EXPECT_TRUE(IsWindowVisible(main_));
 }
 
+TEST_F(WindowLayerTest, DestroyedWindowsLeaveTheHandleTable)
+{
+    const size_t before = win32_window_count();
+    std::vector<HWND> made;
+    for (int k = 0; k < 50; ++k)
+        made.push_back(CreateDialogIndirectParamA(nullptr, &kMainTemplate, nullptr, sizing_proc, 0));
+    EXPECT_GT(win32_window_count(), before + 50);
+    for (HWND w : made) {
+        PostMessageA(w, WM_USER, 0, 0); // still queued when it goes
+        DestroyWindow(w);
+    }
+    pump();
+    EXPECT_EQ(win32_window_count(), before);
+    for (HWND w : made)
+        EXPECT_FALSE(IsWindow(w));
+    EXPECT_TRUE(seen_of(WM_USER).empty());
+}
+
 TEST_F(WindowLayerTest, IconsAreSetAndReturned)
 {
     HICON icon = LoadIconA(nullptr, IDI_APPLICATION);
