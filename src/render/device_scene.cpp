@@ -1,9 +1,10 @@
-// Batches on the device: emptied, released and drawn in pieces, and the
-// states every frame is drawn with.
+// The scene's pieces uploaded as batches, batches emptied, released and
+// drawn in pieces, and the states every frame is drawn with.
 #include "render/device_scene.h"
 
 #include <algorithm>
 #include <cstdlib>
+#include <span>
 
 namespace {
 
@@ -14,6 +15,55 @@ void release(Interface*& pointer)
         pointer->Release();
         pointer = nullptr;
     }
+}
+
+// How a batch's vertices are read and its indices joined.
+struct BatchFormat {
+    DWORD fvf;
+    D3DPRIMITIVETYPE type;
+    int32_t indices_per_primitive;
+};
+
+// Position, colour and texture coordinates. The code's texture count says
+// two sets while each vertex carries one; stage 0 reads only set 0, and
+// the stream is stepped by the 24 bytes a vertex really has.
+constexpr BatchFormat kSurfaceFormat{0x242, D3DPT_TRIANGLELIST, 3};
+constexpr BatchFormat kGridFormat{D3DFVF_XYZ, D3DPT_LINELIST, 2};
+constexpr BatchFormat kMarkerFormat{D3DFVF_XYZ | D3DFVF_DIFFUSE, D3DPT_LINELIST, 2};
+
+// Buffers in the managed pool with usage 0, indices of 16 bits; the layout
+// and counts are recorded once the writer has filled both.
+template <class Vertex, class Write>
+void upload_batch(DrawBatch* batch, IDirect3DDevice9* device, const BatchFormat& format, MeshSize size, Write write)
+{
+    empty_geometry(batch);
+    if (size.vertices == 0)
+        return;
+    if (FAILED(device->CreateVertexBuffer(UINT(size.vertices * sizeof(Vertex)), 0, format.fvf, D3DPOOL_MANAGED,
+                                          &batch->vertex_buffer, nullptr)) ||
+        FAILED(device->CreateIndexBuffer(UINT(size.indices * sizeof(uint16_t)), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED,
+                                         &batch->index_buffer, nullptr)))
+        return;
+    void* vertex_bits = nullptr;
+    void* index_bits = nullptr;
+    if (FAILED(batch->vertex_buffer->Lock(0, 0, &vertex_bits, 0)))
+        return;
+    if (FAILED(batch->index_buffer->Lock(0, 0, &index_bits, 0))) {
+        batch->vertex_buffer->Unlock();
+        return;
+    }
+    const bool written = write(std::span<Vertex>(static_cast<Vertex*>(vertex_bits), size.vertices),
+                               std::span<uint16_t>(static_cast<uint16_t*>(index_bits), size.indices));
+    batch->index_buffer->Unlock();
+    batch->vertex_buffer->Unlock();
+    if (!written)
+        return;
+    batch->stride = sizeof(Vertex);
+    batch->fvf = format.fvf;
+    batch->primitive_type = format.type;
+    batch->indices_per_primitive = format.indices_per_primitive;
+    batch->vertex_count = int32_t(size.vertices);
+    batch->primitive_count = int32_t(size.indices / size_t(format.indices_per_primitive));
 }
 
 D3DMATRIX identity()
@@ -86,4 +136,23 @@ void apply_fixed_states(IDirect3DDevice9* device)
     device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
     device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
     device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+}
+
+void upload_surface(DrawBatch* batch, IDirect3DDevice9* device, const NodeGrid& grid)
+{
+    upload_batch<SurfaceVertex>(batch, device, kSurfaceFormat, surface_size(grid),
+                                [&](auto vertices, auto indices) { return write_surface(vertices, indices, grid); });
+}
+
+void upload_grid_lines(DrawBatch* batch, IDirect3DDevice9* device, const NodeGrid& grid)
+{
+    upload_batch<LineVertex>(batch, device, kGridFormat, grid_lines_size(grid),
+                             [&](auto vertices, auto indices) { return write_grid_lines(vertices, indices, grid); });
+}
+
+void upload_marker(DrawBatch* batch, IDirect3DDevice9* device, const NodeGrid& grid, const MarkerPair& pair)
+{
+    upload_batch<MarkerVertex>(batch, device, kMarkerFormat, marker_size(grid, pair), [&](auto vertices, auto indices) {
+        return write_marker(vertices, indices, grid, pair);
+    });
 }

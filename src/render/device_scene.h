@@ -1,30 +1,14 @@
-// The scene on the device: the draw format of each of the scene's vertex
-// layouts, a batch's buffers created and filled by a scene writer, a batch
+// The scene on the device: the scene's pieces uploaded as batches, a batch
 // drawn within the device's limit, the fixed states every frame is drawn
 // with, and the scene's matrices as the device takes them.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
-#include <span>
 
 #include "render/renderer.h"
 #include "render/scene/camera.h"
 #include "render/scene/mesh.h"
-
-// How a batch's vertices are read and its indices joined.
-struct BatchFormat {
-    DWORD fvf;
-    D3DPRIMITIVETYPE type;
-    int32_t indices_per_primitive;
-};
-
-// Position, colour and texture coordinates. The code's texture count says
-// two sets while each vertex carries one; stage 0 reads only set 0, and
-// the stream is stepped by the 24 bytes a vertex really has.
-constexpr BatchFormat kSurfaceFormat{0x242, D3DPT_TRIANGLELIST, 3};
-constexpr BatchFormat kGridFormat{D3DFVF_XYZ, D3DPT_LINELIST, 2};
-constexpr BatchFormat kMarkerFormat{D3DFVF_XYZ | D3DFVF_DIFFUSE, D3DPT_LINELIST, 2};
 
 // Drops the batch's buffers and counts; its texture and kind stay.
 void empty_geometry(DrawBatch* batch);
@@ -46,40 +30,10 @@ inline D3DMATRIX to_device_matrix(const Matrix4& matrix)
     return m;
 }
 
-// Empties the batch, then, for a piece of nonzero size, creates its vertex
-// and index buffers (usage 0, managed pool, 16-bit indices), locks both
-// whole, lets `write(vertices, indices)` fill them in one pass, and records
-// the layout and counts. On a failed step it stops with the counts 0; the
-// buffers made so far stay in the batch until it is rebuilt or released.
-template <class Vertex, class Write>
-void upload_batch(DrawBatch* batch, IDirect3DDevice9* device, const BatchFormat& format, MeshSize size, Write write)
-{
-    empty_geometry(batch);
-    if (size.vertices == 0)
-        return;
-    if (FAILED(device->CreateVertexBuffer(UINT(size.vertices * sizeof(Vertex)), 0, format.fvf, D3DPOOL_MANAGED,
-                                          &batch->vertex_buffer, nullptr)) ||
-        FAILED(device->CreateIndexBuffer(UINT(size.indices * sizeof(uint16_t)), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED,
-                                         &batch->index_buffer, nullptr)))
-        return;
-    void* vertex_bits = nullptr;
-    void* index_bits = nullptr;
-    if (FAILED(batch->vertex_buffer->Lock(0, 0, &vertex_bits, 0)))
-        return;
-    if (FAILED(batch->index_buffer->Lock(0, 0, &index_bits, 0))) {
-        batch->vertex_buffer->Unlock();
-        return;
-    }
-    const bool written = write(std::span<Vertex>(static_cast<Vertex*>(vertex_bits), size.vertices),
-                               std::span<uint16_t>(static_cast<uint16_t*>(index_bits), size.indices));
-    batch->index_buffer->Unlock();
-    batch->vertex_buffer->Unlock();
-    if (!written)
-        return;
-    batch->stride = sizeof(Vertex);
-    batch->fvf = format.fvf;
-    batch->primitive_type = format.type;
-    batch->indices_per_primitive = format.indices_per_primitive;
-    batch->vertex_count = int32_t(size.vertices);
-    batch->primitive_count = int32_t(size.indices / size_t(format.indices_per_primitive));
-}
+// The scene's pieces as batches: each emptied, then, where the grid (and
+// the pair) allow the piece, its buffers created and filled by the piece's
+// writer in one pass under whole-buffer locks. On a failed step the counts
+// stay 0; the buffers made so far stay until the batch is rebuilt or released.
+void upload_surface(DrawBatch* batch, IDirect3DDevice9* device, const NodeGrid& grid);
+void upload_grid_lines(DrawBatch* batch, IDirect3DDevice9* device, const NodeGrid& grid);
+void upload_marker(DrawBatch* batch, IDirect3DDevice9* device, const NodeGrid& grid, const MarkerPair& pair);

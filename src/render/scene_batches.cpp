@@ -26,25 +26,17 @@ bool while_marked(const RendererState& s)
 
 void build_surface(RendererState* s, DrawBatch* batch)
 {
-    const NodeGrid grid = read_grid(s->field);
-    upload_batch<SurfaceVertex>(batch, s->device, kSurfaceFormat, surface_size(grid),
-                                [&](auto vertices, auto indices) { return write_surface(vertices, indices, grid); });
+    upload_surface(batch, s->device, read_grid(s->field));
 }
 
 void build_grid_lines(RendererState* s, DrawBatch* batch)
 {
-    const NodeGrid grid = read_grid(s->field);
-    upload_batch<LineVertex>(batch, s->device, kGridFormat, grid_lines_size(grid),
-                             [&](auto vertices, auto indices) { return write_grid_lines(vertices, indices, grid); });
+    upload_grid_lines(batch, s->device, read_grid(s->field));
 }
 
 void build_marker(RendererState* s, DrawBatch* batch)
 {
-    const NodeGrid grid = read_grid(s->field);
-    const MarkerPair& pair = s->marker_pos;
-    upload_batch<MarkerVertex>(batch, s->device, kMarkerFormat, marker_size(grid, pair), [&](auto vertices, auto indices) {
-        return write_marker(vertices, indices, grid, pair);
-    });
+    upload_marker(batch, s->device, read_grid(s->field), s->marker_pos);
 }
 
 } // namespace
