@@ -17,6 +17,7 @@
 #include <GL/glext.h>
 #include <benchmark/benchmark.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -67,14 +68,15 @@ public:
     void set_camera(int radius, int azimuth, int elevation) {
         // Row vectors with rows first are column vectors with columns first.
         // The device's depth runs 0..1 over the view volume, GL's -1..1.
-        Matrix to_gl_depth = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 2, 0, 0, 0, -1, 1};
-        const Matrix view = camera(radius, azimuth, elevation);
+        const Matrix4 to_gl_depth = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 2, 0}, {0, 0, -1, 1}}};
+        const Matrix4 view = camera(radius, azimuth, elevation);
+        const Matrix4 scene_projection = projection();
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();
-        glMultMatrixf(to_gl_depth.data());
-        glMultMatrixf(projection().data());
+        glMultMatrixf(&to_gl_depth.m[0][0]);
+        glMultMatrixf(&scene_projection.m[0][0]);
         glMatrixMode(GL_MODELVIEW);
-        glLoadMatrixf(view.data());
+        glLoadMatrixf(&view.m[0][0]);
     }
 
     void render() {
@@ -85,8 +87,9 @@ public:
         glEnableClientState(GL_COLOR_ARRAY);
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
         glVertexPointer(3, GL_FLOAT, sizeof(SurfaceVertex), nullptr);
-        glColorPointer(GL_BGRA, GL_UNSIGNED_BYTE, sizeof(SurfaceVertex), reinterpret_cast<void*>(12));
-        glTexCoordPointer(2, GL_FLOAT, sizeof(SurfaceVertex), reinterpret_cast<void*>(16));
+        glColorPointer(GL_BGRA, GL_UNSIGNED_BYTE, sizeof(SurfaceVertex),
+                       reinterpret_cast<void*>(offsetof(SurfaceVertex, color)));
+        glTexCoordPointer(2, GL_FLOAT, sizeof(SurfaceVertex), reinterpret_cast<void*>(offsetof(SurfaceVertex, u)));
         glEnable(GL_TEXTURE_2D);
         glDrawElements(GL_TRIANGLES, counts_[0], GL_UNSIGNED_SHORT, nullptr);
         glDisable(GL_TEXTURE_2D);
@@ -103,7 +106,8 @@ public:
         glBindBuffer(GL_ARRAY_BUFFER, context_.buffers[4]);
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, context_.buffers[5]);
         glVertexPointer(3, GL_FLOAT, sizeof(MarkerVertex), nullptr);
-        glColorPointer(GL_BGRA, GL_UNSIGNED_BYTE, sizeof(MarkerVertex), reinterpret_cast<void*>(12));
+        glColorPointer(GL_BGRA, GL_UNSIGNED_BYTE, sizeof(MarkerVertex),
+                       reinterpret_cast<void*>(offsetof(MarkerVertex, color)));
         glDrawElements(GL_LINES, counts_[2], GL_UNSIGNED_SHORT, nullptr);
         glDisableClientState(GL_COLOR_ARRAY);
         glFinish();

@@ -1,7 +1,7 @@
 // One frame of the viewer's scene on the software device at 1024 x 768,
 // from Clear to Present: the 201 x 201 surface (80,000 textured triangles,
 // 256 x 256 texture), the 4,400 grid-line segments and the 400-segment
-// marker cross, with the renderer's device states.
+// marker cross, uploaded, drawn and set up as the renderer does.
 //
 //   build/bin/bench_software_device --benchmark_repetitions=15
 //   build/bin/bench_software_device --camera 30 45 30   (that camera only)
@@ -22,51 +22,12 @@
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/d3d9_test_hook.h"
 #include "platform/d3d9/offscreen_window.h"
+#include "render/device_scene.h"
 #include "viewer_scene.h"
 
 namespace {
 
 using namespace viewer_scene;
-
-D3DMATRIX to_d3d(const Matrix& m) {
-    D3DMATRIX d;
-    std::memcpy(&d, m.data(), sizeof d);
-    return d;
-}
-
-struct Batch {
-    IDirect3DVertexBuffer9* vertices = nullptr;
-    IDirect3DIndexBuffer9* indices = nullptr;
-    IDirect3DTexture9* texture = nullptr;
-    UINT stride = 0, fvf = 0, vertex_count = 0, primitive_count = 0;
-    D3DPRIMITIVETYPE type = D3DPT_TRIANGLELIST;
-
-    void release() {
-        if (vertices) vertices->Release();
-        if (indices) indices->Release();
-        if (texture) texture->Release();
-    }
-};
-
-template <class T>
-void fill(IDirect3DDevice9* device, Batch& batch, const Mesh<T>& mesh, UINT fvf, D3DPRIMITIVETYPE type) {
-    batch.stride = sizeof(T);
-    batch.fvf = fvf;
-    batch.type = type;
-    device->CreateVertexBuffer(UINT(mesh.vertices.size() * sizeof(T)), 0, fvf, D3DPOOL_MANAGED, &batch.vertices,
-                               nullptr);
-    device->CreateIndexBuffer(UINT(mesh.indices.size() * 2), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &batch.indices,
-                              nullptr);
-    void* bits;
-    batch.vertices->Lock(0, 0, &bits, 0);
-    std::memcpy(bits, mesh.vertices.data(), mesh.vertices.size() * sizeof(T));
-    batch.vertices->Unlock();
-    batch.indices->Lock(0, 0, &bits, 0);
-    std::memcpy(bits, mesh.indices.data(), mesh.indices.size() * 2);
-    batch.indices->Unlock();
-    batch.vertex_count = UINT(mesh.vertices.size());
-    batch.primitive_count = UINT(mesh.indices.size() / (type == D3DPT_TRIANGLELIST ? 3 : 2));
-}
 
 class DeviceScene {
 public:
@@ -82,34 +43,36 @@ public:
         params.Flags = D3DPRESENTFLAG_DISCARD_DEPTHSTENCIL;
         d3d_->CreateDevice(0, D3DDEVTYPE_HAL, &window_, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device_);
         device_->GetDeviceCaps(&caps_);
-        apply_states();
-        const Scene scene = make_scene();
-        // 0x242, the renderer's code for its 24-byte surface vertices.
-        fill(device_, surface_, scene.surface, 0x242, D3DPT_TRIANGLELIST);
-        fill(device_, grid_, scene.grid, D3DFVF_XYZ, D3DPT_LINELIST);
-        fill(device_, marker_, scene.marker, D3DFVF_XYZ | D3DFVF_DIFFUSE, D3DPT_LINELIST);
+        apply_fixed_states(device_);
+        const D3DMATRIX projection_matrix = to_device_matrix(projection());
+        device_->SetTransform(D3DTS_PROJECTION, &projection_matrix);
+        const std::vector<double> heights = make_heights();
+        const NodeGrid grid = grid_of(heights);
+        upload_surface(&batches_[0], device_, grid);
+        upload_grid_lines(&batches_[1], device_, grid);
+        upload_marker(&batches_[2], device_, grid, kMarker);
         make_texture();
     }
 
     ~DeviceScene() {
-        surface_.release();
-        grid_.release();
-        marker_.release();
+        for (DrawBatch& batch : batches_) {
+            release_batch(&batch);
+        }
         device_->Release();
         d3d_->Release();
     }
 
     void set_camera(int radius, int azimuth, int elevation) {
-        const D3DMATRIX view = to_d3d(camera(radius, azimuth, elevation));
+        const D3DMATRIX view = to_device_matrix(camera(radius, azimuth, elevation));
         device_->SetTransform(D3DTS_VIEW, &view);
     }
 
     void render() {
         device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF808080, 1.0f, 0);
         device_->BeginScene();
-        draw(surface_);
-        draw(grid_);
-        draw(marker_);
+        for (const DrawBatch& batch : batches_) {
+            draw_batch(device_, &batch, primitive_limit(caps_));
+        }
         device_->EndScene();
         device_->Present(nullptr, nullptr, nullptr, nullptr);
     }
@@ -117,57 +80,22 @@ public:
     const OffscreenWindow& window() const { return window_; }
 
 private:
-    void apply_states() {
-        device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-        device_->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
-        device_->SetRenderState(D3DRS_DITHERENABLE, FALSE);
-        device_->SetRenderState(D3DRS_LIGHTING, FALSE);
-        D3DMATRIX world;
-        std::memset(&world, 0, sizeof world);
-        world._11 = world._22 = world._33 = world._44 = 1;
-        device_->SetTransform(D3DTS_WORLD, &world);
-        device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-        device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-        device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-        device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-        device_->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-        device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-        device_->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
-        device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
-        const D3DMATRIX projection_matrix = to_d3d(projection());
-        device_->SetTransform(D3DTS_PROJECTION, &projection_matrix);
-    }
-
     // A full mip chain, every level the checker of its own size.
     void make_texture() {
-        device_->CreateTexture(kTextureSize, kTextureSize, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &surface_.texture,
-                               nullptr);
-        for (DWORD level = 0; level < surface_.texture->GetLevelCount(); ++level) {
+        IDirect3DTexture9*& texture = batches_[0].texture;
+        device_->CreateTexture(kTextureSize, kTextureSize, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr);
+        for (DWORD level = 0; level < texture->GetLevelCount(); ++level) {
             D3DSURFACE_DESC desc;
-            surface_.texture->GetLevelDesc(level, &desc);
+            texture->GetLevelDesc(level, &desc);
             D3DLOCKED_RECT locked;
-            surface_.texture->LockRect(level, &locked, nullptr, 0);
+            texture->LockRect(level, &locked, nullptr, 0);
             for (UINT y = 0; y < desc.Height; ++y) {
                 auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch);
                 for (UINT x = 0; x < desc.Width; ++x) {
                     row[x] = checker_texel(x, y);
                 }
             }
-            surface_.texture->UnlockRect(level);
-        }
-    }
-
-    void draw(const Batch& batch) {
-        device_->SetTexture(0, batch.texture);
-        device_->SetStreamSource(0, batch.vertices, 0, batch.stride);
-        device_->SetFVF(batch.fvf);
-        device_->SetIndices(batch.indices);
-        const UINT per = batch.type == D3DPT_TRIANGLELIST ? 3 : 2;
-        for (UINT start = 0, left = batch.primitive_count; left > 0;) {
-            const UINT n = std::min(left, UINT(caps_.MaxPrimitiveCount));
-            device_->DrawIndexedPrimitive(batch.type, 0, 0, batch.vertex_count, start, n);
-            start += per * n;
-            left -= n;
+            texture->UnlockRect(level);
         }
     }
 
@@ -175,7 +103,7 @@ private:
     IDirect3D9* d3d_ = nullptr;
     IDirect3DDevice9* device_ = nullptr;
     D3DCAPS9 caps_{};
-    Batch surface_, grid_, marker_;
+    DrawBatch batches_[3] = {};  // surface, grid lines, marker
 };
 
 // Threads 0 lets the device choose (both cores for large draws); 1 draws on

@@ -1,5 +1,5 @@
 // The renderer object: its device on the render area, the fixed states, one
-// frame of the three batches, the device reset on resize and the texture.
+// frame of the scene's batches, the device reset on resize and the texture.
 #include "render/renderer.h"
 
 #include <algorithm>
@@ -35,9 +35,8 @@ void release_all(RendererState* s)
 {
     release(s->d3d);
     release(s->device);
-    release_batch(&s->surface_batch);
-    release_batch(&s->grid_batch);
-    release_batch(&s->marker_batch);
+    for (DrawBatch& batch : s->batches)
+        release_batch(&batch);
 }
 
 void free_block(Renderer* renderer)
@@ -59,22 +58,15 @@ void set_projection(IDirect3DDevice9* device)
     back_buffer->Release();
     if (FAILED(described) || desc.Width == 0 || desc.Height == 0)
         return;
-    const float aspect = static_cast<float>(desc.Width) / static_cast<float>(desc.Height);
-    const D3DMATRIX projection = build_projection_matrix(kFieldOfView, aspect, kNearPlane, kFarPlane);
+    const D3DMATRIX projection = to_device_matrix(build_scene_projection(desc.Width, desc.Height));
     device->SetTransform(D3DTS_PROJECTION, &projection);
 }
 
-D3DMATRIX identity()
+HRESULT set_view(RendererState* s)
 {
-    D3DMATRIX m{};
-    m._11 = m._22 = m._33 = m._44 = 1.0f;
-    return m;
-}
-
-// Largest primitive count per call as a positive signed count.
-int32_t primitive_limit(const D3DCAPS9& caps)
-{
-    return static_cast<int32_t>(std::min<DWORD>(caps.MaxPrimitiveCount, INT32_MAX));
+    const CameraVectors& v = s->camera;
+    const D3DMATRIX view = to_device_matrix(build_view_matrix(v.eye, v.at, v.up));
+    return s->device->SetTransform(D3DTS_VIEW, &view);
 }
 
 void destroy(Renderer* renderer)
@@ -95,10 +87,9 @@ HRESULT render(Renderer* renderer)
     device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBackground, 1.0f, 0);
     device->BeginScene();
     const int32_t limit = primitive_limit(s->caps);
-    draw_batch(device, &s->surface_batch, limit);
-    draw_batch(device, &s->grid_batch, limit);
-    if (s->marker_on)
-        draw_batch(device, &s->marker_batch, limit);
+    for (int k = 0; k < kBatchCount; ++k)
+        if (kSceneBatches[k].shown(*s))
+            draw_batch(device, &s->batches[k], limit);
     device->EndScene();
     return device->Present(nullptr, nullptr, nullptr, nullptr);
 }
@@ -124,17 +115,25 @@ HRESULT resize(Renderer* renderer, HWND window, int width, int height)
     if (FAILED(reset))
         return reset;
 
-    apply_fixed_states(s);
-    const D3DMATRIX view = build_view_matrix(s->eye, s->at, s->up);
-    s->device->SetTransform(D3DTS_VIEW, &view);
+    apply_fixed_states(s->device);
+    set_view(s);
     set_projection(s->device);
     // Textures are loaded from their files again after every reset.
-    for (DrawBatch* batch : {&s->surface_batch, &s->grid_batch, &s->marker_batch}) {
-        release(batch->texture);
-        if (batch->texture_file)
-            load_texture_file(s->device, batch->texture_file, &batch->texture);
+    for (DrawBatch& batch : s->batches) {
+        release(batch.texture);
+        if (batch.texture_file)
+            load_texture_file(s->device, batch.texture_file, &batch.texture);
     }
     return 0;
+}
+
+HRESULT set_camera(Renderer* renderer, const CameraSetting* camera)
+{
+    RendererState* s = renderer_state(renderer);
+    if (!s || !camera)
+        return 0;
+    s->camera = camera_vectors(*camera);
+    return set_view(s);
 }
 
 HRESULT set_texture(Renderer* renderer, const char* path)
@@ -142,7 +141,7 @@ HRESULT set_texture(Renderer* renderer, const char* path)
     RendererState* s = renderer_state(renderer);
     if (!s)
         return 0;
-    DrawBatch& surface = s->surface_batch;
+    DrawBatch& surface = s->batches[kSurfaceBatch];
     std::free(surface.texture_file);
     surface.texture_file = nullptr;
     if (path) {
@@ -206,66 +205,7 @@ Renderer* create_renderer(HWND window)
         return fail_creation(renderer);
 
     s->device->GetDeviceCaps(&s->caps);
-    apply_fixed_states(s);
+    apply_fixed_states(s->device);
     set_projection(s->device);
     return renderer;
-}
-
-void draw_batch(IDirect3DDevice9* device, const DrawBatch* batch, int32_t max_primitives)
-{
-    // Bound before the empty test, so a batch never draws with the
-    // previous batch's texture.
-    device->SetTexture(0, batch->texture);
-    if (batch->vertex_count == 0 || batch->primitive_count == 0)
-        return;
-    device->SetStreamSource(0, batch->vertex_buffer, 0, batch->stride);
-    device->SetFVF(batch->fvf);
-    device->SetIndices(batch->index_buffer);
-    int64_t start = 0;
-    int32_t remaining = batch->primitive_count;
-    while (remaining > 0) {
-        const int32_t n = std::min(remaining, max_primitives);
-        if (n <= 0)
-            break; // a device that takes no primitives at all
-        device->DrawIndexedPrimitive(batch->primitive_type, 0, 0, static_cast<UINT>(batch->vertex_count),
-                                     static_cast<UINT>(start), static_cast<UINT>(n));
-        start += int64_t(batch->indices_per_primitive) * n;
-        remaining -= n;
-    }
-}
-
-void release_batch(DrawBatch* batch)
-{
-    std::free(batch->texture_file);
-    release(batch->vertex_buffer);
-    release(batch->index_buffer);
-    release(batch->texture);
-    std::memset(batch, 0, sizeof *batch);
-}
-
-void empty_geometry(DrawBatch* batch)
-{
-    release(batch->vertex_buffer);
-    release(batch->index_buffer);
-    batch->vertex_count = 0;
-    batch->primitive_count = 0;
-}
-
-void apply_fixed_states(RendererState* s)
-{
-    IDirect3DDevice9* device = s->device;
-    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
-    device->SetRenderState(D3DRS_DITHERENABLE, FALSE);
-    device->SetRenderState(D3DRS_LIGHTING, FALSE);
-    const D3DMATRIX world = identity();
-    device->SetTransform(D3DTS_WORLD, &world);
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-    device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-    device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
-    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
 }

@@ -8,21 +8,8 @@
 #include "field/density_field.h"
 #include "platform/d3d9/d3d9.h"
 #include "platform/win32/windef.h"
-
-// The camera as the panel holds it: distance step 0..100, azimuth 0..360 and
-// elevation 0..90 in whole degrees.
-struct CameraSetting {
-    int32_t radius;
-    int32_t azimuth;
-    int32_t elevation;
-};
-
-// The marker's x and y as fractions of the field's range (0 at the minimum,
-// 1 at the maximum).
-struct MarkerPair {
-    double x;
-    double y;
-};
+#include "render/scene/camera.h" // CameraSetting
+#include "render/scene/mesh.h"   // MarkerPair
 
 // One drawable piece of geometry.
 struct DrawBatch {

@@ -17,19 +17,6 @@
 #include "render/renderer.h"
 #include "render/renderer_state.h"
 
-struct SurfaceVertex {
-    float x, y, z;
-    D3DCOLOR shade;
-    float u, v;
-};
-struct LineVertex {
-    float x, y, z;
-};
-struct MarkerVertex {
-    float x, y, z;
-    D3DCOLOR color;
-};
-
 struct FieldDeleter {
     void operator()(DensityField* field) const { field->ops.destroy(field); }
 };

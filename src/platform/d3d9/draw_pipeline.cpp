@@ -186,6 +186,16 @@ struct DrawPipeline::Vertex {
     uint32_t outcode;
 };
 
+// transform_four stores four fields at a time by offset: screen fx, fy, z,
+// invw then uw, vw, r, g; clip x, y, z, w then u, v, r, g.
+static_assert(offsetof(RasterVertex, fx) == 0 && offsetof(RasterVertex, fy) == 4 && offsetof(RasterVertex, z) == 8 &&
+              offsetof(RasterVertex, invw) == 12 && offsetof(RasterVertex, uw) == 16 &&
+              offsetof(RasterVertex, vw) == 20 && offsetof(RasterVertex, r) == 24 && offsetof(RasterVertex, g) == 28);
+static_assert(offsetof(ClipVertex, x) == 0 && offsetof(ClipVertex, y) == 4 && offsetof(ClipVertex, z) == 8 &&
+              offsetof(ClipVertex, w) == 12 && offsetof(ClipVertex, u) == 16 && offsetof(ClipVertex, v) == 20 &&
+              offsetof(ClipVertex, r) == 24 && offsetof(ClipVertex, g) == 28);
+static_assert(sizeof(int32_t) == sizeof(float), "fx and fy travel in float lanes");
+
 bool decode_fvf(DWORD fvf, UINT texcoord_set, VertexLayout* layout) {
     if (fvf & (D3DFVF_RESERVED0 | 0x2000)) {
         return false;

@@ -1,27 +1,12 @@
 // The two line overlays that follow the surface 0.01 above it: 11 x 11 grid
-// lines, and the yellow marker cross with set_marker.
+// lines, and the yellow marker cross.
 #include <cmath>
-#include <cstdint>
-#include <span>
 
-#include "render/renderer_state.h"
+#include "render/scene/mesh.h"
 
 namespace {
 
-struct LineVertex {
-    float x, y, z;
-};
-static_assert(sizeof(LineVertex) == 12);
-
-struct MarkerVertex {
-    float x, y, z;
-    D3DCOLOR color;
-};
-static_assert(sizeof(MarkerVertex) == 16);
-
-constexpr DWORD kLineFvf = D3DFVF_XYZ;
-constexpr DWORD kMarkerFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE;
-constexpr D3DCOLOR kMarkerColor = 0xFFFFFF00;
+constexpr uint32_t kMarkerColor = 0xFFFFFF00;
 constexpr int kLinesPerDirection = 11;
 
 float overlay_z(double h)
@@ -59,6 +44,18 @@ bool on_grid(double fraction)
 int nearest_node(double fraction, int n)
 {
     return static_cast<int>(std::floor((n - 1) * fraction + 0.5));
+}
+
+// A line list over lines whose vertices lie one after another: a line of
+// n vertices has n - 1 segments of two indices.
+MeshSize line_list_size(size_t vertices, size_t lines)
+{
+    return MeshSize{vertices, 2 * (vertices - lines)};
+}
+
+bool sizes_match(MeshSize size, size_t vertices, size_t indices)
+{
+    return size.vertices != 0 && vertices == size.vertices && indices == size.indices;
 }
 
 // Pairs (n, n + 1) joining the consecutive vertices of each line, the
@@ -109,51 +106,41 @@ void write_marker_vertices(std::span<MarkerVertex> vertices, const NodeGrid& gri
 
 } // namespace
 
-void build_grid_lines(DrawBatch* batch, IDirect3DDevice9* device, DensityField* field)
+MeshSize grid_lines_size(const NodeGrid& grid)
 {
-    empty_geometry(batch);
-    const NodeGrid grid = read_grid(field);
     if (!grid_lines_fit(grid))
-        return;
+        return MeshSize{0, 0};
+    return line_list_size(size_t(kLinesPerDirection) * (size_t(grid.nx) + size_t(grid.ny)), 2 * kLinesPerDirection);
+}
+
+MeshSize marker_size(const NodeGrid& grid, const MarkerPair& pair)
+{
+    if (!marker_fits(grid) || !on_grid(pair.x) || !on_grid(pair.y))
+        return MeshSize{0, 0};
+    return line_list_size(size_t(grid.nx) + size_t(grid.ny), 2);
+}
+
+bool write_grid_lines(std::span<LineVertex> vertices, std::span<uint16_t> indices, const NodeGrid& grid)
+{
+    if (!sizes_match(grid_lines_size(grid), vertices.size(), indices.size()))
+        return false;
     int lengths[2 * kLinesPerDirection];
     for (int line = 0; line < kLinesPerDirection; ++line) {
         lengths[line] = grid.nx;
         lengths[kLinesPerDirection + line] = grid.ny;
     }
-    const size_t vertices = size_t(kLinesPerDirection) * (grid.nx + grid.ny);
-    fill_batch<LineVertex>(
-        batch, device, kLineFvf, D3DPT_LINELIST, 2, vertices, 2 * (vertices - 2 * kLinesPerDirection),
-        [&](std::span<LineVertex> out) { write_grid_vertices(out, grid); },
-        [&](std::span<uint16_t> out) { write_line_pairs(out, lengths); });
+    write_grid_vertices(vertices, grid);
+    write_line_pairs(indices, lengths);
+    return true;
 }
 
-void build_marker(DrawBatch* batch, IDirect3DDevice9* device, DensityField* field, const MarkerPair* pair)
+bool write_marker(std::span<MarkerVertex> vertices, std::span<uint16_t> indices, const NodeGrid& grid,
+                  const MarkerPair& pair)
 {
-    empty_geometry(batch);
-    const NodeGrid grid = read_grid(field);
-    if (!marker_fits(grid) || !on_grid(pair->x) || !on_grid(pair->y))
-        return;
+    if (!sizes_match(marker_size(grid, pair), vertices.size(), indices.size()))
+        return false;
     const int lengths[2] = {grid.nx, grid.ny};
-    const size_t vertices = size_t(grid.nx) + grid.ny;
-    fill_batch<MarkerVertex>(
-        batch, device, kMarkerFvf, D3DPT_LINELIST, 2, vertices, 2 * (vertices - 2),
-        [&](std::span<MarkerVertex> out) { write_marker_vertices(out, grid, *pair); },
-        [&](std::span<uint16_t> out) { write_line_pairs(out, lengths); });
-}
-
-void set_marker(Renderer* renderer, const MarkerPair* pair)
-{
-    RendererState* s = renderer_state(renderer);
-    if (!s)
-        return;
-    if (!pair) {
-        s->marker_on = 0;
-        s->marker_pos = MarkerPair{0.0, 0.0};
-        release_batch(&s->marker_batch);
-        return;
-    }
-    s->marker_on = 1;
-    s->marker_pos = *pair;
-    if (s->field)
-        build_marker(&s->marker_batch, s->device, s->field, &s->marker_pos);
+    write_marker_vertices(vertices, grid, pair);
+    write_line_pairs(indices, lengths);
+    return true;
 }

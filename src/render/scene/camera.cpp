@@ -1,9 +1,8 @@
-// The orbiting camera and the two matrices: set_camera, the look-at view
-// and the perspective projection.
-#include <cmath>
-#include <cstdint>
+// The orbiting camera, the look-at view, the perspective projection and
+// the projection of one scene point to the back buffer.
+#include "render/scene/camera.h"
 
-#include "render/renderer_state.h"
+#include <cmath>
 
 namespace {
 
@@ -35,6 +34,17 @@ Float3 normalise(Float3 a)
     return Float3{a.x / length, a.y / length, a.z / length};
 }
 
+// Each element a sum of four products taken left to right, as the device
+// combines its transforms.
+Matrix4 multiply(const Matrix4& a, const Matrix4& b)
+{
+    Matrix4 r;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] + a.m[i][3] * b.m[3][j];
+    return r;
+}
+
 } // namespace
 
 CameraVectors camera_vectors(const CameraSetting& camera)
@@ -53,25 +63,12 @@ CameraVectors camera_vectors(const CameraSetting& camera)
     return v;
 }
 
-HRESULT set_camera(Renderer* renderer, const CameraSetting* camera)
-{
-    RendererState* s = renderer_state(renderer);
-    if (!s || !camera)
-        return 0;
-    const CameraVectors v = camera_vectors(*camera);
-    s->eye = v.eye;
-    s->at = v.at;
-    s->up = v.up;
-    const D3DMATRIX view = build_view_matrix(s->eye, s->at, s->up);
-    return s->device->SetTransform(D3DTS_VIEW, &view);
-}
-
-D3DMATRIX build_view_matrix(Float3 eye, Float3 at, Float3 up)
+Matrix4 build_view_matrix(Float3 eye, Float3 at, Float3 up)
 {
     const Float3 zaxis = normalise(at - eye);
     const Float3 xaxis = normalise(cross(up, zaxis));
     const Float3 yaxis = cross(zaxis, xaxis);
-    D3DMATRIX m{};
+    Matrix4 m{};
     const float rows[4][3] = {{xaxis.x, yaxis.x, zaxis.x},
                               {xaxis.y, yaxis.y, zaxis.y},
                               {xaxis.z, yaxis.z, zaxis.z},
@@ -79,21 +76,45 @@ D3DMATRIX build_view_matrix(Float3 eye, Float3 at, Float3 up)
     for (int row = 0; row < 4; ++row)
         for (int column = 0; column < 3; ++column)
             m.m[row][column] = rows[row][column];
-    m._44 = 1.0f;
+    m.m[3][3] = 1.0f;
     return m;
 }
 
-D3DMATRIX build_projection_matrix(float fov_y, float aspect, float near_plane, float far_plane)
+Matrix4 build_projection_matrix(float fov_y, float aspect, float near_plane, float far_plane)
 {
     const float half_angle = fov_y * 0.5f;
     const float y_scale = std::cos(half_angle) / std::sin(half_angle);
     const float x_scale = y_scale / aspect;
     const float q = far_plane / (far_plane - near_plane);
-    D3DMATRIX m{};
-    m._11 = x_scale;
-    m._22 = y_scale;
-    m._33 = q;
-    m._34 = 1.0f;
-    m._43 = -q * near_plane;
+    Matrix4 m{};
+    m.m[0][0] = x_scale;
+    m.m[1][1] = y_scale;
+    m.m[2][2] = q;
+    m.m[2][3] = 1.0f;
+    m.m[3][2] = -q * near_plane;
     return m;
+}
+
+Matrix4 build_scene_projection(unsigned width, unsigned height)
+{
+    const float aspect = static_cast<float>(width) / static_cast<float>(height);
+    return build_projection_matrix(kFieldOfView, aspect, kNearPlane, kFarPlane);
+}
+
+PixelPoint project_point(const Matrix4& view, const Matrix4& projection, unsigned width, unsigned height, float x,
+                         float y, float z)
+{
+    const Matrix4 t = multiply(view, projection);
+    const float clip_x = x * t.m[0][0] + y * t.m[1][0] + z * t.m[2][0] + t.m[3][0];
+    const float clip_y = x * t.m[0][1] + y * t.m[1][1] + z * t.m[2][1] + t.m[3][1];
+    const float clip_w = x * t.m[0][3] + y * t.m[1][3] + z * t.m[2][3] + t.m[3][3];
+    if (!(clip_w > 0.0f))
+        return PixelPoint{0.0f, 0.0f, false};
+    const float invw = 1.0f / clip_w;
+    const float half_width = static_cast<float>(width) * 0.5f;
+    const float half_height = static_cast<float>(height) * 0.5f;
+    const PixelPoint p{(1.0f + clip_x * invw) * half_width, (1.0f - clip_y * invw) * half_height, true};
+    if (!std::isfinite(p.x) || !std::isfinite(p.y))
+        return PixelPoint{0.0f, 0.0f, false};
+    return p;
 }

@@ -1,0 +1,158 @@
+// The scene's pieces uploaded as batches, batches emptied, released and
+// drawn in pieces, and the states every frame is drawn with.
+#include "render/device_scene.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <span>
+
+namespace {
+
+template <class Interface>
+void release(Interface*& pointer)
+{
+    if (pointer) {
+        pointer->Release();
+        pointer = nullptr;
+    }
+}
+
+// How a batch's vertices are read and its indices joined.
+struct BatchFormat {
+    DWORD fvf;
+    D3DPRIMITIVETYPE type;
+    int32_t indices_per_primitive;
+};
+
+// Position, colour and texture coordinates. The code's texture count says
+// two sets while each vertex carries one; stage 0 reads only set 0, and
+// the stream is stepped by the 24 bytes a vertex really has.
+constexpr BatchFormat kSurfaceFormat{0x242, D3DPT_TRIANGLELIST, 3};
+constexpr BatchFormat kGridFormat{D3DFVF_XYZ, D3DPT_LINELIST, 2};
+constexpr BatchFormat kMarkerFormat{D3DFVF_XYZ | D3DFVF_DIFFUSE, D3DPT_LINELIST, 2};
+
+// Buffers in the managed pool with usage 0, indices of 16 bits; the layout
+// and counts are recorded once the writer has filled both.
+template <class Vertex, class Write>
+void upload_batch(DrawBatch* batch, IDirect3DDevice9* device, const BatchFormat& format, MeshSize size, Write write)
+{
+    empty_geometry(batch);
+    if (size.vertices == 0)
+        return;
+    if (FAILED(device->CreateVertexBuffer(UINT(size.vertices * sizeof(Vertex)), 0, format.fvf, D3DPOOL_MANAGED,
+                                          &batch->vertex_buffer, nullptr)) ||
+        FAILED(device->CreateIndexBuffer(UINT(size.indices * sizeof(uint16_t)), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED,
+                                         &batch->index_buffer, nullptr)))
+        return;
+    void* vertex_bits = nullptr;
+    void* index_bits = nullptr;
+    if (FAILED(batch->vertex_buffer->Lock(0, 0, &vertex_bits, 0)))
+        return;
+    if (FAILED(batch->index_buffer->Lock(0, 0, &index_bits, 0))) {
+        batch->vertex_buffer->Unlock();
+        return;
+    }
+    const bool written = write(std::span<Vertex>(static_cast<Vertex*>(vertex_bits), size.vertices),
+                               std::span<uint16_t>(static_cast<uint16_t*>(index_bits), size.indices));
+    batch->index_buffer->Unlock();
+    batch->vertex_buffer->Unlock();
+    if (!written)
+        return;
+    batch->stride = sizeof(Vertex);
+    batch->fvf = format.fvf;
+    batch->primitive_type = format.type;
+    batch->indices_per_primitive = format.indices_per_primitive;
+    batch->vertex_count = int32_t(size.vertices);
+    batch->primitive_count = int32_t(size.indices / size_t(format.indices_per_primitive));
+}
+
+D3DMATRIX identity()
+{
+    D3DMATRIX m{};
+    m._11 = m._22 = m._33 = m._44 = 1.0f;
+    return m;
+}
+
+} // namespace
+
+void empty_geometry(DrawBatch* batch)
+{
+    release(batch->vertex_buffer);
+    release(batch->index_buffer);
+    batch->vertex_count = 0;
+    batch->primitive_count = 0;
+}
+
+void release_batch(DrawBatch* batch)
+{
+    std::free(batch->texture_file);
+    release(batch->vertex_buffer);
+    release(batch->index_buffer);
+    release(batch->texture);
+    std::memset(batch, 0, sizeof *batch);
+}
+
+void draw_batch(IDirect3DDevice9* device, const DrawBatch* batch, int32_t max_primitives)
+{
+    // Bound before the empty test, so a batch never draws with the
+    // previous batch's texture.
+    device->SetTexture(0, batch->texture);
+    if (batch->vertex_count == 0 || batch->primitive_count == 0)
+        return;
+    device->SetStreamSource(0, batch->vertex_buffer, 0, batch->stride);
+    device->SetFVF(batch->fvf);
+    device->SetIndices(batch->index_buffer);
+    int64_t start = 0;
+    int32_t remaining = batch->primitive_count;
+    while (remaining > 0) {
+        const int32_t n = std::min(remaining, max_primitives);
+        if (n <= 0)
+            break; // a device that takes no primitives at all
+        device->DrawIndexedPrimitive(batch->primitive_type, 0, 0, static_cast<UINT>(batch->vertex_count),
+                                     static_cast<UINT>(start), static_cast<UINT>(n));
+        start += int64_t(batch->indices_per_primitive) * n;
+        remaining -= n;
+    }
+}
+
+int32_t primitive_limit(const D3DCAPS9& caps)
+{
+    return static_cast<int32_t>(std::min<DWORD>(caps.MaxPrimitiveCount, INT32_MAX));
+}
+
+void apply_fixed_states(IDirect3DDevice9* device)
+{
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    device->SetRenderState(D3DRS_DITHERENABLE, FALSE);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    const D3DMATRIX world = identity();
+    device->SetTransform(D3DTS_WORLD, &world);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+}
+
+void upload_surface(DrawBatch* batch, IDirect3DDevice9* device, const NodeGrid& grid)
+{
+    upload_batch<SurfaceVertex>(batch, device, kSurfaceFormat, surface_size(grid),
+                                [&](auto vertices, auto indices) { return write_surface(vertices, indices, grid); });
+}
+
+void upload_grid_lines(DrawBatch* batch, IDirect3DDevice9* device, const NodeGrid& grid)
+{
+    upload_batch<LineVertex>(batch, device, kGridFormat, grid_lines_size(grid),
+                             [&](auto vertices, auto indices) { return write_grid_lines(vertices, indices, grid); });
+}
+
+void upload_marker(DrawBatch* batch, IDirect3DDevice9* device, const NodeGrid& grid, const MarkerPair& pair)
+{
+    upload_batch<MarkerVertex>(batch, device, kMarkerFormat, marker_size(grid, pair), [&](auto vertices, auto indices) {
+        return write_marker(vertices, indices, grid, pair);
+    });
+}

@@ -1,0 +1,39 @@
+// The scene on the device: the scene's pieces uploaded as batches, a batch
+// drawn within the device's limit, the fixed states every frame is drawn
+// with, and the scene's matrices as the device takes them.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "render/renderer.h"
+#include "render/scene/camera.h"
+#include "render/scene/mesh.h"
+
+// Drops the batch's buffers and counts; its texture and kind stay.
+void empty_geometry(DrawBatch* batch);
+// Gives back everything the batch holds and zeroes all its members.
+void release_batch(DrawBatch* batch);
+// Binds the batch's texture (or none) to stage 0, then draws the batch in
+// calls of at most `max_primitives` primitives each.
+void draw_batch(IDirect3DDevice9* device, const DrawBatch* batch, int32_t max_primitives);
+// Largest primitive count per call as a positive signed count.
+int32_t primitive_limit(const D3DCAPS9& caps);
+// Render, texture-stage and sampler states, and the world transform.
+void apply_fixed_states(IDirect3DDevice9* device);
+
+inline D3DMATRIX to_device_matrix(const Matrix4& matrix)
+{
+    static_assert(sizeof(D3DMATRIX) == sizeof(Matrix4));
+    D3DMATRIX m;
+    std::memcpy(&m, &matrix, sizeof m);
+    return m;
+}
+
+// The scene's pieces as batches: each emptied, then, where the grid (and
+// the pair) allow the piece, its buffers created and filled by the piece's
+// writer in one pass under whole-buffer locks. On a failed step the counts
+// stay 0; the buffers made so far stay until the batch is rebuilt or released.
+void upload_surface(DrawBatch* batch, IDirect3DDevice9* device, const NodeGrid& grid);
+void upload_grid_lines(DrawBatch* batch, IDirect3DDevice9* device, const NodeGrid& grid);
+void upload_marker(DrawBatch* batch, IDirect3DDevice9* device, const NodeGrid& grid, const MarkerPair& pair);

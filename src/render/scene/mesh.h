@@ -1,0 +1,69 @@
+// The scene's geometry as plain data: the vertex layouts, a field's node
+// grid, and the writers that fill vertex and index spans for the shaded
+// surface, the 11 x 11 grid lines and the marker cross. No device here:
+// the renderer uploads these spans, a benchmark or another backend can
+// draw them as they are.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+// Colours are 0xAARRGGBB.
+struct SurfaceVertex {
+    float x, y, z;
+    uint32_t color;
+    float u, v;
+};
+struct LineVertex {
+    float x, y, z;
+};
+struct MarkerVertex {
+    float x, y, z;
+    uint32_t color;
+};
+static_assert(sizeof(SurfaceVertex) == 24 && sizeof(LineVertex) == 12 && sizeof(MarkerVertex) == 16);
+
+// The marker's x and y as fractions of the field's range (0 at the minimum,
+// 1 at the maximum).
+struct MarkerPair {
+    double x;
+    double y;
+};
+
+// A field's nodes: node (i, j) at j * nx + i. Null nodes when there are none.
+struct NodeGrid {
+    int nx, ny;
+    const double* nodes;
+    double at(int i, int j) const { return nodes[size_t(j) * size_t(nx) + size_t(i)]; }
+};
+
+// How many vertices and 16-bit indices a piece needs; both 0 when the
+// piece cannot be built from the grid (or, for the cross, the pair).
+struct MeshSize {
+    size_t vertices, indices;
+};
+
+// The scene position of node column i of n (row j of n): i / (n - 1) - 0.5,
+// rounded to float after the division and after the subtraction.
+float node_fraction(int i, int n);
+float node_position(int i, int n);
+
+// The surface's grey level of a node value: black for exactly 0, otherwise
+// 128 plus value x 127, rounded half up and held to 0..255.
+uint32_t node_shade(double value);
+
+// The surface: one vertex per node, shaded by height and carrying the
+// texture coordinates, a triangle list of two triangles per cell.
+MeshSize surface_size(const NodeGrid& grid);
+// The overlays follow the surface 0.01 above it: 11 rows then 11 columns
+// of grid lines, and the yellow cross, both as line lists.
+MeshSize grid_lines_size(const NodeGrid& grid);
+MeshSize marker_size(const NodeGrid& grid, const MarkerPair& pair);
+
+// Each writer fills spans of exactly the sizes above. It writes nothing and
+// returns false when the piece cannot be built or a span has another size.
+bool write_surface(std::span<SurfaceVertex> vertices, std::span<uint16_t> indices, const NodeGrid& grid);
+bool write_grid_lines(std::span<LineVertex> vertices, std::span<uint16_t> indices, const NodeGrid& grid);
+bool write_marker(std::span<MarkerVertex> vertices, std::span<uint16_t> indices, const NodeGrid& grid,
+                  const MarkerPair& pair);

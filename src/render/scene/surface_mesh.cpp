@@ -1,0 +1,86 @@
+// The surface mesh: node positions, the grey shade of a height, and one
+// vertex per node with two triangles per cell.
+#include <cmath>
+#include <vector>
+
+#include "render/scene/mesh.h"
+
+namespace {
+
+// Every vertex must be reachable through a 16-bit index, and the positions
+// divide by nx - 1 and ny - 1.
+bool surface_fits(const NodeGrid& grid)
+{
+    return grid.nodes && grid.nx >= 2 && grid.ny >= 2 && int64_t(grid.nx) * grid.ny <= 65536;
+}
+
+void write_vertices(std::span<SurfaceVertex> vertices, const NodeGrid& grid)
+{
+    std::vector<float> column_x(grid.nx), column_u(grid.nx);
+    for (int i = 0; i < grid.nx; ++i) {
+        column_u[i] = node_fraction(i, grid.nx);
+        column_x[i] = node_position(i, grid.nx);
+    }
+    size_t k = 0;
+    for (int j = 0; j < grid.ny; ++j) {
+        const float y = node_position(j, grid.ny);
+        const float v = 1.0f - node_fraction(j, grid.ny);
+        for (int i = 0; i < grid.nx; ++i, ++k) {
+            const double h = grid.nodes[k];
+            vertices[k] = SurfaceVertex{column_x[i], y, static_cast<float>(-h), node_shade(h), column_u[i], v};
+        }
+    }
+}
+
+void write_indices(std::span<uint16_t> indices, int nx, int ny)
+{
+    size_t at = 0;
+    for (int r = 0; r < ny - 1; ++r) {
+        for (int i = 0; i < nx - 1; ++i) {
+            const int k = r * nx + i;
+            const uint16_t cell[6] = {uint16_t(k), uint16_t(k + nx), uint16_t(k + 1),
+                                      uint16_t(k + nx), uint16_t(k + nx + 1), uint16_t(k + 1)};
+            for (uint16_t index : cell)
+                indices[at++] = index;
+        }
+    }
+}
+
+} // namespace
+
+float node_fraction(int i, int n)
+{
+    return static_cast<float>(i) / static_cast<float>(n - 1);
+}
+
+float node_position(int i, int n)
+{
+    return node_fraction(i, n) - 0.5f;
+}
+
+uint32_t node_shade(double value)
+{
+    if (value == 0.0)
+        return 0xFF000000;
+    // Held to 0..255 before the conversion, so no value can overflow it.
+    const double level = std::floor(value * 127 + 128.5);
+    const uint32_t grey = level >= 255.0 ? 255 : level >= 0.0 ? static_cast<uint32_t>(level) : 0;
+    return 0xFF000000 + grey * 0x10000 + grey * 0x100 + grey;
+}
+
+MeshSize surface_size(const NodeGrid& grid)
+{
+    if (!surface_fits(grid))
+        return MeshSize{0, 0};
+    return MeshSize{size_t(grid.nx) * size_t(grid.ny), 6 * size_t(grid.nx - 1) * size_t(grid.ny - 1)};
+}
+
+bool write_surface(std::span<SurfaceVertex> vertices, std::span<uint16_t> indices, const NodeGrid& grid)
+{
+    const MeshSize size = surface_size(grid);
+    if (size.vertices == 0 || vertices.size() != size.vertices || indices.size() != size.indices)
+        return false;
+    write_vertices(vertices, grid);
+    write_indices(indices, grid.nx, grid.ny);
+    return true;
+}

@@ -1,0 +1,160 @@
+// The scene's geometry without a device: the surface mesh, its shades, the
+// grid lines and the marker cross as the writers fill plain vectors.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "render/scene/mesh.h"
+
+namespace {
+
+// Heights that name their node.
+double named(int i, int j)
+{
+    return (i + 1000.0 * j) / 1e6;
+}
+float above(double h)
+{
+    return static_cast<float>(-h - 0.01);
+}
+
+std::vector<double> named_nodes()
+{
+    std::vector<double> nodes(201 * 201);
+    for (int j = 0; j < 201; ++j)
+        for (int i = 0; i < 201; ++i)
+            nodes[j * 201 + i] = named(i, j);
+    return nodes;
+}
+
+template <class Vertex>
+struct Mesh {
+    std::vector<Vertex> vertices;
+    std::vector<uint16_t> indices;
+};
+
+// A piece written into vectors of the size it asks for.
+template <class Vertex, class Write>
+Mesh<Vertex> written(MeshSize size, Write write)
+{
+    Mesh<Vertex> mesh{std::vector<Vertex>(size.vertices), std::vector<uint16_t>(size.indices)};
+    EXPECT_EQ(write(std::span<Vertex>(mesh.vertices), std::span<uint16_t>(mesh.indices)), size.vertices != 0);
+    return mesh;
+}
+
+class SceneMesh : public ::testing::Test {
+protected:
+    std::vector<double> nodes = named_nodes();
+    NodeGrid grid{201, 201, nodes.data()};
+    Mesh<SurfaceVertex> surface()
+    {
+        return written<SurfaceVertex>(surface_size(grid), [&](auto v, auto i) { return write_surface(v, i, grid); });
+    }
+};
+
+TEST_F(SceneMesh, SurfaceOf201x201Field)
+{
+    const Mesh<SurfaceVertex> mesh = surface();
+    ASSERT_EQ(mesh.vertices.size(), 40401u);
+    ASSERT_EQ(mesh.indices.size(), 240000u);
+    const std::vector<SurfaceVertex>& v = mesh.vertices;
+    for (int k = 0; k < 40401; k += 97) {
+        const int i = k % 201, j = k / 201;
+        ASSERT_NEAR(v[k].x, i / 200.0 - 0.5, 1e-7) << k;
+        ASSERT_NEAR(v[k].y, j / 200.0 - 0.5, 1e-7) << k;
+        ASSERT_EQ(v[k].z, static_cast<float>(-named(i, j))) << k;
+        ASSERT_EQ(v[k].color, node_shade(named(i, j))) << k;
+        ASSERT_NEAR(v[k].u, i / 200.0, 1e-7) << k;
+        ASSERT_NEAR(v[k].v, 1 - j / 200.0, 1e-7) << k;
+    }
+    // Corners exactly; x and u come from one rounded quotient.
+    const float corners[4][5] = {{0, -.5f, -.5f, 0, 1}, {200, .5f, -.5f, 1, 1}, {40200, -.5f, .5f, 0, 0},
+                                 {40400, .5f, .5f, 1, 0}};
+    for (const auto& c : corners)
+        EXPECT_TRUE(v[int(c[0])].x == c[1] && v[int(c[0])].y == c[2] && v[int(c[0])].u == c[3] &&
+                    v[int(c[0])].v == c[4])
+            << c[0];
+    EXPECT_EQ(v[37].x, v[37].u - 0.5f);
+    const std::vector<uint16_t>& indices = mesh.indices;
+    EXPECT_EQ(std::vector<uint16_t>(indices.begin(), indices.begin() + 6),
+              (std::vector<uint16_t>{0, 201, 1, 201, 202, 1}));
+    EXPECT_EQ(std::vector<uint16_t>(indices.end() - 6, indices.end()),
+              (std::vector<uint16_t>{40198, 40399, 40199, 40399, 40400, 40199}));
+    // Spans of another size are refused.
+    std::vector<SurfaceVertex> short_of_one(40400);
+    EXPECT_FALSE(write_surface(short_of_one, std::span<uint16_t>(), grid));
+}
+
+TEST(SceneShade, Levels)
+{
+    const std::pair<double, uint32_t> cases[] = {
+        {0.0, 0xFF000000},  {-0.0, 0xFF000000}, {1e-300, 0xFF808080}, {0.25, 0xFFA0A0A0},
+        {0.5, 0xFFC0C0C0},  {0.75, 0xFFDFDFDF}, {1.0, 0xFFFFFFFF},    {3.0, 0xFFFFFFFF},
+        {-5.0, 0xFF000000}, {std::nan(""), 0xFF000000}};
+    for (const auto& [value, shade] : cases)
+        EXPECT_EQ(node_shade(value), shade) << value;
+}
+
+TEST_F(SceneMesh, GridLinesOf201x201Field)
+{
+    const Mesh<LineVertex> mesh =
+        written<LineVertex>(grid_lines_size(grid), [&](auto v, auto i) { return write_grid_lines(v, i, grid); });
+    ASSERT_EQ(mesh.vertices.size(), 4422u);
+    ASSERT_EQ(mesh.indices.size(), 8800u);
+    const std::vector<SurfaceVertex> nodes = surface().vertices;
+    // Rows 0, 20, ..., 200, then the same columns, on the nodes 0.01 above.
+    for (int line = 0; line < 22; ++line) {
+        for (int s = 0; s < 201; ++s) {
+            const int i = line < 11 ? s : 20 * (line - 11), j = line < 11 ? 20 * line : s;
+            const LineVertex& p = mesh.vertices[size_t(line) * 201 + s];
+            ASSERT_TRUE(p.x == nodes[j * 201 + i].x && p.y == nodes[j * 201 + i].y) << line << " " << s;
+            ASSERT_EQ(p.z, above(named(i, j))) << line << " " << s;
+        }
+    }
+    const std::vector<uint16_t>& pairs = mesh.indices;
+    EXPECT_EQ(pairs[398], 199);
+    EXPECT_EQ(pairs[401], 202);
+    EXPECT_EQ(pairs[8799], 4421);
+    for (size_t k = 0; k < pairs.size(); k += 2) // neighbours on one line only
+        ASSERT_TRUE(pairs[k + 1] == pairs[k] + 1 && pairs[k + 1] % 201 != 0) << k;
+}
+
+// The cross stands at the pair with the heights of the nearest row and
+// column (halves up); a pair off 0..1 has no cross.
+TEST_F(SceneMesh, MarkerCross)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        MarkerPair pair;
+        int row, column; // -1: not drawn
+    };
+    const Case cases[] = {{{0.5, 0.5}, 100, 100},     {{0, 0}, 0, 0},           {{1, 1}, 200, 200},
+                          {{0.25, 0.75}, 150, 50},    {{0.0625, 0.0625}, 13, 13}, {{0.0024, 0.9976}, 200, 0},
+                          {{-0.001, 0.5}, -1, -1},    {{0.5, 1.0001}, -1, -1},   {{std::nan(""), 0.5}, -1, -1},
+                          {{0.5, -inf}, -1, -1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.pair.x << ", " << c.pair.y);
+        const Mesh<MarkerVertex> mesh = written<MarkerVertex>(
+            marker_size(grid, c.pair), [&](auto v, auto i) { return write_marker(v, i, grid, c.pair); });
+        if (c.row < 0) {
+            EXPECT_TRUE(mesh.vertices.empty() && mesh.indices.empty());
+            continue;
+        }
+        ASSERT_EQ(mesh.vertices.size(), 402u);
+        ASSERT_EQ(mesh.indices.size(), 800u);
+        const std::vector<MarkerVertex>& v = mesh.vertices;
+        for (int s = 0; s < 201; ++s) {
+            ASSERT_EQ(v[s].y, static_cast<float>(c.pair.y - 0.5));
+            ASSERT_EQ(v[s].z, above(named(s, c.row)));
+            ASSERT_EQ(v[201 + s].x, static_cast<float>(c.pair.x - 0.5));
+            ASSERT_EQ(v[201 + s].z, above(named(c.column, s)));
+            ASSERT_EQ(v[s].color & v[201 + s].color, 0xFFFFFF00u);
+        }
+        const std::vector<uint16_t>& pairs = mesh.indices;
+        EXPECT_TRUE(pairs[398] == 199 && pairs[399] == 200 && pairs[400] == 201 && pairs[799] == 401);
+    }
+}
+
+} // namespace
