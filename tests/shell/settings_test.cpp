@@ -35,11 +35,11 @@ protected:
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         root_ = tmpl;
         setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
-        registry_fail_nth_set_value(0);
+        registry_test_reset();
     }
     void TearDown() override
     {
-        registry_fail_nth_set_value(0);
+        registry_test_reset();
         fs::remove_all(root_);
         WindowTest::TearDown();
     }
@@ -269,7 +269,7 @@ TEST_F(SettingsTest, AFailedWriteEndsTheSavingThere)
     s.x_min = -5;
     s.x_max = 2222;
     s.elevation = 44;
-    registry_fail_nth_set_value(3); // the third write: x_min
+    registry_test_fail(RegistryCall::SetValue, 2); // the third write: x_min
     save_settings(&s);
     Settings back;
     load_settings(&back);
@@ -303,7 +303,7 @@ protected:
         ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
         root_ = tmpl;
         setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
-        registry_fail_nth_set_value(0);
+        registry_test_reset();
     }
     void TearDown() override { fs::remove_all(root_); }
     fs::path file() const { return root_ / "kestrow" / "varnel.exe.reg"; }
