@@ -8,24 +8,11 @@
 #include "shell/app_state.h"
 #include "shell/file_dialog_helpers.h"
 #include "shell/main_window.h"
+#include "shell/settings.h"
 
 namespace {
 
 constexpr size_t kPathSize = sizeof(Settings::data_path);
-
-struct SpinRange {
-    int control;
-    int lower;
-    int upper;
-};
-
-// Set at initialisation, in this order; the marker ranges follow the plot
-// range after each data load.
-const SpinRange kSpinRanges[] = {
-    {IDC_RADIUS_SPIN, 0, 100},         {IDC_AZIMUTH_SPIN, 0, 360},      {IDC_ELEVATION_SPIN, 0, 90},
-    {IDC_X_MIN_SPIN, -8000, 8000},     {IDC_X_MAX_SPIN, -8000, 8000},   {IDC_Y_MIN_SPIN, -8000, 8000},
-    {IDC_Y_MAX_SPIN, -8000, 8000},     {IDC_X_MARKER_SPIN, -8000, 8000}, {IDC_Y_MARKER_SPIN, -8000, 8000},
-};
 
 struct PlotRange {
     int x_min, x_max, y_min, y_max;
@@ -249,8 +236,7 @@ INT_PTR CALLBACK panel_proc(HWND panel, UINT message, WPARAM wParam, LPARAM lPar
 {
     switch (message) {
     case WM_INITDIALOG:
-        for (const SpinRange& spin : kSpinRanges)
-            set_range(panel, spin.control, spin.lower, spin.upper);
+        set_panel_ranges(panel);
         return FALSE;
     case WM_COMMAND:
         if (HIWORD(wParam) == BN_CLICKED)

@@ -2,6 +2,7 @@
 // arguments and the density field loaded from the data file.
 #pragma once
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include <memory>
 
 #include "field/density_field.h"
+#include "settings/settings.h"
 #include "tools/command_basics.h"
 
 // The whole argument as a number.
@@ -17,6 +19,13 @@ inline bool parse_double(const char* text, double* value)
     char* end = nullptr;
     *value = std::strtod(text, &end);
     return end != text && *end == '\0';
+}
+
+// XMIN XMAX YMIN YMAX as the viewer has them on its first run.
+inline std::array<double, 4> default_range()
+{
+    const Settings defaults = default_settings();
+    return {double(defaults.x_min), double(defaults.x_max), double(defaults.y_min), double(defaults.y_max)};
 }
 
 struct FieldDestroyer {

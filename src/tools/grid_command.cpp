@@ -30,7 +30,7 @@ int grid_command(int argc, char** argv)
 {
     const char* data_path = nullptr;
     const char* out_path = nullptr;
-    double range[4] = {0, 4000, 0, 4000}; // XMIN XMAX YMIN YMAX
+    std::array<double, 4> range = default_range();
     int skip = 0;
 
     for (int i = 0; i < argc; ++i) {
@@ -60,7 +60,7 @@ int grid_command(int argc, char** argv)
         return usage_error(kUsage);
 
     int loaded = 0;
-    FieldPtr loaded_field = load_data_field(data_path, range, skip, &loaded);
+    FieldPtr loaded_field = load_data_field(data_path, range.data(), skip, &loaded);
     if (!loaded_field)
         return 1;
     DensityField* field = loaded_field.get();

@@ -57,12 +57,19 @@ bool parse_size(const char* text, UINT* width, UINT* height)
     return true;
 }
 
+// The camera the viewer starts with.
+CameraSetting default_camera()
+{
+    const Settings defaults = default_settings();
+    return {defaults.radius, defaults.azimuth, defaults.elevation};
+}
+
 struct Options {
     const char* data_path = nullptr;
     const char* out_path = nullptr;
     const char* texture_path = nullptr;
-    double range[4] = {0, 4000, 0, 4000}; // XMIN XMAX YMIN YMAX
-    CameraSetting camera = {100, 0, 90};
+    std::array<double, 4> range = default_range(); // XMIN XMAX YMIN YMAX
+    CameraSetting camera = default_camera();
     UINT width = 640, height = 480;
     bool marker = false;
     double marker_x = 0, marker_y = 0;
@@ -145,7 +152,7 @@ int render_command(int argc, char** argv)
 
     Clock::time_point start = Clock::now();
     int loaded = 0;
-    const FieldPtr field = load_data_field(o.data_path, o.range, 0, &loaded);
+    const FieldPtr field = load_data_field(o.data_path, o.range.data(), 0, &loaded);
     if (!field)
         return 1;
     const double load_ms = milliseconds_since(start);

@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include "resources/messages.h"
+#include "shell/settings.h"
 #include "viewer_test_support.h"
 
 namespace {
@@ -194,8 +195,7 @@ TEST_F(PanelTest, MarkerCommandsRepaintWhateverTheRange)
             set_spin(IDC_X_MAX_SPIN, c.x_max);
             set_spin(IDC_Y_MIN_SPIN, c.y_min);
             set_spin(IDC_Y_MAX_SPIN, c.y_max);
-            SendDlgItemMessageA(panel_, IDC_X_MARKER_SPIN, UDM_SETRANGE32, static_cast<WPARAM>(-8000), 8000);
-            SendDlgItemMessageA(panel_, IDC_Y_MARKER_SPIN, UDM_SETRANGE32, static_cast<WPARAM>(-8000), 8000);
+            set_panel_ranges(panel_); // the marker free of the last load's range
             set_spin(IDC_X_MARKER_SPIN, c.x);
             set_spin(IDC_Y_MARKER_SPIN, c.y);
             UINT before = frames();

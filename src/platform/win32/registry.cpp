@@ -43,8 +43,6 @@ struct HKEY__ {
 
 namespace {
 
-unsigned g_fail_countdown = 0;
-
 // Handles are checked against this set, so a closed or made-up handle is
 // refused instead of being followed.
 std::set<HKEY>& live_keys()
@@ -479,16 +477,13 @@ bool bad_value_name(LPCSTR name)
 
 } // namespace
 
-void registry_fail_nth_set_value(unsigned n)
-{
-    g_fail_countdown = n;
-}
-
 LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult)
 {
     if (!phkResult)
         return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
+    if (LSTATUS injected = registry_injected_failure(RegistryCall::OpenKey))
+        return injected;
     bool machine;
     std::vector<std::string> components;
     LSTATUS status = resolve(hKey, lpSubKey, &machine, &components);
@@ -508,6 +503,8 @@ LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM 
     if (!phkResult)
         return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
+    if (LSTATUS injected = registry_injected_failure(RegistryCall::CreateKey))
+        return injected;
     bool machine;
     std::vector<std::string> components;
     LSTATUS status = resolve(hKey, lpSubKey, &machine, &components);
@@ -543,6 +540,8 @@ LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM 
 LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                          LPDWORD lpcbData)
 {
+    if (LSTATUS injected = registry_injected_failure(RegistryCall::QueryValue))
+        return injected;
     bool machine;
     std::vector<std::string> components;
     LSTATUS status = resolve(hKey, nullptr, &machine, &components);
@@ -666,8 +665,8 @@ LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const
         return ERROR_NOACCESS;
     if (bad_value_name(lpValueName))
         return ERROR_INVALID_PARAMETER;
-    if (g_fail_countdown && --g_fail_countdown == 0)
-        return ERROR_DISK_FULL;
+    if (LSTATUS injected = registry_injected_failure(RegistryCall::SetValue))
+        return injected;
     return stage_change(hKey, RegChange{lpValueName ? lpValueName : "", false, dwType,
                                         std::vector<BYTE>(lpData, lpData + cbData)});
 }
@@ -679,6 +678,8 @@ LSTATUS RegDeleteValueA(HKEY hKey, LPCSTR lpValueName)
 
 LSTATUS RegFlushKey(HKEY hKey)
 {
+    if (LSTATUS injected = registry_injected_failure(RegistryCall::FlushKey))
+        return injected;
     if (hKey == HKEY_CURRENT_USER || hKey == HKEY_LOCAL_MACHINE || hKey == HKEY_CLASSES_ROOT ||
         hKey == HKEY_USERS)
         return ERROR_SUCCESS;

@@ -34,11 +34,11 @@ protected:
         setenv("XDG_CONFIG_HOME", (root_ / "user").c_str(), 1);
         std::string dirs = (root_ / "machine1").string() + ":" + (root_ / "machine2").string();
         setenv("XDG_CONFIG_DIRS", dirs.c_str(), 1);
-        registry_fail_nth_set_value(0);
+        registry_test_reset();
     }
     void TearDown() override
     {
-        registry_fail_nth_set_value(0);
+        registry_test_reset();
         fs::permissions(root_ / "user", fs::perms::owner_all, fs::perm_options::add);
         fs::remove_all(root_);
     }
@@ -316,17 +316,66 @@ TEST_F(RegistryTest, SavingReplacesTheFileAtomically)
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 }
 
-TEST_F(RegistryTest, TheNthWriteFailsOnlyOnce)
+// An armed failure hits the calls it names, counted from the arming; the
+// calls before and after it go ahead.
+TEST_F(RegistryTest, ArmedFailuresHitTheChosenCallsOnly)
+{
+    const LSTATUS ok = ERROR_SUCCESS, full = ERROR_DISK_FULL;
+    const struct {
+        unsigned skip, times;
+        std::vector<LSTATUS> results;
+    } cases[] = {
+        {0, 1, {full, ok, ok, ok, ok}},
+        {2, 1, {ok, ok, full, ok, ok}},
+        {1, 2, {ok, full, full, ok, ok}},
+        {3, 0, {ok, ok, ok, full, full}}, // for ever
+    };
+    HKEY key = create_key();
+    for (const auto& c : cases) {
+        registry_test_reset();
+        registry_test_fail(RegistryCall::SetValue, c.skip, c.times);
+        DWORD v = 5;
+        std::vector<LSTATUS> results;
+        for (int i = 0; i < 5; ++i)
+            results.push_back(RegSetValueExA(key, "v", 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4));
+        EXPECT_EQ(results, c.results) << c.skip << " " << c.times;
+        EXPECT_EQ(registry_test_call_count(RegistryCall::SetValue), 5u);
+    }
+    registry_test_reset();
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, AFailedCallChangesNothing)
 {
     HKEY key = create_key();
-    registry_fail_nth_set_value(3);
-    DWORD v = 5;
-    std::vector<LSTATUS> results;
-    for (int i = 0; i < 5; ++i)
-        results.push_back(RegSetValueExA(key, "v", 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4));
-    EXPECT_EQ(results, (std::vector<LSTATUS>{ERROR_SUCCESS, ERROR_SUCCESS, ERROR_DISK_FULL, ERROR_SUCCESS,
-                                             ERROR_SUCCESS}));
-    RegCloseKey(key);
+    DWORD seven = 7, eight = 8, value = 0, size = 4;
+    ASSERT_EQ(RegSetValueExA(key, "v", 0, REG_DWORD, reinterpret_cast<BYTE*>(&seven), 4), ERROR_SUCCESS);
+    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    const std::string before = read_file(user_file());
+
+    const LSTATUS denied = ERROR_ACCESS_DENIED;
+    for (RegistryCall call : {RegistryCall::OpenKey, RegistryCall::CreateKey}) {
+        registry_test_fail(call, 0, 1, denied);
+        key = reinterpret_cast<HKEY>(&seven);
+        EXPECT_EQ(call == RegistryCall::OpenKey
+                      ? RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key)
+                      : RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                  denied);
+        EXPECT_EQ(key, nullptr);
+    }
+    key = create_key();
+    registry_test_fail(RegistryCall::SetValue, 0, 1, denied);
+    EXPECT_EQ(RegSetValueExA(key, "v", 0, REG_DWORD, reinterpret_cast<BYTE*>(&eight), 4), denied);
+    registry_test_fail(RegistryCall::QueryValue, 0, 1, denied);
+    EXPECT_EQ(RegQueryValueExA(key, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size), denied);
+    EXPECT_EQ(value, 0u);
+    EXPECT_EQ(RegQueryValueExA(key, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size), ERROR_SUCCESS);
+    EXPECT_EQ(value, 7u);
+    // A write that went ahead stays out of the file when the flush fails.
+    EXPECT_EQ(RegSetValueExA(key, "w", 0, REG_DWORD, reinterpret_cast<BYTE*>(&eight), 4), ERROR_SUCCESS);
+    registry_test_fail(RegistryCall::FlushKey, 0, 1, denied);
+    EXPECT_EQ(RegCloseKey(key), denied);
+    EXPECT_EQ(read_file(user_file()), before);
 }
 
 TEST_F(RegistryTest, MachineKeysAreReadFromTheConfigFoldersAndNeverWritten)

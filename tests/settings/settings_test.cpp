@@ -1,0 +1,426 @@
+// The stored settings without any window: what loading makes of what the
+// registry holds, and what saving leaves in the file.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/win32/reg_file_format.h"
+#include "platform/win32/registry_test_hooks.h"
+#include "settings/settings.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class SettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // In memory where there is such a folder: the saves sync their files,
+        // which on a busy disk takes far longer than the save itself.
+        std::string tmpl = fs::is_directory("/dev/shm") ? "/dev/shm/varnel-save-XXXXXX" : "/tmp/varnel-save-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+        root_ = tmpl;
+        setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
+        registry_test_reset();
+    }
+    void TearDown() override
+    {
+        registry_test_reset();
+        fs::remove_all(root_);
+    }
+    fs::path file() const { return root_ / "kestrow" / "varnel.exe.reg"; }
+    std::string read_file() const
+    {
+        std::ifstream in(file(), std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    std::vector<std::string> folder_entries() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(file().parent_path()))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    void set(const char* name, DWORD type, const void* data, DWORD size)
+    {
+        HKEY key;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, SETTINGS_KEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+    std::vector<BYTE> get(const char* name, DWORD* type = nullptr)
+    {
+        HKEY key;
+        std::vector<BYTE> data(4096);
+        DWORD size = static_cast<DWORD>(data.size()), t = 0;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, SETTINGS_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
+            return {};
+        LSTATUS s = RegQueryValueExA(key, name, nullptr, &t, data.data(), &size);
+        RegCloseKey(key);
+        if (s != ERROR_SUCCESS)
+            return {};
+        if (type)
+            *type = t;
+        data.resize(size);
+        return data;
+    }
+    fs::path root_;
+};
+
+// The first run's record, written out member by member.
+Settings defaults()
+{
+    Settings s;
+    std::memset(&s, 0, sizeof s);
+    s.x_max = 4000, s.y_max = 4000, s.radius = 100, s.elevation = 90;
+    return s;
+}
+
+// Every member away from its default.
+Settings eleven_changed_values()
+{
+    Settings s;
+    std::memset(&s, 0, sizeof s);
+    std::strcpy(s.data_path, "/data/old/");
+    std::strcpy(s.texture_path, "/pictures/old/");
+    s.x_min = -100, s.x_max = 300, s.y_min = -200, s.y_max = 600;
+    s.x_marker = 7, s.y_marker = 8, s.radius = 40, s.azimuth = 270, s.elevation = 12;
+    return s;
+}
+
+bool same(const Settings& a, const Settings& b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// `s` with the member of row `index` taken from `from`.
+Settings with_member_of(Settings s, const Settings& from, size_t index)
+{
+    const SettingRow& row = setting_rows()[index];
+    std::memcpy(setting_bytes(&s, row), setting_bytes(&from, row), row.size);
+    return s;
+}
+
+TEST_F(SettingsTest, FirstRunGivesTheDefaultsAndWritesNothing)
+{
+    Settings s;
+    std::memset(&s, 0x5a, sizeof s);
+    load_settings(&s);
+    EXPECT_TRUE(same(s, defaults()));
+    EXPECT_TRUE(same(default_settings(), defaults()));
+    EXPECT_FALSE(fs::exists(file()));
+}
+
+// Whatever the stored values, each one that cannot be read gives its own
+// default and leaves the others as stored; a key that cannot be opened
+// gives all defaults.
+TEST_F(SettingsTest, EachValueFallsBackToItsOwnDefault)
+{
+    Settings stored = eleven_changed_values();
+    save_settings(&stored);
+    for (size_t i = 0; i < setting_rows().size(); ++i) {
+        registry_test_fail(RegistryCall::QueryValue, static_cast<unsigned>(i));
+        Settings s;
+        load_settings(&s);
+        EXPECT_TRUE(same(s, with_member_of(stored, defaults(), i))) << setting_rows()[i].name;
+    }
+    registry_test_fail(RegistryCall::OpenKey);
+    Settings s;
+    load_settings(&s);
+    EXPECT_TRUE(same(s, defaults()));
+
+    // Too long for the member: the empty string. Another type of the right
+    // size: taken as its bytes stand.
+    std::vector<char> long_path(1500, 'a');
+    set("data_path", REG_SZ, long_path.data(), 1500);
+    const BYTE binary[4] = {0x30, 0xf8, 0xff, 0xff};
+    set("x_min", REG_BINARY, binary, 4);
+    set("texture_path", REG_DWORD, "C:\\", 4);
+    load_settings(&s);
+    EXPECT_STREQ(s.data_path, "");
+    EXPECT_EQ(s.x_min, -2000);
+    EXPECT_STREQ(s.texture_path, "C:\\");
+}
+
+TEST_F(SettingsTest, APathWithoutTerminatorIsCutAtTheMembersEnd)
+{
+    std::vector<char> full(1024, 'b');
+    set("data_path", REG_SZ, full.data(), 1024);
+    Settings s;
+    load_settings(&s);
+    EXPECT_EQ(std::strlen(s.data_path), 1023u);
+    EXPECT_EQ(s.data_path[1022], 'b');
+    EXPECT_EQ(s.data_path[1023], '\0');
+}
+
+TEST_F(SettingsTest, AnIntegerShorterThanFourBytesGivesTheDefault)
+{
+    const BYTE two[2] = {1, 0};
+    set("x_max", REG_DWORD, two, 2);
+    set("radius", REG_DWORD, two, 0);
+    Settings s;
+    load_settings(&s);
+    EXPECT_EQ(s.x_max, 4000);
+    EXPECT_EQ(s.radius, 100);
+}
+
+// Every member away from its default is stored under its own name, with
+// its full size, in the order of the record, and read back as it was.
+TEST_F(SettingsTest, EveryValueIsStoredUnderItsNameAndReadBack)
+{
+    Settings saved = eleven_changed_values();
+    save_settings(&saved);
+    std::vector<BYTE> path(1024, 0);
+    std::memcpy(path.data(), "/data/old/", 10);
+    DWORD type = 0;
+    EXPECT_EQ(get("data_path", &type), path);
+    EXPECT_EQ(type, DWORD(REG_SZ));
+    const char* lines[] = {
+        "\"texture_path\"=",           "\"x_min\"=dword:ffffff9c\n",    "\"x_max\"=dword:0000012c\n",
+        "\"y_min\"=dword:ffffff38\n",  "\"y_max\"=dword:00000258\n",    "\"x_marker\"=dword:00000007\n",
+        "\"y_marker\"=dword:00000008\n", "\"radius\"=dword:00000028\n", "\"azimuth\"=dword:0000010e\n",
+        "\"elevation\"=dword:0000000c\n",
+    };
+    const std::string text = read_file();
+    size_t last = text.find("\"data_path\"=");
+    for (const char* line : lines) {
+        const size_t at = text.find(line);
+        EXPECT_TRUE(at != std::string::npos && at > last) << line;
+        last = at;
+    }
+    Settings back;
+    load_settings(&back);
+    EXPECT_TRUE(same(back, saved));
+
+    // An empty path is 1024 zero bytes.
+    Settings first = defaults();
+    save_settings(&first);
+    EXPECT_EQ(get("texture_path"), std::vector<BYTE>(1024, 0));
+}
+
+TEST_F(SettingsTest, BytesBehindThePathsTerminatorSurviveAReadAndTheNextWrite)
+{
+    std::vector<char> path(1024, 0);
+    std::memcpy(path.data(), "C:\\data\\\0run1.txt", 17);
+    set("data_path", REG_SZ, path.data(), 1024);
+    Settings s;
+    load_settings(&s);
+    EXPECT_STREQ(s.data_path, "C:\\data\\");
+    save_settings(&s);
+    std::vector<BYTE> stored = get("data_path");
+    ASSERT_EQ(stored.size(), 1024u);
+    EXPECT_EQ(std::memcmp(stored.data(), path.data(), 1024), 0);
+}
+
+// A failed write ends the saving there: the values before it are new, the
+// one that failed and those after it keep what was stored.
+TEST_F(SettingsTest, AFailedWriteEndsTheSavingThere)
+{
+    const Settings old_values = eleven_changed_values();
+    const Settings new_values = defaults();
+    const size_t count = setting_rows().size();
+    for (size_t failing = 0; failing < count; ++failing) {
+        Settings s = old_values;
+        save_settings(&s);
+        registry_test_fail(RegistryCall::SetValue, static_cast<unsigned>(failing));
+        s = new_values;
+        save_settings(&s);
+        EXPECT_EQ(registry_test_call_count(RegistryCall::SetValue), count + failing + 1);
+        registry_test_reset();
+
+        Settings expected = old_values;
+        for (size_t i = 0; i < failing; ++i)
+            expected = with_member_of(expected, new_values, i);
+        Settings back;
+        load_settings(&back);
+        EXPECT_TRUE(same(back, expected)) << setting_rows()[failing].name;
+    }
+}
+
+TEST_F(SettingsTest, AKeyThatCannotBeCreatedLeavesEverythingAlone)
+{
+    std::ofstream(root_ / "kestrow") << "a file where the folder should be";
+    Settings s = eleven_changed_values();
+    save_settings(&s);
+    EXPECT_TRUE(fs::is_regular_file(root_ / "kestrow"));
+    load_settings(&s);
+    EXPECT_TRUE(same(s, defaults()));
+}
+
+// A save killed at any moment leaves the old values or the new ones, never a
+// mix and never no file; the next save clears what the killed one left.
+TEST_F(SettingsTest, AKilledSaveLeavesTheOldFileOrTheNew)
+{
+    const Settings old_values = eleven_changed_values();
+    const Settings new_values = defaults();
+    const std::string damaged = "REGEDIT4\n[broken\n";
+
+    // A child that saves the new values; killed after `delay` microseconds
+    // unless that is negative. Returns the time from its start to its end.
+    auto save_in_child = [&](long delay) {
+        int ready[2];
+        if (pipe(ready) != 0)
+            return std::chrono::microseconds(-1);
+        pid_t child = fork();
+        if (child == 0) {
+            close(ready[0]);
+            char go = 1;
+            if (write(ready[1], &go, 1) != 1)
+                _exit(2);
+            Settings s = new_values;
+            save_settings(&s);
+            _exit(0);
+        }
+        close(ready[1]);
+        char go = 0;
+        const bool started = child > 0 && read(ready[0], &go, 1) == 1;
+        close(ready[0]);
+        const auto begin = std::chrono::steady_clock::now();
+        if (started && delay >= 0) {
+            std::this_thread::sleep_for(std::chrono::microseconds(delay));
+            kill(child, SIGKILL);
+        }
+        int status = 0;
+        if (child <= 0 || waitpid(child, &status, 0) != child || !started)
+            return std::chrono::microseconds(-1);
+        return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - begin);
+    };
+
+    // How long a child's whole save takes here (a forked child pays for
+    // its first writes to memory, under a sanitizer a lot), so that the
+    // kills spread over all of it.
+    long whole_save = 0;
+    for (int i = 0; i < 3; ++i) {
+        Settings s = old_values;
+        save_settings(&s);
+        const auto took = save_in_child(-1);
+        ASSERT_GE(took.count(), 0);
+        whole_save = std::max<long>(whole_save, took.count());
+    }
+    std::mt19937 random(12345);
+    std::uniform_int_distribution<long> delay(0, whole_save);
+
+    int killed_old = 0, killed_new = 0;
+    for (int round = 0; round < 300; ++round) {
+        // Every fourth round starts from a damaged file instead.
+        const bool from_damaged = round % 4 == 3;
+        if (from_damaged) {
+            std::ofstream(file(), std::ios::binary | std::ios::trunc) << damaged;
+        } else {
+            Settings s = old_values;
+            save_settings(&s);
+        }
+        ASSERT_GE(save_in_child(delay(random)).count(), 0) << "round " << round;
+
+        ASSERT_TRUE(fs::exists(file())) << "round " << round;
+        Settings back;
+        load_settings(&back);
+        const bool is_old = same(back, from_damaged ? new_values : old_values);
+        const bool is_new = same(back, new_values);
+        ASSERT_TRUE(is_old || is_new) << "round " << round;
+        if (from_damaged) {
+            // Replaced only with its copy kept beside it.
+            std::ifstream in(file(), std::ios::binary);
+            std::string now((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            if (now != damaged) {
+                std::ifstream kept(file().string() + ".bad", std::ios::binary);
+                std::string bad((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>());
+                ASSERT_EQ(bad, damaged) << "round " << round;
+            }
+        } else {
+            (is_new ? killed_new : killed_old)++;
+        }
+
+        // The next save leaves no temporary file of the killed one.
+        Settings s = old_values;
+        save_settings(&s);
+        for (const std::string& name : folder_entries())
+            ASSERT_TRUE(name == "varnel.exe.reg" || name == "varnel.exe.reg.bad") << name;
+    }
+    // The kills fell both before and after the file was replaced.
+    EXPECT_GT(killed_old, 0);
+    EXPECT_GT(killed_new, 0);
+}
+
+// A file just under the reader's limit, written by hand on one line, grows
+// past the limit when it is formatted again. The write that would do it is
+// refused, the save stops there, and the old file stays readable with all
+// its values.
+TEST_F(SettingsTest, AWriteThatWouldPassTheReadLimitFailsAndKeepsTheFile)
+{
+    std::string text = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\kestrow\\varnel.exe]\n"
+                       "\"data_path\"=\"/data/old/\"\n"
+                       "\"big\"=hex:";
+    const size_t big_bytes = (kMaxRegFileBytes - text.size() - 64) / 3;
+    text.reserve(kMaxRegFileBytes);
+    for (size_t i = 0; i < big_bytes; ++i)
+        text += i + 1 < big_bytes ? "5a," : "5a\n";
+    ASSERT_LT(text.size(), kMaxRegFileBytes);
+    fs::create_directories(file().parent_path());
+    std::ofstream(file(), std::ios::binary) << text;
+
+    Settings s = eleven_changed_values();
+    std::strcpy(s.data_path, "/data/new/");
+    save_settings(&s);
+    std::ifstream in(file(), std::ios::binary);
+    std::string after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(after, text);
+    Settings back;
+    load_settings(&back);
+    EXPECT_STREQ(back.data_path, "/data/old/");
+    EXPECT_FALSE(fs::exists(file().string() + ".bad"));
+}
+
+// With room for a small value but not for a path, the path's write fails
+// with the quota error and the smaller writes of the same key still land.
+TEST_F(SettingsTest, OnlyTheWriteThatDoesNotFitFails)
+{
+    RegFileKey key{"HKEY_CURRENT_USER\\Software\\kestrow\\varnel.exe", {{"big", REG_BINARY, {}}}};
+    auto big_to = [&](size_t bytes) {
+        key.values[0].data.assign(bytes, 0x5a);
+        return format_reg_file(key).size();
+    };
+    // Grow the value until the file lies within 200 bytes of the limit.
+    size_t bytes = kMaxRegFileBytes / 4;
+    for (size_t size = big_to(bytes); size + 200 < kMaxRegFileBytes || size > kMaxRegFileBytes - 100;
+         size = big_to(bytes))
+        bytes = bytes * (kMaxRegFileBytes - 150) / size;
+    fs::create_directories(file().parent_path());
+    std::ofstream(file(), std::ios::binary) << format_reg_file(key);
+
+    HKEY hkey = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, SETTINGS_KEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hkey, nullptr),
+              ERROR_SUCCESS);
+    const std::vector<BYTE> path(1024, 0);
+    EXPECT_EQ(RegSetValueExA(hkey, "data_path", 0, REG_SZ, path.data(), 1024), ERROR_NOT_ENOUGH_QUOTA);
+    const int32_t radius = 40;
+    EXPECT_EQ(RegSetValueExA(hkey, "radius", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&radius), 4),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(hkey), ERROR_SUCCESS);
+    EXPECT_LE(fs::file_size(file()), kMaxRegFileBytes);
+    Settings back;
+    load_settings(&back);
+    EXPECT_EQ(back.data_path[0], '\0');
+    EXPECT_EQ(back.radius, 40);
+}
+
+} // namespace
