@@ -25,6 +25,9 @@ struct FieldState {
     double* grid;
     int nx, ny;
     int rejected;
+    Columns columns;      // where x and y stand in a line
+    ReadCounts read;      // what the last load's reader found
+    long long binned;     // points of the last load inside the range
 };
 
 namespace {
@@ -57,6 +60,7 @@ void take_points(void* context, const Point* points, std::size_t count)
     double* const grid = s.grid;
     double max = s.max; // kept out of memory: the grid stores could alias it
     int rejected = s.rejected;
+    long long binned = s.binned;
     for (std::size_t k = 0; k < count; ++k) {
         double x = points[k].x, y = points[k].y;
         // A NaN would pass every range test below; it is no point at all.
@@ -90,6 +94,7 @@ void take_points(void* context, const Point* points, std::size_t count)
             gx = kCells - 1;
         if (gy > kCells - 1)
             gy = kCells - 1;
+        ++binned;
         const double fx = qx - gx;
         const double fy = qy - gy;
 
@@ -107,6 +112,7 @@ void take_points(void* context, const Point* points, std::size_t count)
     }
     s.max = max;
     s.rejected = rejected;
+    s.binned = binned;
 }
 
 void field_destroy(DensityField* field)
@@ -126,8 +132,9 @@ int field_load(DensityField* field, std::FILE* stream, int skip_lines)
     std::fill(s->grid, s->grid + s->nx * s->ny, 0.0);
     s->max = 0.0;
     s->rejected = 0;
+    s->binned = 0;
 
-    read_points(stream, skip_lines, PointSink{take_points, s});
+    s->read = read_points(stream, skip_lines, PointSink{take_points, s}, s->columns);
 
     if (s->max < 0.01)
         return 0;
@@ -215,6 +222,9 @@ DensityField* create_density_field(double x_min, double y_min, double x_max, dou
     s.dy = (y_max - y_min) / kCells;
     s.max = 0.0; // cleared again by load; set here so that nothing reads garbage
     s.rejected = 0;
+    s.columns = Columns{};
+    s.read = ReadCounts{};
+    s.binned = 0;
     s.grid = block->nodes;
     s.nx = kNodes;
     s.ny = kNodes;
@@ -225,4 +235,23 @@ double density_field_max(DensityField* field)
 {
     FieldState* s = state_of(field);
     return s ? s->max : 0.0;
+}
+
+bool density_field_set_columns(DensityField* field, int x_column, int y_column)
+{
+    FieldState* s = state_of(field);
+    if (!s || x_column < 1 || y_column < 1 || x_column > kMaxColumn || y_column > kMaxColumn ||
+        x_column == y_column)
+        return false;
+    s->columns = Columns{x_column, y_column};
+    return true;
+}
+
+FieldCounts density_field_counts(DensityField* field)
+{
+    FieldState* s = state_of(field);
+    if (!s)
+        return FieldCounts{};
+    return FieldCounts{s->read.points, s->binned, s->read.rejected_lines, s->read.first_rejected_line,
+                       s->read.header};
 }

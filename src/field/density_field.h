@@ -26,3 +26,21 @@ DensityField* create_density_field(double x_min, double y_min, double x_max, dou
 
 // The largest node value of the last load before normalisation; 0 on a bad handle.
 double density_field_max(DensityField* field);
+
+// The columns later loads take x and y from, counted from 1 (1 and 2 until
+// set). False, changing nothing, for a bad handle, a column below 1 or
+// above kMaxColumn, or both the same.
+inline constexpr int kMaxColumn = 1000;
+bool density_field_set_columns(DensityField* field, int x_column, int y_column);
+
+// What the last load read. A line is a line of the file after the skipped
+// ones, or a 1023-byte part of a longer one.
+struct FieldCounts {
+    long long points;              // lines that held a point
+    long long in_range;            // points that fell inside the range and were binned
+    long long rejected_lines;      // lines with text but no point (comments and a header aside)
+    long long first_rejected_line; // the first of those, from 1; 0 for none
+    bool header;                   // text without a point before any point was passed over
+};
+// Zeros on a bad handle or before any load.
+FieldCounts density_field_counts(DensityField* field);

@@ -163,8 +163,26 @@ bool match_word(const char*& p, const char* end, const char* word)
     return true;
 }
 
-// Two numbers from one piece, as sscanf "%lf %lf". Parsing stops at the
-// first line feed, which is where the piece ends anyway.
+inline bool is_separator(char c)
+{
+    return c == ',' || c == ';';
+}
+
+// The white space after a column, and one comma or semicolon in it.
+inline void skip_separation(const char*& p, const char* end)
+{
+    while (p != end && is_blank(*p))
+        ++p;
+    if (p != end && is_separator(*p)) {
+        ++p;
+        while (p != end && is_blank(*p))
+            ++p;
+    }
+}
+
+// Two numbers from one piece, as sscanf "%lf %lf", but that one comma or
+// semicolon may stand between them. Parsing stops at the first line feed,
+// which is where the piece ends anyway.
 // On success `stop` is where the second number ended.
 [[gnu::always_inline]] inline bool parse_pair(const char* p, const char* end, double& x, double& y,
                                               const char*& stop)
@@ -173,13 +191,73 @@ bool match_word(const char*& p, const char* end, const char* word)
         ++p;
     if (!scan_double(p, end, x))
         return false;
-    while (p != end && is_blank(*p))
-        ++p;
+    skip_separation(p, end);
     if (!scan_double(p, end, y))
         return false;
     stop = p;
     return true;
 }
+
+// x and y from the chosen columns of one piece; a column that is not
+// wanted is any text up to the next separation.
+bool parse_columns(const char* p, const char* end, Columns columns, double& x, double& y, const char*& stop)
+{
+    const int last = std::max(columns.x, columns.y);
+    bool got_x = false, got_y = false;
+    while (p != end && is_blank(*p))
+        ++p;
+    for (int column = 1; column <= last; ++column) {
+        if (column > 1)
+            skip_separation(p, end);
+        if (p == end || *p == '\n')
+            return false;
+        if (column == columns.x || column == columns.y) {
+            double value;
+            if (!scan_double(p, end, value))
+                return false;
+            // A number must end its column.
+            if (p != end && !is_blank(*p) && !is_separator(*p) && *p != '\n')
+                return false;
+            if (column == columns.x) {
+                x = value;
+                got_x = true;
+            }
+            if (column == columns.y) {
+                y = value;
+                got_y = true;
+            }
+        } else {
+            while (p != end && !is_blank(*p) && !is_separator(*p) && *p != '\n')
+                ++p;
+        }
+    }
+    stop = p;
+    return got_x && got_y;
+}
+
+// Text that is no point but no mistake either: nothing, or a comment.
+bool is_blank_or_comment(const char* p, const char* end)
+{
+    while (p != end && is_blank(*p))
+        ++p;
+    return p == end || *p == '\n' || *p == '#';
+}
+
+// What one chunk's pieces held besides their points.
+struct PieceCounts {
+    long long pieces = 0;
+    long long rejected = 0;
+    long long first_rejected[2] = {0, 0}; // the first two, counted from 1 within the chunk
+    bool point_before_rejected = false;   // a point came before the first of them
+    void reject(long long piece, bool after_point)
+    {
+        if (rejected == 0)
+            point_before_rejected = after_point;
+        if (rejected < 2)
+            first_rejected[rejected] = piece;
+        ++rejected;
+    }
+};
 
 // End of the piece that starts at `start`: just past its line feed, or
 // kPieceBytes on, or the end of the data, whichever comes first.
@@ -192,18 +270,23 @@ const char* piece_end(const char* start, const char* end)
 
 // Every piece of [begin, end), which starts at a piece start and ends at a
 // piece end or at the end of the data.
-void parse_pieces(const char* begin, const char* end, std::vector<Point>& points)
+PieceCounts parse_pieces(const char* begin, const char* end, Columns columns, std::vector<Point>& points)
 {
+    const bool first_two = columns.x == 1 && columns.y == 2;
+    PieceCounts counts;
     for (const char* p = begin; p != end;) {
         // Parsing never passes a line feed, so the piece's line feed, if it
         // has one, lies at or after where the parse stopped: usually right
         // there.
         const char* limit = p + std::min<std::size_t>(kPieceBytes, static_cast<std::size_t>(end - p));
+        ++counts.pieces;
         double x, y;
         const char* stop;
-        if (parse_pair(p, limit, x, y, stop)) {
+        if (first_two ? parse_pair(p, limit, x, y, stop) : parse_columns(p, limit, columns, x, y, stop)) {
             points.push_back(Point{x, y});
             p = stop;
+        } else if (!is_blank_or_comment(p, limit)) {
+            counts.reject(counts.pieces, !points.empty());
         }
         if (p != limit && *p == '\n') {
             ++p;
@@ -212,6 +295,7 @@ void parse_pieces(const char* begin, const char* end, std::vector<Point>& points
         const void* newline = std::memchr(p, '\n', static_cast<std::size_t>(limit - p));
         p = newline ? static_cast<const char*>(newline) + 1 : limit;
     }
+    return counts;
 }
 
 // A growable byte buffer whose new bytes are left as they are: read
@@ -344,7 +428,9 @@ public:
         return true;
     }
 
-    void run(ChunkSource& source, PointSink sink)
+    explicit ParallelReader(Columns columns) : columns_(columns) {}
+
+    ReadCounts run(ChunkSource& source, PointSink sink)
     {
         long long filled = 0;
         while (!source.done()) {
@@ -362,6 +448,7 @@ public:
         }
         for (long long k = std::max(0LL, filled - kRing); k < filled; ++k)
             deliver(k, sink);
+        return counts_;
     }
 
 private:
@@ -372,6 +459,7 @@ private:
         State state = Free;
         Bytes text;
         std::vector<Point> points;
+        PieceCounts counts;
     };
 
     void stop()
@@ -408,8 +496,29 @@ private:
         }
         if (!chunk.points.empty())
             sink.take(sink.context, chunk.points.data(), chunk.points.size());
+        add_counts(chunk);
         std::lock_guard<std::mutex> lock(mutex_);
         chunk.state = Chunk::Free;
+    }
+
+    // In file order. Text without a point before any point or other such
+    // text (comments and blank lines aside) is a header, not a rejected line.
+    void add_counts(const Chunk& chunk)
+    {
+        const PieceCounts& c = chunk.counts;
+        long long rejected = c.rejected;
+        int first = 0;
+        if (c.rejected > 0 && !c.point_before_rejected && counts_.points == 0 && counts_.rejected_lines == 0 &&
+            !counts_.header) {
+            counts_.header = true;
+            --rejected;
+            first = 1;
+        }
+        if (rejected > 0 && counts_.first_rejected_line == 0)
+            counts_.first_rejected_line = pieces_before_ + c.first_rejected[first];
+        counts_.rejected_lines += rejected;
+        counts_.points += static_cast<long long>(chunk.points.size());
+        pieces_before_ += c.pieces;
     }
 
     // Takes the oldest filled chunk for parsing; the lock is held.
@@ -420,10 +529,10 @@ private:
         return chunk;
     }
 
-    static void parse(Chunk& chunk)
+    void parse(Chunk& chunk)
     {
         chunk.points.clear();
-        parse_pieces(chunk.text.data(), chunk.text.data() + chunk.text.size(), chunk.points);
+        chunk.counts = parse_pieces(chunk.text.data(), chunk.text.data() + chunk.text.size(), columns_, chunk.points);
     }
 
     void work()
@@ -454,6 +563,9 @@ private:
     long long next_to_parse_ = 0;
     bool closing_ = false;
     std::vector<std::thread> threads_;
+    const Columns columns_;
+    ReadCounts counts_;
+    long long pieces_before_ = 0; // delivered so far
 };
 
 } // namespace
@@ -464,7 +576,7 @@ bool parse_point(const char* begin, const char* end, Point* point)
     return parse_pair(begin, end, point->x, point->y, stop);
 }
 
-void read_points(std::FILE* stream, int skip_lines, PointSink sink)
+ReadCounts read_points(std::FILE* stream, int skip_lines, PointSink sink, Columns columns)
 {
     ChunkSource source{stream, {}};
     source.read_into(source.carry);
@@ -474,8 +586,8 @@ void read_points(std::FILE* stream, int skip_lines, PointSink sink)
     // cores parse ahead. Without threads to be had it all happens here.
     unsigned cores = std::thread::hardware_concurrency();
     unsigned workers = (source.at_end || cores < 2) ? 0 : std::min(cores - 1, 3u);
-    ParallelReader reader;
+    ParallelReader reader(columns);
     if (!reader.start(workers))
         reader.start(0);
-    reader.run(source, sink);
+    return reader.run(source, sink);
 }

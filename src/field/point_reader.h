@@ -1,7 +1,9 @@
 // Reads a data file's points: one piece of at most 1023 bytes at a time (a
 // line, or a part of a longer one), two numbers from each piece, exactly as
 // fgets into a 1024-byte buffer followed by sscanf "%lf %lf" in the "C"
-// numeric locale would take them, whatever the process locale is.
+// numeric locale would take them, whatever the process locale is; besides,
+// a comma or semicolon may separate the numbers (comma-separated files), and
+// other columns can be chosen.
 #pragma once
 
 #include <cstddef>
@@ -18,10 +20,27 @@ struct PointSink {
     void* context;
 };
 
+// Which columns of a line hold x and y, from 1. Columns are separated by
+// white space, or by one comma, semicolon or tab with white space around it.
+struct Columns {
+    int x = 1;
+    int y = 2;
+};
+
+// What a read found, piece by piece (a piece is a line, or a part of a line
+// longer than 1023 bytes), after the skipped ones.
+struct ReadCounts {
+    long long points = 0;              // pieces that gave a point
+    long long rejected_lines = 0;      // pieces with text but no point, comments and the header aside
+    long long first_rejected_line = 0; // the first of those, counted from 1; 0 for none
+    bool header = false;               // the first piece was text without a point, and passed over
+};
+
 // Two numbers from one piece [begin, end), as sscanf "%lf %lf" takes them
-// from the same bytes; false when the piece does not start with two numbers.
+// from the same bytes, except that one comma or semicolon may stand between
+// them; false when the piece does not start with two numbers.
 bool parse_point(const char* begin, const char* end, Point* point);
 
 // Discards skip_lines pieces, then hands every piece's pair to the sink.
 // Reads the stream to its end; neither rewinds nor closes it.
-void read_points(std::FILE* stream, int skip_lines, PointSink sink);
+ReadCounts read_points(std::FILE* stream, int skip_lines, PointSink sink, Columns columns = {});

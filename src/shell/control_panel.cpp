@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "field/data_file.h"
 #include "resources/messages.h"
 #include "resources/resource_ids.h"
 #include "shell/app_state.h"
@@ -84,7 +85,7 @@ enum class ReadResult { Loaded, CannotOpen, NoField };
 ReadResult read_data_file(const PlotRange& range, const char* path, DensityField** field_out)
 {
     *field_out = nullptr;
-    std::FILE* file = is_regular_file(path) ? std::fopen(path, "r") : nullptr;
+    std::FILE* file = is_regular_file(path) ? open_data_file(path) : nullptr;
     if (!file)
         return ReadResult::CannotOpen;
     DensityField* field = create_density_field(range.x_min, range.y_min, range.x_max, range.y_max);

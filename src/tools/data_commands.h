@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "field/data_file.h"
 #include "field/density_field.h"
 #include "settings/settings.h"
 #include "tools/command_basics.h"
@@ -33,13 +34,55 @@ struct FieldDestroyer {
 };
 using FieldPtr = std::unique_ptr<DensityField, FieldDestroyer>;
 
-// The field over the range (XMIN XMAX YMIN YMAX) loaded from the file at
-// `path` after `skip` lines, with the load's result in *loaded. Null after
-// one line on standard error when the file cannot be opened or read, or
-// the field cannot be made.
-inline FieldPtr load_data_field(const char* path, const double range[4], int skip, int* loaded)
+// Which columns hold x and y (from 1), as --columns gives them.
+struct DataColumns {
+    int x = 1;
+    int y = 2;
+};
+
+// "--columns X Y" at argv[i]: two different whole numbers from 1 to
+// kMaxColumn. False on a usage error; i moves past what was taken.
+inline bool parse_columns_option(int argc, char** argv, int& i, DataColumns* columns)
 {
-    File data(std::fopen(path, "r"));
+    long values[2];
+    for (long& value : values) {
+        if (i + 1 >= argc)
+            return false;
+        char* end = nullptr;
+        errno = 0;
+        value = std::strtol(argv[++i], &end, 10);
+        if (end == argv[i] || *end != '\0' || errno != 0 || value < 1 || value > kMaxColumn)
+            return false;
+    }
+    if (values[0] == values[1])
+        return false;
+    *columns = DataColumns{int(values[0]), int(values[1])};
+    return true;
+}
+
+// A load that leaves an empty plot says why on standard error: a file with
+// no readable point, or points that all lie outside the range.
+inline void warn_if_empty(const char* path, DensityField* field, const double range[4])
+{
+    const FieldCounts counts = density_field_counts(field);
+    if (counts.points == 0 && counts.first_rejected_line > 0)
+        std::fprintf(stderr, "varnel-cli: warning: %s holds no readable point (line %lld is the first without one)\n",
+                     path, counts.first_rejected_line);
+    else if (counts.points == 0)
+        std::fprintf(stderr, "varnel-cli: warning: %s holds no point\n", path);
+    else if (counts.in_range == 0)
+        std::fprintf(stderr, "varnel-cli: warning: %lld points were read, but none lies in the range %g..%g, %g..%g\n",
+                     counts.points, range[0], range[1], range[2], range[3]);
+}
+
+// The field over the range (XMIN XMAX YMIN YMAX) loaded from the file at
+// `path` (plain, .gz or .zst) after `skip` lines, x and y from `columns`,
+// with the load's result in *loaded. Null after one line on standard error
+// when the file cannot be opened or read, or the field cannot be made.
+inline FieldPtr load_data_field(const char* path, const double range[4], int skip, int* loaded,
+                                DataColumns columns = {})
+{
+    File data(open_data_file(path));
     if (!data) {
         std::fprintf(stderr, "varnel-cli: cannot open %s: %s\n", path, std::strerror(errno));
         return nullptr;
@@ -49,6 +92,7 @@ inline FieldPtr load_data_field(const char* path, const double range[4], int ski
         std::fprintf(stderr, "varnel-cli: out of memory\n");
         return nullptr;
     }
+    density_field_set_columns(field.get(), columns.x, columns.y);
     errno = 0;
     *loaded = field->ops.load(field.get(), data.get(), skip);
     // A read error is no end of file: the field would show a part of the
@@ -58,5 +102,6 @@ inline FieldPtr load_data_field(const char* path, const double range[4], int ski
         std::fprintf(stderr, "varnel-cli: cannot read %s: %s\n", path, std::strerror(error ? error : EIO));
         return nullptr;
     }
+    warn_if_empty(path, field.get(), range);
     return field;
 }

@@ -11,7 +11,7 @@
 
 namespace {
 
-const char kUsage[] = "usage: varnel-cli grid DATA [--range XMIN XMAX YMIN YMAX] [--skip N] [-o OUT]\n";
+const char kUsage[] = "usage: varnel-cli grid DATA [--range XMIN XMAX YMIN YMAX] [--skip N] [--columns X Y] [-o OUT]\n";
 
 bool parse_count(const char* text, int* value)
 {
@@ -32,6 +32,7 @@ int grid_command(int argc, char** argv)
     const char* out_path = nullptr;
     std::array<double, 4> range = default_range();
     int skip = 0;
+    DataColumns columns;
 
     for (int i = 0; i < argc; ++i) {
         const char* arg = argv[i];
@@ -41,6 +42,9 @@ int grid_command(int argc, char** argv)
             for (int k = 0; k < 4; ++k)
                 if (!parse_double(argv[++i], &range[k]))
                     return usage_error(kUsage);
+        } else if (std::strcmp(arg, "--columns") == 0) {
+            if (!parse_columns_option(argc, argv, i, &columns))
+                return usage_error(kUsage);
         } else if (std::strcmp(arg, "--skip") == 0) {
             if (i + 1 >= argc || !parse_count(argv[++i], &skip))
                 return usage_error(kUsage);
@@ -60,7 +64,7 @@ int grid_command(int argc, char** argv)
         return usage_error(kUsage);
 
     int loaded = 0;
-    FieldPtr loaded_field = load_data_field(data_path, range.data(), skip, &loaded);
+    FieldPtr loaded_field = load_data_field(data_path, range.data(), skip, &loaded, columns);
     if (!loaded_field)
         return 1;
     DensityField* field = loaded_field.get();
@@ -83,8 +87,11 @@ int grid_command(int argc, char** argv)
     }
     const bool write_failed = out_path ? !out_file.commit() : std::fflush(out) != 0 || std::ferror(out);
 
-    std::fprintf(stderr, "load=%d rejected=%d max=%.17g\n", loaded, field->ops.rejected(field),
-                 density_field_max(field));
+    // The counts beyond the first three came later; they go at the end.
+    const FieldCounts counts = density_field_counts(field);
+    std::fprintf(stderr, "load=%d rejected=%d max=%.17g points=%lld in_range=%lld rejected_lines=%lld header=%d\n",
+                 loaded, field->ops.rejected(field), density_field_max(field), counts.points, counts.in_range,
+                 counts.rejected_lines, counts.header ? 1 : 0);
     if (write_failed && out_path)
         return cannot_write(out_path, out_file.reason());
     if (write_failed) {

@@ -22,7 +22,8 @@ namespace {
 
 const char kUsage[] =
     "usage: varnel-cli render DATA -o OUT.png [--range XMIN XMAX YMIN YMAX] [--camera RADIUS AZIMUTH ELEVATION]\n"
-    "                         [--size WIDTHxHEIGHT] [--texture IMAGE] [--marker X Y] [--frames N] [--time]\n";
+    "                         [--size WIDTHxHEIGHT] [--texture IMAGE] [--marker X Y] [--frames N] [--time]\n"
+    "                         [--columns X Y]\n";
 
 // A whole number in [low, high], with `*end` left where it stopped.
 bool parse_long(const char* text, long low, long high, long* value, char** end)
@@ -69,6 +70,7 @@ struct Options {
     const char* out_path = nullptr;
     const char* texture_path = nullptr;
     std::array<double, 4> range = default_range(); // XMIN XMAX YMIN YMAX
+    DataColumns columns;
     CameraSetting camera = default_camera();
     UINT width = 640, height = 480;
     bool marker = false;
@@ -85,6 +87,9 @@ bool parse_options(int argc, char** argv, Options* o)
         const int left = argc - 1 - i;
         if (std::strcmp(arg, "-o") == 0 && left >= 1) {
             o->out_path = argv[++i];
+        } else if (std::strcmp(arg, "--columns") == 0) {
+            if (!parse_columns_option(argc, argv, i, &o->columns))
+                return false;
         } else if (std::strcmp(arg, "--range") == 0 && left >= 4) {
             for (double& value : o->range)
                 if (!parse_double(argv[++i], &value))
@@ -152,7 +157,7 @@ int render_command(int argc, char** argv)
 
     Clock::time_point start = Clock::now();
     int loaded = 0;
-    const FieldPtr field = load_data_field(o.data_path, o.range.data(), 0, &loaded);
+    const FieldPtr field = load_data_field(o.data_path, o.range.data(), 0, &loaded, o.columns);
     if (!field)
         return 1;
     const double load_ms = milliseconds_since(start);

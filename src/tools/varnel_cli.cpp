@@ -14,13 +14,14 @@ struct Command {
 };
 
 const Command commands[] = {
-    {"grid", grid_command, "grid DATA [--range XMIN XMAX YMIN YMAX] [--skip N] [-o OUT]"},
+    {"grid", grid_command, "grid DATA [--range XMIN XMAX YMIN YMAX] [--skip N] [--columns X Y] [-o OUT]"},
     {"decode", decode_command, "decode IMAGE [--pixels OUT] [--palette OUT]"},
     {"texture", texture_command, "texture IMAGE [--dump DIR]"},
     {"settings", settings_command, "settings [--reset]"},
     {"render", render_command,
      "render DATA -o OUT.png [--range XMIN XMAX YMIN YMAX] [--camera RADIUS AZIMUTH ELEVATION]\n"
-     "                       [--size WIDTHxHEIGHT] [--texture IMAGE] [--marker X Y] [--frames N] [--time]"},
+     "                       [--size WIDTHxHEIGHT] [--texture IMAGE] [--marker X Y] [--frames N] [--time]\n"
+     "                       [--columns X Y]"},
 };
 
 int usage()

@@ -1,5 +1,6 @@
 // The fast reader against the reference it must equal: fgets into a
-// 1024-byte buffer and sscanf "%lf %lf" in the "C" locale.
+// 1024-byte buffer and sscanf "%lf %lf" in the "C" locale, where one comma
+// or semicolon may also stand between the two numbers.
 #include "field/point_reader.h"
 
 #include <gtest/gtest.h>
@@ -53,7 +54,13 @@ void reference_read(std::FILE* file, int skip, std::vector<Point>& points)
             break;
     while (std::fgets(line, sizeof line, file)) {
         Point p;
-        if (std::sscanf(line, "%lf %lf", &p.x, &p.y) == 2)
+        int after_x = 0, after_separator = 0;
+        if (std::sscanf(line, "%lf %n", &p.x, &after_x) != 1)
+            continue;
+        const char* rest = line + after_x;
+        if (*rest == ',' || *rest == ';')
+            ++rest;
+        if (std::sscanf(rest, " %n%lf", &after_separator, &p.y) == 1)
             points.push_back(p);
     }
     uselocale(previous);
@@ -326,11 +333,14 @@ TEST(PointReader, IgnoresACommaDecimalLocale)
     ASSERT_STREQ(localeconv()->decimal_point, ",");
     std::vector<Point> points = fast_points("1.5 2.25\n1,5 2\n0x1.8p1 3\n", 0);
     std::setlocale(LC_ALL, previous.c_str());
-    ASSERT_EQ(points.size(), 2u);
+    // "1,5 2" is 1 and 5: the comma separates columns, it is no decimal point.
+    ASSERT_EQ(points.size(), 3u);
     EXPECT_EQ(points[0].x, 1.5);
     EXPECT_EQ(points[0].y, 2.25);
-    EXPECT_EQ(points[1].x, 3.0);
-    EXPECT_EQ(points[1].y, 3.0);
+    EXPECT_EQ(points[1].x, 1.0);
+    EXPECT_EQ(points[1].y, 5.0);
+    EXPECT_EQ(points[2].x, 3.0);
+    EXPECT_EQ(points[2].y, 3.0);
 }
 
 } // namespace

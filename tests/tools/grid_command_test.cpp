@@ -99,7 +99,7 @@ TEST_F(GridCommand, PrintsTheNormalisedGridRowByRow)
             ASSERT_EQ(values[i], hot ? "1" : "0") << i << ", " << j;
         }
     }
-    EXPECT_EQ(last_line(r.err), "load=1 rejected=0 max=0.25");
+    EXPECT_EQ(last_line(r.err), "load=1 rejected=0 max=0.25 points=1 in_range=1 rejected_lines=0 header=0");
 }
 
 TEST_F(GridCommand, ValuesUseSeventeenSignificantDigits)
@@ -112,7 +112,7 @@ TEST_F(GridCommand, ValuesUseSeventeenSignificantDigits)
     EXPECT_EQ(row5[6], "0.66666666666666663");
     EXPECT_EQ(row5[7], "0.33333333333333331");
     EXPECT_EQ(fields_of(lines_of(r.out)[6])[6], "1");
-    EXPECT_EQ(last_line(r.err), "load=1 rejected=0 max=0.75");
+    EXPECT_EQ(last_line(r.err), "load=1 rejected=0 max=0.75 points=3 in_range=3 rejected_lines=0 header=0");
 }
 
 TEST_F(GridCommand, RangeSkipAndOutputFile)
@@ -122,15 +122,45 @@ TEST_F(GridCommand, RangeSkipAndOutputFile)
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(lines_of(read_file(dir / "grid.txt")).size(), 201u);
-    EXPECT_EQ(last_line(r.err), "load=1 rejected=1 max=1");
+    EXPECT_EQ(last_line(r.err), "load=1 rejected=1 max=1 points=3 in_range=2 rejected_lines=0 header=0");
 }
 
 TEST_F(GridCommand, FileWithoutPointsStillExitsZero)
 {
     Outcome r = run(write("data.txt", "just a header\n"));
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(last_line(r.err), "load=0 rejected=0 max=0");
+    EXPECT_EQ(last_line(r.err), "load=0 rejected=0 max=0 points=0 in_range=0 rejected_lines=0 header=1");
     EXPECT_EQ(r.out.find('1'), std::string::npos);
+}
+
+TEST_F(GridCommand, SeparatorsColumnsAndTheCountsOfWhatWasRead)
+{
+    struct Case {
+        std::string text;
+        std::string options;
+        std::string counts; // the end of the load line
+        std::string warning;
+    };
+    const Case cases[] = {
+        {"x,y\n# a comment\n110,130\n110;130\n110\t130\n110 , 130\n", "",
+         "points=4 in_range=4 rejected_lines=0 header=1", ""},
+        {"id;y;x\n1;130;110\n2;130;110;extra\nbad line\n", "--columns 3 2",
+         "points=2 in_range=2 rejected_lines=1 header=1", ""},
+        {"110 130\n-5 -5\n", "--range 0 10 0 10", "points=2 in_range=0 rejected_lines=0 header=0",
+         "2 points were read, but none lies in the range 0..10, 0..10"},
+        {"\n# only words\nx y\nno numbers here\n", "", "points=0 in_range=0 rejected_lines=1 header=1",
+         "holds no readable point (line 4 is the first without one)"},
+    };
+    for (const Case& c : cases) {
+        Outcome r = run(write("data.csv", c.text) + " " + c.options);
+        EXPECT_EQ(r.status, 0) << c.text;
+        const std::string load = last_line(r.err);
+        EXPECT_EQ(load.substr(load.find("points=")), c.counts) << c.text;
+        EXPECT_EQ(c.warning.empty(), r.err.find("warning") == std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.warning), std::string::npos) << r.err;
+    }
+    for (const char* bad : {"--columns 1", "--columns 2 2", "--columns 0 1", "--columns 1 x"})
+        EXPECT_EQ(run(write("data.csv", "1 2\n") + " " + bad).status, 2) << bad;
 }
 
 TEST_F(GridCommand, MissingFileAndUsageErrors)

@@ -1,0 +1,92 @@
+// Compressed data files read as they stream: the same points as the plain
+// file, and a damaged stream a read error after what could be read.
+#include "field/data_file.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <zlib.h>
+#include <zstd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "field/density_field.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string gzip(const std::string& text)
+{
+    const fs::path path = fs::temp_directory_path() / ("varnel-gz-" + std::to_string(getpid()));
+    gzFile out = gzopen(path.c_str(), "wb");
+    gzwrite(out, text.data(), unsigned(text.size()));
+    gzclose(out);
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    fs::remove(path);
+    return bytes;
+}
+
+// With a checksum, as the zstd tool writes its files.
+std::string zstd(const std::string& text)
+{
+    std::string bytes(ZSTD_compressBound(text.size()), '\0');
+    ZSTD_CCtx* context = ZSTD_createCCtx();
+    ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, 1);
+    bytes.resize(ZSTD_compress2(context, bytes.data(), bytes.size(), text.data(), text.size()));
+    ZSTD_freeCCtx(context);
+    return bytes;
+}
+
+struct Loaded {
+    bool read_error;
+    long long points;
+    std::vector<double> nodes;
+};
+
+Loaded load(const std::string& name, const std::string& bytes)
+{
+    const fs::path path = fs::temp_directory_path() / (std::to_string(getpid()) + "-" + name);
+    std::ofstream(path, std::ios::binary) << bytes;
+    std::FILE* in = open_data_file(path.c_str());
+    EXPECT_NE(in, nullptr) << name;
+    DensityField* field = create_density_field(0, 0, 4000, 4000);
+    field->ops.load(field, in, 0);
+    Loaded result{std::ferror(in) != 0, density_field_counts(field).points,
+                  std::vector<double>(field->ops.data(field), field->ops.data(field) + 201 * 201)};
+    std::fclose(in);
+    field->ops.destroy(field);
+    fs::remove(path);
+    return result;
+}
+
+TEST(DataFile, CompressedFilesGiveThePlainFilesPoints)
+{
+    std::string text = "x,y\n";
+    for (int k = 0; k < 200000; ++k) // past one read block of every layer
+        text += std::to_string(k * 37 % 4000) + "," + std::to_string(k * 53 % 4000) + "\n";
+    const Loaded plain = load("points.csv", text);
+    ASSERT_FALSE(plain.read_error);
+    ASSERT_EQ(plain.points, 200000);
+    for (const auto& [name, bytes] : {std::pair{std::string("points.csv.gz"), gzip(text)},
+                                      std::pair{std::string("points.csv.zst"), zstd(text)}}) {
+        SCOPED_TRACE(name);
+        const Loaded packed = load(name, bytes);
+        EXPECT_FALSE(packed.read_error);
+        EXPECT_EQ(packed.points, plain.points);
+        EXPECT_EQ(packed.nodes, plain.nodes);
+        // Cut short or damaged: a read error, never a clean end.
+        EXPECT_TRUE(load(name, bytes.substr(0, bytes.size() / 2)).read_error);
+        std::string damaged = bytes;
+        damaged[damaged.size() / 2] ^= 0x55;
+        damaged[damaged.size() / 2 + 1] ^= 0x55;
+        EXPECT_TRUE(load(name, damaged).read_error);
+    }
+    EXPECT_EQ(open_data_file("/nonexistent/points.csv.gz"), nullptr);
+    EXPECT_EQ(open_data_file("/nonexistent/points.csv.zst"), nullptr);
+}
+
+} // namespace
