@@ -7,8 +7,8 @@
 #include <jpeglib.h>
 
 #include "texture/decoders/checked_size.h"
+#include "texture/decoders/direct3d_settings.h"
 #include "texture/decoders/image_decoders.h"
-#include "texture/direct3d_settings.h"
 
 namespace {
 
