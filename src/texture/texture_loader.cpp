@@ -2,8 +2,7 @@
 // chosen, the texture created and every level filled.
 #include "texture/texture_loader.h"
 
-#include <memory>
-
+#include "texture/decoders/decoded_image.h"
 #include "texture/format_choice.h"
 #include "texture/image_file.h"
 #include "texture/interface_ptr.h"
@@ -35,10 +34,6 @@ DWORD filter_kind(DWORD filter)
 {
     return filter & 0xFFFF;
 }
-
-struct ReleaseDecoded {
-    void operator()(DecodedImage* image) const { release_decoded_image(image); }
-};
 
 // One level of the file as the texture's levels are filled from it: its
 // pixels read in the format the palette treatment chose, with the palette
@@ -78,21 +73,20 @@ HRESULT load_texture_from_bytes(IDirect3DDevice9* device, const void* bytes, siz
     const DWORD filter = options.filter == 0xFFFFFFFFu ? kDefaultFilter : options.filter;
     const DWORD mip_filter = options.mip_filter == 0xFFFFFFFFu ? kDefaultMipFilter : options.mip_filter;
 
-    DecodedImage decoded;
-    HRESULT hr = decode_image(bytes, size, TRUE, &decoded);
+    OwnedImage decoded;
+    HRESULT hr = decoded.decode(bytes, size, TRUE);
     if (FAILED(hr))
         return hr;
-    std::unique_ptr<DecodedImage, ReleaseDecoded> decoded_guard(&decoded);
     UINT file_levels = 1;
-    for (const DecodedImage* l = decoded.next_level; l; l = l->next_level)
+    for (const DecodedImage* l = decoded->next_level; l; l = l->next_level)
         ++file_levels;
 
-    UINT width = texture_extent(options.width, decoded.width);
-    UINT height = texture_extent(options.height, decoded.height);
-    UINT depth = texture_extent(options.depth, decoded.depth);
+    UINT width = texture_extent(options.width, decoded->width);
+    UINT height = texture_extent(options.height, decoded->height);
+    UINT depth = texture_extent(options.depth, decoded->depth);
     D3DCOLOR color_key = options.color_key;
     BYTE palette[1024];
-    const D3DFORMAT pixel_format = treat_palette(decoded, options.format, &color_key, palette);
+    const D3DFORMAT pixel_format = treat_palette(*decoded, options.format, &color_key, palette);
     D3DFORMAT format = format_before_device(pixel_format, options.format, color_key, palette, options.pool);
 
     UINT levels = options.mip_levels;
@@ -110,7 +104,7 @@ HRESULT load_texture_from_bytes(IDirect3DDevice9* device, const void* bytes, siz
         return E_FAIL;
 
     const UINT texture_levels = texture->GetLevelCount();
-    const DecodedImage* file_level = &decoded;
+    const DecodedImage* file_level = decoded.get();
     DecodedImage last_source{};
     UINT loaded = 0;
     for (; loaded < file_levels && loaded < texture_levels; ++loaded, file_level = file_level->next_level) {

@@ -103,10 +103,11 @@ int decode_command(int argc, char** argv)
         std::fprintf(stderr, "varnel-cli: cannot read %s: %s\n", image_path, std::strerror(errno));
         return report_failure(E_INVALID_IMAGE_DATA);
     }
-    DecodedImage image;
-    const HRESULT hr = decode_image(file.bytes(), file.size(), TRUE, &image);
+    OwnedImage decoded;
+    const HRESULT hr = decoded.decode(file.bytes(), file.size(), TRUE);
     if (FAILED(hr))
         return report_failure(hr);
+    const DecodedImage& image = *decoded;
 
     char unknown[16];
     const char* name = printed_format_name(image.format, unknown);
@@ -122,6 +123,5 @@ int decode_command(int argc, char** argv)
         std::fprintf(stderr, "varnel-cli: cannot write %s: %s\n", palette_path, std::strerror(errno));
         status = 1;
     }
-    release_decoded_image(&image);
     return status;
 }

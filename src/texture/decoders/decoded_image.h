@@ -74,6 +74,36 @@ HRESULT decode_image(const void* bytes, size_t size, BOOL want_pixels, DecodedIm
 // caller's; releasing an empty record does nothing.
 void release_decoded_image(DecodedImage* image);
 
+// A decoded image that frees what it owns when it goes out of scope: the one
+// way the program holds what decode_image made.
+class OwnedImage {
+public:
+    OwnedImage() = default;
+    ~OwnedImage() { release_decoded_image(&image_); }
+    OwnedImage(const OwnedImage&) = delete;
+    OwnedImage& operator=(const OwnedImage&) = delete;
+
+    // decode_image into this record, after freeing what it held.
+    HRESULT decode(const void* bytes, size_t size, BOOL want_pixels)
+    {
+        release_decoded_image(&image_);
+        return decode_image(bytes, size, want_pixels, &image_);
+    }
+
+    // Frees what it holds now; the record is left empty.
+    void reset() { release_decoded_image(&image_); }
+
+    DecodedImage* get() { return &image_; }
+    const DecodedImage* get() const { return &image_; }
+    DecodedImage* operator->() { return &image_; }
+    const DecodedImage* operator->() const { return &image_; }
+    DecodedImage& operator*() { return image_; }
+    const DecodedImage& operator*() const { return image_; }
+
+private:
+    DecodedImage image_{};
+};
+
 // Bytes of one stored row without padding: width times the bytes per pixel,
 // for DXT formats one row of 4 x 4 blocks, for the packed YUV formats whole
 // pixel pairs. 0 for a format the decoders never produce.
