@@ -104,9 +104,9 @@ inline std::vector<uint8_t> palette_of(const DecodedImage& image)
 // the test, or run one decoder on its own.
 class ScopedImage : public OwnedImage {
 public:
-    HRESULT decode(const Bytes& file, bool want_pixels = true)
+    HRESULT decode(const Bytes& file, bool want_pixels = true, DecodeReason* reason = nullptr)
     {
-        return OwnedImage::decode(file.data(), file.size(), want_pixels);
+        return OwnedImage::decode(file.data(), file.size(), want_pixels, reason);
     }
 
     // Prepares the image the way decode_image does for each decoder.
@@ -115,7 +115,8 @@ public:
     {
         reset();
         get()->want_pixels = want_pixels;
-        return decoder(get(), file.data(), file.size());
+        DecodeReason reason{};
+        return decoder(get(), file.data(), file.size(), &reason);
     }
 };
 
