@@ -11,8 +11,8 @@
 namespace {
 
 // The choices of the general loader. The viewer leaves all of them at their
-// defaults; no image description or palette is handed back, since its one
-// caller asks for neither.
+// defaults; no image description or palette is handed back, since no caller
+// asks for them, only why a file was refused.
 struct TextureLoadOptions {
     UINT width = TEXTURE_DEFAULT;      // smallest power of two not below the image's
     UINT height = TEXTURE_DEFAULT;
@@ -25,6 +25,7 @@ struct TextureLoadOptions {
     DWORD mip_filter = 0xFFFFFFFFu;    // further levels: 2 x 2 box
     D3DCOLOR color_key = 0;
     D3DRESOURCETYPE resource_type = D3DRTYPE_TEXTURE;
+    DecodeReason* reason = nullptr;    // receives why the decoders refused the file
 };
 
 constexpr DWORD kDefaultFilter = TEXTURE_FILTER_TRIANGLE | TEXTURE_FILTER_DITHER;
@@ -64,17 +65,18 @@ HRESULT fill_level(IDirect3DTexture9* texture, UINT level, const DecodedImage& s
     return load_surface_from_image(surface.get(), &source, filter, color_key);
 }
 
-// The general loader over the file's bytes.
+// The general loader over the file's bytes. Missing or empty bytes are
+// decode_image's to refuse, with its reason.
 HRESULT load_texture_from_bytes(IDirect3DDevice9* device, const void* bytes, size_t size,
                                 const TextureLoadOptions& options, IDirect3DTexture9** texture_out)
 {
-    if (!device || !bytes || size == 0 || !texture_out)
+    if (!device || !texture_out)
         return D3DERR_INVALIDCALL;
     const DWORD filter = options.filter == 0xFFFFFFFFu ? kDefaultFilter : options.filter;
     const DWORD mip_filter = options.mip_filter == 0xFFFFFFFFu ? kDefaultMipFilter : options.mip_filter;
 
     OwnedImage decoded;
-    HRESULT hr = decoded.decode(bytes, size, TRUE);
+    HRESULT hr = decoded.decode(bytes, size, TRUE, options.reason);
     if (FAILED(hr))
         return hr;
     UINT file_levels = 1;
@@ -130,12 +132,17 @@ HRESULT load_texture_from_bytes(IDirect3DDevice9* device, const void* bytes, siz
 
 } // namespace
 
-HRESULT load_texture_file(IDirect3DDevice9* device, const char* path, IDirect3DTexture9** texture_out)
+HRESULT load_texture_file(IDirect3DDevice9* device, const char* path, IDirect3DTexture9** texture_out,
+                          DecodeReason* reason)
 {
+    if (reason)
+        reason->text[0] = '\0';
     // The mapping outlives the decoded image: decoders may leave pixels in it.
     MappedImageFile file;
     const HRESULT hr = file.open(path);
     if (FAILED(hr))
         return hr;
-    return load_texture_from_bytes(device, file.bytes(), file.size(), TextureLoadOptions{}, texture_out);
+    TextureLoadOptions options;
+    options.reason = reason;
+    return load_texture_from_bytes(device, file.bytes(), file.size(), options, texture_out);
 }

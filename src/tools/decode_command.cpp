@@ -104,9 +104,10 @@ int decode_command(int argc, char** argv)
         return report_failure(E_INVALID_IMAGE_DATA);
     }
     OwnedImage decoded;
-    const HRESULT hr = decoded.decode(file.bytes(), file.size(), TRUE);
+    DecodeReason reason{};
+    const HRESULT hr = decoded.decode(file.bytes(), file.size(), TRUE, &reason);
     if (FAILED(hr))
-        return report_failure(hr);
+        return report_failure(hr, &reason);
     const DecodedImage& image = *decoded;
 
     char unknown[16];
