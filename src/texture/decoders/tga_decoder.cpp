@@ -46,8 +46,12 @@ struct PixelFormat {
 };
 
 const PixelFormat kPixelFormats[] = {
-    {1, 8, D3DFMT_P8},        {2, 15, D3DFMT_X1R5G5B5}, {2, 16, D3DFMT_A1R5G5B5},
-    {2, 24, D3DFMT_R8G8B8},   {2, 32, D3DFMT_A8R8G8B8}, {3, 8, D3DFMT_L8},
+    {1, 8, D3DFMT_P8},
+    {2, 15, D3DFMT_X1R5G5B5},
+    {2, 16, D3DFMT_A1R5G5B5},
+    {2, 24, D3DFMT_R8G8B8},
+    {2, 32, D3DFMT_A8R8G8B8},
+    {3, 8, D3DFMT_L8},
 };
 
 HRESULT choose_format(const TgaHeader& h, D3DFORMAT* format, DecodeReason* reason)
