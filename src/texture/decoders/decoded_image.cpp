@@ -92,9 +92,10 @@ HRESULT refuse(DecodeReason* reason, HRESULT hr, const char* format, ...)
     va_start(args, format);
     std::vsnprintf(reason->text, sizeof reason->text, format, args);
     va_end(args);
-    // Some reasons quote the file's own bytes; a reason stays one line.
+    // Some reasons quote the file's own bytes; a reason stays one line of
+    // plain ASCII.
     for (char* c = reason->text; *c; ++c)
-        if (static_cast<unsigned char>(*c) < 0x20 || *c == 0x7F)
+        if (static_cast<unsigned char>(*c) < 0x20 || static_cast<unsigned char>(*c) > 0x7E)
             *c = '?';
     return hr;
 }
