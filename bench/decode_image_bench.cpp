@@ -160,13 +160,12 @@ Bytes jpeg()
 void decode(benchmark::State& state, const Bytes& file)
 {
     for (auto _ : state) {
-        DecodedImage image;
-        if (decode_image(file.data(), file.size(), TRUE, &image) != S_OK) {
+        OwnedImage image;
+        if (image.decode(file.data(), file.size(), TRUE) != S_OK) {
             state.SkipWithError("decode failed");
             break;
         }
-        benchmark::DoNotOptimize(image.pixels);
-        release_decoded_image(&image);
+        benchmark::DoNotOptimize(image->pixels);
     }
     state.counters["file_MB"] = double(file.size()) / 1e6;
     state.counters["Mpixel"] = benchmark::Counter(double(kSize) * kSize / 1e6, benchmark::Counter::kIsIterationInvariantRate);

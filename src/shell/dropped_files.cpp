@@ -17,10 +17,8 @@ bool is_image_file(const char* path)
     MappedImageFile file;
     if (FAILED(file.open(path)) || file.size() == 0)
         return false;
-    DecodedImage image;
-    HRESULT decoded = decode_image(file.bytes(), file.size(), FALSE, &image);
-    release_decoded_image(&image);
-    return SUCCEEDED(decoded);
+    OwnedImage image;
+    return SUCCEEDED(image.decode(file.bytes(), file.size(), FALSE));
 }
 
 // Name `index` of the drop in a path buffer of the program's size; false

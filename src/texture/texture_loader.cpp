@@ -2,8 +2,7 @@
 // chosen, the texture created and every level filled.
 #include "texture/texture_loader.h"
 
-#include <memory>
-
+#include "texture/decoders/decoded_image.h"
 #include "texture/format_choice.h"
 #include "texture/image_file.h"
 #include "texture/interface_ptr.h"
@@ -12,8 +11,8 @@
 namespace {
 
 // The choices of the general loader. The viewer leaves all of them at their
-// defaults; no image description or palette is handed back, since its one
-// caller asks for neither.
+// defaults; no image description or palette is handed back, since no caller
+// asks for them, only why a file was refused.
 struct TextureLoadOptions {
     UINT width = TEXTURE_DEFAULT;      // smallest power of two not below the image's
     UINT height = TEXTURE_DEFAULT;
@@ -26,6 +25,7 @@ struct TextureLoadOptions {
     DWORD mip_filter = 0xFFFFFFFFu;    // further levels: 2 x 2 box
     D3DCOLOR color_key = 0;
     D3DRESOURCETYPE resource_type = D3DRTYPE_TEXTURE;
+    DecodeReason* reason = nullptr;    // receives why the decoders refused the file
 };
 
 constexpr DWORD kDefaultFilter = TEXTURE_FILTER_TRIANGLE | TEXTURE_FILTER_DITHER;
@@ -35,10 +35,6 @@ DWORD filter_kind(DWORD filter)
 {
     return filter & 0xFFFF;
 }
-
-struct ReleaseDecoded {
-    void operator()(DecodedImage* image) const { release_decoded_image(image); }
-};
 
 // One level of the file as the texture's levels are filled from it: its
 // pixels read in the format the palette treatment chose, with the palette
@@ -69,30 +65,30 @@ HRESULT fill_level(IDirect3DTexture9* texture, UINT level, const DecodedImage& s
     return load_surface_from_image(surface.get(), &source, filter, color_key);
 }
 
-// The general loader over the file's bytes.
+// The general loader over the file's bytes. Missing or empty bytes are
+// decode_image's to refuse, with its reason.
 HRESULT load_texture_from_bytes(IDirect3DDevice9* device, const void* bytes, size_t size,
                                 const TextureLoadOptions& options, IDirect3DTexture9** texture_out)
 {
-    if (!device || !bytes || size == 0 || !texture_out)
+    if (!device || !texture_out)
         return D3DERR_INVALIDCALL;
     const DWORD filter = options.filter == 0xFFFFFFFFu ? kDefaultFilter : options.filter;
     const DWORD mip_filter = options.mip_filter == 0xFFFFFFFFu ? kDefaultMipFilter : options.mip_filter;
 
-    DecodedImage decoded;
-    HRESULT hr = decode_image(bytes, size, TRUE, &decoded);
+    OwnedImage decoded;
+    HRESULT hr = decoded.decode(bytes, size, TRUE, options.reason);
     if (FAILED(hr))
         return hr;
-    std::unique_ptr<DecodedImage, ReleaseDecoded> decoded_guard(&decoded);
     UINT file_levels = 1;
-    for (const DecodedImage* l = decoded.next_level; l; l = l->next_level)
+    for (const DecodedImage* l = decoded->next_level; l; l = l->next_level)
         ++file_levels;
 
-    UINT width = texture_extent(options.width, decoded.width);
-    UINT height = texture_extent(options.height, decoded.height);
-    UINT depth = texture_extent(options.depth, decoded.depth);
+    UINT width = texture_extent(options.width, decoded->width);
+    UINT height = texture_extent(options.height, decoded->height);
+    UINT depth = texture_extent(options.depth, decoded->depth);
     D3DCOLOR color_key = options.color_key;
     BYTE palette[1024];
-    const D3DFORMAT pixel_format = treat_palette(decoded, options.format, &color_key, palette);
+    const D3DFORMAT pixel_format = treat_palette(*decoded, options.format, &color_key, palette);
     D3DFORMAT format = format_before_device(pixel_format, options.format, color_key, palette, options.pool);
 
     UINT levels = options.mip_levels;
@@ -110,7 +106,7 @@ HRESULT load_texture_from_bytes(IDirect3DDevice9* device, const void* bytes, siz
         return E_FAIL;
 
     const UINT texture_levels = texture->GetLevelCount();
-    const DecodedImage* file_level = &decoded;
+    const DecodedImage* file_level = decoded.get();
     DecodedImage last_source{};
     UINT loaded = 0;
     for (; loaded < file_levels && loaded < texture_levels; ++loaded, file_level = file_level->next_level) {
@@ -136,12 +132,17 @@ HRESULT load_texture_from_bytes(IDirect3DDevice9* device, const void* bytes, siz
 
 } // namespace
 
-HRESULT load_texture_file(IDirect3DDevice9* device, const char* path, IDirect3DTexture9** texture_out)
+HRESULT load_texture_file(IDirect3DDevice9* device, const char* path, IDirect3DTexture9** texture_out,
+                          DecodeReason* reason)
 {
+    if (reason)
+        reason->text[0] = '\0';
     // The mapping outlives the decoded image: decoders may leave pixels in it.
     MappedImageFile file;
     const HRESULT hr = file.open(path);
     if (FAILED(hr))
         return hr;
-    return load_texture_from_bytes(device, file.bytes(), file.size(), TextureLoadOptions{}, texture_out);
+    TextureLoadOptions options;
+    options.reason = reason;
+    return load_texture_from_bytes(device, file.bytes(), file.size(), options, texture_out);
 }

@@ -112,10 +112,12 @@ int decode_command(int argc, char** argv)
         std::fprintf(stderr, "varnel-cli: cannot read %s: %s\n", image_path, std::strerror(errno));
         return report_failure(E_INVALID_IMAGE_DATA);
     }
-    DecodedImage image;
-    const HRESULT hr = decode_image(file.bytes(), file.size(), TRUE, &image);
+    OwnedImage decoded;
+    DecodeReason reason{};
+    const HRESULT hr = decoded.decode(file.bytes(), file.size(), TRUE, &reason);
     if (FAILED(hr))
-        return report_failure(hr);
+        return report_failure(hr, &reason);
+    const DecodedImage& image = *decoded;
 
     bool written = !pixels_path || write_output(pixels_path, image, write_pixels);
     written = (!palette_path || write_output(palette_path, image, write_palette)) && written;
@@ -126,6 +128,5 @@ int decode_command(int argc, char** argv)
         std::printf("format=%s width=%u height=%u depth=%u file_format=%u levels=%d\n", name, image.width,
                     image.height, image.depth, static_cast<unsigned>(image.file_format), count_levels(image));
     }
-    release_decoded_image(&image);
     return written ? 0 : 1;
 }

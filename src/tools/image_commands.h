@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <memory>
 
+#include "texture/decoders/decode_reason.h"
 #include "texture/format_names.h"
 #include "tools/command_basics.h"
 
@@ -40,10 +41,14 @@ inline bool parse_image_arguments(int argc, char** argv, std::initializer_list<V
     return *image != nullptr;
 }
 
-// Prints "error 0xXXXXXXXX" and gives the exit status 1.
-inline int report_failure(HRESULT hr)
+// Prints "error 0xXXXXXXXX", then ": " and the reason when there is one,
+// and gives the exit status 1. Other tools read the code at the line's start.
+inline int report_failure(HRESULT hr, const DecodeReason* reason = nullptr)
 {
-    std::printf("error 0x%08X\n", static_cast<unsigned>(hr));
+    if (reason && reason->text[0])
+        std::printf("error 0x%08X: %s\n", static_cast<unsigned>(hr), reason->text);
+    else
+        std::printf("error 0x%08X\n", static_cast<unsigned>(hr));
     return 1;
 }
 

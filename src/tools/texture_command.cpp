@@ -91,10 +91,11 @@ int texture_command(int argc, char** argv)
         return report_failure(device.result());
 
     IDirect3DTexture9* loaded = nullptr;
-    HRESULT hr = load_texture_file(device.get(), image_path, &loaded);
+    DecodeReason reason{};
+    HRESULT hr = load_texture_file(device.get(), image_path, &loaded, &reason);
     InterfacePtr<IDirect3DTexture9> texture(loaded);
     if (FAILED(hr))
-        return report_failure(hr);
+        return report_failure(hr, &reason);
     D3DSURFACE_DESC desc;
     hr = texture->GetLevelDesc(0, &desc);
     if (FAILED(hr))

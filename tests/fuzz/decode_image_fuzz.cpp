@@ -68,11 +68,9 @@ void touch(const DecodedImage& image)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     for (BOOL want_pixels : {FALSE, TRUE}) {
-        DecodedImage image;
-        if (decode_image(data, size, want_pixels, &image) == S_OK) {
-            touch(image);
-            release_decoded_image(&image);
-        }
+        OwnedImage image;
+        if (image.decode(data, size, want_pixels) == S_OK)
+            touch(*image);
     }
     return 0;
 }

@@ -45,12 +45,10 @@ ULONG references(IUnknown* object)
 
 bool small_enough(const uint8_t* data, size_t size)
 {
-    DecodedImage header;
-    if (decode_image(data, size, FALSE, &header) != S_OK)
+    OwnedImage header;
+    if (header.decode(data, size, FALSE) != S_OK)
         return false;
-    const uint64_t pixels = uint64_t(header.width) * header.height * header.depth;
-    release_decoded_image(&header);
-    return pixels <= kMaxPixels;
+    return uint64_t(header->width) * header->height * header->depth <= kMaxPixels;
 }
 
 void read_levels(IDirect3DTexture9* texture)

@@ -96,8 +96,8 @@ TEST_F(TextureCommand, FailuresPrintTheResultAndUsageErrorsExitWithTwo)
         int status;
         const char* out;
     } cases[] = {
-        {write("points.txt", Bytes().text("1 2\n3 4\n")), 1, "error 0x88760B59\n"},
-        {write("empty.bmp", Bytes()), 1, "error 0x8876086C\n"},
+        {write("points.txt", Bytes().text("1 2\n3 4\n")), 1, "error 0x88760B59: no decoder recognises the file\n"},
+        {write("empty.bmp", Bytes()), 1, "error 0x8876086C: no bytes to decode\n"},
         {image + " --dump " + (dir / "blocked").string(), 1, ""}, // no line without its files
         {"", 2, ""},
         {image + " --dump", 2, ""},

@@ -9,6 +9,7 @@
 // No decoded level may need more than 1 GiB: a small hostile header must not
 // make the program allocate gigabytes.
 constexpr uint64_t kMaxDecodedImageBytes = uint64_t(1) << 30;
+constexpr char kMaxDecodedImageText[] = "1 GiB"; // as reasons print it
 
 inline bool checked_mul(uint64_t a, uint64_t b, uint64_t* out)
 {

@@ -160,13 +160,13 @@ DecodedImage* new_record(const DecodedImage* top)
     if (record) {
         record->want_pixels = top->want_pixels;
         record->resource_type = top->resource_type;
-        record->file_format = top->file_format;
     }
     return record;
 }
 
 // Describes the levels of every face, each level in place at its offset.
-HRESULT build_chain(DecodedImage* top, const Layout& layout, const ByteReader& in, uint64_t offset)
+HRESULT build_chain(DecodedImage* top, const Layout& layout, const ByteReader& in, uint64_t offset,
+                    DecodeReason* reason)
 {
     DecodedImage* face = nullptr;
     for (uint32_t f = 0; f < layout.faces; ++f) {
@@ -177,9 +177,11 @@ HRESULT build_chain(DecodedImage* top, const Layout& layout, const ByteReader& i
             uint64_t level_bytes;
             if (!level_size(*layout.entry, width, height, &s) ||
                 FAILED(decoded_size(depth, s.slice_bytes, &level_bytes)))
-                return E_OUTOFMEMORY;
+                return refuse(reason, E_OUTOFMEMORY, "%llu x %llu x %llu exceeds the %s image limit",
+                              static_cast<unsigned long long>(width), static_cast<unsigned long long>(height),
+                              static_cast<unsigned long long>(depth), kMaxDecodedImageText);
             if (!in.has(offset, level_bytes))
-                return E_FAIL;
+                return refuse(reason, E_FAIL, "truncated in level %u of face %u", l, f);
 
             DecodedImage* record = top;
             if (f > 0 || l > 0) {
@@ -215,11 +217,13 @@ HRESULT build_chain(DecodedImage* top, const Layout& layout, const ByteReader& i
 
 } // namespace
 
-HRESULT decode_dds(DecodedImage* image, const BYTE* bytes, size_t size)
+HRESULT decode_dds(DecodedImage* image, const BYTE* bytes, size_t size, DecodeReason* reason)
 {
     const ByteReader in(bytes, size);
-    if (!in.has(0, kHeaderBytes) || !in.matches(0, "DDS ", 4))
+    if (!in.matches(0, "DDS ", 4))
         return E_FAIL;
+    if (!in.has(0, kHeaderBytes))
+        return refuse(reason, E_FAIL, "%zu bytes are too few for the %u-byte header", size, kHeaderBytes);
     // The reads cannot fail: all 128 header bytes are present.
     uint32_t flags = 0, height = 0, width = 0, depth = 0, mip_count = 0, caps2 = 0;
     FilePixelFormat pf{};
@@ -237,19 +241,22 @@ HRESULT decode_dds(DecodedImage* image, const BYTE* bytes, size_t size)
     in.u32le(100, &pf.blue);
     in.u32le(104, &pf.alpha);
     in.u32le(112, &caps2);
-    if (pf.size != 32 || width == 0 || height == 0)
-        return E_FAIL;
+    if (pf.size != 32)
+        return refuse(reason, E_FAIL, "pixel format size %u is not 32", pf.size);
+    if (width == 0 || height == 0)
+        return refuse(reason, E_FAIL, "size %u x %u is empty", width, height);
 
     Layout layout;
     layout.entry = find_pixel_format(pf);
     if (!layout.entry)
-        return E_FAIL;
+        return refuse(reason, E_FAIL, "pixel format with flags 0x%X, code 0x%08X and %u bits is not supported",
+                      pf.flags, pf.four_cc, pf.bits);
     const bool volume = (flags & kDepthFlag) != 0;
     layout.width = width;
     layout.height = height;
     layout.depth = volume && depth ? depth : 1;
     if ((caps2 & kAllFaces) != 0 && (caps2 & kAllFaces) != kAllFaces)
-        return E_FAIL;
+        return refuse(reason, E_FAIL, "cube face bits 0x%X are not all six", caps2 & kAllFaces);
     layout.faces = (caps2 & kAllFaces) == kAllFaces ? 6 : 1;
     layout.resource_type = volume ? D3DRTYPE_VOLUMETEXTURE
                            : layout.faces == 6 ? D3DRTYPE_CUBETEXTURE : D3DRTYPE_TEXTURE;
@@ -263,11 +270,10 @@ HRESULT decode_dds(DecodedImage* image, const BYTE* bytes, size_t size)
     if (layout.entry->format == D3DFMT_P8 || layout.entry->format == D3DFMT_A8P8) {
         layout.palette = in.at(offset, 1024);
         if (!layout.palette)
-            return E_FAIL;
+            return refuse(reason, E_FAIL, "truncated in the palette");
         offset += 1024;
     }
 
     image->resource_type = layout.resource_type;
-    image->file_format = IMAGE_FILE_DDS;
-    return build_chain(image, layout, in, offset);
+    return build_chain(image, layout, in, offset, reason);
 }

@@ -3,10 +3,13 @@
 
 #include <sys/mman.h>
 
+#include <cstdarg>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "texture/decoders/checked_size.h"
 #include "texture/decoders/image_decoders.h"
 
 namespace {
@@ -73,15 +76,38 @@ BYTE* allocate_image_pixels(DecodedImage* image, size_t size)
     return pixels;
 }
 
-void describe_float_image(DecodedImage* image, UINT width, UINT height, DWORD file_format)
+void describe_image(DecodedImage* image, D3DFORMAT format, UINT width, UINT height, UINT row_pitch)
 {
-    image->format = D3DFMT_A32B32G32R32F;
+    image->format = format;
     image->width = width;
     image->height = height;
     image->depth = 1;
-    image->row_pitch = 16 * width;
+    image->row_pitch = row_pitch;
     image->resource_type = D3DRTYPE_TEXTURE;
-    image->file_format = file_format;
+}
+
+HRESULT refuse(DecodeReason* reason, HRESULT hr, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(reason->text, sizeof reason->text, format, args);
+    va_end(args);
+    // Some reasons quote the file's own bytes; a reason stays one line of
+    // plain ASCII.
+    for (char* c = reason->text; *c; ++c)
+        if (static_cast<unsigned char>(*c) < 0x20 || static_cast<unsigned char>(*c) > 0x7E)
+            *c = '?';
+    return hr;
+}
+
+HRESULT decoded_image_size(uint64_t width, uint64_t height, uint64_t row_pitch, uint64_t* total,
+                           DecodeReason* reason)
+{
+    if (SUCCEEDED(decoded_size(height, row_pitch, total)))
+        return S_OK;
+    return refuse(reason, E_OUTOFMEMORY, "%llu x %llu exceeds the %s image limit",
+                  static_cast<unsigned long long>(width), static_cast<unsigned long long>(height),
+                  kMaxDecodedImageText);
 }
 
 BYTE* allocate_image_palette(DecodedImage* image)

@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "platform/d3d9/d3d9types.h"
+#include "texture/decoders/decode_reason.h"
 
 // Two pixel layouts that Direct3D has no code for. Only the PNG decoder makes
 // them; the texture loader treats them as D3DFMT_A8L8 and D3DFMT_R8G8B8.
@@ -17,7 +18,8 @@ constexpr D3DFORMAT LOADER_FMT_R16 = static_cast<D3DFORMAT>(MAKEFOURCC(' ', 'R',
 // The loader's result for an image file that cannot be read or decoded.
 #define E_INVALID_IMAGE_DATA ((HRESULT)0x88760B59)
 
-// Which decoder accepted a file (DecodedImage::file_format).
+// Which decoder accepted a file (DecodedImage::file_format); decode_image
+// sets it on every level and face.
 enum ImageFileFormat : DWORD {
     IMAGE_FILE_BMP = 0,
     IMAGE_FILE_JPG = 1,
@@ -60,19 +62,53 @@ struct DecodedImage {
 };
 
 // Decodes a whole image file held in memory. `image` is overwritten with
-// zeros first (release what it held before) and receives the result; want_pixels FALSE reads only the header. Pixels and
-// palettes that the image does not own point into `bytes`, which must then
-// stay mapped while the image is used.
+// zeros first (release what it held before) and receives the result;
+// want_pixels FALSE reads only the header. Pixels and palettes that the image
+// does not own point into `bytes`, which must then stay mapped while the
+// image is used.
 // Results: S_OK; D3DERR_INVALIDCALL when bytes or image are missing or size is
 // 0; E_INVALID_IMAGE_DATA when no decoder accepts the bytes. On failure the
-// image is left empty. Switches LC_NUMERIC to "C" for the call, so two decodes
-// must not run at once.
-HRESULT decode_image(const void* bytes, size_t size, BOOL want_pixels, DecodedImage* image);
+// image is left empty and `reason`, when given, says why: the reason of the
+// first decoder that recognised its format, else that none did. On success
+// the reason is empty. Switches LC_NUMERIC to "C" for the call, so two
+// decodes must not run at once.
+HRESULT decode_image(const void* bytes, size_t size, BOOL want_pixels, DecodedImage* image,
+                     DecodeReason* reason = nullptr);
 
 // Frees everything the image owns (pixels, palette, further levels and faces
 // with theirs) and leaves the record empty. The record itself is the
 // caller's; releasing an empty record does nothing.
 void release_decoded_image(DecodedImage* image);
+
+// A decoded image that frees what it owns when it goes out of scope: the one
+// way the program holds what decode_image made.
+class OwnedImage {
+public:
+    OwnedImage() = default;
+    ~OwnedImage() { release_decoded_image(&image_); }
+    OwnedImage(const OwnedImage&) = delete;
+    OwnedImage& operator=(const OwnedImage&) = delete;
+
+    // decode_image into this record, after freeing what it held.
+    HRESULT decode(const void* bytes, size_t size, BOOL want_pixels, DecodeReason* reason = nullptr)
+    {
+        release_decoded_image(&image_);
+        return decode_image(bytes, size, want_pixels, &image_, reason);
+    }
+
+    // Frees what it holds now; the record is left empty.
+    void reset() { release_decoded_image(&image_); }
+
+    DecodedImage* get() { return &image_; }
+    const DecodedImage* get() const { return &image_; }
+    DecodedImage* operator->() { return &image_; }
+    const DecodedImage* operator->() const { return &image_; }
+    DecodedImage& operator*() { return image_; }
+    const DecodedImage& operator*() const { return image_; }
+
+private:
+    DecodedImage image_{};
+};
 
 // Bytes of one stored row without padding: width times the bytes per pixel,
 // for DXT formats one row of 4 x 4 blocks, for the packed YUV formats whole

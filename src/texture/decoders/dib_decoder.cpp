@@ -24,34 +24,47 @@ struct DibHeader {
     uint32_t masks[4] = {};  // red, green, blue, alpha (bit fields only)
 };
 
-bool read_header(const ByteReader& in, DibHeader* h)
+// The core (12-byte) header and the information headers of 40 bytes and
+// more; every other size is refused.
+bool known_header_size(uint32_t header_size)
 {
-    if (!in.u32le(0, &h->header_size) || !in.has(0, h->header_size))
-        return false;
+    return header_size == 12 || header_size >= 40;
+}
+
+// The fields' reads cannot fail: the header's bytes are checked first.
+HRESULT read_header(const ByteReader& in, DibHeader* h, DecodeReason* reason)
+{
+    if (!in.u32le(0, &h->header_size))
+        return refuse(reason, E_FAIL, "%zu bytes are too few for the information header", in.size());
+    if (!known_header_size(h->header_size))
+        return refuse(reason, E_FAIL, "header size %u is not supported", h->header_size);
+    if (!in.has(0, h->header_size))
+        return refuse(reason, E_FAIL, "header size %u exceeds the %zu bytes present", h->header_size, in.size());
     if (h->header_size == 12) {
         int32_t width, height;
-        if (!in.s16le(4, &width) || !in.s16le(6, &height) || !in.u16le(8, &h->planes) ||
-            !in.u16le(10, &h->bit_count))
-            return false;
+        in.s16le(4, &width);
+        in.s16le(6, &height);
+        in.u16le(8, &h->planes);
+        in.u16le(10, &h->bit_count);
         h->width = width;
         h->height = height;
         h->entry_size = 3;
-        return true;
+        return S_OK;
     }
-    if (h->header_size < 40)
-        return false;
-    if (!in.s32le(4, &h->width) || !in.s32le(8, &h->height) || !in.u16le(12, &h->planes) ||
-        !in.u16le(14, &h->bit_count) || !in.u32le(16, &h->compression) || !in.u32le(32, &h->colours_used))
-        return false;
+    in.s32le(4, &h->width);
+    in.s32le(8, &h->height);
+    in.u16le(12, &h->planes);
+    in.u16le(14, &h->bit_count);
+    in.u32le(16, &h->compression);
+    in.u32le(32, &h->colours_used);
     h->entry_size = 4;
     if (h->compression == BI_BITFIELDS && h->header_size >= 52) {
         for (int i = 0; i < 3; ++i)
-            if (!in.u32le(40 + 4 * i, &h->masks[i]))
-                return false;
-        if (h->header_size >= 56 && !in.u32le(52, &h->masks[3]))
-            return false;
+            in.u32le(40 + 4 * i, &h->masks[i]);
+        if (h->header_size >= 56)
+            in.u32le(52, &h->masks[3]);
     }
-    return true;
+    return S_OK;
 }
 
 struct MaskFormat {
@@ -89,32 +102,34 @@ struct PixelLayout {
     uint32_t data_shift = 0;
 };
 
-bool choose_format(const DibHeader& h, PixelLayout* layout)
+HRESULT choose_format(const DibHeader& h, PixelLayout* layout, DecodeReason* reason)
 {
     if (h.compression <= BI_RLE4) {
         switch (h.bit_count) {
-        case 1: case 4: case 8: layout->format = D3DFMT_P8; return true;
-        case 16: layout->format = D3DFMT_X1R5G5B5; return true;
-        case 24: layout->format = D3DFMT_R8G8B8; return true;
-        case 32: layout->format = D3DFMT_X8R8G8B8; return true;
-        default: return false;
+        case 1: case 4: case 8: layout->format = D3DFMT_P8; return S_OK;
+        case 16: layout->format = D3DFMT_X1R5G5B5; return S_OK;
+        case 24: layout->format = D3DFMT_R8G8B8; return S_OK;
+        case 32: layout->format = D3DFMT_X8R8G8B8; return S_OK;
+        default: return refuse(reason, E_FAIL, "bit count %u is not supported", h.bit_count);
         }
     }
-    if (h.compression != BI_BITFIELDS || h.header_size < 52)
-        return false;
+    if (h.compression != BI_BITFIELDS)
+        return refuse(reason, E_FAIL, "compression %u is not supported", h.compression);
+    if (h.header_size < 52)
+        return refuse(reason, E_FAIL, "bit fields need a header of 52 bytes or more, not %u", h.header_size);
     if (h.bit_count != 16 && h.bit_count != 24 && h.bit_count != 32)
-        return false;
+        return refuse(reason, E_FAIL, "bit count %u is not supported with bit fields", h.bit_count);
     for (const MaskFormat& m : kMaskFormats) {
         if (m.bits == h.bit_count && m.red == h.masks[0] && m.green == h.masks[1] &&
             m.blue == h.masks[2] && m.alpha == h.masks[3]) {
             layout->format = m.format;
             layout->data_shift = m.data_shift;
-            return true;
+            return S_OK;
         }
     }
     layout->format = D3DFMT_A32B32G32R32F;
     layout->generic = true;
-    return true;
+    return S_OK;
 }
 
 // Where the rows are and how big they are, in the file and decoded.
@@ -129,10 +144,13 @@ struct RowGeometry {
     uint64_t image_bytes = 0;    // decoded: height x row_pitch
 };
 
-HRESULT measure_rows(const DibHeader& h, const PixelLayout& layout, uint64_t data_offset, RowGeometry* g)
+HRESULT measure_rows(const DibHeader& h, const PixelLayout& layout, uint64_t data_offset, RowGeometry* g,
+                     DecodeReason* reason)
 {
-    if (h.width <= 0 || h.height == 0)
-        return E_FAIL;
+    if (h.width <= 0)
+        return refuse(reason, E_FAIL, "width %d is not positive", h.width);
+    if (h.height == 0)
+        return refuse(reason, E_FAIL, "height is 0");
     g->width = uint64_t(h.width);
     g->top_down = h.height < 0;
     g->height = g->top_down ? uint64_t(-int64_t(h.height)) : uint64_t(h.height);
@@ -150,7 +168,7 @@ HRESULT measure_rows(const DibHeader& h, const PixelLayout& layout, uint64_t dat
         decoded_row = 16 * g->width;
     round_up4(decoded_row, &g->row_pitch);
     // Widths are below 2^31, so none of the row sizes above can overflow.
-    return decoded_size(g->height, g->row_pitch, &g->image_bytes);
+    return decoded_image_size(g->width, g->height, g->row_pitch, &g->image_bytes, reason);
 }
 
 // Uncompressed rows must all be present; the last needs no padding.
@@ -292,19 +310,21 @@ private:
     uint64_t x_ = 0;
 };
 
-HRESULT decode_rle(ByteReader in, BYTE* out, const RowGeometry& g, bool rle4)
+HRESULT decode_rle(ByteReader in, BYTE* out, const RowGeometry& g, bool rle4, DecodeReason* reason)
 {
+    const auto truncated = [&] { return refuse(reason, E_FAIL, "truncated in the run-length data"); };
+    const auto overrun = [&] { return refuse(reason, E_FAIL, "run-length data write past the end of the image"); };
     if (!in.seek(g.data_offset))
-        return E_FAIL;
+        return truncated();
     RleWriter writer(out, g);
     for (;;) {
         uint8_t count, value;
         if (!in.read_u8(&count) || !in.read_u8(&value))
-            return E_FAIL;
+            return truncated();
         if (count > 0) {
             BYTE* run = writer.take(count);
             if (!run)
-                return E_FAIL;
+                return overrun();
             for (unsigned i = 0; i < count; ++i)
                 run[i] = rle4 ? ((i % 2 == 0) ? value >> 4 : value & 0x0F) : value;
             continue;
@@ -319,7 +339,7 @@ HRESULT decode_rle(ByteReader in, BYTE* out, const RowGeometry& g, bool rle4)
         case 2: {
             uint8_t dx, dy;
             if (!in.read_u8(&dx) || !in.read_u8(&dy))
-                return E_FAIL;
+                return truncated();
             writer.delta(dx, dy);
             break;
         }
@@ -328,10 +348,10 @@ HRESULT decode_rle(ByteReader in, BYTE* out, const RowGeometry& g, bool rle4)
             uint64_t data_bytes = rle4 ? (n + 1) / 2 : n;
             const BYTE* data;
             if (!in.read(data_bytes, &data))
-                return E_FAIL;
+                return truncated();
             BYTE* block = writer.take(n);
             if (!block)
-                return E_FAIL;
+                return overrun();
             for (unsigned i = 0; i < n; ++i)
                 block[i] = rle4 ? ((i % 2 == 0) ? data[i / 2] >> 4 : data[i / 2] & 0x0F) : data[i];
             // Blocks are padded to an even byte count; a missing pad byte
@@ -345,10 +365,10 @@ HRESULT decode_rle(ByteReader in, BYTE* out, const RowGeometry& g, bool rle4)
 }
 
 HRESULT decode_rows(const ByteReader& in, const DibHeader& h, const PixelLayout& layout,
-                    const RowGeometry& g, BYTE* out)
+                    const RowGeometry& g, BYTE* out, DecodeReason* reason)
 {
     if (h.compression == BI_RLE8 || h.compression == BI_RLE4)
-        return decode_rle(in, out, g, h.compression == BI_RLE4);
+        return decode_rle(in, out, g, h.compression == BI_RLE4, reason);
 
     Channel channels[4];
     for (int k = 0; k < 4; ++k)
@@ -369,40 +389,50 @@ HRESULT decode_rows(const ByteReader& in, const DibHeader& h, const PixelLayout&
 
 } // namespace
 
-HRESULT decode_dib(DecodedImage* image, const BYTE* bytes, size_t size)
+HRESULT decode_dib(DecodedImage* image, const BYTE* bytes, size_t size, DecodeReason* reason)
+{
+    // Without a file header only a plausible header size says it is a bitmap.
+    const ByteReader in(bytes, size);
+    uint32_t header_size;
+    if (!in.u32le(0, &header_size) || !known_header_size(header_size) || !in.has(0, header_size))
+        return E_FAIL;
+    return decode_bitmap(image, bytes, size, reason);
+}
+
+HRESULT decode_bitmap(DecodedImage* image, const BYTE* bytes, size_t size, DecodeReason* reason)
 {
     const ByteReader in(bytes, size);
     DibHeader h;
     PixelLayout layout;
-    if (!read_header(in, &h) || !choose_format(h, &layout))
-        return E_FAIL;
+    HRESULT hr = read_header(in, &h, reason);
+    if (SUCCEEDED(hr))
+        hr = choose_format(h, &layout, reason);
+    if (FAILED(hr))
+        return hr;
 
     uint64_t colour_count = h.colours_used;
     if (h.bit_count <= 8 && colour_count == 0)
         colour_count = uint64_t(1) << h.bit_count;
     // The pixels follow the colour table directly, whatever the bit count.
     const uint64_t data_offset = h.header_size + colour_count * h.entry_size + layout.data_shift;
-    if (!in.has(0, data_offset) || h.planes != 1)
-        return E_FAIL;
+    if (!in.has(0, data_offset))
+        return refuse(reason, E_FAIL, "the colour table of %llu entries runs past the end of the file",
+                      static_cast<unsigned long long>(colour_count));
+    if (h.planes != 1)
+        return refuse(reason, E_FAIL, "planes is %u, not 1", h.planes);
 
     RowGeometry g;
-    HRESULT hr = measure_rows(h, layout, data_offset, &g);
+    hr = measure_rows(h, layout, data_offset, &g, reason);
     if (FAILED(hr))
         return hr;
     const bool compressed = h.compression == BI_RLE8 || h.compression == BI_RLE4;
     if (!compressed && !rows_present(in, g))
-        return E_FAIL;
+        return refuse(reason, E_FAIL, "truncated in the pixel rows");
     if (h.compression == BI_RGB && h.bit_count == 32 && any_fourth_byte_set(in, g))
         layout.format = D3DFMT_A8R8G8B8;
 
-    image->format = layout.format;
-    image->width = static_cast<UINT>(g.width);
-    image->height = static_cast<UINT>(g.height);
-    image->depth = 1;
-    image->row_pitch = static_cast<UINT>(g.row_pitch);
-    image->slice_pitch = 0;
-    image->resource_type = D3DRTYPE_TEXTURE;
-    image->file_format = IMAGE_FILE_DIB;
+    describe_image(image, layout.format, static_cast<UINT>(g.width), static_cast<UINT>(g.height),
+                   static_cast<UINT>(g.row_pitch));
     if (!image->want_pixels)
         return S_OK;
 
@@ -420,5 +450,5 @@ HRESULT decode_dib(DecodedImage* image, const BYTE* bytes, size_t size)
     BYTE* out = allocate_image_pixels(image, static_cast<size_t>(g.image_bytes));
     if (!out)
         return E_OUTOFMEMORY;
-    return decode_rows(in, h, layout, g, out);
+    return decode_rows(in, h, layout, g, out, reason);
 }

@@ -1,5 +1,6 @@
 // Radiance HDR files: a text header, a resolution line and run-length coded
 // RGBE (or XYZE) scan lines, decoded to four floats per pixel.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -42,7 +43,7 @@ bool valid_format_name(const uint8_t* value, size_t length)
 
 // Header lines up to the empty one: the FORMAT line must be there and valid;
 // EXPOSURE lines multiply the exposure.
-bool read_header(ByteReader& in, double* exposure)
+HRESULT read_header(ByteReader& in, double* exposure, DecodeReason* reason)
 {
     bool format_seen = false;
     *exposure = 1.0;
@@ -50,14 +51,16 @@ bool read_header(ByteReader& in, double* exposure)
         const uint8_t* start = in.at(in.position(), in.remaining());
         const void* feed = start ? std::memchr(start, '\n', in.remaining()) : nullptr;
         if (!feed)
-            return false;
+            return refuse(reason, E_FAIL, "truncated in the header");
         const size_t length = static_cast<size_t>(static_cast<const uint8_t*>(feed) - start);
         in.skip(length + 1);
         if (length == 0)
-            return format_seen;
+            return format_seen ? S_OK : refuse(reason, E_FAIL, "the FORMAT line is missing");
         if (starts_with(start, length, "FORMAT=")) {
             if (!valid_format_name(start + 7, length - 7))
-                return false;
+                return refuse(reason, E_FAIL, "FORMAT=%.*s is not supported",
+                              static_cast<int>(std::min<size_t>(length - 7, 40)),
+                              reinterpret_cast<const char*>(start + 7));
             format_seen = true;
         } else if (starts_with(start, length, "EXPOSURE=") && length - 9 <= kLineLimit) {
             char text[kLineLimit + 1];
@@ -167,6 +170,15 @@ bool read_flat_line(ByteReader& in, std::vector<uint8_t>& scan, uint64_t length,
     return true;
 }
 
+// Both scan line readers stop at the first fault (data end early, a run
+// passes the line's end, a repeat has nothing to repeat); the line number
+// is what helps the reader of the reason.
+HRESULT damaged_line(DecodeReason* reason, uint64_t line)
+{
+    return refuse(reason, E_FAIL, "scan line %llu is truncated or damaged",
+                  static_cast<unsigned long long>(line));
+}
+
 uint64_t place(const Axis& axis, uint64_t i)
 {
     // Radiance's Y grows upwards: -Y runs from the top row down.
@@ -176,23 +188,27 @@ uint64_t place(const Axis& axis, uint64_t i)
 
 } // namespace
 
-HRESULT decode_hdr(DecodedImage* image, const BYTE* bytes, size_t size)
+HRESULT decode_hdr(DecodedImage* image, const BYTE* bytes, size_t size, DecodeReason* reason)
 {
     ByteReader in(bytes, size);
     if (size <= 10 || !in.matches(0, "#?RADIANCE", 10))
         return E_FAIL;
     double exposure;
+    HRESULT hr = read_header(in, &exposure, reason);
+    if (FAILED(hr))
+        return hr;
     Axis major, minor;
-    if (!read_header(in, &exposure) || !read_resolution(in, &major, &minor))
-        return E_FAIL;
+    if (!read_resolution(in, &major, &minor))
+        return refuse(reason, E_FAIL, "the resolution line is not two axes such as -Y 10 +X 20");
     const uint64_t width = major.name == 'X' ? major.count : minor.count;
     const uint64_t height = major.name == 'Y' ? major.count : minor.count;
     uint64_t image_bytes;
-    HRESULT hr = decoded_size(height, 16 * width, &image_bytes);
+    hr = decoded_image_size(width, height, 16 * width, &image_bytes, reason);
     if (FAILED(hr))
         return hr;
 
-    describe_float_image(image, static_cast<UINT>(width), static_cast<UINT>(height), IMAGE_FILE_HDR);
+    describe_image(image, D3DFMT_A32B32G32R32F, static_cast<UINT>(width), static_cast<UINT>(height),
+                   static_cast<UINT>(16 * width));
     if (!image->want_pixels)
         return S_OK;
 
@@ -209,11 +225,16 @@ HRESULT decode_hdr(DecodedImage* image, const BYTE* bytes, size_t size)
         const uint8_t* head = in.at(in.position(), 2);
         if (head && head[0] == 2 && head[1] == 2) {
             const uint8_t* prefix;
-            if (!in.read(4, &prefix) || (uint64_t(prefix[2]) << 8 | prefix[3]) != length ||
-                !read_rle_line(in, scan, length))
-                return E_FAIL;
+            if (!in.read(4, &prefix))
+                return refuse(reason, E_FAIL, "truncated in scan line %llu", static_cast<unsigned long long>(s));
+            const unsigned stated = prefix[2] << 8 | prefix[3];
+            if (stated != length)
+                return refuse(reason, E_FAIL, "scan line %llu has width %u, not %llu",
+                              static_cast<unsigned long long>(s), stated, static_cast<unsigned long long>(length));
+            if (!read_rle_line(in, scan, length))
+                return damaged_line(reason, s);
         } else if (!read_flat_line(in, scan, length, s == 0)) {
-            return E_FAIL;
+            return damaged_line(reason, s);
         }
         for (uint64_t k = 0; k < length; ++k) {
             const uint64_t row = place(major.name == 'Y' ? major : minor, major.name == 'Y' ? s : k);

@@ -1,5 +1,6 @@
 // JPEG files through libjpeg, from memory. libjpeg reports errors through a
-// longjmp that stays inside this file; warnings and messages are dropped.
+// longjmp that stays inside this file, its message kept as the reason;
+// warnings and other messages are dropped.
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -7,19 +8,24 @@
 #include <jpeglib.h>
 
 #include "texture/decoders/checked_size.h"
+#include "texture/decoders/direct3d_settings.h"
 #include "texture/decoders/image_decoders.h"
-#include "texture/direct3d_settings.h"
 
 namespace {
 
 struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
+    DecodeReason* reason;
 };
 
 [[noreturn]] void on_error(j_common_ptr cinfo)
 {
-    std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+    auto* errors = reinterpret_cast<ErrorManager*>(cinfo->err);
+    char message[JMSG_LENGTH_MAX];
+    (*cinfo->err->format_message)(cinfo, message);
+    refuse(errors->reason, E_FAIL, "%s", message);
+    std::longjmp(errors->jump, 1);
 }
 
 void on_message(j_common_ptr, int) {}
@@ -114,30 +120,25 @@ void clear_fourth_bytes(BYTE* row, JDIMENSION width)
 // Everything that libjpeg may leave by longjmp lives in this function; it
 // holds no C++ objects, and the pixel buffer is recorded in the image at once
 // so that a failure leaves it to decode_image to free.
-HRESULT run_decoder(jpeg_decompress_struct* cinfo, DecodedImage* image)
+HRESULT run_decoder(jpeg_decompress_struct* cinfo, DecodedImage* image, DecodeReason* reason)
 {
     if (jpeg_read_header(cinfo, TRUE) != JPEG_HEADER_OK)
-        return E_FAIL;
+        return refuse(reason, E_FAIL, "no image in the file");
     if (use_fast_dct())
         cinfo->dct_method = JDCT_IFAST;
     jpeg_calc_output_dimensions(cinfo);
     const int components = cinfo->output_components;
     if (components != 1 && components != 3)
-        return E_FAIL;
+        return refuse(reason, E_FAIL, "%d components are not supported", components);
 
     const JDIMENSION width = cinfo->output_width;
     const uint64_t row_pitch = uint64_t(width) * (components == 1 ? 1 : 4);
     uint64_t image_bytes;
-    HRESULT hr = decoded_size(cinfo->output_height, row_pitch, &image_bytes);
+    HRESULT hr = decoded_image_size(width, cinfo->output_height, row_pitch, &image_bytes, reason);
     if (FAILED(hr))
         return hr;
-    image->format = components == 1 ? D3DFMT_L8 : D3DFMT_X8R8G8B8;
-    image->width = width;
-    image->height = cinfo->output_height;
-    image->depth = 1;
-    image->row_pitch = static_cast<UINT>(row_pitch);
-    image->resource_type = D3DRTYPE_TEXTURE;
-    image->file_format = IMAGE_FILE_JPG;
+    describe_image(image, components == 1 ? D3DFMT_L8 : D3DFMT_X8R8G8B8, width, cinfo->output_height,
+                   static_cast<UINT>(row_pitch));
     if (!image->want_pixels)
         return S_OK;
 
@@ -160,7 +161,7 @@ HRESULT run_decoder(jpeg_decompress_struct* cinfo, DecodedImage* image)
         BYTE* dst = out + uint64_t(cinfo->output_scanline) * row_pitch;
         JSAMPROW row = direct ? dst : rgb_row[0];
         if (jpeg_read_scanlines(cinfo, &row, 1) != 1)
-            return E_FAIL;
+            return refuse(reason, E_FAIL, "scan line %u could not be read", cinfo->output_scanline);
         if (!direct)
             store_rgb_row(rgb_row[0], dst, width);
         else if (components == 3)
@@ -173,7 +174,7 @@ HRESULT run_decoder(jpeg_decompress_struct* cinfo, DecodedImage* image)
 
 } // namespace
 
-HRESULT decode_jpeg(DecodedImage* image, const BYTE* bytes, size_t size)
+HRESULT decode_jpeg(DecodedImage* image, const BYTE* bytes, size_t size, DecodeReason* reason)
 {
     if (size < 2 || bytes[0] != 0xFF || bytes[1] != 0xD8)
         return E_FAIL;
@@ -185,6 +186,7 @@ HRESULT decode_jpeg(DecodedImage* image, const BYTE* bytes, size_t size)
     errors.pub.error_exit = on_error;
     errors.pub.emit_message = on_message;
     errors.pub.output_message = on_output;
+    errors.reason = reason;
     MemorySource source;
     source.pub.init_source = init_source;
     source.pub.fill_input_buffer = fill_input_buffer;
@@ -205,7 +207,7 @@ HRESULT decode_jpeg(DecodedImage* image, const BYTE* bytes, size_t size)
     }
     jpeg_create_decompress(&cinfo);
     cinfo.src = &source.pub;
-    const HRESULT hr = run_decoder(&cinfo, image);
+    const HRESULT hr = run_decoder(&cinfo, image, reason);
     jpeg_destroy_decompress(&cinfo);
     return hr;
 }

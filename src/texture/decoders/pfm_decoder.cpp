@@ -41,7 +41,7 @@ float read_sample(const uint8_t* p, bool little_endian)
 
 } // namespace
 
-HRESULT decode_pfm(DecodedImage* image, const BYTE* bytes, size_t size)
+HRESULT decode_pfm(DecodedImage* image, const BYTE* bytes, size_t size, DecodeReason* reason)
 {
     ByteReader in(bytes, size);
     const bool colour = in.matches(0, "PF\n", 3);
@@ -50,24 +50,28 @@ HRESULT decode_pfm(DecodedImage* image, const BYTE* bytes, size_t size)
     in.skip(3);
     char line[kLineLimit + 1];
     uint64_t width, height;
-    if (!read_line(in, kLineLimit, line) || !parse_size(line, &width, &height) || width == 0 || height == 0)
-        return E_FAIL;
+    if (!read_line(in, kLineLimit, line) || !parse_size(line, &width, &height))
+        return refuse(reason, E_FAIL, "the size line is not two decimal numbers");
+    if (width == 0 || height == 0)
+        return refuse(reason, E_FAIL, "size %llu x %llu is empty", static_cast<unsigned long long>(width),
+                      static_cast<unsigned long long>(height));
     double scale;
     if (!read_line(in, kLineLimit, line) || !parse_real(line, &scale))
-        return E_FAIL;
+        return refuse(reason, E_FAIL, "the scale line is not a decimal number");
     const bool little_endian = scale < 0; // the magnitude is not applied
 
     uint64_t image_bytes;
-    HRESULT hr = decoded_size(height, 16 * width, &image_bytes);
+    HRESULT hr = decoded_image_size(width, height, 16 * width, &image_bytes, reason);
     if (FAILED(hr))
         return hr;
     const unsigned samples = colour ? 3 : 1;
     const uint64_t pixel_count = width * height; // below 2^26 after the check above
     const uint8_t* data;
     if (!in.read(pixel_count * samples * 4, &data))
-        return E_FAIL;
+        return refuse(reason, E_FAIL, "truncated in the samples");
 
-    describe_float_image(image, static_cast<UINT>(width), static_cast<UINT>(height), IMAGE_FILE_PFM);
+    describe_image(image, D3DFMT_A32B32G32R32F, static_cast<UINT>(width), static_cast<UINT>(height),
+                   static_cast<UINT>(16 * width));
     if (!image->want_pixels)
         return S_OK;
 

@@ -1,6 +1,8 @@
 // PNG files through libpng, from memory through a read function. libpng
-// reports errors through a longjmp that stays inside this file.
+// reports errors through a longjmp that stays inside this file, its message
+// kept as the reason.
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -20,17 +22,33 @@ struct MemoryInput {
     size_t position;
 };
 
+// Where the bytes ran out: the chunk being read, or between chunks.
+void describe_truncation(png_structp png, char (&message)[64])
+{
+    const png_uint_32 location = png_get_io_state(png) & PNG_IO_MASK_LOC;
+    const png_uint_32 type = png_get_io_chunk_type(png);
+    if (location == PNG_IO_CHUNK_DATA || location == PNG_IO_CHUNK_CRC)
+        std::snprintf(message, sizeof message, "truncated in %c%c%c%c", char(type >> 24), char(type >> 16),
+                      char(type >> 8), char(type));
+    else
+        std::snprintf(message, sizeof message, "truncated before a chunk");
+}
+
 void read_bytes(png_structp png, png_bytep out, size_t count)
 {
     auto* in = static_cast<MemoryInput*>(png_get_io_ptr(png));
-    if (count > in->size - in->position)
-        png_error(png, "read error");
+    if (count > in->size - in->position) {
+        char message[64];
+        describe_truncation(png, message);
+        png_error(png, message);
+    }
     std::memcpy(out, in->bytes + in->position, count);
     in->position += count;
 }
 
-[[noreturn]] void on_error(png_structp png, png_const_charp)
+[[noreturn]] void on_error(png_structp png, png_const_charp message)
 {
+    refuse(static_cast<DecodeReason*>(png_get_error_ptr(png)), E_FAIL, "%s", message);
     png_longjmp(png, 1);
 }
 
@@ -122,7 +140,7 @@ struct PngState {
 
 // All of libpng's work; a libpng error leaves it by longjmp. It holds no C++
 // objects, and every allocation sits in the state or the image for cleanup.
-HRESULT run_decoder(PngState* s, DecodedImage* image)
+HRESULT run_decoder(PngState* s, DecodedImage* image, DecodeReason* reason)
 {
     png_structp png = s->png;
     png_infop info = s->info;
@@ -133,7 +151,7 @@ HRESULT run_decoder(PngState* s, DecodedImage* image)
     png_get_IHDR(png, info, &width, &height, &depth, &colour_type, nullptr, nullptr, nullptr);
     D3DFORMAT format;
     if (!base_format(colour_type, depth, &format))
-        return E_FAIL;
+        return refuse(reason, E_FAIL, "colour type %d at bit depth %d is not supported", colour_type, depth);
     const bool palettised = format == D3DFMT_P8;
     const bool transparency = !palettised && png_get_valid(png, info, PNG_INFO_tRNS);
 
@@ -169,20 +187,17 @@ HRESULT run_decoder(PngState* s, DecodedImage* image)
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
     if (png_get_channels(png, info) != expected_channels(format))
-        return E_FAIL;
+        return refuse(reason, E_FAIL, "%u channels after expansion, not %u", png_get_channels(png, info),
+                      expected_channels(format));
     const size_t row_bytes = png_get_rowbytes(png, info);
     uint64_t image_bytes;
-    HRESULT hr = decoded_size(height, row_bytes, &image_bytes);
-    if (FAILED(hr) || row_bytes > 0xFFFFFFFFu)
+    HRESULT hr = decoded_image_size(width, height, row_bytes, &image_bytes, reason);
+    if (FAILED(hr))
+        return hr;
+    if (row_bytes > 0xFFFFFFFFu)
         return E_OUTOFMEMORY;
 
-    image->format = format;
-    image->width = width;
-    image->height = height;
-    image->depth = 1;
-    image->row_pitch = static_cast<UINT>(row_bytes);
-    image->resource_type = D3DRTYPE_TEXTURE;
-    image->file_format = IMAGE_FILE_PNG;
+    describe_image(image, format, width, height, static_cast<UINT>(row_bytes));
     if (!image->want_pixels)
         return S_OK;
 
@@ -202,30 +217,30 @@ HRESULT run_decoder(PngState* s, DecodedImage* image)
     return S_OK;
 }
 
-HRESULT decode_with(PngState* s, MemoryInput* input, DecodedImage* image)
+HRESULT decode_with(PngState* s, MemoryInput* input, DecodedImage* image, DecodeReason* reason)
 {
     if (setjmp(png_jmpbuf(s->png)))
         return E_FAIL;
     png_set_read_fn(s->png, input, read_bytes);
-    return run_decoder(s, image);
+    return run_decoder(s, image, reason);
 }
 
 } // namespace
 
-HRESULT decode_png(DecodedImage* image, const BYTE* bytes, size_t size)
+HRESULT decode_png(DecodedImage* image, const BYTE* bytes, size_t size, DecodeReason* reason)
 {
     if (size < 8 || png_sig_cmp(bytes, 0, 8) != 0)
         return E_FAIL;
     PngState s;
     // The read structure must be made for the libpng we are built against.
-    s.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, on_error, on_warning);
+    s.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, reason, on_error, on_warning);
     if (!s.png)
         return E_OUTOFMEMORY;
     s.info = png_create_info_struct(s.png);
     HRESULT hr = E_OUTOFMEMORY;
     if (s.info) {
         MemoryInput input{bytes, size, 0};
-        hr = decode_with(&s, &input, image);
+        hr = decode_with(&s, &input, image, reason);
     }
     png_destroy_read_struct(&s.png, s.info ? &s.info : nullptr, nullptr);
     std::free(s.rows);

@@ -48,21 +48,28 @@ void put_pixel(BYTE* dst, BYTE red, BYTE green, BYTE blue)
 
 } // namespace
 
-HRESULT decode_ppm(DecodedImage* image, const BYTE* bytes, size_t size)
+HRESULT decode_ppm(DecodedImage* image, const BYTE* bytes, size_t size, DecodeReason* reason)
 {
     ByteReader in(bytes, size);
     const bool binary = in.matches(0, "P6", 2);
     if (!binary && !in.matches(0, "P3", 2))
         return E_FAIL;
     in.skip(2);
-    uint64_t width, height, max_value;
-    if (!read_number(in, &width) || !read_number(in, &height) || !read_number(in, &max_value))
-        return E_FAIL;
-    if (width == 0 || height == 0 || max_value == 0 || (binary && max_value > 255))
-        return E_FAIL;
+    uint64_t header[3]; // width, height, maximum value
+    const char* const kHeaderNames[3] = {"width", "height", "maximum value"};
+    for (int i = 0; i < 3; ++i) {
+        if (!read_number(in, &header[i]))
+            return refuse(reason, E_FAIL, "%s is not a decimal number below 2^32", kHeaderNames[i]);
+        if (header[i] == 0)
+            return refuse(reason, E_FAIL, "%s is 0", kHeaderNames[i]);
+    }
+    const uint64_t width = header[0], height = header[1], max_value = header[2];
+    if (binary && max_value > 255)
+        return refuse(reason, E_FAIL, "maximum value %llu exceeds 255 in a binary file",
+                      static_cast<unsigned long long>(max_value));
 
     uint64_t image_bytes;
-    HRESULT hr = decoded_size(height, 4 * width, &image_bytes);
+    HRESULT hr = decoded_image_size(width, height, 4 * width, &image_bytes, reason);
     if (FAILED(hr))
         return hr;
     const uint64_t pixel_count = width * height; // below 2^28 after the check above
@@ -72,16 +79,11 @@ HRESULT decode_ppm(DecodedImage* image, const BYTE* bytes, size_t size)
         if (in.read_u8(&first) && first == '\r')
             in.skip(1);
         if (!in.read(3 * pixel_count, &raster))
-            return E_FAIL;
+            return refuse(reason, E_FAIL, "truncated in the pixel data");
     }
 
-    image->format = D3DFMT_X8R8G8B8;
-    image->width = static_cast<UINT>(width);
-    image->height = static_cast<UINT>(height);
-    image->depth = 1;
-    image->row_pitch = static_cast<UINT>(4 * width);
-    image->resource_type = D3DRTYPE_TEXTURE;
-    image->file_format = IMAGE_FILE_PPM;
+    describe_image(image, D3DFMT_X8R8G8B8, static_cast<UINT>(width), static_cast<UINT>(height),
+                   static_cast<UINT>(4 * width));
     if (!image->want_pixels)
         return S_OK;
 
@@ -95,7 +97,9 @@ HRESULT decode_ppm(DecodedImage* image, const BYTE* bytes, size_t size)
             if (binary)
                 sample = raster[3 * i + k];
             else if (!read_number(in, &sample))
-                return E_FAIL;
+                return refuse(reason, E_FAIL, "sample %llu of %llu is missing or not a decimal number",
+                              static_cast<unsigned long long>(3 * i + k + 1),
+                              static_cast<unsigned long long>(3 * pixel_count));
             rgb[k] = scale_sample(sample, max_value);
         }
         put_pixel(out + 4 * i, rgb[0], rgb[1], rgb[2]);

@@ -16,6 +16,7 @@ struct TgaHeader {
     uint8_t pixel_bits, descriptor;
 };
 
+// TGA files have no signature: a plausible header is what recognises one.
 bool read_header(const ByteReader& in, TgaHeader* h)
 {
     if (!in.has(0, 18))
@@ -30,32 +31,44 @@ bool read_header(const ByteReader& in, TgaHeader* h)
     in.u16le(14, &h->height);
     in.u8(16, &h->pixel_bits);
     in.u8(17, &h->descriptor);
-    return h->map_type <= 1 && (h->image_type & 0xF4) == 0 && h->width != 0 && h->height != 0;
+    // Types 0 and 8 hold no image; taking them for TGA files would also claim
+    // every bitmap information header, whose type byte is 0.
+    return h->map_type <= 1 && (h->image_type & 0xF4) == 0 && (h->image_type & 3) != 0 && h->width != 0 &&
+           h->height != 0;
 }
 
-bool choose_format(const TgaHeader& h, D3DFORMAT* format)
+// Image kind (type & 3: 1 colour-mapped, 2 true colour, 3 grey) and pixel
+// size to format.
+struct PixelFormat {
+    unsigned kind;
+    unsigned bits;
+    D3DFORMAT format;
+};
+
+const PixelFormat kPixelFormats[] = {
+    {1, 8, D3DFMT_P8},
+    {2, 15, D3DFMT_X1R5G5B5},
+    {2, 16, D3DFMT_A1R5G5B5},
+    {2, 24, D3DFMT_R8G8B8},
+    {2, 32, D3DFMT_A8R8G8B8},
+    {3, 8, D3DFMT_L8},
+};
+
+HRESULT choose_format(const TgaHeader& h, D3DFORMAT* format, DecodeReason* reason)
 {
     if (h.map_type == 1 && h.map_entry_bits != 15 && h.map_entry_bits != 16 &&
         h.map_entry_bits != 24 && h.map_entry_bits != 32)
-        return false;
-    switch (h.image_type & 3) {
-    case 1:
-        *format = D3DFMT_P8;
-        return h.map_type == 1 && h.pixel_bits == 8;
-    case 2:
-        switch (h.pixel_bits) {
-        case 15: *format = D3DFMT_X1R5G5B5; return true;
-        case 16: *format = D3DFMT_A1R5G5B5; return true;
-        case 24: *format = D3DFMT_R8G8B8; return true;
-        case 32: *format = D3DFMT_A8R8G8B8; return true;
-        default: return false;
+        return refuse(reason, E_FAIL, "colour-map entry size %u is not supported", h.map_entry_bits);
+    const unsigned kind = h.image_type & 3;
+    if (kind == 1 && h.map_type != 1)
+        return refuse(reason, E_FAIL, "image type %u has no colour map", h.image_type);
+    for (const PixelFormat& f : kPixelFormats) {
+        if (f.kind == kind && f.bits == h.pixel_bits) {
+            *format = f.format;
+            return S_OK;
         }
-    case 3:
-        *format = D3DFMT_L8;
-        return h.pixel_bits == 8;
-    default:
-        return false;
     }
+    return refuse(reason, E_FAIL, "pixel size %u is not supported with image type %u", h.pixel_bits, h.image_type);
 }
 
 BYTE widen5(unsigned v)
@@ -167,40 +180,37 @@ D3DFORMAT format_after_alpha_check(D3DFORMAT format, const BYTE* pixels, uint64_
 
 } // namespace
 
-HRESULT decode_tga(DecodedImage* image, const BYTE* bytes, size_t size)
+HRESULT decode_tga(DecodedImage* image, const BYTE* bytes, size_t size, DecodeReason* reason)
 {
     ByteReader in(bytes, size);
     TgaHeader h{};
-    D3DFORMAT format;
-    if (!read_header(in, &h) || !choose_format(h, &format))
+    if (!read_header(in, &h))
         return E_FAIL;
+    D3DFORMAT format = D3DFMT_UNKNOWN;
+    HRESULT hr = choose_format(h, &format, reason);
+    if (FAILED(hr))
+        return hr;
 
     const uint64_t map_offset = 18 + uint64_t(h.id_length);
     const uint64_t map_bytes = h.map_type ? (h.map_entry_bits + 7u) / 8 * uint64_t(h.map_length) : 0;
     const uint8_t* map = in.at(map_offset, map_bytes);
     if (!map)
-        return E_FAIL;
+        return refuse(reason, E_FAIL, "truncated in the colour map");
     const uint64_t pixel_offset = map_offset + map_bytes;
 
     const unsigned pixel_bytes = (h.pixel_bits + 7u) / 8;
     const uint64_t row_pitch = uint64_t(pixel_bytes) * h.width;
     uint64_t image_bytes;
-    HRESULT hr = decoded_size(h.height, row_pitch, &image_bytes);
+    hr = decoded_image_size(h.width, h.height, row_pitch, &image_bytes, reason);
     if (FAILED(hr))
         return hr;
     const bool rle = (h.image_type & 0x08) != 0;
     const bool in_place = !rle && (h.descriptor & 0x20) && !(h.descriptor & 0x10);
     const uint8_t* raw = nullptr;
     if (!rle && !(raw = in.at(pixel_offset, image_bytes)))
-        return E_FAIL;
+        return refuse(reason, E_FAIL, "truncated in the pixel data");
 
-    image->format = format;
-    image->width = h.width;
-    image->height = h.height;
-    image->depth = 1;
-    image->row_pitch = static_cast<UINT>(row_pitch);
-    image->resource_type = D3DRTYPE_TEXTURE;
-    image->file_format = IMAGE_FILE_TGA;
+    describe_image(image, format, h.width, h.height, static_cast<UINT>(row_pitch));
     if (!image->want_pixels)
         return S_OK;
 
@@ -209,7 +219,8 @@ HRESULT decode_tga(DecodedImage* image, const BYTE* bytes, size_t size)
         if (!palette)
             return E_OUTOFMEMORY;
         if (!fill_palette(palette, h, map))
-            return E_FAIL;
+            return refuse(reason, E_FAIL, "colour map of %u entries from index %u does not fit 256 entries",
+                          h.map_length, h.map_first);
     }
 
     const uint64_t pixel_count = uint64_t(h.width) * h.height;
@@ -223,7 +234,7 @@ HRESULT decode_tga(DecodedImage* image, const BYTE* bytes, size_t size)
         if (rle) {
             in.seek(pixel_offset);
             if (!decode_rle(in, placer, pixel_bytes))
-                return E_FAIL;
+                return refuse(reason, E_FAIL, "truncated in the run-length data");
         } else {
             for (uint64_t i = 0; i < pixel_count; ++i)
                 placer.put(i, raw + i * pixel_bytes);

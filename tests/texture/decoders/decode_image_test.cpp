@@ -5,6 +5,8 @@
 
 #include "bitmap_bytes.h"
 #include "comma_locale.h"
+#include "jpeg_bytes.h"
+#include "png_bytes.h"
 #include "texture/decoders/image_decoders.h"
 
 namespace {
@@ -47,6 +49,50 @@ TEST(DecodeImage, FailedDecoderGivesWayToTheNext)
     EXPECT_EQ(image->region.bottom, 1u);
     EXPECT_EQ(image->region.back, 1u);
     EXPECT_EQ(image->region.left, 0u);
+}
+
+TEST(DecodeImage, RefusalsSayWhichFieldHeldWhichValue)
+{
+    const Bytes good_png = png_file(ihdr(1, 1, 8, 0), Bytes(), Bytes().u8({0, 9}));
+    Bytes bad_crc = good_png;
+    bad_crc.patch_le32(16, 2); // the width inside IHDR
+    const Bytes rle_overrun = info_header(2, 1, 8, 1, 1);
+    struct Case {
+        Bytes file;
+        HRESULT result;
+        const char* reason;
+    } cases[] = {
+        {bmp_file(info_header(1, 1, 24, 7).u8({1, 2, 3, 0})), E_INVALID_IMAGE_DATA,
+         "BMP: compression 7 is not supported"},
+        {bmp_file(info_header(1, 1, 24).u8({1, 2, 3, 0})).patch_le32(2, 1000), E_INVALID_IMAGE_DATA,
+         "BMP: file size 1000 exceeds the 58 bytes present"},
+        {bmp_file(info_header(2, 2, 24).repeat(0, 8)), E_INVALID_IMAGE_DATA, "BMP: truncated in the pixel rows"},
+        {bmp_file(Bytes(rle_overrun).u8({0, 0, 0, 0, 5, 7})), E_INVALID_IMAGE_DATA,
+         "BMP: run-length data write past the end of the image"},
+        {info_header(1, 1, 5).u8({0, 0, 0, 0}), E_INVALID_IMAGE_DATA, "DIB: bit count 5 is not supported"},
+        {Bytes().text("P6 1 1 300\n"), E_INVALID_IMAGE_DATA, "PPM: maximum value 300 exceeds 255 in a binary file"},
+        {Bytes().text("P3 0 1 255\n"), E_INVALID_IMAGE_DATA, "PPM: width is 0"},
+        {Bytes().text("DDS ").repeat(0, 60), E_INVALID_IMAGE_DATA, "DDS: 64 bytes are too few for the 128-byte header"},
+        {jpeg_start(4).u8({0x92, 0x4F, 0xFF, 0xD9}), E_INVALID_IMAGE_DATA, "JPEG: 4 components are not supported"},
+        {Bytes(good_png).truncate(good_png.size() - 20), E_INVALID_IMAGE_DATA, "PNG: truncated in IDAT"},
+        {bad_crc, E_INVALID_IMAGE_DATA, "PNG: IHDR: CRC error"},
+        {Bytes().text("PF\n1 1\nscale\n"), E_INVALID_IMAGE_DATA, "PFM: the scale line is not a decimal number"},
+        {Bytes().text("#?RADIANCE\n\n-Y 1 +X 1\n"), E_INVALID_IMAGE_DATA, "HDR: the FORMAT line is missing"},
+        {Bytes().text("#?RADIANCE\nFORMAT=\x01\xE9\r\n"), E_INVALID_IMAGE_DATA, "HDR: FORMAT=??? is not supported"},
+        {Bytes().u8({0, 0, 2}).repeat(0, 9).le16(40000).le16(40000).u8({32, 0x20}), E_INVALID_IMAGE_DATA,
+         "TGA: 40000 x 40000 exceeds the 1 GiB image limit"},
+        {Bytes().u8({0, 0, 2}).repeat(0, 9).le16(1).le16(1).u8({12, 0x20, 0, 0}), E_INVALID_IMAGE_DATA,
+         "TGA: pixel size 12 is not supported with image type 2"},
+        {Bytes().text("1 2\n3 4\n"), E_INVALID_IMAGE_DATA, "no decoder recognises the file"},
+        {Bytes(), D3DERR_INVALIDCALL, "no bytes to decode"},
+        {good_png, S_OK, ""}, // and a success clears what the last refusal said
+    };
+    DecodeReason reason;
+    for (const Case& c : cases) {
+        ScopedImage image;
+        EXPECT_EQ(image.decode(c.file, true, &reason), c.result) << c.reason;
+        EXPECT_STREQ(reason.text, c.reason);
+    }
 }
 
 TEST(DecodeImage, HeaderOnlyLeavesPixelsAndPaletteOut)

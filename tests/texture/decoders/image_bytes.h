@@ -100,35 +100,24 @@ inline std::vector<uint8_t> palette_of(const DecodedImage& image)
     return std::vector<uint8_t>(image.palette, image.palette + 1024);
 }
 
-// Releases the decoded image when the test ends, whatever it asserted.
-class ScopedImage {
+// The owning image with the tests' two shorthands: decode a file built in
+// the test, or run one decoder on its own.
+class ScopedImage : public OwnedImage {
 public:
-    ScopedImage() { std::memset(&image_, 0, sizeof image_); }
-    ~ScopedImage() { release_decoded_image(&image_); }
-    ScopedImage(const ScopedImage&) = delete;
-    ScopedImage& operator=(const ScopedImage&) = delete;
-
-    DecodedImage* operator->() { return &image_; }
-    DecodedImage& operator*() { return image_; }
-    DecodedImage* get() { return &image_; }
-
-    HRESULT decode(const Bytes& file, bool want_pixels = true)
+    HRESULT decode(const Bytes& file, bool want_pixels = true, DecodeReason* reason = nullptr)
     {
-        release_decoded_image(&image_); // decode_image expects an empty record
-        return decode_image(file.data(), file.size(), want_pixels, &image_);
+        return OwnedImage::decode(file.data(), file.size(), want_pixels, reason);
     }
 
-    // Runs one decoder on its own, the way decode_image prepares the image.
+    // Prepares the image the way decode_image does for each decoder.
     template <typename Decoder>
     HRESULT run(Decoder decoder, const Bytes& file, bool want_pixels = true)
     {
-        release_decoded_image(&image_);
-        image_.want_pixels = want_pixels;
-        return decoder(&image_, file.data(), file.size());
+        reset();
+        get()->want_pixels = want_pixels;
+        DecodeReason reason{};
+        return decoder(get(), file.data(), file.size(), &reason);
     }
-
-private:
-    DecodedImage image_;
 };
 
 inline std::vector<uint8_t> u8s(std::initializer_list<int> values)

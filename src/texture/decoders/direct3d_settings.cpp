@@ -1,5 +1,5 @@
 // The machine-wide Direct3D settings key, read-only.
-#include "texture/direct3d_settings.h"
+#include "texture/decoders/direct3d_settings.h"
 
 #include "platform/win32/winerror.h"
 #include "platform/win32/winreg.h"

@@ -1,4 +1,4 @@
-#include "texture/direct3d_settings.h"
+#include "texture/decoders/direct3d_settings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 // The machine-wide Direct3D settings that tune texture loading ("DisableMMX",
-// "DoNotMute"), read from the registry under HKEY_LOCAL_MACHINE.
+// "DoNotMute"), read from the registry under HKEY_LOCAL_MACHINE. They live
+// beside the decoders because the JPEG decoder is their first reader.
 #pragma once
 
 #include "platform/win32/windef.h"
