@@ -6,16 +6,9 @@
 #include <cstdlib>
 #include <span>
 
-namespace {
+#include "platform/d3d9/interface_ptr.h"
 
-template <class Interface>
-void release(Interface*& pointer)
-{
-    if (pointer) {
-        pointer->Release();
-        pointer = nullptr;
-    }
-}
+namespace {
 
 // How a batch's vertices are read and its indices joined.
 struct BatchFormat {
@@ -77,8 +70,8 @@ D3DMATRIX identity()
 
 void empty_geometry(DrawBatch* batch)
 {
-    release(batch->vertex_buffer);
-    release(batch->index_buffer);
+    release_interface(batch->vertex_buffer);
+    release_interface(batch->index_buffer);
     batch->vertex_count = 0;
     batch->primitive_count = 0;
 }
@@ -86,9 +79,9 @@ void empty_geometry(DrawBatch* batch)
 void release_batch(DrawBatch* batch)
 {
     std::free(batch->texture_file);
-    release(batch->vertex_buffer);
-    release(batch->index_buffer);
-    release(batch->texture);
+    release_interface(batch->vertex_buffer);
+    release_interface(batch->index_buffer);
+    release_interface(batch->texture);
     std::memset(batch, 0, sizeof *batch);
 }
 

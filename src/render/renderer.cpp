@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/d3d9/interface_ptr.h"
 #include "render/renderer_state.h"
 #include "texture/texture_loader.h"
 
@@ -22,19 +23,10 @@ struct RendererBlock {
     RendererState state;
 };
 
-template <class Interface>
-void release(Interface*& pointer)
-{
-    if (pointer) {
-        pointer->Release();
-        pointer = nullptr;
-    }
-}
-
 void release_all(RendererState* s)
 {
-    release(s->d3d);
-    release(s->device);
+    release_interface(s->d3d);
+    release_interface(s->device);
     for (DrawBatch& batch : s->batches)
         release_batch(&batch);
 }
@@ -50,13 +42,13 @@ void free_block(Renderer* renderer)
 // left as it was.
 void set_projection(IDirect3DDevice9* device)
 {
-    IDirect3DSurface9* back_buffer = nullptr;
-    if (FAILED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back_buffer)) || !back_buffer)
+    IDirect3DSurface9* surface = nullptr;
+    const HRESULT got = device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface);
+    const InterfacePtr<IDirect3DSurface9> back_buffer(surface);
+    if (FAILED(got) || !back_buffer)
         return;
     D3DSURFACE_DESC desc;
-    const HRESULT described = back_buffer->GetDesc(&desc);
-    back_buffer->Release();
-    if (FAILED(described) || desc.Width == 0 || desc.Height == 0)
+    if (FAILED(back_buffer->GetDesc(&desc)) || desc.Width == 0 || desc.Height == 0)
         return;
     const D3DMATRIX projection = to_device_matrix(build_scene_projection(desc.Width, desc.Height));
     device->SetTransform(D3DTS_PROJECTION, &projection);
@@ -120,7 +112,7 @@ HRESULT resize(Renderer* renderer, HWND window, int width, int height)
     set_projection(s->device);
     // Textures are loaded from their files again after every reset.
     for (DrawBatch& batch : s->batches) {
-        release(batch.texture);
+        release_interface(batch.texture);
         if (batch.texture_file)
             load_texture_file(s->device, batch.texture_file, &batch.texture);
     }
@@ -150,7 +142,7 @@ HRESULT set_texture(Renderer* renderer, const char* path)
         if (surface.texture_file)
             std::memcpy(surface.texture_file, path, bytes);
     }
-    release(surface.texture);
+    release_interface(surface.texture);
     if (!surface.texture_file)
         return S_OK;
     return load_texture_file(s->device, surface.texture_file, &surface.texture);

@@ -3,82 +3,64 @@
 #include "texture/format_choice.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 
-#include "texture/interface_ptr.h"
+#include "platform/d3d9/interface_ptr.h"
 
 namespace {
 
-constexpr FormatClass COLOR = FORMAT_CLASS_COLOR;
-constexpr FormatClass PALETTE = FORMAT_CLASS_PALETTE;
-constexpr FormatClass LUMINANCE = FORMAT_CLASS_LUMINANCE;
-constexpr FormatClass SIGNED = FORMAT_CLASS_SIGNED;
-constexpr FormatClass DEPTH = FORMAT_CLASS_DEPTH;
-
-// The order decides ties in find_closest_format.
-const FormatDescriptor kDescriptors[] = {
-    // format                 class      bits other A   R   G   B  substitute
-    {D3DFMT_R8G8B8,          COLOR,     24,  0,  0,  8,  8,  8, FALSE},
-    {D3DFMT_A8R8G8B8,        COLOR,     32,  0,  8,  8,  8,  8, TRUE},
-    {D3DFMT_X8R8G8B8,        COLOR,     32,  0,  0,  8,  8,  8, TRUE},
-    {D3DFMT_R5G6B5,          COLOR,     16,  0,  0,  5,  6,  5, TRUE},
-    {D3DFMT_X1R5G5B5,        COLOR,     16,  0,  0,  5,  5,  5, TRUE},
-    {D3DFMT_A8P8,            PALETTE,   16,  0,  8,  8,  8,  8, TRUE},
-    {D3DFMT_P8,              PALETTE,    8,  0,  8,  8,  8,  8, TRUE},
-    {D3DFMT_A1R5G5B5,        COLOR,     16,  0,  1,  5,  5,  5, TRUE},
-    {D3DFMT_A4R4G4B4,        COLOR,     16,  0,  4,  4,  4,  4, TRUE},
-    {D3DFMT_R3G3B2,          COLOR,      8,  0,  0,  3,  3,  2, TRUE},
-    {D3DFMT_A8,              COLOR,      8,  0,  8,  0,  0,  0, TRUE},
-    {D3DFMT_A8R3G3B2,        COLOR,     16,  0,  8,  3,  3,  2, TRUE},
-    {D3DFMT_X4R4G4B4,        COLOR,     16,  0,  0,  4,  4,  4, TRUE},
-    {D3DFMT_A2B10G10R10,     COLOR,     32,  0,  2, 10, 10, 10, TRUE},
-    {D3DFMT_A8B8G8R8,        COLOR,     32,  0,  8,  8,  8,  8, TRUE},
-    {D3DFMT_X8B8G8R8,        COLOR,     32,  0,  0,  8,  8,  8, TRUE},
-    {D3DFMT_G16R16,          COLOR,     32,  0,  0, 16, 16,  0, TRUE},
-    {D3DFMT_A2R10G10B10,     COLOR,     32,  0,  2, 10, 10, 10, TRUE},
-    {D3DFMT_A16B16G16R16,    COLOR,     64,  0, 16, 16, 16, 16, TRUE},
-    {D3DFMT_L8,              LUMINANCE,  8,  0,  0,  8,  8,  8, TRUE},
-    {D3DFMT_A8L8,            LUMINANCE, 16,  0,  8,  8,  8,  8, TRUE},
-    {D3DFMT_A4L4,            LUMINANCE,  8,  0,  4,  4,  4,  4, TRUE},
-    {D3DFMT_L16,             LUMINANCE, 16,  0,  0, 16, 16, 16, TRUE},
-    {D3DFMT_V8U8,            SIGNED,    16,  0,  0,  0,  8,  8, TRUE},
-    {D3DFMT_L6V5U5,          SIGNED,    16,  6,  0,  0,  5,  5, TRUE},
-    {D3DFMT_X8L8V8U8,        SIGNED,    32,  8,  0,  0,  8,  8, TRUE},
-    {D3DFMT_Q8W8V8U8,        SIGNED,    32,  0,  8,  8,  8,  8, TRUE},
-    {D3DFMT_V16U16,          SIGNED,    32,  0,  0,  0, 16, 16, TRUE},
-    {D3DFMT_A2W10V10U10,     SIGNED,    32,  2,  0, 10, 10, 10, TRUE},
-    {D3DFMT_Q16W16V16U16,    SIGNED,    64,  0, 16, 16, 16, 16, TRUE},
-    {D3DFMT_CxV8U8,          SIGNED,    16,  8,  0,  0,  8,  8, FALSE},
-    {D3DFMT_UYVY,            COLOR,     16,  0,  0,  8,  8,  8, FALSE},
-    {D3DFMT_R8G8_B8G8,       COLOR,     16,  0,  0,  8,  8,  8, FALSE},
-    {D3DFMT_YUY2,            COLOR,     16,  0,  0,  8,  8,  8, FALSE},
-    {D3DFMT_G8R8_G8B8,       COLOR,     16,  0,  0,  8,  8,  8, FALSE},
-    {D3DFMT_DXT1,            COLOR,     16,  0,  1,  5,  6,  5, FALSE},
-    {D3DFMT_DXT2,            COLOR,     16,  0,  4,  5,  6,  5, FALSE},
-    {D3DFMT_DXT3,            COLOR,     16,  0,  4,  5,  6,  5, FALSE},
-    {D3DFMT_DXT4,            COLOR,     16,  0,  8,  5,  6,  5, FALSE},
-    {D3DFMT_DXT5,            COLOR,     16,  0,  8,  5,  6,  5, FALSE},
-    {D3DFMT_D16_LOCKABLE,    DEPTH,     16,  1,  0,  0,  0, 16, TRUE},
-    {D3DFMT_D32F_LOCKABLE,   DEPTH,     32,  1,  0,  0,  0, 32, FALSE},
-    {D3DFMT_D32,             DEPTH,     32,  0,  0,  0,  0, 32, TRUE},
-    {D3DFMT_D15S1,           DEPTH,     16,  0,  0,  0,  1, 15, TRUE},
-    {D3DFMT_D24S8,           DEPTH,     32,  0,  0,  0,  8, 24, TRUE},
-    {D3DFMT_D16,             DEPTH,     16,  0,  0,  0,  0, 16, TRUE},
-    {D3DFMT_D24X8,           DEPTH,     32,  0,  0,  0,  0, 24, TRUE},
-    {D3DFMT_D24X4S4,         DEPTH,     32,  0,  0,  0,  4, 24, TRUE},
-    {D3DFMT_D24FS8,          DEPTH,     32,  0,  0,  0,  8, 24, FALSE},
-    {D3DFMT_R16F,            COLOR,     16,  0,  0, 16,  0,  0, FALSE},
-    {D3DFMT_G16R16F,         COLOR,     32,  0,  0, 16, 16,  0, FALSE},
-    {D3DFMT_A16B16G16R16F,   COLOR,     64,  0, 16, 16, 16, 16, FALSE},
-    {D3DFMT_R32F,            COLOR,     32,  0,  0, 32,  0,  0, FALSE},
-    {D3DFMT_G32R32F,         COLOR,     64,  0,  0, 32, 32,  0, FALSE},
-    {D3DFMT_A32B32G32R32F,   COLOR,    128,  0, 32, 32, 32, 32, FALSE},
-    {LOADER_FMT_AL16,        LUMINANCE, 32,  0, 16, 16, 16, 16, FALSE},
-    {LOADER_FMT_R16,         COLOR,     48,  0,  0, 16, 16, 16, FALSE},
+// The loader's search order and which formats may stand in for another:
+// its policy, not facts of the formats. The order decides ties in
+// find_closest_format.
+struct Candidate {
+    D3DFORMAT format;
+    BOOL substitute;
 };
 
-const FormatDescriptor kFallback = {D3DFMT_UNKNOWN, COLOR, 32, 0, 8, 8, 8, 8, FALSE};
+const Candidate kCandidates[] = {
+    {D3DFMT_R8G8B8, FALSE},        {D3DFMT_A8R8G8B8, TRUE},       {D3DFMT_X8R8G8B8, TRUE},
+    {D3DFMT_R5G6B5, TRUE},         {D3DFMT_X1R5G5B5, TRUE},       {D3DFMT_A8P8, TRUE},
+    {D3DFMT_P8, TRUE},             {D3DFMT_A1R5G5B5, TRUE},       {D3DFMT_A4R4G4B4, TRUE},
+    {D3DFMT_R3G3B2, TRUE},         {D3DFMT_A8, TRUE},             {D3DFMT_A8R3G3B2, TRUE},
+    {D3DFMT_X4R4G4B4, TRUE},       {D3DFMT_A2B10G10R10, TRUE},    {D3DFMT_A8B8G8R8, TRUE},
+    {D3DFMT_X8B8G8R8, TRUE},       {D3DFMT_G16R16, TRUE},         {D3DFMT_A2R10G10B10, TRUE},
+    {D3DFMT_A16B16G16R16, TRUE},   {D3DFMT_L8, TRUE},             {D3DFMT_A8L8, TRUE},
+    {D3DFMT_A4L4, TRUE},           {D3DFMT_L16, TRUE},            {D3DFMT_V8U8, TRUE},
+    {D3DFMT_L6V5U5, TRUE},         {D3DFMT_X8L8V8U8, TRUE},       {D3DFMT_Q8W8V8U8, TRUE},
+    {D3DFMT_V16U16, TRUE},         {D3DFMT_A2W10V10U10, TRUE},    {D3DFMT_Q16W16V16U16, TRUE},
+    {D3DFMT_CxV8U8, FALSE},        {D3DFMT_UYVY, FALSE},          {D3DFMT_R8G8_B8G8, FALSE},
+    {D3DFMT_YUY2, FALSE},          {D3DFMT_G8R8_G8B8, FALSE},     {D3DFMT_DXT1, FALSE},
+    {D3DFMT_DXT2, FALSE},          {D3DFMT_DXT3, FALSE},          {D3DFMT_DXT4, FALSE},
+    {D3DFMT_DXT5, FALSE},          {D3DFMT_D16_LOCKABLE, TRUE},   {D3DFMT_D32F_LOCKABLE, FALSE},
+    {D3DFMT_D32, TRUE},            {D3DFMT_D15S1, TRUE},          {D3DFMT_D24S8, TRUE},
+    {D3DFMT_D16, TRUE},            {D3DFMT_D24X8, TRUE},          {D3DFMT_D24X4S4, TRUE},
+    {D3DFMT_D24FS8, FALSE},        {D3DFMT_R16F, FALSE},          {D3DFMT_G16R16F, FALSE},
+    {D3DFMT_A16B16G16R16F, FALSE}, {D3DFMT_R32F, FALSE},          {D3DFMT_G32R32F, FALSE},
+    {D3DFMT_A32B32G32R32F, FALSE}, {LOADER_FMT_AL16, FALSE},      {LOADER_FMT_R16, FALSE},
+};
+
+struct DescriptorTable {
+    std::array<FormatDescriptor, std::size(kCandidates)> rows;
+
+    DescriptorTable()
+    {
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const TexelFormatFacts& f = *texel_format_facts(kCandidates[i].format);
+            rows[i] = FormatDescriptor{f.format, f.format_class, f.bits_per_pixel(), f.other, f.alpha, f.red,
+                                       f.green, f.blue, kCandidates[i].substitute};
+        }
+    }
+};
+
+const std::array<FormatDescriptor, std::size(kCandidates)>& descriptors()
+{
+    static const DescriptorTable table;
+    return table.rows;
+}
+
+const FormatDescriptor kFallback = {D3DFMT_UNKNOWN, FORMAT_CLASS_COLOR, 32, 0, 8, 8, 8, 8, FALSE};
 
 constexpr UINT kMissingChannel = 0x1000000;
 
@@ -225,21 +207,15 @@ UINT pow2_within(UINT size, UINT limit)
 
 std::span<const FormatDescriptor> format_descriptors()
 {
-    return kDescriptors;
+    return descriptors();
 }
 
 const FormatDescriptor& format_descriptor(D3DFORMAT format)
 {
-    for (const FormatDescriptor& d : kDescriptors)
+    for (const FormatDescriptor& d : descriptors())
         if (d.format == format)
             return d;
     return kFallback;
-}
-
-BOOL is_block_compressed(D3DFORMAT format)
-{
-    return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 || format == D3DFMT_DXT4 ||
-           format == D3DFMT_DXT5;
 }
 
 BOOL format_class_allowed(FormatClass wanted, FormatClass candidate)
@@ -283,7 +259,7 @@ D3DFORMAT find_closest_format(IDirect3DDevice9* device, DWORD usage, D3DRESOURCE
     // not exist here.
     const FormatDescriptor* best = nullptr;
     UINT best_score = 0;
-    for (const FormatDescriptor& candidate : kDescriptors) {
+    for (const FormatDescriptor& candidate : descriptors()) {
         if (candidate.format == D3DFMT_UNKNOWN)
             continue;
         if (d3d && FAILED(d3d->CheckDeviceFormat(caps.AdapterOrdinal, caps.DeviceType, mode.Format, usage,

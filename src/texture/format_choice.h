@@ -5,6 +5,7 @@
 #include <span>
 
 #include "platform/d3d9/d3d9.h"
+#include "platform/d3d9/texel_format_facts.h"
 #include "texture/decoders/decoded_image.h"
 
 // Requested sizes and level counts: "take it from the image" (or, for the
@@ -12,18 +13,9 @@
 constexpr UINT TEXTURE_DEFAULT = 0xFFFFFFFFu;
 constexpr UINT TEXTURE_DEFAULT_NONPOW2 = 0xFFFFFFFEu;
 
-enum FormatClass : BYTE {
-    FORMAT_CLASS_COLOR = 0,
-    FORMAT_CLASS_PALETTE = 1,
-    FORMAT_CLASS_LUMINANCE = 2,
-    FORMAT_CLASS_SIGNED = 3,
-    FORMAT_CLASS_DEPTH = 4,
-};
-
-// One known pixel format. The channel slots count bits: a luminance format
-// counts its luminance in red, green and blue; a signed format puts its
-// channels in the slots; a depth format puts stencil in green and depth in
-// blue.
+// One format the loader may choose: its class and channel slots (the
+// format's facts, see texel_format_facts.h) and whether it may stand in for
+// another format.
 struct FormatDescriptor {
     D3DFORMAT format;
     FormatClass format_class;
@@ -44,7 +36,10 @@ std::span<const FormatDescriptor> format_descriptors();
 const FormatDescriptor& format_descriptor(D3DFORMAT format);
 
 // TRUE for the block-compressed formats DXT1 to DXT5.
-BOOL is_block_compressed(D3DFORMAT format);
+inline BOOL is_block_compressed(D3DFORMAT format)
+{
+    return is_block_compressed_format(format);
+}
 
 // TRUE when a format of class `candidate` may replace one of class `wanted`.
 BOOL format_class_allowed(FormatClass wanted, FormatClass candidate);

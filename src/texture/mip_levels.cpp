@@ -1,5 +1,6 @@
 // generate_mip_levels: every level after the start level, each filled from
 // the level above it (box and point) or from the start level itself.
+#include "platform/d3d9/interface_ptr.h"
 #include "texture/level_fill.h"
 #include "texture/texture_fill.h"
 
@@ -12,17 +13,15 @@ public:
         if (locked_) {
             surface_->UnlockRect();
         }
-        if (surface_) {
-            surface_->Release();
-        }
     }
 
     HRESULT open(IDirect3DTexture9* texture, UINT level, DWORD lock_flags) {
-        HRESULT hr = texture->GetSurfaceLevel(level, &surface_);
+        IDirect3DSurface9* surface = nullptr;
+        HRESULT hr = texture->GetSurfaceLevel(level, &surface);
         if (FAILED(hr)) {
-            surface_ = nullptr;
             return hr;
         }
+        surface_.reset(surface);
         if (FAILED(hr = surface_->GetDesc(&desc_))) {
             return hr;
         }
@@ -52,7 +51,7 @@ public:
     LevelTarget as_target() const { return LevelTarget{codec_, bits_, pitch_, desc_.Width, desc_.Height}; }
 
 private:
-    IDirect3DSurface9* surface_ = nullptr;
+    InterfacePtr<IDirect3DSurface9> surface_;
     D3DSURFACE_DESC desc_{};
     const PixelCodec* codec_ = nullptr;
     bool locked_ = false;

@@ -15,7 +15,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "texture/decoders/decoded_image.h"
+#include "platform/d3d9/texel_format_facts.h"
 #include "texture/float4.h"
 
 namespace {
@@ -443,9 +443,9 @@ constexpr PixelField F(uint8_t shift, uint8_t bits) {
 }
 constexpr PixelField kNone = {0, 0};
 
+// The codec of a format; its unit sizes are the format's facts.
 struct Row {
     D3DFORMAT format;
-    UINT bytes;
     PixelField r, g, b, a;
     uint8_t signed_mask;
     FieldMeaning meaning;
@@ -472,91 +472,75 @@ constexpr EncodeRows field_encoder() {
 
 const Row kRows[] = {
     // Colour
-    {D3DFMT_R8G8B8, 3, F(16, 8), F(8, 8), F(0, 8), kNone, 0, COL, 1, decode_bgr24, field_encoder<3, COL>()},
-    {D3DFMT_A8R8G8B8, 4, F(16, 8), F(8, 8), F(0, 8), F(24, 8), 0, COL, 1, decode_bgra32<true>, encode_bgra32<true>},
-    {D3DFMT_X8R8G8B8, 4, F(16, 8), F(8, 8), F(0, 8), kNone, 0, COL, 1, decode_bgra32<false>, encode_bgra32<false>},
-    {D3DFMT_R5G6B5, 2, F(11, 5), F(5, 6), F(0, 5), kNone, 0, COL, 1, FIELDS(2, COL)},
-    {D3DFMT_X1R5G5B5, 2, F(10, 5), F(5, 5), F(0, 5), kNone, 0, COL, 1, FIELDS(2, COL)},
-    {D3DFMT_A1R5G5B5, 2, F(10, 5), F(5, 5), F(0, 5), F(15, 1), 0, COL, 1, FIELDS(2, COL)},
-    {D3DFMT_A4R4G4B4, 2, F(8, 4), F(4, 4), F(0, 4), F(12, 4), 0, COL, 1, FIELDS(2, COL)},
-    {D3DFMT_R3G3B2, 1, F(5, 3), F(2, 3), F(0, 2), kNone, 0, COL, 1, FIELDS(1, COL)},
-    {D3DFMT_A8, 1, kNone, kNone, kNone, F(0, 8), 0, COL, 0, FIELDS(1, COL)},
-    {D3DFMT_A8R3G3B2, 2, F(5, 3), F(2, 3), F(0, 2), F(8, 8), 0, COL, 1, FIELDS(2, COL)},
-    {D3DFMT_X4R4G4B4, 2, F(8, 4), F(4, 4), F(0, 4), kNone, 0, COL, 1, FIELDS(2, COL)},
-    {D3DFMT_A2B10G10R10, 4, F(0, 10), F(10, 10), F(20, 10), F(30, 2), 0, COL, 1, FIELDS(4, COL)},
-    {D3DFMT_A8B8G8R8, 4, F(0, 8), F(8, 8), F(16, 8), F(24, 8), 0, COL, 1, FIELDS(4, COL)},
-    {D3DFMT_X8B8G8R8, 4, F(0, 8), F(8, 8), F(16, 8), kNone, 0, COL, 1, FIELDS(4, COL)},
-    {D3DFMT_G16R16, 4, F(0, 16), F(16, 16), kNone, kNone, 0, COL, 1, FIELDS(4, COL)},
-    {D3DFMT_A2R10G10B10, 4, F(20, 10), F(10, 10), F(0, 10), F(30, 2), 0, COL, 1, FIELDS(4, COL)},
-    {D3DFMT_A16B16G16R16, 8, F(0, 16), F(16, 16), F(32, 16), F(48, 16), 0, COL, 1, FIELDS(8, COL)},
+    {D3DFMT_R8G8B8, F(16, 8), F(8, 8), F(0, 8), kNone, 0, COL, 1, decode_bgr24, field_encoder<3, COL>()},
+    {D3DFMT_A8R8G8B8, F(16, 8), F(8, 8), F(0, 8), F(24, 8), 0, COL, 1, decode_bgra32<true>, encode_bgra32<true>},
+    {D3DFMT_X8R8G8B8, F(16, 8), F(8, 8), F(0, 8), kNone, 0, COL, 1, decode_bgra32<false>, encode_bgra32<false>},
+    {D3DFMT_R5G6B5, F(11, 5), F(5, 6), F(0, 5), kNone, 0, COL, 1, FIELDS(2, COL)},
+    {D3DFMT_X1R5G5B5, F(10, 5), F(5, 5), F(0, 5), kNone, 0, COL, 1, FIELDS(2, COL)},
+    {D3DFMT_A1R5G5B5, F(10, 5), F(5, 5), F(0, 5), F(15, 1), 0, COL, 1, FIELDS(2, COL)},
+    {D3DFMT_A4R4G4B4, F(8, 4), F(4, 4), F(0, 4), F(12, 4), 0, COL, 1, FIELDS(2, COL)},
+    {D3DFMT_R3G3B2, F(5, 3), F(2, 3), F(0, 2), kNone, 0, COL, 1, FIELDS(1, COL)},
+    {D3DFMT_A8, kNone, kNone, kNone, F(0, 8), 0, COL, 0, FIELDS(1, COL)},
+    {D3DFMT_A8R3G3B2, F(5, 3), F(2, 3), F(0, 2), F(8, 8), 0, COL, 1, FIELDS(2, COL)},
+    {D3DFMT_X4R4G4B4, F(8, 4), F(4, 4), F(0, 4), kNone, 0, COL, 1, FIELDS(2, COL)},
+    {D3DFMT_A2B10G10R10, F(0, 10), F(10, 10), F(20, 10), F(30, 2), 0, COL, 1, FIELDS(4, COL)},
+    {D3DFMT_A8B8G8R8, F(0, 8), F(8, 8), F(16, 8), F(24, 8), 0, COL, 1, FIELDS(4, COL)},
+    {D3DFMT_X8B8G8R8, F(0, 8), F(8, 8), F(16, 8), kNone, 0, COL, 1, FIELDS(4, COL)},
+    {D3DFMT_G16R16, F(0, 16), F(16, 16), kNone, kNone, 0, COL, 1, FIELDS(4, COL)},
+    {D3DFMT_A2R10G10B10, F(20, 10), F(10, 10), F(0, 10), F(30, 2), 0, COL, 1, FIELDS(4, COL)},
+    {D3DFMT_A16B16G16R16, F(0, 16), F(16, 16), F(32, 16), F(48, 16), 0, COL, 1, FIELDS(8, COL)},
     // Palettes (read only: a level has no palette to write into)
-    {D3DFMT_A8P8, 2, kNone, kNone, kNone, kNone, 0, COL, 1, decode_palette_index<true>, nullptr},
-    {D3DFMT_P8, 1, kNone, kNone, kNone, kNone, 0, COL, 1, decode_palette_index<false>, nullptr},
+    {D3DFMT_A8P8, kNone, kNone, kNone, kNone, 0, COL, 1, decode_palette_index<true>, nullptr},
+    {D3DFMT_P8, kNone, kNone, kNone, kNone, 0, COL, 1, decode_palette_index<false>, nullptr},
     // Luminance
-    {D3DFMT_L8, 1, F(0, 8), kNone, kNone, kNone, 0, LUM, 1, FIELDS(1, LUM)},
-    {D3DFMT_A8L8, 2, F(0, 8), kNone, kNone, F(8, 8), 0, LUM, 1, FIELDS(2, LUM)},
-    {D3DFMT_A4L4, 1, F(0, 4), kNone, kNone, F(4, 4), 0, LUM, 1, FIELDS(1, LUM)},
-    {D3DFMT_L16, 2, F(0, 16), kNone, kNone, kNone, 0, LUM, 1, FIELDS(2, LUM)},
+    {D3DFMT_L8, F(0, 8), kNone, kNone, kNone, 0, LUM, 1, FIELDS(1, LUM)},
+    {D3DFMT_A8L8, F(0, 8), kNone, kNone, F(8, 8), 0, LUM, 1, FIELDS(2, LUM)},
+    {D3DFMT_A4L4, F(0, 4), kNone, kNone, F(4, 4), 0, LUM, 1, FIELDS(1, LUM)},
+    {D3DFMT_L16, F(0, 16), kNone, kNone, kNone, 0, LUM, 1, FIELDS(2, LUM)},
     // Signed: U in red, V in green, W or an unsigned L in blue, Q or A in alpha
-    {D3DFMT_V8U8, 2, F(0, 8), F(8, 8), kNone, kNone, S_R | S_G, COL, 1, FIELDS(2, COL)},
-    {D3DFMT_L6V5U5, 2, F(0, 5), F(5, 5), F(10, 6), kNone, S_R | S_G, COL, 1, FIELDS(2, COL)},
-    {D3DFMT_X8L8V8U8, 4, F(0, 8), F(8, 8), F(16, 8), kNone, S_R | S_G, COL, 1, FIELDS(4, COL)},
-    {D3DFMT_Q8W8V8U8, 4, F(0, 8), F(8, 8), F(16, 8), F(24, 8), S_R | S_G | S_B | S_A, COL, 1, FIELDS(4, COL)},
-    {D3DFMT_V16U16, 4, F(0, 16), F(16, 16), kNone, kNone, S_R | S_G, COL, 1, FIELDS(4, COL)},
-    {D3DFMT_A2W10V10U10, 4, F(0, 10), F(10, 10), F(20, 10), F(30, 2), S_R | S_G | S_B, COL, 1, FIELDS(4, COL)},
-    {D3DFMT_Q16W16V16U16, 8, F(0, 16), F(16, 16), F(32, 16), F(48, 16), S_R | S_G | S_B | S_A, COL, 1,
+    {D3DFMT_V8U8, F(0, 8), F(8, 8), kNone, kNone, S_R | S_G, COL, 1, FIELDS(2, COL)},
+    {D3DFMT_L6V5U5, F(0, 5), F(5, 5), F(10, 6), kNone, S_R | S_G, COL, 1, FIELDS(2, COL)},
+    {D3DFMT_X8L8V8U8, F(0, 8), F(8, 8), F(16, 8), kNone, S_R | S_G, COL, 1, FIELDS(4, COL)},
+    {D3DFMT_Q8W8V8U8, F(0, 8), F(8, 8), F(16, 8), F(24, 8), S_R | S_G | S_B | S_A, COL, 1, FIELDS(4, COL)},
+    {D3DFMT_V16U16, F(0, 16), F(16, 16), kNone, kNone, S_R | S_G, COL, 1, FIELDS(4, COL)},
+    {D3DFMT_A2W10V10U10, F(0, 10), F(10, 10), F(20, 10), F(30, 2), S_R | S_G | S_B, COL, 1, FIELDS(4, COL)},
+    {D3DFMT_Q16W16V16U16, F(0, 16), F(16, 16), F(32, 16), F(48, 16), S_R | S_G | S_B | S_A, COL, 1,
      FIELDS(8, COL)},
-    {D3DFMT_CxV8U8, 2, F(0, 8), F(8, 8), kNone, kNone, S_R | S_G, COL, 1, decode_cxv8u8, field_encoder<2, COL>()},
+    {D3DFMT_CxV8U8, F(0, 8), F(8, 8), kNone, kNone, S_R | S_G, COL, 1, decode_cxv8u8, field_encoder<2, COL>()},
     // Pixel pairs (4 bytes per pair) and 4 x 4 blocks (bytes per block)
-    {D3DFMT_UYVY, 4, kNone, kNone, kNone, kNone, 0, COL, 1, decode_pairs<kUyvy, true>, encode_pairs<kUyvy, true>},
-    {D3DFMT_R8G8_B8G8, 4, kNone, kNone, kNone, kNone, 0, COL, 1, decode_pairs<kRgbg, false>,
+    {D3DFMT_UYVY, kNone, kNone, kNone, kNone, 0, COL, 1, decode_pairs<kUyvy, true>, encode_pairs<kUyvy, true>},
+    {D3DFMT_R8G8_B8G8, kNone, kNone, kNone, kNone, 0, COL, 1, decode_pairs<kRgbg, false>,
      encode_pairs<kRgbg, false>},
-    {D3DFMT_YUY2, 4, kNone, kNone, kNone, kNone, 0, COL, 1, decode_pairs<kYuy2, true>, encode_pairs<kYuy2, true>},
-    {D3DFMT_G8R8_G8B8, 4, kNone, kNone, kNone, kNone, 0, COL, 1, decode_pairs<kGrgb, false>,
+    {D3DFMT_YUY2, kNone, kNone, kNone, kNone, 0, COL, 1, decode_pairs<kYuy2, true>, encode_pairs<kYuy2, true>},
+    {D3DFMT_G8R8_G8B8, kNone, kNone, kNone, kNone, 0, COL, 1, decode_pairs<kGrgb, false>,
      encode_pairs<kGrgb, false>},
-    {D3DFMT_DXT1, 8, kNone, kNone, kNone, kNone, 0, COL, 1, decode_dxt, encode_dxt},
-    {D3DFMT_DXT2, 16, kNone, kNone, kNone, kNone, 0, COL, 1, decode_dxt, encode_dxt},
-    {D3DFMT_DXT3, 16, kNone, kNone, kNone, kNone, 0, COL, 1, decode_dxt, encode_dxt},
-    {D3DFMT_DXT4, 16, kNone, kNone, kNone, kNone, 0, COL, 1, decode_dxt, encode_dxt},
-    {D3DFMT_DXT5, 16, kNone, kNone, kNone, kNone, 0, COL, 1, decode_dxt, encode_dxt},
+    {D3DFMT_DXT1, kNone, kNone, kNone, kNone, 0, COL, 1, decode_dxt, encode_dxt},
+    {D3DFMT_DXT2, kNone, kNone, kNone, kNone, 0, COL, 1, decode_dxt, encode_dxt},
+    {D3DFMT_DXT3, kNone, kNone, kNone, kNone, 0, COL, 1, decode_dxt, encode_dxt},
+    {D3DFMT_DXT4, kNone, kNone, kNone, kNone, 0, COL, 1, decode_dxt, encode_dxt},
+    {D3DFMT_DXT5, kNone, kNone, kNone, kNone, 0, COL, 1, decode_dxt, encode_dxt},
     // Lockable depth
-    {D3DFMT_D16_LOCKABLE, 2, F(0, 16), kNone, kNone, kNone, 0, DEP, 1, FIELDS(2, DEP)},
-    {D3DFMT_D32F_LOCKABLE, 4, kNone, kNone, kNone, kNone, 0, DEP, 1, decode_floats<float, 1, true>,
+    {D3DFMT_D16_LOCKABLE, F(0, 16), kNone, kNone, kNone, 0, DEP, 1, FIELDS(2, DEP)},
+    {D3DFMT_D32F_LOCKABLE, kNone, kNone, kNone, kNone, 0, DEP, 1, decode_floats<float, 1, true>,
      encode_floats<float, 1>},
     // Floating point
-    {D3DFMT_R16F, 2, kNone, kNone, kNone, kNone, 0, COL, 1, decode_floats<uint16_t, 1, false>,
+    {D3DFMT_R16F, kNone, kNone, kNone, kNone, 0, COL, 1, decode_floats<uint16_t, 1, false>,
      encode_floats<uint16_t, 1>},
-    {D3DFMT_G16R16F, 4, kNone, kNone, kNone, kNone, 0, COL, 1, decode_floats<uint16_t, 2, false>,
+    {D3DFMT_G16R16F, kNone, kNone, kNone, kNone, 0, COL, 1, decode_floats<uint16_t, 2, false>,
      encode_floats<uint16_t, 2>},
-    {D3DFMT_A16B16G16R16F, 8, kNone, kNone, kNone, kNone, 0, COL, 1, decode_floats<uint16_t, 4, false>,
+    {D3DFMT_A16B16G16R16F, kNone, kNone, kNone, kNone, 0, COL, 1, decode_floats<uint16_t, 4, false>,
      encode_floats<uint16_t, 4>},
-    {D3DFMT_R32F, 4, kNone, kNone, kNone, kNone, 0, COL, 1, decode_floats<float, 1, false>, encode_floats<float, 1>},
-    {D3DFMT_G32R32F, 8, kNone, kNone, kNone, kNone, 0, COL, 1, decode_floats<float, 2, false>,
+    {D3DFMT_R32F, kNone, kNone, kNone, kNone, 0, COL, 1, decode_floats<float, 1, false>, encode_floats<float, 1>},
+    {D3DFMT_G32R32F, kNone, kNone, kNone, kNone, 0, COL, 1, decode_floats<float, 2, false>,
      encode_floats<float, 2>},
-    {D3DFMT_A32B32G32R32F, 16, kNone, kNone, kNone, kNone, 0, COL, 1, decode_floats<float, 4, false>,
+    {D3DFMT_A32B32G32R32F, kNone, kNone, kNone, kNone, 0, COL, 1, decode_floats<float, 4, false>,
      encode_floats<float, 4>},
     // The loader's own: 16-bit luminance and alpha; blue, green, red of 16 bits each
-    {LOADER_FMT_AL16, 4, F(0, 16), kNone, kNone, F(16, 16), 0, LUM, 1, FIELDS(4, LUM)},
-    {LOADER_FMT_R16, 6, F(32, 16), F(16, 16), F(0, 16), kNone, 0, COL, 1, FIELDS(6, COL)},
+    {LOADER_FMT_AL16, F(0, 16), kNone, kNone, F(16, 16), 0, LUM, 1, FIELDS(4, LUM)},
+    {LOADER_FMT_R16, F(32, 16), F(16, 16), F(0, 16), kNone, 0, COL, 1, FIELDS(6, COL)},
 };
 
 #undef FIELDS
-
-bool is_block_format(D3DFORMAT format) {
-    return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 || format == D3DFMT_DXT4 ||
-           format == D3DFMT_DXT5;
-}
-
-bool is_pair_format(D3DFORMAT format) {
-    return format == D3DFMT_UYVY || format == D3DFMT_YUY2 || format == D3DFMT_R8G8_B8G8 ||
-           format == D3DFMT_G8R8_G8B8;
-}
-
-bool is_float_format(D3DFORMAT format) {
-    return format == D3DFMT_R16F || format == D3DFMT_G16R16F || format == D3DFMT_A16B16G16R16F ||
-           format == D3DFMT_R32F || format == D3DFMT_G32R32F || format == D3DFMT_A32B32G32R32F ||
-           format == D3DFMT_D32F_LOCKABLE;
-}
 
 struct CodecTable {
     std::array<PixelCodec, std::size(kRows)> codecs;
@@ -566,9 +550,10 @@ struct CodecTable {
             const Row& row = kRows[i];
             PixelCodec& codec = codecs[i];
             codec.format = row.format;
-            codec.unit_bytes = row.bytes;
-            codec.unit_width = is_block_format(row.format) ? 4 : is_pair_format(row.format) ? 2 : 1;
-            codec.unit_height = is_block_format(row.format) ? 4 : 1;
+            const TexelFormatFacts& facts = *texel_format_facts(row.format);
+            codec.unit_bytes = facts.unit_bytes;
+            codec.unit_width = facts.unit_width;
+            codec.unit_height = facts.unit_height;
             codec.signed_range = row.signed_mask != 0;
             codec.fields[0] = row.r;
             codec.fields[1] = row.g;
@@ -621,7 +606,7 @@ UINT codec_row_count(const PixelCodec& codec, UINT height) {
 }
 
 int codec_channel_bits(const PixelCodec& codec, int channel) {
-    if (codec.decode == nullptr || codec.unit_width != 1 || is_float_format(codec.format) ||
+    if (codec.decode == nullptr || codec.unit_width != 1 || texel_format_facts(codec.format)->float_channels ||
         codec.encode == nullptr) {
         return 0;
     }

@@ -5,7 +5,7 @@
 #include "texture/decoders/decoded_image.h"
 #include "texture/format_choice.h"
 #include "texture/image_file.h"
-#include "texture/interface_ptr.h"
+#include "platform/d3d9/interface_ptr.h"
 #include "texture/texture_fill.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/offscreen_device.h"
 #include "texture/format_choice.h"
-#include "texture/interface_ptr.h"
+#include "platform/d3d9/interface_ptr.h"
 #include "texture/texture_loader.h"
 #include "tools/commands.h"
 #include "tools/image_commands.h"
@@ -24,14 +24,9 @@ const char kUsage[] = "usage: varnel-cli texture IMAGE [--dump DIR]\n";
 // Bytes of one row of texels (or of 4 x 4 blocks) and the number of such rows.
 void level_layout(const D3DSURFACE_DESC& desc, size_t* row_bytes, UINT* rows)
 {
-    if (is_block_compressed(desc.Format)) {
-        const size_t block_bytes = desc.Format == D3DFMT_DXT1 ? 8 : 16;
-        *row_bytes = size_t((desc.Width + 3) / 4) * block_bytes;
-        *rows = (desc.Height + 3) / 4;
-        return;
-    }
-    *row_bytes = size_t(desc.Width) * (format_descriptor(desc.Format).bits / 8);
-    *rows = desc.Height;
+    const TexelFormatFacts& facts = *texel_format_facts(desc.Format);
+    *row_bytes = facts.packed_row_bytes(desc.Width);
+    *rows = static_cast<UINT>(facts.unit_rows(desc.Height));
 }
 
 // Writes one level's rows, top row first, without the pitch's padding.

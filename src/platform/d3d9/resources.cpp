@@ -62,19 +62,14 @@ DeviceResource<Interface>::~DeviceResource() {
 }
 
 template <class Interface>
-ULONG DeviceResource<Interface>::AddRef() {
-    if (public_refs_ == 0) {
+void DeviceResource<Interface>::on_add_ref(ULONG count) {
+    if (count == 1) {
         device_->AddRef();  // brought back through a Get call while bound
     }
-    return ++public_refs_;
 }
 
 template <class Interface>
-ULONG DeviceResource<Interface>::Release() {
-    if (public_refs_ == 0) {
-        return 0;
-    }
-    const ULONG left = --public_refs_;
+void DeviceResource<Interface>::on_release(ULONG left) {
     if (left == 0) {
         SoftDevice* device = device_;
         if (bind_refs_ == 0) {
@@ -82,7 +77,6 @@ ULONG DeviceResource<Interface>::Release() {
         }
         device->Release();  // last: it may end the device, which unbinds what is left
     }
-    return left;
 }
 
 template <class Interface>
@@ -97,7 +91,7 @@ HRESULT DeviceResource<Interface>::GetDevice(IDirect3DDevice9** ppDevice) {
 
 template <class Interface>
 void DeviceResource<Interface>::unbind() {
-    if (bind_refs_ > 0 && --bind_refs_ == 0 && public_refs_ == 0) {
+    if (bind_refs_ > 0 && --bind_refs_ == 0 && this->refs() == 0) {
         delete this;
     }
 }
@@ -109,7 +103,7 @@ template class DeviceResource<IDirect3DIndexBuffer9>;
 // ---------------------------------------------------------------------------
 // SoftSurface
 
-std::unique_ptr<SoftSurface> SoftSurface::make_level(SoftTexture* texture, const TexelFormat& format, UINT width,
+std::unique_ptr<SoftSurface> SoftSurface::make_level(SoftTexture* texture, const TexelFormatFacts& format, UINT width,
                                                      UINT height, DWORD usage, D3DPOOL pool, UINT padding) {
     std::unique_ptr<SoftSurface> surface(new (std::nothrow) SoftSurface());
     if (!surface) {
@@ -120,7 +114,7 @@ std::unique_ptr<SoftSurface> SoftSurface::make_level(SoftTexture* texture, const
     surface->width_ = width;
     surface->height_ = height;
     surface->unit_bytes_ = format.unit_bytes;
-    surface->blocks_ = format.block_compressed;
+    surface->blocks_ = format.block_compressed();
     surface->pitch_ = texel_row_pitch(format, width, padding);
     surface->usage_ = usage;
     surface->pool_ = pool;
@@ -155,24 +149,16 @@ std::unique_ptr<SoftSurface> SoftSurface::make_device_surface(SoftDevice* device
 
 SoftSurface::~SoftSurface() = default;
 
-ULONG SoftSurface::AddRef() {
-    if (texture_) {
-        return texture_->AddRef();
-    }
-    device_->AddRef();
-    return ++own_refs_;
+IUnknown* SoftSurface::count_owner() const {
+    return texture_;
 }
 
-ULONG SoftSurface::Release() {
-    if (texture_) {
-        return texture_->Release();
-    }
-    if (own_refs_ == 0) {
-        return 0;
-    }
-    const ULONG left = --own_refs_;
+void SoftSurface::on_add_ref(ULONG) {
+    device_->AddRef();
+}
+
+void SoftSurface::on_release(ULONG) {
     device_->Release();  // the device frees its surfaces itself
-    return left;
 }
 
 HRESULT SoftSurface::GetDevice(IDirect3DDevice9** ppDevice) {
@@ -203,12 +189,7 @@ HRESULT SoftSurface::GetDesc(D3DSURFACE_DESC* pDesc) {
 }
 
 HRESULT SoftSurface::LockRect(D3DLOCKED_RECT* pLockedRect, const RECT* pRect, DWORD Flags) {
-    const HRESULT injected = injected_failure(D3D9Call::LockRect);
-    if (FAILED(injected)) {
-        if (pLockedRect) {
-            pLockedRect->pBits = nullptr;
-            pLockedRect->Pitch = 0;
-        }
+    if (const HRESULT injected = injected_failure(D3D9Call::LockRect, pLockedRect); FAILED(injected)) {
         return injected;
     }
     return lock(pLockedRect, pRect, Flags);
@@ -264,8 +245,8 @@ HRESULT SoftSurface::UnlockRect() {
 
 HRESULT SoftTexture::create(SoftDevice* device, UINT width, UINT height, UINT levels, DWORD usage,
                             D3DFORMAT format, D3DPOOL pool, UINT padding, SoftTexture** out) {
-    TexelFormat info;
-    if (!texel_format(format, &info)) {
+    const TexelFormatFacts* info = texel_format(format);
+    if (!info) {
         return D3DERR_INVALIDCALL;
     }
     std::unique_ptr<SoftTexture, void (*)(SoftTexture*)> texture(new (std::nothrow) SoftTexture(device, pool),
@@ -276,11 +257,11 @@ HRESULT SoftTexture::create(SoftDevice* device, UINT width, UINT height, UINT le
     size_t total = 0;
     for (UINT level = 0; level < levels; ++level) {
         const UINT w = std::max(1u, width >> level), h = std::max(1u, height >> level);
-        total += size_t(texel_row_pitch(info, w, padding)) * texel_row_count(info, h);
+        total += size_t(texel_row_pitch(*info, w, padding)) * texel_row_count(*info, h);
         if (total > kMaxResourceBytes) {
             return E_OUTOFMEMORY;
         }
-        auto surface = SoftSurface::make_level(texture.get(), info, w, h, usage, pool, padding);
+        auto surface = SoftSurface::make_level(texture.get(), *info, w, h, usage, pool, padding);
         if (!surface) {
             return E_OUTOFMEMORY;
         }
@@ -300,11 +281,7 @@ HRESULT SoftTexture::GetLevelDesc(UINT Level, D3DSURFACE_DESC* pDesc) {
 }
 
 HRESULT SoftTexture::GetSurfaceLevel(UINT Level, IDirect3DSurface9** ppSurfaceLevel) {
-    const HRESULT injected = injected_failure(D3D9Call::GetSurfaceLevel);
-    if (ppSurfaceLevel) {
-        *ppSurfaceLevel = nullptr;
-    }
-    if (FAILED(injected)) {
+    if (const HRESULT injected = injected_failure(D3D9Call::GetSurfaceLevel, ppSurfaceLevel); FAILED(injected)) {
         return injected;
     }
     if (!ppSurfaceLevel || Level >= levels_.size()) {
@@ -316,12 +293,7 @@ HRESULT SoftTexture::GetSurfaceLevel(UINT Level, IDirect3DSurface9** ppSurfaceLe
 }
 
 HRESULT SoftTexture::LockRect(UINT Level, D3DLOCKED_RECT* pLockedRect, const RECT* pRect, DWORD Flags) {
-    const HRESULT injected = injected_failure(D3D9Call::LockRect);
-    if (FAILED(injected)) {
-        if (pLockedRect) {
-            pLockedRect->pBits = nullptr;
-            pLockedRect->Pitch = 0;
-        }
+    if (const HRESULT injected = injected_failure(D3D9Call::LockRect, pLockedRect); FAILED(injected)) {
         return injected;
     }
     if (Level >= levels_.size()) {
@@ -360,113 +332,84 @@ const std::vector<SamplerLevel>& SoftTexture::sampler_levels() {
 // ---------------------------------------------------------------------------
 // Buffers
 
-HRESULT BufferMemory::lock(D3D9Call call, UINT offset, UINT size, void** data) {
-    const HRESULT injected = injected_failure(call);
-    if (data) {
-        *data = nullptr;
+bool BufferKind<IDirect3DVertexBuffer9>::layout_fits(DWORD fvf, UINT length) {
+    if (fvf == 0) {
+        return true;
     }
-    if (FAILED(injected)) {
+    const UINT vertex = fvf_vertex_size(fvf);
+    return vertex != 0 && length >= vertex;
+}
+
+void BufferKind<IDirect3DVertexBuffer9>::describe(DWORD fvf, D3DVERTEXBUFFER_DESC* desc) {
+    desc->Format = D3DFMT_VERTEXDATA;
+    desc->FVF = fvf;
+}
+
+bool BufferKind<IDirect3DIndexBuffer9>::layout_fits(DWORD format, UINT) {
+    return format == D3DFMT_INDEX16 || format == D3DFMT_INDEX32;
+}
+
+void BufferKind<IDirect3DIndexBuffer9>::describe(DWORD format, D3DINDEXBUFFER_DESC* desc) {
+    desc->Format = static_cast<D3DFORMAT>(format);
+}
+
+template <class Interface>
+HRESULT SoftBuffer<Interface>::create(SoftDevice* device, UINT length, DWORD usage, DWORD layout, D3DPOOL pool,
+                                      SoftBuffer** out) {
+    const HRESULT checked = check_buffer(length, usage, pool);
+    if (FAILED(checked)) {
+        return checked;
+    }
+    if (!Kind::layout_fits(layout, length)) {
+        return D3DERR_INVALIDCALL;
+    }
+    std::unique_ptr<SoftBuffer, void (*)(SoftBuffer*)> buffer(new (std::nothrow) SoftBuffer(device, pool),
+                                                              [](SoftBuffer* b) { b->Release(); });
+    if (!buffer || !allocate(buffer->bytes_, length)) {
+        return E_OUTOFMEMORY;
+    }
+    buffer->usage_ = usage;
+    buffer->layout_ = layout;
+    *out = buffer.release();
+    return S_OK;
+}
+
+template <class Interface>
+HRESULT SoftBuffer<Interface>::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags) {
+    (void)Flags;
+    if (const HRESULT injected = injected_failure(Kind::kLock, ppbData); FAILED(injected)) {
         return injected;
     }
     UINT start = 0;
-    if (!data || !lock_range(static_cast<UINT>(bytes.size()), offset, size, &start)) {
+    if (!ppbData || !lock_range(size(), OffsetToLock, SizeToLock, &start)) {
         return D3DERR_INVALIDCALL;
     }
-    ++locks;
-    *data = bytes.data() + start;
+    ++locks_;
+    *ppbData = bytes_.data() + start;
     return S_OK;
 }
 
-HRESULT BufferMemory::unlock() {
-    if (locks == 0) {
+template <class Interface>
+HRESULT SoftBuffer<Interface>::Unlock() {
+    if (locks_ == 0) {
         return D3DERR_INVALIDCALL;
     }
-    --locks;
+    --locks_;
     return S_OK;
 }
 
-HRESULT SoftVertexBuffer::create(SoftDevice* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
-                                 SoftVertexBuffer** out) {
-    const HRESULT checked = check_buffer(length, usage, pool);
-    if (FAILED(checked)) {
-        return checked;
-    }
-    if (fvf != 0) {
-        const UINT vertex = fvf_vertex_size(fvf);
-        if (vertex == 0 || length < vertex) {
-            return D3DERR_INVALIDCALL;
-        }
-    }
-    std::unique_ptr<SoftVertexBuffer, void (*)(SoftVertexBuffer*)> buffer(
-        new (std::nothrow) SoftVertexBuffer(device, pool), [](SoftVertexBuffer* b) { b->Release(); });
-    if (!buffer || !allocate(buffer->memory_.bytes, length)) {
-        return E_OUTOFMEMORY;
-    }
-    buffer->usage_ = usage;
-    buffer->fvf_ = fvf;
-    *out = buffer.release();
-    return S_OK;
-}
-
-HRESULT SoftVertexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags) {
-    (void)Flags;
-    return memory_.lock(D3D9Call::VertexBufferLock, OffsetToLock, SizeToLock, ppbData);
-}
-
-HRESULT SoftVertexBuffer::Unlock() {
-    return memory_.unlock();
-}
-
-HRESULT SoftVertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* pDesc) {
+template <class Interface>
+HRESULT SoftBuffer<Interface>::GetDesc(typename Kind::Desc* pDesc) {
     if (!pDesc) {
         return D3DERR_INVALIDCALL;
     }
-    pDesc->Format = D3DFMT_VERTEXDATA;
-    pDesc->Type = D3DRTYPE_VERTEXBUFFER;
+    Kind::describe(layout_, pDesc);
+    pDesc->Type = Kind::kType;
     pDesc->Usage = usage_;
-    pDesc->Pool = pool();
-    pDesc->Size = size();
-    pDesc->FVF = fvf_;
-    return S_OK;
-}
-
-HRESULT SoftIndexBuffer::create(SoftDevice* device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
-                                SoftIndexBuffer** out) {
-    const HRESULT checked = check_buffer(length, usage, pool);
-    if (FAILED(checked)) {
-        return checked;
-    }
-    if (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32) {
-        return D3DERR_INVALIDCALL;
-    }
-    std::unique_ptr<SoftIndexBuffer, void (*)(SoftIndexBuffer*)> buffer(
-        new (std::nothrow) SoftIndexBuffer(device, pool), [](SoftIndexBuffer* b) { b->Release(); });
-    if (!buffer || !allocate(buffer->memory_.bytes, length)) {
-        return E_OUTOFMEMORY;
-    }
-    buffer->usage_ = usage;
-    buffer->format_ = format;
-    *out = buffer.release();
-    return S_OK;
-}
-
-HRESULT SoftIndexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags) {
-    (void)Flags;
-    return memory_.lock(D3D9Call::IndexBufferLock, OffsetToLock, SizeToLock, ppbData);
-}
-
-HRESULT SoftIndexBuffer::Unlock() {
-    return memory_.unlock();
-}
-
-HRESULT SoftIndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* pDesc) {
-    if (!pDesc) {
-        return D3DERR_INVALIDCALL;
-    }
-    pDesc->Format = format_;
-    pDesc->Type = D3DRTYPE_INDEXBUFFER;
-    pDesc->Usage = usage_;
-    pDesc->Pool = pool();
+    pDesc->Pool = this->pool();
     pDesc->Size = size();
     return S_OK;
 }
+
+template class SoftBuffer<IDirect3DVertexBuffer9>;
+template class SoftBuffer<IDirect3DIndexBuffer9>;

@@ -16,17 +16,17 @@
 
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/d3d9_test_hook.h"
+#include "platform/d3d9/ref_counted.h"
 #include "platform/d3d9/texel_formats.h"
 #include "platform/d3d9/texture_sampler.h"
 
 class SoftDevice;
 
-// Reference counting shared by the buffers and textures.
+// References shared by the buffers and textures: the caller's references
+// hold the device; a binding keeps the memory alive.
 template <class Interface>
-class DeviceResource : public Interface {
+class DeviceResource : public RefCounted<Interface> {
 public:
-    ULONG AddRef() override;
-    ULONG Release() override;
     HRESULT GetDevice(IDirect3DDevice9** ppDevice) override;
 
     void bind() { ++bind_refs_; }
@@ -39,19 +39,21 @@ protected:
     virtual ~DeviceResource();
 
 private:
+    void on_add_ref(ULONG count) override;
+    void on_release(ULONG left) override;
+
     SoftDevice* device_;
     D3DPOOL pool_;
-    ULONG public_refs_ = 1;
     ULONG bind_refs_ = 0;
 };
 
 class SoftTexture;
 
 // A block of pixels: a texture level or one of the device's buffers.
-class SoftSurface final : public IDirect3DSurface9 {
+class SoftSurface final : public RefCounted<IDirect3DSurface9> {
 public:
     // A level of `texture`; null when memory is exhausted.
-    static std::unique_ptr<SoftSurface> make_level(SoftTexture* texture, const TexelFormat& format, UINT width,
+    static std::unique_ptr<SoftSurface> make_level(SoftTexture* texture, const TexelFormatFacts& format, UINT width,
                                                    UINT height, DWORD usage, D3DPOOL pool, UINT padding);
     // The device's back buffer (usage D3DUSAGE_RENDERTARGET) or depth
     // buffer (D3DUSAGE_DEPTHSTENCIL); null when memory is exhausted.
@@ -59,8 +61,6 @@ public:
                                                             UINT height, DWORD usage, UINT padding);
     ~SoftSurface();
 
-    ULONG AddRef() override;
-    ULONG Release() override;
     HRESULT GetDevice(IDirect3DDevice9** ppDevice) override;
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_SURFACE; }
     HRESULT GetDesc(D3DSURFACE_DESC* pDesc) override;
@@ -79,14 +79,19 @@ public:
     // Grows with every lock that may write, so readers know when to re-read.
     uint64_t generation() const { return generation_; }
     // References callers hold on a device surface.
-    ULONG outside_refs() const { return own_refs_; }
+    ULONG outside_refs() const { return refs(); }
 
 private:
-    SoftSurface() = default;
+    SoftSurface() : RefCounted(0) {}
+
+    // A level counts with its texture; a device surface holds the device
+    // once per reference.
+    IUnknown* count_owner() const override;
+    void on_add_ref(ULONG count) override;
+    void on_release(ULONG left) override;
 
     SoftTexture* texture_ = nullptr;  // set for a level
     SoftDevice* device_ = nullptr;    // set for a device surface
-    ULONG own_refs_ = 0;
     D3DFORMAT format_ = D3DFMT_UNKNOWN;
     UINT width_ = 0, height_ = 0;
     UINT pitch_ = 0;
@@ -126,58 +131,56 @@ private:
     std::vector<SamplerLevel> sampler_levels_;
 };
 
-// The bytes of a vertex or index buffer and their lock count.
-struct BufferMemory {
-    std::vector<uint8_t> bytes;
-    UINT locks = 0;
+// What sets vertex and index buffers apart: their type, the call the test
+// hook knows their Lock by, their description, and the layout each carries
+// (the FVF code of a vertex buffer, the index format of an index buffer).
+template <class Interface>
+struct BufferKind;
 
-    // Lock of [offset, offset + size) (size 0: to the end); `call` names
-    // the lock for the test hook.
-    HRESULT lock(D3D9Call call, UINT offset, UINT size, void** data);
-    HRESULT unlock();
+template <>
+struct BufferKind<IDirect3DVertexBuffer9> {
+    using Desc = D3DVERTEXBUFFER_DESC;
+    static constexpr D3DRESOURCETYPE kType = D3DRTYPE_VERTEXBUFFER;
+    static constexpr D3D9Call kLock = D3D9Call::VertexBufferLock;
+    static bool layout_fits(DWORD fvf, UINT length);
+    static void describe(DWORD fvf, Desc* desc);
 };
 
-class SoftVertexBuffer final : public DeviceResource<IDirect3DVertexBuffer9> {
-public:
-    static HRESULT create(SoftDevice* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
-                          SoftVertexBuffer** out);
+template <>
+struct BufferKind<IDirect3DIndexBuffer9> {
+    using Desc = D3DINDEXBUFFER_DESC;
+    static constexpr D3DRESOURCETYPE kType = D3DRTYPE_INDEXBUFFER;
+    static constexpr D3D9Call kLock = D3D9Call::IndexBufferLock;
+    static bool layout_fits(DWORD format, UINT length);
+    static void describe(DWORD format, Desc* desc);
+};
 
-    D3DRESOURCETYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
+template <class Interface>
+class SoftBuffer final : public DeviceResource<Interface> {
+public:
+    using Kind = BufferKind<Interface>;
+
+    static HRESULT create(SoftDevice* device, UINT length, DWORD usage, DWORD layout, D3DPOOL pool,
+                          SoftBuffer** out);
+
+    D3DRESOURCETYPE GetType() override { return Kind::kType; }
     HRESULT Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags) override;
     HRESULT Unlock() override;
-    HRESULT GetDesc(D3DVERTEXBUFFER_DESC* pDesc) override;
+    HRESULT GetDesc(typename Kind::Desc* pDesc) override;
 
-    const uint8_t* data() const { return memory_.bytes.data(); }
-    UINT size() const { return static_cast<UINT>(memory_.bytes.size()); }
-
-private:
-    using DeviceResource::DeviceResource;
-    ~SoftVertexBuffer() override = default;
-
-    BufferMemory memory_;
-    DWORD usage_ = 0;
-    DWORD fvf_ = 0;
-};
-
-class SoftIndexBuffer final : public DeviceResource<IDirect3DIndexBuffer9> {
-public:
-    static HRESULT create(SoftDevice* device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
-                          SoftIndexBuffer** out);
-
-    D3DRESOURCETYPE GetType() override { return D3DRTYPE_INDEXBUFFER; }
-    HRESULT Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags) override;
-    HRESULT Unlock() override;
-    HRESULT GetDesc(D3DINDEXBUFFER_DESC* pDesc) override;
-
-    const uint8_t* data() const { return memory_.bytes.data(); }
-    UINT size() const { return static_cast<UINT>(memory_.bytes.size()); }
-    bool wide() const { return format_ == D3DFMT_INDEX32; }
+    const uint8_t* data() const { return bytes_.data(); }
+    UINT size() const { return static_cast<UINT>(bytes_.size()); }
+    DWORD layout() const { return layout_; }
 
 private:
-    using DeviceResource::DeviceResource;
-    ~SoftIndexBuffer() override = default;
+    using DeviceResource<Interface>::DeviceResource;
+    ~SoftBuffer() override = default;
 
-    BufferMemory memory_;
+    std::vector<uint8_t> bytes_;
+    UINT locks_ = 0;
     DWORD usage_ = 0;
-    D3DFORMAT format_ = D3DFMT_INDEX16;
+    DWORD layout_ = 0;
 };
+
+using SoftVertexBuffer = SoftBuffer<IDirect3DVertexBuffer9>;
+using SoftIndexBuffer = SoftBuffer<IDirect3DIndexBuffer9>;

@@ -29,11 +29,6 @@ bool power_of_two(UINT n) {
     return n != 0 && (n & (n - 1)) == 0;
 }
 
-bool block_compressed(D3DFORMAT format) {
-    return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 || format == D3DFMT_DXT4 ||
-           format == D3DFMT_DXT5;
-}
-
 UINT full_chain(UINT width, UINT height) {
     UINT levels = 1;
     for (UINT side = std::max(width, height); side > 1; side >>= 1) {
@@ -124,19 +119,10 @@ HRESULT SoftDevice::create(SoftDirect3D* d3d, const D3D9Profile& profile, const 
     return S_OK;
 }
 
-ULONG SoftDevice::AddRef() {
-    return ++refs_;
-}
-
-ULONG SoftDevice::Release() {
-    if (refs_ == 0) {
-        return 0;
-    }
-    const ULONG left = --refs_;
+void SoftDevice::on_release(ULONG left) {
     if (left == 0) {
         delete this;
     }
-    return left;
 }
 
 void SoftDevice::note_created(D3DPOOL pool) {
@@ -241,11 +227,7 @@ HRESULT SoftDevice::TestCooperativeLevel() {
 }
 
 HRESULT SoftDevice::GetDirect3D(IDirect3D9** ppD3D9) {
-    const HRESULT injected = injected_failure(D3D9Call::GetDirect3D);
-    if (ppD3D9) {
-        *ppD3D9 = nullptr;
-    }
-    if (FAILED(injected)) {
+    if (const HRESULT injected = injected_failure(D3D9Call::GetDirect3D, ppD3D9); FAILED(injected)) {
         return injected;
     }
     if (!ppD3D9) {
@@ -257,8 +239,7 @@ HRESULT SoftDevice::GetDirect3D(IDirect3D9** ppD3D9) {
 }
 
 HRESULT SoftDevice::GetDeviceCaps(D3DCAPS9* pCaps) {
-    const HRESULT injected = injected_failure(D3D9Call::GetDeviceCaps);
-    if (FAILED(injected)) {
+    if (const HRESULT injected = injected_failure(D3D9Call::GetDeviceCaps); FAILED(injected)) {
         return injected;
     }
     if (!pCaps) {
@@ -269,8 +250,7 @@ HRESULT SoftDevice::GetDeviceCaps(D3DCAPS9* pCaps) {
 }
 
 HRESULT SoftDevice::GetDisplayMode(UINT iSwapChain, D3DDISPLAYMODE* pMode) {
-    const HRESULT injected = injected_failure(D3D9Call::GetDisplayMode);
-    if (FAILED(injected)) {
+    if (const HRESULT injected = injected_failure(D3D9Call::GetDisplayMode); FAILED(injected)) {
         return injected;
     }
     if (iSwapChain != 0 || !pMode) {
@@ -287,8 +267,7 @@ HRESULT SoftDevice::Reset(D3DPRESENT_PARAMETERS* pPresentationParameters) {
     unbind_all();
     release_presentation();
     in_scene_ = false;
-    const HRESULT injected = injected_failure(D3D9Call::Reset);
-    if (FAILED(injected)) {
+    if (const HRESULT injected = injected_failure(D3D9Call::Reset); FAILED(injected)) {
         return injected;
     }
     // Resources of the default pool do not survive a reset; the caller must
@@ -301,8 +280,7 @@ HRESULT SoftDevice::Reset(D3DPRESENT_PARAMETERS* pPresentationParameters) {
 
 HRESULT SoftDevice::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDestWindowOverride,
                             const RGNDATA* pDirtyRegion) {
-    const HRESULT injected = injected_failure(D3D9Call::Present);
-    if (FAILED(injected)) {
+    if (const HRESULT injected = injected_failure(D3D9Call::Present); FAILED(injected)) {
         return injected;
     }
     if (!usable_) {
@@ -320,11 +298,7 @@ HRESULT SoftDevice::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND
 
 HRESULT SoftDevice::GetBackBuffer(UINT iSwapChain, UINT iBackBuffer, D3DBACKBUFFER_TYPE Type,
                                   IDirect3DSurface9** ppBackBuffer) {
-    const HRESULT injected = injected_failure(D3D9Call::GetBackBuffer);
-    if (ppBackBuffer) {
-        *ppBackBuffer = nullptr;
-    }
-    if (FAILED(injected)) {
+    if (const HRESULT injected = injected_failure(D3D9Call::GetBackBuffer, ppBackBuffer); FAILED(injected)) {
         return injected;
     }
     if (!ppBackBuffer || iSwapChain != 0 || iBackBuffer != 0 || Type != D3DBACKBUFFER_TYPE_MONO || !back_buffer_) {
@@ -365,11 +339,7 @@ HRESULT SoftDevice::GetDepthStencilSurface(IDirect3DSurface9** ppZStencilSurface
 
 HRESULT SoftDevice::CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
                                   IDirect3DTexture9** ppTexture, HANDLE* pSharedHandle) {
-    const HRESULT injected = injected_failure(D3D9Call::CreateTexture);
-    if (ppTexture) {
-        *ppTexture = nullptr;
-    }
-    if (FAILED(injected)) {
+    if (const HRESULT injected = injected_failure(D3D9Call::CreateTexture, ppTexture); FAILED(injected)) {
         return injected;
     }
     if (!ppTexture || pSharedHandle || Width == 0 || Height == 0 || (Usage & ~DWORD(D3DUSAGE_DYNAMIC)) ||
@@ -377,14 +347,14 @@ HRESULT SoftDevice::CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Us
         return D3DERR_INVALIDCALL;
     }
     const bool scratch = Pool == D3DPOOL_SCRATCH;  // scratch textures ignore the device's limits
-    if (scratch ? !texel_format(Format, nullptr) : !d3d_->texture_format_offered(Format)) {
+    if (scratch ? !texel_format(Format) : !d3d_->texture_format_offered(Format)) {
         return D3DERR_INVALIDCALL;
     }
     const UINT full = full_chain(Width, Height);
     if (Levels > full) {
         return D3DERR_INVALIDCALL;
     }
-    if (block_compressed(Format) && (Width % 4 || Height % 4)) {
+    if (is_block_compressed_format(Format) && (Width % 4 || Height % 4)) {
         return D3DERR_INVALIDCALL;
     }
     UINT levels = Levels == 0 ? full : Levels;
@@ -402,7 +372,7 @@ HRESULT SoftDevice::CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Us
         }
         if ((texture_caps & D3DPTEXTURECAPS_POW2) && (!power_of_two(Width) || !power_of_two(Height))) {
             const bool conditional = (texture_caps & D3DPTEXTURECAPS_NONPOW2CONDITIONAL) && Levels == 1 &&
-                                     !block_compressed(Format);
+                                     !is_block_compressed_format(Format);
             if (!conditional) {
                 return D3DERR_INVALIDCALL;
             }
@@ -426,11 +396,7 @@ HRESULT SoftDevice::CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Us
 
 HRESULT SoftDevice::CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3DPOOL Pool,
                                        IDirect3DVertexBuffer9** ppVertexBuffer, HANDLE* pSharedHandle) {
-    const HRESULT injected = injected_failure(D3D9Call::CreateVertexBuffer);
-    if (ppVertexBuffer) {
-        *ppVertexBuffer = nullptr;
-    }
-    if (FAILED(injected)) {
+    if (const HRESULT injected = injected_failure(D3D9Call::CreateVertexBuffer, ppVertexBuffer); FAILED(injected)) {
         return injected;
     }
     if (!ppVertexBuffer || pSharedHandle) {
@@ -447,11 +413,7 @@ HRESULT SoftDevice::CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3DP
 
 HRESULT SoftDevice::CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
                                       IDirect3DIndexBuffer9** ppIndexBuffer, HANDLE* pSharedHandle) {
-    const HRESULT injected = injected_failure(D3D9Call::CreateIndexBuffer);
-    if (ppIndexBuffer) {
-        *ppIndexBuffer = nullptr;
-    }
-    if (FAILED(injected)) {
+    if (const HRESULT injected = injected_failure(D3D9Call::CreateIndexBuffer, ppIndexBuffer); FAILED(injected)) {
         return injected;
     }
     if (!ppIndexBuffer || pSharedHandle) {
@@ -846,8 +808,7 @@ HRESULT SoftDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT Bas
                                          UINT NumVertices, UINT startIndex, UINT primCount) {
     note_indexed_draw(
         D3D9IndexedDraw{PrimitiveType, BaseVertexIndex, MinVertexIndex, NumVertices, startIndex, primCount});
-    const HRESULT injected = injected_failure(D3D9Call::DrawIndexedPrimitive);
-    if (FAILED(injected)) {
+    if (const HRESULT injected = injected_failure(D3D9Call::DrawIndexedPrimitive); FAILED(injected)) {
         return injected;
     }
     DrawCall call;
@@ -858,7 +819,7 @@ HRESULT SoftDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT Bas
     if (!indices_ || NumVertices == 0) {
         return D3DERR_INVALIDCALL;
     }
-    const UINT index_bytes = indices_->wide() ? 4 : 2;
+    const UINT index_bytes = indices_->layout() == D3DFMT_INDEX32 ? 4 : 2;
     const UINT index_count = indices_for(PrimitiveType, primCount);
     if ((uint64_t(startIndex) + index_count) * index_bytes > indices_->size()) {
         return D3DERR_INVALIDCALL;

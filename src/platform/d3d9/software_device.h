@@ -39,14 +39,11 @@ struct DeviceStates {
 bool known_render_state(DWORD state);
 bool known_stage_state(DWORD state);
 
-class SoftDevice final : public IDirect3DDevice9 {
+class SoftDevice final : public RefCounted<IDirect3DDevice9> {
 public:
     // Checks the arguments and makes the device; a platform result on failure.
     static HRESULT create(SoftDirect3D* d3d, const D3D9Profile& profile, const D3DCAPS9& caps, HWND focus_window,
                           DWORD behavior_flags, D3DPRESENT_PARAMETERS* params, SoftDevice** out);
-
-    ULONG AddRef() override;
-    ULONG Release() override;
 
     HRESULT TestCooperativeLevel() override;
     HRESULT GetDirect3D(IDirect3D9** ppD3D9) override;
@@ -100,6 +97,7 @@ public:
 private:
     SoftDevice(SoftDirect3D* d3d, const D3D9Profile& profile, const D3DCAPS9& caps, HWND focus_window);
     ~SoftDevice();
+    void on_release(ULONG left) override;
 
     // Validates the parameters and makes the back and depth buffers.
     HRESULT set_up_presentation(D3DPRESENT_PARAMETERS* params);
@@ -110,7 +108,6 @@ private:
     HRESULT prepare_draw(D3DPRIMITIVETYPE type, UINT count, DrawCall* call);
     int threads_for(UINT primitives) const;
 
-    ULONG refs_ = 1;
     SoftDirect3D* d3d_;
     D3D9Profile profile_;
     D3DCAPS9 caps_;

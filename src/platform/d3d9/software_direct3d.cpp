@@ -68,24 +68,14 @@ D3DDISPLAYMODE software_display_mode() {
 
 SoftDirect3D::SoftDirect3D(const D3D9Profile& profile) : profile_(profile), caps_(software_device_caps(profile)) {}
 
-ULONG SoftDirect3D::AddRef() {
-    return ++refs_;
-}
-
-ULONG SoftDirect3D::Release() {
-    if (refs_ == 0) {
-        return 0;
-    }
-    const ULONG left = --refs_;
+void SoftDirect3D::on_release(ULONG left) {
     if (left == 0) {
         delete this;
     }
-    return left;
 }
 
 HRESULT SoftDirect3D::GetAdapterDisplayMode(UINT Adapter, D3DDISPLAYMODE* pMode) {
-    const HRESULT injected = injected_failure(D3D9Call::GetAdapterDisplayMode);
-    if (FAILED(injected)) {
+    if (const HRESULT injected = injected_failure(D3D9Call::GetAdapterDisplayMode); FAILED(injected)) {
         return injected;
     }
     if (Adapter != D3DADAPTER_DEFAULT || !pMode) {
@@ -111,15 +101,14 @@ HRESULT SoftDirect3D::CheckDeviceType(UINT Adapter, D3DDEVTYPE DevType, D3DFORMA
 }
 
 bool SoftDirect3D::texture_format_offered(D3DFORMAT format) const {
-    return texel_format(format, nullptr) &&
+    return texel_format(format) &&
            std::find(profile_.texture_formats.begin(), profile_.texture_formats.end(), format) !=
                profile_.texture_formats.end();
 }
 
 HRESULT SoftDirect3D::CheckDeviceFormat(UINT Adapter, D3DDEVTYPE DeviceType, D3DFORMAT AdapterFormat, DWORD Usage,
                                         D3DRESOURCETYPE RType, D3DFORMAT CheckFormat) {
-    const HRESULT injected = injected_failure(D3D9Call::CheckDeviceFormat);
-    if (FAILED(injected)) {
+    if (const HRESULT injected = injected_failure(D3D9Call::CheckDeviceFormat); FAILED(injected)) {
         return injected;
     }
     if (Adapter != D3DADAPTER_DEFAULT || DeviceType != D3DDEVTYPE_HAL) {
@@ -159,11 +148,8 @@ HRESULT SoftDirect3D::GetDeviceCaps(UINT Adapter, D3DDEVTYPE DeviceType, D3DCAPS
 HRESULT SoftDirect3D::CreateDevice(UINT Adapter, D3DDEVTYPE DeviceType, HWND hFocusWindow, DWORD BehaviorFlags,
                                    D3DPRESENT_PARAMETERS* pPresentationParameters,
                                    IDirect3DDevice9** ppReturnedDeviceInterface) {
-    const HRESULT injected = injected_failure(D3D9Call::CreateDevice);
-    if (ppReturnedDeviceInterface) {
-        *ppReturnedDeviceInterface = nullptr;
-    }
-    if (FAILED(injected)) {
+    if (const HRESULT injected = injected_failure(D3D9Call::CreateDevice, ppReturnedDeviceInterface);
+        FAILED(injected)) {
         return injected;
     }
     if (Adapter != D3DADAPTER_DEFAULT || !ppReturnedDeviceInterface) {

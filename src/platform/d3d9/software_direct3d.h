@@ -4,6 +4,7 @@
 
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/d3d9_test_hook.h"
+#include "platform/d3d9/ref_counted.h"
 
 // Capabilities of a software device with the given profile.
 D3DCAPS9 software_device_caps(const D3D9Profile& profile);
@@ -14,12 +15,10 @@ D3DDISPLAYMODE software_display_mode();
 // Largest back buffer side the device makes.
 constexpr UINT kMaxBackBufferSide = 8192;
 
-class SoftDirect3D final : public IDirect3D9 {
+class SoftDirect3D final : public RefCounted<IDirect3D9> {
 public:
     explicit SoftDirect3D(const D3D9Profile& profile);
 
-    ULONG AddRef() override;
-    ULONG Release() override;
     UINT GetAdapterCount() override { return 1; }
     HRESULT GetAdapterDisplayMode(UINT Adapter, D3DDISPLAYMODE* pMode) override;
     HRESULT CheckDeviceType(UINT Adapter, D3DDEVTYPE DevType, D3DFORMAT AdapterFormat, D3DFORMAT BackBufferFormat,
@@ -36,8 +35,8 @@ public:
 
 private:
     ~SoftDirect3D() = default;
+    void on_release(ULONG left) override;
 
-    ULONG refs_ = 1;
     D3D9Profile profile_;
     D3DCAPS9 caps_;
 };

@@ -44,90 +44,91 @@ T load(const uint8_t* p) {
     return value;
 }
 
-uint32_t read_pixel(D3DFORMAT format, const uint8_t* p) {
-    switch (format) {
-    case D3DFMT_A8R8G8B8:
-        return load<uint32_t>(p);
-    case D3DFMT_X8R8G8B8:
-        return load<uint32_t>(p) | 0xFF000000u;
-    case D3DFMT_R8G8B8:
-        return pack(255, p[2], p[1], p[0]);
-    case D3DFMT_R5G6B5: {
-        const uint32_t v = load<uint16_t>(p);
-        return pack(255, widen(v >> 11, 5), widen((v >> 5) & 63, 6), widen(v & 31, 5));
+// One pixel of each format the device holds, as 0xAARRGGBB.
+uint32_t r8g8b8(const uint8_t* p) {
+    return pack(255, p[2], p[1], p[0]);
+}
+uint32_t r5g6b5(const uint8_t* p) {
+    const uint32_t v = load<uint16_t>(p);
+    return pack(255, widen(v >> 11, 5), widen((v >> 5) & 63, 6), widen(v & 31, 5));
+}
+template <bool Alpha>
+uint32_t a1r5g5b5(const uint8_t* p) {
+    const uint32_t v = load<uint16_t>(p);
+    const uint32_t a = Alpha ? (v >> 15) * 255 : 255;
+    return pack(a, widen((v >> 10) & 31, 5), widen((v >> 5) & 31, 5), widen(v & 31, 5));
+}
+template <bool Alpha>
+uint32_t a4r4g4b4(const uint8_t* p) {
+    const uint32_t v = load<uint16_t>(p);
+    const uint32_t a = Alpha ? (v >> 12) * 17 : 255;
+    return pack(a, ((v >> 8) & 15) * 17, ((v >> 4) & 15) * 17, (v & 15) * 17);
+}
+uint32_t r3g3b2(const uint8_t* p) {
+    const uint32_t v = p[0];
+    return pack(255, widen(v >> 5, 3), widen((v >> 2) & 7, 3), widen(v & 3, 2));
+}
+uint32_t a8r3g3b2(const uint8_t* p) {
+    const uint32_t v = load<uint16_t>(p);
+    return pack(v >> 8, widen((v >> 5) & 7, 3), widen((v >> 2) & 7, 3), widen(v & 3, 2));
+}
+uint32_t a8(const uint8_t* p) {
+    return pack(p[0], 0, 0, 0);
+}
+uint32_t a2b10g10r10(const uint8_t* p) {
+    const uint32_t v = load<uint32_t>(p);
+    return pack(widen(v >> 30, 2), widen(v & 1023, 10), widen((v >> 10) & 1023, 10), widen((v >> 20) & 1023, 10));
+}
+uint32_t a2r10g10b10(const uint8_t* p) {
+    const uint32_t v = load<uint32_t>(p);
+    return pack(widen(v >> 30, 2), widen((v >> 20) & 1023, 10), widen((v >> 10) & 1023, 10), widen(v & 1023, 10));
+}
+uint32_t a8b8g8r8(const uint8_t* p) {
+    return pack(p[3], p[0], p[1], p[2]);
+}
+uint32_t x8b8g8r8(const uint8_t* p) {
+    return pack(255, p[0], p[1], p[2]);
+}
+uint32_t g16r16(const uint8_t* p) {
+    return pack(255, widen(load<uint16_t>(p), 16), widen(load<uint16_t>(p + 2), 16), 255);
+}
+uint32_t a16b16g16r16(const uint8_t* p) {
+    return pack(widen(load<uint16_t>(p + 6), 16), widen(load<uint16_t>(p), 16), widen(load<uint16_t>(p + 2), 16),
+                widen(load<uint16_t>(p + 4), 16));
+}
+uint32_t l8(const uint8_t* p) {
+    return pack(255, p[0], p[0], p[0]);
+}
+uint32_t a8l8(const uint8_t* p) {
+    return pack(p[1], p[0], p[0], p[0]);
+}
+uint32_t a4l4(const uint8_t* p) {
+    const uint32_t l = (p[0] & 15) * 17;
+    return pack((p[0] >> 4) * 17, l, l, l);
+}
+uint32_t l16(const uint8_t* p) {
+    const uint32_t l = widen(load<uint16_t>(p), 16);
+    return pack(255, l, l, l);
+}
+
+// Channel `i` of a float format whose channels are halves or floats.
+template <class Channel>
+uint32_t float_channel(const uint8_t* p, int i) {
+    if constexpr (sizeof(Channel) == 2) {
+        return unit_to_8(half_to_float(load<uint16_t>(p + 2 * i)));
+    } else {
+        return unit_to_8(load<float>(p + 4 * i));
     }
-    case D3DFMT_X1R5G5B5:
-    case D3DFMT_A1R5G5B5: {
-        const uint32_t v = load<uint16_t>(p);
-        const uint32_t a = format == D3DFMT_A1R5G5B5 ? (v >> 15) * 255 : 255;
-        return pack(a, widen((v >> 10) & 31, 5), widen((v >> 5) & 31, 5), widen(v & 31, 5));
-    }
-    case D3DFMT_A4R4G4B4:
-    case D3DFMT_X4R4G4B4: {
-        const uint32_t v = load<uint16_t>(p);
-        const uint32_t a = format == D3DFMT_A4R4G4B4 ? (v >> 12) * 17 : 255;
-        return pack(a, ((v >> 8) & 15) * 17, ((v >> 4) & 15) * 17, (v & 15) * 17);
-    }
-    case D3DFMT_R3G3B2: {
-        const uint32_t v = p[0];
-        return pack(255, widen(v >> 5, 3), widen((v >> 2) & 7, 3), widen(v & 3, 2));
-    }
-    case D3DFMT_A8R3G3B2: {
-        const uint32_t v = load<uint16_t>(p);
-        return pack(v >> 8, widen((v >> 5) & 7, 3), widen((v >> 2) & 7, 3), widen(v & 3, 2));
-    }
-    case D3DFMT_A8:
-        return pack(p[0], 0, 0, 0);
-    case D3DFMT_A2B10G10R10: {
-        const uint32_t v = load<uint32_t>(p);
-        return pack(widen(v >> 30, 2), widen(v & 1023, 10), widen((v >> 10) & 1023, 10),
-                    widen((v >> 20) & 1023, 10));
-    }
-    case D3DFMT_A2R10G10B10: {
-        const uint32_t v = load<uint32_t>(p);
-        return pack(widen(v >> 30, 2), widen((v >> 20) & 1023, 10), widen((v >> 10) & 1023, 10),
-                    widen(v & 1023, 10));
-    }
-    case D3DFMT_A8B8G8R8:
-        return pack(p[3], p[0], p[1], p[2]);
-    case D3DFMT_X8B8G8R8:
-        return pack(255, p[0], p[1], p[2]);
-    case D3DFMT_G16R16:
-        return pack(255, widen(load<uint16_t>(p), 16), widen(load<uint16_t>(p + 2), 16), 255);
-    case D3DFMT_A16B16G16R16:
-        return pack(widen(load<uint16_t>(p + 6), 16), widen(load<uint16_t>(p), 16),
-                    widen(load<uint16_t>(p + 2), 16), widen(load<uint16_t>(p + 4), 16));
-    case D3DFMT_L8:
-        return pack(255, p[0], p[0], p[0]);
-    case D3DFMT_A8L8:
-        return pack(p[1], p[0], p[0], p[0]);
-    case D3DFMT_A4L4: {
-        const uint32_t l = (p[0] & 15) * 17;
-        return pack((p[0] >> 4) * 17, l, l, l);
-    }
-    case D3DFMT_L16: {
-        const uint32_t l = widen(load<uint16_t>(p), 16);
-        return pack(255, l, l, l);
-    }
-    case D3DFMT_R16F:
-        return pack(255, unit_to_8(half_to_float(load<uint16_t>(p))), 255, 255);
-    case D3DFMT_G16R16F:
-        return pack(255, unit_to_8(half_to_float(load<uint16_t>(p))),
-                    unit_to_8(half_to_float(load<uint16_t>(p + 2))), 255);
-    case D3DFMT_A16B16G16R16F:
-        return pack(unit_to_8(half_to_float(load<uint16_t>(p + 6))), unit_to_8(half_to_float(load<uint16_t>(p))),
-                    unit_to_8(half_to_float(load<uint16_t>(p + 2))),
-                    unit_to_8(half_to_float(load<uint16_t>(p + 4))));
-    case D3DFMT_R32F:
-        return pack(255, unit_to_8(load<float>(p)), 255, 255);
-    case D3DFMT_G32R32F:
-        return pack(255, unit_to_8(load<float>(p)), unit_to_8(load<float>(p + 4)), 255);
-    case D3DFMT_A32B32G32R32F:
-        return pack(unit_to_8(load<float>(p + 12)), unit_to_8(load<float>(p)), unit_to_8(load<float>(p + 4)),
-                    unit_to_8(load<float>(p + 8)));
-    default:
-        return 0;
-    }
+}
+// Red, then green, blue and alpha as far as the format has them; blue and
+// green read 1 and alpha 1 where absent.
+template <class Channel, int Channels>
+uint32_t float_rgba(const uint8_t* p) {
+    const uint32_t r = float_channel<Channel>(p, 0);
+    const uint32_t g = Channels > 1 ? float_channel<Channel>(p, 1) : 255;
+    const uint32_t b = Channels > 2 ? float_channel<Channel>(p, 2) : 255;
+    const uint32_t a = Channels > 3 ? float_channel<Channel>(p, 3) : 255;
+    return pack(a, r, g, b);
 }
 
 // The four colours of a DXT colour block; DXT1 blocks with c0 <= c1 use the
@@ -146,9 +147,10 @@ void block_palette(uint16_t c0, uint16_t c1, bool dxt1, uint32_t colours[4]) {
     }
 }
 
-// One 4 x 4 block into texels[16], rows top first.
-void read_block(D3DFORMAT format, const uint8_t* block, uint32_t texels[16]) {
-    const bool dxt1 = format == D3DFMT_DXT1;
+// One 4 x 4 block of `Format` into texels[16], rows top first.
+template <D3DFORMAT Format>
+void read_block(const uint8_t* block, uint32_t texels[16]) {
+    constexpr bool dxt1 = Format == D3DFMT_DXT1;
     const uint8_t* colour = dxt1 ? block : block + 8;
     uint32_t palette[4];
     block_palette(load<uint16_t>(colour), load<uint16_t>(colour + 2), dxt1, palette);
@@ -156,12 +158,12 @@ void read_block(D3DFORMAT format, const uint8_t* block, uint32_t texels[16]) {
     for (int i = 0; i < 16; ++i) {
         texels[i] = palette[(indices >> (2 * i)) & 3];
     }
-    if (format == D3DFMT_DXT2 || format == D3DFMT_DXT3) {
+    if constexpr (Format == D3DFMT_DXT2 || Format == D3DFMT_DXT3) {
         const uint64_t alpha = load<uint64_t>(block);
         for (int i = 0; i < 16; ++i) {
             texels[i] = (texels[i] & 0x00FFFFFFu) | (static_cast<uint32_t>((alpha >> (4 * i)) & 15) * 17 << 24);
         }
-    } else if (format == D3DFMT_DXT4 || format == D3DFMT_DXT5) {
+    } else if constexpr (Format == D3DFMT_DXT4 || Format == D3DFMT_DXT5) {
         const uint32_t a0 = block[0], a1 = block[1];
         uint32_t alphas[8] = {a0, a1};
         if (a0 > a1) {
@@ -183,122 +185,127 @@ void read_block(D3DFORMAT format, const uint8_t* block, uint32_t texels[16]) {
     }
 }
 
+// A whole level into width x height texels; `unit_bytes` steps from one
+// pixel (or block) to the next.
+using ReadLevel = void (*)(UINT unit_bytes, const uint8_t* bits, UINT pitch, UINT width, UINT height,
+                           uint32_t* out);
+
+template <uint32_t (*Read)(const uint8_t*)>
+void read_pixels(UINT unit_bytes, const uint8_t* bits, UINT pitch, UINT width, UINT height, uint32_t* out) {
+    for (UINT y = 0; y < height; ++y) {
+        const uint8_t* row = bits + size_t(y) * pitch;
+        uint32_t* dest = out + size_t(y) * width;
+        for (UINT x = 0; x < width; ++x) {
+            dest[x] = Read(row + size_t(x) * unit_bytes);
+        }
+    }
+}
+
+// The device's own layout: rows are copied, X8 gets its alpha set.
+template <bool SetAlpha>
+void copy_argb(UINT, const uint8_t* bits, UINT pitch, UINT width, UINT height, uint32_t* out) {
+    for (UINT y = 0; y < height; ++y) {
+        uint32_t* dest = out + size_t(y) * width;
+        std::memcpy(dest, bits + size_t(y) * pitch, size_t(width) * 4);
+        if constexpr (SetAlpha) {
+            for (UINT x = 0; x < width; ++x) {
+                dest[x] |= 0xFF000000u;
+            }
+        }
+    }
+}
+
+template <D3DFORMAT Format>
+void read_blocks(UINT unit_bytes, const uint8_t* bits, UINT pitch, UINT width, UINT height, uint32_t* out) {
+    uint32_t texels[16];
+    for (UINT by = 0; by < (height + 3) / 4; ++by) {
+        for (UINT bx = 0; bx < (width + 3) / 4; ++bx) {
+            read_block<Format>(bits + size_t(by) * pitch + size_t(bx) * unit_bytes, texels);
+            for (UINT y = 0; y < 4 && by * 4 + y < height; ++y) {
+                for (UINT x = 0; x < 4 && bx * 4 + x < width; ++x) {
+                    out[size_t(by * 4 + y) * width + bx * 4 + x] = texels[y * 4 + x];
+                }
+            }
+        }
+    }
+}
+
+// Every format the device can hold in a texture level, with its reader.
+struct LevelReader {
+    D3DFORMAT format;
+    ReadLevel read;
+};
+
+constexpr LevelReader kLevelReaders[] = {
+    {D3DFMT_A8R8G8B8, copy_argb<false>},
+    {D3DFMT_X8R8G8B8, copy_argb<true>},
+    {D3DFMT_R8G8B8, read_pixels<r8g8b8>},
+    {D3DFMT_R5G6B5, read_pixels<r5g6b5>},
+    {D3DFMT_X1R5G5B5, read_pixels<a1r5g5b5<false>>},
+    {D3DFMT_A1R5G5B5, read_pixels<a1r5g5b5<true>>},
+    {D3DFMT_A4R4G4B4, read_pixels<a4r4g4b4<true>>},
+    {D3DFMT_X4R4G4B4, read_pixels<a4r4g4b4<false>>},
+    {D3DFMT_R3G3B2, read_pixels<r3g3b2>},
+    {D3DFMT_A8R3G3B2, read_pixels<a8r3g3b2>},
+    {D3DFMT_A8, read_pixels<a8>},
+    {D3DFMT_A2B10G10R10, read_pixels<a2b10g10r10>},
+    {D3DFMT_A2R10G10B10, read_pixels<a2r10g10b10>},
+    {D3DFMT_A8B8G8R8, read_pixels<a8b8g8r8>},
+    {D3DFMT_X8B8G8R8, read_pixels<x8b8g8r8>},
+    {D3DFMT_G16R16, read_pixels<g16r16>},
+    {D3DFMT_A16B16G16R16, read_pixels<a16b16g16r16>},
+    {D3DFMT_L8, read_pixels<l8>},
+    {D3DFMT_A8L8, read_pixels<a8l8>},
+    {D3DFMT_A4L4, read_pixels<a4l4>},
+    {D3DFMT_L16, read_pixels<l16>},
+    {D3DFMT_R16F, read_pixels<float_rgba<uint16_t, 1>>},
+    {D3DFMT_G16R16F, read_pixels<float_rgba<uint16_t, 2>>},
+    {D3DFMT_A16B16G16R16F, read_pixels<float_rgba<uint16_t, 4>>},
+    {D3DFMT_R32F, read_pixels<float_rgba<float, 1>>},
+    {D3DFMT_G32R32F, read_pixels<float_rgba<float, 2>>},
+    {D3DFMT_A32B32G32R32F, read_pixels<float_rgba<float, 4>>},
+    {D3DFMT_DXT1, read_blocks<D3DFMT_DXT1>},
+    {D3DFMT_DXT2, read_blocks<D3DFMT_DXT2>},
+    {D3DFMT_DXT3, read_blocks<D3DFMT_DXT3>},
+    {D3DFMT_DXT4, read_blocks<D3DFMT_DXT4>},
+    {D3DFMT_DXT5, read_blocks<D3DFMT_DXT5>},
+};
+
+const LevelReader* level_reader(D3DFORMAT format) {
+    for (const LevelReader& reader : kLevelReaders) {
+        if (reader.format == format) {
+            return &reader;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 std::span<const D3DFORMAT> d3d9_default_texture_formats() {
     return kDefaultTextureFormats;
 }
 
-bool texel_format(D3DFORMAT format, TexelFormat* out) {
-    UINT bytes = 0;
-    bool blocks = false;
-    switch (format) {
-    case D3DFMT_R3G3B2:
-    case D3DFMT_A8:
-    case D3DFMT_L8:
-    case D3DFMT_A4L4:
-        bytes = 1;
-        break;
-    case D3DFMT_R5G6B5:
-    case D3DFMT_X1R5G5B5:
-    case D3DFMT_A1R5G5B5:
-    case D3DFMT_A4R4G4B4:
-    case D3DFMT_A8R3G3B2:
-    case D3DFMT_X4R4G4B4:
-    case D3DFMT_A8L8:
-    case D3DFMT_L16:
-    case D3DFMT_R16F:
-        bytes = 2;
-        break;
-    case D3DFMT_R8G8B8:
-        bytes = 3;
-        break;
-    case D3DFMT_A8R8G8B8:
-    case D3DFMT_X8R8G8B8:
-    case D3DFMT_A2B10G10R10:
-    case D3DFMT_A8B8G8R8:
-    case D3DFMT_X8B8G8R8:
-    case D3DFMT_G16R16:
-    case D3DFMT_A2R10G10B10:
-    case D3DFMT_G16R16F:
-    case D3DFMT_R32F:
-        bytes = 4;
-        break;
-    case D3DFMT_A16B16G16R16:
-    case D3DFMT_A16B16G16R16F:
-    case D3DFMT_G32R32F:
-        bytes = 8;
-        break;
-    case D3DFMT_A32B32G32R32F:
-        bytes = 16;
-        break;
-    case D3DFMT_DXT1:
-        bytes = 8;
-        blocks = true;
-        break;
-    case D3DFMT_DXT2:
-    case D3DFMT_DXT3:
-    case D3DFMT_DXT4:
-    case D3DFMT_DXT5:
-        bytes = 16;
-        blocks = true;
-        break;
-    default:
-        return false;
-    }
-    if (out) {
-        *out = TexelFormat{format, bytes, blocks};
-    }
-    return true;
+const TexelFormatFacts* texel_format(D3DFORMAT format) {
+    return level_reader(format) ? texel_format_facts(format) : nullptr;
 }
 
-UINT texel_row_pitch(const TexelFormat& format, UINT width, UINT padding) {
-    const UINT units = format.block_compressed ? (width + 3) / 4 : width;
-    const UINT packed = (units == 0 ? 1 : units) * format.unit_bytes;
+UINT texel_row_pitch(const TexelFormatFacts& format, UINT width, UINT padding) {
+    const UINT packed = static_cast<UINT>(format.packed_row_bytes(width == 0 ? 1 : width));
     return (packed + 3) / 4 * 4 + padding;
 }
 
-UINT texel_row_count(const TexelFormat& format, UINT height) {
-    const UINT rows = format.block_compressed ? (height + 3) / 4 : height;
-    return rows == 0 ? 1 : rows;
+UINT texel_row_count(const TexelFormatFacts& format, UINT height) {
+    return static_cast<UINT>(format.unit_rows(height == 0 ? 1 : height));
 }
 
 bool read_level_argb8(D3DFORMAT format, const uint8_t* bits, UINT pitch, UINT width, UINT height,
                       uint32_t* out) {
-    TexelFormat info;
-    if (!texel_format(format, &info)) {
+    const LevelReader* reader = level_reader(format);
+    if (!reader) {
         return false;
     }
-    if (info.block_compressed) {
-        uint32_t texels[16];
-        for (UINT by = 0; by < (height + 3) / 4; ++by) {
-            for (UINT bx = 0; bx < (width + 3) / 4; ++bx) {
-                read_block(format, bits + size_t(by) * pitch + size_t(bx) * info.unit_bytes, texels);
-                for (UINT y = 0; y < 4 && by * 4 + y < height; ++y) {
-                    for (UINT x = 0; x < 4 && bx * 4 + x < width; ++x) {
-                        out[size_t(by * 4 + y) * width + bx * 4 + x] = texels[y * 4 + x];
-                    }
-                }
-            }
-        }
-        return true;
-    }
-    for (UINT y = 0; y < height; ++y) {
-        const uint8_t* row = bits + size_t(y) * pitch;
-        uint32_t* dest = out + size_t(y) * width;
-        if (format == D3DFMT_X8R8G8B8 || format == D3DFMT_A8R8G8B8) {
-            std::memcpy(dest, row, size_t(width) * 4);
-            if (format == D3DFMT_X8R8G8B8) {
-                for (UINT x = 0; x < width; ++x) {
-                    dest[x] |= 0xFF000000u;
-                }
-            }
-            continue;
-        }
-        for (UINT x = 0; x < width; ++x) {
-            dest[x] = read_pixel(format, row + size_t(x) * info.unit_bytes);
-        }
-    }
+    reader->read(texel_format_facts(format)->unit_bytes, bits, pitch, width, height, out);
     return true;
 }
 

@@ -1,32 +1,28 @@
-// Pixel formats the software device can store and sample: their sizes, the
-// pitch of a level, and the reading of a level into 8-bit ARGB texels.
+// Pixel formats the software device can store and sample: the pitch of a
+// level, and the reading of a level into 8-bit ARGB texels. The reader of a
+// format is chosen once per level, never per texel.
 #pragma once
 
 #include <cstdint>
 #include <span>
 
 #include "platform/d3d9/d3d9types.h"
-
-struct TexelFormat {
-    D3DFORMAT format;
-    UINT unit_bytes;        // bytes per pixel, or per 4 x 4 block when compressed
-    bool block_compressed;  // DXT1 to DXT5
-};
+#include "platform/d3d9/texel_format_facts.h"
 
 // The formats the default device offers for textures, in a fixed order.
 std::span<const D3DFORMAT> d3d9_default_texture_formats();
 
-// Size facts of a format the device can hold in a texture level (every
-// default texture format and D3DFMT_R8G8B8), or false.
-bool texel_format(D3DFORMAT format, TexelFormat* out);
+// The facts of a format the device can hold in a texture level (every
+// default texture format and D3DFMT_R8G8B8), or null.
+const TexelFormatFacts* texel_format(D3DFORMAT format);
 
 // Byte distance between rows (rows of 4 x 4 blocks when compressed) of a
 // level `width` pixels wide: the packed row rounded up to a multiple of 4
 // bytes, plus `padding`.
-UINT texel_row_pitch(const TexelFormat& format, UINT width, UINT padding);
+UINT texel_row_pitch(const TexelFormatFacts& format, UINT width, UINT padding);
 
 // Number of pixel rows (or block rows) a level `height` pixels high stores.
-UINT texel_row_count(const TexelFormat& format, UINT height);
+UINT texel_row_count(const TexelFormatFacts& format, UINT height);
 
 // Reads a whole level into width x height texels 0xAARRGGBB, rows top
 // first. Channels a format lacks read as the platform's fixed-function

@@ -24,7 +24,7 @@ struct PixelFormatEntry {
 
 #define DDS_FOURCC_ENTRY(fmt, bits) {fmt, kFourCcFlag, bits, 0, 0, 0, 0, static_cast<uint32_t>(fmt)}
 
-// Searched in order; `bits` is also the storage size of the formats without masks.
+// Searched in order; storage sizes come from the format facts.
 const PixelFormatEntry kPixelFormats[] = {
     {D3DFMT_R8G8B8, 0x40, 24, 0xFF0000, 0xFF00, 0xFF, 0, 0},
     {D3DFMT_A8R8G8B8, 0x41, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000, 0},
@@ -112,20 +112,9 @@ struct LevelSize {
 // Row pitch and slice size of one level; false when they overflow.
 bool level_size(const PixelFormatEntry& e, uint64_t width, uint64_t height, LevelSize* s)
 {
-    uint64_t rows = height;
-    switch (e.format) {
-    case D3DFMT_DXT1: case D3DFMT_DXT2: case D3DFMT_DXT3: case D3DFMT_DXT4: case D3DFMT_DXT5:
-        s->row_pitch = (width + 3) / 4 * (e.format == D3DFMT_DXT1 ? 8 : 16);
-        rows = (height + 3) / 4;
-        break;
-    case D3DFMT_UYVY: case D3DFMT_YUY2: case D3DFMT_R8G8_B8G8: case D3DFMT_G8R8_G8B8:
-        s->row_pitch = (width + 1) / 2 * 4;
-        break;
-    default:
-        s->row_pitch = e.bits / 8 * width;
-        break;
-    }
-    return checked_mul(s->row_pitch, rows, &s->slice_bytes);
+    const TexelFormatFacts& facts = *texel_format_facts(e.format);
+    s->row_pitch = facts.packed_row_bytes(width);
+    return checked_mul(s->row_pitch, facts.unit_rows(height), &s->slice_bytes);
 }
 
 uint64_t halve(uint64_t size)

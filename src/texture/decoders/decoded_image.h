@@ -6,14 +6,8 @@
 #include <cstddef>
 
 #include "platform/d3d9/d3d9types.h"
+#include "platform/d3d9/texel_format_facts.h" // LOADER_FMT_AL16, LOADER_FMT_R16
 #include "texture/decoders/decode_reason.h"
-
-// Two pixel layouts that Direct3D has no code for. Only the PNG decoder makes
-// them; the texture loader treats them as D3DFMT_A8L8 and D3DFMT_R8G8B8.
-// 16-bit luminance then 16-bit alpha, 32 bits per pixel:
-constexpr D3DFORMAT LOADER_FMT_AL16 = static_cast<D3DFORMAT>(MAKEFOURCC('A', 'L', '1', '6'));
-// Three 16-bit colour channels, 48 bits per pixel:
-constexpr D3DFORMAT LOADER_FMT_R16 = static_cast<D3DFORMAT>(MAKEFOURCC(' ', 'R', '1', '6'));
 
 // The loader's result for an image file that cannot be read or decoded.
 #define E_INVALID_IMAGE_DATA ((HRESULT)0x88760B59)

@@ -10,6 +10,7 @@
 
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/d3d9_test_hook.h"
+#include "platform/d3d9/interface_ptr.h"
 #include "platform/d3d9/offscreen_window.h"
 
 // Screen-space vertex: D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1.
@@ -49,18 +50,19 @@ inline D3DMATRIX identity_matrix() {
     return m;
 }
 
-inline IDirect3DVertexBuffer9* filled_vertex_buffer(IDirect3DDevice9* device, const void* data, size_t bytes,
-                                                   DWORD fvf = 0) {
+inline InterfacePtr<IDirect3DVertexBuffer9> filled_vertex_buffer(IDirect3DDevice9* device, const void* data,
+                                                                 size_t bytes, DWORD fvf = 0) {
     IDirect3DVertexBuffer9* vb = nullptr;
     EXPECT_EQ(device->CreateVertexBuffer(static_cast<UINT>(bytes), 0, fvf, D3DPOOL_MANAGED, &vb, nullptr), S_OK);
     void* bits = nullptr;
     EXPECT_EQ(vb->Lock(0, 0, &bits, 0), S_OK);
     std::memcpy(bits, data, bytes);
     EXPECT_EQ(vb->Unlock(), S_OK);
-    return vb;
+    return InterfacePtr<IDirect3DVertexBuffer9>(vb);
 }
 
-inline IDirect3DIndexBuffer9* filled_index_buffer(IDirect3DDevice9* device, const std::vector<uint16_t>& indices) {
+inline InterfacePtr<IDirect3DIndexBuffer9> filled_index_buffer(IDirect3DDevice9* device,
+                                                               const std::vector<uint16_t>& indices) {
     IDirect3DIndexBuffer9* ib = nullptr;
     EXPECT_EQ(device->CreateIndexBuffer(static_cast<UINT>(indices.size() * 2), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED,
                                         &ib, nullptr),
@@ -69,7 +71,7 @@ inline IDirect3DIndexBuffer9* filled_index_buffer(IDirect3DDevice9* device, cons
     EXPECT_EQ(ib->Lock(0, 0, &bits, 0), S_OK);
     std::memcpy(bits, indices.data(), indices.size() * 2);
     EXPECT_EQ(ib->Unlock(), S_OK);
-    return ib;
+    return InterfacePtr<IDirect3DIndexBuffer9>(ib);
 }
 
 // A device made with `profile` on its own offscreen window; released, and
@@ -137,22 +139,21 @@ protected:
         ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), S_OK);
     }
 
-    IDirect3DVertexBuffer9* make_vertex_buffer(const void* data, size_t bytes, DWORD fvf = 0) {
+    InterfacePtr<IDirect3DVertexBuffer9> make_vertex_buffer(const void* data, size_t bytes, DWORD fvf = 0) {
         return filled_vertex_buffer(device, data, bytes, fvf);
     }
 
-    IDirect3DIndexBuffer9* make_index_buffer(const std::vector<uint16_t>& indices) {
+    InterfacePtr<IDirect3DIndexBuffer9> make_index_buffer(const std::vector<uint16_t>& indices) {
         return filled_index_buffer(device, indices);
     }
 
     // Draws screen-space primitives with DrawPrimitive.
     HRESULT draw_screen(D3DPRIMITIVETYPE type, const std::vector<ScreenVertex>& vertices, UINT count) {
-        IDirect3DVertexBuffer9* vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(ScreenVertex));
+        auto vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(ScreenVertex));
         device->SetFVF(kScreenFvf);
-        device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
+        device->SetStreamSource(0, vb.get(), 0, sizeof(ScreenVertex));
         const HRESULT hr = device->DrawPrimitive(type, 0, count);
         device->SetStreamSource(0, nullptr, 0, 0);
-        vb->Release();
         return hr;
     }
 
@@ -160,17 +161,15 @@ protected:
     template <class Vertex>
     HRESULT draw_indexed(D3DPRIMITIVETYPE type, DWORD fvf, const std::vector<Vertex>& vertices,
                          const std::vector<uint16_t>& indices, UINT count) {
-        IDirect3DVertexBuffer9* vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(Vertex));
-        IDirect3DIndexBuffer9* ib = make_index_buffer(indices);
+        auto vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(Vertex));
+        auto ib = make_index_buffer(indices);
         device->SetFVF(fvf);
-        device->SetStreamSource(0, vb, 0, sizeof(Vertex));
-        device->SetIndices(ib);
+        device->SetStreamSource(0, vb.get(), 0, sizeof(Vertex));
+        device->SetIndices(ib.get());
         const HRESULT hr =
             device->DrawIndexedPrimitive(type, 0, 0, static_cast<UINT>(vertices.size()), 0, count);
         device->SetStreamSource(0, nullptr, 0, 0);
         device->SetIndices(nullptr);
-        vb->Release();
-        ib->Release();
         return hr;
     }
 

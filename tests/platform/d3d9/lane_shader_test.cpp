@@ -143,12 +143,11 @@ Buffers draw_scene(const Setting& s, UINT lanes) {
     std::vector<ScreenVertex> vertices = scene_vertices();
     for (bool first_pass : {true, false}) {
         set_states(device, s, first_pass);
-        IDirect3DVertexBuffer9* vb =
+        auto vb =
             filled_vertex_buffer(device, vertices.data(), vertices.size() * sizeof(ScreenVertex));
-        device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
+        device->SetStreamSource(0, vb.get(), 0, sizeof(ScreenVertex));
         EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, UINT(vertices.size() / 3)), S_OK);
         device->SetStreamSource(0, nullptr, 0, 0);
-        vb->Release();
         for (ScreenVertex& v : vertices) {
             v.color ^= 0x80FF00FF;
             v.u += 0.3f;

@@ -261,12 +261,11 @@ TEST_F(RasterTest, VertexWithoutDiffuseIsOpaqueWhite) {
     };
     const std::vector<Plain> vertices = {{0, 0, 0.5f, 1}, {8, 0, 0.5f, 1}, {0, 8, 0.5f, 1}};
     begin();
-    IDirect3DVertexBuffer9* vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(Plain));
+    auto vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(Plain));
     device->SetFVF(D3DFVF_XYZRHW);
-    device->SetStreamSource(0, vb, 0, sizeof(Plain));
+    device->SetStreamSource(0, vb.get(), 0, sizeof(Plain));
     ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), S_OK);
     device->SetStreamSource(0, nullptr, 0, 0);
-    vb->Release();
     finish();
     EXPECT_EQ(window.pixel(1, 1), kWhitePixel);
 }
@@ -335,12 +334,11 @@ TEST(RasterCoverageTest, RandomTrianglesCoverTheCentresOfTheEdgeRule) {
             }
             device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
             device->BeginScene();
-            IDirect3DVertexBuffer9* vb =
+            auto vb =
                 filled_vertex_buffer(device, vertices.data(), vertices.size() * sizeof(ScreenVertex));
-            device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
+            device->SetStreamSource(0, vb.get(), 0, sizeof(ScreenVertex));
             EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), S_OK);
             device->SetStreamSource(0, nullptr, 0, 0);
-            vb->Release();
             device->EndScene();
             device->Present(nullptr, nullptr, nullptr, nullptr);
             for (int y = 0; y < kHeight; ++y) {
@@ -677,8 +675,8 @@ std::vector<uint32_t> busy_frame(UINT threads) {
     for (size_t i = 0; i < indices.size(); ++i) {
         indices[i] = static_cast<uint16_t>(i);
     }
-    IDirect3DVertexBuffer9* vb = filled_vertex_buffer(device, vertices.data(), vertices.size() * sizeof(MeshVertex));
-    IDirect3DIndexBuffer9* ib = filled_index_buffer(device, indices);
+    auto vb = filled_vertex_buffer(device, vertices.data(), vertices.size() * sizeof(MeshVertex));
+    auto ib = filled_index_buffer(device, indices);
     IDirect3DTexture9* texture = nullptr;
     device->CreateTexture(4, 4, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr);
     D3DLOCKED_RECT locked;
@@ -696,8 +694,8 @@ std::vector<uint32_t> busy_frame(UINT threads) {
     device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF202020, 1.0f, 0);
     device->BeginScene();
     device->SetFVF(0x142);
-    device->SetStreamSource(0, vb, 0, sizeof(MeshVertex));
-    device->SetIndices(ib);
+    device->SetStreamSource(0, vb.get(), 0, sizeof(MeshVertex));
+    device->SetIndices(ib.get());
     device->SetTexture(0, texture);
     EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 900, 0, 200), S_OK);
     device->SetTexture(0, nullptr);
@@ -706,8 +704,6 @@ std::vector<uint32_t> busy_frame(UINT threads) {
     device->Present(nullptr, nullptr, nullptr, nullptr);
     device->SetStreamSource(0, nullptr, 0, 0);
     device->SetIndices(nullptr);
-    vb->Release();
-    ib->Release();
     texture->Release();
     return made.window.frame();
 }
@@ -761,8 +757,8 @@ std::vector<std::vector<uint32_t>> height_field_frames(UINT threads, UINT delay_
         }
     }
     const UINT lines = UINT(indices.size() - 3 * triangles) / 2;
-    IDirect3DVertexBuffer9* vb = filled_vertex_buffer(device, vertices.data(), vertices.size() * sizeof(MeshVertex));
-    IDirect3DIndexBuffer9* ib = filled_index_buffer(device, indices);
+    auto vb = filled_vertex_buffer(device, vertices.data(), vertices.size() * sizeof(MeshVertex));
+    auto ib = filled_index_buffer(device, indices);
     IDirect3DTexture9* texture = nullptr;
     device->CreateTexture(64, 64, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr);
     std::mt19937 random(5);
@@ -785,8 +781,8 @@ std::vector<std::vector<uint32_t>> height_field_frames(UINT threads, UINT delay_
     device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
     device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
     device->SetFVF(0x142);
-    device->SetStreamSource(0, vb, 0, sizeof(MeshVertex));
-    device->SetIndices(ib);
+    device->SetStreamSource(0, vb.get(), 0, sizeof(MeshVertex));
+    device->SetIndices(ib.get());
     std::vector<std::vector<uint32_t>> frames;
     for (int frame = 0; frame < kFrames; ++frame) {
         D3DMATRIX world = identity_matrix();
@@ -806,8 +802,6 @@ std::vector<std::vector<uint32_t>> height_field_frames(UINT threads, UINT delay_
     }
     device->SetStreamSource(0, nullptr, 0, 0);
     device->SetIndices(nullptr);
-    vb->Release();
-    ib->Release();
     texture->Release();
     return frames;
 }
@@ -917,7 +911,7 @@ TEST(VertexTransformTest, FoursDrawWhatOneAtATimeDraws) {
             }
         }
         const UINT stride = UINT(bytes.size() / (3 * kTriangles));
-        IDirect3DVertexBuffer9* vb = filled_vertex_buffer(device, bytes.data(), bytes.size());
+        auto vb = filled_vertex_buffer(device, bytes.data(), bytes.size());
         IDirect3DTexture9* texture = nullptr;
         ASSERT_EQ(device->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), S_OK);
         D3DLOCKED_RECT locked;
@@ -937,7 +931,7 @@ TEST(VertexTransformTest, FoursDrawWhatOneAtATimeDraws) {
         device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
         device->SetTexture(0, texture);
         device->SetFVF(layout.fvf);
-        device->SetStreamSource(0, vb, 0, stride);
+        device->SetStreamSource(0, vb.get(), 0, stride);
         auto frame = [&](bool one_call) {
             device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF202020, 1.0f, 0);
             device->BeginScene();
@@ -963,6 +957,5 @@ TEST(VertexTransformTest, FoursDrawWhatOneAtATimeDraws) {
         device->SetTexture(0, nullptr);
         device->SetStreamSource(0, nullptr, 0, 0);
         texture->Release();
-        vb->Release();
     }
 }

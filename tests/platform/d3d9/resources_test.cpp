@@ -290,9 +290,9 @@ TEST_F(ResourceTest, IndexBuffersOfBothWidths) {
     const std::vector<ScreenVertex> vertices = {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0},
                                                 {8, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0},
                                                 {0, 8, 0.5f, 1, 0xFFFFFFFF, 0, 0}};
-    IDirect3DVertexBuffer9* vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(ScreenVertex));
+    auto vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(ScreenVertex));
     device->SetFVF(kScreenFvf);
-    device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
+    device->SetStreamSource(0, vb.get(), 0, sizeof(ScreenVertex));
     device->SetIndices(ib);
     begin();
     EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), S_OK);
@@ -300,7 +300,6 @@ TEST_F(ResourceTest, IndexBuffersOfBothWidths) {
     EXPECT_EQ(window.pixel(1, 1), 0xFFFFFFu);
     device->SetStreamSource(0, nullptr, 0, 0);
     device->SetIndices(nullptr);
-    vb->Release();
     ib->Release();
     EXPECT_EQ(device->CreateIndexBuffer(12, 0, D3DFMT_L8, D3DPOOL_MANAGED, &ib, nullptr), D3DERR_INVALIDCALL);
 }

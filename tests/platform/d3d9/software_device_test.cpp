@@ -299,11 +299,11 @@ TEST_F(SoftDeviceTest, ViewportLimitsDrawingAndMustFitTheBackBuffer) {
 
 TEST_F(SoftDeviceTest, DrawCallsAreCheckedBeforeAnythingIsDrawn) {
     const std::vector<ScreenVertex> vertices = {corner(0, 0), corner(8, 0), corner(0, 8), corner(8, 8)};
-    IDirect3DVertexBuffer9* vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(ScreenVertex));
-    IDirect3DIndexBuffer9* ib = make_index_buffer({0, 1, 2, 1, 3, 2, 9, 9, 9});
+    auto vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(ScreenVertex));
+    auto ib = make_index_buffer({0, 1, 2, 1, 3, 2, 9, 9, 9});
     device->SetFVF(kScreenFvf);
-    device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
-    device->SetIndices(ib);
+    device->SetStreamSource(0, vb.get(), 0, sizeof(ScreenVertex));
+    device->SetIndices(ib.get());
 
     EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3DERR_INVALIDCALL)
         << "outside a scene";
@@ -322,10 +322,10 @@ TEST_F(SoftDeviceTest, DrawCallsAreCheckedBeforeAnythingIsDrawn) {
     device->SetFVF(0);
     EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3DERR_INVALIDCALL) << "no FVF";
     device->SetFVF(kScreenFvf);
-    device->SetStreamSource(0, vb, 4, sizeof(ScreenVertex));
+    device->SetStreamSource(0, vb.get(), 4, sizeof(ScreenVertex));
     EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3DERR_INVALIDCALL)
         << "the offset pushes the last vertex out";
-    device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
+    device->SetStreamSource(0, vb.get(), 0, sizeof(ScreenVertex));
     EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 2, 1), D3DERR_INVALIDCALL) << "vertices 2..4 of 4";
     finish();
     EXPECT_EQ(mask(0).find('.'), std::string::npos) << "no failed call drew anything";
@@ -336,17 +336,15 @@ TEST_F(SoftDeviceTest, DrawCallsAreCheckedBeforeAnythingIsDrawn) {
     EXPECT_EQ(mask(0xFFFFFF).find('.'), std::string::npos);
     device->SetStreamSource(0, nullptr, 0, 0);
     device->SetIndices(nullptr);
-    vb->Release();
-    ib->Release();
 }
 
 // Every index of a call is checked against MinVertexIndex and NumVertices,
 // in 16 and 32 bits, wherever it lies in a long index list.
 TEST_F(SoftDeviceTest, IndicesOutsideTheNamedRangeAreRefused) {
     const std::vector<ScreenVertex> vertices(8, corner(0, 0));
-    IDirect3DVertexBuffer9* vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(ScreenVertex));
+    auto vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(ScreenVertex));
     device->SetFVF(kScreenFvf);
-    device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
+    device->SetStreamSource(0, vb.get(), 0, sizeof(ScreenVertex));
     const struct {
         UINT at;         // where the odd index lies among 60
         uint32_t index;  // all the others are 3
@@ -384,7 +382,6 @@ TEST_F(SoftDeviceTest, IndicesOutsideTheNamedRangeAreRefused) {
     }
     finish();
     device->SetStreamSource(0, nullptr, 0, 0);
-    vb->Release();
 }
 
 TEST_F(SoftDeviceTest, MinimumVertexIndexAndBaseOffsetTheIndices) {
@@ -393,11 +390,11 @@ TEST_F(SoftDeviceTest, MinimumVertexIndexAndBaseOffsetTheIndices) {
     vertices.push_back(corner(0, 0));
     vertices.push_back(corner(8, 0));
     vertices.push_back(corner(0, 8));
-    IDirect3DVertexBuffer9* vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(ScreenVertex));
-    IDirect3DIndexBuffer9* ib = make_index_buffer({2, 3, 4});
+    auto vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(ScreenVertex));
+    auto ib = make_index_buffer({2, 3, 4});
     device->SetFVF(kScreenFvf);
-    device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
-    device->SetIndices(ib);
+    device->SetStreamSource(0, vb.get(), 0, sizeof(ScreenVertex));
+    device->SetIndices(ib.get());
     begin();
     // Base 2: indices 2, 3, 4 name vertices 4, 5, 6.
     ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 2, 2, 3, 0, 1), S_OK);
@@ -405,8 +402,6 @@ TEST_F(SoftDeviceTest, MinimumVertexIndexAndBaseOffsetTheIndices) {
     EXPECT_EQ(window.pixel(1, 1), 0xFFFFFFu);
     device->SetStreamSource(0, nullptr, 0, 0);
     device->SetIndices(nullptr);
-    vb->Release();
-    ib->Release();
 }
 
 TEST(PrimitiveLimitTest, LargerBatchesAreDrawnInChunksWithTheSameResult) {
@@ -528,12 +523,12 @@ TEST_F(SoftDeviceTest, BoundResourcesOutliveTheirLastReference) {
     // The renderer releases the device first and its buffers afterwards,
     // while they are still bound; nothing may be used after it is freed.
     std::vector<ScreenVertex> vertices = {corner(0, 0), corner(8, 0), corner(0, 8)};
-    IDirect3DVertexBuffer9* vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(ScreenVertex));
-    IDirect3DIndexBuffer9* ib = make_index_buffer({0, 1, 2});
+    auto vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(ScreenVertex));
+    auto ib = make_index_buffer({0, 1, 2});
     IDirect3DTexture9* texture = nullptr;
     ASSERT_EQ(device->CreateTexture(2, 2, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), S_OK);
-    device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
-    device->SetIndices(ib);
+    device->SetStreamSource(0, vb.get(), 0, sizeof(ScreenVertex));
+    device->SetIndices(ib.get());
     device->SetTexture(0, texture);
     // Released while bound: drawing with them still works.
     EXPECT_EQ(texture->Release(), 0u);
@@ -548,8 +543,8 @@ TEST_F(SoftDeviceTest, BoundResourcesOutliveTheirLastReference) {
     // The device goes before the buffers, as in the renderer's teardown.
     EXPECT_EQ(device->Release(), 2u) << "the two buffers still hold it";
     device = nullptr;
-    EXPECT_EQ(vb->Release(), 0u);
-    EXPECT_EQ(ib->Release(), 0u);  // the device goes with the last one
+    EXPECT_EQ(vb.release()->Release(), 0u);
+    EXPECT_EQ(ib.release()->Release(), 0u);  // the device goes with the last one
 }
 
 TEST_F(SoftDeviceTest, ResourcesOfAnotherDeviceCannotBeBound) {

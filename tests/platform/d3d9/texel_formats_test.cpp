@@ -176,21 +176,22 @@ TEST(TexelFormatsTest, LevelsSmallerThanABlockAndRowsByPitch) {
 }
 
 TEST(TexelFormatsTest, PitchesAndRowCounts) {
-    TexelFormat f;
-    ASSERT_TRUE(texel_format(D3DFMT_R5G6B5, &f));
-    EXPECT_EQ(texel_row_pitch(f, 3, 0), 8u);
-    EXPECT_EQ(texel_row_pitch(f, 3, 5), 13u);
-    EXPECT_EQ(texel_row_count(f, 7), 7u);
-    ASSERT_TRUE(texel_format(D3DFMT_DXT5, &f));
-    EXPECT_TRUE(f.block_compressed);
-    EXPECT_EQ(texel_row_pitch(f, 1, 0), 16u);
-    EXPECT_EQ(texel_row_pitch(f, 9, 0), 48u);
-    EXPECT_EQ(texel_row_count(f, 1), 1u);
-    EXPECT_EQ(texel_row_count(f, 9), 3u);
-    EXPECT_FALSE(texel_format(D3DFMT_P8, &f));
-    EXPECT_FALSE(texel_format(D3DFMT_D16, &f));
+    const TexelFormatFacts* f = texel_format(D3DFMT_R5G6B5);
+    ASSERT_TRUE(f);
+    EXPECT_EQ(texel_row_pitch(*f, 3, 0), 8u);
+    EXPECT_EQ(texel_row_pitch(*f, 3, 5), 13u);
+    EXPECT_EQ(texel_row_count(*f, 7), 7u);
+    f = texel_format(D3DFMT_DXT5);
+    ASSERT_TRUE(f);
+    EXPECT_TRUE(f->block_compressed());
+    EXPECT_EQ(texel_row_pitch(*f, 1, 0), 16u);
+    EXPECT_EQ(texel_row_pitch(*f, 9, 0), 48u);
+    EXPECT_EQ(texel_row_count(*f, 1), 1u);
+    EXPECT_EQ(texel_row_count(*f, 9), 3u);
+    EXPECT_FALSE(texel_format(D3DFMT_P8));
+    EXPECT_FALSE(texel_format(D3DFMT_D16));
     for (D3DFORMAT format : d3d9_default_texture_formats()) {
-        EXPECT_TRUE(texel_format(format, nullptr)) << format;
+        EXPECT_TRUE(texel_format(format)) << format;
     }
 }
 

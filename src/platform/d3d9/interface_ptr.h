@@ -12,3 +12,13 @@ struct ReleaseInterface {
 
 template <class Interface>
 using InterfacePtr = std::unique_ptr<Interface, ReleaseInterface>;
+
+// For a reference kept in a plain record rather than a scope: given back,
+// and the pointer cleared.
+template <class Interface>
+void release_interface(Interface*& pointer) {
+    if (pointer) {
+        pointer->Release();
+        pointer = nullptr;
+    }
+}
