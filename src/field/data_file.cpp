@@ -35,10 +35,7 @@ ssize_t gzip_read(void* cookie, char* buffer, size_t size)
     return got;
 }
 
-int gzip_close(void* cookie)
-{
-    return gzclose(static_cast<gzFile>(cookie)) == Z_OK ? 0 : EOF;
-}
+int gzip_close(void* cookie) { return gzclose(static_cast<gzFile>(cookie)) == Z_OK ? 0 : EOF; }
 
 // Zstandard: the compressed file read a block at a time into one streaming
 // decompressor; its output goes straight into the caller's buffer.

@@ -25,9 +25,9 @@ struct FieldState {
     double* grid;
     int nx, ny;
     int rejected;
-    Columns columns;      // where x and y stand in a line
-    ReadCounts read;      // what the last load's reader found
-    long long binned;     // points of the last load inside the range
+    Columns columns;  // where x and y stand in a line
+    ReadCounts read;  // what the last load's reader found
+    long long binned; // points of the last load inside the range
 };
 
 namespace {
@@ -194,15 +194,9 @@ bool create_fails()
 
 } // namespace
 
-void density_field_test_fail_create(unsigned skip, unsigned times)
-{
-    g_create_failure = {true, skip, times};
-}
+void density_field_test_fail_create(unsigned skip, unsigned times) { g_create_failure = {true, skip, times}; }
 
-void density_field_test_reset()
-{
-    g_create_failure = {};
-}
+void density_field_test_reset() { g_create_failure = {}; }
 
 DensityField* create_density_field(double x_min, double y_min, double x_max, double y_max)
 {
@@ -240,8 +234,7 @@ double density_field_max(DensityField* field)
 bool density_field_set_columns(DensityField* field, int x_column, int y_column)
 {
     FieldState* s = state_of(field);
-    if (!s || x_column < 1 || y_column < 1 || x_column > kMaxColumn || y_column > kMaxColumn ||
-        x_column == y_column)
+    if (!s || x_column < 1 || y_column < 1 || x_column > kMaxColumn || y_column > kMaxColumn || x_column == y_column)
         return false;
     s->columns = Columns{x_column, y_column};
     return true;
@@ -252,6 +245,5 @@ FieldCounts density_field_counts(DensityField* field)
     FieldState* s = state_of(field);
     if (!s)
         return FieldCounts{};
-    return FieldCounts{s->read.points, s->binned, s->read.rejected_lines, s->read.first_rejected_line,
-                       s->read.header};
+    return FieldCounts{s->read.points, s->binned, s->read.rejected_lines, s->read.first_rejected_line, s->read.header};
 }

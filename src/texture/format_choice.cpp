@@ -20,25 +20,63 @@ struct Candidate {
 };
 
 const Candidate kCandidates[] = {
-    {D3DFMT_R8G8B8, FALSE},        {D3DFMT_A8R8G8B8, TRUE},       {D3DFMT_X8R8G8B8, TRUE},
-    {D3DFMT_R5G6B5, TRUE},         {D3DFMT_X1R5G5B5, TRUE},       {D3DFMT_A8P8, TRUE},
-    {D3DFMT_P8, TRUE},             {D3DFMT_A1R5G5B5, TRUE},       {D3DFMT_A4R4G4B4, TRUE},
-    {D3DFMT_R3G3B2, TRUE},         {D3DFMT_A8, TRUE},             {D3DFMT_A8R3G3B2, TRUE},
-    {D3DFMT_X4R4G4B4, TRUE},       {D3DFMT_A2B10G10R10, TRUE},    {D3DFMT_A8B8G8R8, TRUE},
-    {D3DFMT_X8B8G8R8, TRUE},       {D3DFMT_G16R16, TRUE},         {D3DFMT_A2R10G10B10, TRUE},
-    {D3DFMT_A16B16G16R16, TRUE},   {D3DFMT_L8, TRUE},             {D3DFMT_A8L8, TRUE},
-    {D3DFMT_A4L4, TRUE},           {D3DFMT_L16, TRUE},            {D3DFMT_V8U8, TRUE},
-    {D3DFMT_L6V5U5, TRUE},         {D3DFMT_X8L8V8U8, TRUE},       {D3DFMT_Q8W8V8U8, TRUE},
-    {D3DFMT_V16U16, TRUE},         {D3DFMT_A2W10V10U10, TRUE},    {D3DFMT_Q16W16V16U16, TRUE},
-    {D3DFMT_CxV8U8, FALSE},        {D3DFMT_UYVY, FALSE},          {D3DFMT_R8G8_B8G8, FALSE},
-    {D3DFMT_YUY2, FALSE},          {D3DFMT_G8R8_G8B8, FALSE},     {D3DFMT_DXT1, FALSE},
-    {D3DFMT_DXT2, FALSE},          {D3DFMT_DXT3, FALSE},          {D3DFMT_DXT4, FALSE},
-    {D3DFMT_DXT5, FALSE},          {D3DFMT_D16_LOCKABLE, TRUE},   {D3DFMT_D32F_LOCKABLE, FALSE},
-    {D3DFMT_D32, TRUE},            {D3DFMT_D15S1, TRUE},          {D3DFMT_D24S8, TRUE},
-    {D3DFMT_D16, TRUE},            {D3DFMT_D24X8, TRUE},          {D3DFMT_D24X4S4, TRUE},
-    {D3DFMT_D24FS8, FALSE},        {D3DFMT_R16F, FALSE},          {D3DFMT_G16R16F, FALSE},
-    {D3DFMT_A16B16G16R16F, FALSE}, {D3DFMT_R32F, FALSE},          {D3DFMT_G32R32F, FALSE},
-    {D3DFMT_A32B32G32R32F, FALSE}, {LOADER_FMT_AL16, FALSE},      {LOADER_FMT_R16, FALSE},
+    {D3DFMT_R8G8B8, FALSE},
+    {D3DFMT_A8R8G8B8, TRUE},
+    {D3DFMT_X8R8G8B8, TRUE},
+    {D3DFMT_R5G6B5, TRUE},
+    {D3DFMT_X1R5G5B5, TRUE},
+    {D3DFMT_A8P8, TRUE},
+    {D3DFMT_P8, TRUE},
+    {D3DFMT_A1R5G5B5, TRUE},
+    {D3DFMT_A4R4G4B4, TRUE},
+    {D3DFMT_R3G3B2, TRUE},
+    {D3DFMT_A8, TRUE},
+    {D3DFMT_A8R3G3B2, TRUE},
+    {D3DFMT_X4R4G4B4, TRUE},
+    {D3DFMT_A2B10G10R10, TRUE},
+    {D3DFMT_A8B8G8R8, TRUE},
+    {D3DFMT_X8B8G8R8, TRUE},
+    {D3DFMT_G16R16, TRUE},
+    {D3DFMT_A2R10G10B10, TRUE},
+    {D3DFMT_A16B16G16R16, TRUE},
+    {D3DFMT_L8, TRUE},
+    {D3DFMT_A8L8, TRUE},
+    {D3DFMT_A4L4, TRUE},
+    {D3DFMT_L16, TRUE},
+    {D3DFMT_V8U8, TRUE},
+    {D3DFMT_L6V5U5, TRUE},
+    {D3DFMT_X8L8V8U8, TRUE},
+    {D3DFMT_Q8W8V8U8, TRUE},
+    {D3DFMT_V16U16, TRUE},
+    {D3DFMT_A2W10V10U10, TRUE},
+    {D3DFMT_Q16W16V16U16, TRUE},
+    {D3DFMT_CxV8U8, FALSE},
+    {D3DFMT_UYVY, FALSE},
+    {D3DFMT_R8G8_B8G8, FALSE},
+    {D3DFMT_YUY2, FALSE},
+    {D3DFMT_G8R8_G8B8, FALSE},
+    {D3DFMT_DXT1, FALSE},
+    {D3DFMT_DXT2, FALSE},
+    {D3DFMT_DXT3, FALSE},
+    {D3DFMT_DXT4, FALSE},
+    {D3DFMT_DXT5, FALSE},
+    {D3DFMT_D16_LOCKABLE, TRUE},
+    {D3DFMT_D32F_LOCKABLE, FALSE},
+    {D3DFMT_D32, TRUE},
+    {D3DFMT_D15S1, TRUE},
+    {D3DFMT_D24S8, TRUE},
+    {D3DFMT_D16, TRUE},
+    {D3DFMT_D24X8, TRUE},
+    {D3DFMT_D24X4S4, TRUE},
+    {D3DFMT_D24FS8, FALSE},
+    {D3DFMT_R16F, FALSE},
+    {D3DFMT_G16R16F, FALSE},
+    {D3DFMT_A16B16G16R16F, FALSE},
+    {D3DFMT_R32F, FALSE},
+    {D3DFMT_G32R32F, FALSE},
+    {D3DFMT_A32B32G32R32F, FALSE},
+    {LOADER_FMT_AL16, FALSE},
+    {LOADER_FMT_R16, FALSE},
 };
 
 struct DescriptorTable {
@@ -48,8 +86,8 @@ struct DescriptorTable {
     {
         for (size_t i = 0; i < rows.size(); ++i) {
             const TexelFormatFacts& f = *texel_format_facts(kCandidates[i].format);
-            rows[i] = FormatDescriptor{f.format, f.format_class, f.bits_per_pixel(), f.other, f.alpha, f.red,
-                                       f.green, f.blue, kCandidates[i].substitute};
+            rows[i] = FormatDescriptor{f.format, f.format_class, f.bits_per_pixel(),       f.other, f.alpha, f.red,
+                                       f.green,  f.blue,         kCandidates[i].substitute};
         }
     }
 };
@@ -92,10 +130,7 @@ bool substitute_score(const FormatDescriptor& wanted, const FormatDescriptor& ca
     return true;
 }
 
-bool power_of_two(UINT value)
-{
-    return value != 0 && (value & (value - 1)) == 0;
-}
+bool power_of_two(UINT value) { return value != 0 && (value & (value - 1)) == 0; }
 
 // The smallest power of two not below `value`; the largest a UINT holds
 // when none is.
@@ -205,10 +240,7 @@ UINT pow2_within(UINT size, UINT limit)
 
 } // namespace
 
-std::span<const FormatDescriptor> format_descriptors()
-{
-    return descriptors();
-}
+std::span<const FormatDescriptor> format_descriptors() { return descriptors(); }
 
 const FormatDescriptor& format_descriptor(D3DFORMAT format)
 {
@@ -262,8 +294,9 @@ D3DFORMAT find_closest_format(IDirect3DDevice9* device, DWORD usage, D3DRESOURCE
     for (const FormatDescriptor& candidate : descriptors()) {
         if (candidate.format == D3DFMT_UNKNOWN)
             continue;
-        if (d3d && FAILED(d3d->CheckDeviceFormat(caps.AdapterOrdinal, caps.DeviceType, mode.Format, usage,
-                                                 resource_type, candidate.format)))
+        if (d3d &&
+            FAILED(d3d->CheckDeviceFormat(caps.AdapterOrdinal, caps.DeviceType, mode.Format, usage, resource_type,
+                                          candidate.format)))
             continue;
         if (candidate.format == wanted.format)
             return candidate.format;
@@ -314,7 +347,7 @@ D3DFORMAT treat_palette(const DecodedImage& image, D3DFORMAT requested, D3DCOLOR
         const BYTE* e = palette + 4 * i;
         grey_ramp = grey_ramp && e[0] == i && e[1] == i && e[2] == i && e[3] == 255;
         rgb332 = rgb332 && e[0] == kLevels3[i >> 5] && e[1] == kLevels3[(i >> 2) & 7] && e[2] == kLevels2[i & 3] &&
-                 e[3] == 255;
+            e[3] == 255;
     }
     if (grey_ramp)
         return D3DFMT_L8;
@@ -358,9 +391,8 @@ D3DFORMAT format_before_device(D3DFORMAT image_format, D3DFORMAT requested, D3DC
     return format;
 }
 
-HRESULT check_texture_requirements(IDirect3DDevice9* device, UINT* width, UINT* height, UINT* depth,
-                                   UINT* mip_levels, DWORD usage, D3DFORMAT* format, D3DPOOL pool,
-                                   D3DRESOURCETYPE resource_type)
+HRESULT check_texture_requirements(IDirect3DDevice9* device, UINT* width, UINT* height, UINT* depth, UINT* mip_levels,
+                                   DWORD usage, D3DFORMAT* format, D3DPOOL pool, D3DRESOURCETYPE resource_type)
 {
     if (usage == 0xFFFFFFFFu)
         usage = 0;

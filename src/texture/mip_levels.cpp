@@ -9,13 +9,15 @@ namespace {
 // A level of the texture, locked while the object lives.
 class LockedLevel {
 public:
-    ~LockedLevel() {
+    ~LockedLevel()
+    {
         if (locked_) {
             surface_->UnlockRect();
         }
     }
 
-    HRESULT open(IDirect3DTexture9* texture, UINT level, DWORD lock_flags) {
+    HRESULT open(IDirect3DTexture9* texture, UINT level, DWORD lock_flags)
+    {
         IDirect3DSurface9* surface = nullptr;
         HRESULT hr = texture->GetSurfaceLevel(level, &surface);
         if (FAILED(hr)) {
@@ -39,7 +41,8 @@ public:
         return S_OK;
     }
 
-    LevelSource as_source() const {
+    LevelSource as_source() const
+    {
         LevelSource source{};
         source.codec = codec_;
         source.pixels = PixelSource{bits_, pitch_, nullptr};
@@ -59,7 +62,8 @@ private:
     size_t pitch_ = 0;
 };
 
-HRESULT fill_from_level(IDirect3DTexture9* texture, UINT from, UINT to, DWORD filter) {
+HRESULT fill_from_level(IDirect3DTexture9* texture, UINT from, UINT to, DWORD filter)
+{
     LockedLevel source, target;
     HRESULT hr = source.open(texture, from, D3DLOCK_READONLY);
     if (SUCCEEDED(hr)) {
@@ -71,9 +75,10 @@ HRESULT fill_from_level(IDirect3DTexture9* texture, UINT from, UINT to, DWORD fi
     return fill_level(source.as_source(), target.as_target(), filter);
 }
 
-}  // namespace
+} // namespace
 
-HRESULT generate_mip_levels(IDirect3DTexture9* texture, UINT start_level, DWORD filter) {
+HRESULT generate_mip_levels(IDirect3DTexture9* texture, UINT start_level, DWORD filter)
+{
     if (!texture || !valid_filter(filter)) {
         return D3DERR_INVALIDCALL;
     }

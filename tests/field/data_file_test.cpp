@@ -71,8 +71,8 @@ TEST(DataFile, CompressedFilesGiveThePlainFilesPoints)
     const Loaded plain = load("points.csv", text);
     ASSERT_FALSE(plain.read_error);
     ASSERT_EQ(plain.points, 200000);
-    for (const auto& [name, bytes] : {std::pair{std::string("points.csv.gz"), gzip(text)},
-                                      std::pair{std::string("points.csv.zst"), zstd(text)}}) {
+    for (const auto& [name, bytes] :
+         {std::pair{std::string("points.csv.gz"), gzip(text)}, std::pair{std::string("points.csv.zst"), zstd(text)}}) {
         SCOPED_TRACE(name);
         const Loaded packed = load(name, bytes);
         EXPECT_FALSE(packed.read_error);

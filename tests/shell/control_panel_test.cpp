@@ -181,7 +181,7 @@ TEST_F(PanelTest, MarkerCommandsRepaintWhateverTheRange)
         int x_min, x_max, y_min, y_max, x, y;
     };
     const MarkerCase cases[] = {
-        {"inside", 0, 4000, 0, 4000, 1000, 3000},  {"on the upper edge", 0, 4000, 0, 4000, 4000, 4000},
+        {"inside", 0, 4000, 0, 4000, 1000, 3000},    {"on the upper edge", 0, 4000, 0, 4000, 4000, 4000},
         {"empty range", 500, 500, 0, 4000, 500, 10}, {"inverted range", 4000, 0, 0, 4000, 100, 100},
         {"outside", 0, 4000, 0, 4000, -100, 5000},
     };

@@ -95,7 +95,8 @@ TEST_F(DecodeCommand, FailuresPrintTheResultAndExitWithOne)
     } cases[] = {
         {write("points.txt", Bytes().text("1 2\n3 4\n")), "error 0x88760B59: no decoder recognises the file\n"},
         {write("empty.bmp", Bytes()), "error 0x8876086C: no bytes to decode\n"},
-        {write("rle9.bmp", bmp_file(info_header(1, 1, 8, 9))), "error 0x88760B59: BMP: compression 9 is not supported\n"},
+        {write("rle9.bmp", bmp_file(info_header(1, 1, 8, 9))),
+         "error 0x88760B59: BMP: compression 9 is not supported\n"},
         {path("missing.bmp"), "error 0x88760B59\n"},
     };
     for (const Case& c : cases) {

@@ -74,7 +74,8 @@ TEST_F(SettingsCommandTest, PrintsTheElevenValuesAndTheFile)
 TEST_F(SettingsCommandTest, ResetWritesTheDefaults)
 {
     fs::create_directories(file().parent_path());
-    std::ofstream(file()) << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\kestrow\\varnel.exe]\n\"radius\"=dword:00000028\n";
+    std::ofstream(file())
+        << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\kestrow\\varnel.exe]\n\"radius\"=dword:00000028\n";
     CliRun r = run("--reset");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, std::string(kDefaults) + "file=" + file().string() + "\n");

@@ -13,13 +13,15 @@ HRESULT injected_failure(D3D9Call call);
 // What a call hands back is cleared before anything else, as the platform
 // does: a pointer to null, a locked rectangle to no bits.
 template <class Object>
-void clear_output(Object** out) {
+void clear_output(Object** out)
+{
     if (out) {
         *out = nullptr;
     }
 }
 
-inline void clear_output(D3DLOCKED_RECT* locked) {
+inline void clear_output(D3DLOCKED_RECT* locked)
+{
     if (locked) {
         locked->pBits = nullptr;
         locked->Pitch = 0;
@@ -29,7 +31,8 @@ inline void clear_output(D3DLOCKED_RECT* locked) {
 // The prologue of a call with an output: counted, the output cleared, and
 // the result it fails with (S_OK to go ahead).
 template <class Output>
-HRESULT injected_failure(D3D9Call call, Output* output) {
+HRESULT injected_failure(D3D9Call call, Output* output)
+{
     const HRESULT result = injected_failure(call);
     clear_output(output);
     return result;

@@ -16,7 +16,8 @@ using InterfacePtr = std::unique_ptr<Interface, ReleaseInterface>;
 // For a reference kept in a plain record rather than a scope: given back,
 // and the pointer cleared.
 template <class Interface>
-void release_interface(Interface*& pointer) {
+void release_interface(Interface*& pointer)
+{
     if (pointer) {
         pointer->Release();
         pointer = nullptr;

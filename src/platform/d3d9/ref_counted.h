@@ -10,7 +10,8 @@
 template <class Interface>
 class RefCounted : public Interface {
 public:
-    ULONG AddRef() final {
+    ULONG AddRef() final
+    {
         if (IUnknown* owner = count_owner()) {
             return owner->AddRef();
         }
@@ -18,7 +19,8 @@ public:
         return refs_;
     }
 
-    ULONG Release() final {
+    ULONG Release() final
+    {
         if (IUnknown* owner = count_owner()) {
             return owner->Release();
         }
@@ -26,7 +28,7 @@ public:
             return 0;
         }
         const ULONG left = --refs_;
-        on_release(left);  // may delete this
+        on_release(left); // may delete this
         return left;
     }
 

@@ -10,7 +10,8 @@
 namespace {
 
 // Memory for a resource, zero-filled; false when it cannot be had.
-bool allocate(std::vector<uint8_t>& bytes, size_t size) {
+bool allocate(std::vector<uint8_t>& bytes, size_t size)
+{
     try {
         bytes.assign(size, 0);
         return true;
@@ -25,10 +26,11 @@ bool allocate(std::vector<uint8_t>& bytes, size_t size) {
 // enough that a hostile size is refused rather than attempted.
 constexpr size_t kMaxResourceBytes = size_t(1) << 30;
 
-constexpr DWORD kBufferUsages = D3DUSAGE_WRITEONLY | D3DUSAGE_SOFTWAREPROCESSING | D3DUSAGE_DONOTCLIP | D3DUSAGE_POINTS |
-                      D3DUSAGE_RTPATCHES | D3DUSAGE_NPATCHES | D3DUSAGE_DYNAMIC;
+constexpr DWORD kBufferUsages = D3DUSAGE_WRITEONLY | D3DUSAGE_SOFTWAREPROCESSING | D3DUSAGE_DONOTCLIP |
+    D3DUSAGE_POINTS | D3DUSAGE_RTPATCHES | D3DUSAGE_NPATCHES | D3DUSAGE_DYNAMIC;
 
-HRESULT check_buffer(UINT length, DWORD usage, D3DPOOL pool) {
+HRESULT check_buffer(UINT length, DWORD usage, D3DPOOL pool)
+{
     if (length == 0 || length > kMaxResourceBytes || (usage & ~kBufferUsages) || pool > D3DPOOL_SYSTEMMEM ||
         (pool == D3DPOOL_MANAGED && (usage & D3DUSAGE_DYNAMIC))) {
         return D3DERR_INVALIDCALL;
@@ -37,7 +39,8 @@ HRESULT check_buffer(UINT length, DWORD usage, D3DPOOL pool) {
 }
 
 // The locked range of a buffer; false when it lies outside.
-bool lock_range(UINT length, UINT offset, UINT size, UINT* start) {
+bool lock_range(UINT length, UINT offset, UINT size, UINT* start)
+{
     if (offset > length || (size != 0 && size > length - offset)) {
         return false;
     }
@@ -45,42 +48,47 @@ bool lock_range(UINT length, UINT offset, UINT size, UINT* start) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------------------
 // DeviceResource
 
 template <class Interface>
-DeviceResource<Interface>::DeviceResource(SoftDevice* device, D3DPOOL pool) : device_(device), pool_(pool) {
+DeviceResource<Interface>::DeviceResource(SoftDevice* device, D3DPOOL pool) : device_(device), pool_(pool)
+{
     device_->AddRef();
     device_->note_created(pool_);
 }
 
 template <class Interface>
-DeviceResource<Interface>::~DeviceResource() {
+DeviceResource<Interface>::~DeviceResource()
+{
     device_->note_destroyed(pool_);
 }
 
 template <class Interface>
-void DeviceResource<Interface>::on_add_ref(ULONG count) {
+void DeviceResource<Interface>::on_add_ref(ULONG count)
+{
     if (count == 1) {
-        device_->AddRef();  // brought back through a Get call while bound
+        device_->AddRef(); // brought back through a Get call while bound
     }
 }
 
 template <class Interface>
-void DeviceResource<Interface>::on_release(ULONG left) {
+void DeviceResource<Interface>::on_release(ULONG left)
+{
     if (left == 0) {
         SoftDevice* device = device_;
         if (bind_refs_ == 0) {
             delete this;
         }
-        device->Release();  // last: it may end the device, which unbinds what is left
+        device->Release(); // last: it may end the device, which unbinds what is left
     }
 }
 
 template <class Interface>
-HRESULT DeviceResource<Interface>::GetDevice(IDirect3DDevice9** ppDevice) {
+HRESULT DeviceResource<Interface>::GetDevice(IDirect3DDevice9** ppDevice)
+{
     if (!ppDevice) {
         return D3DERR_INVALIDCALL;
     }
@@ -90,7 +98,8 @@ HRESULT DeviceResource<Interface>::GetDevice(IDirect3DDevice9** ppDevice) {
 }
 
 template <class Interface>
-void DeviceResource<Interface>::unbind() {
+void DeviceResource<Interface>::unbind()
+{
     if (bind_refs_ > 0 && --bind_refs_ == 0 && this->refs() == 0) {
         delete this;
     }
@@ -104,7 +113,8 @@ template class DeviceResource<IDirect3DIndexBuffer9>;
 // SoftSurface
 
 std::unique_ptr<SoftSurface> SoftSurface::make_level(SoftTexture* texture, const TexelFormatFacts& format, UINT width,
-                                                     UINT height, DWORD usage, D3DPOOL pool, UINT padding) {
+                                                     UINT height, DWORD usage, D3DPOOL pool, UINT padding)
+{
     std::unique_ptr<SoftSurface> surface(new (std::nothrow) SoftSurface());
     if (!surface) {
         return nullptr;
@@ -125,7 +135,8 @@ std::unique_ptr<SoftSurface> SoftSurface::make_level(SoftTexture* texture, const
 }
 
 std::unique_ptr<SoftSurface> SoftSurface::make_device_surface(SoftDevice* device, D3DFORMAT format, UINT width,
-                                                              UINT height, DWORD usage, UINT padding) {
+                                                              UINT height, DWORD usage, UINT padding)
+{
     std::unique_ptr<SoftSurface> surface(new (std::nothrow) SoftSurface());
     if (!surface) {
         return nullptr;
@@ -140,7 +151,7 @@ std::unique_ptr<SoftSurface> SoftSurface::make_device_surface(SoftDevice* device
     surface->pitch_ = (width * bytes + padding + 3) / 4 * 4;
     surface->usage_ = usage;
     surface->pool_ = D3DPOOL_DEFAULT;
-    surface->lockable_ = format != D3DFMT_D16;  // the platform's D16 cannot be locked
+    surface->lockable_ = format != D3DFMT_D16; // the platform's D16 cannot be locked
     if (!allocate(surface->bytes_, size_t(surface->pitch_) * height)) {
         return nullptr;
     }
@@ -149,19 +160,17 @@ std::unique_ptr<SoftSurface> SoftSurface::make_device_surface(SoftDevice* device
 
 SoftSurface::~SoftSurface() = default;
 
-IUnknown* SoftSurface::count_owner() const {
-    return texture_;
+IUnknown* SoftSurface::count_owner() const { return texture_; }
+
+void SoftSurface::on_add_ref(ULONG) { device_->AddRef(); }
+
+void SoftSurface::on_release(ULONG)
+{
+    device_->Release(); // the device frees its surfaces itself
 }
 
-void SoftSurface::on_add_ref(ULONG) {
-    device_->AddRef();
-}
-
-void SoftSurface::on_release(ULONG) {
-    device_->Release();  // the device frees its surfaces itself
-}
-
-HRESULT SoftSurface::GetDevice(IDirect3DDevice9** ppDevice) {
+HRESULT SoftSurface::GetDevice(IDirect3DDevice9** ppDevice)
+{
     if (texture_) {
         return texture_->GetDevice(ppDevice);
     }
@@ -173,7 +182,8 @@ HRESULT SoftSurface::GetDevice(IDirect3DDevice9** ppDevice) {
     return S_OK;
 }
 
-HRESULT SoftSurface::GetDesc(D3DSURFACE_DESC* pDesc) {
+HRESULT SoftSurface::GetDesc(D3DSURFACE_DESC* pDesc)
+{
     if (!pDesc) {
         return D3DERR_INVALIDCALL;
     }
@@ -188,14 +198,16 @@ HRESULT SoftSurface::GetDesc(D3DSURFACE_DESC* pDesc) {
     return S_OK;
 }
 
-HRESULT SoftSurface::LockRect(D3DLOCKED_RECT* pLockedRect, const RECT* pRect, DWORD Flags) {
+HRESULT SoftSurface::LockRect(D3DLOCKED_RECT* pLockedRect, const RECT* pRect, DWORD Flags)
+{
     if (const HRESULT injected = injected_failure(D3D9Call::LockRect, pLockedRect); FAILED(injected)) {
         return injected;
     }
     return lock(pLockedRect, pRect, Flags);
 }
 
-HRESULT SoftSurface::lock(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
+HRESULT SoftSurface::lock(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
+{
     if (!locked) {
         return D3DERR_INVALIDCALL;
     }
@@ -232,7 +244,8 @@ HRESULT SoftSurface::lock(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
     return S_OK;
 }
 
-HRESULT SoftSurface::UnlockRect() {
+HRESULT SoftSurface::UnlockRect()
+{
     if (!locked_) {
         return D3DERR_INVALIDCALL;
     }
@@ -243,14 +256,15 @@ HRESULT SoftSurface::UnlockRect() {
 // ---------------------------------------------------------------------------
 // SoftTexture
 
-HRESULT SoftTexture::create(SoftDevice* device, UINT width, UINT height, UINT levels, DWORD usage,
-                            D3DFORMAT format, D3DPOOL pool, UINT padding, SoftTexture** out) {
+HRESULT SoftTexture::create(SoftDevice* device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+                            D3DPOOL pool, UINT padding, SoftTexture** out)
+{
     const TexelFormatFacts* info = texel_format(format);
     if (!info) {
         return D3DERR_INVALIDCALL;
     }
     std::unique_ptr<SoftTexture, void (*)(SoftTexture*)> texture(new (std::nothrow) SoftTexture(device, pool),
-                                                                  [](SoftTexture* t) { t->Release(); });
+                                                                 [](SoftTexture* t) { t->Release(); });
     if (!texture) {
         return E_OUTOFMEMORY;
     }
@@ -273,14 +287,16 @@ HRESULT SoftTexture::create(SoftDevice* device, UINT width, UINT height, UINT le
     return S_OK;
 }
 
-HRESULT SoftTexture::GetLevelDesc(UINT Level, D3DSURFACE_DESC* pDesc) {
+HRESULT SoftTexture::GetLevelDesc(UINT Level, D3DSURFACE_DESC* pDesc)
+{
     if (Level >= levels_.size()) {
         return D3DERR_INVALIDCALL;
     }
     return levels_[Level]->GetDesc(pDesc);
 }
 
-HRESULT SoftTexture::GetSurfaceLevel(UINT Level, IDirect3DSurface9** ppSurfaceLevel) {
+HRESULT SoftTexture::GetSurfaceLevel(UINT Level, IDirect3DSurface9** ppSurfaceLevel)
+{
     if (const HRESULT injected = injected_failure(D3D9Call::GetSurfaceLevel, ppSurfaceLevel); FAILED(injected)) {
         return injected;
     }
@@ -292,7 +308,8 @@ HRESULT SoftTexture::GetSurfaceLevel(UINT Level, IDirect3DSurface9** ppSurfaceLe
     return S_OK;
 }
 
-HRESULT SoftTexture::LockRect(UINT Level, D3DLOCKED_RECT* pLockedRect, const RECT* pRect, DWORD Flags) {
+HRESULT SoftTexture::LockRect(UINT Level, D3DLOCKED_RECT* pLockedRect, const RECT* pRect, DWORD Flags)
+{
     if (const HRESULT injected = injected_failure(D3D9Call::LockRect, pLockedRect); FAILED(injected)) {
         return injected;
     }
@@ -302,14 +319,16 @@ HRESULT SoftTexture::LockRect(UINT Level, D3DLOCKED_RECT* pLockedRect, const REC
     return levels_[Level]->lock(pLockedRect, pRect, Flags);
 }
 
-HRESULT SoftTexture::UnlockRect(UINT Level) {
+HRESULT SoftTexture::UnlockRect(UINT Level)
+{
     if (Level >= levels_.size()) {
         return D3DERR_INVALIDCALL;
     }
     return levels_[Level]->UnlockRect();
 }
 
-const std::vector<SamplerLevel>& SoftTexture::sampler_levels() {
+const std::vector<SamplerLevel>& SoftTexture::sampler_levels()
+{
     sampler_levels_.resize(levels_.size());
     for (size_t i = 0; i < levels_.size(); ++i) {
         SoftSurface& level = *levels_[i];
@@ -323,8 +342,8 @@ const std::vector<SamplerLevel>& SoftTexture::sampler_levels() {
         while ((1u << shift) < level.width()) {
             ++shift;
         }
-        sampler_levels_[i] = SamplerLevel{texels_[i].data(), static_cast<int>(level.width()),
-                                          static_cast<int>(level.height()), shift};
+        sampler_levels_[i] =
+            SamplerLevel{texels_[i].data(), static_cast<int>(level.width()), static_cast<int>(level.height()), shift};
     }
     return sampler_levels_;
 }
@@ -332,7 +351,8 @@ const std::vector<SamplerLevel>& SoftTexture::sampler_levels() {
 // ---------------------------------------------------------------------------
 // Buffers
 
-bool BufferKind<IDirect3DVertexBuffer9>::layout_fits(DWORD fvf, UINT length) {
+bool BufferKind<IDirect3DVertexBuffer9>::layout_fits(DWORD fvf, UINT length)
+{
     if (fvf == 0) {
         return true;
     }
@@ -340,22 +360,26 @@ bool BufferKind<IDirect3DVertexBuffer9>::layout_fits(DWORD fvf, UINT length) {
     return vertex != 0 && length >= vertex;
 }
 
-void BufferKind<IDirect3DVertexBuffer9>::describe(DWORD fvf, D3DVERTEXBUFFER_DESC* desc) {
+void BufferKind<IDirect3DVertexBuffer9>::describe(DWORD fvf, D3DVERTEXBUFFER_DESC* desc)
+{
     desc->Format = D3DFMT_VERTEXDATA;
     desc->FVF = fvf;
 }
 
-bool BufferKind<IDirect3DIndexBuffer9>::layout_fits(DWORD format, UINT) {
+bool BufferKind<IDirect3DIndexBuffer9>::layout_fits(DWORD format, UINT)
+{
     return format == D3DFMT_INDEX16 || format == D3DFMT_INDEX32;
 }
 
-void BufferKind<IDirect3DIndexBuffer9>::describe(DWORD format, D3DINDEXBUFFER_DESC* desc) {
+void BufferKind<IDirect3DIndexBuffer9>::describe(DWORD format, D3DINDEXBUFFER_DESC* desc)
+{
     desc->Format = static_cast<D3DFORMAT>(format);
 }
 
 template <class Interface>
 HRESULT SoftBuffer<Interface>::create(SoftDevice* device, UINT length, DWORD usage, DWORD layout, D3DPOOL pool,
-                                      SoftBuffer** out) {
+                                      SoftBuffer** out)
+{
     const HRESULT checked = check_buffer(length, usage, pool);
     if (FAILED(checked)) {
         return checked;
@@ -375,7 +399,8 @@ HRESULT SoftBuffer<Interface>::create(SoftDevice* device, UINT length, DWORD usa
 }
 
 template <class Interface>
-HRESULT SoftBuffer<Interface>::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags) {
+HRESULT SoftBuffer<Interface>::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags)
+{
     (void)Flags;
     if (const HRESULT injected = injected_failure(Kind::kLock, ppbData); FAILED(injected)) {
         return injected;
@@ -390,7 +415,8 @@ HRESULT SoftBuffer<Interface>::Lock(UINT OffsetToLock, UINT SizeToLock, void** p
 }
 
 template <class Interface>
-HRESULT SoftBuffer<Interface>::Unlock() {
+HRESULT SoftBuffer<Interface>::Unlock()
+{
     if (locks_ == 0) {
         return D3DERR_INVALIDCALL;
     }
@@ -399,7 +425,8 @@ HRESULT SoftBuffer<Interface>::Unlock() {
 }
 
 template <class Interface>
-HRESULT SoftBuffer<Interface>::GetDesc(typename Kind::Desc* pDesc) {
+HRESULT SoftBuffer<Interface>::GetDesc(typename Kind::Desc* pDesc)
+{
     if (!pDesc) {
         return D3DERR_INVALIDCALL;
     }

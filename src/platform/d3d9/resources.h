@@ -30,7 +30,7 @@ public:
     HRESULT GetDevice(IDirect3DDevice9** ppDevice) override;
 
     void bind() { ++bind_refs_; }
-    void unbind();  // may delete the resource
+    void unbind(); // may delete the resource
     SoftDevice* device() const { return device_; }
     D3DPOOL pool() const { return pool_; }
 
@@ -90,8 +90,8 @@ private:
     void on_add_ref(ULONG count) override;
     void on_release(ULONG left) override;
 
-    SoftTexture* texture_ = nullptr;  // set for a level
-    SoftDevice* device_ = nullptr;    // set for a device surface
+    SoftTexture* texture_ = nullptr; // set for a level
+    SoftDevice* device_ = nullptr;   // set for a device surface
     D3DFORMAT format_ = D3DFMT_UNKNOWN;
     UINT width_ = 0, height_ = 0;
     UINT pitch_ = 0;
@@ -160,8 +160,7 @@ class SoftBuffer final : public DeviceResource<Interface> {
 public:
     using Kind = BufferKind<Interface>;
 
-    static HRESULT create(SoftDevice* device, UINT length, DWORD usage, DWORD layout, D3DPOOL pool,
-                          SoftBuffer** out);
+    static HRESULT create(SoftDevice* device, UINT length, DWORD usage, DWORD layout, D3DPOOL pool, SoftBuffer** out);
 
     D3DRESOURCETYPE GetType() override { return Kind::kType; }
     HRESULT Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags) override;

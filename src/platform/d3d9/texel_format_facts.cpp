@@ -88,13 +88,12 @@ constexpr TexelFormatFacts kFacts[] = {
 #undef BLOCK
 #undef NAMED
 
-}  // namespace
+} // namespace
 
-std::span<const TexelFormatFacts> texel_format_table() {
-    return kFacts;
-}
+std::span<const TexelFormatFacts> texel_format_table() { return kFacts; }
 
-const TexelFormatFacts* texel_format_facts(D3DFORMAT format) {
+const TexelFormatFacts* texel_format_facts(D3DFORMAT format)
+{
     for (const TexelFormatFacts& facts : kFacts) {
         if (facts.format == format) {
             return &facts;
@@ -103,7 +102,8 @@ const TexelFormatFacts* texel_format_facts(D3DFORMAT format) {
     return nullptr;
 }
 
-bool is_block_compressed_format(D3DFORMAT format) {
+bool is_block_compressed_format(D3DFORMAT format)
+{
     const TexelFormatFacts* facts = texel_format_facts(format);
     return facts && facts->block_compressed();
 }

@@ -27,11 +27,11 @@ enum FormatClass : BYTE {
 
 struct TexelFormatFacts {
     D3DFORMAT format;
-    const char* name;  // as the program prints it
+    const char* name; // as the program prints it
     FormatClass format_class;
-    UINT unit_bytes;   // bytes of one unit; 0 for the codes that name no pixels
-    BYTE unit_width;   // pixels across one unit: 1, 2 (pixel pairs) or 4 (blocks)
-    BYTE unit_height;  // rows of one unit: 1, or 4 for blocks
+    UINT unit_bytes;  // bytes of one unit; 0 for the codes that name no pixels
+    BYTE unit_width;  // pixels across one unit: 1, 2 (pixel pairs) or 4 (blocks)
+    BYTE unit_height; // rows of one unit: 1, or 4 for blocks
     bool float_channels;
     // Bits of each channel slot. A luminance format counts its luminance in
     // red, green and blue; a signed format puts its channels in the slots
@@ -44,9 +44,7 @@ struct TexelFormatFacts {
     // Bits per pixel, averaged over a unit.
     UINT bits_per_pixel() const { return unit_bytes * 8 / (unit_width * unit_height); }
     // Bytes of the units covering `width` pixels, without padding.
-    uint64_t packed_row_bytes(uint64_t width) const {
-        return (width + unit_width - 1) / unit_width * unit_bytes;
-    }
+    uint64_t packed_row_bytes(uint64_t width) const { return (width + unit_width - 1) / unit_width * unit_bytes; }
     // Rows of units covering `height` pixels.
     uint64_t unit_rows(uint64_t height) const { return (height + unit_height - 1) / unit_height; }
 };

@@ -8,28 +8,29 @@
 namespace {
 
 constexpr std::array<D3DFORMAT, 31> kDefaultTextureFormats = {
-    D3DFMT_A8R8G8B8,    D3DFMT_X8R8G8B8,      D3DFMT_R5G6B5,      D3DFMT_X1R5G5B5,    D3DFMT_A1R5G5B5,
-    D3DFMT_A4R4G4B4,    D3DFMT_R3G3B2,        D3DFMT_A8,          D3DFMT_A8R3G3B2,    D3DFMT_X4R4G4B4,
-    D3DFMT_A2B10G10R10, D3DFMT_A8B8G8R8,      D3DFMT_X8B8G8R8,    D3DFMT_G16R16,      D3DFMT_A2R10G10B10,
-    D3DFMT_A16B16G16R16, D3DFMT_L8,           D3DFMT_A8L8,        D3DFMT_A4L4,        D3DFMT_L16,
-    D3DFMT_R16F,        D3DFMT_G16R16F,       D3DFMT_A16B16G16R16F, D3DFMT_R32F,      D3DFMT_G32R32F,
-    D3DFMT_A32B32G32R32F, D3DFMT_DXT1,        D3DFMT_DXT2,        D3DFMT_DXT3,        D3DFMT_DXT4,
-    D3DFMT_DXT5,
+    D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8,      D3DFMT_R5G6B5,        D3DFMT_X1R5G5B5,
+    D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4,      D3DFMT_R3G3B2,        D3DFMT_A8,
+    D3DFMT_A8R3G3B2, D3DFMT_X4R4G4B4,      D3DFMT_A2B10G10R10,   D3DFMT_A8B8G8R8,
+    D3DFMT_X8B8G8R8, D3DFMT_G16R16,        D3DFMT_A2R10G10B10,   D3DFMT_A16B16G16R16,
+    D3DFMT_L8,       D3DFMT_A8L8,          D3DFMT_A4L4,          D3DFMT_L16,
+    D3DFMT_R16F,     D3DFMT_G16R16F,       D3DFMT_A16B16G16R16F, D3DFMT_R32F,
+    D3DFMT_G32R32F,  D3DFMT_A32B32G32R32F, D3DFMT_DXT1,          D3DFMT_DXT2,
+    D3DFMT_DXT3,     D3DFMT_DXT4,          D3DFMT_DXT5,
 };
 
-uint32_t pack(uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
-    return (a << 24) | (r << 16) | (g << 8) | b;
-}
+uint32_t pack(uint32_t a, uint32_t r, uint32_t g, uint32_t b) { return (a << 24) | (r << 16) | (g << 8) | b; }
 
 // An unsigned n-bit channel value scaled to 8 bits, rounded to nearest.
-uint32_t widen(uint32_t value, uint32_t bits) {
+uint32_t widen(uint32_t value, uint32_t bits)
+{
     const uint32_t top = (1u << bits) - 1;
     return (value * 255 + top / 2) / top;
 }
 
-uint32_t unit_to_8(float value) {
+uint32_t unit_to_8(float value)
+{
     if (!(value > 0.0f)) {
-        return 0;  // also NaN
+        return 0; // also NaN
     }
     if (value >= 1.0f) {
         return 255;
@@ -38,82 +39,83 @@ uint32_t unit_to_8(float value) {
 }
 
 template <class T>
-T load(const uint8_t* p) {
+T load(const uint8_t* p)
+{
     T value;
     std::memcpy(&value, p, sizeof value);
     return value;
 }
 
 // One pixel of each format the device holds, as 0xAARRGGBB.
-uint32_t r8g8b8(const uint8_t* p) {
-    return pack(255, p[2], p[1], p[0]);
-}
-uint32_t r5g6b5(const uint8_t* p) {
+uint32_t r8g8b8(const uint8_t* p) { return pack(255, p[2], p[1], p[0]); }
+uint32_t r5g6b5(const uint8_t* p)
+{
     const uint32_t v = load<uint16_t>(p);
     return pack(255, widen(v >> 11, 5), widen((v >> 5) & 63, 6), widen(v & 31, 5));
 }
 template <bool Alpha>
-uint32_t a1r5g5b5(const uint8_t* p) {
+uint32_t a1r5g5b5(const uint8_t* p)
+{
     const uint32_t v = load<uint16_t>(p);
     const uint32_t a = Alpha ? (v >> 15) * 255 : 255;
     return pack(a, widen((v >> 10) & 31, 5), widen((v >> 5) & 31, 5), widen(v & 31, 5));
 }
 template <bool Alpha>
-uint32_t a4r4g4b4(const uint8_t* p) {
+uint32_t a4r4g4b4(const uint8_t* p)
+{
     const uint32_t v = load<uint16_t>(p);
     const uint32_t a = Alpha ? (v >> 12) * 17 : 255;
     return pack(a, ((v >> 8) & 15) * 17, ((v >> 4) & 15) * 17, (v & 15) * 17);
 }
-uint32_t r3g3b2(const uint8_t* p) {
+uint32_t r3g3b2(const uint8_t* p)
+{
     const uint32_t v = p[0];
     return pack(255, widen(v >> 5, 3), widen((v >> 2) & 7, 3), widen(v & 3, 2));
 }
-uint32_t a8r3g3b2(const uint8_t* p) {
+uint32_t a8r3g3b2(const uint8_t* p)
+{
     const uint32_t v = load<uint16_t>(p);
     return pack(v >> 8, widen((v >> 5) & 7, 3), widen((v >> 2) & 7, 3), widen(v & 3, 2));
 }
-uint32_t a8(const uint8_t* p) {
-    return pack(p[0], 0, 0, 0);
-}
-uint32_t a2b10g10r10(const uint8_t* p) {
+uint32_t a8(const uint8_t* p) { return pack(p[0], 0, 0, 0); }
+uint32_t a2b10g10r10(const uint8_t* p)
+{
     const uint32_t v = load<uint32_t>(p);
     return pack(widen(v >> 30, 2), widen(v & 1023, 10), widen((v >> 10) & 1023, 10), widen((v >> 20) & 1023, 10));
 }
-uint32_t a2r10g10b10(const uint8_t* p) {
+uint32_t a2r10g10b10(const uint8_t* p)
+{
     const uint32_t v = load<uint32_t>(p);
     return pack(widen(v >> 30, 2), widen((v >> 20) & 1023, 10), widen((v >> 10) & 1023, 10), widen(v & 1023, 10));
 }
-uint32_t a8b8g8r8(const uint8_t* p) {
-    return pack(p[3], p[0], p[1], p[2]);
-}
-uint32_t x8b8g8r8(const uint8_t* p) {
-    return pack(255, p[0], p[1], p[2]);
-}
-uint32_t g16r16(const uint8_t* p) {
+uint32_t a8b8g8r8(const uint8_t* p) { return pack(p[3], p[0], p[1], p[2]); }
+uint32_t x8b8g8r8(const uint8_t* p) { return pack(255, p[0], p[1], p[2]); }
+uint32_t g16r16(const uint8_t* p)
+{
     return pack(255, widen(load<uint16_t>(p), 16), widen(load<uint16_t>(p + 2), 16), 255);
 }
-uint32_t a16b16g16r16(const uint8_t* p) {
+uint32_t a16b16g16r16(const uint8_t* p)
+{
     return pack(widen(load<uint16_t>(p + 6), 16), widen(load<uint16_t>(p), 16), widen(load<uint16_t>(p + 2), 16),
                 widen(load<uint16_t>(p + 4), 16));
 }
-uint32_t l8(const uint8_t* p) {
-    return pack(255, p[0], p[0], p[0]);
-}
-uint32_t a8l8(const uint8_t* p) {
-    return pack(p[1], p[0], p[0], p[0]);
-}
-uint32_t a4l4(const uint8_t* p) {
+uint32_t l8(const uint8_t* p) { return pack(255, p[0], p[0], p[0]); }
+uint32_t a8l8(const uint8_t* p) { return pack(p[1], p[0], p[0], p[0]); }
+uint32_t a4l4(const uint8_t* p)
+{
     const uint32_t l = (p[0] & 15) * 17;
     return pack((p[0] >> 4) * 17, l, l, l);
 }
-uint32_t l16(const uint8_t* p) {
+uint32_t l16(const uint8_t* p)
+{
     const uint32_t l = widen(load<uint16_t>(p), 16);
     return pack(255, l, l, l);
 }
 
 // Channel `i` of a float format whose channels are halves or floats.
 template <class Channel>
-uint32_t float_channel(const uint8_t* p, int i) {
+uint32_t float_channel(const uint8_t* p, int i)
+{
     if constexpr (sizeof(Channel) == 2) {
         return unit_to_8(half_to_float(load<uint16_t>(p + 2 * i)));
     } else {
@@ -123,7 +125,8 @@ uint32_t float_channel(const uint8_t* p, int i) {
 // Red, then green, blue and alpha as far as the format has them; blue and
 // green read 1 and alpha 1 where absent.
 template <class Channel, int Channels>
-uint32_t float_rgba(const uint8_t* p) {
+uint32_t float_rgba(const uint8_t* p)
+{
     const uint32_t r = float_channel<Channel>(p, 0);
     const uint32_t g = Channels > 1 ? float_channel<Channel>(p, 1) : 255;
     const uint32_t b = Channels > 2 ? float_channel<Channel>(p, 2) : 255;
@@ -133,7 +136,8 @@ uint32_t float_rgba(const uint8_t* p) {
 
 // The four colours of a DXT colour block; DXT1 blocks with c0 <= c1 use the
 // three-colour mode with transparent black.
-void block_palette(uint16_t c0, uint16_t c1, bool dxt1, uint32_t colours[4]) {
+void block_palette(uint16_t c0, uint16_t c1, bool dxt1, uint32_t colours[4])
+{
     const uint32_t r0 = widen(c0 >> 11, 5), g0 = widen((c0 >> 5) & 63, 6), b0 = widen(c0 & 31, 5);
     const uint32_t r1 = widen(c1 >> 11, 5), g1 = widen((c1 >> 5) & 63, 6), b1 = widen(c1 & 31, 5);
     colours[0] = pack(255, r0, g0, b0);
@@ -143,13 +147,14 @@ void block_palette(uint16_t c0, uint16_t c1, bool dxt1, uint32_t colours[4]) {
         colours[3] = pack(255, (r0 + 2 * r1 + 1) / 3, (g0 + 2 * g1 + 1) / 3, (b0 + 2 * b1 + 1) / 3);
     } else {
         colours[2] = pack(255, (r0 + r1 + 1) / 2, (g0 + g1 + 1) / 2, (b0 + b1 + 1) / 2);
-        colours[3] = 0;  // transparent black
+        colours[3] = 0; // transparent black
     }
 }
 
 // One 4 x 4 block of `Format` into texels[16], rows top first.
 template <D3DFORMAT Format>
-void read_block(const uint8_t* block, uint32_t texels[16]) {
+void read_block(const uint8_t* block, uint32_t texels[16])
+{
     constexpr bool dxt1 = Format == D3DFMT_DXT1;
     const uint8_t* colour = dxt1 ? block : block + 8;
     uint32_t palette[4];
@@ -187,11 +192,11 @@ void read_block(const uint8_t* block, uint32_t texels[16]) {
 
 // A whole level into width x height texels; `unit_bytes` steps from one
 // pixel (or block) to the next.
-using ReadLevel = void (*)(UINT unit_bytes, const uint8_t* bits, UINT pitch, UINT width, UINT height,
-                           uint32_t* out);
+using ReadLevel = void (*)(UINT unit_bytes, const uint8_t* bits, UINT pitch, UINT width, UINT height, uint32_t* out);
 
 template <uint32_t (*Read)(const uint8_t*)>
-void read_pixels(UINT unit_bytes, const uint8_t* bits, UINT pitch, UINT width, UINT height, uint32_t* out) {
+void read_pixels(UINT unit_bytes, const uint8_t* bits, UINT pitch, UINT width, UINT height, uint32_t* out)
+{
     for (UINT y = 0; y < height; ++y) {
         const uint8_t* row = bits + size_t(y) * pitch;
         uint32_t* dest = out + size_t(y) * width;
@@ -203,7 +208,8 @@ void read_pixels(UINT unit_bytes, const uint8_t* bits, UINT pitch, UINT width, U
 
 // The device's own layout: rows are copied, X8 gets its alpha set.
 template <bool SetAlpha>
-void copy_argb(UINT, const uint8_t* bits, UINT pitch, UINT width, UINT height, uint32_t* out) {
+void copy_argb(UINT, const uint8_t* bits, UINT pitch, UINT width, UINT height, uint32_t* out)
+{
     for (UINT y = 0; y < height; ++y) {
         uint32_t* dest = out + size_t(y) * width;
         std::memcpy(dest, bits + size_t(y) * pitch, size_t(width) * 4);
@@ -216,7 +222,8 @@ void copy_argb(UINT, const uint8_t* bits, UINT pitch, UINT width, UINT height, u
 }
 
 template <D3DFORMAT Format>
-void read_blocks(UINT unit_bytes, const uint8_t* bits, UINT pitch, UINT width, UINT height, uint32_t* out) {
+void read_blocks(UINT unit_bytes, const uint8_t* bits, UINT pitch, UINT width, UINT height, uint32_t* out)
+{
     uint32_t texels[16];
     for (UINT by = 0; by < (height + 3) / 4; ++by) {
         for (UINT bx = 0; bx < (width + 3) / 4; ++bx) {
@@ -271,7 +278,8 @@ constexpr LevelReader kLevelReaders[] = {
     {D3DFMT_DXT5, read_blocks<D3DFMT_DXT5>},
 };
 
-const LevelReader* level_reader(D3DFORMAT format) {
+const LevelReader* level_reader(D3DFORMAT format)
+{
     for (const LevelReader& reader : kLevelReaders) {
         if (reader.format == format) {
             return &reader;
@@ -280,27 +288,28 @@ const LevelReader* level_reader(D3DFORMAT format) {
     return nullptr;
 }
 
-}  // namespace
+} // namespace
 
-std::span<const D3DFORMAT> d3d9_default_texture_formats() {
-    return kDefaultTextureFormats;
-}
+std::span<const D3DFORMAT> d3d9_default_texture_formats() { return kDefaultTextureFormats; }
 
-const TexelFormatFacts* texel_format(D3DFORMAT format) {
+const TexelFormatFacts* texel_format(D3DFORMAT format)
+{
     return level_reader(format) ? texel_format_facts(format) : nullptr;
 }
 
-UINT texel_row_pitch(const TexelFormatFacts& format, UINT width, UINT padding) {
+UINT texel_row_pitch(const TexelFormatFacts& format, UINT width, UINT padding)
+{
     const UINT packed = static_cast<UINT>(format.packed_row_bytes(width == 0 ? 1 : width));
     return (packed + 3) / 4 * 4 + padding;
 }
 
-UINT texel_row_count(const TexelFormatFacts& format, UINT height) {
+UINT texel_row_count(const TexelFormatFacts& format, UINT height)
+{
     return static_cast<UINT>(format.unit_rows(height == 0 ? 1 : height));
 }
 
-bool read_level_argb8(D3DFORMAT format, const uint8_t* bits, UINT pitch, UINT width, UINT height,
-                      uint32_t* out) {
+bool read_level_argb8(D3DFORMAT format, const uint8_t* bits, UINT pitch, UINT width, UINT height, uint32_t* out)
+{
     const LevelReader* reader = level_reader(format);
     if (!reader) {
         return false;
@@ -309,7 +318,8 @@ bool read_level_argb8(D3DFORMAT format, const uint8_t* bits, UINT pitch, UINT wi
     return true;
 }
 
-float half_to_float(uint16_t half) {
+float half_to_float(uint16_t half)
+{
     const uint32_t sign = (half >> 15) & 1;
     const int exponent = (half >> 10) & 31;
     const uint32_t mantissa = half & 1023;

@@ -30,8 +30,7 @@ UINT texel_row_count(const TexelFormatFacts& format, UINT height);
 // one-channel 16-bit and float formats; red, green and blue 0 for A8.
 // Float and 16-bit channels are limited to 0..1 and rounded to 8 bits.
 // False for a format texel_format does not know.
-bool read_level_argb8(D3DFORMAT format, const uint8_t* bits, UINT pitch, UINT width, UINT height,
-                      uint32_t* out);
+bool read_level_argb8(D3DFORMAT format, const uint8_t* bits, UINT pitch, UINT width, UINT height, uint32_t* out);
 
 // A half-precision float as a float (exposed for tests).
 float half_to_float(uint16_t half);

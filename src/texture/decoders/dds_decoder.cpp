@@ -22,7 +22,10 @@ struct PixelFormatEntry {
     uint32_t four_cc; // for entries with the four-character-code flag
 };
 
-#define DDS_FOURCC_ENTRY(fmt, bits) {fmt, kFourCcFlag, bits, 0, 0, 0, 0, static_cast<uint32_t>(fmt)}
+#define DDS_FOURCC_ENTRY(fmt, bits)                                                                                    \
+    {                                                                                                                  \
+        fmt, kFourCcFlag, bits, 0, 0, 0, 0, static_cast<uint32_t>(fmt)                                                 \
+    }
 
 // Searched in order; storage sizes come from the format facts.
 const PixelFormatEntry kPixelFormats[] = {
@@ -117,10 +120,7 @@ bool level_size(const PixelFormatEntry& e, uint64_t width, uint64_t height, Leve
     return checked_mul(s->row_pitch, facts.unit_rows(height), &s->slice_bytes);
 }
 
-uint64_t halve(uint64_t size)
-{
-    return size > 1 ? size / 2 : 1;
-}
+uint64_t halve(uint64_t size) { return size > 1 ? size / 2 : 1; }
 
 // Levels of the full chain down to 1 x 1 x 1.
 uint32_t full_chain_levels(uint64_t width, uint64_t height, uint64_t depth)
@@ -248,7 +248,8 @@ HRESULT decode_dds(DecodedImage* image, const BYTE* bytes, size_t size, DecodeRe
         return refuse(reason, E_FAIL, "cube face bits 0x%X are not all six", caps2 & kAllFaces);
     layout.faces = (caps2 & kAllFaces) == kAllFaces ? 6 : 1;
     layout.resource_type = volume ? D3DRTYPE_VOLUMETEXTURE
-                           : layout.faces == 6 ? D3DRTYPE_CUBETEXTURE : D3DRTYPE_TEXTURE;
+        : layout.faces == 6       ? D3DRTYPE_CUBETEXTURE
+                                  : D3DRTYPE_TEXTURE;
     // Levels past 1 x 1 x 1 hold nothing new; a hostile count must not make
     // us describe millions of them.
     const uint32_t stored_levels = mip_count ? mip_count : 1;

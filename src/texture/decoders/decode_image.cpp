@@ -39,15 +39,15 @@ using Decoder = HRESULT (*)(DecodedImage*, const BYTE*, size_t, DecodeReason*);
 
 struct DecoderEntry {
     Decoder decode;
-    const char* name;         // how reasons name the format
+    const char* name; // how reasons name the format
     ImageFileFormat file_format;
 };
 
 // The order matters: the formats without a signature (TGA, DIB) come last.
 const DecoderEntry kDecoders[] = {
-    {decode_bmp, "BMP", IMAGE_FILE_BMP}, {decode_ppm, "PPM", IMAGE_FILE_PPM}, {decode_dds, "DDS", IMAGE_FILE_DDS},
+    {decode_bmp, "BMP", IMAGE_FILE_BMP},   {decode_ppm, "PPM", IMAGE_FILE_PPM}, {decode_dds, "DDS", IMAGE_FILE_DDS},
     {decode_jpeg, "JPEG", IMAGE_FILE_JPG}, {decode_png, "PNG", IMAGE_FILE_PNG}, {decode_pfm, "PFM", IMAGE_FILE_PFM},
-    {decode_hdr, "HDR", IMAGE_FILE_HDR}, {decode_tga, "TGA", IMAGE_FILE_TGA}, {decode_dib, "DIB", IMAGE_FILE_DIB},
+    {decode_hdr, "HDR", IMAGE_FILE_HDR},   {decode_tga, "TGA", IMAGE_FILE_TGA}, {decode_dib, "DIB", IMAGE_FILE_DIB},
 };
 
 // Sets what decode_image promises for every level and face: the whole image

@@ -100,8 +100,7 @@ HRESULT refuse(DecodeReason* reason, HRESULT hr, const char* format, ...)
     return hr;
 }
 
-HRESULT decoded_image_size(uint64_t width, uint64_t height, uint64_t row_pitch, uint64_t* total,
-                           DecodeReason* reason)
+HRESULT decoded_image_size(uint64_t width, uint64_t height, uint64_t row_pitch, uint64_t* total, DecodeReason* reason)
 {
     if (SUCCEEDED(decoded_size(height, row_pitch, total)))
         return S_OK;

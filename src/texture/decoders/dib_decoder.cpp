@@ -26,10 +26,7 @@ struct DibHeader {
 
 // The core (12-byte) header and the information headers of 40 bytes and
 // more; every other size is refused.
-bool known_header_size(uint32_t header_size)
-{
-    return header_size == 12 || header_size >= 40;
-}
+bool known_header_size(uint32_t header_size) { return header_size == 12 || header_size >= 40; }
 
 // The fields' reads cannot fail: the header's bytes are checked first.
 HRESULT read_header(const ByteReader& in, DibHeader* h, DecodeReason* reason)
@@ -98,7 +95,7 @@ const MaskFormat kMaskFormats[] = {
 // What the pixel rows turn into.
 struct PixelLayout {
     D3DFORMAT format = D3DFMT_UNKNOWN;
-    bool generic = false;    // any other mask set: four floats per pixel
+    bool generic = false; // any other mask set: four floats per pixel
     uint32_t data_shift = 0;
 };
 
@@ -106,11 +103,22 @@ HRESULT choose_format(const DibHeader& h, PixelLayout* layout, DecodeReason* rea
 {
     if (h.compression <= BI_RLE4) {
         switch (h.bit_count) {
-        case 1: case 4: case 8: layout->format = D3DFMT_P8; return S_OK;
-        case 16: layout->format = D3DFMT_X1R5G5B5; return S_OK;
-        case 24: layout->format = D3DFMT_R8G8B8; return S_OK;
-        case 32: layout->format = D3DFMT_X8R8G8B8; return S_OK;
-        default: return refuse(reason, E_FAIL, "bit count %u is not supported", h.bit_count);
+        case 1:
+        case 4:
+        case 8:
+            layout->format = D3DFMT_P8;
+            return S_OK;
+        case 16:
+            layout->format = D3DFMT_X1R5G5B5;
+            return S_OK;
+        case 24:
+            layout->format = D3DFMT_R8G8B8;
+            return S_OK;
+        case 32:
+            layout->format = D3DFMT_X8R8G8B8;
+            return S_OK;
+        default:
+            return refuse(reason, E_FAIL, "bit count %u is not supported", h.bit_count);
         }
     }
     if (h.compression != BI_BITFIELDS)
@@ -120,8 +128,8 @@ HRESULT choose_format(const DibHeader& h, PixelLayout* layout, DecodeReason* rea
     if (h.bit_count != 16 && h.bit_count != 24 && h.bit_count != 32)
         return refuse(reason, E_FAIL, "bit count %u is not supported with bit fields", h.bit_count);
     for (const MaskFormat& m : kMaskFormats) {
-        if (m.bits == h.bit_count && m.red == h.masks[0] && m.green == h.masks[1] &&
-            m.blue == h.masks[2] && m.alpha == h.masks[3]) {
+        if (m.bits == h.bit_count && m.red == h.masks[0] && m.green == h.masks[1] && m.blue == h.masks[2] &&
+            m.alpha == h.masks[3]) {
             layout->format = m.format;
             layout->data_shift = m.data_shift;
             return S_OK;
@@ -137,11 +145,11 @@ struct RowGeometry {
     uint64_t width = 0;
     uint64_t height = 0;
     bool top_down = false;
-    uint64_t data_offset = 0;    // first pixel byte, counted from the header start
+    uint64_t data_offset = 0; // first pixel byte, counted from the header start
     uint64_t file_row_bytes = 0;
     uint64_t file_stride = 0;
-    uint64_t row_pitch = 0;      // decoded
-    uint64_t image_bytes = 0;    // decoded: height x row_pitch
+    uint64_t row_pitch = 0;   // decoded
+    uint64_t image_bytes = 0; // decoded: height x row_pitch
 };
 
 HRESULT measure_rows(const DibHeader& h, const PixelLayout& layout, uint64_t data_offset, RowGeometry* g,
@@ -156,9 +164,15 @@ HRESULT measure_rows(const DibHeader& h, const PixelLayout& layout, uint64_t dat
     g->height = g->top_down ? uint64_t(-int64_t(h.height)) : uint64_t(h.height);
     g->data_offset = data_offset;
     switch (h.bit_count) {
-    case 1: g->file_row_bytes = (g->width + 7) / 8; break;
-    case 4: g->file_row_bytes = (g->width + 1) / 2; break;
-    default: g->file_row_bytes = h.bit_count / 8 * g->width; break;
+    case 1:
+        g->file_row_bytes = (g->width + 7) / 8;
+        break;
+    case 4:
+        g->file_row_bytes = (g->width + 1) / 2;
+        break;
+    default:
+        g->file_row_bytes = h.bit_count / 8 * g->width;
+        break;
     }
     round_up4(g->file_row_bytes, &g->file_stride);
     uint64_t decoded_row = g->file_row_bytes;
@@ -175,8 +189,8 @@ HRESULT measure_rows(const DibHeader& h, const PixelLayout& layout, uint64_t dat
 bool rows_present(const ByteReader& in, const RowGeometry& g)
 {
     uint64_t last_row, end;
-    return checked_mul(g.height - 1, g.file_stride, &last_row) &&
-           checked_add(g.data_offset, last_row, &end) && in.has(end, g.file_row_bytes);
+    return checked_mul(g.height - 1, g.file_stride, &last_row) && checked_add(g.data_offset, last_row, &end) &&
+        in.has(end, g.file_row_bytes);
 }
 
 const BYTE* file_row(const ByteReader& in, const RowGeometry& g, uint64_t r)
@@ -185,10 +199,7 @@ const BYTE* file_row(const ByteReader& in, const RowGeometry& g, uint64_t r)
 }
 
 // Image row (0 = top) that the file's r-th stored row becomes.
-uint64_t image_row(const RowGeometry& g, uint64_t r)
-{
-    return g.top_down ? r : g.height - 1 - r;
-}
+uint64_t image_row(const RowGeometry& g, uint64_t r) { return g.top_down ? r : g.height - 1 - r; }
 
 bool any_fourth_byte_set(const ByteReader& in, const RowGeometry& g)
 {
@@ -252,8 +263,8 @@ float channel_value(uint32_t pixel, const Channel& c)
     return static_cast<float>((pixel >> c.shift) & c.max) / static_cast<float>(c.max);
 }
 
-void convert_generic_row(const BYTE* src, float* dst, uint64_t width, unsigned bit_count,
-                         const Channel (&channels)[4], bool no_colour)
+void convert_generic_row(const BYTE* src, float* dst, uint64_t width, unsigned bit_count, const Channel (&channels)[4],
+                         bool no_colour)
 {
     const unsigned step = bit_count / 8;
     for (uint64_t x = 0; x < width; ++x, src += step, dst += 4) {
@@ -364,8 +375,8 @@ HRESULT decode_rle(ByteReader in, BYTE* out, const RowGeometry& g, bool rle4, De
     }
 }
 
-HRESULT decode_rows(const ByteReader& in, const DibHeader& h, const PixelLayout& layout,
-                    const RowGeometry& g, BYTE* out, DecodeReason* reason)
+HRESULT decode_rows(const ByteReader& in, const DibHeader& h, const PixelLayout& layout, const RowGeometry& g,
+                    BYTE* out, DecodeReason* reason)
 {
     if (h.compression == BI_RLE8 || h.compression == BI_RLE4)
         return decode_rle(in, out, g, h.compression == BI_RLE4, reason);

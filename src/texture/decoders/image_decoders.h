@@ -36,8 +36,7 @@ HRESULT refuse(DecodeReason* reason, HRESULT hr, const char* format, ...) __attr
 // height x row_pitch, the bytes of a decoded image width pixels wide, into
 // *total: S_OK when they fit the ceiling on one decoded image, else
 // E_OUTOFMEMORY with the reason.
-HRESULT decoded_image_size(uint64_t width, uint64_t height, uint64_t row_pitch, uint64_t* total,
-                           DecodeReason* reason);
+HRESULT decoded_image_size(uint64_t width, uint64_t height, uint64_t row_pitch, uint64_t* total, DecodeReason* reason);
 
 // Describes a two-dimensional image: format, size, depth 1, row pitch and
 // the texture resource type.

@@ -34,7 +34,7 @@ bool read_header(const ByteReader& in, TgaHeader* h)
     // Types 0 and 8 hold no image; taking them for TGA files would also claim
     // every bitmap information header, whose type byte is 0.
     return h->map_type <= 1 && (h->image_type & 0xF4) == 0 && (h->image_type & 3) != 0 && h->width != 0 &&
-           h->height != 0;
+        h->height != 0;
 }
 
 // Image kind (type & 3: 1 colour-mapped, 2 true colour, 3 grey) and pixel
@@ -46,18 +46,14 @@ struct PixelFormat {
 };
 
 const PixelFormat kPixelFormats[] = {
-    {1, 8, D3DFMT_P8},
-    {2, 15, D3DFMT_X1R5G5B5},
-    {2, 16, D3DFMT_A1R5G5B5},
-    {2, 24, D3DFMT_R8G8B8},
-    {2, 32, D3DFMT_A8R8G8B8},
-    {3, 8, D3DFMT_L8},
+    {1, 8, D3DFMT_P8},      {2, 15, D3DFMT_X1R5G5B5}, {2, 16, D3DFMT_A1R5G5B5},
+    {2, 24, D3DFMT_R8G8B8}, {2, 32, D3DFMT_A8R8G8B8}, {3, 8, D3DFMT_L8},
 };
 
 HRESULT choose_format(const TgaHeader& h, D3DFORMAT* format, DecodeReason* reason)
 {
-    if (h.map_type == 1 && h.map_entry_bits != 15 && h.map_entry_bits != 16 &&
-        h.map_entry_bits != 24 && h.map_entry_bits != 32)
+    if (h.map_type == 1 && h.map_entry_bits != 15 && h.map_entry_bits != 16 && h.map_entry_bits != 24 &&
+        h.map_entry_bits != 32)
         return refuse(reason, E_FAIL, "colour-map entry size %u is not supported", h.map_entry_bits);
     const unsigned kind = h.image_type & 3;
     if (kind == 1 && h.map_type != 1)
@@ -71,10 +67,7 @@ HRESULT choose_format(const TgaHeader& h, D3DFORMAT* format, DecodeReason* reaso
     return refuse(reason, E_FAIL, "pixel size %u is not supported with image type %u", h.pixel_bits, h.image_type);
 }
 
-BYTE widen5(unsigned v)
-{
-    return static_cast<BYTE>(v << 3 | v >> 2);
-}
+BYTE widen5(unsigned v) { return static_cast<BYTE>(v << 3 | v >> 2); }
 
 bool fill_palette(BYTE* palette, const TgaHeader& h, const uint8_t* map)
 {
@@ -110,8 +103,12 @@ bool fill_palette(BYTE* palette, const TgaHeader& h, const uint8_t* map)
 class PixelPlacer {
 public:
     PixelPlacer(BYTE* out, const TgaHeader& h, unsigned pixel_bytes)
-        : out_(out), width_(h.width), height_(h.height), pixel_bytes_(pixel_bytes),
-          top_first_(h.descriptor & 0x20), right_to_left_(h.descriptor & 0x10)
+        : out_(out),
+          width_(h.width),
+          height_(h.height),
+          pixel_bytes_(pixel_bytes),
+          top_first_(h.descriptor & 0x20),
+          right_to_left_(h.descriptor & 0x10)
     {
     }
 

@@ -9,13 +9,14 @@
 
 namespace {
 
-TEST(TexelFormatFactsTest, SizesOfKnownFormats) {
+TEST(TexelFormatFactsTest, SizesOfKnownFormats)
+{
     struct Case {
         D3DFORMAT format;
         const char* name;
         UINT bits_per_pixel;
         uint64_t row_of_5;  // bytes of a row 5 pixels wide
-        uint64_t rows_of_5;  // stored rows of a level 5 pixels high
+        uint64_t rows_of_5; // stored rows of a level 5 pixels high
         bool blocks;
     } cases[] = {
         {D3DFMT_A8R8G8B8, "D3DFMT_A8R8G8B8", 32, 20, 5, false},
@@ -23,8 +24,8 @@ TEST(TexelFormatFactsTest, SizesOfKnownFormats) {
         {D3DFMT_R5G6B5, "D3DFMT_R5G6B5", 16, 10, 5, false},
         {D3DFMT_L8, "D3DFMT_L8", 8, 5, 5, false},
         {D3DFMT_A32B32G32R32F, "D3DFMT_A32B32G32R32F", 128, 80, 5, false},
-        {D3DFMT_YUY2, "D3DFMT_YUY2", 16, 12, 5, false},  // three pairs
-        {D3DFMT_DXT1, "D3DFMT_DXT1", 4, 16, 2, true},     // two 8-byte blocks across
+        {D3DFMT_YUY2, "D3DFMT_YUY2", 16, 12, 5, false}, // three pairs
+        {D3DFMT_DXT1, "D3DFMT_DXT1", 4, 16, 2, true},   // two 8-byte blocks across
         {D3DFMT_DXT3, "D3DFMT_DXT3", 8, 32, 2, true},
         {D3DFMT_DXT5, "D3DFMT_DXT5", 8, 32, 2, true},
         {LOADER_FMT_R16, "R16", 48, 30, 5, false},
@@ -42,7 +43,8 @@ TEST(TexelFormatFactsTest, SizesOfKnownFormats) {
     EXPECT_FALSE(is_block_compressed_format(static_cast<D3DFORMAT>(12345)));
 }
 
-TEST(TexelFormatFactsTest, EachFormatAndNameOnce) {
+TEST(TexelFormatFactsTest, EachFormatAndNameOnce)
+{
     std::set<DWORD> formats;
     std::set<std::string> names;
     for (const TexelFormatFacts& facts : texel_format_table()) {
@@ -51,4 +53,4 @@ TEST(TexelFormatFactsTest, EachFormatAndNameOnce) {
     }
 }
 
-}  // namespace
+} // namespace

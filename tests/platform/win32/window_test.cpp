@@ -64,7 +64,8 @@ protected:
 
 TEST_F(WindowLayerTest, SubclassingChainsToTheSavedProcedure)
 {
-    g_old_proc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(render_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(render_proc)));
+    g_old_proc =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(render_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(render_proc)));
     ASSERT_NE(g_old_proc, nullptr);
     EXPECT_EQ(GetWindowLongPtrA(render_, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(render_proc));
     // Messages the new procedure does not handle still work through the old one.
@@ -85,7 +86,8 @@ TEST_F(WindowLayerTest, SubclassingChainsToTheSavedProcedure)
 
 TEST_F(WindowLayerTest, PlacingAHiddenWindowSendsWmSizeAtOnce)
 {
-    g_old_proc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(render_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(render_proc)));
+    g_old_proc =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(render_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(render_proc)));
     ASSERT_FALSE(IsWindowVisible(main_));
     SetWindowPos(render_, nullptr, 0, 0, 321, 123, SWP_NOZORDER);
     ASSERT_EQ(g_sizes.size(), 1u);
@@ -186,7 +188,8 @@ TEST_F(WindowLayerTest, APresentedFrameIsWhatTheWindowShows)
 
 TEST_F(WindowLayerTest, PaintingComesWhenNothingElseWaitsAndOnlyOnce)
 {
-    g_old_proc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(render_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(render_proc)));
+    g_old_proc =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(render_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(render_proc)));
     InvalidateRect(render_, nullptr, FALSE);
     pump();
     EXPECT_EQ(g_paints, 0); // hidden windows are not painted
@@ -251,7 +254,8 @@ TEST_F(WindowLayerTest, IconsAreSetAndReturned)
     ASSERT_NE(icon, nullptr);
     EXPECT_EQ(SendMessageA(main_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon)), 0);
     EXPECT_EQ(SendMessageA(main_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon)), 0);
-    EXPECT_EQ(SendMessageA(main_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon)), reinterpret_cast<LRESULT>(icon));
+    EXPECT_EQ(SendMessageA(main_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon)),
+              reinterpret_cast<LRESULT>(icon));
     EXPECT_FALSE(win32_widget_of(main_)->windowIcon().isNull());
 }
 
