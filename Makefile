@@ -10,9 +10,14 @@ all: build
 deps:
 	@sh scripts/install-deps
 
+# Configured once, when the folder has no cache yet (its output goes to
+# build/configure.log); after that the build itself re-runs CMake when a
+# CMakeLists.txt changes, so a build with nothing to do takes no time.
 build:
-	$(CMAKE) -S . -B build -DCMAKE_BUILD_TYPE=Release
-	$(CMAKE) --build build -j $(JOBS)
+	@[ -f build/CMakeCache.txt ] || { mkdir -p build && \
+	  $(CMAKE) -S . -B build -DCMAKE_BUILD_TYPE=Release > build/configure.log 2>&1 || \
+	  { cat build/configure.log; rm -f build/CMakeCache.txt; exit 1; }; }
+	@$(CMAKE) --build build -j $(JOBS)
 
 # The viewer with the example points and texture. Without a display it
 # says so and how to go on.
