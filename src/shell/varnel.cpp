@@ -16,6 +16,10 @@ int main(int argc, char** argv)
                         "Shows the density surface of the point file DATA, with the image TEXTURE draped over it.\n");
             return 0;
         }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("varnel %s\n", VARNEL_VERSION);
+            return 0;
+        }
         if (files == 2 || (argv[i][0] == '-' && argv[i][1] != '\0')) {
             std::fprintf(stderr, "usage: varnel [DATA [TEXTURE]]\n");
             return 2;

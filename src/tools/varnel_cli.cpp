@@ -11,25 +11,50 @@ struct Command {
     const char* name;
     int (*run)(int argc, char** argv);
     const char* usage;
+    const char* summary; // one line for the list of commands
 };
 
 const Command commands[] = {
-    {"grid", grid_command, "grid DATA [--range XMIN XMAX YMIN YMAX] [--skip N] [--columns X Y] [-o OUT]"},
-    {"decode", decode_command, "decode IMAGE [--pixels OUT] [--palette OUT]"},
-    {"texture", texture_command, "texture IMAGE [--dump DIR]"},
-    {"settings", settings_command, "settings [--reset]"},
+    {"grid", grid_command, "grid DATA [--range XMIN XMAX YMIN YMAX] [--skip N] [--columns X Y] [-o OUT]",
+     "bin a data file into the normalised 201 x 201 grid and print it"},
+    {"decode", decode_command, "decode IMAGE [--pixels OUT] [--palette OUT]",
+     "decode an image file as the texture loader does"},
+    {"texture", texture_command, "texture IMAGE [--dump DIR]", "load an image file into a texture as the viewer does"},
+    {"settings", settings_command, "settings [--reset]", "print the viewer's settings, or put the defaults back"},
     {"render", render_command,
      "render DATA -o OUT.png [--range XMIN XMAX YMIN YMAX] [--camera RADIUS AZIMUTH ELEVATION]\n"
      "                       [--size WIDTHxHEIGHT] [--texture IMAGE] [--marker X Y] [--frames N] [--time]\n"
-     "                       [--columns X Y]"},
+     "                       [--columns X Y]",
+     "draw the viewer's picture of a data file into a PNG file"},
 };
+
+void list_commands(std::FILE* out)
+{
+    std::fprintf(out, "usage:\n");
+    for (const Command& c : commands)
+        std::fprintf(out, "  varnel-cli %s\n", c.usage);
+}
 
 int usage()
 {
-    std::fprintf(stderr, "usage:\n");
-    for (const Command& c : commands)
-        std::fprintf(stderr, "  varnel-cli %s\n", c.usage);
+    list_commands(stderr);
     return 2;
+}
+
+bool asks_for_help(const char* arg)
+{
+    return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "help") == 0;
+}
+
+int help()
+{
+    std::printf("varnel-cli: the viewer's pieces on the command line.\n\ncommands:\n");
+    for (const Command& c : commands)
+        std::printf("  %-9s %s\n", c.name, c.summary);
+    std::printf("\n");
+    list_commands(stdout);
+    std::printf("\n'varnel-cli COMMAND --help' prints one command's usage.\n");
+    return 0;
 }
 
 // What a command printed must have reached standard output: a full disk
@@ -50,9 +75,21 @@ int main(int argc, char** argv)
 {
     if (argc < 2)
         return usage();
-    for (const Command& c : commands)
-        if (std::strcmp(argv[1], c.name) == 0)
-            return finished(c.run(argc - 2, argv + 2));
+    if (asks_for_help(argv[1]))
+        return finished(help());
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("varnel-cli %s\n", VARNEL_VERSION);
+        return finished(0);
+    }
+    for (const Command& c : commands) {
+        if (std::strcmp(argv[1], c.name) != 0)
+            continue;
+        if (argc == 3 && (std::strcmp(argv[2], "--help") == 0 || std::strcmp(argv[2], "-h") == 0)) {
+            std::printf("usage: varnel-cli %s\n", c.usage);
+            return finished(0);
+        }
+        return finished(c.run(argc - 2, argv + 2));
+    }
     std::fprintf(stderr, "varnel-cli: unknown command '%s'\n", argv[1]);
     return usage();
 }
