@@ -39,4 +39,6 @@ inline constexpr char kCannotSaveFormat[] =
 inline constexpr char kDataDialogTitle[] = "データファイル選択";
 inline constexpr char kTextureDialogTitle[] = "テクスチャファイル選択";
 inline constexpr char kDataFilter[] = "all type\0*.*\0";
-inline constexpr char kTextureFilter[] = "BITMAP\0*.bmp\0";
+// Every kind of file the texture loader reads, first; then everything.
+inline constexpr char kTextureFilter[] =
+    "画像ファイル\0*.bmp;*.dib;*.png;*.jpg;*.jpeg;*.tga;*.dds;*.ppm;*.pgm;*.pnm;*.hdr;*.pfm\0すべてのファイル\0*.*\0";

@@ -157,7 +157,10 @@ TEST_F(PanelTest, TextureLoadAndClearKeepTheFolder)
     ASSERT_EQ(win32_open_file_calls().size(), 1u);
     const FileDialogCall& call = win32_open_file_calls()[0];
     EXPECT_EQ(call.title, "テクスチャファイル選択");
-    EXPECT_EQ(call.filters, (std::vector<std::pair<std::string, std::string>>{{"BITMAP", "*.bmp"}}));
+    EXPECT_EQ(call.filters,
+              (std::vector<std::pair<std::string, std::string>>{
+                  {"画像ファイル", "*.bmp;*.dib;*.png;*.jpg;*.jpeg;*.tga;*.dds;*.ppm;*.pgm;*.pnm;*.hdr;*.pfm"},
+                  {"すべてのファイル", "*.*"}}));
     EXPECT_EQ(call.flags, DWORD(0x1808));
     EXPECT_EQ(std::string(state_->settings.texture_path), (root_ / "pictures").string() + "/");
     EXPECT_EQ(frames(), before + 1);
