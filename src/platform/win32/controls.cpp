@@ -1,4 +1,5 @@
 // The Static, Button and Edit window classes.
+#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -77,6 +78,17 @@ QWidget* make_button(Window* w, QWidget* parent)
     return button;
 }
 
+// A read-only field looks it, as on the platform: its background is the
+// dialog's grey, not the white of a field that takes typing.
+void set_read_only(QLineEdit* edit, bool read_only)
+{
+    edit->setReadOnly(read_only);
+    QPalette palette = QApplication::palette(edit);
+    if (read_only)
+        palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+    edit->setPalette(palette);
+}
+
 QWidget* make_edit(Window* w, QWidget* parent)
 {
     auto* edit = new QLineEdit(parent);
@@ -85,7 +97,7 @@ QWidget* make_edit(Window* w, QWidget* parent)
                             : align == ES_CENTER ? Qt::AlignHCenter
                                                  : Qt::AlignLeft) |
                        Qt::AlignVCenter);
-    edit->setReadOnly((w->style & ES_READONLY) != 0);
+    set_read_only(edit, (w->style & ES_READONLY) != 0);
     edit->setFrame((w->style & WS_BORDER) || (w->ex_style & WS_EX_CLIENTEDGE));
     edit->setMaxLength(32767);
     QObject::connect(edit, &QLineEdit::textChanged, edit, [w] { notify_parent(w, EN_CHANGE); });
@@ -189,7 +201,7 @@ LRESULT CALLBACK edit_proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     }
     case EM_SETREADONLY:
         if (edit)
-            edit->setReadOnly(wParam != 0);
+            set_read_only(edit, wParam != 0);
         if (wParam)
             w->style |= ES_READONLY;
         else

@@ -42,6 +42,10 @@ TEST_F(DialogTest, PanelTemplateBuildsEveryControlInOrder)
             auto* edit = qobject_cast<QLineEdit*>(w);
             ASSERT_NE(edit, nullptr) << item.id;
             EXPECT_EQ(edit->isReadOnly(), (item.style & ES_READONLY) != 0) << item.id;
+            // A read-only field shows the dialog's grey, a typing field does not.
+            const QColor grey = win32_widget_of(panel_)->palette().color(QPalette::Window);
+            const QImage field = edit->grab().toImage();
+            EXPECT_EQ(field.pixelColor(4, field.height() / 2) == grey, edit->isReadOnly()) << item.id;
             EXPECT_TRUE(edit->alignment() & Qt::AlignRight);
             EXPECT_TRUE(edit->hasFrame());
         } else if (item.class_atom == DIALOG_CLASS_BUTTON || cls == "Button") {
