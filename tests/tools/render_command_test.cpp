@@ -98,7 +98,7 @@ TEST_F(RenderCommand, WritesTheLastFrameAsRgbPng)
     EXPECT_NE(p.pixels[235 * 640 + 325], kGrey);
     EXPECT_EQ(p.count(kYellow), 0u);
 
-    ASSERT_EQ(run(data + " --size 160x120 --frames 3 --range 1000 3000 1000 3000 --camera 0 0 90 --marker 2500 2500 "
+    ASSERT_EQ(run(data + " --size 160x120 --frames 3 --range 1000 3000 0 4000 --camera 0 0 90 --marker 2500 3000 "
                          "--time -o " + out("near.png"), &err),
               0);
     EXPECT_TRUE(std::regex_match(err, std::regex("time load=[0-9]+\\.[0-9]{3} mesh=[0-9]+\\.[0-9]{3} texture=0\\.000 "
