@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 
+#include "shell/camera_controls.h"
 #include "viewer_test_support.h"
 
 namespace {
@@ -66,6 +67,14 @@ int reference_turn(int azimuth, int degrees)
     for (; degrees > 0; --degrees)
         azimuth = azimuth == 360 ? 1 : azimuth + 1;
     return azimuth;
+}
+
+// A turn of any size in one step lands where turning degree by degree does.
+TEST(TurnAzimuth, AnyTurnLandsWhereDegreeByDegreeTurningDoes)
+{
+    for (int azimuth = 0; azimuth <= 360; ++azimuth)
+        for (int degrees : {-725, -360, -359, -5, -1, 0, 1, 5, 359, 360, 361, 725})
+            ASSERT_EQ(turn_azimuth(azimuth, degrees), reference_turn(azimuth, degrees)) << azimuth << " by " << degrees;
 }
 
 TEST_F(MouseCameraTest, DraggingTurnsAndTiltsWithWrapAroundAndLimits)
