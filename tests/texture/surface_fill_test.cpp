@@ -110,7 +110,8 @@ TEST_F(SurfaceFillTest, NoneAndPointFilters) {
             for (UINT x = 0; x < width; ++x) {
                 const auto column = static_cast<UINT>(std::floor((x + 0.5) * 3 / width));
                 const auto row = static_cast<UINT>(std::floor((y + 0.5) * 2 / height));
-                EXPECT_EQ(point[y * width + x], pixels[row * 3 + column]) << width << "x" << height << " " << x << "," << y;
+                EXPECT_EQ(point[y * width + x], pixels[row * 3 + column])
+                    << width << "x" << height << " at " << x << "," << y;
             }
         }
         t->Release();
