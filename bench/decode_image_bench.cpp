@@ -16,8 +16,16 @@ namespace {
 constexpr int kSize = 4096;
 using Bytes = std::vector<uint8_t>;
 
-void le16(Bytes& b, unsigned v) { b.push_back(uint8_t(v)); b.push_back(uint8_t(v >> 8)); }
-void le32(Bytes& b, uint32_t v) { le16(b, v & 0xFFFF); le16(b, v >> 16); }
+void le16(Bytes& b, unsigned v)
+{
+    b.push_back(uint8_t(v));
+    b.push_back(uint8_t(v >> 8));
+}
+void le32(Bytes& b, uint32_t v)
+{
+    le16(b, v & 0xFFFF);
+    le16(b, v >> 16);
+}
 
 // 256 colours in rings and a checkerboard of 128-pixel squares: runs of a
 // few dozen pixels, as in drawn textures.
@@ -50,9 +58,20 @@ Bytes bitmap_header(int bits, uint32_t compression, uint32_t colours, size_t dat
 {
     const size_t table = colours * 4;
     Bytes b = {'B', 'M'};
-    le32(b, uint32_t(54 + table + data_bytes)); le32(b, 0); le32(b, uint32_t(54 + table));
-    le32(b, 40); le32(b, kSize); le32(b, kSize); le16(b, 1); le16(b, bits);
-    le32(b, compression); le32(b, uint32_t(data_bytes)); le32(b, 2835); le32(b, 2835); le32(b, colours); le32(b, 0);
+    le32(b, uint32_t(54 + table + data_bytes));
+    le32(b, 0);
+    le32(b, uint32_t(54 + table));
+    le32(b, 40);
+    le32(b, kSize);
+    le32(b, kSize);
+    le16(b, 1);
+    le16(b, bits);
+    le32(b, compression);
+    le32(b, uint32_t(data_bytes));
+    le32(b, 2835);
+    le32(b, 2835);
+    le32(b, colours);
+    le32(b, 0);
     return b;
 }
 
@@ -63,7 +82,9 @@ Bytes bmp24()
     for (int y = kSize - 1; y >= 0; --y)
         for (int x = 0; x < kSize; ++x) {
             const uint8_t* c = p.colours[p.index[size_t(y) * kSize + x]];
-            b.push_back(c[2]); b.push_back(c[1]); b.push_back(c[0]);
+            b.push_back(c[2]);
+            b.push_back(c[1]);
+            b.push_back(c[0]);
         }
     return b;
 }
@@ -87,7 +108,10 @@ Bytes rle8()
     }
     Bytes b = bitmap_header(8, 1, 256, stream.size());
     for (const auto& c : p.colours) {
-        b.push_back(c[2]); b.push_back(c[1]); b.push_back(c[0]); b.push_back(0);
+        b.push_back(c[2]);
+        b.push_back(c[1]);
+        b.push_back(c[0]);
+        b.push_back(0);
     }
     b.insert(b.end(), stream.begin(), stream.end());
     return b;
@@ -117,8 +141,8 @@ Bytes png()
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_set_write_fn(png, &out, append_png_bytes, flush_png);
-    png_set_IHDR(png, info, kSize, kSize, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, kSize, kSize, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     for (int y = 0; y < kSize; ++y) {
         std::vector<uint8_t> row = rgb_row(y);
@@ -169,7 +193,8 @@ void decode(benchmark::State& state, const Bytes& file)
         release_decoded_image(&image);
     }
     state.counters["file_MB"] = double(file.size()) / 1e6;
-    state.counters["Mpixel"] = benchmark::Counter(double(kSize) * kSize / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["Mpixel"] =
+        benchmark::Counter(double(kSize) * kSize / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 void BM_DecodeBmp24BottomUp(benchmark::State& state)

@@ -31,11 +31,12 @@ using namespace viewer_scene;
 
 struct Context {
     OSMesaContext context = nullptr;
-    std::vector<uint32_t> pixels = std::vector<uint32_t>(size_t(kWidth) * kHeight);  // 0xAARRGGBB, top row first
+    std::vector<uint32_t> pixels = std::vector<uint32_t>(size_t(kWidth) * kHeight); // 0xAARRGGBB, top row first
     GLuint buffers[6] = {};
     GLuint texture = 0;
 
-    Context() {
+    Context()
+    {
         // 16 depth bits, no stencil, no accumulation buffer.
         context = OSMesaCreateContextExt(OSMESA_BGRA, 16, 0, 0, nullptr);
         if (!context || !OSMesaMakeCurrent(context, pixels.data(), GL_UNSIGNED_BYTE, kWidth, kHeight)) {
@@ -44,7 +45,8 @@ struct Context {
         }
         OSMesaPixelStore(OSMESA_Y_UP, 0);
     }
-    ~Context() {
+    ~Context()
+    {
         glDeleteBuffers(6, buffers);
         glDeleteTextures(1, &texture);
         OSMesaDestroyContext(context);
@@ -53,7 +55,8 @@ struct Context {
 
 class PeerScene {
 public:
-    PeerScene() {
+    PeerScene()
+    {
         const Scene scene = make_scene();
         upload(0, scene.surface);
         upload(2, scene.grid);
@@ -65,7 +68,8 @@ public:
         apply_states();
     }
 
-    void set_camera(int radius, int azimuth, int elevation) {
+    void set_camera(int radius, int azimuth, int elevation)
+    {
         // Row vectors with rows first are column vectors with columns first.
         // The device's depth runs 0..1 over the view volume, GL's -1..1.
         const Matrix4 to_gl_depth = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 2, 0}, {0, 0, -1, 1}}};
@@ -79,7 +83,8 @@ public:
         glLoadMatrixf(&view.m[0][0]);
     }
 
-    void render() {
+    void render()
+    {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         // The surface: position, colour, texture coordinates, textured.
         glBindBuffer(GL_ARRAY_BUFFER, context_.buffers[0]);
@@ -117,7 +122,8 @@ public:
 
 private:
     template <class Vertex>
-    void upload(int first, const Mesh<Vertex>& mesh) {
+    void upload(int first, const Mesh<Vertex>& mesh)
+    {
         if (!context_.buffers[0]) {
             glGenBuffers(6, context_.buffers);
         }
@@ -125,11 +131,11 @@ private:
         glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(mesh.vertices.size() * sizeof(Vertex)), mesh.vertices.data(),
                      GL_STATIC_DRAW);
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, context_.buffers[first + 1]);
-        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(mesh.indices.size() * 2), mesh.indices.data(),
-                     GL_STATIC_DRAW);
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(mesh.indices.size() * 2), mesh.indices.data(), GL_STATIC_DRAW);
     }
 
-    void make_texture() {
+    void make_texture()
+    {
         glGenTextures(1, &context_.texture);
         glBindTexture(GL_TEXTURE_2D, context_.texture);
         std::vector<uint32_t> level_texels;
@@ -140,8 +146,7 @@ private:
                     level_texels[size_t(y) * size + x] = checker_texel(unsigned(x), unsigned(y));
                 }
             }
-            glTexImage2D(GL_TEXTURE_2D, level, GL_RGBA8, size, size, 0, GL_BGRA, GL_UNSIGNED_BYTE,
-                         level_texels.data());
+            glTexImage2D(GL_TEXTURE_2D, level, GL_RGBA8, size, size, 0, GL_BGRA, GL_UNSIGNED_BYTE, level_texels.data());
         }
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
@@ -150,7 +155,8 @@ private:
         glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     }
 
-    void apply_states() {
+    void apply_states()
+    {
         glViewport(0, 0, kWidth, kHeight);
         glDisable(GL_CULL_FACE);
         glEnable(GL_DEPTH_TEST);
@@ -168,7 +174,8 @@ private:
 
 int g_radius = 30, g_azimuth = 45, g_elevation = 30;
 
-void BM_PeerFrame(benchmark::State& state) {
+void BM_PeerFrame(benchmark::State& state)
+{
     PeerScene scene;
     scene.set_camera(g_radius, g_azimuth, g_elevation);
     for (auto _ : state) {
@@ -183,16 +190,18 @@ void BM_PeerFrame(benchmark::State& state) {
 }
 
 // One frame into a binary PPM.
-int write_frame(const char* path) {
+int write_frame(const char* path)
+{
     PeerScene scene;
     scene.set_camera(g_radius, g_azimuth, g_elevation);
     scene.render();
     return write_ppm(path, scene.pixels());
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     std::vector<char*> rest;
     const char* ppm = nullptr;
     for (int i = 0; i < argc; ++i) {

@@ -31,7 +31,8 @@ using namespace viewer_scene;
 
 class DeviceScene {
 public:
-    DeviceScene() : window_(kWidth, kHeight) {
+    DeviceScene() : window_(kWidth, kHeight)
+    {
         d3d_ = Direct3DCreate9(31);
         D3DPRESENT_PARAMETERS params;
         std::memset(&params, 0, sizeof params);
@@ -54,7 +55,8 @@ public:
         make_texture();
     }
 
-    ~DeviceScene() {
+    ~DeviceScene()
+    {
         for (DrawBatch& batch : batches_) {
             release_batch(&batch);
         }
@@ -62,12 +64,14 @@ public:
         d3d_->Release();
     }
 
-    void set_camera(int radius, int azimuth, int elevation) {
+    void set_camera(int radius, int azimuth, int elevation)
+    {
         const D3DMATRIX view = to_device_matrix(camera(radius, azimuth, elevation));
         device_->SetTransform(D3DTS_VIEW, &view);
     }
 
-    void render() {
+    void render()
+    {
         device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF808080, 1.0f, 0);
         device_->BeginScene();
         for (const DrawBatch& batch : batches_) {
@@ -81,7 +85,8 @@ public:
 
 private:
     // A full mip chain, every level the checker of its own size.
-    void make_texture() {
+    void make_texture()
+    {
         IDirect3DTexture9*& texture = batches_[0].texture;
         device_->CreateTexture(kTextureSize, kTextureSize, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr);
         for (DWORD level = 0; level < texture->GetLevelCount(); ++level) {
@@ -103,12 +108,13 @@ private:
     IDirect3D9* d3d_ = nullptr;
     IDirect3DDevice9* device_ = nullptr;
     D3DCAPS9 caps_{};
-    DrawBatch batches_[3] = {};  // surface, grid lines, marker
+    DrawBatch batches_[3] = {}; // surface, grid lines, marker
 };
 
 // Threads 0 lets the device choose (both cores for large draws); 1 draws on
 // the caller's thread alone, to see the total work.
-std::unique_ptr<DeviceScene> scene_for(int radius, int azimuth, int elevation, UINT threads) {
+std::unique_ptr<DeviceScene> scene_for(int radius, int azimuth, int elevation, UINT threads)
+{
     D3D9Profile profile = d3d9_default_profile();
     profile.raster_threads = threads;
     d3d9_test_set_profile(profile);
@@ -118,7 +124,8 @@ std::unique_ptr<DeviceScene> scene_for(int radius, int azimuth, int elevation, U
     return scene;
 }
 
-void frame(benchmark::State& state, int radius, int azimuth, int elevation, UINT threads) {
+void frame(benchmark::State& state, int radius, int azimuth, int elevation, UINT threads)
+{
     const std::unique_ptr<DeviceScene> scene = scene_for(radius, azimuth, elevation, threads);
     for (auto _ : state) {
         scene->render();
@@ -131,7 +138,8 @@ void frame(benchmark::State& state, int radius, int azimuth, int elevation, UINT
 }
 
 // One frame into a binary PPM.
-int write_frame(const char* path, int radius, int azimuth, int elevation, UINT threads) {
+int write_frame(const char* path, int radius, int azimuth, int elevation, UINT threads)
+{
     const std::unique_ptr<DeviceScene> scene = scene_for(radius, azimuth, elevation, threads);
     scene->render();
     return write_ppm(path, scene->window().frame());
@@ -142,7 +150,8 @@ struct Camera {
     int radius, azimuth, elevation;
 };
 
-void register_frame(const std::string& name, Camera camera, UINT threads) {
+void register_frame(const std::string& name, Camera camera, UINT threads)
+{
     benchmark::RegisterBenchmark(name.c_str(),
                                  [camera, threads](benchmark::State& state) {
                                      frame(state, camera.radius, camera.azimuth, camera.elevation, threads);
@@ -151,9 +160,10 @@ void register_frame(const std::string& name, Camera camera, UINT threads) {
         ->MinTime(1.0);
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     std::vector<Camera> cameras = {{"Top", 100, 0, 90}, {"Oblique", 40, 30, 35}, {"Near", 30, 45, 30}};
     std::vector<char*> rest;
     const char* ppm = nullptr;

@@ -27,7 +27,8 @@ struct Device {
     IDirect3D9* d3d = nullptr;
     IDirect3DDevice9* device = nullptr;
 
-    Device() {
+    Device()
+    {
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
         D3DPRESENT_PARAMETERS p;
         std::memset(&p, 0, sizeof p);
@@ -36,7 +37,8 @@ struct Device {
         d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p,
                           &device);
     }
-    ~Device() {
+    ~Device()
+    {
         device->Release();
         d3d->Release();
     }
@@ -47,7 +49,8 @@ struct Image {
     std::vector<uint8_t> palette;
     DecodedImage image{};
 
-    Image(D3DFORMAT format, UINT width, UINT height, UINT pitch) {
+    Image(D3DFORMAT format, UINT width, UINT height, UINT pitch)
+    {
         pixels.resize(size_t(pitch) * height);
         image.format = format;
         image.width = width;
@@ -67,7 +70,8 @@ struct Image {
     }
 
     // Smooth gradients with some noise, like a photograph.
-    void fill_picture(UINT bytes_per_pixel) {
+    void fill_picture(UINT bytes_per_pixel)
+    {
         std::mt19937 random(1);
         for (UINT y = 0; y < image.height; ++y) {
             uint8_t* row = pixels.data() + size_t(y) * image.row_pitch;
@@ -78,13 +82,15 @@ struct Image {
     }
 };
 
-IDirect3DTexture9* make_texture(IDirect3DDevice9* device, UINT width, UINT height, UINT levels) {
+IDirect3DTexture9* make_texture(IDirect3DDevice9* device, UINT width, UINT height, UINT levels)
+{
     IDirect3DTexture9* texture = nullptr;
     device->CreateTexture(width, height, levels, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr);
     return texture;
 }
 
-HRESULT fill_level0(IDirect3DTexture9* texture, const DecodedImage& image, DWORD filter) {
+HRESULT fill_level0(IDirect3DTexture9* texture, const DecodedImage& image, DWORD filter)
+{
     IDirect3DSurface9* surface = nullptr;
     HRESULT hr = texture->GetSurfaceLevel(0, &surface);
     if (SUCCEEDED(hr)) {
@@ -96,7 +102,8 @@ HRESULT fill_level0(IDirect3DTexture9* texture, const DecodedImage& image, DWORD
 
 // Level 0 from the image, then the box chain under it.
 void LevelAndChain(benchmark::State& state, D3DFORMAT format, UINT width, UINT height, UINT bytes_per_pixel,
-                   UINT level_width, UINT level_height) {
+                   UINT level_width, UINT level_height)
+{
     Device d;
     Image image(format, width, height, width * bytes_per_pixel);
     image.fill_picture(bytes_per_pixel);
@@ -110,18 +117,15 @@ void LevelAndChain(benchmark::State& state, D3DFORMAT format, UINT width, UINT h
     texture->Release();
 }
 
-void Triangle1500x1000(benchmark::State& state) {
-    LevelAndChain(state, D3DFMT_R8G8B8, 1500, 1000, 3, 2048, 1024);
-}
+void Triangle1500x1000(benchmark::State& state) { LevelAndChain(state, D3DFMT_R8G8B8, 1500, 1000, 3, 2048, 1024); }
 BENCHMARK(Triangle1500x1000)->Unit(benchmark::kMillisecond);
 
-void Copy2048x2048(benchmark::State& state) {
-    LevelAndChain(state, D3DFMT_X8R8G8B8, 2048, 2048, 4, 2048, 2048);
-}
+void Copy2048x2048(benchmark::State& state) { LevelAndChain(state, D3DFMT_X8R8G8B8, 2048, 2048, 4, 2048, 2048); }
 BENCHMARK(Copy2048x2048)->Unit(benchmark::kMillisecond);
 
 // A huge P8 image into one level; the image (1 GiB) is shared by the runs.
-void Huge(benchmark::State& state, UINT width, UINT height, UINT pitch, UINT level_width, UINT level_height) {
+void Huge(benchmark::State& state, UINT width, UINT height, UINT pitch, UINT level_width, UINT level_height)
+{
     static Image* image = nullptr;
     if (!image || image->image.width != width) {
         delete image;
@@ -141,16 +145,12 @@ void Huge(benchmark::State& state, UINT width, UINT height, UINT pitch, UINT lev
     texture->Release();
 }
 
-void Tall1x268435456(benchmark::State& state) {
-    Huge(state, 1, 268435456, 4, 1, 4096);
-}
+void Tall1x268435456(benchmark::State& state) { Huge(state, 1, 268435456, 4, 1, 4096); }
 BENCHMARK(Tall1x268435456)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime()->MeasureProcessCPUTime();
 
-void Wide4194311x245(benchmark::State& state) {
-    Huge(state, 4194311, 245, 4194312, 4096, 256);
-}
+void Wide4194311x245(benchmark::State& state) { Huge(state, 4194311, 245, 4194312, 4096, 256); }
 BENCHMARK(Wide4194311x245)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime()->MeasureProcessCPUTime();
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

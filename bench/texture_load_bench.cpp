@@ -20,17 +20,35 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void le16(Bytes& b, unsigned v) { b.push_back(uint8_t(v)); b.push_back(uint8_t(v >> 8)); }
-void le32(Bytes& b, uint32_t v) { le16(b, v & 0xFFFF); le16(b, v >> 16); }
+void le16(Bytes& b, unsigned v)
+{
+    b.push_back(uint8_t(v));
+    b.push_back(uint8_t(v >> 8));
+}
+void le32(Bytes& b, uint32_t v)
+{
+    le16(b, v & 0xFFFF);
+    le16(b, v >> 16);
+}
 
-Bytes bitmap_header(int32_t width, int32_t height, int bits, uint32_t compression, uint32_t colours,
-                    size_t data_bytes)
+Bytes bitmap_header(int32_t width, int32_t height, int bits, uint32_t compression, uint32_t colours, size_t data_bytes)
 {
     const size_t table = colours * 4;
     Bytes b = {'B', 'M'};
-    le32(b, uint32_t(54 + table + data_bytes)); le32(b, 0); le32(b, uint32_t(54 + table));
-    le32(b, 40); le32(b, uint32_t(width)); le32(b, uint32_t(height)); le16(b, 1); le16(b, bits);
-    le32(b, compression); le32(b, uint32_t(data_bytes)); le32(b, 2835); le32(b, 2835); le32(b, colours); le32(b, 0);
+    le32(b, uint32_t(54 + table + data_bytes));
+    le32(b, 0);
+    le32(b, uint32_t(54 + table));
+    le32(b, 40);
+    le32(b, uint32_t(width));
+    le32(b, uint32_t(height));
+    le16(b, 1);
+    le16(b, bits);
+    le32(b, compression);
+    le32(b, uint32_t(data_bytes));
+    le32(b, 2835);
+    le32(b, 2835);
+    le32(b, colours);
+    le32(b, 0);
     return b;
 }
 

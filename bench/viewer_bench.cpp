@@ -66,8 +66,9 @@ void BM_StartToFirstFrame(benchmark::State& state)
     for (auto _ : state) {
         fs::remove_all(root / "config"); // every start is a first start
         auto start = Clock::now();
-        Child viewer(argv, {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb",
-                            "XDG_CONFIG_HOME=" + (root / "config").string(), "XDG_RUNTIME_DIR=" + root.string()});
+        Child viewer(argv,
+                     {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + (root / "config").string(),
+                      "XDG_RUNTIME_DIR=" + root.string()});
         bool shown = false;
         while (!shown && Clock::now() - start < std::chrono::seconds(30)) {
             QImage screen = screen_of(root / "fb");
@@ -160,8 +161,8 @@ bool size_render_area(HWND main, HWND panel, HWND area, int width, int height)
     GetWindowRect(panel, &panel_rect);
     int frame_width = (window.right - window.left) - client.right;
     int frame_height = (window.bottom - window.top) - client.bottom;
-    SetWindowPos(main, nullptr, 0, 0, width + (panel_rect.right - panel_rect.left) + frame_width,
-                 height + frame_height, SWP_NOMOVE | SWP_NOZORDER);
+    SetWindowPos(main, nullptr, 0, 0, width + (panel_rect.right - panel_rect.left) + frame_width, height + frame_height,
+                 SWP_NOMOVE | SWP_NOZORDER);
     RECT area_rect;
     GetClientRect(area, &area_rect);
     return area_rect.right == width && area_rect.bottom == height;

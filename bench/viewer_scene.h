@@ -31,23 +31,24 @@ struct Mesh {
 };
 
 struct Scene {
-    std::vector<double> heights;  // node (i, j) at j * kNodes + i, highest 1
-    Mesh<SurfaceVertex> surface;  // triangle list, 80,000 triangles
-    Mesh<LineVertex> grid;        // line list, 4,400 segments
-    Mesh<MarkerVertex> marker;    // line list, 400 segments
+    std::vector<double> heights; // node (i, j) at j * kNodes + i, highest 1
+    Mesh<SurfaceVertex> surface; // triangle list, 80,000 triangles
+    Mesh<LineVertex> grid;       // line list, 4,400 segments
+    Mesh<MarkerVertex> marker;   // line list, 400 segments
 };
 
 // Two bumps and a ridge, normalised to a highest node of 1, empty nodes at
 // two edges (drawn black).
-inline std::vector<double> make_heights() {
+inline std::vector<double> make_heights()
+{
     std::vector<double> heights(kNodes * kNodes);
     double highest = 0;
     for (int j = 0; j < kNodes; ++j) {
         for (int i = 0; i < kNodes; ++i) {
             const double x = i / 200.0, y = j / 200.0;
             double h = std::exp(-((x - 0.3) * (x - 0.3) + (y - 0.4) * (y - 0.4)) * 30) +
-                       0.6 * std::exp(-((x - 0.7) * (x - 0.7) + (y - 0.7) * (y - 0.7)) * 60) +
-                       0.2 * std::exp(-(x - y) * (x - y) * 200);
+                0.6 * std::exp(-((x - 0.7) * (x - 0.7) + (y - 0.7) * (y - 0.7)) * 60) +
+                0.2 * std::exp(-(x - y) * (x - y) * 200);
             if (x < 0.05 || y > 0.97) {
                 h = 0;
             }
@@ -61,46 +62,46 @@ inline std::vector<double> make_heights() {
     return heights;
 }
 
-inline NodeGrid grid_of(const std::vector<double>& heights) {
-    return NodeGrid{kNodes, kNodes, heights.data()};
-}
+inline NodeGrid grid_of(const std::vector<double>& heights) { return NodeGrid{kNodes, kNodes, heights.data()}; }
 
 // A piece of the scene written into vectors of the size it asks for.
 template <class Vertex, class Write>
-Mesh<Vertex> written(MeshSize size, Write write) {
+Mesh<Vertex> written(MeshSize size, Write write)
+{
     Mesh<Vertex> mesh{std::vector<Vertex>(size.vertices), std::vector<uint16_t>(size.indices)};
     write(std::span<Vertex>(mesh.vertices), std::span<uint16_t>(mesh.indices));
     return mesh;
 }
 
-inline Scene make_scene() {
+inline Scene make_scene()
+{
     Scene scene;
     scene.heights = make_heights();
     const NodeGrid grid = grid_of(scene.heights);
-    scene.surface = written<SurfaceVertex>(surface_size(grid), [&](auto v, auto i) { return write_surface(v, i, grid); });
-    scene.grid = written<LineVertex>(grid_lines_size(grid), [&](auto v, auto i) { return write_grid_lines(v, i, grid); });
+    scene.surface =
+        written<SurfaceVertex>(surface_size(grid), [&](auto v, auto i) { return write_surface(v, i, grid); });
+    scene.grid =
+        written<LineVertex>(grid_lines_size(grid), [&](auto v, auto i) { return write_grid_lines(v, i, grid); });
     scene.marker = written<MarkerVertex>(marker_size(grid, kMarker),
                                          [&](auto v, auto i) { return write_marker(v, i, grid, kMarker); });
     return scene;
 }
 
 // Texel (x, y) of any level: squares of 16 texels in two colours.
-inline uint32_t checker_texel(unsigned x, unsigned y) {
-    return ((x ^ y) & 16) ? 0xFFE0C080 : 0xFF4080C0;
-}
+inline uint32_t checker_texel(unsigned x, unsigned y) { return ((x ^ y) & 16) ? 0xFFE0C080 : 0xFF4080C0; }
 
-inline Matrix4 projection() {
-    return build_scene_projection(kWidth, kHeight);
-}
+inline Matrix4 projection() { return build_scene_projection(kWidth, kHeight); }
 
 // The orbiting camera: radius step 0..100, azimuth and elevation in degrees.
-inline Matrix4 camera(int radius, int azimuth, int elevation) {
+inline Matrix4 camera(int radius, int azimuth, int elevation)
+{
     const CameraVectors v = camera_vectors(CameraSetting{radius, azimuth, elevation});
     return build_view_matrix(v.eye, v.at, v.up);
 }
 
 // A frame (0x..RRGGBB pixels, top row first) as a binary PPM, to look at.
-inline int write_ppm(const char* path, const std::vector<uint32_t>& pixels) {
+inline int write_ppm(const char* path, const std::vector<uint32_t>& pixels)
+{
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path, "wb"), std::fclose);
     if (!file) {
         return 1;
@@ -114,4 +115,4 @@ inline int write_ppm(const char* path, const std::vector<uint32_t>& pixels) {
     return std::ferror(file.get()) ? 1 : 0;
 }
 
-}  // namespace viewer_scene
+} // namespace viewer_scene

@@ -187,15 +187,9 @@ bool create_fails()
 
 } // namespace
 
-void density_field_test_fail_create(unsigned skip, unsigned times)
-{
-    g_create_failure = {true, skip, times};
-}
+void density_field_test_fail_create(unsigned skip, unsigned times) { g_create_failure = {true, skip, times}; }
 
-void density_field_test_reset()
-{
-    g_create_failure = {};
-}
+void density_field_test_reset() { g_create_failure = {}; }
 
 DensityField* create_density_field(double x_min, double y_min, double x_max, double y_max)
 {

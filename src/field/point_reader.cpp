@@ -23,25 +23,13 @@ constexpr std::size_t kPieceBytes = 1023;
 
 // scanf's white space in the "C" locale but for the line feed, which always
 // ends a piece.
-inline bool is_blank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r';
-}
+inline bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; }
 
-inline bool is_digit(char c)
-{
-    return c >= '0' && c <= '9';
-}
+inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-inline bool is_hex_digit(char c)
-{
-    return is_digit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f');
-}
+inline bool is_hex_digit(char c) { return is_digit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
 
-inline char lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c | 0x20) : c;
-}
+inline char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c | 0x20) : c; }
 
 locale_t c_locale()
 {
@@ -166,8 +154,7 @@ bool match_word(const char*& p, const char* end, const char* word)
 // Two numbers from one piece, as sscanf "%lf %lf". Parsing stops at the
 // first line feed, which is where the piece ends anyway.
 // On success `stop` is where the second number ended.
-[[gnu::always_inline]] inline bool parse_pair(const char* p, const char* end, double& x, double& y,
-                                              const char*& stop)
+[[gnu::always_inline]] inline bool parse_pair(const char* p, const char* end, double& x, double& y, const char*& stop)
 {
     while (p != end && is_blank(*p))
         ++p;

@@ -14,25 +14,13 @@ NodeGrid read_grid(DensityField* field)
     return grid;
 }
 
-bool always(const RendererState&)
-{
-    return true;
-}
+bool always(const RendererState&) { return true; }
 
-bool while_marked(const RendererState& s)
-{
-    return s.marker_on != 0;
-}
+bool while_marked(const RendererState& s) { return s.marker_on != 0; }
 
-void build_surface(RendererState* s, DrawBatch* batch)
-{
-    upload_surface(batch, s->device, read_grid(s->field));
-}
+void build_surface(RendererState* s, DrawBatch* batch) { upload_surface(batch, s->device, read_grid(s->field)); }
 
-void build_grid_lines(RendererState* s, DrawBatch* batch)
-{
-    upload_grid_lines(batch, s->device, read_grid(s->field));
-}
+void build_grid_lines(RendererState* s, DrawBatch* batch) { upload_grid_lines(batch, s->device, read_grid(s->field)); }
 
 void build_marker(RendererState* s, DrawBatch* batch)
 {

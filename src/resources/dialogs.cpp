@@ -25,7 +25,16 @@ const DialogItemTemplate kMainItems[] = {
 
 const DialogTemplate kMainTemplate = {
     WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | DS_SETFONT,
-    0, 0, 0, 400, 352, kFont, 9, "Varnel", kMainItems, 1,
+    0,
+    0,
+    0,
+    400,
+    352,
+    kFont,
+    9,
+    "Varnel",
+    kMainItems,
+    1,
 };
 
 // Template order is also the tab order: every spin control follows the
@@ -74,9 +83,9 @@ const DialogTemplate kPanelTemplate = {
 };
 
 const ACCEL kCameraKeys[6] = {
-    {FVIRTKEY, 'H', IDM_AZIMUTH_DOWN},   {FVIRTKEY, 'J', IDM_ELEVATION_DOWN}, {FVIRTKEY, 'K', IDM_ELEVATION_UP},
-    {FVIRTKEY, 'L', IDM_AZIMUTH_UP},     {FVIRTKEY, 'S', IDM_NEARER},
-    {FVIRTKEY | ACCEL_END_OF_TABLE, 'X', IDM_FARTHER},
+    {FVIRTKEY, 'H', IDM_AZIMUTH_DOWN}, {FVIRTKEY, 'J', IDM_ELEVATION_DOWN},
+    {FVIRTKEY, 'K', IDM_ELEVATION_UP}, {FVIRTKEY, 'L', IDM_AZIMUTH_UP},
+    {FVIRTKEY, 'S', IDM_NEARER},       {FVIRTKEY | ACCEL_END_OF_TABLE, 'X', IDM_FARTHER},
 };
 
 const RESOURCE_ENTRY kProgramResources[4] = {

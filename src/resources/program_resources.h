@@ -7,10 +7,10 @@
 #include "platform/win32/winuser.h"
 #include "resources/resource_ids.h"
 
-extern const DialogTemplate kMainTemplate;        // dialog 102
-extern const DialogItemTemplate kPanelItems[36];  // its items, in template order
-extern const DialogTemplate kPanelTemplate;       // dialog 103
-extern const ACCEL kCameraKeys[6];                // "VARNEL_ACCELERATOR"
+extern const DialogTemplate kMainTemplate;       // dialog 102
+extern const DialogItemTemplate kPanelItems[36]; // its items, in template order
+extern const DialogTemplate kPanelTemplate;      // dialog 103
+extern const ACCEL kCameraKeys[6];               // "VARNEL_ACCELERATOR"
 
 // Every resource above plus icon 101, for SetModuleResources.
 extern const RESOURCE_ENTRY kProgramResources[4];

@@ -6,9 +6,15 @@
 
 namespace {
 
-#define PATH_SETTING(member) {#member, offsetof(Settings, member), REG_SZ, sizeof(Settings::member), 0, 0, 0, 0, 0}
-#define INT_SETTING(member, initial, control, order, lower, upper)                                                   \
-    {#member, offsetof(Settings, member), REG_DWORD, sizeof(Settings::member), initial, control, order, lower, upper}
+#define PATH_SETTING(member)                                                                                           \
+    {                                                                                                                  \
+#member, offsetof(Settings, member), REG_SZ, sizeof(Settings::member), 0, 0, 0, 0, 0                           \
+    }
+#define INT_SETTING(member, initial, control, order, lower, upper)                                                     \
+    {                                                                                                                  \
+#member, offsetof(Settings, member), REG_DWORD, sizeof(Settings::member), initial, control, order, lower,      \
+            upper                                                                                                      \
+    }
 
 // Registry order. The panel sets and reads the camera first, then the plot
 // range and the marker; the marker's range follows the plot range once a
@@ -45,10 +51,7 @@ static_assert(rows_cover_the_record());
 
 } // namespace
 
-std::span<const SettingRow> setting_rows()
-{
-    return kRows;
-}
+std::span<const SettingRow> setting_rows() { return kRows; }
 
 char* setting_bytes(Settings* settings, const SettingRow& row)
 {
@@ -91,8 +94,8 @@ void load_settings(Settings* settings)
         char* member = setting_bytes(settings, row);
         DWORD type = row.type;
         DWORD size = row.size;
-        const bool read = RegQueryValueExA(key, row.name, nullptr, &type, reinterpret_cast<BYTE*>(member), &size) ==
-                          ERROR_SUCCESS;
+        const bool read =
+            RegQueryValueExA(key, row.name, nullptr, &type, reinterpret_cast<BYTE*>(member), &size) == ERROR_SUCCESS;
         if (row.type == REG_SZ) {
             if (!read)
                 member[0] = '\0';

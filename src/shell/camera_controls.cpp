@@ -7,15 +7,9 @@
 
 namespace {
 
-int raise_elevation(int elevation, int degrees)
-{
-    return std::clamp(elevation + degrees, 0, 90);
-}
+int raise_elevation(int elevation, int degrees) { return std::clamp(elevation + degrees, 0, 90); }
 
-int move_out(int radius, int steps)
-{
-    return std::clamp(radius + 5 * steps, 0, 100);
-}
+int move_out(int radius, int steps) { return std::clamp(radius + 5 * steps, 0, 100); }
 
 // The six camera keys: which spin control each steps, and how.
 struct CameraKey {
@@ -125,10 +119,7 @@ void end_camera_drag(AppState* state)
         ReleaseCapture();
 }
 
-void drop_camera_drag(AppState* state)
-{
-    state->mouse.dragging = false;
-}
+void drop_camera_drag(AppState* state) { state->mouse.dragging = false; }
 
 // A notch forward, away from the user, brings the camera nearer, as S does;
 // backward moves it away, as X does.

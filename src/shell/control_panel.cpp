@@ -46,18 +46,14 @@ void show_data_error(AppState* state, const char* text)
     MessageBoxA(state->main_window, text, kDataErrorCaption, MB_OK | MB_ICONERROR);
 }
 
-void invalidate_render_area(AppState* state)
-{
-    InvalidateRect(state->render_area, nullptr, FALSE);
-}
+void invalidate_render_area(AppState* state) { InvalidateRect(state->render_area, nullptr, FALSE); }
 
 // Only a regular file is read: a folder would open as an empty stream and
 // a device or pipe might never end.
 bool is_regular_file(const char* path)
 {
     DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
 }
 
 void set_loaded_title(HWND main_window, const char* path)
@@ -218,10 +214,7 @@ void adapt_marker_ranges(HWND panel)
     set_range(panel, IDC_Y_MARKER_SPIN, range.y_min, range.y_max);
 }
 
-void load_data_from(HWND panel, const char* path)
-{
-    load_data(panel, read_range(panel), path);
-}
+void load_data_from(HWND panel, const char* path) { load_data(panel, read_range(panel), path); }
 
 void load_texture_from(HWND panel, const char* path)
 {

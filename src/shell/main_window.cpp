@@ -28,7 +28,8 @@ BOOL initialise(HWND main_window)
     if (!state)
         return fail_start(main_window, kNoMemoryText);
     state->main_window = main_window;
-    state->panel = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCE(IDD_PANEL), main_window, panel_proc, 0);
+    state->panel =
+        CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCE(IDD_PANEL), main_window, panel_proc, 0);
     if (!state->panel) {
         delete state;
         return fail_start(main_window, kNoPanelText);

@@ -36,7 +36,7 @@ bool write_picture(const char* path, const std::vector<uint32_t>& pixels, UINT w
 {
     ReplacingFile out;
     return out.open(path, ReplacingFile::OtherTargets::refuse) && write_png(out.stream(), pixels, width, height) &&
-           out.commit();
+        out.commit();
 }
 
 void show_save_error(AppState* state, const char* path)

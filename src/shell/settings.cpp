@@ -14,9 +14,8 @@ std::vector<const SettingRow*> panel_rows()
     for (const SettingRow& row : setting_rows())
         if (row.control)
             rows.push_back(&row);
-    std::sort(rows.begin(), rows.end(), [](const SettingRow* a, const SettingRow* b) {
-        return a->panel_order < b->panel_order;
-    });
+    std::sort(rows.begin(), rows.end(),
+              [](const SettingRow* a, const SettingRow* b) { return a->panel_order < b->panel_order; });
     return rows;
 }
 

@@ -16,11 +16,11 @@ namespace {
 // Means land on exact quarters of a step; the float path's rounding errors
 // are far below this nudge, so halves still round up and nothing else moves.
 constexpr float kBoxRound = 0.5f + 1.0f / 16.0f;
-const float kBoxRounding[16] = {kBoxRound, kBoxRound, kBoxRound, kBoxRound, kBoxRound, kBoxRound,
-                                kBoxRound, kBoxRound, kBoxRound, kBoxRound, kBoxRound, kBoxRound,
-                                kBoxRound, kBoxRound, kBoxRound, kBoxRound};
+const float kBoxRounding[16] = {kBoxRound, kBoxRound, kBoxRound, kBoxRound, kBoxRound, kBoxRound, kBoxRound, kBoxRound,
+                                kBoxRound, kBoxRound, kBoxRound, kBoxRound, kBoxRound, kBoxRound, kBoxRound, kBoxRound};
 
-HRESULT box_float(const LevelSource& source, const LevelTarget& target, DWORD filter) {
+HRESULT box_float(const LevelSource& source, const LevelTarget& target, DWORD filter)
+{
     std::vector<float> pair;
     const UINT used_width = std::min(source.width, target.width * 2);
     if (!try_resize(pair, size_t(used_width) * 8)) {
@@ -54,7 +54,8 @@ HRESULT box_float(const LevelSource& source, const LevelTarget& target, DWORD fi
 // Formats whose every field is a whole byte: each byte averaged on its own,
 // bytes no field covers written 0.
 template <unsigned Bytes>
-void box_bytes(const BYTE* upper, const BYTE* lower, BYTE* out, UINT width, const BYTE* keep) {
+void box_bytes(const BYTE* upper, const BYTE* lower, BYTE* out, UINT width, const BYTE* keep)
+{
     for (UINT x = 0; x < width; ++x, upper += 2 * Bytes, lower += 2 * Bytes, out += Bytes) {
         for (unsigned k = 0; k < Bytes; ++k) {
             const unsigned sum = upper[k] + upper[Bytes + k] + lower[k] + lower[Bytes + k] + 2;
@@ -64,7 +65,8 @@ void box_bytes(const BYTE* upper, const BYTE* lower, BYTE* out, UINT width, cons
 }
 
 template <unsigned Bytes>
-uint32_t load_small(const BYTE* p) {
+uint32_t load_small(const BYTE* p)
+{
     uint32_t v = 0;
     std::memcpy(&v, p, Bytes);
     return v;
@@ -72,7 +74,8 @@ uint32_t load_small(const BYTE* p) {
 
 // Formats with fields inside bytes: each field averaged on its own.
 template <unsigned Bytes>
-void box_fields(const BYTE* upper, const BYTE* lower, BYTE* out, UINT width, const PixelCodec& codec) {
+void box_fields(const BYTE* upper, const BYTE* lower, BYTE* out, UINT width, const PixelCodec& codec)
+{
     uint32_t masks[4];
     for (int c = 0; c < 4; ++c) {
         masks[c] = (1u << codec.fields[c].bits) - 1;
@@ -84,7 +87,7 @@ void box_fields(const BYTE* upper, const BYTE* lower, BYTE* out, UINT width, con
         for (int c = 0; c < 4; ++c) {
             const unsigned shift = codec.fields[c].shift;
             const uint32_t sum = ((p[0] >> shift) & masks[c]) + ((p[1] >> shift) & masks[c]) +
-                                 ((p[2] >> shift) & masks[c]) + ((p[3] >> shift) & masks[c]) + 2;
+                ((p[2] >> shift) & masks[c]) + ((p[3] >> shift) & masks[c]) + 2;
             pixel |= ((sum >> 2) & masks[c]) << shift;
         }
         std::memcpy(out, &pixel, Bytes);
@@ -93,17 +96,19 @@ void box_fields(const BYTE* upper, const BYTE* lower, BYTE* out, UINT width, con
 
 constexpr D3DFORMAT kIntegerFormats[] = {
     D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_A8B8G8R8, D3DFMT_X8B8G8R8, D3DFMT_R5G6B5,
-    D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4, D3DFMT_R3G3B2,  D3DFMT_A8,
-    D3DFMT_L8,       D3DFMT_A8R3G3B2, D3DFMT_X4R4G4B4, D3DFMT_A8L8,    D3DFMT_A4L4,
+    D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4, D3DFMT_R3G3B2,   D3DFMT_A8,
+    D3DFMT_L8,       D3DFMT_A8R3G3B2, D3DFMT_X4R4G4B4, D3DFMT_A8L8,     D3DFMT_A4L4,
 };
 
-bool has_integer_path(D3DFORMAT format) {
+bool has_integer_path(D3DFORMAT format)
+{
     return std::find(std::begin(kIntegerFormats), std::end(kIntegerFormats), format) != std::end(kIntegerFormats);
 }
 
 // The bytes of a pixel some field covers, as masks; false when a field does
 // not fill whole bytes.
-bool byte_fields(const PixelCodec& codec, BYTE keep[4]) {
+bool byte_fields(const PixelCodec& codec, BYTE keep[4])
+{
     std::memset(keep, 0, 4);
     for (const PixelField& field : codec.fields) {
         if (field.bits == 0) {
@@ -117,14 +122,15 @@ bool byte_fields(const PixelCodec& codec, BYTE keep[4]) {
     return true;
 }
 
-void box_integer(const LevelSource& source, const LevelTarget& target) {
+void box_integer(const LevelSource& source, const LevelTarget& target)
+{
     const PixelCodec& codec = *source.codec;
     const unsigned bytes = codec.unit_bytes;
     BYTE keep[4];
     const bool whole_bytes = byte_fields(codec, keep);
     for (UINT y = 0; y < target.height; ++y) {
-        const BYTE* upper = source.pixels.bits + size_t(source.top + 2 * y) * source.pixels.pitch +
-                            size_t(source.left) * bytes;
+        const BYTE* upper =
+            source.pixels.bits + size_t(source.top + 2 * y) * source.pixels.pitch + size_t(source.left) * bytes;
         const BYTE* lower = upper + source.pixels.pitch;
         BYTE* out = target.bits + size_t(y) * target.pitch;
         if (whole_bytes && bytes == 4) {
@@ -141,12 +147,13 @@ void box_integer(const LevelSource& source, const LevelTarget& target) {
     }
 }
 
-}  // namespace
+} // namespace
 
-HRESULT box_filter_half(const LevelSource& source, const LevelTarget& target, DWORD filter, bool allow_integer) {
+HRESULT box_filter_half(const LevelSource& source, const LevelTarget& target, DWORD filter, bool allow_integer)
+{
     const bool integer = allow_integer && source.codec == target.codec && has_integer_path(source.codec->format) &&
-                         source.width >= 2 && source.height >= 2 && source.color_key == 0 &&
-                         !(filter & (TEXTURE_FILTER_DITHER | TEXTURE_FILTER_DITHER_DIFFUSION));
+        source.width >= 2 && source.height >= 2 && source.color_key == 0 &&
+        !(filter & (TEXTURE_FILTER_DITHER | TEXTURE_FILTER_DITHER_DIFFUSION));
     if (integer) {
         box_integer(source, target);
         return S_OK;

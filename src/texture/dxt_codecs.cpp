@@ -15,16 +15,16 @@ struct Texel {
     float c[4];
 };
 
-uint16_t load16(const BYTE* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
+uint16_t load16(const BYTE* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
+Texel colour_565(uint16_t value)
+{
+    return Texel{
+        {(value >> 11) * (1.0f / 31.0f), ((value >> 5) & 63) * (1.0f / 63.0f), (value & 31) * (1.0f / 31.0f), 1.0f}};
 }
 
-Texel colour_565(uint16_t value) {
-    return Texel{{(value >> 11) * (1.0f / 31.0f), ((value >> 5) & 63) * (1.0f / 63.0f), (value & 31) * (1.0f / 31.0f),
-                  1.0f}};
-}
-
-Texel mix(const Texel& a, const Texel& b, float wa, float wb, float total) {
+Texel mix(const Texel& a, const Texel& b, float wa, float wb, float total)
+{
     Texel out;
     for (int c = 0; c < 3; ++c) {
         out.c[c] = (wa * a.c[c] + wb * b.c[c]) / total;
@@ -35,7 +35,8 @@ Texel mix(const Texel& a, const Texel& b, float wa, float wb, float total) {
 
 // The four colours an index can name. DXT1 blocks whose first end point is
 // not above the second use three colours and transparent black.
-void colour_palette(uint16_t c0, uint16_t c1, bool three_colour_mode, Texel palette[4]) {
+void colour_palette(uint16_t c0, uint16_t c1, bool three_colour_mode, Texel palette[4])
+{
     palette[0] = colour_565(c0);
     palette[1] = colour_565(c1);
     if (three_colour_mode && c0 <= c1) {
@@ -48,7 +49,8 @@ void colour_palette(uint16_t c0, uint16_t c1, bool three_colour_mode, Texel pale
 }
 
 // The eight alphas a DXT4/DXT5 index can name, in 0..1.
-void alpha_palette(unsigned a0, unsigned a1, float alphas[8]) {
+void alpha_palette(unsigned a0, unsigned a1, float alphas[8])
+{
     alphas[0] = a0 / 255.0f;
     alphas[1] = a1 / 255.0f;
     if (a0 > a1) {
@@ -64,15 +66,12 @@ void alpha_palette(unsigned a0, unsigned a1, float alphas[8]) {
     }
 }
 
-bool explicit_alpha(D3DFORMAT format) {
-    return format == D3DFMT_DXT2 || format == D3DFMT_DXT3;
-}
+bool explicit_alpha(D3DFORMAT format) { return format == D3DFMT_DXT2 || format == D3DFMT_DXT3; }
 
-bool interpolated_alpha(D3DFORMAT format) {
-    return format == D3DFMT_DXT4 || format == D3DFMT_DXT5;
-}
+bool interpolated_alpha(D3DFORMAT format) { return format == D3DFMT_DXT4 || format == D3DFMT_DXT5; }
 
-void decode_block(D3DFORMAT format, const BYTE* block, Texel texels[16]) {
+void decode_block(D3DFORMAT format, const BYTE* block, Texel texels[16])
+{
     const bool dxt1 = format == D3DFMT_DXT1;
     const BYTE* colour = dxt1 ? block : block + 8;
     Texel palette[4];
@@ -99,18 +98,18 @@ void decode_block(D3DFORMAT format, const BYTE* block, Texel texels[16]) {
     }
 }
 
-float clamp01(float v) {
-    return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f;
-}
+float clamp01(float v) { return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f; }
 
-uint16_t to_565(const float* rgb) {
+uint16_t to_565(const float* rgb)
+{
     const unsigned r = static_cast<unsigned>(clamp01(rgb[0]) * 31.0f + 0.5f);
     const unsigned g = static_cast<unsigned>(clamp01(rgb[1]) * 63.0f + 0.5f);
     const unsigned b = static_cast<unsigned>(clamp01(rgb[2]) * 31.0f + 0.5f);
     return static_cast<uint16_t>(r << 11 | g << 5 | b);
 }
 
-float distance2(const Texel& a, const Texel& b) {
+float distance2(const Texel& a, const Texel& b)
+{
     float sum = 0.0f;
     for (int c = 0; c < 3; ++c) {
         const float d = a.c[c] - b.c[c];
@@ -122,7 +121,8 @@ float distance2(const Texel& a, const Texel& b) {
 // End points from the two texels farthest apart, indexes to the nearest
 // colour. DXT1 blocks with a texel below half alpha use the three-colour
 // mode and give those texels the transparent index.
-void encode_colour(const Texel texels[16], bool dxt1, BYTE* out) {
+void encode_colour(const Texel texels[16], bool dxt1, BYTE* out)
+{
     bool transparent = false;
     int opaque[16];
     int count = 0;
@@ -178,17 +178,19 @@ void encode_colour(const Texel texels[16], bool dxt1, BYTE* out) {
     std::memcpy(out + 4, &indexes, 4);
 }
 
-void encode_explicit_alpha(const Texel texels[16], const float* dither, BYTE* out) {
+void encode_explicit_alpha(const Texel texels[16], const float* dither, BYTE* out)
+{
     uint64_t bits = 0;
     for (int i = 0; i < 16; ++i) {
-        const float d = dither[i];  // blocks start at a multiple of 4, like the matrix
+        const float d = dither[i]; // blocks start at a multiple of 4, like the matrix
         const uint64_t a = static_cast<uint64_t>(clamp01(texels[i].c[3]) * 15.0f + d);
         bits |= std::min<uint64_t>(a, 15) << (4 * i);
     }
     std::memcpy(out, &bits, 8);
 }
 
-void encode_interpolated_alpha(const Texel texels[16], BYTE* out) {
+void encode_interpolated_alpha(const Texel texels[16], BYTE* out)
+{
     unsigned lo = 255, hi = 0;
     unsigned bytes[16];
     for (int i = 0; i < 16; ++i) {
@@ -214,10 +216,10 @@ void encode_interpolated_alpha(const Texel texels[16], BYTE* out) {
     std::memcpy(out + 2, &bits, 6);
 }
 
-}  // namespace
+} // namespace
 
-void decode_dxt(const PixelCodec& codec, const PixelSource& source, UINT x0, UINT y0, UINT width, UINT rows,
-                float* out) {
+void decode_dxt(const PixelCodec& codec, const PixelSource& source, UINT x0, UINT y0, UINT width, UINT rows, float* out)
+{
     if (width == 0 || rows == 0) {
         return;
     }
@@ -243,7 +245,8 @@ void decode_dxt(const PixelCodec& codec, const PixelSource& source, UINT x0, UIN
 }
 
 void encode_dxt(const PixelCodec& codec, const float* in, UINT width, UINT rows, BYTE* dest, size_t, UINT,
-                const float* dither) {
+                const float* dither)
+{
     if (width == 0 || rows == 0) {
         return;
     }

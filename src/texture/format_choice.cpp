@@ -19,63 +19,63 @@ constexpr FormatClass DEPTH = FORMAT_CLASS_DEPTH;
 // The order decides ties in find_closest_format.
 const FormatDescriptor kDescriptors[] = {
     // format                 class      bits other A   R   G   B  substitute
-    {D3DFMT_R8G8B8,          COLOR,     24,  0,  0,  8,  8,  8, FALSE},
-    {D3DFMT_A8R8G8B8,        COLOR,     32,  0,  8,  8,  8,  8, TRUE},
-    {D3DFMT_X8R8G8B8,        COLOR,     32,  0,  0,  8,  8,  8, TRUE},
-    {D3DFMT_R5G6B5,          COLOR,     16,  0,  0,  5,  6,  5, TRUE},
-    {D3DFMT_X1R5G5B5,        COLOR,     16,  0,  0,  5,  5,  5, TRUE},
-    {D3DFMT_A8P8,            PALETTE,   16,  0,  8,  8,  8,  8, TRUE},
-    {D3DFMT_P8,              PALETTE,    8,  0,  8,  8,  8,  8, TRUE},
-    {D3DFMT_A1R5G5B5,        COLOR,     16,  0,  1,  5,  5,  5, TRUE},
-    {D3DFMT_A4R4G4B4,        COLOR,     16,  0,  4,  4,  4,  4, TRUE},
-    {D3DFMT_R3G3B2,          COLOR,      8,  0,  0,  3,  3,  2, TRUE},
-    {D3DFMT_A8,              COLOR,      8,  0,  8,  0,  0,  0, TRUE},
-    {D3DFMT_A8R3G3B2,        COLOR,     16,  0,  8,  3,  3,  2, TRUE},
-    {D3DFMT_X4R4G4B4,        COLOR,     16,  0,  0,  4,  4,  4, TRUE},
-    {D3DFMT_A2B10G10R10,     COLOR,     32,  0,  2, 10, 10, 10, TRUE},
-    {D3DFMT_A8B8G8R8,        COLOR,     32,  0,  8,  8,  8,  8, TRUE},
-    {D3DFMT_X8B8G8R8,        COLOR,     32,  0,  0,  8,  8,  8, TRUE},
-    {D3DFMT_G16R16,          COLOR,     32,  0,  0, 16, 16,  0, TRUE},
-    {D3DFMT_A2R10G10B10,     COLOR,     32,  0,  2, 10, 10, 10, TRUE},
-    {D3DFMT_A16B16G16R16,    COLOR,     64,  0, 16, 16, 16, 16, TRUE},
-    {D3DFMT_L8,              LUMINANCE,  8,  0,  0,  8,  8,  8, TRUE},
-    {D3DFMT_A8L8,            LUMINANCE, 16,  0,  8,  8,  8,  8, TRUE},
-    {D3DFMT_A4L4,            LUMINANCE,  8,  0,  4,  4,  4,  4, TRUE},
-    {D3DFMT_L16,             LUMINANCE, 16,  0,  0, 16, 16, 16, TRUE},
-    {D3DFMT_V8U8,            SIGNED,    16,  0,  0,  0,  8,  8, TRUE},
-    {D3DFMT_L6V5U5,          SIGNED,    16,  6,  0,  0,  5,  5, TRUE},
-    {D3DFMT_X8L8V8U8,        SIGNED,    32,  8,  0,  0,  8,  8, TRUE},
-    {D3DFMT_Q8W8V8U8,        SIGNED,    32,  0,  8,  8,  8,  8, TRUE},
-    {D3DFMT_V16U16,          SIGNED,    32,  0,  0,  0, 16, 16, TRUE},
-    {D3DFMT_A2W10V10U10,     SIGNED,    32,  2,  0, 10, 10, 10, TRUE},
-    {D3DFMT_Q16W16V16U16,    SIGNED,    64,  0, 16, 16, 16, 16, TRUE},
-    {D3DFMT_CxV8U8,          SIGNED,    16,  8,  0,  0,  8,  8, FALSE},
-    {D3DFMT_UYVY,            COLOR,     16,  0,  0,  8,  8,  8, FALSE},
-    {D3DFMT_R8G8_B8G8,       COLOR,     16,  0,  0,  8,  8,  8, FALSE},
-    {D3DFMT_YUY2,            COLOR,     16,  0,  0,  8,  8,  8, FALSE},
-    {D3DFMT_G8R8_G8B8,       COLOR,     16,  0,  0,  8,  8,  8, FALSE},
-    {D3DFMT_DXT1,            COLOR,     16,  0,  1,  5,  6,  5, FALSE},
-    {D3DFMT_DXT2,            COLOR,     16,  0,  4,  5,  6,  5, FALSE},
-    {D3DFMT_DXT3,            COLOR,     16,  0,  4,  5,  6,  5, FALSE},
-    {D3DFMT_DXT4,            COLOR,     16,  0,  8,  5,  6,  5, FALSE},
-    {D3DFMT_DXT5,            COLOR,     16,  0,  8,  5,  6,  5, FALSE},
-    {D3DFMT_D16_LOCKABLE,    DEPTH,     16,  1,  0,  0,  0, 16, TRUE},
-    {D3DFMT_D32F_LOCKABLE,   DEPTH,     32,  1,  0,  0,  0, 32, FALSE},
-    {D3DFMT_D32,             DEPTH,     32,  0,  0,  0,  0, 32, TRUE},
-    {D3DFMT_D15S1,           DEPTH,     16,  0,  0,  0,  1, 15, TRUE},
-    {D3DFMT_D24S8,           DEPTH,     32,  0,  0,  0,  8, 24, TRUE},
-    {D3DFMT_D16,             DEPTH,     16,  0,  0,  0,  0, 16, TRUE},
-    {D3DFMT_D24X8,           DEPTH,     32,  0,  0,  0,  0, 24, TRUE},
-    {D3DFMT_D24X4S4,         DEPTH,     32,  0,  0,  0,  4, 24, TRUE},
-    {D3DFMT_D24FS8,          DEPTH,     32,  0,  0,  0,  8, 24, FALSE},
-    {D3DFMT_R16F,            COLOR,     16,  0,  0, 16,  0,  0, FALSE},
-    {D3DFMT_G16R16F,         COLOR,     32,  0,  0, 16, 16,  0, FALSE},
-    {D3DFMT_A16B16G16R16F,   COLOR,     64,  0, 16, 16, 16, 16, FALSE},
-    {D3DFMT_R32F,            COLOR,     32,  0,  0, 32,  0,  0, FALSE},
-    {D3DFMT_G32R32F,         COLOR,     64,  0,  0, 32, 32,  0, FALSE},
-    {D3DFMT_A32B32G32R32F,   COLOR,    128,  0, 32, 32, 32, 32, FALSE},
-    {LOADER_FMT_AL16,        LUMINANCE, 32,  0, 16, 16, 16, 16, FALSE},
-    {LOADER_FMT_R16,         COLOR,     48,  0,  0, 16, 16, 16, FALSE},
+    {D3DFMT_R8G8B8, COLOR, 24, 0, 0, 8, 8, 8, FALSE},
+    {D3DFMT_A8R8G8B8, COLOR, 32, 0, 8, 8, 8, 8, TRUE},
+    {D3DFMT_X8R8G8B8, COLOR, 32, 0, 0, 8, 8, 8, TRUE},
+    {D3DFMT_R5G6B5, COLOR, 16, 0, 0, 5, 6, 5, TRUE},
+    {D3DFMT_X1R5G5B5, COLOR, 16, 0, 0, 5, 5, 5, TRUE},
+    {D3DFMT_A8P8, PALETTE, 16, 0, 8, 8, 8, 8, TRUE},
+    {D3DFMT_P8, PALETTE, 8, 0, 8, 8, 8, 8, TRUE},
+    {D3DFMT_A1R5G5B5, COLOR, 16, 0, 1, 5, 5, 5, TRUE},
+    {D3DFMT_A4R4G4B4, COLOR, 16, 0, 4, 4, 4, 4, TRUE},
+    {D3DFMT_R3G3B2, COLOR, 8, 0, 0, 3, 3, 2, TRUE},
+    {D3DFMT_A8, COLOR, 8, 0, 8, 0, 0, 0, TRUE},
+    {D3DFMT_A8R3G3B2, COLOR, 16, 0, 8, 3, 3, 2, TRUE},
+    {D3DFMT_X4R4G4B4, COLOR, 16, 0, 0, 4, 4, 4, TRUE},
+    {D3DFMT_A2B10G10R10, COLOR, 32, 0, 2, 10, 10, 10, TRUE},
+    {D3DFMT_A8B8G8R8, COLOR, 32, 0, 8, 8, 8, 8, TRUE},
+    {D3DFMT_X8B8G8R8, COLOR, 32, 0, 0, 8, 8, 8, TRUE},
+    {D3DFMT_G16R16, COLOR, 32, 0, 0, 16, 16, 0, TRUE},
+    {D3DFMT_A2R10G10B10, COLOR, 32, 0, 2, 10, 10, 10, TRUE},
+    {D3DFMT_A16B16G16R16, COLOR, 64, 0, 16, 16, 16, 16, TRUE},
+    {D3DFMT_L8, LUMINANCE, 8, 0, 0, 8, 8, 8, TRUE},
+    {D3DFMT_A8L8, LUMINANCE, 16, 0, 8, 8, 8, 8, TRUE},
+    {D3DFMT_A4L4, LUMINANCE, 8, 0, 4, 4, 4, 4, TRUE},
+    {D3DFMT_L16, LUMINANCE, 16, 0, 0, 16, 16, 16, TRUE},
+    {D3DFMT_V8U8, SIGNED, 16, 0, 0, 0, 8, 8, TRUE},
+    {D3DFMT_L6V5U5, SIGNED, 16, 6, 0, 0, 5, 5, TRUE},
+    {D3DFMT_X8L8V8U8, SIGNED, 32, 8, 0, 0, 8, 8, TRUE},
+    {D3DFMT_Q8W8V8U8, SIGNED, 32, 0, 8, 8, 8, 8, TRUE},
+    {D3DFMT_V16U16, SIGNED, 32, 0, 0, 0, 16, 16, TRUE},
+    {D3DFMT_A2W10V10U10, SIGNED, 32, 2, 0, 10, 10, 10, TRUE},
+    {D3DFMT_Q16W16V16U16, SIGNED, 64, 0, 16, 16, 16, 16, TRUE},
+    {D3DFMT_CxV8U8, SIGNED, 16, 8, 0, 0, 8, 8, FALSE},
+    {D3DFMT_UYVY, COLOR, 16, 0, 0, 8, 8, 8, FALSE},
+    {D3DFMT_R8G8_B8G8, COLOR, 16, 0, 0, 8, 8, 8, FALSE},
+    {D3DFMT_YUY2, COLOR, 16, 0, 0, 8, 8, 8, FALSE},
+    {D3DFMT_G8R8_G8B8, COLOR, 16, 0, 0, 8, 8, 8, FALSE},
+    {D3DFMT_DXT1, COLOR, 16, 0, 1, 5, 6, 5, FALSE},
+    {D3DFMT_DXT2, COLOR, 16, 0, 4, 5, 6, 5, FALSE},
+    {D3DFMT_DXT3, COLOR, 16, 0, 4, 5, 6, 5, FALSE},
+    {D3DFMT_DXT4, COLOR, 16, 0, 8, 5, 6, 5, FALSE},
+    {D3DFMT_DXT5, COLOR, 16, 0, 8, 5, 6, 5, FALSE},
+    {D3DFMT_D16_LOCKABLE, DEPTH, 16, 1, 0, 0, 0, 16, TRUE},
+    {D3DFMT_D32F_LOCKABLE, DEPTH, 32, 1, 0, 0, 0, 32, FALSE},
+    {D3DFMT_D32, DEPTH, 32, 0, 0, 0, 0, 32, TRUE},
+    {D3DFMT_D15S1, DEPTH, 16, 0, 0, 0, 1, 15, TRUE},
+    {D3DFMT_D24S8, DEPTH, 32, 0, 0, 0, 8, 24, TRUE},
+    {D3DFMT_D16, DEPTH, 16, 0, 0, 0, 0, 16, TRUE},
+    {D3DFMT_D24X8, DEPTH, 32, 0, 0, 0, 0, 24, TRUE},
+    {D3DFMT_D24X4S4, DEPTH, 32, 0, 0, 0, 4, 24, TRUE},
+    {D3DFMT_D24FS8, DEPTH, 32, 0, 0, 0, 8, 24, FALSE},
+    {D3DFMT_R16F, COLOR, 16, 0, 0, 16, 0, 0, FALSE},
+    {D3DFMT_G16R16F, COLOR, 32, 0, 0, 16, 16, 0, FALSE},
+    {D3DFMT_A16B16G16R16F, COLOR, 64, 0, 16, 16, 16, 16, FALSE},
+    {D3DFMT_R32F, COLOR, 32, 0, 0, 32, 0, 0, FALSE},
+    {D3DFMT_G32R32F, COLOR, 64, 0, 0, 32, 32, 0, FALSE},
+    {D3DFMT_A32B32G32R32F, COLOR, 128, 0, 32, 32, 32, 32, FALSE},
+    {LOADER_FMT_AL16, LUMINANCE, 32, 0, 16, 16, 16, 16, FALSE},
+    {LOADER_FMT_R16, COLOR, 48, 0, 0, 16, 16, 16, FALSE},
 };
 
 const FormatDescriptor kFallback = {D3DFMT_UNKNOWN, COLOR, 32, 0, 8, 8, 8, 8, FALSE};
@@ -110,10 +110,7 @@ bool substitute_score(const FormatDescriptor& wanted, const FormatDescriptor& ca
     return true;
 }
 
-bool power_of_two(UINT value)
-{
-    return value != 0 && (value & (value - 1)) == 0;
-}
+bool power_of_two(UINT value) { return value != 0 && (value & (value - 1)) == 0; }
 
 // The smallest power of two not below `value`; the largest a UINT holds
 // when none is.
@@ -223,10 +220,7 @@ UINT pow2_within(UINT size, UINT limit)
 
 } // namespace
 
-std::span<const FormatDescriptor> format_descriptors()
-{
-    return kDescriptors;
-}
+std::span<const FormatDescriptor> format_descriptors() { return kDescriptors; }
 
 const FormatDescriptor& format_descriptor(D3DFORMAT format)
 {
@@ -239,7 +233,7 @@ const FormatDescriptor& format_descriptor(D3DFORMAT format)
 BOOL is_block_compressed(D3DFORMAT format)
 {
     return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 || format == D3DFMT_DXT4 ||
-           format == D3DFMT_DXT5;
+        format == D3DFMT_DXT5;
 }
 
 BOOL format_class_allowed(FormatClass wanted, FormatClass candidate)
@@ -286,8 +280,9 @@ D3DFORMAT find_closest_format(IDirect3DDevice9* device, DWORD usage, D3DRESOURCE
     for (const FormatDescriptor& candidate : kDescriptors) {
         if (candidate.format == D3DFMT_UNKNOWN)
             continue;
-        if (d3d && FAILED(d3d->CheckDeviceFormat(caps.AdapterOrdinal, caps.DeviceType, mode.Format, usage,
-                                                 resource_type, candidate.format)))
+        if (d3d &&
+            FAILED(d3d->CheckDeviceFormat(caps.AdapterOrdinal, caps.DeviceType, mode.Format, usage, resource_type,
+                                          candidate.format)))
             continue;
         if (candidate.format == wanted.format)
             return candidate.format;
@@ -338,7 +333,7 @@ D3DFORMAT treat_palette(const DecodedImage& image, D3DFORMAT requested, D3DCOLOR
         const BYTE* e = palette + 4 * i;
         grey_ramp = grey_ramp && e[0] == i && e[1] == i && e[2] == i && e[3] == 255;
         rgb332 = rgb332 && e[0] == kLevels3[i >> 5] && e[1] == kLevels3[(i >> 2) & 7] && e[2] == kLevels2[i & 3] &&
-                 e[3] == 255;
+            e[3] == 255;
     }
     if (grey_ramp)
         return D3DFMT_L8;
@@ -382,9 +377,8 @@ D3DFORMAT format_before_device(D3DFORMAT image_format, D3DFORMAT requested, D3DC
     return format;
 }
 
-HRESULT check_texture_requirements(IDirect3DDevice9* device, UINT* width, UINT* height, UINT* depth,
-                                   UINT* mip_levels, DWORD usage, D3DFORMAT* format, D3DPOOL pool,
-                                   D3DRESOURCETYPE resource_type)
+HRESULT check_texture_requirements(IDirect3DDevice9* device, UINT* width, UINT* height, UINT* depth, UINT* mip_levels,
+                                   DWORD usage, D3DFORMAT* format, D3DPOOL pool, D3DRESOURCETYPE resource_type)
 {
     if (usage == 0xFFFFFFFFu)
         usage = 0;

@@ -27,13 +27,13 @@ enum FormatClass : BYTE {
 struct FormatDescriptor {
     D3DFORMAT format;
     FormatClass format_class;
-    UINT bits;         // per pixel
+    UINT bits; // per pixel
     BYTE other;
     BYTE alpha;
     BYTE red;
     BYTE green;
     BYTE blue;
-    BOOL substitute;   // may stand in for another format
+    BOOL substitute; // may stand in for another format
 };
 
 // The table in its search order (ties go to the earlier row).
@@ -81,6 +81,5 @@ D3DFORMAT format_before_device(D3DFORMAT image_format, D3DFORMAT requested, D3DC
 // given (a null pointer likewise). Results: S_OK with the values written
 // back; D3DERR_INVALIDCALL for unknown usage bits or pool;
 // D3DERR_NOTAVAILABLE when no format fits; a failing device call's result.
-HRESULT check_texture_requirements(IDirect3DDevice9* device, UINT* width, UINT* height, UINT* depth,
-                                   UINT* mip_levels, DWORD usage, D3DFORMAT* format, D3DPOOL pool,
-                                   D3DRESOURCETYPE resource_type);
+HRESULT check_texture_requirements(IDirect3DDevice9* device, UINT* width, UINT* height, UINT* depth, UINT* mip_levels,
+                                   DWORD usage, D3DFORMAT* format, D3DPOOL pool, D3DRESOURCETYPE resource_type);

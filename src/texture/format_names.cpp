@@ -10,7 +10,10 @@ struct FormatName {
     const char* name;
 };
 
-#define FORMAT_NAME(f) {f, #f}
+#define FORMAT_NAME(f)                                                                                                 \
+    {                                                                                                                  \
+        f, #f                                                                                                          \
+    }
 
 const FormatName kFormatNames[] = {
     FORMAT_NAME(D3DFMT_UNKNOWN),

@@ -20,8 +20,8 @@ HRESULT MappedImageFile::open(const char* path)
 {
     if (!path)
         return D3DERR_INVALIDCALL;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS,
-                              nullptr);
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return E_INVALID_IMAGE_DATA;
     file_ = file;

@@ -13,11 +13,11 @@
 // Pixels to read: the part of an image or level that fills the target.
 struct LevelSource {
     const PixelCodec* codec;
-    PixelSource pixels;     // the image's top-left pixel; palette as floats where needed
-    const BYTE* palette;    // the palette's bytes, or null
-    UINT left, top;         // the region's top-left pixel
-    UINT width, height;     // the region's size
-    D3DCOLOR color_key;     // 0: none
+    PixelSource pixels;  // the image's top-left pixel; palette as floats where needed
+    const BYTE* palette; // the palette's bytes, or null
+    UINT left, top;      // the region's top-left pixel
+    UINT width, height;  // the region's size
+    D3DCOLOR color_key;  // 0: none
 };
 
 // A locked level to write, whole.
@@ -30,7 +30,8 @@ struct LevelTarget {
 
 // Grows `v` to `count` elements; false when the memory cannot be had.
 template <class T>
-bool try_resize(std::vector<T>& v, size_t count) {
+bool try_resize(std::vector<T>& v, size_t count)
+{
     try {
         v.resize(count);
         return true;
@@ -51,8 +52,7 @@ void decode_source(const LevelSource& source, UINT x0, UINT y0, UINT width, UINT
 class LevelWriter {
 public:
     // `rounding` replaces the plain rounding offsets when no dither is asked.
-    HRESULT start(const LevelTarget& target, DWORD filter, bool limit_channels,
-                  const float* rounding = kPlainRounding);
+    HRESULT start(const LevelTarget& target, DWORD filter, bool limit_channels, const float* rounding = kPlainRounding);
     // The next row: target.width pixels of 4 floats. The row may be changed.
     void put(float* row);
     // Encodes a partly gathered block row.
@@ -70,7 +70,7 @@ private:
     UINT next_row_ = 0;
     UINT gathered_ = 0;
     std::vector<float> block_rows_;
-    std::vector<float> error_this_, error_next_;  // diffusion: one pixel of margin each side
+    std::vector<float> error_this_, error_next_; // diffusion: one pixel of margin each side
     float step_scale_[4] = {};
     float step_lower_[4] = {};
 };
@@ -78,8 +78,8 @@ private:
 // Writes the whole target top row first: make_row(y, row) fills each row
 // (target.width pixels of 4 floats) before it is encoded.
 template <class MakeRow>
-HRESULT write_rows(const LevelTarget& target, DWORD filter, MakeRow&& make_row,
-                   const float* rounding = kPlainRounding) {
+HRESULT write_rows(const LevelTarget& target, DWORD filter, MakeRow&& make_row, const float* rounding = kPlainRounding)
+{
     LevelWriter writer;
     std::vector<float> row;
     const HRESULT hr = writer.start(target, filter, false, rounding);

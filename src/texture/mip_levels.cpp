@@ -8,7 +8,8 @@ namespace {
 // A level of the texture, locked while the object lives.
 class LockedLevel {
 public:
-    ~LockedLevel() {
+    ~LockedLevel()
+    {
         if (locked_) {
             surface_->UnlockRect();
         }
@@ -17,7 +18,8 @@ public:
         }
     }
 
-    HRESULT open(IDirect3DTexture9* texture, UINT level, DWORD lock_flags) {
+    HRESULT open(IDirect3DTexture9* texture, UINT level, DWORD lock_flags)
+    {
         HRESULT hr = texture->GetSurfaceLevel(level, &surface_);
         if (FAILED(hr)) {
             surface_ = nullptr;
@@ -40,7 +42,8 @@ public:
         return S_OK;
     }
 
-    LevelSource as_source() const {
+    LevelSource as_source() const
+    {
         LevelSource source{};
         source.codec = codec_;
         source.pixels = PixelSource{bits_, pitch_, nullptr};
@@ -60,7 +63,8 @@ private:
     size_t pitch_ = 0;
 };
 
-HRESULT fill_from_level(IDirect3DTexture9* texture, UINT from, UINT to, DWORD filter) {
+HRESULT fill_from_level(IDirect3DTexture9* texture, UINT from, UINT to, DWORD filter)
+{
     LockedLevel source, target;
     HRESULT hr = source.open(texture, from, D3DLOCK_READONLY);
     if (SUCCEEDED(hr)) {
@@ -72,9 +76,10 @@ HRESULT fill_from_level(IDirect3DTexture9* texture, UINT from, UINT to, DWORD fi
     return fill_level(source.as_source(), target.as_target(), filter);
 }
 
-}  // namespace
+} // namespace
 
-HRESULT generate_mip_levels(IDirect3DTexture9* texture, UINT start_level, DWORD filter) {
+HRESULT generate_mip_levels(IDirect3DTexture9* texture, UINT start_level, DWORD filter)
+{
     if (!texture || !valid_filter(filter)) {
         return D3DERR_INVALIDCALL;
     }

@@ -21,30 +21,29 @@
 namespace {
 
 // The float nearest 1 / (2^bits - 1), the scale of an unsigned field.
-float unit_scale(unsigned bits) {
-    return static_cast<float>(1.0 / double((uint64_t(1) << bits) - 1));
-}
+float unit_scale(unsigned bits) { return static_cast<float>(1.0 / double((uint64_t(1) << bits) - 1)); }
 
 // Clamps x to lo..hi; NaN becomes lo.
-float limit(float x, float lo, float hi) {
+float limit(float x, float lo, float hi)
+{
     x = x > lo ? x : lo;
     return x < hi ? x : hi;
 }
 
 // Rec. 709 luma of linear red, green and blue, for the luminance formats.
-float luma(const float* rgb) {
-    return 0.2126f * rgb[0] + 0.7152f * rgb[1] + 0.0722f * rgb[2];
-}
+float luma(const float* rgb) { return 0.2126f * rgb[0] + 0.7152f * rgb[1] + 0.0722f * rgb[2]; }
 
 template <unsigned Bytes>
-uint64_t load_pixel(const BYTE* p) {
+uint64_t load_pixel(const BYTE* p)
+{
     uint64_t value = 0;
-    std::memcpy(&value, p, Bytes);  // little-endian, like the formats
+    std::memcpy(&value, p, Bytes); // little-endian, like the formats
     return value;
 }
 
 template <unsigned Bytes>
-void store_pixel(BYTE* p, uint64_t value) {
+void store_pixel(BYTE* p, uint64_t value)
+{
     std::memcpy(p, &value, Bytes);
 }
 
@@ -57,13 +56,14 @@ void store_pixel(BYTE* p, uint64_t value) {
 struct FieldDecode {
     unsigned shift;
     uint64_t mask;
-    int64_t sign;  // the field's sign bit when signed, else 0
+    int64_t sign; // the field's sign bit when signed, else 0
     float scale;
     float offset;
     float lower;
 };
 
-void prepare_decode(const PixelCodec& codec, FieldDecode out[4]) {
+void prepare_decode(const PixelCodec& codec, FieldDecode out[4])
+{
     for (int c = 0; c < 4; ++c) {
         const PixelField field = codec.fields[c];
         FieldDecode& d = out[c];
@@ -77,16 +77,18 @@ void prepare_decode(const PixelCodec& codec, FieldDecode out[4]) {
     }
 }
 
-float decode_field(const FieldDecode& d, uint64_t pixel) {
+float decode_field(const FieldDecode& d, uint64_t pixel)
+{
     const int64_t k = int64_t((pixel >> d.shift) & d.mask);
-    const int64_t value = (k ^ d.sign) - d.sign;  // sign extension
+    const int64_t value = (k ^ d.sign) - d.sign; // sign extension
     const float f = static_cast<float>(value) * d.scale + d.offset;
     return f > d.lower ? f : d.lower;
 }
 
 template <unsigned Bytes, bool Grey>
 void decode_fields(const PixelCodec& codec, const PixelSource& source, UINT x0, UINT y0, UINT width, UINT rows,
-                   float* out) {
+                   float* out)
+{
     FieldDecode ch[4];
     prepare_decode(codec, ch);
     for (UINT r = 0; r < rows; ++r) {
@@ -113,7 +115,8 @@ struct FieldEncode {
     float bias;
 };
 
-void prepare_encode(const PixelCodec& codec, FieldEncode out[4]) {
+void prepare_encode(const PixelCodec& codec, FieldEncode out[4])
+{
     for (int c = 0; c < 4; ++c) {
         const PixelField field = codec.fields[c];
         FieldEncode& e = out[c];
@@ -137,15 +140,17 @@ void prepare_encode(const PixelCodec& codec, FieldEncode out[4]) {
     }
 }
 
-uint64_t encode_field(const FieldEncode& e, float v, float d) {
+uint64_t encode_field(const FieldEncode& e, float v, float d)
+{
     const float x = limit(v * e.scale + d, e.lower, e.upper);
     const int64_t k = static_cast<int64_t>(x + e.bias) - static_cast<int64_t>(e.bias);
     return (uint64_t(k) & e.mask) << e.shift;
 }
 
 template <unsigned Bytes, FieldMeaning Meaning>
-void encode_fields(const PixelCodec& codec, const float* in, UINT width, UINT rows, BYTE* dest, size_t pitch,
-                   UINT y0, const float* dither) {
+void encode_fields(const PixelCodec& codec, const float* in, UINT width, UINT rows, BYTE* dest, size_t pitch, UINT y0,
+                   const float* dither)
+{
     FieldEncode ch[4];
     prepare_encode(codec, ch);
     for (UINT r = 0; r < rows; ++r) {
@@ -167,8 +172,8 @@ void encode_fields(const PixelCodec& codec, const float* in, UINT width, UINT ro
 // The 8-bit colour layouts the loader meets most, without the general field
 // arithmetic; the results are those of decode_fields and encode_fields.
 template <bool Alpha>
-void decode_bgra32(const PixelCodec&, const PixelSource& source, UINT x0, UINT y0, UINT width, UINT rows,
-                   float* out) {
+void decode_bgra32(const PixelCodec&, const PixelSource& source, UINT x0, UINT y0, UINT width, UINT rows, float* out)
+{
     const float scale = unit_scale(8);
     for (UINT r = 0; r < rows; ++r) {
         const BYTE* p = source.bits + size_t(y0 + r) * source.pitch + size_t(x0) * 4;
@@ -181,8 +186,8 @@ void decode_bgra32(const PixelCodec&, const PixelSource& source, UINT x0, UINT y
     }
 }
 
-void decode_bgr24(const PixelCodec&, const PixelSource& source, UINT x0, UINT y0, UINT width, UINT rows,
-                  float* out) {
+void decode_bgr24(const PixelCodec&, const PixelSource& source, UINT x0, UINT y0, UINT width, UINT rows, float* out)
+{
     const float scale = unit_scale(8);
     for (UINT r = 0; r < rows; ++r) {
         const BYTE* p = source.bits + size_t(y0 + r) * source.pitch + size_t(x0) * 3;
@@ -197,7 +202,8 @@ void decode_bgr24(const PixelCodec&, const PixelSource& source, UINT x0, UINT y0
 
 template <bool Alpha>
 void encode_bgra32(const PixelCodec&, const float* in, UINT width, UINT rows, BYTE* dest, size_t pitch, UINT y0,
-                   const float* dither) {
+                   const float* dither)
+{
     const float4 zero = {0.0f, 0.0f, 0.0f, 0.0f};
     const float4 top = {255.0f, 255.0f, 255.0f, 255.0f};
     for (UINT r = 0; r < rows; ++r) {
@@ -222,7 +228,8 @@ void encode_bgra32(const PixelCodec&, const float* in, UINT width, UINT rows, BY
 
 template <bool Alpha>
 void decode_palette_index(const PixelCodec&, const PixelSource& source, UINT x0, UINT y0, UINT width, UINT rows,
-                          float* out) {
+                          float* out)
+{
     const float scale = unit_scale(8);
     constexpr unsigned step = Alpha ? 2 : 1;
     for (UINT r = 0; r < rows; ++r) {
@@ -241,7 +248,8 @@ void decode_palette_index(const PixelCodec&, const PixelSource& source, UINT x0,
 // order red, green, blue, alpha. A depth format holds one float, read as
 // grey and written from red.
 
-float half_to_single(uint16_t half) {
+float half_to_single(uint16_t half)
+{
     const uint32_t sign = uint32_t(half & 0x8000) << 16;
     const uint32_t exponent = (half >> 10) & 31;
     const uint32_t mantissa = half & 1023;
@@ -262,18 +270,19 @@ float half_to_single(uint16_t half) {
 }
 
 // Rounds to the nearest half, ties to even; too large values become infinity.
-uint16_t single_to_half(float value) {
+uint16_t single_to_half(float value)
+{
     uint32_t bits;
     std::memcpy(&bits, &value, 4);
     const uint16_t sign = static_cast<uint16_t>((bits >> 16) & 0x8000);
     const uint32_t magnitude = bits & 0x7FFFFFFFu;
-    if (magnitude >= 0x7F800000u) {  // infinity or NaN
+    if (magnitude >= 0x7F800000u) { // infinity or NaN
         return sign | 0x7C00 | (magnitude > 0x7F800000u ? 0x200 : 0);
     }
-    if (magnitude >= 0x477FF000u) {  // rounds beyond the largest half
+    if (magnitude >= 0x477FF000u) { // rounds beyond the largest half
         return sign | 0x7C00;
     }
-    if (magnitude < 0x38800000u) {  // below the smallest normal half
+    if (magnitude < 0x38800000u) { // below the smallest normal half
         float absolute;
         std::memcpy(&absolute, &magnitude, 4);
         return sign | static_cast<uint16_t>(std::nearbyint(absolute * 16777216.0f));
@@ -284,7 +293,8 @@ uint16_t single_to_half(float value) {
 }
 
 template <class Stored>
-float read_float(const BYTE* p) {
+float read_float(const BYTE* p)
+{
     Stored value;
     std::memcpy(&value, p, sizeof value);
     if constexpr (sizeof(Stored) == 2) {
@@ -295,7 +305,8 @@ float read_float(const BYTE* p) {
 }
 
 template <class Stored>
-void write_float(BYTE* p, float value) {
+void write_float(BYTE* p, float value)
+{
     if constexpr (sizeof(Stored) == 2) {
         const uint16_t half = single_to_half(value);
         std::memcpy(p, &half, 2);
@@ -306,7 +317,8 @@ void write_float(BYTE* p, float value) {
 
 template <class Stored, unsigned Channels, bool Grey>
 void decode_floats(const PixelCodec& codec, const PixelSource& source, UINT x0, UINT y0, UINT width, UINT rows,
-                   float* out) {
+                   float* out)
+{
     constexpr unsigned bytes = sizeof(Stored) * Channels;
     for (UINT r = 0; r < rows; ++r) {
         const BYTE* p = source.bits + size_t(y0 + r) * source.pitch + size_t(x0) * bytes;
@@ -323,7 +335,8 @@ void decode_floats(const PixelCodec& codec, const PixelSource& source, UINT x0, 
 
 template <class Stored, unsigned Channels>
 void encode_floats(const PixelCodec&, const float* in, UINT width, UINT rows, BYTE* dest, size_t pitch, UINT,
-                   const float*) {
+                   const float*)
+{
     constexpr unsigned bytes = sizeof(Stored) * Channels;
     for (UINT r = 0; r < rows; ++r) {
         BYTE* p = dest + size_t(r) * pitch;
@@ -339,7 +352,8 @@ void encode_floats(const PixelCodec&, const float* in, UINT width, UINT rows, BY
 // CxV8U8: U and V as signed bytes; the third component is sqrt(1 - U^2 - V^2).
 
 void decode_cxv8u8(const PixelCodec& codec, const PixelSource& source, UINT x0, UINT y0, UINT width, UINT rows,
-                   float* out) {
+                   float* out)
+{
     decode_fields<2, false>(codec, source, x0, y0, width, rows, out);
     for (size_t i = 0; i < size_t(width) * rows; ++i, out += 4) {
         out[2] = std::sqrt(std::max(0.0f, 1.0f - out[0] * out[0] - out[1] * out[1]));
@@ -352,15 +366,16 @@ void decode_cxv8u8(const PixelCodec& codec, const PixelSource& source, UINT x0, 
 // 16..240); the RGB pairs share red and blue and keep a green for each pixel.
 
 struct PairLayout {
-    unsigned first, second, shared_a, shared_b;  // byte offsets: Y0/G0, Y1/G1, U/R, V/B
+    unsigned first, second, shared_a, shared_b; // byte offsets: Y0/G0, Y1/G1, U/R, V/B
 };
 
 constexpr PairLayout kUyvy = {1, 3, 0, 2};
 constexpr PairLayout kYuy2 = {0, 2, 1, 3};
-constexpr PairLayout kRgbg = {1, 3, 0, 2};  // R8G8_B8G8: R, G0, B, G1
-constexpr PairLayout kGrgb = {0, 2, 1, 3};  // G8R8_G8B8: G0, R, G1, B
+constexpr PairLayout kRgbg = {1, 3, 0, 2}; // R8G8_B8G8: R, G0, B, G1
+constexpr PairLayout kGrgb = {0, 2, 1, 3}; // G8R8_G8B8: G0, R, G1, B
 
-void yuv_to_rgb(float y, float u, float v, float* out) {
+void yuv_to_rgb(float y, float u, float v, float* out)
+{
     const float luma_part = 1.164383f * (y - 16.0f);
     const float cb = u - 128.0f, cr = v - 128.0f;
     const float scale = unit_scale(8);
@@ -371,8 +386,8 @@ void yuv_to_rgb(float y, float u, float v, float* out) {
 }
 
 template <const PairLayout& L, bool Yuv>
-void decode_pairs(const PixelCodec&, const PixelSource& source, UINT x0, UINT y0, UINT width, UINT rows,
-                  float* out) {
+void decode_pairs(const PixelCodec&, const PixelSource& source, UINT x0, UINT y0, UINT width, UINT rows, float* out)
+{
     const float scale = unit_scale(8);
     for (UINT r = 0; r < rows; ++r) {
         const BYTE* row = source.bits + size_t(y0 + r) * source.pitch;
@@ -391,31 +406,29 @@ void decode_pairs(const PixelCodec&, const PixelSource& source, UINT x0, UINT y0
     }
 }
 
-BYTE quantise8(float v, float d) {
-    return static_cast<BYTE>(limit(v * 255.0f + d, 0.0f, 255.0f));
-}
+BYTE quantise8(float v, float d) { return static_cast<BYTE>(limit(v * 255.0f + d, 0.0f, 255.0f)); }
 
 // Studio-range luma, Cb and Cr of linear red, green, blue in 0..1, in 8-bit units.
-void rgb_to_yuv(const float* rgb, float* yuv) {
+void rgb_to_yuv(const float* rgb, float* yuv)
+{
     yuv[0] = 16.0f + 65.481f * rgb[0] + 128.553f * rgb[1] + 24.966f * rgb[2];
     yuv[1] = 128.0f - 37.797f * rgb[0] - 74.203f * rgb[1] + 112.0f * rgb[2];
     yuv[2] = 128.0f + 112.0f * rgb[0] - 93.786f * rgb[1] - 18.214f * rgb[2];
 }
 
-BYTE quantise_level(float level, float d) {
-    return static_cast<BYTE>(limit(level + d, 0.0f, 255.0f));
-}
+BYTE quantise_level(float level, float d) { return static_cast<BYTE>(limit(level + d, 0.0f, 255.0f)); }
 
 template <const PairLayout& L, bool Yuv>
 void encode_pairs(const PixelCodec&, const float* in, UINT width, UINT rows, BYTE* dest, size_t pitch, UINT y0,
-                  const float* dither) {
+                  const float* dither)
+{
     for (UINT r = 0; r < rows; ++r) {
         const float* d = dither + ((y0 + r) & 3) * 4;
         BYTE* pair = dest + size_t(r) * pitch;
         const float* row = in + size_t(r) * width * 4;
         for (UINT x = 0; x < width; x += 2, pair += 4) {
             const float* a = row + size_t(x) * 4;
-            const float* b = x + 1 < width ? a + 4 : a;  // an odd last pixel pairs with itself
+            const float* b = x + 1 < width ? a + 4 : a; // an odd last pixel pairs with itself
             const float da = d[x & 3], db = d[(x + 1) & 3];
             if (Yuv) {
                 float ya[3], yb[3];
@@ -438,9 +451,7 @@ void encode_pairs(const PixelCodec&, const float* in, UINT width, UINT rows, BYT
 // ---------------------------------------------------------------------------
 // The table
 
-constexpr PixelField F(uint8_t shift, uint8_t bits) {
-    return PixelField{shift, bits};
-}
+constexpr PixelField F(uint8_t shift, uint8_t bits) { return PixelField{shift, bits}; }
 constexpr PixelField kNone = {0, 0};
 
 struct Row {
@@ -460,11 +471,13 @@ constexpr FieldMeaning LUM = FieldMeaning::Luminance;
 constexpr FieldMeaning DEP = FieldMeaning::Depth;
 
 template <unsigned Bytes, FieldMeaning M>
-constexpr DecodeRect field_decoder() {
+constexpr DecodeRect field_decoder()
+{
     return decode_fields<Bytes, M != FieldMeaning::Colour>;
 }
 template <unsigned Bytes, FieldMeaning M>
-constexpr EncodeRows field_encoder() {
+constexpr EncodeRows field_encoder()
+{
     return encode_fields<Bytes, M>;
 }
 
@@ -504,8 +517,7 @@ const Row kRows[] = {
     {D3DFMT_Q8W8V8U8, 4, F(0, 8), F(8, 8), F(16, 8), F(24, 8), S_R | S_G | S_B | S_A, COL, 1, FIELDS(4, COL)},
     {D3DFMT_V16U16, 4, F(0, 16), F(16, 16), kNone, kNone, S_R | S_G, COL, 1, FIELDS(4, COL)},
     {D3DFMT_A2W10V10U10, 4, F(0, 10), F(10, 10), F(20, 10), F(30, 2), S_R | S_G | S_B, COL, 1, FIELDS(4, COL)},
-    {D3DFMT_Q16W16V16U16, 8, F(0, 16), F(16, 16), F(32, 16), F(48, 16), S_R | S_G | S_B | S_A, COL, 1,
-     FIELDS(8, COL)},
+    {D3DFMT_Q16W16V16U16, 8, F(0, 16), F(16, 16), F(32, 16), F(48, 16), S_R | S_G | S_B | S_A, COL, 1, FIELDS(8, COL)},
     {D3DFMT_CxV8U8, 2, F(0, 8), F(8, 8), kNone, kNone, S_R | S_G, COL, 1, decode_cxv8u8, field_encoder<2, COL>()},
     // Pixel pairs (4 bytes per pair) and 4 x 4 blocks (bytes per block)
     {D3DFMT_UYVY, 4, kNone, kNone, kNone, kNone, 0, COL, 1, decode_pairs<kUyvy, true>, encode_pairs<kUyvy, true>},
@@ -531,8 +543,7 @@ const Row kRows[] = {
     {D3DFMT_A16B16G16R16F, 8, kNone, kNone, kNone, kNone, 0, COL, 1, decode_floats<uint16_t, 4, false>,
      encode_floats<uint16_t, 4>},
     {D3DFMT_R32F, 4, kNone, kNone, kNone, kNone, 0, COL, 1, decode_floats<float, 1, false>, encode_floats<float, 1>},
-    {D3DFMT_G32R32F, 8, kNone, kNone, kNone, kNone, 0, COL, 1, decode_floats<float, 2, false>,
-     encode_floats<float, 2>},
+    {D3DFMT_G32R32F, 8, kNone, kNone, kNone, kNone, 0, COL, 1, decode_floats<float, 2, false>, encode_floats<float, 2>},
     {D3DFMT_A32B32G32R32F, 16, kNone, kNone, kNone, kNone, 0, COL, 1, decode_floats<float, 4, false>,
      encode_floats<float, 4>},
     // The loader's own: 16-bit luminance and alpha; blue, green, red of 16 bits each
@@ -542,26 +553,29 @@ const Row kRows[] = {
 
 #undef FIELDS
 
-bool is_block_format(D3DFORMAT format) {
+bool is_block_format(D3DFORMAT format)
+{
     return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 || format == D3DFMT_DXT4 ||
-           format == D3DFMT_DXT5;
+        format == D3DFMT_DXT5;
 }
 
-bool is_pair_format(D3DFORMAT format) {
-    return format == D3DFMT_UYVY || format == D3DFMT_YUY2 || format == D3DFMT_R8G8_B8G8 ||
-           format == D3DFMT_G8R8_G8B8;
+bool is_pair_format(D3DFORMAT format)
+{
+    return format == D3DFMT_UYVY || format == D3DFMT_YUY2 || format == D3DFMT_R8G8_B8G8 || format == D3DFMT_G8R8_G8B8;
 }
 
-bool is_float_format(D3DFORMAT format) {
+bool is_float_format(D3DFORMAT format)
+{
     return format == D3DFMT_R16F || format == D3DFMT_G16R16F || format == D3DFMT_A16B16G16R16F ||
-           format == D3DFMT_R32F || format == D3DFMT_G32R32F || format == D3DFMT_A32B32G32R32F ||
-           format == D3DFMT_D32F_LOCKABLE;
+        format == D3DFMT_R32F || format == D3DFMT_G32R32F || format == D3DFMT_A32B32G32R32F ||
+        format == D3DFMT_D32F_LOCKABLE;
 }
 
 struct CodecTable {
     std::array<PixelCodec, std::size(kRows)> codecs;
 
-    CodecTable() {
+    CodecTable()
+    {
         for (size_t i = 0; i < std::size(kRows); ++i) {
             const Row& row = kRows[i];
             PixelCodec& codec = codecs[i];
@@ -584,17 +598,18 @@ struct CodecTable {
     }
 };
 
-const CodecTable& codec_table() {
+const CodecTable& codec_table()
+{
     static const CodecTable table;
     return table;
 }
 
-}  // namespace
+} // namespace
 
 const float kOrderedDither[16] = {
-    31 / 32.0f, 15 / 32.0f, 27 / 32.0f, 11 / 32.0f,  //
-    7 / 32.0f,  23 / 32.0f, 3 / 32.0f,  19 / 32.0f,  //
-    25 / 32.0f, 9 / 32.0f,  29 / 32.0f, 13 / 32.0f,  //
+    31 / 32.0f, 15 / 32.0f, 27 / 32.0f, 11 / 32.0f, //
+    7 / 32.0f,  23 / 32.0f, 3 / 32.0f,  19 / 32.0f, //
+    25 / 32.0f, 9 / 32.0f,  29 / 32.0f, 13 / 32.0f, //
     1 / 32.0f,  17 / 32.0f, 5 / 32.0f,  21 / 32.0f,
 };
 
@@ -602,7 +617,8 @@ const float kPlainRounding[16] = {
     0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f,
 };
 
-const PixelCodec* find_pixel_codec(D3DFORMAT format) {
+const PixelCodec* find_pixel_codec(D3DFORMAT format)
+{
     for (const PixelCodec& codec : codec_table().codecs) {
         if (codec.format == format) {
             return &codec;
@@ -611,18 +627,20 @@ const PixelCodec* find_pixel_codec(D3DFORMAT format) {
     return nullptr;
 }
 
-size_t codec_row_bytes(const PixelCodec& codec, UINT width) {
+size_t codec_row_bytes(const PixelCodec& codec, UINT width)
+{
     const size_t units = (size_t(width) + codec.unit_width - 1) / codec.unit_width;
     return units * codec.unit_bytes;
 }
 
-UINT codec_row_count(const PixelCodec& codec, UINT height) {
+UINT codec_row_count(const PixelCodec& codec, UINT height)
+{
     return (height + codec.unit_height - 1) / codec.unit_height;
 }
 
-int codec_channel_bits(const PixelCodec& codec, int channel) {
-    if (codec.decode == nullptr || codec.unit_width != 1 || is_float_format(codec.format) ||
-        codec.encode == nullptr) {
+int codec_channel_bits(const PixelCodec& codec, int channel)
+{
+    if (codec.decode == nullptr || codec.unit_width != 1 || is_float_format(codec.format) || codec.encode == nullptr) {
         return 0;
     }
     // Luminance and depth keep one field for red, green and blue.
@@ -631,7 +649,8 @@ int codec_channel_bits(const PixelCodec& codec, int channel) {
     return ((codec.signed_mask >> field) & 1) ? -bits : bits;
 }
 
-void decode_palette(const BYTE* palette, float* out) {
+void decode_palette(const BYTE* palette, float* out)
+{
     const float scale = unit_scale(8);
     for (size_t i = 0; i < 1024; ++i) {
         out[i] = static_cast<float>(palette[i]) * scale;

@@ -23,16 +23,16 @@ struct PixelSource {
 
 // Decodes `rows` x `width` pixels starting at column x0 of row y0 into
 // rows * width * 4 floats, rows one after another.
-using DecodeRect = void (*)(const PixelCodec& codec, const PixelSource& source, UINT x0, UINT y0, UINT width,
-                            UINT rows, float* out);
+using DecodeRect = void (*)(const PixelCodec& codec, const PixelSource& source, UINT x0, UINT y0, UINT width, UINT rows,
+                            float* out);
 
 // Encodes `rows` rows of `width` pixels (4 floats each, rows one after
 // another) into `dest`, whose first row is destination row y0. `dither`
 // holds the 16 offsets d of the 4 x 4 matrix, row-major by (y mod 4, x mod
 // 4); every entry is 0.5 when no dither is wanted. Compressed formats take
 // one block row (up to 4 rows, y0 a multiple of 4) per call.
-using EncodeRows = void (*)(const PixelCodec& codec, const float* in, UINT width, UINT rows, BYTE* dest,
-                            size_t pitch, UINT y0, const float* dither);
+using EncodeRows = void (*)(const PixelCodec& codec, const float* in, UINT width, UINT rows, BYTE* dest, size_t pitch,
+                            UINT y0, const float* dither);
 
 // One bit field of a pixel: its lowest bit and its width (0: absent).
 struct PixelField {
@@ -41,9 +41,9 @@ struct PixelField {
 };
 
 enum class FieldMeaning : uint8_t {
-    Colour,     // fields are red, green, blue, alpha
-    Luminance,  // field 0 is luminance for red, green and blue
-    Depth,      // field 0 is depth: decoded as grey, encoded from red
+    Colour,    // fields are red, green, blue, alpha
+    Luminance, // field 0 is luminance for red, green and blue
+    Depth,     // field 0 is depth: decoded as grey, encoded from red
 };
 
 struct PixelCodec {
@@ -60,7 +60,7 @@ struct PixelCodec {
     FieldMeaning meaning;
     float missing[4];
     DecodeRect decode;
-    EncodeRows encode;  // null: the format can be read but not written (palettes)
+    EncodeRows encode; // null: the format can be read but not written (palettes)
 };
 
 // The codec of `format`, or null when the format has none (the depth and
@@ -90,5 +90,5 @@ extern const float kPlainRounding[16];
 // Block codecs (DXT1 to DXT5) live in their own file.
 void decode_dxt(const PixelCodec& codec, const PixelSource& source, UINT x0, UINT y0, UINT width, UINT rows,
                 float* out);
-void encode_dxt(const PixelCodec& codec, const float* in, UINT width, UINT rows, BYTE* dest, size_t pitch,
-                UINT y0, const float* dither);
+void encode_dxt(const PixelCodec& codec, const float* in, UINT width, UINT rows, BYTE* dest, size_t pitch, UINT y0,
+                const float* dither);

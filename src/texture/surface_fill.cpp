@@ -9,13 +9,15 @@
 
 namespace {
 
-float limit(float x, float lo, float hi) {
-    x = x > lo ? x : lo;  // NaN becomes lo
+float limit(float x, float lo, float hi)
+{
+    x = x > lo ? x : lo; // NaN becomes lo
     return x < hi ? x : hi;
 }
 
 // A decoded pixel whose 8-bit rounding equals the key becomes transparent black.
-void apply_color_key(float* pixels, size_t count, D3DCOLOR key) {
+void apply_color_key(float* pixels, size_t count, D3DCOLOR key)
+{
     const unsigned want[4] = {(key >> 16) & 0xFF, (key >> 8) & 0xFF, key & 0xFF, key >> 24};
     for (size_t i = 0; i < count; ++i, pixels += 4) {
         bool equal = true;
@@ -29,31 +31,35 @@ void apply_color_key(float* pixels, size_t count, D3DCOLOR key) {
 }
 
 // Way 1: the rows (block rows) byte for byte.
-void copy_rows(const LevelSource& source, const LevelTarget& target) {
+void copy_rows(const LevelSource& source, const LevelTarget& target)
+{
     const PixelCodec& codec = *source.codec;
     const size_t row_bytes = codec_row_bytes(codec, target.width);
     const BYTE* from = source.pixels.bits + size_t(source.top / codec.unit_height) * source.pixels.pitch +
-                       size_t(source.left / codec.unit_width) * codec.unit_bytes;
+        size_t(source.left / codec.unit_width) * codec.unit_bytes;
     for (UINT y = 0; y < codec_row_count(codec, target.height); ++y) {
         std::memcpy(target.bits + size_t(y) * target.pitch, from + size_t(y) * source.pixels.pitch, row_bytes);
     }
 }
 
-bool can_copy(const LevelSource& source, const LevelTarget& target) {
+bool can_copy(const LevelSource& source, const LevelTarget& target)
+{
     const PixelCodec& codec = *source.codec;
     return source.codec == target.codec && source.width == target.width && source.height == target.height &&
-           source.color_key == 0 && source.palette == nullptr && source.left % codec.unit_width == 0 &&
-           source.top % codec.unit_height == 0;
+        source.color_key == 0 && source.palette == nullptr && source.left % codec.unit_width == 0 &&
+        source.top % codec.unit_height == 0;
 }
 
 // Way 2: each row decoded and encoded again.
-HRESULT convert_rows(const LevelSource& source, const LevelTarget& target, DWORD filter) {
+HRESULT convert_rows(const LevelSource& source, const LevelTarget& target, DWORD filter)
+{
     return write_rows(target, filter, [&](UINT y, float* row) { decode_source(source, 0, y, target.width, 1, row); });
 }
 
 // Filter 1: the image at the top left of the level, unscaled; what it does
 // not cover is transparent black.
-HRESULT filter_none(const LevelSource& source, const LevelTarget& target, DWORD filter) {
+HRESULT filter_none(const LevelSource& source, const LevelTarget& target, DWORD filter)
+{
     const UINT covered = std::min(source.width, target.width);
     return write_rows(target, filter, [&](UINT y, float* row) {
         std::fill(row, row + size_t(target.width) * 4, 0.0f);
@@ -64,12 +70,14 @@ HRESULT filter_none(const LevelSource& source, const LevelTarget& target, DWORD 
 }
 
 // The source pixel nearest to the middle of target pixel `i` of `size`.
-UINT nearest(UINT i, UINT size, UINT source_size) {
+UINT nearest(UINT i, UINT size, UINT source_size)
+{
     return static_cast<UINT>((2 * uint64_t(i) + 1) * source_size / (2 * uint64_t(size)));
 }
 
 // Filter 2: each target pixel takes the source pixel under its middle.
-HRESULT filter_point(const LevelSource& source, const LevelTarget& target, DWORD filter) {
+HRESULT filter_point(const LevelSource& source, const LevelTarget& target, DWORD filter)
+{
     std::vector<float> line;
     if (!try_resize(line, size_t(source.width) * 4)) {
         return E_OUTOFMEMORY;
@@ -95,7 +103,8 @@ struct LinearTap {
     float weight;
 };
 
-LinearTap linear_tap(UINT i, UINT size, UINT source_size, bool clamp) {
+LinearTap linear_tap(UINT i, UINT size, UINT source_size, bool clamp)
+{
     const double u = (i + 0.5) * double(source_size) / size - 0.5;
     const double base = std::floor(u);
     const int64_t n = source_size;
@@ -111,7 +120,8 @@ LinearTap linear_tap(UINT i, UINT size, UINT source_size, bool clamp) {
 }
 
 // Filter kind 3: bilinear interpolation between the four nearest pixels.
-HRESULT filter_linear(const LevelSource& source, const LevelTarget& target, DWORD filter) {
+HRESULT filter_linear(const LevelSource& source, const LevelTarget& target, DWORD filter)
+{
     std::vector<float> upper, lower;
     std::vector<LinearTap> columns;
     if (!try_resize(upper, size_t(source.width) * 4) || !try_resize(lower, size_t(source.width) * 4) ||
@@ -146,15 +156,14 @@ HRESULT filter_linear(const LevelSource& source, const LevelTarget& target, DWOR
     });
 }
 
-bool is_palette(D3DFORMAT format) {
-    return format == D3DFMT_P8 || format == D3DFMT_A8P8;
-}
+bool is_palette(D3DFORMAT format) { return format == D3DFMT_P8 || format == D3DFMT_A8P8; }
 
 // The region of the image's first slice, checked against the image.
-bool image_region(const DecodedImage& image, const PixelCodec& codec, LevelSource* out) {
+bool image_region(const DecodedImage& image, const PixelCodec& codec, LevelSource* out)
+{
     const ImageRegion& r = image.region;
-    if (!image.pixels || r.left >= r.right || r.top >= r.bottom || r.right > image.width ||
-        r.bottom > image.height || r.front >= std::max(r.back, 1u) || image.row_pitch < codec_row_bytes(codec, image.width) ||
+    if (!image.pixels || r.left >= r.right || r.top >= r.bottom || r.right > image.width || r.bottom > image.height ||
+        r.front >= std::max(r.back, 1u) || image.row_pitch < codec_row_bytes(codec, image.width) ||
         (is_palette(image.format) && !image.palette)) {
         return false;
     }
@@ -172,23 +181,26 @@ bool image_region(const DecodedImage& image, const PixelCodec& codec, LevelSourc
 // Unlocks the surface when the fill ends, however it ends.
 struct SurfaceLock {
     IDirect3DSurface9* surface = nullptr;
-    ~SurfaceLock() {
+    ~SurfaceLock()
+    {
         if (surface) {
             surface->UnlockRect();
         }
     }
 };
 
-}  // namespace
+} // namespace
 
-void decode_source(const LevelSource& source, UINT x0, UINT y0, UINT width, UINT rows, float* out) {
+void decode_source(const LevelSource& source, UINT x0, UINT y0, UINT width, UINT rows, float* out)
+{
     source.codec->decode(*source.codec, source.pixels, source.left + x0, source.top + y0, width, rows, out);
     if (source.color_key != 0) {
         apply_color_key(out, size_t(width) * rows, source.color_key);
     }
 }
 
-HRESULT LevelWriter::start(const LevelTarget& target, DWORD filter, bool limit_channels, const float* rounding) {
+HRESULT LevelWriter::start(const LevelTarget& target, DWORD filter, bool limit_channels, const float* rounding)
+{
     target_ = target;
     limit_ = limit_channels;
     lower_ = target.codec->signed_range ? -1.0f : 0.0f;
@@ -218,7 +230,8 @@ HRESULT LevelWriter::start(const LevelTarget& target, DWORD filter, bool limit_c
 // range, goes 7/16 to the next pixel of the row and 3/16, 5/16, 1/16 to the
 // three neighbours below; odd rows run right to left. The row is left
 // holding the quantised values, which the encoder then reproduces.
-void LevelWriter::diffuse(float* row) {
+void LevelWriter::diffuse(float* row)
+{
     const UINT width = target_.width;
     const UINT y = next_row_ + gathered_;
     const bool backwards = y & 1;
@@ -226,7 +239,7 @@ void LevelWriter::diffuse(float* row) {
     std::fill(error_next_.begin(), error_next_.end(), 0.0f);
     for (UINT i = 0; i < width; ++i) {
         const UINT x = backwards ? width - 1 - i : i;
-        const size_t at = size_t(x + 1) * 4;  // error rows have a pixel of margin each side
+        const size_t at = size_t(x + 1) * 4; // error rows have a pixel of margin each side
         for (int c = 0; c < 4; ++c) {
             const float scale = step_scale_[c];
             if (scale == 0.0f) {
@@ -246,7 +259,8 @@ void LevelWriter::diffuse(float* row) {
     error_this_.swap(error_next_);
 }
 
-void LevelWriter::put(float* row) {
+void LevelWriter::put(float* row)
+{
     const size_t floats = size_t(target_.width) * 4;
     if (limit_) {
         for (size_t i = 0; i < floats; ++i) {
@@ -267,31 +281,36 @@ void LevelWriter::put(float* row) {
     }
 }
 
-void LevelWriter::finish() {
+void LevelWriter::finish()
+{
     if (gathered_ > 0) {
         encode(block_rows_.data(), gathered_);
         gathered_ = 0;
     }
 }
 
-void LevelWriter::encode(const float* rows, UINT count) {
+void LevelWriter::encode(const float* rows, UINT count)
+{
     const PixelCodec& codec = *target_.codec;
     BYTE* dest = target_.bits + size_t(next_row_ / codec.unit_height) * target_.pitch;
     codec.encode(codec, rows, target_.width, count, dest, target_.pitch, next_row_, dither_);
     next_row_ += count;
 }
 
-bool valid_filter(DWORD filter) {
+bool valid_filter(DWORD filter)
+{
     const DWORD kind = filter & 0xFFFF;
     return kind >= TEXTURE_FILTER_NONE && kind <= TEXTURE_FILTER_BOX && filter < 0x800000;
 }
 
-bool is_half_size(UINT source_width, UINT source_height, UINT target_width, UINT target_height) {
+bool is_half_size(UINT source_width, UINT source_height, UINT target_width, UINT target_height)
+{
     return target_width == std::max(1u, source_width / 2) && target_height == std::max(1u, source_height / 2) &&
-           (source_width > 1 || source_height > 1);
+        (source_width > 1 || source_height > 1);
 }
 
-HRESULT fill_level(const LevelSource& source, const LevelTarget& target, DWORD filter) {
+HRESULT fill_level(const LevelSource& source, const LevelTarget& target, DWORD filter)
+{
     if (can_copy(source, target)) {
         copy_rows(source, target);
         return S_OK;
@@ -315,8 +334,8 @@ HRESULT fill_level(const LevelSource& source, const LevelTarget& target, DWORD f
     return resample_triangle(source, target, filter);
 }
 
-HRESULT load_surface_from_image(IDirect3DSurface9* surface, const DecodedImage* image, DWORD filter,
-                                D3DCOLOR color_key) {
+HRESULT load_surface_from_image(IDirect3DSurface9* surface, const DecodedImage* image, DWORD filter, D3DCOLOR color_key)
+{
     if (!surface || !image || !valid_filter(filter)) {
         return D3DERR_INVALIDCALL;
     }

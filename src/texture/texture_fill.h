@@ -13,13 +13,13 @@ enum : DWORD {
     TEXTURE_FILTER_LINEAR = 3,
     TEXTURE_FILTER_TRIANGLE = 4,
     TEXTURE_FILTER_BOX = 5,
-    TEXTURE_FILTER_CLAMP_U = 0x10000,   // cut at the left and right edges instead of wrapping
-    TEXTURE_FILTER_CLAMP_V = 0x20000,   // likewise at the top and bottom
-    TEXTURE_FILTER_CLAMP_W = 0x40000,   // likewise front and back (volumes)
-    TEXTURE_FILTER_DITHER = 0x80000,    // ordered 4 x 4 dither when quantising
+    TEXTURE_FILTER_CLAMP_U = 0x10000,           // cut at the left and right edges instead of wrapping
+    TEXTURE_FILTER_CLAMP_V = 0x20000,           // likewise at the top and bottom
+    TEXTURE_FILTER_CLAMP_W = 0x40000,           // likewise front and back (volumes)
+    TEXTURE_FILTER_DITHER = 0x80000,            // ordered 4 x 4 dither when quantising
     TEXTURE_FILTER_DITHER_DIFFUSION = 0x100000, // error diffusion when quantising
-    TEXTURE_FILTER_SRGB_IN = 0x200000,  // handed to the source codec
-    TEXTURE_FILTER_SRGB_OUT = 0x400000, // handed to the destination codec
+    TEXTURE_FILTER_SRGB_IN = 0x200000,          // handed to the source codec
+    TEXTURE_FILTER_SRGB_OUT = 0x400000,         // handed to the destination codec
 };
 
 // Fills the whole destination level from the image's region. Results: S_OK;

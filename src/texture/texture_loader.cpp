@@ -15,15 +15,15 @@ namespace {
 // defaults; no image description or palette is handed back, since its one
 // caller asks for neither.
 struct TextureLoadOptions {
-    UINT width = TEXTURE_DEFAULT;      // smallest power of two not below the image's
+    UINT width = TEXTURE_DEFAULT; // smallest power of two not below the image's
     UINT height = TEXTURE_DEFAULT;
     UINT depth = 1;
     UINT mip_levels = TEXTURE_DEFAULT; // the full chain within the device's limits
     DWORD usage = 0;
     D3DFORMAT format = D3DFMT_UNKNOWN; // from the image
     D3DPOOL pool = D3DPOOL_MANAGED;
-    DWORD filter = 0xFFFFFFFFu;        // level 0: triangle with ordered dither
-    DWORD mip_filter = 0xFFFFFFFFu;    // further levels: 2 x 2 box
+    DWORD filter = 0xFFFFFFFFu;     // level 0: triangle with ordered dither
+    DWORD mip_filter = 0xFFFFFFFFu; // further levels: 2 x 2 box
     D3DCOLOR color_key = 0;
     D3DRESOURCETYPE resource_type = D3DRTYPE_TEXTURE;
 };
@@ -31,10 +31,7 @@ struct TextureLoadOptions {
 constexpr DWORD kDefaultFilter = TEXTURE_FILTER_TRIANGLE | TEXTURE_FILTER_DITHER;
 constexpr DWORD kDefaultMipFilter = TEXTURE_FILTER_BOX;
 
-DWORD filter_kind(DWORD filter)
-{
-    return filter & 0xFFFF;
-}
+DWORD filter_kind(DWORD filter) { return filter & 0xFFFF; }
 
 struct ReleaseDecoded {
     void operator()(DecodedImage* image) const { release_decoded_image(image); }
@@ -56,8 +53,7 @@ DecodedImage level_source(const DecodedImage& level, D3DFORMAT pixel_format, con
     return source;
 }
 
-HRESULT fill_level(IDirect3DTexture9* texture, UINT level, const DecodedImage& source, DWORD filter,
-                   D3DCOLOR color_key)
+HRESULT fill_level(IDirect3DTexture9* texture, UINT level, const DecodedImage& source, DWORD filter, D3DCOLOR color_key)
 {
     IDirect3DSurface9* raw = nullptr;
     const HRESULT hr = texture->GetSurfaceLevel(level, &raw);

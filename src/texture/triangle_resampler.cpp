@@ -28,13 +28,15 @@ namespace {
 class TentPieces {
 public:
     TentPieces(UINT source_size, UINT target_size, bool clamp)
-        : source_size_(source_size), target_size_(target_size), clamp_(clamp),
-          scale_(double(target_size) / source_size) {}
+        : source_size_(source_size), target_size_(target_size), clamp_(clamp), scale_(double(target_size) / source_size)
+    {
+    }
 
     double scale() const { return scale_; }
 
     template <class Emit>
-    void pieces(UINT i, Emit&& emit) const {
+    void pieces(UINT i, Emit&& emit) const
+    {
         const double start = (i - 0.5) * scale_, middle = (i + 0.5) * scale_, end = (i + 1.5) * scale_;
         int64_t held = INT64_MIN;
         double weight = 0.0;
@@ -56,7 +58,8 @@ public:
 
 private:
     template <class Add>
-    void half(double lo, double hi, double from, double to, bool rising, bool flat, Add& add) const {
+    void half(double lo, double hi, double from, double to, bool rising, bool flat, Add& add) const
+    {
         if (clamp_) {
             lo = std::max(lo, 0.0);
             hi = std::min(hi, double(target_size_));
@@ -77,9 +80,10 @@ private:
     double scale_;
 };
 
-}  // namespace
+} // namespace
 
-bool build_axis_weights(UINT source_size, UINT target_size, bool clamp, AxisWeights* out) {
+bool build_axis_weights(UINT source_size, UINT target_size, bool clamp, AxisWeights* out)
+{
     out->segments.clear();
     out->taps.clear();
     const TentPieces tent(source_size, target_size, clamp);
@@ -170,11 +174,11 @@ private:
     const LevelSource& source_;
     const LevelTarget& target_;
     AxisWeights columns_, rows_;
-    std::vector<UINT> reach_;     // lowest target row the segments from s on reach without wrapping
-    UINT bottom_reach_ = 0;       // lowest target row reached by wrapping from below 0
+    std::vector<UINT> reach_; // lowest target row the segments from s on reach without wrapping
+    UINT bottom_reach_ = 0;   // lowest target row reached by wrapping from below 0
     Lane lanes_[2];
-    UINT split_ = 0;              // first column of the second lane, 0: one lane
-    size_t split_segment_ = 0;    // the column segment holding that column
+    UINT split_ = 0;           // first column of the second lane, 0: one lane
+    size_t split_segment_ = 0; // the column segment holding that column
     std::vector<float> blank_;
     std::vector<float*> live_;
     std::vector<std::vector<float>> pool_;
@@ -184,7 +188,8 @@ private:
     bool out_of_memory_ = false;
 };
 
-HRESULT TriangleResampler::prepare(DWORD filter) {
+HRESULT TriangleResampler::prepare(DWORD filter)
+{
     if (!build_axis_weights(source_.width, target_.width, filter & TEXTURE_FILTER_CLAMP_U, &columns_) ||
         !build_axis_weights(source_.height, target_.height, filter & TEXTURE_FILTER_CLAMP_V, &rows_) ||
         !try_resize(reach_, rows_.segments.size() + 1)) {
@@ -211,7 +216,7 @@ HRESULT TriangleResampler::prepare(DWORD filter) {
         const auto& segments = columns_.segments;
         split_segment_ = std::upper_bound(segments.begin(), segments.end(), split_,
                                           [](UINT x, const AxisSegment& s) { return x < s.first; }) -
-                         segments.begin() - 1;
+            segments.begin() - 1;
     }
     if (!prepare_lane(lanes_[0]) || (split_ && !prepare_lane(lanes_[1])) ||
         !try_resize(blank_, size_t(target_.width) * 4) || !try_resize(live_, target_.height)) {
@@ -220,14 +225,16 @@ HRESULT TriangleResampler::prepare(DWORD filter) {
     return writer_.start(target_, filter, true);
 }
 
-bool TriangleResampler::prepare_lane(Lane& lane) {
+bool TriangleResampler::prepare_lane(Lane& lane)
+{
     const UINT chunk = std::min(kChunkPixels, source_.width);
     return try_resize(lane.across, size_t(target_.width) * 4) && try_resize(lane.decoded, size_t(kChunkPixels) * 4) &&
-           try_resize(lane.sums, size_t(chunk) * 4);
+        try_resize(lane.sums, size_t(chunk) * 4);
 }
 
 // The decoded pixels x0 .. x0 + width - 1 summed over `rows` rows.
-const float* TriangleResampler::column_sums(Lane& lane, UINT x0, UINT width, UINT first_row, UINT rows) {
+const float* TriangleResampler::column_sums(Lane& lane, UINT x0, UINT width, UINT first_row, UINT rows)
+{
     if (rows == 1) {
         decode_source(source_, x0, first_row, width, 1, lane.decoded.data());
         return lane.decoded.data();
@@ -264,7 +271,8 @@ const float* TriangleResampler::column_sums(Lane& lane, UINT x0, UINT width, UIN
 
 // Adds the chunk's pixels into the lane's row through the column segments,
 // starting at segment *segment (which may have begun in an earlier chunk).
-void TriangleResampler::resample_across(Lane& lane, const float* sums, UINT x0, UINT width, size_t* segment) {
+void TriangleResampler::resample_across(Lane& lane, const float* sums, UINT x0, UINT width, size_t* segment)
+{
     float* across = lane.across.data();
     const AxisSegment* segments = columns_.segments.data();
     const AxisTap* taps = columns_.taps.data();
@@ -298,7 +306,8 @@ void TriangleResampler::resample_across(Lane& lane, const float* sums, UINT x0, 
 
 // Columns x0 .. x1 - 1 of the sum of rows first_row .. first_row + rows - 1,
 // resampled across into the lane's row.
-void TriangleResampler::resample_span(Lane& lane, UINT x0, UINT x1, UINT first_row, UINT rows) {
+void TriangleResampler::resample_span(Lane& lane, UINT x0, UINT x1, UINT first_row, UINT rows)
+{
     std::fill(lane.across.begin(), lane.across.end(), 0.0f);
     size_t segment = x0 == 0 ? 0 : split_segment_;
     for (UINT x = x0; x < x1; x += kChunkPixels) {
@@ -308,7 +317,8 @@ void TriangleResampler::resample_span(Lane& lane, UINT x0, UINT x1, UINT first_r
 }
 
 // The sum of source rows first_row .. first_row + rows - 1, resampled across.
-const float* TriangleResampler::resample_rows(UINT first_row, UINT rows) {
+const float* TriangleResampler::resample_rows(UINT first_row, UINT rows)
+{
     const UINT width = source_.width;
     if (split_ && uint64_t(width) * rows >= kSplitPixels) {
         try {
@@ -329,7 +339,8 @@ const float* TriangleResampler::resample_rows(UINT first_row, UINT rows) {
     return lanes_[0].across.data();
 }
 
-float* TriangleResampler::live_row(UINT index) {
+float* TriangleResampler::live_row(UINT index)
+{
     if (live_[index]) {
         return live_[index];
     }
@@ -352,7 +363,8 @@ float* TriangleResampler::live_row(UINT index) {
 }
 
 // Adds the segment's rows into the target rows its taps of one wrap kind reach.
-HRESULT TriangleResampler::add_segment(const AxisSegment& segment, int wrap) {
+HRESULT TriangleResampler::add_segment(const AxisSegment& segment, int wrap)
+{
     bool any = false;
     for (UINT t = segment.tap_begin; t < segment.tap_end && !any; ++t) {
         any = rows_.taps[t].wrap == wrap;
@@ -380,7 +392,8 @@ HRESULT TriangleResampler::add_segment(const AxisSegment& segment, int wrap) {
 }
 
 // Encodes the target rows above `limit` not yet encoded, in order.
-void TriangleResampler::finish_rows(UINT limit) {
+void TriangleResampler::finish_rows(UINT limit)
+{
     for (; next_finish_ < limit; ++next_finish_) {
         float* row = live_[next_finish_];
         if (row) {
@@ -394,7 +407,8 @@ void TriangleResampler::finish_rows(UINT limit) {
     }
 }
 
-HRESULT TriangleResampler::run(DWORD filter) {
+HRESULT TriangleResampler::run(DWORD filter)
+{
     HRESULT hr = prepare(filter);
     if (FAILED(hr)) {
         return hr;
@@ -421,9 +435,10 @@ HRESULT TriangleResampler::run(DWORD filter) {
     return S_OK;
 }
 
-}  // namespace
+} // namespace
 
-HRESULT resample_triangle(const LevelSource& source, const LevelTarget& target, DWORD filter) {
+HRESULT resample_triangle(const LevelSource& source, const LevelTarget& target, DWORD filter)
+{
     TriangleResampler resampler(source, target);
     return resampler.run(filter);
 }

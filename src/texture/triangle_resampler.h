@@ -23,7 +23,7 @@
 struct AxisTap {
     UINT target;
     float weight;
-    int8_t wrap;  // -1: came from below 0, +1: came from D or above, 0: neither
+    int8_t wrap; // -1: came from below 0, +1: came from D or above, 0: neither
 };
 
 // Consecutive source pixels that share their taps: one pixel, or a run of
@@ -35,7 +35,7 @@ struct AxisSegment {
 };
 
 struct AxisWeights {
-    std::vector<AxisSegment> segments;  // covering 0 .. S - 1 in order
+    std::vector<AxisSegment> segments; // covering 0 .. S - 1 in order
     std::vector<AxisTap> taps;
 };
 

@@ -15,7 +15,6 @@ namespace {
 
 const char kUsage[] = "usage: varnel-cli decode IMAGE [--pixels OUT] [--palette OUT]\n";
 
-
 // Gathers rows into large blocks before they reach the file: an image can
 // hold hundreds of millions of one-byte rows, and one write per row costs
 // seconds.
@@ -123,8 +122,8 @@ int decode_command(int argc, char** argv)
     if (written) {
         char unknown[16];
         const char* name = printed_format_name(image.format, unknown);
-        std::printf("format=%s width=%u height=%u depth=%u file_format=%u levels=%d\n", name, image.width,
-                    image.height, image.depth, static_cast<unsigned>(image.file_format), count_levels(image));
+        std::printf("format=%s width=%u height=%u depth=%u file_format=%u levels=%d\n", name, image.width, image.height,
+                    image.depth, static_cast<unsigned>(image.file_format), count_levels(image));
     }
     release_decoded_image(&image);
     return written ? 0 : 1;

@@ -17,8 +17,7 @@ struct ValueOption {
 
 // True when the arguments are one image path and known options with their
 // values; the image path goes to *image.
-inline bool parse_image_arguments(int argc, char** argv, std::initializer_list<ValueOption> options,
-                                  const char** image)
+inline bool parse_image_arguments(int argc, char** argv, std::initializer_list<ValueOption> options, const char** image)
 {
     *image = nullptr;
     for (int i = 0; i < argc; ++i) {

@@ -20,7 +20,6 @@ namespace {
 
 const char kUsage[] = "usage: varnel-cli texture IMAGE [--dump DIR]\n";
 
-
 // Bytes of one row of texels (or of 4 x 4 blocks) and the number of such rows.
 void level_layout(const D3DSURFACE_DESC& desc, size_t* row_bytes, UINT* rows)
 {

@@ -45,10 +45,12 @@ TEST_F(ViewerEndToEnd, DrawsTheSurfaceTurnsWithTheKeysAndSavesOnClose)
         return run({"xdotool", "search", "--name", "^Varnel : points.txt$"}, display_);
     })) << "no window";
     QImage first;
-    ASSERT_TRUE(wait_until(20, [&] {
-        first = screen_of(root_ / "fb");
-        return drawn_pixels(first) > 20000;
-    })) << "no surface; drawn pixels: " << drawn_pixels(first);
+    ASSERT_TRUE(wait_until(20,
+                           [&] {
+                               first = screen_of(root_ / "fb");
+                               return drawn_pixels(first) > 20000;
+                           }))
+        << "no surface; drawn pixels: " << drawn_pixels(first);
     if (const char* keep = std::getenv("VARNEL_SCREENSHOT"))
         first.copy(window_box(first)).save(keep);
 
@@ -65,8 +67,8 @@ TEST_F(ViewerEndToEnd, DrawsTheSurfaceTurnsWithTheKeysAndSavesOnClose)
     EXPECT_EQ(viewer.wait_exit(20), 0);
     std::string settings = read_file(root_ / "config" / "kestrow" / "varnel.exe.reg");
     EXPECT_NE(settings.find("\"azimuth\"=dword:00000163"), std::string::npos) << settings.substr(0, 200); // 355
-    EXPECT_NE(settings.find("\"elevation\"=dword:0000005a"), std::string::npos);                      // 90
-    EXPECT_NE(settings.find("\"radius\"=dword:00000064"), std::string::npos);                         // 100
+    EXPECT_NE(settings.find("\"elevation\"=dword:0000005a"), std::string::npos);                          // 90
+    EXPECT_NE(settings.find("\"radius\"=dword:00000064"), std::string::npos);                             // 100
 }
 
 } // namespace

@@ -128,7 +128,8 @@ inline QImage screen_of(const fs::path& fbdir)
         return QImage();
     QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
     for (uint32_t y = 0; y < height; ++y)
-        std::memcpy(image.scanLine(static_cast<int>(y)), bytes.data() + offset + static_cast<size_t>(y) * pitch, width * 4);
+        std::memcpy(image.scanLine(static_cast<int>(y)), bytes.data() + offset + static_cast<size_t>(y) * pitch,
+                    width * 4);
     return image;
 }
 

@@ -15,8 +15,7 @@ namespace {
 
 struct Field {
     DensityField* f;
-    Field(double x_min, double y_min, double x_max, double y_max)
-        : f(create_density_field(x_min, y_min, x_max, y_max))
+    Field(double x_min, double y_min, double x_max, double y_max) : f(create_density_field(x_min, y_min, x_max, y_max))
     {
     }
     ~Field() { f->ops.destroy(f); }
@@ -88,7 +87,7 @@ TEST(DensityField, FortyRuleMovesSmallXDownByOne)
         {"39.5 10", 1, 0.925}, // binned at x = 38.5
         {"40 10", 2, 0.0},     // exactly 40 stays
         {"41 10", 2, 0.05},
-        {"-5 10", -1, 0.0},    // -6 is outside the range
+        {"-5 10", -1, 0.0}, // -6 is outside the range
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -110,14 +109,14 @@ TEST(DensityField, FortyRuleMovesSmallXDownByOne)
 
 TEST(DensityField, RangeEdges)
 {
-    Field field(100, 200, 500, 600); // dx = 2, dy = 2
+    Field field(100, 200, 500, 600);    // dx = 2, dy = 2
     ASSERT_EQ(field.load("500 300\n"    // x == x_max: rejected
                          "300 600\n"    // y == y_max: rejected
                          "99.999 300\n" // below x_min
                          "300 199\n"
                          "inf 300\n"
                          "300 -inf\n"
-                         "100 200\n"),  // x == x_min, y == y_min: accepted, fx = fy = 0
+                         "100 200\n"), // x == x_min, y == y_min: accepted, fx = fy = 0
               1);
     EXPECT_EQ(field.f->ops.rejected(field.f), 6);
     EXPECT_EQ(field.node(0, 0), 0.0);

@@ -117,26 +117,90 @@ void expect_same_as_reference(const std::string& bytes, int skip = 0)
     ASSERT_EQ(got.size(), want.size()) << "input: " << printable(bytes);
     for (std::size_t i = 0; i < want.size(); ++i) {
         ASSERT_TRUE(same_value(got[i].x, want[i].x) && same_value(got[i].y, want[i].y))
-            << "point " << i << ": got (" << got[i].x << ", " << got[i].y << ") want (" << want[i].x
-            << ", " << want[i].y << ") input: " << printable(bytes);
+            << "point " << i << ": got (" << got[i].x << ", " << got[i].y << ") want (" << want[i].x << ", "
+            << want[i].y << ") input: " << printable(bytes);
     }
 }
 
 TEST(PointReader, EveryNumberFormScanfAccepts)
 {
     const char* lines[] = {
-        "1 2", "1.5 2.25", "-1 +2", "+.5 -.5", "5. 6.", "1e3 1E-3", "1e+3 2e-0",
-        "0.000000000000000000000000001 1", "123456789012345678901234567890 1",
-        "1.7976931348623157e308 2.2250738585072014e-308", "1e400 -1e400", "1e-400 4.9e-324",
-        "0x1p3 0X1.8P-1", "0x1 0xff", "0x1e3 2", "0x.8 1", "0x1.p1 2", "-0x10 1",
-        "inf 1", "-inf 1", "INF 1", "infinity 1", "-Infinity 2", "nan 1", "-nan 1", "NaN 2",
-        "1 inf", "1 -nan", "0 0", "-0 -0.0", "00012 0003", "1.52.5", "1.5-2", "1e5e 3",
-        "1e 2", "1e+ 2", "1.e 2", "1.5e 2", "0x1p 2", "0x1p+ 3", "0x. 3", "0x.p1 2",
-        "0x 2", "-0x 2", "0xg 2", "00x1 2", "1p3 2", "- 2", "+ 2", ". 2", "+.e1 2", "e5 2",
-        "infin 2", "infinit 3", "infx 2", "nanx 2", "nan(123) 2", "nan( 2", "+-1 2", "--1 2",
-        "1,5 2", "1;2", "x 1 2", "1", "", "   ", "1 2 3", "1 2 trailing text", "1\t2", "\t 1 \t 2",
-        "\v1\f2", "1\r2", "12345678901234567890e-10 3", "9007199254740993 9007199254740995",
-        "0.1e-999999999999 1e999999999999999", "1e0000000000000000000001 2",
+        "1 2",
+        "1.5 2.25",
+        "-1 +2",
+        "+.5 -.5",
+        "5. 6.",
+        "1e3 1E-3",
+        "1e+3 2e-0",
+        "0.000000000000000000000000001 1",
+        "123456789012345678901234567890 1",
+        "1.7976931348623157e308 2.2250738585072014e-308",
+        "1e400 -1e400",
+        "1e-400 4.9e-324",
+        "0x1p3 0X1.8P-1",
+        "0x1 0xff",
+        "0x1e3 2",
+        "0x.8 1",
+        "0x1.p1 2",
+        "-0x10 1",
+        "inf 1",
+        "-inf 1",
+        "INF 1",
+        "infinity 1",
+        "-Infinity 2",
+        "nan 1",
+        "-nan 1",
+        "NaN 2",
+        "1 inf",
+        "1 -nan",
+        "0 0",
+        "-0 -0.0",
+        "00012 0003",
+        "1.52.5",
+        "1.5-2",
+        "1e5e 3",
+        "1e 2",
+        "1e+ 2",
+        "1.e 2",
+        "1.5e 2",
+        "0x1p 2",
+        "0x1p+ 3",
+        "0x. 3",
+        "0x.p1 2",
+        "0x 2",
+        "-0x 2",
+        "0xg 2",
+        "00x1 2",
+        "1p3 2",
+        "- 2",
+        "+ 2",
+        ". 2",
+        "+.e1 2",
+        "e5 2",
+        "infin 2",
+        "infinit 3",
+        "infx 2",
+        "nanx 2",
+        "nan(123) 2",
+        "nan( 2",
+        "+-1 2",
+        "--1 2",
+        "1,5 2",
+        "1;2",
+        "x 1 2",
+        "1",
+        "",
+        "   ",
+        "1 2 3",
+        "1 2 trailing text",
+        "1\t2",
+        "\t 1 \t 2",
+        "\v1\f2",
+        "1\r2",
+        "12345678901234567890e-10 3",
+        "9007199254740993 9007199254740995",
+        "0.1e-999999999999 1e999999999999999",
+        "1e0000000000000000000001 2",
     };
     std::string file;
     for (const char* line : lines) {
@@ -150,9 +214,9 @@ TEST(PointReader, EveryNumberFormScanfAccepts)
 TEST(PointReader, LineEndsAndLastLine)
 {
     expect_same_as_reference("1 2\r\n3 4\r\n");
-    expect_same_as_reference("1 2\n3 4");      // no line end on the last line
+    expect_same_as_reference("1 2\n3 4"); // no line end on the last line
     expect_same_as_reference("1 2\n3");
-    expect_same_as_reference("1\n2\n");         // one number per line: no point
+    expect_same_as_reference("1\n2\n"); // one number per line: no point
     expect_same_as_reference("\n\n1 2\n\n");
     expect_same_as_reference("1 2\r");
     expect_same_as_reference("");
@@ -175,8 +239,8 @@ TEST(PointReader, LongLinesAreTakenInPieces)
         std::string head = "10 20";
         std::string tail = " 30 40";
         for (std::size_t pad = 0; pad + 1 < 8; ++pad) {
-            std::string line = head + std::string(length - head.size() - tail.size() - pad, ' ') + tail +
-                               std::string(pad, ' ');
+            std::string line =
+                head + std::string(length - head.size() - tail.size() - pad, ' ') + tail + std::string(pad, ' ');
             SCOPED_TRACE(length);
             expect_same_as_reference(line + "\n5 6\n");
             expect_same_as_reference(line);
@@ -203,8 +267,8 @@ TEST(PointReader, ReadsBeyondOneBufferOfInput)
     std::string data;
     while (data.size() < 3u << 20) {
         char line[64];
-        std::snprintf(line, sizeof line, "%.*f %.*f\n", int(rng() % 9), (rng() % 800000) / 100.0,
-                      int(rng() % 9), (rng() % 800000) / 100.0);
+        std::snprintf(line, sizeof line, "%.*f %.*f\n", int(rng() % 9), (rng() % 800000) / 100.0, int(rng() % 9),
+                      (rng() % 800000) / 100.0);
         data += line;
         if (rng() % 997 == 0)
             data += std::string(rng() % 3000, 'a' + rng() % 26) + "\n";
@@ -216,10 +280,12 @@ TEST(PointReader, ReadsBeyondOneBufferOfInput)
 // combinations scanf has opinions about come up.
 TEST(PointReader, RandomInputsMatchReference)
 {
-    const char* atoms[] = {"0", "1", "7", "42", "9999", ".", "e", "E", "+", "-", "x", "X", "p", "P",
-                           "0x", "0X", "a", "f", "inf", "INF", "infinity", "nan", "n", "i", "(",
-                           ")", " ", "  ", "\t", "\r", "\v", "\f", ",", ";", "#", "1e", "e+",
-                           "e-", "1.5", "-2.25e3", "0x1p-3", std::string(1, '\0').c_str()};
+    const char* atoms[] = {"0",   "1",  "7",  "42",  "9999",    ".",      "e",
+                           "E",   "+",  "-",  "x",   "X",       "p",      "P",
+                           "0x",  "0X", "a",  "f",   "inf",     "INF",    "infinity",
+                           "nan", "n",  "i",  "(",   ")",       " ",      "  ",
+                           "\t",  "\r", "\v", "\f",  ",",       ";",      "#",
+                           "1e",  "e+", "e-", "1.5", "-2.25e3", "0x1p-3", std::string(1, '\0').c_str()};
     std::mt19937 rng(12345);
     for (int round = 0; round < 300; ++round) {
         std::string data;
@@ -253,7 +319,13 @@ TEST(PointReader, RandomBytesMatchReference)
         std::string data(rng() % 5000, '\0');
         for (char& c : data) {
             unsigned r = rng() % 100;
-            c = r < 30 ? "0123456789"[rng() % 10] : r < 45 ? ' ' : r < 50 ? '\n' : r < 55 ? '.' : r < 58 ? 'e' : r < 60 ? '-' : static_cast<char>(rng());
+            c = r < 30   ? "0123456789"[rng() % 10]
+                : r < 45 ? ' '
+                : r < 50 ? '\n'
+                : r < 55 ? '.'
+                : r < 58 ? 'e'
+                : r < 60 ? '-'
+                         : static_cast<char>(rng());
         }
         SCOPED_TRACE(round);
         expect_same_as_reference(data);

@@ -18,9 +18,21 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 void put8(Bytes& b, unsigned v) { b.push_back(uint8_t(v)); }
-void le16(Bytes& b, unsigned v) { put8(b, v & 0xFF); put8(b, v >> 8 & 0xFF); }
-void le32(Bytes& b, uint32_t v) { le16(b, v & 0xFFFF); le16(b, v >> 16); }
-void be32(Bytes& b, uint32_t v) { for (int s = 24; s >= 0; s -= 8) put8(b, v >> s & 0xFF); }
+void le16(Bytes& b, unsigned v)
+{
+    put8(b, v & 0xFF);
+    put8(b, v >> 8 & 0xFF);
+}
+void le32(Bytes& b, uint32_t v)
+{
+    le16(b, v & 0xFFFF);
+    le16(b, v >> 16);
+}
+void be32(Bytes& b, uint32_t v)
+{
+    for (int s = 24; s >= 0; s -= 8)
+        put8(b, v >> s & 0xFF);
+}
 void text(Bytes& b, const std::string& s) { b.insert(b.end(), s.begin(), s.end()); }
 
 std::string g_root;
@@ -39,23 +51,32 @@ void save(const char* folder, const char* name, const Bytes& bytes)
 }
 
 // A test picture: smooth colours with a few flat bands.
-uint8_t sample(int x, int y, int c)
-{
-    return uint8_t((x * 37 + y * 11 + c * 80) & 0xFF);
-}
+uint8_t sample(int x, int y, int c) { return uint8_t((x * 37 + y * 11 + c * 80) & 0xFF); }
 
 Bytes dib(int width, int height, int bits, uint32_t compression, uint32_t colours, uint32_t header_size = 40)
 {
     Bytes b;
-    le32(b, header_size); le32(b, uint32_t(width)); le32(b, uint32_t(height)); le16(b, 1); le16(b, bits);
-    le32(b, compression); le32(b, 0); le32(b, 2835); le32(b, 2835); le32(b, colours); le32(b, 0);
+    le32(b, header_size);
+    le32(b, uint32_t(width));
+    le32(b, uint32_t(height));
+    le16(b, 1);
+    le16(b, bits);
+    le32(b, compression);
+    le32(b, 0);
+    le32(b, 2835);
+    le32(b, 2835);
+    le32(b, colours);
+    le32(b, 0);
     return b;
 }
 
 Bytes bmp(const Bytes& info)
 {
     Bytes b;
-    text(b, "BM"); le32(b, uint32_t(14 + info.size())); le32(b, 0); le32(b, 54);
+    text(b, "BM");
+    le32(b, uint32_t(14 + info.size()));
+    le32(b, 0);
+    le32(b, 54);
     b.insert(b.end(), info.begin(), info.end());
     return b;
 }
@@ -63,7 +84,10 @@ Bytes bmp(const Bytes& info)
 void palette(Bytes& b, int count)
 {
     for (int i = 0; i < count; ++i) {
-        put8(b, i * 3); put8(b, i * 5); put8(b, i * 7); put8(b, 0);
+        put8(b, i * 3);
+        put8(b, i * 5);
+        put8(b, i * 7);
+        put8(b, 0);
     }
 }
 
@@ -80,18 +104,30 @@ void bitmap_seeds()
     save("dib", "rgb24.dib", b);
 
     b = dib(4, -2, 32, 0, 0);
-    for (int i = 0; i < 8; ++i) { put8(b, i); put8(b, i * 2); put8(b, i * 3); put8(b, i == 5 ? 128 : 0); }
+    for (int i = 0; i < 8; ++i) {
+        put8(b, i);
+        put8(b, i * 2);
+        put8(b, i * 3);
+        put8(b, i == 5 ? 128 : 0);
+    }
     save("bmp", "argb32_topdown.bmp", bmp(b));
 
     b = dib(9, 2, 1, 0, 0);
     palette(b, 2);
-    put8(b, 0xA5); put8(b, 0x80); put8(b, 0); put8(b, 0);
-    put8(b, 0x5A); put8(b, 0x00); put8(b, 0); put8(b, 0);
+    put8(b, 0xA5);
+    put8(b, 0x80);
+    put8(b, 0);
+    put8(b, 0);
+    put8(b, 0x5A);
+    put8(b, 0x00);
+    put8(b, 0);
+    put8(b, 0);
     save("bmp", "mono.bmp", bmp(b));
 
     b = dib(5, 2, 4, 0, 6);
     palette(b, 6);
-    for (int i = 0; i < 8; ++i) put8(b, 0x12 + i);
+    for (int i = 0; i < 8; ++i)
+        put8(b, 0x12 + i);
     save("bmp", "four_bit.bmp", bmp(b));
 
     b = dib(6, 3, 8, 1, 4);
@@ -107,19 +143,35 @@ void bitmap_seeds()
     save("bmp", "rle4.bmp", bmp(b));
 
     b = dib(3, 2, 16, 3, 0, 56);
-    le32(b, 0xF800); le32(b, 0x7E0); le32(b, 0x1F); le32(b, 0);
-    for (int i = 0; i < 16; ++i) put8(b, i * 9);
+    le32(b, 0xF800);
+    le32(b, 0x7E0);
+    le32(b, 0x1F);
+    le32(b, 0);
+    for (int i = 0; i < 16; ++i)
+        put8(b, i * 9);
     save("bmp", "bitfields565.bmp", bmp(b));
 
     b = dib(2, 2, 32, 3, 0, 52);
-    le32(b, 0x3FF); le32(b, 0x1FFC00); le32(b, 0xFFE00000);
-    for (int i = 0; i < 16; ++i) put8(b, i * 17);
+    le32(b, 0x3FF);
+    le32(b, 0x1FFC00);
+    le32(b, 0xFFE00000);
+    for (int i = 0; i < 16; ++i)
+        put8(b, i * 17);
     save("bmp", "bitfields_generic.bmp", bmp(b));
 
     Bytes core;
-    le32(core, 12); le16(core, 3); le16(core, 2); le16(core, 1); le16(core, 8);
-    for (int i = 0; i < 256; ++i) { put8(core, i); put8(core, 255 - i); put8(core, i / 2); }
-    for (int i = 0; i < 8; ++i) put8(core, i * 30);
+    le32(core, 12);
+    le16(core, 3);
+    le16(core, 2);
+    le16(core, 1);
+    le16(core, 8);
+    for (int i = 0; i < 256; ++i) {
+        put8(core, i);
+        put8(core, 255 - i);
+        put8(core, i / 2);
+    }
+    for (int i = 0; i < 8; ++i)
+        put8(core, i * 30);
     save("dib", "core8.dib", core);
 }
 
@@ -127,7 +179,8 @@ void ppm_seeds()
 {
     Bytes b;
     text(b, "P6\n# seed\n3 2\n255\n");
-    for (int i = 0; i < 18; ++i) put8(b, i * 13);
+    for (int i = 0; i < 18; ++i)
+        put8(b, i * 13);
     save("ppm", "binary.ppm", b);
     b.clear();
     text(b, "P3\n2 2 15\n0 1 2 3 4 5\n# comment\n6 7 8 9 10 15\n");
@@ -142,13 +195,30 @@ Bytes dds(uint32_t width, uint32_t height, uint32_t depth, uint32_t mips, uint32
           uint32_t caps2, size_t data_bytes)
 {
     Bytes b;
-    text(b, "DDS "); le32(b, 124); le32(b, flags); le32(b, height); le32(b, width); le32(b, 0);
-    le32(b, depth); le32(b, mips);
+    text(b, "DDS ");
+    le32(b, 124);
+    le32(b, flags);
+    le32(b, height);
+    le32(b, width);
+    le32(b, 0);
+    le32(b, depth);
+    le32(b, mips);
     b.insert(b.end(), 44, 0);
-    le32(b, 32); le32(b, pf.flags); le32(b, pf.four_cc); le32(b, pf.bits);
-    le32(b, pf.red); le32(b, pf.green); le32(b, pf.blue); le32(b, pf.alpha);
-    le32(b, 0x1000); le32(b, caps2); le32(b, 0); le32(b, 0); le32(b, 0);
-    for (size_t i = 0; i < data_bytes; ++i) put8(b, i * 7);
+    le32(b, 32);
+    le32(b, pf.flags);
+    le32(b, pf.four_cc);
+    le32(b, pf.bits);
+    le32(b, pf.red);
+    le32(b, pf.green);
+    le32(b, pf.blue);
+    le32(b, pf.alpha);
+    le32(b, 0x1000);
+    le32(b, caps2);
+    le32(b, 0);
+    le32(b, 0);
+    le32(b, 0);
+    for (size_t i = 0; i < data_bytes; ++i)
+        put8(b, i * 7);
     return b;
 }
 
@@ -240,15 +310,17 @@ Bytes png(int width, int height, int depth, int colour_type, int interlace, bool
     if (gamma)
         png_set_gAMA(png, info, 0.45455);
     png_write_info(png, info);
-    const int channels = colour_type == PNG_COLOR_TYPE_RGB ? 3 : colour_type == PNG_COLOR_TYPE_RGB_ALPHA ? 4
-                         : colour_type == PNG_COLOR_TYPE_GRAY_ALPHA ? 2 : 1;
+    const int channels = colour_type == PNG_COLOR_TYPE_RGB ? 3
+        : colour_type == PNG_COLOR_TYPE_RGB_ALPHA          ? 4
+        : colour_type == PNG_COLOR_TYPE_GRAY_ALPHA         ? 2
+                                                           : 1;
     const size_t row_bytes = (size_t(width) * channels * depth + 7) / 8;
     std::vector<Bytes> rows(static_cast<size_t>(height), Bytes(row_bytes));
     std::vector<png_bytep> pointers;
     for (int y = 0; y < height; ++y) {
         for (size_t i = 0; i < row_bytes; ++i)
-            rows[size_t(y)][i] = colour_type == PNG_COLOR_TYPE_PALETTE && depth == 8 ? uint8_t((i + y) % 5)
-                                                                                     : sample(int(i), y, 0);
+            rows[size_t(y)][i] =
+                colour_type == PNG_COLOR_TYPE_PALETTE && depth == 8 ? uint8_t((i + y) % 5) : sample(int(i), y, 0);
         pointers.push_back(rows[size_t(y)].data());
     }
     png_write_image(png, pointers.data());
@@ -296,17 +368,23 @@ void hdr_seeds()
     Bytes b;
     text(b, "#?RADIANCE\n# seed\nFORMAT=32-bit_rle_rgbe\nEXPOSURE=1.5\n\n-Y 2 +X 8\n");
     for (int line = 0; line < 2; ++line) {
-        put8(b, 2); put8(b, 2); put8(b, 0); put8(b, 8);
+        put8(b, 2);
+        put8(b, 2);
+        put8(b, 0);
+        put8(b, 8);
         for (int c = 0; c < 4; ++c) {
-            put8(b, 128 + 4); put8(b, 100 + c);
-            put8(b, 4); for (int i = 0; i < 4; ++i) put8(b, 120 + i + c);
+            put8(b, 128 + 4);
+            put8(b, 100 + c);
+            put8(b, 4);
+            for (int i = 0; i < 4; ++i)
+                put8(b, 120 + i + c);
         }
     }
     save("hdr", "rle.hdr", b);
     b.clear();
     text(b, "#?RADIANCE\nFORMAT=32-bit_rle_xyze\n\n+X 3 -Y 2\n");
-    for (unsigned v : {10u, 20u, 30u, 130u, 1u, 1u, 1u, 1u, 40u, 50u, 60u, 128u, 1u, 1u, 1u, 1u,
-                       70u, 80u, 90u, 129u, 5u, 6u, 7u, 131u})
+    for (unsigned v : {10u, 20u, 30u, 130u, 1u,  1u,  1u,  1u,   40u, 50u, 60u, 128u,
+                       1u,  1u,  1u,  1u,   70u, 80u, 90u, 129u, 5u,  6u,  7u,  131u})
         put8(b, v);
     save("hdr", "flat.hdr", b);
 }
@@ -314,8 +392,18 @@ void hdr_seeds()
 Bytes tga_header(int type, int width, int height, int bits, int descriptor, int map_type, int map_length, int map_bits)
 {
     Bytes b;
-    put8(b, 3); put8(b, map_type); put8(b, type); le16(b, 0); le16(b, map_length); put8(b, map_bits);
-    le16(b, 0); le16(b, 0); le16(b, width); le16(b, height); put8(b, bits); put8(b, descriptor);
+    put8(b, 3);
+    put8(b, map_type);
+    put8(b, type);
+    le16(b, 0);
+    le16(b, map_length);
+    put8(b, map_bits);
+    le16(b, 0);
+    le16(b, 0);
+    le16(b, width);
+    le16(b, height);
+    put8(b, bits);
+    put8(b, descriptor);
     text(b, "ids");
     return b;
 }
@@ -323,21 +411,27 @@ Bytes tga_header(int type, int width, int height, int bits, int descriptor, int 
 void tga_seeds()
 {
     Bytes b = tga_header(2, 3, 2, 24, 0x20, 0, 0, 0);
-    for (int i = 0; i < 18; ++i) put8(b, i * 11);
+    for (int i = 0; i < 18; ++i)
+        put8(b, i * 11);
     save("tga", "rgb24_top.tga", b);
     b = tga_header(10, 4, 3, 32, 0x00, 0, 0, 0);
-    for (unsigned v : {0x83u, 1u, 2u, 3u, 4u, 0x02u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 13u, 14u, 15u, 16u, 0x85u, 0u, 0u, 0u, 0u})
+    for (unsigned v :
+         {0x83u, 1u, 2u, 3u, 4u, 0x02u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 13u, 14u, 15u, 16u, 0x85u, 0u, 0u, 0u, 0u})
         put8(b, v);
     save("tga", "rle32_bottom.tga", b);
     b = tga_header(9, 3, 2, 8, 0x30, 1, 4, 16);
-    for (int i = 0; i < 8; ++i) put8(b, i * 31);
-    for (unsigned v : {0x81u, 1u, 0x03u, 0u, 2u, 3u, 1u}) put8(b, v);
+    for (int i = 0; i < 8; ++i)
+        put8(b, i * 31);
+    for (unsigned v : {0x81u, 1u, 0x03u, 0u, 2u, 3u, 1u})
+        put8(b, v);
     save("tga", "mapped_rle.tga", b);
     b = tga_header(3, 2, 2, 8, 0x10, 0, 0, 0);
-    for (int i = 0; i < 4; ++i) put8(b, i * 60);
+    for (int i = 0; i < 4; ++i)
+        put8(b, i * 60);
     save("tga", "grey_right_to_left.tga", b);
     b = tga_header(2, 2, 1, 16, 0x20, 0, 0, 0);
-    le16(b, 0x7C00); le16(b, 0x83E0);
+    le16(b, 0x7C00);
+    le16(b, 0x83E0);
     save("tga", "argb1555.tga", b);
 }
 

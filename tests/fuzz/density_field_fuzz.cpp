@@ -22,10 +22,7 @@ std::FILE* open_bytes(const uint8_t* data, size_t size)
     return fmemopen(const_cast<uint8_t*>(data), size, "r");
 }
 
-bool same(double a, double b)
-{
-    return (std::isnan(a) && std::isnan(b)) || std::memcmp(&a, &b, sizeof a) == 0;
-}
+bool same(double a, double b) { return (std::isnan(a) && std::isnan(b)) || std::memcmp(&a, &b, sizeof a) == 0; }
 
 } // namespace
 
@@ -38,8 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (std::FILE* in = open_bytes(data, size)) {
         locale_t previous = uselocale(c_locale);
         char line[1024];
-        for (int i = 0; i < skip && std::fgets(line, sizeof line, in); ++i) {
-        }
+        for (int i = 0; i < skip && std::fgets(line, sizeof line, in); ++i) {}
         while (std::fgets(line, sizeof line, in)) {
             Point p;
             if (std::sscanf(line, "%lf %lf", &p.x, &p.y) == 2)

@@ -42,8 +42,11 @@ public:
         const int64_t count = int64_t(nx) * ny;
         nodes_.assign(count > 0 && count <= (1 << 20) ? size_t(count) : 1, 0.25);
         field_.state = reinterpret_cast<FieldState*>(this);
-        field_.ops = FieldOps{nullptr, nullptr, [](DensityField* f) { return self(f)->nx_; },
-                              [](DensityField* f) { return self(f)->ny_; }, nullptr,
+        field_.ops = FieldOps{nullptr,
+                              nullptr,
+                              [](DensityField* f) { return self(f)->nx_; },
+                              [](DensityField* f) { return self(f)->ny_; },
+                              nullptr,
                               [](DensityField* f) { return self(f)->nodes_.data(); }};
     }
     DensityField* get() { return &field_; }

@@ -151,8 +151,9 @@ TEST_F(RendererObjectTest, ProjectedCornersAreWhereTheFrameDrawsThem)
             EXPECT_TRUE(white) << corner[0] << ", " << corner[1];
             const float out_x = p.x - middle.x, out_y = p.y - middle.y;
             const float step = 3 / std::hypot(out_x, out_y);
-            EXPECT_EQ(window.pixel(UINT(std::floor(p.x + out_x * step + 0.5f)), UINT(std::floor(p.y + out_y * step + 0.5f))),
-                      kGrey)
+            EXPECT_EQ(
+                window.pixel(UINT(std::floor(p.x + out_x * step + 0.5f)), UINT(std::floor(p.y + out_y * step + 0.5f))),
+                kGrey)
                 << corner[0] << ", " << corner[1];
         }
     }
@@ -190,7 +191,7 @@ std::string quarters_bitmap()
     std::string file("BM\x66\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\x04\0\0\0\x04\0\0\0\x01\0\x18\0", 30);
     file += std::string("\0\0\0\0\x30\0\0\0", 8) + std::string(16, '\0');
     const char* quarters[2][2] = {{"\xFF\0\0", "\x32\x64\xC8"}, {"\0\0\xFF", "\0\xFF\0"}}; // blue, green, red
-    for (int row = 0; row < 4; ++row) // bottom row first
+    for (int row = 0; row < 4; ++row)                                                      // bottom row first
         for (int x = 0; x < 4; ++x)
             file.append(quarters[row / 2][x / 2], 3);
     return file;
@@ -198,8 +199,8 @@ std::string quarters_bitmap()
 
 class TextureTest : public RendererTest {
 protected:
-    std::string path = (std::filesystem::temp_directory_path() /
-                        ("varnel-texture-" + std::to_string(::getpid()) + ".bmp")).string();
+    std::string path =
+        (std::filesystem::temp_directory_path() / ("varnel-texture-" + std::to_string(::getpid()) + ".bmp")).string();
     void TearDown() override
     {
         RendererTest::TearDown();

@@ -10,10 +10,7 @@ namespace {
 class SceneBatches : public RendererTest {};
 
 // Heights that name their node.
-double named(int i, int j)
-{
-    return (i + 1000.0 * j) / 1e6;
-}
+double named(int i, int j) { return (i + 1000.0 * j) / 1e6; }
 
 struct Shape {
     uint32_t stride, fvf;
@@ -71,7 +68,7 @@ TEST_F(SceneBatches, FieldSizesThatCannotBeMeshedLeaveTheirBatchEmpty)
 {
     const int cases[][5] = {
         // nx, ny, triangles, grid segments, marker segments
-        {2, 2, 2, 0, 2},         {1, 201, 0, 0, 0},   {201, 0, 0, 0, 0},     {256, 256, 130050, 5610, 510},
+        {2, 2, 2, 0, 2},          {1, 201, 0, 0, 0},       {201, 0, 0, 0, 0},       {256, 256, 130050, 5610, 510},
         {257, 256, 0, 5621, 511}, {21, 31, 1200, 550, 50}, {25, 201, 9600, 0, 224}, {-3, 5, 0, 0, 0},
         {70000, 70000, 0, 0, 0}};
     const MarkerPair middle{0.5, 0.5};

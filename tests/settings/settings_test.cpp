@@ -62,8 +62,9 @@ protected:
     void set(const char* name, DWORD type, const void* data, DWORD size)
     {
         HKEY key;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, SETTINGS_KEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            RegCreateKeyExA(HKEY_CURRENT_USER, SETTINGS_KEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
         ASSERT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
         RegCloseKey(key);
     }
@@ -107,10 +108,7 @@ Settings eleven_changed_values()
     return s;
 }
 
-bool same(const Settings& a, const Settings& b)
-{
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
+bool same(const Settings& a, const Settings& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // `s` with the member of row `index` taken from `from`.
 Settings with_member_of(Settings s, const Settings& from, size_t index)
@@ -195,9 +193,15 @@ TEST_F(SettingsTest, EveryValueIsStoredUnderItsNameAndReadBack)
     EXPECT_EQ(get("data_path", &type), path);
     EXPECT_EQ(type, DWORD(REG_SZ));
     const char* lines[] = {
-        "\"texture_path\"=",           "\"x_min\"=dword:ffffff9c\n",    "\"x_max\"=dword:0000012c\n",
-        "\"y_min\"=dword:ffffff38\n",  "\"y_max\"=dword:00000258\n",    "\"x_marker\"=dword:00000007\n",
-        "\"y_marker\"=dword:00000008\n", "\"radius\"=dword:00000028\n", "\"azimuth\"=dword:0000010e\n",
+        "\"texture_path\"=",
+        "\"x_min\"=dword:ffffff9c\n",
+        "\"x_max\"=dword:0000012c\n",
+        "\"y_min\"=dword:ffffff38\n",
+        "\"y_max\"=dword:00000258\n",
+        "\"x_marker\"=dword:00000007\n",
+        "\"y_marker\"=dword:00000008\n",
+        "\"radius\"=dword:00000028\n",
+        "\"azimuth\"=dword:0000010e\n",
         "\"elevation\"=dword:0000000c\n",
     };
     const std::string text = read_file();
@@ -413,8 +417,7 @@ TEST_F(SettingsTest, OnlyTheWriteThatDoesNotFitFails)
     const std::vector<BYTE> path(1024, 0);
     EXPECT_EQ(RegSetValueExA(hkey, "data_path", 0, REG_SZ, path.data(), 1024), ERROR_NOT_ENOUGH_QUOTA);
     const int32_t radius = 40;
-    EXPECT_EQ(RegSetValueExA(hkey, "radius", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&radius), 4),
-              ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExA(hkey, "radius", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&radius), 4), ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(hkey), ERROR_SUCCESS);
     EXPECT_LE(fs::file_size(file()), kMaxRegFileBytes);
     Settings back;

@@ -161,13 +161,13 @@ TEST_F(MouseCameraTest, TheWheelStepsTheDistanceByFivePerNotch)
         int expected;
     };
     const Case cases[] = {
-        {50, {120}, 45},           // forward: nearer, as S
-        {50, {-120}, 55},          // backward: farther, as X
-        {50, {240}, 40},           // two notches at once
-        {50, {60, 60}, 45},        // half notches add up
+        {50, {120}, 45},             // forward: nearer, as S
+        {50, {-120}, 55},            // backward: farther, as X
+        {50, {240}, 40},             // two notches at once
+        {50, {60, 60}, 45},          // half notches add up
         {50, {60, -60, 60, 60}, 45}, // and cancel
-        {3, {120}, 0},             // not below 0
-        {97, {-120, -120}, 100},   // not above 100
+        {3, {120}, 0},               // not below 0
+        {97, {-120, -120}, 100},     // not above 100
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "from " << c.radius);

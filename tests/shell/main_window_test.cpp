@@ -20,9 +20,10 @@ TEST_F(ViewerTest, FirstStartShowsTheDefaultsAndLaysTheWindowOut)
         int id;
         const char* text;
     };
-    for (const Field& f : {Field{IDC_X_MIN_EDIT, "0"}, Field{IDC_X_MAX_EDIT, "4,000"}, Field{IDC_Y_MIN_EDIT, "0"},
-                           Field{IDC_Y_MAX_EDIT, "4,000"}, Field{IDC_X_MARKER_EDIT, "0"}, Field{IDC_Y_MARKER_EDIT, "0"},
-                           Field{IDC_RADIUS_EDIT, "100"}, Field{IDC_AZIMUTH_EDIT, "0"}, Field{IDC_ELEVATION_EDIT, "90"}})
+    for (const Field& f :
+         {Field{IDC_X_MIN_EDIT, "0"}, Field{IDC_X_MAX_EDIT, "4,000"}, Field{IDC_Y_MIN_EDIT, "0"},
+          Field{IDC_Y_MAX_EDIT, "4,000"}, Field{IDC_X_MARKER_EDIT, "0"}, Field{IDC_Y_MARKER_EDIT, "0"},
+          Field{IDC_RADIUS_EDIT, "100"}, Field{IDC_AZIMUTH_EDIT, "0"}, Field{IDC_ELEVATION_EDIT, "90"}})
         EXPECT_EQ(field_text(f.id), f.text) << f.id;
     EXPECT_EQ(text_of(main_), "Varnel");
     EXPECT_TRUE(IsWindowVisible(panel_));
@@ -53,16 +54,16 @@ TEST_F(ViewerTest, CameraKeysStepTheCameraEvenFromAnEditField)
 {
     start();
     const KeyCase cases[] = {
-        {Qt::Key_H, IDC_AZIMUTH_SPIN, 0, 355},     {Qt::Key_H, IDC_AZIMUTH_SPIN, 4, 359},
-        {Qt::Key_H, IDC_AZIMUTH_SPIN, 5, 0},       {Qt::Key_H, IDC_AZIMUTH_SPIN, 360, 355},
-        {Qt::Key_H, IDC_AZIMUTH_SPIN, 100, 95},    {Qt::Key_L, IDC_AZIMUTH_SPIN, 355, 360},
-        {Qt::Key_L, IDC_AZIMUTH_SPIN, 356, 1},     {Qt::Key_L, IDC_AZIMUTH_SPIN, 360, 5},
-        {Qt::Key_L, IDC_AZIMUTH_SPIN, 0, 5},       {Qt::Key_K, IDC_ELEVATION_SPIN, 88, 90},
-        {Qt::Key_K, IDC_ELEVATION_SPIN, 90, 90},   {Qt::Key_K, IDC_ELEVATION_SPIN, 40, 45},
-        {Qt::Key_J, IDC_ELEVATION_SPIN, 3, 0},     {Qt::Key_J, IDC_ELEVATION_SPIN, 0, 0},
-        {Qt::Key_J, IDC_ELEVATION_SPIN, 45, 40},   {Qt::Key_S, IDC_RADIUS_SPIN, 2, 0},
-        {Qt::Key_S, IDC_RADIUS_SPIN, 50, 45},      {Qt::Key_X, IDC_RADIUS_SPIN, 97, 100},
-        {Qt::Key_X, IDC_RADIUS_SPIN, 100, 100},    {Qt::Key_X, IDC_RADIUS_SPIN, 0, 5},
+        {Qt::Key_H, IDC_AZIMUTH_SPIN, 0, 355},   {Qt::Key_H, IDC_AZIMUTH_SPIN, 4, 359},
+        {Qt::Key_H, IDC_AZIMUTH_SPIN, 5, 0},     {Qt::Key_H, IDC_AZIMUTH_SPIN, 360, 355},
+        {Qt::Key_H, IDC_AZIMUTH_SPIN, 100, 95},  {Qt::Key_L, IDC_AZIMUTH_SPIN, 355, 360},
+        {Qt::Key_L, IDC_AZIMUTH_SPIN, 356, 1},   {Qt::Key_L, IDC_AZIMUTH_SPIN, 360, 5},
+        {Qt::Key_L, IDC_AZIMUTH_SPIN, 0, 5},     {Qt::Key_K, IDC_ELEVATION_SPIN, 88, 90},
+        {Qt::Key_K, IDC_ELEVATION_SPIN, 90, 90}, {Qt::Key_K, IDC_ELEVATION_SPIN, 40, 45},
+        {Qt::Key_J, IDC_ELEVATION_SPIN, 3, 0},   {Qt::Key_J, IDC_ELEVATION_SPIN, 0, 0},
+        {Qt::Key_J, IDC_ELEVATION_SPIN, 45, 40}, {Qt::Key_S, IDC_RADIUS_SPIN, 2, 0},
+        {Qt::Key_S, IDC_RADIUS_SPIN, 50, 45},    {Qt::Key_X, IDC_RADIUS_SPIN, 97, 100},
+        {Qt::Key_X, IDC_RADIUS_SPIN, 100, 100},  {Qt::Key_X, IDC_RADIUS_SPIN, 0, 5},
     };
     HWND field = GetDlgItem(panel_, IDC_X_MIN_EDIT);
     SetFocus(field);
@@ -168,8 +169,8 @@ TEST_F(ViewerTest, ClosingWritesEveryValueAndTheNextStartReadsThemBack)
     click(IDC_LOAD_DATA);
     choose(write_file("pictures/wood.bmp", "not really a bitmap"));
     click(IDC_LOAD_TEXTURE);
-    const int values[][2] = {{IDC_X_MIN_SPIN, -2000}, {IDC_X_MAX_SPIN, 3000}, {IDC_Y_MIN_SPIN, 100},
-                             {IDC_Y_MAX_SPIN, 900},   {IDC_X_MARKER_SPIN, 5}, {IDC_Y_MARKER_SPIN, 700},
+    const int values[][2] = {{IDC_X_MIN_SPIN, -2000}, {IDC_X_MAX_SPIN, 3000},  {IDC_Y_MIN_SPIN, 100},
+                             {IDC_Y_MAX_SPIN, 900},   {IDC_X_MARKER_SPIN, 5},  {IDC_Y_MARKER_SPIN, 700},
                              {IDC_RADIUS_SPIN, 40},   {IDC_AZIMUTH_SPIN, 355}, {IDC_ELEVATION_SPIN, 15}};
     for (const auto& v : values)
         set_spin(v[0], v[1]);
@@ -182,7 +183,8 @@ TEST_F(ViewerTest, ClosingWritesEveryValueAndTheNextStartReadsThemBack)
         EXPECT_EQ(RegQueryValueExA(key, name, nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
         EXPECT_EQ(size, 1024u) << name;
     }
-    const char* names[] = {"x_min", "x_max", "y_min", "y_max", "x_marker", "y_marker", "radius", "azimuth", "elevation"};
+    const char* names[] = {"x_min",    "x_max",  "y_min",   "y_max",    "x_marker",
+                           "y_marker", "radius", "azimuth", "elevation"};
     const int expected[] = {-2000, 3000, 100, 900, 5, 700, 40, 355, 15};
     for (int i = 0; i < 9; ++i) {
         int32_t value = 0;
@@ -223,7 +225,8 @@ TEST_F(ViewerTest, StartUpFailuresShowTheirMessageAndEnd)
             SetModuleResources(without_panel, 3);
         else
             d3d9_test_fail(D3D9Call::CreateDevice, 0, 0);
-        HWND main = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCE(IDD_MAIN), nullptr, main_window_proc, 0);
+        HWND main =
+            CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCE(IDD_MAIN), nullptr, main_window_proc, 0);
         ASSERT_NE(main, nullptr);
         ASSERT_EQ(win32_message_box_calls().size(), 1u);
         const MessageBoxCall& box = win32_message_box_calls()[0];
@@ -316,8 +319,8 @@ TEST_F(ViewerTest, ADataFileNamedAtStartThatCannotBeOpenedGivesTheMessage)
 {
     // A name longer than the program keeps is never cut and opened.
     const std::string too_long = (root_ / std::string(1100, 'a')).string();
-    for (const auto& [name, text] : {std::pair{(root_ / "missing.txt").string(), kCannotOpenText},
-                                     std::pair{too_long, kPathTooLongText}}) {
+    for (const auto& [name, text] :
+         {std::pair{(root_ / "missing.txt").string(), kCannotOpenText}, std::pair{too_long, kPathTooLongText}}) {
         win32_clear_dialog_calls();
         after_first_frame([](HWND main) { PostMessageA(main, WM_CLOSE, 0, 0); });
         EXPECT_EQ(varnel_main(GetModuleHandleA(nullptr), name.c_str(), nullptr), 0);

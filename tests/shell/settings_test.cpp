@@ -73,9 +73,9 @@ TEST_F(SettingsPanelTest, SettingsOutsideTheRangesAreClampedByThePanel)
         int32_t Settings::*member;
         int lower, upper;
     } controls[] = {
-        {&Settings::x_min, -8000, 8000},    {&Settings::x_max, -8000, 8000},    {&Settings::y_min, -8000, 8000},
-        {&Settings::y_max, -8000, 8000},    {&Settings::x_marker, -8000, 8000}, {&Settings::y_marker, -8000, 8000},
-        {&Settings::radius, 0, 100},        {&Settings::azimuth, 0, 360},       {&Settings::elevation, 0, 90},
+        {&Settings::x_min, -8000, 8000}, {&Settings::x_max, -8000, 8000},    {&Settings::y_min, -8000, 8000},
+        {&Settings::y_max, -8000, 8000}, {&Settings::x_marker, -8000, 8000}, {&Settings::y_marker, -8000, 8000},
+        {&Settings::radius, 0, 100},     {&Settings::azimuth, 0, 360},       {&Settings::elevation, 0, 90},
     };
     // What is stored, and what the control sees of it: the low 16 bits.
     const std::pair<int32_t, int32_t> stored_and_seen[] = {{30000, 30000}, {-30000, -30000}, {70000, 4464}};

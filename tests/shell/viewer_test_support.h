@@ -30,16 +30,14 @@ using namespace win32_test;
 // What the render area shows.
 inline constexpr QRgb kClearGrey = 0xff808080;
 
-inline bool is_yellow(QRgb p)
-{
-    return qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) < 80;
-}
+inline bool is_yellow(QRgb p) { return qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) < 80; }
 inline bool is_coloured(QRgb p)
 {
     return !is_yellow(p) && (std::abs(qRed(p) - qGreen(p)) > 12 || std::abs(qGreen(p) - qBlue(p)) > 12);
 }
 
-template <typename Test> int count(const QImage& image, Test test)
+template <typename Test>
+int count(const QImage& image, Test test)
 {
     int n = 0;
     for (int y = 0; y < image.height(); ++y)

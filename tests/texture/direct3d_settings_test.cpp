@@ -28,8 +28,7 @@ protected:
     }
     void write_key(const std::string& values)
     {
-        std::ofstream(root / "Direct3D.reg")
-            << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Direct3D]\n" << values;
+        std::ofstream(root / "Direct3D.reg") << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Direct3D]\n" << values;
     }
 };
 

@@ -21,7 +21,8 @@ struct TestImage {
     std::vector<uint8_t> palette;
     DecodedImage image{};
 
-    TestImage(D3DFORMAT format, UINT width, UINT height, size_t row_bytes, UINT padding = 0) {
+    TestImage(D3DFORMAT format, UINT width, UINT height, size_t row_bytes, UINT padding = 0)
+    {
         const UINT pitch = static_cast<UINT>(row_bytes) + padding;
         bytes.assign(size_t(pitch) * height, 0);
         image.format = format;
@@ -36,14 +37,16 @@ struct TestImage {
 
     uint8_t* row(UINT y) { return bytes.data() + size_t(y) * image.row_pitch; }
 
-    void set_palette(const std::vector<uint8_t>& rgba) {
+    void set_palette(const std::vector<uint8_t>& rgba)
+    {
         palette = rgba;
         palette.resize(1024, 255);
         image.palette = palette.data();
     }
 
     // Every row byte (padding excluded) from the generator.
-    void randomise(std::mt19937& random, size_t row_bytes) {
+    void randomise(std::mt19937& random, size_t row_bytes)
+    {
         for (UINT y = 0; y < image.height; ++y) {
             for (size_t i = 0; i < row_bytes; ++i) {
                 row(y)[i] = static_cast<uint8_t>(random());
@@ -55,17 +58,20 @@ struct TestImage {
 // A device on a small offscreen window; the hook is reset around each test.
 class FillTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         d3d9_test_reset();
         start_device();
     }
 
-    void TearDown() override {
+    void TearDown() override
+    {
         stop_device();
         d3d9_test_reset();
     }
 
-    void start_device() {
+    void start_device()
+    {
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
         ASSERT_NE(d3d, nullptr);
         D3DPRESENT_PARAMETERS p;
@@ -77,7 +83,8 @@ protected:
                   S_OK);
     }
 
-    void stop_device() {
+    void stop_device()
+    {
         if (device) {
             EXPECT_EQ(device->Release(), 0u) << "a test leaked a reference";
             device = nullptr;
@@ -89,7 +96,8 @@ protected:
     }
 
     // Textures of rows padded by `padding` bytes, so nothing may assume packed rows.
-    void use_pitch_padding(UINT padding) {
+    void use_pitch_padding(UINT padding)
+    {
         stop_device();
         D3D9Profile profile = d3d9_default_profile();
         profile.pitch_padding = padding;
@@ -97,7 +105,8 @@ protected:
         start_device();
     }
 
-    IDirect3DTexture9* texture(UINT width, UINT height, D3DFORMAT format, UINT levels = 1) {
+    IDirect3DTexture9* texture(UINT width, UINT height, D3DFORMAT format, UINT levels = 1)
+    {
         IDirect3DTexture9* t = nullptr;
         EXPECT_EQ(device->CreateTexture(width, height, levels, 0, format, D3DPOOL_MANAGED, &t, nullptr), S_OK);
         return t;
@@ -105,7 +114,8 @@ protected:
 
     // Fills level 0 of a new texture from the image; the texture is returned.
     IDirect3DTexture9* load(const DecodedImage& image, UINT width, UINT height, D3DFORMAT format, DWORD filter,
-                            HRESULT expect = S_OK, D3DCOLOR key = 0) {
+                            HRESULT expect = S_OK, D3DCOLOR key = 0)
+    {
         IDirect3DTexture9* t = texture(width, height, format);
         IDirect3DSurface9* surface = nullptr;
         EXPECT_EQ(t->GetSurfaceLevel(0, &surface), S_OK);
@@ -115,18 +125,18 @@ protected:
     }
 
     // The level's rows without padding, `row_bytes` each.
-    static std::vector<uint8_t> level_bytes(IDirect3DTexture9* t, UINT level, size_t row_bytes) {
+    static std::vector<uint8_t> level_bytes(IDirect3DTexture9* t, UINT level, size_t row_bytes)
+    {
         D3DSURFACE_DESC desc;
         t->GetLevelDesc(level, &desc);
         D3DLOCKED_RECT locked;
         EXPECT_EQ(t->LockRect(level, &locked, nullptr, D3DLOCK_READONLY), S_OK);
         const bool blocks = desc.Format == D3DFMT_DXT1 || desc.Format == D3DFMT_DXT2 || desc.Format == D3DFMT_DXT3 ||
-                            desc.Format == D3DFMT_DXT4 || desc.Format == D3DFMT_DXT5;
+            desc.Format == D3DFMT_DXT4 || desc.Format == D3DFMT_DXT5;
         const UINT rows = blocks ? (desc.Height + 3) / 4 : desc.Height;
         std::vector<uint8_t> out(row_bytes * rows);
         for (UINT y = 0; y < rows; ++y) {
-            std::memcpy(&out[y * row_bytes], static_cast<uint8_t*>(locked.pBits) + size_t(y) * locked.Pitch,
-                        row_bytes);
+            std::memcpy(&out[y * row_bytes], static_cast<uint8_t*>(locked.pBits) + size_t(y) * locked.Pitch, row_bytes);
         }
         t->UnlockRect(level);
         return out;
@@ -134,7 +144,8 @@ protected:
 
     // The level's pixels as values of T, `per_pixel` of them per pixel.
     template <class T>
-    static std::vector<T> level_values(IDirect3DTexture9* t, UINT level, size_t per_pixel) {
+    static std::vector<T> level_values(IDirect3DTexture9* t, UINT level, size_t per_pixel)
+    {
         D3DSURFACE_DESC desc;
         t->GetLevelDesc(level, &desc);
         const std::vector<uint8_t> bytes = level_bytes(t, level, size_t(desc.Width) * per_pixel * sizeof(T));
@@ -144,12 +155,16 @@ protected:
     }
 
     // Pixels of a 32-bit format as words (0xAARRGGBB for A8R8G8B8).
-    static std::vector<uint32_t> level_words(IDirect3DTexture9* t, UINT level) {
+    static std::vector<uint32_t> level_words(IDirect3DTexture9* t, UINT level)
+    {
         return level_values<uint32_t>(t, level, 1);
     }
 
     // Pixels of D3DFMT_A32B32G32R32F, four floats each.
-    static std::vector<float> level_floats(IDirect3DTexture9* t, UINT level) { return level_values<float>(t, level, 4); }
+    static std::vector<float> level_floats(IDirect3DTexture9* t, UINT level)
+    {
+        return level_values<float>(t, level, 4);
+    }
 
     OffscreenWindow window{8, 8};
     IDirect3D9* d3d = nullptr;

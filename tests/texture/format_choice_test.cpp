@@ -68,14 +68,14 @@ TEST(FormatChoice, ClosestFormatScoresAndTies)
         D3DFORMAT expected;
     } cases[] = {
         {D3DFMT_X1R5G5B5, {}, D3DFMT_X1R5G5B5},
-        {D3DFMT_X1R5G5B5, {D3DFMT_X1R5G5B5}, D3DFMT_R5G6B5}, // 1 against 9 for X8R8G8B8
+        {D3DFMT_X1R5G5B5, {D3DFMT_X1R5G5B5}, D3DFMT_R5G6B5},                  // 1 against 9 for X8R8G8B8
         {D3DFMT_X1R5G5B5, {D3DFMT_X1R5G5B5, D3DFMT_R5G6B5}, D3DFMT_X8R8G8B8}, // an alpha bit costs 256
-        {D3DFMT_L8, {D3DFMT_L8}, D3DFMT_X8R8G8B8}, // 0 for both; the earlier row wins
+        {D3DFMT_L8, {D3DFMT_L8}, D3DFMT_X8R8G8B8},                            // 0 for both; the earlier row wins
         {D3DFMT_L8, {D3DFMT_L8, D3DFMT_X8R8G8B8}, D3DFMT_X8B8G8R8},
         {D3DFMT_A8, {D3DFMT_A8}, D3DFMT_A8R3G3B2}, // 768 for both; the fewer bits win
         {D3DFMT_R8G8B8, {}, D3DFMT_X8R8G8B8},
         {D3DFMT_UNKNOWN, {}, D3DFMT_A8R8G8B8},
-        {D3DFMT_V8U8, {}, D3DFMT_UNKNOWN}, // only signed formats stand in for signed ones
+        {D3DFMT_V8U8, {}, D3DFMT_UNKNOWN},       // only signed formats stand in for signed ones
         {D3DFMT_A8, with_alpha, D3DFMT_UNKNOWN}, // lacking every wanted channel is no substitute
     };
     for (const Case& c : cases) {

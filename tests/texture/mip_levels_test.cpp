@@ -11,7 +11,8 @@ class MipLevelsTest : public FillTest {
 protected:
     // A texture whose level 0 holds `words` (32-bit pixels, rows top first).
     IDirect3DTexture9* texture_of(UINT width, UINT height, D3DFORMAT format, const std::vector<uint32_t>& words,
-                                  UINT levels = 0) {
+                                  UINT levels = 0)
+    {
         IDirect3DTexture9* t = texture(width, height, format, levels);
         D3DLOCKED_RECT locked;
         EXPECT_EQ(t->LockRect(0, &locked, nullptr, 0), S_OK);
@@ -25,12 +26,13 @@ protected:
 };
 
 // Each channel is (a + b + c + d + 2) >> 2: the mean rounded half up.
-TEST_F(MipLevelsTest, BoxMeanRoundsHalfUp) {
+TEST_F(MipLevelsTest, BoxMeanRoundsHalfUp)
+{
     const struct {
         uint32_t red[4];
         uint32_t want;
-    } cases[] = {{{10, 11, 11, 11}, 11}, {{10, 10, 11, 11}, 11}, {{10, 10, 10, 11}, 10}, {{0, 0, 0, 1}, 0},
-                 {{255, 255, 255, 254}, 255}, {{0, 1, 1, 0}, 1}};
+    } cases[] = {{{10, 11, 11, 11}, 11}, {{10, 10, 11, 11}, 11},      {{10, 10, 10, 11}, 10},
+                 {{0, 0, 0, 1}, 0},      {{255, 255, 255, 254}, 255}, {{0, 1, 1, 0}, 1}};
     for (const auto& c : cases) {
         std::vector<uint32_t> words;
         for (uint32_t red : c.red) {
@@ -47,15 +49,15 @@ TEST_F(MipLevelsTest, BoxMeanRoundsHalfUp) {
 
 // A 1 x 4 level averages pairs down the column; a level 5 wide uses only
 // its first four columns.
-TEST_F(MipLevelsTest, NarrowAndOddLevels) {
+TEST_F(MipLevelsTest, NarrowAndOddLevels)
+{
     IDirect3DTexture9* t = texture_of(1, 4, D3DFMT_X8R8G8B8, {0x000010, 0x000013, 0x0A0000, 0x0B0000});
     ASSERT_EQ(generate_mip_levels(t, 0, 5), S_OK);
     EXPECT_EQ(level_words(t, 1), (std::vector<uint32_t>{0x000012, 0x0B0000}));
     EXPECT_EQ(level_words(t, 2), (std::vector<uint32_t>{0x060009}));
     t->Release();
 
-    t = texture_of(5, 2, D3DFMT_X8R8G8B8,
-                   {0x10, 0x20, 0x30, 0x40, 0xFFFFFF, 0x10, 0x20, 0x30, 0x40, 0xFFFFFF}, 2);
+    t = texture_of(5, 2, D3DFMT_X8R8G8B8, {0x10, 0x20, 0x30, 0x40, 0xFFFFFF, 0x10, 0x20, 0x30, 0x40, 0xFFFFFF}, 2);
     ASSERT_EQ(generate_mip_levels(t, 0, 5), S_OK);
     EXPECT_EQ(level_words(t, 1), (std::vector<uint32_t>{0x18, 0x38}));
     t->Release();
@@ -63,7 +65,8 @@ TEST_F(MipLevelsTest, NarrowAndOddLevels) {
 
 // A whole chain from padded rows: each level is the rounded mean of the
 // level above, X bytes are 0, and the chain ends at 1 x 1.
-TEST_F(MipLevelsTest, ChainOfRoundedMeansEndsAtOneByOne) {
+TEST_F(MipLevelsTest, ChainOfRoundedMeansEndsAtOneByOne)
+{
     use_pitch_padding(8);
     std::mt19937 random(17);
     std::vector<uint32_t> words(24 * 10);
@@ -101,10 +104,11 @@ TEST_F(MipLevelsTest, ChainOfRoundedMeansEndsAtOneByOne) {
 }
 
 // The integer paths give exactly the float path's values.
-TEST(BoxFilter, IntegerPathsEqualTheFloatPath) {
+TEST(BoxFilter, IntegerPathsEqualTheFloatPath)
+{
     const D3DFORMAT formats[] = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_A8B8G8R8, D3DFMT_X8B8G8R8, D3DFMT_R5G6B5,
-                                 D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4, D3DFMT_R3G3B2,  D3DFMT_A8,
-                                 D3DFMT_L8,       D3DFMT_A8R3G3B2, D3DFMT_X4R4G4B4, D3DFMT_A8L8,    D3DFMT_A4L4};
+                                 D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4, D3DFMT_R3G3B2,   D3DFMT_A8,
+                                 D3DFMT_L8,       D3DFMT_A8R3G3B2, D3DFMT_X4R4G4B4, D3DFMT_A8L8,     D3DFMT_A4L4};
     std::mt19937 random(19);
     for (D3DFORMAT format : formats) {
         const PixelCodec* codec = find_pixel_codec(format);
@@ -127,7 +131,8 @@ TEST(BoxFilter, IntegerPathsEqualTheFloatPath) {
 }
 
 // Other filters fill each level from the start level; a flat level stays flat.
-TEST_F(MipLevelsTest, OtherFiltersStartFromTheStartLevel) {
+TEST_F(MipLevelsTest, OtherFiltersStartFromTheStartLevel)
+{
     IDirect3DTexture9* t = texture_of(8, 8, D3DFMT_X8R8G8B8, std::vector<uint32_t>(64, 0x336699));
     ASSERT_EQ(generate_mip_levels(t, 0, 0x80004), S_OK);
     for (UINT level = 1; level < 4; ++level) {
@@ -139,7 +144,8 @@ TEST_F(MipLevelsTest, OtherFiltersStartFromTheStartLevel) {
 }
 
 // A failure returns the device's result and keeps the levels written so far.
-TEST_F(MipLevelsTest, FailuresKeepTheLevelsWritten) {
+TEST_F(MipLevelsTest, FailuresKeepTheLevelsWritten)
+{
     IDirect3DTexture9* t = texture_of(8, 8, D3DFMT_X8R8G8B8, std::vector<uint32_t>(64, 0x404040));
     EXPECT_EQ(generate_mip_levels(nullptr, 0, 5), D3DERR_INVALIDCALL);
     EXPECT_EQ(generate_mip_levels(t, 4, 5), D3DERR_INVALIDCALL);
@@ -147,12 +153,12 @@ TEST_F(MipLevelsTest, FailuresKeepTheLevelsWritten) {
     EXPECT_EQ(generate_mip_levels(t, 0, 0x800005), D3DERR_INVALIDCALL);
     EXPECT_EQ(generate_mip_levels(t, 3, 5), S_OK) << "nothing after the last level";
 
-    d3d9_test_fail(D3D9Call::GetSurfaceLevel, 2, 1, E_OUTOFMEMORY);  // the second level's source
+    d3d9_test_fail(D3D9Call::GetSurfaceLevel, 2, 1, E_OUTOFMEMORY); // the second level's source
     EXPECT_EQ(generate_mip_levels(t, 0, 5), E_OUTOFMEMORY);
     EXPECT_EQ(level_words(t, 1)[0], 0x404040u);
     EXPECT_EQ(level_words(t, 2)[0], 0u);
 
-    d3d9_test_fail(D3D9Call::LockRect, 3, 1, D3DERR_INVALIDCALL);  // the second level's target
+    d3d9_test_fail(D3D9Call::LockRect, 3, 1, D3DERR_INVALIDCALL); // the second level's target
     EXPECT_EQ(generate_mip_levels(t, 0, 5), D3DERR_INVALIDCALL);
     EXPECT_EQ(level_words(t, 2)[0], 0u);
     EXPECT_EQ(generate_mip_levels(t, 0, 5), S_OK) << "nothing was left locked";
@@ -160,4 +166,4 @@ TEST_F(MipLevelsTest, FailuresKeepTheLevelsWritten) {
     t->Release();
 }
 
-}  // namespace
+} // namespace

@@ -15,7 +15,8 @@
 namespace {
 
 std::vector<float> decode(D3DFORMAT format, const std::vector<uint8_t>& bytes, UINT width, UINT rows = 1,
-                          const float* palette = nullptr) {
+                          const float* palette = nullptr)
+{
     const PixelCodec* codec = find_pixel_codec(format);
     EXPECT_NE(codec, nullptr);
     std::vector<float> out(size_t(width) * rows * 4, -99.0f);
@@ -26,8 +27,9 @@ std::vector<float> decode(D3DFORMAT format, const std::vector<uint8_t>& bytes, U
     return out;
 }
 
-std::vector<uint8_t> encode(D3DFORMAT format, const std::vector<float>& pixels, UINT width, UINT rows = 1,
-                            UINT y0 = 0, const float* dither = kPlainRounding) {
+std::vector<uint8_t> encode(D3DFORMAT format, const std::vector<float>& pixels, UINT width, UINT rows = 1, UINT y0 = 0,
+                            const float* dither = kPlainRounding)
+{
     const PixelCodec* codec = find_pixel_codec(format);
     const size_t pitch = codec_row_bytes(*codec, width);
     std::vector<uint8_t> out(pitch * codec_row_count(*codec, rows), 0xEE);
@@ -38,10 +40,11 @@ std::vector<uint8_t> encode(D3DFORMAT format, const std::vector<float>& pixels, 
 struct DecodeCase {
     D3DFORMAT format;
     std::vector<uint8_t> bytes;
-    std::vector<float> rgba;  // four per pixel
+    std::vector<float> rgba; // four per pixel
 };
 
-TEST(PixelCodecs, DecodesEachLayout) {
+TEST(PixelCodecs, DecodesEachLayout)
+{
     const float s = 1.0f / 255.0f;
     const DecodeCase cases[] = {
         {D3DFMT_R8G8B8, {0x10, 0x20, 0x30}, {0x30 * s, 0x20 * s, 0x10 * s, 1}},
@@ -96,7 +99,8 @@ TEST(PixelCodecs, DecodesEachLayout) {
     }
 }
 
-TEST(PixelCodecs, PalettesGiveTheirEntries) {
+TEST(PixelCodecs, PalettesGiveTheirEntries)
+{
     std::vector<float> palette(1024, 0.0f);
     for (int c = 0; c < 4; ++c) {
         palette[7 * 4 + c] = 0.1f * (c + 1);
@@ -117,24 +121,25 @@ TEST(PixelCodecs, PalettesGiveTheirEntries) {
 // every row of the dither matrix. Where every bit of the pixel belongs to
 // a field the first trip is exact; otherwise (unused bits, the most
 // negative signed value) the second trip repeats the first.
-TEST(PixelCodecs, IntegerAndFloatLayoutsRoundTrip) {
+TEST(PixelCodecs, IntegerAndFloatLayoutsRoundTrip)
+{
     struct Case {
         D3DFORMAT format;
         bool every_bit_used;
     };
     const Case cases[] = {
-        {D3DFMT_R8G8B8, true},        {D3DFMT_A8R8G8B8, true},     {D3DFMT_X8R8G8B8, false},
-        {D3DFMT_R5G6B5, true},        {D3DFMT_X1R5G5B5, false},    {D3DFMT_A1R5G5B5, true},
-        {D3DFMT_A4R4G4B4, true},      {D3DFMT_R3G3B2, true},       {D3DFMT_A8, true},
-        {D3DFMT_A8R3G3B2, true},      {D3DFMT_X4R4G4B4, false},    {D3DFMT_A2B10G10R10, true},
-        {D3DFMT_A8B8G8R8, true},      {D3DFMT_X8B8G8R8, false},    {D3DFMT_G16R16, true},
-        {D3DFMT_A2R10G10B10, true},   {D3DFMT_A16B16G16R16, true}, {D3DFMT_L8, true},
-        {D3DFMT_A8L8, true},          {D3DFMT_A4L4, true},         {D3DFMT_L16, true},
-        {D3DFMT_V8U8, false},         {D3DFMT_L6V5U5, false},      {D3DFMT_X8L8V8U8, false},
-        {D3DFMT_Q8W8V8U8, false},     {D3DFMT_V16U16, false},      {D3DFMT_A2W10V10U10, false},
-        {D3DFMT_Q16W16V16U16, false}, {D3DFMT_D16_LOCKABLE, true}, {LOADER_FMT_AL16, true},
-        {LOADER_FMT_R16, true},       {D3DFMT_R32F, false},        {D3DFMT_G32R32F, false},
-        {D3DFMT_A32B32G32R32F, false}, {D3DFMT_R16F, false},       {D3DFMT_A16B16G16R16F, false},
+        {D3DFMT_R8G8B8, true},         {D3DFMT_A8R8G8B8, true},     {D3DFMT_X8R8G8B8, false},
+        {D3DFMT_R5G6B5, true},         {D3DFMT_X1R5G5B5, false},    {D3DFMT_A1R5G5B5, true},
+        {D3DFMT_A4R4G4B4, true},       {D3DFMT_R3G3B2, true},       {D3DFMT_A8, true},
+        {D3DFMT_A8R3G3B2, true},       {D3DFMT_X4R4G4B4, false},    {D3DFMT_A2B10G10R10, true},
+        {D3DFMT_A8B8G8R8, true},       {D3DFMT_X8B8G8R8, false},    {D3DFMT_G16R16, true},
+        {D3DFMT_A2R10G10B10, true},    {D3DFMT_A16B16G16R16, true}, {D3DFMT_L8, true},
+        {D3DFMT_A8L8, true},           {D3DFMT_A4L4, true},         {D3DFMT_L16, true},
+        {D3DFMT_V8U8, false},          {D3DFMT_L6V5U5, false},      {D3DFMT_X8L8V8U8, false},
+        {D3DFMT_Q8W8V8U8, false},      {D3DFMT_V16U16, false},      {D3DFMT_A2W10V10U10, false},
+        {D3DFMT_Q16W16V16U16, false},  {D3DFMT_D16_LOCKABLE, true}, {LOADER_FMT_AL16, true},
+        {LOADER_FMT_R16, true},        {D3DFMT_R32F, false},        {D3DFMT_G32R32F, false},
+        {D3DFMT_A32B32G32R32F, false}, {D3DFMT_R16F, false},        {D3DFMT_A16B16G16R16F, false},
     };
     std::mt19937 random(7);
     constexpr UINT width = 64;
@@ -142,16 +147,15 @@ TEST(PixelCodecs, IntegerAndFloatLayoutsRoundTrip) {
         const PixelCodec* codec = find_pixel_codec(c.format);
         ASSERT_NE(codec, nullptr);
         std::vector<uint8_t> pixels(codec_row_bytes(*codec, width));
-        const bool floats = c.format == D3DFMT_R32F || c.format == D3DFMT_G32R32F ||
-                            c.format == D3DFMT_A32B32G32R32F;
+        const bool floats = c.format == D3DFMT_R32F || c.format == D3DFMT_G32R32F || c.format == D3DFMT_A32B32G32R32F;
         const bool halves = c.format == D3DFMT_R16F || c.format == D3DFMT_A16B16G16R16F;
         for (size_t i = 0; i < pixels.size(); ++i) {
             pixels[i] = static_cast<uint8_t>(random());
             if (floats && i % 4 == 3) {
-                pixels[i] &= 0x3F;  // finite, below 2
+                pixels[i] &= 0x3F; // finite, below 2
             }
             if (halves && i % 2 == 1) {
-                pixels[i] &= 0x7B;  // finite
+                pixels[i] &= 0x7B; // finite
             }
         }
         const std::vector<float> values = decode(c.format, pixels, width);
@@ -169,7 +173,8 @@ TEST(PixelCodecs, IntegerAndFloatLayoutsRoundTrip) {
 
 // Decoded 8-bit values land within 1/32 of their integer, so every
 // offset of the dither matrix gives them back; unused bits are written 0.
-TEST(PixelCodecs, EightBitValuesSurviveEveryDitherOffset) {
+TEST(PixelCodecs, EightBitValuesSurviveEveryDitherOffset)
+{
     std::vector<uint8_t> bgr(256 * 3);
     for (int k = 0; k < 256; ++k) {
         bgr[k * 3] = static_cast<uint8_t>(k);
@@ -190,14 +195,20 @@ TEST(PixelCodecs, EightBitValuesSurviveEveryDitherOffset) {
     }
 }
 
-TEST(PixelCodecs, HalvesRoundToNearestEven) {
+TEST(PixelCodecs, HalvesRoundToNearestEven)
+{
     const struct {
         float value;
         uint16_t half;
     } cases[] = {
-        {1.0f, 0x3C00},           {-2.0f, 0xC000},           {65504.0f, 0x7BFF},
-        {65520.0f, 0x7C00},       {1e-9f, 0x0000},           {std::ldexp(1.0f, -24), 0x0001},
-        {1.0f + std::ldexp(1.0f, -11), 0x3C00}, {1.0f + 3 * std::ldexp(1.0f, -11), 0x3C02},
+        {1.0f, 0x3C00},
+        {-2.0f, 0xC000},
+        {65504.0f, 0x7BFF},
+        {65520.0f, 0x7C00},
+        {1e-9f, 0x0000},
+        {std::ldexp(1.0f, -24), 0x0001},
+        {1.0f + std::ldexp(1.0f, -11), 0x3C00},
+        {1.0f + 3 * std::ldexp(1.0f, -11), 0x3C02},
         {INFINITY, 0x7C00},
     };
     for (const auto& c : cases) {
@@ -209,7 +220,8 @@ TEST(PixelCodecs, HalvesRoundToNearestEven) {
 
 // 4 x 4 blocks: the colour modes and alpha kinds decode as laid out, and
 // blocks whose colours the end points can hold survive a round trip.
-TEST(PixelCodecs, BlockCodecs) {
+TEST(PixelCodecs, BlockCodecs)
+{
     // Red and blue end points, indexes 0, 1, 2, 3 along the first row.
     const std::vector<uint8_t> four = {0x00, 0xF8, 0x1F, 0x00, 0xE4, 0, 0, 0};
     std::vector<float> got = decode(D3DFMT_DXT1, four, 4, 1);
@@ -258,7 +270,8 @@ TEST(PixelCodecs, BlockCodecs) {
 
 // Pairs keep each pixel's own channel (green, or luma) and share the rest:
 // pixels that agree in the shared channels come back.
-TEST(PixelCodecs, PixelPairsRoundTrip) {
+TEST(PixelCodecs, PixelPairsRoundTrip)
+{
     std::mt19937 random(3);
     std::vector<float> values(8 * 4);
     for (size_t i = 0; i < values.size(); ++i) {
@@ -276,11 +289,11 @@ TEST(PixelCodecs, PixelPairsRoundTrip) {
     };
     round_trip(D3DFMT_R8G8_B8G8, 1e-6);
     round_trip(D3DFMT_G8R8_G8B8, 1e-6);
-    for (size_t i = 0; i < values.size(); i += 8) {  // YUV pairs share U and V: same colour
+    for (size_t i = 0; i < values.size(); i += 8) { // YUV pairs share U and V: same colour
         values[i + 5] = values[i + 1];
     }
     round_trip(D3DFMT_UYVY, 3.5 / 255);
     round_trip(D3DFMT_YUY2, 3.5 / 255);
 }
 
-}  // namespace
+} // namespace

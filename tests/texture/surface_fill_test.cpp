@@ -11,7 +11,8 @@ class SurfaceFillTest : public FillTest {};
 
 // Same size: the same format is copied byte for byte (block rows for DXT),
 // another format is converted; rows are padded on both sides.
-TEST_F(SurfaceFillTest, SameSizeLevelsAreCopiedOrConverted) {
+TEST_F(SurfaceFillTest, SameSizeLevelsAreCopiedOrConverted)
+{
     use_pitch_padding(12);
     std::mt19937 random(1);
     TestImage argb(D3DFMT_X8R8G8B8, 7, 5, 28, 5);
@@ -50,7 +51,8 @@ TEST_F(SurfaceFillTest, SameSizeLevelsAreCopiedOrConverted) {
 
 // X1R5G5B5 into R5G6B5: red and blue keep their 5 bits; green is widened
 // to 6 bits with the dither offset of the pixel's position.
-TEST_F(SurfaceFillTest, DitherFollowsThePixelPosition) {
+TEST_F(SurfaceFillTest, DitherFollowsThePixelPosition)
+{
     const float matrix[4][4] = {{31, 15, 27, 11}, {7, 23, 3, 19}, {25, 9, 29, 13}, {1, 17, 5, 21}};
     std::mt19937 random(2);
     TestImage image(D3DFMT_X1R5G5B5, 9, 6, 18);
@@ -73,7 +75,8 @@ TEST_F(SurfaceFillTest, DitherFollowsThePixelPosition) {
     }
 }
 
-TEST_F(SurfaceFillTest, PaletteColoursAndTheColourKey) {
+TEST_F(SurfaceFillTest, PaletteColoursAndTheColourKey)
+{
     TestImage image(D3DFMT_P8, 4, 2, 4);
     const uint8_t indexes[8] = {0, 1, 2, 1, 2, 2, 0, 1};
     std::memcpy(image.row(0), indexes, 4);
@@ -92,14 +95,16 @@ TEST_F(SurfaceFillTest, PaletteColoursAndTheColourKey) {
     }
 }
 
-TEST_F(SurfaceFillTest, NoneAndPointFilters) {
+TEST_F(SurfaceFillTest, NoneAndPointFilters)
+{
     TestImage image(D3DFMT_X8R8G8B8, 3, 2, 12);
     const uint32_t pixels[6] = {0x010203, 0x040506, 0x070809, 0x0A0B0C, 0x0D0E0F, 0x101112};
     std::memcpy(image.row(0), pixels, 12);
     std::memcpy(image.row(1), pixels + 3, 12);
     IDirect3DTexture9* t = load(image.image, 4, 4, D3DFMT_X8R8G8B8, 1);
-    EXPECT_EQ(level_words(t, 0), (std::vector<uint32_t>{pixels[0], pixels[1], pixels[2], 0, pixels[3], pixels[4],
-                                                         pixels[5], 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(level_words(t, 0),
+              (std::vector<uint32_t>{pixels[0], pixels[1], pixels[2], 0, pixels[3], pixels[4], pixels[5], 0, 0, 0, 0, 0,
+                                     0, 0, 0, 0}));
     t->Release();
     // Point: the source pixel under each target pixel's middle, enlarged,
     // shrunk and at ratios that are not whole.
@@ -120,7 +125,8 @@ TEST_F(SurfaceFillTest, NoneAndPointFilters) {
 
 // Every filter's weights add up to 1, so a flat image stays flat at any
 // size, into 8-bit and float levels, with and without the edge bits.
-TEST_F(SurfaceFillTest, FlatImageStaysFlatThroughAnyResize) {
+TEST_F(SurfaceFillTest, FlatImageStaysFlatThroughAnyResize)
+{
     use_pitch_padding(4);
     std::mt19937 random(5);
     const DWORD filters[] = {4, 0x80004, 0x30004, 0x10004, 2, 3, 0x30003, 0x80005, 5};
@@ -156,7 +162,8 @@ TEST_F(SurfaceFillTest, FlatImageStaysFlatThroughAnyResize) {
 // Error diffusion spreads what rounding loses: a flat 50% grey into 4-bit
 // channels is a mix of 7 and 8 whose mean stays near 7.53, where plain
 // rounding gives 8 everywhere.
-TEST_F(SurfaceFillTest, ErrorDiffusionKeepsTheMean) {
+TEST_F(SurfaceFillTest, ErrorDiffusionKeepsTheMean)
+{
     TestImage image(D3DFMT_L8, 32, 32, 32);
     for (UINT y = 0; y < 32; ++y) {
         std::memset(image.row(y), 128, 32);
@@ -182,7 +189,8 @@ TEST_F(SurfaceFillTest, ErrorDiffusionKeepsTheMean) {
     }
 }
 
-TEST_F(SurfaceFillTest, RegionOfTheImageIsUsed) {
+TEST_F(SurfaceFillTest, RegionOfTheImageIsUsed)
+{
     TestImage image(D3DFMT_A8R8G8B8, 8, 6, 32);
     std::mt19937 random(9);
     image.randomise(random, 32);
@@ -196,7 +204,8 @@ TEST_F(SurfaceFillTest, RegionOfTheImageIsUsed) {
     t->Release();
 }
 
-TEST_F(SurfaceFillTest, RefusedCallsAndDeviceFailures) {
+TEST_F(SurfaceFillTest, RefusedCallsAndDeviceFailures)
+{
     TestImage image(D3DFMT_X8R8G8B8, 4, 4, 16);
     IDirect3DTexture9* t = texture(4, 4, D3DFMT_X8R8G8B8);
     IDirect3DSurface9* surface = nullptr;
@@ -209,7 +218,7 @@ TEST_F(SurfaceFillTest, RefusedCallsAndDeviceFailures) {
 
     TestImage broken = image;
     broken.image.pixels = broken.bytes.data();
-    broken.image.region.right = 5;  // beyond the image
+    broken.image.region.right = 5; // beyond the image
     EXPECT_EQ(load_surface_from_image(surface, &broken.image, 4, 0), D3DERR_INVALIDCALL);
     TestImage no_palette(D3DFMT_P8, 4, 4, 4);
     EXPECT_EQ(load_surface_from_image(surface, &no_palette.image, 4, 0), D3DERR_INVALIDCALL);
@@ -223,4 +232,4 @@ TEST_F(SurfaceFillTest, RefusedCallsAndDeviceFailures) {
     t->Release();
 }
 
-}  // namespace
+} // namespace

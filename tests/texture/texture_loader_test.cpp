@@ -54,10 +54,7 @@ struct Level {
     std::vector<uint8_t> bytes; // rows without padding
 };
 
-const char* name(D3DFORMAT format)
-{
-    return format_name(format) ? format_name(format) : "?";
-}
+const char* name(D3DFORMAT format) { return format_name(format) ? format_name(format) : "?"; }
 
 class TextureLoader : public ::testing::Test {
 protected:
@@ -119,7 +116,12 @@ TEST_F(TextureLoader, SizesFormatsAndLevelCounts)
         {defaults, bitmap(256, 256, 24, colour), D3DFMT_X8R8G8B8, 256, 256, 9},
         {defaults, bitmap(100, 60, 24, colour), D3DFMT_X8R8G8B8, 128, 64, 8},
         {defaults, bitmap(256, 64, 24, colour), D3DFMT_X8R8G8B8, 256, 64, 9},
-        {defaults, bitmap(3, 3, 16, [](int, int) { return std::vector<int>{0x1F, 0x7C}; }), D3DFMT_X1R5G5B5, 4, 4, 3},
+        {defaults,
+         bitmap(3, 3, 16,
+                [](int, int) {
+                    return std::vector<int>{0x1F, 0x7C};
+                }),
+         D3DFMT_X1R5G5B5, 4, 4, 3},
         {no_l8, indexed_bitmap(256, ramp), D3DFMT_X8R8G8B8, 16, 16, 5},
         {no_mipmaps, bitmap(256, 256, 24, colour), D3DFMT_X8R8G8B8, 256, 256, 1},
         {narrow, bitmap(1500, 10, 24, colour), D3DFMT_X8R8G8B8, 1024, 16, 11},
@@ -185,7 +187,7 @@ TEST_F(TextureLoader, LevelZeroTexelsOfPalettedAndThirtyTwoBitBitmaps)
     for (int i = 0; i < 256; ++i) {
         indexes.push_back(uint8_t(i));
         colours.insert(colours.end(), {7, uint8_t(255 - i), uint8_t(i), 0}); // blue, green, red, X
-        const uint8_t grey = i < 254 ? uint8_t(i) : 255; // entries 254 and 255 are white
+        const uint8_t grey = i < 254 ? uint8_t(i) : 255;                     // entries 254 and 255 are white
         ramp254.insert(ramp254.end(), {grey, grey, grey, 0});
     }
     struct Case {
@@ -202,8 +204,11 @@ TEST_F(TextureLoader, LevelZeroTexelsOfPalettedAndThirtyTwoBitBitmaps)
         {two_colour_bitmap(1), D3DFMT_X8R8G8B8, 4, u8s({0, 0, 255, 0, 255, 0, 0, 0})},
         {two_colour_bitmap(4), D3DFMT_X8R8G8B8, 4, u8s({0, 0, 255, 0, 255, 0, 0, 0})},
         // A fourth byte set anywhere makes alpha; zero ones stay alpha 0.
-        {bitmap(2, 1, 32, [](int x, int) { return std::vector<int>{1, 2, 3, 200 * x}; }), D3DFMT_A8R8G8B8, 4,
-         u8s({1, 2, 3, 0, 1, 2, 3, 200})},
+        {bitmap(2, 1, 32,
+                [](int x, int) {
+                    return std::vector<int>{1, 2, 3, 200 * x};
+                }),
+         D3DFMT_A8R8G8B8, 4, u8s({1, 2, 3, 0, 1, 2, 3, 200})},
     };
     TextureDevice device;
     int row = 0;
@@ -220,11 +225,13 @@ TEST_F(TextureLoader, SixteenBitOnADeviceWithoutX1R5G5B5WidensGreenThroughTheDit
 {
     TextureDevice device(profile_with([](D3D9Profile& p) { p.remove_format(D3DFMT_X1R5G5B5); }));
     auto colour = [](int x, int y) { return std::vector<int>{(x * 7 + y * 3) & 31, (x + 5 * y) & 31, (x * 3) & 31}; };
-    const std::vector<Level> levels = load(device, write(bitmap(8, 8, 16, [&](int x, int y) {
-                                                             const std::vector<int> c = colour(x, y);
-                                                             const int v = c[0] << 10 | c[1] << 5 | c[2];
-                                                             return std::vector<int>{v & 0xFF, v >> 8};
-                                                         })),
+    const std::vector<Level> levels = load(device,
+                                           write(bitmap(8, 8, 16,
+                                                        [&](int x, int y) {
+                                                            const std::vector<int> c = colour(x, y);
+                                                            const int v = c[0] << 10 | c[1] << 5 | c[2];
+                                                            return std::vector<int>{v & 0xFF, v >> 8};
+                                                        })),
                                            2);
     ASSERT_FALSE(levels.empty());
     EXPECT_EQ(levels[0].desc.Format, D3DFMT_R5G6B5);

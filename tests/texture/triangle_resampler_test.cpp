@@ -12,24 +12,28 @@
 namespace {
 
 // Integral of max(0, 1 - |u|) from -infinity to x.
-double ramp_area(double x) {
-    if (x <= -1) return 0;
-    if (x <= 0) return (x + 1) * (x + 1) / 2;
-    if (x <= 1) return 1 - (1 - x) * (1 - x) / 2;
+double ramp_area(double x)
+{
+    if (x <= -1)
+        return 0;
+    if (x <= 0)
+        return (x + 1) * (x + 1) / 2;
+    if (x <= 1)
+        return 1 - (1 - x) * (1 - x) / 2;
     return 1;
 }
 
 // Integral over lo..hi of the tent of height 1 at `centre`, half-width b.
-double tent(double lo, double hi, double centre, double b) {
+double tent(double lo, double hi, double centre, double b)
+{
     return hi <= lo ? 0 : b * (ramp_area((hi - centre) / b) - ramp_area((lo - centre) / b));
 }
 
-double overlap(double lo, double hi, double a, double b) {
-    return std::max(0.0, std::min(hi, b) - std::max(lo, a));
-}
+double overlap(double lo, double hi, double a, double b) { return std::max(0.0, std::min(hi, b) - std::max(lo, a)); }
 
 // w[i][j]: weight of source pixel i for target pixel j.
-std::vector<std::vector<double>> reference_weights(UINT s, UINT d, bool clamp) {
+std::vector<std::vector<double>> reference_weights(UINT s, UINT d, bool clamp)
+{
     const double b = double(d) / s, cut = std::min(0.00001, b * 0.01);
     std::vector<std::vector<double>> w(s, std::vector<double>(d, 0.0));
     for (UINT i = 0; i < s; ++i) {
@@ -42,7 +46,8 @@ std::vector<std::vector<double>> reference_weights(UINT s, UINT d, bool clamp) {
                 }
             } else {
                 // The outer halves of the first and last tents are flat at 1.
-                const double left = i == 0 ? overlap(j, j + 1, 0, centre) : tent(j, std::min(j + 1.0, centre), centre, b);
+                const double left =
+                    i == 0 ? overlap(j, j + 1, 0, centre) : tent(j, std::min(j + 1.0, centre), centre, b);
                 const double right =
                     i + 1 == s ? overlap(j, j + 1, centre, d) : tent(std::max(double(j), centre), j + 1, centre, b);
                 sum = left + right;
@@ -54,7 +59,8 @@ std::vector<std::vector<double>> reference_weights(UINT s, UINT d, bool clamp) {
 }
 
 // The resampled image, channels red, green, blue, alpha, limited to 0..1.
-std::vector<double> reference_resample(const TestImage& image, UINT tw, UINT th, DWORD filter) {
+std::vector<double> reference_resample(const TestImage& image, UINT tw, UINT th, DWORD filter)
+{
     const UINT sw = image.image.width, sh = image.image.height;
     const auto wx = reference_weights(sw, tw, filter & 0x10000);
     const auto wy = reference_weights(sh, th, filter & 0x20000);
@@ -84,7 +90,8 @@ class TriangleResamplerTest : public FillTest {};
 
 // Random sizes up and down, with and without the edge bits: float levels
 // match the reference closely, 8-bit levels within one quantisation step.
-TEST_F(TriangleResamplerTest, MatchesTheReference) {
+TEST_F(TriangleResamplerTest, MatchesTheReference)
+{
     use_pitch_padding(8);
     std::mt19937 random(11);
     struct Shape {
@@ -92,8 +99,8 @@ TEST_F(TriangleResamplerTest, MatchesTheReference) {
     };
     std::vector<Shape> shapes = {{100, 60, 128, 64}, {1, 3, 64, 5}, {50000, 1, 1, 1}, {3, 1, 1, 2}};
     for (int i = 0; i < 24; ++i) {
-        shapes.push_back(Shape{UINT(1 + random() % 40), UINT(1 + random() % 40), UINT(1 + random() % 48),
-                               UINT(1 + random() % 48)});
+        shapes.push_back(
+            Shape{UINT(1 + random() % 40), UINT(1 + random() % 40), UINT(1 + random() % 48), UINT(1 + random() % 48)});
     }
     const DWORD filters[] = {4, 0x80004, 0x10004, 0x20004, 0xB0004};
     for (size_t n = 0; n < shapes.size(); ++n) {
@@ -105,9 +112,8 @@ TEST_F(TriangleResamplerTest, MatchesTheReference) {
         TestImage image(D3DFMT_A8R8G8B8, s.sw, s.sh, size_t(s.sw) * 4, 4);
         image.randomise(random, size_t(s.sw) * 4);
         const std::vector<double> want = reference_resample(image, s.tw, s.th, filter);
-        const std::string shape = std::to_string(s.sw) + "x" + std::to_string(s.sh) + " -> " +
-                                  std::to_string(s.tw) + "x" + std::to_string(s.th) + " filter " +
-                                  std::to_string(filter);
+        const std::string shape = std::to_string(s.sw) + "x" + std::to_string(s.sh) + " -> " + std::to_string(s.tw) +
+            "x" + std::to_string(s.th) + " filter " + std::to_string(filter);
 
         IDirect3DTexture9* t = load(image.image, s.tw, s.th, D3DFMT_A32B32G32R32F, filter);
         const std::vector<float> floats = level_floats(t, 0);
@@ -131,7 +137,8 @@ TEST_F(TriangleResamplerTest, MatchesTheReference) {
 
 // Rows of a million pixels are resampled in two halves at once; the
 // result is the reference's, whatever the halves' timing.
-TEST_F(TriangleResamplerTest, VeryWideRowsMatchTheReference) {
+TEST_F(TriangleResamplerTest, VeryWideRowsMatchTheReference)
+{
     constexpr UINT width = 1200003, target = 4096;
     std::mt19937 random(23);
     TestImage image(D3DFMT_P8, width, 1, width);
@@ -168,7 +175,8 @@ TEST_F(TriangleResamplerTest, VeryWideRowsMatchTheReference) {
 // Every target pixel receives a total weight of 1, and the lists grow with
 // the target, not with the source: 2^28 rows into 4096 take a few segments
 // per target row.
-TEST(TriangleWeights, TotalsAreOneAndListsStaySmall) {
+TEST(TriangleWeights, TotalsAreOneAndListsStaySmall)
+{
     std::mt19937 random(13);
     struct Axis {
         UINT s, d;
@@ -198,4 +206,4 @@ TEST(TriangleWeights, TotalsAreOneAndListsStaySmall) {
     }
 }
 
-}  // namespace
+} // namespace

@@ -35,8 +35,8 @@ protected:
     void SetUp() override
     {
         dir = std::filesystem::temp_directory_path() /
-              ("varnel-grid-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+            ("varnel-grid-" + std::to_string(::getpid()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir);
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
@@ -49,8 +49,8 @@ protected:
 
     Outcome run(const std::string& args)
     {
-        std::string command = std::string(VARNEL_CLI) + " grid " + args + " >" + (dir / "out").string() +
-                              " 2>" + (dir / "err").string();
+        std::string command =
+            std::string(VARNEL_CLI) + " grid " + args + " >" + (dir / "out").string() + " 2>" + (dir / "err").string();
         int status = std::system(command.c_str());
         return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(dir / "out"), read_file(dir / "err")};
     }
@@ -128,8 +128,8 @@ TEST_F(GridCommand, RangeSkipAndOutputFile)
 TEST_F(GridCommand, FileWithoutPointsStillExitsZero)
 {
     // Also when the largest skip passes over the one point there is.
-    for (const std::string& args : {write("data.txt", "just a header\n"),
-                                    write("point.txt", "1 2\n") + " --skip 2147483647"}) {
+    for (const std::string& args :
+         {write("data.txt", "just a header\n"), write("point.txt", "1 2\n") + " --skip 2147483647"}) {
         Outcome r = run(args);
         EXPECT_EQ(r.status, 0) << args;
         EXPECT_EQ(last_line(r.err), "load=0 rejected=0 max=0") << args;

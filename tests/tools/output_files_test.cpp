@@ -20,8 +20,9 @@ namespace fs = std::filesystem;
 
 class OutputFiles : public ::testing::Test {
 protected:
-    fs::path dir = fs::temp_directory_path() / ("varnel-output-" + std::to_string(::getpid()) + "-" +
-                                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::path dir = fs::temp_directory_path() /
+        ("varnel-output-" + std::to_string(::getpid()) + "-" +
+         ::testing::UnitTest::GetInstance()->current_test_info()->name());
     void SetUp() override { fs::create_directories(dir); }
     void TearDown() override { fs::remove_all(dir); }
 

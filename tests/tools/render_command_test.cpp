@@ -52,8 +52,8 @@ Picture read_png(const std::filesystem::path& path)
 class RenderCommand : public ::testing::Test {
 protected:
     std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                ("varnel-render-" + std::to_string(::getpid()) + "-" +
-                                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        ("varnel-render-" + std::to_string(::getpid()) + "-" +
+         ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::string data;
 
     void SetUp() override
@@ -98,11 +98,15 @@ TEST_F(RenderCommand, WritesTheLastFrameAsRgbPng)
     EXPECT_NE(p.pixels[235 * 640 + 325], kGrey);
     EXPECT_EQ(p.count(kYellow), 0u);
 
-    ASSERT_EQ(run(data + " --size 160x120 --frames 3 --range 1000 3000 0 4000 --camera 0 0 90 --marker 2500 3000 "
-                         "--time -o " + out("near.png"), &err),
+    ASSERT_EQ(run(data +
+                      " --size 160x120 --frames 3 --range 1000 3000 0 4000 --camera 0 0 90 --marker 2500 3000 "
+                      "--time -o " +
+                      out("near.png"),
+                  &err),
               0);
-    EXPECT_TRUE(std::regex_match(err, std::regex("time load=[0-9]+\\.[0-9]{3} mesh=[0-9]+\\.[0-9]{3} texture=0\\.000 "
-                                                 "frame_median=[0-9]+\\.[0-9]{3} png=[0-9]+\\.[0-9]{3}\n")))
+    EXPECT_TRUE(std::regex_match(err,
+                                 std::regex("time load=[0-9]+\\.[0-9]{3} mesh=[0-9]+\\.[0-9]{3} texture=0\\.000 "
+                                            "frame_median=[0-9]+\\.[0-9]{3} png=[0-9]+\\.[0-9]{3}\n")))
         << err;
     p = read_png(out("near.png"));
     EXPECT_EQ(p.width * 1000 + p.height, 160120u);

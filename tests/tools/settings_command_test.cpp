@@ -74,7 +74,8 @@ TEST_F(SettingsCommandTest, PrintsTheElevenValuesAndTheFile)
 TEST_F(SettingsCommandTest, ResetWritesTheDefaults)
 {
     fs::create_directories(file().parent_path());
-    std::ofstream(file()) << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\kestrow\\varnel.exe]\n\"radius\"=dword:00000028\n";
+    std::ofstream(file())
+        << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\kestrow\\varnel.exe]\n\"radius\"=dword:00000028\n";
     CliRun r = run("--reset");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, std::string(kDefaults) + "file=" + file().string() + "\n");
@@ -122,10 +123,11 @@ TEST_F(SettingsCommandTest, AFileThatCannotBeWrittenFailsInOneLine)
     for (int i = 1; i < 1024; ++i)
         zeros += ",00";
     std::string text = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\kestrow\\varnel.exe]\n\"data_path\"=" + zeros +
-                       "\n\"texture_path\"=" + zeros + "\n\"x_min\"=dword:00000000\n\"x_max\"=hex(4):a0,0f\n"
-                       "\"y_min\"=dword:00000000\n\"y_max\"=dword:00000fa0\n\"x_marker\"=dword:00000000\n"
-                       "\"y_marker\"=dword:00000000\n\"radius\"=dword:00000064\n\"azimuth\"=dword:00000000\n"
-                       "\"elevation\"=dword:0000005a\n\"big\"=hex:5a";
+        "\n\"texture_path\"=" + zeros +
+        "\n\"x_min\"=dword:00000000\n\"x_max\"=hex(4):a0,0f\n"
+        "\"y_min\"=dword:00000000\n\"y_max\"=dword:00000fa0\n\"x_marker\"=dword:00000000\n"
+        "\"y_marker\"=dword:00000000\n\"radius\"=dword:00000064\n\"azimuth\"=dword:00000000\n"
+        "\"elevation\"=dword:0000005a\n\"big\"=hex:5a";
     while (text.size() < (16u << 20) - 64)
         text += ",5a";
     fs::create_directories(file().parent_path());

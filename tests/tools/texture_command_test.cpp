@@ -28,8 +28,8 @@ protected:
     void SetUp() override
     {
         dir = std::filesystem::temp_directory_path() /
-              ("varnel-texture-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+            ("varnel-texture-" + std::to_string(::getpid()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir);
     }
     void TearDown() override { std::filesystem::remove_all(dir); }
@@ -49,8 +49,8 @@ protected:
 
     Outcome run(const std::string& args)
     {
-        const std::string command = std::string(VARNEL_CLI) + " texture " + args + " >" + (dir / "out").string() +
-                                    " 2>/dev/null";
+        const std::string command =
+            std::string(VARNEL_CLI) + " texture " + args + " >" + (dir / "out").string() + " 2>/dev/null";
         const int status = std::system(command.c_str());
         std::ifstream in(dir / "out", std::ios::binary);
         std::stringstream s;
@@ -68,7 +68,7 @@ TEST_F(TextureCommand, PrintsTheTextureAndDumpsEveryLevelWithoutPadding)
     Outcome r = run(write("small.bmp", bmp_file(dib)) + " --dump " + (dir / "levels").string());
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "format=D3DFMT_X8R8G8B8 width=4 height=2 levels=3\n");
-    EXPECT_EQ(read("levels/level0.raw"), u8s({10, 1, 2, 0, 20, 1, 2, 0, 30, 1, 2, 0, 40, 1, 2, 0,  //
+    EXPECT_EQ(read("levels/level0.raw"), u8s({10, 1, 2, 0, 20, 1, 2, 0, 30, 1, 2, 0, 40, 1, 2, 0, //
                                               50, 1, 2, 0, 50, 1, 2, 0, 50, 1, 2, 0, 50, 1, 2, 0}));
     // (10 + 20 + 50 + 50 + 2) >> 2 = 33, (30 + 40 + 50 + 50 + 2) >> 2 = 43.
     EXPECT_EQ(read("levels/level1.raw"), u8s({33, 1, 2, 0, 43, 1, 2, 0}));

@@ -12,7 +12,7 @@ namespace {
 struct ArmedFailure {
     bool armed = false;
     UINT skip = 0;
-    UINT times = 0;  // 0: for ever
+    UINT times = 0; // 0: for ever
     HRESULT result = D3DERR_INVALIDCALL;
 };
 
@@ -21,23 +21,25 @@ struct HookState {
     D3D9Profile profile;
     std::array<ArmedFailure, static_cast<size_t>(D3D9Call::Count)> failures{};
     std::array<UINT, static_cast<size_t>(D3D9Call::Count)> counts{};
-    std::array<D3D9IndexedDraw, 64> draws{};  // a ring of the last calls
+    std::array<D3D9IndexedDraw, 64> draws{}; // a ring of the last calls
     size_t draws_noted = 0;
 };
 
-HookState& hook() {
+HookState& hook()
+{
     static HookState state;
     return state;
 }
 
-}  // namespace
+} // namespace
 
-void D3D9Profile::remove_format(D3DFORMAT format) {
-    texture_formats.erase(std::remove(texture_formats.begin(), texture_formats.end(), format),
-                          texture_formats.end());
+void D3D9Profile::remove_format(D3DFORMAT format)
+{
+    texture_formats.erase(std::remove(texture_formats.begin(), texture_formats.end(), format), texture_formats.end());
 }
 
-D3D9Profile d3d9_default_profile() {
+D3D9Profile d3d9_default_profile()
+{
     D3D9Profile profile;
     profile.texture_caps = D3DPTEXTURECAPS_PERSPECTIVE | D3DPTEXTURECAPS_ALPHA | D3DPTEXTURECAPS_MIPMAP;
     profile.max_texture_width = 4096;
@@ -53,12 +55,14 @@ D3D9Profile d3d9_default_profile() {
     return profile;
 }
 
-void d3d9_test_set_profile(const D3D9Profile& profile) {
+void d3d9_test_set_profile(const D3D9Profile& profile)
+{
     hook().custom_profile = true;
     hook().profile = profile;
 }
 
-void d3d9_test_fail(D3D9Call call, UINT skip, UINT times, HRESULT result) {
+void d3d9_test_fail(D3D9Call call, UINT skip, UINT times, HRESULT result)
+{
     ArmedFailure& failure = hook().failures[static_cast<size_t>(call)];
     failure.armed = true;
     failure.skip = skip;
@@ -66,11 +70,10 @@ void d3d9_test_fail(D3D9Call call, UINT skip, UINT times, HRESULT result) {
     failure.result = result;
 }
 
-UINT d3d9_test_call_count(D3D9Call call) {
-    return hook().counts[static_cast<size_t>(call)];
-}
+UINT d3d9_test_call_count(D3D9Call call) { return hook().counts[static_cast<size_t>(call)]; }
 
-std::vector<D3D9IndexedDraw> d3d9_test_indexed_draws() {
+std::vector<D3D9IndexedDraw> d3d9_test_indexed_draws()
+{
     const HookState& h = hook();
     const size_t kept = std::min(h.draws_noted, h.draws.size());
     std::vector<D3D9IndexedDraw> draws;
@@ -80,15 +83,12 @@ std::vector<D3D9IndexedDraw> d3d9_test_indexed_draws() {
     return draws;
 }
 
-void d3d9_test_reset() {
-    hook() = HookState{};
-}
+void d3d9_test_reset() { hook() = HookState{}; }
 
-D3D9Profile current_device_profile() {
-    return hook().custom_profile ? hook().profile : d3d9_default_profile();
-}
+D3D9Profile current_device_profile() { return hook().custom_profile ? hook().profile : d3d9_default_profile(); }
 
-HRESULT injected_failure(D3D9Call call) {
+HRESULT injected_failure(D3D9Call call)
+{
     const size_t index = static_cast<size_t>(call);
     ++hook().counts[index];
     ArmedFailure& failure = hook().failures[index];
@@ -105,7 +105,8 @@ HRESULT injected_failure(D3D9Call call) {
     return failure.result;
 }
 
-void note_indexed_draw(const D3D9IndexedDraw& draw) {
+void note_indexed_draw(const D3D9IndexedDraw& draw)
+{
     HookState& h = hook();
     h.draws[h.draws_noted++ % h.draws.size()] = draw;
 }

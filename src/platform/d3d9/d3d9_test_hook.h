@@ -12,11 +12,11 @@
 #include "platform/d3d9/d3d9types.h"
 
 struct D3D9Profile {
-    DWORD texture_caps;              // D3DCAPS9::TextureCaps
-    DWORD max_texture_width;         // D3DCAPS9::MaxTextureWidth
-    DWORD max_texture_height;        // D3DCAPS9::MaxTextureHeight
-    DWORD max_texture_aspect_ratio;  // D3DCAPS9::MaxTextureAspectRatio
-    DWORD max_primitive_count;       // D3DCAPS9::MaxPrimitiveCount
+    DWORD texture_caps;             // D3DCAPS9::TextureCaps
+    DWORD max_texture_width;        // D3DCAPS9::MaxTextureWidth
+    DWORD max_texture_height;       // D3DCAPS9::MaxTextureHeight
+    DWORD max_texture_aspect_ratio; // D3DCAPS9::MaxTextureAspectRatio
+    DWORD max_primitive_count;      // D3DCAPS9::MaxPrimitiveCount
     // Texture formats CheckDeviceFormat and CreateTexture accept.
     std::vector<D3DFORMAT> texture_formats;
     // Extra bytes after every row of a locked texture level or surface, so
@@ -62,9 +62,9 @@ enum class D3D9Call {
     IndexBufferLock,
     CreateTexture,
     GetSurfaceLevel,
-    LockRect,  // texture and surface LockRect alike
+    LockRect, // texture and surface LockRect alike
     DrawIndexedPrimitive,
-    GetDeviceCaps,      // the device's, not IDirect3D9's
+    GetDeviceCaps, // the device's, not IDirect3D9's
     CheckDeviceFormat,
     Count
 };

@@ -4,7 +4,7 @@
 
 #include "platform/win32/windef.h"
 
-#define MAKEFOURCC(a, b, c, d) \
+#define MAKEFOURCC(a, b, c, d)                                                                                         \
     ((DWORD)(BYTE)(a) | ((DWORD)(BYTE)(b) << 8) | ((DWORD)(BYTE)(c) << 16) | ((DWORD)(BYTE)(d) << 24))
 
 #define MAKE_D3DHRESULT(code) ((HRESULT)(0x88760000u | (code)))
@@ -124,8 +124,8 @@ enum D3DPOOL : DWORD {
 #define D3D_SDK_VERSION 32
 #define D3DADAPTER_DEFAULT 0
 
-#define D3DCOLOR_ARGB(a, r, g, b) \
-    ((D3DCOLOR)((((DWORD)(a) & 0xff) << 24) | (((DWORD)(r) & 0xff) << 16) | (((DWORD)(g) & 0xff) << 8) | ((DWORD)(b) & 0xff)))
+#define D3DCOLOR_ARGB(a, r, g, b)                                                                                      \
+    ((D3DCOLOR)((((DWORD)(a)&0xff) << 24) | (((DWORD)(r)&0xff) << 16) | (((DWORD)(g)&0xff) << 8) | ((DWORD)(b)&0xff)))
 #define D3DCOLOR_XRGB(r, g, b) D3DCOLOR_ARGB(0xff, r, g, b)
 #define D3DCOLOR_RGBA(r, g, b, a) D3DCOLOR_ARGB(a, r, g, b)
 
@@ -297,12 +297,7 @@ enum D3DRENDERSTATETYPE : DWORD {
     D3DRS_FORCE_DWORD = 0x7fffffff
 };
 
-enum D3DZBUFFERTYPE : DWORD {
-    D3DZB_FALSE = 0,
-    D3DZB_TRUE = 1,
-    D3DZB_USEW = 2,
-    D3DZB_FORCE_DWORD = 0x7fffffff
-};
+enum D3DZBUFFERTYPE : DWORD { D3DZB_FALSE = 0, D3DZB_TRUE = 1, D3DZB_USEW = 2, D3DZB_FORCE_DWORD = 0x7fffffff };
 
 enum D3DFILLMODE : DWORD {
     D3DFILL_POINT = 1,
@@ -318,12 +313,7 @@ enum D3DSHADEMODE : DWORD {
     D3DSHADE_FORCE_DWORD = 0x7fffffff
 };
 
-enum D3DCULL : DWORD {
-    D3DCULL_NONE = 1,
-    D3DCULL_CW = 2,
-    D3DCULL_CCW = 3,
-    D3DCULL_FORCE_DWORD = 0x7fffffff
-};
+enum D3DCULL : DWORD { D3DCULL_NONE = 1, D3DCULL_CW = 2, D3DCULL_CCW = 3, D3DCULL_FORCE_DWORD = 0x7fffffff };
 
 enum D3DCMPFUNC : DWORD {
     D3DCMP_NEVER = 1,
@@ -401,10 +391,7 @@ enum D3DVERTEXBLENDFLAGS : DWORD {
     D3DVBF_0WEIGHTS = 256
 };
 
-enum D3DPATCHEDGESTYLE : DWORD {
-    D3DPATCHEDGE_DISCRETE = 0,
-    D3DPATCHEDGE_CONTINUOUS = 1
-};
+enum D3DPATCHEDGESTYLE : DWORD { D3DPATCHEDGE_DISCRETE = 0, D3DPATCHEDGE_CONTINUOUS = 1 };
 
 enum D3DDEGREETYPE : DWORD {
     D3DDEGREE_LINEAR = 1,
@@ -565,10 +552,10 @@ enum D3DTEXTUREADDRESS : DWORD {
 #define D3DFVF_TEXTUREFORMAT2 0
 #define D3DFVF_TEXTUREFORMAT3 1
 #define D3DFVF_TEXTUREFORMAT4 2
-#define D3DFVF_TEXCOORDSIZE1(index) (D3DFVF_TEXTUREFORMAT1 << ((index) * 2 + 16))
+#define D3DFVF_TEXCOORDSIZE1(index) (D3DFVF_TEXTUREFORMAT1 << ((index)*2 + 16))
 #define D3DFVF_TEXCOORDSIZE2(index) (D3DFVF_TEXTUREFORMAT2)
-#define D3DFVF_TEXCOORDSIZE3(index) (D3DFVF_TEXTUREFORMAT3 << ((index) * 2 + 16))
-#define D3DFVF_TEXCOORDSIZE4(index) (D3DFVF_TEXTUREFORMAT4 << ((index) * 2 + 16))
+#define D3DFVF_TEXCOORDSIZE3(index) (D3DFVF_TEXTUREFORMAT3 << ((index)*2 + 16))
+#define D3DFVF_TEXCOORDSIZE4(index) (D3DFVF_TEXTUREFORMAT4 << ((index)*2 + 16))
 
 // Resource usage.
 #define D3DUSAGE_RENDERTARGET 0x00000001L

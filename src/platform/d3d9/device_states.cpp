@@ -31,7 +31,7 @@ const RenderDefault kRenderDefaults[] = {
     {D3DRS_FOGCOLOR, 0},
     {D3DRS_FOGTABLEMODE, D3DFOG_NONE},
     {D3DRS_FOGSTART, 0},
-    {D3DRS_FOGEND, 0x3F800000},  // 1.0f
+    {D3DRS_FOGEND, 0x3F800000}, // 1.0f
     {D3DRS_FOGDENSITY, 0x3F800000},
     {D3DRS_RANGEFOGENABLE, FALSE},
     {D3DRS_STENCILENABLE, FALSE},
@@ -75,7 +75,7 @@ const RenderDefault kRenderDefaults[] = {
     {D3DRS_MULTISAMPLEMASK, 0xFFFFFFFF},
     {D3DRS_PATCHEDGESTYLE, D3DPATCHEDGE_DISCRETE},
     {D3DRS_DEBUGMONITORTOKEN, 0},
-    {D3DRS_POINTSIZE_MAX, 0x3F800000},  // the device's MaxPointSize
+    {D3DRS_POINTSIZE_MAX, 0x3F800000}, // the device's MaxPointSize
     {D3DRS_INDEXEDVERTEXBLENDENABLE, FALSE},
     {D3DRS_COLORWRITEENABLE, 0x0000000F},
     {D3DRS_TWEENFACTOR, 0},
@@ -117,16 +117,18 @@ const RenderDefault kRenderDefaults[] = {
     {D3DRS_BLENDOPALPHA, D3DBLENDOP_ADD},
 };
 
-D3DMATRIX identity() {
+D3DMATRIX identity()
+{
     D3DMATRIX m;
     std::memset(&m, 0, sizeof m);
     m._11 = m._22 = m._33 = m._44 = 1.0f;
     return m;
 }
 
-}  // namespace
+} // namespace
 
-bool known_render_state(DWORD state) {
+bool known_render_state(DWORD state)
+{
     if (state == D3DRS_ZENABLE) {
         return true;
     }
@@ -138,13 +140,15 @@ bool known_render_state(DWORD state) {
     return false;
 }
 
-bool known_stage_state(DWORD state) {
+bool known_stage_state(DWORD state)
+{
     return (state >= D3DTSS_COLOROP && state <= D3DTSS_TEXCOORDINDEX) ||
-           (state >= D3DTSS_BUMPENVLSCALE && state <= D3DTSS_TEXTURETRANSFORMFLAGS) ||
-           (state >= D3DTSS_COLORARG0 && state <= D3DTSS_RESULTARG) || state == D3DTSS_CONSTANT;
+        (state >= D3DTSS_BUMPENVLSCALE && state <= D3DTSS_TEXTURETRANSFORMFLAGS) ||
+        (state >= D3DTSS_COLORARG0 && state <= D3DTSS_RESULTARG) || state == D3DTSS_CONSTANT;
 }
 
-void DeviceStates::set_defaults(bool depth_buffer, UINT width, UINT height) {
+void DeviceStates::set_defaults(bool depth_buffer, UINT width, UINT height)
+{
     std::memset(render, 0, sizeof render);
     for (const RenderDefault& entry : kRenderDefaults) {
         render[entry.state] = entry.value;

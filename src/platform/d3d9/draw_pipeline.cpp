@@ -35,7 +35,7 @@ enum Outcode : uint32_t {
     kRight = 8,
     kBottom = 16,
     kTop = 32,
-    kInvalid = 64,  // not drawable at all (pre-transformed and out of range)
+    kInvalid = 64, // not drawable at all (pre-transformed and out of range)
 };
 
 struct ClipVertex {
@@ -44,13 +44,15 @@ struct ClipVertex {
     float r, g, b, a;
 };
 
-float load_float(const uint8_t* p) {
+float load_float(const uint8_t* p)
+{
     float value;
     std::memcpy(&value, p, sizeof value);
     return value;
 }
 
-float distance_to(uint32_t plane, const ClipVertex& v, float gx, float gy) {
+float distance_to(uint32_t plane, const ClipVertex& v, float gx, float gy)
+{
     switch (plane) {
     case kNear:
         return v.z;
@@ -67,7 +69,8 @@ float distance_to(uint32_t plane, const ClipVertex& v, float gx, float gy) {
     }
 }
 
-uint32_t outcode_of(const ClipVertex& v, float gx, float gy) {
+uint32_t outcode_of(const ClipVertex& v, float gx, float gy)
+{
     // Written so that a NaN anywhere counts as outside every plane.
     uint32_t code = 0;
     code |= !(v.z >= 0.0f) ? kNear : 0u;
@@ -82,7 +85,8 @@ uint32_t outcode_of(const ClipVertex& v, float gx, float gy) {
 // The point on edge (inside, outside) where it meets the plane, always
 // computed from the inside end so that neighbours sharing the edge get
 // exactly the same point.
-ClipVertex intersect(const ClipVertex& inside, const ClipVertex& outside, float d_in, float d_out) {
+ClipVertex intersect(const ClipVertex& inside, const ClipVertex& outside, float d_in, float d_out)
+{
     const float t = d_in / (d_in - d_out);
     auto mix = [t](float a, float b) { return a + (b - a) * t; };
     return ClipVertex{mix(inside.x, outside.x), mix(inside.y, outside.y), mix(inside.z, outside.z),
@@ -100,10 +104,13 @@ struct ViewportMap {
           half_width(static_cast<float>(vp.Width) * 0.5f),
           half_height(static_cast<float>(vp.Height) * 0.5f),
           min_z(vp.MinZ),
-          depth_range(vp.MaxZ - vp.MinZ) {}
+          depth_range(vp.MaxZ - vp.MinZ)
+    {
+    }
 
     // False when the vertex cannot be placed (w not positive, not finite).
-    bool map(const ClipVertex& c, RasterVertex* out) const {
+    bool map(const ClipVertex& c, RasterVertex* out) const
+    {
         if (!(c.w > 0.0f)) {
             return false;
         }
@@ -128,7 +135,8 @@ struct ViewportMap {
 };
 
 // Sutherland-Hodgman against the planes in `planes`; returns the count.
-int clip_polygon(ClipVertex* poly, int count, uint32_t planes, float gx, float gy) {
+int clip_polygon(ClipVertex* poly, int count, uint32_t planes, float gx, float gy)
+{
     ClipVertex buffer[16];
     ClipVertex* in = poly;
     ClipVertex* out = buffer;
@@ -159,26 +167,29 @@ int clip_polygon(ClipVertex* poly, int count, uint32_t planes, float gx, float g
 }
 
 // Clip-space extent of the guard band: |x| <= gx w and |y| <= gy w.
-void guard_band(const D3DVIEWPORT9& vp, float* gx, float* gy) {
+void guard_band(const D3DVIEWPORT9& vp, float* gx, float* gy)
+{
     const float half_w = std::max(1.0f, static_cast<float>(vp.Width) * 0.5f);
     const float half_h = std::max(1.0f, static_cast<float>(vp.Height) * 0.5f);
     *gx = (half_w + kGuardBandPixels) / half_w;
     *gy = (half_h + kGuardBandPixels) / half_h;
 }
 
-uint32_t load_index16(const uint8_t* p) {
+uint32_t load_index16(const uint8_t* p)
+{
     uint16_t value;
     std::memcpy(&value, p, sizeof value);
     return value;
 }
 
-uint32_t load_index32(const uint8_t* p) {
+uint32_t load_index32(const uint8_t* p)
+{
     uint32_t value;
     std::memcpy(&value, p, sizeof value);
     return value;
 }
 
-}  // namespace
+} // namespace
 
 struct DrawPipeline::Vertex {
     RasterVertex screen;
@@ -196,7 +207,8 @@ static_assert(offsetof(ClipVertex, x) == 0 && offsetof(ClipVertex, y) == 4 && of
               offsetof(ClipVertex, r) == 24 && offsetof(ClipVertex, g) == 28);
 static_assert(sizeof(int32_t) == sizeof(float), "fx and fy travel in float lanes");
 
-bool decode_fvf(DWORD fvf, UINT texcoord_set, VertexLayout* layout) {
+bool decode_fvf(DWORD fvf, UINT texcoord_set, VertexLayout* layout)
+{
     if (fvf & (D3DFVF_RESERVED0 | 0x2000)) {
         return false;
     }
@@ -251,7 +263,8 @@ bool decode_fvf(DWORD fvf, UINT texcoord_set, VertexLayout* layout) {
     return true;
 }
 
-UINT fvf_vertex_size(DWORD fvf) {
+UINT fvf_vertex_size(DWORD fvf)
+{
     if (fvf & (D3DFVF_RESERVED0 | 0x2000)) {
         return 0;
     }
@@ -281,7 +294,8 @@ UINT fvf_vertex_size(DWORD fvf) {
     return size;
 }
 
-UINT indices_for(D3DPRIMITIVETYPE type, UINT count) {
+UINT indices_for(D3DPRIMITIVETYPE type, UINT count)
+{
     switch (type) {
     case D3DPT_POINTLIST:
         return count;
@@ -302,7 +316,8 @@ UINT indices_for(D3DPRIMITIVETYPE type, UINT count) {
 DrawPipeline::DrawPipeline() = default;
 DrawPipeline::~DrawPipeline() = default;
 
-void DrawPipeline::draw(const DrawCall& call, int threads, bool adaptive) {
+void DrawPipeline::draw(const DrawCall& call, int threads, bool adaptive)
+{
     if (vertices_.size() < call.vertex_count) {
         vertices_.resize(call.vertex_count);
     }
@@ -339,8 +354,8 @@ void DrawPipeline::draw(const DrawCall& call, int threads, bool adaptive) {
             busy_bands_.push_back(static_cast<int>(band));
         }
     }
-    const RasterWorkers::Report report = workers_->run(
-        static_cast<uint32_t>(busy_bands_.size()), [&](uint32_t chunk) { raster_band(call, busy_bands_[chunk]); });
+    const RasterWorkers::Report report = workers_->run(static_cast<uint32_t>(busy_bands_.size()),
+                                                       [&](uint32_t chunk) { raster_band(call, busy_bands_[chunk]); });
     if (adaptive) {
         judge_.record(report, SplitJudge::stalled(transformed) || SplitJudge::stalled(binned));
     }
@@ -350,7 +365,8 @@ void DrawPipeline::draw(const DrawCall& call, int threads, bool adaptive) {
 // Four vertices at a time, one per lane, with the arithmetic of the loop
 // below in the same order, so the same bits. A vertex outside the volume
 // gets screen fields too, which nothing reads.
-void DrawPipeline::transform_four(const DrawCall& call, UINT i) {
+void DrawPipeline::transform_four(const DrawCall& call, UINT i)
+{
     const VertexLayout& layout = call.layout;
     const D3DMATRIX& m = call.transform;
     const uint8_t* p[4];
@@ -394,7 +410,8 @@ void DrawPipeline::transform_four(const DrawCall& call, UINT i) {
     guard_band(call.viewport, &gx, &gy);
     const __m128 zero = _mm_setzero_ps(), gxw = _mm_mul_ps(_mm_set1_ps(gx), cw), gyw = _mm_mul_ps(_mm_set1_ps(gy), cw);
     auto outside = [&](__m128 distance, uint32_t plane) {
-        return _mm_andnot_si128(_mm_castps_si128(_mm_cmpge_ps(distance, zero)), _mm_set1_epi32(static_cast<int>(plane)));
+        return _mm_andnot_si128(_mm_castps_si128(_mm_cmpge_ps(distance, zero)),
+                                _mm_set1_epi32(static_cast<int>(plane)));
     };
     __m128i code = _mm_or_si128(outside(cz, kNear), outside(_mm_sub_ps(cw, cz), kFar));
     code = _mm_or_si128(code, _mm_or_si128(outside(_mm_add_ps(cx, gxw), kLeft), outside(_mm_sub_ps(gxw, cx), kRight)));
@@ -403,7 +420,8 @@ void DrawPipeline::transform_four(const DrawCall& call, UINT i) {
     const ViewportMap map(call.viewport);
     const __m128 invw = _mm_div_ps(_mm_set1_ps(1.0f), cw);
     const __m128 one = _mm_set1_ps(1.0f);
-    const __m128 sx = _mm_add_ps(_mm_set1_ps(map.x), _mm_mul_ps(_mm_add_ps(one, _mm_mul_ps(cx, invw)), _mm_set1_ps(map.half_width)));
+    const __m128 sx =
+        _mm_add_ps(_mm_set1_ps(map.x), _mm_mul_ps(_mm_add_ps(one, _mm_mul_ps(cx, invw)), _mm_set1_ps(map.half_width)));
     const __m128 sy =
         _mm_add_ps(_mm_set1_ps(map.y), _mm_mul_ps(_mm_sub_ps(one, _mm_mul_ps(cy, invw)), _mm_set1_ps(map.half_height)));
     const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
@@ -417,7 +435,8 @@ void DrawPipeline::transform_four(const DrawCall& call, UINT i) {
     const __m128 subpixel = _mm_set1_ps(static_cast<float>(kSubpixel));
     const __m128 fx = _mm_castsi128_ps(_mm_cvtps_epi32(_mm_mul_ps(sx, subpixel)));
     const __m128 fy = _mm_castsi128_ps(_mm_cvtps_epi32(_mm_mul_ps(sy, subpixel)));
-    const __m128 depth = _mm_add_ps(_mm_set1_ps(map.min_z), _mm_mul_ps(_mm_mul_ps(cz, invw), _mm_set1_ps(map.depth_range)));
+    const __m128 depth =
+        _mm_add_ps(_mm_set1_ps(map.min_z), _mm_mul_ps(_mm_mul_ps(cz, invw), _mm_set1_ps(map.depth_range)));
     const __m128 uw = _mm_mul_ps(u, invw), vw = _mm_mul_ps(v, invw);
     // Four fields of the four vertices at a time, transposed into place
     // `offset` bytes into each.
@@ -447,7 +466,8 @@ void DrawPipeline::transform_four(const DrawCall& call, UINT i) {
 }
 #endif
 
-void DrawPipeline::transform_range(const DrawCall& call, UINT first, UINT end) {
+void DrawPipeline::transform_range(const DrawCall& call, UINT first, UINT end)
+{
     const VertexLayout& layout = call.layout;
     const D3DMATRIX& m = call.transform;
     const ViewportMap viewport(call.viewport);
@@ -486,7 +506,7 @@ void DrawPipeline::transform_range(const DrawCall& call, UINT first, UINT end) {
             c.w = rhw;
             RasterVertex& s = out.screen;
             const bool usable = std::fabs(x) < kMaxScreenCoordinate && std::fabs(y) < kMaxScreenCoordinate &&
-                                std::isfinite(z) && std::isfinite(rhw) && rhw != 0.0f;
+                std::isfinite(z) && std::isfinite(rhw) && rhw != 0.0f;
             out.outcode = usable ? 0u : uint32_t(kInvalid);
             if (usable) {
                 s.fx = static_cast<int32_t>(std::lrint(x * kSubpixel));
@@ -522,7 +542,8 @@ namespace {
 struct RowSpan {
     int first = 1, last = 0;
 
-    void add(int32_t fy_low, int32_t fy_high) {
+    void add(int32_t fy_low, int32_t fy_high)
+    {
         const int low = fy_low >> kSubpixelBits, high = (fy_high + kSubpixel - 1) >> kSubpixelBits;
         first = first > last ? low : std::min(first, low);
         last = std::max(last, high);
@@ -536,12 +557,17 @@ template <class VertexAt>
 class Assembler {
 public:
     Assembler(const DrawCall& call, RowRange rows, VertexAt vertex_at)
-        : call_(call), rows_(rows), vertex_at_(vertex_at), viewport_(call.viewport),
-          triangles_(call.target, call.shading, rows, call.cull) {
+        : call_(call),
+          rows_(rows),
+          vertex_at_(vertex_at),
+          viewport_(call.viewport),
+          triangles_(call.target, call.shading, rows, call.cull)
+    {
         guard_band(call.viewport, &gx_, &gy_);
     }
 
-    void draw(UINT k) {
+    void draw(UINT k)
+    {
         with_primitive(
             k, [this](const auto& a, const auto& b, const auto& c) { triangle(a, b, c); },
             [this](const auto& a, const auto& b) { line(a, b); },
@@ -554,7 +580,8 @@ public:
 
     // Rows primitive k may draw into, a few more at most; empty when it
     // draws nothing.
-    RowSpan rows_of(UINT k) {
+    RowSpan rows_of(UINT k)
+    {
         RowSpan span;
         with_primitive(
             k,
@@ -591,7 +618,8 @@ private:
     // Calls triangle(a, b, c), line(a, b) or point(v) with the vertices of
     // primitive k.
     template <class Triangle, class Line, class Point>
-    void with_primitive(UINT k, Triangle&& triangle, Line&& line, Point&& point) {
+    void with_primitive(UINT k, Triangle&& triangle, Line&& line, Point&& point)
+    {
         switch (call_.type) {
         case D3DPT_TRIANGLELIST:
             triangle(vertex_at_(3 * k), vertex_at_(3 * k + 1), vertex_at_(3 * k + 2));
@@ -624,7 +652,8 @@ private:
     // The triangle cut by the planes it crosses, as a fan of `count`
     // screen vertices (0 when nothing of it is left).
     template <class V>
-    int clipped_triangle(const V& a, const V& b, const V& c, RasterVertex mapped[16]) const {
+    int clipped_triangle(const V& a, const V& b, const V& c, RasterVertex mapped[16]) const
+    {
         const uint32_t any = a.outcode | b.outcode | c.outcode;
         if ((any & kInvalid) || (a.outcode & b.outcode & c.outcode)) {
             return 0;
@@ -651,7 +680,8 @@ private:
     }
 
     template <class V>
-    void triangle(const V& a, const V& b, const V& c) {
+    void triangle(const V& a, const V& b, const V& c)
+    {
         if ((a.outcode | b.outcode | c.outcode) == 0) {
             triangles_.draw(a.screen, b.screen, c.screen);
             return;
@@ -665,7 +695,8 @@ private:
 
     // The line cut by the planes it crosses; false when nothing is left.
     template <class V>
-    bool clipped_line(const V& a, const V& b, RasterVertex* from, RasterVertex* to, bool* last_pixel) const {
+    bool clipped_line(const V& a, const V& b, RasterVertex* from, RasterVertex* to, bool* last_pixel) const
+    {
         const uint32_t any = a.outcode | b.outcode;
         if (any == 0) {
             *from = a.screen;
@@ -716,7 +747,8 @@ private:
     }
 
     template <class V>
-    void line(const V& a, const V& b) {
+    void line(const V& a, const V& b)
+    {
         RasterVertex from, to;
         bool last_pixel;
         if (clipped_line(a, b, &from, &to, &last_pixel)) {
@@ -732,11 +764,12 @@ private:
     float gx_ = 1.0f, gy_ = 1.0f;
 };
 
-}  // namespace
+} // namespace
 
 // Calls body(assembler) with an assembler for the call's kind of indices.
 template <class Body>
-void DrawPipeline::with_assembler(const DrawCall& call, RowRange rows, Body&& body) const {
+void DrawPipeline::with_assembler(const DrawCall& call, RowRange rows, Body&& body) const
+{
     const Vertex* vertices = vertices_.data();
     const uint8_t* indices = call.indices;
     const INT bias = call.index_bias;
@@ -756,7 +789,8 @@ void DrawPipeline::with_assembler(const DrawCall& call, RowRange rows, Body&& bo
     }
 }
 
-void DrawPipeline::raster_all(const DrawCall& call) {
+void DrawPipeline::raster_all(const DrawCall& call)
+{
     with_assembler(call, RowRange{}, [&](auto& assembler) {
         for (UINT k = 0; k < call.primitive_count; ++k) {
             assembler.draw(k);
@@ -764,7 +798,8 @@ void DrawPipeline::raster_all(const DrawCall& call) {
     });
 }
 
-void DrawPipeline::bin_range(const DrawCall& call, int part, UINT first, UINT end) {
+void DrawPipeline::bin_range(const DrawCall& call, int part, UINT first, UINT end)
+{
     std::vector<std::vector<uint32_t>>& bins = bins_[part];
     for (std::vector<uint32_t>& bin : bins) {
         bin.clear();
@@ -780,7 +815,8 @@ void DrawPipeline::bin_range(const DrawCall& call, int part, UINT first, UINT en
     });
 }
 
-void DrawPipeline::raster_band(const DrawCall& call, int band) {
+void DrawPipeline::raster_band(const DrawCall& call, int band)
+{
     const RowRange rows{band << kBandShift, ((band + 1) << kBandShift) - 1};
     with_assembler(call, rows, [&](auto& assembler) {
         for (const std::vector<std::vector<uint32_t>>& bins : bins_) {

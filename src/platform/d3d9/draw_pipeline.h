@@ -13,12 +13,12 @@
 
 // Where the parts of a vertex lie in the stream, decoded from an FVF code.
 struct VertexLayout {
-    bool pretransformed = false;  // D3DFVF_XYZRHW: screen x, y, z and 1/w
-    bool position_w = false;      // D3DFVF_XYZW: the position carries its own w
-    int diffuse_offset = -1;      // -1: opaque white
-    int texcoord_offset = -1;     // the set stage 0 reads; -1: (0, 0)
-    int texcoord_floats = 0;      // 1 to 4 floats in that set
-    UINT bytes_read = 0;          // end of the last part the device reads
+    bool pretransformed = false; // D3DFVF_XYZRHW: screen x, y, z and 1/w
+    bool position_w = false;     // D3DFVF_XYZW: the position carries its own w
+    int diffuse_offset = -1;     // -1: opaque white
+    int texcoord_offset = -1;    // the set stage 0 reads; -1: (0, 0)
+    int texcoord_floats = 0;     // 1 to 4 floats in that set
+    UINT bytes_read = 0;         // end of the last part the device reads
 };
 
 // Decodes the position, colour and texture-coordinate sets of an FVF code
@@ -33,14 +33,14 @@ UINT fvf_vertex_size(DWORD fvf);
 struct DrawCall {
     D3DPRIMITIVETYPE type = D3DPT_TRIANGLELIST;
     UINT primitive_count = 0;
-    const uint8_t* indices = nullptr;  // first index of the call; null for DrawPrimitive
+    const uint8_t* indices = nullptr; // first index of the call; null for DrawPrimitive
     bool index32 = false;
-    INT index_bias = 0;  // added to an index value to give its vertex slot
-    const uint8_t* vertices = nullptr;  // vertex slot 0
-    UINT vertex_count = 0;              // slots transformed
+    INT index_bias = 0;                // added to an index value to give its vertex slot
+    const uint8_t* vertices = nullptr; // vertex slot 0
+    UINT vertex_count = 0;             // slots transformed
     UINT stride = 0;
     VertexLayout layout;
-    D3DMATRIX transform{};  // world · view · projection
+    D3DMATRIX transform{}; // world · view · projection
     D3DVIEWPORT9 viewport{};
     RasterTarget target{};
     PixelShading shading;

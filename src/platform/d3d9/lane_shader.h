@@ -27,7 +27,7 @@ namespace pixel_loops {
 // Stage settings the lanes take; Generic fetches and General blends go one
 // pixel at a time.
 template <Fetch F, Blend B>
-constexpr bool kInLanes = F != Fetch::Generic && B != Blend::General;
+constexpr bool kInLanes = F != Fetch::Generic&& B != Blend::General;
 
 // The eight-lane steps, compiled for AVX2 alone and run only where the
 // processor has it (see avx2_available); AVX2 brings no fused multiply-add,
@@ -41,7 +41,8 @@ template <Fetch F, Blend B, int kLanes>
 class LaneShader {
 public:
     LaneShader(const TriangleRaster& raster, const TriangleSetup& triangle)
-        : triangle_(triangle), lanes_(*triangle.lanes) {
+        : triangle_(triangle), lanes_(*triangle.lanes)
+    {
         const RasterTarget& target = raster.target();
         const PixelShading& shading = raster.shading();
         color_ = target.color + triangle.min_y * target.color_stride + triangle.min_x;
@@ -56,12 +57,13 @@ public:
 
     // A small triangle (TriangleSetup::small), whole: its rows walked with
     // the edges four pixels to a lane group, then its pixels shaded.
-    void draw_small() {
+    void draw_small()
+    {
         const TriangleSetup& t = triangle_;
         __m128i value[3], row_step[3], group_step[3];
         small_edges(value, row_step, group_step);
         const int span = t.max_x - t.min_x, first_row = t.first_row, last_row = t.last_row;
-        const uint32_t inside = (2u << span) - 1;  // pixels 0 .. span
+        const uint32_t inside = (2u << span) - 1; // pixels 0 .. span
         __m128i place = _mm_set1_epi32((first_row - t.min_y) << 16);
         const __m128i place_step = _mm_set1_epi32(1 << 16);
         if (span < 4) {
@@ -84,15 +86,15 @@ public:
         } else {
             for (int y = first_row; y <= last_row; ++y) {
                 __m128i a = value[0], b = value[1], c = value[2];
-                uint32_t outside = static_cast<uint32_t>(
-                    _mm_movemask_ps(_mm_castsi128_ps(_mm_or_si128(_mm_or_si128(a, b), c))));
+                uint32_t outside =
+                    static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_or_si128(_mm_or_si128(a, b), c))));
                 for (int g = 1; g <= span / 4; ++g) {
                     a = _mm_add_epi32(a, group_step[0]);
                     b = _mm_add_epi32(b, group_step[1]);
                     c = _mm_add_epi32(c, group_step[2]);
-                    outside |= static_cast<uint32_t>(
-                                   _mm_movemask_ps(_mm_castsi128_ps(_mm_or_si128(_mm_or_si128(a, b), c))))
-                               << (4 * g);
+                    outside |=
+                        static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_or_si128(_mm_or_si128(a, b), c))))
+                        << (4 * g);
                 }
                 // A triangle's pixels in a row are contiguous.
                 const uint32_t covered = ~outside & inside;
@@ -112,36 +114,40 @@ public:
     // j of value[k], its change per row and per four pixels. Sides and
     // offsets below kSmallExtent pixels in 1/256 pixel fit 16 bits, so one
     // multiply-add of 16-bit pairs gives each edge's value.
-    void small_edges(__m128i value[3], __m128i row_step[3], __m128i group_step[3]) const {
+    void small_edges(__m128i value[3], __m128i row_step[3], __m128i group_step[3]) const
+    {
         const TriangleSetup& t = triangle_;
         auto position = [](const RasterVertex* v) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&v->fx)); };
         const __m128i p2 = position(t.v2);
-        const __m128i xy01 = _mm_unpacklo_epi32(position(t.v0), position(t.v1));  // x0 x1 y0 y1
-        const __m128i x = _mm_unpacklo_epi64(xy01, p2);                             // x0 x1 x2 -
+        const __m128i xy01 = _mm_unpacklo_epi32(position(t.v0), position(t.v1)); // x0 x1 y0 y1
+        const __m128i x = _mm_unpacklo_epi64(xy01, p2);                          // x0 x1 x2 -
         const __m128i y = _mm_unpackhi_epi64(xy01, _mm_shuffle_epi32(p2, _MM_SHUFFLE(1, 1, 1, 1)));
-        const __m128i ax = _mm_shuffle_epi32(x, _MM_SHUFFLE(3, 0, 2, 1)), ay = _mm_shuffle_epi32(y, _MM_SHUFFLE(3, 0, 2, 1));
+        const __m128i ax = _mm_shuffle_epi32(x, _MM_SHUFFLE(3, 0, 2, 1)),
+                      ay = _mm_shuffle_epi32(y, _MM_SHUFFLE(3, 0, 2, 1));
         const __m128i dx = _mm_sub_epi32(_mm_shuffle_epi32(x, _MM_SHUFFLE(3, 1, 0, 2)), ax);
         const __m128i dy = _mm_sub_epi32(_mm_shuffle_epi32(y, _MM_SHUFFLE(3, 1, 0, 2)), ay);
         const __m128i zero = _mm_setzero_si128(), low = _mm_set1_epi32(0xFFFF);
         // Top edge: horizontal, walked left to right in this (clockwise)
         // order; left edge: walked upwards. Only these keep centres lying on
         // them; the others are biased by one.
-        const __m128i top_left =
-            _mm_or_si128(_mm_cmplt_epi32(dy, zero), _mm_and_si128(_mm_cmpeq_epi32(dy, zero), _mm_cmpgt_epi32(dx, zero)));
+        const __m128i top_left = _mm_or_si128(_mm_cmplt_epi32(dy, zero),
+                                              _mm_and_si128(_mm_cmpeq_epi32(dy, zero), _mm_cmpgt_epi32(dx, zero)));
         const __m128i minus_dy = _mm_sub_epi32(zero, dy);
         const __m128i factors = _mm_or_si128(_mm_and_si128(dx, low), _mm_slli_epi32(minus_dy, 16));
         const __m128i px = _mm_set1_epi32(t.min_x * kSubpixel), py = _mm_set1_epi32(t.first_row * kSubpixel);
         const __m128i offsets =
             _mm_or_si128(_mm_and_si128(_mm_sub_epi32(py, ay), low), _mm_slli_epi32(_mm_sub_epi32(px, ax), 16));
         // dx (py - ay) - dy (px - ax), less one off the top and left edges.
-        const __m128i row = _mm_add_epi32(_mm_madd_epi16(factors, offsets), _mm_andnot_si128(top_left, _mm_set1_epi32(-1)));
+        const __m128i row =
+            _mm_add_epi32(_mm_madd_epi16(factors, offsets), _mm_andnot_si128(top_left, _mm_set1_epi32(-1)));
         const __m128i step_x = _mm_slli_epi32(minus_dy, kSubpixelBits);
         const __m128i step_y = _mm_slli_epi32(dx, kSubpixelBits);
         const __m128i odd = _mm_set_epi32(-1, 0, -1, 0);
         auto lanes_of = [&]<int k>() {
             const __m128i step = _mm_shuffle_epi32(step_x, _MM_SHUFFLE(k, k, k, k));
             // 0, step, 2 step, 3 step
-            const __m128i along = _mm_add_epi32(_mm_and_si128(step, odd), _mm_unpacklo_epi64(zero, _mm_add_epi32(step, step)));
+            const __m128i along =
+                _mm_add_epi32(_mm_and_si128(step, odd), _mm_unpacklo_epi64(zero, _mm_add_epi32(step, step)));
             value[k] = _mm_add_epi32(_mm_shuffle_epi32(row, _MM_SHUFFLE(k, k, k, k)), along);
             row_step[k] = _mm_shuffle_epi32(step_y, _MM_SHUFFLE(k, k, k, k));
             group_step[k] = _mm_slli_epi32(step, 2);
@@ -152,7 +158,8 @@ public:
     }
 
     // Pixels min_x + first ... min_x + last of row y, all covered.
-    void run(int y, int first, int last) {
+    void run(int y, int first, int last)
+    {
         for (; last - first >= kPiece; first += kPiece) {
             queue(y, first, first + kPiece - 1);
         }
@@ -160,7 +167,8 @@ public:
     }
 
     // Shades the pixels still queued.
-    void finish() {
+    void finish()
+    {
         if (queued_ > 0) {
             shade_queue(queued_);
         }
@@ -175,14 +183,14 @@ private:
     // For each run of covered pixels in four: its places, the last
     // repeated, and its length.
     alignas(16) static constexpr int32_t kRunLanes[16][4] = {
-        {0, 0, 0, 0}, {0, 0, 0, 0}, {1, 1, 1, 1}, {0, 1, 1, 1}, {2, 2, 2, 2}, {0, 2, 2, 2}, {1, 2, 2, 2},
-        {0, 1, 2, 2}, {3, 3, 3, 3}, {0, 3, 3, 3}, {1, 3, 3, 3}, {0, 1, 3, 3}, {2, 3, 3, 3}, {0, 2, 3, 3},
-        {1, 2, 3, 3}, {0, 1, 2, 3}};
+        {0, 0, 0, 0}, {0, 0, 0, 0}, {1, 1, 1, 1}, {0, 1, 1, 1}, {2, 2, 2, 2}, {0, 2, 2, 2}, {1, 2, 2, 2}, {0, 1, 2, 2},
+        {3, 3, 3, 3}, {0, 3, 3, 3}, {1, 3, 3, 3}, {0, 1, 3, 3}, {2, 3, 3, 3}, {0, 2, 3, 3}, {1, 2, 3, 3}, {0, 1, 2, 3}};
     static constexpr int kRunLength[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
 
     // At most kPiece pixels of a row, queued four places at a time; places
     // past the end of the row repeat its last pixel.
-    void queue(int y, int first, int last) {
+    void queue(int y, int first, int last)
+    {
         const int length = last - first + 1;
         if (queued_ + length > kQueue) {
             shade_queue(queued_ & ~(kLanes - 1));
@@ -201,7 +209,8 @@ private:
     // the rest; `count` is all of them or a multiple of kLanes. The places
     // past the last pixel repeat it: those lanes compute what its own lane
     // does and store the same values.
-    void shade_queue(int count) {
+    void shade_queue(int count)
+    {
         if (count == queued_) {
             const __m128i last = _mm_set1_epi32(place_[count - 1]);
             for (int k = 0; k < kLanes; k += 4) {
@@ -227,14 +236,16 @@ private:
 
     // The attribute planes, spread to every lane once a pixel is covered:
     // most of the surface's triangles cover none.
-    Planes triangle_planes() const {
+    Planes triangle_planes() const
+    {
         const TriangleSetup& t = triangle_;
         Planes planes;
         planes.set(flat_, *t.v0, *t.v1, *t.v2, t.area, t.min_x, t.min_y);
         return planes;
     }
 
-    void set_planes() {
+    void set_planes()
+    {
         const Planes planes = triangle_planes();
         splat(planes.p_origin, &origin_[kZ]);
         splat(planes.p_dx, &dx_[kZ]);
@@ -245,7 +256,8 @@ private:
         planes_ready_ = true;
     }
 
-    static void splat(Vec4 v, float (*out)[kLanes]) {
+    static void splat(Vec4 v, float (*out)[kLanes])
+    {
         const __m128 m = reinterpret_cast<const __m128&>(v);
         _mm_store_ps(out[0], _mm_shuffle_ps(m, m, _MM_SHUFFLE(0, 0, 0, 0)));
         _mm_store_ps(out[1], _mm_shuffle_ps(m, m, _MM_SHUFFLE(1, 1, 1, 1)));
@@ -254,19 +266,22 @@ private:
     }
 
     // As TriangleShader: the row's value first, then the step along it.
-    __m128 plane(int a, __m128 fi, __m128 fy) const {
+    __m128 plane(int a, __m128 fi, __m128 fy) const
+    {
         return _mm_add_ps(_mm_add_ps(_mm_load_ps(origin_[a]), _mm_mul_ps(_mm_load_ps(dy_[a]), fy)),
                           _mm_mul_ps(_mm_load_ps(dx_[a]), fi));
     }
 
     // floor, as Shader::texel_lanes takes it.
-    static __m128i floor_lanes(__m128 v) {
+    static __m128i floor_lanes(__m128 v)
+    {
         const __m128i t = _mm_cvttps_epi32(v);
         return _mm_add_epi32(t, _mm_castps_si128(_mm_cmplt_ps(v, _mm_cvtepi32_ps(t))));
     }
 
     // Four texels, one per lane, from their indices.
-    __m128i gather(__m128i at) const {
+    __m128i gather(__m128i at) const
+    {
         alignas(16) uint32_t index[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(index), at);
         const __m128i t01 = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(lanes_.texels[index[0]])),
@@ -279,7 +294,8 @@ private:
     // The four texels around each lane's position: left and right in each
     // row. Where no lane's right column wraps to the first, each pair is
     // one load.
-    void bilinear_corners(__m128i x0, __m128i row0, __m128i row1, __m128i width_mask, __m128i corners[4]) const {
+    void bilinear_corners(__m128i x0, __m128i row0, __m128i row1, __m128i width_mask, __m128i corners[4]) const
+    {
         if (_mm_movemask_epi8(_mm_cmpeq_epi32(x0, width_mask)) == 0) {
             alignas(16) uint32_t top[4], bottom[4];
             _mm_store_si128(reinterpret_cast<__m128i*>(top), _mm_add_epi32(row0, x0));
@@ -288,7 +304,7 @@ private:
                 auto pair = [this](uint32_t k) {
                     return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(lanes_.texels + k));
                 };
-                const __m128i p01 = _mm_unpacklo_epi32(pair(at[0]), pair(at[1]));  // l0 l1 r0 r1
+                const __m128i p01 = _mm_unpacklo_epi32(pair(at[0]), pair(at[1])); // l0 l1 r0 r1
                 const __m128i p23 = _mm_unpacklo_epi32(pair(at[2]), pair(at[3]));
                 *left = _mm_unpacklo_epi64(p01, p23);
                 *right = _mm_unpackhi_epi64(p01, p23);
@@ -306,11 +322,14 @@ private:
 
     // The texture colour of each lane, as 16-bit channels: pixels 0 and 1
     // in `low`, 2 and 3 in `high`. The arithmetic of lanes::bilinear_at.
-    void texture_lanes(__m128 fi, __m128 fy, __m128i* low, __m128i* high) const {
+    void texture_lanes(__m128 fi, __m128 fy, __m128i* low, __m128i* high) const
+    {
         const __m128 w = _mm_div_ps(_mm_set1_ps(1.0f), plane(kInvW, fi, fy));
         const __m128 half = _mm_set1_ps(F == Fetch::FastBilinear ? 128.0f : 0.0f);
-        const __m128i tx = floor_lanes(_mm_sub_ps(_mm_mul_ps(_mm_mul_ps(plane(kUW, fi, fy), w), load(lanes_.scale_u)), half));
-        const __m128i ty = floor_lanes(_mm_sub_ps(_mm_mul_ps(_mm_mul_ps(plane(kVW, fi, fy), w), load(lanes_.scale_v)), half));
+        const __m128i tx =
+            floor_lanes(_mm_sub_ps(_mm_mul_ps(_mm_mul_ps(plane(kUW, fi, fy), w), load(lanes_.scale_u)), half));
+        const __m128i ty =
+            floor_lanes(_mm_sub_ps(_mm_mul_ps(_mm_mul_ps(plane(kVW, fi, fy), w), load(lanes_.scale_v)), half));
         const __m128i width_mask = load(lanes_.width_mask), height_mask = load(lanes_.height_mask);
         const __m128i width_shift = _mm_cvtsi32_si128(lanes_.width_shift);
         const __m128i zero = _mm_setzero_si128();
@@ -324,12 +343,12 @@ private:
             const __m128i row0 = _mm_sll_epi32(_mm_and_si128(whole_y, height_mask), width_shift);
             const __m128i row1 =
                 _mm_sll_epi32(_mm_and_si128(_mm_add_epi32(whole_y, _mm_set1_epi32(1)), height_mask), width_shift);
-            __m128i corners[4];  // top left, top right, bottom left, bottom right
+            __m128i corners[4]; // top left, top right, bottom left, bottom right
             bilinear_corners(_mm_and_si128(whole_x, width_mask), row0, row1, width_mask, corners);
             // Each lane's fractions across its four channels.
-            const __m128i fractions = _mm_packs_epi32(_mm_and_si128(tx, _mm_set1_epi32(255)),
-                                                      _mm_and_si128(ty, _mm_set1_epi32(255)));
-            const __m128i across = _mm_unpacklo_epi16(fractions, fractions);  // fx0 fx0 fx1 fx1 ...
+            const __m128i fractions =
+                _mm_packs_epi32(_mm_and_si128(tx, _mm_set1_epi32(255)), _mm_and_si128(ty, _mm_set1_epi32(255)));
+            const __m128i across = _mm_unpacklo_epi16(fractions, fractions); // fx0 fx0 fx1 fx1 ...
             const __m128i down = _mm_unpackhi_epi16(fractions, fractions);
             auto blend = [&]<bool kHigh>(__m128i fx, __m128i fy) {
                 auto half_of = [&](__m128i texel) {
@@ -352,15 +371,19 @@ private:
     }
 
     // The colours of the four lanes, packed as pixels.
-    __m128i colors(__m128 fi, __m128 fy) const {
+    __m128i colors(__m128 fi, __m128 fy) const
+    {
         // The diffuse colour as lanes::from_color makes it, pixels 0 and 1
         // in `low`, 2 and 3 in `high`.
         const __m128 alpha = keep_alpha_ ? plane(kAlpha, fi, fy) : _mm_setzero_ps();
-        const __m128i bg = _mm_packs_epi32(_mm_cvtps_epi32(plane(kBlue, fi, fy)), _mm_cvtps_epi32(plane(kGreen, fi, fy)));
+        const __m128i bg =
+            _mm_packs_epi32(_mm_cvtps_epi32(plane(kBlue, fi, fy)), _mm_cvtps_epi32(plane(kGreen, fi, fy)));
         const __m128i ra = _mm_packs_epi32(_mm_cvtps_epi32(plane(kRed, fi, fy)), _mm_cvtps_epi32(alpha));
-        const __m128i br = _mm_unpacklo_epi16(bg, ra);  // b0 r0 b1 r1 ...
-        const __m128i ga = _mm_unpackhi_epi16(bg, ra);  // g0 a0 g1 a1 ...
-        auto clamp = [](__m128i v) { return _mm_min_epi16(_mm_max_epi16(v, _mm_setzero_si128()), _mm_set1_epi16(255)); };
+        const __m128i br = _mm_unpacklo_epi16(bg, ra); // b0 r0 b1 r1 ...
+        const __m128i ga = _mm_unpackhi_epi16(bg, ra); // g0 a0 g1 a1 ...
+        auto clamp = [](__m128i v) {
+            return _mm_min_epi16(_mm_max_epi16(v, _mm_setzero_si128()), _mm_set1_epi16(255));
+        };
         __m128i low = clamp(_mm_unpacklo_epi16(br, ga));
         __m128i high = clamp(_mm_unpackhi_epi16(br, ga));
         if constexpr (!kNeedsTexture) {
@@ -386,7 +409,8 @@ private:
     static __m128 load(const float* lanes) { return _mm_load_ps(lanes); }
 
     // The stored depths and colours of four lanes, and their writing back.
-    static __m128i load_depths(const uint16_t* depth, const int32_t* at) {
+    static __m128i load_depths(const uint16_t* depth, const int32_t* at)
+    {
         __m128i stored = _mm_setzero_si128();
         stored = _mm_insert_epi16(stored, depth[at[0]], 0);
         stored = _mm_insert_epi16(stored, depth[at[1]], 2);
@@ -394,14 +418,16 @@ private:
         return _mm_insert_epi16(stored, depth[at[3]], 6);
     }
 
-    static void store_depths(uint16_t* depth, const int32_t* at, __m128i values) {
+    static void store_depths(uint16_t* depth, const int32_t* at, __m128i values)
+    {
         depth[at[0]] = static_cast<uint16_t>(_mm_extract_epi16(values, 0));
         depth[at[1]] = static_cast<uint16_t>(_mm_extract_epi16(values, 2));
         depth[at[2]] = static_cast<uint16_t>(_mm_extract_epi16(values, 4));
         depth[at[3]] = static_cast<uint16_t>(_mm_extract_epi16(values, 6));
     }
 
-    static __m128i load_colors(const uint32_t* color, const int32_t* at) {
+    static __m128i load_colors(const uint32_t* color, const int32_t* at)
+    {
         const __m128i c01 = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(color[at[0]])),
                                                _mm_cvtsi32_si128(static_cast<int>(color[at[1]])));
         const __m128i c23 = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(color[at[2]])),
@@ -409,20 +435,23 @@ private:
         return _mm_unpacklo_epi64(c01, c23);
     }
 
-    static void store_colors(uint32_t* color, const int32_t* at, __m128i values) {
+    static void store_colors(uint32_t* color, const int32_t* at, __m128i values)
+    {
         color[at[0]] = static_cast<uint32_t>(_mm_cvtsi128_si32(values));
         color[at[1]] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(values, _MM_SHUFFLE(1, 1, 1, 1))));
         color[at[2]] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(values, _MM_SHUFFLE(2, 2, 2, 2))));
         color[at[3]] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(values, _MM_SHUFFLE(3, 3, 3, 3))));
     }
 
-    static __m128i select(__m128i mask, __m128i a, __m128i b) {
+    static __m128i select(__m128i mask, __m128i a, __m128i b)
+    {
         return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
     }
 
     // Four queued pixels from `at` on. The stores are not masked by
     // branches: a lane that fails the depth test writes back what it read.
-    void shade(int at) {
+    void shade(int at)
+    {
         const __m128i place = _mm_loadu_si128(reinterpret_cast<const __m128i*>(place_ + at));
         const __m128 fi = _mm_cvtepi32_ps(_mm_and_si128(place, _mm_set1_epi32(0xFFFF)));
         const __m128 fy = _mm_cvtepi32_ps(_mm_srli_epi32(place, 16));
@@ -460,7 +489,8 @@ private:
     // ---- Eight lanes: pixels 0 to 3 of a group in the low half of every
     // register, 4 to 7 in the high half.
 
-    LANES_AVX2 void shade_wide_queue(int count) {
+    LANES_AVX2 void shade_wide_queue(int count)
+    {
         if (!planes_ready_) {
             const Planes planes = triangle_planes();
             broadcast(planes.p_origin, &origin_[kZ]);
@@ -476,38 +506,45 @@ private:
         }
     }
 
-    LANES_AVX2 static void broadcast(Vec4 v, float (*out)[kLanes]) {
+    LANES_AVX2 static void broadcast(Vec4 v, float (*out)[kLanes])
+    {
         for (int k = 0; k < 4; ++k) {
             _mm256_store_ps(out[k], _mm256_set1_ps(v[k]));
         }
     }
 
-    LANES_AVX2 static __m256i twice(const void* lanes) {
+    LANES_AVX2 static __m256i twice(const void* lanes)
+    {
         return _mm256_broadcastsi128_si256(_mm_load_si128(static_cast<const __m128i*>(lanes)));
     }
 
     LANES_AVX2 static __m256i halves(__m128i low, __m128i high) { return _mm256_set_m128i(high, low); }
 
-    LANES_AVX2 static __m256i wide_select(__m256i mask, __m256i a, __m256i b) {
+    LANES_AVX2 static __m256i wide_select(__m256i mask, __m256i a, __m256i b)
+    {
         return _mm256_or_si256(_mm256_and_si256(mask, a), _mm256_andnot_si256(mask, b));
     }
 
-    LANES_AVX2 __m256 wide_plane(int a, __m256 fi, __m256 fy) const {
+    LANES_AVX2 __m256 wide_plane(int a, __m256 fi, __m256 fy) const
+    {
         return _mm256_add_ps(_mm256_add_ps(_mm256_load_ps(origin_[a]), _mm256_mul_ps(_mm256_load_ps(dy_[a]), fy)),
                              _mm256_mul_ps(_mm256_load_ps(dx_[a]), fi));
     }
 
-    LANES_AVX2 static __m256i wide_floor(__m256 v) {
+    LANES_AVX2 static __m256i wide_floor(__m256 v)
+    {
         const __m256i t = _mm256_cvttps_epi32(v);
         return _mm256_add_epi32(t, _mm256_castps_si256(_mm256_cmp_ps(v, _mm256_cvtepi32_ps(t), _CMP_LT_OS)));
     }
 
-    LANES_AVX2 static __m256i wide_clamp(__m256i v) {
+    LANES_AVX2 static __m256i wide_clamp(__m256i v)
+    {
         return _mm256_min_epi16(_mm256_max_epi16(v, _mm256_setzero_si256()), _mm256_set1_epi16(255));
     }
 
     // lanes::multiply in eight lanes.
-    LANES_AVX2 static __m256i wide_multiply(__m256i a, __m256i b) {
+    LANES_AVX2 static __m256i wide_multiply(__m256i a, __m256i b)
+    {
         const __m256i p = _mm256_add_epi16(_mm256_mullo_epi16(a, b), _mm256_set1_epi16(128));
         return _mm256_srli_epi16(_mm256_add_epi16(p, _mm256_srli_epi16(p, 8)), 8);
     }
@@ -515,7 +552,8 @@ private:
     // The bilinear blend of texture_lanes on 16-bit channels: the two
     // columns down first, then across.
     LANES_AVX2 static __m256i wide_bilinear(__m256i top_left, __m256i top_right, __m256i bottom_left,
-                                            __m256i bottom_right, __m256i fx, __m256i fy) {
+                                            __m256i bottom_right, __m256i fx, __m256i fy)
+    {
         const __m256i full = _mm256_set1_epi16(256);
         const __m256i rest_y = _mm256_sub_epi16(full, fy);
         const __m256i left = _mm256_srli_epi16(
@@ -529,7 +567,8 @@ private:
     // The texels at `at` and one further of each lane, as one 64-bit
     // element each: pixels 0, 1, 4, 5 in one gather and 2, 3, 6, 7 in the
     // other, so that each half of a result holds its own pixels.
-    LANES_AVX2 static void wide_pairs(const int* texels, __m256i at, __m256i* left, __m256i* right) {
+    LANES_AVX2 static void wide_pairs(const int* texels, __m256i at, __m256i* left, __m256i* right)
+    {
         const __m256i order = _mm256_permute4x64_epi64(at, _MM_SHUFFLE(3, 1, 2, 0));
         const auto* base = reinterpret_cast<const long long*>(texels);
         const __m256i a = _mm256_i32gather_epi64(base, _mm256_castsi256_si128(order), 4);
@@ -544,8 +583,9 @@ private:
     // bilinear_corners in eight lanes. Where no lane's right column wraps
     // to the first, each lane's left and right texel are one 64-bit element
     // of a gather: four gathers of four instead of four of eight.
-    LANES_AVX2 static void wide_corners(const int* texels, __m256i x0, __m256i row0, __m256i row1,
-                                        __m256i width_mask, __m256i corners[4]) {
+    LANES_AVX2 static void wide_corners(const int* texels, __m256i x0, __m256i row0, __m256i row1, __m256i width_mask,
+                                        __m256i corners[4])
+    {
         if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(x0, width_mask)) == 0) {
             wide_pairs(texels, _mm256_add_epi32(row0, x0), &corners[0], &corners[1]);
             wide_pairs(texels, _mm256_add_epi32(row1, x0), &corners[2], &corners[3]);
@@ -559,7 +599,8 @@ private:
     }
 
     // texture_lanes in eight lanes, each texel one lane of a gather.
-    LANES_AVX2 void wide_texture(__m256 fi, __m256 fy, __m256i* low, __m256i* high) const {
+    LANES_AVX2 void wide_texture(__m256 fi, __m256 fy, __m256i* low, __m256i* high) const
+    {
         const __m256 w = _mm256_div_ps(_mm256_set1_ps(1.0f), wide_plane(kInvW, fi, fy));
         const __m256 half = _mm256_set1_ps(F == Fetch::FastBilinear ? 128.0f : 0.0f);
         const __m256i tx = wide_floor(_mm256_sub_ps(
@@ -573,7 +614,8 @@ private:
         const __m256i zero = _mm256_setzero_si256();
         if constexpr (F == Fetch::FastPoint) {
             const __m256i row = _mm256_sll_epi32(_mm256_and_si256(ty, height_mask), width_shift);
-            const __m256i texel = _mm256_i32gather_epi32(texels, _mm256_add_epi32(row, _mm256_and_si256(tx, width_mask)), 4);
+            const __m256i texel =
+                _mm256_i32gather_epi32(texels, _mm256_add_epi32(row, _mm256_and_si256(tx, width_mask)), 4);
             *low = _mm256_unpacklo_epi8(texel, zero);
             *high = _mm256_unpackhi_epi8(texel, zero);
         } else {
@@ -581,7 +623,8 @@ private:
             const __m256i one = _mm256_set1_epi32(1);
             const __m256i x0 = _mm256_and_si256(whole_x, width_mask);
             const __m256i row0 = _mm256_sll_epi32(_mm256_and_si256(whole_y, height_mask), width_shift);
-            const __m256i row1 = _mm256_sll_epi32(_mm256_and_si256(_mm256_add_epi32(whole_y, one), height_mask), width_shift);
+            const __m256i row1 =
+                _mm256_sll_epi32(_mm256_and_si256(_mm256_add_epi32(whole_y, one), height_mask), width_shift);
             __m256i corners[4];
             wide_corners(texels, x0, row0, row1, width_mask, corners);
             const __m256i byte = _mm256_set1_epi32(255);
@@ -598,7 +641,8 @@ private:
     }
 
     // colors in eight lanes.
-    LANES_AVX2 __m256i wide_colors(__m256 fi, __m256 fy) const {
+    LANES_AVX2 __m256i wide_colors(__m256 fi, __m256 fy) const
+    {
         const __m256 alpha = keep_alpha_ ? wide_plane(kAlpha, fi, fy) : _mm256_setzero_ps();
         const __m256i bg = _mm256_packs_epi32(_mm256_cvtps_epi32(wide_plane(kBlue, fi, fy)),
                                               _mm256_cvtps_epi32(wide_plane(kGreen, fi, fy)));
@@ -626,7 +670,8 @@ private:
     }
 
     // shade in eight lanes.
-    LANES_AVX2 void shade_wide(int at) {
+    LANES_AVX2 void shade_wide(int at)
+    {
         const __m256i place = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(place_ + at));
         const __m256 fi = _mm256_cvtepi32_ps(_mm256_and_si256(place, _mm256_set1_epi32(0xFFFF)));
         const __m256 fy = _mm256_cvtepi32_ps(_mm256_srli_epi32(place, 16));
@@ -658,17 +703,16 @@ private:
         }
         const __m256i fresh = _mm256_or_si256(wide_colors(fi, fy), twice(lanes_.color_set_bits));
         // Mostly every lane passes, and nothing need be read back.
-        const __m256i kept =
-            _mm256_movemask_epi8(pass) == -1
-                ? fresh
-                : wide_select(pass, fresh, halves(load_colors(color_, color_at), load_colors(color_, color_at + 4)));
+        const __m256i kept = _mm256_movemask_epi8(pass) == -1
+            ? fresh
+            : wide_select(pass, fresh, halves(load_colors(color_, color_at), load_colors(color_, color_at + 4)));
         store_colors(color_, color_at, _mm256_castsi256_si128(kept));
         store_colors(color_, color_at + 4, _mm256_extracti128_si256(kept, 1));
     }
 
     const TriangleSetup& triangle_;
     const TriangleRaster::Lanes& lanes_;
-    uint32_t* color_;  // at the triangle's corner
+    uint32_t* color_; // at the triangle's corner
     uint16_t* depth_;
     bool depth_test_, depth_write_, color_write_, flat_, keep_alpha_;
     bool planes_ready_ = false;
@@ -682,6 +726,6 @@ private:
     int32_t place_[kQueue + kPiece + 8];
 };
 
-}  // namespace pixel_loops
+} // namespace pixel_loops
 
 #endif

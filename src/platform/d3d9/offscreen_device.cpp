@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-OffscreenDevice::OffscreenDevice(UINT width, UINT height) : window_(width, height) {
+OffscreenDevice::OffscreenDevice(UINT width, UINT height) : window_(width, height)
+{
     d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
     if (!d3d_) {
         return;
@@ -16,12 +17,14 @@ OffscreenDevice::OffscreenDevice(UINT width, UINT height) : window_(width, heigh
                                  &params, &device_);
 }
 
-OffscreenDevice::~OffscreenDevice() {
+OffscreenDevice::~OffscreenDevice()
+{
     ULONG device_left, d3d_left;
     release(&device_left, &d3d_left);
 }
 
-void OffscreenDevice::release(ULONG* device_left, ULONG* d3d_left) {
+void OffscreenDevice::release(ULONG* device_left, ULONG* d3d_left)
+{
     *device_left = device_ ? device_->Release() : 0;
     *d3d_left = d3d_ ? d3d_->Release() : 0;
     device_ = nullptr;

@@ -3,7 +3,8 @@
 
 #include <cstring>
 
-BOOL OffscreenWindow::target_client_size(UINT* width, UINT* height) {
+BOOL OffscreenWindow::target_client_size(UINT* width, UINT* height)
+{
     if (closed_ || !width || !height) {
         return FALSE;
     }
@@ -12,7 +13,8 @@ BOOL OffscreenWindow::target_client_size(UINT* width, UINT* height) {
     return TRUE;
 }
 
-void OffscreenWindow::target_present(const void* pixels, UINT width, UINT height, UINT pitch) {
+void OffscreenWindow::target_present(const void* pixels, UINT width, UINT height, UINT pitch)
+{
     ++frames_;
     frame_width_ = width;
     frame_height_ = height;
@@ -24,12 +26,13 @@ void OffscreenWindow::target_present(const void* pixels, UINT width, UINT height
         for (UINT x = 0; x < width; ++x) {
             uint32_t pixel;
             std::memcpy(&pixel, source + size_t(x) * 4, 4);
-            row[x] = pixel & 0x00FFFFFFu;  // the fourth byte carries nothing
+            row[x] = pixel & 0x00FFFFFFu; // the fourth byte carries nothing
         }
     }
 }
 
-uint32_t OffscreenWindow::pixel(UINT x, UINT y) const {
+uint32_t OffscreenWindow::pixel(UINT x, UINT y) const
+{
     if (x >= frame_width_ || y >= frame_height_) {
         return 0;
     }

@@ -11,7 +11,8 @@ class OffscreenWindow final : public HWND__ {
 public:
     OffscreenWindow(UINT width, UINT height) : width_(width), height_(height) {}
 
-    void set_client_size(UINT width, UINT height) {
+    void set_client_size(UINT width, UINT height)
+    {
         width_ = width;
         height_ = height;
     }

@@ -20,25 +20,24 @@ typedef float Vec4 __attribute__((vector_size(16)));
 
 enum class Fetch { White, FastBilinear, FastPoint, Generic };
 
-inline uint32_t mul8(uint32_t a, uint32_t b) {
+inline uint32_t mul8(uint32_t a, uint32_t b)
+{
     const uint32_t t = a * b + 128;
     return (t + (t >> 8)) >> 8;
 }
 
-inline uint32_t clamp8(int v) {
-    return static_cast<uint32_t>(std::clamp(v, 0, 255));
-}
+inline uint32_t clamp8(int v) { return static_cast<uint32_t>(std::clamp(v, 0, 255)); }
 
-inline uint32_t channel(uint32_t c, int shift) {
-    return (c >> shift) & 255;
-}
+inline uint32_t channel(uint32_t c, int shift) { return (c >> shift) & 255; }
 
 // Rounds to nearest (halves to even), as the vector path does.
-inline int round_channel(float v) {
+inline int round_channel(float v)
+{
     return v > -1.0f && v < 512.0f ? static_cast<int>(std::nearbyint(v)) : (v >= 512.0f ? 255 : 0);
 }
 
-inline uint32_t pack_color(Vec4 c) {
+inline uint32_t pack_color(Vec4 c)
+{
     const int r = round_channel(c[0]);
     const int g = round_channel(c[1]);
     const int b = round_channel(c[2]);
@@ -46,7 +45,8 @@ inline uint32_t pack_color(Vec4 c) {
     return (clamp8(a) << 24) | (clamp8(r) << 16) | (clamp8(g) << 8) | clamp8(b);
 }
 
-inline uint32_t to_d16(float z) {
+inline uint32_t to_d16(float z)
+{
 #if defined(__SSE2__)
     // maxss and minss give their second operand for NaN and for ties, as
     // the comparisons below do, and need no branch.
@@ -55,7 +55,7 @@ inline uint32_t to_d16(float z) {
     return static_cast<uint32_t>(_mm_cvttss_si32(scaled));
 #else
     float scaled = z * 65535.0f + 0.5f;
-    scaled = scaled > 0.0f ? scaled : 0.0f;  // also NaN
+    scaled = scaled > 0.0f ? scaled : 0.0f; // also NaN
     scaled = scaled < 65535.0f ? scaled : 65535.0f;
     return static_cast<uint32_t>(scaled);
 #endif
@@ -63,40 +63,40 @@ inline uint32_t to_d16(float z) {
 
 // D3DCMPFUNC minus one is a mask of the outcomes it accepts: bit 0 less,
 // bit 1 equal, bit 2 greater.
-inline uint32_t depth_mask(DWORD func) {
-    return func >= D3DCMP_NEVER && func <= D3DCMP_ALWAYS ? func - 1 : 7;
-}
+inline uint32_t depth_mask(DWORD func) { return func >= D3DCMP_NEVER && func <= D3DCMP_ALWAYS ? func - 1 : 7; }
 
-inline bool depth_pass(uint32_t mask, uint32_t z, uint32_t stored) {
+inline bool depth_pass(uint32_t mask, uint32_t z, uint32_t stored)
+{
     const uint32_t outcome = static_cast<uint32_t>(z >= stored) + static_cast<uint32_t>(z > stored);
     return (mask >> outcome) & 1;
 }
 
-inline uint32_t modulate(uint32_t texture, uint32_t diffuse) {
+inline uint32_t modulate(uint32_t texture, uint32_t diffuse)
+{
     return (mul8(texture >> 24, diffuse >> 24) << 24) | (mul8(channel(texture, 16), channel(diffuse, 16)) << 16) |
-           (mul8(channel(texture, 8), channel(diffuse, 8)) << 8) | mul8(texture & 255, diffuse & 255);
+        (mul8(channel(texture, 8), channel(diffuse, 8)) << 8) | mul8(texture & 255, diffuse & 255);
 }
 
-inline uint32_t modulate_texture_alpha(uint32_t texture, uint32_t diffuse) {
+inline uint32_t modulate_texture_alpha(uint32_t texture, uint32_t diffuse)
+{
     return (texture & 0xFF000000u) | (modulate(texture, diffuse) & 0x00FFFFFFu);
 }
-
 
 #if defined(__SSE2__)
 // Colours as four 16-bit lanes (blue, green, red, alpha: the byte order of
 // an A8R8G8B8 pixel in memory) in the low half of a register.
 namespace lanes {
 
-inline __m128i unpack(uint32_t c) {
+inline __m128i unpack(uint32_t c)
+{
     return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(c)), _mm_setzero_si128());
 }
 
-inline uint32_t pack(__m128i v) {
-    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(v, v)));
-}
+inline uint32_t pack(__m128i v) { return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(v, v))); }
 
 // An interpolated colour (red, green, blue, alpha; 0..255), rounded.
-inline __m128i from_color(Vec4 c) {
+inline __m128i from_color(Vec4 c)
+{
     const Vec4 bgra = __builtin_shufflevector(c, c, 2, 1, 0, 3);
     const __m128i i = _mm_cvtps_epi32(reinterpret_cast<const __m128&>(bgra));
     const __m128i narrow = _mm_packs_epi32(i, i);
@@ -104,7 +104,8 @@ inline __m128i from_color(Vec4 c) {
 }
 
 // a x b / 255, rounded, per lane.
-inline __m128i multiply(__m128i a, __m128i b) {
+inline __m128i multiply(__m128i a, __m128i b)
+{
     const __m128i p = _mm_add_epi16(_mm_mullo_epi16(a, b), _mm_set1_epi16(128));
     return _mm_srli_epi16(_mm_add_epi16(p, _mm_srli_epi16(p, 8)), 8);
 }
@@ -112,11 +113,12 @@ inline __m128i multiply(__m128i a, __m128i b) {
 // The bilinear texel of a wrapped power-of-two level at `position`, which
 // holds x and y in 1/256 texel in lanes 2 and 3; `masks` holds the width and
 // height minus one in the same lanes. The same result as bilinear_blend.
-inline __m128i bilinear_at(const uint32_t* texels, __m128i position, __m128i masks, __m128i width_shift) {
+inline __m128i bilinear_at(const uint32_t* texels, __m128i position, __m128i masks, __m128i width_shift)
+{
     const __m128i whole = _mm_srai_epi32(position, 8);
     const __m128i first = _mm_and_si128(whole, masks);
     const __m128i second = _mm_and_si128(_mm_add_epi32(whole, _mm_set1_epi32(1)), masks);
-    const __m128i xy = _mm_unpackhi_epi32(first, second);  // x0 x1 y0 y1
+    const __m128i xy = _mm_unpackhi_epi32(first, second); // x0 x1 y0 y1
     const __m128i rows = _mm_sll_epi32(_mm_shuffle_epi32(xy, _MM_SHUFFLE(3, 3, 2, 2)), width_shift);
     const __m128i at = _mm_add_epi32(_mm_shuffle_epi32(xy, _MM_SHUFFLE(1, 0, 1, 0)), rows);
     const uint32_t at00 = static_cast<uint32_t>(_mm_cvtsi128_si32(at));
@@ -127,7 +129,7 @@ inline __m128i bilinear_at(const uint32_t* texels, __m128i position, __m128i mas
         // Both columns side by side in memory.
         top = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + at00));
         bottom = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + at01));
-    } else {  // the second column wraps to the first
+    } else { // the second column wraps to the first
         const uint32_t at10 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(at, _MM_SHUFFLE(1, 1, 1, 1))));
         const uint32_t at11 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(at, _MM_SHUFFLE(3, 3, 3, 3))));
         top = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(texels[at00])),
@@ -141,16 +143,20 @@ inline __m128i bilinear_at(const uint32_t* texels, __m128i position, __m128i mas
     // Fractions fx fy in 16-bit lanes 2 and 3, 256 - fx and 256 - fy in 6 and 7.
     const __m128i fraction = _mm_and_si128(position, _mm_set1_epi32(255));
     const __m128i both = _mm_packs_epi32(fraction, _mm_sub_epi32(_mm_set1_epi32(256), fraction));
-    const __m128i upper = _mm_shuffle_epi32(_mm_shufflehi_epi16(both, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
-    const __m128i lower = _mm_shuffle_epi32(_mm_shufflelo_epi16(both, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(0, 0, 0, 0));
-    const __m128i columns = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(top, upper), _mm_mullo_epi16(bottom, lower)), 8);
-    const __m128i across = _mm_shufflehi_epi16(_mm_shufflelo_epi16(both, _MM_SHUFFLE(2, 2, 2, 2)), _MM_SHUFFLE(2, 2, 2, 2));
-    const __m128i weights = _mm_shuffle_epi32(across, _MM_SHUFFLE(1, 0, 3, 2));  // 256 - fx x4, fx x4
+    const __m128i upper =
+        _mm_shuffle_epi32(_mm_shufflehi_epi16(both, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
+    const __m128i lower =
+        _mm_shuffle_epi32(_mm_shufflelo_epi16(both, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(0, 0, 0, 0));
+    const __m128i columns =
+        _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(top, upper), _mm_mullo_epi16(bottom, lower)), 8);
+    const __m128i across =
+        _mm_shufflehi_epi16(_mm_shufflelo_epi16(both, _MM_SHUFFLE(2, 2, 2, 2)), _MM_SHUFFLE(2, 2, 2, 2));
+    const __m128i weights = _mm_shuffle_epi32(across, _MM_SHUFFLE(1, 0, 3, 2)); // 256 - fx x4, fx x4
     const __m128i weighted = _mm_mullo_epi16(columns, weights);
     return _mm_srli_epi16(_mm_add_epi16(weighted, _mm_srli_si128(weighted, 8)), 8);
 }
 
-}  // namespace lanes
+} // namespace lanes
 #endif
 
 // Pixel writer for one primitive: depth test, fetch, blend, store.
@@ -169,8 +175,8 @@ struct Shader {
     uint32_t depth_accept;
     uint32_t color_set_bits;
 #if defined(__SSE2__)
-    __m128i masks = _mm_setzero_si128();  // width and height minus one, in lanes 2 and 3
-    __m128i shift = _mm_setzero_si128();  // width_shift
+    __m128i masks = _mm_setzero_si128(); // width and height minus one, in lanes 2 and 3
+    __m128i shift = _mm_setzero_si128(); // width_shift
 #endif
 
     Shader(const RasterTarget& t, const PixelShading& s, const TextureSampler::Choice& c)
@@ -181,7 +187,8 @@ struct Shader {
           depth_write(s.depth_write),
           color_write(s.color_write),
           depth_accept(depth_mask(s.depth_func)),
-          color_set_bits(t.color_set_bits) {
+          color_set_bits(t.color_set_bits)
+    {
         if (c.level) {
             texels = c.level->texels;
             width_mask = static_cast<uint32_t>(c.level->width - 1);
@@ -202,7 +209,8 @@ struct Shader {
     // Texel position in 1/256 texel (bilinear) or whole texels (point),
     // rounded down. Far out-of-range coordinates give some texel of the
     // level: the masks keep every read inside it.
-    void texel_position(Vec4 p, int* tx, int* ty) const {
+    void texel_position(Vec4 p, int* tx, int* ty) const
+    {
 #if defined(__SSE2__)
         const __m128i t = texel_lanes(p);
         *tx = _mm_cvtsi128_si32(_mm_srli_si128(t, 8));
@@ -225,7 +233,8 @@ struct Shader {
 #if defined(__SSE2__)
     // texel_position, left in lanes 2 and 3. Lanes 2 and 3 of `p` hold u/w
     // and v/w: (u/w * w) * scale - half, rounded as the scalar path rounds.
-    __m128i texel_lanes(Vec4 p) const {
+    __m128i texel_lanes(Vec4 p) const
+    {
         const float w = 1.0f / p[1];
         const float half = F == Fetch::FastBilinear ? 128.0f : 0.0f;
         const Vec4 scaled = p * w * Vec4{0.0f, 0.0f, scale_u, scale_v} - Vec4{0.0f, 0.0f, half, half};
@@ -235,12 +244,15 @@ struct Shader {
     }
 #endif
 
-    uint32_t point_texel(int tx, int ty) const {
-        return texels[((static_cast<uint32_t>(ty) & height_mask) << width_shift) + (static_cast<uint32_t>(tx) & width_mask)];
+    uint32_t point_texel(int tx, int ty) const
+    {
+        return texels[((static_cast<uint32_t>(ty) & height_mask) << width_shift) +
+                      (static_cast<uint32_t>(tx) & width_mask)];
     }
 
     // The four texels around a bilinear position, with the fractions.
-    void bilinear_texels(int tx, int ty, uint32_t c[4]) const {
+    void bilinear_texels(int tx, int ty, uint32_t c[4]) const
+    {
         const uint32_t x0 = static_cast<uint32_t>(tx >> 8) & width_mask;
         const uint32_t x1 = (x0 + 1) & width_mask;
         const uint32_t row0 = (static_cast<uint32_t>(ty >> 8) & height_mask) << width_shift;
@@ -252,7 +264,8 @@ struct Shader {
     }
 
     // Scalar path: texture colour, any fetch kind.
-    uint32_t fetch(Vec4 p) const {
+    uint32_t fetch(Vec4 p) const
+    {
         if constexpr (!kNeedsTexture) {
             return 0xFFFFFFFFu;
         } else if constexpr (F == Fetch::Generic) {
@@ -272,7 +285,8 @@ struct Shader {
         }
     }
 
-    uint32_t blend(uint32_t texture, uint32_t diffuse) const {
+    uint32_t blend(uint32_t texture, uint32_t diffuse) const
+    {
         if constexpr (B == Blend::Diffuse) {
             return diffuse;
         } else if constexpr (B == Blend::Modulate) {
@@ -285,7 +299,8 @@ struct Shader {
     }
 
     // The colour of one pixel; `p` holds z, 1/w, u/w, v/w and `c` the colour.
-    uint32_t shade(Vec4 p, Vec4 c) const {
+    uint32_t shade(Vec4 p, Vec4 c) const
+    {
 #if defined(__SSE2__)
         if constexpr (kFast) {
             const __m128i diffuse = lanes::from_color(c);
@@ -314,7 +329,8 @@ struct Shader {
     }
 
     // One covered pixel.
-    inline void pixel(int x, uint32_t* color_row, uint16_t* depth_row, Vec4 p, Vec4 c) const {
+    inline void pixel(int x, uint32_t* color_row, uint16_t* depth_row, Vec4 p, Vec4 c) const
+    {
         if (depth_test) {
             const uint32_t z = to_d16(p[0]);
             if (!depth_pass(depth_accept, z, depth_row[x])) {
@@ -336,11 +352,12 @@ struct Shader {
 
 // The attribute planes of a triangle, relative to its first pixel.
 struct Planes {
-    Vec4 p_origin, p_dx, p_dy;  // z, 1/w, u/w, v/w
-    Vec4 c_origin, c_dx, c_dy;  // colour
+    Vec4 p_origin, p_dx, p_dy; // z, 1/w, u/w, v/w
+    Vec4 c_origin, c_dx, c_dy; // colour
 
-    __attribute__((always_inline)) void set(bool flat, const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2, int64_t area,
-             int min_x, int min_y) {
+    __attribute__((always_inline)) void set(bool flat, const RasterVertex& v0, const RasterVertex& v1,
+                                            const RasterVertex& v2, int64_t area, int min_x, int min_y)
+    {
         constexpr float kToPixels = 1.0f / kSubpixel;
         const float x0 = v0.fx * kToPixels, y0 = v0.fy * kToPixels;
         const float dx1 = (v1.fx - v0.fx) * kToPixels, dy1 = (v1.fy - v0.fy) * kToPixels;
@@ -367,8 +384,6 @@ struct Planes {
     }
 };
 
-
-
 // Triangles at most kSmallSpan pixels wide whose vertices lie within
 // kSmallExtent pixels of each other: their edge values fit in 32 bits, and
 // at most kSmallExtent rows.
@@ -387,7 +402,7 @@ struct TriangleSetup {
     int first_row, last_row;
     bool small;
     TextureSampler::Choice choice;
-    const TriangleRaster::Lanes* lanes;  // for the level of `choice`
+    const TriangleRaster::Lanes* lanes; // for the level of `choice`
 };
 
-}  // namespace pixel_loops
+} // namespace pixel_loops

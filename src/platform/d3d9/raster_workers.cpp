@@ -17,7 +17,8 @@
 
 namespace {
 
-double seconds() {
+double seconds()
+{
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
@@ -26,7 +27,8 @@ double seconds() {
 // Some tens of microseconds.
 constexpr int kSpins = 2000;
 
-void relax() {
+void relax()
+{
 #if defined(__SSE2__)
     _mm_pause();
 #endif
@@ -34,7 +36,8 @@ void relax() {
 
 // Waits until `value` differs from `seen`: spinning first, then asleep.
 template <class T>
-void wait_for_change(const std::atomic<T>& value, T seen) {
+void wait_for_change(const std::atomic<T>& value, T seen)
+{
     for (int i = 0; i < kSpins; ++i) {
         if (value.load(std::memory_order_acquire) != seen) {
             return;
@@ -44,18 +47,20 @@ void wait_for_change(const std::atomic<T>& value, T seen) {
     value.wait(seen);
 }
 
-}  // namespace
+} // namespace
 
 RasterWorkers::RasterWorkers() : thread_([this] { loop(); }) {}
 
-RasterWorkers::~RasterWorkers() {
+RasterWorkers::~RasterWorkers()
+{
     stopping_.store(true);
     ticket_.fetch_add(1);
     ticket_.notify_one();
     thread_.join();
 }
 
-bool RasterWorkers::claim(uint32_t ticket, uint32_t* chunk) {
+bool RasterWorkers::claim(uint32_t ticket, uint32_t* chunk)
+{
     uint64_t state = state_.load();
     for (;;) {
         const uint32_t next = static_cast<uint32_t>(state);
@@ -69,7 +74,8 @@ bool RasterWorkers::claim(uint32_t ticket, uint32_t* chunk) {
     }
 }
 
-RasterWorkers::Report RasterWorkers::run(uint32_t chunks, const std::function<void(uint32_t)>& job) {
+RasterWorkers::Report RasterWorkers::run(uint32_t chunks, const std::function<void(uint32_t)>& job)
+{
     job_ = &job;
     chunks_.store(chunks);
     worker_chunks_.store(0);
@@ -95,7 +101,8 @@ RasterWorkers::Report RasterWorkers::run(uint32_t chunks, const std::function<vo
     return report;
 }
 
-void RasterWorkers::loop() {
+void RasterWorkers::loop()
+{
     uint32_t seen = 0;
     for (;;) {
         wait_for_change(ticket_, seen);
@@ -117,7 +124,8 @@ void RasterWorkers::loop() {
     }
 }
 
-bool SplitJudge::may_split() {
+bool SplitJudge::may_split()
+{
     if (alone_draws_ > 0) {
         --alone_draws_;
         return false;
@@ -125,12 +133,14 @@ bool SplitJudge::may_split() {
     return true;
 }
 
-bool SplitJudge::stalled(const RasterWorkers::Report& report) {
-    constexpr double kWaitSlack = 2e-4;  // seconds
+bool SplitJudge::stalled(const RasterWorkers::Report& report)
+{
+    constexpr double kWaitSlack = 2e-4; // seconds
     return report.caller_wait > 2.0 * report.caller_longest + kWaitSlack;
 }
 
-void SplitJudge::record(const RasterWorkers::Report& report, bool stalled_before) {
+void SplitJudge::record(const RasterWorkers::Report& report, bool stalled_before)
+{
     if (report.caller_chunks + report.worker_chunks < kJudgedChunks) {
         return;
     }

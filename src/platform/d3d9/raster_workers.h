@@ -21,8 +21,8 @@ public:
     struct Report {
         uint32_t caller_chunks = 0;
         uint32_t worker_chunks = 0;
-        double caller_longest = 0.0;  // seconds, the caller's longest chunk
-        double caller_wait = 0.0;     // seconds
+        double caller_longest = 0.0; // seconds, the caller's longest chunk
+        double caller_wait = 0.0;    // seconds
     };
 
     // Calls job(0) ... job(chunks - 1), each once, on either thread, and
@@ -41,7 +41,7 @@ private:
     std::atomic<uint64_t> state_{0};
     std::atomic<uint32_t> chunks_{0};
     std::atomic<uint32_t> ticket_{0};
-    std::atomic<uint32_t> busy_{0};  // 1 while the worker may run a chunk
+    std::atomic<uint32_t> busy_{0}; // 1 while the worker may run a chunk
     std::atomic<uint32_t> worker_chunks_{0};
     std::atomic<bool> stopping_{false};
     const std::function<void(uint32_t)>* job_ = nullptr;
@@ -58,7 +58,7 @@ private:
 // behind, draws are done alone for a while, then split again to look anew.
 class SplitJudge {
 public:
-    static constexpr uint32_t kJudgedChunks = 6;  // fewer say nothing either way
+    static constexpr uint32_t kJudgedChunks = 6; // fewer say nothing either way
     static constexpr int kSlowDraws = 3;
     static constexpr int kAloneDraws = 60;
 
@@ -73,6 +73,6 @@ public:
     static bool stalled(const RasterWorkers::Report& report);
 
 private:
-    int slow_draws_ = 0;   // split draws in a row where the worker fell behind
-    int alone_draws_ = 0;  // draws left to do alone
+    int slow_draws_ = 0;  // split draws in a row where the worker fell behind
+    int alone_draws_ = 0; // draws left to do alone
 };

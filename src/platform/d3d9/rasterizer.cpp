@@ -16,11 +16,12 @@ namespace {
 
 using namespace pixel_loops;
 
-uint32_t stage_argument(DWORD selector, const StageBlend& stage, uint32_t texture, uint32_t diffuse) {
+uint32_t stage_argument(DWORD selector, const StageBlend& stage, uint32_t texture, uint32_t diffuse)
+{
     uint32_t value;
     switch (selector & D3DTA_SELECTMASK) {
     case D3DTA_DIFFUSE:
-    case D3DTA_CURRENT:  // stage 0: current is the diffuse colour
+    case D3DTA_CURRENT: // stage 0: current is the diffuse colour
         value = diffuse;
         break;
     case D3DTA_TEXTURE:
@@ -32,7 +33,7 @@ uint32_t stage_argument(DWORD selector, const StageBlend& stage, uint32_t textur
     case D3DTA_CONSTANT:
         value = stage.constant;
         break;
-    default:  // specular and temp hold black here
+    default: // specular and temp hold black here
         value = 0;
         break;
     }
@@ -47,7 +48,8 @@ uint32_t stage_argument(DWORD selector, const StageBlend& stage, uint32_t textur
 }
 
 uint32_t stage_operation(DWORD op, uint32_t x1, uint32_t x2, uint32_t x0, uint32_t texture_alpha,
-                         uint32_t diffuse_alpha, uint32_t factor_alpha) {
+                         uint32_t diffuse_alpha, uint32_t factor_alpha)
+{
     auto blend = [](uint32_t a, uint32_t b, uint32_t weight) { return mul8(a, weight) + mul8(b, 255 - weight); };
     switch (op) {
     case D3DTOP_SELECTARG2:
@@ -81,20 +83,22 @@ uint32_t stage_operation(DWORD op, uint32_t x1, uint32_t x2, uint32_t x0, uint32
         return std::min(255u, x0 + mul8(x1, x2));
     case D3DTOP_LERP:
         return mul8(x0, x1) + mul8(255 - x0, x2);
-    default:  // SELECTARG1, and the operations this device does not offer
+    default: // SELECTARG1, and the operations this device does not offer
         return x1;
     }
 }
 
 struct Edge {
-    int64_t row;     // value at the first pixel of the current row, biased
-    int64_t step_x;  // change per pixel to the right
-    int64_t step_y;  // change per row down
+    int64_t row;    // value at the first pixel of the current row, biased
+    int64_t step_x; // change per pixel to the right
+    int64_t step_y; // change per row down
 
     int64_t at(int i) const { return row + step_x * i; }
 };
 
-__attribute__((always_inline)) inline Edge make_edge(const RasterVertex& a, const RasterVertex& b, int64_t px, int64_t py) {
+__attribute__((always_inline)) inline Edge make_edge(const RasterVertex& a, const RasterVertex& b, int64_t px,
+                                                     int64_t py)
+{
     const int64_t dx = int64_t(b.fx) - a.fx, dy = int64_t(b.fy) - a.fy;
     // Top edge: horizontal, walked left to right in this (clockwise) order;
     // left edge: walked upwards. Only these keep centres lying on them.
@@ -110,17 +114,18 @@ __attribute__((always_inline)) inline Edge make_edge(const RasterVertex& a, cons
 // negative, exactly. A float estimate of the crossing, from `per_step` =
 // 1 / step_x, lands on the bound or next to it; the integer value of the
 // edge moves it the rest of the way.
-__attribute__((always_inline)) inline void narrow_span(const Edge& e, float per_step, int& first, int& last) {
+__attribute__((always_inline)) inline void narrow_span(const Edge& e, float per_step, int& first, int& last)
+{
     if (first > last) {
         return;
     }
-    if (e.step_x > 0) {  // rising to the right: a bound on the left
+    if (e.step_x > 0) { // rising to the right: a bound on the left
         if (e.at(first) >= 0) {
             return;
         }
         const float crossing = std::clamp(-static_cast<float>(e.row) * per_step, static_cast<float>(first + 1),
                                           static_cast<float>(last + 1));
-        int bound = static_cast<int>(crossing);  // positive: rounded down
+        int bound = static_cast<int>(crossing); // positive: rounded down
         bound += static_cast<float>(bound) < crossing;
         while (bound > first + 1 && e.at(bound - 1) >= 0) {
             --bound;
@@ -129,13 +134,13 @@ __attribute__((always_inline)) inline void narrow_span(const Edge& e, float per_
             ++bound;
         }
         first = bound;
-    } else if (e.step_x < 0) {  // falling to the right: a bound on the right
+    } else if (e.step_x < 0) { // falling to the right: a bound on the right
         if (e.at(last) >= 0) {
             return;
         }
         const float crossing = std::clamp(-static_cast<float>(e.row) * per_step, static_cast<float>(first - 1),
                                           static_cast<float>(last - 1));
-        int bound = static_cast<int>(crossing);  // rounded towards 0
+        int bound = static_cast<int>(crossing); // rounded towards 0
         bound -= crossing < static_cast<float>(bound);
         while (bound < last - 1 && e.at(bound + 1) >= 0) {
             ++bound;
@@ -149,15 +154,15 @@ __attribute__((always_inline)) inline void narrow_span(const Edge& e, float per_
     }
 }
 
-
 // The texel density of a triangle, for the choice of filter and level.
 float triangle_lod(const TextureSampler& sampler, const RasterVertex& v0, const RasterVertex& v1,
-                   const RasterVertex& v2, double screen_area) {
+                   const RasterVertex& v2, double screen_area)
+{
     const float u0 = v0.uw / v0.invw, t0 = v0.vw / v0.invw;
     const float u1 = v1.uw / v1.invw, t1 = v1.vw / v1.invw;
     const float u2 = v2.uw / v2.invw, t2 = v2.vw / v2.invw;
     const double texel_area = std::fabs(double(u1 - u0) * (t2 - t0) - double(u2 - u0) * (t1 - t0)) *
-                              sampler.levels[0].width * sampler.levels[0].height;
+        sampler.levels[0].width * sampler.levels[0].height;
     if (!(screen_area > 0.0) || !(texel_area > 0.0)) {
         return 0.0f;
     }
@@ -170,12 +175,14 @@ template <Fetch F, Blend B>
 class TriangleShader {
 public:
     TriangleShader(const TriangleRaster& raster, const TriangleSetup& triangle)
-        : shader_(raster.target(), raster.shading(), triangle.choice), flat_(raster.shading().flat),
-          triangle_(triangle) {}
+        : shader_(raster.target(), raster.shading(), triangle.choice), flat_(raster.shading().flat), triangle_(triangle)
+    {
+    }
 
     // Pixels min_x + first ... min_x + last of row y, all covered; none
     // when last < first.
-    void run(int y, int first, int last) {
+    void run(int y, int first, int last)
+    {
         if (first > last) {
             return;
         }
@@ -211,7 +218,8 @@ private:
 // The rows of a small triangle, four pixels tested at once in 32 bits; an
 // empty row is passed on as first 31, last 0.
 template <class Run>
-void walk_small_rows(const TriangleSetup& t, Run&& run) {
+void walk_small_rows(const TriangleSetup& t, Run&& run)
+{
     const int64_t px = int64_t(t.min_x) * kSubpixel, py = int64_t(t.first_row) * kSubpixel;
     const Edge edges[3] = {make_edge(*t.v1, *t.v2, px, py), make_edge(*t.v2, *t.v0, px, py),
                            make_edge(*t.v0, *t.v1, px, py)};
@@ -224,16 +232,17 @@ void walk_small_rows(const TriangleSetup& t, Run&& run) {
         group_step[k] = _mm_set1_epi32(4 * s);
     }
     const int span = t.max_x - t.min_x;
-    const uint32_t inside = (2u << span) - 1;  // pixels 0 .. span
+    const uint32_t inside = (2u << span) - 1; // pixels 0 .. span
     for (int y = t.first_row; y <= t.last_row; ++y) {
         __m128i a = value[0], b = value[1], c = value[2];
-        uint32_t outside = static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_or_si128(_mm_or_si128(a, b), c))));
+        uint32_t outside =
+            static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_or_si128(_mm_or_si128(a, b), c))));
         for (int g = 1; g <= span / 4; ++g) {
             a = _mm_add_epi32(a, group_step[0]);
             b = _mm_add_epi32(b, group_step[1]);
             c = _mm_add_epi32(c, group_step[2]);
             outside |= static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_or_si128(_mm_or_si128(a, b), c))))
-                       << (4 * g);
+                << (4 * g);
         }
         // A triangle's pixels in a row are contiguous.
         const uint32_t covered = ~outside & inside;
@@ -249,7 +258,8 @@ void walk_small_rows(const TriangleSetup& t, Run&& run) {
 // laid from the corner of the whole (viewport-clipped) box, so that a band
 // boundary changes no value.
 template <class Pixels>
-void walk_rows(const TriangleSetup& t, Pixels& shader) {
+void walk_rows(const TriangleSetup& t, Pixels& shader)
+{
     const int64_t px = int64_t(t.min_x) * kSubpixel, py = int64_t(t.first_row) * kSubpixel;
     Edge e0 = make_edge(*t.v1, *t.v2, px, py);
     Edge e1 = make_edge(*t.v2, *t.v0, px, py);
@@ -257,9 +267,9 @@ void walk_rows(const TriangleSetup& t, Pixels& shader) {
     const int span = t.max_x - t.min_x;
     Vec4 per_step{};
     if (span > 0) {
-        const Vec4 steps = {static_cast<float>(e0.step_x), static_cast<float>(e1.step_x),
-                            static_cast<float>(e2.step_x), 1.0f};
-        per_step = Vec4{1.0f, 1.0f, 1.0f, 1.0f} / steps;  // infinite for a flat edge, which is not narrowed
+        const Vec4 steps = {static_cast<float>(e0.step_x), static_cast<float>(e1.step_x), static_cast<float>(e2.step_x),
+                            1.0f};
+        per_step = Vec4{1.0f, 1.0f, 1.0f, 1.0f} / steps; // infinite for a flat edge, which is not narrowed
     }
     for (int y = t.first_row; y <= t.last_row; ++y) {
         int first = 0, last = span;
@@ -277,7 +287,8 @@ void walk_rows(const TriangleSetup& t, Pixels& shader) {
 }
 
 template <Fetch F, Blend B>
-void fill_one_at_a_time(const TriangleRaster& raster, const TriangleSetup& t) {
+void fill_one_at_a_time(const TriangleRaster& raster, const TriangleSetup& t)
+{
     TriangleShader<F, B> shader(raster, t);
 #if defined(__SSE2__)
     if (t.small) {
@@ -289,7 +300,8 @@ void fill_one_at_a_time(const TriangleRaster& raster, const TriangleSetup& t) {
 }
 
 template <Fetch F, Blend B, int kLanes>
-void fill_triangle(const TriangleRaster& raster, const TriangleSetup& t) {
+void fill_triangle(const TriangleRaster& raster, const TriangleSetup& t)
+{
 #if defined(__SSE2__)
     if constexpr (kInLanes<F, B>) {
         if (t.lanes->width == 0) {
@@ -310,7 +322,8 @@ void fill_triangle(const TriangleRaster& raster, const TriangleSetup& t) {
 
 // Calls `body` with the fetch and blend kinds as template arguments.
 template <class Body>
-void with_kinds(Fetch fetch, Blend blend, Body&& body) {
+void with_kinds(Fetch fetch, Blend blend, Body&& body)
+{
     auto with_blend = [&]<Fetch F>() {
         switch (blend) {
         case Blend::Diffuse:
@@ -343,7 +356,8 @@ void with_kinds(Fetch fetch, Blend blend, Body&& body) {
     }
 }
 
-Fetch fetch_kind(const PixelShading& shading, const TextureSampler::Choice& choice) {
+Fetch fetch_kind(const PixelShading& shading, const TextureSampler::Choice& choice)
+{
     if (!shading.sampler) {
         return Fetch::White;
     }
@@ -353,34 +367,37 @@ Fetch fetch_kind(const PixelShading& shading, const TextureSampler::Choice& choi
     return choice.linear ? Fetch::FastBilinear : Fetch::FastPoint;
 }
 
-TextureSampler::Choice choose_for(const PixelShading& shading, float lod) {
+TextureSampler::Choice choose_for(const PixelShading& shading, float lod)
+{
     return shading.choice_per_primitive ? shading.sampler->choose(lod) : shading.choice;
 }
 
-
 using Fill = void (*)(const TriangleRaster&, const TriangleSetup&);
 
-Fill fill_for(const PixelShading& shading, const TextureSampler::Choice& choice, int lanes) {
+Fill fill_for(const PixelShading& shading, const TextureSampler::Choice& choice, int lanes)
+{
     Fill fill = nullptr;
-    with_kinds(fetch_kind(shading, choice), shading.blend, [&]<Fetch F, Blend B>() {
-        fill = lanes == 8 ? &fill_triangle<F, B, 8> : &fill_triangle<F, B, 4>;
-    });
+    with_kinds(fetch_kind(shading, choice), shading.blend,
+               [&]<Fetch F, Blend B>() { fill = lanes == 8 ? &fill_triangle<F, B, 8> : &fill_triangle<F, B, 4>; });
     return fill;
 }
 
-}  // namespace
+} // namespace
 
-bool pixel_loops::avx2_available() {
+bool pixel_loops::avx2_available()
+{
     static const bool available = __builtin_cpu_supports("avx2");
     return available;
 }
 
-void finish_shading(PixelShading* shading) {
+void finish_shading(PixelShading* shading)
+{
     shading->choice_per_primitive = shading->sampler && shading->sampler->needs_lod();
     shading->choice = shading->sampler ? shading->sampler->choose(0.0f) : TextureSampler::Choice{nullptr, false, false};
 }
 
-uint32_t blend_stage(const StageBlend& stage, uint32_t texture, uint32_t diffuse) {
+uint32_t blend_stage(const StageBlend& stage, uint32_t texture, uint32_t diffuse)
+{
     if (stage.color_op == D3DTOP_DISABLE) {
         return diffuse;
     }
@@ -393,7 +410,7 @@ uint32_t blend_stage(const StageBlend& stage, uint32_t texture, uint32_t diffuse
     for (int shift = 0; shift <= 16; shift += 8) {
         result |= stage_operation(stage.color_op, channel(c1, shift), channel(c2, shift), channel(c0, shift),
                                   texture_alpha, diffuse_alpha, factor_alpha)
-                  << shift;
+            << shift;
     }
     uint32_t alpha = diffuse_alpha;
     if (stage.alpha_op != D3DTOP_DISABLE) {
@@ -406,7 +423,8 @@ uint32_t blend_stage(const StageBlend& stage, uint32_t texture, uint32_t diffuse
 }
 
 TriangleRaster::TriangleRaster(const RasterTarget& target, const PixelShading& shading, RowRange rows, int cull)
-    : target_(target), shading_(shading), rows_(rows), cull_(cull) {
+    : target_(target), shading_(shading), rows_(rows), cull_(cull)
+{
     const uint32_t accept = depth_mask(shading.depth_func);
     for (int lane = 0; lane < 4; ++lane) {
         for (int outcome = 0; outcome < 3; ++outcome) {
@@ -429,7 +447,8 @@ TriangleRaster::TriangleRaster(const RasterTarget& target, const PixelShading& s
     }
 }
 
-void TriangleRaster::Lanes::set_texture(const TextureSampler::Choice& choice) {
+void TriangleRaster::Lanes::set_texture(const TextureSampler::Choice& choice)
+{
     texels = nullptr;
     width_shift = 0;
     const SamplerLevel* level = choice.level;
@@ -447,17 +466,20 @@ void TriangleRaster::Lanes::set_texture(const TextureSampler::Choice& choice) {
     }
 }
 
-void TriangleRaster::draw(const RasterVertex& v0, const RasterVertex& v1_in, const RasterVertex& v2_in) const {
+void TriangleRaster::draw(const RasterVertex& v0, const RasterVertex& v1_in, const RasterVertex& v2_in) const
+{
     // The rows first: many triangles hold no pixel centre, or none in the
     // band of rows this call draws.
     const RasterTarget& target = target_;
-    const int32_t lo_y = std::min(v0.fy, std::min(v1_in.fy, v2_in.fy)), hi_y = std::max(v0.fy, std::max(v1_in.fy, v2_in.fy));
+    const int32_t lo_y = std::min(v0.fy, std::min(v1_in.fy, v2_in.fy)),
+                  hi_y = std::max(v0.fy, std::max(v1_in.fy, v2_in.fy));
     const int min_y = std::max((lo_y + kSubpixel - 1) >> kSubpixelBits, target.y0);
     const int max_y = std::min(hi_y >> kSubpixelBits, target.y1 - 1);
     if (min_y > max_y || max_y < rows_.first || min_y > rows_.last) {
         return;
     }
-    const int32_t lo_x = std::min(v0.fx, std::min(v1_in.fx, v2_in.fx)), hi_x = std::max(v0.fx, std::max(v1_in.fx, v2_in.fx));
+    const int32_t lo_x = std::min(v0.fx, std::min(v1_in.fx, v2_in.fx)),
+                  hi_x = std::max(v0.fx, std::max(v1_in.fx, v2_in.fx));
     const int min_x = std::max((lo_x + kSubpixel - 1) >> kSubpixelBits, target.x0);
     const int max_x = std::min(hi_x >> kSubpixelBits, target.x1 - 1);
     if (min_x > max_x) {
@@ -465,8 +487,8 @@ void TriangleRaster::draw(const RasterVertex& v0, const RasterVertex& v1_in, con
     }
     const RasterVertex* v1 = &v1_in;
     const RasterVertex* v2 = &v2_in;
-    int64_t area = (int64_t(v1->fx) - v0.fx) * (int64_t(v2->fy) - v0.fy) -
-                   (int64_t(v2->fx) - v0.fx) * (int64_t(v1->fy) - v0.fy);
+    int64_t area =
+        (int64_t(v1->fx) - v0.fx) * (int64_t(v2->fy) - v0.fy) - (int64_t(v2->fx) - v0.fx) * (int64_t(v1->fy) - v0.fy);
     if (area == 0) {
         return;
     }
@@ -489,8 +511,8 @@ void TriangleRaster::draw(const RasterVertex& v0, const RasterVertex& v1_in, con
     t.max_y = max_y;
     t.first_row = std::max(min_y, rows_.first);
     t.last_row = std::min(max_y, rows_.last);
-    t.small = max_x - min_x < kSmallSpan && hi_x - lo_x < kSmallExtent * kSubpixel &&
-              hi_y - lo_y < kSmallExtent * kSubpixel;
+    t.small =
+        max_x - min_x < kSmallSpan && hi_x - lo_x < kSmallExtent * kSubpixel && hi_y - lo_y < kSmallExtent * kSubpixel;
     if (fill_) {
         t.choice = shading_.choice;
         t.lanes = &lanes_;
@@ -509,7 +531,8 @@ namespace {
 
 template <Fetch F, Blend B>
 void walk_line(const RasterTarget& target, const PixelShading& shading, const TextureSampler::Choice& choice,
-               RowRange rows, bool last_pixel, const RasterVertex& v0, const RasterVertex& v1) {
+               RowRange rows, bool last_pixel, const RasterVertex& v0, const RasterVertex& v1)
+{
     Shader<F, B> shader(target, shading, choice);
     constexpr float kToPixels = 1.0f / kSubpixel;
     const float x0 = v0.fx * kToPixels, y0 = v0.fy * kToPixels;
@@ -543,19 +566,20 @@ void walk_line(const RasterTarget& target, const PixelShading& shading, const Te
     }
 }
 
-}  // namespace
+} // namespace
 
 void raster_line(const RasterTarget& target, const PixelShading& shading, RowRange rows, bool last_pixel,
-                 const RasterVertex& v0, const RasterVertex& v1) {
+                 const RasterVertex& v0, const RasterVertex& v1)
+{
     // A line has no area to measure texel density on; it samples level 0
     // as magnified.
     const TextureSampler::Choice choice = choose_for(shading, 0.0f);
-    with_kinds(fetch_kind(shading, choice), shading.blend, [&]<Fetch F, Blend B>() {
-        walk_line<F, B>(target, shading, choice, rows, last_pixel, v0, v1);
-    });
+    with_kinds(fetch_kind(shading, choice), shading.blend,
+               [&]<Fetch F, Blend B>() { walk_line<F, B>(target, shading, choice, rows, last_pixel, v0, v1); });
 }
 
-void raster_point(const RasterTarget& target, const PixelShading& shading, RowRange rows, const RasterVertex& v) {
+void raster_point(const RasterTarget& target, const PixelShading& shading, RowRange rows, const RasterVertex& v)
+{
     const int x = static_cast<int>(std::floor(v.fx * (1.0f / kSubpixel) + 0.5f));
     const int y = static_cast<int>(std::floor(v.fy * (1.0f / kSubpixel) + 0.5f));
     if (x < target.x0 || x >= target.x1 || y < target.y0 || y >= target.y1 || !rows.holds(y)) {

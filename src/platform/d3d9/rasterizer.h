@@ -21,20 +21,20 @@ constexpr int kSubpixel = 1 << kSubpixelBits;
 
 // A vertex after viewport mapping.
 struct RasterVertex {
-    int32_t fx, fy;  // position in 1/256 pixel
-    float z;         // depth, 0 near .. 1 far
-    float invw;      // 1 / clip w
-    float uw, vw;    // texture coordinates times invw
-    float r, g, b, a;  // diffuse colour, 0..255
+    int32_t fx, fy;   // position in 1/256 pixel
+    float z;          // depth, 0 near .. 1 far
+    float invw;       // 1 / clip w
+    float uw, vw;     // texture coordinates times invw
+    float r, g, b, a; // diffuse colour, 0..255
 };
 
 struct RasterTarget {
-    uint32_t* color;             // X8R8G8B8 or A8R8G8B8 pixels
-    ptrdiff_t color_stride;      // in pixels
-    uint32_t color_set_bits;     // or-ed into every written pixel (0xFF000000 for X8R8G8B8)
-    uint16_t* depth;             // null without a depth buffer
-    ptrdiff_t depth_stride;      // in elements
-    int x0, y0, x1, y1;          // drawable rectangle (the viewport), x1 and y1 exclusive
+    uint32_t* color;         // X8R8G8B8 or A8R8G8B8 pixels
+    ptrdiff_t color_stride;  // in pixels
+    uint32_t color_set_bits; // or-ed into every written pixel (0xFF000000 for X8R8G8B8)
+    uint16_t* depth;         // null without a depth buffer
+    ptrdiff_t depth_stride;  // in elements
+    int x0, y0, x1, y1;      // drawable rectangle (the viewport), x1 and y1 exclusive
 };
 
 // The rows one call draws, first to last: a band of the frame when two
@@ -48,10 +48,10 @@ struct RowRange {
 
 // How stage 0 combines texture and diffuse colour.
 enum class Blend {
-    Diffuse,               // colour op disabled: the diffuse colour
-    Modulate,              // colour and alpha: texture x diffuse
-    ModulateTextureAlpha,  // colour texture x diffuse, alpha from the texture
-    General,               // any other setting
+    Diffuse,              // colour op disabled: the diffuse colour
+    Modulate,             // colour and alpha: texture x diffuse
+    ModulateTextureAlpha, // colour texture x diffuse, alpha from the texture
+    General,              // any other setting
 };
 
 struct StageBlend {
@@ -65,11 +65,11 @@ struct PixelShading {
     bool depth_test = false;
     bool depth_write = false;
     DWORD depth_func = D3DCMP_LESSEQUAL;
-    bool flat = false;  // flat shading: the colour of the first vertex
+    bool flat = false; // flat shading: the colour of the first vertex
     bool color_write = true;
     Blend blend = Blend::Diffuse;
     StageBlend stage{};
-    const TextureSampler* sampler = nullptr;  // null: the texture reads opaque white
+    const TextureSampler* sampler = nullptr; // null: the texture reads opaque white
     // Pixels of a triangle shaded at once: 8 (where the processor has
     // AVX2, else 4), 4, or 1, the loop the others are tested against.
     int lanes = 8;
@@ -134,7 +134,7 @@ private:
     const PixelShading& shading_;
     RowRange rows_;
     int cull_;
-    Fill fill_ = nullptr;  // null: chosen for each triangle with its texture level
+    Fill fill_ = nullptr; // null: chosen for each triangle with its texture level
     Lanes lanes_;
 };
 

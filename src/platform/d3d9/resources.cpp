@@ -10,7 +10,8 @@
 namespace {
 
 // Memory for a resource, zero-filled; false when it cannot be had.
-bool allocate(std::vector<uint8_t>& bytes, size_t size) {
+bool allocate(std::vector<uint8_t>& bytes, size_t size)
+{
     try {
         bytes.assign(size, 0);
         return true;
@@ -25,10 +26,11 @@ bool allocate(std::vector<uint8_t>& bytes, size_t size) {
 // enough that a hostile size is refused rather than attempted.
 constexpr size_t kMaxResourceBytes = size_t(1) << 30;
 
-constexpr DWORD kBufferUsages = D3DUSAGE_WRITEONLY | D3DUSAGE_SOFTWAREPROCESSING | D3DUSAGE_DONOTCLIP | D3DUSAGE_POINTS |
-                      D3DUSAGE_RTPATCHES | D3DUSAGE_NPATCHES | D3DUSAGE_DYNAMIC;
+constexpr DWORD kBufferUsages = D3DUSAGE_WRITEONLY | D3DUSAGE_SOFTWAREPROCESSING | D3DUSAGE_DONOTCLIP |
+    D3DUSAGE_POINTS | D3DUSAGE_RTPATCHES | D3DUSAGE_NPATCHES | D3DUSAGE_DYNAMIC;
 
-HRESULT check_buffer(UINT length, DWORD usage, D3DPOOL pool) {
+HRESULT check_buffer(UINT length, DWORD usage, D3DPOOL pool)
+{
     if (length == 0 || length > kMaxResourceBytes || (usage & ~kBufferUsages) || pool > D3DPOOL_SYSTEMMEM ||
         (pool == D3DPOOL_MANAGED && (usage & D3DUSAGE_DYNAMIC))) {
         return D3DERR_INVALIDCALL;
@@ -37,7 +39,8 @@ HRESULT check_buffer(UINT length, DWORD usage, D3DPOOL pool) {
 }
 
 // The locked range of a buffer; false when it lies outside.
-bool lock_range(UINT length, UINT offset, UINT size, UINT* start) {
+bool lock_range(UINT length, UINT offset, UINT size, UINT* start)
+{
     if (offset > length || (size != 0 && size > length - offset)) {
         return false;
     }
@@ -45,32 +48,36 @@ bool lock_range(UINT length, UINT offset, UINT size, UINT* start) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------------------
 // DeviceResource
 
 template <class Interface>
-DeviceResource<Interface>::DeviceResource(SoftDevice* device, D3DPOOL pool) : device_(device), pool_(pool) {
+DeviceResource<Interface>::DeviceResource(SoftDevice* device, D3DPOOL pool) : device_(device), pool_(pool)
+{
     device_->AddRef();
     device_->note_created(pool_);
 }
 
 template <class Interface>
-DeviceResource<Interface>::~DeviceResource() {
+DeviceResource<Interface>::~DeviceResource()
+{
     device_->note_destroyed(pool_);
 }
 
 template <class Interface>
-ULONG DeviceResource<Interface>::AddRef() {
+ULONG DeviceResource<Interface>::AddRef()
+{
     if (public_refs_ == 0) {
-        device_->AddRef();  // brought back through a Get call while bound
+        device_->AddRef(); // brought back through a Get call while bound
     }
     return ++public_refs_;
 }
 
 template <class Interface>
-ULONG DeviceResource<Interface>::Release() {
+ULONG DeviceResource<Interface>::Release()
+{
     if (public_refs_ == 0) {
         return 0;
     }
@@ -80,13 +87,14 @@ ULONG DeviceResource<Interface>::Release() {
         if (bind_refs_ == 0) {
             delete this;
         }
-        device->Release();  // last: it may end the device, which unbinds what is left
+        device->Release(); // last: it may end the device, which unbinds what is left
     }
     return left;
 }
 
 template <class Interface>
-HRESULT DeviceResource<Interface>::GetDevice(IDirect3DDevice9** ppDevice) {
+HRESULT DeviceResource<Interface>::GetDevice(IDirect3DDevice9** ppDevice)
+{
     if (!ppDevice) {
         return D3DERR_INVALIDCALL;
     }
@@ -96,7 +104,8 @@ HRESULT DeviceResource<Interface>::GetDevice(IDirect3DDevice9** ppDevice) {
 }
 
 template <class Interface>
-void DeviceResource<Interface>::unbind() {
+void DeviceResource<Interface>::unbind()
+{
     if (bind_refs_ > 0 && --bind_refs_ == 0 && public_refs_ == 0) {
         delete this;
     }
@@ -110,7 +119,8 @@ template class DeviceResource<IDirect3DIndexBuffer9>;
 // SoftSurface
 
 std::unique_ptr<SoftSurface> SoftSurface::make_level(SoftTexture* texture, const TexelFormat& format, UINT width,
-                                                     UINT height, DWORD usage, D3DPOOL pool, UINT padding) {
+                                                     UINT height, DWORD usage, D3DPOOL pool, UINT padding)
+{
     std::unique_ptr<SoftSurface> surface(new (std::nothrow) SoftSurface());
     if (!surface) {
         return nullptr;
@@ -131,7 +141,8 @@ std::unique_ptr<SoftSurface> SoftSurface::make_level(SoftTexture* texture, const
 }
 
 std::unique_ptr<SoftSurface> SoftSurface::make_device_surface(SoftDevice* device, D3DFORMAT format, UINT width,
-                                                              UINT height, DWORD usage, UINT padding) {
+                                                              UINT height, DWORD usage, UINT padding)
+{
     std::unique_ptr<SoftSurface> surface(new (std::nothrow) SoftSurface());
     if (!surface) {
         return nullptr;
@@ -146,7 +157,7 @@ std::unique_ptr<SoftSurface> SoftSurface::make_device_surface(SoftDevice* device
     surface->pitch_ = (width * bytes + padding + 3) / 4 * 4;
     surface->usage_ = usage;
     surface->pool_ = D3DPOOL_DEFAULT;
-    surface->lockable_ = format != D3DFMT_D16;  // the platform's D16 cannot be locked
+    surface->lockable_ = format != D3DFMT_D16; // the platform's D16 cannot be locked
     if (!allocate(surface->bytes_, size_t(surface->pitch_) * height)) {
         return nullptr;
     }
@@ -155,7 +166,8 @@ std::unique_ptr<SoftSurface> SoftSurface::make_device_surface(SoftDevice* device
 
 SoftSurface::~SoftSurface() = default;
 
-ULONG SoftSurface::AddRef() {
+ULONG SoftSurface::AddRef()
+{
     if (texture_) {
         return texture_->AddRef();
     }
@@ -163,7 +175,8 @@ ULONG SoftSurface::AddRef() {
     return ++own_refs_;
 }
 
-ULONG SoftSurface::Release() {
+ULONG SoftSurface::Release()
+{
     if (texture_) {
         return texture_->Release();
     }
@@ -171,11 +184,12 @@ ULONG SoftSurface::Release() {
         return 0;
     }
     const ULONG left = --own_refs_;
-    device_->Release();  // the device frees its surfaces itself
+    device_->Release(); // the device frees its surfaces itself
     return left;
 }
 
-HRESULT SoftSurface::GetDevice(IDirect3DDevice9** ppDevice) {
+HRESULT SoftSurface::GetDevice(IDirect3DDevice9** ppDevice)
+{
     if (texture_) {
         return texture_->GetDevice(ppDevice);
     }
@@ -187,7 +201,8 @@ HRESULT SoftSurface::GetDevice(IDirect3DDevice9** ppDevice) {
     return S_OK;
 }
 
-HRESULT SoftSurface::GetDesc(D3DSURFACE_DESC* pDesc) {
+HRESULT SoftSurface::GetDesc(D3DSURFACE_DESC* pDesc)
+{
     if (!pDesc) {
         return D3DERR_INVALIDCALL;
     }
@@ -202,7 +217,8 @@ HRESULT SoftSurface::GetDesc(D3DSURFACE_DESC* pDesc) {
     return S_OK;
 }
 
-HRESULT SoftSurface::LockRect(D3DLOCKED_RECT* pLockedRect, const RECT* pRect, DWORD Flags) {
+HRESULT SoftSurface::LockRect(D3DLOCKED_RECT* pLockedRect, const RECT* pRect, DWORD Flags)
+{
     const HRESULT injected = injected_failure(D3D9Call::LockRect);
     if (FAILED(injected)) {
         if (pLockedRect) {
@@ -214,7 +230,8 @@ HRESULT SoftSurface::LockRect(D3DLOCKED_RECT* pLockedRect, const RECT* pRect, DW
     return lock(pLockedRect, pRect, Flags);
 }
 
-HRESULT SoftSurface::lock(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
+HRESULT SoftSurface::lock(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
+{
     if (!locked) {
         return D3DERR_INVALIDCALL;
     }
@@ -251,7 +268,8 @@ HRESULT SoftSurface::lock(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
     return S_OK;
 }
 
-HRESULT SoftSurface::UnlockRect() {
+HRESULT SoftSurface::UnlockRect()
+{
     if (!locked_) {
         return D3DERR_INVALIDCALL;
     }
@@ -262,14 +280,15 @@ HRESULT SoftSurface::UnlockRect() {
 // ---------------------------------------------------------------------------
 // SoftTexture
 
-HRESULT SoftTexture::create(SoftDevice* device, UINT width, UINT height, UINT levels, DWORD usage,
-                            D3DFORMAT format, D3DPOOL pool, UINT padding, SoftTexture** out) {
+HRESULT SoftTexture::create(SoftDevice* device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+                            D3DPOOL pool, UINT padding, SoftTexture** out)
+{
     TexelFormat info;
     if (!texel_format(format, &info)) {
         return D3DERR_INVALIDCALL;
     }
     std::unique_ptr<SoftTexture, void (*)(SoftTexture*)> texture(new (std::nothrow) SoftTexture(device, pool),
-                                                                  [](SoftTexture* t) { t->Release(); });
+                                                                 [](SoftTexture* t) { t->Release(); });
     if (!texture) {
         return E_OUTOFMEMORY;
     }
@@ -292,14 +311,16 @@ HRESULT SoftTexture::create(SoftDevice* device, UINT width, UINT height, UINT le
     return S_OK;
 }
 
-HRESULT SoftTexture::GetLevelDesc(UINT Level, D3DSURFACE_DESC* pDesc) {
+HRESULT SoftTexture::GetLevelDesc(UINT Level, D3DSURFACE_DESC* pDesc)
+{
     if (Level >= levels_.size()) {
         return D3DERR_INVALIDCALL;
     }
     return levels_[Level]->GetDesc(pDesc);
 }
 
-HRESULT SoftTexture::GetSurfaceLevel(UINT Level, IDirect3DSurface9** ppSurfaceLevel) {
+HRESULT SoftTexture::GetSurfaceLevel(UINT Level, IDirect3DSurface9** ppSurfaceLevel)
+{
     const HRESULT injected = injected_failure(D3D9Call::GetSurfaceLevel);
     if (ppSurfaceLevel) {
         *ppSurfaceLevel = nullptr;
@@ -315,7 +336,8 @@ HRESULT SoftTexture::GetSurfaceLevel(UINT Level, IDirect3DSurface9** ppSurfaceLe
     return S_OK;
 }
 
-HRESULT SoftTexture::LockRect(UINT Level, D3DLOCKED_RECT* pLockedRect, const RECT* pRect, DWORD Flags) {
+HRESULT SoftTexture::LockRect(UINT Level, D3DLOCKED_RECT* pLockedRect, const RECT* pRect, DWORD Flags)
+{
     const HRESULT injected = injected_failure(D3D9Call::LockRect);
     if (FAILED(injected)) {
         if (pLockedRect) {
@@ -330,14 +352,16 @@ HRESULT SoftTexture::LockRect(UINT Level, D3DLOCKED_RECT* pLockedRect, const REC
     return levels_[Level]->lock(pLockedRect, pRect, Flags);
 }
 
-HRESULT SoftTexture::UnlockRect(UINT Level) {
+HRESULT SoftTexture::UnlockRect(UINT Level)
+{
     if (Level >= levels_.size()) {
         return D3DERR_INVALIDCALL;
     }
     return levels_[Level]->UnlockRect();
 }
 
-const std::vector<SamplerLevel>& SoftTexture::sampler_levels() {
+const std::vector<SamplerLevel>& SoftTexture::sampler_levels()
+{
     sampler_levels_.resize(levels_.size());
     for (size_t i = 0; i < levels_.size(); ++i) {
         SoftSurface& level = *levels_[i];
@@ -351,8 +375,8 @@ const std::vector<SamplerLevel>& SoftTexture::sampler_levels() {
         while ((1u << shift) < level.width()) {
             ++shift;
         }
-        sampler_levels_[i] = SamplerLevel{texels_[i].data(), static_cast<int>(level.width()),
-                                          static_cast<int>(level.height()), shift};
+        sampler_levels_[i] =
+            SamplerLevel{texels_[i].data(), static_cast<int>(level.width()), static_cast<int>(level.height()), shift};
     }
     return sampler_levels_;
 }
@@ -360,7 +384,8 @@ const std::vector<SamplerLevel>& SoftTexture::sampler_levels() {
 // ---------------------------------------------------------------------------
 // Buffers
 
-HRESULT BufferMemory::lock(D3D9Call call, UINT offset, UINT size, void** data) {
+HRESULT BufferMemory::lock(D3D9Call call, UINT offset, UINT size, void** data)
+{
     const HRESULT injected = injected_failure(call);
     if (data) {
         *data = nullptr;
@@ -377,7 +402,8 @@ HRESULT BufferMemory::lock(D3D9Call call, UINT offset, UINT size, void** data) {
     return S_OK;
 }
 
-HRESULT BufferMemory::unlock() {
+HRESULT BufferMemory::unlock()
+{
     if (locks == 0) {
         return D3DERR_INVALIDCALL;
     }
@@ -386,7 +412,8 @@ HRESULT BufferMemory::unlock() {
 }
 
 HRESULT SoftVertexBuffer::create(SoftDevice* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
-                                 SoftVertexBuffer** out) {
+                                 SoftVertexBuffer** out)
+{
     const HRESULT checked = check_buffer(length, usage, pool);
     if (FAILED(checked)) {
         return checked;
@@ -408,16 +435,16 @@ HRESULT SoftVertexBuffer::create(SoftDevice* device, UINT length, DWORD usage, D
     return S_OK;
 }
 
-HRESULT SoftVertexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags) {
+HRESULT SoftVertexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags)
+{
     (void)Flags;
     return memory_.lock(D3D9Call::VertexBufferLock, OffsetToLock, SizeToLock, ppbData);
 }
 
-HRESULT SoftVertexBuffer::Unlock() {
-    return memory_.unlock();
-}
+HRESULT SoftVertexBuffer::Unlock() { return memory_.unlock(); }
 
-HRESULT SoftVertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* pDesc) {
+HRESULT SoftVertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* pDesc)
+{
     if (!pDesc) {
         return D3DERR_INVALIDCALL;
     }
@@ -431,7 +458,8 @@ HRESULT SoftVertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* pDesc) {
 }
 
 HRESULT SoftIndexBuffer::create(SoftDevice* device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
-                                SoftIndexBuffer** out) {
+                                SoftIndexBuffer** out)
+{
     const HRESULT checked = check_buffer(length, usage, pool);
     if (FAILED(checked)) {
         return checked;
@@ -450,16 +478,16 @@ HRESULT SoftIndexBuffer::create(SoftDevice* device, UINT length, DWORD usage, D3
     return S_OK;
 }
 
-HRESULT SoftIndexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags) {
+HRESULT SoftIndexBuffer::Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags)
+{
     (void)Flags;
     return memory_.lock(D3D9Call::IndexBufferLock, OffsetToLock, SizeToLock, ppbData);
 }
 
-HRESULT SoftIndexBuffer::Unlock() {
-    return memory_.unlock();
-}
+HRESULT SoftIndexBuffer::Unlock() { return memory_.unlock(); }
 
-HRESULT SoftIndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* pDesc) {
+HRESULT SoftIndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* pDesc)
+{
     if (!pDesc) {
         return D3DERR_INVALIDCALL;
     }

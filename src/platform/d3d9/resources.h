@@ -30,7 +30,7 @@ public:
     HRESULT GetDevice(IDirect3DDevice9** ppDevice) override;
 
     void bind() { ++bind_refs_; }
-    void unbind();  // may delete the resource
+    void unbind(); // may delete the resource
     SoftDevice* device() const { return device_; }
     D3DPOOL pool() const { return pool_; }
 
@@ -84,8 +84,8 @@ public:
 private:
     SoftSurface() = default;
 
-    SoftTexture* texture_ = nullptr;  // set for a level
-    SoftDevice* device_ = nullptr;    // set for a device surface
+    SoftTexture* texture_ = nullptr; // set for a level
+    SoftDevice* device_ = nullptr;   // set for a device surface
     ULONG own_refs_ = 0;
     D3DFORMAT format_ = D3DFMT_UNKNOWN;
     UINT width_ = 0, height_ = 0;

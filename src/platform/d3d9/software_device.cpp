@@ -15,7 +15,8 @@
 
 namespace {
 
-D3DMATRIX multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
+D3DMATRIX multiply(const D3DMATRIX& a, const D3DMATRIX& b)
+{
     D3DMATRIX r;
     for (int i = 0; i < 4; ++i) {
         for (int j = 0; j < 4; ++j) {
@@ -25,16 +26,16 @@ D3DMATRIX multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
     return r;
 }
 
-bool power_of_two(UINT n) {
-    return n != 0 && (n & (n - 1)) == 0;
-}
+bool power_of_two(UINT n) { return n != 0 && (n & (n - 1)) == 0; }
 
-bool block_compressed(D3DFORMAT format) {
+bool block_compressed(D3DFORMAT format)
+{
     return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 || format == D3DFMT_DXT4 ||
-           format == D3DFMT_DXT5;
+        format == D3DFMT_DXT5;
 }
 
-UINT full_chain(UINT width, UINT height) {
+UINT full_chain(UINT width, UINT height)
+{
     UINT levels = 1;
     for (UINT side = std::max(width, height); side > 1; side >>= 1) {
         ++levels;
@@ -43,12 +44,14 @@ UINT full_chain(UINT width, UINT height) {
 }
 
 // True when `arg` is the texture and `other` the diffuse (or current) colour, plainly.
-bool texture_and_diffuse(DWORD a, DWORD b) {
+bool texture_and_diffuse(DWORD a, DWORD b)
+{
     const auto diffuse = [](DWORD x) { return x == D3DTA_DIFFUSE || x == D3DTA_CURRENT; };
     return (a == D3DTA_TEXTURE && diffuse(b)) || (b == D3DTA_TEXTURE && diffuse(a));
 }
 
-Blend classify_blend(const StageBlend& s) {
+Blend classify_blend(const StageBlend& s)
+{
     if (s.color_op == D3DTOP_DISABLE) {
         return Blend::Diffuse;
     }
@@ -68,7 +71,8 @@ Blend classify_blend(const StageBlend& s) {
 // and the largest are found in one pass without branches, which the
 // compiler turns into vector code; a draw's indices are checked every call.
 template <class Index>
-bool indices_within(const uint8_t* bytes, UINT count, uint64_t first, uint64_t end) {
+bool indices_within(const uint8_t* bytes, UINT count, uint64_t first, uint64_t end)
+{
     Index lowest = std::numeric_limits<Index>::max(), highest = 0;
     for (UINT k = 0; k < count; ++k) {
         Index index;
@@ -80,23 +84,26 @@ bool indices_within(const uint8_t* bytes, UINT count, uint64_t first, uint64_t e
 }
 
 template <class T>
-T* same_device(SoftDevice* device, T* resource) {
+T* same_device(SoftDevice* device, T* resource)
+{
     return resource && resource->device() == device ? resource : nullptr;
 }
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------------------
 // Lifecycle
 
 SoftDevice::SoftDevice(SoftDirect3D* d3d, const D3D9Profile& profile, const D3DCAPS9& caps, HWND focus_window)
-    : d3d_(d3d), profile_(profile), caps_(caps), focus_window_(focus_window) {
+    : d3d_(d3d), profile_(profile), caps_(caps), focus_window_(focus_window)
+{
     d3d_->AddRef();
     states_.set_defaults(false, 1, 1);
     pipeline_.set_worker_delay(profile.raster_worker_delay_us);
 }
 
-SoftDevice::~SoftDevice() {
+SoftDevice::~SoftDevice()
+{
     unbind_all();
     back_buffer_.reset();
     depth_buffer_.reset();
@@ -105,9 +112,10 @@ SoftDevice::~SoftDevice() {
 }
 
 HRESULT SoftDevice::create(SoftDirect3D* d3d, const D3D9Profile& profile, const D3DCAPS9& caps, HWND focus_window,
-                           DWORD behavior_flags, D3DPRESENT_PARAMETERS* params, SoftDevice** out) {
-    const DWORD processing = behavior_flags & (D3DCREATE_SOFTWARE_VERTEXPROCESSING |
-                                               D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_MIXED_VERTEXPROCESSING);
+                           DWORD behavior_flags, D3DPRESENT_PARAMETERS* params, SoftDevice** out)
+{
+    const DWORD processing = behavior_flags &
+        (D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_MIXED_VERTEXPROCESSING);
     if (!params || !power_of_two(processing) || (!focus_window && !params->hDeviceWindow)) {
         return D3DERR_INVALIDCALL;
     }
@@ -124,11 +132,10 @@ HRESULT SoftDevice::create(SoftDirect3D* d3d, const D3D9Profile& profile, const 
     return S_OK;
 }
 
-ULONG SoftDevice::AddRef() {
-    return ++refs_;
-}
+ULONG SoftDevice::AddRef() { return ++refs_; }
 
-ULONG SoftDevice::Release() {
+ULONG SoftDevice::Release()
+{
     if (refs_ == 0) {
         return 0;
     }
@@ -139,19 +146,22 @@ ULONG SoftDevice::Release() {
     return left;
 }
 
-void SoftDevice::note_created(D3DPOOL pool) {
+void SoftDevice::note_created(D3DPOOL pool)
+{
     if (pool == D3DPOOL_DEFAULT) {
         ++default_pool_resources_;
     }
 }
 
-void SoftDevice::note_destroyed(D3DPOOL pool) {
+void SoftDevice::note_destroyed(D3DPOOL pool)
+{
     if (pool == D3DPOOL_DEFAULT && default_pool_resources_ > 0) {
         --default_pool_resources_;
     }
 }
 
-void SoftDevice::unbind_all() {
+void SoftDevice::unbind_all()
+{
     for (SoftTexture*& texture : textures_) {
         if (texture) {
             std::exchange(texture, nullptr)->unbind();
@@ -166,7 +176,8 @@ void SoftDevice::unbind_all() {
     stream_offset_ = stream_stride_ = 0;
 }
 
-void SoftDevice::release_presentation() {
+void SoftDevice::release_presentation()
+{
     // A buffer a caller still holds stays alive (unused) until the device goes.
     for (std::unique_ptr<SoftSurface>* surface : {&back_buffer_, &depth_buffer_}) {
         if (*surface && (*surface)->outside_refs() > 0) {
@@ -178,7 +189,8 @@ void SoftDevice::release_presentation() {
     usable_ = false;
 }
 
-HRESULT SoftDevice::set_up_presentation(D3DPRESENT_PARAMETERS* params) {
+HRESULT SoftDevice::set_up_presentation(D3DPRESENT_PARAMETERS* params)
+{
     if (!params->Windowed || params->SwapEffect < D3DSWAPEFFECT_DISCARD || params->SwapEffect > D3DSWAPEFFECT_COPY ||
         params->MultiSampleType != D3DMULTISAMPLE_NONE || params->BackBufferCount > 1) {
         return D3DERR_INVALIDCALL;
@@ -212,8 +224,8 @@ HRESULT SoftDevice::set_up_presentation(D3DPRESENT_PARAMETERS* params) {
     if (width == 0 || height == 0 || width > kMaxBackBufferSide || height > kMaxBackBufferSide) {
         return D3DERR_INVALIDCALL;
     }
-    auto back = SoftSurface::make_device_surface(this, format, width, height, D3DUSAGE_RENDERTARGET,
-                                                 profile_.pitch_padding);
+    auto back =
+        SoftSurface::make_device_surface(this, format, width, height, D3DUSAGE_RENDERTARGET, profile_.pitch_padding);
     std::unique_ptr<SoftSurface> depth_surface;
     if (depth) {
         depth_surface = SoftSurface::make_device_surface(this, params->AutoDepthStencilFormat, width, height,
@@ -236,11 +248,10 @@ HRESULT SoftDevice::set_up_presentation(D3DPRESENT_PARAMETERS* params) {
     return S_OK;
 }
 
-HRESULT SoftDevice::TestCooperativeLevel() {
-    return usable_ ? S_OK : D3DERR_DEVICENOTRESET;
-}
+HRESULT SoftDevice::TestCooperativeLevel() { return usable_ ? S_OK : D3DERR_DEVICENOTRESET; }
 
-HRESULT SoftDevice::GetDirect3D(IDirect3D9** ppD3D9) {
+HRESULT SoftDevice::GetDirect3D(IDirect3D9** ppD3D9)
+{
     const HRESULT injected = injected_failure(D3D9Call::GetDirect3D);
     if (ppD3D9) {
         *ppD3D9 = nullptr;
@@ -256,7 +267,8 @@ HRESULT SoftDevice::GetDirect3D(IDirect3D9** ppD3D9) {
     return S_OK;
 }
 
-HRESULT SoftDevice::GetDeviceCaps(D3DCAPS9* pCaps) {
+HRESULT SoftDevice::GetDeviceCaps(D3DCAPS9* pCaps)
+{
     const HRESULT injected = injected_failure(D3D9Call::GetDeviceCaps);
     if (FAILED(injected)) {
         return injected;
@@ -268,7 +280,8 @@ HRESULT SoftDevice::GetDeviceCaps(D3DCAPS9* pCaps) {
     return S_OK;
 }
 
-HRESULT SoftDevice::GetDisplayMode(UINT iSwapChain, D3DDISPLAYMODE* pMode) {
+HRESULT SoftDevice::GetDisplayMode(UINT iSwapChain, D3DDISPLAYMODE* pMode)
+{
     const HRESULT injected = injected_failure(D3D9Call::GetDisplayMode);
     if (FAILED(injected)) {
         return injected;
@@ -280,7 +293,8 @@ HRESULT SoftDevice::GetDisplayMode(UINT iSwapChain, D3DDISPLAYMODE* pMode) {
     return S_OK;
 }
 
-HRESULT SoftDevice::Reset(D3DPRESENT_PARAMETERS* pPresentationParameters) {
+HRESULT SoftDevice::Reset(D3DPRESENT_PARAMETERS* pPresentationParameters)
+{
     if (!pPresentationParameters) {
         return D3DERR_INVALIDCALL;
     }
@@ -300,7 +314,8 @@ HRESULT SoftDevice::Reset(D3DPRESENT_PARAMETERS* pPresentationParameters) {
 }
 
 HRESULT SoftDevice::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND hDestWindowOverride,
-                            const RGNDATA* pDirtyRegion) {
+                            const RGNDATA* pDirtyRegion)
+{
     const HRESULT injected = injected_failure(D3D9Call::Present);
     if (FAILED(injected)) {
         return injected;
@@ -313,13 +328,13 @@ HRESULT SoftDevice::Present(const RECT* pSourceRect, const RECT* pDestRect, HWND
         return D3DERR_INVALIDCALL;
     }
     HWND window = hDestWindowOverride ? hDestWindowOverride : device_window_;
-    window->target_present(back_buffer_->bits(), back_buffer_->width(), back_buffer_->height(),
-                           back_buffer_->pitch());
+    window->target_present(back_buffer_->bits(), back_buffer_->width(), back_buffer_->height(), back_buffer_->pitch());
     return S_OK;
 }
 
 HRESULT SoftDevice::GetBackBuffer(UINT iSwapChain, UINT iBackBuffer, D3DBACKBUFFER_TYPE Type,
-                                  IDirect3DSurface9** ppBackBuffer) {
+                                  IDirect3DSurface9** ppBackBuffer)
+{
     const HRESULT injected = injected_failure(D3D9Call::GetBackBuffer);
     if (ppBackBuffer) {
         *ppBackBuffer = nullptr;
@@ -335,7 +350,8 @@ HRESULT SoftDevice::GetBackBuffer(UINT iSwapChain, UINT iBackBuffer, D3DBACKBUFF
     return S_OK;
 }
 
-HRESULT SoftDevice::GetRenderTarget(DWORD RenderTargetIndex, IDirect3DSurface9** ppRenderTarget) {
+HRESULT SoftDevice::GetRenderTarget(DWORD RenderTargetIndex, IDirect3DSurface9** ppRenderTarget)
+{
     if (ppRenderTarget) {
         *ppRenderTarget = nullptr;
     }
@@ -347,7 +363,8 @@ HRESULT SoftDevice::GetRenderTarget(DWORD RenderTargetIndex, IDirect3DSurface9**
     return S_OK;
 }
 
-HRESULT SoftDevice::GetDepthStencilSurface(IDirect3DSurface9** ppZStencilSurface) {
+HRESULT SoftDevice::GetDepthStencilSurface(IDirect3DSurface9** ppZStencilSurface)
+{
     if (!ppZStencilSurface) {
         return D3DERR_INVALIDCALL;
     }
@@ -364,7 +381,8 @@ HRESULT SoftDevice::GetDepthStencilSurface(IDirect3DSurface9** ppZStencilSurface
 // Resources
 
 HRESULT SoftDevice::CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
-                                  IDirect3DTexture9** ppTexture, HANDLE* pSharedHandle) {
+                                  IDirect3DTexture9** ppTexture, HANDLE* pSharedHandle)
+{
     const HRESULT injected = injected_failure(D3D9Call::CreateTexture);
     if (ppTexture) {
         *ppTexture = nullptr;
@@ -376,7 +394,7 @@ HRESULT SoftDevice::CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Us
         Pool > D3DPOOL_SCRATCH || (Pool == D3DPOOL_MANAGED && (Usage & D3DUSAGE_DYNAMIC))) {
         return D3DERR_INVALIDCALL;
     }
-    const bool scratch = Pool == D3DPOOL_SCRATCH;  // scratch textures ignore the device's limits
+    const bool scratch = Pool == D3DPOOL_SCRATCH; // scratch textures ignore the device's limits
     if (scratch ? !texel_format(Format, nullptr) : !d3d_->texture_format_offered(Format)) {
         return D3DERR_INVALIDCALL;
     }
@@ -401,8 +419,8 @@ HRESULT SoftDevice::CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Us
             return D3DERR_INVALIDCALL;
         }
         if ((texture_caps & D3DPTEXTURECAPS_POW2) && (!power_of_two(Width) || !power_of_two(Height))) {
-            const bool conditional = (texture_caps & D3DPTEXTURECAPS_NONPOW2CONDITIONAL) && Levels == 1 &&
-                                     !block_compressed(Format);
+            const bool conditional =
+                (texture_caps & D3DPTEXTURECAPS_NONPOW2CONDITIONAL) && Levels == 1 && !block_compressed(Format);
             if (!conditional) {
                 return D3DERR_INVALIDCALL;
             }
@@ -425,7 +443,8 @@ HRESULT SoftDevice::CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Us
 }
 
 HRESULT SoftDevice::CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3DPOOL Pool,
-                                       IDirect3DVertexBuffer9** ppVertexBuffer, HANDLE* pSharedHandle) {
+                                       IDirect3DVertexBuffer9** ppVertexBuffer, HANDLE* pSharedHandle)
+{
     const HRESULT injected = injected_failure(D3D9Call::CreateVertexBuffer);
     if (ppVertexBuffer) {
         *ppVertexBuffer = nullptr;
@@ -446,7 +465,8 @@ HRESULT SoftDevice::CreateVertexBuffer(UINT Length, DWORD Usage, DWORD FVF, D3DP
 }
 
 HRESULT SoftDevice::CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Format, D3DPOOL Pool,
-                                      IDirect3DIndexBuffer9** ppIndexBuffer, HANDLE* pSharedHandle) {
+                                      IDirect3DIndexBuffer9** ppIndexBuffer, HANDLE* pSharedHandle)
+{
     const HRESULT injected = injected_failure(D3D9Call::CreateIndexBuffer);
     if (ppIndexBuffer) {
         *ppIndexBuffer = nullptr;
@@ -469,7 +489,8 @@ HRESULT SoftDevice::CreateIndexBuffer(UINT Length, DWORD Usage, D3DFORMAT Format
 // ---------------------------------------------------------------------------
 // Scene, clearing and states
 
-HRESULT SoftDevice::BeginScene() {
+HRESULT SoftDevice::BeginScene()
+{
     if (!usable_ || in_scene_) {
         return D3DERR_INVALIDCALL;
     }
@@ -477,7 +498,8 @@ HRESULT SoftDevice::BeginScene() {
     return S_OK;
 }
 
-HRESULT SoftDevice::EndScene() {
+HRESULT SoftDevice::EndScene()
+{
     if (!in_scene_) {
         return D3DERR_INVALIDCALL;
     }
@@ -485,7 +507,8 @@ HRESULT SoftDevice::EndScene() {
     return S_OK;
 }
 
-HRESULT SoftDevice::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR Color, float Z, DWORD Stencil) {
+HRESULT SoftDevice::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCOLOR Color, float Z, DWORD Stencil)
+{
     (void)Stencil;
     if (!usable_ || Flags == 0 || (Flags & ~DWORD(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) ||
         (Count > 0 && !pRects)) {
@@ -504,7 +527,7 @@ HRESULT SoftDevice::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCO
         x1 = std::min<LONG>(x1, static_cast<LONG>(vp.X + vp.Width));
         y1 = std::min<LONG>(y1, static_cast<LONG>(vp.Y + vp.Height));
         if (x0 >= x1 || y0 >= y1) {
-            return;  // empty, inverted or outside the viewport
+            return; // empty, inverted or outside the viewport
         }
         for (LONG y = y0; y < y1; ++y) {
             if (Flags & D3DCLEAR_TARGET) {
@@ -512,8 +535,7 @@ HRESULT SoftDevice::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCO
                 std::fill(row + x0, row + x1, colour);
             }
             if (Flags & D3DCLEAR_ZBUFFER) {
-                uint16_t* row =
-                    reinterpret_cast<uint16_t*>(depth_buffer_->bits() + size_t(y) * depth_buffer_->pitch());
+                uint16_t* row = reinterpret_cast<uint16_t*>(depth_buffer_->bits() + size_t(y) * depth_buffer_->pitch());
                 std::fill(row + x0, row + x1, depth);
             }
         }
@@ -528,7 +550,8 @@ HRESULT SoftDevice::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCO
     return S_OK;
 }
 
-HRESULT SoftDevice::SetTransform(D3DTRANSFORMSTATETYPE State, const D3DMATRIX* pMatrix) {
+HRESULT SoftDevice::SetTransform(D3DTRANSFORMSTATETYPE State, const D3DMATRIX* pMatrix)
+{
     if (!pMatrix) {
         return D3DERR_INVALIDCALL;
     }
@@ -546,7 +569,8 @@ HRESULT SoftDevice::SetTransform(D3DTRANSFORMSTATETYPE State, const D3DMATRIX* p
     return S_OK;
 }
 
-HRESULT SoftDevice::GetTransform(D3DTRANSFORMSTATETYPE State, D3DMATRIX* pMatrix) {
+HRESULT SoftDevice::GetTransform(D3DTRANSFORMSTATETYPE State, D3DMATRIX* pMatrix)
+{
     if (!pMatrix) {
         return D3DERR_INVALIDCALL;
     }
@@ -564,21 +588,24 @@ HRESULT SoftDevice::GetTransform(D3DTRANSFORMSTATETYPE State, D3DMATRIX* pMatrix
     return S_OK;
 }
 
-HRESULT SoftDevice::SetViewport(const D3DVIEWPORT9* pViewport) {
+HRESULT SoftDevice::SetViewport(const D3DVIEWPORT9* pViewport)
+{
     if (!pViewport || !back_buffer_ || pViewport->Width == 0 || pViewport->Height == 0) {
         return D3DERR_INVALIDCALL;
     }
     const uint64_t right = uint64_t(pViewport->X) + pViewport->Width;
     const uint64_t bottom = uint64_t(pViewport->Y) + pViewport->Height;
     if (right > back_buffer_->width() || bottom > back_buffer_->height() ||
-        !(pViewport->MinZ >= 0.0f && pViewport->MinZ <= 1.0f) || !(pViewport->MaxZ >= 0.0f && pViewport->MaxZ <= 1.0f)) {
+        !(pViewport->MinZ >= 0.0f && pViewport->MinZ <= 1.0f) ||
+        !(pViewport->MaxZ >= 0.0f && pViewport->MaxZ <= 1.0f)) {
         return D3DERR_INVALIDCALL;
     }
     states_.viewport = *pViewport;
     return S_OK;
 }
 
-HRESULT SoftDevice::GetViewport(D3DVIEWPORT9* pViewport) {
+HRESULT SoftDevice::GetViewport(D3DVIEWPORT9* pViewport)
+{
     if (!pViewport) {
         return D3DERR_INVALIDCALL;
     }
@@ -586,7 +613,8 @@ HRESULT SoftDevice::GetViewport(D3DVIEWPORT9* pViewport) {
     return S_OK;
 }
 
-HRESULT SoftDevice::SetRenderState(D3DRENDERSTATETYPE State, DWORD Value) {
+HRESULT SoftDevice::SetRenderState(D3DRENDERSTATETYPE State, DWORD Value)
+{
     if (!known_render_state(State)) {
         return D3DERR_INVALIDCALL;
     }
@@ -594,7 +622,8 @@ HRESULT SoftDevice::SetRenderState(D3DRENDERSTATETYPE State, DWORD Value) {
     return S_OK;
 }
 
-HRESULT SoftDevice::GetRenderState(D3DRENDERSTATETYPE State, DWORD* pValue) {
+HRESULT SoftDevice::GetRenderState(D3DRENDERSTATETYPE State, DWORD* pValue)
+{
     if (!pValue || !known_render_state(State)) {
         return D3DERR_INVALIDCALL;
     }
@@ -602,7 +631,8 @@ HRESULT SoftDevice::GetRenderState(D3DRENDERSTATETYPE State, DWORD* pValue) {
     return S_OK;
 }
 
-HRESULT SoftDevice::GetTexture(DWORD Stage, IDirect3DBaseTexture9** ppTexture) {
+HRESULT SoftDevice::GetTexture(DWORD Stage, IDirect3DBaseTexture9** ppTexture)
+{
     if (!ppTexture || Stage >= std::size(textures_)) {
         return D3DERR_INVALIDCALL;
     }
@@ -613,7 +643,8 @@ HRESULT SoftDevice::GetTexture(DWORD Stage, IDirect3DBaseTexture9** ppTexture) {
     return S_OK;
 }
 
-HRESULT SoftDevice::SetTexture(DWORD Stage, IDirect3DBaseTexture9* pTexture) {
+HRESULT SoftDevice::SetTexture(DWORD Stage, IDirect3DBaseTexture9* pTexture)
+{
     if (Stage >= std::size(textures_)) {
         return D3DERR_INVALIDCALL;
     }
@@ -632,7 +663,8 @@ HRESULT SoftDevice::SetTexture(DWORD Stage, IDirect3DBaseTexture9* pTexture) {
     return S_OK;
 }
 
-HRESULT SoftDevice::GetTextureStageState(DWORD Stage, D3DTEXTURESTAGESTATETYPE Type, DWORD* pValue) {
+HRESULT SoftDevice::GetTextureStageState(DWORD Stage, D3DTEXTURESTAGESTATETYPE Type, DWORD* pValue)
+{
     if (!pValue || Stage >= DeviceStates::kStages || !known_stage_state(Type)) {
         return D3DERR_INVALIDCALL;
     }
@@ -640,7 +672,8 @@ HRESULT SoftDevice::GetTextureStageState(DWORD Stage, D3DTEXTURESTAGESTATETYPE T
     return S_OK;
 }
 
-HRESULT SoftDevice::SetTextureStageState(DWORD Stage, D3DTEXTURESTAGESTATETYPE Type, DWORD Value) {
+HRESULT SoftDevice::SetTextureStageState(DWORD Stage, D3DTEXTURESTAGESTATETYPE Type, DWORD Value)
+{
     if (Stage >= DeviceStates::kStages || !known_stage_state(Type)) {
         return D3DERR_INVALIDCALL;
     }
@@ -648,7 +681,8 @@ HRESULT SoftDevice::SetTextureStageState(DWORD Stage, D3DTEXTURESTAGESTATETYPE T
     return S_OK;
 }
 
-HRESULT SoftDevice::GetSamplerState(DWORD Sampler, D3DSAMPLERSTATETYPE Type, DWORD* pValue) {
+HRESULT SoftDevice::GetSamplerState(DWORD Sampler, D3DSAMPLERSTATETYPE Type, DWORD* pValue)
+{
     if (!pValue || Sampler >= DeviceStates::kSamplers || Type < D3DSAMP_ADDRESSU || Type > D3DSAMP_DMAPOFFSET) {
         return D3DERR_INVALIDCALL;
     }
@@ -656,7 +690,8 @@ HRESULT SoftDevice::GetSamplerState(DWORD Sampler, D3DSAMPLERSTATETYPE Type, DWO
     return S_OK;
 }
 
-HRESULT SoftDevice::SetSamplerState(DWORD Sampler, D3DSAMPLERSTATETYPE Type, DWORD Value) {
+HRESULT SoftDevice::SetSamplerState(DWORD Sampler, D3DSAMPLERSTATETYPE Type, DWORD Value)
+{
     if (Sampler >= DeviceStates::kSamplers || Type < D3DSAMP_ADDRESSU || Type > D3DSAMP_DMAPOFFSET) {
         return D3DERR_INVALIDCALL;
     }
@@ -664,12 +699,14 @@ HRESULT SoftDevice::SetSamplerState(DWORD Sampler, D3DSAMPLERSTATETYPE Type, DWO
     return S_OK;
 }
 
-HRESULT SoftDevice::SetFVF(DWORD FVF) {
+HRESULT SoftDevice::SetFVF(DWORD FVF)
+{
     states_.fvf = FVF;
     return S_OK;
 }
 
-HRESULT SoftDevice::GetFVF(DWORD* pFVF) {
+HRESULT SoftDevice::GetFVF(DWORD* pFVF)
+{
     if (!pFVF) {
         return D3DERR_INVALIDCALL;
     }
@@ -678,7 +715,8 @@ HRESULT SoftDevice::GetFVF(DWORD* pFVF) {
 }
 
 HRESULT SoftDevice::SetStreamSource(UINT StreamNumber, IDirect3DVertexBuffer9* pStreamData, UINT OffsetInBytes,
-                                    UINT Stride) {
+                                    UINT Stride)
+{
     if (StreamNumber >= caps_.MaxStreams || Stride > caps_.MaxStreamStride) {
         return D3DERR_INVALIDCALL;
     }
@@ -700,7 +738,8 @@ HRESULT SoftDevice::SetStreamSource(UINT StreamNumber, IDirect3DVertexBuffer9* p
 }
 
 HRESULT SoftDevice::GetStreamSource(UINT StreamNumber, IDirect3DVertexBuffer9** ppStreamData, UINT* pOffsetInBytes,
-                                    UINT* pStride) {
+                                    UINT* pStride)
+{
     if (StreamNumber >= caps_.MaxStreams || !ppStreamData || !pOffsetInBytes || !pStride) {
         return D3DERR_INVALIDCALL;
     }
@@ -713,7 +752,8 @@ HRESULT SoftDevice::GetStreamSource(UINT StreamNumber, IDirect3DVertexBuffer9** 
     return S_OK;
 }
 
-HRESULT SoftDevice::SetIndices(IDirect3DIndexBuffer9* pIndexData) {
+HRESULT SoftDevice::SetIndices(IDirect3DIndexBuffer9* pIndexData)
+{
     SoftIndexBuffer* buffer = nullptr;
     if (pIndexData) {
         buffer = same_device(this, dynamic_cast<SoftIndexBuffer*>(pIndexData));
@@ -729,7 +769,8 @@ HRESULT SoftDevice::SetIndices(IDirect3DIndexBuffer9* pIndexData) {
     return S_OK;
 }
 
-HRESULT SoftDevice::GetIndices(IDirect3DIndexBuffer9** ppIndexData) {
+HRESULT SoftDevice::GetIndices(IDirect3DIndexBuffer9** ppIndexData)
+{
     if (!ppIndexData) {
         return D3DERR_INVALIDCALL;
     }
@@ -743,7 +784,8 @@ HRESULT SoftDevice::GetIndices(IDirect3DIndexBuffer9** ppIndexData) {
 // ---------------------------------------------------------------------------
 // Drawing
 
-int SoftDevice::threads_for(UINT primitives) const {
+int SoftDevice::threads_for(UINT primitives) const
+{
     if (profile_.raster_threads == 1) {
         return 1;
     }
@@ -753,7 +795,8 @@ int SoftDevice::threads_for(UINT primitives) const {
     return primitives >= 2048 && std::thread::hardware_concurrency() >= 2 ? 2 : 1;
 }
 
-HRESULT SoftDevice::prepare_draw(D3DPRIMITIVETYPE type, UINT count, DrawCall* call) {
+HRESULT SoftDevice::prepare_draw(D3DPRIMITIVETYPE type, UINT count, DrawCall* call)
+{
     if (!drawable() || !stream_ || stream_stride_ == 0 || count == 0 || count > caps_.MaxPrimitiveCount ||
         indices_for(type, count) == 0) {
         return D3DERR_INVALIDCALL;
@@ -787,10 +830,10 @@ HRESULT SoftDevice::prepare_draw(D3DPRIMITIVETYPE type, UINT count, DrawCall* ca
     shading.flat = rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT;
     shading.color_write = (rs[D3DRS_COLORWRITEENABLE] & 0xF) != 0;
     shading.lanes = static_cast<int>(profile_.raster_lanes);
-    shading.stage = StageBlend{stage[D3DTSS_COLOROP],  stage[D3DTSS_COLORARG1], stage[D3DTSS_COLORARG2],
-                               stage[D3DTSS_COLORARG0], stage[D3DTSS_ALPHAOP],   stage[D3DTSS_ALPHAARG1],
-                               stage[D3DTSS_ALPHAARG2], stage[D3DTSS_ALPHAARG0], rs[D3DRS_TEXTUREFACTOR],
-                               stage[D3DTSS_CONSTANT]};
+    shading.stage =
+        StageBlend{stage[D3DTSS_COLOROP],   stage[D3DTSS_COLORARG1], stage[D3DTSS_COLORARG2], stage[D3DTSS_COLORARG0],
+                   stage[D3DTSS_ALPHAOP],   stage[D3DTSS_ALPHAARG1], stage[D3DTSS_ALPHAARG2], stage[D3DTSS_ALPHAARG0],
+                   rs[D3DRS_TEXTUREFACTOR], stage[D3DTSS_CONSTANT]};
     shading.blend = classify_blend(shading.stage);
     shading.sampler = nullptr;
     if (textures_[0]) {
@@ -812,7 +855,8 @@ HRESULT SoftDevice::prepare_draw(D3DPRIMITIVETYPE type, UINT count, DrawCall* ca
     return S_OK;
 }
 
-HRESULT SoftDevice::draw(const DrawCall& call) {
+HRESULT SoftDevice::draw(const DrawCall& call)
+{
     try {
         pipeline_.draw(call, threads_for(call.primitive_count), profile_.raster_threads == 0);
     } catch (...) {
@@ -822,7 +866,8 @@ HRESULT SoftDevice::draw(const DrawCall& call) {
     return S_OK;
 }
 
-HRESULT SoftDevice::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex, UINT PrimitiveCount) {
+HRESULT SoftDevice::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVertex, UINT PrimitiveCount)
+{
     DrawCall call;
     const HRESULT prepared = prepare_draw(PrimitiveType, PrimitiveCount, &call);
     if (FAILED(prepared)) {
@@ -832,8 +877,8 @@ HRESULT SoftDevice::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVert
     if (uint64_t(StartVertex) + vertices - 1 > caps_.MaxVertexIndex) {
         return D3DERR_INVALIDCALL;
     }
-    const uint64_t end = uint64_t(stream_offset_) + (uint64_t(StartVertex) + vertices - 1) * stream_stride_ +
-                         call.layout.bytes_read;
+    const uint64_t end =
+        uint64_t(stream_offset_) + (uint64_t(StartVertex) + vertices - 1) * stream_stride_ + call.layout.bytes_read;
     if (end > stream_->size()) {
         return D3DERR_INVALIDCALL;
     }
@@ -843,7 +888,8 @@ HRESULT SoftDevice::DrawPrimitive(D3DPRIMITIVETYPE PrimitiveType, UINT StartVert
 }
 
 HRESULT SoftDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE PrimitiveType, INT BaseVertexIndex, UINT MinVertexIndex,
-                                         UINT NumVertices, UINT startIndex, UINT primCount) {
+                                         UINT NumVertices, UINT startIndex, UINT primCount)
+{
     note_indexed_draw(
         D3D9IndexedDraw{PrimitiveType, BaseVertexIndex, MinVertexIndex, NumVertices, startIndex, primCount});
     const HRESULT injected = injected_failure(D3D9Call::DrawIndexedPrimitive);

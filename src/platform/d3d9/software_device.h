@@ -122,7 +122,7 @@ private:
     std::unique_ptr<SoftSurface> depth_buffer_;
     // Buffers replaced by Reset while a caller still held them.
     std::vector<std::unique_ptr<SoftSurface>> retired_;
-    bool usable_ = false;  // false after a failed Reset
+    bool usable_ = false; // false after a failed Reset
     bool in_scene_ = false;
     UINT default_pool_resources_ = 0;
 

@@ -9,7 +9,8 @@
 #include "platform/d3d9/software_device.h"
 #include "platform/d3d9/texel_formats.h"
 
-D3DCAPS9 software_device_caps(const D3D9Profile& profile) {
+D3DCAPS9 software_device_caps(const D3D9Profile& profile)
+{
     D3DCAPS9 caps;
     std::memset(&caps, 0, sizeof caps);
     caps.DeviceType = D3DDEVTYPE_HAL;
@@ -17,12 +18,12 @@ D3DCAPS9 software_device_caps(const D3D9Profile& profile) {
     caps.Caps2 = D3DCAPS2_CANMANAGERESOURCE | D3DCAPS2_DYNAMICTEXTURES;
     caps.PresentationIntervals = D3DPRESENT_INTERVAL_IMMEDIATE | D3DPRESENT_INTERVAL_ONE;
     caps.DevCaps = D3DDEVCAPS_EXECUTESYSTEMMEMORY | D3DDEVCAPS_TLVERTEXSYSTEMMEMORY | D3DDEVCAPS_TEXTURESYSTEMMEMORY |
-                   D3DDEVCAPS_DRAWPRIMTLVERTEX | D3DDEVCAPS_CANRENDERAFTERFLIP | D3DDEVCAPS_DRAWPRIMITIVES2 |
-                   D3DDEVCAPS_DRAWPRIMITIVES2EX;
+        D3DDEVCAPS_DRAWPRIMTLVERTEX | D3DDEVCAPS_CANRENDERAFTERFLIP | D3DDEVCAPS_DRAWPRIMITIVES2 |
+        D3DDEVCAPS_DRAWPRIMITIVES2EX;
     caps.PrimitiveMiscCaps = D3DPMISCCAPS_MASKZ | D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW | D3DPMISCCAPS_CULLCCW;
     caps.RasterCaps = D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_MIPMAPLODBIAS;
     caps.ZCmpCaps = D3DPCMPCAPS_NEVER | D3DPCMPCAPS_LESS | D3DPCMPCAPS_EQUAL | D3DPCMPCAPS_LESSEQUAL |
-                    D3DPCMPCAPS_GREATER | D3DPCMPCAPS_NOTEQUAL | D3DPCMPCAPS_GREATEREQUAL | D3DPCMPCAPS_ALWAYS;
+        D3DPCMPCAPS_GREATER | D3DPCMPCAPS_NOTEQUAL | D3DPCMPCAPS_GREATEREQUAL | D3DPCMPCAPS_ALWAYS;
     // No blending: the source replaces the destination.
     caps.SrcBlendCaps = D3DPBLENDCAPS_ONE;
     caps.DestBlendCaps = D3DPBLENDCAPS_ZERO;
@@ -30,9 +31,9 @@ D3DCAPS9 software_device_caps(const D3D9Profile& profile) {
     caps.ShadeCaps = D3DPSHADECAPS_COLORGOURAUDRGB | D3DPSHADECAPS_ALPHAGOURAUDBLEND;
     caps.TextureCaps = profile.texture_caps;
     caps.TextureFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MIPFPOINT |
-                             D3DPTFILTERCAPS_MIPFLINEAR | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
+        D3DPTFILTERCAPS_MIPFLINEAR | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
     caps.TextureAddressCaps = D3DPTADDRESSCAPS_WRAP | D3DPTADDRESSCAPS_MIRROR | D3DPTADDRESSCAPS_CLAMP |
-                              D3DPTADDRESSCAPS_BORDER | D3DPTADDRESSCAPS_INDEPENDENTUV | D3DPTADDRESSCAPS_MIRRORONCE;
+        D3DPTADDRESSCAPS_BORDER | D3DPTADDRESSCAPS_INDEPENDENTUV | D3DPTADDRESSCAPS_MIRRORONCE;
     caps.LineCaps = D3DLINECAPS_TEXTURE | D3DLINECAPS_ZTEST;
     caps.MaxTextureWidth = profile.max_texture_width;
     caps.MaxTextureHeight = profile.max_texture_height;
@@ -46,10 +47,10 @@ D3DCAPS9 software_device_caps(const D3D9Profile& profile) {
     caps.GuardBandBottom = 2048.0f + kMaxBackBufferSide;
     caps.FVFCaps = 8 | D3DFVFCAPS_DONOTSTRIPELEMENTS;
     caps.TextureOpCaps = D3DTEXOPCAPS_DISABLE | D3DTEXOPCAPS_SELECTARG1 | D3DTEXOPCAPS_SELECTARG2 |
-                         D3DTEXOPCAPS_MODULATE | D3DTEXOPCAPS_MODULATE2X | D3DTEXOPCAPS_MODULATE4X | D3DTEXOPCAPS_ADD |
-                         D3DTEXOPCAPS_ADDSIGNED | D3DTEXOPCAPS_ADDSIGNED2X | D3DTEXOPCAPS_SUBTRACT |
-                         D3DTEXOPCAPS_ADDSMOOTH | D3DTEXOPCAPS_BLENDDIFFUSEALPHA | D3DTEXOPCAPS_BLENDTEXTUREALPHA |
-                         D3DTEXOPCAPS_BLENDFACTORALPHA | D3DTEXOPCAPS_BLENDCURRENTALPHA;
+        D3DTEXOPCAPS_MODULATE | D3DTEXOPCAPS_MODULATE2X | D3DTEXOPCAPS_MODULATE4X | D3DTEXOPCAPS_ADD |
+        D3DTEXOPCAPS_ADDSIGNED | D3DTEXOPCAPS_ADDSIGNED2X | D3DTEXOPCAPS_SUBTRACT | D3DTEXOPCAPS_ADDSMOOTH |
+        D3DTEXOPCAPS_BLENDDIFFUSEALPHA | D3DTEXOPCAPS_BLENDTEXTUREALPHA | D3DTEXOPCAPS_BLENDFACTORALPHA |
+        D3DTEXOPCAPS_BLENDCURRENTALPHA;
     caps.MaxTextureBlendStages = 1;
     caps.MaxSimultaneousTextures = 1;
     caps.MaxPointSize = 1.0f;
@@ -62,17 +63,14 @@ D3DCAPS9 software_device_caps(const D3D9Profile& profile) {
     return caps;
 }
 
-D3DDISPLAYMODE software_display_mode() {
-    return D3DDISPLAYMODE{1920, 1080, 60, D3DFMT_X8R8G8B8};
-}
+D3DDISPLAYMODE software_display_mode() { return D3DDISPLAYMODE{1920, 1080, 60, D3DFMT_X8R8G8B8}; }
 
 SoftDirect3D::SoftDirect3D(const D3D9Profile& profile) : profile_(profile), caps_(software_device_caps(profile)) {}
 
-ULONG SoftDirect3D::AddRef() {
-    return ++refs_;
-}
+ULONG SoftDirect3D::AddRef() { return ++refs_; }
 
-ULONG SoftDirect3D::Release() {
+ULONG SoftDirect3D::Release()
+{
     if (refs_ == 0) {
         return 0;
     }
@@ -83,7 +81,8 @@ ULONG SoftDirect3D::Release() {
     return left;
 }
 
-HRESULT SoftDirect3D::GetAdapterDisplayMode(UINT Adapter, D3DDISPLAYMODE* pMode) {
+HRESULT SoftDirect3D::GetAdapterDisplayMode(UINT Adapter, D3DDISPLAYMODE* pMode)
+{
     const HRESULT injected = injected_failure(D3D9Call::GetAdapterDisplayMode);
     if (FAILED(injected)) {
         return injected;
@@ -96,7 +95,8 @@ HRESULT SoftDirect3D::GetAdapterDisplayMode(UINT Adapter, D3DDISPLAYMODE* pMode)
 }
 
 HRESULT SoftDirect3D::CheckDeviceType(UINT Adapter, D3DDEVTYPE DevType, D3DFORMAT AdapterFormat,
-                                      D3DFORMAT BackBufferFormat, BOOL bWindowed) {
+                                      D3DFORMAT BackBufferFormat, BOOL bWindowed)
+{
     if (Adapter != D3DADAPTER_DEFAULT || DevType != D3DDEVTYPE_HAL) {
         return D3DERR_INVALIDCALL;
     }
@@ -110,14 +110,16 @@ HRESULT SoftDirect3D::CheckDeviceType(UINT Adapter, D3DDEVTYPE DevType, D3DFORMA
     return S_OK;
 }
 
-bool SoftDirect3D::texture_format_offered(D3DFORMAT format) const {
+bool SoftDirect3D::texture_format_offered(D3DFORMAT format) const
+{
     return texel_format(format, nullptr) &&
-           std::find(profile_.texture_formats.begin(), profile_.texture_formats.end(), format) !=
-               profile_.texture_formats.end();
+        std::find(profile_.texture_formats.begin(), profile_.texture_formats.end(), format) !=
+        profile_.texture_formats.end();
 }
 
 HRESULT SoftDirect3D::CheckDeviceFormat(UINT Adapter, D3DDEVTYPE DeviceType, D3DFORMAT AdapterFormat, DWORD Usage,
-                                        D3DRESOURCETYPE RType, D3DFORMAT CheckFormat) {
+                                        D3DRESOURCETYPE RType, D3DFORMAT CheckFormat)
+{
     const HRESULT injected = injected_failure(D3D9Call::CheckDeviceFormat);
     if (FAILED(injected)) {
         return injected;
@@ -129,7 +131,7 @@ HRESULT SoftDirect3D::CheckDeviceFormat(UINT Adapter, D3DDEVTYPE DeviceType, D3D
         return D3DERR_NOTAVAILABLE;
     }
     if (RType != D3DRTYPE_TEXTURE && RType != D3DRTYPE_SURFACE) {
-        return D3DERR_NOTAVAILABLE;  // no volumes, cube maps or typed buffers
+        return D3DERR_NOTAVAILABLE; // no volumes, cube maps or typed buffers
     }
     if (Usage & D3DUSAGE_DEPTHSTENCIL) {
         const bool depth = CheckFormat == D3DFMT_D16 || CheckFormat == D3DFMT_D16_LOCKABLE;
@@ -148,7 +150,8 @@ HRESULT SoftDirect3D::CheckDeviceFormat(UINT Adapter, D3DDEVTYPE DeviceType, D3D
     return texture_format_offered(CheckFormat) ? S_OK : D3DERR_NOTAVAILABLE;
 }
 
-HRESULT SoftDirect3D::GetDeviceCaps(UINT Adapter, D3DDEVTYPE DeviceType, D3DCAPS9* pCaps) {
+HRESULT SoftDirect3D::GetDeviceCaps(UINT Adapter, D3DDEVTYPE DeviceType, D3DCAPS9* pCaps)
+{
     if (Adapter != D3DADAPTER_DEFAULT || DeviceType != D3DDEVTYPE_HAL || !pCaps) {
         return D3DERR_INVALIDCALL;
     }
@@ -158,7 +161,8 @@ HRESULT SoftDirect3D::GetDeviceCaps(UINT Adapter, D3DDEVTYPE DeviceType, D3DCAPS
 
 HRESULT SoftDirect3D::CreateDevice(UINT Adapter, D3DDEVTYPE DeviceType, HWND hFocusWindow, DWORD BehaviorFlags,
                                    D3DPRESENT_PARAMETERS* pPresentationParameters,
-                                   IDirect3DDevice9** ppReturnedDeviceInterface) {
+                                   IDirect3DDevice9** ppReturnedDeviceInterface)
+{
     const HRESULT injected = injected_failure(D3D9Call::CreateDevice);
     if (ppReturnedDeviceInterface) {
         *ppReturnedDeviceInterface = nullptr;
@@ -182,11 +186,12 @@ HRESULT SoftDirect3D::CreateDevice(UINT Adapter, D3DDEVTYPE DeviceType, HWND hFo
     return S_OK;
 }
 
-IDirect3D9* Direct3DCreate9(UINT SDKVersion) {
+IDirect3D9* Direct3DCreate9(UINT SDKVersion)
+{
     if (FAILED(injected_failure(D3D9Call::Direct3DCreate9))) {
         return nullptr;
     }
-    const UINT version = SDKVersion & 0x7FFFFFFFu;  // the top bit asks for the debug runtime
+    const UINT version = SDKVersion & 0x7FFFFFFFu; // the top bit asks for the debug runtime
     if (version != 31 && version != 32) {
         return nullptr;
     }

@@ -8,28 +8,29 @@
 namespace {
 
 constexpr std::array<D3DFORMAT, 31> kDefaultTextureFormats = {
-    D3DFMT_A8R8G8B8,    D3DFMT_X8R8G8B8,      D3DFMT_R5G6B5,      D3DFMT_X1R5G5B5,    D3DFMT_A1R5G5B5,
-    D3DFMT_A4R4G4B4,    D3DFMT_R3G3B2,        D3DFMT_A8,          D3DFMT_A8R3G3B2,    D3DFMT_X4R4G4B4,
-    D3DFMT_A2B10G10R10, D3DFMT_A8B8G8R8,      D3DFMT_X8B8G8R8,    D3DFMT_G16R16,      D3DFMT_A2R10G10B10,
-    D3DFMT_A16B16G16R16, D3DFMT_L8,           D3DFMT_A8L8,        D3DFMT_A4L4,        D3DFMT_L16,
-    D3DFMT_R16F,        D3DFMT_G16R16F,       D3DFMT_A16B16G16R16F, D3DFMT_R32F,      D3DFMT_G32R32F,
-    D3DFMT_A32B32G32R32F, D3DFMT_DXT1,        D3DFMT_DXT2,        D3DFMT_DXT3,        D3DFMT_DXT4,
-    D3DFMT_DXT5,
+    D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8,      D3DFMT_R5G6B5,        D3DFMT_X1R5G5B5,
+    D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4,      D3DFMT_R3G3B2,        D3DFMT_A8,
+    D3DFMT_A8R3G3B2, D3DFMT_X4R4G4B4,      D3DFMT_A2B10G10R10,   D3DFMT_A8B8G8R8,
+    D3DFMT_X8B8G8R8, D3DFMT_G16R16,        D3DFMT_A2R10G10B10,   D3DFMT_A16B16G16R16,
+    D3DFMT_L8,       D3DFMT_A8L8,          D3DFMT_A4L4,          D3DFMT_L16,
+    D3DFMT_R16F,     D3DFMT_G16R16F,       D3DFMT_A16B16G16R16F, D3DFMT_R32F,
+    D3DFMT_G32R32F,  D3DFMT_A32B32G32R32F, D3DFMT_DXT1,          D3DFMT_DXT2,
+    D3DFMT_DXT3,     D3DFMT_DXT4,          D3DFMT_DXT5,
 };
 
-uint32_t pack(uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
-    return (a << 24) | (r << 16) | (g << 8) | b;
-}
+uint32_t pack(uint32_t a, uint32_t r, uint32_t g, uint32_t b) { return (a << 24) | (r << 16) | (g << 8) | b; }
 
 // An unsigned n-bit channel value scaled to 8 bits, rounded to nearest.
-uint32_t widen(uint32_t value, uint32_t bits) {
+uint32_t widen(uint32_t value, uint32_t bits)
+{
     const uint32_t top = (1u << bits) - 1;
     return (value * 255 + top / 2) / top;
 }
 
-uint32_t unit_to_8(float value) {
+uint32_t unit_to_8(float value)
+{
     if (!(value > 0.0f)) {
-        return 0;  // also NaN
+        return 0; // also NaN
     }
     if (value >= 1.0f) {
         return 255;
@@ -38,13 +39,15 @@ uint32_t unit_to_8(float value) {
 }
 
 template <class T>
-T load(const uint8_t* p) {
+T load(const uint8_t* p)
+{
     T value;
     std::memcpy(&value, p, sizeof value);
     return value;
 }
 
-uint32_t read_pixel(D3DFORMAT format, const uint8_t* p) {
+uint32_t read_pixel(D3DFORMAT format, const uint8_t* p)
+{
     switch (format) {
     case D3DFMT_A8R8G8B8:
         return load<uint32_t>(p);
@@ -80,13 +83,11 @@ uint32_t read_pixel(D3DFORMAT format, const uint8_t* p) {
         return pack(p[0], 0, 0, 0);
     case D3DFMT_A2B10G10R10: {
         const uint32_t v = load<uint32_t>(p);
-        return pack(widen(v >> 30, 2), widen(v & 1023, 10), widen((v >> 10) & 1023, 10),
-                    widen((v >> 20) & 1023, 10));
+        return pack(widen(v >> 30, 2), widen(v & 1023, 10), widen((v >> 10) & 1023, 10), widen((v >> 20) & 1023, 10));
     }
     case D3DFMT_A2R10G10B10: {
         const uint32_t v = load<uint32_t>(p);
-        return pack(widen(v >> 30, 2), widen((v >> 20) & 1023, 10), widen((v >> 10) & 1023, 10),
-                    widen(v & 1023, 10));
+        return pack(widen(v >> 30, 2), widen((v >> 20) & 1023, 10), widen((v >> 10) & 1023, 10), widen(v & 1023, 10));
     }
     case D3DFMT_A8B8G8R8:
         return pack(p[3], p[0], p[1], p[2]);
@@ -95,8 +96,8 @@ uint32_t read_pixel(D3DFORMAT format, const uint8_t* p) {
     case D3DFMT_G16R16:
         return pack(255, widen(load<uint16_t>(p), 16), widen(load<uint16_t>(p + 2), 16), 255);
     case D3DFMT_A16B16G16R16:
-        return pack(widen(load<uint16_t>(p + 6), 16), widen(load<uint16_t>(p), 16),
-                    widen(load<uint16_t>(p + 2), 16), widen(load<uint16_t>(p + 4), 16));
+        return pack(widen(load<uint16_t>(p + 6), 16), widen(load<uint16_t>(p), 16), widen(load<uint16_t>(p + 2), 16),
+                    widen(load<uint16_t>(p + 4), 16));
     case D3DFMT_L8:
         return pack(255, p[0], p[0], p[0]);
     case D3DFMT_A8L8:
@@ -112,12 +113,11 @@ uint32_t read_pixel(D3DFORMAT format, const uint8_t* p) {
     case D3DFMT_R16F:
         return pack(255, unit_to_8(half_to_float(load<uint16_t>(p))), 255, 255);
     case D3DFMT_G16R16F:
-        return pack(255, unit_to_8(half_to_float(load<uint16_t>(p))),
-                    unit_to_8(half_to_float(load<uint16_t>(p + 2))), 255);
+        return pack(255, unit_to_8(half_to_float(load<uint16_t>(p))), unit_to_8(half_to_float(load<uint16_t>(p + 2))),
+                    255);
     case D3DFMT_A16B16G16R16F:
         return pack(unit_to_8(half_to_float(load<uint16_t>(p + 6))), unit_to_8(half_to_float(load<uint16_t>(p))),
-                    unit_to_8(half_to_float(load<uint16_t>(p + 2))),
-                    unit_to_8(half_to_float(load<uint16_t>(p + 4))));
+                    unit_to_8(half_to_float(load<uint16_t>(p + 2))), unit_to_8(half_to_float(load<uint16_t>(p + 4))));
     case D3DFMT_R32F:
         return pack(255, unit_to_8(load<float>(p)), 255, 255);
     case D3DFMT_G32R32F:
@@ -132,7 +132,8 @@ uint32_t read_pixel(D3DFORMAT format, const uint8_t* p) {
 
 // The four colours of a DXT colour block; DXT1 blocks with c0 <= c1 use the
 // three-colour mode with transparent black.
-void block_palette(uint16_t c0, uint16_t c1, bool dxt1, uint32_t colours[4]) {
+void block_palette(uint16_t c0, uint16_t c1, bool dxt1, uint32_t colours[4])
+{
     const uint32_t r0 = widen(c0 >> 11, 5), g0 = widen((c0 >> 5) & 63, 6), b0 = widen(c0 & 31, 5);
     const uint32_t r1 = widen(c1 >> 11, 5), g1 = widen((c1 >> 5) & 63, 6), b1 = widen(c1 & 31, 5);
     colours[0] = pack(255, r0, g0, b0);
@@ -142,12 +143,13 @@ void block_palette(uint16_t c0, uint16_t c1, bool dxt1, uint32_t colours[4]) {
         colours[3] = pack(255, (r0 + 2 * r1 + 1) / 3, (g0 + 2 * g1 + 1) / 3, (b0 + 2 * b1 + 1) / 3);
     } else {
         colours[2] = pack(255, (r0 + r1 + 1) / 2, (g0 + g1 + 1) / 2, (b0 + b1 + 1) / 2);
-        colours[3] = 0;  // transparent black
+        colours[3] = 0; // transparent black
     }
 }
 
 // One 4 x 4 block into texels[16], rows top first.
-void read_block(D3DFORMAT format, const uint8_t* block, uint32_t texels[16]) {
+void read_block(D3DFORMAT format, const uint8_t* block, uint32_t texels[16])
+{
     const bool dxt1 = format == D3DFMT_DXT1;
     const uint8_t* colour = dxt1 ? block : block + 8;
     uint32_t palette[4];
@@ -183,13 +185,12 @@ void read_block(D3DFORMAT format, const uint8_t* block, uint32_t texels[16]) {
     }
 }
 
-}  // namespace
+} // namespace
 
-std::span<const D3DFORMAT> d3d9_default_texture_formats() {
-    return kDefaultTextureFormats;
-}
+std::span<const D3DFORMAT> d3d9_default_texture_formats() { return kDefaultTextureFormats; }
 
-bool texel_format(D3DFORMAT format, TexelFormat* out) {
+bool texel_format(D3DFORMAT format, TexelFormat* out)
+{
     UINT bytes = 0;
     bool blocks = false;
     switch (format) {
@@ -252,19 +253,21 @@ bool texel_format(D3DFORMAT format, TexelFormat* out) {
     return true;
 }
 
-UINT texel_row_pitch(const TexelFormat& format, UINT width, UINT padding) {
+UINT texel_row_pitch(const TexelFormat& format, UINT width, UINT padding)
+{
     const UINT units = format.block_compressed ? (width + 3) / 4 : width;
     const UINT packed = (units == 0 ? 1 : units) * format.unit_bytes;
     return (packed + 3) / 4 * 4 + padding;
 }
 
-UINT texel_row_count(const TexelFormat& format, UINT height) {
+UINT texel_row_count(const TexelFormat& format, UINT height)
+{
     const UINT rows = format.block_compressed ? (height + 3) / 4 : height;
     return rows == 0 ? 1 : rows;
 }
 
-bool read_level_argb8(D3DFORMAT format, const uint8_t* bits, UINT pitch, UINT width, UINT height,
-                      uint32_t* out) {
+bool read_level_argb8(D3DFORMAT format, const uint8_t* bits, UINT pitch, UINT width, UINT height, uint32_t* out)
+{
     TexelFormat info;
     if (!texel_format(format, &info)) {
         return false;
@@ -302,7 +305,8 @@ bool read_level_argb8(D3DFORMAT format, const uint8_t* bits, UINT pitch, UINT wi
     return true;
 }
 
-float half_to_float(uint16_t half) {
+float half_to_float(uint16_t half)
+{
     const uint32_t sign = (half >> 15) & 1;
     const int exponent = (half >> 10) & 31;
     const uint32_t mantissa = half & 1023;

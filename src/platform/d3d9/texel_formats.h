@@ -9,8 +9,8 @@
 
 struct TexelFormat {
     D3DFORMAT format;
-    UINT unit_bytes;        // bytes per pixel, or per 4 x 4 block when compressed
-    bool block_compressed;  // DXT1 to DXT5
+    UINT unit_bytes;       // bytes per pixel, or per 4 x 4 block when compressed
+    bool block_compressed; // DXT1 to DXT5
 };
 
 // The formats the default device offers for textures, in a fixed order.
@@ -34,8 +34,7 @@ UINT texel_row_count(const TexelFormat& format, UINT height);
 // one-channel 16-bit and float formats; red, green and blue 0 for A8.
 // Float and 16-bit channels are limited to 0..1 and rounded to 8 bits.
 // False for a format texel_format does not know.
-bool read_level_argb8(D3DFORMAT format, const uint8_t* bits, UINT pitch, UINT width, UINT height,
-                      uint32_t* out);
+bool read_level_argb8(D3DFORMAT format, const uint8_t* bits, UINT pitch, UINT width, UINT height, uint32_t* out);
 
 // A half-precision float as a float (exposed for tests).
 float half_to_float(uint16_t half);

@@ -6,17 +6,14 @@
 
 namespace {
 
-bool is_linear(DWORD filter) {
-    return filter != D3DTEXF_POINT && filter != D3DTEXF_NONE;
-}
+bool is_linear(DWORD filter) { return filter != D3DTEXF_POINT && filter != D3DTEXF_NONE; }
 
-bool power_of_two(int n) {
-    return n > 0 && (n & (n - 1)) == 0;
-}
+bool power_of_two(int n) { return n > 0 && (n & (n - 1)) == 0; }
 
 // Brings a coordinate into a range where the texel index cannot overflow
 // and the result of the addressing mode is unchanged.
-float reduce(float t, DWORD mode) {
+float reduce(float t, DWORD mode)
+{
     if (!std::isfinite(t)) {
         return 0.0f;
     }
@@ -31,7 +28,8 @@ float reduce(float t, DWORD mode) {
 }
 
 // Texel index `i` (any integer) under the addressing mode; -1 for the border.
-int address(int i, int n, DWORD mode) {
+int address(int i, int n, DWORD mode)
+{
     switch (mode) {
     case D3DTADDRESS_MIRROR: {
         const int period = 2 * n;
@@ -47,20 +45,22 @@ int address(int i, int n, DWORD mode) {
         return i < 0 || i >= n ? -1 : i;
     case D3DTADDRESS_MIRRORONCE:
         return std::clamp(i < 0 ? -i - 1 : i, 0, n - 1);
-    default: {  // wrap, and anything unknown
+    default: { // wrap, and anything unknown
         int m = i % n;
         return m < 0 ? m + n : m;
     }
     }
 }
 
-}  // namespace
+} // namespace
 
-bool TextureSampler::needs_lod() const {
+bool TextureSampler::needs_lod() const
+{
     return mip_filter != D3DTEXF_NONE || is_linear(mag_filter) != is_linear(min_filter);
 }
 
-TextureSampler::Choice TextureSampler::choose(float lod) const {
+TextureSampler::Choice TextureSampler::choose(float lod) const
+{
     const bool minified = lod > 0.0f;
     size_t level = 0;
     if (mip_filter != D3DTEXF_NONE && levels.size() > 1) {
@@ -74,12 +74,13 @@ TextureSampler::Choice TextureSampler::choose(float lod) const {
     Choice choice;
     choice.level = &chosen;
     choice.linear = is_linear(minified ? min_filter : mag_filter);
-    choice.fast_wrap = address_u == D3DTADDRESS_WRAP && address_v == D3DTADDRESS_WRAP &&
-                       power_of_two(chosen.width) && power_of_two(chosen.height);
+    choice.fast_wrap = address_u == D3DTADDRESS_WRAP && address_v == D3DTADDRESS_WRAP && power_of_two(chosen.width) &&
+        power_of_two(chosen.height);
     return choice;
 }
 
-uint32_t sample_texture(const TextureSampler& sampler, const TextureSampler::Choice& choice, float u, float v) {
+uint32_t sample_texture(const TextureSampler& sampler, const TextureSampler::Choice& choice, float u, float v)
+{
     const SamplerLevel& level = *choice.level;
     const float x = reduce(u, sampler.address_u) * static_cast<float>(level.width);
     const float y = reduce(v, sampler.address_v) * static_cast<float>(level.height);

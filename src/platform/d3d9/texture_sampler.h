@@ -12,11 +12,11 @@ struct SamplerLevel {
     const uint32_t* texels;
     int width;
     int height;
-    int width_shift = 0;  // log2 of the width, when a power of two
+    int width_shift = 0; // log2 of the width, when a power of two
 };
 
 struct TextureSampler {
-    std::vector<SamplerLevel> levels;  // level 0 first, never empty
+    std::vector<SamplerLevel> levels; // level 0 first, never empty
     DWORD address_u = D3DTADDRESS_WRAP;
     DWORD address_v = D3DTADDRESS_WRAP;
     uint32_t border = 0;
@@ -30,7 +30,7 @@ struct TextureSampler {
     struct Choice {
         const SamplerLevel* level;
         bool linear;
-        bool fast_wrap;  // both axes wrap on a power-of-two level
+        bool fast_wrap; // both axes wrap on a power-of-two level
     };
 
     // True when the filter and level depend on the triangle's texel density.
@@ -47,7 +47,8 @@ uint32_t sample_texture(const TextureSampler& sampler, const TextureSampler::Cho
 
 // Bilinear blend of four texels with 8-bit fractions fx, fy (0..255): the
 // two columns first, then across; each step rounds down.
-inline uint32_t bilinear_blend(uint32_t c00, uint32_t c10, uint32_t c01, uint32_t c11, uint32_t fx, uint32_t fy) {
+inline uint32_t bilinear_blend(uint32_t c00, uint32_t c10, uint32_t c01, uint32_t c11, uint32_t fx, uint32_t fy)
+{
     auto lerp = [](uint32_t a, uint32_t b, uint32_t f) {
         const uint32_t rb = (((a & 0x00FF00FFu) * (256 - f) + (b & 0x00FF00FFu) * f) >> 8) & 0x00FF00FFu;
         const uint32_t ag = ((((a >> 8) & 0x00FF00FFu) * (256 - f) + ((b >> 8) & 0x00FF00FFu) * f)) & 0xFF00FF00u;

@@ -4,10 +4,7 @@ namespace {
 
 UINT g_code_page = CP_UTF8;
 
-bool is_cp932_lead(BYTE b)
-{
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
+bool is_cp932_lead(BYTE b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
 // Number of bytes of a well-formed UTF-8 sequence starting at p, or 1 when
 // the bytes there form none (a stray byte is a character by itself).
@@ -45,10 +42,7 @@ int utf8_length(const unsigned char* p)
 
 } // namespace
 
-UINT GetACP(void)
-{
-    return g_code_page;
-}
+UINT GetACP(void) { return g_code_page; }
 
 BOOL SetProgramAnsiCodePage(UINT codepage)
 {

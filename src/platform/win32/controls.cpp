@@ -23,7 +23,7 @@ public:
         } else {
             setWordWrap(type == SS_LEFT || type == SS_CENTER);
             Qt::Alignment horizontal = type == SS_CENTER ? Qt::AlignHCenter
-                                     : type == SS_RIGHT  ? Qt::AlignRight
+                : type == SS_RIGHT                       ? Qt::AlignRight
                                                          : Qt::AlignLeft;
             setAlignment(horizontal | Qt::AlignTop);
         }
@@ -53,17 +53,11 @@ void notify_parent(Window* w, WORD code)
         SendMessageA(w->parent, WM_COMMAND, MAKEWPARAM(w->id, code), reinterpret_cast<LPARAM>(static_cast<HWND>(w)));
 }
 
-bool is_group_box(const Window* w)
-{
-    return (w->style & BS_TYPEMASK) == BS_GROUPBOX;
-}
+bool is_group_box(const Window* w) { return (w->style & BS_TYPEMASK) == BS_GROUPBOX; }
 
 } // namespace
 
-QWidget* make_static(Window* w, QWidget* parent)
-{
-    return new StaticWidget(w, parent);
-}
+QWidget* make_static(Window* w, QWidget* parent) { return new StaticWidget(w, parent); }
 
 QWidget* make_button(Window* w, QWidget* parent)
 {
@@ -87,7 +81,9 @@ QWidget* make_edit(Window* w, QWidget* parent)
 {
     auto* edit = new QLineEdit(parent);
     DWORD align = w->style & 3;
-    edit->setAlignment((align == ES_RIGHT ? Qt::AlignRight : align == ES_CENTER ? Qt::AlignHCenter : Qt::AlignLeft) |
+    edit->setAlignment((align == ES_RIGHT        ? Qt::AlignRight
+                            : align == ES_CENTER ? Qt::AlignHCenter
+                                                 : Qt::AlignLeft) |
                        Qt::AlignVCenter);
     edit->setReadOnly((w->style & ES_READONLY) != 0);
     edit->setFrame((w->style & WS_BORDER) || (w->ex_style & WS_EX_CLIENTEDGE));

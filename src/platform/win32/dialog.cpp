@@ -36,11 +36,11 @@ struct FontSubstitute {
     const char* family;
 };
 const FontSubstitute kSubstitutes[] = {
-    {"ＭＳ Ｐゴシック", "IPAPGothic"}, {"MS PGothic", "IPAPGothic"}, {"ＭＳ ゴシック", "IPAGothic"},
-    {"MS Gothic", "IPAGothic"},         {"MS UI Gothic", "IPAPGothic"},
+    {"ＭＳ Ｐゴシック", "IPAPGothic"}, {"MS PGothic", "IPAPGothic"},   {"ＭＳ ゴシック", "IPAGothic"},
+    {"MS Gothic", "IPAGothic"},        {"MS UI Gothic", "IPAPGothic"},
 };
-const char* const kJapaneseFallbacks[] = {"IPAPGothic",   "IPAGothic",  "Noto Sans CJK JP", "Noto Sans JP",
-                                          "VL PGothic",   "VL Gothic",  "TakaoPGothic",     "TakaoGothic"};
+const char* const kJapaneseFallbacks[] = {"IPAPGothic", "IPAGothic", "Noto Sans CJK JP", "Noto Sans JP",
+                                          "VL PGothic", "VL Gothic", "TakaoPGothic",     "TakaoGothic"};
 
 QString resolve_family(const QString& requested)
 {
@@ -102,7 +102,7 @@ bool returns_directly(UINT msg)
 {
     // The messages whose dialog-procedure result is the message's result.
     return msg == WM_INITDIALOG || (msg >= 0x0132 && msg <= 0x0138) || msg == 0x0039 || msg == 0x002E ||
-           msg == 0x002F || msg == 0x0037;
+        msg == 0x002F || msg == 0x0037;
 }
 
 LRESULT dialog_default(Window* d, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -111,7 +111,8 @@ LRESULT dialog_default(Window* d, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_INITDIALOG:
         return FALSE;
     case WM_CLOSE:
-        PostMessageA(d, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(d, IDCANCEL)));
+        PostMessageA(d, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(d, IDCANCEL)));
         return 0;
     case WM_NEXTDLGCTL: {
         HWND target = lParam ? reinterpret_cast<HWND>(wParam) : GetNextDlgTabItem(d, GetFocus(), wParam != 0);
@@ -127,10 +128,7 @@ LRESULT dialog_default(Window* d, UINT msg, WPARAM wParam, LPARAM lParam)
 
 } // namespace
 
-QWidget* make_dialog(Window* w, QWidget* parent)
-{
-    return new DialogWidget(w, parent);
-}
+QWidget* make_dialog(Window* w, QWidget* parent) { return new DialogWidget(w, parent); }
 
 } // namespace win32
 
@@ -175,9 +173,10 @@ HWND CreateDialogIndirectParamA(HINSTANCE hInstance, const DialogTemplate* lpTem
         x += origin.x();
         y += origin.y();
     }
-    Window* d = create_window(lpTemplate->ex_style, "#32770", QString::fromUtf8(lpTemplate->caption ? lpTemplate->caption : ""),
-                              lpTemplate->style & ~WS_VISIBLE, x, y, mul_div(lpTemplate->cx, bx, 4),
-                              mul_div(lpTemplate->cy, by, 8), parent, 0, hInstance, nullptr, &font, lpDialogFunc);
+    Window* d =
+        create_window(lpTemplate->ex_style, "#32770", QString::fromUtf8(lpTemplate->caption ? lpTemplate->caption : ""),
+                      lpTemplate->style & ~WS_VISIBLE, x, y, mul_div(lpTemplate->cx, bx, 4),
+                      mul_div(lpTemplate->cy, by, 8), parent, 0, hInstance, nullptr, &font, lpDialogFunc);
     if (!d)
         return nullptr;
     d->base_x = bx;
@@ -185,10 +184,10 @@ HWND CreateDialogIndirectParamA(HINSTANCE hInstance, const DialogTemplate* lpTem
 
     for (WORD i = 0; i < lpTemplate->item_count; ++i) {
         const DialogItemTemplate& item = lpTemplate->items[i];
-        Window* c = create_window(item.ex_style, class_of(item), QString::fromUtf8(item.text ? item.text : ""),
-                                  item.style | WS_CHILD, mul_div(item.x, bx, 4), mul_div(item.y, by, 8),
-                                  mul_div(item.cx, bx, 4), mul_div(item.cy, by, 8), d, item.id, hInstance, nullptr,
-                                  &font);
+        Window* c =
+            create_window(item.ex_style, class_of(item), QString::fromUtf8(item.text ? item.text : ""),
+                          item.style | WS_CHILD, mul_div(item.x, bx, 4), mul_div(item.y, by, 8),
+                          mul_div(item.cx, bx, 4), mul_div(item.cy, by, 8), d, item.id, hInstance, nullptr, &font);
         if (!c) {
             DestroyWindow(d);
             return nullptr;

@@ -17,8 +17,8 @@
 struct DialogItemTemplate {
     DWORD style;
     DWORD ex_style;
-    short x, y, cx, cy; // dialog units, relative to the dialog's client area
-    WORD id;            // 0xFFFF (-1) for items nobody asks for
+    short x, y, cx, cy;     // dialog units, relative to the dialog's client area
+    WORD id;                // 0xFFFF (-1) for items nobody asks for
     const char* class_name; // "Static", "Button", "Edit", "msctls_updown32"; or null and:
     WORD class_atom;        // DIALOG_CLASS_*
     const char* text;       // may be null
@@ -27,7 +27,7 @@ struct DialogItemTemplate {
 struct DialogTemplate {
     DWORD style;
     DWORD ex_style;
-    short x, y, cx, cy; // dialog units; cx, cy is the client area
+    short x, y, cx, cy;    // dialog units; cx, cy is the client area
     const char* font_name; // used with DS_SETFONT; the system's font otherwise
     WORD point_size;
     const char* caption; // may be null

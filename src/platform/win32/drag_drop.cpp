@@ -100,7 +100,4 @@ BOOL DragQueryPoint(HDROP hDrop, POINT* ppt)
     return hDrop->in_client ? TRUE : FALSE;
 }
 
-void DragFinish(HDROP hDrop)
-{
-    delete hDrop;
-}
+void DragFinish(HDROP hDrop) { delete hDrop; }

@@ -94,7 +94,8 @@ BOOL deliver(LPOPENFILENAMEA ofn, const std::string& path)
     name_at = name_at == std::string::npos ? 0 : name_at + 1;
     size_t dot = path.find_last_of('.');
     ofn->nFileOffset = static_cast<WORD>(std::min<size_t>(name_at, 0xffff));
-    ofn->nFileExtension = static_cast<WORD>(dot != std::string::npos && dot >= name_at ? std::min<size_t>(dot + 1, 0xffff) : 0);
+    ofn->nFileExtension =
+        static_cast<WORD>(dot != std::string::npos && dot >= name_at ? std::min<size_t>(dot + 1, 0xffff) : 0);
     if (ofn->lpstrFileTitle && ofn->nMaxFileTitle > 0) {
         std::string name = path.substr(name_at);
         size_t n = std::min<size_t>(name.size(), ofn->nMaxFileTitle - 1);
@@ -175,15 +176,9 @@ void win32_script_save_file(const char* path)
     save_script().choices.push_back(path ? std::optional<std::string>(path) : std::nullopt);
 }
 
-const std::vector<FileDialogCall>& win32_open_file_calls()
-{
-    return open_script().calls;
-}
+const std::vector<FileDialogCall>& win32_open_file_calls() { return open_script().calls; }
 
-const std::vector<FileDialogCall>& win32_save_file_calls()
-{
-    return save_script().calls;
-}
+const std::vector<FileDialogCall>& win32_save_file_calls() { return save_script().calls; }
 
 void win32_clear_dialog_calls()
 {
@@ -193,17 +188,8 @@ void win32_clear_dialog_calls()
     const_cast<std::vector<PopupMenuCall>&>(win32_popup_menu_calls()).clear();
 }
 
-DWORD CommDlgExtendedError(void)
-{
-    return g_last_error;
-}
+DWORD CommDlgExtendedError(void) { return g_last_error; }
 
-BOOL GetOpenFileNameA(LPOPENFILENAMEA ofn)
-{
-    return run_file_dialog(ofn, false);
-}
+BOOL GetOpenFileNameA(LPOPENFILENAMEA ofn) { return run_file_dialog(ofn, false); }
 
-BOOL GetSaveFileNameA(LPOPENFILENAMEA ofn)
-{
-    return run_file_dialog(ofn, true);
-}
+BOOL GetSaveFileNameA(LPOPENFILENAMEA ofn) { return run_file_dialog(ofn, true); }

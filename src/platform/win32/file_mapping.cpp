@@ -68,10 +68,7 @@ DWORD error_of_errno(int e)
 }
 
 // Records the failure of the last system call; errno is kept.
-void fail_with_errno()
-{
-    t_last_error = error_of_errno(errno);
-}
+void fail_with_errno() { t_last_error = error_of_errno(errno); }
 
 HANDLE add_object(ObjectKind kind, int fd, uint64_t size)
 {
@@ -102,8 +99,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD /*dwShareMode
 {
     // The access-pattern flags only steer Windows' cache; the kernel's own
     // read-ahead serves the mapping here.
-    if (!lpFileName || dwDesiredAccess != GENERIC_READ || dwCreationDisposition != OPEN_EXISTING ||
-        hTemplateFile) {
+    if (!lpFileName || dwDesiredAccess != GENERIC_READ || dwCreationDisposition != OPEN_EXISTING || hTemplateFile) {
         t_last_error = ERROR_INVALID_PARAMETER;
         return INVALID_HANDLE_VALUE;
     }
@@ -192,8 +188,8 @@ HANDLE CreateFileMappingA(HANDLE hFile, LPSECURITY_ATTRIBUTES /*lpFileMappingAtt
     return add_object(ObjectKind::mapping, fd, size);
 }
 
-LPVOID MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwFileOffsetHigh,
-                     DWORD dwFileOffsetLow, SIZE_T dwNumberOfBytesToMap)
+LPVOID MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwFileOffsetHigh, DWORD dwFileOffsetLow,
+                     SIZE_T dwNumberOfBytesToMap)
 {
     if (dwDesiredAccess != FILE_MAP_READ) {
         t_last_error = ERROR_INVALID_PARAMETER;
@@ -218,8 +214,8 @@ LPVOID MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwF
         t_last_error = ERROR_NOT_ENOUGH_MEMORY;
         return nullptr;
     }
-    void* view = ::mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_PRIVATE, mapping->fd,
-                        static_cast<off_t>(offset));
+    void* view =
+        ::mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_PRIVATE, mapping->fd, static_cast<off_t>(offset));
     if (view == MAP_FAILED) {
         fail_with_errno();
         return nullptr;
@@ -257,12 +253,6 @@ BOOL CloseHandle(HANDLE hObject)
     return TRUE;
 }
 
-DWORD GetLastError(void)
-{
-    return t_last_error;
-}
+DWORD GetLastError(void) { return t_last_error; }
 
-void SetLastError(DWORD dwErrCode)
-{
-    t_last_error = dwErrCode;
-}
+void SetLastError(DWORD dwErrCode) { t_last_error = dwErrCode; }

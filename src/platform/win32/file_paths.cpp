@@ -52,8 +52,7 @@ bool full_path(const char* name, std::string* full)
     size_t next = 0;
     char resolved[PATH_MAX];
     for (; next < parts.size() && (next + 1 < parts.size() || parts[next] == ".."); ++next) {
-        const std::string candidate =
-            resolved_so_far + (resolved_so_far.back() == '/' ? "" : "/") + parts[next];
+        const std::string candidate = resolved_so_far + (resolved_so_far.back() == '/' ? "" : "/") + parts[next];
         if (!::realpath(candidate.c_str(), resolved))
             break;
         resolved_so_far = resolved;

@@ -25,10 +25,7 @@ std::unordered_set<const void*>& live_objects()
     return *set;
 }
 
-HDC live_dc(HDC hdc)
-{
-    return hdc && live_objects().count(hdc) ? hdc : nullptr;
-}
+HDC live_dc(HDC hdc) { return hdc && live_objects().count(hdc) ? hdc : nullptr; }
 
 HBITMAP live_bitmap(HGDIOBJ object)
 {
@@ -76,10 +73,7 @@ int ReleaseDC(HWND, HDC hDC)
     return 1;
 }
 
-HDC CreateCompatibleDC(HDC)
-{
-    return new_dc(nullptr);
-}
+HDC CreateCompatibleDC(HDC) { return new_dc(nullptr); }
 
 BOOL DeleteDC(HDC hdc)
 {
@@ -153,9 +147,8 @@ BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, D
         int ty = y + row, sy = y1 + row;
         if (ty < 0 || ty >= bitmap->height)
             continue;
-        const auto* line = sy >= 0 && sy < picture.height()
-                               ? reinterpret_cast<const uint32_t*>(picture.constScanLine(sy))
-                               : nullptr;
+        const auto* line =
+            sy >= 0 && sy < picture.height() ? reinterpret_cast<const uint32_t*>(picture.constScanLine(sy)) : nullptr;
         // Outside the window's client area there is nothing to copy.
         for (int column = 0; line && column < cx; ++column) {
             int tx = x + column, sx = x1 + column;

@@ -26,10 +26,7 @@ std::vector<PopupMenuCall>& calls()
     return *list;
 }
 
-bool is_enabled_item(const HMENU__::Item& item)
-{
-    return !(item.flags & (MF_SEPARATOR | MF_GRAYED | MF_DISABLED));
-}
+bool is_enabled_item(const HMENU__::Item& item) { return !(item.flags & (MF_SEPARATOR | MF_GRAYED | MF_DISABLED)); }
 
 // The id the script picks, when the menu has an enabled item for it.
 UINT_PTR scripted_pick(HMENU menu)
@@ -64,20 +61,11 @@ UINT_PTR shown_pick(HMENU menu, int x, int y, Window* owner)
 
 } // namespace
 
-void win32_script_popup_menu(UINT command)
-{
-    g_picks.push_back(command);
-}
+void win32_script_popup_menu(UINT command) { g_picks.push_back(command); }
 
-const std::vector<PopupMenuCall>& win32_popup_menu_calls()
-{
-    return calls();
-}
+const std::vector<PopupMenuCall>& win32_popup_menu_calls() { return calls(); }
 
-HMENU CreatePopupMenu(void)
-{
-    return new HMENU__;
-}
+HMENU CreatePopupMenu(void) { return new HMENU__; }
 
 BOOL AppendMenuA(HMENU hMenu, UINT uFlags, UINT_PTR uIDNewItem, LPCSTR lpNewItem)
 {

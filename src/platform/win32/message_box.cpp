@@ -59,29 +59,17 @@ QMessageBox::Icon icon_of(UINT type)
 
 } // namespace
 
-bool dialogs_answered_from_script()
-{
-    return g_scripted;
-}
+bool dialogs_answered_from_script() { return g_scripted; }
 
 } // namespace win32
 
 using namespace win32;
 
-void win32_answer_dialogs_from_script(bool on)
-{
-    g_scripted = on;
-}
+void win32_answer_dialogs_from_script(bool on) { g_scripted = on; }
 
-void win32_script_message_box(int answer)
-{
-    g_answers.push_back(answer);
-}
+void win32_script_message_box(int answer) { g_answers.push_back(answer); }
 
-const std::vector<MessageBoxCall>& win32_message_box_calls()
-{
-    return calls();
-}
+const std::vector<MessageBoxCall>& win32_message_box_calls() { return calls(); }
 
 QWidget* win32_widget_of(HWND hwnd)
 {

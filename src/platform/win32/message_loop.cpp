@@ -46,7 +46,7 @@ const KeyRecord* find_key(DWORD serial)
 bool is_key_message(UINT m)
 {
     return m == WM_KEYDOWN || m == WM_KEYUP || m == WM_CHAR || m == WM_SYSKEYDOWN || m == WM_SYSKEYUP ||
-           m == WM_SYSCHAR;
+        m == WM_SYSCHAR;
 }
 
 WPARAM virtual_key_of(int key)
@@ -176,9 +176,15 @@ private:
         Window* w = window_of_widget(object);
         if (!w)
             return false;
-        KeyRecord record{g_next_serial++,       key->type(),           key->key(),
-                         key->modifiers(),      key->nativeScanCode(), key->nativeVirtualKey(),
-                         key->nativeModifiers(), key->text(),          key->isAutoRepeat(),
+        KeyRecord record{g_next_serial++,
+                         key->type(),
+                         key->key(),
+                         key->modifiers(),
+                         key->nativeScanCode(),
+                         key->nativeVirtualKey(),
+                         key->nativeModifiers(),
+                         key->text(),
+                         key->isAutoRepeat(),
                          static_cast<ushort>(key->count())};
         g_keys.push_back(record);
         if (g_keys.size() > 512)
@@ -257,10 +263,7 @@ void wake()
 }
 
 // Widgets whose windows were destroyed go once no handler of theirs runs.
-void delete_dead_widgets()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
+void delete_dead_widgets() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
 } // namespace
 
@@ -273,10 +276,7 @@ void install_input_filter()
     }
 }
 
-void post_front(const MSG& msg)
-{
-    g_queue.push_front(msg);
-}
+void post_front(const MSG& msg) { g_queue.push_front(msg); }
 
 void discard_messages(Window* w)
 {
@@ -387,8 +387,8 @@ BOOL TranslateMessage(const MSG* lpMsg)
     UINT message = lpMsg->message == WM_SYSKEYDOWN ? WM_SYSCHAR : WM_CHAR;
     // The characters come next, before any input that followed the key.
     for (qsizetype i = k->text.size(); i-- > 0;)
-        post_front({lpMsg->hwnd, message, k->text.at(i).unicode(), lpMsg->lParam, lpMsg->time, lpMsg->pt,
-                    lpMsg->lPrivate});
+        post_front(
+            {lpMsg->hwnd, message, k->text.at(i).unicode(), lpMsg->lParam, lpMsg->time, lpMsg->pt, lpMsg->lPrivate});
     return TRUE;
 }
 
@@ -438,7 +438,7 @@ int TranslateAcceleratorA(HWND hWnd, HACCEL hAccTable, LPMSG lpMsg)
         bool hit;
         if (a.fVirt & FVIRTKEY)
             hit = key_down && a.key == lpMsg->wParam && shift == ((a.fVirt & FSHIFT) != 0) &&
-                  control == ((a.fVirt & FCONTROL) != 0) && alt == ((a.fVirt & FALT) != 0);
+                control == ((a.fVirt & FCONTROL) != 0) && alt == ((a.fVirt & FALT) != 0);
         else
             hit = character && a.key == lpMsg->wParam && alt == ((a.fVirt & FALT) != 0);
         if (hit) {

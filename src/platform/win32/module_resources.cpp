@@ -135,20 +135,14 @@ void SetModuleResources(const RESOURCE_ENTRY* entries, UINT count)
     g_count = entries ? count : 0;
 }
 
-HMODULE GetModuleHandleA(LPCSTR lpModuleName)
-{
-    return lpModuleName ? nullptr : &g_program;
-}
+HMODULE GetModuleHandleA(LPCSTR lpModuleName) { return lpModuleName ? nullptr : &g_program; }
 
 HRSRC FindResourceA(HMODULE hModule, LPCSTR lpName, LPCSTR lpType)
 {
     return reinterpret_cast<HRSRC>(const_cast<RESOURCE_ENTRY*>(find(hModule ? hModule : &g_program, lpName, lpType)));
 }
 
-HGLOBAL LoadResource(HMODULE, HRSRC hResInfo)
-{
-    return hResInfo;
-}
+HGLOBAL LoadResource(HMODULE, HRSRC hResInfo) { return hResInfo; }
 
 LPVOID LockResource(HGLOBAL hResData)
 {
@@ -193,7 +187,8 @@ HACCEL LoadAcceleratorsA(HINSTANCE hInstance, LPCSTR lpTableName)
         return nullptr;
     auto& slot = (*cache)[entry];
     if (!slot) {
-        slot = CreateAcceleratorTableA(static_cast<const ACCEL*>(entry->data), static_cast<int>(entry->size / sizeof(ACCEL)));
+        slot = CreateAcceleratorTableA(static_cast<const ACCEL*>(entry->data),
+                                       static_cast<int>(entry->size / sizeof(ACCEL)));
         if (slot)
             slot->from_resource = true;
     }

@@ -117,8 +117,8 @@ bool take_mouse(QObject* object, QEvent* event)
         target = hit_window(under, global);
     if (message && target) {
         LPARAM lParam = screen_point ? MAKELPARAM(global.x(), global.y()) : client_point(target, global);
-        post_input({target, message, wParam, lParam, static_cast<DWORD>(input->timestamp()),
-                    {global.x(), global.y()}, 0});
+        post_input(
+            {target, message, wParam, lParam, static_cast<DWORD>(input->timestamp()), {global.x(), global.y()}, 0});
     }
     return ends_here;
 }
@@ -148,7 +148,4 @@ BOOL ReleaseCapture(void)
     return TRUE;
 }
 
-HWND GetCapture(void)
-{
-    return live_window(g_capture);
-}
+HWND GetCapture(void) { return live_window(g_capture); }

@@ -10,10 +10,7 @@ namespace {
 
 constexpr std::string_view kHeader = "REGEDIT4";
 
-char lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 int hex_digit(char c)
 {

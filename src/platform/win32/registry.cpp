@@ -51,10 +51,7 @@ std::set<HKEY>& live_keys()
     return *keys;
 }
 
-bool is_live(HKEY key)
-{
-    return key && live_keys().count(key) != 0;
-}
+bool is_live(HKEY key) { return key && live_keys().count(key) != 0; }
 
 std::string user_root()
 {
@@ -178,7 +175,7 @@ FileState read_key_file(const std::string& path, const std::string& section, Reg
     struct stat st;
     std::vector<char> bytes;
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
-              static_cast<unsigned long long>(st.st_size) <= kMaxRegFileBytes;
+        static_cast<unsigned long long>(st.st_size) <= kMaxRegFileBytes;
     if (ok) {
         // Read up to one byte more than allowed, so a file that grew since
         // fstat is still caught by the size limit.
@@ -278,12 +275,10 @@ LSTATUS make_folders(const std::string& folder)
 // goes with the process, so a killed writer never leaves it held.
 class FolderLock {
 public:
-    explicit FolderLock(const std::string& folder)
-        : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    explicit FolderLock(const std::string& folder) : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
     {
         if (fd_ >= 0)
-            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-            }
+            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {}
     }
     ~FolderLock()
     {
@@ -470,10 +465,7 @@ HKEY new_handle(bool machine, std::vector<std::string> components, REGSAM access
     return key;
 }
 
-bool bad_value_name(LPCSTR name)
-{
-    return name && (std::strchr(name, '\n') || std::strchr(name, '\r'));
-}
+bool bad_value_name(LPCSTR name) { return name && (std::strchr(name, '\n') || std::strchr(name, '\r')); }
 
 } // namespace
 
@@ -497,8 +489,8 @@ LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKE
     return ERROR_SUCCESS;
 }
 
-LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM samDesired,
-                        const SECURITY_ATTRIBUTES*, PHKEY phkResult, LPDWORD lpdwDisposition)
+LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM samDesired, const SECURITY_ATTRIBUTES*,
+                        PHKEY phkResult, LPDWORD lpdwDisposition)
 {
     if (!phkResult)
         return ERROR_INVALID_PARAMETER;
@@ -667,8 +659,8 @@ LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const
         return ERROR_INVALID_PARAMETER;
     if (LSTATUS injected = registry_injected_failure(RegistryCall::SetValue))
         return injected;
-    return stage_change(hKey, RegChange{lpValueName ? lpValueName : "", false, dwType,
-                                        std::vector<BYTE>(lpData, lpData + cbData)});
+    return stage_change(
+        hKey, RegChange{lpValueName ? lpValueName : "", false, dwType, std::vector<BYTE>(lpData, lpData + cbData)});
 }
 
 LSTATUS RegDeleteValueA(HKEY hKey, LPCSTR lpValueName)
@@ -680,8 +672,7 @@ LSTATUS RegFlushKey(HKEY hKey)
 {
     if (LSTATUS injected = registry_injected_failure(RegistryCall::FlushKey))
         return injected;
-    if (hKey == HKEY_CURRENT_USER || hKey == HKEY_LOCAL_MACHINE || hKey == HKEY_CLASSES_ROOT ||
-        hKey == HKEY_USERS)
+    if (hKey == HKEY_CURRENT_USER || hKey == HKEY_LOCAL_MACHINE || hKey == HKEY_CLASSES_ROOT || hKey == HKEY_USERS)
         return ERROR_SUCCESS;
     if (!is_live(hKey))
         return ERROR_INVALID_HANDLE;
@@ -705,8 +696,7 @@ LSTATUS RegFlushKey(HKEY hKey)
 
 LSTATUS RegCloseKey(HKEY hKey)
 {
-    if (hKey == HKEY_CURRENT_USER || hKey == HKEY_LOCAL_MACHINE || hKey == HKEY_CLASSES_ROOT ||
-        hKey == HKEY_USERS)
+    if (hKey == HKEY_CURRENT_USER || hKey == HKEY_LOCAL_MACHINE || hKey == HKEY_CLASSES_ROOT || hKey == HKEY_USERS)
         return ERROR_SUCCESS;
     if (!is_live(hKey))
         return ERROR_INVALID_HANDLE;

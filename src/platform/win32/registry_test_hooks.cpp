@@ -31,15 +31,9 @@ void registry_test_fail(RegistryCall call, unsigned skip, unsigned times, LSTATU
     hook().failures[static_cast<size_t>(call)] = ArmedFailure{true, skip, times, result};
 }
 
-unsigned registry_test_call_count(RegistryCall call)
-{
-    return hook().counts[static_cast<size_t>(call)];
-}
+unsigned registry_test_call_count(RegistryCall call) { return hook().counts[static_cast<size_t>(call)]; }
 
-void registry_test_reset()
-{
-    hook() = HookState{};
-}
+void registry_test_reset() { hook() = HookState{}; }
 
 LSTATUS registry_injected_failure(RegistryCall call)
 {

@@ -43,7 +43,7 @@ int create_temporary(const std::string& target, mode_t mode, std::string* name)
 {
     const size_t slash = target.rfind('/');
     const std::string prefix = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + "." +
-                               target.substr(slash == std::string::npos ? 0 : slash + 1) + ".";
+        target.substr(slash == std::string::npos ? 0 : slash + 1) + ".";
     static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     std::random_device seed;
     std::minstd_rand random(seed());
@@ -69,10 +69,7 @@ void sync_folder(const std::string& folder)
 
 } // namespace
 
-ReplacingFile::~ReplacingFile()
-{
-    discard();
-}
+ReplacingFile::~ReplacingFile() { discard(); }
 
 void ReplacingFile::discard()
 {

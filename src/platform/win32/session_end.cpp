@@ -34,8 +34,7 @@ void on_session_end(int signal)
 void close_top_level_windows()
 {
     char bytes[16];
-    while (::read(g_wake_fds[0], bytes, sizeof bytes) > 0) {
-    }
+    while (::read(g_wake_fds[0], bytes, sizeof bytes) > 0) {}
     for (Window* w : std::vector<Window*>(all_windows()))
         if (w->alive && !w->parent && !(w->style & WS_CHILD))
             PostMessageA(w, WM_CLOSE, 0, 0);

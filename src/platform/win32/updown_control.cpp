@@ -58,15 +58,9 @@ private:
     QToolButton* decrease_;
 };
 
-int low_end(const UpDownState& s)
-{
-    return std::min(s.lower, s.upper);
-}
+int low_end(const UpDownState& s) { return std::min(s.lower, s.upper); }
 
-int high_end(const UpDownState& s)
-{
-    return std::max(s.lower, s.upper);
-}
+int high_end(const UpDownState& s) { return std::max(s.lower, s.upper); }
 
 int clamp_pos(const UpDownState& s, long long v)
 {
@@ -77,7 +71,10 @@ QString format_position(const Window* w, int pos)
 {
     const UpDownState& s = *w->updown;
     if (s.base == 16)
-        return QStringLiteral("0x%1").arg(static_cast<uint>(pos), 4, 16, QLatin1Char('0')).toUpper().replace("0X", "0x");
+        return QStringLiteral("0x%1")
+            .arg(static_cast<uint>(pos), 4, 16, QLatin1Char('0'))
+            .toUpper()
+            .replace("0X", "0x");
     QString digits = QString::number(pos < 0 ? -static_cast<long long>(pos) : pos);
     if (!(w->style & UDS_NOTHOUSANDS)) {
         QString separator = QLocale().groupSeparator();

@@ -39,8 +39,8 @@ typedef DWORD* LPDWORD;
 // failure: ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED
 // (also for a folder), ERROR_INVALID_PARAMETER, ...
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                   LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
-                   DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+                   LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+                   HANDLE hTemplateFile);
 
 // Low 32 bits of the file's size; the high 32 bits go to *lpFileSizeHigh
 // when it is given. INVALID_FILE_SIZE with a last error on failure (with a
@@ -58,8 +58,8 @@ HANDLE CreateFileMappingA(HANDLE hFile, LPSECURITY_ATTRIBUTES lpFileMappingAttri
 // `dwNumberOfBytesToMap` bytes or (0) up to the mapping's end. Null on
 // failure. The view stays valid after the mapping's handle is closed, until
 // UnmapViewOfFile.
-LPVOID MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwFileOffsetHigh,
-                     DWORD dwFileOffsetLow, SIZE_T dwNumberOfBytesToMap);
+LPVOID MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwFileOffsetHigh, DWORD dwFileOffsetLow,
+                     SIZE_T dwNumberOfBytesToMap);
 
 // Ends a view made by MapViewOfFile; FALSE for any other address.
 BOOL UnmapViewOfFile(LPCVOID lpBaseAddress);

@@ -102,9 +102,9 @@ void forget_focus(Window* w);
 // as such by the controls that draw it.
 void set_keyboard_focus(Window* w);
 
-Window* create_window(DWORD ex_style, const char* class_name, const QString& text, DWORD style, int x, int y,
-                      int width, int height, Window* parent, WORD id, HINSTANCE instance, LPVOID param,
-                      const QFont* font, DLGPROC dlg_proc = nullptr);
+Window* create_window(DWORD ex_style, const char* class_name, const QString& text, DWORD style, int x, int y, int width,
+                      int height, Window* parent, WORD id, HINSTANCE instance, LPVOID param, const QFont* font,
+                      DLGPROC dlg_proc = nullptr);
 
 QString from_ansi(const char* text);
 std::string to_ansi(const QString& text);

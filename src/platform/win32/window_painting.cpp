@@ -114,7 +114,4 @@ HDC BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint)
     return lpPaint->hdc;
 }
 
-BOOL EndPaint(HWND, const PAINTSTRUCT*)
-{
-    return TRUE;
-}
+BOOL EndPaint(HWND, const PAINTSTRUCT*) { return TRUE; }

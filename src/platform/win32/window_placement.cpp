@@ -56,10 +56,7 @@ int mul_div(int a, int b, int c)
     return static_cast<int>(std::lround(static_cast<double>(a) * b / c));
 }
 
-bool is_visible(const Window* w)
-{
-    return w && w->alive && w->widget && w->widget->isVisible() && !w->minimized;
-}
+bool is_visible(const Window* w) { return w && w->alive && w->widget && w->widget->isVisible() && !w->minimized; }
 
 void notify_size(Window* w)
 {
@@ -185,8 +182,7 @@ BOOL SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy,
         if (hWndInsertAfter == HWND_TOP) {
             if (!widget->isWindow() || QGuiApplication::platformName() != "offscreen")
                 widget->raise();
-        }
-        else if (hWndInsertAfter == HWND_BOTTOM)
+        } else if (hWndInsertAfter == HWND_BOTTOM)
             widget->lower();
         else if (Window* after = live_window(hWndInsertAfter); after && after->widget)
             widget->stackUnder(after->widget);

@@ -86,10 +86,7 @@ LONG_PTR SetWindowLongPtrA(HWND hWnd, int nIndex, LONG_PTR dwNewLong)
     return 0;
 }
 
-LONG GetWindowLongA(HWND hWnd, int nIndex)
-{
-    return static_cast<LONG>(GetWindowLongPtrA(hWnd, nIndex));
-}
+LONG GetWindowLongA(HWND hWnd, int nIndex) { return static_cast<LONG>(GetWindowLongPtrA(hWnd, nIndex)); }
 
 LONG SetWindowLongA(HWND hWnd, int nIndex, LONG dwNewLong)
 {

@@ -22,10 +22,8 @@ struct WindowClass {
 };
 
 const WindowClass kClasses[] = {
-    {"#32770", DefDlgProcA, make_dialog},
-    {"Static", static_proc, make_static},
-    {"Button", button_proc, make_button},
-    {"Edit", edit_proc, make_edit},
+    {"#32770", DefDlgProcA, make_dialog},      {"Static", static_proc, make_static},
+    {"Button", button_proc, make_button},      {"Edit", edit_proc, make_edit},
     {UPDOWN_CLASSA, updown_proc, make_updown},
 };
 
@@ -41,10 +39,7 @@ std::unordered_set<const HWND__*>& known()
     return *set;
 }
 
-bool same_name(const char* a, const char* b)
-{
-    return strcasecmp(a, b) == 0;
-}
+bool same_name(const char* a, const char* b) { return strcasecmp(a, b) == 0; }
 
 void destroy_tree(Window* w)
 {
@@ -82,10 +77,7 @@ void forget_tree(Window* w)
 
 } // namespace
 
-const std::vector<Window*>& all_windows()
-{
-    return windows();
-}
+const std::vector<Window*>& all_windows() { return windows(); }
 
 void ensure_application()
 {
@@ -107,10 +99,7 @@ Window* live_window(HWND hwnd)
     return w->alive ? w : nullptr;
 }
 
-Window* known_window(HWND hwnd)
-{
-    return hwnd && known().count(hwnd) ? static_cast<Window*>(hwnd) : nullptr;
-}
+Window* known_window(HWND hwnd) { return hwnd && known().count(hwnd) ? static_cast<Window*>(hwnd) : nullptr; }
 
 Window* window_of_widget(QObject* object)
 {
@@ -132,9 +121,9 @@ bool is_descendant(const Window* w, const Window* ancestor)
     return false;
 }
 
-Window* create_window(DWORD ex_style, const char* class_name, const QString& text, DWORD style, int x, int y,
-                      int width, int height, Window* parent, WORD id, HINSTANCE instance, LPVOID param,
-                      const QFont* font, DLGPROC dlg_proc)
+Window* create_window(DWORD ex_style, const char* class_name, const QString& text, DWORD style, int x, int y, int width,
+                      int height, Window* parent, WORD id, HINSTANCE instance, LPVOID param, const QFont* font,
+                      DLGPROC dlg_proc)
 {
     ensure_application();
     const WindowClass* cls = nullptr;
@@ -199,8 +188,18 @@ Window* create_window(DWORD ex_style, const char* class_name, const QString& tex
     }
     widget->setVisible(false);
 
-    CREATESTRUCTA cs = {param, instance, nullptr, parent, height, width, y, x, static_cast<LONG>(style),
-                        w->text.c_str(), w->class_name.c_str(), ex_style};
+    CREATESTRUCTA cs = {param,
+                        instance,
+                        nullptr,
+                        parent,
+                        height,
+                        width,
+                        y,
+                        x,
+                        static_cast<LONG>(style),
+                        w->text.c_str(),
+                        w->class_name.c_str(),
+                        ex_style};
     if (SendMessageA(w, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
         DestroyWindow(w);
         return nullptr;
@@ -218,8 +217,8 @@ Window* create_window(DWORD ex_style, const char* class_name, const QString& tex
 
 using namespace win32;
 
-HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X, int Y,
-                     int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance, LPVOID lpParam)
+HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X, int Y, int nWidth,
+                     int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance, LPVOID lpParam)
 {
     Window* parent = live_window(hWndParent);
     if (hWndParent && !parent)
@@ -254,10 +253,7 @@ BOOL DestroyWindow(HWND hWnd)
     return TRUE;
 }
 
-BOOL IsWindow(HWND hWnd)
-{
-    return live_window(hWnd) ? TRUE : FALSE;
-}
+BOOL IsWindow(HWND hWnd) { return live_window(hWnd) ? TRUE : FALSE; }
 
 HWND GetParent(HWND hWnd)
 {
@@ -296,7 +292,4 @@ void InitWindowSystem(int argc, char** argv)
     install_input_filter();
 }
 
-size_t win32_window_count()
-{
-    return known().size();
-}
+size_t win32_window_count() { return known().size(); }

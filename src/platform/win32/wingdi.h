@@ -49,8 +49,7 @@ BOOL DeleteDC(HDC hdc);
 // A bitmap whose pixels the caller reads and writes at *ppvBits: rows of
 // width DWORDs 0x00RRGGBB (blue byte first), no padding. hSection must be
 // NULL.
-HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, void** ppvBits, HANDLE hSection,
-                         DWORD offset);
+HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, void** ppvBits, HANDLE hSection, DWORD offset);
 HGDIOBJ SelectObject(HDC hdc, HGDIOBJ h);
 BOOL DeleteObject(HGDIOBJ ho);
 BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop);

@@ -10,20 +10,11 @@ namespace {
 // of a right angle comes out near -4.37e-8, not 0.
 constexpr double kPiFloat = static_cast<double>(3.14159265358979323846f);
 
-Float3 operator-(Float3 a, Float3 b)
-{
-    return Float3{a.x - b.x, a.y - b.y, a.z - b.z};
-}
+Float3 operator-(Float3 a, Float3 b) { return Float3{a.x - b.x, a.y - b.y, a.z - b.z}; }
 
-Float3 cross(Float3 a, Float3 b)
-{
-    return Float3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
+Float3 cross(Float3 a, Float3 b) { return Float3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
 
-float dot(Float3 a, Float3 b)
-{
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
+float dot(Float3 a, Float3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 
 // The zero vector stays zero.
 Float3 normalise(Float3 a)

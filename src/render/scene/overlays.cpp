@@ -9,10 +9,7 @@ namespace {
 constexpr uint32_t kMarkerColor = 0xFFFFFF00;
 constexpr int kLinesPerDirection = 11;
 
-float overlay_z(double h)
-{
-    return static_cast<float>(-h - 0.01);
-}
+float overlay_z(double h) { return static_cast<float>(-h - 0.01); }
 
 // Lines at every step-th node, step = (n - 1) / 10: the buffers hold
 // exactly 11 lines per direction, so other counts are not drawn.
@@ -25,7 +22,7 @@ bool eleven_lines(int n)
 bool grid_lines_fit(const NodeGrid& grid)
 {
     return grid.nodes && eleven_lines(grid.nx) && eleven_lines(grid.ny) &&
-           int64_t(kLinesPerDirection) * (int64_t(grid.nx) + grid.ny) <= 65536;
+        int64_t(kLinesPerDirection) * (int64_t(grid.nx) + grid.ny) <= 65536;
 }
 
 bool marker_fits(const NodeGrid& grid)
@@ -35,23 +32,14 @@ bool marker_fits(const NodeGrid& grid)
 
 // A fraction outside 0..1 (or not a number) would address a row or column
 // off the grid; such a marker is not drawn.
-bool on_grid(double fraction)
-{
-    return fraction >= 0.0 && fraction <= 1.0;
-}
+bool on_grid(double fraction) { return fraction >= 0.0 && fraction <= 1.0; }
 
 // The nearest row (column) to a fraction, halves rounded up.
-int nearest_node(double fraction, int n)
-{
-    return static_cast<int>(std::floor((n - 1) * fraction + 0.5));
-}
+int nearest_node(double fraction, int n) { return static_cast<int>(std::floor((n - 1) * fraction + 0.5)); }
 
 // A line list over lines whose vertices lie one after another: a line of
 // n vertices has n - 1 segments of two indices.
-MeshSize line_list_size(size_t vertices, size_t lines)
-{
-    return MeshSize{vertices, 2 * (vertices - lines)};
-}
+MeshSize line_list_size(size_t vertices, size_t lines) { return MeshSize{vertices, 2 * (vertices - lines)}; }
 
 bool sizes_match(MeshSize size, size_t vertices, size_t indices)
 {

@@ -38,7 +38,7 @@ void write_indices(std::span<uint16_t> indices, int nx, int ny)
     for (int r = 0; r < ny - 1; ++r) {
         for (int i = 0; i < nx - 1; ++i) {
             const int k = r * nx + i;
-            const uint16_t cell[6] = {uint16_t(k), uint16_t(k + nx), uint16_t(k + 1),
+            const uint16_t cell[6] = {uint16_t(k),      uint16_t(k + nx),     uint16_t(k + 1),
                                       uint16_t(k + nx), uint16_t(k + nx + 1), uint16_t(k + 1)};
             for (uint16_t index : cell)
                 indices[at++] = index;
@@ -48,15 +48,9 @@ void write_indices(std::span<uint16_t> indices, int nx, int ny)
 
 } // namespace
 
-float node_fraction(int i, int n)
-{
-    return static_cast<float>(i) / static_cast<float>(n - 1);
-}
+float node_fraction(int i, int n) { return static_cast<float>(i) / static_cast<float>(n - 1); }
 
-float node_position(int i, int n)
-{
-    return node_fraction(i, n) - 0.5f;
-}
+float node_position(int i, int n) { return node_fraction(i, n) - 0.5f; }
 
 uint32_t node_shade(double value)
 {

@@ -16,16 +16,10 @@ public:
     const uint8_t* data() const { return data_; }
 
     // True when `count` bytes starting at `offset` lie inside the block.
-    bool has(uint64_t offset, uint64_t count) const
-    {
-        return offset <= size_ && count <= size_ - offset;
-    }
+    bool has(uint64_t offset, uint64_t count) const { return offset <= size_ && count <= size_ - offset; }
 
     // The `count` bytes at `offset`, or null when they are not all present.
-    const uint8_t* at(uint64_t offset, uint64_t count) const
-    {
-        return has(offset, count) ? data_ + offset : nullptr;
-    }
+    const uint8_t* at(uint64_t offset, uint64_t count) const { return has(offset, count) ? data_ + offset : nullptr; }
 
     bool u8(uint64_t offset, uint8_t* value) const
     {

@@ -10,15 +10,9 @@
 // make the program allocate gigabytes.
 constexpr uint64_t kMaxDecodedImageBytes = uint64_t(1) << 30;
 
-inline bool checked_mul(uint64_t a, uint64_t b, uint64_t* out)
-{
-    return !__builtin_mul_overflow(a, b, out);
-}
+inline bool checked_mul(uint64_t a, uint64_t b, uint64_t* out) { return !__builtin_mul_overflow(a, b, out); }
 
-inline bool checked_add(uint64_t a, uint64_t b, uint64_t* out)
-{
-    return !__builtin_add_overflow(a, b, out);
-}
+inline bool checked_add(uint64_t a, uint64_t b, uint64_t* out) { return !__builtin_add_overflow(a, b, out); }
 
 // rows x pitch as the byte size of a decoded image: S_OK when it fits the
 // ceiling, E_OUTOFMEMORY when it does not (or overflows).

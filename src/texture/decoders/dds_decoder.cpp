@@ -22,7 +22,10 @@ struct PixelFormatEntry {
     uint32_t four_cc; // for entries with the four-character-code flag
 };
 
-#define DDS_FOURCC_ENTRY(fmt, bits) {fmt, kFourCcFlag, bits, 0, 0, 0, 0, static_cast<uint32_t>(fmt)}
+#define DDS_FOURCC_ENTRY(fmt, bits)                                                                                    \
+    {                                                                                                                  \
+        fmt, kFourCcFlag, bits, 0, 0, 0, 0, static_cast<uint32_t>(fmt)                                                 \
+    }
 
 // Searched in order; `bits` is also the storage size of the formats without masks.
 const PixelFormatEntry kPixelFormats[] = {
@@ -114,11 +117,18 @@ bool level_size(const PixelFormatEntry& e, uint64_t width, uint64_t height, Leve
 {
     uint64_t rows = height;
     switch (e.format) {
-    case D3DFMT_DXT1: case D3DFMT_DXT2: case D3DFMT_DXT3: case D3DFMT_DXT4: case D3DFMT_DXT5:
+    case D3DFMT_DXT1:
+    case D3DFMT_DXT2:
+    case D3DFMT_DXT3:
+    case D3DFMT_DXT4:
+    case D3DFMT_DXT5:
         s->row_pitch = (width + 3) / 4 * (e.format == D3DFMT_DXT1 ? 8 : 16);
         rows = (height + 3) / 4;
         break;
-    case D3DFMT_UYVY: case D3DFMT_YUY2: case D3DFMT_R8G8_B8G8: case D3DFMT_G8R8_G8B8:
+    case D3DFMT_UYVY:
+    case D3DFMT_YUY2:
+    case D3DFMT_R8G8_B8G8:
+    case D3DFMT_G8R8_G8B8:
         s->row_pitch = (width + 1) / 2 * 4;
         break;
     default:
@@ -128,10 +138,7 @@ bool level_size(const PixelFormatEntry& e, uint64_t width, uint64_t height, Leve
     return checked_mul(s->row_pitch, rows, &s->slice_bytes);
 }
 
-uint64_t halve(uint64_t size)
-{
-    return size > 1 ? size / 2 : 1;
-}
+uint64_t halve(uint64_t size) { return size > 1 ? size / 2 : 1; }
 
 // Levels of the full chain down to 1 x 1 x 1.
 uint32_t full_chain_levels(uint64_t width, uint64_t height, uint64_t depth)
@@ -252,7 +259,8 @@ HRESULT decode_dds(DecodedImage* image, const BYTE* bytes, size_t size)
         return E_FAIL;
     layout.faces = (caps2 & kAllFaces) == kAllFaces ? 6 : 1;
     layout.resource_type = volume ? D3DRTYPE_VOLUMETEXTURE
-                           : layout.faces == 6 ? D3DRTYPE_CUBETEXTURE : D3DRTYPE_TEXTURE;
+        : layout.faces == 6       ? D3DRTYPE_CUBETEXTURE
+                                  : D3DRTYPE_TEXTURE;
     // Levels past 1 x 1 x 1 hold nothing new; a hostile count must not make
     // us describe millions of them.
     const uint32_t stored_levels = mip_count ? mip_count : 1;

@@ -39,8 +39,7 @@ using Decoder = HRESULT (*)(DecodedImage*, const BYTE*, size_t);
 
 // The order matters: the formats without a signature (TGA, DIB) come last.
 const Decoder kDecoders[] = {
-    decode_bmp, decode_ppm, decode_dds, decode_jpeg, decode_png,
-    decode_pfm, decode_hdr, decode_tga, decode_dib,
+    decode_bmp, decode_ppm, decode_dds, decode_jpeg, decode_png, decode_pfm, decode_hdr, decode_tga, decode_dib,
 };
 
 void set_whole_region(DecodedImage* image)

@@ -99,32 +99,62 @@ namespace {
 
 bool is_dxt(D3DFORMAT format)
 {
-    return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 ||
-           format == D3DFMT_DXT4 || format == D3DFMT_DXT5;
+    return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 || format == D3DFMT_DXT4 ||
+        format == D3DFMT_DXT5;
 }
 
 // Bits per pixel of the formats the decoders produce, 0 for others.
 unsigned bits_per_pixel(D3DFORMAT format)
 {
     switch (static_cast<DWORD>(format)) {
-    case D3DFMT_R3G3B2: case D3DFMT_A8: case D3DFMT_P8: case D3DFMT_L8: case D3DFMT_A4L4:
+    case D3DFMT_R3G3B2:
+    case D3DFMT_A8:
+    case D3DFMT_P8:
+    case D3DFMT_L8:
+    case D3DFMT_A4L4:
         return 8;
-    case D3DFMT_R5G6B5: case D3DFMT_X1R5G5B5: case D3DFMT_A1R5G5B5: case D3DFMT_A4R4G4B4:
-    case D3DFMT_A8R3G3B2: case D3DFMT_X4R4G4B4: case D3DFMT_A8P8: case D3DFMT_A8L8:
-    case D3DFMT_L16: case D3DFMT_V8U8: case D3DFMT_L6V5U5: case D3DFMT_D16_LOCKABLE:
-    case D3DFMT_CxV8U8: case D3DFMT_R16F:
-    case D3DFMT_UYVY: case D3DFMT_YUY2: case D3DFMT_R8G8_B8G8: case D3DFMT_G8R8_G8B8:
+    case D3DFMT_R5G6B5:
+    case D3DFMT_X1R5G5B5:
+    case D3DFMT_A1R5G5B5:
+    case D3DFMT_A4R4G4B4:
+    case D3DFMT_A8R3G3B2:
+    case D3DFMT_X4R4G4B4:
+    case D3DFMT_A8P8:
+    case D3DFMT_A8L8:
+    case D3DFMT_L16:
+    case D3DFMT_V8U8:
+    case D3DFMT_L6V5U5:
+    case D3DFMT_D16_LOCKABLE:
+    case D3DFMT_CxV8U8:
+    case D3DFMT_R16F:
+    case D3DFMT_UYVY:
+    case D3DFMT_YUY2:
+    case D3DFMT_R8G8_B8G8:
+    case D3DFMT_G8R8_G8B8:
         return 16;
     case D3DFMT_R8G8B8:
         return 24;
-    case D3DFMT_A8R8G8B8: case D3DFMT_X8R8G8B8: case D3DFMT_A2B10G10R10: case D3DFMT_A8B8G8R8:
-    case D3DFMT_X8B8G8R8: case D3DFMT_G16R16: case D3DFMT_A2R10G10B10: case D3DFMT_X8L8V8U8:
-    case D3DFMT_Q8W8V8U8: case D3DFMT_V16U16: case D3DFMT_A2W10V10U10: case D3DFMT_D32F_LOCKABLE:
-    case D3DFMT_G16R16F: case D3DFMT_R32F: case LOADER_FMT_AL16:
+    case D3DFMT_A8R8G8B8:
+    case D3DFMT_X8R8G8B8:
+    case D3DFMT_A2B10G10R10:
+    case D3DFMT_A8B8G8R8:
+    case D3DFMT_X8B8G8R8:
+    case D3DFMT_G16R16:
+    case D3DFMT_A2R10G10B10:
+    case D3DFMT_X8L8V8U8:
+    case D3DFMT_Q8W8V8U8:
+    case D3DFMT_V16U16:
+    case D3DFMT_A2W10V10U10:
+    case D3DFMT_D32F_LOCKABLE:
+    case D3DFMT_G16R16F:
+    case D3DFMT_R32F:
+    case LOADER_FMT_AL16:
         return 32;
     case LOADER_FMT_R16:
         return 48;
-    case D3DFMT_A16B16G16R16: case D3DFMT_Q16W16V16U16: case D3DFMT_A16B16G16R16F:
+    case D3DFMT_A16B16G16R16:
+    case D3DFMT_Q16W16V16U16:
+    case D3DFMT_A16B16G16R16F:
     case D3DFMT_G32R32F:
         return 64;
     case D3DFMT_A32B32G32R32F:
@@ -142,7 +172,10 @@ size_t decoded_row_bytes(const DecodedImage* image)
     if (is_dxt(image->format))
         return (width + 3) / 4 * (image->format == D3DFMT_DXT1 ? 8 : 16);
     switch (image->format) {
-    case D3DFMT_UYVY: case D3DFMT_YUY2: case D3DFMT_R8G8_B8G8: case D3DFMT_G8R8_G8B8:
+    case D3DFMT_UYVY:
+    case D3DFMT_YUY2:
+    case D3DFMT_R8G8_B8G8:
+    case D3DFMT_G8R8_G8B8:
         return (width + 1) / 2 * 4;
     default:
         return width * (bits_per_pixel(image->format) / 8);

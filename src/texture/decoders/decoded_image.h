@@ -41,28 +41,27 @@ struct ImageRegion {
 };
 
 struct DecodedImage {
-    D3DFORMAT format;       // layout of the pixels, or LOADER_FMT_AL16 / LOADER_FMT_R16
-    const BYTE* pixels;     // first byte of the top row; null when only the header was read
-    const BYTE* palette;    // 256 entries of red, green, blue, alpha bytes, or null
+    D3DFORMAT format;    // layout of the pixels, or LOADER_FMT_AL16 / LOADER_FMT_R16
+    const BYTE* pixels;  // first byte of the top row; null when only the header was read
+    const BYTE* palette; // 256 entries of red, green, blue, alpha bytes, or null
     UINT width;
     UINT height;
-    UINT depth;             // 1 except for volume images
-    ImageRegion region;     // the whole image once decode_image succeeds
-    UINT row_pitch;         // bytes from one row to the next
-    UINT slice_pitch;       // bytes from one depth slice to the next (DDS only, else 0)
-    BOOL owns_pixels;       // pixels were allocated for this image; else they lie in the file's bytes
-    BOOL owns_palette;      // likewise for the palette
-    BOOL want_pixels;       // FALSE: decode the header only (format, size, pitches)
+    UINT depth;                    // 1 except for volume images
+    ImageRegion region;            // the whole image once decode_image succeeds
+    UINT row_pitch;                // bytes from one row to the next
+    UINT slice_pitch;              // bytes from one depth slice to the next (DDS only, else 0)
+    BOOL owns_pixels;              // pixels were allocated for this image; else they lie in the file's bytes
+    BOOL owns_palette;             // likewise for the palette
+    BOOL want_pixels;              // FALSE: decode the header only (format, size, pitches)
     D3DRESOURCETYPE resource_type; // texture, volume or cube, as the file describes itself
-    DWORD file_format;      // ImageFileFormat of the decoder that accepted the file
-    DecodedImage* next_level; // next smaller mip level in the file (DDS only), owned
-    DecodedImage* next_face;  // next cube face in the file (DDS only), owned
+    DWORD file_format;             // ImageFileFormat of the decoder that accepted the file
+    DecodedImage* next_level;      // next smaller mip level in the file (DDS only), owned
+    DecodedImage* next_face;       // next cube face in the file (DDS only), owned
 };
 
 // Decodes a whole image file held in memory. `image` is overwritten with
-// zeros first (release what it held before) and receives the result; want_pixels FALSE reads only the header. Pixels and
-// palettes that the image does not own point into `bytes`, which must then
-// stay mapped while the image is used.
+// zeros first (release what it held before) and receives the result; want_pixels FALSE reads only the header. Pixels
+// and palettes that the image does not own point into `bytes`, which must then stay mapped while the image is used.
 // Results: S_OK; D3DERR_INVALIDCALL when bytes or image are missing or size is
 // 0; E_INVALID_IMAGE_DATA when no decoder accepts the bytes. On failure the
 // image is left empty. Switches LC_NUMERIC to "C" for the call, so two decodes

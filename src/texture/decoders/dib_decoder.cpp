@@ -30,8 +30,7 @@ bool read_header(const ByteReader& in, DibHeader* h)
         return false;
     if (h->header_size == 12) {
         int32_t width, height;
-        if (!in.s16le(4, &width) || !in.s16le(6, &height) || !in.u16le(8, &h->planes) ||
-            !in.u16le(10, &h->bit_count))
+        if (!in.s16le(4, &width) || !in.s16le(6, &height) || !in.u16le(8, &h->planes) || !in.u16le(10, &h->bit_count))
             return false;
         h->width = width;
         h->height = height;
@@ -85,7 +84,7 @@ const MaskFormat kMaskFormats[] = {
 // What the pixel rows turn into.
 struct PixelLayout {
     D3DFORMAT format = D3DFMT_UNKNOWN;
-    bool generic = false;    // any other mask set: four floats per pixel
+    bool generic = false; // any other mask set: four floats per pixel
     uint32_t data_shift = 0;
 };
 
@@ -93,11 +92,22 @@ bool choose_format(const DibHeader& h, PixelLayout* layout)
 {
     if (h.compression <= BI_RLE4) {
         switch (h.bit_count) {
-        case 1: case 4: case 8: layout->format = D3DFMT_P8; return true;
-        case 16: layout->format = D3DFMT_X1R5G5B5; return true;
-        case 24: layout->format = D3DFMT_R8G8B8; return true;
-        case 32: layout->format = D3DFMT_X8R8G8B8; return true;
-        default: return false;
+        case 1:
+        case 4:
+        case 8:
+            layout->format = D3DFMT_P8;
+            return true;
+        case 16:
+            layout->format = D3DFMT_X1R5G5B5;
+            return true;
+        case 24:
+            layout->format = D3DFMT_R8G8B8;
+            return true;
+        case 32:
+            layout->format = D3DFMT_X8R8G8B8;
+            return true;
+        default:
+            return false;
         }
     }
     if (h.compression != BI_BITFIELDS || h.header_size < 52)
@@ -105,8 +115,8 @@ bool choose_format(const DibHeader& h, PixelLayout* layout)
     if (h.bit_count != 16 && h.bit_count != 24 && h.bit_count != 32)
         return false;
     for (const MaskFormat& m : kMaskFormats) {
-        if (m.bits == h.bit_count && m.red == h.masks[0] && m.green == h.masks[1] &&
-            m.blue == h.masks[2] && m.alpha == h.masks[3]) {
+        if (m.bits == h.bit_count && m.red == h.masks[0] && m.green == h.masks[1] && m.blue == h.masks[2] &&
+            m.alpha == h.masks[3]) {
             layout->format = m.format;
             layout->data_shift = m.data_shift;
             return true;
@@ -122,11 +132,11 @@ struct RowGeometry {
     uint64_t width = 0;
     uint64_t height = 0;
     bool top_down = false;
-    uint64_t data_offset = 0;    // first pixel byte, counted from the header start
+    uint64_t data_offset = 0; // first pixel byte, counted from the header start
     uint64_t file_row_bytes = 0;
     uint64_t file_stride = 0;
-    uint64_t row_pitch = 0;      // decoded
-    uint64_t image_bytes = 0;    // decoded: height x row_pitch
+    uint64_t row_pitch = 0;   // decoded
+    uint64_t image_bytes = 0; // decoded: height x row_pitch
 };
 
 HRESULT measure_rows(const DibHeader& h, const PixelLayout& layout, uint64_t data_offset, RowGeometry* g)
@@ -138,9 +148,15 @@ HRESULT measure_rows(const DibHeader& h, const PixelLayout& layout, uint64_t dat
     g->height = g->top_down ? uint64_t(-int64_t(h.height)) : uint64_t(h.height);
     g->data_offset = data_offset;
     switch (h.bit_count) {
-    case 1: g->file_row_bytes = (g->width + 7) / 8; break;
-    case 4: g->file_row_bytes = (g->width + 1) / 2; break;
-    default: g->file_row_bytes = h.bit_count / 8 * g->width; break;
+    case 1:
+        g->file_row_bytes = (g->width + 7) / 8;
+        break;
+    case 4:
+        g->file_row_bytes = (g->width + 1) / 2;
+        break;
+    default:
+        g->file_row_bytes = h.bit_count / 8 * g->width;
+        break;
     }
     round_up4(g->file_row_bytes, &g->file_stride);
     uint64_t decoded_row = g->file_row_bytes;
@@ -157,8 +173,8 @@ HRESULT measure_rows(const DibHeader& h, const PixelLayout& layout, uint64_t dat
 bool rows_present(const ByteReader& in, const RowGeometry& g)
 {
     uint64_t last_row, end;
-    return checked_mul(g.height - 1, g.file_stride, &last_row) &&
-           checked_add(g.data_offset, last_row, &end) && in.has(end, g.file_row_bytes);
+    return checked_mul(g.height - 1, g.file_stride, &last_row) && checked_add(g.data_offset, last_row, &end) &&
+        in.has(end, g.file_row_bytes);
 }
 
 const BYTE* file_row(const ByteReader& in, const RowGeometry& g, uint64_t r)
@@ -167,10 +183,7 @@ const BYTE* file_row(const ByteReader& in, const RowGeometry& g, uint64_t r)
 }
 
 // Image row (0 = top) that the file's r-th stored row becomes.
-uint64_t image_row(const RowGeometry& g, uint64_t r)
-{
-    return g.top_down ? r : g.height - 1 - r;
-}
+uint64_t image_row(const RowGeometry& g, uint64_t r) { return g.top_down ? r : g.height - 1 - r; }
 
 bool any_fourth_byte_set(const ByteReader& in, const RowGeometry& g)
 {
@@ -234,8 +247,8 @@ float channel_value(uint32_t pixel, const Channel& c)
     return static_cast<float>((pixel >> c.shift) & c.max) / static_cast<float>(c.max);
 }
 
-void convert_generic_row(const BYTE* src, float* dst, uint64_t width, unsigned bit_count,
-                         const Channel (&channels)[4], bool no_colour)
+void convert_generic_row(const BYTE* src, float* dst, uint64_t width, unsigned bit_count, const Channel (&channels)[4],
+                         bool no_colour)
 {
     const unsigned step = bit_count / 8;
     for (uint64_t x = 0; x < width; ++x, src += step, dst += 4) {
@@ -344,8 +357,8 @@ HRESULT decode_rle(ByteReader in, BYTE* out, const RowGeometry& g, bool rle4)
     }
 }
 
-HRESULT decode_rows(const ByteReader& in, const DibHeader& h, const PixelLayout& layout,
-                    const RowGeometry& g, BYTE* out)
+HRESULT decode_rows(const ByteReader& in, const DibHeader& h, const PixelLayout& layout, const RowGeometry& g,
+                    BYTE* out)
 {
     if (h.compression == BI_RLE8 || h.compression == BI_RLE4)
         return decode_rle(in, out, g, h.compression == BI_RLE4);

@@ -19,10 +19,7 @@ bool starts_with(const uint8_t* line, size_t length, const char* prefix)
     return length >= n && std::memcmp(line, prefix, n) == 0;
 }
 
-bool is_blank(int c)
-{
-    return c == ' ' || c == '\t';
-}
+bool is_blank(int c) { return c == ' ' || c == '\t'; }
 
 bool valid_format_name(const uint8_t* value, size_t length)
 {
@@ -71,7 +68,7 @@ bool read_header(ByteReader& in, double* exposure)
 }
 
 struct Axis {
-    char name = 0;   // 'X' or 'Y'
+    char name = 0; // 'X' or 'Y'
     bool plus = false;
     uint64_t count = 0;
 };
@@ -81,8 +78,8 @@ bool parse_axis(ByteReader& text, Axis* axis)
     while (is_blank(text.peek()))
         text.skip(1);
     uint8_t sign, name;
-    if (!text.read_u8(&sign) || !text.read_u8(&name) || (sign != '+' && sign != '-') ||
-        (name != 'X' && name != 'Y') || !is_blank(text.peek()))
+    if (!text.read_u8(&sign) || !text.read_u8(&name) || (sign != '+' && sign != '-') || (name != 'X' && name != 'Y') ||
+        !is_blank(text.peek()))
         return false;
     while (is_blank(text.peek()))
         text.skip(1);

@@ -17,10 +17,7 @@ struct ErrorManager {
     std::jmp_buf jump;
 };
 
-[[noreturn]] void on_error(j_common_ptr cinfo)
-{
-    std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
-}
+[[noreturn]] void on_error(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1); }
 
 void on_message(j_common_ptr, int) {}
 void on_output(j_common_ptr) {}

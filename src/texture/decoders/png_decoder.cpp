@@ -29,10 +29,7 @@ void read_bytes(png_structp png, png_bytep out, size_t count)
     in->position += count;
 }
 
-[[noreturn]] void on_error(png_structp png, png_const_charp)
-{
-    png_longjmp(png, 1);
-}
+[[noreturn]] void on_error(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
 void on_warning(png_structp, png_const_charp) {}
 
@@ -41,33 +38,56 @@ bool base_format(int colour_type, int depth, D3DFORMAT* format)
 {
     const bool wide = depth == 16;
     switch (colour_type) {
-    case PNG_COLOR_TYPE_GRAY: *format = wide ? D3DFMT_L16 : D3DFMT_L8; return true;
-    case PNG_COLOR_TYPE_RGB: *format = wide ? LOADER_FMT_R16 : D3DFMT_X8R8G8B8; return true;
-    case PNG_COLOR_TYPE_PALETTE: *format = D3DFMT_P8; return !wide;
-    case PNG_COLOR_TYPE_GRAY_ALPHA: *format = wide ? LOADER_FMT_AL16 : D3DFMT_A8L8; return true;
-    case PNG_COLOR_TYPE_RGB_ALPHA: *format = wide ? D3DFMT_A16B16G16R16 : D3DFMT_A8R8G8B8; return true;
-    default: return false;
+    case PNG_COLOR_TYPE_GRAY:
+        *format = wide ? D3DFMT_L16 : D3DFMT_L8;
+        return true;
+    case PNG_COLOR_TYPE_RGB:
+        *format = wide ? LOADER_FMT_R16 : D3DFMT_X8R8G8B8;
+        return true;
+    case PNG_COLOR_TYPE_PALETTE:
+        *format = D3DFMT_P8;
+        return !wide;
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+        *format = wide ? LOADER_FMT_AL16 : D3DFMT_A8L8;
+        return true;
+    case PNG_COLOR_TYPE_RGB_ALPHA:
+        *format = wide ? D3DFMT_A16B16G16R16 : D3DFMT_A8R8G8B8;
+        return true;
+    default:
+        return false;
     }
 }
 
 D3DFORMAT with_alpha(D3DFORMAT format)
 {
     switch (static_cast<DWORD>(format)) {
-    case D3DFMT_X8R8G8B8: return D3DFMT_A8R8G8B8;
-    case D3DFMT_L8: return D3DFMT_A8L8;
-    case D3DFMT_L16: return LOADER_FMT_AL16;
-    case LOADER_FMT_R16: return D3DFMT_A16B16G16R16;
-    default: return format;
+    case D3DFMT_X8R8G8B8:
+        return D3DFMT_A8R8G8B8;
+    case D3DFMT_L8:
+        return D3DFMT_A8L8;
+    case D3DFMT_L16:
+        return LOADER_FMT_AL16;
+    case LOADER_FMT_R16:
+        return D3DFMT_A16B16G16R16;
+    default:
+        return format;
     }
 }
 
 unsigned expected_channels(D3DFORMAT format)
 {
     switch (static_cast<DWORD>(format)) {
-    case LOADER_FMT_R16: return 3;
-    case D3DFMT_A8R8G8B8: case D3DFMT_X8R8G8B8: case D3DFMT_A16B16G16R16: return 4;
-    case D3DFMT_A8L8: case LOADER_FMT_AL16: return 2;
-    default: return 1;
+    case LOADER_FMT_R16:
+        return 3;
+    case D3DFMT_A8R8G8B8:
+    case D3DFMT_X8R8G8B8:
+    case D3DFMT_A16B16G16R16:
+        return 4;
+    case D3DFMT_A8L8:
+    case LOADER_FMT_AL16:
+        return 2;
+    default:
+        return 1;
     }
 }
 

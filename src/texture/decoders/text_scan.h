@@ -9,15 +9,9 @@
 
 #include "texture/decoders/byte_reader.h"
 
-inline bool is_white_space(int c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+inline bool is_white_space(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
-inline bool is_digit(int c)
-{
-    return c >= '0' && c <= '9';
-}
+inline bool is_digit(int c) { return c >= '0' && c <= '9'; }
 
 // Reads decimal digits at the cursor into *value; false when there is no
 // digit or the number exceeds `limit`.

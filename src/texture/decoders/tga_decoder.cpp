@@ -35,8 +35,8 @@ bool read_header(const ByteReader& in, TgaHeader* h)
 
 bool choose_format(const TgaHeader& h, D3DFORMAT* format)
 {
-    if (h.map_type == 1 && h.map_entry_bits != 15 && h.map_entry_bits != 16 &&
-        h.map_entry_bits != 24 && h.map_entry_bits != 32)
+    if (h.map_type == 1 && h.map_entry_bits != 15 && h.map_entry_bits != 16 && h.map_entry_bits != 24 &&
+        h.map_entry_bits != 32)
         return false;
     switch (h.image_type & 3) {
     case 1:
@@ -44,11 +44,20 @@ bool choose_format(const TgaHeader& h, D3DFORMAT* format)
         return h.map_type == 1 && h.pixel_bits == 8;
     case 2:
         switch (h.pixel_bits) {
-        case 15: *format = D3DFMT_X1R5G5B5; return true;
-        case 16: *format = D3DFMT_A1R5G5B5; return true;
-        case 24: *format = D3DFMT_R8G8B8; return true;
-        case 32: *format = D3DFMT_A8R8G8B8; return true;
-        default: return false;
+        case 15:
+            *format = D3DFMT_X1R5G5B5;
+            return true;
+        case 16:
+            *format = D3DFMT_A1R5G5B5;
+            return true;
+        case 24:
+            *format = D3DFMT_R8G8B8;
+            return true;
+        case 32:
+            *format = D3DFMT_A8R8G8B8;
+            return true;
+        default:
+            return false;
         }
     case 3:
         *format = D3DFMT_L8;
@@ -58,10 +67,7 @@ bool choose_format(const TgaHeader& h, D3DFORMAT* format)
     }
 }
 
-BYTE widen5(unsigned v)
-{
-    return static_cast<BYTE>(v << 3 | v >> 2);
-}
+BYTE widen5(unsigned v) { return static_cast<BYTE>(v << 3 | v >> 2); }
 
 bool fill_palette(BYTE* palette, const TgaHeader& h, const uint8_t* map)
 {
@@ -97,8 +103,12 @@ bool fill_palette(BYTE* palette, const TgaHeader& h, const uint8_t* map)
 class PixelPlacer {
 public:
     PixelPlacer(BYTE* out, const TgaHeader& h, unsigned pixel_bytes)
-        : out_(out), width_(h.width), height_(h.height), pixel_bytes_(pixel_bytes),
-          top_first_(h.descriptor & 0x20), right_to_left_(h.descriptor & 0x10)
+        : out_(out),
+          width_(h.width),
+          height_(h.height),
+          pixel_bytes_(pixel_bytes),
+          top_first_(h.descriptor & 0x20),
+          right_to_left_(h.descriptor & 0x10)
     {
     }
 

@@ -6,7 +6,8 @@ namespace {
 
 class HookTest : public DeviceTest {};
 
-TEST(HookEntryTest, Direct3DCreate9FailsWithNull) {
+TEST(HookEntryTest, Direct3DCreate9FailsWithNull)
+{
     d3d9_test_reset();
     d3d9_test_fail(D3D9Call::Direct3DCreate9);
     EXPECT_EQ(Direct3DCreate9(D3D_SDK_VERSION), nullptr);
@@ -18,7 +19,8 @@ TEST(HookEntryTest, Direct3DCreate9FailsWithNull) {
     EXPECT_EQ(d3d9_test_call_count(D3D9Call::Direct3DCreate9), 0u);
 }
 
-TEST(HookEntryTest, SkipAndTimesChooseWhichCallsFail) {
+TEST(HookEntryTest, SkipAndTimesChooseWhichCallsFail)
+{
     d3d9_test_reset();
     d3d9_test_fail(D3D9Call::Direct3DCreate9, 2, 2);
     bool made[6];
@@ -36,7 +38,7 @@ TEST(HookEntryTest, SkipAndTimesChooseWhichCallsFail) {
     EXPECT_TRUE(made[4]);
     EXPECT_TRUE(made[5]);
 
-    d3d9_test_fail(D3D9Call::Direct3DCreate9, 1, 0);  // every call after the first
+    d3d9_test_fail(D3D9Call::Direct3DCreate9, 1, 0); // every call after the first
     IDirect3D9* first = Direct3DCreate9(D3D_SDK_VERSION);
     EXPECT_NE(first, nullptr);
     first->Release();
@@ -46,7 +48,8 @@ TEST(HookEntryTest, SkipAndTimesChooseWhichCallsFail) {
     d3d9_test_reset();
 }
 
-TEST(HookEntryTest, AdapterCallsFail) {
+TEST(HookEntryTest, AdapterCallsFail)
+{
     d3d9_test_reset();
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
     D3DDISPLAYMODE mode;
@@ -65,7 +68,8 @@ TEST(HookEntryTest, AdapterCallsFail) {
     d3d9_test_reset();
 }
 
-TEST_F(HookTest, CreationCallsFailWithNullOutputs) {
+TEST_F(HookTest, CreationCallsFailWithNullOutputs)
+{
     IDirect3DVertexBuffer9* vb = reinterpret_cast<IDirect3DVertexBuffer9*>(1);
     d3d9_test_fail(D3D9Call::CreateVertexBuffer, 0, 1, E_OUTOFMEMORY);
     EXPECT_EQ(device->CreateVertexBuffer(64, 0, 0, D3DPOOL_MANAGED, &vb, nullptr), E_OUTOFMEMORY);
@@ -98,7 +102,8 @@ TEST_F(HookTest, CreationCallsFailWithNullOutputs) {
     EXPECT_EQ(device->GetDisplayMode(0, &mode), S_OK);
 }
 
-TEST_F(HookTest, LocksFailWithoutLocking) {
+TEST_F(HookTest, LocksFailWithoutLocking)
+{
     IDirect3DVertexBuffer9* vb = nullptr;
     IDirect3DIndexBuffer9* ib = nullptr;
     IDirect3DTexture9* texture = nullptr;
@@ -138,7 +143,8 @@ TEST_F(HookTest, LocksFailWithoutLocking) {
     texture->Release();
 }
 
-TEST_F(HookTest, FailedResetLeavesTheDeviceUnusableUntilAGoodOne) {
+TEST_F(HookTest, FailedResetLeavesTheDeviceUnusableUntilAGoodOne)
+{
     D3DPRESENT_PARAMETERS params = windowed_params();
     d3d9_test_fail(D3D9Call::Reset);
     EXPECT_EQ(device->Reset(&params), D3DERR_INVALIDCALL);
@@ -149,15 +155,16 @@ TEST_F(HookTest, FailedResetLeavesTheDeviceUnusableUntilAGoodOne) {
     EXPECT_EQ(device->TestCooperativeLevel(), S_OK);
 }
 
-TEST_F(HookTest, PresentAndDrawFail) {
+TEST_F(HookTest, PresentAndDrawFail)
+{
     begin();
     d3d9_test_fail(D3D9Call::DrawIndexedPrimitive, 0, 1, E_FAIL);
-    EXPECT_EQ(draw_indexed<ScreenVertex>(D3DPT_TRIANGLELIST, kScreenFvf,
-                                         {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0},
-                                          {8, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0},
-                                          {0, 8, 0.5f, 1, 0xFFFFFFFF, 0, 0}},
-                                         {0, 1, 2}, 1),
-              E_FAIL);
+    EXPECT_EQ(
+        draw_indexed<ScreenVertex>(
+            D3DPT_TRIANGLELIST, kScreenFvf,
+            {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {8, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {0, 8, 0.5f, 1, 0xFFFFFFFF, 0, 0}},
+            {0, 1, 2}, 1),
+        E_FAIL);
     device->EndScene();
     d3d9_test_fail(D3D9Call::Present);
     EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);
@@ -167,8 +174,9 @@ TEST_F(HookTest, PresentAndDrawFail) {
     EXPECT_EQ(window.pixel(1, 1), 0u) << "the failed draw drew nothing";
 }
 
-TEST_F(HookTest, IndexedDrawsAreNotedWithTheirArguments) {
-    d3d9_test_fail(D3D9Call::DrawIndexedPrimitive, 0, 0);  // noted even when failing
+TEST_F(HookTest, IndexedDrawsAreNotedWithTheirArguments)
+{
+    d3d9_test_fail(D3D9Call::DrawIndexedPrimitive, 0, 0); // noted even when failing
     for (UINT k = 0; k < 70; ++k) {
         device->DrawIndexedPrimitive(D3DPT_LINELIST, 1, 2, 3, k, 5);
     }
@@ -186,4 +194,4 @@ TEST_F(HookTest, IndexedDrawsAreNotedWithTheirArguments) {
     EXPECT_TRUE(d3d9_test_indexed_draws().empty());
 }
 
-}  // namespace
+} // namespace

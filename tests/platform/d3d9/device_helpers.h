@@ -28,7 +28,8 @@ struct MeshVertex {
     float u, v;
 };
 
-inline D3DPRESENT_PARAMETERS windowed_params(UINT width = 0, UINT height = 0) {
+inline D3DPRESENT_PARAMETERS windowed_params(UINT width = 0, UINT height = 0)
+{
     D3DPRESENT_PARAMETERS p;
     std::memset(&p, 0, sizeof p);
     p.BackBufferWidth = width;
@@ -42,7 +43,8 @@ inline D3DPRESENT_PARAMETERS windowed_params(UINT width = 0, UINT height = 0) {
     return p;
 }
 
-inline D3DMATRIX identity_matrix() {
+inline D3DMATRIX identity_matrix()
+{
     D3DMATRIX m;
     std::memset(&m, 0, sizeof m);
     m._11 = m._22 = m._33 = m._44 = 1.0f;
@@ -50,7 +52,8 @@ inline D3DMATRIX identity_matrix() {
 }
 
 inline IDirect3DVertexBuffer9* filled_vertex_buffer(IDirect3DDevice9* device, const void* data, size_t bytes,
-                                                   DWORD fvf = 0) {
+                                                    DWORD fvf = 0)
+{
     IDirect3DVertexBuffer9* vb = nullptr;
     EXPECT_EQ(device->CreateVertexBuffer(static_cast<UINT>(bytes), 0, fvf, D3DPOOL_MANAGED, &vb, nullptr), S_OK);
     void* bits = nullptr;
@@ -60,10 +63,11 @@ inline IDirect3DVertexBuffer9* filled_vertex_buffer(IDirect3DDevice9* device, co
     return vb;
 }
 
-inline IDirect3DIndexBuffer9* filled_index_buffer(IDirect3DDevice9* device, const std::vector<uint16_t>& indices) {
+inline IDirect3DIndexBuffer9* filled_index_buffer(IDirect3DDevice9* device, const std::vector<uint16_t>& indices)
+{
     IDirect3DIndexBuffer9* ib = nullptr;
-    EXPECT_EQ(device->CreateIndexBuffer(static_cast<UINT>(indices.size() * 2), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED,
-                                        &ib, nullptr),
+    EXPECT_EQ(device->CreateIndexBuffer(static_cast<UINT>(indices.size() * 2), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib,
+                                        nullptr),
               S_OK);
     void* bits = nullptr;
     EXPECT_EQ(ib->Lock(0, 0, &bits, 0), S_OK);
@@ -79,14 +83,16 @@ struct ProfiledDevice {
     IDirect3D9* d3d = nullptr;
     IDirect3DDevice9* device = nullptr;
 
-    ProfiledDevice(const D3D9Profile& profile, UINT width, UINT height) : window(width, height) {
+    ProfiledDevice(const D3D9Profile& profile, UINT width, UINT height) : window(width, height)
+    {
         d3d9_test_set_profile(profile);
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
         D3DPRESENT_PARAMETERS params = windowed_params();
         EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
                   S_OK);
     }
-    ~ProfiledDevice() {
+    ~ProfiledDevice()
+    {
         if (device) {
             device->Release();
         }
@@ -105,7 +111,8 @@ class DeviceTest : public ::testing::Test {
 protected:
     explicit DeviceTest(UINT width = 8, UINT height = 8) : window(width, height) {}
 
-    void SetUp() override {
+    void SetUp() override
+    {
         d3d9_test_reset();
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
         ASSERT_NE(d3d, nullptr);
@@ -115,7 +122,8 @@ protected:
                   S_OK);
     }
 
-    void TearDown() override {
+    void TearDown() override
+    {
         if (device) {
             EXPECT_EQ(device->Release(), 0u) << "a test leaked a reference";
         }
@@ -126,27 +134,32 @@ protected:
     }
 
     // Clears to `color` (depth 1) and opens a scene.
-    void begin(D3DCOLOR color = 0xFF000000) {
+    void begin(D3DCOLOR color = 0xFF000000)
+    {
         ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, color, 1.0f, 0), S_OK);
         ASSERT_EQ(device->BeginScene(), S_OK);
     }
 
     // Ends the scene and presents it to the window.
-    void finish() {
+    void finish()
+    {
         ASSERT_EQ(device->EndScene(), S_OK);
         ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), S_OK);
     }
 
-    IDirect3DVertexBuffer9* make_vertex_buffer(const void* data, size_t bytes, DWORD fvf = 0) {
+    IDirect3DVertexBuffer9* make_vertex_buffer(const void* data, size_t bytes, DWORD fvf = 0)
+    {
         return filled_vertex_buffer(device, data, bytes, fvf);
     }
 
-    IDirect3DIndexBuffer9* make_index_buffer(const std::vector<uint16_t>& indices) {
+    IDirect3DIndexBuffer9* make_index_buffer(const std::vector<uint16_t>& indices)
+    {
         return filled_index_buffer(device, indices);
     }
 
     // Draws screen-space primitives with DrawPrimitive.
-    HRESULT draw_screen(D3DPRIMITIVETYPE type, const std::vector<ScreenVertex>& vertices, UINT count) {
+    HRESULT draw_screen(D3DPRIMITIVETYPE type, const std::vector<ScreenVertex>& vertices, UINT count)
+    {
         IDirect3DVertexBuffer9* vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(ScreenVertex));
         device->SetFVF(kScreenFvf);
         device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
@@ -159,14 +172,14 @@ protected:
     // Draws 3-D primitives through indices.
     template <class Vertex>
     HRESULT draw_indexed(D3DPRIMITIVETYPE type, DWORD fvf, const std::vector<Vertex>& vertices,
-                         const std::vector<uint16_t>& indices, UINT count) {
+                         const std::vector<uint16_t>& indices, UINT count)
+    {
         IDirect3DVertexBuffer9* vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(Vertex));
         IDirect3DIndexBuffer9* ib = make_index_buffer(indices);
         device->SetFVF(fvf);
         device->SetStreamSource(0, vb, 0, sizeof(Vertex));
         device->SetIndices(ib);
-        const HRESULT hr =
-            device->DrawIndexedPrimitive(type, 0, 0, static_cast<UINT>(vertices.size()), 0, count);
+        const HRESULT hr = device->DrawIndexedPrimitive(type, 0, 0, static_cast<UINT>(vertices.size()), 0, count);
         device->SetStreamSource(0, nullptr, 0, 0);
         device->SetIndices(nullptr);
         vb->Release();
@@ -176,7 +189,8 @@ protected:
 
     // The presented frame as text, one character per pixel: '#' where the
     // pixel is `on`, '.' elsewhere; rows separated by newlines.
-    std::string mask(uint32_t on) const {
+    std::string mask(uint32_t on) const
+    {
         std::string text;
         for (UINT y = 0; y < window.frame_height(); ++y) {
             for (UINT x = 0; x < window.frame_width(); ++x) {

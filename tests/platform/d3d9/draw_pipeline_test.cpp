@@ -5,16 +5,17 @@
 
 namespace {
 
-TEST(FvfTest, LayoutsOfTheProgramsCodes) {
+TEST(FvfTest, LayoutsOfTheProgramsCodes)
+{
     struct Case {
         DWORD fvf;
         UINT size;
         int diffuse, texcoord;
         UINT bytes_read;
     } cases[] = {
-        {D3DFVF_XYZ, 12, -1, -1, 12},                                          // grid lines
-        {D3DFVF_XYZ | D3DFVF_DIFFUSE, 16, 12, -1, 16},                         // marker
-        {D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX2, 32, 12, 16, 24},           // the surface's 0x242
+        {D3DFVF_XYZ, 12, -1, -1, 12},                                // grid lines
+        {D3DFVF_XYZ | D3DFVF_DIFFUSE, 16, 12, -1, 16},               // marker
+        {D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX2, 32, 12, 16, 24}, // the surface's 0x242
         {D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1, 24, 12, 16, 24},
         {D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, 28, 16, 20, 28},
         {D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX1, 40, 24, 32, 40},
@@ -35,7 +36,8 @@ TEST(FvfTest, LayoutsOfTheProgramsCodes) {
     EXPECT_TRUE(rhw.pretransformed);
 }
 
-TEST(FvfTest, StageReadsTheNamedCoordinateSet) {
+TEST(FvfTest, StageReadsTheNamedCoordinateSet)
+{
     const DWORD fvf = D3DFVF_XYZ | D3DFVF_TEX3 | D3DFVF_TEXCOORDSIZE3(0) | D3DFVF_TEXCOORDSIZE1(1);
     EXPECT_EQ(fvf_vertex_size(fvf), 12u + 12 + 4 + 8);
     VertexLayout layout;
@@ -49,16 +51,18 @@ TEST(FvfTest, StageReadsTheNamedCoordinateSet) {
     EXPECT_EQ(layout.texcoord_offset, -1) << "a set the vertex lacks reads (0, 0)";
 }
 
-TEST(FvfTest, CodesThatCannotBeDrawn) {
-    for (DWORD fvf : {DWORD(0), DWORD(D3DFVF_DIFFUSE), DWORD(D3DFVF_XYZ | D3DFVF_RESERVED0),
-                      DWORD(D3DFVF_XYZ | 0x2000), DWORD(D3DFVF_XYZRHW | 0x4000), DWORD(D3DFVF_XYZ | 0x900)}) {
+TEST(FvfTest, CodesThatCannotBeDrawn)
+{
+    for (DWORD fvf : {DWORD(0), DWORD(D3DFVF_DIFFUSE), DWORD(D3DFVF_XYZ | D3DFVF_RESERVED0), DWORD(D3DFVF_XYZ | 0x2000),
+                      DWORD(D3DFVF_XYZRHW | 0x4000), DWORD(D3DFVF_XYZ | 0x900)}) {
         VertexLayout layout;
         EXPECT_FALSE(decode_fvf(fvf, 0, &layout)) << std::hex << fvf;
         EXPECT_EQ(fvf_vertex_size(fvf), 0u) << std::hex << fvf;
     }
 }
 
-TEST(FvfTest, IndicesPerPrimitiveType) {
+TEST(FvfTest, IndicesPerPrimitiveType)
+{
     EXPECT_EQ(indices_for(D3DPT_POINTLIST, 5), 5u);
     EXPECT_EQ(indices_for(D3DPT_LINELIST, 5), 10u);
     EXPECT_EQ(indices_for(D3DPT_LINESTRIP, 5), 6u);
@@ -68,4 +72,4 @@ TEST(FvfTest, IndicesPerPrimitiveType) {
     EXPECT_EQ(indices_for(D3DPRIMITIVETYPE(7), 5), 0u);
 }
 
-}  // namespace
+} // namespace

@@ -35,7 +35,8 @@ struct Buffers {
 };
 
 // Rows of a locked surface, without their padding.
-std::vector<uint8_t> surface_bytes(IDirect3DSurface9* surface, UINT row_bytes) {
+std::vector<uint8_t> surface_bytes(IDirect3DSurface9* surface, UINT row_bytes)
+{
     std::vector<uint8_t> bytes;
     D3DLOCKED_RECT locked;
     EXPECT_EQ(surface->LockRect(&locked, nullptr, D3DLOCK_READONLY), S_OK);
@@ -52,7 +53,8 @@ std::vector<uint8_t> surface_bytes(IDirect3DSurface9* surface, UINT row_bytes) {
 // and larger ones up to several times the frame, overlapping in depth.
 // Positions in 1/64 pixel, depth a little beyond 0 .. 1, w from 0.25 to 4
 // for perspective, texture coordinates wrapping.
-std::vector<ScreenVertex> scene_vertices() {
+std::vector<ScreenVertex> scene_vertices()
+{
     std::mt19937 random(23);
     const struct {
         float wide, tall;
@@ -78,7 +80,8 @@ std::vector<ScreenVertex> scene_vertices() {
     return vertices;
 }
 
-IDirect3DTexture9* random_texture(IDirect3DDevice9* device, UINT width, UINT height) {
+IDirect3DTexture9* random_texture(IDirect3DDevice9* device, UINT width, UINT height)
+{
     IDirect3DTexture9* texture = nullptr;
     EXPECT_EQ(device->CreateTexture(width, height, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), S_OK);
     std::mt19937 random(width * 131 + height);
@@ -95,7 +98,8 @@ IDirect3DTexture9* random_texture(IDirect3DDevice9* device, UINT width, UINT hei
 }
 
 // The setting's states; the first pass tests and writes depth as usual.
-void set_states(IDirect3DDevice9* device, const Setting& s, bool first_pass) {
+void set_states(IDirect3DDevice9* device, const Setting& s, bool first_pass)
+{
     device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     device->SetRenderState(D3DRS_ZENABLE, s.depth_test || first_pass ? D3DZB_TRUE : D3DZB_FALSE);
     device->SetRenderState(D3DRS_ZWRITEENABLE, s.depth_write || first_pass);
@@ -113,7 +117,8 @@ void set_states(IDirect3DDevice9* device, const Setting& s, bool first_pass) {
     device->SetSamplerState(0, D3DSAMP_MAGFILTER, s.filter);
 }
 
-Buffers draw_scene(const Setting& s, UINT lanes) {
+Buffers draw_scene(const Setting& s, UINT lanes)
+{
     D3D9Profile profile = d3d9_default_profile();
     profile.pitch_padding = s.pitch_padding;
     profile.raster_threads = s.threads;
@@ -171,7 +176,8 @@ Buffers draw_scene(const Setting& s, UINT lanes) {
 }
 
 // Pixels whose bytes differ between two buffers of `bytes` per pixel.
-size_t differing_pixels(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, size_t bytes) {
+size_t differing_pixels(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, size_t bytes)
+{
     size_t count = 0;
     for (size_t i = 0; i + bytes <= std::min(a.size(), b.size()); i += bytes) {
         count += std::memcmp(&a[i], &b[i], bytes) != 0;
@@ -179,7 +185,8 @@ size_t differing_pixels(const std::vector<uint8_t>& a, const std::vector<uint8_t
     return count + (a.size() != b.size() ? 1 : 0);
 }
 
-TEST(LaneShaderTest, LanesDrawWhatOnePixelAtATimeDraws) {
+TEST(LaneShaderTest, LanesDrawWhatOnePixelAtATimeDraws)
+{
     const Setting settings[] = {
         {.name = "bilinear, modulated"},
         {.name = "bilinear, modulated, two threads", .threads = 2},
@@ -193,7 +200,9 @@ TEST(LaneShaderTest, LanesDrawWhatOnePixelAtATimeDraws) {
          .depth_func = D3DCMP_LESS},
         {.name = "bilinear, texture alpha, A8R8G8B8", .back_buffer = D3DFMT_A8R8G8B8, .stage = Stage::TextureAlpha},
         {.name = "no texture, A8R8G8B8", .back_buffer = D3DFMT_A8R8G8B8, .stage = Stage::NoTexture},
-        {.name = "diffuse only, flat, greater", .stage = Stage::DiffuseOnly, .depth_func = D3DCMP_GREATER,
+        {.name = "diffuse only, flat, greater",
+         .stage = Stage::DiffuseOnly,
+         .depth_func = D3DCMP_GREATER,
          .flat = true},
         {.name = "equal depth, not written", .depth_func = D3DCMP_EQUAL, .depth_write = false},
         {.name = "never", .depth_func = D3DCMP_NEVER},
@@ -224,4 +233,4 @@ TEST(LaneShaderTest, LanesDrawWhatOnePixelAtATimeDraws) {
     }
 }
 
-}  // namespace
+} // namespace

@@ -9,7 +9,8 @@
 
 namespace {
 
-TEST(RasterWorkersTest, EveryChunkRunsOnceWhoeverRunsIt) {
+TEST(RasterWorkersTest, EveryChunkRunsOnceWhoeverRunsIt)
+{
     RasterWorkers workers;
     for (uint32_t delay_us : {0u, 300u}) {
         workers.set_worker_delay(delay_us);
@@ -24,8 +25,8 @@ TEST(RasterWorkersTest, EveryChunkRunsOnceWhoeverRunsIt) {
     }
 }
 
-RasterWorkers::Report report(uint32_t caller_chunks, uint32_t worker_chunks, double wait = 0.0,
-                             double longest = 1e-3) {
+RasterWorkers::Report report(uint32_t caller_chunks, uint32_t worker_chunks, double wait = 0.0, double longest = 1e-3)
+{
     RasterWorkers::Report r;
     r.caller_chunks = caller_chunks;
     r.worker_chunks = worker_chunks;
@@ -41,7 +42,8 @@ struct Outcome {
     int alone_then;
 };
 
-Outcome after(const std::vector<RasterWorkers::Report>& reports, bool stalled_before = false) {
+Outcome after(const std::vector<RasterWorkers::Report>& reports, bool stalled_before = false)
+{
     SplitJudge judge;
     for (const RasterWorkers::Report& r : reports) {
         EXPECT_TRUE(judge.may_split()) << "a draw was done alone before the judgement";
@@ -58,7 +60,8 @@ Outcome after(const std::vector<RasterWorkers::Report>& reports, bool stalled_be
     return outcome;
 }
 
-TEST(SplitJudgeTest, DrawsAloneForAWhileAfterTheWorkerFallsBehindOrStalls) {
+TEST(SplitJudgeTest, DrawsAloneForAWhileAfterTheWorkerFallsBehindOrStalls)
+{
     const RasterWorkers::Report even = report(12, 11), behind = report(12, 5), idle = report(20, 0),
                                 stalled = report(12, 12, 5e-3, 1e-3), small = report(4, 0);
     const int alone = SplitJudge::kAloneDraws;
@@ -86,7 +89,8 @@ TEST(SplitJudgeTest, DrawsAloneForAWhileAfterTheWorkerFallsBehindOrStalls) {
     EXPECT_EQ(stalled_earlier.alone_then, alone);
 }
 
-TEST(SplitJudgeTest, SplitsAgainAfterDrawingAlone) {
+TEST(SplitJudgeTest, SplitsAgainAfterDrawingAlone)
+{
     SplitJudge judge;
     for (int draw = 0; draw < SplitJudge::kSlowDraws; ++draw) {
         ASSERT_TRUE(judge.may_split());
@@ -100,4 +104,4 @@ TEST(SplitJudgeTest, SplitsAgainAfterDrawingAlone) {
     EXPECT_TRUE(judge.may_split()) << "the worker keeps up again";
 }
 
-}  // namespace
+} // namespace

@@ -12,12 +12,14 @@ namespace {
 constexpr D3DCOLOR kWhite = 0xFFFFFFFF;
 constexpr uint32_t kWhitePixel = 0xFFFFFF;
 
-ScreenVertex at(float x, float y, D3DCOLOR color = kWhite, float z = 0.5f, float u = 0.0f, float v = 0.0f) {
+ScreenVertex at(float x, float y, D3DCOLOR color = kWhite, float z = 0.5f, float u = 0.0f, float v = 0.0f)
+{
     return ScreenVertex{x, y, z, 1.0f, color, u, v};
 }
 
 // A left-handed perspective projection with a square aspect.
-D3DMATRIX perspective(float fov, float near_plane, float far_plane) {
+D3DMATRIX perspective(float fov, float near_plane, float far_plane)
+{
     D3DMATRIX m;
     std::memset(&m, 0, sizeof m);
     const float y_scale = 1.0f / std::tan(fov / 2);
@@ -32,7 +34,8 @@ D3DMATRIX perspective(float fov, float near_plane, float far_plane) {
 
 class RasterTest : public DeviceTest {};
 
-TEST_F(RasterTest, TriangleCoversPixelCentresByTopLeftRule) {
+TEST_F(RasterTest, TriangleCoversPixelCentresByTopLeftRule)
+{
     begin();
     // Clockwise on screen, so the default counter-clockwise culling keeps it.
     ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {at(0, 0), at(4, 0), at(0, 4)}, 1), S_OK);
@@ -48,7 +51,8 @@ TEST_F(RasterTest, TriangleCoversPixelCentresByTopLeftRule) {
               "........\n");
 }
 
-TEST_F(RasterTest, TrianglesSharingAnEdgeCoverEachPixelOnce) {
+TEST_F(RasterTest, TrianglesSharingAnEdgeCoverEachPixelOnce)
+{
     // The two halves of the square (1,1)-(5,5), drawn one at a time: they
     // must split its 16 pixel centres without overlap or gap.
     begin();
@@ -79,13 +83,13 @@ TEST_F(RasterTest, TrianglesSharingAnEdgeCoverEachPixelOnce) {
               "........\n");
 }
 
-TEST_F(RasterTest, SubpixelVerticesCoverCentresInside) {
+TEST_F(RasterTest, SubpixelVerticesCoverCentresInside)
+{
     begin();
     // A square from 0.5 to 3.5: centres 1, 2 and 3 lie inside.
-    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST,
-                          {at(0.5f, 0.5f), at(3.5f, 0.5f), at(0.5f, 3.5f), at(3.5f, 0.5f), at(3.5f, 3.5f),
-                           at(0.5f, 3.5f)},
-                          2),
+    ASSERT_EQ(draw_screen(
+                  D3DPT_TRIANGLELIST,
+                  {at(0.5f, 0.5f), at(3.5f, 0.5f), at(0.5f, 3.5f), at(3.5f, 0.5f), at(3.5f, 3.5f), at(0.5f, 3.5f)}, 2),
               S_OK);
     finish();
     EXPECT_EQ(mask(kWhitePixel),
@@ -99,7 +103,8 @@ TEST_F(RasterTest, SubpixelVerticesCoverCentresInside) {
               "........\n");
 }
 
-TEST_F(RasterTest, CullModeDropsTheNamedWinding) {
+TEST_F(RasterTest, CullModeDropsTheNamedWinding)
+{
     struct Case {
         DWORD cull;
         bool clockwise_drawn, counter_clockwise_drawn;
@@ -111,15 +116,16 @@ TEST_F(RasterTest, CullModeDropsTheNamedWinding) {
     for (const Case& c : cases) {
         device->SetRenderState(D3DRS_CULLMODE, c.cull);
         begin();
-        ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {at(0, 0), at(4, 0), at(0, 4)}, 1), S_OK);        // clockwise
-        ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {at(8, 8), at(8, 4), at(4, 8)}, 1), S_OK);        // counter-clockwise
+        ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {at(0, 0), at(4, 0), at(0, 4)}, 1), S_OK); // clockwise
+        ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {at(8, 8), at(8, 4), at(4, 8)}, 1), S_OK); // counter-clockwise
         finish();
         EXPECT_EQ(window.pixel(0, 0) == kWhitePixel, c.clockwise_drawn) << "cull " << c.cull;
         EXPECT_EQ(window.pixel(7, 7) == kWhitePixel, c.counter_clockwise_drawn) << "cull " << c.cull;
     }
 }
 
-TEST_F(RasterTest, DepthTestHidesTheFartherTriangle) {
+TEST_F(RasterTest, DepthTestHidesTheFartherTriangle)
+{
     const std::vector<ScreenVertex> near_one = {at(0, 0, 0xFF00FF00, 0.2f), at(8, 0, 0xFF00FF00, 0.2f),
                                                 at(0, 8, 0xFF00FF00, 0.2f)};
     const std::vector<ScreenVertex> far_one = {at(0, 0, 0xFFFF0000, 0.8f), at(8, 0, 0xFFFF0000, 0.8f),
@@ -145,34 +151,34 @@ TEST_F(RasterTest, DepthTestHidesTheFartherTriangle) {
     EXPECT_EQ(window.pixel(1, 1), 0xFF0000u);
 }
 
-TEST_F(RasterTest, DepthWriteOffLeavesTheBufferAsCleared) {
+TEST_F(RasterTest, DepthWriteOffLeavesTheBufferAsCleared)
+{
     device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
     begin();
-    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {at(0, 0, 0xFF00FF00, 0.2f), at(8, 0, 0xFF00FF00, 0.2f),
-                                               at(0, 8, 0xFF00FF00, 0.2f)},
-                          1),
+    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST,
+                          {at(0, 0, 0xFF00FF00, 0.2f), at(8, 0, 0xFF00FF00, 0.2f), at(0, 8, 0xFF00FF00, 0.2f)}, 1),
               S_OK);
-    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {at(0, 0, 0xFFFF0000, 0.8f), at(8, 0, 0xFFFF0000, 0.8f),
-                                               at(0, 8, 0xFFFF0000, 0.8f)},
-                          1),
+    ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST,
+                          {at(0, 0, 0xFFFF0000, 0.8f), at(8, 0, 0xFFFF0000, 0.8f), at(0, 8, 0xFFFF0000, 0.8f)}, 1),
               S_OK);
     finish();
     EXPECT_EQ(window.pixel(1, 1), 0xFF0000u);
 }
 
-TEST_F(RasterTest, DepthFunctionsCompareAgainstTheStoredValue) {
+TEST_F(RasterTest, DepthFunctionsCompareAgainstTheStoredValue)
+{
     struct Case {
         DWORD func;
-        bool drawn;  // a triangle at depth 0.5 over one at 0.5
-    } cases[] = {{D3DCMP_NEVER, false},        {D3DCMP_LESS, false},    {D3DCMP_EQUAL, true},
-                 {D3DCMP_LESSEQUAL, true},     {D3DCMP_GREATER, false}, {D3DCMP_NOTEQUAL, false},
+        bool drawn; // a triangle at depth 0.5 over one at 0.5
+    } cases[] = {{D3DCMP_NEVER, false},       {D3DCMP_LESS, false},    {D3DCMP_EQUAL, true},
+                 {D3DCMP_LESSEQUAL, true},    {D3DCMP_GREATER, false}, {D3DCMP_NOTEQUAL, false},
                  {D3DCMP_GREATEREQUAL, true}, {D3DCMP_ALWAYS, true}};
     for (const Case& c : cases) {
         device->SetRenderState(D3DRS_ZFUNC, D3DCMP_ALWAYS);
         begin();
-        ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {at(0, 0, 0xFF0000FF), at(8, 0, 0xFF0000FF), at(0, 8, 0xFF0000FF)},
-                              1),
-                  S_OK);
+        ASSERT_EQ(
+            draw_screen(D3DPT_TRIANGLELIST, {at(0, 0, 0xFF0000FF), at(8, 0, 0xFF0000FF), at(0, 8, 0xFF0000FF)}, 1),
+            S_OK);
         device->SetRenderState(D3DRS_ZFUNC, c.func);
         ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {at(0, 0), at(8, 0), at(0, 8)}, 1), S_OK);
         finish();
@@ -180,23 +186,25 @@ TEST_F(RasterTest, DepthFunctionsCompareAgainstTheStoredValue) {
     }
 }
 
-TEST_F(RasterTest, GouraudColourIsExactAtVerticesAndBlendsBetween) {
+TEST_F(RasterTest, GouraudColourIsExactAtVerticesAndBlendsBetween)
+{
     begin();
     ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {at(0, 0, 0xFFFF0000), at(8, 0, 0xFF00FF00), at(0, 8, 0xFF0000FF)}, 1),
               S_OK);
     finish();
     EXPECT_EQ(window.pixel(0, 0), 0xFF0000u);
-    const uint32_t middle = window.pixel(4, 0);  // halfway along the top edge
+    const uint32_t middle = window.pixel(4, 0); // halfway along the top edge
     EXPECT_NEAR(double(middle >> 16), 127.5, 1.0);
     EXPECT_NEAR(double((middle >> 8) & 255), 127.5, 1.0);
     EXPECT_EQ(middle & 255, 0u);
-    const uint32_t inner = window.pixel(2, 2);  // weights 1/2, 1/4, 1/4
+    const uint32_t inner = window.pixel(2, 2); // weights 1/2, 1/4, 1/4
     EXPECT_NEAR(double(inner >> 16), 127.5, 1.0);
     EXPECT_NEAR(double((inner >> 8) & 255), 63.75, 1.0);
     EXPECT_NEAR(double(inner & 255), 63.75, 1.0);
 }
 
-TEST_F(RasterTest, FlatShadingTakesTheFirstVertexColour) {
+TEST_F(RasterTest, FlatShadingTakesTheFirstVertexColour)
+{
     device->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_FLAT);
     begin();
     ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {at(0, 0, 0xFFFF0000), at(8, 0, 0xFF00FF00), at(0, 8, 0xFF0000FF)}, 1),
@@ -206,24 +214,19 @@ TEST_F(RasterTest, FlatShadingTakesTheFirstVertexColour) {
     EXPECT_EQ(window.pixel(6, 0), 0xFF0000u);
 }
 
-TEST_F(RasterTest, LineDrawsItsStartAndTheLastPixelByState) {
+TEST_F(RasterTest, LineDrawsItsStartAndTheLastPixelByState)
+{
     struct Case {
         ScreenVertex from, to;
         BOOL last_pixel;
         const char* expected;
     } cases[] = {
-        {at(1, 2), at(5, 2), TRUE,
-         "........\n........\n.#####..\n........\n........\n........\n........\n........\n"},
-        {at(1, 2), at(5, 2), FALSE,
-         "........\n........\n.####...\n........\n........\n........\n........\n........\n"},
-        {at(5, 2), at(1, 2), FALSE,
-         "........\n........\n..####..\n........\n........\n........\n........\n........\n"},
-        {at(3, 1), at(3, 6), FALSE,
-         "........\n...#....\n...#....\n...#....\n...#....\n...#....\n........\n........\n"},
-        {at(1, 1), at(5, 5), FALSE,
-         "........\n.#......\n..#.....\n...#....\n....#...\n........\n........\n........\n"},
-        {at(1, 1), at(5, 5), TRUE,
-         "........\n.#......\n..#.....\n...#....\n....#...\n.....#..\n........\n........\n"},
+        {at(1, 2), at(5, 2), TRUE, "........\n........\n.#####..\n........\n........\n........\n........\n........\n"},
+        {at(1, 2), at(5, 2), FALSE, "........\n........\n.####...\n........\n........\n........\n........\n........\n"},
+        {at(5, 2), at(1, 2), FALSE, "........\n........\n..####..\n........\n........\n........\n........\n........\n"},
+        {at(3, 1), at(3, 6), FALSE, "........\n...#....\n...#....\n...#....\n...#....\n...#....\n........\n........\n"},
+        {at(1, 1), at(5, 5), FALSE, "........\n.#......\n..#.....\n...#....\n....#...\n........\n........\n........\n"},
+        {at(1, 1), at(5, 5), TRUE, "........\n.#......\n..#.....\n...#....\n....#...\n.....#..\n........\n........\n"},
         // End points off the pixel centres: the pixels the line passes through.
         {at(0.7f, 6.2f), at(4.2f, 6.2f), FALSE,
          "........\n........\n........\n........\n........\n........\n.###....\n........\n"},
@@ -238,7 +241,8 @@ TEST_F(RasterTest, LineDrawsItsStartAndTheLastPixelByState) {
     }
 }
 
-TEST_F(RasterTest, LineStripAndPointListDraw) {
+TEST_F(RasterTest, LineStripAndPointListDraw)
+{
     device->SetRenderState(D3DRS_LASTPIXEL, FALSE);
     begin();
     ASSERT_EQ(draw_screen(D3DPT_LINESTRIP, {at(0, 0), at(3, 0), at(3, 3)}, 2), S_OK);
@@ -255,7 +259,8 @@ TEST_F(RasterTest, LineStripAndPointListDraw) {
               "........\n");
 }
 
-TEST_F(RasterTest, VertexWithoutDiffuseIsOpaqueWhite) {
+TEST_F(RasterTest, VertexWithoutDiffuseIsOpaqueWhite)
+{
     struct Plain {
         float x, y, z, rhw;
     };
@@ -280,7 +285,8 @@ struct SubpixelPoint {
     int64_t x, y;
 };
 
-bool centre_covered(SubpixelPoint a, SubpixelPoint b, SubpixelPoint c, SubpixelPoint p) {
+bool centre_covered(SubpixelPoint a, SubpixelPoint b, SubpixelPoint c, SubpixelPoint p)
+{
     auto side = [](SubpixelPoint from, SubpixelPoint to, SubpixelPoint q) {
         return (to.x - from.x) * (q.y - from.y) - (to.y - from.y) * (q.x - from.x);
     };
@@ -304,12 +310,13 @@ bool centre_covered(SubpixelPoint a, SubpixelPoint b, SubpixelPoint c, SubpixelP
 // Random triangles of every size the rasterizer treats apart (a pixel or
 // two, narrow slivers, small ones, ones far larger than the frame), drawn
 // one per frame on one and on two threads, against the rule.
-TEST(RasterCoverageTest, RandomTrianglesCoverTheCentresOfTheEdgeRule) {
+TEST(RasterCoverageTest, RandomTrianglesCoverTheCentresOfTheEdgeRule)
+{
     constexpr int kWidth = 150, kHeight = 110;
     struct Size {
-        int wide, tall;  // extent in 1/256 pixel
-    } sizes[] = {{2 * 256, 2 * 256}, {3 * 256, 40 * 256}, {15 * 256, 60 * 256}, {30 * 256, 30 * 256},
-                 {400 * 256, 300 * 256}};
+        int wide, tall; // extent in 1/256 pixel
+    } sizes[] = {
+        {2 * 256, 2 * 256}, {3 * 256, 40 * 256}, {15 * 256, 60 * 256}, {30 * 256, 30 * 256}, {400 * 256, 300 * 256}};
     std::mt19937 random(11);
     for (UINT threads : {1u, 2u}) {
         D3D9Profile profile = d3d9_default_profile();
@@ -347,8 +354,8 @@ TEST(RasterCoverageTest, RandomTrianglesCoverTheCentresOfTheEdgeRule) {
                 for (int x = 0; x < kWidth; ++x) {
                     const bool expected = centre_covered(corners[0], corners[1], corners[2], {x * 256, y * 256});
                     if ((made.window.pixel(UINT(x), UINT(y)) == kWhitePixel) != expected && ++mismatches <= 3) {
-                        ADD_FAILURE() << "threads " << threads << ", trial " << trial << ": pixel (" << x << ", "
-                                      << y << ") should be " << (expected ? "covered" : "left");
+                        ADD_FAILURE() << "threads " << threads << ", trial " << trial << ": pixel (" << x << ", " << y
+                                      << ") should be " << (expected ? "covered" : "left");
                     }
                 }
             }
@@ -360,7 +367,8 @@ TEST(RasterCoverageTest, RandomTrianglesCoverTheCentresOfTheEdgeRule) {
 
 class ClipTest : public DeviceTest {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         DeviceTest::SetUp();
         D3DMATRIX projection = perspective(1.5707964f, 1.0f, 100.0f);
         device->SetTransform(D3DTS_PROJECTION, &projection);
@@ -373,20 +381,20 @@ struct Position {
     float x, y, z;
 };
 
-TEST_F(ClipTest, TriangleCrossingTheNearPlaneIsCutThere) {
+TEST_F(ClipTest, TriangleCrossingTheNearPlaneIsCutThere)
+{
     // A floor triangle at y = -1 running from z = 2 to behind the eye. What
     // shows is exactly the part beyond the near plane z = 1, the quad
     // (-1, 2), (1, 2), (0.75, 1), (-0.75, 1).
     begin();
-    ASSERT_EQ(draw_indexed<Position>(D3DPT_TRIANGLELIST, D3DFVF_XYZ, {{-1, -1, 2}, {1, -1, 2}, {0, -1, -2}},
-                                     {0, 1, 2}, 1),
-              S_OK);
+    ASSERT_EQ(
+        draw_indexed<Position>(D3DPT_TRIANGLELIST, D3DFVF_XYZ, {{-1, -1, 2}, {1, -1, 2}, {0, -1, -2}}, {0, 1, 2}, 1),
+        S_OK);
     finish();
     const std::string clipped = mask(kWhitePixel);
     begin();
     ASSERT_EQ(draw_indexed<Position>(D3DPT_TRIANGLELIST, D3DFVF_XYZ,
-                                     {{-1, -1, 2}, {1, -1, 2}, {0.75f, -1, 1}, {-0.75f, -1, 1}}, {0, 1, 2, 0, 2, 3},
-                                     2),
+                                     {{-1, -1, 2}, {1, -1, 2}, {0.75f, -1, 1}, {-0.75f, -1, 1}}, {0, 1, 2, 0, 2, 3}, 2),
               S_OK);
     finish();
     EXPECT_EQ(clipped, mask(kWhitePixel));
@@ -401,18 +409,21 @@ TEST_F(ClipTest, TriangleCrossingTheNearPlaneIsCutThere) {
               "..#####.\n");
 }
 
-TEST_F(ClipTest, TriangleEntirelyBehindTheEyeDrawsNothing) {
+TEST_F(ClipTest, TriangleEntirelyBehindTheEyeDrawsNothing)
+{
     begin();
-    ASSERT_EQ(draw_indexed<Position>(D3DPT_TRIANGLELIST, D3DFVF_XYZ, {{-1, -1, -2}, {1, -1, -2}, {0, 1, -3}},
-                                     {0, 1, 2}, 1),
-              S_OK);
+    ASSERT_EQ(
+        draw_indexed<Position>(D3DPT_TRIANGLELIST, D3DFVF_XYZ, {{-1, -1, -2}, {1, -1, -2}, {0, 1, -3}}, {0, 1, 2}, 1),
+        S_OK);
     finish();
-    EXPECT_EQ(mask(0), std::string(8, '#') + "\n" + std::string(8, '#') + "\n" + std::string(8, '#') + "\n" +
-                           std::string(8, '#') + "\n" + std::string(8, '#') + "\n" + std::string(8, '#') + "\n" +
-                           std::string(8, '#') + "\n" + std::string(8, '#') + "\n");
+    EXPECT_EQ(mask(0),
+              std::string(8, '#') + "\n" + std::string(8, '#') + "\n" + std::string(8, '#') + "\n" +
+                  std::string(8, '#') + "\n" + std::string(8, '#') + "\n" + std::string(8, '#') + "\n" +
+                  std::string(8, '#') + "\n" + std::string(8, '#') + "\n");
 }
 
-TEST_F(ClipTest, LineCrossingTheNearPlaneIsCutThere) {
+TEST_F(ClipTest, LineCrossingTheNearPlaneIsCutThere)
+{
     // From z = 2 (row 6) towards the eye: rows 6 and 7 of column 4, where the
     // near plane meets the bottom of the view.
     begin();
@@ -429,17 +440,19 @@ TEST_F(ClipTest, LineCrossingTheNearPlaneIsCutThere) {
               "....#...\n");
 }
 
-TEST_F(ClipTest, GeometryBeyondTheFarPlaneIsCut) {
+TEST_F(ClipTest, GeometryBeyondTheFarPlaneIsCut)
+{
     begin();
     // A wall facing the eye at z = 200, beyond the far plane at 100.
-    ASSERT_EQ(draw_indexed<Position>(D3DPT_TRIANGLELIST, D3DFVF_XYZ, {{-500, -500, 200}, {500, -500, 200}, {0, 500, 200}},
-                                     {0, 1, 2}, 1),
+    ASSERT_EQ(draw_indexed<Position>(D3DPT_TRIANGLELIST, D3DFVF_XYZ,
+                                     {{-500, -500, 200}, {500, -500, 200}, {0, 500, 200}}, {0, 1, 2}, 1),
               S_OK);
     finish();
     EXPECT_EQ(window.pixel(4, 4), 0u);
 }
 
-TEST_F(ClipTest, HugeTriangleAroundTheViewFillsIt) {
+TEST_F(ClipTest, HugeTriangleAroundTheViewFillsIt)
+{
     // Far beyond the guard band on every side: clipped against the sides too.
     begin();
     ASSERT_EQ(draw_indexed<Position>(D3DPT_TRIANGLELIST, D3DFVF_XYZ,
@@ -454,7 +467,8 @@ TEST_F(ClipTest, HugeTriangleAroundTheViewFillsIt) {
 class TextureDrawTest : public DeviceTest {
 protected:
     // A width x height A8R8G8B8 texture with the given texels, rows top first.
-    IDirect3DTexture9* make_texture(UINT width, UINT height, const std::vector<uint32_t>& texels) {
+    IDirect3DTexture9* make_texture(UINT width, UINT height, const std::vector<uint32_t>& texels)
+    {
         IDirect3DTexture9* texture = nullptr;
         EXPECT_EQ(device->CreateTexture(width, height, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr),
                   S_OK);
@@ -468,7 +482,8 @@ protected:
     }
 
     // The renderer's stage and sampler setting.
-    void modulate_linear() {
+    void modulate_linear()
+    {
         device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
         device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
         device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
@@ -480,14 +495,15 @@ protected:
     }
 
     // The full frame as one quad with texture coordinates 0..u_max, 0..v_max.
-    std::vector<ScreenVertex> frame_quad(D3DCOLOR color, float u_max, float v_max) {
-        return {at(0, 0, color, 0.5f, 0, 0),         at(8, 0, color, 0.5f, u_max, 0),
-                at(0, 8, color, 0.5f, 0, v_max),     at(8, 0, color, 0.5f, u_max, 0),
-                at(8, 8, color, 0.5f, u_max, v_max), at(0, 8, color, 0.5f, 0, v_max)};
+    std::vector<ScreenVertex> frame_quad(D3DCOLOR color, float u_max, float v_max)
+    {
+        return {at(0, 0, color, 0.5f, 0, 0),     at(8, 0, color, 0.5f, u_max, 0),     at(0, 8, color, 0.5f, 0, v_max),
+                at(8, 0, color, 0.5f, u_max, 0), at(8, 8, color, 0.5f, u_max, v_max), at(0, 8, color, 0.5f, 0, v_max)};
     }
 };
 
-TEST_F(TextureDrawTest, PointSampledTextureWrapsAndModulates) {
+TEST_F(TextureDrawTest, PointSampledTextureWrapsAndModulates)
+{
     IDirect3DTexture9* texture = make_texture(2, 2, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF});
     device->SetTexture(0, texture);
     modulate_linear();
@@ -509,7 +525,8 @@ TEST_F(TextureDrawTest, PointSampledTextureWrapsAndModulates) {
     }
 }
 
-TEST_F(TextureDrawTest, BilinearBlendsNeighbouringTexels) {
+TEST_F(TextureDrawTest, BilinearBlendsNeighbouringTexels)
+{
     IDirect3DTexture9* texture = make_texture(2, 1, {0xFF000000, 0xFFFFFFFF});
     device->SetTexture(0, texture);
     modulate_linear();
@@ -528,7 +545,8 @@ TEST_F(TextureDrawTest, BilinearBlendsNeighbouringTexels) {
     EXPECT_NEAR(double(window.pixel(3, 3) & 255), 63.75, 1.0);
 }
 
-TEST_F(TextureDrawTest, NullTextureShowsTheVertexColours) {
+TEST_F(TextureDrawTest, NullTextureShowsTheVertexColours)
+{
     modulate_linear();
     device->SetTexture(0, nullptr);
     begin();
@@ -537,7 +555,8 @@ TEST_F(TextureDrawTest, NullTextureShowsTheVertexColours) {
     EXPECT_EQ(window.pixel(5, 5), 0x336699u);
 }
 
-TEST_F(TextureDrawTest, DefaultStageModulatesColourAndTakesTextureAlpha) {
+TEST_F(TextureDrawTest, DefaultStageModulatesColourAndTakesTextureAlpha)
+{
     IDirect3DTexture9* texture = make_texture(1, 1, {0x40FF8000});
     device->SetTexture(0, texture);
     IDirect3DSurface9* back = nullptr;
@@ -556,7 +575,8 @@ TEST_F(TextureDrawTest, DefaultStageModulatesColourAndTakesTextureAlpha) {
     texture->Release();
 }
 
-TEST_F(TextureDrawTest, RewrittenTextureIsSampledAnew) {
+TEST_F(TextureDrawTest, RewrittenTextureIsSampledAnew)
+{
     IDirect3DTexture9* texture = make_texture(1, 1, {0xFFFF0000});
     device->SetTexture(0, texture);
     begin();
@@ -575,7 +595,8 @@ TEST_F(TextureDrawTest, RewrittenTextureIsSampledAnew) {
     texture->Release();
 }
 
-TEST_F(TextureDrawTest, TextureCoordinatesArePerspectiveCorrect) {
+TEST_F(TextureDrawTest, TextureCoordinatesArePerspectiveCorrect)
+{
     // A floor seen in perspective carrying a texture of two halves: the
     // border between them lies where the floor's middle projects, not
     // halfway up the screen.
@@ -604,7 +625,8 @@ TEST_F(TextureDrawTest, TextureCoordinatesArePerspectiveCorrect) {
     EXPECT_EQ(window.pixel(4, 6) >> 16, 0xFFu) << "row 6 lies before the middle: red";
 }
 
-TEST_F(TextureDrawTest, MeshCodeWithTwoSetsIsSteppedByTheStride) {
+TEST_F(TextureDrawTest, MeshCodeWithTwoSetsIsSteppedByTheStride)
+{
     // The surface mesh declares 0x242 (two coordinate sets, 32 bytes) but
     // packs 24-byte vertices; stage 0 reads the first set of each.
     IDirect3DTexture9* texture = make_texture(2, 1, {0xFFFF0000, 0xFF00FF00});
@@ -614,7 +636,7 @@ TEST_F(TextureDrawTest, MeshCodeWithTwoSetsIsSteppedByTheStride) {
     device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
     device->SetRenderState(D3DRS_LIGHTING, FALSE);
     device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    D3DMATRIX ortho = identity_matrix();  // clip space = object space
+    D3DMATRIX ortho = identity_matrix(); // clip space = object space
     device->SetTransform(D3DTS_PROJECTION, &ortho);
     std::vector<MeshVertex> quad = {{-1, 1, 0.5f, kWhite, 0, 0},
                                     {1, 1, 0.5f, kWhite, 1, 0},
@@ -627,15 +649,16 @@ TEST_F(TextureDrawTest, MeshCodeWithTwoSetsIsSteppedByTheStride) {
     texture->Release();
     EXPECT_EQ(window.pixel(1, 0), 0xFF0000u);
     EXPECT_EQ(window.pixel(6, 0), 0x00FF00u);
-    EXPECT_EQ(window.pixel(6, 7) >> 16, 0x00u);  // green, dimmed towards the grey vertices
+    EXPECT_EQ(window.pixel(6, 7) >> 16, 0x00u); // green, dimmed towards the grey vertices
     EXPECT_GT(window.pixel(6, 7) & 0xFF00, 0x8000u);
     EXPECT_LT(window.pixel(6, 7) & 0xFF00, 0xFF00u);
 }
 
-TEST(BlendStageTest, OperationsOnTextureAndDiffuse) {
+TEST(BlendStageTest, OperationsOnTextureAndDiffuse)
+{
     auto stage = [](DWORD op, DWORD a1, DWORD a2) {
-        return StageBlend{op, a1, a2, D3DTA_CURRENT, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTA_CURRENT,
-                          0x80402010, 0};
+        return StageBlend{
+            op, a1, a2, D3DTA_CURRENT, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTA_CURRENT, 0x80402010, 0};
     };
     const uint32_t texture = 0xFF804020, diffuse = 0x80808080;
     struct Case {
@@ -661,7 +684,8 @@ TEST(BlendStageTest, OperationsOnTextureAndDiffuse) {
 // --- Threads ------------------------------------------------------------------
 
 // A frame of many overlapping, depth-tested, textured triangles and lines.
-std::vector<uint32_t> busy_frame(UINT threads) {
+std::vector<uint32_t> busy_frame(UINT threads)
+{
     D3D9Profile profile = d3d9_default_profile();
     profile.raster_threads = threads;
     ProfiledDevice made(profile, 96, 80);
@@ -670,8 +694,9 @@ std::vector<uint32_t> busy_frame(UINT threads) {
     std::uniform_real_distribution<float> coordinate(-1.3f, 1.3f), depth(0.0f, 1.0f);
     std::vector<MeshVertex> vertices(900);
     for (MeshVertex& v : vertices) {
-        v = MeshVertex{coordinate(random), coordinate(random), depth(random),
-                       static_cast<D3DCOLOR>(random() | 0xFF000000u), coordinate(random), coordinate(random)};
+        v = MeshVertex{coordinate(random), coordinate(random),
+                       depth(random),      static_cast<D3DCOLOR>(random() | 0xFF000000u),
+                       coordinate(random), coordinate(random)};
     }
     std::vector<uint16_t> indices(vertices.size());
     for (size_t i = 0; i < indices.size(); ++i) {
@@ -712,7 +737,8 @@ std::vector<uint32_t> busy_frame(UINT threads) {
     return made.window.frame();
 }
 
-TEST(RasterThreadsTest, TwoThreadsDrawExactlyWhatOneDraws) {
+TEST(RasterThreadsTest, TwoThreadsDrawExactlyWhatOneDraws)
+{
     const std::vector<uint32_t> one = busy_frame(1);
     const std::vector<uint32_t> two = busy_frame(2);
     ASSERT_EQ(one.size(), 96u * 80u);
@@ -727,7 +753,8 @@ TEST(RasterThreadsTest, TwoThreadsDrawExactlyWhatOneDraws) {
 // Frames of a height field like the viewer's surface (a textured, shaded
 // mesh of small triangles in perspective, with lines over it), the camera
 // moving from frame to frame. `delay_us` holds the second thread back.
-std::vector<std::vector<uint32_t>> height_field_frames(UINT threads, UINT delay_us) {
+std::vector<std::vector<uint32_t>> height_field_frames(UINT threads, UINT delay_us)
+{
     constexpr int kNodes = 61, kFrames = 6;
     D3D9Profile profile = d3d9_default_profile();
     profile.raster_threads = threads;
@@ -754,7 +781,7 @@ std::vector<std::vector<uint32_t>> height_field_frames(UINT threads, UINT delay_
         }
     }
     const UINT triangles = UINT(indices.size() / 3);
-    for (int j = 0; j < kNodes; j += 6) {  // lines along rows of nodes
+    for (int j = 0; j < kNodes; j += 6) { // lines along rows of nodes
         for (int i = 0; i + 1 < kNodes; ++i) {
             indices.push_back(static_cast<uint16_t>(j * kNodes + i));
             indices.push_back(static_cast<uint16_t>(j * kNodes + i + 1));
@@ -814,7 +841,8 @@ std::vector<std::vector<uint32_t>> height_field_frames(UINT threads, UINT delay_
 
 // One thread, two, the device's own choice, and its choice with the second
 // thread held back so that it falls back to one: the same pictures.
-TEST(RasterThreadsTest, HeightFieldFramesAreTheSameWhateverTheThreads) {
+TEST(RasterThreadsTest, HeightFieldFramesAreTheSameWhateverTheThreads)
+{
     const auto one = height_field_frames(1, 0);
     ASSERT_EQ(one.front().size(), 256u * 192u);
     size_t drawn = 0;
@@ -836,7 +864,7 @@ TEST(RasterThreadsTest, HeightFieldFramesAreTheSameWhateverTheThreads) {
     }
 }
 
-}  // namespace
+} // namespace
 
 // --- Vertex transform -------------------------------------------------------
 
@@ -845,7 +873,8 @@ TEST(RasterThreadsTest, HeightFieldFramesAreTheSameWhateverTheThreads) {
 // off to a side, NaN, infinite, w zero, negative or tiny), drawn one call
 // per triangle (three vertices: one at a time) and then all in one call
 // (mostly in fours) must give the same frame, for each vertex layout.
-TEST(VertexTransformTest, FoursDrawWhatOneAtATimeDraws) {
+TEST(VertexTransformTest, FoursDrawWhatOneAtATimeDraws)
+{
     struct Layout {
         const char* name;
         DWORD fvf;
@@ -857,7 +886,7 @@ TEST(VertexTransformTest, FoursDrawWhatOneAtATimeDraws) {
         {"position, texture (white)", D3DFVF_XYZ | D3DFVF_TEX1, false, false, true},
         {"position, diffuse (no coordinates)", D3DFVF_XYZ | D3DFVF_DIFFUSE, false, true, false},
     };
-    constexpr UINT kTriangles = 61;  // 183 vertices: fours and a tail of three
+    constexpr UINT kTriangles = 61; // 183 vertices: fours and a tail of three
     const float nan = std::nanf(""), inf = INFINITY;
     for (const Layout& layout : layouts) {
         SCOPED_TRACE(layout.name);
@@ -877,21 +906,40 @@ TEST(VertexTransformTest, FoursDrawWhatOneAtATimeDraws) {
             float z = 1.2f + 4 * unit();
             float x = (3 * unit() - 1.5f) * z, y = (3 * unit() - 1.5f) * z, w = 1.0f;
             switch (random() % 14) {
-            case 0: z = -1 - 2 * unit(); break;            // behind the eye
-            case 1: x = (unit() < 0.5f ? -300 : 300) * z; break;  // beyond the guard band
-            case 2: y = nan; break;
-            case 3: x = inf; break;
-            case 4: w = 0.0f; break;
-            case 5: w = -1.0f; break;
-            case 6: w = 1e-30f; break;
-            case 7: z = 1.0f; break;  // on the near plane
-            case 8: x = y = z = w = 0.0f; break;  // inside every plane, w zero
-            case 9:  // inside every plane, 1 / w infinite
+            case 0:
+                z = -1 - 2 * unit();
+                break; // behind the eye
+            case 1:
+                x = (unit() < 0.5f ? -300 : 300) * z;
+                break; // beyond the guard band
+            case 2:
+                y = nan;
+                break;
+            case 3:
+                x = inf;
+                break;
+            case 4:
+                w = 0.0f;
+                break;
+            case 5:
+                w = -1.0f;
+                break;
+            case 6:
+                w = 1e-30f;
+                break;
+            case 7:
+                z = 1.0f;
+                break; // on the near plane
+            case 8:
+                x = y = z = w = 0.0f;
+                break; // inside every plane, w zero
+            case 9:    // inside every plane, 1 / w infinite
                 x = y = 0.0f;
                 z = 1e-39f;
                 w = 0.5e-39f;
                 break;
-            default: break;
+            default:
+                break;
             }
             if (!layout.w) {
                 w = 1.0f;

@@ -6,15 +6,16 @@ namespace {
 
 class ResourceTest : public DeviceTest {
 protected:
-    IDirect3DTexture9* texture(UINT width, UINT height, UINT levels, D3DFORMAT format,
-                               D3DPOOL pool = D3DPOOL_MANAGED) {
+    IDirect3DTexture9* texture(UINT width, UINT height, UINT levels, D3DFORMAT format, D3DPOOL pool = D3DPOOL_MANAGED)
+    {
         IDirect3DTexture9* t = nullptr;
         EXPECT_EQ(device->CreateTexture(width, height, levels, 0, format, pool, &t, nullptr), S_OK)
             << width << "x" << height << " levels " << levels << " format " << format;
         return t;
     }
     HRESULT try_texture(UINT width, UINT height, UINT levels, D3DFORMAT format, DWORD usage = 0,
-                        D3DPOOL pool = D3DPOOL_MANAGED) {
+                        D3DPOOL pool = D3DPOOL_MANAGED)
+    {
         IDirect3DTexture9* t = nullptr;
         const HRESULT hr = device->CreateTexture(width, height, levels, usage, format, pool, &t, nullptr);
         if (t) {
@@ -27,15 +28,16 @@ protected:
 // A device made with a changed profile.
 class ProfileTest : public ::testing::Test {
 protected:
-    void make(const D3D9Profile& profile) {
+    void make(const D3D9Profile& profile)
+    {
         d3d9_test_set_profile(profile);
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
         D3DPRESENT_PARAMETERS params = windowed_params();
-        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params,
-                                    &device),
+        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
                   S_OK);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         if (device) {
             EXPECT_EQ(device->Release(), 0u);
         }
@@ -45,7 +47,8 @@ protected:
         d3d9_test_reset();
     }
     // Number of levels of the texture made, or 0 when it is refused.
-    UINT levels_of(UINT width, UINT height, UINT levels, D3DFORMAT format = D3DFMT_X8R8G8B8) {
+    UINT levels_of(UINT width, UINT height, UINT levels, D3DFORMAT format = D3DFMT_X8R8G8B8)
+    {
         IDirect3DTexture9* t = nullptr;
         if (FAILED(device->CreateTexture(width, height, levels, 0, format, D3DPOOL_MANAGED, &t, nullptr))) {
             EXPECT_EQ(t, nullptr);
@@ -60,7 +63,8 @@ protected:
     IDirect3DDevice9* device = nullptr;
 };
 
-TEST_F(ResourceTest, TextureLevelChainsHalveDownToOne) {
+TEST_F(ResourceTest, TextureLevelChainsHalveDownToOne)
+{
     IDirect3DTexture9* t = texture(256, 64, 0, D3DFMT_X8R8G8B8);
     ASSERT_EQ(t->GetLevelCount(), 9u);
     const UINT widths[] = {256, 128, 64, 32, 16, 8, 4, 2, 1};
@@ -97,7 +101,8 @@ TEST_F(ResourceTest, TextureLevelChainsHalveDownToOne) {
     EXPECT_EQ(try_texture(4097, 8, 1, D3DFMT_L8), D3DERR_INVALIDCALL);
 }
 
-TEST_F(ResourceTest, LockedPitchesOfEveryFormat) {
+TEST_F(ResourceTest, LockedPitchesOfEveryFormat)
+{
     // Rows are packed and rounded up to a multiple of four bytes; compressed
     // levels count rows of 4 x 4 blocks.
     struct Case {
@@ -105,16 +110,36 @@ TEST_F(ResourceTest, LockedPitchesOfEveryFormat) {
         UINT width;
         INT pitch;
     } cases[] = {
-        {D3DFMT_L8, 5, 8},           {D3DFMT_A8, 8, 8},            {D3DFMT_A4L4, 3, 4},
-        {D3DFMT_R3G3B2, 1, 4},       {D3DFMT_R5G6B5, 5, 12},       {D3DFMT_X1R5G5B5, 2, 4},
-        {D3DFMT_A1R5G5B5, 3, 8},     {D3DFMT_A4R4G4B4, 1, 4},      {D3DFMT_A8R3G3B2, 7, 16},
-        {D3DFMT_X4R4G4B4, 4, 8},     {D3DFMT_A8L8, 5, 12},         {D3DFMT_L16, 5, 12},
-        {D3DFMT_R16F, 5, 12},        {D3DFMT_A8R8G8B8, 5, 20},     {D3DFMT_X8R8G8B8, 3, 12},
-        {D3DFMT_A2B10G10R10, 5, 20}, {D3DFMT_A8B8G8R8, 5, 20},     {D3DFMT_X8B8G8R8, 5, 20},
-        {D3DFMT_G16R16, 5, 20},      {D3DFMT_A2R10G10B10, 5, 20},  {D3DFMT_G16R16F, 5, 20},
-        {D3DFMT_R32F, 5, 20},        {D3DFMT_A16B16G16R16, 5, 40}, {D3DFMT_A16B16G16R16F, 5, 40},
-        {D3DFMT_G32R32F, 5, 40},     {D3DFMT_A32B32G32R32F, 5, 80}, {D3DFMT_DXT1, 8, 16},
-        {D3DFMT_DXT2, 8, 32},        {D3DFMT_DXT3, 12, 48},        {D3DFMT_DXT4, 4, 16},
+        {D3DFMT_L8, 5, 8},
+        {D3DFMT_A8, 8, 8},
+        {D3DFMT_A4L4, 3, 4},
+        {D3DFMT_R3G3B2, 1, 4},
+        {D3DFMT_R5G6B5, 5, 12},
+        {D3DFMT_X1R5G5B5, 2, 4},
+        {D3DFMT_A1R5G5B5, 3, 8},
+        {D3DFMT_A4R4G4B4, 1, 4},
+        {D3DFMT_A8R3G3B2, 7, 16},
+        {D3DFMT_X4R4G4B4, 4, 8},
+        {D3DFMT_A8L8, 5, 12},
+        {D3DFMT_L16, 5, 12},
+        {D3DFMT_R16F, 5, 12},
+        {D3DFMT_A8R8G8B8, 5, 20},
+        {D3DFMT_X8R8G8B8, 3, 12},
+        {D3DFMT_A2B10G10R10, 5, 20},
+        {D3DFMT_A8B8G8R8, 5, 20},
+        {D3DFMT_X8B8G8R8, 5, 20},
+        {D3DFMT_G16R16, 5, 20},
+        {D3DFMT_A2R10G10B10, 5, 20},
+        {D3DFMT_G16R16F, 5, 20},
+        {D3DFMT_R32F, 5, 20},
+        {D3DFMT_A16B16G16R16, 5, 40},
+        {D3DFMT_A16B16G16R16F, 5, 40},
+        {D3DFMT_G32R32F, 5, 40},
+        {D3DFMT_A32B32G32R32F, 5, 80},
+        {D3DFMT_DXT1, 8, 16},
+        {D3DFMT_DXT2, 8, 32},
+        {D3DFMT_DXT3, 12, 48},
+        {D3DFMT_DXT4, 4, 16},
         {D3DFMT_DXT5, 16, 64},
     };
     for (const Case& c : cases) {
@@ -131,7 +156,8 @@ TEST_F(ResourceTest, LockedPitchesOfEveryFormat) {
     }
 }
 
-TEST_F(ResourceTest, CompressedLevelsBelowOneBlockStillHoldABlock) {
+TEST_F(ResourceTest, CompressedLevelsBelowOneBlockStillHoldABlock)
+{
     IDirect3DTexture9* t = texture(8, 8, 0, D3DFMT_DXT1);
     ASSERT_EQ(t->GetLevelCount(), 4u);
     const INT pitches[] = {16, 8, 8, 8};
@@ -142,7 +168,7 @@ TEST_F(ResourceTest, CompressedLevelsBelowOneBlockStillHoldABlock) {
         D3DLOCKED_RECT locked;
         ASSERT_EQ(t->LockRect(level, &locked, nullptr, 0), S_OK);
         EXPECT_EQ(locked.Pitch, pitches[level]) << level;
-        std::memset(locked.pBits, 0, 8);  // one whole block
+        std::memset(locked.pBits, 0, 8); // one whole block
         t->UnlockRect(level);
     }
     t->Release();
@@ -150,7 +176,8 @@ TEST_F(ResourceTest, CompressedLevelsBelowOneBlockStillHoldABlock) {
     EXPECT_EQ(try_texture(12, 8, 0, D3DFMT_DXT5), S_OK);
 }
 
-TEST_F(ResourceTest, LockRectPointsAtTheRectangle) {
+TEST_F(ResourceTest, LockRectPointsAtTheRectangle)
+{
     IDirect3DTexture9* t = texture(8, 8, 1, D3DFMT_A8R8G8B8);
     D3DLOCKED_RECT whole, part;
     ASSERT_EQ(t->LockRect(0, &whole, nullptr, 0), S_OK);
@@ -182,13 +209,14 @@ TEST_F(ResourceTest, LockRectPointsAtTheRectangle) {
     blocks->UnlockRect(0);
     const RECT split_block = {2, 0, 8, 4};
     EXPECT_EQ(blocks->LockRect(0, &part, &split_block, 0), D3DERR_INVALIDCALL);
-    const RECT small_level = {0, 0, 2, 1};  // level 3 is 2 x 1: its edge ends the block
+    const RECT small_level = {0, 0, 2, 1}; // level 3 is 2 x 1: its edge ends the block
     EXPECT_EQ(blocks->LockRect(3, &part, &small_level, 0), S_OK);
     blocks->UnlockRect(3);
     blocks->Release();
 }
 
-TEST_F(ResourceTest, LevelSurfacesShareTheTexturesReferences) {
+TEST_F(ResourceTest, LevelSurfacesShareTheTexturesReferences)
+{
     IDirect3DTexture9* t = texture(4, 4, 0, D3DFMT_A8R8G8B8);
     IDirect3DSurface9* level1 = nullptr;
     ASSERT_EQ(t->GetSurfaceLevel(1, &level1), S_OK);
@@ -226,7 +254,8 @@ TEST_F(ResourceTest, LevelSurfacesShareTheTexturesReferences) {
     again->Release();
 }
 
-TEST_F(ResourceTest, NewResourcesAreZeroFilled) {
+TEST_F(ResourceTest, NewResourcesAreZeroFilled)
+{
     IDirect3DTexture9* t = texture(4, 4, 1, D3DFMT_A8R8G8B8);
     D3DLOCKED_RECT locked;
     t->LockRect(0, &locked, nullptr, D3DLOCK_READONLY);
@@ -237,7 +266,8 @@ TEST_F(ResourceTest, NewResourcesAreZeroFilled) {
     t->Release();
 }
 
-TEST_F(ResourceTest, VertexBufferLocksWholeOrPart) {
+TEST_F(ResourceTest, VertexBufferLocksWholeOrPart)
+{
     IDirect3DVertexBuffer9* vb = nullptr;
     ASSERT_EQ(device->CreateVertexBuffer(48, D3DUSAGE_WRITEONLY, 0x42, D3DPOOL_MANAGED, &vb, nullptr), S_OK);
     D3DVERTEXBUFFER_DESC desc;
@@ -267,15 +297,15 @@ TEST_F(ResourceTest, VertexBufferLocksWholeOrPart) {
     EXPECT_EQ(device->CreateVertexBuffer(0, 0, 0, D3DPOOL_MANAGED, &bad, nullptr), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->CreateVertexBuffer(8, 0, 0x42, D3DPOOL_MANAGED, &bad, nullptr), D3DERR_INVALIDCALL)
         << "shorter than one vertex";
-    EXPECT_EQ(device->CreateVertexBuffer(64, D3DUSAGE_DYNAMIC, 0, D3DPOOL_MANAGED, &bad, nullptr),
-              D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->CreateVertexBuffer(64, D3DUSAGE_DYNAMIC, 0, D3DPOOL_MANAGED, &bad, nullptr), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->CreateVertexBuffer(64, 0, 0, D3DPOOL_SCRATCH, &bad, nullptr), D3DERR_INVALIDCALL);
     HANDLE shared = nullptr;
     EXPECT_EQ(device->CreateVertexBuffer(64, 0, 0, D3DPOOL_MANAGED, &bad, &shared), D3DERR_INVALIDCALL);
     EXPECT_EQ(bad, nullptr);
 }
 
-TEST_F(ResourceTest, IndexBuffersOfBothWidths) {
+TEST_F(ResourceTest, IndexBuffersOfBothWidths)
+{
     IDirect3DIndexBuffer9* ib = nullptr;
     ASSERT_EQ(device->CreateIndexBuffer(12, 0, D3DFMT_INDEX32, D3DPOOL_MANAGED, &ib, nullptr), S_OK);
     D3DINDEXBUFFER_DESC desc;
@@ -287,9 +317,8 @@ TEST_F(ResourceTest, IndexBuffersOfBothWidths) {
     const uint32_t indices[] = {0, 1, 2};
     std::memcpy(bits, indices, sizeof indices);
     ib->Unlock();
-    const std::vector<ScreenVertex> vertices = {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0},
-                                                {8, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0},
-                                                {0, 8, 0.5f, 1, 0xFFFFFFFF, 0, 0}};
+    const std::vector<ScreenVertex> vertices = {
+        {0, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {8, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {0, 8, 0.5f, 1, 0xFFFFFFFF, 0, 0}};
     IDirect3DVertexBuffer9* vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(ScreenVertex));
     device->SetFVF(kScreenFvf);
     device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
@@ -305,7 +334,8 @@ TEST_F(ResourceTest, IndexBuffersOfBothWidths) {
     EXPECT_EQ(device->CreateIndexBuffer(12, 0, D3DFMT_L8, D3DPOOL_MANAGED, &ib, nullptr), D3DERR_INVALIDCALL);
 }
 
-TEST_F(ProfileTest, TextureSizeLimits) {
+TEST_F(ProfileTest, TextureSizeLimits)
+{
     D3D9Profile profile = d3d9_default_profile();
     profile.max_texture_width = 1024;
     profile.max_texture_aspect_ratio = 8;
@@ -321,7 +351,8 @@ TEST_F(ProfileTest, TextureSizeLimits) {
     scratch->Release();
 }
 
-TEST_F(ProfileTest, SquareOnly) {
+TEST_F(ProfileTest, SquareOnly)
+{
     D3D9Profile profile = d3d9_default_profile();
     profile.texture_caps |= D3DPTEXTURECAPS_SQUAREONLY;
     make(profile);
@@ -329,7 +360,8 @@ TEST_F(ProfileTest, SquareOnly) {
     EXPECT_EQ(levels_of(64, 32, 0), 0u);
 }
 
-TEST_F(ProfileTest, PowersOfTwo) {
+TEST_F(ProfileTest, PowersOfTwo)
+{
     D3D9Profile profile = d3d9_default_profile();
     profile.texture_caps |= D3DPTEXTURECAPS_POW2;
     make(profile);
@@ -338,7 +370,8 @@ TEST_F(ProfileTest, PowersOfTwo) {
     EXPECT_EQ(levels_of(48, 32, 0), 0u);
 }
 
-TEST_F(ProfileTest, ConditionalNonPowersOfTwo) {
+TEST_F(ProfileTest, ConditionalNonPowersOfTwo)
+{
     D3D9Profile profile = d3d9_default_profile();
     profile.texture_caps |= D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_NONPOW2CONDITIONAL;
     make(profile);
@@ -348,7 +381,8 @@ TEST_F(ProfileTest, ConditionalNonPowersOfTwo) {
     EXPECT_EQ(levels_of(16, 8, 0, D3DFMT_DXT1), 5u);
 }
 
-TEST_F(ProfileTest, WithoutMipmapsOneLevel) {
+TEST_F(ProfileTest, WithoutMipmapsOneLevel)
+{
     D3D9Profile profile = d3d9_default_profile();
     profile.texture_caps &= ~DWORD(D3DPTEXTURECAPS_MIPMAP);
     make(profile);
@@ -357,7 +391,8 @@ TEST_F(ProfileTest, WithoutMipmapsOneLevel) {
     EXPECT_EQ(levels_of(256, 256, 2), 0u);
 }
 
-TEST_F(ProfileTest, RemovedFormatIsRefused) {
+TEST_F(ProfileTest, RemovedFormatIsRefused)
+{
     D3D9Profile profile = d3d9_default_profile();
     profile.remove_format(D3DFMT_X1R5G5B5);
     make(profile);
@@ -365,7 +400,8 @@ TEST_F(ProfileTest, RemovedFormatIsRefused) {
     EXPECT_EQ(levels_of(8, 8, 1, D3DFMT_R5G6B5), 1u);
 }
 
-TEST_F(ProfileTest, PitchPaddingWidensEveryRow) {
+TEST_F(ProfileTest, PitchPaddingWidensEveryRow)
+{
     D3D9Profile profile = d3d9_default_profile();
     profile.pitch_padding = 12;
     make(profile);
@@ -391,4 +427,4 @@ TEST_F(ProfileTest, PitchPaddingWidensEveryRow) {
     EXPECT_EQ(window.pixel(7, 7), 0x0000FFu);
 }
 
-}  // namespace
+} // namespace

@@ -8,11 +8,13 @@ namespace {
 
 class SoftDeviceTest : public DeviceTest {};
 
-ScreenVertex corner(float x, float y, D3DCOLOR color = 0xFFFFFFFF) {
+ScreenVertex corner(float x, float y, D3DCOLOR color = 0xFFFFFFFF)
+{
     return ScreenVertex{x, y, 0.5f, 1.0f, color, 0, 0};
 }
 
-TEST_F(SoftDeviceTest, BackBufferIsTheWindowSizeInX8R8G8B8) {
+TEST_F(SoftDeviceTest, BackBufferIsTheWindowSizeInX8R8G8B8)
+{
     IDirect3DSurface9* back = nullptr;
     ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), S_OK);
     D3DSURFACE_DESC desc;
@@ -31,7 +33,8 @@ TEST_F(SoftDeviceTest, BackBufferIsTheWindowSizeInX8R8G8B8) {
     EXPECT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_LEFT, &back), D3DERR_INVALIDCALL);
 }
 
-TEST_F(SoftDeviceTest, DepthBufferIsD16AndNotLockable) {
+TEST_F(SoftDeviceTest, DepthBufferIsD16AndNotLockable)
+{
     IDirect3DSurface9* depth = nullptr;
     ASSERT_EQ(device->GetDepthStencilSurface(&depth), S_OK);
     D3DSURFACE_DESC desc;
@@ -43,7 +46,8 @@ TEST_F(SoftDeviceTest, DepthBufferIsD16AndNotLockable) {
     depth->Release();
 }
 
-TEST_F(SoftDeviceTest, PresentCopiesTheBackBufferToTheWindow) {
+TEST_F(SoftDeviceTest, PresentCopiesTheBackBufferToTheWindow)
+{
     ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF808080, 1.0f, 0), S_OK);
     ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), S_OK);
     EXPECT_EQ(window.frames_presented(), 1u);
@@ -65,7 +69,8 @@ TEST_F(SoftDeviceTest, PresentCopiesTheBackBufferToTheWindow) {
     device->EndScene();
 }
 
-TEST_F(SoftDeviceTest, PresentGoesToTheDeviceWindowWhenOneIsNamed) {
+TEST_F(SoftDeviceTest, PresentGoesToTheDeviceWindowWhenOneIsNamed)
+{
     OffscreenWindow device_window(12, 6);
     D3DPRESENT_PARAMETERS params = windowed_params(0, 0);
     params.hDeviceWindow = &device_window;
@@ -79,7 +84,8 @@ TEST_F(SoftDeviceTest, PresentGoesToTheDeviceWindowWhenOneIsNamed) {
     EXPECT_EQ(device_window.pixel(11, 5), 0x112233u);
 }
 
-TEST_F(SoftDeviceTest, ResetMakesBuffersOfTheNewSize) {
+TEST_F(SoftDeviceTest, ResetMakesBuffersOfTheNewSize)
+{
     D3DPRESENT_PARAMETERS params = windowed_params(16, 4);
     params.BackBufferCount = 1;
     params.hDeviceWindow = &window;
@@ -113,7 +119,8 @@ TEST_F(SoftDeviceTest, ResetMakesBuffersOfTheNewSize) {
     EXPECT_EQ(window.frame_height(), 7u);
 }
 
-TEST_F(SoftDeviceTest, ImpossibleResetFailsFramesUntilAGoodOne) {
+TEST_F(SoftDeviceTest, ImpossibleResetFailsFramesUntilAGoodOne)
+{
     window.set_client_size(0, 0);
     D3DPRESENT_PARAMETERS params = windowed_params(0, 0);
     EXPECT_EQ(device->Reset(&params), D3DERR_INVALIDCALL);
@@ -139,7 +146,8 @@ TEST_F(SoftDeviceTest, ImpossibleResetFailsFramesUntilAGoodOne) {
     EXPECT_EQ(window.pixel(5, 5), 0x00FF00u);
 }
 
-TEST_F(SoftDeviceTest, ResetRestoresEveryStateAndUnbinds) {
+TEST_F(SoftDeviceTest, ResetRestoresEveryStateAndUnbinds)
+{
     IDirect3DTexture9* texture = nullptr;
     ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_L8, D3DPOOL_MANAGED, &texture, nullptr), S_OK);
     device->SetTexture(0, texture);
@@ -172,17 +180,18 @@ TEST_F(SoftDeviceTest, ResetRestoresEveryStateAndUnbinds) {
     EXPECT_EQ(texture->Release(), 0u);
 }
 
-TEST_F(SoftDeviceTest, DefaultStatesAreThePlatformsDefaults) {
+TEST_F(SoftDeviceTest, DefaultStatesAreThePlatformsDefaults)
+{
     struct RenderCase {
         D3DRENDERSTATETYPE state;
         DWORD value;
     } render[] = {
-        {D3DRS_ZENABLE, D3DZB_TRUE},        {D3DRS_FILLMODE, D3DFILL_SOLID},   {D3DRS_SHADEMODE, D3DSHADE_GOURAUD},
-        {D3DRS_ZWRITEENABLE, TRUE},         {D3DRS_LASTPIXEL, TRUE},           {D3DRS_CULLMODE, D3DCULL_CCW},
-        {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},    {D3DRS_DITHERENABLE, FALSE},       {D3DRS_ALPHABLENDENABLE, FALSE},
-        {D3DRS_LIGHTING, TRUE},             {D3DRS_TEXTUREFACTOR, 0xFFFFFFFF}, {D3DRS_COLORWRITEENABLE, 0xF},
-        {D3DRS_CLIPPING, TRUE},             {D3DRS_FOGEND, 0x3F800000},        {D3DRS_SRCBLEND, D3DBLEND_ONE},
-        {D3DRS_DESTBLEND, D3DBLEND_ZERO},   {D3DRS_STENCILMASK, 0xFFFFFFFF},   {D3DRS_COLORVERTEX, TRUE},
+        {D3DRS_ZENABLE, D3DZB_TRUE},      {D3DRS_FILLMODE, D3DFILL_SOLID},   {D3DRS_SHADEMODE, D3DSHADE_GOURAUD},
+        {D3DRS_ZWRITEENABLE, TRUE},       {D3DRS_LASTPIXEL, TRUE},           {D3DRS_CULLMODE, D3DCULL_CCW},
+        {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},  {D3DRS_DITHERENABLE, FALSE},       {D3DRS_ALPHABLENDENABLE, FALSE},
+        {D3DRS_LIGHTING, TRUE},           {D3DRS_TEXTUREFACTOR, 0xFFFFFFFF}, {D3DRS_COLORWRITEENABLE, 0xF},
+        {D3DRS_CLIPPING, TRUE},           {D3DRS_FOGEND, 0x3F800000},        {D3DRS_SRCBLEND, D3DBLEND_ONE},
+        {D3DRS_DESTBLEND, D3DBLEND_ZERO}, {D3DRS_STENCILMASK, 0xFFFFFFFF},   {D3DRS_COLORVERTEX, TRUE},
     };
     for (const RenderCase& c : render) {
         DWORD value = 0x12345678;
@@ -194,11 +203,11 @@ TEST_F(SoftDeviceTest, DefaultStatesAreThePlatformsDefaults) {
         D3DTEXTURESTAGESTATETYPE type;
         DWORD value;
     } stages[] = {
-        {0, D3DTSS_COLOROP, D3DTOP_MODULATE},     {1, D3DTSS_COLOROP, D3DTOP_DISABLE},
-        {0, D3DTSS_COLORARG1, D3DTA_TEXTURE},     {0, D3DTSS_COLORARG2, D3DTA_CURRENT},
-        {0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1},   {1, D3DTSS_ALPHAOP, D3DTOP_DISABLE},
-        {0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE},     {0, D3DTSS_ALPHAARG2, D3DTA_CURRENT},
-        {3, D3DTSS_TEXCOORDINDEX, 3},             {0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE},
+        {0, D3DTSS_COLOROP, D3DTOP_MODULATE},   {1, D3DTSS_COLOROP, D3DTOP_DISABLE},
+        {0, D3DTSS_COLORARG1, D3DTA_TEXTURE},   {0, D3DTSS_COLORARG2, D3DTA_CURRENT},
+        {0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1}, {1, D3DTSS_ALPHAOP, D3DTOP_DISABLE},
+        {0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE},   {0, D3DTSS_ALPHAARG2, D3DTA_CURRENT},
+        {3, D3DTSS_TEXCOORDINDEX, 3},           {0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE},
     };
     for (const StageCase& c : stages) {
         DWORD value = 0x12345678;
@@ -234,7 +243,8 @@ TEST_F(SoftDeviceTest, DefaultStatesAreThePlatformsDefaults) {
     EXPECT_EQ(depth, nullptr);
 }
 
-TEST_F(SoftDeviceTest, StateCallsRefuseUnknownNumbers) {
+TEST_F(SoftDeviceTest, StateCallsRefuseUnknownNumbers)
+{
     EXPECT_EQ(device->SetRenderState(D3DRENDERSTATETYPE(0), 1), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->SetRenderState(D3DRENDERSTATETYPE(10), 1), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->SetRenderState(D3DRENDERSTATETYPE(400), 1), D3DERR_INVALIDCALL);
@@ -250,7 +260,8 @@ TEST_F(SoftDeviceTest, StateCallsRefuseUnknownNumbers) {
     EXPECT_EQ(device->SetStreamSource(1, nullptr, 0, 0), D3DERR_INVALIDCALL);
 }
 
-TEST_F(SoftDeviceTest, ClearHonoursRectanglesAndTheViewport) {
+TEST_F(SoftDeviceTest, ClearHonoursRectanglesAndTheViewport)
+{
     device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
     // Inverted and outside rectangles clear nothing.
     const D3DRECT rects[] = {{1, 1, 3, 3}, {6, 6, 20, 20}, {5, 5, 2, 2}, {-9, -9, -1, -1}, {30, 0, 40, 8}};
@@ -274,7 +285,8 @@ TEST_F(SoftDeviceTest, ClearHonoursRectanglesAndTheViewport) {
     EXPECT_EQ(device->Clear(0, nullptr, 0, 0, 1.0f, 0), D3DERR_INVALIDCALL);
 }
 
-TEST_F(SoftDeviceTest, ViewportLimitsDrawingAndMustFitTheBackBuffer) {
+TEST_F(SoftDeviceTest, ViewportLimitsDrawingAndMustFitTheBackBuffer)
+{
     D3DVIEWPORT9 viewport = {2, 2, 4, 4, 0.0f, 1.0f};
     ASSERT_EQ(device->SetViewport(&viewport), S_OK);
     begin();
@@ -297,7 +309,8 @@ TEST_F(SoftDeviceTest, ViewportLimitsDrawingAndMustFitTheBackBuffer) {
     EXPECT_EQ(device->SetViewport(&depth), D3DERR_INVALIDCALL);
 }
 
-TEST_F(SoftDeviceTest, DrawCallsAreCheckedBeforeAnythingIsDrawn) {
+TEST_F(SoftDeviceTest, DrawCallsAreCheckedBeforeAnythingIsDrawn)
+{
     const std::vector<ScreenVertex> vertices = {corner(0, 0), corner(8, 0), corner(0, 8), corner(8, 8)};
     IDirect3DVertexBuffer9* vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(ScreenVertex));
     IDirect3DIndexBuffer9* ib = make_index_buffer({0, 1, 2, 1, 3, 2, 9, 9, 9});
@@ -305,8 +318,7 @@ TEST_F(SoftDeviceTest, DrawCallsAreCheckedBeforeAnythingIsDrawn) {
     device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
     device->SetIndices(ib);
 
-    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3DERR_INVALIDCALL)
-        << "outside a scene";
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3DERR_INVALIDCALL) << "outside a scene";
     begin();
     EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 0), D3DERR_INVALIDCALL) << "no primitives";
     EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 4), D3DERR_INVALIDCALL)
@@ -342,17 +354,23 @@ TEST_F(SoftDeviceTest, DrawCallsAreCheckedBeforeAnythingIsDrawn) {
 
 // Every index of a call is checked against MinVertexIndex and NumVertices,
 // in 16 and 32 bits, wherever it lies in a long index list.
-TEST_F(SoftDeviceTest, IndicesOutsideTheNamedRangeAreRefused) {
+TEST_F(SoftDeviceTest, IndicesOutsideTheNamedRangeAreRefused)
+{
     const std::vector<ScreenVertex> vertices(8, corner(0, 0));
     IDirect3DVertexBuffer9* vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(ScreenVertex));
     device->SetFVF(kScreenFvf);
     device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
     const struct {
-        UINT at;         // where the odd index lies among 60
-        uint32_t index;  // all the others are 3
+        UINT at;        // where the odd index lies among 60
+        uint32_t index; // all the others are 3
         HRESULT expected;
-    } cases[] = {{0, 2, S_OK}, {59, 6, S_OK}, {0, 1, D3DERR_INVALIDCALL}, {37, 1, D3DERR_INVALIDCALL},
-                 {59, 7, D3DERR_INVALIDCALL}, {17, 0x10007, D3DERR_INVALIDCALL}, {30, 0xFFFF, D3DERR_INVALIDCALL}};
+    } cases[] = {{0, 2, S_OK},
+                 {59, 6, S_OK},
+                 {0, 1, D3DERR_INVALIDCALL},
+                 {37, 1, D3DERR_INVALIDCALL},
+                 {59, 7, D3DERR_INVALIDCALL},
+                 {17, 0x10007, D3DERR_INVALIDCALL},
+                 {30, 0xFFFF, D3DERR_INVALIDCALL}};
     begin();
     for (bool wide : {false, true}) {
         for (const auto& c : cases) {
@@ -363,15 +381,15 @@ TEST_F(SoftDeviceTest, IndicesOutsideTheNamedRangeAreRefused) {
             }
             IDirect3DIndexBuffer9* ib = nullptr;
             const UINT bytes = wide ? 4 : 2;
-            ASSERT_EQ(device->CreateIndexBuffer(60 * bytes, 0, wide ? D3DFMT_INDEX32 : D3DFMT_INDEX16,
-                                                D3DPOOL_MANAGED, &ib, nullptr),
+            ASSERT_EQ(device->CreateIndexBuffer(60 * bytes, 0, wide ? D3DFMT_INDEX32 : D3DFMT_INDEX16, D3DPOOL_MANAGED,
+                                                &ib, nullptr),
                       S_OK);
             void* bits = nullptr;
             ASSERT_EQ(ib->Lock(0, 0, &bits, 0), S_OK);
             for (UINT k = 0; k < 60; ++k) {
                 const uint16_t narrow = static_cast<uint16_t>(indices[k]);
-                std::memcpy(static_cast<uint8_t*>(bits) + k * bytes, wide ? static_cast<const void*>(&indices[k]) : &narrow,
-                            bytes);
+                std::memcpy(static_cast<uint8_t*>(bits) + k * bytes,
+                            wide ? static_cast<const void*>(&indices[k]) : &narrow, bytes);
             }
             ib->Unlock();
             device->SetIndices(ib);
@@ -387,7 +405,8 @@ TEST_F(SoftDeviceTest, IndicesOutsideTheNamedRangeAreRefused) {
     vb->Release();
 }
 
-TEST_F(SoftDeviceTest, MinimumVertexIndexAndBaseOffsetTheIndices) {
+TEST_F(SoftDeviceTest, MinimumVertexIndexAndBaseOffsetTheIndices)
+{
     // Vertices 0..3 are far off screen; 4..6 form the triangle.
     std::vector<ScreenVertex> vertices(4, corner(-100, -100));
     vertices.push_back(corner(0, 0));
@@ -409,7 +428,8 @@ TEST_F(SoftDeviceTest, MinimumVertexIndexAndBaseOffsetTheIndices) {
     ib->Release();
 }
 
-TEST(PrimitiveLimitTest, LargerBatchesAreDrawnInChunksWithTheSameResult) {
+TEST(PrimitiveLimitTest, LargerBatchesAreDrawnInChunksWithTheSameResult)
+{
     // A strip of 1,000 thin triangles covering a 64 x 64 frame, drawn in one
     // call on the default device and in chunks of 300 on a limited one.
     auto draw_frame = [](UINT limit, bool chunked) {
@@ -482,7 +502,8 @@ TEST(PrimitiveLimitTest, LargerBatchesAreDrawnInChunksWithTheSameResult) {
     EXPECT_EQ(std::count(whole.begin(), whole.end(), 0u), 0) << "every pixel covered";
 }
 
-TEST_F(SoftDeviceTest, ManagedResourcesSurviveResetAndDefaultOnesBlockIt) {
+TEST_F(SoftDeviceTest, ManagedResourcesSurviveResetAndDefaultOnesBlockIt)
+{
     IDirect3DVertexBuffer9* vb = nullptr;
     ASSERT_EQ(device->CreateVertexBuffer(16, 0, 0, D3DPOOL_MANAGED, &vb, nullptr), S_OK);
     void* bits;
@@ -505,7 +526,8 @@ TEST_F(SoftDeviceTest, ManagedResourcesSurviveResetAndDefaultOnesBlockIt) {
     EXPECT_EQ(device->Reset(&params), S_OK);
 }
 
-TEST_F(SoftDeviceTest, BackBufferHeldAcrossResetStaysUsable) {
+TEST_F(SoftDeviceTest, BackBufferHeldAcrossResetStaysUsable)
+{
     IDirect3DSurface9* old_back = nullptr;
     ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &old_back), S_OK);
     D3DPRESENT_PARAMETERS params = windowed_params(32, 32);
@@ -524,7 +546,8 @@ TEST_F(SoftDeviceTest, BackBufferHeldAcrossResetStaysUsable) {
     old_back->Release();
 }
 
-TEST_F(SoftDeviceTest, BoundResourcesOutliveTheirLastReference) {
+TEST_F(SoftDeviceTest, BoundResourcesOutliveTheirLastReference)
+{
     // The renderer releases the device first and its buffers afterwards,
     // while they are still bound; nothing may be used after it is freed.
     std::vector<ScreenVertex> vertices = {corner(0, 0), corner(8, 0), corner(0, 8)};
@@ -549,15 +572,15 @@ TEST_F(SoftDeviceTest, BoundResourcesOutliveTheirLastReference) {
     EXPECT_EQ(device->Release(), 2u) << "the two buffers still hold it";
     device = nullptr;
     EXPECT_EQ(vb->Release(), 0u);
-    EXPECT_EQ(ib->Release(), 0u);  // the device goes with the last one
+    EXPECT_EQ(ib->Release(), 0u); // the device goes with the last one
 }
 
-TEST_F(SoftDeviceTest, ResourcesOfAnotherDeviceCannotBeBound) {
+TEST_F(SoftDeviceTest, ResourcesOfAnotherDeviceCannotBeBound)
+{
     OffscreenWindow other_window(4, 4);
     D3DPRESENT_PARAMETERS params = windowed_params();
     IDirect3DDevice9* other = nullptr;
-    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &other_window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params,
-                                &other),
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &other_window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &other),
               S_OK);
     IDirect3DTexture9* texture = nullptr;
     IDirect3DVertexBuffer9* vb = nullptr;
@@ -578,11 +601,12 @@ TEST_F(SoftDeviceTest, ResourcesOfAnotherDeviceCannotBeBound) {
     EXPECT_EQ(other->Release(), 0u);
 }
 
-TEST_F(SoftDeviceTest, SceneBracketsPair) {
+TEST_F(SoftDeviceTest, SceneBracketsPair)
+{
     EXPECT_EQ(device->EndScene(), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->BeginScene(), S_OK);
     EXPECT_EQ(device->BeginScene(), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->EndScene(), S_OK);
 }
 
-}  // namespace
+} // namespace

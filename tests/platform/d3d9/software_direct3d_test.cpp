@@ -9,22 +9,26 @@ namespace {
 
 class Direct3DTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         d3d9_test_reset();
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
         ASSERT_NE(d3d, nullptr);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         d3d->Release();
         d3d9_test_reset();
     }
-    HRESULT check(D3DFORMAT format, DWORD usage = 0, D3DRESOURCETYPE type = D3DRTYPE_TEXTURE) {
+    HRESULT check(D3DFORMAT format, DWORD usage = 0, D3DRESOURCETYPE type = D3DRTYPE_TEXTURE)
+    {
         return d3d->CheckDeviceFormat(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, usage, type, format);
     }
     IDirect3D9* d3d = nullptr;
 };
 
-TEST(Direct3DCreate9Test, AcceptsTheKnownSdkVersionsOnly) {
+TEST(Direct3DCreate9Test, AcceptsTheKnownSdkVersionsOnly)
+{
     d3d9_test_reset();
     for (UINT version : {31u, 32u, 31u | 0x80000000u}) {
         IDirect3D9* d3d = Direct3DCreate9(version);
@@ -36,7 +40,8 @@ TEST(Direct3DCreate9Test, AcceptsTheKnownSdkVersionsOnly) {
     }
 }
 
-TEST_F(Direct3DTest, DisplayModeIsX8R8G8B8) {
+TEST_F(Direct3DTest, DisplayModeIsX8R8G8B8)
+{
     D3DDISPLAYMODE mode;
     ASSERT_EQ(d3d->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &mode), S_OK);
     EXPECT_EQ(mode.Format, D3DFMT_X8R8G8B8);
@@ -47,14 +52,15 @@ TEST_F(Direct3DTest, DisplayModeIsX8R8G8B8) {
     EXPECT_EQ(d3d->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, nullptr), D3DERR_INVALIDCALL);
 }
 
-TEST_F(Direct3DTest, DefaultCapabilities) {
+TEST_F(Direct3DTest, DefaultCapabilities)
+{
     D3DCAPS9 caps;
     ASSERT_EQ(d3d->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &caps), S_OK);
     EXPECT_EQ(caps.DeviceType, D3DDEVTYPE_HAL);
     EXPECT_EQ(caps.AdapterOrdinal, 0u);
     EXPECT_TRUE(caps.TextureCaps & D3DPTEXTURECAPS_MIPMAP);
-    EXPECT_FALSE(caps.TextureCaps & (D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_NONPOW2CONDITIONAL |
-                                     D3DPTEXTURECAPS_SQUAREONLY));
+    EXPECT_FALSE(caps.TextureCaps &
+                 (D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_NONPOW2CONDITIONAL | D3DPTEXTURECAPS_SQUAREONLY));
     EXPECT_EQ(caps.MaxTextureWidth, 4096u);
     EXPECT_EQ(caps.MaxTextureHeight, 4096u);
     EXPECT_EQ(caps.MaxTextureAspectRatio, 4096u);
@@ -64,22 +70,27 @@ TEST_F(Direct3DTest, DefaultCapabilities) {
     EXPECT_EQ(d3d->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_REF, &caps), D3DERR_INVALIDCALL);
 }
 
-TEST_F(Direct3DTest, OffersTheTextureFormatsOfTheDefaultDevice) {
+TEST_F(Direct3DTest, OffersTheTextureFormatsOfTheDefaultDevice)
+{
     const D3DFORMAT offered[] = {
-        D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4,
-        D3DFMT_R3G3B2, D3DFMT_A8, D3DFMT_A8R3G3B2, D3DFMT_X4R4G4B4, D3DFMT_A2B10G10R10, D3DFMT_A8B8G8R8,
-        D3DFMT_X8B8G8R8, D3DFMT_G16R16, D3DFMT_A2R10G10B10, D3DFMT_A16B16G16R16, D3DFMT_L8, D3DFMT_A8L8,
-        D3DFMT_A4L4, D3DFMT_L16, D3DFMT_R16F, D3DFMT_G16R16F, D3DFMT_A16B16G16R16F, D3DFMT_R32F,
-        D3DFMT_G32R32F, D3DFMT_A32B32G32R32F, D3DFMT_DXT1, D3DFMT_DXT2, D3DFMT_DXT3, D3DFMT_DXT4, D3DFMT_DXT5,
+        D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8,      D3DFMT_R5G6B5,        D3DFMT_X1R5G5B5,
+        D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4,      D3DFMT_R3G3B2,        D3DFMT_A8,
+        D3DFMT_A8R3G3B2, D3DFMT_X4R4G4B4,      D3DFMT_A2B10G10R10,   D3DFMT_A8B8G8R8,
+        D3DFMT_X8B8G8R8, D3DFMT_G16R16,        D3DFMT_A2R10G10B10,   D3DFMT_A16B16G16R16,
+        D3DFMT_L8,       D3DFMT_A8L8,          D3DFMT_A4L4,          D3DFMT_L16,
+        D3DFMT_R16F,     D3DFMT_G16R16F,       D3DFMT_A16B16G16R16F, D3DFMT_R32F,
+        D3DFMT_G32R32F,  D3DFMT_A32B32G32R32F, D3DFMT_DXT1,          D3DFMT_DXT2,
+        D3DFMT_DXT3,     D3DFMT_DXT4,          D3DFMT_DXT5,
     };
     for (D3DFORMAT format : offered) {
         EXPECT_EQ(check(format), S_OK) << format;
     }
     const D3DFORMAT refused[] = {
-        D3DFMT_R8G8B8, D3DFMT_P8, D3DFMT_A8P8, D3DFMT_V8U8, D3DFMT_L6V5U5, D3DFMT_X8L8V8U8, D3DFMT_Q8W8V8U8,
-        D3DFMT_V16U16, D3DFMT_A2W10V10U10, D3DFMT_Q16W16V16U16, D3DFMT_CxV8U8, D3DFMT_UYVY, D3DFMT_YUY2,
-        D3DFMT_R8G8_B8G8, D3DFMT_G8R8_G8B8, D3DFMT_D16, D3DFMT_D16_LOCKABLE, D3DFMT_D24S8, D3DFMT_D32,
-        D3DFMT_UNKNOWN, D3DFMT_INDEX16,
+        D3DFMT_R8G8B8,   D3DFMT_P8,           D3DFMT_A8P8,   D3DFMT_V8U8,        D3DFMT_L6V5U5,
+        D3DFMT_X8L8V8U8, D3DFMT_Q8W8V8U8,     D3DFMT_V16U16, D3DFMT_A2W10V10U10, D3DFMT_Q16W16V16U16,
+        D3DFMT_CxV8U8,   D3DFMT_UYVY,         D3DFMT_YUY2,   D3DFMT_R8G8_B8G8,   D3DFMT_G8R8_G8B8,
+        D3DFMT_D16,      D3DFMT_D16_LOCKABLE, D3DFMT_D24S8,  D3DFMT_D32,         D3DFMT_UNKNOWN,
+        D3DFMT_INDEX16,
     };
     for (D3DFORMAT format : refused) {
         EXPECT_EQ(check(format), D3DERR_NOTAVAILABLE) << format;
@@ -87,7 +98,8 @@ TEST_F(Direct3DTest, OffersTheTextureFormatsOfTheDefaultDevice) {
     EXPECT_EQ(d3d9_default_texture_formats().size(), std::size(offered));
 }
 
-TEST_F(Direct3DTest, CheckDeviceFormatArguments) {
+TEST_F(Direct3DTest, CheckDeviceFormatArguments)
+{
     EXPECT_EQ(d3d->CheckDeviceFormat(1, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, D3DFMT_L8),
               D3DERR_INVALIDCALL);
     EXPECT_EQ(d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_R5G6B5, 0, D3DRTYPE_TEXTURE, D3DFMT_L8),
@@ -102,13 +114,15 @@ TEST_F(Direct3DTest, CheckDeviceFormatArguments) {
     EXPECT_EQ(check(D3DFMT_D24S8, D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE), D3DERR_NOTAVAILABLE);
 }
 
-TEST_F(Direct3DTest, CheckDeviceTypeForWindowedBackBuffers) {
+TEST_F(Direct3DTest, CheckDeviceTypeForWindowedBackBuffers)
+{
     EXPECT_EQ(d3d->CheckDeviceType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, TRUE), S_OK);
     EXPECT_EQ(d3d->CheckDeviceType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, TRUE), D3DERR_NOTAVAILABLE);
     EXPECT_EQ(d3d->CheckDeviceType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, FALSE), D3DERR_NOTAVAILABLE);
 }
 
-TEST_F(Direct3DTest, ProfileChangesCapsAndFormats) {
+TEST_F(Direct3DTest, ProfileChangesCapsAndFormats)
+{
     D3D9Profile profile = d3d9_default_profile();
     profile.max_primitive_count = 65535;
     profile.max_texture_width = 1024;
@@ -123,8 +137,7 @@ TEST_F(Direct3DTest, ProfileChangesCapsAndFormats) {
     EXPECT_EQ(caps.TextureCaps, DWORD(D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_SQUAREONLY));
     EXPECT_EQ(other->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, D3DFMT_X1R5G5B5),
               D3DERR_NOTAVAILABLE);
-    EXPECT_EQ(other->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, D3DFMT_R5G6B5),
-              S_OK);
+    EXPECT_EQ(other->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, D3DFMT_R5G6B5), S_OK);
     other->Release();
     // Objects made before keep the profile they were made with.
     ASSERT_EQ(d3d->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps), S_OK);
@@ -132,7 +145,8 @@ TEST_F(Direct3DTest, ProfileChangesCapsAndFormats) {
     EXPECT_EQ(check(D3DFMT_X1R5G5B5), S_OK);
 }
 
-TEST_F(Direct3DTest, CreateDeviceRefusesUnusableParameters) {
+TEST_F(Direct3DTest, CreateDeviceRefusesUnusableParameters)
+{
     OffscreenWindow window(16, 16);
     struct Case {
         const char* what;
@@ -150,8 +164,7 @@ TEST_F(Direct3DTest, CreateDeviceRefusesUnusableParameters) {
         D3DPRESENT_PARAMETERS params = windowed_params();
         c.change(params);
         IDirect3DDevice9* device = reinterpret_cast<IDirect3DDevice9*>(1);
-        EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params,
-                                    &device),
+        EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
                   D3DERR_INVALIDCALL)
             << c.what;
         EXPECT_EQ(device, nullptr) << c.what;
@@ -175,12 +188,12 @@ TEST_F(Direct3DTest, CreateDeviceRefusesUnusableParameters) {
               D3DERR_NOTAVAILABLE);
 }
 
-TEST_F(Direct3DTest, CreateDeviceTakesAZeroSizeFromTheClientArea) {
+TEST_F(Direct3DTest, CreateDeviceTakesAZeroSizeFromTheClientArea)
+{
     OffscreenWindow window(320, 200);
     D3DPRESENT_PARAMETERS params = windowed_params();
     IDirect3DDevice9* device = nullptr;
-    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params,
-                                &device),
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
               S_OK);
     // The parameters come back completed.
     EXPECT_EQ(params.BackBufferWidth, 320u);
@@ -207,7 +220,8 @@ TEST_F(Direct3DTest, CreateDeviceTakesAZeroSizeFromTheClientArea) {
               D3DERR_INVALIDCALL);
 }
 
-TEST_F(Direct3DTest, DeviceKeepsTheAdapterObjectAlive) {
+TEST_F(Direct3DTest, DeviceKeepsTheAdapterObjectAlive)
+{
     OffscreenWindow window(8, 8);
     D3DPRESENT_PARAMETERS params = windowed_params();
     IDirect3DDevice9* device = nullptr;
@@ -227,4 +241,4 @@ TEST_F(Direct3DTest, DeviceKeepsTheAdapterObjectAlive) {
     EXPECT_EQ(device->Release(), 0u);
 }
 
-}  // namespace
+} // namespace

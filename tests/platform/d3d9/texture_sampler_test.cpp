@@ -13,13 +13,15 @@ struct Row {
     std::vector<uint32_t> texels = {0xFF000010, 0xFF000020, 0xFF000030, 0xFF000040};
     TextureSampler sampler;
     Row() { sampler.levels = {SamplerLevel{texels.data(), 4, 1}}; }
-    uint32_t point(float u) {
+    uint32_t point(float u)
+    {
         sampler.min_filter = sampler.mag_filter = D3DTEXF_POINT;
         return sample_texture(sampler, sampler.choose(0.0f), u, 0.5f) & 0xFF;
     }
 };
 
-TEST(TextureSamplerTest, AddressingModesOutsideZeroToOne) {
+TEST(TextureSamplerTest, AddressingModesOutsideZeroToOne)
+{
     struct Case {
         DWORD mode;
         float u;
@@ -45,27 +47,30 @@ TEST(TextureSamplerTest, AddressingModesOutsideZeroToOne) {
     EXPECT_EQ(row.point(NAN), 0x10u);
 }
 
-TEST(TextureSamplerTest, BilinearWeightsAroundTexelCentres) {
+TEST(TextureSamplerTest, BilinearWeightsAroundTexelCentres)
+{
     Row row;
     row.sampler.min_filter = row.sampler.mag_filter = D3DTEXF_LINEAR;
     row.sampler.address_u = D3DTADDRESS_CLAMP;
     auto at = [&](float u) { return sample_texture(row.sampler, row.sampler.choose(0.0f), u, 0.5f) & 0xFF; };
-    EXPECT_EQ(at(0.125f), 0x10u);  // texel 0's centre
-    EXPECT_EQ(at(0.25f), 0x18u);   // halfway to texel 1
+    EXPECT_EQ(at(0.125f), 0x10u); // texel 0's centre
+    EXPECT_EQ(at(0.25f), 0x18u);  // halfway to texel 1
     EXPECT_EQ(at(0.875f), 0x40u);
-    EXPECT_EQ(at(0.0f), 0x10u);  // clamped at the edge
+    EXPECT_EQ(at(0.0f), 0x10u); // clamped at the edge
     row.sampler.address_u = D3DTADDRESS_WRAP;
-    EXPECT_EQ(at(0.0f), 0x28u);  // halfway between the last texel and the first
+    EXPECT_EQ(at(0.0f), 0x28u); // halfway between the last texel and the first
 }
 
-TEST(TextureSamplerTest, BilinearBlendIsExactAtWholeTexels) {
+TEST(TextureSamplerTest, BilinearBlendIsExactAtWholeTexels)
+{
     EXPECT_EQ(bilinear_blend(0x11223344, 0x55667788, 0x99AABBCC, 0xDDEEFF00, 0, 0), 0x11223344u);
     EXPECT_EQ(bilinear_blend(0xFF000000, 0xFF000000, 0xFF000000, 0xFF000000, 200, 13), 0xFF000000u);
     EXPECT_EQ(bilinear_blend(0, 0xFFFFFFFF, 0, 0xFFFFFFFF, 128, 0), 0x7F7F7F7Fu);
     EXPECT_EQ(bilinear_blend(0, 0, 0xFFFFFFFF, 0xFFFFFFFF, 0, 128), 0x7F7F7F7Fu);
 }
 
-TEST(TextureSamplerTest, FilterAndLevelFollowTheTexelDensity) {
+TEST(TextureSamplerTest, FilterAndLevelFollowTheTexelDensity)
+{
     std::vector<uint32_t> big(16, 0xFF0000FF), small(4, 0xFF00FF00), tiny(1, 0xFFFF0000);
     TextureSampler sampler;
     sampler.levels = {SamplerLevel{big.data(), 4, 4}, SamplerLevel{small.data(), 2, 2},
@@ -91,4 +96,4 @@ TEST(TextureSamplerTest, FilterAndLevelFollowTheTexelDensity) {
     EXPECT_FALSE(plain.choose(0.0f).fast_wrap);
 }
 
-}  // namespace
+} // namespace

@@ -29,14 +29,13 @@ TEST(AnsiCodePage, Utf8SequencesAreOneCharacter)
         const char* text;
         std::vector<int> offsets;
     } cases[] = {
-        {"a\\b", {1, 2, 3}},
-        {"\xE8\xA1\xA8\\", {3, 4}},          // 表 then a backslash
-        {"\xC3\xA9x", {2, 3}},               // é
-        {"\xF0\x9F\x98\x80", {4}},           // four bytes
-        {"\xE8\xA1", {1, 2}},                // cut short by the terminator
-        {"\x80\xFF", {1, 2}},                // stray bytes
-        {"\xC0\xAF", {1, 2}},                // overlong slash is no character
-        {"\xED\xA0\x80", {1, 2, 3}},         // surrogate
+        {"a\\b", {1, 2, 3}},         {"\xE8\xA1\xA8\\", {3, 4}}, // 表 then a backslash
+        {"\xC3\xA9x", {2, 3}},                                   // é
+        {"\xF0\x9F\x98\x80", {4}},                               // four bytes
+        {"\xE8\xA1", {1, 2}},                                    // cut short by the terminator
+        {"\x80\xFF", {1, 2}},                                    // stray bytes
+        {"\xC0\xAF", {1, 2}},                                    // overlong slash is no character
+        {"\xED\xA0\x80", {1, 2, 3}},                             // surrogate
     };
     for (const auto& c : cases)
         EXPECT_EQ(steps(c.text), c.offsets) << c.text;
@@ -48,7 +47,7 @@ TEST(AnsiCodePage, Cp932KeepsTheTrailByteOfADoubleByteCharacter)
     EXPECT_EQ(GetACP(), 932u);
     // 表 is 0x95 0x5C: its second byte is not a backslash.
     EXPECT_EQ(steps("C:\\\x95\x5C\\a"), (std::vector<int>{1, 2, 3, 5, 6, 7}));
-    EXPECT_EQ(steps("\x81"), (std::vector<int>{1}));          // lead byte before the terminator
+    EXPECT_EQ(steps("\x81"), (std::vector<int>{1}));            // lead byte before the terminator
     EXPECT_EQ(steps("\xA0\xE0\x40"), (std::vector<int>{1, 3})); // half-width kana is single
     EXPECT_TRUE(IsDBCSLeadByte(0x95));
     EXPECT_FALSE(IsDBCSLeadByte(0x5C));

@@ -10,10 +10,7 @@ namespace {
 
 using namespace win32_test;
 
-INT_PTR CALLBACK quiet_proc(HWND, UINT, WPARAM, LPARAM)
-{
-    return FALSE;
-}
+INT_PTR CALLBACK quiet_proc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
 TEST_F(WindowTest, DeviceFramesAppearInTheRenderArea)
 {
@@ -26,9 +23,9 @@ TEST_F(WindowTest, DeviceFramesAppearInTheRenderArea)
     ASSERT_NE(d3d, nullptr);
     D3DPRESENT_PARAMETERS pp = windowed_params(); // size 0: the window's client area
     IDirect3DDevice9* device = nullptr;
-    ASSERT_EQ(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, area, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp,
-                                &device),
-              D3D_OK);
+    ASSERT_EQ(
+        d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, area, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &device),
+        D3D_OK);
 
     // The back buffer took the window's client size.
     IDirect3DSurface9* back = nullptr;

@@ -22,11 +22,10 @@ TEST(FilePathsTest, AttributesTellFoldersFilesAndTheRestApart)
         std::string path;
         DWORD attributes;
     };
-    for (const Case& c : {Case{folder.string(), FILE_ATTRIBUTE_DIRECTORY},
-                          Case{(folder / "run1.txt").string(), FILE_ATTRIBUTE_NORMAL},
-                          Case{"/dev/null", FILE_ATTRIBUTE_DEVICE},
-                          Case{(folder / "missing.txt").string(), INVALID_FILE_ATTRIBUTES},
-                          Case{"", INVALID_FILE_ATTRIBUTES}}) {
+    for (const Case& c :
+         {Case{folder.string(), FILE_ATTRIBUTE_DIRECTORY}, Case{(folder / "run1.txt").string(), FILE_ATTRIBUTE_NORMAL},
+          Case{"/dev/null", FILE_ATTRIBUTE_DEVICE}, Case{(folder / "missing.txt").string(), INVALID_FILE_ATTRIBUTES},
+          Case{"", INVALID_FILE_ATTRIBUTES}}) {
         SCOPED_TRACE(c.path);
         EXPECT_EQ(GetFileAttributesA(c.path.c_str()), c.attributes);
     }

@@ -7,10 +7,7 @@ namespace {
 
 using namespace win32_test;
 
-INT_PTR CALLBACK quiet_proc(HWND, UINT, WPARAM, LPARAM)
-{
-    return FALSE;
-}
+INT_PTR CALLBACK quiet_proc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
 BITMAPINFO dib_info(LONG width, LONG height)
 {
@@ -32,9 +29,9 @@ TEST_F(WindowTest, BitBltCopiesThePresentedFrameClippedToBothSides)
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
     D3DPRESENT_PARAMETERS pp = windowed_params();
     IDirect3DDevice9* device = nullptr;
-    ASSERT_EQ(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, area, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp,
-                                &device),
-              D3D_OK);
+    ASSERT_EQ(
+        d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, area, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &device),
+        D3D_OK);
     device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF808080, 1.0f, 0);
     D3DRECT corner{0, 0, 10, 5};
     device->Clear(1, &corner, D3DCLEAR_TARGET, 0xFFFFFF00, 1.0f, 0);
@@ -54,8 +51,8 @@ TEST_F(WindowTest, BitBltCopiesThePresentedFrameClippedToBothSides)
         int tx, ty, sx, sy, cx, cy;
     };
     const Case cases[] = {
-        {-30, 0, 0, 0, 0, 40, 30},  // the whole area
-        {30, 0, 0, 0, 0, 40, 30},   // bottom first
+        {-30, 0, 0, 0, 0, 40, 30},   // the whole area
+        {30, 0, 0, 0, 0, 40, 30},    // bottom first
         {-20, 5, 3, -4, -2, 50, 40}, // sticking out of both
         {-20, -6, -1, 30, 25, 20, 20},
     };

@@ -14,7 +14,8 @@ class MessageBoxTest : public WindowTest {};
 TEST_F(MessageBoxTest, ScriptedAnswersAreRecorded)
 {
     HWND main = keep(CreateDialogIndirectParamA(nullptr, &kMainTemplate, nullptr, recording_proc, 0));
-    EXPECT_EQ(MessageBoxA(main, "メモリの確保に失敗しました。\n確認してください。", "エラー", MB_OK | MB_ICONERROR), IDOK);
+    EXPECT_EQ(MessageBoxA(main, "メモリの確保に失敗しました。\n確認してください。", "エラー", MB_OK | MB_ICONERROR),
+              IDOK);
     win32_script_message_box(IDNO);
     EXPECT_EQ(MessageBoxA(nullptr, "q", nullptr, MB_YESNO), IDNO);
     EXPECT_EQ(MessageBoxA(nullptr, "r", "t", MB_RETRYCANCEL), IDRETRY); // the first button

@@ -169,7 +169,8 @@ TEST_F(MessageLoopTest, GetMessageWaitsForInputAndEndsWithTheQuitCode)
 
 TEST_F(MessageLoopTest, AcceleratorsMatchModifiersExactly)
 {
-    const ACCEL table[] = {{FVIRTKEY | FCONTROL, 'S', 7}, {FVIRTKEY | FSHIFT | ACCEL_END_OF_TABLE, 'S', 8}, {FVIRTKEY, 'Q', 9}};
+    const ACCEL table[] = {
+        {FVIRTKEY | FCONTROL, 'S', 7}, {FVIRTKEY | FSHIFT | ACCEL_END_OF_TABLE, 'S', 8}, {FVIRTKEY, 'Q', 9}};
     HACCEL a = CreateAcceleratorTableA(table, 3); // the end flag stops before Q
     QTest::keyClick(widget(1002), Qt::Key_S, Qt::ControlModifier);
     QTest::keyClick(widget(1002), Qt::Key_S, Qt::ShiftModifier);

@@ -64,7 +64,8 @@ const ACCEL kTable[] = {{FVIRTKEY, 'H', 1020}, {FVIRTKEY | ACCEL_END_OF_TABLE, '
 TEST_F(WindowTest, TheModulesResourcesAreFoundByIdAndName)
 {
     static const std::vector<unsigned char> icon = tiny_icon();
-    static const std::vector<unsigned char> broken = {0, 0, 1, 0, 1, 0, 4, 2, 0, 0, 1, 0, 8, 0, 0xff, 0xff, 0, 0, 22, 0, 0, 0};
+    static const std::vector<unsigned char> broken = {0, 0, 1, 0,    1,    0, 4, 2,  0, 0, 1,
+                                                      0, 8, 0, 0xff, 0xff, 0, 0, 22, 0, 0, 0};
     const RESOURCE_ENTRY entries[] = {
         {RT_DIALOG, MAKEINTRESOURCE(102), &kMainTemplate, sizeof kMainTemplate},
         {RT_DIALOG, MAKEINTRESOURCE(103), &kPanelTemplate, sizeof kPanelTemplate},

@@ -51,8 +51,8 @@ protected:
     }
     void subclass()
     {
-        g_static_proc = reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrA(area_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(area_proc)));
+        g_static_proc =
+            reinterpret_cast<WNDPROC>(SetWindowLongPtrA(area_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(area_proc)));
     }
     // A mouse event at `at` in the area's widget; not pumped.
     void mouse(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons)
@@ -160,8 +160,8 @@ TEST_F(MouseTest, TheRightButtonAndTheWheelGoUpToTheParentUnhandled)
     mouse(QEvent::MouseButtonRelease, {5, 6}, Qt::RightButton, Qt::NoButton);
     QWidget* widget = win32_widget_of(area_);
     QPointF wheel_at(7, 8);
-    QWheelEvent wheel(wheel_at, widget->mapToGlobal(wheel_at), QPoint(), QPoint(0, -240), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent wheel(wheel_at, widget->mapToGlobal(wheel_at), QPoint(), QPoint(0, -240), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
     wheel.setTimestamp(next_timestamp());
     QApplication::sendEvent(widget, &wheel);
     pump();

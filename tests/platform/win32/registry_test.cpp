@@ -62,8 +62,8 @@ protected:
     {
         HKEY key = nullptr;
         DWORD disposition = 0;
-        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, const_cast<LPSTR>(""), 0, KEY_ALL_ACCESS, nullptr,
-                                  &key, &disposition),
+        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, const_cast<LPSTR>(""), 0, KEY_ALL_ACCESS, nullptr, &key,
+                                  &disposition),
                   ERROR_SUCCESS);
         return key;
     }
@@ -86,9 +86,10 @@ TEST_F(RegistryTest, EveryTypeRoundTripsWithAllItsBytes)
         DWORD type;
         std::vector<BYTE> data;
     } cases[] = {
-        {"data_path", REG_SZ, path},     {"x_min", REG_DWORD, dword},       {"blob", REG_BINARY, binary},
-        {"raw", REG_SZ, unterminated},   {"list", REG_MULTI_SZ, multi},     {"two", REG_DWORD, short_dword},
-        {"empty", REG_BINARY, {}},       {"big \"q\\", REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}},
+        {"data_path", REG_SZ, path},   {"x_min", REG_DWORD, dword},
+        {"blob", REG_BINARY, binary},  {"raw", REG_SZ, unterminated},
+        {"list", REG_MULTI_SZ, multi}, {"two", REG_DWORD, short_dword},
+        {"empty", REG_BINARY, {}},     {"big \"q\\", REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}},
         {"", REG_EXPAND_SZ, {'%', 0}},
     };
 
@@ -178,7 +179,8 @@ TEST_F(RegistryTest, OpenAndCreateReportWhetherTheKeyExists)
 
 TEST_F(RegistryTest, KeyNamesCannotLeaveTheirFolder)
 {
-    const char* bad[] = {"Software\\..\\x", "Software\\a/b", "Software\\\\x", "Software\\.", "System\\x", "\\Software\\x"};
+    const char* bad[] = {"Software\\..\\x", "Software\\a/b", "Software\\\\x",
+                         "Software\\.",     "System\\x",     "\\Software\\x"};
     for (const char* name : bad) {
         HKEY key = nullptr;
         EXPECT_NE(RegCreateKeyExA(HKEY_CURRENT_USER, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
@@ -235,12 +237,13 @@ TEST_F(RegistryTest, DamagedFilesReadAsAMissingKey)
 
 TEST_F(RegistryTest, HandWrittenFilesAreRead)
 {
-    write_file(user_file(), "\xEF\xBB\xBFREGEDIT4\r\n\r\n; comment\r\n"
-                            "[hkey_current_user\\software\\kestrow\\varnel.exe]\r\n"
-                            "\"radius\"=dword:28\r\n"
-                            "\"data_path\"=\"C:\\\\data\\\\\"\r\n"
-                            "\"long\"=hex:01,02,\\\r\n   03\r\n"
-                            "\"radius\"=dword:00000029\r\n");
+    write_file(user_file(),
+               "\xEF\xBB\xBFREGEDIT4\r\n\r\n; comment\r\n"
+               "[hkey_current_user\\software\\kestrow\\varnel.exe]\r\n"
+               "\"radius\"=dword:28\r\n"
+               "\"data_path\"=\"C:\\\\data\\\\\"\r\n"
+               "\"long\"=hex:01,02,\\\r\n   03\r\n"
+               "\"radius\"=dword:00000029\r\n");
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key), ERROR_SUCCESS);
     DWORD radius = 0, size = 4, type = 0;
@@ -417,8 +420,7 @@ TEST_F(RegistryTest, DefaultFoldersFollowTheEnvironment)
     char path[512];
     ASSERT_EQ(RegGetKeyFileNameA(HKEY_CURRENT_USER, kKey, path, sizeof path), ERROR_SUCCESS);
     EXPECT_EQ(std::string(path), (root_ / ".config" / "kestrow" / "varnel.exe.reg").string());
-    ASSERT_EQ(RegGetKeyFileNameA(HKEY_LOCAL_MACHINE, "Software\\Direct3D", path, sizeof path),
-              ERROR_SUCCESS);
+    ASSERT_EQ(RegGetKeyFileNameA(HKEY_LOCAL_MACHINE, "Software\\Direct3D", path, sizeof path), ERROR_SUCCESS);
     EXPECT_STREQ(path, "/etc/xdg/Direct3D.reg");
     setenv("HOME", home.c_str(), 1);
 }

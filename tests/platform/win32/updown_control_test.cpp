@@ -62,7 +62,8 @@ TEST_F(UpDownTest, SetPosTakesTheLowWordSignedAndClampsToTheRange)
         EXPECT_EQ(field(c.spin == 1005 ? 1002 : c.spin - 1), c.text) << c.value;
     }
     int lower = 0, upper = 0;
-    SendDlgItemMessageA(panel_, 1005, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&lower), reinterpret_cast<LPARAM>(&upper));
+    SendDlgItemMessageA(panel_, 1005, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&lower),
+                        reinterpret_cast<LPARAM>(&upper));
     EXPECT_EQ(lower, -8000);
     EXPECT_EQ(upper, 8000);
 }
@@ -77,7 +78,8 @@ TEST_F(UpDownTest, TheFieldUsesTheLocalesThousandsSeparator)
     // Without separators when the style says so.
     const DialogItemTemplate items[] = {
         {WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 0, 40, 12, 1, "Edit", 0, ""},
-        {WS_CHILD | WS_VISIBLE | UDS_SETBUDDYINT | UDS_AUTOBUDDY | UDS_NOTHOUSANDS, 0, 40, 0, 10, 12, 2, UPDOWN_CLASSA, 0, ""},
+        {WS_CHILD | WS_VISIBLE | UDS_SETBUDDYINT | UDS_AUTOBUDDY | UDS_NOTHOUSANDS, 0, 40, 0, 10, 12, 2, UPDOWN_CLASSA,
+         0, ""},
     };
     const DialogTemplate tpl = {WS_CHILD, 0, 0, 0, 60, 20, nullptr, 0, nullptr, items, 2};
     HWND d = CreateDialogIndirectParamA(nullptr, &tpl, main_, recording_proc, 0);
@@ -94,8 +96,8 @@ TEST_F(UpDownTest, TextTypedIntoTheBuddyIsReadBackAsThePosition)
         int expected;
         bool error;
     } cases[] = {
-        {"1234", 1234, false}, {"1,234", 1234, false}, {"-7", -7, false},  {"8000", 8000, false},
-        {"abc", 8000, true},   {"9999", 8000, true},   {"", 8000, true},   {"12a", 8000, true},
+        {"1234", 1234, false}, {"1,234", 1234, false}, {"-7", -7, false}, {"8000", 8000, false},
+        {"abc", 8000, true},   {"9999", 8000, true},   {"", 8000, true},  {"12a", 8000, true},
     };
     for (const auto& c : cases) {
         SetDlgItemTextA(panel_, 1002, c.text);
@@ -176,7 +178,13 @@ TEST_F(UpDownTest, AutoBuddyAndAlignRightUseTheFieldBefore)
         HWND spin = GetDlgItem(panel_, id);
         HWND buddy = reinterpret_cast<HWND>(SendMessageA(spin, UDM_GETBUDDY, 0, 0));
         int field_id = GetDlgCtrlID(buddy);
-        EXPECT_EQ(field_id, id == 1005 ? 1002 : id == 1006 ? 1003 : id == 1009 ? 1007 : id == 1010 ? 1008 : id - 1) << id;
+        EXPECT_EQ(field_id,
+                  id == 1005       ? 1002
+                      : id == 1006 ? 1003
+                      : id == 1009 ? 1007
+                      : id == 1010 ? 1008
+                                   : id - 1)
+            << id;
         QRect f = win32_widget_of(buddy)->geometry();
         QRect s = win32_widget_of(spin)->geometry();
         // The arrows sit at the field's right edge inside its template width.
@@ -189,7 +197,8 @@ TEST_F(UpDownTest, AutoBuddyAndAlignRightUseTheFieldBefore)
 TEST_F(UpDownTest, AFreshControlRunsFromHundredDownToZero)
 {
     HWND parent = CreateDialogIndirectParamA(nullptr, &kPanelTemplate, main_, recording_proc, 0);
-    HWND spin = CreateWindowExA(0, UPDOWN_CLASSA, "", WS_CHILD | WS_VISIBLE, 0, 0, 10, 20, parent, nullptr, nullptr, nullptr);
+    HWND spin =
+        CreateWindowExA(0, UPDOWN_CLASSA, "", WS_CHILD | WS_VISIBLE, 0, 0, 10, 20, parent, nullptr, nullptr, nullptr);
     ASSERT_NE(spin, nullptr);
     EXPECT_EQ(SendMessageA(spin, UDM_GETRANGE, 0, 0), MAKELRESULT(0, 100));
     SendMessageA(spin, UDM_SETPOS, 0, 50);

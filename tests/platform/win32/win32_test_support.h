@@ -124,7 +124,8 @@ namespace win32_test {
 
 // Answers the next modal widget of type T the moment it is shown, as a
 // person would, and closes it after five seconds whatever happens.
-template <typename T> class ModalAnswer : public QObject {
+template <typename T>
+class ModalAnswer : public QObject {
 public:
     explicit ModalAnswer(std::function<void(T*)> answer) : answer_(std::move(answer))
     {
@@ -141,8 +142,16 @@ protected:
                 answered_ = true;
                 QPointer<T> target(widget);
                 QMetaObject::invokeMethod(
-                    this, [this, target] { if (target) answer_(target); }, Qt::QueuedConnection);
-                QTimer::singleShot(5000, target, [target] { if (target) target->close(); });
+                    this,
+                    [this, target] {
+                        if (target)
+                            answer_(target);
+                    },
+                    Qt::QueuedConnection);
+                QTimer::singleShot(5000, target, [target] {
+                    if (target)
+                        target->close();
+                });
             }
         }
         return false;

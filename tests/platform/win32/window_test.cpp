@@ -66,7 +66,8 @@ protected:
 
 TEST_F(WindowLayerTest, SubclassingChainsToTheSavedProcedure)
 {
-    g_old_proc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(render_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(render_proc)));
+    g_old_proc =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(render_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(render_proc)));
     ASSERT_NE(g_old_proc, nullptr);
     EXPECT_EQ(GetWindowLongPtrA(render_, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(render_proc));
     // Messages the new procedure does not handle still work through the old one.
@@ -95,8 +96,7 @@ TEST_F(WindowLayerTest, WindowTextIsCutToTheBufferAtAWholeCharacter)
         const char* expected;
     };
     const Case cases[] = {
-        {"abc", 4, "abc"}, {"abc", 3, "ab"},          {"abc", 1, ""},
-        {"aエ", 5, "aエ"}, {"aエ", 4, "a"},           {"aエb", 5, "aエ"},
+        {"abc", 4, "abc"}, {"abc", 3, "ab"}, {"abc", 1, ""}, {"aエ", 5, "aエ"}, {"aエ", 4, "a"}, {"aエb", 5, "aエ"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.text << " into " << c.buffer);
@@ -111,7 +111,8 @@ TEST_F(WindowLayerTest, WindowTextIsCutToTheBufferAtAWholeCharacter)
 
 TEST_F(WindowLayerTest, PlacingAHiddenWindowSendsWmSizeAtOnce)
 {
-    g_old_proc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(render_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(render_proc)));
+    g_old_proc =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(render_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(render_proc)));
     ASSERT_FALSE(IsWindowVisible(main_));
     SetWindowPos(render_, nullptr, 0, 0, 321, 123, SWP_NOZORDER);
     ASSERT_EQ(g_sizes.size(), 1u);
@@ -212,7 +213,8 @@ TEST_F(WindowLayerTest, APresentedFrameIsWhatTheWindowShows)
 
 TEST_F(WindowLayerTest, PaintingComesWhenNothingElseWaitsAndOnlyOnce)
 {
-    g_old_proc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(render_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(render_proc)));
+    g_old_proc =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(render_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(render_proc)));
     InvalidateRect(render_, nullptr, FALSE);
     pump();
     EXPECT_EQ(g_paints, 0); // hidden windows are not painted
@@ -277,7 +279,8 @@ TEST_F(WindowLayerTest, IconsAreSetAndReturned)
     ASSERT_NE(icon, nullptr);
     EXPECT_EQ(SendMessageA(main_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon)), 0);
     EXPECT_EQ(SendMessageA(main_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon)), 0);
-    EXPECT_EQ(SendMessageA(main_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon)), reinterpret_cast<LRESULT>(icon));
+    EXPECT_EQ(SendMessageA(main_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon)),
+              reinterpret_cast<LRESULT>(icon));
     EXPECT_FALSE(win32_widget_of(main_)->windowIcon().isNull());
 }
 

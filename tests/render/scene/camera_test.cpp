@@ -89,7 +89,7 @@ TEST(Camera, ProjectedPoints)
         Float3 point;
         PixelPoint want;
     } cases[] = {
-        {{100, 0, 90}, 320, 240, {0, 0, -0.5f}, {160, 120, true}},              // the point looked at
+        {{100, 0, 90}, 320, 240, {0, 0, -0.5f}, {160, 120, true}},                // the point looked at
         {{100, 0, 90}, 320, 240, {0.5f, 0.5f, 0}, {214.84370f, 65.15630f, true}}, // a corner, 5.5 below the eye
         {{100, 0, 90}, 1024, 768, {-0.25f, 0.5f, -1}, {404.75009f, 169.50018f, true}},
         {{100, 90, 0}, 320, 240, {0, 0.5f, -0.5f}, {220.32807f, 120, true}}, // from the side: y is across
@@ -100,9 +100,9 @@ TEST(Camera, ProjectedPoints)
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.point.x << ", " << c.point.y << ", " << c.point.z);
         const CameraVectors v = camera_vectors(c.camera);
-        const PixelPoint p = project_point(build_view_matrix(v.eye, v.at, v.up),
-                                           build_scene_projection(c.width, c.height), c.width, c.height, c.point.x,
-                                           c.point.y, c.point.z);
+        const PixelPoint p =
+            project_point(build_view_matrix(v.eye, v.at, v.up), build_scene_projection(c.width, c.height), c.width,
+                          c.height, c.point.x, c.point.y, c.point.z);
         EXPECT_EQ(p.placed, c.want.placed);
         EXPECT_NEAR(p.x, c.want.x, 2e-4);
         EXPECT_NEAR(p.y, c.want.y, 2e-4);

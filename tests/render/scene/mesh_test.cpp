@@ -11,14 +11,8 @@
 namespace {
 
 // Heights that name their node.
-double named(int i, int j)
-{
-    return (i + 1000.0 * j) / 1e6;
-}
-float above(double h)
-{
-    return static_cast<float>(-h - 0.01);
-}
+double named(int i, int j) { return (i + 1000.0 * j) / 1e6; }
+float above(double h) { return static_cast<float>(-h - 0.01); }
 
 std::vector<double> named_nodes()
 {
@@ -70,8 +64,8 @@ TEST_F(SceneMesh, SurfaceOf201x201Field)
         ASSERT_NEAR(v[k].v, 1 - j / 200.0, 1e-7) << k;
     }
     // Corners exactly; x and u come from one rounded quotient.
-    const float corners[4][5] = {{0, -.5f, -.5f, 0, 1}, {200, .5f, -.5f, 1, 1}, {40200, -.5f, .5f, 0, 0},
-                                 {40400, .5f, .5f, 1, 0}};
+    const float corners[4][5] = {
+        {0, -.5f, -.5f, 0, 1}, {200, .5f, -.5f, 1, 1}, {40200, -.5f, .5f, 0, 0}, {40400, .5f, .5f, 1, 0}};
     for (const auto& c : corners)
         EXPECT_TRUE(v[int(c[0])].x == c[1] && v[int(c[0])].y == c[2] && v[int(c[0])].u == c[3] &&
                     v[int(c[0])].v == c[4])
@@ -90,9 +84,8 @@ TEST_F(SceneMesh, SurfaceOf201x201Field)
 TEST(SceneShade, Levels)
 {
     const std::pair<double, uint32_t> cases[] = {
-        {0.0, 0xFF000000},  {-0.0, 0xFF000000}, {1e-300, 0xFF808080}, {0.25, 0xFFA0A0A0},
-        {0.5, 0xFFC0C0C0},  {0.75, 0xFFDFDFDF}, {1.0, 0xFFFFFFFF},    {3.0, 0xFFFFFFFF},
-        {-5.0, 0xFF000000}, {std::nan(""), 0xFF000000}};
+        {0.0, 0xFF000000},  {-0.0, 0xFF000000}, {1e-300, 0xFF808080}, {0.25, 0xFFA0A0A0}, {0.5, 0xFFC0C0C0},
+        {0.75, 0xFFDFDFDF}, {1.0, 0xFFFFFFFF},  {3.0, 0xFFFFFFFF},    {-5.0, 0xFF000000}, {std::nan(""), 0xFF000000}};
     for (const auto& [value, shade] : cases)
         EXPECT_EQ(node_shade(value), shade) << value;
 }
@@ -130,9 +123,15 @@ TEST_F(SceneMesh, MarkerCross)
         MarkerPair pair;
         int row, column; // -1: not drawn
     };
-    const Case cases[] = {{{0.5, 0.5}, 100, 100},     {{0, 0}, 0, 0},           {{1, 1}, 200, 200},
-                          {{0.25, 0.75}, 150, 50},    {{0.0625, 0.0625}, 13, 13}, {{0.0024, 0.9976}, 200, 0},
-                          {{-0.001, 0.5}, -1, -1},    {{0.5, 1.0001}, -1, -1},   {{std::nan(""), 0.5}, -1, -1},
+    const Case cases[] = {{{0.5, 0.5}, 100, 100},
+                          {{0, 0}, 0, 0},
+                          {{1, 1}, 200, 200},
+                          {{0.25, 0.75}, 150, 50},
+                          {{0.0625, 0.0625}, 13, 13},
+                          {{0.0024, 0.9976}, 200, 0},
+                          {{-0.001, 0.5}, -1, -1},
+                          {{0.5, 1.0001}, -1, -1},
+                          {{std::nan(""), 0.5}, -1, -1},
                           {{0.5, -inf}, -1, -1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.pair.x << ", " << c.pair.y);

@@ -5,8 +5,8 @@
 
 // BITMAPINFOHEADER (40 bytes, or `header_size` with the extra fields left to
 // the caller: the masks of a bit-field bitmap).
-inline Bytes info_header(int32_t width, int32_t height, int bits, uint32_t compression = 0,
-                         uint32_t colours_used = 0, uint32_t header_size = 40)
+inline Bytes info_header(int32_t width, int32_t height, int bits, uint32_t compression = 0, uint32_t colours_used = 0,
+                         uint32_t header_size = 40)
 {
     Bytes b;
     b.le32(header_size).le32(uint32_t(width)).le32(uint32_t(height)).le16(1).le16(bits);
@@ -23,7 +23,4 @@ inline Bytes bmp_file(const Bytes& dib, uint32_t pixel_offset = 54)
 }
 
 // A colour table entry: blue, green, red, reserved.
-inline Bytes& quad(Bytes& b, int blue, int green, int red)
-{
-    return b.u8({blue, green, red, 0});
-}
+inline Bytes& quad(Bytes& b, int blue, int green, int red) { return b.u8({blue, green, red, 0}); }

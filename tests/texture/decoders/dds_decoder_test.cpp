@@ -206,10 +206,8 @@ TEST(DdsDecoder, PixelFormatMatching)
         D3DFORMAT format; // D3DFMT_UNKNOWN: refused
         UINT row_pitch;
     } cases[] = {
-        {"L8 with 16 bits", l8_any_bits, D3DFMT_L8, 1},
-        {"DXT5", dxt5, D3DFMT_DXT5, 16},
-        {"R32F by number", r32f, D3DFMT_R32F, 8},
-        {"unlisted masks", odd_masks, D3DFMT_UNKNOWN, 0},
+        {"L8 with 16 bits", l8_any_bits, D3DFMT_L8, 1},    {"DXT5", dxt5, D3DFMT_DXT5, 16},
+        {"R32F by number", r32f, D3DFMT_R32F, 8},          {"unlisted masks", odd_masks, D3DFMT_UNKNOWN, 0},
         {"unknown code", unknown_code, D3DFMT_UNKNOWN, 0},
     };
     for (const Case& c : cases) {

@@ -87,13 +87,13 @@ TEST(DecodeImage, ReleasingFreesOwnedBuffersAndLeavesTheRecordEmpty)
     dib.u8({0, 0, 0, 0});
     DecodedImage image;
     ASSERT_EQ(decode_image(dib.data(), dib.size(), TRUE, &image), S_OK);
-    EXPECT_TRUE(image.owns_pixels);  // bottom-up rows are copied
+    EXPECT_TRUE(image.owns_pixels); // bottom-up rows are copied
     EXPECT_TRUE(image.owns_palette);
-    release_decoded_image(&image);   // the leak checker of the sanitizer build watches this
+    release_decoded_image(&image); // the leak checker of the sanitizer build watches this
     EXPECT_EQ(image.pixels, nullptr);
     EXPECT_EQ(image.palette, nullptr);
     EXPECT_FALSE(image.owns_pixels);
-    release_decoded_image(&image);   // an empty record is fine
+    release_decoded_image(&image); // an empty record is fine
     release_decoded_image(nullptr);
 }
 

@@ -5,10 +5,7 @@
 
 namespace {
 
-std::vector<uint8_t> white_entries(size_t count)
-{
-    return std::vector<uint8_t>(4 * count, 255);
-}
+std::vector<uint8_t> white_entries(size_t count) { return std::vector<uint8_t>(4 * count, 255); }
 
 TEST(DibDecoder, PositiveAndNegativeHeightGiveTheSameTopRowFirst)
 {
@@ -119,7 +116,8 @@ TEST(DibDecoder, CoreHeaderHasThreeByteColourEntries)
     ScopedImage image;
     ASSERT_EQ(image.decode(bmp_file(dib)), S_OK);
     EXPECT_EQ(rows_of(*image), u8s({0, 1}));
-    EXPECT_EQ(std::vector<uint8_t>(image->palette, image->palette + 8), u8s({0x30, 0x20, 0x10, 255, 0x60, 0x50, 0x40, 255}));
+    EXPECT_EQ(std::vector<uint8_t>(image->palette, image->palette + 8),
+              u8s({0x30, 0x20, 0x10, 255, 0x60, 0x50, 0x40, 255}));
 }
 
 TEST(DibDecoder, ThirtyTwoBitsGainAlphaFromOneNonZeroFourthByte)
@@ -332,15 +330,14 @@ TEST(DibDecoder, Rle4BlocksTakeHalfAByteEachAndPadToEvenBytes)
 {
     Bytes dib = info_header(9, 3, 4, 2);
     dib.repeat(0, 16 * 4);
-    dib.u8({0, 3, 0x12, 0x30, 4, 0xAB, 0, 0});          // block of 3, then a run of 4
-    dib.u8({0, 5, 0x12, 0x34, 0x50, 0, 0, 0});          // block of 5: 3 bytes + pad
+    dib.u8({0, 3, 0x12, 0x30, 4, 0xAB, 0, 0});             // block of 3, then a run of 4
+    dib.u8({0, 5, 0x12, 0x34, 0x50, 0, 0, 0});             // block of 5: 3 bytes + pad
     dib.u8({0, 9, 0x12, 0x34, 0x56, 0x78, 0x90, 0, 0, 1}); // block of 9: 5 bytes + pad
     ScopedImage image;
     ASSERT_EQ(image.decode(bmp_file(dib)), S_OK);
     EXPECT_EQ(image->row_pitch, 12u);
-    EXPECT_EQ(rows_of(*image), u8s({1, 2, 3, 4, 5, 6, 7, 8, 9,
-                                    1, 2, 3, 4, 5, 0, 0, 0, 0,
-                                    1, 2, 3, 10, 11, 10, 11, 0, 0}));
+    EXPECT_EQ(rows_of(*image),
+              u8s({1, 2, 3, 4, 5, 6, 7, 8, 9, 1, 2, 3, 4, 5, 0, 0, 0, 0, 1, 2, 3, 10, 11, 10, 11, 0, 0}));
 }
 
 } // namespace

@@ -72,10 +72,10 @@ TEST(HdrDecoder, RunLengthScanLines)
     // Width 8: each component as runs (n > 128) and literals (n <= 128).
     Bytes file = hdr_file("FORMAT=32-bit_rle_rgbe\n", "-Y 1 +X 8");
     file.u8({2, 2, 0, 8});
-    file.u8({128 + 5, 9, 3, 1, 2, 3});           // red: 9 9 9 9 9 1 2 3
-    file.u8({128 + 8, 0});                       // green
-    file.u8({128 + 8, 0});                       // blue
-    file.u8({128 + 8, kUnitExponent});           // exponent
+    file.u8({128 + 5, 9, 3, 1, 2, 3}); // red: 9 9 9 9 9 1 2 3
+    file.u8({128 + 8, 0});             // green
+    file.u8({128 + 8, 0});             // blue
+    file.u8({128 + 8, kUnitExponent}); // exponent
     ScopedImage image;
     ASSERT_EQ(image.decode(file), S_OK);
     EXPECT_EQ(reds(*image), (std::vector<float>{9.5f, 9.5f, 9.5f, 9.5f, 9.5f, 1.5f, 2.5f, 3.5f}));
@@ -136,7 +136,7 @@ TEST(HdrDecoder, HeaderLines)
         {"FORMAT=32-bit_rle_rgbe\n", S_OK, 3.5f},
         {"FORMAT= \t32-bit_rle_xyze\n", S_OK, 3.5f},
         {"# comment\nEXPOSURE=2\nFORMAT=32-bit_rle_rgbe\nEXPOSURE=0.5e1\n", S_OK, 0.35f},
-        {"SOFTWARE=hand\n", E_FAIL, 0},                    // no FORMAT line
+        {"SOFTWARE=hand\n", E_FAIL, 0}, // no FORMAT line
         {"FORMAT=32-bit_rle_rgb\n", E_FAIL, 0},
         {"FORMAT=16-bit_rle_rgbe\n", E_FAIL, 0},
     };

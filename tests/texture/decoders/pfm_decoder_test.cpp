@@ -36,13 +36,13 @@ TEST(PfmDecoder, RefusesDamagedHeadersAndShortData)
 {
     const std::string samples(8, '\0');
     const std::string cases[] = {
-        "PF\n1 1\n1.0\n" + samples,           // 12 bytes needed
-        "Pf\n1\n1.0\n" + samples,             // one number only
-        "Pf\n1 -1\n1.0\n" + samples,          // signed height
-        "Pf\n0 1\n1.0\n" + samples,           // width 0
-        "Pf\n1 1\none\n" + samples,           // scale not a number
-        "Pf\n1 1\n1.0x\n" + samples,          // junk after the scale
-        "Pf 1 1\n1.0\n" + samples,            // no line feed after the signature
+        "PF\n1 1\n1.0\n" + samples,                              // 12 bytes needed
+        "Pf\n1\n1.0\n" + samples,                                // one number only
+        "Pf\n1 -1\n1.0\n" + samples,                             // signed height
+        "Pf\n0 1\n1.0\n" + samples,                              // width 0
+        "Pf\n1 1\none\n" + samples,                              // scale not a number
+        "Pf\n1 1\n1.0x\n" + samples,                             // junk after the scale
+        "Pf 1 1\n1.0\n" + samples,                               // no line feed after the signature
         "Pf\n" + std::string(300, ' ') + "1 1\n1.0\n" + samples, // size line too long
     };
     for (const std::string& text : cases) {

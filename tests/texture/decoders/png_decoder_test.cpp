@@ -51,28 +51,31 @@ TEST(PngDecoder, ColourTypesAndDepthsGiveTheirFormats)
     } cases[] = {
         {"RGB 8: blue first, filler 255", png_file(ihdr(2, 1, 8, 2), Bytes(), Bytes().u8({0, 10, 20, 30, 40, 50, 60})),
          D3DFMT_X8R8G8B8, 8, u8s({30, 20, 10, 255, 60, 50, 40, 255})},
-        {"RGBA 8", png_file(ihdr(1, 1, 8, 6), Bytes(), Bytes().u8({0, 1, 2, 3, 4})),
-         D3DFMT_A8R8G8B8, 4, u8s({3, 2, 1, 4})},
-        {"grey 1 bit expanded", png_file(ihdr(3, 1, 1, 0), Bytes(), Bytes().u8({0, 0xA0})),
-         D3DFMT_L8, 3, u8s({255, 0, 255})},
-        {"grey 16 little-endian", png_file(ihdr(1, 1, 16, 0), Bytes(), Bytes().u8({0, 0x12, 0x34})),
-         D3DFMT_L16, 2, u8s({0x34, 0x12})},
-        {"grey and alpha 8", png_file(ihdr(1, 1, 8, 4), Bytes(), Bytes().u8({0, 9, 200})),
-         D3DFMT_A8L8, 2, u8s({9, 200})},
-        {"grey and alpha 16", png_file(ihdr(1, 1, 16, 4), Bytes(), Bytes().u8({0, 1, 2, 3, 4})),
-         LOADER_FMT_AL16, 4, u8s({2, 1, 4, 3})},
-        {"RGB 16: blue first", png_file(ihdr(1, 1, 16, 2), Bytes(), Bytes().u8({0, 1, 2, 3, 4, 5, 6})),
-         LOADER_FMT_R16, 6, u8s({6, 5, 4, 3, 2, 1})},
+        {"RGBA 8", png_file(ihdr(1, 1, 8, 6), Bytes(), Bytes().u8({0, 1, 2, 3, 4})), D3DFMT_A8R8G8B8, 4,
+         u8s({3, 2, 1, 4})},
+        {"grey 1 bit expanded", png_file(ihdr(3, 1, 1, 0), Bytes(), Bytes().u8({0, 0xA0})), D3DFMT_L8, 3,
+         u8s({255, 0, 255})},
+        {"grey 16 little-endian", png_file(ihdr(1, 1, 16, 0), Bytes(), Bytes().u8({0, 0x12, 0x34})), D3DFMT_L16, 2,
+         u8s({0x34, 0x12})},
+        {"grey and alpha 8", png_file(ihdr(1, 1, 8, 4), Bytes(), Bytes().u8({0, 9, 200})), D3DFMT_A8L8, 2,
+         u8s({9, 200})},
+        {"grey and alpha 16", png_file(ihdr(1, 1, 16, 4), Bytes(), Bytes().u8({0, 1, 2, 3, 4})), LOADER_FMT_AL16, 4,
+         u8s({2, 1, 4, 3})},
+        {"RGB 16: blue first", png_file(ihdr(1, 1, 16, 2), Bytes(), Bytes().u8({0, 1, 2, 3, 4, 5, 6})), LOADER_FMT_R16,
+         6, u8s({6, 5, 4, 3, 2, 1})},
         {"RGBA 16: red first", png_file(ihdr(1, 1, 16, 6), Bytes(), Bytes().u8({0, 1, 2, 3, 4, 5, 6, 7, 8})),
          D3DFMT_A16B16G16R16, 8, u8s({2, 1, 4, 3, 6, 5, 8, 7})},
         {"grey 8 with tRNS", png_file(ihdr(2, 1, 8, 0), chunk("tRNS", Bytes().be16(5)), Bytes().u8({0, 5, 6})),
          D3DFMT_A8L8, 4, u8s({5, 0, 6, 255})},
-        {"RGB 8 with tRNS", png_file(ihdr(1, 1, 8, 2), chunk("tRNS", Bytes().be16(1).be16(2).be16(3)), Bytes().u8({0, 1, 2, 3})),
+        {"RGB 8 with tRNS",
+         png_file(ihdr(1, 1, 8, 2), chunk("tRNS", Bytes().be16(1).be16(2).be16(3)), Bytes().u8({0, 1, 2, 3})),
          D3DFMT_A8R8G8B8, 4, u8s({3, 2, 1, 0})},
-        {"RGB 16 with tRNS", png_file(ihdr(1, 1, 16, 2), chunk("tRNS", Bytes().be16(9).be16(9).be16(9)), Bytes().u8({0, 1, 2, 3, 4, 5, 6})),
+        {"RGB 16 with tRNS",
+         png_file(ihdr(1, 1, 16, 2), chunk("tRNS", Bytes().be16(9).be16(9).be16(9)), Bytes().u8({0, 1, 2, 3, 4, 5, 6})),
          D3DFMT_A16B16G16R16, 8, u8s({2, 1, 4, 3, 6, 5, 0xFF, 0xFF})},
-        {"grey 16 with tRNS", png_file(ihdr(1, 1, 16, 0), chunk("tRNS", Bytes().be16(0x1234)), Bytes().u8({0, 0x12, 0x34})),
-         LOADER_FMT_AL16, 4, u8s({0x34, 0x12, 0, 0})},
+        {"grey 16 with tRNS",
+         png_file(ihdr(1, 1, 16, 0), chunk("tRNS", Bytes().be16(0x1234)), Bytes().u8({0, 0x12, 0x34})), LOADER_FMT_AL16,
+         4, u8s({0x34, 0x12, 0, 0})},
     };
     for (const Case& c : cases) {
         ScopedImage image;
@@ -107,20 +110,23 @@ TEST(PngDecoder, PaletteGammaIsCorrectedUnlessTheFileIsSrgb)
     Bytes srgb_too = chunk("sRGB", Bytes().u8({0}));
     srgb_too.append(gamma_1);
     ScopedImage corrected, plain;
-    ASSERT_EQ(corrected.decode(png_file(ihdr(1, 1, 8, 3), Bytes().append(gamma_1).append(plte), Bytes().u8({0, 0}))), S_OK);
-    ASSERT_EQ(plain.decode(png_file(ihdr(1, 1, 8, 3), Bytes().append(srgb_too).append(plte), Bytes().u8({0, 0}))), S_OK);
+    ASSERT_EQ(corrected.decode(png_file(ihdr(1, 1, 8, 3), Bytes().append(gamma_1).append(plte), Bytes().u8({0, 0}))),
+              S_OK);
+    ASSERT_EQ(plain.decode(png_file(ihdr(1, 1, 8, 3), Bytes().append(srgb_too).append(plte), Bytes().u8({0, 0}))),
+              S_OK);
     // floor(255 (c / 255)^(1 / 2.2) + 0.5)
-    EXPECT_EQ(std::vector<uint8_t>(corrected->palette, corrected->palette + 8), u8s({136, 186, 255, 255, 0, 21, 28, 255}));
+    EXPECT_EQ(std::vector<uint8_t>(corrected->palette, corrected->palette + 8),
+              u8s({136, 186, 255, 255, 0, 21, 28, 255}));
     EXPECT_EQ(std::vector<uint8_t>(plain->palette, plain->palette + 8), u8s({64, 128, 255, 255, 0, 1, 2, 255}));
 }
 
 TEST(PngDecoder, InterlacedImageGivesTheSameRows)
 {
     // 2 x 2 RGB: Adam7 holds pixel (0,0) in pass 1, (1,0) in pass 6 and row 1 in pass 7.
-    const Bytes plain = png_file(ihdr(2, 2, 8, 2), Bytes(),
-                                 Bytes().u8({0, 1, 2, 3, 4, 5, 6}).u8({0, 7, 8, 9, 10, 11, 12}));
-    const Bytes interlaced = png_file(ihdr(2, 2, 8, 2, 1), Bytes(),
-                                      Bytes().u8({0, 1, 2, 3}).u8({0, 4, 5, 6}).u8({0, 7, 8, 9, 10, 11, 12}));
+    const Bytes plain =
+        png_file(ihdr(2, 2, 8, 2), Bytes(), Bytes().u8({0, 1, 2, 3, 4, 5, 6}).u8({0, 7, 8, 9, 10, 11, 12}));
+    const Bytes interlaced =
+        png_file(ihdr(2, 2, 8, 2, 1), Bytes(), Bytes().u8({0, 1, 2, 3}).u8({0, 4, 5, 6}).u8({0, 7, 8, 9, 10, 11, 12}));
     ScopedImage a, b;
     ASSERT_EQ(a.decode(plain), S_OK);
     ASSERT_EQ(b.decode(interlaced), S_OK);

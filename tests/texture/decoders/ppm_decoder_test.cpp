@@ -54,7 +54,7 @@ TEST(PpmDecoder, RefusesDamagedFiles)
         "P6\n1 1\n255\n\1\1",   // raster one byte short
         "P3\n1 1\n255\n1 2",    // decimal raster ends early
         "P3\n1 1\n255\n1 2 x",
-        "P5\n1 1\n255\n\1",     // grey maps are not taken
+        "P5\n1 1\n255\n\1", // grey maps are not taken
         "P6\n1 1",
     };
     for (const char* text : cases) {

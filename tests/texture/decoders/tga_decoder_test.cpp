@@ -52,8 +52,8 @@ TEST(TgaDecoder, AlphaThatIsAllZeroIsDropped)
     struct Case {
         const Bytes* file;
         D3DFORMAT format;
-    } cases[] = {{&clear, D3DFMT_X8R8G8B8}, {&some, D3DFMT_A8R8G8B8},
-                 {&clear16, D3DFMT_X1R5G5B5}, {&opaque16, D3DFMT_A1R5G5B5}};
+    } cases[] = {
+        {&clear, D3DFMT_X8R8G8B8}, {&some, D3DFMT_A8R8G8B8}, {&clear16, D3DFMT_X1R5G5B5}, {&opaque16, D3DFMT_A1R5G5B5}};
     for (const Case& c : cases) {
         ScopedImage image;
         ASSERT_EQ(image.decode(*c.file), S_OK);
