@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 
+#include "shell/camera_controls.h"
 #include "viewer_test_support.h"
 
 namespace {
@@ -68,6 +69,14 @@ int reference_turn(int azimuth, int degrees)
     return azimuth;
 }
 
+// A turn of any size in one step lands where turning degree by degree does.
+TEST(TurnAzimuth, AnyTurnLandsWhereDegreeByDegreeTurningDoes)
+{
+    for (int azimuth = 0; azimuth <= 360; ++azimuth)
+        for (int degrees : {-725, -360, -359, -5, -1, 0, 1, 5, 359, 360, 361, 725})
+            ASSERT_EQ(turn_azimuth(azimuth, degrees), reference_turn(azimuth, degrees)) << azimuth << " by " << degrees;
+}
+
 TEST_F(MouseCameraTest, DraggingTurnsAndTiltsWithWrapAroundAndLimits)
 {
     struct Case {
@@ -120,15 +129,17 @@ TEST_F(MouseCameraTest, EachMoveThatChangesTheCameraDrawsOneFrame)
     }
     EXPECT_EQ(spin(IDC_AZIMUTH_SPIN), 90);
     EXPECT_GE(changes, 1);
-    // Pushing past the top changes nothing, and draws nothing.
+    // Pushing past the top changes nothing, and draws nothing. The push
+    // is a pixel short of 20 degrees, which leaves nearly a degree over.
     set_camera(50, 90, 90);
     before = frames();
-    move({100 + pixels_for(10), 100 - pixels_for(20)});
+    const int top = 100 - (pixels_for(20) - 1);
+    move({100 + pixels_for(10), top});
     EXPECT_EQ(spin(IDC_ELEVATION_SPIN), 90);
     EXPECT_EQ(frames(), before);
-    // Coming back down moves at once: the overshoot is not kept.
-    move({100 + pixels_for(10), 100 - pixels_for(20) + pixels_for(5)});
-    EXPECT_EQ(spin(IDC_ELEVATION_SPIN), 85);
+    // Coming back down moves at once: nothing of the overshoot is kept.
+    move({100 + pixels_for(10), top + pixels_for(1)});
+    EXPECT_EQ(spin(IDC_ELEVATION_SPIN), 89);
     release({100 + pixels_for(10), 100});
 
     // After the release, moving does nothing; nor does a move without the

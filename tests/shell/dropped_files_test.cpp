@@ -108,16 +108,53 @@ TEST_F(DropTest, ADroppedImageBecomesTheTexture)
 TEST_F(DropTest, OfSeveralFilesTheFirstDataFileAndTheFirstImageAreLoaded)
 {
     fs::path first_image = copy_texture("first/a.bmp");
-    fs::path second_image = copy_texture("second/b.bmp");
+    // A grey 1 x 1 bitmap: as the texture it would leave no colour.
+    std::string grey = "BM";
+    for (uint32_t field : {58u, 0u, 54u, 40u, 1u, 1u})
+        grey.append(reinterpret_cast<const char*>(&field), 4);
+    grey += std::string("\1\0\x18\0", 4) + std::string(24, '\0') + std::string("\x80\x80\x80\0", 4);
+    fs::path second_image = write_file("second/b.bmp", grey);
     fs::path first_data = write_cloud("one/run1.txt", 2000, 2000);
     fs::path second_data = write_cloud("two/run2.txt", 1000, 1000);
     fs::create_directories(root_ / "folder");
-    ASSERT_TRUE(drop({root_ / "folder", first_image, first_data, second_image, second_data}));
+    ASSERT_TRUE(drop({root_ / "folder", first_image, second_image, first_data, second_data}));
     EXPECT_EQ(text_of(main_), "Varnel : run1.txt");
     EXPECT_EQ(std::string(state_->settings.data_path), folder_of(first_data));
     EXPECT_EQ(std::string(state_->settings.texture_path), folder_of(first_image));
     EXPECT_GT(count(picture(), is_coloured), 200);
     EXPECT_TRUE(win32_message_box_calls().empty());
+
+    // Alone, the grey bitmap is an image too, and takes the colour away.
+    ASSERT_TRUE(drop({second_image}));
+    EXPECT_EQ(count(picture(), is_coloured), 0);
+    EXPECT_GT(surface_pixels(picture()), 2000);
+}
+
+// The program keeps 1023 bytes of a path: one that long is loaded, one a
+// byte longer is refused with its message, never cut and opened.
+TEST_F(DropTest, APathIsLoadedUpTo1023BytesAndRefusedBeyond)
+{
+    for (size_t length : {size_t(1023), size_t(1024)}) {
+        SCOPED_TRACE(length);
+        fs::path path = root_ / std::to_string(length);
+        while (path.string().size() + 1 + 200 < length - 20)
+            path /= std::string(200, 'd');
+        path /= std::string(length - path.string().size() - 1, 'f');
+        ASSERT_EQ(path.string().size(), length);
+        fs::create_directories(path.parent_path());
+        fs::copy_file(write_cloud("cloud.txt", 2000, 2000), path);
+        // The same name a byte shorter is there too: a cut name would open it.
+        fs::copy_file(path, path.string().substr(0, length - 1));
+
+        ASSERT_TRUE(drop({path}));
+        if (length == 1023) {
+            EXPECT_EQ(std::string(state_->settings.data_path), folder_of(path));
+            EXPECT_TRUE(win32_message_box_calls().empty());
+        } else {
+            expect_one_message(kPathTooLongText);
+            EXPECT_NE(std::string(state_->settings.data_path), folder_of(path));
+        }
+    }
 }
 
 TEST_F(DropTest, ADragWithoutLocalFilesIsRefusedAndAFolderIsPassedOver)

@@ -106,14 +106,21 @@ TEST_F(SurfaceFillTest, NoneAndPointFilters)
               (std::vector<uint32_t>{pixels[0], pixels[1], pixels[2], 0, pixels[3], pixels[4], pixels[5], 0, 0, 0, 0, 0,
                                      0, 0, 0, 0}));
     t->Release();
-    t = load(image.image, 6, 4, D3DFMT_X8R8G8B8, 2);
-    const std::vector<uint32_t> point = level_words(t, 0);
-    for (UINT y = 0; y < 4; ++y) {
-        for (UINT x = 0; x < 6; ++x) {
-            EXPECT_EQ(point[y * 6 + x], pixels[(y / 2) * 3 + x / 2]) << x << "," << y;
+    // Point: the source pixel under each target pixel's middle, enlarged,
+    // shrunk and at ratios that are not whole.
+    for (const auto& [width, height] : {std::pair{6u, 4u}, std::pair{2u, 1u}, std::pair{5u, 3u}}) {
+        t = load(image.image, width, height, D3DFMT_X8R8G8B8, 2);
+        const std::vector<uint32_t> point = level_words(t, 0);
+        for (UINT y = 0; y < height; ++y) {
+            for (UINT x = 0; x < width; ++x) {
+                const auto column = static_cast<UINT>(std::floor((x + 0.5) * 3 / width));
+                const auto row = static_cast<UINT>(std::floor((y + 0.5) * 2 / height));
+                EXPECT_EQ(point[y * width + x], pixels[row * 3 + column])
+                    << width << "x" << height << " at " << x << "," << y;
+            }
         }
+        t->Release();
     }
-    t->Release();
 }
 
 // Every filter's weights add up to 1, so a flat image stays flat at any

@@ -127,10 +127,15 @@ TEST_F(GridCommand, RangeSkipAndOutputFile)
 
 TEST_F(GridCommand, FileWithoutPointsStillExitsZero)
 {
-    Outcome r = run(write("data.txt", "just a header\n"));
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(last_line(r.err), "load=0 rejected=0 max=0 points=0 in_range=0 rejected_lines=0 header=1");
-    EXPECT_EQ(r.out.find('1'), std::string::npos);
+    // Also when the largest skip passes over the one point there is.
+    for (const std::string& args :
+         {write("data.txt", "just a header\n"), write("point.txt", "1 2\n") + " --skip 2147483647"}) {
+        Outcome r = run(args);
+        EXPECT_EQ(r.status, 0) << args;
+        EXPECT_EQ(last_line(r.err).rfind("load=0 rejected=0 max=0 points=0 in_range=0 rejected_lines=0 header=", 0), 0u)
+            << args;
+        EXPECT_EQ(r.out.find('1'), std::string::npos) << args;
+    }
 }
 
 TEST_F(GridCommand, SeparatorsColumnsAndTheCountsOfWhatWasRead)
@@ -184,6 +189,7 @@ TEST_F(GridCommand, MissingFileAndUsageErrors)
                                data + " --skip",
                                data + " --skip -1",
                                data + " --skip x",
+                               data + " --skip 2147483648",
                                data + " --range 0 a 0 1",
                                data + " -o",
                                data + " --bogus",

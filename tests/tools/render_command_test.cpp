@@ -99,7 +99,7 @@ TEST_F(RenderCommand, WritesTheLastFrameAsRgbPng)
     EXPECT_EQ(p.count(kYellow), 0u);
 
     ASSERT_EQ(run(data +
-                      " --size 160x120 --frames 3 --range 1000 3000 1000 3000 --camera 0 0 90 --marker 2500 2500 "
+                      " --size 160x120 --frames 3 --range 1000 3000 0 4000 --camera 0 0 90 --marker 2500 3000 "
                       "--time -o " +
                       out("near.png"),
                   &err),

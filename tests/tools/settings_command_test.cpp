@@ -115,6 +115,26 @@ TEST_F(SettingsCommandTest, AFileThatCannotBeWrittenFailsInOneLine)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "varnel-cli: cannot write the settings file " + file().string() + "\n");
     EXPECT_EQ(run("--bogus").status, 2);
+
+    // A file too big to be written again, holding the defaults but for an
+    // x_max of two bytes that begin like 4000: not taken for the default.
+    fs::remove(root_ / "kestrow");
+    std::string zeros = "hex(1):00";
+    for (int i = 1; i < 1024; ++i)
+        zeros += ",00";
+    std::string text = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\kestrow\\varnel.exe]\n\"data_path\"=" + zeros +
+        "\n\"texture_path\"=" + zeros +
+        "\n\"x_min\"=dword:00000000\n\"x_max\"=hex(4):a0,0f\n"
+        "\"y_min\"=dword:00000000\n\"y_max\"=dword:00000fa0\n\"x_marker\"=dword:00000000\n"
+        "\"y_marker\"=dword:00000000\n\"radius\"=dword:00000064\n\"azimuth\"=dword:00000000\n"
+        "\"elevation\"=dword:0000005a\n\"big\"=hex:5a";
+    while (text.size() < (16u << 20) - 64)
+        text += ",5a";
+    fs::create_directories(file().parent_path());
+    std::ofstream(file(), std::ios::binary) << text << "\n";
+    r = run("--reset");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "varnel-cli: cannot write the settings file " + file().string() + "\n");
 }
 
 } // namespace

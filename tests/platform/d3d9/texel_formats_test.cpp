@@ -127,6 +127,10 @@ TEST(TexelFormatsTest, Dxt1FourAndThreeColourBlocks)
     EXPECT_EQ(four[2], 0xFFAA0055u); // two thirds red
     EXPECT_EQ(four[3], 0xFF5500AAu);
     EXPECT_EQ(four[4], 0xFFFF0000u); // index 0 elsewhere
+    // Thirds rounded to the nearest: (2 * 255 + 8) / 3 is 172.67.
+    auto rounded = read_block(D3DFMT_DXT1, colour_block(0xF800, 0x0800, 0b11100100));
+    EXPECT_EQ(rounded[2], 0xFFAD0000u);
+    EXPECT_EQ(rounded[3], 0xFF5A0000u);
     // Colour 0 not above colour 1: three colours and transparent black.
     auto three = read_block(D3DFMT_DXT1, colour_block(0x001F, 0xF800, 0b11100100));
     EXPECT_EQ(three[2], 0xFF800080u);

@@ -86,6 +86,23 @@ TEST_F(MouseTest, APlainStaticLetsTheMouseThroughToItsParent)
     POINT at = point_of(downs[0].lParam);
     EXPECT_EQ(std::make_pair(at.x, at.y), std::make_pair(25, 36)); // the parent's client coordinates
     EXPECT_EQ(downs[0].wParam, WPARAM(MK_LBUTTON));
+
+    // A move says which buttons are held.
+    const std::pair<Qt::MouseButtons, WPARAM> held[] = {
+        {Qt::NoButton, 0},
+        {Qt::RightButton, MK_RBUTTON},
+        {Qt::MiddleButton, MK_MBUTTON},
+        {Qt::LeftButton | Qt::RightButton, MK_LBUTTON | MK_RBUTTON},
+    };
+    int x = 10;
+    for (const auto& [buttons, keys] : held) {
+        seen().clear();
+        mouse(QEvent::MouseMove, {x++, 6}, Qt::NoButton, buttons);
+        pump();
+        std::vector<Seen> moves = seen_of(WM_MOUSEMOVE);
+        ASSERT_EQ(moves.size(), 1u) << keys;
+        EXPECT_EQ(moves[0].wParam, keys);
+    }
 }
 
 TEST_F(MouseTest, TheCaptureTakesEveryMoveAndMovesInARowCollapse)

@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include <cstring>
+
 #include "win32_test_support.h"
 
 namespace {
@@ -82,6 +84,29 @@ TEST_F(WindowLayerTest, SubclassingChainsToTheSavedProcedure)
     SetWindowLongPtrA(render_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_old_proc));
     SetWindowPos(render_, nullptr, 0, 0, 50, 60, SWP_NOZORDER);
     EXPECT_TRUE(g_sizes.empty());
+}
+
+// A buffer takes whole characters and their terminator, never a byte more;
+// the count returned is what it holds.
+TEST_F(WindowLayerTest, WindowTextIsCutToTheBufferAtAWholeCharacter)
+{
+    struct Case {
+        const char* text;
+        int buffer;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"abc", 4, "abc"}, {"abc", 3, "ab"}, {"abc", 1, ""}, {"aエ", 5, "aエ"}, {"aエ", 4, "a"}, {"aエb", 5, "aエ"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.text << " into " << c.buffer);
+        ASSERT_TRUE(SetWindowTextA(render_, c.text));
+        char buf[16];
+        std::memset(buf, 'x', sizeof buf);
+        EXPECT_EQ(GetWindowTextA(render_, buf, c.buffer), int(std::strlen(c.expected)));
+        EXPECT_STREQ(buf, c.expected);
+        EXPECT_EQ(buf[c.buffer], 'x');
+    }
 }
 
 TEST_F(WindowLayerTest, PlacingAHiddenWindowSendsWmSizeAtOnce)

@@ -85,25 +85,41 @@ TEST(DdsDecoder, MipLevelsFollowEachOtherInPlace)
     EXPECT_EQ(image.run(decode_dds, file), E_FAIL);
 }
 
-TEST(DdsDecoder, Dxt1LevelsAreMeasuredInBlocks)
+// Block-compressed rows are counted in 4 x 4 blocks, the pair formats' rows
+// in pairs of pixels: an odd width still takes its last pair.
+TEST(DdsDecoder, PackedLevelsAreMeasuredInBlocksAndPairs)
 {
-    DdsFields f;
-    f.width = 5;
-    f.height = 5;
-    f.mip_count = 2;
-    f.pf_flags = 0x4;
-    f.four_cc = MAKEFOURCC('D', 'X', 'T', '1');
-    Bytes file = dds_header(f);
-    file.repeat(0, 32 + 8);
-    ScopedImage image;
-    ASSERT_EQ(image.decode(file), S_OK);
-    EXPECT_EQ(image->format, D3DFMT_DXT1);
-    EXPECT_EQ(image->row_pitch, 16u);
-    EXPECT_EQ(image->slice_pitch, 32u);
-    ASSERT_NE(image->next_level, nullptr);
-    EXPECT_EQ(image->next_level->width, 2u);
-    EXPECT_EQ(image->next_level->row_pitch, 8u);
-    EXPECT_EQ(image->next_level->pixels, file.data() + 128 + 32);
+    struct Case {
+        D3DFORMAT format;
+        uint32_t width, height;
+        UINT row_pitch, slice_pitch, next_width, next_row_pitch, next_slice_pitch;
+    } cases[] = {
+        {D3DFMT_DXT1, 5, 5, 16, 32, 2, 8, 8},
+        {D3DFMT_YUY2, 3, 2, 8, 16, 1, 4, 4},
+        {D3DFMT_UYVY, 5, 1, 12, 12, 2, 4, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.format << " " << c.width << "x" << c.height);
+        DdsFields f;
+        f.width = c.width;
+        f.height = c.height;
+        f.mip_count = 2;
+        f.pf_flags = 0x4;
+        f.four_cc = c.format;
+        Bytes file = dds_header(f);
+        file.repeat(0, c.slice_pitch + c.next_slice_pitch);
+        ScopedImage image;
+        ASSERT_EQ(image.decode(file), S_OK);
+        EXPECT_EQ(image->format, c.format);
+        EXPECT_EQ(image->row_pitch, c.row_pitch);
+        EXPECT_EQ(image->slice_pitch, c.slice_pitch);
+        ASSERT_NE(image->next_level, nullptr);
+        EXPECT_EQ(image->next_level->width, c.next_width);
+        EXPECT_EQ(image->next_level->row_pitch, c.next_row_pitch);
+        EXPECT_EQ(image->next_level->pixels, file.data() + 128 + c.slice_pitch);
+        file.truncate(file.size() - 1);
+        EXPECT_EQ(image.run(decode_dds, file), E_FAIL);
+    }
 }
 
 TEST(DdsDecoder, CubeHoldsSixFacesOrIsRefused)

@@ -79,13 +79,32 @@ TEST(DibDecoder, ColourTableBeyond256EntriesIsSkippedNotStored)
     EXPECT_EQ(std::vector<uint8_t>(palette.end() - 4, palette.end()), u8s({7, 0, 255, 255}));
 }
 
-TEST(DibDecoder, FourBitPixelsAreHighNibbleFirst)
+// Three rows at widths where the stored rows' padding changes, so that a
+// wrong stride shows from the second row on; indexes high bits first.
+TEST(DibDecoder, IndexedRowsUnpackAtEveryWidth)
 {
-    Bytes dib = info_header(3, 1, 4);
-    dib.repeat(0, 16 * 4).u8({0x12, 0x30, 0, 0});
-    ScopedImage image;
-    ASSERT_EQ(image.decode(bmp_file(dib)), S_OK);
-    EXPECT_EQ(rows_of(*image), u8s({1, 2, 3}));
+    for (int bits : {1, 4, 8}) {
+        for (int width : {1, 2, 3, 7, 8, 9, 17, 31, 33}) {
+            SCOPED_TRACE(testing::Message() << bits << " bits, width " << width);
+            const int height = 3, colours = 1 << bits;
+            std::vector<uint8_t> expected(size_t(width) * height);
+            for (size_t i = 0; i < expected.size(); ++i)
+                expected[i] = static_cast<uint8_t>((i * 7 + 3) % colours);
+            Bytes dib = info_header(width, height, bits);
+            dib.repeat(0, 4 * size_t(colours));
+            const int stride = (width * bits + 31) / 32 * 4;
+            for (int r = height - 1; r >= 0; --r) { // bottom row first
+                std::vector<int> row(size_t(stride), 0);
+                for (int x = 0; x < width; ++x)
+                    row[x * bits / 8] |= expected[size_t(r) * width + x] << (8 - bits - x * bits % 8);
+                for (int byte : row)
+                    dib.u8({byte});
+            }
+            ScopedImage image;
+            ASSERT_EQ(image.decode(bmp_file(dib, 54 + 4 * colours)), S_OK);
+            EXPECT_EQ(rows_of(*image), expected);
+        }
+    }
 }
 
 TEST(DibDecoder, CoreHeaderHasThreeByteColourEntries)

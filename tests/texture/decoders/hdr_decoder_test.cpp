@@ -80,6 +80,21 @@ TEST(HdrDecoder, RunLengthScanLines)
     ASSERT_EQ(image.decode(file), S_OK);
     EXPECT_EQ(reds(*image), (std::vector<float>{9.5f, 9.5f, 9.5f, 9.5f, 9.5f, 1.5f, 2.5f, 3.5f}));
 
+    // The longest literal (128) and the longest run (127).
+    Bytes longest = hdr_file("FORMAT=32-bit_rle_rgbe\n", "-Y 1 +X 130");
+    longest.u8({2, 2, 0, 130}).u8({128});
+    std::vector<float> expected;
+    for (int i = 0; i < 128; ++i) {
+        longest.u8({i});
+        expected.push_back(i + 0.5f);
+    }
+    longest.u8({128 + 2, 9});
+    expected.insert(expected.end(), {9.5f, 9.5f});
+    for (int c = 0; c < 3; ++c)
+        longest.u8({255, c == 2 ? kUnitExponent : 0, 128 + 3, c == 2 ? kUnitExponent : 0});
+    ASSERT_EQ(image.decode(longest), S_OK);
+    EXPECT_EQ(reds(*image), expected);
+
     Bytes overrun = hdr_file("FORMAT=32-bit_rle_rgbe\n", "-Y 1 +X 8");
     overrun.u8({2, 2, 0, 8}).u8({128 + 9, 9});
     EXPECT_EQ(image.run(decode_hdr, overrun), E_FAIL);
@@ -97,6 +112,11 @@ TEST(HdrDecoder, OldStyleRepeatsThePreviousPixel)
     ASSERT_EQ(image.decode(file), S_OK);
     const std::vector<float> r = reds(*image);
     EXPECT_EQ(r, std::vector<float>(260, 7.5f));
+    // A line may start with a repeat: of the last pixel of the line before.
+    Bytes two_lines = hdr_file("FORMAT=32-bit_rle_rgbe\n", "-Y 2 +X 2");
+    two_lines.u8({7, 0, 0, kUnitExponent}).u8({5, 0, 0, kUnitExponent}).u8({1, 1, 1, 2});
+    ASSERT_EQ(image.decode(two_lines), S_OK);
+    EXPECT_EQ(reds(*image), (std::vector<float>{7.5f, 5.5f, 5.5f, 5.5f}));
 
     Bytes too_many = hdr_file("FORMAT=32-bit_rle_rgbe\n", "-Y 1 +X 4");
     too_many.u8({7, 0, 0, kUnitExponent}).u8({1, 1, 1, 4});
