@@ -11,9 +11,8 @@ TEST(HookEntryTest, Direct3DCreate9FailsWithNull)
     d3d9_test_reset();
     d3d9_test_fail(D3D9Call::Direct3DCreate9);
     EXPECT_EQ(Direct3DCreate9(D3D_SDK_VERSION), nullptr);
-    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    const InterfacePtr<IDirect3D9> d3d(Direct3DCreate9(D3D_SDK_VERSION));
     ASSERT_NE(d3d, nullptr) << "only the armed call fails";
-    d3d->Release();
     EXPECT_EQ(d3d9_test_call_count(D3D9Call::Direct3DCreate9), 2u);
     d3d9_test_reset();
     EXPECT_EQ(d3d9_test_call_count(D3D9Call::Direct3DCreate9), 0u);
@@ -25,11 +24,7 @@ TEST(HookEntryTest, SkipAndTimesChooseWhichCallsFail)
     d3d9_test_fail(D3D9Call::Direct3DCreate9, 2, 2);
     bool made[6];
     for (bool& m : made) {
-        IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        m = d3d != nullptr;
-        if (d3d) {
-            d3d->Release();
-        }
+        m = InterfacePtr<IDirect3D9>(Direct3DCreate9(D3D_SDK_VERSION)) != nullptr;
     }
     EXPECT_TRUE(made[0]);
     EXPECT_TRUE(made[1]);
@@ -39,9 +34,7 @@ TEST(HookEntryTest, SkipAndTimesChooseWhichCallsFail)
     EXPECT_TRUE(made[5]);
 
     d3d9_test_fail(D3D9Call::Direct3DCreate9, 1, 0); // every call after the first
-    IDirect3D9* first = Direct3DCreate9(D3D_SDK_VERSION);
-    EXPECT_NE(first, nullptr);
-    first->Release();
+    EXPECT_NE(InterfacePtr<IDirect3D9>(Direct3DCreate9(D3D_SDK_VERSION)), nullptr);
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(Direct3DCreate9(D3D_SDK_VERSION), nullptr);
     }
@@ -104,12 +97,12 @@ TEST_F(HookTest, CreationCallsFailWithNullOutputs)
 
 TEST_F(HookTest, LocksFailWithoutLocking)
 {
-    IDirect3DVertexBuffer9* vb = nullptr;
-    IDirect3DIndexBuffer9* ib = nullptr;
-    IDirect3DTexture9* texture = nullptr;
-    ASSERT_EQ(device->CreateVertexBuffer(64, 0, 0, D3DPOOL_MANAGED, &vb, nullptr), S_OK);
-    ASSERT_EQ(device->CreateIndexBuffer(64, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr), S_OK);
-    ASSERT_EQ(device->CreateTexture(8, 8, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), S_OK);
+    InterfacePtr<IDirect3DVertexBuffer9> vb;
+    InterfacePtr<IDirect3DIndexBuffer9> ib;
+    InterfacePtr<IDirect3DTexture9> texture;
+    ASSERT_EQ(device->CreateVertexBuffer(64, 0, 0, D3DPOOL_MANAGED, receive(vb), nullptr), S_OK);
+    ASSERT_EQ(device->CreateIndexBuffer(64, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, receive(ib), nullptr), S_OK);
+    ASSERT_EQ(device->CreateTexture(8, 8, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, receive(texture), nullptr), S_OK);
 
     void* bits = reinterpret_cast<void*>(1);
     d3d9_test_fail(D3D9Call::VertexBufferLock);
@@ -125,22 +118,17 @@ TEST_F(HookTest, LocksFailWithoutLocking)
     d3d9_test_fail(D3D9Call::LockRect, 0, 2);
     EXPECT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3DERR_INVALIDCALL);
     EXPECT_EQ(locked.pBits, nullptr);
-    IDirect3DSurface9* level = nullptr;
-    ASSERT_EQ(texture->GetSurfaceLevel(1, &level), S_OK);
-    EXPECT_EQ(level->LockRect(&locked, nullptr, 0), D3DERR_INVALIDCALL);
-    EXPECT_EQ(level->LockRect(&locked, nullptr, 0), S_OK);
-    EXPECT_EQ(level->UnlockRect(), S_OK);
-    level->Release();
+    InterfacePtr<IDirect3DSurface9> level1;
+    ASSERT_EQ(texture->GetSurfaceLevel(1, receive(level1)), S_OK);
+    EXPECT_EQ(level1->LockRect(&locked, nullptr, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(level1->LockRect(&locked, nullptr, 0), S_OK);
+    EXPECT_EQ(level1->UnlockRect(), S_OK);
 
     d3d9_test_fail(D3D9Call::GetSurfaceLevel);
-    level = reinterpret_cast<IDirect3DSurface9*>(1);
+    IDirect3DSurface9* level = reinterpret_cast<IDirect3DSurface9*>(1);
     EXPECT_EQ(texture->GetSurfaceLevel(0, &level), D3DERR_INVALIDCALL);
     EXPECT_EQ(level, nullptr);
     EXPECT_EQ(d3d9_test_call_count(D3D9Call::GetSurfaceLevel), 2u);
-
-    vb->Release();
-    ib->Release();
-    texture->Release();
 }
 
 TEST_F(HookTest, FailedResetLeavesTheDeviceUnusableUntilAGoodOne)

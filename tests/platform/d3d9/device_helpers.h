@@ -29,6 +29,30 @@ struct MeshVertex {
     float u, v;
 };
 
+// Lets a call that hands out a reference through an out-parameter fill an
+// InterfacePtr: `device->CreateTexture(..., receive(texture), nullptr)`. What
+// the owner held goes before the call, as an overwritten out-parameter would;
+// the new reference is owned when the full expression ends, even if it fails.
+template <class Interface>
+class Receive {
+public:
+    explicit Receive(InterfacePtr<Interface>& owner) : owner_(owner) { owner_.reset(); }
+    ~Receive() { owner_.reset(handed_out_); }
+    Receive(const Receive&) = delete;
+    Receive& operator=(const Receive&) = delete;
+    operator Interface**() { return &handed_out_; }
+
+private:
+    InterfacePtr<Interface>& owner_;
+    Interface* handed_out_ = nullptr;
+};
+
+template <class Interface>
+Receive<Interface> receive(InterfacePtr<Interface>& owner)
+{
+    return Receive<Interface>(owner);
+}
+
 inline D3DPRESENT_PARAMETERS windowed_params(UINT width = 0, UINT height = 0)
 {
     D3DPRESENT_PARAMETERS p;
@@ -82,27 +106,20 @@ inline InterfacePtr<IDirect3DIndexBuffer9> filled_index_buffer(IDirect3DDevice9*
 // the hook reset, when it goes.
 struct ProfiledDevice {
     OffscreenWindow window;
-    IDirect3D9* d3d = nullptr;
-    IDirect3DDevice9* device = nullptr;
+    InterfacePtr<IDirect3D9> d3d;
+    InterfacePtr<IDirect3DDevice9> device;
 
     ProfiledDevice(const D3D9Profile& profile, UINT width, UINT height) : window(width, height)
     {
         d3d9_test_set_profile(profile);
-        d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        d3d.reset(Direct3DCreate9(D3D_SDK_VERSION));
         D3DPRESENT_PARAMETERS params = windowed_params();
-        EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
+        EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params,
+                                    receive(device)),
                   S_OK);
     }
-    ~ProfiledDevice()
-    {
-        if (device) {
-            device->Release();
-        }
-        if (d3d) {
-            d3d->Release();
-        }
-        d3d9_test_reset();
-    }
+    // The device and then the Direct3D object go with the members.
+    ~ProfiledDevice() { d3d9_test_reset(); }
     ProfiledDevice(const ProfiledDevice&) = delete;
     ProfiledDevice& operator=(const ProfiledDevice&) = delete;
 };
@@ -116,7 +133,7 @@ protected:
     void SetUp() override
     {
         d3d9_test_reset();
-        d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        d3d.reset(Direct3DCreate9(D3D_SDK_VERSION));
         ASSERT_NE(d3d, nullptr);
         D3DPRESENT_PARAMETERS params = windowed_params();
         ASSERT_EQ(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
@@ -128,9 +145,6 @@ protected:
     {
         if (device) {
             EXPECT_EQ(device->Release(), 0u) << "a test leaked a reference";
-        }
-        if (d3d) {
-            d3d->Release();
         }
         d3d9_test_reset();
     }
@@ -201,6 +215,6 @@ protected:
     }
 
     OffscreenWindow window;
-    IDirect3D9* d3d = nullptr;
+    InterfacePtr<IDirect3D9> d3d;
     IDirect3DDevice9* device = nullptr;
 };

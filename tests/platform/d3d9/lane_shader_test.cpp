@@ -45,7 +45,6 @@ std::vector<uint8_t> surface_bytes(IDirect3DSurface9* surface, UINT row_bytes)
         bytes.insert(bytes.end(), row, row + row_bytes);
     }
     surface->UnlockRect();
-    surface->Release();
     return bytes;
 }
 
@@ -80,10 +79,11 @@ std::vector<ScreenVertex> scene_vertices()
     return vertices;
 }
 
-IDirect3DTexture9* random_texture(IDirect3DDevice9* device, UINT width, UINT height)
+InterfacePtr<IDirect3DTexture9> random_texture(IDirect3DDevice9* device, UINT width, UINT height)
 {
-    IDirect3DTexture9* texture = nullptr;
-    EXPECT_EQ(device->CreateTexture(width, height, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), S_OK);
+    InterfacePtr<IDirect3DTexture9> texture;
+    EXPECT_EQ(device->CreateTexture(width, height, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, receive(texture), nullptr),
+              S_OK);
     std::mt19937 random(width * 131 + height);
     D3DLOCKED_RECT locked;
     EXPECT_EQ(texture->LockRect(0, &locked, nullptr, 0), S_OK);
@@ -125,21 +125,22 @@ Buffers draw_scene(const Setting& s, UINT lanes)
     profile.raster_lanes = lanes;
     d3d9_test_set_profile(profile);
     OffscreenWindow window(kWidth, kHeight);
-    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    const InterfacePtr<IDirect3D9> d3d(Direct3DCreate9(D3D_SDK_VERSION));
     D3DPRESENT_PARAMETERS params = windowed_params(kWidth, kHeight);
     params.BackBufferFormat = s.back_buffer;
     params.AutoDepthStencilFormat = D3DFMT_D16_LOCKABLE;
-    IDirect3DDevice9* device = nullptr;
-    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
+    InterfacePtr<IDirect3DDevice9> owned_device;
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params,
+                                receive(owned_device)),
               S_OK);
     Buffers buffers;
+    IDirect3DDevice9* device = owned_device.get();
     if (!device) {
-        d3d->Release();
         return buffers;
     }
-    IDirect3DTexture9* texture =
+    const InterfacePtr<IDirect3DTexture9> texture =
         s.stage == Stage::NoTexture ? nullptr : random_texture(device, s.texture_width, s.texture_height);
-    device->SetTexture(0, texture);
+    device->SetTexture(0, texture.get());
     device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x40204060, 1.0f, 0);
     device->BeginScene();
     device->SetFVF(kScreenFvf);
@@ -159,16 +160,11 @@ Buffers draw_scene(const Setting& s, UINT lanes)
     }
     device->EndScene();
     device->SetTexture(0, nullptr);
-    if (texture) {
-        texture->Release();
-    }
-    IDirect3DSurface9* surface = nullptr;
-    EXPECT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface), S_OK);
-    buffers.color = surface_bytes(surface, kWidth * 4);
-    EXPECT_EQ(device->GetDepthStencilSurface(&surface), S_OK);
-    buffers.depth = surface_bytes(surface, kWidth * 2);
-    device->Release();
-    d3d->Release();
+    InterfacePtr<IDirect3DSurface9> surface;
+    EXPECT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, receive(surface)), S_OK);
+    buffers.color = surface_bytes(surface.get(), kWidth * 4);
+    EXPECT_EQ(device->GetDepthStencilSurface(receive(surface)), S_OK);
+    buffers.depth = surface_bytes(surface.get(), kWidth * 2);
     d3d9_test_reset();
     return buffers;
 }

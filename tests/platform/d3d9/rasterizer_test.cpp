@@ -321,7 +321,7 @@ TEST(RasterCoverageTest, RandomTrianglesCoverTheCentresOfTheEdgeRule)
         D3D9Profile profile = d3d9_default_profile();
         profile.raster_threads = threads;
         ProfiledDevice made(profile, kWidth, kHeight);
-        IDirect3DDevice9* device = made.device;
+        IDirect3DDevice9* device = made.device.get();
         ASSERT_NE(device, nullptr);
         device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
         device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
@@ -464,11 +464,12 @@ TEST_F(ClipTest, HugeTriangleAroundTheViewFillsIt)
 class TextureDrawTest : public DeviceTest {
 protected:
     // A width x height A8R8G8B8 texture with the given texels, rows top first.
-    IDirect3DTexture9* make_texture(UINT width, UINT height, const std::vector<uint32_t>& texels)
+    InterfacePtr<IDirect3DTexture9> make_texture(UINT width, UINT height, const std::vector<uint32_t>& texels)
     {
-        IDirect3DTexture9* texture = nullptr;
-        EXPECT_EQ(device->CreateTexture(width, height, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr),
-                  S_OK);
+        InterfacePtr<IDirect3DTexture9> texture;
+        EXPECT_EQ(
+            device->CreateTexture(width, height, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, receive(texture), nullptr),
+            S_OK);
         D3DLOCKED_RECT locked;
         EXPECT_EQ(texture->LockRect(0, &locked, nullptr, 0), S_OK);
         for (UINT y = 0; y < height; ++y) {
@@ -501,8 +502,8 @@ protected:
 
 TEST_F(TextureDrawTest, PointSampledTextureWrapsAndModulates)
 {
-    IDirect3DTexture9* texture = make_texture(2, 2, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF});
-    device->SetTexture(0, texture);
+    const auto texture = make_texture(2, 2, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF});
+    device->SetTexture(0, texture.get());
     modulate_linear();
     device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
     device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
@@ -511,7 +512,6 @@ TEST_F(TextureDrawTest, PointSampledTextureWrapsAndModulates)
     ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, frame_quad(0xFF808080, 2, 2), 2), S_OK);
     finish();
     device->SetTexture(0, nullptr);
-    texture->Release();
     const uint32_t red = 0x800000, green = 0x008000, blue = 0x000080, grey = 0x808080;
     const uint32_t expected_rows[2][8] = {{red, red, green, green, red, red, green, green},
                                           {blue, blue, grey, grey, blue, blue, grey, grey}};
@@ -524,15 +524,14 @@ TEST_F(TextureDrawTest, PointSampledTextureWrapsAndModulates)
 
 TEST_F(TextureDrawTest, BilinearBlendsNeighbouringTexels)
 {
-    IDirect3DTexture9* texture = make_texture(2, 1, {0xFF000000, 0xFFFFFFFF});
-    device->SetTexture(0, texture);
+    const auto texture = make_texture(2, 1, {0xFF000000, 0xFFFFFFFF});
+    device->SetTexture(0, texture.get());
     modulate_linear();
     device->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
     begin();
     ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, frame_quad(kWhite, 1, 1), 2), S_OK);
     finish();
     device->SetTexture(0, nullptr);
-    texture->Release();
     // Column x samples u = x / 8: texel centres at u 0.25 and 0.75.
     EXPECT_EQ(window.pixel(0, 3), 0x000000u);
     EXPECT_EQ(window.pixel(2, 3), 0x000000u);
@@ -554,10 +553,10 @@ TEST_F(TextureDrawTest, NullTextureShowsTheVertexColours)
 
 TEST_F(TextureDrawTest, DefaultStageModulatesColourAndTakesTextureAlpha)
 {
-    IDirect3DTexture9* texture = make_texture(1, 1, {0x40FF8000});
-    device->SetTexture(0, texture);
-    IDirect3DSurface9* back = nullptr;
-    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), S_OK);
+    const auto texture = make_texture(1, 1, {0x40FF8000});
+    device->SetTexture(0, texture.get());
+    InterfacePtr<IDirect3DSurface9> back;
+    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, receive(back)), S_OK);
     begin();
     ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, frame_quad(0x80808080, 1, 1), 2), S_OK);
     finish();
@@ -567,15 +566,13 @@ TEST_F(TextureDrawTest, DefaultStageModulatesColourAndTakesTextureAlpha)
     // An X8R8G8B8 back buffer keeps its fourth byte at 0xFF.
     EXPECT_EQ(static_cast<const uint32_t*>(locked.pBits)[0], 0xFF804000u);
     back->UnlockRect();
-    back->Release();
     device->SetTexture(0, nullptr);
-    texture->Release();
 }
 
 TEST_F(TextureDrawTest, RewrittenTextureIsSampledAnew)
 {
-    IDirect3DTexture9* texture = make_texture(1, 1, {0xFFFF0000});
-    device->SetTexture(0, texture);
+    const auto texture = make_texture(1, 1, {0xFFFF0000});
+    device->SetTexture(0, texture.get());
     begin();
     ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, frame_quad(kWhite, 1, 1), 2), S_OK);
     finish();
@@ -589,7 +586,6 @@ TEST_F(TextureDrawTest, RewrittenTextureIsSampledAnew)
     finish();
     EXPECT_EQ(window.pixel(3, 3), 0x0000FFu);
     device->SetTexture(0, nullptr);
-    texture->Release();
 }
 
 TEST_F(TextureDrawTest, TextureCoordinatesArePerspectiveCorrect)
@@ -597,8 +593,8 @@ TEST_F(TextureDrawTest, TextureCoordinatesArePerspectiveCorrect)
     // A floor seen in perspective carrying a texture of two halves: the
     // border between them lies where the floor's middle projects, not
     // halfway up the screen.
-    IDirect3DTexture9* texture = make_texture(1, 2, {0xFFFF0000, 0xFF0000FF});
-    device->SetTexture(0, texture);
+    const auto texture = make_texture(1, 2, {0xFFFF0000, 0xFF0000FF});
+    device->SetTexture(0, texture.get());
     device->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
     D3DMATRIX projection = perspective(1.5707964f, 1.0f, 100.0f);
     device->SetTransform(D3DTS_PROJECTION, &projection);
@@ -617,7 +613,6 @@ TEST_F(TextureDrawTest, TextureCoordinatesArePerspectiveCorrect)
               S_OK);
     finish();
     device->SetTexture(0, nullptr);
-    texture->Release();
     EXPECT_EQ(window.pixel(4, 5) & 0xFF, 0xFFu) << "row 5 lies beyond the middle: blue";
     EXPECT_EQ(window.pixel(4, 6) >> 16, 0xFFu) << "row 6 lies before the middle: red";
 }
@@ -626,8 +621,8 @@ TEST_F(TextureDrawTest, MeshCodeWithTwoSetsIsSteppedByTheStride)
 {
     // The surface mesh declares 0x242 (two coordinate sets, 32 bytes) but
     // packs 24-byte vertices; stage 0 reads the first set of each.
-    IDirect3DTexture9* texture = make_texture(2, 1, {0xFFFF0000, 0xFF00FF00});
-    device->SetTexture(0, texture);
+    const auto texture = make_texture(2, 1, {0xFFFF0000, 0xFF00FF00});
+    device->SetTexture(0, texture.get());
     modulate_linear();
     device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
     device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
@@ -643,7 +638,6 @@ TEST_F(TextureDrawTest, MeshCodeWithTwoSetsIsSteppedByTheStride)
     ASSERT_EQ(draw_indexed<MeshVertex>(D3DPT_TRIANGLELIST, 0x242, quad, {0, 1, 2, 1, 3, 2}, 2), S_OK);
     finish();
     device->SetTexture(0, nullptr);
-    texture->Release();
     EXPECT_EQ(window.pixel(1, 0), 0xFF0000u);
     EXPECT_EQ(window.pixel(6, 0), 0x00FF00u);
     EXPECT_EQ(window.pixel(6, 7) >> 16, 0x00u); // green, dimmed towards the grey vertices
@@ -686,7 +680,7 @@ std::vector<uint32_t> busy_frame(UINT threads)
     D3D9Profile profile = d3d9_default_profile();
     profile.raster_threads = threads;
     ProfiledDevice made(profile, 96, 80);
-    IDirect3DDevice9* device = made.device;
+    IDirect3DDevice9* device = made.device.get();
     std::mt19937 random(7);
     std::uniform_real_distribution<float> coordinate(-1.3f, 1.3f), depth(0.0f, 1.0f);
     std::vector<MeshVertex> vertices(900);
@@ -701,8 +695,8 @@ std::vector<uint32_t> busy_frame(UINT threads)
     }
     auto vb = filled_vertex_buffer(device, vertices.data(), vertices.size() * sizeof(MeshVertex));
     auto ib = filled_index_buffer(device, indices);
-    IDirect3DTexture9* texture = nullptr;
-    device->CreateTexture(4, 4, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr);
+    InterfacePtr<IDirect3DTexture9> texture;
+    device->CreateTexture(4, 4, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, receive(texture), nullptr);
     D3DLOCKED_RECT locked;
     texture->LockRect(0, &locked, nullptr, 0);
     for (int i = 0; i < 16; ++i) {
@@ -720,7 +714,7 @@ std::vector<uint32_t> busy_frame(UINT threads)
     device->SetFVF(0x142);
     device->SetStreamSource(0, vb.get(), 0, sizeof(MeshVertex));
     device->SetIndices(ib.get());
-    device->SetTexture(0, texture);
+    device->SetTexture(0, texture.get());
     EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 900, 0, 200), S_OK);
     device->SetTexture(0, nullptr);
     EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_LINELIST, 0, 0, 900, 600, 150), S_OK);
@@ -728,7 +722,6 @@ std::vector<uint32_t> busy_frame(UINT threads)
     device->Present(nullptr, nullptr, nullptr, nullptr);
     device->SetStreamSource(0, nullptr, 0, 0);
     device->SetIndices(nullptr);
-    texture->Release();
     return made.window.frame();
 }
 
@@ -755,7 +748,7 @@ std::vector<std::vector<uint32_t>> height_field_frames(UINT threads, UINT delay_
     profile.raster_threads = threads;
     profile.raster_worker_delay_us = delay_us;
     ProfiledDevice made(profile, 256, 192);
-    IDirect3DDevice9* device = made.device;
+    IDirect3DDevice9* device = made.device.get();
     std::vector<MeshVertex> vertices;
     for (int j = 0; j < kNodes; ++j) {
         for (int i = 0; i < kNodes; ++i) {
@@ -785,8 +778,8 @@ std::vector<std::vector<uint32_t>> height_field_frames(UINT threads, UINT delay_
     const UINT lines = UINT(indices.size() - 3 * triangles) / 2;
     auto vb = filled_vertex_buffer(device, vertices.data(), vertices.size() * sizeof(MeshVertex));
     auto ib = filled_index_buffer(device, indices);
-    IDirect3DTexture9* texture = nullptr;
-    device->CreateTexture(64, 64, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr);
+    InterfacePtr<IDirect3DTexture9> texture;
+    device->CreateTexture(64, 64, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, receive(texture), nullptr);
     std::mt19937 random(5);
     for (DWORD level = 0; level < texture->GetLevelCount(); ++level) {
         D3DLOCKED_RECT locked;
@@ -817,7 +810,7 @@ std::vector<std::vector<uint32_t>> height_field_frames(UINT threads, UINT delay_
         device->SetTransform(D3DTS_WORLD, &world);
         device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF808080, 1.0f, 0);
         device->BeginScene();
-        device->SetTexture(0, texture);
+        device->SetTexture(0, texture.get());
         EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, UINT(vertices.size()), 0, triangles), S_OK);
         device->SetTexture(0, nullptr);
         EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_LINELIST, 0, 0, UINT(vertices.size()), 3 * triangles, lines),
@@ -828,7 +821,6 @@ std::vector<std::vector<uint32_t>> height_field_frames(UINT threads, UINT delay_
     }
     device->SetStreamSource(0, nullptr, 0, 0);
     device->SetIndices(nullptr);
-    texture->Release();
     return frames;
 }
 
@@ -886,7 +878,7 @@ TEST(VertexTransformTest, FoursDrawWhatOneAtATimeDraws)
         D3D9Profile profile = d3d9_default_profile();
         profile.raster_threads = 1;
         ProfiledDevice made(profile, 64, 48);
-        IDirect3DDevice9* device = made.device;
+        IDirect3DDevice9* device = made.device.get();
         std::mt19937 random(11);
         auto unit = [&random] { return std::uniform_real_distribution<float>(0.0f, 1.0f)(random); };
         std::vector<uint8_t> bytes;
@@ -959,8 +951,8 @@ TEST(VertexTransformTest, FoursDrawWhatOneAtATimeDraws)
         }
         const UINT stride = UINT(bytes.size() / (3 * kTriangles));
         auto vb = filled_vertex_buffer(device, bytes.data(), bytes.size());
-        IDirect3DTexture9* texture = nullptr;
-        ASSERT_EQ(device->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), S_OK);
+        InterfacePtr<IDirect3DTexture9> texture;
+        ASSERT_EQ(device->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, receive(texture), nullptr), S_OK);
         D3DLOCKED_RECT locked;
         texture->LockRect(0, &locked, nullptr, 0);
         for (UINT y = 0; y < 8; ++y) {
@@ -976,7 +968,7 @@ TEST(VertexTransformTest, FoursDrawWhatOneAtATimeDraws)
         device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
         device->SetRenderState(D3DRS_LIGHTING, FALSE);
         device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
-        device->SetTexture(0, texture);
+        device->SetTexture(0, texture.get());
         device->SetFVF(layout.fvf);
         device->SetStreamSource(0, vb.get(), 0, stride);
         auto frame = [&](bool one_call) {
@@ -1003,6 +995,5 @@ TEST(VertexTransformTest, FoursDrawWhatOneAtATimeDraws)
         EXPECT_EQ(single, fours);
         device->SetTexture(0, nullptr);
         device->SetStreamSource(0, nullptr, 0, 0);
-        texture->Release();
     }
 }

@@ -6,22 +6,19 @@ namespace {
 
 class ResourceTest : public DeviceTest {
 protected:
-    IDirect3DTexture9* texture(UINT width, UINT height, UINT levels, D3DFORMAT format, D3DPOOL pool = D3DPOOL_MANAGED)
+    InterfacePtr<IDirect3DTexture9> texture(UINT width, UINT height, UINT levels, D3DFORMAT format,
+                                            D3DPOOL pool = D3DPOOL_MANAGED)
     {
-        IDirect3DTexture9* t = nullptr;
-        EXPECT_EQ(device->CreateTexture(width, height, levels, 0, format, pool, &t, nullptr), S_OK)
+        InterfacePtr<IDirect3DTexture9> t;
+        EXPECT_EQ(device->CreateTexture(width, height, levels, 0, format, pool, receive(t), nullptr), S_OK)
             << width << "x" << height << " levels " << levels << " format " << format;
         return t;
     }
     HRESULT try_texture(UINT width, UINT height, UINT levels, D3DFORMAT format, DWORD usage = 0,
                         D3DPOOL pool = D3DPOOL_MANAGED)
     {
-        IDirect3DTexture9* t = nullptr;
-        const HRESULT hr = device->CreateTexture(width, height, levels, usage, format, pool, &t, nullptr);
-        if (t) {
-            t->Release();
-        }
-        return hr;
+        InterfacePtr<IDirect3DTexture9> t;
+        return device->CreateTexture(width, height, levels, usage, format, pool, receive(t), nullptr);
     }
 };
 
@@ -31,7 +28,7 @@ protected:
     void make(const D3D9Profile& profile)
     {
         d3d9_test_set_profile(profile);
-        d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        d3d.reset(Direct3DCreate9(D3D_SDK_VERSION));
         D3DPRESENT_PARAMETERS params = windowed_params();
         ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
                   S_OK);
@@ -41,31 +38,26 @@ protected:
         if (device) {
             EXPECT_EQ(device->Release(), 0u);
         }
-        if (d3d) {
-            d3d->Release();
-        }
         d3d9_test_reset();
     }
     // Number of levels of the texture made, or 0 when it is refused.
     UINT levels_of(UINT width, UINT height, UINT levels, D3DFORMAT format = D3DFMT_X8R8G8B8)
     {
-        IDirect3DTexture9* t = nullptr;
-        if (FAILED(device->CreateTexture(width, height, levels, 0, format, D3DPOOL_MANAGED, &t, nullptr))) {
-            EXPECT_EQ(t, nullptr);
+        InterfacePtr<IDirect3DTexture9> t;
+        if (FAILED(device->CreateTexture(width, height, levels, 0, format, D3DPOOL_MANAGED, receive(t), nullptr))) {
+            EXPECT_EQ(t.get(), nullptr);
             return 0;
         }
-        const UINT count = t->GetLevelCount();
-        t->Release();
-        return count;
+        return t->GetLevelCount();
     }
     OffscreenWindow window{8, 8};
-    IDirect3D9* d3d = nullptr;
+    InterfacePtr<IDirect3D9> d3d;
     IDirect3DDevice9* device = nullptr;
 };
 
 TEST_F(ResourceTest, TextureLevelChainsHalveDownToOne)
 {
-    IDirect3DTexture9* t = texture(256, 64, 0, D3DFMT_X8R8G8B8);
+    auto t = texture(256, 64, 0, D3DFMT_X8R8G8B8);
     ASSERT_EQ(t->GetLevelCount(), 9u);
     const UINT widths[] = {256, 128, 64, 32, 16, 8, 4, 2, 1};
     const UINT heights[] = {64, 32, 16, 8, 4, 2, 1, 1, 1};
@@ -82,16 +74,14 @@ TEST_F(ResourceTest, TextureLevelChainsHalveDownToOne)
     D3DSURFACE_DESC desc;
     EXPECT_EQ(t->GetLevelDesc(9, &desc), D3DERR_INVALIDCALL);
     EXPECT_EQ(t->GetType(), D3DRTYPE_TEXTURE);
-    t->Release();
 
     struct Case {
         UINT width, height, levels_asked, levels;
     } cases[] = {{1, 1, 0, 1}, {5, 3, 0, 3}, {100, 60, 0, 7}, {4096, 4096, 0, 13}, {256, 256, 3, 3}};
     for (const Case& c : cases) {
-        IDirect3DTexture9* made = texture(c.width, c.height, c.levels_asked, D3DFMT_L8);
-        ASSERT_NE(made, nullptr);
+        auto made = texture(c.width, c.height, c.levels_asked, D3DFMT_L8);
+        ASSERT_NE(made.get(), nullptr);
         EXPECT_EQ(made->GetLevelCount(), c.levels) << c.width << "x" << c.height;
-        made->Release();
     }
     EXPECT_EQ(try_texture(8, 8, 5, D3DFMT_L8), D3DERR_INVALIDCALL) << "more levels than the chain has";
     EXPECT_EQ(try_texture(0, 8, 1, D3DFMT_L8), D3DERR_INVALIDCALL);
@@ -143,8 +133,8 @@ TEST_F(ResourceTest, LockedPitchesOfEveryFormat)
         {D3DFMT_DXT5, 16, 64},
     };
     for (const Case& c : cases) {
-        IDirect3DTexture9* t = texture(c.width, 4, 1, c.format);
-        ASSERT_NE(t, nullptr);
+        auto t = texture(c.width, 4, 1, c.format);
+        ASSERT_NE(t.get(), nullptr);
         D3DLOCKED_RECT locked;
         ASSERT_EQ(t->LockRect(0, &locked, nullptr, 0), S_OK) << c.format;
         EXPECT_EQ(locked.Pitch, c.pitch) << "format " << c.format << " width " << c.width;
@@ -152,13 +142,12 @@ TEST_F(ResourceTest, LockedPitchesOfEveryFormat)
         // The whole level is writable: the last row up to its pitch.
         std::memset(locked.pBits, 0xAB, size_t(c.pitch) * (c.format >= D3DFMT_DXT1 ? 1 : 4));
         EXPECT_EQ(t->UnlockRect(0), S_OK);
-        t->Release();
     }
 }
 
 TEST_F(ResourceTest, CompressedLevelsBelowOneBlockStillHoldABlock)
 {
-    IDirect3DTexture9* t = texture(8, 8, 0, D3DFMT_DXT1);
+    auto t = texture(8, 8, 0, D3DFMT_DXT1);
     ASSERT_EQ(t->GetLevelCount(), 4u);
     const INT pitches[] = {16, 8, 8, 8};
     for (UINT level = 0; level < 4; ++level) {
@@ -171,14 +160,13 @@ TEST_F(ResourceTest, CompressedLevelsBelowOneBlockStillHoldABlock)
         std::memset(locked.pBits, 0, 8); // one whole block
         t->UnlockRect(level);
     }
-    t->Release();
     EXPECT_EQ(try_texture(6, 8, 1, D3DFMT_DXT1), D3DERR_INVALIDCALL) << "not whole blocks";
     EXPECT_EQ(try_texture(12, 8, 0, D3DFMT_DXT5), S_OK);
 }
 
 TEST_F(ResourceTest, LockRectPointsAtTheRectangle)
 {
-    IDirect3DTexture9* t = texture(8, 8, 1, D3DFMT_A8R8G8B8);
+    auto t = texture(8, 8, 1, D3DFMT_A8R8G8B8);
     D3DLOCKED_RECT whole, part;
     ASSERT_EQ(t->LockRect(0, &whole, nullptr, 0), S_OK);
     EXPECT_EQ(t->LockRect(0, &part, nullptr, 0), D3DERR_INVALIDCALL) << "already locked";
@@ -198,9 +186,8 @@ TEST_F(ResourceTest, LockRectPointsAtTheRectangle)
         EXPECT_EQ(part.pBits, nullptr);
     }
     EXPECT_EQ(t->LockRect(1, &part, nullptr, 0), D3DERR_INVALIDCALL) << "no such level";
-    t->Release();
 
-    IDirect3DTexture9* blocks = texture(16, 8, 0, D3DFMT_DXT3);
+    auto blocks = texture(16, 8, 0, D3DFMT_DXT3);
     ASSERT_EQ(blocks->LockRect(0, &whole, nullptr, 0), S_OK);
     blocks->UnlockRect(0);
     const RECT block_rect = {4, 4, 12, 8};
@@ -212,12 +199,11 @@ TEST_F(ResourceTest, LockRectPointsAtTheRectangle)
     const RECT small_level = {0, 0, 2, 1}; // level 3 is 2 x 1: its edge ends the block
     EXPECT_EQ(blocks->LockRect(3, &part, &small_level, 0), S_OK);
     blocks->UnlockRect(3);
-    blocks->Release();
 }
 
 TEST_F(ResourceTest, LevelSurfacesShareTheTexturesReferences)
 {
-    IDirect3DTexture9* t = texture(4, 4, 0, D3DFMT_A8R8G8B8);
+    IDirect3DTexture9* t = texture(4, 4, 0, D3DFMT_A8R8G8B8).release();
     IDirect3DSurface9* level1 = nullptr;
     ASSERT_EQ(t->GetSurfaceLevel(1, &level1), S_OK);
     EXPECT_EQ(t->AddRef(), 3u);
@@ -228,10 +214,9 @@ TEST_F(ResourceTest, LevelSurfacesShareTheTexturesReferences)
     EXPECT_EQ(desc.Height, 2u);
     EXPECT_EQ(desc.Format, D3DFMT_A8R8G8B8);
     EXPECT_EQ(desc.Pool, D3DPOOL_MANAGED);
-    IDirect3DDevice9* owner = nullptr;
-    ASSERT_EQ(level1->GetDevice(&owner), S_OK);
-    EXPECT_EQ(owner, device);
-    owner->Release();
+    InterfacePtr<IDirect3DDevice9> owner;
+    ASSERT_EQ(level1->GetDevice(receive(owner)), S_OK);
+    EXPECT_EQ(owner.get(), device);
     // Writing through the surface is seen through the texture.
     D3DLOCKED_RECT locked;
     ASSERT_EQ(level1->LockRect(&locked, nullptr, 0), S_OK);
@@ -248,28 +233,26 @@ TEST_F(ResourceTest, LevelSurfacesShareTheTexturesReferences)
     ASSERT_EQ(level1->GetDesc(&desc), S_OK);
     EXPECT_EQ(level1->Release(), 0u);
     IDirect3DSurface9* none = reinterpret_cast<IDirect3DSurface9*>(1);
-    IDirect3DTexture9* again = texture(4, 4, 1, D3DFMT_L8);
+    const auto again = texture(4, 4, 1, D3DFMT_L8);
     EXPECT_EQ(again->GetSurfaceLevel(1, &none), D3DERR_INVALIDCALL);
     EXPECT_EQ(none, nullptr);
-    again->Release();
 }
 
 TEST_F(ResourceTest, NewResourcesAreZeroFilled)
 {
-    IDirect3DTexture9* t = texture(4, 4, 1, D3DFMT_A8R8G8B8);
+    auto t = texture(4, 4, 1, D3DFMT_A8R8G8B8);
     D3DLOCKED_RECT locked;
     t->LockRect(0, &locked, nullptr, D3DLOCK_READONLY);
     for (int i = 0; i < 16; ++i) {
         EXPECT_EQ(static_cast<uint32_t*>(locked.pBits)[i], 0u);
     }
     t->UnlockRect(0);
-    t->Release();
 }
 
 TEST_F(ResourceTest, VertexBufferLocksWholeOrPart)
 {
-    IDirect3DVertexBuffer9* vb = nullptr;
-    ASSERT_EQ(device->CreateVertexBuffer(48, D3DUSAGE_WRITEONLY, 0x42, D3DPOOL_MANAGED, &vb, nullptr), S_OK);
+    InterfacePtr<IDirect3DVertexBuffer9> vb;
+    ASSERT_EQ(device->CreateVertexBuffer(48, D3DUSAGE_WRITEONLY, 0x42, D3DPOOL_MANAGED, receive(vb), nullptr), S_OK);
     D3DVERTEXBUFFER_DESC desc;
     ASSERT_EQ(vb->GetDesc(&desc), S_OK);
     EXPECT_EQ(desc.Size, 48u);
@@ -291,7 +274,6 @@ TEST_F(ResourceTest, VertexBufferLocksWholeOrPart)
     EXPECT_EQ(vb->Lock(49, 0, &part, 0), D3DERR_INVALIDCALL);
     EXPECT_EQ(vb->Lock(0, 0, nullptr, 0), D3DERR_INVALIDCALL);
     EXPECT_EQ(vb->Unlock(), D3DERR_INVALIDCALL);
-    vb->Release();
 
     IDirect3DVertexBuffer9* bad = nullptr;
     EXPECT_EQ(device->CreateVertexBuffer(0, 0, 0, D3DPOOL_MANAGED, &bad, nullptr), D3DERR_INVALIDCALL);
@@ -306,8 +288,8 @@ TEST_F(ResourceTest, VertexBufferLocksWholeOrPart)
 
 TEST_F(ResourceTest, IndexBuffersOfBothWidths)
 {
-    IDirect3DIndexBuffer9* ib = nullptr;
-    ASSERT_EQ(device->CreateIndexBuffer(12, 0, D3DFMT_INDEX32, D3DPOOL_MANAGED, &ib, nullptr), S_OK);
+    InterfacePtr<IDirect3DIndexBuffer9> ib;
+    ASSERT_EQ(device->CreateIndexBuffer(12, 0, D3DFMT_INDEX32, D3DPOOL_MANAGED, receive(ib), nullptr), S_OK);
     D3DINDEXBUFFER_DESC desc;
     ib->GetDesc(&desc);
     EXPECT_EQ(desc.Format, D3DFMT_INDEX32);
@@ -322,15 +304,14 @@ TEST_F(ResourceTest, IndexBuffersOfBothWidths)
     auto vb = make_vertex_buffer(vertices.data(), vertices.size() * sizeof(ScreenVertex));
     device->SetFVF(kScreenFvf);
     device->SetStreamSource(0, vb.get(), 0, sizeof(ScreenVertex));
-    device->SetIndices(ib);
+    device->SetIndices(ib.get());
     begin();
     EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), S_OK);
     finish();
     EXPECT_EQ(window.pixel(1, 1), 0xFFFFFFu);
     device->SetStreamSource(0, nullptr, 0, 0);
     device->SetIndices(nullptr);
-    ib->Release();
-    EXPECT_EQ(device->CreateIndexBuffer(12, 0, D3DFMT_L8, D3DPOOL_MANAGED, &ib, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->CreateIndexBuffer(12, 0, D3DFMT_L8, D3DPOOL_MANAGED, receive(ib), nullptr), D3DERR_INVALIDCALL);
 }
 
 TEST_F(ProfileTest, TextureSizeLimits)
@@ -345,9 +326,8 @@ TEST_F(ProfileTest, TextureSizeLimits)
     EXPECT_EQ(levels_of(128, 8, 1), 0u) << "aspect ratio 16 above 8";
     EXPECT_EQ(levels_of(8, 128, 1), 0u);
     // Scratch textures are not bound by the device.
-    IDirect3DTexture9* scratch = nullptr;
-    EXPECT_EQ(device->CreateTexture(2048, 8, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_SCRATCH, &scratch, nullptr), S_OK);
-    scratch->Release();
+    InterfacePtr<IDirect3DTexture9> scratch;
+    EXPECT_EQ(device->CreateTexture(2048, 8, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_SCRATCH, receive(scratch), nullptr), S_OK);
 }
 
 TEST_F(ProfileTest, SquareOnly)
@@ -404,8 +384,8 @@ TEST_F(ProfileTest, PitchPaddingWidensEveryRow)
     D3D9Profile profile = d3d9_default_profile();
     profile.pitch_padding = 12;
     make(profile);
-    IDirect3DTexture9* t = nullptr;
-    ASSERT_EQ(device->CreateTexture(5, 3, 0, 0, D3DFMT_L8, D3DPOOL_MANAGED, &t, nullptr), S_OK);
+    InterfacePtr<IDirect3DTexture9> t;
+    ASSERT_EQ(device->CreateTexture(5, 3, 0, 0, D3DFMT_L8, D3DPOOL_MANAGED, receive(t), nullptr), S_OK);
     D3DLOCKED_RECT locked;
     ASSERT_EQ(t->LockRect(0, &locked, nullptr, 0), S_OK);
     EXPECT_EQ(locked.Pitch, 8 + 12);
@@ -413,14 +393,12 @@ TEST_F(ProfileTest, PitchPaddingWidensEveryRow)
     ASSERT_EQ(t->LockRect(2, &locked, nullptr, 0), S_OK);
     EXPECT_EQ(locked.Pitch, 4 + 12);
     t->UnlockRect(2);
-    t->Release();
     // The back buffer too, and frames still come out right.
-    IDirect3DSurface9* back = nullptr;
-    device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+    InterfacePtr<IDirect3DSurface9> back;
+    device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, receive(back));
     ASSERT_EQ(back->LockRect(&locked, nullptr, 0), S_OK);
     EXPECT_EQ(locked.Pitch, 32 + 12);
     back->UnlockRect();
-    back->Release();
     device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
     device->Present(nullptr, nullptr, nullptr, nullptr);
     EXPECT_EQ(window.pixel(7, 7), 0x0000FFu);

@@ -15,8 +15,8 @@ ScreenVertex corner(float x, float y, D3DCOLOR color = 0xFFFFFFFF)
 
 TEST_F(SoftDeviceTest, BackBufferIsTheWindowSizeInX8R8G8B8)
 {
-    IDirect3DSurface9* back = nullptr;
-    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), S_OK);
+    InterfacePtr<IDirect3DSurface9> back;
+    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, receive(back)), S_OK);
     D3DSURFACE_DESC desc;
     ASSERT_EQ(back->GetDesc(&desc), S_OK);
     EXPECT_EQ(desc.Width, 8u);
@@ -24,26 +24,23 @@ TEST_F(SoftDeviceTest, BackBufferIsTheWindowSizeInX8R8G8B8)
     EXPECT_EQ(desc.Format, D3DFMT_X8R8G8B8);
     EXPECT_EQ(desc.Type, D3DRTYPE_SURFACE);
     EXPECT_EQ(desc.Usage, DWORD(D3DUSAGE_RENDERTARGET));
-    back->Release();
-    IDirect3DSurface9* target = nullptr;
-    ASSERT_EQ(device->GetRenderTarget(0, &target), S_OK);
-    target->Release();
-    EXPECT_EQ(device->GetBackBuffer(1, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3DERR_INVALIDCALL);
-    EXPECT_EQ(device->GetBackBuffer(0, 1, D3DBACKBUFFER_TYPE_MONO, &back), D3DERR_INVALIDCALL);
-    EXPECT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_LEFT, &back), D3DERR_INVALIDCALL);
+    InterfacePtr<IDirect3DSurface9> target;
+    ASSERT_EQ(device->GetRenderTarget(0, receive(target)), S_OK);
+    EXPECT_EQ(device->GetBackBuffer(1, 0, D3DBACKBUFFER_TYPE_MONO, receive(back)), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->GetBackBuffer(0, 1, D3DBACKBUFFER_TYPE_MONO, receive(back)), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_LEFT, receive(back)), D3DERR_INVALIDCALL);
 }
 
 TEST_F(SoftDeviceTest, DepthBufferIsD16AndNotLockable)
 {
-    IDirect3DSurface9* depth = nullptr;
-    ASSERT_EQ(device->GetDepthStencilSurface(&depth), S_OK);
+    InterfacePtr<IDirect3DSurface9> depth;
+    ASSERT_EQ(device->GetDepthStencilSurface(receive(depth)), S_OK);
     D3DSURFACE_DESC desc;
     depth->GetDesc(&desc);
     EXPECT_EQ(desc.Format, D3DFMT_D16);
     EXPECT_EQ(desc.Usage, DWORD(D3DUSAGE_DEPTHSTENCIL));
     D3DLOCKED_RECT locked;
     EXPECT_EQ(depth->LockRect(&locked, nullptr, 0), D3DERR_INVALIDCALL);
-    depth->Release();
 }
 
 TEST_F(SoftDeviceTest, PresentCopiesTheBackBufferToTheWindow)
@@ -90,11 +87,12 @@ TEST_F(SoftDeviceTest, ResetMakesBuffersOfTheNewSize)
     params.BackBufferCount = 1;
     params.hDeviceWindow = &window;
     ASSERT_EQ(device->Reset(&params), S_OK);
-    IDirect3DSurface9* back = nullptr;
-    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), S_OK);
     D3DSURFACE_DESC desc;
-    back->GetDesc(&desc);
-    back->Release();
+    {
+        InterfacePtr<IDirect3DSurface9> back;
+        ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, receive(back)), S_OK);
+        back->GetDesc(&desc);
+    }
     EXPECT_EQ(desc.Width, 16u);
     EXPECT_EQ(desc.Height, 4u);
     D3DVIEWPORT9 viewport;
@@ -377,10 +375,10 @@ TEST_F(SoftDeviceTest, IndicesOutsideTheNamedRangeAreRefused)
             if (!wide && c.index > 0xFFFF) {
                 continue;
             }
-            IDirect3DIndexBuffer9* ib = nullptr;
+            InterfacePtr<IDirect3DIndexBuffer9> ib;
             const UINT bytes = wide ? 4 : 2;
             ASSERT_EQ(device->CreateIndexBuffer(60 * bytes, 0, wide ? D3DFMT_INDEX32 : D3DFMT_INDEX16, D3DPOOL_MANAGED,
-                                                &ib, nullptr),
+                                                receive(ib), nullptr),
                       S_OK);
             void* bits = nullptr;
             ASSERT_EQ(ib->Lock(0, 0, &bits, 0), S_OK);
@@ -390,12 +388,11 @@ TEST_F(SoftDeviceTest, IndicesOutsideTheNamedRangeAreRefused)
                             wide ? static_cast<const void*>(&indices[k]) : &narrow, bytes);
             }
             ib->Unlock();
-            device->SetIndices(ib);
+            device->SetIndices(ib.get());
             // Vertices 2 .. 6 may be named.
             EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 2, 5, 0, 20), c.expected)
                 << (wide ? "32" : "16") << " bits, index " << c.index << " at " << c.at;
             device->SetIndices(nullptr);
-            ib->Release();
         }
     }
     finish();
@@ -432,10 +429,10 @@ TEST(PrimitiveLimitTest, LargerBatchesAreDrawnInChunksWithTheSameResult)
         profile.max_primitive_count = limit;
         d3d9_test_set_profile(profile);
         OffscreenWindow window(64, 64);
-        IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        const InterfacePtr<IDirect3D9> d3d(Direct3DCreate9(D3D_SDK_VERSION));
         D3DPRESENT_PARAMETERS params = windowed_params();
-        IDirect3DDevice9* device = nullptr;
-        d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device);
+        InterfacePtr<IDirect3DDevice9> device;
+        d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, receive(device));
         std::vector<ScreenVertex> vertices;
         for (int k = 0; k <= 500; ++k) {
             const float x = k * 64.0f / 500.0f;
@@ -450,15 +447,15 @@ TEST(PrimitiveLimitTest, LargerBatchesAreDrawnInChunksWithTheSameResult)
                 indices.push_back(i);
             }
         }
-        IDirect3DVertexBuffer9* vb = nullptr;
-        IDirect3DIndexBuffer9* ib = nullptr;
+        InterfacePtr<IDirect3DVertexBuffer9> vb;
+        InterfacePtr<IDirect3DIndexBuffer9> ib;
         void* bits;
-        device->CreateVertexBuffer(UINT(vertices.size() * sizeof(ScreenVertex)), 0, kScreenFvf, D3DPOOL_MANAGED, &vb,
-                                   nullptr);
+        device->CreateVertexBuffer(UINT(vertices.size() * sizeof(ScreenVertex)), 0, kScreenFvf, D3DPOOL_MANAGED,
+                                   receive(vb), nullptr);
         vb->Lock(0, 0, &bits, 0);
         std::memcpy(bits, vertices.data(), vertices.size() * sizeof(ScreenVertex));
         vb->Unlock();
-        device->CreateIndexBuffer(UINT(indices.size() * 2), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr);
+        device->CreateIndexBuffer(UINT(indices.size() * 2), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, receive(ib), nullptr);
         ib->Lock(0, 0, &bits, 0);
         std::memcpy(bits, indices.data(), indices.size() * 2);
         ib->Unlock();
@@ -466,8 +463,8 @@ TEST(PrimitiveLimitTest, LargerBatchesAreDrawnInChunksWithTheSameResult)
         device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
         device->BeginScene();
         device->SetFVF(kScreenFvf);
-        device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
-        device->SetIndices(ib);
+        device->SetStreamSource(0, vb.get(), 0, sizeof(ScreenVertex));
+        device->SetIndices(ib.get());
         const UINT total = 1000;
         EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, UINT(vertices.size()), 0, total),
                   chunked ? D3DERR_INVALIDCALL : S_OK);
@@ -484,10 +481,6 @@ TEST(PrimitiveLimitTest, LargerBatchesAreDrawnInChunksWithTheSameResult)
         device->Present(nullptr, nullptr, nullptr, nullptr);
         device->SetStreamSource(0, nullptr, 0, 0);
         device->SetIndices(nullptr);
-        vb->Release();
-        ib->Release();
-        device->Release();
-        d3d->Release();
         d3d9_test_reset();
         return window.frame();
     };
@@ -499,8 +492,8 @@ TEST(PrimitiveLimitTest, LargerBatchesAreDrawnInChunksWithTheSameResult)
 
 TEST_F(SoftDeviceTest, ManagedResourcesSurviveResetAndDefaultOnesBlockIt)
 {
-    IDirect3DVertexBuffer9* vb = nullptr;
-    ASSERT_EQ(device->CreateVertexBuffer(16, 0, 0, D3DPOOL_MANAGED, &vb, nullptr), S_OK);
+    InterfacePtr<IDirect3DVertexBuffer9> vb;
+    ASSERT_EQ(device->CreateVertexBuffer(16, 0, 0, D3DPOOL_MANAGED, receive(vb), nullptr), S_OK);
     void* bits;
     vb->Lock(0, 0, &bits, 0);
     std::memcpy(bits, "sixteen bytes...", 16);
@@ -510,21 +503,21 @@ TEST_F(SoftDeviceTest, ManagedResourcesSurviveResetAndDefaultOnesBlockIt)
     vb->Lock(0, 0, &bits, D3DLOCK_READONLY);
     EXPECT_EQ(std::memcmp(bits, "sixteen bytes...", 16), 0);
     vb->Unlock();
-    vb->Release();
+    vb.reset();
 
-    IDirect3DTexture9* texture = nullptr;
-    ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture, nullptr), S_OK);
+    InterfacePtr<IDirect3DTexture9> texture;
+    ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, receive(texture), nullptr), S_OK);
     params = windowed_params();
     EXPECT_EQ(device->Reset(&params), D3DERR_INVALIDCALL) << "a default-pool texture is still alive";
-    texture->Release();
+    texture.reset();
     params = windowed_params();
     EXPECT_EQ(device->Reset(&params), S_OK);
 }
 
 TEST_F(SoftDeviceTest, BackBufferHeldAcrossResetStaysUsable)
 {
-    IDirect3DSurface9* old_back = nullptr;
-    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &old_back), S_OK);
+    InterfacePtr<IDirect3DSurface9> old_back;
+    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, receive(old_back)), S_OK);
     D3DPRESENT_PARAMETERS params = windowed_params(32, 32);
     ASSERT_EQ(device->Reset(&params), S_OK);
     D3DSURFACE_DESC desc;
@@ -534,11 +527,9 @@ TEST_F(SoftDeviceTest, BackBufferHeldAcrossResetStaysUsable)
     ASSERT_EQ(old_back->LockRect(&locked, nullptr, 0), S_OK);
     static_cast<uint32_t*>(locked.pBits)[0] = 0;
     old_back->UnlockRect();
-    IDirect3DSurface9* new_back = nullptr;
-    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &new_back), S_OK);
-    EXPECT_NE(new_back, old_back);
-    new_back->Release();
-    old_back->Release();
+    InterfacePtr<IDirect3DSurface9> new_back;
+    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, receive(new_back)), S_OK);
+    EXPECT_NE(new_back.get(), old_back.get());
 }
 
 TEST_F(SoftDeviceTest, BoundResourcesOutliveTheirLastReference)
@@ -577,22 +568,20 @@ TEST_F(SoftDeviceTest, ResourcesOfAnotherDeviceCannotBeBound)
     IDirect3DDevice9* other = nullptr;
     ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &other_window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &other),
               S_OK);
-    IDirect3DTexture9* texture = nullptr;
-    IDirect3DVertexBuffer9* vb = nullptr;
-    IDirect3DIndexBuffer9* ib = nullptr;
-    other->CreateTexture(4, 4, 1, 0, D3DFMT_L8, D3DPOOL_MANAGED, &texture, nullptr);
-    other->CreateVertexBuffer(64, 0, 0, D3DPOOL_MANAGED, &vb, nullptr);
-    other->CreateIndexBuffer(64, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr);
-    EXPECT_EQ(device->SetTexture(0, texture), D3DERR_INVALIDCALL);
-    EXPECT_EQ(device->SetStreamSource(0, vb, 0, 16), D3DERR_INVALIDCALL);
-    EXPECT_EQ(device->SetIndices(ib), D3DERR_INVALIDCALL);
-    IDirect3DDevice9* owner = nullptr;
-    texture->GetDevice(&owner);
-    EXPECT_EQ(owner, other);
-    owner->Release();
-    texture->Release();
-    vb->Release();
-    ib->Release();
+    { // the other device's resources go first, so that its own count can be checked
+        InterfacePtr<IDirect3DTexture9> texture;
+        InterfacePtr<IDirect3DVertexBuffer9> vb;
+        InterfacePtr<IDirect3DIndexBuffer9> ib;
+        other->CreateTexture(4, 4, 1, 0, D3DFMT_L8, D3DPOOL_MANAGED, receive(texture), nullptr);
+        other->CreateVertexBuffer(64, 0, 0, D3DPOOL_MANAGED, receive(vb), nullptr);
+        other->CreateIndexBuffer(64, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, receive(ib), nullptr);
+        EXPECT_EQ(device->SetTexture(0, texture.get()), D3DERR_INVALIDCALL);
+        EXPECT_EQ(device->SetStreamSource(0, vb.get(), 0, 16), D3DERR_INVALIDCALL);
+        EXPECT_EQ(device->SetIndices(ib.get()), D3DERR_INVALIDCALL);
+        InterfacePtr<IDirect3DDevice9> owner;
+        texture->GetDevice(receive(owner));
+        EXPECT_EQ(owner.get(), other);
+    }
     EXPECT_EQ(other->Release(), 0u);
 }
 

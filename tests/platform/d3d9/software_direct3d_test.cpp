@@ -12,19 +12,15 @@ protected:
     void SetUp() override
     {
         d3d9_test_reset();
-        d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        d3d.reset(Direct3DCreate9(D3D_SDK_VERSION));
         ASSERT_NE(d3d, nullptr);
     }
-    void TearDown() override
-    {
-        d3d->Release();
-        d3d9_test_reset();
-    }
+    void TearDown() override { d3d9_test_reset(); }
     HRESULT check(D3DFORMAT format, DWORD usage = 0, D3DRESOURCETYPE type = D3DRTYPE_TEXTURE)
     {
         return d3d->CheckDeviceFormat(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, usage, type, format);
     }
-    IDirect3D9* d3d = nullptr;
+    InterfacePtr<IDirect3D9> d3d;
 };
 
 TEST(Direct3DCreate9Test, AcceptsTheKnownSdkVersionsOnly)
@@ -129,7 +125,7 @@ TEST_F(Direct3DTest, ProfileChangesCapsAndFormats)
     profile.texture_caps = D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_SQUAREONLY;
     profile.remove_format(D3DFMT_X1R5G5B5);
     d3d9_test_set_profile(profile);
-    IDirect3D9* other = Direct3DCreate9(D3D_SDK_VERSION);
+    const InterfacePtr<IDirect3D9> other(Direct3DCreate9(D3D_SDK_VERSION));
     D3DCAPS9 caps;
     ASSERT_EQ(other->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps), S_OK);
     EXPECT_EQ(caps.MaxPrimitiveCount, 65535u);
@@ -138,7 +134,6 @@ TEST_F(Direct3DTest, ProfileChangesCapsAndFormats)
     EXPECT_EQ(other->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, D3DFMT_X1R5G5B5),
               D3DERR_NOTAVAILABLE);
     EXPECT_EQ(other->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, D3DFMT_R5G6B5), S_OK);
-    other->Release();
     // Objects made before keep the profile they were made with.
     ASSERT_EQ(d3d->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps), S_OK);
     EXPECT_EQ(caps.MaxPrimitiveCount, 0xFFFFFu);
@@ -192,32 +187,34 @@ TEST_F(Direct3DTest, CreateDeviceTakesAZeroSizeFromTheClientArea)
 {
     OffscreenWindow window(320, 200);
     D3DPRESENT_PARAMETERS params = windowed_params();
-    IDirect3DDevice9* device = nullptr;
-    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
-              S_OK);
+    InterfacePtr<IDirect3DDevice9> device;
+    ASSERT_EQ(
+        d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, receive(device)),
+        S_OK);
     // The parameters come back completed.
     EXPECT_EQ(params.BackBufferWidth, 320u);
     EXPECT_EQ(params.BackBufferHeight, 200u);
     EXPECT_EQ(params.BackBufferFormat, D3DFMT_X8R8G8B8);
     EXPECT_EQ(params.BackBufferCount, 1u);
-    device->Release();
 
     // One side given, the other from the window.
     params = windowed_params(64, 0);
-    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
-              S_OK);
+    ASSERT_EQ(
+        d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, receive(device)),
+        S_OK);
     EXPECT_EQ(params.BackBufferWidth, 64u);
     EXPECT_EQ(params.BackBufferHeight, 200u);
-    device->Release();
 
     window.set_client_size(0, 0);
     params = windowed_params();
-    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
-              D3DERR_INVALIDCALL);
+    EXPECT_EQ(
+        d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, receive(device)),
+        D3DERR_INVALIDCALL);
     window.set_client_size(10, 10);
     window.set_closed(true);
-    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
-              D3DERR_INVALIDCALL);
+    EXPECT_EQ(
+        d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, receive(device)),
+        D3DERR_INVALIDCALL);
 }
 
 TEST_F(Direct3DTest, DeviceKeepsTheAdapterObjectAlive)
@@ -229,10 +226,11 @@ TEST_F(Direct3DTest, DeviceKeepsTheAdapterObjectAlive)
               S_OK);
     d3d->AddRef();
     EXPECT_EQ(d3d->Release(), 2u) << "the caller's reference and the device's";
-    IDirect3D9* from_device = nullptr;
-    ASSERT_EQ(device->GetDirect3D(&from_device), S_OK);
-    EXPECT_EQ(from_device, d3d);
-    from_device->Release();
+    {
+        InterfacePtr<IDirect3D9> from_device;
+        ASSERT_EQ(device->GetDirect3D(receive(from_device)), S_OK);
+        EXPECT_EQ(from_device.get(), d3d.get());
+    }
     // The caller may let go of the adapter object first, as the renderer does.
     d3d->AddRef();
     EXPECT_EQ(d3d->Release(), 2u);
