@@ -20,6 +20,9 @@ inline constexpr char kNoDirectXText[] =
 inline constexpr char kDataErrorCaption[] = "ERROR";
 inline constexpr char kCannotOpenText[] =
     "選択されたファイルを開くことができませんでした。\n別のプログラムで対象ファイルを開いていないか確認してください。";
+// The reason given for a device or pipe chosen as a data file (the cannot-open
+// text is followed by the file and the system's reason).
+inline constexpr char kNotARegularFile[] = "Not a regular file";
 // A path longer than the 1023 bytes the program keeps for one.
 inline constexpr char kPathTooLongText[] =
     "ファイルのパスが長すぎるため開けませんでした。\nパスは 1023 バイトまでにしてください。";

@@ -1,7 +1,9 @@
 #include "shell/control_panel.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "field/data_file.h"
 #include "resources/messages.h"
@@ -50,11 +52,31 @@ void show_data_error(AppState* state, const char* text)
 void invalidate_render_area(AppState* state) { InvalidateRect(state->render_area, nullptr, FALSE); }
 
 // Only a regular file is read: a folder would open as an empty stream and
-// a device or pipe might never end.
-bool is_regular_file(const char* path)
+// a device or pipe might never end. Null, with why not in `reason`, for
+// anything else or a file that cannot be opened.
+std::FILE* open_regular_file(const char* path, const char** reason)
 {
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        *reason = std::strerror(EISDIR);
+        return nullptr;
+    }
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DEVICE)) {
+        *reason = kNotARegularFile;
+        return nullptr;
+    }
+    errno = 0;
+    std::FILE* file = open_data_file(path);
+    if (!file)
+        *reason = std::strerror(errno ? errno : ENOENT);
+    return file;
+}
+
+// The cannot-open message, followed by the file and the system's reason.
+void show_cannot_open(AppState* state, const char* path, const char* reason)
+{
+    std::string text = std::string(kCannotOpenText) + "\n" + path + ": " + reason;
+    MessageBoxA(state->main_window, text.c_str(), kDataErrorCaption, MB_OK | MB_ICONERROR);
 }
 
 void set_loaded_title(HWND main_window, const char* path)
@@ -78,17 +100,20 @@ enum class ReadResult { Loaded, CannotOpen, NoField };
 // A new field for the range, filled from the file. On CannotOpen nothing
 // was made; a read error counts as that too, so that a file read only in
 // part never replaces the plot.
-ReadResult read_data_file(const PlotRange& range, const char* path, DensityField** field_out)
+ReadResult read_data_file(const PlotRange& range, const char* path, DensityField** field_out, const char** reason)
 {
     *field_out = nullptr;
-    std::FILE* file = is_regular_file(path) ? open_data_file(path) : nullptr;
+    std::FILE* file = open_regular_file(path, reason);
     if (!file)
         return ReadResult::CannotOpen;
     DensityField* field = create_density_field(range.x_min, range.y_min, range.x_max, range.y_max);
     bool read_failed = false;
     if (field) {
+        errno = 0;
         field->ops.load(field, file, 0);
         read_failed = std::ferror(file) != 0;
+        if (read_failed)
+            *reason = std::strerror(errno ? errno : EIO);
     }
     std::fclose(file);
     if (!field)
@@ -114,10 +139,11 @@ void load_data(HWND panel, const PlotRange& range, const char* path)
 {
     AppState* state = app_state_of(panel);
     ReadResult result;
+    const char* reason = "";
     {
         BusyCursor busy;
         DensityField* field = nullptr;
-        result = read_data_file(range, path, &field);
+        result = read_data_file(range, path, &field, &reason);
         if (result == ReadResult::NoField) {
             replace_field(state, nullptr);
             invalidate_render_area(state); // the old surface is gone
@@ -132,7 +158,7 @@ void load_data(HWND panel, const PlotRange& range, const char* path)
         }
     }
     if (result == ReadResult::CannotOpen)
-        show_data_error(state, kCannotOpenText);
+        show_cannot_open(state, path, reason);
     else if (result == ReadResult::NoField)
         show_data_error(state, kNoFieldText);
 }

@@ -1,5 +1,8 @@
 #include <QApplication>
 
+#include <cerrno>
+#include <cstring>
+
 #include "resources/messages.h"
 #include "shell/settings.h"
 #include "viewer_test_support.h"
@@ -96,18 +99,19 @@ TEST_F(PanelTest, AFileThatCannotBeReadLeavesEverythingAsItWas)
     struct Case {
         const char* what;
         fs::path path;
+        std::string reason; // the system's, after the file's name
     };
     const Case cases[] = {
-        {"missing", root_ / "data" / "missing.txt"},
-        {"folder", root_ / "data"},
-        {"device", "/dev/zero"},
-        {"read error", "/proc/self/mem"}, // opens, then every read fails
+        {"missing", root_ / "data" / "missing.txt", std::strerror(ENOENT)},
+        {"folder", root_ / "data", std::strerror(EISDIR)},
+        {"device", "/dev/zero", kNotARegularFile},
+        {"read error", "/proc/self/mem", std::strerror(EIO)}, // opens, then every read fails
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Plot before = plot();
         load(c.path);
-        expect_one_message(kCannotOpenText);
+        expect_one_message(std::string(kCannotOpenText) + "\n" + c.path.string() + ": " + c.reason);
         expect_unchanged(before);
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     }

@@ -5,6 +5,9 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include <cerrno>
+#include <cstring>
+
 #include "resources/messages.h"
 #include "viewer_test_support.h"
 
@@ -72,7 +75,8 @@ TEST_F(DropTest, ADroppedDataFileIsLoadedAsTheButtonLoadsIt)
     // A file that is not there gives the load button's message and changes
     // nothing.
     ASSERT_TRUE(drop({root_ / "gone.txt"}));
-    expect_one_message(kCannotOpenText);
+    expect_one_message(std::string(kCannotOpenText) + "\n" + (root_ / "gone.txt").string() + ": " +
+                       std::strerror(ENOENT));
     EXPECT_EQ(text_of(main_), "Varnel : run1.txt");
 
     // The next start finds the folder.

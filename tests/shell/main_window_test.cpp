@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <functional>
@@ -319,8 +320,10 @@ TEST_F(ViewerTest, ADataFileNamedAtStartThatCannotBeOpenedGivesTheMessage)
 {
     // A name longer than the program keeps is never cut and opened.
     const std::string too_long = (root_ / std::string(1100, 'a')).string();
-    for (const auto& [name, text] :
-         {std::pair{(root_ / "missing.txt").string(), kCannotOpenText}, std::pair{too_long, kPathTooLongText}}) {
+    for (const auto& [name, text] : {std::pair{(root_ / "missing.txt").string(),
+                                               std::string(kCannotOpenText) + "\n" + (root_ / "missing.txt").string() +
+                                                   ": " + std::strerror(ENOENT)},
+                                     std::pair{too_long, std::string(kPathTooLongText)}}) {
         win32_clear_dialog_calls();
         after_first_frame([](HWND main) { PostMessageA(main, WM_CLOSE, 0, 0); });
         EXPECT_EQ(varnel_main(GetModuleHandleA(nullptr), name.c_str(), nullptr), 0);
