@@ -173,8 +173,10 @@ Renderer* create_renderer(HWND window)
     Renderer* renderer = &block->renderer;
     RendererState* s = &block->state;
     renderer->state = s;
-    renderer->ops = RendererOps{destroy, render, resize, set_camera, set_field, set_texture, set_marker};
+    renderer->ops =
+        RendererOps{destroy, render, resize, set_camera, set_field, set_texture, set_marker, set_picture_options};
     std::memcpy(s->tag, kTag, sizeof kTag);
+    s->picture = PictureOptions{};
 
     s->d3d = Direct3DCreate9(kSdkVersion);
     if (!s->d3d)

@@ -10,6 +10,7 @@
 #include "platform/win32/windef.h"
 #include "render/scene/camera.h" // CameraSetting
 #include "render/scene/mesh.h"   // MarkerPair
+#include "render/scene/picture_options.h"
 
 // One drawable piece of geometry.
 struct DrawBatch {
@@ -40,6 +41,8 @@ struct RendererOps {
     // Null removes the marker. A pair outside 0..1 (or not finite) is kept
     // but its cross is not drawn.
     void (*set_marker)(Renderer* renderer, const MarkerPair* pair);
+    // How the next frames are drawn; the geometry follows at once.
+    void (*set_picture_options)(Renderer* renderer, const PictureOptions* options);
 };
 
 struct Renderer {

@@ -20,6 +20,7 @@ struct RendererState {
     int32_t marker_on;
     MarkerPair marker_pos;
     DensityField* field;
+    PictureOptions picture;
 };
 
 // The state behind a renderer handle, or null when the handle is null or
@@ -38,3 +39,4 @@ extern const BatchEntry kSceneBatches[kBatchCount];
 // RendererOps entries defined outside renderer.cpp.
 void set_field(Renderer* renderer, DensityField* field);
 void set_marker(Renderer* renderer, const MarkerPair* pair);
+void set_picture_options(Renderer* renderer, const PictureOptions* options);

@@ -68,3 +68,13 @@ void set_marker(Renderer* renderer, const MarkerPair* pair)
     if (s->field)
         build_marker(s, &s->batches[kMarkerBatch]);
 }
+
+void set_picture_options(Renderer* renderer, const PictureOptions* options)
+{
+    RendererState* s = renderer_state(renderer);
+    if (!s || !options)
+        return;
+    s->picture = *options;
+    if (s->field)
+        set_field(renderer, s->field);
+}

@@ -31,6 +31,11 @@ constexpr SettingRow kRows[] = {
     INT_SETTING(radius, 100, IDC_RADIUS_SPIN, 1, 0, 100),
     INT_SETTING(azimuth, 0, IDC_AZIMUTH_SPIN, 2, 0, 360),
     INT_SETTING(elevation, 90, IDC_ELEVATION_SPIN, 3, 0, 90),
+    INT_SETTING(colour_map, 0, 0, 0, 0, 4),
+    INT_SETTING(smoothing, 0, 0, 0, 0, 4),
+    INT_SETTING(log_scale, 0, 0, 0, 0, 1),
+    INT_SETTING(texture_only, 0, 0, 0, 0, 1),
+    INT_SETTING(show_axes, 1, 0, 0, 0, 1),
 };
 
 #undef PATH_SETTING

@@ -25,6 +25,12 @@ struct Settings {
     int32_t radius;    // 0 to 100
     int32_t azimuth;   // degrees, 0 to 360
     int32_t elevation; // degrees, 0 to 90
+    // The picture, set from the render area's menu.
+    int32_t colour_map;   // a ColourMap
+    int32_t smoothing;    // cells: 0, 1, 2 or 4
+    int32_t log_scale;    // 0 or 1
+    int32_t texture_only; // 0 or 1
+    int32_t show_axes;    // 0 or 1
 };
 
 // One stored setting. A path (REG_SZ) is stored with all the bytes of its
@@ -36,7 +42,7 @@ struct SettingRow {
     DWORD type;       // REG_SZ or REG_DWORD
     DWORD size;       // bytes of the member, all of them stored
     int32_t initial;  // an integer's default
-    int control;      // its spin control, 0 for a path
+    int control;      // its spin control, 0 for a path or a menu choice
     int panel_order;  // 1-based place in the panel's transfer order, 0 for a path
     int32_t lower;    // the spin control's range
     int32_t upper;
@@ -56,5 +62,5 @@ Settings default_settings();
 
 // Defaults, then every value the registry has for them.
 void load_settings(Settings* settings);
-// All eleven values; stops at the first write that fails.
+// Every value; stops at the first write that fails.
 void save_settings(Settings* settings);

@@ -92,12 +92,12 @@ Settings defaults()
 {
     Settings s;
     std::memset(&s, 0, sizeof s);
-    s.x_max = 4000, s.y_max = 4000, s.radius = 100, s.elevation = 90;
+    s.x_max = 4000, s.y_max = 4000, s.radius = 100, s.elevation = 90, s.show_axes = 1;
     return s;
 }
 
 // Every member away from its default.
-Settings eleven_changed_values()
+Settings every_value_changed()
 {
     Settings s;
     std::memset(&s, 0, sizeof s);
@@ -105,6 +105,7 @@ Settings eleven_changed_values()
     std::strcpy(s.texture_path, "/pictures/old/");
     s.x_min = -100, s.x_max = 300, s.y_min = -200, s.y_max = 600;
     s.x_marker = 7, s.y_marker = 8, s.radius = 40, s.azimuth = 270, s.elevation = 12;
+    s.colour_map = 3, s.smoothing = 2, s.log_scale = 1, s.texture_only = 1, s.show_axes = 0;
     return s;
 }
 
@@ -133,7 +134,7 @@ TEST_F(SettingsTest, FirstRunGivesTheDefaultsAndWritesNothing)
 // gives all defaults.
 TEST_F(SettingsTest, EachValueFallsBackToItsOwnDefault)
 {
-    Settings stored = eleven_changed_values();
+    Settings stored = every_value_changed();
     save_settings(&stored);
     for (size_t i = 0; i < setting_rows().size(); ++i) {
         registry_test_fail(RegistryCall::QueryValue, static_cast<unsigned>(i));
@@ -185,7 +186,7 @@ TEST_F(SettingsTest, AnIntegerShorterThanFourBytesGivesTheDefault)
 // its full size, in the order of the record, and read back as it was.
 TEST_F(SettingsTest, EveryValueIsStoredUnderItsNameAndReadBack)
 {
-    Settings saved = eleven_changed_values();
+    Settings saved = every_value_changed();
     save_settings(&saved);
     std::vector<BYTE> path(1024, 0);
     std::memcpy(path.data(), "/data/old/", 10);
@@ -239,7 +240,7 @@ TEST_F(SettingsTest, BytesBehindThePathsTerminatorSurviveAReadAndTheNextWrite)
 // one that failed and those after it keep what was stored.
 TEST_F(SettingsTest, AFailedWriteEndsTheSavingThere)
 {
-    const Settings old_values = eleven_changed_values();
+    const Settings old_values = every_value_changed();
     const Settings new_values = defaults();
     const size_t count = setting_rows().size();
     for (size_t failing = 0; failing < count; ++failing) {
@@ -263,7 +264,7 @@ TEST_F(SettingsTest, AFailedWriteEndsTheSavingThere)
 TEST_F(SettingsTest, AKeyThatCannotBeCreatedLeavesEverythingAlone)
 {
     std::ofstream(root_ / "kestrow") << "a file where the folder should be";
-    Settings s = eleven_changed_values();
+    Settings s = every_value_changed();
     save_settings(&s);
     EXPECT_TRUE(fs::is_regular_file(root_ / "kestrow"));
     load_settings(&s);
@@ -274,7 +275,7 @@ TEST_F(SettingsTest, AKeyThatCannotBeCreatedLeavesEverythingAlone)
 // mix and never no file; the next save clears what the killed one left.
 TEST_F(SettingsTest, AKilledSaveLeavesTheOldFileOrTheNew)
 {
-    const Settings old_values = eleven_changed_values();
+    const Settings old_values = every_value_changed();
     const Settings new_values = defaults();
     const std::string damaged = "REGEDIT4\n[broken\n";
 
@@ -382,7 +383,7 @@ TEST_F(SettingsTest, AWriteThatWouldPassTheReadLimitFailsAndKeepsTheFile)
     fs::create_directories(file().parent_path());
     std::ofstream(file(), std::ios::binary) << text;
 
-    Settings s = eleven_changed_values();
+    Settings s = every_value_changed();
     std::strcpy(s.data_path, "/data/new/");
     save_settings(&s);
     std::ifstream in(file(), std::ios::binary);

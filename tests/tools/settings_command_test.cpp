@@ -50,10 +50,12 @@ protected:
     fs::path root_;
 };
 
+// The first eleven lines are read by outside tools: new values come after them.
 const char kDefaults[] = "data_path=\ntexture_path=\nx_min=0\nx_max=4000\ny_min=0\ny_max=4000\n"
-                         "x_marker=0\ny_marker=0\nradius=100\nazimuth=0\nelevation=90\n";
+                         "x_marker=0\ny_marker=0\nradius=100\nazimuth=0\nelevation=90\n"
+                         "colour_map=0\nsmoothing=0\nlog_scale=0\ntexture_only=0\nshow_axes=1\n";
 
-TEST_F(SettingsCommandTest, PrintsTheElevenValuesAndTheFile)
+TEST_F(SettingsCommandTest, PrintsEveryValueAndTheFile)
 {
     CliRun r = run("");
     EXPECT_EQ(r.status, 0);

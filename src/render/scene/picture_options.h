@@ -1,0 +1,18 @@
+// How the picture is drawn beyond the field and the camera: the colour map
+// of the shade, smoothing and log scale of the heights, the texture alone
+// or times the shade, and the axes, height scale and status line. The
+// viewer keeps them as settings; varnel-cli render takes them as options.
+#pragma once
+
+#include <cstdint>
+
+enum class ColourMap : int32_t { grey, viridis, magma, cividis, turbo };
+inline constexpr int kColourMapCount = 5;
+
+struct PictureOptions {
+    ColourMap colour_map = ColourMap::grey;
+    int32_t smoothing_cells = 0; // Gaussian width in grid cells: 0, 1, 2 or 4
+    bool log_scale = false;      // heights from log(1 + weight)
+    bool texture_only = false;   // the texture at full brightness, not times the shade
+    bool show_axes = true;       // tick labels, height scale and status line
+};
