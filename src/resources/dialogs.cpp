@@ -2,6 +2,7 @@
 // resource table.
 #include "platform/win32/commctrl.h"
 #include "resources/program_resources.h"
+#include "resources/texts.h"
 
 // The icon file, embedded at build time (icon_data.cpp).
 extern const unsigned char kIconFile[];
@@ -38,9 +39,10 @@ const DialogTemplate kMainTemplate = {
 };
 
 // Template order is also the tab order: every spin control follows the
-// field it takes as its buddy.
+// field it takes as its buddy. The captions are in the user's language,
+// so the labels are wide enough for either.
 const DialogItemTemplate kPanelItems[36] = {
-    {kGroup, 0, 7, 7, 91, 112, IDC_STATIC, "Button", 0, "プロットデータ"},
+    {kGroup, 0, 7, 7, 91, 112, IDC_STATIC, "Button", 0, text(TextId::panel_plot_data)},
     {kLabel, 0, 15, 24, 23, 8, IDC_STATIC, "Static", 0, "X[min]"},
     {kLabel, 0, 15, 43, 23, 8, IDC_STATIC, "Static", 0, "X[max]"},
     {kLabel, 0, 15, 62, 23, 8, IDC_STATIC, "Static", 0, "Y[min]"},
@@ -53,23 +55,23 @@ const DialogItemTemplate kPanelItems[36] = {
     {kSpin, 0, 91, 60, 10, 14, IDC_Y_MIN_SPIN, UPDOWN_CLASSA, 0, "Spin3"},
     {kEdit, 0, 41, 79, 50, 14, IDC_Y_MAX_EDIT, "Edit", 0, ""},
     {kSpin, 0, 91, 79, 10, 14, IDC_Y_MAX_SPIN, UPDOWN_CLASSA, 0, "Spin4"},
-    {kButton, 0, 36, 98, 33, 14, IDC_LOAD_DATA, "Button", 0, "読み込み"},
-    {kGroup, 0, 7, 131, 91, 36, IDC_STATIC, "Button", 0, "テクスチャ"},
-    {kButton, 0, 17, 146, 33, 14, IDC_LOAD_TEXTURE, "Button", 0, "読み込み"},
-    {kButton, 0, 55, 146, 33, 14, IDC_CLEAR_TEXTURE, "Button", 0, "クリア"},
-    {kGroup, 0, 7, 179, 91, 74, IDC_STATIC, "Button", 0, "マーカー"},
+    {kButton, 0, 36, 98, 33, 14, IDC_LOAD_DATA, "Button", 0, text(TextId::panel_load)},
+    {kGroup, 0, 7, 131, 91, 36, IDC_STATIC, "Button", 0, text(TextId::panel_texture)},
+    {kButton, 0, 17, 146, 33, 14, IDC_LOAD_TEXTURE, "Button", 0, text(TextId::panel_load)},
+    {kButton, 0, 55, 146, 33, 14, IDC_CLEAR_TEXTURE, "Button", 0, text(TextId::panel_clear)},
+    {kGroup, 0, 7, 179, 91, 74, IDC_STATIC, "Button", 0, text(TextId::panel_marker)},
     {kLabel, 0, 15, 196, 22, 8, IDC_STATIC, "Static", 0, "X"},
     {kLabel, 0, 15, 215, 22, 8, IDC_STATIC, "Static", 0, "Y"},
     {kEdit, 0, 41, 194, 50, 14, IDC_X_MARKER_EDIT, "Edit", 0, ""},
     {kSpin, 0, 91, 194, 10, 14, IDC_X_MARKER_SPIN, UPDOWN_CLASSA, 0, "Spin8"},
     {kEdit, 0, 41, 213, 50, 14, IDC_Y_MARKER_EDIT, "Edit", 0, ""},
     {kSpin, 0, 91, 213, 10, 14, IDC_Y_MARKER_SPIN, UPDOWN_CLASSA, 0, "Spin9"},
-    {kButton, 0, 17, 232, 33, 14, IDC_SET_MARKER, "Button", 0, "設定"},
-    {kButton, 0, 55, 232, 33, 14, IDC_CLEAR_MARKER, "Button", 0, "クリア"},
-    {kGroup, 0, 7, 265, 91, 75, IDC_STATIC, "Button", 0, "カメラ位置"},
-    {kLabel, 0, 15, 282, 15, 8, IDC_STATIC, "Static", 0, "距離"},
-    {kLabel, 0, 15, 301, 22, 8, IDC_STATIC, "Static", 0, "方位角"},
-    {kLabel, 0, 15, 322, 15, 8, IDC_STATIC, "Static", 0, "仰角"},
+    {kButton, 0, 17, 232, 33, 14, IDC_SET_MARKER, "Button", 0, text(TextId::panel_set)},
+    {kButton, 0, 55, 232, 33, 14, IDC_CLEAR_MARKER, "Button", 0, text(TextId::panel_clear)},
+    {kGroup, 0, 7, 265, 91, 75, IDC_STATIC, "Button", 0, text(TextId::panel_camera)},
+    {kLabel, 0, 15, 282, 24, 8, IDC_STATIC, "Static", 0, text(TextId::panel_distance)},
+    {kLabel, 0, 15, 301, 24, 8, IDC_STATIC, "Static", 0, text(TextId::panel_azimuth)},
+    {kLabel, 0, 15, 322, 24, 8, IDC_STATIC, "Static", 0, text(TextId::panel_elevation)},
     {kCameraEdit, 0, 41, 280, 50, 14, IDC_RADIUS_EDIT, "Edit", 0, ""},
     {kSpin, 0, 91, 280, 10, 14, IDC_RADIUS_SPIN, UPDOWN_CLASSA, 0, "Spin5"},
     {kCameraEdit, 0, 41, 299, 50, 14, IDC_AZIMUTH_EDIT, "Edit", 0, ""},

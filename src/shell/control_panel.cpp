@@ -6,7 +6,7 @@
 #include <string>
 
 #include "field/data_file.h"
-#include "resources/messages.h"
+#include "resources/texts.h"
 #include "resources/resource_ids.h"
 #include "shell/app_state.h"
 #include "shell/file_dialog_helpers.h"
@@ -44,9 +44,9 @@ private:
     HCURSOR previous_;
 };
 
-void show_data_error(AppState* state, const char* text)
+void show_data_error(AppState* state, const char* message)
 {
-    MessageBoxA(state->main_window, text, kDataErrorCaption, MB_OK | MB_ICONERROR);
+    MessageBoxA(state->main_window, message, text(TextId::data_error_caption), MB_OK | MB_ICONERROR);
 }
 
 void invalidate_render_area(AppState* state) { InvalidateRect(state->render_area, nullptr, FALSE); }
@@ -62,7 +62,7 @@ std::FILE* open_regular_file(const char* path, const char** reason)
         return nullptr;
     }
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DEVICE)) {
-        *reason = kNotARegularFile;
+        *reason = text(TextId::not_a_regular_file);
         return nullptr;
     }
     errno = 0;
@@ -75,15 +75,15 @@ std::FILE* open_regular_file(const char* path, const char** reason)
 // The cannot-open message, followed by the file and the system's reason.
 void show_cannot_open(AppState* state, const char* path, const char* reason)
 {
-    std::string text = std::string(kCannotOpenText) + "\n" + path + ": " + reason;
-    MessageBoxA(state->main_window, text.c_str(), kDataErrorCaption, MB_OK | MB_ICONERROR);
+    const std::string message = std::string(text(TextId::cannot_open)) + "\n" + path + ": " + reason;
+    MessageBoxA(state->main_window, message.c_str(), text(TextId::data_error_caption), MB_OK | MB_ICONERROR);
 }
 
 void set_loaded_title(HWND main_window, const char* path)
 {
     const char* name = file_name_of(path);
     char title[1024];
-    int room = static_cast<int>(sizeof title) - 1 - std::snprintf(nullptr, 0, kTitleFormat, 0, "");
+    int room = static_cast<int>(sizeof title) - 1 - std::snprintf(nullptr, 0, text(TextId::title_format), 0, "");
     const char* end = name;
     for (const char* p = name; *p;) {
         const char* next = CharNextA(p);
@@ -91,7 +91,7 @@ void set_loaded_title(HWND main_window, const char* path)
             break;
         end = p = next;
     }
-    std::snprintf(title, sizeof title, kTitleFormat, static_cast<int>(end - name), name);
+    std::snprintf(title, sizeof title, text(TextId::title_format), static_cast<int>(end - name), name);
     SetWindowTextA(main_window, title);
 }
 
@@ -160,16 +160,16 @@ void load_data(HWND panel, const PlotRange& range, const char* path)
     if (result == ReadResult::CannotOpen)
         show_cannot_open(state, path, reason);
     else if (result == ReadResult::NoField)
-        show_data_error(state, kNoFieldText);
+        show_data_error(state, text(TextId::no_field));
 }
 
 void load_data_command(HWND panel, AppState* state)
 {
     PlotRange range = read_range(panel);
     char path[kPathSize];
-    if (!open_file_dialog(state->main_window, kDataDialogTitle, state->settings.data_path, path, sizeof path,
-                          kDataFilter)) {
-        SetWindowTextA(state->main_window, kProgramTitle);
+    if (!open_file_dialog(state->main_window, text(TextId::data_dialog_title), state->settings.data_path, path,
+                          sizeof path, text(TextId::data_filter))) {
+        SetWindowTextA(state->main_window, text(TextId::program_title));
         return;
     }
     load_data(panel, range, path);
@@ -178,8 +178,8 @@ void load_data_command(HWND panel, AppState* state)
 void load_texture_command(HWND panel, AppState* state)
 {
     char path[kPathSize];
-    if (open_file_dialog(state->main_window, kTextureDialogTitle, state->settings.texture_path, path, sizeof path,
-                         kTextureFilter))
+    if (open_file_dialog(state->main_window, text(TextId::texture_dialog_title), state->settings.texture_path, path,
+                         sizeof path, text(TextId::texture_filter)))
         load_texture_from(panel, path);
     invalidate_render_area(state);
 }

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "resources/messages.h"
+#include "resources/texts.h"
 #include "shell/control_panel.h"
 #include "texture/decoders/decoded_image.h"
 #include "texture/image_file.h"
@@ -61,7 +61,8 @@ void load_dropped_files(AppState* state, HDROP drop)
     // Released before anything is loaded: a failed load shows a message.
     DragFinish(drop);
     if (too_long)
-        MessageBoxA(state->main_window, kPathTooLongText, kDataErrorCaption, MB_OK | MB_ICONERROR);
+        MessageBoxA(state->main_window, text(TextId::path_too_long), text(TextId::data_error_caption),
+                    MB_OK | MB_ICONERROR);
     if (have_data)
         load_data_from(state->panel, data);
     if (have_image) {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "resources/messages.h"
+#include "resources/texts.h"
 #include "resources/resource_ids.h"
 #include "shell/app_state.h"
 #include "shell/control_panel.h"
@@ -21,7 +21,7 @@ bool full_path_of(HWND main_window, const char* name, char (&path)[1024])
         return true;
     std::memset(path, 0, sizeof path);
     if (length >= sizeof path)
-        MessageBoxA(main_window, kPathTooLongText, kDataErrorCaption, MB_OK | MB_ICONERROR);
+        MessageBoxA(main_window, text(TextId::path_too_long), text(TextId::data_error_caption), MB_OK | MB_ICONERROR);
     return length == 0; // an empty name still goes on, to "cannot open"
 }
 

@@ -3,7 +3,7 @@
 #include <initializer_list>
 #include <new>
 
-#include "resources/messages.h"
+#include "resources/texts.h"
 #include "resources/resource_ids.h"
 #include "platform/win32/windowsx.h"
 #include "shell/app_state.h"
@@ -15,9 +15,9 @@
 namespace {
 
 // Each start-up failure: the message, then the window ends itself.
-BOOL fail_start(HWND main_window, const char* text)
+BOOL fail_start(HWND main_window, const char* message)
 {
-    MessageBoxA(main_window, text, kStartupErrorCaption, MB_OK | MB_ICONERROR);
+    MessageBoxA(main_window, message, text(TextId::startup_error_caption), MB_OK | MB_ICONERROR);
     PostMessageA(main_window, WM_DESTROY, 0, 0);
     return FALSE;
 }
@@ -26,19 +26,19 @@ BOOL initialise(HWND main_window)
 {
     AppState* state = new (std::nothrow) AppState{};
     if (!state)
-        return fail_start(main_window, kNoMemoryText);
+        return fail_start(main_window, text(TextId::no_memory));
     state->main_window = main_window;
     state->panel =
         CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCE(IDD_PANEL), main_window, panel_proc, 0);
     if (!state->panel) {
         delete state;
-        return fail_start(main_window, kNoPanelText);
+        return fail_start(main_window, text(TextId::no_panel));
     }
     state->render_area = GetDlgItem(main_window, IDC_RENDER_AREA);
     state->renderer = create_renderer(state->render_area);
     if (!state->renderer) {
         delete state;
-        return fail_start(main_window, kNoDirectXText);
+        return fail_start(main_window, text(TextId::no_direct3d));
     }
     for (HWND window : {main_window, state->panel, state->render_area})
         SetWindowLongPtrA(window, GWL_USERDATA, reinterpret_cast<LONG_PTR>(state));

@@ -1,6 +1,7 @@
 #include "shell/picture_saving.h"
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <type_traits>
 #include <vector>
@@ -8,13 +9,14 @@
 #include "platform/win32/replacing_file.h"
 #include "platform/win32/windowsx.h"
 #include "render/png_writer.h"
-#include "resources/messages.h"
+#include "resources/texts.h"
 #include "resources/resource_ids.h"
 #include "shell/file_dialog_helpers.h"
 
 namespace {
 
 constexpr size_t kPathSize = sizeof(Settings::data_path);
+constexpr char kPictureExtension[] = "png"; // given to a name typed without one
 
 struct WindowDcRelease {
     HWND window;
@@ -41,9 +43,10 @@ bool write_picture(const char* path, const std::vector<uint32_t>& pixels, UINT w
 
 void show_save_error(AppState* state, const char* path)
 {
-    char text[sizeof kCannotSaveFormat + kPathSize];
-    std::snprintf(text, sizeof text, kCannotSaveFormat, path);
-    MessageBoxA(state->main_window, text, kSaveErrorCaption, MB_OK | MB_ICONERROR);
+    const char* format = text(TextId::cannot_save_format);
+    std::vector<char> message(std::strlen(format) + kPathSize);
+    std::snprintf(message.data(), message.size(), format, path);
+    MessageBoxA(state->main_window, message.data(), text(TextId::data_error_caption), MB_OK | MB_ICONERROR);
 }
 
 } // namespace
@@ -86,8 +89,8 @@ void save_picture(AppState* state)
     if (!read_render_area(state->render_area, &pixels, &width, &height))
         return;
     char path[kPathSize];
-    if (!save_file_dialog(state->main_window, kSaveDialogTitle, state->settings.data_path, path, sizeof path,
-                          kPictureFilter, kPictureExtension))
+    if (!save_file_dialog(state->main_window, text(TextId::save_dialog_title), state->settings.data_path, path,
+                          sizeof path, text(TextId::picture_filter), kPictureExtension))
         return;
     if (!write_picture(path, pixels, width, height))
         show_save_error(state, path);
@@ -103,7 +106,7 @@ void render_area_menu(AppState* state, LPARAM screen_point)
     HMENU menu = CreatePopupMenu();
     if (!menu)
         return;
-    AppendMenuA(menu, MF_STRING, IDM_SAVE_PICTURE, kSavePictureItem);
+    AppendMenuA(menu, MF_STRING, IDM_SAVE_PICTURE, text(TextId::save_picture_item));
     UINT command = static_cast<UINT>(
         TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, state->render_area, nullptr));
     DestroyMenu(menu);

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "resources/messages.h"
+#include "resources/texts.h"
 #include "shell/settings.h"
 #include "viewer_test_support.h"
 
@@ -104,14 +104,14 @@ TEST_F(PanelTest, AFileThatCannotBeReadLeavesEverythingAsItWas)
     const Case cases[] = {
         {"missing", root_ / "data" / "missing.txt", std::strerror(ENOENT)},
         {"folder", root_ / "data", std::strerror(EISDIR)},
-        {"device", "/dev/zero", kNotARegularFile},
+        {"device", "/dev/zero", text(TextId::not_a_regular_file)},
         {"read error", "/proc/self/mem", std::strerror(EIO)}, // opens, then every read fails
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Plot before = plot();
         load(c.path);
-        expect_one_message(std::string(kCannotOpenText) + "\n" + c.path.string() + ": " + c.reason);
+        expect_one_message(std::string(text(TextId::cannot_open)) + "\n" + c.path.string() + ": " + c.reason);
         expect_unchanged(before);
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     }
@@ -139,7 +139,7 @@ TEST_F(PanelTest, AFieldThatCannotBeMadeEmptiesThePlotAndKeepsTheRest)
     Plot before = plot();
     density_field_test_fail_create();
     load(write_cloud("other/run2.txt", 1000, 1000));
-    expect_one_message(kNoFieldText);
+    expect_one_message(text(TextId::no_field));
     EXPECT_EQ(state_->field, nullptr);
     EXPECT_EQ(text_of(main_), before.title);
     EXPECT_EQ(std::string(state_->settings.data_path), before.data_path);

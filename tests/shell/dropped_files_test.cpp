@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "resources/messages.h"
+#include "resources/texts.h"
 #include "viewer_test_support.h"
 
 namespace {
@@ -75,7 +75,7 @@ TEST_F(DropTest, ADroppedDataFileIsLoadedAsTheButtonLoadsIt)
     // A file that is not there gives the load button's message and changes
     // nothing.
     ASSERT_TRUE(drop({root_ / "gone.txt"}));
-    expect_one_message(std::string(kCannotOpenText) + "\n" + (root_ / "gone.txt").string() + ": " +
+    expect_one_message(std::string(text(TextId::cannot_open)) + "\n" + (root_ / "gone.txt").string() + ": " +
                        std::strerror(ENOENT));
     EXPECT_EQ(text_of(main_), "Varnel : run1.txt");
 
@@ -155,7 +155,7 @@ TEST_F(DropTest, APathIsLoadedUpTo1023BytesAndRefusedBeyond)
             EXPECT_EQ(std::string(state_->settings.data_path), folder_of(path));
             EXPECT_TRUE(win32_message_box_calls().empty());
         } else {
-            expect_one_message(kPathTooLongText);
+            expect_one_message(text(TextId::path_too_long));
             EXPECT_NE(std::string(state_->settings.data_path), folder_of(path));
         }
     }

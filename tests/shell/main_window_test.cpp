@@ -1,4 +1,7 @@
+#include <QAbstractButton>
 #include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
 #include <QTimer>
 
 #include <cerrno>
@@ -7,7 +10,7 @@
 #include <functional>
 #include <vector>
 
-#include "resources/messages.h"
+#include "resources/texts.h"
 #include "viewer_test_support.h"
 
 namespace {
@@ -219,10 +222,11 @@ TEST_F(ViewerTest, StartUpFailuresShowTheirMessageAndEnd)
         const char* text;
     };
     const RESOURCE_ENTRY without_panel[] = {kProgramResources[0], kProgramResources[1], kProgramResources[2]};
-    for (const FailureCase& c : {FailureCase{"panel", kNoPanelText}, FailureCase{"renderer", kNoDirectXText}}) {
+    for (const FailureCase& c :
+         {FailureCase{"panel", text(TextId::no_panel)}, FailureCase{"renderer", text(TextId::no_direct3d)}}) {
         SCOPED_TRACE(c.what);
         win32_clear_dialog_calls();
-        if (c.text == kNoPanelText)
+        if (c.text == text(TextId::no_panel))
             SetModuleResources(without_panel, 3);
         else
             d3d9_test_fail(D3D9Call::CreateDevice, 0, 0);
@@ -262,7 +266,7 @@ TEST_F(ViewerTest, TheProgramEndsWithZeroWhenTheDeviceCannotBeMade)
     d3d9_test_fail(D3D9Call::CreateDevice, 0, 0);
     EXPECT_EQ(varnel_main(GetModuleHandleA(nullptr), nullptr, nullptr), 0);
     ASSERT_EQ(win32_message_box_calls().size(), 1u);
-    EXPECT_EQ(win32_message_box_calls()[0].text, kNoDirectXText);
+    EXPECT_EQ(win32_message_box_calls()[0].text, text(TextId::no_direct3d));
 }
 
 // The main window of the running program, once it is shown.
@@ -321,9 +325,9 @@ TEST_F(ViewerTest, ADataFileNamedAtStartThatCannotBeOpenedGivesTheMessage)
     // A name longer than the program keeps is never cut and opened.
     const std::string too_long = (root_ / std::string(1100, 'a')).string();
     for (const auto& [name, text] : {std::pair{(root_ / "missing.txt").string(),
-                                               std::string(kCannotOpenText) + "\n" + (root_ / "missing.txt").string() +
-                                                   ": " + std::strerror(ENOENT)},
-                                     std::pair{too_long, std::string(kPathTooLongText)}}) {
+                                               std::string(text(TextId::cannot_open)) + "\n" +
+                                                   (root_ / "missing.txt").string() + ": " + std::strerror(ENOENT)},
+                                     std::pair{too_long, std::string(text(TextId::path_too_long))}}) {
         win32_clear_dialog_calls();
         after_first_frame([](HWND main) { PostMessageA(main, WM_CLOSE, 0, 0); });
         EXPECT_EQ(varnel_main(GetModuleHandleA(nullptr), name.c_str(), nullptr), 0);
@@ -331,6 +335,34 @@ TEST_F(ViewerTest, ADataFileNamedAtStartThatCannotBeOpenedGivesTheMessage)
         EXPECT_EQ(win32_message_box_calls()[0].text, text);
         EXPECT_EQ(win32_message_box_calls()[0].caption, "ERROR");
     }
+}
+
+// One language on the screen: the panel's captions come from the user's
+// table (only ASCII in English), and the toolkit's own buttons and dialogs
+// are translated into Japanese. Run once as is and once with LANGUAGE=en.
+TEST_F(ViewerTest, EveryCaptionIsInTheUserLanguage)
+{
+    start();
+    const bool english = ui_language() == UiLanguage::english;
+    QStringList captions;
+    QWidget* panel = win32_widget_of(panel_);
+    for (const QLabel* label : panel->findChildren<QLabel*>())
+        captions << label->text();
+    for (const QAbstractButton* button : panel->findChildren<QAbstractButton*>())
+        captions << button->text();
+    for (const QGroupBox* box : panel->findChildren<QGroupBox*>())
+        captions << box->title();
+    EXPECT_TRUE(captions.contains(QString::fromUtf8(text(TextId::panel_load))));
+    EXPECT_TRUE(captions.contains(QString::fromUtf8(text(TextId::panel_camera))));
+    int non_ascii = 0;
+    for (const QString& caption : captions)
+        for (const QChar c : caption)
+            non_ascii += c.unicode() > 127;
+    if (english)
+        EXPECT_EQ(non_ascii, 0) << captions.join('|').toStdString();
+    else
+        EXPECT_GT(non_ascii, 0);
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel").toStdString(), english ? "Cancel" : "キャンセル");
 }
 
 } // namespace

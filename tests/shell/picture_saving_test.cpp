@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "resources/messages.h"
+#include "resources/texts.h"
 #include "viewer_test_support.h"
 
 namespace {
@@ -141,9 +141,9 @@ TEST_F(SaveTest, AFailedSaveIsNamedInAMessageAndLeavesWhatWasThere)
         setrlimit(RLIMIT_FSIZE, &limited);
         right_click({50, 60});
         setrlimit(RLIMIT_FSIZE, &before);
-        char text[2048];
-        std::snprintf(text, sizeof text, kCannotSaveFormat, c.target.c_str());
-        expect_one_message(text);
+        char message[2048];
+        std::snprintf(message, sizeof message, text(TextId::cannot_save_format), c.target.c_str());
+        expect_one_message(message);
     }
     EXPECT_FALSE(fs::exists(root_ / "no such folder"));
     EXPECT_TRUE(fs::is_fifo(pipe));

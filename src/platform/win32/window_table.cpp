@@ -3,6 +3,9 @@
 // leaves the table at once; its object goes with its widget, once no
 // handler of the widget's runs any more.
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 #include <algorithm>
 #include <strings.h>
@@ -75,6 +78,20 @@ void forget_tree(Window* w)
         QObject::connect(w->widget, &QObject::destroyed, [w] { delete w; });
 }
 
+// The toolkit's own texts (file dialogs, message box buttons) in the
+// user's language, as the rest of the program's.
+void install_toolkit_translations()
+{
+    const bool english = PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_ENGLISH;
+    const QLocale locale(english ? QLocale::English : QLocale::Japanese);
+    QLocale::setDefault(locale);
+    if (english)
+        return;
+    auto* translator = new QTranslator(QApplication::instance());
+    if (translator->load(locale, "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(translator);
+}
+
 } // namespace
 
 const std::vector<Window*>& all_windows() { return windows(); }
@@ -86,6 +103,7 @@ void ensure_application()
         static char name[] = "varnel";
         static char* argv[] = {name, nullptr};
         new QApplication(argc, argv);
+        install_toolkit_translations();
     }
     install_input_filter();
     install_session_end_signals();
@@ -288,6 +306,7 @@ void InitWindowSystem(int argc, char** argv)
         saved_argv.assign(argv, argv + argc);
         saved_argv.push_back(nullptr);
         new QApplication(saved_argc, saved_argv.data());
+        install_toolkit_translations();
     }
     install_input_filter();
 }

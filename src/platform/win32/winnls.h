@@ -22,3 +22,19 @@ BOOL IsDBCSLeadByte(BYTE byte);
 // the terminator it returns `p`, and a character cut short by the terminator
 // ends at the terminator.
 LPSTR CharNextA(LPCSTR p);
+
+// The user interface's language.
+typedef WORD LANGID;
+#define LANG_ENGLISH 0x09
+#define LANG_JAPANESE 0x11
+#define SUBLANG_DEFAULT 0x01
+#define MAKELANGID(primary, sub) ((LANGID)((((WORD)(sub)) << 10) | (WORD)(primary)))
+#define PRIMARYLANGID(lgid) ((WORD)(lgid)&0x3ff)
+
+// English when the locale asks for it (the first of LANGUAGE, LC_ALL,
+// LC_MESSAGES and LANG that is set begins with "en"); Japanese otherwise.
+LANGID GetUserDefaultUILanguage(void);
+
+// Not a platform call: the rule above for the four variables' values (null
+// when one is not set).
+LANGID UiLanguageOfLocale(const char* language, const char* lc_all, const char* lc_messages, const char* lang);

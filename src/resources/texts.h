@@ -1,0 +1,73 @@
+// Every text the program shows, by id, in one table per language
+// (texts_japanese.cpp, texts_english.cpp). The language is the user's:
+// English when the locale asks for it, Japanese otherwise.
+#pragma once
+
+#include <span>
+
+enum class TextId : int {
+    program_title,
+    title_format, // the title after a load: the name comes with its length, so a long one is cut whole
+    // Start-up failures.
+    startup_error_caption,
+    no_memory,
+    no_panel,
+    no_direct3d,
+    // Data-load failures.
+    data_error_caption, // also the caption of a failed save
+    cannot_open,        // followed by the file and the system's reason
+    not_a_regular_file, // the reason given for a device or pipe chosen as a data file
+    path_too_long,      // a path longer than the 1023 bytes kept for one
+    no_field,
+    // Saving the picture: the render area's menu item, the dialog, and the
+    // failure, whose text takes the file's path for %s.
+    save_picture_item,
+    save_dialog_title,
+    picture_filter, // pairs of a name and a pattern, each ending in a zero; a second zero ends the list
+    cannot_save_format,
+    // The file dialogs.
+    data_dialog_title,
+    texture_dialog_title,
+    data_filter,
+    texture_filter, // every kind of file the texture loader reads first, then everything
+    // The control panel's labels and buttons.
+    panel_plot_data,
+    panel_load,
+    panel_texture,
+    panel_clear,
+    panel_marker,
+    panel_set,
+    panel_camera,
+    panel_distance,
+    panel_azimuth,
+    panel_elevation,
+    count
+};
+inline constexpr int kTextCount = static_cast<int>(TextId::count);
+
+enum class UiLanguage { japanese, english };
+
+struct TextRow {
+    TextId id;
+    const char* text;
+};
+
+// The tables, each with one row per id in the order of TextId.
+extern const TextRow kJapaneseTexts[kTextCount];
+extern const TextRow kEnglishTexts[kTextCount];
+std::span<const TextRow> text_table(UiLanguage language);
+
+// Row i holds the text of id i; a table that skips or repeats an id fails to build.
+constexpr bool rows_follow_the_ids(const TextRow (&rows)[kTextCount])
+{
+    for (int i = 0; i < kTextCount; ++i)
+        if (static_cast<int>(rows[i].id) != i || !rows[i].text || !rows[i].text[0])
+            return false;
+    return true;
+}
+
+// The language of the user interface, chosen once from the locale.
+UiLanguage ui_language();
+
+// The text in the user's language.
+const char* text(TextId id);
