@@ -23,12 +23,11 @@ enum class TextId : int {
     // failure, whose text takes the file's path for %s.
     save_picture_item,
     save_dialog_title,
-    picture_filter, // pairs of a name and a pattern, each ending in a zero; a second zero ends the list
     cannot_save_format,
     // The file dialogs.
     data_dialog_title,
     texture_dialog_title,
-    data_filter,
+    data_filter,    // pairs of a name and its patterns, each ending in a zero; a second zero ends the list
     texture_filter, // every kind of file the texture loader reads first, then everything
     // The control panel's labels and buttons.
     panel_plot_data,

@@ -16,7 +16,6 @@ constexpr TextRow kEnglishTexts[kTextCount] = {
     {TextId::no_field, "The plot data could not be created.\nMemory may be short."},
     {TextId::save_picture_item, "Save picture..."},
     {TextId::save_dialog_title, "Save picture"},
-    {TextId::picture_filter, "PNG\0*.png\0"},
     {TextId::cannot_save_format, "The picture file \"%s\" could not be written.\nCheck that the folder is writable and has enough free space."},
     {TextId::data_dialog_title, "Choose a data file"},
     {TextId::texture_dialog_title, "Choose a texture file"},

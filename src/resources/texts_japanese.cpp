@@ -17,7 +17,6 @@ constexpr TextRow kJapaneseTexts[kTextCount] = {
     {TextId::no_field, "プロットデータを作成できませんでした。\nメモリ不足の可能性があります。"},
     {TextId::save_picture_item, "画像を保存..."},
     {TextId::save_dialog_title, "画像の保存"},
-    {TextId::picture_filter, "PNG\0*.png\0"},
     {TextId::cannot_save_format, "画像ファイル「%s」に書き込めませんでした。\n保存先のフォルダに書き込めるか、空き容量が充分か確認してください。"},
     {TextId::data_dialog_title, "データファイル選択"},
     {TextId::texture_dialog_title, "テクスチャファイル選択"},

@@ -8,7 +8,7 @@
 
 #include "platform/win32/replacing_file.h"
 #include "platform/win32/windowsx.h"
-#include "render/png_writer.h"
+#include "render/picture_files.h"
 #include "resources/texts.h"
 #include "resources/resource_ids.h"
 #include "shell/file_dialog_helpers.h"
@@ -33,12 +33,15 @@ using MemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, MemoryDcDelete>;
 using Bitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, BitmapDelete>;
 
 // The picture replaces the file only once it is whole: a failed save leaves
-// what was there. A device or pipe under the name is not written.
-bool write_picture(const char* path, const std::vector<uint32_t>& pixels, UINT width, UINT height)
+// what was there. A device or pipe under the name is not written. The
+// extension names the format; a name with another one gets PNG, as before.
+bool save_picture_file(const char* path, const std::vector<uint32_t>& pixels, UINT width, UINT height)
 {
+    PictureFormat format = PictureFormat::png;
+    picture_format_of(path, &format);
     ReplacingFile out;
-    return out.open(path, ReplacingFile::OtherTargets::refuse) && write_png(out.stream(), pixels, width, height) &&
-        out.commit();
+    return out.open(path, ReplacingFile::OtherTargets::refuse) &&
+        write_picture(out.stream(), format, pixels, width, height) && out.commit();
 }
 
 void show_save_error(AppState* state, const char* path)
@@ -90,9 +93,9 @@ void save_picture(AppState* state)
         return;
     char path[kPathSize];
     if (!save_file_dialog(state->main_window, text(TextId::save_dialog_title), state->settings.data_path, path,
-                          sizeof path, text(TextId::picture_filter), kPictureExtension))
+                          sizeof path, picture_dialog_filter().c_str(), kPictureExtension))
         return;
-    if (!write_picture(path, pixels, width, height))
+    if (!save_picture_file(path, pixels, width, height))
         show_save_error(state, path);
 }
 

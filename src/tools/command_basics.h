@@ -4,14 +4,28 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "platform/win32/replacing_file.h"
 
-// Prints the usage line to standard error and gives the exit status 2.
-inline int usage_error(const char* usage)
+// Prints what was wrong ("varnel-cli: --skip x: not a whole number from 0 to
+// 2147483647"), then the usage to standard error, and gives the exit status 2.
+inline int usage_error(const char* usage, const std::string& what)
 {
+    std::fprintf(stderr, "varnel-cli: %s\n", what.c_str());
     std::fputs(usage, stderr);
     return 2;
+}
+
+// The usual problems of a command line, in words.
+inline std::string unknown_option(const char* arg) { return std::string("unknown option ") + arg; }
+inline std::string missing_value(const char* option, const char* what)
+{
+    return std::string(option) + " needs " + what;
+}
+inline std::string bad_value(const char* option, const char* value, const char* rule)
+{
+    return std::string(option) + " " + value + ": " + rule;
 }
 
 struct FileCloser {

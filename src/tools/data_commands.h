@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "field/data_file.h"
 #include "field/density_field.h"
@@ -41,21 +42,30 @@ struct DataColumns {
 };
 
 // "--columns X Y" at argv[i]: two different whole numbers from 1 to
-// kMaxColumn. False on a usage error; i moves past what was taken.
-inline bool parse_columns_option(int argc, char** argv, int& i, DataColumns* columns)
+// kMaxColumn. False on a usage error, with what was wrong in *problem; i
+// moves past what was taken.
+inline bool parse_columns_option(int argc, char** argv, int& i, DataColumns* columns, std::string* problem)
 {
+    const char* option = argv[i];
+    const std::string rule = "columns are two different whole numbers from 1 to " + std::to_string(kMaxColumn);
     long values[2];
     for (long& value : values) {
-        if (i + 1 >= argc)
+        if (i + 1 >= argc) {
+            *problem = missing_value(option, "two column numbers: X Y");
             return false;
+        }
         char* end = nullptr;
         errno = 0;
         value = std::strtol(argv[++i], &end, 10);
-        if (end == argv[i] || *end != '\0' || errno != 0 || value < 1 || value > kMaxColumn)
+        if (end == argv[i] || *end != '\0' || errno != 0 || value < 1 || value > kMaxColumn) {
+            *problem = bad_value(option, argv[i], rule.c_str());
             return false;
+        }
     }
-    if (values[0] == values[1])
+    if (values[0] == values[1]) {
+        *problem = bad_value(option, argv[i], rule.c_str());
         return false;
+    }
     *columns = DataColumns{int(values[0]), int(values[1])};
     return true;
 }

@@ -103,8 +103,10 @@ int decode_command(int argc, char** argv)
     const char* image_path = nullptr;
     const char* pixels_path = nullptr;
     const char* palette_path = nullptr;
-    if (!parse_image_arguments(argc, argv, {{"--pixels", &pixels_path}, {"--palette", &palette_path}}, &image_path))
-        return usage_error(kUsage);
+    std::string problem;
+    if (!parse_image_arguments(argc, argv, {{"--pixels", &pixels_path}, {"--palette", &palette_path}}, &image_path,
+                               &problem))
+        return usage_error(kUsage, problem);
 
     MappedImageFile file;
     if (FAILED(file.open(image_path))) {

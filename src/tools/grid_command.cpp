@@ -38,30 +38,33 @@ int grid_command(int argc, char** argv)
         const char* arg = argv[i];
         if (std::strcmp(arg, "--range") == 0) {
             if (i + 4 >= argc)
-                return usage_error(kUsage);
+                return usage_error(kUsage, missing_value(arg, "four numbers: XMIN XMAX YMIN YMAX"));
             for (int k = 0; k < 4; ++k)
                 if (!parse_double(argv[++i], &range[k]))
-                    return usage_error(kUsage);
+                    return usage_error(kUsage, bad_value(arg, argv[i], "not a number"));
         } else if (std::strcmp(arg, "--columns") == 0) {
-            if (!parse_columns_option(argc, argv, i, &columns))
-                return usage_error(kUsage);
+            std::string problem;
+            if (!parse_columns_option(argc, argv, i, &columns, &problem))
+                return usage_error(kUsage, problem);
         } else if (std::strcmp(arg, "--skip") == 0) {
-            if (i + 1 >= argc || !parse_count(argv[++i], &skip))
-                return usage_error(kUsage);
+            if (i + 1 >= argc)
+                return usage_error(kUsage, missing_value(arg, "a number of lines"));
+            if (!parse_count(argv[++i], &skip))
+                return usage_error(kUsage, bad_value(arg, argv[i], "not a whole number from 0 to 2147483647"));
         } else if (std::strcmp(arg, "-o") == 0) {
             if (i + 1 >= argc)
-                return usage_error(kUsage);
+                return usage_error(kUsage, missing_value(arg, "a file name"));
             out_path = argv[++i];
         } else if (arg[0] == '-' && arg[1] != '\0') {
-            return usage_error(kUsage);
+            return usage_error(kUsage, unknown_option(arg));
         } else if (!data_path) {
             data_path = arg;
         } else {
-            return usage_error(kUsage);
+            return usage_error(kUsage, std::string("one data file only, not also ") + arg);
         }
     }
     if (!data_path)
-        return usage_error(kUsage);
+        return usage_error(kUsage, "no data file given");
 
     int loaded = 0;
     FieldPtr loaded_field = load_data_field(data_path, range.data(), skip, &loaded, columns);

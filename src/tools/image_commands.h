@@ -6,6 +6,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <memory>
+#include <string>
 
 #include "texture/decoders/decode_reason.h"
 #include "texture/format_names.h"
@@ -17,8 +18,10 @@ struct ValueOption {
 };
 
 // True when the arguments are one image path and known options with their
-// values; the image path goes to *image.
-inline bool parse_image_arguments(int argc, char** argv, std::initializer_list<ValueOption> options, const char** image)
+// values; the image path goes to *image. False with what was wrong in
+// *problem.
+inline bool parse_image_arguments(int argc, char** argv, std::initializer_list<ValueOption> options, const char** image,
+                                  std::string* problem)
 {
     *image = nullptr;
     for (int i = 0; i < argc; ++i) {
@@ -28,15 +31,23 @@ inline bool parse_image_arguments(int argc, char** argv, std::initializer_list<V
             if (std::strcmp(arg, o.name) == 0)
                 option = &o;
         if (option) {
-            if (i + 1 >= argc)
+            if (i + 1 >= argc) {
+                *problem = missing_value(arg, "a file name");
                 return false;
+            }
             *option->value = argv[++i];
-        } else if ((arg[0] == '-' && arg[1] != '\0') || *image) {
+        } else if (arg[0] == '-' && arg[1] != '\0') {
+            *problem = unknown_option(arg);
+            return false;
+        } else if (*image) {
+            *problem = std::string("one image only, not also ") + arg;
             return false;
         } else {
             *image = arg;
         }
     }
+    if (!*image)
+        *problem = "no image file given";
     return *image != nullptr;
 }
 

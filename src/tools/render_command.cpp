@@ -1,7 +1,7 @@
 // varnel-cli render: the viewer's pipeline without a window. A field loaded
 // from a data file, a renderer on an offscreen window, the texture, marker
 // and camera as the panel sets them, some frames, and the last picture
-// written as a PNG file.
+// written as a PNG, JPEG, BMP or PPM file.
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -10,10 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/d3d9/offscreen_window.h"
-#include "render/png_writer.h"
+#include "render/picture_files.h"
 #include "render/renderer.h"
 #include "tools/commands.h"
 #include "tools/data_commands.h"
@@ -23,7 +24,8 @@ namespace {
 const char kUsage[] =
     "usage: varnel-cli render DATA -o OUT.png [--range XMIN XMAX YMIN YMAX] [--camera RADIUS AZIMUTH ELEVATION]\n"
     "                         [--size WIDTHxHEIGHT] [--texture IMAGE] [--marker X Y] [--frames N] [--time]\n"
-    "                         [--columns X Y]\n";
+    "                         [--columns X Y]\n"
+    "OUT's extension picks the format: .png, .jpg, .jpeg, .bmp or .ppm (none: PNG).\n";
 
 // A whole number in [low, high], with `*end` left where it stopped.
 bool parse_long(const char* text, long low, long high, long* value, char** end)
@@ -68,6 +70,7 @@ CameraSetting default_camera()
 struct Options {
     const char* data_path = nullptr;
     const char* out_path = nullptr;
+    PictureFormat out_format = PictureFormat::png;
     const char* texture_path = nullptr;
     std::array<double, 4> range = default_range(); // XMIN XMAX YMIN YMAX
     DataColumns columns;
@@ -79,49 +82,72 @@ struct Options {
     bool time = false;
 };
 
-// False on a usage error.
-bool parse_options(int argc, char** argv, Options* o)
+// What was wrong with the command line, or empty when nothing was.
+std::string parse_options(int argc, char** argv, Options* o)
 {
     for (int i = 0; i < argc; ++i) {
         const char* arg = argv[i];
         const int left = argc - 1 - i;
-        if (std::strcmp(arg, "-o") == 0 && left >= 1) {
+        if (std::strcmp(arg, "-o") == 0) {
+            if (left < 1)
+                return missing_value(arg, "a file name");
             o->out_path = argv[++i];
+            if (!picture_format_of(o->out_path, &o->out_format))
+                return bad_value(arg, o->out_path,
+                                 ("the picture's name must end in " + picture_extension_list()).c_str());
         } else if (std::strcmp(arg, "--columns") == 0) {
-            if (!parse_columns_option(argc, argv, i, &o->columns))
-                return false;
-        } else if (std::strcmp(arg, "--range") == 0 && left >= 4) {
+            std::string problem;
+            if (!parse_columns_option(argc, argv, i, &o->columns, &problem))
+                return problem;
+        } else if (std::strcmp(arg, "--range") == 0) {
+            if (left < 4)
+                return missing_value(arg, "four numbers: XMIN XMAX YMIN YMAX");
             for (double& value : o->range)
                 if (!parse_double(argv[++i], &value))
-                    return false;
-        } else if (std::strcmp(arg, "--camera") == 0 && left >= 3) {
+                    return bad_value(arg, argv[i], "not a number");
+        } else if (std::strcmp(arg, "--camera") == 0) {
+            if (left < 3)
+                return missing_value(arg, "three whole numbers: RADIUS AZIMUTH ELEVATION");
             int32_t* values[3] = {&o->camera.radius, &o->camera.azimuth, &o->camera.elevation};
             for (int32_t* value : values)
                 if (!parse_int(argv[++i], INT32_MIN, INT32_MAX, value))
-                    return false;
-        } else if (std::strcmp(arg, "--size") == 0 && left >= 1) {
+                    return bad_value(arg, argv[i], "not a whole number");
+        } else if (std::strcmp(arg, "--size") == 0) {
+            if (left < 1)
+                return missing_value(arg, "WIDTHxHEIGHT");
             if (!parse_size(argv[++i], &o->width, &o->height))
-                return false;
-        } else if (std::strcmp(arg, "--texture") == 0 && left >= 1) {
+                return bad_value(arg, argv[i], "must be WIDTHxHEIGHT, each side 1 to 65535");
+        } else if (std::strcmp(arg, "--texture") == 0) {
+            if (left < 1)
+                return missing_value(arg, "an image file");
             o->texture_path = argv[++i];
-        } else if (std::strcmp(arg, "--marker") == 0 && left >= 2) {
+        } else if (std::strcmp(arg, "--marker") == 0) {
+            if (left < 2)
+                return missing_value(arg, "two numbers: X Y");
             o->marker = true;
-            if (!parse_double(argv[++i], &o->marker_x) || !parse_double(argv[++i], &o->marker_y))
-                return false;
-        } else if (std::strcmp(arg, "--frames") == 0 && left >= 1) {
+            for (double* value : {&o->marker_x, &o->marker_y})
+                if (!parse_double(argv[++i], value))
+                    return bad_value(arg, argv[i], "not a number");
+        } else if (std::strcmp(arg, "--frames") == 0) {
+            if (left < 1)
+                return missing_value(arg, "a number of frames");
             if (!parse_int(argv[++i], 1, 1000000, &o->frames))
-                return false;
+                return bad_value(arg, argv[i], "not a whole number from 1 to 1000000");
         } else if (std::strcmp(arg, "--time") == 0) {
             o->time = true;
         } else if (arg[0] == '-' && arg[1] != '\0') {
-            return false;
+            return unknown_option(arg);
         } else if (!o->data_path) {
             o->data_path = arg;
         } else {
-            return false;
+            return std::string("one data file only, not also ") + arg;
         }
     }
-    return o->data_path && o->out_path;
+    if (!o->data_path)
+        return "no data file given";
+    if (!o->out_path)
+        return "no picture file given (-o OUT.png)";
+    return {};
 }
 
 struct RendererDestroyer {
@@ -147,8 +173,9 @@ double median(std::vector<double> values)
 int render_command(int argc, char** argv)
 {
     Options o;
-    if (!parse_options(argc, argv, &o))
-        return usage_error(kUsage);
+    const std::string problem = parse_options(argc, argv, &o);
+    if (!problem.empty())
+        return usage_error(kUsage, problem);
 
     // Known at once, not after a million frames, when OUT cannot be written.
     ReplacingFile out;
@@ -209,7 +236,7 @@ int render_command(int argc, char** argv)
     }
 
     start = Clock::now();
-    if (!write_png(out.stream(), window.frame(), window.frame_width(), window.frame_height()))
+    if (!write_picture(out.stream(), o.out_format, window.frame(), window.frame_width(), window.frame_height()))
         return cannot_write(o.out_path, std::strerror(EIO));
     if (!out.commit())
         return cannot_write(o.out_path, out.reason());

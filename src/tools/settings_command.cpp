@@ -5,6 +5,7 @@
 
 #include "platform/win32/winreg.h"
 #include "settings/settings.h"
+#include "tools/command_basics.h"
 #include "tools/commands.h"
 
 namespace {
@@ -36,8 +37,7 @@ int settings_command(int argc, char** argv)
         if (std::strcmp(argv[i], "--reset") == 0) {
             reset = true;
         } else {
-            std::fputs("usage: varnel-cli settings [--reset]\n", stderr);
-            return 2;
+            return usage_error("usage: varnel-cli settings [--reset]\n", unknown_option(argv[i]));
         }
     }
 

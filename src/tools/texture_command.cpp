@@ -76,8 +76,9 @@ int texture_command(int argc, char** argv)
 {
     const char* image_path = nullptr;
     const char* dump_dir = nullptr;
-    if (!parse_image_arguments(argc, argv, {{"--dump", &dump_dir}}, &image_path))
-        return usage_error(kUsage);
+    std::string problem;
+    if (!parse_image_arguments(argc, argv, {{"--dump", &dump_dir}}, &image_path, &problem))
+        return usage_error(kUsage, problem);
 
     // The viewer's device, on a window that shows nothing.
     OffscreenDevice device(1, 1);

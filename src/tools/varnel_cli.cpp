@@ -25,7 +25,7 @@ const Command commands[] = {
      "render DATA -o OUT.png [--range XMIN XMAX YMIN YMAX] [--camera RADIUS AZIMUTH ELEVATION]\n"
      "                       [--size WIDTHxHEIGHT] [--texture IMAGE] [--marker X Y] [--frames N] [--time]\n"
      "                       [--columns X Y]",
-     "draw the viewer's picture of a data file into a PNG file"},
+     "draw the viewer's picture of a data file into a PNG, JPEG, BMP or PPM file"},
 };
 
 void list_commands(std::FILE* out)

@@ -35,10 +35,7 @@ std::vector<std::string> filter_parts(const char* filter)
     return parts;
 }
 
-bool is_filter(TextId id)
-{
-    return id == TextId::picture_filter || id == TextId::data_filter || id == TextId::texture_filter;
-}
+bool is_filter(TextId id) { return id == TextId::data_filter || id == TextId::texture_filter; }
 
 // Each language has every text, taking the same arguments, and the file
 // dialogs offer the same patterns under translated names.

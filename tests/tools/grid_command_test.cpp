@@ -184,20 +184,25 @@ TEST_F(GridCommand, MissingFileAndUsageErrors)
     EXPECT_EQ(folder.out, "");
 
     std::string data = write("data.txt", "1 2\n");
-    const std::string bad[] = {"",
-                               data + " --range 0 1 2",
-                               data + " --skip",
-                               data + " --skip -1",
-                               data + " --skip x",
-                               data + " --skip 2147483648",
-                               data + " --range 0 a 0 1",
-                               data + " -o",
-                               data + " --bogus",
-                               data + " " + data};
-    for (const std::string& args : bad) {
-        Outcome r = run(args);
-        EXPECT_EQ(r.status, 2) << args;
-        EXPECT_NE(r.err.find("usage: varnel-cli grid"), std::string::npos) << args;
+    // A usage error says first what was wrong, then shows the usage.
+    const std::string bad[][2] = {
+        {"", "no data file given"},
+        {data + " --range 0 1 2", "--range needs four numbers: XMIN XMAX YMIN YMAX"},
+        {data + " --skip", "--skip needs a number of lines"},
+        {data + " --skip -1", "--skip -1: not a whole number from 0 to 2147483647"},
+        {data + " --skip x", "--skip x: not a whole number from 0 to 2147483647"},
+        {data + " --skip 2147483648", "--skip 2147483648: not a whole number from 0 to 2147483647"},
+        {data + " --range 0 a 0 1", "--range a: not a number"},
+        {data + " -o", "-o needs a file name"},
+        {data + " --bogus", "unknown option --bogus"},
+        {data + " " + data, "one data file only, not also " + data},
+        {data + " --columns 2 2", "--columns 2: columns are two different whole numbers from 1 to 1000"},
+    };
+    for (const auto& c : bad) {
+        Outcome r = run(c[0]);
+        EXPECT_EQ(r.status, 2) << c[0];
+        EXPECT_EQ(r.err.substr(0, r.err.find('\n')), "varnel-cli: " + c[1]);
+        EXPECT_NE(r.err.find("\nusage: varnel-cli grid"), std::string::npos) << c[0];
     }
 }
 

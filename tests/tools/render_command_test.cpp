@@ -151,12 +151,22 @@ TEST_F(RenderCommand, FailuresNameTheFile)
     }
     EXPECT_FALSE(std::filesystem::exists(out("x.png")));
 
-    for (const std::string& args :
-         {data, std::string("-o x.png"), data + " -o x.png --size 64by48", data + " -o x.png --frames 0",
-          data + " -o x.png --camera 1 2", data + " -o x.png --marker 1 z", data + " -o x.png --bogus"}) {
+    // A usage error says first what was wrong, then shows the usage.
+    const std::string usage_errors[][2] = {
+        {data, "varnel-cli: no picture file given (-o OUT.png)"},
+        {"-o x.png", "varnel-cli: no data file given"},
+        {data + " -o x.png --size 64by48", "varnel-cli: --size 64by48: must be WIDTHxHEIGHT, each side 1 to 65535"},
+        {data + " -o x.png --frames 0", "varnel-cli: --frames 0: not a whole number from 1 to 1000000"},
+        {data + " -o x.png --camera 1 2", "varnel-cli: --camera needs three whole numbers: RADIUS AZIMUTH ELEVATION"},
+        {data + " -o x.png --marker 1 z", "varnel-cli: --marker z: not a number"},
+        {data + " -o x.png --bogus", "varnel-cli: unknown option --bogus"},
+        {data + " -o x.tif", "varnel-cli: -o x.tif: the picture's name must end in .png, .jpg, .jpeg, .bmp or .ppm"},
+    };
+    for (const auto& c : usage_errors) {
         std::string err;
-        EXPECT_EQ(run(args, &err), 2) << args;
-        EXPECT_NE(err.find("usage: varnel-cli render"), std::string::npos) << args;
+        EXPECT_EQ(run(c[0], &err), 2) << c[0];
+        EXPECT_EQ(err.substr(0, err.find('\n')), c[1]);
+        EXPECT_NE(err.find("\nusage: varnel-cli render"), std::string::npos) << c[0];
     }
 }
 

@@ -1,0 +1,100 @@
+// Pictures written in each format and read back by the program's own
+// decoders, which know nothing of the writers.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "render/picture_files.h"
+#include "texture/decoders/decoded_image.h"
+
+namespace {
+
+std::vector<unsigned char> written(PictureFormat format, const std::vector<uint32_t>& pixels, UINT width, UINT height)
+{
+    std::FILE* f = std::tmpfile();
+    EXPECT_TRUE(write_picture(f, format, pixels, width, height));
+    std::vector<unsigned char> bytes(static_cast<size_t>(std::ftell(f)));
+    std::rewind(f);
+    EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), f), bytes.size());
+    std::fclose(f);
+    return bytes;
+}
+
+// 0xRRGGBB of a decoded pixel, for the layouts these files decode to.
+uint32_t pixel_at(const DecodedImage& image, UINT x, UINT y)
+{
+    const BYTE* row = image.pixels + size_t(y) * image.row_pitch;
+    switch (image.format) {
+    case D3DFMT_R8G8B8:
+        return uint32_t(row[3 * x + 2]) << 16 | uint32_t(row[3 * x + 1]) << 8 | row[3 * x];
+    case D3DFMT_X8R8G8B8:
+    case D3DFMT_A8R8G8B8:
+        return uint32_t(row[4 * x + 2]) << 16 | uint32_t(row[4 * x + 1]) << 8 | row[4 * x];
+    default:
+        ADD_FAILURE() << "format " << image.format;
+        return 0;
+    }
+}
+
+int channel_error(uint32_t a, uint32_t b)
+{
+    int worst = 0;
+    for (int shift : {0, 8, 16})
+        worst = std::max(worst, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+    return worst;
+}
+
+TEST(PictureFiles, EachFormatReadsBackAsWritten)
+{
+    // Five columns: a BMP row of 15 bytes is padded to 16. A gentle ramp, so
+    // JPEG's loss stays small; the top byte is not part of the picture.
+    const UINT width = 5, height = 3;
+    std::vector<uint32_t> pixels;
+    for (UINT y = 0; y < height; ++y)
+        for (UINT x = 0; x < width; ++x)
+            pixels.push_back(0xAB000000u | (100 + 10 * x) << 16 | (120 + 5 * y) << 8 | (90 + 3 * x + 2 * y));
+    struct Case {
+        PictureFormat format;
+        DWORD file_format;
+        int tolerance;
+    };
+    for (const Case& c : {Case{PictureFormat::png, IMAGE_FILE_PNG, 0}, Case{PictureFormat::bmp, IMAGE_FILE_BMP, 0},
+                          Case{PictureFormat::ppm, IMAGE_FILE_PPM, 0}, Case{PictureFormat::jpeg, IMAGE_FILE_JPG, 6}}) {
+        const std::vector<unsigned char> bytes = written(c.format, pixels, width, height);
+        DecodedImage image;
+        ASSERT_EQ(decode_image(bytes.data(), bytes.size(), TRUE, &image), S_OK) << int(c.format);
+        EXPECT_EQ(image.file_format, c.file_format);
+        ASSERT_EQ(image.width, width);
+        ASSERT_EQ(image.height, height);
+        for (UINT y = 0; y < height; ++y)
+            for (UINT x = 0; x < width; ++x)
+                EXPECT_LE(channel_error(pixel_at(image, x, y), pixels[y * width + x]), c.tolerance)
+                    << int(c.format) << " at " << x << "," << y;
+        release_decoded_image(&image);
+    }
+}
+
+TEST(PictureFiles, TheExtensionNamesTheFormat)
+{
+    struct Case {
+        const char* path;
+        bool known;
+        PictureFormat format;
+    };
+    for (const Case& c : {Case{"out.png", true, PictureFormat::png}, Case{"a/b.JPG", true, PictureFormat::jpeg},
+                          Case{"b.jpeg", true, PictureFormat::jpeg}, Case{"c.Bmp", true, PictureFormat::bmp},
+                          Case{"d.ppm", true, PictureFormat::ppm}, Case{"/dev/stdout", true, PictureFormat::png},
+                          Case{"dir.v2/out", true, PictureFormat::png}, Case{".hidden", true, PictureFormat::png},
+                          Case{"x.tif", false, {}}, Case{"x.png.gz", false, {}}, Case{"x.", false, {}}}) {
+        PictureFormat format = PictureFormat::bmp;
+        EXPECT_EQ(picture_format_of(c.path, &format), c.known) << c.path;
+        if (c.known)
+            EXPECT_EQ(format, c.format) << c.path;
+    }
+    const char filter[] = "PNG\0*.png\0JPEG\0*.jpg;*.jpeg\0BMP\0*.bmp\0PPM\0*.ppm\0\0";
+    EXPECT_EQ(picture_dialog_filter(), std::string(filter, sizeof filter - 1));
+}
+
+} // namespace
