@@ -6,22 +6,44 @@
 #include "resources/program_resources.h"
 #include "shell/main.h"
 
+namespace {
+
+const char kUsage[] = "usage: varnel [DATA [TEXTURE]]\n";
+const char kHelp[] = "usage: varnel [DATA [TEXTURE]]\n"
+                     "Shows the density surface of the point file DATA, with the image TEXTURE draped over it.\n"
+                     "\n"
+                     "DATA holds one point a line, x and y separated by spaces, tabs, commas or semicolons;\n"
+                     "a header line and lines starting with # are skipped; .gz and .zst files are read as they are.\n"
+                     "\n"
+                     "Camera keys: H and L turn the azimuth by 5 degrees, K and J the elevation, S and X move\n"
+                     "nearer and farther. Drag with the left button to turn; the wheel moves nearer or farther.\n"
+                     "Right-click the picture for its menu. Settings are kept between runs.\n"
+                     "\n"
+                     "Options:\n"
+                     "  -h, --help     print this help and exit\n"
+                     "  --version      print the version and exit\n";
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     int files = 0;
     const char* named[2] = {nullptr, nullptr};
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
-            std::printf("usage: varnel [DATA [TEXTURE]]\n"
-                        "Shows the density surface of the point file DATA, with the image TEXTURE draped over it.\n");
+            std::fputs(kHelp, stdout);
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("varnel %s\n", VARNEL_VERSION);
             return 0;
         }
-        if (files == 2 || (argv[i][0] == '-' && argv[i][1] != '\0')) {
-            std::fprintf(stderr, "usage: varnel [DATA [TEXTURE]]\n");
+        if (argv[i][0] == '-' && argv[i][1] != '\0') {
+            std::fprintf(stderr, "varnel: unknown option %s\n%s", argv[i], kUsage);
+            return 2;
+        }
+        if (files == 2) {
+            std::fprintf(stderr, "varnel: one data file and one texture only, not also %s\n%s", argv[i], kUsage);
             return 2;
         }
         named[files++] = argv[i];
