@@ -15,6 +15,7 @@
 #include "platform/d3d9/offscreen_window.h"
 #include "render/png_writer.h"
 #include "render/renderer.h"
+#include "render/scene/colour_maps.h"
 #include "tools/commands.h"
 #include "tools/data_commands.h"
 
@@ -23,7 +24,8 @@ namespace {
 const char kUsage[] =
     "usage: varnel-cli render DATA -o OUT.png [--range XMIN XMAX YMIN YMAX] [--camera RADIUS AZIMUTH ELEVATION]\n"
     "                         [--size WIDTHxHEIGHT] [--texture IMAGE] [--marker X Y] [--frames N] [--time]\n"
-    "                         [--columns X Y]\n";
+    "                         [--columns X Y] [--colormap grey|viridis|magma|cividis|turbo] [--smooth 0|1|2|4]\n"
+    "                         [--log] [--texture-only] [--no-axes]\n";
 
 // A whole number in [low, high], with `*end` left where it stopped.
 bool parse_long(const char* text, long low, long high, long* value, char** end)
@@ -77,6 +79,7 @@ struct Options {
     double marker_x = 0, marker_y = 0;
     int frames = 1;
     bool time = false;
+    PictureOptions picture;
 };
 
 // False on a usage error.
@@ -113,6 +116,21 @@ bool parse_options(int argc, char** argv, Options* o)
                 return false;
         } else if (std::strcmp(arg, "--time") == 0) {
             o->time = true;
+        } else if (std::strcmp(arg, "--colormap") == 0 && left >= 1) {
+            const std::optional<ColourMap> map = colour_map_named(argv[++i]);
+            if (!map)
+                return false;
+            o->picture.colour_map = *map;
+        } else if (std::strcmp(arg, "--smooth") == 0 && left >= 1) {
+            if (!parse_int(argv[++i], INT32_MIN, INT32_MAX, &o->picture.smoothing_cells) ||
+                !is_smoothing_choice(o->picture.smoothing_cells))
+                return false;
+        } else if (std::strcmp(arg, "--log") == 0) {
+            o->picture.log_scale = true;
+        } else if (std::strcmp(arg, "--texture-only") == 0) {
+            o->picture.texture_only = true;
+        } else if (std::strcmp(arg, "--no-axes") == 0) {
+            o->picture.show_axes = false;
         } else if (arg[0] == '-' && arg[1] != '\0') {
             return false;
         } else if (!o->data_path) {
@@ -170,6 +188,7 @@ int render_command(int argc, char** argv)
         return 1;
     }
     Renderer* r = renderer.get();
+    r->ops.set_picture_options(r, &o.picture); // before the field, so the mesh is built once
 
     start = Clock::now();
     r->ops.set_field(r, field.get());
