@@ -38,6 +38,16 @@ inline constexpr const char* kSaveErrorCaption = kDataErrorCaption;
 inline constexpr char kCannotSaveFormat[] =
     "画像ファイル「%s」に書き込めませんでした。\n保存先のフォルダに書き込めるか、空き容量が充分か確認してください。";
 
+// The picture's choices in the same menu. The colour maps other than grey
+// and the smoothing widths show their names and numbers as they are.
+inline constexpr char kColourMapMenu[] = "カラーマップ";
+inline constexpr char kGreyMapItem[] = "グレー";
+inline constexpr char kSmoothingMenu[] = "平滑化";
+inline constexpr char kNoSmoothingItem[] = "なし";
+inline constexpr char kLogScaleItem[] = "対数スケール";
+inline constexpr char kTextureOnlyItem[] = "テクスチャのみ";
+inline constexpr char kShowAxesItem[] = "軸と目盛りを表示";
+
 // The file dialogs: titles, and filters as double-null-terminated pairs.
 inline constexpr char kDataDialogTitle[] = "データファイル選択";
 inline constexpr char kTextureDialogTitle[] = "テクスチャファイル選択";
