@@ -196,16 +196,4 @@ TEST_F(RenderCommand, PictureOptions)
     EXPECT_FALSE(std::filesystem::exists(out("bad.png")));
 }
 
-// With a texture alone, the plane without points shows the texture as it
-// is, where times the shade it is black.
-TEST_F(RenderCommand, TextureOnlyShowsTheTextureWithoutPoints)
-{
-    const std::string red = write("red.bmp", red_bitmap());
-    ASSERT_EQ(run(data + " --size 160x120 --texture " + red + " -o " + out("times.png")), 0);
-    ASSERT_EQ(run(data + " --size 160x120 --texture " + red + " --texture-only -o " + out("alone.png")), 0);
-    EXPECT_GT(read_png(out("times.png")).count(0x000000), 1000u);
-    EXPECT_EQ(read_png(out("alone.png")).count(0x000000), 0u);
-    EXPECT_GT(read_png(out("alone.png")).count(0xFF0000), 1000u);
-}
-
 } // namespace

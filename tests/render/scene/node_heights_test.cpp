@@ -91,17 +91,4 @@ TEST(NodeHeights, LogScaleTakesLogOfOnePlusTheWeight)
         ASSERT_NEAR(heights[k], std::log1p(smoothed[k] * 1000.0) / std::log1p(highest(smoothed) * 1000.0), 1e-12) << k;
 }
 
-TEST(NodeHeights, DefaultsLeaveTheNodesAloneAndWrongSizesWriteNothing)
-{
-    EXPECT_FALSE(heights_differ(PictureOptions{}));
-    PictureOptions coloured;
-    coloured.colour_map = ColourMap::magma;
-    coloured.texture_only = true;
-    coloured.show_axes = false;
-    EXPECT_FALSE(heights_differ(coloured));
-    std::vector<double> nodes(12, 0.5), heights(11, -1.0);
-    EXPECT_FALSE(write_heights(heights, NodeGrid{4, 3, nodes.data()}, 2.0, PictureOptions{}));
-    EXPECT_TRUE(std::all_of(heights.begin(), heights.end(), [](double h) { return h == -1.0; }));
-}
-
 } // namespace
