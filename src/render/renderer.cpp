@@ -29,6 +29,8 @@ void release_all(RendererState* s)
     release_interface(s->device);
     for (DrawBatch& batch : s->batches)
         release_batch(&batch);
+    std::free(s->heights);
+    s->heights = nullptr;
 }
 
 void free_block(Renderer* renderer)
@@ -52,6 +54,15 @@ void set_projection(IDirect3DDevice9* device)
         return;
     const D3DMATRIX projection = to_device_matrix(build_scene_projection(desc.Width, desc.Height));
     device->SetTransform(D3DTS_PROJECTION, &projection);
+}
+
+// A texture alone stands in for the shade, so a draped map shows where
+// there are no points; only the surface's own texture, since the other
+// batches have none and would turn white.
+DWORD texture_operation(const RendererState& s, const DrawBatch& batch)
+{
+    const bool alone = &batch == &s.batches[kSurfaceBatch] && batch.texture && s.picture.texture_only;
+    return alone ? D3DTOP_SELECTARG1 : D3DTOP_MODULATE;
 }
 
 HRESULT set_view(RendererState* s)
@@ -79,9 +90,12 @@ HRESULT render(Renderer* renderer)
     device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBackground, 1.0f, 0);
     device->BeginScene();
     const int32_t limit = primitive_limit(s->caps);
-    for (int k = 0; k < kBatchCount; ++k)
-        if (kSceneBatches[k].shown(*s))
-            draw_batch(device, &s->batches[k], limit);
+    for (int k = 0; k < kBatchCount; ++k) {
+        if (!kSceneBatches[k].shown(*s))
+            continue;
+        device->SetTextureStageState(0, D3DTSS_COLOROP, texture_operation(*s, s->batches[k]));
+        draw_batch(device, &s->batches[k], limit);
+    }
     device->EndScene();
     return device->Present(nullptr, nullptr, nullptr, nullptr);
 }

@@ -21,6 +21,9 @@ struct RendererState {
     MarkerPair marker_pos;
     DensityField* field;
     PictureOptions picture;
+    // What the picture's options make of the field's nodes (malloc'd,
+    // field width x height); null while the nodes are drawn as they are.
+    double* heights;
 };
 
 // The state behind a renderer handle, or null when the handle is null or

@@ -1,11 +1,14 @@
 // The scene's batches on the renderer: each built from the field (and the
 // marker) by its scene writer, and set_field and set_marker that rebuild them.
+#include <cstdlib>
+
 #include "render/renderer_state.h"
+#include "render/scene/node_heights.h"
 
 namespace {
 
 // Width, height and nodes, asked for in that order.
-NodeGrid read_grid(DensityField* field)
+NodeGrid field_grid(DensityField* field)
 {
     NodeGrid grid;
     grid.nx = field->ops.width(field);
@@ -14,18 +17,47 @@ NodeGrid read_grid(DensityField* field)
     return grid;
 }
 
+// What every batch is built from: the heights, where the options made any.
+NodeGrid read_grid(RendererState* s)
+{
+    NodeGrid grid = field_grid(s->field);
+    if (s->heights)
+        grid.nodes = s->heights;
+    return grid;
+}
+
+// The heights for the field and the options; none when the options leave
+// the nodes as they are, or when there is no memory for them (the nodes
+// are drawn as they are then).
+void make_heights(RendererState* s)
+{
+    std::free(s->heights);
+    s->heights = nullptr;
+    if (!s->field || !heights_differ(s->picture))
+        return;
+    const NodeGrid nodes = field_grid(s->field);
+    if (!nodes.nodes || nodes.nx <= 0 || nodes.ny <= 0)
+        return;
+    const size_t count = size_t(nodes.nx) * size_t(nodes.ny);
+    auto* heights = static_cast<double*>(std::malloc(count * sizeof(double)));
+    if (heights && write_heights({heights, count}, nodes, density_field_max(s->field), s->picture))
+        s->heights = heights;
+    else
+        std::free(heights);
+}
+
 bool always(const RendererState&) { return true; }
 
 bool while_marked(const RendererState& s) { return s.marker_on != 0; }
 
-void build_surface(RendererState* s, DrawBatch* batch) { upload_surface(batch, s->device, read_grid(s->field)); }
-
-void build_grid_lines(RendererState* s, DrawBatch* batch) { upload_grid_lines(batch, s->device, read_grid(s->field)); }
-
-void build_marker(RendererState* s, DrawBatch* batch)
+void build_surface(RendererState* s, DrawBatch* batch)
 {
-    upload_marker(batch, s->device, read_grid(s->field), s->marker_pos);
+    upload_surface(batch, s->device, read_grid(s), s->picture.colour_map);
 }
+
+void build_grid_lines(RendererState* s, DrawBatch* batch) { upload_grid_lines(batch, s->device, read_grid(s)); }
+
+void build_marker(RendererState* s, DrawBatch* batch) { upload_marker(batch, s->device, read_grid(s), s->marker_pos); }
 
 } // namespace
 
@@ -42,6 +74,7 @@ void set_field(Renderer* renderer, DensityField* field)
     if (!s)
         return;
     s->field = field;
+    make_heights(s);
     for (int k = 0; k < kBatchCount; ++k) {
         if (!field)
             // The field is gone: nothing may be built from it again. The

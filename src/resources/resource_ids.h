@@ -47,4 +47,12 @@ enum : int {
     IDC_SET_MARKER = 1030,
     IDC_CLEAR_MARKER = 1031,
     IDM_SAVE_PICTURE = 1032, // the render area's context menu
+    // The picture's choices in the same menu: a colour map each (in the
+    // order of ColourMap), a smoothing width each (in the order of
+    // kSmoothingChoices), and three on/off items.
+    IDM_COLOUR_MAP_FIRST = 1040,
+    IDM_SMOOTHING_FIRST = 1050,
+    IDM_LOG_SCALE = 1060,
+    IDM_TEXTURE_ONLY = 1061,
+    IDM_SHOW_AXES = 1062,
 };

@@ -23,6 +23,15 @@ enum class TextId : int {
     // failure, whose text takes the file's path for %s.
     save_picture_item,
     save_dialog_title,
+    // The picture's choices in the same menu. The colour maps other than grey
+    // and the smoothing widths show their names and numbers as they are.
+    colour_map_menu,
+    grey_map_item,
+    smoothing_menu,
+    no_smoothing_item,
+    log_scale_item,
+    texture_only_item,
+    show_axes_item,
     cannot_save_format,
     // The file dialogs.
     data_dialog_title,

@@ -1,19 +1,30 @@
 #include "settings/settings.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
+#include "render/scene/picture_options.h"
 #include "resources/resource_ids.h"
 
 namespace {
 
+// Every value in the range is a choice.
+constexpr std::span<const int32_t> kNoChoices;
+
 #define PATH_SETTING(member)                                                                                           \
     {                                                                                                                  \
-#member, offsetof(Settings, member), REG_SZ, sizeof(Settings::member), 0, 0, 0, 0, 0                           \
+#member, offsetof(Settings, member), REG_SZ, sizeof(Settings::member), 0, 0, 0, 0, 0, kNoChoices               \
     }
 #define INT_SETTING(member, initial, control, order, lower, upper)                                                     \
     {                                                                                                                  \
 #member, offsetof(Settings, member), REG_DWORD, sizeof(Settings::member), initial, control, order, lower,      \
-            upper                                                                                                      \
+            upper, kNoChoices                                                                                          \
+    }
+#define CHOICE_SETTING(member, initial, choices)                                                                       \
+    {                                                                                                                  \
+#member, offsetof(Settings, member), REG_DWORD, sizeof(Settings::member), initial, 0, 0, *std::begin(choices), \
+            *(std::end(choices) - 1), choices                                                                          \
     }
 
 // Registry order. The panel sets and reads the camera first, then the plot
@@ -31,8 +42,8 @@ constexpr SettingRow kRows[] = {
     INT_SETTING(radius, 100, IDC_RADIUS_SPIN, 1, 0, 100),
     INT_SETTING(azimuth, 0, IDC_AZIMUTH_SPIN, 2, 0, 360),
     INT_SETTING(elevation, 90, IDC_ELEVATION_SPIN, 3, 0, 90),
-    INT_SETTING(colour_map, 0, 0, 0, 0, 4),
-    INT_SETTING(smoothing, 0, 0, 0, 0, 4),
+    INT_SETTING(colour_map, 0, 0, 0, 0, kColourMapCount - 1),
+    CHOICE_SETTING(smoothing, 0, kSmoothingChoices),
     INT_SETTING(log_scale, 0, 0, 0, 0, 1),
     INT_SETTING(texture_only, 0, 0, 0, 0, 1),
     INT_SETTING(show_axes, 1, 0, 0, 0, 1),
@@ -40,6 +51,7 @@ constexpr SettingRow kRows[] = {
 
 #undef PATH_SETTING
 #undef INT_SETTING
+#undef CHOICE_SETTING
 
 // A member without a row would never be stored.
 constexpr bool rows_cover_the_record()
@@ -78,6 +90,15 @@ const int32_t* setting_int(const Settings* settings, const SettingRow& row)
     return reinterpret_cast<const int32_t*>(setting_bytes(settings, row));
 }
 
+bool setting_value_allowed(const SettingRow& row, int32_t value)
+{
+    if (row.type != REG_DWORD || row.control != 0)
+        return true;
+    if (value < row.lower || value > row.upper)
+        return false;
+    return row.choices.empty() || std::find(row.choices.begin(), row.choices.end(), value) != row.choices.end();
+}
+
 Settings default_settings()
 {
     Settings settings;
@@ -108,7 +129,7 @@ void load_settings(Settings* settings)
             // every later reader run past it.
             else if (!std::memchr(member, '\0', row.size))
                 member[row.size - 1] = '\0';
-        } else if (!read || size != row.size) {
+        } else if (!read || size != row.size || !setting_value_allowed(row, *setting_int(settings, row))) {
             // A shorter value would leave default bytes mixed into the number.
             *setting_int(settings, row) = row.initial;
         }

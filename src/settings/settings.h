@@ -44,8 +44,9 @@ struct SettingRow {
     int32_t initial;  // an integer's default
     int control;      // its spin control, 0 for a path or a menu choice
     int panel_order;  // 1-based place in the panel's transfer order, 0 for a path
-    int32_t lower;    // the spin control's range
+    int32_t lower;    // the spin control's range, or a menu choice's
     int32_t upper;
+    std::span<const int32_t> choices; // a menu choice's values where not every one in range is one
 };
 
 // Every setting, in the order of the record and the registry.
@@ -57,10 +58,15 @@ const char* setting_bytes(const Settings* settings, const SettingRow& row);
 int32_t* setting_int(Settings* settings, const SettingRow& row);
 const int32_t* setting_int(const Settings* settings, const SettingRow& row);
 
+// Whether a stored value may be read as it is. A menu choice outside its
+// range (or not one of its choices) is not: the menu could not show it.
+// Spin controls hold their own values to their ranges.
+bool setting_value_allowed(const SettingRow& row, int32_t value);
+
 // What loading gives when nothing is stored: zeros and the defaults.
 Settings default_settings();
 
-// Defaults, then every value the registry has for them.
+// Defaults, then every value the registry has for them that is allowed.
 void load_settings(Settings* settings);
 // Every value; stops at the first write that fails.
 void save_settings(Settings* settings);

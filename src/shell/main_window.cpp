@@ -10,6 +10,7 @@
 #include "shell/camera_controls.h"
 #include "shell/control_panel.h"
 #include "shell/dropped_files.h"
+#include "shell/picture_menu.h"
 #include "shell/picture_saving.h"
 
 namespace {
@@ -51,6 +52,7 @@ BOOL initialise(HWND main_window)
     layout_main_window(main_window);
     load_settings(&state->settings);
     settings_to_panel(state->panel, &state->settings);
+    apply_picture_options(state);
     return FALSE;
 }
 

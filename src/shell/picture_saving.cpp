@@ -12,6 +12,7 @@
 #include "resources/texts.h"
 #include "resources/resource_ids.h"
 #include "shell/file_dialog_helpers.h"
+#include "shell/picture_menu.h"
 
 namespace {
 
@@ -110,9 +111,13 @@ void render_area_menu(AppState* state, LPARAM screen_point)
     if (!menu)
         return;
     AppendMenuA(menu, MF_STRING, IDM_SAVE_PICTURE, text(TextId::save_picture_item));
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    append_picture_menu(menu, state->settings);
     UINT command = static_cast<UINT>(
         TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, state->render_area, nullptr));
     DestroyMenu(menu);
     if (command == IDM_SAVE_PICTURE)
         save_picture(state);
+    else
+        choose_picture_item(state, command);
 }

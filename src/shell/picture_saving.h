@@ -1,5 +1,5 @@
-// The render area's context menu and the one thing it does: save the
-// picture on screen as a PNG file.
+// The render area's context menu: save the picture on screen as a PNG
+// file, and the picture's choices (picture_menu.h).
 #pragma once
 
 #include <cstdint>

@@ -16,6 +16,7 @@
 #include "platform/d3d9/offscreen_window.h"
 #include "render/picture_files.h"
 #include "render/renderer.h"
+#include "render/scene/colour_maps.h"
 #include "tools/commands.h"
 #include "tools/data_commands.h"
 
@@ -24,7 +25,8 @@ namespace {
 const char kUsage[] =
     "usage: varnel-cli render DATA -o OUT.png [--range XMIN XMAX YMIN YMAX] [--camera RADIUS AZIMUTH ELEVATION]\n"
     "                         [--size WIDTHxHEIGHT] [--texture IMAGE] [--marker X Y] [--frames N] [--time]\n"
-    "                         [--columns X Y]\n"
+    "                         [--columns X Y] [--colormap grey|viridis|magma|cividis|turbo] [--smooth 0|1|2|4]\n"
+    "                         [--log] [--texture-only] [--no-axes]\n"
     "OUT's extension picks the format: .png, .jpg, .jpeg, .bmp or .ppm (none: PNG).\n";
 
 // A whole number in [low, high], with `*end` left where it stopped.
@@ -80,6 +82,7 @@ struct Options {
     double marker_x = 0, marker_y = 0;
     int frames = 1;
     bool time = false;
+    PictureOptions picture;
 };
 
 // What was wrong with the command line, or empty when nothing was.
@@ -135,6 +138,25 @@ std::string parse_options(int argc, char** argv, Options* o)
                 return bad_value(arg, argv[i], "not a whole number from 1 to 1000000");
         } else if (std::strcmp(arg, "--time") == 0) {
             o->time = true;
+        } else if (std::strcmp(arg, "--colormap") == 0) {
+            if (left < 1)
+                return missing_value(arg, "a colour map: grey, viridis, magma, cividis or turbo");
+            const std::optional<ColourMap> map = colour_map_named(argv[++i]);
+            if (!map)
+                return bad_value(arg, argv[i], "not a colour map: grey, viridis, magma, cividis or turbo");
+            o->picture.colour_map = *map;
+        } else if (std::strcmp(arg, "--smooth") == 0) {
+            if (left < 1)
+                return missing_value(arg, "a width in cells: 0, 1, 2 or 4");
+            if (!parse_int(argv[++i], INT32_MIN, INT32_MAX, &o->picture.smoothing_cells) ||
+                !is_smoothing_choice(o->picture.smoothing_cells))
+                return bad_value(arg, argv[i], "the width in cells is 0, 1, 2 or 4");
+        } else if (std::strcmp(arg, "--log") == 0) {
+            o->picture.log_scale = true;
+        } else if (std::strcmp(arg, "--texture-only") == 0) {
+            o->picture.texture_only = true;
+        } else if (std::strcmp(arg, "--no-axes") == 0) {
+            o->picture.show_axes = false;
         } else if (arg[0] == '-' && arg[1] != '\0') {
             return unknown_option(arg);
         } else if (!o->data_path) {
@@ -197,6 +219,7 @@ int render_command(int argc, char** argv)
         return 1;
     }
     Renderer* r = renderer.get();
+    r->ops.set_picture_options(r, &o.picture); // before the field, so the mesh is built once
 
     start = Clock::now();
     r->ops.set_field(r, field.get());

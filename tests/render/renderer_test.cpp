@@ -234,6 +234,35 @@ TEST_F(TextureTest, TexturedSurfaceIsSeenThroughItsShade)
     EXPECT_TRUE(seen_near(-0.2, 0.25, -0.51, kWhite));
 }
 
+// Where there is no weight the shade is black and so is a texture seen
+// through it; a texture alone is seen as it is, everywhere, while the
+// grid lines and the cross keep their own colours.
+TEST_F(TextureTest, TextureAloneIsSeenWhereTheShadeIsBlack)
+{
+    write(quarters_bitmap());
+    FieldPtr field = make_field([](int i, int) { return i > 100 ? 0.5 : 0.0; });
+    ASSERT_EQ(renderer->ops.set_texture(renderer, path.c_str()), S_OK);
+    renderer->ops.set_field(renderer, field.get());
+    const MarkerPair pair{0.25, 0.35};
+    renderer->ops.set_marker(renderer, &pair);
+    set_camera(100, 0, 90);
+    struct Case {
+        bool alone;
+        int left_red, right_green; // top-left texel red, top-right green
+    };
+    for (const Case& c : {Case{false, 0, 192}, Case{true, 255, 255}}) {
+        SCOPED_TRACE(c.alone);
+        PictureOptions options;
+        options.texture_only = c.alone;
+        renderer->ops.set_picture_options(renderer, &options);
+        renderer->ops.render(renderer);
+        expect_colour(-0.25, 0.25, 0, c.left_red, 0, 0);
+        expect_colour(0.25, 0.25, -0.5, 0, c.right_green, 0);
+        EXPECT_TRUE(seen_near(-0.2, -0.25, -0.01, kWhite));
+        EXPECT_TRUE(seen_near(-0.25, -0.05, -0.01, kYellow));
+    }
+}
+
 TEST_F(TextureTest, TextureLifecycle)
 {
     write(quarters_bitmap());

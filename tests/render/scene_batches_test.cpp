@@ -1,6 +1,9 @@
 // The batches set_field and set_marker build on the device: their formats
 // and buffers, fields that cannot be meshed, failed buffers.
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
 #include <tuple>
 
 #include "render_fixture.h"
@@ -115,6 +118,49 @@ TEST_F(SceneBatches, FailedSurfaceBuffersAndDroppedFields)
     EXPECT_EQ(state->batches[kMarkerBatch].primitive_count, 0);
     renderer->ops.render(renderer);
     EXPECT_EQ(std::count(window.frame().begin(), window.frame().end(), 0x808080u), 320 * 240);
+}
+
+// The options reach every batch: a heavy-tailed field loaded from points
+// (1000 on one node, 10 on another, 1 on a third) is drawn, surface and
+// cross alike, from log(1 + weight), its colours from those heights; the
+// defaults bring the field's own nodes back.
+TEST_F(SceneBatches, TheOptionsHeightsAndColoursReachEveryBatch)
+{
+    FieldPtr field(create_density_field(0, 0, 4000, 4000));
+    std::string points;
+    for (const auto& [line, times] : {std::pair{"1000 1000\n", 1000}, {"3000 2000\n", 10}, {"2000 3000\n", 1}})
+        for (int k = 0; k < times; ++k)
+            points += line;
+    std::FILE* stream = fmemopen(points.data(), points.size(), "r");
+    ASSERT_EQ(field->ops.load(field.get(), stream, 0), 1);
+    std::fclose(stream);
+    // Each point lies on a node corner and gives it its whole weight.
+    const size_t heavy = 51 * 201 + 51, light = 101 * 201 + 151, single = 151 * 201 + 101;
+    const double* nodes = field->ops.data(field.get());
+    ASSERT_TRUE(nodes[heavy] == 1.0 && nodes[light] == 0.01 && nodes[single] == 0.001);
+    const MarkerPair on_light{(3000 + 20) / 4000.0, (2000 + 20) / 4000.0};
+    renderer->ops.set_marker(renderer, &on_light);
+
+    PictureOptions options;
+    options.log_scale = true;
+    options.colour_map = ColourMap::viridis;
+    renderer->ops.set_picture_options(renderer, &options);
+    renderer->ops.set_field(renderer, field.get());
+    std::vector<SurfaceVertex> surface = vertices_of<SurfaceVertex>(state->batches[kSurfaceBatch]);
+    EXPECT_FLOAT_EQ(surface[heavy].z, -1.0f);
+    EXPECT_NEAR(surface[light].z / surface[heavy].z, std::log(11.0) / std::log(1001.0), 1e-6);
+    EXPECT_NEAR(surface[single].z / surface[light].z, std::log(2.0) / std::log(11.0), 1e-6);
+    EXPECT_EQ(surface[light].color, node_colour(ColourMap::viridis, std::log(11.0) / std::log(1001.0)));
+    EXPECT_EQ(surface[0].color, node_colour(ColourMap::viridis, 0.0));
+    // The cross's row through the light node runs 0.01 above its new height.
+    EXPECT_NEAR(vertices_of<MarkerVertex>(state->batches[kMarkerBatch])[151].z, surface[light].z - 0.01f, 1e-6);
+
+    const PictureOptions defaults;
+    renderer->ops.set_picture_options(renderer, &defaults);
+    surface = vertices_of<SurfaceVertex>(state->batches[kSurfaceBatch]);
+    EXPECT_FLOAT_EQ(surface[light].z, -0.01f);
+    EXPECT_EQ(surface[light].color, node_shade(0.01));
+    EXPECT_EQ(state->heights, nullptr);
 }
 
 } // namespace

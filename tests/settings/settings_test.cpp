@@ -171,15 +171,34 @@ TEST_F(SettingsTest, APathWithoutTerminatorIsCutAtTheMembersEnd)
     EXPECT_EQ(s.data_path[1023], '\0');
 }
 
-TEST_F(SettingsTest, AnIntegerShorterThanFourBytesGivesTheDefault)
+// A shorter integer, or a menu choice the menu does not offer, reads as
+// the default; a spin control's value is read as stored (the panel holds
+// it to its range).
+TEST_F(SettingsTest, AnIntegerShorterThanFourBytesOrNoChoiceGivesTheDefault)
 {
-    const BYTE two[2] = {1, 0};
-    set("x_max", REG_DWORD, two, 2);
-    set("radius", REG_DWORD, two, 0);
-    Settings s;
-    load_settings(&s);
-    EXPECT_EQ(s.x_max, 4000);
-    EXPECT_EQ(s.radius, 100);
+    struct Case {
+        const char* name;
+        int32_t stored;
+        DWORD size;
+        int32_t read;
+    };
+    const Case cases[] = {
+        {"x_max", 1, 2, 4000},   {"radius", 1, 0, 100},   {"radius", 500, 4, 500},  {"elevation", -7, 4, -7},
+        {"colour_map", 4, 4, 4}, {"colour_map", 5, 4, 0}, {"colour_map", -1, 4, 0}, {"smoothing", 4, 4, 4},
+        {"smoothing", 2, 4, 2},  {"smoothing", 1, 4, 1},  {"smoothing", 3, 4, 0},   {"smoothing", 8, 4, 0},
+        {"smoothing", -2, 4, 0}, {"log_scale", 1, 4, 1},  {"log_scale", 2, 4, 0},   {"texture_only", -1, 4, 0},
+        {"show_axes", 0, 4, 0},  {"show_axes", 7, 4, 1},  {"show_axes", 0, 2, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " = " + std::to_string(c.stored) + " in " + std::to_string(c.size));
+        set(c.name, REG_DWORD, &c.stored, c.size);
+        Settings s;
+        load_settings(&s);
+        const auto row = std::find_if(setting_rows().begin(), setting_rows().end(),
+                                      [&](const SettingRow& r) { return std::strcmp(r.name, c.name) == 0; });
+        ASSERT_NE(row, setting_rows().end());
+        EXPECT_EQ(*setting_int(&s, *row), c.read);
+    }
 }
 
 // Every member away from its default is stored under its own name, with

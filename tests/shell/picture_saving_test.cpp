@@ -1,6 +1,4 @@
 // Saving the picture from the render area's context menu.
-#include <QApplication>
-#include <QMouseEvent>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -26,18 +24,6 @@ protected:
         run();
         win32_clear_dialog_calls();
         std::memcpy(&settings_before_, &state_->settings, sizeof settings_before_);
-    }
-    void right_click(QPoint at)
-    {
-        QWidget* widget = win32_widget_of(area_);
-        QPointF global = widget->mapToGlobal(QPointF(at));
-        QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::RightButton, Qt::RightButton, Qt::NoModifier);
-        QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::RightButton, Qt::NoButton, Qt::NoModifier);
-        press.setTimestamp(next_timestamp());
-        release.setTimestamp(next_timestamp());
-        QApplication::sendEvent(widget, &press);
-        QApplication::sendEvent(widget, &release);
-        run();
     }
     // Nothing the menu does is kept in the settings.
     void expect_settings_unchanged()
@@ -73,13 +59,31 @@ TEST_F(SaveTest, TheMenuWritesThePresentedFrameAsAnRgbPng)
     EXPECT_EQ(menu.owner, area_);
     QPoint global = win32_widget_of(area_)->mapToGlobal(QPoint(50, 60));
     EXPECT_EQ(std::make_pair(menu.x, menu.y), std::make_pair(global.x(), global.y()));
-    EXPECT_EQ(menu.items, (std::vector<std::pair<UINT_PTR, std::string>>{{IDM_SAVE_PICTURE, "画像を保存..."}}));
+    EXPECT_EQ(menu.outline,
+              "画像を保存... #1032\n"
+              "-\n"
+              "カラーマップ >\n"
+              "  (o) グレー #1040\n"
+              "  viridis #1041\n"
+              "  magma #1042\n"
+              "  cividis #1043\n"
+              "  turbo #1044\n"
+              "平滑化 >\n"
+              "  (o) なし #1050\n"
+              "  1 #1051\n"
+              "  2 #1052\n"
+              "  4 #1053\n"
+              "対数スケール #1060\n"
+              "テクスチャのみ #1061\n"
+              "[x] 軸と目盛りを表示 #1062\n");
 
     ASSERT_EQ(win32_save_file_calls().size(), 1u);
     const FileDialogCall& dialog = win32_save_file_calls()[0];
     EXPECT_EQ(dialog.owner, main_);
     EXPECT_EQ(dialog.initial_dir, (root_ / "runs").string() + "/"); // the data file's folder
-    EXPECT_EQ(dialog.filters, (std::vector<std::pair<std::string, std::string>>{{"PNG", "*.png"}}));
+    EXPECT_EQ(dialog.filters,
+              (std::vector<std::pair<std::string, std::string>>{
+                  {"PNG", "*.png"}, {"JPEG", "*.jpg;*.jpeg"}, {"BMP", "*.bmp"}, {"PPM", "*.ppm"}}));
     EXPECT_EQ(dialog.default_ext, "png");
 
     fs::path written = root_ / "shots" / "turned.png";
@@ -95,6 +99,17 @@ TEST_F(SaveTest, TheMenuWritesThePresentedFrameAsAnRgbPng)
     QImage saved(QString::fromStdString(written.string()));
     ASSERT_FALSE(saved.isNull());
     EXPECT_EQ(saved.convertToFormat(QImage::Format_RGB32), shown);
+
+    // A name with another known extension gets that format.
+    win32_script_popup_menu(IDM_SAVE_PICTURE);
+    win32_script_save_file((root_ / "shots" / "turned.bmp").c_str());
+    right_click({50, 60});
+    const std::vector<unsigned char> bitmap = bytes_of(root_ / "shots" / "turned.bmp");
+    ASSERT_GE(bitmap.size(), 2u);
+    EXPECT_EQ(std::memcmp(bitmap.data(), "BM", 2), 0);
+    EXPECT_EQ(
+        QImage(QString::fromStdString((root_ / "shots" / "turned.bmp").string())).convertToFormat(QImage::Format_RGB32),
+        shown);
     EXPECT_TRUE(win32_message_box_calls().empty());
     expect_settings_unchanged();
 }

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QImage>
+#include <QMouseEvent>
 #include <QTest>
 
 #include <cstdlib>
@@ -107,6 +109,19 @@ protected:
             }
             offer_message(main_, accel_, &msg);
         }
+    }
+    // A right click in the render area, which opens its menu.
+    void right_click(QPoint at)
+    {
+        QWidget* widget = win32_widget_of(area_);
+        QPointF global = widget->mapToGlobal(QPointF(at));
+        QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::RightButton, Qt::RightButton, Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::RightButton, Qt::NoButton, Qt::NoModifier);
+        press.setTimestamp(next_timestamp());
+        release.setTimestamp(next_timestamp());
+        QApplication::sendEvent(widget, &press);
+        QApplication::sendEvent(widget, &release);
+        run();
     }
     void click(int id)
     {

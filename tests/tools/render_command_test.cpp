@@ -85,6 +85,16 @@ protected:
 
 constexpr uint32_t kGrey = 0x808080, kYellow = 0xFFFF00;
 
+// A 2 x 2 bitmap, all red.
+std::string red_bitmap()
+{
+    std::string bytes("BM\x46\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\x02\0\0\0\x02\0\0\0\x01\0\x18\0", 30);
+    bytes += std::string(24, '\0');
+    for (int row = 0; row < 2; ++row)
+        bytes += std::string("\0\0\xFF\0\0\xFF\0\0", 8); // two red pixels, two bytes of padding
+    return bytes;
+}
+
 TEST_F(RenderCommand, WritesTheLastFrameAsRgbPng)
 {
     std::string err;
@@ -118,11 +128,7 @@ TEST_F(RenderCommand, WritesTheLastFrameAsRgbPng)
 // once and leaves the picture untextured.
 TEST_F(RenderCommand, Texture)
 {
-    std::string red_bitmap("BM\x46\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\x02\0\0\0\x02\0\0\0\x01\0\x18\0", 30);
-    red_bitmap += std::string(24, '\0');
-    for (int row = 0; row < 2; ++row)
-        red_bitmap += std::string("\0\0\xFF\0\0\xFF\0\0", 8); // two red pixels, two bytes of padding
-    const std::string red = write("red.bmp", red_bitmap), bad = write("bad.bmp", "not an image");
+    const std::string red = write("red.bmp", red_bitmap()), bad = write("bad.bmp", "not an image");
     std::string err;
     ASSERT_EQ(run(data + " --size 160x120 -o " + out("plain.png")), 0);
     ASSERT_EQ(run(data + " --size 160x120 --texture " + red + " -o " + out("red.png"), &err), 0);
@@ -168,6 +174,36 @@ TEST_F(RenderCommand, FailuresNameTheFile)
         EXPECT_EQ(err.substr(0, err.find('\n')), c[1]);
         EXPECT_NE(err.find("\nusage: varnel-cli render"), std::string::npos) << c[0];
     }
+}
+
+// The picture's options: each good one is taken (grey, no smoothing and
+// texture-only without a texture draw the default picture; the others
+// change it), each bad value is a usage error.
+TEST_F(RenderCommand, PictureOptions)
+{
+    ASSERT_EQ(run(data + " --size 160x120 -o " + out("default.png")), 0);
+    const std::string plain = read_file(out("default.png"));
+    const std::pair<std::string, bool> good[] = {
+        {"--colormap grey", false}, {"--smooth 0", false},        {"--texture-only", false},
+        {"--no-axes", false},       {"--colormap viridis", true}, {"--colormap turbo", true},
+        {"--smooth 1", true},       {"--smooth 4", true},         {"--log", true},
+    };
+    for (const auto& [option, changes] : good) {
+        std::string err;
+        ASSERT_EQ(run(data + " --size 160x120 " + option + " -o " + out("p.png"), &err), 0) << option << err;
+        EXPECT_EQ(read_file(out("p.png")) != plain, changes) << option;
+    }
+    // A colour map colours the plane where there are no points.
+    ASSERT_EQ(run(data + " --size 160x120 --colormap viridis -o " + out("v.png")), 0);
+    EXPECT_GT(read_png(out("v.png")).count(0x440154), 1000u) << "viridis's lowest colour";
+
+    for (const char* bad : {"--colormap jet", "--colormap Viridis", "--colormap", "--smooth 3", "--smooth -1",
+                            "--smooth 1.5", "--smooth x", "--smooth", "--log 1"}) {
+        std::string err;
+        EXPECT_EQ(run(data + " -o " + out("bad.png") + " " + bad, &err), 2) << bad;
+        EXPECT_NE(err.find("[--log] [--texture-only] [--no-axes]"), std::string::npos) << bad;
+    }
+    EXPECT_FALSE(std::filesystem::exists(out("bad.png")));
 }
 
 } // namespace

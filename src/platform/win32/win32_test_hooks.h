@@ -46,7 +46,12 @@ struct PopupMenuCall {
     HWND owner;
     int x, y; // screen coordinates
     UINT flags;
-    std::vector<std::pair<UINT_PTR, std::string>> items; // id and text; separators as (0, "")
+    std::vector<std::pair<UINT_PTR, std::string>> items; // id and text; separators and submenus with id 0
+    // The whole menu, a line per item, a submenu's items under it indented
+    // by two spaces: "[x] " before a checked item, "(o) " before a radio
+    // one, " #ID" after an item's text, " >" after a submenu's, "-" for a
+    // separator.
+    std::string outline;
 };
 const std::vector<MessageBoxCall>& win32_message_box_calls();
 const std::vector<FileDialogCall>& win32_open_file_calls();

@@ -466,7 +466,13 @@ HWND GetCapture(void);
 #define MF_STRING 0x00000000L
 #define MF_GRAYED 0x00000001L
 #define MF_DISABLED 0x00000002L
+#define MF_UNCHECKED 0x00000000L
+#define MF_CHECKED 0x00000008L
+#define MF_POPUP 0x00000010L
 #define MF_SEPARATOR 0x00000800L
+#define MF_BYCOMMAND 0x00000000L
+#define MF_BYPOSITION 0x00000400L
+#define MFT_RADIOCHECK 0x00000200L
 
 #define TPM_LEFTALIGN 0x0000L
 #define TPM_RIGHTBUTTON 0x0002L
@@ -474,8 +480,18 @@ HWND GetCapture(void);
 #define TPM_RETURNCMD 0x0100L
 
 HMENU CreatePopupMenu(void);
+// With MF_POPUP, uIDNewItem is a menu made by CreatePopupMenu: it opens from
+// the item and is destroyed with the menu it was appended to.
 BOOL AppendMenuA(HMENU hMenu, UINT uFlags, UINT_PTR uIDNewItem, LPCSTR lpNewItem);
 BOOL DestroyMenu(HMENU hMenu);
+// MF_CHECKED or MF_UNCHECKED on one item, found by its id (MF_BYCOMMAND,
+// also in the menus that open from the items) or by its place
+// (MF_BYPOSITION); the item's previous state, or (DWORD)-1 when none is there.
+DWORD CheckMenuItem(HMENU hmenu, UINT uIDCheckItem, UINT uCheck);
+// Checks `check` with a radio mark and unchecks the other items from
+// `first` to `last` (ids or places, as uFlags says); FALSE when `check` is
+// not there.
+BOOL CheckMenuRadioItem(HMENU hmenu, UINT first, UINT last, UINT check, UINT uFlags);
 // Modal. With TPM_RETURNCMD the chosen item's id (0 when the menu was
 // dismissed); otherwise the choice is posted to hWnd as WM_COMMAND and the
 // result is non-zero when something was chosen. x, y in screen coordinates.

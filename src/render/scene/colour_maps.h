@@ -3,9 +3,17 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 #include "render/scene/picture_options.h"
 
 // An opaque D3DCOLOR (0xFFRRGGBB) for `level` in 0..1; levels outside are
 // held to the ends.
 uint32_t colour_map_colour(ColourMap map, double level);
+
+// The map's name as varnel-cli takes it and the menu shows it ("grey",
+// "viridis", ...); an unknown map has none.
+const char* colour_map_name(ColourMap map);
+// The map of that name, or none.
+std::optional<ColourMap> colour_map_named(std::string_view name);

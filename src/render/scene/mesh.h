@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <span>
 
+#include "render/scene/picture_options.h"
+
 // Colours are 0xAARRGGBB.
 struct SurfaceVertex {
     float x, y, z;
@@ -52,6 +54,9 @@ float node_position(int i, int n);
 // The surface's grey level of a node value: black for exactly 0, otherwise
 // 128 plus value x 127, rounded half up and held to 0..255.
 uint32_t node_shade(double value);
+// A node's colour under a map: grey is the shade above; another map gives
+// its colour for the value, its lowest colour at 0.
+uint32_t node_colour(ColourMap map, double value);
 
 // The surface: one vertex per node, shaded by height and carrying the
 // texture coordinates, a triangle list of two triangles per cell.
@@ -63,7 +68,8 @@ MeshSize marker_size(const NodeGrid& grid, const MarkerPair& pair);
 
 // Each writer fills spans of exactly the sizes above. It writes nothing and
 // returns false when the piece cannot be built or a span has another size.
-bool write_surface(std::span<SurfaceVertex> vertices, std::span<uint16_t> indices, const NodeGrid& grid);
+bool write_surface(std::span<SurfaceVertex> vertices, std::span<uint16_t> indices, const NodeGrid& grid,
+                   ColourMap map = ColourMap::grey);
 bool write_grid_lines(std::span<LineVertex> vertices, std::span<uint16_t> indices, const NodeGrid& grid);
 bool write_marker(std::span<MarkerVertex> vertices, std::span<uint16_t> indices, const NodeGrid& grid,
                   const MarkerPair& pair);

@@ -4,10 +4,19 @@
 // viewer keeps them as settings; varnel-cli render takes them as options.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 
 enum class ColourMap : int32_t { grey, viridis, magma, cividis, turbo };
 inline constexpr int kColourMapCount = 5;
+
+// The Gaussian widths offered, in grid cells; 0 is no smoothing.
+inline constexpr int32_t kSmoothingChoices[] = {0, 1, 2, 4};
+constexpr bool is_smoothing_choice(int32_t cells)
+{
+    return std::find(std::begin(kSmoothingChoices), std::end(kSmoothingChoices), cells) != std::end(kSmoothingChoices);
+}
 
 struct PictureOptions {
     ColourMap colour_map = ColourMap::grey;

@@ -1,8 +1,9 @@
-// The surface mesh: node positions, the grey shade of a height, and one
+// The surface mesh: node positions, the shade of a height, and one
 // vertex per node with two triangles per cell.
 #include <cmath>
 #include <vector>
 
+#include "render/scene/colour_maps.h"
 #include "render/scene/mesh.h"
 
 namespace {
@@ -14,7 +15,7 @@ bool surface_fits(const NodeGrid& grid)
     return grid.nodes && grid.nx >= 2 && grid.ny >= 2 && int64_t(grid.nx) * grid.ny <= 65536;
 }
 
-void write_vertices(std::span<SurfaceVertex> vertices, const NodeGrid& grid)
+void write_vertices(std::span<SurfaceVertex> vertices, const NodeGrid& grid, ColourMap map)
 {
     std::vector<float> column_x(grid.nx), column_u(grid.nx);
     for (int i = 0; i < grid.nx; ++i) {
@@ -27,7 +28,7 @@ void write_vertices(std::span<SurfaceVertex> vertices, const NodeGrid& grid)
         const float v = 1.0f - node_fraction(j, grid.ny);
         for (int i = 0; i < grid.nx; ++i, ++k) {
             const double h = grid.nodes[k];
-            vertices[k] = SurfaceVertex{column_x[i], y, static_cast<float>(-h), node_shade(h), column_u[i], v};
+            vertices[k] = SurfaceVertex{column_x[i], y, static_cast<float>(-h), node_colour(map, h), column_u[i], v};
         }
     }
 }
@@ -62,6 +63,11 @@ uint32_t node_shade(double value)
     return 0xFF000000 + grey * 0x10000 + grey * 0x100 + grey;
 }
 
+uint32_t node_colour(ColourMap map, double value)
+{
+    return map == ColourMap::grey ? node_shade(value) : colour_map_colour(map, value);
+}
+
 MeshSize surface_size(const NodeGrid& grid)
 {
     if (!surface_fits(grid))
@@ -69,12 +75,12 @@ MeshSize surface_size(const NodeGrid& grid)
     return MeshSize{size_t(grid.nx) * size_t(grid.ny), 6 * size_t(grid.nx - 1) * size_t(grid.ny - 1)};
 }
 
-bool write_surface(std::span<SurfaceVertex> vertices, std::span<uint16_t> indices, const NodeGrid& grid)
+bool write_surface(std::span<SurfaceVertex> vertices, std::span<uint16_t> indices, const NodeGrid& grid, ColourMap map)
 {
     const MeshSize size = surface_size(grid);
     if (size.vertices == 0 || vertices.size() != size.vertices || indices.size() != size.indices)
         return false;
-    write_vertices(vertices, grid);
+    write_vertices(vertices, grid, map);
     write_indices(indices, grid.nx, grid.ny);
     return true;
 }

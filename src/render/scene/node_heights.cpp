@@ -1,0 +1,103 @@
+#include "render/scene/node_heights.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+// The kernel's taps, -radius..radius, not yet normalised.
+std::vector<double> gaussian_taps(int sigma)
+{
+    const int radius = 3 * sigma;
+    std::vector<double> taps(size_t(2 * radius + 1));
+    for (int t = -radius; t <= radius; ++t)
+        taps[size_t(t + radius)] = std::exp(-double(t) * t / (2.0 * sigma * sigma));
+    return taps;
+}
+
+// For each of n places, one over the sum of the taps that fall inside 0..n-1.
+std::vector<double> edge_weights(const std::vector<double>& taps, int n)
+{
+    const int radius = int(taps.size() / 2);
+    std::vector<double> weights(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        double sum = 0;
+        for (int t = std::max(-radius, -i); t <= std::min(radius, n - 1 - i); ++t)
+            sum += taps[size_t(t + radius)];
+        weights[size_t(i)] = 1.0 / sum;
+    }
+    return weights;
+}
+
+// One pass along rows (step 1) or columns (step nx). Each tap adds a
+// shifted copy of the input, so the inner loops run over whole rows.
+void smooth_rows(const double* in, double* out, int nx, int ny, const std::vector<double>& taps,
+                 const std::vector<double>& weights)
+{
+    const int radius = int(taps.size() / 2);
+    for (int j = 0; j < ny; ++j) {
+        const double* row = in + size_t(j) * size_t(nx);
+        double* sum = out + size_t(j) * size_t(nx);
+        std::fill(sum, sum + nx, 0.0);
+        for (int t = -radius; t <= radius; ++t) {
+            const double tap = taps[size_t(t + radius)];
+            const int first = std::max(0, -t), end = std::min(nx, nx - t);
+            for (int i = first; i < end; ++i)
+                sum[i] += tap * row[i + t];
+        }
+        for (int i = 0; i < nx; ++i)
+            sum[i] *= weights[size_t(i)];
+    }
+}
+
+void smooth_columns(const double* in, double* out, int nx, int ny, const std::vector<double>& taps,
+                    const std::vector<double>& weights)
+{
+    const int radius = int(taps.size() / 2);
+    std::fill(out, out + size_t(nx) * size_t(ny), 0.0);
+    for (int j = 0; j < ny; ++j) {
+        double* sum = out + size_t(j) * size_t(nx);
+        for (int t = std::max(-radius, -j); t <= std::min(radius, ny - 1 - j); ++t) {
+            const double tap = taps[size_t(t + radius)] * weights[size_t(j)];
+            const double* row = in + size_t(j + t) * size_t(nx);
+            for (int i = 0; i < nx; ++i)
+                sum[i] += tap * row[i];
+        }
+    }
+}
+
+} // namespace
+
+bool heights_differ(const PictureOptions& options) { return options.smoothing_cells > 0 || options.log_scale; }
+
+void smooth_nodes(std::span<double> values, int nx, int ny, int sigma)
+{
+    if (sigma <= 0 || nx <= 0 || ny <= 0 || values.size() != size_t(nx) * size_t(ny))
+        return;
+    const std::vector<double> taps = gaussian_taps(sigma);
+    std::vector<double> across(values.size());
+    smooth_rows(values.data(), across.data(), nx, ny, taps, edge_weights(taps, nx));
+    smooth_columns(across.data(), values.data(), nx, ny, taps, edge_weights(taps, ny));
+}
+
+bool write_heights(std::span<double> heights, const NodeGrid& nodes, double max_weight, const PictureOptions& options)
+{
+    if (!nodes.nodes || nodes.nx <= 0 || nodes.ny <= 0 || heights.size() != size_t(nodes.nx) * size_t(nodes.ny))
+        return false;
+    std::copy(nodes.nodes, nodes.nodes + heights.size(), heights.begin());
+    smooth_nodes(heights, nodes.nx, nodes.ny, options.smoothing_cells);
+    const double highest = *std::max_element(heights.begin(), heights.end());
+    if (!(highest > 0))
+        return true;
+    if (options.log_scale && max_weight > 0) {
+        // Back to weights first: log(1 + w) depends on the weights' own scale.
+        const double top = std::log1p(highest * max_weight);
+        for (double& h : heights)
+            h = std::log1p(h * max_weight) / top;
+    } else {
+        for (double& h : heights)
+            h /= highest;
+    }
+    return true;
+}

@@ -1,0 +1,24 @@
+// The heights (and shade levels) the surface is drawn with: the field's
+// nodes as they are, or smoothed and put on a log scale as the picture's
+// options ask, always normalised to the highest node.
+#pragma once
+
+#include <span>
+
+#include "render/scene/mesh.h"
+#include "render/scene/picture_options.h"
+
+// Whether the options change the nodes at all; when not, the field's nodes
+// are drawn as they are.
+bool heights_differ(const PictureOptions& options);
+
+// Fills `heights` (nx * ny values) from the field's nodes, which are
+// normalised to the highest node, weighing `max_weight` before that.
+// False, writing nothing, when the sizes do not match.
+bool write_heights(std::span<double> heights, const NodeGrid& nodes, double max_weight, const PictureOptions& options);
+
+// Smooths a grid of nx * ny values in place with a Gaussian of `sigma`
+// cells, cut off beyond three sigma. Near an edge the kernel is cut at the
+// grid and weighed up to a sum of 1 over what remains, so a flat field
+// stays flat to its edges and nothing is imagined beyond the range.
+void smooth_nodes(std::span<double> values, int nx, int ny, int sigma);

@@ -1,0 +1,94 @@
+// The heights the picture's options make of a field's nodes: smoothing
+// against a plain two-dimensional convolution, and the log scale.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "render/scene/node_heights.h"
+
+namespace {
+
+// Every output node is the mean of the nodes around it within three
+// sigma, weighed by exp(-d^2 / 2 sigma^2) and taking only nodes inside the
+// grid.
+std::vector<double> convolved(const std::vector<double>& values, int nx, int ny, int sigma)
+{
+    std::vector<double> out(values.size());
+    const int reach = 3 * sigma;
+    for (int j = 0; j < ny; ++j) {
+        for (int i = 0; i < nx; ++i) {
+            double sum = 0, weight = 0;
+            for (int v = j - reach; v <= j + reach; ++v) {
+                for (int u = i - reach; u <= i + reach; ++u) {
+                    if (u < 0 || v < 0 || u >= nx || v >= ny)
+                        continue;
+                    const double w = std::exp(-((u - i) * (u - i) + (v - j) * (v - j)) / (2.0 * sigma * sigma));
+                    sum += w * values[size_t(v * nx + u)];
+                    weight += w;
+                }
+            }
+            out[size_t(j * nx + i)] = sum / weight;
+        }
+    }
+    return out;
+}
+
+double highest(const std::vector<double>& values) { return *std::max_element(values.begin(), values.end()); }
+
+// Random nodes with one at exactly 1, as the field normalises them.
+std::vector<double> random_nodes(int nx, int ny, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> spread(0.0, 1.0);
+    std::vector<double> nodes(size_t(nx) * size_t(ny));
+    for (double& node : nodes)
+        node = spread(random) < 0.7 ? 0.0 : spread(random);
+    nodes[nodes.size() / 2] = 1.0;
+    return nodes;
+}
+
+// Grids narrower than the kernel too, so both edges cut it at once.
+TEST(NodeHeights, SmoothingIsAGaussianConvolutionRenormalisedAtTheEdges)
+{
+    const int cases[][3] = {{1, 13, 9}, {2, 13, 9}, {4, 13, 9}, {2, 40, 3}, {4, 31, 27}, {1, 1, 1}};
+    for (const auto& [sigma, nx, ny] : cases) {
+        const std::vector<double> nodes = random_nodes(nx, ny, unsigned(sigma * 100 + nx));
+        PictureOptions options;
+        options.smoothing_cells = sigma;
+        std::vector<double> heights(nodes.size());
+        ASSERT_TRUE(write_heights(heights, NodeGrid{nx, ny, nodes.data()}, 50.0, options));
+        const std::vector<double> want = convolved(nodes, nx, ny, sigma);
+        for (size_t k = 0; k < heights.size(); ++k)
+            ASSERT_NEAR(heights[k], want[k] / highest(want), 1e-12)
+                << "sigma " << sigma << ", " << nx << " x " << ny << ", node " << k;
+    }
+}
+
+// A heavy tail: 1000, 10 and 1 points on three nodes. On the log scale the
+// heights go as log(1 + weight), the highest still 1; smoothing comes
+// first, on the weights.
+TEST(NodeHeights, LogScaleTakesLogOfOnePlusTheWeight)
+{
+    std::vector<double> nodes(25, 0.0);
+    nodes[6] = 1.0, nodes[12] = 0.01, nodes[18] = 0.001;
+    const NodeGrid grid{5, 5, nodes.data()};
+    PictureOptions log;
+    log.log_scale = true;
+    std::vector<double> heights(25);
+    ASSERT_TRUE(write_heights(heights, grid, 1000.0, log));
+    EXPECT_DOUBLE_EQ(heights[6], 1.0);
+    EXPECT_NEAR(heights[12] / heights[6], std::log(11.0) / std::log(1001.0), 1e-12);
+    EXPECT_NEAR(heights[18] / heights[12], std::log(2.0) / std::log(11.0), 1e-12);
+    EXPECT_EQ(heights[0], 0.0);
+
+    log.smoothing_cells = 1;
+    ASSERT_TRUE(write_heights(heights, grid, 1000.0, log));
+    const std::vector<double> smoothed = convolved(nodes, 5, 5, 1);
+    for (size_t k = 0; k < 25; ++k)
+        ASSERT_NEAR(heights[k], std::log1p(smoothed[k] * 1000.0) / std::log1p(highest(smoothed) * 1000.0), 1e-12) << k;
+}
+
+} // namespace
