@@ -29,6 +29,9 @@ void release_all(RendererState* s)
     release_interface(s->device);
     for (DrawBatch& batch : s->batches)
         release_batch(&batch);
+    release_overlay(s);
+    std::free(s->caption);
+    s->caption = nullptr;
 }
 
 void free_block(Renderer* renderer)
@@ -79,9 +82,14 @@ HRESULT render(Renderer* renderer)
     device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBackground, 1.0f, 0);
     device->BeginScene();
     const int32_t limit = primitive_limit(s->caps);
-    for (int k = 0; k < kBatchCount; ++k)
-        if (kSceneBatches[k].shown(*s))
+    for (int k = 0; k < kBatchCount; ++k) {
+        if (!kSceneBatches[k].shown(*s))
+            continue;
+        if (kSceneBatches[k].on_screen)
+            draw_on_screen(device, &s->batches[k], limit);
+        else
             draw_batch(device, &s->batches[k], limit);
+    }
     device->EndScene();
     return device->Present(nullptr, nullptr, nullptr, nullptr);
 }
@@ -116,6 +124,7 @@ HRESULT resize(Renderer* renderer, HWND window, int width, int height)
         if (batch.texture_file)
             load_texture_file(s->device, batch.texture_file, &batch.texture);
     }
+    rebuild_screen_batches(s);
     return 0;
 }
 
@@ -125,7 +134,9 @@ HRESULT set_camera(Renderer* renderer, const CameraSetting* camera)
     if (!s || !camera)
         return 0;
     s->camera = camera_vectors(*camera);
-    return set_view(s);
+    const HRESULT viewed = set_view(s);
+    rebuild_screen_batches(s);
+    return viewed;
 }
 
 HRESULT set_texture(Renderer* renderer, const char* path)
@@ -173,8 +184,8 @@ Renderer* create_renderer(HWND window)
     Renderer* renderer = &block->renderer;
     RendererState* s = &block->state;
     renderer->state = s;
-    renderer->ops =
-        RendererOps{destroy, render, resize, set_camera, set_field, set_texture, set_marker, set_picture_options};
+    renderer->ops = RendererOps{
+        destroy, render, resize, set_camera, set_field, set_texture, set_marker, set_picture_options, set_caption};
     std::memcpy(s->tag, kTag, sizeof kTag);
     s->picture = PictureOptions{};
 

@@ -45,3 +45,13 @@ inline constexpr char kDataFilter[] = "all type\0*.*\0";
 // Every kind of file the texture loader reads, first; then everything.
 inline constexpr char kTextureFilter[] =
     "画像ファイル\0*.bmp;*.dib;*.png;*.jpg;*.jpeg;*.tga;*.dds;*.ppm;*.pgm;*.pnm;*.hdr;*.pfm\0すべてのファイル\0*.*\0";
+
+// The picture's own words: the axes' names beside their edges, the height
+// scale's unit, and the status line, which takes the data file's name and
+// the counts of points read and in range (then, where there were any, the
+// count of lines rejected) for its %s.
+inline constexpr char kAxisXName[] = "X";
+inline constexpr char kAxisYName[] = "Y";
+inline constexpr char kHeightScaleUnit[] = "点/セル";
+inline constexpr char kStatusLineFormat[] = "%s — %s 点、範囲内 %s 点";
+inline constexpr char kStatusRejectedFormat[] = "、不正な行 %s 行";

@@ -23,7 +23,7 @@ namespace {
 const char kUsage[] =
     "usage: varnel-cli render DATA -o OUT.png [--range XMIN XMAX YMIN YMAX] [--camera RADIUS AZIMUTH ELEVATION]\n"
     "                         [--size WIDTHxHEIGHT] [--texture IMAGE] [--marker X Y] [--frames N] [--time]\n"
-    "                         [--columns X Y]\n";
+    "                         [--columns X Y] [--no-axes]\n";
 
 // A whole number in [low, high], with `*end` left where it stopped.
 bool parse_long(const char* text, long low, long high, long* value, char** end)
@@ -77,6 +77,7 @@ struct Options {
     double marker_x = 0, marker_y = 0;
     int frames = 1;
     bool time = false;
+    PictureOptions picture;
 };
 
 // False on a usage error.
@@ -113,6 +114,8 @@ bool parse_options(int argc, char** argv, Options* o)
                 return false;
         } else if (std::strcmp(arg, "--time") == 0) {
             o->time = true;
+        } else if (std::strcmp(arg, "--no-axes") == 0) {
+            o->picture.show_axes = false;
         } else if (arg[0] == '-' && arg[1] != '\0') {
             return false;
         } else if (!o->data_path) {
@@ -133,6 +136,13 @@ using Clock = std::chrono::steady_clock;
 double milliseconds_since(Clock::time_point start)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// The name the status line shows: the path after its last slash.
+const char* file_name_of(const char* path)
+{
+    const char* slash = std::strrchr(path, '/');
+    return slash ? slash + 1 : path;
 }
 
 double median(std::vector<double> values)
@@ -171,6 +181,8 @@ int render_command(int argc, char** argv)
     }
     Renderer* r = renderer.get();
 
+    r->ops.set_picture_options(r, &o.picture);
+    r->ops.set_caption(r, file_name_of(o.data_path));
     start = Clock::now();
     r->ops.set_field(r, field.get());
     double mesh_ms = milliseconds_since(start);

@@ -270,11 +270,13 @@ TEST_F(TextureTest, DestroyGivesEveryReferenceBack)
     write(quarters_bitmap());
     FieldPtr field = make_field([](int, int) { return 0.5; });
     const MarkerPair pair{0.5, 0.5};
+    show_axes(true);
     renderer->ops.set_marker(renderer, &pair);
     renderer->ops.set_field(renderer, field.get());
     renderer->ops.set_texture(renderer, path.c_str());
     renderer->ops.render(renderer);
-    std::vector<IUnknown*> held = {state->d3d, state->device, state->batches[kSurfaceBatch].texture};
+    std::vector<IUnknown*> held = {state->d3d, state->device, state->batches[kSurfaceBatch].texture,
+                                   state->batches[kOverlayBatch].texture};
     for (const DrawBatch& b : state->batches)
         held.insert(held.end(), {b.vertex_buffer, b.index_buffer});
     for (IUnknown* object : held)
