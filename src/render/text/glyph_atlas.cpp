@@ -30,9 +30,10 @@ struct Rendered {
     std::vector<uint8_t> cell; // width x height
 };
 
+// Light hinting: full hinting squeezes a thin underscore out of its row.
 bool render_glyph(FT_Face face, char32_t code, Rendered* out)
 {
-    if (FT_Load_Char(face, code, FT_LOAD_RENDER | FT_LOAD_NO_BITMAP) != 0)
+    if (FT_Load_Char(face, code, FT_LOAD_RENDER | FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_LIGHT) != 0)
         return false;
     const FT_GlyphSlot slot = face->glyph;
     const FT_Bitmap& bitmap = slot->bitmap;
