@@ -114,6 +114,30 @@ TEST_F(RenderCommand, WritesTheLastFrameAsRgbPng)
     EXPECT_GT(p.count(kYellow), 0u);
 }
 
+// By default the picture carries its texts and height scale; --no-axes
+// leaves the scene alone: the status line's corner all background, the
+// rest of the picture as with them.
+TEST_F(RenderCommand, NoAxesLeavesOutTheTextsAndTheScale)
+{
+    ASSERT_EQ(run(data + " -o " + out("axes.png")), 0);
+    ASSERT_EQ(run(data + " --no-axes -o " + out("plain.png")), 0);
+    const Picture axes = read_png(out("axes.png")), plain = read_png(out("plain.png"));
+    ASSERT_EQ(axes.pixels.size(), plain.pixels.size());
+    auto corner_changes = [&](const Picture& p) {
+        size_t changed = 0;
+        for (size_t y = 440; y < 480; ++y)
+            for (size_t x = 0; x < 200; ++x)
+                changed += p.pixels[y * 640 + x] != kGrey;
+        return changed;
+    };
+    EXPECT_EQ(corner_changes(plain), 0u);
+    EXPECT_GT(corner_changes(axes), 100u) << "the status line";
+    size_t same = 0;
+    for (size_t k = 0; k < plain.pixels.size(); ++k)
+        same += axes.pixels[k] == plain.pixels[k];
+    EXPECT_GT(same, plain.pixels.size() * 9 / 10);
+}
+
 // The texture is draped over the surface; one that cannot be loaded warns
 // once and leaves the picture untextured.
 TEST_F(RenderCommand, Texture)
