@@ -267,6 +267,7 @@ TEST_F(RendererObjectTest, OverlayDrawsTextsAndScaleOverTheScene)
                                                    : project_point(view, projection, 320, 240, x_edge, along, 0);
                     return std::hypot(p.x - cx, p.y - cy);
                 };
+                EXPECT_LT(distance(named), 2.5f * atlas.line_height) << t.text << " beside its line";
                 for (int k = 0; k <= 10; ++k)
                     if (k != named)
                         EXPECT_LT(distance(named), distance(k)) << t.text << " against line " << k;
