@@ -19,6 +19,7 @@ constexpr uint32_t kGlyphColour = 0xFFFFFFFF;
 constexpr uint32_t kOutlineColour = 0xFF000000;
 constexpr uint32_t kBarFrameColour = 0xFF202020;
 constexpr int kGridLines = 11;
+constexpr int kBarBand = 8;     // rows
 constexpr int kScaleLabels = 5; // 0, a quarter, ..., the highest weight
 // How far outside its edge a value sits, in scene units, and where an
 // axis's name is tried, further out each time, until it is clear of them.
@@ -74,11 +75,15 @@ public:
             const AtlasGlyph* g = atlas_.find(c);
             if (!g)
                 continue;
+            if (c == U' ') { // nothing to draw
+                pen += g->advance;
+                continue;
+            }
             const int x = pen + g->left, y = baseline + g->top;
-            outlines_.push_back(
-                ScreenQuad{x, y, x + g->width, y + g->height, g->outline_x, g->outline_y, kOutlineColour, false});
-            glyphs_.push_back(
-                ScreenQuad{x, y, x + g->width, y + g->height, g->plain_x, g->plain_y, kGlyphColour, false});
+            outlines_.push_back(ScreenQuad{x, y, x + g->width, y + g->height, g->outline_x, g->outline_y,
+                                           kOutlineColour, kOutlineColour, false});
+            glyphs_.push_back(ScreenQuad{x, y, x + g->width, y + g->height, g->plain_x, g->plain_y, kGlyphColour,
+                                         kGlyphColour, false});
             pen += g->advance;
         }
         return true;
@@ -111,16 +116,39 @@ private:
     std::vector<ScreenQuad> outlines_, glyphs_;
 };
 
-// The bar: a dark frame, then one row per level, the top row level 1.
+// The bar: a dark frame; the top row exactly level 1 and the bottom row
+// level 0; between them bands of a few rows, each shaded between the
+// colour map's colours at its edges. Rows of their own would cost a
+// triangle setup per row every frame.
 void add_scale_bar(const OverlayScene& scene, const BarBox& bar, PictureOverlay* overlay)
 {
-    overlay->quads.push_back(ScreenQuad{bar.x0 - 1, bar.y0 - 1, bar.x1 + 1, bar.y1 + 1, 0, 0, kBarFrameColour, true});
-    const int rows = bar.y1 - bar.y0;
-    for (int r = 0; r < rows; ++r) {
-        const double level = rows > 1 ? double(rows - 1 - r) / (rows - 1) : 1.0;
-        overlay->quads.push_back(ScreenQuad{bar.x0, bar.y0 + r, bar.x1, bar.y0 + r + 1, 0, 0,
-                                            colour_map_colour(scene.colour_map, level), true});
+    auto solid = [&](int y0, int y1, uint32_t top, uint32_t bottom) {
+        overlay->quads.push_back(ScreenQuad{bar.x0, y0, bar.x1, y1, 0, 0, top, bottom, true});
+    };
+    // The frame as four edges: a quad under the whole bar would blend
+    // every pixel twice.
+    const ScreenQuad edges[4] = {{bar.x0 - 1, bar.y0 - 1, bar.x1 + 1, bar.y0},
+                                 {bar.x0 - 1, bar.y1, bar.x1 + 1, bar.y1 + 1},
+                                 {bar.x0 - 1, bar.y0, bar.x0, bar.y1},
+                                 {bar.x1, bar.y0, bar.x1 + 1, bar.y1}};
+    for (ScreenQuad edge : edges) {
+        edge.color = edge.bottom_color = kBarFrameColour;
+        edge.solid = true;
+        overlay->quads.push_back(edge);
     }
+    const int rows = bar.y1 - bar.y0;
+    if (rows < 2)
+        return;
+    // The level at a row's centre (y a whole number) or between rows.
+    auto colour_at = [&](double y) {
+        return colour_map_colour(scene.colour_map, std::clamp((bar.y1 - 1 - y) / (rows - 1), 0.0, 1.0));
+    };
+    solid(bar.y0, bar.y0 + 1, colour_at(bar.y0), colour_at(bar.y0));
+    for (int y = bar.y0 + 1; y < bar.y1 - 1; y += kBarBand) {
+        const int end = std::min(y + kBarBand, bar.y1 - 1);
+        solid(y, end, colour_at(y - 0.5), colour_at(end - 0.5));
+    }
+    solid(bar.y1 - 1, bar.y1, colour_at(bar.y1 - 1), colour_at(bar.y1 - 1));
 }
 
 void add_scale_labels(const OverlayScene& scene, const BarBox& bar, Layout* layout)
@@ -259,8 +287,8 @@ bool write_overlay(std::span<OverlayVertex> vertices, std::span<uint16_t> indice
         OverlayVertex* v = &vertices[4 * k];
         v[0] = OverlayVertex{left, top, 0.0f, 1.0f, q.color, u0, v0};
         v[1] = OverlayVertex{right, top, 0.0f, 1.0f, q.color, u1, v0};
-        v[2] = OverlayVertex{left, bottom, 0.0f, 1.0f, q.color, u0, v1};
-        v[3] = OverlayVertex{right, bottom, 0.0f, 1.0f, q.color, u1, v1};
+        v[2] = OverlayVertex{left, bottom, 0.0f, 1.0f, q.bottom_color, u0, v1};
+        v[3] = OverlayVertex{right, bottom, 0.0f, 1.0f, q.bottom_color, u1, v1};
         const uint16_t first = uint16_t(4 * k);
         const uint16_t corners[6] = {0, 1, 2, 1, 3, 2};
         for (int c = 0; c < 6; ++c)

@@ -18,11 +18,12 @@
 
 // A rectangle of pixels [x0, x1) x [y0, y1) textured from the atlas texels
 // [u0, u0 + x1 - x0) x [v0, v0 + y1 - y0), one texel to a pixel, times
-// `color`; a solid one takes the atlas's solid cell throughout.
+// `color`, shaded down to `bottom_color` at the bottom edge; a solid one
+// takes the atlas's solid cell throughout.
 struct ScreenQuad {
     int x0, y0, x1, y1;
     int u0, v0;
-    uint32_t color;
+    uint32_t color, bottom_color;
     bool solid;
 };
 
