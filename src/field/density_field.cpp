@@ -231,6 +231,12 @@ double density_field_max(DensityField* field)
     return s ? s->max : 0.0;
 }
 
+FieldRange density_field_range(DensityField* field)
+{
+    FieldState* s = state_of(field);
+    return s ? FieldRange{s->x_min, s->x_max, s->y_min, s->y_max} : FieldRange{};
+}
+
 bool density_field_set_columns(DensityField* field, int x_column, int y_column)
 {
     FieldState* s = state_of(field);

@@ -27,6 +27,12 @@ DensityField* create_density_field(double x_min, double y_min, double x_max, dou
 // The largest node value of the last load before normalisation; 0 on a bad handle.
 double density_field_max(DensityField* field);
 
+// The rectangle the field covers; zeros on a bad handle.
+struct FieldRange {
+    double x_min, x_max, y_min, y_max;
+};
+FieldRange density_field_range(DensityField* field);
+
 // The columns later loads take x and y from, counted from 1 (1 and 2 until
 // set). False, changing nothing, for a bad handle, a column below 1 or
 // above kMaxColumn, or both the same.

@@ -23,6 +23,7 @@ struct BatchFormat {
 constexpr BatchFormat kSurfaceFormat{0x242, D3DPT_TRIANGLELIST, 3};
 constexpr BatchFormat kGridFormat{D3DFVF_XYZ, D3DPT_LINELIST, 2};
 constexpr BatchFormat kMarkerFormat{D3DFVF_XYZ | D3DFVF_DIFFUSE, D3DPT_LINELIST, 2};
+constexpr BatchFormat kOverlayFormat{D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLELIST, 3};
 
 // Buffers in the managed pool with usage 0, indices of 16 bits; the layout
 // and counts are recorded once the writer has filled both.
@@ -108,6 +109,24 @@ void draw_batch(IDirect3DDevice9* device, const DrawBatch* batch, int32_t max_pr
     }
 }
 
+void draw_on_screen(IDirect3DDevice9* device, const DrawBatch* batch, int32_t max_primitives)
+{
+    if (batch->vertex_count == 0 || batch->primitive_count == 0)
+        return;
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+    draw_batch(device, batch, max_primitives);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
+    apply_fixed_states(device);
+}
+
 int32_t primitive_limit(const D3DCAPS9& caps)
 {
     return static_cast<int32_t>(std::min<DWORD>(caps.MaxPrimitiveCount, INT32_MAX));
@@ -149,4 +168,31 @@ void upload_marker(DrawBatch* batch, IDirect3DDevice9* device, const NodeGrid& g
     upload_batch<MarkerVertex>(batch, device, kMarkerFormat, marker_size(grid, pair), [&](auto vertices, auto indices) {
         return write_marker(vertices, indices, grid, pair);
     });
+}
+
+void upload_overlay(DrawBatch* batch, IDirect3DDevice9* device, const PictureOverlay& overlay, const GlyphAtlas& atlas)
+{
+    const size_t quads = overlay_quad_count(overlay);
+    upload_batch<OverlayVertex>(
+        batch, device, kOverlayFormat, MeshSize{4 * quads, 6 * quads},
+        [&](auto vertices, auto indices) { return write_overlay(vertices, indices, overlay, atlas); });
+}
+
+void upload_atlas(DrawBatch* batch, IDirect3DDevice9* device, const GlyphAtlas& atlas)
+{
+    release_interface(batch->texture);
+    IDirect3DTexture9* texture = nullptr;
+    if (FAILED(device->CreateTexture(UINT(atlas.width), UINT(atlas.height), 1, 0, D3DFMT_A8, D3DPOOL_MANAGED, &texture,
+                                     nullptr)))
+        return;
+    D3DLOCKED_RECT locked;
+    if (FAILED(texture->LockRect(0, &locked, nullptr, 0))) {
+        texture->Release();
+        return;
+    }
+    for (int y = 0; y < atlas.height; ++y)
+        std::memcpy(static_cast<uint8_t*>(locked.pBits) + ptrdiff_t(y) * locked.Pitch,
+                    atlas.alpha.data() + size_t(y) * size_t(atlas.width), size_t(atlas.width));
+    texture->UnlockRect(0);
+    batch->texture = texture;
 }

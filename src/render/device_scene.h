@@ -9,6 +9,7 @@
 #include "render/renderer.h"
 #include "render/scene/camera.h"
 #include "render/scene/mesh.h"
+#include "render/text/picture_overlay.h"
 
 // Drops the batch's buffers and counts; its texture and kind stay.
 void empty_geometry(DrawBatch* batch);
@@ -17,6 +18,11 @@ void release_batch(DrawBatch* batch);
 // Binds the batch's texture (or none) to stage 0, then draws the batch in
 // calls of at most `max_primitives` primitives each.
 void draw_batch(IDirect3DDevice9* device, const DrawBatch* batch, int32_t max_primitives);
+// draw_batch for a batch of screen-space quads over the scene: no depth
+// test, alpha blended, the colour from the vertices and the alpha from the
+// texture times theirs, texels by point. The fixed states are back after.
+// An empty batch changes no state.
+void draw_on_screen(IDirect3DDevice9* device, const DrawBatch* batch, int32_t max_primitives);
 // Largest primitive count per call as a positive signed count.
 int32_t primitive_limit(const D3DCAPS9& caps);
 // Render, texture-stage and sampler states, and the world transform.
@@ -37,3 +43,7 @@ inline D3DMATRIX to_device_matrix(const Matrix4& matrix)
 void upload_surface(DrawBatch* batch, IDirect3DDevice9* device, const NodeGrid& grid, ColourMap map = ColourMap::grey);
 void upload_grid_lines(DrawBatch* batch, IDirect3DDevice9* device, const NodeGrid& grid);
 void upload_marker(DrawBatch* batch, IDirect3DDevice9* device, const NodeGrid& grid, const MarkerPair& pair);
+void upload_overlay(DrawBatch* batch, IDirect3DDevice9* device, const PictureOverlay& overlay, const GlyphAtlas& atlas);
+// The atlas as an A8 texture in the batch, replacing the one it held;
+// none when it cannot be made.
+void upload_atlas(DrawBatch* batch, IDirect3DDevice9* device, const GlyphAtlas& atlas);

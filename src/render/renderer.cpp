@@ -31,6 +31,9 @@ void release_all(RendererState* s)
         release_batch(&batch);
     std::free(s->heights);
     s->heights = nullptr;
+    release_overlay(s);
+    std::free(s->caption);
+    s->caption = nullptr;
 }
 
 void free_block(Renderer* renderer)
@@ -93,8 +96,12 @@ HRESULT render(Renderer* renderer)
     for (int k = 0; k < kBatchCount; ++k) {
         if (!kSceneBatches[k].shown(*s))
             continue;
-        device->SetTextureStageState(0, D3DTSS_COLOROP, texture_operation(*s, s->batches[k]));
-        draw_batch(device, &s->batches[k], limit);
+        if (kSceneBatches[k].on_screen) {
+            draw_on_screen(device, &s->batches[k], limit);
+        } else {
+            device->SetTextureStageState(0, D3DTSS_COLOROP, texture_operation(*s, s->batches[k]));
+            draw_batch(device, &s->batches[k], limit);
+        }
     }
     device->EndScene();
     return device->Present(nullptr, nullptr, nullptr, nullptr);
@@ -130,6 +137,7 @@ HRESULT resize(Renderer* renderer, HWND window, int width, int height)
         if (batch.texture_file)
             load_texture_file(s->device, batch.texture_file, &batch.texture);
     }
+    rebuild_screen_batches(s);
     return 0;
 }
 
@@ -139,7 +147,9 @@ HRESULT set_camera(Renderer* renderer, const CameraSetting* camera)
     if (!s || !camera)
         return 0;
     s->camera = camera_vectors(*camera);
-    return set_view(s);
+    const HRESULT viewed = set_view(s);
+    rebuild_screen_batches(s);
+    return viewed;
 }
 
 HRESULT set_texture(Renderer* renderer, const char* path)
@@ -187,8 +197,8 @@ Renderer* create_renderer(HWND window)
     Renderer* renderer = &block->renderer;
     RendererState* s = &block->state;
     renderer->state = s;
-    renderer->ops =
-        RendererOps{destroy, render, resize, set_camera, set_field, set_texture, set_marker, set_picture_options};
+    renderer->ops = RendererOps{
+        destroy, render, resize, set_camera, set_field, set_texture, set_marker, set_picture_options, set_caption};
     std::memcpy(s->tag, kTag, sizeof kTag);
     s->picture = PictureOptions{};
 

@@ -43,6 +43,8 @@ struct RendererOps {
     void (*set_marker)(Renderer* renderer, const MarkerPair* pair);
     // How the next frames are drawn; the geometry follows at once.
     void (*set_picture_options)(Renderer* renderer, const PictureOptions* options);
+    // The data file's name for the status line (copied); null for none.
+    void (*set_caption)(Renderer* renderer, const char* name);
 };
 
 struct Renderer {

@@ -8,7 +8,9 @@
 #include "render/renderer.h"
 
 // The batches in the order they are built and drawn.
-enum SceneBatch { kSurfaceBatch, kGridBatch, kMarkerBatch, kBatchCount };
+// The overlay (axes' values, height scale, status line) is drawn last, in
+// screen space over the scene.
+enum SceneBatch { kSurfaceBatch, kGridBatch, kMarkerBatch, kOverlayBatch, kBatchCount };
 
 struct RendererState {
     char tag[8];
@@ -24,6 +26,8 @@ struct RendererState {
     // What the picture's options make of the field's nodes (malloc'd,
     // field width x height); null while the nodes are drawn as they are.
     double* heights;
+    char* caption;                // the data file's name; null for none
+    struct OverlayCache* overlay; // the glyph atlas, made with the first overlay
 };
 
 // The state behind a renderer handle, or null when the handle is null or
@@ -36,10 +40,22 @@ struct BatchEntry {
     bool (*shown)(const RendererState& state);
     // Rebuilds the batch from the state's field, which is not null.
     void (*build)(RendererState* state, DrawBatch* batch);
+    // Drawn in screen space over the scene; rebuilt when the camera or the
+    // size changes too.
+    bool on_screen;
 };
 extern const BatchEntry kSceneBatches[kBatchCount];
+
+// The overlay batch's entry (overlay_batch.cpp).
+bool axes_shown(const RendererState& state);
+void build_overlay(RendererState* state, DrawBatch* batch);
 
 // RendererOps entries defined outside renderer.cpp.
 void set_field(Renderer* renderer, DensityField* field);
 void set_marker(Renderer* renderer, const MarkerPair* pair);
 void set_picture_options(Renderer* renderer, const PictureOptions* options);
+void set_caption(Renderer* renderer, const char* name);
+// Rebuilds the batches drawn on screen, after a camera or size change.
+void rebuild_screen_batches(RendererState* state);
+// Gives back the overlay's atlas.
+void release_overlay(RendererState* state);

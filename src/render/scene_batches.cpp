@@ -62,10 +62,11 @@ void build_marker(RendererState* s, DrawBatch* batch) { upload_marker(batch, s->
 } // namespace
 
 const BatchEntry kSceneBatches[kBatchCount] = {
-    {always, build_surface},
+    {always, build_surface, false},
     // The overlays are built even when the surface could not be.
-    {always, build_grid_lines},
-    {while_marked, build_marker},
+    {always, build_grid_lines, false},
+    {while_marked, build_marker, false},
+    {axes_shown, build_overlay, true},
 };
 
 void set_field(Renderer* renderer, DensityField* field)
@@ -83,6 +84,15 @@ void set_field(Renderer* renderer, DensityField* field)
         else if (kSceneBatches[k].shown(*s))
             kSceneBatches[k].build(s, &s->batches[k]);
     }
+}
+
+void rebuild_screen_batches(RendererState* s)
+{
+    if (!s->field)
+        return;
+    for (int k = 0; k < kBatchCount; ++k)
+        if (kSceneBatches[k].on_screen && kSceneBatches[k].shown(*s))
+            kSceneBatches[k].build(s, &s->batches[k]);
 }
 
 void set_marker(Renderer* renderer, const MarkerPair* pair)

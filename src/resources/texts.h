@@ -38,6 +38,15 @@ enum class TextId : int {
     texture_dialog_title,
     data_filter,    // pairs of a name and its patterns, each ending in a zero; a second zero ends the list
     texture_filter, // every kind of file the texture loader reads first, then everything
+    // The picture's own words: the axes' names beside their edges, the height
+    // scale's unit, and the status line, which takes the data file's name and
+    // the counts of points read and in range (then, where there were any, the
+    // count of lines rejected) for its %s.
+    axis_x_name,
+    axis_y_name,
+    height_scale_unit,
+    status_line_format,
+    status_rejected_format,
     // The control panel's labels and buttons.
     panel_plot_data,
     panel_load,

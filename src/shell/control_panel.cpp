@@ -151,6 +151,7 @@ void load_data(HWND panel, const PlotRange& range, const char* path)
         if (result == ReadResult::Loaded) {
             std::memcpy(state->settings.data_path, path, kPathSize);
             cut_to_folder(state->settings.data_path);
+            state->renderer->ops.set_caption(state->renderer, file_name_of(path));
             replace_field(state, field);
             adapt_marker_ranges(panel);
             send_camera(panel);

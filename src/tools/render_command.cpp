@@ -183,6 +183,13 @@ double milliseconds_since(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
+// The name the status line shows: the path after its last slash.
+const char* file_name_of(const char* path)
+{
+    const char* slash = std::strrchr(path, '/');
+    return slash ? slash + 1 : path;
+}
+
 double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -221,6 +228,8 @@ int render_command(int argc, char** argv)
     Renderer* r = renderer.get();
     r->ops.set_picture_options(r, &o.picture); // before the field, so the mesh is built once
 
+    r->ops.set_picture_options(r, &o.picture);
+    r->ops.set_caption(r, file_name_of(o.data_path));
     start = Clock::now();
     r->ops.set_field(r, field.get());
     double mesh_ms = milliseconds_since(start);

@@ -103,6 +103,15 @@ protected:
         renderer = create_renderer(&window);
         ASSERT_NE(renderer, nullptr);
         state = renderer_state(renderer);
+        // The frames these tests pin are the scene's alone; the overlay's
+        // tests switch it on.
+        show_axes(false);
+    }
+    void show_axes(bool on)
+    {
+        PictureOptions options;
+        options.show_axes = on;
+        renderer->ops.set_picture_options(renderer, &options);
     }
     void set_camera(int radius, int azimuth, int elevation)
     {

@@ -5,10 +5,14 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "render/scene/colour_maps.h"
+#include "render/text/number_text.h"
+#include "render/text/picture_overlay.h"
 #include "render_fixture.h"
 
 namespace {
@@ -159,6 +163,124 @@ TEST_F(RendererObjectTest, ProjectedCornersAreWhereTheFrameDrawsThem)
     }
 }
 
+// A field loaded from points: x over 0 .. 4000, y over -3 .. 3 (so that
+// the two axes' values differ), with two lines that hold no point.
+FieldPtr loaded_field()
+{
+    FieldPtr field(create_density_field(0, -3, 4000, 3));
+    std::FILE* file = std::tmpfile();
+    for (int k = 0; k < 3000; ++k)
+        std::fprintf(file, "%d %.4f\n", 1000 + (k * 37) % 2000, -1.5 + (k % 61) * 0.05);
+    std::fputs("oops\nnot a point\n", file);
+    std::rewind(file);
+    field->ops.load(field.get(), file, 0);
+    std::fclose(file);
+    return field;
+}
+
+// Over the frame the overlay changes only the pixels of its texts and its
+// scale bar: each text where the layout puts it, each fully covered texel
+// of its glyphs white, each axis value beside the grid line it names, the
+// bar's ends the colour map's ends. Without the overlay the frame is the
+// scene's as before, however often the overlay was drawn in between.
+TEST_F(RendererObjectTest, OverlayDrawsTextsAndScaleOverTheScene)
+{
+    FieldPtr field = loaded_field();
+    renderer->ops.set_caption(renderer, "hill.txt");
+    renderer->ops.set_field(renderer, field.get());
+    for (const CameraSetting camera : {CameraSetting{100, 0, 90}, CameraSetting{100, 30, 35}}) {
+        SCOPED_TRACE(testing::Message() << camera.azimuth << " " << camera.elevation);
+        renderer->ops.set_camera(renderer, &camera);
+        ASSERT_EQ(renderer->ops.render(renderer), S_OK);
+        const std::vector<uint32_t> scene_only = window.frame();
+        show_axes(true);
+        renderer->ops.render(renderer);
+        renderer->ops.render(renderer);
+        const std::vector<uint32_t> with_overlay = window.frame();
+
+        GlyphAtlas atlas;
+        ASSERT_TRUE(
+            build_glyph_atlas(default_font_file(), overlay_pixel_size(240), overlay_characters("hill.txt"), &atlas));
+        const CameraVectors vectors = camera_vectors(camera);
+        const OverlayScene scene{320,
+                                 240,
+                                 vectors,
+                                 density_field_range(field.get()),
+                                 density_field_max(field.get()),
+                                 density_field_counts(field.get()),
+                                 "hill.txt",
+                                 ColourMap::grey};
+        const PictureOverlay overlay = lay_out_overlay(atlas, scene);
+        const BarBox bar = scale_bar_box(320, 240);
+        auto inside_something = [&](int x, int y) {
+            if (x >= bar.x0 - 1 && x <= bar.x1 && y >= bar.y0 - 1 && y <= bar.y1)
+                return true;
+            for (const PlacedText& t : overlay.texts)
+                if (x >= t.x0 - 2 && x < t.x1 + 2 && y >= t.y0 - 2 && y < t.y1 + 2)
+                    return true;
+            return false;
+        };
+        size_t changed = 0;
+        for (int y = 0; y < 240; ++y)
+            for (int x = 0; x < 320; ++x)
+                if (scene_only[size_t(y) * 320 + x] != with_overlay[size_t(y) * 320 + x]) {
+                    ++changed;
+                    EXPECT_TRUE(inside_something(x, y)) << x << ", " << y;
+                }
+        EXPECT_GT(changed, 1000u);
+        for (const ScreenQuad& q : overlay.quads) {
+            if (q.solid || q.color != 0xFFFFFFFF)
+                continue;
+            for (int y = 0; y < q.y1 - q.y0; ++y)
+                for (int x = 0; x < q.x1 - q.x0; ++x)
+                    if (atlas.alpha[size_t(q.v0 + y) * atlas.width + size_t(q.u0 + x)] == 255)
+                        EXPECT_EQ(window.pixel(UINT(q.x0 + x), UINT(q.y0 + y)), kWhite) << q.x0 + x << ", " << q.y0 + y;
+        }
+        const UINT middle = UINT(bar.x0 + bar.x1) / 2;
+        EXPECT_EQ(window.pixel(middle, UINT(bar.y0)), colour_map_colour(ColourMap::grey, 1.0) & 0xFFFFFF);
+        EXPECT_EQ(window.pixel(middle, UINT(bar.y1 - 1)), colour_map_colour(ColourMap::grey, 0.0) & 0xFFFFFF);
+
+        std::vector<std::string> texts;
+        for (const PlacedText& t : overlay.texts)
+            texts.push_back(t.text);
+        EXPECT_EQ(texts.front(), "hill.txt — 3,000 点、範囲内 3,000 点、不正な行 2 行");
+        EXPECT_NE(std::find(texts.begin(), texts.end(), "点/セル"), texts.end());
+        // Each axis value is nearer its own grid line, along the edges
+        // nearest the eye, than any other; most are shown.
+        const Matrix4 view = build_view_matrix(vectors.eye, vectors.at, vectors.up);
+        const Matrix4 projection = build_scene_projection(320, 240);
+        const float x_edge = vectors.eye.x > 0 ? 0.5f : -0.5f, y_edge = vectors.eye.y > 0 ? 0.5f : -0.5f;
+        int values = 0;
+        for (const PlacedText& t : overlay.texts) {
+            for (int axis = 0; axis < 2; ++axis) {
+                int named = -1;
+                for (int k = 0; k <= 10; ++k)
+                    if (t.text == (axis == 0 ? format_number(400.0 * k, 0) : format_number(-3 + 0.6 * k, 1)))
+                        named = k;
+                if (named < 0 || (axis == 0 && t.x1 > bar.x0 - 40))
+                    continue; // not this axis's, or the scale's
+                ++values;
+                const float cx = (t.x0 + t.x1) / 2.0f, cy = (t.y0 + t.y1) / 2.0f;
+                auto distance = [&](int k) {
+                    const float along = k / 10.0f - 0.5f;
+                    const PixelPoint p = axis == 0 ? project_point(view, projection, 320, 240, along, y_edge, 0)
+                                                   : project_point(view, projection, 320, 240, x_edge, along, 0);
+                    return std::hypot(p.x - cx, p.y - cy);
+                };
+                EXPECT_LT(distance(named), 2.5f * atlas.line_height) << t.text << " beside its line";
+                for (int k = 0; k <= 10; ++k)
+                    if (k != named)
+                        EXPECT_LT(distance(named), distance(k)) << t.text << " against line " << k;
+            }
+        }
+        EXPECT_GE(values, 8) << "of 22, at 320 x 240";
+
+        show_axes(false);
+        renderer->ops.render(renderer);
+        EXPECT_TRUE(window.frame() == scene_only) << "the scene's frame again";
+    }
+}
+
 // A failed reset keeps everything and draws nothing; a good one brings back
 // the states, the camera and the picture at the window's size.
 TEST_F(RendererObjectTest, FailedResetThenAGoodOne)
@@ -299,11 +421,13 @@ TEST_F(TextureTest, DestroyGivesEveryReferenceBack)
     write(quarters_bitmap());
     FieldPtr field = make_field([](int, int) { return 0.5; });
     const MarkerPair pair{0.5, 0.5};
+    show_axes(true);
     renderer->ops.set_marker(renderer, &pair);
     renderer->ops.set_field(renderer, field.get());
     renderer->ops.set_texture(renderer, path.c_str());
     renderer->ops.render(renderer);
-    std::vector<IUnknown*> held = {state->d3d, state->device, state->batches[kSurfaceBatch].texture};
+    std::vector<IUnknown*> held = {state->d3d, state->device, state->batches[kSurfaceBatch].texture,
+                                   state->batches[kOverlayBatch].texture};
     for (const DrawBatch& b : state->batches)
         held.insert(held.end(), {b.vertex_buffer, b.index_buffer});
     for (IUnknown* object : held)

@@ -124,6 +124,30 @@ TEST_F(RenderCommand, WritesTheLastFrameAsRgbPng)
     EXPECT_GT(p.count(kYellow), 0u);
 }
 
+// By default the picture carries its texts and height scale; --no-axes
+// leaves the scene alone: the status line's corner all background, the
+// rest of the picture as with them.
+TEST_F(RenderCommand, NoAxesLeavesOutTheTextsAndTheScale)
+{
+    ASSERT_EQ(run(data + " -o " + out("axes.png")), 0);
+    ASSERT_EQ(run(data + " --no-axes -o " + out("plain.png")), 0);
+    const Picture axes = read_png(out("axes.png")), plain = read_png(out("plain.png"));
+    ASSERT_EQ(axes.pixels.size(), plain.pixels.size());
+    auto corner_changes = [&](const Picture& p) {
+        size_t changed = 0;
+        for (size_t y = 440; y < 480; ++y)
+            for (size_t x = 0; x < 200; ++x)
+                changed += p.pixels[y * 640 + x] != kGrey;
+        return changed;
+    };
+    EXPECT_EQ(corner_changes(plain), 0u);
+    EXPECT_GT(corner_changes(axes), 100u) << "the status line";
+    size_t same = 0;
+    for (size_t k = 0; k < plain.pixels.size(); ++k)
+        same += axes.pixels[k] == plain.pixels[k];
+    EXPECT_GT(same, plain.pixels.size() * 9 / 10);
+}
+
 // The texture is draped over the surface; one that cannot be loaded warns
 // once and leaves the picture untextured.
 TEST_F(RenderCommand, Texture)
@@ -181,20 +205,20 @@ TEST_F(RenderCommand, FailuresNameTheFile)
 // change it), each bad value is a usage error.
 TEST_F(RenderCommand, PictureOptions)
 {
-    ASSERT_EQ(run(data + " --size 160x120 -o " + out("default.png")), 0);
+    // The scene alone, without the texts and scale, which the options leave alone.
+    ASSERT_EQ(run(data + " --size 160x120 --no-axes -o " + out("default.png")), 0);
     const std::string plain = read_file(out("default.png"));
     const std::pair<std::string, bool> good[] = {
-        {"--colormap grey", false}, {"--smooth 0", false},        {"--texture-only", false},
-        {"--no-axes", false},       {"--colormap viridis", true}, {"--colormap turbo", true},
-        {"--smooth 1", true},       {"--smooth 4", true},         {"--log", true},
+        {"--colormap grey", false}, {"--smooth 0", false}, {"--texture-only", false}, {"--colormap viridis", true},
+        {"--colormap turbo", true}, {"--smooth 1", true},  {"--smooth 4", true},      {"--log", true},
     };
     for (const auto& [option, changes] : good) {
         std::string err;
-        ASSERT_EQ(run(data + " --size 160x120 " + option + " -o " + out("p.png"), &err), 0) << option << err;
+        ASSERT_EQ(run(data + " --size 160x120 --no-axes " + option + " -o " + out("p.png"), &err), 0) << option << err;
         EXPECT_EQ(read_file(out("p.png")) != plain, changes) << option;
     }
     // A colour map colours the plane where there are no points.
-    ASSERT_EQ(run(data + " --size 160x120 --colormap viridis -o " + out("v.png")), 0);
+    ASSERT_EQ(run(data + " --size 160x120 --no-axes --colormap viridis -o " + out("v.png")), 0);
     EXPECT_GT(read_png(out("v.png")).count(0x440154), 1000u) << "viridis's lowest colour";
 
     for (const char* bad : {"--colormap jet", "--colormap Viridis", "--colormap", "--smooth 3", "--smooth -1",

@@ -51,8 +51,11 @@ public:
         depth_write_ = shading.depth_write;
         color_write_ = shading.color_write;
         flat_ = shading.flat;
-        // An X8R8G8B8 target sets the alpha bits whatever the blend says.
-        keep_alpha_ = (target.color_set_bits >> 24) != 0xFF;
+        alpha_test_ = shading.output.alpha_test;
+        blend_ = shading.output.blend;
+        // An X8R8G8B8 target sets the alpha bits whatever the stage says,
+        // unless the alpha test or the blend reads them first.
+        keep_alpha_ = (target.color_set_bits >> 24) != 0xFF || alpha_test_ || blend_;
     }
 
     // A small triangle (TriangleSetup::small), whole: its rows walked with
@@ -392,12 +395,17 @@ private:
         } else {
             __m128i texture_low, texture_high;
             texture_lanes(fi, fy, &texture_low, &texture_high);
+            const __m128i alpha_lanes = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
+            if constexpr (B == Blend::DiffuseModulateAlpha) {
+                low = select(alpha_lanes, lanes::multiply(texture_low, low), low);
+                high = select(alpha_lanes, lanes::multiply(texture_high, high), high);
+                return _mm_packus_epi16(low, high);
+            }
             low = lanes::multiply(texture_low, low);
             high = lanes::multiply(texture_high, high);
             if constexpr (B == Blend::ModulateTextureAlpha) {
-                const __m128i alpha_lanes = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
-                low = _mm_or_si128(_mm_andnot_si128(alpha_lanes, low), _mm_and_si128(alpha_lanes, texture_low));
-                high = _mm_or_si128(_mm_andnot_si128(alpha_lanes, high), _mm_and_si128(alpha_lanes, texture_high));
+                low = select(alpha_lanes, texture_low, low);
+                high = select(alpha_lanes, texture_high, high);
             }
             return _mm_packus_epi16(low, high);
         }
@@ -460,22 +468,26 @@ private:
         alignas(16) int32_t depth_at[4], color_at[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(depth_at), _mm_madd_epi16(place, load(lanes_.depth_stride)));
         _mm_store_si128(reinterpret_cast<__m128i*>(color_at), _mm_madd_epi16(place, load(lanes_.color_stride)));
-        __m128i pass = _mm_set1_epi32(-1);
+        __m128i pass = _mm_set1_epi32(-1), z = _mm_setzero_si128(), stored = _mm_setzero_si128();
         if (depth_test_) {
             // to_d16 in lanes: maxps and minps take their second operand for NaN too.
             __m128 scaled = _mm_add_ps(_mm_mul_ps(plane(kZ, fi, fy), _mm_set1_ps(65535.0f)), _mm_set1_ps(0.5f));
             scaled = _mm_min_ps(_mm_max_ps(scaled, _mm_setzero_ps()), _mm_set1_ps(65535.0f));
-            const __m128i z = _mm_cvttps_epi32(scaled);
-            const __m128i stored = load_depths(depth_, depth_at);
+            z = _mm_cvttps_epi32(scaled);
+            stored = load_depths(depth_, depth_at);
             pass = _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_cmplt_epi32(z, stored), load(lanes_.accept[0])),
                                              _mm_and_si128(_mm_cmpeq_epi32(z, stored), load(lanes_.accept[1]))),
                                 _mm_and_si128(_mm_cmpgt_epi32(z, stored), load(lanes_.accept[2])));
             if (_mm_movemask_epi8(pass) == 0) {
                 return;
             }
-            if (depth_write_) {
+            if (depth_write_ && !alpha_test_) {
                 store_depths(depth_, depth_at, select(pass, z, stored));
             }
+        }
+        if (alpha_test_ || blend_) {
+            shade_output(fi, fy, depth_at, color_at, pass, z, stored);
+            return;
         }
         if (!color_write_) {
             return;
@@ -484,6 +496,57 @@ private:
         // Mostly every lane passes, and nothing need be read back.
         store_colors(color_, color_at,
                      _mm_movemask_epi8(pass) == 0xFFFF ? fresh : select(pass, fresh, load_colors(color_, color_at)));
+    }
+
+    // The lanes whose alpha passes the alpha test.
+    __m128i alpha_pass(__m128i colors) const
+    {
+        const __m128i alpha = _mm_srli_epi32(colors, 24), ref = load(lanes_.alpha_ref);
+        return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_cmplt_epi32(alpha, ref), load(lanes_.alpha_accept[0])),
+                                         _mm_and_si128(_mm_cmpeq_epi32(alpha, ref), load(lanes_.alpha_accept[1]))),
+                            _mm_and_si128(_mm_cmpgt_epi32(alpha, ref), load(lanes_.alpha_accept[2])));
+    }
+
+    // blend_output in lanes, for the factors of blend_factor_in_lanes:
+    // each factor is the source alpha masked and flipped, channels as
+    // 16-bit lanes, the sum held to 255 by the final pack.
+    __m128i blend_colors(__m128i source, __m128i dest) const
+    {
+        const __m128i zero = _mm_setzero_si128();
+        auto half = [&](__m128i s, __m128i d) {
+            const __m128i alpha =
+                _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
+            const __m128i sf = _mm_xor_si128(_mm_and_si128(alpha, load(lanes_.source_alpha)), load(lanes_.source_flip));
+            const __m128i df = _mm_xor_si128(_mm_and_si128(alpha, load(lanes_.dest_alpha)), load(lanes_.dest_flip));
+            return _mm_adds_epu16(lanes::multiply(s, sf), lanes::multiply(d, df));
+        };
+        return _mm_packus_epi16(half(_mm_unpacklo_epi8(source, zero), _mm_unpacklo_epi8(dest, zero)),
+                                half(_mm_unpackhi_epi8(source, zero), _mm_unpackhi_epi8(dest, zero)));
+    }
+
+    // The rest of shade with the alpha test or the blend on: a lane the
+    // alpha test drops keeps its depth and colour.
+    __attribute__((noinline)) void shade_output(__m128 fi, __m128 fy, const int32_t* depth_at, const int32_t* color_at,
+                                                __m128i pass, __m128i z, __m128i stored)
+    {
+        __m128i fresh = colors(fi, fy);
+        if (alpha_test_) {
+            pass = _mm_and_si128(pass, alpha_pass(fresh));
+            if (_mm_movemask_epi8(pass) == 0) {
+                return;
+            }
+            if (depth_test_ && depth_write_) {
+                store_depths(depth_, depth_at, select(pass, z, stored));
+            }
+        }
+        if (!color_write_) {
+            return;
+        }
+        const __m128i dest = load_colors(color_, color_at);
+        if (blend_) {
+            fresh = blend_colors(fresh, dest);
+        }
+        store_colors(color_, color_at, select(pass, _mm_or_si128(fresh, load(lanes_.color_set_bits)), dest));
     }
 
     // ---- Eight lanes: pixels 0 to 3 of a group in the low half of every
@@ -658,10 +721,15 @@ private:
         } else {
             __m256i texture_low, texture_high;
             wide_texture(fi, fy, &texture_low, &texture_high);
+            const __m256i alpha_lanes = _mm256_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0, 0);
+            if constexpr (B == Blend::DiffuseModulateAlpha) {
+                low = wide_select(alpha_lanes, wide_multiply(texture_low, low), low);
+                high = wide_select(alpha_lanes, wide_multiply(texture_high, high), high);
+                return _mm256_packus_epi16(low, high);
+            }
             low = wide_multiply(texture_low, low);
             high = wide_multiply(texture_high, high);
             if constexpr (B == Blend::ModulateTextureAlpha) {
-                const __m256i alpha_lanes = _mm256_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0, 0);
                 low = wide_select(alpha_lanes, texture_low, low);
                 high = wide_select(alpha_lanes, texture_high, high);
             }
@@ -678,13 +746,13 @@ private:
         alignas(32) int32_t depth_at[8], color_at[8];
         _mm256_store_si256(reinterpret_cast<__m256i*>(depth_at), _mm256_madd_epi16(place, twice(lanes_.depth_stride)));
         _mm256_store_si256(reinterpret_cast<__m256i*>(color_at), _mm256_madd_epi16(place, twice(lanes_.color_stride)));
-        __m256i pass = _mm256_set1_epi32(-1);
+        __m256i pass = _mm256_set1_epi32(-1), z = _mm256_setzero_si256(), stored = _mm256_setzero_si256();
         if (depth_test_) {
             __m256 scaled =
                 _mm256_add_ps(_mm256_mul_ps(wide_plane(kZ, fi, fy), _mm256_set1_ps(65535.0f)), _mm256_set1_ps(0.5f));
             scaled = _mm256_min_ps(_mm256_max_ps(scaled, _mm256_setzero_ps()), _mm256_set1_ps(65535.0f));
-            const __m256i z = _mm256_cvttps_epi32(scaled);
-            const __m256i stored = halves(load_depths(depth_, depth_at), load_depths(depth_, depth_at + 4));
+            z = _mm256_cvttps_epi32(scaled);
+            stored = halves(load_depths(depth_, depth_at), load_depths(depth_, depth_at + 4));
             pass = _mm256_or_si256(
                 _mm256_or_si256(_mm256_and_si256(_mm256_cmpgt_epi32(stored, z), twice(lanes_.accept[0])),
                                 _mm256_and_si256(_mm256_cmpeq_epi32(z, stored), twice(lanes_.accept[1]))),
@@ -692,11 +760,13 @@ private:
             if (_mm256_movemask_epi8(pass) == 0) {
                 return;
             }
-            if (depth_write_) {
-                const __m256i kept = wide_select(pass, z, stored);
-                store_depths(depth_, depth_at, _mm256_castsi256_si128(kept));
-                store_depths(depth_, depth_at + 4, _mm256_extracti128_si256(kept, 1));
+            if (depth_write_ && !alpha_test_) {
+                wide_store_depths(depth_at, wide_select(pass, z, stored));
             }
+        }
+        if (alpha_test_ || blend_) {
+            wide_shade_output(fi, fy, depth_at, color_at, pass, z, stored);
+            return;
         }
         if (!color_write_) {
             return;
@@ -710,11 +780,71 @@ private:
         store_colors(color_, color_at + 4, _mm256_extracti128_si256(kept, 1));
     }
 
+    LANES_AVX2 void wide_store_depths(const int32_t* depth_at, __m256i values) const
+    {
+        store_depths(depth_, depth_at, _mm256_castsi256_si128(values));
+        store_depths(depth_, depth_at + 4, _mm256_extracti128_si256(values, 1));
+    }
+
+    // alpha_pass in eight lanes.
+    LANES_AVX2 __m256i wide_alpha_pass(__m256i colors) const
+    {
+        const __m256i alpha = _mm256_srli_epi32(colors, 24), ref = twice(lanes_.alpha_ref);
+        return _mm256_or_si256(
+            _mm256_or_si256(_mm256_and_si256(_mm256_cmpgt_epi32(ref, alpha), twice(lanes_.alpha_accept[0])),
+                            _mm256_and_si256(_mm256_cmpeq_epi32(alpha, ref), twice(lanes_.alpha_accept[1]))),
+            _mm256_and_si256(_mm256_cmpgt_epi32(alpha, ref), twice(lanes_.alpha_accept[2])));
+    }
+
+    // blend_colors in eight lanes.
+    LANES_AVX2 __m256i wide_blend_colors(__m256i source, __m256i dest) const
+    {
+        const __m256i zero = _mm256_setzero_si256();
+        auto half = [&](__m256i s, __m256i d) LANES_AVX2 {
+            const __m256i alpha =
+                _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(s, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
+            const __m256i sf =
+                _mm256_xor_si256(_mm256_and_si256(alpha, twice(lanes_.source_alpha)), twice(lanes_.source_flip));
+            const __m256i df =
+                _mm256_xor_si256(_mm256_and_si256(alpha, twice(lanes_.dest_alpha)), twice(lanes_.dest_flip));
+            return _mm256_adds_epu16(wide_multiply(s, sf), wide_multiply(d, df));
+        };
+        return _mm256_packus_epi16(half(_mm256_unpacklo_epi8(source, zero), _mm256_unpacklo_epi8(dest, zero)),
+                                   half(_mm256_unpackhi_epi8(source, zero), _mm256_unpackhi_epi8(dest, zero)));
+    }
+
+    // shade_output in eight lanes.
+    LANES_AVX2 __attribute__((noinline)) void wide_shade_output(__m256 fi, __m256 fy, const int32_t* depth_at,
+                                                                const int32_t* color_at, __m256i pass, __m256i z,
+                                                                __m256i stored)
+    {
+        __m256i fresh = wide_colors(fi, fy);
+        if (alpha_test_) {
+            pass = _mm256_and_si256(pass, wide_alpha_pass(fresh));
+            if (_mm256_movemask_epi8(pass) == 0) {
+                return;
+            }
+            if (depth_test_ && depth_write_) {
+                wide_store_depths(depth_at, wide_select(pass, z, stored));
+            }
+        }
+        if (!color_write_) {
+            return;
+        }
+        const __m256i dest = halves(load_colors(color_, color_at), load_colors(color_, color_at + 4));
+        if (blend_) {
+            fresh = wide_blend_colors(fresh, dest);
+        }
+        const __m256i kept = wide_select(pass, _mm256_or_si256(fresh, twice(lanes_.color_set_bits)), dest);
+        store_colors(color_, color_at, _mm256_castsi256_si128(kept));
+        store_colors(color_, color_at + 4, _mm256_extracti128_si256(kept, 1));
+    }
+
     const TriangleSetup& triangle_;
     const TriangleRaster::Lanes& lanes_;
     uint32_t* color_; // at the triangle's corner
     uint16_t* depth_;
-    bool depth_test_, depth_write_, color_write_, flat_, keep_alpha_;
+    bool depth_test_, depth_write_, color_write_, flat_, keep_alpha_, alpha_test_, blend_;
     bool planes_ready_ = false;
     alignas(32) float origin_[kAttributes][kLanes];
     alignas(32) float dx_[kAttributes][kLanes];

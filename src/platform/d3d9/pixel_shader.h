@@ -82,6 +82,11 @@ inline uint32_t modulate_texture_alpha(uint32_t texture, uint32_t diffuse)
     return (texture & 0xFF000000u) | (modulate(texture, diffuse) & 0x00FFFFFFu);
 }
 
+inline uint32_t diffuse_modulate_alpha(uint32_t texture, uint32_t diffuse)
+{
+    return (mul8(texture >> 24, diffuse >> 24) << 24) | (diffuse & 0x00FFFFFFu);
+}
+
 #if defined(__SSE2__)
 // Colours as four 16-bit lanes (blue, green, red, alpha: the byte order of
 // an A8R8G8B8 pixel in memory) in the low half of a register.
@@ -172,6 +177,7 @@ struct Shader {
     int width_shift = 0;
     float scale_u = 0.0f, scale_v = 0.0f;
     bool depth_test, depth_write, color_write;
+    bool output; // alpha test or blend on
     uint32_t depth_accept;
     uint32_t color_set_bits;
 #if defined(__SSE2__)
@@ -186,6 +192,7 @@ struct Shader {
           depth_test(s.depth_test),
           depth_write(s.depth_write),
           color_write(s.color_write),
+          output(s.output.alpha_test || s.output.blend),
           depth_accept(depth_mask(s.depth_func)),
           color_set_bits(t.color_set_bits)
     {
@@ -293,6 +300,8 @@ struct Shader {
             return F == Fetch::White ? diffuse : modulate(texture, diffuse);
         } else if constexpr (B == Blend::ModulateTextureAlpha) {
             return F == Fetch::White ? (diffuse | 0xFF000000u) : modulate_texture_alpha(texture, diffuse);
+        } else if constexpr (B == Blend::DiffuseModulateAlpha) {
+            return F == Fetch::White ? diffuse : diffuse_modulate_alpha(texture, diffuse);
         } else {
             return blend_stage(shading.stage, texture, diffuse);
         }
@@ -317,9 +326,11 @@ struct Shader {
                     texture = lanes::bilinear_at(texels, texel_lanes(p), masks, shift);
                 }
                 __m128i result = lanes::multiply(texture, diffuse);
+                const __m128i alpha = _mm_set_epi16(0, 0, 0, 0, -1, 0, 0, 0);
                 if constexpr (B == Blend::ModulateTextureAlpha) {
-                    const __m128i alpha = _mm_set_epi16(0, 0, 0, 0, -1, 0, 0, 0);
                     result = _mm_or_si128(_mm_andnot_si128(alpha, result), _mm_and_si128(alpha, texture));
+                } else if constexpr (B == Blend::DiffuseModulateAlpha) {
+                    result = _mm_or_si128(_mm_andnot_si128(alpha, diffuse), _mm_and_si128(alpha, result));
                 }
                 return lanes::pack(result);
             }
@@ -331,6 +342,10 @@ struct Shader {
     // One covered pixel.
     inline void pixel(int x, uint32_t* color_row, uint16_t* depth_row, Vec4 p, Vec4 c) const
     {
+        if (output) {
+            output_pixel(x, color_row, depth_row, p, c);
+            return;
+        }
         if (depth_test) {
             const uint32_t z = to_d16(p[0]);
             if (!depth_pass(depth_accept, z, depth_row[x])) {
@@ -344,6 +359,34 @@ struct Shader {
             return;
         }
         color_row[x] = shade(p, c) | color_set_bits;
+    }
+
+    // One covered pixel through the alpha test and the blend: a pixel
+    // the alpha test drops leaves depth and colour as they were.
+    __attribute__((noinline)) void output_pixel(int x, uint32_t* color_row, uint16_t* depth_row, Vec4 p, Vec4 c) const
+    {
+        uint32_t z = 0;
+        if (depth_test) {
+            z = to_d16(p[0]);
+            if (!depth_pass(depth_accept, z, depth_row[x])) {
+                return;
+            }
+        }
+        const PixelOutput& out = shading.output;
+        uint32_t source = shade(p, c);
+        if (out.alpha_test && !depth_pass(depth_mask(out.alpha_func), source >> 24, out.alpha_ref)) {
+            return;
+        }
+        if (depth_test && depth_write) {
+            depth_row[x] = static_cast<uint16_t>(z);
+        }
+        if (!color_write) {
+            return;
+        }
+        if (out.blend) {
+            source = blend_output(out, source, color_row[x]);
+        }
+        color_row[x] = source | color_set_bits;
     }
 
     uint32_t* color_row(int y) const { return target.color + y * target.color_stride; }

@@ -88,6 +88,33 @@ uint32_t stage_operation(DWORD op, uint32_t x1, uint32_t x2, uint32_t x0, uint32
     }
 }
 
+// The factor of one channel (`shift`) of a blend.
+uint32_t blend_factor(DWORD factor, uint32_t source, uint32_t dest, int shift)
+{
+    switch (factor) {
+    case D3DBLEND_ZERO:
+        return 0;
+    case D3DBLEND_SRCCOLOR:
+        return channel(source, shift);
+    case D3DBLEND_INVSRCCOLOR:
+        return 255 - channel(source, shift);
+    case D3DBLEND_SRCALPHA:
+        return source >> 24;
+    case D3DBLEND_INVSRCALPHA:
+        return 255 - (source >> 24);
+    case D3DBLEND_DESTALPHA:
+        return dest >> 24;
+    case D3DBLEND_INVDESTALPHA:
+        return 255 - (dest >> 24);
+    case D3DBLEND_DESTCOLOR:
+        return channel(dest, shift);
+    case D3DBLEND_INVDESTCOLOR:
+        return 255 - channel(dest, shift);
+    default: // ONE
+        return 255;
+    }
+}
+
 struct Edge {
     int64_t row;    // value at the first pixel of the current row, biased
     int64_t step_x; // change per pixel to the right
@@ -335,6 +362,9 @@ void with_kinds(Fetch fetch, Blend blend, Body&& body)
         case Blend::ModulateTextureAlpha:
             body.template operator()<F, Blend::ModulateTextureAlpha>();
             break;
+        case Blend::DiffuseModulateAlpha:
+            body.template operator()<F, Blend::DiffuseModulateAlpha>();
+            break;
         case Blend::General:
             body.template operator()<F, Blend::General>();
             break;
@@ -390,6 +420,25 @@ bool pixel_loops::avx2_available()
     return available;
 }
 
+bool blend_factor_known(DWORD factor) { return factor >= D3DBLEND_ZERO && factor <= D3DBLEND_INVDESTCOLOR; }
+
+bool blend_factor_in_lanes(DWORD factor)
+{
+    return factor == D3DBLEND_ZERO || factor == D3DBLEND_ONE || factor == D3DBLEND_SRCALPHA ||
+        factor == D3DBLEND_INVSRCALPHA;
+}
+
+uint32_t blend_output(const PixelOutput& output, uint32_t source, uint32_t dest)
+{
+    uint32_t result = 0;
+    for (int shift = 0; shift <= 24; shift += 8) {
+        const uint32_t sum = mul8(channel(source, shift), blend_factor(output.src_blend, source, dest, shift)) +
+            mul8(channel(dest, shift), blend_factor(output.dest_blend, source, dest, shift));
+        result |= std::min(sum, 255u) << shift;
+    }
+    return result;
+}
+
 void finish_shading(PixelShading* shading)
 {
     shading->choice_per_primitive = shading->sampler && shading->sampler->needs_lod();
@@ -426,14 +475,29 @@ TriangleRaster::TriangleRaster(const RasterTarget& target, const PixelShading& s
     : target_(target), shading_(shading), rows_(rows), cull_(cull)
 {
     const uint32_t accept = depth_mask(shading.depth_func);
+    const PixelOutput& output = shading.output;
+    const uint32_t alpha_accept = depth_mask(output.alpha_func);
     for (int lane = 0; lane < 4; ++lane) {
         for (int outcome = 0; outcome < 3; ++outcome) {
             lanes_.accept[outcome][lane] = (accept >> outcome) & 1 ? -1 : 0;
+            lanes_.alpha_accept[outcome][lane] = (alpha_accept >> outcome) & 1 ? -1 : 0;
         }
         lanes_.color_set_bits[lane] = target.color_set_bits;
+        lanes_.alpha_ref[lane] = static_cast<int32_t>(output.alpha_ref);
     }
+    // A factor in lanes is the source alpha or none of it, flipped or not.
+    auto uses_alpha = [](DWORD f) -> int16_t { return f == D3DBLEND_SRCALPHA || f == D3DBLEND_INVSRCALPHA ? -1 : 0; };
+    auto flips = [](DWORD f) -> int16_t { return f == D3DBLEND_ONE || f == D3DBLEND_INVSRCALPHA ? 255 : 0; };
+    for (int k = 0; k < 8; ++k) {
+        lanes_.source_alpha[k] = uses_alpha(output.src_blend);
+        lanes_.source_flip[k] = flips(output.src_blend);
+        lanes_.dest_alpha[k] = uses_alpha(output.dest_blend);
+        lanes_.dest_flip[k] = flips(output.dest_blend);
+    }
+    const bool output_in_lanes =
+        !output.blend || (blend_factor_in_lanes(output.src_blend) && blend_factor_in_lanes(output.dest_blend));
     // Offsets in the buffers come from 16-bit multiplies.
-    if (shading.lanes > 1 && target.color_stride < 32768 && target.depth_stride < 32768) {
+    if (shading.lanes > 1 && target.color_stride < 32768 && target.depth_stride < 32768 && output_in_lanes) {
         lanes_.width = shading.lanes >= 8 && avx2_available() ? 8 : 4;
     }
     for (int pair = 0; pair < 4; ++pair) {

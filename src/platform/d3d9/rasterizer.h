@@ -51,6 +51,7 @@ enum class Blend {
     Diffuse,              // colour op disabled: the diffuse colour
     Modulate,             // colour and alpha: texture x diffuse
     ModulateTextureAlpha, // colour texture x diffuse, alpha from the texture
+    DiffuseModulateAlpha, // colour from the diffuse, alpha texture x diffuse (text)
     General,              // any other setting
 };
 
@@ -61,6 +62,24 @@ struct StageBlend {
     uint32_t constant;
 };
 
+// What happens to a shaded pixel before it is stored: the alpha test
+// against a reference, and the blend with the pixel already there, each
+// channel source x src_blend + destination x dest_blend.
+struct PixelOutput {
+    bool alpha_test = false;
+    DWORD alpha_func = D3DCMP_ALWAYS;
+    uint32_t alpha_ref = 0;
+    bool blend = false;
+    DWORD src_blend = D3DBLEND_ONE;
+    DWORD dest_blend = D3DBLEND_ZERO;
+};
+
+// The blend factors the device takes; any other counts as the default
+// (ONE for the source, ZERO for the destination).
+bool blend_factor_known(DWORD factor);
+// Of those, the ones the pixel loops in lanes take.
+bool blend_factor_in_lanes(DWORD factor);
+
 struct PixelShading {
     bool depth_test = false;
     bool depth_write = false;
@@ -69,6 +88,7 @@ struct PixelShading {
     bool color_write = true;
     Blend blend = Blend::Diffuse;
     StageBlend stage{};
+    PixelOutput output{};
     const TextureSampler* sampler = nullptr; // null: the texture reads opaque white
     // Pixels of a triangle shaded at once: 8 (where the processor has
     // AVX2, else 4), 4, or 1, the loop the others are tested against.
@@ -113,6 +133,15 @@ public:
         alignas(16) float scale_v[4];
         alignas(16) int16_t color_stride[8];
         alignas(16) int16_t depth_stride[8];
+        // The alpha test's accepted outcomes and reference, and for each
+        // blend factor the mask of the source alpha it takes and the bits
+        // it flips (255 - a), per 16-bit channel.
+        alignas(16) int32_t alpha_accept[3][4];
+        alignas(16) int32_t alpha_ref[4];
+        alignas(16) int16_t source_alpha[8];
+        alignas(16) int16_t source_flip[8];
+        alignas(16) int16_t dest_alpha[8];
+        alignas(16) int16_t dest_flip[8];
         const uint32_t* texels = nullptr;
         int width_shift = 0;
         // 8 or 4 lanes; 0 where the loop goes one pixel at a time, as when
@@ -149,3 +178,5 @@ void raster_point(const RasterTarget& target, const PixelShading& shading, RowRa
 
 // The stage-0 result for one pixel (exposed for tests of the blend rules).
 uint32_t blend_stage(const StageBlend& stage, uint32_t texture, uint32_t diffuse);
+// A shaded pixel `source` over the stored `dest` as `output` blends them.
+uint32_t blend_output(const PixelOutput& output, uint32_t source, uint32_t dest);

@@ -58,6 +58,11 @@ Blend classify_blend(const StageBlend& s)
             return Blend::ModulateTextureAlpha;
         }
     }
+    const bool color_from_diffuse = (s.color_op == D3DTOP_SELECTARG1 && s.color_arg1 == D3DTA_DIFFUSE) ||
+        (s.color_op == D3DTOP_SELECTARG2 && s.color_arg2 == D3DTA_DIFFUSE);
+    if (color_from_diffuse && s.alpha_op == D3DTOP_MODULATE && texture_and_diffuse(s.alpha_arg1, s.alpha_arg2)) {
+        return Blend::DiffuseModulateAlpha;
+    }
     return Blend::General;
 }
 
@@ -798,6 +803,13 @@ HRESULT SoftDevice::prepare_draw(D3DPRIMITIVETYPE type, UINT count, DrawCall* ca
                    stage[D3DTSS_ALPHAOP],   stage[D3DTSS_ALPHAARG1], stage[D3DTSS_ALPHAARG2], stage[D3DTSS_ALPHAARG0],
                    rs[D3DRS_TEXTUREFACTOR], stage[D3DTSS_CONSTANT]};
     shading.blend = classify_blend(shading.stage);
+    PixelOutput& output = shading.output;
+    output.alpha_test = rs[D3DRS_ALPHATESTENABLE] != FALSE;
+    output.alpha_func = rs[D3DRS_ALPHAFUNC];
+    output.alpha_ref = rs[D3DRS_ALPHAREF] & 0xFF;
+    output.blend = rs[D3DRS_ALPHABLENDENABLE] != FALSE;
+    output.src_blend = blend_factor_known(rs[D3DRS_SRCBLEND]) ? rs[D3DRS_SRCBLEND] : DWORD(D3DBLEND_ONE);
+    output.dest_blend = blend_factor_known(rs[D3DRS_DESTBLEND]) ? rs[D3DRS_DESTBLEND] : DWORD(D3DBLEND_ZERO);
     shading.sampler = nullptr;
     if (textures_[0]) {
         const DWORD* sa = states_.sampler[0];

@@ -9,6 +9,11 @@
 #include "platform/d3d9/software_device.h"
 #include "platform/d3d9/texel_formats.h"
 
+// The blend factors blend_output takes.
+constexpr DWORD kBlendCaps = D3DPBLENDCAPS_ZERO | D3DPBLENDCAPS_ONE | D3DPBLENDCAPS_SRCCOLOR |
+    D3DPBLENDCAPS_INVSRCCOLOR | D3DPBLENDCAPS_SRCALPHA | D3DPBLENDCAPS_INVSRCALPHA | D3DPBLENDCAPS_DESTALPHA |
+    D3DPBLENDCAPS_INVDESTALPHA | D3DPBLENDCAPS_DESTCOLOR | D3DPBLENDCAPS_INVDESTCOLOR;
+
 D3DCAPS9 software_device_caps(const D3D9Profile& profile)
 {
     D3DCAPS9 caps;
@@ -24,10 +29,9 @@ D3DCAPS9 software_device_caps(const D3D9Profile& profile)
     caps.RasterCaps = D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_MIPMAPLODBIAS;
     caps.ZCmpCaps = D3DPCMPCAPS_NEVER | D3DPCMPCAPS_LESS | D3DPCMPCAPS_EQUAL | D3DPCMPCAPS_LESSEQUAL |
         D3DPCMPCAPS_GREATER | D3DPCMPCAPS_NOTEQUAL | D3DPCMPCAPS_GREATEREQUAL | D3DPCMPCAPS_ALWAYS;
-    // No blending: the source replaces the destination.
-    caps.SrcBlendCaps = D3DPBLENDCAPS_ONE;
-    caps.DestBlendCaps = D3DPBLENDCAPS_ZERO;
-    caps.AlphaCmpCaps = D3DPCMPCAPS_ALWAYS;
+    caps.SrcBlendCaps = kBlendCaps;
+    caps.DestBlendCaps = kBlendCaps;
+    caps.AlphaCmpCaps = caps.ZCmpCaps;
     caps.ShadeCaps = D3DPSHADECAPS_COLORGOURAUDRGB | D3DPSHADECAPS_ALPHAGOURAUDBLEND;
     caps.TextureCaps = profile.texture_caps;
     caps.TextureFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MIPFPOINT |

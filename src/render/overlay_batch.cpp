@@ -1,0 +1,103 @@
+// The overlay batch: the glyph atlas kept between builds (rasterised again
+// only for a new size or new characters), the overlay laid out from the
+// field, the camera and the back buffer's size, and the data file's name.
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "platform/d3d9/interface_ptr.h"
+#include "render/renderer_state.h"
+#include "render/text/glyph_atlas.h"
+#include "render/text/picture_overlay.h"
+
+struct OverlayCache {
+    GlyphAtlas atlas;
+    int pixel_size = 0;
+    std::u32string characters;
+};
+
+namespace {
+
+bool back_buffer_size(IDirect3DDevice9* device, unsigned* width, unsigned* height)
+{
+    IDirect3DSurface9* surface = nullptr;
+    const HRESULT got = device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface);
+    const InterfacePtr<IDirect3DSurface9> back_buffer(surface);
+    D3DSURFACE_DESC desc;
+    if (FAILED(got) || !back_buffer || FAILED(back_buffer->GetDesc(&desc)))
+        return false;
+    *width = desc.Width;
+    *height = desc.Height;
+    return true;
+}
+
+// The atlas for this size and caption, rasterised again (and its texture
+// dropped) only when either changed.
+OverlayCache* current_atlas(RendererState* s, DrawBatch* batch, unsigned height)
+{
+    if (!s->overlay)
+        s->overlay = new (std::nothrow) OverlayCache;
+    OverlayCache* cache = s->overlay;
+    if (!cache)
+        return nullptr;
+    const int pixel_size = overlay_pixel_size(height);
+    std::u32string characters = overlay_characters(s->caption ? s->caption : "");
+    if (cache->atlas.width == 0 || cache->pixel_size != pixel_size || cache->characters != characters) {
+        // Without the font the atlas holds its solid cell alone: the scale
+        // bar is drawn, no text.
+        build_glyph_atlas(default_font_file(), pixel_size, characters, &cache->atlas);
+        cache->pixel_size = pixel_size;
+        cache->characters = std::move(characters);
+        release_interface(batch->texture);
+    }
+    return cache;
+}
+
+} // namespace
+
+bool axes_shown(const RendererState& s) { return s.picture.show_axes; }
+
+void build_overlay(RendererState* s, DrawBatch* batch)
+{
+    unsigned width = 0, height = 0;
+    OverlayCache* cache = back_buffer_size(s->device, &width, &height) ? current_atlas(s, batch, height) : nullptr;
+    if (!cache) {
+        empty_geometry(batch);
+        return;
+    }
+    if (!batch->texture)
+        upload_atlas(batch, s->device, cache->atlas);
+    OverlayScene scene;
+    scene.width = width;
+    scene.height = height;
+    scene.camera = s->camera;
+    scene.range = density_field_range(s->field);
+    scene.max_weight = density_field_max(s->field);
+    scene.counts = density_field_counts(s->field);
+    scene.caption = s->caption ? s->caption : "";
+    scene.colour_map = s->picture.colour_map;
+    upload_overlay(batch, s->device, lay_out_overlay(cache->atlas, scene), cache->atlas);
+}
+
+void release_overlay(RendererState* s)
+{
+    delete s->overlay;
+    s->overlay = nullptr;
+}
+
+void set_caption(Renderer* renderer, const char* name)
+{
+    RendererState* s = renderer_state(renderer);
+    if (!s)
+        return;
+    std::free(s->caption);
+    s->caption = nullptr;
+    if (name) {
+        const size_t bytes = std::strlen(name) + 1;
+        s->caption = static_cast<char*>(std::malloc(bytes));
+        if (s->caption)
+            std::memcpy(s->caption, name, bytes);
+    }
+    rebuild_screen_batches(s);
+}

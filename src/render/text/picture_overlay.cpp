@@ -1,0 +1,301 @@
+// The overlay's layout: texts placed at projected scene points and kept
+// apart, the height scale's bar one pixel row per level, and every text
+// drawn as an outline pass under a glyph pass.
+#include "render/text/picture_overlay.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "render/scene/colour_maps.h"
+#include "render/scene/mesh.h"
+#include "render/text/number_text.h"
+#include "resources/texts.h"
+
+namespace {
+
+constexpr uint32_t kGlyphColour = 0xFFFFFFFF;
+constexpr uint32_t kOutlineColour = 0xFF000000;
+constexpr uint32_t kBarFrameColour = 0xFF202020;
+constexpr int kGridLines = 11;
+constexpr int kBarBand = 8;     // rows
+constexpr int kScaleLabels = 5; // 0, a quarter, ..., the highest weight
+// How far outside its edge a value sits, in scene units, and where an
+// axis's name is tried, further out each time, until it is clear of them.
+constexpr float kValueOffset = 0.05f;
+constexpr float kNameOffsets[] = {0.12f, 0.16f, 0.2f, 0.25f, 0.3f};
+
+struct Box {
+    int x0, y0, x1, y1;
+    bool overlaps(const Box& o, int margin) const
+    {
+        return x0 < o.x1 + margin && o.x0 < x1 + margin && y0 < o.y1 + margin && o.y0 < y1 + margin;
+    }
+};
+
+std::string format_count(long long count) { return format_number(static_cast<double>(count), 0); }
+
+int text_width(const GlyphAtlas& atlas, std::u32string_view text)
+{
+    int width = 0;
+    for (char32_t c : text)
+        if (const AtlasGlyph* g = atlas.find(c))
+            width += g->advance;
+    return width;
+}
+
+// Texts and their quads as they are placed; a text that would overlap
+// one placed before it, or leave the picture, is skipped.
+class Layout {
+public:
+    Layout(const GlyphAtlas& atlas, unsigned width, unsigned height)
+        : atlas_(atlas), width_(int(width)), height_(int(height))
+    {
+    }
+
+    // The box of `text` with its top-left at (x, y).
+    Box box_at(std::u32string_view text, int x, int y) const
+    {
+        return Box{x, y, x + text_width(atlas_, text), y + atlas_.line_height};
+    }
+
+    // Places `text` in `box` unless it overlaps or leaves the picture.
+    bool place(const std::string& text, const Box& box)
+    {
+        if (atlas_.empty() || box.x0 < 0 || box.y0 < 0 || box.x1 > width_ || box.y1 > height_)
+            return false;
+        for (const PlacedText& t : texts_)
+            if (box.overlaps(Box{t.x0, t.y0, t.x1, t.y1}, 2))
+                return false;
+        texts_.push_back(PlacedText{text, box.x0, box.y0, box.x1, box.y1});
+        int pen = box.x0;
+        const int baseline = box.y0 + atlas_.ascent;
+        for (char32_t c : utf8_characters(text)) {
+            const AtlasGlyph* g = atlas_.find(c);
+            if (!g)
+                continue;
+            if (c == U' ') { // nothing to draw
+                pen += g->advance;
+                continue;
+            }
+            const int x = pen + g->left, y = baseline + g->top;
+            outlines_.push_back(ScreenQuad{x, y, x + g->width, y + g->height, g->outline_x, g->outline_y,
+                                           kOutlineColour, kOutlineColour, false});
+            glyphs_.push_back(ScreenQuad{x, y, x + g->width, y + g->height, g->plain_x, g->plain_y, kGlyphColour,
+                                         kGlyphColour, false});
+            pen += g->advance;
+        }
+        return true;
+    }
+
+    // `text` centred on the point, if it has a place.
+    bool place_centred(const std::string& text, PixelPoint at)
+    {
+        if (!at.placed)
+            return false;
+        const std::u32string characters = utf8_characters(text);
+        const int x = static_cast<int>(std::lround(at.x - text_width(atlas_, characters) / 2.0));
+        const int y = static_cast<int>(std::lround(at.y - atlas_.line_height / 2.0));
+        return place(text, box_at(characters, x, y));
+    }
+
+    void finish(PictureOverlay* overlay)
+    {
+        overlay->quads.insert(overlay->quads.end(), outlines_.begin(), outlines_.end());
+        overlay->quads.insert(overlay->quads.end(), glyphs_.begin(), glyphs_.end());
+        overlay->texts = std::move(texts_);
+    }
+
+    const GlyphAtlas& atlas() const { return atlas_; }
+
+private:
+    const GlyphAtlas& atlas_;
+    int width_, height_;
+    std::vector<PlacedText> texts_;
+    std::vector<ScreenQuad> outlines_, glyphs_;
+};
+
+// The bar: a dark frame; the top row exactly level 1 and the bottom row
+// level 0; between them bands of a few rows, each shaded between the
+// colour map's colours at its edges. Rows of their own would cost a
+// triangle setup per row every frame.
+void add_scale_bar(const OverlayScene& scene, const BarBox& bar, PictureOverlay* overlay)
+{
+    auto solid = [&](int y0, int y1, uint32_t top, uint32_t bottom) {
+        overlay->quads.push_back(ScreenQuad{bar.x0, y0, bar.x1, y1, 0, 0, top, bottom, true});
+    };
+    // The frame as four edges: a quad under the whole bar would blend
+    // every pixel twice.
+    const ScreenQuad edges[4] = {{bar.x0 - 1, bar.y0 - 1, bar.x1 + 1, bar.y0},
+                                 {bar.x0 - 1, bar.y1, bar.x1 + 1, bar.y1 + 1},
+                                 {bar.x0 - 1, bar.y0, bar.x0, bar.y1},
+                                 {bar.x1, bar.y0, bar.x1 + 1, bar.y1}};
+    for (ScreenQuad edge : edges) {
+        edge.color = edge.bottom_color = kBarFrameColour;
+        edge.solid = true;
+        overlay->quads.push_back(edge);
+    }
+    const int rows = bar.y1 - bar.y0;
+    if (rows < 2)
+        return;
+    // The level at a row's centre (y a whole number) or between rows.
+    auto colour_at = [&](double y) {
+        return colour_map_colour(scene.colour_map, std::clamp((bar.y1 - 1 - y) / (rows - 1), 0.0, 1.0));
+    };
+    solid(bar.y0, bar.y0 + 1, colour_at(bar.y0), colour_at(bar.y0));
+    for (int y = bar.y0 + 1; y < bar.y1 - 1; y += kBarBand) {
+        const int end = std::min(y + kBarBand, bar.y1 - 1);
+        solid(y, end, colour_at(y - 0.5), colour_at(end - 0.5));
+    }
+    solid(bar.y1 - 1, bar.y1, colour_at(bar.y1 - 1), colour_at(bar.y1 - 1));
+}
+
+void add_scale_labels(const OverlayScene& scene, const BarBox& bar, Layout* layout)
+{
+    const GlyphAtlas& atlas = layout->atlas();
+    const std::u32string unit = utf8_characters(text(TextId::height_scale_unit));
+    // Clear of the highest value, which is centred on the top row.
+    layout->place(text(TextId::height_scale_unit),
+                  layout->box_at(unit, bar.x1 - text_width(atlas, unit), bar.y0 - 4 - atlas.line_height * 3 / 2));
+    const double step = scene.max_weight / (kScaleLabels - 1);
+    const int decimals = scene.max_weight >= 100 ? 0 : scene.max_weight >= 10 ? 1 : 2;
+    const int gap = std::max(3, atlas.line_height / 4);
+    for (int k = kScaleLabels - 1; k >= 0; --k) {
+        const std::string value = format_number(step * k, decimals);
+        const std::u32string characters = utf8_characters(value);
+        const int row = bar.y1 - 1 - int(std::lround(double(bar.y1 - 1 - bar.y0) * k / (kScaleLabels - 1)));
+        layout->place(
+            value,
+            layout->box_at(characters, bar.x0 - gap - text_width(atlas, characters), row - atlas.line_height / 2));
+    }
+}
+
+// The values at the grid lines along the edges nearest the eye, and the
+// axes' names further out.
+void add_axes(const OverlayScene& scene, Layout* layout)
+{
+    const Matrix4 view = build_view_matrix(scene.camera.eye, scene.camera.at, scene.camera.up);
+    const Matrix4 projection = build_scene_projection(scene.width, scene.height);
+    auto project = [&](float x, float y) {
+        return project_point(view, projection, scene.width, scene.height, x, y, 0);
+    };
+    const float x_side = scene.camera.eye.x > 0 ? 1.0f : -1.0f, y_side = scene.camera.eye.y > 0 ? 1.0f : -1.0f;
+    const float x_edge = 0.5f * x_side, y_edge = 0.5f * y_side;
+    const FieldRange& r = scene.range;
+    const double x_step = (r.x_max - r.x_min) / (kGridLines - 1), y_step = (r.y_max - r.y_min) / (kGridLines - 1);
+    const int x_decimals = series_decimals(r.x_min, x_step), y_decimals = series_decimals(r.y_min, y_step);
+    for (int k = 0; k < kGridLines; ++k) {
+        const float along = node_position(k, kGridLines);
+        layout->place_centred(format_number(r.x_min + x_step * k, x_decimals),
+                              project(along, y_edge + kValueOffset * y_side));
+        layout->place_centred(format_number(r.y_min + y_step * k, y_decimals),
+                              project(x_edge + kValueOffset * x_side, along));
+    }
+    for (float offset : kNameOffsets)
+        if (layout->place_centred(text(TextId::axis_x_name), project(0.0f, y_edge + offset * y_side)))
+            break;
+    for (float offset : kNameOffsets)
+        if (layout->place_centred(text(TextId::axis_y_name), project(x_edge + offset * x_side, 0.0f)))
+            break;
+}
+
+} // namespace
+
+int overlay_pixel_size(unsigned height) { return std::max(10, int(std::lround(height * 18.0 / 768.0))); }
+
+std::u32string overlay_characters(std::string_view caption)
+{
+    std::string all;
+    for (char c = ' '; c <= '~'; ++c)
+        all += c;
+    for (TextId id : {TextId::axis_x_name, TextId::axis_y_name, TextId::height_scale_unit, TextId::status_line_format,
+                      TextId::status_rejected_format})
+        all += text(id);
+    all += "\xE2\x88\x92"; // the minus sign
+    all += caption;
+    return utf8_characters(all);
+}
+
+std::string status_line(std::string_view caption, const FieldCounts& counts)
+{
+    const std::string name(caption), points = format_count(counts.points), in_range = format_count(counts.in_range);
+    const int length =
+        std::snprintf(nullptr, 0, text(TextId::status_line_format), name.c_str(), points.c_str(), in_range.c_str());
+    std::string line(size_t(std::max(length, 0)) + 1, '\0');
+    std::snprintf(line.data(), line.size(), text(TextId::status_line_format), name.c_str(), points.c_str(),
+                  in_range.c_str());
+    line.pop_back();
+    if (counts.rejected_lines > 0) {
+        const std::string rejected = format_count(counts.rejected_lines);
+        std::string more(std::strlen(text(TextId::status_rejected_format)) + rejected.size() + 1, '\0');
+        std::snprintf(more.data(), more.size(), text(TextId::status_rejected_format), rejected.c_str());
+        line += more.c_str();
+    }
+    return line;
+}
+
+BarBox scale_bar_box(unsigned width, unsigned height)
+{
+    const int w = int(width), h = int(height);
+    const int side = overlay_pixel_size(height);
+    const int bar_width = std::max(6, side * 3 / 4);
+    const int x1 = w - side, y0 = h / 5, y1 = h - h / 4;
+    return BarBox{x1 - bar_width, y0, x1, y1};
+}
+
+PictureOverlay lay_out_overlay(const GlyphAtlas& atlas, const OverlayScene& scene)
+{
+    PictureOverlay overlay;
+    if (scene.width < 16 || scene.height < 16)
+        return overlay;
+    const BarBox bar = scale_bar_box(scene.width, scene.height);
+    add_scale_bar(scene, bar, &overlay);
+    Layout layout(atlas, scene.width, scene.height);
+    // The status line and the scale come first: the axes' values give way.
+    const std::string status = status_line(scene.caption, scene.counts);
+    const int margin = overlay_pixel_size(scene.height) / 2;
+    layout.place(status,
+                 layout.box_at(utf8_characters(status), margin, int(scene.height) - margin - atlas.line_height));
+    add_scale_labels(scene, bar, &layout);
+    add_axes(scene, &layout);
+    layout.finish(&overlay);
+    return overlay;
+}
+
+size_t overlay_quad_count(const PictureOverlay& overlay)
+{
+    return overlay.quads.size() * 4 <= 65536 ? overlay.quads.size() : 0;
+}
+
+bool write_overlay(std::span<OverlayVertex> vertices, std::span<uint16_t> indices, const PictureOverlay& overlay,
+                   const GlyphAtlas& atlas)
+{
+    const size_t quads = overlay_quad_count(overlay);
+    if (quads == 0 || vertices.size() != 4 * quads || indices.size() != 6 * quads || atlas.width == 0)
+        return false;
+    const float to_u = 1.0f / float(atlas.width), to_v = 1.0f / float(atlas.height);
+    // The solid cell's middle texel, for every corner of a solid quad.
+    const float solid_u = (float(atlas.solid_x) + 1.5f) * to_u, solid_v = (float(atlas.solid_y) + 1.5f) * to_v;
+    for (size_t k = 0; k < quads; ++k) {
+        const ScreenQuad& q = overlay.quads[k];
+        // Pixel centres lie on whole coordinates: the quad's edges half a
+        // pixel out, and texel u0 + i at pixel x0 + i.
+        const float left = float(q.x0) - 0.5f, right = float(q.x1) - 0.5f;
+        const float top = float(q.y0) - 0.5f, bottom = float(q.y1) - 0.5f;
+        const float u0 = q.solid ? solid_u : float(q.u0) * to_u,
+                    u1 = q.solid ? solid_u : float(q.u0 + q.x1 - q.x0) * to_u;
+        const float v0 = q.solid ? solid_v : float(q.v0) * to_v,
+                    v1 = q.solid ? solid_v : float(q.v0 + q.y1 - q.y0) * to_v;
+        OverlayVertex* v = &vertices[4 * k];
+        v[0] = OverlayVertex{left, top, 0.0f, 1.0f, q.color, u0, v0};
+        v[1] = OverlayVertex{right, top, 0.0f, 1.0f, q.color, u1, v0};
+        v[2] = OverlayVertex{left, bottom, 0.0f, 1.0f, q.bottom_color, u0, v1};
+        v[3] = OverlayVertex{right, bottom, 0.0f, 1.0f, q.bottom_color, u1, v1};
+        const uint16_t first = uint16_t(4 * k);
+        const uint16_t corners[6] = {0, 1, 2, 1, 3, 2};
+        for (int c = 0; c < 6; ++c)
+            indices[6 * k + size_t(c)] = uint16_t(first + corners[c]);
+    }
+    return true;
+}

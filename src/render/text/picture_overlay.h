@@ -1,0 +1,83 @@
+// What the picture says in words and numbers, laid out in screen pixels:
+// the data values at the grid lines along the two surface edges nearest
+// the viewer, the height scale at the right, and the status line at the
+// bottom left. Plain data: the renderer uploads the quads as they are.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "field/density_field.h"
+#include "render/scene/camera.h"
+#include "render/scene/picture_options.h"
+#include "render/text/glyph_atlas.h"
+
+// A rectangle of pixels [x0, x1) x [y0, y1) textured from the atlas texels
+// [u0, u0 + x1 - x0) x [v0, v0 + y1 - y0), one texel to a pixel, times
+// `color`, shaded down to `bottom_color` at the bottom edge; a solid one
+// takes the atlas's solid cell throughout.
+struct ScreenQuad {
+    int x0, y0, x1, y1;
+    int u0, v0;
+    uint32_t color, bottom_color;
+    bool solid;
+};
+
+// A text drawn, with the pixels its line takes.
+struct PlacedText {
+    std::string text;
+    int x0, y0, x1, y1;
+};
+
+// The quads as the device draws them: screen position and 1/w, colour, and
+// texture coordinates.
+struct OverlayVertex {
+    float x, y, z, rhw;
+    uint32_t color;
+    float u, v;
+};
+
+struct PictureOverlay {
+    // In drawing order: the scale bar, the text outlines, the glyphs.
+    std::vector<ScreenQuad> quads;
+    std::vector<PlacedText> texts;
+};
+
+struct OverlayScene {
+    unsigned width, height;
+    CameraVectors camera;
+    FieldRange range;
+    double max_weight; // the highest node before normalisation
+    FieldCounts counts;
+    std::string_view caption; // the data file's name
+    ColourMap colour_map;
+};
+
+// The font size for a picture `height` pixels high.
+int overlay_pixel_size(unsigned height);
+// Every character an overlay with this caption may draw.
+std::u32string overlay_characters(std::string_view caption);
+// The status line: the name, points read, points in range and, when there
+// were any, the lines rejected.
+std::string status_line(std::string_view caption, const FieldCounts& counts);
+// The scale bar's box in pixels, [x0, x1) x [y0, y1), level 1 at the top row.
+struct BarBox {
+    int x0, y0, x1, y1;
+};
+BarBox scale_bar_box(unsigned width, unsigned height);
+
+// The overlay of `scene` drawn with `atlas`: without glyphs (no font) the
+// scale bar alone.
+PictureOverlay lay_out_overlay(const GlyphAtlas& atlas, const OverlayScene& scene);
+
+// Four vertices and six 16-bit indices a quad; 0 when there are no quads
+// or more than 16-bit indices reach.
+size_t overlay_quad_count(const PictureOverlay& overlay);
+// Fills spans of 4 and 6 x overlay_quad_count entries; false, writing
+// nothing, for spans of other sizes.
+bool write_overlay(std::span<OverlayVertex> vertices, std::span<uint16_t> indices, const PictureOverlay& overlay,
+                   const GlyphAtlas& atlas);
