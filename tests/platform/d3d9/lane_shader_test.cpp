@@ -42,12 +42,12 @@ struct Buffers {
 };
 
 // Rows of a locked surface, without their padding.
-std::vector<uint8_t> surface_bytes(IDirect3DSurface9* surface, UINT row_bytes)
+std::vector<uint8_t> surface_bytes(IDirect3DSurface9* surface, UINT row_bytes, UINT rows = kHeight)
 {
     std::vector<uint8_t> bytes;
     D3DLOCKED_RECT locked;
     EXPECT_EQ(surface->LockRect(&locked, nullptr, D3DLOCK_READONLY), S_OK);
-    for (UINT y = 0; y < kHeight; ++y) {
+    for (UINT y = 0; y < rows; ++y) {
         const auto* row = static_cast<const uint8_t*>(locked.pBits) + size_t(y) * UINT(locked.Pitch);
         bytes.insert(bytes.end(), row, row + row_bytes);
     }
@@ -337,7 +337,7 @@ TEST(LaneShaderTest, BlendsMatchADoubleReference)
             quad(0x00FF0000, 0x4000FF00, 0x800000FF, 0xFFFFFFFF);
             InterfacePtr<IDirect3DSurface9> surface;
             ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, receive(surface)), S_OK);
-            const std::vector<uint8_t> under = surface_bytes(surface.get(), kSide * 4);
+            const std::vector<uint8_t> under = surface_bytes(surface.get(), kSide * 4, kSide);
             device->SetTexture(0, texture.get());
             device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
             device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
@@ -349,7 +349,7 @@ TEST(LaneShaderTest, BlendsMatchADoubleReference)
             device->SetRenderState(D3DRS_DESTBLEND, c.dest);
             quad(c.diffuse, c.diffuse, c.diffuse, c.diffuse);
             device->EndScene();
-            const std::vector<uint8_t> over = surface_bytes(surface.get(), kSide * 4);
+            const std::vector<uint8_t> over = surface_bytes(surface.get(), kSide * 4, kSide);
             D3DLOCKED_RECT alphas;
             ASSERT_EQ(texture->LockRect(0, &alphas, nullptr, D3DLOCK_READONLY), S_OK);
             double worst = 0.0;
