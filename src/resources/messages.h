@@ -27,10 +27,37 @@ inline constexpr char kNotARegularFile[] = "Not a regular file";
 inline constexpr char kPathTooLongText[] =
     "ファイルのパスが長すぎるため開けませんでした。\nパスは 1023 バイトまでにしてください。";
 inline constexpr char kNoFieldText[] = "プロットデータを作成できませんでした。\nメモリ不足の可能性があります。";
+// A file without a point: the file, and the first line that held text but
+// no point (the second form when there is none).
+inline constexpr char kNoReadablePointFormat[] =
+    "ファイル「%s」には読み取れる点がありません。\n%lld 行目が点として読めない最初の行です。";
+inline constexpr char kNoPointFormat[] = "ファイル「%s」には点がありません。";
+// Points, none inside the range: how many, the range (X from, to; Y from,
+// to), and the question whether to fit the range to them.
+inline constexpr char kNoneInRangeCaption[] = "Varnel";
+inline constexpr char kNoneInRangeFormat[] =
+    "%lld 個の点を読み込みましたが、範囲 X %s..%s, Y %s..%s に入る点はありません。\n範囲をデータに合わせますか？";
+
+// The number fields of the panel: their names in a message, and the
+// message for text that is no number there (the field, then its text).
+inline constexpr char kXMinField[] = "X[min]";
+inline constexpr char kXMaxField[] = "X[max]";
+inline constexpr char kYMinField[] = "Y[min]";
+inline constexpr char kYMaxField[] = "Y[max]";
+inline constexpr char kXMarkerField[] = "マーカー X";
+inline constexpr char kYMarkerField[] = "マーカー Y";
+inline constexpr char kNotANumberFormat[] =
+    "「%s」の「%s」は数として読めません。\n-1000000000 から 1000000000 までの数を入力してください。";
+
+// The progress of a long load: the dialog's title and its button.
+inline constexpr char kLoadingTitle[] = "読み込み中";
+inline constexpr char kCancelButton[] = "キャンセル";
 
 // Saving the picture: the render area's context menu, the dialog, and the
 // failure, whose text takes the file's path for %s.
 inline constexpr char kSavePictureItem[] = "画像を保存...";
+// The render area's menu item that fits the plot range to the data file.
+inline constexpr char kFitRangeItem[] = "範囲をデータに合わせる";
 inline constexpr char kSaveDialogTitle[] = "画像の保存";
 inline constexpr char kPictureFilter[] = "PNG\0*.png\0";
 inline constexpr char kPictureExtension[] = "png";

@@ -47,4 +47,5 @@ enum : int {
     IDC_SET_MARKER = 1030,
     IDC_CLEAR_MARKER = 1031,
     IDM_SAVE_PICTURE = 1032, // the render area's context menu
+    IDM_FIT_RANGE = 1040,    // likewise
 };

@@ -10,6 +10,7 @@
 #include "render/png_writer.h"
 #include "resources/messages.h"
 #include "resources/resource_ids.h"
+#include "shell/control_panel.h"
 #include "shell/file_dialog_helpers.h"
 
 namespace {
@@ -104,9 +105,12 @@ void render_area_menu(AppState* state, LPARAM screen_point)
     if (!menu)
         return;
     AppendMenuA(menu, MF_STRING, IDM_SAVE_PICTURE, kSavePictureItem);
+    AppendMenuA(menu, MF_STRING | (state->data_file[0] ? 0 : MF_GRAYED), IDM_FIT_RANGE, kFitRangeItem);
     UINT command = static_cast<UINT>(
         TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, state->render_area, nullptr));
     DestroyMenu(menu);
     if (command == IDM_SAVE_PICTURE)
         save_picture(state);
+    else if (command == IDM_FIT_RANGE)
+        fit_range_to_data(state->panel);
 }

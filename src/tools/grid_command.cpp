@@ -11,7 +11,8 @@
 
 namespace {
 
-const char kUsage[] = "usage: varnel-cli grid DATA [--range XMIN XMAX YMIN YMAX] [--skip N] [--columns X Y] [-o OUT]\n";
+const char kUsage[] =
+    "usage: varnel-cli grid DATA [--range XMIN XMAX YMIN YMAX | --range auto] [--skip N] [--columns X Y] [-o OUT]\n";
 
 bool parse_count(const char* text, int* value)
 {
@@ -31,17 +32,15 @@ int grid_command(int argc, char** argv)
     const char* data_path = nullptr;
     const char* out_path = nullptr;
     std::array<double, 4> range = default_range();
+    bool fit = false;
     int skip = 0;
     DataColumns columns;
 
     for (int i = 0; i < argc; ++i) {
         const char* arg = argv[i];
         if (std::strcmp(arg, "--range") == 0) {
-            if (i + 4 >= argc)
+            if (!parse_range_option(argc, argv, i, &range, &fit))
                 return usage_error(kUsage);
-            for (int k = 0; k < 4; ++k)
-                if (!parse_double(argv[++i], &range[k]))
-                    return usage_error(kUsage);
         } else if (std::strcmp(arg, "--columns") == 0) {
             if (!parse_columns_option(argc, argv, i, &columns))
                 return usage_error(kUsage);
@@ -63,6 +62,8 @@ int grid_command(int argc, char** argv)
     if (!data_path)
         return usage_error(kUsage);
 
+    if (fit && !fit_range_to_file(data_path, skip, columns, &range))
+        return 1;
     int loaded = 0;
     FieldPtr loaded_field = load_data_field(data_path, range.data(), skip, &loaded, columns);
     if (!loaded_field)

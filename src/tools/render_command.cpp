@@ -23,7 +23,7 @@ namespace {
 const char kUsage[] =
     "usage: varnel-cli render DATA -o OUT.png [--range XMIN XMAX YMIN YMAX] [--camera RADIUS AZIMUTH ELEVATION]\n"
     "                         [--size WIDTHxHEIGHT] [--texture IMAGE] [--marker X Y] [--frames N] [--time]\n"
-    "                         [--columns X Y]\n";
+    "                         [--columns X Y] [--range auto]\n";
 
 // A whole number in [low, high], with `*end` left where it stopped.
 bool parse_long(const char* text, long low, long high, long* value, char** end)
@@ -70,6 +70,7 @@ struct Options {
     const char* out_path = nullptr;
     const char* texture_path = nullptr;
     std::array<double, 4> range = default_range(); // XMIN XMAX YMIN YMAX
+    bool fit = false;                              // "--range auto": fitted to the data
     DataColumns columns;
     CameraSetting camera = default_camera();
     UINT width = 640, height = 480;
@@ -90,10 +91,9 @@ bool parse_options(int argc, char** argv, Options* o)
         } else if (std::strcmp(arg, "--columns") == 0) {
             if (!parse_columns_option(argc, argv, i, &o->columns))
                 return false;
-        } else if (std::strcmp(arg, "--range") == 0 && left >= 4) {
-            for (double& value : o->range)
-                if (!parse_double(argv[++i], &value))
-                    return false;
+        } else if (std::strcmp(arg, "--range") == 0) {
+            if (!parse_range_option(argc, argv, i, &o->range, &o->fit))
+                return false;
         } else if (std::strcmp(arg, "--camera") == 0 && left >= 3) {
             int32_t* values[3] = {&o->camera.radius, &o->camera.azimuth, &o->camera.elevation};
             for (int32_t* value : values)
@@ -156,6 +156,8 @@ int render_command(int argc, char** argv)
         return cannot_write(o.out_path, out.reason());
 
     Clock::time_point start = Clock::now();
+    if (o.fit && !fit_range_to_file(o.data_path, 0, o.columns, &o.range))
+        return 1;
     int loaded = 0;
     const FieldPtr field = load_data_field(o.data_path, o.range.data(), 0, &loaded, o.columns);
     if (!field)

@@ -73,7 +73,9 @@ TEST_F(SaveTest, TheMenuWritesThePresentedFrameAsAnRgbPng)
     EXPECT_EQ(menu.owner, area_);
     QPoint global = win32_widget_of(area_)->mapToGlobal(QPoint(50, 60));
     EXPECT_EQ(std::make_pair(menu.x, menu.y), std::make_pair(global.x(), global.y()));
-    EXPECT_EQ(menu.items, (std::vector<std::pair<UINT_PTR, std::string>>{{IDM_SAVE_PICTURE, "画像を保存..."}}));
+    EXPECT_EQ(menu.items,
+              (std::vector<std::pair<UINT_PTR, std::string>>{{IDM_SAVE_PICTURE, "画像を保存..."},
+                                                             {IDM_FIT_RANGE, "範囲をデータに合わせる"}}));
 
     ASSERT_EQ(win32_save_file_calls().size(), 1u);
     const FileDialogCall& dialog = win32_save_file_calls()[0];
