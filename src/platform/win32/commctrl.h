@@ -47,7 +47,16 @@ struct NMUPDOWN {
 #define UDN_FIRST (0U - 721U)
 #define UDN_DELTAPOS (UDN_FIRST - 1U)
 
+#define PROGRESS_CLASSA "msctls_progress32"
+#define PROGRESS_CLASS PROGRESS_CLASSA
+
+#define PBM_SETPOS (WM_USER + 2)
+#define PBM_SETRANGE32 (WM_USER + 6)
+#define PBM_GETRANGE (WM_USER + 7)
+#define PBM_GETPOS (WM_USER + 8)
+
 #define ICC_UPDOWN_CLASS 0x00000010
+#define ICC_PROGRESS_CLASS 0x00000020
 #define ICC_STANDARD_CLASSES 0x00004000
 
 struct INITCOMMONCONTROLSEX {
@@ -55,5 +64,5 @@ struct INITCOMMONCONTROLSEX {
     DWORD dwICC;
 };
 
-// The up-down class is always there; this only starts the window system.
+// The classes are always there; this only starts the window system.
 BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* picce);
