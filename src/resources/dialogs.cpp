@@ -1,6 +1,7 @@
 // The two dialog templates, the accelerator table and the module's
 // resource table.
 #include "platform/win32/commctrl.h"
+#include "resources/messages.h"
 #include "resources/program_resources.h"
 
 // The icon file, embedded at build time (icon_data.cpp).
@@ -80,6 +81,29 @@ const DialogItemTemplate kPanelItems[36] = {
 
 const DialogTemplate kPanelTemplate = {
     WS_CHILD | DS_SETFONT, 0, 0, 0, 105, 352, kFont, 9, nullptr, kPanelItems, 36,
+};
+
+namespace {
+
+const DialogItemTemplate kProgressItems[] = {
+    {WS_CHILD | WS_VISIBLE, 0, 7, 7, 146, 10, IDC_LOAD_PROGRESS, PROGRESS_CLASSA, 0, ""},
+    {kButton, 0, 55, 24, 50, 14, IDCANCEL, "Button", 0, kCancelButton},
+};
+
+} // namespace
+
+const DialogTemplate kProgressTemplate = {
+    WS_POPUP | WS_CAPTION | WS_VISIBLE | DS_MODALFRAME | DS_CENTER | DS_SETFONT,
+    0,
+    0,
+    0,
+    160,
+    45,
+    kFont,
+    9,
+    kLoadingTitle,
+    kProgressItems,
+    2,
 };
 
 const ACCEL kCameraKeys[6] = {

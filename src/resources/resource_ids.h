@@ -46,6 +46,7 @@ enum : int {
     IDC_Y_MARKER_SPIN = 1029,
     IDC_SET_MARKER = 1030,
     IDC_CLEAR_MARKER = 1031,
-    IDM_SAVE_PICTURE = 1032, // the render area's context menu
-    IDM_FIT_RANGE = 1040,    // likewise
+    IDM_SAVE_PICTURE = 1032,  // the render area's context menu
+    IDM_FIT_RANGE = 1040,     // likewise
+    IDC_LOAD_PROGRESS = 1041, // the bar of the progress dialog
 };

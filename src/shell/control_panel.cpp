@@ -14,6 +14,7 @@
 #include "shell/app_state.h"
 #include "shell/decimal_fields.h"
 #include "shell/file_dialog_helpers.h"
+#include "shell/load_progress.h"
 #include "shell/main_window.h"
 #include "shell/settings.h"
 
@@ -83,7 +84,7 @@ void invalidate_render_area(AppState* state) { InvalidateRect(state->render_area
 // Only a regular file is read: a folder would open as an empty stream and
 // a device or pipe might never end. Null, with why not in `reason`, for
 // anything else or a file that cannot be opened.
-std::FILE* open_regular_file(const char* path, const char** reason)
+std::FILE* open_regular_file(const char* path, const char** reason, DataFileMeter* meter)
 {
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -95,7 +96,7 @@ std::FILE* open_regular_file(const char* path, const char** reason)
         return nullptr;
     }
     errno = 0;
-    std::FILE* file = open_data_file(path);
+    std::FILE* file = open_data_file(path, meter);
     if (!file)
         *reason = std::strerror(errno ? errno : ENOENT);
     return file;
@@ -129,15 +130,18 @@ enum class ReadResult { Loaded, CannotOpen, NoField };
 // A new field for the range, filled from the file. On CannotOpen nothing
 // was made; a read error counts as that too, so that a file read only in
 // part never replaces the plot.
-ReadResult read_data_file(const PlotRange& range, const char* path, DensityField** field_out, const char** reason)
+ReadResult read_data_file(HWND owner, const PlotRange& range, const char* path, DensityField** field_out,
+                          const char** reason)
 {
     *field_out = nullptr;
-    std::FILE* file = open_regular_file(path, reason);
+    LoadProgress progress(owner);
+    std::FILE* file = open_regular_file(path, reason, progress.meter());
     if (!file)
         return ReadResult::CannotOpen;
     DensityField* field = create_density_field(range.x_min, range.y_min, range.x_max, range.y_max);
     bool read_failed = false;
     if (field) {
+        density_field_set_watch(field, LoadProgress::go_on, &progress);
         errno = 0;
         field->ops.load(field, file, 0);
         read_failed = std::ferror(file) != 0;
@@ -197,7 +201,7 @@ void load_data(HWND panel, const PlotRange& range, const char* path, Offer offer
     {
         BusyCursor busy;
         DensityField* field = nullptr;
-        result = read_data_file(range, path, &field, &reason);
+        result = read_data_file(state->main_window, range, path, &field, &reason);
         if (result == ReadResult::NoField) {
             replace_field(state, nullptr);
             state->data_file[0] = '\0';
@@ -205,8 +209,8 @@ void load_data(HWND panel, const PlotRange& range, const char* path, Offer offer
         }
         if (result == ReadResult::Loaded) {
             counts = density_field_counts(field);
-            if (counts.points == 0) {
-                field->ops.destroy(field);
+            if (counts.stopped || counts.points == 0) {
+                field->ops.destroy(field); // cancelled, or nothing to show: the plot stays
             } else {
                 std::memcpy(state->settings.data_path, path, kPathSize);
                 std::memcpy(state->data_file, path, kPathSize);
@@ -221,6 +225,8 @@ void load_data(HWND panel, const PlotRange& range, const char* path, Offer offer
         show_cannot_open(state, path, reason);
     else if (result == ReadResult::NoField)
         show_data_error(state, kNoFieldText);
+    else if (counts.stopped)
+        return;
     else if (counts.points == 0)
         show_no_point(state, path, counts);
     else if (counts.in_range == 0 && offer == Offer::FitRange && want_fitted_range(state, counts.points, range))
@@ -236,10 +242,11 @@ void fit_range_and_load(HWND panel, const char* path)
     DataBounds bounds;
     {
         BusyCursor busy;
-        std::FILE* file = open_regular_file(path, &reason);
+        LoadProgress progress(state->main_window);
+        std::FILE* file = open_regular_file(path, &reason, progress.meter());
         if (file) {
             errno = 0;
-            bounds = read_data_bounds(file, 0);
+            bounds = read_data_bounds(file, 0, Columns{}, ReadWatch{LoadProgress::go_on, &progress});
             if (std::ferror(file))
                 reason = std::strerror(errno ? errno : EIO);
             else
@@ -251,6 +258,8 @@ void fit_range_and_load(HWND panel, const char* path)
         show_cannot_open(state, path, reason);
         return;
     }
+    if (bounds.read.stopped)
+        return;
     PlotRange fitted;
     if (!fitted_range(bounds, &fitted)) {
         FieldCounts counts = {};
