@@ -3,7 +3,9 @@
 #include <zlib.h>
 #include <zstd.h>
 
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -18,12 +20,50 @@ bool ends_with(const char* text, const char* suffix)
     return n >= m && std::strcmp(text + n - m, suffix) == 0;
 }
 
+void measure(std::FILE* file, DataFileMeter* meter)
+{
+    struct stat facts;
+    if (meter && fstat(fileno(file), &facts) == 0)
+        *meter = DataFileMeter{0, static_cast<long long>(facts.st_size)};
+}
+
+// A plain file read through a meter.
+struct PlainSource {
+    std::FILE* file;
+    DataFileMeter* meter;
+    ~PlainSource() { std::fclose(file); }
+};
+
+ssize_t plain_read(void* cookie, char* buffer, size_t size)
+{
+    auto* source = static_cast<PlainSource*>(cookie);
+    const size_t got = std::fread(buffer, 1, size, source->file);
+    source->meter->done += static_cast<long long>(got);
+    if (got == 0 && std::ferror(source->file))
+        return -1;
+    return static_cast<ssize_t>(got);
+}
+
+int plain_close(void* cookie)
+{
+    delete static_cast<PlainSource*>(cookie);
+    return 0;
+}
+
 // gzip through zlib's own file reader.
+struct GzipSource {
+    gzFile file;
+    DataFileMeter* meter; // or null
+};
+
 ssize_t gzip_read(void* cookie, char* buffer, size_t size)
 {
     const unsigned ask = size > (1u << 30) ? 1u << 30 : static_cast<unsigned>(size);
-    gzFile file = static_cast<gzFile>(cookie);
+    auto* source = static_cast<GzipSource*>(cookie);
+    gzFile file = source->file;
     const int got = gzread(file, buffer, ask);
+    if (source->meter)
+        source->meter->done = gzoffset(file);
     // A stream cut short ends with what it had, its error only in gzerror.
     int error = Z_OK;
     if (got <= 0)
@@ -35,7 +75,13 @@ ssize_t gzip_read(void* cookie, char* buffer, size_t size)
     return got;
 }
 
-int gzip_close(void* cookie) { return gzclose(static_cast<gzFile>(cookie)) == Z_OK ? 0 : EOF; }
+int gzip_close(void* cookie)
+{
+    auto* source = static_cast<GzipSource*>(cookie);
+    const int result = gzclose(source->file);
+    delete source;
+    return result == Z_OK ? 0 : EOF;
+}
 
 // Zstandard: the compressed file read a block at a time into one streaming
 // decompressor; its output goes straight into the caller's buffer.
@@ -44,6 +90,7 @@ struct ZstdSource {
     ZSTD_DStream* stream = nullptr;
     std::vector<char> input = std::vector<char>(ZSTD_DStreamInSize());
     ZSTD_inBuffer in = {nullptr, 0, 0};
+    DataFileMeter* meter = nullptr;
     size_t frame_left = 0; // the decompressor's hint: 0 once a frame is complete
     bool started = false;
     ~ZstdSource()
@@ -70,6 +117,8 @@ ssize_t zstd_read(void* cookie, char* buffer, size_t size)
                 return 0;
             }
             source->in = {source->input.data(), got, 0};
+            if (source->meter)
+                source->meter->done += static_cast<long long>(got);
         }
         const size_t result = ZSTD_decompressStream(source->stream, &out, &source->in);
         if (ZSTD_isError(result)) {
@@ -88,8 +137,30 @@ int zstd_close(void* cookie)
     return 0;
 }
 
-std::FILE* open_gzip(const char* path)
+std::FILE* open_plain(const char* path, DataFileMeter* meter)
 {
+    std::FILE* file = std::fopen(path, "r");
+    if (!file || !meter)
+        return file;
+    measure(file, meter);
+    auto* source = new PlainSource{file, meter};
+    cookie_io_functions_t io = {plain_read, nullptr, nullptr, plain_close};
+    std::FILE* stream = fopencookie(source, "r", io);
+    if (!stream)
+        delete source;
+    return stream;
+}
+
+std::FILE* open_gzip(const char* path, DataFileMeter* meter)
+{
+    if (meter) {
+        // The size of the file, as its compressed bytes are what is counted.
+        std::FILE* probe = std::fopen(path, "rb");
+        if (!probe)
+            return nullptr;
+        measure(probe, meter);
+        std::fclose(probe);
+    }
     gzFile file = gzopen(path, "rb");
     if (!file) {
         if (!errno)
@@ -97,19 +168,22 @@ std::FILE* open_gzip(const char* path)
         return nullptr;
     }
     gzbuffer(file, 1 << 17);
+    auto* source = new GzipSource{file, meter};
     cookie_io_functions_t io = {gzip_read, nullptr, nullptr, gzip_close};
-    std::FILE* stream = fopencookie(file, "r", io);
+    std::FILE* stream = fopencookie(source, "r", io);
     if (!stream)
-        gzclose(file);
+        gzip_close(source);
     return stream;
 }
 
-std::FILE* open_zstd(const char* path)
+std::FILE* open_zstd(const char* path, DataFileMeter* meter)
 {
     auto source = std::make_unique<ZstdSource>();
     source->file = std::fopen(path, "rb");
     if (!source->file)
         return nullptr;
+    measure(source->file, meter);
+    source->meter = meter;
     source->stream = ZSTD_createDStream();
     if (!source->stream || ZSTD_isError(ZSTD_initDStream(source->stream))) {
         errno = ENOMEM;
@@ -126,11 +200,11 @@ std::FILE* open_zstd(const char* path)
 
 } // namespace
 
-std::FILE* open_data_file(const char* path)
+std::FILE* open_data_file(const char* path, DataFileMeter* meter)
 {
     if (ends_with(path, ".gz"))
-        return open_gzip(path);
+        return open_gzip(path, meter);
     if (ends_with(path, ".zst"))
-        return open_zstd(path);
-    return std::fopen(path, "r");
+        return open_zstd(path, meter);
+    return open_plain(path, meter);
 }

@@ -5,7 +5,15 @@
 
 #include <cstdio>
 
+// How far reading has come through the file as it lies on disk (for a
+// compressed file, its compressed bytes), and the file's size.
+struct DataFileMeter {
+    long long done = 0;
+    long long size = 0;
+};
+
 // The file opened for reading, or null with errno set. A damaged or cut
 // compressed stream shows as a read error on the stream (ferror), after the
-// text that could be read.
-std::FILE* open_data_file(const char* path);
+// text that could be read. With a meter, which must outlive the stream, the
+// stream keeps it up to date as it reads.
+std::FILE* open_data_file(const char* path, DataFileMeter* meter = nullptr);

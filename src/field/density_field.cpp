@@ -26,6 +26,7 @@ struct FieldState {
     int nx, ny;
     int rejected;
     Columns columns;  // where x and y stand in a line
+    ReadWatch watch;  // asked while a load reads
     ReadCounts read;  // what the last load's reader found
     long long binned; // points of the last load inside the range
 };
@@ -66,8 +67,7 @@ void take_points(void* context, const Point* points, std::size_t count)
         // A NaN would pass every range test below; it is no point at all.
         if (std::isnan(x) || std::isnan(y))
             continue;
-        if (x < 40.0)
-            x -= 1.0;
+        x = plotted_x(x);
         if (x < x_min || x >= x_max || y < y_min || y >= y_max) {
             ++rejected;
             continue;
@@ -134,7 +134,7 @@ int field_load(DensityField* field, std::FILE* stream, int skip_lines)
     s->rejected = 0;
     s->binned = 0;
 
-    s->read = read_points(stream, skip_lines, PointSink{take_points, s}, s->columns);
+    s->read = read_points(stream, skip_lines, PointSink{take_points, s}, s->columns, s->watch);
 
     if (s->max < 0.01)
         return 0;
@@ -217,6 +217,7 @@ DensityField* create_density_field(double x_min, double y_min, double x_max, dou
     s.max = 0.0; // cleared again by load; set here so that nothing reads garbage
     s.rejected = 0;
     s.columns = Columns{};
+    s.watch = ReadWatch{};
     s.read = ReadCounts{};
     s.binned = 0;
     s.grid = block->nodes;
@@ -251,5 +252,15 @@ FieldCounts density_field_counts(DensityField* field)
     FieldState* s = state_of(field);
     if (!s)
         return FieldCounts{};
-    return FieldCounts{s->read.points, s->binned, s->read.rejected_lines, s->read.first_rejected_line, s->read.header};
+    return FieldCounts{s->read.points, s->binned,      s->read.rejected_lines, s->read.first_rejected_line,
+                       s->read.header, s->read.stopped};
+}
+
+bool density_field_set_watch(DensityField* field, bool (*go_on)(void* context), void* context)
+{
+    FieldState* s = state_of(field);
+    if (!s)
+        return false;
+    s->watch = ReadWatch{go_on, context};
+    return true;
 }

@@ -47,6 +47,15 @@ struct FieldCounts {
     long long rejected_lines;      // lines with text but no point (comments and a header aside)
     long long first_rejected_line; // the first of those, from 1; 0 for none
     bool header;                   // text without a point before any point was passed over
+    bool stopped;                  // the watch ended the load early
 };
 // Zeros on a bad handle or before any load.
 FieldCounts density_field_counts(DensityField* field);
+
+// Asked now and then while later loads read (see ReadWatch); false stops
+// the load there. False, changing nothing, for a bad handle.
+bool density_field_set_watch(DensityField* field, bool (*go_on)(void* context), void* context);
+
+// Where the field puts a point's x: the files it was made for count x from
+// 1 below 40, so such an x moves down by one.
+inline double plotted_x(double x) { return x < 40.0 ? x - 1.0 : x; }

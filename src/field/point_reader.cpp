@@ -340,18 +340,29 @@ struct ChunkSource {
     static constexpr std::size_t kBlock = 1 << 20;
 
     std::FILE* stream;
+    ReadWatch watch;
     Bytes carry;
     bool at_end = false;
+    bool stopped = false;
 
     bool done() const { return at_end && carry.empty(); }
 
     void read_into(Bytes& text)
     {
+        if (stopped)
+            return;
         std::size_t old = text.size();
         text.resize(old + kBlock);
         std::size_t got = std::fread(text.data() + old, 1, kBlock, stream);
         text.resize(old + got);
         at_end = got < kBlock;
+        // Stopped, the text not yet handed out is dropped: a cut line
+        // would count as a point or a rejected line that is not in the file.
+        if (!at_end && watch.go_on && !watch.go_on(watch.context)) {
+            stopped = at_end = true;
+            text.clear();
+            carry.clear();
+        }
     }
 
     // Discards up to n pieces from the start of the stream.
@@ -432,6 +443,7 @@ public:
         }
         for (long long k = std::max(0LL, filled - kRing); k < filled; ++k)
             deliver(k, sink);
+        counts_.stopped = source.stopped;
         return counts_;
     }
 
@@ -560,9 +572,9 @@ bool parse_point(const char* begin, const char* end, Point* point)
     return parse_pair(begin, end, point->x, point->y, stop);
 }
 
-ReadCounts read_points(std::FILE* stream, int skip_lines, PointSink sink, Columns columns)
+ReadCounts read_points(std::FILE* stream, int skip_lines, PointSink sink, Columns columns, ReadWatch watch)
 {
-    ChunkSource source{stream, {}};
+    ChunkSource source{stream, watch, {}};
     source.read_into(source.carry);
     source.skip_pieces(skip_lines);
 

@@ -34,6 +34,14 @@ struct ReadCounts {
     long long rejected_lines = 0;      // pieces with text but no point, comments and the header aside
     long long first_rejected_line = 0; // the first of those, counted from 1; 0 for none
     bool header = false;               // the first piece was text without a point, and passed over
+    bool stopped = false;              // the watch ended the read before the end of the stream
+};
+
+// Asked after each megabyte the reader takes from the stream, so rarely
+// enough to cost nothing; false stops the read there.
+struct ReadWatch {
+    bool (*go_on)(void* context) = nullptr;
+    void* context = nullptr;
 };
 
 // Two numbers from one piece [begin, end), as sscanf "%lf %lf" takes them
@@ -42,5 +50,6 @@ struct ReadCounts {
 bool parse_point(const char* begin, const char* end, Point* point);
 
 // Discards skip_lines pieces, then hands every piece's pair to the sink.
-// Reads the stream to its end; neither rewinds nor closes it.
-ReadCounts read_points(std::FILE* stream, int skip_lines, PointSink sink, Columns columns = {});
+// Reads the stream to its end, or until the watch says stop; neither
+// rewinds nor closes it.
+ReadCounts read_points(std::FILE* stream, int skip_lines, PointSink sink, Columns columns = {}, ReadWatch watch = {});

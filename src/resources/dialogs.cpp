@@ -84,6 +84,29 @@ const DialogTemplate kPanelTemplate = {
     WS_CHILD | DS_SETFONT, 0, 0, 0, 105, 352, kFont, 9, nullptr, kPanelItems, 36,
 };
 
+namespace {
+
+const DialogItemTemplate kProgressItems[] = {
+    {WS_CHILD | WS_VISIBLE, 0, 7, 7, 146, 10, IDC_LOAD_PROGRESS, PROGRESS_CLASSA, 0, ""},
+    {kButton, 0, 55, 24, 50, 14, IDCANCEL, "Button", 0, text(TextId::cancel_button)},
+};
+
+} // namespace
+
+const DialogTemplate kProgressTemplate = {
+    WS_POPUP | WS_CAPTION | WS_VISIBLE | DS_MODALFRAME | DS_CENTER | DS_SETFONT,
+    0,
+    0,
+    0,
+    160,
+    45,
+    kFont,
+    9,
+    text(TextId::loading_title),
+    kProgressItems,
+    2,
+};
+
 const ACCEL kCameraKeys[6] = {
     {FVIRTKEY, 'H', IDM_AZIMUTH_DOWN}, {FVIRTKEY, 'J', IDM_ELEVATION_DOWN},
     {FVIRTKEY, 'K', IDM_ELEVATION_UP}, {FVIRTKEY, 'L', IDM_AZIMUTH_UP},

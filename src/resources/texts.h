@@ -19,10 +19,31 @@ enum class TextId : int {
     not_a_regular_file, // the reason given for a device or pipe chosen as a data file
     path_too_long,      // a path longer than the 1023 bytes kept for one
     no_field,
+    // A file without a point: the file, and the first line that held text but
+    // no point (the second form when there is none).
+    no_readable_point_format,
+    no_point_format,
+    // Points, none inside the range: how many, the range (X from, to; Y from,
+    // to), and the question whether to fit the range to them.
+    none_in_range_caption,
+    none_in_range_format,
+    // The number fields of the panel: their names in a message, and the
+    // message for text that is no number there (the field, then its text).
+    x_min_field,
+    x_max_field,
+    y_min_field,
+    y_max_field,
+    x_marker_field,
+    y_marker_field,
+    not_a_number_format,
+    // The progress of a long load: the dialog's title and its button.
+    loading_title,
+    cancel_button,
     // Saving the picture: the render area's menu item, the dialog, and the
     // failure, whose text takes the file's path for %s.
     save_picture_item,
     save_dialog_title,
+    fit_range_item, // the same menu: the plot range fitted to the data file
     // The picture's choices in the same menu. The colour maps other than grey
     // and the smoothing widths show their names and numbers as they are.
     colour_map_menu,

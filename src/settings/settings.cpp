@@ -1,6 +1,8 @@
 #include "settings/settings.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <iterator>
 
@@ -14,17 +16,25 @@ constexpr std::span<const int32_t> kNoChoices;
 
 #define PATH_SETTING(member)                                                                                           \
     {                                                                                                                  \
-#member, offsetof(Settings, member), REG_SZ, sizeof(Settings::member), 0, 0, 0, 0, 0, kNoChoices               \
+#member, offsetof(Settings, member), REG_SZ, sizeof(Settings::member), 0, 0, 0, 0, 0, kNoChoices,              \
+            Rounding::None, 0                                                                                          \
     }
 #define INT_SETTING(member, initial, control, order, lower, upper)                                                     \
     {                                                                                                                  \
 #member, offsetof(Settings, member), REG_DWORD, sizeof(Settings::member), initial, control, order, lower,      \
-            upper, kNoChoices                                                                                          \
+            upper, kNoChoices, Rounding::None, 0                                                                       \
     }
 #define CHOICE_SETTING(member, initial, choices)                                                                       \
     {                                                                                                                  \
 #member, offsetof(Settings, member), REG_DWORD, sizeof(Settings::member), initial, 0, 0, *std::begin(choices), \
-            *(std::end(choices) - 1), choices                                                                          \
+            *(std::end(choices) - 1), choices, Rounding::None, 0                                                       \
+    }
+// Up to a billion either way: far beyond any data set's range, and still
+// an int32_t once rounded.
+#define EXACT_SETTING(member, integer, rounding, control, order)                                                       \
+    {                                                                                                                  \
+#member, offsetof(Settings, member), REG_BINARY, sizeof(Settings::member), 0, control, order, -1000000000,     \
+            1000000000, kNoChoices, rounding, offsetof(Settings, integer)                                              \
     }
 
 // Registry order. The panel sets and reads the camera first, then the plot
@@ -33,12 +43,12 @@ constexpr std::span<const int32_t> kNoChoices;
 constexpr SettingRow kRows[] = {
     PATH_SETTING(data_path),
     PATH_SETTING(texture_path),
-    INT_SETTING(x_min, 0, IDC_X_MIN_SPIN, 4, -8000, 8000),
-    INT_SETTING(x_max, 4000, IDC_X_MAX_SPIN, 5, -8000, 8000),
-    INT_SETTING(y_min, 0, IDC_Y_MIN_SPIN, 6, -8000, 8000),
-    INT_SETTING(y_max, 4000, IDC_Y_MAX_SPIN, 7, -8000, 8000),
-    INT_SETTING(x_marker, 0, IDC_X_MARKER_SPIN, 8, -8000, 8000),
-    INT_SETTING(y_marker, 0, IDC_Y_MARKER_SPIN, 9, -8000, 8000),
+    INT_SETTING(x_min, 0, 0, 0, -1000000000, 1000000000),
+    INT_SETTING(x_max, 4000, 0, 0, -1000000000, 1000000000),
+    INT_SETTING(y_min, 0, 0, 0, -1000000000, 1000000000),
+    INT_SETTING(y_max, 4000, 0, 0, -1000000000, 1000000000),
+    INT_SETTING(x_marker, 0, 0, 0, -1000000000, 1000000000),
+    INT_SETTING(y_marker, 0, 0, 0, -1000000000, 1000000000),
     INT_SETTING(radius, 100, IDC_RADIUS_SPIN, 1, 0, 100),
     INT_SETTING(azimuth, 0, IDC_AZIMUTH_SPIN, 2, 0, 360),
     INT_SETTING(elevation, 90, IDC_ELEVATION_SPIN, 3, 0, 90),
@@ -47,11 +57,18 @@ constexpr SettingRow kRows[] = {
     INT_SETTING(log_scale, 0, 0, 0, 0, 1),
     INT_SETTING(texture_only, 0, 0, 0, 0, 1),
     INT_SETTING(show_axes, 1, 0, 0, 0, 1),
+    EXACT_SETTING(x_min_exact, x_min, Rounding::Down, IDC_X_MIN_SPIN, 4),
+    EXACT_SETTING(x_max_exact, x_max, Rounding::Up, IDC_X_MAX_SPIN, 5),
+    EXACT_SETTING(y_min_exact, y_min, Rounding::Down, IDC_Y_MIN_SPIN, 6),
+    EXACT_SETTING(y_max_exact, y_max, Rounding::Up, IDC_Y_MAX_SPIN, 7),
+    EXACT_SETTING(x_marker_exact, x_marker, Rounding::Nearest, IDC_X_MARKER_SPIN, 8),
+    EXACT_SETTING(y_marker_exact, y_marker, Rounding::Nearest, IDC_Y_MARKER_SPIN, 9),
 };
 
 #undef PATH_SETTING
 #undef INT_SETTING
 #undef CHOICE_SETTING
+#undef EXACT_SETTING
 
 // A member without a row would never be stored.
 constexpr bool rows_cover_the_record()
@@ -65,6 +82,29 @@ constexpr bool rows_cover_the_record()
     return end == sizeof(Settings);
 }
 static_assert(rows_cover_the_record());
+
+int32_t* rounded_member(Settings* settings, const SettingRow& row)
+{
+    return reinterpret_cast<int32_t*>(reinterpret_cast<char*>(settings) + row.rounded_offset);
+}
+
+bool within_row(double value, const SettingRow& row)
+{
+    return std::isfinite(value) && value >= row.lower && value <= row.upper;
+}
+
+// The exact values from the integers, once those are in.
+void exact_from_integers(Settings* settings)
+{
+    for (const SettingRow& row : kRows) {
+        if (row.type != REG_BINARY)
+            continue;
+        double& exact = *setting_exact(settings, row);
+        const int32_t integer = *rounded_member(settings, row);
+        if (!within_row(exact, row) || rounded_setting(exact, row.rounding) != integer)
+            exact = integer;
+    }
+}
 
 } // namespace
 
@@ -99,6 +139,32 @@ bool setting_value_allowed(const SettingRow& row, int32_t value)
     return row.choices.empty() || std::find(row.choices.begin(), row.choices.end(), value) != row.choices.end();
 }
 
+double* setting_exact(Settings* settings, const SettingRow& row)
+{
+    return reinterpret_cast<double*>(setting_bytes(settings, row));
+}
+
+int32_t rounded_setting(double exact, Rounding rounding)
+{
+    double rounded = rounding == Rounding::Down ? std::floor(exact)
+        : rounding == Rounding::Up              ? std::ceil(exact)
+                                                : std::round(exact);
+    if (!(rounded >= INT32_MIN && rounded <= INT32_MAX))
+        return 0;
+    return static_cast<int32_t>(rounded);
+}
+
+std::string exact_text(double value)
+{
+    char text[64];
+    const bool tiny = value != 0 && std::fabs(value) < 1e-4;
+    auto [end, error] = tiny ? std::to_chars(text, text + sizeof text, value)
+                             : std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+    if (error != std::errc())
+        end = std::to_chars(text, text + sizeof text, value).ptr;
+    return std::string(text, end);
+}
+
 Settings default_settings()
 {
     Settings settings;
@@ -106,6 +172,7 @@ Settings default_settings()
     for (const SettingRow& row : kRows)
         if (row.type == REG_DWORD)
             *setting_int(&settings, row) = row.initial;
+    exact_from_integers(&settings);
     return settings;
 }
 
@@ -129,12 +196,16 @@ void load_settings(Settings* settings)
             // every later reader run past it.
             else if (!std::memchr(member, '\0', row.size))
                 member[row.size - 1] = '\0';
+        } else if (row.type == REG_BINARY) {
+            if (!read || size != row.size || type != REG_BINARY)
+                *setting_exact(settings, row) = NAN; // taken from its integer below
         } else if (!read || size != row.size || !setting_value_allowed(row, *setting_int(settings, row))) {
             // A shorter value would leave default bytes mixed into the number.
             *setting_int(settings, row) = row.initial;
         }
     }
     RegCloseKey(key);
+    exact_from_integers(settings);
 }
 
 void save_settings(Settings* settings)
@@ -144,6 +215,9 @@ void save_settings(Settings* settings)
     if (RegCreateKeyExA(HKEY_CURRENT_USER, SETTINGS_KEY, 0, const_cast<LPSTR>(""), REG_OPTION_NON_VOLATILE,
                         KEY_ALL_ACCESS, nullptr, &key, &disposition) != ERROR_SUCCESS)
         return;
+    for (const SettingRow& row : kRows)
+        if (row.type == REG_BINARY)
+            *rounded_member(settings, row) = rounded_setting(*setting_exact(settings, row), row.rounding);
     for (const SettingRow& row : kRows) {
         const BYTE* member = reinterpret_cast<const BYTE*>(setting_bytes(settings, row));
         if (RegSetValueExA(key, row.name, 0, row.type, member, row.size) != ERROR_SUCCESS)

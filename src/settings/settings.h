@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "platform/win32/winreg.h"
 
@@ -31,15 +32,28 @@ struct Settings {
     int32_t log_scale;    // 0 or 1
     int32_t texture_only; // 0 or 1
     int32_t show_axes;    // 0 or 1
+    // The plot range and the marker as typed, decimals and all. The
+    // integers above hold them rounded (the range outward, the marker to
+    // the nearest), so that a reader that knows only those still works.
+    double x_min_exact;
+    double x_max_exact;
+    double y_min_exact;
+    double y_max_exact;
+    double x_marker_exact;
+    double y_marker_exact;
 };
 
+// How an exact value becomes the integer stored beside it.
+enum class Rounding { None, Down, Up, Nearest };
+
 // One stored setting. A path (REG_SZ) is stored with all the bytes of its
-// member and starts empty; an integer (REG_DWORD) is held by a spin control
-// of the panel while the program runs.
+// member and starts empty; an integer (REG_DWORD) or an exact value (an
+// 8-byte double as REG_BINARY: exact, of one size, and free of any text
+// format) is held by a spin control of the panel while the program runs.
 struct SettingRow {
     const char* name; // of the registry value and of the member
     size_t offset;    // of the member in Settings
-    DWORD type;       // REG_SZ or REG_DWORD
+    DWORD type;       // REG_SZ, REG_DWORD or REG_BINARY
     DWORD size;       // bytes of the member, all of them stored
     int32_t initial;  // an integer's default
     int control;      // its spin control, 0 for a path or a menu choice
@@ -47,16 +61,27 @@ struct SettingRow {
     int32_t lower;    // the spin control's range, or a menu choice's
     int32_t upper;
     std::span<const int32_t> choices; // a menu choice's values where not every one in range is one
+    Rounding rounding;                // for an exact value: how its integer follows it
+    size_t rounded_offset;            // and where that integer is
 };
 
 // Every setting, in the order of the record and the registry.
 std::span<const SettingRow> setting_rows();
 
-// The member a row describes; setting_int only for a REG_DWORD row.
+// The member a row describes; setting_int only for a REG_DWORD row,
+// setting_exact only for a REG_BINARY one.
 char* setting_bytes(Settings* settings, const SettingRow& row);
 const char* setting_bytes(const Settings* settings, const SettingRow& row);
 int32_t* setting_int(Settings* settings, const SettingRow& row);
 const int32_t* setting_int(const Settings* settings, const SettingRow& row);
+double* setting_exact(Settings* settings, const SettingRow& row);
+
+// The integer an exact value is stored with.
+int32_t rounded_setting(double exact, Rounding rounding);
+
+// An exact value as the panel and the tools show it: the shortest text that
+// reads back as the same double, without an exponent unless it is tiny.
+std::string exact_text(double value);
 
 // Whether a stored value may be read as it is. A menu choice outside its
 // range (or not one of its choices) is not: the menu could not show it.
@@ -66,7 +91,10 @@ bool setting_value_allowed(const SettingRow& row, int32_t value);
 // What loading gives when nothing is stored: zeros and the defaults.
 Settings default_settings();
 
-// Defaults, then every value the registry has for them that is allowed.
+// Defaults, then every value the registry has for them that is allowed. An
+// exact value is taken only where it still rounds to the integer beside it:
+// an older program that changed only the integer leaves a stale one behind.
 void load_settings(Settings* settings);
-// Every value; stops at the first write that fails.
+// Every value, the integers rounded from the exact values; stops at the
+// first write that fails.
 void save_settings(Settings* settings);

@@ -3,13 +3,18 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "field/data_file.h"
+#include "field/plot_range.h"
 #include "resources/texts.h"
 #include "resources/resource_ids.h"
 #include "shell/app_state.h"
+#include "shell/decimal_fields.h"
 #include "shell/file_dialog_helpers.h"
+#include "shell/load_progress.h"
 #include "shell/main_window.h"
 #include "shell/settings.h"
 
@@ -17,19 +22,44 @@ namespace {
 
 constexpr size_t kPathSize = sizeof(Settings::data_path);
 
-struct PlotRange {
-    int x_min, x_max, y_min, y_max;
-};
-
-PlotRange read_range(HWND panel)
+// The message for a field whose text is no number; the text stays there.
+void show_not_a_number(HWND panel, int spin)
 {
-    return {read_spin(panel, IDC_X_MIN_SPIN), read_spin(panel, IDC_X_MAX_SPIN), read_spin(panel, IDC_Y_MIN_SPIN),
-            read_spin(panel, IDC_Y_MAX_SPIN)};
+    char typed[256] = "";
+    GetWindowTextA(reinterpret_cast<HWND>(SendDlgItemMessageA(panel, spin, UDM_GETBUDDY, 0, 0)), typed, sizeof typed);
+    char message[512];
+    std::snprintf(message, sizeof message, text(TextId::not_a_number_format), decimal_field_name(spin), typed);
+    MessageBoxA(app_state_of(panel)->main_window, message, text(TextId::data_error_caption), MB_OK | MB_ICONERROR);
 }
 
-void set_range(HWND panel, int control, int lower, int upper)
+// The numbers of the given fields, or false after a message naming the
+// first one that holds none.
+bool read_fields(HWND panel, std::initializer_list<std::pair<int, double*>> fields)
 {
-    SendDlgItemMessageA(panel, control, UDM_SETRANGE32, static_cast<WPARAM>(lower), static_cast<LPARAM>(upper));
+    for (auto [spin, value] : fields) {
+        if (!read_decimal_field(panel, spin, value)) {
+            show_not_a_number(panel, spin);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool read_range(HWND panel, PlotRange* range)
+{
+    return read_fields(panel,
+                       {{IDC_X_MIN_SPIN, &range->x_min},
+                        {IDC_X_MAX_SPIN, &range->x_max},
+                        {IDC_Y_MIN_SPIN, &range->y_min},
+                        {IDC_Y_MAX_SPIN, &range->y_max}});
+}
+
+void show_range(HWND panel, const PlotRange& range)
+{
+    show_decimal_field(panel, IDC_X_MIN_SPIN, range.x_min);
+    show_decimal_field(panel, IDC_X_MAX_SPIN, range.x_max);
+    show_decimal_field(panel, IDC_Y_MIN_SPIN, range.y_min);
+    show_decimal_field(panel, IDC_Y_MAX_SPIN, range.y_max);
 }
 
 // The busy pointer while a file is read; message boxes come after it.
@@ -54,7 +84,7 @@ void invalidate_render_area(AppState* state) { InvalidateRect(state->render_area
 // Only a regular file is read: a folder would open as an empty stream and
 // a device or pipe might never end. Null, with why not in `reason`, for
 // anything else or a file that cannot be opened.
-std::FILE* open_regular_file(const char* path, const char** reason)
+std::FILE* open_regular_file(const char* path, const char** reason, DataFileMeter* meter)
 {
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -66,7 +96,7 @@ std::FILE* open_regular_file(const char* path, const char** reason)
         return nullptr;
     }
     errno = 0;
-    std::FILE* file = open_data_file(path);
+    std::FILE* file = open_data_file(path, meter);
     if (!file)
         *reason = std::strerror(errno ? errno : ENOENT);
     return file;
@@ -100,15 +130,18 @@ enum class ReadResult { Loaded, CannotOpen, NoField };
 // A new field for the range, filled from the file. On CannotOpen nothing
 // was made; a read error counts as that too, so that a file read only in
 // part never replaces the plot.
-ReadResult read_data_file(const PlotRange& range, const char* path, DensityField** field_out, const char** reason)
+ReadResult read_data_file(HWND owner, const PlotRange& range, const char* path, DensityField** field_out,
+                          const char** reason)
 {
     *field_out = nullptr;
-    std::FILE* file = open_regular_file(path, reason);
+    LoadProgress progress(owner);
+    std::FILE* file = open_regular_file(path, reason, progress.meter());
     if (!file)
         return ReadResult::CannotOpen;
     DensityField* field = create_density_field(range.x_min, range.y_min, range.x_max, range.y_max);
     bool read_failed = false;
     if (field) {
+        density_field_set_watch(field, LoadProgress::go_on, &progress);
         errno = 0;
         field->ops.load(field, file, 0);
         read_failed = std::ferror(file) != 0;
@@ -135,38 +168,117 @@ void replace_field(AppState* state, DensityField* field)
     state->field = field;
 }
 
-void load_data(HWND panel, const PlotRange& range, const char* path)
+// A file that held no point: said, and the plot left as it was.
+void show_no_point(AppState* state, const char* path, const FieldCounts& counts)
+{
+    std::string message(std::strlen(path) + std::strlen(text(TextId::no_readable_point_format)) + 32, '\0');
+    if (counts.first_rejected_line > 0)
+        std::snprintf(message.data(), message.size(), text(TextId::no_readable_point_format), path,
+                      counts.first_rejected_line);
+    else
+        std::snprintf(message.data(), message.size(), text(TextId::no_point_format), path);
+    show_data_error(state, message.c_str());
+}
+
+// Points were read but none lies in the range: asks whether to fit it.
+bool want_fitted_range(AppState* state, long long points, const PlotRange& range)
+{
+    char message[512];
+    std::snprintf(message, sizeof message, text(TextId::none_in_range_format), points, exact_text(range.x_min).c_str(),
+                  exact_text(range.x_max).c_str(), exact_text(range.y_min).c_str(), exact_text(range.y_max).c_str());
+    return MessageBoxA(state->main_window, message, text(TextId::none_in_range_caption), MB_YESNO | MB_ICONQUESTION) ==
+        IDYES;
+}
+
+enum class Offer { FitRange, Nothing };
+
+void fit_range_and_load(HWND panel, const char* path);
+
+void load_data(HWND panel, const PlotRange& range, const char* path, Offer offer = Offer::FitRange)
 {
     AppState* state = app_state_of(panel);
     ReadResult result;
     const char* reason = "";
+    FieldCounts counts = {};
     {
         BusyCursor busy;
         DensityField* field = nullptr;
-        result = read_data_file(range, path, &field, &reason);
+        result = read_data_file(state->main_window, range, path, &field, &reason);
         if (result == ReadResult::NoField) {
             replace_field(state, nullptr);
+            state->data_file[0] = '\0';
             invalidate_render_area(state); // the old surface is gone
         }
         if (result == ReadResult::Loaded) {
-            std::memcpy(state->settings.data_path, path, kPathSize);
-            cut_to_folder(state->settings.data_path);
-            state->renderer->ops.set_caption(state->renderer, file_name_of(path));
-            replace_field(state, field);
-            adapt_marker_ranges(panel);
-            send_camera(panel);
-            set_loaded_title(state->main_window, path);
+            counts = density_field_counts(field);
+            if (counts.stopped || counts.points == 0) {
+                field->ops.destroy(field); // cancelled, or nothing to show: the plot stays
+            } else {
+                std::memcpy(state->settings.data_path, path, kPathSize);
+                std::memcpy(state->data_file, path, kPathSize);
+                cut_to_folder(state->settings.data_path);
+                state->renderer->ops.set_caption(state->renderer, file_name_of(path));
+                replace_field(state, field);
+                send_camera(panel);
+                set_loaded_title(state->main_window, path);
+            }
         }
     }
     if (result == ReadResult::CannotOpen)
         show_cannot_open(state, path, reason);
     else if (result == ReadResult::NoField)
         show_data_error(state, text(TextId::no_field));
+    else if (counts.stopped)
+        return;
+    else if (counts.points == 0)
+        show_no_point(state, path, counts);
+    else if (counts.in_range == 0 && offer == Offer::FitRange && want_fitted_range(state, counts.points, range))
+        fit_range_and_load(panel, path);
+}
+
+// One pass for the points' bounds, then the load over the range fitted to
+// them, which is then in the fields.
+void fit_range_and_load(HWND panel, const char* path)
+{
+    AppState* state = app_state_of(panel);
+    const char* reason = "";
+    DataBounds bounds;
+    {
+        BusyCursor busy;
+        LoadProgress progress(state->main_window);
+        std::FILE* file = open_regular_file(path, &reason, progress.meter());
+        if (file) {
+            errno = 0;
+            bounds = read_data_bounds(file, 0, Columns{}, ReadWatch{LoadProgress::go_on, &progress});
+            if (std::ferror(file))
+                reason = std::strerror(errno ? errno : EIO);
+            else
+                reason = nullptr;
+            std::fclose(file);
+        }
+    }
+    if (reason) {
+        show_cannot_open(state, path, reason);
+        return;
+    }
+    if (bounds.read.stopped)
+        return;
+    PlotRange fitted;
+    if (!fitted_range(bounds, &fitted)) {
+        FieldCounts counts = {};
+        counts.first_rejected_line = bounds.read.first_rejected_line;
+        show_no_point(state, path, counts);
+        return;
+    }
+    show_range(panel, fitted);
+    load_data(panel, fitted, path, Offer::Nothing);
 }
 
 void load_data_command(HWND panel, AppState* state)
 {
-    PlotRange range = read_range(panel);
+    PlotRange range;
+    if (!read_range(panel, &range))
+        return;
     char path[kPathSize];
     if (!open_file_dialog(state->main_window, text(TextId::data_dialog_title), state->settings.data_path, path,
                           sizeof path, text(TextId::data_filter))) {
@@ -190,16 +302,14 @@ void load_texture_command(HWND panel, AppState* state)
 // leaves the cross out rather than putting it somewhere it is not.
 void place_marker(HWND panel, AppState* state)
 {
-    int x_max = read_spin(panel, IDC_X_MAX_SPIN);
-    int x_min = read_spin(panel, IDC_X_MIN_SPIN);
-    int y_max = read_spin(panel, IDC_Y_MAX_SPIN);
-    int y_min = read_spin(panel, IDC_Y_MIN_SPIN);
-    int x = read_spin(panel, IDC_X_MARKER_SPIN);
-    int y = read_spin(panel, IDC_Y_MARKER_SPIN);
+    PlotRange range;
+    double x, y;
+    if (!read_range(panel, &range) || !read_fields(panel, {{IDC_X_MARKER_SPIN, &x}, {IDC_Y_MARKER_SPIN, &y}}))
+        return;
+    const auto [x_min, x_max, y_min, y_max] = range;
     bool inside = x_min < x_max && y_min < y_max && x_min <= x && x <= x_max && y_min <= y && y <= y_max;
     if (inside) {
-        MarkerPair pair{static_cast<double>(x - x_min) / (static_cast<double>(x_max) - x_min),
-                        static_cast<double>(y - y_min) / (static_cast<double>(y_max) - y_min)};
+        MarkerPair pair{(x - x_min) / (x_max - x_min), (y - y_min) / (y_max - y_min)};
         state->renderer->ops.set_marker(state->renderer, &pair);
     } else {
         state->renderer->ops.set_marker(state->renderer, nullptr);
@@ -235,14 +345,19 @@ void run_command(HWND panel, int command)
 
 } // namespace
 
-void adapt_marker_ranges(HWND panel)
+void load_data_from(HWND panel, const char* path)
 {
-    PlotRange range = read_range(panel);
-    set_range(panel, IDC_X_MARKER_SPIN, range.x_min, range.x_max);
-    set_range(panel, IDC_Y_MARKER_SPIN, range.y_min, range.y_max);
+    PlotRange range;
+    if (read_range(panel, &range))
+        load_data(panel, range, path);
 }
 
-void load_data_from(HWND panel, const char* path) { load_data(panel, read_range(panel), path); }
+void fit_range_to_data(HWND panel)
+{
+    AppState* state = app_state_of(panel);
+    if (state && state->data_file[0])
+        fit_range_and_load(panel, state->data_file);
+}
 
 void load_texture_from(HWND panel, const char* path)
 {
@@ -257,8 +372,19 @@ INT_PTR CALLBACK panel_proc(HWND panel, UINT message, WPARAM wParam, LPARAM lPar
 {
     switch (message) {
     case WM_INITDIALOG:
+        make_fields_decimal(panel);
         set_panel_ranges(panel);
         return FALSE;
+    case WM_NOTIFY: {
+        // The arrows of a decimal field step its text; their own position
+        // never moves.
+        const auto* change = reinterpret_cast<const NMUPDOWN*>(lParam);
+        if (!change || change->hdr.code != UDN_DELTAPOS || !decimal_field_name(static_cast<int>(change->hdr.idFrom)))
+            return FALSE;
+        step_decimal_field(panel, static_cast<int>(change->hdr.idFrom), change->iDelta);
+        SetWindowLongPtrA(panel, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+    }
     case WM_COMMAND:
         if (HIWORD(wParam) == BN_CLICKED)
             run_command(panel, LOWORD(wParam));

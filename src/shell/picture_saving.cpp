@@ -11,6 +11,7 @@
 #include "render/picture_files.h"
 #include "resources/texts.h"
 #include "resources/resource_ids.h"
+#include "shell/control_panel.h"
 #include "shell/file_dialog_helpers.h"
 #include "shell/picture_menu.h"
 
@@ -111,6 +112,7 @@ void render_area_menu(AppState* state, LPARAM screen_point)
     if (!menu)
         return;
     AppendMenuA(menu, MF_STRING, IDM_SAVE_PICTURE, text(TextId::save_picture_item));
+    AppendMenuA(menu, MF_STRING | (state->data_file[0] ? 0 : MF_GRAYED), IDM_FIT_RANGE, text(TextId::fit_range_item));
     AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
     append_picture_menu(menu, state->settings);
     UINT command = static_cast<UINT>(
@@ -118,6 +120,8 @@ void render_area_menu(AppState* state, LPARAM screen_point)
     DestroyMenu(menu);
     if (command == IDM_SAVE_PICTURE)
         save_picture(state);
+    else if (command == IDM_FIT_RANGE)
+        fit_range_to_data(state->panel);
     else
         choose_picture_item(state, command);
 }

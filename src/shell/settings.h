@@ -1,6 +1,6 @@
 // The stored settings in the control panel: the ranges of the spin
-// controls that hold the nine integers, and the integers' way into the
-// controls and back.
+// controls, and the camera's integers and the exact plot range and marker
+// on their way into the controls and back.
 #pragma once
 
 #include "platform/win32/windef.h"
@@ -8,6 +8,8 @@
 
 // The ranges the panel starts with.
 void set_panel_ranges(HWND panel);
-// The nine integers into the panel's spin controls, and back.
+// The camera into its spin controls and the range and marker into their
+// decimal fields, and back; a decimal field whose text is no number keeps
+// the setting it had.
 void settings_to_panel(HWND panel, Settings* settings);
 void panel_to_settings(Settings* settings, HWND panel);

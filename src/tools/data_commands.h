@@ -10,8 +10,11 @@
 #include <memory>
 #include <string>
 
+#include <unistd.h>
+
 #include "field/data_file.h"
 #include "field/density_field.h"
+#include "field/plot_range.h"
 #include "settings/settings.h"
 #include "tools/command_basics.h"
 
@@ -70,6 +73,91 @@ inline bool parse_columns_option(int argc, char** argv, int& i, DataColumns* col
     return true;
 }
 
+// "--range" at argv[i]: "auto", or XMIN XMAX YMIN YMAX. False on a usage
+// error, with what was wrong in *problem; i moves past what was taken.
+inline bool parse_range_option(int argc, char** argv, int& i, std::array<double, 4>* range, bool* fit,
+                               std::string* problem)
+{
+    const char* option = argv[i];
+    if (i + 1 < argc && std::strcmp(argv[i + 1], "auto") == 0) {
+        ++i;
+        *fit = true;
+        return true;
+    }
+    if (i + 4 >= argc) {
+        *problem = missing_value(option, "four numbers, XMIN XMAX YMIN YMAX, or auto");
+        return false;
+    }
+    for (double& value : *range)
+        if (!parse_double(argv[++i], &value)) {
+            *problem = bad_value(option, argv[i], "not a number");
+            return false;
+        }
+    *fit = false;
+    return true;
+}
+
+// The percentage of the file read so far, on a terminal only, on one line
+// that each report overwrites; cleared when the read is over.
+class ProgressLine {
+public:
+    explicit ProgressLine(const char* path) : path_(path), shown_(isatty(2) == 1) {}
+    ~ProgressLine()
+    {
+        if (shown_ && last_ >= 0)
+            std::fprintf(stderr, "\r\033[K");
+    }
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
+    DataFileMeter* meter() { return &meter_; }
+    static bool report(void* context)
+    {
+        auto* line = static_cast<ProgressLine*>(context);
+        const DataFileMeter& m = line->meter_;
+        const int percent = m.size > 0 ? static_cast<int>(std::min<long long>(100, m.done * 100 / m.size)) : 0;
+        if (line->shown_ && percent != line->last_)
+            std::fprintf(stderr, "\rvarnel-cli: reading %s: %d%%", line->path_, percent);
+        line->last_ = percent;
+        return true;
+    }
+    ReadWatch watch() { return ReadWatch{report, this}; }
+
+private:
+    const char* path_;
+    bool shown_;
+    int last_ = -1;
+    DataFileMeter meter_;
+};
+
+// The range fitted to the points of the file at `path`, as the viewer fits
+// it, said on standard error. False after one line there when the file
+// cannot be opened or read; a file without a point leaves the range as it
+// was (the load then says why).
+inline bool fit_range_to_file(const char* path, int skip, DataColumns columns, std::array<double, 4>* range)
+{
+    ProgressLine progress(path);
+    File data(open_data_file(path, progress.meter()));
+    if (!data) {
+        std::fprintf(stderr, "varnel-cli: cannot open %s: %s\n", path, std::strerror(errno));
+        return false;
+    }
+    errno = 0;
+    const DataBounds bounds = read_data_bounds(data.get(), skip, Columns{columns.x, columns.y}, progress.watch());
+    if (std::ferror(data.get())) {
+        const int error = errno;
+        std::fprintf(stderr, "varnel-cli: cannot read %s: %s\n", path, std::strerror(error ? error : EIO));
+        return false;
+    }
+    PlotRange fitted;
+    if (!fitted_range(bounds, &fitted))
+        return true;
+    *range = {fitted.x_min, fitted.x_max, fitted.y_min, fitted.y_max};
+    std::fprintf(stderr, "varnel-cli: range fitted to the data: %s %s %s %s\n", exact_text(fitted.x_min).c_str(),
+                 exact_text(fitted.x_max).c_str(), exact_text(fitted.y_min).c_str(), exact_text(fitted.y_max).c_str());
+    return true;
+}
+
 // A load that leaves an empty plot says why on standard error: a file with
 // no readable point, or points that all lie outside the range.
 inline void warn_if_empty(const char* path, DensityField* field, const double range[4])
@@ -81,7 +169,9 @@ inline void warn_if_empty(const char* path, DensityField* field, const double ra
     else if (counts.points == 0)
         std::fprintf(stderr, "varnel-cli: warning: %s holds no point\n", path);
     else if (counts.in_range == 0)
-        std::fprintf(stderr, "varnel-cli: warning: %lld points were read, but none lies in the range %g..%g, %g..%g\n",
+        std::fprintf(stderr,
+                     "varnel-cli: warning: %lld points were read, but none lies in the range %g..%g, %g..%g"
+                     " (--range auto fits it to the data)\n",
                      counts.points, range[0], range[1], range[2], range[3]);
 }
 
@@ -92,7 +182,8 @@ inline void warn_if_empty(const char* path, DensityField* field, const double ra
 inline FieldPtr load_data_field(const char* path, const double range[4], int skip, int* loaded,
                                 DataColumns columns = {})
 {
-    File data(open_data_file(path));
+    ProgressLine progress(path);
+    File data(open_data_file(path, progress.meter()));
     if (!data) {
         std::fprintf(stderr, "varnel-cli: cannot open %s: %s\n", path, std::strerror(errno));
         return nullptr;
@@ -103,6 +194,7 @@ inline FieldPtr load_data_field(const char* path, const double range[4], int ski
         return nullptr;
     }
     density_field_set_columns(field.get(), columns.x, columns.y);
+    density_field_set_watch(field.get(), ProgressLine::report, &progress);
     errno = 0;
     *loaded = field->ops.load(field.get(), data.get(), skip);
     // A read error is no end of file: the field would show a part of the

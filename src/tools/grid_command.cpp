@@ -11,7 +11,8 @@
 
 namespace {
 
-const char kUsage[] = "usage: varnel-cli grid DATA [--range XMIN XMAX YMIN YMAX] [--skip N] [--columns X Y] [-o OUT]\n";
+const char kUsage[] =
+    "usage: varnel-cli grid DATA [--range XMIN XMAX YMIN YMAX | --range auto] [--skip N] [--columns X Y] [-o OUT]\n";
 
 bool parse_count(const char* text, int* value)
 {
@@ -31,17 +32,16 @@ int grid_command(int argc, char** argv)
     const char* data_path = nullptr;
     const char* out_path = nullptr;
     std::array<double, 4> range = default_range();
+    bool fit = false;
     int skip = 0;
     DataColumns columns;
 
     for (int i = 0; i < argc; ++i) {
         const char* arg = argv[i];
         if (std::strcmp(arg, "--range") == 0) {
-            if (i + 4 >= argc)
-                return usage_error(kUsage, missing_value(arg, "four numbers: XMIN XMAX YMIN YMAX"));
-            for (int k = 0; k < 4; ++k)
-                if (!parse_double(argv[++i], &range[k]))
-                    return usage_error(kUsage, bad_value(arg, argv[i], "not a number"));
+            std::string problem;
+            if (!parse_range_option(argc, argv, i, &range, &fit, &problem))
+                return usage_error(kUsage, problem);
         } else if (std::strcmp(arg, "--columns") == 0) {
             std::string problem;
             if (!parse_columns_option(argc, argv, i, &columns, &problem))
@@ -66,6 +66,8 @@ int grid_command(int argc, char** argv)
     if (!data_path)
         return usage_error(kUsage, "no data file given");
 
+    if (fit && !fit_range_to_file(data_path, skip, columns, &range))
+        return 1;
     int loaded = 0;
     FieldPtr loaded_field = load_data_field(data_path, range.data(), skip, &loaded, columns);
     if (!loaded_field)

@@ -25,8 +25,8 @@ namespace {
 const char kUsage[] =
     "usage: varnel-cli render DATA -o OUT.png [--range XMIN XMAX YMIN YMAX] [--camera RADIUS AZIMUTH ELEVATION]\n"
     "                         [--size WIDTHxHEIGHT] [--texture IMAGE] [--marker X Y] [--frames N] [--time]\n"
-    "                         [--columns X Y] [--colormap grey|viridis|magma|cividis|turbo] [--smooth 0|1|2|4]\n"
-    "                         [--log] [--texture-only] [--no-axes]\n"
+    "                         [--columns X Y] [--range auto] [--colormap grey|viridis|magma|cividis|turbo]\n"
+    "                         [--smooth 0|1|2|4] [--log] [--texture-only] [--no-axes]\n"
     "OUT's extension picks the format: .png, .jpg, .jpeg, .bmp or .ppm (none: PNG).\n";
 
 // A whole number in [low, high], with `*end` left where it stopped.
@@ -75,6 +75,7 @@ struct Options {
     PictureFormat out_format = PictureFormat::png;
     const char* texture_path = nullptr;
     std::array<double, 4> range = default_range(); // XMIN XMAX YMIN YMAX
+    bool fit = false;                              // "--range auto": fitted to the data
     DataColumns columns;
     CameraSetting camera = default_camera();
     UINT width = 640, height = 480;
@@ -103,11 +104,9 @@ std::string parse_options(int argc, char** argv, Options* o)
             if (!parse_columns_option(argc, argv, i, &o->columns, &problem))
                 return problem;
         } else if (std::strcmp(arg, "--range") == 0) {
-            if (left < 4)
-                return missing_value(arg, "four numbers: XMIN XMAX YMIN YMAX");
-            for (double& value : o->range)
-                if (!parse_double(argv[++i], &value))
-                    return bad_value(arg, argv[i], "not a number");
+            std::string problem;
+            if (!parse_range_option(argc, argv, i, &o->range, &o->fit, &problem))
+                return problem;
         } else if (std::strcmp(arg, "--camera") == 0) {
             if (left < 3)
                 return missing_value(arg, "three whole numbers: RADIUS AZIMUTH ELEVATION");
@@ -212,6 +211,8 @@ int render_command(int argc, char** argv)
         return cannot_write(o.out_path, out.reason());
 
     Clock::time_point start = Clock::now();
+    if (o.fit && !fit_range_to_file(o.data_path, 0, o.columns, &o.range))
+        return 1;
     int loaded = 0;
     const FieldPtr field = load_data_field(o.data_path, o.range.data(), 0, &loaded, o.columns);
     if (!field)

@@ -59,6 +59,8 @@ int settings_command(int argc, char** argv)
     for (const SettingRow& row : setting_rows()) {
         if (row.type == REG_SZ)
             std::printf("%s=%s\n", row.name, setting_bytes(&s, row));
+        else if (row.type == REG_BINARY)
+            std::printf("%s=%s\n", row.name, exact_text(*setting_exact(&s, row)).c_str());
         else
             std::printf("%s=%d\n", row.name, static_cast<int>(*setting_int(&s, row)));
     }

@@ -63,19 +63,149 @@ TEST_F(PanelTest, ADataFileChosenInTheDialogBecomesThePlot)
     EXPECT_EQ(QApplication::overrideCursor(), nullptr); // the busy pointer is gone again
 }
 
-TEST_F(PanelTest, TheMarkerControlsFollowTheRangeOfEachLoad)
+// Decimals, signs and magnitudes far past the old spin limits are loaded as
+// typed: a cloud from -200 to 200 in steps of 10 has 22 x (from -10 after
+// the shift below 40) and 21 y (from 0) inside.
+TEST_F(PanelTest, TheRangeFieldsAreLoadedAsTyped)
 {
-    EXPECT_EQ(spin_range(IDC_X_MARKER_SPIN), std::make_pair(-8000, 8000));
-    set_spin(IDC_X_MIN_SPIN, 100);
-    set_spin(IDC_X_MAX_SPIN, 500);
-    set_spin(IDC_Y_MIN_SPIN, -300);
-    load(write_cloud("run1.txt", 300, 300));
-    EXPECT_EQ(spin_range(IDC_X_MARKER_SPIN), std::make_pair(100, 500));
-    EXPECT_EQ(spin_range(IDC_Y_MARKER_SPIN), std::make_pair(-300, 4000));
-    set_spin(IDC_X_MARKER_SPIN, 900);
-    EXPECT_EQ(spin(IDC_X_MARKER_SPIN), 500);
-    // Points outside the range were counted, not plotted.
-    EXPECT_GT(state_->field->ops.rejected(state_->field), 0);
+    const char* texts[][2] = {{"-12.5", "1e3"}, {"-0.25", "50000"}};
+    SetWindowTextA(buddy(IDC_X_MIN_SPIN), texts[0][0]);
+    SetWindowTextA(buddy(IDC_X_MAX_SPIN), texts[0][1]);
+    SetWindowTextA(buddy(IDC_Y_MIN_SPIN), texts[1][0]);
+    SetWindowTextA(buddy(IDC_Y_MAX_SPIN), texts[1][1]);
+    load(write_cloud("run1.txt", 0, 0));
+    ASSERT_NE(state_->field, nullptr);
+    EXPECT_EQ(density_field_counts(state_->field).in_range, 22 * 21);
+    EXPECT_EQ(field_text(IDC_X_MIN_EDIT), "-12.5");
+    EXPECT_TRUE(win32_message_box_calls().empty());
+}
+
+// Text that is no number stops the load or the marker before anything
+// changes, with a message naming the field; the text stays for correcting.
+TEST_F(PanelTest, TextThatIsNoNumberIsRefusedNamingTheField)
+{
+    load(write_cloud("data/run1.txt", 2000, 2000));
+    win32_clear_dialog_calls();
+    struct Case {
+        int spin;
+        const char* text;
+        int button;
+        const char* name;
+    };
+    const Case cases[] = {
+        {IDC_X_MAX_SPIN, "12,5", IDC_LOAD_DATA, "X[max]"},
+        {IDC_Y_MIN_SPIN, "abc", IDC_LOAD_DATA, "Y[min]"},
+        {IDC_X_MIN_SPIN, "", IDC_LOAD_DATA, "X[min]"},
+        {IDC_Y_MAX_SPIN, "2e9", IDC_LOAD_DATA, "Y[max]"},
+        {IDC_X_MARKER_SPIN, "-", IDC_SET_MARKER, "マーカー X"},
+        {IDC_Y_MARKER_SPIN, "inf", IDC_SET_MARKER, "マーカー Y"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const std::string kept = text_of(buddy(c.spin));
+        SetWindowTextA(buddy(c.spin), c.text);
+        Plot before = plot();
+        UINT frames_before = frames();
+        click(c.button);
+        EXPECT_TRUE(win32_open_file_calls().empty());
+        expect_one_message(std::string("「") + c.name + "」の「" + c.text +
+                           "」は数として読めません。\n-1000000000 から 1000000000 までの数を入力してください。");
+        expect_unchanged(before);
+        EXPECT_EQ(frames(), frames_before);
+        EXPECT_EQ(text_of(buddy(c.spin)), c.text);
+        SetWindowTextA(buddy(c.spin), kept.c_str());
+    }
+}
+
+// The arrows (here their keys) step by 1, 2 or 5 times a power of ten near
+// a hundredth of the span of the field's axis.
+TEST_F(PanelTest, TheArrowsStepByARoundPartOfTheSpan)
+{
+    struct Case {
+        const char* x_range[2];
+        int spin;
+        const char* from;
+        Qt::Key key;
+        const char* to;
+    };
+    const Case cases[] = {
+        {{"0", "4000"}, IDC_X_MAX_SPIN, "4000", Qt::Key_Up, "4050"},
+        {{"-12.5", "1"}, IDC_X_MIN_SPIN, "-12.5", Qt::Key_Up, "-12.4"},
+        {{"0", "0.3"}, IDC_X_MARKER_SPIN, "0.1", Qt::Key_Down, "0.098"},
+        {{"-1e9", "1e9"}, IDC_X_MAX_SPIN, "1e9", Qt::Key_Up, "1000000000"},
+        {{"5", "5"}, IDC_X_MIN_SPIN, "5", Qt::Key_Down, "4"},
+        {{"0", "4000"}, IDC_X_MARKER_SPIN, "abc", Qt::Key_Up, "abc"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.to);
+        SetWindowTextA(buddy(IDC_X_MIN_SPIN), c.x_range[0]);
+        SetWindowTextA(buddy(IDC_X_MAX_SPIN), c.x_range[1]);
+        SetWindowTextA(buddy(c.spin), c.from);
+        SetFocus(buddy(c.spin));
+        QTest::keyClick(win32_widget_of(buddy(c.spin)), c.key);
+        run();
+        EXPECT_EQ(text_of(buddy(c.spin)), c.to);
+    }
+}
+
+// Points that all miss the range: the question, then the plot as answered.
+TEST_F(PanelTest, PointsOutsideTheRangeOfferToFitIt)
+{
+    set_spin(IDC_X_MAX_SPIN, 10);
+    set_spin(IDC_Y_MAX_SPIN, 10);
+    const fs::path file = write_cloud("run1.txt", 2000, 2000);
+    for (int answer : {IDNO, IDYES}) {
+        SCOPED_TRACE(answer);
+        win32_script_message_box(answer);
+        load(file);
+        ASSERT_EQ(win32_message_box_calls().size(), 1u);
+        const MessageBoxCall& box = win32_message_box_calls()[0];
+        EXPECT_EQ(box.text,
+                  "1681 個の点を読み込みましたが、範囲 X 0..10, Y 0..10 に入る点はありません。\n"
+                  "範囲をデータに合わせますか？");
+        EXPECT_EQ(box.type, UINT(MB_YESNO | MB_ICONQUESTION));
+        win32_clear_dialog_calls();
+        ASSERT_NE(state_->field, nullptr);
+        EXPECT_EQ(text_of(main_), "Varnel : run1.txt");
+        if (answer == IDNO) {
+            EXPECT_EQ(density_field_counts(state_->field).in_range, 0);
+            EXPECT_EQ(field_text(IDC_X_MAX_EDIT), "10");
+        }
+    }
+    // The points run from 1800 to 2200: with a margin, rounded to steps of 5.
+    EXPECT_EQ(density_field_counts(state_->field).in_range, 1681);
+    for (int edit : {IDC_X_MIN_EDIT, IDC_Y_MIN_EDIT})
+        EXPECT_EQ(field_text(edit), "1790");
+    for (int edit : {IDC_X_MAX_EDIT, IDC_Y_MAX_EDIT})
+        EXPECT_EQ(field_text(edit), "2210");
+    EXPECT_GT(surface_pixels(picture()), 2000);
+}
+
+// The render area's menu fits the range to the file last loaded.
+TEST_F(PanelTest, TheMenuFitsTheRangeToTheData)
+{
+    win32_script_popup_menu(IDM_FIT_RANGE);
+    SendMessageA(area_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(area_), MAKELPARAM(-1, -1));
+    run();
+    EXPECT_EQ(field_text(IDC_X_MAX_EDIT), "4000"); // no file yet: the item is off
+    EXPECT_EQ(state_->field, nullptr);
+
+    load(write_file("run1.txt", "-3.5 100\n7 120\n0.25 1e3\n"));
+    EXPECT_EQ(density_field_counts(state_->field).in_range, 1);
+    win32_clear_dialog_calls();
+    win32_script_popup_menu(IDM_FIT_RANGE);
+    SendMessageA(area_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(area_), MAKELPARAM(-1, -1));
+    run();
+    ASSERT_EQ(win32_popup_menu_calls().size(), 1u);
+    EXPECT_EQ(win32_popup_menu_calls()[0].items[1],
+              std::make_pair(UINT_PTR(IDM_FIT_RANGE), std::string(text(TextId::fit_range_item))));
+    // x is plotted one lower below 40: -4.5 to 6; steps of 0.1 and of 10.
+    EXPECT_EQ(field_text(IDC_X_MIN_EDIT), "-4.8");
+    EXPECT_EQ(field_text(IDC_X_MAX_EDIT), "6.3");
+    EXPECT_EQ(field_text(IDC_Y_MIN_EDIT), "80");
+    EXPECT_EQ(field_text(IDC_Y_MAX_EDIT), "1020");
+    EXPECT_EQ(density_field_counts(state_->field).in_range, 3);
+    EXPECT_TRUE(win32_message_box_calls().empty());
 }
 
 TEST_F(PanelTest, CancellingTheDialogOnlyResetsTheTitle)
@@ -118,16 +248,34 @@ TEST_F(PanelTest, AFileThatCannotBeReadLeavesEverythingAsItWas)
     fs::permissions(locked.parent_path(), fs::perms::owner_all);
 }
 
-TEST_F(PanelTest, AFileWithoutPointsStillReplacesThePlot)
+// A file without a single point says so, with the first line that held
+// text but no point, and leaves the plot as it was.
+TEST_F(PanelTest, AFileWithoutPointsSaysSoAndKeepsThePlot)
 {
     load(write_cloud("data/run1.txt", 2000, 2000));
-    DensityField* old = state_->field;
-    load(write_file("data/header.txt", "x y\nsome words\n"));
-    EXPECT_TRUE(win32_message_box_calls().empty());
-    EXPECT_NE(state_->field, nullptr);
-    EXPECT_NE(state_->field, old);
-    EXPECT_EQ(text_of(main_), "Varnel : header.txt");
-    EXPECT_EQ(state_->field->ops.data(state_->field)[100 * 201 + 100], 0.0);
+    struct Case {
+        std::string text;
+        long long line; // 0: no such line
+    };
+    const Case cases[] = {
+        {"x y\nsome words\n", 2},
+        {"", 0},
+        {"# a comment\n\n", 0},
+        {std::string("\0\0\x01\x02 binary\n\xff", 13), 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        Plot before = plot();
+        const fs::path file = write_file("data/none.txt", c.text);
+        load(file);
+        char expected[2048];
+        if (c.line)
+            std::snprintf(expected, sizeof expected, text(TextId::no_readable_point_format), file.c_str(), c.line);
+        else
+            std::snprintf(expected, sizeof expected, text(TextId::no_point_format), file.c_str());
+        expect_one_message(expected);
+        expect_unchanged(before);
+    }
 }
 
 TEST_F(PanelTest, AFieldThatCannotBeMadeEmptiesThePlotAndKeepsTheRest)
@@ -209,7 +357,6 @@ TEST_F(PanelTest, TheMarkerCrossIsDrawnOnlyInsideARangeWithAnInside)
             set_spin(IDC_X_MAX_SPIN, c.x_max);
             set_spin(IDC_Y_MIN_SPIN, c.y_min);
             set_spin(IDC_Y_MAX_SPIN, c.y_max);
-            set_panel_ranges(panel_); // the marker free of the last load's range
             set_spin(IDC_X_MARKER_SPIN, c.x);
             set_spin(IDC_Y_MARKER_SPIN, c.y);
             click(IDC_SET_MARKER);
@@ -252,7 +399,7 @@ TEST_F(PanelTest, EnterAndEscapeInThePanelChangeNothing)
     }
     EXPECT_TRUE(IsWindow(main_));
     EXPECT_TRUE(win32_open_file_calls().empty());
-    EXPECT_EQ(field_text(IDC_X_MAX_EDIT), "4,000");
+    EXPECT_EQ(field_text(IDC_X_MAX_EDIT), "4000");
 }
 
 } // namespace

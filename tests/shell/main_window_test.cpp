@@ -25,8 +25,8 @@ TEST_F(ViewerTest, FirstStartShowsTheDefaultsAndLaysTheWindowOut)
         const char* text;
     };
     for (const Field& f :
-         {Field{IDC_X_MIN_EDIT, "0"}, Field{IDC_X_MAX_EDIT, "4,000"}, Field{IDC_Y_MIN_EDIT, "0"},
-          Field{IDC_Y_MAX_EDIT, "4,000"}, Field{IDC_X_MARKER_EDIT, "0"}, Field{IDC_Y_MARKER_EDIT, "0"},
+         {Field{IDC_X_MIN_EDIT, "0"}, Field{IDC_X_MAX_EDIT, "4000"}, Field{IDC_Y_MIN_EDIT, "0"},
+          Field{IDC_Y_MAX_EDIT, "4000"}, Field{IDC_X_MARKER_EDIT, "0"}, Field{IDC_Y_MARKER_EDIT, "0"},
           Field{IDC_RADIUS_EDIT, "100"}, Field{IDC_AZIMUTH_EDIT, "0"}, Field{IDC_ELEVATION_EDIT, "90"}})
         EXPECT_EQ(field_text(f.id), f.text) << f.id;
     EXPECT_EQ(text_of(main_), "Varnel");
@@ -178,6 +178,7 @@ TEST_F(ViewerTest, ClosingWritesEveryValueAndTheNextStartReadsThemBack)
                              {IDC_RADIUS_SPIN, 40},   {IDC_AZIMUTH_SPIN, 355}, {IDC_ELEVATION_SPIN, 15}};
     for (const auto& v : values)
         set_spin(v[0], v[1]);
+    SetWindowTextA(buddy(IDC_Y_MIN_SPIN), "100.75"); // stored as 100 beside the exact value
     close();
 
     HKEY key;
@@ -202,6 +203,7 @@ TEST_F(ViewerTest, ClosingWritesEveryValueAndTheNextStartReadsThemBack)
     start();
     for (const auto& v : values)
         EXPECT_EQ(spin(v[0]), v[1]) << v[0];
+    EXPECT_EQ(field_text(IDC_Y_MIN_EDIT), "100.75");
     EXPECT_EQ(std::string(state_->settings.data_path), (root_ / "data").string() + "/");
     EXPECT_EQ(std::string(state_->settings.texture_path), (root_ / "pictures").string() + "/");
     // The folders are where the dialogs start.

@@ -61,6 +61,7 @@ TEST_F(SaveTest, TheMenuWritesThePresentedFrameAsAnRgbPng)
     EXPECT_EQ(std::make_pair(menu.x, menu.y), std::make_pair(global.x(), global.y()));
     EXPECT_EQ(menu.outline,
               "画像を保存... #1032\n"
+              "範囲をデータに合わせる #1033\n"
               "-\n"
               "カラーマップ >\n"
               "  (o) グレー #1040\n"

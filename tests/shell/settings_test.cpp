@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/win32/win32_test_support.h"
+#include "shell/decimal_fields.h"
 #include "shell/settings.h"
 
 namespace {
@@ -35,47 +36,51 @@ protected:
     {
         HWND main = keep(CreateDialogIndirectParamA(nullptr, &kMainTemplate, nullptr, recording_proc, 0));
         HWND panel = CreateDialogIndirectParamA(nullptr, &kPanelTemplate, main, recording_proc, 0);
+        make_fields_decimal(panel);
         set_panel_ranges(panel);
         return panel;
     }
     fs::path root_;
 };
 
-TEST_F(SettingsPanelTest, ANegativeSettingGoesThroughThePanelAndTheRegistry)
+TEST_F(SettingsPanelTest, TheRangeAndMarkerGoThroughThePanelAsTyped)
 {
     HWND panel = make_panel();
     Settings s;
     load_settings(&s);
     settings_to_panel(panel, &s);
-    SendDlgItemMessageA(panel, 1005, UDM_SETPOS, 0, -2000);
+    SetDlgItemTextA(panel, 1002, "-2000.5");
+    SetDlgItemTextA(panel, 1003, "4,000"); // no number: the setting stays
+    SetDlgItemTextA(panel, 1028, " 1e3 ");
     SendDlgItemMessageA(panel, 1015, UDM_SETPOS, 0, 275);
-    SetDlgItemTextA(panel, 1028, "1,500"); // typed into the marker field
     panel_to_settings(&s, panel);
-    EXPECT_EQ(s.x_min, -2000);
+    EXPECT_EQ(s.x_min_exact, -2000.5);
+    EXPECT_EQ(s.x_max_exact, 4000);
+    EXPECT_EQ(s.y_marker_exact, 1000);
     EXPECT_EQ(s.azimuth, 275);
-    EXPECT_EQ(s.y_marker, 1500);
     save_settings(&s);
 
     Settings again;
     load_settings(&again);
-    EXPECT_EQ(again.x_min, -2000);
+    EXPECT_EQ(again.x_min, -2001); // rounded outward for older readers
     HWND panel2 = make_panel();
     settings_to_panel(panel2, &again);
-    EXPECT_EQ(text_of(GetDlgItem(panel2, 1002)), "-2,000");
-    EXPECT_EQ(static_cast<SHORT>(LOWORD(SendDlgItemMessageA(panel2, 1005, UDM_GETPOS, 0, 0))), -2000);
+    EXPECT_EQ(text_of(GetDlgItem(panel2, 1002)), "-2000.5");
+    EXPECT_EQ(text_of(GetDlgItem(panel2, 1028)), "1000");
+    EXPECT_EQ(static_cast<SHORT>(LOWORD(SendDlgItemMessageA(panel2, 1015, UDM_GETPOS, 0, 0))), 275);
 }
 
-// Each stored integer goes to its own control, which keeps it within that
-// control's range and sees only its low 16 bits.
+// Each stored camera integer goes to its own control, which keeps it
+// within that control's range and sees only its low 16 bits.
 TEST_F(SettingsPanelTest, SettingsOutsideTheRangesAreClampedByThePanel)
 {
     const struct {
         int32_t Settings::*member;
         int lower, upper;
     } controls[] = {
-        {&Settings::x_min, -8000, 8000}, {&Settings::x_max, -8000, 8000},    {&Settings::y_min, -8000, 8000},
-        {&Settings::y_max, -8000, 8000}, {&Settings::x_marker, -8000, 8000}, {&Settings::y_marker, -8000, 8000},
-        {&Settings::radius, 0, 100},     {&Settings::azimuth, 0, 360},       {&Settings::elevation, 0, 90},
+        {&Settings::radius, 0, 100},
+        {&Settings::azimuth, 0, 360},
+        {&Settings::elevation, 0, 90},
     };
     // What is stored, and what the control sees of it: the low 16 bits.
     const std::pair<int32_t, int32_t> stored_and_seen[] = {{30000, 30000}, {-30000, -30000}, {70000, 4464}};

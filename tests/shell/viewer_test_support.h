@@ -140,7 +140,19 @@ protected:
         EXPECT_EQ(box.type, UINT(MB_OK | MB_ICONERROR));
         win32_clear_dialog_calls();
     }
-    int spin(int id) { return read_spin(panel_, id); }
+    // The range and marker fields hold decimals, the camera's their spin
+    // control's integer.
+    static bool is_decimal(int id)
+    {
+        for (int spin :
+             {IDC_X_MIN_SPIN, IDC_X_MAX_SPIN, IDC_Y_MIN_SPIN, IDC_Y_MAX_SPIN, IDC_X_MARKER_SPIN, IDC_Y_MARKER_SPIN})
+            if (id == spin)
+                return true;
+        return false;
+    }
+    HWND buddy(int spin) { return reinterpret_cast<HWND>(SendDlgItemMessageA(panel_, spin, UDM_GETBUDDY, 0, 0)); }
+    double number(int spin) { return std::stod(text_of(buddy(spin))); }
+    int spin(int id) { return is_decimal(id) ? static_cast<int>(number(id)) : read_spin(panel_, id); }
     std::pair<int, int> spin_range(int id)
     {
         int lower = 0, upper = 0;
@@ -148,7 +160,13 @@ protected:
                             reinterpret_cast<LPARAM>(&upper));
         return {lower, upper};
     }
-    void set_spin(int id, int value) { SendDlgItemMessageA(panel_, id, UDM_SETPOS, 0, MAKELPARAM(value, 0)); }
+    void set_spin(int id, int value)
+    {
+        if (is_decimal(id))
+            SetWindowTextA(buddy(id), std::to_string(value).c_str());
+        else
+            SendDlgItemMessageA(panel_, id, UDM_SETPOS, 0, MAKELPARAM(value, 0));
+    }
     std::string field_text(int id) { return text_of(GetDlgItem(panel_, id)); }
     UINT frames() { return d3d9_test_call_count(D3D9Call::Present); }
     QImage picture() { return win32_widget_of(area_)->grab().toImage().convertToFormat(QImage::Format_RGB32); }

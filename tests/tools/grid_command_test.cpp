@@ -168,6 +168,30 @@ TEST_F(GridCommand, SeparatorsColumnsAndTheCountsOfWhatWasRead)
         EXPECT_EQ(run(write("data.csv", "1 2\n") + " " + bad).status, 2) << bad;
 }
 
+// "--range auto" bins over the range the viewer's menu would fit; a file
+// without a point keeps the default range and says why.
+TEST_F(GridCommand, RangeAutoFitsTheRangeToThePoints)
+{
+    const struct {
+        const char* text;
+        const char* fitted; // the line on standard error; empty for none
+        const char* counts;
+    } cases[] = {
+        {"1800 1800\n2200 2200\n", "varnel-cli: range fitted to the data: 1790 2210 1790 2210", "points=2 in_range=2"},
+        {"-3.5 100\n7 120\n0.25 1e3\n", "varnel-cli: range fitted to the data: -4.8 6.3 80 1020",
+         "points=3 in_range=3"},
+        {"x y\n", "", "points=0 in_range=0"},
+    };
+    for (const auto& c : cases) {
+        Outcome r = run(write("data.txt", c.text) + " --range auto -o " + (dir / "grid.txt").string());
+        EXPECT_EQ(r.status, 0) << c.text;
+        EXPECT_EQ(std::string(c.fitted).empty(), r.err.find("fitted") == std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.fitted), std::string::npos) << r.err;
+        EXPECT_NE(last_line(r.err).find(c.counts), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(run(write("data.txt", "1 2\n") + " --range auto 0 1 0 1").status, 2);
+}
+
 TEST_F(GridCommand, MissingFileAndUsageErrors)
 {
     Outcome missing = run((dir / "nope.txt").string());
@@ -187,7 +211,7 @@ TEST_F(GridCommand, MissingFileAndUsageErrors)
     // A usage error says first what was wrong, then shows the usage.
     const std::string bad[][2] = {
         {"", "no data file given"},
-        {data + " --range 0 1 2", "--range needs four numbers: XMIN XMAX YMIN YMAX"},
+        {data + " --range 0 1 2", "--range needs four numbers, XMIN XMAX YMIN YMAX, or auto"},
         {data + " --skip", "--skip needs a number of lines"},
         {data + " --skip -1", "--skip -1: not a whole number from 0 to 2147483647"},
         {data + " --skip x", "--skip x: not a whole number from 0 to 2147483647"},

@@ -1,10 +1,12 @@
 // The up-down control "msctls_updown32": a pair of arrows that steps a
 // position within a range, shown in (and read back from) its buddy field.
+#include <QElapsedTimer>
 #include <QLocale>
 #include <QResizeEvent>
 #include <QToolButton>
 
 #include <climits>
+#include <vector>
 
 #include "platform/win32/commctrl.h"
 #include "platform/win32/window_internal.h"
@@ -15,6 +17,9 @@ struct UpDownState {
     int pos = 0;
     int base = 10;
     Window* buddy = nullptr;
+    // The platform's default: one at first, five after two seconds held,
+    // twenty after five.
+    std::vector<UDACCEL> accel = {{0, 1}, {2, 5}, {5, 20}};
 };
 
 namespace win32 {
@@ -32,9 +37,10 @@ public:
         for (QToolButton* b : {increase_, decrease_}) {
             b->setFocusPolicy(Qt::NoFocus);
             b->setAutoRepeat(true);
-            QObject::connect(b, &QToolButton::clicked, this, [w, up = b == increase_] {
+            QObject::connect(b, &QToolButton::pressed, this, [this] { held_.start(); });
+            QObject::connect(b, &QToolButton::clicked, this, [this, w, up = b == increase_] {
                 if (w->alive)
-                    PostMessageA(w, WM_LAYER_STEP, up ? 1 : 0, 0);
+                    PostMessageA(w, WM_LAYER_STEP, up ? 1 : 0, static_cast<LPARAM>(held_.elapsed()));
             });
         }
     }
@@ -56,6 +62,7 @@ private:
     bool horizontal_;
     QToolButton* increase_;
     QToolButton* decrease_;
+    QElapsedTimer held_; // since the arrow went down, for the acceleration
 };
 
 int low_end(const UpDownState& s) { return std::min(s.lower, s.upper); }
@@ -127,15 +134,36 @@ bool read_buddy(Window* w, int* value)
     return true;
 }
 
-void step(Window* w, bool up)
+// The increment of the acceleration entry in force after `held_ms`.
+int increment_after(const UpDownState& s, long long held_ms)
+{
+    int increment = 1;
+    for (const UDACCEL& entry : s.accel)
+        if (held_ms >= 1000LL * entry.nSec)
+            increment = static_cast<int>(std::min<UINT>(entry.nInc, INT_MAX));
+    return increment;
+}
+
+// The parent's say before a step: true when it keeps the position.
+bool step_refused(Window* w, int delta)
+{
+    if (!w->parent || !w->parent->alive)
+        return false;
+    NMUPDOWN change = {{w, w->id, UDN_DELTAPOS}, w->updown->pos, delta};
+    return SendMessageA(w->parent, WM_NOTIFY, w->id, reinterpret_cast<LPARAM>(&change)) != 0;
+}
+
+void step(Window* w, bool up, long long held_ms)
 {
     UpDownState& s = *w->updown;
     int typed;
     if (read_buddy(w, &typed))
         s.pos = typed;
-    int delta = up ? 1 : -1;
+    int delta = up ? increment_after(s, held_ms) : -increment_after(s, held_ms);
     if (s.lower > s.upper)
         delta = -delta;
+    if (step_refused(w, delta))
+        return;
     long long next = static_cast<long long>(s.pos) + delta;
     if (next > high_end(s) || next < low_end(s)) {
         if (w->style & UDS_WRAP)
@@ -167,7 +195,7 @@ LRESULT CALLBACK buddy_proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         WPARAM up_key = horizontal ? VK_RIGHT : VK_UP;
         WPARAM down_key = horizontal ? VK_LEFT : VK_DOWN;
         if (wParam == up_key || wParam == down_key) {
-            step(ud, wParam == up_key);
+            step(ud, wParam == up_key, 0);
             return 0;
         }
     }
@@ -243,8 +271,21 @@ LRESULT CALLBACK updown_proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_LAYER_STEP:
         if (w->widget && w->widget->isEnabled())
-            step(w, wParam != 0);
+            step(w, wParam != 0, static_cast<long long>(lParam));
         return 0;
+    case UDM_SETACCEL: {
+        const auto* table = reinterpret_cast<const UDACCEL*>(lParam);
+        if (!table || wParam == 0)
+            return FALSE;
+        s.accel.assign(table, table + wParam);
+        return TRUE;
+    }
+    case UDM_GETACCEL: {
+        auto* table = reinterpret_cast<UDACCEL*>(lParam);
+        if (table)
+            std::copy_n(s.accel.begin(), std::min<size_t>(wParam, s.accel.size()), table);
+        return static_cast<LRESULT>(s.accel.size());
+    }
     case UDM_SETRANGE32:
         s.lower = static_cast<int>(wParam);
         s.upper = static_cast<int>(lParam);

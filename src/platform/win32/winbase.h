@@ -70,6 +70,9 @@ BOOL CloseHandle(HANDLE hObject);
 
 // The calling thread's last error, set by the functions above on failure.
 DWORD GetLastError(void);
+
+// Milliseconds since some fixed moment, wrapping after 49.7 days.
+DWORD GetTickCount(void);
 void SetLastError(DWORD dwErrCode);
 
 // ---- Attributes and full paths ------------------------------------------

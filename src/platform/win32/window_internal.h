@@ -147,10 +147,12 @@ LRESULT CALLBACK static_proc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK button_proc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK edit_proc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK updown_proc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK progress_bar_proc(HWND, UINT, WPARAM, LPARAM);
 QWidget* make_static(Window* w, QWidget* parent);
 QWidget* make_button(Window* w, QWidget* parent);
 QWidget* make_edit(Window* w, QWidget* parent);
 QWidget* make_updown(Window* w, QWidget* parent);
+QWidget* make_progress_bar(Window* w, QWidget* parent);
 QWidget* make_dialog(Window* w, QWidget* parent);
 void paint_frame(Window* w, QWidget* widget, QPaintEvent* event);
 // What the window's client area shows: its last presented frame as it was

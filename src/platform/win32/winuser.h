@@ -114,6 +114,7 @@ BOOL DestroyAcceleratorTable(HACCEL hAccel);
 #define WM_NEXTDLGCTL 0x0028
 #define WM_SETFONT 0x0030
 #define WM_GETFONT 0x0031
+#define WM_NOTIFY 0x004E
 #define WM_CONTEXTMENU 0x007B
 #define WM_GETICON 0x007F
 #define WM_SETICON 0x0080
@@ -376,6 +377,13 @@ BOOL MapDialogRect(HWND hDlg, LPRECT lpRect);
 HWND GetNextDlgTabItem(HWND hDlg, HWND hCtl, BOOL bPrevious);
 
 // ---- Message loop -----------------------------------------------------
+// What every WM_NOTIFY points to first: who sends it and why.
+struct NMHDR {
+    HWND hwndFrom;
+    UINT_PTR idFrom;
+    UINT code;
+};
+
 struct MSG {
     HWND hwnd;
     UINT message;

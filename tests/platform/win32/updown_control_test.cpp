@@ -3,6 +3,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "platform/win32/window_internal.h"
 #include "win32_test_support.h"
 
 namespace {
@@ -206,6 +207,61 @@ TEST_F(UpDownTest, AFreshControlRunsFromHundredDownToZero)
     PostMessageA(spin, 0x03F1, 1, 0); // an up arrow click
     pump();
     EXPECT_EQ(static_cast<SHORT>(LOWORD(SendMessageA(spin, UDM_GETPOS, 0, 0))), 49);
+}
+
+} // namespace
+
+namespace {
+
+// Held arrows step by the acceleration table's increment for the time held
+// (the layer's step message carries it); a keyboard step is a fresh press.
+TEST_F(UpDownTest, HeldArrowsStepByTheAccelerationTable)
+{
+    UDACCEL table[4] = {};
+    EXPECT_EQ(SendDlgItemMessageA(panel_, 1013, UDM_GETACCEL, 4, reinterpret_cast<LPARAM>(table)), 3);
+    const UDACCEL defaults[3] = {{0, 1}, {2, 5}, {5, 20}};
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(std::make_pair(table[i].nSec, table[i].nInc), std::make_pair(defaults[i].nSec, defaults[i].nInc));
+
+    const struct {
+        LPARAM held_ms;
+        int from, to;
+    } cases[] = {{0, 10, 11}, {1999, 10, 11}, {2000, 10, 15}, {4999, 10, 15}, {5000, 10, 30}, {60000, 90, 100}};
+    HWND spin = GetDlgItem(panel_, 1013);
+    for (const auto& c : cases) {
+        SendMessageA(spin, UDM_SETPOS32, 0, c.from);
+        SendMessageA(spin, WM_LAYER_STEP, 1, c.held_ms);
+        EXPECT_EQ(pos(1013), c.to) << c.held_ms;
+    }
+
+    const UDACCEL tens[1] = {{0, 10}};
+    EXPECT_EQ(SendMessageA(spin, UDM_SETACCEL, 1, reinterpret_cast<LPARAM>(tens)), TRUE);
+    EXPECT_EQ(SendMessageA(spin, UDM_SETACCEL, 0, reinterpret_cast<LPARAM>(tens)), FALSE);
+    SendMessageA(spin, UDM_SETPOS32, 0, 50);
+    QTest::keyClick(win32_widget_of(GetDlgItem(panel_, 1012)), Qt::Key_Down);
+    pump(main_, panel_);
+    EXPECT_EQ(pos(1013), 40);
+}
+
+TEST_F(UpDownTest, AProgressBarKeepsItsPositionWithinItsRange)
+{
+    const DialogItemTemplate items[] = {{WS_CHILD | WS_VISIBLE, 0, 0, 0, 80, 10, 1, PROGRESS_CLASSA, 0, ""}};
+    const DialogTemplate tpl = {WS_CHILD, 0, 0, 0, 80, 10, nullptr, 0, nullptr, items, 1};
+    HWND d = CreateDialogIndirectParamA(nullptr, &tpl, main_, recording_proc, 0);
+    HWND bar = GetDlgItem(d, 1);
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(SendMessageA(bar, PBM_GETRANGE, FALSE, 0), 100); // the default range
+    SendMessageA(bar, PBM_SETRANGE32, 0, 1000);
+    const struct {
+        WPARAM set;
+        LRESULT old, now;
+    } cases[] = {{250, 0, 250}, {1000, 250, 1000}, {5000, 1000, 1000}, {static_cast<WPARAM>(-3), 1000, 0}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(SendMessageA(bar, PBM_SETPOS, c.set, 0), c.old);
+        EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), c.now);
+    }
+    EXPECT_EQ(SendMessageA(bar, PBM_GETRANGE, TRUE, 0), 0);
+    EXPECT_EQ(SendMessageA(bar, PBM_GETRANGE, FALSE, 0), 1000);
 }
 
 } // namespace

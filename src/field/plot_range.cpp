@@ -1,0 +1,103 @@
+#include "field/plot_range.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "field/density_field.h"
+
+namespace {
+
+// What is kept clear of the points on each side, in parts of their span.
+constexpr double kMargin = 0.02;
+
+// A step as 1, 2 or 5 times ten to a power, so that its multiples can be
+// made without the rounding of 0.1 showing in them.
+struct Step {
+    double mantissa;
+    int exponent;
+    // k steps, as the double nearest to the decimal number.
+    double times(double k) const
+    {
+        const double digits = k * mantissa;
+        return exponent >= 0 ? digits * std::pow(10.0, exponent) : digits / std::pow(10.0, -exponent);
+    }
+};
+
+Step step_for(double span)
+{
+    if (!(span > 0) || !std::isfinite(span))
+        return {1, 0};
+    const double hundredth = span / 100;
+    int exponent = static_cast<int>(std::floor(std::log10(hundredth)));
+    const double ratio = hundredth / std::pow(10.0, exponent);
+    // Nearest on a log scale: the borders are the geometric means.
+    double mantissa = ratio < std::sqrt(2.0) ? 1 : ratio < std::sqrt(10.0) ? 2 : ratio < std::sqrt(50.0) ? 5 : 10;
+    if (mantissa == 10) {
+        mantissa = 1;
+        ++exponent;
+    }
+    return {mantissa, exponent};
+}
+
+struct Ends {
+    double low, high;
+};
+
+// One axis: the points' ends widened by the margin and rounded outward; the
+// upper end always lies above the highest point, whose cell is below it.
+Ends fitted_ends(double low, double high)
+{
+    const double span = high - low;
+    const double margin = span > 0 ? span * kMargin : std::max(std::fabs(low) * kMargin, 0.5);
+    const Step step = step_for(span + 2 * margin);
+    const double low_steps = std::floor((low - margin) / step.times(1));
+    const double high_steps = std::ceil((high + margin) / step.times(1));
+    // Far from zero the margin can round away.
+    double fitted_low = step.times(low_steps);
+    if (fitted_low > low)
+        fitted_low = step.times(low_steps - 1);
+    double fitted_high = step.times(high_steps);
+    if (fitted_high <= high)
+        fitted_high = step.times(high_steps + 1);
+    return {std::clamp(fitted_low, -kRangeLimit, kRangeLimit), std::clamp(fitted_high, -kRangeLimit, kRangeLimit)};
+}
+
+void take_bounds(void* context, const Point* points, std::size_t count)
+{
+    DataBounds& b = *static_cast<DataBounds*>(context);
+    for (std::size_t k = 0; k < count; ++k) {
+        const double x = plotted_x(points[k].x), y = points[k].y;
+        if (!std::isfinite(x) || !std::isfinite(y))
+            continue;
+        if (b.points++ == 0) {
+            b.x_min = b.x_max = x;
+            b.y_min = b.y_max = y;
+            continue;
+        }
+        b.x_min = std::min(b.x_min, x);
+        b.x_max = std::max(b.x_max, x);
+        b.y_min = std::min(b.y_min, y);
+        b.y_max = std::max(b.y_max, y);
+    }
+}
+
+} // namespace
+
+double range_step(double span) { return step_for(span).times(1); }
+
+DataBounds read_data_bounds(std::FILE* stream, int skip_lines, Columns columns, ReadWatch watch)
+{
+    DataBounds bounds;
+    bounds.read = read_points(stream, skip_lines, PointSink{take_bounds, &bounds}, columns, watch);
+    return bounds;
+}
+
+bool fitted_range(const DataBounds& bounds, PlotRange* range)
+{
+    if (bounds.points == 0)
+        return false;
+    const Ends x = fitted_ends(bounds.x_min, bounds.x_max);
+    const Ends y = fitted_ends(bounds.y_min, bounds.y_max);
+    *range = PlotRange{x.low, x.high, y.low, y.high};
+    return true;
+}

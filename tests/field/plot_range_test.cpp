@@ -1,0 +1,75 @@
+// The round step of a span, and the range fitted to a file's points,
+// checked against plain statements of what they must be.
+#include "field/plot_range.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "temp_stream.h"
+
+namespace {
+
+TEST(PlotRangeTest, TheStepIsTheRoundNumberNearestAHundredthOfTheSpan)
+{
+    const struct {
+        double span, step;
+    } cases[] = {
+        {4000, 50}, {100, 1},    {140, 1},     {142, 2},   {300, 2},     {320, 5}, {700, 5},
+        {710, 10},  {13.5, 0.1}, {0.3, 0.002}, {2e9, 2e7}, {1e-6, 1e-8}, {0, 1},   {-5, 1},
+    };
+    for (const auto& c : cases)
+        EXPECT_DOUBLE_EQ(range_step(c.span), c.step) << c.span;
+}
+
+// The fitted range holds every point (x as plotted: one lower below 40)
+// with a margin, its ends on multiples of the step, and nothing for a file
+// without a finite point.
+TEST(PlotRangeTest, TheFittedRangeHoldsEveryPointOnRoundEnds)
+{
+    const struct {
+        const char* text;
+        bool fitted;
+        PlotRange range;
+    } cases[] = {
+        {"1800 1800\n2200 2200\n", true, {1790, 2210, 1790, 2210}},
+        {"-3.5 100\n7 120\n0.25 1e3\n", true, {-4.8, 6.3, 80, 1020}},
+        // One x: a margin of 2% of it, on steps of 0.05.
+        {"100 -0.001\n100 0.001\n", true, {98, 102, -0.00104, 0.00104}},
+        {"41.5,7\n# comment\nx y\n", true, {40.66, 42.34, 6.5, 7.5}},
+        // At the limit the range stops there.
+        {"1e9 -1e9\n", true, {980000000, 1e9, -1e9, -980000000}},
+        {"nan 1\ninf 2\n", false, {}},
+        {"words only\n", false, {}},
+    };
+    for (const auto& c : cases) {
+        TempStream in(c.text);
+        const DataBounds bounds = read_data_bounds(in.file, 0);
+        PlotRange range{1, 2, 3, 4};
+        EXPECT_EQ(fitted_range(bounds, &range), c.fitted) << c.text;
+        const PlotRange expected = c.fitted ? c.range : PlotRange{1, 2, 3, 4};
+        EXPECT_DOUBLE_EQ(range.x_min, expected.x_min) << c.text;
+        EXPECT_DOUBLE_EQ(range.x_max, expected.x_max) << c.text;
+        EXPECT_DOUBLE_EQ(range.y_min, expected.y_min) << c.text;
+        EXPECT_DOUBLE_EQ(range.y_max, expected.y_max) << c.text;
+    }
+}
+
+// The watch is asked once a megabyte; stopping drops what was not yet
+// handed out, so no cut line counts.
+TEST(PlotRangeTest, AWatchThatSaysStopEndsTheReadEarly)
+{
+    std::string text;
+    while (text.size() < (5u << 20))
+        text += "1000 2000\n";
+    TempStream in(text);
+    int asked = 0;
+    auto stop_at_second = [](void* context) { return ++*static_cast<int*>(context) < 2; };
+    const DataBounds bounds = read_data_bounds(in.file, 0, Columns{}, ReadWatch{stop_at_second, &asked});
+    EXPECT_EQ(asked, 2);
+    EXPECT_TRUE(bounds.read.stopped);
+    EXPECT_LE(bounds.points, static_cast<long long>((2u << 20) / 10));
+    EXPECT_EQ(bounds.read.rejected_lines, 0);
+}
+
+} // namespace

@@ -1,0 +1,88 @@
+// Random files through the whole reading path: plain, gzip or Zstandard
+// (picked by the first byte, as are the columns), read for points, for
+// their bounds and into the field. No crash, no read past the input, memory
+// bounded by stopping any file after 16 MB of text (a small compressed file
+// can inflate to terabytes), and every point inside the fitted range.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <unistd.h>
+
+#include "field/data_file.h"
+#include "field/density_field.h"
+#include "field/plot_range.h"
+#include "field/point_reader.h"
+
+namespace {
+
+const char* const kSuffixes[] = {".txt", ".gz", ".zst"};
+
+struct Budget {
+    int blocks = 16;
+    static bool go_on(void* context) { return --static_cast<Budget*>(context)->blocks > 0; }
+};
+
+std::string write_temp(const uint8_t* data, size_t size, const char* suffix)
+{
+    std::string path = "/dev/shm/varnel-fuzz-" + std::to_string(getpid()) + suffix;
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out)
+        std::abort();
+    if (size)
+        std::fwrite(data, 1, size, out);
+    std::fclose(out);
+    return path;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    const int kind = data[0] % 3;
+    const Columns columns = (data[0] & 0x10) ? Columns{3, 1} : Columns{};
+    const std::string path = write_temp(data + 1, size - 1, kSuffixes[kind]);
+
+    DataBounds bounds;
+    {
+        DataFileMeter meter;
+        Budget budget;
+        std::FILE* in = open_data_file(path.c_str(), &meter);
+        if (!in)
+            std::abort();
+        bounds = read_data_bounds(in, 0, columns, ReadWatch{Budget::go_on, &budget});
+        if (meter.done < 0 || meter.done > meter.size)
+            std::abort();
+        std::fclose(in);
+    }
+    if (bounds.points > bounds.read.points)
+        std::abort();
+    PlotRange range;
+    if (fitted_range(bounds, &range)) {
+        const bool holds = range.x_min <= bounds.x_min && bounds.x_max < range.x_max && range.y_min <= bounds.y_min &&
+            bounds.y_max < range.y_max;
+        const bool limited = std::fabs(bounds.x_min) >= kRangeLimit || std::fabs(bounds.x_max) >= kRangeLimit ||
+            std::fabs(bounds.y_min) >= kRangeLimit || std::fabs(bounds.y_max) >= kRangeLimit;
+        if (!holds && !limited)
+            std::abort();
+    }
+
+    if (std::FILE* in = open_data_file(path.c_str())) {
+        Budget budget;
+        DensityField* field = create_density_field(0, 0, 4000, 4000);
+        density_field_set_columns(field, columns.x, columns.y);
+        density_field_set_watch(field, Budget::go_on, &budget);
+        field->ops.load(field, in, 0);
+        const FieldCounts counts = density_field_counts(field);
+        if (counts.points != bounds.read.points || counts.in_range > counts.points)
+            std::abort();
+        field->ops.destroy(field);
+        std::fclose(in);
+    }
+    unlink(path.c_str());
+    return 0;
+}
