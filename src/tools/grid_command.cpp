@@ -11,7 +11,8 @@
 
 namespace {
 
-const char kUsage[] = "usage: varnel-cli grid DATA [--range XMIN XMAX YMIN YMAX] [--skip N] [--columns X Y] [-o OUT]\n";
+const char kUsage[] =
+    "usage: varnel-cli grid DATA [--range XMIN XMAX YMIN YMAX] [--skip N] [--columns X Y] [-o OUT] [--threads N]\n";
 
 bool parse_count(const char* text, int* value)
 {
@@ -33,6 +34,7 @@ int grid_command(int argc, char** argv)
     std::array<double, 4> range = default_range();
     int skip = 0;
     DataColumns columns;
+    unsigned threads = 0;
 
     for (int i = 0; i < argc; ++i) {
         const char* arg = argv[i];
@@ -47,6 +49,9 @@ int grid_command(int argc, char** argv)
                 return usage_error(kUsage);
         } else if (std::strcmp(arg, "--skip") == 0) {
             if (i + 1 >= argc || !parse_count(argv[++i], &skip))
+                return usage_error(kUsage);
+        } else if (std::strcmp(arg, "--threads") == 0) {
+            if (i + 1 >= argc || !parse_threads(argv[++i], &threads))
                 return usage_error(kUsage);
         } else if (std::strcmp(arg, "-o") == 0) {
             if (i + 1 >= argc)
@@ -64,7 +69,7 @@ int grid_command(int argc, char** argv)
         return usage_error(kUsage);
 
     int loaded = 0;
-    FieldPtr loaded_field = load_data_field(data_path, range.data(), skip, &loaded, columns);
+    FieldPtr loaded_field = load_data_field(data_path, range.data(), skip, &loaded, columns, threads);
     if (!loaded_field)
         return 1;
     DensityField* field = loaded_field.get();

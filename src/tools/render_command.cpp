@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/d3d9/drawing_threads.h"
 #include "platform/d3d9/offscreen_window.h"
 #include "render/png_writer.h"
 #include "render/renderer.h"
@@ -23,7 +24,7 @@ namespace {
 const char kUsage[] =
     "usage: varnel-cli render DATA -o OUT.png [--range XMIN XMAX YMIN YMAX] [--camera RADIUS AZIMUTH ELEVATION]\n"
     "                         [--size WIDTHxHEIGHT] [--texture IMAGE] [--marker X Y] [--frames N] [--time]\n"
-    "                         [--columns X Y]\n";
+    "                         [--columns X Y] [--threads N]\n";
 
 // A whole number in [low, high], with `*end` left where it stopped.
 bool parse_long(const char* text, long low, long high, long* value, char** end)
@@ -77,6 +78,7 @@ struct Options {
     double marker_x = 0, marker_y = 0;
     int frames = 1;
     bool time = false;
+    unsigned threads = 0; // that read the data and draw; 0: one per core
 };
 
 // False on a usage error.
@@ -110,6 +112,9 @@ bool parse_options(int argc, char** argv, Options* o)
                 return false;
         } else if (std::strcmp(arg, "--frames") == 0 && left >= 1) {
             if (!parse_int(argv[++i], 1, 1000000, &o->frames))
+                return false;
+        } else if (std::strcmp(arg, "--threads") == 0 && left >= 1) {
+            if (!parse_threads(argv[++i], &o->threads))
                 return false;
         } else if (std::strcmp(arg, "--time") == 0) {
             o->time = true;
@@ -157,11 +162,12 @@ int render_command(int argc, char** argv)
 
     Clock::time_point start = Clock::now();
     int loaded = 0;
-    const FieldPtr field = load_data_field(o.data_path, o.range.data(), 0, &loaded, o.columns);
+    const FieldPtr field = load_data_field(o.data_path, o.range.data(), 0, &loaded, o.columns, o.threads);
     if (!field)
         return 1;
     const double load_ms = milliseconds_since(start);
 
+    d3d9_set_drawing_threads(o.threads);
     OffscreenWindow window(o.width, o.height);
     std::unique_ptr<Renderer, RendererDestroyer> renderer(create_renderer(&window));
     if (!renderer) {
