@@ -105,14 +105,16 @@ TEST(SplitJudgeTest, DrawsAloneForAWhileAfterTheWorkerFallsBehindOrStalls)
 }
 
 // Eight threads whose workers fall behind: half as many for a while, a
-// quarter if they still fall behind, then all eight again.
+// quarter if they still fall behind, then all eight again. A worker falls
+// behind when it runs under half as many chunks as the caller, though all
+// of them together run more.
 TEST(SplitJudgeTest, HalvesTheThreadsWhileWorkersFallBehindThenTriesAllAgain)
 {
     SplitJudge judge;
     auto slow_draws = [&judge](uint32_t threads) {
         for (int draw = 0; draw < SplitJudge::kSlowDraws; ++draw) {
             ASSERT_EQ(judge.threads(8), threads) << "slow draw " << draw;
-            judge.record(report(40, 10, 0.0, 1e-3, threads - 1));
+            judge.record(report(10, 4 * (threads - 1), 0.0, 1e-3, threads - 1));
         }
     };
     slow_draws(8);
