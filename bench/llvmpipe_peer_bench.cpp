@@ -6,11 +6,15 @@
 // grey. A frame runs from the clear to glFinish, which leaves the picture in
 // the caller's memory as Present does on the device.
 //
-// Built only where OSMesa is installed; bench/device_vs_llvmpipe.sh installs
-// it, builds this program and runs both in turn.
+// Built only where OSMesa is installed; bench/device_vs_llvmpipe.sh builds
+// this program and runs both in turn.
 //
 //   build/bin/peer_llvmpipe_frame --camera 30 45 30 --benchmark_repetitions=15
 //   build/bin/peer_llvmpipe_frame --camera 30 45 30 --ppm frame.ppm
+//   LP_NUM_THREADS=2 build/bin/peer_llvmpipe_frame --camera 30 45 30 --size 3840x2160
+//
+// llvmpipe draws on LP_NUM_THREADS threads besides the caller's (one per
+// core when unset).
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/osmesa.h>
 #include <GL/gl.h>
@@ -31,7 +35,8 @@ using namespace viewer_scene;
 
 struct Context {
     OSMesaContext context = nullptr;
-    std::vector<uint32_t> pixels = std::vector<uint32_t>(size_t(kWidth) * kHeight); // 0xAARRGGBB, top row first
+    std::vector<uint32_t> pixels =
+        std::vector<uint32_t>(size_t(frame_size().width) * size_t(frame_size().height)); // 0xAARRGGBB, top row first
     GLuint buffers[6] = {};
     GLuint texture = 0;
 
@@ -39,7 +44,8 @@ struct Context {
     {
         // 16 depth bits, no stencil, no accumulation buffer.
         context = OSMesaCreateContextExt(OSMESA_BGRA, 16, 0, 0, nullptr);
-        if (!context || !OSMesaMakeCurrent(context, pixels.data(), GL_UNSIGNED_BYTE, kWidth, kHeight)) {
+        if (!context ||
+            !OSMesaMakeCurrent(context, pixels.data(), GL_UNSIGNED_BYTE, frame_size().width, frame_size().height)) {
             std::fprintf(stderr, "peer_llvmpipe_frame: no OSMesa context\n");
             std::exit(1);
         }
@@ -157,7 +163,7 @@ private:
 
     void apply_states()
     {
-        glViewport(0, 0, kWidth, kHeight);
+        glViewport(0, 0, frame_size().width, frame_size().height);
         glDisable(GL_CULL_FACE);
         glEnable(GL_DEPTH_TEST);
         glDepthFunc(GL_LEQUAL);
@@ -212,7 +218,7 @@ int main(int argc, char** argv)
             i += 3;
         } else if (std::strcmp(argv[i], "--ppm") == 0 && i + 1 < argc) {
             ppm = argv[++i];
-        } else {
+        } else if (!take_size_option(argc, argv, i)) {
             rest.push_back(argv[i]);
         }
     }

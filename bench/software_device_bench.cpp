@@ -1,11 +1,17 @@
-// One frame of the viewer's scene on the software device at 1024 x 768,
-// from Clear to Present: the 201 x 201 surface (80,000 textured triangles,
-// 256 x 256 texture), the 4,400 grid-line segments and the 400-segment
-// marker cross, uploaded, drawn and set up as the renderer does.
+// One frame of the viewer's scene on the software device at 1024 x 768
+// (or --size), from Clear to Present: the 201 x 201 surface (80,000
+// textured triangles, 256 x 256 texture), the 4,400 grid-line segments and
+// the 400-segment marker cross, uploaded, drawn and set up as the renderer
+// does.
 //
 //   build/bin/bench_software_device --benchmark_repetitions=15
 //   build/bin/bench_software_device --camera 30 45 30   (that camera only)
+//   build/bin/bench_software_device --camera 30 45 30 --size 3840x2160 --threads 2
 //   build/bin/bench_software_device --camera 30 45 30 --ppm frame.ppm [--threads 1]
+//
+// Without --threads each camera runs with the device's own choice of
+// threads (one per core) and with one thread; --threads N (0: the device's
+// choice) runs that number only, under the first name.
 //
 // The "Top" camera is the viewer's default (straight down from the farthest
 // distance); "Oblique" looks at the surface from the side at a middle
@@ -13,6 +19,7 @@
 // bench/device_vs_llvmpipe.sh draws the same frame with Mesa's llvmpipe.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -31,7 +38,7 @@ using namespace viewer_scene;
 
 class DeviceScene {
 public:
-    DeviceScene() : window_(kWidth, kHeight)
+    DeviceScene() : window_(UINT(frame_size().width), UINT(frame_size().height))
     {
         d3d_ = Direct3DCreate9(31);
         D3DPRESENT_PARAMETERS params;
@@ -111,7 +118,7 @@ private:
     DrawBatch batches_[3] = {}; // surface, grid lines, marker
 };
 
-// Threads 0 lets the device choose (both cores for large draws); 1 draws on
+// Threads 0 lets the device choose (every core for large draws); 1 draws on
 // the caller's thread alone, to see the total work.
 std::unique_ptr<DeviceScene> scene_for(int radius, int azimuth, int elevation, UINT threads)
 {
@@ -167,7 +174,7 @@ int main(int argc, char** argv)
     std::vector<Camera> cameras = {{"Top", 100, 0, 90}, {"Oblique", 40, 30, 35}, {"Near", 30, 45, 30}};
     std::vector<char*> rest;
     const char* ppm = nullptr;
-    UINT ppm_threads = 0;
+    int threads = -1; // -1: the device's choice and one thread, in turn
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--camera") == 0 && i + 3 < argc) {
             cameras = {{"Camera", std::atoi(argv[i + 1]), std::atoi(argv[i + 2]), std::atoi(argv[i + 3])}};
@@ -175,18 +182,22 @@ int main(int argc, char** argv)
         } else if (std::strcmp(argv[i], "--ppm") == 0 && i + 1 < argc) {
             ppm = argv[++i];
         } else if (std::strcmp(argv[i], "--threads") == 0 && i + 1 < argc) {
-            ppm_threads = UINT(std::atoi(argv[++i]));
+            threads = std::max(0, std::atoi(argv[++i]));
+        } else if (take_size_option(argc, argv, i)) {
+            continue;
         } else {
             rest.push_back(argv[i]);
         }
     }
     if (ppm) {
-        return write_frame(ppm, cameras.back().radius, cameras.back().azimuth, cameras.back().elevation, ppm_threads);
+        return write_frame(ppm, cameras.back().radius, cameras.back().azimuth, cameras.back().elevation,
+                           UINT(std::max(threads, 0)));
     }
-    for (UINT threads : {0u, 1u}) {
+    const std::vector<UINT> thread_counts = threads < 0 ? std::vector<UINT>{0u, 1u} : std::vector<UINT>{UINT(threads)};
+    for (UINT count : thread_counts) {
         for (const Camera& camera : cameras) {
-            register_frame(std::string("BM_ViewerFrame") + camera.name + (threads == 1 ? "OneThread" : ""), camera,
-                           threads);
+            const bool alone = threads < 0 && count == 1;
+            register_frame(std::string("BM_ViewerFrame") + camera.name + (alone ? "OneThread" : ""), camera, count);
         }
     }
     int rest_count = static_cast<int>(rest.size());

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <vector>
@@ -19,7 +21,6 @@
 namespace viewer_scene {
 
 constexpr int kNodes = 201;
-constexpr int kWidth = 1024, kHeight = 768;
 constexpr int kTextureSize = 256;
 // Where the marker cross stands, as fractions of the field.
 constexpr MarkerPair kMarker{0.3, 0.6};
@@ -90,7 +91,36 @@ inline Scene make_scene()
 // Texel (x, y) of any level: squares of 16 texels in two colours.
 inline uint32_t checker_texel(unsigned x, unsigned y) { return ((x ^ y) & 16) ? 0xFFE0C080 : 0xFF4080C0; }
 
-inline Matrix4 projection() { return build_scene_projection(kWidth, kHeight); }
+// The frame's size: 1024 x 768 unless "--size WIDTHxHEIGHT" set another.
+struct FrameSize {
+    int width = 1024, height = 768;
+};
+
+inline FrameSize& frame_size()
+{
+    static FrameSize size;
+    return size;
+}
+
+// Takes "--size WIDTHxHEIGHT" (each side 1 to 16384) at argv[i], i moved
+// past it; false when argv[i] is something else. A bad size ends the program.
+inline bool take_size_option(int argc, char** argv, int& i)
+{
+    if (std::strcmp(argv[i], "--size") != 0 || i + 1 >= argc) {
+        return false;
+    }
+    int width = 0, height = 0;
+    char tail = 0;
+    if (std::sscanf(argv[++i], "%dx%d%c", &width, &height, &tail) != 2 || width < 1 || height < 1 || width > 16384 ||
+        height > 16384) {
+        std::fprintf(stderr, "bad --size %s: WIDTHxHEIGHT wanted\n", argv[i]);
+        std::exit(2);
+    }
+    frame_size() = FrameSize{width, height};
+    return true;
+}
+
+inline Matrix4 projection() { return build_scene_projection(frame_size().width, frame_size().height); }
 
 // The orbiting camera: radius step 0..100, azimuth and elevation in degrees.
 inline Matrix4 camera(int radius, int azimuth, int elevation)
@@ -106,7 +136,7 @@ inline int write_ppm(const char* path, const std::vector<uint32_t>& pixels)
     if (!file) {
         return 1;
     }
-    std::fprintf(file.get(), "P6\n%d %d\n255\n", kWidth, kHeight);
+    std::fprintf(file.get(), "P6\n%d %d\n255\n", frame_size().width, frame_size().height);
     for (uint32_t p : pixels) {
         const unsigned char rgb[3] = {static_cast<unsigned char>(p >> 16), static_cast<unsigned char>(p >> 8),
                                       static_cast<unsigned char>(p)};

@@ -27,6 +27,7 @@ struct FieldState {
     int rejected;
     Columns columns;  // where x and y stand in a line
     ReadWatch watch;  // asked while a load reads
+    unsigned threads; // that read the text; 0: one per core
     ReadCounts read;  // what the last load's reader found
     long long binned; // points of the last load inside the range
 };
@@ -134,7 +135,7 @@ int field_load(DensityField* field, std::FILE* stream, int skip_lines)
     s->rejected = 0;
     s->binned = 0;
 
-    s->read = read_points(stream, skip_lines, PointSink{take_points, s}, s->columns, s->watch);
+    s->read = read_points(stream, skip_lines, PointSink{take_points, s}, s->columns, s->watch, s->threads);
 
     if (s->max < 0.01)
         return 0;
@@ -218,6 +219,7 @@ DensityField* create_density_field(double x_min, double y_min, double x_max, dou
     s.rejected = 0;
     s.columns = Columns{};
     s.watch = ReadWatch{};
+    s.threads = 0;
     s.read = ReadCounts{};
     s.binned = 0;
     s.grid = block->nodes;
@@ -244,6 +246,15 @@ bool density_field_set_columns(DensityField* field, int x_column, int y_column)
     if (!s || x_column < 1 || y_column < 1 || x_column > kMaxColumn || y_column > kMaxColumn || x_column == y_column)
         return false;
     s->columns = Columns{x_column, y_column};
+    return true;
+}
+
+bool density_field_set_threads(DensityField* field, unsigned threads)
+{
+    FieldState* s = state_of(field);
+    if (!s)
+        return false;
+    s->threads = threads;
     return true;
 }
 

@@ -39,6 +39,11 @@ FieldRange density_field_range(DensityField* field);
 inline constexpr int kMaxColumn = 1000;
 bool density_field_set_columns(DensityField* field, int x_column, int y_column);
 
+// How many threads later loads read the text with, the caller's included;
+// 0, as until set, takes one per core. The field is the same whatever the
+// number. False, changing nothing, for a bad handle.
+bool density_field_set_threads(DensityField* field, unsigned threads);
+
 // What the last load read. A line is a line of the file after the skipped
 // ones, or a 1023-byte part of a longer one.
 struct FieldCounts {

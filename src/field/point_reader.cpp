@@ -3,6 +3,7 @@
 #include <fast_float/fast_float.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <condition_variable>
 #include <mutex>
@@ -20,6 +21,13 @@ namespace {
 
 // fgets with a 1024-byte buffer hands out at most this many bytes per read.
 constexpr std::size_t kPieceBytes = 1023;
+
+// Text a thread parses at a time: enough that handing a chunk over costs
+// next to nothing beside parsing it.
+constexpr std::size_t kChunkBytes = std::size_t(4) << 20;
+// How often a read asks its watch whether to go on.
+constexpr std::size_t kWatchBytes = std::size_t(1) << 20;
+std::atomic<std::size_t> g_chunk_bytes{kChunkBytes};
 
 // scanf's white space in the "C" locale but for the line feed, which always
 // ends a piece.
@@ -337,10 +345,9 @@ private:
 // begins at a piece start; the bytes after its last whole piece are carried
 // over to the front of the next one.
 struct ChunkSource {
-    static constexpr std::size_t kBlock = 1 << 20;
-
     std::FILE* stream;
     ReadWatch watch;
+    std::size_t block; // bytes read at a time, about a chunk
     Bytes carry;
     bool at_end = false;
     bool stopped = false;
@@ -352,17 +359,26 @@ struct ChunkSource {
         if (stopped)
             return;
         std::size_t old = text.size();
-        text.resize(old + kBlock);
-        std::size_t got = std::fread(text.data() + old, 1, kBlock, stream);
-        text.resize(old + got);
-        at_end = got < kBlock;
-        // Stopped, the text not yet handed out is dropped: a cut line
-        // would count as a point or a rejected line that is not in the file.
-        if (!at_end && watch.go_on && !watch.go_on(watch.context)) {
-            stopped = at_end = true;
-            text.clear();
-            carry.clear();
+        text.resize(old + block);
+        // The watch is asked once a megabyte, whatever the chunk size.
+        std::size_t got = 0;
+        while (got < block) {
+            const std::size_t want = std::min(kWatchBytes, block - got);
+            const std::size_t n = std::fread(text.data() + old + got, 1, want, stream);
+            got += n;
+            if (n < want)
+                break;
+            // Stopped, the text not yet handed out is dropped: a cut line
+            // would count as a point or a rejected line that is not in the file.
+            if (watch.go_on && !watch.go_on(watch.context)) {
+                stopped = at_end = true;
+                text.clear();
+                carry.clear();
+                return;
+            }
         }
+        text.resize(old + got);
+        at_end = got < block;
     }
 
     // Discards up to n pieces from the start of the stream.
@@ -405,8 +421,10 @@ struct ChunkSource {
 };
 
 // Chunks are parsed on worker threads while the caller's thread reads ahead
-// and hands the points to the sink strictly in file order. A few chunks are
-// in flight at once, so memory stays bounded whatever the file's length.
+// and hands the points to the sink strictly in file order, so the sink sees
+// the same points in the same order whatever the number of threads. A few
+// chunks per thread are in flight at once, so memory stays bounded whatever
+// the file's length.
 class ParallelReader {
 public:
     ~ParallelReader() { stop(); }
@@ -423,15 +441,17 @@ public:
         return true;
     }
 
-    explicit ParallelReader(Columns columns) : columns_(columns) {}
+    // Room for every thread to parse one chunk while the caller reads the
+    // next and delivers the oldest.
+    ParallelReader(Columns columns, unsigned threads) : ring_(threads + 2), columns_(columns) {}
 
     ReadCounts run(ChunkSource& source, PointSink sink)
     {
         long long filled = 0;
         while (!source.done()) {
-            if (filled >= kRing)
-                deliver(filled - kRing, sink);
-            Chunk& chunk = ring_[filled % kRing];
+            if (filled >= ring_size())
+                deliver(filled - ring_size(), sink);
+            Chunk& chunk = ring_[static_cast<std::size_t>(filled % ring_size())];
             source.next_chunk(chunk.text);
             {
                 std::lock_guard<std::mutex> lock(mutex_);
@@ -441,14 +461,14 @@ public:
             work_ready_.notify_one();
             ++filled;
         }
-        for (long long k = std::max(0LL, filled - kRing); k < filled; ++k)
+        for (long long k = std::max(0LL, filled - ring_size()); k < filled; ++k)
             deliver(k, sink);
         counts_.stopped = source.stopped;
         return counts_;
     }
 
 private:
-    static constexpr long long kRing = 6;
+    long long ring_size() const { return static_cast<long long>(ring_.size()); }
 
     struct Chunk {
         enum State { Free, Filled, Parsing, Parsed };
@@ -472,7 +492,7 @@ private:
 
     void deliver(long long sequence, PointSink sink)
     {
-        Chunk& chunk = ring_[sequence % kRing];
+        Chunk& chunk = ring_[static_cast<std::size_t>(sequence % ring_size())];
         {
             // Rather than wait, this thread parses the next chunk nobody
             // has taken yet; with no workers it parses them all.
@@ -520,7 +540,7 @@ private:
     // Takes the oldest filled chunk for parsing; the lock is held.
     Chunk& claim_next()
     {
-        Chunk& chunk = ring_[next_to_parse_++ % kRing];
+        Chunk& chunk = ring_[static_cast<std::size_t>(next_to_parse_++ % ring_size())];
         chunk.state = Chunk::Parsing;
         return chunk;
     }
@@ -554,7 +574,7 @@ private:
     std::mutex mutex_;
     std::condition_variable work_ready_;
     std::condition_variable parsed_;
-    Chunk ring_[kRing];
+    std::vector<Chunk> ring_;
     long long last_filled_ = -1;
     long long next_to_parse_ = 0;
     bool closing_ = false;
@@ -572,17 +592,22 @@ bool parse_point(const char* begin, const char* end, Point* point)
     return parse_pair(begin, end, point->x, point->y, stop);
 }
 
-ReadCounts read_points(std::FILE* stream, int skip_lines, PointSink sink, Columns columns, ReadWatch watch)
+void set_point_reader_chunk_bytes(std::size_t bytes) { g_chunk_bytes.store(bytes ? bytes : kChunkBytes); }
+
+ReadCounts read_points(std::FILE* stream, int skip_lines, PointSink sink, Columns columns, ReadWatch watch,
+                       unsigned threads)
 {
-    ChunkSource source{stream, watch, {}};
+    ChunkSource source{stream, watch, g_chunk_bytes.load(), {}};
     source.read_into(source.carry);
     source.skip_pieces(skip_lines);
 
-    // This thread reads, parses and bins; from the second block on, other
-    // cores parse ahead. Without threads to be had it all happens here.
-    unsigned cores = std::thread::hardware_concurrency();
-    unsigned workers = (source.at_end || cores < 2) ? 0 : std::min(cores - 1, 3u);
-    ParallelReader reader(columns);
+    // This thread reads, parses and bins; from the second chunk on, the
+    // other threads parse ahead. Without threads to be had it all happens
+    // here.
+    if (threads == 0)
+        threads = std::max(1u, std::thread::hardware_concurrency());
+    const unsigned workers = source.at_end ? 0 : threads - 1;
+    ParallelReader reader(columns, workers + 1);
     if (!reader.start(workers))
         reader.start(0);
     return reader.run(source, sink);

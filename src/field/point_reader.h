@@ -51,5 +51,12 @@ bool parse_point(const char* begin, const char* end, Point* point);
 
 // Discards skip_lines pieces, then hands every piece's pair to the sink.
 // Reads the stream to its end, or until the watch says stop; neither
-// rewinds nor closes it.
-ReadCounts read_points(std::FILE* stream, int skip_lines, PointSink sink, Columns columns = {}, ReadWatch watch = {});
+// rewinds nor closes it. The text is parsed on `threads` threads (0: one per
+// core), the caller's included; the sink is called on the caller's thread
+// alone, in file order, whatever the threads.
+ReadCounts read_points(std::FILE* stream, int skip_lines, PointSink sink, Columns columns = {}, ReadWatch watch = {},
+                       unsigned threads = 0);
+
+// Bytes of text one thread parses at a time, about 4 MiB unless set (tests
+// set less, to cut a small file into many chunks); 0 sets the default again.
+void set_point_reader_chunk_bytes(std::size_t bytes);

@@ -158,6 +158,22 @@ inline bool fit_range_to_file(const char* path, int skip, DataColumns columns, s
     return true;
 }
 
+// "--threads N" takes 0 (one per core, the default) to this many.
+inline constexpr long kMostThreads = 1024;
+inline constexpr char kThreadsRule[] = "not a whole number from 0 (one per core) to 1024";
+
+// The whole argument as a number of threads. False on a usage error.
+inline bool parse_threads(const char* text, unsigned* threads)
+{
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno != 0 || value < 0 || value > kMostThreads)
+        return false;
+    *threads = static_cast<unsigned>(value);
+    return true;
+}
+
 // A load that leaves an empty plot says why on standard error: a file with
 // no readable point, or points that all lie outside the range.
 inline void warn_if_empty(const char* path, DensityField* field, const double range[4])
@@ -177,10 +193,11 @@ inline void warn_if_empty(const char* path, DensityField* field, const double ra
 
 // The field over the range (XMIN XMAX YMIN YMAX) loaded from the file at
 // `path` (plain, .gz or .zst) after `skip` lines, x and y from `columns`,
-// with the load's result in *loaded. Null after one line on standard error
+// read on `threads` threads (0: one per core), with the load's result in
+// *loaded. Null after one line on standard error
 // when the file cannot be opened or read, or the field cannot be made.
 inline FieldPtr load_data_field(const char* path, const double range[4], int skip, int* loaded,
-                                DataColumns columns = {})
+                                DataColumns columns = {}, unsigned threads = 0)
 {
     ProgressLine progress(path);
     File data(open_data_file(path, progress.meter()));
@@ -195,6 +212,7 @@ inline FieldPtr load_data_field(const char* path, const double range[4], int ski
     }
     density_field_set_columns(field.get(), columns.x, columns.y);
     density_field_set_watch(field.get(), ProgressLine::report, &progress);
+    density_field_set_threads(field.get(), threads);
     errno = 0;
     *loaded = field->ops.load(field.get(), data.get(), skip);
     // A read error is no end of file: the field would show a part of the

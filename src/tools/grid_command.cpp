@@ -12,7 +12,8 @@
 namespace {
 
 const char kUsage[] =
-    "usage: varnel-cli grid DATA [--range XMIN XMAX YMIN YMAX | --range auto] [--skip N] [--columns X Y] [-o OUT]\n";
+    "usage: varnel-cli grid DATA [--range XMIN XMAX YMIN YMAX | --range auto] [--skip N] [--columns X Y] [-o OUT]\n"
+    "                         [--threads N]\n";
 
 bool parse_count(const char* text, int* value)
 {
@@ -35,6 +36,7 @@ int grid_command(int argc, char** argv)
     bool fit = false;
     int skip = 0;
     DataColumns columns;
+    unsigned threads = 0;
 
     for (int i = 0; i < argc; ++i) {
         const char* arg = argv[i];
@@ -51,6 +53,11 @@ int grid_command(int argc, char** argv)
                 return usage_error(kUsage, missing_value(arg, "a number of lines"));
             if (!parse_count(argv[++i], &skip))
                 return usage_error(kUsage, bad_value(arg, argv[i], "not a whole number from 0 to 2147483647"));
+        } else if (std::strcmp(arg, "--threads") == 0) {
+            if (i + 1 >= argc)
+                return usage_error(kUsage, missing_value(arg, "a number of threads"));
+            if (!parse_threads(argv[++i], &threads))
+                return usage_error(kUsage, bad_value(arg, argv[i], kThreadsRule));
         } else if (std::strcmp(arg, "-o") == 0) {
             if (i + 1 >= argc)
                 return usage_error(kUsage, missing_value(arg, "a file name"));
@@ -69,7 +76,7 @@ int grid_command(int argc, char** argv)
     if (fit && !fit_range_to_file(data_path, skip, columns, &range))
         return 1;
     int loaded = 0;
-    FieldPtr loaded_field = load_data_field(data_path, range.data(), skip, &loaded, columns);
+    FieldPtr loaded_field = load_data_field(data_path, range.data(), skip, &loaded, columns, threads);
     if (!loaded_field)
         return 1;
     DensityField* field = loaded_field.get();

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/d3d9/drawing_threads.h"
 #include "platform/d3d9/offscreen_window.h"
 #include "render/picture_files.h"
 #include "render/renderer.h"
@@ -26,7 +27,7 @@ const char kUsage[] =
     "usage: varnel-cli render DATA -o OUT.png [--range XMIN XMAX YMIN YMAX] [--camera RADIUS AZIMUTH ELEVATION]\n"
     "                         [--size WIDTHxHEIGHT] [--texture IMAGE] [--marker X Y] [--frames N] [--time]\n"
     "                         [--columns X Y] [--range auto] [--colormap grey|viridis|magma|cividis|turbo]\n"
-    "                         [--smooth 0|1|2|4] [--log] [--texture-only] [--no-axes]\n"
+    "                         [--smooth 0|1|2|4] [--log] [--texture-only] [--no-axes] [--threads N]\n"
     "OUT's extension picks the format: .png, .jpg, .jpeg, .bmp or .ppm (none: PNG).\n";
 
 // A whole number in [low, high], with `*end` left where it stopped.
@@ -84,6 +85,7 @@ struct Options {
     int frames = 1;
     bool time = false;
     PictureOptions picture;
+    unsigned threads = 0; // that read the data and draw; 0: one per core
 };
 
 // What was wrong with the command line, or empty when nothing was.
@@ -135,6 +137,11 @@ std::string parse_options(int argc, char** argv, Options* o)
                 return missing_value(arg, "a number of frames");
             if (!parse_int(argv[++i], 1, 1000000, &o->frames))
                 return bad_value(arg, argv[i], "not a whole number from 1 to 1000000");
+        } else if (std::strcmp(arg, "--threads") == 0) {
+            if (left < 1)
+                return missing_value(arg, "a number of threads");
+            if (!parse_threads(argv[++i], &o->threads))
+                return bad_value(arg, argv[i], kThreadsRule);
         } else if (std::strcmp(arg, "--time") == 0) {
             o->time = true;
         } else if (std::strcmp(arg, "--colormap") == 0) {
@@ -214,11 +221,12 @@ int render_command(int argc, char** argv)
     if (o.fit && !fit_range_to_file(o.data_path, 0, o.columns, &o.range))
         return 1;
     int loaded = 0;
-    const FieldPtr field = load_data_field(o.data_path, o.range.data(), 0, &loaded, o.columns);
+    const FieldPtr field = load_data_field(o.data_path, o.range.data(), 0, &loaded, o.columns, o.threads);
     if (!field)
         return 1;
     const double load_ms = milliseconds_since(start);
 
+    d3d9_set_drawing_threads(o.threads);
     OffscreenWindow window(o.width, o.height);
     std::unique_ptr<Renderer, RendererDestroyer> renderer(create_renderer(&window));
     if (!renderer) {

@@ -1,4 +1,5 @@
 #include "field/density_field.h"
+#include "field/point_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -314,13 +315,38 @@ TEST(DensityField, LargeFileIsBitIdenticalToTheReference)
     struct Range {
         double x_min, y_min, x_max, y_max;
     } ranges[] = {{0, 0, 4000, 4000}, {-100, 900, 2100, 2000}, {1234.5, 0.25, 1300.125, 3999.75}};
+    // Threads that read the text (0: one per core) and bytes each parses at
+    // a time (0: the default, about 4 MiB): the same field and counts.
+    const struct {
+        unsigned threads;
+        std::size_t chunk_bytes;
+    } readers[] = {{1, 0}, {0, 0}, {2, 256 << 10}, {7, 64 << 10}};
     for (const Range& r : ranges) {
         ReferenceGrid want = reference_load(data, r.x_min, r.y_min, r.x_max, r.y_max);
-        Field field(r.x_min, r.y_min, r.x_max, r.y_max);
-        ASSERT_EQ(field.load(data), want.result);
-        EXPECT_EQ(field.f->ops.rejected(field.f), want.rejected);
-        EXPECT_EQ(density_field_max(field.f), want.max);
-        EXPECT_EQ(std::memcmp(field.f->ops.data(field.f), want.nodes.data(), want.nodes.size() * sizeof(double)), 0);
+        FieldCounts first{};
+        for (const auto& reader : readers) {
+            SCOPED_TRACE(testing::Message() << "range " << r.x_min << ", threads " << reader.threads << ", chunks of "
+                                            << reader.chunk_bytes);
+            set_point_reader_chunk_bytes(reader.chunk_bytes);
+            Field field(r.x_min, r.y_min, r.x_max, r.y_max);
+            ASSERT_TRUE(density_field_set_threads(field.f, reader.threads));
+            ASSERT_EQ(field.load(data), want.result);
+            set_point_reader_chunk_bytes(0);
+            EXPECT_EQ(field.f->ops.rejected(field.f), want.rejected);
+            EXPECT_EQ(density_field_max(field.f), want.max);
+            EXPECT_EQ(std::memcmp(field.f->ops.data(field.f), want.nodes.data(), want.nodes.size() * sizeof(double)),
+                      0);
+            const FieldCounts counts = density_field_counts(field.f);
+            if (&reader == readers) {
+                first = counts;
+                EXPECT_GT(counts.rejected_lines, 0) << "the long lines of sevens";
+            }
+            EXPECT_EQ(counts.points, first.points);
+            EXPECT_EQ(counts.in_range, first.in_range);
+            EXPECT_EQ(counts.rejected_lines, first.rejected_lines);
+            EXPECT_EQ(counts.first_rejected_line, first.first_rejected_line);
+            EXPECT_EQ(counts.header, first.header);
+        }
     }
 }
 

@@ -167,6 +167,26 @@ TEST_F(RenderCommand, Texture)
     EXPECT_GT(red_only(read_png(out("red.png"))), 50) << "the hill, seen through red";
 }
 
+// Threads change the speed, never the picture; a number of them that is
+// none is a usage error.
+TEST_F(RenderCommand, ThreadsDrawTheSamePicture)
+{
+    const std::string args = data + " --size 200x150 --camera 30 45 30 --marker 2500 3000";
+    ASSERT_EQ(run(args + " -o " + out("default.png")), 0);
+    const std::string picture = read_file(out("default.png"));
+    for (const char* threads : {"0", "1", "2", "3", "8"}) {
+        std::string err;
+        ASSERT_EQ(run(args + " --threads " + threads + " -o " + out("threads.png"), &err), 0) << err;
+        EXPECT_TRUE(read_file(out("threads.png")) == picture) << threads << " threads";
+    }
+    for (const char* bad :
+         {"--threads", "--threads -1", "--threads x", "--threads 2.5", "--threads 1025", "--threads 1x"}) {
+        std::string err;
+        EXPECT_EQ(run(args + " -o " + out("bad.png") + " " + bad, &err), 2) << bad;
+        EXPECT_NE(err.find("[--threads N]"), std::string::npos) << bad;
+    }
+}
+
 TEST_F(RenderCommand, FailuresNameTheFile)
 {
     const std::string cases[][2] = {{out("missing.txt") + " -o " + out("x.png"), out("missing.txt")},

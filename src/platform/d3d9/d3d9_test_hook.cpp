@@ -3,8 +3,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <thread>
 
 #include "platform/d3d9/device_profile.h"
+#include "platform/d3d9/drawing_threads.h"
+#include "platform/d3d9/raster_workers.h"
 #include "platform/d3d9/texel_formats.h"
 
 namespace {
@@ -85,7 +89,31 @@ std::vector<D3D9IndexedDraw> d3d9_test_indexed_draws()
 
 void d3d9_test_reset() { hook() = HookState{}; }
 
-D3D9Profile current_device_profile() { return hook().custom_profile ? hook().profile : d3d9_default_profile(); }
+namespace {
+std::atomic<UINT> g_drawing_threads{0};
+} // namespace
+
+void d3d9_set_drawing_threads(UINT threads) { g_drawing_threads.store(threads); }
+
+D3D9Profile current_device_profile()
+{
+    if (hook().custom_profile) {
+        return hook().profile;
+    }
+    D3D9Profile profile = d3d9_default_profile();
+    profile.raster_threads = g_drawing_threads.load();
+    return profile;
+}
+
+uint32_t drawing_threads(const D3D9Profile& profile)
+{
+    if (profile.raster_threads > 0) {
+        return profile.raster_threads;
+    }
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+UINT d3d9_test_live_workers() { return RasterWorkers::live_workers(); }
 
 HRESULT injected_failure(D3D9Call call)
 {

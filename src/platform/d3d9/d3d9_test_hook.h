@@ -22,12 +22,13 @@ struct D3D9Profile {
     // Extra bytes after every row of a locked texture level or surface, so
     // that tests catch code that assumes rows lie packed.
     UINT pitch_padding;
-    // Threads that draw one frame: 0 lets the device choose (both cores for
-    // large draws), 1 draws on the caller's thread only, 2 always splits the
-    // frame across two threads, even for the smallest draw.
+    // Threads that draw one frame, the caller's included: 0 lets the device
+    // choose (one per core for large draws, fewer while other programs
+    // hold the cores), 1 draws on the caller's thread only, N >= 2 splits
+    // every draw, even the smallest, across N threads, whatever the cores.
     UINT raster_threads;
-    // Microseconds the second drawing thread sleeps before each piece of a
-    // draw it takes on, as when another program holds the second core.
+    // Microseconds each drawing worker sleeps before each piece of a draw
+    // it takes on, as when other programs hold the cores.
     UINT raster_worker_delay_us;
     // Pixels of a triangle shaded at once: 8 (AVX2, where the processor has
     // it, else 4), 4 (SSE2), or 1, one at a time, the reference the lanes
@@ -93,6 +94,11 @@ struct D3D9IndexedDraw {
 // The last DrawIndexedPrimitive calls (at most 64) since the last
 // d3d9_test_reset, failed ones included, oldest first.
 std::vector<D3D9IndexedDraw> d3d9_test_indexed_draws();
+
+// Drawing worker threads alive in the process, all devices together: a
+// device drawing on N threads keeps N - 1 of them from its first split
+// draw until it is released.
+UINT d3d9_test_live_workers();
 
 // Back to the default profile, no armed failures, all counts 0.
 void d3d9_test_reset();

@@ -4,8 +4,13 @@
 
 #include "platform/d3d9/d3d9_test_hook.h"
 
-// The profile set by the hook, or the default one.
+// The profile set by the hook, or the default one with the threads of
+// d3d9_set_drawing_threads.
 D3D9Profile current_device_profile();
+
+// Threads a device of this profile draws with, the caller's included: the
+// profile's number, or one per core when that is 0.
+uint32_t drawing_threads(const D3D9Profile& profile);
 
 // Counts the call; S_OK when it is to go ahead, else the result it fails with.
 HRESULT injected_failure(D3D9Call call);

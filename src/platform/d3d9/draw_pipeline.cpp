@@ -17,10 +17,27 @@
 
 namespace {
 
-// Rows are dealt to the two drawing threads in bands of 32: tall enough
-// that few triangles need setting up in two bands, short enough that the
-// threads share any picture fairly.
-constexpr int kBandShift = 5;
+// Rows are dealt to the drawing threads in bands of 8 to 64 rows, a power
+// of two: as tall as leaves each thread several bands to take in turn, so
+// that few triangles need setting up in two bands and the threads still
+// share any picture fairly.
+constexpr int kMostBandShift = 6, kLeastBandShift = 3;
+constexpr int kBandsPerThread = 8;
+
+int band_shift(int rows, uint32_t threads)
+{
+    int shift = kMostBandShift;
+    while (shift > kLeastBandShift && (rows >> shift) < static_cast<int>(threads) * kBandsPerThread) {
+        --shift;
+    }
+    return shift;
+}
+
+// Vertices are transformed in runs of a multiple of four (the width of
+// transform_four), a few runs per thread, none too short to be worth a
+// thread's while.
+constexpr UINT kLeastVertexRun = 512;
+constexpr UINT kVertexRunsPerThread = 4;
 
 // How far beyond the viewport primitives may reach before they are clipped
 // against the sides too; the rasterizer's bounding box handles the rest.
@@ -316,13 +333,14 @@ UINT indices_for(D3DPRIMITIVETYPE type, UINT count)
 DrawPipeline::DrawPipeline() = default;
 DrawPipeline::~DrawPipeline() = default;
 
-void DrawPipeline::draw(const DrawCall& call, int threads, bool adaptive)
+void DrawPipeline::draw(const DrawCall& call, uint32_t threads, bool adaptive)
 {
     if (vertices_.size() < call.vertex_count) {
         vertices_.resize(call.vertex_count);
     }
-    if (adaptive && threads >= 2 && !judge_.may_split()) {
-        threads = 1;
+    threads = std::min(threads, threads_);
+    if (adaptive && threads >= 2) {
+        threads = judge_.threads(threads);
     }
     if (threads < 2) {
         transform_range(call, 0, call.vertex_count);
@@ -330,31 +348,42 @@ void DrawPipeline::draw(const DrawCall& call, int threads, bool adaptive)
         return;
     }
     if (!workers_) {
-        workers_ = std::make_unique<RasterWorkers>();
+        workers_ = std::make_unique<RasterWorkers>(threads_ - 1);
         workers_->set_worker_delay(worker_delay_us_);
     }
-    constexpr uint32_t kVertexChunks = 8;
-    const UINT per_chunk = (call.vertex_count + kVertexChunks - 1) / kVertexChunks;
-    const RasterWorkers::Report transformed = workers_->run(kVertexChunks, [&](uint32_t chunk) {
-        const UINT first = std::min(call.vertex_count, chunk * per_chunk);
-        transform_range(call, first, std::min(call.vertex_count, first + per_chunk));
-    });
-    // Each half of the primitives is dealt to the bands by one thread; a
-    // band then draws the first half's primitives before the second's, in
-    // the order of the call.
-    const size_t bands = static_cast<size_t>(((call.target.y1 - 1) >> kBandShift) + 1);
-    const UINT half = call.primitive_count / 2;
-    const RasterWorkers::Report binned = workers_->run(2, [&](uint32_t part) {
+    const UINT wanted_run = (call.vertex_count + threads * kVertexRunsPerThread - 1) / (threads * kVertexRunsPerThread);
+    const UINT run = (std::max(wanted_run, kLeastVertexRun) + 3) / 4 * 4;
+    const RasterWorkers::Report transformed =
+        workers_->run((call.vertex_count + run - 1) / run, threads, [&](uint32_t chunk) {
+            const UINT first = chunk * run;
+            transform_range(call, first, std::min(call.vertex_count, first + run));
+        });
+    // Each part of the primitives, in the order of the call, is dealt to
+    // the bands by one thread; a band then draws the parts in turn, so in
+    // the order of the call too.
+    band_shift_ = band_shift(call.target.y1 - call.target.y0, threads);
+    const size_t bands = static_cast<size_t>(((call.target.y1 - 1) >> band_shift_) + 1);
+    const uint32_t parts = std::min<uint32_t>(threads, call.primitive_count);
+    if (bins_.size() < parts) {
+        bins_.resize(parts);
+    }
+    const RasterWorkers::Report binned = workers_->run(parts, threads, [&](uint32_t part) {
         bins_[part].resize(bands);
-        bin_range(call, static_cast<int>(part), part == 0 ? 0 : half, part == 0 ? half : call.primitive_count);
+        const UINT first = static_cast<UINT>(uint64_t(call.primitive_count) * part / parts);
+        const UINT end = static_cast<UINT>(uint64_t(call.primitive_count) * (part + 1) / parts);
+        bin_range(call, part, first, end);
     });
     busy_bands_.clear();
     for (size_t band = 0; band < bands; ++band) {
-        if (!bins_[0][band].empty() || !bins_[1][band].empty()) {
-            busy_bands_.push_back(static_cast<int>(band));
+        for (uint32_t part = 0; part < parts; ++part) {
+            if (!bins_[part][band].empty()) {
+                busy_bands_.push_back(static_cast<int>(band));
+                break;
+            }
         }
     }
-    const RasterWorkers::Report report = workers_->run(static_cast<uint32_t>(busy_bands_.size()),
+    parts_ = parts;
+    const RasterWorkers::Report report = workers_->run(static_cast<uint32_t>(busy_bands_.size()), threads,
                                                        [&](uint32_t chunk) { raster_band(call, busy_bands_[chunk]); });
     if (adaptive) {
         judge_.record(report, SplitJudge::stalled(transformed) || SplitJudge::stalled(binned));
@@ -798,17 +827,17 @@ void DrawPipeline::raster_all(const DrawCall& call)
     });
 }
 
-void DrawPipeline::bin_range(const DrawCall& call, int part, UINT first, UINT end)
+void DrawPipeline::bin_range(const DrawCall& call, uint32_t part, UINT first, UINT end)
 {
     std::vector<std::vector<uint32_t>>& bins = bins_[part];
     for (std::vector<uint32_t>& bin : bins) {
         bin.clear();
     }
+    const int shift = band_shift_;
     with_assembler(call, RowRange{}, [&](auto& assembler) {
         for (UINT k = first; k < end; ++k) {
             const RowSpan span = assembler.rows_of(k);
-            for (int band = span.first >> kBandShift; span.first <= span.last && band <= span.last >> kBandShift;
-                 ++band) {
+            for (int band = span.first >> shift; span.first <= span.last && band <= span.last >> shift; ++band) {
                 bins[static_cast<size_t>(band)].push_back(k);
             }
         }
@@ -817,10 +846,10 @@ void DrawPipeline::bin_range(const DrawCall& call, int part, UINT first, UINT en
 
 void DrawPipeline::raster_band(const DrawCall& call, int band)
 {
-    const RowRange rows{band << kBandShift, ((band + 1) << kBandShift) - 1};
+    const RowRange rows{band << band_shift_, ((band + 1) << band_shift_) - 1};
     with_assembler(call, rows, [&](auto& assembler) {
-        for (const std::vector<std::vector<uint32_t>>& bins : bins_) {
-            for (uint32_t k : bins[static_cast<size_t>(band)]) {
+        for (uint32_t part = 0; part < parts_; ++part) {
+            for (uint32_t k : bins_[part][static_cast<size_t>(band)]) {
                 assembler.draw(k);
             }
         }

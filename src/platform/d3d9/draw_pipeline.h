@@ -3,7 +3,7 @@
 // view volume and viewport mapping, then the rasterizer.
 #pragma once
 
-#include <array>
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -56,11 +56,18 @@ public:
     DrawPipeline();
     ~DrawPipeline();
 
-    // Draws on one thread, or two when `threads` is 2; with `adaptive`,
-    // on one for a while after the second thread could not keep up with
-    // the first (the other core busy elsewhere). The picture is the same
-    // either way. The caller has checked every index against vertex_count.
-    void draw(const DrawCall& call, int threads, bool adaptive);
+    // Draws on `threads` threads, at most as many as set_threads gave;
+    // with `adaptive`, on fewer for a while after the workers could not keep
+    // up with the caller's thread (their cores busy elsewhere). The picture
+    // is the same either way. The caller has checked every index against
+    // vertex_count.
+    void draw(const DrawCall& call, uint32_t threads, bool adaptive);
+
+    // The most threads a draw may use, the caller's included; set once,
+    // before the first draw. Their workers start with the first draw split
+    // across them.
+    void set_threads(uint32_t threads) { threads_ = std::max<uint32_t>(1, threads); }
+    uint32_t threads() const { return threads_; }
 
     // See RasterWorkers::set_worker_delay.
     void set_worker_delay(uint32_t microseconds) { worker_delay_us_ = microseconds; }
@@ -72,13 +79,16 @@ private:
     template <class Body>
     void with_assembler(const DrawCall& call, RowRange rows, Body&& body) const;
     void raster_all(const DrawCall& call);
-    void bin_range(const DrawCall& call, int part, UINT first, UINT end);
+    void bin_range(const DrawCall& call, uint32_t part, UINT first, UINT end);
     void raster_band(const DrawCall& call, int band);
 
     std::vector<Vertex> vertices_;
+    uint32_t threads_ = 1;
     std::unique_ptr<RasterWorkers> workers_;
-    // Primitive numbers by band of rows, from each half of the call.
-    std::array<std::vector<std::vector<uint32_t>>, 2> bins_;
+    // Primitive numbers by band of rows, from each part of the call.
+    std::vector<std::vector<std::vector<uint32_t>>> bins_;
+    uint32_t parts_ = 0;
+    int band_shift_ = 5; // rows of a band: 1 << band_shift_
     std::vector<int> busy_bands_;
     SplitJudge judge_;
     uint32_t worker_delay_us_ = 0;

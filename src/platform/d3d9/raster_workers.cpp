@@ -1,5 +1,5 @@
-// The worker sleeps on an atomic counter (futex-backed waits), so an idle
-// device costs nothing; between the jobs of one draw it spins a little
+// The workers sleep on an atomic counter (futex-backed waits), so an idle
+// device costs nothing; between the jobs of one draw they spin a little
 // first, since the next job follows within microseconds. Chunks are claimed
 // with one compare-and-swap on a word that also names the job, so a worker
 // waking late can never take a chunk of a job the caller has already
@@ -47,17 +47,39 @@ void wait_for_change(const std::atomic<T>& value, T seen)
     value.wait(seen);
 }
 
+std::atomic<uint32_t> g_live_workers{0};
+
 } // namespace
 
-RasterWorkers::RasterWorkers() : thread_([this] { loop(); }) {}
+RasterWorkers::RasterWorkers(uint32_t workers)
+{
+    threads_.reserve(workers);
+    try {
+        for (uint32_t i = 0; i < workers; ++i) {
+            threads_.emplace_back([this, i] { loop(i); });
+            g_live_workers.fetch_add(1);
+        }
+    } catch (...) {
+        stop();
+        throw;
+    }
+}
 
-RasterWorkers::~RasterWorkers()
+RasterWorkers::~RasterWorkers() { stop(); }
+
+void RasterWorkers::stop()
 {
     stopping_.store(true);
     ticket_.fetch_add(1);
-    ticket_.notify_one();
-    thread_.join();
+    ticket_.notify_all();
+    for (std::thread& thread : threads_) {
+        thread.join();
+    }
+    g_live_workers.fetch_sub(static_cast<uint32_t>(threads_.size()));
+    threads_.clear();
 }
+
+uint32_t RasterWorkers::live_workers() { return g_live_workers.load(); }
 
 bool RasterWorkers::claim(uint32_t ticket, uint32_t* chunk)
 {
@@ -74,16 +96,23 @@ bool RasterWorkers::claim(uint32_t ticket, uint32_t* chunk)
     }
 }
 
-RasterWorkers::Report RasterWorkers::run(uint32_t chunks, const std::function<void(uint32_t)>& job)
+RasterWorkers::Report RasterWorkers::run(uint32_t chunks, uint32_t threads, const std::function<void(uint32_t)>& job)
 {
-    job_ = &job;
-    chunks_.store(chunks);
-    worker_chunks_.store(0);
+    const uint32_t workers = std::min(static_cast<uint32_t>(threads_.size()), std::max(threads, 1u) - 1);
+    // The new ticket goes into the claim word first: a worker still holding
+    // the last ticket then claims nothing, whatever the new count is.
     const uint32_t ticket = ticket_.load() + 1;
     state_.store(uint64_t(ticket) << 32);
+    job_ = &job;
+    workers_.store(workers);
+    chunks_.store(chunks);
+    worker_chunks_.store(0);
     ticket_.store(ticket);
-    ticket_.notify_one();
+    if (workers > 0 && chunks > 1) {
+        ticket_.notify_all();
+    }
     Report report;
+    report.workers = workers;
     uint32_t chunk;
     double now = seconds();
     while (claim(ticket, &chunk)) {
@@ -101,36 +130,40 @@ RasterWorkers::Report RasterWorkers::run(uint32_t chunks, const std::function<vo
     return report;
 }
 
-void RasterWorkers::loop()
+void RasterWorkers::loop(uint32_t index)
 {
     uint32_t seen = 0;
     for (;;) {
         wait_for_change(ticket_, seen);
+        // Counted busy before the ticket is read: the caller, once out of
+        // chunks, waits for every worker that may still hold one.
+        busy_.fetch_add(1);
         seen = ticket_.load();
         if (stopping_.load()) {
-            return;
+            busy_.fetch_sub(1);
+            break;
         }
-        busy_.store(1);
         uint32_t chunk;
-        while (claim(seen, &chunk)) {
-            if (worker_delay_us_ > 0) {
-                std::this_thread::sleep_for(std::chrono::microseconds(worker_delay_us_));
+        while (index < workers_.load() && claim(seen, &chunk)) {
+            if (const uint32_t delay_us = worker_delay_us_.load(std::memory_order_relaxed)) {
+                std::this_thread::sleep_for(std::chrono::microseconds(delay_us));
             }
             (*job_)(chunk);
             worker_chunks_.fetch_add(1, std::memory_order_relaxed);
         }
-        busy_.store(0);
-        busy_.notify_one();
+        if (busy_.fetch_sub(1) == 1) {
+            busy_.notify_one();
+        }
     }
 }
 
-bool SplitJudge::may_split()
+uint32_t SplitJudge::threads(uint32_t most)
 {
-    if (alone_draws_ > 0) {
-        --alone_draws_;
-        return false;
+    if (reduced_draws_ > 0) {
+        --reduced_draws_;
+        return std::min(most, reduced_to_);
     }
-    return true;
+    return most;
 }
 
 bool SplitJudge::stalled(const RasterWorkers::Report& report)
@@ -141,13 +174,15 @@ bool SplitJudge::stalled(const RasterWorkers::Report& report)
 
 void SplitJudge::record(const RasterWorkers::Report& report, bool stalled_before)
 {
-    if (report.caller_chunks + report.worker_chunks < kJudgedChunks) {
+    if (report.workers == 0 || report.caller_chunks + report.worker_chunks < kJudgedChunks) {
         return;
     }
-    const bool behind = report.worker_chunks * 2 < report.caller_chunks;
+    // Behind: a worker ran, on average, fewer than half the caller's chunks.
+    const bool behind = uint64_t(report.worker_chunks) * 2 < uint64_t(report.caller_chunks) * report.workers;
     slow_draws_ = behind || stalled_before || stalled(report) ? slow_draws_ + 1 : 0;
     if (slow_draws_ >= kSlowDraws) {
         slow_draws_ = 0;
-        alone_draws_ = kAloneDraws;
+        reduced_to_ = std::max<uint32_t>(1, (report.workers + 1) / 2);
+        reduced_draws_ = kReducedDraws;
     }
 }

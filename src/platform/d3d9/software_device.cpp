@@ -98,6 +98,7 @@ SoftDevice::SoftDevice(SoftDirect3D* d3d, const D3D9Profile& profile, const D3DC
 {
     d3d_->AddRef();
     states_.set_defaults(false, 1, 1);
+    pipeline_.set_threads(drawing_threads(profile));
     pipeline_.set_worker_delay(profile.raster_worker_delay_us);
 }
 
@@ -752,15 +753,14 @@ HRESULT SoftDevice::GetIndices(IDirect3DIndexBuffer9** ppIndexData)
 // ---------------------------------------------------------------------------
 // Drawing
 
-int SoftDevice::threads_for(UINT primitives) const
+uint32_t SoftDevice::threads_for(UINT primitives) const
 {
-    if (profile_.raster_threads == 1) {
+    // Left to itself, the device draws small calls alone: waking the
+    // workers would cost more than they save.
+    if (profile_.raster_threads == 0 && primitives < 2048) {
         return 1;
     }
-    if (profile_.raster_threads >= 2) {
-        return 2;
-    }
-    return primitives >= 2048 && std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+    return pipeline_.threads();
 }
 
 HRESULT SoftDevice::prepare_draw(D3DPRIMITIVETYPE type, UINT count, DrawCall* call)

@@ -106,7 +106,7 @@ private:
     bool drawable() const { return usable_ && in_scene_; }
     HRESULT draw(const DrawCall& call);
     HRESULT prepare_draw(D3DPRIMITIVETYPE type, UINT count, DrawCall* call);
-    int threads_for(UINT primitives) const;
+    uint32_t threads_for(UINT primitives) const;
 
     SoftDirect3D* d3d_;
     D3D9Profile profile_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <thread>
 
 #include "device_helpers.h"
 #include "platform/d3d9/rasterizer.h"
@@ -739,8 +740,9 @@ TEST(RasterThreadsTest, TwoThreadsDrawExactlyWhatOneDraws)
 }
 
 // Frames of a height field like the viewer's surface (a textured, shaded
-// mesh of small triangles in perspective, with lines over it), the camera
-// moving from frame to frame. `delay_us` holds the second thread back.
+// mesh of small triangles in perspective, with grid lines and a marker's
+// cross over it), the camera moving from frame to frame. `delay_us` holds
+// the workers back.
 std::vector<std::vector<uint32_t>> height_field_frames(UINT threads, UINT delay_us)
 {
     constexpr int kNodes = 61, kFrames = 6;
@@ -773,6 +775,12 @@ std::vector<std::vector<uint32_t>> height_field_frames(UINT threads, UINT delay_
         for (int i = 0; i + 1 < kNodes; ++i) {
             indices.push_back(static_cast<uint16_t>(j * kNodes + i));
             indices.push_back(static_cast<uint16_t>(j * kNodes + i + 1));
+        }
+    }
+    for (int k = 0; k + 1 < kNodes; ++k) { // a marker's cross, through node (20, 40)
+        const int along_row = 40 * kNodes + k, along_column = k * kNodes + 20;
+        for (int node : {along_row, along_row + 1, along_column, along_column + kNodes}) {
+            indices.push_back(static_cast<uint16_t>(node));
         }
     }
     const UINT lines = UINT(indices.size() - 3 * triangles) / 2;
@@ -824,8 +832,9 @@ std::vector<std::vector<uint32_t>> height_field_frames(UINT threads, UINT delay_
     return frames;
 }
 
-// One thread, two, the device's own choice, and its choice with the second
-// thread held back so that it falls back to one: the same pictures.
+// One thread, two, three, four, eight, the device's own choice, and fixed
+// or chosen threads with the workers held back (so that the device falls
+// back to fewer): the same pictures, byte for byte.
 TEST(RasterThreadsTest, HeightFieldFramesAreTheSameWhateverTheThreads)
 {
     const auto one = height_field_frames(1, 0);
@@ -838,7 +847,7 @@ TEST(RasterThreadsTest, HeightFieldFramesAreTheSameWhateverTheThreads)
     EXPECT_NE(one.front(), one.back()) << "the camera should move";
     const struct {
         UINT threads, delay_us;
-    } settings[] = {{2, 0}, {0, 0}, {2, 2000}, {0, 2000}};
+    } settings[] = {{2, 0}, {3, 0}, {4, 0}, {8, 0}, {0, 0}, {2, 2000}, {8, 1000}, {0, 2000}};
     for (const auto& setting : settings) {
         const auto frames = height_field_frames(setting.threads, setting.delay_us);
         ASSERT_EQ(frames.size(), one.size());
@@ -846,6 +855,40 @@ TEST(RasterThreadsTest, HeightFieldFramesAreTheSameWhateverTheThreads)
             EXPECT_TRUE(frames[k] == one[k])
                 << "threads " << setting.threads << ", delay " << setting.delay_us << " us, frame " << k;
         }
+    }
+}
+
+// A device draws on as many threads as its profile says, one per core when
+// it says 0: its workers start with its first large draw and end with it.
+TEST(RasterThreadsTest, WorkersFollowTheProfileAndEndWithTheDevice)
+{
+    const UINT cores = std::max(1u, std::thread::hardware_concurrency());
+    const struct {
+        UINT threads, workers;
+    } cases[] = {{1, 0}, {2, 1}, {4, 3}, {0, cores - 1}};
+    std::vector<ScreenVertex> vertices; // 3,000 small triangles, a large draw
+    for (int k = 0; k < 3000; ++k) {
+        const float x = float(k % 60), y = float(k / 60);
+        vertices.insert(vertices.end(), {at(x, y), at(x + 3, y), at(x, y + 3)});
+    }
+    for (const auto& c : cases) {
+        ASSERT_EQ(d3d9_test_live_workers(), 0u);
+        {
+            D3D9Profile profile = d3d9_default_profile();
+            profile.raster_threads = c.threads;
+            ProfiledDevice made(profile, 64, 64);
+            IDirect3DDevice9* device = made.device.get();
+            EXPECT_EQ(d3d9_test_live_workers(), 0u) << "no worker before the first draw";
+            device->SetFVF(kScreenFvf);
+            device->BeginScene();
+            auto vb = filled_vertex_buffer(device, vertices.data(), vertices.size() * sizeof(ScreenVertex));
+            device->SetStreamSource(0, vb.get(), 0, sizeof(ScreenVertex));
+            EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 3000), S_OK);
+            device->SetStreamSource(0, nullptr, 0, 0);
+            device->EndScene();
+            EXPECT_EQ(d3d9_test_live_workers(), c.workers) << "threads " << c.threads;
+        }
+        EXPECT_EQ(d3d9_test_live_workers(), 0u) << "threads " << c.threads << ", device released";
     }
 }
 
