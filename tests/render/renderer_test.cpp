@@ -13,6 +13,7 @@
 #include "render/scene/colour_maps.h"
 #include "render/text/number_text.h"
 #include "render/text/picture_overlay.h"
+#include "render/device_scene.h"
 #include "render_fixture.h"
 
 namespace {
@@ -414,6 +415,26 @@ TEST_F(TextureTest, TextureLifecycle)
     renderer->ops.resize(renderer, &window, 320, 240);
     renderer->ops.render(renderer);
     expect_colour(-0.25, 0.25, -0.5, 192, 192, 192);
+}
+
+// A batch binds its texture, or none, also when it has nothing to draw, so
+// that no later draw finds an earlier batch's texture bound.
+TEST_F(TextureTest, AnEmptyBatchStillBindsItsTexture)
+{
+    write(quarters_bitmap());
+    ASSERT_EQ(renderer->ops.set_texture(renderer, path.c_str()), S_OK);
+    IDirect3DTexture9* texture = state->batches[kSurfaceBatch].texture;
+    for (IDirect3DTexture9* own : {static_cast<IDirect3DTexture9*>(nullptr), texture}) {
+        state->device->SetTexture(0, own ? nullptr : texture);
+        DrawBatch empty{};
+        empty.texture = own;
+        draw_batch(state->device, &empty, 1000);
+        IDirect3DBaseTexture9* bound = nullptr;
+        state->device->GetTexture(0, &bound);
+        EXPECT_EQ(bound, static_cast<IDirect3DBaseTexture9*>(own));
+        if (bound)
+            bound->Release();
+    }
 }
 
 TEST_F(TextureTest, DestroyGivesEveryReferenceBack)

@@ -116,6 +116,7 @@ TEST(FormatChoice, TextureRequirements)
         {POW2, 0, 4096, 4096, 100, 60, D, 0, X8, D3DPOOL_MANAGED, S_OK, 128, 64, 8, X8},
         // Rounding up would pass the maximum: the power of two below it.
         {POW2, 0, 1500, 4096, 2000, 60, D, 0, X8, D3DPOOL_MANAGED, S_OK, 1024, 64, 11, X8},
+        {POW2, 0, 2049, 4096, 2049, 60, D, 0, X8, D3DPOOL_MANAGED, S_OK, 2048, 64, 12, X8},
         {POW2 | COND, 0, 4096, 4096, 100, 60, 1, 0, X8, D3DPOOL_MANAGED, S_OK, 100, 60, 1, X8},
         {POW2 | COND, 0, 4096, 4096, 100, 60, 1, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, S_OK, 128, 64, 1, D3DFMT_DXT1},
         {COND, 0, 4096, 4096, 100, 60, D, 0, X8, D3DPOOL_MANAGED, S_OK, 100, 60, 1, X8},

@@ -91,6 +91,12 @@ TEST_F(OutputFiles, OutputThatCannotBeWrittenFailsTheCommand)
         SCOPED_TRACE(args);
         EXPECT_EQ(run("XDG_CONFIG_HOME=config", args), 1) << read("err");
     }
+    // Only the grid's last piece fails (80802 bytes of zeros into 157 blocks
+    // of 512): it leaves stdio when the command flushes, and the command
+    // itself says so, not just the check on the way out.
+    write("no_points.txt", "just a header\n");
+    EXPECT_EQ(run("trap '' XFSZ; ulimit -f 157;", "grid no_points.txt >grid.txt"), 1);
+    EXPECT_NE(read("err").find("writing the grid failed"), std::string::npos) << read("err");
     // A device named as the output is written into, not replaced.
     EXPECT_EQ(run("", "grid data.txt -o /dev/null"), 0);
     EXPECT_TRUE(fs::is_character_file("/dev/null"));

@@ -260,6 +260,28 @@ TEST_F(RasterTest, LineStripAndPointListDraw)
               "........\n");
 }
 
+// Two clockwise triangles over the whole frame: the default culling drops
+// any triangle a strip or fan takes in the other order.
+TEST_F(RasterTest, StripAndFanKeepTheWindingOfTheirFirstTriangle)
+{
+    struct Case {
+        D3DPRIMITIVETYPE type;
+        std::vector<ScreenVertex> vertices;
+    } cases[] = {
+        {D3DPT_TRIANGLESTRIP, {at(0, 0), at(8, 0), at(0, 8), at(8, 8)}},
+        {D3DPT_TRIANGLEFAN, {at(0, 0), at(8, 0), at(8, 8), at(0, 8)}},
+    };
+    std::string full;
+    for (int row = 0; row < 8; ++row)
+        full += "########\n";
+    for (const Case& c : cases) {
+        begin();
+        ASSERT_EQ(draw_screen(c.type, c.vertices, 2), S_OK);
+        finish();
+        EXPECT_EQ(mask(kWhitePixel), full) << "type " << c.type;
+    }
+}
+
 TEST_F(RasterTest, VertexWithoutDiffuseIsOpaqueWhite)
 {
     struct Plain {

@@ -135,6 +135,10 @@ TEST(TexelFormatsTest, Dxt1FourAndThreeColourBlocks)
     auto three = read_block(D3DFMT_DXT1, colour_block(0x001F, 0xF800, 0b11100100));
     EXPECT_EQ(three[2], 0xFF800080u);
     EXPECT_EQ(three[3], 0x00000000u);
+    // Equal colours are not above each other either.
+    auto equal = read_block(D3DFMT_DXT1, colour_block(0x001F, 0x001F, 0b11100100));
+    EXPECT_EQ(equal[2], 0xFF0000FFu);
+    EXPECT_EQ(equal[3], 0x00000000u);
 }
 
 TEST(TexelFormatsTest, Dxt3AndDxt5Alpha)
@@ -163,11 +167,12 @@ TEST(TexelFormatsTest, Dxt3AndDxt5Alpha)
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(eight[i] >> 24, expected8[i]) << i;
     }
-    // Alpha 0 not above alpha 1: six steps with 0 and 255 at the end.
+    // Alpha 0 not above alpha 1: six steps with 0 and 255 at the end, each
+    // rounded to the nearest (203 / 5 is 40.6).
     dxt5[0] = 0;
-    dxt5[1] = 200;
+    dxt5[1] = 203;
     auto six = read_block(D3DFMT_DXT5, dxt5);
-    const uint32_t expected6[8] = {0, 200, 40, 80, 120, 160, 0, 255};
+    const uint32_t expected6[8] = {0, 203, 41, 81, 122, 162, 0, 255};
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(six[i] >> 24, expected6[i]) << i;
     }

@@ -29,13 +29,19 @@ TEST(AnsiCodePage, Utf8SequencesAreOneCharacter)
         const char* text;
         std::vector<int> offsets;
     } cases[] = {
-        {"a\\b", {1, 2, 3}},         {"\xE8\xA1\xA8\\", {3, 4}}, // 表 then a backslash
-        {"\xC3\xA9x", {2, 3}},                                   // é
-        {"\xF0\x9F\x98\x80", {4}},                               // four bytes
-        {"\xE8\xA1", {1, 2}},                                    // cut short by the terminator
-        {"\x80\xFF", {1, 2}},                                    // stray bytes
-        {"\xC0\xAF", {1, 2}},                                    // overlong slash is no character
-        {"\xED\xA0\x80", {1, 2, 3}},                             // surrogate
+        {"a\\b", {1, 2, 3}},
+        {"\xE8\xA1\xA8\\", {3, 4}},         // 表 then a backslash
+        {"\xC3\xA9x", {2, 3}},              // é
+        {"\xF0\x9F\x98\x80", {4}},          // four bytes
+        {"\xE8\xA1", {1, 2}},               // cut short by the terminator
+        {"\x80\xFF", {1, 2}},               // stray bytes
+        {"\xC0\xAF", {1, 2}},               // overlong slash is no character
+        {"\xED\xA0\x80", {1, 2, 3}},        // surrogate
+        {"\xE0\x9F\xBF", {1, 2, 3}},        // overlong three bytes
+        {"\xE0\xA0\x80", {3}},              // U+0800, the first of three bytes
+        {"\xF0\x8F\xBF\xBF", {1, 2, 3, 4}}, // overlong four bytes
+        {"\xF4\x8F\xBF\xBF", {4}},          // U+10FFFF, the last character
+        {"\xF4\x90\x80\x80", {1, 2, 3, 4}}, // past U+10FFFF
     };
     for (const auto& c : cases)
         EXPECT_EQ(steps(c.text), c.offsets) << c.text;

@@ -262,17 +262,25 @@ TEST_F(RegistryTest, HandWrittenFilesAreRead)
     RegCloseKey(key);
 }
 
+// A wrapped line ends in a backslash within 79 columns and holds every byte
+// that fits there: one more "ab," would pass them. Names of three lengths
+// start the first line at each place of a byte's three columns.
 TEST_F(RegistryTest, LongValuesWrapAndParseBack)
 {
-    RegFileKey key{"HKEY_CURRENT_USER\\Software\\k", {{"p", REG_SZ, std::vector<BYTE>(1024, 0xab)}}};
-    std::string text = format_reg_file(key);
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);)
-        EXPECT_LE(line.size(), 80u) << line;
-    RegFileKey back;
-    ASSERT_TRUE(parse_reg_file(text, &back));
-    ASSERT_EQ(back.values.size(), 1u);
-    EXPECT_EQ(back.values[0].data, key.values[0].data);
+    for (const char* name : {"p", "pq", "pqr"}) {
+        RegFileKey key{"HKEY_CURRENT_USER\\Software\\k", {{name, REG_SZ, std::vector<BYTE>(1024, 0xab)}}};
+        std::string text = format_reg_file(key);
+        std::istringstream lines(text);
+        for (std::string line; std::getline(lines, line);)
+            if (!line.empty() && line.back() == '\\')
+                EXPECT_TRUE(line.size() >= 77 && line.size() <= 79) << name << ": " << line;
+            else
+                EXPECT_LE(line.size(), 79u) << name << ": " << line;
+        RegFileKey back;
+        ASSERT_TRUE(parse_reg_file(text, &back));
+        ASSERT_EQ(back.values.size(), 1u);
+        EXPECT_EQ(back.values[0].data, key.values[0].data);
+    }
 }
 
 TEST_F(RegistryTest, SavingReplacesTheFileAtomically)

@@ -149,6 +149,20 @@ TEST_F(UpDownTest, ArrowKeysStepTheControlAlsoInAReadOnlyFieldWithoutWrapping)
     EXPECT_EQ(pos(1017), 0);
 }
 
+TEST_F(UpDownTest, WrapStyleStepsPastOneEndToTheOther)
+{
+    HWND spin = GetDlgItem(panel_, 1015);
+    SetWindowLongA(spin, GWL_STYLE, GetWindowLongA(spin, GWL_STYLE) | UDS_WRAP);
+    QWidget* azimuth = win32_widget_of(GetDlgItem(panel_, 1014));
+    SendDlgItemMessageA(panel_, 1015, UDM_SETPOS, 0, 360);
+    QTest::keyClick(azimuth, Qt::Key_Up);
+    pump(main_, panel_);
+    EXPECT_EQ(pos(1015), 0);
+    QTest::keyClick(azimuth, Qt::Key_Down);
+    pump(main_, panel_);
+    EXPECT_EQ(pos(1015), 360);
+}
+
 TEST_F(UpDownTest, TheArrowButtonsStepWithinTheNewRange)
 {
     // After a data load the marker only moves within the plot range.

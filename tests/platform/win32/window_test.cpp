@@ -96,15 +96,17 @@ TEST_F(WindowLayerTest, WindowTextIsCutToTheBufferAtAWholeCharacter)
         const char* expected;
     };
     const Case cases[] = {
-        {"abc", 4, "abc"}, {"abc", 3, "ab"}, {"abc", 1, ""}, {"aエ", 5, "aエ"}, {"aエ", 4, "a"}, {"aエb", 5, "aエ"},
+        {"abc", 4, "abc"}, {"abc", 3, "ab"},   {"abc", 1, ""},      {"aエ", 5, "aエ"},
+        {"aエ", 4, "a"},   {"aエb", 5, "aエ"}, {"abc", 0, nullptr}, // no room even for the terminator
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.text << " into " << c.buffer);
         ASSERT_TRUE(SetWindowTextA(render_, c.text));
         char buf[16];
         std::memset(buf, 'x', sizeof buf);
-        EXPECT_EQ(GetWindowTextA(render_, buf, c.buffer), int(std::strlen(c.expected)));
-        EXPECT_STREQ(buf, c.expected);
+        EXPECT_EQ(GetWindowTextA(render_, buf, c.buffer), c.expected ? int(std::strlen(c.expected)) : 0);
+        if (c.expected)
+            EXPECT_STREQ(buf, c.expected);
         EXPECT_EQ(buf[c.buffer], 'x');
     }
 }

@@ -2,10 +2,12 @@
 // grid lines and the marker cross as the writers fill plain vectors.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
 
+#include "render/scene/colour_maps.h"
 #include "render/scene/mesh.h"
 
 namespace {
@@ -88,6 +90,17 @@ TEST(SceneShade, Levels)
         {0.75, 0xFFDFDFDF}, {1.0, 0xFFFFFFFF},  {3.0, 0xFFFFFFFF},    {-5.0, 0xFF000000}, {std::nan(""), 0xFF000000}};
     for (const auto& [value, shade] : cases)
         EXPECT_EQ(node_shade(value), shade) << value;
+}
+
+// The grey map against 128 + 127 * level rounded half up, the level held
+// to 0..1 and NaN taken as 0; unlike the shade, level 0 is not black.
+TEST(SceneColourMap, GreyRunsFromHalfBrightnessToWhite)
+{
+    for (double level : {-1.0, 0.0, 1e-300, 0.25, 0.5, 0.75, 1.0, 2.0, std::nan("")}) {
+        const double held = std::isnan(level) ? 0.0 : std::min(std::max(level, 0.0), 1.0);
+        const uint32_t grey = static_cast<uint32_t>(std::lround(128 + 127 * held));
+        EXPECT_EQ(colour_map_colour(ColourMap::grey, level), 0xFF000000u | grey << 16 | grey << 8 | grey) << level;
+    }
 }
 
 TEST_F(SceneMesh, GridLinesOf201x201Field)

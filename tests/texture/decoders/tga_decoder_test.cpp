@@ -102,6 +102,12 @@ TEST(TgaDecoder, ColourMapFillsThePaletteFromItsFirstIndex)
     Bytes too_long = tga_header(1, 1, 1, 8, 0x20, 1, 255, 2, 24);
     too_long.repeat(0, 6).u8({0});
     EXPECT_EQ(image.run(decode_tga, too_long), E_FAIL);
+    // A map that ends on the last index just fits.
+    Bytes to_the_end = tga_header(1, 1, 1, 8, 0x20, 1, 254, 2, 24);
+    to_the_end.u8({1, 2, 3, 4, 5, 6}).u8({255});
+    ASSERT_EQ(image.decode(to_the_end), S_OK);
+    const std::vector<uint8_t> full = palette_of(*image);
+    EXPECT_EQ(std::vector<uint8_t>(full.end() - 4, full.end()), u8s({6, 5, 4, 255}));
 }
 
 TEST(TgaDecoder, ColourMapEntryWidths)
