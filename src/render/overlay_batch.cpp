@@ -73,7 +73,8 @@ void build_overlay(RendererState* s, DrawBatch* batch)
     scene.height = height;
     scene.camera = s->camera;
     scene.range = density_field_range(s->field);
-    scene.max_weight = density_field_max(s->field);
+    scene.max_weight = s->top_weight;
+    scene.log_scale = s->picture.log_scale;
     scene.counts = density_field_counts(s->field);
     scene.caption = s->caption ? s->caption : "";
     scene.colour_map = s->picture.colour_map;

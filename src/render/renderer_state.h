@@ -26,6 +26,7 @@ struct RendererState {
     // What the picture's options make of the field's nodes (malloc'd,
     // field width x height); null while the nodes are drawn as they are.
     double* heights;
+    double top_weight;            // the weight of the highest node drawn: the height scale's end
     char* caption;                // the data file's name; null for none
     struct OverlayCache* overlay; // the glyph atlas, made with the first overlay
 };

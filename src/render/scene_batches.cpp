@@ -33,6 +33,7 @@ void make_heights(RendererState* s)
 {
     std::free(s->heights);
     s->heights = nullptr;
+    s->top_weight = s->field ? density_field_max(s->field) : 0.0;
     if (!s->field || !heights_differ(s->picture))
         return;
     const NodeGrid nodes = field_grid(s->field);
@@ -40,7 +41,7 @@ void make_heights(RendererState* s)
         return;
     const size_t count = size_t(nodes.nx) * size_t(nodes.ny);
     auto* heights = static_cast<double*>(std::malloc(count * sizeof(double)));
-    if (heights && write_heights({heights, count}, nodes, density_field_max(s->field), s->picture))
+    if (heights && write_heights({heights, count}, nodes, density_field_max(s->field), s->picture, &s->top_weight))
         s->heights = heights;
     else
         std::free(heights);

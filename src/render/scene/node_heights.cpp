@@ -81,13 +81,16 @@ void smooth_nodes(std::span<double> values, int nx, int ny, int sigma)
     smooth_columns(across.data(), values.data(), nx, ny, taps, edge_weights(taps, ny));
 }
 
-bool write_heights(std::span<double> heights, const NodeGrid& nodes, double max_weight, const PictureOptions& options)
+bool write_heights(std::span<double> heights, const NodeGrid& nodes, double max_weight, const PictureOptions& options,
+                   double* top_weight)
 {
     if (!nodes.nodes || nodes.nx <= 0 || nodes.ny <= 0 || heights.size() != size_t(nodes.nx) * size_t(nodes.ny))
         return false;
     std::copy(nodes.nodes, nodes.nodes + heights.size(), heights.begin());
     smooth_nodes(heights, nodes.nx, nodes.ny, options.smoothing_cells);
     const double highest = *std::max_element(heights.begin(), heights.end());
+    if (top_weight)
+        *top_weight = highest > 0 ? highest * max_weight : 0.0;
     if (!(highest > 0))
         return true;
     if (options.log_scale && max_weight > 0) {

@@ -127,13 +127,12 @@ void add_scale_bar(const OverlayScene& scene, const BarBox& bar, PictureOverlay*
     };
     // The frame as four edges: a quad under the whole bar would blend
     // every pixel twice.
-    const ScreenQuad edges[4] = {{bar.x0 - 1, bar.y0 - 1, bar.x1 + 1, bar.y0},
-                                 {bar.x0 - 1, bar.y1, bar.x1 + 1, bar.y1 + 1},
-                                 {bar.x0 - 1, bar.y0, bar.x0, bar.y1},
-                                 {bar.x1, bar.y0, bar.x1 + 1, bar.y1}};
-    for (ScreenQuad edge : edges) {
-        edge.color = edge.bottom_color = kBarFrameColour;
-        edge.solid = true;
+    const int edges[4][4] = {{bar.x0 - 1, bar.y0 - 1, bar.x1 + 1, bar.y0},
+                             {bar.x0 - 1, bar.y1, bar.x1 + 1, bar.y1 + 1},
+                             {bar.x0 - 1, bar.y0, bar.x0, bar.y1},
+                             {bar.x1, bar.y0, bar.x1 + 1, bar.y1}};
+    for (const auto& [x0, y0, x1, y1] : edges) {
+        ScreenQuad edge{x0, y0, x1, y1, 0, 0, kBarFrameColour, kBarFrameColour, true};
         overlay->quads.push_back(edge);
     }
     const int rows = bar.y1 - bar.y0;
@@ -151,6 +150,16 @@ void add_scale_bar(const OverlayScene& scene, const BarBox& bar, PictureOverlay*
     solid(bar.y1 - 1, bar.y1, colour_at(bar.y1 - 1), colour_at(bar.y1 - 1));
 }
 
+} // namespace
+
+double scale_value(const OverlayScene& scene, double level)
+{
+    // On a log scale a level is log(1 + w) / log(1 + top): back to the weight.
+    return scene.log_scale ? std::expm1(level * std::log1p(scene.max_weight)) : level * scene.max_weight;
+}
+
+namespace {
+
 void add_scale_labels(const OverlayScene& scene, const BarBox& bar, Layout* layout)
 {
     const GlyphAtlas& atlas = layout->atlas();
@@ -158,11 +167,10 @@ void add_scale_labels(const OverlayScene& scene, const BarBox& bar, Layout* layo
     // Clear of the highest value, which is centred on the top row.
     layout->place(text(TextId::height_scale_unit),
                   layout->box_at(unit, bar.x1 - text_width(atlas, unit), bar.y0 - 4 - atlas.line_height * 3 / 2));
-    const double step = scene.max_weight / (kScaleLabels - 1);
     const int decimals = scene.max_weight >= 100 ? 0 : scene.max_weight >= 10 ? 1 : 2;
     const int gap = std::max(3, atlas.line_height / 4);
     for (int k = kScaleLabels - 1; k >= 0; --k) {
-        const std::string value = format_number(step * k, decimals);
+        const std::string value = format_number(scale_value(scene, double(k) / (kScaleLabels - 1)), decimals);
         const std::u32string characters = utf8_characters(value);
         const int row = bar.y1 - 1 - int(std::lround(double(bar.y1 - 1 - bar.y0) * k / (kScaleLabels - 1)));
         layout->place(

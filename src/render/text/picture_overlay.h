@@ -51,11 +51,15 @@ struct OverlayScene {
     unsigned width, height;
     CameraVectors camera;
     FieldRange range;
-    double max_weight; // the highest node before normalisation
+    double max_weight; // the highest node drawn, before normalisation
     FieldCounts counts;
     std::string_view caption; // the data file's name
     ColourMap colour_map;
+    bool log_scale = false; // heights and colours from log(1 + weight): the scale's values follow
 };
+
+// The weight the height scale shows at `level` (0 at its foot, 1 at its top).
+double scale_value(const OverlayScene& scene, double level);
 
 // The font size for a picture `height` pixels high.
 int overlay_pixel_size(unsigned height);

@@ -59,8 +59,11 @@ TEST(NodeHeights, SmoothingIsAGaussianConvolutionRenormalisedAtTheEdges)
         PictureOptions options;
         options.smoothing_cells = sigma;
         std::vector<double> heights(nodes.size());
-        ASSERT_TRUE(write_heights(heights, NodeGrid{nx, ny, nodes.data()}, 50.0, options));
+        double top_weight = 0;
+        ASSERT_TRUE(write_heights(heights, NodeGrid{nx, ny, nodes.data()}, 50.0, options, &top_weight));
         const std::vector<double> want = convolved(nodes, nx, ny, sigma);
+        // The height scale ends at the smoothed peak, in points per cell.
+        EXPECT_NEAR(top_weight, 50.0 * highest(want), 1e-9);
         for (size_t k = 0; k < heights.size(); ++k)
             ASSERT_NEAR(heights[k], want[k] / highest(want), 1e-12)
                 << "sigma " << sigma << ", " << nx << " x " << ny << ", node " << k;

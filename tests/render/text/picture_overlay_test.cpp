@@ -52,6 +52,24 @@ TEST(PictureOverlayTest, AtlasHoldsEveryCharacterWithItsOutline)
     }
 }
 
+// The scale's values at its levels: along the weights, or back from the log
+// scale, log(1 + w) / log(1 + top).
+TEST(PictureOverlayTest, TheScaleShowsTheWeightAtEachLevel)
+{
+    struct Case {
+        double top;
+        bool log;
+        double level, weight;
+    };
+    for (const Case& c : {Case{10, false, 0.5, 5}, Case{10, false, 1, 10}, Case{99, true, 0, 0}, Case{99, true, 0.5, 9},
+                          Case{99, true, 1, 99}, Case{999, true, 1.0 / 3, 9}}) {
+        OverlayScene scene{};
+        scene.max_weight = c.top;
+        scene.log_scale = c.log;
+        EXPECT_NEAR(scale_value(scene, c.level), c.weight, 1e-9) << c.top << (c.log ? " log" : "") << " " << c.level;
+    }
+}
+
 TEST(PictureOverlayTest, WithoutTheFontOnlyTheScaleBarIsDrawn)
 {
     GlyphAtlas atlas;
