@@ -1,6 +1,8 @@
 // The real viewer on a real X server: build/bin/varnel under Xvfb, driven
 // with real key events through xdotool, seen through the server's frame
-// buffer. Set VARNEL_SCREENSHOT=FILE.png to keep the picture it checks.
+// buffer. Set VARNEL_SCREENSHOT=FILE.png to keep the picture it checks, and
+// VARNEL_SCREENSHOT_SETTINGS=FILE.reg to start from those settings
+// (scripts/make-docs-pictures does both).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -35,6 +37,10 @@ protected:
 TEST_F(ViewerEndToEnd, DrawsTheSurfaceTurnsWithTheKeysAndSavesOnClose)
 {
     fs::path examples = fs::path(VARNEL_SOURCE_DIR) / "examples";
+    if (const char* settings = std::getenv("VARNEL_SCREENSHOT_SETTINGS")) {
+        fs::create_directories(root_ / "config" / "kestrow");
+        fs::copy_file(settings, root_ / "config" / "kestrow" / "varnel.exe.reg");
+    }
     Child viewer({VARNEL_VIEWER, (examples / "points.txt").string(), (examples / "texture.bmp").string()},
                  {"DISPLAY=" + display_, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + (root_ / "config").string(),
                   "XDG_RUNTIME_DIR=" + root_.string()});
