@@ -7,3 +7,18 @@ int decode_command(int argc, char** argv);
 int texture_command(int argc, char** argv);
 int settings_command(int argc, char** argv);
 int render_command(int argc, char** argv);
+
+// Each command's usage, as --help and a usage error print it; the list of
+// commands shows them all.
+inline constexpr char kGridUsage[] =
+    "usage: varnel-cli grid DATA [--range XMIN XMAX YMIN YMAX | --range auto] [--skip N] [--columns X Y] [-o OUT]\n"
+    "                       [--threads N]\n";
+inline constexpr char kDecodeUsage[] = "usage: varnel-cli decode IMAGE [--pixels OUT] [--palette OUT]\n";
+inline constexpr char kTextureUsage[] = "usage: varnel-cli texture IMAGE [--dump DIR]\n";
+inline constexpr char kSettingsUsage[] = "usage: varnel-cli settings [--reset]\n";
+inline constexpr char kRenderUsage[] =
+    "usage: varnel-cli render DATA -o OUT.png [--range XMIN XMAX YMIN YMAX] [--camera RADIUS AZIMUTH ELEVATION]\n"
+    "                         [--size WIDTHxHEIGHT] [--texture IMAGE] [--marker X Y] [--frames N] [--time]\n"
+    "                         [--columns X Y] [--range auto] [--colormap grey|viridis|magma|cividis|turbo]\n"
+    "                         [--smooth 0|1|2|4] [--log] [--texture-only] [--no-axes] [--threads N]\n"
+    "OUT's extension picks the format: .png, .jpg, .jpeg, .bmp or .ppm (none: PNG).\n";

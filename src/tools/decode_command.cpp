@@ -13,8 +13,6 @@
 
 namespace {
 
-const char kUsage[] = "usage: varnel-cli decode IMAGE [--pixels OUT] [--palette OUT]\n";
-
 // Gathers rows into large blocks before they reach the file: an image can
 // hold hundreds of millions of one-byte rows, and one write per row costs
 // seconds.
@@ -106,7 +104,7 @@ int decode_command(int argc, char** argv)
     std::string problem;
     if (!parse_image_arguments(argc, argv, {{"--pixels", &pixels_path}, {"--palette", &palette_path}}, &image_path,
                                &problem))
-        return usage_error(kUsage, problem);
+        return usage_error(kDecodeUsage, problem);
 
     MappedImageFile file;
     if (FAILED(file.open(image_path))) {

@@ -11,10 +11,6 @@
 
 namespace {
 
-const char kUsage[] =
-    "usage: varnel-cli grid DATA [--range XMIN XMAX YMIN YMAX | --range auto] [--skip N] [--columns X Y] [-o OUT]\n"
-    "                         [--threads N]\n";
-
 bool parse_count(const char* text, int* value)
 {
     char* end = nullptr;
@@ -43,35 +39,35 @@ int grid_command(int argc, char** argv)
         if (std::strcmp(arg, "--range") == 0) {
             std::string problem;
             if (!parse_range_option(argc, argv, i, &range, &fit, &problem))
-                return usage_error(kUsage, problem);
+                return usage_error(kGridUsage, problem);
         } else if (std::strcmp(arg, "--columns") == 0) {
             std::string problem;
             if (!parse_columns_option(argc, argv, i, &columns, &problem))
-                return usage_error(kUsage, problem);
+                return usage_error(kGridUsage, problem);
         } else if (std::strcmp(arg, "--skip") == 0) {
             if (i + 1 >= argc)
-                return usage_error(kUsage, missing_value(arg, "a number of lines"));
+                return usage_error(kGridUsage, missing_value(arg, "a number of lines"));
             if (!parse_count(argv[++i], &skip))
-                return usage_error(kUsage, bad_value(arg, argv[i], "not a whole number from 0 to 2147483647"));
+                return usage_error(kGridUsage, bad_value(arg, argv[i], "not a whole number from 0 to 2147483647"));
         } else if (std::strcmp(arg, "--threads") == 0) {
             if (i + 1 >= argc)
-                return usage_error(kUsage, missing_value(arg, "a number of threads"));
+                return usage_error(kGridUsage, missing_value(arg, "a number of threads"));
             if (!parse_threads(argv[++i], &threads))
-                return usage_error(kUsage, bad_value(arg, argv[i], kThreadsRule));
+                return usage_error(kGridUsage, bad_value(arg, argv[i], kThreadsRule));
         } else if (std::strcmp(arg, "-o") == 0) {
             if (i + 1 >= argc)
-                return usage_error(kUsage, missing_value(arg, "a file name"));
+                return usage_error(kGridUsage, missing_value(arg, "a file name"));
             out_path = argv[++i];
         } else if (arg[0] == '-' && arg[1] != '\0') {
-            return usage_error(kUsage, unknown_option(arg));
+            return usage_error(kGridUsage, unknown_option(arg));
         } else if (!data_path) {
             data_path = arg;
         } else {
-            return usage_error(kUsage, std::string("one data file only, not also ") + arg);
+            return usage_error(kGridUsage, std::string("one data file only, not also ") + arg);
         }
     }
     if (!data_path)
-        return usage_error(kUsage, "no data file given");
+        return usage_error(kGridUsage, "no data file given");
 
     if (fit && !fit_range_to_file(data_path, skip, columns, &range))
         return 1;

@@ -23,13 +23,6 @@
 
 namespace {
 
-const char kUsage[] =
-    "usage: varnel-cli render DATA -o OUT.png [--range XMIN XMAX YMIN YMAX] [--camera RADIUS AZIMUTH ELEVATION]\n"
-    "                         [--size WIDTHxHEIGHT] [--texture IMAGE] [--marker X Y] [--frames N] [--time]\n"
-    "                         [--columns X Y] [--range auto] [--colormap grey|viridis|magma|cividis|turbo]\n"
-    "                         [--smooth 0|1|2|4] [--log] [--texture-only] [--no-axes] [--threads N]\n"
-    "OUT's extension picks the format: .png, .jpg, .jpeg, .bmp or .ppm (none: PNG).\n";
-
 // A whole number in [low, high], with `*end` left where it stopped.
 bool parse_long(const char* text, long low, long high, long* value, char** end)
 {
@@ -210,7 +203,7 @@ int render_command(int argc, char** argv)
     Options o;
     const std::string problem = parse_options(argc, argv, &o);
     if (!problem.empty())
-        return usage_error(kUsage, problem);
+        return usage_error(kRenderUsage, problem);
 
     // Known at once, not after a million frames, when OUT cannot be written.
     ReplacingFile out;

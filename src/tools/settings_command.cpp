@@ -37,7 +37,7 @@ int settings_command(int argc, char** argv)
         if (std::strcmp(argv[i], "--reset") == 0) {
             reset = true;
         } else {
-            return usage_error("usage: varnel-cli settings [--reset]\n", unknown_option(argv[i]));
+            return usage_error(kSettingsUsage, unknown_option(argv[i]));
         }
     }
 

@@ -18,8 +18,6 @@
 
 namespace {
 
-const char kUsage[] = "usage: varnel-cli texture IMAGE [--dump DIR]\n";
-
 // Bytes of one row of texels (or of 4 x 4 blocks) and the number of such rows.
 void level_layout(const D3DSURFACE_DESC& desc, size_t* row_bytes, UINT* rows)
 {
@@ -78,7 +76,7 @@ int texture_command(int argc, char** argv)
     const char* dump_dir = nullptr;
     std::string problem;
     if (!parse_image_arguments(argc, argv, {{"--dump", &dump_dir}}, &image_path, &problem))
-        return usage_error(kUsage, problem);
+        return usage_error(kTextureUsage, problem);
 
     // The viewer's device, on a window that shows nothing.
     OffscreenDevice device(1, 1);

@@ -10,21 +10,16 @@ namespace {
 struct Command {
     const char* name;
     int (*run)(int argc, char** argv);
-    const char* usage;
+    const char* usage;   // "usage: varnel-cli NAME ...", whole lines
     const char* summary; // one line for the list of commands
 };
 
 const Command commands[] = {
-    {"grid", grid_command, "grid DATA [--range XMIN XMAX YMIN YMAX] [--skip N] [--columns X Y] [-o OUT]",
-     "bin a data file into the normalised 201 x 201 grid and print it"},
-    {"decode", decode_command, "decode IMAGE [--pixels OUT] [--palette OUT]",
-     "decode an image file as the texture loader does"},
-    {"texture", texture_command, "texture IMAGE [--dump DIR]", "load an image file into a texture as the viewer does"},
-    {"settings", settings_command, "settings [--reset]", "print the viewer's settings, or put the defaults back"},
-    {"render", render_command,
-     "render DATA -o OUT.png [--range XMIN XMAX YMIN YMAX] [--camera RADIUS AZIMUTH ELEVATION]\n"
-     "                       [--size WIDTHxHEIGHT] [--texture IMAGE] [--marker X Y] [--frames N] [--time]\n"
-     "                       [--columns X Y]",
+    {"grid", grid_command, kGridUsage, "bin a data file into the normalised 201 x 201 grid and print it"},
+    {"decode", decode_command, kDecodeUsage, "decode an image file as the texture loader does"},
+    {"texture", texture_command, kTextureUsage, "load an image file into a texture as the viewer does"},
+    {"settings", settings_command, kSettingsUsage, "print the viewer's settings, or put the defaults back"},
+    {"render", render_command, kRenderUsage,
      "draw the viewer's picture of a data file into a PNG, JPEG, BMP or PPM file"},
 };
 
@@ -32,7 +27,7 @@ void list_commands(std::FILE* out)
 {
     std::fprintf(out, "usage:\n");
     for (const Command& c : commands)
-        std::fprintf(out, "  varnel-cli %s\n", c.usage);
+        std::fprintf(out, "  %s", c.usage + std::strlen("usage: "));
 }
 
 int usage()
@@ -85,7 +80,7 @@ int main(int argc, char** argv)
         if (std::strcmp(argv[1], c.name) != 0)
             continue;
         if (argc == 3 && (std::strcmp(argv[2], "--help") == 0 || std::strcmp(argv[2], "-h") == 0)) {
-            std::printf("usage: varnel-cli %s\n", c.usage);
+            std::fputs(c.usage, stdout);
             return finished(0);
         }
         return finished(c.run(argc - 2, argv + 2));
