@@ -39,6 +39,9 @@ TEST(PlotRangeTest, TheFittedRangeHoldsEveryPointOnRoundEnds)
         {"41.5,7\n# comment\nx y\n", true, {40.66, 42.34, 6.5, 7.5}},
         // At the limit the range stops there.
         {"1e9 -1e9\n", true, {980000000, 1e9, -1e9, -980000000}},
+        // A span of a few units in the last place: the margin rounds away,
+        // and the upper end still lies above the top point.
+        {"100 2.9999999999999694\n100 3\n", true, {98, 102, 2.9999999999999685, 3.0000000000000004}},
         {"nan 1\ninf 2\n", false, {}},
         {"words only\n", false, {}},
     };
@@ -52,6 +55,13 @@ TEST(PlotRangeTest, TheFittedRangeHoldsEveryPointOnRoundEnds)
         EXPECT_DOUBLE_EQ(range.x_max, expected.x_max) << c.text;
         EXPECT_DOUBLE_EQ(range.y_min, expected.y_min) << c.text;
         EXPECT_DOUBLE_EQ(range.y_max, expected.y_max) << c.text;
+        // Every point in the range, whose upper ends are open, short of the limit.
+        if (c.fitted) {
+            EXPECT_TRUE(range.x_min <= bounds.x_min && (bounds.x_max < range.x_max || range.x_max == kRangeLimit))
+                << c.text;
+            EXPECT_TRUE(range.y_min <= bounds.y_min && (bounds.y_max < range.y_max || range.y_max == kRangeLimit))
+                << c.text;
+        }
     }
 }
 

@@ -183,14 +183,20 @@ FieldPtr loaded_field()
 // scale bar: each text where the layout puts it, each fully covered texel
 // of its glyphs white, each axis value beside the grid line it names, the
 // bar's ends the colour map's ends. Without the overlay the frame is the
-// scene's as before, however often the overlay was drawn in between.
+// scene's as before, however often the overlay was drawn in between. A new
+// caption with a character the last one lacked is drawn in full.
 TEST_F(RendererObjectTest, OverlayDrawsTextsAndScaleOverTheScene)
 {
     FieldPtr field = loaded_field();
-    renderer->ops.set_caption(renderer, "hill.txt");
     renderer->ops.set_field(renderer, field.get());
-    for (const CameraSetting camera : {CameraSetting{100, 0, 90}, CameraSetting{100, 30, 35}}) {
+    struct Shot {
+        CameraSetting camera;
+        const char* caption;
+    };
+    for (const Shot& shot : {Shot{{100, 0, 90}, "hill.txt"}, Shot{{100, 30, 35}, "丘.txt"}}) {
+        const CameraSetting camera = shot.camera;
         SCOPED_TRACE(testing::Message() << camera.azimuth << " " << camera.elevation);
+        renderer->ops.set_caption(renderer, shot.caption);
         renderer->ops.set_camera(renderer, &camera);
         ASSERT_EQ(renderer->ops.render(renderer), S_OK);
         const std::vector<uint32_t> scene_only = window.frame();
@@ -201,7 +207,7 @@ TEST_F(RendererObjectTest, OverlayDrawsTextsAndScaleOverTheScene)
 
         GlyphAtlas atlas;
         ASSERT_TRUE(
-            build_glyph_atlas(default_font_file(), overlay_pixel_size(240), overlay_characters("hill.txt"), &atlas));
+            build_glyph_atlas(default_font_file(), overlay_pixel_size(240), overlay_characters(shot.caption), &atlas));
         const CameraVectors vectors = camera_vectors(camera);
         const OverlayScene scene{320,
                                  240,
@@ -209,7 +215,7 @@ TEST_F(RendererObjectTest, OverlayDrawsTextsAndScaleOverTheScene)
                                  density_field_range(field.get()),
                                  density_field_max(field.get()),
                                  density_field_counts(field.get()),
-                                 "hill.txt",
+                                 shot.caption,
                                  ColourMap::grey};
         const PictureOverlay overlay = lay_out_overlay(atlas, scene);
         const BarBox bar = scale_bar_box(320, 240);
@@ -244,7 +250,7 @@ TEST_F(RendererObjectTest, OverlayDrawsTextsAndScaleOverTheScene)
         std::vector<std::string> texts;
         for (const PlacedText& t : overlay.texts)
             texts.push_back(t.text);
-        EXPECT_EQ(texts.front(), "hill.txt — 3,000 点、範囲内 3,000 点、不正な行 2 行");
+        EXPECT_EQ(texts.front(), std::string(shot.caption) + " — 3,000 点、範囲内 3,000 点、不正な行 2 行");
         EXPECT_NE(std::find(texts.begin(), texts.end(), "点/セル"), texts.end());
         // Each axis value is nearer its own grid line, along the edges
         // nearest the eye, than any other; most are shown.

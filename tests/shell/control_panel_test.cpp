@@ -135,11 +135,16 @@ TEST_F(PanelTest, TheArrowsStepByARoundPartOfTheSpan)
         {{"-1e9", "1e9"}, IDC_X_MAX_SPIN, "1e9", Qt::Key_Up, "1000000000"},
         {{"5", "5"}, IDC_X_MIN_SPIN, "5", Qt::Key_Down, "4"},
         {{"0", "4000"}, IDC_X_MARKER_SPIN, "abc", Qt::Key_Up, "abc"},
+        // Y's fields step by Y's span, 0 to 1 here.
+        {{"0", "4000"}, IDC_Y_MARKER_SPIN, "0.5", Qt::Key_Up, "0.51"},
+        {{"0", "4000"}, IDC_Y_MAX_SPIN, "1", Qt::Key_Down, "0.99"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.to);
         SetWindowTextA(buddy(IDC_X_MIN_SPIN), c.x_range[0]);
         SetWindowTextA(buddy(IDC_X_MAX_SPIN), c.x_range[1]);
+        SetWindowTextA(buddy(IDC_Y_MIN_SPIN), "0");
+        SetWindowTextA(buddy(IDC_Y_MAX_SPIN), "1");
         SetWindowTextA(buddy(c.spin), c.from);
         SetFocus(buddy(c.spin));
         QTest::keyClick(win32_widget_of(buddy(c.spin)), c.key);

@@ -206,6 +206,8 @@ TEST_F(RenderCommand, FailuresNameTheFile)
         {data, "varnel-cli: no picture file given (-o OUT.png)"},
         {"-o x.png", "varnel-cli: no data file given"},
         {data + " -o x.png --size 64by48", "varnel-cli: --size 64by48: must be WIDTHxHEIGHT, each side 1 to 65535"},
+        {data + " -o x.png --size 64x0", "varnel-cli: --size 64x0: must be WIDTHxHEIGHT, each side 1 to 65535"},
+        {data + " -o x.png --size 0x48", "varnel-cli: --size 0x48: must be WIDTHxHEIGHT, each side 1 to 65535"},
         {data + " -o x.png --frames 0", "varnel-cli: --frames 0: not a whole number from 1 to 1000000"},
         {data + " -o x.png --camera 1 2", "varnel-cli: --camera needs three whole numbers: RADIUS AZIMUTH ELEVATION"},
         {data + " -o x.png --marker 1 z", "varnel-cli: --marker z: not a number"},

@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "platform/win32/commctrl.h"
+#include "resources/texts.h"
 #include "win32_test_support.h"
 
 namespace {
@@ -189,6 +191,23 @@ TEST_F(DialogTest, AnUnknownClassFailsTheWholeDialog)
     EXPECT_EQ(seen_of(WM_DESTROY).size(), 1u); // the half-built dialog went away
     const DialogTemplate child = {WS_CHILD, 0, 0, 0, 50, 50, nullptr, 0, nullptr, items, 1};
     EXPECT_EQ(CreateDialogIndirectParamA(nullptr, &child, nullptr, recording_proc, 0), nullptr); // no parent
+}
+
+// The long load's dialog: its bar, at the platform's default range, and a
+// Cancel button that sends IDCANCEL.
+TEST_F(DialogTest, ProgressTemplateHoldsTheBarAndCancel)
+{
+    HWND dialog =
+        keep(CreateDialogIndirectParamA(GetModuleHandleA(nullptr), &kProgressTemplate, nullptr, recording_proc, 0));
+    ASSERT_NE(dialog, nullptr);
+    HWND bar = GetDlgItem(dialog, IDC_LOAD_PROGRESS);
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(SendMessageA(bar, PBM_GETRANGE, FALSE, 0), 100);
+    HWND cancel = GetDlgItem(dialog, IDCANCEL);
+    ASSERT_NE(cancel, nullptr);
+    char caption[64] = "";
+    GetWindowTextA(cancel, caption, sizeof caption);
+    EXPECT_STREQ(caption, text(TextId::cancel_button));
 }
 
 TEST_F(DialogTest, DestroyingTheMainWindowTakesItsChildrenAlong)

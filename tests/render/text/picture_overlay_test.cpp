@@ -25,8 +25,8 @@ TEST(PictureOverlayTest, StatusLineNamesTheFileAndItsCounts)
 }
 
 // Every character the overlay may draw has a glyph of the font, with
-// coverage for those that are not blank; the outline cell covers at
-// least what the glyph does, one pixel further.
+// coverage for those that are not blank; the outline cell is the glyph's
+// coverage grown by one pixel all round (the most of its 3 x 3 neighbours).
 TEST(PictureOverlayTest, AtlasHoldsEveryCharacterWithItsOutline)
 {
     const std::u32string characters = overlay_characters("データ.txt");
@@ -44,7 +44,12 @@ TEST(PictureOverlayTest, AtlasHoldsEveryCharacterWithItsOutline)
                 const uint8_t plain = atlas.alpha[size_t(g->plain_y + y) * atlas.width + size_t(g->plain_x + x)];
                 const uint8_t outline = atlas.alpha[size_t(g->outline_y + y) * atlas.width + size_t(g->outline_x + x)];
                 covered += plain > 0;
-                EXPECT_GE(outline, plain);
+                uint8_t most = 0;
+                for (int ny = std::max(0, y - 1); ny <= std::min(g->height - 1, y + 1); ++ny)
+                    for (int nx = std::max(0, x - 1); nx <= std::min(g->width - 1, x + 1); ++nx)
+                        most = std::max(most,
+                                        atlas.alpha[size_t(g->plain_y + ny) * atlas.width + size_t(g->plain_x + nx)]);
+                EXPECT_EQ(outline, most) << std::hex << uint32_t(c) << std::dec << " at " << x << "," << y;
                 if (x == 0 || y == 0 || x == g->width - 1 || y == g->height - 1)
                     EXPECT_EQ(plain, 0) << "a texel of border";
             }
@@ -67,6 +72,32 @@ TEST(PictureOverlayTest, TheScaleShowsTheWeightAtEachLevel)
         scene.max_weight = c.top;
         scene.log_scale = c.log;
         EXPECT_NEAR(scale_value(scene, c.level), c.weight, 1e-9) << c.top << (c.log ? " log" : "") << " " << c.level;
+    }
+}
+
+// The scale's top label: whole numbers from 100 up, one decimal from 10,
+// two below.
+TEST(PictureOverlayTest, TheScaleShowsFewerDecimalsForLargerWeights)
+{
+    GlyphAtlas atlas;
+    ASSERT_TRUE(build_glyph_atlas(default_font_file(), overlay_pixel_size(480), overlay_characters("a.txt"), &atlas));
+    const struct {
+        double top;
+        const char* label;
+    } cases[] = {{1000, "1,000"}, {100, "100"}, {99.5, "99.5"}, {10, "10.0"}, {9.5, "9.50"}};
+    for (const auto& c : cases) {
+        OverlayScene scene{640,
+                           480,
+                           {{0, 0, 5.5f}, {0, 0, 0}, {0, 1, 0}},
+                           {0, 1, 0, 1},
+                           c.top,
+                           {5, 5, 0, 0, false, false},
+                           "a.txt",
+                           ColourMap::grey};
+        const PictureOverlay overlay = lay_out_overlay(atlas, scene);
+        EXPECT_TRUE(std::any_of(overlay.texts.begin(), overlay.texts.end(), [&](const PlacedText& t) {
+            return t.text == c.label;
+        })) << c.top;
     }
 }
 
