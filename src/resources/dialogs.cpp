@@ -1,5 +1,7 @@
-// The two dialog templates, the accelerator table and the module's
-// resource table.
+// The dialog templates (main window, panel, load progress), the
+// accelerator table and the module's resource table.
+#include <iterator>
+
 #include "platform/win32/commctrl.h"
 #include "resources/program_resources.h"
 #include "resources/texts.h"
@@ -104,7 +106,7 @@ const DialogTemplate kProgressTemplate = {
     9,
     text(TextId::loading_title),
     kProgressItems,
-    2,
+    std::size(kProgressItems),
 };
 
 const ACCEL kCameraKeys[6] = {
