@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/win32/commctrl.h"
+#include "platform/win32/winbase.h"
 #include "platform/win32/window_internal.h"
 
 struct UpDownState {
@@ -20,6 +21,7 @@ struct UpDownState {
     // The platform's default: one at first, five after two seconds held,
     // twenty after five.
     std::vector<UDACCEL> accel = {{0, 1}, {2, 5}, {5, 20}};
+    DWORD key_down_at = 0; // when the arrow key now held went down
 };
 
 namespace win32 {
@@ -195,7 +197,13 @@ LRESULT CALLBACK buddy_proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         WPARAM up_key = horizontal ? VK_RIGHT : VK_UP;
         WPARAM down_key = horizontal ? VK_LEFT : VK_DOWN;
         if (wParam == up_key || wParam == down_key) {
-            step(ud, wParam == up_key, 0);
+            // A held key repeats with bit 30 set: it speeds up as held
+            // arrows do, from when it went down.
+            UpDownState& s = *ud->updown;
+            const bool repeat = (lParam & (1L << 30)) != 0;
+            if (!repeat || s.key_down_at == 0)
+                s.key_down_at = GetTickCount();
+            step(ud, wParam == up_key, repeat ? static_cast<long long>(GetTickCount() - s.key_down_at) : 0);
             return 0;
         }
     }

@@ -228,7 +228,7 @@ TEST_F(UpDownTest, AFreshControlRunsFromHundredDownToZero)
 namespace {
 
 // Held arrows step by the acceleration table's increment for the time held
-// (the layer's step message carries it); a keyboard step is a fresh press.
+// (the layer's step message carries it); a key press starts afresh.
 TEST_F(UpDownTest, HeldArrowsStepByTheAccelerationTable)
 {
     UDACCEL table[4] = {};
