@@ -201,17 +201,14 @@ bool picture_format_of(const char* path, PictureFormat* format)
     return false;
 }
 
-std::string picture_extension_list()
+std::vector<std::string> picture_extensions()
 {
-    std::vector<const char*> all;
+    std::vector<std::string> all;
     for (const FormatRow& row : kFormats)
         for (const char* extension : row.extensions)
             if (extension)
                 all.push_back(extension);
-    std::string list;
-    for (size_t i = 0; i < all.size(); ++i)
-        list += std::string(i == 0 ? "" : i + 1 == all.size() ? " or " : ", ") + all[i];
-    return list;
+    return all;
 }
 
 std::string picture_dialog_filter()

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "platform/win32/windef.h"
 
@@ -22,8 +23,8 @@ bool write_picture(std::FILE* out, PictureFormat format, std::span<const uint32_
 // extension.
 bool picture_format_of(const char* path, PictureFormat* format);
 
-// The extensions known, for a message: ".png, .jpg, .jpeg, .bmp or .ppm".
-std::string picture_extension_list();
+// The extensions known, with their dots, in the formats' order.
+std::vector<std::string> picture_extensions();
 
 // The formats as a file dialog's filter: pairs of a name and its patterns,
 // each ending in a zero, and a second zero at the end (in the string's bytes).

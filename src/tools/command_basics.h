@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/win32/replacing_file.h"
 
@@ -23,9 +24,18 @@ inline std::string missing_value(const char* option, const char* what)
 {
     return std::string(option) + " needs " + what;
 }
-inline std::string bad_value(const char* option, const char* value, const char* rule)
+inline std::string bad_value(const char* option, const char* value, const std::string& rule)
 {
     return std::string(option) + " " + value + ": " + rule;
+}
+
+// The choices of an option in words: "a, b or c".
+inline std::string or_list(const std::vector<std::string>& choices)
+{
+    std::string list;
+    for (size_t i = 0; i < choices.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + choices[i];
+    return list;
 }
 
 struct FileCloser {

@@ -81,6 +81,23 @@ struct Options {
     unsigned threads = 0; // that read the data and draw; 0: one per core
 };
 
+// The choices of --colormap and --smooth, from the maps and widths themselves.
+std::string colour_map_choices()
+{
+    std::vector<std::string> names;
+    for (int k = 0; k < kColourMapCount; ++k)
+        names.push_back(colour_map_name(ColourMap(k)));
+    return or_list(names);
+}
+
+std::string smoothing_choices()
+{
+    std::vector<std::string> widths;
+    for (int32_t cells : kSmoothingChoices)
+        widths.push_back(std::to_string(cells));
+    return or_list(widths);
+}
+
 // What was wrong with the command line, or empty when nothing was.
 std::string parse_options(int argc, char** argv, Options* o)
 {
@@ -92,8 +109,7 @@ std::string parse_options(int argc, char** argv, Options* o)
                 return missing_value(arg, "a file name");
             o->out_path = argv[++i];
             if (!picture_format_of(o->out_path, &o->out_format))
-                return bad_value(arg, o->out_path,
-                                 ("the picture's name must end in " + picture_extension_list()).c_str());
+                return bad_value(arg, o->out_path, "the picture's name must end in " + or_list(picture_extensions()));
         } else if (std::strcmp(arg, "--columns") == 0) {
             std::string problem;
             if (!parse_columns_option(argc, argv, i, &o->columns, &problem))
@@ -139,17 +155,17 @@ std::string parse_options(int argc, char** argv, Options* o)
             o->time = true;
         } else if (std::strcmp(arg, "--colormap") == 0) {
             if (left < 1)
-                return missing_value(arg, "a colour map: grey, viridis, magma, cividis or turbo");
+                return missing_value(arg, ("a colour map: " + colour_map_choices()).c_str());
             const std::optional<ColourMap> map = colour_map_named(argv[++i]);
             if (!map)
-                return bad_value(arg, argv[i], "not a colour map: grey, viridis, magma, cividis or turbo");
+                return bad_value(arg, argv[i], "not a colour map: " + colour_map_choices());
             o->picture.colour_map = *map;
         } else if (std::strcmp(arg, "--smooth") == 0) {
             if (left < 1)
-                return missing_value(arg, "a width in cells: 0, 1, 2 or 4");
+                return missing_value(arg, ("a width in cells: " + smoothing_choices()).c_str());
             if (!parse_int(argv[++i], INT32_MIN, INT32_MAX, &o->picture.smoothing_cells) ||
                 !is_smoothing_choice(o->picture.smoothing_cells))
-                return bad_value(arg, argv[i], "the width in cells is 0, 1, 2 or 4");
+                return bad_value(arg, argv[i], "the width in cells is " + smoothing_choices());
         } else if (std::strcmp(arg, "--log") == 0) {
             o->picture.log_scale = true;
         } else if (std::strcmp(arg, "--texture-only") == 0) {

@@ -90,8 +90,9 @@ TEST(PictureFiles, TheExtensionNamesTheFormat)
                           Case{"x.tif", false, {}}, Case{"x.png.gz", false, {}}, Case{"x.", false, {}}}) {
         PictureFormat format = PictureFormat::bmp;
         EXPECT_EQ(picture_format_of(c.path, &format), c.known) << c.path;
-        if (c.known)
+        if (c.known) {
             EXPECT_EQ(format, c.format) << c.path;
+        }
     }
     const char filter[] = "PNG\0*.png\0JPEG\0*.jpg;*.jpeg\0BMP\0*.bmp\0PPM\0*.ppm\0\0";
     EXPECT_EQ(picture_dialog_filter(), std::string(filter, sizeof filter - 1));
