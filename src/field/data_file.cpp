@@ -3,13 +3,16 @@
 #include <zlib.h>
 #include <zstd.h>
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -31,12 +34,37 @@ void measure(std::FILE* file, DataFileMeter* meter)
 struct PlainSource {
     std::FILE* file;
     DataFileMeter* meter;
+    std::FILE* stream = nullptr; // the metered stream over the file
+    bool read_from = false;      // once true, the stream may hold bytes of its own
     ~PlainSource() { std::fclose(file); }
 };
+
+// The metered streams open now, so that a mapping can find the file under
+// one and move its meter.
+std::mutex g_metered_mutex;
+std::vector<PlainSource*> g_metered;
+
+void forget_metered(PlainSource* source)
+{
+    std::lock_guard<std::mutex> lock(g_metered_mutex);
+    g_metered.erase(std::remove(g_metered.begin(), g_metered.end(), source), g_metered.end());
+}
+
+// The source under `stream` when it is a metered plain file that nobody has
+// read from yet.
+PlainSource* unread_metered(std::FILE* stream)
+{
+    std::lock_guard<std::mutex> lock(g_metered_mutex);
+    for (PlainSource* source : g_metered)
+        if (source->stream == stream)
+            return source->read_from ? nullptr : source;
+    return nullptr;
+}
 
 ssize_t plain_read(void* cookie, char* buffer, size_t size)
 {
     auto* source = static_cast<PlainSource*>(cookie);
+    source->read_from = true;
     const size_t got = std::fread(buffer, 1, size, source->file);
     source->meter->done += static_cast<long long>(got);
     if (got == 0 && std::ferror(source->file))
@@ -46,7 +74,9 @@ ssize_t plain_read(void* cookie, char* buffer, size_t size)
 
 int plain_close(void* cookie)
 {
-    delete static_cast<PlainSource*>(cookie);
+    auto* source = static_cast<PlainSource*>(cookie);
+    forget_metered(source);
+    delete source;
     return 0;
 }
 
@@ -146,8 +176,13 @@ std::FILE* open_plain(const char* path, DataFileMeter* meter)
     auto* source = new PlainSource{file, meter};
     cookie_io_functions_t io = {plain_read, nullptr, nullptr, plain_close};
     std::FILE* stream = fopencookie(source, "r", io);
-    if (!stream)
+    if (!stream) {
         delete source;
+        return nullptr;
+    }
+    source->stream = stream;
+    std::lock_guard<std::mutex> lock(g_metered_mutex);
+    g_metered.push_back(source);
     return stream;
 }
 
@@ -207,4 +242,52 @@ std::FILE* open_data_file(const char* path, DataFileMeter* meter)
     if (ends_with(path, ".zst"))
         return open_zstd(path, meter);
     return open_plain(path, meter);
+}
+
+MappedDataFile::MappedDataFile(std::FILE* stream)
+{
+    if (!stream)
+        return;
+    PlainSource* metered = unread_metered(stream);
+    std::FILE* file = metered ? metered->file : stream;
+    const int descriptor = fileno(file);
+    struct stat facts;
+    if (descriptor < 0 || fstat(descriptor, &facts) != 0 || !S_ISREG(facts.st_mode))
+        return;
+    // ftello counts what the stream has buffered as read.
+    const off_t start = ftello(file);
+    if (start < 0 || facts.st_size <= start)
+        return;
+    const long page = sysconf(_SC_PAGESIZE);
+    const off_t map_start = page > 0 ? start / page * page : 0;
+    const auto length = static_cast<unsigned long long>(facts.st_size - map_start);
+    if (static_cast<std::size_t>(length) != length)
+        return;
+    void* map = mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_PRIVATE, descriptor, map_start);
+    if (map == MAP_FAILED)
+        return;
+    madvise(map, static_cast<std::size_t>(length), MADV_SEQUENTIAL);
+    file_ = file;
+    start_ = start;
+    map_ = map;
+    map_length_ = static_cast<std::size_t>(length);
+    bytes_ = static_cast<const char*>(map) + (start - map_start);
+    size_ = static_cast<std::size_t>(facts.st_size - start);
+    meter_ = metered ? metered->meter : nullptr;
+}
+
+MappedDataFile::~MappedDataFile()
+{
+    if (!map_)
+        return;
+    munmap(map_, map_length_);
+    fseeko(file_, static_cast<off_t>(start_ + static_cast<long long>(taken_)), SEEK_SET);
+}
+
+void MappedDataFile::take(std::size_t n)
+{
+    n = std::min(n, size_ - taken_);
+    taken_ += n;
+    if (meter_)
+        meter_->done += static_cast<long long>(n);
 }

@@ -3,6 +3,7 @@
 // temporary file and no whole-file buffer is ever made.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
 // How far reading has come through the file as it lies on disk (for a
@@ -17,3 +18,33 @@ struct DataFileMeter {
 // text that could be read. With a meter, which must outlive the stream, the
 // stream keeps it up to date as it reads.
 std::FILE* open_data_file(const char* path, DataFileMeter* meter = nullptr);
+
+// The rest of a plain data file, from where its stream stands to the file's
+// end, mapped into memory so that a reader can take it without copying it.
+// Nothing is mapped for any other stream (compressed, a pipe, a stream
+// already read through its meter) or when the mapping fails: the caller
+// then reads the stream as usual.
+class MappedDataFile {
+public:
+    explicit MappedDataFile(std::FILE* stream);
+    // Unmaps, and leaves the stream just after the bytes taken.
+    ~MappedDataFile();
+    MappedDataFile(const MappedDataFile&) = delete;
+    MappedDataFile& operator=(const MappedDataFile&) = delete;
+
+    const char* data() const { return bytes_; }
+    std::size_t size() const { return size_; }
+    bool mapped() const { return bytes_ != nullptr; }
+    // Counts n more bytes as read, on the file's meter too.
+    void take(std::size_t n);
+
+private:
+    std::FILE* file_ = nullptr; // the stream, or the file under a metered one
+    long long start_ = 0;       // where the stream stood in the file
+    void* map_ = nullptr;
+    std::size_t map_length_ = 0;
+    const char* bytes_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t taken_ = 0;
+    DataFileMeter* meter_ = nullptr;
+};

@@ -1,5 +1,7 @@
 #include "field/point_reader.h"
 
+#include "field/data_file.h"
+
 #include <fast_float/fast_float.h>
 
 #include <algorithm>
@@ -9,6 +11,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <tuple>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
@@ -238,6 +241,7 @@ bool is_blank_or_comment(const char* p, const char* end)
 // What one chunk's pieces held besides their points.
 struct PieceCounts {
     long long pieces = 0;
+    long long points = 0;
     long long rejected = 0;
     long long first_rejected[2] = {0, 0}; // the first two, counted from 1 within the chunk
     bool point_before_rejected = false;   // a point came before the first of them
@@ -260,12 +264,20 @@ const char* piece_end(const char* start, const char* end)
     return newline ? static_cast<const char*>(newline) + 1 : start + room;
 }
 
+// Points go to the sink this many at a time, while they are still in the
+// cache.
+constexpr std::size_t kBatchPoints = 4096;
+
 // Every piece of [begin, end), which starts at a piece start and ends at a
-// piece end or at the end of the data.
-PieceCounts parse_pieces(const char* begin, const char* end, Columns columns, std::vector<Point>& points)
+// piece end or at the end of the data; the points into `partial`, through
+// the `points` scratch.
+PieceCounts parse_pieces(const char* begin, const char* end, Columns columns, const ChunkSink& sink, void* partial,
+                         std::vector<Point>& points)
 {
     const bool first_two = columns.x == 1 && columns.y == 2;
     PieceCounts counts;
+    points.clear();
+    points.reserve(kBatchPoints);
     for (const char* p = begin; p != end;) {
         // Parsing never passes a line feed, so the piece's line feed, if it
         // has one, lies at or after where the parse stopped: usually right
@@ -276,9 +288,14 @@ PieceCounts parse_pieces(const char* begin, const char* end, Columns columns, st
         const char* stop;
         if (first_two ? parse_pair(p, limit, x, y, stop) : parse_columns(p, limit, columns, x, y, stop)) {
             points.push_back(Point{x, y});
+            ++counts.points;
+            if (points.size() == kBatchPoints) {
+                sink.take(sink.context, partial, points.data(), points.size());
+                points.clear();
+            }
             p = stop;
         } else if (!is_blank_or_comment(p, limit)) {
-            counts.reject(counts.pieces, !points.empty());
+            counts.reject(counts.pieces, counts.points > 0);
         }
         if (p != limit && *p == '\n') {
             ++p;
@@ -287,6 +304,8 @@ PieceCounts parse_pieces(const char* begin, const char* end, Columns columns, st
         const void* newline = std::memchr(p, '\n', static_cast<std::size_t>(limit - p));
         p = newline ? static_cast<const char*>(newline) + 1 : limit;
     }
+    if (!points.empty())
+        sink.take(sink.context, partial, points.data(), points.size());
     return counts;
 }
 
@@ -296,6 +315,7 @@ PieceCounts parse_pieces(const char* begin, const char* end, Columns columns, st
 class Bytes {
 public:
     char* data() { return bytes_.get(); }
+    const char* data() const { return bytes_.get(); }
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
     void clear() { size_ = 0; }
@@ -341,93 +361,158 @@ private:
     std::size_t capacity_ = 0;
 };
 
-// The stream cut into chunks that each hold whole pieces. Every chunk
-// begins at a piece start; the bytes after its last whole piece are carried
-// over to the front of the next one.
-struct ChunkSource {
-    std::FILE* stream;
-    ReadWatch watch;
-    std::size_t block; // bytes read at a time, about a chunk
-    Bytes carry;
-    bool at_end = false;
-    bool stopped = false;
+// Bytes at the front of `text` that make whole pieces, when more text may
+// follow: up to the last line feed, or without one, pieces of kPieceBytes.
+std::size_t whole_pieces(const char* text, std::size_t size)
+{
+    const void* last = memrchr(text, '\n', size);
+    return last ? static_cast<std::size_t>(static_cast<const char*>(last) - text) + 1
+                : size / kPieceBytes * kPieceBytes;
+}
 
-    bool done() const { return at_end && carry.empty(); }
-
-    void read_into(Bytes& text)
+// The stream cut into chunks that each hold whole pieces. Text is taken a
+// block at a time; a chunk is what was left over from the last one and one
+// block more, cut after its last whole piece (everything at the end of the
+// stream). A plain file is mapped, and its blocks are taken from the mapping
+// just as they would be read, so a file is cut the same way however it
+// comes.
+class ChunkSource {
+public:
+    ChunkSource(std::FILE* stream, ReadWatch watch, std::size_t block)
+        : stream_(stream), watch_(watch), block_(block), mapped_(stream)
     {
-        if (stopped)
-            return;
-        std::size_t old = text.size();
-        text.resize(old + block);
-        // The watch is asked once a megabyte, whatever the chunk size.
-        std::size_t got = 0;
-        while (got < block) {
-            const std::size_t want = std::min(kWatchBytes, block - got);
-            const std::size_t n = std::fread(text.data() + old + got, 1, want, stream);
-            got += n;
-            if (n < want)
-                break;
-            // Stopped, the text not yet handed out is dropped: a cut line
-            // would count as a point or a rejected line that is not in the file.
-            if (watch.go_on && !watch.go_on(watch.context)) {
-                stopped = at_end = true;
-                text.clear();
-                carry.clear();
-                return;
-            }
-        }
-        text.resize(old + got);
-        at_end = got < block;
+        take_block(&carry_);
     }
+
+    bool at_end() const { return at_end_; }
+    bool done() const { return at_end_ && pending_size() == 0; }
+    bool stopped() const { return stopped_; }
+    bool mapped() const { return mapped_.mapped(); }
 
     // Discards up to n pieces from the start of the stream.
     void skip_pieces(long long n)
     {
         std::size_t start = 0;
         while (n > 0) {
-            if (carry.size() - start < kPieceBytes && !at_end) {
-                carry.drop_front(start);
+            if (pending_size() - start < kPieceBytes && !at_end_) {
+                drop_pending(start);
                 start = 0;
-                read_into(carry);
+                take_block(&carry_);
             }
-            if (carry.size() == start)
+            if (pending_size() == start)
                 break;
-            const char* p = carry.data() + start;
-            start = static_cast<std::size_t>(piece_end(p, carry.data() + carry.size()) - carry.data());
+            const char* p = pending() + start;
+            start = static_cast<std::size_t>(piece_end(p, pending() + pending_size()) - pending());
             --n;
         }
-        carry.drop_front(start);
+        drop_pending(start);
     }
 
-    // The next chunk into `text`: the carried bytes, one block more, cut
-    // after the last whole piece (everything at the end of the stream).
-    void next_chunk(Bytes& text)
+    // The next chunk's text: in `storage` for a stream that is read, in the
+    // mapping for a mapped file.
+    std::pair<const char*, const char*> next_chunk(Bytes& storage)
     {
-        text.swap(carry);
-        carry.clear();
-        if (!at_end)
-            read_into(text);
-        std::size_t whole = text.size();
-        if (!at_end) {
-            // Without a line feed the pieces are kPieceBytes long.
-            const void* last = memrchr(text.data(), '\n', text.size());
-            whole = last ? static_cast<std::size_t>(static_cast<const char*>(last) - text.data()) + 1
-                         : text.size() / kPieceBytes * kPieceBytes;
+        if (mapped()) {
+            if (!at_end_)
+                take_block(nullptr);
+            const std::size_t whole = at_end_ ? pending_size() : whole_pieces(pending(), pending_size());
+            const char* begin = pending();
+            next_ += whole;
+            return {begin, begin + whole};
         }
-        carry.assign(text.data() + whole, text.data() + text.size());
-        text.resize(whole);
+        storage.swap(carry_);
+        carry_.clear();
+        if (!at_end_)
+            take_block(&storage);
+        const std::size_t whole = at_end_ ? storage.size() : whole_pieces(storage.data(), storage.size());
+        carry_.assign(storage.data() + whole, storage.data() + storage.size());
+        storage.resize(whole);
+        return {storage.data(), storage.data() + whole};
     }
+
+private:
+    // The text taken but not yet handed out.
+    const char* pending() const { return mapped() ? mapped_.data() + next_ : carry_.data(); }
+    std::size_t pending_size() const { return mapped() ? taken_ - next_ : carry_.size(); }
+    void drop_pending(std::size_t n)
+    {
+        if (mapped())
+            next_ += n;
+        else
+            carry_.drop_front(n);
+    }
+
+    // One block more, or what is left of it; read onto the end of `text`
+    // unless the file is mapped.
+    void take_block(Bytes* text)
+    {
+        if (stopped_)
+            return;
+        const std::size_t old = mapped() ? 0 : text->size();
+        if (!mapped())
+            text->resize(old + block_);
+        // The watch is asked once a megabyte, whatever the chunk size.
+        std::size_t got = 0;
+        while (got < block_) {
+            const std::size_t want = std::min(kWatchBytes, block_ - got);
+            std::size_t n;
+            if (mapped()) {
+                n = std::min(want, mapped_.size() - taken_);
+                taken_ += n;
+                mapped_.take(n);
+            } else {
+                n = std::fread(text->data() + old + got, 1, want, stream_);
+            }
+            got += n;
+            if (n < want)
+                break;
+            // Stopped, the text not yet handed out is dropped: a cut line
+            // would count as a point or a rejected line that is not in the file.
+            if (watch_.go_on && !watch_.go_on(watch_.context)) {
+                stopped_ = at_end_ = true;
+                if (!mapped())
+                    text->clear();
+                carry_.clear();
+                next_ = taken_;
+                return;
+            }
+        }
+        if (!mapped())
+            text->resize(old + got);
+        at_end_ = got < block_;
+    }
+
+    std::FILE* stream_;
+    ReadWatch watch_;
+    std::size_t block_; // bytes taken at a time, about a chunk
+    MappedDataFile mapped_;
+    Bytes carry_;           // a read stream's pending text
+    std::size_t next_ = 0;  // a mapped file's pending text starts here
+    std::size_t taken_ = 0; // and ends here
+    bool at_end_ = false;
+    bool stopped_ = false;
 };
 
-// Chunks are parsed on worker threads while the caller's thread reads ahead
-// and hands the points to the sink strictly in file order, so the sink sees
-// the same points in the same order whatever the number of threads. A few
-// chunks per thread are in flight at once, so memory stays bounded whatever
-// the file's length.
+// Chunks are parsed, each into its own partial, on worker threads while the
+// caller's thread cuts the text ahead and adds the partials into the total
+// strictly in file order. A few chunks per thread are in flight at once, so
+// memory stays bounded whatever the file's length.
 class ParallelReader {
 public:
-    ~ParallelReader() { stop(); }
+    // Room for every thread to parse one chunk while the caller cuts the
+    // next and adds the oldest.
+    ParallelReader(Columns columns, unsigned threads, ChunkSink sink)
+        : ring_(threads + 2), columns_(columns), sink_(sink)
+    {
+    }
+
+    ~ParallelReader()
+    {
+        stop();
+        for (Chunk& chunk : ring_)
+            if (chunk.partial)
+                sink_.destroy(sink_.context, chunk.partial);
+    }
 
     bool start(unsigned workers)
     {
@@ -441,18 +526,17 @@ public:
         return true;
     }
 
-    // Room for every thread to parse one chunk while the caller reads the
-    // next and delivers the oldest.
-    ParallelReader(Columns columns, unsigned threads) : ring_(threads + 2), columns_(columns) {}
-
-    ReadCounts run(ChunkSource& source, PointSink sink)
+    ReadCounts run(ChunkSource& source)
     {
         long long filled = 0;
         while (!source.done()) {
             if (filled >= ring_size())
-                deliver(filled - ring_size(), sink);
+                deliver(filled - ring_size());
             Chunk& chunk = ring_[static_cast<std::size_t>(filled % ring_size())];
-            source.next_chunk(chunk.text);
+            // Partials are made as slots are first used: a small file needs one.
+            if (!chunk.partial)
+                chunk.partial = sink_.make(sink_.context);
+            std::tie(chunk.begin, chunk.end) = source.next_chunk(chunk.storage);
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 chunk.state = Chunk::Filled;
@@ -462,8 +546,8 @@ public:
             ++filled;
         }
         for (long long k = std::max(0LL, filled - ring_size()); k < filled; ++k)
-            deliver(k, sink);
-        counts_.stopped = source.stopped;
+            deliver(k);
+        counts_.stopped = source.stopped();
         return counts_;
     }
 
@@ -473,8 +557,11 @@ private:
     struct Chunk {
         enum State { Free, Filled, Parsing, Parsed };
         State state = Free;
-        Bytes text;
-        std::vector<Point> points;
+        Bytes storage; // the text, when the stream is read rather than mapped
+        const char* begin = nullptr;
+        const char* end = nullptr;
+        void* partial = nullptr;
+        std::vector<Point> points; // scratch
         PieceCounts counts;
     };
 
@@ -490,7 +577,7 @@ private:
         threads_.clear();
     }
 
-    void deliver(long long sequence, PointSink sink)
+    void deliver(long long sequence)
     {
         Chunk& chunk = ring_[static_cast<std::size_t>(sequence % ring_size())];
         {
@@ -510,18 +597,17 @@ private:
                 }
             }
         }
-        if (!chunk.points.empty())
-            sink.take(sink.context, chunk.points.data(), chunk.points.size());
-        add_counts(chunk);
+        if (chunk.counts.points > 0)
+            sink_.add(sink_.context, chunk.partial);
+        add_counts(chunk.counts);
         std::lock_guard<std::mutex> lock(mutex_);
         chunk.state = Chunk::Free;
     }
 
     // In file order. Text without a point before any point or other such
     // text (comments and blank lines aside) is a header, not a rejected line.
-    void add_counts(const Chunk& chunk)
+    void add_counts(const PieceCounts& c)
     {
-        const PieceCounts& c = chunk.counts;
         long long rejected = c.rejected;
         int first = 0;
         if (c.rejected > 0 && !c.point_before_rejected && counts_.points == 0 && counts_.rejected_lines == 0 &&
@@ -533,7 +619,7 @@ private:
         if (rejected > 0 && counts_.first_rejected_line == 0)
             counts_.first_rejected_line = pieces_before_ + c.first_rejected[first];
         counts_.rejected_lines += rejected;
-        counts_.points += static_cast<long long>(chunk.points.size());
+        counts_.points += c.points;
         pieces_before_ += c.pieces;
     }
 
@@ -547,8 +633,7 @@ private:
 
     void parse(Chunk& chunk)
     {
-        chunk.points.clear();
-        chunk.counts = parse_pieces(chunk.text.data(), chunk.text.data() + chunk.text.size(), columns_, chunk.points);
+        chunk.counts = parse_pieces(chunk.begin, chunk.end, columns_, sink_, chunk.partial, chunk.points);
     }
 
     void work()
@@ -580,8 +665,28 @@ private:
     bool closing_ = false;
     std::vector<std::thread> threads_;
     const Columns columns_;
+    const ChunkSink sink_;
     ReadCounts counts_;
     long long pieces_before_ = 0; // delivered so far
+};
+
+// Ordered delivery as chunks: a chunk's partial is its points, handed to
+// the point sink when the partial is added.
+struct OrderedPoints {
+    static void* make(void*) { return new std::vector<Point>; }
+    static void take(void*, void* partial, const Point* points, std::size_t count)
+    {
+        auto* kept = static_cast<std::vector<Point>*>(partial);
+        kept->insert(kept->end(), points, points + count);
+    }
+    static void add(void* context, void* partial)
+    {
+        auto* kept = static_cast<std::vector<Point>*>(partial);
+        const PointSink& sink = *static_cast<const PointSink*>(context);
+        sink.take(sink.context, kept->data(), kept->size());
+        kept->clear();
+    }
+    static void destroy(void*, void* partial) { delete static_cast<std::vector<Point>*>(partial); }
 };
 
 } // namespace
@@ -594,21 +699,29 @@ bool parse_point(const char* begin, const char* end, Point* point)
 
 void set_point_reader_chunk_bytes(std::size_t bytes) { g_chunk_bytes.store(bytes ? bytes : kChunkBytes); }
 
-ReadCounts read_points(std::FILE* stream, int skip_lines, PointSink sink, Columns columns, ReadWatch watch,
+ReadCounts read_chunks(std::FILE* stream, int skip_lines, ChunkSink sink, Columns columns, ReadWatch watch,
                        unsigned threads)
 {
-    ChunkSource source{stream, watch, g_chunk_bytes.load(), {}};
-    source.read_into(source.carry);
+    ChunkSource source(stream, watch, g_chunk_bytes.load());
     source.skip_pieces(skip_lines);
 
-    // This thread reads, parses and bins; from the second chunk on, the
+    // This thread cuts, parses and adds; from the second chunk on, the
     // other threads parse ahead. Without threads to be had it all happens
     // here.
     if (threads == 0)
         threads = std::max(1u, std::thread::hardware_concurrency());
-    const unsigned workers = source.at_end ? 0 : threads - 1;
-    ParallelReader reader(columns, workers + 1);
+    const unsigned workers = source.at_end() ? 0 : threads - 1;
+    ParallelReader reader(columns, workers + 1, sink);
     if (!reader.start(workers))
         reader.start(0);
-    return reader.run(source, sink);
+    return reader.run(source);
+}
+
+ReadCounts read_points(std::FILE* stream, int skip_lines, PointSink sink, Columns columns, ReadWatch watch,
+                       unsigned threads)
+{
+    return read_chunks(
+        stream, skip_lines,
+        ChunkSink{OrderedPoints::make, OrderedPoints::take, OrderedPoints::add, OrderedPoints::destroy, &sink}, columns,
+        watch, threads);
 }

@@ -49,10 +49,33 @@ struct ReadWatch {
 // them; false when the piece does not start with two numbers.
 bool parse_point(const char* begin, const char* end, Point* point);
 
+// Takes the points a chunk at a time. A chunk is a run of whole pieces cut
+// from the text by its bytes alone (see the chunk bytes below), never by the
+// threads. Each chunk's points go into a partial of the chunk's own on
+// whichever thread parsed it; the partials are then added into the total one
+// by one in file order on the caller's thread, so the total is the same
+// whatever the number of threads.
+struct ChunkSink {
+    // A new, empty partial.
+    void* (*make)(void* context);
+    // Points into a partial: called on several threads at once, each with a
+    // partial of its own, while `add` works on others.
+    void (*take)(void* context, void* partial, const Point* points, std::size_t count);
+    // The partial into the total, leaving the partial empty again.
+    void (*add)(void* context, void* partial);
+    void (*destroy)(void* context, void* partial);
+    void* context;
+};
+
 // Discards skip_lines pieces, then hands every piece's pair to the sink.
 // Reads the stream to its end, or until the watch says stop; neither
-// rewinds nor closes it. The text is parsed on `threads` threads (0: one per
-// core), the caller's included; the sink is called on the caller's thread
+// rewinds nor closes it (a plain file is mapped rather than read, and its
+// stream left at the end of what was taken). The text is parsed on
+// `threads` threads (0: one per core), the caller's included.
+ReadCounts read_chunks(std::FILE* stream, int skip_lines, ChunkSink sink, Columns columns = {}, ReadWatch watch = {},
+                       unsigned threads = 0);
+
+// The same with every point handed to the sink on the caller's thread
 // alone, in file order, whatever the threads.
 ReadCounts read_points(std::FILE* stream, int skip_lines, PointSink sink, Columns columns = {}, ReadWatch watch = {},
                        unsigned threads = 0);
