@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 #include "field/density_field_test_hook.h"
@@ -50,19 +51,31 @@ FieldState* state_of(DensityField* field)
 
 typedef double Pair __attribute__((vector_size(16)));
 
-// Spreads the points over the four nodes of their cells. The arithmetic and
-// the order of the four additions and of the max updates are part of the
-// result, so they stay exactly as they are.
-void take_points(void* context, const Point* points, std::size_t count)
+// What binning a point needs to know, fixed for a whole load, so that many
+// threads can bin at once.
+struct Binning {
+    double x_min, y_min, x_max, y_max;
+    double dx, dy;
+};
+
+// One chunk's share of a load: its own nodes and counts.
+struct PartialField {
+    double nodes[kNodes * kNodes];
+    long long binned;
+    long long rejected;
+};
+
+// Spreads the points over the four nodes of their cells, in the partial of
+// their chunk.
+void take_points(void* context, void* partial, const Point* points, std::size_t count)
 {
-    FieldState& s = *static_cast<FieldState*>(context);
-    const double x_min = s.x_min, x_max = s.x_max, y_min = s.y_min, y_max = s.y_max;
-    const double dx = s.dx, dy = s.dy;
-    const int nx = s.nx;
-    double* const grid = s.grid;
-    double max = s.max; // kept out of memory: the grid stores could alias it
-    int rejected = s.rejected;
-    long long binned = s.binned;
+    const Binning& b = *static_cast<const Binning*>(context);
+    PartialField& part = *static_cast<PartialField*>(partial);
+    const double x_min = b.x_min, x_max = b.x_max, y_min = b.y_min, y_max = b.y_max;
+    const double dx = b.dx, dy = b.dy;
+    double* const grid = part.nodes;
+    long long rejected = part.rejected;
+    long long binned = part.binned;
     for (std::size_t k = 0; k < count; ++k) {
         double x = points[k].x, y = points[k].y;
         // A NaN would pass every range test below; it is no point at all.
@@ -99,21 +112,49 @@ void take_points(void* context, const Point* points, std::size_t count)
         const double fx = qx - gx;
         const double fy = qy - gy;
 
-        double* const row0 = grid + gy * nx + gx;
-        double* const row1 = row0 + nx;
-        double v;
-        v = row0[0] += fx * fy;
-        max = v > max ? v : max;
-        v = row0[1] += (1 - fx) * fy;
-        max = v > max ? v : max;
-        v = row1[0] += fx * (1 - fy);
-        max = v > max ? v : max;
-        v = row1[1] += (1 - fx) * (1 - fy);
-        max = v > max ? v : max;
+        double* const row0 = grid + gy * kNodes + gx;
+        double* const row1 = row0 + kNodes;
+        row0[0] += fx * fy;
+        row0[1] += (1 - fx) * fy;
+        row1[0] += fx * (1 - fy);
+        row1[1] += (1 - fx) * (1 - fy);
     }
-    s.max = max;
-    s.rejected = rejected;
-    s.binned = binned;
+    part.rejected = rejected;
+    part.binned = binned;
+}
+
+void clear_partial(PartialField& part)
+{
+    std::fill(std::begin(part.nodes), std::end(part.nodes), 0.0);
+    part.binned = 0;
+    part.rejected = 0;
+}
+
+void* make_partial(void*)
+{
+    auto* part = new PartialField;
+    clear_partial(*part);
+    return part;
+}
+
+void destroy_partial(void*, void* partial) { delete static_cast<PartialField*>(partial); }
+
+// A load in progress: the binning every thread reads, and the field the
+// partials are added to, on the caller's thread alone.
+struct Load {
+    Binning binning;
+    FieldState* field;
+};
+
+void add_partial(void* context, void* partial)
+{
+    FieldState& s = *static_cast<Load*>(context)->field;
+    PartialField& part = *static_cast<PartialField*>(partial);
+    for (int i = 0; i < s.nx * s.ny; ++i)
+        s.grid[i] += part.nodes[i];
+    s.binned += part.binned;
+    s.rejected += static_cast<int>(part.rejected);
+    clear_partial(part);
 }
 
 void field_destroy(DensityField* field)
@@ -135,8 +176,15 @@ int field_load(DensityField* field, std::FILE* stream, int skip_lines)
     s->rejected = 0;
     s->binned = 0;
 
-    s->read = read_points(stream, skip_lines, PointSink{take_points, s}, s->columns, s->watch, s->threads);
+    // The partials are added into zeros, so a file of one chunk gives just
+    // what one pass would.
+    Load load{Binning{s->x_min, s->y_min, s->x_max, s->y_max, s->dx, s->dy}, s};
+    s->read = read_chunks(stream, skip_lines, ChunkSink{make_partial, take_points, add_partial, destroy_partial, &load},
+                          s->columns, s->watch, s->threads);
 
+    // Weights are never negative, so no node was ever above its final value.
+    for (int i = 0; i < s->nx * s->ny; ++i)
+        s->max = s->grid[i] > s->max ? s->grid[i] : s->max;
     if (s->max < 0.01)
         return 0;
     for (int i = 0; i < s->nx * s->ny; ++i)
