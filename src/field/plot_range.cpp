@@ -62,24 +62,47 @@ Ends fitted_ends(double low, double high)
     return {std::clamp(fitted_low, -kRangeLimit, kRangeLimit), std::clamp(fitted_high, -kRangeLimit, kRangeLimit)};
 }
 
-void take_bounds(void* context, const Point* points, std::size_t count)
+// One chunk's bounds, or the total's.
+struct Bounds {
+    long long points = 0;
+    double x_min = 0, x_max = 0, y_min = 0, y_max = 0;
+};
+
+// Ties keep the earlier value, as a pass in file order would (0 and -0).
+void widen(Bounds& b, double x_min, double x_max, double y_min, double y_max, long long points)
 {
-    DataBounds& b = *static_cast<DataBounds*>(context);
+    if (b.points == 0) {
+        b = Bounds{points, x_min, x_max, y_min, y_max};
+        return;
+    }
+    b.points += points;
+    b.x_min = std::min(b.x_min, x_min);
+    b.x_max = std::max(b.x_max, x_max);
+    b.y_min = std::min(b.y_min, y_min);
+    b.y_max = std::max(b.y_max, y_max);
+}
+
+void take_bounds(void*, void* partial, const Point* points, std::size_t count)
+{
+    Bounds& b = *static_cast<Bounds*>(partial);
     for (std::size_t k = 0; k < count; ++k) {
         const double x = plotted_x(points[k].x), y = points[k].y;
-        if (!std::isfinite(x) || !std::isfinite(y))
-            continue;
-        if (b.points++ == 0) {
-            b.x_min = b.x_max = x;
-            b.y_min = b.y_max = y;
-            continue;
-        }
-        b.x_min = std::min(b.x_min, x);
-        b.x_max = std::max(b.x_max, x);
-        b.y_min = std::min(b.y_min, y);
-        b.y_max = std::max(b.y_max, y);
+        if (std::isfinite(x) && std::isfinite(y))
+            widen(b, x, x, y, y, 1);
     }
 }
+
+void add_bounds(void* context, void* partial)
+{
+    Bounds& part = *static_cast<Bounds*>(partial);
+    if (part.points > 0)
+        widen(*static_cast<Bounds*>(context), part.x_min, part.x_max, part.y_min, part.y_max, part.points);
+    part = Bounds{};
+}
+
+void* make_bounds(void*) { return new Bounds; }
+
+void destroy_bounds(void*, void* partial) { delete static_cast<Bounds*>(partial); }
 
 } // namespace
 
@@ -87,9 +110,10 @@ double range_step(double span) { return step_for(span).times(1); }
 
 DataBounds read_data_bounds(std::FILE* stream, int skip_lines, Columns columns, ReadWatch watch)
 {
-    DataBounds bounds;
-    bounds.read = read_points(stream, skip_lines, PointSink{take_bounds, &bounds}, columns, watch);
-    return bounds;
+    Bounds total;
+    const ReadCounts read = read_chunks(
+        stream, skip_lines, ChunkSink{make_bounds, take_bounds, add_bounds, destroy_bounds, &total}, columns, watch);
+    return DataBounds{total.points, total.x_min, total.x_max, total.y_min, total.y_max, read};
 }
 
 bool fitted_range(const DataBounds& bounds, PlotRange* range)
