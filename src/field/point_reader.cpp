@@ -14,6 +14,7 @@
 #include <tuple>
 #include <clocale>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <locale.h>
@@ -102,6 +103,32 @@ bool match_word(const char*& p, const char* end, const char* word)
     return true;
 }
 
+// The powers of ten a double holds exactly.
+constexpr double kExactTens[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Most numbers in a data file are a few digits with a decimal point and no
+// exponent. Their digits make an integer below 2^53 and the point divides
+// it by an exact power of ten, so one division rounds the decimal value
+// correctly. Null, leaving the rest to the general parser, for anything
+// else (an exponent mark, too many digits, a second point).
+[[gnu::always_inline]] inline const char* scan_plain_decimal(const char* p, const char* end, double& value)
+{
+    constexpr std::uint64_t kExactIntegers = std::uint64_t(1) << 53;
+    std::uint64_t digits = 0;
+    int count = 0, fraction = 0;
+    for (; p != end && is_digit(*p) && count < 16; ++p, ++count)
+        digits = digits * 10 + static_cast<unsigned>(*p - '0');
+    if (p != end && *p == '.') {
+        for (++p; p != end && is_digit(*p) && count < 16; ++p, ++count, ++fraction)
+            digits = digits * 10 + static_cast<unsigned>(*p - '0');
+    }
+    if (count == 0 || digits > kExactIntegers || (p != end && (is_digit(*p) || *p == '.' || lower(*p) == 'e')))
+        return nullptr;
+    value = static_cast<double>(digits) / kExactTens[fraction];
+    return p;
+}
+
 // One conversion of scanf's %lf at p (white space already skipped). On
 // success p moves past every character scanf consumes, which can be more
 // than the number itself: "1e+" is consumed whole and read as 1.
@@ -144,6 +171,11 @@ bool match_word(const char*& p, const char* end, const char* word)
         return false;
 
     double magnitude;
+    if (const char* after = scan_plain_decimal(q, end, magnitude)) {
+        value = negative ? -magnitude : magnitude;
+        p = after;
+        return true;
+    }
     auto result = fast_float::from_chars(q, end, magnitude);
     if (result.ec != std::errc())
         return false;
