@@ -45,18 +45,22 @@ struct Loaded {
     bool read_error;
     long long points;
     std::vector<double> nodes;
+    DataFileMeter meter;
+    bool at_end; // nothing left in the stream
 };
 
 Loaded load(const std::string& name, const std::string& bytes)
 {
     const fs::path path = fs::temp_directory_path() / (std::to_string(getpid()) + "-" + name);
     std::ofstream(path, std::ios::binary) << bytes;
-    std::FILE* in = open_data_file(path.c_str());
+    DataFileMeter meter;
+    std::FILE* in = open_data_file(path.c_str(), &meter);
     EXPECT_NE(in, nullptr) << name;
     DensityField* field = create_density_field(0, 0, 4000, 4000);
     field->ops.load(field, in, 0);
     Loaded result{std::ferror(in) != 0, density_field_counts(field).points,
-                  std::vector<double>(field->ops.data(field), field->ops.data(field) + 201 * 201)};
+                  std::vector<double>(field->ops.data(field), field->ops.data(field) + 201 * 201), meter,
+                  std::fgetc(in) == EOF};
     std::fclose(in);
     field->ops.destroy(field);
     fs::remove(path);
@@ -68,9 +72,14 @@ TEST(DataFile, CompressedFilesGiveThePlainFilesPoints)
     std::string text = "x,y\n";
     for (int k = 0; k < 200000; ++k) // past one read block of every layer
         text += std::to_string(k * 37 % 4000) + "," + std::to_string(k * 53 % 4000) + "\n";
+    // The plain file is mapped, the others read: the same chunks, the same
+    // bits, and the meter full at the end either way.
     const Loaded plain = load("points.csv", text);
     ASSERT_FALSE(plain.read_error);
     ASSERT_EQ(plain.points, 200000);
+    EXPECT_EQ(plain.meter.done, static_cast<long long>(text.size()));
+    EXPECT_EQ(plain.meter.size, static_cast<long long>(text.size()));
+    EXPECT_TRUE(plain.at_end);
     for (const auto& [name, bytes] :
          {std::pair{std::string("points.csv.gz"), gzip(text)}, std::pair{std::string("points.csv.zst"), zstd(text)}}) {
         SCOPED_TRACE(name);
@@ -78,6 +87,8 @@ TEST(DataFile, CompressedFilesGiveThePlainFilesPoints)
         EXPECT_FALSE(packed.read_error);
         EXPECT_EQ(packed.points, plain.points);
         EXPECT_EQ(packed.nodes, plain.nodes);
+        EXPECT_EQ(packed.meter.done, static_cast<long long>(bytes.size()));
+        EXPECT_TRUE(packed.at_end);
         // Cut short or damaged: a read error, never a clean end.
         EXPECT_TRUE(load(name, bytes.substr(0, bytes.size() / 2)).read_error);
         std::string damaged = bytes;

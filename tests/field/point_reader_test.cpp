@@ -44,7 +44,16 @@ struct GeneratedStream {
     ~GeneratedStream() { std::fclose(file); }
 };
 
-void reference_read(std::FILE* file, int skip, std::vector<Point>& points)
+// Text with no point that is no mistake either: nothing, or a comment.
+bool blank_or_comment(const char* line)
+{
+    line += std::strspn(line, " \t\v\f\r");
+    return *line == '\0' || *line == '\n' || *line == '#';
+}
+
+// Line by line, with the counts a read keeps: the first piece with text
+// but no point, before any point or other such piece, is a header.
+void reference_read(std::FILE* file, int skip, std::vector<Point>& points, ReadCounts* counts = nullptr)
 {
     locale_t c = newlocale(LC_ALL_MASK, "C", nullptr);
     locale_t previous = uselocale(c);
@@ -52,17 +61,31 @@ void reference_read(std::FILE* file, int skip, std::vector<Point>& points)
     for (int i = 0; i < skip; ++i)
         if (!std::fgets(line, sizeof line, file))
             break;
+    ReadCounts tally;
+    long long piece = 0;
     while (std::fgets(line, sizeof line, file)) {
+        ++piece;
         Point p;
         int after_x = 0, after_separator = 0;
-        if (std::sscanf(line, "%lf %n", &p.x, &after_x) != 1)
-            continue;
-        const char* rest = line + after_x;
-        if (*rest == ',' || *rest == ';')
-            ++rest;
-        if (std::sscanf(rest, " %n%lf", &after_separator, &p.y) == 1)
+        bool got = std::sscanf(line, "%lf %n", &p.x, &after_x) == 1;
+        if (got) {
+            const char* rest = line + after_x;
+            if (*rest == ',' || *rest == ';')
+                ++rest;
+            got = std::sscanf(rest, " %n%lf", &after_separator, &p.y) == 1;
+        }
+        if (got) {
             points.push_back(p);
+            ++tally.points;
+        } else if (!blank_or_comment(line)) {
+            if (tally.points == 0 && tally.rejected_lines == 0 && !tally.header)
+                tally.header = true;
+            else if (tally.rejected_lines++ == 0)
+                tally.first_rejected_line = piece;
+        }
     }
+    if (counts)
+        *counts = tally;
     uselocale(previous);
     freelocale(c);
 }
@@ -338,6 +361,86 @@ TEST(PointReader, RandomBytesMatchReference)
         expect_same_as_reference(data);
         if (HasFatalFailure())
             return;
+    }
+}
+
+// How the bytes reach the reader.
+enum class Delivery {
+    Mapped,     // a plain file
+    Read,       // a stream that cannot be mapped
+    PartlyRead, // a plain file whose first lines someone has read already
+};
+
+// Chunk sizes and threads cut the text differently, and a file may be
+// mapped or read: the points and counts are those of the line-by-line
+// reference, whatever the cut. A boundary falls at a line end, in the
+// middle of a rejected line, in a header's line, among skipped lines.
+TEST(PointReader, ChunksAndThreadsChangeNothing)
+{
+    auto repeat = [](const std::string& line, int times) {
+        std::string text;
+        for (int i = 0; i < times; ++i)
+            text += line;
+        return text;
+    };
+    const std::string rejected = "not a point, " + std::string(300, 'r') + "\n";
+    const struct {
+        const char* name;
+        std::string bytes;
+        int skip;
+    } cases[] = {
+        {"smaller than a chunk", "x y\n# comment\n1 2\n\n3;4\nbad\n5 6 7\nworse\n8 9", 0},
+        {"a line end at 2 KiB", repeat("1 2\n", 512) + rejected + repeat("3 4\n", 400), 0},
+        {"a rejected line across 2 KiB", repeat("1 2\n", 511) + rejected + repeat("3 4\n", 400), 0},
+        {"rejected lines everywhere", repeat("12.5 7.25\n" + rejected + "# 1 2\n\r\n", 40) + "7 8", 0},
+        {"a header after 3 KiB of comments", repeat("# note\n", 450) + "x,y\n" + repeat("5,6\n", 300) + rejected, 0},
+        {"long lines in pieces", repeat("1 2 " + std::string(1500, 'h') + " 3 4\n5 6\n", 12), 0},
+        {"skipped lines over several chunks", repeat("1 2\nbad\n", 700) + repeat("3 4\n", 100), 1001},
+    };
+    const std::size_t chunk_sizes[] = {0, 1024, 1031, 1500, 2048, 4099};
+    const unsigned thread_counts[] = {1, 2, 7};
+    for (const auto& c : cases) {
+        std::vector<Point> want;
+        ReadCounts want_counts;
+        {
+            TempStream in(c.bytes);
+            reference_read(in.file, c.skip, want, &want_counts);
+        }
+        for (std::size_t chunk_bytes : chunk_sizes)
+            for (unsigned threads : thread_counts)
+                for (Delivery delivery : {Delivery::Mapped, Delivery::Read, Delivery::PartlyRead}) {
+                    SCOPED_TRACE(testing::Message() << c.name << ", chunks of " << chunk_bytes << ", threads "
+                                                    << threads << ", delivery " << static_cast<int>(delivery));
+                    std::string bytes = c.bytes;
+                    TempStream plain(bytes);
+                    std::FILE* in = delivery == Delivery::Read ? fmemopen(bytes.data(), bytes.size(), "r") : plain.file;
+                    int skip = c.skip;
+                    char line[1024];
+                    for (; delivery == Delivery::PartlyRead && skip > 0; --skip)
+                        std::fgets(line, sizeof line, in);
+                    std::vector<Point> got;
+                    set_point_reader_chunk_bytes(chunk_bytes);
+                    const ReadCounts counts =
+                        read_points(in, skip,
+                                    PointSink{[](void* context, const Point* batch, std::size_t count) {
+                                                  auto* out = static_cast<std::vector<Point>*>(context);
+                                                  out->insert(out->end(), batch, batch + count);
+                                              },
+                                              &got},
+                                    Columns{}, ReadWatch{}, threads);
+                    set_point_reader_chunk_bytes(0);
+                    EXPECT_EQ(std::fgetc(in), EOF) << "the stream must be left at its end";
+                    if (in != plain.file)
+                        std::fclose(in);
+                    ASSERT_EQ(got.size(), want.size());
+                    for (std::size_t i = 0; i < want.size(); ++i)
+                        ASSERT_TRUE(same_value(got[i].x, want[i].x) && same_value(got[i].y, want[i].y)) << i;
+                    EXPECT_EQ(counts.points, want_counts.points);
+                    EXPECT_EQ(counts.rejected_lines, want_counts.rejected_lines);
+                    EXPECT_EQ(counts.first_rejected_line, want_counts.first_rejected_line);
+                    EXPECT_EQ(counts.header, want_counts.header);
+                    EXPECT_FALSE(counts.stopped);
+                }
     }
 }
 
