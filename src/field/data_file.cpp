@@ -266,7 +266,6 @@ MappedDataFile::MappedDataFile(std::FILE* stream)
     void* map = mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_PRIVATE, descriptor, map_start);
     if (map == MAP_FAILED)
         return;
-    madvise(map, static_cast<std::size_t>(length), MADV_SEQUENTIAL);
     file_ = file;
     start_ = start;
     map_ = map;
