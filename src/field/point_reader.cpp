@@ -103,9 +103,10 @@ bool match_word(const char*& p, const char* end, const char* word)
     return true;
 }
 
-// The powers of ten a double holds exactly.
-constexpr double kExactTens[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+// The powers of ten up to the most fraction digits taken below; a double
+// holds each exactly.
+constexpr double kExactTens[] = {1e0, 1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7, 1e8,
+                                 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16};
 
 // Most numbers in a data file are a few digits with a decimal point and no
 // exponent. Their digits make an integer below 2^53 and the point divides
@@ -115,12 +116,14 @@ constexpr double kExactTens[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7, 
 [[gnu::always_inline]] inline const char* scan_plain_decimal(const char* p, const char* end, double& value)
 {
     constexpr std::uint64_t kExactIntegers = std::uint64_t(1) << 53;
+    constexpr int kMostDigits = 16;
+    static_assert(sizeof kExactTens / sizeof kExactTens[0] == kMostDigits + 1);
     std::uint64_t digits = 0;
     int count = 0, fraction = 0;
-    for (; p != end && is_digit(*p) && count < 16; ++p, ++count)
+    for (; p != end && is_digit(*p) && count < kMostDigits; ++p, ++count)
         digits = digits * 10 + static_cast<unsigned>(*p - '0');
     if (p != end && *p == '.') {
-        for (++p; p != end && is_digit(*p) && count < 16; ++p, ++count, ++fraction)
+        for (++p; p != end && is_digit(*p) && count < kMostDigits; ++p, ++count, ++fraction)
             digits = digits * 10 + static_cast<unsigned>(*p - '0');
     }
     if (count == 0 || digits > kExactIntegers || (p != end && (is_digit(*p) || *p == '.' || lower(*p) == 'e')))
