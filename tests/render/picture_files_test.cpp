@@ -2,6 +2,7 @@
 // decoders, which know nothing of the writers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -105,6 +106,15 @@ TEST(PictureFiles, HeadersAndSizesAreExact)
     EXPECT_EQ(std::string(ppm.begin(), ppm.begin() + 11), "P6\n5 3\n255\n");
     EXPECT_EQ(ppm.size(), 11u + 45);
 
+    // Quality 92 scales the standard luminance table to 16%: its steps of
+    // 10 and 121 become 2 and 19.
+    const std::vector<unsigned char> jpeg = written(PictureFormat::jpeg, pixels, 5, 3);
+    const unsigned char dqt[] = {0xFF, 0xDB};
+    const auto table = std::search(jpeg.begin(), jpeg.end(), std::begin(dqt), std::end(dqt));
+    ASSERT_TRUE(jpeg.end() - table >= 69 && table[4] == 0) << "an 8-bit table 0";
+    EXPECT_EQ(*std::min_element(table + 5, table + 69), 2);
+    EXPECT_EQ(*std::max_element(table + 5, table + 69), 19);
+
     const std::vector<uint32_t> short_of_one(14, 0x123456);
     for (PictureFormat format : {PictureFormat::png, PictureFormat::jpeg, PictureFormat::bmp, PictureFormat::ppm}) {
         std::FILE* f = std::tmpfile();
@@ -133,6 +143,7 @@ TEST(PictureFiles, TheExtensionNamesTheFormat)
     }
     const char filter[] = "PNG\0*.png\0JPEG\0*.jpg;*.jpeg\0BMP\0*.bmp\0PPM\0*.ppm\0\0";
     EXPECT_EQ(picture_dialog_filter(), std::string(filter, sizeof filter - 1));
+    EXPECT_EQ(picture_extensions(), (std::vector<std::string>{".png", ".jpg", ".jpeg", ".bmp", ".ppm"}));
 }
 
 } // namespace

@@ -238,14 +238,35 @@ TEST_F(RendererObjectTest, OverlayDrawsTextsAndScaleOverTheScene)
                     EXPECT_TRUE(inside_something(x, y)) << x << ", " << y;
                 }
         EXPECT_GT(changed, 1000u);
-        for (const ScreenQuad& q : overlay.quads) {
-            if (q.solid || q.color != 0xFFFFFFFF)
-                continue;
+        // Where a glyph's own outline is opaque and no other glyph reaches,
+        // a texel of coverage a blends white over black to grey a.
+        std::vector<const ScreenQuad*> outlines, glyphs;
+        for (const ScreenQuad& q : overlay.quads)
+            if (!q.solid)
+                (q.color == 0xFFFFFFFF ? glyphs : outlines).push_back(&q);
+        ASSERT_EQ(outlines.size(), glyphs.size());
+        auto texel = [&](int u, int v) { return atlas.alpha[size_t(v) * atlas.width + size_t(u)]; };
+        std::vector<int> glyphs_at(320 * 240);
+        for (const ScreenQuad* q : glyphs)
+            for (int y = 0; y < q->y1 - q->y0; ++y)
+                for (int x = 0; x < q->x1 - q->x0; ++x)
+                    glyphs_at[size_t(q->y0 + y) * 320 + size_t(q->x0 + x)] += texel(q->u0 + x, q->v0 + y) > 0;
+        int blended = 0;
+        for (size_t k = 0; k < glyphs.size(); ++k) {
+            const ScreenQuad &q = *glyphs[k], &edge = *outlines[k];
             for (int y = 0; y < q.y1 - q.y0; ++y)
-                for (int x = 0; x < q.x1 - q.x0; ++x)
-                    if (atlas.alpha[size_t(q.v0 + y) * atlas.width + size_t(q.u0 + x)] == 255)
-                        EXPECT_EQ(window.pixel(UINT(q.x0 + x), UINT(q.y0 + y)), kWhite) << q.x0 + x << ", " << q.y0 + y;
+                for (int x = 0; x < q.x1 - q.x0; ++x) {
+                    const int a = texel(q.u0 + x, q.v0 + y);
+                    if (a == 0 || texel(edge.u0 + x, edge.v0 + y) != 255 ||
+                        glyphs_at[size_t(q.y0 + y) * 320 + size_t(q.x0 + x)] != 1)
+                        continue;
+                    blended += a < 255;
+                    const uint32_t got = window.pixel(UINT(q.x0 + x), UINT(q.y0 + y));
+                    EXPECT_TRUE(std::abs(int(got & 255) - a) <= 1 && got == (got & 255) * 0x010101u)
+                        << q.x0 + x << ", " << q.y0 + y << ": " << std::hex << got << " for " << a;
+                }
         }
+        EXPECT_GT(blended, 50);
         const UINT middle = UINT(bar.x0 + bar.x1) / 2;
         EXPECT_EQ(window.pixel(middle, UINT(bar.y0)), colour_map_colour(ColourMap::grey, 1.0) & 0xFFFFFF);
         EXPECT_EQ(window.pixel(middle, UINT(bar.y1 - 1)), colour_map_colour(ColourMap::grey, 0.0) & 0xFFFFFF);

@@ -97,6 +97,12 @@ TEST(NodeHeights, LogScaleTakesLogOfOnePlusTheWeight)
     const std::vector<double> smoothed = convolved(nodes, 5, 5, 1);
     for (size_t k = 0; k < 25; ++k)
         ASSERT_NEAR(heights[k], std::log1p(smoothed[k] * 1000.0) / std::log1p(highest(smoothed) * 1000.0), 1e-12) << k;
+
+    // A field without a point stays flat at 0, its scale ending at 0.
+    const std::vector<double> none(25, 0.0);
+    double top = -1;
+    ASSERT_TRUE(write_heights(heights, NodeGrid{5, 5, none.data()}, 0.0, log, &top));
+    EXPECT_TRUE(top == 0 && std::all_of(heights.begin(), heights.end(), [](double h) { return h == 0; }));
 }
 
 // Any smoothing, or the log scale, changes the nodes; only neither leaves

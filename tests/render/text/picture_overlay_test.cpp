@@ -77,6 +77,8 @@ TEST(PictureOverlayTest, AtlasHoldsEveryCharacterWithItsOutline)
                     << std::hex << uint32_t(c) << std::dec << " at " << x << "," << y;
             }
     }
+    EXPECT_EQ(atlas.ascent, int(std::lround(face->size->metrics.ascender / 64.0)));
+    EXPECT_EQ(atlas.line_height, int(std::lround(face->size->metrics.height / 64.0)));
     FT_Done_Face(face);
     FT_Done_FreeType(library);
     for (const AtlasGlyph& g : atlas.glyphs) {
@@ -311,6 +313,23 @@ TEST(PictureOverlayTest, TextsStandWhereTheyAreAimed)
         }
     }
     EXPECT_GE(values, 12) << "of 22";
+    // Every character but a space drawn twice, outline and glyph, on its
+    // text's line.
+    size_t drawn = 0, quads = 0;
+    for (const PlacedText& t : texts)
+        for (char32_t c : utf8_characters(t.text))
+            drawn += c != U' ';
+    for (const ScreenQuad& q : overlay.quads) {
+        if (q.solid)
+            continue;
+        ++quads;
+        EXPECT_TRUE(std::any_of(texts.begin(), texts.end(),
+                                [&](const PlacedText& t) {
+                                    return q.x0 >= t.x0 - 2 && q.x1 <= t.x1 + 2 && q.y0 >= t.y0 - 2 && q.y1 <= t.y1 + 2;
+                                }))
+            << q.x0 << ", " << q.y0;
+    }
+    EXPECT_EQ(quads, 2 * drawn);
     EXPECT_EQ(levels, 5);
 }
 
