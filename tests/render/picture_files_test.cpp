@@ -2,8 +2,10 @@
 // decoders, which know nothing of the writers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "render/picture_files.h"
@@ -76,6 +78,51 @@ TEST(PictureFiles, EachFormatReadsBackAsWritten)
     }
 }
 
+// Read back above, a header field no decoder looks at could still be
+// wrong; these are the bytes of a 5 x 3 picture, worked by hand. A span
+// short of one pixel is refused by every format.
+TEST(PictureFiles, HeadersAndSizesAreExact)
+{
+    const std::vector<uint32_t> pixels(15, 0x123456);
+    const std::vector<unsigned char> bmp = written(PictureFormat::bmp, pixels, 5, 3);
+    ASSERT_EQ(bmp.size(), 54u + 3 * 16);
+    auto field = [&](size_t at, int bytes) {
+        uint32_t value = 0;
+        for (int k = bytes; k-- > 0;)
+            value = value << 8 | bmp[at + size_t(k)];
+        return value;
+    };
+    const uint32_t want[][3] = {
+        // offset, size in bytes, value
+        {2, 4, 102}, {6, 4, 0},  {10, 4, 54}, {14, 4, 40},   {18, 4, 5},    {22, 4, 3}, {26, 2, 1},
+        {28, 2, 24}, {30, 4, 0}, {34, 4, 48}, {38, 4, 2835}, {42, 4, 2835}, {46, 4, 0}, {50, 4, 0},
+    };
+    for (const auto& [at, bytes, value] : want)
+        EXPECT_EQ(field(at, int(bytes)), value) << "at " << at;
+    EXPECT_EQ(std::vector<unsigned char>(bmp.begin() + 54, bmp.begin() + 70),
+              (std::vector<unsigned char>{0x56, 0x34, 0x12, 0x56, 0x34, 0x12, 0x56, 0x34, 0x12, 0x56, 0x34, 0x12, 0x56,
+                                          0x34, 0x12, 0}));
+    const std::vector<unsigned char> ppm = written(PictureFormat::ppm, pixels, 5, 3);
+    EXPECT_EQ(std::string(ppm.begin(), ppm.begin() + 11), "P6\n5 3\n255\n");
+    EXPECT_EQ(ppm.size(), 11u + 45);
+
+    // Quality 92 scales the standard luminance table to 16%: its steps of
+    // 10 and 121 become 2 and 19.
+    const std::vector<unsigned char> jpeg = written(PictureFormat::jpeg, pixels, 5, 3);
+    const unsigned char dqt[] = {0xFF, 0xDB};
+    const auto table = std::search(jpeg.begin(), jpeg.end(), std::begin(dqt), std::end(dqt));
+    ASSERT_TRUE(jpeg.end() - table >= 69 && table[4] == 0) << "an 8-bit table 0";
+    EXPECT_EQ(*std::min_element(table + 5, table + 69), 2);
+    EXPECT_EQ(*std::max_element(table + 5, table + 69), 19);
+
+    const std::vector<uint32_t> short_of_one(14, 0x123456);
+    for (PictureFormat format : {PictureFormat::png, PictureFormat::jpeg, PictureFormat::bmp, PictureFormat::ppm}) {
+        std::FILE* f = std::tmpfile();
+        EXPECT_FALSE(write_picture(f, format, short_of_one, 5, 3)) << int(format);
+        std::fclose(f);
+    }
+}
+
 TEST(PictureFiles, TheExtensionNamesTheFormat)
 {
     struct Case {
@@ -96,6 +143,7 @@ TEST(PictureFiles, TheExtensionNamesTheFormat)
     }
     const char filter[] = "PNG\0*.png\0JPEG\0*.jpg;*.jpeg\0BMP\0*.bmp\0PPM\0*.ppm\0\0";
     EXPECT_EQ(picture_dialog_filter(), std::string(filter, sizeof filter - 1));
+    EXPECT_EQ(picture_extensions(), (std::vector<std::string>{".png", ".jpg", ".jpeg", ".bmp", ".ppm"}));
 }
 
 } // namespace

@@ -6,11 +6,13 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "render/scene/colour_maps.h"
+#include "render/scene/node_heights.h"
 #include "render/text/number_text.h"
 #include "render/text/picture_overlay.h"
 #include "render/device_scene.h"
@@ -75,6 +77,7 @@ TEST_F(RendererObjectTest, BatchesAreDrawnInPiecesOfTheDeviceLimit)
         // limit, then (vertices, start index, primitives) of each call
         {65535, 40401, 0, 65535, 40401, 196605, 14465, 4422, 0, 4400, 402, 0, 400},
         {80000, 40401, 0, 80000, 4422, 0, 4400, 402, 0, 400},
+        {0xFFFFFFFF, 40401, 0, 80000, 4422, 0, 4400, 402, 0, 400}, // no limit a signed count can hold
     };
     std::vector<uint32_t> picture;
     for (const std::vector<UINT>& c : cases) {
@@ -235,14 +238,35 @@ TEST_F(RendererObjectTest, OverlayDrawsTextsAndScaleOverTheScene)
                     EXPECT_TRUE(inside_something(x, y)) << x << ", " << y;
                 }
         EXPECT_GT(changed, 1000u);
-        for (const ScreenQuad& q : overlay.quads) {
-            if (q.solid || q.color != 0xFFFFFFFF)
-                continue;
+        // Where a glyph's own outline is opaque and no other glyph reaches,
+        // a texel of coverage a blends white over black to grey a.
+        std::vector<const ScreenQuad*> outlines, glyphs;
+        for (const ScreenQuad& q : overlay.quads)
+            if (!q.solid)
+                (q.color == 0xFFFFFFFF ? glyphs : outlines).push_back(&q);
+        ASSERT_EQ(outlines.size(), glyphs.size());
+        auto texel = [&](int u, int v) { return atlas.alpha[size_t(v) * atlas.width + size_t(u)]; };
+        std::vector<int> glyphs_at(320 * 240);
+        for (const ScreenQuad* q : glyphs)
+            for (int y = 0; y < q->y1 - q->y0; ++y)
+                for (int x = 0; x < q->x1 - q->x0; ++x)
+                    glyphs_at[size_t(q->y0 + y) * 320 + size_t(q->x0 + x)] += texel(q->u0 + x, q->v0 + y) > 0;
+        int blended = 0;
+        for (size_t k = 0; k < glyphs.size(); ++k) {
+            const ScreenQuad &q = *glyphs[k], &edge = *outlines[k];
             for (int y = 0; y < q.y1 - q.y0; ++y)
-                for (int x = 0; x < q.x1 - q.x0; ++x)
-                    if (atlas.alpha[size_t(q.v0 + y) * atlas.width + size_t(q.u0 + x)] == 255)
-                        EXPECT_EQ(window.pixel(UINT(q.x0 + x), UINT(q.y0 + y)), kWhite) << q.x0 + x << ", " << q.y0 + y;
+                for (int x = 0; x < q.x1 - q.x0; ++x) {
+                    const int a = texel(q.u0 + x, q.v0 + y);
+                    if (a == 0 || texel(edge.u0 + x, edge.v0 + y) != 255 ||
+                        glyphs_at[size_t(q.y0 + y) * 320 + size_t(q.x0 + x)] != 1)
+                        continue;
+                    blended += a < 255;
+                    const uint32_t got = window.pixel(UINT(q.x0 + x), UINT(q.y0 + y));
+                    EXPECT_TRUE(std::abs(int(got & 255) - a) <= 1 && got == (got & 255) * 0x010101u)
+                        << q.x0 + x << ", " << q.y0 + y << ": " << std::hex << got << " for " << a;
+                }
         }
+        EXPECT_GT(blended, 50);
         const UINT middle = UINT(bar.x0 + bar.x1) / 2;
         EXPECT_EQ(window.pixel(middle, UINT(bar.y0)), colour_map_colour(ColourMap::grey, 1.0) & 0xFFFFFF);
         EXPECT_EQ(window.pixel(middle, UINT(bar.y1 - 1)), colour_map_colour(ColourMap::grey, 0.0) & 0xFFFFFF);
@@ -286,6 +310,64 @@ TEST_F(RendererObjectTest, OverlayDrawsTextsAndScaleOverTheScene)
         renderer->ops.render(renderer);
         EXPECT_TRUE(window.frame() == scene_only) << "the scene's frame again";
     }
+}
+
+// The overlay drawn is the layout of the picture as it now is: after the
+// camera turns, the caption changes, the window grows to a larger font,
+// and the options colour the bar, smooth the heights (the scale then ends
+// at the smoothed peak) and put them on a log scale.
+TEST_F(RendererObjectTest, TheOverlayFollowsEveryChange)
+{
+    FieldPtr field = loaded_field();
+    set_camera(100, 0, 90);
+    renderer->ops.set_field(renderer, field.get());
+    show_axes(true);
+    OverlayScene scene{320,
+                       240,
+                       camera_vectors({100, 0, 90}),
+                       density_field_range(field.get()),
+                       density_field_max(field.get()),
+                       density_field_counts(field.get()),
+                       "",
+                       ColourMap::grey};
+    auto expect_overlay = [&](const char* after) {
+        SCOPED_TRACE(after);
+        GlyphAtlas atlas;
+        ASSERT_TRUE(build_glyph_atlas(default_font_file(), overlay_pixel_size(scene.height),
+                                      overlay_characters(scene.caption), &atlas));
+        const PictureOverlay overlay = lay_out_overlay(atlas, scene);
+        std::vector<OverlayVertex> want(4 * overlay_quad_count(overlay));
+        std::vector<uint16_t> indices(6 * overlay_quad_count(overlay));
+        ASSERT_TRUE(write_overlay(want, indices, overlay, atlas));
+        const std::vector<OverlayVertex> got = vertices_of<OverlayVertex>(state->batches[kOverlayBatch]);
+        ASSERT_EQ(got.size(), want.size());
+        EXPECT_EQ(std::memcmp(got.data(), want.data(), want.size() * sizeof(OverlayVertex)), 0);
+    };
+    expect_overlay("the first field");
+    set_camera(100, 30, 35);
+    scene.camera = camera_vectors({100, 30, 35});
+    expect_overlay("a turn");
+    renderer->ops.set_caption(renderer, "丘.txt");
+    scene.caption = "丘.txt";
+    expect_overlay("a caption");
+    window.set_client_size(640, 480);
+    ASSERT_EQ(renderer->ops.resize(renderer, &window, 640, 480), 0);
+    scene.width = 640;
+    scene.height = 480;
+    expect_overlay("a larger window");
+
+    PictureOptions options;
+    options.colour_map = ColourMap::magma;
+    options.smoothing_cells = 2;
+    options.log_scale = true;
+    renderer->ops.set_picture_options(renderer, &options);
+    std::vector<double> heights(201 * 201);
+    ASSERT_TRUE(write_heights(heights, NodeGrid{201, 201, field->ops.data(field.get())}, density_field_max(field.get()),
+                              options, &scene.max_weight));
+    ASSERT_LT(scene.max_weight, density_field_max(field.get()) * 0.9);
+    scene.colour_map = ColourMap::magma;
+    scene.log_scale = true;
+    expect_overlay("the options");
 }
 
 // A failed reset keeps everything and draws nothing; a good one brings back

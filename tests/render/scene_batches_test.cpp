@@ -84,6 +84,10 @@ TEST_F(SceneBatches, FieldSizesThatCannotBeMeshedLeaveTheirBatchEmpty)
         EXPECT_EQ(state->batches[kMarkerBatch].primitive_count, c[4]) << c[0] << " x " << c[1];
         renderer->ops.render(renderer);
     }
+    // The field's width runs across: the second node is a thirtieth along.
+    SizedField wide(31, 21);
+    renderer->ops.set_field(renderer, wide.get());
+    EXPECT_FLOAT_EQ(vertices_of<SurfaceVertex>(state->batches[kSurfaceBatch])[1].x, 1 / 30.0f - 0.5f);
 }
 
 // A failed buffer step leaves the surface out while the overlays are still

@@ -57,6 +57,9 @@ TEST(Camera, ListedSettings)
     const float y = 5.0273395f, q = 1.0101010f;
     expect_matrix(build_projection_matrix(kFieldOfView, 4.0f / 3.0f, 1, 100),
                   {{3.7705045f, 0, 0, 0}, {0, y, 0, 0}, {0, 0, q, 1}, {0, 0, -q, 0}}, 1e-6);
+    // A quarter turn, aspect 2, depth 2 to 10: cot(π/4) = 1, q = 10 / 8.
+    expect_matrix(build_projection_matrix(std::bit_cast<float>(0x3FC90FDBu), 2, 2, 10),
+                  {{0.5f, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1.25f, 1}, {0, 0, -2.5f, 0}}, 1e-6);
     expect_matrix(build_scene_projection(320, 240), {{3.7705045f, 0, 0, 0}, {0, y, 0, 0}, {0, 0, q, 1}, {0, 0, -q, 0}},
                   1e-6);
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <tuple>
 
+#include "render/scene/colour_map_tables.h"
 #include "render/scene/colour_maps.h"
 #include "render/scene/mesh.h"
 
@@ -49,6 +50,23 @@ TEST(ColourMaps, EndsAndMiddleAreThePublishedEntries)
     };
     for (const Case& c : cases)
         EXPECT_EQ(colour_map_colour(c.map, c.level), c.colour) << colour_map_name(c.map) << " at " << c.level;
+}
+
+// Every level in the k-th of 256 equal slices gives entry k, each channel
+// rounded to the nearest byte.
+TEST(ColourMaps, EachSliceIsItsEntryRoundedToBytes)
+{
+    const std::pair<ColourMap, const ColourTable*> maps[] = {{ColourMap::viridis, &kViridis},
+                                                             {ColourMap::magma, &kMagma},
+                                                             {ColourMap::cividis, &kCividis},
+                                                             {ColourMap::turbo, &kTurbo}};
+    for (const auto& [map, table] : maps)
+        for (int k = 0; k < 256; ++k) {
+            const auto& [r, g, b] = (*table)[size_t(k)];
+            const uint32_t want = published(r, g, b);
+            for (double level : {k / 256.0, (k + 0.5) / 256.0, (k + 0.999) / 256.0})
+                ASSERT_EQ(colour_map_colour(map, level), want) << colour_map_name(map) << " at " << level;
+        }
 }
 
 // Under grey a node keeps its shade, black at no weight; another map gives

@@ -169,4 +169,76 @@ TEST_F(SceneMesh, MarkerCross)
     }
 }
 
+// 31 nodes across and 21 down: rows and columns never trade places. Grid
+// lines every 2nd row and every 3rd column; the cross at (0.25, 0.75) takes
+// row 15 and column 7.5, rounded up to 8.
+TEST(SceneMeshShape, RowsAndColumnsOfAWideGrid)
+{
+    std::vector<double> nodes(31 * 21);
+    for (int j = 0; j < 21; ++j)
+        for (int i = 0; i < 31; ++i)
+            nodes[size_t(j) * 31 + i] = named(i, j);
+    const NodeGrid grid{31, 21, nodes.data()};
+    const Mesh<SurfaceVertex> surface =
+        written<SurfaceVertex>(surface_size(grid), [&](auto v, auto i) { return write_surface(v, i, grid); });
+    ASSERT_EQ(surface.vertices.size(), 651u);
+    for (int k = 0; k < 651; ++k) {
+        const int i = k % 31, j = k / 31;
+        const SurfaceVertex& v = surface.vertices[size_t(k)];
+        ASSERT_TRUE(std::fabs(v.x - (i / 30.0 - 0.5)) < 1e-7 && std::fabs(v.y - (j / 20.0 - 0.5)) < 1e-7) << k;
+        ASSERT_TRUE(std::fabs(v.u - i / 30.0) < 1e-7 && std::fabs(v.v - (1 - j / 20.0)) < 1e-7) << k;
+        ASSERT_EQ(v.z, static_cast<float>(-named(i, j))) << k;
+    }
+    EXPECT_EQ(std::vector<uint16_t>(surface.indices.end() - 6, surface.indices.end()),
+              (std::vector<uint16_t>{618, 649, 619, 649, 650, 619}));
+
+    const Mesh<LineVertex> lines =
+        written<LineVertex>(grid_lines_size(grid), [&](auto v, auto i) { return write_grid_lines(v, i, grid); });
+    ASSERT_EQ(lines.vertices.size(), 11u * 31 + 11u * 21);
+    for (size_t k = 0; k < lines.vertices.size(); ++k) {
+        const bool row = k < 11 * 31;
+        const int line = row ? int(k / 31) : int((k - 11 * 31) / 21), s = row ? int(k % 31) : int((k - 11 * 31) % 21);
+        const int i = row ? s : 3 * line, j = row ? 2 * line : s;
+        const LineVertex& p = lines.vertices[k];
+        ASSERT_TRUE(std::fabs(p.x - (i / 30.0 - 0.5)) < 1e-7 && std::fabs(p.y - (j / 20.0 - 0.5)) < 1e-7) << k;
+        ASSERT_EQ(p.z, above(named(i, j))) << k;
+    }
+    EXPECT_EQ(lines.indices.size(), 2u * (11 * 30 + 11 * 20));
+
+    const MarkerPair pair{0.25, 0.75};
+    const Mesh<MarkerVertex> cross =
+        written<MarkerVertex>(marker_size(grid, pair), [&](auto v, auto i) { return write_marker(v, i, grid, pair); });
+    ASSERT_EQ(cross.vertices.size(), 52u);
+    for (int s = 0; s < 31; ++s)
+        ASSERT_TRUE(cross.vertices[size_t(s)].y == 0.25f && cross.vertices[size_t(s)].z == above(named(s, 15))) << s;
+    for (int s = 0; s < 21; ++s)
+        ASSERT_TRUE(cross.vertices[size_t(31 + s)].x == -0.25f &&
+                    cross.vertices[size_t(31 + s)].z == above(named(8, s)))
+            << s;
+    EXPECT_EQ(cross.indices.size(), 2u * (30 + 20));
+}
+
+// The largest pieces 16-bit indices reach, and one node more: the surface
+// 65,536 nodes, the grid lines 11 x (nx + ny) vertices, the cross nx + ny.
+// Nodes 11 apart still make 11 lines, one step each.
+TEST(SceneMeshShape, PiecesUpToTheLastIndex)
+{
+    const double node = 0;
+    struct Case {
+        int nx, ny;
+        size_t surface, grid, cross; // vertices; 0 when refused
+    } cases[] = {
+        {256, 256, 65536, 5632, 512}, {257, 256, 0, 5643, 513}, {2981, 2976, 0, 65527, 5957},
+        {2981, 2977, 0, 0, 5958},     {65534, 2, 0, 0, 65536},  {65535, 2, 0, 0, 0},
+        {11, 11, 121, 242, 22},       {12, 11, 132, 0, 23},     {10, 11, 110, 0, 21},
+    };
+    const MarkerPair middle{0.5, 0.5};
+    for (const Case& c : cases) {
+        const NodeGrid grid{c.nx, c.ny, &node};
+        EXPECT_EQ(surface_size(grid).vertices, c.surface) << c.nx << " x " << c.ny;
+        EXPECT_EQ(grid_lines_size(grid).vertices, c.grid) << c.nx << " x " << c.ny;
+        EXPECT_EQ(marker_size(grid, middle).vertices, c.cross) << c.nx << " x " << c.ny;
+    }
+}
+
 } // namespace

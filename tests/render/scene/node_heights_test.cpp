@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "render/scene/node_heights.h"
@@ -87,11 +88,36 @@ TEST(NodeHeights, LogScaleTakesLogOfOnePlusTheWeight)
     EXPECT_NEAR(heights[18] / heights[12], std::log(2.0) / std::log(11.0), 1e-12);
     EXPECT_EQ(heights[0], 0.0);
 
+    // Without a weight to take the log of, the nodes are only normalised.
+    ASSERT_TRUE(write_heights(heights, grid, 0.0, log));
+    EXPECT_TRUE(heights[6] == 1.0 && heights[12] == 0.01 && heights[18] == 0.001);
+
     log.smoothing_cells = 1;
     ASSERT_TRUE(write_heights(heights, grid, 1000.0, log));
     const std::vector<double> smoothed = convolved(nodes, 5, 5, 1);
     for (size_t k = 0; k < 25; ++k)
         ASSERT_NEAR(heights[k], std::log1p(smoothed[k] * 1000.0) / std::log1p(highest(smoothed) * 1000.0), 1e-12) << k;
+
+    // A field without a point stays flat at 0, its scale ending at 0.
+    const std::vector<double> none(25, 0.0);
+    double top = -1;
+    ASSERT_TRUE(write_heights(heights, NodeGrid{5, 5, none.data()}, 0.0, log, &top));
+    EXPECT_TRUE(top == 0 && std::all_of(heights.begin(), heights.end(), [](double h) { return h == 0; }));
+}
+
+// Any smoothing, or the log scale, changes the nodes; only neither leaves
+// them as they are.
+TEST(NodeHeights, WhichOptionsChangeTheNodes)
+{
+    for (const auto& [cells, log, differ] :
+         {std::tuple{0, false, false}, {1, false, true}, {4, false, true}, {0, true, true}, {2, true, true}}) {
+        PictureOptions options;
+        options.smoothing_cells = cells;
+        options.log_scale = log;
+        options.colour_map = ColourMap::turbo; // colours and the rest leave the heights alone
+        options.texture_only = true;
+        EXPECT_EQ(heights_differ(options), differ) << cells << (log ? " log" : "");
+    }
 }
 
 } // namespace

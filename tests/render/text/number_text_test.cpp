@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace {
 
 TEST(NumberTextTest, FormatsWithSeparatorsSignAndDecimals)
@@ -28,6 +30,12 @@ TEST(NumberTextTest, FormatsWithSeparatorsSignAndDecimals)
         {-0.0001, 1, "0.0"}, // no negative zero
         {999.96, 1, "1,000.0"},
         {12.006, 3, "12.006"},
+        // The last count of units kept exact, and past it the short form.
+        {8.99e15, 0, "8,990,000,000,000,000"},
+        {9e15, 0, "9e+15"},
+        {-1e20, 2, "-1e+20"},
+        {std::numeric_limits<double>::infinity(), 0, "inf"},
+        {std::numeric_limits<double>::quiet_NaN(), 1, "nan"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(format_number(c.value, c.decimals), c.text) << c.value << " with " << c.decimals;

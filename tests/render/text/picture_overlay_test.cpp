@@ -4,9 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
 #include <algorithm>
+#include <array>
+#include <cmath>
+#include <string>
+#include <vector>
 
 #include "render/text/glyph_atlas.h"
+#include "render/text/number_text.h"
 
 namespace {
 
@@ -27,12 +35,62 @@ TEST(PictureOverlayTest, StatusLineNamesTheFileAndItsCounts)
 // Every character the overlay may draw has a glyph of the font, with
 // coverage for those that are not blank; the outline cell is the glyph's
 // coverage grown by one pixel all round (the most of its 3 x 3 neighbours).
+// Drawn with the pen at (0, 0) on the baseline, each texel of the plain
+// cell covers what FreeType's own rendering of the glyph covers there.
+// No two cells share a texel. A character the font lacks is drawn as '?'.
 TEST(PictureOverlayTest, AtlasHoldsEveryCharacterWithItsOutline)
 {
     const std::u32string characters = overlay_characters("データ.txt");
+    for (char32_t c = U' '; c <= U'~'; ++c)
+        ASSERT_NE(characters.find(c), std::u32string::npos) << char(c);
+    ASSERT_NE(characters.find(U'\u2212'), std::u32string::npos) << "the minus sign";
     GlyphAtlas atlas;
-    ASSERT_TRUE(build_glyph_atlas(default_font_file(), overlay_pixel_size(768), characters, &atlas));
+    const int pixel_size = overlay_pixel_size(768);
+    ASSERT_TRUE(build_glyph_atlas(default_font_file(), pixel_size, characters, &atlas));
     EXPECT_GE(atlas.line_height, 12) << "at least 12 pixels at 768";
+    ASSERT_NE(atlas.find(U'\U0001F600'), nullptr);
+    EXPECT_EQ(atlas.find(U'\U0001F600')->code, U'?');
+    EXPECT_EQ(GlyphAtlas{}.find(U'a'), nullptr);
+
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+    ASSERT_EQ(FT_Init_FreeType(&library), 0);
+    ASSERT_EQ(FT_New_Face(library, default_font_file(), 0, &face), 0);
+    ASSERT_EQ(FT_Set_Pixel_Sizes(face, 0, FT_UInt(pixel_size)), 0);
+    std::vector<std::array<int, 4>> cells = {{atlas.solid_x, atlas.solid_y, kSolidSide, kSolidSide}};
+    for (char32_t c : characters) {
+        const AtlasGlyph* g = atlas.find(c);
+        ASSERT_NE(g, nullptr);
+        ASSERT_EQ(FT_Load_Char(face, c, FT_LOAD_RENDER | FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_LIGHT), 0);
+        const FT_Bitmap& font = face->glyph->bitmap;
+        const int font_left = face->glyph->bitmap_left, font_top = -face->glyph->bitmap_top;
+        EXPECT_EQ(g->advance, int(std::lround(face->glyph->advance.x / 64.0))) << std::hex << uint32_t(c);
+        EXPECT_TRUE(g->left <= font_left && g->left + g->width >= font_left + int(font.width) && g->top <= font_top &&
+                    g->top + g->height >= font_top + int(font.rows))
+            << std::hex << uint32_t(c);
+        for (int y = 0; y < g->height; ++y)
+            for (int x = 0; x < g->width; ++x) {
+                const int fx = g->left + x - font_left, fy = g->top + y - font_top;
+                const bool inside = fx >= 0 && fy >= 0 && fx < int(font.width) && fy < int(font.rows);
+                const uint8_t want = inside ? font.buffer[fy * font.pitch + fx] : 0;
+                ASSERT_EQ(atlas.alpha[size_t(g->plain_y + y) * atlas.width + size_t(g->plain_x + x)], want)
+                    << std::hex << uint32_t(c) << std::dec << " at " << x << "," << y;
+            }
+    }
+    EXPECT_EQ(atlas.ascent, int(std::lround(face->size->metrics.ascender / 64.0)));
+    EXPECT_EQ(atlas.line_height, int(std::lround(face->size->metrics.height / 64.0)));
+    FT_Done_Face(face);
+    FT_Done_FreeType(library);
+    for (const AtlasGlyph& g : atlas.glyphs) {
+        cells.push_back({g.plain_x, g.plain_y, g.width, g.height});
+        cells.push_back({g.outline_x, g.outline_y, g.width, g.height});
+    }
+    for (size_t a = 0; a < cells.size(); ++a)
+        for (size_t b = a + 1; b < cells.size(); ++b) {
+            const auto& [ax, ay, aw, ah] = cells[a];
+            const auto& [bx, by, bw, bh] = cells[b];
+            ASSERT_FALSE(ax < bx + bw && bx < ax + aw && ay < by + bh && by < ay + ah) << a << " and " << b;
+        }
     for (char32_t c : characters) {
         const AtlasGlyph* g = atlas.find(c);
         ASSERT_NE(g, nullptr);
@@ -99,6 +157,180 @@ TEST(PictureOverlayTest, TheScaleShowsFewerDecimalsForLargerWeights)
             return t.text == c.label;
         })) << c.top;
     }
+}
+
+// Whole sequences of one to four bytes; a byte that starts none, or a
+// sequence cut short by the end of the text or by a byte that does not
+// continue it, is one U+FFFD and reading goes on at the next byte.
+TEST(PictureOverlayTest, Utf8Characters)
+{
+    const struct {
+        std::string_view text;
+        std::u32string characters;
+    } cases[] = {
+        {"a~", U"a~"},
+        {"\xC3\xA9\xE4\xB8\x98\xF0\x9F\x98\x80", U"\u00E9\u4E18\U0001F600"},
+        {"\xE2\x88\x92"
+         "1",
+         U"\u22121"},
+        {std::string_view("\xC3\xA9", 1), U"\uFFFD"}, // the next byte is not the text's
+        {std::string_view("x\xE4\xB8\x98", 3), U"x\uFFFD\uFFFD"},
+        {std::string_view("\xF0\x9F\x98\x80", 3), U"\uFFFD\uFFFD\uFFFD"},
+        {"\xC3(", U"\uFFFD("},
+        {"\xE4\xB8(", U"\uFFFD\uFFFD("},
+        {"\x80\xBF", U"\uFFFD\uFFFD"},
+        {"\xF8\x88\x80\x80\x80", U"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
+        {"", U""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(utf8_characters(c.text), c.characters) << testing::PrintToString(std::string(c.text));
+}
+
+// Pixel centres lie on whole coordinates, so a quad's edges sit half a
+// pixel out and texel u0 + i lands on pixel x0 + i; the top corners take
+// the top colour, the bottom ones the bottom colour; a solid quad samples
+// the middle of the solid cell throughout.
+TEST(PictureOverlayTest, QuadsBecomeVerticesOnPixelCentres)
+{
+    GlyphAtlas atlas;
+    atlas.width = 8;
+    atlas.height = 4;
+    atlas.solid_x = 4;
+    PictureOverlay overlay;
+    overlay.quads = {{10, 20, 13, 30, 0, 0, 0xFF112233, 0xFF445566, true},
+                     {5, 6, 7, 9, 1, 0, 0xFFFFFFFF, 0xFF000000, false}};
+    std::vector<OverlayVertex> vertices(8);
+    std::vector<uint16_t> indices(12);
+    ASSERT_EQ(overlay_quad_count(overlay), 2u);
+    ASSERT_TRUE(write_overlay(vertices, indices, overlay, atlas));
+    const float want[8][5] = {
+        // x, y, colour (as float bits would lose it: checked apart), u, v
+        {9.5f, 19.5f, 0, 0.6875f, 0.375f},  {12.5f, 19.5f, 0, 0.6875f, 0.375f}, {9.5f, 29.5f, 1, 0.6875f, 0.375f},
+        {12.5f, 29.5f, 1, 0.6875f, 0.375f}, {4.5f, 5.5f, 0, 0.125f, 0.0f},      {6.5f, 5.5f, 0, 0.375f, 0.0f},
+        {4.5f, 8.5f, 1, 0.125f, 0.75f},     {6.5f, 8.5f, 1, 0.375f, 0.75f},
+    };
+    for (size_t k = 0; k < 8; ++k) {
+        const OverlayVertex& v = vertices[k];
+        const ScreenQuad& q = overlay.quads[k / 4];
+        EXPECT_TRUE(v.x == want[k][0] && v.y == want[k][1] && v.z == 0 && v.rhw == 1 && v.u == want[k][3] &&
+                    v.v == want[k][4])
+            << k;
+        EXPECT_EQ(v.color, want[k][2] ? q.bottom_color : q.color) << k;
+    }
+    EXPECT_EQ(indices, (std::vector<uint16_t>{0, 1, 2, 1, 3, 2, 4, 5, 6, 5, 7, 6}));
+    std::vector<OverlayVertex> one_short(7);
+    EXPECT_FALSE(write_overlay(one_short, indices, overlay, atlas));
+    // 16-bit indices reach 16,384 quads.
+    overlay.quads.resize(16384);
+    EXPECT_EQ(overlay_quad_count(overlay), 16384u);
+    overlay.quads.resize(16385);
+    EXPECT_EQ(overlay_quad_count(overlay), 0u);
+}
+
+// The font grows with the picture, 18 pixels at 768 rows and never under
+// 10, halves up; the bar stands one letter in from the right, from a fifth
+// of the height down to a quarter above the foot.
+TEST(PictureOverlayTest, FontSizeAndScaleBarFollowThePicture)
+{
+    for (const auto& [height, size] :
+         {std::pair{100u, 10}, {240u, 10}, {427u, 10}, {448u, 11}, {480u, 11}, {768u, 18}, {1080u, 25}, {2160u, 51}})
+        EXPECT_EQ(overlay_pixel_size(height), size) << height;
+    const struct {
+        unsigned width, height;
+        BarBox bar;
+    } cases[] = {{320, 240, {303, 48, 310, 180}}, {1024, 768, {993, 153, 1006, 576}}, {640, 480, {621, 96, 629, 360}}};
+    for (const auto& c : cases) {
+        const BarBox bar = scale_bar_box(c.width, c.height);
+        EXPECT_TRUE(bar.x0 == c.bar.x0 && bar.y0 == c.bar.y0 && bar.x1 == c.bar.x1 && bar.y1 == c.bar.y1)
+            << c.width << " x " << c.height << ": " << bar.x0 << " " << bar.y0 << " " << bar.x1 << " " << bar.y1;
+    }
+}
+
+// Seen from +x and -y, the x values stand centred just off the y = -0.5
+// edge and the y values off x = +0.5, each on the point it is aimed at; the
+// scale's values sit left of the bar, centred on their levels' rows, the
+// unit above them, the status line in the lower left corner. Every text is
+// inside the picture and two pixels clear of every other.
+TEST(PictureOverlayTest, TextsStandWhereTheyAreAimed)
+{
+    GlyphAtlas atlas;
+    ASSERT_TRUE(build_glyph_atlas(default_font_file(), overlay_pixel_size(480), overlay_characters("a.txt"), &atlas));
+    const OverlayScene scene{640,
+                             480,
+                             camera_vectors({100, 30, 35}),
+                             {1000, 2000, -3, 3},
+                             7.0,
+                             {5, 5, 0, 0, false, false},
+                             "a.txt",
+                             ColourMap::grey};
+    ASSERT_TRUE(scene.camera.eye.x > 0 && scene.camera.eye.y < 0);
+    const PictureOverlay overlay = lay_out_overlay(atlas, scene);
+    const std::vector<PlacedText>& texts = overlay.texts;
+    for (size_t a = 0; a < texts.size(); ++a) {
+        const PlacedText& t = texts[a];
+        EXPECT_TRUE(t.x0 >= 0 && t.y0 >= 0 && t.x1 <= 640 && t.y1 <= 480) << t.text;
+        for (size_t b = a + 1; b < texts.size(); ++b) {
+            const PlacedText& o = texts[b];
+            EXPECT_FALSE(t.x0 < o.x1 + 2 && o.x0 < t.x1 + 2 && t.y0 < o.y1 + 2 && o.y0 < t.y1 + 2)
+                << t.text << " and " << o.text;
+        }
+    }
+    const int margin = overlay_pixel_size(480) / 2;
+    ASSERT_FALSE(texts.empty());
+    EXPECT_TRUE(texts[0].text == status_line("a.txt", scene.counts) && texts[0].x0 == margin &&
+                texts[0].y1 == 480 - margin);
+
+    const Matrix4 view = build_view_matrix(scene.camera.eye, scene.camera.at, scene.camera.up);
+    const Matrix4 projection = build_scene_projection(640, 480);
+    const BarBox bar = scale_bar_box(640, 480);
+    int values = 0, levels = 0;
+    for (const PlacedText& t : texts) {
+        const double cx = (t.x0 + t.x1) / 2.0, cy = (t.y0 + t.y1) / 2.0;
+        for (int k = 0; k <= 10; ++k) {
+            const float along = k / 10.0f - 0.5f;
+            for (const auto& [text, p] :
+                 {std::pair{format_number(1000 + 100 * k, 0),
+                            project_point(view, projection, 640, 480, along, -0.55f, 0)},
+                  {format_number(-3 + 0.6 * k, 1), project_point(view, projection, 640, 480, 0.55f, along, 0)}}) {
+                if (t.text != text)
+                    continue;
+                ++values;
+                EXPECT_TRUE(std::fabs(cx - p.x) <= 0.5 && std::fabs(cy - p.y) <= 0.5)
+                    << t.text << " at " << cx << ", " << cy << " aimed at " << p.x << ", " << p.y;
+            }
+        }
+        for (int k = 0; k <= 4; ++k) {
+            if (t.text != format_number(7.0 * k / 4, 2))
+                continue;
+            ++levels;
+            // The foot's row and the top's exactly, a quarter apart between.
+            const double row = bar.y1 - 1 - (bar.y1 - 1 - bar.y0) * k / 4.0;
+            EXPECT_LE(std::fabs(t.y0 + atlas.line_height / 2 - row), k % 4 == 0 ? 0.0 : 0.5) << t.text;
+            EXPECT_TRUE(t.x1 <= bar.x0 - 3 && t.x1 >= bar.x0 - atlas.line_height / 2) << t.text;
+        }
+        if (t.text == "点/セル") {
+            EXPECT_TRUE(t.x1 == bar.x1 && t.y1 < bar.y0 - atlas.line_height / 2) << t.x1 << ", " << t.y1;
+        }
+    }
+    EXPECT_GE(values, 12) << "of 22";
+    // Every character but a space drawn twice, outline and glyph, on its
+    // text's line.
+    size_t drawn = 0, quads = 0;
+    for (const PlacedText& t : texts)
+        for (char32_t c : utf8_characters(t.text))
+            drawn += c != U' ';
+    for (const ScreenQuad& q : overlay.quads) {
+        if (q.solid)
+            continue;
+        ++quads;
+        EXPECT_TRUE(std::any_of(texts.begin(), texts.end(),
+                                [&](const PlacedText& t) {
+                                    return q.x0 >= t.x0 - 2 && q.x1 <= t.x1 + 2 && q.y0 >= t.y0 - 2 && q.y1 <= t.y1 + 2;
+                                }))
+            << q.x0 << ", " << q.y0;
+    }
+    EXPECT_EQ(quads, 2 * drawn);
+    EXPECT_EQ(levels, 5);
 }
 
 TEST(PictureOverlayTest, WithoutTheFontOnlyTheScaleBarIsDrawn)
