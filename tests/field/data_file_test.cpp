@@ -45,37 +45,47 @@ struct Loaded {
     bool read_error;
     long long points;
     std::vector<double> nodes;
+    DataFileMeter meter;
 };
 
 Loaded load(const std::string& name, const std::string& bytes)
 {
     const fs::path path = fs::temp_directory_path() / (std::to_string(getpid()) + "-" + name);
     std::ofstream(path, std::ios::binary) << bytes;
-    std::FILE* in = open_data_file(path.c_str());
+    DataFileMeter meter{-1, -1};
+    std::FILE* in = open_data_file(path.c_str(), &meter);
     EXPECT_NE(in, nullptr) << name;
     DensityField* field = create_density_field(0, 0, 4000, 4000);
     field->ops.load(field, in, 0);
     Loaded result{std::ferror(in) != 0, density_field_counts(field).points,
-                  std::vector<double>(field->ops.data(field), field->ops.data(field) + 201 * 201)};
+                  std::vector<double>(field->ops.data(field), field->ops.data(field) + 201 * 201), meter};
     std::fclose(in);
     field->ops.destroy(field);
     fs::remove(path);
     return result;
 }
 
+// The meter ends at the size of the file on disk, compressed or not.
 TEST(DataFile, CompressedFilesGiveThePlainFilesPoints)
 {
     std::string text = "x,y\n";
-    for (int k = 0; k < 200000; ++k) // past one read block of every layer
-        text += std::to_string(k * 37 % 4000) + "," + std::to_string(k * 53 % 4000) + "\n";
+    uint32_t random = 1;
+    auto next = [&random] { return (random = random * 1103515245u + 12345u) >> 16 & 4095; };
+    for (int k = 0; k < 200000; ++k) // past one read block of every layer, even compressed
+        text += std::to_string(next()) + "," + std::to_string(next()) + "\n";
     const Loaded plain = load("points.csv", text);
     ASSERT_FALSE(plain.read_error);
     ASSERT_EQ(plain.points, 200000);
+    EXPECT_EQ(plain.meter.size, static_cast<long long>(text.size()));
+    EXPECT_EQ(plain.meter.done, plain.meter.size);
     for (const auto& [name, bytes] :
          {std::pair{std::string("points.csv.gz"), gzip(text)}, std::pair{std::string("points.csv.zst"), zstd(text)}}) {
         SCOPED_TRACE(name);
         const Loaded packed = load(name, bytes);
+        ASSERT_GT(bytes.size(), 1u << 18);
         EXPECT_FALSE(packed.read_error);
+        EXPECT_EQ(packed.meter.size, static_cast<long long>(bytes.size()));
+        EXPECT_EQ(packed.meter.done, packed.meter.size);
         EXPECT_EQ(packed.points, plain.points);
         EXPECT_EQ(packed.nodes, plain.nodes);
         // Cut short or damaged: a read error, never a clean end.

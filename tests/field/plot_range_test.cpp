@@ -42,6 +42,10 @@ TEST(PlotRangeTest, TheFittedRangeHoldsEveryPointOnRoundEnds)
         // A span of a few units in the last place: the margin rounds away,
         // and the upper end still lies above the top point.
         {"100 2.9999999999999694\n100 3\n", true, {98, 102, 2.9999999999999685, 3.0000000000000004}},
+        // One point: 2% of it either way, but at least half a unit (y at zero).
+        {"40 0\n", true, {39.2, 40.8, -0.5, 0.5}},
+        // A point with one coordinate not finite is no point.
+        {"45 7\n3 inf\n1e300 -inf\n", true, {44.1, 45.9, 6.5, 7.5}},
         {"nan 1\ninf 2\n", false, {}},
         {"words only\n", false, {}},
     };
