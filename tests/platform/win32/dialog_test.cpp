@@ -179,6 +179,43 @@ TEST_F(DialogTest, NoControlHasTheFocusAtStartAndATabbedButtonShowsIt)
     EXPECT_NE(button_widget->grab().toImage(), before);
 }
 
+// A field's selection as the edit messages set and read it, the digits
+// only that a number field takes, and its length limit.
+TEST_F(DialogTest, EditMessagesSelectTypeAndLimit)
+{
+    build();
+    HWND field = GetDlgItem(panel_, 1002);
+    ASSERT_TRUE(SetWindowTextA(field, "12345"));
+    const struct {
+        int start, end;           // sent
+        DWORD got_start, got_end; // read back
+    } selections[] = {
+        {1, 3, 1, 3}, {3, 1, 1, 3}, {2, 99, 2, 5}, {2, -1, 2, 5}, {0, 5, 0, 5}, {9, 9, 5, 5}, {4, 4, 4, 4},
+    };
+    for (const auto& c : selections) {
+        SendMessageA(field, EM_SETSEL, WPARAM(c.start), LPARAM(c.end));
+        DWORD start = 77, end = 77;
+        const LRESULT both = SendMessageA(field, EM_GETSEL, WPARAM(&start), LPARAM(&end));
+        EXPECT_EQ(start, c.got_start) << c.start << " " << c.end;
+        EXPECT_EQ(end, c.got_end) << c.start << " " << c.end;
+        EXPECT_EQ(both, LRESULT(MAKELRESULT(c.got_start, c.got_end)));
+    }
+
+    // Typed at the end: the digits stay, the rest is refused.
+    SendMessageA(field, EM_SETSEL, 5, 5);
+    for (char ch : std::string("0/9:a 8"))
+        SendMessageA(field, WM_CHAR, WPARAM(ch), 0);
+    EXPECT_EQ(text_of(field), "12345098");
+    SendMessageA(field, EM_LIMITTEXT, 9, 0);
+    for (char ch : std::string("123"))
+        SendMessageA(field, WM_CHAR, WPARAM(ch), 0);
+    EXPECT_EQ(text_of(field), "123450981");
+    SendMessageA(field, EM_LIMITTEXT, 0, 0); // no limit
+    for (char ch : std::string("23"))
+        SendMessageA(field, WM_CHAR, WPARAM(ch), 0);
+    EXPECT_EQ(text_of(field), "12345098123");
+}
+
 TEST_F(DialogTest, AnUnknownClassFailsTheWholeDialog)
 {
     const DialogItemTemplate items[] = {
