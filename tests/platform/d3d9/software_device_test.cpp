@@ -248,8 +248,9 @@ TEST_F(SoftDeviceTest, DefaultStatesAreThePlatformsDefaults)
         const bool known = in(state, known_render);
         ASSERT_EQ(device->GetRenderState(D3DRENDERSTATETYPE(state), &value), known ? S_OK : D3DERR_INVALIDCALL)
             << "render state " << state;
-        if (known)
+        if (known) {
             EXPECT_EQ(value, render.count(state) ? render.at(state) : 0u) << "render state " << state;
+        }
     }
 
     const std::pair<DWORD, DWORD> known_stage[] = {{1, 11}, {22, 24}, {26, 28}, {32, 32}};
@@ -272,9 +273,10 @@ TEST_F(SoftDeviceTest, DefaultStatesAreThePlatformsDefaults)
             ASSERT_EQ(device->GetTextureStageState(stage, D3DTEXTURESTAGESTATETYPE(type), &value),
                       known ? S_OK : D3DERR_INVALIDCALL)
                 << "stage " << stage << " state " << type;
-            if (known)
+            if (known) {
                 EXPECT_EQ(value, defaults.count(type) ? defaults.at(type) : 0u)
                     << "stage " << stage << " state " << type;
+            }
         }
     }
 
@@ -292,8 +294,9 @@ TEST_F(SoftDeviceTest, DefaultStatesAreThePlatformsDefaults)
                 << "sampler " << s << " state " << type;
             ASSERT_EQ(device->SetSamplerState(s, D3DSAMPLERSTATETYPE(type), value), known ? S_OK : D3DERR_INVALIDCALL)
                 << "sampler " << s << " state " << type;
-            if (known)
+            if (known) {
                 EXPECT_EQ(value, sampler.count(type) ? sampler.at(type) : 0u) << "sampler " << s << " state " << type;
+            }
         }
     D3DMATRIX world;
     device->GetTransform(D3DTS_WORLD, &world);
