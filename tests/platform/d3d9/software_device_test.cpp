@@ -330,6 +330,8 @@ TEST_F(SoftDeviceTest, StateCallsRefuseUnknownNumbers)
     EXPECT_EQ(device->SetTransform(D3DTS_WORLDMATRIX(255), &m), S_OK);
     EXPECT_EQ(device->SetTexture(16, nullptr), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->SetStreamSource(1, nullptr, 0, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetStreamSource(0, nullptr, 0, 255), S_OK) << "the largest stride";
+    EXPECT_EQ(device->SetStreamSource(0, nullptr, 0, 256), D3DERR_INVALIDCALL);
 }
 
 TEST_F(SoftDeviceTest, ClearHonoursRectanglesAndTheViewport)
