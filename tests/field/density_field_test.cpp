@@ -215,10 +215,43 @@ TEST(DensityField, ReloadClearsThePreviousLoad)
     Field field(0, 0, 4000, 4000);
     ASSERT_EQ(field.load("110 110\n5000 5000\n"), 1);
     EXPECT_EQ(field.f->ops.rejected(field.f), 1);
+    EXPECT_EQ(density_field_counts(field.f).points, 2);
+    EXPECT_EQ(density_field_counts(field.f).in_range, 1);
     ASSERT_EQ(field.load("1010 1010\n"), 1);
     EXPECT_EQ(field.f->ops.rejected(field.f), 0);
+    EXPECT_EQ(density_field_counts(field.f).points, 1);
+    EXPECT_EQ(density_field_counts(field.f).in_range, 1);
     EXPECT_EQ(field.node(5, 5), 0.0);
     EXPECT_EQ(field.node(50, 50), 1.0);
+}
+
+// Columns from 1 to 1000, two different ones; a refused pair leaves the
+// last good one. Column k of the line holds the digit k % 10, so a field
+// read through columns must equal that of the plain pair of their digits;
+// the line has no column 1000, so no point comes through it.
+TEST(DensityField, ColumnsPickXAndYFromTheLine)
+{
+    std::string line;
+    for (int k = 1; k <= 400; ++k)
+        line += std::to_string(k % 10) + (k < 400 ? " " : "\n");
+    const struct {
+        int x, y;
+        bool taken;
+        const char* plain; // the same point with x and y in columns 1 and 2; empty for none
+    } cases[] = {
+        {1000, 1, true, ""},       {1, 1000, true, ""},    {3, 397, true, "3 7\n"}, {1001, 1, false, "3 7\n"},
+        {1, 1001, false, "3 7\n"}, {0, 2, false, "3 7\n"}, {7, 7, false, "3 7\n"},  {12, 395, true, "2 5\n"},
+    };
+    Field field(-10, -10, 10, 10);
+    for (const auto& c : cases) {
+        EXPECT_EQ(density_field_set_columns(field.f, c.x, c.y), c.taken) << c.x << " " << c.y;
+        Field plain(-10, -10, 10, 10);
+        EXPECT_EQ(field.load(line), plain.load(c.plain)) << c.x << " " << c.y;
+        EXPECT_EQ(density_field_counts(field.f).points, *c.plain ? 1 : 0) << c.x << " " << c.y;
+        EXPECT_EQ(std::memcmp(field.f->ops.data(field.f), plain.f->ops.data(plain.f), 201 * 201 * sizeof(double)), 0)
+            << c.x << " " << c.y;
+    }
+    EXPECT_FALSE(density_field_set_columns(nullptr, 1, 2));
 }
 
 TEST(DensityField, HeaderLinesAreSkippedOnlyWhenAsked)

@@ -42,6 +42,13 @@ TEST(PlotRangeTest, TheFittedRangeHoldsEveryPointOnRoundEnds)
         // A span of a few units in the last place: the margin rounds away,
         // and the upper end still lies above the top point.
         {"100 2.9999999999999694\n100 3\n", true, {98, 102, 2.9999999999999685, 3.0000000000000004}},
+        // One point: 2% of it either way, but at least half a unit (y at zero).
+        {"40 0\n", true, {39.2, 40.8, -0.5, 0.5}},
+        // A point with one coordinate not finite is no point.
+        {"45 7\n3 inf\n1e300 -inf\n", true, {44.1, 45.9, 6.5, 7.5}},
+        // The lowest point on a step, the margin lost to rounding: the
+        // range starts at that point.
+        {"100 174.426\n100 174.4260000000007\n", true, {98, 102, 174.426, 174.42600000000073}},
         {"nan 1\ninf 2\n", false, {}},
         {"words only\n", false, {}},
     };
@@ -51,10 +58,10 @@ TEST(PlotRangeTest, TheFittedRangeHoldsEveryPointOnRoundEnds)
         PlotRange range{1, 2, 3, 4};
         EXPECT_EQ(fitted_range(bounds, &range), c.fitted) << c.text;
         const PlotRange expected = c.fitted ? c.range : PlotRange{1, 2, 3, 4};
-        EXPECT_DOUBLE_EQ(range.x_min, expected.x_min) << c.text;
-        EXPECT_DOUBLE_EQ(range.x_max, expected.x_max) << c.text;
-        EXPECT_DOUBLE_EQ(range.y_min, expected.y_min) << c.text;
-        EXPECT_DOUBLE_EQ(range.y_max, expected.y_max) << c.text;
+        EXPECT_EQ(range.x_min, expected.x_min) << c.text;
+        EXPECT_EQ(range.x_max, expected.x_max) << c.text;
+        EXPECT_EQ(range.y_min, expected.y_min) << c.text;
+        EXPECT_EQ(range.y_max, expected.y_max) << c.text;
         // Every point in the range, whose upper ends are open, short of the limit.
         if (c.fitted) {
             EXPECT_TRUE(range.x_min <= bounds.x_min && (bounds.x_max < range.x_max || range.x_max == kRangeLimit))

@@ -68,6 +68,12 @@ TEST_F(DecodeCommand, PrintsTheImageAndWritesRowsWithoutPaddingAndThePalette)
     std::vector<uint8_t> palette = u8s({3, 2, 1, 255, 6, 5, 4, 255});
     palette.resize(1024, 255);
     EXPECT_EQ(read(path("pal")), palette);
+
+    // One file that cannot be written fails the command without its line,
+    // but the other is still written.
+    ASSERT_EQ(run({image, "--pixels", path("no/px"), "--palette", path("pal2")}, &out), 1);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(read(path("pal2")), palette);
 }
 
 TEST_F(DecodeCommand, BlockCompressedLevelsAndImagesWithoutPalette)

@@ -155,6 +155,10 @@ TEST_F(GridCommand, SeparatorsColumnsAndTheCountsOfWhatWasRead)
          "2 points were read, but none lies in the range 0..10, 0..10"},
         {"\n# only words\nx y\nno numbers here\n", "", "points=0 in_range=0 rejected_lines=1 header=1",
          "holds no readable point (line 4 is the first without one)"},
+        {"", "", "points=0 in_range=0 rejected_lines=0 header=0", "holds no point\n"},
+        // The largest of each number is taken.
+        {"1 2\n", "--columns 1000 1 --threads 1024 --skip 2147483647", "points=0 in_range=0 rejected_lines=0 header=0",
+         "holds no point\n"},
     };
     for (const Case& c : cases) {
         Outcome r = run(write("data.csv", c.text) + " " + c.options);
@@ -174,16 +178,21 @@ TEST_F(GridCommand, RangeAutoFitsTheRangeToThePoints)
 {
     const struct {
         const char* text;
+        const char* options;
         const char* fitted; // the line on standard error; empty for none
         const char* counts;
     } cases[] = {
-        {"1800 1800\n2200 2200\n", "varnel-cli: range fitted to the data: 1790 2210 1790 2210", "points=2 in_range=2"},
-        {"-3.5 100\n7 120\n0.25 1e3\n", "varnel-cli: range fitted to the data: -4.8 6.3 80 1020",
+        {"1800 1800\n2200 2200\n", "", "varnel-cli: range fitted to the data: 1790 2210 1790 2210",
+         "points=2 in_range=2"},
+        {"-3.5 100\n7 120\n0.25 1e3\n", "", "varnel-cli: range fitted to the data: -4.8 6.3 80 1020",
          "points=3 in_range=3"},
-        {"x y\n", "", "points=0 in_range=0"},
+        {"x y\n", "", "", "points=0 in_range=0"},
+        // Skipped lines are not fitted either.
+        {"5000 -5000\n1800 1800\n2200 2200\n", " --skip 1", "varnel-cli: range fitted to the data: 1790 2210 1790 2210",
+         "points=2 in_range=2"},
     };
     for (const auto& c : cases) {
-        Outcome r = run(write("data.txt", c.text) + " --range auto -o " + (dir / "grid.txt").string());
+        Outcome r = run(write("data.txt", c.text) + " --range auto -o " + (dir / "grid.txt").string() + c.options);
         EXPECT_EQ(r.status, 0) << c.text;
         EXPECT_EQ(std::string(c.fitted).empty(), r.err.find("fitted") == std::string::npos) << r.err;
         EXPECT_NE(r.err.find(c.fitted), std::string::npos) << r.err;

@@ -124,6 +124,33 @@ TEST_F(RenderCommand, WritesTheLastFrameAsRgbPng)
     EXPECT_GT(p.count(kYellow), 0u);
 }
 
+// The marker stands at its coordinates' place in the range, in y as in x:
+// the middle of a range twice as tall as wide is where the middle of a
+// square range is.
+TEST_F(RenderCommand, TheMarkerStandsAtItsPlaceInTheRange)
+{
+    auto yellow_middle = [&](const std::string& range, const std::string& marker) {
+        EXPECT_EQ(run(data + " --no-axes --range " + range + " --marker " + marker + " -o " + out("m.png")), 0);
+        const Picture p = read_png(out("m.png"));
+        double x = 0, y = 0, n = 0;
+        for (size_t k = 0; k < p.pixels.size(); ++k)
+            if (p.pixels[k] == kYellow) {
+                x += double(k % p.width);
+                y += double(k / p.width);
+                ++n;
+            }
+        EXPECT_GT(n, 0) << range;
+        return std::pair{x / n, y / n};
+    };
+    const auto square = yellow_middle("0 4000 0 4000", "2000 2000");
+    const auto tall = yellow_middle("1000 3000 0 4000", "2000 2000");
+    const auto wide = yellow_middle("0 4000 1000 3000", "2000 2000");
+    for (const auto& [x, y] : {tall, wide}) {
+        EXPECT_NEAR(x, square.first, 3);
+        EXPECT_NEAR(y, square.second, 3);
+    }
+}
+
 // By default the picture carries its texts and height scale; --no-axes
 // leaves the scene alone: the status line's corner all background, the
 // rest of the picture as with them.
@@ -208,7 +235,10 @@ TEST_F(RenderCommand, FailuresNameTheFile)
         {data + " -o x.png --size 64by48", "varnel-cli: --size 64by48: must be WIDTHxHEIGHT, each side 1 to 65535"},
         {data + " -o x.png --size 64x0", "varnel-cli: --size 64x0: must be WIDTHxHEIGHT, each side 1 to 65535"},
         {data + " -o x.png --size 0x48", "varnel-cli: --size 0x48: must be WIDTHxHEIGHT, each side 1 to 65535"},
+        {data + " -o x.png --size 65536x48", "varnel-cli: --size 65536x48: must be WIDTHxHEIGHT, each side 1 to 65535"},
+        {data + " -o x.png --size 64x65536", "varnel-cli: --size 64x65536: must be WIDTHxHEIGHT, each side 1 to 65535"},
         {data + " -o x.png --frames 0", "varnel-cli: --frames 0: not a whole number from 1 to 1000000"},
+        {data + " -o x.png --frames 1000001", "varnel-cli: --frames 1000001: not a whole number from 1 to 1000000"},
         {data + " -o x.png --camera 1 2", "varnel-cli: --camera needs three whole numbers: RADIUS AZIMUTH ELEVATION"},
         {data + " -o x.png --marker 1 z", "varnel-cli: --marker z: not a number"},
         {data + " -o x.png --bogus", "varnel-cli: unknown option --bogus"},

@@ -83,6 +83,23 @@ TEST_F(TextureCommand, PrintsTheTextureAndDumpsEveryLevelWithoutPadding)
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "format=D3DFMT_L8 width=4 height=1 levels=3\n");
     EXPECT_EQ(read("level0.raw"), u8s({7, 8, 9, 10}));
+
+    // Blocks: a row of two 4 x 4 blocks is one row of 16 bytes; a level
+    // smaller than a block still has one.
+    Bytes dds;
+    dds.text("DDS ").le32(124).le32(0x1007).le32(4).le32(8).le32(0).le32(0).le32(1).repeat(0, 44);
+    dds.le32(32).le32(0x4).text("DXT1").repeat(0, 20).le32(0x1000).repeat(0, 16);
+    std::vector<uint8_t> blocks;
+    for (int i = 0; i < 16; ++i) {
+        blocks.push_back(uint8_t(i * 7));
+        dds.u8({i * 7});
+    }
+    r = run(write("blocks.dds", dds) + " --dump " + (dir / "blocks").string());
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "format=D3DFMT_DXT1 width=8 height=4 levels=4\n");
+    EXPECT_EQ(read("blocks/level0.raw"), blocks);
+    for (const char* level : {"blocks/level1.raw", "blocks/level3.raw"}) // 4 x 2 and 1 x 1: one block
+        EXPECT_EQ(read(level).size(), 8u) << level;
 }
 
 TEST_F(TextureCommand, FailuresPrintTheResultAndUsageErrorsExitWithTwo)

@@ -77,7 +77,7 @@ TEST_F(ResourceTest, TextureLevelChainsHalveDownToOne)
 
     struct Case {
         UINT width, height, levels_asked, levels;
-    } cases[] = {{1, 1, 0, 1}, {5, 3, 0, 3}, {100, 60, 0, 7}, {4096, 4096, 0, 13}, {256, 256, 3, 3}};
+    } cases[] = {{1, 1, 0, 1}, {5, 3, 0, 3}, {100, 60, 0, 7}, {4096, 4096, 0, 13}, {256, 256, 3, 3}, {8, 8, 4, 4}};
     for (const Case& c : cases) {
         auto made = texture(c.width, c.height, c.levels_asked, D3DFMT_L8);
         ASSERT_NE(made.get(), nullptr);
@@ -268,6 +268,9 @@ TEST_F(ResourceTest, VertexBufferLocksWholeOrPart)
     EXPECT_EQ(static_cast<uint8_t*>(part), static_cast<uint8_t*>(whole) + 16);
     ASSERT_EQ(vb->Unlock(), S_OK);
     ASSERT_EQ(vb->Lock(40, 0, &part, 0), S_OK) << "size 0 runs to the end";
+    vb->Unlock();
+    ASSERT_EQ(vb->Lock(32, 16, &part, 0), S_OK) << "up to the last byte";
+    EXPECT_EQ(static_cast<uint8_t*>(part), static_cast<uint8_t*>(whole) + 32);
     vb->Unlock();
     EXPECT_EQ(vb->Lock(40, 16, &part, 0), D3DERR_INVALIDCALL);
     EXPECT_EQ(part, nullptr);

@@ -1,5 +1,7 @@
 // The device as the renderer uses it: presentation buffers, Reset, Present,
 // states and their defaults, the checks in front of a draw, and references.
+#include <algorithm>
+#include <map>
 #include <numeric>
 
 #include "device_helpers.h"
@@ -178,52 +180,124 @@ TEST_F(SoftDeviceTest, ResetRestoresEveryStateAndUnbinds)
     EXPECT_EQ(texture->Release(), 0u);
 }
 
+// Every state number the platform knows, and nothing else, with the
+// platform's default: the non-zero ones listed, all others zero.
 TEST_F(SoftDeviceTest, DefaultStatesAreThePlatformsDefaults)
 {
-    struct RenderCase {
-        D3DRENDERSTATETYPE state;
-        DWORD value;
-    } render[] = {
-        {D3DRS_ZENABLE, D3DZB_TRUE},      {D3DRS_FILLMODE, D3DFILL_SOLID},   {D3DRS_SHADEMODE, D3DSHADE_GOURAUD},
-        {D3DRS_ZWRITEENABLE, TRUE},       {D3DRS_LASTPIXEL, TRUE},           {D3DRS_CULLMODE, D3DCULL_CCW},
-        {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},  {D3DRS_DITHERENABLE, FALSE},       {D3DRS_ALPHABLENDENABLE, FALSE},
-        {D3DRS_LIGHTING, TRUE},           {D3DRS_TEXTUREFACTOR, 0xFFFFFFFF}, {D3DRS_COLORWRITEENABLE, 0xF},
-        {D3DRS_CLIPPING, TRUE},           {D3DRS_FOGEND, 0x3F800000},        {D3DRS_SRCBLEND, D3DBLEND_ONE},
-        {D3DRS_DESTBLEND, D3DBLEND_ZERO}, {D3DRS_STENCILMASK, 0xFFFFFFFF},   {D3DRS_COLORVERTEX, TRUE},
+    const std::pair<DWORD, DWORD> known_render[] = {
+        {7, 9},     {14, 16},   {19, 20},   {22, 29},   {34, 38},   {48, 48},   {52, 60},   {128, 137},
+        {139, 143}, {145, 148}, {151, 152}, {154, 163}, {165, 168}, {170, 176}, {178, 195}, {198, 209}};
+    constexpr DWORD kOne = 0x3F800000; // 1.0f
+    const std::map<DWORD, DWORD> render = {
+        {D3DRS_ZENABLE, D3DZB_TRUE},
+        {D3DRS_FILLMODE, D3DFILL_SOLID},
+        {D3DRS_SHADEMODE, D3DSHADE_GOURAUD},
+        {D3DRS_ZWRITEENABLE, TRUE},
+        {D3DRS_LASTPIXEL, TRUE},
+        {D3DRS_SRCBLEND, D3DBLEND_ONE},
+        {D3DRS_DESTBLEND, D3DBLEND_ZERO},
+        {D3DRS_CULLMODE, D3DCULL_CCW},
+        {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},
+        {D3DRS_ALPHAFUNC, D3DCMP_ALWAYS},
+        {D3DRS_FOGEND, kOne},
+        {D3DRS_FOGDENSITY, kOne},
+        {D3DRS_STENCILFAIL, D3DSTENCILOP_KEEP},
+        {D3DRS_STENCILZFAIL, D3DSTENCILOP_KEEP},
+        {D3DRS_STENCILPASS, D3DSTENCILOP_KEEP},
+        {D3DRS_STENCILFUNC, D3DCMP_ALWAYS},
+        {D3DRS_STENCILMASK, 0xFFFFFFFF},
+        {D3DRS_STENCILWRITEMASK, 0xFFFFFFFF},
+        {D3DRS_TEXTUREFACTOR, 0xFFFFFFFF},
+        {D3DRS_CLIPPING, TRUE},
+        {D3DRS_LIGHTING, TRUE},
+        {D3DRS_COLORVERTEX, TRUE},
+        {D3DRS_LOCALVIEWER, TRUE},
+        {D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1},
+        {D3DRS_SPECULARMATERIALSOURCE, D3DMCS_COLOR2},
+        {D3DRS_POINTSIZE, kOne},
+        {D3DRS_POINTSIZE_MIN, kOne},
+        {D3DRS_POINTSCALE_A, kOne},
+        {D3DRS_MULTISAMPLEANTIALIAS, TRUE},
+        {D3DRS_MULTISAMPLEMASK, 0xFFFFFFFF},
+        {D3DRS_POINTSIZE_MAX, kOne},
+        {D3DRS_COLORWRITEENABLE, 0xF},
+        {D3DRS_BLENDOP, D3DBLENDOP_ADD},
+        {D3DRS_POSITIONDEGREE, D3DDEGREE_CUBIC},
+        {D3DRS_NORMALDEGREE, D3DDEGREE_LINEAR},
+        {D3DRS_MINTESSELLATIONLEVEL, kOne},
+        {D3DRS_MAXTESSELLATIONLEVEL, kOne},
+        {D3DRS_ADAPTIVETESS_Z, kOne},
+        {D3DRS_CCW_STENCILFAIL, D3DSTENCILOP_KEEP},
+        {D3DRS_CCW_STENCILZFAIL, D3DSTENCILOP_KEEP},
+        {D3DRS_CCW_STENCILPASS, D3DSTENCILOP_KEEP},
+        {D3DRS_CCW_STENCILFUNC, D3DCMP_ALWAYS},
+        {D3DRS_COLORWRITEENABLE1, 0xF},
+        {D3DRS_COLORWRITEENABLE2, 0xF},
+        {D3DRS_COLORWRITEENABLE3, 0xF},
+        {D3DRS_BLENDFACTOR, 0xFFFFFFFF},
+        {D3DRS_SRCBLENDALPHA, D3DBLEND_ONE},
+        {D3DRS_DESTBLENDALPHA, D3DBLEND_ZERO},
+        {D3DRS_BLENDOPALPHA, D3DBLENDOP_ADD},
     };
-    for (const RenderCase& c : render) {
-        DWORD value = 0x12345678;
-        ASSERT_EQ(device->GetRenderState(c.state, &value), S_OK) << c.state;
-        EXPECT_EQ(value, c.value) << "render state " << c.state;
-    }
-    struct StageCase {
-        DWORD stage;
-        D3DTEXTURESTAGESTATETYPE type;
-        DWORD value;
-    } stages[] = {
-        {0, D3DTSS_COLOROP, D3DTOP_MODULATE},   {1, D3DTSS_COLOROP, D3DTOP_DISABLE},
-        {0, D3DTSS_COLORARG1, D3DTA_TEXTURE},   {0, D3DTSS_COLORARG2, D3DTA_CURRENT},
-        {0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1}, {1, D3DTSS_ALPHAOP, D3DTOP_DISABLE},
-        {0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE},   {0, D3DTSS_ALPHAARG2, D3DTA_CURRENT},
-        {3, D3DTSS_TEXCOORDINDEX, 3},           {0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE},
+    auto in = [](DWORD n, const auto& ranges) {
+        return std::any_of(std::begin(ranges), std::end(ranges),
+                           [n](const std::pair<DWORD, DWORD>& r) { return r.first <= n && n <= r.second; });
     };
-    for (const StageCase& c : stages) {
+    for (DWORD state = 0; state < 256; ++state) {
         DWORD value = 0x12345678;
-        ASSERT_EQ(device->GetTextureStageState(c.stage, c.type, &value), S_OK);
-        EXPECT_EQ(value, c.value) << "stage " << c.stage << " state " << c.type;
+        const bool known = in(state, known_render);
+        ASSERT_EQ(device->GetRenderState(D3DRENDERSTATETYPE(state), &value), known ? S_OK : D3DERR_INVALIDCALL)
+            << "render state " << state;
+        if (known) {
+            EXPECT_EQ(value, render.count(state) ? render.at(state) : 0u) << "render state " << state;
+        }
     }
-    struct SamplerCase {
-        D3DSAMPLERSTATETYPE type;
-        DWORD value;
-    } samplers[] = {
-        {D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP}, {D3DSAMP_ADDRESSV, D3DTADDRESS_WRAP}, {D3DSAMP_MAGFILTER, D3DTEXF_POINT},
-        {D3DSAMP_MINFILTER, D3DTEXF_POINT},   {D3DSAMP_MIPFILTER, D3DTEXF_NONE},    {D3DSAMP_MAXANISOTROPY, 1},
+
+    const std::pair<DWORD, DWORD> known_stage[] = {{1, 11}, {22, 24}, {26, 28}, {32, 32}};
+    for (DWORD stage = 0; stage < 8; ++stage) {
+        const std::map<DWORD, DWORD> defaults = {
+            {D3DTSS_COLOROP, stage == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE},
+            {D3DTSS_COLORARG1, D3DTA_TEXTURE},
+            {D3DTSS_COLORARG2, D3DTA_CURRENT},
+            {D3DTSS_ALPHAOP, stage == 0 ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE},
+            {D3DTSS_ALPHAARG1, D3DTA_TEXTURE},
+            {D3DTSS_ALPHAARG2, D3DTA_CURRENT},
+            {D3DTSS_TEXCOORDINDEX, stage},
+            {D3DTSS_COLORARG0, D3DTA_CURRENT},
+            {D3DTSS_ALPHAARG0, D3DTA_CURRENT},
+            {D3DTSS_RESULTARG, D3DTA_CURRENT},
+        };
+        for (DWORD type = 0; type < 40; ++type) {
+            DWORD value = 0x12345678;
+            const bool known = in(type, known_stage);
+            ASSERT_EQ(device->GetTextureStageState(stage, D3DTEXTURESTAGESTATETYPE(type), &value),
+                      known ? S_OK : D3DERR_INVALIDCALL)
+                << "stage " << stage << " state " << type;
+            if (known) {
+                EXPECT_EQ(value, defaults.count(type) ? defaults.at(type) : 0u)
+                    << "stage " << stage << " state " << type;
+            }
+        }
+    }
+
+    const std::map<DWORD, DWORD> sampler = {
+        {D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP}, {D3DSAMP_ADDRESSV, D3DTADDRESS_WRAP},
+        {D3DSAMP_ADDRESSW, D3DTADDRESS_WRAP}, {D3DSAMP_MAGFILTER, D3DTEXF_POINT},
+        {D3DSAMP_MINFILTER, D3DTEXF_POINT},   {D3DSAMP_MIPFILTER, D3DTEXF_NONE},
+        {D3DSAMP_MAXANISOTROPY, 1},
     };
-    for (const SamplerCase& c : samplers) {
-        DWORD value = 0x12345678;
-        ASSERT_EQ(device->GetSamplerState(0, c.type, &value), S_OK);
-        EXPECT_EQ(value, c.value) << "sampler state " << c.type;
-    }
+    for (DWORD s = 0; s < 16; ++s)
+        for (DWORD type = 0; type < 20; ++type) {
+            const bool known = type >= D3DSAMP_ADDRESSU && type <= D3DSAMP_DMAPOFFSET;
+            DWORD value = 0x12345678;
+            ASSERT_EQ(device->GetSamplerState(s, D3DSAMPLERSTATETYPE(type), &value), known ? S_OK : D3DERR_INVALIDCALL)
+                << "sampler " << s << " state " << type;
+            ASSERT_EQ(device->SetSamplerState(s, D3DSAMPLERSTATETYPE(type), value), known ? S_OK : D3DERR_INVALIDCALL)
+                << "sampler " << s << " state " << type;
+            if (known) {
+                EXPECT_EQ(value, sampler.count(type) ? sampler.at(type) : 0u) << "sampler " << s << " state " << type;
+            }
+        }
     D3DMATRIX world;
     device->GetTransform(D3DTS_WORLD, &world);
     const D3DMATRIX identity = identity_matrix();
@@ -256,6 +330,8 @@ TEST_F(SoftDeviceTest, StateCallsRefuseUnknownNumbers)
     EXPECT_EQ(device->SetTransform(D3DTS_WORLDMATRIX(255), &m), S_OK);
     EXPECT_EQ(device->SetTexture(16, nullptr), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->SetStreamSource(1, nullptr, 0, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetStreamSource(0, nullptr, 0, 255), S_OK) << "the largest stride";
+    EXPECT_EQ(device->SetStreamSource(0, nullptr, 0, 256), D3DERR_INVALIDCALL);
 }
 
 TEST_F(SoftDeviceTest, ClearHonoursRectanglesAndTheViewport)
@@ -299,12 +375,24 @@ TEST_F(SoftDeviceTest, ViewportLimitsDrawingAndMustFitTheBackBuffer)
               "..####..\n"
               "........\n"
               "........\n");
-    D3DVIEWPORT9 outside = {4, 4, 5, 4, 0.0f, 1.0f};
-    EXPECT_EQ(device->SetViewport(&outside), D3DERR_INVALIDCALL);
-    D3DVIEWPORT9 empty = {0, 0, 0, 4, 0.0f, 1.0f};
-    EXPECT_EQ(device->SetViewport(&empty), D3DERR_INVALIDCALL);
-    D3DVIEWPORT9 depth = {0, 0, 4, 4, 0.0f, 1.5f};
-    EXPECT_EQ(device->SetViewport(&depth), D3DERR_INVALIDCALL);
+    // The back buffer is 8 x 8: a viewport may reach its edges, not pass them.
+    const std::pair<D3DVIEWPORT9, HRESULT> cases[] = {
+        {{4, 4, 4, 4, 0.0f, 1.0f}, S_OK},
+        {{0, 0, 8, 8, 0.5f, 0.5f}, S_OK},
+        {{4, 4, 5, 4, 0.0f, 1.0f}, D3DERR_INVALIDCALL},
+        {{4, 4, 4, 5, 0.0f, 1.0f}, D3DERR_INVALIDCALL},
+        {{0, 0, 0, 4, 0.0f, 1.0f}, D3DERR_INVALIDCALL},
+        {{0, 0, 4, 0, 0.0f, 1.0f}, D3DERR_INVALIDCALL},
+        {{0, 0, 4, 4, 0.0f, 1.5f}, D3DERR_INVALIDCALL},
+        {{0, 0, 4, 4, -0.5f, 1.0f}, D3DERR_INVALIDCALL},
+    };
+    for (const auto& [tried, result] : cases) {
+        EXPECT_EQ(device->SetViewport(&tried), result) << tried.X << "," << tried.Y << " " << tried.Width << "x"
+                                                       << tried.Height << " " << tried.MinZ << ".." << tried.MaxZ;
+        D3DVIEWPORT9 now{};
+        device->GetViewport(&now);
+        EXPECT_EQ(std::memcmp(&now, result == S_OK ? &tried : &cases[1].first, sizeof now), 0);
+    }
 }
 
 TEST_F(SoftDeviceTest, DrawCallsAreCheckedBeforeAnythingIsDrawn)

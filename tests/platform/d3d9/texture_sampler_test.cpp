@@ -80,9 +80,15 @@ TEST(TextureSamplerTest, FilterAndLevelFollowTheTexelDensity)
     EXPECT_TRUE(sampler.needs_lod());
     EXPECT_TRUE(sampler.choose(1.0f).linear) << "minified";
     EXPECT_FALSE(sampler.choose(-1.0f).linear) << "magnified";
+    EXPECT_FALSE(sampler.choose(0.0f).linear) << "a texel a pixel counts as magnified";
     EXPECT_EQ(sampler.choose(5.0f).level, &sampler.levels[0]) << "no mip filter: level 0";
     sampler.mip_filter = D3DTEXF_POINT;
     EXPECT_EQ(sampler.choose(0.9f).level, &sampler.levels[1]);
+    EXPECT_EQ(sampler.choose(0.49f).level, &sampler.levels[0]) << "the nearest level";
+    EXPECT_EQ(sampler.choose(0.5f).level, &sampler.levels[1]);
+    sampler.lod_bias = 1.0f;
+    EXPECT_EQ(sampler.choose(0.9f).level, &sampler.levels[2]);
+    sampler.lod_bias = 0.0f;
     EXPECT_EQ(sampler.choose(7.0f).level, &sampler.levels[2]);
     EXPECT_EQ(sampler.choose(-2.0f).level, &sampler.levels[0]);
     sampler.max_mip_level = 1;
@@ -92,6 +98,9 @@ TEST(TextureSamplerTest, FilterAndLevelFollowTheTexelDensity)
     plain.min_filter = plain.mag_filter = D3DTEXF_LINEAR;
     EXPECT_FALSE(plain.needs_lod());
     EXPECT_TRUE(plain.choose(0.0f).fast_wrap);
+    plain.levels = {SamplerLevel{big.data(), 4, 3}};
+    EXPECT_FALSE(plain.choose(0.0f).fast_wrap) << "a height that is no power of two";
+    plain.levels = {SamplerLevel{big.data(), 4, 4}};
     plain.address_v = D3DTADDRESS_CLAMP;
     EXPECT_FALSE(plain.choose(0.0f).fast_wrap);
 }

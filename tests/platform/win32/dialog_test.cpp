@@ -179,6 +179,88 @@ TEST_F(DialogTest, NoControlHasTheFocusAtStartAndATabbedButtonShowsIt)
     EXPECT_NE(button_widget->grab().toImage(), before);
 }
 
+// A field's selection as the edit messages set and read it, the digits
+// only that a number field takes, and its length limit.
+TEST_F(DialogTest, EditMessagesSelectTypeAndLimit)
+{
+    build();
+    HWND field = GetDlgItem(panel_, 1002);
+    ASSERT_TRUE(SetWindowTextA(field, "12345"));
+    const struct {
+        int start, end;           // sent
+        DWORD got_start, got_end; // read back
+    } selections[] = {
+        {1, 3, 1, 3}, {3, 1, 1, 3}, {2, 99, 2, 5}, {2, -1, 2, 5}, {0, 5, 0, 5}, {9, 9, 5, 5}, {4, 4, 4, 4},
+    };
+    for (const auto& c : selections) {
+        SendMessageA(field, EM_SETSEL, WPARAM(c.start), LPARAM(c.end));
+        DWORD start = 77, end = 77;
+        const LRESULT both = SendMessageA(field, EM_GETSEL, WPARAM(&start), LPARAM(&end));
+        EXPECT_EQ(start, c.got_start) << c.start << " " << c.end;
+        EXPECT_EQ(end, c.got_end) << c.start << " " << c.end;
+        EXPECT_EQ(both, LRESULT(MAKELRESULT(c.got_start, c.got_end)));
+    }
+
+    // Typed at the end: the digits stay, the rest is refused.
+    SendMessageA(field, EM_SETSEL, 5, 5);
+    for (char ch : std::string("0/9:a 8"))
+        SendMessageA(field, WM_CHAR, WPARAM(ch), 0);
+    EXPECT_EQ(text_of(field), "12345098");
+    SendMessageA(field, EM_LIMITTEXT, 9, 0);
+    for (char ch : std::string("123"))
+        SendMessageA(field, WM_CHAR, WPARAM(ch), 0);
+    EXPECT_EQ(text_of(field), "123450981");
+    SendMessageA(field, EM_LIMITTEXT, 0, 0); // no limit
+    for (char ch : std::string("23"))
+        SendMessageA(field, WM_CHAR, WPARAM(ch), 0);
+    EXPECT_EQ(text_of(field), "12345098123");
+}
+
+// A control's place: moved in its parent's client coordinates, read back
+// through the screen both ways; hidden, shown and disabled in turn.
+TEST_F(DialogTest, ControlsMoveShowAndEnable)
+{
+    build();
+    ShowWindow(main_, SW_SHOWNORMAL);
+    SetWindowPos(panel_, nullptr, 7, 9, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
+    HWND button = GetDlgItem(panel_, 1004);
+    ASSERT_TRUE(MoveWindow(button, 10, 20, 30, 40, TRUE));
+    RECT client, frame;
+    ASSERT_TRUE(GetClientRect(button, &client));
+    EXPECT_EQ(client.right * 1000 + client.bottom, 30040);
+    ASSERT_TRUE(GetWindowRect(button, &frame));
+    EXPECT_EQ(frame.right - frame.left, 30);
+    EXPECT_EQ(frame.bottom - frame.top, 40);
+    POINT corner = {frame.left, frame.top};
+    ASSERT_TRUE(ScreenToClient(panel_, &corner));
+    EXPECT_EQ(corner.x * 1000 + corner.y, 10020);
+    POINT p = {3, 4};
+    ASSERT_TRUE(ClientToScreen(button, &p));
+    EXPECT_EQ(p.x * 1000 + p.y, (frame.left + 3) * 1000 + frame.top + 4);
+    ASSERT_TRUE(ScreenToClient(panel_, &p));
+    EXPECT_EQ(p.x * 1000 + p.y, 13024);
+    ASSERT_TRUE(ClientToScreen(panel_, &p));
+    ASSERT_TRUE(ScreenToClient(main_, &p));
+    EXPECT_EQ(p.x * 1000 + p.y, 20033) << "the panel sits at 7, 9 in the main window";
+
+    EXPECT_TRUE(IsWindowVisible(button));
+    SetWindowPos(button, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_HIDEWINDOW);
+    EXPECT_FALSE(IsWindowVisible(button));
+    SetWindowPos(button, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
+    EXPECT_TRUE(IsWindowVisible(button));
+    GetWindowRect(button, &frame);
+    ScreenToClient(panel_, reinterpret_cast<POINT*>(&frame));
+    EXPECT_EQ(frame.left * 1000 + frame.top, 10020) << "neither moved nor sized";
+
+    EXPECT_TRUE(IsWindowEnabled(button));
+    EXPECT_FALSE(EnableWindow(button, FALSE)) << "it was enabled";
+    EXPECT_FALSE(IsWindowEnabled(button));
+    EXPECT_TRUE(GetWindowLongA(button, GWL_STYLE) & WS_DISABLED);
+    EXPECT_TRUE(EnableWindow(button, TRUE)) << "it was disabled";
+    EXPECT_TRUE(IsWindowEnabled(button));
+    EXPECT_FALSE(GetWindowLongA(button, GWL_STYLE) & WS_DISABLED);
+}
+
 TEST_F(DialogTest, AnUnknownClassFailsTheWholeDialog)
 {
     const DialogItemTemplate items[] = {

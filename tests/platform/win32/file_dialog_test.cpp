@@ -73,6 +73,46 @@ TEST_F(FileDialogTest, AScriptedChoiceFillsTheCallersBuffer)
     EXPECT_EQ(CommDlgExtendedError(), DWORD(CDERR_STRUCTSIZE));
 }
 
+// The chosen path fits when the buffer holds it and its terminator; the
+// offsets of the name and of what follows its last dot, and the name
+// alone, cut to its buffer.
+TEST_F(FileDialogTest, TheChosenPathItsOffsetsAndItsNameFillTheirBuffers)
+{
+    HWND main = keep(CreateDialogIndirectParamA(nullptr, &kMainTemplate, nullptr, recording_proc, 0));
+    const struct {
+        const char* chosen;
+        DWORD buffer;
+        bool fits;
+        WORD name_at, extension_at;
+        const char* title; // in a 6-byte buffer
+    } cases[] = {
+        {"/data/run1.txt", 15, true, 6, 11, "run1."}, {"/data/run1.txt", 14, false, 0, 0, ""},
+        {"/data/.hidden", 40, true, 6, 7, ".hidd"},   {"/data.d/noext", 40, true, 8, 0, "noext"},
+        {"plain", 40, true, 0, 0, "plain"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.chosen);
+        char path[64], title[8];
+        std::memset(path, 'x', sizeof path);
+        std::memset(title, 'x', sizeof title);
+        OPENFILENAMEA o = ofn(main, path, c.buffer, "all\0*.*\0", nullptr);
+        o.lpstrFileTitle = title;
+        o.nMaxFileTitle = 6;
+        win32_script_open_file(c.chosen);
+        ASSERT_EQ(GetOpenFileNameA(&o), c.fits);
+        EXPECT_EQ(path[c.buffer], 'x') << "past the buffer";
+        if (!c.fits) {
+            EXPECT_EQ(CommDlgExtendedError(), DWORD(FNERR_BUFFERTOOSMALL));
+            continue;
+        }
+        EXPECT_STREQ(path, c.chosen);
+        EXPECT_EQ(o.nFileOffset, c.name_at);
+        EXPECT_EQ(o.nFileExtension, c.extension_at);
+        EXPECT_STREQ(title, c.title);
+        EXPECT_EQ(title[6], 'x');
+    }
+}
+
 TEST_F(FileDialogTest, TheSaveDialogAddsItsExtensionToANameTypedWithoutOne)
 {
     HWND main = keep(CreateDialogIndirectParamA(nullptr, &kMainTemplate, nullptr, recording_proc, 0));
@@ -126,22 +166,26 @@ TEST_F(FileDialogTest, TheRealDialogOpensInTheFolderWithTheFilters)
     ShowWindow(main, SW_SHOWNORMAL);
     QString title, shown_dir;
     QStringList filters;
+    QString chosen_filter;
     ModalAnswer<QFileDialog> person([&](QFileDialog* d) {
         title = d->windowTitle();
         shown_dir = d->directory().absolutePath();
         filters = d->nameFilters();
+        chosen_filter = d->selectedNameFilter();
         d->selectFile((dir / "points").c_str());
         static_cast<QDialog*>(d)->accept();
     });
     char path[1024] = {};
-    OPENFILENAMEA o = ofn(main, path, sizeof path, "all type\0*.*\0", folder.c_str());
+    OPENFILENAMEA o = ofn(main, path, sizeof path, "text\0*.txt\0all type\0*.*\0", folder.c_str());
+    o.nFilterIndex = 2; // counted from 1
     BOOL chosen = GetOpenFileNameA(&o);
     win32_answer_dialogs_from_script(true);
     EXPECT_TRUE(chosen);
     EXPECT_EQ(std::string(path), (dir / "points").string());
     EXPECT_EQ(title, QString::fromUtf8("データファイル選択"));
     EXPECT_EQ(shown_dir, QString::fromStdString(dir.string()));
-    EXPECT_EQ(filters, QStringList{"all type (*)"});
+    EXPECT_EQ(filters, (QStringList{"text (*.txt)", "all type (*)"}));
+    EXPECT_EQ(chosen_filter, "all type (*)");
     fs::remove_all(dir);
 }
 

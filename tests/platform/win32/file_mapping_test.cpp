@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 
@@ -56,6 +57,55 @@ TEST_F(FileMapping, ViewsHoldTheFileAndOutliveTheirHandles)
     EXPECT_TRUE(UnmapViewOfFile(whole));
     EXPECT_TRUE(UnmapViewOfFile(tail));
     EXPECT_FALSE(UnmapViewOfFile(whole));
+}
+
+// A mapping's size comes from its 64-bit argument or else the file; a view
+// may end exactly at the mapping's end and not one byte past it.
+TEST_F(FileMapping, MappingsAndViewsEndAtTheirSize)
+{
+    // Sparse: 4 GiB of nothing, then "tail" at 0x100010000.
+    const std::string big = dir_ + "/big";
+    {
+        std::ofstream out(big, std::ios::binary);
+        out.seekp(0x100010000LL);
+        out << "tail";
+    }
+    HANDLE file = open_read(big);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD high = 0;
+    EXPECT_EQ(GetFileSize(file, &high), 0x10004u);
+    EXPECT_EQ(high, 1u);
+    EXPECT_EQ(GetFileSize(file, nullptr), INVALID_FILE_SIZE) << "the size does not fit";
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+
+    EXPECT_EQ(CreateFileMappingA(file, nullptr, PAGE_READONLY, 1, 0x10005, nullptr), nullptr) << "cannot grow";
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_ENOUGH_MEMORY));
+
+    const struct {
+        DWORD size_high, size_low;     // of the mapping; 0, 0: the file's
+        DWORD offset_high, offset_low; // of the view
+        SIZE_T bytes;                  // of the view; 0: to the mapping's end
+        const char* seen;              // the view's bytes; null: no view
+    } cases[] = {
+        {0, 0, 1, 0x10000, 0, "tail"},     {0, 0, 1, 0x10000, 4, "tail"},        {0, 0, 1, 0x10000, 5, nullptr},
+        {1, 0x10002, 1, 0x10000, 0, "ta"}, {1, 0x10002, 1, 0x10000, 3, nullptr}, {0, 0x10002, 1, 0x10000, 0, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "mapping " << c.size_high << ":" << c.size_low << ", view " << c.bytes);
+        HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, c.size_high, c.size_low, nullptr);
+        ASSERT_NE(mapping, nullptr);
+        const auto* view =
+            static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, c.offset_high, c.offset_low, c.bytes));
+        ASSERT_EQ(view != nullptr, c.seen != nullptr);
+        if (view) {
+            EXPECT_EQ(std::string(view, std::strlen(c.seen)), c.seen);
+            EXPECT_TRUE(UnmapViewOfFile(view));
+        } else {
+            EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+        }
+        EXPECT_TRUE(CloseHandle(mapping));
+    }
+    EXPECT_TRUE(CloseHandle(file));
 }
 
 TEST_F(FileMapping, FailuresSetTheLastError)
