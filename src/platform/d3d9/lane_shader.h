@@ -62,51 +62,90 @@ public:
     // the edges four pixels to a lane group, then its pixels shaded.
     void draw_small()
     {
-        const TriangleSetup& t = triangle_;
         __m128i value[3], row_step[3], group_step[3];
         small_edges(value, row_step, group_step);
-        const int span = t.max_x - t.min_x, first_row = t.first_row, last_row = t.last_row;
+        walk_narrow(value, row_step, group_step);
+    }
+
+    // A narrow triangle (TriangleSetup::narrow) as draw_small draws it,
+    // from its edges at the first pixel of its first row (`row`) and their
+    // steps along and down, each of which fits 32 bits there.
+    void draw_narrow(const int32_t row[3], const int32_t step_x[3], const int32_t step_y[3])
+    {
+        __m128i value[3], row_step[3], group_step[3];
+        for (int k = 0; k < 3; ++k) {
+            const int32_t s = step_x[k];
+            value[k] = _mm_add_epi32(_mm_set1_epi32(row[k]), _mm_set_epi32(3 * s, 2 * s, s, 0));
+            row_step[k] = _mm_set1_epi32(step_y[k]);
+            group_step[k] = _mm_set1_epi32(4 * s);
+        }
+        walk_narrow(value, row_step, group_step);
+    }
+
+    // The rows of a triangle at most kSmallSpan pixels wide, from the edge
+    // values of its first row: lane j of value[k] holds edge k at pixel j.
+    // Each row's covered run is queued without a branch on what it covers,
+    // the rows in pieces the queue holds; a tall triangle's pieces are
+    // shaded as they fill.
+    void walk_narrow(const __m128i value[3], const __m128i row_step[3], const __m128i group_step[3])
+    {
+        const TriangleSetup& t = triangle_;
+        const int span = t.max_x - t.min_x;
         const uint32_t inside = (2u << span) - 1; // pixels 0 .. span
-        __m128i place = _mm_set1_epi32((first_row - t.min_y) << 16);
+        __m128i a = value[0], b = value[1], c = value[2];
+        __m128i place = _mm_set1_epi32((t.first_row - t.min_y) << 16);
         const __m128i place_step = _mm_set1_epi32(1 << 16);
-        if (span < 4) {
-            // At most four pixels a row and kSmallExtent rows: the queue holds
-            // them all, and each row is queued without a branch.
-            int32_t* queue = place_;
-            for (int y = first_row; y <= last_row; ++y) {
-                const uint32_t outside = static_cast<uint32_t>(
-                    _mm_movemask_ps(_mm_castsi128_ps(_mm_or_si128(_mm_or_si128(value[0], value[1]), value[2]))));
-                const uint32_t run = ~outside & inside;
-                const __m128i lanes = _mm_load_si128(reinterpret_cast<const __m128i*>(kRunLanes[run]));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(queue), _mm_or_si128(place, lanes));
-                queue += kRunLength[run];
-                for (int k = 0; k < 3; ++k) {
-                    value[k] = _mm_add_epi32(value[k], row_step[k]);
+        auto next_row = [&] {
+            a = _mm_add_epi32(a, row_step[0]);
+            b = _mm_add_epi32(b, row_step[1]);
+            c = _mm_add_epi32(c, row_step[2]);
+            place = _mm_add_epi32(place, place_step);
+        };
+        auto outside = [](__m128i x, __m128i y, __m128i z) {
+            return static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_or_si128(_mm_or_si128(x, y), z))));
+        };
+        // Rows per piece: the queue holds kQueue places, and a row queues
+        // four places (sixteen when wider) after the fewer than kLanes left.
+        const int piece_rows = span < 4 ? kQueue / 4 : kQueue / 16;
+        for (int y = t.first_row; y <= t.last_row;) {
+            const int piece_end = std::min(t.last_row, y + piece_rows - 1);
+            int32_t* queue = place_ + queued_;
+            if (span < 4) {
+                for (; y <= piece_end; ++y) {
+                    const uint32_t run = ~outside(a, b, c) & inside;
+                    const __m128i lanes = _mm_load_si128(reinterpret_cast<const __m128i*>(kRunLanes[run]));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(queue), _mm_or_si128(place, lanes));
+                    queue += kRunLength[run];
+                    next_row();
                 }
-                place = _mm_add_epi32(place, place_step);
+            } else {
+                for (; y <= piece_end; ++y) {
+                    __m128i ga = a, gb = b, gc = c;
+                    uint32_t out = outside(ga, gb, gc);
+                    for (int g = 1; g <= span / 4; ++g) {
+                        ga = _mm_add_epi32(ga, group_step[0]);
+                        gb = _mm_add_epi32(gb, group_step[1]);
+                        gc = _mm_add_epi32(gc, group_step[2]);
+                        out |= outside(ga, gb, gc) << (4 * g);
+                    }
+                    // A triangle's pixels in a row are contiguous: the run
+                    // from its first pixel, the last repeated to fill four.
+                    const uint32_t covered = ~out & inside;
+                    const int start = __builtin_ctz(covered | 0x10000u), end = 32 - __builtin_clz(covered | 1u);
+                    const int length = std::max(0, end - start);
+                    const __m128i first = _mm_or_si128(place, _mm_set1_epi32(start));
+                    const __m128i most = _mm_set1_epi32(length - 1);
+                    for (int k = 0; k < 16; k += 4) {
+                        const __m128i column = _mm_min_epi16(_mm_set_epi32(k + 3, k + 2, k + 1, k), most);
+                        _mm_storeu_si128(reinterpret_cast<__m128i*>(queue + k), _mm_add_epi32(first, column));
+                    }
+                    queue += length;
+                    next_row();
+                }
             }
             queued_ = static_cast<int>(queue - place_);
-        } else {
-            for (int y = first_row; y <= last_row; ++y) {
-                __m128i a = value[0], b = value[1], c = value[2];
-                uint32_t outside =
-                    static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_or_si128(_mm_or_si128(a, b), c))));
-                for (int g = 1; g <= span / 4; ++g) {
-                    a = _mm_add_epi32(a, group_step[0]);
-                    b = _mm_add_epi32(b, group_step[1]);
-                    c = _mm_add_epi32(c, group_step[2]);
-                    outside |=
-                        static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_or_si128(_mm_or_si128(a, b), c))))
-                        << (4 * g);
-                }
-                // A triangle's pixels in a row are contiguous.
-                const uint32_t covered = ~outside & inside;
-                if (covered != 0) {
-                    run(y, __builtin_ctz(covered), 31 - __builtin_clz(covered));
-                }
-                for (int k = 0; k < 3; ++k) {
-                    value[k] = _mm_add_epi32(value[k], row_step[k]);
-                }
+            if (y <= t.last_row) {
+                shade_queue(queued_ & ~(kLanes - 1));
             }
         }
         finish();
