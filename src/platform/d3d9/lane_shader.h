@@ -62,54 +62,162 @@ public:
     // the edges four pixels to a lane group, then its pixels shaded.
     void draw_small()
     {
-        const TriangleSetup& t = triangle_;
         __m128i value[3], row_step[3], group_step[3];
         small_edges(value, row_step, group_step);
-        const int span = t.max_x - t.min_x, first_row = t.first_row, last_row = t.last_row;
+        walk_narrow(value, row_step, group_step);
+    }
+
+    // A narrow triangle (TriangleSetup::narrow) as draw_small draws it,
+    // from its edges at the first pixel of its first row (`row`) and their
+    // steps along and down, each of which fits 32 bits there.
+    void draw_narrow(const int32_t row[3], const int32_t step_x[3], const int32_t step_y[3])
+    {
+        __m128i value[3], row_step[3], group_step[3];
+        for (int k = 0; k < 3; ++k) {
+            const int32_t s = step_x[k];
+            value[k] = _mm_add_epi32(_mm_set1_epi32(row[k]), _mm_set_epi32(3 * s, 2 * s, s, 0));
+            row_step[k] = _mm_set1_epi32(step_y[k]);
+            group_step[k] = _mm_set1_epi32(4 * s);
+        }
+        walk_narrow(value, row_step, group_step);
+    }
+
+    // The rows of a triangle at most kSmallSpan pixels wide, from the edge
+    // values of its first row: lane j of value[k] holds edge k at pixel j.
+    // Each row's covered run is queued without a branch on what it covers,
+    // the rows in pieces the queue holds; a tall triangle's pieces are
+    // shaded as they fill.
+    void walk_narrow(const __m128i value[3], const __m128i row_step[3], const __m128i group_step[3])
+    {
+        const TriangleSetup& t = triangle_;
+        const int span = t.max_x - t.min_x;
         const uint32_t inside = (2u << span) - 1; // pixels 0 .. span
-        __m128i place = _mm_set1_epi32((first_row - t.min_y) << 16);
+        __m128i a = value[0], b = value[1], c = value[2];
+        __m128i place = _mm_set1_epi32((t.first_row - t.min_y) << 16);
         const __m128i place_step = _mm_set1_epi32(1 << 16);
-        if (span < 4) {
-            // At most four pixels a row and kSmallExtent rows: the queue holds
-            // them all, and each row is queued without a branch.
-            int32_t* queue = place_;
-            for (int y = first_row; y <= last_row; ++y) {
-                const uint32_t outside = static_cast<uint32_t>(
-                    _mm_movemask_ps(_mm_castsi128_ps(_mm_or_si128(_mm_or_si128(value[0], value[1]), value[2]))));
-                const uint32_t run = ~outside & inside;
-                const __m128i lanes = _mm_load_si128(reinterpret_cast<const __m128i*>(kRunLanes[run]));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(queue), _mm_or_si128(place, lanes));
-                queue += kRunLength[run];
-                for (int k = 0; k < 3; ++k) {
-                    value[k] = _mm_add_epi32(value[k], row_step[k]);
+        auto next_row = [&] {
+            a = _mm_add_epi32(a, row_step[0]);
+            b = _mm_add_epi32(b, row_step[1]);
+            c = _mm_add_epi32(c, row_step[2]);
+            place = _mm_add_epi32(place, place_step);
+        };
+        auto outside = [](__m128i x, __m128i y, __m128i z) {
+            return static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_or_si128(_mm_or_si128(x, y), z))));
+        };
+        // Rows per piece: the queue holds kQueue places, and a row queues
+        // four places (eight or sixteen when wider) after the fewer than
+        // kLanes left.
+        const int piece_rows = span < 4 ? kQueue / 4 : (kLanes == 8 && span < 8 ? kQueue / 8 : kQueue / 16);
+        for (int y = t.first_row; y <= t.last_row;) {
+            const int piece_end = std::min(t.last_row, y + piece_rows - 1);
+            int32_t* queue = place_ + queued_;
+            if (span < 4) {
+                for (; y <= piece_end; ++y) {
+                    const uint32_t run = ~outside(a, b, c) & inside;
+                    const __m128i lanes = _mm_load_si128(reinterpret_cast<const __m128i*>(kRunLanes[run]));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(queue), _mm_or_si128(place, lanes));
+                    queue += kRunLength[run];
+                    next_row();
                 }
-                place = _mm_add_epi32(place, place_step);
+            } else if constexpr (kLanes == 8) {
+                queue = queue_rows_wide(queue, piece_end - y + 1, span, a, b, c, place, row_step, group_step);
+                y = piece_end + 1;
+            } else {
+                for (; y <= piece_end; ++y) {
+                    __m128i ga = a, gb = b, gc = c;
+                    uint32_t out = outside(ga, gb, gc);
+                    for (int g = 1; g <= span / 4; ++g) {
+                        ga = _mm_add_epi32(ga, group_step[0]);
+                        gb = _mm_add_epi32(gb, group_step[1]);
+                        gc = _mm_add_epi32(gc, group_step[2]);
+                        out |= outside(ga, gb, gc) << (4 * g);
+                    }
+                    // A triangle's pixels in a row are contiguous: the run
+                    // from its first pixel, the last repeated to fill four.
+                    const uint32_t covered = ~out & inside;
+                    const int start = __builtin_ctz(covered | 0x10000u), end = 32 - __builtin_clz(covered | 1u);
+                    const int length = std::max(0, end - start);
+                    const __m128i first = _mm_or_si128(place, _mm_set1_epi32(start));
+                    const __m128i most = _mm_set1_epi32(length - 1);
+                    for (int k = 0; k < 16; k += 4) {
+                        const __m128i column = _mm_min_epi16(_mm_set_epi32(k + 3, k + 2, k + 1, k), most);
+                        _mm_storeu_si128(reinterpret_cast<__m128i*>(queue + k), _mm_add_epi32(first, column));
+                    }
+                    queue += length;
+                    next_row();
+                }
             }
             queued_ = static_cast<int>(queue - place_);
-        } else {
-            for (int y = first_row; y <= last_row; ++y) {
-                __m128i a = value[0], b = value[1], c = value[2];
-                uint32_t outside =
-                    static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_or_si128(_mm_or_si128(a, b), c))));
-                for (int g = 1; g <= span / 4; ++g) {
-                    a = _mm_add_epi32(a, group_step[0]);
-                    b = _mm_add_epi32(b, group_step[1]);
-                    c = _mm_add_epi32(c, group_step[2]);
-                    outside |=
-                        static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_or_si128(_mm_or_si128(a, b), c))))
-                        << (4 * g);
-                }
-                // A triangle's pixels in a row are contiguous.
-                const uint32_t covered = ~outside & inside;
-                if (covered != 0) {
-                    run(y, __builtin_ctz(covered), 31 - __builtin_clz(covered));
-                }
-                for (int k = 0; k < 3; ++k) {
-                    value[k] = _mm_add_epi32(value[k], row_step[k]);
-                }
+            if (y <= t.last_row) {
+                shade_queue(queued_ & ~(kLanes - 1));
             }
         }
         finish();
+    }
+
+    // The rows of walk_narrow four or more pixels wide in eight lanes: each
+    // row's edges over eight pixels at once, sixteen in two steps. Moves
+    // the edges and the place on by `rows` and returns the queue's end.
+    LANES_AVX2 int32_t* queue_rows_wide(int32_t* queue, int rows, int span, __m128i& a, __m128i& b, __m128i& c,
+                                        __m128i& place, const __m128i row_step[3], const __m128i group_step[3])
+    {
+        const uint32_t inside = (2u << span) - 1;
+        auto eight = [&](__m128i four, int k)
+                         LANES_AVX2 { return _mm256_set_m128i(_mm_add_epi32(four, group_step[k]), four); };
+        __m256i ea = eight(a, 0), eb = eight(b, 1), ec = eight(c, 2);
+        __m256i row_place = _mm256_broadcastsi128_si256(place);
+        const __m256i step_a = _mm256_broadcastsi128_si256(row_step[0]);
+        const __m256i step_b = _mm256_broadcastsi128_si256(row_step[1]);
+        const __m256i step_c = _mm256_broadcastsi128_si256(row_step[2]);
+        const __m256i place_step = _mm256_set1_epi32(1 << 16);
+        auto next_row = [&]() LANES_AVX2 {
+            ea = _mm256_add_epi32(ea, step_a);
+            eb = _mm256_add_epi32(eb, step_b);
+            ec = _mm256_add_epi32(ec, step_c);
+            row_place = _mm256_add_epi32(row_place, place_step);
+        };
+        auto outside = [](__m256i x, __m256i y, __m256i z) LANES_AVX2 {
+            return static_cast<uint32_t>(
+                _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_or_si256(_mm256_or_si256(x, y), z))));
+        };
+        if (span < 8) {
+            for (int r = 0; r < rows; ++r) {
+                const uint32_t run = ~outside(ea, eb, ec) & inside;
+                const __m256i lanes = _mm256_load_si256(reinterpret_cast<const __m256i*>(kEightRuns.lanes[run]));
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(queue), _mm256_or_si256(row_place, lanes));
+                queue += kEightRuns.length[run];
+                next_row();
+            }
+        } else {
+            const __m256i along_a = _mm256_broadcastsi128_si256(_mm_slli_epi32(group_step[0], 1));
+            const __m256i along_b = _mm256_broadcastsi128_si256(_mm_slli_epi32(group_step[1], 1));
+            const __m256i along_c = _mm256_broadcastsi128_si256(_mm_slli_epi32(group_step[2], 1));
+            const __m256i columns = _mm256_set_epi32(7, 6, 5, 4, 3, 2, 1, 0);
+            const __m256i more_columns = _mm256_set_epi32(15, 14, 13, 12, 11, 10, 9, 8);
+            for (int r = 0; r < rows; ++r) {
+                const uint32_t out = outside(ea, eb, ec) |
+                    outside(_mm256_add_epi32(ea, along_a), _mm256_add_epi32(eb, along_b), _mm256_add_epi32(ec, along_c))
+                        << 8;
+                // A triangle's pixels in a row are contiguous: the run from
+                // its first pixel, the last repeated to fill sixteen.
+                const uint32_t covered = ~out & inside;
+                const int start = __builtin_ctz(covered | 0x10000u), end = 32 - __builtin_clz(covered | 1u);
+                const int length = std::max(0, end - start);
+                const __m256i first = _mm256_add_epi32(row_place, _mm256_set1_epi32(start));
+                const __m256i most = _mm256_set1_epi32(length - 1);
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(queue),
+                                    _mm256_add_epi32(first, _mm256_min_epi32(columns, most)));
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(queue + 8),
+                                    _mm256_add_epi32(first, _mm256_min_epi32(more_columns, most)));
+                queue += length;
+                next_row();
+            }
+        }
+        a = _mm256_castsi256_si128(ea);
+        b = _mm256_castsi256_si128(eb);
+        c = _mm256_castsi256_si128(ec);
+        place = _mm256_castsi256_si128(row_place);
+        return queue;
     }
 
     // The three edges of a small triangle, edge k from vertex k + 1 to
@@ -189,6 +297,32 @@ private:
         {0, 0, 0, 0}, {0, 0, 0, 0}, {1, 1, 1, 1}, {0, 1, 1, 1}, {2, 2, 2, 2}, {0, 2, 2, 2}, {1, 2, 2, 2}, {0, 1, 2, 2},
         {3, 3, 3, 3}, {0, 3, 3, 3}, {1, 3, 3, 3}, {0, 1, 3, 3}, {2, 3, 3, 3}, {0, 2, 3, 3}, {1, 2, 3, 3}, {0, 1, 2, 3}};
     static constexpr int kRunLength[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+    // The same for runs in eight: the places of the covered pixels of each
+    // mask from its first on, the last repeated, and how many there are.
+    // Only contiguous runs occur.
+    struct EightRuns {
+        alignas(32) int32_t lanes[256][8];
+        int32_t length[256];
+    };
+    static constexpr EightRuns eight_runs()
+    {
+        EightRuns runs{};
+        for (int mask = 0; mask < 256; ++mask) {
+            int count = 0, first = 0;
+            for (int bit = 7; bit >= 0; --bit) {
+                if (mask & (1 << bit)) {
+                    first = bit;
+                    ++count;
+                }
+            }
+            for (int k = 0; k < 8; ++k) {
+                runs.lanes[mask][k] = first + std::min(k, std::max(count - 1, 0));
+            }
+            runs.length[mask] = count;
+        }
+        return runs;
+    }
+    static constexpr EightRuns kEightRuns = eight_runs();
 
     // At most kPiece pixels of a row, queued four places at a time; places
     // past the end of the row repeat its last pixel.

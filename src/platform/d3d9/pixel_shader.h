@@ -432,10 +432,15 @@ struct Planes {
 // at most kSmallExtent rows.
 constexpr int kSmallSpan = 16;
 constexpr int kSmallExtent = 64;
+// Narrow triangles: vertices within kSmallSpan pixels across and
+// kNarrowExtent down, such as the steep slivers of a surface seen from the
+// side. Their edge values too fit in 32 bits.
+constexpr int kNarrowExtent = 512;
 
 // One triangle after setup: its vertices in clockwise order on the screen,
 // twice its area in 1/65536 pixel, its box inside the viewport, the rows of
-// the box this call draws, and what it samples.
+// the box this call draws, whether it is small or narrow (not both), and
+// what it samples.
 struct TriangleSetup {
     const RasterVertex* v0;
     const RasterVertex* v1;
@@ -443,7 +448,7 @@ struct TriangleSetup {
     int64_t area;
     int min_x, min_y, max_x, max_y;
     int first_row, last_row;
-    bool small;
+    bool small, narrow;
     TextureSampler::Choice choice;
     const TriangleRaster::Lanes* lanes; // for the level of `choice`
 };

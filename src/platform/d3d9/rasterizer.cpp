@@ -137,49 +137,65 @@ __attribute__((always_inline)) inline Edge make_edge(const RasterVertex& a, cons
     return e;
 }
 
-// Narrows [first, last] (pixel offsets in the row) to where the edge is not
-// negative, exactly. A float estimate of the crossing, from `per_step` =
-// 1 / step_x, lands on the bound or next to it; the integer value of the
-// edge moves it the rest of the way.
-__attribute__((always_inline)) inline void narrow_span(const Edge& e, float per_step, int& first, int& last)
-{
-    if (first > last) {
-        return;
-    }
-    if (e.step_x > 0) { // rising to the right: a bound on the left
-        if (e.at(first) >= 0) {
+// Where an edge bounds the covered run of each row, stepped down the rows
+// without a multiply or a division. For an edge that is not horizontal,
+// its value at pixel i of a row is row - |step_x| i on a right bound and
+// row + |step_x| i on a left one, so the last pixel it keeps is
+// floor(row / |step_x|) and the first is minus that. `whole` and `part`
+// hold the quotient and remainder (0 <= part < divisor) and move by those
+// of step_y each row, exactly.
+struct EdgeBound {
+    int64_t whole, part, divisor;
+    int64_t whole_step, part_step;
+    int64_t row, step_y; // the edge value itself, for a horizontal edge
+    int side;            // 1 a left bound, -1 a right bound, 0 horizontal
+
+    void start(const Edge& e)
+    {
+        row = e.row;
+        step_y = e.step_y;
+        side = e.step_x > 0 ? 1 : (e.step_x < 0 ? -1 : 0);
+        if (side == 0) {
+            whole = part = whole_step = part_step = 0;
+            divisor = 1;
             return;
         }
-        const float crossing = std::clamp(-static_cast<float>(e.row) * per_step, static_cast<float>(first + 1),
-                                          static_cast<float>(last + 1));
-        int bound = static_cast<int>(crossing); // positive: rounded down
-        bound += static_cast<float>(bound) < crossing;
-        while (bound > first + 1 && e.at(bound - 1) >= 0) {
-            --bound;
-        }
-        while (bound <= last && e.at(bound) < 0) {
-            ++bound;
-        }
-        first = bound;
-    } else if (e.step_x < 0) { // falling to the right: a bound on the right
-        if (e.at(last) >= 0) {
-            return;
-        }
-        const float crossing = std::clamp(-static_cast<float>(e.row) * per_step, static_cast<float>(first - 1),
-                                          static_cast<float>(last - 1));
-        int bound = static_cast<int>(crossing); // rounded towards 0
-        bound -= crossing < static_cast<float>(bound);
-        while (bound < last - 1 && e.at(bound + 1) >= 0) {
-            ++bound;
-        }
-        while (bound >= first && e.at(bound) < 0) {
-            --bound;
-        }
-        last = bound;
-    } else if (e.row < 0) {
-        last = first - 1;
+        divisor = e.step_x > 0 ? e.step_x : -e.step_x;
+        whole = floor_divide(e.row, divisor);
+        part = e.row - whole * divisor;
+        whole_step = floor_divide(e.step_y, divisor);
+        part_step = e.step_y - whole_step * divisor;
     }
-}
+
+    static int64_t floor_divide(int64_t a, int64_t b) // b > 0
+    {
+        const int64_t q = a / b;
+        return q - (a % b < 0);
+    }
+
+    // Narrows [first, last] to where the edge is not negative on this row.
+    __attribute__((always_inline)) void narrow(int64_t& first, int64_t& last) const
+    {
+        if (side > 0) {
+            first = std::max(first, -whole);
+        } else if (side < 0) {
+            last = std::min(last, whole);
+        } else if (row < 0) {
+            last = first - 1;
+        }
+    }
+
+    __attribute__((always_inline)) void next_row()
+    {
+        row += step_y;
+        whole += whole_step;
+        part += part_step;
+        if (part >= divisor) {
+            part -= divisor;
+            ++whole;
+        }
+    }
+};
 
 // The texel density of a triangle, for the choice of filter and level.
 float triangle_lod(const TextureSampler& sampler, const RasterVertex& v0, const RasterVertex& v1,
@@ -291,27 +307,40 @@ void walk_rows(const TriangleSetup& t, Pixels& shader)
     Edge e0 = make_edge(*t.v1, *t.v2, px, py);
     Edge e1 = make_edge(*t.v2, *t.v0, px, py);
     Edge e2 = make_edge(*t.v0, *t.v1, px, py);
+    EdgeBound bounds[3];
+    bounds[0].start(e0);
+    bounds[1].start(e1);
+    bounds[2].start(e2);
     const int span = t.max_x - t.min_x;
-    Vec4 per_step{};
-    if (span > 0) {
-        const Vec4 steps = {static_cast<float>(e0.step_x), static_cast<float>(e1.step_x), static_cast<float>(e2.step_x),
-                            1.0f};
-        per_step = Vec4{1.0f, 1.0f, 1.0f, 1.0f} / steps; // infinite for a flat edge, which is not narrowed
-    }
     for (int y = t.first_row; y <= t.last_row; ++y) {
-        int first = 0, last = span;
-        narrow_span(e0, per_step[0], first, last);
-        narrow_span(e1, per_step[1], first, last);
-        narrow_span(e2, per_step[2], first, last);
-        if (first <= last) {
-            shader.run(y, first, last);
+        int64_t first = 0, last = span;
+        for (EdgeBound& bound : bounds) {
+            bound.narrow(first, last);
+            bound.next_row();
         }
-        e0.row += e0.step_y;
-        e1.row += e1.step_y;
-        e2.row += e2.step_y;
+        if (first <= last) {
+            shader.run(y, static_cast<int>(first), static_cast<int>(last));
+        }
     }
     shader.finish();
 }
+
+#if defined(__SSE2__)
+template <class Shader>
+void draw_narrow(const TriangleSetup& t, Shader& shader)
+{
+    const int64_t px = int64_t(t.min_x) * kSubpixel, py = int64_t(t.first_row) * kSubpixel;
+    const Edge edges[3] = {make_edge(*t.v1, *t.v2, px, py), make_edge(*t.v2, *t.v0, px, py),
+                           make_edge(*t.v0, *t.v1, px, py)};
+    int32_t row[3], step_x[3], step_y[3];
+    for (int k = 0; k < 3; ++k) {
+        row[k] = static_cast<int32_t>(edges[k].row);
+        step_x[k] = static_cast<int32_t>(edges[k].step_x);
+        step_y[k] = static_cast<int32_t>(edges[k].step_y);
+    }
+    shader.draw_narrow(row, step_x, step_y);
+}
+#endif
 
 template <Fetch F, Blend B>
 void fill_one_at_a_time(const TriangleRaster& raster, const TriangleSetup& t)
@@ -338,6 +367,8 @@ void fill_triangle(const TriangleRaster& raster, const TriangleSetup& t)
         LaneShader<F, B, kLanes> shader(raster, t);
         if (t.small) {
             shader.draw_small();
+        } else if (t.narrow) {
+            draw_narrow(t, shader);
         } else {
             walk_rows(t, shader);
         }
@@ -577,6 +608,7 @@ void TriangleRaster::draw(const RasterVertex& v0, const RasterVertex& v1_in, con
     t.last_row = std::min(max_y, rows_.last);
     t.small =
         max_x - min_x < kSmallSpan && hi_x - lo_x < kSmallExtent * kSubpixel && hi_y - lo_y < kSmallExtent * kSubpixel;
+    t.narrow = !t.small && hi_x - lo_x < kSmallSpan * kSubpixel && hi_y - lo_y < kNarrowExtent * kSubpixel;
     if (fill_) {
         t.choice = shading_.choice;
         t.lanes = &lanes_;

@@ -330,15 +330,16 @@ bool centre_covered(SubpixelPoint a, SubpixelPoint b, SubpixelPoint c, SubpixelP
 }
 
 // Random triangles of every size the rasterizer treats apart (a pixel or
-// two, narrow slivers, small ones, ones far larger than the frame), drawn
+// two, narrow slivers short and tall, small ones, ones far larger than the
+// frame), drawn
 // one per frame on one and on two threads, against the rule.
 TEST(RasterCoverageTest, RandomTrianglesCoverTheCentresOfTheEdgeRule)
 {
     constexpr int kWidth = 150, kHeight = 110;
     struct Size {
         int wide, tall; // extent in 1/256 pixel
-    } sizes[] = {
-        {2 * 256, 2 * 256}, {3 * 256, 40 * 256}, {15 * 256, 60 * 256}, {30 * 256, 30 * 256}, {400 * 256, 300 * 256}};
+    } sizes[] = {{2 * 256, 2 * 256},     {3 * 256, 40 * 256},  {15 * 256, 60 * 256},  {30 * 256, 30 * 256},
+                 {400 * 256, 300 * 256}, {3 * 256, 200 * 256}, {14 * 256, 150 * 256}, {30 * 256, 180 * 256}};
     std::mt19937 random(11);
     for (UINT threads : {1u, 2u}) {
         D3D9Profile profile = d3d9_default_profile();
@@ -879,6 +880,115 @@ TEST(RasterThreadsTest, HeightFieldFramesAreTheSameWhateverTheThreads)
         for (size_t k = 0; k < frames.size(); ++k) {
             EXPECT_TRUE(frames[k] == one[k])
                 << "threads " << setting.threads << ", delay " << setting.delay_us << " us, frame " << k;
+        }
+    }
+}
+
+// Screen-space triangles of one kind for a frame of width x height, each
+// with its own depth and colour.
+enum class Shapes { InOneBand, DownEveryRow, DegenerateAndOffscreen };
+
+std::vector<ScreenVertex> shaped_triangles(Shapes shapes, float width, float height, std::mt19937& random)
+{
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    std::vector<ScreenVertex> v;
+    auto add = [&](float x0, float y0, float x1, float y1, float x2, float y2) {
+        const float z = unit(random);
+        const auto color = static_cast<D3DCOLOR>(random() | 0xFF000000u);
+        v.insert(v.end(), {at(x0, y0, color, z), at(x1, y1, color, z), at(x2, y2, color, z)});
+    };
+    for (int k = 0; k < 300; ++k) {
+        const float x = unit(random) * width, y = unit(random) * height, w = 1.0f + 14.0f * unit(random);
+        switch (shapes) {
+        case Shapes::InOneBand: // rows 1 to 6: the first band, however the rows are dealt
+            add(x, 1.0f + 5.0f * unit(random), x + w, 1.0f + 5.0f * unit(random), x + w * unit(random),
+                1.0f + 5.0f * unit(random));
+            break;
+        case Shapes::DownEveryRow: // slivers and wedges from above the frame to below it
+            add(x, -3.0f, x + w * (k % 3 == 0 ? 20.0f : 1.0f), height + 3.0f * unit(random), x + w * unit(random),
+                height * unit(random));
+            break;
+        case Shapes::DegenerateAndOffscreen:
+            switch (k % 6) {
+            case 0: // a line's worth of area: three points on one line
+                add(x, y, x + w, y + 2 * w, x + 2 * w, y + 4 * w);
+                break;
+            case 1: // two corners the same
+                add(x, y, x, y, x + w, y + w);
+                break;
+            case 2: // no pixel centre inside
+                add(x + 0.1f, y + 0.1f, x + 0.4f, y + 0.2f, x + 0.3f, y + 0.45f);
+                break;
+            case 3: // wholly beside the frame, near and far
+                add(-w - 1.0f, y, -1.0f, y + w, -w, y - w);
+                add(x, height + 1.0f, x + w, height + 1.0f + w, x, 40000.0f);
+                break;
+            case 4: // across an edge of the frame
+                add(-50.0f, y, x, y - w, x + w, y + 3 * w);
+                break;
+            default: // an ordinary one among them
+                add(x, y, x + w, y + w, x - w, y + 2 * w);
+                break;
+            }
+            break;
+        }
+    }
+    return v;
+}
+
+// Frames of each kind of shapes, depth-tested, drawn on `threads` threads:
+// first on a frame of one size, then after a reset to another that deals
+// its rows out in other bands.
+std::vector<std::vector<uint32_t>> shaped_frames(UINT threads)
+{
+    D3D9Profile profile = d3d9_default_profile();
+    profile.raster_threads = threads;
+    ProfiledDevice made(profile, 200, 150);
+    IDirect3DDevice9* device = made.device.get();
+    std::mt19937 random(3);
+    std::vector<std::vector<uint32_t>> frames;
+    for (const auto& [width, height] : {std::pair{200u, 150u}, std::pair{640u, 480u}}) {
+        if (!frames.empty()) {
+            made.window.set_client_size(width, height);
+            D3DPRESENT_PARAMETERS params = windowed_params(width, height);
+            EXPECT_EQ(device->Reset(&params), S_OK);
+        }
+        device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        device->SetFVF(kScreenFvf);
+        for (Shapes shapes : {Shapes::InOneBand, Shapes::DownEveryRow, Shapes::DegenerateAndOffscreen}) {
+            const std::vector<ScreenVertex> vertices = shaped_triangles(shapes, float(width), float(height), random);
+            device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+            device->BeginScene();
+            auto vb = filled_vertex_buffer(device, vertices.data(), vertices.size() * sizeof(ScreenVertex));
+            device->SetStreamSource(0, vb.get(), 0, sizeof(ScreenVertex));
+            EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, UINT(vertices.size() / 3)), S_OK);
+            device->SetStreamSource(0, nullptr, 0, 0);
+            device->EndScene();
+            device->Present(nullptr, nullptr, nullptr, nullptr);
+            frames.push_back(made.window.frame());
+        }
+    }
+    return frames;
+}
+
+// Triangles all in one band of rows, down every row, degenerate or off the
+// frame, before and after a resize: the same pictures on two, three and
+// eight threads as on one.
+TEST(RasterThreadsTest, ShapedDrawsAreTheSameWhateverTheThreads)
+{
+    const auto one = shaped_frames(1);
+    ASSERT_EQ(one.size(), 6u);
+    EXPECT_EQ(one.front().size(), 200u * 150u);
+    EXPECT_EQ(one.back().size(), 640u * 480u) << "the reset should change the frame's size";
+    for (size_t k = 0; k < one.size(); ++k) {
+        EXPECT_GT(std::count_if(one[k].begin(), one[k].end(), [](uint32_t p) { return p != 0; }), 100)
+            << "frame " << k << " should draw";
+    }
+    for (UINT threads : {2u, 3u, 8u}) {
+        const auto frames = shaped_frames(threads);
+        ASSERT_EQ(frames.size(), one.size());
+        for (size_t k = 0; k < frames.size(); ++k) {
+            EXPECT_TRUE(frames[k] == one[k]) << "threads " << threads << ", frame " << k;
         }
     }
 }
