@@ -296,6 +296,12 @@ TEST_F(PanelTest, AFieldThatCannotBeMadeEmptiesThePlotAndKeepsTheRest)
     EXPECT_EQ(state_->field, nullptr);
     EXPECT_EQ(text_of(main_), before.title);
     EXPECT_EQ(std::string(state_->settings.data_path), before.data_path);
+    // Without a plot there is no file to fit the range to: the item is off.
+    win32_script_popup_menu(IDM_FIT_RANGE);
+    SendMessageA(area_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(area_), MAKELPARAM(-1, -1));
+    run();
+    EXPECT_EQ(field_text(IDC_X_MAX_EDIT), "4000");
+    EXPECT_TRUE(win32_message_box_calls().empty());
     // The renderer holds no field any more: placing the marker again reads
     // nothing of the destroyed one, and a later load works.
     click(IDC_SET_MARKER);
@@ -351,6 +357,8 @@ TEST_F(PanelTest, TheMarkerCrossIsDrawnOnlyInsideARangeWithAnInside)
         {"inverted range", 4000, 0, 0, 4000, 100, 100, false},
         {"outside", 0, 4000, 0, 4000, -100, 5000, false},
         {"just past the upper edge", 0, 4000, 0, 4000, 4001, 2000, false},
+        {"just past the upper edge in y", 0, 4000, 0, 4000, 2000, 4001, false},
+        {"just below the lower edge in y", 0, 4000, 0, 4000, 2000, -1, false},
     };
     // Before any load the marker is only recorded; afterwards the cross is built.
     for (bool loaded : {false, true}) {
