@@ -106,11 +106,13 @@ TEST_F(LoadProgressTest, TheDialogAppearsAfterHalfASecondAndTheWindowWaits)
 }
 
 // キャンセル during a load keeps the plot, its title and its folder; during
-// the pass that fits the range, the range as well. Nothing is said.
+// the pass that fits the range, the range as well. Nothing is said. The
+// button is pressed after ten megabytes, when the reader has handed on
+// points already.
 TEST_F(LoadProgressTest, CancelKeepsThePlotAndTheRange)
 {
-    const fs::path first = write_big("old/first.txt", kMegabyte * 3);
-    const fs::path second = write_big("new/second.txt", kMegabyte * 3);
+    const fs::path first = write_big("old/first.txt", kMegabyte * 11);
+    const fs::path second = write_big("new/second.txt", kMegabyte * 11);
     load(first);
     ASSERT_NE(state_->field, nullptr);
     const DensityField* field = state_->field;
@@ -119,7 +121,7 @@ TEST_F(LoadProgressTest, CancelKeepsThePlotAndTheRange)
 
     for (bool fitting : {false, true}) {
         SCOPED_TRACE(fitting ? "fitting the range" : "loading");
-        win32_script_tick_count(600);
+        win32_script_tick_count(50);
         DialogView seen;
         auto answer = watch(&seen, true);
         if (fitting)
