@@ -133,11 +133,14 @@ TEST_F(PanelTest, TheArrowsStepByARoundPartOfTheSpan)
         {{"-12.5", "1"}, IDC_X_MIN_SPIN, "-12.5", Qt::Key_Up, "-12.4"},
         {{"0", "0.3"}, IDC_X_MARKER_SPIN, "0.1", Qt::Key_Down, "0.098"},
         {{"-1e9", "1e9"}, IDC_X_MAX_SPIN, "1e9", Qt::Key_Up, "1000000000"},
+        {{"-1e9", "1e9"}, IDC_X_MIN_SPIN, "-999999999", Qt::Key_Down, "-1000000000"},
+        {{"0", "20"}, IDC_X_MARKER_SPIN, "0.1", Qt::Key_Up, "0.3"}, // not 0.30000000000000004
         {{"5", "5"}, IDC_X_MIN_SPIN, "5", Qt::Key_Down, "4"},
         {{"0", "4000"}, IDC_X_MARKER_SPIN, "abc", Qt::Key_Up, "abc"},
         // Y's fields step by Y's span, 0 to 1 here.
         {{"0", "4000"}, IDC_Y_MARKER_SPIN, "0.5", Qt::Key_Up, "0.51"},
         {{"0", "4000"}, IDC_Y_MAX_SPIN, "1", Qt::Key_Down, "0.99"},
+        {{"0", "4000"}, IDC_Y_MIN_SPIN, "0", Qt::Key_Up, "0.01"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.to);
