@@ -60,6 +60,48 @@ TEST(TextsTest, EveryLanguageHasEveryTextWithTheSameArguments)
               std::vector<std::string>{"%s"});
 }
 
+// The facts a text states hold in both languages: the path and number
+// limits the program keeps to, which field or axis it names, X before Y.
+// The English table is English: plain ASCII but for its dash.
+TEST(TextsTest, EveryLanguageStatesTheSameFacts)
+{
+    const struct {
+        TextId id;
+        std::vector<std::string> parts; // in this order
+    } facts[] = {
+        {TextId::path_too_long, {"1023"}},
+        {TextId::not_a_number_format, {"-1000000000", " 1000000000"}},
+        {TextId::none_in_range_format, {"X %s..%s, Y %s..%s"}},
+        {TextId::title_format, {"Varnel : %.*s"}},
+        {TextId::x_min_field, {"X[min]"}},
+        {TextId::x_max_field, {"X[max]"}},
+        {TextId::y_min_field, {"Y[min]"}},
+        {TextId::y_max_field, {"Y[max]"}},
+        {TextId::x_marker_field, {" X"}},
+        {TextId::y_marker_field, {" Y"}},
+        {TextId::axis_x_name, {"X"}},
+        {TextId::axis_y_name, {"Y"}},
+    };
+    for (UiLanguage language : {UiLanguage::japanese, UiLanguage::english}) {
+        const auto table = text_table(language);
+        for (const auto& fact : facts) {
+            const std::string text = table[int(fact.id)].text;
+            size_t at = 0;
+            for (const std::string& part : fact.parts) {
+                at = text.find(part, at);
+                EXPECT_NE(at, std::string::npos) << text << " lacks " << part;
+            }
+        }
+    }
+    for (const TextRow& row : text_table(UiLanguage::english)) {
+        std::string text = row.text;
+        if (const size_t dash = text.find("\u2014"); dash != std::string::npos)
+            text.erase(dash, 3);
+        for (char c : text)
+            EXPECT_TRUE(static_cast<unsigned char>(c) < 128) << row.text;
+    }
+}
+
 TEST(TextsTest, TheLocaleChoosesEnglishOrJapanese)
 {
     struct Case {

@@ -18,6 +18,7 @@
 #include <string>
 #include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/reg_file_format.h"
@@ -115,23 +116,27 @@ Settings every_value_changed()
     return s;
 }
 
+// Each exact value, its integer and how the one is rounded to the other:
+// the range outward, the marker to the nearest, halves away from zero.
+const struct {
+    const char* name;
+    double Settings::*exact;
+    int32_t Settings::*integer;
+    double (*round)(double);
+} kExactPairs[] = {
+    {"x_min_exact", &Settings::x_min_exact, &Settings::x_min, std::floor},
+    {"x_max_exact", &Settings::x_max_exact, &Settings::x_max, std::ceil},
+    {"y_min_exact", &Settings::y_min_exact, &Settings::y_min, std::floor},
+    {"y_max_exact", &Settings::y_max_exact, &Settings::y_max, std::ceil},
+    {"x_marker_exact", &Settings::x_marker_exact, &Settings::x_marker, std::round},
+    {"y_marker_exact", &Settings::y_marker_exact, &Settings::y_marker, std::round},
+};
+
 // What loading makes of a record: an exact value that does not round to
 // the integer beside it is stale, and the integer stands instead.
 Settings settled(Settings s)
 {
-    const struct {
-        double Settings::*exact;
-        int32_t Settings::*integer;
-        double (*round)(double);
-    } pairs[] = {
-        {&Settings::x_min_exact, &Settings::x_min, std::floor},
-        {&Settings::x_max_exact, &Settings::x_max, std::ceil},
-        {&Settings::y_min_exact, &Settings::y_min, std::floor},
-        {&Settings::y_max_exact, &Settings::y_max, std::ceil},
-        {&Settings::x_marker_exact, &Settings::x_marker, std::round},
-        {&Settings::y_marker_exact, &Settings::y_marker, std::round},
-    };
-    for (const auto& p : pairs)
+    for (const auto& p : kExactPairs)
         if (p.round(s.*p.exact) != s.*p.integer)
             s.*p.exact = s.*p.integer;
     return s;
@@ -193,37 +198,57 @@ TEST_F(SettingsTest, EachValueFallsBackToItsOwnDefault)
 TEST_F(SettingsTest, TheExactRangeIsTakenOnlyWhereItRoundsToTheStoredInteger)
 {
     const double nan = std::nan("");
+    const double far_down = -999999999.5; // the last that rounds to the lowest integer allowed
     const struct {
         int32_t x_min;
         const void* exact; // bytes of x_min_exact, or none stored
         DWORD size;
         double expected;
+        DWORD type = REG_BINARY;
     } cases[] = {
         {-2000, nullptr, 0, -2000},
         {-13, "\0\0\0\0\0\0\x29\xc0", 8, -12.5}, // -12.5 rounds down to -13
         {100, "\0\0\0\0\0\0\x29\xc0", 8, 100},   // stale
         {-13, "\0\0\x29\xc0", 4, -13},           // not a double
         {0, &nan, 8, 0},
+        {-1000000000, &far_down, 8, far_down},
+        {-13, "\0\0\0\0\0\0\x29\xc0", 8, -13, REG_QWORD}, // the right bytes under another type
     };
     for (const auto& c : cases) {
         fs::remove_all(root_ / "kestrow");
         set("x_min", REG_DWORD, &c.x_min, 4);
         if (c.exact)
-            set("x_min_exact", REG_BINARY, c.exact, c.size);
+            set("x_min_exact", c.type, c.exact, c.size);
         Settings s;
         load_settings(&s);
         EXPECT_EQ(s.x_min, c.x_min);
         EXPECT_EQ(s.x_min_exact, c.expected) << c.x_min << " " << c.size;
     }
-    // Saving writes the integers from the exact values, which stay as they are.
-    Settings s = default_settings();
-    s.x_min_exact = -0.25, s.x_max_exact = 12.5, s.y_marker_exact = -2.5;
-    save_settings(&s);
-    Settings back;
-    load_settings(&back);
-    EXPECT_EQ(std::make_tuple(back.x_min, back.x_max, back.y_marker), std::make_tuple(-1, 13, -3));
-    EXPECT_EQ(std::make_tuple(back.x_min_exact, back.x_max_exact, back.y_marker_exact),
-              std::make_tuple(-0.25, 12.5, -2.5));
+    // Saving writes each integer from its exact value, which stays as it is.
+    for (double exact : {-2.5, -0.25, 0.75, 12.5}) {
+        Settings s = default_settings();
+        for (const auto& p : kExactPairs)
+            s.*p.exact = exact;
+        save_settings(&s);
+        Settings back;
+        load_settings(&back);
+        for (const auto& p : kExactPairs) {
+            EXPECT_EQ(back.*p.integer, p.round(exact)) << p.name << " " << exact;
+            EXPECT_EQ(back.*p.exact, exact) << p.name;
+        }
+    }
+}
+
+// The shortest text that reads back the same, in plain digits down to a
+// ten-thousandth and with an exponent below that.
+TEST(ExactTextTest, PlainDigitsDownToATenThousandth)
+{
+    const std::pair<double, const char*> cases[] = {
+        {0, "0"},         {-2000.5, "-2000.5"}, {1e9, "1000000000"}, {0.1 + 0.2, "0.30000000000000004"},
+        {1e-4, "0.0001"}, {-1e-4, "-0.0001"},   {9.5e-5, "9.5e-05"}, {-1e-300, "-1e-300"},
+    };
+    for (const auto& [value, text] : cases)
+        EXPECT_EQ(exact_text(value), text);
 }
 
 TEST_F(SettingsTest, APathWithoutTerminatorIsCutAtTheMembersEnd)
@@ -255,7 +280,16 @@ TEST_F(SettingsTest, AnIntegerShorterThanFourBytesOrNoChoiceGivesTheDefault)
         {"smoothing", -2, 4, 0}, {"log_scale", 1, 4, 1},  {"log_scale", 2, 4, 0},   {"texture_only", -1, 4, 0},
         {"show_axes", 0, 4, 0},  {"show_axes", 7, 4, 1},  {"show_axes", 0, 2, 1},
     };
-    for (const Case& c : cases) {
+    std::vector<Case> all(std::begin(cases), std::end(cases));
+    // The range's and the marker's integers: a billion either way, no further.
+    for (const char* name : {"x_min", "x_max", "y_min", "y_max", "x_marker", "y_marker"}) {
+        const int32_t initial = std::strcmp(name, "x_max") == 0 || std::strcmp(name, "y_max") == 0 ? 4000 : 0;
+        for (int32_t end : {-1000000000, 1000000000}) {
+            all.push_back({name, end, 4, end});
+            all.push_back({name, end + (end < 0 ? -1 : 1), 4, initial});
+        }
+    }
+    for (const Case& c : all) {
         SCOPED_TRACE(std::string(c.name) + " = " + std::to_string(c.stored) + " in " + std::to_string(c.size));
         set(c.name, REG_DWORD, &c.stored, c.size);
         Settings s;

@@ -133,11 +133,14 @@ TEST_F(PanelTest, TheArrowsStepByARoundPartOfTheSpan)
         {{"-12.5", "1"}, IDC_X_MIN_SPIN, "-12.5", Qt::Key_Up, "-12.4"},
         {{"0", "0.3"}, IDC_X_MARKER_SPIN, "0.1", Qt::Key_Down, "0.098"},
         {{"-1e9", "1e9"}, IDC_X_MAX_SPIN, "1e9", Qt::Key_Up, "1000000000"},
+        {{"-1e9", "1e9"}, IDC_X_MIN_SPIN, "-999999999", Qt::Key_Down, "-1000000000"},
+        {{"0", "20"}, IDC_X_MARKER_SPIN, "0.1", Qt::Key_Up, "0.3"}, // not 0.30000000000000004
         {{"5", "5"}, IDC_X_MIN_SPIN, "5", Qt::Key_Down, "4"},
         {{"0", "4000"}, IDC_X_MARKER_SPIN, "abc", Qt::Key_Up, "abc"},
         // Y's fields step by Y's span, 0 to 1 here.
         {{"0", "4000"}, IDC_Y_MARKER_SPIN, "0.5", Qt::Key_Up, "0.51"},
         {{"0", "4000"}, IDC_Y_MAX_SPIN, "1", Qt::Key_Down, "0.99"},
+        {{"0", "4000"}, IDC_Y_MIN_SPIN, "0", Qt::Key_Up, "0.01"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.to);
@@ -296,6 +299,12 @@ TEST_F(PanelTest, AFieldThatCannotBeMadeEmptiesThePlotAndKeepsTheRest)
     EXPECT_EQ(state_->field, nullptr);
     EXPECT_EQ(text_of(main_), before.title);
     EXPECT_EQ(std::string(state_->settings.data_path), before.data_path);
+    // Without a plot there is no file to fit the range to: the item is off.
+    win32_script_popup_menu(IDM_FIT_RANGE);
+    SendMessageA(area_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(area_), MAKELPARAM(-1, -1));
+    run();
+    EXPECT_EQ(field_text(IDC_X_MAX_EDIT), "4000");
+    EXPECT_TRUE(win32_message_box_calls().empty());
     // The renderer holds no field any more: placing the marker again reads
     // nothing of the destroyed one, and a later load works.
     click(IDC_SET_MARKER);
@@ -351,6 +360,8 @@ TEST_F(PanelTest, TheMarkerCrossIsDrawnOnlyInsideARangeWithAnInside)
         {"inverted range", 4000, 0, 0, 4000, 100, 100, false},
         {"outside", 0, 4000, 0, 4000, -100, 5000, false},
         {"just past the upper edge", 0, 4000, 0, 4000, 4001, 2000, false},
+        {"just past the upper edge in y", 0, 4000, 0, 4000, 2000, 4001, false},
+        {"just below the lower edge in y", 0, 4000, 0, 4000, 2000, -1, false},
     };
     // Before any load the marker is only recorded; afterwards the cross is built.
     for (bool loaded : {false, true}) {

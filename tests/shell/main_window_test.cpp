@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -44,6 +45,23 @@ TEST_F(ViewerTest, FirstStartShowsTheDefaultsAndLaysTheWindowOut)
     EXPECT_EQ(panel_widget->y(), 0);
     EXPECT_EQ(area.right, panel_widget->x());
     EXPECT_EQ(area.bottom, client.bottom);
+    // Every field, arrow and button of the panel lies inside a group box,
+    // and none covers another.
+    std::vector<QRect> boxes, controls;
+    for (const QGroupBox* box : panel_widget->findChildren<QGroupBox*>())
+        boxes.push_back(box->geometry());
+    for (int id = IDC_X_MIN_EDIT; id <= IDC_CLEAR_MARKER; ++id) {
+        HWND control = GetDlgItem(panel_, id);
+        if (!control)
+            continue;
+        const QRect at = win32_widget_of(control)->geometry();
+        EXPECT_TRUE(std::any_of(boxes.begin(), boxes.end(), [&](const QRect& box) { return box.contains(at); })) << id;
+        for (const QRect& other : controls)
+            EXPECT_FALSE(other.intersects(at)) << id;
+        controls.push_back(at);
+    }
+    EXPECT_EQ(boxes.size(), 4u);
+    EXPECT_EQ(controls.size(), 23u); // nine fields, their arrows, five buttons
     // Nothing was loaded, and one frame was drawn.
     EXPECT_EQ(frames(), 1u);
 }

@@ -57,6 +57,34 @@ TEST_F(PictureTest, TheMarkerCrossStandsOnTheSurfaceUntilCleared)
     EXPECT_EQ(count(picture(), is_yellow), 0);
 }
 
+// The cross stands at the marker's share of the range in the fields: the
+// same shares in a range moved and narrowed draw the same cross.
+TEST_F(PictureTest, TheMarkerCrossStandsAtItsShareOfTheRange)
+{
+    load_cloud();
+    auto cross = [this] {
+        QImage image = picture();
+        std::vector<QPoint> yellow;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (is_yellow(image.pixel(x, y)))
+                    yellow.emplace_back(x, y);
+        return yellow;
+    };
+    place_marker(1000, 3000);
+    const std::vector<QPoint> quarter_across = cross();
+    EXPECT_GT(quarter_across.size(), 50u);
+    place_marker(3000, 1000);
+    EXPECT_NE(cross(), quarter_across);
+
+    set_spin(IDC_X_MIN_SPIN, -1000);
+    set_spin(IDC_X_MAX_SPIN, 3000);
+    set_spin(IDC_Y_MIN_SPIN, 250);
+    set_spin(IDC_Y_MAX_SPIN, 1250);
+    place_marker(0, 1000);
+    EXPECT_EQ(cross(), quarter_across);
+}
+
 TEST_F(PictureTest, TheTextureIsDrapedOverTheSurfaceAndTakenOffAgain)
 {
     load_cloud();

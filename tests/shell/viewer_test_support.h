@@ -73,6 +73,7 @@ protected:
         drain();
         d3d9_test_reset();
         density_field_test_reset();
+        win32_real_tick_count();
         fs::remove_all(root_);
         WindowTest::TearDown();
     }

@@ -59,6 +59,12 @@ const std::vector<FileDialogCall>& win32_save_file_calls();
 const std::vector<PopupMenuCall>& win32_popup_menu_calls();
 void win32_clear_dialog_calls();
 
+// From this call on GetTickCount reads a clock that stands still but for
+// `step_ms` at each read, so that a test decides how long anything took
+// without waiting; win32_real_tick_count() gives the real clock back.
+void win32_script_tick_count(DWORD step_ms);
+void win32_real_tick_count();
+
 // The widget that shows a window, to drive it with QTest.
 QWidget* win32_widget_of(HWND hwnd);
 

@@ -109,6 +109,13 @@ BOOL EnableWindow(HWND hWnd, BOOL bEnable)
         return FALSE;
     BOOL was_disabled = !w->widget->isEnabled();
     w->widget->setEnabled(bEnable != FALSE);
+    // The toolkit disables a widget's child windows with it; the windows
+    // it owns (a progress dialog over a waiting main window) keep their own
+    // state, unless they were disabled themselves.
+    if (!bEnable)
+        for (QWidget* child : w->widget->findChildren<QWidget*>())
+            if (child->isWindow() && !child->testAttribute(Qt::WA_ForceDisabled))
+                child->setEnabled(true);
     if (bEnable)
         w->style &= ~WS_DISABLED;
     else
