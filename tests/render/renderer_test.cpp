@@ -300,8 +300,9 @@ TEST_F(RendererObjectTest, OverlayDrawsTextsAndScaleOverTheScene)
                 };
                 EXPECT_LT(distance(named), 2.5f * atlas.line_height) << t.text << " beside its line";
                 for (int k = 0; k <= 10; ++k)
-                    if (k != named)
+                    if (k != named) {
                         EXPECT_LT(distance(named), distance(k)) << t.text << " against line " << k;
+                    }
             }
         }
         EXPECT_GE(values, 8) << "of 22, at 320 x 240";

@@ -366,8 +366,9 @@ TEST_F(ViewerTest, EveryCaptionIsInTheUserLanguage)
     start();
     const bool english = ui_language() == UiLanguage::english;
     // LANGUAGE, when set, decides before the other variables.
-    if (const char* asked = std::getenv("LANGUAGE"); asked && std::strncmp(asked, "en", 2) == 0)
+    if (const char* asked = std::getenv("LANGUAGE"); asked && std::strncmp(asked, "en", 2) == 0) {
         EXPECT_TRUE(english) << asked;
+    }
     QStringList captions;
     QWidget* panel = win32_widget_of(panel_);
     for (const QLabel* label : panel->findChildren<QLabel*>())

@@ -64,8 +64,9 @@ TEST_F(PictureMenuTest, AChoiceIsKeptMarkedAndDrawnAtOnce)
         pick(c.command);
         EXPECT_EQ(state_->settings.*c.member, c.value);
         const QImage now = picture();
-        if (c.picture != either)
+        if (c.picture != either) {
             EXPECT_EQ(now != before, c.picture == changed);
+        }
         const std::string outline = pick(0);
         EXPECT_NE(outline.find(std::string(c.marked) + "\n"), std::string::npos) << outline;
         before = now;

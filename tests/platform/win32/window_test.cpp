@@ -105,8 +105,9 @@ TEST_F(WindowLayerTest, WindowTextIsCutToTheBufferAtAWholeCharacter)
         char buf[16];
         std::memset(buf, 'x', sizeof buf);
         EXPECT_EQ(GetWindowTextA(render_, buf, c.buffer), c.expected ? int(std::strlen(c.expected)) : 0);
-        if (c.expected)
+        if (c.expected) {
             EXPECT_STREQ(buf, c.expected);
+        }
         EXPECT_EQ(buf[c.buffer], 'x');
     }
 }

@@ -24,9 +24,9 @@ TEST(PictureOverlayTest, StatusLineNamesTheFileAndItsCounts)
         FieldCounts counts;
         const char* text;
     } cases[] = {
-        {{200000, 199812, 0, 0, false}, "points.txt — 200,000 点、範囲内 199,812 点"},
-        {{12, 0, 3, 5, false}, "points.txt — 12 点、範囲内 0 点、不正な行 3 行"},
-        {{1234567, 1000, 1001, 1, true}, "points.txt — 1,234,567 点、範囲内 1,000 点、不正な行 1,001 行"},
+        {{200000, 199812, 0, 0, false, false}, "points.txt — 200,000 点、範囲内 199,812 点"},
+        {{12, 0, 3, 5, false, false}, "points.txt — 12 点、範囲内 0 点、不正な行 3 行"},
+        {{1234567, 1000, 1001, 1, true, false}, "points.txt — 1,234,567 点、範囲内 1,000 点、不正な行 1,001 行"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(status_line("points.txt", c.counts), c.text);
@@ -108,8 +108,9 @@ TEST(PictureOverlayTest, AtlasHoldsEveryCharacterWithItsOutline)
                         most = std::max(most,
                                         atlas.alpha[size_t(g->plain_y + ny) * atlas.width + size_t(g->plain_x + nx)]);
                 EXPECT_EQ(outline, most) << std::hex << uint32_t(c) << std::dec << " at " << x << "," << y;
-                if (x == 0 || y == 0 || x == g->width - 1 || y == g->height - 1)
+                if (x == 0 || y == 0 || x == g->width - 1 || y == g->height - 1) {
                     EXPECT_EQ(plain, 0) << "a texel of border";
+                }
             }
         EXPECT_EQ(covered == 0, c == U' ') << std::hex << uint32_t(c);
     }
@@ -342,7 +343,7 @@ TEST(PictureOverlayTest, WithoutTheFontOnlyTheScaleBarIsDrawn)
                        {{0, 0, 5.5f}, {0, 0, 0}, {0, 1, 0}},
                        {0, 1, 0, 1},
                        10.0,
-                       {5, 5, 0, 0, false},
+                       {5, 5, 0, 0, false, false},
                        "a.txt",
                        ColourMap::grey};
     const PictureOverlay overlay = lay_out_overlay(atlas, scene);
