@@ -593,6 +593,40 @@ TEST_F(TextureDrawTest, DefaultStageModulatesColourAndTakesTextureAlpha)
     device->SetTexture(0, nullptr);
 }
 
+TEST_F(TextureDrawTest, DiffuseColourWithModulatedAlpha)
+{
+    // Colour from the diffuse, alpha texture x diffuse (0x80 x 0x80 / 255 =
+    // 0x40), seen through the alpha test; wrapped and clamped textures take
+    // different fetch paths.
+    const auto texture = make_texture(1, 1, {0x80FF0000});
+    device->SetTexture(0, texture.get());
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    device->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+    device->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
+    const struct {
+        DWORD address;
+        DWORD alpha_ref;
+        uint32_t expected;
+    } cases[] = {{D3DTADDRESS_WRAP, 0x40, 0x336699},
+                 {D3DTADDRESS_WRAP, 0x41, 0},
+                 {D3DTADDRESS_CLAMP, 0x40, 0x336699},
+                 {D3DTADDRESS_CLAMP, 0x41, 0}};
+    for (const auto& c : cases) {
+        device->SetSamplerState(0, D3DSAMP_ADDRESSU, c.address);
+        device->SetSamplerState(0, D3DSAMP_ADDRESSV, c.address);
+        device->SetRenderState(D3DRS_ALPHAREF, c.alpha_ref);
+        begin();
+        ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, frame_quad(0x80336699, 1, 1), 2), S_OK);
+        finish();
+        EXPECT_EQ(window.pixel(3, 3), c.expected) << "address " << c.address << ", reference " << c.alpha_ref;
+    }
+    device->SetTexture(0, nullptr);
+}
+
 TEST_F(TextureDrawTest, RewrittenTextureIsSampledAnew)
 {
     const auto texture = make_texture(1, 1, {0xFFFF0000});

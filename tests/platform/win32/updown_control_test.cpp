@@ -221,6 +221,26 @@ TEST_F(UpDownTest, AFreshControlRunsFromHundredDownToZero)
     PostMessageA(spin, 0x03F1, 1, 0); // an up arrow click
     pump();
     EXPECT_EQ(static_cast<SHORT>(LOWORD(SendMessageA(spin, UDM_GETPOS, 0, 0))), 49);
+
+    // The 16-bit range: upper limit in the low word, lower in the high word.
+    SendMessageA(spin, UDM_SETRANGE, 0, MAKELPARAM(300, static_cast<WORD>(-20)));
+    EXPECT_EQ(SendMessageA(spin, UDM_GETRANGE, 0, 0), MAKELRESULT(300, static_cast<WORD>(-20)));
+    int lower = 0, upper = 0;
+    SendMessageA(spin, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&lower), reinterpret_cast<LPARAM>(&upper));
+    EXPECT_EQ(lower, -20);
+    EXPECT_EQ(upper, 300);
+    const struct {
+        LPARAM set;
+        int steps; // up clicks
+        int expected;
+    } steps[] = {{299, 3, 300}, {-19, 0, -19}, {1000, 0, 300}, {-100, 0, -20}, {-20, 1, -19}};
+    for (const auto& c : steps) {
+        SendMessageA(spin, UDM_SETPOS, 0, c.set);
+        for (int k = 0; k < c.steps; ++k)
+            PostMessageA(spin, 0x03F1, 1, 0);
+        pump();
+        EXPECT_EQ(static_cast<SHORT>(LOWORD(SendMessageA(spin, UDM_GETPOS, 0, 0))), c.expected) << c.set;
+    }
 }
 
 } // namespace
