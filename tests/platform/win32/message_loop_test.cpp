@@ -3,6 +3,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
+
 #include "win32_test_support.h"
 
 namespace {
@@ -194,6 +196,19 @@ TEST_F(MessageLoopTest, TheMessageFilterTakesBothBoundsAndTheWindow)
     ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_APP, WM_APP + 9, PM_REMOVE));
     EXPECT_EQ(msg.wParam, 1u);
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_APP, WM_APP + 9, PM_REMOVE));
+}
+
+// Raised once per process: a second signal ends it.
+TEST_F(MessageLoopTest, TheEndOfTheSessionClosesTopLevelWindowsOnly)
+{
+    ::raise(SIGHUP);
+    for (int k = 0; k < 100 && seen_of(WM_CLOSE).empty(); ++k) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        pump(main_, panel_);
+    }
+    const std::vector<Seen> closes = seen_of(WM_CLOSE);
+    ASSERT_EQ(closes.size(), 1u);
+    EXPECT_EQ(closes[0].hwnd, main_);
 }
 
 TEST_F(MessageLoopTest, AcceleratorsMatchModifiersExactly)

@@ -400,19 +400,19 @@ TEST_F(RegistryTest, DeletingAValueRemovesItFromTheFileAndOnlyIfItIsThere)
 
     key = create_key();
     EXPECT_EQ(RegDeleteValueA(key, "third"), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(RegDeleteValueA(key, "FIRST"), ERROR_SUCCESS); // names match without regard to case
-    EXPECT_EQ(RegDeleteValueA(key, "first"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteValueA(key, "SECOND"), ERROR_SUCCESS); // names match without regard to case
+    EXPECT_EQ(RegDeleteValueA(key, "second"), ERROR_FILE_NOT_FOUND);
     ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
     const std::string after = read_file(user_file());
-    EXPECT_NE(before.find("\"first\""), std::string::npos);
-    EXPECT_EQ(after.find("\"first\""), std::string::npos);
-    EXPECT_NE(after.find("\"second\""), std::string::npos);
+    EXPECT_NE(before.find("\"second\""), std::string::npos);
+    EXPECT_EQ(after.find("\"second\""), std::string::npos);
+    EXPECT_NE(after.find("\"first\""), std::string::npos);
 
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key), ERROR_SUCCESS);
-    EXPECT_EQ(RegQueryValueExA(key, "first", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
+    EXPECT_EQ(RegQueryValueExA(key, "second", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
               ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(RegQueryValueExA(key, "second", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size), ERROR_SUCCESS);
-    EXPECT_EQ(value, 2u);
+    EXPECT_EQ(RegQueryValueExA(key, "first", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size), ERROR_SUCCESS);
+    EXPECT_EQ(value, 1u);
     RegCloseKey(key);
 }
 

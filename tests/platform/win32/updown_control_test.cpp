@@ -209,6 +209,53 @@ TEST_F(UpDownTest, AutoBuddyAndAlignRightUseTheFieldBefore)
     }
 }
 
+// A parent that hears each step before it is taken and may refuse it.
+NMUPDOWN g_change = {};
+bool g_refuse = false;
+INT_PTR CALLBACK deciding_proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == UDN_DELTAPOS) {
+        g_change = *reinterpret_cast<NMUPDOWN*>(lParam);
+        SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, g_refuse);
+        return TRUE;
+    }
+    return recording_proc(hwnd, msg, wParam, lParam);
+}
+
+TEST_F(UpDownTest, TheParentHearsEachStepAndMayRefuseIt)
+{
+    HWND parent = CreateDialogIndirectParamA(nullptr, &kPanelTemplate, main_, deciding_proc, 0);
+    HWND spin = CreateWindowExA(0, UPDOWN_CLASSA, "", WS_CHILD | WS_VISIBLE | UDS_HORZ, 0, 0, 10, 20, parent,
+                                reinterpret_cast<HMENU>(77), nullptr, nullptr);
+    SendMessageA(spin, UDM_SETRANGE32, 0, 10);
+    SendMessageA(spin, UDM_SETPOS32, 0, 5);
+    const struct {
+        bool up, refuse;
+        int before, after;
+    } cases[] = {{true, false, 5, 6}, {true, true, 6, 6}, {false, false, 6, 5}, {false, true, 5, 5}};
+    for (const auto& c : cases) {
+        g_refuse = c.refuse;
+        g_change = {};
+        seen().clear();
+        PostMessageA(spin, 0x03F1, c.up, 0); // an arrow click
+        pump();
+        EXPECT_EQ(g_change.hdr.hwndFrom, spin);
+        EXPECT_EQ(g_change.hdr.idFrom, 77u);
+        EXPECT_EQ(g_change.iPos, c.before);
+        EXPECT_EQ(g_change.iDelta, c.up ? 1 : -1);
+        EXPECT_EQ(SendMessageA(spin, UDM_GETPOS32, 0, 0), c.after);
+        // A horizontal control tells its new position by WM_HSCROLL.
+        const std::vector<Seen> scrolls = seen_of(WM_HSCROLL);
+        ASSERT_EQ(scrolls.size(), c.refuse ? 0u : 1u) << c.up << c.refuse;
+        EXPECT_TRUE(seen_of(WM_VSCROLL).empty());
+        if (!c.refuse) {
+            EXPECT_EQ(scrolls[0].wParam, MAKEWPARAM(SB_THUMBPOSITION, c.after));
+            EXPECT_EQ(scrolls[0].lParam, reinterpret_cast<LPARAM>(spin));
+        }
+    }
+    g_refuse = false;
+}
+
 TEST_F(UpDownTest, AFreshControlRunsFromHundredDownToZero)
 {
     HWND parent = CreateDialogIndirectParamA(nullptr, &kPanelTemplate, main_, recording_proc, 0);
