@@ -595,8 +595,8 @@ TEST_F(TextureDrawTest, DefaultStageModulatesColourAndTakesTextureAlpha)
 
 TEST_F(TextureDrawTest, StageCombinationsGiveTheirColourAndAlpha)
 {
-    // A red texel of alpha 0x80 on a diffuse 0x80336699: a product is
-    // 0x33 x 0xFF / 255 = 0x33 in red, 0x80 x 0x80 / 255 = 0x40 in alpha.
+    // A red texel of alpha 0x80 on a diffuse 0xC0336699: a product is
+    // 0x33 x 0xFF / 255 = 0x33 in red, 0x80 x 0xC0 / 255 = 0x60 in alpha.
     // Alpha is seen through the alpha test (drawn at its value, not one
     // above); wrapped and clamped textures take different fetch paths.
     const auto texture = make_texture(1, 1, {0x80FF0000});
@@ -610,9 +610,9 @@ TEST_F(TextureDrawTest, StageCombinationsGiveTheirColourAndAlpha)
         DWORD color_op, color_arg1, alpha_op;
         uint32_t color, alpha;
     } cases[] = {
-        {D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTOP_MODULATE, 0x336699, 0x40},
+        {D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTOP_MODULATE, 0x336699, 0x60},
         {D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTOP_SELECTARG1, 0x330000, 0x80},
-        {D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTOP_MODULATE, 0x330000, 0x40},
+        {D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTOP_MODULATE, 0x330000, 0x60},
     };
     for (const auto& c : cases) {
         device->SetTextureStageState(0, D3DTSS_COLOROP, c.color_op);
@@ -624,7 +624,7 @@ TEST_F(TextureDrawTest, StageCombinationsGiveTheirColourAndAlpha)
             for (DWORD above : {0, 1}) {
                 device->SetRenderState(D3DRS_ALPHAREF, c.alpha + above);
                 begin();
-                ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, frame_quad(0x80336699, 1, 1), 2), S_OK);
+                ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, frame_quad(0xC0336699, 1, 1), 2), S_OK);
                 finish();
                 EXPECT_EQ(window.pixel(3, 3), above ? 0u : c.color)
                     << "ops " << c.color_op << "/" << c.alpha_op << ", address " << address << ", above " << above;

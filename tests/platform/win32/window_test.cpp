@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstring>
 
 #include "win32_test_support.h"
@@ -249,9 +250,12 @@ TEST_F(WindowLayerTest, PaintingComesWhenNothingElseWaitsAndOnlyOnce)
 
     // Invalidating every window reaches the children too; a validated
     // window is not painted; UpdateWindow paints at once, only when due.
+    seen().clear();
     InvalidateRect(nullptr, nullptr, FALSE);
     pump();
     EXPECT_EQ(g_paints, 3);
+    const std::vector<Seen> paints = seen_of(WM_PAINT);
+    EXPECT_TRUE(std::any_of(paints.begin(), paints.end(), [this](const Seen& p) { return p.hwnd == main_; }));
     InvalidateRect(render_, nullptr, FALSE);
     ValidateRect(render_, nullptr);
     pump();
