@@ -195,6 +195,26 @@ TEST(PixelCodecs, EightBitValuesSurviveEveryDitherOffset)
     }
 }
 
+// Pure red, green and blue weigh 0.2126, 0.7152 and 0.0722 in luminance.
+TEST(PixelCodecs, LuminanceWeighsRedGreenAndBlue)
+{
+    const double weights[3] = {0.2126, 0.7152, 0.0722};
+    // Luminance sits in the low bits of the first (little-endian) unit.
+    const struct {
+        D3DFORMAT format;
+        int full_scale;
+    } cases[] = {{D3DFMT_L8, 255}, {D3DFMT_A8L8, 255}, {D3DFMT_L16, 65535}, {D3DFMT_A4L4, 15}};
+    for (const auto& c : cases) {
+        for (int k = 0; k < 3; ++k) {
+            std::vector<float> pixel = {0, 0, 0, 0};
+            pixel[k] = 1;
+            const std::vector<uint8_t> out = encode(c.format, pixel, 1);
+            const int level = (out[0] | (c.full_scale > 255 ? out[1] << 8 : 0)) & c.full_scale;
+            EXPECT_EQ(level, std::lround(weights[k] * c.full_scale)) << "format " << c.format << ", channel " << k;
+        }
+    }
+}
+
 TEST(PixelCodecs, HalvesRoundToNearestEven)
 {
     const struct {

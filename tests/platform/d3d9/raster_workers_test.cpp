@@ -78,7 +78,9 @@ Outcome after(const std::vector<RasterWorkers::Report>& reports, bool stalled_be
 TEST(SplitJudgeTest, DrawsAloneForAWhileAfterTheWorkerFallsBehindOrStalls)
 {
     const RasterWorkers::Report even = report(12, 11), behind = report(12, 5), idle = report(20, 0),
-                                stalled = report(12, 12, 5e-3, 1e-3), small = report(4, 0);
+                                stalled = report(12, 12, 5e-3, 1e-3), small = report(4, 0),
+                                just_stalled = report(12, 12, 2.3e-3, 1e-3),
+                                within_slack = report(12, 12, 2.1e-3, 1e-3);
     const int alone = SplitJudge::kReducedDraws;
     struct Case {
         const char* what;
@@ -93,6 +95,11 @@ TEST(SplitJudgeTest, DrawsAloneForAWhileAfterTheWorkerFallsBehindOrStalls)
         {"small draws say nothing", {behind, small, behind, small, behind}, {0, alone}},
         {"twice is not enough", {behind, behind}, {100, 0}},
         {"a short wait is no stall", {report(12, 12, 1.5e-3, 1e-3)}, {100, 0}},
+        {"a wait within the slack is no stall", {within_slack, within_slack, within_slack}, {100, 0}},
+        {"a wait just past the slack is", {just_stalled, just_stalled, just_stalled}, {0, alone}},
+        {"exactly half the caller's chunks keeps up", {report(12, 6), report(12, 6), report(12, 6)}, {100, 0}},
+        {"six chunks are judged", {report(5, 1), report(5, 1), report(5, 1)}, {0, alone}},
+        {"five are not", {report(4, 1), report(4, 1), report(4, 1)}, {100, 0}},
     };
     for (const Case& c : cases) {
         const Outcome outcome = after(c.reports);

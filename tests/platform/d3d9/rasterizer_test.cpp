@@ -593,6 +593,47 @@ TEST_F(TextureDrawTest, DefaultStageModulatesColourAndTakesTextureAlpha)
     device->SetTexture(0, nullptr);
 }
 
+TEST_F(TextureDrawTest, StageCombinationsGiveTheirColourAndAlpha)
+{
+    // A red texel of alpha 0x80 on a diffuse 0xC0336699: a product is
+    // 0x33 x 0xFF / 255 = 0x33 in red, 0x80 x 0xC0 / 255 = 0x60 in alpha.
+    // Alpha is seen through the alpha test (drawn at its value, not one
+    // above); wrapped and clamped textures take different fetch paths.
+    const auto texture = make_texture(1, 1, {0x80FF0000});
+    device->SetTexture(0, texture.get());
+    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    device->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+    device->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
+    const struct {
+        DWORD color_op, color_arg1, alpha_op;
+        uint32_t color, alpha;
+    } cases[] = {
+        {D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTOP_MODULATE, 0x336699, 0x60},
+        {D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTOP_SELECTARG1, 0x330000, 0x80},
+        {D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTOP_MODULATE, 0x330000, 0x60},
+    };
+    for (const auto& c : cases) {
+        device->SetTextureStageState(0, D3DTSS_COLOROP, c.color_op);
+        device->SetTextureStageState(0, D3DTSS_COLORARG1, c.color_arg1);
+        device->SetTextureStageState(0, D3DTSS_ALPHAOP, c.alpha_op);
+        for (DWORD address : {D3DTADDRESS_WRAP, D3DTADDRESS_CLAMP}) {
+            device->SetSamplerState(0, D3DSAMP_ADDRESSU, address);
+            device->SetSamplerState(0, D3DSAMP_ADDRESSV, address);
+            for (DWORD above : {0, 1}) {
+                device->SetRenderState(D3DRS_ALPHAREF, c.alpha + above);
+                begin();
+                ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, frame_quad(0xC0336699, 1, 1), 2), S_OK);
+                finish();
+                EXPECT_EQ(window.pixel(3, 3), above ? 0u : c.color)
+                    << "ops " << c.color_op << "/" << c.alpha_op << ", address " << address << ", above " << above;
+            }
+        }
+    }
+    device->SetTexture(0, nullptr);
+}
+
 TEST_F(TextureDrawTest, RewrittenTextureIsSampledAnew)
 {
     const auto texture = make_texture(1, 1, {0xFFFF0000});

@@ -177,6 +177,10 @@ TEST_F(DialogTest, NoControlHasTheFocusAtStartAndATabbedButtonShowsIt)
     pump(main_, panel_);
     ASSERT_EQ(GetFocus(), button);
     EXPECT_NE(button_widget->grab().toImage(), before);
+    // SetFocus answers the window that had it; what is no window moves nothing.
+    EXPECT_EQ(SetFocus(field), button);
+    EXPECT_EQ(SetFocus(reinterpret_cast<HWND>(&focus)), field);
+    EXPECT_EQ(GetFocus(), field);
 }
 
 // A field's selection as the edit messages set and read it, the digits
@@ -214,6 +218,64 @@ TEST_F(DialogTest, EditMessagesSelectTypeAndLimit)
     for (char ch : std::string("23"))
         SendMessageA(field, WM_CHAR, WPARAM(ch), 0);
     EXPECT_EQ(text_of(field), "12345098123");
+}
+
+// What each control tells the dialog it takes, where the mouse goes, and
+// which clicks and characters reach it.
+TEST_F(DialogTest, ControlsAnswerForWhatTheyTake)
+{
+    build();
+    const struct {
+        const char* class_name;
+        DWORD style;
+        UINT message;
+        LRESULT expected;
+    } cases[] = {
+        {"Static", SS_LEFT, WM_GETDLGCODE, DLGC_STATIC},
+        {"Static", SS_LEFT, WM_NCHITTEST, HTTRANSPARENT},
+        {"Static", SS_LEFT | SS_NOTIFY, WM_NCHITTEST, HTCLIENT},
+        {"Button", BS_GROUPBOX, WM_GETDLGCODE, DLGC_STATIC},
+        {"Button", BS_PUSHBUTTON, WM_GETDLGCODE, DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON},
+        {"Button", BS_DEFPUSHBUTTON, WM_GETDLGCODE, DLGC_BUTTON | DLGC_DEFPUSHBUTTON},
+        {"Edit", ES_LEFT, WM_GETDLGCODE, DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS},
+    };
+    std::vector<HWND> made;
+    for (const auto& c : cases) {
+        HWND w = CreateWindowExA(0, c.class_name, "", WS_CHILD | WS_VISIBLE | c.style, 0, 0, 40, 12, panel_,
+                                 reinterpret_cast<HMENU>(intptr_t(2000 + made.size())), nullptr, nullptr);
+        ASSERT_NE(w, nullptr) << c.class_name;
+        made.push_back(w);
+        EXPECT_EQ(SendMessageA(w, c.message, 0, 0), c.expected) << c.class_name << " " << c.style << " " << c.message;
+    }
+
+    // A click reaches the dialog from an enabled push button only.
+    seen().clear();
+    SendMessageA(made[3], BM_CLICK, 0, 0); // the group box
+    EnableWindow(made[4], FALSE);
+    SendMessageA(made[4], BM_CLICK, 0, 0);
+    EnableWindow(made[4], TRUE);
+    SendMessageA(made[4], BM_CLICK, 0, 0);
+    const std::vector<Seen> commands = seen_of(WM_COMMAND);
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0].hwnd, panel_);
+    EXPECT_EQ(commands[0].wParam, MAKEWPARAM(2004, BN_CLICKED));
+    EXPECT_EQ(commands[0].lParam, reinterpret_cast<LPARAM>(made[4]));
+
+    // A read-only field and control characters take no typing.
+    HWND field = made[6];
+    for (WPARAM ch : {WPARAM('a'), WPARAM(0x1F), WPARAM(0x7F), WPARAM(' ')})
+        SendMessageA(field, WM_CHAR, ch, 0);
+    EXPECT_EQ(text_of(field), "a ");
+    EXPECT_TRUE(SendMessageA(field, EM_SETREADONLY, TRUE, 0));
+    SendMessageA(field, WM_CHAR, 'b', 0);
+    EXPECT_EQ(text_of(field), "a ");
+    EXPECT_NE(GetWindowLongA(field, GWL_STYLE) & ES_READONLY, 0);
+    SendMessageA(field, EM_SETREADONLY, FALSE, 0);
+    SendMessageA(field, WM_CHAR, 'c', 0);
+    EXPECT_EQ(text_of(field), "a c");
+    EXPECT_EQ(GetWindowLongA(field, GWL_STYLE) & ES_READONLY, 0);
+    for (HWND w : made)
+        DestroyWindow(w);
 }
 
 // A control's place: moved in its parent's client coordinates, read back

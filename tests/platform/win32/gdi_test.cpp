@@ -94,7 +94,36 @@ TEST_F(WindowTest, BitBltCopiesThePresentedFrameClippedToBothSides)
     EXPECT_EQ(CreateDIBSection(window_dc, &empty, DIB_RGB_COLORS, nullptr, nullptr, 0), nullptr);
     BITMAPINFO huge = dib_info(1 << 20, 1 << 20);
     EXPECT_EQ(CreateDIBSection(window_dc, &huge, DIB_RGB_COLORS, nullptr, nullptr, 0), nullptr);
+    for (LONG side : {32768, 32769}) {
+        BITMAPINFO wide = dib_info(side, 1), tall = dib_info(1, -side);
+        for (BITMAPINFO* info : {&wide, &tall}) {
+            HBITMAP made = CreateDIBSection(window_dc, info, DIB_RGB_COLORS, nullptr, nullptr, 0);
+            EXPECT_EQ(made != nullptr, side == 32768) << side;
+            DeleteObject(made);
+        }
+    }
+
+    // A bitmap goes into one memory DC at a time; the stock bitmap and any
+    // operation but a plain copy take no copy; each DC is let go its own way.
+    BITMAPINFO small = dib_info(4, 4);
+    HBITMAP bitmap = CreateDIBSection(window_dc, &small, DIB_RGB_COLORS, nullptr, nullptr, 0);
+    HDC first = CreateCompatibleDC(window_dc), second = CreateCompatibleDC(window_dc);
+    EXPECT_FALSE(BitBlt(first, 0, 0, 4, 4, window_dc, 0, 0, SRCCOPY));
+    HGDIOBJ stock = SelectObject(first, bitmap);
+    EXPECT_NE(stock, nullptr);
+    EXPECT_EQ(SelectObject(second, bitmap), nullptr);
+    EXPECT_EQ(SelectObject(first, bitmap), bitmap); // again into the same DC
+    EXPECT_FALSE(BitBlt(first, 0, 0, 4, 4, window_dc, 0, 0, SRCCOPY + 1));
+    EXPECT_TRUE(BitBlt(first, 0, 0, 4, 4, window_dc, 0, 0, SRCCOPY));
+    SelectObject(first, stock);
+    EXPECT_NE(SelectObject(second, bitmap), nullptr);
+    EXPECT_EQ(ReleaseDC(area, first), 0);
+    EXPECT_FALSE(DeleteDC(window_dc));
+    EXPECT_TRUE(DeleteDC(first));
+    EXPECT_TRUE(DeleteDC(second)); // lets the bitmap go
+    EXPECT_TRUE(DeleteObject(bitmap));
     EXPECT_EQ(ReleaseDC(area, window_dc), 1);
+    EXPECT_EQ(ReleaseDC(area, window_dc), 0);
 
     device->Release();
     d3d->Release();

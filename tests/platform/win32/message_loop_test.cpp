@@ -3,6 +3,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
+
 #include "win32_test_support.h"
 
 namespace {
@@ -165,6 +167,55 @@ TEST_F(MessageLoopTest, GetMessageWaitsForInputAndEndsWithTheQuitCode)
     EXPECT_EQ(got[0], UINT(WM_APP));
     EXPECT_EQ(got[1], UINT(WM_APP));
     EXPECT_EQ(commands_to(panel_), (std::vector<WORD>{1011}));
+}
+
+TEST_F(MessageLoopTest, TheMessageFilterTakesBothBoundsAndTheWindow)
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, WM_APP, WM_APP + 10, PM_REMOVE)) {}
+    PostMessageA(main_, WM_APP + 1, 1, 0);
+    PostMessageA(panel_, WM_APP + 2, 2, 0);
+    PostMessageA(nullptr, WM_APP + 3, 3, 0); // for the thread, no window
+    const HWND thread_only = reinterpret_cast<HWND>(-1);
+    const struct {
+        HWND window;
+        UINT min, max;
+        WPARAM expected; // 0: nothing
+    } cases[] = {
+        {nullptr, WM_APP + 1, WM_APP + 1, 1}, {nullptr, WM_APP + 2, WM_APP + 2, 2},
+        {nullptr, WM_APP + 2, WM_APP + 9, 2}, {nullptr, WM_APP, WM_APP, 0},
+        {nullptr, WM_APP + 4, WM_APP + 9, 0}, {panel_, WM_APP, WM_APP + 9, 2},
+        {nullptr, WM_APP + 3, WM_APP + 9, 3}, {thread_only, WM_APP, WM_APP + 9, 3},
+        {main_, WM_APP + 3, WM_APP + 3, 0},   {main_, WM_APP + 2, WM_APP + 2, 2},
+        {panel_, WM_APP + 1, WM_APP + 1, 0},
+    };
+    for (const auto& c : cases) {
+        msg = {};
+        EXPECT_EQ(PeekMessageA(&msg, c.window, c.min, c.max, PM_NOREMOVE), c.expected != 0) << c.min << ".." << c.max;
+        EXPECT_EQ(msg.wParam, c.expected) << c.min << ".." << c.max;
+    }
+    // The panel lies inside the main window. GetMessage takes the one
+    // asked for and leaves the others queued.
+    ASSERT_EQ(GetMessageA(&msg, nullptr, WM_APP + 2, WM_APP + 2), TRUE);
+    EXPECT_EQ(msg.wParam, 2u);
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_APP, WM_APP + 9, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 1u);
+    ASSERT_TRUE(PeekMessageA(&msg, thread_only, WM_APP, WM_APP + 9, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 3u);
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_APP, WM_APP + 9, PM_REMOVE));
+}
+
+// Raised once per process: a second signal ends it.
+TEST_F(MessageLoopTest, TheEndOfTheSessionClosesTopLevelWindowsOnly)
+{
+    ::raise(SIGHUP);
+    for (int k = 0; k < 100 && seen_of(WM_CLOSE).empty(); ++k) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        pump(main_, panel_);
+    }
+    const std::vector<Seen> closes = seen_of(WM_CLOSE);
+    ASSERT_EQ(closes.size(), 1u);
+    EXPECT_EQ(closes[0].hwnd, main_);
 }
 
 TEST_F(MessageLoopTest, AcceleratorsMatchModifiersExactly)

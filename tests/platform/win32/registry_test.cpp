@@ -389,6 +389,33 @@ TEST_F(RegistryTest, AFailedCallChangesNothing)
     EXPECT_EQ(read_file(user_file()), before);
 }
 
+TEST_F(RegistryTest, DeletingAValueRemovesItFromTheFileAndOnlyIfItIsThere)
+{
+    HKEY key = create_key();
+    DWORD one = 1, two = 2, value = 0, size = 4;
+    ASSERT_EQ(RegSetValueExA(key, "first", 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), 4), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, "second", 0, REG_DWORD, reinterpret_cast<BYTE*>(&two), 4), ERROR_SUCCESS);
+    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    const std::string before = read_file(user_file());
+
+    key = create_key();
+    EXPECT_EQ(RegDeleteValueA(key, "third"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteValueA(key, "SECOND"), ERROR_SUCCESS); // names match without regard to case
+    EXPECT_EQ(RegDeleteValueA(key, "second"), ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    const std::string after = read_file(user_file());
+    EXPECT_NE(before.find("\"second\""), std::string::npos);
+    EXPECT_EQ(after.find("\"second\""), std::string::npos);
+    EXPECT_NE(after.find("\"first\""), std::string::npos);
+
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExA(key, "second", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
+              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegQueryValueExA(key, "first", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size), ERROR_SUCCESS);
+    EXPECT_EQ(value, 1u);
+    RegCloseKey(key);
+}
+
 TEST_F(RegistryTest, MachineKeysAreReadFromTheConfigFoldersAndNeverWritten)
 {
     const char* d3d = "Software\\Direct3D";

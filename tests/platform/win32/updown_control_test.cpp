@@ -209,6 +209,53 @@ TEST_F(UpDownTest, AutoBuddyAndAlignRightUseTheFieldBefore)
     }
 }
 
+// A parent that hears each step before it is taken and may refuse it.
+NMUPDOWN g_change = {};
+bool g_refuse = false;
+INT_PTR CALLBACK deciding_proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == UDN_DELTAPOS) {
+        g_change = *reinterpret_cast<NMUPDOWN*>(lParam);
+        SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, g_refuse);
+        return TRUE;
+    }
+    return recording_proc(hwnd, msg, wParam, lParam);
+}
+
+TEST_F(UpDownTest, TheParentHearsEachStepAndMayRefuseIt)
+{
+    HWND parent = CreateDialogIndirectParamA(nullptr, &kPanelTemplate, main_, deciding_proc, 0);
+    HWND spin = CreateWindowExA(0, UPDOWN_CLASSA, "", WS_CHILD | WS_VISIBLE | UDS_HORZ, 0, 0, 10, 20, parent,
+                                reinterpret_cast<HMENU>(77), nullptr, nullptr);
+    SendMessageA(spin, UDM_SETRANGE32, 0, 10);
+    SendMessageA(spin, UDM_SETPOS32, 0, 5);
+    const struct {
+        bool up, refuse;
+        int before, after;
+    } cases[] = {{true, false, 5, 6}, {true, true, 6, 6}, {false, false, 6, 5}, {false, true, 5, 5}};
+    for (const auto& c : cases) {
+        g_refuse = c.refuse;
+        g_change = {};
+        seen().clear();
+        PostMessageA(spin, 0x03F1, c.up, 0); // an arrow click
+        pump();
+        EXPECT_EQ(g_change.hdr.hwndFrom, spin);
+        EXPECT_EQ(g_change.hdr.idFrom, 77u);
+        EXPECT_EQ(g_change.iPos, c.before);
+        EXPECT_EQ(g_change.iDelta, c.up ? 1 : -1);
+        EXPECT_EQ(SendMessageA(spin, UDM_GETPOS32, 0, 0), c.after);
+        // A horizontal control tells its new position by WM_HSCROLL.
+        const std::vector<Seen> scrolls = seen_of(WM_HSCROLL);
+        ASSERT_EQ(scrolls.size(), c.refuse ? 0u : 1u) << c.up << c.refuse;
+        EXPECT_TRUE(seen_of(WM_VSCROLL).empty());
+        if (!c.refuse) {
+            EXPECT_EQ(scrolls[0].wParam, MAKEWPARAM(SB_THUMBPOSITION, c.after));
+            EXPECT_EQ(scrolls[0].lParam, reinterpret_cast<LPARAM>(spin));
+        }
+    }
+    g_refuse = false;
+}
+
 TEST_F(UpDownTest, AFreshControlRunsFromHundredDownToZero)
 {
     HWND parent = CreateDialogIndirectParamA(nullptr, &kPanelTemplate, main_, recording_proc, 0);
@@ -221,6 +268,26 @@ TEST_F(UpDownTest, AFreshControlRunsFromHundredDownToZero)
     PostMessageA(spin, 0x03F1, 1, 0); // an up arrow click
     pump();
     EXPECT_EQ(static_cast<SHORT>(LOWORD(SendMessageA(spin, UDM_GETPOS, 0, 0))), 49);
+
+    // The 16-bit range: upper limit in the low word, lower in the high word.
+    SendMessageA(spin, UDM_SETRANGE, 0, MAKELPARAM(300, static_cast<WORD>(-20)));
+    EXPECT_EQ(SendMessageA(spin, UDM_GETRANGE, 0, 0), MAKELRESULT(300, static_cast<WORD>(-20)));
+    int lower = 0, upper = 0;
+    SendMessageA(spin, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&lower), reinterpret_cast<LPARAM>(&upper));
+    EXPECT_EQ(lower, -20);
+    EXPECT_EQ(upper, 300);
+    const struct {
+        LPARAM set;
+        int steps; // up clicks
+        int expected;
+    } steps[] = {{299, 3, 300}, {-19, 0, -19}, {1000, 0, 300}, {-100, 0, -20}, {-20, 1, -19}};
+    for (const auto& c : steps) {
+        SendMessageA(spin, UDM_SETPOS, 0, c.set);
+        for (int k = 0; k < c.steps; ++k)
+            PostMessageA(spin, 0x03F1, 1, 0);
+        pump();
+        EXPECT_EQ(static_cast<SHORT>(LOWORD(SendMessageA(spin, UDM_GETPOS, 0, 0))), c.expected) << c.set;
+    }
 }
 
 } // namespace

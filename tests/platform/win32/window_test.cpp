@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstring>
 
 #include "win32_test_support.h"
@@ -16,6 +17,7 @@ using namespace win32_test;
 WNDPROC g_old_proc = nullptr;
 std::vector<std::pair<int, int>> g_sizes;
 int g_paints = 0;
+RECT g_painted = {};
 LRESULT CALLBACK render_proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (msg == WM_SIZE)
@@ -23,6 +25,7 @@ LRESULT CALLBACK render_proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     if (msg == WM_PAINT) {
         PAINTSTRUCT ps;
         BeginPaint(hwnd, &ps);
+        g_painted = ps.rcPaint;
         EndPaint(hwnd, &ps);
         ++g_paints;
         return 0;
@@ -242,6 +245,27 @@ TEST_F(WindowLayerTest, PaintingComesWhenNothingElseWaitsAndOnlyOnce)
     DispatchMessageA(&msg);
     EXPECT_EQ(g_paints, 2);
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    RECT client;
+    GetClientRect(render_, &client);
+    EXPECT_EQ(std::memcmp(&g_painted, &client, sizeof client), 0) << g_painted.right << "x" << g_painted.bottom;
+
+    // Invalidating every window reaches the children too; a validated
+    // window is not painted; UpdateWindow paints at once, only when due.
+    seen().clear();
+    InvalidateRect(nullptr, nullptr, FALSE);
+    pump();
+    EXPECT_EQ(g_paints, 3);
+    const std::vector<Seen> paints = seen_of(WM_PAINT);
+    EXPECT_TRUE(std::any_of(paints.begin(), paints.end(), [this](const Seen& p) { return p.hwnd == main_; }));
+    InvalidateRect(render_, nullptr, FALSE);
+    ValidateRect(render_, nullptr);
+    pump();
+    EXPECT_EQ(g_paints, 3);
+    InvalidateRect(render_, nullptr, FALSE);
+    UpdateWindow(render_);
+    EXPECT_EQ(g_paints, 4);
+    UpdateWindow(render_);
+    EXPECT_EQ(g_paints, 4);
     SetWindowLongPtrA(render_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_old_proc));
 }
 
@@ -274,6 +298,45 @@ TEST_F(WindowLayerTest, DestroyedWindowsLeaveTheHandleTable)
     for (HWND w : made)
         EXPECT_FALSE(IsWindow(w));
     EXPECT_TRUE(seen_of(WM_USER).empty());
+}
+
+TEST_F(WindowLayerTest, CreationRefusesWhatCannotBeAndOwnedWindowsGoWithTheirOwner)
+{
+    HWND owner = CreateDialogIndirectParamA(nullptr, &kMainTemplate, nullptr, sizing_proc, 0);
+    HWND gone = CreateDialogIndirectParamA(nullptr, &kMainTemplate, nullptr, sizing_proc, 0);
+    DestroyWindow(gone);
+    const struct {
+        const char* class_name;
+        DWORD style;
+        HWND parent;
+        bool made;
+    } cases[] = {
+        {"Static", WS_CHILD, owner, true},    {"sTATIC", WS_CHILD | WS_DISABLED, owner, true},
+        {"Static", WS_POPUP, owner, true},    {"Static", WS_CHILD, nullptr, false},
+        {"Static", WS_CHILD, gone, false},    {"Picture", WS_CHILD, owner, false},
+        {"#32770", WS_POPUP, nullptr, false},
+    };
+    std::vector<HWND> made;
+    for (const auto& c : cases) {
+        HWND w = CreateWindowExA(0, c.class_name, "", c.style, 0, 0, 10, 10, c.parent,
+                                 reinterpret_cast<HMENU>(intptr_t(700 + made.size())), nullptr, nullptr);
+        EXPECT_EQ(w != nullptr, c.made) << c.class_name << " " << c.style;
+        if (w)
+            made.push_back(w);
+    }
+    ASSERT_EQ(made.size(), 3u);
+    EXPECT_EQ(GetDlgItem(owner, 700), made[0]);
+    EXPECT_EQ(GetDlgCtrlID(made[1]), 701);
+    EXPECT_TRUE(IsWindowEnabled(made[0]));
+    EXPECT_FALSE(IsWindowEnabled(made[1]));
+    // An owned window has no control id and is no item of its owner.
+    EXPECT_EQ(GetDlgCtrlID(made[2]), 0);
+    EXPECT_EQ(GetDlgItem(owner, 0), nullptr);
+    EXPECT_EQ(GetParent(made[2]), owner);
+    EXPECT_TRUE(DestroyWindow(owner));
+    for (HWND w : made)
+        EXPECT_FALSE(IsWindow(w));
+    EXPECT_FALSE(DestroyWindow(owner));
 }
 
 TEST_F(WindowLayerTest, IconsAreSetAndReturned)
