@@ -276,9 +276,13 @@ TEST(LaneShaderTest, LanesDrawWhatOnePixelAtATimeDraws)
 
 // A blended pixel in double precision: the source colour the diffuse's
 // with alpha texel x diffuse alpha, each factor a fraction of one.
-double reference_blend(DWORD factor, double source_alpha)
+double reference_blend(DWORD factor, double source_alpha, double dest_alpha)
 {
     switch (factor) {
+    case D3DBLEND_DESTALPHA:
+        return dest_alpha / 255.0;
+    case D3DBLEND_INVDESTALPHA:
+        return 1.0 - dest_alpha / 255.0;
     case D3DBLEND_ZERO:
         return 0.0;
     case D3DBLEND_SRCALPHA:
@@ -306,6 +310,7 @@ TEST(LaneShaderTest, BlendsMatchADoubleReference)
         {D3DBLEND_ONE, D3DBLEND_ZERO, 0x8040C0E0},
         {D3DBLEND_ONE, D3DBLEND_ONE, 0x60806040},
         {D3DBLEND_INVSRCALPHA, D3DBLEND_SRCALPHA, 0xFF2050A0},
+        {D3DBLEND_DESTALPHA, D3DBLEND_INVDESTALPHA, 0xC0F08010}, // the shaded quad's alpha varies
     };
     for (const auto& c : cases) {
         for (UINT lanes : {1u, 4u, 8u}) {
@@ -360,8 +365,10 @@ TEST(LaneShaderTest, BlendsMatchADoubleReference)
                     for (int k = 0; k < 4; ++k) { // blue, green, red, alpha
                         const double source = k == 3 ? alpha : double((c.diffuse >> (8 * k)) & 255);
                         const size_t at = (size_t(y) * kSide + x) * 4 + k;
-                        const double expected = std::min(
-                            255.0, source * reference_blend(c.src, alpha) + under[at] * reference_blend(c.dest, alpha));
+                        const double dest_alpha = under[(size_t(y) * kSide + x) * 4 + 3];
+                        const double expected = std::min(255.0,
+                                                         source * reference_blend(c.src, alpha, dest_alpha) +
+                                                             under[at] * reference_blend(c.dest, alpha, dest_alpha));
                         worst = std::max(worst, std::fabs(over[at] - expected));
                     }
                 }

@@ -1,3 +1,5 @@
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -203,6 +205,39 @@ TEST_F(MessageLoopTest, TheMessageFilterTakesBothBoundsAndTheWindow)
     ASSERT_TRUE(PeekMessageA(&msg, thread_only, WM_APP, WM_APP + 9, PM_REMOVE));
     EXPECT_EQ(msg.wParam, 3u);
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_APP, WM_APP + 9, PM_REMOVE));
+}
+
+// The flags of lParam a key message carries: bit 29 for Alt, bit 30 when
+// the key was already down (a repeat, and every release), bit 31 on release.
+TEST_F(MessageLoopTest, KeyMessagesCarryTheirStateBits)
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, WM_KEYDOWN, WM_SYSKEYUP, PM_REMOVE)) {}
+    QWidget* field = widget(1002);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier);
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier, QString(), true);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_F5, Qt::NoModifier);
+    QKeyEvent alt_press(QEvent::KeyPress, Qt::Key_F5, Qt::AltModifier);
+    QKeyEvent alt_release(QEvent::KeyRelease, Qt::Key_F5, Qt::AltModifier);
+    const struct {
+        QKeyEvent* event;
+        UINT message;
+        LPARAM flags; // bits 29 to 31
+    } cases[] = {
+        {&press, WM_KEYDOWN, 0},
+        {&repeat, WM_KEYDOWN, LPARAM(1) << 30},
+        {&release, WM_KEYUP, LPARAM(3) << 30},
+        {&alt_press, WM_SYSKEYDOWN, LPARAM(1) << 29},
+        {&alt_release, WM_SYSKEYUP, LPARAM(7) << 29},
+    };
+    for (const auto& c : cases) {
+        QApplication::sendEvent(field, c.event);
+        ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_KEYDOWN, WM_SYSKEYUP, PM_REMOVE)) << c.message;
+        EXPECT_EQ(msg.message, c.message);
+        EXPECT_EQ(msg.wParam, WPARAM(VK_F1 + 4));
+        EXPECT_EQ(msg.lParam & (LPARAM(7) << 29), c.flags) << c.message;
+        EXPECT_EQ(msg.lParam & 0xFFFF, 1) << "the repeat count";
+    }
 }
 
 // Raised once per process: a second signal ends it.
