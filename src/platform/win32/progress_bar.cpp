@@ -3,11 +3,8 @@
 #include <QProgressBar>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 
 #include "platform/win32/commctrl.h"
-#include "platform/win32/win32_test_hooks.h"
 #include "platform/win32/window_internal.h"
 
 namespace win32 {
@@ -50,28 +47,3 @@ LRESULT CALLBACK progress_bar_proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
 }
 
 } // namespace win32
-
-namespace {
-
-// A test's clock: where it stands, and how far each read moves it on.
-std::atomic<bool> g_scripted_clock{false};
-std::atomic<DWORD> g_scripted_now{0};
-std::atomic<DWORD> g_scripted_step{0};
-
-} // namespace
-
-void win32_script_tick_count(DWORD step_ms)
-{
-    g_scripted_step = step_ms;
-    g_scripted_clock = true;
-}
-
-void win32_real_tick_count() { g_scripted_clock = false; }
-
-DWORD GetTickCount(void)
-{
-    if (g_scripted_clock)
-        return g_scripted_now += g_scripted_step;
-    using namespace std::chrono;
-    return static_cast<DWORD>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
