@@ -5,6 +5,8 @@
 #include <fast_float/fast_float.h>
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <atomic>
 #include <memory>
 #include <condition_variable>
@@ -20,6 +22,10 @@
 #include <locale.h>
 #include <utility>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -108,6 +114,152 @@ bool match_word(const char*& p, const char* end, const char* word)
 constexpr double kExactTens[] = {1e0, 1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7, 1e8,
                                  1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16};
 
+// The bytes looked at together by the quick scans below, and the bytes
+// that must be readable from where they start: eight more, for the digits
+// that may begin at the last of them.
+constexpr int kLookBytes = 32;
+constexpr std::ptrdiff_t kQuickBytes = kLookBytes + 8;
+
+// Where the digits and the line feeds lie among the 32 bytes at a line's
+// or a number's start, bit i for byte i, found with a few vector compares
+// rather than a byte at a time. Bits from 32 on are clear.
+struct ByteClasses {
+    std::uint64_t digits;
+    std::uint64_t line_feeds;
+};
+
+#if defined(__SSE2__)
+[[gnu::always_inline]] inline std::uint64_t bits_of(__m128i low, __m128i high)
+{
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(low)) |
+        static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(high))) << 16;
+}
+
+[[gnu::always_inline]] inline __m128i digit_bytes(__m128i bytes)
+{
+    return _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
+}
+
+[[gnu::always_inline]] inline ByteClasses classify(const char* p)
+{
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+    const __m128i line_feed = _mm_set1_epi8('\n');
+    return {bits_of(digit_bytes(low), digit_bytes(high)),
+            bits_of(_mm_cmpeq_epi8(low, line_feed), _mm_cmpeq_epi8(high, line_feed))};
+}
+#else
+inline ByteClasses classify(const char* p)
+{
+    ByteClasses c{};
+    for (int i = 0; i < kLookBytes; ++i) {
+        c.digits |= std::uint64_t(is_digit(p[i])) << i;
+        c.line_feeds |= std::uint64_t(p[i] == '\n') << i;
+    }
+    return c;
+}
+#endif
+
+// The first byte from i on that is not among `bits`; 32 or more when all
+// the bytes looked at are.
+[[gnu::always_inline]] inline int first_not(std::uint64_t bits, int i) { return i + std::countr_zero(~bits >> i); }
+
+// The value of the n digits at p (1 to 8), eight bytes being readable
+// there, without a multiplication per digit.
+[[gnu::always_inline]] inline std::uint64_t digits_value(const char* p, int n)
+{
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    if constexpr (std::endian::native == std::endian::big)
+        word = __builtin_bswap64(word);
+    // The first digit is the lowest byte. Shifted up, the bytes after the
+    // digits fall out and zero bytes, leading zero digits, come in below.
+    const int shift = 8 * (8 - n);
+    // Subtracted first: a byte after the digits may borrow from the byte
+    // above it, but those all fall out.
+    word = (word - 0x3030303030303030u) << shift;
+    // Neighbouring digits into pairs, pairs into fours, fours into eight.
+    word = word * 10 + (word >> 8);
+    constexpr std::uint64_t kPairs = 0x000000FF000000FF;
+    return ((word & kPairs) * (100 + (1000000ull << 32)) + ((word >> 16) & kPairs) * (1 + (10000ull << 32))) >> 32;
+}
+
+// The powers of ten that join a number's whole digits to up to eight
+// fraction digits.
+constexpr std::uint64_t kWholeTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+// Characters that would carry a number on past its digits: a second point,
+// an exponent mark, the x of a hexadecimal "0x".
+constexpr auto kGoesOn = [] {
+    std::array<bool, 256> goes_on{};
+    for (unsigned char c : {'.', 'e', 'E', 'x', 'X'})
+        goes_on[c] = true;
+    return goes_on;
+}();
+
+// The usual number at byte i of the bytes classed: one to eight digits,
+// maybe a point and one to eight more, no more than fifteen in all, so
+// that they make an integer a double holds. The same value as the digit by
+// digit scan below, without a multiplication per digit. On success i moves
+// past the number; false for anything else, which that scan then takes.
+[[gnu::always_inline]] inline bool scan_masked_decimal(const char* p, const ByteClasses& c, int& i, double& value)
+{
+    int end = first_not(c.digits, i);
+    const int whole = end - i;
+    if (whole - 1u > 7u)
+        return false;
+    std::uint64_t digits = digits_value(p + i, whole);
+    int fraction = 0;
+    if (p[end] == '.') {
+        fraction = first_not(c.digits, end + 1) - (end + 1);
+        if (fraction - 1u > 7u || whole + fraction > 15)
+            return false;
+        digits = digits * kWholeTens[fraction] + digits_value(p + end + 1, fraction);
+        end += 1 + fraction;
+    }
+    // The byte after the number must have been looked at, and must not
+    // carry it on.
+    if (end >= kLookBytes || kGoesOn[static_cast<unsigned char>(p[end])])
+        return false;
+    value = static_cast<double>(static_cast<std::int64_t>(digits)) / kExactTens[fraction];
+    i = end;
+    return true;
+}
+
+inline bool is_space_or_tab(char c) { return c == ' ' || c == '\t'; }
+
+inline bool is_separator(char c) { return c == ',' || c == ';'; }
+
+// The usual line, two numbers as above (the second after spaces or tabs,
+// maybe a comma or a semicolon, either maybe negative) within its first 32
+// bytes. The digits' places come from the bytes' classes, so parsing the
+// line waits on few loads. On success `stop` is where the second number
+// ended; false sends the line the slow way.
+[[gnu::always_inline]] inline bool scan_quick_pair(const char* p, const ByteClasses& c, double& x, double& y,
+                                                   const char*& stop)
+{
+    int i = 0;
+    while (i < kLookBytes && is_space_or_tab(p[i]))
+        ++i;
+    const bool x_negative = p[i] == '-';
+    i += x_negative;
+    if (!scan_masked_decimal(p, c, i, x))
+        return false;
+    while (i < kLookBytes && is_space_or_tab(p[i]))
+        ++i;
+    if (is_separator(p[i]))
+        for (++i; i < kLookBytes && is_space_or_tab(p[i]);)
+            ++i;
+    const bool y_negative = p[i] == '-';
+    i += y_negative;
+    if (!scan_masked_decimal(p, c, i, y))
+        return false;
+    x = x_negative ? -x : x;
+    y = y_negative ? -y : y;
+    stop = p + i;
+    return true;
+}
+
 // Most numbers in a data file are a few digits with a decimal point and no
 // exponent. Their digits make an integer below 2^53 and the point divides
 // it by an exact power of ten, so one division rounds the decimal value
@@ -137,6 +289,17 @@ constexpr double kExactTens[] = {1e0, 1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7, 1
 // than the number itself: "1e+" is consumed whole and read as 1.
 [[gnu::always_inline]] inline bool scan_double(const char*& p, const char* end, double& value)
 {
+    // The usual number, well before the piece's end, first.
+    if (end - p >= kQuickBytes) {
+        const bool negative = *p == '-';
+        int i = negative || *p == '+';
+        double magnitude;
+        if (scan_masked_decimal(p, classify(p), i, magnitude)) {
+            value = negative ? -magnitude : magnitude;
+            p += i;
+            return true;
+        }
+    }
     const char* q = p;
     bool negative = false;
     if (q != end && (*q == '+' || *q == '-')) {
@@ -196,8 +359,6 @@ constexpr double kExactTens[] = {1e0, 1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7, 1
     p = q;
     return true;
 }
-
-inline bool is_separator(char c) { return c == ',' || c == ';'; }
 
 // The white space after a column, and one comma or semicolon in it.
 inline void skip_separation(const char*& p, const char* end)
@@ -314,30 +475,41 @@ PieceCounts parse_pieces(const char* begin, const char* end, Columns columns, co
     points.clear();
     points.reserve(kBatchPoints);
     for (const char* p = begin; p != end;) {
-        // Parsing never passes a line feed, so the piece's line feed, if it
-        // has one, lies at or after where the parse stopped: usually right
-        // there.
         const char* limit = p + std::min<std::size_t>(kPieceBytes, static_cast<std::size_t>(end - p));
         ++counts.pieces;
         double x, y;
         const char* stop;
-        if (first_two ? parse_pair(p, limit, x, y, stop) : parse_columns(p, limit, columns, x, y, stop)) {
+        const char* next = nullptr; // the next piece's start, when already known
+        bool got;
+        if (first_two && limit - p >= kQuickBytes) {
+            // Where this line ends comes from the same compares as its
+            // numbers, so the next line need not wait on parsing this one.
+            const ByteClasses classes = classify(p);
+            if (classes.line_feeds)
+                next = p + std::countr_zero(classes.line_feeds) + 1;
+            got = scan_quick_pair(p, classes, x, y, stop) || parse_pair(p, limit, x, y, stop);
+        } else {
+            got = first_two ? parse_pair(p, limit, x, y, stop) : parse_columns(p, limit, columns, x, y, stop);
+        }
+        if (got) {
             points.push_back(Point{x, y});
             ++counts.points;
             if (points.size() == kBatchPoints) {
                 sink.take(sink.context, partial, points.data(), points.size());
                 points.clear();
             }
-            p = stop;
         } else if (!is_blank_or_comment(p, limit)) {
             counts.reject(counts.pieces, counts.points > 0);
         }
-        if (p != limit && *p == '\n') {
-            ++p;
-            continue;
+        if (!next) {
+            // Parsing never passes a line feed, so the piece's line feed,
+            // if it has one, lies at or after where the parse stopped:
+            // usually right there.
+            const char* from = got ? stop : p;
+            const void* newline = std::memchr(from, '\n', static_cast<std::size_t>(limit - from));
+            next = newline ? static_cast<const char*>(newline) + 1 : limit;
         }
-        const void* newline = std::memchr(p, '\n', static_cast<std::size_t>(limit - p));
-        p = newline ? static_cast<const char*>(newline) + 1 : limit;
+        p = next;
     }
     if (!points.empty())
         sink.take(sink.context, partial, points.data(), points.size());

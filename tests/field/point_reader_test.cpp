@@ -241,6 +241,63 @@ TEST(PointReader, EveryNumberFormScanfAccepts)
     expect_same_as_reference(file);
 }
 
+// The usual lines take a quicker way than the rest, looking at 32 bytes
+// at a time: each shape, at every offset across that window, with text
+// enough after it for the quick way to be tried.
+TEST(PointReader, UsualLinesAtEveryOffset)
+{
+    const char* shapes[] = {
+        "1 2",
+        "12345678 87654321",
+        "123456789 1",
+        "1 123456789",
+        "1234.5678 8765.4321",
+        "1234567.12345678 1",
+        "12345678.1234567 1",
+        "12345678.12345678 1",
+        "99999999.99999999 1",
+        "99999999.9999999 -99999999.9999999",
+        "0.00000001 1.000000001",
+        "-1.5 -2.5",
+        "-0 -0.0",
+        "+1 +2",
+        "1,2",
+        "1;2",
+        "1 , 2",
+        "1\t;\t2",
+        "1,,2",
+        "1.5.3 2",
+        "1.5e3 2",
+        "1 2E3",
+        "1 2.5e",
+        "0x10 2",
+        "1 0X10",
+        "12x 3",
+        "1. 2",
+        ".5 2",
+        "-.5 -2.",
+        "1 .",
+        "1\r2",
+        "1 2\r",
+        "1 2 3",
+        "\t1\t2",
+        "1\v2",
+        "- 1 2",
+        "1-2",
+        "1.5-2.5",
+        "1 -",
+        "1 nan",
+        "1 -inf",
+        "#1 2",
+    };
+    std::string data;
+    for (const char* shape : shapes)
+        for (int pad = 0; pad < 36; ++pad)
+            data += std::string(static_cast<std::size_t>(pad), pad % 5 == 4 ? '\t' : ' ') + shape + "\n";
+    data += std::string(64, '7') + "\n";
+    expect_same_as_reference(data);
+}
+
 TEST(PointReader, LineEndsAndLastLine)
 {
     expect_same_as_reference("1 2\r\n3 4\r\n");
