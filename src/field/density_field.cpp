@@ -1,11 +1,17 @@
 #include "field/density_field.h"
 
 #include <algorithm>
+#include <atomic>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <new>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "field/density_field_test_hook.h"
 #include "field/point_reader.h"
@@ -51,6 +57,8 @@ FieldState* state_of(DensityField* field)
 
 typedef double Pair __attribute__((vector_size(16)));
 
+std::atomic<bool> g_wide_binning_allowed{true};
+
 // What binning a point needs to know, fixed for a whole load, so that many
 // threads can bin at once.
 struct Binning {
@@ -65,62 +73,141 @@ struct PartialField {
     long long rejected;
 };
 
+// A point's cell, by its first node, and where in the cell it lies.
+struct CellPlace {
+    int node;
+    double fx, fy;
+};
+
+// Points are placed in their cells this many at a time, then added in.
+constexpr std::size_t kPlaceBatch = 256;
+
+// Whether the quotients of a point's place put it in a cell.
+inline bool in_a_cell(double qx, double qy) { return qx >= 0.0 && qx <= kCells && qy >= 0.0 && qy <= kCells; }
+
+// The place of one point in its cell, unless it falls in none: then false,
+// counting it as rejected unless it is no point at all.
+inline bool place_point(const Binning& b, Point point, CellPlace& place, long long& rejected)
+{
+    double x = point.x, y = point.y;
+    // A NaN would pass every range test below; it is no point at all.
+    if (std::isnan(x) || std::isnan(y))
+        return false;
+    x = plotted_x(x);
+    if (x < b.x_min || x >= b.x_max || y < b.y_min || y >= b.y_max) {
+        ++rejected;
+        return false;
+    }
+    // Both quotients with one packed division; each lane is the same
+    // correctly rounded quotient the scalar division gives.
+    const Pair q = Pair{x - b.x_min, y - b.y_min} / Pair{b.dx, b.dy};
+    const double qx = q[0];
+    const double qy = q[1];
+    // A point inside the range can still have no cell: a range that
+    // overflows gives inf / inf, one whose cells round to no size (or to
+    // much less than a 200th of it) gives an infinite or too large
+    // quotient. Such a point is counted as rejected; the negated test also
+    // catches NaN.
+    if (!in_a_cell(qx, qy)) {
+        ++rejected;
+        return false;
+    }
+    // Both quotients lie in 0..200 here, where truncation is floor. Just
+    // below the upper edge a quotient can round up to exactly 200.
+    const int gx = std::min(static_cast<int>(qx), kCells - 1);
+    const int gy = std::min(static_cast<int>(qy), kCells - 1);
+    place = CellPlace{gy * kNodes + gx, qx - gx, qy - gy};
+    return true;
+}
+
+// The places of the points that fall in a cell, in order.
+std::size_t place_points(const Binning& b, const Point* points, std::size_t count, CellPlace* places,
+                         long long& rejected)
+{
+    std::size_t placed = 0;
+    for (std::size_t k = 0; k < count; ++k)
+        placed += place_point(b, points[k], places[placed], rejected);
+    return placed;
+}
+
+#if defined(__x86_64__)
+// The same, four points at a time on processors with AVX2: every lane takes
+// the very steps place_point takes, so the places are the same bits.
+[[gnu::target("avx2")]] std::size_t place_points_wide(const Binning& b, const Point* points, std::size_t count,
+                                                      CellPlace* places, long long& rejected)
+{
+    const __m256d x_min = _mm256_set1_pd(b.x_min), x_max = _mm256_set1_pd(b.x_max);
+    const __m256d y_min = _mm256_set1_pd(b.y_min), y_max = _mm256_set1_pd(b.y_max);
+    const __m256d dx = _mm256_set1_pd(b.dx), dy = _mm256_set1_pd(b.dy);
+    const __m256d zero = _mm256_setzero_pd(), cells = _mm256_set1_pd(kCells);
+    std::size_t placed = 0, k = 0;
+    for (; k + 4 <= count; k += 4) {
+        // x0 y0 x1 y1 and x2 y2 x3 y3 into x0..x3 and y0..y3.
+        const __m256d first = _mm256_loadu_pd(&points[k].x);
+        const __m256d second = _mm256_loadu_pd(&points[k + 2].x);
+        __m256d x = _mm256_permute4x64_pd(_mm256_unpacklo_pd(first, second), 0xD8);
+        const __m256d y = _mm256_permute4x64_pd(_mm256_unpackhi_pd(first, second), 0xD8);
+        const int points_there = ~_mm256_movemask_pd(_mm256_cmp_pd(x, y, _CMP_UNORD_Q)) & 0xF;
+        x = _mm256_blendv_pd(x, _mm256_sub_pd(x, _mm256_set1_pd(1.0)),
+                             _mm256_cmp_pd(x, _mm256_set1_pd(40.0), _CMP_LT_OQ));
+        const __m256d in_range =
+            _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(x, x_min, _CMP_GE_OQ), _mm256_cmp_pd(x, x_max, _CMP_LT_OQ)),
+                          _mm256_and_pd(_mm256_cmp_pd(y, y_min, _CMP_GE_OQ), _mm256_cmp_pd(y, y_max, _CMP_LT_OQ)));
+        const __m256d qx = _mm256_div_pd(_mm256_sub_pd(x, x_min), dx);
+        const __m256d qy = _mm256_div_pd(_mm256_sub_pd(y, y_min), dy);
+        const __m256d in_cell =
+            _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(qx, zero, _CMP_GE_OQ), _mm256_cmp_pd(qx, cells, _CMP_LE_OQ)),
+                          _mm256_and_pd(_mm256_cmp_pd(qy, zero, _CMP_GE_OQ), _mm256_cmp_pd(qy, cells, _CMP_LE_OQ)));
+        const int placed_lanes = _mm256_movemask_pd(_mm256_and_pd(in_range, in_cell)) & points_there;
+        rejected += std::popcount(static_cast<unsigned>(points_there & ~placed_lanes));
+        const __m128i last = _mm_set1_epi32(kCells - 1);
+        const __m128i gx = _mm_min_epi32(_mm256_cvttpd_epi32(qx), last);
+        const __m128i gy = _mm_min_epi32(_mm256_cvttpd_epi32(qy), last);
+        alignas(32) double fx[4], fy[4];
+        alignas(16) int node[4];
+        _mm256_store_pd(fx, _mm256_sub_pd(qx, _mm256_cvtepi32_pd(gx)));
+        _mm256_store_pd(fy, _mm256_sub_pd(qy, _mm256_cvtepi32_pd(gy)));
+        _mm_store_si128(reinterpret_cast<__m128i*>(node),
+                        _mm_add_epi32(_mm_mullo_epi32(gy, _mm_set1_epi32(kNodes)), gx));
+        for (unsigned lanes = static_cast<unsigned>(placed_lanes); lanes; lanes &= lanes - 1) {
+            const int lane = std::countr_zero(lanes);
+            places[placed++] = CellPlace{node[lane], fx[lane], fy[lane]};
+        }
+    }
+    return placed + place_points(b, points + k, count - k, places + placed, rejected);
+}
+#endif
+
 // Spreads the points over the four nodes of their cells, in the partial of
 // their chunk.
 void take_points(void* context, void* partial, const Point* points, std::size_t count)
 {
     const Binning& b = *static_cast<const Binning*>(context);
     PartialField& part = *static_cast<PartialField*>(partial);
-    const double x_min = b.x_min, x_max = b.x_max, y_min = b.y_min, y_max = b.y_max;
-    const double dx = b.dx, dy = b.dy;
+#if defined(__x86_64__)
+    static const bool has_avx2 = __builtin_cpu_supports("avx2");
+    const auto place =
+        has_avx2 && g_wide_binning_allowed.load(std::memory_order_relaxed) ? place_points_wide : place_points;
+#else
+    const auto place = place_points;
+#endif
     double* const grid = part.nodes;
-    long long rejected = part.rejected;
-    long long binned = part.binned;
-    for (std::size_t k = 0; k < count; ++k) {
-        double x = points[k].x, y = points[k].y;
-        // A NaN would pass every range test below; it is no point at all.
-        if (std::isnan(x) || std::isnan(y))
-            continue;
-        x = plotted_x(x);
-        if (x < x_min || x >= x_max || y < y_min || y >= y_max) {
-            ++rejected;
-            continue;
+    CellPlace places[kPlaceBatch];
+    for (std::size_t first = 0; first < count; first += kPlaceBatch) {
+        const std::size_t placed =
+            place(b, points + first, std::min(kPlaceBatch, count - first), places, part.rejected);
+        part.binned += static_cast<long long>(placed);
+        for (std::size_t k = 0; k < placed; ++k) {
+            const double fx = places[k].fx;
+            const double fy = places[k].fy;
+            double* const row0 = grid + places[k].node;
+            double* const row1 = row0 + kNodes;
+            row0[0] += fx * fy;
+            row0[1] += (1 - fx) * fy;
+            row1[0] += fx * (1 - fy);
+            row1[1] += (1 - fx) * (1 - fy);
         }
-        // Both quotients with one packed division; each lane is the same
-        // correctly rounded quotient the scalar division gives.
-        const Pair q = Pair{x - x_min, y - y_min} / Pair{dx, dy};
-        const double qx = q[0];
-        const double qy = q[1];
-        // A point inside the range can still have no cell: a range that
-        // overflows gives inf / inf, one whose cells round to no size (or to
-        // much less than a 200th of it) gives an infinite or too large
-        // quotient. Such a point is counted as rejected; the negated test
-        // also catches NaN.
-        if (!(qx >= 0.0 && qx <= kCells && qy >= 0.0 && qy <= kCells)) {
-            ++rejected;
-            continue;
-        }
-        // Both quotients lie in 0..200 here, where truncation is floor.
-        int gx = static_cast<int>(qx);
-        int gy = static_cast<int>(qy);
-        // Just below the upper edge a quotient can round up to exactly 200.
-        if (gx > kCells - 1)
-            gx = kCells - 1;
-        if (gy > kCells - 1)
-            gy = kCells - 1;
-        ++binned;
-        const double fx = qx - gx;
-        const double fy = qy - gy;
-
-        double* const row0 = grid + gy * kNodes + gx;
-        double* const row1 = row0 + kNodes;
-        row0[0] += fx * fy;
-        row0[1] += (1 - fx) * fy;
-        row1[0] += fx * (1 - fy);
-        row1[1] += (1 - fx) * (1 - fy);
     }
-    part.rejected = rejected;
-    part.binned = binned;
 }
 
 void clear_partial(PartialField& part)
@@ -245,7 +332,13 @@ bool create_fails()
 
 void density_field_test_fail_create(unsigned skip, unsigned times) { g_create_failure = {true, skip, times}; }
 
-void density_field_test_reset() { g_create_failure = {}; }
+void density_field_test_reset()
+{
+    g_create_failure = {};
+    g_wide_binning_allowed.store(true);
+}
+
+void density_field_test_wide_binning(bool allowed) { g_wide_binning_allowed.store(allowed); }
 
 DensityField* create_density_field(double x_min, double y_min, double x_max, double y_max)
 {

@@ -7,5 +7,10 @@
 // every later create). A new arming replaces the last one.
 void density_field_test_fail_create(unsigned skip = 0, unsigned times = 1);
 
-// Back to creates that succeed.
+// Whether points may be binned four at a time with AVX2 where the
+// processor has it (the default); off, the plain way, which must give the
+// same bits.
+void density_field_test_wide_binning(bool allowed);
+
+// Back to creates that succeed, and the wide binning allowed.
 void density_field_test_reset();

@@ -1,6 +1,7 @@
 #include "field/point_reader.h"
 
 #include "field/data_file.h"
+#include "field/usual_lines.h"
 
 #include <fast_float/fast_float.h>
 
@@ -23,10 +24,6 @@
 #include <utility>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace {
 
 // fgets with a 1024-byte buffer hands out at most this many bytes per read.
@@ -44,6 +41,10 @@ std::atomic<std::size_t> g_chunk_bytes{kChunkBytes};
 inline bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; }
 
 inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+using usual_lines::is_separator;
+
+using usual_lines::kExactTens;
 
 inline bool is_hex_digit(char c) { return is_digit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
 
@@ -109,157 +110,6 @@ bool match_word(const char*& p, const char* end, const char* word)
     return true;
 }
 
-// The powers of ten up to the most fraction digits taken below; a double
-// holds each exactly.
-constexpr double kExactTens[] = {1e0, 1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7, 1e8,
-                                 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16};
-
-// The bytes looked at together by the quick scans below, and the bytes
-// that must be readable from where they start: eight more, for the digits
-// that may begin at the last of them.
-constexpr int kLookBytes = 32;
-constexpr std::ptrdiff_t kQuickBytes = kLookBytes + 8;
-
-// Where the digits and the line feeds lie among the 32 bytes at a line's
-// or a number's start, bit i for byte i, found with a few vector compares
-// rather than a byte at a time. Bits from 32 on are clear.
-struct ByteClasses {
-    std::uint64_t digits;
-    std::uint64_t line_feeds;
-};
-
-#if defined(__SSE2__)
-[[gnu::always_inline]] inline std::uint64_t bits_of(__m128i low, __m128i high)
-{
-    return static_cast<std::uint32_t>(_mm_movemask_epi8(low)) |
-        static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(high))) << 16;
-}
-
-[[gnu::always_inline]] inline __m128i digit_bytes(__m128i bytes)
-{
-    return _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
-}
-
-[[gnu::always_inline]] inline ByteClasses classify(const char* p)
-{
-    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
-    const __m128i line_feed = _mm_set1_epi8('\n');
-    return {bits_of(digit_bytes(low), digit_bytes(high)),
-            bits_of(_mm_cmpeq_epi8(low, line_feed), _mm_cmpeq_epi8(high, line_feed))};
-}
-#else
-inline ByteClasses classify(const char* p)
-{
-    ByteClasses c{};
-    for (int i = 0; i < kLookBytes; ++i) {
-        c.digits |= std::uint64_t(is_digit(p[i])) << i;
-        c.line_feeds |= std::uint64_t(p[i] == '\n') << i;
-    }
-    return c;
-}
-#endif
-
-// The first byte from i on that is not among `bits`; 32 or more when all
-// the bytes looked at are.
-[[gnu::always_inline]] inline int first_not(std::uint64_t bits, int i) { return i + std::countr_zero(~bits >> i); }
-
-// The value of the n digits at p (1 to 8), eight bytes being readable
-// there, without a multiplication per digit.
-[[gnu::always_inline]] inline std::uint64_t digits_value(const char* p, int n)
-{
-    std::uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    if constexpr (std::endian::native == std::endian::big)
-        word = __builtin_bswap64(word);
-    // The first digit is the lowest byte. Shifted up, the bytes after the
-    // digits fall out and zero bytes, leading zero digits, come in below.
-    const int shift = 8 * (8 - n);
-    // Subtracted first: a byte after the digits may borrow from the byte
-    // above it, but those all fall out.
-    word = (word - 0x3030303030303030u) << shift;
-    // Neighbouring digits into pairs, pairs into fours, fours into eight.
-    word = word * 10 + (word >> 8);
-    constexpr std::uint64_t kPairs = 0x000000FF000000FF;
-    return ((word & kPairs) * (100 + (1000000ull << 32)) + ((word >> 16) & kPairs) * (1 + (10000ull << 32))) >> 32;
-}
-
-// The powers of ten that join a number's whole digits to up to eight
-// fraction digits.
-constexpr std::uint64_t kWholeTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
-
-// Characters that would carry a number on past its digits: a second point,
-// an exponent mark, the x of a hexadecimal "0x".
-constexpr auto kGoesOn = [] {
-    std::array<bool, 256> goes_on{};
-    for (unsigned char c : {'.', 'e', 'E', 'x', 'X'})
-        goes_on[c] = true;
-    return goes_on;
-}();
-
-// The usual number at byte i of the bytes classed: one to eight digits,
-// maybe a point and one to eight more, no more than fifteen in all, so
-// that they make an integer a double holds. The same value as the digit by
-// digit scan below, without a multiplication per digit. On success i moves
-// past the number; false for anything else, which that scan then takes.
-[[gnu::always_inline]] inline bool scan_masked_decimal(const char* p, const ByteClasses& c, int& i, double& value)
-{
-    int end = first_not(c.digits, i);
-    const int whole = end - i;
-    if (whole - 1u > 7u)
-        return false;
-    std::uint64_t digits = digits_value(p + i, whole);
-    int fraction = 0;
-    if (p[end] == '.') {
-        fraction = first_not(c.digits, end + 1) - (end + 1);
-        if (fraction - 1u > 7u || whole + fraction > 15)
-            return false;
-        digits = digits * kWholeTens[fraction] + digits_value(p + end + 1, fraction);
-        end += 1 + fraction;
-    }
-    // The byte after the number must have been looked at, and must not
-    // carry it on.
-    if (end >= kLookBytes || kGoesOn[static_cast<unsigned char>(p[end])])
-        return false;
-    value = static_cast<double>(static_cast<std::int64_t>(digits)) / kExactTens[fraction];
-    i = end;
-    return true;
-}
-
-inline bool is_space_or_tab(char c) { return c == ' ' || c == '\t'; }
-
-inline bool is_separator(char c) { return c == ',' || c == ';'; }
-
-// The usual line, two numbers as above (the second after spaces or tabs,
-// maybe a comma or a semicolon, either maybe negative) within its first 32
-// bytes. The digits' places come from the bytes' classes, so parsing the
-// line waits on few loads. On success `stop` is where the second number
-// ended; false sends the line the slow way.
-[[gnu::always_inline]] inline bool scan_quick_pair(const char* p, const ByteClasses& c, double& x, double& y,
-                                                   const char*& stop)
-{
-    int i = 0;
-    while (i < kLookBytes && is_space_or_tab(p[i]))
-        ++i;
-    const bool x_negative = p[i] == '-';
-    i += x_negative;
-    if (!scan_masked_decimal(p, c, i, x))
-        return false;
-    while (i < kLookBytes && is_space_or_tab(p[i]))
-        ++i;
-    if (is_separator(p[i]))
-        for (++i; i < kLookBytes && is_space_or_tab(p[i]);)
-            ++i;
-    const bool y_negative = p[i] == '-';
-    i += y_negative;
-    if (!scan_masked_decimal(p, c, i, y))
-        return false;
-    x = x_negative ? -x : x;
-    y = y_negative ? -y : y;
-    stop = p + i;
-    return true;
-}
-
 // Most numbers in a data file are a few digits with a decimal point and no
 // exponent. Their digits make an integer below 2^53 and the point divides
 // it by an exact power of ten, so one division rounds the decimal value
@@ -290,11 +140,12 @@ inline bool is_separator(char c) { return c == ',' || c == ';'; }
 [[gnu::always_inline]] inline bool scan_double(const char*& p, const char* end, double& value)
 {
     // The usual number, well before the piece's end, first.
-    if (end - p >= kQuickBytes) {
+    if (end - p >= usual_lines::kReadableBytes) {
+        using usual_lines::PlainScan;
         const bool negative = *p == '-';
         int i = negative || *p == '+';
         double magnitude;
-        if (scan_masked_decimal(p, classify(p), i, magnitude)) {
+        if (usual_lines::scan_decimal<PlainScan>(p, PlainScan::classify(p), i, magnitude)) {
             value = negative ? -magnitude : magnitude;
             p += i;
             return true;
@@ -467,6 +318,7 @@ constexpr std::size_t kBatchPoints = 4096;
 // Every piece of [begin, end), which starts at a piece start and ends at a
 // piece end or at the end of the data; the points into `partial`, through
 // the `points` scratch.
+template <class Scan>
 PieceCounts parse_pieces(const char* begin, const char* end, Columns columns, const ChunkSink& sink, void* partial,
                          std::vector<Point>& points)
 {
@@ -481,13 +333,13 @@ PieceCounts parse_pieces(const char* begin, const char* end, Columns columns, co
         const char* stop;
         const char* next = nullptr; // the next piece's start, when already known
         bool got;
-        if (first_two && limit - p >= kQuickBytes) {
+        if (first_two && limit - p >= usual_lines::kReadableBytes) {
             // Where this line ends comes from the same compares as its
             // numbers, so the next line need not wait on parsing this one.
-            const ByteClasses classes = classify(p);
+            const usual_lines::ByteClasses classes = Scan::classify(p);
             if (classes.line_feeds)
                 next = p + std::countr_zero(classes.line_feeds) + 1;
-            got = scan_quick_pair(p, classes, x, y, stop) || parse_pair(p, limit, x, y, stop);
+            got = usual_lines::scan_pair<Scan>(p, classes, x, y, stop) || parse_pair(p, limit, x, y, stop);
         } else {
             got = first_two ? parse_pair(p, limit, x, y, stop) : parse_columns(p, limit, columns, x, y, stop);
         }
@@ -514,6 +366,32 @@ PieceCounts parse_pieces(const char* begin, const char* end, Columns columns, co
     if (!points.empty())
         sink.take(sink.context, partial, points.data(), points.size());
     return counts;
+}
+
+#if defined(__x86_64__)
+// Compiled for AVX2 as a whole, so that the wide scan's vector code can
+// stand in the loop itself.
+[[gnu::target("avx2"), gnu::flatten]] PieceCounts parse_pieces_wide(const char* begin, const char* end, Columns columns,
+                                                                    const ChunkSink& sink, void* partial,
+                                                                    std::vector<Point>& points)
+{
+    return parse_pieces<usual_lines::WideScan>(begin, end, columns, sink, partial, points);
+}
+#endif
+
+std::atomic<bool> g_wide_scan_allowed{true};
+
+// Every piece of a chunk, the usual lines taken the widest way the
+// processor allows.
+PieceCounts parse_chunk(const char* begin, const char* end, Columns columns, const ChunkSink& sink, void* partial,
+                        std::vector<Point>& points)
+{
+#if defined(__x86_64__)
+    static const bool has_avx2 = __builtin_cpu_supports("avx2");
+    if (has_avx2 && g_wide_scan_allowed.load(std::memory_order_relaxed))
+        return parse_pieces_wide(begin, end, columns, sink, partial, points);
+#endif
+    return parse_pieces<usual_lines::PlainScan>(begin, end, columns, sink, partial, points);
 }
 
 // A growable byte buffer whose new bytes are left as they are: read
@@ -840,7 +718,7 @@ private:
 
     void parse(Chunk& chunk)
     {
-        chunk.counts = parse_pieces(chunk.begin, chunk.end, columns_, sink_, chunk.partial, chunk.points);
+        chunk.counts = parse_chunk(chunk.begin, chunk.end, columns_, sink_, chunk.partial, chunk.points);
     }
 
     void work()
@@ -905,6 +783,8 @@ bool parse_point(const char* begin, const char* end, Point* point)
 }
 
 void set_point_reader_chunk_bytes(std::size_t bytes) { g_chunk_bytes.store(bytes ? bytes : kChunkBytes); }
+
+void set_point_reader_wide_scan(bool allowed) { g_wide_scan_allowed.store(allowed); }
 
 ReadCounts read_chunks(std::FILE* stream, int skip_lines, ChunkSink sink, Columns columns, ReadWatch watch,
                        unsigned threads)

@@ -1,4 +1,5 @@
 #include "field/density_field.h"
+#include "field/density_field_test_hook.h"
 #include "field/point_reader.h"
 
 #include <gtest/gtest.h>
@@ -187,6 +188,67 @@ TEST(DensityField, RangesWithoutUsableCellsRejectTheirPoints)
         EXPECT_EQ(field.f->ops.rejected(field.f), c.rejected) << c.lines;
         for (int k = 0; k < 201 * 201; ++k)
             ASSERT_TRUE(field.f->ops.data(field.f)[k] >= 0.0 && field.f->ops.data(field.f)[k] <= 1.0) << c.lines;
+    }
+}
+
+// Points are binned four at a time where the processor allows: the same
+// bits and counts as one at a time, for points at the edges of the
+// arithmetic in each of the four lanes, over ranges that make them edges.
+TEST(DensityField, FourAtATimeBinsAsOneAtATime)
+{
+    const double inf = INFINITY;
+    const struct {
+        double x_min, x_max, y_min, y_max;
+    } ranges[] = {{0, 4000, 0, 4000},
+                  {100, 4001.11, 100, 4001.11},
+                  {0, 4000, 0, 1e-321},
+                  {39, 41, 39, 41},
+                  {-1e308, 1e308, -1e308, 1e308},
+                  {-inf, inf, -inf, inf},
+                  {0, inf, 0, 4000},
+                  {-inf, 0, 0, 4000}};
+    const char* points[] = {"nan 100",
+                            "100 nan",
+                            "-nan -nan",
+                            "inf 0",
+                            "-inf 5",
+                            "0 0",
+                            "4000 4000",
+                            "3999.9999999999995 1",
+                            "4001.1099999999997 4001.1099999999997",
+                            "39.5 40",
+                            "40 40",
+                            "40.5 39.5",
+                            "1e308 0",
+                            "-1e308 -1e308",
+                            "1.7e308 100",
+                            "100 9.93e-322",
+                            "100 5e-324",
+                            "-0 0",
+                            "1e-300 1e-300",
+                            "2000 2000",
+                            "123.456 3210.5",
+                            "41 40.99999999999999"};
+    for (int lane = 0; lane < 4; ++lane) {
+        std::string data;
+        for (int k = 0; k < lane; ++k)
+            data += "2000 2000\n";
+        for (const char* point : points)
+            data += std::string(point) + "\n";
+        for (const auto& r : ranges) {
+            SCOPED_TRACE(testing::Message() << "lane " << lane << ", range " << r.x_min << " " << r.x_max << " "
+                                            << r.y_min << " " << r.y_max);
+            Field wide(r.x_min, r.y_min, r.x_max, r.y_max), plain(r.x_min, r.y_min, r.x_max, r.y_max);
+            const int wide_result = wide.load(data);
+            density_field_test_wide_binning(false);
+            const int plain_result = plain.load(data);
+            density_field_test_reset();
+            EXPECT_EQ(wide_result, plain_result);
+            EXPECT_EQ(std::memcmp(wide.f->ops.data(wide.f), plain.f->ops.data(plain.f), 201 * 201 * sizeof(double)), 0);
+            EXPECT_EQ(density_field_max(wide.f), density_field_max(plain.f));
+            EXPECT_EQ(wide.f->ops.rejected(wide.f), plain.f->ops.rejected(plain.f));
+            EXPECT_EQ(density_field_counts(wide.f).in_range, density_field_counts(plain.f).in_range);
+        }
     }
 }
 

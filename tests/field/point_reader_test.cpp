@@ -295,7 +295,13 @@ TEST(PointReader, UsualLinesAtEveryOffset)
         for (int pad = 0; pad < 36; ++pad)
             data += std::string(static_cast<std::size_t>(pad), pad % 5 == 4 ? '\t' : ' ') + shape + "\n";
     data += std::string(64, '7') + "\n";
-    expect_same_as_reference(data);
+    // The widest scan the processor has, and the plain one.
+    for (bool wide : {true, false}) {
+        SCOPED_TRACE(wide ? "wide scan" : "plain scan");
+        set_point_reader_wide_scan(wide);
+        expect_same_as_reference(data);
+    }
+    set_point_reader_wide_scan(true);
 }
 
 TEST(PointReader, LineEndsAndLastLine)
@@ -354,13 +360,19 @@ TEST(PointReader, ReadsBeyondOneBufferOfInput)
     std::string data;
     while (data.size() < 3u << 20) {
         char line[64];
-        std::snprintf(line, sizeof line, "%.*f %.*f\n", int(rng() % 9), (rng() % 800000) / 100.0, int(rng() % 9),
-                      (rng() % 800000) / 100.0);
+        const double x = (static_cast<double>(rng() % 1600000) - 800000) / 100.0;
+        const double y = (static_cast<double>(rng() % 1600000) - 800000) / 100.0;
+        std::snprintf(line, sizeof line, "%.*f%s%.*f\n", int(rng() % 9), x, rng() % 7 ? " " : ", ", int(rng() % 9), y);
         data += line;
         if (rng() % 997 == 0)
             data += std::string(rng() % 3000, 'a' + rng() % 26) + "\n";
     }
-    expect_same_as_reference(data);
+    for (bool wide : {true, false}) {
+        SCOPED_TRACE(wide ? "wide scan" : "plain scan");
+        set_point_reader_wide_scan(wide);
+        expect_same_as_reference(data);
+    }
+    set_point_reader_wide_scan(true);
 }
 
 // Random lines built from the pieces numbers are made of, so that the odd

@@ -1,0 +1,238 @@
+// The quick way through the usual line of a data file: two plain decimals,
+// "1234.5678 -8.5", within its first 32 bytes. The bytes are classed a
+// vector at a time, and a number's digits are made an integer without a
+// multiplication per digit, giving exactly the value the general parser
+// would. Anything unusual is left to that parser. For the point reader's
+// use alone.
+#pragma once
+
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+namespace usual_lines {
+
+// The bytes classed at once, and the bytes that must be readable from
+// where they start: sixteen more, for a number that begins at the last.
+constexpr int kLookBytes = 32;
+constexpr std::ptrdiff_t kReadableBytes = kLookBytes + 16;
+
+// The powers of ten up to the most fraction digits the general parser
+// takes; a double holds each exactly.
+constexpr double kExactTens[] = {1e0, 1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7, 1e8,
+                                 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16};
+
+// Where the digits and the line feeds lie among the 32 bytes at a line's
+// or a number's start, bit i for byte i. Bits from 32 on are clear.
+struct ByteClasses {
+    std::uint64_t digits;
+    std::uint64_t line_feeds;
+};
+
+// A number's place among the bytes classed: its first digit, and how many
+// digits it has before and after its point.
+struct DigitRun {
+    int first;
+    int whole;
+    int fraction;
+};
+
+// On any processor: two 16-byte compares (or a byte at a time where there
+// are no vectors), and eight digits at a time in a 64-bit word.
+struct PlainScan {
+    static ByteClasses classify(const char* p)
+    {
+#if defined(__x86_64__)
+        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+        const __m128i line_feed = _mm_set1_epi8('\n');
+        return {bits_of(digit_bytes(low), digit_bytes(high)),
+                bits_of(_mm_cmpeq_epi8(low, line_feed), _mm_cmpeq_epi8(high, line_feed))};
+#else
+        ByteClasses c{};
+        for (int i = 0; i < kLookBytes; ++i) {
+            c.digits |= std::uint64_t(p[i] >= '0' && p[i] <= '9') << i;
+            c.line_feeds |= std::uint64_t(p[i] == '\n') << i;
+        }
+        return c;
+#endif
+    }
+
+    // The run's digits as one integer, the point left out.
+    static std::uint64_t integer(const char* p, DigitRun run)
+    {
+        const std::uint64_t whole = eight_digits(p + run.first, run.whole);
+        if (run.fraction == 0)
+            return whole;
+        return whole * kWholeTens[run.fraction] + eight_digits(p + run.first + run.whole + 1, run.fraction);
+    }
+
+private:
+    static constexpr std::uint64_t kWholeTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+#if defined(__x86_64__)
+    static std::uint64_t bits_of(__m128i low, __m128i high)
+    {
+        return static_cast<std::uint32_t>(_mm_movemask_epi8(low)) |
+            static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(high))) << 16;
+    }
+
+    static __m128i digit_bytes(__m128i bytes)
+    {
+        return _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
+                             _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
+    }
+#endif
+
+    // The value of the n digits at p (1 to 8), eight bytes being readable
+    // there.
+    static std::uint64_t eight_digits(const char* p, int n)
+    {
+        std::uint64_t word;
+        std::memcpy(&word, p, sizeof word);
+        if constexpr (std::endian::native == std::endian::big)
+            word = __builtin_bswap64(word);
+        // The first digit is the lowest byte. Shifted up, the bytes after
+        // the digits fall out and zero bytes, leading zero digits, come in
+        // below. Subtracted first: a byte after the digits may borrow from
+        // the byte above it, but those all fall out.
+        word = (word - 0x3030303030303030u) << (8 * (8 - n));
+        // Neighbouring digits into pairs, pairs into fours, fours into eight.
+        word = word * 10 + (word >> 8);
+        constexpr std::uint64_t kPairs = 0x000000FF000000FF;
+        return ((word & kPairs) * (100 + (1000000ull << 32)) + ((word >> 16) & kPairs) * (1 + (10000ull << 32))) >> 32;
+    }
+};
+
+#if defined(__x86_64__)
+// On processors with AVX2: the 32 bytes in one compare, and a number's
+// sixteen bytes shuffled so that its digits stand at the right, the point
+// left out, then joined by three multiply-adds.
+struct WideScan {
+    [[gnu::target("avx2")]] static ByteClasses classify(const char* p)
+    {
+        const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const __m256i digits = _mm256_and_si256(_mm256_cmpgt_epi8(bytes, _mm256_set1_epi8('0' - 1)),
+                                                _mm256_cmpgt_epi8(_mm256_set1_epi8('9' + 1), bytes));
+        const __m256i line_feeds = _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\n'));
+        return {static_cast<std::uint32_t>(_mm256_movemask_epi8(digits)),
+                static_cast<std::uint32_t>(_mm256_movemask_epi8(line_feeds))};
+    }
+
+    [[gnu::target("avx2")]] static std::uint64_t integer(const char* p, DigitRun run)
+    {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + run.first));
+        const __m128i values = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+        const __m128i order = _mm_load_si128(reinterpret_cast<const __m128i*>(kLineUp[run.whole][run.fraction].data()));
+        // Byte pairs, then pairs of pairs, then fours of them: the high
+        // eight digits in the first 32 bits, the low eight in the second.
+        const __m128i digits = _mm_shuffle_epi8(values, order);
+        const __m128i pairs = _mm_maddubs_epi16(digits, _mm_set1_epi16(1 << 8 | 10));
+        const __m128i fours = _mm_madd_epi16(pairs, _mm_set1_epi32(1 << 16 | 100));
+        const __m128i eights = _mm_madd_epi16(_mm_packus_epi32(fours, fours), _mm_set1_epi32(1 << 16 | 10000));
+        const std::uint64_t high = static_cast<std::uint32_t>(_mm_cvtsi128_si32(eights));
+        const std::uint64_t low = static_cast<std::uint32_t>(_mm_extract_epi32(eights, 1));
+        return high * 100000000 + low;
+    }
+
+private:
+    // For whole and fraction digit counts, the byte each of sixteen takes:
+    // the digits at the right, in order, the point skipped; zero (a byte
+    // with its top bit set) before them.
+    using Order = std::array<std::int8_t, 16>;
+    alignas(16) static constexpr auto kLineUp = [] {
+        std::array<std::array<Order, 9>, 9> orders{};
+        for (int whole = 0; whole <= 8; ++whole)
+            for (int fraction = 0; fraction <= 8; ++fraction) {
+                const int digits = whole + fraction;
+                for (int j = 0; j < 16; ++j) {
+                    const int k = j - (16 - digits);
+                    orders[whole][fraction][j] =
+                        digits > 15 || k < 0 ? std::int8_t(-128) : std::int8_t(k < whole ? k : k + 1);
+                }
+            }
+        return orders;
+    }();
+};
+#endif
+
+// Characters that would carry a number on past its digits: a second point,
+// an exponent mark, the x of a hexadecimal "0x".
+constexpr auto kGoesOn = [] {
+    std::array<bool, 256> goes_on{};
+    for (unsigned char c : {'.', 'e', 'E', 'x', 'X'})
+        goes_on[c] = true;
+    return goes_on;
+}();
+
+// The first byte from i on that is not among `bits`; 32 or more when all
+// the bytes looked at are.
+inline int first_not(std::uint64_t bits, int i) { return i + std::countr_zero(~bits >> i); }
+
+// The usual number at byte i of the bytes classed: one to eight digits,
+// maybe a point and one to eight more, no more than fifteen in all, so that
+// they make an integer a double holds and one division by an exact power
+// of ten rounds it as the general parser does. On success i moves past the
+// number; false for anything else.
+template <class Scan>
+inline bool scan_decimal(const char* p, const ByteClasses& c, int& i, double& value)
+{
+    DigitRun run{i, first_not(c.digits, i) - i, 0};
+    if (run.whole - 1u > 7u)
+        return false;
+    int end = i + run.whole;
+    if (p[end] == '.') {
+        run.fraction = first_not(c.digits, end + 1) - (end + 1);
+        if (run.fraction - 1u > 7u || run.whole + run.fraction > 15)
+            return false;
+        end += 1 + run.fraction;
+    }
+    // The byte after the number must have been looked at, and must not
+    // carry it on.
+    if (end >= kLookBytes || kGoesOn[static_cast<unsigned char>(p[end])])
+        return false;
+    value = static_cast<double>(static_cast<std::int64_t>(Scan::integer(p, run))) / kExactTens[run.fraction];
+    i = end;
+    return true;
+}
+
+inline bool is_space_or_tab(char c) { return c == ' ' || c == '\t'; }
+
+inline bool is_separator(char c) { return c == ',' || c == ';'; }
+
+// The usual line at p: two numbers as above, the second after spaces or
+// tabs and maybe a comma or a semicolon, either maybe negative. The digits'
+// places come from the bytes' classes, so the line waits on few loads.
+// kReadableBytes must be readable at p. On success `stop` is where the
+// second number ended; false sends the line the slow way.
+template <class Scan>
+inline bool scan_pair(const char* p, const ByteClasses& c, double& x, double& y, const char*& stop)
+{
+    int i = 0;
+    while (i < kLookBytes && is_space_or_tab(p[i]))
+        ++i;
+    const bool x_negative = p[i] == '-';
+    i += x_negative;
+    if (!scan_decimal<Scan>(p, c, i, x))
+        return false;
+    while (i < kLookBytes && is_space_or_tab(p[i]))
+        ++i;
+    if (is_separator(p[i]))
+        for (++i; i < kLookBytes && is_space_or_tab(p[i]);)
+            ++i;
+    const bool y_negative = p[i] == '-';
+    i += y_negative;
+    if (!scan_decimal<Scan>(p, c, i, y))
+        return false;
+    x = x_negative ? -x : x;
+    y = y_negative ? -y : y;
+    stop = p + i;
+    return true;
+}
+
+} // namespace usual_lines
