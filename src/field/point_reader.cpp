@@ -137,10 +137,12 @@ bool match_word(const char*& p, const char* end, const char* word)
 // One conversion of scanf's %lf at p (white space already skipped). On
 // success p moves past every character scanf consumes, which can be more
 // than the number itself: "1e+" is consumed whole and read as 1.
-[[gnu::always_inline]] inline bool scan_double(const char*& p, const char* end, double& value)
+// `quick_tried` says the quick scans have already failed on this line, so
+// that neither is tried again: the general parser then takes the number.
+[[gnu::always_inline]] inline bool scan_double(const char*& p, const char* end, double& value, bool quick_tried = false)
 {
     // The usual number, well before the piece's end, first.
-    if (end - p >= usual_lines::kReadableBytes) {
+    if (!quick_tried && end - p >= usual_lines::kReadableBytes) {
         using usual_lines::PlainScan;
         const bool negative = *p == '-';
         int i = negative || *p == '+';
@@ -150,6 +152,7 @@ bool match_word(const char*& p, const char* end, const char* word)
             p += i;
             return true;
         }
+        quick_tried = true;
     }
     const char* q = p;
     bool negative = false;
@@ -188,7 +191,10 @@ bool match_word(const char*& p, const char* end, const char* word)
         return false;
 
     double magnitude;
-    if (const char* after = scan_plain_decimal(q, end, magnitude)) {
+    // The digit by digit scan only where the quick one had no room; both
+    // round as the general parser does, which is merely slower.
+    const char* after = quick_tried ? nullptr : scan_plain_decimal(q, end, magnitude);
+    if (after) {
         value = negative ? -magnitude : magnitude;
         p = after;
         return true;
@@ -227,14 +233,15 @@ inline void skip_separation(const char*& p, const char* end)
 // semicolon may stand between them. Parsing stops at the first line feed,
 // which is where the piece ends anyway.
 // On success `stop` is where the second number ended.
-[[gnu::always_inline]] inline bool parse_pair(const char* p, const char* end, double& x, double& y, const char*& stop)
+[[gnu::always_inline]] inline bool parse_pair(const char* p, const char* end, double& x, double& y, const char*& stop,
+                                              bool quick_tried = false)
 {
     while (p != end && is_blank(*p))
         ++p;
-    if (!scan_double(p, end, x))
+    if (!scan_double(p, end, x, quick_tried))
         return false;
     skip_separation(p, end);
-    if (!scan_double(p, end, y))
+    if (!scan_double(p, end, y, quick_tried))
         return false;
     stop = p;
     return true;
@@ -339,7 +346,7 @@ PieceCounts parse_pieces(const char* begin, const char* end, Columns columns, co
             const usual_lines::ByteClasses classes = Scan::classify(p);
             if (classes.line_feeds)
                 next = p + std::countr_zero(classes.line_feeds) + 1;
-            got = usual_lines::scan_pair<Scan>(p, classes, x, y, stop) || parse_pair(p, limit, x, y, stop);
+            got = usual_lines::scan_pair<Scan>(p, classes, x, y, stop) || parse_pair(p, limit, x, y, stop, true);
         } else {
             got = first_two ? parse_pair(p, limit, x, y, stop) : parse_columns(p, limit, columns, x, y, stop);
         }
