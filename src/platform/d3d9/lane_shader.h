@@ -286,7 +286,7 @@ public:
     }
 
 private:
-    enum Attribute { kZ, kInvW, kUW, kVW, kRed, kGreen, kBlue, kAlpha, kAttributes };
+    enum Attribute { kZ, kInvW, kUW, kVW, kRed, kGreen, kBlue, kAlpha };
     static constexpr bool kNeedsTexture = F != Fetch::White && B != Blend::Diffuse;
     // Queued pixels at most, and the longest piece of a row queued at once.
     static constexpr int kQueue = kSmallExtent * 4, kPiece = 16;
@@ -357,9 +357,7 @@ private:
         if constexpr (kLanes == 8) {
             shade_wide_queue(count);
         } else {
-            if (!planes_ready_) {
-                set_planes();
-            }
+            set_depth_plane();
             for (int at = 0; at < count; at += 4) {
                 shade(at);
             }
@@ -371,42 +369,40 @@ private:
         queued_ = left;
     }
 
-    // The attribute planes, spread to every lane once a pixel is covered:
-    // most of the surface's triangles cover none.
-    Planes triangle_planes() const
+    // The attribute planes, once a pixel is covered: most of the
+    // surface's triangles cover none. Depth first: many of the pixels of a
+    // surface seen from the side lie behind what is already drawn, and need
+    // no other plane.
+    void set_depth_plane()
+    {
+        if (planes_set_ != kNoPlanes) {
+            return;
+        }
+        const TriangleSetup& t = triangle_;
+        planes_.set_positions(*t.v0, *t.v1, *t.v2, t.area, t.min_x, t.min_y);
+        planes_set_ = kDepthPlane;
+        if (!depth_test_) {
+            set_other_planes();
+        }
+    }
+
+    __attribute__((noinline)) void set_other_planes()
     {
         const TriangleSetup& t = triangle_;
-        Planes planes;
-        planes.set(flat_, *t.v0, *t.v1, *t.v2, t.area, t.min_x, t.min_y);
-        return planes;
+        planes_.set_colors(flat_, *t.v0, *t.v1, *t.v2, t.area, t.min_x, t.min_y);
+        planes_set_ = kAllPlanes;
     }
 
-    void set_planes()
-    {
-        const Planes planes = triangle_planes();
-        splat(planes.p_origin, &origin_[kZ]);
-        splat(planes.p_dx, &dx_[kZ]);
-        splat(planes.p_dy, &dy_[kZ]);
-        splat(planes.c_origin, &origin_[kRed]);
-        splat(planes.c_dx, &dx_[kRed]);
-        splat(planes.c_dy, &dy_[kRed]);
-        planes_ready_ = true;
-    }
-
-    static void splat(Vec4 v, float (*out)[kLanes])
-    {
-        const __m128 m = reinterpret_cast<const __m128&>(v);
-        _mm_store_ps(out[0], _mm_shuffle_ps(m, m, _MM_SHUFFLE(0, 0, 0, 0)));
-        _mm_store_ps(out[1], _mm_shuffle_ps(m, m, _MM_SHUFFLE(1, 1, 1, 1)));
-        _mm_store_ps(out[2], _mm_shuffle_ps(m, m, _MM_SHUFFLE(2, 2, 2, 2)));
-        _mm_store_ps(out[3], _mm_shuffle_ps(m, m, _MM_SHUFFLE(3, 3, 3, 3)));
-    }
+    // Attribute a's plane: its value at the corner and its steps.
+    const float* origin(int a) const { return a < kRed ? &planes_.p_origin[a] : &planes_.c_origin[a - kRed]; }
+    const float* dx(int a) const { return a < kRed ? &planes_.p_dx[a] : &planes_.c_dx[a - kRed]; }
+    const float* dy(int a) const { return a < kRed ? &planes_.p_dy[a] : &planes_.c_dy[a - kRed]; }
 
     // As TriangleShader: the row's value first, then the step along it.
     __m128 plane(int a, __m128 fi, __m128 fy) const
     {
-        return _mm_add_ps(_mm_add_ps(_mm_load_ps(origin_[a]), _mm_mul_ps(_mm_load_ps(dy_[a]), fy)),
-                          _mm_mul_ps(_mm_load_ps(dx_[a]), fi));
+        return _mm_add_ps(_mm_add_ps(_mm_load1_ps(origin(a)), _mm_mul_ps(_mm_load1_ps(dy(a)), fy)),
+                          _mm_mul_ps(_mm_load1_ps(dx(a)), fi));
     }
 
     // floor, as Shader::texel_lanes takes it.
@@ -615,6 +611,9 @@ private:
             if (_mm_movemask_epi8(pass) == 0) {
                 return;
             }
+            if (planes_set_ != kAllPlanes) {
+                set_other_planes();
+            }
             if (depth_write_ && !alpha_test_) {
                 store_depths(depth_, depth_at, select(pass, z, stored));
             }
@@ -688,25 +687,9 @@ private:
 
     LANES_AVX2 void shade_wide_queue(int count)
     {
-        if (!planes_ready_) {
-            const Planes planes = triangle_planes();
-            broadcast(planes.p_origin, &origin_[kZ]);
-            broadcast(planes.p_dx, &dx_[kZ]);
-            broadcast(planes.p_dy, &dy_[kZ]);
-            broadcast(planes.c_origin, &origin_[kRed]);
-            broadcast(planes.c_dx, &dx_[kRed]);
-            broadcast(planes.c_dy, &dy_[kRed]);
-            planes_ready_ = true;
-        }
+        set_depth_plane();
         for (int at = 0; at < count; at += 8) {
             shade_wide(at);
-        }
-    }
-
-    LANES_AVX2 static void broadcast(Vec4 v, float (*out)[kLanes])
-    {
-        for (int k = 0; k < 4; ++k) {
-            _mm256_store_ps(out[k], _mm256_set1_ps(v[k]));
         }
     }
 
@@ -724,8 +707,9 @@ private:
 
     LANES_AVX2 __m256 wide_plane(int a, __m256 fi, __m256 fy) const
     {
-        return _mm256_add_ps(_mm256_add_ps(_mm256_load_ps(origin_[a]), _mm256_mul_ps(_mm256_load_ps(dy_[a]), fy)),
-                             _mm256_mul_ps(_mm256_load_ps(dx_[a]), fi));
+        return _mm256_add_ps(
+            _mm256_add_ps(_mm256_broadcast_ss(origin(a)), _mm256_mul_ps(_mm256_broadcast_ss(dy(a)), fy)),
+            _mm256_mul_ps(_mm256_broadcast_ss(dx(a)), fi));
     }
 
     LANES_AVX2 static __m256i wide_floor(__m256 v)
@@ -894,6 +878,9 @@ private:
             if (_mm256_movemask_epi8(pass) == 0) {
                 return;
             }
+            if (planes_set_ != kAllPlanes) {
+                set_other_planes();
+            }
             if (depth_write_ && !alpha_test_) {
                 wide_store_depths(depth_at, wide_select(pass, z, stored));
             }
@@ -979,10 +966,8 @@ private:
     uint32_t* color_; // at the triangle's corner
     uint16_t* depth_;
     bool depth_test_, depth_write_, color_write_, flat_, keep_alpha_, alpha_test_, blend_;
-    bool planes_ready_ = false;
-    alignas(32) float origin_[kAttributes][kLanes];
-    alignas(32) float dx_[kAttributes][kLanes];
-    alignas(32) float dy_[kAttributes][kLanes];
+    enum PlanesSet { kNoPlanes, kDepthPlane, kAllPlanes } planes_set_ = kNoPlanes;
+    Planes planes_;
     // Queued pixels, as row and column from the triangle's corner (16 bits
     // each); room for the four places a row writes past its end, and
     // repeats of the last pixel to fill the last group.
