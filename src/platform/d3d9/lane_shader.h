@@ -56,6 +56,7 @@ public:
         // An X8R8G8B8 target sets the alpha bits whatever the stage says,
         // unless the alpha test or the blend reads them first.
         keep_alpha_ = (target.color_set_bits >> 24) != 0xFF || alpha_test_ || blend_;
+        gather_depths_ = depth_ && triangle.max_x + 1 < target.depth_stride;
     }
 
     // A small triangle (TriangleSetup::small), whole: its rows walked with
@@ -862,7 +863,8 @@ private:
         const __m256 fi = _mm256_cvtepi32_ps(_mm256_and_si256(place, _mm256_set1_epi32(0xFFFF)));
         const __m256 fy = _mm256_cvtepi32_ps(_mm256_srli_epi32(place, 16));
         alignas(32) int32_t depth_at[8], color_at[8];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(depth_at), _mm256_madd_epi16(place, twice(lanes_.depth_stride)));
+        const __m256i depth_offsets = _mm256_madd_epi16(place, twice(lanes_.depth_stride));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(depth_at), depth_offsets);
         _mm256_store_si256(reinterpret_cast<__m256i*>(color_at), _mm256_madd_epi16(place, twice(lanes_.color_stride)));
         __m256i pass = _mm256_set1_epi32(-1), z = _mm256_setzero_si256(), stored = _mm256_setzero_si256();
         if (depth_test_) {
@@ -870,11 +872,18 @@ private:
                 _mm256_add_ps(_mm256_mul_ps(wide_plane(kZ, fi, fy), _mm256_set1_ps(65535.0f)), _mm256_set1_ps(0.5f));
             scaled = _mm256_min_ps(_mm256_max_ps(scaled, _mm256_setzero_ps()), _mm256_set1_ps(65535.0f));
             z = _mm256_cvttps_epi32(scaled);
-            stored = halves(load_depths(depth_, depth_at), load_depths(depth_, depth_at + 4));
-            pass = _mm256_or_si256(
-                _mm256_or_si256(_mm256_and_si256(_mm256_cmpgt_epi32(stored, z), twice(lanes_.accept[0])),
-                                _mm256_and_si256(_mm256_cmpeq_epi32(z, stored), twice(lanes_.accept[1]))),
-                _mm256_and_si256(_mm256_cmpgt_epi32(z, stored), twice(lanes_.accept[2])));
+            // Each depth with the one after it, in one gather, where no
+            // lane is the last of a row.
+            stored = gather_depths_
+                ? _mm256_and_si256(_mm256_i32gather_epi32(reinterpret_cast<const int*>(depth_), depth_offsets, 2),
+                                   _mm256_set1_epi32(0xFFFF))
+                : halves(load_depths(depth_, depth_at), load_depths(depth_, depth_at + 4));
+            pass = lanes_.less_equal
+                ? _mm256_xor_si256(_mm256_cmpgt_epi32(z, stored), _mm256_set1_epi32(-1))
+                : _mm256_or_si256(
+                      _mm256_or_si256(_mm256_and_si256(_mm256_cmpgt_epi32(stored, z), twice(lanes_.accept[0])),
+                                      _mm256_and_si256(_mm256_cmpeq_epi32(z, stored), twice(lanes_.accept[1]))),
+                      _mm256_and_si256(_mm256_cmpgt_epi32(z, stored), twice(lanes_.accept[2])));
             if (_mm256_movemask_epi8(pass) == 0) {
                 return;
             }
@@ -966,6 +975,7 @@ private:
     uint32_t* color_; // at the triangle's corner
     uint16_t* depth_;
     bool depth_test_, depth_write_, color_write_, flat_, keep_alpha_, alpha_test_, blend_;
+    bool gather_depths_;
     enum PlanesSet { kNoPlanes, kDepthPlane, kAllPlanes } planes_set_ = kNoPlanes;
     Planes planes_;
     // Queued pixels, as row and column from the triangle's corner (16 bits
