@@ -175,27 +175,28 @@ public:
         };
         __m256i ea = pair(a, 0), eb = pair(b, 1), ec = pair(c, 2);
         const __m256i step_a = twice_step(0), step_b = twice_step(1), step_c = twice_step(2);
-        __m128i first = place;
-        const __m128i next = _mm_set1_epi32(1 << 16), place_step = _mm_set1_epi32(2 << 16);
+        __m256i rows_place = _mm256_broadcastsi128_si256(place);
+        const __m256i place_step = _mm256_set1_epi32(2 << 16);
+        const uint32_t both_inside = inside | inside << 4;
         for (int r = 0; r < rows; r += 2) {
             const uint32_t out = static_cast<uint32_t>(
                 _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_or_si256(_mm256_or_si256(ea, eb), ec))));
-            const uint32_t run0 = ~out & inside, run1 = ~(out >> 4) & inside;
-            const __m128i lanes0 = _mm_load_si128(reinterpret_cast<const __m128i*>(kRunLanes[run0]));
-            const __m128i lanes1 = _mm_load_si128(reinterpret_cast<const __m128i*>(kRunLanes[run1]));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(queue), _mm_or_si128(first, lanes0));
-            queue += kRunLength[run0];
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(queue), _mm_or_si128(_mm_add_epi32(first, next), lanes1));
-            queue += kRunLength[run1];
+            const uint32_t runs = ~out & both_inside;
+            const __m256i lanes = _mm256_add_epi32(
+                rows_place, _mm256_load_si256(reinterpret_cast<const __m256i*>(kPairRuns.lanes[runs])));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(queue), _mm256_castsi256_si128(lanes));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(queue + kPairRuns.first_length[runs]),
+                             _mm256_extracti128_si256(lanes, 1));
+            queue += kPairRuns.length[runs];
             ea = _mm256_add_epi32(ea, step_a);
             eb = _mm256_add_epi32(eb, step_b);
             ec = _mm256_add_epi32(ec, step_c);
-            first = _mm_add_epi32(first, place_step);
+            rows_place = _mm256_add_epi32(rows_place, place_step);
         }
         a = _mm256_castsi256_si128(ea);
         b = _mm256_castsi256_si128(eb);
         c = _mm256_castsi256_si128(ec);
-        place = first;
+        place = _mm256_castsi256_si128(rows_place);
         return queue;
     }
 
@@ -367,6 +368,30 @@ private:
         return runs;
     }
     static constexpr EightRuns kEightRuns = eight_runs();
+    // Runs of two rows of four, the first row in the low four bits of the
+    // mask: the places of each row's covered pixels as kRunLanes gives
+    // them, the second row's one row further down; the first row's length
+    // and both rows' together.
+    struct PairRuns {
+        alignas(32) int32_t lanes[256][8];
+        int32_t first_length[256];
+        int32_t length[256];
+    };
+    static constexpr PairRuns pair_runs()
+    {
+        PairRuns runs{};
+        for (int mask = 0; mask < 256; ++mask) {
+            const int low = mask & 15, high = mask >> 4;
+            for (int k = 0; k < 4; ++k) {
+                runs.lanes[mask][k] = kRunLanes[low][k];
+                runs.lanes[mask][4 + k] = kRunLanes[high][k] + (1 << 16);
+            }
+            runs.first_length[mask] = kRunLength[low];
+            runs.length[mask] = kRunLength[low] + kRunLength[high];
+        }
+        return runs;
+    }
+    static constexpr PairRuns kPairRuns = pair_runs();
 
     // At most kPiece pixels of a row, queued four places at a time; places
     // past the end of the row repeat its last pixel.
