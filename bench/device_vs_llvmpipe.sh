@@ -8,11 +8,13 @@
 #   sh bench/device_vs_llvmpipe.sh [SIZE [THREADS]]
 #   sh bench/device_vs_llvmpipe.sh 3840x2160 2
 #   CAMERA="100 0 90" PAIRS=9 sh bench/device_vs_llvmpipe.sh 1024x768 0
+#   POINTS=examples/points.txt sh bench/device_vs_llvmpipe.sh
 #
 # SIZE is WIDTHxHEIGHT (default 1024x768); THREADS the threads each side
 # draws with (default 0: one per core): the device's threads, the caller's
 # included, and llvmpipe's LP_NUM_THREADS. CAMERA defaults to 30 45 30,
-# PAIRS to 5.
+# PAIRS to 5. POINTS names a points file whose field both draw instead of
+# the bench's own.
 #
 # The peer needs OSMesa (Debian's libosmesa6-dev), which neither the build
 # nor the tests need; where it is missing the script says so and times the
@@ -24,6 +26,7 @@ threads=${2:-0}
 camera=${CAMERA:-30 45 30}
 pairs=${PAIRS:-5}
 build=${BUILD_DIR:-build}
+points=${POINTS:-}
 
 peer=yes
 if ! pkg-config --exists osmesa 2>/dev/null; then
@@ -46,20 +49,21 @@ median_ms() {
 device_ms() {
     # shellcheck disable=SC2086
     median_ms "$build/bin/bench_software_device" --camera $camera --size "$size" --threads "$threads" \
-        --benchmark_filter='^BM_ViewerFrameCamera/'
+        ${points:+--points "$points"} --benchmark_filter='^BM_ViewerFrameCamera/'
 }
 
 peer_ms() {
     if [ "$threads" -gt 0 ]; then
         # shellcheck disable=SC2086
-        LP_NUM_THREADS=$threads median_ms "$build/bin/peer_llvmpipe_frame" --camera $camera --size "$size"
+        LP_NUM_THREADS=$threads median_ms "$build/bin/peer_llvmpipe_frame" --camera $camera --size "$size" \
+            ${points:+--points "$points"}
     else
         # shellcheck disable=SC2086
-        median_ms "$build/bin/peer_llvmpipe_frame" --camera $camera --size "$size"
+        median_ms "$build/bin/peer_llvmpipe_frame" --camera $camera --size "$size" ${points:+--points "$points"}
     fi
 }
 
-echo "== one frame, camera $camera, $size, threads $threads: software device vs llvmpipe" \
+echo "== one frame, camera $camera, $size, threads $threads${points:+, points $points}: software device vs llvmpipe" \
     "($(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg))"
 if [ "$peer" = no ]; then
     i=1

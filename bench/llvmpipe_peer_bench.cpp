@@ -218,7 +218,7 @@ int main(int argc, char** argv)
             i += 3;
         } else if (std::strcmp(argv[i], "--ppm") == 0 && i + 1 < argc) {
             ppm = argv[++i];
-        } else if (!take_size_option(argc, argv, i)) {
+        } else if (!take_size_option(argc, argv, i) && !take_points_option(argc, argv, i)) {
             rest.push_back(argv[i]);
         }
     }

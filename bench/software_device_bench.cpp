@@ -54,7 +54,7 @@ public:
         apply_fixed_states(device_);
         const D3DMATRIX projection_matrix = to_device_matrix(projection());
         device_->SetTransform(D3DTS_PROJECTION, &projection_matrix);
-        const std::vector<double> heights = make_heights();
+        const std::vector<double> heights = scene_heights();
         const NodeGrid grid = grid_of(heights);
         upload_surface(&batches_[0], device_, grid);
         upload_grid_lines(&batches_[1], device_, grid);
@@ -183,7 +183,7 @@ int main(int argc, char** argv)
             ppm = argv[++i];
         } else if (std::strcmp(argv[i], "--threads") == 0 && i + 1 < argc) {
             threads = std::max(0, std::atoi(argv[++i]));
-        } else if (take_size_option(argc, argv, i)) {
+        } else if (take_size_option(argc, argv, i) || take_points_option(argc, argv, i)) {
             continue;
         } else {
             rest.push_back(argv[i]);

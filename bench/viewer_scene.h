@@ -1,6 +1,6 @@
 // The viewer's scene for the frame benchmarks of the software device and
 // of the peer renderer: the bench's own 201 x 201 field of two bumps and a
-// ridge and a 256 x 256 checker texture, drawn with the viewer's geometry,
+// ridge (or the field of a points file) and a 256 x 256 checker texture, drawn with the viewer's geometry,
 // camera and matrices from render/scene (surface, 11 + 11 grid lines, the
 // marker cross; row-vector matrices, rows first).
 #pragma once
@@ -15,8 +15,10 @@
 #include <span>
 #include <vector>
 
+#include "field/density_field.h"
 #include "render/scene/camera.h"
 #include "render/scene/mesh.h"
+#include "settings/settings.h"
 
 namespace viewer_scene {
 
@@ -74,10 +76,51 @@ Mesh<Vertex> written(MeshSize size, Write write)
     return mesh;
 }
 
+// The points file whose field the scene shows instead of its own
+// ("--points FILE"); null for the bench's field.
+inline const char*& points_path()
+{
+    static const char* path = nullptr;
+    return path;
+}
+
+// Takes "--points FILE" at argv[i], i moved past it; false when argv[i] is
+// something else.
+inline bool take_points_option(int argc, char** argv, int& i)
+{
+    if (std::strcmp(argv[i], "--points") != 0 || i + 1 >= argc) {
+        return false;
+    }
+    points_path() = argv[++i];
+    return true;
+}
+
+// The field of the points in `path` over the viewer's first range, as the
+// viewer draws it with its first options: the nodes as they are, the
+// highest 1. A file that cannot be read ends the program.
+inline std::vector<double> load_heights(const char* path)
+{
+    const Settings defaults = default_settings();
+    std::unique_ptr<DensityField, void (*)(DensityField*)> field(
+        create_density_field(defaults.x_min_exact, defaults.y_min_exact, defaults.x_max_exact, defaults.y_max_exact),
+        [](DensityField* f) { f->ops.destroy(f); });
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path, "r"), std::fclose);
+    if (!field || !file || field->ops.load(field.get(), file.get(), 0) <= 0 || std::ferror(file.get()) ||
+        field->ops.width(field.get()) != kNodes || field->ops.height(field.get()) != kNodes) {
+        std::fprintf(stderr, "cannot read the points of %s\n", path);
+        std::exit(2);
+    }
+    const double* nodes = field->ops.data(field.get());
+    return std::vector<double>(nodes, nodes + kNodes * kNodes);
+}
+
+// The heights the scene is drawn with: the points file's, or the bench's own.
+inline std::vector<double> scene_heights() { return points_path() ? load_heights(points_path()) : make_heights(); }
+
 inline Scene make_scene()
 {
     Scene scene;
-    scene.heights = make_heights();
+    scene.heights = scene_heights();
     const NodeGrid grid = grid_of(scene.heights);
     scene.surface =
         written<SurfaceVertex>(surface_size(grid), [&](auto v, auto i) { return write_surface(v, i, grid); });

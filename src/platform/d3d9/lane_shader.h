@@ -56,6 +56,7 @@ public:
         // An X8R8G8B8 target sets the alpha bits whatever the stage says,
         // unless the alpha test or the blend reads them first.
         keep_alpha_ = (target.color_set_bits >> 24) != 0xFF || alpha_test_ || blend_;
+        gather_depths_ = depth_ && triangle.max_x + 1 < target.depth_stride;
     }
 
     // A small triangle (TriangleSetup::small), whole: its rows walked with
@@ -112,6 +113,11 @@ public:
             const int piece_end = std::min(t.last_row, y + piece_rows - 1);
             int32_t* queue = place_ + queued_;
             if (span < 4) {
+                if constexpr (kLanes == 8) {
+                    const int pair_rows = (piece_end - y + 1) & ~1;
+                    queue = queue_row_pairs(queue, pair_rows, inside, a, b, c, place, row_step);
+                    y += pair_rows;
+                }
                 for (; y <= piece_end; ++y) {
                     const uint32_t run = ~outside(a, b, c) & inside;
                     const __m128i lanes = _mm_load_si128(reinterpret_cast<const __m128i*>(kRunLanes[run]));
@@ -153,6 +159,45 @@ public:
             }
         }
         finish();
+    }
+
+    // The rows of walk_narrow narrower than four pixels, two at a time in
+    // eight lanes: the first row in the low half, the next in the high
+    // half. `rows` is even. Moves the edges and the place on by `rows` and
+    // returns the queue's end.
+    LANES_AVX2 int32_t* queue_row_pairs(int32_t* queue, int rows, uint32_t inside, __m128i& a, __m128i& b, __m128i& c,
+                                        __m128i& place, const __m128i row_step[3])
+    {
+        auto pair = [&](__m128i four, int k)
+                        LANES_AVX2 { return _mm256_set_m128i(_mm_add_epi32(four, row_step[k]), four); };
+        auto twice_step = [&](int k) LANES_AVX2 {
+            return _mm256_broadcastsi128_si256(_mm_add_epi32(row_step[k], row_step[k]));
+        };
+        __m256i ea = pair(a, 0), eb = pair(b, 1), ec = pair(c, 2);
+        const __m256i step_a = twice_step(0), step_b = twice_step(1), step_c = twice_step(2);
+        __m256i rows_place = _mm256_broadcastsi128_si256(place);
+        const __m256i place_step = _mm256_set1_epi32(2 << 16);
+        const uint32_t both_inside = inside | inside << 4;
+        for (int r = 0; r < rows; r += 2) {
+            const uint32_t out = static_cast<uint32_t>(
+                _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_or_si256(_mm256_or_si256(ea, eb), ec))));
+            const uint32_t runs = ~out & both_inside;
+            const __m256i lanes = _mm256_add_epi32(
+                rows_place, _mm256_load_si256(reinterpret_cast<const __m256i*>(kPairRuns.lanes[runs])));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(queue), _mm256_castsi256_si128(lanes));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(queue + kPairRuns.first_length[runs]),
+                             _mm256_extracti128_si256(lanes, 1));
+            queue += kPairRuns.length[runs];
+            ea = _mm256_add_epi32(ea, step_a);
+            eb = _mm256_add_epi32(eb, step_b);
+            ec = _mm256_add_epi32(ec, step_c);
+            rows_place = _mm256_add_epi32(rows_place, place_step);
+        }
+        a = _mm256_castsi256_si128(ea);
+        b = _mm256_castsi256_si128(eb);
+        c = _mm256_castsi256_si128(ec);
+        place = _mm256_castsi256_si128(rows_place);
+        return queue;
     }
 
     // The rows of walk_narrow four or more pixels wide in eight lanes: each
@@ -286,7 +331,7 @@ public:
     }
 
 private:
-    enum Attribute { kZ, kInvW, kUW, kVW, kRed, kGreen, kBlue, kAlpha, kAttributes };
+    enum Attribute { kZ, kInvW, kUW, kVW, kRed, kGreen, kBlue, kAlpha };
     static constexpr bool kNeedsTexture = F != Fetch::White && B != Blend::Diffuse;
     // Queued pixels at most, and the longest piece of a row queued at once.
     static constexpr int kQueue = kSmallExtent * 4, kPiece = 16;
@@ -323,6 +368,30 @@ private:
         return runs;
     }
     static constexpr EightRuns kEightRuns = eight_runs();
+    // Runs of two rows of four, the first row in the low four bits of the
+    // mask: the places of each row's covered pixels as kRunLanes gives
+    // them, the second row's one row further down; the first row's length
+    // and both rows' together.
+    struct PairRuns {
+        alignas(32) int32_t lanes[256][8];
+        int32_t first_length[256];
+        int32_t length[256];
+    };
+    static constexpr PairRuns pair_runs()
+    {
+        PairRuns runs{};
+        for (int mask = 0; mask < 256; ++mask) {
+            const int low = mask & 15, high = mask >> 4;
+            for (int k = 0; k < 4; ++k) {
+                runs.lanes[mask][k] = kRunLanes[low][k];
+                runs.lanes[mask][4 + k] = kRunLanes[high][k] + (1 << 16);
+            }
+            runs.first_length[mask] = kRunLength[low];
+            runs.length[mask] = kRunLength[low] + kRunLength[high];
+        }
+        return runs;
+    }
+    static constexpr PairRuns kPairRuns = pair_runs();
 
     // At most kPiece pixels of a row, queued four places at a time; places
     // past the end of the row repeat its last pixel.
@@ -357,9 +426,7 @@ private:
         if constexpr (kLanes == 8) {
             shade_wide_queue(count);
         } else {
-            if (!planes_ready_) {
-                set_planes();
-            }
+            set_depth_plane();
             for (int at = 0; at < count; at += 4) {
                 shade(at);
             }
@@ -371,42 +438,40 @@ private:
         queued_ = left;
     }
 
-    // The attribute planes, spread to every lane once a pixel is covered:
-    // most of the surface's triangles cover none.
-    Planes triangle_planes() const
+    // The attribute planes, once a pixel is covered: most of the
+    // surface's triangles cover none. Depth first: many of the pixels of a
+    // surface seen from the side lie behind what is already drawn, and need
+    // no other plane.
+    void set_depth_plane()
+    {
+        if (planes_set_ != kNoPlanes) {
+            return;
+        }
+        const TriangleSetup& t = triangle_;
+        planes_.set_positions(*t.v0, *t.v1, *t.v2, t.area, t.min_x, t.min_y);
+        planes_set_ = kDepthPlane;
+        if (!depth_test_) {
+            set_other_planes();
+        }
+    }
+
+    __attribute__((noinline)) void set_other_planes()
     {
         const TriangleSetup& t = triangle_;
-        Planes planes;
-        planes.set(flat_, *t.v0, *t.v1, *t.v2, t.area, t.min_x, t.min_y);
-        return planes;
+        planes_.set_colors(flat_, *t.v0, *t.v1, *t.v2, t.area, t.min_x, t.min_y);
+        planes_set_ = kAllPlanes;
     }
 
-    void set_planes()
-    {
-        const Planes planes = triangle_planes();
-        splat(planes.p_origin, &origin_[kZ]);
-        splat(planes.p_dx, &dx_[kZ]);
-        splat(planes.p_dy, &dy_[kZ]);
-        splat(planes.c_origin, &origin_[kRed]);
-        splat(planes.c_dx, &dx_[kRed]);
-        splat(planes.c_dy, &dy_[kRed]);
-        planes_ready_ = true;
-    }
-
-    static void splat(Vec4 v, float (*out)[kLanes])
-    {
-        const __m128 m = reinterpret_cast<const __m128&>(v);
-        _mm_store_ps(out[0], _mm_shuffle_ps(m, m, _MM_SHUFFLE(0, 0, 0, 0)));
-        _mm_store_ps(out[1], _mm_shuffle_ps(m, m, _MM_SHUFFLE(1, 1, 1, 1)));
-        _mm_store_ps(out[2], _mm_shuffle_ps(m, m, _MM_SHUFFLE(2, 2, 2, 2)));
-        _mm_store_ps(out[3], _mm_shuffle_ps(m, m, _MM_SHUFFLE(3, 3, 3, 3)));
-    }
+    // Attribute a's plane: its value at the corner and its steps.
+    const float* origin(int a) const { return a < kRed ? &planes_.p_origin[a] : &planes_.c_origin[a - kRed]; }
+    const float* dx(int a) const { return a < kRed ? &planes_.p_dx[a] : &planes_.c_dx[a - kRed]; }
+    const float* dy(int a) const { return a < kRed ? &planes_.p_dy[a] : &planes_.c_dy[a - kRed]; }
 
     // As TriangleShader: the row's value first, then the step along it.
     __m128 plane(int a, __m128 fi, __m128 fy) const
     {
-        return _mm_add_ps(_mm_add_ps(_mm_load_ps(origin_[a]), _mm_mul_ps(_mm_load_ps(dy_[a]), fy)),
-                          _mm_mul_ps(_mm_load_ps(dx_[a]), fi));
+        return _mm_add_ps(_mm_add_ps(_mm_load1_ps(origin(a)), _mm_mul_ps(_mm_load1_ps(dy(a)), fy)),
+                          _mm_mul_ps(_mm_load1_ps(dx(a)), fi));
     }
 
     // floor, as Shader::texel_lanes takes it.
@@ -615,6 +680,9 @@ private:
             if (_mm_movemask_epi8(pass) == 0) {
                 return;
             }
+            if (planes_set_ != kAllPlanes) {
+                set_other_planes();
+            }
             if (depth_write_ && !alpha_test_) {
                 store_depths(depth_, depth_at, select(pass, z, stored));
             }
@@ -688,25 +756,9 @@ private:
 
     LANES_AVX2 void shade_wide_queue(int count)
     {
-        if (!planes_ready_) {
-            const Planes planes = triangle_planes();
-            broadcast(planes.p_origin, &origin_[kZ]);
-            broadcast(planes.p_dx, &dx_[kZ]);
-            broadcast(planes.p_dy, &dy_[kZ]);
-            broadcast(planes.c_origin, &origin_[kRed]);
-            broadcast(planes.c_dx, &dx_[kRed]);
-            broadcast(planes.c_dy, &dy_[kRed]);
-            planes_ready_ = true;
-        }
+        set_depth_plane();
         for (int at = 0; at < count; at += 8) {
             shade_wide(at);
-        }
-    }
-
-    LANES_AVX2 static void broadcast(Vec4 v, float (*out)[kLanes])
-    {
-        for (int k = 0; k < 4; ++k) {
-            _mm256_store_ps(out[k], _mm256_set1_ps(v[k]));
         }
     }
 
@@ -724,8 +776,9 @@ private:
 
     LANES_AVX2 __m256 wide_plane(int a, __m256 fi, __m256 fy) const
     {
-        return _mm256_add_ps(_mm256_add_ps(_mm256_load_ps(origin_[a]), _mm256_mul_ps(_mm256_load_ps(dy_[a]), fy)),
-                             _mm256_mul_ps(_mm256_load_ps(dx_[a]), fi));
+        return _mm256_add_ps(
+            _mm256_add_ps(_mm256_broadcast_ss(origin(a)), _mm256_mul_ps(_mm256_broadcast_ss(dy(a)), fy)),
+            _mm256_mul_ps(_mm256_broadcast_ss(dx(a)), fi));
     }
 
     LANES_AVX2 static __m256i wide_floor(__m256 v)
@@ -878,7 +931,8 @@ private:
         const __m256 fi = _mm256_cvtepi32_ps(_mm256_and_si256(place, _mm256_set1_epi32(0xFFFF)));
         const __m256 fy = _mm256_cvtepi32_ps(_mm256_srli_epi32(place, 16));
         alignas(32) int32_t depth_at[8], color_at[8];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(depth_at), _mm256_madd_epi16(place, twice(lanes_.depth_stride)));
+        const __m256i depth_offsets = _mm256_madd_epi16(place, twice(lanes_.depth_stride));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(depth_at), depth_offsets);
         _mm256_store_si256(reinterpret_cast<__m256i*>(color_at), _mm256_madd_epi16(place, twice(lanes_.color_stride)));
         __m256i pass = _mm256_set1_epi32(-1), z = _mm256_setzero_si256(), stored = _mm256_setzero_si256();
         if (depth_test_) {
@@ -886,13 +940,23 @@ private:
                 _mm256_add_ps(_mm256_mul_ps(wide_plane(kZ, fi, fy), _mm256_set1_ps(65535.0f)), _mm256_set1_ps(0.5f));
             scaled = _mm256_min_ps(_mm256_max_ps(scaled, _mm256_setzero_ps()), _mm256_set1_ps(65535.0f));
             z = _mm256_cvttps_epi32(scaled);
-            stored = halves(load_depths(depth_, depth_at), load_depths(depth_, depth_at + 4));
-            pass = _mm256_or_si256(
-                _mm256_or_si256(_mm256_and_si256(_mm256_cmpgt_epi32(stored, z), twice(lanes_.accept[0])),
-                                _mm256_and_si256(_mm256_cmpeq_epi32(z, stored), twice(lanes_.accept[1]))),
-                _mm256_and_si256(_mm256_cmpgt_epi32(z, stored), twice(lanes_.accept[2])));
+            // Each depth with the one after it, in one gather, where no
+            // lane is the last of a row.
+            stored = gather_depths_
+                ? _mm256_and_si256(_mm256_i32gather_epi32(reinterpret_cast<const int*>(depth_), depth_offsets, 2),
+                                   _mm256_set1_epi32(0xFFFF))
+                : halves(load_depths(depth_, depth_at), load_depths(depth_, depth_at + 4));
+            pass = lanes_.less_equal
+                ? _mm256_xor_si256(_mm256_cmpgt_epi32(z, stored), _mm256_set1_epi32(-1))
+                : _mm256_or_si256(
+                      _mm256_or_si256(_mm256_and_si256(_mm256_cmpgt_epi32(stored, z), twice(lanes_.accept[0])),
+                                      _mm256_and_si256(_mm256_cmpeq_epi32(z, stored), twice(lanes_.accept[1]))),
+                      _mm256_and_si256(_mm256_cmpgt_epi32(z, stored), twice(lanes_.accept[2])));
             if (_mm256_movemask_epi8(pass) == 0) {
                 return;
+            }
+            if (planes_set_ != kAllPlanes) {
+                set_other_planes();
             }
             if (depth_write_ && !alpha_test_) {
                 wide_store_depths(depth_at, wide_select(pass, z, stored));
@@ -979,10 +1043,9 @@ private:
     uint32_t* color_; // at the triangle's corner
     uint16_t* depth_;
     bool depth_test_, depth_write_, color_write_, flat_, keep_alpha_, alpha_test_, blend_;
-    bool planes_ready_ = false;
-    alignas(32) float origin_[kAttributes][kLanes];
-    alignas(32) float dx_[kAttributes][kLanes];
-    alignas(32) float dy_[kAttributes][kLanes];
+    bool gather_depths_;
+    enum PlanesSet { kNoPlanes, kDepthPlane, kAllPlanes } planes_set_ = kNoPlanes;
+    Planes planes_;
     // Queued pixels, as row and column from the triangle's corner (16 bits
     // each); room for the four places a row writes past its end, and
     // repeats of the last pixel to fill the last group.

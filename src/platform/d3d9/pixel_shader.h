@@ -401,30 +401,61 @@ struct Planes {
     __attribute__((always_inline)) void set(bool flat, const RasterVertex& v0, const RasterVertex& v1,
                                             const RasterVertex& v2, int64_t area, int min_x, int min_y)
     {
-        constexpr float kToPixels = 1.0f / kSubpixel;
-        const float x0 = v0.fx * kToPixels, y0 = v0.fy * kToPixels;
-        const float dx1 = (v1.fx - v0.fx) * kToPixels, dy1 = (v1.fy - v0.fy) * kToPixels;
-        const float dx2 = (v2.fx - v0.fx) * kToPixels, dy2 = (v2.fy - v0.fy) * kToPixels;
-        const float inv_area = float(kSubpixel * kSubpixel) / static_cast<float>(area);
-        const float ox = static_cast<float>(min_x) - x0, oy = static_cast<float>(min_y) - y0;
+        set_positions(v0, v1, v2, area, min_x, min_y);
+        set_colors(flat, v0, v1, v2, area, min_x, min_y);
+    }
+
+    // The planes of z, 1/w, u/w and v/w: all a pixel needs before it
+    // passes the depth test.
+    __attribute__((always_inline)) void set_positions(const RasterVertex& v0, const RasterVertex& v1,
+                                                      const RasterVertex& v2, int64_t area, int min_x, int min_y)
+    {
+        const Basis b(v0, v1, v2, area, min_x, min_y);
         const Vec4 p0 = {v0.z, v0.invw, v0.uw, v0.vw};
-        const Vec4 dp1 = Vec4{v1.z, v1.invw, v1.uw, v1.vw} - p0;
-        const Vec4 dp2 = Vec4{v2.z, v2.invw, v2.uw, v2.vw} - p0;
-        p_dx = (dp1 * dy2 - dp2 * dy1) * inv_area;
-        p_dy = (dp2 * dx1 - dp1 * dx2) * inv_area;
-        p_origin = p0 + p_dx * ox + p_dy * oy;
+        b.plane(p0, Vec4{v1.z, v1.invw, v1.uw, v1.vw} - p0, Vec4{v2.z, v2.invw, v2.uw, v2.vw} - p0, &p_origin, &p_dx,
+                &p_dy);
+    }
+
+    __attribute__((always_inline)) void set_colors(bool flat, const RasterVertex& v0, const RasterVertex& v1,
+                                                   const RasterVertex& v2, int64_t area, int min_x, int min_y)
+    {
         const Vec4 c0 = {v0.r, v0.g, v0.b, v0.a};
         if (flat) {
             c_origin = c0;
             c_dx = c_dy = Vec4{0, 0, 0, 0};
-        } else {
-            const Vec4 dc1 = Vec4{v1.r, v1.g, v1.b, v1.a} - c0;
-            const Vec4 dc2 = Vec4{v2.r, v2.g, v2.b, v2.a} - c0;
-            c_dx = (dc1 * dy2 - dc2 * dy1) * inv_area;
-            c_dy = (dc2 * dx1 - dc1 * dx2) * inv_area;
-            c_origin = c0 + c_dx * ox + c_dy * oy;
+            return;
         }
+        const Basis b(v0, v1, v2, area, min_x, min_y);
+        b.plane(c0, Vec4{v1.r, v1.g, v1.b, v1.a} - c0, Vec4{v2.r, v2.g, v2.b, v2.a} - c0, &c_origin, &c_dx, &c_dy);
     }
+
+private:
+    // The triangle's sides from v0, in pixels, the reciprocal of twice its
+    // area and the first pixel's offset from v0.
+    struct Basis {
+        float dx1, dy1, dx2, dy2, inv_area, ox, oy;
+
+        __attribute__((always_inline)) Basis(const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2,
+                                             int64_t area, int min_x, int min_y)
+        {
+            constexpr float kToPixels = 1.0f / kSubpixel;
+            const float x0 = v0.fx * kToPixels, y0 = v0.fy * kToPixels;
+            dx1 = (v1.fx - v0.fx) * kToPixels;
+            dy1 = (v1.fy - v0.fy) * kToPixels;
+            dx2 = (v2.fx - v0.fx) * kToPixels;
+            dy2 = (v2.fy - v0.fy) * kToPixels;
+            inv_area = float(kSubpixel * kSubpixel) / static_cast<float>(area);
+            ox = static_cast<float>(min_x) - x0;
+            oy = static_cast<float>(min_y) - y0;
+        }
+
+        __attribute__((always_inline)) void plane(Vec4 at0, Vec4 d1, Vec4 d2, Vec4* origin, Vec4* dx, Vec4* dy) const
+        {
+            *dx = (d1 * dy2 - d2 * dy1) * inv_area;
+            *dy = (d2 * dx1 - d1 * dx2) * inv_area;
+            *origin = at0 + *dx * ox + *dy * oy;
+        }
+    };
 };
 
 // Triangles at most kSmallSpan pixels wide whose vertices lie within

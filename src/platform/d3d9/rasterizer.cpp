@@ -506,6 +506,7 @@ TriangleRaster::TriangleRaster(const RasterTarget& target, const PixelShading& s
     : target_(target), shading_(shading), rows_(rows), cull_(cull)
 {
     const uint32_t accept = depth_mask(shading.depth_func);
+    lanes_.less_equal = accept == 3;
     const PixelOutput& output = shading.output;
     const uint32_t alpha_accept = depth_mask(output.alpha_func);
     for (int lane = 0; lane < 4; ++lane) {

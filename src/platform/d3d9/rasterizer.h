@@ -144,6 +144,8 @@ public:
         alignas(16) int16_t dest_flip[8];
         const uint32_t* texels = nullptr;
         int width_shift = 0;
+        // The depth test takes less and equal: one comparison.
+        bool less_equal = false;
         // 8 or 4 lanes; 0 where the loop goes one pixel at a time, as when
         // rows lie too far apart for 16-bit offsets.
         int width = 0;
