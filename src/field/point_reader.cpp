@@ -6,7 +6,6 @@
 #include <fast_float/fast_float.h>
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <atomic>
 #include <memory>
