@@ -118,7 +118,7 @@ bool match_word(const char*& p, const char* end, const char* word)
 {
     constexpr std::uint64_t kExactIntegers = std::uint64_t(1) << 53;
     constexpr int kMostDigits = 16;
-    static_assert(sizeof kExactTens / sizeof kExactTens[0] == kMostDigits + 1);
+    static_assert(sizeof kExactTens / sizeof kExactTens[0] >= kMostDigits + 1);
     std::uint64_t digits = 0;
     int count = 0, fraction = 0;
     for (; p != end && is_digit(*p) && count < kMostDigits; ++p, ++count)
@@ -146,7 +146,7 @@ bool match_word(const char*& p, const char* end, const char* word)
         const bool negative = *p == '-';
         int i = negative || *p == '+';
         double magnitude;
-        if (usual_lines::scan_decimal<PlainScan>(p, PlainScan::classify(p), i, magnitude)) {
+        if (usual_lines::scan_decimal<PlainScan, true>(p, PlainScan::classify(p), i, magnitude)) {
             value = negative ? -magnitude : magnitude;
             p += i;
             return true;
@@ -345,7 +345,8 @@ PieceCounts parse_pieces(const char* begin, const char* end, Columns columns, co
             const usual_lines::ByteClasses classes = Scan::classify(p);
             if (classes.line_feeds)
                 next = p + std::countr_zero(classes.line_feeds) + 1;
-            got = usual_lines::scan_pair<Scan>(p, classes, x, y, stop) || parse_pair(p, limit, x, y, stop, true);
+            got = usual_lines::scan_pair<Scan>(p, classes, x, y, stop) ||
+                usual_lines::scan_pair<Scan, true>(p, classes, x, y, stop) || parse_pair(p, limit, x, y, stop, true);
         } else {
             got = first_two ? parse_pair(p, limit, x, y, stop) : parse_columns(p, limit, columns, x, y, stop);
         }

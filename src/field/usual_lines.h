@@ -1,5 +1,5 @@
-// The quick way through the usual line of a data file: two plain decimals,
-// "1234.5678 -8.5", within its first 32 bytes. The bytes are classed a
+// The quick way through the usual line of a data file: two decimals,
+// "1234.5678 -8.5" or "1.234568e+03 -8.5e-01", within its first 32 bytes. The bytes are classed a
 // vector at a time, and a number's digits are made an integer without a
 // multiplication per digit, giving exactly the value the general parser
 // would. Anything unusual is left to that parser. For the point reader's
@@ -22,10 +22,10 @@ namespace usual_lines {
 constexpr int kLookBytes = 32;
 constexpr std::ptrdiff_t kReadableBytes = kLookBytes + 16;
 
-// The powers of ten up to the most fraction digits the general parser
-// takes; a double holds each exactly.
-constexpr double kExactTens[] = {1e0, 1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7, 1e8,
-                                 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16};
+// The powers of ten a double holds exactly.
+constexpr double kExactTens[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr int kMostExactTen = 22;
 
 // Where the digits and the line feeds lie among the 32 bytes at a line's
 // or a number's start, bit i for byte i. Bits from 32 on are clear.
@@ -174,12 +174,33 @@ constexpr auto kGoesOn = [] {
 // the bytes looked at are.
 inline int first_not(std::uint64_t bits, int i) { return i + std::countr_zero(~bits >> i); }
 
+// An exponent mark and its digits at byte i of the bytes classed: "e",
+// "E", then maybe a sign, then one to three digits. On success i moves past
+// them; false for anything else.
+inline bool scan_exponent(const char* p, const ByteClasses& c, int& i, int& exponent)
+{
+    int j = i + 1;
+    const bool negative = p[j] == '-';
+    j += negative || p[j] == '+';
+    const int digits = first_not(c.digits, j) - j;
+    if (digits - 1u > 2u)
+        return false;
+    int value = 0;
+    for (int k = 0; k < digits; ++k)
+        value = value * 10 + (p[j + k] - '0');
+    exponent = negative ? -value : value;
+    i = j + digits;
+    return true;
+}
+
 // The usual number at byte i of the bytes classed: one to eight digits,
-// maybe a point and one to eight more, no more than fifteen in all, so that
-// they make an integer a double holds and one division by an exact power
-// of ten rounds it as the general parser does. On success i moves past the
-// number; false for anything else.
-template <class Scan>
+// maybe a point and one to eight more, no more than fifteen in all, and
+// with `Exponent` maybe an exponent (a second try, for lines that have
+// them, so that the usual number's way stays as short as it can be). Its digits make an integer a double
+// holds; when that and the power of ten it is scaled by are both exact, one
+// division or multiplication rounds it as the general parser does. On
+// success i moves past the number; false for anything else.
+template <class Scan, bool Exponent = false>
 inline bool scan_decimal(const char* p, const ByteClasses& c, int& i, double& value)
 {
     DigitRun run{i, first_not(c.digits, i) - i, 0};
@@ -192,11 +213,26 @@ inline bool scan_decimal(const char* p, const ByteClasses& c, int& i, double& va
             return false;
         end += 1 + run.fraction;
     }
+    int scale = -run.fraction;
+    if constexpr (Exponent) {
+        int exponent;
+        if ((p[end] | 0x20) == 'e') {
+            if (!scan_exponent(p, c, end, exponent))
+                return false;
+            scale += exponent;
+            if (scale < -kMostExactTen || scale > kMostExactTen)
+                return false;
+        }
+    }
     // The byte after the number must have been looked at, and must not
     // carry it on.
     if (end >= kLookBytes || kGoesOn[static_cast<unsigned char>(p[end])])
         return false;
-    value = static_cast<double>(static_cast<std::int64_t>(Scan::integer(p, run))) / kExactTens[run.fraction];
+    const double digits = static_cast<double>(static_cast<std::int64_t>(Scan::integer(p, run)));
+    if constexpr (Exponent)
+        value = scale <= 0 ? digits / kExactTens[-scale] : digits * kExactTens[scale];
+    else
+        value = digits / kExactTens[run.fraction];
     i = end;
     return true;
 }
@@ -210,7 +246,7 @@ inline bool is_separator(char c) { return c == ',' || c == ';'; }
 // places come from the bytes' classes, so the line waits on few loads.
 // kReadableBytes must be readable at p. On success `stop` is where the
 // second number ended; false sends the line the slow way.
-template <class Scan>
+template <class Scan, bool Exponent = false>
 inline bool scan_pair(const char* p, const ByteClasses& c, double& x, double& y, const char*& stop)
 {
     int i = 0;
@@ -218,7 +254,7 @@ inline bool scan_pair(const char* p, const ByteClasses& c, double& x, double& y,
         ++i;
     const bool x_negative = p[i] == '-';
     i += x_negative;
-    if (!scan_decimal<Scan>(p, c, i, x))
+    if (!scan_decimal<Scan, Exponent>(p, c, i, x))
         return false;
     while (i < kLookBytes && is_space_or_tab(p[i]))
         ++i;
@@ -227,7 +263,7 @@ inline bool scan_pair(const char* p, const ByteClasses& c, double& x, double& y,
             ++i;
     const bool y_negative = p[i] == '-';
     i += y_negative;
-    if (!scan_decimal<Scan>(p, c, i, y))
+    if (!scan_decimal<Scan, Exponent>(p, c, i, y))
         return false;
     x = x_negative ? -x : x;
     y = y_negative ? -y : y;
