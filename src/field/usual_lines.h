@@ -196,10 +196,11 @@ inline bool scan_exponent(const char* p, const ByteClasses& c, int& i, int& expo
 // The usual number at byte i of the bytes classed: one to eight digits,
 // maybe a point and one to eight more, no more than fifteen in all, and
 // with `Exponent` maybe an exponent (a second try, for lines that have
-// them, so that the usual number's way stays as short as it can be). Its digits make an integer a double
-// holds; when that and the power of ten it is scaled by are both exact, one
-// division or multiplication rounds it as the general parser does. On
-// success i moves past the number; false for anything else.
+// them, so that the usual number's way stays as short as it can be). Its
+// digits make an integer a double holds; when that and the power of ten
+// it is scaled by are both exact, one division or multiplication rounds it
+// as the general parser does. On success i moves past the number; false
+// for anything else.
 template <class Scan, bool Exponent = false>
 inline bool scan_decimal(const char* p, const ByteClasses& c, int& i, double& value)
 {
