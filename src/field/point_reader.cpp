@@ -43,8 +43,6 @@ inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 using usual_lines::is_separator;
 
-using usual_lines::kExactTens;
-
 inline bool is_hex_digit(char c) { return is_digit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
 
 inline char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c | 0x20) : c; }
@@ -109,30 +107,6 @@ bool match_word(const char*& p, const char* end, const char* word)
     return true;
 }
 
-// Most numbers in a data file are a few digits with a decimal point and no
-// exponent. Their digits make an integer below 2^53 and the point divides
-// it by an exact power of ten, so one division rounds the decimal value
-// correctly. Null, leaving the rest to the general parser, for anything
-// else (an exponent mark, too many digits, a second point).
-[[gnu::always_inline]] inline const char* scan_plain_decimal(const char* p, const char* end, double& value)
-{
-    constexpr std::uint64_t kExactIntegers = std::uint64_t(1) << 53;
-    constexpr int kMostDigits = 16;
-    static_assert(sizeof kExactTens / sizeof kExactTens[0] >= kMostDigits + 1);
-    std::uint64_t digits = 0;
-    int count = 0, fraction = 0;
-    for (; p != end && is_digit(*p) && count < kMostDigits; ++p, ++count)
-        digits = digits * 10 + static_cast<unsigned>(*p - '0');
-    if (p != end && *p == '.') {
-        for (++p; p != end && is_digit(*p) && count < kMostDigits; ++p, ++count, ++fraction)
-            digits = digits * 10 + static_cast<unsigned>(*p - '0');
-    }
-    if (count == 0 || digits > kExactIntegers || (p != end && (is_digit(*p) || *p == '.' || lower(*p) == 'e')))
-        return nullptr;
-    value = static_cast<double>(digits) / kExactTens[fraction];
-    return p;
-}
-
 // One conversion of scanf's %lf at p (white space already skipped). On
 // success p moves past every character scanf consumes, which can be more
 // than the number itself: "1e+" is consumed whole and read as 1.
@@ -151,7 +125,6 @@ bool match_word(const char*& p, const char* end, const char* word)
             p += i;
             return true;
         }
-        quick_tried = true;
     }
     const char* q = p;
     bool negative = false;
@@ -190,14 +163,6 @@ bool match_word(const char*& p, const char* end, const char* word)
         return false;
 
     double magnitude;
-    // The digit by digit scan only where the quick one had no room; both
-    // round as the general parser does, which is merely slower.
-    const char* after = quick_tried ? nullptr : scan_plain_decimal(q, end, magnitude);
-    if (after) {
-        value = negative ? -magnitude : magnitude;
-        p = after;
-        return true;
-    }
     auto result = fast_float::from_chars(q, end, magnitude);
     if (result.ec != std::errc())
         return false;
