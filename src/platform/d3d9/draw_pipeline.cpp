@@ -17,21 +17,15 @@
 
 namespace {
 
-// Rows are dealt to the drawing threads in bands of 8 to 64 rows, a power
-// of two: as tall as leaves each thread several bands to take in turn, so
-// that few triangles need setting up in two bands and the threads still
-// share any picture fairly.
-constexpr int kMostBandShift = 6, kLeastBandShift = 3;
-constexpr int kBandsPerThread = 8;
-
-int band_shift(int rows, uint32_t threads)
-{
-    int shift = kMostBandShift;
-    while (shift > kLeastBandShift && (rows >> shift) < static_cast<int>(threads) * kBandsPerThread) {
-        --shift;
-    }
-    return shift;
-}
+// Rows are dealt to the drawing threads in bands cut where the work of
+// the call (guessed from where its primitives reach) reaches given shares:
+// a few rounds of one band per thread, each round's bands half as large as
+// the last's, so that the threads, taking bands in turn, end close together
+// even where the guess is off. No more bands than that: a triangle reaching
+// into two bands is set up in each, and tall slivers, as on the steep side
+// of a hill, reach into many.
+constexpr uint32_t kBandRounds = 4;
+constexpr int kLeastBandRows = 8;
 
 // Vertices are transformed in runs of a multiple of four (the width of
 // transform_four), a few runs per thread, none too short to be worth a
@@ -358,23 +352,33 @@ void DrawPipeline::draw(const DrawCall& call, uint32_t threads, bool adaptive)
             const UINT first = chunk * run;
             transform_range(call, first, std::min(call.vertex_count, first + run));
         });
-    // Each part of the primitives, in the order of the call, is dealt to
-    // the bands by one thread; a band then draws the parts in turn, so in
-    // the order of the call too.
-    band_shift_ = band_shift(call.target.y1 - call.target.y0, threads);
-    const size_t bands = static_cast<size_t>(((call.target.y1 - 1) >> band_shift_) + 1);
+    // Each part of the primitives, in the order of the call, is measured,
+    // then dealt to the bands by one thread; a band then draws the parts in
+    // turn, so in the order of the call too.
     const uint32_t parts = std::min<uint32_t>(threads, call.primitive_count);
+    const int rows = std::max(0, call.target.y1 - call.target.y0);
+    if (reaches_.size() < call.primitive_count) {
+        reaches_.resize(call.primitive_count);
+    }
     if (bins_.size() < parts) {
         bins_.resize(parts);
+        work_steps_.resize(parts);
     }
+    auto part_range = [&](uint32_t part, auto&& body) {
+        body(static_cast<UINT>(uint64_t(call.primitive_count) * part / parts),
+             static_cast<UINT>(uint64_t(call.primitive_count) * (part + 1) / parts));
+    };
+    const RasterWorkers::Report measured = workers_->run(parts, threads, [&](uint32_t part) {
+        work_steps_[part].assign(static_cast<size_t>(rows) + 1, 0);
+        part_range(part, [&](UINT first, UINT end) { measure_range(call, part, first, end); });
+    });
+    cut_bands(call, parts, threads);
     const RasterWorkers::Report binned = workers_->run(parts, threads, [&](uint32_t part) {
-        bins_[part].resize(bands);
-        const UINT first = static_cast<UINT>(uint64_t(call.primitive_count) * part / parts);
-        const UINT end = static_cast<UINT>(uint64_t(call.primitive_count) * (part + 1) / parts);
-        bin_range(call, part, first, end);
+        bins_[part].resize(bands_.size());
+        part_range(part, [&](UINT first, UINT end) { bin_range(call, part, first, end); });
     });
     busy_bands_.clear();
-    for (size_t band = 0; band < bands; ++band) {
+    for (size_t band = 0; band < bands_.size(); ++band) {
         for (uint32_t part = 0; part < parts; ++part) {
             if (!bins_[part][band].empty()) {
                 busy_bands_.push_back(static_cast<int>(band));
@@ -386,7 +390,8 @@ void DrawPipeline::draw(const DrawCall& call, uint32_t threads, bool adaptive)
     const RasterWorkers::Report report = workers_->run(static_cast<uint32_t>(busy_bands_.size()), threads,
                                                        [&](uint32_t chunk) { raster_band(call, busy_bands_[chunk]); });
     if (adaptive) {
-        judge_.record(report, SplitJudge::stalled(transformed) || SplitJudge::stalled(binned));
+        judge_.record(report,
+                      SplitJudge::stalled(transformed) || SplitJudge::stalled(measured) || SplitJudge::stalled(binned));
     }
 }
 
@@ -567,17 +572,48 @@ void DrawPipeline::transform_range(const DrawCall& call, UINT first, UINT end)
 
 namespace {
 
-// Rows from `first` to `last`; empty when first > last.
-struct RowSpan {
+// The pixels a primitive may reach: rows `first` to `last` (empty when
+// first > last) and columns `left` to `right`; for a triangle not cut by
+// the view volume, exactly the rows and columns it draws in, and its area.
+struct Reach {
     int first = 1, last = 0;
+    int left = 0, right = 0;
+    int64_t area = -1; // in square pixels, -1 where not known
 
-    void add(int32_t fy_low, int32_t fy_high)
+    void add(int32_t fx_low, int32_t fx_high, int32_t fy_low, int32_t fy_high)
     {
         const int low = fy_low >> kSubpixelBits, high = (fy_high + kSubpixel - 1) >> kSubpixelBits;
-        first = first > last ? low : std::min(first, low);
-        last = std::max(last, high);
+        const int lowest = fx_low >> kSubpixelBits, highest = (fx_high + kSubpixel - 1) >> kSubpixelBits;
+        const bool empty = first > last;
+        first = empty ? low : std::min(first, low);
+        last = empty ? high : std::max(last, high);
+        left = empty ? lowest : std::min(left, lowest);
+        right = empty ? highest : std::max(right, highest);
     }
 };
+
+// A guess at the cost of drawing a primitive, in pixels shaded in lanes:
+// `per_row` in each row it reaches and `once` more for its setup. A line
+// goes one pixel at a time, along its longer side.
+struct Work {
+    int64_t per_row, once;
+};
+
+Work work_of(D3DPRIMITIVETYPE type, const Reach& reach)
+{
+    const int64_t rows = int64_t(reach.last) - reach.first + 1, columns = int64_t(reach.right) - reach.left + 1;
+    switch (type) {
+    case D3DPT_TRIANGLELIST:
+    case D3DPT_TRIANGLESTRIP:
+    case D3DPT_TRIANGLEFAN:
+        return {(reach.area >= 0 ? reach.area / rows : columns) + 16, 200};
+    case D3DPT_LINELIST:
+    case D3DPT_LINESTRIP:
+        return {4 * std::max<int64_t>(1, columns / rows), 16};
+    default:
+        return {4, 8};
+    }
+}
 
 // Assembles the primitives of one call and draws them into the rows of
 // `rows`; also tells which rows a primitive may reach, for dealing the
@@ -607,40 +643,49 @@ public:
             });
     }
 
-    // Rows primitive k may draw into, a few more at most; empty when it
-    // draws nothing.
-    RowSpan rows_of(UINT k)
+    // The pixels primitive k may draw into, a few more at most; no rows
+    // when it draws nothing.
+    Reach reach_of(UINT k)
     {
-        RowSpan span;
+        Reach reach;
         with_primitive(
             k,
             [&](const auto& a, const auto& b, const auto& c) {
                 if ((a.outcode | b.outcode | c.outcode) == 0) {
-                    span.add(std::min({a.screen.fy, b.screen.fy, c.screen.fy}),
-                             std::max({a.screen.fy, b.screen.fy, c.screen.fy}));
+                    TriangleRaster::TriangleBox box;
+                    if (triangles_.box(a.screen, b.screen, c.screen, &box)) {
+                        reach.first = box.min_y;
+                        reach.last = box.max_y;
+                        reach.left = box.min_x;
+                        reach.right = box.max_x;
+                        reach.area = box.area / (2 * kSubpixel * kSubpixel);
+                    }
                     return;
                 }
                 RasterVertex mapped[16];
                 const int count = clipped_triangle(a, b, c, mapped);
                 for (int i = 0; i < count; ++i) {
-                    span.add(mapped[i].fy, mapped[i].fy);
+                    reach.add(mapped[i].fx, mapped[i].fx, mapped[i].fy, mapped[i].fy);
                 }
             },
             [&](const auto& a, const auto& b) {
                 RasterVertex from, to;
                 bool last_pixel;
                 if (clipped_line(a, b, &from, &to, &last_pixel)) {
-                    span.add(std::min(from.fy, to.fy), std::max(from.fy, to.fy));
+                    reach.add(std::min(from.fx, to.fx), std::max(from.fx, to.fx), std::min(from.fy, to.fy),
+                              std::max(from.fy, to.fy));
                 }
             },
             [&](const auto& v) {
                 if (v.outcode == 0) {
-                    span.add(v.screen.fy, v.screen.fy);
+                    reach.add(v.screen.fx, v.screen.fx, v.screen.fy, v.screen.fy);
                 }
             });
-        span.first = std::max(span.first, call_.target.y0);
-        span.last = std::min(span.last, call_.target.y1 - 1);
-        return span;
+        reach.first = std::max(reach.first, call_.target.y0);
+        reach.last = std::min(reach.last, call_.target.y1 - 1);
+        reach.left = std::max(reach.left, call_.target.x0);
+        reach.right = std::min(reach.right, call_.target.x1 - 1);
+        return reach;
     }
 
 private:
@@ -827,27 +872,99 @@ void DrawPipeline::raster_all(const DrawCall& call)
     });
 }
 
+void DrawPipeline::measure_range(const DrawCall& call, uint32_t part, UINT first, UINT end)
+{
+    std::vector<int64_t>& steps = work_steps_[part];
+    const int top = call.target.y0;
+    with_assembler(call, RowRange{}, [&](auto& assembler) {
+        for (UINT k = first; k < end; ++k) {
+            const Reach reach = assembler.reach_of(k);
+            Rows& rows = reaches_[k];
+            rows.first = reach.first;
+            rows.last = reach.last;
+            if (reach.first > reach.last || reach.left > reach.right) {
+                rows.last = rows.first - 1;
+                continue;
+            }
+            const Work work = work_of(call.type, reach);
+            steps[static_cast<size_t>(reach.first - top)] += work.per_row + work.once;
+            steps[static_cast<size_t>(reach.first - top) + 1] -= work.once;
+            steps[static_cast<size_t>(reach.last - top) + 1] -= work.per_row;
+        }
+    });
+}
+
+void DrawPipeline::cut_bands(const DrawCall& call, uint32_t parts, uint32_t threads)
+{
+    const int top = call.target.y0, rows = std::max(0, call.target.y1 - top);
+    row_work_.assign(static_cast<size_t>(rows), 0);
+    for (uint32_t part = 0; part < parts; ++part) {
+        int64_t work = 0;
+        for (int row = 0; row < rows; ++row) {
+            work += work_steps_[part][static_cast<size_t>(row)];
+            row_work_[static_cast<size_t>(row)] += work;
+        }
+    }
+    int64_t total = 0;
+    for (int64_t& work : row_work_) {
+        ++work; // so that a call reaching no row still cuts its rows evenly
+        total += work;
+    }
+    // The share of the work done by the end of each band.
+    band_ends_.clear();
+    const uint32_t bands = kBandRounds * threads;
+    double share = 0.0;
+    const double whole = double(threads) * double((1u << kBandRounds) - 1);
+    for (uint32_t band = 0; band + 1 < bands; ++band) {
+        share += double(1u << (kBandRounds - 1 - band / threads)) / whole;
+        band_ends_.push_back(share * double(total));
+    }
+    // A band ends at the first row where the work so far reaches its end,
+    // once it is tall enough.
+    bands_.clear();
+    band_of_row_.resize(static_cast<size_t>(rows));
+    int start = 0;
+    double done = 0.0;
+    size_t next = 0;
+    for (int row = 0; row < rows; ++row) {
+        done += double(row_work_[static_cast<size_t>(row)]);
+        band_of_row_[static_cast<size_t>(row)] = static_cast<uint32_t>(bands_.size());
+        if (row + 1 < rows && row + 1 - start >= kLeastBandRows && next < band_ends_.size() &&
+            done >= band_ends_[next]) {
+            bands_.push_back(RowRange{top + start, top + row});
+            start = row + 1;
+            while (next < band_ends_.size() && done >= band_ends_[next]) {
+                ++next;
+            }
+        }
+    }
+    if (start < rows) {
+        bands_.push_back(RowRange{top + start, top + rows - 1});
+    }
+}
+
 void DrawPipeline::bin_range(const DrawCall& call, uint32_t part, UINT first, UINT end)
 {
     std::vector<std::vector<uint32_t>>& bins = bins_[part];
     for (std::vector<uint32_t>& bin : bins) {
         bin.clear();
     }
-    const int shift = band_shift_;
-    with_assembler(call, RowRange{}, [&](auto& assembler) {
-        for (UINT k = first; k < end; ++k) {
-            const RowSpan span = assembler.rows_of(k);
-            for (int band = span.first >> shift; span.first <= span.last && band <= span.last >> shift; ++band) {
-                bins[static_cast<size_t>(band)].push_back(k);
-            }
+    const int top = call.target.y0;
+    for (UINT k = first; k < end; ++k) {
+        const Rows rows = reaches_[k];
+        if (rows.first > rows.last) {
+            continue;
         }
-    });
+        for (size_t band = band_of_row_[static_cast<size_t>(rows.first - top)];
+             band < bands_.size() && bands_[band].first <= rows.last; ++band) {
+            bins[band].push_back(k);
+        }
+    }
 }
 
 void DrawPipeline::raster_band(const DrawCall& call, int band)
 {
-    const RowRange rows{band << band_shift_, ((band + 1) << band_shift_) - 1};
-    with_assembler(call, rows, [&](auto& assembler) {
+    with_assembler(call, bands_[static_cast<size_t>(band)], [&](auto& assembler) {
         for (uint32_t part = 0; part < parts_; ++part) {
             for (uint32_t k : bins_[part][static_cast<size_t>(band)]) {
                 assembler.draw(k);

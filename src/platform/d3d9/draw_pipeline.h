@@ -79,16 +79,31 @@ private:
     template <class Body>
     void with_assembler(const DrawCall& call, RowRange rows, Body&& body) const;
     void raster_all(const DrawCall& call);
+    void measure_range(const DrawCall& call, uint32_t part, UINT first, UINT end);
+    void cut_bands(const DrawCall& call, uint32_t parts, uint32_t threads);
     void bin_range(const DrawCall& call, uint32_t part, UINT first, UINT end);
     void raster_band(const DrawCall& call, int band);
 
     std::vector<Vertex> vertices_;
     uint32_t threads_ = 1;
     std::unique_ptr<RasterWorkers> workers_;
-    // Primitive numbers by band of rows, from each part of the call.
+    // The rows each primitive may draw into (none when first > last), and
+    // for each part of the call the work it adds to each row, as the step
+    // from the row above; the work of each row, summed.
+    struct Rows {
+        int first, last;
+    };
+    std::vector<Rows> reaches_;
+    std::vector<std::vector<int64_t>> work_steps_;
+    std::vector<int64_t> row_work_;
+    std::vector<double> band_ends_;
+    // The bands of rows the drawing threads take in turn, and the band of
+    // each row of the target.
+    std::vector<RowRange> bands_;
+    std::vector<uint32_t> band_of_row_;
+    // Primitive numbers by band, from each part of the call.
     std::vector<std::vector<std::vector<uint32_t>>> bins_;
     uint32_t parts_ = 0;
-    int band_shift_ = 5; // rows of a band: 1 << band_shift_
     std::vector<int> busy_bands_;
     SplitJudge judge_;
     uint32_t worker_delay_us_ = 0;

@@ -562,61 +562,62 @@ void TriangleRaster::Lanes::set_texture(const TextureSampler::Choice& choice)
     }
 }
 
+bool TriangleRaster::box(const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2, TriangleBox* box) const
+{
+    // The rows first: many triangles hold no pixel centre.
+    const RasterTarget& target = target_;
+    box->lo_y = std::min(v0.fy, std::min(v1.fy, v2.fy));
+    box->hi_y = std::max(v0.fy, std::max(v1.fy, v2.fy));
+    box->min_y = std::max((box->lo_y + kSubpixel - 1) >> kSubpixelBits, target.y0);
+    box->max_y = std::min(box->hi_y >> kSubpixelBits, target.y1 - 1);
+    if (box->min_y > box->max_y) {
+        return false;
+    }
+    box->lo_x = std::min(v0.fx, std::min(v1.fx, v2.fx));
+    box->hi_x = std::max(v0.fx, std::max(v1.fx, v2.fx));
+    box->min_x = std::max((box->lo_x + kSubpixel - 1) >> kSubpixelBits, target.x0);
+    box->max_x = std::min(box->hi_x >> kSubpixelBits, target.x1 - 1);
+    if (box->min_x > box->max_x) {
+        return false;
+    }
+    const int64_t area =
+        (int64_t(v1.fx) - v0.fx) * (int64_t(v2.fy) - v0.fy) - (int64_t(v2.fx) - v0.fx) * (int64_t(v1.fy) - v0.fy);
+    // With y growing downwards a positive area is a clockwise turn on screen.
+    if (area == 0 || (cull_ > 0 && area > 0) || (cull_ < 0 && area < 0)) {
+        return false;
+    }
+    box->area = area > 0 ? area : -area;
+    box->flipped = area < 0;
+    return true;
+}
+
 void TriangleRaster::draw(const RasterVertex& v0, const RasterVertex& v1_in, const RasterVertex& v2_in) const
 {
-    // The rows first: many triangles hold no pixel centre, or none in the
-    // band of rows this call draws.
-    const RasterTarget& target = target_;
-    const int32_t lo_y = std::min(v0.fy, std::min(v1_in.fy, v2_in.fy)),
-                  hi_y = std::max(v0.fy, std::max(v1_in.fy, v2_in.fy));
-    const int min_y = std::max((lo_y + kSubpixel - 1) >> kSubpixelBits, target.y0);
-    const int max_y = std::min(hi_y >> kSubpixelBits, target.y1 - 1);
-    if (min_y > max_y || max_y < rows_.first || min_y > rows_.last) {
+    TriangleBox b;
+    if (!box(v0, v1_in, v2_in, &b) || b.max_y < rows_.first || b.min_y > rows_.last) {
         return;
-    }
-    const int32_t lo_x = std::min(v0.fx, std::min(v1_in.fx, v2_in.fx)),
-                  hi_x = std::max(v0.fx, std::max(v1_in.fx, v2_in.fx));
-    const int min_x = std::max((lo_x + kSubpixel - 1) >> kSubpixelBits, target.x0);
-    const int max_x = std::min(hi_x >> kSubpixelBits, target.x1 - 1);
-    if (min_x > max_x) {
-        return;
-    }
-    const RasterVertex* v1 = &v1_in;
-    const RasterVertex* v2 = &v2_in;
-    int64_t area =
-        (int64_t(v1->fx) - v0.fx) * (int64_t(v2->fy) - v0.fy) - (int64_t(v2->fx) - v0.fx) * (int64_t(v1->fy) - v0.fy);
-    if (area == 0) {
-        return;
-    }
-    // With y growing downwards a positive area is a clockwise turn on screen.
-    if ((cull_ > 0 && area > 0) || (cull_ < 0 && area < 0)) {
-        return;
-    }
-    if (area < 0) {
-        std::swap(v1, v2);
-        area = -area;
     }
     TriangleSetup t;
     t.v0 = &v0;
-    t.v1 = v1;
-    t.v2 = v2;
-    t.area = area;
-    t.min_x = min_x;
-    t.min_y = min_y;
-    t.max_x = max_x;
-    t.max_y = max_y;
-    t.first_row = std::max(min_y, rows_.first);
-    t.last_row = std::min(max_y, rows_.last);
-    t.small =
-        max_x - min_x < kSmallSpan && hi_x - lo_x < kSmallExtent * kSubpixel && hi_y - lo_y < kSmallExtent * kSubpixel;
-    t.narrow = !t.small && hi_x - lo_x < kSmallSpan * kSubpixel && hi_y - lo_y < kNarrowExtent * kSubpixel;
+    t.v1 = b.flipped ? &v2_in : &v1_in;
+    t.v2 = b.flipped ? &v1_in : &v2_in;
+    t.area = b.area;
+    t.min_x = b.min_x;
+    t.min_y = b.min_y;
+    t.max_x = b.max_x;
+    t.max_y = b.max_y;
+    t.first_row = std::max(b.min_y, rows_.first);
+    t.last_row = std::min(b.max_y, rows_.last);
+    t.small = b.max_x - b.min_x < kSmallSpan && b.hi_x - b.lo_x < kSmallExtent * kSubpixel &&
+        b.hi_y - b.lo_y < kSmallExtent * kSubpixel;
+    t.narrow = !t.small && b.hi_x - b.lo_x < kSmallSpan * kSubpixel && b.hi_y - b.lo_y < kNarrowExtent * kSubpixel;
     if (fill_) {
         t.choice = shading_.choice;
         t.lanes = &lanes_;
         fill_(*this, t);
         return;
     }
-    const float lod = triangle_lod(*shading_.sampler, v0, *v1, *v2, double(area) / (2.0 * kSubpixel * kSubpixel));
+    const float lod = triangle_lod(*shading_.sampler, v0, *t.v1, *t.v2, double(b.area) / (2.0 * kSubpixel * kSubpixel));
     t.choice = shading_.sampler->choose(lod);
     Lanes lanes = lanes_;
     lanes.set_texture(t.choice);
@@ -650,11 +651,41 @@ void walk_line(const RasterTarget& target, const PixelShading& shading, const Te
     const Vec4 dp = Vec4{v1.z, v1.invw, v1.uw, v1.vw} - p0;
     const Vec4 c0 = {v0.r, v0.g, v0.b, v0.a};
     const Vec4 dc = shading.flat ? Vec4{0, 0, 0, 0} : Vec4{v1.r, v1.g, v1.b, v1.a} - c0;
-    for (int k = 0; k < count; ++k) {
+    auto t_at = [&](int k) {
         const int major = first + k * step;
-        float t = length != 0.0f ? (static_cast<float>(major) - start) / length : 0.0f;
-        t = std::clamp(t, 0.0f, 1.0f);
-        const int minor = static_cast<int>(std::floor(minor_start + (minor_end - minor_start) * t + 0.5f));
+        const float t = length != 0.0f ? (static_cast<float>(major) - start) / length : 0.0f;
+        return std::clamp(t, 0.0f, 1.0f);
+    };
+    auto minor_at = [&](float t) {
+        return static_cast<int>(std::floor(minor_start + (minor_end - minor_start) * t + 0.5f));
+    };
+    auto row_at = [&](int k) { return x_major ? minor_at(t_at(k)) : first + k * step; };
+    // Each step moves the row the same way (t never falls as k grows, and
+    // every rounding on the way keeps order), so the pixels in the rows
+    // this call draws are one run of steps, found by halving: a line
+    // crossing many bands is not walked whole in each.
+    const int low_row = std::max(rows.first, target.y0), high_row = std::min(rows.last, target.y1 - 1);
+    const bool rows_fall = count > 0 && row_at(count - 1) < row_at(0);
+    auto first_step = [&](auto&& past) {
+        int lo = 0, hi = count;
+        while (lo < hi) {
+            const int mid = lo + (hi - lo) / 2;
+            if (past(row_at(mid))) {
+                hi = mid;
+            } else {
+                lo = mid + 1;
+            }
+        }
+        return lo;
+    };
+    const int first_in =
+        rows_fall ? first_step([&](int y) { return y <= high_row; }) : first_step([&](int y) { return y >= low_row; });
+    const int last_out =
+        rows_fall ? first_step([&](int y) { return y < low_row; }) : first_step([&](int y) { return y > high_row; });
+    for (int k = first_in; k < last_out; ++k) {
+        const float t = t_at(k);
+        const int minor = minor_at(t);
+        const int major = first + k * step;
         const int x = x_major ? major : minor, y = x_major ? minor : major;
         if (x < target.x0 || x >= target.x1 || y < target.y0 || y >= target.y1 || !rows.holds(y)) {
             continue;

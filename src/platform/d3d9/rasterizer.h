@@ -119,6 +119,19 @@ public:
 
     void draw(const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2) const;
 
+    // Where a triangle draws, whatever the rows of this raster: its box
+    // of pixels within the target, and twice its area in square subpixels
+    // (the corners taken in clockwise order on screen, v1 and v2 swapped
+    // when `flipped`). False when it draws nothing: no pixel centre's row
+    // or column in the box, no area, or culled.
+    struct TriangleBox {
+        int min_x, min_y, max_x, max_y;
+        int32_t lo_x, hi_x, lo_y, hi_y; // the corners' extent in subpixels
+        int64_t area;
+        bool flipped;
+    };
+    bool box(const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2, TriangleBox* box) const;
+
     // What the pixel loops in lanes read for every pixel, in the form they
     // read it: lane masks of the depth outcomes the test accepts (less,
     // equal, greater), the bits or-ed into every colour, the texture
