@@ -9,6 +9,7 @@
 // snapped to 1/256 pixel first, so shared edges are covered exactly once.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -181,6 +182,35 @@ private:
     Fill fill_ = nullptr; // null: chosen for each triangle with its texture level
     Lanes lanes_;
 };
+
+inline bool TriangleRaster::box(const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2, TriangleBox* box) const
+{
+    // The rows first: many triangles hold no pixel centre.
+    const RasterTarget& target = target_;
+    box->lo_y = std::min(v0.fy, std::min(v1.fy, v2.fy));
+    box->hi_y = std::max(v0.fy, std::max(v1.fy, v2.fy));
+    box->min_y = std::max((box->lo_y + kSubpixel - 1) >> kSubpixelBits, target.y0);
+    box->max_y = std::min(box->hi_y >> kSubpixelBits, target.y1 - 1);
+    if (box->min_y > box->max_y) {
+        return false;
+    }
+    box->lo_x = std::min(v0.fx, std::min(v1.fx, v2.fx));
+    box->hi_x = std::max(v0.fx, std::max(v1.fx, v2.fx));
+    box->min_x = std::max((box->lo_x + kSubpixel - 1) >> kSubpixelBits, target.x0);
+    box->max_x = std::min(box->hi_x >> kSubpixelBits, target.x1 - 1);
+    if (box->min_x > box->max_x) {
+        return false;
+    }
+    const int64_t area =
+        (int64_t(v1.fx) - v0.fx) * (int64_t(v2.fy) - v0.fy) - (int64_t(v2.fx) - v0.fx) * (int64_t(v1.fy) - v0.fy);
+    // With y growing downwards a positive area is a clockwise turn on screen.
+    if (area == 0 || (cull_ > 0 && area > 0) || (cull_ < 0 && area < 0)) {
+        return false;
+    }
+    box->area = area > 0 ? area : -area;
+    box->flipped = area < 0;
+    return true;
+}
 
 // A line from v0 to v1: one pixel per column (per row when steeper than 45
 // degrees), the pixels whose diamond the line leaves; the pixel of the end
