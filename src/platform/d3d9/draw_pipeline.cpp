@@ -202,10 +202,12 @@ uint32_t load_index32(const uint8_t* p)
 
 } // namespace
 
+// The outcode beside the screen position: the measuring pass reads only
+// those, so from one cache line.
 struct DrawPipeline::Vertex {
     RasterVertex screen;
-    ClipVertex clip;
     uint32_t outcode;
+    ClipVertex clip;
 };
 
 // transform_four stores four fields at a time by offset: screen fx, fy, z,
@@ -593,25 +595,34 @@ struct Reach {
 };
 
 // A guess at the cost of drawing a primitive, in pixels shaded in lanes:
-// `per_row` in each row it reaches and `once` more for its setup. A line
-// goes one pixel at a time, along its longer side.
+// `per_row` in each row it reaches, and `at_ends` in its first row and
+// again in its last, for its setup and its pixels (half its area in each,
+// which spares a division for each triangle). A line goes one pixel at a
+// time, along its longer side.
 struct Work {
-    int64_t per_row, once;
+    int64_t per_row, at_ends;
 };
+
+// A triangle of `area` square pixels.
+Work triangle_work(int64_t area) { return {16, 100 + area / 2}; }
 
 Work work_of(D3DPRIMITIVETYPE type, const Reach& reach)
 {
-    const int64_t rows = int64_t(reach.last) - reach.first + 1, columns = int64_t(reach.right) - reach.left + 1;
     switch (type) {
     case D3DPT_TRIANGLELIST:
     case D3DPT_TRIANGLESTRIP:
     case D3DPT_TRIANGLEFAN:
-        return {(reach.area >= 0 ? reach.area / rows : columns) + 16, 200};
+        if (reach.area >= 0) {
+            return triangle_work(reach.area);
+        }
+        return {16 + int64_t(reach.right) - reach.left + 1, 100};
     case D3DPT_LINELIST:
     case D3DPT_LINESTRIP:
-        return {4 * std::max<int64_t>(1, columns / rows), 16};
+        return {
+            4 * std::max<int64_t>(1, (int64_t(reach.right) - reach.left + 1) / (int64_t(reach.last) - reach.first + 1)),
+            8};
     default:
-        return {4, 8};
+        return {4, 4};
     }
 }
 
@@ -643,11 +654,26 @@ public:
             });
     }
 
+    // For triangle k of a list: 1 with its box when it lies inside the
+    // view volume and draws, 0 when it lies inside and draws nothing, -1
+    // when it must be clipped (reach_of then tells).
+    int list_triangle_box(UINT k, TriangleRaster::TriangleBox* box) const
+    {
+        const auto& a = vertex_at_(3 * k);
+        const auto& b = vertex_at_(3 * k + 1);
+        const auto& c = vertex_at_(3 * k + 2);
+        if ((a.outcode | b.outcode | c.outcode) != 0) {
+            return -1;
+        }
+        return triangles_.box(a.screen, b.screen, c.screen, box) ? 1 : 0;
+    }
+
     // The pixels primitive k may draw into, a few more at most; no rows
     // when it draws nothing.
     Reach reach_of(UINT k)
     {
         Reach reach;
+        bool exact = false;
         with_primitive(
             k,
             [&](const auto& a, const auto& b, const auto& c) {
@@ -658,8 +684,9 @@ public:
                         reach.last = box.max_y;
                         reach.left = box.min_x;
                         reach.right = box.max_x;
-                        reach.area = box.area / (2 * kSubpixel * kSubpixel);
+                        reach.area = box.area >> (2 * kSubpixelBits + 1);
                     }
+                    exact = true;
                     return;
                 }
                 RasterVertex mapped[16];
@@ -681,6 +708,9 @@ public:
                     reach.add(v.screen.fx, v.screen.fx, v.screen.fy, v.screen.fy);
                 }
             });
+        if (exact) {
+            return reach;
+        }
         reach.first = std::max(reach.first, call_.target.y0);
         reach.last = std::min(reach.last, call_.target.y1 - 1);
         reach.left = std::max(reach.left, call_.target.x0);
@@ -876,20 +906,35 @@ void DrawPipeline::measure_range(const DrawCall& call, uint32_t part, UINT first
 {
     std::vector<int64_t>& steps = work_steps_[part];
     const int top = call.target.y0;
+    auto note = [&](UINT k, int first_row, int last_row, const Work& work) {
+        reaches_[k] = Rows{first_row, last_row};
+        const size_t from = static_cast<size_t>(first_row - top), to = static_cast<size_t>(last_row - top);
+        steps[from] += work.per_row + work.at_ends;
+        steps[from + 1] -= work.at_ends;
+        steps[to] += work.at_ends;
+        steps[to + 1] -= work.per_row + work.at_ends;
+    };
     with_assembler(call, RowRange{}, [&](auto& assembler) {
         for (UINT k = first; k < end; ++k) {
+            // The mesh's own case first, without the general one's detours.
+            if (call.type == D3DPT_TRIANGLELIST) {
+                TriangleRaster::TriangleBox box;
+                const int inside = assembler.list_triangle_box(k, &box);
+                if (inside >= 0) {
+                    if (inside > 0) {
+                        note(k, box.min_y, box.max_y, triangle_work(box.area >> (2 * kSubpixelBits + 1)));
+                    } else {
+                        reaches_[k] = Rows{1, 0};
+                    }
+                    continue;
+                }
+            }
             const Reach reach = assembler.reach_of(k);
-            Rows& rows = reaches_[k];
-            rows.first = reach.first;
-            rows.last = reach.last;
             if (reach.first > reach.last || reach.left > reach.right) {
-                rows.last = rows.first - 1;
+                reaches_[k] = Rows{1, 0};
                 continue;
             }
-            const Work work = work_of(call.type, reach);
-            steps[static_cast<size_t>(reach.first - top)] += work.per_row + work.once;
-            steps[static_cast<size_t>(reach.first - top) + 1] -= work.once;
-            steps[static_cast<size_t>(reach.last - top) + 1] -= work.per_row;
+            note(k, reach.first, reach.last, work_of(call.type, reach));
         }
     });
 }
