@@ -343,14 +343,11 @@ void DrawPipeline::draw(const DrawCall& call, uint32_t threads, bool adaptive)
         raster_all(call);
         return;
     }
-    if (!workers_) {
-        workers_ = std::make_unique<RasterWorkers>(threads_ - 1);
-        workers_->set_worker_delay(worker_delay_us_);
-    }
+    RasterWorkers& workers = this->workers();
     const UINT wanted_run = (call.vertex_count + threads * kVertexRunsPerThread - 1) / (threads * kVertexRunsPerThread);
     const UINT run = (std::max(wanted_run, kLeastVertexRun) + 3) / 4 * 4;
     const RasterWorkers::Report transformed =
-        workers_->run((call.vertex_count + run - 1) / run, threads, [&](uint32_t chunk) {
+        workers.run((call.vertex_count + run - 1) / run, threads, [&](uint32_t chunk) {
             const UINT first = chunk * run;
             transform_range(call, first, std::min(call.vertex_count, first + run));
         });
@@ -370,12 +367,12 @@ void DrawPipeline::draw(const DrawCall& call, uint32_t threads, bool adaptive)
         body(static_cast<UINT>(uint64_t(call.primitive_count) * part / parts),
              static_cast<UINT>(uint64_t(call.primitive_count) * (part + 1) / parts));
     };
-    const RasterWorkers::Report measured = workers_->run(parts, threads, [&](uint32_t part) {
+    const RasterWorkers::Report measured = workers.run(parts, threads, [&](uint32_t part) {
         work_steps_[part].assign(static_cast<size_t>(rows) + 1, 0);
         part_range(part, [&](UINT first, UINT end) { measure_range(call, part, first, end); });
     });
     cut_bands(call, parts, threads);
-    const RasterWorkers::Report binned = workers_->run(parts, threads, [&](uint32_t part) {
+    const RasterWorkers::Report binned = workers.run(parts, threads, [&](uint32_t part) {
         bins_[part].resize(bands_.size());
         part_range(part, [&](UINT first, UINT end) { bin_range(call, part, first, end); });
     });
@@ -389,12 +386,38 @@ void DrawPipeline::draw(const DrawCall& call, uint32_t threads, bool adaptive)
         }
     }
     parts_ = parts;
-    const RasterWorkers::Report report = workers_->run(static_cast<uint32_t>(busy_bands_.size()), threads,
-                                                       [&](uint32_t chunk) { raster_band(call, busy_bands_[chunk]); });
+    const RasterWorkers::Report report = workers.run(static_cast<uint32_t>(busy_bands_.size()), threads,
+                                                     [&](uint32_t chunk) { raster_band(call, busy_bands_[chunk]); });
     if (adaptive) {
         judge_.record(report,
                       SplitJudge::stalled(transformed) || SplitJudge::stalled(measured) || SplitJudge::stalled(binned));
     }
+}
+
+RasterWorkers& DrawPipeline::workers()
+{
+    if (!workers_) {
+        workers_ = std::make_unique<RasterWorkers>(threads_ - 1);
+        workers_->set_worker_delay(worker_delay_us_);
+    }
+    return *workers_;
+}
+
+void DrawPipeline::share_rows(int first, int end, uint32_t threads, const std::function<void(int, int)>& job)
+{
+    threads = std::min(threads, threads_);
+    if (threads < 2 || end - first < 2 * kLeastBandRows) {
+        job(first, end);
+        return;
+    }
+    // A few pieces per thread, so that a thread held up elsewhere leaves
+    // its share to the others.
+    const int piece = std::max(kLeastBandRows, (end - first + int(threads) * 4 - 1) / (int(threads) * 4));
+    const auto pieces = static_cast<uint32_t>((end - first + piece - 1) / piece);
+    workers().run(pieces, threads, [&](uint32_t k) {
+        const int from = first + int(k) * piece;
+        job(from, std::min(end, from + piece));
+    });
 }
 
 #if defined(__SSE2__)

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -63,6 +64,11 @@ public:
     // vertex_count.
     void draw(const DrawCall& call, uint32_t threads, bool adaptive);
 
+    // Calls job(first, end) for pieces of the rows [first, end) of a
+    // target on up to `threads` threads, the caller's included: work done
+    // row by row outside a draw, such as a clear.
+    void share_rows(int first, int end, uint32_t threads, const std::function<void(int, int)>& job);
+
     // The most threads a draw may use, the caller's included; set once,
     // before the first draw. Their workers start with the first draw split
     // across them.
@@ -83,6 +89,7 @@ private:
     void cut_bands(const DrawCall& call, uint32_t parts, uint32_t threads);
     void bin_range(const DrawCall& call, uint32_t part, UINT first, UINT end);
     void raster_band(const DrawCall& call, int band);
+    RasterWorkers& workers();
 
     std::vector<Vertex> vertices_;
     uint32_t threads_ = 1;

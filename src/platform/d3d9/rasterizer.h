@@ -183,7 +183,8 @@ private:
     Lanes lanes_;
 };
 
-inline bool TriangleRaster::box(const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2, TriangleBox* box) const
+inline bool TriangleRaster::box(const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2,
+                                TriangleBox* box) const
 {
     // The rows first: many triangles hold no pixel centre.
     const RasterTarget& target = target_;

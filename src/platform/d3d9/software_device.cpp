@@ -15,6 +15,10 @@
 
 namespace {
 
+// Clears of fewer pixels are done on the caller's thread alone: waking the
+// workers would cost more than they save.
+constexpr int64_t kLeastSharedClear = int64_t(1) << 17;
+
 D3DMATRIX multiply(const D3DMATRIX& a, const D3DMATRIX& b)
 {
     D3DMATRIX r;
@@ -498,16 +502,23 @@ HRESULT SoftDevice::Clear(DWORD Count, const D3DRECT* pRects, DWORD Flags, D3DCO
         if (x0 >= x1 || y0 >= y1) {
             return; // empty, inverted or outside the viewport
         }
-        for (LONG y = y0; y < y1; ++y) {
-            if (Flags & D3DCLEAR_TARGET) {
-                uint32_t* row = reinterpret_cast<uint32_t*>(back_buffer_->bits() + size_t(y) * back_buffer_->pitch());
-                std::fill(row + x0, row + x1, colour);
+        auto clear_rows = [&](int first, int end) {
+            for (LONG y = first; y < end; ++y) {
+                if (Flags & D3DCLEAR_TARGET) {
+                    uint32_t* row =
+                        reinterpret_cast<uint32_t*>(back_buffer_->bits() + size_t(y) * back_buffer_->pitch());
+                    std::fill(row + x0, row + x1, colour);
+                }
+                if (Flags & D3DCLEAR_ZBUFFER) {
+                    uint16_t* row =
+                        reinterpret_cast<uint16_t*>(depth_buffer_->bits() + size_t(y) * depth_buffer_->pitch());
+                    std::fill(row + x0, row + x1, depth);
+                }
             }
-            if (Flags & D3DCLEAR_ZBUFFER) {
-                uint16_t* row = reinterpret_cast<uint16_t*>(depth_buffer_->bits() + size_t(y) * depth_buffer_->pitch());
-                std::fill(row + x0, row + x1, depth);
-            }
-        }
+        };
+        // A whole frame's clear is worth sharing, as a draw is.
+        const bool large = int64_t(x1 - x0) * (y1 - y0) >= kLeastSharedClear;
+        pipeline_.share_rows(static_cast<int>(y0), static_cast<int>(y1), large ? pipeline_.threads() : 1, clear_rows);
     };
     if (Count == 0 || !pRects) {
         clear_area(0, 0, static_cast<LONG>(back_buffer_->width()), static_cast<LONG>(back_buffer_->height()));
