@@ -38,9 +38,9 @@ struct RasterTarget {
     int x0, y0, x1, y1;      // drawable rectangle (the viewport), x1 and y1 exclusive
 };
 
-// The rows one call draws, first to last: a band of the frame when two
-// threads share the drawing, every row otherwise. Where a primitive is cut
-// by the band does not change any pixel it draws.
+// The rows one call draws, first to last: a band of the frame when threads
+// share the drawing, every row otherwise. Where a primitive is cut by the
+// band does not change any pixel it draws.
 struct RowRange {
     int first = 0;
     int last = INT32_MAX;

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QWidget>
 
+#include <bit>
 #include <cstring>
 
 #include "platform/win32/window_internal.h"
@@ -52,18 +53,29 @@ void Window::target_present(const void* pixels, UINT width, UINT height, UINT pi
     if (!alive || !widget || !pixels || width == 0 || height == 0 || width > 16384 || height > 16384 ||
         pitch < width * 4)
         return;
-    QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
+    // The last frame's image is written over when it has this size: a new
+    // one each frame is a fresh allocation, whose pages the kernel must
+    // clear first (33 MB a frame at 4K). One still shared is copied first,
+    // as writing to it detaches it.
+    if (frame.width() != static_cast<int>(width) || frame.height() != static_cast<int>(height) ||
+        frame.format() != QImage::Format_RGB32)
+        frame = QImage(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
     const auto* src = static_cast<const unsigned char*>(pixels);
     for (UINT row = 0; row < height; ++row) {
-        auto* dst = reinterpret_cast<uint32_t*>(image.scanLine(static_cast<int>(row)));
+        auto* dst = reinterpret_cast<uint32_t*>(frame.scanLine(static_cast<int>(row)));
         const unsigned char* line = src + static_cast<size_t>(row) * pitch;
         for (UINT col = 0; col < width; ++col) {
             const unsigned char* p = line + col * 4;
             // The fourth byte is undefined; the picture is opaque.
-            dst[col] = 0xff000000u | (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
+            if constexpr (std::endian::native == std::endian::little) {
+                uint32_t pixel;
+                std::memcpy(&pixel, p, sizeof pixel);
+                dst[col] = 0xff000000u | pixel;
+            } else {
+                dst[col] = 0xff000000u | (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
+            }
         }
     }
-    frame = std::move(image);
     widget->update();
 }
 

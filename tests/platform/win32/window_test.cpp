@@ -211,6 +211,18 @@ TEST_F(WindowLayerTest, APresentedFrameIsWhatTheWindowShows)
     // The rest of the black rectangle stays black.
     EXPECT_EQ(shown.pixel(5, 4), qRgb(0, 0, 0));
 
+    // A second frame of the same size replaces every pixel of the first.
+    unsigned char next[32];
+    for (int i = 0; i < 32; ++i) {
+        next[i] = static_cast<unsigned char>(0x41 + i);
+    }
+    render_->target_present(next, 3, 2, 16);
+    const QImage before = shown;
+    shown = win32_widget_of(render_)->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(shown.pixel(0, 0), qRgb(0x43, 0x42, 0x41));
+    EXPECT_EQ(shown.pixel(2, 1), qRgb(0x5b, 0x5a, 0x59));
+    EXPECT_EQ(before.pixel(0, 0), qRgb(0x30, 0x20, 0x10)) << "a picture taken earlier keeps its pixels";
+
     // A pitch shorter than a row is no frame.
     render_->target_present(pixels, 5, 1, 16);
     shown = win32_widget_of(render_)->grab().toImage().convertToFormat(QImage::Format_RGB32);
