@@ -603,7 +603,7 @@ namespace {
 struct Reach {
     int first = 1, last = 0;
     int left = 0, right = 0;
-    int64_t area = -1; // in square pixels, -1 where not known
+    int64_t area = -1; // as TriangleBox::area has it, -1 where not known
 
     void add(int32_t fx_low, int32_t fx_high, int32_t fy_low, int32_t fy_high)
     {
@@ -626,8 +626,12 @@ struct Work {
     int64_t per_row, at_ends;
 };
 
-// A triangle of `area` square pixels.
-Work triangle_work(int64_t area) { return {16, 100 + area / 2}; }
+// A triangle whose box has `area` (twice its area in square subpixels).
+Work triangle_work(int64_t area)
+{
+    const int64_t pixels = area >> (2 * kSubpixelBits + 1);
+    return {16, 100 + pixels / 2};
+}
 
 Work work_of(D3DPRIMITIVETYPE type, const Reach& reach)
 {
@@ -707,7 +711,7 @@ public:
                         reach.last = box.max_y;
                         reach.left = box.min_x;
                         reach.right = box.max_x;
-                        reach.area = box.area >> (2 * kSubpixelBits + 1);
+                        reach.area = box.area;
                     }
                     exact = true;
                     return;
@@ -945,7 +949,7 @@ void DrawPipeline::measure_range(const DrawCall& call, uint32_t part, UINT first
                 const int inside = assembler.list_triangle_box(k, &box);
                 if (inside >= 0) {
                     if (inside > 0) {
-                        note(k, box.min_y, box.max_y, triangle_work(box.area >> (2 * kSubpixelBits + 1)));
+                        note(k, box.min_y, box.max_y, triangle_work(box.area));
                     } else {
                         reaches_[k] = Rows{1, 0};
                     }
