@@ -70,8 +70,8 @@ public:
     void share_rows(int first, int end, uint32_t threads, const std::function<void(int, int)>& job);
 
     // The most threads a draw may use, the caller's included; set once,
-    // before the first draw. Their workers start with the first draw split
-    // across them.
+    // before the first draw. Their workers start with the first draw or
+    // clear split across them.
     void set_threads(uint32_t threads) { threads_ = std::max<uint32_t>(1, threads); }
     uint32_t threads() const { return threads_; }
 
