@@ -1,8 +1,9 @@
 // The viewer's scene for the frame benchmarks of the software device and
 // of the peer renderer: the bench's own 201 x 201 field of two bumps and a
-// ridge (or the field of a points file) and a 256 x 256 checker texture, drawn with the viewer's geometry,
-// camera and matrices from render/scene (surface, 11 + 11 grid lines, the
-// marker cross; row-vector matrices, rows first).
+// ridge (or the field of a points file) and a 256 x 256 checker texture,
+// drawn with the viewer's geometry, camera and matrices from render/scene
+// (surface, 11 + 11 grid lines, the marker cross; row-vector matrices,
+// rows first).
 #pragma once
 
 #include <algorithm>
