@@ -56,6 +56,7 @@ D3D9Profile d3d9_default_profile()
     profile.raster_threads = 0;
     profile.raster_worker_delay_us = 0;
     profile.raster_lanes = 8;
+    profile.depth_tiles = true;
     return profile;
 }
 

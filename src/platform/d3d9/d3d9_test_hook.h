@@ -34,6 +34,10 @@ struct D3D9Profile {
     // it, else 4), 4 (SSE2), or 1, one at a time, the reference the lanes
     // are tested against.
     UINT raster_lanes;
+    // Whether a draw drops a triangle hidden behind the depths already
+    // stored before setting it up; the pixels are the same either way. Off,
+    // every triangle is drawn through: the reference for the dropping.
+    bool depth_tiles;
 
     void remove_format(D3DFORMAT format);
 };

@@ -338,6 +338,10 @@ void DrawPipeline::draw(const DrawCall& call, uint32_t threads, bool adaptive)
     if (adaptive && threads >= 2) {
         threads = judge_.threads(threads);
     }
+    const bool triangles =
+        call.type == D3DPT_TRIANGLELIST || call.type == D3DPT_TRIANGLESTRIP || call.type == D3DPT_TRIANGLEFAN;
+    tiles_in_call_ =
+        depth_tiles_on_ && triangles && depth_tiles_.begin(call.target, call.shading) ? &depth_tiles_ : nullptr;
     if (threads < 2) {
         transform_range(call, 0, call.vertex_count);
         raster_all(call);
@@ -695,6 +699,9 @@ public:
         return triangles_.box(a.screen, b.screen, c.screen, box) ? 1 : 0;
     }
 
+    // Triangles behind these tiles' depths are dropped; null for none.
+    void set_depth_tiles(DepthTiles* tiles) { triangles_.set_depth_tiles(tiles); }
+
     // The pixels primitive k may draw into, a few more at most; no rows
     // when it draws nothing.
     Reach reach_of(UINT k)
@@ -923,6 +930,7 @@ void DrawPipeline::with_assembler(const DrawCall& call, RowRange rows, Body&& bo
 void DrawPipeline::raster_all(const DrawCall& call)
 {
     with_assembler(call, RowRange{}, [&](auto& assembler) {
+        assembler.set_depth_tiles(tiles_in_call_);
         for (UINT k = 0; k < call.primitive_count; ++k) {
             assembler.draw(k);
         }
@@ -992,7 +1000,8 @@ void DrawPipeline::cut_bands(const DrawCall& call, uint32_t parts, uint32_t thre
         band_ends_.push_back(share * double(total));
     }
     // A band ends at the first row where the work so far reaches its end,
-    // once it is tall enough.
+    // once it is tall enough, with a row of depth tiles (which then belong
+    // to one band each).
     bands_.clear();
     band_of_row_.resize(static_cast<size_t>(rows));
     int start = 0;
@@ -1001,8 +1010,8 @@ void DrawPipeline::cut_bands(const DrawCall& call, uint32_t parts, uint32_t thre
     for (int row = 0; row < rows; ++row) {
         done += double(row_work_[static_cast<size_t>(row)]);
         band_of_row_[static_cast<size_t>(row)] = static_cast<uint32_t>(bands_.size());
-        if (row + 1 < rows && row + 1 - start >= kLeastBandRows && next < band_ends_.size() &&
-            done >= band_ends_[next]) {
+        if (row + 1 < rows && row + 1 - start >= kLeastBandRows && (row + 1) % DepthTiles::kTileHeight == 0 &&
+            next < band_ends_.size() && done >= band_ends_[next]) {
             bands_.push_back(RowRange{top + start, top + row});
             start = row + 1;
             while (next < band_ends_.size() && done >= band_ends_[next]) {
@@ -1037,6 +1046,7 @@ void DrawPipeline::bin_range(const DrawCall& call, uint32_t part, UINT first, UI
 void DrawPipeline::raster_band(const DrawCall& call, int band)
 {
     with_assembler(call, bands_[static_cast<size_t>(band)], [&](auto& assembler) {
+        assembler.set_depth_tiles(tiles_in_call_);
         for (uint32_t part = 0; part < parts_; ++part) {
             for (uint32_t k : bins_[part][static_cast<size_t>(band)]) {
                 assembler.draw(k);

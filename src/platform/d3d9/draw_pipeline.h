@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/d3d9/depth_tiles.h"
 #include "platform/d3d9/rasterizer.h"
 #include "platform/d3d9/raster_workers.h"
 
@@ -75,6 +76,10 @@ public:
     void set_threads(uint32_t threads) { threads_ = std::max<uint32_t>(1, threads); }
     uint32_t threads() const { return threads_; }
 
+    // Whether triangles hidden behind the depth buffer's tiles are dropped
+    // (see DepthTiles); on unless set.
+    void set_depth_tiles(bool on) { depth_tiles_on_ = on; }
+
     // See RasterWorkers::set_worker_delay.
     void set_worker_delay(uint32_t microseconds) { worker_delay_us_ = microseconds; }
 
@@ -113,5 +118,10 @@ private:
     uint32_t parts_ = 0;
     std::vector<int> busy_bands_;
     SplitJudge judge_;
+    // The depth buffer's tiles for the call being drawn, when its depth
+    // test lets them drop hidden triangles.
+    DepthTiles depth_tiles_;
+    DepthTiles* tiles_in_call_ = nullptr;
+    bool depth_tiles_on_ = true;
     uint32_t worker_delay_us_ = 0;
 };

@@ -416,6 +416,14 @@ struct Planes {
                 &p_dy);
     }
 
+    // The plane of z alone, as set_positions has it.
+    static void z_plane(const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2, int64_t area, int min_x,
+                        int min_y, float* origin, float* dx, float* dy)
+    {
+        const Basis b(v0, v1, v2, area, min_x, min_y);
+        b.plane(v0.z, v1.z - v0.z, v2.z - v0.z, origin, dx, dy);
+    }
+
     __attribute__((always_inline)) void set_colors(bool flat, const RasterVertex& v0, const RasterVertex& v1,
                                                    const RasterVertex& v2, int64_t area, int min_x, int min_y)
     {
@@ -449,7 +457,10 @@ private:
             oy = static_cast<float>(min_y) - y0;
         }
 
-        __attribute__((always_inline)) void plane(Vec4 at0, Vec4 d1, Vec4 d2, Vec4* origin, Vec4* dx, Vec4* dy) const
+        // For one attribute (float) or four (Vec4), the same steps.
+        template <class Value>
+        __attribute__((always_inline)) void plane(Value at0, Value d1, Value d2, Value* origin, Value* dx,
+                                                  Value* dy) const
         {
             *dx = (d1 * dy2 - d2 * dy1) * inv_area;
             *dy = (d2 * dx1 - d1 * dx2) * inv_area;

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <utility>
 
+#include "platform/d3d9/depth_tiles.h"
 #include "platform/d3d9/lane_shader.h"
 #include "platform/d3d9/pixel_shader.h"
 
@@ -562,6 +563,21 @@ void TriangleRaster::Lanes::set_texture(const TextureSampler::Choice& choice)
     }
 }
 
+namespace {
+
+// The triangle's depth plane, as the pixel loops have it; false where its
+// values could overflow (or are not numbers) on the way to a pixel.
+bool depth_plane(const TriangleSetup& t, DepthPlane* plane)
+{
+    Planes::z_plane(*t.v0, *t.v1, *t.v2, t.area, t.min_x, t.min_y, &plane->origin, &plane->dx, &plane->dy);
+    plane->min_x = t.min_x;
+    plane->min_y = t.min_y;
+    return std::fabs(plane->origin) < 1e30f && std::fabs(plane->dx) * static_cast<float>(t.max_x - t.min_x) < 1e30f &&
+        std::fabs(plane->dy) * static_cast<float>(t.max_y - t.min_y) < 1e30f;
+}
+
+} // namespace
+
 void TriangleRaster::draw(const RasterVertex& v0, const RasterVertex& v1_in, const RasterVertex& v2_in) const
 {
     TriangleBox b;
@@ -582,18 +598,26 @@ void TriangleRaster::draw(const RasterVertex& v0, const RasterVertex& v1_in, con
     t.small = b.max_x - b.min_x < kSmallSpan && b.hi_x - b.lo_x < kSmallExtent * kSubpixel &&
         b.hi_y - b.lo_y < kSmallExtent * kSubpixel;
     t.narrow = !t.small && b.hi_x - b.lo_x < kSmallSpan * kSubpixel && b.hi_y - b.lo_y < kNarrowExtent * kSubpixel;
+    DepthPlane plane;
+    if (tiles_ && depth_plane(t, &plane) && !tiles_->visible_rows(plane, t.min_x, t.max_x, &t.first_row, &t.last_row)) {
+        return;
+    }
     if (fill_) {
         t.choice = shading_.choice;
         t.lanes = &lanes_;
         fill_(*this, t);
-        return;
+    } else {
+        const float lod =
+            triangle_lod(*shading_.sampler, v0, *t.v1, *t.v2, double(b.area) / (2.0 * kSubpixel * kSubpixel));
+        t.choice = shading_.sampler->choose(lod);
+        Lanes lanes = lanes_;
+        lanes.set_texture(t.choice);
+        t.lanes = &lanes;
+        fill_for(shading_, t.choice, lanes_.width)(*this, t);
     }
-    const float lod = triangle_lod(*shading_.sampler, v0, *t.v1, *t.v2, double(b.area) / (2.0 * kSubpixel * kSubpixel));
-    t.choice = shading_.sampler->choose(lod);
-    Lanes lanes = lanes_;
-    lanes.set_texture(t.choice);
-    t.lanes = &lanes;
-    fill_for(shading_, t.choice, lanes_.width)(*this, t);
+    if (tiles_) {
+        tiles_->touch(t.min_x, t.max_x, t.first_row, t.last_row);
+    }
 }
 
 namespace {

@@ -107,6 +107,7 @@ void finish_shading(PixelShading* shading);
 namespace pixel_loops {
 struct TriangleSetup;
 }
+class DepthTiles;
 
 // Draws the triangles of one call into the rows of `rows`. What is the same
 // for every triangle of the call is worked out once: the pixel loop for its
@@ -119,6 +120,10 @@ public:
     TriangleRaster(const RasterTarget& target, const PixelShading& shading, RowRange rows, int cull);
 
     void draw(const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2) const;
+
+    // Tiles of the depth buffer's deepest values for this call, kept up to
+    // date by the triangles drawn; a triangle behind them is dropped.
+    void set_depth_tiles(DepthTiles* tiles) { tiles_ = tiles; }
 
     // Where a triangle draws, whatever the rows of this raster: its box
     // of pixels within the target, and twice its area in square subpixels
@@ -180,6 +185,7 @@ private:
     RowRange rows_;
     int cull_;
     Fill fill_ = nullptr; // null: chosen for each triangle with its texture level
+    DepthTiles* tiles_ = nullptr;
     Lanes lanes_;
 };
 

@@ -104,6 +104,7 @@ SoftDevice::SoftDevice(SoftDirect3D* d3d, const D3D9Profile& profile, const D3DC
     states_.set_defaults(false, 1, 1);
     pipeline_.set_threads(drawing_threads(profile));
     pipeline_.set_worker_delay(profile.raster_worker_delay_us);
+    pipeline_.set_depth_tiles(profile.depth_tiles);
 }
 
 SoftDevice::~SoftDevice()

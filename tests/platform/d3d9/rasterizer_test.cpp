@@ -187,6 +187,36 @@ TEST_F(RasterTest, DepthFunctionsCompareAgainstTheStoredValue)
     }
 }
 
+// A frame whose tiles of depth do not fit it evenly, under a viewport off
+// its corner: wherever the one pixel deeper than a quad lies, the quad
+// shows there and nowhere else, so no tile's deepest depth misses a pixel.
+class DepthTileTest : public DeviceTest {
+protected:
+    DepthTileTest() : DeviceTest(21, 19) {}
+};
+
+TEST_F(DepthTileTest, APixelBehindTheRestShowsWhereverItLies)
+{
+    const D3DVIEWPORT9 viewport = {3, 2, 18, 17, 0.0f, 1.0f};
+    device->SetViewport(&viewport);
+    const std::vector<ScreenVertex> quad = {at(0, 0), at(21, 0), at(0, 19), at(21, 0), at(21, 19), at(0, 19)};
+    for (LONG y = 2; y < 19; ++y) {
+        for (LONG x = 3; x < 21; ++x) {
+            ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 0.25f, 0), S_OK);
+            const D3DRECT deep = {x, y, x + 1, y + 1};
+            ASSERT_EQ(device->Clear(1, &deep, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), S_OK);
+            ASSERT_EQ(device->BeginScene(), S_OK);
+            ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, quad, 2), S_OK);
+            finish();
+            size_t shown = 0;
+            for (uint32_t pixel : window.frame()) {
+                shown += pixel == kWhitePixel;
+            }
+            EXPECT_TRUE(shown == 1 && window.pixel(UINT(x), UINT(y)) == kWhitePixel) << "deep pixel " << x << ", " << y;
+        }
+    }
+}
+
 TEST_F(RasterTest, GouraudColourIsExactAtVerticesAndBlendsBetween)
 {
     begin();
@@ -811,10 +841,11 @@ TEST(RasterThreadsTest, TwoThreadsDrawExactlyWhatOneDraws)
 // mesh of small triangles in perspective, with grid lines and a marker's
 // cross over it), the camera moving from frame to frame. `delay_us` holds
 // the workers back.
-std::vector<std::vector<uint32_t>> height_field_frames(UINT threads, UINT delay_us)
+std::vector<std::vector<uint32_t>> height_field_frames(UINT threads, UINT delay_us, bool depth_tiles = true)
 {
     constexpr int kNodes = 61, kFrames = 6;
     D3D9Profile profile = d3d9_default_profile();
+    profile.depth_tiles = depth_tiles;
     profile.raster_threads = threads;
     profile.raster_worker_delay_us = delay_us;
     ProfiledDevice made(profile, 256, 192);
@@ -913,6 +944,9 @@ TEST(RasterThreadsTest, HeightFieldFramesAreTheSameWhateverTheThreads)
     }
     EXPECT_GT(drawn, one.front().size() / 2) << "the surface should fill most of the frame";
     EXPECT_NE(one.front(), one.back()) << "the camera should move";
+    // The hill hides most of what lies behind it: dropping what is hidden
+    // changes no pixel.
+    EXPECT_TRUE(height_field_frames(1, 0, false) == one) << "every triangle drawn through";
     const struct {
         UINT threads, delay_us;
     } settings[] = {{2, 0}, {3, 0}, {4, 0}, {8, 0}, {0, 0}, {2, 2000}, {8, 1000}, {0, 2000}};
