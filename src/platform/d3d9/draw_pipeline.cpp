@@ -338,10 +338,9 @@ void DrawPipeline::draw(const DrawCall& call, uint32_t threads, bool adaptive)
     if (adaptive && threads >= 2) {
         threads = judge_.threads(threads);
     }
-    const bool triangles =
-        call.type == D3DPT_TRIANGLELIST || call.type == D3DPT_TRIANGLESTRIP || call.type == D3DPT_TRIANGLEFAN;
-    tiles_in_call_ =
-        depth_tiles_on_ && triangles && depth_tiles_.begin(call.target, call.shading) ? &depth_tiles_ : nullptr;
+    tiles_in_call_ = depth_tiles_on_ && call.type != D3DPT_POINTLIST && depth_tiles_.begin(call.target, call.shading)
+        ? &depth_tiles_
+        : nullptr;
     if (threads < 2) {
         transform_range(call, 0, call.vertex_count);
         raster_all(call);
@@ -699,8 +698,13 @@ public:
         return triangles_.box(a.screen, b.screen, c.screen, box) ? 1 : 0;
     }
 
-    // Triangles behind these tiles' depths are dropped; null for none.
-    void set_depth_tiles(DepthTiles* tiles) { triangles_.set_depth_tiles(tiles); }
+    // Triangles and lines behind these tiles' depths are dropped; null for
+    // none.
+    void set_depth_tiles(DepthTiles* tiles)
+    {
+        tiles_ = tiles;
+        triangles_.set_depth_tiles(tiles);
+    }
 
     // The pixels primitive k may draw into, a few more at most; no rows
     // when it draws nothing.
@@ -890,7 +894,7 @@ private:
         RasterVertex from, to;
         bool last_pixel;
         if (clipped_line(a, b, &from, &to, &last_pixel)) {
-            raster_line(call_.target, call_.shading, rows_, last_pixel, from, to);
+            raster_line(call_.target, call_.shading, rows_, last_pixel, from, to, tiles_);
         }
     }
 
@@ -899,6 +903,7 @@ private:
     VertexAt vertex_at_;
     ViewportMap viewport_;
     TriangleRaster triangles_;
+    DepthTiles* tiles_ = nullptr;
     float gx_ = 1.0f, gy_ = 1.0f;
 };
 

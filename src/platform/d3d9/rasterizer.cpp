@@ -692,13 +692,37 @@ void walk_line(const RasterTarget& target, const PixelShading& shading, const Te
 } // namespace
 
 void raster_line(const RasterTarget& target, const PixelShading& shading, RowRange rows, bool last_pixel,
-                 const RasterVertex& v0, const RasterVertex& v1)
+                 const RasterVertex& v0, const RasterVertex& v1, DepthTiles* tiles)
 {
+    // The pixels lie within a pixel of the line's ends, and the depth, as
+    // walk_line steps it from v0, between theirs: each rounding on the way
+    // keeps order. Rows of tiles behind that are skipped.
+    int min_x = 0, max_x = 0;
+    const float far_end = v0.z + (v1.z - v0.z);
+    if (tiles && std::fabs(v0.z) < 1e30f && std::fabs(far_end) < 1e30f) {
+        constexpr float kToPixels = 1.0f / kSubpixel;
+        min_x = std::max(target.x0, static_cast<int>(std::floor(std::min(v0.fx, v1.fx) * kToPixels)) - 1);
+        max_x = std::min(target.x1 - 1, static_cast<int>(std::ceil(std::max(v0.fx, v1.fx) * kToPixels)) + 1);
+        rows.first =
+            std::max({rows.first, target.y0, static_cast<int>(std::floor(std::min(v0.fy, v1.fy) * kToPixels)) - 1});
+        rows.last =
+            std::min({rows.last, target.y1 - 1, static_cast<int>(std::ceil(std::max(v0.fy, v1.fy) * kToPixels)) + 1});
+        const DepthPlane plane{std::min(v0.z, far_end), 0.0f, 0.0f, min_x, rows.first};
+        if (min_x > max_x || rows.first > rows.last ||
+            !tiles->visible_rows(plane, min_x, max_x, &rows.first, &rows.last)) {
+            return;
+        }
+    } else {
+        tiles = nullptr;
+    }
     // A line has no area to measure texel density on; it samples level 0
     // as magnified.
     const TextureSampler::Choice choice = choose_for(shading, 0.0f);
     with_kinds(fetch_kind(shading, choice), shading.blend,
                [&]<Fetch F, Blend B>() { walk_line<F, B>(target, shading, choice, rows, last_pixel, v0, v1); });
+    if (tiles) {
+        tiles->touch(min_x, max_x, rows.first, rows.last);
+    }
 }
 
 void raster_point(const RasterTarget& target, const PixelShading& shading, RowRange rows, const RasterVertex& v)

@@ -221,9 +221,11 @@ inline bool TriangleRaster::box(const RasterVertex& v0, const RasterVertex& v1, 
 
 // A line from v0 to v1: one pixel per column (per row when steeper than 45
 // degrees), the pixels whose diamond the line leaves; the pixel of the end
-// point only when `last_pixel`. Flat shading takes the colour of v0.
+// point only when `last_pixel`. Flat shading takes the colour of v0. With
+// `tiles` (see TriangleRaster::set_depth_tiles), the rows behind them are
+// skipped.
 void raster_line(const RasterTarget& target, const PixelShading& shading, RowRange rows, bool last_pixel,
-                 const RasterVertex& v0, const RasterVertex& v1);
+                 const RasterVertex& v0, const RasterVertex& v1, DepthTiles* tiles = nullptr);
 
 // The pixel whose centre is nearest to the vertex.
 void raster_point(const RasterTarget& target, const PixelShading& shading, RowRange rows, const RasterVertex& v);

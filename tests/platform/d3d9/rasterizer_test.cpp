@@ -188,8 +188,9 @@ TEST_F(RasterTest, DepthFunctionsCompareAgainstTheStoredValue)
 }
 
 // A frame whose tiles of depth do not fit it evenly, under a viewport off
-// its corner: wherever the one pixel deeper than a quad lies, the quad
-// shows there and nowhere else, so no tile's deepest depth misses a pixel.
+// its corner: wherever the one pixel deeper than a quad (or two lines
+// through it) lies, they show there and nowhere else, so no tile's deepest
+// depth misses a pixel.
 class DepthTileTest : public DeviceTest {
 protected:
     DepthTileTest() : DeviceTest(21, 19) {}
@@ -202,19 +203,69 @@ TEST_F(DepthTileTest, APixelBehindTheRestShowsWhereverItLies)
     const std::vector<ScreenVertex> quad = {at(0, 0), at(21, 0), at(0, 19), at(21, 0), at(21, 19), at(0, 19)};
     for (LONG y = 2; y < 19; ++y) {
         for (LONG x = 3; x < 21; ++x) {
-            ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 0.25f, 0), S_OK);
-            const D3DRECT deep = {x, y, x + 1, y + 1};
-            ASSERT_EQ(device->Clear(1, &deep, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), S_OK);
-            ASSERT_EQ(device->BeginScene(), S_OK);
-            ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, quad, 2), S_OK);
-            finish();
-            size_t shown = 0;
-            for (uint32_t pixel : window.frame()) {
-                shown += pixel == kWhitePixel;
+            const float fx = float(x), fy = float(y);
+            const std::vector<ScreenVertex> across = {at(0, fy, kWhite, 0.3f), at(21, fy, kWhite, 0.9f)};
+            const std::vector<ScreenVertex> down = {at(fx, 19, kWhite, 0.9f), at(fx, 0, kWhite, 0.3f)};
+            for (const auto* drawn : {&quad, &across, &down}) {
+                ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 0.25f, 0), S_OK);
+                const D3DRECT deep = {x, y, x + 1, y + 1};
+                ASSERT_EQ(device->Clear(1, &deep, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), S_OK);
+                ASSERT_EQ(device->BeginScene(), S_OK);
+                ASSERT_EQ(drawn == &quad ? draw_screen(D3DPT_TRIANGLELIST, quad, 2)
+                                         : draw_screen(D3DPT_LINELIST, *drawn, 1),
+                          S_OK);
+                finish();
+                size_t shown = 0;
+                for (uint32_t pixel : window.frame()) {
+                    shown += pixel == kWhitePixel;
+                }
+                EXPECT_TRUE(shown == 1 && window.pixel(UINT(x), UINT(y)) == kWhitePixel)
+                    << (drawn == &quad ? "quad" : "line") << ", deep pixel " << x << ", " << y;
             }
-            EXPECT_TRUE(shown == 1 && window.pixel(UINT(x), UINT(y)) == kWhitePixel) << "deep pixel " << x << ", " << y;
         }
     }
+}
+
+// Depths beyond the buffer's range, infinite or not numbers, at one end of
+// a line or a corner of a triangle over a nearer depth: the tiles drop
+// nothing that would show.
+TEST(DepthTileOddTest, DepthsOutOfRangeDrawAsWithoutTiles)
+{
+    const float nan = std::nanf(""), inf = INFINITY;
+    std::vector<ScreenVertex> lines, triangles;
+    float y = 1.0f;
+    for (float odd : {nan, inf, -inf, 1e35f, -0.5f, 1.5f}) {
+        lines.push_back(at(1, y, kWhite, 0.9f));
+        lines.push_back(at(30, y + 2, kWhite, odd));
+        for (ScreenVertex corner : {at(1, y, kWhite, 0.9f), at(30, y, kWhite, 0.9f), at(15, y + 4, kWhite, odd)}) {
+            triangles.push_back(corner);
+        }
+        y += 5.0f;
+    }
+    auto frame = [&](bool depth_tiles) {
+        D3D9Profile profile = d3d9_default_profile();
+        profile.depth_tiles = depth_tiles;
+        ProfiledDevice made(profile, 32, 32);
+        IDirect3DDevice9* device = made.device.get();
+        device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 0.25f, 0);
+        device->BeginScene();
+        device->SetFVF(kScreenFvf);
+        for (const auto* drawn : {&lines, &triangles}) {
+            auto vb = filled_vertex_buffer(device, drawn->data(), drawn->size() * sizeof(ScreenVertex));
+            device->SetStreamSource(0, vb.get(), 0, sizeof(ScreenVertex));
+            EXPECT_EQ(drawn == &lines ? device->DrawPrimitive(D3DPT_LINELIST, 0, UINT(lines.size() / 2))
+                                      : device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, UINT(triangles.size() / 3)),
+                      S_OK);
+            device->SetStreamSource(0, nullptr, 0, 0);
+        }
+        device->EndScene();
+        device->Present(nullptr, nullptr, nullptr, nullptr);
+        return made.window.frame();
+    };
+    const std::vector<uint32_t> reference = frame(false);
+    EXPECT_NE(std::count(reference.begin(), reference.end(), kWhitePixel), 0) << "some odd depths should show";
+    EXPECT_TRUE(frame(true) == reference);
 }
 
 TEST_F(RasterTest, GouraudColourIsExactAtVerticesAndBlendsBetween)
