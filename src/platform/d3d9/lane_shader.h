@@ -460,6 +460,7 @@ private:
         const TriangleSetup& t = triangle_;
         planes_.set_colors(flat_, *t.v0, *t.v1, *t.v2, t.area, t.min_x, t.min_y);
         planes_set_ = kAllPlanes;
+        t.may_draw = true;
     }
 
     // Attribute a's plane: its value at the corner and its steps.

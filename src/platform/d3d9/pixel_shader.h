@@ -493,6 +493,9 @@ struct TriangleSetup {
     bool small, narrow;
     TextureSampler::Choice choice;
     const TriangleRaster::Lanes* lanes; // for the level of `choice`
+    // Set by the pixel loop once a pixel may have been written: one passed
+    // the depth test, or (one pixel at a time) was covered.
+    mutable bool may_draw = false;
 };
 
 } // namespace pixel_loops

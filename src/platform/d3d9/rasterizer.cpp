@@ -236,6 +236,7 @@ public:
         if (!planes_ready_) {
             planes_.set(flat_, *t.v0, *t.v1, *t.v2, t.area, t.min_x, t.min_y);
             planes_ready_ = true;
+            t.may_draw = true;
         }
         const float fy = static_cast<float>(y - t.min_y);
         const Vec4 p_row = planes_.p_origin + planes_.p_dy * fy;
@@ -615,7 +616,9 @@ void TriangleRaster::draw(const RasterVertex& v0, const RasterVertex& v1_in, con
         t.lanes = &lanes;
         fill_for(shading_, t.choice, lanes_.width)(*this, t);
     }
-    if (tiles_) {
+    // A triangle that wrote nothing leaves its tiles' bounds as close as
+    // they were.
+    if (tiles_ && t.may_draw) {
         tiles_->touch(t.min_x, t.max_x, t.first_row, t.last_row);
     }
 }
