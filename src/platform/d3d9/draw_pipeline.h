@@ -76,8 +76,8 @@ public:
     void set_threads(uint32_t threads) { threads_ = std::max<uint32_t>(1, threads); }
     uint32_t threads() const { return threads_; }
 
-    // Whether triangles hidden behind the depth buffer's tiles are dropped
-    // (see DepthTiles); on unless set.
+    // Whether triangles and lines hidden behind the depth buffer's tiles
+    // are dropped (see DepthTiles); on unless set.
     void set_depth_tiles(bool on) { depth_tiles_on_ = on; }
 
     // See RasterWorkers::set_worker_delay.
@@ -119,7 +119,7 @@ private:
     std::vector<int> busy_bands_;
     SplitJudge judge_;
     // The depth buffer's tiles for the call being drawn, when its depth
-    // test lets them drop hidden triangles.
+    // test lets them drop hidden triangles and lines.
     DepthTiles depth_tiles_;
     DepthTiles* tiles_in_call_ = nullptr;
     bool depth_tiles_on_ = true;

@@ -122,7 +122,8 @@ public:
     void draw(const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2) const;
 
     // Tiles of the depth buffer's deepest values for this call, kept up to
-    // date by the triangles drawn; a triangle behind them is dropped.
+    // date by the triangles drawn: a triangle's rows of tiles that lie in
+    // front of it are skipped, and a triangle behind them all is dropped.
     void set_depth_tiles(DepthTiles* tiles) { tiles_ = tiles; }
 
     // Where a triangle draws, whatever the rows of this raster: its box
