@@ -294,14 +294,39 @@ PieceCounts parse_pieces(const char* begin, const char* end, Columns columns, co
                          std::vector<Point>& points)
 {
     const bool first_two = columns.x == 1 && columns.y == 2;
+    usual_lines::LayoutMemo layouts;
     PieceCounts counts;
-    points.clear();
-    points.reserve(kBatchPoints);
+    // The points are held here until a batch is full.
+    points.resize(kBatchPoints);
+    std::size_t held = 0;
+    const auto hold = [&] {
+        if (++held == kBatchPoints) {
+            sink.take(sink.context, partial, points.data(), held);
+            held = 0;
+        }
+    };
     for (const char* p = begin; p != end;) {
+        if (first_two) {
+            // Lines laid out as lines already met, one after another: each
+            // is a piece and a point, read straight into the batch.
+            long long laid_out = 0;
+            while (end - p >= usual_lines::kReadableBytes) {
+                const usual_lines::ByteClasses classes = Scan::classify(p);
+                if (!layouts.read<Scan>(p, classes, points[held].x, points[held].y))
+                    break;
+                p += std::countr_zero(classes.line_feeds) + 1;
+                ++laid_out;
+                hold();
+            }
+            counts.pieces += laid_out;
+            counts.points += laid_out;
+            if (p == end)
+                break;
+        }
         const char* limit = p + std::min<std::size_t>(kPieceBytes, static_cast<std::size_t>(end - p));
         ++counts.pieces;
         double x, y;
-        const char* stop;
+        const char* stop = p;
         const char* next = nullptr; // the next piece's start, when already known
         bool got;
         if (first_two && limit - p >= usual_lines::kReadableBytes) {
@@ -310,18 +335,21 @@ PieceCounts parse_pieces(const char* begin, const char* end, Columns columns, co
             const usual_lines::ByteClasses classes = Scan::classify(p);
             if (classes.line_feeds)
                 next = p + std::countr_zero(classes.line_feeds) + 1;
-            got = usual_lines::scan_pair<Scan>(p, classes, x, y, stop) ||
-                usual_lines::scan_pair<Scan, true>(p, classes, x, y, stop) || parse_pair(p, limit, x, y, stop, true);
+            usual_lines::PairLayout layout;
+            if (usual_lines::scan_pair<Scan>(p, classes, x, y, stop, &layout)) {
+                layouts.learn(p, classes, layout);
+                got = true;
+            } else {
+                got = usual_lines::scan_pair<Scan, true>(p, classes, x, y, stop) ||
+                    parse_pair(p, limit, x, y, stop, true);
+            }
         } else {
             got = first_two ? parse_pair(p, limit, x, y, stop) : parse_columns(p, limit, columns, x, y, stop);
         }
         if (got) {
-            points.push_back(Point{x, y});
+            points[held] = Point{x, y};
             ++counts.points;
-            if (points.size() == kBatchPoints) {
-                sink.take(sink.context, partial, points.data(), points.size());
-                points.clear();
-            }
+            hold();
         } else if (!is_blank_or_comment(p, limit)) {
             counts.reject(counts.pieces, counts.points > 0);
         }
@@ -335,8 +363,8 @@ PieceCounts parse_pieces(const char* begin, const char* end, Columns columns, co
         }
         p = next;
     }
-    if (!points.empty())
-        sink.take(sink.context, partial, points.data(), points.size());
+    if (held > 0)
+        sink.take(sink.context, partial, points.data(), held);
     return counts;
 }
 

@@ -42,6 +42,55 @@ struct DigitRun {
     int fraction;
 };
 
+// Where a usual line's numbers lie, and their signs.
+struct PairLayout {
+    DigitRun x, y;
+    bool x_negative, y_negative;
+    int end; // the byte after the second number
+};
+
+// For whole and fraction digit counts, the byte each of sixteen takes:
+// the digits at the right, in order, the point skipped; zero (a byte
+// with its top bit set) before them.
+using DigitOrder = std::array<std::int8_t, 16>;
+alignas(16) constexpr auto kDigitOrders = [] {
+    std::array<std::array<DigitOrder, 9>, 9> orders{};
+    for (int whole = 0; whole <= 8; ++whole)
+        for (int fraction = 0; fraction <= 8; ++fraction) {
+            const int digits = whole + fraction;
+            for (int j = 0; j < 16; ++j) {
+                const int k = j - (16 - digits);
+                orders[whole][fraction][j] =
+                    digits > 15 || k < 0 ? std::int8_t(-128) : std::int8_t(k < whole ? k : k + 1);
+            }
+        }
+    return orders;
+}();
+
+// A layout made ready for reading both numbers of a line at once.
+struct PairPlan {
+    alignas(32) DigitOrder orders[2]; // x's digits lined up from x's first, y's from y's
+    alignas(16) double tens[2];       // the powers of ten x and y are divided by
+    alignas(16) double signs[2];      // their sign bits
+    PairLayout layout;
+
+    explicit PairPlan(const PairLayout& pair)
+        : orders{kDigitOrders[pair.x.whole][pair.x.fraction], kDigitOrders[pair.y.whole][pair.y.fraction]},
+          tens{kExactTens[pair.x.fraction], kExactTens[pair.y.fraction]},
+          signs{pair.x_negative ? -0.0 : 0.0, pair.y_negative ? -0.0 : 0.0}, layout(pair)
+    {
+    }
+    PairPlan() = default;
+};
+
+// The value of a number without an exponent: its digits, then one
+// division by an exact power of ten.
+template <class Scan>
+inline double plain_decimal(const char* p, DigitRun run)
+{
+    return static_cast<double>(static_cast<std::int64_t>(Scan::integer(p, run))) / kExactTens[run.fraction];
+}
+
 // On any processor: two 16-byte compares (or a byte at a time where there
 // are no vectors), and eight digits at a time in a 64-bit word.
 struct PlainScan {
@@ -61,6 +110,32 @@ struct PlainScan {
         }
         return c;
 #endif
+    }
+
+    // Bit i set where byte i differs from `bytes`, for the 32 bytes at p.
+    static std::uint32_t differing(const char* p, const char* bytes)
+    {
+#if defined(__x86_64__)
+        const auto same = [](const char* a, const char* b) {
+            return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(a)), _mm_load_si128(reinterpret_cast<const __m128i*>(b)))));
+        };
+        return ~(same(p, bytes) | same(p + 16, bytes + 16) << 16);
+#else
+        std::uint32_t bits = 0;
+        for (int i = 0; i < kLookBytes; ++i)
+            bits |= std::uint32_t(p[i] != bytes[i]) << i;
+        return bits;
+#endif
+    }
+
+    // Both numbers of a line laid out as planned.
+    static void pair(const char* p, const PairPlan& plan, double& x, double& y)
+    {
+        x = plain_decimal<PlainScan>(p, plan.layout.x);
+        y = plain_decimal<PlainScan>(p, plan.layout.y);
+        x = plan.layout.x_negative ? -x : x;
+        y = plan.layout.y_negative ? -y : y;
     }
 
     // The run's digits as one integer, the point left out.
@@ -124,11 +199,18 @@ struct WideScan {
                 static_cast<std::uint32_t>(_mm256_movemask_epi8(line_feeds))};
     }
 
+    [[gnu::target("avx2")]] static std::uint32_t differing(const char* p, const char* bytes)
+    {
+        const __m256i same = _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)),
+                                               _mm256_load_si256(reinterpret_cast<const __m256i*>(bytes)));
+        return ~static_cast<std::uint32_t>(_mm256_movemask_epi8(same));
+    }
+
     [[gnu::target("avx2")]] static std::uint64_t integer(const char* p, DigitRun run)
     {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + run.first));
         const __m128i values = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
-        const __m128i order = _mm_load_si128(reinterpret_cast<const __m128i*>(kLineUp[run.whole][run.fraction].data()));
+        const __m128i order = _mm_load_si128(reinterpret_cast<const __m128i*>(kDigitOrders[run.whole][run.fraction].data()));
         // Byte pairs, then pairs of pairs, then fours of them: the high
         // eight digits in the first 32 bits, the low eight in the second.
         const __m128i digits = _mm_shuffle_epi8(values, order);
@@ -140,24 +222,30 @@ struct WideScan {
         return high * 100000000 + low;
     }
 
-private:
-    // For whole and fraction digit counts, the byte each of sixteen takes:
-    // the digits at the right, in order, the point skipped; zero (a byte
-    // with its top bit set) before them.
-    using Order = std::array<std::int8_t, 16>;
-    alignas(16) static constexpr auto kLineUp = [] {
-        std::array<std::array<Order, 9>, 9> orders{};
-        for (int whole = 0; whole <= 8; ++whole)
-            for (int fraction = 0; fraction <= 8; ++fraction) {
-                const int digits = whole + fraction;
-                for (int j = 0; j < 16; ++j) {
-                    const int k = j - (16 - digits);
-                    orders[whole][fraction][j] =
-                        digits > 15 || k < 0 ? std::int8_t(-128) : std::int8_t(k < whole ? k : k + 1);
-                }
-            }
-        return orders;
-    }();
+    // The same for both numbers at once, one in each half, and both
+    // divided at once; the same values as one at a time.
+    [[gnu::target("avx2")]] static void pair(const char* p, const PairPlan& plan, double& x, double& y)
+    {
+        const __m256i bytes =
+            _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(
+                                        reinterpret_cast<const __m128i*>(p + plan.layout.x.first))),
+                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + plan.layout.y.first)), 1);
+        const __m256i values = _mm256_sub_epi8(bytes, _mm256_set1_epi8('0'));
+        const __m256i digits =
+            _mm256_shuffle_epi8(values, _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.orders)));
+        const __m256i pairs = _mm256_maddubs_epi16(digits, _mm256_set1_epi16(1 << 8 | 10));
+        const __m256i fours = _mm256_madd_epi16(pairs, _mm256_set1_epi32(1 << 16 | 100));
+        const __m256i eights =
+            _mm256_madd_epi16(_mm256_packus_epi32(fours, fours), _mm256_set1_epi32(1 << 16 | 10000));
+        // x's high and low eight digits, then y's; high * 1e8 + low is
+        // exact, the fifteen digits at most being below 2^53.
+        const __m128i halves = _mm256_castsi256_si128(_mm256_permute4x64_epi64(eights, 0x08));
+        const __m256d parts = _mm256_mul_pd(_mm256_cvtepi32_pd(halves), _mm256_setr_pd(1e8, 1, 1e8, 1));
+        const __m128d integers = _mm_hadd_pd(_mm256_castpd256_pd128(parts), _mm256_extractf128_pd(parts, 1));
+        const __m128d values_xy = _mm_xor_pd(_mm_div_pd(integers, _mm_load_pd(plan.tens)), _mm_load_pd(plan.signs));
+        _mm_storel_pd(&x, values_xy);
+        _mm_storeh_pd(&y, values_xy);
+    }
 };
 #endif
 
@@ -202,7 +290,7 @@ inline bool scan_exponent(const char* p, const ByteClasses& c, int& i, int& expo
 // as the general parser does. On success i moves past the number; false
 // for anything else.
 template <class Scan, bool Exponent = false>
-inline bool scan_decimal(const char* p, const ByteClasses& c, int& i, double& value)
+inline bool scan_decimal(const char* p, const ByteClasses& c, int& i, double& value, DigitRun* found = nullptr)
 {
     DigitRun run{i, first_not(c.digits, i) - i, 0};
     if (run.whole - 1u > 7u)
@@ -229,11 +317,14 @@ inline bool scan_decimal(const char* p, const ByteClasses& c, int& i, double& va
     // carry it on.
     if (end >= kLookBytes || kGoesOn[static_cast<unsigned char>(p[end])])
         return false;
-    const double digits = static_cast<double>(static_cast<std::int64_t>(Scan::integer(p, run)));
-    if constexpr (Exponent)
+    if constexpr (Exponent) {
+        const double digits = static_cast<double>(static_cast<std::int64_t>(Scan::integer(p, run)));
         value = scale <= 0 ? digits / kExactTens[-scale] : digits * kExactTens[scale];
-    else
-        value = digits / kExactTens[run.fraction];
+    } else {
+        value = plain_decimal<Scan>(p, run);
+    }
+    if (found)
+        *found = run;
     i = end;
     return true;
 }
@@ -246,16 +337,19 @@ inline bool is_separator(char c) { return c == ',' || c == ';'; }
 // tabs and maybe a comma or a semicolon, either maybe negative. The digits'
 // places come from the bytes' classes, so the line waits on few loads.
 // kReadableBytes must be readable at p. On success `stop` is where the
-// second number ended; false sends the line the slow way.
+// second number ended, and `layout`, if given, where the numbers lie;
+// false sends the line the slow way.
 template <class Scan, bool Exponent = false>
-inline bool scan_pair(const char* p, const ByteClasses& c, double& x, double& y, const char*& stop)
+inline bool scan_pair(const char* p, const ByteClasses& c, double& x, double& y, const char*& stop,
+                      PairLayout* layout = nullptr)
 {
     int i = 0;
     while (i < kLookBytes && is_space_or_tab(p[i]))
         ++i;
     const bool x_negative = p[i] == '-';
     i += x_negative;
-    if (!scan_decimal<Scan, Exponent>(p, c, i, x))
+    DigitRun x_run, y_run;
+    if (!scan_decimal<Scan, Exponent>(p, c, i, x, &x_run))
         return false;
     while (i < kLookBytes && is_space_or_tab(p[i]))
         ++i;
@@ -264,12 +358,83 @@ inline bool scan_pair(const char* p, const ByteClasses& c, double& x, double& y,
             ++i;
     const bool y_negative = p[i] == '-';
     i += y_negative;
-    if (!scan_decimal<Scan, Exponent>(p, c, i, y))
+    if (!scan_decimal<Scan, Exponent>(p, c, i, y, &y_run))
         return false;
     x = x_negative ? -x : x;
     y = y_negative ? -y : y;
     stop = p + i;
+    if (layout)
+        *layout = PairLayout{x_run, y_run, x_negative, y_negative, i};
     return true;
 }
+
+// Lines laid out alike, as most of a file written with one format is. The
+// usual lines' layouts are kept by their digits' places; a line whose
+// digits lie where a kept line's did, and whose other bytes up to the end
+// of its second number are that line's, is a usual line of the same
+// layout, and is read without a scan. Which lines are kept changes how
+// fast a line is read, never what it reads as.
+class LayoutMemo {
+public:
+    LayoutMemo()
+    {
+        for (Entry& entry : entries_)
+            entry.digits = kEmpty;
+    }
+
+    // x and y of the line at p, when a kept layout fits it.
+    template <class Scan>
+    bool read(const char* p, const ByteClasses& c, double& x, double& y) const
+    {
+        const std::uint32_t digits = key(c);
+        const Entry& entry = entries_[slot(digits)];
+        if (entry.digits != digits || (Scan::differing(p, entry.bytes) & entry.fixed) != 0)
+            return false;
+        Scan::pair(p, entry.plan, x, y);
+        return true;
+    }
+
+    // Keeps the layout of a line the usual scan (without exponents) read.
+    void learn(const char* p, const ByteClasses& c, const PairLayout& layout)
+    {
+        const std::uint32_t digits = key(c);
+        if (digits == kNoKey)
+            return;
+        Entry& entry = entries_[slot(digits)];
+        std::memcpy(entry.bytes, p, kLookBytes);
+        entry.digits = digits;
+        entry.fixed = static_cast<std::uint32_t>((std::uint64_t(2) << layout.end) - 1) & ~digits;
+        entry.plan = PairPlan(layout);
+    }
+
+private:
+    static constexpr int kSlotBits = 6;
+    // Neither is any line's key, which has no bit at or above its line
+    // feed's: the key of a line without a line feed among the bytes
+    // classed, and that of an entry not yet learnt.
+    static constexpr std::uint32_t kNoKey = ~0u;
+    static constexpr std::uint32_t kEmpty = 1u << 31;
+
+    struct Entry {
+        alignas(32) char bytes[kLookBytes]; // the line the layout was learnt from
+        std::uint32_t digits;               // its digits' places before its line feed
+        std::uint32_t fixed;                // its other bytes up to its second number's end, and the one after
+        PairPlan plan;
+    };
+
+    // The digits' places before the line feed; none without a line feed
+    // among the bytes classed.
+    static std::uint32_t key(const ByteClasses& c)
+    {
+        if (c.line_feeds == 0)
+            return kNoKey;
+        const std::uint64_t before_line_feed = (c.line_feeds & (0 - c.line_feeds)) - 1;
+        return static_cast<std::uint32_t>(c.digits & before_line_feed);
+    }
+
+    static unsigned slot(std::uint32_t digits) { return (digits * 0x9E3779B1u) >> (32 - kSlotBits); }
+
+    Entry entries_[1 << kSlotBits];
+};
 
 } // namespace usual_lines

@@ -316,6 +316,36 @@ TEST(PointReader, UsualLinesAtEveryOffset)
     set_point_reader_wide_scan(true);
 }
 
+// A line whose digits lie where an earlier line's did is read by that
+// line's layout when its other bytes are that line's too. Every byte of a
+// few usual lines is changed in turn, each change right after the line it
+// was made from, so a layout kept too loosely reads the change wrongly.
+TEST(PointReader, LinesLaidOutAlikeReadAsEachAlone)
+{
+    const char* lines[] = {
+        "1234.5678 8765.4321", "  -1.5\t,  -22.25 # x", "12 34\r", "0.25;-7", "-12345678.1234567 +9.5", "1 2 5", "-3 0 7",
+    };
+    const std::string changes = std::string(" \t-+.eExX,;#\r\na07") + '\0';
+    std::string data;
+    for (std::string line : lines)
+        for (std::size_t at = 0; at <= line.size(); ++at)
+            for (char change : changes) {
+                std::string changed = line;
+                if (at == line.size())
+                    changed += change;
+                else
+                    changed[at] = change;
+                data += line + "\n" + changed + "\n";
+            }
+    data += std::string(64, ' ') + "\n";
+    for (bool wide : {true, false}) {
+        SCOPED_TRACE(wide ? "wide scan" : "plain scan");
+        set_point_reader_wide_scan(wide);
+        expect_same_as_reference(data);
+    }
+    set_point_reader_wide_scan(true);
+}
+
 TEST(PointReader, LineEndsAndLastLine)
 {
     expect_same_as_reference("1 2\r\n3 4\r\n");
