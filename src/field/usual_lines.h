@@ -408,7 +408,7 @@ public:
     }
 
 private:
-    static constexpr int kSlotBits = 6;
+    static constexpr int kSlotBits = 8;
     // Neither is any line's key, which has no bit at or above its line
     // feed's: the key of a line without a line feed among the bytes
     // classed, and that of an entry not yet learnt.
