@@ -74,13 +74,16 @@ bool DepthTiles::visible_rows(const DepthPlane& plane, int min_x, int max_x, int
     const uint32_t call = call_;
     const ptrdiff_t columns = columns_;
     uint32_t* const tiles = deepest_.data();
-    // Whether each tile of the row holds only depths that the triangle's
-    // fail against: below its nearest (or equal, where equal fails).
-    auto hidden = [&](int row) __attribute__((always_inline))
+    // The least depth that hides the triangle: its nearest at row `low`
+    // (or one more, where equal fails).
+    auto hiding_at = [&](int low) __attribute__((always_inline))
     {
-        const int low = std::clamp(y0 + (row << kHeightBits) + low_row, from, to);
         const float fy = static_cast<float>(low - plane.min_y);
-        const uint32_t hiding = pixel_loops::to_d16((plane.origin + plane.dy * fy) + across) + equal_hides;
+        return pixel_loops::to_d16((plane.origin + plane.dy * fy) + across) + equal_hides;
+    };
+    // Whether each tile of the row holds only depths at least `hiding`.
+    auto hidden_at = [&](int row, uint32_t hiding) __attribute__((always_inline))
+    {
         uint32_t* tile = tiles + row * columns;
         for (int column = left; column <= right; ++column) {
             uint32_t known = tile[column];
@@ -97,7 +100,18 @@ bool DepthTiles::visible_rows(const DepthPlane& plane, int min_x, int max_x, int
         }
         return true;
     };
+    // Whether the tiles hide the triangle's rows in that row of tiles.
+    auto hidden = [&](int row) __attribute__((always_inline))
+    {
+        return hidden_at(row, hiding_at(std::clamp(y0 + (row << kHeightBits) + low_row, from, to)));
+    };
     int top = (from - y0_) >> kHeightBits, bottom = (to - y0_) >> kHeightBits;
+    // Most hidden triangles lie well behind: their nearest depth of all
+    // hides them row after row, without the depth worked out per row.
+    const uint32_t hiding_everywhere = hiding_at(plane.dy < 0.0f ? to : from);
+    while (top <= bottom && hidden_at(top, hiding_everywhere)) {
+        ++top;
+    }
     while (top <= bottom && hidden(top)) {
         ++top;
     }
