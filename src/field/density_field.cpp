@@ -130,17 +130,32 @@ std::size_t place_points(const Binning& b, const Point* points, std::size_t coun
     return placed;
 }
 
+// Spreads one point over the four nodes of its cell.
+inline void spread(double* grid, const CellPlace& place)
+{
+    const double fx = place.fx;
+    const double fy = place.fy;
+    double* const row0 = grid + place.node;
+    double* const row1 = row0 + kNodes;
+    row0[0] += fx * fy;
+    row0[1] += (1 - fx) * fy;
+    row1[0] += fx * (1 - fy);
+    row1[1] += (1 - fx) * (1 - fy);
+}
+
 #if defined(__x86_64__)
-// The same, four points at a time on processors with AVX2: every lane takes
-// the very steps place_point takes, so the places are the same bits.
-[[gnu::target("avx2")]] std::size_t place_points_wide(const Binning& b, const Point* points, std::size_t count,
-                                                      CellPlace* places, long long& rejected)
+// The same as placing and spreading each point in turn, four points at a
+// time on processors with AVX2: every lane takes the very steps
+// place_point and spread take, and the points are added in their order, so
+// the nodes get the same bits. Returns the points spread.
+[[gnu::target("avx2")]] std::size_t bin_points_wide(const Binning& b, const Point* points, std::size_t count,
+                                                    double* grid, long long& rejected)
 {
     const __m256d x_min = _mm256_set1_pd(b.x_min), x_max = _mm256_set1_pd(b.x_max);
     const __m256d y_min = _mm256_set1_pd(b.y_min), y_max = _mm256_set1_pd(b.y_max);
     const __m256d dx = _mm256_set1_pd(b.dx), dy = _mm256_set1_pd(b.dy);
-    const __m256d zero = _mm256_setzero_pd(), cells = _mm256_set1_pd(kCells);
-    std::size_t placed = 0, k = 0;
+    const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0), cells = _mm256_set1_pd(kCells);
+    std::size_t binned = 0, k = 0;
     for (; k + 4 <= count; k += 4) {
         // x0 y0 x1 y1 and x2 y2 x3 y3 into x0..x3 and y0..y3.
         const __m256d first = _mm256_loadu_pd(&points[k].x);
@@ -148,8 +163,7 @@ std::size_t place_points(const Binning& b, const Point* points, std::size_t coun
         __m256d x = _mm256_permute4x64_pd(_mm256_unpacklo_pd(first, second), 0xD8);
         const __m256d y = _mm256_permute4x64_pd(_mm256_unpackhi_pd(first, second), 0xD8);
         const int points_there = ~_mm256_movemask_pd(_mm256_cmp_pd(x, y, _CMP_UNORD_Q)) & 0xF;
-        x = _mm256_blendv_pd(x, _mm256_sub_pd(x, _mm256_set1_pd(1.0)),
-                             _mm256_cmp_pd(x, _mm256_set1_pd(40.0), _CMP_LT_OQ));
+        x = _mm256_blendv_pd(x, _mm256_sub_pd(x, one), _mm256_cmp_pd(x, _mm256_set1_pd(40.0), _CMP_LT_OQ));
         const __m256d in_range =
             _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(x, x_min, _CMP_GE_OQ), _mm256_cmp_pd(x, x_max, _CMP_LT_OQ)),
                           _mm256_and_pd(_mm256_cmp_pd(y, y_min, _CMP_GE_OQ), _mm256_cmp_pd(y, y_max, _CMP_LT_OQ)));
@@ -160,21 +174,44 @@ std::size_t place_points(const Binning& b, const Point* points, std::size_t coun
                           _mm256_and_pd(_mm256_cmp_pd(qy, zero, _CMP_GE_OQ), _mm256_cmp_pd(qy, cells, _CMP_LE_OQ)));
         const int placed_lanes = _mm256_movemask_pd(_mm256_and_pd(in_range, in_cell)) & points_there;
         rejected += std::popcount(static_cast<unsigned>(points_there & ~placed_lanes));
+        if (placed_lanes == 0)
+            continue;
         const __m128i last = _mm_set1_epi32(kCells - 1);
         const __m128i gx = _mm_min_epi32(_mm256_cvttpd_epi32(qx), last);
         const __m128i gy = _mm_min_epi32(_mm256_cvttpd_epi32(qy), last);
-        alignas(32) double fx[4], fy[4];
+        const __m256d fx = _mm256_sub_pd(qx, _mm256_cvtepi32_pd(gx));
+        const __m256d fy = _mm256_sub_pd(qy, _mm256_cvtepi32_pd(gy));
+        const __m256d gfx = _mm256_sub_pd(one, fx), gfy = _mm256_sub_pd(one, fy);
+        // Each lane's two weights in a node row side by side: lanes 0 and
+        // 2 from the unpacked low halves, 1 and 3 from the high ones.
+        const __m256d top_w = _mm256_mul_pd(fx, fy), top_e = _mm256_mul_pd(gfx, fy);
+        const __m256d low_w = _mm256_mul_pd(fx, gfy), low_e = _mm256_mul_pd(gfx, gfy);
+        alignas(32) double top[2][4], low[2][4];
+        _mm256_store_pd(top[0], _mm256_unpacklo_pd(top_w, top_e));
+        _mm256_store_pd(top[1], _mm256_unpackhi_pd(top_w, top_e));
+        _mm256_store_pd(low[0], _mm256_unpacklo_pd(low_w, low_e));
+        _mm256_store_pd(low[1], _mm256_unpackhi_pd(low_w, low_e));
         alignas(16) int node[4];
-        _mm256_store_pd(fx, _mm256_sub_pd(qx, _mm256_cvtepi32_pd(gx)));
-        _mm256_store_pd(fy, _mm256_sub_pd(qy, _mm256_cvtepi32_pd(gy)));
         _mm_store_si128(reinterpret_cast<__m128i*>(node),
                         _mm_add_epi32(_mm_mullo_epi32(gy, _mm_set1_epi32(kNodes)), gx));
         for (unsigned lanes = static_cast<unsigned>(placed_lanes); lanes; lanes &= lanes - 1) {
             const int lane = std::countr_zero(lanes);
-            places[placed++] = CellPlace{node[lane], fx[lane], fy[lane]};
+            const int half = (lane >> 1) * 2;
+            double* const row0 = grid + node[lane];
+            double* const row1 = row0 + kNodes;
+            _mm_storeu_pd(row0, _mm_add_pd(_mm_loadu_pd(row0), _mm_load_pd(&top[lane & 1][half])));
+            _mm_storeu_pd(row1, _mm_add_pd(_mm_loadu_pd(row1), _mm_load_pd(&low[lane & 1][half])));
+        }
+        binned += static_cast<std::size_t>(std::popcount(static_cast<unsigned>(placed_lanes)));
+    }
+    for (; k < count; ++k) {
+        CellPlace place;
+        if (place_point(b, points[k], place, rejected)) {
+            spread(grid, place);
+            ++binned;
         }
     }
-    return placed + place_points(b, points + k, count - k, places + placed, rejected);
+    return binned;
 }
 #endif
 
@@ -186,27 +223,18 @@ void take_points(void* context, void* partial, const Point* points, std::size_t 
     PartialField& part = *static_cast<PartialField*>(partial);
 #if defined(__x86_64__)
     static const bool has_avx2 = __builtin_cpu_supports("avx2");
-    const auto place =
-        has_avx2 && g_wide_binning_allowed.load(std::memory_order_relaxed) ? place_points_wide : place_points;
-#else
-    const auto place = place_points;
+    if (has_avx2 && g_wide_binning_allowed.load(std::memory_order_relaxed)) {
+        part.binned += static_cast<long long>(bin_points_wide(b, points, count, part.nodes, part.rejected));
+        return;
+    }
 #endif
-    double* const grid = part.nodes;
     CellPlace places[kPlaceBatch];
     for (std::size_t first = 0; first < count; first += kPlaceBatch) {
         const std::size_t placed =
-            place(b, points + first, std::min(kPlaceBatch, count - first), places, part.rejected);
+            place_points(b, points + first, std::min(kPlaceBatch, count - first), places, part.rejected);
         part.binned += static_cast<long long>(placed);
-        for (std::size_t k = 0; k < placed; ++k) {
-            const double fx = places[k].fx;
-            const double fy = places[k].fy;
-            double* const row0 = grid + places[k].node;
-            double* const row1 = row0 + kNodes;
-            row0[0] += fx * fy;
-            row0[1] += (1 - fx) * fy;
-            row1[0] += fx * (1 - fy);
-            row1[1] += (1 - fx) * (1 - fy);
-        }
+        for (std::size_t k = 0; k < placed; ++k)
+            spread(part.nodes, places[k]);
     }
 }
 
