@@ -77,7 +77,8 @@ struct PairPlan {
     explicit PairPlan(const PairLayout& pair)
         : orders{kDigitOrders[pair.x.whole][pair.x.fraction], kDigitOrders[pair.y.whole][pair.y.fraction]},
           tens{kExactTens[pair.x.fraction], kExactTens[pair.y.fraction]},
-          signs{pair.x_negative ? -0.0 : 0.0, pair.y_negative ? -0.0 : 0.0}, layout(pair)
+          signs{pair.x_negative ? -0.0 : 0.0, pair.y_negative ? -0.0 : 0.0},
+          layout(pair)
     {
     }
     PairPlan() = default;
@@ -117,8 +118,9 @@ struct PlainScan {
     {
 #if defined(__x86_64__)
         const auto same = [](const char* a, const char* b) {
-            return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(a)), _mm_load_si128(reinterpret_cast<const __m128i*>(b)))));
+            return static_cast<std::uint32_t>(
+                _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)),
+                                                 _mm_load_si128(reinterpret_cast<const __m128i*>(b)))));
         };
         return ~(same(p, bytes) | same(p + 16, bytes + 16) << 16);
 #else
@@ -210,7 +212,8 @@ struct WideScan {
     {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + run.first));
         const __m128i values = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
-        const __m128i order = _mm_load_si128(reinterpret_cast<const __m128i*>(kDigitOrders[run.whole][run.fraction].data()));
+        const __m128i order =
+            _mm_load_si128(reinterpret_cast<const __m128i*>(kDigitOrders[run.whole][run.fraction].data()));
         // Byte pairs, then pairs of pairs, then fours of them: the high
         // eight digits in the first 32 bits, the low eight in the second.
         const __m128i digits = _mm_shuffle_epi8(values, order);
@@ -226,17 +229,15 @@ struct WideScan {
     // divided at once; the same values as one at a time.
     [[gnu::target("avx2")]] static void pair(const char* p, const PairPlan& plan, double& x, double& y)
     {
-        const __m256i bytes =
-            _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(
-                                        reinterpret_cast<const __m128i*>(p + plan.layout.x.first))),
-                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + plan.layout.y.first)), 1);
+        const __m256i bytes = _mm256_inserti128_si256(
+            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + plan.layout.x.first))),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + plan.layout.y.first)), 1);
         const __m256i values = _mm256_sub_epi8(bytes, _mm256_set1_epi8('0'));
         const __m256i digits =
             _mm256_shuffle_epi8(values, _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.orders)));
         const __m256i pairs = _mm256_maddubs_epi16(digits, _mm256_set1_epi16(1 << 8 | 10));
         const __m256i fours = _mm256_madd_epi16(pairs, _mm256_set1_epi32(1 << 16 | 100));
-        const __m256i eights =
-            _mm256_madd_epi16(_mm256_packus_epi32(fours, fours), _mm256_set1_epi32(1 << 16 | 10000));
+        const __m256i eights = _mm256_madd_epi16(_mm256_packus_epi32(fours, fours), _mm256_set1_epi32(1 << 16 | 10000));
         // x's high and low eight digits, then y's; high * 1e8 + low is
         // exact, the fifteen digits at most being below 2^53.
         const __m128i halves = _mm256_castsi256_si128(_mm256_permute4x64_epi64(eights, 0x08));

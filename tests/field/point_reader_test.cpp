@@ -323,7 +323,13 @@ TEST(PointReader, UsualLinesAtEveryOffset)
 TEST(PointReader, LinesLaidOutAlikeReadAsEachAlone)
 {
     const char* lines[] = {
-        "1234.5678 8765.4321", "  -1.5\t,  -22.25 # x", "12 34\r", "0.25;-7", "-12345678.1234567 +9.5", "1 2 5", "-3 0 7",
+        "1234.5678 8765.4321",
+        "  -1.5\t,  -22.25 # x",
+        "12 34\r",
+        "0.25;-7",
+        "-12345678.1234567 +9.5",
+        "1 2 5",
+        "-3 0 7",
     };
     const std::string changes = std::string(" \t-+.eExX,;#\r\na07") + '\0';
     std::string data;
