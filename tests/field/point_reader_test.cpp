@@ -152,6 +152,17 @@ void expect_same_as_reference(const std::string& bytes, int skip = 0)
     }
 }
 
+// The same with the widest scan the processor has, and with the plain one.
+void expect_same_with_either_scan(const std::string& bytes)
+{
+    for (bool wide : {true, false}) {
+        SCOPED_TRACE(wide ? "wide scan" : "plain scan");
+        set_point_reader_wide_scan(wide);
+        expect_same_as_reference(bytes);
+    }
+    set_point_reader_wide_scan(true);
+}
+
 TEST(PointReader, EveryNumberFormScanfAccepts)
 {
     const char* lines[] = {
@@ -307,13 +318,7 @@ TEST(PointReader, UsualLinesAtEveryOffset)
         for (int pad = 0; pad < 36; ++pad)
             data += std::string(static_cast<std::size_t>(pad), pad % 5 == 4 ? '\t' : ' ') + shape + "\n";
     data += std::string(64, '7') + "\n";
-    // The widest scan the processor has, and the plain one.
-    for (bool wide : {true, false}) {
-        SCOPED_TRACE(wide ? "wide scan" : "plain scan");
-        set_point_reader_wide_scan(wide);
-        expect_same_as_reference(data);
-    }
-    set_point_reader_wide_scan(true);
+    expect_same_with_either_scan(data);
 }
 
 // A line whose digits lie where an earlier line's did is read by that
@@ -344,12 +349,7 @@ TEST(PointReader, LinesLaidOutAlikeReadAsEachAlone)
                 data += line + "\n" + changed + "\n";
             }
     data += std::string(64, ' ') + "\n";
-    for (bool wide : {true, false}) {
-        SCOPED_TRACE(wide ? "wide scan" : "plain scan");
-        set_point_reader_wide_scan(wide);
-        expect_same_as_reference(data);
-    }
-    set_point_reader_wide_scan(true);
+    expect_same_with_either_scan(data);
 }
 
 TEST(PointReader, LineEndsAndLastLine)
@@ -415,12 +415,7 @@ TEST(PointReader, ReadsBeyondOneBufferOfInput)
         if (rng() % 997 == 0)
             data += std::string(rng() % 3000, 'a' + rng() % 26) + "\n";
     }
-    for (bool wide : {true, false}) {
-        SCOPED_TRACE(wide ? "wide scan" : "plain scan");
-        set_point_reader_wide_scan(wide);
-        expect_same_as_reference(data);
-    }
-    set_point_reader_wide_scan(true);
+    expect_same_with_either_scan(data);
 }
 
 // Random lines built from the pieces numbers are made of, so that the odd
