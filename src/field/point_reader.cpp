@@ -310,11 +310,9 @@ PieceCounts parse_pieces(const char* begin, const char* end, Columns columns, co
             // Lines laid out as lines already met, one after another: each
             // is a piece and a point, read straight into the batch.
             long long laid_out = 0;
-            while (end - p >= usual_lines::kReadableBytes) {
-                const usual_lines::ByteClasses classes = Scan::classify(p);
-                if (!layouts.read<Scan>(p, classes, points[held].x, points[held].y))
+            while (end - p >= usual_lines::kLayoutReadable) {
+                if (!layouts.read<Scan>(p, points[held].x, points[held].y, p))
                     break;
-                p += std::countr_zero(classes.line_feeds) + 1;
                 ++laid_out;
                 hold();
             }
@@ -335,14 +333,13 @@ PieceCounts parse_pieces(const char* begin, const char* end, Columns columns, co
             const usual_lines::ByteClasses classes = Scan::classify(p);
             if (classes.line_feeds)
                 next = p + std::countr_zero(classes.line_feeds) + 1;
-            usual_lines::PairLayout layout;
-            if (usual_lines::scan_pair<Scan>(p, classes, x, y, stop, &layout)) {
-                layouts.learn(p, classes, layout);
-                got = true;
-            } else {
-                got = usual_lines::scan_pair<Scan, true>(p, classes, x, y, stop) ||
-                    parse_pair(p, limit, x, y, stop, true);
-            }
+            usual_lines::LineLayout layout;
+            const bool usual = usual_lines::scan_pair<Scan>(p, classes, x, y, stop, &layout);
+            got = usual || usual_lines::scan_pair<Scan, true>(p, classes, x, y, stop) ||
+                parse_pair(p, limit, x, y, stop, true);
+            // Lines to come may be laid out alike.
+            if (got && end - p >= usual_lines::kLayoutReadable)
+                layouts.learn<Scan>(p, classes, usual ? &layout : nullptr);
         } else {
             got = first_two ? parse_pair(p, limit, x, y, stop) : parse_columns(p, limit, columns, x, y, stop);
         }

@@ -6,10 +6,13 @@
 // use alone.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
+
+#include <fast_float/fast_float.h>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -42,10 +45,18 @@ struct DigitRun {
     int fraction;
 };
 
-// Where a usual line's numbers lie, and their signs.
-struct PairLayout {
-    DigitRun x, y;
-    bool x_negative, y_negative;
+// Where a number of a kept layout lies: its digits and point, its sign,
+// and its exponent's digits (none when exponent_digits is 0).
+struct NumberLayout {
+    DigitRun run;
+    DigitRun head; // its first fifteen digits at most, read at once
+    int exponent_first, exponent_digits;
+    bool negative, exponent_negative;
+};
+
+// Where a line's two numbers lie.
+struct LineLayout {
+    NumberLayout x, y;
     int end; // the byte after the second number
 };
 
@@ -67,21 +78,33 @@ alignas(16) constexpr auto kDigitOrders = [] {
     return orders;
 }();
 
-// A layout made ready for reading both numbers of a line at once.
+// A layout made ready for reading both numbers of a line at once, when
+// both are usual numbers (no exponent, at most eight digits on either side
+// of the point and fifteen in all).
 struct PairPlan {
     alignas(32) DigitOrder orders[2]; // x's digits lined up from x's first, y's from y's
     alignas(16) double tens[2];       // the powers of ten x and y are divided by
     alignas(16) double signs[2];      // their sign bits
-    PairLayout layout;
+    LineLayout layout;
+    bool usual;
 
-    explicit PairPlan(const PairLayout& pair)
-        : orders{kDigitOrders[pair.x.whole][pair.x.fraction], kDigitOrders[pair.y.whole][pair.y.fraction]},
-          tens{kExactTens[pair.x.fraction], kExactTens[pair.y.fraction]},
-          signs{pair.x_negative ? -0.0 : 0.0, pair.y_negative ? -0.0 : 0.0},
-          layout(pair)
+    explicit PairPlan(const LineLayout& line) : layout(line), usual(is_usual(line.x) && is_usual(line.y))
     {
+        if (!usual)
+            return;
+        orders[0] = kDigitOrders[line.x.run.whole][line.x.run.fraction];
+        orders[1] = kDigitOrders[line.y.run.whole][line.y.run.fraction];
+        tens[0] = kExactTens[line.x.run.fraction];
+        tens[1] = kExactTens[line.y.run.fraction];
+        signs[0] = line.x.negative ? -0.0 : 0.0;
+        signs[1] = line.y.negative ? -0.0 : 0.0;
     }
     PairPlan() = default;
+
+    static bool is_usual(const NumberLayout& number)
+    {
+        return number.exponent_digits == 0 && number.run.fraction <= 8 && number.run.whole + number.run.fraction <= 15;
+    }
 };
 
 // The value of a number without an exponent: its digits, then one
@@ -131,13 +154,15 @@ struct PlainScan {
 #endif
     }
 
+    static bool other_pair(const char* p, const LineLayout& line, double& x, double& y);
+
     // Both numbers of a line laid out as planned.
     static void pair(const char* p, const PairPlan& plan, double& x, double& y)
     {
-        x = plain_decimal<PlainScan>(p, plan.layout.x);
-        y = plain_decimal<PlainScan>(p, plan.layout.y);
-        x = plan.layout.x_negative ? -x : x;
-        y = plan.layout.y_negative ? -y : y;
+        x = plain_decimal<PlainScan>(p, plan.layout.x.run);
+        y = plain_decimal<PlainScan>(p, plan.layout.y.run);
+        x = plan.layout.x.negative ? -x : x;
+        y = plan.layout.y.negative ? -y : y;
     }
 
     // The run's digits as one integer, the point left out.
@@ -149,9 +174,9 @@ struct PlainScan {
         return whole * kWholeTens[run.fraction] + eight_digits(p + run.first + run.whole + 1, run.fraction);
     }
 
-private:
     static constexpr std::uint64_t kWholeTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
 
+private:
 #if defined(__x86_64__)
     static std::uint64_t bits_of(__m128i low, __m128i high)
     {
@@ -166,6 +191,7 @@ private:
     }
 #endif
 
+public:
     // The value of the n digits at p (1 to 8), eight bytes being readable
     // there.
     static std::uint64_t eight_digits(const char* p, int n)
@@ -225,13 +251,15 @@ struct WideScan {
         return high * 100000000 + low;
     }
 
+    [[gnu::target("avx2")]] static bool other_pair(const char* p, const LineLayout& line, double& x, double& y);
+
     // The same for both numbers at once, one in each half, and both
     // divided at once; the same values as one at a time.
     [[gnu::target("avx2")]] static void pair(const char* p, const PairPlan& plan, double& x, double& y)
     {
         const __m256i bytes = _mm256_inserti128_si256(
-            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + plan.layout.x.first))),
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + plan.layout.y.first)), 1);
+            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + plan.layout.x.run.first))),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + plan.layout.y.run.first)), 1);
         const __m256i values = _mm256_sub_epi8(bytes, _mm256_set1_epi8('0'));
         const __m256i digits =
             _mm256_shuffle_epi8(values, _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.orders)));
@@ -291,7 +319,7 @@ inline bool scan_exponent(const char* p, const ByteClasses& c, int& i, int& expo
 // as the general parser does. On success i moves past the number; false
 // for anything else.
 template <class Scan, bool Exponent = false>
-inline bool scan_decimal(const char* p, const ByteClasses& c, int& i, double& value, DigitRun* found = nullptr)
+inline bool scan_decimal(const char* p, const ByteClasses& c, int& i, double& value)
 {
     DigitRun run{i, first_not(c.digits, i) - i, 0};
     if (run.whole - 1u > 7u)
@@ -324,8 +352,6 @@ inline bool scan_decimal(const char* p, const ByteClasses& c, int& i, double& va
     } else {
         value = plain_decimal<Scan>(p, run);
     }
-    if (found)
-        *found = run;
     i = end;
     return true;
 }
@@ -342,16 +368,17 @@ inline bool is_separator(char c) { return c == ',' || c == ';'; }
 // false sends the line the slow way.
 template <class Scan, bool Exponent = false>
 inline bool scan_pair(const char* p, const ByteClasses& c, double& x, double& y, const char*& stop,
-                      PairLayout* layout = nullptr)
+                      LineLayout* layout = nullptr)
 {
     int i = 0;
     while (i < kLookBytes && is_space_or_tab(p[i]))
         ++i;
     const bool x_negative = p[i] == '-';
     i += x_negative;
-    DigitRun x_run, y_run;
-    if (!scan_decimal<Scan, Exponent>(p, c, i, x, &x_run))
+    const int x_first = i;
+    if (!scan_decimal<Scan, Exponent>(p, c, i, x))
         return false;
+    const int x_end = i;
     while (i < kLookBytes && is_space_or_tab(p[i]))
         ++i;
     if (is_separator(p[i]))
@@ -359,22 +386,155 @@ inline bool scan_pair(const char* p, const ByteClasses& c, double& x, double& y,
             ++i;
     const bool y_negative = p[i] == '-';
     i += y_negative;
-    if (!scan_decimal<Scan, Exponent>(p, c, i, y, &y_run))
+    const int y_first = i;
+    if (!scan_decimal<Scan, Exponent>(p, c, i, y))
         return false;
     x = x_negative ? -x : x;
     y = y_negative ? -y : y;
     stop = p + i;
-    if (layout)
-        *layout = PairLayout{x_run, y_run, x_negative, y_negative, i};
+    if (layout) {
+        // Without exponents, a number is its digits, maybe split by a point.
+        auto number = [&](int first, int end, bool negative) {
+            const int whole = first_not(c.digits, first) - first;
+            const DigitRun run{first, whole, end == first + whole ? 0 : end - first - whole - 1};
+            return NumberLayout{run, run, 0, 0, negative, false};
+        };
+        *layout = LineLayout{number(x_first, x_end, x_negative), number(y_first, i, y_negative), i};
+    }
     return true;
 }
 
+// The bytes a kept layout covers, and those that must be readable from
+// a line's start to use one: a line of two numbers of nineteen digits, as
+// "%.18e %.18e" writes them, is 50 bytes.
+constexpr int kLayoutBytes = 64;
+constexpr std::ptrdiff_t kLayoutReadable = kLayoutBytes + 16;
+
+// A number of a kept layout at byte i of a line's 64 bytes: maybe a sign,
+// one to eight digits, maybe a point and one or more digits, nineteen
+// digits at most in all, maybe an exponent mark, a sign and one to three
+// digits. On success i moves past it.
+inline bool number_layout(const char* p, const ByteClasses& c, int& i, NumberLayout& number)
+{
+    if (i >= kLayoutBytes)
+        return false;
+    number.negative = p[i] == '-';
+    i += p[i] == '-' || p[i] == '+';
+    if (i >= kLayoutBytes)
+        return false;
+    number.run = DigitRun{i, first_not(c.digits, i) - i, 0};
+    if (number.run.whole - 1u > 7u)
+        return false;
+    int end = i + number.run.whole;
+    if (p[end] == '.') {
+        if (end + 1 >= kLayoutBytes)
+            return false;
+        number.run.fraction = first_not(c.digits, end + 1) - (end + 1);
+        if (number.run.fraction < 1 || number.run.whole + number.run.fraction > 19)
+            return false;
+        end += 1 + number.run.fraction;
+    }
+    const int head_fraction = std::min({number.run.fraction, 8, 15 - number.run.whole});
+    number.head = DigitRun{i, number.run.whole, head_fraction};
+    number.exponent_first = number.exponent_digits = 0;
+    number.exponent_negative = false;
+    if (end < kLayoutBytes && (p[end] | 0x20) == 'e') {
+        int j = end + 1;
+        number.exponent_negative = p[j] == '-';
+        j += p[j] == '-' || p[j] == '+';
+        if (j >= kLayoutBytes)
+            return false;
+        number.exponent_first = j;
+        number.exponent_digits = first_not(c.digits, j) - j;
+        if (number.exponent_digits - 1u > 2u)
+            return false;
+        end = j + number.exponent_digits;
+    }
+    if (end >= kLayoutBytes || kGoesOn[static_cast<unsigned char>(p[end])])
+        return false;
+    i = end;
+    return true;
+}
+
+// The layout of the line at p, when its two numbers are of the kind kept,
+// with what scan_pair allows around them.
+inline bool line_layout(const char* p, const ByteClasses& c, LineLayout& line)
+{
+    int i = 0;
+    while (i < kLayoutBytes && is_space_or_tab(p[i]))
+        ++i;
+    if (!number_layout(p, c, i, line.x))
+        return false;
+    while (i < kLayoutBytes && is_space_or_tab(p[i]))
+        ++i;
+    if (i < kLayoutBytes && is_separator(p[i]))
+        for (++i; i < kLayoutBytes && is_space_or_tab(p[i]);)
+            ++i;
+    if (!number_layout(p, c, i, line.y))
+        return false;
+    line.end = i;
+    return true;
+}
+
+// The value of a number of a kept layout, as the general parser rounds it:
+// its digits as an integer w and its power of ten q, then w itself scaled
+// by an exact power of ten where both are exact, else the same
+// multiplication by a 128-bit power of five the general parser does. False
+// for the rare number that needs more than that.
+template <class Scan>
+inline bool number_value(const char* p, const NumberLayout& number, double& value)
+{
+    std::uint64_t w = Scan::integer(p, number.head);
+    const char* digits = p + number.head.first + number.head.whole + 1 + number.head.fraction;
+    for (int left = number.run.fraction - number.head.fraction; left > 0;) {
+        const int n = left < 8 ? left : 8;
+        w = w * PlainScan::kWholeTens[n] + PlainScan::eight_digits(digits, n);
+        digits += n;
+        left -= n;
+    }
+    int exponent = 0;
+    if (number.exponent_digits > 0) {
+        const char* e = p + number.exponent_first;
+        exponent = e[0] - '0';
+        if (number.exponent_digits > 1)
+            exponent = exponent * 10 + (e[1] - '0');
+        if (number.exponent_digits > 2)
+            exponent = exponent * 10 + (e[2] - '0');
+    }
+    const int q = (number.exponent_negative ? -exponent : exponent) - number.run.fraction;
+    if (w <= (std::uint64_t(1) << 53) && q >= -kMostExactTen && q <= kMostExactTen) {
+        value = q < 0 ? static_cast<double>(w) / kExactTens[-q] : static_cast<double>(w) * kExactTens[q];
+    } else {
+        const fast_float::adjusted_mantissa scaled = fast_float::compute_float<fast_float::binary_format<double>>(q, w);
+        if (scaled.power2 < 0)
+            return false;
+        fast_float::to_float(false, scaled, value);
+    }
+    value = number.negative ? -value : value;
+    return true;
+}
+
+// Both numbers of a line whose layout is kept but not usual, each scan's
+// own way; apart, so that the usual lines' loop stays small.
+[[gnu::noinline]] inline bool PlainScan::other_pair(const char* p, const LineLayout& line, double& x, double& y)
+{
+    return number_value<PlainScan>(p, line.x, x) && number_value<PlainScan>(p, line.y, y);
+}
+
+#if defined(__x86_64__)
+[[gnu::target("avx2"), gnu::noinline]] inline bool WideScan::other_pair(const char* p, const LineLayout& line,
+                                                                        double& x, double& y)
+{
+    return number_value<WideScan>(p, line.x, x) && number_value<WideScan>(p, line.y, y);
+}
+#endif
+
 // Lines laid out alike, as most of a file written with one format is. The
-// usual lines' layouts are kept by their digits' places; a line whose
+// layouts of the lines read are kept by their digits' places; a line whose
 // digits lie where a kept line's did, and whose other bytes up to the end
-// of its second number are that line's, is a usual line of the same
-// layout, and is read without a scan. Which lines are kept changes how
-// fast a line is read, never what it reads as.
+// of its second number are that line's, has the same layout, and is read
+// without a scan. Which lines are kept changes how fast a line is read,
+// never what it reads as.
 class LayoutMemo {
 public:
     LayoutMemo()
@@ -383,29 +543,53 @@ public:
             entry.digits = kEmpty;
     }
 
-    // x and y of the line at p, when a kept layout fits it.
+    // x and y of the line at p when a kept layout fits it, and where the
+    // next line starts; kLayoutReadable bytes must be readable at p. The
+    // second 32 bytes are looked at only for a line that reaches them.
     template <class Scan>
-    bool read(const char* p, const ByteClasses& c, double& x, double& y) const
+    bool read(const char* p, double& x, double& y, const char*& next) const
     {
-        const std::uint32_t digits = key(c);
+        const ByteClasses c = classes_of<Scan>(p);
+        const std::uint64_t digits = key(c);
         const Entry& entry = entries_[slot(digits)];
-        if (entry.digits != digits || (Scan::differing(p, entry.bytes) & entry.fixed) != 0)
+        if (entry.digits != digits)
             return false;
-        Scan::pair(p, entry.plan, x, y);
+        if (entry.short_and_usual) {
+            if ((Scan::differing(p, entry.bytes) & entry.fixed) != 0)
+                return false;
+            Scan::pair(p, entry.plan, x, y);
+        } else {
+            const std::uint64_t differ = Scan::differing(p, entry.bytes) |
+                std::uint64_t(Scan::differing(p + kLookBytes, entry.bytes + kLookBytes)) << kLookBytes;
+            if ((differ & entry.fixed) != 0)
+                return false;
+            if (entry.plan.usual)
+                Scan::pair(p, entry.plan, x, y);
+            else if (!Scan::other_pair(p, entry.plan.layout, x, y))
+                return false;
+        }
+        next = p + std::countr_zero(c.line_feeds) + 1;
         return true;
     }
 
-    // Keeps the layout of a line the usual scan (without exponents) read.
-    void learn(const char* p, const ByteClasses& c, const PairLayout& layout)
+    // Keeps the layout of the line at p, if it is of the kind kept: the
+    // one given, which the usual scan found, or else the line's own.
+    // `first_bytes` are the classes of its first 32 bytes. Only for a line
+    // that read as a point; kLayoutReadable bytes must be readable at p.
+    template <class Scan>
+    void learn(const char* p, const ByteClasses& first_bytes, const LineLayout* found)
     {
-        const std::uint32_t digits = key(c);
-        if (digits == kNoKey)
+        const ByteClasses c = first_bytes.line_feeds != 0 ? first_bytes : classes_of<Scan>(p);
+        const std::uint64_t digits = key(c);
+        LineLayout line;
+        if (digits == kNoKey || !(found ? (line = *found, true) : line_layout(p, c, line)))
             return;
         Entry& entry = entries_[slot(digits)];
-        std::memcpy(entry.bytes, p, kLookBytes);
+        std::memcpy(entry.bytes, p, kLayoutBytes);
         entry.digits = digits;
-        entry.fixed = static_cast<std::uint32_t>((std::uint64_t(2) << layout.end) - 1) & ~digits;
-        entry.plan = PairPlan(layout);
+        entry.fixed = ((std::uint64_t(2) << line.end) - 1) & ~digits;
+        entry.plan = PairPlan(line);
+        entry.short_and_usual = entry.plan.usual && (entry.fixed >> kLookBytes) == 0;
     }
 
 private:
@@ -413,27 +597,42 @@ private:
     // Neither is any line's key, which has no bit at or above its line
     // feed's: the key of a line without a line feed among the bytes
     // classed, and that of an entry not yet learnt.
-    static constexpr std::uint32_t kNoKey = ~0u;
-    static constexpr std::uint32_t kEmpty = 1u << 31;
+    static constexpr std::uint64_t kNoKey = ~std::uint64_t(0);
+    static constexpr std::uint64_t kEmpty = std::uint64_t(1) << 63;
 
     struct Entry {
-        alignas(32) char bytes[kLookBytes]; // the line the layout was learnt from
-        std::uint32_t digits;               // its digits' places before its line feed
-        std::uint32_t fixed;                // its other bytes up to its second number's end, and the one after
+        alignas(32) char bytes[kLayoutBytes]; // the line the layout was learnt from
+        std::uint64_t digits;                 // its digits' places before its line feed
+        std::uint64_t fixed;                  // its other bytes up to its second number's end, and the one after
         PairPlan plan;
+        bool short_and_usual; // within the first 32 bytes, and read the usual way
     };
+
+    // The classes of the bytes at p up to its line feed: 32 bytes, or 64
+    // for a line that reaches past them.
+    template <class Scan>
+    static ByteClasses classes_of(const char* p)
+    {
+        const ByteClasses low = Scan::classify(p);
+        if (low.line_feeds != 0)
+            return low;
+        const ByteClasses high = Scan::classify(p + kLookBytes);
+        return ByteClasses{low.digits | high.digits << kLookBytes, high.line_feeds << kLookBytes};
+    }
 
     // The digits' places before the line feed; none without a line feed
     // among the bytes classed.
-    static std::uint32_t key(const ByteClasses& c)
+    static std::uint64_t key(const ByteClasses& c)
     {
         if (c.line_feeds == 0)
             return kNoKey;
-        const std::uint64_t before_line_feed = (c.line_feeds & (0 - c.line_feeds)) - 1;
-        return static_cast<std::uint32_t>(c.digits & before_line_feed);
+        return c.digits & ((c.line_feeds & (0 - c.line_feeds)) - 1);
     }
 
-    static unsigned slot(std::uint32_t digits) { return (digits * 0x9E3779B1u) >> (32 - kSlotBits); }
+    static unsigned slot(std::uint64_t digits)
+    {
+        return static_cast<unsigned>((digits * 0x9E3779B97F4A7C15u) >> (64 - kSlotBits));
+    }
 
     Entry entries_[1 << kSlotBits];
 };

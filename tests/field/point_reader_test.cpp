@@ -323,8 +323,10 @@ TEST(PointReader, UsualLinesAtEveryOffset)
 
 // A line whose digits lie where an earlier line's did is read by that
 // line's layout when its other bytes are that line's too. Every byte of a
-// few usual lines is changed in turn, each change right after the line it
-// was made from, so a layout kept too loosely reads the change wrongly.
+// few lines (usual ones, exponents, long mantissas, lines past 32 bytes,
+// values beyond the double's range) is changed in turn, each change right
+// after the line it was made from, so a layout kept too loosely reads the
+// change wrongly, and then once more, to read it by its own layout.
 TEST(PointReader, LinesLaidOutAlikeReadAsEachAlone)
 {
     const char* lines[] = {
@@ -335,6 +337,15 @@ TEST(PointReader, LinesLaidOutAlikeReadAsEachAlone)
         "-12345678.1234567 +9.5",
         "1 2 5",
         "-3 0 7",
+        "1.280040e+03 -2.782027E-03",
+        "2.056824822972382663e+03 2.750014628650130362e+03",
+        "2024.5135668758624 -2278.919252083683",
+        "+1.5e5;-2e-300 7",
+        "9.999999999999999999e+307 1.5e400",
+        "4.9e-324, -0.0e+00",
+        "12345678.90123456789 9007199254740993",
+        "2.4703282292062327e-324 1.2345678901234567890",
+        "        12345678.1234567       -1.5 #",
     };
     const std::string changes = std::string(" \t-+.eExX,;#\r\na07") + '\0';
     std::string data;
@@ -346,9 +357,9 @@ TEST(PointReader, LinesLaidOutAlikeReadAsEachAlone)
                     changed += change;
                 else
                     changed[at] = change;
-                data += line + "\n" + changed + "\n";
+                data += line + "\n" + changed + "\n" + changed + "\n";
             }
-    data += std::string(64, ' ') + "\n";
+    data += std::string(96, ' ') + "\n";
     expect_same_with_either_scan(data);
 }
 
