@@ -2,8 +2,10 @@
 // "1234.5678 -8.5" or "1.234568e+03 -8.5e-01", within its first 32 bytes. The bytes are classed a
 // vector at a time, and a number's digits are made an integer without a
 // multiplication per digit, giving exactly the value the general parser
-// would. Anything unusual is left to that parser. For the point reader's
-// use alone.
+// would. Lines laid out like lines met before, up to 64 bytes and with
+// exponents and long mantissas too, are read by the layout kept for them.
+// Anything unusual is left to that parser. For the point reader's use
+// alone.
 #pragma once
 
 #include <algorithm>
@@ -78,9 +80,9 @@ alignas(16) constexpr auto kDigitOrders = [] {
     return orders;
 }();
 
-// A layout made ready for reading both numbers of a line at once, when
-// both are usual numbers (no exponent, at most eight digits on either side
-// of the point and fifteen in all).
+// A kept layout; where both numbers are usual (no exponent, at most eight
+// digits on either side of the point and fifteen in all), made ready for
+// reading both at once.
 struct PairPlan {
     alignas(32) DigitOrder orders[2]; // x's digits lined up from x's first, y's from y's
     alignas(16) double tens[2];       // the powers of ten x and y are divided by
