@@ -1,6 +1,7 @@
 // Loading a large data file: the density field's reader against the plain
 // fgets+sscanf loop it must equal, and against merely counting the file's
-// newlines, the floor no reader can go under.
+// newlines, the floor no reader can go under; and the same points as numpy's
+// savetxt writes them by default ("%.18e %.18e", ~500 MB, written on first use).
 //
 //   build/bin/bench_density_field [--lines N]   (default 10,000,000 lines, ~240 MB)
 #include <benchmark/benchmark.h>
@@ -24,21 +25,34 @@
 namespace {
 
 long long g_lines = 10'000'000;
-std::string g_path;
-std::size_t g_bytes = 0;
 
-// Points spread over the default range 0..4000, six decimals each, so that a
-// line is 24 bytes like "1234.567890 2345.678901\n".
-void make_data_file()
+// The files loaded, each written once with its own number format and kept
+// in TMPDIR: the bench's own fixed-width lines, and numpy's savetxt default.
+struct DataFile {
+    const char* name;
+    const char* line_format;
+    std::string path;
+    std::size_t bytes = 0;
+};
+DataFile g_points{"points", "%09.6f %09.6f\n", {}, 0};
+DataFile g_savetxt{"savetxt", "%.18e %.18e\n", {}, 0};
+
+// Points spread over the default range 0..4000: the bench's own lines are
+// 24 bytes like "1234.567890 2345.678901\n", savetxt's 50.
+void make_data_file(DataFile& file)
 {
+    if (!file.path.empty())
+        return;
     const char* tmp = std::getenv("TMPDIR");
-    g_path = std::string(tmp ? tmp : "/tmp") + "/varnel-bench-points-" + std::to_string(g_lines) + ".txt";
+    const std::string kind = &file == &g_points ? "" : std::string(file.name) + "-";
+    file.path =
+        std::string(tmp ? tmp : "/tmp") + "/varnel-bench-" + kind + "points-" + std::to_string(g_lines) + ".txt";
     std::error_code ec;
-    if (std::filesystem::exists(g_path, ec)) {
-        g_bytes = std::filesystem::file_size(g_path);
+    if (std::filesystem::exists(file.path, ec)) {
+        file.bytes = std::filesystem::file_size(file.path);
         return;
     }
-    std::string partial = g_path + ".part";
+    std::string partial = file.path + ".part";
     std::FILE* out = std::fopen(partial.c_str(), "w");
     if (!out) {
         std::perror(partial.c_str());
@@ -50,16 +64,16 @@ void make_data_file()
         double x = spread(rng), y = spread(rng);
         x = x < 0 ? -x : x > 3999.999 ? 3999.999 : x;
         y = y < 0 ? -y : y > 3999.999 ? 3999.999 : y;
-        std::fprintf(out, "%09.6f %09.6f\n", x, y);
+        std::fprintf(out, file.line_format, x, y);
     }
     std::fclose(out);
-    std::filesystem::rename(partial, g_path);
-    g_bytes = std::filesystem::file_size(g_path);
+    std::filesystem::rename(partial, file.path);
+    file.bytes = std::filesystem::file_size(file.path);
 }
 
-std::FILE* open_data()
+std::FILE* open_data(const DataFile& file = g_points)
 {
-    std::FILE* in = std::fopen(g_path.c_str(), "r");
+    std::FILE* in = std::fopen(file.path.c_str(), "r");
     if (!in)
         std::abort();
     return in;
@@ -90,7 +104,7 @@ void BM_CountNewlines(benchmark::State& state)
         std::fclose(in);
         benchmark::DoNotOptimize(lines);
     }
-    state.SetBytesProcessed(state.iterations() * g_bytes);
+    state.SetBytesProcessed(state.iterations() * g_points.bytes);
 }
 
 void BM_FgetsSscanf(benchmark::State& state)
@@ -111,21 +125,28 @@ void BM_FgetsSscanf(benchmark::State& state)
     }
     uselocale(previous);
     freelocale(c);
-    state.SetBytesProcessed(state.iterations() * g_bytes);
+    state.SetBytesProcessed(state.iterations() * g_points.bytes);
 }
 
-void BM_DensityFieldLoad(benchmark::State& state)
+void load_field(benchmark::State& state, DataFile& file)
 {
+    make_data_file(file);
     DensityField* field = create_density_field(0, 0, 4000, 4000);
     for (auto _ : state) {
-        std::FILE* in = open_data();
+        std::FILE* in = open_data(file);
         int loaded = field->ops.load(field, in, 0);
         std::fclose(in);
         benchmark::DoNotOptimize(loaded);
     }
     field->ops.destroy(field);
-    state.SetBytesProcessed(state.iterations() * g_bytes);
+    state.SetBytesProcessed(state.iterations() * file.bytes);
 }
+
+void BM_DensityFieldLoad(benchmark::State& state) { load_field(state, g_points); }
+
+// The same points as numpy's savetxt writes them by default: nineteen
+// digits and an exponent a number.
+void BM_DensityFieldLoadSavetxt(benchmark::State& state) { load_field(state, g_savetxt); }
 
 // A single line of 100 MB, made up on the fly: the field streams it, so the
 // process's peak memory grows by a few blocks, not by the line.
@@ -160,6 +181,7 @@ BENCHMARK(BM_HugeLineMemory)->Unit(benchmark::kMillisecond)->Iterations(1)->UseR
 BENCHMARK(BM_CountNewlines)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 BENCHMARK(BM_FgetsSscanf)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 BENCHMARK(BM_DensityFieldLoad)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+BENCHMARK(BM_DensityFieldLoadSavetxt)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 
 } // namespace
 
@@ -169,7 +191,7 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--lines") == 0 && i + 1 < argc)
             g_lines = std::atoll(argv[++i]);
-    make_data_file();
+    make_data_file(g_points);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;
