@@ -47,13 +47,21 @@ struct DigitRun {
     int fraction;
 };
 
+// An exponent's digits: the first, how many (none: no exponent), and its
+// sign.
+struct ExponentRun {
+    int first = 0;
+    int digits = 0;
+    bool negative = false;
+};
+
 // Where a number of a kept layout lies: its digits and point, its sign,
-// and its exponent's digits (none when exponent_digits is 0).
+// and its exponent.
 struct NumberLayout {
     DigitRun run;
     DigitRun head; // its first fifteen digits at most, read at once
-    int exponent_first, exponent_digits;
-    bool negative, exponent_negative;
+    ExponentRun exponent;
+    bool negative;
 };
 
 // Where a line's two numbers lie.
@@ -105,7 +113,7 @@ struct PairPlan {
 
     static bool is_usual(const NumberLayout& number)
     {
-        return number.exponent_digits == 0 && number.run.fraction <= 8 && number.run.whole + number.run.fraction <= 15;
+        return number.exponent.digits == 0 && number.run.fraction <= 8 && number.run.whole + number.run.fraction <= 15;
     }
 };
 
@@ -293,22 +301,42 @@ constexpr auto kGoesOn = [] {
 // the bytes looked at are.
 inline int first_not(std::uint64_t bits, int i) { return i + std::countr_zero(~bits >> i); }
 
+// The exponent after the mark at byte `mark` of the bytes classed: maybe
+// a sign, then one to three digits; false for anything else.
+inline bool exponent_run(const char* p, const ByteClasses& c, int mark, ExponentRun& run)
+{
+    int j = mark + 1;
+    run.negative = p[j] == '-';
+    j += run.negative || p[j] == '+';
+    if (j >= 64) // past any bytes classed
+        return false;
+    run.first = j;
+    run.digits = first_not(c.digits, j) - j;
+    return run.digits - 1u <= 2u;
+}
+
+// Its value.
+inline int exponent_value(const char* p, const ExponentRun& run)
+{
+    const char* e = p + run.first;
+    int value = e[0] - '0';
+    if (run.digits > 1)
+        value = value * 10 + (e[1] - '0');
+    if (run.digits > 2)
+        value = value * 10 + (e[2] - '0');
+    return run.negative ? -value : value;
+}
+
 // An exponent mark and its digits at byte i of the bytes classed: "e",
 // "E", then maybe a sign, then one to three digits. On success i moves past
 // them; false for anything else.
 inline bool scan_exponent(const char* p, const ByteClasses& c, int& i, int& exponent)
 {
-    int j = i + 1;
-    const bool negative = p[j] == '-';
-    j += negative || p[j] == '+';
-    const int digits = first_not(c.digits, j) - j;
-    if (digits - 1u > 2u)
+    ExponentRun run;
+    if (!exponent_run(p, c, i, run))
         return false;
-    int value = 0;
-    for (int k = 0; k < digits; ++k)
-        value = value * 10 + (p[j + k] - '0');
-    exponent = negative ? -value : value;
-    i = j + digits;
+    exponent = exponent_value(p, run);
+    i = run.first + run.digits;
     return true;
 }
 
@@ -362,6 +390,24 @@ inline bool is_space_or_tab(char c) { return c == ' ' || c == '\t'; }
 
 inline bool is_separator(char c) { return c == ',' || c == ';'; }
 
+// Past the spaces and tabs from byte i, up to `limit`.
+inline void skip_blanks(const char* p, int& i, int limit)
+{
+    while (i < limit && is_space_or_tab(p[i]))
+        ++i;
+}
+
+// Past what may stand between two numbers: spaces or tabs, and maybe a
+// comma or a semicolon among them.
+inline void skip_separation(const char* p, int& i, int limit)
+{
+    skip_blanks(p, i, limit);
+    if (i < limit && is_separator(p[i])) {
+        ++i;
+        skip_blanks(p, i, limit);
+    }
+}
+
 // The usual line at p: two numbers as above, the second after spaces or
 // tabs and maybe a comma or a semicolon, either maybe negative. The digits'
 // places come from the bytes' classes, so the line waits on few loads.
@@ -373,19 +419,14 @@ inline bool scan_pair(const char* p, const ByteClasses& c, double& x, double& y,
                       LineLayout* layout = nullptr)
 {
     int i = 0;
-    while (i < kLookBytes && is_space_or_tab(p[i]))
-        ++i;
+    skip_blanks(p, i, kLookBytes);
     const bool x_negative = p[i] == '-';
     i += x_negative;
     const int x_first = i;
     if (!scan_decimal<Scan, Exponent>(p, c, i, x))
         return false;
     const int x_end = i;
-    while (i < kLookBytes && is_space_or_tab(p[i]))
-        ++i;
-    if (is_separator(p[i]))
-        for (++i; i < kLookBytes && is_space_or_tab(p[i]);)
-            ++i;
+    skip_separation(p, i, kLookBytes);
     const bool y_negative = p[i] == '-';
     i += y_negative;
     const int y_first = i;
@@ -399,7 +440,7 @@ inline bool scan_pair(const char* p, const ByteClasses& c, double& x, double& y,
         auto number = [&](int first, int end, bool negative) {
             const int whole = first_not(c.digits, first) - first;
             const DigitRun run{first, whole, end == first + whole ? 0 : end - first - whole - 1};
-            return NumberLayout{run, run, 0, 0, negative, false};
+            return NumberLayout{run, run, ExponentRun{}, negative};
         };
         *layout = LineLayout{number(x_first, x_end, x_negative), number(y_first, i, y_negative), i};
     }
@@ -438,19 +479,11 @@ inline bool number_layout(const char* p, const ByteClasses& c, int& i, NumberLay
     }
     const int head_fraction = std::min({number.run.fraction, 8, 15 - number.run.whole});
     number.head = DigitRun{i, number.run.whole, head_fraction};
-    number.exponent_first = number.exponent_digits = 0;
-    number.exponent_negative = false;
+    number.exponent = ExponentRun{};
     if (end < kLayoutBytes && (p[end] | 0x20) == 'e') {
-        int j = end + 1;
-        number.exponent_negative = p[j] == '-';
-        j += p[j] == '-' || p[j] == '+';
-        if (j >= kLayoutBytes)
+        if (!exponent_run(p, c, end, number.exponent))
             return false;
-        number.exponent_first = j;
-        number.exponent_digits = first_not(c.digits, j) - j;
-        if (number.exponent_digits - 1u > 2u)
-            return false;
-        end = j + number.exponent_digits;
+        end = number.exponent.first + number.exponent.digits;
     }
     if (end >= kLayoutBytes || kGoesOn[static_cast<unsigned char>(p[end])])
         return false;
@@ -463,15 +496,10 @@ inline bool number_layout(const char* p, const ByteClasses& c, int& i, NumberLay
 inline bool line_layout(const char* p, const ByteClasses& c, LineLayout& line)
 {
     int i = 0;
-    while (i < kLayoutBytes && is_space_or_tab(p[i]))
-        ++i;
+    skip_blanks(p, i, kLayoutBytes);
     if (!number_layout(p, c, i, line.x))
         return false;
-    while (i < kLayoutBytes && is_space_or_tab(p[i]))
-        ++i;
-    if (i < kLayoutBytes && is_separator(p[i]))
-        for (++i; i < kLayoutBytes && is_space_or_tab(p[i]);)
-            ++i;
+    skip_separation(p, i, kLayoutBytes);
     if (!number_layout(p, c, i, line.y))
         return false;
     line.end = i;
@@ -494,16 +522,7 @@ inline bool number_value(const char* p, const NumberLayout& number, double& valu
         digits += n;
         left -= n;
     }
-    int exponent = 0;
-    if (number.exponent_digits > 0) {
-        const char* e = p + number.exponent_first;
-        exponent = e[0] - '0';
-        if (number.exponent_digits > 1)
-            exponent = exponent * 10 + (e[1] - '0');
-        if (number.exponent_digits > 2)
-            exponent = exponent * 10 + (e[2] - '0');
-    }
-    const int q = (number.exponent_negative ? -exponent : exponent) - number.run.fraction;
+    const int q = (number.exponent.digits > 0 ? exponent_value(p, number.exponent) : 0) - number.run.fraction;
     if (w <= (std::uint64_t(1) << 53) && q >= -kMostExactTen && q <= kMostExactTen) {
         value = q < 0 ? static_cast<double>(w) / kExactTens[-q] : static_cast<double>(w) * kExactTens[q];
     } else {
