@@ -1037,13 +1037,14 @@ void DrawPipeline::bin_range(const DrawCall& call, uint32_t part, UINT first, UI
         bin.clear();
     }
     const int top = call.target.y0;
+    const uint32_t* band_of_row = band_of_row_.data();
     for (UINT k = first; k < end; ++k) {
         const Rows rows = reaches_[k];
         if (rows.first > rows.last) {
             continue;
         }
-        for (size_t band = band_of_row_[static_cast<size_t>(rows.first - top)];
-             band < bands_.size() && bands_[band].first <= rows.last; ++band) {
+        const uint32_t last = band_of_row[rows.last - top];
+        for (uint32_t band = band_of_row[rows.first - top]; band <= last; ++band) {
             bins[band].push_back(k);
         }
     }
