@@ -36,23 +36,21 @@ bool DepthTiles::begin(const RasterTarget& target, const PixelShading& shading)
 __attribute__((noinline, cold)) uint32_t DepthTiles::read_deepest(int column, int row) const
 {
     const int left = x0_ + (column << kWidthBits), top = y0_ + (row << kHeightBits);
-    const int right = std::min(left + kTileWidth, x1_), bottom = std::min(top + kTileHeight, y1_);
     const uint16_t* line = depth_ + top * stride_ + left;
 #if defined(__SSE2__)
-    if (right - left == kTileWidth) {
-        // Unsigned maximum from the signed one, the top bit flipped.
-        const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
-        __m128i deepest = _mm_set1_epi16(int16_t(0x8000));
-        for (int y = top; y < bottom; ++y, line += stride_) {
-            deepest =
-                _mm_max_epi16(deepest, _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(line)), flip));
-        }
-        deepest = _mm_max_epi16(deepest, _mm_shuffle_epi32(deepest, _MM_SHUFFLE(1, 0, 3, 2)));
-        deepest = _mm_max_epi16(deepest, _mm_shuffle_epi32(deepest, _MM_SHUFFLE(2, 3, 0, 1)));
-        deepest = _mm_max_epi16(deepest, _mm_shufflelo_epi16(deepest, _MM_SHUFFLE(2, 3, 0, 1)));
-        return (static_cast<uint32_t>(_mm_cvtsi128_si32(deepest)) ^ 0x8000u) & 0xFFFFu;
+    if (left + kTileWidth <= x1_ && top + kTileHeight <= y1_) {
+        // The unsigned maximum of a and b is (a - b, saturated at 0) + b.
+        auto deeper = [](__m128i a, __m128i b) { return _mm_add_epi16(_mm_subs_epu16(a, b), b); };
+        auto load = [&](int y) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + y * stride_)); };
+        __m128i deepest = deeper(deeper(deeper(load(0), load(1)), deeper(load(2), load(3))),
+                                 deeper(deeper(load(4), load(5)), deeper(load(6), load(7))));
+        deepest = deeper(deepest, _mm_shuffle_epi32(deepest, _MM_SHUFFLE(1, 0, 3, 2)));
+        deepest = deeper(deepest, _mm_shuffle_epi32(deepest, _MM_SHUFFLE(2, 3, 0, 1)));
+        deepest = deeper(deepest, _mm_shufflelo_epi16(deepest, _MM_SHUFFLE(2, 3, 0, 1)));
+        return static_cast<uint32_t>(_mm_cvtsi128_si32(deepest)) & 0xFFFFu;
     }
 #endif
+    const int right = std::min(left + kTileWidth, x1_), bottom = std::min(top + kTileHeight, y1_);
     uint32_t deepest = 0;
     for (int y = top; y < bottom; ++y, line += stride_) {
         for (int x = 0; x < right - left; ++x) {
