@@ -599,8 +599,11 @@ void TriangleRaster::draw(const RasterVertex& v0, const RasterVertex& v1_in, con
     t.small = b.max_x - b.min_x < kSmallSpan && b.hi_x - b.lo_x < kSmallExtent * kSubpixel &&
         b.hi_y - b.lo_y < kSmallExtent * kSubpixel;
     t.narrow = !t.small && b.hi_x - b.lo_x < kSmallSpan * kSubpixel && b.hi_y - b.lo_y < kNarrowExtent * kSubpixel;
+    // A small triangle right after one that drew is mostly in front as
+    // well: drawing it costs less than testing it first.
     DepthPlane plane;
-    if (tiles_ && depth_plane(t, &plane) && !tiles_->visible_rows(plane, t.min_x, t.max_x, &t.first_row, &t.last_row)) {
+    if (tiles_ && !(last_drew_ && t.small) && depth_plane(t, &plane) &&
+        !tiles_->visible_rows(plane, t.min_x, t.max_x, &t.first_row, &t.last_row)) {
         return;
     }
     if (fill_) {
@@ -616,6 +619,7 @@ void TriangleRaster::draw(const RasterVertex& v0, const RasterVertex& v1_in, con
         t.lanes = &lanes;
         fill_for(shading_, t.choice, lanes_.width)(*this, t);
     }
+    last_drew_ = t.may_draw;
     // A triangle that wrote nothing leaves its tiles' bounds as close as
     // they were.
     if (tiles_ && t.may_draw) {

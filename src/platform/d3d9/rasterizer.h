@@ -187,6 +187,9 @@ private:
     int cull_;
     Fill fill_ = nullptr; // null: chosen for each triangle with its texture level
     DepthTiles* tiles_ = nullptr;
+    // Whether the last triangle drew: the next, its neighbour in a mesh,
+    // most likely lies in front too.
+    mutable bool last_drew_ = false;
     Lanes lanes_;
 };
 
