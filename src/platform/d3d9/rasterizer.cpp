@@ -599,12 +599,18 @@ void TriangleRaster::draw(const RasterVertex& v0, const RasterVertex& v1_in, con
     t.small = b.max_x - b.min_x < kSmallSpan && b.hi_x - b.lo_x < kSmallExtent * kSubpixel &&
         b.hi_y - b.lo_y < kSmallExtent * kSubpixel;
     t.narrow = !t.small && b.hi_x - b.lo_x < kSmallSpan * kSubpixel && b.hi_y - b.lo_y < kNarrowExtent * kSubpixel;
-    // A small triangle right after one that drew is mostly in front as
-    // well: drawing it costs less than testing it first.
+    // A small triangle costs less to draw than to test against the tiles
+    // first where it is most likely in front: right after one that drew,
+    // or while the tests drop none (one in eight is tested still, to see
+    // when they would again).
+    const bool untested = t.small && (last_drew_ || (tests_in_vain_ >= 8 && (++untested_ & 7) != 0));
     DepthPlane plane;
-    if (tiles_ && !(last_drew_ && t.small) && depth_plane(t, &plane) &&
-        !tiles_->visible_rows(plane, t.min_x, t.max_x, &t.first_row, &t.last_row)) {
-        return;
+    if (tiles_ && !untested && depth_plane(t, &plane)) {
+        if (!tiles_->visible_rows(plane, t.min_x, t.max_x, &t.first_row, &t.last_row)) {
+            tests_in_vain_ = 0;
+            return;
+        }
+        ++tests_in_vain_;
     }
     if (fill_) {
         t.choice = shading_.choice;

@@ -187,9 +187,12 @@ private:
     int cull_;
     Fill fill_ = nullptr; // null: chosen for each triangle with its texture level
     DepthTiles* tiles_ = nullptr;
-    // Whether the last triangle drew: the next, its neighbour in a mesh,
-    // most likely lies in front too.
+    // Whether the last triangle drew (the next, its neighbour in a mesh,
+    // most likely lies in front too), how many tests of the tiles in a row
+    // left the triangle to draw, and a count that picks the one small
+    // triangle in eight tested still after them.
     mutable bool last_drew_ = false;
+    mutable uint32_t tests_in_vain_ = 0, untested_ = 0;
     Lanes lanes_;
 };
 
