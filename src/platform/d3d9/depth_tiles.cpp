@@ -39,6 +39,7 @@ __attribute__((noinline, cold)) uint32_t DepthTiles::read_deepest(int column, in
     const uint16_t* line = depth_ + top * stride_ + left;
 #if defined(__SSE2__)
     if (left + kTileWidth <= x1_ && top + kTileHeight <= y1_) {
+        static_assert(kTileWidth == 8 && kTileHeight == 8, "a whole tile is eight loads of eight depths");
         // The unsigned maximum of a and b is (a - b, saturated at 0) + b.
         auto deeper = [](__m128i a, __m128i b) { return _mm_add_epi16(_mm_subs_epu16(a, b), b); };
         auto load = [&](int y) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + y * stride_)); };
