@@ -9,12 +9,15 @@
 #   sh bench/device_vs_llvmpipe.sh 3840x2160 2
 #   CAMERA="100 0 90" PAIRS=9 sh bench/device_vs_llvmpipe.sh 1024x768 0
 #   POINTS=examples/points.txt sh bench/device_vs_llvmpipe.sh
+#   VIA=cli POINTS=hill.txt sh bench/device_vs_llvmpipe.sh 1024x768 2
 #
 # SIZE is WIDTHxHEIGHT (default 1024x768); THREADS the threads each side
 # draws with (default 0: one per core): the device's threads, the caller's
 # included, and llvmpipe's LP_NUM_THREADS. CAMERA defaults to 30 45 30,
 # PAIRS to 5. POINTS names a points file whose field both draw instead of
-# the bench's own.
+# the bench's own. VIA=cli times the device's frame as a user sees it, the
+# frame_median of `varnel-cli render --time` over 60 frames with
+# examples/texture.bmp (256 x 256, as the bench's texture); it needs POINTS.
 #
 # The peer needs OSMesa (Debian's libosmesa6-dev), which neither the build
 # nor the tests need; where it is missing the script says so and times the
@@ -27,6 +30,11 @@ camera=${CAMERA:-30 45 30}
 pairs=${PAIRS:-5}
 build=${BUILD_DIR:-build}
 points=${POINTS:-}
+via=${VIA:-bench}
+if [ "$via" = cli ] && [ -z "$points" ]; then
+    echo "device_vs_llvmpipe: VIA=cli needs POINTS, the file the CLI draws" >&2
+    exit 2
+fi
 
 peer=yes
 if ! pkg-config --exists osmesa 2>/dev/null; then
@@ -35,7 +43,7 @@ if ! pkg-config --exists osmesa 2>/dev/null; then
     peer=no
 fi
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-targets=bench_software_device
+targets="bench_software_device varnel-cli"
 [ "$peer" = yes ] && targets="$targets peer_llvmpipe_frame"
 # shellcheck disable=SC2086
 cmake --build "$build" -j 2 --target $targets >/dev/null
@@ -47,6 +55,13 @@ median_ms() {
 }
 
 device_ms() {
+    if [ "$via" = cli ]; then
+        # shellcheck disable=SC2086
+        "$build/bin/varnel-cli" render "$points" -o "${TMPDIR:-/tmp}/device_vs_llvmpipe.png" --size "$size" \
+            --camera $camera --texture examples/texture.bmp --frames 60 --time --threads "$threads" 2>&1 |
+            sed -n 's/.*frame_median=\([0-9.]*\).*/\1/p'
+        return
+    fi
     # shellcheck disable=SC2086
     median_ms "$build/bin/bench_software_device" --camera $camera --size "$size" --threads "$threads" \
         ${points:+--points "$points"} --benchmark_filter='^BM_ViewerFrameCamera/'
@@ -63,7 +78,8 @@ peer_ms() {
     fi
 }
 
-echo "== one frame, camera $camera, $size, threads $threads${points:+, points $points}: software device vs llvmpipe" \
+echo "== one frame, camera $camera, $size, threads $threads${points:+, points $points}, device via $via:" \
+    "software device vs llvmpipe" \
     "($(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg))"
 if [ "$peer" = no ]; then
     i=1
