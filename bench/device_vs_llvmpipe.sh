@@ -43,7 +43,8 @@ if ! pkg-config --exists osmesa 2>/dev/null; then
     peer=no
 fi
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-targets="bench_software_device varnel-cli"
+targets=bench_software_device
+[ "$via" = cli ] && targets=varnel-cli
 [ "$peer" = yes ] && targets="$targets peer_llvmpipe_frame"
 # shellcheck disable=SC2086
 cmake --build "$build" -j 2 --target $targets >/dev/null
