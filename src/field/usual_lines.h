@@ -186,22 +186,6 @@ struct PlainScan {
 
     static constexpr std::uint64_t kWholeTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
 
-private:
-#if defined(__x86_64__)
-    static std::uint64_t bits_of(__m128i low, __m128i high)
-    {
-        return static_cast<std::uint32_t>(_mm_movemask_epi8(low)) |
-            static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(high))) << 16;
-    }
-
-    static __m128i digit_bytes(__m128i bytes)
-    {
-        return _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
-                             _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
-    }
-#endif
-
-public:
     // The value of the n digits at p (1 to 8), eight bytes being readable
     // there.
     static std::uint64_t eight_digits(const char* p, int n)
@@ -220,6 +204,21 @@ public:
         constexpr std::uint64_t kPairs = 0x000000FF000000FF;
         return ((word & kPairs) * (100 + (1000000ull << 32)) + ((word >> 16) & kPairs) * (1 + (10000ull << 32))) >> 32;
     }
+
+private:
+#if defined(__x86_64__)
+    static std::uint64_t bits_of(__m128i low, __m128i high)
+    {
+        return static_cast<std::uint32_t>(_mm_movemask_epi8(low)) |
+            static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(high))) << 16;
+    }
+
+    static __m128i digit_bytes(__m128i bytes)
+    {
+        return _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
+                             _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
+    }
+#endif
 };
 
 #if defined(__x86_64__)
@@ -602,8 +601,12 @@ public:
     {
         const ByteClasses c = first_bytes.line_feeds != 0 ? first_bytes : classes_of<Scan>(p);
         const std::uint64_t digits = key(c);
+        if (digits == kNoKey)
+            return;
         LineLayout line;
-        if (digits == kNoKey || !(found ? (line = *found, true) : line_layout(p, c, line)))
+        if (found)
+            line = *found;
+        else if (!line_layout(p, c, line))
             return;
         Entry& entry = entries_[slot(digits)];
         std::memcpy(entry.bytes, p, kLayoutBytes);
