@@ -31,15 +31,20 @@ uint32_t channel(float value) { return static_cast<uint32_t>(std::lround(std::cl
 
 } // namespace
 
+uint32_t grey_colour(double level)
+{
+    // Held to 0..255 before the conversion, so no value can overflow it.
+    const double grey = std::floor(level * 127 + 128.5);
+    const uint32_t g = grey >= 255.0 ? 255 : grey >= 0.0 ? static_cast<uint32_t>(grey) : 0;
+    return 0xFF000000 + g * 0x10000 + g * 0x100 + g;
+}
+
 uint32_t colour_map_colour(ColourMap map, double level)
 {
     const double held = std::isnan(level) ? 0.0 : std::clamp(level, 0.0, 1.0);
     const MapRow* row = row_of(map);
-    if (!row || !row->table) {
-        // Grey from half brightness at the lowest level to white at the top.
-        const auto grey = static_cast<uint32_t>(std::floor(held * 127 + 128.5));
-        return 0xFF000000 + grey * 0x10000 + grey * 0x100 + grey;
-    }
+    if (!row || !row->table)
+        return grey_colour(held);
     // 256 equal slices of 0..1, the top one closed.
     const auto index = std::min<size_t>(static_cast<size_t>(held * 256), 255);
     const std::array<float, 3>& rgb = (*row->table)[index];

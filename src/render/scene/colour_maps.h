@@ -8,6 +8,9 @@
 
 #include "render/scene/picture_options.h"
 
+// The grey map: half brightness at level 0 to white at 1, held to 0..255.
+uint32_t grey_colour(double level);
+
 // An opaque D3DCOLOR (0xFFRRGGBB) for `level` in 0..1; levels outside are
 // held to the ends.
 uint32_t colour_map_colour(ColourMap map, double level);

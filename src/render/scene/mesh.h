@@ -11,6 +11,10 @@
 
 #include "render/scene/picture_options.h"
 
+// Grid lines in each direction, at every (n - 1) / (kGridLines - 1)-th
+// node; the axis values stand at them too.
+inline constexpr int kGridLines = 11;
+
 // Colours are 0xAARRGGBB.
 struct SurfaceVertex {
     float x, y, z;

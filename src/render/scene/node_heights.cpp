@@ -95,12 +95,16 @@ bool write_heights(std::span<double> heights, const NodeGrid& nodes, double max_
         return true;
     if (options.log_scale && max_weight > 0) {
         // Back to weights first: log(1 + w) depends on the weights' own scale.
-        const double top = std::log1p(highest * max_weight);
+        const double top = highest * max_weight;
         for (double& h : heights)
-            h = std::log1p(h * max_weight) / top;
+            h = log_height(h * max_weight, top);
     } else {
         for (double& h : heights)
             h /= highest;
     }
     return true;
 }
+
+double log_height(double weight, double top_weight) { return std::log1p(weight) / std::log1p(top_weight); }
+
+double weight_at_log_height(double level, double top_weight) { return std::expm1(level * std::log1p(top_weight)); }

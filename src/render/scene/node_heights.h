@@ -25,3 +25,8 @@ bool write_heights(std::span<double> heights, const NodeGrid& nodes, double max_
 // grid and weighed up to a sum of 1 over what remains, so a flat field
 // stays flat to its edges and nothing is imagined beyond the range.
 void smooth_nodes(std::span<double> values, int nx, int ny, int sigma);
+
+// On a log scale a weight's height is log(1 + w) / log(1 + top), and the
+// weight at a height goes back through the same rule.
+double log_height(double weight, double top_weight);
+double weight_at_log_height(double level, double top_weight);

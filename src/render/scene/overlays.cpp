@@ -7,22 +7,21 @@
 namespace {
 
 constexpr uint32_t kMarkerColor = 0xFFFFFF00;
-constexpr int kLinesPerDirection = 11;
 
 float overlay_z(double h) { return static_cast<float>(-h - 0.01); }
 
-// Lines at every step-th node, step = (n - 1) / 10: the buffers hold
-// exactly 11 lines per direction, so other counts are not drawn.
+// Lines at every step-th node: the buffers hold exactly kGridLines lines
+// per direction, so other counts are not drawn.
 bool eleven_lines(int n)
 {
-    const int step = (n - 1) / 10;
-    return step >= 1 && (n - 1) / step + 1 == kLinesPerDirection;
+    const int step = (n - 1) / (kGridLines - 1);
+    return step >= 1 && (n - 1) / step + 1 == kGridLines;
 }
 
 bool grid_lines_fit(const NodeGrid& grid)
 {
     return grid.nodes && eleven_lines(grid.nx) && eleven_lines(grid.ny) &&
-        int64_t(kLinesPerDirection) * (int64_t(grid.nx) + grid.ny) <= 65536;
+        int64_t(kGridLines) * (int64_t(grid.nx) + grid.ny) <= 65536;
 }
 
 bool marker_fits(const NodeGrid& grid)
@@ -64,13 +63,13 @@ void write_line_pairs(std::span<uint16_t> indices, std::span<const int> line_len
 void write_grid_vertices(std::span<LineVertex> vertices, const NodeGrid& grid)
 {
     size_t k = 0;
-    const int row_step = (grid.ny - 1) / 10;
+    const int row_step = (grid.ny - 1) / (kGridLines - 1);
     for (int r = 0; r < grid.ny; r += row_step) {
         const float y = node_position(r, grid.ny);
         for (int i = 0; i < grid.nx; ++i)
             vertices[k++] = LineVertex{node_position(i, grid.nx), y, overlay_z(grid.at(i, r))};
     }
-    const int column_step = (grid.nx - 1) / 10;
+    const int column_step = (grid.nx - 1) / (kGridLines - 1);
     for (int c = 0; c < grid.nx; c += column_step) {
         const float x = node_position(c, grid.nx);
         for (int j = 0; j < grid.ny; ++j)
@@ -98,7 +97,7 @@ MeshSize grid_lines_size(const NodeGrid& grid)
 {
     if (!grid_lines_fit(grid))
         return MeshSize{0, 0};
-    return line_list_size(size_t(kLinesPerDirection) * (size_t(grid.nx) + size_t(grid.ny)), 2 * kLinesPerDirection);
+    return line_list_size(size_t(kGridLines) * (size_t(grid.nx) + size_t(grid.ny)), 2 * kGridLines);
 }
 
 MeshSize marker_size(const NodeGrid& grid, const MarkerPair& pair)
@@ -112,10 +111,10 @@ bool write_grid_lines(std::span<LineVertex> vertices, std::span<uint16_t> indice
 {
     if (!sizes_match(grid_lines_size(grid), vertices.size(), indices.size()))
         return false;
-    int lengths[2 * kLinesPerDirection];
-    for (int line = 0; line < kLinesPerDirection; ++line) {
+    int lengths[2 * kGridLines];
+    for (int line = 0; line < kGridLines; ++line) {
         lengths[line] = grid.nx;
-        lengths[kLinesPerDirection + line] = grid.ny;
+        lengths[kGridLines + line] = grid.ny;
     }
     write_grid_vertices(vertices, grid);
     write_line_pairs(indices, lengths);

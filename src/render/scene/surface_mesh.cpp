@@ -53,15 +53,7 @@ float node_fraction(int i, int n) { return static_cast<float>(i) / static_cast<f
 
 float node_position(int i, int n) { return node_fraction(i, n) - 0.5f; }
 
-uint32_t node_shade(double value)
-{
-    if (value == 0.0)
-        return 0xFF000000;
-    // Held to 0..255 before the conversion, so no value can overflow it.
-    const double level = std::floor(value * 127 + 128.5);
-    const uint32_t grey = level >= 255.0 ? 255 : level >= 0.0 ? static_cast<uint32_t>(level) : 0;
-    return 0xFF000000 + grey * 0x10000 + grey * 0x100 + grey;
-}
+uint32_t node_shade(double value) { return value == 0.0 ? 0xFF000000 : grey_colour(value); }
 
 uint32_t node_colour(ColourMap map, double value)
 {

@@ -10,6 +10,7 @@
 
 #include "render/scene/colour_maps.h"
 #include "render/scene/mesh.h"
+#include "render/scene/node_heights.h"
 #include "render/text/number_text.h"
 #include "resources/texts.h"
 
@@ -18,7 +19,6 @@ namespace {
 constexpr uint32_t kGlyphColour = 0xFFFFFFFF;
 constexpr uint32_t kOutlineColour = 0xFF000000;
 constexpr uint32_t kBarFrameColour = 0xFF202020;
-constexpr int kGridLines = 11;
 constexpr int kBarBand = 8;     // rows
 constexpr int kScaleLabels = 5; // 0, a quarter, ..., the highest weight
 // How far outside its edge a value sits, in scene units, and where an
@@ -154,8 +154,7 @@ void add_scale_bar(const OverlayScene& scene, const BarBox& bar, PictureOverlay*
 
 double scale_value(const OverlayScene& scene, double level)
 {
-    // On a log scale a level is log(1 + w) / log(1 + top): back to the weight.
-    return scene.log_scale ? std::expm1(level * std::log1p(scene.max_weight)) : level * scene.max_weight;
+    return scene.log_scale ? weight_at_log_height(level, scene.max_weight) : level * scene.max_weight;
 }
 
 namespace {
@@ -190,7 +189,7 @@ void add_axes(const OverlayScene& scene, Layout* layout)
     };
     const float x_side = scene.camera.eye.x > 0 ? 1.0f : -1.0f, y_side = scene.camera.eye.y > 0 ? 1.0f : -1.0f;
     const float x_edge = 0.5f * x_side, y_edge = 0.5f * y_side;
-    const FieldRange& r = scene.range;
+    const Range& r = scene.range;
     const double x_step = (r.x_max - r.x_min) / (kGridLines - 1), y_step = (r.y_max - r.y_min) / (kGridLines - 1);
     const int x_decimals = series_decimals(r.x_min, x_step), y_decimals = series_decimals(r.y_min, y_step);
     for (int k = 0; k < kGridLines; ++k) {
