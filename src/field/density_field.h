@@ -4,6 +4,9 @@
 
 #include <cstdio>
 
+#include "field/binning_rules.h"
+#include "field/range.h"
+
 struct DensityField;
 
 struct FieldOps {
@@ -28,10 +31,11 @@ DensityField* create_density_field(double x_min, double y_min, double x_max, dou
 double density_field_max(DensityField* field);
 
 // The rectangle the field covers; zeros on a bad handle.
-struct FieldRange {
-    double x_min, x_max, y_min, y_max;
-};
-FieldRange density_field_range(DensityField* field);
+Range density_field_range(DensityField* field);
+
+// The rule later loads spread points by (classic until set). False,
+// changing nothing, for a bad handle.
+bool density_field_set_binning(DensityField* field, BinningRule rule);
 
 // The columns later loads take x and y from, counted from 1 (1 and 2 until
 // set). False, changing nothing, for a bad handle, a column below 1 or
@@ -47,12 +51,14 @@ bool density_field_set_threads(DensityField* field, unsigned threads);
 // What the last load read. A line is a line of the file after the skipped
 // ones, or a 1023-byte part of a longer one.
 struct FieldCounts {
-    long long points;              // lines that held a point
-    long long in_range;            // points that fell inside the range and were binned
-    long long rejected_lines;      // lines with text but no point (comments and a header aside)
-    long long first_rejected_line; // the first of those, from 1; 0 for none
-    bool header;                   // text without a point before any point was passed over
-    bool stopped;                  // the watch ended the load early
+    long long points = 0;              // lines that held a point
+    long long in_range = 0;            // points that fell inside the range and were binned
+    long long rejected_lines = 0;      // lines with text but no point (comments and a header aside)
+    long long first_rejected_line = 0; // the first of those, from 1; 0 for none
+    bool header = false;               // text without a point before any point was passed over
+    bool stopped = false;              // the watch ended the load early
+    long long rejected = 0;            // points outside the range, or in no cell
+    long long not_a_number = 0;        // points with a NaN coordinate, which have no place at all
 };
 // Zeros on a bad handle or before any load.
 FieldCounts density_field_counts(DensityField* field);
@@ -60,7 +66,3 @@ FieldCounts density_field_counts(DensityField* field);
 // Asked now and then while later loads read (see ReadWatch); false stops
 // the load there. False, changing nothing, for a bad handle.
 bool density_field_set_watch(DensityField* field, bool (*go_on)(void* context), void* context);
-
-// Where the field puts a point's x: the files it was made for count x from
-// 1 below 40, so such an x moves down by one.
-inline double plotted_x(double x) { return x < 40.0 ? x - 1.0 : x; }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "field/density_field.h"
+#include "field/binning_rules.h"
 
 namespace {
 
@@ -82,11 +82,18 @@ void widen(Bounds& b, double x_min, double x_max, double y_min, double y_max, lo
     b.y_max = std::max(b.y_max, y_max);
 }
 
-void take_bounds(void*, void* partial, const Point* points, std::size_t count)
+// A fit in progress: the bounds so far, and where the rule places x.
+struct Fit {
+    Bounds total;
+    BinningRule rule;
+};
+
+void take_bounds(void* context, void* partial, const Point* points, std::size_t count)
 {
+    const BinningRule rule = static_cast<const Fit*>(context)->rule;
     Bounds& b = *static_cast<Bounds*>(partial);
     for (std::size_t k = 0; k < count; ++k) {
-        const double x = plotted_x(points[k].x), y = points[k].y;
+        const double x = placed_x(rule, points[k].x), y = points[k].y;
         if (std::isfinite(x) && std::isfinite(y))
             widen(b, x, x, y, y, 1);
     }
@@ -96,7 +103,7 @@ void add_bounds(void* context, void* partial)
 {
     Bounds& part = *static_cast<Bounds*>(partial);
     if (part.points > 0)
-        widen(*static_cast<Bounds*>(context), part.x_min, part.x_max, part.y_min, part.y_max, part.points);
+        widen(static_cast<Fit*>(context)->total, part.x_min, part.x_max, part.y_min, part.y_max, part.points);
     part = Bounds{};
 }
 
@@ -108,20 +115,23 @@ void destroy_bounds(void*, void* partial) { delete static_cast<Bounds*>(partial)
 
 double range_step(double span) { return step_for(span).times(1); }
 
-DataBounds read_data_bounds(std::FILE* stream, int skip_lines, Columns columns, ReadWatch watch)
+DataBounds read_data_bounds(std::FILE* stream, int skip_lines, Columns columns, ReadWatch watch, BinningRule rule,
+                            unsigned threads)
 {
-    Bounds total;
-    const ReadCounts read = read_chunks(
-        stream, skip_lines, ChunkSink{make_bounds, take_bounds, add_bounds, destroy_bounds, &total}, columns, watch);
-    return DataBounds{total.points, total.x_min, total.x_max, total.y_min, total.y_max, read};
+    Fit fit{Bounds{}, rule};
+    const ReadCounts read =
+        read_chunks(stream, skip_lines, ChunkSink{make_bounds, take_bounds, add_bounds, destroy_bounds, &fit}, columns,
+                    watch, threads);
+    const Bounds& total = fit.total;
+    return DataBounds{total.points, Range{total.x_min, total.x_max, total.y_min, total.y_max}, read};
 }
 
-bool fitted_range(const DataBounds& bounds, PlotRange* range)
+bool fitted_range(const DataBounds& bounds, Range* range)
 {
     if (bounds.points == 0)
         return false;
-    const Ends x = fitted_ends(bounds.x_min, bounds.x_max);
-    const Ends y = fitted_ends(bounds.y_min, bounds.y_max);
-    *range = PlotRange{x.low, x.high, y.low, y.high};
+    const Ends x = fitted_ends(bounds.range.x_min, bounds.range.x_max);
+    const Ends y = fitted_ends(bounds.range.y_min, bounds.range.y_max);
+    *range = Range{x.low, x.high, y.low, y.high};
     return true;
 }

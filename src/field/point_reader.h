@@ -9,10 +9,7 @@
 #include <cstddef>
 #include <cstdio>
 
-struct Point {
-    double x;
-    double y;
-};
+#include "field/point.h"
 
 // Receives the points in file order, a batch at a time.
 struct PointSink {

@@ -115,6 +115,14 @@ char* setting_bytes(Settings* settings, const SettingRow& row)
     return reinterpret_cast<char*>(settings) + row.offset;
 }
 
+const SettingRow& setting_row_at(size_t offset)
+{
+    for (const SettingRow& row : kRows)
+        if (row.offset == offset)
+            return row;
+    return kRows[0];
+}
+
 const char* setting_bytes(const Settings* settings, const SettingRow& row)
 {
     return reinterpret_cast<const char*>(settings) + row.offset;
@@ -224,4 +232,16 @@ void save_settings(Settings* settings)
             break;
     }
     RegCloseKey(key);
+}
+
+const char* file_name_of(const char* path)
+{
+    const char* last = std::strrchr(path, '/');
+    return last ? last + 1 : path;
+}
+
+void cut_to_folder(char* path)
+{
+    if (char* last = std::strrchr(path, '/'))
+        last[1] = '\0';
 }

@@ -14,9 +14,13 @@
 
 #define SETTINGS_KEY "Software\\kestrow\\varnel.exe"
 
+// Bytes of a path buffer: the stored folders, the file names the panel
+// handles, and the registry values they are stored in.
+inline constexpr std::size_t kPathBytes = 1024;
+
 struct Settings {
-    char data_path[1024];    // folder of the last data file, with its trailing backslash
-    char texture_path[1024]; // folder of the last texture file, likewise
+    char data_path[kPathBytes];    // folder of the last data file, with its trailing '/'
+    char texture_path[kPathBytes]; // folder of the last texture file, likewise
     int32_t x_min;
     int32_t x_max;
     int32_t y_min;
@@ -43,6 +47,14 @@ struct Settings {
     double y_marker_exact;
 };
 
+// The stored folders' paths use '/' as the separator, which is never the
+// trail byte of a double-byte character in the code pages the program
+// runs under, so a path can be cut at its last '/' byte.
+// The position just after the last '/', or the whole path when it has none.
+const char* file_name_of(const char* path);
+// Ends the string just after its last '/'; the bytes after the new end stay.
+void cut_to_folder(char* path);
+
 // How an exact value becomes the integer stored beside it.
 enum class Rounding { None, Down, Up, Nearest };
 
@@ -67,6 +79,8 @@ struct SettingRow {
 
 // Every setting, in the order of the record and the registry.
 std::span<const SettingRow> setting_rows();
+// The row of the member at `offset` (offsetof(Settings, member)).
+const SettingRow& setting_row_at(size_t offset);
 
 // The member a row describes; setting_int only for a REG_DWORD row,
 // setting_exact only for a REG_BINARY one.

@@ -25,7 +25,7 @@ struct AppState {
     WNDPROC old_render_area_proc; // the render area's own procedure
     Renderer* renderer;           // owned
     DensityField* field;          // owned; null until a data file was loaded
-    char data_file[1024];         // the file it was loaded from; empty before
+    char data_file[kPathBytes];   // the file it was loaded from; empty before
     Settings settings;
     MouseCamera mouse;
 };

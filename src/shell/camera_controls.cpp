@@ -1,15 +1,24 @@
 #include "shell/camera_controls.h"
 
 #include <algorithm>
+#include <cstddef>
 
 #include "resources/resource_ids.h"
+#include "settings/settings.h"
 #include "shell/main_window.h"
 
 namespace {
 
-int raise_elevation(int elevation, int degrees) { return std::clamp(elevation + degrees, 0, 90); }
+// Held to the range the settings keep each value in.
+int held(int value, size_t member)
+{
+    const SettingRow& row = setting_row_at(member);
+    return std::clamp(value, int(row.lower), int(row.upper));
+}
 
-int move_out(int radius, int steps) { return std::clamp(radius + 5 * steps, 0, 100); }
+int raise_elevation(int elevation, int degrees) { return held(elevation + degrees, offsetof(Settings, elevation)); }
+
+int move_out(int radius, int steps) { return held(radius + 5 * steps, offsetof(Settings, radius)); }
 
 // The six camera keys: which spin control each steps, and how.
 struct CameraKey {

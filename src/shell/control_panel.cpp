@@ -7,8 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "field/data_file.h"
-#include "field/plot_range.h"
+#include "field/field_loader.h"
 #include "resources/texts.h"
 #include "resources/resource_ids.h"
 #include "shell/app_state.h"
@@ -19,8 +18,6 @@
 #include "shell/settings.h"
 
 namespace {
-
-constexpr size_t kPathSize = sizeof(Settings::data_path);
 
 // The message for a field whose text is no number; the text stays there.
 void show_not_a_number(HWND panel, int spin)
@@ -45,7 +42,7 @@ bool read_fields(HWND panel, std::initializer_list<std::pair<int, double*>> fiel
     return true;
 }
 
-bool read_range(HWND panel, PlotRange* range)
+bool read_range(HWND panel, Range* range)
 {
     return read_fields(panel,
                        {{IDC_X_MIN_SPIN, &range->x_min},
@@ -54,7 +51,7 @@ bool read_range(HWND panel, PlotRange* range)
                         {IDC_Y_MAX_SPIN, &range->y_max}});
 }
 
-void show_range(HWND panel, const PlotRange& range)
+void show_range(HWND panel, const Range& range)
 {
     show_decimal_field(panel, IDC_X_MIN_SPIN, range.x_min);
     show_decimal_field(panel, IDC_X_MAX_SPIN, range.x_max);
@@ -82,24 +79,15 @@ void show_data_error(AppState* state, const char* message)
 void invalidate_render_area(AppState* state) { InvalidateRect(state->render_area, nullptr, FALSE); }
 
 // Only a regular file is read: a folder would open as an empty stream and
-// a device or pipe might never end. Null, with why not in `reason`, for
-// anything else or a file that cannot be opened.
-std::FILE* open_regular_file(const char* path, const char** reason, DataFileMeter* meter)
+// a device or pipe might never end. Why not for anything else, or null.
+const char* why_not_readable(const char* path)
 {
     const DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        *reason = std::strerror(EISDIR);
-        return nullptr;
-    }
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DEVICE)) {
-        *reason = text(TextId::not_a_regular_file);
-        return nullptr;
-    }
-    errno = 0;
-    std::FILE* file = open_data_file(path, meter);
-    if (!file)
-        *reason = std::strerror(errno ? errno : ENOENT);
-    return file;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return std::strerror(EISDIR);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DEVICE))
+        return text(TextId::not_a_regular_file);
+    return nullptr;
 }
 
 // The cannot-open message, followed by the file and the system's reason.
@@ -125,40 +113,6 @@ void set_loaded_title(HWND main_window, const char* path)
     SetWindowTextA(main_window, title);
 }
 
-enum class ReadResult { Loaded, CannotOpen, NoField };
-
-// A new field for the range, filled from the file. On CannotOpen nothing
-// was made; a read error counts as that too, so that a file read only in
-// part never replaces the plot.
-ReadResult read_data_file(HWND owner, const PlotRange& range, const char* path, DensityField** field_out,
-                          const char** reason)
-{
-    *field_out = nullptr;
-    LoadProgress progress(owner);
-    std::FILE* file = open_regular_file(path, reason, progress.meter());
-    if (!file)
-        return ReadResult::CannotOpen;
-    DensityField* field = create_density_field(range.x_min, range.y_min, range.x_max, range.y_max);
-    bool read_failed = false;
-    if (field) {
-        density_field_set_watch(field, LoadProgress::go_on, &progress);
-        errno = 0;
-        field->ops.load(field, file, 0);
-        read_failed = std::ferror(file) != 0;
-        if (read_failed)
-            *reason = std::strerror(errno ? errno : EIO);
-    }
-    std::fclose(file);
-    if (!field)
-        return ReadResult::NoField;
-    if (read_failed) {
-        field->ops.destroy(field);
-        return ReadResult::CannotOpen;
-    }
-    *field_out = field;
-    return ReadResult::Loaded;
-}
-
 // The renderer lets go of the old field before it is destroyed.
 void replace_field(AppState* state, DensityField* field)
 {
@@ -181,7 +135,7 @@ void show_no_point(AppState* state, const char* path, const FieldCounts& counts)
 }
 
 // Points were read but none lies in the range: asks whether to fit it.
-bool want_fitted_range(AppState* state, long long points, const PlotRange& range)
+bool want_fitted_range(AppState* state, long long points, const Range& range)
 {
     char message[512];
     std::snprintf(message, sizeof message, text(TextId::none_in_range_format), points, exact_text(range.x_min).c_str(),
@@ -192,94 +146,72 @@ bool want_fitted_range(AppState* state, long long points, const PlotRange& range
 
 enum class Offer { FitRange, Nothing };
 
-void fit_range_and_load(HWND panel, const char* path);
+// The field over the range (or over the range fitted to the points) from
+// the file, read with a progress dialog and the busy pointer.
+LoadedField read_data_file(AppState* state, const Range& range, const char* path, bool fit)
+{
+    BusyCursor busy;
+    LoadProgress progress(state->main_window);
+    LoadRequest request;
+    request.path = path;
+    request.range = range;
+    request.fit_range = fit;
+    return load_field(request, LoadWatch{progress.meter(), ReadWatch{LoadProgress::go_on, &progress}});
+}
 
-void load_data(HWND panel, const PlotRange& range, const char* path, Offer offer = Offer::FitRange)
+// The loaded field in place of the old one, unless it was cancelled or
+// holds nothing to show: then the plot stays. A field that could not be
+// made leaves no plot.
+void show_loaded(HWND panel, const char* path, LoadedField& loaded, bool fit)
 {
     AppState* state = app_state_of(panel);
-    ReadResult result;
-    const char* reason = "";
-    FieldCounts counts = {};
-    {
-        BusyCursor busy;
-        DensityField* field = nullptr;
-        result = read_data_file(state->main_window, range, path, &field, &reason);
-        if (result == ReadResult::NoField) {
-            replace_field(state, nullptr);
-            state->data_file[0] = '\0';
-            invalidate_render_area(state); // the old surface is gone
-        }
-        if (result == ReadResult::Loaded) {
-            counts = density_field_counts(field);
-            if (counts.stopped || counts.points == 0) {
-                field->ops.destroy(field); // cancelled, or nothing to show: the plot stays
-            } else {
-                std::memcpy(state->settings.data_path, path, kPathSize);
-                std::memcpy(state->data_file, path, kPathSize);
-                cut_to_folder(state->settings.data_path);
-                state->renderer->ops.set_caption(state->renderer, file_name_of(path));
-                replace_field(state, field);
-                send_camera(panel);
-                set_loaded_title(state->main_window, path);
-            }
-        }
+    if (loaded.failure == LoadFailure::no_memory) {
+        replace_field(state, nullptr);
+        state->data_file[0] = '\0';
+        invalidate_render_area(state); // the old surface is gone
+        return;
     }
-    if (result == ReadResult::CannotOpen)
+    if (!loaded.ok() || loaded.counts.stopped || loaded.counts.points == 0 || (fit && !loaded.fitted))
+        return;
+    if (loaded.fitted)
+        show_range(panel, loaded.range);
+    std::memcpy(state->settings.data_path, path, kPathBytes);
+    std::memcpy(state->data_file, path, kPathBytes);
+    cut_to_folder(state->settings.data_path);
+    state->renderer->ops.set_caption(state->renderer, file_name_of(path));
+    replace_field(state, loaded.field.release());
+    send_camera(panel);
+    set_loaded_title(state->main_window, path);
+}
+
+void load_data(HWND panel, const Range& range, const char* path, Offer offer = Offer::FitRange, bool fit = false)
+{
+    AppState* state = app_state_of(panel);
+    if (const char* reason = why_not_readable(path)) {
         show_cannot_open(state, path, reason);
-    else if (result == ReadResult::NoField)
+        return;
+    }
+    LoadedField loaded = read_data_file(state, range, path, fit);
+    show_loaded(panel, path, loaded, fit);
+    const FieldCounts& counts = loaded.counts;
+    if (loaded.failure == LoadFailure::cannot_open || loaded.failure == LoadFailure::cannot_read)
+        show_cannot_open(state, path, std::strerror(loaded.error));
+    else if (loaded.failure == LoadFailure::no_memory)
         show_data_error(state, text(TextId::no_field));
     else if (counts.stopped)
         return;
-    else if (counts.points == 0)
+    else if (counts.points == 0 || (fit && !loaded.fitted))
         show_no_point(state, path, counts);
     else if (counts.in_range == 0 && offer == Offer::FitRange && want_fitted_range(state, counts.points, range))
-        fit_range_and_load(panel, path);
-}
-
-// One pass for the points' bounds, then the load over the range fitted to
-// them, which is then in the fields.
-void fit_range_and_load(HWND panel, const char* path)
-{
-    AppState* state = app_state_of(panel);
-    const char* reason = "";
-    DataBounds bounds;
-    {
-        BusyCursor busy;
-        LoadProgress progress(state->main_window);
-        std::FILE* file = open_regular_file(path, &reason, progress.meter());
-        if (file) {
-            errno = 0;
-            bounds = read_data_bounds(file, 0, Columns{}, ReadWatch{LoadProgress::go_on, &progress});
-            if (std::ferror(file))
-                reason = std::strerror(errno ? errno : EIO);
-            else
-                reason = nullptr;
-            std::fclose(file);
-        }
-    }
-    if (reason) {
-        show_cannot_open(state, path, reason);
-        return;
-    }
-    if (bounds.read.stopped)
-        return;
-    PlotRange fitted;
-    if (!fitted_range(bounds, &fitted)) {
-        FieldCounts counts = {};
-        counts.first_rejected_line = bounds.read.first_rejected_line;
-        show_no_point(state, path, counts);
-        return;
-    }
-    show_range(panel, fitted);
-    load_data(panel, fitted, path, Offer::Nothing);
+        load_data(panel, range, path, Offer::Nothing, true);
 }
 
 void load_data_command(HWND panel, AppState* state)
 {
-    PlotRange range;
+    Range range;
     if (!read_range(panel, &range))
         return;
-    char path[kPathSize];
+    char path[kPathBytes];
     if (!open_file_dialog(state->main_window, text(TextId::data_dialog_title), state->settings.data_path, path,
                           sizeof path, text(TextId::data_filter))) {
         SetWindowTextA(state->main_window, text(TextId::program_title));
@@ -290,7 +222,7 @@ void load_data_command(HWND panel, AppState* state)
 
 void load_texture_command(HWND panel, AppState* state)
 {
-    char path[kPathSize];
+    char path[kPathBytes];
     if (open_file_dialog(state->main_window, text(TextId::texture_dialog_title), state->settings.texture_path, path,
                          sizeof path, text(TextId::texture_filter)))
         load_texture_from(panel, path);
@@ -302,7 +234,7 @@ void load_texture_command(HWND panel, AppState* state)
 // leaves the cross out rather than putting it somewhere it is not.
 void place_marker(HWND panel, AppState* state)
 {
-    PlotRange range;
+    Range range;
     double x, y;
     if (!read_range(panel, &range) || !read_fields(panel, {{IDC_X_MARKER_SPIN, &x}, {IDC_Y_MARKER_SPIN, &y}}))
         return;
@@ -347,7 +279,7 @@ void run_command(HWND panel, int command)
 
 void load_data_from(HWND panel, const char* path)
 {
-    PlotRange range;
+    Range range;
     if (read_range(panel, &range))
         load_data(panel, range, path);
 }
@@ -356,13 +288,13 @@ void fit_range_to_data(HWND panel)
 {
     AppState* state = app_state_of(panel);
     if (state && state->data_file[0])
-        fit_range_and_load(panel, state->data_file);
+        load_data(panel, Range{}, state->data_file, Offer::Nothing, true);
 }
 
 void load_texture_from(HWND panel, const char* path)
 {
     AppState* state = app_state_of(panel);
-    std::memcpy(state->settings.texture_path, path, kPathSize);
+    std::memcpy(state->settings.texture_path, path, kPathBytes);
     cut_to_folder(state->settings.texture_path);
     BusyCursor busy;
     state->renderer->ops.set_texture(state->renderer, path);

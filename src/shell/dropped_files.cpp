@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr size_t kPathSize = sizeof(Settings::data_path);
-
 // An image is what the texture loader would decode; the header says so.
 bool is_image_file(const char* path)
 {
@@ -23,7 +21,7 @@ bool is_image_file(const char* path)
 
 // Name `index` of the drop in a path buffer of the program's size; false
 // for a name too long for it, which is never cut and opened.
-bool dropped_name(HDROP drop, UINT index, char (&path)[kPathSize])
+bool dropped_name(HDROP drop, UINT index, char (&path)[kPathBytes])
 {
     std::memset(path, 0, sizeof path);
     if (DragQueryFileA(drop, index, nullptr, 0) >= sizeof path)
@@ -36,12 +34,12 @@ bool dropped_name(HDROP drop, UINT index, char (&path)[kPathSize])
 
 void load_dropped_files(AppState* state, HDROP drop)
 {
-    char data[kPathSize], image[kPathSize];
+    char data[kPathBytes], image[kPathBytes];
     bool have_data = false, have_image = false;
     bool too_long = false;
     UINT count = DragQueryFileA(drop, 0xFFFFFFFFu, nullptr, 0);
     for (UINT i = 0; i < count && !(have_data && have_image); ++i) {
-        char path[kPathSize];
+        char path[kPathBytes];
         if (!dropped_name(drop, i, path)) {
             too_long = true;
             continue;

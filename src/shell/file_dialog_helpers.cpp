@@ -20,16 +20,6 @@ OPENFILENAMEA dialog_request(HWND owner, const char* title, const char* initial_
     return ofn;
 }
 
-// The last separator of the string, or null.
-const char* last_separator(const char* path)
-{
-    const char* last = nullptr;
-    for (const char* p = path; *p; p = CharNextA(p))
-        if (*p == '/')
-            last = p;
-    return last;
-}
-
 } // namespace
 
 BOOL open_file_dialog(HWND owner, const char* title, const char* initial_dir, char* path, DWORD size,
@@ -47,16 +37,4 @@ BOOL save_file_dialog(HWND owner, const char* title, const char* initial_dir, ch
     ofn.lpstrDefExt = default_ext;
     ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     return GetSaveFileNameA(&ofn);
-}
-
-const char* file_name_of(const char* path)
-{
-    const char* last = last_separator(path);
-    return last ? last + 1 : path;
-}
-
-void cut_to_folder(char* path)
-{
-    if (const char* last = last_separator(path))
-        path[last - path + 1] = '\0';
 }

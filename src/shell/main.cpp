@@ -10,10 +10,10 @@
 
 namespace {
 
-// A path from the command line in the 1024-byte buffer the load commands
+// A path from the command line in the path buffer the load commands
 // expect, made absolute as the file dialog gives it. One that does not fit
 // is not opened: the user is told it is too long.
-bool full_path_of(HWND main_window, const char* name, char (&path)[1024])
+bool full_path_of(HWND main_window, const char* name, char (&path)[kPathBytes])
 {
     std::memset(path, 0, sizeof path);
     DWORD length = GetFullPathNameA(name, sizeof path, path, nullptr);
@@ -58,7 +58,7 @@ int varnel_main(HINSTANCE instance, const char* data_file, const char* texture_f
     ShowWindow(main_window, SW_SHOWNORMAL);
 
     // Loaded before the first frame, so that it shows them.
-    char path[1024];
+    char path[kPathBytes];
     if (state && data_file && full_path_of(main_window, data_file, path))
         load_data_from(state->panel, path);
     if (state && texture_file && IsWindow(main_window) && full_path_of(main_window, texture_file, path)) {

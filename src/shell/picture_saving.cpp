@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr size_t kPathSize = sizeof(Settings::data_path);
 constexpr char kPictureExtension[] = "png"; // given to a name typed without one
 
 struct WindowDcRelease {
@@ -49,7 +48,7 @@ bool save_picture_file(const char* path, const std::vector<uint32_t>& pixels, UI
 void show_save_error(AppState* state, const char* path)
 {
     const char* format = text(TextId::cannot_save_format);
-    std::vector<char> message(std::strlen(format) + kPathSize);
+    std::vector<char> message(std::strlen(format) + kPathBytes);
     std::snprintf(message.data(), message.size(), format, path);
     MessageBoxA(state->main_window, message.data(), text(TextId::data_error_caption), MB_OK | MB_ICONERROR);
 }
@@ -93,7 +92,7 @@ void save_picture(AppState* state)
     UINT width = 0, height = 0;
     if (!read_render_area(state->render_area, &pixels, &width, &height))
         return;
-    char path[kPathSize];
+    char path[kPathBytes];
     if (!save_file_dialog(state->main_window, text(TextId::save_dialog_title), state->settings.data_path, path,
                           sizeof path, picture_dialog_filter().c_str(), kPictureExtension))
         return;

@@ -2,7 +2,6 @@
 // arguments and the density field loaded from the data file.
 #pragma once
 
-#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -12,9 +11,7 @@
 
 #include <unistd.h>
 
-#include "field/data_file.h"
-#include "field/density_field.h"
-#include "field/plot_range.h"
+#include "field/field_loader.h"
 #include "settings/settings.h"
 #include "tools/command_basics.h"
 
@@ -26,28 +23,17 @@ inline bool parse_double(const char* text, double* value)
     return end != text && *end == '\0';
 }
 
-// XMIN XMAX YMIN YMAX as the viewer has them on its first run.
-inline std::array<double, 4> default_range()
+// The range as the viewer has it on its first run.
+inline Range default_range()
 {
     const Settings defaults = default_settings();
-    return {double(defaults.x_min), double(defaults.x_max), double(defaults.y_min), double(defaults.y_max)};
+    return Range{double(defaults.x_min), double(defaults.x_max), double(defaults.y_min), double(defaults.y_max)};
 }
-
-struct FieldDestroyer {
-    void operator()(DensityField* field) const { field->ops.destroy(field); }
-};
-using FieldPtr = std::unique_ptr<DensityField, FieldDestroyer>;
-
-// Which columns hold x and y (from 1), as --columns gives them.
-struct DataColumns {
-    int x = 1;
-    int y = 2;
-};
 
 // "--columns X Y" at argv[i]: two different whole numbers from 1 to
 // kMaxColumn. False on a usage error, with what was wrong in *problem; i
 // moves past what was taken.
-inline bool parse_columns_option(int argc, char** argv, int& i, DataColumns* columns, std::string* problem)
+inline bool parse_columns_option(int argc, char** argv, int& i, Columns* columns, std::string* problem)
 {
     const char* option = argv[i];
     const std::string rule = "columns are two different whole numbers from 1 to " + std::to_string(kMaxColumn);
@@ -69,14 +55,13 @@ inline bool parse_columns_option(int argc, char** argv, int& i, DataColumns* col
         *problem = bad_value(option, argv[i], rule.c_str());
         return false;
     }
-    *columns = DataColumns{int(values[0]), int(values[1])};
+    *columns = Columns{int(values[0]), int(values[1])};
     return true;
 }
 
 // "--range" at argv[i]: "auto", or XMIN XMAX YMIN YMAX. False on a usage
 // error, with what was wrong in *problem; i moves past what was taken.
-inline bool parse_range_option(int argc, char** argv, int& i, std::array<double, 4>* range, bool* fit,
-                               std::string* problem)
+inline bool parse_range_option(int argc, char** argv, int& i, Range* range, bool* fit, std::string* problem)
 {
     const char* option = argv[i];
     if (i + 1 < argc && std::strcmp(argv[i + 1], "auto") == 0) {
@@ -88,8 +73,8 @@ inline bool parse_range_option(int argc, char** argv, int& i, std::array<double,
         *problem = missing_value(option, "four numbers, XMIN XMAX YMIN YMAX, or auto");
         return false;
     }
-    for (double& value : *range)
-        if (!parse_double(argv[++i], &value)) {
+    for (double* value : {&range->x_min, &range->x_max, &range->y_min, &range->y_max})
+        if (!parse_double(argv[++i], value)) {
             *problem = bad_value(option, argv[i], "not a number");
             return false;
         }
@@ -130,34 +115,6 @@ private:
     DataFileMeter meter_;
 };
 
-// The range fitted to the points of the file at `path`, as the viewer fits
-// it, said on standard error. False after one line there when the file
-// cannot be opened or read; a file without a point leaves the range as it
-// was (the load then says why).
-inline bool fit_range_to_file(const char* path, int skip, DataColumns columns, std::array<double, 4>* range)
-{
-    ProgressLine progress(path);
-    File data(open_data_file(path, progress.meter()));
-    if (!data) {
-        std::fprintf(stderr, "varnel-cli: cannot open %s: %s\n", path, std::strerror(errno));
-        return false;
-    }
-    errno = 0;
-    const DataBounds bounds = read_data_bounds(data.get(), skip, Columns{columns.x, columns.y}, progress.watch());
-    if (std::ferror(data.get())) {
-        const int error = errno;
-        std::fprintf(stderr, "varnel-cli: cannot read %s: %s\n", path, std::strerror(error ? error : EIO));
-        return false;
-    }
-    PlotRange fitted;
-    if (!fitted_range(bounds, &fitted))
-        return true;
-    *range = {fitted.x_min, fitted.x_max, fitted.y_min, fitted.y_max};
-    std::fprintf(stderr, "varnel-cli: range fitted to the data: %s %s %s %s\n", exact_text(fitted.x_min).c_str(),
-                 exact_text(fitted.x_max).c_str(), exact_text(fitted.y_min).c_str(), exact_text(fitted.y_max).c_str());
-    return true;
-}
-
 // "--threads N" takes 0 (one per core, the default) to this many.
 inline constexpr long kMostThreads = 1024;
 inline constexpr char kThreadsRule[] = "not a whole number from 0 (one per core) to 1024";
@@ -176,9 +133,8 @@ inline bool parse_threads(const char* text, unsigned* threads)
 
 // A load that leaves an empty plot says why on standard error: a file with
 // no readable point, or points that all lie outside the range.
-inline void warn_if_empty(const char* path, DensityField* field, const double range[4])
+inline void warn_if_empty(const char* path, const FieldCounts& counts, const Range& range)
 {
-    const FieldCounts counts = density_field_counts(field);
     if (counts.points == 0 && counts.first_rejected_line > 0)
         std::fprintf(stderr, "varnel-cli: warning: %s holds no readable point (line %lld is the first without one)\n",
                      path, counts.first_rejected_line);
@@ -188,40 +144,36 @@ inline void warn_if_empty(const char* path, DensityField* field, const double ra
         std::fprintf(stderr,
                      "varnel-cli: warning: %lld points were read, but none lies in the range %g..%g, %g..%g"
                      " (--range auto fits it to the data)\n",
-                     counts.points, range[0], range[1], range[2], range[3]);
+                     counts.points, range.x_min, range.x_max, range.y_min, range.y_max);
 }
 
-// The field over the range (XMIN XMAX YMIN YMAX) loaded from the file at
-// `path` (plain, .gz or .zst) after `skip` lines, x and y from `columns`,
-// read on `threads` threads (0: one per core), with the load's result in
-// *loaded. Null after one line on standard error
-// when the file cannot be opened or read, or the field cannot be made.
-inline FieldPtr load_data_field(const char* path, const double range[4], int skip, int* loaded,
-                                DataColumns columns = {}, unsigned threads = 0)
+// The field the request asks for, with the percentage read on a terminal,
+// a fitted range and an empty plot said on standard error. Null field
+// after one line there when the file cannot be opened or read, or the
+// field cannot be made.
+inline LoadedField load_for_command(const LoadRequest& request)
 {
+    const char* path = request.path.c_str();
     ProgressLine progress(path);
-    File data(open_data_file(path, progress.meter()));
-    if (!data) {
-        std::fprintf(stderr, "varnel-cli: cannot open %s: %s\n", path, std::strerror(errno));
-        return nullptr;
+    LoadedField loaded = load_field(request, LoadWatch{progress.meter(), progress.watch()});
+    if (loaded.fitted) {
+        const Range& r = loaded.range;
+        std::fprintf(stderr, "varnel-cli: range fitted to the data: %s %s %s %s\n", exact_text(r.x_min).c_str(),
+                     exact_text(r.x_max).c_str(), exact_text(r.y_min).c_str(), exact_text(r.y_max).c_str());
     }
-    FieldPtr field(create_density_field(range[0], range[2], range[1], range[3]));
-    if (!field) {
+    switch (loaded.failure) {
+    case LoadFailure::none:
+        warn_if_empty(path, loaded.counts, loaded.range);
+        break;
+    case LoadFailure::cannot_open:
+        std::fprintf(stderr, "varnel-cli: cannot open %s: %s\n", path, std::strerror(loaded.error));
+        break;
+    case LoadFailure::cannot_read:
+        std::fprintf(stderr, "varnel-cli: cannot read %s: %s\n", path, std::strerror(loaded.error));
+        break;
+    case LoadFailure::no_memory:
         std::fprintf(stderr, "varnel-cli: out of memory\n");
-        return nullptr;
+        break;
     }
-    density_field_set_columns(field.get(), columns.x, columns.y);
-    density_field_set_watch(field.get(), ProgressLine::report, &progress);
-    density_field_set_threads(field.get(), threads);
-    errno = 0;
-    *loaded = field->ops.load(field.get(), data.get(), skip);
-    // A read error is no end of file: the field would show a part of the
-    // data (or none, for a folder, which fopen opens) as if it were all.
-    if (std::ferror(data.get())) {
-        const int error = errno;
-        std::fprintf(stderr, "varnel-cli: cannot read %s: %s\n", path, std::strerror(error ? error : EIO));
-        return nullptr;
-    }
-    warn_if_empty(path, field.get(), range);
-    return field;
+    return loaded;
 }

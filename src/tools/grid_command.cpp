@@ -28,31 +28,28 @@ int grid_command(int argc, char** argv)
 {
     const char* data_path = nullptr;
     const char* out_path = nullptr;
-    std::array<double, 4> range = default_range();
-    bool fit = false;
-    int skip = 0;
-    DataColumns columns;
-    unsigned threads = 0;
+    LoadRequest request;
+    request.range = default_range();
 
     for (int i = 0; i < argc; ++i) {
         const char* arg = argv[i];
         if (std::strcmp(arg, "--range") == 0) {
             std::string problem;
-            if (!parse_range_option(argc, argv, i, &range, &fit, &problem))
+            if (!parse_range_option(argc, argv, i, &request.range, &request.fit_range, &problem))
                 return usage_error(kGridUsage, problem);
         } else if (std::strcmp(arg, "--columns") == 0) {
             std::string problem;
-            if (!parse_columns_option(argc, argv, i, &columns, &problem))
+            if (!parse_columns_option(argc, argv, i, &request.columns, &problem))
                 return usage_error(kGridUsage, problem);
         } else if (std::strcmp(arg, "--skip") == 0) {
             if (i + 1 >= argc)
                 return usage_error(kGridUsage, missing_value(arg, "a number of lines"));
-            if (!parse_count(argv[++i], &skip))
+            if (!parse_count(argv[++i], &request.skip_lines))
                 return usage_error(kGridUsage, bad_value(arg, argv[i], "not a whole number from 0 to 2147483647"));
         } else if (std::strcmp(arg, "--threads") == 0) {
             if (i + 1 >= argc)
                 return usage_error(kGridUsage, missing_value(arg, "a number of threads"));
-            if (!parse_threads(argv[++i], &threads))
+            if (!parse_threads(argv[++i], &request.threads))
                 return usage_error(kGridUsage, bad_value(arg, argv[i], kThreadsRule));
         } else if (std::strcmp(arg, "-o") == 0) {
             if (i + 1 >= argc)
@@ -69,13 +66,11 @@ int grid_command(int argc, char** argv)
     if (!data_path)
         return usage_error(kGridUsage, "no data file given");
 
-    if (fit && !fit_range_to_file(data_path, skip, columns, &range))
+    request.path = data_path;
+    const LoadedField loaded = load_for_command(request);
+    if (!loaded.field)
         return 1;
-    int loaded = 0;
-    FieldPtr loaded_field = load_data_field(data_path, range.data(), skip, &loaded, columns, threads);
-    if (!loaded_field)
-        return 1;
-    DensityField* field = loaded_field.get();
+    DensityField* field = loaded.field.get();
 
     ReplacingFile out_file;
     std::FILE* out = stdout;
@@ -96,10 +91,10 @@ int grid_command(int argc, char** argv)
     const bool write_failed = out_path ? !out_file.commit() : std::fflush(out) != 0 || std::ferror(out);
 
     // The counts beyond the first three came later; they go at the end.
-    const FieldCounts counts = density_field_counts(field);
-    std::fprintf(stderr, "load=%d rejected=%d max=%.17g points=%lld in_range=%lld rejected_lines=%lld header=%d\n",
-                 loaded, field->ops.rejected(field), density_field_max(field), counts.points, counts.in_range,
-                 counts.rejected_lines, counts.header ? 1 : 0);
+    const FieldCounts& counts = loaded.counts;
+    std::fprintf(stderr, "load=%d rejected=%lld max=%.17g points=%lld in_range=%lld rejected_lines=%lld header=%d\n",
+                 loaded.loaded, counts.rejected, loaded.max, counts.points, counts.in_range, counts.rejected_lines,
+                 counts.header ? 1 : 0);
     if (write_failed && out_path)
         return cannot_write(out_path, out_file.reason());
     if (write_failed) {

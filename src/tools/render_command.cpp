@@ -63,14 +63,20 @@ CameraSetting default_camera()
     return {defaults.radius, defaults.azimuth, defaults.elevation};
 }
 
+// What render loads unless told otherwise: the viewer's first range.
+LoadRequest load_request()
+{
+    LoadRequest request;
+    request.range = default_range();
+    return request;
+}
+
 struct Options {
     const char* data_path = nullptr;
     const char* out_path = nullptr;
     PictureFormat out_format = PictureFormat::png;
     const char* texture_path = nullptr;
-    std::array<double, 4> range = default_range(); // XMIN XMAX YMIN YMAX
-    bool fit = false;                              // "--range auto": fitted to the data
-    DataColumns columns;
+    LoadRequest load = load_request(); // the data file, its columns and the range
     CameraSetting camera = default_camera();
     UINT width = 640, height = 480;
     bool marker = false;
@@ -112,11 +118,11 @@ std::string parse_options(int argc, char** argv, Options* o)
                 return bad_value(arg, o->out_path, "the picture's name must end in " + or_list(picture_extensions()));
         } else if (std::strcmp(arg, "--columns") == 0) {
             std::string problem;
-            if (!parse_columns_option(argc, argv, i, &o->columns, &problem))
+            if (!parse_columns_option(argc, argv, i, &o->load.columns, &problem))
                 return problem;
         } else if (std::strcmp(arg, "--range") == 0) {
             std::string problem;
-            if (!parse_range_option(argc, argv, i, &o->range, &o->fit, &problem))
+            if (!parse_range_option(argc, argv, i, &o->load.range, &o->load.fit_range, &problem))
                 return problem;
         } else if (std::strcmp(arg, "--camera") == 0) {
             if (left < 3)
@@ -198,13 +204,6 @@ double milliseconds_since(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// The name the status line shows: the path after its last slash.
-const char* file_name_of(const char* path)
-{
-    const char* slash = std::strrchr(path, '/');
-    return slash ? slash + 1 : path;
-}
-
 double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -227,11 +226,10 @@ int render_command(int argc, char** argv)
         return cannot_write(o.out_path, out.reason());
 
     Clock::time_point start = Clock::now();
-    if (o.fit && !fit_range_to_file(o.data_path, 0, o.columns, &o.range))
-        return 1;
-    int loaded = 0;
-    const FieldPtr field = load_data_field(o.data_path, o.range.data(), 0, &loaded, o.columns, o.threads);
-    if (!field)
+    o.load.path = o.data_path;
+    o.load.threads = o.threads;
+    const LoadedField loaded = load_for_command(o.load);
+    if (!loaded.field)
         return 1;
     const double load_ms = milliseconds_since(start);
 
@@ -245,27 +243,26 @@ int render_command(int argc, char** argv)
     }
     Renderer* r = renderer.get();
     r->ops.set_picture_options(r, &o.picture); // before the field, so the mesh is built once
-
-    r->ops.set_picture_options(r, &o.picture);
     r->ops.set_caption(r, file_name_of(o.data_path));
     start = Clock::now();
-    r->ops.set_field(r, field.get());
+    r->ops.set_field(r, loaded.field.get());
     double mesh_ms = milliseconds_since(start);
 
     double texture_ms = 0;
     if (o.texture_path) {
         start = Clock::now();
-        const HRESULT loaded = r->ops.set_texture(r, o.texture_path);
+        const HRESULT texture = r->ops.set_texture(r, o.texture_path);
         texture_ms = milliseconds_since(start);
-        if (FAILED(loaded))
+        if (FAILED(texture))
             std::fprintf(stderr, "varnel-cli: warning: cannot load texture %s: 0x%08" PRIX32 "\n", o.texture_path,
-                         static_cast<uint32_t>(loaded));
+                         static_cast<uint32_t>(texture));
     }
 
     if (o.marker) {
         // The pair the panel builds from the marker and the range.
-        const MarkerPair pair{(o.marker_x - o.range[0]) / (o.range[1] - o.range[0]),
-                              (o.marker_y - o.range[2]) / (o.range[3] - o.range[2])};
+        const Range& range = loaded.range;
+        const MarkerPair pair{(o.marker_x - range.x_min) / (range.x_max - range.x_min),
+                              (o.marker_y - range.y_min) / (range.y_max - range.y_min)};
         start = Clock::now();
         r->ops.set_marker(r, &pair);
         mesh_ms += milliseconds_since(start);

@@ -10,7 +10,7 @@
 
 namespace {
 
-TEST(PlotRangeTest, TheStepIsTheRoundNumberNearestAHundredthOfTheSpan)
+TEST(RangeTest, TheStepIsTheRoundNumberNearestAHundredthOfTheSpan)
 {
     const struct {
         double span, step;
@@ -25,12 +25,12 @@ TEST(PlotRangeTest, TheStepIsTheRoundNumberNearestAHundredthOfTheSpan)
 // The fitted range holds every point (x as plotted: one lower below 40)
 // with a margin, its ends on multiples of the step, and nothing for a file
 // without a finite point.
-TEST(PlotRangeTest, TheFittedRangeHoldsEveryPointOnRoundEnds)
+TEST(RangeTest, TheFittedRangeHoldsEveryPointOnRoundEnds)
 {
     const struct {
         const char* text;
         bool fitted;
-        PlotRange range;
+        Range range;
     } cases[] = {
         {"1800 1800\n2200 2200\n", true, {1790, 2210, 1790, 2210}},
         {"-3.5 100\n7 120\n0.25 1e3\n", true, {-4.8, 6.3, 80, 1020}},
@@ -54,10 +54,11 @@ TEST(PlotRangeTest, TheFittedRangeHoldsEveryPointOnRoundEnds)
     };
     for (const auto& c : cases) {
         TempStream in(c.text);
-        const DataBounds bounds = read_data_bounds(in.file, 0);
-        PlotRange range{1, 2, 3, 4};
-        EXPECT_EQ(fitted_range(bounds, &range), c.fitted) << c.text;
-        const PlotRange expected = c.fitted ? c.range : PlotRange{1, 2, 3, 4};
+        const DataBounds data = read_data_bounds(in.file, 0);
+        const Range& bounds = data.range;
+        Range range{1, 2, 3, 4};
+        EXPECT_EQ(fitted_range(data, &range), c.fitted) << c.text;
+        const Range expected = c.fitted ? c.range : Range{1, 2, 3, 4};
         EXPECT_EQ(range.x_min, expected.x_min) << c.text;
         EXPECT_EQ(range.x_max, expected.x_max) << c.text;
         EXPECT_EQ(range.y_min, expected.y_min) << c.text;
@@ -74,7 +75,7 @@ TEST(PlotRangeTest, TheFittedRangeHoldsEveryPointOnRoundEnds)
 
 // The watch is asked once a megabyte; stopping drops what was not yet
 // handed out, so no cut line counts.
-TEST(PlotRangeTest, AWatchThatSaysStopEndsTheReadEarly)
+TEST(RangeTest, AWatchThatSaysStopEndsTheReadEarly)
 {
     std::string text;
     while (text.size() < (5u << 20))

@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 #include "field/data_file.h"
-#include "field/density_field.h"
+#include "field/field_loader.h"
 #include "field/plot_range.h"
 #include "field/point_reader.h"
 
@@ -61,27 +61,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if (bounds.points > bounds.read.points)
         std::abort();
-    PlotRange range;
+    Range range;
+    const Range& b = bounds.range;
     if (fitted_range(bounds, &range)) {
-        const bool holds = range.x_min <= bounds.x_min && bounds.x_max < range.x_max && range.y_min <= bounds.y_min &&
-            bounds.y_max < range.y_max;
-        const bool limited = std::fabs(bounds.x_min) >= kRangeLimit || std::fabs(bounds.x_max) >= kRangeLimit ||
-            std::fabs(bounds.y_min) >= kRangeLimit || std::fabs(bounds.y_max) >= kRangeLimit;
+        const bool holds =
+            range.x_min <= b.x_min && b.x_max < range.x_max && range.y_min <= b.y_min && b.y_max < range.y_max;
+        const bool limited = std::fabs(b.x_min) >= kRangeLimit || std::fabs(b.x_max) >= kRangeLimit ||
+            std::fabs(b.y_min) >= kRangeLimit || std::fabs(b.y_max) >= kRangeLimit;
         if (!holds && !limited)
             std::abort();
     }
 
-    if (std::FILE* in = open_data_file(path.c_str())) {
-        Budget budget;
-        DensityField* field = create_density_field(0, 0, 4000, 4000);
-        density_field_set_columns(field, columns.x, columns.y);
-        density_field_set_watch(field, Budget::go_on, &budget);
-        field->ops.load(field, in, 0);
-        const FieldCounts counts = density_field_counts(field);
+    Budget budget;
+    LoadRequest request;
+    request.path = path;
+    request.columns = columns;
+    request.range = Range{0, 4000, 0, 4000};
+    const LoadedField loaded = load_field(request, LoadWatch{nullptr, ReadWatch{Budget::go_on, &budget}});
+    if (loaded.ok()) {
+        const FieldCounts& counts = loaded.counts;
         if (counts.points != bounds.read.points || counts.in_range > counts.points)
             std::abort();
-        field->ops.destroy(field);
-        std::fclose(in);
     }
     unlink(path.c_str());
     return 0;

@@ -3,7 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "shell/file_dialog_helpers.h"
+#include "platform/win32/winnls.h"
+#include "settings/settings.h"
 
 namespace {
 

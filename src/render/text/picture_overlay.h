@@ -50,7 +50,7 @@ struct PictureOverlay {
 struct OverlayScene {
     unsigned width, height;
     CameraVectors camera;
-    FieldRange range;
+    Range range;
     double max_weight; // the highest node drawn, before normalisation
     FieldCounts counts;
     std::string_view caption; // the data file's name

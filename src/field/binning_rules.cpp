@@ -1,0 +1,264 @@
+#include "field/binning_rules.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <iterator>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+#include "field/point.h"
+
+namespace {
+
+constexpr int kNodes = 201;
+constexpr int kCells = kNodes - 1;
+
+// A rule is where a point's x is placed and how one direction's fraction f
+// of the cell splits between the cell's first and second node; a node gets
+// the product of its two directions' shares.
+
+// Standard bilinear spreading: the nearer node gets the larger share, so a
+// point on a node puts all of its weight there.
+struct BilinearRule {
+    static double placed_x(double x) { return x; }
+    static double first_share(double f) { return 1 - f; }
+    static double second_share(double f) { return f; }
+#if defined(__x86_64__)
+    [[gnu::target("avx2")]] static __m256d placed_x(__m256d x) { return x; }
+    [[gnu::target("avx2")]] static __m256d first_share(__m256d f) { return _mm256_sub_pd(_mm256_set1_pd(1.0), f); }
+    [[gnu::target("avx2")]] static __m256d second_share(__m256d f) { return f; }
+#endif
+};
+
+// The first rule: the files it was made for count x from 1 below 40, so
+// such an x moves down by one; and each point's weight is mirrored inside
+// its cell, the node nearest it getting the smallest share.
+struct ClassicRule {
+    static double placed_x(double x) { return x < 40.0 ? x - 1.0 : x; }
+    static double first_share(double f) { return f; }
+    static double second_share(double f) { return 1 - f; }
+#if defined(__x86_64__)
+    [[gnu::target("avx2")]] static __m256d placed_x(__m256d x)
+    {
+        const __m256d low = _mm256_cmp_pd(x, _mm256_set1_pd(40.0), _CMP_LT_OQ);
+        return _mm256_blendv_pd(x, _mm256_sub_pd(x, _mm256_set1_pd(1.0)), low);
+    }
+    [[gnu::target("avx2")]] static __m256d first_share(__m256d f) { return f; }
+    [[gnu::target("avx2")]] static __m256d second_share(__m256d f) { return _mm256_sub_pd(_mm256_set1_pd(1.0), f); }
+#endif
+};
+
+typedef double Pair __attribute__((vector_size(16)));
+
+// A point's cell, by its first node, and where in the cell it lies.
+struct CellPlace {
+    int node;
+    double fx, fy;
+};
+
+// Whether the quotients of a point's place put it in a cell.
+inline bool in_a_cell(double qx, double qy) { return qx >= 0.0 && qx <= kCells && qy >= 0.0 && qy <= kCells; }
+
+// The place of one point in its cell, unless it falls in none: then false,
+// counting it as rejected, or as no number when it is NaN.
+template <class Rule>
+inline bool place_point(const CellGeometry& b, Point point, CellPlace& place, BinCounts& counts)
+{
+    double x = point.x, y = point.y;
+    // A NaN would pass every range test below.
+    if (std::isnan(x) || std::isnan(y)) {
+        ++counts.not_a_number;
+        return false;
+    }
+    x = Rule::placed_x(x);
+    if (x < b.x_min || x >= b.x_max || y < b.y_min || y >= b.y_max) {
+        ++counts.rejected;
+        return false;
+    }
+    // Both quotients with one packed division; each lane is the same
+    // correctly rounded quotient the scalar division gives.
+    const Pair q = Pair{x - b.x_min, y - b.y_min} / Pair{b.dx, b.dy};
+    const double qx = q[0];
+    const double qy = q[1];
+    // A point inside the range can still have no cell: a range that
+    // overflows gives inf / inf, one whose cells round to no size (or to
+    // much less than a 200th of it) gives an infinite or too large
+    // quotient. Such a point is counted as rejected; the negated test also
+    // catches NaN.
+    if (!in_a_cell(qx, qy)) {
+        ++counts.rejected;
+        return false;
+    }
+    // Both quotients lie in 0..200 here, where truncation is floor. Just
+    // below the upper edge a quotient can round up to exactly 200.
+    const int gx = std::min(static_cast<int>(qx), kCells - 1);
+    const int gy = std::min(static_cast<int>(qy), kCells - 1);
+    place = CellPlace{gy * kNodes + gx, qx - gx, qy - gy};
+    return true;
+}
+
+// Spreads one point over the four nodes of its cell, in this order.
+template <class Rule>
+inline void spread(double* grid, const CellPlace& place)
+{
+    const double first_x = Rule::first_share(place.fx), second_x = Rule::second_share(place.fx);
+    const double first_y = Rule::first_share(place.fy), second_y = Rule::second_share(place.fy);
+    double* const row0 = grid + place.node;
+    double* const row1 = row0 + kNodes;
+    row0[0] += first_x * first_y;
+    row0[1] += second_x * first_y;
+    row1[0] += first_x * second_y;
+    row1[1] += second_x * second_y;
+}
+
+// Points are placed in their cells this many at a time, then added in.
+constexpr std::size_t kPlaceBatch = 256;
+
+template <class Rule>
+void bin_points_plain(const CellGeometry& b, const Point* points, std::size_t count, double* grid, BinCounts& counts)
+{
+    CellPlace places[kPlaceBatch];
+    for (std::size_t first = 0; first < count; first += kPlaceBatch) {
+        const std::size_t batch = std::min(kPlaceBatch, count - first);
+        std::size_t placed = 0;
+        for (std::size_t k = 0; k < batch; ++k)
+            placed += place_point<Rule>(b, points[first + k], places[placed], counts);
+        counts.binned += static_cast<long long>(placed);
+        for (std::size_t k = 0; k < placed; ++k)
+            spread<Rule>(grid, places[k]);
+    }
+}
+
+#if defined(__x86_64__)
+// The same as placing and spreading each point in turn, four points at a
+// time on processors with AVX2: every lane takes the very steps
+// place_point and spread take, and the points are added in their order, so
+// the nodes get the same bits.
+template <class Rule>
+[[gnu::target("avx2")]] void bin_points_wide(const CellGeometry& b, const Point* points, std::size_t count,
+                                             double* grid, BinCounts& counts)
+{
+    const __m256d x_min = _mm256_set1_pd(b.x_min), x_max = _mm256_set1_pd(b.x_max);
+    const __m256d y_min = _mm256_set1_pd(b.y_min), y_max = _mm256_set1_pd(b.y_max);
+    const __m256d dx = _mm256_set1_pd(b.dx), dy = _mm256_set1_pd(b.dy);
+    const __m256d zero = _mm256_setzero_pd(), cells = _mm256_set1_pd(kCells);
+    std::size_t k = 0;
+    for (; k + 4 <= count; k += 4) {
+        // x0 y0 x1 y1 and x2 y2 x3 y3 into x0..x3 and y0..y3.
+        const __m256d first = _mm256_loadu_pd(&points[k].x);
+        const __m256d second = _mm256_loadu_pd(&points[k + 2].x);
+        __m256d x = _mm256_permute4x64_pd(_mm256_unpacklo_pd(first, second), 0xD8);
+        const __m256d y = _mm256_permute4x64_pd(_mm256_unpackhi_pd(first, second), 0xD8);
+        const int points_there = ~_mm256_movemask_pd(_mm256_cmp_pd(x, y, _CMP_UNORD_Q)) & 0xF;
+        counts.not_a_number += std::popcount(static_cast<unsigned>(~points_there & 0xF));
+        x = Rule::placed_x(x);
+        const __m256d in_range =
+            _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(x, x_min, _CMP_GE_OQ), _mm256_cmp_pd(x, x_max, _CMP_LT_OQ)),
+                          _mm256_and_pd(_mm256_cmp_pd(y, y_min, _CMP_GE_OQ), _mm256_cmp_pd(y, y_max, _CMP_LT_OQ)));
+        const __m256d qx = _mm256_div_pd(_mm256_sub_pd(x, x_min), dx);
+        const __m256d qy = _mm256_div_pd(_mm256_sub_pd(y, y_min), dy);
+        const __m256d in_cell =
+            _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(qx, zero, _CMP_GE_OQ), _mm256_cmp_pd(qx, cells, _CMP_LE_OQ)),
+                          _mm256_and_pd(_mm256_cmp_pd(qy, zero, _CMP_GE_OQ), _mm256_cmp_pd(qy, cells, _CMP_LE_OQ)));
+        const int placed_lanes = _mm256_movemask_pd(_mm256_and_pd(in_range, in_cell)) & points_there;
+        counts.rejected += std::popcount(static_cast<unsigned>(points_there & ~placed_lanes));
+        if (placed_lanes == 0)
+            continue;
+        const __m128i last = _mm_set1_epi32(kCells - 1);
+        const __m128i gx = _mm_min_epi32(_mm256_cvttpd_epi32(qx), last);
+        const __m128i gy = _mm_min_epi32(_mm256_cvttpd_epi32(qy), last);
+        const __m256d fx = _mm256_sub_pd(qx, _mm256_cvtepi32_pd(gx));
+        const __m256d fy = _mm256_sub_pd(qy, _mm256_cvtepi32_pd(gy));
+        const __m256d first_x = Rule::first_share(fx), second_x = Rule::second_share(fx);
+        const __m256d first_y = Rule::first_share(fy), second_y = Rule::second_share(fy);
+        // Each lane's two weights in a node row side by side: lanes 0 and
+        // 2 from the unpacked low halves, 1 and 3 from the high ones.
+        const __m256d top_w = _mm256_mul_pd(first_x, first_y), top_e = _mm256_mul_pd(second_x, first_y);
+        const __m256d low_w = _mm256_mul_pd(first_x, second_y), low_e = _mm256_mul_pd(second_x, second_y);
+        alignas(32) double top[2][4], low[2][4];
+        _mm256_store_pd(top[0], _mm256_unpacklo_pd(top_w, top_e));
+        _mm256_store_pd(top[1], _mm256_unpackhi_pd(top_w, top_e));
+        _mm256_store_pd(low[0], _mm256_unpacklo_pd(low_w, low_e));
+        _mm256_store_pd(low[1], _mm256_unpackhi_pd(low_w, low_e));
+        alignas(16) int node[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(node),
+                        _mm_add_epi32(_mm_mullo_epi32(gy, _mm_set1_epi32(kNodes)), gx));
+        for (unsigned lanes = static_cast<unsigned>(placed_lanes); lanes; lanes &= lanes - 1) {
+            const int lane = std::countr_zero(lanes);
+            const int half = (lane >> 1) * 2;
+            double* const row0 = grid + node[lane];
+            double* const row1 = row0 + kNodes;
+            _mm_storeu_pd(row0, _mm_add_pd(_mm_loadu_pd(row0), _mm_load_pd(&top[lane & 1][half])));
+            _mm_storeu_pd(row1, _mm_add_pd(_mm_loadu_pd(row1), _mm_load_pd(&low[lane & 1][half])));
+        }
+        counts.binned += std::popcount(static_cast<unsigned>(placed_lanes));
+    }
+    bin_points_plain<Rule>(b, points + k, count - k, grid, counts);
+}
+#endif
+
+using BinFunction = void (*)(const CellGeometry&, const Point*, std::size_t, double*, BinCounts&);
+
+// Every rule: its name, where it places x, and its two forms of binning.
+struct RuleForms {
+    BinningRule rule;
+    const char* name;
+    double (*placed_x)(double x);
+    BinFunction plain;
+    BinFunction wide; // null where the processor's kind has none
+};
+
+#if defined(__x86_64__)
+#define WIDE_FORM(Rule) bin_points_wide<Rule>
+#else
+#define WIDE_FORM(Rule) nullptr
+#endif
+
+constexpr RuleForms kRules[] = {
+    {BinningRule::bilinear, "bilinear", BilinearRule::placed_x, bin_points_plain<BilinearRule>,
+     WIDE_FORM(BilinearRule)},
+    {BinningRule::classic, "classic", ClassicRule::placed_x, bin_points_plain<ClassicRule>, WIDE_FORM(ClassicRule)},
+};
+
+#undef WIDE_FORM
+
+const RuleForms& forms_of(BinningRule rule)
+{
+    for (const RuleForms& forms : kRules)
+        if (forms.rule == rule)
+            return forms;
+    return kRules[0];
+}
+
+} // namespace
+
+double placed_x(BinningRule rule, double x) { return forms_of(rule).placed_x(x); }
+
+const char* binning_rule_name(BinningRule rule) { return forms_of(rule).name; }
+
+bool binning_rule_named(std::string_view name, BinningRule* rule)
+{
+    for (const RuleForms& forms : kRules)
+        if (name == forms.name) {
+            *rule = forms.rule;
+            return true;
+        }
+    return false;
+}
+
+void bin_points(BinningRule rule, bool wide, const CellGeometry& cells, const Point* points, std::size_t count,
+                double* nodes, BinCounts& counts)
+{
+    const RuleForms& forms = forms_of(rule);
+#if defined(__x86_64__)
+    static const bool has_avx2 = __builtin_cpu_supports("avx2");
+    if (wide && has_avx2 && forms.wide) {
+        forms.wide(cells, points, count, nodes, counts);
+        return;
+    }
+#endif
+    forms.plain(cells, points, count, nodes, counts);
+}

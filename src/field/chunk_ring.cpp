@@ -1,0 +1,197 @@
+#include "field/chunk_ring.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Chunks are parsed, each into its own partial, on worker threads while the
+// caller's thread cuts the input ahead and adds the partials into the total
+// strictly in file order. A few chunks per thread are in flight at once, so
+// memory stays bounded whatever the file's length.
+class ChunkRing {
+public:
+    // Room for every thread to parse one chunk while the caller cuts the
+    // next and adds the oldest.
+    ChunkRing(unsigned threads, ChunkSink sink) : ring_(threads + 2), sink_(sink) {}
+
+    ~ChunkRing()
+    {
+        stop();
+        for (Chunk& chunk : ring_)
+            if (chunk.partial)
+                sink_.destroy(sink_.context, chunk.partial);
+    }
+
+    bool start(unsigned workers)
+    {
+        try {
+            for (unsigned i = 0; i < workers; ++i)
+                threads_.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+            stop();
+            return false;
+        }
+        return true;
+    }
+
+    ReadCounts run(PointSource& source)
+    {
+        source_ = &source;
+        long long filled = 0;
+        while (!source.done()) {
+            if (filled >= ring_size())
+                deliver(filled - ring_size());
+            Chunk& chunk = ring_[static_cast<std::size_t>(filled % ring_size())];
+            // Partials are made as slots are first used: a small file needs one.
+            if (!chunk.partial)
+                chunk.partial = sink_.make(sink_.context);
+            chunk.text = source.next_chunk(chunk.storage);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                chunk.state = Chunk::Filled;
+                last_filled_ = filled;
+            }
+            work_ready_.notify_one();
+            ++filled;
+        }
+        for (long long k = std::max(0LL, filled - ring_size()); k < filled; ++k)
+            deliver(k);
+        counts_.stopped = source.stopped();
+        return counts_;
+    }
+
+private:
+    long long ring_size() const { return static_cast<long long>(ring_.size()); }
+
+    struct Chunk {
+        enum State { Free, Filled, Parsing, Parsed };
+        State state = Free;
+        ChunkBytes storage; // the bytes, when the source does not keep them
+        ChunkText text;
+        void* partial = nullptr;
+        std::vector<Point> points; // scratch
+        ChunkCounts counts;
+    };
+
+    void stop()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            closing_ = true;
+        }
+        work_ready_.notify_all();
+        for (std::thread& t : threads_)
+            t.join();
+        threads_.clear();
+    }
+
+    void deliver(long long sequence)
+    {
+        Chunk& chunk = ring_[static_cast<std::size_t>(sequence % ring_size())];
+        {
+            // Rather than wait, this thread parses the next chunk nobody
+            // has taken yet; with no workers it parses them all.
+            std::unique_lock<std::mutex> lock(mutex_);
+            while (chunk.state != Chunk::Parsed) {
+                if (next_to_parse_ <= last_filled_) {
+                    Chunk& other = claim_next();
+                    lock.unlock();
+                    parse(other);
+                    lock.lock();
+                    other.state = Chunk::Parsed;
+                    parsed_.notify_all();
+                } else {
+                    parsed_.wait(lock);
+                }
+            }
+        }
+        if (chunk.counts.points > 0)
+            sink_.add(sink_.context, chunk.partial);
+        add_counts(chunk.counts);
+        std::lock_guard<std::mutex> lock(mutex_);
+        chunk.state = Chunk::Free;
+    }
+
+    // In file order. Text without a point before any point or other such
+    // text (comments and blank lines aside) is a header, not a rejected line.
+    void add_counts(const ChunkCounts& c)
+    {
+        long long rejected = c.rejected;
+        int first = 0;
+        if (c.rejected > 0 && !c.point_before_rejected && counts_.points == 0 && counts_.rejected_lines == 0 &&
+            !counts_.header) {
+            counts_.header = true;
+            --rejected;
+            first = 1;
+        }
+        if (rejected > 0 && counts_.first_rejected_line == 0)
+            counts_.first_rejected_line = pieces_before_ + c.first_rejected[first];
+        counts_.rejected_lines += rejected;
+        counts_.points += c.points;
+        pieces_before_ += c.pieces;
+    }
+
+    // Takes the oldest filled chunk for parsing; the lock is held.
+    Chunk& claim_next()
+    {
+        Chunk& chunk = ring_[static_cast<std::size_t>(next_to_parse_++ % ring_size())];
+        chunk.state = Chunk::Parsing;
+        return chunk;
+    }
+
+    void parse(Chunk& chunk) { chunk.counts = source_->parse(chunk.text, sink_, chunk.partial, chunk.points); }
+
+    void work()
+    {
+        for (;;) {
+            Chunk* chunk;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                work_ready_.wait(lock, [&] { return closing_ || next_to_parse_ <= last_filled_; });
+                if (next_to_parse_ > last_filled_)
+                    return;
+                chunk = &claim_next();
+            }
+            parse(*chunk);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                chunk->state = Chunk::Parsed;
+            }
+            parsed_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable work_ready_;
+    std::condition_variable parsed_;
+    std::vector<Chunk> ring_;
+    long long last_filled_ = -1;
+    long long next_to_parse_ = 0;
+    bool closing_ = false;
+    std::vector<std::thread> threads_;
+    const PointSource* source_ = nullptr; // while run runs
+    const ChunkSink sink_;
+    ReadCounts counts_;
+    long long pieces_before_ = 0; // delivered so far
+};
+
+} // namespace
+
+ReadCounts read_source(PointSource& source, ChunkSink sink, unsigned threads)
+{
+    // This thread cuts, parses and adds; from the second chunk on, the
+    // other threads parse ahead. Without threads to be had it all happens
+    // here.
+    if (threads == 0)
+        threads = std::max(1u, std::thread::hardware_concurrency());
+    const unsigned workers = source.all_taken() ? 0 : threads - 1;
+    ChunkRing ring(workers + 1, sink);
+    if (!ring.start(workers))
+        ring.start(0);
+    return ring.run(source);
+}

@@ -1,0 +1,12 @@
+// The ring of threads that reads any point source: chunks parsed ahead on
+// worker threads, their partials added into the total strictly in chunk
+// order on the caller's thread, so the total is the same whatever the
+// number of threads.
+#pragma once
+
+#include "field/point_reader.h"
+#include "field/point_source.h"
+
+// Reads the source to its end (or until its watch stops it) on `threads`
+// threads, the caller's included (0: one per core).
+ReadCounts read_source(PointSource& source, ChunkSink sink, unsigned threads);

@@ -1,0 +1,58 @@
+// One way to load a field, for the viewer and the command line alike: what
+// to read and how (a LoadRequest), and what came of it (a LoadedField). The
+// caller shows the outcome in its own words; nothing here prints.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "field/binning_rules.h"
+#include "field/data_file.h"
+#include "field/density_field.h"
+#include "field/point_reader.h"
+#include "field/range.h"
+
+struct FieldDestroyer {
+    void operator()(DensityField* field) const { field->ops.destroy(field); }
+};
+using FieldPtr = std::unique_ptr<DensityField, FieldDestroyer>;
+
+struct LoadRequest {
+    std::string path; // a data file: plain, .gz or .zst
+    Columns columns;  // where x and y stand in a line
+    int skip_lines = 0;
+    Range range;
+    bool fit_range = false; // first fit the range to the points (a file without any keeps `range`)
+    BinningRule binning = BinningRule::classic;
+    unsigned threads = 0; // that read the text; 0: one per core
+};
+
+// How a load shows its progress: the meter the data file keeps up to date
+// (from 0 again for each pass over the file), and the watch the reader asks
+// between megabytes, which may stop the load.
+struct LoadWatch {
+    DataFileMeter* meter = nullptr;
+    ReadWatch watch;
+};
+
+enum class LoadFailure {
+    none,
+    cannot_open, // the file could not be opened
+    cannot_read, // a read failed part way: a field of part of the data would mislead
+    no_memory,   // the field could not be made
+};
+
+struct LoadedField {
+    LoadFailure failure = LoadFailure::none;
+    int error = 0;       // errno of an open or read that failed
+    Range range;         // the range loaded: the fitted one after a fit
+    bool fitted = false; // the range was fitted to the points
+    FieldPtr field;      // null on failure, and when a fit was stopped
+    int loaded = 0;      // 1 when the field holds a normalised grid
+    double max = 0;      // the largest node before normalisation
+    FieldCounts counts;  // what the load (or a stopped fit) read
+
+    bool ok() const { return failure == LoadFailure::none; }
+};
+
+LoadedField load_field(const LoadRequest& request, LoadWatch watch = {});

@@ -1,0 +1,138 @@
+#include "field/line_pieces.h"
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cstring>
+
+#include "field/number_parsing.h"
+#include "field/usual_lines.h"
+
+using namespace text_numbers;
+
+namespace {
+
+std::atomic<bool> g_wide_scan_allowed{true};
+
+// Points go to the sink this many at a time, while they are still in the
+// cache.
+constexpr std::size_t kBatchPoints = 4096;
+
+// Every piece of [begin, end), which starts at a piece start and ends at a
+// piece end or at the end of the data; the points into `partial`, through
+// the `points` scratch.
+template <class Scan>
+ChunkCounts parse_pieces(const char* begin, const char* end, Columns columns, const ChunkSink& sink, void* partial,
+                         std::vector<Point>& points)
+{
+    const bool first_two = columns.x == 1 && columns.y == 2;
+    usual_lines::LayoutMemo layouts;
+    ChunkCounts counts;
+    // The points are held here until a batch is full.
+    points.resize(kBatchPoints);
+    std::size_t held = 0;
+    const auto hold = [&] {
+        if (++held == kBatchPoints) {
+            sink.take(sink.context, partial, points.data(), held);
+            held = 0;
+        }
+    };
+    for (const char* p = begin; p != end;) {
+        if (first_two) {
+            // Lines laid out as lines already met, one after another: each
+            // is a piece and a point, read straight into the batch.
+            long long laid_out = 0;
+            while (end - p >= usual_lines::kLayoutReadable) {
+                if (!layouts.read<Scan>(p, points[held].x, points[held].y, p))
+                    break;
+                ++laid_out;
+                hold();
+            }
+            counts.pieces += laid_out;
+            counts.points += laid_out;
+            if (p == end)
+                break;
+        }
+        const char* limit = p + std::min<std::size_t>(kPieceBytes, static_cast<std::size_t>(end - p));
+        ++counts.pieces;
+        double x, y;
+        const char* stop = p;
+        const char* next = nullptr; // the next piece's start, when already known
+        bool got;
+        if (first_two && limit - p >= usual_lines::kReadableBytes) {
+            // Where this line ends comes from the same compares as its
+            // numbers, so the next line need not wait on parsing this one.
+            const usual_lines::ByteClasses classes = Scan::classify(p);
+            if (classes.line_feeds)
+                next = p + std::countr_zero(classes.line_feeds) + 1;
+            usual_lines::LineLayout layout;
+            const bool usual = usual_lines::scan_pair<Scan>(p, classes, x, y, stop, &layout);
+            got = usual || usual_lines::scan_pair<Scan, true>(p, classes, x, y, stop) ||
+                parse_pair(p, limit, x, y, stop, true);
+            // Lines to come may be laid out alike.
+            if (got && end - p >= usual_lines::kLayoutReadable)
+                layouts.learn<Scan>(p, classes, usual ? &layout : nullptr);
+        } else {
+            got = first_two ? parse_pair(p, limit, x, y, stop) : parse_columns(p, limit, columns, x, y, stop);
+        }
+        if (got) {
+            points[held] = Point{x, y};
+            ++counts.points;
+            hold();
+        } else if (!is_blank_or_comment(p, limit)) {
+            counts.reject(counts.pieces, counts.points > 0);
+        }
+        if (!next) {
+            // Parsing never passes a line feed, so the piece's line feed,
+            // if it has one, lies at or after where the parse stopped:
+            // usually right there.
+            const char* from = got ? stop : p;
+            const void* newline = std::memchr(from, '\n', static_cast<std::size_t>(limit - from));
+            next = newline ? static_cast<const char*>(newline) + 1 : limit;
+        }
+        p = next;
+    }
+    if (held > 0)
+        sink.take(sink.context, partial, points.data(), held);
+    return counts;
+}
+
+#if defined(__x86_64__)
+// Compiled for AVX2 as a whole, so that the wide scan's vector code can
+// stand in the loop itself.
+[[gnu::target("avx2"), gnu::flatten]] ChunkCounts parse_pieces_wide(const char* begin, const char* end, Columns columns,
+                                                                    const ChunkSink& sink, void* partial,
+                                                                    std::vector<Point>& points)
+{
+    return parse_pieces<usual_lines::WideScan>(begin, end, columns, sink, partial, points);
+}
+#endif
+
+} // namespace
+
+const char* piece_end(const char* start, const char* end)
+{
+    std::size_t room = std::min<std::size_t>(kPieceBytes, static_cast<std::size_t>(end - start));
+    const void* newline = std::memchr(start, '\n', room);
+    return newline ? static_cast<const char*>(newline) + 1 : start + room;
+}
+
+std::size_t whole_pieces(const char* text, std::size_t size)
+{
+    const void* last = memrchr(text, '\n', size);
+    return last ? static_cast<std::size_t>(static_cast<const char*>(last) - text) + 1
+                : size / kPieceBytes * kPieceBytes;
+}
+
+ChunkCounts parse_text_chunk(const char* begin, const char* end, Columns columns, const ChunkSink& sink, void* partial,
+                             std::vector<Point>& points)
+{
+#if defined(__x86_64__)
+    static const bool has_avx2 = __builtin_cpu_supports("avx2");
+    if (has_avx2 && g_wide_scan_allowed.load(std::memory_order_relaxed))
+        return parse_pieces_wide(begin, end, columns, sink, partial, points);
+#endif
+    return parse_pieces<usual_lines::PlainScan>(begin, end, columns, sink, partial, points);
+}
+
+void set_point_reader_wide_scan(bool allowed) { g_wide_scan_allowed.store(allowed); }
