@@ -302,3 +302,17 @@ bool density_field_set_watch(DensityField* field, bool (*go_on)(void* context), 
     s->watch = ReadWatch{go_on, context};
     return true;
 }
+
+FieldView density_field_view(DensityField* field)
+{
+    FieldView view;
+    if (!field)
+        return view;
+    view.nx = field->ops.width(field);
+    view.ny = field->ops.height(field);
+    view.nodes = field->ops.data(field);
+    view.range = density_field_range(field);
+    view.max = density_field_max(field);
+    view.counts = density_field_counts(field);
+    return view;
+}

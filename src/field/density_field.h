@@ -66,3 +66,17 @@ FieldCounts density_field_counts(DensityField* field);
 // Asked now and then while later loads read (see ReadWatch); false stops
 // the load there. False, changing nothing, for a bad handle.
 bool density_field_set_watch(DensityField* field, bool (*go_on)(void* context), void* context);
+
+// What a view draws of a loaded field, read once when it is handed over:
+// the nodes through the field's operations (width, height and data, in
+// that order; the nodes stay the field's), the rectangle, the largest node
+// before normalisation and the counts (zeros for a record without the
+// field's own state).
+struct FieldView {
+    int nx = 0, ny = 0;
+    const double* nodes = nullptr;
+    Range range;
+    double max = 0;
+    FieldCounts counts;
+};
+FieldView density_field_view(DensityField* field);

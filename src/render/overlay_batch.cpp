@@ -72,10 +72,10 @@ void build_overlay(RendererState* s, DrawBatch* batch)
     scene.width = width;
     scene.height = height;
     scene.camera = s->camera;
-    scene.range = density_field_range(s->field);
+    scene.range = s->view.range;
     scene.max_weight = s->top_weight;
     scene.log_scale = s->picture.log_scale;
-    scene.counts = density_field_counts(s->field);
+    scene.counts = s->view.counts;
     scene.caption = s->caption ? s->caption : "";
     scene.colour_map = s->picture.colour_map;
     upload_overlay(batch, s->device, lay_out_overlay(cache->atlas, scene), cache->atlas);

@@ -22,6 +22,7 @@ struct RendererState {
     int32_t marker_on;
     MarkerPair marker_pos;
     DensityField* field;
+    FieldView view; // what is drawn of the field, read when it was handed over
     PictureOptions picture;
     // What the picture's options make of the field's nodes (malloc'd,
     // field width x height); null while the nodes are drawn as they are.

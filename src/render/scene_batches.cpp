@@ -7,20 +7,12 @@
 
 namespace {
 
-// Width, height and nodes, asked for in that order.
-NodeGrid field_grid(DensityField* field)
-{
-    NodeGrid grid;
-    grid.nx = field->ops.width(field);
-    grid.ny = field->ops.height(field);
-    grid.nodes = field->ops.data(field);
-    return grid;
-}
+NodeGrid field_grid(const FieldView& view) { return NodeGrid{view.nx, view.ny, view.nodes}; }
 
 // What every batch is built from: the heights, where the options made any.
 NodeGrid read_grid(RendererState* s)
 {
-    NodeGrid grid = field_grid(s->field);
+    NodeGrid grid = field_grid(s->view);
     if (s->heights)
         grid.nodes = s->heights;
     return grid;
@@ -33,15 +25,15 @@ void make_heights(RendererState* s)
 {
     std::free(s->heights);
     s->heights = nullptr;
-    s->top_weight = s->field ? density_field_max(s->field) : 0.0;
+    s->top_weight = s->field ? s->view.max : 0.0;
     if (!s->field || !heights_differ(s->picture))
         return;
-    const NodeGrid nodes = field_grid(s->field);
+    const NodeGrid nodes = field_grid(s->view);
     if (!nodes.nodes || nodes.nx <= 0 || nodes.ny <= 0)
         return;
     const size_t count = size_t(nodes.nx) * size_t(nodes.ny);
     auto* heights = static_cast<double*>(std::malloc(count * sizeof(double)));
-    if (heights && write_heights({heights, count}, nodes, density_field_max(s->field), s->picture, &s->top_weight))
+    if (heights && write_heights({heights, count}, nodes, s->view.max, s->picture, &s->top_weight))
         s->heights = heights;
     else
         std::free(heights);
@@ -76,6 +68,7 @@ void set_field(Renderer* renderer, DensityField* field)
     if (!s)
         return;
     s->field = field;
+    s->view = density_field_view(field);
     make_heights(s);
     for (int k = 0; k < kBatchCount; ++k) {
         if (!field)
