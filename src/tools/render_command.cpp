@@ -289,7 +289,7 @@ int render_command(int argc, char** argv)
 
     start = Clock::now();
     if (!write_picture(out.stream(), o.out_format, window.frame(), window.frame_width(), window.frame_height()))
-        return cannot_write(o.out_path, std::strerror(EIO));
+        return cannot_write(o.out_path, std::strerror(errno ? errno : EIO));
     if (!out.commit())
         return cannot_write(o.out_path, out.reason());
     const double png_ms = milliseconds_since(start);

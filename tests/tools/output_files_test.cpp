@@ -2,15 +2,21 @@
 // to write, standard output included, is an exit status of 1.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "../texture/decoders/bitmap_bytes.h"
 
@@ -37,6 +43,12 @@ protected:
         std::stringstream s;
         s << in.rdbuf();
         return s.str();
+    }
+    // The exit status of a shell command run in `dir`, its errors in "err".
+    int shell(const std::string& command)
+    {
+        const int status = std::system(("cd '" + dir.string() + "' && " + command + " 2>err").c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     // The exit status of `varnel-cli ARGS` run by sh in `dir`, after `setup`.
     int run(const std::string& setup, const std::string& args)
@@ -100,6 +112,32 @@ TEST_F(OutputFiles, OutputThatCannotBeWrittenFailsTheCommand)
     // A device named as the output is written into, not replaced.
     EXPECT_EQ(run("", "grid data.txt -o /dev/null"), 0);
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
+}
+
+// A full disk is named as the system names it, for every picture format:
+// on /dev/full, which a link with the format's extension names, and on a
+// small file system of its own, where the test may mount one.
+TEST_F(OutputFiles, AFullDiskIsReportedAsSuch)
+{
+    write("data.txt", "2000 2000\n2100 1900\n");
+    fs::create_directories(dir / "small");
+    const std::string full = std::strerror(ENOSPC);
+    for (const std::string extension : {"png", "jpg", "bmp", "ppm"}) {
+        SCOPED_TRACE(extension);
+        fs::create_symlink("/dev/full", dir / ("full." + extension));
+        EXPECT_EQ(shell(std::string(VARNEL_CLI) + " render data.txt -o full." + extension), 1);
+        EXPECT_EQ(read("err"), "varnel-cli: cannot write full." + extension + ": " + full + "\n");
+    }
+    for (const std::string extension : {"png", "jpg", "bmp", "ppm"}) {
+        SCOPED_TRACE(extension);
+        const int status = shell("unshare -rm sh -c 'mount -t tmpfs -o size=16k tmpfs small 2>/dev/null || exit 77; "
+                                 "exec " VARNEL_CLI " render data.txt -o small/out." +
+                                 extension + "'");
+        if (status == 77 || status == 127 || status == -1)
+            GTEST_SKIP() << "no small file system can be mounted here";
+        EXPECT_EQ(status, 1);
+        EXPECT_EQ(read("err"), "varnel-cli: cannot write small/out." + extension + ": " + full + "\n");
+    }
 }
 
 } // namespace
