@@ -140,4 +140,17 @@ TEST_F(OutputFiles, AFullDiskIsReportedAsSuch)
     }
 }
 
+// Out of memory (a long run of text without a line end, read on eight
+// threads within 300 MB of address space) a command fails as any other
+// failure does: a message and the status 1, not an abort.
+TEST_F(OutputFiles, RunningOutOfMemoryFailsTheCommand)
+{
+    for (const char* args : {"grid /dev/stdin --threads 8", "render /dev/stdin -o out.png --threads 8"}) {
+        SCOPED_TRACE(args);
+        EXPECT_EQ(run("ulimit -v 300000; head -c 300000000 /dev/zero |", args), 1);
+        EXPECT_NE(read("err").find("out of memory"), std::string::npos) << read("err");
+        EXPECT_FALSE(fs::exists(dir / "out.png"));
+    }
+}
+
 } // namespace
