@@ -114,6 +114,27 @@ TEST_F(OutputFiles, OutputThatCannotBeWrittenFailsTheCommand)
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
 }
 
+// A picture or grid named through a symbolic link to a file not made yet
+// is written to that file; the link stays a link. Links may chain.
+TEST_F(OutputFiles, ALinkToAFileNotMadeYetIsWrittenThrough)
+{
+    write("data.txt", "2000 2000\n2100 1900\n");
+    fs::create_directories(dir / "pictures");
+    fs::create_symlink("pictures/new.png", dir / "out.png");
+    fs::create_symlink(dir / "pictures" / "grid.txt", dir / "far.txt");
+    fs::create_symlink("far.txt", dir / "grid.txt");
+    for (const auto& [args, link, file] :
+         {std::tuple{"render data.txt --size 32x24 -o out.png", "out.png", "pictures/new.png"},
+          std::tuple{"grid data.txt -o grid.txt", "grid.txt", "pictures/grid.txt"}}) {
+        SCOPED_TRACE(args);
+        EXPECT_EQ(run("", args), 0) << read("err");
+        EXPECT_TRUE(fs::is_symlink(dir / link));
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / file)));
+        EXPECT_GT(fs::file_size(dir / file), 8u);
+    }
+    EXPECT_EQ(read("pictures/new.png").substr(1, 3), "PNG");
+}
+
 // A full disk is named as the system names it, for every picture format:
 // on /dev/full, which a link with the format's extension names, and on a
 // small file system of its own, where the test may mount one.

@@ -17,24 +17,32 @@ namespace {
 // regular file, and may not be replaced.
 constexpr int kNotRegular = -1;
 
-// The file a path names for writing: a symbolic link's target where the
-// link resolves, so that a linked file is updated rather than the link
-// replaced by a copy.
-std::string written_path(const char* path)
-{
-    struct stat link;
-    if (::lstat(path, &link) != 0 || !S_ISLNK(link.st_mode))
-        return path;
-    char resolved[PATH_MAX];
-    return ::realpath(path, resolved) ? std::string(resolved) : std::string(path);
-}
-
 std::string folder_of(const std::string& path)
 {
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file a path names for writing: where a chain of symbolic links ends,
+// so that a linked file is updated rather than the link replaced by a copy,
+// also when the link names a file not made yet.
+std::string written_path(const char* path)
+{
+    std::string target = path;
+    for (int links = 0; links < 40; ++links) {
+        struct stat facts;
+        if (::lstat(target.c_str(), &facts) != 0 || !S_ISLNK(facts.st_mode))
+            return target;
+        char named[PATH_MAX];
+        const ssize_t length = ::readlink(target.c_str(), named, sizeof named);
+        if (length <= 0 || static_cast<size_t>(length) >= sizeof named)
+            return target;
+        const std::string link(named, static_cast<size_t>(length));
+        target = link[0] == '/' ? link : folder_of(target) + "/" + link;
+    }
+    return target; // a loop: opening it fails with the system's reason
 }
 
 // A new file ".NAME.XXXXXX" beside the target, with the target's permission
