@@ -174,4 +174,54 @@ TEST_F(OutputFiles, RunningOutOfMemoryFailsTheCommand)
     }
 }
 
+// varnel-cli started in `dir` with `args`, its errors thrown away, with
+// the signals' usual actions whatever this process was started with and
+// no core files.
+pid_t start_cli(const fs::path& dir, std::vector<const char*> args)
+{
+    args.insert(args.begin(), VARNEL_CLI);
+    args.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child != 0)
+        return child;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGBUS})
+        std::signal(signal, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    const rlimit no_core = {0, 0};
+    setrlimit(RLIMIT_CORE, &no_core);
+    const int nowhere = ::open("/dev/null", O_WRONLY);
+    if (::chdir(dir.c_str()) != 0 || nowhere < 0 || ::dup2(nowhere, 2) < 0)
+        ::_exit(126);
+    ::execv(VARNEL_CLI, const_cast<char**>(args.data()));
+    ::_exit(127);
+}
+
+// Killed while it draws (a logout, Ctrl-C, a bus error from a file cut
+// under it), render leaves no temporary file and ends by the signal.
+TEST_F(OutputFiles, AKilledRenderLeavesNoTemporaryFile)
+{
+    write("data.txt", "2000 2000\n2100 1900\n");
+    fs::create_directories(dir / "d");
+    for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGBUS}) {
+        SCOPED_TRACE(strsignal(signal));
+        const pid_t child = start_cli(dir, {"render", "data.txt", "-o", "d/out.png", "--frames", "1000000"});
+        ASSERT_GT(child, 0);
+        // Until its temporary file is there (it is made before the drawing).
+        int status = 0;
+        bool running = true;
+        for (int k = 0; k < 100000 && running && fs::is_empty(dir / "d"); ++k) {
+            running = ::waitpid(child, &status, WNOHANG) == 0;
+            ::usleep(100);
+        }
+        ASSERT_TRUE(running) << "ended early";
+        ASSERT_FALSE(fs::is_empty(dir / "d"));
+        ::kill(child, signal);
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_TRUE(fs::is_empty(dir / "d"));
+    }
+}
+
 } // namespace

@@ -1,6 +1,7 @@
 #include "platform/win32/replacing_file.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
 #include <random>
 
 namespace {
@@ -66,6 +68,37 @@ int create_temporary(const std::string& target, mode_t mode, std::string* name)
     return -1;
 }
 
+// The temporary file a fatal signal removes: its name is copied here
+// beforehand, as the handler may only unlink and raise.
+char g_doomed[PATH_MAX];
+volatile sig_atomic_t g_has_doomed = 0;
+
+void remove_and_end(int signal)
+{
+    if (g_has_doomed)
+        ::unlink(g_doomed);
+    // The handler was reset on entry: the signal now ends the process.
+    ::raise(signal);
+}
+
+constexpr int kFatalSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGBUS};
+
+void doom(const std::string& temporary)
+{
+    if (temporary.size() >= sizeof g_doomed)
+        return;
+    g_has_doomed = 0;
+    std::memcpy(g_doomed, temporary.c_str(), temporary.size() + 1);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    g_has_doomed = 1;
+}
+
+void forget_doomed(const std::string& temporary)
+{
+    if (g_has_doomed && temporary == g_doomed)
+        g_has_doomed = 0;
+}
+
 void sync_folder(const std::string& folder)
 {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -84,9 +117,32 @@ void ReplacingFile::discard()
     if (stream_)
         std::fclose(stream_);
     stream_ = nullptr;
-    if (!temporary_.empty())
+    if (!temporary_.empty()) {
         ::unlink(temporary_.c_str());
+        forget_doomed(temporary_);
+    }
     temporary_.clear();
+}
+
+void ReplacingFile::remove_if_killed()
+{
+    remove_if_killed_ = true;
+    static bool installed = false;
+    if (installed)
+        return;
+    installed = true;
+    for (int signal : kFatalSignals) {
+        struct sigaction now;
+        // A signal the process was started ignoring (a job in the
+        // background) stays ignored.
+        if (::sigaction(signal, nullptr, &now) != 0 || now.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction action = {};
+        action.sa_handler = remove_and_end;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND | SA_NODEFER;
+        ::sigaction(signal, &action, nullptr);
+    }
 }
 
 bool ReplacingFile::open(const char* path, OtherTargets others)
@@ -118,7 +174,19 @@ bool ReplacingFile::open(const char* path, OtherTargets others)
         return stream_ != nullptr;
     }
     const mode_t mode = exists ? (existing.st_mode & 07777) : 0666;
+    // A signal between making the file and noting its name waits until the
+    // name is noted.
+    sigset_t fatal, before;
+    sigemptyset(&fatal);
+    for (int signal : kFatalSignals)
+        sigaddset(&fatal, signal);
+    if (remove_if_killed_)
+        ::pthread_sigmask(SIG_BLOCK, &fatal, &before);
     const int fd = create_temporary(target_, mode, &temporary_);
+    if (fd >= 0 && remove_if_killed_)
+        doom(temporary_);
+    if (remove_if_killed_)
+        ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
     if (fd < 0) {
         error_ = errno;
         temporary_.clear();
@@ -156,6 +224,7 @@ bool ReplacingFile::commit()
     }
     if (ok && !temporary_.empty()) {
         if (::rename(temporary_.c_str(), target_.c_str()) == 0) {
+            forget_doomed(temporary_);
             temporary_.clear();
             sync_folder(folder_of(target_));
         } else {
