@@ -4,6 +4,7 @@
 #include <png.h>
 #include <strings.h>
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstring>
 #include <vector>
@@ -20,19 +21,43 @@ void rgb_row(const uint32_t* source, UINT width, uint8_t* row)
     }
 }
 
-// libpng reports its errors by longjmp, which stays inside this function.
+// libpng reports its errors by longjmp, which stays inside this function;
+// its messages are not printed, and a failed write keeps the system's
+// reason for the caller.
+struct PngOutput {
+    std::FILE* file;
+    int error = 0; // errno of the write that failed
+};
+
+void png_write_bytes(png_structp png, png_bytep bytes, png_size_t length)
+{
+    auto* out = static_cast<PngOutput*>(png_get_io_ptr(png));
+    if (std::fwrite(bytes, 1, length, out->file) != length) {
+        out->error = errno ? errno : EIO;
+        png_error(png, "write");
+    }
+}
+
+void png_flush_nothing(png_structp) {}
+
+void png_quiet_error(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+
+void png_quiet_warning(png_structp, png_const_charp) {}
+
 bool write_png(std::FILE* out, std::span<const uint32_t> pixels, UINT width, UINT height)
 {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, png_quiet_error, png_quiet_warning);
     if (!png)
         return false;
     png_infop info = png_create_info_struct(png);
     std::vector<png_byte> row(size_t(width) * 3);
+    PngOutput output{out};
     if (!info || setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
+        errno = output.error;
         return false;
     }
-    png_init_io(png, out);
+    png_set_write_fn(png, &output, png_write_bytes, png_flush_nothing);
     // The pictures are large flat areas: a fast setting compresses them
     // nearly as well as the default and several times sooner.
     png_set_compression_level(png, 1);
@@ -50,12 +75,19 @@ bool write_png(std::FILE* out, std::span<const uint32_t> pixels, UINT width, UIN
 }
 
 // libjpeg's fatal errors jump back here instead of ending the program.
+// A failed write keeps the system's reason, taken before anything else runs.
 struct JpegError {
     jpeg_error_mgr manager;
     std::jmp_buf back;
+    int error = 0;
 };
 
-void jpeg_fail(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegError*>(info->err)->back, 1); }
+void jpeg_fail(j_common_ptr info)
+{
+    auto* error = reinterpret_cast<JpegError*>(info->err);
+    error->error = errno;
+    std::longjmp(error->back, 1);
+}
 
 constexpr int kJpegQuality = 92;
 
@@ -71,6 +103,7 @@ bool write_jpeg(std::FILE* out, std::span<const uint32_t> pixels, UINT width, UI
     std::vector<JSAMPLE> row(size_t(width) * 3);
     if (setjmp(error.back)) {
         jpeg_destroy_compress(&info);
+        errno = error.error;
         return false;
     }
     jpeg_create_compress(&info);
@@ -177,9 +210,12 @@ bool write_picture(std::FILE* out, PictureFormat format, std::span<const uint32_
 {
     if (pixels.size() < size_t(width) * height)
         return false;
-    for (const FormatRow& row : kFormats)
-        if (row.format == format)
+    for (const FormatRow& row : kFormats) {
+        if (row.format == format) {
+            errno = 0;
             return row.write(out, pixels, width, height);
+        }
+    }
     return false;
 }
 

@@ -15,7 +15,8 @@ enum class PictureFormat { png, jpeg, bmp, ppm };
 // Writes width x height pixels 0x..RRGGBB (rows top first, packed; the top
 // byte is not looked at) to `out`: an 8-bit RGB PNG file, a baseline JPEG
 // file of quality 92, a 24-bit BMP file or a binary PPM (P6) file. False on
-// any failure; the file is then incomplete.
+// any failure; the file is then incomplete, and errno holds the system's
+// reason where a write failed (0 where the format cannot hold the picture).
 bool write_picture(std::FILE* out, PictureFormat format, std::span<const uint32_t> pixels, UINT width, UINT height);
 
 // The format the extension of `path`'s last part names (in any case); PNG

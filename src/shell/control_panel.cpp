@@ -22,11 +22,13 @@ namespace {
 // The message for a field whose text is no number; the text stays there.
 void show_not_a_number(HWND panel, int spin)
 {
-    char typed[256] = "";
-    GetWindowTextA(reinterpret_cast<HWND>(SendDlgItemMessageA(panel, spin, UDM_GETBUDDY, 0, 0)), typed, sizeof typed);
-    char message[512];
-    std::snprintf(message, sizeof message, text(TextId::not_a_number_format), decimal_field_name(spin), typed);
-    MessageBoxA(app_state_of(panel)->main_window, message, text(TextId::data_error_caption), MB_OK | MB_ICONERROR);
+    const std::string typed = decimal_field_text(panel, spin);
+    const char* format = text(TextId::not_a_number_format);
+    const char* name = decimal_field_name(spin);
+    std::string message(std::strlen(format) + std::strlen(name) + typed.size() + 1, '\0');
+    std::snprintf(message.data(), message.size(), format, name, typed.c_str());
+    MessageBoxA(app_state_of(panel)->main_window, message.c_str(), text(TextId::data_error_caption),
+                MB_OK | MB_ICONERROR);
 }
 
 // The numbers of the given fields, or false after a message naming the

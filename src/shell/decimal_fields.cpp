@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "field/plot_range.h"
 
@@ -78,11 +80,19 @@ bool parse_field_number(const char* text, double* value)
     return true;
 }
 
+std::string decimal_field_text(HWND panel, int spin)
+{
+    // The whole text, however long: a number read from its first part
+    // would be another number.
+    HWND field = field_of(panel, spin);
+    std::vector<char> text(static_cast<size_t>(std::max(0, GetWindowTextLengthA(field))) + 1, '\0');
+    GetWindowTextA(field, text.data(), static_cast<int>(text.size()));
+    return text.data();
+}
+
 bool read_decimal_field(HWND panel, int spin, double* value)
 {
-    char text[256] = "";
-    GetWindowTextA(field_of(panel, spin), text, sizeof text);
-    return parse_field_number(text, value);
+    return parse_field_number(decimal_field_text(panel, spin).c_str(), value);
 }
 
 void show_decimal_field(HWND panel, int spin, double value)

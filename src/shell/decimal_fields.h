@@ -4,6 +4,8 @@
 // round amount suited to the plot range.
 #pragma once
 
+#include <string>
+
 #include "platform/win32/windef.h"
 
 // A field's text as a number: optional white space and sign, digits with
@@ -11,6 +13,8 @@
 // billion either way.
 bool parse_field_number(const char* text, double* value);
 
+// The whole text of the field of the up-down `spin`.
+std::string decimal_field_text(HWND panel, int spin);
 // The number in the field of the up-down `spin`; false for text that is
 // no such number.
 bool read_decimal_field(HWND panel, int spin, double* value);

@@ -51,8 +51,10 @@ inline int cannot_write(const char* path, const char* reason)
 }
 
 // Opens an output file of a command; a device or pipe named on the command
-// line (/dev/stdout) is written into as it is.
+// line (/dev/stdout) is written into as it is. A command killed while it
+// works (Ctrl-C, kill) leaves no temporary file behind.
 inline bool open_output(ReplacingFile* out, const char* path)
 {
+    out->remove_if_killed();
     return out->open(path, ReplacingFile::OtherTargets::write_into);
 }

@@ -15,6 +15,7 @@
 
 #include "platform/d3d9/drawing_threads.h"
 #include "platform/d3d9/offscreen_window.h"
+#include "platform/d3d9/software_direct3d.h"
 #include "render/picture_files.h"
 #include "render/renderer.h"
 #include "render/scene/colour_maps.h"
@@ -41,15 +42,15 @@ bool parse_int(const char* text, long low, long high, int* value)
     return true;
 }
 
-// WIDTHxHEIGHT, each side 1 to 65535.
+// WIDTHxHEIGHT, each side from 1 to the largest back buffer the device makes.
 bool parse_size(const char* text, UINT* width, UINT* height)
 {
     char* end = nullptr;
     long w = 0, h = 0;
-    if (!parse_long(text, 1, 65535, &w, &end) || *end != 'x')
+    if (!parse_long(text, 1, kMaxBackBufferSide, &w, &end) || *end != 'x')
         return false;
     const char* rest = end + 1;
-    if (!parse_long(rest, 1, 65535, &h, &end) || *end != '\0')
+    if (!parse_long(rest, 1, kMaxBackBufferSide, &h, &end) || *end != '\0')
         return false;
     *width = static_cast<UINT>(w);
     *height = static_cast<UINT>(h);
@@ -135,7 +136,8 @@ std::string parse_options(int argc, char** argv, Options* o)
             if (left < 1)
                 return missing_value(arg, "WIDTHxHEIGHT");
             if (!parse_size(argv[++i], &o->width, &o->height))
-                return bad_value(arg, argv[i], "must be WIDTHxHEIGHT, each side 1 to 65535");
+                return bad_value(arg, argv[i],
+                                 "must be WIDTHxHEIGHT, each side 1 to " + std::to_string(kMaxBackBufferSide));
         } else if (std::strcmp(arg, "--texture") == 0) {
             if (left < 1)
                 return missing_value(arg, "an image file");
@@ -284,7 +286,7 @@ int render_command(int argc, char** argv)
 
     start = Clock::now();
     if (!write_picture(out.stream(), o.out_format, window.frame(), window.frame_width(), window.frame_height()))
-        return cannot_write(o.out_path, std::strerror(EIO));
+        return cannot_write(o.out_path, std::strerror(errno ? errno : EIO));
     if (!out.commit())
         return cannot_write(o.out_path, out.reason());
     const double png_ms = milliseconds_since(start);

@@ -2,6 +2,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <new>
 
 #include "tools/commands.h"
 
@@ -64,6 +66,21 @@ int finished(int status)
     return status;
 }
 
+// A command that runs out of memory, or meets any other failure it did not
+// foresee, fails as a command does: a message and the status 1, never an
+// abort that looks like a crash to a script.
+int run_command(const Command& c, int argc, char** argv)
+{
+    try {
+        return c.run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "varnel-cli: %s: out of memory\n", c.name);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "varnel-cli: %s: %s\n", c.name, e.what());
+    }
+    return 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -83,7 +100,7 @@ int main(int argc, char** argv)
             std::fputs(c.usage, stdout);
             return finished(0);
         }
-        return finished(c.run(argc - 2, argv + 2));
+        return finished(run_command(c, argc - 2, argv + 2));
     }
     std::fprintf(stderr, "varnel-cli: unknown command '%s'\n", argv[1]);
     return usage();

@@ -92,8 +92,11 @@ TEST_F(PanelTest, TextThatIsNoNumberIsRefusedNamingTheField)
         int button;
         const char* name;
     };
+    // Longer than any buffer of old, and no number only at its end.
+    const std::string long_text = std::string(300, '1') + "x";
     const Case cases[] = {
         {IDC_X_MAX_SPIN, "12,5", IDC_LOAD_DATA, "X[max]"},
+        {IDC_X_MIN_SPIN, long_text.c_str(), IDC_LOAD_DATA, "X[min]"},
         {IDC_Y_MIN_SPIN, "abc", IDC_LOAD_DATA, "Y[min]"},
         {IDC_X_MIN_SPIN, "", IDC_LOAD_DATA, "X[min]"},
         {IDC_Y_MAX_SPIN, "2e9", IDC_LOAD_DATA, "Y[max]"},
@@ -128,8 +131,12 @@ TEST_F(PanelTest, TheArrowsStepByARoundPartOfTheSpan)
         Qt::Key key;
         const char* to;
     };
+    // 0.5000...01e3, 306 characters: the whole text is the number, its
+    // exponent at the end included.
+    const std::string long_number = "0.5" + std::string(300, '0') + "1e3";
     const Case cases[] = {
         {{"0", "4000"}, IDC_X_MAX_SPIN, "4000", Qt::Key_Up, "4050"},
+        {{"0", "4000"}, IDC_X_MARKER_SPIN, long_number.c_str(), Qt::Key_Up, "550"},
         {{"-12.5", "1"}, IDC_X_MIN_SPIN, "-12.5", Qt::Key_Up, "-12.4"},
         {{"0", "0.3"}, IDC_X_MARKER_SPIN, "0.1", Qt::Key_Down, "0.098"},
         {{"-1e9", "1e9"}, IDC_X_MAX_SPIN, "1e9", Qt::Key_Up, "1000000000"},

@@ -2,15 +2,21 @@
 // to write, standard output included, is an exit status of 1.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "../texture/decoders/bitmap_bytes.h"
 
@@ -37,6 +43,12 @@ protected:
         std::stringstream s;
         s << in.rdbuf();
         return s.str();
+    }
+    // The exit status of a shell command run in `dir`, its errors in "err".
+    int shell(const std::string& command)
+    {
+        const int status = std::system(("cd '" + dir.string() + "' && " + command + " 2>err").c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     // The exit status of `varnel-cli ARGS` run by sh in `dir`, after `setup`.
     int run(const std::string& setup, const std::string& args)
@@ -100,6 +112,116 @@ TEST_F(OutputFiles, OutputThatCannotBeWrittenFailsTheCommand)
     // A device named as the output is written into, not replaced.
     EXPECT_EQ(run("", "grid data.txt -o /dev/null"), 0);
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
+}
+
+// A picture or grid named through a symbolic link to a file not made yet
+// is written to that file; the link stays a link. Links may chain.
+TEST_F(OutputFiles, ALinkToAFileNotMadeYetIsWrittenThrough)
+{
+    write("data.txt", "2000 2000\n2100 1900\n");
+    fs::create_directories(dir / "pictures");
+    fs::create_symlink("pictures/new.png", dir / "out.png");
+    fs::create_symlink(dir / "pictures" / "grid.txt", dir / "far.txt");
+    fs::create_symlink("far.txt", dir / "grid.txt");
+    for (const auto& [args, link, file] :
+         {std::tuple{"render data.txt --size 32x24 -o out.png", "out.png", "pictures/new.png"},
+          std::tuple{"grid data.txt -o grid.txt", "grid.txt", "pictures/grid.txt"}}) {
+        SCOPED_TRACE(args);
+        EXPECT_EQ(run("", args), 0) << read("err");
+        EXPECT_TRUE(fs::is_symlink(dir / link));
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / file)));
+        EXPECT_GT(fs::file_size(dir / file), 8u);
+    }
+    EXPECT_EQ(read("pictures/new.png").substr(1, 3), "PNG");
+}
+
+// A full disk is named as the system names it, for every picture format:
+// on /dev/full, which a link with the format's extension names, and on a
+// small file system of its own, where the test may mount one.
+TEST_F(OutputFiles, AFullDiskIsReportedAsSuch)
+{
+    write("data.txt", "2000 2000\n2100 1900\n");
+    fs::create_directories(dir / "small");
+    const std::string full = std::strerror(ENOSPC);
+    for (const std::string extension : {"png", "jpg", "bmp", "ppm"}) {
+        SCOPED_TRACE(extension);
+        fs::create_symlink("/dev/full", dir / ("full." + extension));
+        EXPECT_EQ(shell(std::string(VARNEL_CLI) + " render data.txt -o full." + extension), 1);
+        EXPECT_EQ(read("err"), "varnel-cli: cannot write full." + extension + ": " + full + "\n");
+    }
+    for (const std::string extension : {"png", "jpg", "bmp", "ppm"}) {
+        SCOPED_TRACE(extension);
+        const int status = shell("unshare -rm sh -c 'mount -t tmpfs -o size=16k tmpfs small 2>/dev/null || exit 77; "
+                                 "exec " VARNEL_CLI " render data.txt -o small/out." +
+                                 extension + "'");
+        if (status == 77 || status == 127 || status == -1)
+            GTEST_SKIP() << "no small file system can be mounted here";
+        EXPECT_EQ(status, 1);
+        EXPECT_EQ(read("err"), "varnel-cli: cannot write small/out." + extension + ": " + full + "\n");
+    }
+}
+
+// Out of memory (a long run of text without a line end, read on eight
+// threads within 300 MB of address space) a command fails as any other
+// failure does: a message and the status 1, not an abort.
+TEST_F(OutputFiles, RunningOutOfMemoryFailsTheCommand)
+{
+    for (const char* args : {"grid /dev/stdin --threads 8", "render /dev/stdin -o out.png --threads 8"}) {
+        SCOPED_TRACE(args);
+        EXPECT_EQ(run("ulimit -v 300000; head -c 300000000 /dev/zero |", args), 1);
+        EXPECT_NE(read("err").find("out of memory"), std::string::npos) << read("err");
+        EXPECT_FALSE(fs::exists(dir / "out.png"));
+    }
+}
+
+// varnel-cli started in `dir` with `args`, its errors thrown away, with
+// the signals' usual actions whatever this process was started with and
+// no core files.
+pid_t start_cli(const fs::path& dir, std::vector<const char*> args)
+{
+    args.insert(args.begin(), VARNEL_CLI);
+    args.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child != 0)
+        return child;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGBUS})
+        std::signal(signal, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    const rlimit no_core = {0, 0};
+    setrlimit(RLIMIT_CORE, &no_core);
+    const int nowhere = ::open("/dev/null", O_WRONLY);
+    if (::chdir(dir.c_str()) != 0 || nowhere < 0 || ::dup2(nowhere, 2) < 0)
+        ::_exit(126);
+    ::execv(VARNEL_CLI, const_cast<char**>(args.data()));
+    ::_exit(127);
+}
+
+// Killed while it draws (a logout, Ctrl-C, a bus error from a file cut
+// under it), render leaves no temporary file and ends by the signal.
+TEST_F(OutputFiles, AKilledRenderLeavesNoTemporaryFile)
+{
+    write("data.txt", "2000 2000\n2100 1900\n");
+    fs::create_directories(dir / "d");
+    for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGBUS}) {
+        SCOPED_TRACE(strsignal(signal));
+        const pid_t child = start_cli(dir, {"render", "data.txt", "-o", "d/out.png", "--frames", "1000000"});
+        ASSERT_GT(child, 0);
+        // Until its temporary file is there (it is made before the drawing).
+        int status = 0;
+        bool running = true;
+        for (int k = 0; k < 100000 && running && fs::is_empty(dir / "d"); ++k) {
+            running = ::waitpid(child, &status, WNOHANG) == 0;
+            ::usleep(100);
+        }
+        ASSERT_TRUE(running) << "ended early";
+        ASSERT_FALSE(fs::is_empty(dir / "d"));
+        ::kill(child, signal);
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_TRUE(fs::is_empty(dir / "d"));
+    }
 }
 
 } // namespace

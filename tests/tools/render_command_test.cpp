@@ -232,11 +232,13 @@ TEST_F(RenderCommand, FailuresNameTheFile)
     const std::string usage_errors[][2] = {
         {data, "varnel-cli: no picture file given (-o OUT.png)"},
         {"-o x.png", "varnel-cli: no data file given"},
-        {data + " -o x.png --size 64by48", "varnel-cli: --size 64by48: must be WIDTHxHEIGHT, each side 1 to 65535"},
-        {data + " -o x.png --size 64x0", "varnel-cli: --size 64x0: must be WIDTHxHEIGHT, each side 1 to 65535"},
-        {data + " -o x.png --size 0x48", "varnel-cli: --size 0x48: must be WIDTHxHEIGHT, each side 1 to 65535"},
-        {data + " -o x.png --size 65536x48", "varnel-cli: --size 65536x48: must be WIDTHxHEIGHT, each side 1 to 65535"},
-        {data + " -o x.png --size 64x65536", "varnel-cli: --size 64x65536: must be WIDTHxHEIGHT, each side 1 to 65535"},
+        {data + " -o x.png --size 64by48", "varnel-cli: --size 64by48: must be WIDTHxHEIGHT, each side 1 to 8192"},
+        {data + " -o x.png --size 64x0", "varnel-cli: --size 64x0: must be WIDTHxHEIGHT, each side 1 to 8192"},
+        {data + " -o x.png --size 0x48", "varnel-cli: --size 0x48: must be WIDTHxHEIGHT, each side 1 to 8192"},
+        // The largest back buffer the device makes is 8192 on a side.
+        {data + " -o x.png --size 8193x8", "varnel-cli: --size 8193x8: must be WIDTHxHEIGHT, each side 1 to 8192"},
+        {data + " -o x.png --size 8x8193", "varnel-cli: --size 8x8193: must be WIDTHxHEIGHT, each side 1 to 8192"},
+        {data + " -o x.png --size 65536x48", "varnel-cli: --size 65536x48: must be WIDTHxHEIGHT, each side 1 to 8192"},
         {data + " -o x.png --frames 0", "varnel-cli: --frames 0: not a whole number from 1 to 1000000"},
         {data + " -o x.png --frames 1000001", "varnel-cli: --frames 1000001: not a whole number from 1 to 1000000"},
         {data + " -o x.png --camera 1 2", "varnel-cli: --camera needs three whole numbers: RADIUS AZIMUTH ELEVATION"},
@@ -250,6 +252,9 @@ TEST_F(RenderCommand, FailuresNameTheFile)
         EXPECT_EQ(err.substr(0, err.find('\n')), c[1]);
         EXPECT_NE(err.find("\nusage: varnel-cli render"), std::string::npos) << c[0];
     }
+    // The largest sides the usage allows are drawn.
+    for (const char* size : {"8192x8", "8x8192"})
+        EXPECT_EQ(run(data + " --no-axes -o " + out("edge.png") + " --size " + size), 0) << size;
 }
 
 // The picture's options: each good one is taken (grey, no smoothing and

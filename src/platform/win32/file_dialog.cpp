@@ -158,7 +158,7 @@ BOOL run_file_dialog(LPOPENFILENAMEA ofn, bool save)
     if (ofn->lpstrFile[0])
         dialog.selectFile(win32::from_ansi(ofn->lpstrFile));
     dialog.setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    if (win32::session_ended() || dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return fail(0);
     QByteArray path = QFile::encodeName(QDir::toNativeSeparators(dialog.selectedFiles().front()));
     return deliver(ofn, std::string(path.constData(), static_cast<size_t>(path.size())));

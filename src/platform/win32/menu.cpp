@@ -128,6 +128,8 @@ void fill_shown(QMenu* shown, HMENU menu)
 
 UINT_PTR shown_pick(HMENU menu, int x, int y, Window* owner)
 {
+    if (win32::session_ended())
+        return 0;
     QWidget* parent = owner && owner->widget ? owner->widget->window() : nullptr;
     QMenu shown(parent);
     fill_shown(&shown, menu);

@@ -57,6 +57,17 @@ QMessageBox::Icon icon_of(UINT type)
     return QMessageBox::NoIcon;
 }
 
+// The answer of a box closed by the end of the session: cancel, or no, or
+// the only way out a box without either has.
+int answer_at_session_end(const std::vector<BoxButton>& buttons)
+{
+    for (int id : {IDCANCEL, IDNO})
+        for (const BoxButton& b : buttons)
+            if (b.id == id)
+                return id;
+    return buttons.front().id;
+}
+
 } // namespace
 
 bool dialogs_answered_from_script() { return g_scripted; }
@@ -92,6 +103,8 @@ int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType)
         }
         return answer;
     }
+    if (session_ended())
+        return answer_at_session_end(buttons);
     ensure_application();
     QWidget* parent = owner && owner->widget ? owner->widget->window() : nullptr;
     QMessageBox box(icon_of(uType), from_ansi(lpCaption ? lpCaption : "Error"), from_ansi(lpText ? lpText : ""),
@@ -100,6 +113,8 @@ int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType)
         box.addButton(b.button);
     box.setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     box.exec();
+    if (session_ended())
+        return answer_at_session_end(buttons);
     QAbstractButton* clicked = box.clickedButton();
     for (const BoxButton& b : buttons)
         if (clicked && box.button(b.button) == clicked)

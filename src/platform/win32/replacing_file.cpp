@@ -1,6 +1,7 @@
 #include "platform/win32/replacing_file.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
 #include <random>
 
 namespace {
@@ -17,24 +19,32 @@ namespace {
 // regular file, and may not be replaced.
 constexpr int kNotRegular = -1;
 
-// The file a path names for writing: a symbolic link's target where the
-// link resolves, so that a linked file is updated rather than the link
-// replaced by a copy.
-std::string written_path(const char* path)
-{
-    struct stat link;
-    if (::lstat(path, &link) != 0 || !S_ISLNK(link.st_mode))
-        return path;
-    char resolved[PATH_MAX];
-    return ::realpath(path, resolved) ? std::string(resolved) : std::string(path);
-}
-
 std::string folder_of(const std::string& path)
 {
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file a path names for writing: where a chain of symbolic links ends,
+// so that a linked file is updated rather than the link replaced by a copy,
+// also when the link names a file not made yet.
+std::string written_path(const char* path)
+{
+    std::string target = path;
+    for (int links = 0; links < 40; ++links) {
+        struct stat facts;
+        if (::lstat(target.c_str(), &facts) != 0 || !S_ISLNK(facts.st_mode))
+            return target;
+        char named[PATH_MAX];
+        const ssize_t length = ::readlink(target.c_str(), named, sizeof named);
+        if (length <= 0 || static_cast<size_t>(length) >= sizeof named)
+            return target;
+        const std::string link(named, static_cast<size_t>(length));
+        target = link[0] == '/' ? link : folder_of(target) + "/" + link;
+    }
+    return target; // a loop: opening it fails with the system's reason
 }
 
 // A new file ".NAME.XXXXXX" beside the target, with the target's permission
@@ -58,6 +68,37 @@ int create_temporary(const std::string& target, mode_t mode, std::string* name)
     return -1;
 }
 
+// The temporary file a fatal signal removes: its name is copied here
+// beforehand, as the handler may only unlink and raise.
+char g_doomed[PATH_MAX];
+volatile sig_atomic_t g_has_doomed = 0;
+
+void remove_and_end(int signal)
+{
+    if (g_has_doomed)
+        ::unlink(g_doomed);
+    // The handler was reset on entry: the signal now ends the process.
+    ::raise(signal);
+}
+
+constexpr int kFatalSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGBUS};
+
+void doom(const std::string& temporary)
+{
+    if (temporary.size() >= sizeof g_doomed)
+        return;
+    g_has_doomed = 0;
+    std::memcpy(g_doomed, temporary.c_str(), temporary.size() + 1);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    g_has_doomed = 1;
+}
+
+void forget_doomed(const std::string& temporary)
+{
+    if (g_has_doomed && temporary == g_doomed)
+        g_has_doomed = 0;
+}
+
 void sync_folder(const std::string& folder)
 {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -76,9 +117,32 @@ void ReplacingFile::discard()
     if (stream_)
         std::fclose(stream_);
     stream_ = nullptr;
-    if (!temporary_.empty())
+    if (!temporary_.empty()) {
         ::unlink(temporary_.c_str());
+        forget_doomed(temporary_);
+    }
     temporary_.clear();
+}
+
+void ReplacingFile::remove_if_killed()
+{
+    remove_if_killed_ = true;
+    static bool installed = false;
+    if (installed)
+        return;
+    installed = true;
+    for (int signal : kFatalSignals) {
+        struct sigaction now;
+        // A signal the process was started ignoring (a job in the
+        // background) stays ignored.
+        if (::sigaction(signal, nullptr, &now) != 0 || now.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction action = {};
+        action.sa_handler = remove_and_end;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND | SA_NODEFER;
+        ::sigaction(signal, &action, nullptr);
+    }
 }
 
 bool ReplacingFile::open(const char* path, OtherTargets others)
@@ -110,7 +174,19 @@ bool ReplacingFile::open(const char* path, OtherTargets others)
         return stream_ != nullptr;
     }
     const mode_t mode = exists ? (existing.st_mode & 07777) : 0666;
+    // A signal between making the file and noting its name waits until the
+    // name is noted.
+    sigset_t fatal, before;
+    sigemptyset(&fatal);
+    for (int signal : kFatalSignals)
+        sigaddset(&fatal, signal);
+    if (remove_if_killed_)
+        ::pthread_sigmask(SIG_BLOCK, &fatal, &before);
     const int fd = create_temporary(target_, mode, &temporary_);
+    if (fd >= 0 && remove_if_killed_)
+        doom(temporary_);
+    if (remove_if_killed_)
+        ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
     if (fd < 0) {
         error_ = errno;
         temporary_.clear();
@@ -148,6 +224,7 @@ bool ReplacingFile::commit()
     }
     if (ok && !temporary_.empty()) {
         if (::rename(temporary_.c_str(), target_.c_str()) == 0) {
+            forget_doomed(temporary_);
             temporary_.clear();
             sync_folder(folder_of(target_));
         } else {

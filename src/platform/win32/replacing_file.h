@@ -23,6 +23,13 @@ public:
     // through, to the file it names). False, with reason(), when it cannot.
     bool open(const char* path, OtherTargets others);
 
+    // Called before open: from then until commit or destruction, SIGTERM,
+    // SIGINT, SIGHUP and SIGBUS remove the temporary file before they end
+    // the process as they would have. For a command line tool: a program
+    // with handlers of its own for these signals keeps them by not calling
+    // this. One file at a time.
+    void remove_if_killed();
+
     // Where the bytes go; null unless open succeeded.
     std::FILE* stream() const { return stream_; }
 
@@ -41,4 +48,5 @@ private:
     std::string target_;    // the file that is replaced
     std::string temporary_; // empty when writing straight into the target
     int error_ = 0;         // an errno value, or kNotRegular
+    bool remove_if_killed_ = false;
 };

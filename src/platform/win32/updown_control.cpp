@@ -1,6 +1,5 @@
 // The up-down control "msctls_updown32": a pair of arrows that steps a
 // position within a range, shown in (and read back from) its buddy field.
-#include <QElapsedTimer>
 #include <QLocale>
 #include <QResizeEvent>
 #include <QToolButton>
@@ -39,10 +38,18 @@ public:
         for (QToolButton* b : {increase_, decrease_}) {
             b->setFocusPolicy(Qt::NoFocus);
             b->setAutoRepeat(true);
-            QObject::connect(b, &QToolButton::pressed, this, [this] { held_.start(); });
+            // Each auto-repeat is a release, a click and a press with the
+            // button still down: only a press after a real release starts
+            // the time held afresh.
+            QObject::connect(b, &QToolButton::pressed, this, [this] {
+                if (!holding_)
+                    pressed_at_ = GetTickCount();
+                holding_ = true;
+            });
+            QObject::connect(b, &QToolButton::released, this, [this, b] { holding_ = b->isDown(); });
             QObject::connect(b, &QToolButton::clicked, this, [this, w, up = b == increase_] {
                 if (w->alive)
-                    PostMessageA(w, WM_LAYER_STEP, up ? 1 : 0, static_cast<LPARAM>(held_.elapsed()));
+                    PostMessageA(w, WM_LAYER_STEP, up ? 1 : 0, static_cast<LPARAM>(GetTickCount() - pressed_at_));
             });
         }
     }
@@ -64,7 +71,8 @@ private:
     bool horizontal_;
     QToolButton* increase_;
     QToolButton* decrease_;
-    QElapsedTimer held_; // since the arrow went down, for the acceleration
+    bool holding_ = false; // an arrow is down, repeating or not
+    DWORD pressed_at_ = 0; // when it went down, for the acceleration
 };
 
 int low_end(const UpDownState& s) { return std::min(s.lower, s.upper); }

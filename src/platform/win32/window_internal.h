@@ -137,6 +137,9 @@ void post_input(const MSG& msg);
 void install_input_filter();
 // SIGTERM and SIGHUP post WM_CLOSE to every top-level window.
 void install_session_end_signals();
+// True once the session's end has closed the windows: message boxes, file
+// dialogs and menus then answer as cancelled without showing.
+bool session_ended();
 // The mouse and wheel events of the program's widgets as messages, and
 // files dropped on windows that accept them; true when the event ends here.
 bool take_mouse(QObject* object, QEvent* event);

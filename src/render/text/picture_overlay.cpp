@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "render/scene/colour_maps.h"
 #include "render/scene/mesh.h"
@@ -25,6 +27,7 @@ constexpr int kScaleLabels = 5; // 0, a quarter, ..., the highest weight
 // axis's name is tried, further out each time, until it is clear of them.
 constexpr float kValueOffset = 0.05f;
 constexpr float kNameOffsets[] = {0.12f, 0.16f, 0.2f, 0.25f, 0.3f};
+constexpr char kEllipsis[] = "\xE2\x80\xA6"; // stands for the middle of a long name
 
 struct Box {
     int x0, y0, x1, y1;
@@ -220,6 +223,7 @@ std::u32string overlay_characters(std::string_view caption)
                       TextId::status_rejected_format})
         all += text(id);
     all += "\xE2\x88\x92"; // the minus sign
+    all += kEllipsis;
     all += caption;
     return utf8_characters(all);
 }
@@ -251,6 +255,42 @@ BarBox scale_bar_box(unsigned width, unsigned height)
     return BarBox{x1 - bar_width, y0, x1, y1};
 }
 
+namespace {
+
+// The status line within `room` pixels: a name too long for it keeps its
+// beginning and its end around an ellipsis, as much of both as fits, so
+// that the counts always show. Cut between whole UTF-8 characters.
+std::string fitted_status_line(const GlyphAtlas& atlas, std::string_view caption, const FieldCounts& counts, int room)
+{
+    std::string line = status_line(caption, counts);
+    if (text_width(atlas, utf8_characters(line)) <= room)
+        return line;
+    std::vector<size_t> starts; // of each character, and the end
+    for (size_t i = 0; i < caption.size(); ++i)
+        if ((static_cast<unsigned char>(caption[i]) & 0xC0) != 0x80)
+            starts.push_back(i);
+    starts.push_back(caption.size());
+    const size_t characters = starts.size() - 1;
+    auto shortened = [&](size_t kept) {
+        const size_t head = kept - kept / 2, tail = kept / 2;
+        const std::string name = std::string(caption.substr(0, starts[head])) + kEllipsis +
+            std::string(caption.substr(starts[characters - tail]));
+        return status_line(name, counts);
+    };
+    // The most characters kept that fit: at least none, fewer than all.
+    size_t fits = 0, too_many = characters;
+    while (too_many - fits > 1) {
+        const size_t kept = (fits + too_many) / 2;
+        if (text_width(atlas, utf8_characters(shortened(kept))) <= room)
+            fits = kept;
+        else
+            too_many = kept;
+    }
+    return shortened(fits);
+}
+
+} // namespace
+
 PictureOverlay lay_out_overlay(const GlyphAtlas& atlas, const OverlayScene& scene)
 {
     PictureOverlay overlay;
@@ -260,8 +300,8 @@ PictureOverlay lay_out_overlay(const GlyphAtlas& atlas, const OverlayScene& scen
     add_scale_bar(scene, bar, &overlay);
     Layout layout(atlas, scene.width, scene.height);
     // The status line and the scale come first: the axes' values give way.
-    const std::string status = status_line(scene.caption, scene.counts);
     const int margin = overlay_pixel_size(scene.height) / 2;
+    const std::string status = fitted_status_line(atlas, scene.caption, scene.counts, int(scene.width) - 2 * margin);
     layout.place(status,
                  layout.box_at(utf8_characters(status), margin, int(scene.height) - margin - atlas.line_height));
     add_scale_labels(scene, bar, &layout);

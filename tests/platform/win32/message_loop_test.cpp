@@ -1,12 +1,14 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include <csignal>
 
+#include "platform/win32/commdlg.h"
 #include "win32_test_support.h"
 
 namespace {
@@ -240,10 +242,35 @@ TEST_F(MessageLoopTest, KeyMessagesCarryTheirStateBits)
     }
 }
 
-// Raised once per process: a second signal ends it.
+// Raised once per process: a second signal ends it. It comes while a box
+// waits for an answer: the box goes as if cancelled, no box or dialog
+// shows after it, and only the top-level window is asked to close.
 TEST_F(MessageLoopTest, TheEndOfTheSessionClosesTopLevelWindowsOnly)
 {
-    ::raise(SIGHUP);
+    win32_answer_dialogs_from_script(false);
+    int shown = 0;
+    ModalAnswer<QMessageBox> person([&](QMessageBox*) {
+        ++shown;
+        ::raise(SIGHUP);
+    });
+    const int answer = MessageBoxA(main_, "Fit the range to the data?", "Varnel", MB_YESNO | MB_ICONQUESTION);
+    ModalAnswer<QDialog> late([&](QDialog* dialog) {
+        ++shown;
+        dialog->reject();
+    });
+    const int late_answer = MessageBoxA(main_, "Cannot read the file.", "ERROR", MB_OKCANCEL | MB_ICONERROR);
+    char path[260] = "";
+    OPENFILENAMEA open = {};
+    open.lStructSize = sizeof open;
+    open.hwndOwner = main_;
+    open.lpstrFile = path;
+    open.nMaxFile = sizeof path;
+    const BOOL chosen = GetOpenFileNameA(&open);
+    win32_answer_dialogs_from_script(true);
+    EXPECT_EQ(answer, IDNO);
+    EXPECT_EQ(late_answer, IDCANCEL);
+    EXPECT_FALSE(chosen);
+    EXPECT_EQ(shown, 1);
     for (int k = 0; k < 100 && seen_of(WM_CLOSE).empty(); ++k) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         pump(main_, panel_);

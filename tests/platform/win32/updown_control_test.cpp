@@ -324,6 +324,54 @@ TEST_F(UpDownTest, HeldArrowsStepByTheAccelerationTable)
     EXPECT_EQ(pos(1013), 40);
 }
 
+// An arrow held down with the mouse repeats, and the time held runs from
+// the press, not from the last repeat: on a clock that moves a second at
+// each read the steps grow as the table says (1 at first, 5 from two
+// seconds, 20 from five). A new press starts at 1 again.
+TEST_F(UpDownTest, AnArrowHeldWithTheMouseSpeedsUp)
+{
+    HWND spin = GetDlgItem(panel_, 1013);
+    SendMessageA(spin, UDM_SETRANGE32, 0, 100000);
+    SendMessageA(spin, UDM_SETPOS32, 0, 0);
+    QToolButton* up = nullptr;
+    for (QToolButton* b : win32_widget_of(spin)->findChildren<QToolButton*>())
+        if (b->arrowType() == Qt::UpArrow)
+            up = b;
+    ASSERT_NE(up, nullptr);
+    up->setAutoRepeatDelay(1);
+    up->setAutoRepeatInterval(1);
+    win32_script_tick_count(1000);
+    auto steps = [] {
+        std::vector<int> sizes;
+        int last = 0;
+        for (const Seen& s : seen_of(WM_VSCROLL)) {
+            sizes.push_back(HIWORD(s.wParam) - last);
+            last = HIWORD(s.wParam);
+        }
+        return sizes;
+    };
+    QTest::mousePress(up, Qt::LeftButton);
+    const bool repeated = QTest::qWaitFor(
+        [&] {
+            pump(main_, panel_);
+            return steps().size() >= 7;
+        },
+        10000);
+    QTest::mouseRelease(up, Qt::LeftButton);
+    pump(main_, panel_);
+    ASSERT_TRUE(repeated);
+    std::vector<int> held = steps();
+    held.resize(7);
+    EXPECT_EQ(held, (std::vector<int>{1, 5, 5, 5, 20, 20, 20}));
+
+    seen().clear();
+    SendMessageA(spin, UDM_SETPOS32, 0, 0);
+    QTest::mouseClick(up, Qt::LeftButton);
+    pump(main_, panel_);
+    win32_real_tick_count();
+    EXPECT_EQ(steps(), (std::vector<int>{1}));
+}
+
 TEST_F(UpDownTest, AProgressBarKeepsItsPositionWithinItsRange)
 {
     const DialogItemTemplate items[] = {{WS_CHILD | WS_VISIBLE, 0, 0, 0, 80, 10, 1, PROGRESS_CLASSA, 0, ""}};

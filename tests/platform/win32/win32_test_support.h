@@ -6,6 +6,7 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -73,9 +74,9 @@ inline void drain()
 
 inline std::string text_of(HWND hwnd)
 {
-    char buf[256] = {};
-    GetWindowTextA(hwnd, buf, sizeof buf);
-    return buf;
+    std::vector<char> buf(static_cast<size_t>(std::max(0, GetWindowTextLengthA(hwnd))) + 1, '\0');
+    GetWindowTextA(hwnd, buf.data(), static_cast<int>(buf.size()));
+    return buf.data();
 }
 
 // The layer tells an event from the same one handed on to a parent widget

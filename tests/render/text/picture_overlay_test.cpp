@@ -334,6 +334,55 @@ TEST(PictureOverlayTest, TextsStandWhereTheyAreAimed)
     EXPECT_EQ(levels, 5);
 }
 
+// A name too long for the picture keeps its beginning and end around an
+// ellipsis, cut between whole characters, as much of both as fits; the
+// counts stay whole. (At 640 wide the whole line would leave the picture.)
+TEST(PictureOverlayTest, ALongNameIsShortenedInTheMiddleAndTheCountsStay)
+{
+    std::string latin = "survey-", japanese;
+    for (int k = 0; k < 12; ++k) {
+        latin += "station" + std::to_string(k) + "-";
+        japanese += "観測データ";
+    }
+    const FieldCounts counts{1234567, 1000, 3, 0, false, false};
+    const std::u32string rest = utf8_characters(status_line("", counts));
+    for (const std::string& name : {latin + "end.txt", japanese + ".txt"}) {
+        SCOPED_TRACE(name);
+        GlyphAtlas atlas;
+        ASSERT_TRUE(build_glyph_atlas(default_font_file(), overlay_pixel_size(480), overlay_characters(name), &atlas));
+        auto width = [&](const std::u32string& text) {
+            int sum = 0;
+            for (char32_t c : text)
+                sum += atlas.find(c)->advance;
+            return sum;
+        };
+        const int margin = overlay_pixel_size(480) / 2, room = 640 - 2 * margin;
+        const std::u32string whole = utf8_characters(name);
+        ASSERT_GT(width(whole + rest), room);
+        const OverlayScene scene{
+            640, 480, camera_vectors({100, 30, 35}), {0, 1, 0, 1}, 1.0, counts, name, ColourMap::grey};
+        const PictureOverlay overlay = lay_out_overlay(atlas, scene);
+        ASSERT_FALSE(overlay.texts.empty());
+        const PlacedText& status = overlay.texts[0];
+        EXPECT_TRUE(status.x0 == margin && status.x1 <= 640 - margin) << status.text;
+
+        const std::u32string shown = utf8_characters(status.text);
+        ASSERT_GT(shown.size(), rest.size());
+        EXPECT_EQ(shown.substr(shown.size() - rest.size()), rest) << status.text;
+        const std::u32string kept = shown.substr(0, shown.size() - rest.size());
+        const size_t dot = kept.find(U'\u2026');
+        ASSERT_NE(dot, std::u32string::npos) << status.text;
+        const size_t head = dot, tail = kept.size() - dot - 1;
+        EXPECT_EQ(kept.substr(0, head), whole.substr(0, head));
+        EXPECT_EQ(kept.substr(dot + 1), whole.substr(whole.size() - tail));
+        EXPECT_TRUE(head == tail || head == tail + 1) << head << " and " << tail;
+        EXPECT_GT(head, 5u);
+        // One more character of the name, at the end where it would go next.
+        const size_t more_head = head == tail ? head + 1 : head, more_tail = head == tail ? tail : tail + 1;
+        EXPECT_GT(width(whole.substr(0, more_head) + U"\u2026" + whole.substr(whole.size() - more_tail) + rest), room);
+    }
+}
+
 TEST(PictureOverlayTest, WithoutTheFontOnlyTheScaleBarIsDrawn)
 {
     GlyphAtlas atlas;
