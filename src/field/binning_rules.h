@@ -7,9 +7,10 @@
 #include <cstddef>
 #include <string_view>
 
+// The values are what the settings store.
 enum class BinningRule {
-    bilinear, // each node gets the share of the point nearest to it
-    classic,  // the program's first rule, kept bit for bit for the files made for it
+    bilinear = 0, // each node gets the share of the point nearest to it
+    classic = 1,  // the program's first rule, kept bit for bit for the files made for it
 };
 
 // Where the field puts a point's x under a rule.

@@ -23,7 +23,7 @@ struct LoadRequest {
     int skip_lines = 0;
     Range range;
     bool fit_range = false; // first fit the range to the points (a file without any keeps `range`)
-    BinningRule binning = BinningRule::classic;
+    BinningRule binning = BinningRule::bilinear;
     unsigned threads = 0; // that read the text; 0: one per core
 };
 

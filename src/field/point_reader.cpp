@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "field/chunk_ring.h"
@@ -47,9 +48,9 @@ void set_point_reader_chunk_bytes(std::size_t bytes) { g_chunk_bytes.store(bytes
 ReadCounts read_chunks(std::FILE* stream, int skip_lines, ChunkSink sink, Columns columns, ReadWatch watch,
                        unsigned threads)
 {
-    TextPointSource source(stream, watch, g_chunk_bytes.load(), columns);
-    source.skip_pieces(skip_lines);
-    return read_source(source, sink, threads);
+    const std::unique_ptr<PointSource> source =
+        open_text_source(stream, watch, g_chunk_bytes.load(), columns, skip_lines);
+    return read_source(*source, sink, threads);
 }
 
 ReadCounts read_points(std::FILE* stream, int skip_lines, PointSink sink, Columns columns, ReadWatch watch,

@@ -57,4 +57,5 @@ enum : int {
     IDM_LOG_SCALE = 1060,
     IDM_TEXTURE_ONLY = 1061,
     IDM_SHOW_AXES = 1062,
+    IDM_CLASSIC_BINNING = 1063,
 };

@@ -53,6 +53,7 @@ enum class TextId : int {
     log_scale_item,
     texture_only_item,
     show_axes_item,
+    classic_binning_item, // the same menu: the classic binning rule instead of bilinear
     cannot_save_format,
     // The file dialogs.
     data_dialog_title,
@@ -68,6 +69,7 @@ enum class TextId : int {
     height_scale_unit,
     status_line_format,
     status_rejected_format,
+    status_not_a_number_format, // before the rejected lines: points with a NaN coordinate
     // The control panel's labels and buttons.
     panel_plot_data,
     panel_load,

@@ -63,6 +63,7 @@ constexpr SettingRow kRows[] = {
     EXACT_SETTING(y_max_exact, y_max, Rounding::Up, IDC_Y_MAX_SPIN, 7),
     EXACT_SETTING(x_marker_exact, x_marker, Rounding::Nearest, IDC_X_MARKER_SPIN, 8),
     EXACT_SETTING(y_marker_exact, y_marker, Rounding::Nearest, IDC_Y_MARKER_SPIN, 9),
+    INT_SETTING(binning, 0, 0, 0, 0, 1),
 };
 
 #undef PATH_SETTING
@@ -79,7 +80,8 @@ constexpr bool rows_cover_the_record()
             return false;
         end += row.size;
     }
-    return end == sizeof(Settings);
+    // Only the record's own padding may follow the last member.
+    return end <= sizeof(Settings) && sizeof(Settings) - end < alignof(Settings);
 }
 static_assert(rows_cover_the_record());
 

@@ -45,6 +45,9 @@ struct Settings {
     double y_max_exact;
     double x_marker_exact;
     double y_marker_exact;
+    // How points are spread over the grid: 0 bilinear, 1 the classic rule
+    // (a BinningRule). Stored files from before it have none: bilinear.
+    int32_t binning;
 };
 
 // The stored folders' paths use '/' as the separator, which is never the

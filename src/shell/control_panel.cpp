@@ -158,6 +158,7 @@ LoadedField read_data_file(AppState* state, const Range& range, const char* path
     request.path = path;
     request.range = range;
     request.fit_range = fit;
+    request.binning = static_cast<BinningRule>(state->settings.binning);
     return load_field(request, LoadWatch{progress.meter(), ReadWatch{LoadProgress::go_on, &progress}});
 }
 
@@ -284,6 +285,16 @@ void load_data_from(HWND panel, const char* path)
     Range range;
     if (read_range(panel, &range))
         load_data(panel, range, path);
+}
+
+void reload_data(HWND panel)
+{
+    AppState* state = app_state_of(panel);
+    if (!state || !state->data_file[0])
+        return;
+    char path[kPathBytes];
+    std::memcpy(path, state->data_file, kPathBytes);
+    load_data_from(panel, path);
 }
 
 void fit_range_to_data(HWND panel)

@@ -11,6 +11,10 @@ INT_PTR CALLBACK panel_proc(HWND panel, UINT message, WPARAM wParam, LPARAM lPar
 void load_data_from(HWND panel, const char* path);
 void load_texture_from(HWND panel, const char* path);
 
+// Loads the current data file again over the range in the fields, as the
+// settings now ask (the binning rule); nothing without one.
+void reload_data(HWND panel);
+
 // Fits the plot range to the points of the current data file and loads it
 // again; nothing without one.
 void fit_range_to_data(HWND panel);

@@ -6,6 +6,7 @@
 #include "render/scene/colour_maps.h"
 #include "resources/texts.h"
 #include "resources/resource_ids.h"
+#include "shell/control_panel.h"
 
 namespace {
 
@@ -46,6 +47,7 @@ std::vector<PictureItem> switch_items()
         {IDM_LOG_SCALE, &Settings::log_scale, 1, text(TextId::log_scale_item), true},
         {IDM_TEXTURE_ONLY, &Settings::texture_only, 1, text(TextId::texture_only_item), true},
         {IDM_SHOW_AXES, &Settings::show_axes, 1, text(TextId::show_axes_item), true},
+        {IDM_CLASSIC_BINNING, &Settings::binning, 1, text(TextId::classic_binning_item), true},
     };
 }
 
@@ -95,7 +97,10 @@ bool choose_picture_item(AppState* state, UINT command)
                 continue;
             int32_t& value = state->settings.*item.member;
             value = item.toggles ? !value : item.value;
-            apply_picture_options(state);
+            if (item.member == &Settings::binning)
+                reload_data(state->panel); // the rule changes the field itself
+            else
+                apply_picture_options(state);
             return true;
         }
     }

@@ -12,7 +12,7 @@ int render_command(int argc, char** argv);
 // commands shows them all.
 inline constexpr char kGridUsage[] =
     "usage: varnel-cli grid DATA [--range XMIN XMAX YMIN YMAX | --range auto] [--skip N] [--columns X Y] [-o OUT]\n"
-    "                       [--threads N]\n";
+    "                       [--threads N] [--binning bilinear|classic]\n";
 inline constexpr char kDecodeUsage[] = "usage: varnel-cli decode IMAGE [--pixels OUT] [--palette OUT]\n";
 inline constexpr char kTextureUsage[] = "usage: varnel-cli texture IMAGE [--dump DIR]\n";
 inline constexpr char kSettingsUsage[] = "usage: varnel-cli settings [--reset]\n";
@@ -21,4 +21,5 @@ inline constexpr char kRenderUsage[] =
     "                         [--size WIDTHxHEIGHT] [--texture IMAGE] [--marker X Y] [--frames N] [--time]\n"
     "                         [--columns X Y] [--range auto] [--colormap grey|viridis|magma|cividis|turbo]\n"
     "                         [--smooth 0|1|2|4] [--log] [--texture-only] [--no-axes] [--threads N]\n"
+    "                         [--binning bilinear|classic]\n"
     "OUT's extension picks the format: .png, .jpg, .jpeg, .bmp or .ppm (none: PNG).\n";

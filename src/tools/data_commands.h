@@ -59,6 +59,22 @@ inline bool parse_columns_option(int argc, char** argv, int& i, Columns* columns
     return true;
 }
 
+// "--binning RULE" at argv[i]. False on a usage error, with what was wrong
+// in *problem; i moves past what was taken.
+inline bool parse_binning_option(int argc, char** argv, int& i, BinningRule* rule, std::string* problem)
+{
+    const char* option = argv[i];
+    if (i + 1 >= argc) {
+        *problem = missing_value(option, "a binning rule: bilinear or classic");
+        return false;
+    }
+    if (!binning_rule_named(argv[++i], rule)) {
+        *problem = bad_value(option, argv[i], "the binning rule is bilinear or classic");
+        return false;
+    }
+    return true;
+}
+
 // "--range" at argv[i]: "auto", or XMIN XMAX YMIN YMAX. False on a usage
 // error, with what was wrong in *problem; i moves past what was taken.
 inline bool parse_range_option(int argc, char** argv, int& i, Range* range, bool* fit, std::string* problem)

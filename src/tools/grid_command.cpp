@@ -41,6 +41,10 @@ int grid_command(int argc, char** argv)
             std::string problem;
             if (!parse_columns_option(argc, argv, i, &request.columns, &problem))
                 return usage_error(kGridUsage, problem);
+        } else if (std::strcmp(arg, "--binning") == 0) {
+            std::string problem;
+            if (!parse_binning_option(argc, argv, i, &request.binning, &problem))
+                return usage_error(kGridUsage, problem);
         } else if (std::strcmp(arg, "--skip") == 0) {
             if (i + 1 >= argc)
                 return usage_error(kGridUsage, missing_value(arg, "a number of lines"));
@@ -92,9 +96,10 @@ int grid_command(int argc, char** argv)
 
     // The counts beyond the first three came later; they go at the end.
     const FieldCounts& counts = loaded.counts;
-    std::fprintf(stderr, "load=%d rejected=%lld max=%.17g points=%lld in_range=%lld rejected_lines=%lld header=%d\n",
+    std::fprintf(stderr,
+                 "load=%d rejected=%lld max=%.17g points=%lld in_range=%lld rejected_lines=%lld header=%d nan=%lld\n",
                  loaded.loaded, counts.rejected, loaded.max, counts.points, counts.in_range, counts.rejected_lines,
-                 counts.header ? 1 : 0);
+                 counts.header ? 1 : 0, counts.not_a_number);
     if (write_failed && out_path)
         return cannot_write(out_path, out_file.reason());
     if (write_failed) {

@@ -125,6 +125,10 @@ std::string parse_options(int argc, char** argv, Options* o)
             std::string problem;
             if (!parse_range_option(argc, argv, i, &o->load.range, &o->load.fit_range, &problem))
                 return problem;
+        } else if (std::strcmp(arg, "--binning") == 0) {
+            std::string problem;
+            if (!parse_binning_option(argc, argv, i, &o->load.binning, &problem))
+                return problem;
         } else if (std::strcmp(arg, "--camera") == 0) {
             if (left < 3)
                 return missing_value(arg, "three whole numbers: RADIUS AZIMUTH ELEVATION");

@@ -193,7 +193,8 @@ TEST(DensityField, RangesWithoutUsableCellsRejectTheirPoints)
 
 // Points are binned four at a time where the processor allows: the same
 // bits and counts as one at a time, for points at the edges of the
-// arithmetic in each of the four lanes, over ranges that make them edges.
+// arithmetic in each of the four lanes, over ranges that make them edges,
+// under every binning rule.
 TEST(DensityField, FourAtATimeBinsAsOneAtATime)
 {
     const double inf = INFINITY;
@@ -229,16 +230,19 @@ TEST(DensityField, FourAtATimeBinsAsOneAtATime)
                             "2000 2000",
                             "123.456 3210.5",
                             "41 40.99999999999999"};
-    for (int lane = 0; lane < 4; ++lane) {
+    for (int lane = 0; lane < 8; ++lane) {
+        const BinningRule rule = lane < 4 ? BinningRule::classic : BinningRule::bilinear;
         std::string data;
-        for (int k = 0; k < lane; ++k)
+        for (int k = 0; k < lane % 4; ++k)
             data += "2000 2000\n";
         for (const char* point : points)
             data += std::string(point) + "\n";
         for (const auto& r : ranges) {
-            SCOPED_TRACE(testing::Message() << "lane " << lane << ", range " << r.x_min << " " << r.x_max << " "
-                                            << r.y_min << " " << r.y_max);
+            SCOPED_TRACE(testing::Message() << binning_rule_name(rule) << ", lane " << lane % 4 << ", range " << r.x_min
+                                            << " " << r.x_max << " " << r.y_min << " " << r.y_max);
             Field wide(r.x_min, r.y_min, r.x_max, r.y_max), plain(r.x_min, r.y_min, r.x_max, r.y_max);
+            density_field_set_binning(wide.f, rule);
+            density_field_set_binning(plain.f, rule);
             const int wide_result = wide.load(data);
             density_field_test_wide_binning(false);
             const int plain_result = plain.load(data);
@@ -248,6 +252,7 @@ TEST(DensityField, FourAtATimeBinsAsOneAtATime)
             EXPECT_EQ(density_field_max(wide.f), density_field_max(plain.f));
             EXPECT_EQ(wide.f->ops.rejected(wide.f), plain.f->ops.rejected(plain.f));
             EXPECT_EQ(density_field_counts(wide.f).in_range, density_field_counts(plain.f).in_range);
+            EXPECT_EQ(density_field_counts(wide.f).not_a_number, density_field_counts(plain.f).not_a_number);
         }
     }
 }

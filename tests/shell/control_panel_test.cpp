@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "field/binning_rules.h"
 #include "resources/texts.h"
 #include "shell/settings.h"
 #include "viewer_test_support.h"
@@ -205,6 +206,7 @@ TEST_F(PanelTest, TheMenuFitsTheRangeToTheData)
     EXPECT_EQ(field_text(IDC_X_MAX_EDIT), "4000"); // no file yet: the item is off
     EXPECT_EQ(state_->field, nullptr);
 
+    state_->settings.binning = int32_t(BinningRule::classic);
     load(write_file("run1.txt", "-3.5 100\n7 120\n0.25 1e3\n"));
     EXPECT_EQ(density_field_counts(state_->field).in_range, 1);
     win32_clear_dialog_calls();
@@ -220,6 +222,19 @@ TEST_F(PanelTest, TheMenuFitsTheRangeToTheData)
     EXPECT_EQ(field_text(IDC_Y_MIN_EDIT), "80");
     EXPECT_EQ(field_text(IDC_Y_MAX_EDIT), "1020");
     EXPECT_EQ(density_field_counts(state_->field).in_range, 3);
+
+    // Bilinear binning, the menu's check item cleared, loads the file again
+    // with every x where it is, and fits it where it is.
+    win32_script_popup_menu(IDM_CLASSIC_BINNING);
+    SendMessageA(area_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(area_), MAKELPARAM(-1, -1));
+    run();
+    EXPECT_EQ(state_->settings.binning, int32_t(BinningRule::bilinear));
+    EXPECT_EQ(density_field_counts(state_->field).in_range, 2); // 7 is no longer moved inside 6.3
+    win32_script_popup_menu(IDM_FIT_RANGE);
+    SendMessageA(area_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(area_), MAKELPARAM(-1, -1));
+    run();
+    EXPECT_EQ(field_text(IDC_X_MIN_EDIT), "-3.8");
+    EXPECT_EQ(field_text(IDC_X_MAX_EDIT), "7.3");
     EXPECT_TRUE(win32_message_box_calls().empty());
 }
 

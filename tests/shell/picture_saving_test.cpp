@@ -76,7 +76,8 @@ TEST_F(SaveTest, TheMenuWritesThePresentedFrameAsAnRgbPng)
               "  4 #1053\n"
               "対数スケール #1060\n"
               "テクスチャのみ #1061\n"
-              "[x] 軸と目盛りを表示 #1062\n");
+              "[x] 軸と目盛りを表示 #1062\n"
+              "旧方式のビニング #1063\n");
 
     ASSERT_EQ(win32_save_file_calls().size(), 1u);
     const FileDialogCall& dialog = win32_save_file_calls()[0];

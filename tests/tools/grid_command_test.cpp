@@ -99,7 +99,7 @@ TEST_F(GridCommand, PrintsTheNormalisedGridRowByRow)
             ASSERT_EQ(values[i], hot ? "1" : "0") << i << ", " << j;
         }
     }
-    EXPECT_EQ(last_line(r.err), "load=1 rejected=0 max=0.25 points=1 in_range=1 rejected_lines=0 header=0");
+    EXPECT_EQ(last_line(r.err), "load=1 rejected=0 max=0.25 points=1 in_range=1 rejected_lines=0 header=0 nan=0");
 }
 
 TEST_F(GridCommand, ValuesUseSeventeenSignificantDigits)
@@ -112,7 +112,7 @@ TEST_F(GridCommand, ValuesUseSeventeenSignificantDigits)
     EXPECT_EQ(row5[6], "0.66666666666666663");
     EXPECT_EQ(row5[7], "0.33333333333333331");
     EXPECT_EQ(fields_of(lines_of(r.out)[6])[6], "1");
-    EXPECT_EQ(last_line(r.err), "load=1 rejected=0 max=0.75 points=3 in_range=3 rejected_lines=0 header=0");
+    EXPECT_EQ(last_line(r.err), "load=1 rejected=0 max=0.75 points=3 in_range=3 rejected_lines=0 header=0 nan=0");
 }
 
 TEST_F(GridCommand, RangeSkipAndOutputFile)
@@ -122,7 +122,7 @@ TEST_F(GridCommand, RangeSkipAndOutputFile)
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(lines_of(read_file(dir / "grid.txt")).size(), 201u);
-    EXPECT_EQ(last_line(r.err), "load=1 rejected=1 max=1 points=3 in_range=2 rejected_lines=0 header=0");
+    EXPECT_EQ(last_line(r.err), "load=1 rejected=1 max=1 points=3 in_range=2 rejected_lines=0 header=0 nan=0");
 }
 
 TEST_F(GridCommand, FileWithoutPointsStillExitsZero)
@@ -148,17 +148,17 @@ TEST_F(GridCommand, SeparatorsColumnsAndTheCountsOfWhatWasRead)
     };
     const Case cases[] = {
         {"x,y\n# a comment\n110,130\n110;130\n110\t130\n110 , 130\n", "",
-         "points=4 in_range=4 rejected_lines=0 header=1", ""},
+         "points=4 in_range=4 rejected_lines=0 header=1 nan=0", ""},
         {"id;y;x\n1;130;110\n2;130;110;extra\nbad line\n", "--columns 3 2",
-         "points=2 in_range=2 rejected_lines=1 header=1", ""},
-        {"110 130\n-5 -5\n", "--range 0 10 0 10", "points=2 in_range=0 rejected_lines=0 header=0",
+         "points=2 in_range=2 rejected_lines=1 header=1 nan=0", ""},
+        {"110 130\n-5 -5\n", "--range 0 10 0 10", "points=2 in_range=0 rejected_lines=0 header=0 nan=0",
          "2 points were read, but none lies in the range 0..10, 0..10"},
-        {"\n# only words\nx y\nno numbers here\n", "", "points=0 in_range=0 rejected_lines=1 header=1",
+        {"\n# only words\nx y\nno numbers here\n", "", "points=0 in_range=0 rejected_lines=1 header=1 nan=0",
          "holds no readable point (line 4 is the first without one)"},
-        {"", "", "points=0 in_range=0 rejected_lines=0 header=0", "holds no point\n"},
+        {"", "", "points=0 in_range=0 rejected_lines=0 header=0 nan=0", "holds no point\n"},
         // The largest of each number is taken.
-        {"1 2\n", "--columns 1000 1 --threads 1024 --skip 2147483647", "points=0 in_range=0 rejected_lines=0 header=0",
-         "holds no point\n"},
+        {"1 2\n", "--columns 1000 1 --threads 1024 --skip 2147483647",
+         "points=0 in_range=0 rejected_lines=0 header=0 nan=0", "holds no point\n"},
     };
     for (const Case& c : cases) {
         Outcome r = run(write("data.csv", c.text) + " " + c.options);
@@ -184,7 +184,10 @@ TEST_F(GridCommand, RangeAutoFitsTheRangeToThePoints)
     } cases[] = {
         {"1800 1800\n2200 2200\n", "", "varnel-cli: range fitted to the data: 1790 2210 1790 2210",
          "points=2 in_range=2"},
-        {"-3.5 100\n7 120\n0.25 1e3\n", "", "varnel-cli: range fitted to the data: -4.8 6.3 80 1020",
+        {"-3.5 100\n7 120\n0.25 1e3\n", " --binning classic", "varnel-cli: range fitted to the data: -4.8 6.3 80 1020",
+         "points=3 in_range=3"},
+        // Bilinear binning places every x where it is.
+        {"-3.5 100\n7 120\n0.25 1e3\n", "", "varnel-cli: range fitted to the data: -3.8 7.3 80 1020",
          "points=3 in_range=3"},
         {"x y\n", "", "", "points=0 in_range=0"},
         // Skipped lines are not fitted either.

@@ -220,7 +220,7 @@ std::u32string overlay_characters(std::string_view caption)
     for (char c = ' '; c <= '~'; ++c)
         all += c;
     for (TextId id : {TextId::axis_x_name, TextId::axis_y_name, TextId::height_scale_unit, TextId::status_line_format,
-                      TextId::status_rejected_format})
+                      TextId::status_rejected_format, TextId::status_not_a_number_format})
         all += text(id);
     all += "\xE2\x88\x92"; // the minus sign
     all += kEllipsis;
@@ -237,10 +237,16 @@ std::string status_line(std::string_view caption, const FieldCounts& counts)
     std::snprintf(line.data(), line.size(), text(TextId::status_line_format), name.c_str(), points.c_str(),
                   in_range.c_str());
     line.pop_back();
-    if (counts.rejected_lines > 0) {
-        const std::string rejected = format_count(counts.rejected_lines);
-        std::string more(std::strlen(text(TextId::status_rejected_format)) + rejected.size() + 1, '\0');
-        std::snprintf(more.data(), more.size(), text(TextId::status_rejected_format), rejected.c_str());
+    // Each count that is not zero, so that every line of the file is
+    // accounted for: points in range or not, NaN points, rejected lines.
+    const std::pair<long long, TextId> more_counts[] = {{counts.not_a_number, TextId::status_not_a_number_format},
+                                                        {counts.rejected_lines, TextId::status_rejected_format}};
+    for (const auto& [count, format] : more_counts) {
+        if (count <= 0)
+            continue;
+        const std::string number = format_count(count);
+        std::string more(std::strlen(text(format)) + number.size() + 1, '\0');
+        std::snprintf(more.data(), more.size(), text(format), number.c_str());
         line += more.c_str();
     }
     return line;

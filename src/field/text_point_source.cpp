@@ -1,0 +1,145 @@
+#include "field/text_point_source.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "field/data_file.h"
+#include "field/line_pieces.h"
+
+namespace {
+
+// How often a read asks its watch whether to go on.
+constexpr std::size_t kTextWatchBytes = std::size_t(1) << 20;
+
+class TextPointSource final : public PointSource {
+public:
+    TextPointSource(std::FILE* stream, ReadWatch watch, std::size_t block, Columns columns)
+        : stream_(stream), watch_(watch), block_(block), columns_(columns), mapped_(stream)
+    {
+        take_block(&carry_);
+    }
+
+    bool all_taken() const override { return at_end_; }
+    bool done() const override { return at_end_ && pending_size() == 0; }
+    bool stopped() const override { return stopped_; }
+    bool mapped() const { return mapped_.mapped(); }
+
+    // Discards up to n pieces from the start of the stream.
+    void skip_pieces(long long n)
+    {
+        std::size_t start = 0;
+        while (n > 0) {
+            if (pending_size() - start < kPieceBytes && !at_end_) {
+                drop_pending(start);
+                start = 0;
+                take_block(&carry_);
+            }
+            if (pending_size() == start)
+                break;
+            const char* p = pending() + start;
+            start = static_cast<std::size_t>(piece_end(p, pending() + pending_size()) - pending());
+            --n;
+        }
+        drop_pending(start);
+    }
+
+    // The next chunk's text: in `storage` for a stream that is read, in the
+    // mapping for a mapped file.
+    ChunkText next_chunk(ChunkBytes& storage) override
+    {
+        if (mapped()) {
+            if (!at_end_)
+                take_block(nullptr);
+            const std::size_t whole = at_end_ ? pending_size() : whole_pieces(pending(), pending_size());
+            const char* begin = pending();
+            next_ += whole;
+            return ChunkText{begin, begin + whole};
+        }
+        storage.swap(carry_);
+        carry_.clear();
+        if (!at_end_)
+            take_block(&storage);
+        const std::size_t whole = at_end_ ? storage.size() : whole_pieces(storage.data(), storage.size());
+        carry_.assign(storage.data() + whole, storage.data() + storage.size());
+        storage.resize(whole);
+        return ChunkText{storage.data(), storage.data() + whole};
+    }
+
+    ChunkCounts parse(ChunkText chunk, const ChunkSink& sink, void* partial, std::vector<Point>& points) const override
+    {
+        return parse_text_chunk(chunk.begin, chunk.end, columns_, sink, partial, points);
+    }
+
+private:
+    // The text taken but not yet handed out.
+    const char* pending() const { return mapped() ? mapped_.data() + next_ : carry_.data(); }
+    std::size_t pending_size() const { return mapped() ? taken_ - next_ : carry_.size(); }
+    void drop_pending(std::size_t n)
+    {
+        if (mapped())
+            next_ += n;
+        else
+            carry_.drop_front(n);
+    }
+
+    // One block more, or what is left of it; read onto the end of `text`
+    // unless the file is mapped.
+    void take_block(ChunkBytes* text)
+    {
+        if (stopped_)
+            return;
+        const std::size_t old = mapped() ? 0 : text->size();
+        if (!mapped())
+            text->resize(old + block_);
+        // The watch is asked once a megabyte, whatever the chunk size.
+        std::size_t got = 0;
+        while (got < block_) {
+            const std::size_t want = std::min(kTextWatchBytes, block_ - got);
+            std::size_t n;
+            if (mapped()) {
+                n = std::min(want, mapped_.size() - taken_);
+                taken_ += n;
+                mapped_.take(n);
+            } else {
+                n = std::fread(text->data() + old + got, 1, want, stream_);
+            }
+            got += n;
+            if (n < want)
+                break;
+            // Stopped, the text not yet handed out is dropped: a cut line
+            // would count as a point or a rejected line that is not in the file.
+            if (watch_.go_on && !watch_.go_on(watch_.context)) {
+                stopped_ = at_end_ = true;
+                if (!mapped())
+                    text->clear();
+                carry_.clear();
+                next_ = taken_;
+                return;
+            }
+        }
+        if (!mapped())
+            text->resize(old + got);
+        at_end_ = got < block_;
+    }
+
+    std::FILE* stream_;
+    ReadWatch watch_;
+    std::size_t block_; // bytes taken at a time, about a chunk
+    Columns columns_;
+    MappedDataFile mapped_;
+    ChunkBytes carry_;      // a read stream's pending text
+    std::size_t next_ = 0;  // a mapped file's pending text starts here
+    std::size_t taken_ = 0; // and ends here
+    bool at_end_ = false;
+    bool stopped_ = false;
+};
+
+} // namespace
+
+std::unique_ptr<PointSource> open_text_source(std::FILE* stream, ReadWatch watch, std::size_t block, Columns columns,
+                                              int skip_lines)
+{
+    auto source = std::make_unique<TextPointSource>(stream, watch, block, columns);
+    source->skip_pieces(skip_lines);
+    return source;
+}

@@ -1,0 +1,140 @@
+// The two binning rules against references of their own: single points on
+// the edges of the rules, worked by hand, and bilinear spreading on random
+// points against a tent-function sum over every node.
+#include "field/binning_rules.h"
+#include "field/density_field.h"
+
+#include <gtest/gtest.h>
+
+#include "temp_stream.h"
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct NodeWeight {
+    int i, j;
+    double weight; // before normalisation
+};
+
+// The nodes a file puts weight on, before normalisation, under a rule over
+// 0..4000 (cells of 20).
+std::vector<NodeWeight> weights_of(const std::string& text, BinningRule rule, long long* rejected = nullptr)
+{
+    DensityField* field = create_density_field(0, 0, 4000, 4000);
+    density_field_set_binning(field, rule);
+    TempStream in(text);
+    field->ops.load(field, in.file, 0);
+    const double max = density_field_max(field);
+    std::vector<NodeWeight> weights;
+    for (int j = 0; j < 201; ++j)
+        for (int i = 0; i < 201; ++i)
+            if (const double w = field->ops.data(field)[j * 201 + i]; w != 0)
+                weights.push_back({i, j, w * max});
+    if (rejected)
+        *rejected = density_field_counts(field).rejected;
+    field->ops.destroy(field);
+    return weights;
+}
+
+TEST(BinningRules, EachRuleSpreadsEdgePointsAsWorkedByHand)
+{
+    const double below_edge = std::nextafter(4000.0, 0.0); // quotient 199.99999999999997: held in cell 199
+    const double f = below_edge / 20 - 199;
+    char clamp_line[64];
+    std::snprintf(clamp_line, sizeof clamp_line, "%.17g 10\n", below_edge);
+    const struct {
+        const char* name;
+        std::string text;
+        BinningRule rule;
+        std::vector<NodeWeight> weights;
+    } cases[] = {
+        // On a node: all of it there under bilinear, on the opposite corner under classic.
+        {"on a node", "100 200\n", BinningRule::bilinear, {{5, 10, 1.0}}},
+        {"on a node", "100 200\n", BinningRule::classic, {{6, 11, 1.0}}},
+        // A quarter across, half up: the nearer column gets three quarters.
+        {"quarter", "105 10\n", BinningRule::bilinear, {{5, 0, 0.375}, {6, 0, 0.125}, {5, 1, 0.375}, {6, 1, 0.125}}},
+        {"quarter", "105 10\n", BinningRule::classic, {{5, 0, 0.125}, {6, 0, 0.375}, {5, 1, 0.125}, {6, 1, 0.375}}},
+        // x = x_min: bilinear keeps it on the first column; classic moves it below the range.
+        {"x_min", "0 10\n", BinningRule::bilinear, {{0, 0, 0.5}, {0, 1, 0.5}}},
+        {"x_min", "0 10\n", BinningRule::classic, {}},
+        // 40 itself is never moved; 39.5 is under classic alone.
+        {"forty", "40 10\n", BinningRule::bilinear, {{2, 0, 0.5}, {2, 1, 0.5}}},
+        {"forty", "40 10\n", BinningRule::classic, {{3, 0, 0.5}, {3, 1, 0.5}}},
+        {"39.5", "39.5 0\n", BinningRule::bilinear, {{1, 0, 0.025000000000000022}, {2, 0, 0.97499999999999998}}},
+        // Classic also mirrors y: a point on the row's line weighs on the row above.
+        {"39.5", "39.5 0\n", BinningRule::classic, {{1, 1, 0.92500000000000004}, {2, 1, 0.074999999999999956}}},
+        // Just below x_max: the last cell, nearly all on the last column.
+        {"clamp",
+         clamp_line,
+         BinningRule::bilinear,
+         {{199, 0, (1 - f) * 0.5}, {200, 0, f * 0.5}, {199, 1, (1 - f) * 0.5}, {200, 1, f * 0.5}}},
+        {"clamp",
+         clamp_line,
+         BinningRule::classic,
+         {{199, 0, f * 0.5}, {200, 0, (1 - f) * 0.5}, {199, 1, f * 0.5}, {200, 1, (1 - f) * 0.5}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + ", " + binning_rule_name(c.rule));
+        const std::vector<NodeWeight> got = weights_of(c.text, c.rule);
+        ASSERT_EQ(got.size(), c.weights.size());
+        for (size_t k = 0; k < got.size(); ++k) {
+            EXPECT_EQ(got[k].i, c.weights[k].i);
+            EXPECT_EQ(got[k].j, c.weights[k].j);
+            EXPECT_NEAR(got[k].weight, c.weights[k].weight, 1e-15);
+        }
+    }
+    long long rejected = 0;
+    weights_of("4000 10\n10 4000\n-0.5 10\n", BinningRule::bilinear, &rejected);
+    EXPECT_EQ(rejected, 3); // the upper edges are open, the lower closed
+}
+
+// Every node takes the tent function of its distance from the point, in
+// cells, in each direction: a sum over all nodes that shares nothing with
+// the field's cell arithmetic.
+TEST(BinningRules, BilinearEqualsATentSumOverEveryNode)
+{
+    const double x_min = -250, x_max = 1750, y_min = 10, y_max = 410; // cells of 10 by 2
+    std::mt19937_64 random(20261209);
+    std::normal_distribution<double> x_of(700, 400), y_of(200, 90);
+    std::string text;
+    std::vector<std::pair<double, double>> points;
+    for (int k = 0; k < 20000; ++k) {
+        double x = x_of(random), y = y_of(random);
+        if (k % 50 == 0) { // some on nodes, some on the edges
+            x = x_min + 10 * double(k % 201);
+            y = k % 100 == 0 ? y_min : y_min + 2 * double(k % 77);
+        }
+        char line[80];
+        std::snprintf(line, sizeof line, "%.17g %.17g\n", x, y);
+        text += line;
+        std::sscanf(line, "%lf %lf", &x, &y);
+        points.push_back({x, y});
+    }
+    std::vector<double> want(201 * 201, 0.0);
+    for (const auto& [x, y] : points) {
+        if (!(x >= x_min && x < x_max && y >= y_min && y < y_max))
+            continue;
+        const double cx = (x - x_min) / 10, cy = (y - y_min) / 2;
+        for (int j = std::max(0, int(cy) - 1); j <= std::min(200, int(cy) + 2); ++j)
+            for (int i = std::max(0, int(cx) - 1); i <= std::min(200, int(cx) + 2); ++i)
+                want[j * 201 + i] += std::max(0.0, 1 - std::fabs(cx - i)) * std::max(0.0, 1 - std::fabs(cy - j));
+    }
+    const double top = *std::max_element(want.begin(), want.end());
+
+    DensityField* field = create_density_field(x_min, y_min, x_max, y_max);
+    density_field_set_binning(field, BinningRule::bilinear);
+    TempStream in(text);
+    ASSERT_EQ(field->ops.load(field, in.file, 0), 1);
+    EXPECT_NEAR(density_field_max(field), top, 1e-9);
+    const double* nodes = field->ops.data(field);
+    for (int k = 0; k < 201 * 201; ++k)
+        ASSERT_NEAR(nodes[k], want[k] / top, 1e-12) << "node " << k % 201 << ", " << k / 201;
+    field->ops.destroy(field);
+}
+
+} // namespace
