@@ -3,6 +3,9 @@
 #include <cerrno>
 #include <cstdio>
 
+#include <sys/stat.h>
+
+#include "field/file_header.h"
 #include "field/plot_range.h"
 
 namespace {
@@ -34,6 +37,70 @@ bool read_failed(std::FILE* file, LoadedField& result)
     return true;
 }
 
+// The index of a header's name, counted from 1; 0 for none.
+int column_named(const FileHeader& header, const std::string& name)
+{
+    for (std::size_t k = 0; k < header.columns.size(); ++k)
+        if (header.columns[k].name == name)
+            return int(k) + 1;
+    return 0;
+}
+
+// The first two numeric columns that are no index column; 1 and 2 when
+// there are not two.
+Columns picked_columns(const FileHeader& header)
+{
+    int found[2] = {0, 0}, count = 0;
+    for (std::size_t k = 0; k < header.columns.size() && count < 2; ++k)
+        if (header.columns[k].numeric && !header.columns[k].row_index)
+            found[count++] = int(k) + 1;
+    return count == 2 ? Columns{found[0], found[1]} : Columns{};
+}
+
+// Where x and y stand, from the numbers, the names or the header; false
+// with no_column for a name the header lacks. Only a regular file is read
+// for its header: a pipe read for it would lose its first lines.
+bool resolve_columns(const LoadRequest& request, LoadedField& result)
+{
+    const ColumnRequest& asked = request.columns;
+    ColumnsRead& read = result.columns;
+    read.columns = asked.numbers;
+    FileHeader header;
+    struct stat facts;
+    const bool regular = stat(request.path.c_str(), &facts) == 0 && S_ISREG(facts.st_mode);
+    if (regular && !read_file_header(request.path.c_str(), request.skip_lines, &header)) {
+        result.failure = LoadFailure::cannot_read;
+        result.error = errno ? errno : EIO;
+        return false;
+    }
+    for (const HeaderColumn& column : header.columns)
+        read.header.push_back(column.name);
+    const std::pair<const std::string*, int*> names[] = {{&asked.x_name, &read.columns.x},
+                                                         {&asked.y_name, &read.columns.y}};
+    for (const auto& [name, number] : names) {
+        if (name->empty())
+            continue;
+        *number = column_named(header, *name);
+        if (*number == 0) {
+            result.failure = LoadFailure::no_column;
+            read.missing = *name;
+            return false;
+        }
+    }
+    if (!asked.chosen && header.present) {
+        read.columns = picked_columns(header);
+        read.picked = header.columns.size() > 2;
+    }
+    const auto name_of = [&](int column) {
+        return column >= 1 && column <= int(header.columns.size()) ? header.columns[column - 1].name : std::string();
+    };
+    if (header.present) {
+        read.x_name = name_of(read.columns.x);
+        read.y_name = name_of(read.columns.y);
+    }
+    return true;
+}
+
 // The fitting pass: the range of the points, when the file has any.
 bool fit_range(const LoadRequest& request, const LoadWatch& watch, LoadedField& result)
 {
@@ -41,7 +108,7 @@ bool fit_range(const LoadRequest& request, const LoadWatch& watch, LoadedField& 
     if (!file)
         return false;
     errno = 0;
-    const DataBounds bounds = read_data_bounds(file.get(), request.skip_lines, request.columns, watch.watch,
+    const DataBounds bounds = read_data_bounds(file.get(), request.skip_lines, result.columns.columns, watch.watch,
                                                request.binning, request.threads);
     if (read_failed(file.get(), result))
         return false;
@@ -59,6 +126,8 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
 {
     LoadedField result;
     result.range = request.range;
+    if (!resolve_columns(request, result))
+        return result;
     if (request.fit_range && !fit_range(request, watch, result))
         return result;
 
@@ -71,7 +140,7 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
         result.failure = LoadFailure::no_memory;
         return result;
     }
-    density_field_set_columns(field.get(), request.columns.x, request.columns.y);
+    density_field_set_columns(field.get(), result.columns.columns.x, result.columns.columns.y);
     density_field_set_threads(field.get(), request.threads);
     density_field_set_binning(field.get(), request.binning);
     if (watch.watch.go_on)

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "field/binning_rules.h"
 #include "field/data_file.h"
@@ -17,9 +18,19 @@ struct FieldDestroyer {
 };
 using FieldPtr = std::unique_ptr<DensityField, FieldDestroyer>;
 
+// Which columns hold x and y: by number, by the header's names, or, when
+// neither was asked for, the first two numeric columns of a header that
+// are no index column (and 1 and 2 without a header).
+struct ColumnRequest {
+    Columns numbers;    // used where no name is given
+    std::string x_name; // the header's name of x's column; empty: by number
+    std::string y_name;
+    bool chosen = false; // numbers or names were given, not left to the header
+};
+
 struct LoadRequest {
-    std::string path; // a data file: plain, .gz or .zst
-    Columns columns;  // where x and y stand in a line
+    std::string path;      // a data file: plain, .gz or .zst
+    ColumnRequest columns; // where x and y stand in a line
     int skip_lines = 0;
     Range range;
     bool fit_range = false; // first fit the range to the points (a file without any keeps `range`)
@@ -40,6 +51,16 @@ enum class LoadFailure {
     cannot_open, // the file could not be opened
     cannot_read, // a read failed part way: a field of part of the data would mislead
     no_memory,   // the field could not be made
+    no_column,   // a column asked for by name is not in the header
+};
+
+// The columns a load read, and the header's names for them.
+struct ColumnsRead {
+    Columns columns;
+    std::string x_name, y_name;      // empty where the file has no header
+    bool picked = false;             // picked among more than two, none having been asked for
+    std::vector<std::string> header; // every name of the header; empty without one
+    std::string missing;             // with no_column: the name not found
 };
 
 struct LoadedField {
@@ -51,6 +72,7 @@ struct LoadedField {
     int loaded = 0;      // 1 when the field holds a normalised grid
     double max = 0;      // the largest node before normalisation
     FieldCounts counts;  // what the load (or a stopped fit) read
+    ColumnsRead columns;
 
     bool ok() const { return failure == LoadFailure::none; }
 };

@@ -42,7 +42,10 @@ OverlayCache* current_atlas(RendererState* s, DrawBatch* batch, unsigned height)
     if (!cache)
         return nullptr;
     const int pixel_size = overlay_pixel_size(height);
-    std::u32string characters = overlay_characters(s->caption ? s->caption : "");
+    std::string texts = s->caption ? s->caption : "";
+    for (const char* title : s->axis_titles)
+        texts += title ? title : "";
+    std::u32string characters = overlay_characters(texts);
     if (cache->atlas.width == 0 || cache->pixel_size != pixel_size || cache->characters != characters) {
         // Without the font the atlas holds its solid cell alone: the scale
         // bar is drawn, no text.
@@ -77,6 +80,8 @@ void build_overlay(RendererState* s, DrawBatch* batch)
     scene.log_scale = s->picture.log_scale;
     scene.counts = s->view.counts;
     scene.caption = s->caption ? s->caption : "";
+    scene.x_title = s->axis_titles[0] ? s->axis_titles[0] : "";
+    scene.y_title = s->axis_titles[1] ? s->axis_titles[1] : "";
     scene.colour_map = s->picture.colour_map;
     upload_overlay(batch, s->device, lay_out_overlay(cache->atlas, scene), cache->atlas);
 }
@@ -87,18 +92,38 @@ void release_overlay(RendererState* s)
     s->overlay = nullptr;
 }
 
+namespace {
+
+// A copy of the text in *kept, freeing the old one; null for none (or no memory).
+void keep_text(char** kept, const char* text)
+{
+    std::free(*kept);
+    *kept = nullptr;
+    if (text && *text) {
+        const size_t bytes = std::strlen(text) + 1;
+        *kept = static_cast<char*>(std::malloc(bytes));
+        if (*kept)
+            std::memcpy(*kept, text, bytes);
+    }
+}
+
+} // namespace
+
 void set_caption(Renderer* renderer, const char* name)
 {
     RendererState* s = renderer_state(renderer);
     if (!s)
         return;
-    std::free(s->caption);
-    s->caption = nullptr;
-    if (name) {
-        const size_t bytes = std::strlen(name) + 1;
-        s->caption = static_cast<char*>(std::malloc(bytes));
-        if (s->caption)
-            std::memcpy(s->caption, name, bytes);
-    }
+    keep_text(&s->caption, name);
+    rebuild_screen_batches(s);
+}
+
+void set_axis_titles(Renderer* renderer, const char* x, const char* y)
+{
+    RendererState* s = renderer_state(renderer);
+    if (!s)
+        return;
+    keep_text(&s->axis_titles[0], x);
+    keep_text(&s->axis_titles[1], y);
     rebuild_screen_batches(s);
 }

@@ -34,6 +34,10 @@ void release_all(RendererState* s)
     release_overlay(s);
     std::free(s->caption);
     s->caption = nullptr;
+    for (char*& title : s->axis_titles) {
+        std::free(title);
+        title = nullptr;
+    }
 }
 
 void free_block(Renderer* renderer)
@@ -197,8 +201,9 @@ Renderer* create_renderer(HWND window)
     Renderer* renderer = &block->renderer;
     RendererState* s = &block->state;
     renderer->state = s;
-    renderer->ops = RendererOps{
-        destroy, render, resize, set_camera, set_field, set_texture, set_marker, set_picture_options, set_caption};
+    renderer->ops = RendererOps{destroy,     render,         resize,     set_camera,
+                                set_field,   set_texture,    set_marker, set_picture_options,
+                                set_caption, set_axis_titles};
     std::memcpy(s->tag, kTag, sizeof kTag);
     s->picture = PictureOptions{};
 

@@ -45,6 +45,9 @@ struct RendererOps {
     void (*set_picture_options)(Renderer* renderer, const PictureOptions* options);
     // The data file's name for the status line (copied); null for none.
     void (*set_caption)(Renderer* renderer, const char* name);
+    // The axes' names (copied), the data's own column names for example;
+    // null or empty for the usual X and Y.
+    void (*set_axis_titles)(Renderer* renderer, const char* x, const char* y);
 };
 
 struct Renderer {

@@ -29,6 +29,7 @@ struct RendererState {
     double* heights;
     double top_weight;            // the weight of the highest node drawn: the height scale's end
     char* caption;                // the data file's name; null for none
+    char* axis_titles[2];         // the x and y axes' names; null: the texts' X and Y
     struct OverlayCache* overlay; // the glyph atlas, made with the first overlay
 };
 
@@ -57,6 +58,7 @@ void set_field(Renderer* renderer, DensityField* field);
 void set_marker(Renderer* renderer, const MarkerPair* pair);
 void set_picture_options(Renderer* renderer, const PictureOptions* options);
 void set_caption(Renderer* renderer, const char* name);
+void set_axis_titles(Renderer* renderer, const char* x, const char* y);
 // Rebuilds the batches drawn on screen, after a camera or size change.
 void rebuild_screen_batches(RendererState* state);
 // Gives back the overlay's atlas.

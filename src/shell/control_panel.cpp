@@ -182,6 +182,7 @@ void show_loaded(HWND panel, const char* path, LoadedField& loaded, bool fit)
     std::memcpy(state->data_file, path, kPathBytes);
     cut_to_folder(state->settings.data_path);
     state->renderer->ops.set_caption(state->renderer, file_name_of(path));
+    state->renderer->ops.set_axis_titles(state->renderer, loaded.columns.x_name.c_str(), loaded.columns.y_name.c_str());
     replace_field(state, loaded.field.release());
     send_camera(panel);
     set_loaded_title(state->main_window, path);

@@ -21,5 +21,5 @@ inline constexpr char kRenderUsage[] =
     "                         [--size WIDTHxHEIGHT] [--texture IMAGE] [--marker X Y] [--frames N] [--time]\n"
     "                         [--columns X Y] [--range auto] [--colormap grey|viridis|magma|cividis|turbo]\n"
     "                         [--smooth 0|1|2|4] [--log] [--texture-only] [--no-axes] [--threads N]\n"
-    "                         [--binning bilinear|classic]\n"
+    "                         [--binning bilinear|classic] [--xlabel TEXT] [--ylabel TEXT]\n"
     "OUT's extension picks the format: .png, .jpg, .jpeg, .bmp or .ppm (none: PNG).\n";

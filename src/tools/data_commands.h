@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -30,32 +31,47 @@ inline Range default_range()
     return Range{double(defaults.x_min), double(defaults.x_max), double(defaults.y_min), double(defaults.y_max)};
 }
 
-// "--columns X Y" at argv[i]: two different whole numbers from 1 to
-// kMaxColumn. False on a usage error, with what was wrong in *problem; i
-// moves past what was taken.
-inline bool parse_columns_option(int argc, char** argv, int& i, Columns* columns, std::string* problem)
+// "--columns X Y" at argv[i]: each a whole number from 1 to kMaxColumn or
+// a name of the header's, the two different. False on a usage error, with
+// what was wrong in *problem; i moves past what was taken.
+inline bool parse_columns_option(int argc, char** argv, int& i, ColumnRequest* columns, std::string* problem)
 {
     const char* option = argv[i];
-    const std::string rule = "columns are two different whole numbers from 1 to " + std::to_string(kMaxColumn);
-    long values[2];
-    for (long& value : values) {
+    const std::string rule = "columns are two different whole numbers from 1 to " + std::to_string(kMaxColumn) +
+        ", or two names from the file's header";
+    ColumnRequest request;
+    request.chosen = true;
+    const std::pair<int*, std::string*> sides[] = {{&request.numbers.x, &request.x_name},
+                                                   {&request.numbers.y, &request.y_name}};
+    for (const auto& [number, name] : sides) {
         if (i + 1 >= argc) {
-            *problem = missing_value(option, "two column numbers: X Y");
+            *problem = missing_value(option, "two columns: X Y, by number or by the header's names");
             return false;
+        }
+        const char* text = argv[++i];
+        const bool whole = text[text[0] == '-' || text[0] == '+'] != '\0' &&
+            std::strspn(text + (text[0] == '-' || text[0] == '+'), "0123456789") ==
+                std::strlen(text + (text[0] == '-' || text[0] == '+'));
+        if (!whole) {
+            *name = text;
+            continue;
         }
         char* end = nullptr;
         errno = 0;
-        value = std::strtol(argv[++i], &end, 10);
-        if (end == argv[i] || *end != '\0' || errno != 0 || value < 1 || value > kMaxColumn) {
-            *problem = bad_value(option, argv[i], rule.c_str());
+        const long value = std::strtol(text, &end, 10);
+        if (errno != 0 || value < 1 || value > kMaxColumn) {
+            *problem = bad_value(option, text, rule.c_str());
             return false;
         }
+        *number = int(value);
     }
-    if (values[0] == values[1]) {
+    const bool same = request.x_name.empty() && request.y_name.empty() ? request.numbers.x == request.numbers.y
+                                                                       : request.x_name == request.y_name;
+    if (same) {
         *problem = bad_value(option, argv[i], rule.c_str());
         return false;
     }
-    *columns = Columns{int(values[0]), int(values[1])};
+    *columns = request;
     return true;
 }
 
@@ -147,31 +163,68 @@ inline bool parse_threads(const char* text, unsigned* threads)
     return true;
 }
 
-// A load that leaves an empty plot says why on standard error: a file with
-// no readable point, or points that all lie outside the range.
-inline void warn_if_empty(const char* path, const FieldCounts& counts, const Range& range)
+// "a, b, c": a header's names, for a message.
+inline std::string name_list(const std::vector<std::string>& names)
 {
+    std::string list;
+    for (const std::string& name : names)
+        list += (list.empty() ? "" : ", ") + ('"' + name + '"');
+    return list;
+}
+
+// A column by its number and its header's name, for a message.
+inline std::string column_words(int number, const std::string& name)
+{
+    return name.empty() ? std::to_string(number) : std::to_string(number) + " (\"" + name + "\")";
+}
+
+// A load that leaves an empty plot says why on standard error: a file with
+// no readable point in the columns read, or points that all lie outside
+// the range.
+inline void warn_if_empty(const char* path, const LoadedField& loaded, bool fit_asked)
+{
+    const FieldCounts& counts = loaded.counts;
+    const Range& range = loaded.range;
+    const ColumnsRead& c = loaded.columns;
     if (counts.points == 0 && counts.first_rejected_line > 0)
-        std::fprintf(stderr, "varnel-cli: warning: %s holds no readable point (line %lld is the first without one)\n",
-                     path, counts.first_rejected_line);
+        std::fprintf(stderr,
+                     "varnel-cli: warning: %s holds no readable point (line %lld is the first without one)"
+                     " in columns %s and %s; --columns X Y takes others\n",
+                     path, counts.first_rejected_line, column_words(c.columns.x, c.x_name).c_str(),
+                     column_words(c.columns.y, c.y_name).c_str());
     else if (counts.points == 0)
         std::fprintf(stderr, "varnel-cli: warning: %s holds no point\n", path);
     else if (counts.in_range == 0)
         std::fprintf(stderr,
-                     "varnel-cli: warning: %lld points were read, but none lies in the range %g..%g, %g..%g"
-                     " (--range auto fits it to the data)\n",
-                     counts.points, range.x_min, range.x_max, range.y_min, range.y_max);
+                     "varnel-cli: warning: %lld points were read, but none lies in the range %g..%g, %g..%g%s\n",
+                     counts.points, range.x_min, range.x_max, range.y_min, range.y_max,
+                     fit_asked ? " (none of them has finite coordinates)" : " (--range auto fits it to the data)");
+}
+
+// What a load that asked for a column by a name the header lacks says, as
+// a usage error.
+inline std::string no_column_problem(const LoadedField& loaded, const char* path)
+{
+    const ColumnsRead& c = loaded.columns;
+    if (c.header.empty())
+        return "--columns " + c.missing + ": " + path + " has no header line to find the name in";
+    return "--columns " + c.missing + ": no such column in " + path + "'s header: " + name_list(c.header);
 }
 
 // The field the request asks for, with the percentage read on a terminal,
-// a fitted range and an empty plot said on standard error. Null field
-// after one line there when the file cannot be opened or read, or the
-// field cannot be made.
+// a fitted range, columns picked from a header and an empty plot said on
+// standard error. Null field after one line there when the file cannot be
+// opened or read, or the field cannot be made; a column name not in the
+// header is left to the caller's usage error (no_column_problem).
 inline LoadedField load_for_command(const LoadRequest& request)
 {
     const char* path = request.path.c_str();
     ProgressLine progress(path);
     LoadedField loaded = load_field(request, LoadWatch{progress.meter(), progress.watch()});
+    const ColumnsRead& c = loaded.columns;
+    if (c.picked)
+        std::fprintf(stderr, "varnel-cli: columns from the header: x = %s, y = %s\n",
+                     column_words(c.columns.x, c.x_name).c_str(), column_words(c.columns.y, c.y_name).c_str());
     if (loaded.fitted) {
         const Range& r = loaded.range;
         std::fprintf(stderr, "varnel-cli: range fitted to the data: %s %s %s %s\n", exact_text(r.x_min).c_str(),
@@ -179,7 +232,7 @@ inline LoadedField load_for_command(const LoadRequest& request)
     }
     switch (loaded.failure) {
     case LoadFailure::none:
-        warn_if_empty(path, loaded.counts, loaded.range);
+        warn_if_empty(path, loaded, request.fit_range);
         break;
     case LoadFailure::cannot_open:
         std::fprintf(stderr, "varnel-cli: cannot open %s: %s\n", path, std::strerror(loaded.error));
@@ -189,6 +242,8 @@ inline LoadedField load_for_command(const LoadRequest& request)
         break;
     case LoadFailure::no_memory:
         std::fprintf(stderr, "varnel-cli: out of memory\n");
+        break;
+    case LoadFailure::no_column:
         break;
     }
     return loaded;

@@ -72,6 +72,8 @@ int grid_command(int argc, char** argv)
 
     request.path = data_path;
     const LoadedField loaded = load_for_command(request);
+    if (loaded.failure == LoadFailure::no_column)
+        return usage_error(kGridUsage, no_column_problem(loaded, data_path));
     if (!loaded.field)
         return 1;
     DensityField* field = loaded.field.get();

@@ -85,7 +85,9 @@ struct Options {
     int frames = 1;
     bool time = false;
     PictureOptions picture;
-    unsigned threads = 0; // that read the data and draw; 0: one per core
+    unsigned threads = 0;          // that read the data and draw; 0: one per core
+    const char* x_label = nullptr; // the axes' names; null: the header's names, or X and Y
+    const char* y_label = nullptr;
 };
 
 // The choices of --colormap and --smooth, from the maps and widths themselves.
@@ -125,6 +127,10 @@ std::string parse_options(int argc, char** argv, Options* o)
             std::string problem;
             if (!parse_range_option(argc, argv, i, &o->load.range, &o->load.fit_range, &problem))
                 return problem;
+        } else if (std::strcmp(arg, "--xlabel") == 0 || std::strcmp(arg, "--ylabel") == 0) {
+            if (left < 1)
+                return missing_value(arg, "the axis's name");
+            (arg[2] == 'x' ? o->x_label : o->y_label) = argv[++i];
         } else if (std::strcmp(arg, "--binning") == 0) {
             std::string problem;
             if (!parse_binning_option(argc, argv, i, &o->load.binning, &problem))
@@ -235,6 +241,8 @@ int render_command(int argc, char** argv)
     o.load.path = o.data_path;
     o.load.threads = o.threads;
     const LoadedField loaded = load_for_command(o.load);
+    if (loaded.failure == LoadFailure::no_column)
+        return usage_error(kRenderUsage, no_column_problem(loaded, o.data_path));
     if (!loaded.field)
         return 1;
     const double load_ms = milliseconds_since(start);
@@ -250,6 +258,8 @@ int render_command(int argc, char** argv)
     Renderer* r = renderer.get();
     r->ops.set_picture_options(r, &o.picture); // before the field, so the mesh is built once
     r->ops.set_caption(r, file_name_of(o.data_path));
+    r->ops.set_axis_titles(r, o.x_label ? o.x_label : loaded.columns.x_name.c_str(),
+                           o.y_label ? o.y_label : loaded.columns.y_name.c_str());
     start = Clock::now();
     r->ops.set_field(r, loaded.field.get());
     double mesh_ms = milliseconds_since(start);

@@ -75,7 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Budget budget;
     LoadRequest request;
     request.path = path;
-    request.columns = columns;
+    request.columns.numbers = columns;
+    request.columns.chosen = true;
     request.range = Range{0, 4000, 0, 4000};
     const LoadedField loaded = load_field(request, LoadWatch{nullptr, ReadWatch{Budget::go_on, &budget}});
     if (loaded.ok()) {

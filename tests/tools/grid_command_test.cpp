@@ -204,6 +204,58 @@ TEST_F(GridCommand, RangeAutoFitsTheRangeToThePoints)
     EXPECT_EQ(run(write("data.txt", "1 2\n") + " --range auto 0 1 0 1").status, 2);
 }
 
+// Files as R and pandas write them: index columns are no data, the first
+// two numeric columns are taken and said, names pick columns, and every
+// line is counted somewhere.
+TEST_F(GridCommand, CsvShapesGiveTheirDataColumns)
+{
+    const std::string rows = "3.6,79\n1.8,54\n3.333,74\n";
+    const struct {
+        const char* shape;
+        std::string text;
+        std::string options;
+        const char* said; // the columns line on standard error; empty for none
+        const char* counts;
+    } cases[] = {
+        {"R write.csv", "\"\",\"eruptions\",\"waiting\"\n\"1\",3.6,79\n\"2\",1.8,54\n\"3\",3.333,74\n", "",
+         "x = 2 (\"eruptions\"), y = 3 (\"waiting\")", "points=3 in_range=3 rejected_lines=0 header=1 nan=0"},
+        {"R row.names=FALSE", "\"eruptions\",\"waiting\"\n" + rows, "", "",
+         "points=3 in_range=3 rejected_lines=0 header=1 nan=0"},
+        {"pandas to_csv", ",eruptions,waiting\n0,3.6,79\n1,1.8,54\n2,3.333,74\n", "",
+         "x = 2 (\"eruptions\"), y = 3 (\"waiting\")", "points=3 in_range=3 rejected_lines=0 header=1 nan=0"},
+        {"pandas index=False", "eruptions,waiting\n" + rows, "", "",
+         "points=3 in_range=3 rejected_lines=0 header=1 nan=0"},
+        {"text first, tabs, quotes, NA",
+         "\"species\"\t\"island\"\t\"bill_length_mm\"\t\"bill_depth_mm\"\n\"Adelie\"\t\"Torgersen\"\t39.1\t18.7\n"
+         "\"Adelie\"\t\"Torgersen\"\tNA\tNA\n\"Gentoo\"\t\"Biscoe\"\t46.1\t13.2\n",
+         "", "x = 3 (\"bill_length_mm\"), y = 4 (\"bill_depth_mm\")",
+         "points=2 in_range=2 rejected_lines=1 header=1 nan=0"},
+        {"by name", "a;b;c\n1;2;3\n4;nan;6\n", "--columns c a", "",
+         "points=2 in_range=2 rejected_lines=0 header=1 nan=0"},
+        {"a named counter is data", "n,v,w\n1,5,9\n2,6,9\n", "", "x = 1 (\"n\"), y = 2 (\"v\")",
+         "points=2 in_range=2 rejected_lines=0 header=1 nan=0"},
+        {"NaN counted", "x y\n1 nan\nnan 2\n3 4\n", "", "", "points=3 in_range=1 rejected_lines=0 header=1 nan=2"},
+    };
+    for (const auto& c : cases) {
+        Outcome r =
+            run(write("data.csv", c.text) + " --range auto -o " + (dir / "grid.txt").string() + " " + c.options);
+        EXPECT_EQ(r.status, 0) << c.shape << r.err;
+        const std::string said = std::string("varnel-cli: columns from the header: ") + c.said;
+        EXPECT_EQ(*c.said != 0, r.err.find(said) != std::string::npos) << c.shape << r.err;
+        const std::string load = last_line(r.err);
+        EXPECT_EQ(load.substr(load.find("points=")), c.counts) << c.shape;
+    }
+    // Eruptions above 1.6 minutes stay there: nothing is moved below 40.
+    Outcome r = run(write("data.csv", "\"eruptions\",\"waiting\"\n" + rows) + " --range auto -o /dev/null");
+    EXPECT_NE(r.err.find("range fitted to the data: 1.76 3.64 53.4 79.6"), std::string::npos) << r.err;
+    // A name the header lacks is a usage error that lists the header's names.
+    r = run(write("data.csv", ",eruptions,waiting\n0,3.6,79\n") + " --columns eruption waiting");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n')),
+              "varnel-cli: --columns eruption: no such column in " + (dir / "data.csv").string() +
+                  "'s header: \"\", \"eruptions\", \"waiting\"");
+}
+
 TEST_F(GridCommand, MissingFileAndUsageErrors)
 {
     Outcome missing = run((dir / "nope.txt").string());
@@ -235,7 +287,8 @@ TEST_F(GridCommand, MissingFileAndUsageErrors)
         {data + " -o", "-o needs a file name"},
         {data + " --bogus", "unknown option --bogus"},
         {data + " " + data, "one data file only, not also " + data},
-        {data + " --columns 2 2", "--columns 2: columns are two different whole numbers from 1 to 1000"},
+        {data + " --columns 2 2",
+         "--columns 2: columns are two different whole numbers from 1 to 1000, or two names from the file's header"},
     };
     for (const auto& c : bad) {
         Outcome r = run(c[0]);

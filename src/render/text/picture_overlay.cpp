@@ -203,10 +203,12 @@ void add_axes(const OverlayScene& scene, Layout* layout)
                               project(x_edge + kValueOffset * x_side, along));
     }
     for (float offset : kNameOffsets)
-        if (layout->place_centred(text(TextId::axis_x_name), project(0.0f, y_edge + offset * y_side)))
+        if (layout->place_centred(scene.x_title.empty() ? text(TextId::axis_x_name) : std::string(scene.x_title),
+                                  project(0.0f, y_edge + offset * y_side)))
             break;
     for (float offset : kNameOffsets)
-        if (layout->place_centred(text(TextId::axis_y_name), project(x_edge + offset * x_side, 0.0f)))
+        if (layout->place_centred(scene.y_title.empty() ? text(TextId::axis_y_name) : std::string(scene.y_title),
+                                  project(x_edge + offset * x_side, 0.0f)))
             break;
 }
 

@@ -55,7 +55,9 @@ struct OverlayScene {
     FieldCounts counts;
     std::string_view caption; // the data file's name
     ColourMap colour_map;
-    bool log_scale = false; // heights and colours from log(1 + weight): the scale's values follow
+    bool log_scale = false;   // heights and colours from log(1 + weight): the scale's values follow
+    std::string_view x_title; // the axes' names; empty: the texts' X and Y
+    std::string_view y_title;
 };
 
 // The weight the height scale shows at `level` (0 at its foot, 1 at its top).

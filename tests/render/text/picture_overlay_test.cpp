@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "render/text/glyph_atlas.h"
+#include "resources/texts.h"
 #include "render/text/number_text.h"
 
 namespace {
@@ -400,6 +401,38 @@ TEST(PictureOverlayTest, WithoutTheFontOnlyTheScaleBarIsDrawn)
     const BarBox bar = scale_bar_box(640, 480);
     ASSERT_EQ(overlay.quads.size(), 4 + 2 + size_t(bar.y1 - bar.y0 - 2 + 7) / 8) << "frame, ends, bands of 8";
     EXPECT_TRUE(std::all_of(overlay.quads.begin(), overlay.quads.end(), [](const ScreenQuad& q) { return q.solid; }));
+}
+
+} // namespace
+
+namespace {
+
+// The axes carry the data's own names where it has them, X and Y where not.
+TEST(PictureOverlayTest, AxesCarryTheirTitles)
+{
+    GlyphAtlas atlas;
+    ASSERT_TRUE(build_glyph_atlas(default_font_file(), 18, overlay_characters("a.txteruptions待ち時間"), &atlas));
+    for (const auto& [x_title, y_title] : {std::pair<const char*, const char*>{"eruptions", "待ち時間"}, {"", ""}}) {
+        OverlayScene scene{640,
+                           480,
+                           camera_vectors({100, 30, 35}),
+                           {0, 1, 0, 1},
+                           1.0,
+                           {5, 5, 0, 0, false, false},
+                           "a.txt",
+                           ColourMap::grey};
+        scene.x_title = x_title;
+        scene.y_title = y_title;
+        const PictureOverlay overlay = lay_out_overlay(atlas, scene);
+        const auto placed = [&](const std::string& text) {
+            return std::any_of(overlay.texts.begin(), overlay.texts.end(),
+                               [&](const PlacedText& t) { return t.text == text; });
+        };
+        EXPECT_EQ(placed("eruptions"), *x_title != 0);
+        EXPECT_EQ(placed("待ち時間"), *y_title != 0);
+        EXPECT_EQ(placed(text(TextId::axis_x_name)), *x_title == 0);
+        EXPECT_EQ(placed(text(TextId::axis_y_name)), *y_title == 0);
+    }
 }
 
 } // namespace

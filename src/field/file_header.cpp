@@ -1,0 +1,149 @@
+#include "field/file_header.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "field/data_file.h"
+#include "field/number_parsing.h"
+
+namespace {
+
+// Rows looked at below the header: enough to see through a few NA rows.
+constexpr int kRowsLooked = 20;
+// A header line longer than this is no header a person wrote.
+constexpr std::size_t kLongestLine = std::size_t(1) << 20;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// One line without its line feed; false at the end of the file, or past
+// the longest line (the rest of it is left unread).
+bool read_line(std::FILE* file, std::string* line)
+{
+    line->clear();
+    for (int c; (c = std::fgetc(file)) != EOF;) {
+        if (c == '\n')
+            return true;
+        if (line->size() >= kLongestLine)
+            return false;
+        line->push_back(static_cast<char>(c));
+    }
+    return !line->empty();
+}
+
+std::string unquoted(std::string field)
+{
+    if (field.size() >= 2 && (field.front() == '"' || field.front() == '\'') && field.back() == field.front())
+        return field.substr(1, field.size() - 2);
+    return field;
+}
+
+// The raw fields of a line, split at the reader's separations.
+std::vector<std::string> raw_fields(const std::string& line)
+{
+    using namespace text_numbers;
+    std::vector<std::string> fields;
+    const char* p = line.data();
+    const char* end = p + line.size();
+    while (p != end && is_blank(*p))
+        ++p;
+    while (p != end) {
+        const char* start = p;
+        while (p != end && !is_blank(*p) && !is_separator(*p))
+            ++p;
+        fields.emplace_back(start, p);
+        if (p == end)
+            break;
+        skip_separation(p, end);
+        if (p == end && is_separator(end[-1]))
+            fields.emplace_back(); // a trailing separator ends an empty field
+    }
+    return fields;
+}
+
+// The whole field is one number as the reader takes it.
+bool is_number(const std::string& field)
+{
+    const char* p = field.data();
+    const char* end = p + field.size();
+    double value;
+    return p != end && text_numbers::scan_double(p, end, value) && p == end;
+}
+
+// What stands for a missing value in the files people export.
+bool is_missing(const std::string& field)
+{
+    return field.empty() || field == "NA" || field == "\"NA\"" || field == "N/A" || field == "null";
+}
+
+bool counts_rows(const std::vector<std::vector<std::string>>& rows, std::size_t column)
+{
+    long first = -1;
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        if (column >= rows[k].size())
+            return false;
+        const std::string value = unquoted(rows[k][column]);
+        char* end = nullptr;
+        const long n = std::strtol(value.c_str(), &end, 10);
+        if (value.empty() || *end != '\0')
+            return false;
+        if (k == 0)
+            first = n;
+        if ((first != 0 && first != 1) || n != first + long(k))
+            return false;
+    }
+    return !rows.empty();
+}
+
+} // namespace
+
+std::vector<std::string> header_fields(const std::string& line)
+{
+    std::vector<std::string> fields = raw_fields(line);
+    for (std::string& field : fields)
+        field = unquoted(field);
+    return fields;
+}
+
+bool read_file_header(const char* path, int skip_lines, FileHeader* header)
+{
+    *header = FileHeader{};
+    errno = 0;
+    std::unique_ptr<std::FILE, FileCloser> file(open_data_file(path));
+    if (!file)
+        return false;
+    std::string line;
+    for (int k = 0; k < skip_lines; ++k)
+        if (!read_line(file.get(), &line))
+            return !std::ferror(file.get());
+    if (!read_line(file.get(), &line))
+        return !std::ferror(file.get());
+    const std::vector<std::string> names = raw_fields(line);
+    for (const std::string& name : names)
+        header->present = header->present || !is_number(name);
+    if (!header->present)
+        return true;
+    std::vector<std::vector<std::string>> rows;
+    while (int(rows.size()) < kRowsLooked && read_line(file.get(), &line))
+        if (!line.empty() && line[0] != '#')
+            rows.push_back(raw_fields(line));
+    if (std::ferror(file.get()))
+        return false;
+    for (std::size_t c = 0; c < names.size(); ++c) {
+        HeaderColumn column;
+        column.name = unquoted(names[c]);
+        bool numbers = false, text = false;
+        for (const auto& row : rows) {
+            if (c >= row.size() || is_missing(row[c]))
+                continue;
+            (is_number(row[c]) ? numbers : text) = true;
+        }
+        column.numeric = numbers && !text;
+        column.row_index = column.name.empty() && counts_rows(rows, c);
+        header->columns.push_back(column);
+    }
+    return true;
+}

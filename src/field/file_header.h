@@ -1,0 +1,28 @@
+// A data file's header line and what its first rows hold under each name,
+// so that columns can be chosen by name, and an index column (row names as
+// R writes them, a pandas index) told from data.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct HeaderColumn {
+    std::string name;       // quotes removed
+    bool numeric = false;   // the first rows hold numbers here (NA and empty fields aside)
+    bool row_index = false; // no name, and the first rows count 0, 1, 2 … or 1, 2, 3 …
+};
+
+struct FileHeader {
+    // The first line (after the skipped ones) holds text that is no number.
+    bool present = false;
+    std::vector<HeaderColumn> columns;
+};
+
+// The header of the data file at `path` (plain, .gz or .zst) after
+// `skip_lines` lines, and its first rows. Columns are split as the reader
+// splits them. False with errno set when the file cannot be opened or read.
+bool read_file_header(const char* path, int skip_lines, FileHeader* header);
+
+// The fields of one line as the reader counts its columns, quotes around a
+// field removed.
+std::vector<std::string> header_fields(const std::string& line);
