@@ -46,17 +46,6 @@ int column_named(const FileHeader& header, const std::string& name)
     return 0;
 }
 
-// The first two numeric columns that are no index column; 1 and 2 when
-// there are not two.
-Columns picked_columns(const FileHeader& header)
-{
-    int found[2] = {0, 0}, count = 0;
-    for (std::size_t k = 0; k < header.columns.size() && count < 2; ++k)
-        if (header.columns[k].numeric && !header.columns[k].row_index)
-            found[count++] = int(k) + 1;
-    return count == 2 ? Columns{found[0], found[1]} : Columns{};
-}
-
 // Where x and y stand, from the numbers, the names or the header; false
 // with no_column for a name the header lacks. Only a regular file is read
 // for its header: a pipe read for it would lose its first lines.
@@ -88,7 +77,7 @@ bool resolve_columns(const LoadRequest& request, LoadedField& result)
         }
     }
     if (!asked.chosen && header.present) {
-        read.columns = picked_columns(header);
+        read.columns = columns_to_plot(header);
         read.picked = header.columns.size() > 2;
     }
     const auto name_of = [&](int column) {

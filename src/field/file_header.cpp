@@ -7,6 +7,7 @@
 
 #include "field/data_file.h"
 #include "field/number_parsing.h"
+#include "field/point_reader.h"
 
 namespace {
 
@@ -64,6 +65,11 @@ std::vector<std::string> raw_fields(const std::string& line)
     return fields;
 }
 
+bool is_comment_or_blank(const std::string& line)
+{
+    return text_numbers::is_blank_or_comment(line.data(), line.data() + line.size());
+}
+
 // The whole field is one number as the reader takes it.
 bool is_number(const std::string& field)
 {
@@ -100,12 +106,13 @@ bool counts_rows(const std::vector<std::vector<std::string>>& rows, std::size_t 
 
 } // namespace
 
-std::vector<std::string> header_fields(const std::string& line)
+Columns columns_to_plot(const FileHeader& header)
 {
-    std::vector<std::string> fields = raw_fields(line);
-    for (std::string& field : fields)
-        field = unquoted(field);
-    return fields;
+    int found[2] = {0, 0}, count = 0;
+    for (std::size_t k = 0; k < header.columns.size() && count < 2; ++k)
+        if (header.columns[k].numeric && !header.columns[k].row_index)
+            found[count++] = int(k) + 1;
+    return count == 2 ? Columns{found[0], found[1]} : Columns{};
 }
 
 bool read_file_header(const char* path, int skip_lines, FileHeader* header)
@@ -119,8 +126,11 @@ bool read_file_header(const char* path, int skip_lines, FileHeader* header)
     for (int k = 0; k < skip_lines; ++k)
         if (!read_line(file.get(), &line))
             return !std::ferror(file.get());
-    if (!read_line(file.get(), &line))
-        return !std::ferror(file.get());
+    // Blank lines and comments before the header are no header, as for the reader.
+    do {
+        if (!read_line(file.get(), &line))
+            return !std::ferror(file.get());
+    } while (is_comment_or_blank(line));
     const std::vector<std::string> names = raw_fields(line);
     for (const std::string& name : names)
         header->present = header->present || !is_number(name);
@@ -128,7 +138,7 @@ bool read_file_header(const char* path, int skip_lines, FileHeader* header)
         return true;
     std::vector<std::vector<std::string>> rows;
     while (int(rows.size()) < kRowsLooked && read_line(file.get(), &line))
-        if (!line.empty() && line[0] != '#')
+        if (!is_comment_or_blank(line))
             rows.push_back(raw_fields(line));
     if (std::ferror(file.get()))
         return false;

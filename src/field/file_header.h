@@ -23,6 +23,7 @@ struct FileHeader {
 // splits them. False with errno set when the file cannot be opened or read.
 bool read_file_header(const char* path, int skip_lines, FileHeader* header);
 
-// The fields of one line as the reader counts its columns, quotes around a
-// field removed.
-std::vector<std::string> header_fields(const std::string& line);
+// The first two numeric columns that are no index column, from 1; 1 and 2
+// when there are not two.
+struct Columns;
+Columns columns_to_plot(const FileHeader& header);

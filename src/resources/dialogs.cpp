@@ -109,6 +109,36 @@ const DialogTemplate kProgressTemplate = {
     std::size(kProgressItems),
 };
 
+namespace {
+
+constexpr DWORD kList = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
+
+const DialogItemTemplate kColumnsItems[] = {
+    {kLabel, 0, 7, 7, 186, 16, IDC_STATIC, "Static", 0, text(TextId::columns_prompt)},
+    {kLabel, 0, 7, 29, 20, 8, IDC_STATIC, "Static", 0, "X"},
+    {kList, 0, 30, 27, 163, 120, IDC_X_COLUMN, "ComboBox", 0, ""},
+    {kLabel, 0, 7, 47, 20, 8, IDC_STATIC, "Static", 0, "Y"},
+    {kList, 0, 30, 45, 163, 120, IDC_Y_COLUMN, "ComboBox", 0, ""},
+    {kButton | BS_DEFPUSHBUTTON, 0, 89, 66, 50, 14, IDOK, "Button", 0, "OK"},
+    {kButton, 0, 143, 66, 50, 14, IDCANCEL, "Button", 0, text(TextId::cancel_button)},
+};
+
+} // namespace
+
+const DialogTemplate kColumnsTemplate = {
+    WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT,
+    0,
+    0,
+    0,
+    200,
+    87,
+    kFont,
+    9,
+    text(TextId::columns_title),
+    kColumnsItems,
+    std::size(kColumnsItems),
+};
+
 const ACCEL kCameraKeys[6] = {
     {FVIRTKEY, 'H', IDM_AZIMUTH_DOWN}, {FVIRTKEY, 'J', IDM_ELEVATION_DOWN},
     {FVIRTKEY, 'K', IDM_ELEVATION_UP}, {FVIRTKEY, 'L', IDM_AZIMUTH_UP},

@@ -58,4 +58,7 @@ enum : int {
     IDM_TEXTURE_ONLY = 1061,
     IDM_SHOW_AXES = 1062,
     IDM_CLASSIC_BINNING = 1063,
+    // The two lists of the dialog that picks a data file's columns.
+    IDC_X_COLUMN = 1070,
+    IDC_Y_COLUMN = 1071,
 };

@@ -39,6 +39,9 @@ enum class TextId : int {
     // The progress of a long load: the dialog's title and its button.
     loading_title,
     cancel_button,
+    // The dialog that picks which of a data file's columns are x and y.
+    columns_title,
+    columns_prompt,
     // Saving the picture: the render area's menu item, the dialog, and the
     // failure, whose text takes the file's path for %s.
     save_picture_item,

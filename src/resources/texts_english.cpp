@@ -27,6 +27,8 @@ constexpr TextRow kEnglishTexts[kTextCount] = {
     {TextId::not_a_number_format, "%s: \"%s\" is not a number.\nEnter a number from -1000000000 to 1000000000."},
     {TextId::loading_title, "Loading"},
     {TextId::cancel_button, "Cancel"},
+    {TextId::columns_title, "Columns"},
+    {TextId::columns_prompt, "The file has more than two columns. Plot these:"},
     {TextId::save_picture_item, "Save picture..."},
     {TextId::save_dialog_title, "Save picture"},
     {TextId::fit_range_item, "Fit the range to the data"},

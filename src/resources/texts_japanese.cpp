@@ -28,6 +28,8 @@ constexpr TextRow kJapaneseTexts[kTextCount] = {
     {TextId::not_a_number_format, "「%s」の「%s」は数として読めません。\n-1000000000 から 1000000000 までの数を入力してください。"},
     {TextId::loading_title, "読み込み中"},
     {TextId::cancel_button, "キャンセル"},
+    {TextId::columns_title, "列の選択"},
+    {TextId::columns_prompt, "ファイルに 3 つ以上の列があります。表示する列:"},
     {TextId::save_picture_item, "画像を保存..."},
     {TextId::save_dialog_title, "画像の保存"},
     {TextId::fit_range_item, "範囲をデータに合わせる"},

@@ -3,7 +3,10 @@
 // panel and the render area.
 #pragma once
 
+#include <string>
+
 #include "field/density_field.h"
+#include "field/point_reader.h"
 #include "platform/win32/windows.h"
 #include "render/renderer.h"
 #include "shell/settings.h"
@@ -28,6 +31,10 @@ struct AppState {
     char data_file[kPathBytes];   // the file it was loaded from; empty before
     Settings settings;
     MouseCamera mouse;
+    // The columns last chosen for a data file's header, and that header's
+    // names; empty until a header of more than two columns was met.
+    std::string column_header;
+    Columns chosen_columns;
 };
 
 // The record attached to one of the three windows, or null.

@@ -11,6 +11,7 @@
 #include "resources/texts.h"
 #include "resources/resource_ids.h"
 #include "shell/app_state.h"
+#include "shell/column_choice.h"
 #include "shell/decimal_fields.h"
 #include "shell/file_dialog_helpers.h"
 #include "shell/load_progress.h"
@@ -150,12 +151,14 @@ enum class Offer { FitRange, Nothing };
 
 // The field over the range (or over the range fitted to the points) from
 // the file, read with a progress dialog and the busy pointer.
-LoadedField read_data_file(AppState* state, const Range& range, const char* path, bool fit)
+LoadedField read_data_file(AppState* state, const Range& range, const char* path, bool fit,
+                           const ColumnRequest& columns)
 {
     BusyCursor busy;
     LoadProgress progress(state->main_window);
     LoadRequest request;
     request.path = path;
+    request.columns = columns;
     request.range = range;
     request.fit_range = fit;
     request.binning = static_cast<BinningRule>(state->settings.binning);
@@ -195,7 +198,10 @@ void load_data(HWND panel, const Range& range, const char* path, Offer offer = O
         show_cannot_open(state, path, reason);
         return;
     }
-    LoadedField loaded = read_data_file(state, range, path, fit);
+    ColumnRequest columns;
+    if (!choose_data_columns(state, path, &columns))
+        return; // cancelled: the plot stays
+    LoadedField loaded = read_data_file(state, range, path, fit, columns);
     show_loaded(panel, path, loaded, fit);
     const FieldCounts& counts = loaded.counts;
     if (loaded.failure == LoadFailure::cannot_open || loaded.failure == LoadFailure::cannot_read)

@@ -1,4 +1,6 @@
+#include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 
 #include <cerrno>
 #include <cstring>
@@ -438,6 +440,46 @@ TEST_F(PanelTest, EnterAndEscapeInThePanelChangeNothing)
     EXPECT_TRUE(IsWindow(main_));
     EXPECT_TRUE(win32_open_file_calls().empty());
     EXPECT_EQ(field_text(IDC_X_MAX_EDIT), "4000");
+}
+
+// A header of more than two columns is asked about: the lists start at the
+// columns the reader would pick (not the row names, not the text), the
+// answer is what loads, and a file with the same header is not asked again.
+TEST_F(PanelTest, TheColumnsOfAWideFileArePickedInADialogOnce)
+{
+    const std::string header = "\"\",\"species\",\"a\",\"b\",\"c\"\n";
+    std::vector<int> first_choice;
+    int asked = 0;
+    const auto answer = [&](QComboBox* list) {
+        ++asked;
+        const QList<QComboBox*> lists = list->window()->findChildren<QComboBox*>();
+        ASSERT_EQ(lists.size(), 2);
+        first_choice = {lists[0]->currentIndex() + 1, lists[1]->currentIndex() + 1};
+        lists[0]->setCurrentIndex(4); // x: c
+        lists[1]->setCurrentIndex(2); // y: a
+        for (QAbstractButton* button : list->window()->findChildren<QAbstractButton*>())
+            if (button->text() == "OK")
+                QTest::mouseClick(button, Qt::LeftButton);
+    };
+    {
+        ModalAnswer<QComboBox> answering(answer);
+        load(write_file("penguins.csv", header + "\"1\",\"Adelie\",1000,2000,3000\n"));
+    }
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(first_choice, (std::vector<int>{3, 4}));
+    ASSERT_NE(state_->field, nullptr);
+    // The one point at x = 3000, y = 1000: node (150, 50) holds all of it.
+    EXPECT_EQ(state_->field->ops.data(state_->field)[50 * 201 + 150], 1.0);
+
+    // The same header again: no question, the same columns.
+    {
+        ModalAnswer<QComboBox> answering(answer);
+        load(write_file("more.csv", header + "\"1\",\"Gentoo\",500,2000,1500\n"));
+    }
+    EXPECT_EQ(asked, 1);
+    ASSERT_NE(state_->field, nullptr);
+    EXPECT_EQ(state_->field->ops.data(state_->field)[25 * 201 + 75], 1.0);
+    EXPECT_EQ(text_of(main_), "Varnel : more.csv");
 }
 
 } // namespace

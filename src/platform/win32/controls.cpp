@@ -1,5 +1,6 @@
-// The Static, Button and Edit window classes.
+// The Static, Button, Edit and ComboBox (drop-down list) window classes.
 #include <QApplication>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -102,6 +103,45 @@ QWidget* make_edit(Window* w, QWidget* parent)
     edit->setMaxLength(32767);
     QObject::connect(edit, &QLineEdit::textChanged, edit, [w] { notify_parent(w, EN_CHANGE); });
     return edit;
+}
+
+QWidget* make_combo_box(Window* w, QWidget* parent)
+{
+    auto* box = new QComboBox(parent);
+    box->setEditable(false);
+    QObject::connect(box, &QComboBox::activated, box, [w] { notify_parent(w, CBN_SELCHANGE); });
+    return box;
+}
+
+LRESULT CALLBACK combo_box_proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    Window* w = live_window(hwnd);
+    if (!w)
+        return 0;
+    auto* box = qobject_cast<QComboBox*>(w->widget.data());
+    switch (msg) {
+    case CB_ADDSTRING:
+        if (!box || !lParam)
+            return CB_ERR;
+        box->addItem(from_ansi(reinterpret_cast<const char*>(lParam)));
+        return box->count() - 1;
+    case CB_GETCOUNT:
+        return box ? box->count() : 0;
+    case CB_GETCURSEL:
+        return box && box->currentIndex() >= 0 ? box->currentIndex() : CB_ERR;
+    case CB_SETCURSEL:
+        if (!box || static_cast<int>(wParam) >= box->count())
+            return CB_ERR;
+        box->setCurrentIndex(static_cast<int>(wParam));
+        return static_cast<int>(wParam);
+    case CB_RESETCONTENT:
+        if (box)
+            box->clear();
+        return 0;
+    case WM_GETDLGCODE:
+        return DLGC_WANTARROWS;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
 LRESULT CALLBACK static_proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)

@@ -220,6 +220,60 @@ HWND CreateDialogParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndPar
     return CreateDialogIndirectParamA(hInstance, tpl, hWndParent, lpDialogFunc, dwInitParam);
 }
 
+INT_PTR DialogBoxIndirectParamA(HINSTANCE hInstance, const DialogTemplate* lpTemplate, HWND hWndParent,
+                                DLGPROC lpDialogFunc, LPARAM dwInitParam)
+{
+    // Nobody is left to answer once the session has ended.
+    if (session_ended())
+        return IDCANCEL;
+    HWND dialog = CreateDialogIndirectParamA(hInstance, lpTemplate, hWndParent, lpDialogFunc, dwInitParam);
+    if (!dialog)
+        return -1;
+    if (!IsWindowVisible(dialog))
+        ShowWindow(dialog, SW_SHOWNORMAL);
+    const bool owner_enabled = hWndParent && IsWindowEnabled(hWndParent);
+    if (owner_enabled)
+        EnableWindow(hWndParent, FALSE);
+    INT_PTR result = IDCANCEL;
+    for (;;) {
+        Window* d = live_window(dialog);
+        if (!d) // destroyed without EndDialog
+            break;
+        if (d->modal_ended) {
+            result = d->modal_result;
+            break;
+        }
+        if (session_ended())
+            break;
+        MSG message;
+        if (!GetMessageA(&message, nullptr, 0, 0)) {
+            PostQuitMessage(static_cast<int>(message.wParam)); // for the loop outside
+            break;
+        }
+        if (!IsDialogMessageA(dialog, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+    if (owner_enabled)
+        EnableWindow(hWndParent, TRUE);
+    if (live_window(dialog))
+        DestroyWindow(dialog);
+    return result;
+}
+
+BOOL EndDialog(HWND hDlg, INT_PTR nResult)
+{
+    Window* d = live_window(hDlg);
+    if (!d || !d->is_dialog)
+        return FALSE;
+    d->modal_ended = true;
+    d->modal_result = nResult;
+    // Wakes the dialog's loop, which may be waiting for a message.
+    PostMessageA(hDlg, WM_NULL, 0, 0);
+    return TRUE;
+}
+
 BOOL MapDialogRect(HWND hDlg, LPRECT lpRect)
 {
     Window* d = live_window(hDlg);

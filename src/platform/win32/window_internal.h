@@ -51,6 +51,8 @@ public:
     bool is_dialog = false;
     DLGPROC dlg_proc = nullptr;
     LONG_PTR msg_result = 0;
+    bool modal_ended = false; // EndDialog was called on a modal dialog
+    INT_PTR modal_result = 0;
     LONG_PTR dlg_user = 0;
     int base_x = 0; // dialog base units in pixels
     int base_y = 0;
@@ -147,11 +149,13 @@ bool take_file_drop(QObject* object, QEvent* event);
 
 // Window classes.
 LRESULT CALLBACK static_proc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK combo_box_proc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK button_proc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK edit_proc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK updown_proc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK progress_bar_proc(HWND, UINT, WPARAM, LPARAM);
 QWidget* make_static(Window* w, QWidget* parent);
+QWidget* make_combo_box(Window* w, QWidget* parent);
 QWidget* make_button(Window* w, QWidget* parent);
 QWidget* make_edit(Window* w, QWidget* parent);
 QWidget* make_updown(Window* w, QWidget* parent);

@@ -25,9 +25,10 @@ struct WindowClass {
 };
 
 const WindowClass kClasses[] = {
-    {"#32770", DefDlgProcA, make_dialog},      {"Static", static_proc, make_static},
-    {"Button", button_proc, make_button},      {"Edit", edit_proc, make_edit},
-    {UPDOWN_CLASSA, updown_proc, make_updown}, {PROGRESS_CLASSA, progress_bar_proc, make_progress_bar},
+    {"#32770", DefDlgProcA, make_dialog},         {"Static", static_proc, make_static},
+    {"Button", button_proc, make_button},         {"Edit", edit_proc, make_edit},
+    {UPDOWN_CLASSA, updown_proc, make_updown},    {PROGRESS_CLASSA, progress_bar_proc, make_progress_bar},
+    {"ComboBox", combo_box_proc, make_combo_box},
 };
 
 std::vector<Window*>& windows()

@@ -227,6 +227,16 @@ BOOL DestroyAcceleratorTable(HACCEL hAccel);
 #define EM_LIMITTEXT 0x00C5
 #define EM_SETREADONLY 0x00CF
 
+// A drop-down list of texts (the "ComboBox" class with CBS_DROPDOWNLIST).
+#define CBS_DROPDOWNLIST 0x0003L
+#define CBN_SELCHANGE 1
+#define CB_ERR (-1)
+#define CB_ADDSTRING 0x0143
+#define CB_GETCOUNT 0x0146
+#define CB_GETCURSEL 0x0147
+#define CB_RESETCONTENT 0x014B
+#define CB_SETCURSEL 0x014E
+
 #define DLGC_WANTARROWS 0x0001
 #define DLGC_WANTTAB 0x0002
 #define DLGC_WANTALLKEYS 0x0004
@@ -373,6 +383,12 @@ HWND CreateDialogParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndPar
 HWND CreateDialogIndirectParamA(HINSTANCE hInstance, const DialogTemplate* lpTemplate, HWND hWndParent,
                                 DLGPROC lpDialogFunc, LPARAM dwInitParam);
 #define CreateDialogParam CreateDialogParamA
+// A modal dialog: its owner takes no input until the dialog procedure calls
+// EndDialog, whose result this returns (-1 when the dialog cannot be made;
+// IDCANCEL when the session ends first, and at once once it has ended).
+INT_PTR DialogBoxIndirectParamA(HINSTANCE hInstance, const DialogTemplate* lpTemplate, HWND hWndParent,
+                                DLGPROC lpDialogFunc, LPARAM dwInitParam);
+BOOL EndDialog(HWND hDlg, INT_PTR nResult);
 BOOL MapDialogRect(HWND hDlg, LPRECT lpRect);
 HWND GetNextDlgTabItem(HWND hDlg, HWND hCtl, BOOL bPrevious);
 
