@@ -62,6 +62,7 @@ public:
         for (long long k = std::max(0LL, filled - ring_size()); k < filled; ++k)
             deliver(k);
         counts_.stopped = source.stopped();
+        counts_.changed = source.changed();
         return counts_;
     }
 

@@ -1,5 +1,7 @@
 #include "field/data_file.h"
 
+#include "platform/win32/mapping_guard.h"
+
 #include <zlib.h>
 #include <zstd.h>
 
@@ -273,12 +275,16 @@ MappedDataFile::MappedDataFile(std::FILE* stream)
     bytes_ = static_cast<const char*>(map) + (start - map_start);
     size_ = static_cast<std::size_t>(facts.st_size - start);
     meter_ = metered ? metered->meter : nullptr;
+    guard_ = guard_mapped_view(map, map_length_);
 }
+
+bool MappedDataFile::changed() const { return mapped_view_changed(guard_); }
 
 MappedDataFile::~MappedDataFile()
 {
     if (!map_)
         return;
+    unguard_mapped_view(guard_);
     munmap(map_, map_length_);
     fseeko(file_, static_cast<off_t>(start_ + static_cast<long long>(taken_)), SEEK_SET);
 }

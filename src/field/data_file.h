@@ -35,6 +35,9 @@ public:
     const char* data() const { return bytes_; }
     std::size_t size() const { return size_; }
     bool mapped() const { return bytes_ != nullptr; }
+    // The file shrank under the mapping while it was read: bytes past its
+    // new end read as zeros, so what was read is not the file.
+    bool changed() const;
     // Counts n more bytes as read, on the file's meter too.
     void take(std::size_t n);
 
@@ -47,4 +50,5 @@ private:
     std::size_t size_ = 0;
     std::size_t taken_ = 0;
     DataFileMeter* meter_ = nullptr;
+    int guard_ = -1;
 };

@@ -291,6 +291,7 @@ FieldCounts density_field_counts(DensityField* field)
     counts.first_rejected_line = s->read.first_rejected_line;
     counts.header = s->read.header;
     counts.stopped = s->read.stopped;
+    counts.changed = s->read.changed;
     return counts;
 }
 

@@ -59,6 +59,7 @@ struct FieldCounts {
     bool stopped = false;              // the watch ended the load early
     long long rejected = 0;            // points outside the range, or in no cell
     long long not_a_number = 0;        // points with a NaN coordinate, which have no place at all
+    bool changed = false;              // the file shrank while it was read: the field is not the file's
 };
 // Zeros on a bad handle or before any load.
 FieldCounts density_field_counts(DensityField* field);

@@ -101,6 +101,10 @@ bool fit_range(const LoadRequest& request, const LoadWatch& watch, LoadedField& 
                                                request.binning, request.threads);
     if (read_failed(file.get(), result))
         return false;
+    if (bounds.read.changed) {
+        result.failure = LoadFailure::changed;
+        return false;
+    }
     if (bounds.read.stopped) {
         result.counts.stopped = true;
         return false;
@@ -117,6 +121,14 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
     result.range = request.range;
     if (!resolve_columns(request, result))
         return result;
+    // Fitting reads the file twice: a pipe or a FIFO would give its points to
+    // the first pass alone (and a FIFO opened again waits for ever).
+    struct stat facts;
+    if (request.fit_range && stat(request.path.c_str(), &facts) == 0 &&
+        (S_ISFIFO(facts.st_mode) || S_ISCHR(facts.st_mode) || S_ISSOCK(facts.st_mode))) {
+        result.failure = LoadFailure::read_once;
+        return result;
+    }
     if (request.fit_range && !fit_range(request, watch, result))
         return result;
 
@@ -140,6 +152,10 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
         return result;
     result.max = density_field_max(field.get());
     result.counts = density_field_counts(field.get());
+    if (result.counts.changed) {
+        result.failure = LoadFailure::changed;
+        return result;
+    }
     result.field = std::move(field);
     return result;
 }

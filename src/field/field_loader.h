@@ -52,6 +52,8 @@ enum class LoadFailure {
     cannot_read, // a read failed part way: a field of part of the data would mislead
     no_memory,   // the field could not be made
     no_column,   // a column asked for by name is not in the header
+    changed,     // the file shrank while it was read (a log rotated, a download restarted)
+    read_once,   // the range was to be fitted, but the file can be read only once (a pipe)
 };
 
 // The columns a load read, and the header's names for them.

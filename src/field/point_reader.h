@@ -32,6 +32,7 @@ struct ReadCounts {
     long long first_rejected_line = 0; // the first of those, counted from 1; 0 for none
     bool header = false;               // the first piece was text without a point, and passed over
     bool stopped = false;              // the watch ended the read before the end of the stream
+    bool changed = false;              // the file shrank while it was read: what was read is not the file
 };
 
 // Asked after each megabyte the reader takes from the stream, so rarely

@@ -101,6 +101,9 @@ public:
     virtual bool done() const = 0;
     // The watch ended the read before the end of the input.
     virtual bool stopped() const = 0;
+    // The input changed under the read, so that what was read is not it;
+    // asked once every chunk has been parsed.
+    virtual bool changed() const { return false; }
     // The next chunk, on the caller's thread; `storage` is the slot's.
     virtual ChunkText next_chunk(ChunkBytes& storage) = 0;
     // A chunk's points into `partial` through the sink, `points` as

@@ -23,6 +23,7 @@ public:
     bool done() const override { return at_end_ && pending_size() == 0; }
     bool stopped() const override { return stopped_; }
     bool mapped() const { return mapped_.mapped(); }
+    bool changed() const override { return mapped_.changed(); }
 
     // Discards up to n pieces from the start of the stream.
     void skip_pieces(long long n)

@@ -16,8 +16,10 @@ enum class TextId : int {
     // Data-load failures.
     data_error_caption, // also the caption of a failed save
     cannot_open,        // followed by the file and the system's reason
-    not_a_regular_file, // the reason given for a device or pipe chosen as a data file
-    path_too_long,      // a path longer than the 1023 bytes kept for one
+    not_a_regular_file,
+    file_changed,  // why a data file could not be read: it shrank while it was read // the reason given for a device or
+                   // pipe chosen as a data file
+    path_too_long, // a path longer than the 1023 bytes kept for one
     no_field,
     // A file without a point: the file, and the first line that held text but
     // no point (the second form when there is none).

@@ -12,6 +12,7 @@ constexpr TextRow kEnglishTexts[kTextCount] = {
     {TextId::data_error_caption, "Error"},
     {TextId::cannot_open, "The selected file could not be opened.\nCheck that no other program has it open."},
     {TextId::not_a_regular_file, "Not a regular file"},
+    {TextId::file_changed, "the file changed while it was read"},
     {TextId::path_too_long, "The file's path is too long to open.\nKeep paths to 1023 bytes."},
     {TextId::no_field, "The plot data could not be created.\nMemory may be short."},
     {TextId::no_readable_point_format, "The file \"%s\" holds no readable point.\nLine %lld is the first that could not be read as a point."},

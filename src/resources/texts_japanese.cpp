@@ -13,6 +13,7 @@ constexpr TextRow kJapaneseTexts[kTextCount] = {
     {TextId::data_error_caption, "ERROR"},
     {TextId::cannot_open, "選択されたファイルを開くことができませんでした。\n別のプログラムで対象ファイルを開いていないか確認してください。"},
     {TextId::not_a_regular_file, "通常のファイルではありません"},
+    {TextId::file_changed, "読み込み中にファイルが変更されました"},
     {TextId::path_too_long, "ファイルのパスが長すぎるため開けませんでした。\nパスは 1023 バイトまでにしてください。"},
     {TextId::no_field, "プロットデータを作成できませんでした。\nメモリ不足の可能性があります。"},
     {TextId::no_readable_point_format, "ファイル「%s」には読み取れる点がありません。\n%lld 行目が点として読めない最初の行です。"},

@@ -206,6 +206,8 @@ void load_data(HWND panel, const Range& range, const char* path, Offer offer = O
     const FieldCounts& counts = loaded.counts;
     if (loaded.failure == LoadFailure::cannot_open || loaded.failure == LoadFailure::cannot_read)
         show_cannot_open(state, path, std::strerror(loaded.error));
+    else if (loaded.failure == LoadFailure::changed)
+        show_cannot_open(state, path, text(TextId::file_changed));
     else if (loaded.failure == LoadFailure::no_memory)
         show_data_error(state, text(TextId::no_field));
     else if (counts.stopped)

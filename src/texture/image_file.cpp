@@ -16,6 +16,8 @@ MappedImageFile::~MappedImageFile()
         CloseHandle(file_);
 }
 
+bool MappedImageFile::changed() const { return view_ && MappedViewChanged(view_); }
+
 HRESULT MappedImageFile::open(const char* path)
 {
     if (!path)

@@ -21,6 +21,8 @@ public:
 
     const void* bytes() const { return view_; }
     size_t size() const { return size_; }
+    // The file shrank while it was mapped: its bytes are not the file's.
+    bool changed() const;
 
 private:
     HANDLE file_ = nullptr;

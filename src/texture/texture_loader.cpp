@@ -2,6 +2,8 @@
 // chosen, the texture created and every level filled.
 #include "texture/texture_loader.h"
 
+#include <cstdio>
+
 #include "texture/decoders/decoded_image.h"
 #include "texture/format_choice.h"
 #include "texture/image_file.h"
@@ -140,5 +142,13 @@ HRESULT load_texture_file(IDirect3DDevice9* device, const char* path, IDirect3DT
         return hr;
     TextureLoadOptions options;
     options.reason = reason;
-    return load_texture_from_bytes(device, file.bytes(), file.size(), options, texture_out);
+    const HRESULT loaded = load_texture_from_bytes(device, file.bytes(), file.size(), options, texture_out);
+    if (SUCCEEDED(loaded) && file.changed()) {
+        (*texture_out)->Release();
+        *texture_out = nullptr;
+        if (reason)
+            std::snprintf(reason->text, sizeof reason->text, "the file changed while it was read");
+        return E_INVALID_IMAGE_DATA;
+    }
+    return loaded;
 }

@@ -245,6 +245,15 @@ inline LoadedField load_for_command(const LoadRequest& request)
         break;
     case LoadFailure::no_column:
         break;
+    case LoadFailure::changed:
+        std::fprintf(stderr, "varnel-cli: cannot read %s: it changed while it was read\n", path);
+        break;
+    case LoadFailure::read_once:
+        std::fprintf(stderr,
+                     "varnel-cli: --range auto reads %s twice, but it can be read only once (a pipe or a device);"
+                     " give the range as XMIN XMAX YMIN YMAX\n",
+                     path);
+        break;
     }
     return loaded;
 }

@@ -2,6 +2,7 @@
 // Handles point at records kept in a set, so that a closed or made-up handle
 // is refused instead of being followed. On failure errno stays as the system
 // call left it, besides the last error.
+#include "platform/win32/mapping_guard.h"
 #include "platform/win32/winbase.h"
 
 #include <fcntl.h>
@@ -28,7 +29,7 @@ struct KernelObject {
 struct Objects {
     std::mutex lock;
     std::set<KernelObject*> open;
-    std::map<const void*, size_t> views; // address -> length
+    std::map<const void*, std::pair<size_t, int>> views; // address -> length, guard slot
 };
 
 Objects& objects()
@@ -220,7 +221,8 @@ LPVOID MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwF
         fail_with_errno();
         return nullptr;
     }
-    all.views[view] = static_cast<size_t>(length);
+    // A file cut while mapped reads as zeros past its new end, not a crash.
+    all.views[view] = {static_cast<size_t>(length), guard_mapped_view(view, static_cast<size_t>(length))};
     return view;
 }
 
@@ -233,9 +235,18 @@ BOOL UnmapViewOfFile(LPCVOID lpBaseAddress)
         t_last_error = ERROR_INVALID_PARAMETER;
         return FALSE;
     }
-    ::munmap(const_cast<void*>(view->first), view->second);
+    unguard_mapped_view(view->second.second);
+    ::munmap(const_cast<void*>(view->first), view->second.first);
     all.views.erase(view);
     return TRUE;
+}
+
+BOOL MappedViewChanged(LPCVOID lpBaseAddress)
+{
+    Objects& all = objects();
+    std::lock_guard<std::mutex> guard(all.lock);
+    auto view = all.views.find(lpBaseAddress);
+    return view != all.views.end() && mapped_view_changed(view->second.second);
 }
 
 BOOL CloseHandle(HANDLE hObject)

@@ -63,6 +63,9 @@ LPVOID MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwF
 
 // Ends a view made by MapViewOfFile; FALSE for any other address.
 BOOL UnmapViewOfFile(LPCVOID lpBaseAddress);
+// This layer's own: whether the file under a view shrank while it was
+// mapped, so that its lost pages read as zeros; FALSE for any other address.
+BOOL MappedViewChanged(LPCVOID lpBaseAddress);
 
 // Closes a file or mapping handle; FALSE (ERROR_INVALID_HANDLE) for a handle
 // that is not open.

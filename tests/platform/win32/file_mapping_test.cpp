@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -57,6 +58,25 @@ TEST_F(FileMapping, ViewsHoldTheFileAndOutliveTheirHandles)
     EXPECT_TRUE(UnmapViewOfFile(whole));
     EXPECT_TRUE(UnmapViewOfFile(tail));
     EXPECT_FALSE(UnmapViewOfFile(whole));
+}
+
+// A file cut while a view of it is read: the lost pages read as zeros and
+// the view says so, where a read past the new end would end the process.
+TEST_F(FileMapping, AFileCutUnderAViewReadsAsZerosAndSaysSo)
+{
+    const std::string path = write("cut.bin", std::string(3 * 65536, 'x'));
+    HANDLE file = open_read(path);
+    HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    const auto* view = static_cast<const volatile char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+    ASSERT_NE(view, nullptr);
+    EXPECT_FALSE(MappedViewChanged(const_cast<const char*>(view)));
+    ASSERT_EQ(truncate(path.c_str(), 100), 0);
+    EXPECT_EQ(view[50], 'x');
+    EXPECT_EQ(view[2 * 65536 + 7], 0);
+    EXPECT_TRUE(MappedViewChanged(const_cast<const char*>(view)));
+    EXPECT_TRUE(UnmapViewOfFile(const_cast<const char*>(view)));
+    CloseHandle(mapping);
+    CloseHandle(file);
 }
 
 // A mapping's size comes from its 64-bit argument or else the file; a view
