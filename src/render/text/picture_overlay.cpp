@@ -384,7 +384,13 @@ void add_axes(const OverlayScene& scene, Layout* layout, std::vector<ScreenLine>
 
 } // namespace
 
-int overlay_pixel_size(unsigned height) { return std::max(10, int(std::lround(height * 18.0 / 768.0))); }
+// Digits are about 0.73 of the size: at least 18 (13-pixel digits) from 480
+// rows up, then 3% of the height (digits about 2.2% of it); smaller
+// pictures shrink to 10.
+int overlay_pixel_size(unsigned height)
+{
+    return std::max(10, int(std::lround(std::max(height * 0.03, std::min(18.0, height * 0.0375)))));
+}
 
 std::u32string overlay_characters(std::string_view caption)
 {

@@ -137,7 +137,8 @@ TEST(PictureOverlayTest, TheScaleShowsTheWeightAtEachLevel)
 }
 
 // The scale's values, foot to top: round steps on a linear scale; on a log
-// scale 0 and the powers of ten, with 2 and 5 times them where all fit.
+// scale 0 and the powers of ten (with 2 and 5 times them where all fit),
+// the lowest giving way where they crowd the foot.
 TEST(PictureOverlayTest, TheScaleIsTickedAtRoundValues)
 {
     GlyphAtlas atlas;
@@ -148,12 +149,9 @@ TEST(PictureOverlayTest, TheScaleIsTickedAtRoundValues)
         unsigned height;
         const char* values;
     } cases[] = {
-        {50.6, false, 480, "0 10 20 30 40 50"},
-        {1000, false, 480, "0 200 400 600 800 1000"},
-        {9.5, false, 480, "0 1 2 3 4 5 6 7 8 9"},
-        {0.37, false, 480, "0.00 0.05 0.10 0.15 0.20 0.25 0.30 0.35"},
-        {700, true, 1200, "0 1 2 5 10 20 50 100 200 500"},
-        {99999, true, 480, "0 1 10 100 1000 10000"},
+        {50.6, false, 480, "0 10 20 30 40 50"},   {1000, false, 480, "0 200 400 600 800 1000"},
+        {9.5, false, 480, "0 1 2 3 4 5 6 7 8 9"}, {0.37, false, 480, "0.00 0.05 0.10 0.15 0.20 0.25 0.30 0.35"},
+        {700, true, 1200, "0 1 10 100"},          {99999, true, 480, "0 10 100 1000 10000"},
     };
     for (const auto& c : cases) {
         OverlayScene scene{640,          c.height,       camera_vectors({100, 30, 35}),
@@ -240,22 +238,46 @@ TEST(PictureOverlayTest, QuadsBecomeVerticesOnPixelCentres)
     EXPECT_EQ(overlay_quad_count(overlay), 0u);
 }
 
-// The font grows with the picture, 18 pixels at 768 rows and never under
-// 10, halves up; the bar stands one letter in from the right, from a fifth
+// The font grows with the picture: 18 pixels from 480 rows, 3% of the
+// height from 600, never under 10, halves up; the bar stands one letter in from the right, from a fifth
 // of the height down to a quarter above the foot.
 TEST(PictureOverlayTest, FontSizeAndScaleBarFollowThePicture)
 {
     for (const auto& [height, size] :
-         {std::pair{100u, 10}, {240u, 10}, {427u, 10}, {448u, 11}, {480u, 11}, {768u, 18}, {1080u, 25}, {2160u, 51}})
+         {std::pair{100u, 10}, {240u, 10}, {320u, 12}, {448u, 17}, {480u, 18}, {768u, 23}, {1200u, 36}, {2160u, 65}})
         EXPECT_EQ(overlay_pixel_size(height), size) << height;
     const struct {
         unsigned width, height;
         BarBox bar;
-    } cases[] = {{320, 240, {303, 48, 310, 180}}, {1024, 768, {993, 153, 1006, 576}}, {640, 480, {621, 96, 629, 360}}};
+    } cases[] = {{320, 240, {303, 48, 310, 180}}, {1024, 768, {984, 153, 1001, 576}}, {640, 480, {609, 96, 622, 360}}};
     for (const auto& c : cases) {
         const BarBox bar = scale_bar_box(c.width, c.height);
         EXPECT_TRUE(bar.x0 == c.bar.x0 && bar.y0 == c.bar.y0 && bar.x1 == c.bar.x1 && bar.y1 == c.bar.y1)
             << c.width << " x " << c.height << ": " << bar.x0 << " " << bar.y0 << " " << bar.x1 << " " << bar.y1;
+    }
+}
+
+// A digit drawn at three picture sizes is at least 12 pixels tall, and
+// about 2.2% of the picture's height in large ones (rows at least half
+// covered).
+TEST(PictureOverlayTest, DigitsGrowWithThePicture)
+{
+    for (const auto& [height, least, most] : {std::tuple{480u, 12, 14}, {1200u, 25, 29}, {2160u, 45, 51}}) {
+        GlyphAtlas atlas;
+        ASSERT_TRUE(build_glyph_atlas(default_font_file(), overlay_pixel_size(height), U"0123456789", &atlas));
+        for (char32_t digit : {U'0', U'4', U'8'}) {
+            const AtlasGlyph* g = atlas.find(digit);
+            ASSERT_NE(g, nullptr);
+            int rows = 0;
+            for (int y = 0; y < g->height; ++y) {
+                uint8_t row_most = 0;
+                for (int x = 0; x < g->width; ++x)
+                    row_most =
+                        std::max(row_most, atlas.alpha[size_t(g->plain_y + y) * atlas.width + size_t(g->plain_x + x)]);
+                rows += row_most >= 128;
+            }
+            EXPECT_TRUE(rows >= least && rows <= most) << height << ": " << rows << " rows";
+        }
     }
 }
 
