@@ -10,7 +10,7 @@ namespace {
 // What is kept clear of the points on each side, in parts of their span.
 constexpr double kMargin = 0.02;
 
-// A step as 1, 2 or 5 times ten to a power, so that its multiples can be
+// A step as 1, 2, 2.5 or 5 times ten to a power, so that its multiples can be
 // made without the rounding of 0.1 showing in them.
 struct Step {
     double mantissa;
@@ -43,23 +43,55 @@ struct Ends {
     double low, high;
 };
 
-// One axis: the points' ends widened by the margin and rounded outward; the
-// upper end always lies above the highest point, whose cell is below it.
+// Rung n of the ladder of round steps, 1, 2, 2.5 and 5 times each power of
+// ten: the steps an axis's ticks take, so that a fitted range's grid lines
+// fall on them.
+Step rung(int n)
+{
+    const int decade = n >= 0 ? n / 4 : -((-n + 3) / 4);
+    static const double mantissas[] = {1, 2, 2.5, 5};
+    return {mantissas[n - decade * 4], decade};
+}
+
+// One axis: the points' ends widened by the margin, on ten steps of the
+// finest round step that holds them from a multiple of it; the upper end
+// always lies above the highest point, whose cell is below it.
 Ends fitted_ends(double low, double high)
 {
     const double span = high - low;
     const double margin = span > 0 ? span * kMargin : std::max(std::fabs(low) * kMargin, 0.5);
-    const Step step = step_for(span + 2 * margin);
-    const double low_steps = std::floor((low - margin) / step.times(1));
-    const double high_steps = std::ceil((high + margin) / step.times(1));
-    // Far from zero the margin can round away.
-    double fitted_low = step.times(low_steps);
-    if (fitted_low > low)
-        fitted_low = step.times(low_steps - 1);
-    double fitted_high = step.times(high_steps);
-    if (fitted_high <= high)
-        fitted_high = step.times(high_steps + 1);
-    return {std::clamp(fitted_low, -kRangeLimit, kRangeLimit), std::clamp(fitted_high, -kRangeLimit, kRangeLimit)};
+    const double tenth = (span + 2 * margin) / 10;
+    for (int n = 4 * (int(std::floor(std::log10(tenth))) - 1);; ++n) {
+        const Step step = rung(n);
+        // The first multiple at or below the lowest point (far from zero the
+        // margin can round away) and the last whose ten steps reach above the
+        // highest; between them, the one that centres the points.
+        double most_steps = std::floor((low - margin) / step.times(1));
+        if (step.times(most_steps) > low)
+            --most_steps;
+        double least_steps = std::ceil((high + margin) / step.times(1)) - 10;
+        if (step.times(least_steps + 10) <= high)
+            ++least_steps;
+        // Points on one side of zero keep the range there.
+        if (most_steps >= 0)
+            least_steps = std::max(least_steps, 0.0);
+        if (least_steps <= -10)
+            most_steps = std::min(most_steps, -10.0);
+        if (least_steps > most_steps)
+            continue;
+        const double centred = std::round((low + high) / 2 / step.times(1) - 5);
+        const double low_steps = std::clamp(centred, least_steps, most_steps);
+        double fitted_low = step.times(low_steps), fitted_high = step.times(low_steps + 10);
+        // At the limits the range stops there, still ten steps wide.
+        if (fitted_high > kRangeLimit) {
+            fitted_high = kRangeLimit;
+            fitted_low = std::max(-kRangeLimit, kRangeLimit - step.times(10));
+        } else if (fitted_low < -kRangeLimit) {
+            fitted_low = -kRangeLimit;
+            fitted_high = std::min(kRangeLimit, -kRangeLimit + step.times(10));
+        }
+        return {fitted_low, fitted_high};
+    }
 }
 
 // One chunk's bounds, or the total's.

@@ -27,6 +27,7 @@ DataBounds read_data_bounds(std::FILE* stream, int skip_lines, Columns columns =
                             BinningRule rule = BinningRule::classic, unsigned threads = 0);
 
 // A range that holds every point of the bounds inside its cells, with a
-// small margin, its ends on multiples of the step that suits it; false,
-// changing nothing, for bounds without a point.
+// small margin, ten round steps (1, 2, 2.5 or 5 times a power of ten) wide
+// from a multiple of the step, so that its grid lines fall on round values;
+// false, changing nothing, for bounds without a point.
 bool fitted_range(const DataBounds& bounds, Range* range);

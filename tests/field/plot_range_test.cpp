@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
+#include <utility>
 
 #include "temp_stream.h"
 
@@ -23,8 +25,9 @@ TEST(RangeTest, TheStepIsTheRoundNumberNearestAHundredthOfTheSpan)
 }
 
 // The fitted range holds every point (x as plotted: one lower below 40)
-// with a margin, its ends on multiples of the step, and nothing for a file
-// without a finite point.
+// with a margin, ten round steps wide from a multiple of the step (points
+// on one side of zero stay there), and nothing for a file without a
+// finite point.
 TEST(RangeTest, TheFittedRangeHoldsEveryPointOnRoundEnds)
 {
     const struct {
@@ -32,23 +35,23 @@ TEST(RangeTest, TheFittedRangeHoldsEveryPointOnRoundEnds)
         bool fitted;
         Range range;
     } cases[] = {
-        {"1800 1800\n2200 2200\n", true, {1790, 2210, 1790, 2210}},
-        {"-3.5 100\n7 120\n0.25 1e3\n", true, {-4.8, 6.3, 80, 1020}},
-        // One x: a margin of 2% of it, on steps of 0.05.
-        {"100 -0.001\n100 0.001\n", true, {98, 102, -0.00104, 0.00104}},
-        {"41.5,7\n# comment\nx y\n", true, {40.66, 42.34, 6.5, 7.5}},
-        // At the limit the range stops there.
-        {"1e9 -1e9\n", true, {980000000, 1e9, -1e9, -980000000}},
+        {"1800 1800\n2200 2200\n", true, {1750, 2250, 1750, 2250}},
+        {"-3.5 100\n7 120\n0.25 1e3\n", true, {-10, 10, 0, 2000}},
+        // One x: a margin of 2% of it, ten steps of 0.5.
+        {"100 -0.001\n100 0.001\n", true, {97.5, 102.5, -0.00125, 0.00125}},
+        {"41.5,7\n# comment\nx y\n", true, {40.6, 42.6, 6.5, 7.5}},
+        // At the limit the range stops there, still ten steps wide.
+        {"1e9 -1e9\n", true, {950000000, 1e9, -1e9, -950000000}},
         // A span of a few units in the last place: the margin rounds away,
         // and the upper end still lies above the top point.
-        {"100 2.9999999999999694\n100 3\n", true, {98, 102, 2.9999999999999685, 3.0000000000000004}},
+        {"100 2.9999999999999694\n100 3\n", true, {97.5, 102.5, 2.99999999999996, 3.0000000000000102}},
         // One point: 2% of it either way, but at least half a unit (y at zero).
-        {"40 0\n", true, {39.2, 40.8, -0.5, 0.5}},
+        {"40 0\n", true, {39, 41, -0.5, 0.5}},
         // A point with one coordinate not finite is no point.
-        {"45 7\n3 inf\n1e300 -inf\n", true, {44.1, 45.9, 6.5, 7.5}},
-        // The lowest point on a step, the margin lost to rounding: the
-        // range starts at that point.
-        {"100 174.426\n100 174.4260000000007\n", true, {98, 102, 174.426, 174.42600000000073}},
+        {"45 7\n3 inf\n1e300 -inf\n", true, {44, 46, 6.5, 7.5}},
+        // A span of a few units in the last place, the margin lost to
+        // rounding: ten steps still hold both points.
+        {"100 174.426\n100 174.4260000000007\n", true, {97.5, 102.5, 174.42599999999979, 174.42600000000081}},
         {"nan 1\ninf 2\n", false, {}},
         {"words only\n", false, {}},
     };
@@ -65,6 +68,15 @@ TEST(RangeTest, TheFittedRangeHoldsEveryPointOnRoundEnds)
         EXPECT_EQ(range.y_max, expected.y_max) << c.text;
         // Every point in the range, whose upper ends are open, short of the limit.
         if (c.fitted) {
+            // Spans of a few units in the last place cannot be exact steps.
+            for (const auto& [low, high] : {std::pair{range.x_min, range.x_max}, {range.y_min, range.y_max}}) {
+                if (high - low < 1e-9 * std::fabs(low))
+                    continue;
+                const double step = (high - low) / 10, decade = std::pow(10.0, std::floor(std::log10(step)));
+                const double mantissa = std::round(step / decade * 1e6) / 1e6;
+                EXPECT_TRUE(mantissa == 1 || mantissa == 2 || mantissa == 2.5 || mantissa == 5) << step;
+                EXPECT_NEAR(low / (mantissa * decade), std::round(low / (mantissa * decade)), 1e-6) << low;
+            }
             EXPECT_TRUE(range.x_min <= bounds.x_min && (bounds.x_max < range.x_max || range.x_max == kRangeLimit))
                 << c.text;
             EXPECT_TRUE(range.y_min <= bounds.y_min && (bounds.y_max < range.y_max || range.y_max == kRangeLimit))

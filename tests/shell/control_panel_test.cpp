@@ -190,12 +190,12 @@ TEST_F(PanelTest, PointsOutsideTheRangeOfferToFitIt)
             EXPECT_EQ(field_text(IDC_X_MAX_EDIT), "10");
         }
     }
-    // The points run from 1800 to 2200: with a margin, rounded to steps of 5.
+    // The points run from 1800 to 2200: with a margin, ten steps of 50.
     EXPECT_EQ(density_field_counts(state_->field).in_range, 1681);
     for (int edit : {IDC_X_MIN_EDIT, IDC_Y_MIN_EDIT})
-        EXPECT_EQ(field_text(edit), "1790");
+        EXPECT_EQ(field_text(edit), "1750");
     for (int edit : {IDC_X_MAX_EDIT, IDC_Y_MAX_EDIT})
-        EXPECT_EQ(field_text(edit), "2210");
+        EXPECT_EQ(field_text(edit), "2250");
     EXPECT_GT(surface_pixels(picture()), 2000);
 }
 
@@ -218,11 +218,11 @@ TEST_F(PanelTest, TheMenuFitsTheRangeToTheData)
     ASSERT_EQ(win32_popup_menu_calls().size(), 1u);
     EXPECT_EQ(win32_popup_menu_calls()[0].items[1],
               std::make_pair(UINT_PTR(IDM_FIT_RANGE), std::string(text(TextId::fit_range_item))));
-    // x is plotted one lower below 40: -4.5 to 6; steps of 0.1 and of 10.
-    EXPECT_EQ(field_text(IDC_X_MIN_EDIT), "-4.8");
-    EXPECT_EQ(field_text(IDC_X_MAX_EDIT), "6.3");
-    EXPECT_EQ(field_text(IDC_Y_MIN_EDIT), "80");
-    EXPECT_EQ(field_text(IDC_Y_MAX_EDIT), "1020");
+    // x is plotted one lower below 40: -4.5 to 6; ten steps of 2 and of 200.
+    EXPECT_EQ(field_text(IDC_X_MIN_EDIT), "-10");
+    EXPECT_EQ(field_text(IDC_X_MAX_EDIT), "10");
+    EXPECT_EQ(field_text(IDC_Y_MIN_EDIT), "0");
+    EXPECT_EQ(field_text(IDC_Y_MAX_EDIT), "2000");
     EXPECT_EQ(density_field_counts(state_->field).in_range, 3);
 
     // Bilinear binning, the menu's check item cleared, loads the file again
@@ -231,12 +231,12 @@ TEST_F(PanelTest, TheMenuFitsTheRangeToTheData)
     SendMessageA(area_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(area_), MAKELPARAM(-1, -1));
     run();
     EXPECT_EQ(state_->settings.binning, int32_t(BinningRule::bilinear));
-    EXPECT_EQ(density_field_counts(state_->field).in_range, 2); // 7 is no longer moved inside 6.3
+    EXPECT_EQ(density_field_counts(state_->field).in_range, 3);
     win32_script_popup_menu(IDM_FIT_RANGE);
     SendMessageA(area_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(area_), MAKELPARAM(-1, -1));
     run();
-    EXPECT_EQ(field_text(IDC_X_MIN_EDIT), "-3.8");
-    EXPECT_EQ(field_text(IDC_X_MAX_EDIT), "7.3");
+    EXPECT_EQ(field_text(IDC_X_MIN_EDIT), "-8");
+    EXPECT_EQ(field_text(IDC_X_MAX_EDIT), "12");
     EXPECT_TRUE(win32_message_box_calls().empty());
 }
 

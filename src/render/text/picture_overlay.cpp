@@ -13,6 +13,7 @@
 #include "render/scene/colour_maps.h"
 #include "render/scene/mesh.h"
 #include "render/scene/node_heights.h"
+#include "render/text/axis_ticks.h"
 #include "render/text/number_text.h"
 #include "resources/texts.h"
 
@@ -21,12 +22,12 @@ namespace {
 constexpr uint32_t kGlyphColour = 0xFFFFFFFF;
 constexpr uint32_t kOutlineColour = 0xFF000000;
 constexpr uint32_t kBarFrameColour = 0xFF202020;
-constexpr int kBarBand = 8;     // rows
-constexpr int kScaleLabels = 5; // 0, a quarter, ..., the highest weight
-// How far outside its edge a value sits, in scene units, and where an
-// axis's name is tried, further out each time, until it is clear of them.
-constexpr float kValueOffset = 0.05f;
-constexpr float kNameOffsets[] = {0.12f, 0.16f, 0.2f, 0.25f, 0.3f};
+constexpr int kBarBand = 8; // rows
+constexpr int kMostTicks = 10;
+// A tick's length out of its edge in scene units, and where an axis's name
+// is tried, further out each time, until it is clear of the values.
+constexpr float kTickLength = 0.025f;
+constexpr float kNameOffsets[] = {0.12f, 0.16f, 0.2f, 0.25f, 0.3f, 0.36f, 0.43f};
 constexpr char kEllipsis[] = "\xE2\x80\xA6"; // stands for the middle of a long name
 
 struct Box {
@@ -63,15 +64,26 @@ public:
         return Box{x, y, x + text_width(atlas_, text), y + atlas_.line_height};
     }
 
-    // Places `text` in `box` unless it overlaps or leaves the picture.
-    bool place(const std::string& text, const Box& box)
+    // Whether `box` is inside the picture and `gap()` clear of every text.
+    bool fits(const Box& box) const
     {
         if (atlas_.empty() || box.x0 < 0 || box.y0 < 0 || box.x1 > width_ || box.y1 > height_)
             return false;
         for (const PlacedText& t : texts_)
-            if (box.overlaps(Box{t.x0, t.y0, t.x1, t.y1}, 2))
+            if (box.overlaps(Box{t.x0, t.y0, t.x1, t.y1}, gap()))
                 return false;
-        texts_.push_back(PlacedText{text, box.x0, box.y0, box.x1, box.y1});
+        return true;
+    }
+
+    // The least room between two texts: a few pixels, more for larger type.
+    int gap() const { return std::max(3, atlas_.line_height / 5); }
+
+    // Places `text` in `box` unless it overlaps or leaves the picture.
+    bool place(const std::string& text, const Box& box, TextRole role)
+    {
+        if (!fits(box))
+            return false;
+        texts_.push_back(PlacedText{text, box.x0, box.y0, box.x1, box.y1, role});
         int pen = box.x0;
         const int baseline = box.y0 + atlas_.ascent;
         for (char32_t c : utf8_characters(text)) {
@@ -92,15 +104,18 @@ public:
         return true;
     }
 
-    // `text` centred on the point, if it has a place.
-    bool place_centred(const std::string& text, PixelPoint at)
+    // The box of `text` centred on (x, y).
+    Box box_centred(const std::string& text, double x, double y) const
     {
-        if (!at.placed)
-            return false;
         const std::u32string characters = utf8_characters(text);
-        const int x = static_cast<int>(std::lround(at.x - text_width(atlas_, characters) / 2.0));
-        const int y = static_cast<int>(std::lround(at.y - atlas_.line_height / 2.0));
-        return place(text, box_at(characters, x, y));
+        return box_at(characters, static_cast<int>(std::lround(x - text_width(atlas_, characters) / 2.0)),
+                      static_cast<int>(std::lround(y - atlas_.line_height / 2.0)));
+    }
+
+    // `text` centred on the point, if it has a place.
+    bool place_centred(const std::string& text, PixelPoint at, TextRole role)
+    {
+        return at.placed && place(text, box_centred(text, at.x, at.y), role);
     }
 
     void finish(PictureOverlay* overlay)
@@ -162,59 +177,220 @@ double scale_value(const OverlayScene& scene, double level)
 
 namespace {
 
-void add_scale_labels(const OverlayScene& scene, const BarBox& bar, Layout* layout)
+// A value's row on the bar: level 0 on the bottom row, 1 on the top one.
+double bar_row(const BarBox& bar, double level) { return bar.y1 - 1 - (bar.y1 - 1 - bar.y0) * level; }
+
+// The scale's values: round ticks along a linear scale; on a log scale 0
+// and the powers of ten, with 2 and 5 times them where they all fit.
+struct ScaleTicks {
+    std::vector<double> values;
+    std::vector<std::string> texts;
+    std::string factor;
+};
+
+ScaleTicks scale_ticks(const OverlayScene& scene, double rows, double least_apart)
 {
-    const GlyphAtlas& atlas = layout->atlas();
-    const std::u32string unit = utf8_characters(text(TextId::height_scale_unit));
-    // Clear of the highest value, which is centred on the top row.
-    layout->place(text(TextId::height_scale_unit),
-                  layout->box_at(unit, bar.x1 - text_width(atlas, unit), bar.y0 - 4 - atlas.line_height * 3 / 2));
-    const int decimals = scene.max_weight >= 100 ? 0 : scene.max_weight >= 10 ? 1 : 2;
-    const int gap = std::max(3, atlas.line_height / 4);
-    for (int k = kScaleLabels - 1; k >= 0; --k) {
-        const std::string value = format_number(scale_value(scene, double(k) / (kScaleLabels - 1)), decimals);
-        const std::u32string characters = utf8_characters(value);
-        const int row = bar.y1 - 1 - int(std::lround(double(bar.y1 - 1 - bar.y0) * k / (kScaleLabels - 1)));
-        layout->place(
-            value,
-            layout->box_at(characters, bar.x0 - gap - text_width(atlas, characters), row - atlas.line_height / 2));
+    ScaleTicks ticks;
+    const double top = scene.max_weight;
+    auto apart = [&](const std::vector<double>& values) {
+        for (size_t k = 1; k < values.size(); ++k)
+            if ((scene.log_scale ? log_height(values[k], top) - log_height(values[k - 1], top)
+                                 : (values[k] - values[k - 1]) / top) *
+                    rows <
+                least_apart)
+                return false;
+        return true;
+    };
+    if (scene.log_scale && top >= 10) {
+        for (const bool thirds : {true, false}) {
+            std::vector<double> values{0};
+            for (double decade = 1; decade <= top; decade *= 10)
+                for (double m : {1.0, 2.0, 5.0})
+                    if ((m == 1 || thirds) && m * decade <= top)
+                        values.push_back(m * decade);
+            if (apart(values) || !thirds) {
+                // Crowded decades at the foot give way to those above them.
+                while (values.size() > 2 && !apart(values))
+                    values.erase(values.begin() + 1);
+                ticks.values = values;
+                break;
+            }
+        }
+        for (double v : ticks.values)
+            ticks.texts.push_back(std::to_string(static_cast<long long>(v)));
+        return ticks;
+    }
+    for (int coarser = 0;; ++coarser) {
+        const AxisTicks axis = round_ticks(0, top, kMostTicks, coarser);
+        std::vector<double> values;
+        for (int k = 0; k < axis.count; ++k)
+            values.push_back(axis.value(k));
+        if (axis.count <= 2 || apart(values)) {
+            TickLabels labels = tick_labels(axis);
+            ticks.values = std::move(values);
+            ticks.texts = std::move(labels.texts);
+            ticks.factor = std::move(labels.factor);
+            return ticks;
+        }
     }
 }
 
-// The values at the grid lines along the edges nearest the eye, and the
-// axes' names further out.
-void add_axes(const OverlayScene& scene, Layout* layout)
+void add_scale_labels(const OverlayScene& scene, const BarBox& bar, Layout* layout)
 {
-    const Matrix4 view = build_view_matrix(scene.camera.eye, scene.camera.at, scene.camera.up);
-    const Matrix4 projection = build_scene_projection(scene.width, scene.height);
-    auto project = [&](float x, float y) {
-        return project_point(view, projection, scene.width, scene.height, x, y, 0);
+    const GlyphAtlas& atlas = layout->atlas();
+    const int gap = layout->gap();
+    const ScaleTicks ticks = scale_ticks(scene, bar.y1 - 1 - bar.y0, atlas.line_height + gap);
+    const std::string unit =
+        text(TextId::height_scale_unit) + (ticks.factor.empty() ? "" : " (\xC3\x97" + ticks.factor + ")");
+    const std::u32string unit_characters = utf8_characters(unit);
+    // Clear of the highest value, which may be centred on the top row.
+    layout->place(unit,
+                  layout->box_at(unit_characters, bar.x1 - text_width(atlas, unit_characters),
+                                 bar.y0 - gap - atlas.line_height * 3 / 2),
+                  TextRole::scale_unit);
+    for (size_t k = 0; k < ticks.values.size(); ++k) {
+        const double level =
+            scene.log_scale ? log_height(ticks.values[k], scene.max_weight) : ticks.values[k] / scene.max_weight;
+        const std::u32string characters = utf8_characters(ticks.texts[k]);
+        const int row = int(std::lround(bar_row(bar, level)));
+        layout->place(
+            ticks.texts[k],
+            layout->box_at(characters, bar.x0 - gap - text_width(atlas, characters), row - atlas.line_height / 2),
+            TextRole::scale_value);
+    }
+}
+
+// One axis's ticks and values along an edge: the finest round step whose
+// values all stand clear of each other, of the texts placed before and of
+// the picture's edges; where none does, the finest whose values are clear
+// of each other, with those that have no place left out.
+struct AxisEdge {
+    double low, high;                             // the values at the edge's ends
+    PixelPoint (*at)(const void*, double, float); // the edge's point at a part of its length, `out` off it
+    const void* context;
+    TextRole role;
+};
+
+std::string add_axis(const AxisEdge& edge, Layout* layout, std::vector<ScreenLine>* lines)
+{
+    struct Mark {
+        PixelPoint foot, tip;
+        Box box;
+    };
+    const GlyphAtlas& atlas = layout->atlas();
+    const float stroke = std::max(1.0f, float(atlas.line_height) / 14.0f);
+    auto marks_for = [&](const AxisTicks& ticks, const TickLabels& labels) {
+        std::vector<Mark> marks;
+        for (int k = 0; k < ticks.count; ++k) {
+            const double part = (ticks.value(k) - edge.low) / (edge.high - edge.low);
+            const PixelPoint foot = edge.at(edge.context, part, 0), tip = edge.at(edge.context, part, kTickLength);
+            if (!foot.placed || !tip.placed)
+                return std::vector<Mark>{};
+            // The value beyond the tick's tip, along the tick, its box a gap
+            // from the tip whichever way the tick points.
+            double dx = tip.x - foot.x, dy = tip.y - foot.y;
+            const double length = std::hypot(dx, dy);
+            dx = length > 0.5 ? dx / length : 0;
+            dy = length > 0.5 ? dy / length : 1;
+            const Box box = layout->box_centred(labels.texts[size_t(k)], 0, 0);
+            const double reach =
+                std::fabs(dx) * (box.x1 - box.x0) / 2 + std::fabs(dy) * (box.y1 - box.y0) / 2 + layout->gap();
+            marks.push_back(
+                Mark{foot, tip, layout->box_centred(labels.texts[size_t(k)], tip.x + dx * reach, tip.y + dy * reach)});
+        }
+        return marks;
+    };
+    auto apart = [&](const std::vector<Mark>& marks) {
+        for (size_t a = 0; a < marks.size(); ++a)
+            for (size_t b = a + 1; b < marks.size(); ++b)
+                if (marks[a].box.overlaps(marks[b].box, layout->gap()))
+                    return false;
+        return true;
+    };
+    AxisTicks chosen;
+    TickLabels chosen_labels;
+    std::vector<Mark> chosen_marks;
+    bool all_fit = false;
+    for (int coarser = 0; !all_fit; ++coarser) {
+        const AxisTicks ticks = round_ticks(edge.low, edge.high, kMostTicks, coarser);
+        if (ticks.count < 2)
+            break;
+        TickLabels labels = tick_labels(ticks);
+        std::vector<Mark> marks = marks_for(ticks, labels);
+        if (marks.empty() || !apart(marks))
+            continue;
+        all_fit = std::all_of(marks.begin(), marks.end(), [&](const Mark& m) { return layout->fits(m.box); });
+        if (all_fit || chosen.count == 0) {
+            chosen = ticks;
+            chosen_labels = std::move(labels);
+            chosen_marks = std::move(marks);
+        }
+    }
+    for (size_t k = 0; k < chosen_marks.size(); ++k) {
+        const Mark& m = chosen_marks[k];
+        lines->push_back(ScreenLine{m.foot.x, m.foot.y, m.tip.x, m.tip.y, stroke, kGlyphColour});
+        layout->place(chosen_labels.texts[k], m.box, edge.role);
+    }
+    return chosen_labels.factor;
+}
+
+// The values along the edges nearest the eye, and the axes' names further
+// out, with the values' common factor.
+void add_axes(const OverlayScene& scene, Layout* layout, std::vector<ScreenLine>* lines)
+{
+    struct Projector {
+        Matrix4 view, projection;
+        unsigned width, height;
+        float x_side, y_side;
+        PixelPoint at(float x, float y) const { return project_point(view, projection, width, height, x, y, 0); }
     };
     const float x_side = scene.camera.eye.x > 0 ? 1.0f : -1.0f, y_side = scene.camera.eye.y > 0 ? 1.0f : -1.0f;
+    const Projector projector{build_view_matrix(scene.camera.eye, scene.camera.at, scene.camera.up),
+                              build_scene_projection(scene.width, scene.height),
+                              scene.width,
+                              scene.height,
+                              x_side,
+                              y_side};
     const float x_edge = 0.5f * x_side, y_edge = 0.5f * y_side;
     const Range& r = scene.range;
-    const double x_step = (r.x_max - r.x_min) / (kGridLines - 1), y_step = (r.y_max - r.y_min) / (kGridLines - 1);
-    const int x_decimals = series_decimals(r.x_min, x_step), y_decimals = series_decimals(r.y_min, y_step);
-    for (int k = 0; k < kGridLines; ++k) {
-        const float along = node_position(k, kGridLines);
-        layout->place_centred(format_number(r.x_min + x_step * k, x_decimals),
-                              project(along, y_edge + kValueOffset * y_side));
-        layout->place_centred(format_number(r.y_min + y_step * k, y_decimals),
-                              project(x_edge + kValueOffset * x_side, along));
-    }
+    const AxisEdge x_axis{r.x_min, r.x_max,
+                          [](const void* c, double part, float out) {
+                              const Projector& p = *static_cast<const Projector*>(c);
+                              return p.at(float(part) - 0.5f, 0.5f * p.y_side + out * p.y_side);
+                          },
+                          &projector, TextRole::x_value};
+    const AxisEdge y_axis{r.y_min, r.y_max,
+                          [](const void* c, double part, float out) {
+                              const Projector& p = *static_cast<const Projector*>(c);
+                              return p.at(0.5f * p.x_side + out * p.x_side, float(part) - 0.5f);
+                          },
+                          &projector, TextRole::y_value};
+    const std::string x_factor = add_axis(x_axis, layout, lines), y_factor = add_axis(y_axis, layout, lines);
+    auto title = [](std::string_view name, TextId fallback, const std::string& factor) {
+        std::string t = name.empty() ? text(fallback) : std::string(name);
+        if (!factor.empty())
+            t += " (\xC3\x97" + factor + ")";
+        return t;
+    };
+    const std::string x_title = title(scene.x_title, TextId::axis_x_name, x_factor);
+    const std::string y_title = title(scene.y_title, TextId::axis_y_name, y_factor);
     for (float offset : kNameOffsets)
-        if (layout->place_centred(scene.x_title.empty() ? text(TextId::axis_x_name) : std::string(scene.x_title),
-                                  project(0.0f, y_edge + offset * y_side)))
+        if (layout->place_centred(x_title, projector.at(0.0f, y_edge + offset * y_side), TextRole::x_title))
             break;
     for (float offset : kNameOffsets)
-        if (layout->place_centred(scene.y_title.empty() ? text(TextId::axis_y_name) : std::string(scene.y_title),
-                                  project(x_edge + offset * x_side, 0.0f)))
+        if (layout->place_centred(y_title, projector.at(x_edge + offset * x_side, 0.0f), TextRole::y_title))
             break;
 }
 
 } // namespace
 
-int overlay_pixel_size(unsigned height) { return std::max(10, int(std::lround(height * 18.0 / 768.0))); }
+// Digits are about 0.73 of the size: at least 18 (13-pixel digits) from 480
+// rows up, then 3% of the height (digits about 2.2% of it); smaller
+// pictures shrink to 10.
+int overlay_pixel_size(unsigned height)
+{
+    return std::max(10, int(std::lround(std::max(height * 0.03, std::min(18.0, height * 0.0375)))));
+}
 
 std::u32string overlay_characters(std::string_view caption)
 {
@@ -224,7 +400,7 @@ std::u32string overlay_characters(std::string_view caption)
     for (TextId id : {TextId::axis_x_name, TextId::axis_y_name, TextId::height_scale_unit, TextId::status_line_format,
                       TextId::status_rejected_format, TextId::status_not_a_number_format})
         all += text(id);
-    all += "\xE2\x88\x92"; // the minus sign
+    all += "\xE2\x88\x92\xC3\x97"; // the minus and times signs
     all += kEllipsis;
     all += caption;
     return utf8_characters(all);
@@ -310,17 +486,19 @@ PictureOverlay lay_out_overlay(const GlyphAtlas& atlas, const OverlayScene& scen
     // The status line and the scale come first: the axes' values give way.
     const int margin = overlay_pixel_size(scene.height) / 2;
     const std::string status = fitted_status_line(atlas, scene.caption, scene.counts, int(scene.width) - 2 * margin);
-    layout.place(status,
-                 layout.box_at(utf8_characters(status), margin, int(scene.height) - margin - atlas.line_height));
+    layout.place(status, layout.box_at(utf8_characters(status), margin, int(scene.height) - margin - atlas.line_height),
+                 TextRole::status);
     add_scale_labels(scene, bar, &layout);
-    add_axes(scene, &layout);
+    if (!atlas.empty())
+        add_axes(scene, &layout, &overlay.lines);
     layout.finish(&overlay);
     return overlay;
 }
 
 size_t overlay_quad_count(const PictureOverlay& overlay)
 {
-    return overlay.quads.size() * 4 <= 65536 ? overlay.quads.size() : 0;
+    const size_t quads = overlay.lines.size() + overlay.quads.size();
+    return quads * 4 <= 65536 ? quads : 0;
 }
 
 bool write_overlay(std::span<OverlayVertex> vertices, std::span<uint16_t> indices, const PictureOverlay& overlay,
@@ -332,8 +510,27 @@ bool write_overlay(std::span<OverlayVertex> vertices, std::span<uint16_t> indice
     const float to_u = 1.0f / float(atlas.width), to_v = 1.0f / float(atlas.height);
     // The solid cell's middle texel, for every corner of a solid quad.
     const float solid_u = (float(atlas.solid_x) + 1.5f) * to_u, solid_v = (float(atlas.solid_y) + 1.5f) * to_v;
-    for (size_t k = 0; k < quads; ++k) {
-        const ScreenQuad& q = overlay.quads[k];
+    const uint16_t corners[6] = {0, 1, 2, 1, 3, 2};
+    auto add_indices = [&](size_t k) {
+        for (int c = 0; c < 6; ++c)
+            indices[6 * k + size_t(c)] = uint16_t(4 * k + corners[c]);
+    };
+    const size_t line_count = overlay.lines.size();
+    for (size_t k = 0; k < line_count; ++k) {
+        // A line is a quad half its width either side of the segment.
+        const ScreenLine& l = overlay.lines[k];
+        const float length = std::hypot(l.x1 - l.x0, l.y1 - l.y0);
+        const float nx = length > 0 ? -(l.y1 - l.y0) / length * l.width / 2 : 0;
+        const float ny = length > 0 ? (l.x1 - l.x0) / length * l.width / 2 : 0;
+        OverlayVertex* v = &vertices[4 * k];
+        v[0] = OverlayVertex{l.x0 + nx, l.y0 + ny, 0.0f, 1.0f, l.color, solid_u, solid_v};
+        v[1] = OverlayVertex{l.x1 + nx, l.y1 + ny, 0.0f, 1.0f, l.color, solid_u, solid_v};
+        v[2] = OverlayVertex{l.x0 - nx, l.y0 - ny, 0.0f, 1.0f, l.color, solid_u, solid_v};
+        v[3] = OverlayVertex{l.x1 - nx, l.y1 - ny, 0.0f, 1.0f, l.color, solid_u, solid_v};
+        add_indices(k);
+    }
+    for (size_t k = line_count; k < quads; ++k) {
+        const ScreenQuad& q = overlay.quads[k - line_count];
         // Pixel centres lie on whole coordinates: the quad's edges half a
         // pixel out, and texel u0 + i at pixel x0 + i.
         const float left = float(q.x0) - 0.5f, right = float(q.x1) - 0.5f;
@@ -347,10 +544,7 @@ bool write_overlay(std::span<OverlayVertex> vertices, std::span<uint16_t> indice
         v[1] = OverlayVertex{right, top, 0.0f, 1.0f, q.color, u1, v0};
         v[2] = OverlayVertex{left, bottom, 0.0f, 1.0f, q.bottom_color, u0, v1};
         v[3] = OverlayVertex{right, bottom, 0.0f, 1.0f, q.bottom_color, u1, v1};
-        const uint16_t first = uint16_t(4 * k);
-        const uint16_t corners[6] = {0, 1, 2, 1, 3, 2};
-        for (int c = 0; c < 6; ++c)
-            indices[6 * k + size_t(c)] = uint16_t(first + corners[c]);
+        add_indices(k);
     }
     return true;
 }

@@ -1,7 +1,6 @@
 // What the picture says in words and numbers, laid out in screen pixels:
-// the data values at the grid lines along the two surface edges nearest
-// the viewer, the height scale at the right, and the status line at the
-// bottom left. Plain data: the renderer uploads the quads as they are.
+// round data values ticked along the two surface edges nearest the viewer, the height scale at the right, and the
+// status line at the bottom left. Plain data: the renderer uploads the quads as they are.
 #pragma once
 
 #include <cstddef>
@@ -27,10 +26,22 @@ struct ScreenQuad {
     bool solid;
 };
 
+// A straight stroke `width` pixels wide between two points, pixel centres
+// at whole numbers: the ticks on the box's edges.
+struct ScreenLine {
+    float x0, y0, x1, y1;
+    float width;
+    uint32_t color;
+};
+
+// What a placed text says.
+enum class TextRole { status, scale_unit, scale_value, x_value, y_value, x_title, y_title };
+
 // A text drawn, with the pixels its line takes.
 struct PlacedText {
     std::string text;
     int x0, y0, x1, y1;
+    TextRole role = TextRole::status;
 };
 
 // The quads as the device draws them: screen position and 1/w, colour, and
@@ -42,7 +53,8 @@ struct OverlayVertex {
 };
 
 struct PictureOverlay {
-    // In drawing order: the scale bar, the text outlines, the glyphs.
+    // In drawing order: the ticks, the scale bar, the text outlines, the glyphs.
+    std::vector<ScreenLine> lines;
     std::vector<ScreenQuad> quads;
     std::vector<PlacedText> texts;
 };
@@ -80,8 +92,8 @@ BarBox scale_bar_box(unsigned width, unsigned height);
 // scale bar alone.
 PictureOverlay lay_out_overlay(const GlyphAtlas& atlas, const OverlayScene& scene);
 
-// Four vertices and six 16-bit indices a quad; 0 when there are no quads
-// or more than 16-bit indices reach.
+// Four vertices and six 16-bit indices a quad (a line is one too); 0 when
+// there are none or more than 16-bit indices reach.
 size_t overlay_quad_count(const PictureOverlay& overlay);
 // Fills spans of 4 and 6 x overlay_quad_count entries; false, writing
 // nothing, for spans of other sizes.

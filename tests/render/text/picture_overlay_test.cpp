@@ -11,6 +11,7 @@
 #include <array>
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "render/text/glyph_atlas.h"
@@ -135,29 +136,37 @@ TEST(PictureOverlayTest, TheScaleShowsTheWeightAtEachLevel)
     }
 }
 
-// The scale's top label: whole numbers from 100 up, one decimal from 10,
-// two below.
-TEST(PictureOverlayTest, TheScaleShowsFewerDecimalsForLargerWeights)
+// The scale's values, foot to top: round steps on a linear scale; on a log
+// scale 0 and the powers of ten (with 2 and 5 times them where all fit),
+// the lowest giving way where they crowd the foot.
+TEST(PictureOverlayTest, TheScaleIsTickedAtRoundValues)
 {
     GlyphAtlas atlas;
     ASSERT_TRUE(build_glyph_atlas(default_font_file(), overlay_pixel_size(480), overlay_characters("a.txt"), &atlas));
     const struct {
         double top;
-        const char* label;
-    } cases[] = {{1000, "1,000"}, {100, "100"}, {99.5, "99.5"}, {10, "10.0"}, {9.5, "9.50"}};
+        bool log;
+        unsigned height;
+        const char* values;
+    } cases[] = {
+        {50.6, false, 480, "0 10 20 30 40 50"},   {1000, false, 480, "0 200 400 600 800 1000"},
+        {9.5, false, 480, "0 1 2 3 4 5 6 7 8 9"}, {0.37, false, 480, "0.00 0.05 0.10 0.15 0.20 0.25 0.30 0.35"},
+        {700, true, 1200, "0 1 10 100"},          {99999, true, 480, "0 10 100 1000 10000"},
+    };
     for (const auto& c : cases) {
-        OverlayScene scene{640,
-                           480,
-                           {{0, 0, 5.5f}, {0, 0, 0}, {0, 1, 0}},
-                           {0, 1, 0, 1},
-                           c.top,
-                           {5, 5, 0, 0, false, false},
-                           "a.txt",
-                           ColourMap::grey};
-        const PictureOverlay overlay = lay_out_overlay(atlas, scene);
-        EXPECT_TRUE(std::any_of(overlay.texts.begin(), overlay.texts.end(), [&](const PlacedText& t) {
-            return t.text == c.label;
-        })) << c.top;
+        OverlayScene scene{640,          c.height,       camera_vectors({100, 30, 35}),
+                           {0, 1, 0, 1}, c.top,          {5, 5, 0, 0, false, false},
+                           "a.txt",      ColourMap::grey};
+        scene.log_scale = c.log;
+        GlyphAtlas sized;
+        ASSERT_TRUE(
+            build_glyph_atlas(default_font_file(), overlay_pixel_size(c.height), overlay_characters("a.txt"), &sized));
+        const PictureOverlay overlay = lay_out_overlay(sized, scene);
+        std::string values;
+        for (const PlacedText& t : overlay.texts)
+            if (t.role == TextRole::scale_value)
+                values += (values.empty() ? "" : " ") + t.text;
+        EXPECT_EQ(values, c.values) << c.top << (c.log ? " log" : "");
     }
 }
 
@@ -229,18 +238,18 @@ TEST(PictureOverlayTest, QuadsBecomeVerticesOnPixelCentres)
     EXPECT_EQ(overlay_quad_count(overlay), 0u);
 }
 
-// The font grows with the picture, 18 pixels at 768 rows and never under
-// 10, halves up; the bar stands one letter in from the right, from a fifth
+// The font grows with the picture: 18 pixels from 480 rows, 3% of the
+// height from 600, never under 10, halves up; the bar stands one letter in from the right, from a fifth
 // of the height down to a quarter above the foot.
 TEST(PictureOverlayTest, FontSizeAndScaleBarFollowThePicture)
 {
     for (const auto& [height, size] :
-         {std::pair{100u, 10}, {240u, 10}, {427u, 10}, {448u, 11}, {480u, 11}, {768u, 18}, {1080u, 25}, {2160u, 51}})
+         {std::pair{100u, 10}, {240u, 10}, {320u, 12}, {448u, 17}, {480u, 18}, {768u, 23}, {1200u, 36}, {2160u, 65}})
         EXPECT_EQ(overlay_pixel_size(height), size) << height;
     const struct {
         unsigned width, height;
         BarBox bar;
-    } cases[] = {{320, 240, {303, 48, 310, 180}}, {1024, 768, {993, 153, 1006, 576}}, {640, 480, {621, 96, 629, 360}}};
+    } cases[] = {{320, 240, {303, 48, 310, 180}}, {1024, 768, {984, 153, 1001, 576}}, {640, 480, {609, 96, 622, 360}}};
     for (const auto& c : cases) {
         const BarBox bar = scale_bar_box(c.width, c.height);
         EXPECT_TRUE(bar.x0 == c.bar.x0 && bar.y0 == c.bar.y0 && bar.x1 == c.bar.x1 && bar.y1 == c.bar.y1)
@@ -248,11 +257,37 @@ TEST(PictureOverlayTest, FontSizeAndScaleBarFollowThePicture)
     }
 }
 
-// Seen from +x and -y, the x values stand centred just off the y = -0.5
-// edge and the y values off x = +0.5, each on the point it is aimed at; the
+// A digit drawn at three picture sizes is at least 12 pixels tall, and
+// about 2.2% of the picture's height in large ones (rows at least half
+// covered).
+TEST(PictureOverlayTest, DigitsGrowWithThePicture)
+{
+    for (const auto& [height, least, most] : {std::tuple{480u, 12, 14}, {1200u, 25, 29}, {2160u, 45, 51}}) {
+        GlyphAtlas atlas;
+        ASSERT_TRUE(build_glyph_atlas(default_font_file(), overlay_pixel_size(height), U"0123456789", &atlas));
+        for (char32_t digit : {U'0', U'4', U'8'}) {
+            const AtlasGlyph* g = atlas.find(digit);
+            ASSERT_NE(g, nullptr);
+            int rows = 0;
+            for (int y = 0; y < g->height; ++y) {
+                uint8_t row_most = 0;
+                for (int x = 0; x < g->width; ++x)
+                    row_most =
+                        std::max(row_most, atlas.alpha[size_t(g->plain_y + y) * atlas.width + size_t(g->plain_x + x)]);
+                rows += row_most >= 128;
+            }
+            EXPECT_TRUE(rows >= least && rows <= most) << height << ": " << rows << " rows";
+        }
+    }
+}
+
+// Seen from +x and -y, the x values are ticked along the y = -0.5 edge and
+// the y values along x = +0.5: each tick starts on the edge at its value's
+// exact place and its value stands beyond its tip, along it, clear of it;
+// the values are round, evenly spaced and at least four to an axis. The
 // scale's values sit left of the bar, centred on their levels' rows, the
 // unit above them, the status line in the lower left corner. Every text is
-// inside the picture and two pixels clear of every other.
+// inside the picture and a few pixels clear of every other.
 TEST(PictureOverlayTest, TextsStandWhereTheyAreAimed)
 {
     GlyphAtlas atlas;
@@ -273,7 +308,7 @@ TEST(PictureOverlayTest, TextsStandWhereTheyAreAimed)
         EXPECT_TRUE(t.x0 >= 0 && t.y0 >= 0 && t.x1 <= 640 && t.y1 <= 480) << t.text;
         for (size_t b = a + 1; b < texts.size(); ++b) {
             const PlacedText& o = texts[b];
-            EXPECT_FALSE(t.x0 < o.x1 + 2 && o.x0 < t.x1 + 2 && t.y0 < o.y1 + 2 && o.y0 < t.y1 + 2)
+            EXPECT_FALSE(t.x0 < o.x1 + 3 && o.x0 < t.x1 + 3 && t.y0 < o.y1 + 3 && o.y0 < t.y1 + 3)
                 << t.text << " and " << o.text;
         }
     }
@@ -284,37 +319,69 @@ TEST(PictureOverlayTest, TextsStandWhereTheyAreAimed)
 
     const Matrix4 view = build_view_matrix(scene.camera.eye, scene.camera.at, scene.camera.up);
     const Matrix4 projection = build_scene_projection(640, 480);
-    const BarBox bar = scale_bar_box(640, 480);
-    int values = 0, levels = 0;
+    std::vector<double> values[2];
+    size_t ticked = 0;
     for (const PlacedText& t : texts) {
+        if (t.role != TextRole::x_value && t.role != TextRole::y_value)
+            continue;
+        const bool x = t.role == TextRole::x_value;
+        std::string number = t.text;
+        if (number.rfind("\u2212", 0) == 0)
+            number = "-" + number.substr(3);
+        const double value = std::stod(number);
+        values[x ? 0 : 1].push_back(value);
+        const float along = float(x ? (value - 1000) / 1000 : (value + 3) / 6) - 0.5f;
+        const PixelPoint foot = x ? project_point(view, projection, 640, 480, along, -0.5f, 0)
+                                  : project_point(view, projection, 640, 480, 0.5f, along, 0);
+        // The tick from this foot (at a corner, the one nearer the text),
+        // and the text's centre on its line beyond the tip, the tip outside
+        // the text.
+        auto line = overlay.lines.end();
+        for (auto l = overlay.lines.begin(); l != overlay.lines.end(); ++l)
+            if (std::fabs(l->x0 - foot.x) < 0.01f && std::fabs(l->y0 - foot.y) < 0.01f &&
+                (line == overlay.lines.end() ||
+                 std::hypot(l->x1 - (t.x0 + t.x1) / 2.0, l->y1 - (t.y0 + t.y1) / 2.0) <
+                     std::hypot(line->x1 - (t.x0 + t.x1) / 2.0, line->y1 - (t.y0 + t.y1) / 2.0)))
+                line = l;
+        ASSERT_NE(line, overlay.lines.end()) << t.text;
+        ++ticked;
         const double cx = (t.x0 + t.x1) / 2.0, cy = (t.y0 + t.y1) / 2.0;
-        for (int k = 0; k <= 10; ++k) {
-            const float along = k / 10.0f - 0.5f;
-            for (const auto& [text, p] :
-                 {std::pair{format_number(1000 + 100 * k, 0),
-                            project_point(view, projection, 640, 480, along, -0.55f, 0)},
-                  {format_number(-3 + 0.6 * k, 1), project_point(view, projection, 640, 480, 0.55f, along, 0)}}) {
-                if (t.text != text)
-                    continue;
-                ++values;
-                EXPECT_TRUE(std::fabs(cx - p.x) <= 0.5 && std::fabs(cy - p.y) <= 0.5)
-                    << t.text << " at " << cx << ", " << cy << " aimed at " << p.x << ", " << p.y;
-            }
-        }
-        for (int k = 0; k <= 4; ++k) {
-            if (t.text != format_number(7.0 * k / 4, 2))
-                continue;
-            ++levels;
-            // The foot's row and the top's exactly, a quarter apart between.
-            const double row = bar.y1 - 1 - (bar.y1 - 1 - bar.y0) * k / 4.0;
-            EXPECT_LE(std::fabs(t.y0 + atlas.line_height / 2 - row), k % 4 == 0 ? 0.0 : 0.5) << t.text;
-            EXPECT_TRUE(t.x1 <= bar.x0 - 3 && t.x1 >= bar.x0 - atlas.line_height / 2) << t.text;
-        }
-        if (t.text == "点/セル") {
-            EXPECT_TRUE(t.x1 == bar.x1 && t.y1 < bar.y0 - atlas.line_height / 2) << t.x1 << ", " << t.y1;
+        const double dx = line->x1 - line->x0, dy = line->y1 - line->y0;
+        EXPECT_LT(std::fabs((cx - line->x0) * dy - (cy - line->y0) * dx) / std::hypot(dx, dy), 1.0) << t.text;
+        EXPECT_GT((cx - line->x1) * dx + (cy - line->y1) * dy, 0) << t.text;
+        EXPECT_FALSE(line->x1 > t.x0 - 3 && line->x1 < t.x1 + 3 && line->y1 > t.y0 - 3 && line->y1 < t.y1 + 3)
+            << t.text;
+    }
+    EXPECT_EQ(ticked, overlay.lines.size());
+    for (const auto& [axis, low, high] : {std::tuple{0, 1000.0, 2000.0}, {1, -3.0, 3.0}}) {
+        const std::vector<double>& v = values[axis];
+        ASSERT_GE(v.size(), 4u) << axis;
+        const double step = std::fabs(v[1] - v[0]);
+        const double mantissa = step / std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+        EXPECT_TRUE(std::fabs(mantissa - 1) < 1e-9 || std::fabs(mantissa - 2) < 1e-9 ||
+                    std::fabs(mantissa - 2.5) < 1e-9 || std::fabs(mantissa - 5) < 1e-9)
+            << step;
+        for (size_t k = 0; k < v.size(); ++k) {
+            EXPECT_TRUE(v[k] >= low && v[k] <= high) << v[k];
+            EXPECT_NEAR(std::fabs(v[k] - v[0]), k * step, 1e-9) << v[k];
         }
     }
-    EXPECT_GE(values, 12) << "of 22";
+
+    const BarBox bar = scale_bar_box(640, 480);
+    int levels = 0;
+    for (const PlacedText& t : texts) {
+        if (t.role == TextRole::scale_value) {
+            ++levels;
+            const double row = bar.y1 - 1 - (bar.y1 - 1 - bar.y0) * std::stod(t.text) / 7.0;
+            EXPECT_LE(std::fabs(t.y0 + atlas.line_height / 2 - row), 0.5) << t.text;
+            EXPECT_TRUE(t.x1 <= bar.x0 - 3 && t.x1 >= bar.x0 - atlas.line_height / 2) << t.text;
+        }
+        if (t.role == TextRole::scale_unit) {
+            EXPECT_TRUE(t.text == "点/セル" && t.x1 == bar.x1 && t.y1 < bar.y0 - atlas.line_height / 2)
+                << t.x1 << ", " << t.y1;
+        }
+    }
+    EXPECT_EQ(levels, 8) << "0 to 7";
     // Every character but a space drawn twice, outline and glyph, on its
     // text's line.
     size_t drawn = 0, quads = 0;
@@ -332,7 +399,6 @@ TEST(PictureOverlayTest, TextsStandWhereTheyAreAimed)
             << q.x0 << ", " << q.y0;
     }
     EXPECT_EQ(quads, 2 * drawn);
-    EXPECT_EQ(levels, 5);
 }
 
 // A name too long for the picture keeps its beginning and end around an
@@ -415,7 +481,7 @@ TEST(PictureOverlayTest, AxesCarryTheirTitles)
     for (const auto& [x_title, y_title] : {std::pair<const char*, const char*>{"eruptions", "待ち時間"}, {"", ""}}) {
         OverlayScene scene{640,
                            480,
-                           camera_vectors({100, 30, 35}),
+                           camera_vectors({100, 30, 65}),
                            {0, 1, 0, 1},
                            1.0,
                            {5, 5, 0, 0, false, false},

@@ -1,0 +1,136 @@
+// Ticks are found on a ladder of steps (1, 2, 2.5, 5 x 10^e, rising) and
+// kept as integers, so that a label is written digit by digit from its
+// count of units and two neighbours never print alike, at any span.
+#include "render/text/axis_ticks.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+constexpr char kMinusSign[] = "\xE2\x88\x92"; // U+2212
+// Past this many units from zero a tick no longer has a double of its own.
+constexpr double kMostUnits = 1e15;
+
+struct Rung {
+    long long stride;
+    int power;
+    double step() const
+    {
+        return power >= 0 ? double(stride) * std::pow(10.0, power) : double(stride) / std::pow(10.0, -power);
+    }
+};
+
+// Rung n of the ladder; 4 rungs to each power of ten.
+Rung rung(long long n)
+{
+    const long long decade = n >= 0 ? n / 4 : -((-n + 3) / 4);
+    const int place = int(n - decade * 4);
+    static const long long strides[] = {1, 2, 25, 5};
+    return Rung{strides[place], int(decade) - (place == 2 ? 1 : 0)};
+}
+
+double units_to_value(long long units, int power)
+{
+    return power >= 0 ? double(units) * std::pow(10.0, power) : double(units) / std::pow(10.0, -power);
+}
+
+int digit_count(long long n)
+{
+    int digits = 1;
+    for (n = std::llabs(n); n >= 10; n /= 10)
+        ++digits;
+    return digits;
+}
+
+long long power_of_ten(int e)
+{
+    long long p = 1;
+    while (e-- > 0)
+        p *= 10;
+    return p;
+}
+
+// `units` x 10^power written out in full: the digits of the integer with a
+// decimal point `-power` places from the right, or `power` zeros after it.
+std::string written(long long units, int power, int decimals)
+{
+    std::string digits = std::to_string(std::llabs(units));
+    if (power > 0 && units != 0)
+        digits.append(size_t(power), '0');
+    if (decimals > 0) {
+        if (digits.size() <= size_t(decimals))
+            digits.insert(0, size_t(decimals) + 1 - digits.size(), '0');
+        digits.insert(digits.size() - size_t(decimals), 1, '.');
+    }
+    return units < 0 ? kMinusSign + digits : digits;
+}
+
+} // namespace
+
+double AxisTicks::value(int k) const { return units_to_value(first + stride * k, power); }
+
+AxisTicks round_ticks(double low, double high, int most, int coarser)
+{
+    AxisTicks ticks;
+    const double span = high - low;
+    if (!(span > 0) || !std::isfinite(span) || most < 1)
+        return ticks;
+    // Start a decade below the step that would give `most`, and climb.
+    long long n = 4 * (long long)(std::floor(std::log10(span / most)) - 1);
+    for (;; ++n) {
+        const Rung r = rung(n);
+        const double step = r.step();
+        const double first = std::ceil(low / step - 1e-9), last = std::floor(high / step + 1e-9);
+        if (std::fabs(first) > kMostUnits / 25 || std::fabs(last) > kMostUnits / 25 || last - first + 1 > most)
+            continue;
+        if (coarser-- > 0)
+            continue;
+        ticks.stride = r.stride;
+        ticks.power = r.power;
+        ticks.first = (long long)first * r.stride;
+        ticks.count = int(last - first + 1);
+        return ticks;
+    }
+}
+
+TickLabels tick_labels(const AxisTicks& ticks)
+{
+    TickLabels labels;
+    if (ticks.count <= 0)
+        return labels;
+    const long long first = ticks.first, last = ticks.first + ticks.stride * (ticks.count - 1);
+    const long long span = last - first;
+    // An offset where the values' common leading digits would drown the
+    // ones that change: a round number a power of ten above the span.
+    long long offset = 0;
+    if (std::llabs(first) > 1000 * std::max(span, 1LL) || std::llabs(last) > 1000 * std::max(span, 1LL)) {
+        const long long block = power_of_ten(digit_count(span));
+        offset = std::llround(((long double)first + (long double)last) / 2 / block) * block;
+    }
+    const long long largest = std::max(std::llabs(first - offset), std::llabs(last - offset));
+    // A common power of ten for values of a million and more, or under a
+    // thousandth.
+    const int magnitude = digit_count(largest) - 1 + ticks.power;
+    const int scale = largest != 0 && (magnitude >= 6 || magnitude <= -4) ? magnitude : 0;
+    const int decimals = std::max(0, scale - ticks.power);
+    for (int k = 0; k < ticks.count; ++k)
+        labels.texts.push_back(written(first + ticks.stride * k - offset, ticks.power - scale, decimals));
+    if (scale != 0)
+        labels.factor = "1e" + (scale < 0 ? kMinusSign + std::to_string(-scale) : std::to_string(scale));
+    if (offset != 0) {
+        const int block_power = digit_count(span);
+        const long long blocks = offset / power_of_ten(block_power);
+        const int power = ticks.power + block_power;
+        std::string number = written(std::llabs(blocks), power, std::max(0, -power));
+        if (number.find('.') != std::string::npos) {
+            number.erase(number.find_last_not_of('0') + 1);
+            if (number.back() == '.')
+                number.pop_back();
+        }
+        if (!labels.factor.empty())
+            labels.factor += ' ';
+        labels.factor += (offset < 0 ? kMinusSign : "+") + number;
+    }
+    return labels;
+}

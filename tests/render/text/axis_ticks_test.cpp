@@ -1,0 +1,100 @@
+// Ticks over a table of spans, checked the way a reader checks an axis:
+// round, evenly spaced, inside the range, and each label read back (times
+// the axis's factor, plus its offset) giving the tick's value.
+#include "render/text/axis_ticks.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// A label or factor as strtod reads it: the minus sign made ASCII.
+double read_number(std::string text)
+{
+    for (size_t at; (at = text.find("\xE2\x88\x92")) != std::string::npos;)
+        text.replace(at, 3, "-");
+    return std::strtod(text.c_str(), nullptr);
+}
+
+// The value a label stands for, with the factor "1eN", "+OFFSET" or both.
+double read_back(const std::string& label, const std::string& factor)
+{
+    double scale = 1, offset = 0;
+    size_t at = 0;
+    if (factor.rfind("1e", 0) == 0) {
+        const size_t end = factor.find(' ');
+        scale = std::pow(10.0, read_number(factor.substr(2, end == std::string::npos ? end : end - 2)));
+        at = end == std::string::npos ? factor.size() : end + 1;
+    }
+    if (at < factor.size())
+        offset = factor[at] == '+' ? read_number(factor.substr(at + 1)) : read_number(factor.substr(at));
+    return read_number(label) * scale + offset;
+}
+
+TEST(AxisTicksTest, TicksAreRoundEvenAndInsideForATableOfSpans)
+{
+    const struct {
+        double low, high;
+        const char* labels; // the first, the last, and the factor
+    } cases[] = {
+        {0, 4000, "0 4000 "},
+        {1.6, 5.1, "2.0 5.0 "},
+        {326, 18823, "2000 18000 "},
+        {-178.8, 179.8, "\u2212150 150 "},
+        {0, 1e-9, "0.0 1.0 1e\u22129"},
+        {0.5, 0.5 + 1e-9, "0.0 1.0 1e\u22129 +0.5"},
+        {-1e9, 1e9, "\u22121.00 1.00 1e9"},
+        {1000, 1000.01, "0.000 0.010 +1000"},
+        {-2000.02, -2000, "\u22120.0200 0.0000 \u22122000"},
+        {41.5, 97.3, "50 90 "},
+        {0.3, 0.7, "0.30 0.70 "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.low) + " to " + std::to_string(c.high));
+        const AxisTicks ticks = round_ticks(c.low, c.high, 10);
+        ASSERT_GE(ticks.count, 4);
+        ASSERT_LE(ticks.count, 10);
+        // Far from zero the difference of two ticks is a few ulps off the
+        // step: the step is that difference made round.
+        const double measured = ticks.value(1) - ticks.value(0);
+        const double decade = std::pow(10.0, std::floor(std::log10(measured) + 1e-6));
+        const double mantissa = std::round(measured / decade * 10) / 10, step = mantissa * decade;
+        EXPECT_TRUE(mantissa == 1 || mantissa == 2 || mantissa == 2.5 || mantissa == 5) << measured;
+        EXPECT_NEAR(measured, step, 1e-6 * step);
+        const double slack = 1e-6 * step;
+        EXPECT_GE(ticks.value(0), c.low - slack);
+        EXPECT_LE(ticks.value(ticks.count - 1), c.high + slack);
+        // The finest such step: the round step below it gives more than ten.
+        const double finer = step * (std::fabs(mantissa - 2.5) < 1e-6 ? 0.8 : 0.5);
+        EXPECT_GT(std::floor(c.high / finer + 1e-9) - std::ceil(c.low / finer - 1e-9) + 1, 10) << finer;
+        const TickLabels labels = tick_labels(ticks);
+        ASSERT_EQ(labels.texts.size(), size_t(ticks.count));
+        for (int k = 0; k < ticks.count; ++k) {
+            EXPECT_NEAR(ticks.value(k) - ticks.value(0), k * step, slack) << k;
+            EXPECT_NEAR(ticks.value(k) / step, std::round(ticks.value(k) / step), 1e-6) << k;
+            EXPECT_NEAR(read_back(labels.texts[size_t(k)], labels.factor), ticks.value(k), slack)
+                << labels.texts[size_t(k)] << " " << labels.factor;
+            EXPECT_EQ(labels.texts[size_t(k)].find(','), std::string::npos);
+        }
+        EXPECT_EQ(labels.texts.front() + " " + labels.texts.back() + " " + labels.factor, c.labels);
+    }
+}
+
+// Coarser steps climb the same ladder: 500, 1000, 2000, 2500 over 0..4000;
+// a span that is empty or not finite has no ticks.
+TEST(AxisTicksTest, CoarserStepsAndEmptySpans)
+{
+    const double steps[] = {500, 1000, 2000, 2500};
+    for (int k = 0; k < 4; ++k) {
+        const AxisTicks ticks = round_ticks(0, 4000, 10, k);
+        EXPECT_DOUBLE_EQ(ticks.value(1) - ticks.value(0), steps[k]) << k;
+    }
+    EXPECT_EQ(round_ticks(1, 1, 10).count, 0);
+    EXPECT_EQ(round_ticks(2, 1, 10).count, 0);
+    EXPECT_EQ(round_ticks(0, INFINITY, 10).count, 0);
+}
+
+} // namespace
