@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "field/binning_rules.h"
+#include "field/cell_sums_file.h"
 #include "field/data_file.h"
 #include "field/density_field.h"
 #include "field/point_reader.h"
@@ -29,13 +30,14 @@ struct ColumnRequest {
 };
 
 struct LoadRequest {
-    std::string path;      // a data file: plain, .gz or .zst
+    std::string path;      // a data file: plain, .gz or .zst; points, or the sums of a field's cells
     ColumnRequest columns; // where x and y stand in a line
     int skip_lines = 0;
     Range range;
     bool fit_range = false; // first fit the range to the points (a file without any keeps `range`)
     BinningRule binning = BinningRule::bilinear;
-    unsigned threads = 0; // that read the text; 0: one per core
+    unsigned threads = 0;   // that read the text; 0: one per core
+    bool keep_sums = false; // also hand back the sums of the cells (LoadedField::sums)
 };
 
 // How a load shows its progress: the meter the data file keeps up to date
@@ -52,6 +54,7 @@ enum class LoadFailure {
     cannot_read, // a read failed part way: a field of part of the data would mislead
     no_memory,   // the field could not be made
     no_column,   // a column asked for by name is not in the header
+    bad_sums,    // a table of cell sums holds what no query gives (LoadedField::problem says what)
 };
 
 // The columns a load read, and the header's names for them.
@@ -73,6 +76,9 @@ struct LoadedField {
     double max = 0;      // the largest node before normalisation
     FieldCounts counts;  // what the load (or a stopped fit) read
     ColumnsRead columns;
+    bool from_sums = false;              // the data were the sums of the cells, not points
+    std::unique_ptr<CellSumsTable> sums; // with keep_sums: the sums of the cells loaded
+    std::string problem;                 // with bad_sums: which line held what
 
     bool ok() const { return failure == LoadFailure::none; }
 };

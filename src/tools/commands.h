@@ -12,7 +12,7 @@ int render_command(int argc, char** argv);
 // commands shows them all.
 inline constexpr char kGridUsage[] =
     "usage: varnel-cli grid DATA [--range XMIN XMAX YMIN YMAX | --range auto] [--skip N] [--columns X Y] [-o OUT]\n"
-    "                       [--threads N] [--binning bilinear|classic]\n";
+    "                       [--threads N] [--binning bilinear|classic] [--sums]\n";
 inline constexpr char kDecodeUsage[] = "usage: varnel-cli decode IMAGE [--pixels OUT] [--palette OUT]\n";
 inline constexpr char kTextureUsage[] = "usage: varnel-cli texture IMAGE [--dump DIR]\n";
 inline constexpr char kSettingsUsage[] = "usage: varnel-cli settings [--reset]\n";

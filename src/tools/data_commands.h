@@ -245,6 +245,9 @@ inline LoadedField load_for_command(const LoadRequest& request)
         break;
     case LoadFailure::no_column:
         break;
+    case LoadFailure::bad_sums:
+        std::fprintf(stderr, "varnel-cli: %s is no table of cell sums: %s\n", path, loaded.problem.c_str());
+        break;
     }
     return loaded;
 }
