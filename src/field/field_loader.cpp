@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include "field/clickhouse_source.h"
 #include "field/file_header.h"
 #include "field/plot_range.h"
 
@@ -180,12 +181,49 @@ void load_sums_file(const LoadRequest& request, const LoadWatch& watch, LoadedFi
     load_from_sums(request, table, result);
 }
 
+// A field binned by the database that holds the points; a stopped request
+// leaves no field.
+void load_from_database(const LoadRequest& request, const LoadWatch& watch, LoadedField& result)
+{
+    DatabaseAddress address;
+    if (!parse_database_address(request.path, &address, &result.problem)) {
+        result.failure = LoadFailure::database;
+        return;
+    }
+    DataFileMeter unused;
+    DataFileMeter& meter = watch.meter ? *watch.meter : unused;
+    const DatabaseWatch asked{watch.watch.go_on, watch.watch.context, &meter.done, &meter.size};
+    const auto failed = [&](DatabaseOutcome outcome) {
+        if (outcome == DatabaseOutcome::stopped)
+            result.counts.stopped = true;
+        else if (outcome == DatabaseOutcome::failed)
+            result.failure = LoadFailure::database;
+        return outcome != DatabaseOutcome::done;
+    };
+    if (request.fit_range) {
+        DataBounds bounds;
+        if (failed(clickhouse_bounds(address, request.password, request.binning, asked, &bounds, &result.problem)))
+            return;
+        result.fitted = fitted_range(bounds, &result.range);
+        meter = DataFileMeter{};
+    }
+    CellSumsTable table;
+    if (failed(clickhouse_cell_sums(address, request.password, result.range, request.binning, asked, &table,
+                                    &result.problem)))
+        return;
+    load_from_sums(request, table, result);
+}
+
 } // namespace
 
 LoadedField load_field(const LoadRequest& request, LoadWatch watch)
 {
     LoadedField result;
     result.range = request.range;
+    if (is_database_address(request.path)) {
+        load_from_database(request, watch, result);
+        return result;
+    }
     if (holds_cell_sums(request)) {
         load_sums_file(request, watch, result);
         return result;

@@ -38,6 +38,7 @@ struct LoadRequest {
     BinningRule binning = BinningRule::bilinear;
     unsigned threads = 0;   // that read the text; 0: one per core
     bool keep_sums = false; // also hand back the sums of the cells (LoadedField::sums)
+    std::string password;   // for a database's address; held in memory only, never shown
 };
 
 // How a load shows its progress: the meter the data file keeps up to date
@@ -55,6 +56,7 @@ enum class LoadFailure {
     no_memory,   // the field could not be made
     no_column,   // a column asked for by name is not in the header
     bad_sums,    // a table of cell sums holds what no query gives (LoadedField::problem says what)
+    database,    // a database's address is wrong, or its server failed (problem names it and why)
 };
 
 // The columns a load read, and the header's names for them.
@@ -78,7 +80,7 @@ struct LoadedField {
     ColumnsRead columns;
     bool from_sums = false;              // the data were the sums of the cells, not points
     std::unique_ptr<CellSumsTable> sums; // with keep_sums: the sums of the cells loaded
-    std::string problem;                 // with bad_sums: which line held what
+    std::string problem;                 // with bad_sums and database: what went wrong
 
     bool ok() const { return failure == LoadFailure::none; }
 };

@@ -2,11 +2,13 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <string>
 #include <utility>
 
+#include "field/clickhouse_source.h"
 #include "field/field_loader.h"
 #include "resources/texts.h"
 #include "resources/resource_ids.h"
@@ -159,6 +161,9 @@ LoadedField read_data_file(AppState* state, const Range& range, const char* path
     request.range = range;
     request.fit_range = fit;
     request.binning = static_cast<BinningRule>(state->settings.binning);
+    // A database's password is taken from the environment, held here only.
+    if (const char* password = std::getenv("CLICKHOUSE_PASSWORD"); password && is_database_address(request.path))
+        request.password = password;
     return load_field(request, LoadWatch{progress.meter(), ReadWatch{LoadProgress::go_on, &progress}});
 }
 
@@ -191,7 +196,7 @@ void show_loaded(HWND panel, const char* path, LoadedField& loaded, bool fit)
 void load_data(HWND panel, const Range& range, const char* path, Offer offer = Offer::FitRange, bool fit = false)
 {
     AppState* state = app_state_of(panel);
-    if (const char* reason = why_not_readable(path)) {
+    if (const char* reason = is_database_address(path) ? nullptr : why_not_readable(path)) {
         show_cannot_open(state, path, reason);
         return;
     }
@@ -200,6 +205,8 @@ void load_data(HWND panel, const Range& range, const char* path, Offer offer = O
     const FieldCounts& counts = loaded.counts;
     if (loaded.failure == LoadFailure::cannot_open || loaded.failure == LoadFailure::cannot_read)
         show_cannot_open(state, path, std::strerror(loaded.error));
+    else if (loaded.failure == LoadFailure::database || loaded.failure == LoadFailure::bad_sums)
+        show_cannot_open(state, path, loaded.problem.c_str());
     else if (loaded.failure == LoadFailure::no_memory)
         show_data_error(state, text(TextId::no_field));
     else if (counts.stopped)

@@ -12,6 +12,7 @@
 
 #include <unistd.h>
 
+#include "field/clickhouse_source.h"
 #include "field/field_loader.h"
 #include "settings/settings.h"
 #include "tools/command_basics.h"
@@ -220,7 +221,11 @@ inline LoadedField load_for_command(const LoadRequest& request)
 {
     const char* path = request.path.c_str();
     ProgressLine progress(path);
-    LoadedField loaded = load_field(request, LoadWatch{progress.meter(), progress.watch()});
+    LoadRequest asked = request;
+    // A database's password only ever comes from the environment here.
+    if (const char* password = std::getenv("CLICKHOUSE_PASSWORD"); password && is_database_address(request.path))
+        asked.password = password;
+    LoadedField loaded = load_field(asked, LoadWatch{progress.meter(), progress.watch()});
     const ColumnsRead& c = loaded.columns;
     if (c.picked)
         std::fprintf(stderr, "varnel-cli: columns from the header: x = %s, y = %s\n",
@@ -244,6 +249,9 @@ inline LoadedField load_for_command(const LoadRequest& request)
         std::fprintf(stderr, "varnel-cli: out of memory\n");
         break;
     case LoadFailure::no_column:
+        break;
+    case LoadFailure::database:
+        std::fprintf(stderr, "varnel-cli: cannot load %s: %s\n", path, loaded.problem.c_str());
         break;
     case LoadFailure::bad_sums:
         std::fprintf(stderr, "varnel-cli: %s is no table of cell sums: %s\n", path, loaded.problem.c_str());
