@@ -269,6 +269,23 @@ TEST_F(ClickHouseSource, FailuresNameTheServerAndWhy)
     EXPECT_TRUE(stopped.counts.stopped);
     EXPECT_FALSE(stopped.field);
 
+    // A server that takes the connection and never answers, past the timeout.
+    const int silent = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    listen(silent, 4);
+    socklen_t size = sizeof at;
+    getsockname(silent, reinterpret_cast<sockaddr*>(&at), &size);
+    const std::string quiet = "127.0.0.1:" + std::to_string(ntohs(at.sin_port));
+    request.path = "clickhouse://" + quiet + "/default.points?x=x&y=y&timeout=1";
+    const LoadedField slow = load_field(request);
+    close(silent);
+    EXPECT_EQ(slow.failure, LoadFailure::database);
+    EXPECT_EQ(slow.problem.rfind(quiet + ": ", 0), 0u) << slow.problem;
+    EXPECT_NE(slow.problem.find("timed out"), std::string::npos) << slow.problem;
+
     // A stopped server.
     second.stop();
     request.path = "clickhouse://default@127.0.0.1:" + std::to_string(second.http) + "/default.points?x=x&y=y";
