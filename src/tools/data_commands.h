@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include "field/clickhouse_source.h"
@@ -212,6 +214,50 @@ inline std::string no_column_problem(const LoadedField& loaded, const char* path
     return "--columns " + c.missing + ": no such column in " + path + "'s header: " + name_list(c.header);
 }
 
+// A password typed on the terminal, not shown as it is typed; false
+// without a terminal. At most 1023 characters are kept.
+inline bool read_password_from_terminal(const std::string& prompt, std::string* password)
+{
+    const int tty = open("/dev/tty", O_RDWR | O_CLOEXEC);
+    if (tty < 0)
+        return false;
+    termios was{};
+    const bool quiet = tcgetattr(tty, &was) == 0;
+    if (quiet) {
+        termios silent = was;
+        silent.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(tty, TCSAFLUSH, &silent);
+    }
+    if (write(tty, prompt.data(), prompt.size()) < 0) {
+        // Nothing to do: the prompt is a courtesy, the answer is what counts.
+    }
+    password->clear();
+    char c;
+    while (read(tty, &c, 1) == 1 && c != '\n' && c != '\r')
+        if (password->size() < 1023)
+            *password += c;
+    if (quiet)
+        tcsetattr(tty, TCSAFLUSH, &was);
+    if (write(tty, "\n", 1) < 0) {}
+    close(tty);
+    return true;
+}
+
+// A database's password: CLICKHOUSE_PASSWORD, or, for an address that
+// names its user, what is typed on the terminal when there is one. Never
+// an argument, which others could read in the list of processes.
+inline std::string database_password(const std::string& path)
+{
+    if (const char* password = std::getenv("CLICKHOUSE_PASSWORD"))
+        return password;
+    DatabaseAddress address;
+    std::string problem, password;
+    if (parse_database_address(path, &address, &problem) && !address.user.empty() && isatty(0) == 1 &&
+        read_password_from_terminal("Password for " + address.user + " at " + server_name(address) + ": ", &password))
+        return password;
+    return {};
+}
+
 // The field the request asks for, with the percentage read on a terminal,
 // a fitted range, columns picked from a header and an empty plot said on
 // standard error. Null field after one line there when the file cannot be
@@ -222,9 +268,8 @@ inline LoadedField load_for_command(const LoadRequest& request)
     const char* path = request.path.c_str();
     ProgressLine progress(path);
     LoadRequest asked = request;
-    // A database's password only ever comes from the environment here.
-    if (const char* password = std::getenv("CLICKHOUSE_PASSWORD"); password && is_database_address(request.path))
-        asked.password = password;
+    if (is_database_address(request.path))
+        asked.password = database_password(request.path);
     LoadedField loaded = load_field(asked, LoadWatch{progress.meter(), progress.watch()});
     const ColumnsRead& c = loaded.columns;
     if (c.picked)
