@@ -109,6 +109,33 @@ const DialogTemplate kProgressTemplate = {
     std::size(kProgressItems),
 };
 
+namespace {
+
+const DialogItemTemplate kDatabaseItems[] = {
+    {kLabel, 0, 7, 7, 306, 8, IDC_STATIC, "Static", 0, text(TextId::database_label)},
+    {WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 0, 7, 19, 306, 14, IDC_DATABASE_ADDRESS, "Edit",
+     0, ""},
+    {WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 209, 40, 50, 14, IDOK, "Button", 0,
+     text(TextId::open_button)},
+    {kButton, 0, 263, 40, 50, 14, IDCANCEL, "Button", 0, text(TextId::cancel_button)},
+};
+
+} // namespace
+
+const DialogTemplate kDatabaseTemplate = {
+    WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE | DS_MODALFRAME | DS_CENTER | DS_SETFONT,
+    0,
+    0,
+    0,
+    320,
+    61,
+    kFont,
+    9,
+    text(TextId::database_title),
+    kDatabaseItems,
+    std::size(kDatabaseItems),
+};
+
 const ACCEL kCameraKeys[6] = {
     {FVIRTKEY, 'H', IDM_AZIMUTH_DOWN}, {FVIRTKEY, 'J', IDM_ELEVATION_DOWN},
     {FVIRTKEY, 'K', IDM_ELEVATION_UP}, {FVIRTKEY, 'L', IDM_AZIMUTH_UP},

@@ -28,6 +28,7 @@ struct AppState {
     char data_file[kPathBytes];   // the file it was loaded from; empty before
     Settings settings;
     MouseCamera mouse;
+    HWND database_dialog; // the address being typed; null when not open
 };
 
 // The record attached to one of the three windows, or null.

@@ -10,6 +10,7 @@
 
 #include "field/clickhouse_source.h"
 #include "field/field_loader.h"
+#include "resources/program_resources.h"
 #include "resources/texts.h"
 #include "resources/resource_ids.h"
 #include "shell/app_state.h"
@@ -183,9 +184,12 @@ void show_loaded(HWND panel, const char* path, LoadedField& loaded, bool fit)
         return;
     if (loaded.fitted)
         show_range(panel, loaded.range);
-    std::memcpy(state->settings.data_path, path, kPathBytes);
+    // A database's address is no folder for the file dialog.
+    if (!is_database_address(path)) {
+        std::memcpy(state->settings.data_path, path, kPathBytes);
+        cut_to_folder(state->settings.data_path);
+    }
     std::memcpy(state->data_file, path, kPathBytes);
-    cut_to_folder(state->settings.data_path);
     state->renderer->ops.set_caption(state->renderer, file_name_of(path));
     state->renderer->ops.set_axis_titles(state->renderer, loaded.columns.x_name.c_str(), loaded.columns.y_name.c_str());
     replace_field(state, loaded.field.release());
@@ -310,6 +314,50 @@ void fit_range_to_data(HWND panel)
     AppState* state = app_state_of(panel);
     if (state && state->data_file[0])
         load_data(panel, Range{}, state->data_file, Offer::Nothing, true);
+}
+
+namespace {
+
+INT_PTR CALLBACK database_dialog_proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        return TRUE;
+    }
+    const HWND panel = reinterpret_cast<HWND>(GetWindowLongPtrA(dialog, DWLP_USER));
+    AppState* state = panel ? app_state_of(panel) : nullptr;
+    if (message == WM_CLOSE)
+        wParam = IDCANCEL;
+    else if (message != WM_COMMAND || (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL))
+        return FALSE;
+    if (!state)
+        return FALSE;
+    char address[kPathBytes] = "";
+    GetDlgItemTextA(dialog, IDC_DATABASE_ADDRESS, address, sizeof address);
+    EnableWindow(state->main_window, TRUE);
+    state->database_dialog = nullptr;
+    DestroyWindow(dialog);
+    Range range;
+    if (LOWORD(wParam) == IDOK && read_range(panel, &range))
+        load_data(panel, range, address);
+    return TRUE;
+}
+
+} // namespace
+
+void open_database_dialog(HWND panel)
+{
+    AppState* state = app_state_of(panel);
+    if (!state || state->database_dialog)
+        return;
+    state->database_dialog =
+        CreateDialogIndirectParamA(GetModuleHandleA(nullptr), &kDatabaseTemplate, state->main_window,
+                                   database_dialog_proc, reinterpret_cast<LPARAM>(panel));
+    if (!state->database_dialog)
+        return;
+    if (is_database_address(state->data_file))
+        SetDlgItemTextA(state->database_dialog, IDC_DATABASE_ADDRESS, state->data_file);
+    EnableWindow(state->main_window, FALSE);
 }
 
 void load_texture_from(HWND panel, const char* path)
