@@ -114,6 +114,46 @@ inline void spread(double* grid, const CellPlace& place)
     row1[1] += second_x * second_y;
 }
 
+// Spreads the sums of a cell's points over its four nodes. A share is
+// linear in f, a + b f with a its value at 0 and b its growth to 1, so the
+// sum of the products of the two directions' shares over the points is
+// ax ay n + ax by Σfy + bx ay Σfx + bx by Σfx·fy; taking a and b from the
+// rule's own shares keeps the weights in one place.
+template <class Rule>
+void spread_sums(double* grid, int node, const CellSums& sums)
+{
+    // The sum of one value is that value: a cell of one point gets the
+    // very bits the point itself gives.
+    if (sums.n == 1) {
+        spread<Rule>(grid, CellPlace{node, sums.sfx, sums.sfy});
+        return;
+    }
+    const double n = static_cast<double>(sums.n);
+    const double a[2] = {Rule::first_share(0.0), Rule::second_share(0.0)};
+    const double b[2] = {Rule::first_share(1.0) - a[0], Rule::second_share(1.0) - a[1]};
+    double* const rows[2] = {grid + node, grid + node + kNodes};
+    for (int sy = 0; sy < 2; ++sy)
+        for (int sx = 0; sx < 2; ++sx)
+            rows[sy][sx] +=
+                a[sx] * a[sy] * n + a[sx] * b[sy] * sums.sfy + b[sx] * a[sy] * sums.sfx + b[sx] * b[sy] * sums.sfxfy;
+}
+
+template <class Rule>
+void sum_points_of(const CellGeometry& b, const Point* points, std::size_t count, CellSums* sums, BinCounts& counts)
+{
+    for (std::size_t k = 0; k < count; ++k) {
+        CellPlace place;
+        if (!place_point<Rule>(b, points[k], place, counts))
+            continue;
+        ++counts.binned;
+        CellSums& cell = sums[place.node / kNodes * kCells + place.node % kNodes];
+        ++cell.n;
+        cell.sfx += place.fx;
+        cell.sfy += place.fy;
+        cell.sfxfy += place.fx * place.fy;
+    }
+}
+
 // Points are placed in their cells this many at a time, then added in.
 constexpr std::size_t kPlaceBatch = 256;
 
@@ -201,6 +241,8 @@ template <class Rule>
 #endif
 
 using BinFunction = void (*)(const CellGeometry&, const Point*, std::size_t, double*, BinCounts&);
+using SumFunction = void (*)(const CellGeometry&, const Point*, std::size_t, CellSums*, BinCounts&);
+using SpreadFunction = void (*)(double*, int, const CellSums&);
 
 // Every rule: its name, where it places x, and its two forms of binning.
 struct RuleForms {
@@ -209,6 +251,8 @@ struct RuleForms {
     double (*placed_x)(double x);
     BinFunction plain;
     BinFunction wide; // null where the processor's kind has none
+    SumFunction sum;
+    SpreadFunction spread_sums;
 };
 
 #if defined(__x86_64__)
@@ -218,9 +262,10 @@ struct RuleForms {
 #endif
 
 constexpr RuleForms kRules[] = {
-    {BinningRule::bilinear, "bilinear", BilinearRule::placed_x, bin_points_plain<BilinearRule>,
-     WIDE_FORM(BilinearRule)},
-    {BinningRule::classic, "classic", ClassicRule::placed_x, bin_points_plain<ClassicRule>, WIDE_FORM(ClassicRule)},
+    {BinningRule::bilinear, "bilinear", BilinearRule::placed_x, bin_points_plain<BilinearRule>, WIDE_FORM(BilinearRule),
+     sum_points_of<BilinearRule>, spread_sums<BilinearRule>},
+    {BinningRule::classic, "classic", ClassicRule::placed_x, bin_points_plain<ClassicRule>, WIDE_FORM(ClassicRule),
+     sum_points_of<ClassicRule>, spread_sums<ClassicRule>},
 };
 
 #undef WIDE_FORM
@@ -261,4 +306,17 @@ void bin_points(BinningRule rule, bool wide, const CellGeometry& cells, const Po
     }
 #endif
     forms.plain(cells, points, count, nodes, counts);
+}
+
+void sum_points(BinningRule rule, const CellGeometry& cells, const Point* points, std::size_t count, CellSums* sums,
+                BinCounts& counts)
+{
+    forms_of(rule).sum(cells, points, count, sums, counts);
+}
+
+void spread_cell_sums(BinningRule rule, int gx, int gy, const CellSums& sums, double* nodes)
+{
+    if (gx < 0 || gy < 0 || gx >= kCells || gy >= kCells)
+        return;
+    forms_of(rule).spread_sums(nodes, gy * kNodes + gx, sums);
 }

@@ -44,3 +44,23 @@ struct BinCounts {
 // gives the very same bits.
 void bin_points(BinningRule rule, bool wide, const CellGeometry& cells, const Point* points, std::size_t count,
                 double* nodes, BinCounts& counts);
+
+// What the points of one cell come to, enough to spread them as the points
+// themselves would be: every rule's shares are linear in the fraction, so a
+// node's weight is a sum of n, the fractions and their product.
+struct CellSums {
+    long long n = 0;  // points placed in the cell
+    double sfx = 0;   // the sum of their fractions across the cell
+    double sfy = 0;   // ... up the cell
+    double sfxfy = 0; // ... and of the two multiplied
+};
+
+// Places the points that fall in a cell as bin_points does and adds each to
+// its cell's sums in `cells` (200 x 200, row-major by gy then gx), counting
+// the others as bin_points counts them.
+void sum_points(BinningRule rule, const CellGeometry& cells, const Point* points, std::size_t count, CellSums* sums,
+                BinCounts& counts);
+
+// Spreads the sums of cell (gx, gy) over its four nodes in `nodes` as
+// `rule` spreads the points they came from.
+void spread_cell_sums(BinningRule rule, int gx, int gy, const CellSums& sums, double* nodes);

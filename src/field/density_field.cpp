@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iterator>
 #include <new>
+#include <vector>
 
 #include "field/binning_rules.h"
 #include "field/density_field_test_hook.h"
@@ -36,6 +37,7 @@ struct FieldState {
     unsigned threads; // that read the text; 0: one per core
     ReadCounts read;  // what the last load's reader found
     long long binned; // points of the last load inside the range
+    CellSums* sums;   // where loads also add up each cell's points; null for nowhere
 };
 
 namespace {
@@ -60,6 +62,7 @@ std::atomic<bool> g_wide_binning_allowed{true};
 struct PartialField {
     double nodes[kNodes * kNodes];
     BinCounts counts;
+    std::vector<CellSums> sums; // empty unless the field keeps sums
 };
 
 // A load in progress: the binning every thread reads, and the field the
@@ -78,17 +81,24 @@ void take_points(void* context, void* partial, const Point* points, std::size_t 
     PartialField& part = *static_cast<PartialField*>(partial);
     bin_points(load.rule, g_wide_binning_allowed.load(std::memory_order_relaxed), load.cells, points, count, part.nodes,
                part.counts);
+    if (!part.sums.empty()) {
+        BinCounts again; // the same points counted once already
+        sum_points(load.rule, load.cells, points, count, part.sums.data(), again);
+    }
 }
 
 void clear_partial(PartialField& part)
 {
     std::fill(std::begin(part.nodes), std::end(part.nodes), 0.0);
     part.counts = BinCounts{};
+    std::fill(part.sums.begin(), part.sums.end(), CellSums{});
 }
 
-void* make_partial(void*)
+void* make_partial(void* context)
 {
     auto* part = new PartialField;
+    if (static_cast<Load*>(context)->field->sums)
+        part->sums.resize(kCells * kCells);
     clear_partial(*part);
     return part;
 }
@@ -104,7 +114,28 @@ void add_partial(void* context, void* partial)
     s.binned += part.counts.binned;
     s.rejected += part.counts.rejected;
     s.not_a_number += part.counts.not_a_number;
+    for (std::size_t k = 0; k < part.sums.size(); ++k) {
+        CellSums& total = s.sums[k];
+        total.n += part.sums[k].n;
+        total.sfx += part.sums[k].sfx;
+        total.sfy += part.sums[k].sfy;
+        total.sfxfy += part.sums[k].sfxfy;
+    }
     clear_partial(part);
+}
+
+// Divides every node by the largest; 0, leaving them, when that is too
+// small to show.
+int normalise(FieldState& s)
+{
+    // Weights are never negative, so no node was ever above its final value.
+    for (int i = 0; i < s.nx * s.ny; ++i)
+        s.max = s.grid[i] > s.max ? s.grid[i] : s.max;
+    if (s.max < 0.01)
+        return 0;
+    for (int i = 0; i < s.nx * s.ny; ++i)
+        s.grid[i] /= s.max;
+    return 1;
 }
 
 void field_destroy(DensityField* field)
@@ -133,14 +164,7 @@ int field_load(DensityField* field, std::FILE* stream, int skip_lines)
     s->read = read_chunks(stream, skip_lines, ChunkSink{make_partial, take_points, add_partial, destroy_partial, &load},
                           s->columns, s->watch, s->threads);
 
-    // Weights are never negative, so no node was ever above its final value.
-    for (int i = 0; i < s->nx * s->ny; ++i)
-        s->max = s->grid[i] > s->max ? s->grid[i] : s->max;
-    if (s->max < 0.01)
-        return 0;
-    for (int i = 0; i < s->nx * s->ny; ++i)
-        s->grid[i] /= s->max;
-    return 1;
+    return normalise(*s);
 }
 
 int field_width(DensityField* field)
@@ -232,10 +256,34 @@ DensityField* create_density_field(double x_min, double y_min, double x_max, dou
     s.threads = 0;
     s.read = ReadCounts{};
     s.binned = 0;
+    s.sums = nullptr;
     s.grid = block->nodes;
     s.nx = kNodes;
     s.ny = kNodes;
     return &f;
+}
+
+int density_field_load_sums(DensityField* field, const CellSums* cells, long long rejected, long long not_a_number)
+{
+    FieldState* s = state_of(field);
+    if (!s || !cells)
+        return 0;
+    std::fill(s->grid, s->grid + s->nx * s->ny, 0.0);
+    s->max = 0.0;
+    s->binned = 0;
+    for (int gy = 0; gy < kCells; ++gy)
+        for (int gx = 0; gx < kCells; ++gx) {
+            const CellSums& cell = cells[gy * kCells + gx];
+            if (cell.n == 0)
+                continue;
+            spread_cell_sums(s->rule, gx, gy, cell, s->grid);
+            s->binned += cell.n;
+        }
+    s->rejected = rejected;
+    s->not_a_number = not_a_number;
+    s->read = ReadCounts{};
+    s->read.points = s->binned + rejected + not_a_number;
+    return normalise(*s);
 }
 
 double density_field_max(DensityField* field)
@@ -274,6 +322,15 @@ bool density_field_set_threads(DensityField* field, unsigned threads)
     if (!s)
         return false;
     s->threads = threads;
+    return true;
+}
+
+bool density_field_set_cell_sums(DensityField* field, CellSums* cells)
+{
+    FieldState* s = state_of(field);
+    if (!s)
+        return false;
+    s->sums = cells;
     return true;
 }
 

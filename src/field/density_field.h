@@ -48,6 +48,19 @@ bool density_field_set_columns(DensityField* field, int x_column, int y_column);
 // number. False, changing nothing, for a bad handle.
 bool density_field_set_threads(DensityField* field, unsigned threads);
 
+// Loads the field from the sums of its 200 x 200 cells (row-major by gy,
+// then gx) instead of points: each cell spread as the field's rule spreads
+// its points, then normalised as a load of the points is. The counts are
+// those of the points: `rejected` outside the range, `not_a_number` with a
+// NaN coordinate. 0 on a bad handle or when nothing could be normalised.
+struct CellSums;
+int density_field_load_sums(DensityField* field, const CellSums* cells, long long rejected, long long not_a_number);
+
+// Where later loads of points also add each point in range to the sums of
+// its cell (200 x 200, row-major by gy, then gx); null, as until set, for
+// none. The caller clears them and keeps them alive. False for a bad handle.
+bool density_field_set_cell_sums(DensityField* field, CellSums* cells);
+
 // What the last load read. A line is a line of the file after the skipped
 // ones, or a 1023-byte part of a longer one.
 struct FieldCounts {

@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include "field/clickhouse_source.h"
 #include "field/file_header.h"
 #include "field/plot_range.h"
 
@@ -113,12 +114,113 @@ bool fit_range(const LoadRequest& request, const LoadWatch& watch, LoadedField& 
     return true;
 }
 
+// Whether the file is a table of cell sums, by its header; only a regular
+// file is looked at, as for columns.
+bool holds_cell_sums(const LoadRequest& request)
+{
+    struct stat facts;
+    FileHeader header;
+    if (stat(request.path.c_str(), &facts) != 0 || !S_ISREG(facts.st_mode) ||
+        !read_file_header(request.path.c_str(), request.skip_lines, &header))
+        return false;
+    std::vector<std::string> names;
+    for (const HeaderColumn& column : header.columns)
+        names.push_back(column.name);
+    return is_cell_sums_header(names);
+}
+
+// A field made from a table of cell sums, over the table's own range (the
+// request's when the table has no row).
+void load_from_sums(const LoadRequest& request, CellSumsTable& table, LoadedField& result)
+{
+    result.from_sums = true;
+    if (table.has_range)
+        result.range = table.range;
+    const Range& r = result.range;
+    FieldPtr field(create_density_field(r.x_min, r.y_min, r.x_max, r.y_max));
+    if (!field) {
+        result.failure = LoadFailure::no_memory;
+        return;
+    }
+    density_field_set_binning(field.get(), request.binning);
+    result.loaded = density_field_load_sums(field.get(), table.cells.data(), table.rejected, table.not_a_number);
+    result.max = density_field_max(field.get());
+    result.counts = density_field_counts(field.get());
+    result.field = std::move(field);
+    if (request.keep_sums)
+        result.sums = std::make_unique<CellSumsTable>(std::move(table));
+}
+
+void load_sums_file(const LoadRequest& request, const LoadWatch& watch, LoadedField& result)
+{
+    const File file = open_source(request, watch, result);
+    if (!file)
+        return;
+    for (int k = 0; k < request.skip_lines; ++k) {
+        int c;
+        while ((c = std::fgetc(file.get())) != EOF && c != '\n') {}
+    }
+    CellSumsTable table;
+    errno = 0;
+    if (!read_cell_sums(file.get(), &table, &result.problem)) {
+        if (result.problem.empty()) {
+            result.failure = LoadFailure::cannot_read;
+            result.error = errno ? errno : EIO;
+        } else {
+            result.failure = LoadFailure::bad_sums;
+        }
+        return;
+    }
+    load_from_sums(request, table, result);
+}
+
+// A field binned by the database that holds the points; a stopped request
+// leaves no field.
+void load_from_database(const LoadRequest& request, const LoadWatch& watch, LoadedField& result)
+{
+    DatabaseAddress address;
+    if (!parse_database_address(request.path, &address, &result.problem)) {
+        result.failure = LoadFailure::database;
+        return;
+    }
+    DataFileMeter unused;
+    DataFileMeter& meter = watch.meter ? *watch.meter : unused;
+    const DatabaseWatch asked{watch.watch.go_on, watch.watch.context, &meter.done, &meter.size};
+    const auto failed = [&](DatabaseOutcome outcome) {
+        if (outcome == DatabaseOutcome::stopped)
+            result.counts.stopped = true;
+        else if (outcome == DatabaseOutcome::failed)
+            result.failure = LoadFailure::database;
+        return outcome != DatabaseOutcome::done;
+    };
+    if (request.fit_range) {
+        DataBounds bounds;
+        if (failed(clickhouse_bounds(address, request.password, request.binning, asked, &bounds, &result.problem)))
+            return;
+        result.fitted = fitted_range(bounds, &result.range);
+        meter = DataFileMeter{};
+    }
+    CellSumsTable table;
+    if (failed(clickhouse_cell_sums(address, request.password, result.range, request.binning, asked, &table,
+                                    &result.problem)))
+        return;
+    load_from_sums(request, table, result);
+}
+
 } // namespace
 
 LoadedField load_field(const LoadRequest& request, LoadWatch watch)
 {
     LoadedField result;
     result.range = request.range;
+    if (is_database_address(request.path)) {
+        load_from_database(request, watch, result);
+        return result;
+    }
+    if (holds_cell_sums(request)) {
+        load_sums_file(request, watch, result);
+        return result;
+    }
     if (!resolve_columns(request, result))
         return result;
     // Fitting reads the file twice: a pipe or a FIFO would give its points to
@@ -146,6 +248,12 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
     density_field_set_binning(field.get(), request.binning);
     if (watch.watch.go_on)
         density_field_set_watch(field.get(), watch.watch.go_on, watch.watch.context);
+    if (request.keep_sums) {
+        result.sums = std::make_unique<CellSumsTable>();
+        result.sums->range = r;
+        result.sums->has_range = true;
+        density_field_set_cell_sums(field.get(), result.sums->cells.data());
+    }
     errno = 0;
     result.loaded = field->ops.load(field.get(), file.get(), request.skip_lines);
     if (read_failed(file.get(), result))
@@ -155,6 +263,10 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
     if (result.counts.changed) {
         result.failure = LoadFailure::changed;
         return result;
+    }
+    if (result.sums) {
+        result.sums->rejected = result.counts.rejected;
+        result.sums->not_a_number = result.counts.not_a_number;
     }
     result.field = std::move(field);
     return result;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "field/binning_rules.h"
+#include "field/cell_sums_file.h"
 #include "field/data_file.h"
 #include "field/density_field.h"
 #include "field/point_reader.h"
@@ -29,13 +30,15 @@ struct ColumnRequest {
 };
 
 struct LoadRequest {
-    std::string path;      // a data file: plain, .gz or .zst
+    std::string path;      // a data file: plain, .gz or .zst; points, or the sums of a field's cells
     ColumnRequest columns; // where x and y stand in a line
     int skip_lines = 0;
     Range range;
     bool fit_range = false; // first fit the range to the points (a file without any keeps `range`)
     BinningRule binning = BinningRule::bilinear;
-    unsigned threads = 0; // that read the text; 0: one per core
+    unsigned threads = 0;   // that read the text; 0: one per core
+    bool keep_sums = false; // also hand back the sums of the cells (LoadedField::sums)
+    std::string password;   // for a database's address; held in memory only, never shown
 };
 
 // How a load shows its progress: the meter the data file keeps up to date
@@ -54,6 +57,8 @@ enum class LoadFailure {
     no_column,   // a column asked for by name is not in the header
     changed,     // the file shrank while it was read (a log rotated, a download restarted)
     read_once,   // the range was to be fitted, but the file can be read only once (a pipe)
+    bad_sums,    // a table of cell sums holds what no query gives (LoadedField::problem says what)
+    database,    // a database's address is wrong, or its server failed (problem names it and why)
 };
 
 // The columns a load read, and the header's names for them.
@@ -75,6 +80,9 @@ struct LoadedField {
     double max = 0;      // the largest node before normalisation
     FieldCounts counts;  // what the load (or a stopped fit) read
     ColumnsRead columns;
+    bool from_sums = false;              // the data were the sums of the cells, not points
+    std::unique_ptr<CellSumsTable> sums; // with keep_sums: the sums of the cells loaded
+    std::string problem;                 // with bad_sums and database: what went wrong
 
     bool ok() const { return failure == LoadFailure::none; }
 };

@@ -123,6 +123,15 @@ const DialogItemTemplate kColumnsItems[] = {
     {kButton, 0, 143, 66, 50, 14, IDCANCEL, "Button", 0, text(TextId::cancel_button)},
 };
 
+const DialogItemTemplate kDatabaseItems[] = {
+    {kLabel, 0, 7, 7, 306, 8, IDC_STATIC, "Static", 0, text(TextId::database_label)},
+    {WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 0, 7, 19, 306, 14, IDC_DATABASE_ADDRESS, "Edit",
+     0, ""},
+    {WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 209, 40, 50, 14, IDOK, "Button", 0,
+     text(TextId::open_button)},
+    {kButton, 0, 263, 40, 50, 14, IDCANCEL, "Button", 0, text(TextId::cancel_button)},
+};
+
 } // namespace
 
 const DialogTemplate kColumnsTemplate = {
@@ -137,6 +146,20 @@ const DialogTemplate kColumnsTemplate = {
     text(TextId::columns_title),
     kColumnsItems,
     std::size(kColumnsItems),
+};
+
+const DialogTemplate kDatabaseTemplate = {
+    WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE | DS_MODALFRAME | DS_CENTER | DS_SETFONT,
+    0,
+    0,
+    0,
+    320,
+    61,
+    kFont,
+    9,
+    text(TextId::database_title),
+    kDatabaseItems,
+    std::size(kDatabaseItems),
 };
 
 const ACCEL kCameraKeys[6] = {

@@ -46,9 +46,11 @@ enum : int {
     IDC_Y_MARKER_SPIN = 1029,
     IDC_SET_MARKER = 1030,
     IDC_CLEAR_MARKER = 1031,
-    IDM_SAVE_PICTURE = 1032,  // the render area's context menu
-    IDM_FIT_RANGE = 1033,     // likewise
-    IDC_LOAD_PROGRESS = 1034, // the bar of the progress dialog
+    IDM_SAVE_PICTURE = 1032,     // the render area's context menu
+    IDM_FIT_RANGE = 1033,        // likewise
+    IDC_LOAD_PROGRESS = 1034,    // the bar of the progress dialog
+    IDM_OPEN_DATABASE = 1035,    // the render area's context menu
+    IDC_DATABASE_ADDRESS = 1036, // the address typed in its dialog
     // The picture's choices in the same menu: a colour map each (in the
     // order of ColourMap), a smoothing width each (in the order of
     // kSmoothingChoices), and three on/off items.

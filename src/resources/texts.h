@@ -49,6 +49,11 @@ enum class TextId : int {
     save_picture_item,
     save_dialog_title,
     fit_range_item, // the same menu: the plot range fitted to the data file
+    // The same menu: a table in a database, its address typed into a dialog.
+    open_database_item,
+    database_title,
+    database_label,
+    open_button,
     // The picture's choices in the same menu. The colour maps other than grey
     // and the smoothing widths show their names and numbers as they are.
     colour_map_menu,

@@ -35,6 +35,7 @@ struct AppState {
     // names; empty until a header of more than two columns was met.
     std::string column_header;
     Columns chosen_columns;
+    HWND database_dialog; // the address being typed; null when not open
 };
 
 // The record attached to one of the three windows, or null.

@@ -1,7 +1,10 @@
 #include "shell/column_choice.h"
 
 #include <string>
+#include <vector>
 
+#include "field/cell_sums_file.h"
+#include "field/clickhouse_source.h"
 #include "field/file_header.h"
 #include "resources/program_resources.h"
 #include "resources/resource_ids.h"
@@ -68,8 +71,14 @@ std::string header_key(const FileHeader& header)
 bool choose_data_columns(AppState* state, const char* path, ColumnRequest* columns)
 {
     FileHeader header;
-    if (!read_file_header(path, 0, &header) || !header.present || header.columns.size() <= 2)
+    if (is_database_address(path) || !read_file_header(path, 0, &header) || !header.present ||
+        header.columns.size() <= 2)
         return true; // the load says what is wrong with the file, or picks the two there are
+    std::vector<std::string> names;
+    for (const HeaderColumn& column : header.columns)
+        names.push_back(column.name);
+    if (is_cell_sums_header(names))
+        return true; // a table of cell sums has no columns to choose
     const std::string key = header_key(header);
     if (state->column_header != key) {
         ColumnsQuestion question{&header, columns_to_plot(header)};

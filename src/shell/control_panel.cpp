@@ -2,12 +2,15 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <string>
 #include <utility>
 
+#include "field/clickhouse_source.h"
 #include "field/field_loader.h"
+#include "resources/program_resources.h"
 #include "resources/texts.h"
 #include "resources/resource_ids.h"
 #include "shell/app_state.h"
@@ -162,6 +165,9 @@ LoadedField read_data_file(AppState* state, const Range& range, const char* path
     request.range = range;
     request.fit_range = fit;
     request.binning = static_cast<BinningRule>(state->settings.binning);
+    // A database's password is taken from the environment, held here only.
+    if (const char* password = std::getenv("CLICKHOUSE_PASSWORD"); password && is_database_address(request.path))
+        request.password = password;
     return load_field(request, LoadWatch{progress.meter(), ReadWatch{LoadProgress::go_on, &progress}});
 }
 
@@ -181,9 +187,12 @@ void show_loaded(HWND panel, const char* path, LoadedField& loaded, bool fit)
         return;
     if (loaded.fitted)
         show_range(panel, loaded.range);
-    std::memcpy(state->settings.data_path, path, kPathBytes);
+    // A database's address is no folder for the file dialog.
+    if (!is_database_address(path)) {
+        std::memcpy(state->settings.data_path, path, kPathBytes);
+        cut_to_folder(state->settings.data_path);
+    }
     std::memcpy(state->data_file, path, kPathBytes);
-    cut_to_folder(state->settings.data_path);
     state->renderer->ops.set_caption(state->renderer, file_name_of(path));
     state->renderer->ops.set_axis_titles(state->renderer, loaded.columns.x_name.c_str(), loaded.columns.y_name.c_str());
     replace_field(state, loaded.field.release());
@@ -194,7 +203,7 @@ void show_loaded(HWND panel, const char* path, LoadedField& loaded, bool fit)
 void load_data(HWND panel, const Range& range, const char* path, Offer offer = Offer::FitRange, bool fit = false)
 {
     AppState* state = app_state_of(panel);
-    if (const char* reason = why_not_readable(path)) {
+    if (const char* reason = is_database_address(path) ? nullptr : why_not_readable(path)) {
         show_cannot_open(state, path, reason);
         return;
     }
@@ -208,6 +217,8 @@ void load_data(HWND panel, const Range& range, const char* path, Offer offer = O
         show_cannot_open(state, path, std::strerror(loaded.error));
     else if (loaded.failure == LoadFailure::changed)
         show_cannot_open(state, path, text(TextId::file_changed));
+    else if (loaded.failure == LoadFailure::database || loaded.failure == LoadFailure::bad_sums)
+        show_cannot_open(state, path, loaded.problem.c_str());
     else if (loaded.failure == LoadFailure::no_memory)
         show_data_error(state, text(TextId::no_field));
     else if (counts.stopped)
@@ -311,6 +322,50 @@ void fit_range_to_data(HWND panel)
     AppState* state = app_state_of(panel);
     if (state && state->data_file[0])
         load_data(panel, Range{}, state->data_file, Offer::Nothing, true);
+}
+
+namespace {
+
+INT_PTR CALLBACK database_dialog_proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        return TRUE;
+    }
+    const HWND panel = reinterpret_cast<HWND>(GetWindowLongPtrA(dialog, DWLP_USER));
+    AppState* state = panel ? app_state_of(panel) : nullptr;
+    if (message == WM_CLOSE)
+        wParam = IDCANCEL;
+    else if (message != WM_COMMAND || (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL))
+        return FALSE;
+    if (!state)
+        return FALSE;
+    char address[kPathBytes] = "";
+    GetDlgItemTextA(dialog, IDC_DATABASE_ADDRESS, address, sizeof address);
+    EnableWindow(state->main_window, TRUE);
+    state->database_dialog = nullptr;
+    DestroyWindow(dialog);
+    Range range;
+    if (LOWORD(wParam) == IDOK && read_range(panel, &range))
+        load_data(panel, range, address);
+    return TRUE;
+}
+
+} // namespace
+
+void open_database_dialog(HWND panel)
+{
+    AppState* state = app_state_of(panel);
+    if (!state || state->database_dialog)
+        return;
+    state->database_dialog =
+        CreateDialogIndirectParamA(GetModuleHandleA(nullptr), &kDatabaseTemplate, state->main_window,
+                                   database_dialog_proc, reinterpret_cast<LPARAM>(panel));
+    if (!state->database_dialog)
+        return;
+    if (is_database_address(state->data_file))
+        SetDlgItemTextA(state->database_dialog, IDC_DATABASE_ADDRESS, state->data_file);
+    EnableWindow(state->main_window, FALSE);
 }
 
 void load_texture_from(HWND panel, const char* path)

@@ -18,3 +18,8 @@ void reload_data(HWND panel);
 // Fits the plot range to the points of the current data file and loads it
 // again; nothing without one.
 void fit_range_to_data(HWND panel);
+
+// Opens the dialog that takes a database table's address (the current
+// data's when it is one); its Open button loads the table over the range
+// in the fields, as a data file is loaded. One dialog at a time.
+void open_database_dialog(HWND panel);

@@ -31,6 +31,9 @@ void offer_message(HWND main_window, HACCEL accelerators, MSG* message)
 {
     // Without the record (a failed start) there is neither panel nor camera.
     if (AppState* state = app_state_of(main_window)) {
+        // The address is typed there: its letters are no camera keys.
+        if (state->database_dialog && IsDialogMessageA(state->database_dialog, message))
+            return;
         if (TranslateAcceleratorA(main_window, accelerators, message))
             return;
         if (IsDialogMessageA(state->panel, message))

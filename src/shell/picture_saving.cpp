@@ -112,6 +112,7 @@ void render_area_menu(AppState* state, LPARAM screen_point)
         return;
     AppendMenuA(menu, MF_STRING, IDM_SAVE_PICTURE, text(TextId::save_picture_item));
     AppendMenuA(menu, MF_STRING | (state->data_file[0] ? 0 : MF_GRAYED), IDM_FIT_RANGE, text(TextId::fit_range_item));
+    AppendMenuA(menu, MF_STRING, IDM_OPEN_DATABASE, text(TextId::open_database_item));
     AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
     append_picture_menu(menu, state->settings);
     UINT command = static_cast<UINT>(
@@ -121,6 +122,8 @@ void render_area_menu(AppState* state, LPARAM screen_point)
         save_picture(state);
     else if (command == IDM_FIT_RANGE)
         fit_range_to_data(state->panel);
+    else if (command == IDM_OPEN_DATABASE)
+        open_database_dialog(state->panel);
     else
         choose_picture_item(state, command);
 }

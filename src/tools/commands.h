@@ -7,12 +7,13 @@ int decode_command(int argc, char** argv);
 int texture_command(int argc, char** argv);
 int settings_command(int argc, char** argv);
 int render_command(int argc, char** argv);
+int sql_command(int argc, char** argv);
 
 // Each command's usage, as --help and a usage error print it; the list of
 // commands shows them all.
 inline constexpr char kGridUsage[] =
     "usage: varnel-cli grid DATA [--range XMIN XMAX YMIN YMAX | --range auto] [--skip N] [--columns X Y] [-o OUT]\n"
-    "                       [--threads N] [--binning bilinear|classic]\n";
+    "                       [--threads N] [--binning bilinear|classic] [--sums]\n";
 inline constexpr char kDecodeUsage[] = "usage: varnel-cli decode IMAGE [--pixels OUT] [--palette OUT]\n";
 inline constexpr char kTextureUsage[] = "usage: varnel-cli texture IMAGE [--dump DIR]\n";
 inline constexpr char kSettingsUsage[] = "usage: varnel-cli settings [--reset]\n";
@@ -23,3 +24,6 @@ inline constexpr char kRenderUsage[] =
     "                         [--smooth 0|1|2|4] [--log] [--texture-only] [--no-axes] [--threads N]\n"
     "                         [--binning bilinear|classic] [--xlabel TEXT] [--ylabel TEXT]\n"
     "OUT's extension picks the format: .png, .jpg, .jpeg, .bmp or .ppm (none: PNG).\n";
+inline constexpr char kSqlUsage[] =
+    "usage: varnel-cli sql --table T --x COL --y COL [--range XMIN XMAX YMIN YMAX] [--dialect standard|clickhouse]\n"
+    "                      [--binning bilinear|classic]\n";

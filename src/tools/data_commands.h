@@ -10,8 +10,11 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include "field/clickhouse_source.h"
 #include "field/field_loader.h"
 #include "settings/settings.h"
 #include "tools/command_basics.h"
@@ -211,6 +214,50 @@ inline std::string no_column_problem(const LoadedField& loaded, const char* path
     return "--columns " + c.missing + ": no such column in " + path + "'s header: " + name_list(c.header);
 }
 
+// A password typed on the terminal, not shown as it is typed; false
+// without a terminal. At most 1023 characters are kept.
+inline bool read_password_from_terminal(const std::string& prompt, std::string* password)
+{
+    const int tty = open("/dev/tty", O_RDWR | O_CLOEXEC);
+    if (tty < 0)
+        return false;
+    termios was{};
+    const bool quiet = tcgetattr(tty, &was) == 0;
+    if (quiet) {
+        termios silent = was;
+        silent.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(tty, TCSAFLUSH, &silent);
+    }
+    if (write(tty, prompt.data(), prompt.size()) < 0) {
+        // Nothing to do: the prompt is a courtesy, the answer is what counts.
+    }
+    password->clear();
+    char c;
+    while (read(tty, &c, 1) == 1 && c != '\n' && c != '\r')
+        if (password->size() < 1023)
+            *password += c;
+    if (quiet)
+        tcsetattr(tty, TCSAFLUSH, &was);
+    if (write(tty, "\n", 1) < 0) {}
+    close(tty);
+    return true;
+}
+
+// A database's password: CLICKHOUSE_PASSWORD, or, for an address that
+// names its user, what is typed on the terminal when there is one. Never
+// an argument, which others could read in the list of processes.
+inline std::string database_password(const std::string& path)
+{
+    if (const char* password = std::getenv("CLICKHOUSE_PASSWORD"))
+        return password;
+    DatabaseAddress address;
+    std::string problem, password;
+    if (parse_database_address(path, &address, &problem) && !address.user.empty() && isatty(0) == 1 &&
+        read_password_from_terminal("Password for " + address.user + " at " + server_name(address) + ": ", &password))
+        return password;
+    return {};
+}
+
 // The field the request asks for, with the percentage read on a terminal,
 // a fitted range, columns picked from a header and an empty plot said on
 // standard error. Null field after one line there when the file cannot be
@@ -220,7 +267,10 @@ inline LoadedField load_for_command(const LoadRequest& request)
 {
     const char* path = request.path.c_str();
     ProgressLine progress(path);
-    LoadedField loaded = load_field(request, LoadWatch{progress.meter(), progress.watch()});
+    LoadRequest asked = request;
+    if (is_database_address(request.path))
+        asked.password = database_password(request.path);
+    LoadedField loaded = load_field(asked, LoadWatch{progress.meter(), progress.watch()});
     const ColumnsRead& c = loaded.columns;
     if (c.picked)
         std::fprintf(stderr, "varnel-cli: columns from the header: x = %s, y = %s\n",
@@ -253,6 +303,12 @@ inline LoadedField load_for_command(const LoadRequest& request)
                      "varnel-cli: --range auto reads %s twice, but it can be read only once (a pipe or a device);"
                      " give the range as XMIN XMAX YMIN YMAX\n",
                      path);
+        break;
+    case LoadFailure::database:
+        std::fprintf(stderr, "varnel-cli: cannot load %s: %s\n", path, loaded.problem.c_str());
+        break;
+    case LoadFailure::bad_sums:
+        std::fprintf(stderr, "varnel-cli: %s is no table of cell sums: %s\n", path, loaded.problem.c_str());
         break;
     }
     return loaded;

@@ -1,5 +1,5 @@
 // varnel-cli grid: bins a data file into the density field and prints the
-// normalised grid.
+// normalised grid, or with --sums the sums of its cells.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -55,6 +55,8 @@ int grid_command(int argc, char** argv)
                 return usage_error(kGridUsage, missing_value(arg, "a number of threads"));
             if (!parse_threads(argv[++i], &request.threads))
                 return usage_error(kGridUsage, bad_value(arg, argv[i], kThreadsRule));
+        } else if (std::strcmp(arg, "--sums") == 0) {
+            request.keep_sums = true;
         } else if (std::strcmp(arg, "-o") == 0) {
             if (i + 1 >= argc)
                 return usage_error(kGridUsage, missing_value(arg, "a file name"));
@@ -86,13 +88,17 @@ int grid_command(int argc, char** argv)
         out = out_file.stream();
     }
 
-    const int nx = field->ops.width(field);
-    const int ny = field->ops.height(field);
-    const double* nodes = field->ops.data(field);
-    for (int j = 0; j < ny; ++j) {
-        for (int i = 0; i < nx; ++i)
-            std::fprintf(out, i ? " %.17g" : "%.17g", nodes[j * nx + i]);
-        std::fputc('\n', out);
+    if (loaded.sums) {
+        write_cell_sums(out, *loaded.sums);
+    } else {
+        const int nx = field->ops.width(field);
+        const int ny = field->ops.height(field);
+        const double* nodes = field->ops.data(field);
+        for (int j = 0; j < ny; ++j) {
+            for (int i = 0; i < nx; ++i)
+                std::fprintf(out, i ? " %.17g" : "%.17g", nodes[j * nx + i]);
+            std::fputc('\n', out);
+        }
     }
     const bool write_failed = out_path ? !out_file.commit() : std::fflush(out) != 0 || std::ferror(out);
 

@@ -23,6 +23,7 @@ const Command commands[] = {
     {"settings", settings_command, kSettingsUsage, "print the viewer's settings, or put the defaults back"},
     {"render", render_command, kRenderUsage,
      "draw the viewer's picture of a data file into a PNG, JPEG, BMP or PPM file"},
+    {"sql", sql_command, kSqlUsage, "print the query that sums a table's points per grid cell in a database"},
 };
 
 void list_commands(std::FILE* out)

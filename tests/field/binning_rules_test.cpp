@@ -137,4 +137,78 @@ TEST(BinningRules, BilinearEqualsATentSumOverEveryNode)
     field->ops.destroy(field);
 }
 
+// Sums made here, point by point with the plain arithmetic of a cell
+// (a query's), spread by each rule and compared with the rule's own binning
+// of the same points: the same counts, the same nodes within rounding, and
+// the very bits where each cell holds one point.
+TEST(BinningRules, CellSumsSpreadAsTheirPoints)
+{
+    const double x_min = -250, x_max = 1750, y_min = 10, y_max = 410;
+    const double inf = HUGE_VAL, nan = std::nan("");
+    std::mt19937_64 random(7);
+    std::normal_distribution<double> x_of(700, 500), y_of(200, 120);
+    std::vector<std::pair<double, double>> crowd, lonely = {{x_min, y_min}, {std::nextafter(x_max, 0.0), 11},
+                                                            {40, 20},       {39.5, 30.25},
+                                                            {nan, 3},       {5, nan},
+                                                            {inf, 50},      {-inf, 60},
+                                                            {70, inf},      {x_max, 70},
+                                                            {-300, 80},     {1000.125, std::nextafter(y_max, 0.0)}};
+    for (int k = 0; k < 30000; ++k)
+        crowd.push_back({x_of(random), y_of(random)});
+    const struct {
+        const char* name;
+        const std::vector<std::pair<double, double>>& points;
+        double tolerance;
+    } sets[] = {{"one point a cell", lonely, 0.0}, {"crowded cells", crowd, 1e-12}};
+    for (const auto& set : sets)
+        for (BinningRule rule : {BinningRule::bilinear, BinningRule::classic}) {
+            SCOPED_TRACE(std::string(set.name) + ", " + binning_rule_name(rule));
+            std::string text;
+            std::vector<CellSums> cells(200 * 200);
+            long long rejected = 0, nans = 0;
+            const double dx = (x_max - x_min) / 200, dy = (y_max - y_min) / 200;
+            for (auto [x, y] : set.points) {
+                char line[80];
+                std::snprintf(line, sizeof line, "%.17g %.17g\n", x, y);
+                text += line;
+                std::sscanf(line, "%lf %lf", &x, &y);
+                if (std::isnan(x) || std::isnan(y)) {
+                    ++nans;
+                    continue;
+                }
+                x = rule == BinningRule::classic && x < 40 ? x - 1 : x;
+                if (!(x >= x_min && x < x_max && y >= y_min && y < y_max)) {
+                    ++rejected;
+                    continue;
+                }
+                const double qx = (x - x_min) / dx, qy = (y - y_min) / dy;
+                const double gx = std::min(std::floor(qx), 199.0), gy = std::min(std::floor(qy), 199.0);
+                CellSums& cell = cells[int(gy) * 200 + int(gx)];
+                ++cell.n;
+                cell.sfx += qx - gx;
+                cell.sfy += qy - gy;
+                cell.sfxfy += (qx - gx) * (qy - gy);
+            }
+            DensityField* from_points = create_density_field(x_min, y_min, x_max, y_max);
+            DensityField* from_sums = create_density_field(x_min, y_min, x_max, y_max);
+            density_field_set_binning(from_points, rule);
+            density_field_set_binning(from_sums, rule);
+            TempStream in(text);
+            EXPECT_EQ(density_field_load_sums(from_sums, cells.data(), rejected, nans),
+                      from_points->ops.load(from_points, in.file, 0));
+            const FieldCounts want = density_field_counts(from_points), got = density_field_counts(from_sums);
+            EXPECT_EQ(got.points, want.points);
+            EXPECT_EQ(got.in_range, want.in_range);
+            EXPECT_EQ(got.rejected, want.rejected);
+            EXPECT_EQ(got.not_a_number, want.not_a_number);
+            EXPECT_NEAR(density_field_max(from_sums), density_field_max(from_points),
+                        set.tolerance * density_field_max(from_points));
+            for (int k = 0; k < 201 * 201; ++k)
+                ASSERT_NEAR(from_sums->ops.data(from_sums)[k], from_points->ops.data(from_points)[k], set.tolerance)
+                    << "node " << k % 201 << ", " << k / 201;
+            from_points->ops.destroy(from_points);
+            from_sums->ops.destroy(from_sums);
+        }
+}
+
 } // namespace

@@ -5,6 +5,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include "field/binning_rules.h"
 #include "resources/texts.h"
 #include "shell/settings.h"
@@ -237,6 +241,72 @@ TEST_F(PanelTest, TheMenuFitsTheRangeToTheData)
     run();
     EXPECT_EQ(field_text(IDC_X_MIN_EDIT), "-8");
     EXPECT_EQ(field_text(IDC_X_MAX_EDIT), "12");
+    EXPECT_TRUE(win32_message_box_calls().empty());
+}
+
+// The menu's database item takes a table's address in a dialog; a server
+// that is not there is named with its reason, and the plot stays. A table
+// of cell sums opens as a data file.
+TEST_F(PanelTest, TheMenuOpensATableByItsAddressAndSumsOpenAsData)
+{
+    load(write_cloud("data/run1.txt", 2000, 2000));
+    const Plot before = plot();
+    // A loopback port that nothing listens on.
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at);
+    socklen_t size = sizeof at;
+    getsockname(s, reinterpret_cast<sockaddr*>(&at), &size);
+    ::close(s);
+    const std::string server = "127.0.0.1:" + std::to_string(ntohs(at.sin_port));
+    const std::string address = "clickhouse://" + server + "/sky.stars?x=ra&y=dec";
+
+    win32_script_popup_menu(IDM_OPEN_DATABASE);
+    SendMessageA(area_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(area_), MAKELPARAM(-1, -1));
+    run();
+    const HWND dialog = state_->database_dialog;
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_FALSE(IsWindowEnabled(main_));
+    SetDlgItemTextA(dialog, IDC_DATABASE_ADDRESS, address.c_str());
+    QTest::mouseClick(static_cast<QAbstractButton*>(win32_widget_of(GetDlgItem(dialog, IDOK))), Qt::LeftButton);
+    run();
+    EXPECT_EQ(state_->database_dialog, nullptr);
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_TRUE(IsWindowEnabled(main_));
+    ASSERT_EQ(win32_message_box_calls().size(), 1u);
+    const std::string said = std::string(text(TextId::cannot_open)) + "\n" + address + ": " + server + ": ";
+    EXPECT_EQ(win32_message_box_calls()[0].text.rfind(said, 0), 0u) << win32_message_box_calls()[0].text;
+    win32_clear_dialog_calls();
+    expect_unchanged(before);
+
+    // Cancel loads nothing.
+    win32_script_popup_menu(IDM_OPEN_DATABASE);
+    SendMessageA(area_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(area_), MAKELPARAM(-1, -1));
+    run();
+    ASSERT_NE(state_->database_dialog, nullptr);
+    QTest::mouseClick(static_cast<QAbstractButton*>(win32_widget_of(GetDlgItem(state_->database_dialog, IDCANCEL))),
+                      Qt::LeftButton);
+    run();
+    EXPECT_EQ(state_->database_dialog, nullptr);
+    EXPECT_TRUE(win32_message_box_calls().empty());
+    expect_unchanged(before);
+
+    // Two cells' sums over 0..4000: five points in all, one outside.
+    load(write_file("data/sums.csv",
+                    "gx,gy,n,sfx,sfy,sfxfy,x_min,x_max,y_min,y_max\n"
+                    "10,20,3,1.5,0,0,0,4000,0,4000\n"
+                    "11,20,1,0,0,0,0,4000,0,4000\n"
+                    "-1,-1,1,0,0,0,0,4000,0,4000\n"));
+    ASSERT_NE(state_->field, nullptr);
+    EXPECT_NE(state_->field, before.field);
+    const FieldCounts counts = density_field_counts(state_->field);
+    EXPECT_EQ(counts.points, 5);
+    EXPECT_EQ(counts.in_range, 4);
+    // Node (11, 20) takes half of the first cell's three and all of the second's one point.
+    EXPECT_EQ(state_->field->ops.data(state_->field)[20 * 201 + 11], 1.0);
+    EXPECT_EQ(density_field_max(state_->field), 2.5);
     EXPECT_TRUE(win32_message_box_calls().empty());
 }
 

@@ -62,6 +62,7 @@ TEST_F(SaveTest, TheMenuWritesThePresentedFrameAsAnRgbPng)
     EXPECT_EQ(menu.outline,
               "画像を保存... #1032\n"
               "範囲をデータに合わせる #1033\n"
+              "データベースから開く... #1035\n"
               "-\n"
               "カラーマップ >\n"
               "  (o) グレー #1040\n"

@@ -299,3 +299,59 @@ TEST_F(GridCommand, MissingFileAndUsageErrors)
 }
 
 } // namespace
+
+namespace {
+
+// A field binned once and kept as the sums of its cells opens again as the
+// points did: the same counts, the same grid within the rounding of the
+// sums, for each rule, with NaN and infinite points among them.
+TEST_F(GridCommand, SumsFileOpensAsThePointsDid)
+{
+    std::string text = "x,y\nnan,3\n5,inf\n-inf,7\n4000,10\n39.5,20\n0,0\n";
+    unsigned seed = 12345;
+    for (int k = 0; k < 50000; ++k) {
+        seed = seed * 1103515245u + 12345u;
+        const double x = (seed >> 8) % 4100000 / 1000.0 - 50;
+        seed = seed * 1103515245u + 12345u;
+        const double y = (seed >> 8) % 3000000 / 1000.0 + 500;
+        text += std::to_string(x) + "," + std::to_string(y) + "\n";
+    }
+    const std::string points = write("points.csv", text);
+    for (const char* rule : {"bilinear", "classic"}) {
+        SCOPED_TRACE(rule);
+        const std::string options = std::string(" --range -20 4020 450 3600 --binning ") + rule;
+        const Outcome want = run(points + options);
+        ASSERT_EQ(want.status, 0) << want.err;
+        const std::string sums = (dir / "sums.csv").string();
+        const Outcome saved = run(points + options + " --sums -o " + sums);
+        ASSERT_EQ(saved.status, 0) << saved.err;
+        EXPECT_EQ(last_line(saved.err), last_line(want.err));
+        // The file carries its range: the default one asked here is not used.
+        const Outcome got = run(sums + " --binning " + rule);
+        ASSERT_EQ(got.status, 0) << got.err;
+        const auto counts_of = [](const std::string& line) {
+            auto fields = fields_of(line);
+            fields.erase(fields.begin() + 2);                 // max=, compared below
+            fields.erase(fields.end() - 3, fields.end() - 1); // rejected_lines= and header=: no lines here
+            return fields;
+        };
+        EXPECT_EQ(counts_of(last_line(got.err)), counts_of(last_line(want.err)));
+        EXPECT_EQ(last_line(want.err).find("nan=1"), last_line(want.err).size() - 5);
+        const auto want_rows = lines_of(want.out), got_rows = lines_of(got.out);
+        ASSERT_EQ(got_rows.size(), 201u);
+        for (int j = 0; j < 201; ++j) {
+            const auto want_values = fields_of(want_rows[j]), got_values = fields_of(got_rows[j]);
+            ASSERT_EQ(got_values.size(), 201u);
+            for (int i = 0; i < 201; ++i)
+                ASSERT_NEAR(std::stod(got_values[i]), std::stod(want_values[i]), 1e-12) << i << ", " << j;
+        }
+    }
+    // A damaged table says where.
+    const std::string bad = write("bad.csv", "gx,gy,n,sfx,sfy,sfxfy,x_min,x_max,y_min,y_max\n0,0,1,2,0,0,0,1,0,1\n");
+    const Outcome refused = run(bad);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(last_line(refused.err),
+              "varnel-cli: " + bad + " is no table of cell sums: line 2: sfx 2 is no sum of the fractions of 1 points");
+}
+
+} // namespace

@@ -1,0 +1,229 @@
+#include "field/cell_sums_file.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+
+namespace {
+
+// A line longer than this is no row of a sums table.
+constexpr std::size_t kLongestLine = 4096;
+// Past this a count of points no longer holds whole in a double sum.
+constexpr double kMostPoints = 9007199254740992.0; // 2^53
+
+std::string lowered(std::string_view text)
+{
+    std::string low(text);
+    for (char& c : low)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return low;
+}
+
+std::string_view trimmed(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '"'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '"'))
+        text.remove_suffix(1);
+    return text;
+}
+
+std::vector<std::string_view> split(std::string_view line)
+{
+    std::vector<std::string_view> fields;
+    std::size_t start = 0;
+    for (std::size_t k = 0; k <= line.size(); ++k)
+        if (k == line.size() || line[k] == ',' || line[k] == '\t' || line[k] == ';') {
+            fields.push_back(trimmed(line.substr(start, k - start)));
+            start = k + 1;
+        }
+    return fields;
+}
+
+// The whole field as a double, exactly as written.
+bool number_of(std::string_view text, double* value)
+{
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), *value);
+    return error == std::errc() && end == text.data() + text.size() && !text.empty();
+}
+
+int column_index(std::string_view name)
+{
+    const std::string low = lowered(name);
+    for (int k = 0; k < 10; ++k)
+        if (low == kSumColumns[k])
+            return k;
+    return -1;
+}
+
+} // namespace
+
+bool is_cell_sums_header(const std::vector<std::string>& names)
+{
+    if (names.size() != 10)
+        return false;
+    bool seen[10] = {};
+    for (const std::string& name : names) {
+        const int k = column_index(trimmed(name));
+        if (k < 0 || seen[k])
+            return false;
+        seen[k] = true;
+    }
+    return true;
+}
+
+bool CellSumsParser::fail(std::string reason)
+{
+    if (problem_.empty())
+        problem_ = "line " + std::to_string(line_number_) + ": " + reason;
+    return false;
+}
+
+bool CellSumsParser::feed(std::string_view bytes)
+{
+    if (!problem_.empty())
+        return false;
+    while (!bytes.empty()) {
+        const std::size_t end = bytes.find('\n');
+        const std::string_view piece = bytes.substr(0, end);
+        if (pending_.size() + piece.size() > kLongestLine) {
+            ++line_number_;
+            return fail("longer than " + std::to_string(kLongestLine) + " bytes");
+        }
+        pending_.append(piece);
+        if (end == std::string_view::npos)
+            return true;
+        bytes.remove_prefix(end + 1);
+        std::string text;
+        text.swap(pending_);
+        if (!line(text))
+            return false;
+    }
+    return true;
+}
+
+bool CellSumsParser::finish()
+{
+    if (!problem_.empty())
+        return false;
+    if (!pending_.empty()) {
+        std::string text;
+        text.swap(pending_);
+        if (!line(text))
+            return false;
+    }
+    if (!header_) {
+        ++line_number_;
+        return fail("no header naming the columns gx, gy, n, sfx, sfy, sfxfy, x_min, x_max, y_min, y_max");
+    }
+    return true;
+}
+
+bool CellSumsParser::line(std::string_view text)
+{
+    ++line_number_;
+    if (!text.empty() && text.back() == '\r')
+        text.remove_suffix(1);
+    if (text.empty())
+        return true;
+    const std::vector<std::string_view> fields = split(text);
+    if (header_)
+        return row(fields);
+    std::vector<std::string> names(fields.begin(), fields.end());
+    if (!is_cell_sums_header(names))
+        return fail("the header does not name the columns gx, gy, n, sfx, sfy, sfxfy, x_min, x_max, y_min, y_max");
+    for (std::size_t k = 0; k < fields.size(); ++k)
+        column_of_[column_index(fields[k])] = static_cast<int>(k);
+    columns_ = fields.size();
+    header_ = true;
+    return true;
+}
+
+bool CellSumsParser::row(const std::vector<std::string_view>& fields)
+{
+    if (fields.size() != columns_)
+        return fail(std::to_string(fields.size()) + " fields, not " + std::to_string(columns_));
+    double value[10];
+    for (int k = 0; k < 10; ++k)
+        if (!number_of(fields[column_of_[k]], &value[k]))
+            return fail(std::string(kSumColumns[k]) + " \"" + std::string(fields[column_of_[k]]) + "\" is no number");
+    const double gx = value[0], gy = value[1], n = value[2];
+    const bool counts_row = (gx == -1 || gx == -2) && gy == gx;
+    const bool cell_row =
+        gx >= 0 && gx < kSumCells && gy >= 0 && gy < kSumCells && gx == std::floor(gx) && gy == std::floor(gy);
+    if (!counts_row && !cell_row)
+        return fail("no cell at gx " + std::string(fields[column_of_[0]]) + ", gy " +
+                    std::string(fields[column_of_[1]]));
+    if (!(n >= 0 && n <= kMostPoints && n == std::floor(n)))
+        return fail("n " + std::string(fields[column_of_[2]]) + " is no count of points");
+    // Fractions lie in 0..1, and a rounded sum of n of them stays in 0..n.
+    for (int k = 3; k < 6; ++k)
+        if (!(value[k] >= 0 && value[k] <= (cell_row ? n : 0)))
+            return fail(std::string(kSumColumns[k]) + " " + std::string(fields[column_of_[k]]) +
+                        " is no sum of the fractions of " + std::string(fields[column_of_[2]]) + " points");
+    const Range range{value[6], value[7], value[8], value[9]};
+    if (!std::isfinite(range.x_min) || !std::isfinite(range.x_max) || !std::isfinite(range.y_min) ||
+        !std::isfinite(range.y_max) || !(range.x_min < range.x_max) || !(range.y_min < range.y_max))
+        return fail("the range is no finite rectangle");
+    if (table_.has_range && !(range == table_.range))
+        return fail("the range differs from the rows before");
+    table_.range = range;
+    table_.has_range = true;
+    const long long count = static_cast<long long>(n);
+    if (gx == -1) {
+        table_.rejected += count;
+    } else if (gx == -2) {
+        table_.not_a_number += count;
+    } else {
+        // Rows for one cell from several parts of a table add up.
+        CellSums& cell = table_.cells[static_cast<int>(gy) * kSumCells + static_cast<int>(gx)];
+        cell.n += count;
+        cell.sfx += value[3];
+        cell.sfy += value[4];
+        cell.sfxfy += value[5];
+    }
+    return true;
+}
+
+bool read_cell_sums(std::FILE* stream, CellSumsTable* table, std::string* problem)
+{
+    CellSumsParser parser;
+    char buffer[65536];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, stream)) > 0)
+        if (!parser.feed(std::string_view(buffer, got))) {
+            *problem = parser.problem();
+            return false;
+        }
+    if (std::ferror(stream)) {
+        problem->clear();
+        return false;
+    }
+    if (!parser.finish()) {
+        *problem = parser.problem();
+        return false;
+    }
+    *table = std::move(parser.table());
+    return true;
+}
+
+bool write_cell_sums(std::FILE* stream, const CellSumsTable& table)
+{
+    const Range& r = table.range;
+    bool ok = std::fprintf(stream, "gx,gy,n,sfx,sfy,sfxfy,x_min,x_max,y_min,y_max\n") > 0;
+    const auto write_row = [&](int gx, int gy, long long n, const CellSums& sums) {
+        ok = ok &&
+            std::fprintf(stream, "%d,%d,%lld,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g\n", gx, gy, n, sums.sfx,
+                         sums.sfy, sums.sfxfy, r.x_min, r.x_max, r.y_min, r.y_max) > 0;
+    };
+    for (int gy = 0; gy < kSumCells; ++gy)
+        for (int gx = 0; gx < kSumCells; ++gx)
+            if (const CellSums& cell = table.cells[gy * kSumCells + gx]; cell.n > 0)
+                write_row(gx, gy, cell.n, cell);
+    write_row(-1, -1, table.rejected, CellSums{});
+    write_row(-2, -2, table.not_a_number, CellSums{});
+    return ok;
+}

@@ -1,0 +1,73 @@
+// A field binned once, kept as the sums of its cells: a table of text with
+// a header line naming its columns (gx, gy, n, sfx, sfy, sfxfy and the
+// range, x_min, x_max, y_min, y_max, on every row, so the table says its own
+// range), as a query over the points writes it in any database and as
+// `grid --sums` writes it. A row with gx = gy = -1 holds in n the points
+// outside the range, one with -2 those with a NaN coordinate.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "field/binning_rules.h"
+#include "field/range.h"
+
+inline constexpr int kSumCells = 200; // cells a side
+
+struct CellSumsTable {
+    Range range;                 // as the rows give it; the caller's where there is no row
+    bool has_range = false;      // some row gave it
+    std::vector<CellSums> cells; // kSumCells x kSumCells, row-major by gy, then gx
+    long long rejected = 0;
+    long long not_a_number = 0;
+
+    CellSumsTable() : cells(kSumCells * kSumCells) {}
+};
+
+// The names of the columns, in the order `grid --sums` writes them.
+inline constexpr const char* kSumColumns[] = {"gx",    "gy",    "n",     "sfx",   "sfy",
+                                              "sfxfy", "x_min", "x_max", "y_min", "y_max"};
+
+// Whether a header's names (quotes removed) are those of a sums table, in
+// any order and letter case.
+bool is_cell_sums_header(const std::vector<std::string>& names);
+
+// Reads a sums table from text fed in pieces of any size: lines end in
+// "\n" (a "\r" before it is dropped), fields are split by a comma, a tab or
+// a semicolon, the first line is the header. Every value is checked: cells
+// inside the grid, counts whole and not negative, sums within what n
+// points can give, the same finite range on every row.
+class CellSumsParser {
+public:
+    // False with the reason in problem() once the text is refused.
+    bool feed(std::string_view bytes);
+    // The end of the text: false when it ends inside a line that is bad,
+    // or holds no header.
+    bool finish();
+    const std::string& problem() const { return problem_; }
+    CellSumsTable& table() { return table_; }
+
+private:
+    bool line(std::string_view text);
+    bool row(const std::vector<std::string_view>& fields);
+    bool fail(std::string reason);
+
+    CellSumsTable table_;
+    std::string pending_; // the start of a line not yet ended
+    long long line_number_ = 0;
+    int column_of_[10] = {}; // where each of kSumColumns stands in a row
+    std::size_t columns_ = 0;
+    bool header_ = false;
+    std::string problem_;
+};
+
+// Reads a whole stream; false with the reason in *problem, or with errno
+// set and an empty *problem when reading failed.
+bool read_cell_sums(std::FILE* stream, CellSumsTable* table, std::string* problem);
+
+// Writes the table with its header, the cells that hold points in order,
+// then the counts' rows, every number exact (%.17g). False when a write
+// failed.
+bool write_cell_sums(std::FILE* stream, const CellSumsTable& table);

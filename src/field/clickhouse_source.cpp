@@ -1,0 +1,422 @@
+#include "field/clickhouse_source.h"
+
+#include <cctype>
+#include <charconv>
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+#include <curl/curl.h>
+
+namespace {
+
+constexpr char kPlain[] = "clickhouse://";
+constexpr char kSecure[] = "clickhouses://";
+// An answer larger than this is no table of 40,000 cells.
+constexpr std::size_t kLargestAnswer = 64u << 20;
+// What of an error's text a message shows.
+constexpr std::size_t kLongestReason = 300;
+
+bool starts_with(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+int hex_digit(char c)
+{
+    return c >= '0' && c <= '9' ? c - '0'
+        : c >= 'a' && c <= 'f'  ? c - 'a' + 10
+        : c >= 'A' && c <= 'F'  ? c - 'A' + 10
+                                : -1;
+}
+
+// %XX decoded; false for a broken escape.
+bool decoded(const std::string& text, std::string* out)
+{
+    out->clear();
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        if (text[k] != '%') {
+            *out += text[k] == '+' ? ' ' : text[k];
+            continue;
+        }
+        if (k + 2 >= text.size() + 0 || hex_digit(text[k + 1]) < 0 || hex_digit(text[k + 2]) < 0)
+            return false;
+        *out += static_cast<char>(hex_digit(text[k + 1]) * 16 + hex_digit(text[k + 2]));
+        k += 2;
+    }
+    return true;
+}
+
+bool host_allowed(const std::string& host)
+{
+    if (host.empty() || host.size() > 253)
+        return false;
+    for (char c : host)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '_' && c != ':')
+            return false;
+    return true;
+}
+
+// The printable start of a server's text, for a message.
+std::string reason_of(const std::string& text)
+{
+    std::string reason;
+    for (char c : text.substr(0, kLongestReason)) {
+        if (c == '\n' || c == '\r')
+            break;
+        reason += std::isprint(static_cast<unsigned char>(c)) ? c : '?';
+    }
+    return reason.empty() ? "no reason given" : reason;
+}
+
+struct CurlCleanup {
+    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+struct ListCleanup {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+// One request in flight: where the answer goes, and what the watch asks.
+struct Exchange {
+    const DatabaseWatch* watch;
+    std::string body; // the answer, or an error's text
+    bool too_large = false;
+    bool stopped = false;
+    std::size_t received = 0;
+};
+
+std::size_t take_body(char* bytes, std::size_t size, std::size_t count, void* context)
+{
+    Exchange& x = *static_cast<Exchange*>(context);
+    const std::size_t n = size * count;
+    x.received += n;
+    if (x.received > kLargestAnswer) {
+        x.too_large = true;
+        return 0;
+    }
+    x.body.append(bytes, n);
+    return n;
+}
+
+// "X-ClickHouse-Progress: {"read_rows":"12","read_bytes":"..","total_rows_to_read":"40"}"
+long long progress_value(std::string_view line, std::string_view key)
+{
+    const std::size_t at = line.find(key);
+    if (at == std::string_view::npos)
+        return -1;
+    std::size_t k = at + key.size();
+    while (k < line.size() && (line[k] == '"' || line[k] == ':'))
+        ++k;
+    long long value = -1;
+    std::from_chars(line.data() + k, line.data() + line.size(), value);
+    return value;
+}
+
+std::size_t take_header(char* bytes, std::size_t size, std::size_t count, void* context)
+{
+    Exchange& x = *static_cast<Exchange*>(context);
+    const std::string_view line(bytes, size * count);
+    if (line.size() > 21 && strncasecmp(line.data(), "X-ClickHouse-Progress:", 22) == 0) {
+        const long long read = progress_value(line, "\"read_rows\""),
+                        total = progress_value(line, "\"total_rows_to_read\"");
+        if (x.watch->done && read >= 0)
+            *x.watch->done = read;
+        if (x.watch->total && total >= 0)
+            *x.watch->total = total;
+    }
+    return size * count;
+}
+
+struct MultiCleanup {
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+
+// How long the transfer waits for the network before it asks the watch
+// again: a cancel is answered within this.
+constexpr int kWatchMilliseconds = 100;
+
+// Runs the transfer, asking the watch between waits; the result code, or
+// nothing when the watch stopped it.
+bool perform(CURL* curl, Exchange& x, CURLcode* code)
+{
+    std::unique_ptr<CURLM, MultiCleanup> multi(curl_multi_init());
+    if (!multi || curl_multi_add_handle(multi.get(), curl) != CURLM_OK) {
+        *code = CURLE_OUT_OF_MEMORY;
+        return true;
+    }
+    int running = 1;
+    while (running) {
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK)
+            break;
+        if (x.watch->go_on && !x.watch->go_on(x.watch->context)) {
+            x.stopped = true;
+            break;
+        }
+        if (running)
+            curl_multi_poll(multi.get(), nullptr, 0, kWatchMilliseconds, nullptr);
+    }
+    *code = CURLE_RECV_ERROR;
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi.get(), &left))
+        if (message->msg == CURLMSG_DONE)
+            *code = message->data.result;
+    curl_multi_remove_handle(multi.get(), curl);
+    return !x.stopped;
+}
+
+// Sends the query, the answer's text in *answer. The server is asked to
+// finish the query before it answers, so an error late in it comes as an
+// error, never as a cut table.
+DatabaseOutcome send_query(const DatabaseAddress& a, const std::string& password, const std::string& sql,
+                           const DatabaseWatch& watch, std::string* answer, std::string* problem)
+{
+    static std::once_flag started;
+    std::call_once(started, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    const std::string server = server_name(a);
+    std::unique_ptr<CURL, CurlCleanup> curl(curl_easy_init());
+    if (!curl) {
+        *problem = server + ": the HTTP client could not be started";
+        return DatabaseOutcome::failed;
+    }
+    const bool v6 = a.host.find(':') != std::string::npos;
+    const std::string url = std::string(a.https ? "https://" : "http://") + (v6 ? "[" + a.host + "]" : a.host) + ":" +
+        std::to_string(a.port) + "/?send_progress_in_http_headers=1&wait_end_of_query=1";
+    Exchange x{&watch, {}};
+    CURL* c = curl.get();
+    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, a.https ? "https" : "http");
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_POST, 1L);
+    curl_easy_setopt(c, CURLOPT_POSTFIELDS, sql.c_str());
+    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE, static_cast<long>(sql.size()));
+    if (!a.user.empty() || !password.empty()) {
+        curl_easy_setopt(c, CURLOPT_USERNAME, a.user.empty() ? "default" : a.user.c_str());
+        curl_easy_setopt(c, CURLOPT_PASSWORD, password.c_str());
+    }
+    curl_easy_setopt(c, CURLOPT_TIMEOUT, a.timeout_seconds);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, std::min(a.timeout_seconds, 20L));
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, take_body);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &x);
+    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, take_header);
+    curl_easy_setopt(c, CURLOPT_HEADERDATA, &x);
+    char curl_error[CURL_ERROR_SIZE] = "";
+    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, curl_error);
+    CURLcode code = CURLE_OK;
+    if (!perform(c, x, &code))
+        return DatabaseOutcome::stopped;
+    long status = 0;
+    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+    if (x.too_large) {
+        *problem = server + ": the answer is larger than any table of cell sums";
+        return DatabaseOutcome::failed;
+    }
+    if (code != CURLE_OK) {
+        *problem = server + ": " + (curl_error[0] ? curl_error : curl_easy_strerror(code));
+        return DatabaseOutcome::failed;
+    }
+    if (status != 200) {
+        *problem = server + ": HTTP " + std::to_string(status) + ": " + reason_of(x.body);
+        return DatabaseOutcome::failed;
+    }
+    *answer = std::move(x.body);
+    return DatabaseOutcome::done;
+}
+
+SumsQuery query_of(const DatabaseAddress& a, BinningRule rule)
+{
+    SumsQuery q;
+    q.dialect = SqlDialect::clickhouse;
+    q.table = a.database + "." + a.table;
+    q.x = a.x;
+    q.y = a.y;
+    q.binning = rule;
+    return q;
+}
+
+bool exact_number(std::string_view text, double* value)
+{
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), *value);
+    return error == std::errc() && end == text.data() + text.size() && !text.empty();
+}
+
+} // namespace
+
+bool is_database_address(const std::string& name) { return starts_with(name, kPlain) || starts_with(name, kSecure); }
+
+std::string server_name(const DatabaseAddress& a)
+{
+    const bool v6 = a.host.find(':') != std::string::npos;
+    return (v6 ? "[" + a.host + "]" : a.host) + ":" + std::to_string(a.port);
+}
+
+bool parse_database_address(const std::string& text, DatabaseAddress* address, std::string* problem)
+{
+    DatabaseAddress a;
+    a.https = starts_with(text, kSecure);
+    if (!a.https && !starts_with(text, kPlain)) {
+        *problem = "the address begins with clickhouse:// or clickhouses://";
+        return false;
+    }
+    std::string rest = text.substr(a.https ? std::strlen(kSecure) : std::strlen(kPlain));
+    const std::size_t slash = rest.find('/');
+    if (slash == std::string::npos) {
+        *problem = "no /DATABASE.TABLE after the server";
+        return false;
+    }
+    std::string authority = rest.substr(0, slash), path = rest.substr(slash + 1), query;
+    if (const std::size_t mark = path.find('?'); mark != std::string::npos) {
+        query = path.substr(mark + 1);
+        path.resize(mark);
+    }
+    if (const std::size_t at = authority.rfind('@'); at != std::string::npos) {
+        const std::string user = authority.substr(0, at);
+        if (user.find(':') != std::string::npos) {
+            *problem = "a password is never taken from the address; CLICKHOUSE_PASSWORD holds it";
+            return false;
+        }
+        if (!decoded(user, &a.user) || !sql_name_allowed(SqlDialect::clickhouse, a.user)) {
+            *problem = "the user's name is not readable";
+            return false;
+        }
+        authority.erase(0, at + 1);
+    }
+    std::string port;
+    if (!authority.empty() && authority[0] == '[') {
+        const std::size_t close = authority.find(']');
+        if (close == std::string::npos) {
+            *problem = "an IPv6 address without its closing ]";
+            return false;
+        }
+        a.host = authority.substr(1, close - 1);
+        if (close + 1 < authority.size()) {
+            if (authority[close + 1] != ':') {
+                *problem = "the server's address is not readable";
+                return false;
+            }
+            port = authority.substr(close + 2);
+        }
+    } else {
+        const std::size_t colon = authority.find(':');
+        a.host = authority.substr(0, colon);
+        if (colon != std::string::npos)
+            port = authority.substr(colon + 1);
+        if (a.host.find(':') != std::string::npos)
+            a.host.clear();
+    }
+    if (!host_allowed(a.host)) {
+        *problem = "the server's name is not readable";
+        return false;
+    }
+    a.port = a.https ? 8443 : 8123;
+    if (!port.empty()) {
+        int value = 0;
+        const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), value);
+        if (error != std::errc() || end != port.data() + port.size() || value < 1 || value > 65535) {
+            *problem = "the port " + port + " is not a number from 1 to 65535";
+            return false;
+        }
+        a.port = value;
+    }
+    std::string table;
+    const std::size_t dot = path.find('.');
+    if (dot == std::string::npos || !decoded(path.substr(0, dot), &a.database) ||
+        !decoded(path.substr(dot + 1), &table)) {
+        *problem = "the table is named as DATABASE.TABLE";
+        return false;
+    }
+    a.table = table;
+    std::size_t start = 0;
+    while (start <= query.size() && !query.empty()) {
+        std::size_t end = query.find('&', start);
+        if (end == std::string::npos)
+            end = query.size();
+        const std::string pair = query.substr(start, end - start);
+        const std::size_t eq = pair.find('=');
+        std::string value;
+        if (eq == std::string::npos || !decoded(pair.substr(eq + 1), &value)) {
+            *problem = "the address's parameter " + reason_of(pair) + " is not NAME=VALUE";
+            return false;
+        }
+        const std::string name = pair.substr(0, eq);
+        if (name == "x") {
+            a.x = value;
+        } else if (name == "y") {
+            a.y = value;
+        } else if (name == "timeout") {
+            long seconds = 0;
+            const auto [stop, error] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+            if (error != std::errc() || stop != value.data() + value.size() || seconds < 1 || seconds > 86400) {
+                *problem = "timeout=" + reason_of(value) + " is not a number of seconds from 1 to 86400";
+                return false;
+            }
+            a.timeout_seconds = seconds;
+        } else {
+            *problem = "the address has no parameter " + reason_of(name) + " (x, y and timeout)";
+            return false;
+        }
+        start = end + 1;
+    }
+    for (const std::string* name : {&a.database, &a.table, &a.x, &a.y})
+        if (!sql_name_allowed(SqlDialect::clickhouse, *name) || name->find('.') != std::string::npos) {
+            *problem = a.x.empty() || a.y.empty() ? "the address names the columns as ?x=COLUMN&y=COLUMN"
+                                                  : "a name in the address is empty, holds a dot, a control character,"
+                                                    " ` or \\, or is longer than 255 bytes";
+            return false;
+        }
+    *address = a;
+    return true;
+}
+
+DatabaseOutcome clickhouse_cell_sums(const DatabaseAddress& address, const std::string& password, const Range& range,
+                                     BinningRule rule, const DatabaseWatch& watch, CellSumsTable* table,
+                                     std::string* problem)
+{
+    SumsQuery q = query_of(address, rule);
+    q.range = range;
+    const std::string sql = cell_sums_query(q);
+    if (sql.empty()) {
+        *problem = server_name(address) + ": the range is no finite rectangle";
+        return DatabaseOutcome::failed;
+    }
+    std::string answer;
+    const DatabaseOutcome outcome =
+        send_query(address, password, sql + "\nFORMAT TabSeparatedWithNames", watch, &answer, problem);
+    if (outcome != DatabaseOutcome::done)
+        return outcome;
+    CellSumsParser parser;
+    if (!parser.feed(answer) || !parser.finish()) {
+        *problem = server_name(address) + ": the answer is no table of cell sums: " + parser.problem();
+        return DatabaseOutcome::failed;
+    }
+    // The range comes back as the server read it: a server that rounded it
+    // would have binned another grid.
+    if (parser.table().has_range && !(parser.table().range == range)) {
+        *problem = server_name(address) + ": the server read the range as other numbers than were sent";
+        return DatabaseOutcome::failed;
+    }
+    *table = std::move(parser.table());
+    table->range = range;
+    table->has_range = true;
+    return DatabaseOutcome::done;
+}
+
+DatabaseOutcome clickhouse_bounds(const DatabaseAddress& address, const std::string& password, BinningRule rule,
+                                  const DatabaseWatch& watch, DataBounds* bounds, std::string* problem)
+{
+    std::string answer;
+    const DatabaseOutcome outcome = send_query(
+        address, password, bounds_query(query_of(address, rule)) + "\nFORMAT TabSeparated", watch, &answer, problem);
+    if (outcome != DatabaseOutcome::done)
+        return outcome;
+    double v[5];
+    std::size_t start = 0;
+    for (int k = 0; k < 5; ++k) {
+        const std::size_t end = answer.find(k < 4 ? '\t' : '\n', start);
+        if (end == std::string::npos || !exact_number(std::string_view(answer).substr(start, end - start), &v[k])) {
+            *problem = server_name(address) + ": the answer holds no bounds: " + reason_of(answer);
+            return DatabaseOutcome::failed;
+        }
+        start = end + 1;
+    }
+    *bounds = DataBounds{};
+    bounds->points = v[4] > 0 ? static_cast<long long>(v[4]) : 0;
+    bounds->range = Range{v[0], v[1], v[2], v[3]};
+    return DatabaseOutcome::done;
+}

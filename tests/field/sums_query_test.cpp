@@ -1,0 +1,219 @@
+// The cell-sums query run by an engine in this process (SQLite), its rows
+// saved as a CSV file would hold them, read back and spread: the field must
+// be the one the reader makes of the same points, with the same counts.
+#include "field/sums_query.h"
+#include "field/cell_sums_file.h"
+#include "field/density_field.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include "temp_stream.h"
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct DatabaseCloser {
+    void operator()(sqlite3* db) const { sqlite3_close(db); }
+};
+
+using Points = std::vector<std::pair<double, double>>;
+
+// The points as a table of the given name in a fresh in-memory database.
+std::unique_ptr<sqlite3, DatabaseCloser> database_of(const Points& points, const std::string& quoted_table)
+{
+    sqlite3* raw = nullptr;
+    sqlite3_open(":memory:", &raw);
+    std::unique_ptr<sqlite3, DatabaseCloser> db(raw);
+    const std::string create = "CREATE TABLE " + quoted_table + " (\"pos x\" REAL, y REAL)";
+    EXPECT_EQ(sqlite3_exec(raw, create.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_exec(raw, "BEGIN", nullptr, nullptr, nullptr);
+    sqlite3_stmt* insert = nullptr;
+    const std::string text = "INSERT INTO " + quoted_table + " VALUES (?, ?)";
+    sqlite3_prepare_v2(raw, text.c_str(), -1, &insert, nullptr);
+    for (const auto& [x, y] : points) {
+        sqlite3_bind_double(insert, 1, x); // NaN is kept as NULL
+        sqlite3_bind_double(insert, 2, y);
+        EXPECT_EQ(sqlite3_step(insert), SQLITE_DONE);
+        sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr);
+    return db;
+}
+
+// The query's rows as CSV with a header, every value exact, as an engine's
+// export writes them.
+std::string run_as_csv(sqlite3* db, const std::string& query)
+{
+    sqlite3_stmt* statement = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(db, query.c_str(), -1, &statement, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    std::string csv;
+    const int columns = sqlite3_column_count(statement);
+    for (int k = 0; k < columns; ++k)
+        csv += (k ? "," : "") + std::string(sqlite3_column_name(statement, k));
+    csv += "\n";
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+        for (int k = 0; k < columns; ++k) {
+            char value[40];
+            std::snprintf(value, sizeof value, "%.17g", sqlite3_column_double(statement, k));
+            csv += (k ? "," : "") + std::string(value);
+        }
+        csv += "\n";
+    }
+    sqlite3_finalize(statement);
+    return csv;
+}
+
+struct Field {
+    std::vector<double> nodes;
+    FieldCounts counts;
+    int loaded = 0;
+};
+
+Field field_of_points(const Points& points, const Range& r, BinningRule rule)
+{
+    std::string text;
+    for (const auto& [x, y] : points) {
+        char line[80];
+        std::snprintf(line, sizeof line, "%.17g %.17g\n", x, y);
+        text += line;
+    }
+    DensityField* field = create_density_field(r.x_min, r.y_min, r.x_max, r.y_max);
+    density_field_set_binning(field, rule);
+    TempStream in(text);
+    Field result;
+    result.loaded = field->ops.load(field, in.file, 0);
+    result.nodes.assign(field->ops.data(field), field->ops.data(field) + 201 * 201);
+    result.counts = density_field_counts(field);
+    field->ops.destroy(field);
+    return result;
+}
+
+Field field_of_csv(const std::string& csv, BinningRule rule, Range* range)
+{
+    TempStream in(csv);
+    CellSumsTable table;
+    std::string problem;
+    EXPECT_TRUE(read_cell_sums(in.file, &table, &problem)) << problem;
+    *range = table.range;
+    DensityField* field = create_density_field(range->x_min, range->y_min, range->x_max, range->y_max);
+    density_field_set_binning(field, rule);
+    Field result;
+    result.loaded = density_field_load_sums(field, table.cells.data(), table.rejected, table.not_a_number);
+    result.nodes.assign(field->ops.data(field), field->ops.data(field) + 201 * 201);
+    result.counts = density_field_counts(field);
+    field->ops.destroy(field);
+    return result;
+}
+
+TEST(SumsQuery, SqliteGivesTheReadersFieldAndCounts)
+{
+    const double inf = HUGE_VAL, nan = std::nan("");
+    const Range range{0, 4000, -100, 300};
+    const Points edges = {{0, -100},                             // on the lower corner
+                          {std::nextafter(4000.0, 0.0), 0.5},    // held in cell 199
+                          {3999.9999999999, 299.99999999999994}, // the last cell both ways
+                          {40, 10},                              // never moved by the classic rule
+                          {39.999999999999993, 20},              // moved by it
+                          {40.5, std::nextafter(-100.0, 0.0)},   // just below y's range
+                          {nan, 5},
+                          {5, nan},
+                          {nan, nan}, // no place: counted apart
+                          {inf, 5},
+                          {-inf, 5},
+                          {5, inf},
+                          {5, -inf}, // outside the range
+                          {4000, 5},
+                          {-0.0, 6.25},
+                          {1234.5, 17.75}};
+    std::mt19937_64 random(99);
+    std::normal_distribution<double> x_of(2000, 900), y_of(100, 80);
+    Points crowd;
+    for (int k = 0; k < 40000; ++k)
+        crowd.push_back({x_of(random), y_of(random)});
+    const struct {
+        const char* name;
+        const Points& points;
+        double tolerance;
+    } sets[] = {{"edges", edges, 0.0}, {"random", crowd, 1e-12}};
+    for (const auto& set : sets)
+        for (BinningRule rule : {BinningRule::bilinear, BinningRule::classic}) {
+            SCOPED_TRACE(std::string(set.name) + ", " + binning_rule_name(rule));
+            // A table name that holds the quote itself: it must be quoted, never pasted.
+            const auto db = database_of(set.points, "\"my \"\"points\"\"\"");
+            SumsQuery query;
+            query.table = "my \"points\"";
+            query.x = "pos x";
+            query.y = "y";
+            query.range = range;
+            query.binning = rule;
+            Range read_range;
+            const Field got = field_of_csv(run_as_csv(db.get(), cell_sums_query(query)), rule, &read_range);
+            const Field want = field_of_points(set.points, range, rule);
+            EXPECT_EQ(read_range, range);
+            EXPECT_EQ(got.loaded, want.loaded);
+            EXPECT_EQ(got.counts.points, want.counts.points);
+            EXPECT_EQ(got.counts.in_range, want.counts.in_range);
+            EXPECT_EQ(got.counts.rejected, want.counts.rejected);
+            EXPECT_EQ(got.counts.not_a_number, want.counts.not_a_number);
+            for (int k = 0; k < 201 * 201; ++k)
+                ASSERT_NEAR(got.nodes[k], want.nodes[k], set.tolerance) << "node " << k % 201 << ", " << k / 201;
+        }
+}
+
+TEST(SumsQuery, BoundsQueryTakesFinitePlacedPoints)
+{
+    const double inf = HUGE_VAL, nan = std::nan("");
+    const auto db = database_of({{39.5, 7}, {inf, 1}, {nan, 2}, {100, -inf}, {250, -3}, {60, 1e300}}, "t");
+    SumsQuery query;
+    query.table = "t";
+    query.x = "pos x";
+    query.y = "y";
+    for (BinningRule rule : {BinningRule::bilinear, BinningRule::classic}) {
+        query.binning = rule;
+        const std::string csv = run_as_csv(db.get(), bounds_query(query));
+        EXPECT_EQ(csv,
+                  std::string("x_lo,x_hi,y_lo,y_hi,n\n") + (rule == BinningRule::classic ? "38.5" : "39.5") +
+                      ",250,-3,1.0000000000000001e+300,3\n");
+    }
+}
+
+TEST(SumsQuery, RefusesNamesThatCannotBeQuotedAndOpenRanges)
+{
+    SumsQuery query;
+    query.table = "points";
+    query.x = "x";
+    query.y = "y";
+    query.range = Range{0, 1, 0, 1};
+    EXPECT_FALSE(cell_sums_query(query).empty());
+    const struct {
+        SqlDialect dialect;
+        std::string table, x;
+        Range range;
+    } refused[] = {
+        {SqlDialect::standard, "", "x", {0, 1, 0, 1}},
+        {SqlDialect::standard, "db..t", "x", {0, 1, 0, 1}},
+        {SqlDialect::standard, "t", "x\n", {0, 1, 0, 1}},
+        {SqlDialect::clickhouse, "t", "x` FROM secrets --", {0, 1, 0, 1}},
+        {SqlDialect::clickhouse, "d\\.t", "x", {0, 1, 0, 1}},
+        {SqlDialect::standard, "t", std::string(256, 'x'), {0, 1, 0, 1}},
+        {SqlDialect::standard, "t", "x", {0, HUGE_VAL, 0, 1}},
+        {SqlDialect::standard, "t", "x", {1, 1, 0, 1}},
+    };
+    for (const auto& r : refused) {
+        query.dialect = r.dialect;
+        query.table = r.table;
+        query.x = r.x;
+        query.range = r.range;
+        EXPECT_EQ(cell_sums_query(query), "") << r.table << " " << r.x;
+    }
+}
+
+} // namespace
