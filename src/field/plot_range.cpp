@@ -9,6 +9,9 @@ namespace {
 
 // What is kept clear of the points on each side, in parts of their span.
 constexpr double kMargin = 0.02;
+// Spans below this are taken as none: their hundredths and margins would
+// underflow to zero, and a logarithm of zero has no power of ten.
+constexpr double kLeastSpan = 1e-290;
 
 // A step as 1, 2, 2.5 or 5 times ten to a power, so that its multiples can be
 // made without the rounding of 0.1 showing in them.
@@ -25,7 +28,7 @@ struct Step {
 
 Step step_for(double span)
 {
-    if (!(span > 0) || !std::isfinite(span))
+    if (!(span >= kLeastSpan) || !std::isfinite(span))
         return {1, 0};
     const double hundredth = span / 100;
     int exponent = static_cast<int>(std::floor(std::log10(hundredth)));
@@ -59,7 +62,7 @@ Step rung(int n)
 Ends fitted_ends(double low, double high)
 {
     const double span = high - low;
-    const double margin = span > 0 ? span * kMargin : std::max(std::fabs(low) * kMargin, 0.5);
+    const double margin = span >= kLeastSpan ? span * kMargin : std::max(std::fabs(low) * kMargin, 0.5);
     const double tenth = (span + 2 * margin) / 10;
     for (int n = 4 * (int(std::floor(std::log10(tenth))) - 1);; ++n) {
         const Step step = rung(n);

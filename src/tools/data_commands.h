@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -108,9 +109,21 @@ inline bool parse_range_option(int argc, char** argv, int& i, Range* range, bool
         *problem = missing_value(option, "four numbers, XMIN XMAX YMIN YMAX, or auto");
         return false;
     }
-    for (double* value : {&range->x_min, &range->x_max, &range->y_min, &range->y_max})
+    for (double* value : {&range->x_min, &range->x_max, &range->y_min, &range->y_max}) {
         if (!parse_double(argv[++i], value)) {
             *problem = bad_value(option, argv[i], "not a number");
+            return false;
+        }
+        // NaN or an infinity gives no cells to bin into.
+        if (!std::isfinite(*value)) {
+            *problem = bad_value(option, argv[i], "not a finite number");
+            return false;
+        }
+    }
+    // A span past the largest double would put every point in the first cell.
+    for (const double span : {range->x_max - range->x_min, range->y_max - range->y_min})
+        if (!std::isfinite(span)) {
+            *problem = std::string(option) + ": the span from minimum to maximum is too large for a double";
             return false;
         }
     *fit = false;

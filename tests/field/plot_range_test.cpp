@@ -17,8 +17,8 @@ TEST(RangeTest, TheStepIsTheRoundNumberNearestAHundredthOfTheSpan)
     const struct {
         double span, step;
     } cases[] = {
-        {4000, 50}, {100, 1},    {140, 1},     {142, 2},   {300, 2},     {320, 5}, {700, 5},
-        {710, 10},  {13.5, 0.1}, {0.3, 0.002}, {2e9, 2e7}, {1e-6, 1e-8}, {0, 1},   {-5, 1},
+        {4000, 50},  {100, 1},     {140, 1},   {142, 2},     {300, 2}, {320, 5}, {700, 5},    {710, 10},
+        {13.5, 0.1}, {0.3, 0.002}, {2e9, 2e7}, {1e-6, 1e-8}, {0, 1},   {-5, 1},  {5e-324, 1},
     };
     for (const auto& c : cases)
         EXPECT_DOUBLE_EQ(range_step(c.span), c.step) << c.span;
@@ -52,6 +52,8 @@ TEST(RangeTest, TheFittedRangeHoldsEveryPointOnRoundEnds)
         // A span of a few units in the last place, the margin lost to
         // rounding: ten steps still hold both points.
         {"100 174.426\n100 174.4260000000007\n", true, {97.5, 102.5, 174.42599999999979, 174.42600000000081}},
+        // Spans too small for a hundredth of them: taken as one point.
+        {"5e-324 0\n0 5e-324\n", true, {-1.5, -0.5, -0.5, 0.5}},
         {"nan 1\ninf 2\n", false, {}},
         {"words only\n", false, {}},
     };
