@@ -49,8 +49,7 @@ std::vector<std::string> raw_fields(const std::string& line)
     std::vector<std::string> fields;
     const char* p = line.data();
     const char* end = p + line.size();
-    while (p != end && is_blank(*p))
-        ++p;
+    skip_spaces(p, end);
     while (p != end) {
         const char* start = p;
         while (p != end && !is_blank(*p) && !is_separator(*p))
@@ -58,8 +57,8 @@ std::vector<std::string> raw_fields(const std::string& line)
         fields.emplace_back(start, p);
         if (p == end)
             break;
-        skip_separation(p, end);
-        if (p == end && is_separator(end[-1]))
+        skip_column_gap(p, end);
+        if (p == end && (is_separator(end[-1]) || end[-1] == '\t'))
             fields.emplace_back(); // a trailing separator ends an empty field
     }
     return fields;

@@ -54,19 +54,19 @@ bool parse_columns(const char* p, const char* end, Columns columns, double& x, d
 {
     const int last = std::max(columns.x, columns.y);
     bool got_x = false, got_y = false;
-    while (p != end && is_blank(*p))
-        ++p;
+    skip_spaces(p, end);
     for (int column = 1; column <= last; ++column) {
         if (column > 1)
-            skip_separation(p, end);
+            skip_column_gap(p, end);
         if (p == end || *p == '\n')
             return false;
         if (column == columns.x || column == columns.y) {
             double value;
             if (!scan_double(p, end, value))
                 return false;
-            // A number must end its column.
-            if (p != end && !is_blank(*p) && !is_separator(*p) && *p != '\n')
+            // A number must end its column, but for the last one read, which
+            // may trail text as sscanf's second number may.
+            if (column < last && p != end && !is_blank(*p) && !is_separator(*p) && *p != '\n')
                 return false;
             if (column == columns.x) {
                 x = value;

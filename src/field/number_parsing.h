@@ -134,6 +134,25 @@ inline void skip_separation(const char*& p, const char* end)
     }
 }
 
+// Spaces, but not a tab: in a tab-separated file a tab ends a column.
+inline void skip_spaces(const char*& p, const char* end)
+{
+    while (p != end && is_blank(*p) && *p != '\t')
+        ++p;
+}
+
+// The gap between two chosen columns: spaces around at most one comma,
+// semicolon or tab, so that two tabs in a row hold an empty column, as
+// spreadsheets and pandas write them.
+inline void skip_column_gap(const char*& p, const char* end)
+{
+    skip_spaces(p, end);
+    if (p != end && (is_separator(*p) || *p == '\t')) {
+        ++p;
+        skip_spaces(p, end);
+    }
+}
+
 // Two numbers from one piece, as sscanf "%lf %lf", but that one comma or
 // semicolon may stand between them. Parsing stops at the first line feed,
 // which is where the piece ends anyway.

@@ -18,7 +18,9 @@ struct PointSink {
 };
 
 // Which columns of a line hold x and y, from 1. Columns are separated by
-// white space, or by one comma, semicolon or tab with white space around it.
+// white space, or by one comma, semicolon or tab with spaces around it, so
+// that two tabs hold an empty column. Columns 1 and 2 are read as sscanf
+// "%lf %lf" reads them, any run of white space between them.
 struct Columns {
     int x = 1;
     int y = 2;

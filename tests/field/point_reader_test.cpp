@@ -642,3 +642,47 @@ TEST(PointReader, IgnoresACommaDecimalLocale)
 }
 
 } // namespace
+
+namespace {
+
+// Chosen columns of separated rows: two tabs or two commas hold an empty
+// column, and the last column read may trail text as sscanf's second
+// number may, so that `--columns 2 1` takes what the first two give.
+TEST(PointReader, ChosenColumnsOfSeparatedRows)
+{
+    const struct {
+        const char* row;
+        Columns columns;
+        bool taken;
+        Point point;
+    } cases[] = {
+        {"1\t\t100\t200\n", {2, 3}, false, {}},
+        {"1,,100,200\n", {2, 3}, false, {}},
+        {"1\t\t100\t200\n", {3, 4}, true, {100, 200}},
+        {"\t5\t6\n", {2, 3}, true, {5, 6}},
+        {"1 \t 2\t3\n", {2, 3}, true, {2, 3}},
+        {"a b  c 7 8\n", {4, 5}, true, {7, 8}},
+        {"1 2x\n", {2, 1}, true, {2, 1}},
+        {"1x 2\n", {2, 1}, false, {}},
+        {"1;2;3x\n", {1, 3}, true, {1, 3}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.row);
+        TempStream in(c.row);
+        std::vector<Point> got;
+        read_points(in.file, 0,
+                    PointSink{[](void* context, const Point* points, std::size_t count) {
+                                  auto* out = static_cast<std::vector<Point>*>(context);
+                                  out->insert(out->end(), points, points + count);
+                              },
+                              &got},
+                    c.columns);
+        ASSERT_EQ(got.size(), c.taken ? 1u : 0u);
+        if (c.taken) {
+            EXPECT_EQ(got[0].x, c.point.x);
+            EXPECT_EQ(got[0].y, c.point.y);
+        }
+    }
+}
+
+} // namespace
