@@ -114,6 +114,7 @@ private:
         if (chunk.counts.points > 0)
             sink_.add(sink_.context, chunk.partial);
         add_counts(chunk.counts);
+        source_->done_with(chunk.text);
         std::lock_guard<std::mutex> lock(mutex_);
         chunk.state = Chunk::Free;
     }
@@ -175,7 +176,7 @@ private:
     long long next_to_parse_ = 0;
     bool closing_ = false;
     std::vector<std::thread> threads_;
-    const PointSource* source_ = nullptr; // while run runs
+    PointSource* source_ = nullptr; // while run runs
     const ChunkSink sink_;
     ReadCounts counts_;
     long long pieces_before_ = 0; // delivered so far
@@ -188,8 +189,10 @@ ReadCounts read_source(PointSource& source, ChunkSink sink, unsigned threads)
     // This thread cuts, parses and adds; from the second chunk on, the
     // other threads parse ahead. Without threads to be had it all happens
     // here.
-    if (threads == 0)
-        threads = std::max(1u, std::thread::hardware_concurrency());
+    // Past four a core, threads only wait for each other, and each holds a
+    // chunk of its own: the cap keeps memory bounded whatever is asked.
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    threads = threads == 0 ? cores : std::min(threads, kThreadsPerCore * cores);
     const unsigned workers = source.all_taken() ? 0 : threads - 1;
     ChunkRing ring(workers + 1, sink);
     if (!ring.start(workers))

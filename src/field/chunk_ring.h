@@ -7,6 +7,10 @@
 #include "field/point_reader.h"
 #include "field/point_source.h"
 
+// Threads a read takes at most, for each core.
+inline constexpr unsigned kThreadsPerCore = 4;
+
 // Reads the source to its end (or until its watch stops it) on `threads`
-// threads, the caller's included (0: one per core).
+// threads, the caller's included (0: one per core; at most kThreadsPerCore
+// a core, whatever is asked).
 ReadCounts read_source(PointSource& source, ChunkSink sink, unsigned threads);

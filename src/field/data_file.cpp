@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -279,6 +280,18 @@ MappedDataFile::MappedDataFile(std::FILE* stream)
 }
 
 bool MappedDataFile::changed() const { return mapped_view_changed(guard_); }
+
+void MappedDataFile::let_go(const char* begin, const char* end)
+{
+    const auto* map = static_cast<const char*>(map_);
+    if (!map_ || begin < map || end > map + map_length_ || begin >= end)
+        return;
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const std::uintptr_t first = (reinterpret_cast<std::uintptr_t>(begin) + page - 1) / page * page;
+    const std::uintptr_t last = reinterpret_cast<std::uintptr_t>(end) / page * page;
+    if (first < last)
+        madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+}
 
 MappedDataFile::~MappedDataFile()
 {

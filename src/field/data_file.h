@@ -38,6 +38,9 @@ public:
     // The file shrank under the mapping while it was read: bytes past its
     // new end read as zeros, so what was read is not the file.
     bool changed() const;
+    // The pages wholly inside [begin, end) of the mapping are read and not
+    // wanted again: they leave the process's memory (the file is untouched).
+    void let_go(const char* begin, const char* end);
     // Counts n more bytes as read, on the file's meter too.
     void take(std::size_t n);
 

@@ -51,7 +51,9 @@ public:
     void resize(std::size_t size)
     {
         if (size > capacity_) {
-            std::size_t capacity = std::max(size, 2 * capacity_);
+            // A slot's chunks are all about one size: a little room over
+            // the size asked, not twice it, keeps a ring's memory bounded.
+            std::size_t capacity = std::max(size + size / 8, capacity_ + capacity_ / 8);
             std::unique_ptr<char[]> grown(new char[capacity]);
             if (size_)
                 std::memcpy(grown.get(), bytes_.get(), size_);
@@ -106,6 +108,10 @@ public:
     virtual bool changed() const { return false; }
     // The next chunk, on the caller's thread; `storage` is the slot's.
     virtual ChunkText next_chunk(ChunkBytes& storage) = 0;
+    // The chunk's bytes are no longer wanted (its partial has been added):
+    // a mapped file's pages can go back, so that reading a large file does
+    // not hold it all in the process's memory.
+    virtual void done_with(ChunkText) {}
     // A chunk's points into `partial` through the sink, `points` as
     // scratch; on several threads at once, each with chunks of its own.
     virtual ChunkCounts parse(ChunkText chunk, const ChunkSink& sink, void* partial,

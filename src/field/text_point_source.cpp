@@ -24,6 +24,7 @@ public:
     bool stopped() const override { return stopped_; }
     bool mapped() const { return mapped_.mapped(); }
     bool changed() const override { return mapped_.changed(); }
+    void done_with(ChunkText chunk) override { mapped_.let_go(chunk.begin, chunk.end); }
 
     // Discards up to n pieces from the start of the stream.
     void skip_pieces(long long n)

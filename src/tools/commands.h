@@ -13,7 +13,8 @@ int sql_command(int argc, char** argv);
 // commands shows them all.
 inline constexpr char kGridUsage[] =
     "usage: varnel-cli grid DATA [--range XMIN XMAX YMIN YMAX | --range auto] [--skip N] [--columns X Y] [-o OUT]\n"
-    "                       [--threads N] [--binning bilinear|classic] [--sums]\n";
+    "                       [--threads N (0: one per core, the default; at most 4 per core are used)]\n"
+    "                       [--binning bilinear|classic] [--sums]\n";
 inline constexpr char kDecodeUsage[] = "usage: varnel-cli decode IMAGE [--pixels OUT] [--palette OUT]\n";
 inline constexpr char kTextureUsage[] = "usage: varnel-cli texture IMAGE [--dump DIR]\n";
 inline constexpr char kSettingsUsage[] = "usage: varnel-cli settings [--reset]\n";
