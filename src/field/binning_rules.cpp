@@ -9,6 +9,7 @@
 #include <immintrin.h>
 #endif
 
+#include "field/line_pieces.h"
 #include "field/point.h"
 
 namespace {
@@ -249,6 +250,7 @@ struct RuleForms {
     BinningRule rule;
     const char* name;
     double (*placed_x)(double x);
+    std::size_t piece_bytes; // the longest piece of a line read as a line
     BinFunction plain;
     BinFunction wide; // null where the processor's kind has none
     SumFunction sum;
@@ -262,10 +264,10 @@ struct RuleForms {
 #endif
 
 constexpr RuleForms kRules[] = {
-    {BinningRule::bilinear, "bilinear", BilinearRule::placed_x, bin_points_plain<BilinearRule>, WIDE_FORM(BilinearRule),
-     sum_points_of<BilinearRule>, spread_sums<BilinearRule>},
-    {BinningRule::classic, "classic", ClassicRule::placed_x, bin_points_plain<ClassicRule>, WIDE_FORM(ClassicRule),
-     sum_points_of<ClassicRule>, spread_sums<ClassicRule>},
+    {BinningRule::bilinear, "bilinear", BilinearRule::placed_x, kLongestLine, bin_points_plain<BilinearRule>,
+     WIDE_FORM(BilinearRule), sum_points_of<BilinearRule>, spread_sums<BilinearRule>},
+    {BinningRule::classic, "classic", ClassicRule::placed_x, kPieceBytes, bin_points_plain<ClassicRule>,
+     WIDE_FORM(ClassicRule), sum_points_of<ClassicRule>, spread_sums<ClassicRule>},
 };
 
 #undef WIDE_FORM
@@ -283,6 +285,8 @@ const RuleForms& forms_of(BinningRule rule)
 double placed_x(BinningRule rule, double x) { return forms_of(rule).placed_x(x); }
 
 const char* binning_rule_name(BinningRule rule) { return forms_of(rule).name; }
+
+std::size_t line_piece_bytes(BinningRule rule) { return forms_of(rule).piece_bytes; }
 
 bool binning_rule_named(std::string_view name, BinningRule* rule)
 {

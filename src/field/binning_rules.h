@@ -16,6 +16,11 @@ enum class BinningRule {
 // Where the field puts a point's x under a rule.
 double placed_x(BinningRule rule, double x);
 
+// The longest piece of a line a rule reads as a line: the classic rule
+// takes lines in the 1023-byte pieces fgets hands out, each piece a line of
+// its own; otherwise a line is read whole, up to a mebibyte.
+std::size_t line_piece_bytes(BinningRule rule);
+
 // A rule's name, as `--binning` takes it.
 const char* binning_rule_name(BinningRule rule);
 // False, leaving *rule as it was, for a name no rule has.

@@ -162,7 +162,7 @@ int field_load(DensityField* field, std::FILE* stream, int skip_lines)
     // what one pass would.
     Load load{CellGeometry{s->x_min, s->y_min, s->x_max, s->y_max, s->dx, s->dy}, s->rule, s};
     s->read = read_chunks(stream, skip_lines, ChunkSink{make_partial, take_points, add_partial, destroy_partial, &load},
-                          s->columns, s->watch, s->threads);
+                          s->columns, s->watch, s->threads, line_piece_bytes(s->rule));
 
     return normalise(*s);
 }

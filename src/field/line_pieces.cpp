@@ -22,9 +22,13 @@ constexpr std::size_t kBatchPoints = 4096;
 // piece end or at the end of the data; the points into `partial`, through
 // the `points` scratch.
 template <class Scan>
-ChunkCounts parse_pieces(const char* begin, const char* end, Columns columns, const ChunkSink& sink, void* partial,
-                         std::vector<Point>& points)
+ChunkCounts parse_pieces(const char* begin, const char* end, Columns columns, std::size_t piece_bytes,
+                         const ChunkSink& sink, void* partial, std::vector<Point>& points)
 {
+    // Past fgets' pieces, a piece that fills its bound without a line feed
+    // is a line too long to read: rejected once, its rest passed over.
+    const bool whole_lines = piece_bytes > kPieceBytes;
+    bool in_long_line = false;
     const bool first_two = columns.x == 1 && columns.y == 2;
     usual_lines::LayoutMemo layouts;
     ChunkCounts counts;
@@ -53,7 +57,13 @@ ChunkCounts parse_pieces(const char* begin, const char* end, Columns columns, co
             if (p == end)
                 break;
         }
-        const char* limit = p + std::min<std::size_t>(kPieceBytes, static_cast<std::size_t>(end - p));
+        const char* limit = p + std::min<std::size_t>(piece_bytes, static_cast<std::size_t>(end - p));
+        if (in_long_line) {
+            const void* newline = std::memchr(p, '\n', static_cast<std::size_t>(limit - p));
+            in_long_line = !newline;
+            p = newline ? static_cast<const char*>(newline) + 1 : limit;
+            continue;
+        }
         ++counts.pieces;
         double x, y;
         const char* stop = p;
@@ -75,13 +85,6 @@ ChunkCounts parse_pieces(const char* begin, const char* end, Columns columns, co
         } else {
             got = first_two ? parse_pair(p, limit, x, y, stop) : parse_columns(p, limit, columns, x, y, stop);
         }
-        if (got) {
-            points[held] = Point{x, y};
-            ++counts.points;
-            hold();
-        } else if (!is_blank_or_comment(p, limit)) {
-            counts.reject(counts.pieces, counts.points > 0);
-        }
         if (!next) {
             // Parsing never passes a line feed, so the piece's line feed,
             // if it has one, lies at or after where the parse stopped:
@@ -89,6 +92,18 @@ ChunkCounts parse_pieces(const char* begin, const char* end, Columns columns, co
             const char* from = got ? stop : p;
             const void* newline = std::memchr(from, '\n', static_cast<std::size_t>(limit - from));
             next = newline ? static_cast<const char*>(newline) + 1 : limit;
+        }
+        const bool too_long =
+            whole_lines && next == limit && std::size_t(limit - p) == piece_bytes && limit[-1] != '\n';
+        if (too_long) {
+            counts.reject(counts.pieces, counts.points > 0);
+            in_long_line = true;
+        } else if (got) {
+            points[held] = Point{x, y};
+            ++counts.points;
+            hold();
+        } else if (!is_blank_or_comment(p, limit)) {
+            counts.reject(counts.pieces, counts.points > 0);
         }
         p = next;
     }
@@ -101,38 +116,38 @@ ChunkCounts parse_pieces(const char* begin, const char* end, Columns columns, co
 // Compiled for AVX2 as a whole, so that the wide scan's vector code can
 // stand in the loop itself.
 [[gnu::target("avx2"), gnu::flatten]] ChunkCounts parse_pieces_wide(const char* begin, const char* end, Columns columns,
-                                                                    const ChunkSink& sink, void* partial,
-                                                                    std::vector<Point>& points)
+                                                                    std::size_t piece_bytes, const ChunkSink& sink,
+                                                                    void* partial, std::vector<Point>& points)
 {
-    return parse_pieces<usual_lines::WideScan>(begin, end, columns, sink, partial, points);
+    return parse_pieces<usual_lines::WideScan>(begin, end, columns, piece_bytes, sink, partial, points);
 }
 #endif
 
 } // namespace
 
-const char* piece_end(const char* start, const char* end)
+const char* piece_end(const char* start, const char* end, std::size_t piece_bytes)
 {
-    std::size_t room = std::min<std::size_t>(kPieceBytes, static_cast<std::size_t>(end - start));
+    std::size_t room = std::min<std::size_t>(piece_bytes, static_cast<std::size_t>(end - start));
     const void* newline = std::memchr(start, '\n', room);
     return newline ? static_cast<const char*>(newline) + 1 : start + room;
 }
 
-std::size_t whole_pieces(const char* text, std::size_t size)
+std::size_t whole_pieces(const char* text, std::size_t size, std::size_t piece_bytes)
 {
     const void* last = memrchr(text, '\n', size);
     return last ? static_cast<std::size_t>(static_cast<const char*>(last) - text) + 1
-                : size / kPieceBytes * kPieceBytes;
+                : size / piece_bytes * piece_bytes;
 }
 
-ChunkCounts parse_text_chunk(const char* begin, const char* end, Columns columns, const ChunkSink& sink, void* partial,
-                             std::vector<Point>& points)
+ChunkCounts parse_text_chunk(const char* begin, const char* end, Columns columns, std::size_t piece_bytes,
+                             const ChunkSink& sink, void* partial, std::vector<Point>& points)
 {
 #if defined(__x86_64__)
     static const bool has_avx2 = __builtin_cpu_supports("avx2");
     if (has_avx2 && g_wide_scan_allowed.load(std::memory_order_relaxed))
-        return parse_pieces_wide(begin, end, columns, sink, partial, points);
+        return parse_pieces_wide(begin, end, columns, piece_bytes, sink, partial, points);
 #endif
-    return parse_pieces<usual_lines::PlainScan>(begin, end, columns, sink, partial, points);
+    return parse_pieces<usual_lines::PlainScan>(begin, end, columns, piece_bytes, sink, partial, points);
 }
 
 void set_point_reader_wide_scan(bool allowed) { g_wide_scan_allowed.store(allowed); }

@@ -10,18 +10,23 @@
 
 // fgets with a 1024-byte buffer hands out at most this many bytes per read.
 inline constexpr std::size_t kPieceBytes = 1023;
+// Lines are otherwise read whole up to this bound; a longer line is one
+// rejected line, none of its parts read as a line of its own.
+inline constexpr std::size_t kLongestLine = std::size_t(1) << 20;
 
 // End of the piece that starts at `start`: just past its line feed, or
-// kPieceBytes on, or the end of the data, whichever comes first.
-const char* piece_end(const char* start, const char* end);
+// `piece_bytes` on, or the end of the data, whichever comes first.
+const char* piece_end(const char* start, const char* end, std::size_t piece_bytes);
 
 // Bytes at the front of `text` that make whole pieces, when more text may
-// follow: up to the last line feed, or without one, pieces of kPieceBytes.
-std::size_t whole_pieces(const char* text, std::size_t size);
+// follow: up to the last line feed, or without one, pieces of `piece_bytes`.
+std::size_t whole_pieces(const char* text, std::size_t size, std::size_t piece_bytes);
 
 // Every piece of [begin, end), which starts at a piece start and ends at a
 // piece end or at the end of the data; the points into `partial`, through
 // the `points` scratch. The usual lines are taken the widest way the
 // processor allows, unless set_point_reader_wide_scan forbade it.
-ChunkCounts parse_text_chunk(const char* begin, const char* end, Columns columns, const ChunkSink& sink, void* partial,
-                             std::vector<Point>& points);
+// Pieces are at most `piece_bytes` long: kPieceBytes as fgets takes them,
+// or kLongestLine, past which a line is rejected whole.
+ChunkCounts parse_text_chunk(const char* begin, const char* end, Columns columns, std::size_t piece_bytes,
+                             const ChunkSink& sink, void* partial, std::vector<Point>& points);

@@ -156,7 +156,7 @@ DataBounds read_data_bounds(std::FILE* stream, int skip_lines, Columns columns, 
     Fit fit{Bounds{}, rule};
     const ReadCounts read =
         read_chunks(stream, skip_lines, ChunkSink{make_bounds, take_bounds, add_bounds, destroy_bounds, &fit}, columns,
-                    watch, threads);
+                    watch, threads, line_piece_bytes(rule));
     const Bounds& total = fit.total;
     return DataBounds{total.points, Range{total.x_min, total.x_max, total.y_min, total.y_max}, read};
 }

@@ -46,18 +46,18 @@ bool parse_point(const char* begin, const char* end, Point* point)
 void set_point_reader_chunk_bytes(std::size_t bytes) { g_chunk_bytes.store(bytes ? bytes : kChunkBytes); }
 
 ReadCounts read_chunks(std::FILE* stream, int skip_lines, ChunkSink sink, Columns columns, ReadWatch watch,
-                       unsigned threads)
+                       unsigned threads, std::size_t piece_bytes)
 {
     const std::unique_ptr<PointSource> source =
-        open_text_source(stream, watch, g_chunk_bytes.load(), columns, skip_lines);
+        open_text_source(stream, watch, g_chunk_bytes.load(), columns, skip_lines, piece_bytes);
     return read_source(*source, sink, threads);
 }
 
 ReadCounts read_points(std::FILE* stream, int skip_lines, PointSink sink, Columns columns, ReadWatch watch,
-                       unsigned threads)
+                       unsigned threads, std::size_t piece_bytes)
 {
     return read_chunks(
         stream, skip_lines,
         ChunkSink{OrderedPoints::make, OrderedPoints::take, OrderedPoints::add, OrderedPoints::destroy, &sink}, columns,
-        watch, threads);
+        watch, threads, piece_bytes);
 }

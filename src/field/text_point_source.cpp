@@ -13,8 +13,8 @@ constexpr std::size_t kTextWatchBytes = std::size_t(1) << 20;
 
 class TextPointSource final : public PointSource {
 public:
-    TextPointSource(std::FILE* stream, ReadWatch watch, std::size_t block, Columns columns)
-        : stream_(stream), watch_(watch), block_(block), columns_(columns), mapped_(stream)
+    TextPointSource(std::FILE* stream, ReadWatch watch, std::size_t block, Columns columns, std::size_t piece_bytes)
+        : stream_(stream), watch_(watch), block_(block), columns_(columns), piece_bytes_(piece_bytes), mapped_(stream)
     {
         take_block(&carry_);
     }
@@ -31,7 +31,7 @@ public:
     {
         std::size_t start = 0;
         while (n > 0) {
-            if (pending_size() - start < kPieceBytes && !at_end_) {
+            if (pending_size() - start < piece_bytes_ && !at_end_) {
                 drop_pending(start);
                 start = 0;
                 take_block(&carry_);
@@ -39,7 +39,7 @@ public:
             if (pending_size() == start)
                 break;
             const char* p = pending() + start;
-            start = static_cast<std::size_t>(piece_end(p, pending() + pending_size()) - pending());
+            start = static_cast<std::size_t>(piece_end(p, pending() + pending_size(), piece_bytes_) - pending());
             --n;
         }
         drop_pending(start);
@@ -52,7 +52,7 @@ public:
         if (mapped()) {
             if (!at_end_)
                 take_block(nullptr);
-            const std::size_t whole = at_end_ ? pending_size() : whole_pieces(pending(), pending_size());
+            const std::size_t whole = at_end_ ? pending_size() : whole_pieces(pending(), pending_size(), piece_bytes_);
             const char* begin = pending();
             next_ += whole;
             return ChunkText{begin, begin + whole};
@@ -61,7 +61,7 @@ public:
         carry_.clear();
         if (!at_end_)
             take_block(&storage);
-        const std::size_t whole = at_end_ ? storage.size() : whole_pieces(storage.data(), storage.size());
+        const std::size_t whole = at_end_ ? storage.size() : whole_pieces(storage.data(), storage.size(), piece_bytes_);
         carry_.assign(storage.data() + whole, storage.data() + storage.size());
         storage.resize(whole);
         return ChunkText{storage.data(), storage.data() + whole};
@@ -69,7 +69,7 @@ public:
 
     ChunkCounts parse(ChunkText chunk, const ChunkSink& sink, void* partial, std::vector<Point>& points) const override
     {
-        return parse_text_chunk(chunk.begin, chunk.end, columns_, sink, partial, points);
+        return parse_text_chunk(chunk.begin, chunk.end, columns_, piece_bytes_, sink, partial, points);
     }
 
 private:
@@ -128,6 +128,7 @@ private:
     ReadWatch watch_;
     std::size_t block_; // bytes taken at a time, about a chunk
     Columns columns_;
+    std::size_t piece_bytes_; // kPieceBytes, or kLongestLine
     MappedDataFile mapped_;
     ChunkBytes carry_;      // a read stream's pending text
     std::size_t next_ = 0;  // a mapped file's pending text starts here
@@ -139,9 +140,9 @@ private:
 } // namespace
 
 std::unique_ptr<PointSource> open_text_source(std::FILE* stream, ReadWatch watch, std::size_t block, Columns columns,
-                                              int skip_lines)
+                                              int skip_lines, std::size_t piece_bytes)
 {
-    auto source = std::make_unique<TextPointSource>(stream, watch, block, columns);
+    auto source = std::make_unique<TextPointSource>(stream, watch, block, columns, piece_bytes);
     source->skip_pieces(skip_lines);
     return source;
 }

@@ -9,7 +9,7 @@
 #include "field/point_source.h"
 
 // The source over the rest of `stream`, cut into chunks of about `block`
-// bytes, its first `skip_lines` pieces passed over; the watch is asked
-// once a megabyte.
+// bytes, its first `skip_lines` pieces passed over, pieces of at most
+// `piece_bytes` (see parse_text_chunk); the watch is asked once a megabyte.
 std::unique_ptr<PointSource> open_text_source(std::FILE* stream, ReadWatch watch, std::size_t block, Columns columns,
-                                              int skip_lines);
+                                              int skip_lines, std::size_t piece_bytes);

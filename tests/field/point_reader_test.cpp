@@ -1,6 +1,7 @@
 // The fast reader against the reference it must equal: fgets into a
 // 1024-byte buffer and sscanf "%lf %lf" in the "C" locale, where one comma
 // or semicolon may also stand between the two numbers.
+#include "field/line_pieces.h"
 #include "field/point_reader.h"
 
 #include <gtest/gtest.h>
@@ -403,6 +404,45 @@ TEST(PointReader, LongLinesAreTakenInPieces)
         expect_same_as_reference(std::string(length - 1, 'x') + "\n7 8\n");
         expect_same_as_reference(std::string(length, ' ') + "7 8\n");
     }
+}
+
+// Read whole, a line is one line up to a mebibyte, whatever its length;
+// past that it is one rejected line, no part of it read as a line, in a
+// chunk of its own or among others.
+TEST(PointReader, WholeLinesUpToAMebibyte)
+{
+    const std::string wide = "10 20" + std::string(1100, ' ') + "30 40\n";
+    const std::string too_long = "5 6 " + std::string(kLongestLine + 3000, 'a') + " 7 8\n";
+    const struct {
+        std::string text;
+        std::vector<Point> points;
+        long long rejected;
+    } cases[] = {
+        {wide + wide, {{10, 20}, {10, 20}}, 0},
+        {"1 2\n" + too_long + "9 10\n", {{1, 2}, {9, 10}}, 1},
+        {"1 2\n" + too_long + too_long, {{1, 2}}, 2},
+        {std::string(kLongestLine, '#') + "\n3 4\n", {{3, 4}}, 0},
+    };
+    for (const auto& c : cases) {
+        for (const std::size_t chunk : {std::size_t(0), std::size_t(1) << 19}) {
+            SCOPED_TRACE(testing::Message() << c.text.size() << " bytes, chunks of " << chunk);
+            set_point_reader_chunk_bytes(chunk);
+            TempStream in(c.text);
+            std::vector<Point> got;
+            const ReadCounts counts = read_points(in.file, 0,
+                                                  PointSink{[](void* context, const Point* points, std::size_t count) {
+                                                                auto* out = static_cast<std::vector<Point>*>(context);
+                                                                out->insert(out->end(), points, points + count);
+                                                            },
+                                                            &got},
+                                                  Columns{}, ReadWatch{}, 2, kLongestLine);
+            ASSERT_EQ(got.size(), c.points.size());
+            for (std::size_t k = 0; k < got.size(); ++k)
+                EXPECT_TRUE(got[k].x == c.points[k].x && got[k].y == c.points[k].y) << k;
+            EXPECT_EQ(counts.rejected_lines, c.rejected);
+        }
+    }
+    set_point_reader_chunk_bytes(0);
 }
 
 TEST(PointReader, SkippedLinesCountPieces)
