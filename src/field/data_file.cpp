@@ -83,37 +83,106 @@ int plain_close(void* cookie)
     return 0;
 }
 
-// gzip through zlib's own file reader.
+// gzip a member at a time through zlib's inflate, so that what follows the
+// last member is seen: more members, or bytes that are none (ignored, with
+// the meter told). A file that is no gzip at all is read as it is.
 struct GzipSource {
-    gzFile file;
-    DataFileMeter* meter; // or null
+    std::FILE* file = nullptr;
+    z_stream z = {};
+    bool z_ready = false;
+    std::vector<unsigned char> input = std::vector<unsigned char>(std::size_t(1) << 17);
+    DataFileMeter* meter = nullptr;
+    bool in_member = false; // a member started and has not ended yet
+    bool started = false;   // the first member was met
+    bool direct = false;    // no gzip: the bytes are the text
+    bool ended = false;     // nothing more is read
+    ~GzipSource()
+    {
+        if (z_ready)
+            inflateEnd(&z);
+        if (file)
+            std::fclose(file);
+    }
 };
+
+// At least `want` bytes of input ready unless the file ends first; false on a
+// read error.
+bool fill_input(GzipSource& s, unsigned want)
+{
+    if (s.z.avail_in >= want)
+        return true;
+    std::memmove(s.input.data(), s.z.next_in, s.z.avail_in);
+    std::size_t have = s.z.avail_in;
+    while (have < want) {
+        const std::size_t got = std::fread(s.input.data() + have, 1, s.input.size() - have, s.file);
+        if (got == 0)
+            break;
+        have += got;
+        if (s.meter)
+            s.meter->done += static_cast<long long>(got);
+    }
+    s.z.next_in = s.input.data();
+    s.z.avail_in = static_cast<uInt>(have);
+    return !std::ferror(s.file);
+}
 
 ssize_t gzip_read(void* cookie, char* buffer, size_t size)
 {
-    const unsigned ask = size > (1u << 30) ? 1u << 30 : static_cast<unsigned>(size);
-    auto* source = static_cast<GzipSource*>(cookie);
-    gzFile file = source->file;
-    const int got = gzread(file, buffer, ask);
-    if (source->meter)
-        source->meter->done = gzoffset(file);
-    // A stream cut short ends with what it had, its error only in gzerror.
-    int error = Z_OK;
-    if (got <= 0)
-        gzerror(file, &error);
-    if (got < 0 || error != Z_OK) {
-        errno = EIO;
-        return -1;
+    auto& s = *static_cast<GzipSource*>(cookie);
+    const uInt ask = size > (1u << 30) ? 1u << 30 : static_cast<uInt>(size);
+    s.z.next_out = reinterpret_cast<Bytef*>(buffer);
+    s.z.avail_out = ask;
+    while (!s.ended && s.z.avail_out == ask) {
+        if (!fill_input(s, s.in_member ? 1 : 2)) {
+            errno = EIO;
+            return -1;
+        }
+        if (s.direct) {
+            const uInt n = std::min(s.z.avail_in, s.z.avail_out);
+            std::memcpy(s.z.next_out, s.z.next_in, n);
+            s.z.next_in += n, s.z.avail_in -= n, s.z.next_out += n, s.z.avail_out -= n;
+            s.ended = s.z.avail_in == 0 && std::feof(s.file);
+            continue;
+        }
+        if (s.z.avail_in == 0) {
+            // A member cut short is a damaged file, not its end.
+            if (s.in_member) {
+                errno = EIO;
+                return -1;
+            }
+            s.ended = true;
+            break;
+        }
+        if (!s.in_member) {
+            const bool magic = s.z.avail_in >= 2 && s.z.next_in[0] == 0x1f && s.z.next_in[1] == 0x8b;
+            if (!magic) {
+                if (s.started && s.meter)
+                    s.meter->trailing_garbage = true;
+                s.direct = !s.started;
+                s.ended = s.started;
+                continue;
+            }
+            if (inflateReset(&s.z) != Z_OK) {
+                errno = EIO;
+                return -1;
+            }
+            s.in_member = s.started = true;
+        }
+        const int result = inflate(&s.z, Z_NO_FLUSH);
+        if (result == Z_STREAM_END)
+            s.in_member = false;
+        else if (result != Z_OK && result != Z_BUF_ERROR) {
+            errno = EIO;
+            return -1;
+        }
     }
-    return got;
+    return static_cast<ssize_t>(ask - s.z.avail_out);
 }
 
 int gzip_close(void* cookie)
 {
-    auto* source = static_cast<GzipSource*>(cookie);
-    const int result = gzclose(source->file);
-    delete source;
-    return result == Z_OK ? 0 : EOF;
+    delete static_cast<GzipSource*>(cookie);
+    return 0;
 }
 
 // Zstandard: the compressed file read a block at a time into one streaming
@@ -191,26 +260,22 @@ std::FILE* open_plain(const char* path, DataFileMeter* meter)
 
 std::FILE* open_gzip(const char* path, DataFileMeter* meter)
 {
-    if (meter) {
-        // The size of the file, as its compressed bytes are what is counted.
-        std::FILE* probe = std::fopen(path, "rb");
-        if (!probe)
-            return nullptr;
-        measure(probe, meter);
-        std::fclose(probe);
-    }
-    gzFile file = gzopen(path, "rb");
-    if (!file) {
-        if (!errno)
-            errno = ENOMEM;
+    auto source = std::make_unique<GzipSource>();
+    source->file = std::fopen(path, "rb");
+    if (!source->file)
+        return nullptr;
+    measure(source->file, meter);
+    source->meter = meter;
+    // 16 + the window bits: a gzip header and trailer around each member.
+    if (inflateInit2(&source->z, 16 + MAX_WBITS) != Z_OK) {
+        errno = ENOMEM;
         return nullptr;
     }
-    gzbuffer(file, 1 << 17);
-    auto* source = new GzipSource{file, meter};
+    source->z_ready = true;
     cookie_io_functions_t io = {gzip_read, nullptr, nullptr, gzip_close};
-    std::FILE* stream = fopencookie(source, "r", io);
-    if (!stream)
-        gzip_close(source);
+    std::FILE* stream = fopencookie(source.get(), "r", io);
+    if (stream)
+        source.release();
     return stream;
 }
 

@@ -11,6 +11,9 @@
 struct DataFileMeter {
     long long done = 0;
     long long size = 0;
+    // Bytes after the last gzip member that are no gzip member: ignored, as
+    // gzip -d ignores them, but worth a warning.
+    bool trailing_garbage = false;
 };
 
 // The file opened for reading, or null with errno set. A damaged or cut

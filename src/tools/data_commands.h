@@ -293,6 +293,8 @@ inline LoadedField load_for_command(const LoadRequest& request)
         std::fprintf(stderr, "varnel-cli: range fitted to the data: %s %s %s %s\n", exact_text(r.x_min).c_str(),
                      exact_text(r.x_max).c_str(), exact_text(r.y_min).c_str(), exact_text(r.y_max).c_str());
     }
+    if (progress.meter()->trailing_garbage)
+        std::fprintf(stderr, "varnel-cli: warning: %s: trailing garbage ignored\n", path);
     switch (loaded.failure) {
     case LoadFailure::none:
         warn_if_empty(path, loaded, request.fit_range);

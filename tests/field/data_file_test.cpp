@@ -99,6 +99,18 @@ TEST(DataFile, CompressedFilesGiveThePlainFilesPoints)
         damaged[damaged.size() / 2 + 1] ^= 0x55;
         EXPECT_TRUE(load(name, damaged).read_error);
     }
+    // Members one after another read as one text; bytes after the last that
+    // are no member are ignored, with the meter told, as gzip -d warns.
+    const std::string two = gzip("1 2\n") + gzip("3 4\n");
+    const Loaded joined = load("two.gz", two);
+    EXPECT_FALSE(joined.read_error);
+    EXPECT_EQ(joined.points, 2);
+    EXPECT_FALSE(joined.meter.trailing_garbage);
+    const Loaded trailing = load("trailing.gz", two + "not gzip\n5 6\n");
+    EXPECT_FALSE(trailing.read_error);
+    EXPECT_EQ(trailing.points, 2);
+    EXPECT_TRUE(trailing.meter.trailing_garbage);
+    EXPECT_EQ(load("plain.gz", "7 8\n").points, 1); // no gzip at all: read as it is
     EXPECT_EQ(open_data_file("/nonexistent/points.csv.gz"), nullptr);
     EXPECT_EQ(open_data_file("/nonexistent/points.csv.zst"), nullptr);
 }

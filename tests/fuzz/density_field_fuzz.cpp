@@ -1,5 +1,6 @@
 // Random bytes through the data-file reader: no crash, no read past the
-// input, and exactly the points fgets+sscanf would take from them.
+// input, and exactly the points fgets+sscanf would take from them, one
+// comma or semicolon allowed between the two numbers.
 #include <clocale>
 #include <cmath>
 #include <cstdint>
@@ -36,9 +37,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         locale_t previous = uselocale(c_locale);
         char line[1024];
         for (int i = 0; i < skip && std::fgets(line, sizeof line, in); ++i) {}
+        // sscanf's two numbers, but that one comma or semicolon may stand
+        // between them, as in a comma-separated file.
         while (std::fgets(line, sizeof line, in)) {
             Point p;
-            if (std::sscanf(line, "%lf %lf", &p.x, &p.y) == 2)
+            int after_x = 0, after_gap = 0;
+            if (std::sscanf(line, "%lf %n", &p.x, &after_x) != 1)
+                continue;
+            const char* rest = line + after_x;
+            if (*rest == ',' || *rest == ';')
+                ++rest;
+            if (std::sscanf(rest, " %n%lf", &after_gap, &p.y) == 1)
                 want.push_back(p);
         }
         uselocale(previous);
