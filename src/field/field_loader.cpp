@@ -129,6 +129,20 @@ bool holds_cell_sums(const LoadRequest& request)
     return is_cell_sums_header(names);
 }
 
+// The one place a field is made: over the result's range, spreading points
+// by the request's rule; null with no_memory when it cannot be made.
+FieldPtr new_field(const LoadRequest& request, LoadedField& result)
+{
+    const Range& r = result.range;
+    FieldPtr field(create_density_field(r.x_min, r.y_min, r.x_max, r.y_max));
+    if (!field) {
+        result.failure = LoadFailure::no_memory;
+        return nullptr;
+    }
+    density_field_set_binning(field.get(), request.binning);
+    return field;
+}
+
 // A field made from a table of cell sums, over the table's own range (the
 // request's when the table has no row).
 void load_from_sums(const LoadRequest& request, CellSumsTable& table, LoadedField& result)
@@ -136,13 +150,9 @@ void load_from_sums(const LoadRequest& request, CellSumsTable& table, LoadedFiel
     result.from_sums = true;
     if (table.has_range)
         result.range = table.range;
-    const Range& r = result.range;
-    FieldPtr field(create_density_field(r.x_min, r.y_min, r.x_max, r.y_max));
-    if (!field) {
-        result.failure = LoadFailure::no_memory;
+    FieldPtr field = new_field(request, result);
+    if (!field)
         return;
-    }
-    density_field_set_binning(field.get(), request.binning);
     result.loaded = density_field_load_sums(field.get(), table.cells.data(), table.rejected, table.not_a_number);
     result.max = density_field_max(field.get());
     result.counts = density_field_counts(field.get());
@@ -237,20 +247,16 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
     const File file = open_source(request, watch, result);
     if (!file)
         return result;
-    const Range& r = result.range;
-    FieldPtr field(create_density_field(r.x_min, r.y_min, r.x_max, r.y_max));
-    if (!field) {
-        result.failure = LoadFailure::no_memory;
+    FieldPtr field = new_field(request, result);
+    if (!field)
         return result;
-    }
     density_field_set_columns(field.get(), result.columns.columns.x, result.columns.columns.y);
     density_field_set_threads(field.get(), request.threads);
-    density_field_set_binning(field.get(), request.binning);
     if (watch.watch.go_on)
         density_field_set_watch(field.get(), watch.watch.go_on, watch.watch.context);
     if (request.keep_sums) {
         result.sums = std::make_unique<CellSumsTable>();
-        result.sums->range = r;
+        result.sums->range = result.range;
         result.sums->has_range = true;
         density_field_set_cell_sums(field.get(), result.sums->cells.data());
     }
