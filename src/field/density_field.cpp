@@ -57,6 +57,8 @@ FieldState* state_of(DensityField* field)
 }
 
 std::atomic<bool> g_wide_binning_allowed{true};
+// Where a load's count of rejected points starts: 0 but in a test.
+std::atomic<long long> g_rejected_before_load{0};
 
 // One chunk's share of a load: its own nodes and counts.
 struct PartialField {
@@ -154,7 +156,7 @@ int field_load(DensityField* field, std::FILE* stream, int skip_lines)
         return 0;
     std::fill(s->grid, s->grid + s->nx * s->ny, 0.0);
     s->max = 0.0;
-    s->rejected = 0;
+    s->rejected = g_rejected_before_load.load(std::memory_order_relaxed);
     s->binned = 0;
     s->not_a_number = 0;
 
@@ -227,7 +229,10 @@ void density_field_test_reset()
 {
     g_create_failure = {};
     g_wide_binning_allowed.store(true);
+    g_rejected_before_load.store(0);
 }
+
+void density_field_test_rejected_before_load(long long count) { g_rejected_before_load.store(count); }
 
 void density_field_test_wide_binning(bool allowed) { g_wide_binning_allowed.store(allowed); }
 

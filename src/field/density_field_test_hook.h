@@ -12,5 +12,9 @@ void density_field_test_fail_create(unsigned skip = 0, unsigned times = 1);
 // same bits.
 void density_field_test_wide_binning(bool allowed);
 
-// Back to creates that succeed, and the wide binning allowed.
+// Later loads count their rejected points on from `count`, as if that many
+// had already been read: counts past 32 bits without billions of lines.
+void density_field_test_rejected_before_load(long long count);
+
+// Back to creates that succeed, the wide binning allowed, counts from 0.
 void density_field_test_reset();

@@ -257,6 +257,19 @@ TEST(DensityField, FourAtATimeBinsAsOneAtATime)
     }
 }
 
+// Billions of points outside the range are counted whole: the counts the
+// field keeps are 64-bit, and the int its table hands out stops at the top.
+TEST(DensityField, CountsPastThirtyTwoBits)
+{
+    density_field_test_rejected_before_load(2400000000LL);
+    Field field(0, 0, 4000, 4000);
+    field.load("5000 5000\n100 100\n");
+    density_field_test_reset();
+    EXPECT_EQ(density_field_counts(field.f).rejected, 2400000001LL);
+    EXPECT_EQ(field.f->ops.rejected(field.f), 2147483647);
+    EXPECT_EQ(density_field_counts(field.f).in_range, 1);
+}
+
 TEST(DensityField, FilesWithoutAcceptedPoints)
 {
     Field text(0, 0, 4000, 4000);
