@@ -25,10 +25,12 @@ struct sigaction g_previous;
 
 void on_bus_error(int signal, siginfo_t* info, void* context)
 {
-    const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
+    // Only a fault has an address; a SIGBUS sent by kill() is passed on.
+    const auto address = info->si_code > 0 ? reinterpret_cast<std::uintptr_t>(info->si_addr) : 0;
     for (Slot& slot : g_slots) {
         const std::uintptr_t start = slot.start.load(std::memory_order_acquire);
-        if (start == 0 || address < start || address - start >= slot.length.load(std::memory_order_relaxed))
+        if (start == 0 || address == 0 || address < start ||
+            address - start >= slot.length.load(std::memory_order_relaxed))
             continue;
         // Zeros over the page that is gone; the faulting read runs again.
         const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
@@ -39,16 +41,11 @@ void on_bus_error(int signal, siginfo_t* info, void* context)
         }
         break;
     }
-    // Not ours: what was there before sees it, or the default ends the process.
-    if ((g_previous.sa_flags & SA_SIGINFO) && g_previous.sa_sigaction) {
-        g_previous.sa_sigaction(signal, info, context);
-        return;
-    }
-    if (g_previous.sa_handler != SIG_DFL && g_previous.sa_handler != SIG_IGN && g_previous.sa_handler) {
-        g_previous.sa_handler(signal);
-        return;
-    }
-    std::signal(signal, SIG_DFL); // the faulting read runs again, now fatally
+    // Not ours: what was there before takes it, as if this handler had never
+    // been (a handler that re-raises the signal must not meet this one again).
+    (void)context;
+    sigaction(signal, &g_previous, nullptr);
+    raise(signal);
 }
 
 // Installed while a view is guarded; put back in front of a handler
