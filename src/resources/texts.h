@@ -64,6 +64,7 @@ enum class TextId : int {
     texture_only_item,
     show_axes_item,
     classic_binning_item, // the same menu: the classic binning rule instead of bilinear
+    fit_camera_item,      // the same menu: the distance that shows the whole surface
     cannot_save_format,
     // The file dialogs.
     data_dialog_title,

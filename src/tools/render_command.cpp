@@ -19,6 +19,7 @@
 #include "render/picture_files.h"
 #include "render/renderer.h"
 #include "render/scene/colour_maps.h"
+#include "render/text/camera_fit.h"
 #include "tools/commands.h"
 #include "tools/data_commands.h"
 
@@ -79,6 +80,7 @@ struct Options {
     const char* texture_path = nullptr;
     LoadRequest load = load_request(); // the data file, its columns and the range
     CameraSetting camera = default_camera();
+    bool fit = false; // the distance that frames the whole box, for the camera's angles
     UINT width = 640, height = 480;
     bool marker = false;
     double marker_x = 0, marker_y = 0;
@@ -142,6 +144,8 @@ std::string parse_options(int argc, char** argv, Options* o)
             for (int32_t* value : values)
                 if (!parse_int(argv[++i], INT32_MIN, INT32_MAX, value))
                     return bad_value(arg, argv[i], "not a whole number");
+        } else if (std::strcmp(arg, "--fit") == 0) {
+            o->fit = true;
         } else if (std::strcmp(arg, "--size") == 0) {
             if (left < 1)
                 return missing_value(arg, "WIDTHxHEIGHT");
@@ -283,6 +287,8 @@ int render_command(int argc, char** argv)
         r->ops.set_marker(r, &pair);
         mesh_ms += milliseconds_since(start);
     }
+    if (o.fit)
+        o.camera.radius = fitted_camera_radius(o.camera.azimuth, o.camera.elevation, o.width, o.height);
     r->ops.set_camera(r, &o.camera);
 
     std::vector<double> frame_ms;

@@ -87,6 +87,9 @@ struct BarBox {
     int x0, y0, x1, y1;
 };
 BarBox scale_bar_box(unsigned width, unsigned height);
+// The rows at the picture's foot that the status line takes, on a
+// translucent backing of its own.
+int status_band_height(unsigned height);
 
 // The overlay of `scene` drawn with `atlas`: without glyphs (no font) the
 // scale bar alone.
