@@ -27,8 +27,9 @@ constexpr std::span<const int32_t> kNoChoices;
     }
 #define CHOICE_SETTING(member, initial, choices)                                                                       \
     {                                                                                                                  \
-#member, offsetof(Settings, member), REG_DWORD, sizeof(Settings::member), initial, 0, 0, *std::begin(choices), \
-            *(std::end(choices) - 1), choices, Rounding::None, 0                                                       \
+#member, offsetof(Settings, member), REG_DWORD, sizeof(Settings::member), initial, 0, 0,                       \
+            *std::min_element(std::begin(choices), std::end(choices)),                                                 \
+            *std::max_element(std::begin(choices), std::end(choices)), choices, Rounding::None, 0                      \
     }
 // Up to a billion either way: far beyond any data set's range, and still
 // an int32_t once rounded.

@@ -270,7 +270,8 @@ TEST_F(RenderCommand, PictureOptions)
     const std::string plain = read_file(out("default.png"));
     const std::pair<std::string, bool> good[] = {
         {"--colormap grey", false}, {"--smooth 0", false}, {"--texture-only", false}, {"--colormap viridis", true},
-        {"--colormap turbo", true}, {"--smooth 1", true},  {"--smooth 4", true},      {"--log", true},
+        {"--colormap turbo", true}, {"--smooth 1", true},  {"--smooth 4", true},      {"--smooth 16", true},
+        {"--smooth auto", true},    {"--log", true},
     };
     for (const auto& [option, changes] : good) {
         std::string err;
@@ -282,7 +283,7 @@ TEST_F(RenderCommand, PictureOptions)
     EXPECT_GT(read_png(out("v.png")).count(0x440154), 1000u) << "viridis's lowest colour";
 
     for (const char* bad : {"--colormap jet", "--colormap Viridis", "--colormap", "--smooth 3", "--smooth -1",
-                            "--smooth 1.5", "--smooth x", "--smooth", "--log 1"}) {
+                            "--smooth Auto", "--smooth 1.5", "--smooth x", "--smooth", "--log 1"}) {
         std::string err;
         EXPECT_EQ(run(data + " -o " + out("bad.png") + " " + bad, &err), 2) << bad;
         EXPECT_NE(err.find("[--log] [--texture-only] [--no-axes]"), std::string::npos) << bad;

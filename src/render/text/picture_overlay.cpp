@@ -398,8 +398,9 @@ std::u32string overlay_characters(std::string_view caption)
     std::string all;
     for (char c = ' '; c <= '~'; ++c)
         all += c;
-    for (TextId id : {TextId::axis_x_name, TextId::axis_y_name, TextId::height_scale_unit, TextId::status_line_format,
-                      TextId::status_rejected_format, TextId::status_not_a_number_format})
+    for (TextId id :
+         {TextId::axis_x_name, TextId::axis_y_name, TextId::height_scale_unit, TextId::status_line_format,
+          TextId::status_rejected_format, TextId::status_not_a_number_format, TextId::status_smoothing_format})
         all += text(id);
     all += "\xE2\x88\x92\xC3\x97"; // the minus and times signs
     all += kEllipsis;
@@ -451,8 +452,17 @@ namespace {
 // The status line within `room` pixels: a name too long for it keeps its
 // beginning and its end around an ellipsis, as much of both as fits, so
 // that the counts always show. Cut between whole UTF-8 characters.
-std::string fitted_status_line(const GlyphAtlas& atlas, std::string_view caption, const FieldCounts& counts, int room)
+std::string fitted_status_line(const GlyphAtlas& atlas, std::string_view caption, const FieldCounts& counts,
+                               double auto_smoothing_cells, int room)
 {
+    std::string more;
+    if (auto_smoothing_cells > 0) {
+        char width[32], formatted[160];
+        std::snprintf(width, sizeof width, "%.1f", auto_smoothing_cells);
+        std::snprintf(formatted, sizeof formatted, text(TextId::status_smoothing_format), width);
+        more = formatted;
+    }
+    const auto status_line = [&](std::string_view name, const FieldCounts& c) { return ::status_line(name, c) + more; };
     std::string line = status_line(caption, counts);
     if (text_width(atlas, utf8_characters(line)) <= room)
         return line;
@@ -497,7 +507,8 @@ PictureOverlay lay_out_overlay(const GlyphAtlas& atlas, const OverlayScene& scen
     add_scale_bar(scene, bar, &overlay);
     Layout layout(atlas, scene.width, scene.height);
     // The status line and the scale come first: the axes' values give way.
-    const std::string status = fitted_status_line(atlas, scene.caption, scene.counts, int(scene.width) - 2 * margin);
+    const std::string status = fitted_status_line(atlas, scene.caption, scene.counts, scene.auto_smoothing_cells,
+                                                  int(scene.width) - 2 * margin);
     layout.place(status, layout.box_at(utf8_characters(status), margin, int(scene.height) - margin - atlas.line_height),
                  TextRole::status);
     add_scale_labels(scene, bar, &layout);

@@ -70,6 +70,7 @@ struct OverlayScene {
     bool log_scale = false;   // heights and colours from log(1 + weight): the scale's values follow
     std::string_view x_title; // the axes' names; empty: the texts' X and Y
     std::string_view y_title;
+    double auto_smoothing_cells = 0; // the width automatic smoothing chose; 0: none chosen
 };
 
 // The weight the height scale shows at `level` (0 at its foot, 1 at its top).
