@@ -13,7 +13,9 @@ int sql_command(int argc, char** argv);
 // commands shows them all.
 inline constexpr char kGridUsage[] =
     "usage: varnel-cli grid DATA [--range XMIN XMAX YMIN YMAX | --range auto] [--skip N] [--columns X Y] [-o OUT]\n"
-    "                       [--threads N] [--binning bilinear|classic] [--sums]\n";
+    "                       [--threads N] [--binning bilinear|classic] [--sums]\n"
+    "--range defaults to 0 4000 0 4000, --skip to 0 lines, --columns to 1 2, --threads to 0 (one per\n"
+    "core), --binning to bilinear; without -o the grid goes to standard output.\n";
 inline constexpr char kDecodeUsage[] = "usage: varnel-cli decode IMAGE [--pixels OUT] [--palette OUT]\n";
 inline constexpr char kTextureUsage[] = "usage: varnel-cli texture IMAGE [--dump DIR]\n";
 inline constexpr char kSettingsUsage[] = "usage: varnel-cli settings [--reset]\n";
@@ -31,4 +33,5 @@ inline constexpr char kRenderUsage[] =
     "OUT's extension picks the format: .png, .jpg, .jpeg, .bmp or .ppm (none: PNG).\n";
 inline constexpr char kSqlUsage[] =
     "usage: varnel-cli sql --table T --x COL --y COL [--range XMIN XMAX YMIN YMAX] [--dialect standard|clickhouse]\n"
-    "                      [--binning bilinear|classic]\n";
+    "                      [--binning bilinear|classic]\n"
+    "--range defaults to 0 4000 0 4000, --dialect to standard, --binning to bilinear.\n";
