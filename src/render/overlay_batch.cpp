@@ -8,6 +8,7 @@
 
 #include "platform/d3d9/interface_ptr.h"
 #include "render/renderer_state.h"
+#include "render/scene/node_heights.h"
 #include "render/text/glyph_atlas.h"
 #include "render/text/picture_overlay.h"
 
@@ -83,6 +84,9 @@ void build_overlay(RendererState* s, DrawBatch* batch)
     scene.x_title = s->axis_titles[0] ? s->axis_titles[0] : "";
     scene.y_title = s->axis_titles[1] ? s->axis_titles[1] : "";
     scene.colour_map = s->picture.colour_map;
+    if (s->picture.smoothing_cells == kSmoothingAuto)
+        scene.auto_smoothing_cells =
+            scott_smoothing_cells(NodeGrid{s->view.nx, s->view.ny, s->view.nodes}, s->view.max);
     upload_overlay(batch, s->device, lay_out_overlay(cache->atlas, scene), cache->atlas);
 }
 

@@ -162,10 +162,14 @@ const DialogTemplate kDatabaseTemplate = {
     std::size(kDatabaseItems),
 };
 
-const ACCEL kCameraKeys[6] = {
-    {FVIRTKEY, 'H', IDM_AZIMUTH_DOWN}, {FVIRTKEY, 'J', IDM_ELEVATION_DOWN},
-    {FVIRTKEY, 'K', IDM_ELEVATION_UP}, {FVIRTKEY, 'L', IDM_AZIMUTH_UP},
-    {FVIRTKEY, 'S', IDM_NEARER},       {FVIRTKEY | ACCEL_END_OF_TABLE, 'X', IDM_FARTHER},
+const ACCEL kCameraKeys[7] = {
+    {FVIRTKEY, 'H', IDM_AZIMUTH_DOWN},
+    {FVIRTKEY, 'J', IDM_ELEVATION_DOWN},
+    {FVIRTKEY, 'K', IDM_ELEVATION_UP},
+    {FVIRTKEY, 'L', IDM_AZIMUTH_UP},
+    {FVIRTKEY, 'S', IDM_NEARER},
+    {FVIRTKEY, 'X', IDM_FARTHER},
+    {FVIRTKEY | ACCEL_END_OF_TABLE, 'F', IDM_FIT_CAMERA},
 };
 
 const RESOURCE_ENTRY kProgramResources[4] = {

@@ -60,10 +60,12 @@ enum class TextId : int {
     grey_map_item,
     smoothing_menu,
     no_smoothing_item,
+    auto_smoothing_item, // a width from the data
     log_scale_item,
     texture_only_item,
     show_axes_item,
     classic_binning_item, // the same menu: the classic binning rule instead of bilinear
+    fit_camera_item,      // the same menu: the distance that shows the whole surface
     cannot_save_format,
     // The file dialogs.
     data_dialog_title,
@@ -80,6 +82,7 @@ enum class TextId : int {
     status_line_format,
     status_rejected_format,
     status_not_a_number_format, // before the rejected lines: points with a NaN coordinate
+    status_smoothing_format,    // the width the automatic smoothing chose
     // The control panel's labels and buttons.
     panel_plot_data,
     panel_load,

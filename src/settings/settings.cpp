@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "render/scene/camera.h"
 #include "render/scene/picture_options.h"
 #include "resources/resource_ids.h"
 
@@ -26,8 +27,9 @@ constexpr std::span<const int32_t> kNoChoices;
     }
 #define CHOICE_SETTING(member, initial, choices)                                                                       \
     {                                                                                                                  \
-#member, offsetof(Settings, member), REG_DWORD, sizeof(Settings::member), initial, 0, 0, *std::begin(choices), \
-            *(std::end(choices) - 1), choices, Rounding::None, 0                                                       \
+#member, offsetof(Settings, member), REG_DWORD, sizeof(Settings::member), initial, 0, 0,                       \
+            *std::min_element(std::begin(choices), std::end(choices)),                                                 \
+            *std::max_element(std::begin(choices), std::end(choices)), choices, Rounding::None, 0                      \
     }
 // Up to a billion either way: far beyond any data set's range, and still
 // an int32_t once rounded.
@@ -49,7 +51,7 @@ constexpr SettingRow kRows[] = {
     INT_SETTING(y_max, 4000, 0, 0, -1000000000, 1000000000),
     INT_SETTING(x_marker, 0, 0, 0, -1000000000, 1000000000),
     INT_SETTING(y_marker, 0, 0, 0, -1000000000, 1000000000),
-    INT_SETTING(radius, 100, IDC_RADIUS_SPIN, 1, 0, 100),
+    INT_SETTING(radius, 100, IDC_RADIUS_SPIN, 1, 0, kFarthestRadius),
     INT_SETTING(azimuth, 0, IDC_AZIMUTH_SPIN, 2, 0, 360),
     INT_SETTING(elevation, 90, IDC_ELEVATION_SPIN, 3, 0, 90),
     INT_SETTING(colour_map, 0, 0, 0, 0, kColourMapCount - 1),
@@ -186,13 +188,13 @@ Settings default_settings()
     return settings;
 }
 
-void load_settings(Settings* settings)
+bool load_settings(Settings* settings)
 {
     *settings = default_settings();
 
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, SETTINGS_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return;
+        return false;
     for (const SettingRow& row : kRows) {
         char* member = setting_bytes(settings, row);
         DWORD type = row.type;
@@ -216,6 +218,7 @@ void load_settings(Settings* settings)
     }
     RegCloseKey(key);
     exact_from_integers(settings);
+    return true;
 }
 
 void save_settings(Settings* settings)

@@ -27,7 +27,7 @@ struct Settings {
     int32_t y_max;
     int32_t x_marker;
     int32_t y_marker;
-    int32_t radius;    // 0 to 100
+    int32_t radius;    // 0 to kFarthestRadius
     int32_t azimuth;   // degrees, 0 to 360
     int32_t elevation; // degrees, 0 to 90
     // The picture, set from the render area's menu.
@@ -111,7 +111,8 @@ Settings default_settings();
 // Defaults, then every value the registry has for them that is allowed. An
 // exact value is taken only where it still rounds to the integer beside it:
 // an older program that changed only the integer leaves a stale one behind.
-void load_settings(Settings* settings);
+// False when nothing is stored at all: a first start.
+bool load_settings(Settings* settings);
 // Every value, the integers rounded from the exact values; stops at the
 // first write that fails.
 void save_settings(Settings* settings);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "render/text/camera_fit.h"
 #include "resources/resource_ids.h"
 #include "settings/settings.h"
 #include "shell/main_window.h"
@@ -62,8 +63,24 @@ int turn_azimuth(int azimuth, int degrees)
     return turned <= 360 ? turned : 1 + (turned - 1) % 360;
 }
 
+void fit_camera(AppState* state)
+{
+    RECT area;
+    GetClientRect(state->render_area, &area);
+    const int width = std::max<int>(1, area.right - area.left), height = std::max<int>(1, area.bottom - area.top);
+    HWND panel = state->panel;
+    set_spin(panel, IDC_RADIUS_SPIN,
+             fitted_camera_radius(read_spin(panel, IDC_AZIMUTH_SPIN), read_spin(panel, IDC_ELEVATION_SPIN),
+                                  unsigned(width), unsigned(height)));
+    send_camera(panel);
+}
+
 void camera_key(AppState* state, int command)
 {
+    if (command == IDM_FIT_CAMERA) {
+        fit_camera(state);
+        return;
+    }
     for (const CameraKey& key : kCameraKeyRules) {
         if (key.command != command)
             continue;

@@ -9,6 +9,9 @@
 // The key command `command` (IDM_AZIMUTH_DOWN ... IDM_FARTHER); others do
 // nothing.
 void camera_key(AppState* state, int command);
+// The distance that frames the whole surface, its labels and the scale in
+// the render area, for the camera's angles (F).
+void fit_camera(AppState* state);
 
 // The azimuth `azimuth` turned by `degrees` (either sign), kept to 0..360 as
 // the keys keep it: turning down never gives 360, turning up never 0.

@@ -50,9 +50,11 @@ BOOL initialise(HWND main_window)
         SetWindowLongPtrA(state->render_area, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(render_area_proc)));
     DragAcceptFiles(main_window, TRUE);
     layout_main_window(main_window);
-    load_settings(&state->settings);
+    const bool stored = load_settings(&state->settings);
     settings_to_panel(state->panel, &state->settings);
     apply_picture_options(state);
+    if (!stored) // a first start shows the whole surface
+        fit_camera(state);
     return FALSE;
 }
 

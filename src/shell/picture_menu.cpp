@@ -37,7 +37,10 @@ std::vector<PictureItem> smoothing_items()
     UINT command = IDM_SMOOTHING_FIRST;
     for (int32_t cells : kSmoothingChoices)
         items.push_back({command++, &Settings::smoothing, cells,
-                         cells == 0 ? text(TextId::no_smoothing_item) : std::to_string(cells), false});
+                         cells == 0                    ? text(TextId::no_smoothing_item)
+                             : cells == kSmoothingAuto ? text(TextId::auto_smoothing_item)
+                                                       : std::to_string(cells),
+                         false});
     return items;
 }
 

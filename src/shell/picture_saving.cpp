@@ -11,6 +11,7 @@
 #include "render/picture_files.h"
 #include "resources/texts.h"
 #include "resources/resource_ids.h"
+#include "shell/camera_controls.h"
 #include "shell/control_panel.h"
 #include "shell/file_dialog_helpers.h"
 #include "shell/picture_menu.h"
@@ -35,11 +36,13 @@ using Bitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, BitmapDelete>;
 
 // The picture replaces the file only once it is whole: a failed save leaves
 // what was there. A device or pipe under the name is not written. The
-// extension names the format; a name with another one gets PNG, as before.
+// extension names the format; another one (.gif) is refused, as render
+// refuses it, rather than PNG bytes written under a name that says otherwise.
 bool save_picture_file(const char* path, const std::vector<uint32_t>& pixels, UINT width, UINT height)
 {
     PictureFormat format = PictureFormat::png;
-    picture_format_of(path, &format);
+    if (!picture_format_of(path, &format))
+        return false;
     ReplacingFile out;
     return out.open(path, ReplacingFile::OtherTargets::refuse) &&
         write_picture(out.stream(), format, pixels, width, height) && out.commit();
@@ -113,6 +116,7 @@ void render_area_menu(AppState* state, LPARAM screen_point)
     AppendMenuA(menu, MF_STRING, IDM_SAVE_PICTURE, text(TextId::save_picture_item));
     AppendMenuA(menu, MF_STRING | (state->data_file[0] ? 0 : MF_GRAYED), IDM_FIT_RANGE, text(TextId::fit_range_item));
     AppendMenuA(menu, MF_STRING, IDM_OPEN_DATABASE, text(TextId::open_database_item));
+    AppendMenuA(menu, MF_STRING, IDM_FIT_CAMERA, text(TextId::fit_camera_item));
     AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
     append_picture_menu(menu, state->settings);
     UINT command = static_cast<UINT>(
@@ -122,6 +126,8 @@ void render_area_menu(AppState* state, LPARAM screen_point)
         save_picture(state);
     else if (command == IDM_FIT_RANGE)
         fit_range_to_data(state->panel);
+    else if (command == IDM_FIT_CAMERA)
+        fit_camera(state);
     else if (command == IDM_OPEN_DATABASE)
         open_database_dialog(state->panel);
     else

@@ -13,8 +13,10 @@ int sql_command(int argc, char** argv);
 // commands shows them all.
 inline constexpr char kGridUsage[] =
     "usage: varnel-cli grid DATA [--range XMIN XMAX YMIN YMAX | --range auto] [--skip N] [--columns X Y] [-o OUT]\n"
-    "                       [--threads N (0: one per core, the default; at most 4 per core are used)]\n"
-    "                       [--binning bilinear|classic] [--sums]\n";
+    "                       [--threads N] [--binning bilinear|classic] [--sums]\n"
+    "--range defaults to 0 4000 0 4000, --skip to 0 lines, --columns to 1 2, --threads to 0 (one per\n"
+    "core; at most 4 per core are used, whatever N asks), --binning to bilinear; without -o the grid goes\n"
+    "to standard output.\n";
 inline constexpr char kDecodeUsage[] = "usage: varnel-cli decode IMAGE [--pixels OUT] [--palette OUT]\n";
 inline constexpr char kTextureUsage[] = "usage: varnel-cli texture IMAGE [--dump DIR]\n";
 inline constexpr char kSettingsUsage[] = "usage: varnel-cli settings [--reset]\n";
@@ -22,9 +24,15 @@ inline constexpr char kRenderUsage[] =
     "usage: varnel-cli render DATA -o OUT.png [--range XMIN XMAX YMIN YMAX] [--camera RADIUS AZIMUTH ELEVATION]\n"
     "                         [--size WIDTHxHEIGHT] [--texture IMAGE] [--marker X Y] [--frames N] [--time]\n"
     "                         [--columns X Y] [--range auto] [--colormap grey|viridis|magma|cividis|turbo]\n"
-    "                         [--smooth 0|1|2|4] [--log] [--texture-only] [--no-axes] [--threads N]\n"
-    "                         [--binning bilinear|classic] [--xlabel TEXT] [--ylabel TEXT]\n"
+    "                         [--smooth 0|1|2|4|8|16|auto] [--log] [--texture-only] [--no-axes] [--threads N]\n"
+    "                         [--binning bilinear|classic] [--xlabel TEXT] [--ylabel TEXT] [--fit]\n"
+    "--camera: RADIUS a distance step 0 to 300 (nearest to farthest, 0.04 of the surface's width each),\n"
+    "AZIMUTH and ELEVATION in degrees (elevation 0 to 90); default 100 0 90, straight down.\n"
+    "--fit sets the distance that shows the whole surface, its labels and the scale for those angles.\n"
+    "--size defaults to 640x480, --range to 0 4000 0 4000, --smooth to 0 (a Gaussian's sigma in\n"
+    "cells; auto: Scott's rule from the points in range), --threads to 0 (one per core).\n"
     "OUT's extension picks the format: .png, .jpg, .jpeg, .bmp or .ppm (none: PNG).\n";
 inline constexpr char kSqlUsage[] =
     "usage: varnel-cli sql --table T --x COL --y COL [--range XMIN XMAX YMIN YMAX] [--dialect standard|clickhouse]\n"
-    "                      [--binning bilinear|classic]\n";
+    "                      [--binning bilinear|classic]\n"
+    "--range defaults to 0 4000 0 4000, --dialect to standard, --binning to bilinear.\n";

@@ -19,6 +19,8 @@
 #include "render/picture_files.h"
 #include "render/renderer.h"
 #include "render/scene/colour_maps.h"
+#include "render/scene/node_heights.h"
+#include "render/text/camera_fit.h"
 #include "tools/commands.h"
 #include "tools/data_commands.h"
 
@@ -79,6 +81,7 @@ struct Options {
     const char* texture_path = nullptr;
     LoadRequest load = load_request(); // the data file, its columns and the range
     CameraSetting camera = default_camera();
+    bool fit = false; // the distance that frames the whole box, for the camera's angles
     UINT width = 640, height = 480;
     bool marker = false;
     double marker_x = 0, marker_y = 0;
@@ -103,7 +106,7 @@ std::string smoothing_choices()
 {
     std::vector<std::string> widths;
     for (int32_t cells : kSmoothingChoices)
-        widths.push_back(std::to_string(cells));
+        widths.push_back(cells == kSmoothingAuto ? "auto" : std::to_string(cells));
     return or_list(widths);
 }
 
@@ -142,6 +145,8 @@ std::string parse_options(int argc, char** argv, Options* o)
             for (int32_t* value : values)
                 if (!parse_int(argv[++i], INT32_MIN, INT32_MAX, value))
                     return bad_value(arg, argv[i], "not a whole number");
+        } else if (std::strcmp(arg, "--fit") == 0) {
+            o->fit = true;
         } else if (std::strcmp(arg, "--size") == 0) {
             if (left < 1)
                 return missing_value(arg, "WIDTHxHEIGHT");
@@ -181,8 +186,10 @@ std::string parse_options(int argc, char** argv, Options* o)
         } else if (std::strcmp(arg, "--smooth") == 0) {
             if (left < 1)
                 return missing_value(arg, ("a width in cells: " + smoothing_choices()).c_str());
-            if (!parse_int(argv[++i], INT32_MIN, INT32_MAX, &o->picture.smoothing_cells) ||
-                !is_smoothing_choice(o->picture.smoothing_cells))
+            if (std::strcmp(argv[++i], "auto") == 0)
+                o->picture.smoothing_cells = kSmoothingAuto;
+            else if (!parse_int(argv[i], INT32_MIN, INT32_MAX, &o->picture.smoothing_cells) ||
+                     !is_smoothing_choice(o->picture.smoothing_cells) || o->picture.smoothing_cells == kSmoothingAuto)
                 return bad_value(arg, argv[i], "the width in cells is " + smoothing_choices());
         } else if (std::strcmp(arg, "--log") == 0) {
             o->picture.log_scale = true;
@@ -260,6 +267,11 @@ int render_command(int argc, char** argv)
     r->ops.set_caption(r, file_name_of(o.data_path));
     r->ops.set_axis_titles(r, o.x_label ? o.x_label : loaded.columns.x_name.c_str(),
                            o.y_label ? o.y_label : loaded.columns.y_name.c_str());
+    if (o.picture.smoothing_cells == kSmoothingAuto) {
+        const FieldView view = density_field_view(loaded.field.get());
+        std::fprintf(stderr, "varnel-cli: smoothing: %.1f cells (Scott's rule, %lld points in range)\n",
+                     scott_smoothing_cells(NodeGrid{view.nx, view.ny, view.nodes}, view.max), view.counts.in_range);
+    }
     start = Clock::now();
     r->ops.set_field(r, loaded.field.get());
     double mesh_ms = milliseconds_since(start);
@@ -283,6 +295,8 @@ int render_command(int argc, char** argv)
         r->ops.set_marker(r, &pair);
         mesh_ms += milliseconds_since(start);
     }
+    if (o.fit)
+        o.camera.radius = fitted_camera_radius(o.camera.azimuth, o.camera.elevation, o.width, o.height);
     r->ops.set_camera(r, &o.camera);
 
     std::vector<double> frame_ms;

@@ -28,9 +28,11 @@ const Command commands[] = {
 
 void list_commands(std::FILE* out)
 {
+    // A blank line after each command's usage: help2man makes a paragraph
+    // of each, where it ran them all into one.
     std::fprintf(out, "usage:\n");
     for (const Command& c : commands)
-        std::fprintf(out, "  %s", c.usage + std::strlen("usage: "));
+        std::fprintf(out, "  %s\n", c.usage + std::strlen("usage: "));
 }
 
 int usage()

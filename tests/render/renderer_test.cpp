@@ -225,6 +225,9 @@ TEST_F(RendererObjectTest, OverlayDrawsTextsAndScaleOverTheScene)
         auto inside_something = [&](int x, int y) {
             if (x >= bar.x0 - 1 && x <= bar.x1 && y >= bar.y0 - 1 && y <= bar.y1)
                 return true;
+            for (const ScreenQuad& q : overlay.quads) // the status line's backing
+                if (q.solid && x >= q.x0 && x < q.x1 && y >= q.y0 && y < q.y1)
+                    return true;
             for (const PlacedText& t : overlay.texts)
                 if (x >= t.x0 - 2 && x < t.x1 + 2 && y >= t.y0 - 2 && y < t.y1 + 2)
                     return true;

@@ -274,11 +274,12 @@ TEST_F(SettingsTest, AnIntegerShorterThanFourBytesOrNoChoiceGivesTheDefault)
         int32_t read;
     };
     const Case cases[] = {
-        {"x_max", 1, 2, 4000},   {"radius", 1, 0, 100},   {"radius", 500, 4, 500},  {"elevation", -7, 4, -7},
-        {"colour_map", 4, 4, 4}, {"colour_map", 5, 4, 0}, {"colour_map", -1, 4, 0}, {"smoothing", 4, 4, 4},
-        {"smoothing", 2, 4, 2},  {"smoothing", 1, 4, 1},  {"smoothing", 3, 4, 0},   {"smoothing", 8, 4, 0},
-        {"smoothing", -2, 4, 0}, {"log_scale", 1, 4, 1},  {"log_scale", 2, 4, 0},   {"texture_only", -1, 4, 0},
-        {"show_axes", 0, 4, 0},  {"show_axes", 7, 4, 1},  {"show_axes", 0, 2, 1},
+        {"x_max", 1, 2, 4000},   {"radius", 1, 0, 100},    {"radius", 500, 4, 500},    {"elevation", -7, 4, -7},
+        {"colour_map", 4, 4, 4}, {"colour_map", 5, 4, 0},  {"colour_map", -1, 4, 0},   {"smoothing", 4, 4, 4},
+        {"smoothing", 2, 4, 2},  {"smoothing", 1, 4, 1},   {"smoothing", 3, 4, 0},     {"smoothing", 8, 4, 8},
+        {"smoothing", -2, 4, 0}, {"smoothing", 16, 4, 16}, {"smoothing", -1, 4, -1},   {"smoothing", 32, 4, 0},
+        {"log_scale", 1, 4, 1},  {"log_scale", 2, 4, 0},   {"texture_only", -1, 4, 0}, {"show_axes", 0, 4, 0},
+        {"show_axes", 7, 4, 1},  {"show_axes", 0, 2, 1},
     };
     std::vector<Case> all(std::begin(cases), std::end(cases));
     // The range's and the marker's integers: a billion either way, no further.

@@ -167,7 +167,7 @@ TEST_F(MouseCameraTest, TheWheelStepsTheDistanceByFivePerNotch)
         {50, {60, 60}, 45},          // half notches add up
         {50, {60, -60, 60, 60}, 45}, // and cancel
         {3, {120}, 0},               // not below 0
-        {97, {-120, -120}, 100},     // not above 100
+        {297, {-120, -120}, 300},    // not above 300
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "from " << c.radius);

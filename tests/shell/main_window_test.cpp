@@ -12,6 +12,7 @@
 #include <functional>
 #include <vector>
 
+#include "render/text/camera_fit.h"
 #include "resources/texts.h"
 #include "viewer_test_support.h"
 
@@ -26,10 +27,9 @@ TEST_F(ViewerTest, FirstStartShowsTheDefaultsAndLaysTheWindowOut)
         int id;
         const char* text;
     };
-    for (const Field& f :
-         {Field{IDC_X_MIN_EDIT, "0"}, Field{IDC_X_MAX_EDIT, "4000"}, Field{IDC_Y_MIN_EDIT, "0"},
-          Field{IDC_Y_MAX_EDIT, "4000"}, Field{IDC_X_MARKER_EDIT, "0"}, Field{IDC_Y_MARKER_EDIT, "0"},
-          Field{IDC_RADIUS_EDIT, "100"}, Field{IDC_AZIMUTH_EDIT, "0"}, Field{IDC_ELEVATION_EDIT, "90"}})
+    for (const Field& f : {Field{IDC_X_MIN_EDIT, "0"}, Field{IDC_X_MAX_EDIT, "4000"}, Field{IDC_Y_MIN_EDIT, "0"},
+                           Field{IDC_Y_MAX_EDIT, "4000"}, Field{IDC_X_MARKER_EDIT, "0"}, Field{IDC_Y_MARKER_EDIT, "0"},
+                           Field{IDC_AZIMUTH_EDIT, "0"}, Field{IDC_ELEVATION_EDIT, "90"}})
         EXPECT_EQ(field_text(f.id), f.text) << f.id;
     EXPECT_EQ(text_of(main_), "Varnel");
     EXPECT_TRUE(IsWindowVisible(panel_));
@@ -45,6 +45,9 @@ TEST_F(ViewerTest, FirstStartShowsTheDefaultsAndLaysTheWindowOut)
     EXPECT_EQ(panel_widget->y(), 0);
     EXPECT_EQ(area.right, panel_widget->x());
     EXPECT_EQ(area.bottom, client.bottom);
+    // Nothing stored yet: the distance that frames the whole surface there.
+    EXPECT_EQ(field_text(IDC_RADIUS_EDIT),
+              std::to_string(fitted_camera_radius(0, 90, unsigned(area.right), unsigned(area.bottom))));
     // Every field, arrow and button of the panel lies inside a group box,
     // and none covers another.
     std::vector<QRect> boxes, controls;
@@ -85,8 +88,9 @@ TEST_F(ViewerTest, CameraKeysStepTheCameraEvenFromAnEditField)
         {Qt::Key_K, IDC_ELEVATION_SPIN, 90, 90}, {Qt::Key_K, IDC_ELEVATION_SPIN, 40, 45},
         {Qt::Key_J, IDC_ELEVATION_SPIN, 3, 0},   {Qt::Key_J, IDC_ELEVATION_SPIN, 0, 0},
         {Qt::Key_J, IDC_ELEVATION_SPIN, 45, 40}, {Qt::Key_S, IDC_RADIUS_SPIN, 2, 0},
-        {Qt::Key_S, IDC_RADIUS_SPIN, 50, 45},    {Qt::Key_X, IDC_RADIUS_SPIN, 97, 100},
-        {Qt::Key_X, IDC_RADIUS_SPIN, 100, 100},  {Qt::Key_X, IDC_RADIUS_SPIN, 0, 5},
+        {Qt::Key_S, IDC_RADIUS_SPIN, 50, 45},    {Qt::Key_X, IDC_RADIUS_SPIN, 97, 102},
+        {Qt::Key_X, IDC_RADIUS_SPIN, 298, 300},  {Qt::Key_X, IDC_RADIUS_SPIN, 300, 300},
+        {Qt::Key_X, IDC_RADIUS_SPIN, 0, 5},
     };
     HWND field = GetDlgItem(panel_, IDC_X_MIN_EDIT);
     SetFocus(field);
@@ -99,6 +103,16 @@ TEST_F(ViewerTest, CameraKeysStepTheCameraEvenFromAnEditField)
         EXPECT_EQ(spin(c.control), c.to);
         EXPECT_EQ(frames(), before + 1); // sent and repainted, also when nothing moved
     }
+    // F: the distance that frames the surface for the angles as they are.
+    set_spin(IDC_AZIMUTH_SPIN, 30);
+    set_spin(IDC_ELEVATION_SPIN, 35);
+    set_spin(IDC_RADIUS_SPIN, 0);
+    QTest::keyClick(win32_widget_of(field), Qt::Key_F);
+    run();
+    RECT area;
+    GetClientRect(area_, &area);
+    EXPECT_EQ(spin(IDC_RADIUS_SPIN), fitted_camera_radius(30, 35, unsigned(area.right), unsigned(area.bottom)));
+    EXPECT_GT(spin(IDC_RADIUS_SPIN), 0);
     EXPECT_EQ(field_text(IDC_X_MIN_EDIT), "0"); // no letter was typed
     EXPECT_EQ(GetFocus(), field);
 }

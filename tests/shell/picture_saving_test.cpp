@@ -63,6 +63,7 @@ TEST_F(SaveTest, TheMenuWritesThePresentedFrameAsAnRgbPng)
               "画像を保存... #1032\n"
               "範囲をデータに合わせる #1033\n"
               "データベースから開く... #1035\n"
+              "全体が収まる距離にする (F) #1080\n"
               "-\n"
               "カラーマップ >\n"
               "  (o) グレー #1040\n"
@@ -75,6 +76,9 @@ TEST_F(SaveTest, TheMenuWritesThePresentedFrameAsAnRgbPng)
               "  1 #1051\n"
               "  2 #1052\n"
               "  4 #1053\n"
+              "  8 #1054\n"
+              "  16 #1055\n"
+              "  自動 (Scott の規則) #1056\n"
               "対数スケール #1060\n"
               "テクスチャのみ #1061\n"
               "[x] 軸と目盛りを表示 #1062\n"
@@ -137,7 +141,7 @@ TEST_F(SaveTest, AFailedSaveIsNamedInAMessageAndLeavesWhatWasThere)
 {
     // A folder that is not there; a pipe under the name (never replaced,
     // never written into); an older picture, with the new one cut off by a
-    // file size limit half-way.
+    // file size limit half-way; a name whose extension is no format we write.
     const fs::path old_picture = root_ / "plot.png";
     std::ofstream(old_picture) << "the older picture";
     const fs::path pipe = root_ / "pipe.png";
@@ -147,7 +151,7 @@ TEST_F(SaveTest, AFailedSaveIsNamedInAMessageAndLeavesWhatWasThere)
         rlim_t size_limit;
     };
     for (const Case& c : {Case{root_ / "no such folder" / "picture.png", RLIM_INFINITY}, Case{pipe, RLIM_INFINITY},
-                          Case{old_picture, 1000}}) {
+                          Case{old_picture, 1000}, Case{root_ / "plot.gif", RLIM_INFINITY}}) {
         SCOPED_TRACE(c.target);
         win32_clear_dialog_calls();
         win32_script_popup_menu(IDM_SAVE_PICTURE);
@@ -164,6 +168,7 @@ TEST_F(SaveTest, AFailedSaveIsNamedInAMessageAndLeavesWhatWasThere)
         expect_one_message(message);
     }
     EXPECT_FALSE(fs::exists(root_ / "no such folder"));
+    EXPECT_FALSE(fs::exists(root_ / "plot.gif"));
     EXPECT_TRUE(fs::is_fifo(pipe));
     const std::vector<unsigned char> old_bytes = bytes_of(old_picture);
     EXPECT_EQ(std::string(old_bytes.begin(), old_bytes.end()), "the older picture");

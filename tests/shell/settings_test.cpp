@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/win32/win32_test_support.h"
+#include "render/scene/camera.h"
 #include "shell/decimal_fields.h"
 #include "shell/settings.h"
 
@@ -78,7 +79,7 @@ TEST_F(SettingsPanelTest, SettingsOutsideTheRangesAreClampedByThePanel)
         int32_t Settings::*member;
         int lower, upper;
     } controls[] = {
-        {&Settings::radius, 0, 100},
+        {&Settings::radius, 0, kFarthestRadius},
         {&Settings::azimuth, 0, 360},
         {&Settings::elevation, 0, 90},
     };

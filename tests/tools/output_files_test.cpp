@@ -161,14 +161,18 @@ TEST_F(OutputFiles, AFullDiskIsReportedAsSuch)
     }
 }
 
-// Out of memory (a long run of text without a line end, read on eight
-// threads within 300 MB of address space) a command fails as any other
-// failure does: a message and the status 1, not an abort.
+// Out of memory (eight reading threads within 100 MB of address space, less
+// than they and their buffers take) a command fails as any other failure
+// does: a message and the status 1, not an abort. A sanitizer's runtime
+// cannot start within such a limit at all, so those builds skip it.
 TEST_F(OutputFiles, RunningOutOfMemoryFailsTheCommand)
 {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer needs more address space than the limit gives";
+#endif
     for (const char* args : {"grid /dev/stdin --threads 8", "render /dev/stdin -o out.png --threads 8"}) {
         SCOPED_TRACE(args);
-        EXPECT_EQ(run("ulimit -v 300000; head -c 300000000 /dev/zero |", args), 1);
+        EXPECT_EQ(run("ulimit -v 100000; head -c 300000000 /dev/zero |", args), 1);
         EXPECT_NE(read("err").find("out of memory"), std::string::npos) << read("err");
         EXPECT_FALSE(fs::exists(dir / "out.png"));
     }

@@ -38,7 +38,9 @@ TEST(VarnelCli, HelpAndVersionGoToStandardOutput)
           Case{"help", 0, "varnel-cli settings [--reset]"}, Case{"--version", 0, "varnel-cli " VARNEL_VERSION "\n"},
           Case{"decode --help", 0, "usage: varnel-cli decode IMAGE"},
           Case{"render -h", 0, "usage: varnel-cli render DATA -o OUT.png"}, Case{"", 2, ""}, Case{"--helpme", 2, ""},
-          Case{"grid", 2, ""}}) {
+          Case{"grid", 2, ""}, Case{"render --help", 0, "default 100 0 90"},
+          Case{"render --help", 0, "--size defaults to 640x480"}, Case{"grid --help", 0, "--range defaults to 0 4000"},
+          Case{"--help", 0, "[--sums]\n--range defaults"}}) {
         const CliRun r = run(c.args);
         EXPECT_EQ(r.status, c.status) << c.args;
         if (*c.printed)

@@ -7,8 +7,8 @@
 #include <bit>
 #include <cstdint>
 
-// The camera as the panel holds it: distance step 0..100, azimuth 0..360 and
-// elevation 0..90 in whole degrees.
+// The camera as the panel holds it: distance step 0..kFarthestRadius,
+// azimuth 0..360 and elevation 0..90 in whole degrees.
 struct CameraSetting {
     int32_t radius;
     int32_t azimuth;
@@ -34,6 +34,11 @@ struct PixelPoint {
     float x, y;
     bool placed;
 };
+
+// The farthest distance step. Steps keep their size (0.04 of the box's
+// width, from 1 at step 0); those past 100 exist so that an oblique view of
+// the whole box, its labels and the scale fits a picture at π/8.
+constexpr int32_t kFarthestRadius = 300;
 
 // The renderer's projection: π/8 vertically, near 1, far 100.
 constexpr float kFieldOfView = std::bit_cast<float>(0x3EC90FDBu); // 0.39269909

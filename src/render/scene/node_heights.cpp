@@ -7,9 +7,9 @@
 namespace {
 
 // The kernel's taps, -radius..radius, not yet normalised.
-std::vector<double> gaussian_taps(int sigma)
+std::vector<double> gaussian_taps(double sigma)
 {
-    const int radius = 3 * sigma;
+    const int radius = int(std::ceil(3 * sigma));
     std::vector<double> taps(size_t(2 * radius + 1));
     for (int t = -radius; t <= radius; ++t)
         taps[size_t(t + radius)] = std::exp(-double(t) * t / (2.0 * sigma * sigma));
@@ -69,11 +69,33 @@ void smooth_columns(const double* in, double* out, int nx, int ny, const std::ve
 
 } // namespace
 
-bool heights_differ(const PictureOptions& options) { return options.smoothing_cells > 0 || options.log_scale; }
+bool heights_differ(const PictureOptions& options) { return options.smoothing_cells != 0 || options.log_scale; }
 
-void smooth_nodes(std::span<double> values, int nx, int ny, int sigma)
+double scott_smoothing_cells(const NodeGrid& nodes, double max_weight)
 {
-    if (sigma <= 0 || nx <= 0 || ny <= 0 || values.size() != size_t(nx) * size_t(ny))
+    if (!nodes.nodes || nodes.nx <= 0 || nodes.ny <= 0)
+        return 0;
+    // The nodes' weights stand for the points: their sum is the count in
+    // range, their spread the points' spread, in cells.
+    double sum = 0, sum_i = 0, sum_j = 0, sum_ii = 0, sum_jj = 0;
+    for (int j = 0; j < nodes.ny; ++j)
+        for (int i = 0; i < nodes.nx; ++i) {
+            const double w = nodes.nodes[size_t(j) * size_t(nodes.nx) + size_t(i)];
+            sum += w, sum_i += w * i, sum_j += w * j, sum_ii += w * i * i, sum_jj += w * j * j;
+        }
+    const double points = sum * max_weight;
+    if (!(sum > 0) || !(points >= 2))
+        return 0;
+    const double var_i = std::max(0.0, sum_ii / sum - (sum_i / sum) * (sum_i / sum));
+    const double var_j = std::max(0.0, sum_jj / sum - (sum_j / sum) * (sum_j / sum));
+    // Scott's rule in two dimensions: the spread times n^(-1/6), one width
+    // for both axes from their geometric mean.
+    return std::sqrt(std::sqrt(var_i * var_j)) * std::pow(points, -1.0 / 6.0);
+}
+
+void smooth_nodes(std::span<double> values, int nx, int ny, double sigma)
+{
+    if (!(sigma > 0) || nx <= 0 || ny <= 0 || values.size() != size_t(nx) * size_t(ny))
         return;
     const std::vector<double> taps = gaussian_taps(sigma);
     std::vector<double> across(values.size());
@@ -87,7 +109,9 @@ bool write_heights(std::span<double> heights, const NodeGrid& nodes, double max_
     if (!nodes.nodes || nodes.nx <= 0 || nodes.ny <= 0 || heights.size() != size_t(nodes.nx) * size_t(nodes.ny))
         return false;
     std::copy(nodes.nodes, nodes.nodes + heights.size(), heights.begin());
-    smooth_nodes(heights, nodes.nx, nodes.ny, options.smoothing_cells);
+    smooth_nodes(heights, nodes.nx, nodes.ny,
+                 options.smoothing_cells == kSmoothingAuto ? scott_smoothing_cells(nodes, max_weight)
+                                                           : double(options.smoothing_cells));
     const double highest = *std::max_element(heights.begin(), heights.end());
     if (top_weight)
         *top_weight = highest > 0 ? highest * max_weight : 0.0;

@@ -24,7 +24,12 @@ bool write_heights(std::span<double> heights, const NodeGrid& nodes, double max_
 // cells, cut off beyond three sigma. Near an edge the kernel is cut at the
 // grid and weighed up to a sum of 1 over what remains, so a flat field
 // stays flat to its edges and nothing is imagined beyond the range.
-void smooth_nodes(std::span<double> values, int nx, int ny, int sigma);
+void smooth_nodes(std::span<double> values, int nx, int ny, double sigma);
+
+// The Gaussian width in cells that Scott's rule gives for the points the
+// nodes hold (normalised, `max_weight` the highest before that): their
+// spread times n^(-1/6); 0 for fewer than two points.
+double scott_smoothing_cells(const NodeGrid& nodes, double max_weight);
 
 // On a log scale a weight's height is log(1 + w) / log(1 + top), and the
 // weight at a height goes back through the same rule.

@@ -22,7 +22,8 @@ namespace {
 constexpr uint32_t kGlyphColour = 0xFFFFFFFF;
 constexpr uint32_t kOutlineColour = 0xFF000000;
 constexpr uint32_t kBarFrameColour = 0xFF202020;
-constexpr int kBarBand = 8; // rows
+constexpr uint32_t kStatusBackingColour = 0xB0000000; // the surface shows through, dimmed
+constexpr int kBarBand = 8;                           // rows
 constexpr int kMostTicks = 10;
 // A tick's length out of its edge in scene units, and where an axis's name
 // is tried, further out each time, until it is clear of the values.
@@ -397,8 +398,9 @@ std::u32string overlay_characters(std::string_view caption)
     std::string all;
     for (char c = ' '; c <= '~'; ++c)
         all += c;
-    for (TextId id : {TextId::axis_x_name, TextId::axis_y_name, TextId::height_scale_unit, TextId::status_line_format,
-                      TextId::status_rejected_format, TextId::status_not_a_number_format})
+    for (TextId id :
+         {TextId::axis_x_name, TextId::axis_y_name, TextId::height_scale_unit, TextId::status_line_format,
+          TextId::status_rejected_format, TextId::status_not_a_number_format, TextId::status_smoothing_format})
         all += text(id);
     all += "\xE2\x88\x92\xC3\x97"; // the minus and times signs
     all += kEllipsis;
@@ -439,13 +441,28 @@ BarBox scale_bar_box(unsigned width, unsigned height)
     return BarBox{x1 - bar_width, y0, x1, y1};
 }
 
+int status_band_height(unsigned height)
+{
+    const int side = overlay_pixel_size(height);
+    return side + side * 3 / 2;
+}
+
 namespace {
 
 // The status line within `room` pixels: a name too long for it keeps its
 // beginning and its end around an ellipsis, as much of both as fits, so
 // that the counts always show. Cut between whole UTF-8 characters.
-std::string fitted_status_line(const GlyphAtlas& atlas, std::string_view caption, const FieldCounts& counts, int room)
+std::string fitted_status_line(const GlyphAtlas& atlas, std::string_view caption, const FieldCounts& counts,
+                               double auto_smoothing_cells, int room)
 {
+    std::string more;
+    if (auto_smoothing_cells > 0) {
+        char width[32], formatted[160];
+        std::snprintf(width, sizeof width, "%.1f", auto_smoothing_cells);
+        std::snprintf(formatted, sizeof formatted, text(TextId::status_smoothing_format), width);
+        more = formatted;
+    }
+    const auto status_line = [&](std::string_view name, const FieldCounts& c) { return ::status_line(name, c) + more; };
     std::string line = status_line(caption, counts);
     if (text_width(atlas, utf8_characters(line)) <= room)
         return line;
@@ -481,11 +498,17 @@ PictureOverlay lay_out_overlay(const GlyphAtlas& atlas, const OverlayScene& scen
     if (scene.width < 16 || scene.height < 16)
         return overlay;
     const BarBox bar = scale_bar_box(scene.width, scene.height);
+    const int margin = overlay_pixel_size(scene.height) / 2;
+    if (!atlas.empty()) {
+        const int band = std::max(status_band_height(scene.height), 2 * margin + atlas.line_height);
+        overlay.quads.push_back(ScreenQuad{0, int(scene.height) - band, int(scene.width), int(scene.height), 0, 0,
+                                           kStatusBackingColour, kStatusBackingColour, true});
+    }
     add_scale_bar(scene, bar, &overlay);
     Layout layout(atlas, scene.width, scene.height);
     // The status line and the scale come first: the axes' values give way.
-    const int margin = overlay_pixel_size(scene.height) / 2;
-    const std::string status = fitted_status_line(atlas, scene.caption, scene.counts, int(scene.width) - 2 * margin);
+    const std::string status = fitted_status_line(atlas, scene.caption, scene.counts, scene.auto_smoothing_cells,
+                                                  int(scene.width) - 2 * margin);
     layout.place(status, layout.box_at(utf8_characters(status), margin, int(scene.height) - margin - atlas.line_height),
                  TextRole::status);
     add_scale_labels(scene, bar, &layout);

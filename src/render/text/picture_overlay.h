@@ -70,6 +70,7 @@ struct OverlayScene {
     bool log_scale = false;   // heights and colours from log(1 + weight): the scale's values follow
     std::string_view x_title; // the axes' names; empty: the texts' X and Y
     std::string_view y_title;
+    double auto_smoothing_cells = 0; // the width automatic smoothing chose; 0: none chosen
 };
 
 // The weight the height scale shows at `level` (0 at its foot, 1 at its top).
@@ -87,6 +88,9 @@ struct BarBox {
     int x0, y0, x1, y1;
 };
 BarBox scale_bar_box(unsigned width, unsigned height);
+// The rows at the picture's foot that the status line takes, on a
+// translucent backing of its own.
+int status_band_height(unsigned height);
 
 // The overlay of `scene` drawn with `atlas`: without glyphs (no font) the
 // scale bar alone.

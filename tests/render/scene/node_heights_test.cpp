@@ -121,3 +121,42 @@ TEST(NodeHeights, WhichOptionsChangeTheNodes)
 }
 
 } // namespace
+
+namespace {
+
+// Scott's rule against the points themselves: clouds of known spread
+// binned to their nearest nodes, the width the sample's standard
+// deviations give times n^(-1/6); nothing for a single point.
+TEST(NodeHeightsTest, AutomaticWidthFollowsScottsRule)
+{
+    const struct {
+        int points;
+        double sigma_x, sigma_y;
+    } cases[] = {{1000, 10, 10}, {100000, 5, 30}, {50, 20, 8}, {20000, 12, 3}};
+    std::mt19937 random(7);
+    for (const auto& c : cases) {
+        const int n = 201;
+        std::vector<double> nodes(size_t(n * n), 0.0);
+        std::normal_distribution<double> x(100, c.sigma_x), y(100, c.sigma_y);
+        double sx = 0, sy = 0, sxx = 0, syy = 0;
+        for (int k = 0; k < c.points; ++k) {
+            const double px = std::clamp(x(random), 0.0, 200.0), py = std::clamp(y(random), 0.0, 200.0);
+            nodes[size_t(std::lround(py)) * n + size_t(std::lround(px))] += 1;
+            sx += px, sy += py, sxx += px * px, syy += py * py;
+        }
+        const double highest = *std::max_element(nodes.begin(), nodes.end());
+        for (double& v : nodes)
+            v /= highest;
+        const double m = c.points;
+        const double spread_x = std::sqrt(sxx / m - (sx / m) * (sx / m)),
+                     spread_y = std::sqrt(syy / m - (sy / m) * (sy / m));
+        const double expected = std::sqrt(spread_x * spread_y) * std::pow(m, -1.0 / 6.0);
+        EXPECT_NEAR(scott_smoothing_cells(NodeGrid{n, n, nodes.data()}, highest), expected, 0.02 * expected)
+            << c.points << " points";
+    }
+    std::vector<double> one(size_t(201 * 201), 0.0);
+    one[100 * 201 + 50] = 1;
+    EXPECT_EQ(scott_smoothing_cells(NodeGrid{201, 201, one.data()}, 1.0), 0.0);
+}
+
+} // namespace

@@ -1,0 +1,81 @@
+// The fitted distance against what the picture then shows: the box's
+// corners and every text the layout placed inside the picture, both axes
+// named and valued, and the box large in its frame rather than lost in it.
+#include "render/text/camera_fit.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "render/text/glyph_atlas.h"
+#include "render/text/picture_overlay.h"
+
+namespace {
+
+// Pictures from 480 rows; views from 15 degrees up. Lower, and in smaller
+// pictures, the values crowd the axes' names out.
+TEST(CameraFitTest, TheWholeBoxAndItsLabelsAreInThePicture)
+{
+    const struct {
+        int32_t azimuth, elevation;
+    } cameras[] = {{30, 35}, {45, 30}, {0, 90}, {315, 60}, {90, 15}, {135, 75}};
+    const struct {
+        unsigned width, height;
+    } sizes[] = {{640, 480}, {1000, 600}, {1600, 1200}, {800, 800}};
+    for (const auto& size : sizes) {
+        GlyphAtlas atlas;
+        ASSERT_TRUE(build_glyph_atlas(default_font_file(), overlay_pixel_size(size.height),
+                                      overlay_characters("points.txt"), &atlas));
+        const BarBox bar = scale_bar_box(size.width, size.height);
+        const int band_top = int(size.height) - status_band_height(size.height);
+        for (const auto& camera : cameras) {
+            const int32_t radius = fitted_camera_radius(camera.azimuth, camera.elevation, size.width, size.height);
+            const std::string where = std::to_string(size.width) + "x" + std::to_string(size.height) + " camera " +
+                std::to_string(radius) + " " + std::to_string(camera.azimuth) + " " + std::to_string(camera.elevation);
+            ASSERT_TRUE(radius >= 0 && radius < kFarthestRadius) << where;
+            const CameraVectors vectors = camera_vectors({radius, camera.azimuth, camera.elevation});
+            const Matrix4 view = build_view_matrix(vectors.eye, vectors.at, vectors.up);
+            const Matrix4 projection = build_scene_projection(size.width, size.height);
+            float left = 1e9f, right = -1e9f, top = 1e9f, bottom = -1e9f;
+            for (float x : {-0.5f, 0.5f})
+                for (float y : {-0.5f, 0.5f})
+                    for (float z : {0.0f, -1.0f}) {
+                        const PixelPoint p = project_point(view, projection, size.width, size.height, x, y, z);
+                        ASSERT_TRUE(p.placed) << where;
+                        // Clear of the scale and above the status band.
+                        EXPECT_TRUE(p.x >= 0 && p.x < float(bar.x0) && p.y >= 0 && p.y < float(band_top))
+                            << where << " corner " << x << "," << y << "," << z << " at " << p.x << "," << p.y;
+                        left = std::min(left, p.x), right = std::max(right, p.x);
+                        top = std::min(top, p.y), bottom = std::max(bottom, p.y);
+                    }
+            // Not lost in the frame: the box spans most of its width or height.
+            const PlotFrame frame = plot_frame(size.width, size.height);
+            EXPECT_TRUE(right - left > 0.5f * (frame.x1 - frame.x0) || bottom - top > 0.5f * (frame.y1 - frame.y0))
+                << where << " spans " << right - left << " x " << bottom - top;
+
+            const OverlayScene scene{size.width,   size.height,
+                                     vectors,      {0, 4000, 0, 4000},
+                                     57.0,         {200000, 199812, 0, 0, false, false},
+                                     "points.txt", ColourMap::viridis};
+            const PictureOverlay overlay = lay_out_overlay(atlas, scene);
+            int count[7] = {};
+            for (const PlacedText& t : overlay.texts) {
+                ++count[int(t.role)];
+                EXPECT_TRUE(t.x0 >= 0 && t.y0 >= 0 && t.x1 <= int(size.width) && t.y1 <= int(size.height))
+                    << where << " " << t.text;
+                if (t.role != TextRole::status) {
+                    EXPECT_LE(t.y1, band_top) << where << " " << t.text << " in the status band";
+                }
+            }
+            EXPECT_EQ(count[int(TextRole::status)], 1) << where;
+            EXPECT_EQ(count[int(TextRole::x_title)], 1) << where;
+            EXPECT_EQ(count[int(TextRole::y_title)], 1) << where;
+            // Edge-on or straight down an axis may lose all but its ends' values.
+            EXPECT_GE(count[int(TextRole::x_value)] + count[int(TextRole::y_value)], 4) << where;
+            EXPECT_GE(count[int(TextRole::scale_value)], 2) << where;
+        }
+    }
+}
+
+} // namespace
