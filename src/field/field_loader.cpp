@@ -49,24 +49,6 @@ int column_named(const FileHeader& header, const std::string& name)
     return 0;
 }
 
-// Whether the file is an array saved by NumPy: by its name, or by its
-// first bytes for a regular file.
-bool holds_array(const LoadRequest& request)
-{
-    const std::string& path = request.path;
-    if (path.size() >= 4 && path.compare(path.size() - 4, 4, ".npy") == 0)
-        return true;
-    struct stat facts;
-    if (stat(path.c_str(), &facts) != 0 || !S_ISREG(facts.st_mode))
-        return false;
-    char magic[6] = {};
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    const std::size_t got = file ? std::fread(magic, 1, sizeof magic, file) : 0;
-    if (file)
-        std::fclose(file);
-    return is_npy(magic, got);
-}
-
 // An array's columns, as resolve_columns finds a text file's: the fields
 // of a structured array stand for a header's names.
 bool resolve_array_columns(const LoadRequest& request, LoadedField& result)
@@ -292,7 +274,8 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
         load_sums_file(request, watch, result);
         return result;
     }
-    if (!(holds_array(request) ? resolve_array_columns(request, result) : resolve_columns(request, result)))
+    if (!(is_npy_file(request.path.c_str()) ? resolve_array_columns(request, result)
+                                            : resolve_columns(request, result)))
         return result;
     // Fitting reads the file twice: a pipe or a FIFO would give its points to
     // the first pass alone (and a FIFO opened again waits for ever).

@@ -523,3 +523,19 @@ std::unique_ptr<PointSource> open_npy_source(std::FILE* stream, ReadWatch watch,
         std::size_t(columns.y) > layout.columns.size() || mapped->size() < layout.data_offset;
     return std::make_unique<NpyPointSource>(std::move(mapped), layout, refused, watch, block, columns, skip_records);
 }
+
+bool is_npy_file(const char* path)
+{
+    const std::size_t length = std::strlen(path);
+    if (length >= 4 && std::strcmp(path + length - 4, ".npy") == 0)
+        return true;
+    struct stat facts;
+    if (stat(path, &facts) != 0 || !S_ISREG(facts.st_mode))
+        return false;
+    char magic[kMagicBytes] = {};
+    std::FILE* file = std::fopen(path, "rb");
+    const std::size_t got = file ? std::fread(magic, 1, sizeof magic, file) : 0;
+    if (file)
+        std::fclose(file);
+    return is_npy(magic, got);
+}

@@ -34,6 +34,10 @@ struct NpyLayout {
 // Whether the bytes begin as a .npy file does.
 bool is_npy(const void* bytes, std::size_t size);
 
+// Whether the file at `path` is to be read as a .npy file: by its name,
+// or by its first bytes for a regular file.
+bool is_npy_file(const char* path);
+
 // The layout told by a file's first bytes (the preamble and the whole
 // header, at least); false with the reason in `problem` for a header that
 // this reader cannot trust or does not take.
