@@ -55,7 +55,7 @@ TEST_F(SceneMesh, SurfaceOf201x201Field)
 {
     const Mesh<SurfaceVertex> mesh = surface();
     ASSERT_EQ(mesh.vertices.size(), 40401u);
-    ASSERT_EQ(mesh.indices.size(), 4 * 240000u);
+    ASSERT_EQ(mesh.indices.size(), 8 * 240000u);
     const std::vector<SurfaceVertex>& v = mesh.vertices;
     for (int k = 0; k < 40401; k += 97) {
         const int i = k % 201, j = k / 201;
