@@ -3,6 +3,13 @@ JOBS    ?= $(shell nproc)
 CMAKE   ?= cmake
 CTEST   ?= ctest
 
+# A new build folder is made for Ninja when it is installed (install-deps
+# installs it): with nothing to do it answers at once, where make's own
+# generator walks every target. A folder made before keeps its generator.
+GENERATOR = $(shell command -v ninja >/dev/null 2>&1 && echo -GNinja)
+# The generator for a folder: none for one already configured.
+generator_for = $$([ -f $(1)/CMakeCache.txt ] || echo "$(GENERATOR)")
+
 .PHONY: all deps build run test test-release test-asan bench fuzz clean
 
 all: build
@@ -15,7 +22,7 @@ deps:
 # CMakeLists.txt changes, so a build with nothing to do takes no time.
 build:
 	@[ -f build/CMakeCache.txt ] || { mkdir -p build && \
-	  $(CMAKE) -S . -B build -DCMAKE_BUILD_TYPE=Release > build/configure.log 2>&1 || \
+	  $(CMAKE) -S . -B build $(GENERATOR) -DCMAKE_BUILD_TYPE=Release > build/configure.log 2>&1 || \
 	  { cat build/configure.log; rm -f build/CMakeCache.txt; exit 1; }; }
 	@$(CMAKE) --build build -j $(JOBS)
 
@@ -36,7 +43,7 @@ test-release: build
 # Same tests again under AddressSanitizer and UndefinedBehaviorSanitizer;
 # benchmarks are left out of this build, they prove nothing here.
 test-asan:
-	$(CMAKE) -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNEL_SANITIZE=ON -DVARNEL_BENCH=OFF
+	$(CMAKE) -S . -B build-asan $(call generator_for,build-asan) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNEL_SANITIZE=ON -DVARNEL_BENCH=OFF
 	$(CMAKE) --build build-asan -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  $(CTEST) --test-dir build-asan --output-on-failure -j $(JOBS)
@@ -51,7 +58,7 @@ bench: deps build
 # libFuzzer targets, built with clang under ASan/UBSan; run them by hand, e.g.
 #   build-fuzz/bin/fuzz_density_field -max_total_time=300 corpus/
 fuzz: deps
-	$(CMAKE) -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	$(CMAKE) -S . -B build-fuzz $(call generator_for,build-fuzz) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVARNEL_FUZZ=ON -DVARNEL_BENCH=OFF
 	$(CMAKE) --build build-fuzz -j $(JOBS)
 

@@ -67,7 +67,7 @@ public:
         upload(0, scene.surface);
         upload(2, scene.grid);
         upload(4, scene.marker);
-        counts_[0] = GLsizei(scene.surface.indices.size());
+        counts_[0] = GLsizei(scene.surface.indices.size() / kSurfaceOrders);
         counts_[1] = GLsizei(scene.grid.indices.size());
         counts_[2] = GLsizei(scene.marker.indices.size());
         make_texture();
@@ -87,6 +87,7 @@ public:
         glMultMatrixf(&scene_projection.m[0][0]);
         glMatrixMode(GL_MODELVIEW);
         glLoadMatrixf(&view.m[0][0]);
+        order_ = surface_order_for(radius, azimuth, elevation);
     }
 
     void render()
@@ -102,7 +103,9 @@ public:
                        reinterpret_cast<void*>(offsetof(SurfaceVertex, color)));
         glTexCoordPointer(2, GL_FLOAT, sizeof(SurfaceVertex), reinterpret_cast<void*>(offsetof(SurfaceVertex, u)));
         glEnable(GL_TEXTURE_2D);
-        glDrawElements(GL_TRIANGLES, counts_[0], GL_UNSIGNED_SHORT, nullptr);
+        // The same order of the surface's cells as the device draws.
+        glDrawElements(GL_TRIANGLES, counts_[0], GL_UNSIGNED_SHORT,
+                       reinterpret_cast<void*>(std::size_t(order_) * std::size_t(counts_[0]) * sizeof(uint16_t)));
         glDisable(GL_TEXTURE_2D);
         glDisableClientState(GL_TEXTURE_COORD_ARRAY);
         // The grid lines: positions only, hence white.
@@ -176,6 +179,7 @@ private:
 
     Context context_;
     GLsizei counts_[3] = {};
+    int order_ = 0;
 };
 
 int g_radius = 30, g_azimuth = 45, g_elevation = 30;

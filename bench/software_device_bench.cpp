@@ -75,6 +75,7 @@ public:
     {
         const D3DMATRIX view = to_device_matrix(camera(radius, azimuth, elevation));
         device_->SetTransform(D3DTS_VIEW, &view);
+        order_ = surface_order_for(radius, azimuth, elevation);
     }
 
     void render()
@@ -82,7 +83,7 @@ public:
         device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF808080, 1.0f, 0);
         device_->BeginScene();
         for (const DrawBatch& batch : batches_) {
-            draw_batch(device_, &batch, primitive_limit(caps_));
+            draw_batch(device_, &batch, primitive_limit(caps_), order_);
         }
         device_->EndScene();
         device_->Present(nullptr, nullptr, nullptr, nullptr);
@@ -115,6 +116,7 @@ private:
     IDirect3D9* d3d_ = nullptr;
     IDirect3DDevice9* device_ = nullptr;
     D3DCAPS9 caps_{};
+    int order_ = 0;
     DrawBatch batches_[3] = {}; // surface, grid lines, marker
 };
 

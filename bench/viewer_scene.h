@@ -173,6 +173,13 @@ inline Matrix4 camera(int radius, int azimuth, int elevation)
     return build_view_matrix(v.eye, v.at, v.up);
 }
 
+// The surface's order for that camera, as the viewer picks it.
+inline int surface_order_for(int radius, int azimuth, int elevation)
+{
+    const CameraVectors v = camera_vectors(CameraSetting{radius, azimuth, elevation});
+    return surface_order(v.eye.x, v.eye.y);
+}
+
 // A frame (0x..RRGGBB pixels, top row first) as a binary PPM, to look at.
 inline int write_ppm(const char* path, const std::vector<uint32_t>& pixels)
 {

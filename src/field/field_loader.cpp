@@ -1,5 +1,6 @@
 #include "field/field_loader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -7,6 +8,7 @@
 
 #include "field/clickhouse_source.h"
 #include "field/file_header.h"
+#include "field/npy_point_source.h"
 #include "field/plot_range.h"
 
 namespace {
@@ -45,6 +47,57 @@ int column_named(const FileHeader& header, const std::string& name)
         if (header.columns[k].name == name)
             return int(k) + 1;
     return 0;
+}
+
+// An array's columns, as resolve_columns finds a text file's: the fields
+// of a structured array stand for a header's names.
+bool resolve_array_columns(const LoadRequest& request, LoadedField& result)
+{
+    NpyLayout layout;
+    errno = 0;
+    struct stat facts;
+    if (stat(request.path.c_str(), &facts) == 0 && !S_ISREG(facts.st_mode)) {
+        result.failure = LoadFailure::bad_array;
+        result.problem = "a .npy file is read from a regular file only";
+        return false;
+    }
+    if (!read_npy_layout(request.path.c_str(), &layout, &result.problem)) {
+        result.failure = result.problem.empty() ? LoadFailure::cannot_read : LoadFailure::bad_array;
+        result.error = errno ? errno : EIO;
+        return false;
+    }
+    ColumnsRead& read = result.columns;
+    const ColumnRequest& asked = request.columns;
+    read.columns = asked.numbers;
+    if (layout.structured)
+        for (const NpyColumn& column : layout.columns)
+            read.header.push_back(column.name);
+    const std::pair<const std::string*, int*> names[] = {{&asked.x_name, &read.columns.x},
+                                                         {&asked.y_name, &read.columns.y}};
+    for (const auto& [name, number] : names) {
+        if (name->empty())
+            continue;
+        const auto found = std::find(read.header.begin(), read.header.end(), *name);
+        if (found == read.header.end()) {
+            result.failure = LoadFailure::no_column;
+            read.missing = *name;
+            return false;
+        }
+        *number = int(found - read.header.begin()) + 1;
+    }
+    const int count = int(layout.columns.size());
+    for (const int column : {read.columns.x, read.columns.y}) {
+        if (column < 1 || column > count) {
+            result.failure = LoadFailure::bad_array;
+            result.problem = "column " + std::to_string(column) + " asked for, the array has " + std::to_string(count);
+            return false;
+        }
+    }
+    if (layout.structured) {
+        read.x_name = read.header[std::size_t(read.columns.x - 1)];
+        read.y_name = read.header[std::size_t(read.columns.y - 1)];
+    }
+    return true;
 }
 
 // Where x and y stand, from the numbers, the names or the header; false
@@ -231,7 +284,8 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
         load_sums_file(request, watch, result);
         return result;
     }
-    if (!resolve_columns(request, result))
+    if (!(is_npy_file(request.path.c_str()) ? resolve_array_columns(request, result)
+                                            : resolve_columns(request, result)))
         return result;
     // Fitting reads the file twice: a pipe or a FIFO would give its points to
     // the first pass alone (and a FIFO opened again waits for ever).

@@ -58,6 +58,7 @@ enum class LoadFailure {
     changed,     // the file shrank while it was read (a log rotated, a download restarted)
     read_once,   // the range was to be fitted, but the file can be read only once (a pipe)
     bad_sums,    // a table of cell sums holds what no query gives (LoadedField::problem says what)
+    bad_array,   // a .npy file's header is refused, or names no such column (problem says why)
     database,    // a database's address is wrong, or its server failed (problem names it and why)
 };
 
@@ -82,7 +83,7 @@ struct LoadedField {
     ColumnsRead columns;
     bool from_sums = false;              // the data were the sums of the cells, not points
     std::unique_ptr<CellSumsTable> sums; // with keep_sums: the sums of the cells loaded
-    std::string problem;                 // with bad_sums and database: what went wrong
+    std::string problem;                 // with bad_sums, bad_array and database: what went wrong
 
     bool ok() const { return failure == LoadFailure::none; }
 };

@@ -7,6 +7,7 @@
 
 #include "field/chunk_ring.h"
 #include "field/number_parsing.h"
+#include "field/npy_point_source.h"
 #include "field/text_point_source.h"
 
 namespace {
@@ -48,8 +49,10 @@ void set_point_reader_chunk_bytes(std::size_t bytes) { g_chunk_bytes.store(bytes
 ReadCounts read_chunks(std::FILE* stream, int skip_lines, ChunkSink sink, Columns columns, ReadWatch watch,
                        unsigned threads, std::size_t piece_bytes)
 {
-    const std::unique_ptr<PointSource> source =
-        open_text_source(stream, watch, g_chunk_bytes.load(), columns, skip_lines, piece_bytes);
+    // A mapped file is known as an array by its first bytes; anything else is text.
+    std::unique_ptr<PointSource> source = open_npy_source(stream, watch, g_chunk_bytes.load(), columns, skip_lines);
+    if (!source)
+        source = open_text_source(stream, watch, g_chunk_bytes.load(), columns, skip_lines, piece_bytes);
     return read_source(*source, sink, threads);
 }
 

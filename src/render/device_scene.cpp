@@ -57,7 +57,8 @@ void upload_batch(DrawBatch* batch, IDirect3DDevice9* device, const BatchFormat&
     batch->primitive_type = format.type;
     batch->indices_per_primitive = format.indices_per_primitive;
     batch->vertex_count = int32_t(size.vertices);
-    batch->primitive_count = int32_t(size.indices / size_t(format.indices_per_primitive));
+    batch->orders = int32_t(size.orders);
+    batch->primitive_count = int32_t(size.indices / size.orders / size_t(format.indices_per_primitive));
 }
 
 D3DMATRIX identity()
@@ -75,6 +76,7 @@ void empty_geometry(DrawBatch* batch)
     release_interface(batch->index_buffer);
     batch->vertex_count = 0;
     batch->primitive_count = 0;
+    batch->orders = 0;
 }
 
 void release_batch(DrawBatch* batch)
@@ -86,7 +88,7 @@ void release_batch(DrawBatch* batch)
     std::memset(batch, 0, sizeof *batch);
 }
 
-void draw_batch(IDirect3DDevice9* device, const DrawBatch* batch, int32_t max_primitives)
+void draw_batch(IDirect3DDevice9* device, const DrawBatch* batch, int32_t max_primitives, int32_t order)
 {
     // Bound before the empty test, so a batch never draws with the
     // previous batch's texture.
@@ -96,7 +98,8 @@ void draw_batch(IDirect3DDevice9* device, const DrawBatch* batch, int32_t max_pr
     device->SetStreamSource(0, batch->vertex_buffer, 0, batch->stride);
     device->SetFVF(batch->fvf);
     device->SetIndices(batch->index_buffer);
-    int64_t start = 0;
+    const int64_t per_order = int64_t(batch->indices_per_primitive) * batch->primitive_count;
+    int64_t start = order > 0 && order < batch->orders ? order * per_order : 0;
     int32_t remaining = batch->primitive_count;
     while (remaining > 0) {
         const int32_t n = std::min(remaining, max_primitives);

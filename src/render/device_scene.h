@@ -17,7 +17,8 @@ void empty_geometry(DrawBatch* batch);
 void release_batch(DrawBatch* batch);
 // Binds the batch's texture (or none) to stage 0, then draws the batch in
 // calls of at most `max_primitives` primitives each.
-void draw_batch(IDirect3DDevice9* device, const DrawBatch* batch, int32_t max_primitives);
+// `order` picks one of a batch's orders; a batch of one order ignores it.
+void draw_batch(IDirect3DDevice9* device, const DrawBatch* batch, int32_t max_primitives, int32_t order = 0);
 // draw_batch for a batch of screen-space quads over the scene: no depth
 // test, alpha blended, the colour from the vertices and the alpha from the
 // texture times theirs, texels by point. The fixed states are back after.

@@ -97,6 +97,7 @@ HRESULT render(Renderer* renderer)
     device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBackground, 1.0f, 0);
     device->BeginScene();
     const int32_t limit = primitive_limit(s->caps);
+    const int32_t order = surface_order(s->camera.eye.x, s->camera.eye.y);
     for (int k = 0; k < kBatchCount; ++k) {
         if (!kSceneBatches[k].shown(*s))
             continue;
@@ -104,7 +105,7 @@ HRESULT render(Renderer* renderer)
             draw_on_screen(device, &s->batches[k], limit);
         } else {
             device->SetTextureStageState(0, D3DTSS_COLOROP, texture_operation(*s, s->batches[k]));
-            draw_batch(device, &s->batches[k], limit);
+            draw_batch(device, &s->batches[k], limit, order);
         }
     }
     device->EndScene();

@@ -23,7 +23,8 @@ struct DrawBatch {
     D3DPRIMITIVETYPE primitive_type;
     int32_t indices_per_primitive;
     int32_t vertex_count;
-    int32_t primitive_count;
+    int32_t primitive_count; // in one order
+    int32_t orders;          // runs of the same primitives in other orders; 0 or 1: one
 };
 
 struct Renderer;

@@ -6,6 +6,7 @@
 #include "field/cell_sums_file.h"
 #include "field/clickhouse_source.h"
 #include "field/file_header.h"
+#include "field/npy_point_source.h"
 #include "resources/program_resources.h"
 #include "resources/resource_ids.h"
 
@@ -71,7 +72,7 @@ std::string header_key(const FileHeader& header)
 bool choose_data_columns(AppState* state, const char* path, ColumnRequest* columns)
 {
     FileHeader header;
-    if (is_database_address(path) || !read_file_header(path, 0, &header) || !header.present ||
+    if (is_database_address(path) || is_npy_file(path) || !read_file_header(path, 0, &header) || !header.present ||
         header.columns.size() <= 2)
         return true; // the load says what is wrong with the file, or picks the two there are
     std::vector<std::string> names;

@@ -217,7 +217,8 @@ void load_data(HWND panel, const Range& range, const char* path, Offer offer = O
         show_cannot_open(state, path, std::strerror(loaded.error));
     else if (loaded.failure == LoadFailure::changed)
         show_cannot_open(state, path, text(TextId::file_changed));
-    else if (loaded.failure == LoadFailure::database || loaded.failure == LoadFailure::bad_sums)
+    else if (loaded.failure == LoadFailure::database || loaded.failure == LoadFailure::bad_sums ||
+             loaded.failure == LoadFailure::bad_array)
         show_cannot_open(state, path, loaded.problem.c_str());
     else if (loaded.failure == LoadFailure::no_memory)
         show_data_error(state, text(TextId::no_field));

@@ -322,6 +322,9 @@ inline LoadedField load_for_command(const LoadRequest& request)
     case LoadFailure::database:
         std::fprintf(stderr, "varnel-cli: cannot load %s: %s\n", path, loaded.problem.c_str());
         break;
+    case LoadFailure::bad_array:
+        std::fprintf(stderr, "varnel-cli: cannot read %s as an array: %s\n", path, loaded.problem.c_str());
+        break;
     case LoadFailure::bad_sums:
         std::fprintf(stderr, "varnel-cli: %s is no table of cell sums: %s\n", path, loaded.problem.c_str());
         break;

@@ -46,8 +46,11 @@ struct NodeGrid {
 
 // How many vertices and 16-bit indices a piece needs; both 0 when the
 // piece cannot be built from the grid (or, for the cross, the pair).
+// A piece may hold several orders of the same primitives one after the
+// other (`orders` runs of indices / orders each); one is drawn per frame.
 struct MeshSize {
     size_t vertices, indices;
+    size_t orders = 1;
 };
 
 // The scene position of node column i of n (row j of n): i / (n - 1) - 0.5,
@@ -63,8 +66,17 @@ uint32_t node_shade(double value);
 uint32_t node_colour(ColourMap map, double value);
 
 // The surface: one vertex per node, shaded by height and carrying the
-// texture coordinates, a triangle list of two triangles per cell.
+// texture coordinates, a triangle list of two triangles per cell, in
+// kSurfaceOrders orders of its cells. Each order runs from one corner, row
+// by row or column by column: from the side the eye is on, the rows (or
+// the columns, when the eye is farther out in x than in y) run away from
+// it, so the near cells are drawn first and the hidden ones fail the depth
+// test instead of being shaded and painted over.
+inline constexpr int kSurfaceOrders = 8;
 MeshSize surface_size(const NodeGrid& grid);
+// The order for an eye at scene x and y: 1 for x > 0, plus 2 for y > 0,
+// plus 4 for columns, when |x| > |y|. Order 0 is the order of the nodes.
+int surface_order(float eye_x, float eye_y);
 // The overlays follow the surface 0.01 above it: 11 rows then 11 columns
 // of grid lines, and the yellow cross, both as line lists.
 MeshSize grid_lines_size(const NodeGrid& grid);

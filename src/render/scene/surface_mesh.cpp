@@ -1,5 +1,6 @@
 // The surface mesh: node positions, the shade of a height, and one
 // vertex per node with two triangles per cell.
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -33,11 +34,20 @@ void write_vertices(std::span<SurfaceVertex> vertices, const NodeGrid& grid, Col
     }
 }
 
-void write_indices(std::span<uint16_t> indices, int nx, int ny)
+// The cells in rows or columns from the corner that order `order` starts
+// at, near to far in both directions, each cell's two triangles as they
+// have always been wound.
+void write_indices(std::span<uint16_t> indices, int nx, int ny, int order)
 {
+    const bool from_high_x = order & 1, from_high_y = order & 2, by_columns = order & 4;
+    const int cells_x = nx - 1, cells_y = ny - 1;
+    const int outer_count = by_columns ? cells_x : cells_y, inner_count = by_columns ? cells_y : cells_x;
     size_t at = 0;
-    for (int r = 0; r < ny - 1; ++r) {
-        for (int i = 0; i < nx - 1; ++i) {
+    for (int outer = 0; outer < outer_count; ++outer) {
+        for (int inner = 0; inner < inner_count; ++inner) {
+            const int step_x = by_columns ? outer : inner, step_y = by_columns ? inner : outer;
+            const int i = from_high_x ? cells_x - 1 - step_x : step_x;
+            const int r = from_high_y ? cells_y - 1 - step_y : step_y;
             const int k = r * nx + i;
             const uint16_t cell[6] = {uint16_t(k),      uint16_t(k + nx),     uint16_t(k + 1),
                                       uint16_t(k + nx), uint16_t(k + nx + 1), uint16_t(k + 1)};
@@ -64,7 +74,8 @@ MeshSize surface_size(const NodeGrid& grid)
 {
     if (!surface_fits(grid))
         return MeshSize{0, 0};
-    return MeshSize{size_t(grid.nx) * size_t(grid.ny), 6 * size_t(grid.nx - 1) * size_t(grid.ny - 1)};
+    return MeshSize{size_t(grid.nx) * size_t(grid.ny), kSurfaceOrders * 6 * size_t(grid.nx - 1) * size_t(grid.ny - 1),
+                    kSurfaceOrders};
 }
 
 bool write_surface(std::span<SurfaceVertex> vertices, std::span<uint16_t> indices, const NodeGrid& grid, ColourMap map)
@@ -73,6 +84,13 @@ bool write_surface(std::span<SurfaceVertex> vertices, std::span<uint16_t> indice
     if (size.vertices == 0 || vertices.size() != size.vertices || indices.size() != size.indices)
         return false;
     write_vertices(vertices, grid, map);
-    write_indices(indices, grid.nx, grid.ny);
+    const size_t per_order = size.indices / kSurfaceOrders;
+    for (int order = 0; order < kSurfaceOrders; ++order)
+        write_indices(indices.subspan(size_t(order) * per_order, per_order), grid.nx, grid.ny, order);
     return true;
+}
+
+int surface_order(float eye_x, float eye_y)
+{
+    return (eye_x > 0 ? 1 : 0) + (eye_y > 0 ? 2 : 0) + (std::fabs(eye_x) > std::fabs(eye_y) ? 4 : 0);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "render/scene/colour_maps.h"
+#include "render/scene/camera.h"
 #include "render/scene/mesh.h"
 
 namespace {
@@ -54,7 +55,7 @@ TEST_F(SceneMesh, SurfaceOf201x201Field)
 {
     const Mesh<SurfaceVertex> mesh = surface();
     ASSERT_EQ(mesh.vertices.size(), 40401u);
-    ASSERT_EQ(mesh.indices.size(), 240000u);
+    ASSERT_EQ(mesh.indices.size(), 8 * 240000u);
     const std::vector<SurfaceVertex>& v = mesh.vertices;
     for (int k = 0; k < 40401; k += 97) {
         const int i = k % 201, j = k / 201;
@@ -76,11 +77,53 @@ TEST_F(SceneMesh, SurfaceOf201x201Field)
     const std::vector<uint16_t>& indices = mesh.indices;
     EXPECT_EQ(std::vector<uint16_t>(indices.begin(), indices.begin() + 6),
               (std::vector<uint16_t>{0, 201, 1, 201, 202, 1}));
-    EXPECT_EQ(std::vector<uint16_t>(indices.end() - 6, indices.end()),
+    EXPECT_EQ(std::vector<uint16_t>(indices.begin() + 240000 - 6, indices.begin() + 240000),
               (std::vector<uint16_t>{40198, 40399, 40199, 40399, 40400, 40199}));
     // Spans of another size are refused.
     std::vector<SurfaceVertex> short_of_one(40400);
     EXPECT_FALSE(write_surface(short_of_one, std::span<uint16_t>(), grid));
+}
+
+// From an eye on any side, the order that surface_order picks draws every
+// cell once, with both its triangles as wound before, and before the cells
+// one step farther from the eye in x and in y (so before every cell behind
+// it): near to far, as the depth test wants.
+TEST(SceneMeshShape, EveryCameraDrawsNearCellsFirst)
+{
+    const int nx = 31, ny = 21, cells = (nx - 1) * (ny - 1);
+    std::vector<double> nodes(size_t(nx) * ny, 0.5);
+    const NodeGrid grid{nx, ny, nodes.data()};
+    const Mesh<SurfaceVertex> surface =
+        written<SurfaceVertex>(surface_size(grid), [&](auto v, auto i) { return write_surface(v, i, grid); });
+    ASSERT_EQ(surface.indices.size(), size_t(kSurfaceOrders) * 6 * cells);
+    for (int azimuth = 0; azimuth < 360; azimuth += 15) {
+        const CameraVectors eye = camera_vectors(CameraSetting{30, azimuth, 30});
+        const int order = surface_order(eye.eye.x, eye.eye.y);
+        SCOPED_TRACE(testing::Message() << "azimuth " << azimuth << ", order " << order);
+        // Where each cell is drawn, found from its triangles' indices.
+        std::vector<int> drawn_at(cells, -1);
+        const uint16_t* run = surface.indices.data() + size_t(order) * 6 * cells;
+        for (int at = 0; at < cells; ++at) {
+            const uint16_t* t = run + 6 * at;
+            const int k = t[0], i = k % nx, j = k / nx;
+            ASSERT_TRUE(i < nx - 1 && j < ny - 1);
+            ASSERT_EQ(std::vector<uint16_t>(t, t + 6),
+                      (std::vector<uint16_t>{uint16_t(k), uint16_t(k + nx), uint16_t(k + 1), uint16_t(k + nx),
+                                             uint16_t(k + nx + 1), uint16_t(k + 1)}));
+            ASSERT_EQ(drawn_at[size_t(j * (nx - 1) + i)], -1) << "cell drawn twice";
+            drawn_at[size_t(j * (nx - 1) + i)] = at;
+        }
+        const int away_i = eye.eye.x > 0 ? -1 : 1, away_j = eye.eye.y > 0 ? -1 : 1;
+        for (int j = 0; j < ny - 1; ++j) {
+            for (int i = 0; i < nx - 1; ++i) {
+                const int here = drawn_at[size_t(j * (nx - 1) + i)];
+                if (i + away_i >= 0 && i + away_i < nx - 1)
+                    ASSERT_LT(here, drawn_at[size_t(j * (nx - 1) + i + away_i)]) << i << ", " << j;
+                if (j + away_j >= 0 && j + away_j < ny - 1)
+                    ASSERT_LT(here, drawn_at[size_t((j + away_j) * (nx - 1) + i)]) << i << ", " << j;
+            }
+        }
+    }
 }
 
 TEST(SceneShade, Levels)
@@ -189,7 +232,7 @@ TEST(SceneMeshShape, RowsAndColumnsOfAWideGrid)
         ASSERT_TRUE(std::fabs(v.u - i / 30.0) < 1e-7 && std::fabs(v.v - (1 - j / 20.0)) < 1e-7) << k;
         ASSERT_EQ(v.z, static_cast<float>(-named(i, j))) << k;
     }
-    EXPECT_EQ(std::vector<uint16_t>(surface.indices.end() - 6, surface.indices.end()),
+    EXPECT_EQ(std::vector<uint16_t>(surface.indices.begin() + 3600 - 6, surface.indices.begin() + 3600),
               (std::vector<uint16_t>{618, 649, 619, 649, 650, 619}));
 
     const Mesh<LineVertex> lines =

@@ -1,0 +1,37 @@
+#!/bin/sh
+# Times `varnel-cli grid` on 100 million points saved as .npy (float64 and
+# float32) against reading the same file with cat, whole processes, in the
+# page cache, five alternating runs each; prints every run and the medians.
+# usage: sh bench/npy_vs_cat.sh [THREADS]   (run from the repository root)
+set -e
+threads=${1:-2}
+dir=${TMPDIR:-/tmp}/varnel-npy-bench
+mkdir -p "$dir"
+make_file() { # TYPE BYTES NAME
+    [ -f "$dir/$3" ] || python3 - "$1" "$2" "$dir/$3" <<'PY'
+import array, random, sys
+kind, size, path = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+random.seed(7)
+block = array.array('d' if size == 8 else 'f',
+                    (random.gauss(2000, 600) for _ in range(2_000_000)))
+header = "{'descr': '<%s', 'fortran_order': False, 'shape': (100000000, 2), }" % kind
+header += ' ' * ((64 - (10 + len(header) + 1) % 64) % 64) + '\n'
+with open(path, 'wb') as out:
+    out.write(b'\x93NUMPY\x01\x00' + len(header).to_bytes(2, 'little') + header.encode())
+    for _ in range(100):
+        out.write(block.tobytes())
+PY
+}
+make_file f8 8 f8.npy
+make_file f4 4 f4.npy
+seconds() { /usr/bin/time -f %e "$@" 2>&1 >/dev/null | tail -1; }
+for file in f8.npy f4.npy; do
+    cat "$dir/$file" >/dev/null
+    grid="" cat_=""
+    for run in 1 2 3 4 5; do
+        grid="$grid $(seconds build/bin/varnel-cli grid "$dir/$file" --threads "$threads")"
+        cat_="$cat_ $(seconds cat "$dir/$file")"
+    done
+    median() { echo "$@" | tr ' ' '\n' | grep . | sort -n | sed -n 3p; }
+    echo "$file: grid$grid (median $(median $grid) s); cat$cat_ (median $(median $cat_) s)"
+done

@@ -1,0 +1,541 @@
+#include "field/npy_point_source.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#include <sys/stat.h>
+
+#include "field/data_file.h"
+#include "texture/decoders/byte_reader.h"
+
+namespace {
+
+constexpr char kMagic[] = "\x93NUMPY";
+constexpr std::size_t kMagicBytes = 6;
+// A header is a short dictionary; more than this is no array we would read.
+constexpr std::uint32_t kMostHeaderBytes = 1u << 20;
+constexpr std::size_t kWatchBytes = std::size_t(1) << 20;
+constexpr std::size_t kBatchRecords = 4096;
+
+// A Python literal as the header writes it: strings, integers, booleans,
+// tuples or lists, and one dictionary.
+struct Literal {
+    enum Type { text, whole, truth, sequence, dictionary } type = text;
+    std::string word;
+    unsigned long long number = 0;
+    std::vector<Literal> items;
+    std::vector<std::pair<std::string, Literal>> entries;
+};
+
+class LiteralParser {
+public:
+    LiteralParser(const char* begin, const char* end) : p_(begin), end_(end) {}
+
+    bool whole(Literal& value)
+    {
+        if (!parse(value, 0))
+            return false;
+        skip_space();
+        return p_ == end_;
+    }
+
+private:
+    void skip_space()
+    {
+        while (p_ < end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\t' || *p_ == '\r'))
+            ++p_;
+    }
+    bool take(char c)
+    {
+        skip_space();
+        if (p_ < end_ && *p_ == c) {
+            ++p_;
+            return true;
+        }
+        return false;
+    }
+    bool word(const char* w)
+    {
+        const std::size_t n = std::strlen(w);
+        if (std::size_t(end_ - p_) < n || std::memcmp(p_, w, n) != 0)
+            return false;
+        p_ += n;
+        return true;
+    }
+    bool string(std::string& out)
+    {
+        const char quote = *p_++;
+        while (p_ < end_ && *p_ != quote) {
+            if (*p_ == '\\' && ++p_ == end_)
+                return false;
+            out += *p_++;
+        }
+        return p_ < end_ && *p_++ == quote;
+    }
+    bool integer(unsigned long long& out)
+    {
+        out = 0;
+        while (p_ < end_ && *p_ >= '0' && *p_ <= '9') {
+            const unsigned digit = unsigned(*p_++ - '0');
+            if (out > (~0ull - digit) / 10)
+                return false;
+            out = out * 10 + digit;
+        }
+        if (p_ < end_ && *p_ == 'L') // as Python 2 wrote long integers
+            ++p_;
+        return true;
+    }
+    // Items up to `close`, a trailing comma allowed.
+    bool items(Literal& value, char close, int depth)
+    {
+        if (take(close))
+            return true;
+        for (;;) {
+            Literal item;
+            if (value.type == Literal::dictionary) {
+                Literal key;
+                if (!parse(key, depth + 1) || key.type != Literal::text || !take(':') || !parse(item, depth + 1))
+                    return false;
+                value.entries.emplace_back(key.word, std::move(item));
+            } else {
+                if (!parse(item, depth + 1))
+                    return false;
+                value.items.push_back(std::move(item));
+            }
+            if (take(close))
+                return true;
+            if (!take(','))
+                return false;
+            if (take(close))
+                return true;
+        }
+    }
+    bool parse(Literal& value, int depth)
+    {
+        skip_space();
+        if (p_ == end_ || depth > 8)
+            return false;
+        const char c = *p_;
+        if (c == '\'' || c == '"') {
+            value.type = Literal::text;
+            return string(value.word);
+        }
+        if (c >= '0' && c <= '9') {
+            value.type = Literal::whole;
+            return integer(value.number);
+        }
+        if (word("True") || word("False")) {
+            value.type = Literal::truth;
+            value.number = p_[-1] == 'e' && p_[-2] == 'u';
+            return true;
+        }
+        ++p_;
+        if (c == '{') {
+            value.type = Literal::dictionary;
+            return items(value, '}', depth);
+        }
+        if (c == '(' || c == '[') {
+            value.type = Literal::sequence;
+            return items(value, c == '(' ? ')' : ']', depth);
+        }
+        return false;
+    }
+
+    const char* p_;
+    const char* end_;
+};
+
+const Literal* entry(const Literal& dict, const char* key)
+{
+    for (const auto& [name, value] : dict.entries)
+        if (name == key)
+            return &value;
+    return nullptr;
+}
+
+// A type string such as "<f8", ">i4" or "|u1"; false for any other.
+bool parse_type(const std::string& type, NpyColumn* column)
+{
+    if (type.size() != 3)
+        return false;
+    const char order = type[0], kind = type[1], size = type[2];
+    if (std::strchr("<>|=", order) == nullptr || std::strchr("fiu", kind) == nullptr)
+        return false;
+    const bool float_size = size == '4' || size == '8';
+    const bool integer_size = size == '1' || size == '2' || float_size;
+    if (kind == 'f' ? !float_size : !integer_size)
+        return false;
+    // '|' says the order does not matter, which holds for single bytes only.
+    if (order == '|' && size != '1')
+        return false;
+    column->kind = kind;
+    column->size = size - '0';
+    column->big_endian = order == '>';
+    return true;
+}
+
+bool refuse(std::string* problem, std::string reason)
+{
+    *problem = std::move(reason);
+    return false;
+}
+
+// A structured array's fields: ("name", "type") pairs; unnamed void fields
+// are padding.
+bool parse_fields(const Literal& descr, NpyLayout* layout, std::string* problem)
+{
+    std::size_t offset = 0;
+    for (const Literal& field : descr.items) {
+        if (field.type != Literal::sequence || field.items.size() != 2 || field.items[0].type != Literal::text ||
+            field.items[1].type != Literal::text)
+            return refuse(problem, "descr: a field is not a pair of a name and a type (subarrays are not read)");
+        const std::string& type = field.items[1].word;
+        std::size_t size = 0;
+        NpyColumn column;
+        column.name = field.items[0].word;
+        if (column.name.empty() && type.size() > 2 && type[0] == '|' && type[1] == 'V') {
+            unsigned long long padding = 0;
+            for (std::size_t k = 2; k < type.size(); ++k) {
+                if (type[k] < '0' || type[k] > '9' || padding > kMostHeaderBytes)
+                    return refuse(problem, "descr: padding '" + type + "' is no size");
+                padding = padding * 10 + unsigned(type[k] - '0');
+            }
+            size = padding;
+        } else if (parse_type(type, &column)) {
+            column.offset = offset;
+            size = std::size_t(column.size);
+            layout->columns.push_back(column);
+        } else {
+            return refuse(problem,
+                          "field '" + column.name + "' has type '" + type +
+                              "', not a float32/64 or an integer of 1 to 8 bytes");
+        }
+        offset += size;
+    }
+    if (layout->columns.empty())
+        return refuse(problem, "descr: no numeric field");
+    layout->record_size = offset;
+    layout->structured = true;
+    return true;
+}
+
+bool parse_dictionary(const Literal& header, NpyLayout* layout, std::string* problem)
+{
+    const Literal* descr = entry(header, "descr");
+    const Literal* fortran = entry(header, "fortran_order");
+    const Literal* shape = entry(header, "shape");
+    if (!descr || !fortran || !shape)
+        return refuse(problem, "the header lacks descr, fortran_order or shape");
+    if (fortran->type != Literal::truth)
+        return refuse(problem, "fortran_order is no boolean");
+    if (fortran->number)
+        return refuse(problem, "fortran_order is True: the array is stored by columns");
+    if (shape->type != Literal::sequence)
+        return refuse(problem, "shape is no tuple");
+    for (const Literal& side : shape->items)
+        if (side.type != Literal::whole)
+            return refuse(problem, "shape holds something other than whole numbers");
+    if (descr->type == Literal::sequence) {
+        if (shape->items.size() != 1)
+            return refuse(problem,
+                          "a structured array must have one dimension, shape has " +
+                              std::to_string(shape->items.size()));
+        if (!parse_fields(*descr, layout, problem))
+            return false;
+    } else if (descr->type == Literal::text) {
+        NpyColumn column;
+        if (!parse_type(descr->word, &column))
+            return refuse(problem, "descr '" + descr->word + "' is not a float32/64 or an integer of 1 to 8 bytes");
+        if (shape->items.size() != 2)
+            return refuse(problem,
+                          "the array must have two dimensions (points by columns), shape has " +
+                              std::to_string(shape->items.size()));
+        const unsigned long long width = shape->items[1].number;
+        if (width == 0 || width > kMostHeaderBytes)
+            return refuse(problem, "shape's " + std::to_string(width) + " columns");
+        for (unsigned long long k = 0; k < width; ++k) {
+            column.offset = std::size_t(k) * std::size_t(column.size);
+            layout->columns.push_back(column);
+        }
+        layout->record_size = std::size_t(width) * std::size_t(column.size);
+    } else {
+        return refuse(problem, "descr is neither a type nor a list of fields");
+    }
+    layout->records = shape->items[0].number;
+    return true;
+}
+
+template <typename Raw>
+Raw swapped(Raw raw)
+{
+    if constexpr (sizeof(Raw) == 2)
+        return __builtin_bswap16(raw);
+    else if constexpr (sizeof(Raw) == 4)
+        return __builtin_bswap32(raw);
+    else if constexpr (sizeof(Raw) == 8)
+        return __builtin_bswap64(raw);
+    else
+        return raw;
+}
+
+template <typename Value, typename Raw, bool Swap>
+double value_at(const char* p)
+{
+    Raw raw;
+    std::memcpy(&raw, p, sizeof raw);
+    if constexpr (Swap)
+        raw = swapped(raw);
+    Value value;
+    std::memcpy(&value, &raw, sizeof value);
+    return static_cast<double>(value);
+}
+
+using ValueReader = double (*)(const char*);
+
+// Records into points, the readers known when compiled: the loop a
+// file of one type runs.
+template <ValueReader Read>
+void decode_same(const char* records, std::size_t count, std::size_t stride, std::size_t x_offset, std::size_t y_offset,
+                 Point* points)
+{
+    for (std::size_t i = 0; i < count; ++i, records += stride)
+        points[i] = Point{Read(records + x_offset), Read(records + y_offset)};
+}
+
+using Decoder = void (*)(const char*, std::size_t, std::size_t, std::size_t, std::size_t, Point*);
+
+struct TypeEntry {
+    char kind;
+    int size;
+    bool big_endian;
+    ValueReader read;
+    Decoder decode;
+};
+
+template <typename Value, typename Raw, bool Swap>
+constexpr TypeEntry entry_for(char kind, bool big_endian)
+{
+    return TypeEntry{kind, int(sizeof(Value)), big_endian, value_at<Value, Raw, Swap>,
+                     decode_same<value_at<Value, Raw, Swap>>};
+}
+
+constexpr bool kBigHost = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__;
+
+#define VARNEL_NPY_TYPES(Value, Raw, kind)                                                                             \
+    entry_for<Value, Raw, kBigHost>(kind, false), entry_for<Value, Raw, !kBigHost>(kind, true)
+
+const TypeEntry kTypes[] = {
+    VARNEL_NPY_TYPES(float, std::uint32_t, 'f'),         VARNEL_NPY_TYPES(double, std::uint64_t, 'f'),
+    VARNEL_NPY_TYPES(std::int8_t, std::uint8_t, 'i'),    VARNEL_NPY_TYPES(std::int16_t, std::uint16_t, 'i'),
+    VARNEL_NPY_TYPES(std::int32_t, std::uint32_t, 'i'),  VARNEL_NPY_TYPES(std::int64_t, std::uint64_t, 'i'),
+    VARNEL_NPY_TYPES(std::uint8_t, std::uint8_t, 'u'),   VARNEL_NPY_TYPES(std::uint16_t, std::uint16_t, 'u'),
+    VARNEL_NPY_TYPES(std::uint32_t, std::uint32_t, 'u'), VARNEL_NPY_TYPES(std::uint64_t, std::uint64_t, 'u'),
+};
+
+#undef VARNEL_NPY_TYPES
+
+const TypeEntry& type_of(const NpyColumn& column)
+{
+    for (const TypeEntry& type : kTypes)
+        if (type.kind == column.kind && type.size == column.size && type.big_endian == column.big_endian)
+            return type;
+    return kTypes[0]; // parse_type lets no other through
+}
+
+class NpyPointSource final : public PointSource {
+public:
+    NpyPointSource(std::unique_ptr<MappedDataFile> mapped, const NpyLayout& layout, bool refused, ReadWatch watch,
+                   std::size_t block, Columns columns, long long skip_records)
+        : mapped_(std::move(mapped)), watch_(watch), stride_(layout.record_size), refused_(refused)
+    {
+        if (refused_)
+            return;
+        const NpyColumn& x = layout.columns[std::size_t(columns.x - 1)];
+        const NpyColumn& y = layout.columns[std::size_t(columns.y - 1)];
+        x_offset_ = x.offset;
+        y_offset_ = y.offset;
+        read_x_ = type_of(x).read;
+        read_y_ = type_of(y).read;
+        same_ = read_x_ == read_y_ ? type_of(x).decode : nullptr;
+        // A file cut below its header's count is read to its last whole
+        // record and then counts as changed.
+        const unsigned long long held = (mapped_->size() - layout.data_offset) / stride_;
+        short_ = held < layout.records;
+        const unsigned long long records = std::min(held, layout.records);
+        next_ = layout.data_offset +
+            std::size_t(std::min<unsigned long long>(records, std::max(skip_records, 0ll))) * stride_;
+        end_ = layout.data_offset + std::size_t(records) * stride_;
+        block_ = std::max<std::size_t>(block / stride_, 1) * stride_;
+        mapped_->take(next_);
+    }
+
+    bool all_taken() const override { return next_ == end_; }
+    bool done() const override { return next_ == end_; }
+    bool stopped() const override { return stopped_; }
+    bool changed() const override { return refused_ || short_ || mapped_->changed(); }
+
+    ChunkText next_chunk(ChunkBytes&) override
+    {
+        const char* begin = mapped_->data() + next_;
+        const std::size_t size = std::min(block_, end_ - next_);
+        // The watch is asked once a megabyte, whatever the chunk size.
+        for (std::size_t got = 0; got < size;) {
+            const std::size_t step = std::min(kWatchBytes, size - got);
+            mapped_->take(step);
+            got += step;
+            if (got < size && watch_.go_on && !watch_.go_on(watch_.context)) {
+                stopped_ = true;
+                next_ = end_;
+                return ChunkText{begin, begin};
+            }
+        }
+        next_ += size;
+        if (next_ < end_ && watch_.go_on && !watch_.go_on(watch_.context)) {
+            stopped_ = true;
+            next_ = end_;
+            return ChunkText{begin, begin};
+        }
+        return ChunkText{begin, begin + size};
+    }
+
+    ChunkCounts parse(ChunkText chunk, const ChunkSink& sink, void* partial, std::vector<Point>& points) const override
+    {
+        ChunkCounts counts;
+        const std::size_t records = std::size_t(chunk.end - chunk.begin) / stride_;
+        points.resize(kBatchRecords);
+        for (std::size_t first = 0; first < records; first += kBatchRecords) {
+            const std::size_t count = std::min(kBatchRecords, records - first);
+            const char* at = chunk.begin + first * stride_;
+            if (same_) {
+                same_(at, count, stride_, x_offset_, y_offset_, points.data());
+            } else {
+                for (std::size_t i = 0; i < count; ++i, at += stride_)
+                    points[i] = Point{read_x_(at + x_offset_), read_y_(at + y_offset_)};
+            }
+            sink.take(sink.context, partial, points.data(), count);
+        }
+        counts.pieces = counts.points = static_cast<long long>(records);
+        return counts;
+    }
+
+private:
+    std::unique_ptr<MappedDataFile> mapped_;
+    ReadWatch watch_;
+    std::size_t stride_;
+    bool refused_;
+    bool short_ = false;
+    bool stopped_ = false;
+    std::size_t next_ = 0, end_ = 0, block_ = 0;
+    std::size_t x_offset_ = 0, y_offset_ = 0;
+    ValueReader read_x_ = nullptr, read_y_ = nullptr;
+    Decoder same_ = nullptr;
+};
+
+} // namespace
+
+bool is_npy(const void* bytes, std::size_t size)
+{
+    return size >= kMagicBytes && std::memcmp(bytes, kMagic, kMagicBytes) == 0;
+}
+
+bool parse_npy_header(const void* bytes, std::size_t size, NpyLayout* layout, std::string* problem)
+{
+    *layout = NpyLayout{};
+    const ByteReader reader(static_cast<const std::uint8_t*>(bytes), size);
+    std::uint8_t major = 0, minor = 0;
+    if (!is_npy(bytes, size) || !reader.u8(6, &major) || !reader.u8(7, &minor))
+        return refuse(problem, "no .npy magic at the start");
+    std::uint32_t header_size = 0;
+    std::size_t header_start = 0;
+    if (major == 1) {
+        std::uint16_t short_size = 0;
+        if (!reader.u16le(8, &short_size))
+            return refuse(problem, "the file ends inside its preamble");
+        header_size = short_size;
+        header_start = 10;
+    } else if (major == 2 || major == 3) {
+        if (!reader.u32le(8, &header_size))
+            return refuse(problem, "the file ends inside its preamble");
+        header_start = 12;
+    } else {
+        return refuse(problem,
+                      "format version " + std::to_string(major) + "." + std::to_string(minor) +
+                          " (1.0 to 3.0 are read)");
+    }
+    if (header_size > kMostHeaderBytes)
+        return refuse(problem, "a header of " + std::to_string(header_size) + " bytes");
+    const auto* text = reinterpret_cast<const char*>(reader.at(header_start, header_size));
+    if (!text)
+        return refuse(problem, "the header says " + std::to_string(header_size) + " bytes, the file ends before");
+    Literal header;
+    if (!LiteralParser(text, text + header_size).whole(header) || header.type != Literal::dictionary)
+        return refuse(problem, "the header is no dictionary of literals");
+    if (!parse_dictionary(header, layout, problem))
+        return false;
+    layout->data_offset = header_start + header_size;
+    if (layout->record_size == 0)
+        return refuse(problem, "records of no bytes");
+    return true;
+}
+
+bool read_npy_layout(const char* path, NpyLayout* layout, std::string* problem)
+{
+    problem->clear();
+    std::FILE* file = std::fopen(path, "rb");
+    if (!file)
+        return false;
+    std::vector<char> head(12 + kMostHeaderBytes);
+    const std::size_t got = std::fread(head.data(), 1, head.size(), file);
+    struct stat facts;
+    const bool sized = fstat(fileno(file), &facts) == 0;
+    const bool failed = std::ferror(file) || !sized;
+    std::fclose(file);
+    if (failed) {
+        errno = errno ? errno : EIO;
+        return false;
+    }
+    if (!parse_npy_header(head.data(), got, layout, problem))
+        return false;
+    if (static_cast<unsigned long long>(facts.st_size) < layout->data_offset)
+        return refuse(problem, "the file ends inside its header");
+    const unsigned long long data_bytes = static_cast<unsigned long long>(facts.st_size) - layout->data_offset;
+    if (layout->records > data_bytes / layout->record_size)
+        return refuse(problem,
+                      "shape says " + std::to_string(layout->records) + " records of " +
+                          std::to_string(layout->record_size) + " bytes, the file holds " +
+                          std::to_string(data_bytes / layout->record_size));
+    return true;
+}
+
+std::unique_ptr<PointSource> open_npy_source(std::FILE* stream, ReadWatch watch, std::size_t block, Columns columns,
+                                             long long skip_records)
+{
+    auto mapped = std::make_unique<MappedDataFile>(stream);
+    if (!mapped->mapped() || !is_npy(mapped->data(), mapped->size()))
+        return nullptr;
+    NpyLayout layout;
+    std::string problem;
+    const bool refused = !parse_npy_header(mapped->data(), mapped->size(), &layout, &problem) || columns.x < 1 ||
+        columns.y < 1 || std::size_t(columns.x) > layout.columns.size() ||
+        std::size_t(columns.y) > layout.columns.size() || mapped->size() < layout.data_offset;
+    return std::make_unique<NpyPointSource>(std::move(mapped), layout, refused, watch, block, columns, skip_records);
+}
+
+bool is_npy_file(const char* path)
+{
+    const std::size_t length = std::strlen(path);
+    if (length >= 4 && std::strcmp(path + length - 4, ".npy") == 0)
+        return true;
+    struct stat facts;
+    if (stat(path, &facts) != 0 || !S_ISREG(facts.st_mode))
+        return false;
+    char magic[kMagicBytes] = {};
+    std::FILE* file = std::fopen(path, "rb");
+    const std::size_t got = file ? std::fread(magic, 1, sizeof magic, file) : 0;
+    if (file)
+        std::fclose(file);
+    return is_npy(magic, got);
+}

@@ -1,0 +1,56 @@
+// Arrays saved by NumPy (".npy", header versions 1.0 to 3.0) as a source of
+// chunks of whole records: a 2-D array of shape (N, k) in C order, or a
+// 1-D structured array, of integers or floats of either byte order. The
+// file is mapped, never read past its end, and the rest of the reader (the
+// ring of threads, the field) is the one text goes through.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "field/point_source.h"
+
+// One value of a record: its name (a structured array's field; empty for a
+// plain array's column), where it lies in the record and how it is stored.
+struct NpyColumn {
+    std::string name;
+    std::size_t offset = 0;
+    char kind = 'f'; // 'f' float, 'i' signed, 'u' unsigned
+    int size = 8;    // bytes
+    bool big_endian = false;
+};
+
+struct NpyLayout {
+    std::size_t data_offset = 0; // bytes before the first record
+    std::size_t record_size = 0;
+    unsigned long long records = 0;
+    bool structured = false;
+    std::vector<NpyColumn> columns;
+};
+
+// Whether the bytes begin as a .npy file does.
+bool is_npy(const void* bytes, std::size_t size);
+
+// Whether the file at `path` is to be read as a .npy file: by its name,
+// or by its first bytes for a regular file.
+bool is_npy_file(const char* path);
+
+// The layout told by a file's first bytes (the preamble and the whole
+// header, at least); false with the reason in `problem` for a header that
+// this reader cannot trust or does not take.
+bool parse_npy_header(const void* bytes, std::size_t size, NpyLayout* layout, std::string* problem);
+
+// The layout of the file at `path`, checked against the file's size; false
+// with the reason (or errno set and `problem` empty when it cannot be read).
+bool read_npy_layout(const char* path, NpyLayout* layout, std::string* problem);
+
+// The source over a mapped .npy file at the stream's position, x and y from
+// the columns counted from 1, its first `skip_records` records passed over;
+// null when the stream holds no .npy file or is not mapped. A header
+// refused here (the file changed since the loader read it) reads as a
+// changed file.
+std::unique_ptr<PointSource> open_npy_source(std::FILE* stream, ReadWatch watch, std::size_t block, Columns columns,
+                                             long long skip_records);

@@ -1,0 +1,297 @@
+// Arrays saved as .npy files load as the same points written as text do,
+// whatever their type, byte order, header version and thread count; a
+// header that lies is refused with its reason.
+#include "field/field_loader.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A type as the header names it, and how one value is stored in it.
+struct StoredType {
+    const char* descr;
+    bool is_float;
+    int size;
+    bool big;
+};
+
+// The bytes of `value` in the type, one byte at a time from its bits.
+std::string store(const StoredType& type, double value)
+{
+    std::uint64_t bits = 0;
+    if (type.is_float && type.size == 4) {
+        const float narrow = static_cast<float>(value);
+        std::memcpy(&bits, &narrow, 4);
+    } else if (type.is_float) {
+        std::memcpy(&bits, &value, 8);
+    } else {
+        bits = static_cast<std::uint64_t>(static_cast<std::int64_t>(value));
+    }
+    std::string bytes(std::size_t(type.size), '\0');
+    for (int k = 0; k < type.size; ++k)
+        bytes[std::size_t(type.big ? type.size - 1 - k : k)] = char((bits >> (8 * k)) & 0xff);
+    return bytes;
+}
+
+// A whole .npy file: preamble, the header padded as NumPy pads it, records.
+std::string npy_file(int version, const std::string& dictionary, const std::string& records)
+{
+    const std::size_t preamble = version == 1 ? 10 : 12;
+    std::string header = dictionary;
+    while ((preamble + header.size() + 1) % 64 != 0)
+        header += ' ';
+    header += '\n';
+    std::string file = "\x93NUMPY";
+    file += char(version);
+    file += '\0';
+    for (std::size_t k = 0; k < (version == 1 ? 2u : 4u); ++k)
+        file += char((header.size() >> (8 * k)) & 0xff);
+    return file + header + records;
+}
+
+class NpyLoad : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char folder[] = "/tmp/varnel-npy-XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        dir_ = folder;
+    }
+    void TearDown() override
+    {
+        set_point_reader_chunk_bytes(0);
+        fs::remove_all(dir_);
+    }
+    std::string write(const std::string& name, const std::string& bytes)
+    {
+        std::ofstream(dir_ / name, std::ios::binary) << bytes;
+        return (dir_ / name).string();
+    }
+    static LoadedField load(const std::string& path, unsigned threads = 2, ColumnRequest columns = {})
+    {
+        LoadRequest request;
+        request.path = path;
+        request.range = Range{0, 4000, 0, 4000};
+        request.threads = threads;
+        request.columns = columns;
+        return load_field(request);
+    }
+    // The grids and counts are the same, node for node.
+    static void expect_same(const LoadedField& got, const LoadedField& want)
+    {
+        ASSERT_TRUE(got.ok()) << got.problem;
+        ASSERT_TRUE(want.ok());
+        EXPECT_EQ(got.counts.points, want.counts.points);
+        EXPECT_EQ(got.counts.in_range, want.counts.in_range);
+        EXPECT_EQ(got.counts.rejected, want.counts.rejected);
+        EXPECT_EQ(got.counts.not_a_number, want.counts.not_a_number);
+        EXPECT_EQ(got.max, want.max);
+        const double* a = got.field->ops.data(got.field.get());
+        const double* b = want.field->ops.data(want.field.get());
+        for (int i = 0; i < 201 * 201; ++i)
+            ASSERT_EQ(a[i], b[i]) << "node " << i;
+    }
+    fs::path dir_;
+};
+
+// Points spread over and past the range, whole numbers for integer types.
+std::vector<double> values(int count, bool whole, double span)
+{
+    std::vector<double> v;
+    std::uint32_t state = 12345;
+    for (int i = 0; i < count; ++i) {
+        state = state * 1664525u + 1013904223u;
+        const double x = double(state >> 8) / double(1 << 24) * span;
+        v.push_back(whole ? std::floor(x) : x);
+    }
+    return v;
+}
+
+TEST_F(NpyLoad, EveryTypeAndVersionGivesTheFieldOfTheSameText)
+{
+    const StoredType types[] = {
+        {"<f8", true, 8, false},  {">f8", true, 8, true},   {"<f4", true, 4, false},  {">f4", true, 4, true},
+        {"<i4", false, 4, false}, {">i4", false, 4, true},  {"<i8", false, 8, false}, {">i8", false, 8, true},
+        {"|u1", false, 1, false}, {"<u2", false, 2, false}, {">u4", false, 4, true},  {"<u8", false, 8, false},
+        {"<i2", false, 2, false},
+    };
+    const int rows = 3000, width = 3;
+    for (const StoredType& type : types) {
+        for (const int version : {1, 2, 3}) {
+            SCOPED_TRACE(testing::Message() << type.descr << " version " << version);
+            const double span = type.size == 1 ? 255 : 4400;
+            const std::vector<double> v = values(rows * width, !type.is_float, span);
+            std::string records, text;
+            for (int r = 0; r < rows; ++r) {
+                for (int c = 0; c < width; ++c)
+                    records += store(type, v[std::size_t(r * width + c)]);
+                // What the file holds, read back as a double.
+                const auto held = [&](int c) {
+                    const double x = v[std::size_t(r * width + c)];
+                    return type.is_float && type.size == 4 ? double(float(x)) : x;
+                };
+                char line[128];
+                std::snprintf(line, sizeof line, "%.17g %.17g %.17g\n", held(0), held(1), held(2));
+                text += line;
+            }
+            const std::string npy =
+                write("a.npy",
+                      npy_file(version,
+                               "{'descr': '" + std::string(type.descr) + "', 'fortran_order': False, 'shape': (" +
+                                   std::to_string(rows) + ", 3), }",
+                               records));
+            const std::string txt = write("a.txt", text);
+            ColumnRequest columns;
+            columns.numbers = Columns{3, 2};
+            columns.chosen = true;
+            expect_same(load(npy, 2, columns), load(txt, 2, columns));
+        }
+    }
+}
+
+// Named fields of mixed types and byte orders with padding between them,
+// picked by name and by number, on any number of threads and chunk sizes,
+// and NaN counted as text's "nan" is.
+TEST_F(NpyLoad, StructuredFieldsByNameOrNumberOnAnyThreads)
+{
+    const StoredType id{"<i4", false, 4, false}, x{">f8", true, 8, true}, y{"<f4", true, 4, false};
+    const int rows = 5000;
+    const std::vector<double> v = values(rows * 2, false, 4200);
+    std::string records, text = "x y\n";
+    for (int r = 0; r < rows; ++r) {
+        const double px = r % 997 == 5 ? NAN : v[std::size_t(2 * r)];
+        const double py = double(float(v[std::size_t(2 * r + 1)]));
+        records += store(id, r) + store(x, px) + std::string(3, '\x7f') + store(y, py);
+        char line[96];
+        std::snprintf(line, sizeof line, "%.17g %.17g\n", px, py);
+        text += line;
+    }
+    const std::string npy = write("s.npy",
+                                  npy_file(1,
+                                           "{'descr': [('id', '<i4'), ('x', '>f8'), ('', '|V3'), ('y', '<f4')], "
+                                           "'fortran_order': False, 'shape': (" +
+                                               std::to_string(rows) + ",), }",
+                                           records));
+    const LoadedField want = load(write("s.txt", text));
+    ColumnRequest by_name;
+    by_name.x_name = "x";
+    by_name.y_name = "y";
+    by_name.chosen = true;
+    ColumnRequest by_number;
+    by_number.numbers = Columns{2, 3};
+    by_number.chosen = true;
+    const LoadedField named = load(npy, 2, by_name);
+    expect_same(named, want);
+    EXPECT_EQ(named.columns.x_name, "x");
+    EXPECT_EQ(named.columns.y_name, "y");
+    expect_same(load(npy, 2, by_number), want);
+    // Cut into many chunks, the sums group differently from one chunk's,
+    // but never by the number of threads.
+    set_point_reader_chunk_bytes(1000);
+    const LoadedField one = load(npy, 1, by_name);
+    for (const unsigned threads : {2u, 3u, 8u}) {
+        SCOPED_TRACE(testing::Message() << threads << " threads");
+        expect_same(load(npy, threads, by_name), one);
+    }
+    EXPECT_GT(want.counts.not_a_number, 0);
+    ColumnRequest missing;
+    missing.x_name = "z";
+    missing.chosen = true;
+    EXPECT_EQ(load(npy, 1, missing).failure, LoadFailure::no_column);
+}
+
+// A header that cannot be trusted is refused with its reason before any
+// record is read.
+TEST_F(NpyLoad, HeadersThatLieAreRefusedWithTheirReason)
+{
+    const std::string eight_records(8 * 16, '\0');
+    const auto dict = [](const std::string& descr, const std::string& fortran, const std::string& shape) {
+        return "{'descr': " + descr + ", 'fortran_order': " + fortran + ", 'shape': " + shape + ", }";
+    };
+    std::string long_header = npy_file(1, dict("'<f8'", "False", "(8, 2)"), eight_records);
+    long_header[8] = '\xff';
+    long_header[9] = '\x7f';
+    const struct {
+        std::string bytes;
+        const char* reason;
+    } cases[] = {
+        {npy_file(1, dict("'<f8'", "False", "(9, 2)"), eight_records), "shape says 9 records"},
+        {npy_file(2, dict("'<f8'", "False", "(4000000000000, 2)"), eight_records), "shape says"},
+        {npy_file(1, dict("'<c16'", "False", "(8, 1)"), eight_records), "'<c16'"},
+        {npy_file(1, dict("'|O'", "False", "(8, 2)"), eight_records), "'|O'"},
+        {npy_file(1, dict("'<f8'", "True", "(8, 2)"), eight_records), "fortran_order"},
+        {npy_file(1, dict("'<f8'", "False", "(4, 2, 2)"), eight_records), "two dimensions"},
+        {npy_file(1, dict("[('x', '<f8'), ('y', '<U4')]", "False", "(8,)"), eight_records), "field 'y'"},
+        {npy_file(1, dict("[('x', '<f8', (2,))]", "False", "(8,)"), eight_records), "subarrays"},
+        {npy_file(1, "{'descr': '<f8', 'shape': (8, 2)}", eight_records), "lacks"},
+        {npy_file(1, "{'descr': '<f8', 'fortran_order': False, 'shape': (8, 2", eight_records), "no dictionary"},
+        {npy_file(4, dict("'<f8'", "False", "(8, 2)"), eight_records), "format version 4.0"},
+        {long_header, "the file ends before"},
+        {std::string("\x93NUMPY\x01\x00\x40", 9), "preamble"},
+    };
+    for (const auto& c : cases) {
+        const LoadedField loaded = load(write("bad.npy", c.bytes));
+        EXPECT_EQ(loaded.failure, LoadFailure::bad_array) << c.reason;
+        EXPECT_NE(loaded.problem.find(c.reason), std::string::npos) << loaded.problem;
+        EXPECT_EQ(loaded.field, nullptr);
+    }
+    ColumnRequest third;
+    third.numbers = Columns{1, 3};
+    third.chosen = true;
+    const LoadedField loaded =
+        load(write("two.npy", npy_file(1, dict("'<f8'", "False", "(8, 2)"), eight_records)), 1, third);
+    EXPECT_EQ(loaded.failure, LoadFailure::bad_array);
+    EXPECT_NE(loaded.problem.find("column 3"), std::string::npos) << loaded.problem;
+}
+
+struct Cut {
+    const char* path;
+    bool done = false;
+    static bool go_on(void* context)
+    {
+        auto* cut = static_cast<Cut*>(context);
+        if (!cut->done)
+            cut->done = truncate(cut->path, 200) == 0;
+        return true;
+    }
+};
+
+// A file cut while it is read is a changed file, never a read past its end.
+TEST_F(NpyLoad, AFileCutWhileItIsReadIsChanged)
+{
+    const int rows = 400000;
+    std::string records;
+    const StoredType f8{"<f8", true, 8, false};
+    for (int r = 0; r < rows; ++r)
+        records += store(f8, 1000 + r % 2000) + store(f8, 1000 + r % 1999);
+    const std::string path =
+        write("cut.npy", npy_file(1, "{'descr': '<f8', 'fortran_order': False, 'shape': (400000, 2), }", records));
+    for (const unsigned threads : {1u, 3u}) {
+        write("cut.npy", npy_file(1, "{'descr': '<f8', 'fortran_order': False, 'shape': (400000, 2), }", records));
+        Cut cut{path.c_str()};
+        LoadRequest request;
+        request.path = path;
+        request.range = Range{0, 4000, 0, 4000};
+        request.threads = threads;
+        const LoadedField loaded = load_field(request, LoadWatch{nullptr, ReadWatch{Cut::go_on, &cut}});
+        EXPECT_TRUE(cut.done);
+        EXPECT_EQ(loaded.failure, LoadFailure::changed);
+        EXPECT_EQ(loaded.field, nullptr);
+    }
+}
+
+} // namespace
