@@ -40,13 +40,26 @@ bool read_failed(std::FILE* file, LoadedField& result)
     return true;
 }
 
-// The index of a header's name, counted from 1; 0 for none.
-int column_named(const FileHeader& header, const std::string& name)
+// The numbers of the columns asked for by name, found among the header's
+// names (already in result.columns.header); false with no_column for a
+// name that is not there.
+bool columns_named(const ColumnRequest& asked, LoadedField& result)
 {
-    for (std::size_t k = 0; k < header.columns.size(); ++k)
-        if (header.columns[k].name == name)
-            return int(k) + 1;
-    return 0;
+    ColumnsRead& read = result.columns;
+    const std::pair<const std::string*, int*> names[] = {{&asked.x_name, &read.columns.x},
+                                                         {&asked.y_name, &read.columns.y}};
+    for (const auto& [name, number] : names) {
+        if (name->empty())
+            continue;
+        const auto found = std::find(read.header.begin(), read.header.end(), *name);
+        if (found == read.header.end()) {
+            result.failure = LoadFailure::no_column;
+            read.missing = *name;
+            return false;
+        }
+        *number = int(found - read.header.begin()) + 1;
+    }
+    return true;
 }
 
 // An array's columns, as resolve_columns finds a text file's: the fields
@@ -72,19 +85,8 @@ bool resolve_array_columns(const LoadRequest& request, LoadedField& result)
     if (layout.structured)
         for (const NpyColumn& column : layout.columns)
             read.header.push_back(column.name);
-    const std::pair<const std::string*, int*> names[] = {{&asked.x_name, &read.columns.x},
-                                                         {&asked.y_name, &read.columns.y}};
-    for (const auto& [name, number] : names) {
-        if (name->empty())
-            continue;
-        const auto found = std::find(read.header.begin(), read.header.end(), *name);
-        if (found == read.header.end()) {
-            result.failure = LoadFailure::no_column;
-            read.missing = *name;
-            return false;
-        }
-        *number = int(found - read.header.begin()) + 1;
-    }
+    if (!columns_named(asked, result))
+        return false;
     const int count = int(layout.columns.size());
     for (const int column : {read.columns.x, read.columns.y}) {
         if (column < 1 || column > count) {
@@ -118,18 +120,8 @@ bool resolve_columns(const LoadRequest& request, LoadedField& result)
     }
     for (const HeaderColumn& column : header.columns)
         read.header.push_back(column.name);
-    const std::pair<const std::string*, int*> names[] = {{&asked.x_name, &read.columns.x},
-                                                         {&asked.y_name, &read.columns.y}};
-    for (const auto& [name, number] : names) {
-        if (name->empty())
-            continue;
-        *number = column_named(header, *name);
-        if (*number == 0) {
-            result.failure = LoadFailure::no_column;
-            read.missing = *name;
-            return false;
-        }
-    }
+    if (!columns_named(asked, result))
+        return false;
     if (!asked.chosen && header.present) {
         read.columns = columns_to_plot(header);
         read.picked = header.columns.size() > 2;
