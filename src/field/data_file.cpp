@@ -111,7 +111,8 @@ bool fill_input(GzipSource& s, unsigned want)
 {
     if (s.z.avail_in >= want)
         return true;
-    std::memmove(s.input.data(), s.z.next_in, s.z.avail_in);
+    if (s.z.avail_in > 0)
+        std::memmove(s.input.data(), s.z.next_in, s.z.avail_in);
     std::size_t have = s.z.avail_in;
     while (have < want) {
         const std::size_t got = std::fread(s.input.data() + have, 1, s.input.size() - have, s.file);
