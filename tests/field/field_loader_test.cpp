@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "file_cut.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,18 +45,6 @@ std::string lines_of(std::size_t bytes)
     return text;
 }
 
-struct Cut {
-    const char* path;
-    bool done = false;
-    static bool go_on(void* context)
-    {
-        auto* cut = static_cast<Cut*>(context);
-        if (!cut->done)
-            cut->done = truncate(cut->path, 100) == 0;
-        return true;
-    }
-};
-
 // A log rotated or a download restarted under the reader: a read error,
 // never a crash, and no field of what was read, whether it was fitting or
 // binning when the file shrank, on one thread or several.
@@ -64,13 +54,13 @@ TEST_F(FieldLoader, AFileCutWhileItIsReadIsAReadError)
         for (const unsigned threads : {1u, 3u}) {
             SCOPED_TRACE(testing::Message() << "fit " << fit << ", threads " << threads);
             const std::string path = write("cut.txt", lines_of(std::size_t(6) << 20));
-            Cut cut{path.c_str()};
+            FileCut cut{path.c_str(), 100};
             LoadRequest request;
             request.path = path;
             request.range = Range{0, 4000, 0, 4000};
             request.fit_range = fit;
             request.threads = threads;
-            const LoadedField loaded = load_field(request, LoadWatch{nullptr, ReadWatch{Cut::go_on, &cut}});
+            const LoadedField loaded = load_field(request, LoadWatch{nullptr, ReadWatch{FileCut::go_on, &cut}});
             EXPECT_TRUE(cut.done);
             EXPECT_EQ(loaded.failure, LoadFailure::changed);
             EXPECT_EQ(loaded.field, nullptr);

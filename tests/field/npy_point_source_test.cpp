@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "file_cut.h"
+
 #include <unistd.h>
 
 #include <cmath>
@@ -258,18 +260,6 @@ TEST_F(NpyLoad, HeadersThatLieAreRefusedWithTheirReason)
     EXPECT_NE(loaded.problem.find("column 3"), std::string::npos) << loaded.problem;
 }
 
-struct Cut {
-    const char* path;
-    bool done = false;
-    static bool go_on(void* context)
-    {
-        auto* cut = static_cast<Cut*>(context);
-        if (!cut->done)
-            cut->done = truncate(cut->path, 200) == 0;
-        return true;
-    }
-};
-
 // A file cut while it is read is a changed file, never a read past its end.
 TEST_F(NpyLoad, AFileCutWhileItIsReadIsChanged)
 {
@@ -282,12 +272,12 @@ TEST_F(NpyLoad, AFileCutWhileItIsReadIsChanged)
         write("cut.npy", npy_file(1, "{'descr': '<f8', 'fortran_order': False, 'shape': (400000, 2), }", records));
     for (const unsigned threads : {1u, 3u}) {
         write("cut.npy", npy_file(1, "{'descr': '<f8', 'fortran_order': False, 'shape': (400000, 2), }", records));
-        Cut cut{path.c_str()};
+        FileCut cut{path.c_str(), 200};
         LoadRequest request;
         request.path = path;
         request.range = Range{0, 4000, 0, 4000};
         request.threads = threads;
-        const LoadedField loaded = load_field(request, LoadWatch{nullptr, ReadWatch{Cut::go_on, &cut}});
+        const LoadedField loaded = load_field(request, LoadWatch{nullptr, ReadWatch{FileCut::go_on, &cut}});
         EXPECT_TRUE(cut.done);
         EXPECT_EQ(loaded.failure, LoadFailure::changed);
         EXPECT_EQ(loaded.field, nullptr);
