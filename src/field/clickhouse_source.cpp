@@ -1,10 +1,15 @@
 #include "field/clickhouse_source.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <random>
 
 #include <curl/curl.h>
 
@@ -80,6 +85,18 @@ struct Exchange {
     bool too_large = false;
     bool stopped = false;
     std::size_t received = 0;
+
+    // Rows read of rows to read, as the server last told; a total not yet
+    // known is no progress.
+    void progress(long long read, long long total) const
+    {
+        if (read < 0 || total <= 0)
+            return;
+        if (watch->done)
+            *watch->done = std::max(*watch->done, std::min(read, total));
+        if (watch->total)
+            *watch->total = total;
+    }
 };
 
 std::size_t take_body(char* bytes, std::size_t size, std::size_t count, void* context)
@@ -114,12 +131,10 @@ std::size_t take_header(char* bytes, std::size_t size, std::size_t count, void* 
     Exchange& x = *static_cast<Exchange*>(context);
     const std::string_view line(bytes, size * count);
     if (line.size() > 21 && strncasecmp(line.data(), "X-ClickHouse-Progress:", 22) == 0) {
-        const long long read = progress_value(line, "\"read_rows\""),
-                        total = progress_value(line, "\"total_rows_to_read\"");
-        if (x.watch->done && read >= 0)
-            *x.watch->done = read;
-        if (x.watch->total && total >= 0)
-            *x.watch->total = total;
+        long long total = progress_value(line, "\"total_rows_to_read\"");
+        if (total < 0)
+            total = progress_value(line, "\"total_rows\"");
+        x.progress(progress_value(line, "\"read_rows\""), total);
     }
     return size * count;
 }
@@ -131,34 +146,165 @@ struct MultiCleanup {
 // How long the transfer waits for the network before it asks the watch
 // again: a cancel is answered within this.
 constexpr int kWatchMilliseconds = 100;
+// How often the server is asked how far the query is. Servers that send
+// no progress headers (18.16 sends none, whatever the settings) still list
+// the query, by our own id, in system.processes.
+constexpr auto kProgressInterval = std::chrono::milliseconds(250);
+// The most a side request (progress, or stopping the query) may take.
+constexpr long kSideRequestMilliseconds = 2000;
+constexpr long kStopRequestMilliseconds = 400;
 
-// Runs the transfer, asking the watch between waits; the result code, or
-// nothing when the watch stopped it.
-bool perform(CURL* curl, Exchange& x, CURLcode* code)
+// A query id of our own, so that the query can be found while it runs: in
+// system.processes for its progress, and by KILL QUERY on a cancel.
+std::string new_query_id()
+{
+    std::random_device random;
+    char id[48];
+    std::snprintf(id, sizeof id, "varnel-%08x%08x%08x%08x", random(), random(), random(), random());
+    return id;
+}
+
+std::string base_url(const DatabaseAddress& a)
+{
+    const bool v6 = a.host.find(':') != std::string::npos;
+    return std::string(a.https ? "https://" : "http://") + (v6 ? "[" + a.host + "]" : a.host) + ":" +
+        std::to_string(a.port) + "/";
+}
+
+// Where a private server's certificate authority is found: libcurl's own
+// bundle, unless the user names one in either variable curl's tool reads.
+const char* certificate_authority_file()
+{
+    for (const char* name : {"CURL_CA_BUNDLE", "SSL_CERT_FILE"})
+        if (const char* file = std::getenv(name); file && *file)
+            return file;
+    return nullptr;
+}
+
+// What every request to the server has: the address, the login and the
+// statement. The certificate is always verified.
+void set_request(CURL* c, const DatabaseAddress& a, const std::string& password, const std::string& url,
+                 const std::string& sql)
+{
+    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, a.https ? "https" : "http");
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    if (const char* authority = certificate_authority_file())
+        curl_easy_setopt(c, CURLOPT_CAINFO, authority);
+    curl_easy_setopt(c, CURLOPT_POST, 1L);
+    curl_easy_setopt(c, CURLOPT_COPYPOSTFIELDS, sql.c_str());
+    if (!a.user.empty() || !password.empty()) {
+        curl_easy_setopt(c, CURLOPT_USERNAME, a.user.empty() ? "default" : a.user.c_str());
+        curl_easy_setopt(c, CURLOPT_PASSWORD, password.c_str());
+    }
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, std::min(a.timeout_seconds, 20L));
+}
+
+std::size_t take_small(char* bytes, std::size_t size, std::size_t count, void* out)
+{
+    std::string& text = *static_cast<std::string*>(out);
+    if (text.size() + size * count > 4096)
+        return 0;
+    text.append(bytes, size * count);
+    return size * count;
+}
+
+// A question about the query in flight, asked beside it.
+struct SideRequest {
+    std::unique_ptr<CURL, CurlCleanup> curl;
+    std::string answer;
+
+    bool open(const DatabaseAddress& a, const std::string& password, const std::string& sql, long milliseconds)
+    {
+        curl.reset(curl_easy_init());
+        if (!curl)
+            return false;
+        set_request(curl.get(), a, password, base_url(a), sql);
+        curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT_MS, milliseconds);
+        curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, take_small);
+        curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &answer);
+        return true;
+    }
+};
+
+// "read_rows<TAB>total_rows_approx" of the query, as system.processes has it.
+void take_progress(const std::string& answer, const Exchange& x)
+{
+    long long read = -1, total = -1;
+    const char* end = answer.data() + answer.size();
+    const auto [tab, error] = std::from_chars(answer.data(), end, read);
+    if (error == std::errc() && tab < end && *tab == '\t')
+        std::from_chars(tab + 1, end, total);
+    x.progress(read, total);
+}
+
+// Runs the transfer, asking the watch between waits and the server how far
+// the query is; the result code, or false when the watch stopped it.
+bool perform(CURL* curl, Exchange& x, const DatabaseAddress& a, const std::string& password,
+             const std::string& query_id, CURLcode* code)
 {
     std::unique_ptr<CURLM, MultiCleanup> multi(curl_multi_init());
     if (!multi || curl_multi_add_handle(multi.get(), curl) != CURLM_OK) {
         *code = CURLE_OUT_OF_MEMORY;
         return true;
     }
+    const std::string progress_sql = "SELECT read_rows, total_rows_approx FROM system.processes WHERE query_id = '" +
+        query_id + "' FORMAT TabSeparated";
+    const bool asks_progress = x.watch->done || x.watch->total;
+    SideRequest progress;
+    bool asking = false;
+    auto next_ask = std::chrono::steady_clock::now() + kProgressInterval;
+    *code = CURLE_RECV_ERROR;
     int running = 1;
     while (running) {
         if (curl_multi_perform(multi.get(), &running) != CURLM_OK)
+            break;
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi.get(), &left)) {
+            if (message->msg != CURLMSG_DONE)
+                continue;
+            if (message->easy_handle == curl) {
+                *code = message->data.result;
+                running = 0;
+            } else {
+                long status = 0;
+                curl_easy_getinfo(message->easy_handle, CURLINFO_RESPONSE_CODE, &status);
+                if (message->data.result == CURLE_OK && status == 200)
+                    take_progress(progress.answer, x);
+                curl_multi_remove_handle(multi.get(), message->easy_handle);
+                asking = false;
+            }
+        }
+        if (!running)
             break;
         if (x.watch->go_on && !x.watch->go_on(x.watch->context)) {
             x.stopped = true;
             break;
         }
-        if (running)
-            curl_multi_poll(multi.get(), nullptr, 0, kWatchMilliseconds, nullptr);
+        if (asks_progress && !asking && std::chrono::steady_clock::now() >= next_ask) {
+            progress.answer.clear();
+            asking = progress.open(a, password, progress_sql, kSideRequestMilliseconds) &&
+                curl_multi_add_handle(multi.get(), progress.curl.get()) == CURLM_OK;
+            next_ask = std::chrono::steady_clock::now() + kProgressInterval;
+        }
+        curl_multi_poll(multi.get(), nullptr, 0, kWatchMilliseconds, nullptr);
     }
-    *code = CURLE_RECV_ERROR;
-    int left = 0;
-    while (CURLMsg* message = curl_multi_info_read(multi.get(), &left))
-        if (message->msg == CURLMSG_DONE)
-            *code = message->data.result;
+    if (asking)
+        curl_multi_remove_handle(multi.get(), progress.curl.get());
     curl_multi_remove_handle(multi.get(), curl);
     return !x.stopped;
+}
+
+// Asks the server to stop a query we no longer wait for: with
+// wait_end_of_query it would otherwise run on to its end. Cancel must not
+// wait on it: the server carries out a KILL it has read even when we hang
+// up before its answer (which takes 18.16 a while for a query in a slow
+// block), and says nothing of one that failed.
+void stop_query(const DatabaseAddress& a, const std::string& password, const std::string& query_id)
+{
+    SideRequest stop;
+    if (stop.open(a, password, "KILL QUERY WHERE query_id = '" + query_id + "' ASYNC", kStopRequestMilliseconds))
+        curl_easy_perform(stop.curl.get());
 }
 
 // Sends the query, the answer's text in *answer. The server is asked to
@@ -175,23 +321,12 @@ DatabaseOutcome send_query(const DatabaseAddress& a, const std::string& password
         *problem = server + ": the HTTP client could not be started";
         return DatabaseOutcome::failed;
     }
-    const bool v6 = a.host.find(':') != std::string::npos;
-    const std::string url = std::string(a.https ? "https://" : "http://") + (v6 ? "[" + a.host + "]" : a.host) + ":" +
-        std::to_string(a.port) + "/?send_progress_in_http_headers=1&wait_end_of_query=1";
+    const std::string query_id = new_query_id();
     Exchange x{&watch, {}};
     CURL* c = curl.get();
-    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, a.https ? "https" : "http");
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_POST, 1L);
-    curl_easy_setopt(c, CURLOPT_POSTFIELDS, sql.c_str());
-    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE, static_cast<long>(sql.size()));
-    if (!a.user.empty() || !password.empty()) {
-        curl_easy_setopt(c, CURLOPT_USERNAME, a.user.empty() ? "default" : a.user.c_str());
-        curl_easy_setopt(c, CURLOPT_PASSWORD, password.c_str());
-    }
+    set_request(c, a, password,
+                base_url(a) + "?send_progress_in_http_headers=1&wait_end_of_query=1&query_id=" + query_id, sql);
     curl_easy_setopt(c, CURLOPT_TIMEOUT, a.timeout_seconds);
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, std::min(a.timeout_seconds, 20L));
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, take_body);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &x);
     curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, take_header);
@@ -199,12 +334,21 @@ DatabaseOutcome send_query(const DatabaseAddress& a, const std::string& password
     char curl_error[CURL_ERROR_SIZE] = "";
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, curl_error);
     CURLcode code = CURLE_OK;
-    if (!perform(c, x, &code))
+    if (!perform(c, x, a, password, query_id, &code)) {
+        stop_query(a, password, query_id);
         return DatabaseOutcome::stopped;
+    }
     long status = 0;
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
     if (x.too_large) {
         *problem = server + ": the answer is larger than any table of cell sums";
+        return DatabaseOutcome::failed;
+    }
+    if (code == CURLE_OPERATION_TIMEDOUT)
+        stop_query(a, password, query_id);
+    if (code == CURLE_PEER_FAILED_VERIFICATION) {
+        *problem = server + ": the server's certificate does not verify (" + curl_error +
+            "); CURL_CA_BUNDLE or SSL_CERT_FILE may name the file of its certificate authority";
         return DatabaseOutcome::failed;
     }
     if (code != CURLE_OK) {
@@ -215,6 +359,9 @@ DatabaseOutcome send_query(const DatabaseAddress& a, const std::string& password
         *problem = server + ": HTTP " + std::to_string(status) + ": " + reason_of(x.body);
         return DatabaseOutcome::failed;
     }
+    // The whole answer came: every row was read.
+    if (watch.done && watch.total && *watch.total > 0)
+        *watch.done = *watch.total;
     *answer = std::move(x.body);
     return DatabaseOutcome::done;
 }

@@ -127,9 +127,12 @@ const DialogItemTemplate kDatabaseItems[] = {
     {kLabel, 0, 7, 7, 306, 8, IDC_STATIC, "Static", 0, text(TextId::database_label)},
     {WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 0, 7, 19, 306, 14, IDC_DATABASE_ADDRESS, "Edit",
      0, ""},
-    {WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 209, 40, 50, 14, IDOK, "Button", 0,
+    {kLabel, 0, 7, 38, 306, 8, IDC_STATIC, "Static", 0, text(TextId::database_password_label)},
+    {WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, 0, 7, 50, 150, 14,
+     IDC_DATABASE_PASSWORD, "Edit", 0, ""},
+    {WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 209, 71, 50, 14, IDOK, "Button", 0,
      text(TextId::open_button)},
-    {kButton, 0, 263, 40, 50, 14, IDCANCEL, "Button", 0, text(TextId::cancel_button)},
+    {kButton, 0, 263, 71, 50, 14, IDCANCEL, "Button", 0, text(TextId::cancel_button)},
 };
 
 } // namespace
@@ -154,7 +157,7 @@ const DialogTemplate kDatabaseTemplate = {
     0,
     0,
     320,
-    61,
+    92,
     kFont,
     9,
     text(TextId::database_title),

@@ -51,6 +51,8 @@ enum : int {
     IDC_LOAD_PROGRESS = 1034,    // the bar of the progress dialog
     IDM_OPEN_DATABASE = 1035,    // the render area's context menu
     IDC_DATABASE_ADDRESS = 1036, // the address typed in its dialog
+    // The password typed in the same dialog, hidden.
+    IDC_DATABASE_PASSWORD = 1037,
     // The picture's choices in the same menu: a colour map each (in the
     // order of ColourMap), a smoothing width each (in the order of
     // kSmoothingChoices), and three on/off items.

@@ -53,6 +53,7 @@ enum class TextId : int {
     open_database_item,
     database_title,
     database_label,
+    database_password_label,
     open_button,
     // The picture's choices in the same menu. The colour maps other than grey
     // and the smoothing widths show their names and numbers as they are.

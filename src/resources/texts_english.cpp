@@ -36,6 +36,7 @@ constexpr TextRow kEnglishTexts[kTextCount] = {
     {TextId::open_database_item, "Open from database..."},
     {TextId::database_title, "Open from database"},
     {TextId::database_label, "Address: clickhouse://[USER@]HOST[:PORT]/DATABASE.TABLE?x=COLUMN&y=COLUMN"},
+    {TextId::database_password_label, "Password (CLICKHOUSE_PASSWORD, where set, is used instead):"},
     {TextId::open_button, "Open"},
     {TextId::colour_map_menu, "Colour map"},
     {TextId::grey_map_item, "Grey"},

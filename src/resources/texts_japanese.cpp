@@ -37,6 +37,7 @@ constexpr TextRow kJapaneseTexts[kTextCount] = {
     {TextId::open_database_item, "データベースから開く..."},
     {TextId::database_title, "データベースから開く"},
     {TextId::database_label, "アドレス: clickhouse://[ユーザー@]ホスト[:ポート]/データベース.テーブル?x=列&y=列"},
+    {TextId::database_password_label, "パスワード (CLICKHOUSE_PASSWORD があればそれを使います):"},
     {TextId::open_button, "開く"},
     {TextId::colour_map_menu, "カラーマップ"},
     {TextId::grey_map_item, "グレー"},

@@ -36,6 +36,9 @@ struct AppState {
     std::string column_header;
     Columns chosen_columns;
     HWND database_dialog; // the address being typed; null when not open
+    // The password typed in that dialog, kept for this session only so
+    // that loading again asks no more: never saved, shown or logged.
+    std::string database_password;
 };
 
 // The record attached to one of the three windows, or null.

@@ -165,9 +165,12 @@ LoadedField read_data_file(AppState* state, const Range& range, const char* path
     request.range = range;
     request.fit_range = fit;
     request.binning = static_cast<BinningRule>(state->settings.binning);
-    // A database's password is taken from the environment, held here only.
-    if (const char* password = std::getenv("CLICKHOUSE_PASSWORD"); password && is_database_address(request.path))
-        request.password = password;
+    // A database's password comes from the environment, else from the
+    // database dialog; it is held in memory only.
+    if (is_database_address(request.path)) {
+        const char* password = std::getenv("CLICKHOUSE_PASSWORD");
+        request.password = password ? password : state->database_password;
+    }
     return load_field(request, LoadWatch{progress.meter(), ReadWatch{LoadProgress::go_on, &progress}});
 }
 
@@ -235,6 +238,14 @@ void load_data_command(HWND panel, AppState* state)
     Range range;
     if (!read_range(panel, &range))
         return;
+    // A table is asked again, over the range now in the panel: it has no
+    // file to choose.
+    if (is_database_address(state->data_file)) {
+        char address[kPathBytes];
+        std::memcpy(address, state->data_file, kPathBytes);
+        load_data(panel, range, address);
+        return;
+    }
     char path[kPathBytes];
     if (!open_file_dialog(state->main_window, text(TextId::data_dialog_title), state->settings.data_path, path,
                           sizeof path, text(TextId::data_filter))) {
@@ -343,6 +354,13 @@ INT_PTR CALLBACK database_dialog_proc(HWND dialog, UINT message, WPARAM wParam, 
         return FALSE;
     char address[kPathBytes] = "";
     GetDlgItemTextA(dialog, IDC_DATABASE_ADDRESS, address, sizeof address);
+    if (LOWORD(wParam) == IDOK) {
+        std::string& password = state->database_password;
+        password.assign(static_cast<std::size_t>(GetWindowTextLengthA(GetDlgItem(dialog, IDC_DATABASE_PASSWORD))) + 1,
+                        '\0');
+        password.resize(static_cast<std::size_t>(
+            GetDlgItemTextA(dialog, IDC_DATABASE_PASSWORD, password.data(), static_cast<int>(password.size()))));
+    }
     EnableWindow(state->main_window, TRUE);
     state->database_dialog = nullptr;
     DestroyWindow(dialog);
@@ -366,6 +384,8 @@ void open_database_dialog(HWND panel)
         return;
     if (is_database_address(state->data_file))
         SetDlgItemTextA(state->database_dialog, IDC_DATABASE_ADDRESS, state->data_file);
+    // The field shows dots for the password kept: what is sent is what it holds.
+    SetDlgItemTextA(state->database_dialog, IDC_DATABASE_PASSWORD, state->database_password.c_str());
     EnableWindow(state->main_window, FALSE);
 }
 

@@ -4,137 +4,22 @@
 // file. Skipped where clickhouse-server is not installed.
 #include "field/clickhouse_source.h"
 #include "field/field_loader.h"
+#include "clickhouse_test_servers.h"
 
 #include <gtest/gtest.h>
-
-#include <curl/curl.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
-namespace fs = std::filesystem;
-
-constexpr char kPassword[] = "loopback-only";
-
-// A port the system has free now on 127.0.0.1.
-int free_port()
-{
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t size = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &size);
-    close(s);
-    return ntohs(a.sin_port);
-}
-
-std::size_t keep(char* bytes, std::size_t size, std::size_t count, void* out)
-{
-    static_cast<std::string*>(out)->append(bytes, size * count);
-    return size * count;
-}
-
-// A statement sent to a server's HTTP port; the HTTP status, 0 when none came.
-long post(int port, const std::string& sql, std::string* answer = nullptr)
-{
-    CURL* curl = curl_easy_init();
-    std::string body;
-    const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/";
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, sql.c_str());
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(sql.size()));
-    curl_easy_setopt(curl, CURLOPT_USERNAME, "default");
-    curl_easy_setopt(curl, CURLOPT_PASSWORD, kPassword);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 60L);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, keep);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-    long status = 0;
-    if (curl_easy_perform(curl) == CURLE_OK)
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    curl_easy_cleanup(curl);
-    if (answer)
-        *answer = body;
-    return status;
-}
-
-// One server in a folder of its own under the build tree, stopped with the test.
-struct Server {
-    int http = 0, tcp = 0;
-    pid_t pid = 0;
-
-    void start(const fs::path& dir, int other_tcp)
-    {
-        http = free_port();
-        if (tcp == 0)
-            tcp = free_port();
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        std::ofstream(dir / "users.xml") << "<yandex><profiles><default/></profiles><users><default><password>"
-                                         << kPassword
-                                         << "</password><networks><ip>127.0.0.1</ip></networks><profile>default"
-                                            "</profile><quota>default</quota></default></users><quotas><default/>"
-                                            "</quotas></yandex>\n";
-        const auto replica = [](int port) {
-            return "<shard><replica><host>127.0.0.1</host><port>" + std::to_string(port) +
-                "</port><user>default</user><password>" + kPassword + "</password></replica></shard>";
-        };
-        std::ofstream(dir / "config.xml")
-            << "<yandex><logger><level>warning</level><log>" << (dir / "server.log").string() << "</log><errorlog>"
-            << (dir / "error.log").string() << "</errorlog><console>0</console></logger><http_port>" << http
-            << "</http_port><tcp_port>" << tcp << "</tcp_port><listen_host>127.0.0.1</listen_host><path>"
-            << (dir / "data").string() << "/</path><tmp_path>" << (dir / "tmp").string() << "/</tmp_path><users_config>"
-            << (dir / "users.xml").string()
-            << "</users_config><default_profile>default</default_profile><default_database>default"
-               "</default_database><mark_cache_size>104857600</mark_cache_size><remote_servers><two>"
-            << replica(tcp) << (other_tcp ? replica(other_tcp) : "") << "</two></remote_servers></yandex>\n";
-        const std::string config = "--config-file=" + (dir / "config.xml").string();
-        char* argv[] = {const_cast<char*>(CLICKHOUSE_SERVER), const_cast<char*>(config.c_str()), nullptr};
-        posix_spawn(&pid, CLICKHOUSE_SERVER, nullptr, nullptr, argv, environ);
-    }
-    // Waits, at most 30 s in tries of 100 ms, for the server to answer.
-    bool ready() const
-    {
-        for (int k = 0; k < 300; ++k) {
-            if (post(http, "SELECT 1") == 200)
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        return false;
-    }
-    void stop()
-    {
-        if (pid <= 0)
-            return;
-        kill(pid, SIGTERM);
-        int status = 0;
-        for (int k = 0; k < 100 && waitpid(pid, &status, WNOHANG) == 0; ++k)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        if (waitpid(pid, &status, WNOHANG) == 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-        }
-        pid = 0;
-    }
-};
+using namespace clickhouse_test;
 
 class ClickHouseSource : public ::testing::Test {
 protected:
@@ -151,7 +36,12 @@ protected:
         // Each server's Distributed table has both as shards: the first's own port is known once it is chosen.
         first.tcp = free_port();
         second.start(root / "second", 0);
-        first.start(root / "first", second.tcp);
+        // The first serves HTTPS as well where a certificate can be made.
+        fs::create_directories(root);
+        if (make_certificate(root))
+            first.start(root / "first", second.tcp, root / "cert.pem", root / "key.pem");
+        else
+            first.start(root / "first", second.tcp);
         if (!first.ready() || !second.ready())
             return;
         std::mt19937_64 random(2026);
@@ -176,14 +66,27 @@ protected:
         for (Server* s : {&first, &second}) {
             EXPECT_EQ(post(s->http, "CREATE TABLE default.points_here (x Float64, y Float64) ENGINE = Log"), 200);
             EXPECT_EQ(post(s->http, "INSERT INTO default.points_here FORMAT TabSeparated\n" + rows[s == &second]), 200);
+            // The same points in a table that knows its rows before it is
+            // read, behind views that take a while per row: 1 s, and 20 s.
+            for (const char* sql :
+                 {"CREATE TABLE default.points_tree (x Float64, y Float64) ENGINE = MergeTree ORDER BY tuple()"
+                  " SETTINGS index_granularity = 1024",
+                  "INSERT INTO default.points_tree SELECT x, y FROM default.points_here",
+                  "CREATE VIEW default.slow_here AS SELECT x, y FROM default.points_tree WHERE sleepEachRow(0.00001) = "
+                  "0",
+                  "CREATE VIEW default.stuck_here AS SELECT x, y FROM default.points_tree WHERE sleepEachRow(0.0002) = "
+                  "0"})
+                EXPECT_EQ(post(s->http, sql), 200) << sql;
         }
         std::string answer;
-        EXPECT_EQ(
-            post(first.http,
-                 "CREATE TABLE default.points AS default.points_here ENGINE = Distributed(two, default, points_here)",
-                 &answer),
-            200)
-            << answer;
+        for (const char* table : {"points", "slow", "stuck"})
+            EXPECT_EQ(post(first.http,
+                           std::string("CREATE TABLE default.") + table +
+                               " AS default.points_here ENGINE = Distributed(two, default, " +
+                               (table == std::string("points") ? "points_here" : table + std::string("_here")) + ")",
+                           &answer),
+                      200)
+                << answer;
         started = true;
     }
     static void TearDownTestSuite()
@@ -200,10 +103,39 @@ protected:
         ASSERT_TRUE(started) << "the servers did not start";
     }
 
-    static std::string address()
+    static std::string address(const std::string& table = "points")
     {
-        return "clickhouse://default@127.0.0.1:" + std::to_string(first.http) + "/default.points?x=x&y=y";
+        return "clickhouse://default@127.0.0.1:" + std::to_string(first.http) + "/default." + table + "?x=x&y=y";
     }
+    static LoadedField from_file(BinningRule rule = BinningRule::bilinear)
+    {
+        LoadRequest request;
+        request.range = Range{0, 4000, 0, 4000};
+        request.binning = rule;
+        request.path = points_file.string();
+        return load_field(request);
+    }
+};
+
+// What the progress dialog is shown, as a load's watch sees it.
+struct ProgressSeen {
+    DataFileMeter meter;
+    std::vector<std::pair<long long, long long>> steps; // (done, total), each change once
+    long long stop_after = -1;                          // rows done after which the load is cancelled
+    std::chrono::steady_clock::time_point stopped;      // when it was
+
+    static bool go_on(void* context)
+    {
+        auto& seen = *static_cast<ProgressSeen*>(context);
+        const std::pair<long long, long long> now{seen.meter.done, seen.meter.size};
+        if (seen.steps.empty() || seen.steps.back() != now)
+            seen.steps.push_back(now);
+        if (seen.stop_after < 0 || seen.meter.done <= seen.stop_after)
+            return true;
+        seen.stopped = std::chrono::steady_clock::now();
+        return false;
+    }
+    LoadWatch watch() { return LoadWatch{&meter, ReadWatch{go_on, this}}; }
 };
 
 void expect_same_field(const LoadedField& got, const LoadedField& want)
@@ -243,6 +175,97 @@ TEST_F(ClickHouseSource, TwoShardTableGivesTheFileReadersField)
         }
 }
 
+// The query over a table that takes a second shows its rows read rising,
+// step by step, to all the table's rows on both shards; the field is still
+// the file's.
+TEST_F(ClickHouseSource, ProgressRisesToAllTheRows)
+{
+    LoadRequest request;
+    request.range = Range{0, 4000, 0, 4000};
+    request.path = address("slow");
+    request.password = kPassword;
+    ProgressSeen seen;
+    const LoadedField got = load_field(request, seen.watch());
+    expect_same_field(got, from_file());
+    ASSERT_FALSE(seen.steps.empty());
+    // The total is the server's estimate, which grows as each shard tells its
+    // own: at last the rows rounded up to whole granules of 1024 on each.
+    int between = 0;
+    for (std::size_t k = 1; k < seen.steps.size(); ++k) {
+        EXPECT_GE(seen.steps[k].first, seen.steps[k - 1].first);
+        EXPECT_GE(seen.steps[k].second, seen.steps[k - 1].second);
+        between += seen.steps[k].first > 0 && seen.steps[k].first < seen.steps[k].second;
+    }
+    EXPECT_GT(between, 0) << "no progress came while the query ran";
+    EXPECT_GE(seen.meter.size, 200000);
+    EXPECT_LE(seen.meter.size, 200000 + 2 * 1024);
+    EXPECT_EQ(seen.meter.done, seen.meter.size);
+    RecordProperty("progress_steps", int(seen.steps.size()));
+}
+
+// Cancel leaves the query on no server: asked to stop, neither runs it on
+// for the 20 s it would take.
+TEST_F(ClickHouseSource, CancelStopsTheQueryOnEveryShard)
+{
+    LoadRequest request;
+    request.range = Range{0, 4000, 0, 4000};
+    request.path = address("stuck");
+    request.password = kPassword;
+    ProgressSeen seen;
+    seen.stop_after = 0; // once the server has read some rows, the query surely runs there
+    const LoadedField stopped = load_field(request, seen.watch());
+    const auto took = std::chrono::steady_clock::now() - seen.stopped;
+    EXPECT_TRUE(stopped.ok()) << stopped.problem;
+    EXPECT_TRUE(stopped.counts.stopped);
+    EXPECT_FALSE(stopped.field);
+    RecordProperty("cancel_ms", int(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+    for (Server* s : {&first, &second}) {
+        std::string running = "?";
+        for (int k = 0; k < 100 && running != "0\n"; ++k) {
+            post(s->http,
+                 "SELECT count() FROM system.processes WHERE query LIKE '%stuck%' AND query NOT LIKE "
+                 "'%system.processes%'",
+                 &running);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        EXPECT_EQ(running, "0\n") << "the server on port " << s->http << " still runs the query";
+    }
+}
+
+// Over HTTPS the certificate is verified: the file that names its authority
+// gives the file's field, and without it the server is named with why.
+TEST_F(ClickHouseSource, HttpsVerifiesTheServersCertificate)
+{
+    if (first.https == 0)
+        GTEST_SKIP() << "the openssl command is missing: no certificate for HTTPS";
+    const std::string server = "127.0.0.1:" + std::to_string(first.https);
+    LoadRequest request;
+    request.range = Range{0, 4000, 0, 4000};
+    request.path = "clickhouses://default@" + server + "/default.points?x=x&y=y";
+    request.password = kPassword;
+    const std::string authority = (root / "cert.pem").string();
+    const struct {
+        const char* variable;
+        const char* file;
+    } cases[] = {{"SSL_CERT_FILE", authority.c_str()}, {"CURL_CA_BUNDLE", authority.c_str()}, {nullptr, nullptr}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.variable ? c.variable : "no authority named");
+        unsetenv("SSL_CERT_FILE");
+        unsetenv("CURL_CA_BUNDLE");
+        if (c.variable)
+            setenv(c.variable, c.file, 1);
+        const LoadedField got = load_field(request);
+        unsetenv(c.variable ? c.variable : "SSL_CERT_FILE");
+        if (c.variable) {
+            expect_same_field(got, from_file());
+            continue;
+        }
+        EXPECT_EQ(got.failure, LoadFailure::database);
+        EXPECT_EQ(got.problem.rfind(server + ": the server's certificate does not verify", 0), 0u) << got.problem;
+    }
+}
+
+// Last of the suite: it stops the second server.
 TEST_F(ClickHouseSource, FailuresNameTheServerAndWhy)
 {
     LoadRequest request;

@@ -99,6 +99,8 @@ QWidget* make_edit(Window* w, QWidget* parent)
                                                  : Qt::AlignLeft) |
                        Qt::AlignVCenter);
     set_read_only(edit, (w->style & ES_READONLY) != 0);
+    if (w->style & ES_PASSWORD)
+        edit->setEchoMode(QLineEdit::Password);
     edit->setFrame((w->style & WS_BORDER) || (w->ex_style & WS_EX_CLIENTEDGE));
     edit->setMaxLength(32767);
     QObject::connect(edit, &QLineEdit::textChanged, edit, [w] { notify_parent(w, EN_CHANGE); });

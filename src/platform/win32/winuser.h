@@ -215,6 +215,7 @@ BOOL DestroyAcceleratorTable(HACCEL hAccel);
 #define ES_LEFT 0x0000L
 #define ES_CENTER 0x0001L
 #define ES_RIGHT 0x0002L
+#define ES_PASSWORD 0x0020L
 #define ES_AUTOHSCROLL 0x0080L
 #define ES_READONLY 0x0800L
 #define ES_NUMBER 0x2000L

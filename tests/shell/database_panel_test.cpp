@@ -1,0 +1,192 @@
+// The viewer against a real ClickHouse server started by the test: the
+// database dialog's password, the load button asking the table again over
+// the panel's range, and Cancel and failures keeping the plot. Skipped
+// where clickhouse-server is not installed.
+#include <QLineEdit>
+#include <QPointer>
+#include <QProgressBar>
+
+#include <fstream>
+#include <iterator>
+
+#include "field/clickhouse_test_servers.h"
+#include "resources/texts.h"
+#include "viewer_test_support.h"
+
+namespace {
+
+using namespace viewer_test;
+using clickhouse_test::kPassword;
+using clickhouse_test::post;
+using clickhouse_test::Server;
+
+// 50 x 50 points 20 apart from (1000, 1000): in the default range, and half
+// of them left of x = 1500.
+constexpr int kSide = 50;
+
+class DatabasePanelTest : public ViewerTest {
+protected:
+    static inline Server server;
+    static inline fs::path server_root;
+    static inline bool started = false;
+
+    static void SetUpTestSuite()
+    {
+        if (!fs::exists(CLICKHOUSE_SERVER))
+            return;
+        server_root = fs::path(CLICKHOUSE_TEST_DIR) / ("viewer-" + std::to_string(getpid()));
+        server.start(server_root / "one", 0);
+        if (!server.ready())
+            return;
+        std::string rows;
+        for (int k = 0; k < kSide * kSide; ++k)
+            rows += std::to_string(1000 + 20 * (k % kSide)) + "\t" + std::to_string(1000 + 20 * (k / kSide)) + "\n";
+        // The same points behind a view that takes 2.5 s, long enough to cancel.
+        for (const std::string& sql :
+             {std::string("CREATE TABLE default.points (x Float64, y Float64) ENGINE = MergeTree ORDER BY tuple()"),
+              "INSERT INTO default.points FORMAT TabSeparated\n" + rows,
+              std::string("CREATE VIEW default.slow AS SELECT x, y FROM default.points WHERE sleepEachRow(0.001) = 0")})
+            if (post(server.http, sql) != 200)
+                return;
+        started = true;
+    }
+    static void TearDownTestSuite()
+    {
+        server.stop();
+        if (!server_root.empty())
+            fs::remove_all(server_root);
+    }
+    void SetUp() override
+    {
+        if (!fs::exists(CLICKHOUSE_SERVER))
+            GTEST_SKIP() << "clickhouse-server is not installed (" << CLICKHOUSE_SERVER << ")";
+        ASSERT_TRUE(started) << "the server did not start";
+        ViewerTest::SetUp();
+        unsetenv("CLICKHOUSE_PASSWORD");
+        win32_script_tick_count(0);
+        start();
+        win32_clear_dialog_calls();
+    }
+
+    std::string address(const char* table)
+    {
+        return "clickhouse://default@" + server_name() + "/default." + table + "?x=x&y=y";
+    }
+    static std::string server_name() { return "127.0.0.1:" + std::to_string(server.http); }
+    // The menu's dialog, filled in and answered with Open.
+    void open_table(const std::string& address, const std::string& password)
+    {
+        win32_script_popup_menu(IDM_OPEN_DATABASE);
+        SendMessageA(area_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(area_), MAKELPARAM(-1, -1));
+        run();
+        const HWND dialog = state_->database_dialog;
+        ASSERT_NE(dialog, nullptr);
+        SetDlgItemTextA(dialog, IDC_DATABASE_ADDRESS, address.c_str());
+        SetDlgItemTextA(dialog, IDC_DATABASE_PASSWORD, password.c_str());
+        QTest::mouseClick(static_cast<QAbstractButton*>(win32_widget_of(GetDlgItem(dialog, IDOK))), Qt::LeftButton);
+        run();
+    }
+    // The one message: the table could not be loaded, for the server's reason.
+    void expect_server_failure(const std::string& address, const std::string& reason)
+    {
+        ASSERT_EQ(win32_message_box_calls().size(), 1u);
+        const std::string said = win32_message_box_calls()[0].text;
+        EXPECT_EQ(
+            said.rfind(std::string(text(TextId::cannot_open)) + "\n" + address + ": " + server_name() + ": " + reason,
+                       0),
+            0u)
+            << said;
+        win32_clear_dialog_calls();
+    }
+};
+
+TEST_F(DatabasePanelTest, ThePasswordIsTypedHiddenAndKeptOutOfTheSettings)
+{
+    win32_script_popup_menu(IDM_OPEN_DATABASE);
+    SendMessageA(area_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(area_), MAKELPARAM(-1, -1));
+    run();
+    ASSERT_NE(state_->database_dialog, nullptr);
+    const auto* password =
+        qobject_cast<QLineEdit*>(win32_widget_of(GetDlgItem(state_->database_dialog, IDC_DATABASE_PASSWORD)));
+    const auto* typed =
+        qobject_cast<QLineEdit*>(win32_widget_of(GetDlgItem(state_->database_dialog, IDC_DATABASE_ADDRESS)));
+    ASSERT_TRUE(password && typed);
+    EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(typed->echoMode(), QLineEdit::Normal);
+    QTest::mouseClick(static_cast<QAbstractButton*>(win32_widget_of(GetDlgItem(state_->database_dialog, IDCANCEL))),
+                      Qt::LeftButton);
+    run();
+
+    // A wrong password: the server's 401, without the password.
+    const std::string points = address("points");
+    open_table(points, "not-the-password-7");
+    EXPECT_EQ(state_->field, nullptr);
+    ASSERT_EQ(win32_message_box_calls().size(), 1u);
+    EXPECT_EQ(win32_message_box_calls()[0].text.find("not-the-password-7"), std::string::npos);
+    expect_server_failure(points, "HTTP 401: ");
+
+    open_table(points, kPassword);
+    EXPECT_TRUE(win32_message_box_calls().empty());
+    ASSERT_NE(state_->field, nullptr);
+    EXPECT_EQ(density_field_counts(state_->field).in_range, kSide * kSide);
+    close();
+    int files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(root_)) {
+        if (!entry.is_regular_file())
+            continue;
+        ++files;
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(bytes.find(kPassword), std::string::npos) << entry.path();
+    }
+    EXPECT_GT(files, 0) << "no settings were written";
+}
+
+// Load asks the table again over the range now in the panel, with the
+// password typed once; キャンセル and a refusal leave the plot as it was.
+TEST_F(DatabasePanelTest, LoadAsksTheTableAgainOverThePanelsRange)
+{
+    const std::string slow = address("slow");
+    open_table(slow, kPassword);
+    EXPECT_TRUE(win32_message_box_calls().empty());
+    ASSERT_NE(state_->field, nullptr);
+    EXPECT_EQ(density_field_counts(state_->field).in_range, kSide * kSide);
+
+    set_spin(IDC_X_MAX_SPIN, 1500);
+    click(IDC_LOAD_DATA);
+    EXPECT_TRUE(win32_open_file_calls().empty());
+    EXPECT_TRUE(win32_message_box_calls().empty());
+    ASSERT_NE(state_->field, nullptr);
+    EXPECT_EQ(density_field_counts(state_->field).points, kSide * kSide);
+    EXPECT_EQ(density_field_counts(state_->field).in_range, kSide * kSide / 2);
+    const DensityField* field = state_->field;
+    const std::string title = text_of(main_);
+
+    // キャンセル in the progress dialog, which shows after ten asks of the clock.
+    win32_script_tick_count(50);
+    bool cancelled = false;
+    ModalAnswer<QProgressBar> answer([&](QProgressBar* bar) {
+        for (QAbstractButton* button : bar->window()->findChildren<QAbstractButton*>())
+            if (button->text() == QString::fromUtf8("キャンセル")) {
+                QTest::mouseClick(button, Qt::LeftButton);
+                cancelled = true;
+            }
+    });
+    set_spin(IDC_X_MAX_SPIN, 1200);
+    click(IDC_LOAD_DATA);
+    win32_script_tick_count(0);
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(state_->field, field);
+    EXPECT_EQ(text_of(main_), title);
+    EXPECT_TRUE(win32_message_box_calls().empty());
+
+    // A refusal names the server and why; the plot stays.
+    state_->database_password = "not-the-password-7";
+    click(IDC_LOAD_DATA);
+    EXPECT_EQ(state_->field, field);
+    EXPECT_EQ(text_of(main_), title);
+    expect_server_failure(slow, "HTTP 401: ");
+    EXPECT_TRUE(win32_open_file_calls().empty());
+}
+
+} // namespace
