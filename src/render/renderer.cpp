@@ -62,7 +62,9 @@ void set_projection(const RendererState& s)
     if (FAILED(back_buffer->GetDesc(&desc)) || desc.Width == 0 || desc.Height == 0)
         return;
     const Matrix4 matrix = s.picture.map_view
-        ? map_projection(desc.Width, desc.Height, map_frame(desc.Width, desc.Height, s.view.range, s.picture.show_axes))
+        ? map_projection(
+              desc.Width, desc.Height,
+              map_frame(desc.Width, desc.Height, s.view.range, s.top_weight, s.picture.log_scale, s.picture.show_axes))
         : build_scene_projection(desc.Width, desc.Height);
     const D3DMATRIX projection = to_device_matrix(matrix);
     device->SetTransform(D3DTS_PROJECTION, &projection);

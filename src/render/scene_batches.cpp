@@ -74,8 +74,8 @@ void set_field(Renderer* renderer, DensityField* field)
         return;
     s->field = field;
     s->view = density_field_view(field);
-    apply_view(s); // the map's square follows its labels, which follow the range
     make_heights(s);
+    apply_view(s); // the map's square follows its labels: the range's and the scale's
     for (int k = 0; k < kBatchCount; ++k) {
         if (!field)
             // The field is gone: nothing may be built from it again. The

@@ -50,7 +50,7 @@ int widest_label(double low, double high, int side)
 
 } // namespace
 
-MapFrame map_frame(unsigned width, unsigned height, const Range& range, bool axes)
+MapFrame map_frame(unsigned width, unsigned height, const Range& range, double top_weight, bool log_scale, bool axes)
 {
     const int w = int(width), h = int(height);
     int left = 0, right = 0, top = 0, bottom = 0, bar_width = 0, scale_room = 0, gap = 0, tick = 0;
@@ -60,7 +60,9 @@ MapFrame map_frame(unsigned width, unsigned height, const Range& range, bool axe
         gap = std::max(3, line / 5);
         tick = int(std::ceil(kTickLength * float(std::min(w, h))));
         bar_width = std::max(6, side * 3 / 4);
-        scale_room = 4 * side; // values of up to eight half-width characters
+        // On a log scale the values are whole numbers up to the top.
+        scale_room = log_scale ? text_reckoned(std::to_string(std::llround(std::max(0.0, top_weight))), side)
+                               : widest_label(0, top_weight, side);
         const int band = std::max(status_band_height(height), 2 * margin + line);
         // Above: the y axis's name and the scale's unit, clear of the top values.
         top = margin + line + line / 2 + 2 * gap;

@@ -16,9 +16,10 @@ struct MapFrame {
     BarBox bar;
 };
 
-// The frame for a width x height picture showing `range`; with `axes`
-// false the whole picture is the square's (no labels, scale or band).
-MapFrame map_frame(unsigned width, unsigned height, const Range& range, bool axes);
+// The frame for a width x height picture showing `range`, its height scale
+// reaching `top_weight` (on a log scale or not); with `axes` false the
+// whole picture is the square's (no labels, scale or band).
+MapFrame map_frame(unsigned width, unsigned height, const Range& range, double top_weight, bool log_scale, bool axes);
 
 // The map's eye: above the box's middle, looking straight down, x to the
 // right and y up the picture, as the orbiting camera sees it from

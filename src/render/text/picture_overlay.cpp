@@ -376,7 +376,7 @@ void place_map_titles(const MapFrame& frame, const std::string& x_title, const s
 // The values along the edges nearest the eye, and the axes' names further
 // out, with the values' common factor. In the map the values stand below
 // and left of the square, and its other two edges are ticked alike.
-void add_axes(const OverlayScene& scene, Layout* layout, std::vector<ScreenLine>* lines)
+void add_axes(const OverlayScene& scene, const MapFrame& frame, Layout* layout, std::vector<ScreenLine>* lines)
 {
     struct Projector {
         Matrix4 view, projection;
@@ -385,7 +385,6 @@ void add_axes(const OverlayScene& scene, Layout* layout, std::vector<ScreenLine>
         PixelPoint at(float x, float y) const { return project_point(view, projection, width, height, x, y, 0); }
     };
     const bool map = scene.map_view;
-    const MapFrame frame = map_frame(scene.width, scene.height, scene.range, true);
     const CameraVectors eye = map ? map_camera() : scene.camera;
     const float x_side = !map && eye.eye.x > 0 ? 1.0f : -1.0f, y_side = !map && eye.eye.y > 0 ? 1.0f : -1.0f;
     const Projector projector{build_view_matrix(eye.eye, eye.at, eye.up),
@@ -564,7 +563,8 @@ PictureOverlay lay_out_overlay(const GlyphAtlas& atlas, const OverlayScene& scen
     if (scene.width < 16 || scene.height < 16)
         return overlay;
     Layout layout(atlas, scene.width, scene.height);
-    const MapFrame frame = map_frame(scene.width, scene.height, scene.range, true);
+    // Only the map's square and bar are used, in the map view.
+    const MapFrame frame = map_frame(scene.width, scene.height, scene.range, scene.max_weight, scene.log_scale, true);
     const BarBox bar = scene.map_view ? frame.bar : scale_bar_box(scene.width, scene.height);
     const int margin = overlay_pixel_size(scene.height) / 2;
     if (!atlas.empty()) {
@@ -582,7 +582,7 @@ PictureOverlay lay_out_overlay(const GlyphAtlas& atlas, const OverlayScene& scen
                  TextRole::status);
     add_scale_labels(scene, bar, &layout);
     if (!atlas.empty())
-        add_axes(scene, &layout, &overlay.lines);
+        add_axes(scene, frame, &layout, &overlay.lines);
     layout.finish(&overlay);
     return overlay;
 }

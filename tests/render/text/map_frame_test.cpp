@@ -30,7 +30,7 @@ TEST(MapFrameTest, TheBoxsCornersLandOnTheSquaresCorners)
     for (const PictureSize size : kSizes) {
         for (const bool axes : {true, false}) {
             const std::string where = name_of(size) + (axes ? " with axes" : " without");
-            const MapFrame frame = map_frame(size.width, size.height, Range{0, 4000, 0, 4000}, axes);
+            const MapFrame frame = map_frame(size.width, size.height, Range{0, 4000, 0, 4000}, 57.0, false, axes);
             const int side = frame.x1 - frame.x0;
             EXPECT_EQ(frame.y1 - frame.y0, side) << where;
             EXPECT_TRUE(frame.x0 >= 0 && frame.y0 >= 0 && frame.x1 <= int(size.width) && frame.y1 <= int(size.height))
@@ -85,22 +85,30 @@ void expect_round_and_even(std::vector<double> values, const std::string& where)
 
 TEST(MapFrameTest, ValuesStandBelowAndLeftAtTheirPlacesAndNoTextIsOnTheMap)
 {
-    const Range ranges[] = {{0, 4000, 0, 4000}, {-178.8, 179.8, -85, 85}, {326, 18823, 1.6, 5.1}};
+    const struct {
+        Range range;
+        double top_weight;
+        bool log_scale;
+    } cases[] = {{{0, 4000, 0, 4000}, 57.0, false},
+                 {{-178.8, 179.8, -85, 85}, 123456.0, true},
+                 {{326, 18823, 1.6, 5.1}, 0.75, false}};
     for (const PictureSize size : kSizes) {
         if (size.height < 480)
             continue; // smaller pictures may drop the names; their corners are checked above
         GlyphAtlas atlas;
         ASSERT_TRUE(build_glyph_atlas(default_font_file(), overlay_pixel_size(size.height),
                                       overlay_characters("points.txt"), &atlas));
-        for (const Range& range : ranges) {
+        for (const auto& c : cases) {
+            const Range& range = c.range;
             const std::string where = name_of(size) + " range " + std::to_string(range.x_min) + ".." +
                 std::to_string(range.x_max) + " x " + std::to_string(range.y_min) + ".." + std::to_string(range.y_max);
-            OverlayScene scene{
-                size.width,   size.height,       map_camera(), range, 57.0, {200000, 199812, 0, 0, false, false},
-                "points.txt", ColourMap::viridis};
+            OverlayScene scene{size.width,   size.height,       map_camera(),
+                               range,        c.top_weight,      {200000, 199812, 0, 0, false, false},
+                               "points.txt", ColourMap::viridis};
+            scene.log_scale = c.log_scale;
             scene.map_view = true;
             const PictureOverlay overlay = lay_out_overlay(atlas, scene);
-            const MapFrame f = map_frame(size.width, size.height, range, true);
+            const MapFrame f = map_frame(size.width, size.height, range, scene.max_weight, scene.log_scale, true);
             const double side = f.x1 - f.x0;
             const int band_top = int(size.height) - status_band_height(size.height);
             std::vector<double> xs, ys;
