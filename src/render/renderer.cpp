@@ -112,8 +112,15 @@ HRESULT render(Renderer* renderer)
         if (kSceneBatches[k].on_screen) {
             draw_on_screen(device, &s->batches[k], limit);
         } else {
+            // Straight down nothing stands over the marker, but a node's
+            // steeper neighbours would cut its line up under the depth test.
+            const bool over_all = s->picture.map_view && k == kMarkerBatch;
+            if (over_all)
+                device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
             device->SetTextureStageState(0, D3DTSS_COLOROP, texture_operation(*s, s->batches[k]));
             draw_batch(device, &s->batches[k], limit, order);
+            if (over_all)
+                device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
         }
     }
     device->EndScene();
