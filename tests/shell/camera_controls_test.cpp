@@ -186,9 +186,10 @@ TEST_F(MouseCameraTest, TheWheelStepsTheDistanceByFivePerNotch)
     }
 }
 
-// Steering the camera in any way leaves the map for the camera's view, with
-// the camera the map left alone: K at 90 degrees moves nothing, so the
-// picture is the one from before the map.
+// Steering the camera in any way (keys, wheel, the camera fields' arrows, a
+// drag) leaves the map for the camera's view, with the camera the map left
+// alone: K at 90 degrees moves nothing, so the picture is the one from
+// before the map.
 TEST_F(MouseCameraTest, EverySteeringLeavesTheMapView)
 {
     choose(write_cloud("runs/run1.txt", 2000, 2000));
@@ -206,6 +207,11 @@ TEST_F(MouseCameraTest, EverySteeringLeavesTheMapView)
         {"H", [&] { QTest::keyClick(win32_widget_of(field), Qt::Key_H); }},
         {"F", [&] { QTest::keyClick(win32_widget_of(field), Qt::Key_F); }},
         {"wheel", [&] { wheel(WHEEL_DELTA); }},
+        {"arrows",
+         [&] {
+             SendMessageA(panel_, WM_VSCROLL, SB_THUMBPOSITION,
+                          reinterpret_cast<LPARAM>(GetDlgItem(panel_, IDC_AZIMUTH_SPIN)));
+         }},
         {"drag",
          [&] {
              press({100, 100});
