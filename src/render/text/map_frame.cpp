@@ -60,14 +60,16 @@ MapFrame map_frame(unsigned width, unsigned height, const Range& range, double t
         gap = std::max(3, line / 5);
         tick = int(std::ceil(kTickLength * float(std::min(w, h))));
         bar_width = std::max(6, side * 3 / 4);
-        // On a log scale the values are whole numbers up to the top.
-        scale_room = log_scale ? text_reckoned(std::to_string(std::llround(std::max(0.0, top_weight))), side)
-                               : widest_label(0, top_weight, side);
+        // In decades the values are whole numbers up to the top.
+        scale_room = scale_in_decades(top_weight, log_scale)
+            ? text_reckoned(std::to_string(std::llround(top_weight)), side)
+            : widest_label(0, top_weight, side);
         const int band = std::max(status_band_height(height), 2 * margin + line);
         // Above: the y axis's name and the scale's unit, clear of the top values.
         top = margin + line + line / 2 + 2 * gap;
         // Below: the values, the x axis's name and the status band.
-        bottom = tick + gap + line + gap + line + gap + band;
+        // The x values a tick, or half a line and more (map_value_drop), below.
+        bottom = std::max(tick, line / 2 + 2) + gap + line + gap + line + gap + band;
         left = margin + widest_label(range.y_min, range.y_max, side) + gap + tick;
         right = tick + 2 * gap + bar_width + gap + scale_room + side / 2;
     }
@@ -81,6 +83,12 @@ MapFrame map_frame(unsigned width, unsigned height, const Range& range, double t
     const int bar_x0 = frame.x1 + tick + 2 * gap;
     frame.bar = BarBox{bar_x0, frame.y0, bar_x0 + bar_width, frame.y1};
     return frame;
+}
+
+double map_value_drop(int line_height, int side)
+{
+    // A pixel and a half for the rounding of both boxes to whole pixels.
+    return std::max(0.0, line_height / 2.0 + 1.5 - double(kTickLength) * side);
 }
 
 CameraVectors map_camera()

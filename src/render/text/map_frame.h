@@ -21,6 +21,12 @@ struct MapFrame {
 // whole picture is the square's (no labels, scale or band).
 MapFrame map_frame(unsigned width, unsigned height, const Range& range, double top_weight, bool log_scale, bool axes);
 
+// How much further than the usual gap below its tick a map's x value
+// stands, for type `line_height` pixels high on a square `side` pixels
+// wide: clear of the y values, which are centred on their ticks, at the
+// corner both axes may tick.
+double map_value_drop(int line_height, int side);
+
 // The map's eye: above the box's middle, looking straight down, x to the
 // right and y up the picture, as the orbiting camera sees it from
 // elevation 90 at azimuth 0.

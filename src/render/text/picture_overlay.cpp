@@ -175,6 +175,8 @@ void add_scale_bar(const OverlayScene& scene, const BarBox& bar, PictureOverlay*
 
 } // namespace
 
+bool scale_in_decades(double top, bool log_scale) { return log_scale && top >= 10; }
+
 double scale_value(const OverlayScene& scene, double level)
 {
     return scene.log_scale ? weight_at_log_height(level, scene.max_weight) : level * scene.max_weight;
@@ -206,7 +208,7 @@ ScaleTicks scale_ticks(const OverlayScene& scene, double rows, double least_apar
                 return false;
         return true;
     };
-    if (scene.log_scale && top >= 10) {
+    if (scale_in_decades(top, scene.log_scale)) {
         for (const bool thirds : {true, false}) {
             std::vector<double> values{0};
             for (double decade = 1; decade <= top; decade *= 10)
@@ -278,6 +280,7 @@ struct AxisEdge {
     // The opposite edge likewise, ticked at the same values without them;
     // null for none.
     PixelPoint (*across)(const void*, double, float) = nullptr;
+    double beyond = 0; // pixels more between a tick's tip and its value
 };
 
 std::string add_axis(const AxisEdge& edge, Layout* layout, std::vector<ScreenLine>* lines)
@@ -303,8 +306,8 @@ std::string add_axis(const AxisEdge& edge, Layout* layout, std::vector<ScreenLin
             dx = length > 0.5 ? dx / length : 0;
             dy = length > 0.5 ? dy / length : 1;
             const Box box = layout->box_centred(labels.texts[size_t(k)], 0, 0);
-            const double reach =
-                std::fabs(dx) * (box.x1 - box.x0) / 2 + std::fabs(dy) * (box.y1 - box.y0) / 2 + layout->gap();
+            const double reach = std::fabs(dx) * (box.x1 - box.x0) / 2 + std::fabs(dy) * (box.y1 - box.y0) / 2 +
+                layout->gap() + edge.beyond;
             marks.push_back(Mark{part, foot, tip,
                                  layout->box_centred(labels.texts[size_t(k)], tip.x + dx * reach, tip.y + dy * reach)});
         }
@@ -413,7 +416,12 @@ void add_axes(const OverlayScene& scene, const MapFrame& frame, Layout* layout, 
         const Projector& p = *static_cast<const Projector*>(c);
         return p.at(-0.5f * p.x_side - out * p.x_side, float(part) - 0.5f);
     };
-    const AxisEdge x_axis{r.x_min, r.x_max, x_edge_point, &projector, TextRole::x_value, map ? x_across : nullptr};
+    // The map's x values stand below the y values' reach, so that the two
+    // at the corner they share keep apart.
+    const double below_y_values =
+        map ? std::max(0.0, map_value_drop(layout->atlas().line_height, frame.x1 - frame.x0)) : 0.0;
+    const AxisEdge x_axis{r.x_min,       r.x_max, x_edge_point, &projector, TextRole::x_value, map ? x_across : nullptr,
+                          below_y_values};
     const AxisEdge y_axis{r.y_min, r.y_max, y_edge_point, &projector, TextRole::y_value, map ? y_across : nullptr};
     const std::string x_factor = add_axis(x_axis, layout, lines), y_factor = add_axis(y_axis, layout, lines);
     auto title = [](std::string_view name, TextId fallback, const std::string& factor) {

@@ -78,6 +78,10 @@ struct OverlayScene {
     bool map_view = false;           // straight down on the map's square (map_frame.h), not `camera`
 };
 
+// Whether a height scale up to `top` is ticked at whole powers of ten (a
+// log scale from 10 up) rather than at round steps.
+bool scale_in_decades(double top, bool log_scale);
+
 // The weight the height scale shows at `level` (0 at its foot, 1 at its top).
 double scale_value(const OverlayScene& scene, double level);
 

@@ -91,7 +91,8 @@ TEST(MapFrameTest, ValuesStandBelowAndLeftAtTheirPlacesAndNoTextIsOnTheMap)
         bool log_scale;
     } cases[] = {{{0, 4000, 0, 4000}, 57.0, false},
                  {{-178.8, 179.8, -85, 85}, 123456.0, true},
-                 {{326, 18823, 1.6, 5.1}, 0.75, false}};
+                 {{326, 18823, 1.6, 5.1}, 0.75, false},
+                 {{0, 1, 0, 1}, 2.5, true}};
     for (const PictureSize size : kSizes) {
         if (size.height < 480)
             continue; // smaller pictures may drop the names; their corners are checked above
