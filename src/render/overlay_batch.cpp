@@ -84,6 +84,7 @@ void build_overlay(RendererState* s, DrawBatch* batch)
     scene.x_title = s->axis_titles[0] ? s->axis_titles[0] : "";
     scene.y_title = s->axis_titles[1] ? s->axis_titles[1] : "";
     scene.colour_map = s->picture.colour_map;
+    scene.map_view = s->picture.map_view;
     if (s->picture.smoothing_cells == kSmoothingAuto)
         scene.auto_smoothing_cells =
             scott_smoothing_cells(NodeGrid{s->view.nx, s->view.ny, s->view.nodes}, s->view.max);

@@ -9,6 +9,7 @@
 
 #include "platform/d3d9/interface_ptr.h"
 #include "render/renderer_state.h"
+#include "render/text/map_frame.h"
 #include "texture/texture_loader.h"
 
 namespace {
@@ -46,11 +47,12 @@ void free_block(Renderer* renderer)
     std::free(renderer);
 }
 
-// The projection for the current back buffer. Without a back buffer (or
-// its size) there is nothing to take the aspect from, so the projection is
-// left as it was.
-void set_projection(IDirect3DDevice9* device)
+// The projection for the current back buffer: the camera's perspective, or
+// the map's square. Without a back buffer (or its size) there is nothing
+// to take the aspect from, so the projection is left as it was.
+void set_projection(const RendererState& s)
 {
+    IDirect3DDevice9* device = s.device;
     IDirect3DSurface9* surface = nullptr;
     const HRESULT got = device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface);
     const InterfacePtr<IDirect3DSurface9> back_buffer(surface);
@@ -59,7 +61,12 @@ void set_projection(IDirect3DDevice9* device)
     D3DSURFACE_DESC desc;
     if (FAILED(back_buffer->GetDesc(&desc)) || desc.Width == 0 || desc.Height == 0)
         return;
-    const D3DMATRIX projection = to_device_matrix(build_scene_projection(desc.Width, desc.Height));
+    const Matrix4 matrix = s.picture.map_view
+        ? map_projection(
+              desc.Width, desc.Height,
+              map_frame(desc.Width, desc.Height, s.view.range, s.top_weight, s.picture.log_scale, s.picture.show_axes))
+        : build_scene_projection(desc.Width, desc.Height);
+    const D3DMATRIX projection = to_device_matrix(matrix);
     device->SetTransform(D3DTS_PROJECTION, &projection);
 }
 
@@ -74,7 +81,7 @@ DWORD texture_operation(const RendererState& s, const DrawBatch& batch)
 
 HRESULT set_view(RendererState* s)
 {
-    const CameraVectors& v = s->camera;
+    const CameraVectors v = s->picture.map_view ? map_camera() : s->camera;
     const D3DMATRIX view = to_device_matrix(build_view_matrix(v.eye, v.at, v.up));
     return s->device->SetTransform(D3DTS_VIEW, &view);
 }
@@ -97,15 +104,23 @@ HRESULT render(Renderer* renderer)
     device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBackground, 1.0f, 0);
     device->BeginScene();
     const int32_t limit = primitive_limit(s->caps);
-    const int32_t order = surface_order(s->camera.eye.x, s->camera.eye.y);
+    // Straight down every order draws the same pixels.
+    const int32_t order = s->picture.map_view ? 0 : surface_order(s->camera.eye.x, s->camera.eye.y);
     for (int k = 0; k < kBatchCount; ++k) {
         if (!kSceneBatches[k].shown(*s))
             continue;
         if (kSceneBatches[k].on_screen) {
             draw_on_screen(device, &s->batches[k], limit);
         } else {
+            // Straight down nothing stands over the marker, but a node's
+            // steeper neighbours would cut its line up under the depth test.
+            const bool over_all = s->picture.map_view && k == kMarkerBatch;
+            if (over_all)
+                device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
             device->SetTextureStageState(0, D3DTSS_COLOROP, texture_operation(*s, s->batches[k]));
             draw_batch(device, &s->batches[k], limit, order);
+            if (over_all)
+                device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
         }
     }
     device->EndScene();
@@ -134,8 +149,7 @@ HRESULT resize(Renderer* renderer, HWND window, int width, int height)
         return reset;
 
     apply_fixed_states(s->device);
-    set_view(s);
-    set_projection(s->device);
+    apply_view(s);
     // Textures are loaded from their files again after every reset.
     for (DrawBatch& batch : s->batches) {
         release_interface(batch.texture);
@@ -187,6 +201,12 @@ Renderer* fail_creation(Renderer* renderer)
 
 } // namespace
 
+HRESULT apply_view(RendererState* s)
+{
+    set_projection(*s);
+    return set_view(s);
+}
+
 RendererState* renderer_state(Renderer* renderer)
 {
     if (!renderer || !renderer->state || std::memcmp(renderer->state->tag, kTag, sizeof kTag) != 0)
@@ -230,6 +250,6 @@ Renderer* create_renderer(HWND window)
 
     s->device->GetDeviceCaps(&s->caps);
     apply_fixed_states(s->device);
-    set_projection(s->device);
+    apply_view(s);
     return renderer;
 }

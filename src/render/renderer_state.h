@@ -59,6 +59,9 @@ void set_marker(Renderer* renderer, const MarkerPair* pair);
 void set_picture_options(Renderer* renderer, const PictureOptions* options);
 void set_caption(Renderer* renderer, const char* name);
 void set_axis_titles(Renderer* renderer, const char* x, const char* y);
+// The view and projection of the camera or the map, after a change of
+// either, of the picture's options or of the field's range.
+HRESULT apply_view(RendererState* state);
 // Rebuilds the batches drawn on screen, after a camera or size change.
 void rebuild_screen_batches(RendererState* state);
 // Gives back the overlay's atlas.

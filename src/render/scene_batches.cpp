@@ -43,6 +43,11 @@ bool always(const RendererState&) { return true; }
 
 bool while_marked(const RendererState& s) { return s.marker_on != 0; }
 
+// The grid lines stand at tenths of the range, not at the map's round
+// ticks, and would read as ticks there: the map has its edges ticked and
+// framed instead.
+bool in_the_camera_view(const RendererState& s) { return !s.picture.map_view; }
+
 void build_surface(RendererState* s, DrawBatch* batch)
 {
     upload_surface(batch, s->device, read_grid(s), s->picture.colour_map);
@@ -57,7 +62,7 @@ void build_marker(RendererState* s, DrawBatch* batch) { upload_marker(batch, s->
 const BatchEntry kSceneBatches[kBatchCount] = {
     {always, build_surface, false},
     // The overlays are built even when the surface could not be.
-    {always, build_grid_lines, false},
+    {in_the_camera_view, build_grid_lines, false},
     {while_marked, build_marker, false},
     {axes_shown, build_overlay, true},
 };
@@ -70,6 +75,7 @@ void set_field(Renderer* renderer, DensityField* field)
     s->field = field;
     s->view = density_field_view(field);
     make_heights(s);
+    apply_view(s); // the map's square follows its labels: the range's and the scale's
     for (int k = 0; k < kBatchCount; ++k) {
         if (!field)
             // The field is gone: nothing may be built from it again. The

@@ -62,6 +62,7 @@ enum : int {
     IDM_TEXTURE_ONLY = 1061,
     IDM_SHOW_AXES = 1062,
     IDM_CLASSIC_BINNING = 1063,
+    IDM_MAP_VIEW = 1064,
     IDM_FIT_CAMERA = 1080, // F, and the render area's context menu
     // The two lists of the dialog that picks a data file's columns.
     IDC_X_COLUMN = 1070,

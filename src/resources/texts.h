@@ -67,6 +67,7 @@ enum class TextId : int {
     show_axes_item,
     classic_binning_item, // the same menu: the classic binning rule instead of bilinear
     fit_camera_item,      // the same menu: the distance that shows the whole surface
+    map_view_item,        // the same menu: the field flat, seen straight down, axes on its edges
     cannot_save_format,
     // The file dialogs.
     data_dialog_title,

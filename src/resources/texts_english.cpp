@@ -48,6 +48,7 @@ constexpr TextRow kEnglishTexts[kTextCount] = {
     {TextId::show_axes_item, "Show axes and scale"},
     {TextId::classic_binning_item, "Classic binning"},
     {TextId::fit_camera_item, "Fit the surface in the picture (F)"},
+    {TextId::map_view_item, "Map view (flat, from above)"},
     {TextId::cannot_save_format, "The picture file \"%s\" could not be written.\nCheck that the folder is writable and has enough free space."},
     {TextId::data_dialog_title, "Choose a data file"},
     {TextId::texture_dialog_title, "Choose a texture file"},

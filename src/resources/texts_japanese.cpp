@@ -49,6 +49,7 @@ constexpr TextRow kJapaneseTexts[kTextCount] = {
     {TextId::show_axes_item, "軸と目盛りを表示"},
     {TextId::classic_binning_item, "旧方式のビニング"},
     {TextId::fit_camera_item, "全体が収まる距離にする (F)"},
+    {TextId::map_view_item, "マップ表示 (真上から平面で)"},
     {TextId::cannot_save_format, "画像ファイル「%s」に書き込めませんでした。\n保存先のフォルダに書き込めるか、空き容量が充分か確認してください。"},
     {TextId::data_dialog_title, "データファイル選択"},
     {TextId::texture_dialog_title, "テクスチャファイル選択"},

@@ -66,6 +66,7 @@ constexpr SettingRow kRows[] = {
     EXACT_SETTING(x_marker_exact, x_marker, Rounding::Nearest, IDC_X_MARKER_SPIN, 8),
     EXACT_SETTING(y_marker_exact, y_marker, Rounding::Nearest, IDC_Y_MARKER_SPIN, 9),
     INT_SETTING(binning, 0, 0, 0, 0, 1),
+    INT_SETTING(map_view, 0, 0, 0, 0, 1),
 };
 
 #undef PATH_SETTING

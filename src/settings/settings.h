@@ -48,6 +48,9 @@ struct Settings {
     // How points are spread over the grid: 0 bilinear, 1 the classic rule
     // (a BinningRule). Stored files from before it have none: bilinear.
     int32_t binning;
+    // 1 while the render area shows the map instead of the camera's view.
+    // Stored files from before it have none: the camera's view.
+    int32_t map_view;
 };
 
 // The stored folders' paths use '/' as the separator, which is never the

@@ -7,6 +7,7 @@
 #include "resources/resource_ids.h"
 #include "settings/settings.h"
 #include "shell/main_window.h"
+#include "shell/picture_menu.h"
 
 namespace {
 
@@ -68,6 +69,7 @@ void fit_camera(AppState* state)
     RECT area;
     GetClientRect(state->render_area, &area);
     const int width = std::max<int>(1, area.right - area.left), height = std::max<int>(1, area.bottom - area.top);
+    leave_map_view(state);
     HWND panel = state->panel;
     set_spin(panel, IDC_RADIUS_SPIN,
              fitted_camera_radius(read_spin(panel, IDC_AZIMUTH_SPIN), read_spin(panel, IDC_ELEVATION_SPIN),
@@ -84,6 +86,8 @@ void camera_key(AppState* state, int command)
     for (const CameraKey& key : kCameraKeyRules) {
         if (key.command != command)
             continue;
+        // Even a key held at its end (K at 90 degrees) leaves the map.
+        leave_map_view(state);
         set_spin(state->panel, key.control, key.step(read_spin(state->panel, key.control)));
         send_camera(state->panel);
         return;
@@ -119,6 +123,8 @@ void drag_camera(AppState* state, POINT at, bool button_down)
     int turn = -whole_units(360LL * (at.x - mouse.last.x), turn_pixels, &mouse.turn_rest);
     int tilt = whole_units(360LL * (mouse.last.y - at.y), turn_pixels, &mouse.tilt_rest);
     mouse.last = at;
+    if (turn != 0 || tilt != 0)
+        leave_map_view(state);
 
     HWND panel = state->panel;
     int azimuth = read_spin(panel, IDC_AZIMUTH_SPIN);
@@ -154,6 +160,7 @@ void wheel_camera(AppState* state, int delta)
     int notches = whole_units(delta, WHEEL_DELTA, &state->mouse.wheel_rest);
     if (notches == 0)
         return;
+    leave_map_view(state);
     HWND panel = state->panel;
     set_spin(panel, IDC_RADIUS_SPIN, move_out(read_spin(panel, IDC_RADIUS_SPIN), -notches));
     send_camera(panel);

@@ -1,6 +1,7 @@
 // The camera steered from the main window: the six camera keys, a drag in
 // the render area and its wheel. Every change goes through the panel's
-// camera spin controls and then send_camera, as the spin arrows do.
+// camera spin controls and then send_camera, as the spin arrows do; each
+// leaves the map view for the camera's.
 #pragma once
 
 #include "platform/win32/windows.h"

@@ -19,6 +19,7 @@
 #include "shell/file_dialog_helpers.h"
 #include "shell/load_progress.h"
 #include "shell/main_window.h"
+#include "shell/picture_menu.h"
 #include "shell/settings.h"
 
 namespace {
@@ -421,8 +422,11 @@ INT_PTR CALLBACK panel_proc(HWND panel, UINT message, WPARAM wParam, LPARAM lPar
         return 0;
     case WM_VSCROLL: {
         int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
-        if (id == IDC_RADIUS_SPIN || id == IDC_AZIMUTH_SPIN || id == IDC_ELEVATION_SPIN)
+        if (id == IDC_RADIUS_SPIN || id == IDC_AZIMUTH_SPIN || id == IDC_ELEVATION_SPIN) {
+            if (AppState* state = app_state_of(panel))
+                leave_map_view(state);
             send_camera(panel);
+        }
         return 0;
     }
     }

@@ -51,6 +51,7 @@ std::vector<PictureItem> switch_items()
         {IDM_TEXTURE_ONLY, &Settings::texture_only, 1, text(TextId::texture_only_item), true},
         {IDM_SHOW_AXES, &Settings::show_axes, 1, text(TextId::show_axes_item), true},
         {IDM_CLASSIC_BINNING, &Settings::binning, 1, text(TextId::classic_binning_item), true},
+        {IDM_MAP_VIEW, &Settings::map_view, 1, text(TextId::map_view_item), true},
     };
 }
 
@@ -79,6 +80,7 @@ PictureOptions picture_options(const Settings& settings)
     options.log_scale = settings.log_scale != 0;
     options.texture_only = settings.texture_only != 0;
     options.show_axes = settings.show_axes != 0;
+    options.map_view = settings.map_view != 0;
     return options;
 }
 
@@ -108,6 +110,14 @@ bool choose_picture_item(AppState* state, UINT command)
         }
     }
     return false;
+}
+
+void leave_map_view(AppState* state)
+{
+    if (!state->settings.map_view)
+        return;
+    state->settings.map_view = 0;
+    apply_picture_options(state);
 }
 
 void apply_picture_options(AppState* state)

@@ -1,6 +1,6 @@
 // The picture's choices in the render area's context menu: the colour map
-// and the smoothing as radio items in submenus, log scale, texture alone
-// and the axes as check items. A choice is kept in the settings (saved
+// and the smoothing as radio items in submenus, log scale, texture alone,
+// the axes, the binning rule and the map view as check items. A choice is kept in the settings (saved
 // with the others when the window closes) and drawn at once.
 #pragma once
 
@@ -20,3 +20,7 @@ bool choose_picture_item(AppState* state, UINT command);
 
 // Gives the renderer the settings' picture and redraws it.
 void apply_picture_options(AppState* state);
+
+// Back to the camera's view where the map was shown: steering the camera
+// leaves the map. Nothing otherwise.
+void leave_map_view(AppState* state);

@@ -25,10 +25,11 @@ inline constexpr char kRenderUsage[] =
     "                         [--size WIDTHxHEIGHT] [--texture IMAGE] [--marker X Y] [--frames N] [--time]\n"
     "                         [--columns X Y] [--range auto] [--colormap grey|viridis|magma|cividis|turbo]\n"
     "                         [--smooth 0|1|2|4|8|16|auto] [--log] [--texture-only] [--no-axes] [--threads N]\n"
-    "                         [--binning bilinear|classic] [--xlabel TEXT] [--ylabel TEXT] [--fit]\n"
+    "                         [--binning bilinear|classic] [--xlabel TEXT] [--ylabel TEXT] [--fit] [--map]\n"
     "--camera: RADIUS a distance step 0 to 300 (nearest to farthest, 0.04 of the surface's width each),\n"
     "AZIMUTH and ELEVATION in degrees (elevation 0 to 90); default 100 0 90, straight down.\n"
     "--fit sets the distance that shows the whole surface, its labels and the scale for those angles.\n"
+    "--map draws the field straight down as a flat map on a square, axes on its four edges (no camera).\n"
     "--size defaults to 640x480, --range to 0 4000 0 4000, --smooth to 0 (a Gaussian's sigma in\n"
     "cells; auto: Scott's rule from the points in range), --threads to 0 (one per core).\n"
     "OUT's extension picks the format: .png, .jpg, .jpeg, .bmp or .ppm (none: PNG).\n";

@@ -197,6 +197,8 @@ std::string parse_options(int argc, char** argv, Options* o)
             o->picture.texture_only = true;
         } else if (std::strcmp(arg, "--no-axes") == 0) {
             o->picture.show_axes = false;
+        } else if (std::strcmp(arg, "--map") == 0) {
+            o->picture.map_view = true;
         } else if (arg[0] == '-' && arg[1] != '\0') {
             return unknown_option(arg);
         } else if (!o->data_path) {

@@ -5,7 +5,11 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 
+#include <functional>
+
+#include "resources/resource_ids.h"
 #include "shell/camera_controls.h"
+#include "shell/picture_menu.h"
 #include "viewer_test_support.h"
 
 namespace {
@@ -179,6 +183,59 @@ TEST_F(MouseCameraTest, TheWheelStepsTheDistanceByFivePerNotch)
         EXPECT_EQ(spin(IDC_AZIMUTH_SPIN), 100);
         EXPECT_EQ(spin(IDC_ELEVATION_SPIN), 45);
         EXPECT_GE(frames() - before, c.expected != c.radius ? 1u : 0u);
+    }
+}
+
+// Steering the camera in any way (keys, wheel, the camera fields' arrows, a
+// drag) leaves the map for the camera's view, with the camera the map left
+// alone: K at 90 degrees moves nothing, so the picture is the one from
+// before the map.
+TEST_F(MouseCameraTest, EverySteeringLeavesTheMapView)
+{
+    choose(write_cloud("runs/run1.txt", 2000, 2000));
+    click(IDC_LOAD_DATA);
+    set_camera(100, 0, 90);
+    send_camera(panel_);
+    run();
+    const QImage camera_view = picture();
+    HWND field = GetDlgItem(panel_, IDC_X_MIN_EDIT);
+    const struct {
+        const char* what;
+        std::function<void()> steer;
+    } steerings[] = {
+        {"K", [&] { QTest::keyClick(win32_widget_of(field), Qt::Key_K); }},
+        {"H", [&] { QTest::keyClick(win32_widget_of(field), Qt::Key_H); }},
+        {"F", [&] { QTest::keyClick(win32_widget_of(field), Qt::Key_F); }},
+        {"wheel", [&] { wheel(WHEEL_DELTA); }},
+        {"arrows",
+         [&] {
+             SendMessageA(panel_, WM_VSCROLL, SB_THUMBPOSITION,
+                          reinterpret_cast<LPARAM>(GetDlgItem(panel_, IDC_AZIMUTH_SPIN)));
+         }},
+        {"drag",
+         [&] {
+             press({100, 100});
+             move({100 + pixels_for(3), 100});
+             release({100 + pixels_for(3), 100});
+         }},
+    };
+    for (const auto& s : steerings) {
+        SCOPED_TRACE(s.what);
+        ASSERT_TRUE(choose_picture_item(state_, IDM_MAP_VIEW));
+        run();
+        ASSERT_EQ(state_->settings.map_view, 1);
+        const QImage map = picture();
+        EXPECT_NE(map, camera_view);
+        SetFocus(field);
+        s.steer();
+        run();
+        EXPECT_EQ(state_->settings.map_view, 0);
+        if (std::string(s.what) == "K") {
+            EXPECT_EQ(spin(IDC_ELEVATION_SPIN), 90);
+            EXPECT_EQ(picture(), camera_view);
+        } else {
+            EXPECT_NE(picture(), map);
+        }
     }
 }
 

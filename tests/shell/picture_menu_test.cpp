@@ -55,6 +55,8 @@ TEST_F(PictureMenuTest, AChoiceIsKeptMarkedAndDrawnAtOnce)
         {IDM_LOG_SCALE, &Settings::log_scale, 0, "対数スケール #1060", changed},
         {IDM_TEXTURE_ONLY, &Settings::texture_only, 1, "[x] テクスチャのみ #1061", same}, // no texture
         {IDM_SHOW_AXES, &Settings::show_axes, 0, "軸と目盛りを表示 #1062", either},
+        {IDM_MAP_VIEW, &Settings::map_view, 1, "[x] マップ表示 (真上から平面で) #1064", changed},
+        {IDM_MAP_VIEW, &Settings::map_view, 0, "マップ表示 (真上から平面で) #1064", changed},
         {IDM_SMOOTHING_FIRST, &Settings::smoothing, 0, "  (o) なし #1050", changed},
         {IDM_COLOUR_MAP_FIRST + 4, &Settings::colour_map, 4, "  (o) turbo #1044", changed},
     };

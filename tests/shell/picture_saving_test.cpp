@@ -82,7 +82,8 @@ TEST_F(SaveTest, TheMenuWritesThePresentedFrameAsAnRgbPng)
               "対数スケール #1060\n"
               "テクスチャのみ #1061\n"
               "[x] 軸と目盛りを表示 #1062\n"
-              "旧方式のビニング #1063\n");
+              "旧方式のビニング #1063\n"
+              "マップ表示 (真上から平面で) #1064\n");
 
     ASSERT_EQ(win32_save_file_calls().size(), 1u);
     const FileDialogCall& dialog = win32_save_file_calls()[0];

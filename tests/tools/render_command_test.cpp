@@ -260,6 +260,57 @@ TEST_F(RenderCommand, FailuresNameTheFile)
         EXPECT_EQ(run(data + " --no-axes -o " + out("edge.png") + " --size " + size), 0) << size;
 }
 
+// The map is the field's square straight down: one point's node is the
+// brightest place of the square that the map's lowest colour marks out,
+// at the point's fraction of the range across it and up it.
+TEST_F(RenderCommand, TheMapShowsAPointAtItsPlace)
+{
+    const std::string point = write("point.txt", "31.5 68.5\n");
+    for (const char* size : {"640x480", "480x640", "1000x600"}) {
+        std::string err;
+        ASSERT_EQ(run(point + " --range 0 100 0 100 --map --colormap viridis --size " + std::string(size) + " -o " +
+                          out("map.png"),
+                      &err),
+                  0)
+            << err;
+        const Picture p = read_png(out("map.png"));
+        // The square's columns and rows are those mostly of the lowest
+        // colour; the scale bar's foot has it too, but only a few rows.
+        std::vector<long> columns(p.width), rows(p.height);
+        for (size_t k = 0; k < p.pixels.size(); ++k)
+            if (p.pixels[k] == 0x440154)
+                ++columns[k % p.width], ++rows[k / p.width];
+        auto first_and_last = [](const std::vector<long>& counts) {
+            const long most = *std::max_element(counts.begin(), counts.end());
+            long first = -1, last = -1;
+            for (size_t i = 0; i < counts.size(); ++i)
+                if (2 * counts[i] > most) {
+                    first = first < 0 ? long(i) : first;
+                    last = long(i);
+                }
+            return std::pair{first, last};
+        };
+        const auto [left, right] = first_and_last(columns);
+        const auto [top, bottom] = first_and_last(rows);
+        ASSERT_GE(right, left) << size;
+        const long side = right - left + 1;
+        EXPECT_EQ(bottom - top + 1, side) << size << ": a square";
+        // Nearest to the map's highest colour, the grid lines' white aside.
+        auto distance = [](uint32_t c) {
+            const int dr = int(c >> 16) - 0xFD, dg = int(c >> 8 & 0xFF) - 0xE7, db = int(c & 0xFF) - 0x25;
+            return dr * dr + dg * dg + db * db;
+        };
+        size_t peak = 0;
+        for (size_t k = 0; k < p.pixels.size(); ++k) {
+            const long x = long(k % p.width), y = long(k / p.width);
+            if (x >= left && x <= right && y >= top && y <= bottom && distance(p.pixels[k]) < distance(p.pixels[peak]))
+                peak = k;
+        }
+        EXPECT_NEAR(double(peak % p.width), left - 0.5 + 0.315 * double(side), 1.0) << size;
+        EXPECT_NEAR(double(peak / p.width), top - 0.5 + (1 - 0.685) * double(side), 1.0) << size;
+    }
+}
+
 // The picture's options: each good one is taken (grey, no smoothing and
 // texture-only without a texture draw the default picture; the others
 // change it), each bad value is a usage error.

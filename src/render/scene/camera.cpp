@@ -1,5 +1,5 @@
 // The orbiting camera, the look-at view, the perspective projection and
-// the projection of one scene point to the back buffer.
+// the orthographic one, and the projection of one scene point to the back buffer.
 #include "render/scene/camera.h"
 
 #include <cmath>
@@ -83,6 +83,19 @@ Matrix4 build_projection_matrix(float fov_y, float aspect, float near_plane, flo
     m.m[2][2] = q;
     m.m[2][3] = 1.0f;
     m.m[3][2] = -q * near_plane;
+    return m;
+}
+
+Matrix4 build_orthographic_matrix(float left, float right, float bottom, float top, float near_plane, float far_plane)
+{
+    Matrix4 m{};
+    m.m[0][0] = 2.0f / (right - left);
+    m.m[1][1] = 2.0f / (top - bottom);
+    m.m[2][2] = 1.0f / (far_plane - near_plane);
+    m.m[3][0] = (left + right) / (left - right);
+    m.m[3][1] = (top + bottom) / (bottom - top);
+    m.m[3][2] = near_plane / (near_plane - far_plane);
+    m.m[3][3] = 1.0f;
     return m;
 }
 

@@ -1,6 +1,6 @@
 // The orbiting camera and the matrices that place the scene in the picture:
 // the camera's eye, point looked at and up direction, the left-handed
-// look-at view, the perspective projection, and where a scene point lands
+// look-at view, the perspective and orthographic projections, and where a scene point lands
 // in the back buffer. Matrices act on row vectors, rows stored first.
 #pragma once
 
@@ -52,6 +52,9 @@ Matrix4 build_view_matrix(Float3 eye, Float3 at, Float3 up);
 // Left-handed perspective matrix from a vertical field of view in radians;
 // depth 0 at the near plane, 1 at the far one.
 Matrix4 build_projection_matrix(float fov_y, float aspect, float near_plane, float far_plane);
+// Left-handed orthographic matrix for the view-space box [left, right] x
+// [bottom, top] x [near, far]; depth 0 at the near plane, 1 at the far one.
+Matrix4 build_orthographic_matrix(float left, float right, float bottom, float top, float near_plane, float far_plane);
 // The renderer's projection for a back buffer of that many pixels.
 Matrix4 build_scene_projection(unsigned width, unsigned height);
 // Where the scene point (x, y, z) is drawn in a width x height back buffer,

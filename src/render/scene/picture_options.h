@@ -27,4 +27,5 @@ struct PictureOptions {
     bool log_scale = false;      // heights from log(1 + weight)
     bool texture_only = false;   // the texture at full brightness, not times the shade
     bool show_axes = true;       // tick labels, height scale and status line
+    bool map_view = false;       // straight down, orthographic, on a square; the camera is kept for later
 };

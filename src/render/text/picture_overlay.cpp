@@ -14,6 +14,7 @@
 #include "render/scene/mesh.h"
 #include "render/scene/node_heights.h"
 #include "render/text/axis_ticks.h"
+#include "render/text/map_frame.h"
 #include "render/text/number_text.h"
 #include "resources/texts.h"
 
@@ -25,9 +26,8 @@ constexpr uint32_t kBarFrameColour = 0xFF202020;
 constexpr uint32_t kStatusBackingColour = 0xB0000000; // the surface shows through, dimmed
 constexpr int kBarBand = 8;                           // rows
 constexpr int kMostTicks = 10;
-// A tick's length out of its edge in scene units, and where an axis's name
-// is tried, further out each time, until it is clear of the values.
-constexpr float kTickLength = 0.025f;
+// Where an axis's name is tried, further out each time, until it is clear
+// of the values.
 constexpr float kNameOffsets[] = {0.12f, 0.16f, 0.2f, 0.25f, 0.3f, 0.36f, 0.43f};
 constexpr char kEllipsis[] = "\xE2\x80\xA6"; // stands for the middle of a long name
 
@@ -40,6 +40,9 @@ struct Box {
 };
 
 std::string format_count(long long count) { return format_number(static_cast<double>(count), 0); }
+
+// The ticks' (and the map's frame's) width: a glyph's stem, about.
+float tick_stroke(const GlyphAtlas& atlas) { return std::max(1.0f, float(atlas.line_height) / 14.0f); }
 
 int text_width(const GlyphAtlas& atlas, std::u32string_view text)
 {
@@ -127,6 +130,7 @@ public:
     }
 
     const GlyphAtlas& atlas() const { return atlas_; }
+    const std::vector<PlacedText>& texts() const { return texts_; }
 
 private:
     const GlyphAtlas& atlas_;
@@ -171,6 +175,8 @@ void add_scale_bar(const OverlayScene& scene, const BarBox& bar, PictureOverlay*
 
 } // namespace
 
+bool scale_in_decades(double top, bool log_scale) { return log_scale && top >= 10; }
+
 double scale_value(const OverlayScene& scene, double level)
 {
     return scene.log_scale ? weight_at_log_height(level, scene.max_weight) : level * scene.max_weight;
@@ -202,7 +208,7 @@ ScaleTicks scale_ticks(const OverlayScene& scene, double rows, double least_apar
                 return false;
         return true;
     };
-    if (scene.log_scale && top >= 10) {
+    if (scale_in_decades(top, scene.log_scale)) {
         for (const bool thirds : {true, false}) {
             std::vector<double> values{0};
             for (double decade = 1; decade <= top; decade *= 10)
@@ -236,6 +242,8 @@ ScaleTicks scale_ticks(const OverlayScene& scene, double rows, double least_apar
     }
 }
 
+// The values stand left of the bar, clear of the picture's edge; in the
+// map right of it, clear of the square's x values.
 void add_scale_labels(const OverlayScene& scene, const BarBox& bar, Layout* layout)
 {
     const GlyphAtlas& atlas = layout->atlas();
@@ -245,19 +253,18 @@ void add_scale_labels(const OverlayScene& scene, const BarBox& bar, Layout* layo
         text(TextId::height_scale_unit) + (ticks.factor.empty() ? "" : " (\xC3\x97" + ticks.factor + ")");
     const std::u32string unit_characters = utf8_characters(unit);
     // Clear of the highest value, which may be centred on the top row.
-    layout->place(unit,
-                  layout->box_at(unit_characters, bar.x1 - text_width(atlas, unit_characters),
-                                 bar.y0 - gap - atlas.line_height * 3 / 2),
+    const int unit_width = text_width(atlas, unit_characters);
+    const int unit_x = scene.map_view ? std::min(bar.x0, int(scene.width) - gap - unit_width) : bar.x1 - unit_width;
+    layout->place(unit, layout->box_at(unit_characters, unit_x, bar.y0 - gap - atlas.line_height * 3 / 2),
                   TextRole::scale_unit);
     for (size_t k = 0; k < ticks.values.size(); ++k) {
         const double level =
             scene.log_scale ? log_height(ticks.values[k], scene.max_weight) : ticks.values[k] / scene.max_weight;
         const std::u32string characters = utf8_characters(ticks.texts[k]);
         const int row = int(std::lround(bar_row(bar, level)));
-        layout->place(
-            ticks.texts[k],
-            layout->box_at(characters, bar.x0 - gap - text_width(atlas, characters), row - atlas.line_height / 2),
-            TextRole::scale_value);
+        const int x = scene.map_view ? bar.x1 + gap : bar.x0 - gap - text_width(atlas, characters);
+        layout->place(ticks.texts[k], layout->box_at(characters, x, row - atlas.line_height / 2),
+                      TextRole::scale_value);
     }
 }
 
@@ -270,16 +277,21 @@ struct AxisEdge {
     PixelPoint (*at)(const void*, double, float); // the edge's point at a part of its length, `out` off it
     const void* context;
     TextRole role;
+    // The opposite edge likewise, ticked at the same values without them;
+    // null for none.
+    PixelPoint (*across)(const void*, double, float) = nullptr;
+    double beyond = 0; // pixels more between a tick's tip and its value
 };
 
 std::string add_axis(const AxisEdge& edge, Layout* layout, std::vector<ScreenLine>* lines)
 {
     struct Mark {
+        double part;
         PixelPoint foot, tip;
         Box box;
     };
     const GlyphAtlas& atlas = layout->atlas();
-    const float stroke = std::max(1.0f, float(atlas.line_height) / 14.0f);
+    const float stroke = tick_stroke(atlas);
     auto marks_for = [&](const AxisTicks& ticks, const TickLabels& labels) {
         std::vector<Mark> marks;
         for (int k = 0; k < ticks.count; ++k) {
@@ -294,10 +306,10 @@ std::string add_axis(const AxisEdge& edge, Layout* layout, std::vector<ScreenLin
             dx = length > 0.5 ? dx / length : 0;
             dy = length > 0.5 ? dy / length : 1;
             const Box box = layout->box_centred(labels.texts[size_t(k)], 0, 0);
-            const double reach =
-                std::fabs(dx) * (box.x1 - box.x0) / 2 + std::fabs(dy) * (box.y1 - box.y0) / 2 + layout->gap();
-            marks.push_back(
-                Mark{foot, tip, layout->box_centred(labels.texts[size_t(k)], tip.x + dx * reach, tip.y + dy * reach)});
+            const double reach = std::fabs(dx) * (box.x1 - box.x0) / 2 + std::fabs(dy) * (box.y1 - box.y0) / 2 +
+                layout->gap() + edge.beyond;
+            marks.push_back(Mark{part, foot, tip,
+                                 layout->box_centred(labels.texts[size_t(k)], tip.x + dx * reach, tip.y + dy * reach)});
         }
         return marks;
     };
@@ -331,13 +343,43 @@ std::string add_axis(const AxisEdge& edge, Layout* layout, std::vector<ScreenLin
         const Mark& m = chosen_marks[k];
         lines->push_back(ScreenLine{m.foot.x, m.foot.y, m.tip.x, m.tip.y, stroke, kGlyphColour});
         layout->place(chosen_labels.texts[k], m.box, edge.role);
+        if (!edge.across)
+            continue;
+        const PixelPoint foot = edge.across(edge.context, m.part, 0),
+                         tip = edge.across(edge.context, m.part, kTickLength);
+        if (foot.placed && tip.placed)
+            lines->push_back(ScreenLine{foot.x, foot.y, tip.x, tip.y, stroke, kGlyphColour});
     }
     return chosen_labels.factor;
 }
 
+// The map's names: the x axis's under its values, centred on the square;
+// the y axis's above the square over its values' column, clear of the
+// top value.
+void place_map_titles(const MapFrame& frame, const std::string& x_title, const std::string& y_title, Layout* layout)
+{
+    const GlyphAtlas& atlas = layout->atlas();
+    const int gap = layout->gap();
+    int values_bottom = frame.y1, values_left = frame.x0;
+    for (const PlacedText& t : layout->texts()) {
+        if (t.role == TextRole::x_value)
+            values_bottom = std::max(values_bottom, t.y1);
+        else if (t.role == TextRole::y_value)
+            values_left = std::min(values_left, t.x0);
+    }
+    const std::u32string x_characters = utf8_characters(x_title), y_characters = utf8_characters(y_title);
+    layout->place(
+        x_title,
+        layout->box_at(x_characters, (frame.x0 + frame.x1 - text_width(atlas, x_characters)) / 2, values_bottom + gap),
+        TextRole::x_title);
+    layout->place(y_title, layout->box_at(y_characters, values_left, frame.y0 - atlas.line_height * 3 / 2 - 2 * gap),
+                  TextRole::y_title);
+}
+
 // The values along the edges nearest the eye, and the axes' names further
-// out, with the values' common factor.
-void add_axes(const OverlayScene& scene, Layout* layout, std::vector<ScreenLine>* lines)
+// out, with the values' common factor. In the map the values stand below
+// and left of the square, and its other two edges are ticked alike.
+void add_axes(const OverlayScene& scene, const MapFrame& frame, Layout* layout, std::vector<ScreenLine>* lines)
 {
     struct Projector {
         Matrix4 view, projection;
@@ -345,27 +387,42 @@ void add_axes(const OverlayScene& scene, Layout* layout, std::vector<ScreenLine>
         float x_side, y_side;
         PixelPoint at(float x, float y) const { return project_point(view, projection, width, height, x, y, 0); }
     };
-    const float x_side = scene.camera.eye.x > 0 ? 1.0f : -1.0f, y_side = scene.camera.eye.y > 0 ? 1.0f : -1.0f;
-    const Projector projector{build_view_matrix(scene.camera.eye, scene.camera.at, scene.camera.up),
-                              build_scene_projection(scene.width, scene.height),
+    const bool map = scene.map_view;
+    const CameraVectors eye = map ? map_camera() : scene.camera;
+    const float x_side = !map && eye.eye.x > 0 ? 1.0f : -1.0f, y_side = !map && eye.eye.y > 0 ? 1.0f : -1.0f;
+    const Projector projector{build_view_matrix(eye.eye, eye.at, eye.up),
+                              map ? map_projection(scene.width, scene.height, frame)
+                                  : build_scene_projection(scene.width, scene.height),
                               scene.width,
                               scene.height,
                               x_side,
                               y_side};
     const float x_edge = 0.5f * x_side, y_edge = 0.5f * y_side;
     const Range& r = scene.range;
-    const AxisEdge x_axis{r.x_min, r.x_max,
-                          [](const void* c, double part, float out) {
-                              const Projector& p = *static_cast<const Projector*>(c);
-                              return p.at(float(part) - 0.5f, 0.5f * p.y_side + out * p.y_side);
-                          },
-                          &projector, TextRole::x_value};
-    const AxisEdge y_axis{r.y_min, r.y_max,
-                          [](const void* c, double part, float out) {
-                              const Projector& p = *static_cast<const Projector*>(c);
-                              return p.at(0.5f * p.x_side + out * p.x_side, float(part) - 0.5f);
-                          },
-                          &projector, TextRole::y_value};
+    using EdgePoint = PixelPoint (*)(const void*, double, float);
+    const EdgePoint x_edge_point = [](const void* c, double part, float out) {
+        const Projector& p = *static_cast<const Projector*>(c);
+        return p.at(float(part) - 0.5f, 0.5f * p.y_side + out * p.y_side);
+    };
+    const EdgePoint x_across = [](const void* c, double part, float out) {
+        const Projector& p = *static_cast<const Projector*>(c);
+        return p.at(float(part) - 0.5f, -0.5f * p.y_side - out * p.y_side);
+    };
+    const EdgePoint y_edge_point = [](const void* c, double part, float out) {
+        const Projector& p = *static_cast<const Projector*>(c);
+        return p.at(0.5f * p.x_side + out * p.x_side, float(part) - 0.5f);
+    };
+    const EdgePoint y_across = [](const void* c, double part, float out) {
+        const Projector& p = *static_cast<const Projector*>(c);
+        return p.at(-0.5f * p.x_side - out * p.x_side, float(part) - 0.5f);
+    };
+    // The map's x values stand below the y values' reach, so that the two
+    // at the corner they share keep apart.
+    const double below_y_values =
+        map ? std::max(0.0, map_value_drop(layout->atlas().line_height, frame.x1 - frame.x0)) : 0.0;
+    const AxisEdge x_axis{r.x_min,       r.x_max, x_edge_point, &projector, TextRole::x_value, map ? x_across : nullptr,
+                          below_y_values};
+    const AxisEdge y_axis{r.y_min, r.y_max, y_edge_point, &projector, TextRole::y_value, map ? y_across : nullptr};
     const std::string x_factor = add_axis(x_axis, layout, lines), y_factor = add_axis(y_axis, layout, lines);
     auto title = [](std::string_view name, TextId fallback, const std::string& factor) {
         std::string t = name.empty() ? text(fallback) : std::string(name);
@@ -375,6 +432,10 @@ void add_axes(const OverlayScene& scene, Layout* layout, std::vector<ScreenLine>
     };
     const std::string x_title = title(scene.x_title, TextId::axis_x_name, x_factor);
     const std::string y_title = title(scene.y_title, TextId::axis_y_name, y_factor);
+    if (map) {
+        place_map_titles(frame, x_title, y_title, layout);
+        return;
+    }
     for (float offset : kNameOffsets)
         if (layout->place_centred(x_title, projector.at(0.0f, y_edge + offset * y_side), TextRole::x_title))
             break;
@@ -490,6 +551,18 @@ std::string fitted_status_line(const GlyphAtlas& atlas, std::string_view caption
     return shortened(fits);
 }
 
+// The map's square framed just outside its edges, as the ticks' lines are drawn.
+void add_map_frame(const MapFrame& frame, float stroke, std::vector<ScreenLine>* lines)
+{
+    const float left = float(frame.x0) - 0.5f - stroke / 2, right = float(frame.x1) - 0.5f + stroke / 2;
+    const float top = float(frame.y0) - 0.5f - stroke / 2, bottom = float(frame.y1) - 0.5f + stroke / 2;
+    const float reach = stroke / 2; // the corners closed
+    lines->push_back(ScreenLine{left - reach, top, right + reach, top, stroke, kGlyphColour});
+    lines->push_back(ScreenLine{left - reach, bottom, right + reach, bottom, stroke, kGlyphColour});
+    lines->push_back(ScreenLine{left, top, left, bottom, stroke, kGlyphColour});
+    lines->push_back(ScreenLine{right, top, right, bottom, stroke, kGlyphColour});
+}
+
 } // namespace
 
 PictureOverlay lay_out_overlay(const GlyphAtlas& atlas, const OverlayScene& scene)
@@ -497,7 +570,10 @@ PictureOverlay lay_out_overlay(const GlyphAtlas& atlas, const OverlayScene& scen
     PictureOverlay overlay;
     if (scene.width < 16 || scene.height < 16)
         return overlay;
-    const BarBox bar = scale_bar_box(scene.width, scene.height);
+    Layout layout(atlas, scene.width, scene.height);
+    // Only the map's square and bar are used, in the map view.
+    const MapFrame frame = map_frame(scene.width, scene.height, scene.range, scene.max_weight, scene.log_scale, true);
+    const BarBox bar = scene.map_view ? frame.bar : scale_bar_box(scene.width, scene.height);
     const int margin = overlay_pixel_size(scene.height) / 2;
     if (!atlas.empty()) {
         const int band = std::max(status_band_height(scene.height), 2 * margin + atlas.line_height);
@@ -505,7 +581,8 @@ PictureOverlay lay_out_overlay(const GlyphAtlas& atlas, const OverlayScene& scen
                                            kStatusBackingColour, kStatusBackingColour, true});
     }
     add_scale_bar(scene, bar, &overlay);
-    Layout layout(atlas, scene.width, scene.height);
+    if (scene.map_view && !atlas.empty())
+        add_map_frame(frame, tick_stroke(atlas), &overlay.lines);
     // The status line and the scale come first: the axes' values give way.
     const std::string status = fitted_status_line(atlas, scene.caption, scene.counts, scene.auto_smoothing_cells,
                                                   int(scene.width) - 2 * margin);
@@ -513,7 +590,7 @@ PictureOverlay lay_out_overlay(const GlyphAtlas& atlas, const OverlayScene& scen
                  TextRole::status);
     add_scale_labels(scene, bar, &layout);
     if (!atlas.empty())
-        add_axes(scene, &layout, &overlay.lines);
+        add_axes(scene, frame, &layout, &overlay.lines);
     layout.finish(&overlay);
     return overlay;
 }

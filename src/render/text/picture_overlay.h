@@ -1,6 +1,7 @@
 // What the picture says in words and numbers, laid out in screen pixels:
-// round data values ticked along the two surface edges nearest the viewer, the height scale at the right, and the
-// status line at the bottom left. Plain data: the renderer uploads the quads as they are.
+// round data values ticked along the two surface edges nearest the viewer (in the map view, below and left
+// of the square), the height scale at the right, and the status line at the bottom left. Plain data: the renderer
+// uploads the quads as they are.
 #pragma once
 
 #include <cstddef>
@@ -33,6 +34,9 @@ struct ScreenLine {
     float width;
     uint32_t color;
 };
+
+// A tick's length out of the box's edge, in scene units (the box is 1 wide).
+inline constexpr float kTickLength = 0.025f;
 
 // What a placed text says.
 enum class TextRole { status, scale_unit, scale_value, x_value, y_value, x_title, y_title };
@@ -71,7 +75,12 @@ struct OverlayScene {
     std::string_view x_title; // the axes' names; empty: the texts' X and Y
     std::string_view y_title;
     double auto_smoothing_cells = 0; // the width automatic smoothing chose; 0: none chosen
+    bool map_view = false;           // straight down on the map's square (map_frame.h), not `camera`
 };
+
+// Whether a height scale up to `top` is ticked at whole powers of ten (a
+// log scale from 10 up) rather than at round steps.
+bool scale_in_decades(double top, bool log_scale);
 
 // The weight the height scale shows at `level` (0 at its foot, 1 at its top).
 double scale_value(const OverlayScene& scene, double level);

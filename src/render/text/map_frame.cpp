@@ -1,0 +1,109 @@
+// The map's square from the picture's size alone, without the glyph atlas:
+// the device's projection is set before any text is laid out, so the room
+// for the labels is reckoned from the font's size with a little to spare.
+// The layout then stands each value off the square's edge by its real
+// width, so a label wider than reckoned moves outward, never onto the map.
+#include "render/text/map_frame.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "render/text/axis_ticks.h"
+#include "render/text/glyph_atlas.h"
+
+namespace {
+
+// The eye's height above the floor and the depths kept, in scene units:
+// heights reach 1 above the floor, the overlays a little more.
+constexpr float kEyeHeight = 3.0f;
+constexpr float kNearDepth = 0.5f;
+constexpr float kFarDepth = 5.5f;
+
+// The rungs of round steps whose labels are reckoned with: the layout
+// takes the finest that fits, rarely more than a few rungs up.
+constexpr int kRungsReckoned = 4;
+constexpr int kMostTicksReckoned = 10;
+
+// A line's height and a character's width for the font at `side` pixels:
+// the font's half-width characters are half its size, its others (the
+// minus sign) its whole size; both rounded up, with a pixel to spare.
+int line_reckoned(int side) { return side + side / 4 + 1; }
+
+int text_reckoned(const std::string& text, int side)
+{
+    int width = 0;
+    for (char32_t c : utf8_characters(text))
+        width += c < 0x80 ? (side + 1) / 2 : side;
+    return width + 1;
+}
+
+// The widest value label an axis from `low` to `high` may show.
+int widest_label(double low, double high, int side)
+{
+    int widest = 0;
+    for (int coarser = 0; coarser < kRungsReckoned; ++coarser)
+        for (const std::string& label : tick_labels(round_ticks(low, high, kMostTicksReckoned, coarser)).texts)
+            widest = std::max(widest, text_reckoned(label, side));
+    return widest;
+}
+
+} // namespace
+
+MapFrame map_frame(unsigned width, unsigned height, const Range& range, double top_weight, bool log_scale, bool axes)
+{
+    const int w = int(width), h = int(height);
+    int left = 0, right = 0, top = 0, bottom = 0, bar_width = 0, scale_room = 0, gap = 0, tick = 0;
+    if (axes) {
+        const int side = overlay_pixel_size(height);
+        const int line = line_reckoned(side), margin = side / 2;
+        gap = std::max(3, line / 5);
+        tick = int(std::ceil(kTickLength * float(std::min(w, h))));
+        bar_width = std::max(6, side * 3 / 4);
+        // In decades the values are whole numbers up to the top.
+        scale_room = scale_in_decades(top_weight, log_scale)
+            ? text_reckoned(std::to_string(std::llround(top_weight)), side)
+            : widest_label(0, top_weight, side);
+        const int band = std::max(status_band_height(height), 2 * margin + line);
+        // Above: the y axis's name and the scale's unit, clear of the top values.
+        top = margin + line + line / 2 + 2 * gap;
+        // Below: the values, the x axis's name and the status band.
+        // The x values a tick, or half a line and more (map_value_drop), below.
+        bottom = std::max(tick, line / 2 + 2) + gap + line + gap + line + gap + band;
+        left = margin + widest_label(range.y_min, range.y_max, side) + gap + tick;
+        right = tick + 2 * gap + bar_width + gap + scale_room + side / 2;
+    }
+    const int room_x = std::max(0, w - left - right), room_y = std::max(0, h - top - bottom);
+    const int square = std::max(1, std::min(room_x, room_y));
+    MapFrame frame;
+    frame.x0 = left + std::max(0, room_x - square) / 2;
+    frame.y0 = top + std::max(0, room_y - square) / 2;
+    frame.x1 = frame.x0 + square;
+    frame.y1 = frame.y0 + square;
+    const int bar_x0 = frame.x1 + tick + 2 * gap;
+    frame.bar = BarBox{bar_x0, frame.y0, bar_x0 + bar_width, frame.y1};
+    return frame;
+}
+
+double map_value_drop(int line_height, int side)
+{
+    // A pixel and a half for the rounding of both boxes to whole pixels.
+    return std::max(0.0, line_height / 2.0 + 1.5 - double(kTickLength) * side);
+}
+
+CameraVectors map_camera()
+{
+    return CameraVectors{Float3{0.0f, 0.0f, -kEyeHeight}, Float3{0.0f, 0.0f, 0.0f}, Float3{0.0f, 1.0f, 0.0f}};
+}
+
+// Pixel centres lie on whole numbers, so the box's edges go half a pixel
+// outside the centres of the square's outer pixels: x = -0.5 at x0 - 0.5,
+// y = 0.5 (up) at y0 - 0.5, one scene unit to the square's side.
+Matrix4 map_projection(unsigned width, unsigned height, const MapFrame& frame)
+{
+    const float side = float(frame.x1 - frame.x0);
+    const float left = -0.5f - (float(frame.x0) - 0.5f) / side;
+    const float top = 0.5f + (float(frame.y0) - 0.5f) / side;
+    return build_orthographic_matrix(left, left + float(width) / side, top - float(height) / side, top, kNearDepth,
+                                     kFarDepth);
+}

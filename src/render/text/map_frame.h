@@ -1,0 +1,35 @@
+// The map view: the field seen straight down through an orthographic
+// projection, its x/y box drawn as the largest square of pixels the picture
+// has left once the axes' values and names, the height scale and the status
+// band have their room; the scale's bar beside the square, as tall as it.
+#pragma once
+
+#include "field/range.h"
+#include "render/scene/camera.h"
+#include "render/text/picture_overlay.h"
+
+// The square [x0, x1) x [y0, y1) in pixels that the field's box fills, the
+// corner nodes on its corner pixels' outer edges; and the scale bar, its
+// values right of it.
+struct MapFrame {
+    int x0, y0, x1, y1;
+    BarBox bar;
+};
+
+// The frame for a width x height picture showing `range`, its height scale
+// reaching `top_weight` (on a log scale or not); with `axes` false the
+// whole picture is the square's (no labels, scale or band).
+MapFrame map_frame(unsigned width, unsigned height, const Range& range, double top_weight, bool log_scale, bool axes);
+
+// How much further than the usual gap below its tick a map's x value
+// stands, for type `line_height` pixels high on a square `side` pixels
+// wide: clear of the y values, which are centred on their ticks, at the
+// corner both axes may tick.
+double map_value_drop(int line_height, int side);
+
+// The map's eye: above the box's middle, looking straight down, x to the
+// right and y up the picture, as the orbiting camera sees it from
+// elevation 90 at azimuth 0.
+CameraVectors map_camera();
+// The projection that takes the map's view of the box onto the frame's square.
+Matrix4 map_projection(unsigned width, unsigned height, const MapFrame& frame);

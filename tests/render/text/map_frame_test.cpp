@@ -1,0 +1,173 @@
+// The map view as a reader checks it: the box's corners, at the floor and
+// at full height, on the square's corners; the values below and left of
+// the square at their own places, round and evenly spaced; every text in
+// the picture and off the map.
+#include "render/text/map_frame.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "render/text/glyph_atlas.h"
+#include "render/text/picture_overlay.h"
+
+namespace {
+
+struct PictureSize {
+    unsigned width, height;
+};
+constexpr PictureSize kSizes[] = {{640, 480}, {1600, 1200}, {480, 640}, {1000, 600}, {320, 240}};
+
+std::string name_of(PictureSize size) { return std::to_string(size.width) + "x" + std::to_string(size.height); }
+
+TEST(MapFrameTest, TheBoxsCornersLandOnTheSquaresCorners)
+{
+    const CameraVectors eye = map_camera();
+    const Matrix4 view = build_view_matrix(eye.eye, eye.at, eye.up);
+    for (const PictureSize size : kSizes) {
+        for (const bool axes : {true, false}) {
+            const std::string where = name_of(size) + (axes ? " with axes" : " without");
+            const MapFrame frame = map_frame(size.width, size.height, Range{0, 4000, 0, 4000}, 57.0, false, axes);
+            const int side = frame.x1 - frame.x0;
+            EXPECT_EQ(frame.y1 - frame.y0, side) << where;
+            EXPECT_TRUE(frame.x0 >= 0 && frame.y0 >= 0 && frame.x1 <= int(size.width) && frame.y1 <= int(size.height))
+                << where;
+            if (axes) {
+                // Not lost in the picture, and above the status band.
+                EXPECT_GE(side, int(0.55 * std::min(size.width, size.height))) << where;
+                EXPECT_LE(frame.y1, int(size.height) - status_band_height(size.height)) << where;
+            } else {
+                EXPECT_EQ(side, int(std::min(size.width, size.height))) << where;
+            }
+            const Matrix4 projection = map_projection(size.width, size.height, frame);
+            for (float x : {-0.5f, 0.5f})
+                for (float y : {-0.5f, 0.5f})
+                    for (float z : {0.0f, -1.0f}) { // a peak stands where its foot does
+                        const PixelPoint p = project_point(view, projection, size.width, size.height, x, y, z);
+                        ASSERT_TRUE(p.placed) << where;
+                        // The outer edges of the corner pixels: x grows right, y up.
+                        EXPECT_NEAR(p.x, (x < 0 ? frame.x0 : frame.x1) - 0.5f, 0.01f) << where << " " << x << "," << y;
+                        EXPECT_NEAR(p.y, (y > 0 ? frame.y0 : frame.y1) - 0.5f, 0.01f) << where << " " << x << "," << y;
+                    }
+        }
+    }
+}
+
+double label_value(const std::string& text)
+{
+    std::string plain = text;
+    const std::string minus = "\xE2\x88\x92";
+    if (plain.rfind(minus, 0) == 0)
+        plain.replace(0, minus.size(), "-");
+    return std::stod(plain);
+}
+
+// Each value a multiple of one step of 1, 2, 2.5 or 5 times a power of
+// ten, one step apart; none dropped. How many an axis holds is the tick
+// rule's own (wide labels on a narrow square may leave three).
+void expect_round_and_even(std::vector<double> values, const std::string& where)
+{
+    ASSERT_GE(values.size(), 3u) << where;
+    std::sort(values.begin(), values.end());
+    const double step = values[1] - values[0];
+    const double mantissa = step / std::pow(10.0, std::floor(std::log10(step)));
+    EXPECT_TRUE(std::fabs(mantissa - 1) < 1e-9 || std::fabs(mantissa - 2) < 1e-9 || std::fabs(mantissa - 2.5) < 1e-9 ||
+                std::fabs(mantissa - 5) < 1e-9)
+        << where << " step " << step;
+    for (size_t k = 0; k < values.size(); ++k) {
+        EXPECT_NEAR(values[k] - values[0], double(k) * step, 1e-9 * step) << where;
+        EXPECT_NEAR(values[k] / step, std::round(values[k] / step), 1e-6) << where << " " << values[k];
+    }
+}
+
+TEST(MapFrameTest, ValuesStandBelowAndLeftAtTheirPlacesAndNoTextIsOnTheMap)
+{
+    const struct {
+        Range range;
+        double top_weight;
+        bool log_scale;
+    } cases[] = {{{0, 4000, 0, 4000}, 57.0, false},
+                 {{-178.8, 179.8, -85, 85}, 123456.0, true},
+                 {{326, 18823, 1.6, 5.1}, 0.75, false},
+                 {{0, 1, 0, 1}, 2.5, true}};
+    for (const PictureSize size : kSizes) {
+        if (size.height < 480)
+            continue; // smaller pictures may drop the names; their corners are checked above
+        GlyphAtlas atlas;
+        ASSERT_TRUE(build_glyph_atlas(default_font_file(), overlay_pixel_size(size.height),
+                                      overlay_characters("points.txt"), &atlas));
+        for (const auto& c : cases) {
+            const Range& range = c.range;
+            const std::string where = name_of(size) + " range " + std::to_string(range.x_min) + ".." +
+                std::to_string(range.x_max) + " x " + std::to_string(range.y_min) + ".." + std::to_string(range.y_max);
+            OverlayScene scene{size.width,   size.height,       map_camera(),
+                               range,        c.top_weight,      {200000, 199812, 0, 0, false, false},
+                               "points.txt", ColourMap::viridis};
+            scene.log_scale = c.log_scale;
+            scene.map_view = true;
+            const PictureOverlay overlay = lay_out_overlay(atlas, scene);
+            const MapFrame f = map_frame(size.width, size.height, range, scene.max_weight, scene.log_scale, true);
+            const double side = f.x1 - f.x0;
+            const int band_top = int(size.height) - status_band_height(size.height);
+            std::vector<double> xs, ys;
+            int count[7] = {}, values_bottom = f.y1;
+            for (const PlacedText& t : overlay.texts) {
+                ++count[int(t.role)];
+                EXPECT_TRUE(t.x0 >= 0 && t.y0 >= 0 && t.x1 <= int(size.width) && t.y1 <= int(size.height))
+                    << where << " " << t.text << " leaves the picture";
+                EXPECT_FALSE(t.x0 < f.x1 && f.x0 < t.x1 && t.y0 < f.y1 && f.y0 < t.y1) << where << " " << t.text;
+                if (t.role != TextRole::status) {
+                    EXPECT_LE(t.y1, band_top) << where << " " << t.text << " in the status band";
+                }
+                const double cx = (t.x0 + t.x1) / 2.0, cy = (t.y0 + t.y1) / 2.0;
+                if (t.role == TextRole::x_value) {
+                    const double v = label_value(t.text);
+                    xs.push_back(v);
+                    EXPECT_GE(t.y0, f.y1) << where << " " << t.text << " below";
+                    EXPECT_NEAR(cx, f.x0 - 0.5 + (v - range.x_min) / (range.x_max - range.x_min) * side, 1.0)
+                        << where << " " << t.text;
+                    values_bottom = std::max(values_bottom, t.y1);
+                } else if (t.role == TextRole::y_value) {
+                    const double v = label_value(t.text);
+                    ys.push_back(v);
+                    EXPECT_LE(t.x1, f.x0) << where << " " << t.text << " left";
+                    EXPECT_NEAR(cy, f.y1 - 0.5 - (v - range.y_min) / (range.y_max - range.y_min) * side, 1.0)
+                        << where << " " << t.text;
+                } else if (t.role == TextRole::scale_value) {
+                    EXPECT_GE(t.x0, f.x1) << where << " " << t.text;
+                }
+            }
+            expect_round_and_even(xs, where + " x");
+            expect_round_and_even(ys, where + " y");
+            EXPECT_EQ(count[int(TextRole::status)], 1) << where;
+            EXPECT_EQ(count[int(TextRole::x_title)], 1) << where;
+            EXPECT_EQ(count[int(TextRole::y_title)], 1) << where;
+            EXPECT_GE(count[int(TextRole::scale_value)], 2) << where;
+            for (const PlacedText& t : overlay.texts) {
+                if (t.role == TextRole::x_title)
+                    EXPECT_GE(t.y0, values_bottom) << where << " under the values";
+                if (t.role == TextRole::y_title)
+                    EXPECT_LE(t.y1, f.y0) << where << " above the map";
+            }
+            // A tick out of each edge at every value: below and above at the
+            // x values, left and right at the y values.
+            size_t edge_ticks[4] = {};
+            for (const ScreenLine& l : overlay.lines) {
+                const bool vertical = std::fabs(l.x0 - l.x1) < 0.01f, horizontal = std::fabs(l.y0 - l.y1) < 0.01f;
+                edge_ticks[0] += vertical && std::fabs(l.y0 - (f.y1 - 0.5f)) < 0.01f && l.y1 > l.y0;
+                edge_ticks[1] += vertical && std::fabs(l.y0 - (f.y0 - 0.5f)) < 0.01f && l.y1 < l.y0;
+                edge_ticks[2] += horizontal && std::fabs(l.x0 - (f.x0 - 0.5f)) < 0.01f && l.x1 < l.x0;
+                edge_ticks[3] += horizontal && std::fabs(l.x0 - (f.x1 - 0.5f)) < 0.01f && l.x1 > l.x0;
+            }
+            EXPECT_EQ(edge_ticks[0], xs.size()) << where;
+            EXPECT_EQ(edge_ticks[1], xs.size()) << where;
+            EXPECT_EQ(edge_ticks[2], ys.size()) << where;
+            EXPECT_EQ(edge_ticks[3], ys.size()) << where;
+        }
+    }
+}
+
+} // namespace
