@@ -53,6 +53,7 @@ enum : int {
     IDC_DATABASE_ADDRESS = 1036, // the address typed in its dialog
     // The password typed in the same dialog, hidden.
     IDC_DATABASE_PASSWORD = 1037,
+    IDM_OPEN_DATA_FILE = 1038, // the render area's context menu
     // The picture's choices in the same menu: a colour map each (in the
     // order of ColourMap), a smoothing width each (in the order of
     // kSmoothingChoices), and three on/off items.

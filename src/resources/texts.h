@@ -50,6 +50,7 @@ enum class TextId : int {
     save_dialog_title,
     fit_range_item, // the same menu: the plot range fitted to the data file
     // The same menu: a table in a database, its address typed into a dialog.
+    open_data_file_item,
     open_database_item,
     database_title,
     database_label,

@@ -234,19 +234,14 @@ void load_data(HWND panel, const Range& range, const char* path, Offer offer = O
         load_data(panel, range, path, Offer::Nothing, true);
 }
 
-void load_data_command(HWND panel, AppState* state)
+} // namespace
+
+void open_data_file_dialog(HWND panel)
 {
+    AppState* state = app_state_of(panel);
     Range range;
-    if (!read_range(panel, &range))
+    if (!state || !read_range(panel, &range))
         return;
-    // A table is asked again, over the range now in the panel: it has no
-    // file to choose.
-    if (is_database_address(state->data_file)) {
-        char address[kPathBytes];
-        std::memcpy(address, state->data_file, kPathBytes);
-        load_data(panel, range, address);
-        return;
-    }
     char path[kPathBytes];
     if (!open_file_dialog(state->main_window, text(TextId::data_dialog_title), state->settings.data_path, path,
                           sizeof path, text(TextId::data_filter))) {
@@ -254,6 +249,24 @@ void load_data_command(HWND panel, AppState* state)
         return;
     }
     load_data(panel, range, path);
+}
+
+namespace {
+
+void load_data_command(HWND panel, AppState* state)
+{
+    // A table is asked again, over the range now in the panel: it has no
+    // file to choose.
+    if (!is_database_address(state->data_file)) {
+        open_data_file_dialog(panel);
+        return;
+    }
+    Range range;
+    if (!read_range(panel, &range))
+        return;
+    char address[kPathBytes];
+    std::memcpy(address, state->data_file, kPathBytes);
+    load_data(panel, range, address);
 }
 
 void load_texture_command(HWND panel, AppState* state)

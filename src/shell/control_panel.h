@@ -23,3 +23,7 @@ void fit_range_to_data(HWND panel);
 // data's when it is one); its Open button loads the table over the range
 // in the fields, as a data file is loaded. One dialog at a time.
 void open_database_dialog(HWND panel);
+// The file dialog, then the chosen file loaded over the panel's range: the
+// load button's way for a file, and the menu's way back to files once a
+// table is plotted (the button then asks the table again).
+void open_data_file_dialog(HWND panel);

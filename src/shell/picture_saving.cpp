@@ -115,6 +115,7 @@ void render_area_menu(AppState* state, LPARAM screen_point)
         return;
     AppendMenuA(menu, MF_STRING, IDM_SAVE_PICTURE, text(TextId::save_picture_item));
     AppendMenuA(menu, MF_STRING | (state->data_file[0] ? 0 : MF_GRAYED), IDM_FIT_RANGE, text(TextId::fit_range_item));
+    AppendMenuA(menu, MF_STRING, IDM_OPEN_DATA_FILE, text(TextId::open_data_file_item));
     AppendMenuA(menu, MF_STRING, IDM_OPEN_DATABASE, text(TextId::open_database_item));
     AppendMenuA(menu, MF_STRING, IDM_FIT_CAMERA, text(TextId::fit_camera_item));
     AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
@@ -128,6 +129,8 @@ void render_area_menu(AppState* state, LPARAM screen_point)
         fit_range_to_data(state->panel);
     else if (command == IDM_FIT_CAMERA)
         fit_camera(state);
+    else if (command == IDM_OPEN_DATA_FILE)
+        open_data_file_dialog(state->panel);
     else if (command == IDM_OPEN_DATABASE)
         open_database_dialog(state->panel);
     else

@@ -187,6 +187,18 @@ TEST_F(DatabasePanelTest, LoadAsksTheTableAgainOverThePanelsRange)
     EXPECT_EQ(text_of(main_), title);
     expect_server_failure(slow, "HTTP 401: ");
     EXPECT_TRUE(win32_open_file_calls().empty());
+
+    // The menu's way back to files: the file dialog, and the file plotted.
+    const fs::path file = root_ / "points.txt";
+    std::ofstream(file) << "1100 1100\n1300 1300\n";
+    choose(file);
+    win32_script_popup_menu(IDM_OPEN_DATA_FILE);
+    SendMessageA(area_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(area_), MAKELPARAM(-1, -1));
+    run();
+    EXPECT_EQ(win32_open_file_calls().size(), 1u);
+    ASSERT_NE(state_->field, nullptr);
+    EXPECT_EQ(density_field_counts(state_->field).points, 2);
+    EXPECT_STREQ(state_->data_file, file.c_str());
 }
 
 } // namespace

@@ -62,6 +62,7 @@ TEST_F(SaveTest, TheMenuWritesThePresentedFrameAsAnRgbPng)
     EXPECT_EQ(menu.outline,
               "画像を保存... #1032\n"
               "範囲をデータに合わせる #1033\n"
+              "データファイルを開く... #1038\n"
               "データベースから開く... #1035\n"
               "全体が収まる距離にする (F) #1080\n"
               "-\n"
