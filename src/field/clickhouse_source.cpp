@@ -4,9 +4,10 @@
 #include <charconv>
 #include <cstring>
 #include <memory>
-#include <mutex>
+#include <type_traits>
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 namespace {
 
@@ -66,11 +67,61 @@ std::string reason_of(const std::string& text)
     return reason.empty() ? "no reason given" : reason;
 }
 
-struct CurlCleanup {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+// libcurl's calls, looked up when the first query is sent: linked, the
+// library and the thirty it needs would be loaded at every start of every
+// program here, grid's on a text file too, which costs more than wc takes
+// to count a file's lines.
+struct CurlCalls {
+    decltype(&curl_global_init) global_init;
+    decltype(&curl_easy_init) easy_init;
+    decltype(&curl_easy_setopt) easy_setopt;
+    decltype(&curl_easy_getinfo) easy_getinfo;
+    decltype(&curl_easy_strerror) easy_strerror;
+    decltype(&curl_easy_cleanup) easy_cleanup;
+    decltype(&curl_multi_init) multi_init;
+    decltype(&curl_multi_add_handle) multi_add_handle;
+    decltype(&curl_multi_perform) multi_perform;
+    decltype(&curl_multi_poll) multi_poll;
+    decltype(&curl_multi_info_read) multi_info_read;
+    decltype(&curl_multi_remove_handle) multi_remove_handle;
+    decltype(&curl_multi_cleanup) multi_cleanup;
 };
-struct ListCleanup {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+
+// The calls, the library started; null when it cannot be loaded.
+const CurlCalls* curl_calls()
+{
+    static const CurlCalls* const calls = []() -> const CurlCalls* {
+        void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+        if (!library)
+            return nullptr;
+        static CurlCalls c;
+        bool all = true;
+        const auto find = [&](auto& call, const char* name) {
+            call = reinterpret_cast<std::remove_reference_t<decltype(call)>>(dlsym(library, name));
+            all = all && call;
+        };
+        find(c.global_init, "curl_global_init");
+        find(c.easy_init, "curl_easy_init");
+        find(c.easy_setopt, "curl_easy_setopt");
+        find(c.easy_getinfo, "curl_easy_getinfo");
+        find(c.easy_strerror, "curl_easy_strerror");
+        find(c.easy_cleanup, "curl_easy_cleanup");
+        find(c.multi_init, "curl_multi_init");
+        find(c.multi_add_handle, "curl_multi_add_handle");
+        find(c.multi_perform, "curl_multi_perform");
+        find(c.multi_poll, "curl_multi_poll");
+        find(c.multi_info_read, "curl_multi_info_read");
+        find(c.multi_remove_handle, "curl_multi_remove_handle");
+        find(c.multi_cleanup, "curl_multi_cleanup");
+        if (!all || c.global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK)
+            return nullptr;
+        return &c;
+    }();
+    return calls;
+}
+
+struct CurlCleanup {
+    void operator()(CURL* curl) const { curl_calls()->easy_cleanup(curl); }
 };
 
 // One request in flight: where the answer goes, and what the watch asks.
@@ -125,7 +176,7 @@ std::size_t take_header(char* bytes, std::size_t size, std::size_t count, void* 
 }
 
 struct MultiCleanup {
-    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+    void operator()(CURLM* multi) const { curl_calls()->multi_cleanup(multi); }
 };
 
 // How long the transfer waits for the network before it asks the watch
@@ -136,28 +187,29 @@ constexpr int kWatchMilliseconds = 100;
 // nothing when the watch stopped it.
 bool perform(CURL* curl, Exchange& x, CURLcode* code)
 {
-    std::unique_ptr<CURLM, MultiCleanup> multi(curl_multi_init());
-    if (!multi || curl_multi_add_handle(multi.get(), curl) != CURLM_OK) {
+    const CurlCalls& calls = *curl_calls();
+    std::unique_ptr<CURLM, MultiCleanup> multi(calls.multi_init());
+    if (!multi || calls.multi_add_handle(multi.get(), curl) != CURLM_OK) {
         *code = CURLE_OUT_OF_MEMORY;
         return true;
     }
     int running = 1;
     while (running) {
-        if (curl_multi_perform(multi.get(), &running) != CURLM_OK)
+        if (calls.multi_perform(multi.get(), &running) != CURLM_OK)
             break;
         if (x.watch->go_on && !x.watch->go_on(x.watch->context)) {
             x.stopped = true;
             break;
         }
         if (running)
-            curl_multi_poll(multi.get(), nullptr, 0, kWatchMilliseconds, nullptr);
+            calls.multi_poll(multi.get(), nullptr, 0, kWatchMilliseconds, nullptr);
     }
     *code = CURLE_RECV_ERROR;
     int left = 0;
-    while (CURLMsg* message = curl_multi_info_read(multi.get(), &left))
+    while (CURLMsg* message = calls.multi_info_read(multi.get(), &left))
         if (message->msg == CURLMSG_DONE)
             *code = message->data.result;
-    curl_multi_remove_handle(multi.get(), curl);
+    calls.multi_remove_handle(multi.get(), curl);
     return !x.stopped;
 }
 
@@ -167,10 +219,13 @@ bool perform(CURL* curl, Exchange& x, CURLcode* code)
 DatabaseOutcome send_query(const DatabaseAddress& a, const std::string& password, const std::string& sql,
                            const DatabaseWatch& watch, std::string* answer, std::string* problem)
 {
-    static std::once_flag started;
-    std::call_once(started, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     const std::string server = server_name(a);
-    std::unique_ptr<CURL, CurlCleanup> curl(curl_easy_init());
+    const CurlCalls* calls = curl_calls();
+    if (!calls) {
+        *problem = server + ": the HTTP client library (libcurl.so.4) could not be loaded";
+        return DatabaseOutcome::failed;
+    }
+    std::unique_ptr<CURL, CurlCleanup> curl(calls->easy_init());
     if (!curl) {
         *problem = server + ": the HTTP client could not be started";
         return DatabaseOutcome::failed;
@@ -180,35 +235,35 @@ DatabaseOutcome send_query(const DatabaseAddress& a, const std::string& password
         std::to_string(a.port) + "/?send_progress_in_http_headers=1&wait_end_of_query=1";
     Exchange x{&watch, {}};
     CURL* c = curl.get();
-    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, a.https ? "https" : "http");
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_POST, 1L);
-    curl_easy_setopt(c, CURLOPT_POSTFIELDS, sql.c_str());
-    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE, static_cast<long>(sql.size()));
+    calls->easy_setopt(c, CURLOPT_URL, url.c_str());
+    calls->easy_setopt(c, CURLOPT_PROTOCOLS_STR, a.https ? "https" : "http");
+    calls->easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    calls->easy_setopt(c, CURLOPT_POST, 1L);
+    calls->easy_setopt(c, CURLOPT_POSTFIELDS, sql.c_str());
+    calls->easy_setopt(c, CURLOPT_POSTFIELDSIZE, static_cast<long>(sql.size()));
     if (!a.user.empty() || !password.empty()) {
-        curl_easy_setopt(c, CURLOPT_USERNAME, a.user.empty() ? "default" : a.user.c_str());
-        curl_easy_setopt(c, CURLOPT_PASSWORD, password.c_str());
+        calls->easy_setopt(c, CURLOPT_USERNAME, a.user.empty() ? "default" : a.user.c_str());
+        calls->easy_setopt(c, CURLOPT_PASSWORD, password.c_str());
     }
-    curl_easy_setopt(c, CURLOPT_TIMEOUT, a.timeout_seconds);
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, std::min(a.timeout_seconds, 20L));
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, take_body);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &x);
-    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, take_header);
-    curl_easy_setopt(c, CURLOPT_HEADERDATA, &x);
+    calls->easy_setopt(c, CURLOPT_TIMEOUT, a.timeout_seconds);
+    calls->easy_setopt(c, CURLOPT_CONNECTTIMEOUT, std::min(a.timeout_seconds, 20L));
+    calls->easy_setopt(c, CURLOPT_WRITEFUNCTION, take_body);
+    calls->easy_setopt(c, CURLOPT_WRITEDATA, &x);
+    calls->easy_setopt(c, CURLOPT_HEADERFUNCTION, take_header);
+    calls->easy_setopt(c, CURLOPT_HEADERDATA, &x);
     char curl_error[CURL_ERROR_SIZE] = "";
-    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, curl_error);
+    calls->easy_setopt(c, CURLOPT_ERRORBUFFER, curl_error);
     CURLcode code = CURLE_OK;
     if (!perform(c, x, &code))
         return DatabaseOutcome::stopped;
     long status = 0;
-    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+    calls->easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
     if (x.too_large) {
         *problem = server + ": the answer is larger than any table of cell sums";
         return DatabaseOutcome::failed;
     }
     if (code != CURLE_OK) {
-        *problem = server + ": " + (curl_error[0] ? curl_error : curl_easy_strerror(code));
+        *problem = server + ": " + (curl_error[0] ? curl_error : calls->easy_strerror(code));
         return DatabaseOutcome::failed;
     }
     if (status != 200) {
