@@ -219,14 +219,31 @@ template <class Rule>
         // 2 from the unpacked low halves, 1 and 3 from the high ones.
         const __m256d top_w = _mm256_mul_pd(first_x, first_y), top_e = _mm256_mul_pd(second_x, first_y);
         const __m256d low_w = _mm256_mul_pd(first_x, second_y), low_e = _mm256_mul_pd(second_x, second_y);
+        const __m256d top_even = _mm256_unpacklo_pd(top_w, top_e), top_odd = _mm256_unpackhi_pd(top_w, top_e);
+        const __m256d low_even = _mm256_unpacklo_pd(low_w, low_e), low_odd = _mm256_unpackhi_pd(low_w, low_e);
+        const __m128i nodes = _mm_add_epi32(_mm_mullo_epi32(gy, _mm_set1_epi32(kNodes)), gx);
+        if (placed_lanes == 0xF) {
+            // The usual four, in order, straight from the registers.
+            const auto add = [grid](int node, __m128d top, __m128d low) {
+                double* const row0 = grid + node;
+                double* const row1 = row0 + kNodes;
+                _mm_storeu_pd(row0, _mm_add_pd(_mm_loadu_pd(row0), top));
+                _mm_storeu_pd(row1, _mm_add_pd(_mm_loadu_pd(row1), low));
+            };
+            add(_mm_cvtsi128_si32(nodes), _mm256_castpd256_pd128(top_even), _mm256_castpd256_pd128(low_even));
+            add(_mm_extract_epi32(nodes, 1), _mm256_castpd256_pd128(top_odd), _mm256_castpd256_pd128(low_odd));
+            add(_mm_extract_epi32(nodes, 2), _mm256_extractf128_pd(top_even, 1), _mm256_extractf128_pd(low_even, 1));
+            add(_mm_extract_epi32(nodes, 3), _mm256_extractf128_pd(top_odd, 1), _mm256_extractf128_pd(low_odd, 1));
+            counts.binned += 4;
+            continue;
+        }
         alignas(32) double top[2][4], low[2][4];
-        _mm256_store_pd(top[0], _mm256_unpacklo_pd(top_w, top_e));
-        _mm256_store_pd(top[1], _mm256_unpackhi_pd(top_w, top_e));
-        _mm256_store_pd(low[0], _mm256_unpacklo_pd(low_w, low_e));
-        _mm256_store_pd(low[1], _mm256_unpackhi_pd(low_w, low_e));
+        _mm256_store_pd(top[0], top_even);
+        _mm256_store_pd(top[1], top_odd);
+        _mm256_store_pd(low[0], low_even);
+        _mm256_store_pd(low[1], low_odd);
         alignas(16) int node[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(node),
-                        _mm_add_epi32(_mm_mullo_epi32(gy, _mm_set1_epi32(kNodes)), gx));
+        _mm_store_si128(reinterpret_cast<__m128i*>(node), nodes);
         for (unsigned lanes = static_cast<unsigned>(placed_lanes); lanes; lanes &= lanes - 1) {
             const int lane = std::countr_zero(lanes);
             const int half = (lane >> 1) * 2;

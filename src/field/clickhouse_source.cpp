@@ -8,10 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <random>
+#include <type_traits>
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 namespace {
 
@@ -71,11 +72,68 @@ std::string reason_of(const std::string& text)
     return reason.empty() ? "no reason given" : reason;
 }
 
+// libcurl's calls, looked up when the first query is sent: linked, the
+// library and the thirty it needs would be loaded at every start of every
+// program here, grid's on a text file too, which costs more than wc takes
+// to count a file's lines.
+struct CurlCalls {
+    decltype(&curl_global_init) global_init;
+    decltype(&curl_easy_init) easy_init;
+    decltype(&curl_easy_setopt) easy_setopt;
+    decltype(&curl_easy_getinfo) easy_getinfo;
+    decltype(&curl_easy_strerror) easy_strerror;
+    decltype(&curl_easy_perform) easy_perform;
+    decltype(&curl_easy_cleanup) easy_cleanup;
+    decltype(&curl_slist_free_all) slist_free_all;
+    decltype(&curl_multi_init) multi_init;
+    decltype(&curl_multi_add_handle) multi_add_handle;
+    decltype(&curl_multi_perform) multi_perform;
+    decltype(&curl_multi_poll) multi_poll;
+    decltype(&curl_multi_info_read) multi_info_read;
+    decltype(&curl_multi_remove_handle) multi_remove_handle;
+    decltype(&curl_multi_cleanup) multi_cleanup;
+};
+
+// The calls, the library started; null when it cannot be loaded.
+const CurlCalls* curl_calls()
+{
+    static const CurlCalls* const calls = []() -> const CurlCalls* {
+        void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+        if (!library)
+            return nullptr;
+        static CurlCalls c;
+        bool all = true;
+        const auto find = [&](auto& call, const char* name) {
+            call = reinterpret_cast<std::remove_reference_t<decltype(call)>>(dlsym(library, name));
+            all = all && call;
+        };
+        find(c.global_init, "curl_global_init");
+        find(c.easy_init, "curl_easy_init");
+        find(c.easy_setopt, "curl_easy_setopt");
+        find(c.easy_getinfo, "curl_easy_getinfo");
+        find(c.easy_strerror, "curl_easy_strerror");
+        find(c.easy_perform, "curl_easy_perform");
+        find(c.easy_cleanup, "curl_easy_cleanup");
+        find(c.slist_free_all, "curl_slist_free_all");
+        find(c.multi_init, "curl_multi_init");
+        find(c.multi_add_handle, "curl_multi_add_handle");
+        find(c.multi_perform, "curl_multi_perform");
+        find(c.multi_poll, "curl_multi_poll");
+        find(c.multi_info_read, "curl_multi_info_read");
+        find(c.multi_remove_handle, "curl_multi_remove_handle");
+        find(c.multi_cleanup, "curl_multi_cleanup");
+        if (!all || c.global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK)
+            return nullptr;
+        return &c;
+    }();
+    return calls;
+}
+
 struct CurlCleanup {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+    void operator()(CURL* curl) const { curl_calls()->easy_cleanup(curl); }
 };
 struct ListCleanup {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+    void operator()(curl_slist* list) const { curl_calls()->slist_free_all(list); }
 };
 
 // One request in flight: where the answer goes, and what the watch asks.
@@ -140,7 +198,7 @@ std::size_t take_header(char* bytes, std::size_t size, std::size_t count, void* 
 }
 
 struct MultiCleanup {
-    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+    void operator()(CURLM* multi) const { curl_calls()->multi_cleanup(multi); }
 };
 
 // How long the transfer waits for the network before it asks the watch
@@ -186,18 +244,18 @@ const char* certificate_authority_file()
 void set_request(CURL* c, const DatabaseAddress& a, const std::string& password, const std::string& url,
                  const std::string& sql)
 {
-    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, a.https ? "https" : "http");
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_calls()->easy_setopt(c, CURLOPT_URL, url.c_str());
+    curl_calls()->easy_setopt(c, CURLOPT_PROTOCOLS_STR, a.https ? "https" : "http");
+    curl_calls()->easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     if (const char* authority = certificate_authority_file())
-        curl_easy_setopt(c, CURLOPT_CAINFO, authority);
-    curl_easy_setopt(c, CURLOPT_POST, 1L);
-    curl_easy_setopt(c, CURLOPT_COPYPOSTFIELDS, sql.c_str());
+        curl_calls()->easy_setopt(c, CURLOPT_CAINFO, authority);
+    curl_calls()->easy_setopt(c, CURLOPT_POST, 1L);
+    curl_calls()->easy_setopt(c, CURLOPT_COPYPOSTFIELDS, sql.c_str());
     if (!a.user.empty() || !password.empty()) {
-        curl_easy_setopt(c, CURLOPT_USERNAME, a.user.empty() ? "default" : a.user.c_str());
-        curl_easy_setopt(c, CURLOPT_PASSWORD, password.c_str());
+        curl_calls()->easy_setopt(c, CURLOPT_USERNAME, a.user.empty() ? "default" : a.user.c_str());
+        curl_calls()->easy_setopt(c, CURLOPT_PASSWORD, password.c_str());
     }
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, std::min(a.timeout_seconds, 20L));
+    curl_calls()->easy_setopt(c, CURLOPT_CONNECTTIMEOUT, std::min(a.timeout_seconds, 20L));
 }
 
 std::size_t take_small(char* bytes, std::size_t size, std::size_t count, void* out)
@@ -216,13 +274,13 @@ struct SideRequest {
 
     bool open(const DatabaseAddress& a, const std::string& password, const std::string& sql, long milliseconds)
     {
-        curl.reset(curl_easy_init());
+        curl.reset(curl_calls()->easy_init());
         if (!curl)
             return false;
         set_request(curl.get(), a, password, base_url(a), sql);
-        curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT_MS, milliseconds);
-        curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, take_small);
-        curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &answer);
+        curl_calls()->easy_setopt(curl.get(), CURLOPT_TIMEOUT_MS, milliseconds);
+        curl_calls()->easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, take_small);
+        curl_calls()->easy_setopt(curl.get(), CURLOPT_WRITEDATA, &answer);
         return true;
     }
 };
@@ -243,8 +301,8 @@ void take_progress(const std::string& answer, const Exchange& x)
 bool perform(CURL* curl, Exchange& x, const DatabaseAddress& a, const std::string& password,
              const std::string& query_id, CURLcode* code)
 {
-    std::unique_ptr<CURLM, MultiCleanup> multi(curl_multi_init());
-    if (!multi || curl_multi_add_handle(multi.get(), curl) != CURLM_OK) {
+    std::unique_ptr<CURLM, MultiCleanup> multi(curl_calls()->multi_init());
+    if (!multi || curl_calls()->multi_add_handle(multi.get(), curl) != CURLM_OK) {
         *code = CURLE_OUT_OF_MEMORY;
         return true;
     }
@@ -257,10 +315,10 @@ bool perform(CURL* curl, Exchange& x, const DatabaseAddress& a, const std::strin
     *code = CURLE_RECV_ERROR;
     int running = 1;
     while (running) {
-        if (curl_multi_perform(multi.get(), &running) != CURLM_OK)
+        if (curl_calls()->multi_perform(multi.get(), &running) != CURLM_OK)
             break;
         int left = 0;
-        while (CURLMsg* message = curl_multi_info_read(multi.get(), &left)) {
+        while (CURLMsg* message = curl_calls()->multi_info_read(multi.get(), &left)) {
             if (message->msg != CURLMSG_DONE)
                 continue;
             if (message->easy_handle == curl) {
@@ -268,10 +326,10 @@ bool perform(CURL* curl, Exchange& x, const DatabaseAddress& a, const std::strin
                 running = 0;
             } else {
                 long status = 0;
-                curl_easy_getinfo(message->easy_handle, CURLINFO_RESPONSE_CODE, &status);
+                curl_calls()->easy_getinfo(message->easy_handle, CURLINFO_RESPONSE_CODE, &status);
                 if (message->data.result == CURLE_OK && status == 200)
                     take_progress(progress.answer, x);
-                curl_multi_remove_handle(multi.get(), message->easy_handle);
+                curl_calls()->multi_remove_handle(multi.get(), message->easy_handle);
                 asking = false;
             }
         }
@@ -284,14 +342,14 @@ bool perform(CURL* curl, Exchange& x, const DatabaseAddress& a, const std::strin
         if (asks_progress && !asking && std::chrono::steady_clock::now() >= next_ask) {
             progress.answer.clear();
             asking = progress.open(a, password, progress_sql, kSideRequestMilliseconds) &&
-                curl_multi_add_handle(multi.get(), progress.curl.get()) == CURLM_OK;
+                curl_calls()->multi_add_handle(multi.get(), progress.curl.get()) == CURLM_OK;
             next_ask = std::chrono::steady_clock::now() + kProgressInterval;
         }
-        curl_multi_poll(multi.get(), nullptr, 0, kWatchMilliseconds, nullptr);
+        curl_calls()->multi_poll(multi.get(), nullptr, 0, kWatchMilliseconds, nullptr);
     }
     if (asking)
-        curl_multi_remove_handle(multi.get(), progress.curl.get());
-    curl_multi_remove_handle(multi.get(), curl);
+        curl_calls()->multi_remove_handle(multi.get(), progress.curl.get());
+    curl_calls()->multi_remove_handle(multi.get(), curl);
     return !x.stopped;
 }
 
@@ -304,7 +362,7 @@ void stop_query(const DatabaseAddress& a, const std::string& password, const std
 {
     SideRequest stop;
     if (stop.open(a, password, "KILL QUERY WHERE query_id = '" + query_id + "' ASYNC", kStopRequestMilliseconds))
-        curl_easy_perform(stop.curl.get());
+        curl_calls()->easy_perform(stop.curl.get());
 }
 
 // Sends the query, the answer's text in *answer. The server is asked to
@@ -313,10 +371,12 @@ void stop_query(const DatabaseAddress& a, const std::string& password, const std
 DatabaseOutcome send_query(const DatabaseAddress& a, const std::string& password, const std::string& sql,
                            const DatabaseWatch& watch, std::string* answer, std::string* problem)
 {
-    static std::once_flag started;
-    std::call_once(started, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     const std::string server = server_name(a);
-    std::unique_ptr<CURL, CurlCleanup> curl(curl_easy_init());
+    if (!curl_calls()) {
+        *problem = server + ": the HTTP client library (libcurl.so.4) could not be loaded";
+        return DatabaseOutcome::failed;
+    }
+    std::unique_ptr<CURL, CurlCleanup> curl(curl_calls()->easy_init());
     if (!curl) {
         *problem = server + ": the HTTP client could not be started";
         return DatabaseOutcome::failed;
@@ -326,20 +386,20 @@ DatabaseOutcome send_query(const DatabaseAddress& a, const std::string& password
     CURL* c = curl.get();
     set_request(c, a, password,
                 base_url(a) + "?send_progress_in_http_headers=1&wait_end_of_query=1&query_id=" + query_id, sql);
-    curl_easy_setopt(c, CURLOPT_TIMEOUT, a.timeout_seconds);
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, take_body);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &x);
-    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, take_header);
-    curl_easy_setopt(c, CURLOPT_HEADERDATA, &x);
+    curl_calls()->easy_setopt(c, CURLOPT_TIMEOUT, a.timeout_seconds);
+    curl_calls()->easy_setopt(c, CURLOPT_WRITEFUNCTION, take_body);
+    curl_calls()->easy_setopt(c, CURLOPT_WRITEDATA, &x);
+    curl_calls()->easy_setopt(c, CURLOPT_HEADERFUNCTION, take_header);
+    curl_calls()->easy_setopt(c, CURLOPT_HEADERDATA, &x);
     char curl_error[CURL_ERROR_SIZE] = "";
-    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, curl_error);
+    curl_calls()->easy_setopt(c, CURLOPT_ERRORBUFFER, curl_error);
     CURLcode code = CURLE_OK;
     if (!perform(c, x, a, password, query_id, &code)) {
         stop_query(a, password, query_id);
         return DatabaseOutcome::stopped;
     }
     long status = 0;
-    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+    curl_calls()->easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
     if (x.too_large) {
         *problem = server + ": the answer is larger than any table of cell sums";
         return DatabaseOutcome::failed;
@@ -352,7 +412,7 @@ DatabaseOutcome send_query(const DatabaseAddress& a, const std::string& password
         return DatabaseOutcome::failed;
     }
     if (code != CURLE_OK) {
-        *problem = server + ": " + (curl_error[0] ? curl_error : curl_easy_strerror(code));
+        *problem = server + ": " + (curl_error[0] ? curl_error : curl_calls()->easy_strerror(code));
         return DatabaseOutcome::failed;
     }
     if (status != 200) {

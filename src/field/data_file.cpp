@@ -359,6 +359,26 @@ void MappedDataFile::let_go(const char* begin, const char* end)
         madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
 }
 
+bool MappedDataFile::copy(const char* begin, const char* end, char* out) const
+{
+    if (!bytes_ || begin < bytes_ || end > bytes_ + size_ || begin > end)
+        return false;
+    const int descriptor = fileno(file_);
+    // bytes_ is the file's byte start_.
+    off_t at = static_cast<off_t>(start_ + (begin - bytes_));
+    for (std::size_t left = static_cast<std::size_t>(end - begin); left > 0;) {
+        const ssize_t got = pread(descriptor, out, left, at);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        out += got;
+        at += got;
+        left -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
 MappedDataFile::~MappedDataFile()
 {
     if (!map_)

@@ -272,12 +272,15 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
         load_from_database(request, watch, result);
         return result;
     }
-    if (holds_cell_sums(request)) {
+    // What the file holds is decided once: an array by its name or its
+    // first bytes; otherwise its first line says whether it is a table of
+    // cell sums, or points as text.
+    const bool array = is_npy_file(request.path.c_str());
+    if (!array && holds_cell_sums(request)) {
         load_sums_file(request, watch, result);
         return result;
     }
-    if (!(is_npy_file(request.path.c_str()) ? resolve_array_columns(request, result)
-                                            : resolve_columns(request, result)))
+    if (!(array ? resolve_array_columns(request, result) : resolve_columns(request, result)))
         return result;
     // Fitting reads the file twice: a pipe or a FIFO would give its points to
     // the first pass alone (and a FIFO opened again waits for ever).

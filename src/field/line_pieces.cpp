@@ -14,10 +14,6 @@ namespace {
 
 std::atomic<bool> g_wide_scan_allowed{true};
 
-// Points go to the sink this many at a time, while they are still in the
-// cache.
-constexpr std::size_t kBatchPoints = 4096;
-
 // Every piece of [begin, end), which starts at a piece start and ends at a
 // piece end or at the end of the data; the points into `partial`, through
 // the `points` scratch.
@@ -33,7 +29,8 @@ ChunkCounts parse_pieces(const char* begin, const char* end, Columns columns, st
     usual_lines::LayoutMemo layouts;
     ChunkCounts counts;
     // The points are held here until a batch is full.
-    points.resize(kBatchPoints);
+    if (points.size() < kBatchPoints)
+        points.resize(kBatchPoints);
     std::size_t held = 0;
     const auto hold = [&] {
         if (++held == kBatchPoints) {

@@ -14,6 +14,10 @@ inline constexpr std::size_t kPieceBytes = 1023;
 // rejected line, none of its parts read as a line of its own.
 inline constexpr std::size_t kLongestLine = std::size_t(1) << 20;
 
+// parse_text_chunk hands its points to the sink this many at a time, while
+// they are still in the cache, from the front of its `points` scratch.
+inline constexpr std::size_t kBatchPoints = 4096;
+
 // End of the piece that starts at `start`: just past its line feed, or
 // `piece_bytes` on, or the end of the data, whichever comes first.
 const char* piece_end(const char* start, const char* end, std::size_t piece_bytes);
@@ -24,7 +28,7 @@ std::size_t whole_pieces(const char* text, std::size_t size, std::size_t piece_b
 
 // Every piece of [begin, end), which starts at a piece start and ends at a
 // piece end or at the end of the data; the points into `partial`, through
-// the `points` scratch. The usual lines are taken the widest way the
+// the `points` scratch, made at least kBatchPoints long. The usual lines are taken the widest way the
 // processor allows, unless set_point_reader_wide_scan forbade it.
 // Pieces are at most `piece_bytes` long: kPieceBytes as fgets takes them,
 // or kLongestLine, past which a line is rejected whole.

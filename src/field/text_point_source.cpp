@@ -1,6 +1,7 @@
 #include "field/text_point_source.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "field/data_file.h"
@@ -67,12 +68,47 @@ public:
         return ChunkText{storage.data(), storage.data() + whole};
     }
 
+    // A mapped file's chunk is parsed a block of whole lines at a time,
+    // each copied out of the file into the scratch after the points'
+    // batch; a line longer than a block ends that, and the rest of the
+    // chunk is parsed where it is mapped.
     ChunkCounts parse(ChunkText chunk, const ChunkSink& sink, void* partial, std::vector<Point>& points) const override
     {
-        return parse_text_chunk(chunk.begin, chunk.end, columns_, piece_bytes_, sink, partial, points);
+        if (!mapped() || chunk.begin < mapped_.data() || chunk.end > mapped_.data() + mapped_.size())
+            return parse_text_chunk(chunk.begin, chunk.end, columns_, piece_bytes_, sink, partial, points);
+        points.resize(kBatchPoints + kCopyBytes / sizeof(Point));
+        char* const buffer = reinterpret_cast<char*>(points.data() + kBatchPoints);
+        ChunkCounts counts;
+        for (const char* at = chunk.begin; at != chunk.end;) {
+            std::size_t size = std::min(kCopyBytes, static_cast<std::size_t>(chunk.end - at));
+            const char* text = mapped_.copy(at, at + size, buffer) ? buffer : at;
+            if (at + size != chunk.end) {
+                const void* last = memrchr(text, '\n', size);
+                if (!last) {
+                    add_counts(counts, parse_text_chunk(at, chunk.end, columns_, piece_bytes_, sink, partial, points));
+                    break;
+                }
+                size = static_cast<std::size_t>(static_cast<const char*>(last) - text) + 1;
+            }
+            add_counts(counts, parse_text_chunk(text, text + size, columns_, piece_bytes_, sink, partial, points));
+            at += size;
+        }
+        return counts;
     }
 
 private:
+    // The counts of a chunk's blocks, in order, as one chunk's.
+    static void add_counts(ChunkCounts& chunk, const ChunkCounts& block)
+    {
+        for (long long k = 0; k < block.rejected && chunk.rejected + k < 2; ++k)
+            chunk.first_rejected[chunk.rejected + k] = chunk.pieces + block.first_rejected[k];
+        if (chunk.rejected == 0 && block.rejected > 0)
+            chunk.point_before_rejected = chunk.points > 0 || block.point_before_rejected;
+        chunk.pieces += block.pieces;
+        chunk.points += block.points;
+        chunk.rejected += block.rejected;
+    }
+
     // The text taken but not yet handed out.
     const char* pending() const { return mapped() ? mapped_.data() + next_ : carry_.data(); }
     std::size_t pending_size() const { return mapped() ? taken_ - next_ : carry_.size(); }

@@ -139,6 +139,7 @@ void apply_fixed_states(IDirect3DDevice9* device)
 {
     device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    device->SetRenderState(D3DRS_ZFUNC, kDepthTest);
     device->SetRenderState(D3DRS_DITHERENABLE, FALSE);
     device->SetRenderState(D3DRS_LIGHTING, FALSE);
     const D3DMATRIX world = identity();

@@ -29,6 +29,13 @@ int32_t primitive_limit(const D3DCAPS9& caps);
 // Render, texture-stage and sampler states, and the world transform.
 void apply_fixed_states(IDirect3DDevice9* device);
 
+// The depth test every frame is drawn with: a pixel is written where its
+// depth, rounded to the 16 bits the depth buffer holds, is less than or
+// equal to the one stored. Of two triangles at equal stored depth the one
+// drawn last wins the pixel, so the order the surface's cells are drawn in
+// decides such pixels, and only those.
+inline constexpr DWORD kDepthTest = D3DCMP_LESSEQUAL;
+
 inline D3DMATRIX to_device_matrix(const Matrix4& matrix)
 {
     static_assert(sizeof(D3DMATRIX) == sizeof(Matrix4));

@@ -559,6 +559,12 @@ TEST(PointReader, ChunksAndThreadsChangeNothing)
         {"a header after 3 KiB of comments", repeat("# note\n", 450) + "x,y\n" + repeat("5,6\n", 300) + rejected, 0},
         {"long lines in pieces", repeat("1 2 " + std::string(1500, 'h') + " 3 4\n5 6\n", 12), 0},
         {"skipped lines over several chunks", repeat("1 2\nbad\n", 700) + repeat("3 4\n", 100), 1001},
+        // A mapped chunk is read 64 KiB of whole lines at a time.
+        {"rejected lines in many reads of a chunk",
+         repeat("1 2\n", 17000) + repeat("12.5 7.25\n" + rejected + "# 1 2\n\r\n", 400), 0},
+        {"a header after 70 KiB of comments", repeat("# note\n", 10000) + "x,y\n" + repeat("5,6\n", 300) + rejected, 0},
+        {"a line longer than a read",
+         repeat("1 2\n", 100) + "3 4 " + std::string(70000, 'h') + "\n" + rejected + repeat("5 6\n", 100), 0},
     };
     const std::size_t chunk_sizes[] = {0, 1024, 1031, 1500, 2048, 4099};
     const unsigned thread_counts[] = {1, 2, 7};

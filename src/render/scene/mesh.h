@@ -76,6 +76,9 @@ inline constexpr int kSurfaceOrders = 8;
 MeshSize surface_size(const NodeGrid& grid);
 // The order for an eye at scene x and y: 1 for x > 0, plus 2 for y > 0,
 // plus 4 for columns, when |x| > |y|. Order 0 is the order of the nodes.
+// The orders draw the same picture but where two triangles meet at equal
+// depth in the depth buffer: there the one later in the order wins (the
+// depth test is kDepthTest in render/device_scene.h).
 int surface_order(float eye_x, float eye_y);
 // The overlays follow the surface 0.01 above it: 11 rows then 11 columns
 // of grid lines, and the yellow cross, both as line lists.
