@@ -9,6 +9,7 @@
 
 #include "platform/d3d9/interface_ptr.h"
 #include "render/renderer_state.h"
+#include "render/text/camera_fit.h"
 #include "texture/texture_loader.h"
 
 namespace {
@@ -46,22 +47,31 @@ void free_block(Renderer* renderer)
     std::free(renderer);
 }
 
-// The projection for the current back buffer. Without a back buffer (or
-// its size) there is nothing to take the aspect from, so the projection is
+} // namespace
+
+// The projection for the current back buffer; with the axes, the scale's
+// column and the status band take part of the picture, and the box is
+// framed in the rest as the camera sees it. Without a back buffer (or its
+// size) there is nothing to take the aspect from, so the projection is
 // left as it was.
-void set_projection(IDirect3DDevice9* device)
+HRESULT set_projection(RendererState* s)
 {
+    IDirect3DDevice9* device = s->device;
     IDirect3DSurface9* surface = nullptr;
     const HRESULT got = device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface);
     const InterfacePtr<IDirect3DSurface9> back_buffer(surface);
     if (FAILED(got) || !back_buffer)
-        return;
+        return S_OK;
     D3DSURFACE_DESC desc;
     if (FAILED(back_buffer->GetDesc(&desc)) || desc.Width == 0 || desc.Height == 0)
-        return;
-    const D3DMATRIX projection = to_device_matrix(build_scene_projection(desc.Width, desc.Height));
-    device->SetTransform(D3DTS_PROJECTION, &projection);
+        return S_OK;
+    const D3DMATRIX projection =
+        to_device_matrix(axes_shown(*s) ? framed_projection(s->camera, desc.Width, desc.Height)
+                                        : build_scene_projection(desc.Width, desc.Height));
+    return device->SetTransform(D3DTS_PROJECTION, &projection);
 }
+
+namespace {
 
 // A texture alone stands in for the shade, so a draped map shows where
 // there are no points; only the surface's own texture, since the other
@@ -135,7 +145,7 @@ HRESULT resize(Renderer* renderer, HWND window, int width, int height)
 
     apply_fixed_states(s->device);
     set_view(s);
-    set_projection(s->device);
+    set_projection(s);
     // Textures are loaded from their files again after every reset.
     for (DrawBatch& batch : s->batches) {
         release_interface(batch.texture);
@@ -153,8 +163,9 @@ HRESULT set_camera(Renderer* renderer, const CameraSetting* camera)
         return 0;
     s->camera = camera_vectors(*camera);
     const HRESULT viewed = set_view(s);
+    const HRESULT projected = set_projection(s);
     rebuild_screen_batches(s);
-    return viewed;
+    return FAILED(viewed) ? viewed : projected;
 }
 
 HRESULT set_texture(Renderer* renderer, const char* path)
@@ -230,6 +241,6 @@ Renderer* create_renderer(HWND window)
 
     s->device->GetDeviceCaps(&s->caps);
     apply_fixed_states(s->device);
-    set_projection(s->device);
+    set_projection(s);
     return renderer;
 }

@@ -61,5 +61,8 @@ void set_caption(Renderer* renderer, const char* name);
 void set_axis_titles(Renderer* renderer, const char* x, const char* y);
 // Rebuilds the batches drawn on screen, after a camera or size change.
 void rebuild_screen_batches(RendererState* state);
+// Sets the projection for the back buffer, the camera and the overlay
+// (renderer.cpp).
+HRESULT set_projection(RendererState* state);
 // Gives back the overlay's atlas.
 void release_overlay(RendererState* state);

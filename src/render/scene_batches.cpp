@@ -112,6 +112,7 @@ void set_picture_options(Renderer* renderer, const PictureOptions* options)
     if (!s || !options)
         return;
     s->picture = *options;
+    set_projection(s);
     if (s->field)
         set_field(renderer, s->field);
 }

@@ -14,6 +14,7 @@
 #include "render/scene/mesh.h"
 #include "render/scene/node_heights.h"
 #include "render/text/axis_ticks.h"
+#include "render/text/camera_fit.h"
 #include "render/text/number_text.h"
 #include "resources/texts.h"
 
@@ -75,6 +76,9 @@ public:
                 return false;
         return true;
     }
+
+    // Later texts stay above row `y`: the status band is the status line's.
+    void keep_above(int y) { height_ = std::min(height_, y); }
 
     // The least room between two texts: a few pixels, more for larger type.
     int gap() const { return std::max(3, atlas_.line_height / 5); }
@@ -347,7 +351,7 @@ void add_axes(const OverlayScene& scene, Layout* layout, std::vector<ScreenLine>
     };
     const float x_side = scene.camera.eye.x > 0 ? 1.0f : -1.0f, y_side = scene.camera.eye.y > 0 ? 1.0f : -1.0f;
     const Projector projector{build_view_matrix(scene.camera.eye, scene.camera.at, scene.camera.up),
-                              build_scene_projection(scene.width, scene.height),
+                              framed_projection(scene.camera, scene.width, scene.height),
                               scene.width,
                               scene.height,
                               x_side,
@@ -511,6 +515,7 @@ PictureOverlay lay_out_overlay(const GlyphAtlas& atlas, const OverlayScene& scen
                                                   int(scene.width) - 2 * margin);
     layout.place(status, layout.box_at(utf8_characters(status), margin, int(scene.height) - margin - atlas.line_height),
                  TextRole::status);
+    layout.keep_above(int(scene.height) - status_band_height(scene.height));
     add_scale_labels(scene, bar, &layout);
     if (!atlas.empty())
         add_axes(scene, &layout, &overlay.lines);
