@@ -65,9 +65,8 @@ HRESULT set_projection(RendererState* s)
     D3DSURFACE_DESC desc;
     if (FAILED(back_buffer->GetDesc(&desc)) || desc.Width == 0 || desc.Height == 0)
         return S_OK;
-    const D3DMATRIX projection =
-        to_device_matrix(axes_shown(*s) ? framed_projection(s->camera, desc.Width, desc.Height)
-                                        : build_scene_projection(desc.Width, desc.Height));
+    const D3DMATRIX projection = to_device_matrix(axes_shown(*s) ? framed_projection(s->camera, desc.Width, desc.Height)
+                                                                 : build_scene_projection(desc.Width, desc.Height));
     return device->SetTransform(D3DTS_PROJECTION, &projection);
 }
 

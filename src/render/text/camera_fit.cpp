@@ -18,7 +18,7 @@ constexpr float kLabelReach = 0.05f;
 constexpr float kRing = 0.5f + kLabelReach;
 
 // The box's eight corners.
-constexpr Float3 kCorners[] = {{-0.5f, -0.5f, 0.0f}, {-0.5f, 0.5f, 0.0f}, {0.5f, -0.5f, 0.0f},  {0.5f, 0.5f, 0.0f},
+constexpr Float3 kCorners[] = {{-0.5f, -0.5f, 0.0f},  {-0.5f, 0.5f, 0.0f},  {0.5f, -0.5f, 0.0f},  {0.5f, 0.5f, 0.0f},
                                {-0.5f, -0.5f, -1.0f}, {-0.5f, 0.5f, -1.0f}, {0.5f, -0.5f, -1.0f}, {0.5f, 0.5f, -1.0f}};
 // Where the labels stand round the floor, on the two edges nearest the eye
 // (as the overlay places them), for an eye on the +x, +y side: the ends of
@@ -99,7 +99,8 @@ Matrix4 framed_projection(const CameraVectors& camera, unsigned width, unsigned 
     const PlotFrame frame = plot_frame(width, height);
     const Extent e = box_extent(camera, projection, width, height);
     // An eye inside the box has no extent: the picture's middle stands for it.
-    const float x = e.placed ? (e.x0 + e.x1) / 2 : float(width) / 2, y = e.placed ? (e.y0 + e.y1) / 2 : float(height) / 2;
+    const float x = e.placed ? (e.x0 + e.x1) / 2 : float(width) / 2,
+                y = e.placed ? (e.y0 + e.y1) / 2 : float(height) / 2;
     return moved(projection, (frame.x0 + frame.x1) / 2 - x, (frame.y0 + frame.y1) / 2 - y, width, height);
 }
 

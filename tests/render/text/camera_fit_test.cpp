@@ -87,10 +87,9 @@ TEST(CameraFitTest, TheWholeBoxAndItsLabelsAreInThePicture)
             // A fitted range, ten steps of 0.5 and of 10, keeps at least four
             // values to an axis; only an axis seen at 15 degrees end-on in
             // the smallest picture is too short for six and takes three.
-            const OverlayScene fitted{size.width,   size.height,
-                                      vectors,      {1, 6, 20, 120},
-                                      57.0,         {272, 272, 0, 0, false, false},
-                                      "points.txt", ColourMap::viridis};
+            const OverlayScene fitted{
+                size.width,   size.height,       vectors, {1, 6, 20, 120}, 57.0, {272, 272, 0, 0, false, false},
+                "points.txt", ColourMap::viridis};
             int values[2] = {};
             for (const PlacedText& t : lay_out_overlay(atlas, fitted).texts)
                 if (t.role == TextRole::x_value || t.role == TextRole::y_value)
