@@ -379,12 +379,22 @@ void add_axes(const OverlayScene& scene, Layout* layout, std::vector<ScreenLine>
     };
     const std::string x_title = title(scene.x_title, TextId::axis_x_name, x_factor);
     const std::string y_title = title(scene.y_title, TextId::axis_y_name, y_factor);
-    for (float offset : kNameOffsets)
-        if (layout->place_centred(x_title, projector.at(0.0f, y_edge + offset * y_side), TextRole::x_title))
-            break;
-    for (float offset : kNameOffsets)
-        if (layout->place_centred(y_title, projector.at(x_edge + offset * x_side, 0.0f), TextRole::y_title))
-            break;
+    // Beside the middle of the values; where that has no room (a long name
+    // against the scale's column), past either end of the axis, so that a
+    // factor the values need is never lost.
+    auto place_title = [&](const std::string& title, TextRole role, auto at) {
+        for (float offset : kNameOffsets)
+            if (layout->place_centred(title, at(0.0f, offset), role))
+                return;
+        for (float offset : kNameOffsets)
+            for (float end : {0.5f, -0.5f})
+                if (layout->place_centred(title, at(end + end * offset, kTickLength), role))
+                    return;
+    };
+    place_title(x_title, TextRole::x_title,
+                [&](float along, float out) { return projector.at(along, y_edge + out * y_side); });
+    place_title(y_title, TextRole::y_title,
+                [&](float along, float out) { return projector.at(x_edge + out * x_side, along); });
 }
 
 } // namespace

@@ -96,6 +96,17 @@ TEST(CameraFitTest, TheWholeBoxAndItsLabelsAreInThePicture)
                     ++values[t.role == TextRole::y_value];
             const int least = camera.elevation == 15 && size.height == 480 ? 3 : 4;
             EXPECT_TRUE(values[0] >= least && values[1] >= least) << where << " " << values[0] << " " << values[1];
+
+            // Values in tens of millions keep their factor, in the y axis's
+            // name, also where the name is long beside the scale's column.
+            OverlayScene large = fitted;
+            large.range = {-250, 250, -4e6, 1.6e7};
+            large.x_title = "long";
+            large.y_title = "lat";
+            int titles = 0;
+            for (const PlacedText& t : lay_out_overlay(atlas, large).texts)
+                titles += t.text == "long" || t.text == "lat (\u00D71e7)";
+            EXPECT_EQ(titles, 2) << where << " factor";
         }
     }
 }
