@@ -58,7 +58,21 @@ public:
     Layout(const GlyphAtlas& atlas, unsigned width, unsigned height)
         : atlas_(atlas), width_(int(width)), height_(int(height))
     {
+        // The rows a number's ink takes below a line's top, outlines included.
+        ink_top_ = atlas.line_height, ink_bottom_ = 0;
+        for (char32_t c : U"0123456789.\u2212")
+            if (const AtlasGlyph* g = c ? atlas.find(c) : nullptr) {
+                ink_top_ = std::min(ink_top_, atlas.ascent + g->top);
+                ink_bottom_ = std::max(ink_bottom_, atlas.ascent + g->top + g->height);
+            }
+        if (ink_top_ >= ink_bottom_)
+            ink_top_ = 0, ink_bottom_ = atlas.line_height;
     }
+
+    // What a number drawn in the line `box` inks: the space a line leaves
+    // above and below digits is no part of it, so that values stacked along
+    // an axis seen end-on are kept apart by what a reader sees.
+    Box ink(const Box& box) const { return Box{box.x0, box.y0 + ink_top_, box.x1, box.y0 + ink_bottom_}; }
 
     // The box of `text` with its top-left at (x, y).
     Box box_at(std::u32string_view text, int x, int y) const
@@ -84,11 +98,18 @@ public:
     int gap() const { return std::max(3, atlas_.line_height / 5); }
 
     // Places `text` in `box` unless it overlaps or leaves the picture.
-    bool place(const std::string& text, const Box& box, TextRole role)
+    bool place(const std::string& text, const Box& box, TextRole role) { return place(text, box, box, role); }
+    // Places the number `text` in the line `box`, where its ink is clear.
+    bool place_number(const std::string& text, const Box& box, TextRole role)
     {
-        if (!fits(box))
+        return place(text, box, ink(box), role);
+    }
+    // Draws `text` in the line `box`, keeping `kept` as what it takes.
+    bool place(const std::string& text, const Box& box, const Box& kept, TextRole role)
+    {
+        if (!fits(kept))
             return false;
-        texts_.push_back(PlacedText{text, box.x0, box.y0, box.x1, box.y1, role});
+        texts_.push_back(PlacedText{text, kept.x0, kept.y0, kept.x1, kept.y1, role});
         int pen = box.x0;
         const int baseline = box.y0 + atlas_.ascent;
         for (char32_t c : utf8_characters(text)) {
@@ -135,6 +156,7 @@ public:
 private:
     const GlyphAtlas& atlas_;
     int width_, height_;
+    int ink_top_, ink_bottom_;
     std::vector<PlacedText> texts_;
     std::vector<ScreenQuad> outlines_, glyphs_;
 };
@@ -308,7 +330,7 @@ std::string add_axis(const AxisEdge& edge, Layout* layout, std::vector<ScreenLin
     auto apart = [&](const std::vector<Mark>& marks) {
         for (size_t a = 0; a < marks.size(); ++a)
             for (size_t b = a + 1; b < marks.size(); ++b)
-                if (marks[a].box.overlaps(marks[b].box, layout->gap()))
+                if (layout->ink(marks[a].box).overlaps(layout->ink(marks[b].box), layout->gap()))
                     return false;
         return true;
     };
@@ -324,7 +346,8 @@ std::string add_axis(const AxisEdge& edge, Layout* layout, std::vector<ScreenLin
         std::vector<Mark> marks = marks_for(ticks, labels);
         if (marks.empty() || !apart(marks))
             continue;
-        all_fit = std::all_of(marks.begin(), marks.end(), [&](const Mark& m) { return layout->fits(m.box); });
+        all_fit =
+            std::all_of(marks.begin(), marks.end(), [&](const Mark& m) { return layout->fits(layout->ink(m.box)); });
         if (all_fit || chosen.count == 0) {
             chosen = ticks;
             chosen_labels = std::move(labels);
@@ -334,7 +357,7 @@ std::string add_axis(const AxisEdge& edge, Layout* layout, std::vector<ScreenLin
     for (size_t k = 0; k < chosen_marks.size(); ++k) {
         const Mark& m = chosen_marks[k];
         lines->push_back(ScreenLine{m.foot.x, m.foot.y, m.tip.x, m.tip.y, stroke, kGlyphColour});
-        layout->place(chosen_labels.texts[k], m.box, edge.role);
+        layout->place_number(chosen_labels.texts[k], m.box, edge.role);
     }
     return chosen_labels.factor;
 }
