@@ -10,6 +10,7 @@
 #include "platform/d3d9/interface_ptr.h"
 #include "render/renderer_state.h"
 #include "render/text/map_frame.h"
+#include "render/text/camera_fit.h"
 #include "texture/texture_loader.h"
 
 namespace {
@@ -47,9 +48,11 @@ void free_block(Renderer* renderer)
     std::free(renderer);
 }
 
-// The projection for the current back buffer: the camera's perspective, or
-// the map's square. Without a back buffer (or its size) there is nothing
-// to take the aspect from, so the projection is left as it was.
+// The projection for the current back buffer: the map's square, or the
+// camera's perspective; with the axes, the scale's column and the status
+// band take part of the picture, and the box is framed in the rest as the
+// camera sees it. Without a back buffer (or its size) there is nothing to
+// take the aspect from, so the projection is left as it was.
 void set_projection(const RendererState& s)
 {
     IDirect3DDevice9* device = s.device;
@@ -65,7 +68,8 @@ void set_projection(const RendererState& s)
         ? map_projection(
               desc.Width, desc.Height,
               map_frame(desc.Width, desc.Height, s.view.range, s.top_weight, s.picture.log_scale, s.picture.show_axes))
-        : build_scene_projection(desc.Width, desc.Height);
+        : axes_shown(s) ? framed_projection(s.camera, desc.Width, desc.Height)
+                        : build_scene_projection(desc.Width, desc.Height);
     const D3DMATRIX projection = to_device_matrix(matrix);
     device->SetTransform(D3DTS_PROJECTION, &projection);
 }
@@ -166,7 +170,8 @@ HRESULT set_camera(Renderer* renderer, const CameraSetting* camera)
     if (!s || !camera)
         return 0;
     s->camera = camera_vectors(*camera);
-    const HRESULT viewed = set_view(s);
+    // The framed projection follows the camera too.
+    const HRESULT viewed = apply_view(s);
     rebuild_screen_batches(s);
     return viewed;
 }

@@ -118,6 +118,7 @@ void set_picture_options(Renderer* renderer, const PictureOptions* options)
     if (!s || !options)
         return;
     s->picture = *options;
+    apply_view(s); // the map, or the frame the axes leave
     if (s->field)
         set_field(renderer, s->field);
 }

@@ -13,6 +13,7 @@
 
 #include "render/scene/colour_maps.h"
 #include "render/scene/node_heights.h"
+#include "render/text/camera_fit.h"
 #include "render/text/number_text.h"
 #include "render/text/picture_overlay.h"
 #include "render/device_scene.h"
@@ -307,6 +308,9 @@ TEST_F(RendererObjectTest, OverlayDrawsTextsAndScaleOverTheScene)
         SCOPED_TRACE(testing::Message() << camera.azimuth << " " << camera.elevation);
         renderer->ops.set_caption(renderer, shot.caption);
         renderer->ops.set_camera(renderer, &camera);
+        // The scene alone, framed as the axes frame it beside the scale.
+        const D3DMATRIX framed = to_device_matrix(framed_projection(camera_vectors(camera), 320, 240));
+        state->device->SetTransform(D3DTS_PROJECTION, &framed);
         ASSERT_EQ(renderer->ops.render(renderer), S_OK);
         const std::vector<uint32_t> scene_only = window.frame();
         show_axes(true);
@@ -393,7 +397,7 @@ TEST_F(RendererObjectTest, OverlayDrawsTextsAndScaleOverTheScene)
         // the eye, the tick's foot; at 320 x 240 the labels take a coarser
         // step, at least three to an axis.
         const Matrix4 view = build_view_matrix(vectors.eye, vectors.at, vectors.up);
-        const Matrix4 projection = build_scene_projection(320, 240);
+        const Matrix4 projection = framed_projection(vectors, 320, 240);
         const float x_edge = vectors.eye.x > 0 ? 0.5f : -0.5f, y_edge = vectors.eye.y > 0 ? 0.5f : -0.5f;
         const Range range = density_field_range(field.get());
         int values[2] = {0, 0};
@@ -418,6 +422,7 @@ TEST_F(RendererObjectTest, OverlayDrawsTextsAndScaleOverTheScene)
         EXPECT_GE(values[1], 3);
 
         show_axes(false);
+        state->device->SetTransform(D3DTS_PROJECTION, &framed);
         renderer->ops.render(renderer);
         EXPECT_TRUE(window.frame() == scene_only) << "the scene's frame again";
     }
@@ -575,6 +580,7 @@ TEST_F(TextureTest, TextureAloneIsSeenWhereTheShadeIsBlack)
     for (const Case& c : {Case{false, 0, 192}, Case{true, 255, 255}}) {
         SCOPED_TRACE(c.alone);
         PictureOptions options;
+        options.show_axes = false;
         options.texture_only = c.alone;
         renderer->ops.set_picture_options(renderer, &options);
         renderer->ops.render(renderer);

@@ -14,7 +14,13 @@ struct PlotFrame {
 };
 PlotFrame plot_frame(unsigned width, unsigned height);
 
+// The renderer's projection moved so that the box and its labels, as seen
+// from `camera`, stand in the middle of the plot frame; for an eye inside
+// the box, the picture's middle goes to the frame's.
+Matrix4 framed_projection(const CameraVectors& camera, unsigned width, unsigned height);
+
 // The nearest distance step (0..kFarthestRadius) at which the box's eight corners, and
 // its floor widened by where the axes' labels stand, project inside the
-// plot frame in front of the near plane; the farthest when none does.
+// plot frame in front of the near plane under the framed projection; the
+// farthest when none does.
 int32_t fitted_camera_radius(int32_t azimuth, int32_t elevation, unsigned width, unsigned height);

@@ -15,6 +15,7 @@
 #include "render/scene/node_heights.h"
 #include "render/text/axis_ticks.h"
 #include "render/text/map_frame.h"
+#include "render/text/camera_fit.h"
 #include "render/text/number_text.h"
 #include "resources/texts.h"
 
@@ -60,7 +61,21 @@ public:
     Layout(const GlyphAtlas& atlas, unsigned width, unsigned height)
         : atlas_(atlas), width_(int(width)), height_(int(height))
     {
+        // The rows a number's ink takes below a line's top, outlines included.
+        ink_top_ = atlas.line_height, ink_bottom_ = 0;
+        for (char32_t c : U"0123456789.\u2212")
+            if (const AtlasGlyph* g = c ? atlas.find(c) : nullptr) {
+                ink_top_ = std::min(ink_top_, atlas.ascent + g->top);
+                ink_bottom_ = std::max(ink_bottom_, atlas.ascent + g->top + g->height);
+            }
+        if (ink_top_ >= ink_bottom_)
+            ink_top_ = 0, ink_bottom_ = atlas.line_height;
     }
+
+    // What a number drawn in the line `box` inks: the space a line leaves
+    // above and below digits is no part of it, so that values stacked along
+    // an axis seen end-on are kept apart by what a reader sees.
+    Box ink(const Box& box) const { return Box{box.x0, box.y0 + ink_top_, box.x1, box.y0 + ink_bottom_}; }
 
     // The box of `text` with its top-left at (x, y).
     Box box_at(std::u32string_view text, int x, int y) const
@@ -79,15 +94,25 @@ public:
         return true;
     }
 
+    // Later texts stay above row `y`: the status band is the status line's.
+    void keep_above(int y) { height_ = std::min(height_, y); }
+
     // The least room between two texts: a few pixels, more for larger type.
     int gap() const { return std::max(3, atlas_.line_height / 5); }
 
     // Places `text` in `box` unless it overlaps or leaves the picture.
-    bool place(const std::string& text, const Box& box, TextRole role)
+    bool place(const std::string& text, const Box& box, TextRole role) { return place(text, box, box, role); }
+    // Places the number `text` in the line `box`, where its ink is clear.
+    bool place_number(const std::string& text, const Box& box, TextRole role)
     {
-        if (!fits(box))
+        return place(text, box, ink(box), role);
+    }
+    // Draws `text` in the line `box`, keeping `kept` as what it takes.
+    bool place(const std::string& text, const Box& box, const Box& kept, TextRole role)
+    {
+        if (!fits(kept))
             return false;
-        texts_.push_back(PlacedText{text, box.x0, box.y0, box.x1, box.y1, role});
+        texts_.push_back(PlacedText{text, kept.x0, kept.y0, kept.x1, kept.y1, role});
         int pen = box.x0;
         const int baseline = box.y0 + atlas_.ascent;
         for (char32_t c : utf8_characters(text)) {
@@ -135,6 +160,7 @@ public:
 private:
     const GlyphAtlas& atlas_;
     int width_, height_;
+    int ink_top_, ink_bottom_;
     std::vector<PlacedText> texts_;
     std::vector<ScreenQuad> outlines_, glyphs_;
 };
@@ -316,7 +342,7 @@ std::string add_axis(const AxisEdge& edge, Layout* layout, std::vector<ScreenLin
     auto apart = [&](const std::vector<Mark>& marks) {
         for (size_t a = 0; a < marks.size(); ++a)
             for (size_t b = a + 1; b < marks.size(); ++b)
-                if (marks[a].box.overlaps(marks[b].box, layout->gap()))
+                if (layout->ink(marks[a].box).overlaps(layout->ink(marks[b].box), layout->gap()))
                     return false;
         return true;
     };
@@ -332,7 +358,8 @@ std::string add_axis(const AxisEdge& edge, Layout* layout, std::vector<ScreenLin
         std::vector<Mark> marks = marks_for(ticks, labels);
         if (marks.empty() || !apart(marks))
             continue;
-        all_fit = std::all_of(marks.begin(), marks.end(), [&](const Mark& m) { return layout->fits(m.box); });
+        all_fit =
+            std::all_of(marks.begin(), marks.end(), [&](const Mark& m) { return layout->fits(layout->ink(m.box)); });
         if (all_fit || chosen.count == 0) {
             chosen = ticks;
             chosen_labels = std::move(labels);
@@ -342,7 +369,7 @@ std::string add_axis(const AxisEdge& edge, Layout* layout, std::vector<ScreenLin
     for (size_t k = 0; k < chosen_marks.size(); ++k) {
         const Mark& m = chosen_marks[k];
         lines->push_back(ScreenLine{m.foot.x, m.foot.y, m.tip.x, m.tip.y, stroke, kGlyphColour});
-        layout->place(chosen_labels.texts[k], m.box, edge.role);
+        layout->place_number(chosen_labels.texts[k], m.box, edge.role);
         if (!edge.across)
             continue;
         const PixelPoint foot = edge.across(edge.context, m.part, 0),
@@ -392,7 +419,7 @@ void add_axes(const OverlayScene& scene, const MapFrame& frame, Layout* layout, 
     const float x_side = !map && eye.eye.x > 0 ? 1.0f : -1.0f, y_side = !map && eye.eye.y > 0 ? 1.0f : -1.0f;
     const Projector projector{build_view_matrix(eye.eye, eye.at, eye.up),
                               map ? map_projection(scene.width, scene.height, frame)
-                                  : build_scene_projection(scene.width, scene.height),
+                                  : framed_projection(scene.camera, scene.width, scene.height),
                               scene.width,
                               scene.height,
                               x_side,
@@ -436,12 +463,22 @@ void add_axes(const OverlayScene& scene, const MapFrame& frame, Layout* layout, 
         place_map_titles(frame, x_title, y_title, layout);
         return;
     }
-    for (float offset : kNameOffsets)
-        if (layout->place_centred(x_title, projector.at(0.0f, y_edge + offset * y_side), TextRole::x_title))
-            break;
-    for (float offset : kNameOffsets)
-        if (layout->place_centred(y_title, projector.at(x_edge + offset * x_side, 0.0f), TextRole::y_title))
-            break;
+    // Beside the middle of the values; where that has no room (a long name
+    // against the scale's column), past either end of the axis, so that a
+    // factor the values need is never lost.
+    auto place_title = [&](const std::string& title, TextRole role, auto at) {
+        for (float offset : kNameOffsets)
+            if (layout->place_centred(title, at(0.0f, offset), role))
+                return;
+        for (float offset : kNameOffsets)
+            for (float end : {0.5f, -0.5f})
+                if (layout->place_centred(title, at(end + end * offset, kTickLength), role))
+                    return;
+    };
+    place_title(x_title, TextRole::x_title,
+                [&](float along, float out) { return projector.at(along, y_edge + out * y_side); });
+    place_title(y_title, TextRole::y_title,
+                [&](float along, float out) { return projector.at(x_edge + out * x_side, along); });
 }
 
 } // namespace
@@ -588,6 +625,7 @@ PictureOverlay lay_out_overlay(const GlyphAtlas& atlas, const OverlayScene& scen
                                                   int(scene.width) - 2 * margin);
     layout.place(status, layout.box_at(utf8_characters(status), margin, int(scene.height) - margin - atlas.line_height),
                  TextRole::status);
+    layout.keep_above(int(scene.height) - status_band_height(scene.height));
     add_scale_labels(scene, bar, &layout);
     if (!atlas.empty())
         add_axes(scene, frame, &layout, &overlay.lines);

@@ -51,6 +51,7 @@ TEST(AxisTicksTest, TicksAreRoundEvenAndInsideForATableOfSpans)
         {-2000.02, -2000, "\u22120.0200 0.0000 \u22122000"},
         {41.5, 97.3, "50 90 "},
         {0.3, 0.7, "0.30 0.70 "},
+        {20, 120, "20 120 "}, // a fitted range: ten steps of 10
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.low) + " to " + std::to_string(c.high));

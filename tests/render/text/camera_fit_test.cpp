@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "render/text/glyph_atlas.h"
@@ -36,7 +37,7 @@ TEST(CameraFitTest, TheWholeBoxAndItsLabelsAreInThePicture)
             ASSERT_TRUE(radius >= 0 && radius < kFarthestRadius) << where;
             const CameraVectors vectors = camera_vectors({radius, camera.azimuth, camera.elevation});
             const Matrix4 view = build_view_matrix(vectors.eye, vectors.at, vectors.up);
-            const Matrix4 projection = build_scene_projection(size.width, size.height);
+            const Matrix4 projection = framed_projection(vectors, size.width, size.height);
             float left = 1e9f, right = -1e9f, top = 1e9f, bottom = -1e9f;
             for (float x : {-0.5f, 0.5f})
                 for (float y : {-0.5f, 0.5f})
@@ -49,11 +50,6 @@ TEST(CameraFitTest, TheWholeBoxAndItsLabelsAreInThePicture)
                         left = std::min(left, p.x), right = std::max(right, p.x);
                         top = std::min(top, p.y), bottom = std::max(bottom, p.y);
                     }
-            // Not lost in the frame: the box spans most of its width or height.
-            const PlotFrame frame = plot_frame(size.width, size.height);
-            EXPECT_TRUE(right - left > 0.5f * (frame.x1 - frame.x0) || bottom - top > 0.5f * (frame.y1 - frame.y0))
-                << where << " spans " << right - left << " x " << bottom - top;
-
             const OverlayScene scene{size.width,   size.height,
                                      vectors,      {0, 4000, 0, 4000},
                                      57.0,         {200000, 199812, 0, 0, false, false},
@@ -68,12 +64,49 @@ TEST(CameraFitTest, TheWholeBoxAndItsLabelsAreInThePicture)
                     EXPECT_LE(t.y1, band_top) << where << " " << t.text << " in the status band";
                 }
             }
+            // The box and its axes fill the frame one way, and stand in its
+            // middle: within a few percent of both its edges.
+            const PlotFrame frame = plot_frame(size.width, size.height);
+            for (const PlacedText& t : overlay.texts)
+                if (t.role != TextRole::status && t.role != TextRole::scale_value && t.role != TextRole::scale_unit) {
+                    left = std::min(left, float(t.x0)), right = std::max(right, float(t.x1));
+                    top = std::min(top, float(t.y0)), bottom = std::max(bottom, float(t.y1));
+                }
+            const float wide = (right - left) / (frame.x1 - frame.x0), tall = (bottom - top) / (frame.y1 - frame.y0);
+            EXPECT_TRUE(wide > 0.93f || tall > 0.93f) << where << " fills " << wide << " x " << tall;
+            EXPECT_TRUE(std::fabs(left + right - frame.x0 - frame.x1) < 0.1f * (frame.x1 - frame.x0) &&
+                        std::fabs(top + bottom - frame.y0 - frame.y1) < 0.1f * (frame.y1 - frame.y0))
+                << where << " off the frame's middle";
             EXPECT_EQ(count[int(TextRole::status)], 1) << where;
             EXPECT_EQ(count[int(TextRole::x_title)], 1) << where;
             EXPECT_EQ(count[int(TextRole::y_title)], 1) << where;
             // Edge-on or straight down an axis may lose all but its ends' values.
             EXPECT_GE(count[int(TextRole::x_value)] + count[int(TextRole::y_value)], 4) << where;
             EXPECT_GE(count[int(TextRole::scale_value)], 2) << where;
+
+            // A fitted range, ten steps of 0.5 and of 10, keeps at least four
+            // values to an axis; only an axis seen at 15 degrees end-on in
+            // the smallest picture is too short for six and takes three.
+            const OverlayScene fitted{
+                size.width,   size.height,       vectors, {1, 6, 20, 120}, 57.0, {272, 272, 0, 0, false, false},
+                "points.txt", ColourMap::viridis};
+            int values[2] = {};
+            for (const PlacedText& t : lay_out_overlay(atlas, fitted).texts)
+                if (t.role == TextRole::x_value || t.role == TextRole::y_value)
+                    ++values[t.role == TextRole::y_value];
+            const int least = camera.elevation == 15 && size.height == 480 ? 3 : 4;
+            EXPECT_TRUE(values[0] >= least && values[1] >= least) << where << " " << values[0] << " " << values[1];
+
+            // Values in tens of millions keep their factor, in the y axis's
+            // name, also where the name is long beside the scale's column.
+            OverlayScene large = fitted;
+            large.range = {-250, 250, -4e6, 1.6e7};
+            large.x_title = "long";
+            large.y_title = "lat";
+            int titles = 0;
+            for (const PlacedText& t : lay_out_overlay(atlas, large).texts)
+                titles += t.text == "long" || t.text == "lat (\u00D71e7)";
+            EXPECT_EQ(titles, 2) << where << " factor";
         }
     }
 }

@@ -14,6 +14,7 @@
 #include <tuple>
 #include <vector>
 
+#include "render/text/camera_fit.h"
 #include "render/text/glyph_atlas.h"
 #include "resources/texts.h"
 #include "render/text/number_text.h"
@@ -318,7 +319,7 @@ TEST(PictureOverlayTest, TextsStandWhereTheyAreAimed)
                 texts[0].y1 == 480 - margin);
 
     const Matrix4 view = build_view_matrix(scene.camera.eye, scene.camera.at, scene.camera.up);
-    const Matrix4 projection = build_scene_projection(640, 480);
+    const Matrix4 projection = framed_projection(scene.camera, 640, 480);
     std::vector<double> values[2];
     size_t ticked = 0;
     for (const PlacedText& t : texts) {
