@@ -52,8 +52,7 @@ std::vector<std::string> raw_fields(const std::string& line)
     skip_spaces(p, end);
     while (p != end) {
         const char* start = p;
-        while (p != end && !is_blank(*p) && !is_separator(*p))
-            ++p;
+        skip_field(p, end);
         fields.emplace_back(start, p);
         if (p == end)
             break;

@@ -77,8 +77,7 @@ bool parse_columns(const char* p, const char* end, Columns columns, double& x, d
                 got_y = true;
             }
         } else {
-            while (p != end && !is_blank(*p) && !is_separator(*p) && *p != '\n')
-                ++p;
+            skip_field(p, end);
         }
     }
     stop = p;

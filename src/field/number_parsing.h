@@ -153,6 +153,28 @@ inline void skip_column_gap(const char*& p, const char* end)
     }
 }
 
+// A column that is not wanted: any text up to the next separation. A field
+// in double quotes is one column whatever it holds (a place named
+// "Washington, D.C." or "Abasan al-Jadidah"), "" standing for a quote in
+// it, as spreadsheets, R and pandas write them; an unclosed quote ends
+// with the line.
+inline void skip_field(const char*& p, const char* end)
+{
+    if (p != end && *p == '"') {
+        for (++p; p != end && *p != '\n'; ++p) {
+            if (*p != '"')
+                continue;
+            if (p + 1 == end || p[1] != '"') {
+                ++p;
+                break;
+            }
+            ++p; // a doubled quote stands for one
+        }
+    }
+    while (p != end && !is_blank(*p) && !is_separator(*p) && *p != '\n')
+        ++p;
+}
+
 // Two numbers from one piece, as sscanf "%lf %lf", but that one comma or
 // semicolon may stand between them. Parsing stops at the first line feed,
 // which is where the piece ends anyway.

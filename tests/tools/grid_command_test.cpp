@@ -230,6 +230,10 @@ TEST_F(GridCommand, CsvShapesGiveTheirDataColumns)
          "\"Adelie\"\t\"Torgersen\"\tNA\tNA\n\"Gentoo\"\t\"Biscoe\"\t46.1\t13.2\n",
          "", "x = 3 (\"bill_length_mm\"), y = 4 (\"bill_depth_mm\")",
          "points=2 in_range=2 rejected_lines=1 header=1 nan=0"},
+        {"quoted names with spaces and commas (R's world.cities)",
+         "\"\",\"name\",\"country.etc\",\"pop\",\"lat\"\n\"1\",\"'Abasan al-Jadidah\",\"Palestine\",5629,31.31\n"
+         "\"2\",\"Washington, D.C.\",\"USA\",552433,38.91\n\"3\",\"Say \"\"Hi\"\", then\",\"X\",7,1.5\n",
+         "", "x = 4 (\"pop\"), y = 5 (\"lat\")", "points=3 in_range=3 rejected_lines=0 header=1 nan=0"},
         {"by name", "a;b;c\n1;2;3\n4;nan;6\n", "--columns c a", "",
          "points=2 in_range=2 rejected_lines=0 header=1 nan=0"},
         {"a named counter is data", "n,v,w\n1,5,9\n2,6,9\n", "", "x = 1 (\"n\"), y = 2 (\"v\")",
