@@ -18,6 +18,8 @@
 #include <string>
 #include <thread>
 
+#include "field/loopback_port.h"
+
 extern char** environ;
 
 namespace clickhouse_test {
@@ -26,19 +28,7 @@ namespace fs = std::filesystem;
 
 inline constexpr char kPassword[] = "loopback-only";
 
-// A port the system has free now on 127.0.0.1.
-inline int free_port()
-{
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t size = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &size);
-    close(s);
-    return ntohs(a.sin_port);
-}
+inline int free_port() { return free_loopback_port(); }
 
 inline std::size_t keep(char* bytes, std::size_t size, std::size_t count, void* out)
 {

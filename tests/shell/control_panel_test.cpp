@@ -5,11 +5,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include "field/binning_rules.h"
+#include "field/loopback_port.h"
 #include "resources/texts.h"
 #include "shell/settings.h"
 #include "viewer_test_support.h"
@@ -252,15 +251,7 @@ TEST_F(PanelTest, TheMenuOpensATableByItsAddressAndSumsOpenAsData)
     load(write_cloud("data/run1.txt", 2000, 2000));
     const Plot before = plot();
     // A loopback port that nothing listens on.
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at);
-    socklen_t size = sizeof at;
-    getsockname(s, reinterpret_cast<sockaddr*>(&at), &size);
-    ::close(s);
-    const std::string server = "127.0.0.1:" + std::to_string(ntohs(at.sin_port));
+    const std::string server = "127.0.0.1:" + std::to_string(free_loopback_port());
     const std::string address = "clickhouse://" + server + "/sky.stars?x=ra&y=dec";
 
     win32_script_popup_menu(IDM_OPEN_DATABASE);
