@@ -18,7 +18,7 @@
 #include <string>
 #include <thread>
 
-#include "field/loopback_port.h"
+#include "loopback_port.h"
 
 extern char** environ;
 
