@@ -107,6 +107,15 @@ protected:
     {
         return "clickhouse://default@127.0.0.1:" + std::to_string(first.http) + "/default." + table + "?x=x&y=y";
     }
+    // A load of the table over the default range, with the right password.
+    static LoadRequest table_request(const std::string& table = "points")
+    {
+        LoadRequest request;
+        request.range = Range{0, 4000, 0, 4000};
+        request.path = address(table);
+        request.password = kPassword;
+        return request;
+    }
     static LoadedField from_file(BinningRule rule = BinningRule::bilinear)
     {
         LoadRequest request;
@@ -180,10 +189,7 @@ TEST_F(ClickHouseSource, TwoShardTableGivesTheFileReadersField)
 // the file's.
 TEST_F(ClickHouseSource, ProgressRisesToAllTheRows)
 {
-    LoadRequest request;
-    request.range = Range{0, 4000, 0, 4000};
-    request.path = address("slow");
-    request.password = kPassword;
+    const LoadRequest request = table_request("slow");
     ProgressSeen seen;
     const LoadedField got = load_field(request, seen.watch());
     expect_same_field(got, from_file());
@@ -207,10 +213,7 @@ TEST_F(ClickHouseSource, ProgressRisesToAllTheRows)
 // for the 20 s it would take.
 TEST_F(ClickHouseSource, CancelStopsTheQueryOnEveryShard)
 {
-    LoadRequest request;
-    request.range = Range{0, 4000, 0, 4000};
-    request.path = address("stuck");
-    request.password = kPassword;
+    const LoadRequest request = table_request("stuck");
     ProgressSeen seen;
     seen.stop_after = 0; // once the server has read some rows, the query surely runs there
     const LoadedField stopped = load_field(request, seen.watch());
@@ -239,10 +242,8 @@ TEST_F(ClickHouseSource, HttpsVerifiesTheServersCertificate)
     if (first.https == 0)
         GTEST_SKIP() << "the openssl command is missing: no certificate for HTTPS";
     const std::string server = "127.0.0.1:" + std::to_string(first.https);
-    LoadRequest request;
-    request.range = Range{0, 4000, 0, 4000};
+    LoadRequest request = table_request();
     request.path = "clickhouses://default@" + server + "/default.points?x=x&y=y";
-    request.password = kPassword;
     const std::string authority = (root / "cert.pem").string();
     const struct {
         const char* variable;
@@ -268,9 +269,7 @@ TEST_F(ClickHouseSource, HttpsVerifiesTheServersCertificate)
 // Last of the suite: it stops the second server.
 TEST_F(ClickHouseSource, FailuresNameTheServerAndWhy)
 {
-    LoadRequest request;
-    request.range = Range{0, 4000, 0, 4000};
-    request.path = address();
+    LoadRequest request = table_request();
     request.password = "wrong";
     const std::string server = "127.0.0.1:" + std::to_string(first.http);
     LoadedField refused = load_field(request);
@@ -278,8 +277,7 @@ TEST_F(ClickHouseSource, FailuresNameTheServerAndWhy)
     EXPECT_EQ(refused.problem.rfind(server + ": HTTP ", 0), 0u) << refused.problem;
     EXPECT_EQ(refused.problem.find("wrong"), std::string::npos); // the password is never shown
 
-    request.password = kPassword;
-    request.path = "clickhouse://default@127.0.0.1:" + std::to_string(first.http) + "/default.nothing?x=x&y=y";
+    request = table_request("nothing");
     const LoadedField missing = load_field(request);
     EXPECT_EQ(missing.failure, LoadFailure::database);
     EXPECT_NE(missing.problem.find("nothing"), std::string::npos) << missing.problem;
