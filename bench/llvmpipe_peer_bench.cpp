@@ -12,6 +12,7 @@
 //   build/bin/peer_llvmpipe_frame --camera 30 45 30 --benchmark_repetitions=15
 //   build/bin/peer_llvmpipe_frame --camera 30 45 30 --ppm frame.ppm
 //   LP_NUM_THREADS=2 build/bin/peer_llvmpipe_frame --camera 30 45 30 --size 3840x2160
+//   build/bin/peer_llvmpipe_frame --camera 30 0 30 --sweep 15 21   (every 15 degrees of azimuth)
 //
 // llvmpipe draws on LP_NUM_THREADS threads besides the caller's (one per
 // core when unset).
@@ -222,12 +223,17 @@ int main(int argc, char** argv)
             i += 3;
         } else if (std::strcmp(argv[i], "--ppm") == 0 && i + 1 < argc) {
             ppm = argv[++i];
-        } else if (!take_size_option(argc, argv, i) && !take_points_option(argc, argv, i)) {
+        } else if (!take_size_option(argc, argv, i) && !take_points_option(argc, argv, i) &&
+                   !take_sweep_option(argc, argv, i)) {
             rest.push_back(argv[i]);
         }
     }
     if (ppm) {
         return write_frame(ppm);
+    }
+    if (sweep_option().step > 0) {
+        PeerScene scene;
+        return run_sweep(scene, g_radius, g_elevation);
     }
     benchmark::RegisterBenchmark("BM_PeerFrame", BM_PeerFrame)->Unit(benchmark::kMillisecond)->MinTime(1.0);
     int rest_count = static_cast<int>(rest.size());

@@ -8,6 +8,7 @@
 //   build/bin/bench_software_device --camera 30 45 30   (that camera only)
 //   build/bin/bench_software_device --camera 30 45 30 --size 3840x2160 --threads 2
 //   build/bin/bench_software_device --camera 30 45 30 --ppm frame.ppm [--threads 1]
+//   build/bin/bench_software_device --camera 30 0 30 --threads 2 --sweep 15 21   (every 15 degrees of azimuth)
 //
 // Without --threads each camera runs with the device's own choice of
 // threads (one per core) and with one thread; --threads N (0: the device's
@@ -185,15 +186,21 @@ int main(int argc, char** argv)
             ppm = argv[++i];
         } else if (std::strcmp(argv[i], "--threads") == 0 && i + 1 < argc) {
             threads = std::max(0, std::atoi(argv[++i]));
-        } else if (take_size_option(argc, argv, i) || take_points_option(argc, argv, i)) {
+        } else if (take_size_option(argc, argv, i) || take_points_option(argc, argv, i) ||
+                   take_sweep_option(argc, argv, i)) {
             continue;
         } else {
             rest.push_back(argv[i]);
         }
     }
+    const Camera& last = cameras.back();
     if (ppm) {
-        return write_frame(ppm, cameras.back().radius, cameras.back().azimuth, cameras.back().elevation,
-                           UINT(std::max(threads, 0)));
+        return write_frame(ppm, last.radius, last.azimuth, last.elevation, UINT(std::max(threads, 0)));
+    }
+    if (sweep_option().step > 0) {
+        const std::unique_ptr<DeviceScene> scene =
+            scene_for(last.radius, last.azimuth, last.elevation, UINT(std::max(threads, 0)));
+        return run_sweep(*scene, last.radius, last.elevation);
     }
     const std::vector<UINT> thread_counts = threads < 0 ? std::vector<UINT>{0u, 1u} : std::vector<UINT>{UINT(threads)};
     for (UINT count : thread_counts) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -178,6 +179,71 @@ inline int surface_order_for(int radius, int azimuth, int elevation)
 {
     const CameraVectors v = camera_vectors(CameraSetting{radius, azimuth, elevation});
     return surface_order(v.eye.x, v.eye.y);
+}
+
+// "--sweep STEP ROUNDS": the frame at every STEP degrees of azimuth (the
+// camera's radius and elevation kept), the azimuths taken in turn, one
+// frame each, ROUNDS times over after one round unmeasured. Taken in turn,
+// a busy spell of a shared machine falls on every azimuth alike, so their
+// ratios hold where separate runs of each would not.
+struct SweepOption {
+    int step = 0, rounds = 0; // step 0: no sweep
+};
+
+inline SweepOption& sweep_option()
+{
+    static SweepOption option;
+    return option;
+}
+
+// Takes "--sweep STEP ROUNDS" at argv[i], i moved past it; false when
+// argv[i] is something else. Bad numbers end the program.
+inline bool take_sweep_option(int argc, char** argv, int& i)
+{
+    if (std::strcmp(argv[i], "--sweep") != 0 || i + 2 >= argc) {
+        return false;
+    }
+    const int step = std::atoi(argv[i + 1]), rounds = std::atoi(argv[i + 2]);
+    if (step < 1 || step > 360 || rounds < 1) {
+        std::fprintf(stderr, "bad --sweep %s %s: a step of 1 to 360 degrees and at least one round wanted\n",
+                     argv[i + 1], argv[i + 2]);
+        std::exit(2);
+    }
+    sweep_option() = SweepOption{step, rounds};
+    i += 2;
+    return true;
+}
+
+// Runs the sweep on `scene` (set_camera(radius, azimuth, elevation) and
+// render(), the frame complete when it returns) and prints a line
+// "AZIMUTH MEDIAN_MS" for each azimuth.
+template <class Scene>
+int run_sweep(Scene& scene, int radius, int elevation)
+{
+    const SweepOption option = sweep_option();
+    std::vector<int> azimuths;
+    for (int azimuth = 0; azimuth < 360; azimuth += option.step) {
+        azimuths.push_back(azimuth);
+    }
+    std::vector<std::vector<double>> times(azimuths.size());
+    for (int round = -1; round < option.rounds; ++round) {
+        for (size_t k = 0; k < azimuths.size(); ++k) {
+            scene.set_camera(radius, azimuths[k], elevation);
+            const auto start = std::chrono::steady_clock::now();
+            scene.render();
+            const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+            if (round >= 0) {
+                times[k].push_back(took.count());
+            }
+        }
+    }
+    for (size_t k = 0; k < azimuths.size(); ++k) {
+        std::vector<double>& t = times[k];
+        std::sort(t.begin(), t.end());
+        const size_t n = t.size();
+        std::printf("%d %.4f\n", azimuths[k], n % 2 ? t[n / 2] : (t[n / 2 - 1] + t[n / 2]) / 2);
+    }
+    return std::ferror(stdout) ? 1 : 0;
 }
 
 // A frame (0x..RRGGBB pixels, top row first) as a binary PPM, to look at.

@@ -45,7 +45,7 @@ TEST_F(SceneBatches, BatchesOfA201x201FieldAndTheMarkersLife)
     EXPECT_EQ(state->batches[kMarkerBatch].vertex_buffer, nullptr) << "no field yet";
     FieldPtr field = make_field(named);
     renderer->ops.set_field(renderer, field.get());
-    expect_shape(state->batches[kSurfaceBatch], {24, 0x242, D3DPT_TRIANGLELIST, 3, 40401, 80000, 969624, 8 * 480000});
+    expect_shape(state->batches[kSurfaceBatch], {24, 0x242, D3DPT_TRIANGLELIST, 3, 40401, 80000, 969624, 4 * 480000});
     expect_shape(state->batches[kGridBatch], {12, 2, D3DPT_LINELIST, 2, 4422, 4400, 53064, 17600});
     expect_shape(state->batches[kMarkerBatch], {16, 0x42, D3DPT_LINELIST, 2, 402, 400, 6432, 1600});
     // What the buffers hold is what the scene writes.

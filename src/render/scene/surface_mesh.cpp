@@ -34,20 +34,19 @@ void write_vertices(std::span<SurfaceVertex> vertices, const NodeGrid& grid, Col
     }
 }
 
-// The cells in rows or columns from the corner that order `order` starts
-// at, near to far in both directions, each cell's two triangles as they
-// have always been wound.
+// The cells in strips, rows or columns, the strips from the side that
+// order `order` starts at; each strip in the order its nodes are stored,
+// each cell's two triangles as they have always been wound.
 void write_indices(std::span<uint16_t> indices, int nx, int ny, int order)
 {
-    const bool from_high_x = order & 1, from_high_y = order & 2, by_columns = order & 4;
+    const bool from_high_side = order & 1, by_columns = order & 2;
     const int cells_x = nx - 1, cells_y = ny - 1;
-    const int outer_count = by_columns ? cells_x : cells_y, inner_count = by_columns ? cells_y : cells_x;
+    const int strips = by_columns ? cells_x : cells_y, strip_length = by_columns ? cells_y : cells_x;
     size_t at = 0;
-    for (int outer = 0; outer < outer_count; ++outer) {
-        for (int inner = 0; inner < inner_count; ++inner) {
-            const int step_x = by_columns ? outer : inner, step_y = by_columns ? inner : outer;
-            const int i = from_high_x ? cells_x - 1 - step_x : step_x;
-            const int r = from_high_y ? cells_y - 1 - step_y : step_y;
+    for (int strip = 0; strip < strips; ++strip) {
+        const int s = from_high_side ? strips - 1 - strip : strip;
+        for (int step = 0; step < strip_length; ++step) {
+            const int i = by_columns ? s : step, r = by_columns ? step : s;
             const int k = r * nx + i;
             const uint16_t cell[6] = {uint16_t(k),      uint16_t(k + nx),     uint16_t(k + 1),
                                       uint16_t(k + nx), uint16_t(k + nx + 1), uint16_t(k + 1)};
@@ -92,5 +91,6 @@ bool write_surface(std::span<SurfaceVertex> vertices, std::span<uint16_t> indice
 
 int surface_order(float eye_x, float eye_y)
 {
-    return (eye_x > 0 ? 1 : 0) + (eye_y > 0 ? 2 : 0) + (std::fabs(eye_x) > std::fabs(eye_y) ? 4 : 0);
+    const bool by_columns = std::fabs(eye_x) > std::fabs(eye_y);
+    return ((by_columns ? eye_x : eye_y) > 0 ? 1 : 0) + (by_columns ? 2 : 0);
 }

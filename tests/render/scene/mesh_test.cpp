@@ -55,7 +55,7 @@ TEST_F(SceneMesh, SurfaceOf201x201Field)
 {
     const Mesh<SurfaceVertex> mesh = surface();
     ASSERT_EQ(mesh.vertices.size(), 40401u);
-    ASSERT_EQ(mesh.indices.size(), 8 * 240000u);
+    ASSERT_EQ(mesh.indices.size(), 4 * 240000u);
     const std::vector<SurfaceVertex>& v = mesh.vertices;
     for (int k = 0; k < 40401; k += 97) {
         const int i = k % 201, j = k / 201;
@@ -85,10 +85,11 @@ TEST_F(SceneMesh, SurfaceOf201x201Field)
 }
 
 // From an eye on any side, the order that surface_order picks draws every
-// cell once, with both its triangles as wound before, and before the cells
-// one step farther from the eye in x and in y (so before every cell behind
-// it): near to far, as the depth test wants.
-TEST(SceneMeshShape, EveryCameraDrawsNearCellsFirst)
+// cell once, with both its triangles as wound before, in strips across the
+// direction the eye is farther out in (rows when |y| >= |x|): a strip
+// before the strip one step farther from the eye, and within a strip the
+// cells in the order of the nodes.
+TEST(SceneMeshShape, EveryCameraDrawsNearStripsFirst)
 {
     const int nx = 31, ny = 21, cells = (nx - 1) * (ny - 1);
     std::vector<double> nodes(size_t(nx) * ny, 0.5);
@@ -113,14 +114,21 @@ TEST(SceneMeshShape, EveryCameraDrawsNearCellsFirst)
             ASSERT_EQ(drawn_at[size_t(j * (nx - 1) + i)], -1) << "cell drawn twice";
             drawn_at[size_t(j * (nx - 1) + i)] = at;
         }
-        const int away_i = eye.eye.x > 0 ? -1 : 1, away_j = eye.eye.y > 0 ? -1 : 1;
+        const bool columns = std::fabs(eye.eye.x) > std::fabs(eye.eye.y);
+        const int away = (columns ? eye.eye.x : eye.eye.y) > 0 ? -1 : 1;
+        // One step to the next strip away from the eye, one along the strip.
+        const int across_i = columns ? away : 0, across_j = columns ? 0 : away;
+        const int along_i = columns ? 0 : 1, along_j = columns ? 1 : 0;
+        auto at = [&](int i, int j) { return drawn_at[size_t(j * (nx - 1) + i)]; };
+        auto inside = [&](int i, int j) { return i >= 0 && i < nx - 1 && j >= 0 && j < ny - 1; };
         for (int j = 0; j < ny - 1; ++j) {
             for (int i = 0; i < nx - 1; ++i) {
-                const int here = drawn_at[size_t(j * (nx - 1) + i)];
-                if (i + away_i >= 0 && i + away_i < nx - 1)
-                    ASSERT_LT(here, drawn_at[size_t(j * (nx - 1) + i + away_i)]) << i << ", " << j;
-                if (j + away_j >= 0 && j + away_j < ny - 1)
-                    ASSERT_LT(here, drawn_at[size_t((j + away_j) * (nx - 1) + i)]) << i << ", " << j;
+                if (inside(i + across_i, j + across_j)) {
+                    ASSERT_LT(at(i, j), at(i + across_i, j + across_j)) << i << ", " << j;
+                }
+                if (inside(i + along_i, j + along_j)) {
+                    ASSERT_EQ(at(i, j) + 1, at(i + along_i, j + along_j)) << i << ", " << j;
+                }
             }
         }
     }
