@@ -204,16 +204,59 @@ uint32_t load_index32(const uint8_t* p)
 
 } // namespace
 
-// The outcode beside the screen position: the measuring pass reads only
-// those, so from one cache line.
+// The outcode beside the screen position; the clip-space position is not
+// kept but worked out again for the few primitives that must be clipped
+// (clip_vertex), so that the passes gathering vertices by index read half
+// the memory.
 struct DrawPipeline::Vertex {
     RasterVertex screen;
     uint32_t outcode;
-    ClipVertex clip;
 };
 
+namespace {
+
+// Vertex i of the call in clip space (as given, when pre-transformed),
+// with its texture coordinates and colour; transform_range and
+// transform_four work out the same bits.
+ClipVertex clip_vertex(const DrawCall& call, UINT i)
+{
+    const VertexLayout& layout = call.layout;
+    const D3DMATRIX& m = call.transform;
+    const uint8_t* p = call.vertices + size_t(i) * call.stride;
+    ClipVertex c;
+    c.u = c.v = 0.0f;
+    if (layout.texcoord_offset >= 0) {
+        c.u = load_float(p + layout.texcoord_offset);
+        c.v = layout.texcoord_floats >= 2 ? load_float(p + layout.texcoord_offset + 4) : 0.0f;
+    }
+    uint32_t diffuse = 0xFFFFFFFFu;
+    if (layout.diffuse_offset >= 0) {
+        std::memcpy(&diffuse, p + layout.diffuse_offset, 4);
+    }
+    c.r = static_cast<float>((diffuse >> 16) & 255);
+    c.g = static_cast<float>((diffuse >> 8) & 255);
+    c.b = static_cast<float>(diffuse & 255);
+    c.a = static_cast<float>(diffuse >> 24);
+    const float x = load_float(p), y = load_float(p + 4), z = load_float(p + 8);
+    if (layout.pretransformed) {
+        c.x = x;
+        c.y = y;
+        c.z = z;
+        c.w = load_float(p + 12);
+        return c;
+    }
+    const float w_in = layout.position_w ? load_float(p + 12) : 1.0f;
+    c.x = x * m._11 + y * m._21 + z * m._31 + w_in * m._41;
+    c.y = x * m._12 + y * m._22 + z * m._32 + w_in * m._42;
+    c.z = x * m._13 + y * m._23 + z * m._33 + w_in * m._43;
+    c.w = x * m._14 + y * m._24 + z * m._34 + w_in * m._44;
+    return c;
+}
+
+} // namespace
+
 // transform_four stores four fields at a time by offset: screen fx, fy, z,
-// invw then uw, vw, r, g; clip x, y, z, w then u, v, r, g.
+// invw then uw, vw, r, g.
 static_assert(offsetof(RasterVertex, fx) == 0 && offsetof(RasterVertex, fy) == 4 && offsetof(RasterVertex, z) == 8 &&
               offsetof(RasterVertex, invw) == 12 && offsetof(RasterVertex, uw) == 16 &&
               offsetof(RasterVertex, vw) == 20 && offsetof(RasterVertex, r) == 24 && offsetof(RasterVertex, g) == 28);
@@ -511,11 +554,9 @@ void DrawPipeline::transform_four(const DrawCall& call, UINT i)
             _mm_storeu_ps(reinterpret_cast<float*>(reinterpret_cast<uint8_t*>(&vertices_[i + k]) + offset), fields[k]);
         }
     };
-    constexpr size_t kScreen = offsetof(Vertex, screen), kClip = offsetof(Vertex, clip), kHalf = 4 * sizeof(float);
+    constexpr size_t kScreen = offsetof(Vertex, screen), kHalf = 4 * sizeof(float);
     put(kScreen, fx, fy, depth, invw);
     put(kScreen + kHalf, uw, vw, r, g);
-    put(kClip, cx, cy, cz, cw);
-    put(kClip + kHalf, u, v, r, g);
     alignas(16) float blue[4], alpha[4];
     alignas(16) uint32_t codes[4];
     _mm_store_ps(blue, b);
@@ -523,8 +564,8 @@ void DrawPipeline::transform_four(const DrawCall& call, UINT i)
     _mm_store_si128(reinterpret_cast<__m128i*>(codes), code);
     for (int k = 0; k < 4; ++k) {
         Vertex& out = vertices_[i + k];
-        out.screen.b = out.clip.b = blue[k];
-        out.screen.a = out.clip.a = alpha[k];
+        out.screen.b = blue[k];
+        out.screen.a = alpha[k];
         out.outcode = codes[k];
     }
 }
@@ -533,7 +574,6 @@ void DrawPipeline::transform_four(const DrawCall& call, UINT i)
 void DrawPipeline::transform_range(const DrawCall& call, UINT first, UINT end)
 {
     const VertexLayout& layout = call.layout;
-    const D3DMATRIX& m = call.transform;
     const ViewportMap viewport(call.viewport);
     float gx, gy;
     guard_band(call.viewport, &gx, &gy);
@@ -545,37 +585,18 @@ void DrawPipeline::transform_range(const DrawCall& call, UINT first, UINT end)
     }
 #endif
     for (UINT i = first; i < end; ++i) {
-        const uint8_t* p = call.vertices + size_t(i) * call.stride;
         Vertex& out = vertices_[i];
-        ClipVertex c;
-        c.u = c.v = 0.0f;
-        if (layout.texcoord_offset >= 0) {
-            c.u = load_float(p + layout.texcoord_offset);
-            c.v = layout.texcoord_floats >= 2 ? load_float(p + layout.texcoord_offset + 4) : 0.0f;
-        }
-        uint32_t diffuse = 0xFFFFFFFFu;
-        if (layout.diffuse_offset >= 0) {
-            std::memcpy(&diffuse, p + layout.diffuse_offset, 4);
-        }
-        c.r = static_cast<float>((diffuse >> 16) & 255);
-        c.g = static_cast<float>((diffuse >> 8) & 255);
-        c.b = static_cast<float>(diffuse & 255);
-        c.a = static_cast<float>(diffuse >> 24);
-        const float x = load_float(p), y = load_float(p + 4), z = load_float(p + 8);
+        const ClipVertex c = clip_vertex(call, i);
         if (layout.pretransformed) {
-            const float rhw = load_float(p + 12);
-            c.x = x;
-            c.y = y;
-            c.z = z;
-            c.w = rhw;
             RasterVertex& s = out.screen;
-            const bool usable = std::fabs(x) < kMaxScreenCoordinate && std::fabs(y) < kMaxScreenCoordinate &&
-                std::isfinite(z) && std::isfinite(rhw) && rhw != 0.0f;
+            const float rhw = c.w;
+            const bool usable = std::fabs(c.x) < kMaxScreenCoordinate && std::fabs(c.y) < kMaxScreenCoordinate &&
+                std::isfinite(c.z) && std::isfinite(rhw) && rhw != 0.0f;
             out.outcode = usable ? 0u : uint32_t(kInvalid);
             if (usable) {
-                s.fx = static_cast<int32_t>(std::lrint(x * kSubpixel));
-                s.fy = static_cast<int32_t>(std::lrint(y * kSubpixel));
-                s.z = z;
+                s.fx = static_cast<int32_t>(std::lrint(c.x * kSubpixel));
+                s.fy = static_cast<int32_t>(std::lrint(c.y * kSubpixel));
+                s.z = c.z;
                 s.invw = rhw;
                 s.uw = c.u * rhw;
                 s.vw = c.v * rhw;
@@ -584,15 +605,8 @@ void DrawPipeline::transform_range(const DrawCall& call, UINT first, UINT end)
                 s.b = c.b;
                 s.a = c.a;
             }
-            out.clip = c;
             continue;
         }
-        const float w_in = layout.position_w ? load_float(p + 12) : 1.0f;
-        c.x = x * m._11 + y * m._21 + z * m._31 + w_in * m._41;
-        c.y = x * m._12 + y * m._22 + z * m._32 + w_in * m._42;
-        c.z = x * m._13 + y * m._23 + z * m._33 + w_in * m._43;
-        c.w = x * m._14 + y * m._24 + z * m._34 + w_in * m._44;
-        out.clip = c;
         out.outcode = outcode_of(c, gx, gy);
         if (out.outcode == 0 && !viewport.map(c, &out.screen)) {
             out.outcode = kInvalid;
@@ -661,12 +675,15 @@ Work work_of(D3DPRIMITIVETYPE type, const Reach& reach)
 // Assembles the primitives of one call and draws them into the rows of
 // `rows`; also tells which rows a primitive may reach, for dealing the
 // primitives out to bands of rows.
-template <class VertexAt>
+template <class Transformed, class VertexAt>
 class Assembler {
 public:
-    Assembler(const DrawCall& call, RowRange rows, VertexAt vertex_at)
+    // vertex_at gives references into `vertices`, the call's transformed
+    // vertices.
+    Assembler(const DrawCall& call, RowRange rows, const Transformed* vertices, VertexAt vertex_at)
         : call_(call),
           rows_(rows),
+          vertices_(vertices),
           vertex_at_(vertex_at),
           viewport_(call.viewport),
           triangles_(call.target, call.shading, rows, call.cull)
@@ -759,6 +776,8 @@ public:
     }
 
 private:
+    ClipVertex clip(const Transformed& v) const { return clip_vertex(call_, static_cast<UINT>(&v - vertices_)); }
+
     // Calls triangle(a, b, c), line(a, b) or point(v) with the vertices of
     // primitive k.
     template <class Triangle, class Line, class Point>
@@ -802,13 +821,13 @@ private:
         if ((any & kInvalid) || (a.outcode & b.outcode & c.outcode)) {
             return 0;
         }
-        ClipVertex poly[16] = {a.clip, b.clip, c.clip};
+        ClipVertex poly[16] = {clip(a), clip(b), clip(c)};
         if (call_.shading.flat) {
             for (int i = 1; i < 3; ++i) {
-                poly[i].r = a.clip.r;
-                poly[i].g = a.clip.g;
-                poly[i].b = a.clip.b;
-                poly[i].a = a.clip.a;
+                poly[i].r = poly[0].r;
+                poly[i].g = poly[0].g;
+                poly[i].b = poly[0].b;
+                poly[i].a = poly[0].a;
             }
         }
         const int count = clip_polygon(poly, 3, any, gx_, gy_);
@@ -851,12 +870,13 @@ private:
         if ((any & kInvalid) || (a.outcode & b.outcode)) {
             return false;
         }
+        const ClipVertex p = clip(a), q = clip(b);
         float t0 = 0.0f, t1 = 1.0f;
         for (uint32_t plane = kNear; plane <= kTop; plane <<= 1) {
             if (!(any & plane)) {
                 continue;
             }
-            const float da = distance_to(plane, a.clip, gx_, gy_), db = distance_to(plane, b.clip, gx_, gy_);
+            const float da = distance_to(plane, p, gx_, gy_), db = distance_to(plane, q, gx_, gy_);
             if (da < 0.0f && db < 0.0f) {
                 return false;
             }
@@ -870,21 +890,18 @@ private:
             return false;
         }
         auto point_at = [&](float t) {
-            const ClipVertex& p = a.clip;
-            const ClipVertex& q = b.clip;
             auto mix = [t](float x, float y) { return x + (y - x) * t; };
             return ClipVertex{mix(p.x, q.x), mix(p.y, q.y), mix(p.z, q.z), mix(p.w, q.w), mix(p.u, q.u),
                               mix(p.v, q.v), mix(p.r, q.r), mix(p.g, q.g), mix(p.b, q.b), mix(p.a, q.a)};
         };
-        if (!viewport_.map(t0 > 0.0f ? point_at(t0) : a.clip, from) ||
-            !viewport_.map(t1 < 1.0f ? point_at(t1) : b.clip, to)) {
+        if (!viewport_.map(t0 > 0.0f ? point_at(t0) : p, from) || !viewport_.map(t1 < 1.0f ? point_at(t1) : q, to)) {
             return false;
         }
         if (call_.shading.flat) {
-            to->r = from->r = a.clip.r;
-            to->g = from->g = a.clip.g;
-            to->b = from->b = a.clip.b;
-            to->a = from->a = a.clip.a;
+            to->r = from->r = p.r;
+            to->g = from->g = p.g;
+            to->b = from->b = p.b;
+            to->a = from->a = p.a;
         }
         *last_pixel = call_.last_pixel && t1 >= 1.0f;
         return true;
@@ -902,6 +919,7 @@ private:
 
     const DrawCall& call_;
     RowRange rows_;
+    const Transformed* vertices_;
     VertexAt vertex_at_;
     ViewportMap viewport_;
     TriangleRaster triangles_;
@@ -919,15 +937,15 @@ void DrawPipeline::with_assembler(const DrawCall& call, RowRange rows, Body&& bo
     const uint8_t* indices = call.indices;
     const INT bias = call.index_bias;
     if (!indices) {
-        Assembler assembler(call, rows, [vertices](UINT k) -> const Vertex& { return vertices[k]; });
+        Assembler assembler(call, rows, vertices, [vertices](UINT k) -> const Vertex& { return vertices[k]; });
         body(assembler);
     } else if (call.index32) {
-        Assembler assembler(call, rows, [vertices, indices, bias](UINT k) -> const Vertex& {
+        Assembler assembler(call, rows, vertices, [vertices, indices, bias](UINT k) -> const Vertex& {
             return vertices[static_cast<UINT>(static_cast<INT>(load_index32(indices + 4 * size_t(k))) + bias)];
         });
         body(assembler);
     } else {
-        Assembler assembler(call, rows, [vertices, indices, bias](UINT k) -> const Vertex& {
+        Assembler assembler(call, rows, vertices, [vertices, indices, bias](UINT k) -> const Vertex& {
             return vertices[static_cast<UINT>(static_cast<INT>(load_index16(indices + 2 * size_t(k))) + bias)];
         });
         body(assembler);
