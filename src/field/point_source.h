@@ -29,6 +29,17 @@ struct ChunkCounts {
             first_rejected[rejected] = piece;
         ++rejected;
     }
+    // The counts of the next part of the same chunk added, as one chunk's.
+    void add(const ChunkCounts& next)
+    {
+        for (long long k = 0; k < next.rejected && rejected + k < 2; ++k)
+            first_rejected[rejected + k] = pieces + next.first_rejected[k];
+        if (rejected == 0 && next.rejected > 0)
+            point_before_rejected = points > 0 || next.point_before_rejected;
+        pieces += next.pieces;
+        points += next.points;
+        rejected += next.rejected;
+    }
 };
 
 // A growable byte buffer whose new bytes are left as they are: read

@@ -85,30 +85,18 @@ public:
             if (at + size != chunk.end) {
                 const void* last = memrchr(text, '\n', size);
                 if (!last) {
-                    add_counts(counts, parse_text_chunk(at, chunk.end, columns_, piece_bytes_, sink, partial, points));
+                    counts.add(parse_text_chunk(at, chunk.end, columns_, piece_bytes_, sink, partial, points));
                     break;
                 }
                 size = static_cast<std::size_t>(static_cast<const char*>(last) - text) + 1;
             }
-            add_counts(counts, parse_text_chunk(text, text + size, columns_, piece_bytes_, sink, partial, points));
+            counts.add(parse_text_chunk(text, text + size, columns_, piece_bytes_, sink, partial, points));
             at += size;
         }
         return counts;
     }
 
 private:
-    // The counts of a chunk's blocks, in order, as one chunk's.
-    static void add_counts(ChunkCounts& chunk, const ChunkCounts& block)
-    {
-        for (long long k = 0; k < block.rejected && chunk.rejected + k < 2; ++k)
-            chunk.first_rejected[chunk.rejected + k] = chunk.pieces + block.first_rejected[k];
-        if (chunk.rejected == 0 && block.rejected > 0)
-            chunk.point_before_rejected = chunk.points > 0 || block.point_before_rejected;
-        chunk.pieces += block.pieces;
-        chunk.points += block.points;
-        chunk.rejected += block.rejected;
-    }
-
     // The text taken but not yet handed out.
     const char* pending() const { return mapped() ? mapped_.data() + next_ : carry_.data(); }
     std::size_t pending_size() const { return mapped() ? taken_ - next_ : carry_.size(); }

@@ -18,6 +18,7 @@
 #include "render/text/picture_overlay.h"
 #include "render/device_scene.h"
 #include "render_fixture.h"
+#include "text/label_values.h"
 
 namespace {
 
@@ -405,10 +406,7 @@ TEST_F(RendererObjectTest, OverlayDrawsTextsAndScaleOverTheScene)
             if (t.role != TextRole::x_value && t.role != TextRole::y_value)
                 continue;
             const int axis = t.role == TextRole::x_value ? 0 : 1;
-            std::string number = t.text;
-            if (number.rfind("\u2212", 0) == 0)
-                number = "-" + number.substr(3);
-            const double value = std::stod(number);
+            const double value = label_number(t.text);
             ++values[axis];
             const float along = float(axis == 0 ? (value - range.x_min) / (range.x_max - range.x_min)
                                                 : (value - range.y_min) / (range.y_max - range.y_min)) -

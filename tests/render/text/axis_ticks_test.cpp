@@ -9,15 +9,9 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
+#include "label_values.h"
 
-// A label or factor as strtod reads it: the minus sign made ASCII.
-double read_number(std::string text)
-{
-    for (size_t at; (at = text.find("\xE2\x88\x92")) != std::string::npos;)
-        text.replace(at, 3, "-");
-    return std::strtod(text.c_str(), nullptr);
-}
+namespace {
 
 // The value a label stands for, with the factor "1eN", "+OFFSET" or both.
 double read_back(const std::string& label, const std::string& factor)
@@ -26,12 +20,12 @@ double read_back(const std::string& label, const std::string& factor)
     size_t at = 0;
     if (factor.rfind("1e", 0) == 0) {
         const size_t end = factor.find(' ');
-        scale = std::pow(10.0, read_number(factor.substr(2, end == std::string::npos ? end : end - 2)));
+        scale = std::pow(10.0, label_number(factor.substr(2, end == std::string::npos ? end : end - 2)));
         at = end == std::string::npos ? factor.size() : end + 1;
     }
     if (at < factor.size())
-        offset = factor[at] == '+' ? read_number(factor.substr(at + 1)) : read_number(factor.substr(at));
-    return read_number(label) * scale + offset;
+        offset = factor[at] == '+' ? label_number(factor.substr(at + 1)) : label_number(factor.substr(at));
+    return label_number(label) * scale + offset;
 }
 
 TEST(AxisTicksTest, TicksAreRoundEvenAndInsideForATableOfSpans)
