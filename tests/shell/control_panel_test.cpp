@@ -205,9 +205,7 @@ TEST_F(PanelTest, PointsOutsideTheRangeOfferToFitIt)
 // The render area's menu fits the range to the file last loaded.
 TEST_F(PanelTest, TheMenuFitsTheRangeToTheData)
 {
-    win32_script_popup_menu(IDM_FIT_RANGE);
-    SendMessageA(area_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(area_), MAKELPARAM(-1, -1));
-    run();
+    choose_menu_item(IDM_FIT_RANGE);
     EXPECT_EQ(field_text(IDC_X_MAX_EDIT), "4000"); // no file yet: the item is off
     EXPECT_EQ(state_->field, nullptr);
 
@@ -215,9 +213,7 @@ TEST_F(PanelTest, TheMenuFitsTheRangeToTheData)
     load(write_file("run1.txt", "-3.5 100\n7 120\n0.25 1e3\n"));
     EXPECT_EQ(density_field_counts(state_->field).in_range, 1);
     win32_clear_dialog_calls();
-    win32_script_popup_menu(IDM_FIT_RANGE);
-    SendMessageA(area_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(area_), MAKELPARAM(-1, -1));
-    run();
+    choose_menu_item(IDM_FIT_RANGE);
     ASSERT_EQ(win32_popup_menu_calls().size(), 1u);
     EXPECT_EQ(win32_popup_menu_calls()[0].items[1],
               std::make_pair(UINT_PTR(IDM_FIT_RANGE), std::string(text(TextId::fit_range_item))));
@@ -230,14 +226,10 @@ TEST_F(PanelTest, TheMenuFitsTheRangeToTheData)
 
     // Bilinear binning, the menu's check item cleared, loads the file again
     // with every x where it is, and fits it where it is.
-    win32_script_popup_menu(IDM_CLASSIC_BINNING);
-    SendMessageA(area_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(area_), MAKELPARAM(-1, -1));
-    run();
+    choose_menu_item(IDM_CLASSIC_BINNING);
     EXPECT_EQ(state_->settings.binning, int32_t(BinningRule::bilinear));
     EXPECT_EQ(density_field_counts(state_->field).in_range, 3);
-    win32_script_popup_menu(IDM_FIT_RANGE);
-    SendMessageA(area_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(area_), MAKELPARAM(-1, -1));
-    run();
+    choose_menu_item(IDM_FIT_RANGE);
     EXPECT_EQ(field_text(IDC_X_MIN_EDIT), "-8");
     EXPECT_EQ(field_text(IDC_X_MAX_EDIT), "12");
     EXPECT_TRUE(win32_message_box_calls().empty());
@@ -254,9 +246,7 @@ TEST_F(PanelTest, TheMenuOpensATableByItsAddressAndSumsOpenAsData)
     const std::string server = "127.0.0.1:" + std::to_string(free_loopback_port());
     const std::string address = "clickhouse://" + server + "/sky.stars?x=ra&y=dec";
 
-    win32_script_popup_menu(IDM_OPEN_DATABASE);
-    SendMessageA(area_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(area_), MAKELPARAM(-1, -1));
-    run();
+    choose_menu_item(IDM_OPEN_DATABASE);
     const HWND dialog = state_->database_dialog;
     ASSERT_NE(dialog, nullptr);
     EXPECT_FALSE(IsWindowEnabled(main_));
@@ -273,9 +263,7 @@ TEST_F(PanelTest, TheMenuOpensATableByItsAddressAndSumsOpenAsData)
     expect_unchanged(before);
 
     // Cancel loads nothing.
-    win32_script_popup_menu(IDM_OPEN_DATABASE);
-    SendMessageA(area_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(area_), MAKELPARAM(-1, -1));
-    run();
+    choose_menu_item(IDM_OPEN_DATABASE);
     ASSERT_NE(state_->database_dialog, nullptr);
     QTest::mouseClick(static_cast<QAbstractButton*>(win32_widget_of(GetDlgItem(state_->database_dialog, IDCANCEL))),
                       Qt::LeftButton);
@@ -385,9 +373,7 @@ TEST_F(PanelTest, AFieldThatCannotBeMadeEmptiesThePlotAndKeepsTheRest)
     EXPECT_EQ(text_of(main_), before.title);
     EXPECT_EQ(std::string(state_->settings.data_path), before.data_path);
     // Without a plot there is no file to fit the range to: the item is off.
-    win32_script_popup_menu(IDM_FIT_RANGE);
-    SendMessageA(area_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(area_), MAKELPARAM(-1, -1));
-    run();
+    choose_menu_item(IDM_FIT_RANGE);
     EXPECT_EQ(field_text(IDC_X_MAX_EDIT), "4000");
     EXPECT_TRUE(win32_message_box_calls().empty());
     // The renderer holds no field any more: placing the marker again reads

@@ -76,9 +76,7 @@ protected:
     // The menu's dialog, filled in and answered with Open.
     void open_table(const std::string& address, const std::string& password)
     {
-        win32_script_popup_menu(IDM_OPEN_DATABASE);
-        SendMessageA(area_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(area_), MAKELPARAM(-1, -1));
-        run();
+        choose_menu_item(IDM_OPEN_DATABASE);
         const HWND dialog = state_->database_dialog;
         ASSERT_NE(dialog, nullptr);
         SetDlgItemTextA(dialog, IDC_DATABASE_ADDRESS, address.c_str());
@@ -102,9 +100,7 @@ protected:
 
 TEST_F(DatabasePanelTest, ThePasswordIsTypedHiddenAndKeptOutOfTheSettings)
 {
-    win32_script_popup_menu(IDM_OPEN_DATABASE);
-    SendMessageA(area_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(area_), MAKELPARAM(-1, -1));
-    run();
+    choose_menu_item(IDM_OPEN_DATABASE);
     ASSERT_NE(state_->database_dialog, nullptr);
     const auto* password =
         qobject_cast<QLineEdit*>(win32_widget_of(GetDlgItem(state_->database_dialog, IDC_DATABASE_PASSWORD)));
@@ -192,9 +188,7 @@ TEST_F(DatabasePanelTest, LoadAsksTheTableAgainOverThePanelsRange)
     const fs::path file = root_ / "points.txt";
     std::ofstream(file) << "1100 1100\n1300 1300\n";
     choose(file);
-    win32_script_popup_menu(IDM_OPEN_DATA_FILE);
-    SendMessageA(area_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(area_), MAKELPARAM(-1, -1));
-    run();
+    choose_menu_item(IDM_OPEN_DATA_FILE);
     EXPECT_EQ(win32_open_file_calls().size(), 1u);
     ASSERT_NE(state_->field, nullptr);
     EXPECT_EQ(density_field_counts(state_->field).points, 2);

@@ -36,12 +36,7 @@ protected:
         choose(path);
         click(IDC_LOAD_DATA);
     }
-    void fit()
-    {
-        win32_script_popup_menu(IDM_FIT_RANGE);
-        SendMessageA(area_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(area_), MAKELPARAM(-1, -1));
-        run();
-    }
+    void fit() { choose_menu_item(IDM_FIT_RANGE); }
 
     // What the user sees the first time the load lets the window system run.
     struct DialogView {

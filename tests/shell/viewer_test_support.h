@@ -124,6 +124,13 @@ protected:
         QApplication::sendEvent(widget, &release);
         run();
     }
+    // The render area's menu opened from the keyboard, `command` taken from it.
+    void choose_menu_item(UINT command)
+    {
+        win32_script_popup_menu(command);
+        SendMessageA(area_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(area_), MAKELPARAM(-1, -1));
+        run();
+    }
     void click(int id)
     {
         QTest::mouseClick(static_cast<QAbstractButton*>(win32_widget_of(GetDlgItem(panel_, id))), Qt::LeftButton);
