@@ -374,7 +374,8 @@ UINT indices_for(D3DPRIMITIVETYPE type, UINT count)
 DrawPipeline::DrawPipeline() = default;
 DrawPipeline::~DrawPipeline() = default;
 
-void DrawPipeline::draw(const DrawCall& call, uint32_t threads, bool adaptive)
+void DrawPipeline::draw(const DrawCall& call, uint32_t threads, bool adaptive,
+                        const std::function<void(int, int)>* rows_first)
 {
     if (vertices_.size() < call.vertex_count) {
         vertices_.resize(call.vertex_count);
@@ -387,6 +388,9 @@ void DrawPipeline::draw(const DrawCall& call, uint32_t threads, bool adaptive)
         ? &depth_tiles_
         : nullptr;
     if (threads < 2) {
+        if (rows_first) {
+            share_rows(call.target.y0, call.target.y1, threads_, *rows_first);
+        }
         transform_range(call, 0, call.vertex_count);
         raster_all(call);
         return;
@@ -424,18 +428,20 @@ void DrawPipeline::draw(const DrawCall& call, uint32_t threads, bool adaptive)
         bins_[part].resize(bands_.size());
         part_range(part, [&](UINT first, UINT end) { bin_range(call, part, first, end); });
     });
+    // Work before the drawing is done in every band, drawn into or not.
     busy_bands_.clear();
     for (size_t band = 0; band < bands_.size(); ++band) {
         for (uint32_t part = 0; part < parts; ++part) {
-            if (!bins_[part][band].empty()) {
+            if (rows_first || !bins_[part][band].empty()) {
                 busy_bands_.push_back(static_cast<int>(band));
                 break;
             }
         }
     }
     parts_ = parts;
-    const RasterWorkers::Report report = workers.run(static_cast<uint32_t>(busy_bands_.size()), threads,
-                                                     [&](uint32_t chunk) { raster_band(call, busy_bands_[chunk]); });
+    const RasterWorkers::Report report =
+        workers.run(static_cast<uint32_t>(busy_bands_.size()), threads,
+                    [&](uint32_t chunk) { raster_band(call, busy_bands_[chunk], rows_first); });
     if (adaptive) {
         judge_.record(report,
                       SplitJudge::stalled(transformed) || SplitJudge::stalled(measured) || SplitJudge::stalled(binned));
@@ -1069,9 +1075,13 @@ void DrawPipeline::bin_range(const DrawCall& call, uint32_t part, UINT first, UI
     }
 }
 
-void DrawPipeline::raster_band(const DrawCall& call, int band)
+void DrawPipeline::raster_band(const DrawCall& call, int band, const std::function<void(int, int)>* rows_first)
 {
-    with_assembler(call, bands_[static_cast<size_t>(band)], [&](auto& assembler) {
+    const RowRange rows = bands_[static_cast<size_t>(band)];
+    if (rows_first) {
+        (*rows_first)(rows.first, rows.last + 1);
+    }
+    with_assembler(call, rows, [&](auto& assembler) {
         assembler.set_depth_tiles(tiles_in_call_);
         for (uint32_t part = 0; part < parts_; ++part) {
             for (uint32_t k : bins_[part][static_cast<size_t>(band)]) {

@@ -62,8 +62,13 @@ public:
     // with `adaptive`, on fewer for a while after the workers could not keep
     // up with the caller's thread (their cores busy elsewhere). The picture
     // is the same either way. The caller has checked every index against
-    // vertex_count.
-    void draw(const DrawCall& call, uint32_t threads, bool adaptive);
+    // vertex_count. `rows_first`, where given, is work to do in the rows
+    // [first, end) of the target before the call draws there, such as a
+    // clear: each band's thread does it for its band just before drawing
+    // into it, so that the rows are still in its cache; without bands it
+    // is shared out over the rows as share_rows does, before any drawing.
+    void draw(const DrawCall& call, uint32_t threads, bool adaptive,
+              const std::function<void(int, int)>* rows_first = nullptr);
 
     // Calls job(first, end) for pieces of the rows [first, end) of a
     // target on up to `threads` threads, the caller's included: work done
@@ -93,7 +98,7 @@ private:
     void measure_range(const DrawCall& call, uint32_t part, UINT first, UINT end);
     void cut_bands(const DrawCall& call, uint32_t parts, uint32_t threads);
     void bin_range(const DrawCall& call, uint32_t part, UINT first, UINT end);
-    void raster_band(const DrawCall& call, int band);
+    void raster_band(const DrawCall& call, int band, const std::function<void(int, int)>* rows_first);
     RasterWorkers& workers();
 
     std::vector<Vertex> vertices_;

@@ -235,6 +235,10 @@ HRESULT SoftSurface::lock(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
             top /= 4;
         }
     }
+    if (device_) {
+        // The caller sees the buffer as the calls so far left it.
+        device_->settle_clear();
+    }
     locked_ = true;
     if (!(flags & D3DLOCK_READONLY)) {
         ++generation_;

@@ -93,6 +93,9 @@ public:
     const D3D9Profile& profile() const { return profile_; }
     void note_created(D3DPOOL pool);
     void note_destroyed(D3DPOOL pool);
+    // Does now a clear put off to the next draw: before anything but a
+    // draw reads or writes the buffers.
+    void settle_clear();
 
 private:
     SoftDevice(SoftDirect3D* d3d, const D3D9Profile& profile, const D3DCAPS9& caps, HWND focus_window);
@@ -107,6 +110,15 @@ private:
     HRESULT draw(const DrawCall& call);
     HRESULT prepare_draw(D3DPRIMITIVETYPE type, UINT count, DrawCall* call);
     uint32_t threads_for(UINT primitives) const;
+    // A rectangle of the buffers to clear, and to what; no flags, nothing.
+    struct ClearArea {
+        DWORD flags = 0;
+        uint32_t colour = 0;
+        uint16_t depth = 0;
+        int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    };
+    // Clears the area's part of rows [first, end).
+    void clear_rows(const ClearArea& area, int first, int end);
 
     SoftDirect3D* d3d_;
     D3D9Profile profile_;
@@ -121,6 +133,8 @@ private:
     std::vector<std::unique_ptr<SoftSurface>> retired_;
     bool usable_ = false; // false after a failed Reset
     bool in_scene_ = false;
+    // The last large clear, until the next draw or settle_clear does it.
+    ClearArea put_off_clear_;
     UINT default_pool_resources_ = 0;
 
     DeviceStates states_;
