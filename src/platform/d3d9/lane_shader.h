@@ -494,6 +494,17 @@ private:
         return _mm_unpacklo_epi64(t01, t23);
     }
 
+    // The texels at `at` and one further, for four lanes: the left ones in
+    // `left`, the right ones in `right`, each pair one 64-bit load.
+    static void texel_pairs(const uint32_t* texels, const uint32_t at[4], __m128i* left, __m128i* right)
+    {
+        auto pair = [texels](uint32_t k) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(texels + k)); };
+        const __m128i p01 = _mm_unpacklo_epi32(pair(at[0]), pair(at[1])); // l0 l1 r0 r1
+        const __m128i p23 = _mm_unpacklo_epi32(pair(at[2]), pair(at[3]));
+        *left = _mm_unpacklo_epi64(p01, p23);
+        *right = _mm_unpackhi_epi64(p01, p23);
+    }
+
     // The four texels around each lane's position: left and right in each
     // row. Where no lane's right column wraps to the first, each pair is
     // one load.
@@ -503,17 +514,8 @@ private:
             alignas(16) uint32_t top[4], bottom[4];
             _mm_store_si128(reinterpret_cast<__m128i*>(top), _mm_add_epi32(row0, x0));
             _mm_store_si128(reinterpret_cast<__m128i*>(bottom), _mm_add_epi32(row1, x0));
-            auto pairs = [this](const uint32_t at[4], __m128i* left, __m128i* right) {
-                auto pair = [this](uint32_t k) {
-                    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(lanes_.texels + k));
-                };
-                const __m128i p01 = _mm_unpacklo_epi32(pair(at[0]), pair(at[1])); // l0 l1 r0 r1
-                const __m128i p23 = _mm_unpacklo_epi32(pair(at[2]), pair(at[3]));
-                *left = _mm_unpacklo_epi64(p01, p23);
-                *right = _mm_unpackhi_epi64(p01, p23);
-            };
-            pairs(top, &corners[0], &corners[1]);
-            pairs(bottom, &corners[2], &corners[3]);
+            texel_pairs(lanes_.texels, top, &corners[0], &corners[1]);
+            texel_pairs(lanes_.texels, bottom, &corners[2], &corners[3]);
             return;
         }
         const __m128i x1 = _mm_and_si128(_mm_add_epi32(x0, _mm_set1_epi32(1)), width_mask);
@@ -815,31 +817,25 @@ private:
             _mm256_add_epi16(_mm256_mullo_epi16(left, _mm256_sub_epi16(full, fx)), _mm256_mullo_epi16(right, fx)), 8);
     }
 
-    // The texels at `at` and one further of each lane, as one 64-bit
-    // element each: pixels 0, 1, 4, 5 in one gather and 2, 3, 6, 7 in the
-    // other, so that each half of a result holds its own pixels.
-    LANES_AVX2 static void wide_pairs(const int* texels, __m256i at, __m256i* left, __m256i* right)
-    {
-        const __m256i order = _mm256_permute4x64_epi64(at, _MM_SHUFFLE(3, 1, 2, 0));
-        const auto* base = reinterpret_cast<const long long*>(texels);
-        const __m256i a = _mm256_i32gather_epi64(base, _mm256_castsi256_si128(order), 4);
-        const __m256i b = _mm256_i32gather_epi64(base, _mm256_extracti128_si256(order, 1), 4);
-        // l0 r0 l1 r1 -> l0 l1 r0 r1 in each half
-        const __m256i a_lr = _mm256_shuffle_epi32(a, _MM_SHUFFLE(3, 1, 2, 0));
-        const __m256i b_lr = _mm256_shuffle_epi32(b, _MM_SHUFFLE(3, 1, 2, 0));
-        *left = _mm256_unpacklo_epi64(a_lr, b_lr);
-        *right = _mm256_unpackhi_epi64(a_lr, b_lr);
-    }
-
     // bilinear_corners in eight lanes. Where no lane's right column wraps
-    // to the first, each lane's left and right texel are one 64-bit element
-    // of a gather: four gathers of four instead of four of eight.
+    // to the first, each lane's left and right texel are one 64-bit load,
+    // as in four lanes: sixteen loads take less time than four gathers of
+    // four pairs (about 2.5% of the hill's frame).
     LANES_AVX2 static void wide_corners(const int* texels, __m256i x0, __m256i row0, __m256i row1, __m256i width_mask,
                                         __m256i corners[4])
     {
         if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(x0, width_mask)) == 0) {
-            wide_pairs(texels, _mm256_add_epi32(row0, x0), &corners[0], &corners[1]);
-            wide_pairs(texels, _mm256_add_epi32(row1, x0), &corners[2], &corners[3]);
+            alignas(32) uint32_t at[2][8];
+            _mm256_store_si256(reinterpret_cast<__m256i*>(at[0]), _mm256_add_epi32(row0, x0));
+            _mm256_store_si256(reinterpret_cast<__m256i*>(at[1]), _mm256_add_epi32(row1, x0));
+            const auto* from = reinterpret_cast<const uint32_t*>(texels);
+            for (int row = 0; row < 2; ++row) {
+                __m128i left[2], right[2];
+                texel_pairs(from, at[row], &left[0], &right[0]);
+                texel_pairs(from, at[row] + 4, &left[1], &right[1]);
+                corners[2 * row] = halves(left[0], left[1]);
+                corners[2 * row + 1] = halves(right[0], right[1]);
+            }
             return;
         }
         const __m256i x1 = _mm256_and_si256(_mm256_add_epi32(x0, _mm256_set1_epi32(1)), width_mask);
