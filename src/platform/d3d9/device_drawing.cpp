@@ -15,8 +15,9 @@
 
 namespace {
 
-// Clears of fewer pixels are done on the caller's thread alone: waking the
-// workers would cost more than they save.
+// Clears of fewer pixels are done at once on the caller's thread alone:
+// waking the workers would cost more than they save. Larger ones wait for
+// the next draw.
 constexpr int64_t kLeastSharedClear = int64_t(1) << 17;
 
 D3DMATRIX multiply(const D3DMATRIX& a, const D3DMATRIX& b)
@@ -145,8 +146,14 @@ void SoftDevice::settle_clear()
         return;
     }
     const ClearArea area = std::exchange(put_off_clear_, ClearArea{});
-    pipeline_.share_rows(area.y0, area.y1, pipeline_.threads(),
-                         [&](int first, int end) { clear_rows(area, first, end); });
+    auto clear = [&](int first, int end) { clear_rows(area, first, end); };
+    try {
+        pipeline_.share_rows(area.y0, area.y1, pipeline_.threads(), clear);
+    } catch (...) {
+        // The drawing threads could not be started, and nothing was
+        // cleared: this thread clears it all. A clear is never lost.
+        clear(area.y0, area.y1);
+    }
 }
 
 uint32_t SoftDevice::threads_for(UINT primitives) const
@@ -242,8 +249,8 @@ HRESULT SoftDevice::draw(const DrawCall& call)
         pipeline_.draw(call, threads_for(call.primitive_count), profile_.raster_threads == 0,
                        clear_first ? &clear_first : nullptr);
     } catch (...) {
-        // Scratch memory or the drawing thread could not be had. The clear
-        // is done whole, whatever the call drew before it failed.
+        // Scratch memory or the drawing threads could not be had, before
+        // any band was drawn: the clear is done now, as it would have been.
         settle_clear();
         return E_OUTOFMEMORY;
     }
