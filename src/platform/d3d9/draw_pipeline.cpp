@@ -36,6 +36,11 @@ constexpr int kLeastBandRows = 8;
 // half as long with four.
 constexpr uint32_t kPartsPerThread = 4;
 
+// The work of a mesh's triangles is guessed from one in this many, the
+// others only placed in their rows: the guess cuts the bands, and a few
+// thousand triangles in a band make it as good as all of them.
+constexpr UINT kWorkSample = 4;
+
 // Vertices are transformed in runs of a multiple of four (the width of
 // transform_four), a few runs per thread, none too short to be worth a
 // thread's while.
@@ -716,6 +721,20 @@ public:
             });
     }
 
+    // For triangle k of a list: 1 with the rows it may draw in when it
+    // lies inside the view volume, 0 when it lies inside and reaches no
+    // row, -1 when it must be clipped (reach_of then tells).
+    int list_triangle_rows(UINT k, int* first, int* last) const
+    {
+        const auto& a = vertex_at_(3 * k);
+        const auto& b = vertex_at_(3 * k + 1);
+        const auto& c = vertex_at_(3 * k + 2);
+        if ((a.outcode | b.outcode | c.outcode) != 0) {
+            return -1;
+        }
+        return triangles_.rows(a.screen, b.screen, c.screen, first, last) ? 1 : 0;
+    }
+
     // For triangle k of a list: 1 with its box when it lies inside the
     // view volume and draws, 0 when it lies inside and draws nothing, -1
     // when it must be clipped (reach_of then tells).
@@ -979,25 +998,32 @@ void DrawPipeline::measure_range(const DrawCall& call, uint32_t part, UINT first
 {
     std::vector<int64_t>& steps = work_steps_[part];
     const int top = call.target.y0;
-    auto note = [&](UINT k, int first_row, int last_row, const Work& work) {
-        reaches_[k] = Rows{first_row, last_row};
+    auto add_work = [&](int first_row, int last_row, const Work& work) {
         const size_t from = static_cast<size_t>(first_row - top), to = static_cast<size_t>(last_row - top);
         steps[from] += work.per_row + work.at_ends;
         steps[from + 1] -= work.at_ends;
         steps[to] += work.at_ends;
         steps[to + 1] -= work.per_row + work.at_ends;
     };
+    auto note = [&](UINT k, int first_row, int last_row, const Work& work) {
+        reaches_[k] = Rows{first_row, last_row};
+        add_work(first_row, last_row, work);
+    };
     with_assembler(call, RowRange{}, [&](auto& assembler) {
         for (UINT k = first; k < end; ++k) {
-            // The mesh's own case first, without the general one's detours.
+            // The mesh's own case first, without the general one's detours:
+            // every triangle's rows, for dealing it to the bands (one that
+            // proves to draw nothing is dropped there), and the work of one
+            // in kWorkSample, counted that many times.
             if (call.type == D3DPT_TRIANGLELIST) {
-                TriangleRaster::TriangleBox box;
-                const int inside = assembler.list_triangle_box(k, &box);
+                int first_row, last_row;
+                const int inside = assembler.list_triangle_rows(k, &first_row, &last_row);
                 if (inside >= 0) {
-                    if (inside > 0) {
-                        note(k, box.min_y, box.max_y, triangle_work(box.area));
-                    } else {
-                        reaches_[k] = Rows{1, 0};
+                    reaches_[k] = inside > 0 ? Rows{first_row, last_row} : Rows{1, 0};
+                    TriangleRaster::TriangleBox box;
+                    if (inside > 0 && k % kWorkSample == 0 && assembler.list_triangle_box(k, &box) > 0) {
+                        const Work work = triangle_work(box.area);
+                        add_work(box.min_y, box.max_y, Work{work.per_row * kWorkSample, work.at_ends * kWorkSample});
                     }
                     continue;
                 }

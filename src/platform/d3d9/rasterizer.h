@@ -139,6 +139,18 @@ public:
     };
     bool box(const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2, TriangleBox* box) const;
 
+    // The rows of the target holding pixel centres between a triangle's
+    // highest and lowest corner, as box has them: every row it may draw in,
+    // and no more, where box is true. False when there are none.
+    bool rows(const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2, int* min_y, int* max_y) const
+    {
+        const int32_t lo_y = std::min(v0.fy, std::min(v1.fy, v2.fy));
+        const int32_t hi_y = std::max(v0.fy, std::max(v1.fy, v2.fy));
+        *min_y = std::max((lo_y + kSubpixel - 1) >> kSubpixelBits, target_.y0);
+        *max_y = std::min(hi_y >> kSubpixelBits, target_.y1 - 1);
+        return *min_y <= *max_y;
+    }
+
     // What the pixel loops in lanes read for every pixel, in the form they
     // read it: lane masks of the depth outcomes the test accepts (less,
     // equal, greater), the bits or-ed into every colour, the texture
@@ -203,9 +215,7 @@ inline bool TriangleRaster::box(const RasterVertex& v0, const RasterVertex& v1, 
     const RasterTarget& target = target_;
     box->lo_y = std::min(v0.fy, std::min(v1.fy, v2.fy));
     box->hi_y = std::max(v0.fy, std::max(v1.fy, v2.fy));
-    box->min_y = std::max((box->lo_y + kSubpixel - 1) >> kSubpixelBits, target.y0);
-    box->max_y = std::min(box->hi_y >> kSubpixelBits, target.y1 - 1);
-    if (box->min_y > box->max_y) {
+    if (!rows(v0, v1, v2, &box->min_y, &box->max_y)) {
         return false;
     }
     box->lo_x = std::min(v0.fx, std::min(v1.fx, v2.fx));
