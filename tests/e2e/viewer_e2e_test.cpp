@@ -22,6 +22,13 @@ protected:
         root_ = folder;
         display_ = start_server(xvfb_, root_ / "fb");
         ASSERT_FALSE(display_.empty()) << "Xvfb did not start; scripts/install-deps installs it";
+        // The viewer gives up at once on a display that does not answer
+        // yet (seen once under load: "could not connect to display").
+        ASSERT_TRUE(wait_until(10,
+                               [&] {
+                                   return run({"xdotool", "getdisplaygeometry"}, display_);
+                               }))
+            << "Xvfb does not answer on " << display_;
     }
     void TearDown() override
     {
