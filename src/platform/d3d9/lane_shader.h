@@ -820,7 +820,7 @@ private:
     // bilinear_corners in eight lanes. Where no lane's right column wraps
     // to the first, each lane's left and right texel are one 64-bit load,
     // as in four lanes: sixteen loads take less time than four gathers of
-    // four pairs (about 2.5% of the hill's frame).
+    // four pairs (about 2% of the hill's frame).
     LANES_AVX2 static void wide_corners(const int* texels, __m256i x0, __m256i row0, __m256i row1, __m256i width_mask,
                                         __m256i corners[4])
     {
