@@ -998,33 +998,40 @@ void DrawPipeline::measure_range(const DrawCall& call, uint32_t part, UINT first
 {
     std::vector<int64_t>& steps = work_steps_[part];
     const int top = call.target.y0;
-    auto add_work = [&](int first_row, int last_row, const Work& work) {
+    auto note = [&](UINT k, int first_row, int last_row, const Work& work) {
+        reaches_[k] = Rows{first_row, last_row};
         const size_t from = static_cast<size_t>(first_row - top), to = static_cast<size_t>(last_row - top);
         steps[from] += work.per_row + work.at_ends;
         steps[from + 1] -= work.at_ends;
         steps[to] += work.at_ends;
         steps[to + 1] -= work.per_row + work.at_ends;
     };
-    auto note = [&](UINT k, int first_row, int last_row, const Work& work) {
-        reaches_[k] = Rows{first_row, last_row};
-        add_work(first_row, last_row, work);
-    };
     with_assembler(call, RowRange{}, [&](auto& assembler) {
         for (UINT k = first; k < end; ++k) {
             // The mesh's own case first, without the general one's detours:
-            // every triangle's rows, for dealing it to the bands (one that
-            // proves to draw nothing is dropped there), and the work of one
-            // in kWorkSample, counted that many times.
+            // one triangle in kWorkSample is measured whole, its work counted
+            // that many times; the others are only placed in their rows (one
+            // that proves to draw nothing is dropped in its band).
             if (call.type == D3DPT_TRIANGLELIST) {
-                int first_row, last_row;
-                const int inside = assembler.list_triangle_rows(k, &first_row, &last_row);
-                if (inside >= 0) {
-                    reaches_[k] = inside > 0 ? Rows{first_row, last_row} : Rows{1, 0};
+                int inside;
+                if (k % kWorkSample == 0) {
                     TriangleRaster::TriangleBox box;
-                    if (inside > 0 && k % kWorkSample == 0 && assembler.list_triangle_box(k, &box) > 0) {
+                    inside = assembler.list_triangle_box(k, &box);
+                    if (inside > 0) {
                         const Work work = triangle_work(box.area);
-                        add_work(box.min_y, box.max_y, Work{work.per_row * kWorkSample, work.at_ends * kWorkSample});
+                        note(k, box.min_y, box.max_y, Work{work.per_row * kWorkSample, work.at_ends * kWorkSample});
                     }
+                } else {
+                    int first_row, last_row;
+                    inside = assembler.list_triangle_rows(k, &first_row, &last_row);
+                    if (inside > 0) {
+                        reaches_[k] = Rows{first_row, last_row};
+                    }
+                }
+                if (inside == 0) {
+                    reaches_[k] = Rows{1, 0};
+                }
+                if (inside >= 0) {
                     continue;
                 }
             }

@@ -3,6 +3,7 @@
 // reached next, they must look as if the clear had been done at once:
 // checked against a model of the two buffers that clears and fills at once.
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -110,21 +111,15 @@ void run(IDirect3DDevice9* device, const Step& step)
     }
 }
 
-std::vector<uint32_t> locked_back_buffer(IDirect3DDevice9* device)
+// A locked X8R8G8B8 surface's pixels as 0x00RRGGBB, as the window has them.
+std::vector<uint32_t> pixels_of(IDirect3DSurface9* surface)
 {
-    InterfacePtr<IDirect3DSurface9> back;
-    EXPECT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, receive(back)), S_OK);
-    D3DLOCKED_RECT locked;
-    EXPECT_EQ(back->LockRect(&locked, nullptr, D3DLOCK_READONLY), S_OK);
+    const std::vector<uint8_t> bytes = surface_bytes(surface, kSide * 4, kSide);
     std::vector<uint32_t> pixels(kSide * kSide);
-    for (UINT y = 0; y < kSide; ++y) {
-        const auto* row =
-            reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(locked.pBits) + y * locked.Pitch);
-        for (UINT x = 0; x < kSide; ++x) {
-            pixels[y * kSide + x] = row[x] & 0xFFFFFF;
-        }
+    std::memcpy(pixels.data(), bytes.data(), bytes.size());
+    for (uint32_t& pixel : pixels) {
+        pixel &= 0xFFFFFF;
     }
-    back->UnlockRect();
     return pixels;
 }
 
@@ -160,7 +155,9 @@ TEST(DeviceClearTest, ThePutOffClearIsDoneBeforeAnythingReachesTheBuffers)
                 }
                 ASSERT_EQ(device->EndScene(), S_OK);
                 if (through_lock) {
-                    const std::vector<uint32_t> got = locked_back_buffer(device);
+                    InterfacePtr<IDirect3DSurface9> back;
+                    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, receive(back)), S_OK);
+                    const std::vector<uint32_t> got = pixels_of(back.get());
                     EXPECT_EQ(got, model.color) << first_difference(got, model.color);
                 }
                 ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), S_OK);
@@ -178,12 +175,7 @@ TEST(DeviceClearTest, ABufferHeldAcrossResetKeepsThePutOffClear)
     ASSERT_EQ(made.device->Clear(0, nullptr, kBoth, kRed, 1.0f, 0), S_OK);
     D3DPRESENT_PARAMETERS params = windowed_params();
     ASSERT_EQ(made.device->Reset(&params), S_OK);
-    D3DLOCKED_RECT locked;
-    ASSERT_EQ(old_back->LockRect(&locked, nullptr, D3DLOCK_READONLY), S_OK);
-    const auto* last_row =
-        reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(locked.pBits) + (kSide - 1) * locked.Pitch);
-    EXPECT_EQ(last_row[kSide - 1] & 0xFFFFFF, kRed & 0xFFFFFF);
-    old_back->UnlockRect();
+    EXPECT_EQ(pixels_of(old_back.get()).back(), kRed & 0xFFFFFF);
 }
 
 } // namespace

@@ -102,6 +102,20 @@ inline InterfacePtr<IDirect3DIndexBuffer9> filled_index_buffer(IDirect3DDevice9*
     return InterfacePtr<IDirect3DIndexBuffer9>(ib);
 }
 
+// Rows of a locked surface, without their padding.
+inline std::vector<uint8_t> surface_bytes(IDirect3DSurface9* surface, UINT row_bytes, UINT rows)
+{
+    std::vector<uint8_t> bytes;
+    D3DLOCKED_RECT locked;
+    EXPECT_EQ(surface->LockRect(&locked, nullptr, D3DLOCK_READONLY), S_OK);
+    for (UINT y = 0; y < rows; ++y) {
+        const auto* row = static_cast<const uint8_t*>(locked.pBits) + size_t(y) * UINT(locked.Pitch);
+        bytes.insert(bytes.end(), row, row + row_bytes);
+    }
+    surface->UnlockRect();
+    return bytes;
+}
+
 // A device made with `profile` on its own offscreen window; released, and
 // the hook reset, when it goes.
 struct ProfiledDevice {

@@ -42,20 +42,6 @@ struct Buffers {
     std::vector<uint8_t> color, depth;
 };
 
-// Rows of a locked surface, without their padding.
-std::vector<uint8_t> surface_bytes(IDirect3DSurface9* surface, UINT row_bytes, UINT rows = kHeight)
-{
-    std::vector<uint8_t> bytes;
-    D3DLOCKED_RECT locked;
-    EXPECT_EQ(surface->LockRect(&locked, nullptr, D3DLOCK_READONLY), S_OK);
-    for (UINT y = 0; y < rows; ++y) {
-        const auto* row = static_cast<const uint8_t*>(locked.pBits) + size_t(y) * UINT(locked.Pitch);
-        bytes.insert(bytes.end(), row, row + row_bytes);
-    }
-    surface->UnlockRect();
-    return bytes;
-}
-
 // Triangles of a few pixels, slivers, small ones up to 16 pixels wide,
 // and larger ones up to several times the frame, overlapping in depth.
 // Positions in 1/64 pixel, depth a little beyond 0 .. 1, w from 0.25 to 4
@@ -183,9 +169,9 @@ Buffers draw_scene(const Setting& s, UINT lanes, bool depth_tiles)
     device->SetTexture(0, nullptr);
     InterfacePtr<IDirect3DSurface9> surface;
     EXPECT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, receive(surface)), S_OK);
-    buffers.color = surface_bytes(surface.get(), kWidth * 4);
+    buffers.color = surface_bytes(surface.get(), kWidth * 4, kHeight);
     EXPECT_EQ(device->GetDepthStencilSurface(receive(surface)), S_OK);
-    buffers.depth = surface_bytes(surface.get(), kWidth * 2);
+    buffers.depth = surface_bytes(surface.get(), kWidth * 2, kHeight);
     d3d9_test_reset();
     return buffers;
 }
