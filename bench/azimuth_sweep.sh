@@ -15,7 +15,9 @@
 #   STEP=15 ELEVATION=30 DISTANCE=30 PAIRS=5 ROUNDS=21 sh bench/azimuth_sweep.sh 1024x768 2
 #
 # THREADS (default 2) are the device's drawing threads, the caller's
-# included, and llvmpipe's LP_NUM_THREADS.
+# included, and llvmpipe's LP_NUM_THREADS. BIN names a folder of programs
+# built before (nothing is built then) and RUN a command they run under,
+# such as a loader with its library path (bench/many_cores.sh sets both).
 set -eu
 cd "$(dirname "$0")/.."
 size=${1:-1024x768}
@@ -27,12 +29,18 @@ pairs=${PAIRS:-5}
 rounds=${ROUNDS:-21}
 build=${BUILD_DIR:-build}
 points=${POINTS:-}
-if ! pkg-config --exists osmesa 2>/dev/null; then
-    echo "azimuth_sweep: llvmpipe is not installed here (apt-get install libosmesa6-dev)" >&2
-    exit 2
+run=${RUN:-}
+if [ -n "${BIN:-}" ]; then
+    bin=$BIN
+else
+    if ! pkg-config --exists osmesa 2>/dev/null; then
+        echo "azimuth_sweep: llvmpipe is not installed here (apt-get install libosmesa6-dev)" >&2
+        exit 2
+    fi
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$build" -j 2 --target bench_software_device peer_llvmpipe_frame >/dev/null
+    bin=$build/bin
 fi
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j 2 --target bench_software_device peer_llvmpipe_frame >/dev/null
 
 echo "== azimuth sweep, $size, threads $threads, elevation $elevation, distance $distance," \
     "$pairs pairs of $rounds rounds each${points:+, points $points} ($(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg))"
@@ -41,10 +49,10 @@ trap 'rm -f "$out"' EXIT
 i=0
 while [ "$i" -lt "$pairs" ]; do
     # shellcheck disable=SC2086
-    "$build/bin/bench_software_device" --camera "$distance" 0 "$elevation" --size "$size" --threads "$threads" \
+    $run "$bin/bench_software_device" --camera "$distance" 0 "$elevation" --size "$size" --threads "$threads" \
         ${points:+--points "$points"} --sweep "$step" "$rounds" | sed "s/^/$i device /" >>"$out"
     # shellcheck disable=SC2086
-    LP_NUM_THREADS=$threads "$build/bin/peer_llvmpipe_frame" --camera "$distance" 0 "$elevation" --size "$size" \
+    LP_NUM_THREADS=$threads $run "$bin/peer_llvmpipe_frame" --camera "$distance" 0 "$elevation" --size "$size" \
         ${points:+--points "$points"} --sweep "$step" "$rounds" | sed "s/^/$i llvmpipe /" >>"$out"
     i=$((i + 1))
 done

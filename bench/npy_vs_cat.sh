@@ -5,6 +5,11 @@
 # usage: sh bench/npy_vs_cat.sh [THREADS]   (run from the repository root)
 set -e
 threads=${1:-2}
+# BIN: a folder of programs built before; RUN: a command they run under
+# (bench/many_cores.sh sets both).
+bin=${BIN:-build/bin}
+runner=${RUN:-}
+. "$(dirname "$0")/whole_runs.sh"
 dir=${TMPDIR:-/tmp}/varnel-npy-bench
 mkdir -p "$dir"
 make_file() { # TYPE BYTES NAME
@@ -24,14 +29,13 @@ PY
 }
 make_file f8 8 f8.npy
 make_file f4 4 f4.npy
-seconds() { /usr/bin/time -f %e "$@" 2>&1 >/dev/null | tail -1; }
 for file in f8.npy f4.npy; do
     cat "$dir/$file" >/dev/null
     grid="" cat_=""
     for run in 1 2 3 4 5; do
-        grid="$grid $(seconds build/bin/varnel-cli grid "$dir/$file" --threads "$threads")"
+        # shellcheck disable=SC2086 # RUN is a command and its arguments
+        grid="$grid $(seconds $runner "$bin/varnel-cli" grid "$dir/$file" --threads "$threads")"
         cat_="$cat_ $(seconds cat "$dir/$file")"
     done
-    median() { echo "$@" | tr ' ' '\n' | grep . | sort -n | sed -n 3p; }
     echo "$file: grid$grid (median $(median $grid) s); cat$cat_ (median $(median $cat_) s)"
 done

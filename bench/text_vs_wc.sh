@@ -6,17 +6,21 @@
 # usage: sh bench/text_vs_wc.sh [THREADS]   (run from the repository root)
 set -e
 threads=${1:-2}
+# BIN: a folder of programs built before; RUN: a command they run under
+# (bench/many_cores.sh sets both).
+bin=${BIN:-build/bin}
+runner=${RUN:-}
+. "$(dirname "$0")/whole_runs.sh"
 dir=${TMPDIR:-/tmp}/varnel-text-bench
 file=$dir/points10m.txt
 mkdir -p "$dir"
 [ -f "$file" ] ||
     awk 'BEGIN { srand(7); for (i = 0; i < 10000000; i++) printf "%f %f\n", 4000 * rand(), 4000 * rand() }' >"$file"
-seconds() { /usr/bin/time -f %e "$@" 2>&1 >/dev/null | tail -1; }
-median() { echo "$@" | tr ' ' '\n' | grep . | sort -n | sed -n 3p; }
 cat "$file" >/dev/null
 grid="" wc_=""
 for run in 1 2 3 4 5; do
-    grid="$grid $(seconds build/bin/varnel-cli grid "$file" --threads "$threads")"
+    # shellcheck disable=SC2086 # RUN is a command and its arguments
+    grid="$grid $(seconds $runner "$bin/varnel-cli" grid "$file" --threads "$threads")"
     wc_="$wc_ $(seconds wc -l "$file")"
 done
 echo "points10m.txt: grid$grid (median $(median $grid) s); wc -l$wc_ (median $(median $wc_) s)"
