@@ -12,25 +12,7 @@
 #include "platform/d3d9/depth_tiles.h"
 #include "platform/d3d9/rasterizer.h"
 #include "platform/d3d9/raster_workers.h"
-
-// Where the parts of a vertex lie in the stream, decoded from an FVF code.
-struct VertexLayout {
-    bool pretransformed = false; // D3DFVF_XYZRHW: screen x, y, z and 1/w
-    bool position_w = false;     // D3DFVF_XYZW: the position carries its own w
-    int diffuse_offset = -1;     // -1: opaque white
-    int texcoord_offset = -1;    // the set stage 0 reads; -1: (0, 0)
-    int texcoord_floats = 0;     // 1 to 4 floats in that set
-    UINT bytes_read = 0;         // end of the last part the device reads
-};
-
-// Decodes the position, colour and texture-coordinate sets of an FVF code
-// with the platform's encoding; `texcoord_set` is stage 0's
-// D3DTSS_TEXCOORDINDEX. False for codes the device cannot draw (no position,
-// blend weights, reserved bits).
-bool decode_fvf(DWORD fvf, UINT texcoord_set, VertexLayout* layout);
-
-// The size in bytes of one vertex of an FVF code, or 0 when it is not valid.
-UINT fvf_vertex_size(DWORD fvf);
+#include "platform/d3d9/vertex_formats.h"
 
 struct DrawCall {
     D3DPRIMITIVETYPE type = D3DPT_TRIANGLELIST;
@@ -50,8 +32,11 @@ struct DrawCall {
     bool last_pixel = true;
 };
 
-// Number of indices a call of `count` primitives reads, 0 for an unknown type.
-UINT indices_for(D3DPRIMITIVETYPE type, UINT count);
+struct ClipVertex;
+
+// Vertex i of the call in clip space (as given, when pre-transformed),
+// with its texture coordinates and colour.
+ClipVertex clip_vertex(const DrawCall& call, UINT i);
 
 class DrawPipeline {
 public:
@@ -89,7 +74,14 @@ public:
     void set_worker_delay(uint32_t microseconds) { worker_delay_us_ = microseconds; }
 
 private:
-    struct Vertex;
+    // The outcode beside the screen position; the clip-space position is
+    // not kept but worked out again for the few primitives that must be
+    // clipped (clip_vertex), so that the passes gathering vertices by index
+    // read half the memory.
+    struct Vertex {
+        RasterVertex screen;
+        uint32_t outcode;
+    };
     void transform_range(const DrawCall& call, UINT first, UINT end);
     void transform_four(const DrawCall& call, UINT first);
     template <class Body>

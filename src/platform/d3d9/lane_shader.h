@@ -11,6 +11,10 @@
 // different, so the order they are shaded in changes nothing. The eight
 // lanes are two sets of four side by side (AVX2 packs and unpacks work
 // within each half), so the four-lane steps carry over unchanged.
+//
+// One file for one class template: its queueing, four-lane and eight-lane
+// steps share the triangle's planes and queue as members, and are compiled
+// together into the rasterizer's loops.
 #pragma once
 
 #if defined(__SSE2__)
