@@ -8,10 +8,9 @@
 
 #include "field/point_source.h"
 
-// fgets with a 1024-byte buffer hands out at most this many bytes per read.
-inline constexpr std::size_t kPieceBytes = 1023;
-// Lines are otherwise read whole up to this bound; a longer line is one
-// rejected line, none of its parts read as a line of its own.
+// Lines are read in pieces of kPieceBytes (point_reader.h), or else whole
+// up to this bound; a longer line is one rejected line, none of its parts
+// read as a line of its own.
 inline constexpr std::size_t kLongestLine = std::size_t(1) << 20;
 
 // parse_text_chunk hands its points to the sink this many at a time, while

@@ -11,6 +11,9 @@
 
 #include "field/point.h"
 
+// fgets with a 1024-byte buffer hands out at most this many bytes per read.
+inline constexpr std::size_t kPieceBytes = 1023;
+
 // Receives the points in file order, a batch at a time.
 struct PointSink {
     void (*take)(void* context, const Point* points, std::size_t count);
@@ -72,15 +75,15 @@ struct ChunkSink {
 // rewinds nor closes it (a plain file is mapped rather than read, and its
 // stream left at the end of what was taken). The text is parsed on
 // `threads` threads (0: one per core), the caller's included.
-// Pieces are at most `piece_bytes` long: 1023 as fgets takes them, or up
+// Pieces are at most `piece_bytes` long: kPieceBytes as fgets takes them, or up
 // to a mebibyte (kLongestLine), past which a line is rejected whole.
 ReadCounts read_chunks(std::FILE* stream, int skip_lines, ChunkSink sink, Columns columns = {}, ReadWatch watch = {},
-                       unsigned threads = 0, std::size_t piece_bytes = 1023);
+                       unsigned threads = 0, std::size_t piece_bytes = kPieceBytes);
 
 // The same with every point handed to the sink on the caller's thread
 // alone, in file order, whatever the threads.
 ReadCounts read_points(std::FILE* stream, int skip_lines, PointSink sink, Columns columns = {}, ReadWatch watch = {},
-                       unsigned threads = 0, std::size_t piece_bytes = 1023);
+                       unsigned threads = 0, std::size_t piece_bytes = kPieceBytes);
 
 // Bytes of text one thread parses at a time, about 4 MiB unless set (tests
 // set less, to cut a small file into many chunks); 0 sets the default again.
