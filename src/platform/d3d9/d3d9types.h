@@ -1,5 +1,6 @@
 // Direct3D 9 value types shared by the software device, the texture loader
-// and the image decoders. The numbers are the platform's own.
+// and the image decoders. The numbers are the platform's own. One file, as
+// the platform keeps them in one header: callers include it whole.
 #pragma once
 
 #include "platform/win32/windef.h"
