@@ -5,6 +5,7 @@
 // runs them for every vertex.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 

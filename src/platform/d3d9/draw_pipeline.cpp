@@ -7,7 +7,6 @@
 #include "platform/d3d9/draw_pipeline.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
 #include "platform/d3d9/clip_space.h"

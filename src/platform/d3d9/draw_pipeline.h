@@ -33,6 +33,7 @@ struct DrawCall {
 };
 
 struct ClipVertex;
+struct ViewportMap;
 
 // Vertex i of the call in clip space (as given, when pre-transformed),
 // with its texture coordinates and colour.
@@ -83,7 +84,8 @@ private:
         uint32_t outcode;
     };
     void transform_range(const DrawCall& call, UINT first, UINT end);
-    void transform_four(const DrawCall& call, UINT first);
+    // With the viewport map and guard band transform_range works out once.
+    void transform_four(const DrawCall& call, UINT first, const ViewportMap& map, float gx, float gy);
     template <class Body>
     void with_assembler(const DrawCall& call, RowRange rows, Body&& body) const;
     void raster_all(const DrawCall& call);

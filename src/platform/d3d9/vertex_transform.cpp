@@ -74,7 +74,7 @@ static_assert(sizeof(int32_t) == sizeof(float), "fx and fy travel in float lanes
 // Four vertices at a time, one per lane, with the arithmetic of the loop
 // below in the same order, so the same bits. A vertex outside the volume
 // gets screen fields too, which nothing reads.
-void DrawPipeline::transform_four(const DrawCall& call, UINT i)
+void DrawPipeline::transform_four(const DrawCall& call, UINT i, const ViewportMap& map, float gx, float gy)
 {
     const VertexLayout& layout = call.layout;
     const D3DMATRIX& m = call.transform;
@@ -115,8 +115,6 @@ void DrawPipeline::transform_four(const DrawCall& call, UINT i)
     const __m128 cx = row(m._11, m._21, m._31, m._41), cy = row(m._12, m._22, m._32, m._42);
     const __m128 cz = row(m._13, m._23, m._33, m._43), cw = row(m._14, m._24, m._34, m._44);
     // outcode_of: a NaN anywhere counts as outside every plane.
-    float gx, gy;
-    guard_band(call.viewport, &gx, &gy);
     const __m128 zero = _mm_setzero_ps(), gxw = _mm_mul_ps(_mm_set1_ps(gx), cw), gyw = _mm_mul_ps(_mm_set1_ps(gy), cw);
     auto outside = [&](__m128 distance, uint32_t plane) {
         return _mm_andnot_si128(_mm_castps_si128(_mm_cmpge_ps(distance, zero)),
@@ -126,7 +124,6 @@ void DrawPipeline::transform_four(const DrawCall& call, UINT i)
     code = _mm_or_si128(code, _mm_or_si128(outside(_mm_add_ps(cx, gxw), kLeft), outside(_mm_sub_ps(gxw, cx), kRight)));
     code = _mm_or_si128(code, _mm_or_si128(outside(_mm_add_ps(cy, gyw), kBottom), outside(_mm_sub_ps(gyw, cy), kTop)));
     // ViewportMap::map
-    const ViewportMap map(call.viewport);
     const __m128 invw = _mm_div_ps(_mm_set1_ps(1.0f), cw);
     const __m128 one = _mm_set1_ps(1.0f);
     const __m128 sx =
@@ -182,7 +179,7 @@ void DrawPipeline::transform_range(const DrawCall& call, UINT first, UINT end)
 #if defined(__SSE2__)
     if (!layout.pretransformed) {
         for (; first + 4 <= end; first += 4) {
-            transform_four(call, first);
+            transform_four(call, first, viewport, gx, gy);
         }
     }
 #endif
