@@ -142,6 +142,9 @@ struct Exchange {
     std::string body; // the answer, or an error's text
     bool too_large = false;
     bool stopped = false;
+    // The answer says where it ends (a length, or chunks): one ended only
+    // by the connection's close could have been cut at a row's end.
+    bool framed = false;
     std::size_t received = 0;
 
     // Rows read of rows to read, as the server last told; a total not yet
@@ -184,10 +187,26 @@ long long progress_value(std::string_view line, std::string_view key)
     return value;
 }
 
+std::string ascii_lower(std::string_view text)
+{
+    std::string lower(text);
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
+}
+
 std::size_t take_header(char* bytes, std::size_t size, std::size_t count, void* context)
 {
     Exchange& x = *static_cast<Exchange*>(context);
     const std::string_view line(bytes, size * count);
+    const auto named = [&](std::string_view name) {
+        return line.size() >= name.size() && strncasecmp(line.data(), name.data(), name.size()) == 0;
+    };
+    if (named("HTTP/"))
+        x.framed = false; // a new answer, after an interim one
+    else if (named("Content-Length:") ||
+             (named("Transfer-Encoding:") && ascii_lower(line).find("chunked") != std::string::npos))
+        x.framed = true;
     if (line.size() > 21 && strncasecmp(line.data(), "X-ClickHouse-Progress:", 22) == 0) {
         long long total = progress_value(line, "\"total_rows_to_read\"");
         if (total < 0)
@@ -411,12 +430,21 @@ DatabaseOutcome send_query(const DatabaseAddress& a, const std::string& password
             "); CURL_CA_BUNDLE or SSL_CERT_FILE may name the file of its certificate authority";
         return DatabaseOutcome::failed;
     }
+    if (code == CURLE_OUT_OF_MEMORY && x.received == 0) {
+        // The client refuses a header line past its limit with this code.
+        *problem = server + ": the answer's headers are longer than any server's of cell sums";
+        return DatabaseOutcome::failed;
+    }
     if (code != CURLE_OK) {
         *problem = server + ": " + (curl_error[0] ? curl_error : curl_calls()->easy_strerror(code));
         return DatabaseOutcome::failed;
     }
     if (status != 200) {
         *problem = server + ": HTTP " + std::to_string(status) + ": " + reason_of(x.body);
+        return DatabaseOutcome::failed;
+    }
+    if (!x.framed) {
+        *problem = server + ": the answer did not say its length, so a cut one cannot be told from a whole one";
         return DatabaseOutcome::failed;
     }
     // The whole answer came: every row was read.
@@ -446,6 +474,41 @@ bool exact_number(std::string_view text, double* value)
 } // namespace
 
 bool is_database_address(const std::string& name) { return starts_with(name, kPlain) || starts_with(name, kSecure); }
+
+std::string address_for_message(const std::string& text)
+{
+    if (!is_database_address(text))
+        return text;
+    const std::size_t host = text.find("//") + 2;
+    std::size_t path = text.find_first_of("/?#", host);
+    if (path == std::string::npos)
+        path = text.size();
+    std::string shown = text.substr(0, host);
+    std::string authority = text.substr(host, path - host);
+    if (const std::size_t at = authority.rfind('@'); at != std::string::npos) {
+        const std::size_t colon = authority.find(':');
+        if (colon < at)
+            authority.erase(colon, at - colon);
+    }
+    shown += authority;
+    const std::size_t mark = text.find('?', path);
+    shown += text.substr(path, mark == std::string::npos ? std::string::npos : mark - path);
+    if (mark == std::string::npos)
+        return shown;
+    // Only the parameters the address knows keep their values.
+    char joint = '?';
+    for (std::size_t start = mark + 1; start <= text.size();) {
+        std::size_t end = text.find('&', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string pair = text.substr(start, end - start);
+        const std::string name = pair.substr(0, pair.find('='));
+        shown += joint + (name == "x" || name == "y" || name == "timeout" ? pair : name + "=...");
+        joint = '&';
+        start = end + 1;
+    }
+    return shown;
+}
 
 std::string server_name(const DatabaseAddress& a)
 {
@@ -562,9 +625,10 @@ bool parse_database_address(const std::string& text, DatabaseAddress* address, s
     }
     for (const std::string* name : {&a.database, &a.table, &a.x, &a.y})
         if (!sql_name_allowed(SqlDialect::clickhouse, *name) || name->find('.') != std::string::npos) {
-            *problem = a.x.empty() || a.y.empty() ? "the address names the columns as ?x=COLUMN&y=COLUMN"
-                                                  : "a name in the address is empty, holds a dot, a control character,"
-                                                    " ` or \\, or is longer than 255 bytes";
+            *problem = a.x.empty() || a.y.empty()
+                ? "the address names the columns as ?x=COLUMN&y=COLUMN"
+                : "a name in the address is empty, holds a dot or a control character,"
+                  " or is longer than 255 bytes";
             return false;
         }
     *address = a;

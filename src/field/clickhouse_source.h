@@ -25,6 +25,10 @@ struct DatabaseAddress {
 // Whether the data name is a database's address rather than a file's.
 bool is_database_address(const std::string& name);
 
+// The address as a message may show it: a password written in it, after
+// the user's name or as a parameter, is left out. Any other text is kept.
+std::string address_for_message(const std::string& text);
+
 // The address's parts; false with what was wrong in *problem.
 bool parse_database_address(const std::string& text, DatabaseAddress* address, std::string* problem);
 

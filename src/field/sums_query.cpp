@@ -1,5 +1,6 @@
 #include "field/sums_query.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -20,13 +21,19 @@ std::vector<std::string> parts_of(const std::string& dotted)
     return parts;
 }
 
+// The one quoting of an identifier. Standard SQL doubles its double
+// quote; ClickHouse reads escapes with a backslash inside backquotes, so
+// both its backquote and its backslash are escaped.
 std::string quoted(SqlDialect dialect, const std::string& name)
 {
-    const char quote = dialect == SqlDialect::clickhouse ? '`' : '"';
+    const bool clickhouse = dialect == SqlDialect::clickhouse;
+    const char quote = clickhouse ? '`' : '"';
     std::string text(1, quote);
     for (char c : name) {
-        if (c == quote)
-            text += quote; // standard SQL doubles the quote; ClickHouse names never hold one
+        if (clickhouse && (c == quote || c == '\\'))
+            text += '\\';
+        else if (c == quote)
+            text += quote;
         text += c;
     }
     return text + quote;
@@ -65,6 +72,58 @@ std::string table_name(const SumsQuery& q)
     return text;
 }
 
+// The query's own names all begin with a prefix that begins neither user
+// column's name, so that no alias can stand for a column or a column for
+// an alias, whatever the columns are called: ClickHouse lets an alias
+// anywhere in the query shadow a column of the same name.
+std::string alias_prefix(const SumsQuery& q)
+{
+    const auto begins = [](const std::string& name, const std::string& prefix) {
+        if (name.size() < prefix.size())
+            return false;
+        for (std::size_t k = 0; k < prefix.size(); ++k)
+            if (std::tolower(static_cast<unsigned char>(name[k])) != prefix[k])
+                return false;
+        return true;
+    };
+    for (int k = 0;; ++k) {
+        const std::string prefix = "varnel" + (k ? std::to_string(k) : std::string()) + "_";
+        if (!begins(q.x, prefix) && !begins(q.y, prefix))
+            return prefix;
+    }
+}
+
+// The steps of a point's binning, each an alias of the query.
+enum Step { kPx, kPy, kQx, kQy, kSteps };
+
+// Writes a step's name where the query uses it. ClickHouse's query is one
+// level, so each step is defined where it is first written, in the order
+// the query is built; the standard query's steps are its subqueries'
+// columns, written by name alone.
+class StepNames {
+public:
+    StepNames(const std::string& prefix, bool define_at_first_use) : define_(define_at_first_use)
+    {
+        const char* names[kSteps] = {"px", "py", "qx", "qy"};
+        for (int k = 0; k < kSteps; ++k)
+            alias_[k] = prefix + names[k];
+    }
+    void define(Step step, std::string definition) { definition_[step] = std::move(definition); }
+    const std::string& alias(Step step) const { return alias_[step]; }
+    std::string use(Step step)
+    {
+        if (!define_ || written_[step])
+            return alias_[step];
+        written_[step] = true;
+        return "(" + definition_[step] + " AS " + alias_[step] + ")";
+    }
+
+private:
+    bool define_;
+    std::string alias_[kSteps], definition_[kSteps];
+    bool written_[kSteps] = {};
+};
+
 // The placed x of a point under the rule, from the column's value.
 std::string placed_x(const SumsQuery& q, const std::string& x)
 {
@@ -79,9 +138,15 @@ std::string placed_x(const SumsQuery& q, const std::string& x)
 // (PostgreSQL, DuckDB, Spark) finds both v and -v greater than 0; one that
 // follows IEEE finds v neither greater than 0 nor at most 0; SQLite keeps
 // NaN as NULL.
-std::string is_nan(const std::string& v)
+std::string is_nan(StepNames& names, Step v)
 {
-    return "((" + v + " > 0 AND -" + v + " > 0) OR NOT (" + v + " > 0 OR " + v + " <= 0) OR " + v + " IS NULL)";
+    std::string text = "((";
+    text += names.use(v);
+    text += " > 0 AND -" + names.use(v);
+    text += " > 0) OR NOT (" + names.use(v);
+    text += " > 0 OR " + names.use(v);
+    text += " <= 0) OR " + names.use(v);
+    return text + " IS NULL)";
 }
 
 struct Terms {
@@ -106,77 +171,88 @@ Terms terms_of(const SumsQuery& q)
 }
 
 // -2 for a point with a NaN coordinate, -1 for one outside the range or in
-// no cell, else the cell: the quotient's floor, the last cell taking the
-// quotients that round up to 200.
-std::string cell_of(const Terms& t, const std::string& q, const std::string& px, const std::string& py,
-                    const std::string& qx, const std::string& qy)
+// no cell, else the cell along quotient q: the quotient's floor, the last
+// cell taking the quotients that round up to 200. Built piece by piece, in
+// the order the text is read, so that each step is defined where it is
+// first written.
+std::string cell_of(const Terms& t, StepNames& names, Step q)
 {
-    return "CASE WHEN " + is_nan(px) + " OR " + is_nan(py) + " THEN -2 WHEN " + px + " >= " + t.x_min + " AND " + px +
-        " < " + t.x_max + " AND " + py + " >= " + t.y_min + " AND " + py + " < " + t.y_max + " AND " + qx +
-        " >= " + t.zero + " AND " + qx + " <= " + t.cells + " AND " + qy + " >= " + t.zero + " AND " + qy +
-        " <= " + t.cells + " THEN CASE WHEN " + q + " >= " + t.last_cell + " THEN " + t.last_cell + " ELSE " + t.floor +
-        "(" + q + ") END ELSE -1 END";
+    std::string text = "CASE WHEN " + is_nan(names, kPx);
+    text += " OR " + is_nan(names, kPy);
+    text += " THEN -2 WHEN " + names.use(kPx);
+    text += " >= " + t.x_min + " AND " + names.use(kPx);
+    text += " < " + t.x_max + " AND " + names.use(kPy);
+    text += " >= " + t.y_min + " AND " + names.use(kPy);
+    text += " < " + t.y_max + " AND " + names.use(kQx);
+    text += " >= " + t.zero + " AND " + names.use(kQx);
+    text += " <= " + t.cells + " AND " + names.use(kQy);
+    text += " >= " + t.zero + " AND " + names.use(kQy);
+    text += " <= " + t.cells + " THEN CASE WHEN " + names.use(q);
+    text += " >= " + t.last_cell + " THEN " + t.last_cell + " ELSE " + t.floor + "(" + names.use(q);
+    return text + ") END ELSE -1 END";
 }
 
-std::string range_columns(const Terms& t)
+// The outer query's columns: the result's names given to the inner
+// query's prefixed columns, then the range as constants.
+std::string result_columns(const Terms& t, const std::string& prefix)
 {
-    return t.x_min + " AS x_min, " + t.x_max + " AS x_max, " + t.y_min + " AS y_min, " + t.y_max + " AS y_max";
+    std::string text;
+    for (const char* name : {"gx", "gy", "n", "sfx", "sfy", "sfxfy"})
+        text += prefix + name + " AS " + name + ", ";
+    return text + t.x_min + " AS x_min, " + t.x_max + " AS x_max, " + t.y_min + " AS y_min, " + t.y_max + " AS y_max";
 }
 
 std::string standard_query(const SumsQuery& q)
 {
     const Terms t = terms_of(q);
+    const std::string p = alias_prefix(q);
+    StepNames names(p, false);
     const std::string x = quoted(q.dialect, q.x), y = quoted(q.dialect, q.y);
-    return "SELECT gx, gy, COUNT(*) AS n, SUM(fx) AS sfx, SUM(fy) AS sfy, SUM(fx * fy) AS sfxfy, " + range_columns(t) +
-        "\nFROM (SELECT gx, gy, CASE WHEN gx >= 0 THEN qx - gx ELSE " + t.zero +
-        " END AS fx, CASE WHEN gy >= 0 THEN qy - gy ELSE " + t.zero + " END AS fy\n FROM (SELECT qx, qy, " +
-        cell_of(t, "qx", "px", "py", "qx", "qy") + " AS gx, " + cell_of(t, "qy", "px", "py", "qx", "qy") +
-        " AS gy\n  FROM (SELECT px, py, (px - " + t.x_min + ") / " + t.dx + " AS qx, (py - " + t.y_min + ") / " + t.dy +
-        " AS qy\n   FROM (SELECT " + placed_x(q, x) + " AS px, " + y + " AS py FROM " + table_name(q) +
-        ") AS placed) AS quotients) AS cells) AS fractions\nGROUP BY gx, gy\nORDER BY gy, gx";
+    const std::string gx = cell_of(t, names, kQx), gy = cell_of(t, names, kQy);
+    return "SELECT " + result_columns(t, p) + "\nFROM (SELECT " + p + "gx, " + p + "gy, COUNT(*) AS " + p + "n, SUM(" +
+        p + "fx) AS " + p + "sfx, SUM(" + p + "fy) AS " + p + "sfy, SUM(" + p + "fx * " + p + "fy) AS " + p +
+        "sfxfy\n FROM (SELECT " + p + "gx, " + p + "gy, CASE WHEN " + p + "gx >= 0 THEN " + p + "qx - " + p +
+        "gx ELSE " + t.zero + " END AS " + p + "fx, CASE WHEN " + p + "gy >= 0 THEN " + p + "qy - " + p + "gy ELSE " +
+        t.zero + " END AS " + p + "fy\n  FROM (SELECT " + p + "qx, " + p + "qy, " + gx + " AS " + p + "gx, " + gy +
+        " AS " + p + "gy\n   FROM (SELECT " + p + "px, " + p + "py, (" + p + "px - " + t.x_min + ") / " + t.dx +
+        " AS " + p + "qx, (" + p + "py - " + t.y_min + ") / " + t.dy + " AS " + p + "qy\n    FROM (SELECT " +
+        placed_x(q, x) + " AS " + p + "px, " + y + " AS " + p + "py FROM " + table_name(q) +
+        ") AS placed) AS quotients) AS cells) AS fractions\n GROUP BY " + p + "gx, " + p +
+        "gy) AS sums\nORDER BY gy, gx";
 }
 
-// The first use of an alias in the text made its definition.
-void define_at_first_use(std::string& text, const std::string& alias, const std::string& definition)
-{
-    const std::size_t at = text.find(alias);
-    if (at != std::string::npos)
-        text.replace(at, alias.size(), "(" + definition + " AS " + alias + ")");
-}
-
-// One level only: a query of subqueries over a Distributed table would
-// bring every point to the server asked; this one is summed on the shards.
-// Its steps are named where they are first used, inside the cell's
-// expression: a server of 2018 loses names given in WITH when a table
-// has shards both on it and on others.
+// The sums are one level over the table, so that a Distributed table sums
+// them on its shards; the outer level only names the columns. Steps are
+// defined where first used, inside the cell's expression: a server of 2018
+// loses names given in WITH when a table has shards both on it and on others.
 std::string clickhouse_query(const SumsQuery& q)
 {
     const Terms t = terms_of(q);
-    const std::string x = "toFloat64(" + quoted(q.dialect, q.x) + ")", y = "toFloat64(" + quoted(q.dialect, q.y) + ")";
-    const std::string px = "varnel_px", py = "varnel_py", qx = "varnel_qx", qy = "varnel_qy";
-    std::string gx = cell_of(t, qx, px, py, qx, qy);
-    define_at_first_use(gx, px, placed_x(q, x));
-    define_at_first_use(gx, py, y);
-    define_at_first_use(gx, qx, "(" + px + " - " + t.x_min + ") / " + t.dx);
-    define_at_first_use(gx, qy, "(" + py + " - " + t.y_min + ") / " + t.dy);
-    const std::string gy = cell_of(t, qy, px, py, qx, qy);
-    return "SELECT " + gx + " AS gx,\n " + gy + " AS gy,\n count() AS n, sum(CASE WHEN gx >= 0 THEN " + qx +
-        " - gx ELSE " + t.zero + " END AS varnel_fx) AS sfx, sum(CASE WHEN gy >= 0 THEN " + qy + " - gy ELSE " +
-        t.zero + " END AS varnel_fy) AS sfy, sum(varnel_fx * varnel_fy) AS sfxfy,\n " + range_columns(t) + "\nFROM " +
-        table_name(q) + "\nGROUP BY gx, gy\nORDER BY gy, gx";
+    const std::string p = alias_prefix(q);
+    StepNames names(p, true);
+    names.define(kPx, placed_x(q, "toFloat64(" + quoted(q.dialect, q.x) + ")"));
+    names.define(kPy, "toFloat64(" + quoted(q.dialect, q.y) + ")");
+    names.define(kQx, "(" + names.alias(kPx) + " - " + t.x_min + ") / " + t.dx);
+    names.define(kQy, "(" + names.alias(kPy) + " - " + t.y_min + ") / " + t.dy);
+    const std::string gx = cell_of(t, names, kQx);
+    const std::string gy = cell_of(t, names, kQy);
+    return "SELECT " + result_columns(t, p) + "\nFROM (SELECT " + gx + " AS " + p + "gx,\n " + gy + " AS " + p +
+        "gy,\n count() AS " + p + "n, sum(CASE WHEN " + p + "gx >= 0 THEN " + names.alias(kQx) + " - " + p +
+        "gx ELSE " + t.zero + " END AS " + p + "fx) AS " + p + "sfx, sum(CASE WHEN " + p + "gy >= 0 THEN " +
+        names.alias(kQy) + " - " + p + "gy ELSE " + t.zero + " END AS " + p + "fy) AS " + p + "sfy, sum(" + p +
+        "fx * " + p + "fy) AS " + p + "sfxfy\n FROM " + table_name(q) + "\n GROUP BY " + p + "gx, " + p +
+        "gy)\nORDER BY gy, gx";
 }
 
 } // namespace
 
-bool sql_name_allowed(SqlDialect dialect, const std::string& name)
+bool sql_name_allowed(SqlDialect, const std::string& name)
 {
     if (name.empty() || name.size() > kLongestName)
         return false;
     for (char c : name) {
         const unsigned char u = static_cast<unsigned char>(c);
         if (u < 0x20 || u == 0x7f)
-            return false;
-        if (dialect == SqlDialect::clickhouse && (c == '`' || c == '\\'))
             return false;
     }
     return true;
@@ -194,11 +270,23 @@ std::string bounds_query(const SumsQuery& query)
     if (!names_allowed(query))
         return {};
     const SqlDialect d = query.dialect;
-    const std::string px =
-        placed_x(query, d == SqlDialect::clickhouse ? "toFloat64(" + quoted(d, query.x) + ")" : quoted(d, query.x));
-    const std::string py = d == SqlDialect::clickhouse ? "toFloat64(" + quoted(d, query.y) + ")" : quoted(d, query.y);
+    const std::string p = alias_prefix(query);
     // Finite: v - v is 0 for a number, NaN (or NULL) for an infinity or a NaN.
-    const std::string finite = "(" + px + ") - (" + px + ") = 0 AND " + py + " - " + py + " = 0";
+    const auto finite = [](const std::string& x, const std::string& y) {
+        return "(" + x + ") - (" + x + ") = 0 AND " + y + " - " + y + " = 0";
+    };
+    if (d == SqlDialect::clickhouse) {
+        // One level, so that a Distributed table finds its bounds on the
+        // shards; its answer is read by position, so its names are the
+        // prefixed ones.
+        const std::string x = placed_x(query, "toFloat64(" + quoted(d, query.x) + ")");
+        const std::string y = "toFloat64(" + quoted(d, query.y) + ")";
+        return "SELECT min(" + x + ") AS " + p + "x_lo, max(" + x + ") AS " + p + "x_hi, min(" + y + ") AS " + p +
+            "y_lo, max(" + y + ") AS " + p + "y_hi, count() AS " + p + "n FROM " + table_name(query) + " WHERE " +
+            finite(x, y);
+    }
+    const std::string px = p + "px", py = p + "py";
     return "SELECT MIN(" + px + ") AS x_lo, MAX(" + px + ") AS x_hi, MIN(" + py + ") AS y_lo, MAX(" + py +
-        ") AS y_hi, COUNT(*) AS n FROM " + table_name(query) + " WHERE " + finite;
+        ") AS y_hi, COUNT(*) AS n FROM (SELECT " + placed_x(query, quoted(d, query.x)) + " AS " + px + ", " +
+        quoted(d, query.y) + " AS " + py + " FROM " + table_name(query) + ") AS placed WHERE " + finite(px, py);
 }

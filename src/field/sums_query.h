@@ -25,8 +25,7 @@ struct SumsQuery {
 };
 
 // Whether a name may be quoted as an identifier in the dialect: not empty,
-// at most 255 bytes, no control character; ClickHouse's names, quoted
-// with backquotes, also hold no backquote or backslash.
+// at most 255 bytes, no control character. Any other byte is quoted.
 bool sql_name_allowed(SqlDialect dialect, const std::string& name);
 
 // The query; empty when a name is not allowed or the range is no finite

@@ -19,6 +19,7 @@
 #include "field/field_loader.h"
 #include "settings/settings.h"
 #include "tools/command_basics.h"
+#include "tools/interruption.h"
 
 // The whole argument as a number.
 inline bool parse_double(const char* text, double* value)
@@ -152,7 +153,7 @@ public:
         if (line->shown_ && percent != line->last_)
             std::fprintf(stderr, "\rvarnel-cli: reading %s: %d%%", line->path_, percent);
         line->last_ = percent;
-        return true;
+        return !InterruptionWatch::interrupted();
     }
     ReadWatch watch() { return ReadWatch{report, this}; }
 
@@ -246,7 +247,7 @@ inline bool read_password_from_terminal(const std::string& prompt, std::string* 
     }
     password->clear();
     char c;
-    while (read(tty, &c, 1) == 1 && c != '\n' && c != '\r')
+    while (!InterruptionWatch::interrupted() && read(tty, &c, 1) == 1 && c != '\n' && c != '\r')
         if (password->size() < 1023)
             *password += c;
     if (quiet)
@@ -278,11 +279,19 @@ inline std::string database_password(const std::string& path)
 // header is left to the caller's usage error (no_column_problem).
 inline LoadedField load_for_command(const LoadRequest& request)
 {
-    const char* path = request.path.c_str();
+    // Made first, so that it ends last, after the progress line is cleared.
+    InterruptionWatch interruption;
+    const std::string shown = address_for_message(request.path);
+    const char* path = shown.c_str();
     ProgressLine progress(path);
     LoadRequest asked = request;
     if (is_database_address(request.path))
         asked.password = database_password(request.path);
+    if (InterruptionWatch::interrupted()) {
+        LoadedField stopped;
+        stopped.counts.stopped = true;
+        return stopped;
+    }
     LoadedField loaded = load_field(asked, LoadWatch{progress.meter(), progress.watch()});
     const ColumnsRead& c = loaded.columns;
     if (c.picked)

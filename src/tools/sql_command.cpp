@@ -57,10 +57,7 @@ int sql_command(int argc, char** argv)
         return usage_error(kSqlUsage, "--range: XMIN < XMAX and YMIN < YMAX, all finite");
     const std::string text = cell_sums_query(query);
     if (text.empty())
-        return usage_error(kSqlUsage,
-                           query.dialect == SqlDialect::clickhouse
-                               ? "a name is empty, longer than 255 bytes, or holds a control character, ` or \\"
-                               : "a name is empty, longer than 255 bytes, or holds a control character");
+        return usage_error(kSqlUsage, "a name is empty, longer than 255 bytes, or holds a control character");
     std::printf("%s;\n", text.c_str());
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fprintf(stderr, "varnel-cli: writing the query failed\n");

@@ -4,11 +4,14 @@
 // file. Skipped where clickhouse-server is not installed.
 #include "field/clickhouse_source.h"
 #include "field/field_loader.h"
+#include "canned_http_server.h"
 #include "clickhouse_test_servers.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
+#include <fcntl.h>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -235,6 +238,44 @@ TEST_F(ClickHouseSource, CancelStopsTheQueryOnEveryShard)
     }
 }
 
+// Ctrl-C or SIGTERM to varnel-cli while the server runs its query: the
+// query is stopped on every shard, and the signal still ends the program.
+TEST_F(ClickHouseSource, SignalToTheCommandStopsTheQuery)
+{
+    const auto running = [](Server& s) {
+        std::string count;
+        post(s.http, "SELECT count() FROM system.processes WHERE initial_query_id LIKE 'varnel-%'", &count);
+        return count;
+    };
+    for (int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        const std::string path = address("stuck");
+        const std::string password = std::string("CLICKHOUSE_PASSWORD=") + kPassword;
+        char* argv[] = {const_cast<char*>(VARNEL_CLI), const_cast<char*>("grid"),      const_cast<char*>(path.c_str()),
+                        const_cast<char*>("-o"),       const_cast<char*>("/dev/null"), nullptr};
+        char* envp[] = {const_cast<char*>(password.c_str()), nullptr};
+        posix_spawn_file_actions_t quiet;
+        posix_spawn_file_actions_init(&quiet);
+        posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+        pid_t pid = 0;
+        ASSERT_EQ(posix_spawn(&pid, VARNEL_CLI, &quiet, nullptr, argv, envp), 0);
+        posix_spawn_file_actions_destroy(&quiet);
+        for (int k = 0; k < 100 && running(first) == "0\n"; ++k)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_NE(running(first), "0\n") << "the query never started";
+        kill(pid, signal);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        for (Server* s : {&first, &second}) {
+            std::string count = "?";
+            for (int k = 0; k < 30 && (count = running(*s)) != "0\n"; ++k)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            EXPECT_EQ(count, "0\n") << "the server on port " << s->http << " still runs the query";
+        }
+    }
+}
+
 // Over HTTPS the certificate is verified: the file that names its authority
 // gives the file's field, and without it the server is named with why.
 TEST_F(ClickHouseSource, HttpsVerifiesTheServersCertificate)
@@ -267,6 +308,75 @@ TEST_F(ClickHouseSource, HttpsVerifiesTheServersCertificate)
 }
 
 // Last of the suite: it stops the second server.
+// Column names that would break a query pasted together as text, or that
+// equal the query's own names, through the address as a user writes them:
+// each pair reads its own columns over both shards, fitted and not.
+TEST_F(ClickHouseSource, HostileColumnNamesReadTheirOwnColumns)
+{
+    const std::pair<std::string, std::string> pairs[] = {
+        {"varnel_py", "EVIL) , (SELECT 1"},
+        {"y_min", "x_max"},
+        {"x_min", "y_max"},
+        {"gx", "gy"},
+        {"n", "sfx"},
+        {"varnel_fx", "Varnel_qx"},
+        {"a`b", "c\\d"},
+        {"/* e", "-- f"},
+        {"g'h;", "i\"j"},
+        {"x_lo", "count()"},
+    };
+    // The test's own quoting, as the server's manual gives it, and the
+    // address's escapes for every byte but letters and digits.
+    const auto quoted = [](const std::string& name) {
+        std::string text = "`";
+        for (char c : name)
+            text += (c == '`' || c == '\\' ? "\\" : "") + std::string(1, c);
+        return text + "`";
+    };
+    const auto escaped = [](const std::string& name) {
+        std::string text;
+        for (unsigned char c : name) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            text += std::isalnum(c) ? std::string(1, static_cast<char>(c)) : hex;
+        }
+        return text;
+    };
+    const LoadedField want = from_file(), want_fitted = [] {
+        LoadRequest request;
+        request.range = Range{0, 4000, 0, 4000};
+        request.fit_range = true;
+        request.path = points_file.string();
+        return load_field(request);
+    }();
+    for (std::size_t k = 0; k < std::size(pairs); ++k) {
+        const auto& [x, y] = pairs[k];
+        SCOPED_TRACE(x + " / " + y);
+        const std::string table = "hostile" + std::to_string(k);
+        for (Server* s : {&first, &second})
+            for (const std::string& sql :
+                 {"CREATE TABLE default." + table + "_here (" + quoted(x) + " Float64, " + quoted(y) +
+                      " Float64) ENGINE = Log",
+                  "INSERT INTO default." + table + "_here SELECT x, y FROM default.points_here"}) {
+                std::string answer;
+                ASSERT_EQ(post(s->http, sql, &answer), 200) << sql << "\n" << answer;
+            }
+        std::string answer;
+        ASSERT_EQ(post(first.http,
+                       "CREATE TABLE default." + table + " AS default." + table +
+                           "_here ENGINE = Distributed(two, default, " + table + "_here)",
+                       &answer),
+                  200)
+            << answer;
+        LoadRequest request = table_request();
+        request.path = "clickhouse://default@127.0.0.1:" + std::to_string(first.http) + "/default." + table +
+            "?x=" + escaped(x) + "&y=" + escaped(y);
+        expect_same_field(load_field(request), want);
+        request.fit_range = true;
+        expect_same_field(load_field(request), want_fitted);
+    }
+}
+
 TEST_F(ClickHouseSource, FailuresNameTheServerAndWhy)
 {
     LoadRequest request = table_request();
@@ -320,6 +430,62 @@ TEST_F(ClickHouseSource, FailuresNameTheServerAndWhy)
     EXPECT_EQ(shard_down.problem.rfind(server + ": HTTP ", 0), 0u) << shard_down.problem;
 }
 
+// Answers no ClickHouse server gives: the sums are taken only where the
+// answer says where it ends, and a header line past the client's limit is
+// named as such.
+TEST(DatabaseAnswer, TakesOnlyAnswersThatSayWhereTheyEnd)
+{
+    const std::string rows = "gx\tgy\tn\tsfx\tsfy\tsfxfy\tx_min\tx_max\ty_min\ty_max\n"
+                             "0\t0\t1\t0.5\t0.5\t0.25\t0\t4000\t0\t4000\n";
+    const char hex[] = "0123456789abcdef";
+    std::string chunk_size;
+    for (std::size_t n = rows.size(); n; n /= 16)
+        chunk_size.insert(chunk_size.begin(), hex[n % 16]);
+    const struct {
+        std::string answer;
+        const char* problem; // null: the sums are taken
+    } cases[] = {
+        {"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(rows.size()) + "\r\n\r\n" + rows, nullptr},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + chunk_size + "\r\n" + rows + "\r\n0\r\n\r\n",
+         nullptr},
+        {"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + rows, "the answer did not say its length"},
+        {"HTTP/1.1 200 OK\r\nX-Filler: " + std::string(4 << 20, 'a') + "\r\nContent-Length: 0\r\n\r\n",
+         "the answer's headers are longer than"},
+    };
+    for (const auto& c : cases) {
+        CannedHttpServer server(c.answer);
+        LoadRequest request;
+        request.range = Range{0, 4000, 0, 4000};
+        request.path = "clickhouse://127.0.0.1:" + std::to_string(server.port()) + "/d.t?x=x&y=y&timeout=5";
+        const LoadedField loaded = load_field(request);
+        SCOPED_TRACE(c.answer.substr(0, 60));
+        if (!c.problem) {
+            EXPECT_TRUE(loaded.ok()) << loaded.problem;
+            EXPECT_EQ(loaded.counts.points, 1);
+        } else {
+            EXPECT_EQ(loaded.failure, LoadFailure::database);
+            EXPECT_NE(loaded.problem.find(c.problem), std::string::npos) << loaded.problem;
+        }
+    }
+}
+
+TEST(DatabaseAddress, MessagesLeaveItsPasswordOut)
+{
+    const struct {
+        const char* address;
+        const char* shown;
+    } cases[] = {
+        {"clickhouse://ana:hunter2-secret@h:8123/d.t?x=a&y=b", "clickhouse://ana@h:8123/d.t?x=a&y=b"},
+        {"clickhouses://h/d.t?x=a&password=hunter2&y=b&timeout=3",
+         "clickhouses://h/d.t?x=a&password=...&y=b&timeout=3"},
+        {"clickhouse://:pw@h/d.t", "clickhouse://@h/d.t"},
+        {"clickhouse://h?x=a:b@c", "clickhouse://h?x=a:b@c"},
+        {"/data/a:b@c.txt", "/data/a:b@c.txt"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(address_for_message(c.address), c.shown) << c.address;
+}
+
 TEST(DatabaseAddress, ReadsItsPartsAndRefusesTheRest)
 {
     DatabaseAddress a;
@@ -345,11 +511,10 @@ TEST(DatabaseAddress, ReadsItsPartsAndRefusesTheRest)
         {"clickhouse://u:pw@h/d.t?x=a&y=b", "a password is never taken from the address; CLICKHOUSE_PASSWORD holds it"},
         {"clickhouse://h/t?x=a&y=b", "the table is named as DATABASE.TABLE"},
         {"clickhouse://h/d.t?x=a", "the address names the columns as ?x=COLUMN&y=COLUMN"},
-        {"clickhouse://h/d.t?x=a%60&y=b",
-         "a name in the address is empty, holds a dot, a control character, ` or \\, or is longer than 255 bytes"},
+        {"clickhouse://h/d.t?x=a%7F&y=b",
+         "a name in the address is empty, holds a dot or a control character, or is longer than 255 bytes"},
         {"clickhouse://h/d.t?x=a&y=b%0A",
-         "a name in the address is empty, holds a dot, a control character, ` or \\, or "
-         "is longer than 255 bytes"},
+         "a name in the address is empty, holds a dot or a control character, or is longer than 255 bytes"},
         {"clickhouse://h:99999/d.t?x=a&y=b", "the port 99999 is not a number from 1 to 65535"},
         {"clickhouse://h#x/d.t?x=a&y=b", "the server's name is not readable"},
         {"clickhouse://h/d.t?x=a&y=b&timeout=0", "timeout=0 is not a number of seconds from 1 to 86400"},
