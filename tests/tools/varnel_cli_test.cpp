@@ -1,7 +1,12 @@
 // varnel-cli's own words: help, version and unknown commands.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -48,6 +53,95 @@ TEST(VarnelCli, HelpAndVersionGoToStandardOutput)
         else
             EXPECT_EQ(r.out, "") << c.args;
     }
+}
+
+// The first line a command writes on standard error, and its exit status.
+CliRun first_error_line(const std::string& args)
+{
+    CliRun r{-1, {}};
+    std::FILE* p = popen((std::string(VARNEL_CLI) + " " + args + " 2>&1 >/dev/null").c_str(), "r");
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0)
+        r.out.append(buffer, n);
+    const int status = pclose(p);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = r.out.substr(0, r.out.find('\n'));
+    return r;
+}
+
+// grid, render and sql hold a range to one rule and say so in one way:
+// each axis's ends finite and in order, their span a finite double.
+TEST(VarnelCli, EveryCommandRefusesTheSameRangesInTheSameWords)
+{
+    const std::string rule =
+        ": a range's ends are finite and in order, XMIN < XMAX and YMIN < YMAX, each span a finite double";
+    const char* commands[] = {"grid /dev/null", "render /dev/null -o /dev/null.png", "sql --table t --x a --y b"};
+    const struct {
+        const char* range;
+        const char* shown;
+    } bad[] = {
+        {"1 1 0 1", "1 1 0 1"},
+        {"10 0 0 1", "10 0 0 1"},
+        {"0 0 0 0", "0 0 0 0"},
+        {"0 1 5 -5", "0 1 5 -5"},
+        {"nan 1 0 1", "nan 1 0 1"},
+        {"0 1 -inf 1", "0 1 -inf 1"},
+        {"-1.7976931348623157e308 1.7976931348623157e308 0 4000",
+         "-1.7976931348623157e+308 1.7976931348623157e+308 0 4000"},
+    };
+    for (const char* command : commands)
+        for (const auto& c : bad) {
+            const CliRun r = first_error_line(std::string(command) + " --range " + c.range);
+            EXPECT_EQ(r.status, 2) << command << " " << c.range;
+            EXPECT_EQ(r.out, std::string("varnel-cli: --range ") + c.shown + rule) << command;
+        }
+    // The smallest span there is keeps the rule.
+    EXPECT_EQ(run("sql --table t --x a --y b --range 0 5e-324 0 1").status, 0);
+}
+
+// Ctrl-C at the database password's prompt, on a terminal of the test's
+// own: the program ends by the signal, and the terminal echoes again.
+TEST(VarnelCli, InterruptedPasswordPromptGivesTheEchoBack)
+{
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string terminal = ptsname(master);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setsid(); // the terminal opened next becomes the controlling one
+        const int tty = open(terminal.c_str(), O_RDWR);
+        dup2(tty, 0);
+        dup2(tty, 1);
+        dup2(tty, 2);
+        unsetenv("CLICKHOUSE_PASSWORD");
+        execl(VARNEL_CLI, VARNEL_CLI, "grid", "clickhouse://ana@127.0.0.1:1/d.t?x=a&y=b", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::string seen;
+    pollfd waiting{master, POLLIN, 0};
+    while (seen.find("Password for ana") == std::string::npos && poll(&waiting, 1, 10000) == 1) {
+        char bytes[256];
+        const ssize_t n = read(master, bytes, sizeof bytes);
+        if (n <= 0)
+            break;
+        seen.append(bytes, std::size_t(n));
+    }
+    EXPECT_NE(seen.find("Password for ana at 127.0.0.1:1: "), std::string::npos) << seen;
+    const int slave = open(terminal.c_str(), O_RDWR | O_NOCTTY);
+    termios modes{};
+    tcgetattr(slave, &modes);
+    EXPECT_FALSE(modes.c_lflag & ECHO) << "the password would be shown";
+    kill(pid, SIGINT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    tcgetattr(slave, &modes);
+    EXPECT_TRUE(modes.c_lflag & ECHO) << "the terminal was left without echo";
+    close(slave);
+    close(master);
 }
 
 } // namespace
