@@ -9,8 +9,11 @@ namespace {
 
 // A line longer than this is no row of a sums table.
 constexpr std::size_t kLongestLine = 4096;
-// Past this a count of points no longer holds whole in a double sum.
-constexpr double kMostPoints = 9007199254740992.0; // 2^53
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kBinningComment = "binning:";
+// Sums of fractions are rounded as they are added, in whatever order an
+// engine adds them: each bound is kept within this share of n.
+constexpr double kSumTolerance = 1e-9;
 
 std::string lowered(std::string_view text)
 {
@@ -25,6 +28,15 @@ std::string_view trimmed(std::string_view text)
     while (!text.empty() && (text.front() == ' ' || text.front() == '"'))
         text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '"'))
+        text.remove_suffix(1);
+    return text;
+}
+
+std::string_view without_spaces(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
         text.remove_suffix(1);
     return text;
 }
@@ -127,8 +139,12 @@ bool CellSumsParser::line(std::string_view text)
     ++line_number_;
     if (!text.empty() && text.back() == '\r')
         text.remove_suffix(1);
+    if (line_number_ == 1 && text.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+        text.remove_prefix(kByteOrderMark.size());
     if (text.empty())
         return true;
+    if (!header_ && text.front() == '#')
+        return comment(text.substr(1));
     const std::vector<std::string_view> fields = split(text);
     if (header_)
         return row(fields);
@@ -139,6 +155,20 @@ bool CellSumsParser::line(std::string_view text)
         column_of_[column_index(fields[k])] = static_cast<int>(k);
     columns_ = fields.size();
     header_ = true;
+    return true;
+}
+
+bool CellSumsParser::comment(std::string_view text)
+{
+    text = without_spaces(text);
+    if (lowered(text.substr(0, kBinningComment.size())) != kBinningComment)
+        return true;
+    const std::string_view name = without_spaces(text.substr(kBinningComment.size()));
+    if (table_.has_binning)
+        return fail("a second binning line");
+    if (!binning_rule_named(name, &table_.binning))
+        return fail("binning \"" + std::string(name) + "\" is no rule (bilinear or classic)");
+    table_.has_binning = true;
     return true;
 }
 
@@ -157,13 +187,24 @@ bool CellSumsParser::row(const std::vector<std::string_view>& fields)
     if (!counts_row && !cell_row)
         return fail("no cell at gx " + std::string(fields[column_of_[0]]) + ", gy " +
                     std::string(fields[column_of_[1]]));
-    if (!(n >= 0 && n <= kMostPoints && n == std::floor(n)))
+    if (!(n >= (cell_row ? 1 : 0) && n <= double(kMostSumPoints) && n == std::floor(n)))
         return fail("n " + std::string(fields[column_of_[2]]) + " is no count of points");
-    // Fractions lie in 0..1, and a rounded sum of n of them stays in 0..n.
+    if (points_ + static_cast<long long>(n) > kMostSumPoints)
+        return fail("the counts add up to more than " + std::to_string(kMostSumPoints) + " points");
+    // Fractions lie in 0..1, so n of them sum to 0..n, and each product
+    // fx fy lies between fx + fy - 1 and the smaller of fx and fy: the
+    // sums that no n points give would weigh a node below zero.
+    const double sfx = value[3], sfy = value[4], sfxfy = value[5];
+    const double slack = cell_row ? kSumTolerance * n : 0;
     for (int k = 3; k < 6; ++k)
         if (!(value[k] >= 0 && value[k] <= (cell_row ? n : 0)))
             return fail(std::string(kSumColumns[k]) + " " + std::string(fields[column_of_[k]]) +
                         " is no sum of the fractions of " + std::string(fields[column_of_[2]]) + " points");
+    if (!(sfxfy <= std::min(sfx, sfy) + slack && sfxfy >= sfx + sfy - n - slack))
+        return fail("sfxfy " + std::string(fields[column_of_[5]]) +
+                    " is no sum of products of fractions whose sums are " + std::string(fields[column_of_[3]]) +
+                    " and " + std::string(fields[column_of_[4]]) + " over " + std::string(fields[column_of_[2]]) +
+                    " points");
     const Range range{value[6], value[7], value[8], value[9]};
     if (!std::isfinite(range.x_min) || !std::isfinite(range.x_max) || !std::isfinite(range.y_min) ||
         !std::isfinite(range.y_max) || !(range.x_min < range.x_max) || !(range.y_min < range.y_max))
@@ -173,6 +214,7 @@ bool CellSumsParser::row(const std::vector<std::string_view>& fields)
     table_.range = range;
     table_.has_range = true;
     const long long count = static_cast<long long>(n);
+    points_ += count;
     if (gx == -1) {
         table_.rejected += count;
     } else if (gx == -2) {
@@ -213,7 +255,8 @@ bool read_cell_sums(std::FILE* stream, CellSumsTable* table, std::string* proble
 bool write_cell_sums(std::FILE* stream, const CellSumsTable& table)
 {
     const Range& r = table.range;
-    bool ok = std::fprintf(stream, "gx,gy,n,sfx,sfy,sfxfy,x_min,x_max,y_min,y_max\n") > 0;
+    bool ok = !table.has_binning || std::fprintf(stream, "# binning: %s\n", binning_rule_name(table.binning)) > 0;
+    ok = ok && std::fprintf(stream, "gx,gy,n,sfx,sfy,sfxfy,x_min,x_max,y_min,y_max\n") > 0;
     const auto write_row = [&](int gx, int gy, long long n, const CellSums& sums) {
         ok = ok &&
             std::fprintf(stream, "%d,%d,%lld,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g\n", gx, gy, n, sums.sfx,

@@ -3,7 +3,10 @@
 // range, x_min, x_max, y_min, y_max, on every row, so the table says its own
 // range), as a query over the points writes it in any database and as
 // `grid --sums` writes it. A row with gx = gy = -1 holds in n the points
-// outside the range, one with -2 those with a NaN coordinate.
+// outside the range, one with -2 those with a NaN coordinate. Lines that
+// start with '#' may come before the header; one of them, "# binning:
+// RULE", says by which rule the sums were made, since the two rules give
+// different sums for the same points.
 #pragma once
 
 #include <cstdio>
@@ -15,6 +18,9 @@
 #include "field/range.h"
 
 inline constexpr int kSumCells = 200; // cells a side
+// Past this a count of points no longer holds whole in a double sum, and a
+// table's counts added up could pass what a long long holds.
+inline constexpr long long kMostSumPoints = 9007199254740992; // 2^53
 
 struct CellSumsTable {
     Range range;                 // as the rows give it; the caller's where there is no row
@@ -22,6 +28,8 @@ struct CellSumsTable {
     std::vector<CellSums> cells; // kSumCells x kSumCells, row-major by gy, then gx
     long long rejected = 0;
     long long not_a_number = 0;
+    bool has_binning = false; // the table says by which rule it was made
+    BinningRule binning = BinningRule::bilinear;
 
     CellSumsTable() : cells(kSumCells * kSumCells) {}
 };
@@ -36,9 +44,10 @@ bool is_cell_sums_header(const std::vector<std::string>& names);
 
 // Reads a sums table from text fed in pieces of any size: lines end in
 // "\n" (a "\r" before it is dropped), fields are split by a comma, a tab or
-// a semicolon, the first line is the header. Every value is checked: cells
-// inside the grid, counts whole and not negative, sums within what n
-// points can give, the same finite range on every row.
+// a semicolon, the first line after a byte-order mark and '#' comments is
+// the header. Every value is checked: cells inside the grid, counts whole
+// (at least 1 in a cell) and adding up to no more than kMostSumPoints, sums
+// within what n points can give, the same finite range on every row.
 class CellSumsParser {
 public:
     // False with the reason in problem() once the text is refused.
@@ -51,6 +60,7 @@ public:
 
 private:
     bool line(std::string_view text);
+    bool comment(std::string_view text);
     bool row(const std::vector<std::string_view>& fields);
     bool fail(std::string reason);
 
@@ -60,6 +70,7 @@ private:
     int column_of_[10] = {}; // where each of kSumColumns stands in a row
     std::size_t columns_ = 0;
     bool header_ = false;
+    long long points_ = 0; // every row's n so far
     std::string problem_;
 };
 
@@ -67,7 +78,7 @@ private:
 // set and an empty *problem when reading failed.
 bool read_cell_sums(std::FILE* stream, CellSumsTable* table, std::string* problem);
 
-// Writes the table with its header, the cells that hold points in order,
-// then the counts' rows, every number exact (%.17g). False when a write
-// failed.
+// Writes the table with its header (after the binning line where the table
+// knows its rule), the cells that hold points in order, then the counts'
+// rows, every number exact (%.17g). False when a write failed.
 bool write_cell_sums(std::FILE* stream, const CellSumsTable& table);

@@ -281,13 +281,19 @@ int density_field_load_sums(DensityField* field, const CellSums* cells, long lon
             const CellSums& cell = cells[gy * kCells + gx];
             if (cell.n == 0)
                 continue;
+            // Counts that go below zero or past a long long are no points.
+            if (cell.n < 0 || __builtin_add_overflow(s->binned, cell.n, &s->binned))
+                return 0;
             spread_cell_sums(s->rule, gx, gy, cell, s->grid);
-            s->binned += cell.n;
         }
+    long long points = 0;
+    if (rejected < 0 || not_a_number < 0 || __builtin_add_overflow(s->binned, rejected, &points) ||
+        __builtin_add_overflow(points, not_a_number, &points))
+        return 0;
     s->rejected = rejected;
     s->not_a_number = not_a_number;
     s->read = ReadCounts{};
-    s->read.points = s->binned + rejected + not_a_number;
+    s->read.points = points;
     return normalise(*s);
 }
 

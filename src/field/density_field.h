@@ -52,7 +52,8 @@ bool density_field_set_threads(DensityField* field, unsigned threads);
 // then gx) instead of points: each cell spread as the field's rule spreads
 // its points, then normalised as a load of the points is. The counts are
 // those of the points: `rejected` outside the range, `not_a_number` with a
-// NaN coordinate. 0 on a bad handle or when nothing could be normalised.
+// NaN coordinate. 0 on a bad handle, when nothing could be normalised, or
+// when a count is negative or the counts add up past a long long.
 struct CellSums;
 int density_field_load_sums(DensityField* field, const CellSums* cells, long long rejected, long long not_a_number);
 

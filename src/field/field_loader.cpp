@@ -176,7 +176,7 @@ bool holds_cell_sums(const LoadRequest& request)
 
 // The one place a field is made: over the result's range, spreading points
 // by the request's rule; null with no_memory when it cannot be made.
-FieldPtr new_field(const LoadRequest& request, LoadedField& result)
+FieldPtr new_field(LoadedField& result)
 {
     const Range& r = result.range;
     FieldPtr field(create_density_field(r.x_min, r.y_min, r.x_max, r.y_max));
@@ -184,7 +184,7 @@ FieldPtr new_field(const LoadRequest& request, LoadedField& result)
         result.failure = LoadFailure::no_memory;
         return nullptr;
     }
-    density_field_set_binning(field.get(), request.binning);
+    density_field_set_binning(field.get(), result.binning);
     return field;
 }
 
@@ -193,17 +193,29 @@ FieldPtr new_field(const LoadRequest& request, LoadedField& result)
 void load_from_sums(const LoadRequest& request, CellSumsTable& table, LoadedField& result)
 {
     result.from_sums = true;
+    if (table.has_binning && table.binning != request.binning) {
+        if (request.binning_chosen) {
+            result.failure = LoadFailure::other_rule;
+            result.problem = std::string("its sums were made by the ") + binning_rule_name(table.binning) +
+                " binning rule, not by " + binning_rule_name(request.binning) + " as asked";
+            return;
+        }
+        result.binning = table.binning;
+    }
     if (table.has_range)
         result.range = table.range;
-    FieldPtr field = new_field(request, result);
+    FieldPtr field = new_field(result);
     if (!field)
         return;
     result.loaded = density_field_load_sums(field.get(), table.cells.data(), table.rejected, table.not_a_number);
     result.max = density_field_max(field.get());
     result.counts = density_field_counts(field.get());
     result.field = std::move(field);
-    if (request.keep_sums)
+    if (request.keep_sums) {
+        table.has_binning = true;
+        table.binning = result.binning;
         result.sums = std::make_unique<CellSumsTable>(std::move(table));
+    }
 }
 
 void load_sums_file(const LoadRequest& request, const LoadWatch& watch, LoadedField& result)
@@ -259,6 +271,8 @@ void load_from_database(const LoadRequest& request, const LoadWatch& watch, Load
     if (failed(clickhouse_cell_sums(address, request.password, result.range, request.binning, asked, &table,
                                     &result.problem)))
         return;
+    table.has_binning = true;
+    table.binning = request.binning;
     load_from_sums(request, table, result);
 }
 
@@ -268,6 +282,7 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
 {
     LoadedField result;
     result.range = request.range;
+    result.binning = request.binning;
     if (is_database_address(request.path)) {
         load_from_database(request, watch, result);
         return result;
@@ -296,7 +311,7 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
     const File file = open_source(request, watch, result);
     if (!file)
         return result;
-    FieldPtr field = new_field(request, result);
+    FieldPtr field = new_field(result);
     if (!field)
         return result;
     density_field_set_columns(field.get(), result.columns.columns.x, result.columns.columns.y);
@@ -307,6 +322,8 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
         result.sums = std::make_unique<CellSumsTable>();
         result.sums->range = result.range;
         result.sums->has_range = true;
+        result.sums->has_binning = true;
+        result.sums->binning = request.binning;
         density_field_set_cell_sums(field.get(), result.sums->cells.data());
     }
     errno = 0;

@@ -36,6 +36,10 @@ struct LoadRequest {
     Range range;
     bool fit_range = false; // first fit the range to the points (a file without any keeps `range`)
     BinningRule binning = BinningRule::bilinear;
+    // The rule was asked for, not left to its default: a table of cell sums
+    // made by the other rule is then refused; otherwise the table's rule is
+    // followed, since its sums spread by another rule give another field.
+    bool binning_chosen = false;
     unsigned threads = 0;   // that read the text; 0: one per core
     bool keep_sums = false; // also hand back the sums of the cells (LoadedField::sums)
     std::string password;   // for a database's address; held in memory only, never shown
@@ -60,6 +64,7 @@ enum class LoadFailure {
     bad_sums,    // a table of cell sums holds what no query gives (LoadedField::problem says what)
     bad_array,   // a .npy file's header is refused, or names no such column (problem says why)
     database,    // a database's address is wrong, or its server failed (problem names it and why)
+    other_rule,  // a table of cell sums was made by another binning rule than the one asked for
 };
 
 // The columns a load read, and the header's names for them.
@@ -81,9 +86,10 @@ struct LoadedField {
     double max = 0;      // the largest node before normalisation
     FieldCounts counts;  // what the load (or a stopped fit) read
     ColumnsRead columns;
-    bool from_sums = false;              // the data were the sums of the cells, not points
-    std::unique_ptr<CellSumsTable> sums; // with keep_sums: the sums of the cells loaded
-    std::string problem;                 // with bad_sums, bad_array and database: what went wrong
+    bool from_sums = false;                      // the data were the sums of the cells, not points
+    BinningRule binning = BinningRule::bilinear; // the rule the field was made by
+    std::unique_ptr<CellSumsTable> sums;         // with keep_sums: the sums of the cells loaded
+    std::string problem;                         // with bad_sums, bad_array and database: what went wrong
 
     bool ok() const { return failure == LoadFailure::none; }
 };

@@ -5,6 +5,20 @@
 #include "platform/d3d9/d3d9types.h"
 #include "platform/win32/winbase.h"
 #include "texture/decoders/decoded_image.h"
+#include "texture/image_file_test_hook.h"
+
+namespace {
+
+bool (*g_after_map)(void*) = nullptr;
+void* g_after_map_context = nullptr;
+
+} // namespace
+
+void image_file_test_after_map(bool (*after_map)(void* context), void* context)
+{
+    g_after_map = after_map;
+    g_after_map_context = context;
+}
 
 MappedImageFile::~MappedImageFile()
 {
@@ -44,6 +58,8 @@ HRESULT MappedImageFile::open(const char* path)
     view_ = MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, 0);
     if (!view_)
         return E_INVALID_IMAGE_DATA;
+    if (g_after_map)
+        g_after_map(g_after_map_context);
     size_ = static_cast<size_t>(size);
     return S_OK;
 }

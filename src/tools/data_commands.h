@@ -337,6 +337,10 @@ inline LoadedField load_for_command(const LoadRequest& request)
     case LoadFailure::bad_sums:
         std::fprintf(stderr, "varnel-cli: %s is no table of cell sums: %s\n", path, loaded.problem.c_str());
         break;
+    case LoadFailure::other_rule:
+        std::fprintf(stderr, "varnel-cli: cannot load %s: %s (without --binning the file's rule is followed)\n", path,
+                     loaded.problem.c_str());
+        break;
     }
     return loaded;
 }

@@ -69,9 +69,11 @@ bool write_palette(std::FILE* out, const DecodedImage& image)
     return !image.palette || std::fwrite(image.palette, 1, 1024, out) == 1024;
 }
 
-// Writes one output file whole through `write`, or reports why not.
+// Writes one output file whole through `write`, or reports why not. Pixels
+// may lie in the image file's mapping: a file cut meanwhile would leave
+// zeros where they were, so the output is kept only while the file holds.
 template <typename Write>
-bool write_output(const char* path, const DecodedImage& image, Write write)
+bool write_output(const char* path, const DecodedImage& image, const MappedImageFile& file, Write write)
 {
     ReplacingFile out;
     if (!open_output(&out, path)) {
@@ -79,7 +81,10 @@ bool write_output(const char* path, const DecodedImage& image, Write write)
         return false;
     }
     errno = 0;
-    if (!write(out.stream(), image) || !out.commit()) {
+    const bool wrote = write(out.stream(), image);
+    if (file.changed())
+        return false; // said once by the caller
+    if (!wrote || !out.commit()) {
         cannot_write(path, errno ? std::strerror(errno) : out.reason());
         return false;
     }
@@ -118,8 +123,12 @@ int decode_command(int argc, char** argv)
         return report_failure(hr, &reason);
     const DecodedImage& image = *decoded;
 
-    bool written = !pixels_path || write_output(pixels_path, image, write_pixels);
-    written = (!palette_path || write_output(palette_path, image, write_palette)) && written;
+    bool written = !pixels_path || write_output(pixels_path, image, file, write_pixels);
+    written = (!palette_path || write_output(palette_path, image, file, write_palette)) && written;
+    if (file.changed()) {
+        std::snprintf(reason.text, sizeof reason.text, "the file changed while it was read");
+        return report_failure(E_INVALID_IMAGE_DATA, &reason);
+    }
     // The line says what was decoded and written, so it comes after the files.
     if (written) {
         char unknown[16];

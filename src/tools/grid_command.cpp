@@ -47,6 +47,7 @@ int grid_command(int argc, char** argv)
             std::string problem;
             if (!parse_binning_option(argc, argv, i, &request.binning, &problem))
                 return usage_error(kGridUsage, problem);
+            request.binning_chosen = true;
         } else if (std::strcmp(arg, "--skip") == 0) {
             if (i + 1 >= argc)
                 return usage_error(kGridUsage, missing_value(arg, "a number of lines"));

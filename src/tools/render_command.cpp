@@ -138,6 +138,7 @@ std::string parse_options(int argc, char** argv, Options* o)
             std::string problem;
             if (!parse_binning_option(argc, argv, i, &o->load.binning, &problem))
                 return problem;
+            o->load.binning_chosen = true;
         } else if (std::strcmp(arg, "--camera") == 0) {
             if (left < 3)
                 return missing_value(arg, "three whole numbers: RADIUS AZIMUTH ELEVATION");

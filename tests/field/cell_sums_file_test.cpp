@@ -5,6 +5,9 @@
 
 #include "temp_stream.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -59,6 +62,18 @@ TEST(CellSumsFile, RefusesWhatNoQueryGivesWithItsLine)
         {"0,0,1,0,0,0,0,1,0\n", "line 2: 9 fields, not 10"},
         {"0,0,1,0,0,0,0,1,0,1 \x01\n", "line 2: y_max \"1 \x01\" is no number"},
         {std::string(5000, '1') + "\n", "line 2: longer than 4096 bytes"},
+        {"0,0,0,0,0,0,0,1,0,1\n", "line 2: n 0 is no count of points"},
+        {"5,5,2,2,0,2,0,1,0,1\n",
+         "line 2: sfxfy 2 is no sum of products of fractions whose sums are 2 and 0 over 2 points"},
+        {"5,5,2,2,2,1.5,0,1,0,1\n",
+         "line 2: sfxfy 1.5 is no sum of products of fractions whose sums are 2 and 2 over 2 points"},
+        // Counts that add up past 2^53 points, in cells or in the counts' rows.
+        {"0,0,9007199254740992,0,0,0,0,1,0,1\n1,0,1,0,0,0,0,1,0,1\n",
+         "line 3: the counts add up to more than 9007199254740992 points"},
+        {"-1,-1,9007199254740000,0,0,0,0,1,0,1\n-2,-2,993,0,0,0,0,1,0,1\n",
+         "line 3: the counts add up to more than 9007199254740992 points"},
+        // Comments are taken before the header only.
+        {"# a note\n", "line 2: 1 fields, not 10"},
     };
     for (const auto& c : cases) {
         TempStream in(kHeader + c.rows);
@@ -73,6 +88,112 @@ TEST(CellSumsFile, RefusesWhatNoQueryGivesWithItsLine)
     EXPECT_FALSE(read_cell_sums(wrong_header.file, &table, &problem));
     EXPECT_EQ(problem,
               "line 1: the header does not name the columns gx, gy, n, sfx, sfy, sfxfy, x_min, x_max, y_min, y_max");
+}
+
+// The sums n points can give are those that weigh no node of their cell
+// below zero: checked against the four bilinear weights of every
+// combination of sums in quarter steps (exact in binary, so the rounding
+// allowance never decides).
+TEST(CellSumsFile, TakesExactlyTheSumsThatWeighNoNodeBelowZero)
+{
+    int taken = 0, refused = 0;
+    for (int n = 1; n <= 3; ++n)
+        for (int qx = -1; qx <= 4 * n + 1; ++qx)
+            for (int qy = -1; qy <= 4 * n + 1; ++qy)
+                for (int qxy = -1; qxy <= 4 * n + 1; ++qxy) {
+                    const double sfx = qx / 4.0, sfy = qy / 4.0, sfxfy = qxy / 4.0;
+                    const double weights[4] = {n - sfx - sfy + sfxfy, sfx - sfxfy, sfy - sfxfy, sfxfy};
+                    const bool possible =
+                        std::all_of(std::begin(weights), std::end(weights), [](double w) { return w >= 0; });
+                    char row[128];
+                    std::snprintf(row, sizeof row, "7,9,%d,%g,%g,%g,0,1,0,1\n", n, sfx, sfy, sfxfy);
+                    CellSumsParser parser;
+                    const bool read = parser.feed(kHeader) && parser.feed(row) && parser.finish();
+                    ASSERT_EQ(read, possible) << row << parser.problem();
+                    (read ? taken : refused) += 1;
+                }
+    EXPECT_GT(taken, 100);
+    EXPECT_GT(refused, 100);
+}
+
+// What engines and people put before the header: a byte-order mark,
+// comments, the rule the sums were made by.
+TEST(CellSumsFile, ReadsTheBinningLineAndCommentsBeforeTheHeader)
+{
+    const struct {
+        std::string head;
+        bool has_binning;
+        BinningRule binning;
+        const char* problem; // null: read
+    } cases[] = {
+        {"", false, BinningRule::bilinear, nullptr},
+        {"\xEF\xBB\xBF", false, BinningRule::bilinear, nullptr},
+        {"\xEF\xBB\xBF# made by hand\n\n#\n", false, BinningRule::bilinear, nullptr},
+        {"# binning: classic\n", true, BinningRule::classic, nullptr},
+        {"\xEF\xBB\xBF#Binning:bilinear \r\n# more\n", true, BinningRule::bilinear, nullptr},
+        {"# binning: nearest\n", false, BinningRule::bilinear,
+         "line 1: binning \"nearest\" is no rule (bilinear or classic)"},
+        {"# binning: classic\n# binning: classic\n", false, BinningRule::bilinear, "line 2: a second binning line"},
+        // A mark is one only at the very start.
+        {"\n\xEF\xBB\xBF", false, BinningRule::bilinear,
+         "line 2: the header does not name the columns gx, gy, n, sfx, sfy, sfxfy, x_min, x_max, y_min, y_max"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.head);
+        TempStream in(c.head + kHeader + "3,4,2,0.5,1.25,0.25,0,4000,-1,1\n");
+        CellSumsTable table;
+        std::string problem;
+        ASSERT_EQ(read_cell_sums(in.file, &table, &problem), c.problem == nullptr) << problem;
+        if (c.problem) {
+            EXPECT_EQ(problem, c.problem);
+            continue;
+        }
+        EXPECT_EQ(table.cells[4 * kSumCells + 3].n, 2);
+        EXPECT_EQ(table.has_binning, c.has_binning);
+        EXPECT_EQ(table.binning, c.binning);
+    }
+}
+
+// Saved sums read back bit for bit, and the file is the header and rows
+// it always was, after a line naming the rule where the table knows it.
+TEST(CellSumsFile, WritesEveryDigitAndTheRule)
+{
+    CellSumsTable table;
+    table.range = Range{-0.1, 1.0 / 3, 1e-300, 4e300};
+    table.cells[1 * kSumCells + 2] = CellSums{3, 0.1 + 0.2, 2.0 / 3, 0.1 * (2.0 / 3)};
+    table.cells[199 * kSumCells + 199] = CellSums{9007199254739000, 1, 0, 0};
+    table.rejected = 7;
+    table.not_a_number = 992;
+    for (const bool has_binning : {false, true}) {
+        table.has_binning = has_binning;
+        table.binning = BinningRule::classic;
+        TempStream out("");
+        ASSERT_TRUE(write_cell_sums(out.file, table));
+        std::rewind(out.file);
+        std::string text(4096, '\0');
+        text.resize(std::fread(text.data(), 1, text.size(), out.file));
+        const std::string rows = std::string(kHeader) +
+            "2,1,3,0.30000000000000004,0.66666666666666663,0.066666666666666666,-0.10000000000000001,"
+            "0.33333333333333331,1e-300,4.0000000000000002e+300\n"
+            "199,199,9007199254739000,1,0,0,-0.10000000000000001,0.33333333333333331,1e-300,"
+            "4.0000000000000002e+300\n"
+            "-1,-1,7,0,0,0,-0.10000000000000001,0.33333333333333331,1e-300,4.0000000000000002e+300\n"
+            "-2,-2,992,0,0,0,-0.10000000000000001,0.33333333333333331,1e-300,4.0000000000000002e+"
+            "300\n";
+        EXPECT_EQ(text, (has_binning ? "# binning: classic\n" : "") + rows);
+        std::rewind(out.file);
+        CellSumsTable back;
+        std::string problem;
+        ASSERT_TRUE(read_cell_sums(out.file, &back, &problem)) << problem;
+        EXPECT_EQ(back.range, table.range);
+        EXPECT_EQ(back.has_binning, has_binning);
+        EXPECT_EQ(back.rejected, 7);
+        EXPECT_EQ(back.not_a_number, 992);
+        for (std::size_t k = 0; k < table.cells.size(); ++k) {
+            const CellSums &a = table.cells[k], &b = back.cells[k];
+            ASSERT_TRUE(a.n == b.n && a.sfx == b.sfx && a.sfy == b.sfy && a.sfxfy == b.sfxfy) << k;
+        }
+    }
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "field/binning_rules.h"
 #include "field/density_field.h"
 #include "field/density_field_test_hook.h"
 #include "field/point_reader.h"
@@ -514,6 +515,32 @@ TEST(DensityField, ForeignOrNullHandlesDoNothing)
     EXPECT_EQ(std::memcmp(bogus, "not_mesh", 8), 0);
     EXPECT_EQ(field.f->ops.width(nullptr), 0);
     field.f->ops.destroy(nullptr);
+}
+
+// Sums from elsewhere whose counts go below zero or past a long long
+// load nothing, where adding them up would overflow.
+TEST(DensityField, SumsWhoseCountsOverflowLoadNothing)
+{
+    constexpr long long kMost = 0x7fffffffffffffff;
+    const struct {
+        long long first_n, second_n, rejected, not_a_number;
+        int loaded;
+    } cases[] = {
+        {1, 1, 0, 0, 1},          {kMost - 10, 10, 0, 0, 1}, {kMost - 10, 11, 0, 0, 0},
+        {kMost - 10, 1, 9, 0, 1}, {kMost - 10, 1, 10, 0, 0}, {kMost - 10, 1, 0, 10, 0},
+        {-1, 3, 0, 0, 0},         {1, 1, -1, 0, 0},          {1, 1, 0, -1, 0},
+    };
+    for (const auto& c : cases) {
+        std::vector<CellSums> cells(200 * 200);
+        cells[0] = CellSums{c.first_n, 0, 0, 0};
+        cells[201] = CellSums{c.second_n, 0, 0, 0};
+        Field field(0, 0, 1, 1);
+        EXPECT_EQ(density_field_load_sums(field.f, cells.data(), c.rejected, c.not_a_number), c.loaded)
+            << c.first_n << " " << c.second_n << " " << c.rejected << " " << c.not_a_number;
+        if (c.loaded) {
+            EXPECT_EQ(density_field_counts(field.f).points, c.first_n + c.second_n + c.rejected + c.not_a_number);
+        }
+    }
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -84,6 +85,65 @@ TEST_F(FieldLoader, FittingAFileThatReadsOnceIsRefused)
     }
     close(ends[0]);
     close(ends[1]);
+}
+
+// A table of cell sums is known by its header behind a byte-order mark and
+// comments, and carries the rule it was made by: followed when no rule was
+// asked for, refused when another was. The field then is the points'
+// field under the file's rule, node for node.
+TEST_F(FieldLoader, SumsTablesKeepTheirRule)
+{
+    const std::string points = write("points.txt", "10 20\n3990.5 17\n2000 2000\n2000.25 1999.5\n-5 7\n");
+    const auto field_of = [](LoadRequest request) {
+        request.range = Range{0, 4000, 0, 4000};
+        return load_field(request);
+    };
+    for (const BinningRule made_by : {BinningRule::bilinear, BinningRule::classic}) {
+        SCOPED_TRACE(binning_rule_name(made_by));
+        LoadRequest save;
+        save.path = points;
+        save.binning = made_by;
+        save.keep_sums = true;
+        const LoadedField from_points = field_of(save);
+        ASSERT_TRUE(from_points.ok());
+        std::FILE* out = std::fopen((dir_ / "sums.csv").c_str(), "w");
+        ASSERT_TRUE(write_cell_sums(out, *from_points.sums));
+        std::fclose(out);
+        std::ifstream in(dir_ / "sums.csv", std::ios::binary);
+        const std::string table((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const BinningRule other = made_by == BinningRule::classic ? BinningRule::bilinear : BinningRule::classic;
+        for (const std::string& head : {std::string(), std::string("\xEF\xBB\xBF# saved\n")}) {
+            LoadRequest open;
+            open.path = write("again.csv", head + table);
+            open.binning = other;
+            const LoadedField followed = field_of(open);
+            ASSERT_TRUE(followed.ok()) << followed.problem;
+            EXPECT_TRUE(followed.from_sums);
+            EXPECT_EQ(followed.binning, made_by);
+            EXPECT_EQ(followed.counts.points, 5);
+            EXPECT_EQ(followed.counts.rejected, 1);
+            for (int k = 0; k < 201 * 201; ++k)
+                ASSERT_NEAR(followed.field->ops.data(followed.field.get())[k],
+                            from_points.field->ops.data(from_points.field.get())[k], 1e-12)
+                    << k;
+            open.binning_chosen = true;
+            const LoadedField refused = field_of(open);
+            EXPECT_EQ(refused.failure, LoadFailure::other_rule);
+            EXPECT_EQ(refused.field, nullptr);
+            EXPECT_EQ(refused.problem,
+                      std::string("its sums were made by the ") + binning_rule_name(made_by) +
+                          " binning rule, not by " + binning_rule_name(other) + " as asked");
+            open.binning = made_by;
+            EXPECT_TRUE(field_of(open).ok());
+        }
+        // A table without the line is spread by the rule asked, as before.
+        LoadRequest bare;
+        bare.path = write("bare.csv", table.substr(table.find('\n') + 1));
+        bare.binning = other;
+        const LoadedField as_asked = field_of(bare);
+        ASSERT_TRUE(as_asked.ok()) << as_asked.problem;
+        EXPECT_EQ(as_asked.binning, other);
+    }
 }
 
 } // namespace

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include "../field/file_cut.h"
 #include "../texture/decoders/bitmap_bytes.h"
+#include "texture/image_file_test_hook.h"
 #include "tools/commands.h"
 
 namespace {
@@ -110,6 +112,37 @@ TEST_F(DecodeCommand, FailuresPrintTheResultAndExitWithOne)
         EXPECT_EQ(run({c.file}, &out), 1) << c.file;
         EXPECT_EQ(out, c.line) << c.file;
     }
+}
+
+// An image cut while it is mapped reads as zeros past its new end: no
+// success, and no output replaced by those zeros, whichever files were asked.
+TEST_F(DecodeCommand, AnImageCutWhileMappedIsRefused)
+{
+    // 64 x 64, 24 bits: pixel rows on pages past the one the cut keeps.
+    const std::string image = write("big.bmp", bmp_file(info_header(64, 64, 24).repeat(0x5a, 64 * 64 * 3)));
+    const std::vector<std::vector<std::string>> outputs = {{}, {"--pixels", path("px")}, {"--palette", path("pal")}};
+    for (const auto& asked : outputs) {
+        SCOPED_TRACE(asked.empty() ? "no output" : asked[0]);
+        std::ofstream(path("px"), std::ios::binary) << "old";
+        std::ofstream(path("pal"), std::ios::binary) << "old";
+        FileCut cut{image.c_str(), 100};
+        image_file_test_after_map(FileCut::go_on, &cut);
+        std::vector<std::string> args = {image};
+        args.insert(args.end(), asked.begin(), asked.end());
+        std::string out;
+        const int status = run(args, &out);
+        image_file_test_after_map(nullptr, nullptr);
+        EXPECT_TRUE(cut.done);
+        EXPECT_EQ(status, 1);
+        EXPECT_EQ(out, "error 0x88760B59: the file changed while it was read\n");
+        EXPECT_EQ(read(path("px")), u8s({'o', 'l', 'd'}));
+        EXPECT_EQ(read(path("pal")), u8s({'o', 'l', 'd'}));
+        write("big.bmp", bmp_file(info_header(64, 64, 24).repeat(0x5a, 64 * 64 * 3)));
+    }
+    // Whole, the same file decodes.
+    std::string out;
+    ASSERT_EQ(run({image, "--pixels", path("px")}, &out), 0);
+    EXPECT_EQ(read(path("px")), std::vector<uint8_t>(64 * 64 * 3, 0x5a));
 }
 
 TEST_F(DecodeCommand, UsageErrorsExitWithTwo)

@@ -344,6 +344,14 @@ TEST_F(GridCommand, SumsFileOpensAsThePointsDid)
             return fields;
         };
         EXPECT_EQ(counts_of(last_line(got.err)), counts_of(last_line(want.err)));
+        // The file names its rule: another asked for is refused, none asked follows it.
+        const std::string other = std::string(rule) == "classic" ? "bilinear" : "classic";
+        const Outcome mixed = run(sums + " --binning " + other);
+        EXPECT_EQ(mixed.status, 1);
+        EXPECT_EQ(last_line(mixed.err),
+                  "varnel-cli: cannot load " + sums + ": its sums were made by the " + rule + " binning rule, not by " +
+                      other + " as asked (without --binning the file's rule is followed)");
+        EXPECT_EQ(run(sums).out, got.out);
         EXPECT_EQ(last_line(want.err).find("nan=1"), last_line(want.err).size() - 5);
         const auto want_rows = lines_of(want.out), got_rows = lines_of(got.out);
         ASSERT_EQ(got_rows.size(), 201u);
