@@ -124,10 +124,15 @@ bool read_file_header(const char* path, int skip_lines, FileHeader* header)
     for (int k = 0; k < skip_lines; ++k)
         if (!read_line(file.get(), &line))
             return !std::ferror(file.get());
-    // Blank lines and comments before the header are no header, as for the reader.
+    // Blank lines and comments before the header are no header, as for the
+    // reader; nor is the byte-order mark some programs write first.
+    bool first = skip_lines == 0;
     do {
         if (!read_line(file.get(), &line))
             return !std::ferror(file.get());
+        if (first && line.compare(0, 3, "\xEF\xBB\xBF") == 0)
+            line.erase(0, 3);
+        first = false;
     } while (is_comment_or_blank(line));
     const std::vector<std::string> names = raw_fields(line);
     for (const std::string& name : names)
