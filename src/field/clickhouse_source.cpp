@@ -1,4 +1,5 @@
 #include "field/clickhouse_source.h"
+#include "field/printable_text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -63,13 +64,8 @@ bool host_allowed(const std::string& host)
 // The printable start of a server's text, for a message.
 std::string reason_of(const std::string& text)
 {
-    std::string reason;
-    for (char c : text.substr(0, kLongestReason)) {
-        if (c == '\n' || c == '\r')
-            break;
-        reason += std::isprint(static_cast<unsigned char>(c)) ? c : '?';
-    }
-    return reason.empty() ? "no reason given" : reason;
+    const std::string line = text.substr(0, std::min(text.find_first_of("\r\n"), kLongestReason));
+    return line.empty() ? "no reason given" : printable_text(line);
 }
 
 // libcurl's calls, looked up when the first query is sent: linked, the

@@ -222,23 +222,28 @@ bool load_settings(Settings* settings)
     return true;
 }
 
-void save_settings(Settings* settings)
+LSTATUS write_settings(Settings* settings)
 {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, SETTINGS_KEY, 0, const_cast<LPSTR>(""), REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, &key, &disposition) != ERROR_SUCCESS)
-        return;
+    LSTATUS status = RegCreateKeyExA(HKEY_CURRENT_USER, SETTINGS_KEY, 0, const_cast<LPSTR>(""), REG_OPTION_NON_VOLATILE,
+                                     KEY_ALL_ACCESS, nullptr, &key, &disposition);
+    if (status != ERROR_SUCCESS)
+        return status;
     for (const SettingRow& row : kRows)
         if (row.type == REG_BINARY)
             *rounded_member(settings, row) = rounded_setting(*setting_exact(settings, row), row.rounding);
     for (const SettingRow& row : kRows) {
         const BYTE* member = reinterpret_cast<const BYTE*>(setting_bytes(settings, row));
-        if (RegSetValueExA(key, row.name, 0, row.type, member, row.size) != ERROR_SUCCESS)
+        status = RegSetValueExA(key, row.name, 0, row.type, member, row.size);
+        if (status != ERROR_SUCCESS)
             break;
     }
     RegCloseKey(key);
+    return status;
 }
+
+void save_settings(Settings* settings) { write_settings(settings); }
 
 const char* file_name_of(const char* path)
 {

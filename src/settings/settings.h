@@ -119,3 +119,6 @@ bool load_settings(Settings* settings);
 // Every value, the integers rounded from the exact values; stops at the
 // first write that fails.
 void save_settings(Settings* settings);
+// The same, with the status of the registry call that failed, for a
+// caller that says why.
+LSTATUS write_settings(Settings* settings);

@@ -2,6 +2,7 @@
 // output files that appear only when complete.
 #pragma once
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -37,6 +38,50 @@ inline std::string or_list(const std::vector<std::string>& choices)
         list += (i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + choices[i];
     return list;
 }
+
+// A command's output with every write checked, keeping the errno of the
+// first that failed: stdio drops the bytes it could not write, and a later
+// flush then succeeds and says nothing, so that errno is the only reason
+// there will be. Nothing more is written after a failure.
+class CheckedOutput {
+public:
+    explicit CheckedOutput(std::FILE* stream) : stream_(stream) {}
+
+    void write(const char* bytes, std::size_t size)
+    {
+        if (error_ != 0)
+            return;
+        errno = 0;
+        if (std::fwrite(bytes, 1, size, stream_) != size)
+            error_ = errno ? errno : EIO;
+    }
+    void print(const std::string& text) { write(text.data(), text.size()); }
+    // The result of a writer of our own that stops at its first failure,
+    // errno still its failure's.
+    void took(bool written)
+    {
+        if (error_ == 0 && !written)
+            error_ = errno ? errno : EIO;
+    }
+    // Flushes the stream: 0 when every byte reached its file, else the
+    // errno of the first write or flush that failed. The stream's error is
+    // cleared, so that the check of standard output on the way out does not
+    // report the failure a second time, and without its reason.
+    int finish()
+    {
+        errno = 0;
+        if (error_ == 0 && std::fflush(stream_) != 0)
+            error_ = errno ? errno : EIO;
+        if (error_ == 0 && std::ferror(stream_))
+            error_ = EIO;
+        std::clearerr(stream_);
+        return error_;
+    }
+
+private:
+    std::FILE* stream_;
+    int error_ = 0;
+};
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }

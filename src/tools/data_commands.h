@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 
 #include "field/clickhouse_source.h"
 #include "field/field_loader.h"
+#include "field/printable_text.h"
 #include "settings/settings.h"
 #include "tools/command_basics.h"
 #include "tools/interruption.h"
@@ -96,6 +98,26 @@ inline bool parse_binning_option(int argc, char** argv, int& i, BinningRule* rul
     return true;
 }
 
+// The rule every command holds a range to: each axis's ends finite and in
+// order (min < max), and their span a finite double, without which every
+// point would fall in the first cell. Empty when the range keeps it, else
+// the usage error, the same for every command.
+inline std::string range_problem(const Range& r)
+{
+    const auto in_order = [](double low, double high) {
+        return std::isfinite(low) && std::isfinite(high) && low < high && std::isfinite(high - low);
+    };
+    if (in_order(r.x_min, r.x_max) && in_order(r.y_min, r.y_max))
+        return {};
+    std::string given;
+    for (const double value : {r.x_min, r.x_max, r.y_min, r.y_max}) {
+        char text[32];
+        given += ' ' + std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+    }
+    return "--range" + given +
+        ": a range's ends are finite and in order, XMIN < XMAX and YMIN < YMAX, each span a finite double";
+}
+
 // "--range" at argv[i]: "auto", or XMIN XMAX YMIN YMAX. False on a usage
 // error, with what was wrong in *problem; i moves past what was taken.
 inline bool parse_range_option(int argc, char** argv, int& i, Range* range, bool* fit, std::string* problem)
@@ -110,25 +132,14 @@ inline bool parse_range_option(int argc, char** argv, int& i, Range* range, bool
         *problem = missing_value(option, "four numbers, XMIN XMAX YMIN YMAX, or auto");
         return false;
     }
-    for (double* value : {&range->x_min, &range->x_max, &range->y_min, &range->y_max}) {
+    for (double* value : {&range->x_min, &range->x_max, &range->y_min, &range->y_max})
         if (!parse_double(argv[++i], value)) {
             *problem = bad_value(option, argv[i], "not a number");
             return false;
         }
-        // NaN or an infinity gives no cells to bin into.
-        if (!std::isfinite(*value)) {
-            *problem = bad_value(option, argv[i], "not a finite number");
-            return false;
-        }
-    }
-    // A span past the largest double would put every point in the first cell.
-    for (const double span : {range->x_max - range->x_min, range->y_max - range->y_min})
-        if (!std::isfinite(span)) {
-            *problem = std::string(option) + ": the span from minimum to maximum is too large for a double";
-            return false;
-        }
+    *problem = range_problem(*range);
     *fit = false;
-    return true;
+    return problem->empty();
 }
 
 // The percentage of the file read so far, on a terminal only, on one line
@@ -180,19 +191,20 @@ inline bool parse_threads(const char* text, unsigned* threads)
     return true;
 }
 
-// "a, b, c": a header's names, for a message.
+// "a, b, c": a header's names, for a message; a file's text never reaches
+// the terminal as it is.
 inline std::string name_list(const std::vector<std::string>& names)
 {
     std::string list;
     for (const std::string& name : names)
-        list += (list.empty() ? "" : ", ") + ('"' + name + '"');
+        list += (list.empty() ? "" : ", ") + ('"' + printable_text(name) + '"');
     return list;
 }
 
 // A column by its number and its header's name, for a message.
 inline std::string column_words(int number, const std::string& name)
 {
-    return name.empty() ? std::to_string(number) : std::to_string(number) + " (\"" + name + "\")";
+    return name.empty() ? std::to_string(number) : std::to_string(number) + " (\"" + printable_text(name) + "\")";
 }
 
 // A load that leaves an empty plot says why on standard error: a file with
@@ -224,8 +236,9 @@ inline std::string no_column_problem(const LoadedField& loaded, const char* path
 {
     const ColumnsRead& c = loaded.columns;
     if (c.header.empty())
-        return "--columns " + c.missing + ": " + path + " has no header line to find the name in";
-    return "--columns " + c.missing + ": no such column in " + path + "'s header: " + name_list(c.header);
+        return "--columns " + printable_text(c.missing) + ": " + path + " has no header line to find the name in";
+    return "--columns " + printable_text(c.missing) + ": no such column in " + path +
+        "'s header: " + name_list(c.header);
 }
 
 // A password typed on the terminal, not shown as it is typed; false
@@ -329,13 +342,15 @@ inline LoadedField load_for_command(const LoadRequest& request)
                      path);
         break;
     case LoadFailure::database:
-        std::fprintf(stderr, "varnel-cli: cannot load %s: %s\n", path, loaded.problem.c_str());
+        std::fprintf(stderr, "varnel-cli: cannot load %s: %s\n", path, printable_text(loaded.problem).c_str());
         break;
     case LoadFailure::bad_array:
-        std::fprintf(stderr, "varnel-cli: cannot read %s as an array: %s\n", path, loaded.problem.c_str());
+        std::fprintf(stderr, "varnel-cli: cannot read %s as an array: %s\n", path,
+                     printable_text(loaded.problem).c_str());
         break;
     case LoadFailure::bad_sums:
-        std::fprintf(stderr, "varnel-cli: %s is no table of cell sums: %s\n", path, loaded.problem.c_str());
+        std::fprintf(stderr, "varnel-cli: %s is no table of cell sums: %s\n", path,
+                     printable_text(loaded.problem).c_str());
         break;
     case LoadFailure::other_rule:
         std::fprintf(stderr, "varnel-cli: cannot load %s: %s (without --binning the file's rule is followed)\n", path,

@@ -91,8 +91,9 @@ int grid_command(int argc, char** argv)
         out = out_file.stream();
     }
 
+    CheckedOutput output(out);
     if (loaded.sums) {
-        write_cell_sums(out, *loaded.sums);
+        output.took(write_cell_sums(out, *loaded.sums));
     } else {
         const int nx = field->ops.width(field);
         const int ny = field->ops.height(field);
@@ -108,10 +109,13 @@ int grid_command(int argc, char** argv)
                 at = std::to_chars(at, row.data() + row.size(), nodes[j * nx + i], std::chars_format::general, 17).ptr;
             }
             *at++ = '\n';
-            std::fwrite(row.data(), 1, std::size_t(at - row.data()), out);
+            output.write(row.data(), std::size_t(at - row.data()));
         }
     }
-    const bool write_failed = out_path ? !out_file.commit() : std::fflush(out) != 0 || std::ferror(out);
+    // A failed write is reported with its own reason; only a whole grid
+    // replaces the file.
+    const int write_error = output.finish();
+    const bool write_failed = write_error != 0 || (out_path && !out_file.commit());
 
     // The counts beyond the first three came later; they go at the end.
     const FieldCounts& counts = loaded.counts;
@@ -120,9 +124,9 @@ int grid_command(int argc, char** argv)
                  loaded.loaded, counts.rejected, loaded.max, counts.points, counts.in_range, counts.rejected_lines,
                  counts.header ? 1 : 0, counts.not_a_number);
     if (write_failed && out_path)
-        return cannot_write(out_path, out_file.reason());
+        return cannot_write(out_path, write_error ? std::strerror(write_error) : out_file.reason());
     if (write_failed) {
-        std::fprintf(stderr, "varnel-cli: writing the grid failed\n");
+        std::fprintf(stderr, "varnel-cli: writing the grid failed: %s\n", std::strerror(write_error));
         return 1;
     }
     return 0;

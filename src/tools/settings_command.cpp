@@ -1,7 +1,9 @@
 // varnel-cli settings: shows the viewer's stored settings, or puts the
 // defaults back.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "platform/win32/winreg.h"
 #include "settings/settings.h"
@@ -28,6 +30,23 @@ bool stored_as(const Settings& s)
     return same;
 }
 
+// A registry status in the system's words, where it names one; a write
+// fault is any other failure, whose errno the registry does not keep.
+std::string status_words(LSTATUS status)
+{
+    static const struct {
+        LSTATUS status;
+        int error;
+    } kErrors[] = {
+        {ERROR_DISK_FULL, ENOSPC},   {ERROR_ACCESS_DENIED, EACCES},  {ERROR_NOT_ENOUGH_MEMORY, ENOMEM},
+        {ERROR_OUTOFMEMORY, ENOMEM}, {ERROR_FILE_NOT_FOUND, ENOENT}, {ERROR_NOT_ENOUGH_QUOTA, EFBIG},
+    };
+    for (const auto& e : kErrors)
+        if (e.status == status)
+            return std::strerror(e.error);
+    return status == ERROR_WRITE_FAULT ? "the write failed" : "error " + std::to_string(status);
+}
+
 } // namespace
 
 int settings_command(int argc, char** argv)
@@ -47,23 +66,28 @@ int settings_command(int argc, char** argv)
 
     if (reset) {
         Settings defaults = default_settings();
-        save_settings(&defaults);
-        if (!stored_as(defaults)) {
-            std::fprintf(stderr, "varnel-cli: cannot write the settings file %s\n", file);
+        const LSTATUS status = write_settings(&defaults);
+        if (status != ERROR_SUCCESS || !stored_as(defaults)) {
+            std::fprintf(stderr, "varnel-cli: cannot write the settings file %s: %s\n", file,
+                         status != ERROR_SUCCESS ? status_words(status).c_str()
+                                                 : "what was written does not read back");
             return 1;
         }
     }
 
     Settings s;
     load_settings(&s);
+    CheckedOutput output(stdout);
     for (const SettingRow& row : setting_rows()) {
-        if (row.type == REG_SZ)
-            std::printf("%s=%s\n", row.name, setting_bytes(&s, row));
-        else if (row.type == REG_BINARY)
-            std::printf("%s=%s\n", row.name, exact_text(*setting_exact(&s, row)).c_str());
-        else
-            std::printf("%s=%d\n", row.name, static_cast<int>(*setting_int(&s, row)));
+        const std::string value = row.type == REG_SZ ? std::string(setting_bytes(&s, row))
+            : row.type == REG_BINARY                 ? exact_text(*setting_exact(&s, row))
+                                                     : std::to_string(*setting_int(&s, row));
+        output.print(std::string(row.name) + "=" + value + "\n");
     }
-    std::printf("file=%s\n", file);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    output.print(std::string("file=") + file + "\n");
+    if (const int error = output.finish()) {
+        std::fprintf(stderr, "varnel-cli: writing the settings failed: %s\n", std::strerror(error));
+        return 1;
+    }
+    return 0;
 }

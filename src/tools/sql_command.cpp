@@ -51,16 +51,15 @@ int sql_command(int argc, char** argv)
         query.range = default_range();
     if (query.table.empty() || query.x.empty() || query.y.empty())
         return usage_error(kSqlUsage, "--table, --x and --y are all needed");
-    const Range& r = query.range;
-    if (!(std::isfinite(r.x_min) && std::isfinite(r.x_max) && r.x_min < r.x_max && std::isfinite(r.y_min) &&
-          std::isfinite(r.y_max) && r.y_min < r.y_max))
-        return usage_error(kSqlUsage, "--range: XMIN < XMAX and YMIN < YMAX, all finite");
+    if (const std::string problem = range_problem(query.range); !problem.empty())
+        return usage_error(kSqlUsage, problem);
     const std::string text = cell_sums_query(query);
     if (text.empty())
         return usage_error(kSqlUsage, "a name is empty, longer than 255 bytes, or holds a control character");
-    std::printf("%s;\n", text.c_str());
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "varnel-cli: writing the query failed\n");
+    CheckedOutput output(stdout);
+    output.print(text + ";\n");
+    if (const int error = output.finish()) {
+        std::fprintf(stderr, "varnel-cli: writing the query failed: %s\n", std::strerror(error));
         return 1;
     }
     return 0;

@@ -161,6 +161,45 @@ TEST_F(OutputFiles, AFullDiskIsReportedAsSuch)
     }
 }
 
+// Standard output or -o on a full device: one line says so, with the
+// reason of the write that failed, not of a later flush that had nothing
+// left to write.
+TEST_F(OutputFiles, AFullOutputSaysTheDiskIsFull)
+{
+    write("data.txt", "2000 2000\n2100 1900\n");
+    const std::string full = std::strerror(ENOSPC);
+    const struct {
+        const char* args;
+        const char* said; // the line, up to the reason
+    } cases[] = {
+        {"grid data.txt >/dev/full", "writing the grid failed"},
+        {"grid data.txt --sums >/dev/full", "writing the grid failed"},
+        {"grid data.txt -o /dev/full", "cannot write /dev/full"},
+        {"grid data.txt --sums -o /dev/full", "cannot write /dev/full"},
+        {"sql --table t --x a --y b >/dev/full", "writing the query failed"},
+        {"settings >/dev/full", "writing the settings failed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        EXPECT_EQ(run("XDG_CONFIG_HOME=config", c.args), 1);
+        std::string said = read("err");
+        if (said.rfind("load=", 0) == 0) // grid's counts come first
+            said.erase(0, said.find('\n') + 1);
+        EXPECT_EQ(said, "varnel-cli: " + std::string(c.said) + ": " + full + "\n");
+    }
+    // Putting the defaults back on a full file system says why it failed.
+    fs::create_directories(dir / "small");
+    const int status = shell("unshare -rm sh -c 'mount -t tmpfs -o size=4k tmpfs small 2>/dev/null || exit 77; "
+                             "head -c 8192 /dev/zero >small/filler 2>/dev/null; XDG_CONFIG_HOME=\"$PWD/small\" "
+                             "exec " VARNEL_CLI " settings --reset'");
+    if (status == 77 || status == 127 || status == -1)
+        GTEST_SKIP() << "no small file system can be mounted here";
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(read("err"),
+              "varnel-cli: cannot write the settings file " + (dir / "small/kestrow/varnel.exe.reg").string() + ": " +
+                  full + "\n");
+}
+
 // Out of memory (eight reading threads within 100 MB of address space, less
 // than they and their buffers take) a command fails as any other failure
 // does: a message and the status 1, not an abort. A sanitizer's runtime

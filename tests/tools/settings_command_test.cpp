@@ -117,7 +117,7 @@ TEST_F(SettingsCommandTest, AFileThatCannotBeWrittenFailsInOneLine)
     std::ofstream(root_ / "kestrow") << "not a folder";
     CliRun r = run("--reset");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "varnel-cli: cannot write the settings file " + file().string() + "\n");
+    EXPECT_EQ(r.out, "varnel-cli: cannot write the settings file " + file().string() + ": the write failed\n");
     EXPECT_EQ(run("--bogus").status, 2);
 
     // A file too big to be written again, holding the defaults but for an
@@ -138,7 +138,7 @@ TEST_F(SettingsCommandTest, AFileThatCannotBeWrittenFailsInOneLine)
     std::ofstream(file(), std::ios::binary) << text << "\n";
     r = run("--reset");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "varnel-cli: cannot write the settings file " + file().string() + "\n");
+    EXPECT_EQ(r.out, "varnel-cli: cannot write the settings file " + file().string() + ": File too large\n");
 }
 
 } // namespace
