@@ -59,6 +59,20 @@ bool parse_size(const char* text, UINT* width, UINT* height)
     return true;
 }
 
+// The camera's three numbers and their limits, as --help gives them: from
+// the nearest distance step to the farthest, any azimuth, and from the
+// floor's level to straight down.
+struct CameraPart {
+    const char* name;
+    int32_t CameraSetting::*member;
+    long long lowest, highest;
+};
+constexpr CameraPart kCameraParts[] = {
+    {"RADIUS", &CameraSetting::radius, 0, kFarthestRadius},
+    {"AZIMUTH", &CameraSetting::azimuth, INT32_MIN, INT32_MAX},
+    {"ELEVATION", &CameraSetting::elevation, 0, 90},
+};
+
 // The camera the viewer starts with.
 CameraSetting default_camera()
 {
@@ -142,10 +156,19 @@ std::string parse_options(int argc, char** argv, Options* o)
         } else if (std::strcmp(arg, "--camera") == 0) {
             if (left < 3)
                 return missing_value(arg, "three whole numbers: RADIUS AZIMUTH ELEVATION");
-            int32_t* values[3] = {&o->camera.radius, &o->camera.azimuth, &o->camera.elevation};
-            for (int32_t* value : values)
-                if (!parse_int(argv[++i], INT32_MIN, INT32_MAX, value))
-                    return bad_value(arg, argv[i], "not a whole number");
+            for (const CameraPart& part : kCameraParts) {
+                const char* text = argv[++i];
+                char* end = nullptr;
+                errno = 0;
+                const long long value = std::strtoll(text, &end, 10);
+                if (end == text || *end != '\0')
+                    return bad_value(arg, text, "not a whole number");
+                if (errno == ERANGE || value < part.lowest || value > part.highest)
+                    return bad_value(arg, text,
+                                     std::string(part.name) + " is out of range, " + std::to_string(part.lowest) +
+                                         " to " + std::to_string(part.highest));
+                o->camera.*part.member = static_cast<int32_t>(value);
+            }
         } else if (std::strcmp(arg, "--fit") == 0) {
             o->fit = true;
         } else if (std::strcmp(arg, "--size") == 0) {

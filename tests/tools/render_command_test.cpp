@@ -241,6 +241,15 @@ TEST_F(RenderCommand, FailuresNameTheFile)
         {data + " -o x.png --frames 0", "varnel-cli: --frames 0: not a whole number from 1 to 1000000"},
         {data + " -o x.png --frames 1000001", "varnel-cli: --frames 1000001: not a whole number from 1 to 1000000"},
         {data + " -o x.png --camera 1 2", "varnel-cli: --camera needs three whole numbers: RADIUS AZIMUTH ELEVATION"},
+        // Below the floor, past straight down, nearer or farther than the
+        // distance steps go: the limits as the usage gives them.
+        {data + " -o x.png --camera 100 0 -5", "varnel-cli: --camera -5: ELEVATION is out of range, 0 to 90"},
+        {data + " -o x.png --camera 100 0 91", "varnel-cli: --camera 91: ELEVATION is out of range, 0 to 90"},
+        {data + " -o x.png --camera -1 0 45", "varnel-cli: --camera -1: RADIUS is out of range, 0 to 300"},
+        {data + " -o x.png --camera 301 0 45", "varnel-cli: --camera 301: RADIUS is out of range, 0 to 300"},
+        {data + " -o x.png --camera 100 99999999999 45",
+         "varnel-cli: --camera 99999999999: AZIMUTH is out of range, -2147483648 to 2147483647"},
+        {data + " -o x.png --camera 100 0 4.5", "varnel-cli: --camera 4.5: not a whole number"},
         {data + " -o x.png --marker 1 z", "varnel-cli: --marker z: not a number"},
         {data + " -o x.png --bogus", "varnel-cli: unknown option --bogus"},
         {data + " -o x.tif", "varnel-cli: -o x.tif: the picture's name must end in .png, .jpg, .jpeg, .bmp or .ppm"},
@@ -251,9 +260,11 @@ TEST_F(RenderCommand, FailuresNameTheFile)
         EXPECT_EQ(err.substr(0, err.find('\n')), c[1]);
         EXPECT_NE(err.find("\nusage: varnel-cli render"), std::string::npos) << c[0];
     }
-    // The largest sides the usage allows are drawn.
+    // The largest sides the usage allows are drawn, and the camera's limits.
     for (const char* size : {"8192x8", "8x8192"})
         EXPECT_EQ(run(data + " --no-axes -o " + out("edge.png") + " --size " + size), 0) << size;
+    for (const char* camera : {"0 0 0", "300 -720 90", "100 2147483647 45"})
+        EXPECT_EQ(run(data + " --size 32x24 -o " + out("edge.png") + " --camera " + camera), 0) << camera;
 }
 
 // The map is the field's square straight down: one point's node is the
