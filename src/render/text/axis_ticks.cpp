@@ -3,6 +3,8 @@
 // count of units and two neighbours never print alike, at any span.
 #include "render/text/axis_ticks.h"
 
+#include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 
@@ -33,6 +35,14 @@ Rung rung(long long n)
 double units_to_value(long long units, int power)
 {
     return power >= 0 ? double(units) * std::pow(10.0, power) : double(units) / std::pow(10.0, -power);
+}
+
+// `value` in units of 10^power, with the bits a unit count of up to 10^18
+// needs.
+long double units_of(double value, int power)
+{
+    const long double scale = std::pow(10.0L, std::abs(power));
+    return power >= 0 ? value / scale : value * scale;
 }
 
 int digit_count(long long n)
@@ -66,6 +76,38 @@ std::string written(long long units, int power, int decimals)
     return units < 0 ? kMinusSign + digits : digits;
 }
 
+// Ticks at the ends rounded inward to a power of ten, for a span too
+// narrow for two round steps at its distance from zero: the power just
+// under the span, or one finer where the ends round alike there. A span of
+// doubles is at least 2^-52 of its ends, so the units fit a long long; past
+// 2^53 a double rounds them, so each end steps inward until its value lies
+// inside the span.
+AxisTicks end_ticks(double low, double high)
+{
+    AxisTicks ticks;
+    const int coarsest = int(std::floor(std::log10(high - low)));
+    for (int power = coarsest; power >= coarsest - 1 && ticks.count < 2; --power) {
+        const long double first_units = std::ceil(units_of(low, power)), last_units = std::floor(units_of(high, power));
+        if (!(last_units >= first_units) || std::fabs(first_units) > 1e18L || std::fabs(last_units) > 1e18L)
+            continue;
+        long long first = (long long)first_units, last = (long long)last_units;
+        while (first <= last && units_to_value(first, power) < low)
+            ++first;
+        while (last >= first && units_to_value(last, power) > high)
+            --last;
+        if (last < first)
+            continue;
+        // Below the smallest normal double units of 10^power are no longer apart.
+        if (!(units_to_value(first, power) < units_to_value(last, power)))
+            last = first;
+        ticks.first = first;
+        ticks.stride = std::max(1LL, last - first);
+        ticks.power = power;
+        ticks.count = last > first ? 2 : 1;
+    }
+    return ticks;
+}
+
 } // namespace
 
 double AxisTicks::value(int k) const { return units_to_value(first + stride * k, power); }
@@ -76,14 +118,25 @@ AxisTicks round_ticks(double low, double high, int most, int coarser)
     const double span = high - low;
     if (!(span > 0) || !std::isfinite(span) || most < 1)
         return ticks;
-    // Start a decade below the step that would give `most`, and climb.
-    long long n = 4 * (long long)(std::floor(std::log10(span / most)) - 1);
-    for (;; ++n) {
+    // Start a decade below the step that would give `most`, and climb. The
+    // logarithms apart: a span near the smallest double over `most` is zero.
+    long long n = 4 * (long long)(std::floor(std::log10(span) - std::log10(double(most))) - 1);
+    for (bool first_taken = true;; ++n) {
         const Rung r = rung(n);
         const double step = r.step();
+        // Steps below the smallest normal double are not what they say.
+        if (step < DBL_MIN)
+            continue;
+        if (!std::isfinite(step))
+            return ticks;
         const double first = std::ceil(low / step - 1e-9), last = std::floor(high / step + 1e-9);
         if (std::fabs(first) > kMostUnits / 25 || std::fabs(last) > kMostUnits / 25 || last - first + 1 > most)
             continue;
+        // Far from zero the steps that fit the units can be too wide for two
+        // ticks in the span: the ends, then, are what the axis shows.
+        if (first_taken && last - first + 1 < std::min(2, most))
+            return coarser == 0 ? end_ticks(low, high) : ticks;
+        first_taken = false;
         if (coarser-- > 0)
             continue;
         ticks.stride = r.stride;

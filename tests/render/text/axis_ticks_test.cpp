@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -90,6 +91,48 @@ TEST(AxisTicksTest, CoarserStepsAndEmptySpans)
     EXPECT_EQ(round_ticks(1, 1, 10).count, 0);
     EXPECT_EQ(round_ticks(2, 1, 10).count, 0);
     EXPECT_EQ(round_ticks(0, INFINITY, 10).count, 0);
+}
+
+// A span of a few units in the last place far from zero has no round step
+// that the units allow: two ticks near its ends (each in the half of the
+// span at its end) are what the axis shows, and their labels read back as
+// their values. Coarser asks then get nothing, so that a caller's search
+// ends.
+TEST(AxisTicksTest, ASpanTooNarrowForItsDistanceFromZeroShowsItsEnds)
+{
+    const struct {
+        double low, high;
+    } cases[] = {
+        {9007199254740990, 9007199254740994},
+        {-9007199254740994, -9007199254740990},
+        {1e20, 1e20 + 65536},
+        {1, 1 + 4 * DBL_EPSILON},
+        {123456789012.5, 123456789012.5 + 3e-5},
+        {-7.25e-200, -7.25e-200 * (1 - 8 * DBL_EPSILON)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.low) + " to " + std::to_string(c.high));
+        const AxisTicks ticks = round_ticks(c.low, c.high, 10);
+        ASSERT_EQ(ticks.count, 2);
+        const double span = c.high - c.low;
+        EXPECT_TRUE(c.low <= ticks.value(0) && ticks.value(0) <= c.low + span / 2) << ticks.value(0);
+        EXPECT_TRUE(c.high - span / 2 <= ticks.value(1) && ticks.value(1) <= c.high) << ticks.value(1);
+        EXPECT_LT(ticks.value(0), ticks.value(1));
+        const TickLabels labels = tick_labels(ticks);
+        ASSERT_EQ(labels.texts.size(), 2u);
+        EXPECT_NE(labels.texts[0], labels.texts[1]);
+        for (int k = 0; k < 2; ++k)
+            EXPECT_NEAR(read_back(labels.texts[size_t(k)], labels.factor), ticks.value(k), span / 4)
+                << labels.texts[size_t(k)] << " " << labels.factor;
+        EXPECT_EQ(round_ticks(c.low, c.high, 10, 1).count, 0);
+    }
+    // Spans below the smallest normal double: at most the tick at zero.
+    for (const double high : {5e-324, 1e-310}) {
+        const AxisTicks ticks = round_ticks(0, high, 10);
+        EXPECT_LE(ticks.count, 1);
+        if (ticks.count == 1)
+            EXPECT_EQ(ticks.value(0), 0);
+    }
 }
 
 } // namespace
