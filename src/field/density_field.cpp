@@ -323,7 +323,20 @@ bool density_field_set_columns(DensityField* field, int x_column, int y_column)
     FieldState* s = state_of(field);
     if (!s || x_column < 1 || y_column < 1 || x_column > kMaxColumn || y_column > kMaxColumn || x_column == y_column)
         return false;
-    s->columns = Columns{x_column, y_column};
+    s->columns.x = x_column;
+    s->columns.y = y_column;
+    return true;
+}
+
+bool density_field_set_dialect(DensityField* field, const TextDialect& dialect, bool byte_order_mark)
+{
+    FieldState* s = state_of(field);
+    const char separator = dialect.separator;
+    if (!s || (separator != 0 && separator != ',' && separator != ';' && separator != '\t'))
+        return false;
+    s->columns.separator = separator;
+    s->columns.decimal_comma = dialect.decimal_comma;
+    s->columns.byte_order_mark = byte_order_mark;
     return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include "field/binning_rules.h"
 #include "field/range.h"
+#include "field/text_dialect.h"
 
 struct DensityField;
 
@@ -42,6 +43,12 @@ bool density_field_set_binning(DensityField* field, BinningRule rule);
 // above kMaxColumn, or both the same.
 inline constexpr int kMaxColumn = 1000;
 bool density_field_set_columns(DensityField* field, int x_column, int y_column);
+
+// How later loads split a line into columns, as the file's first lines
+// show (white space until set), and whether it begins with a byte-order
+// mark to pass over. False, changing nothing, for a bad handle or a
+// separator other than 0, ',', ';' and '\t'.
+bool density_field_set_dialect(DensityField* field, const TextDialect& dialect, bool byte_order_mark);
 
 // How many threads later loads read the text with, the caller's included;
 // 0, as until set, takes one per core. The field is the same whatever the

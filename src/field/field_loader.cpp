@@ -133,6 +133,12 @@ bool resolve_columns(const LoadRequest& request, LoadedField& result)
         read.x_name = name_of(read.columns.x);
         read.y_name = name_of(read.columns.y);
     }
+    // The classic rule reads every file as it always has.
+    if (request.binning != BinningRule::classic) {
+        read.columns.separator = header.dialect.separator;
+        read.columns.decimal_comma = header.dialect.decimal_comma;
+        read.columns.byte_order_mark = header.byte_order_mark;
+    }
     return true;
 }
 
@@ -314,7 +320,10 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
     FieldPtr field = new_field(result);
     if (!field)
         return result;
-    density_field_set_columns(field.get(), result.columns.columns.x, result.columns.columns.y);
+    const Columns& columns = result.columns.columns;
+    density_field_set_columns(field.get(), columns.x, columns.y);
+    density_field_set_dialect(field.get(), TextDialect{columns.separator, columns.decimal_comma},
+                              columns.byte_order_mark);
     density_field_set_threads(field.get(), request.threads);
     if (watch.watch.go_on)
         density_field_set_watch(field.get(), watch.watch.go_on, watch.watch.context);

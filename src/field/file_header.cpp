@@ -42,40 +42,25 @@ std::string unquoted(std::string field)
     return field;
 }
 
-// The raw fields of a line, split at the reader's separations.
-std::vector<std::string> raw_fields(const std::string& line)
-{
-    using namespace text_numbers;
-    std::vector<std::string> fields;
-    const char* p = line.data();
-    const char* end = p + line.size();
-    skip_spaces(p, end);
-    while (p != end) {
-        const char* start = p;
-        skip_field(p, end);
-        fields.emplace_back(start, p);
-        if (p == end)
-            break;
-        skip_column_gap(p, end);
-        if (p == end && (is_separator(end[-1]) || end[-1] == '\t'))
-            fields.emplace_back(); // a trailing separator ends an empty field
-    }
-    return fields;
-}
-
 bool is_comment_or_blank(const std::string& line)
 {
     return text_numbers::is_blank_or_comment(line.data(), line.data() + line.size());
 }
 
-// The whole field is one number as the reader takes it.
-bool is_number(const std::string& field)
+// The whole field is one number as the reader takes it under the dialect.
+bool is_number(const std::string& field, const TextDialect& dialect)
 {
     const char* p = field.data();
     const char* end = p + field.size();
     double value;
+    if (dialect.separator != 0)
+        return text_numbers::field_number(p, end, dialect.decimal_comma, value);
     return p != end && text_numbers::scan_double(p, end, value) && p == end;
 }
+
+// A column of row numbers: pandas' index (no name, or "Unnamed: 0" where
+// it was read and written again) and R's row names.
+bool names_an_index(const std::string& name) { return name.empty() || name.rfind("Unnamed: ", 0) == 0; }
 
 // What stands for a missing value in the files people export.
 bool is_missing(const std::string& field)
@@ -130,21 +115,27 @@ bool read_file_header(const char* path, int skip_lines, FileHeader* header)
     do {
         if (!read_line(file.get(), &line))
             return !std::ferror(file.get());
-        if (first && line.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        if (first && line.compare(0, 3, "\xEF\xBB\xBF") == 0) {
             line.erase(0, 3);
+            header->byte_order_mark = true;
+        }
         first = false;
     } while (is_comment_or_blank(line));
-    const std::vector<std::string> names = raw_fields(line);
+    std::vector<std::string> row_lines;
+    for (std::string row; int(row_lines.size()) < kRowsLooked && read_line(file.get(), &row);)
+        if (!is_comment_or_blank(row))
+            row_lines.push_back(row);
+    if (std::ferror(file.get()))
+        return false;
+    const TextDialect& dialect = header->dialect = find_text_dialect(line, row_lines);
+    const std::vector<std::string> names = split_fields(line, dialect);
     for (const std::string& name : names)
-        header->present = header->present || !is_number(name);
+        header->present = header->present || !is_number(name, dialect);
     if (!header->present)
         return true;
     std::vector<std::vector<std::string>> rows;
-    while (int(rows.size()) < kRowsLooked && read_line(file.get(), &line))
-        if (!is_comment_or_blank(line))
-            rows.push_back(raw_fields(line));
-    if (std::ferror(file.get()))
-        return false;
+    for (const std::string& row : row_lines)
+        rows.push_back(split_fields(row, dialect));
     for (std::size_t c = 0; c < names.size(); ++c) {
         HeaderColumn column;
         column.name = unquoted(names[c]);
@@ -152,10 +143,10 @@ bool read_file_header(const char* path, int skip_lines, FileHeader* header)
         for (const auto& row : rows) {
             if (c >= row.size() || is_missing(row[c]))
                 continue;
-            (is_number(row[c]) ? numbers : text) = true;
+            (is_number(row[c], dialect) ? numbers : text) = true;
         }
         column.numeric = numbers && !text;
-        column.row_index = column.name.empty() && counts_rows(rows, c);
+        column.row_index = names_an_index(column.name) && counts_rows(rows, c);
         header->columns.push_back(column);
     }
     return true;

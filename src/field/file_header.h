@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "field/text_dialect.h"
+
 struct HeaderColumn {
     std::string name;       // quotes removed
     bool numeric = false;   // the first rows hold numbers here (NA and empty fields aside)
@@ -16,6 +18,8 @@ struct FileHeader {
     // The first line (after the skipped ones) holds text that is no number.
     bool present = false;
     std::vector<HeaderColumn> columns;
+    TextDialect dialect;          // how its lines split, found from the first ones
+    bool byte_order_mark = false; // the file begins with UTF-8's
 };
 
 // The header of the data file at `path` (plain, .gz or .zst) after

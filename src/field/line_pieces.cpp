@@ -25,7 +25,12 @@ ChunkCounts parse_pieces(const char* begin, const char* end, Columns columns, st
     // is a line too long to read: rejected once, its rest passed over.
     const bool whole_lines = piece_bytes > kPieceBytes;
     bool in_long_line = false;
-    const bool first_two = columns.x == 1 && columns.y == 2;
+    // A decimal comma would be read as two numbers by the quick scans. With
+    // a separator, the first two columns are still read as two plain numbers
+    // where they are (the usual line of a CSV file, at full speed), and a
+    // line they do not read goes to the fields' parser.
+    const bool first_two = columns.x == 1 && columns.y == 2 && !columns.decimal_comma;
+    const bool fields = columns.separator != 0;
     usual_lines::LayoutMemo layouts;
     ChunkCounts counts;
     // The points are held here until a batch is full.
@@ -75,12 +80,16 @@ ChunkCounts parse_pieces(const char* begin, const char* end, Columns columns, st
             usual_lines::LineLayout layout;
             const bool usual = usual_lines::scan_pair<Scan>(p, classes, x, y, stop, &layout);
             got = usual || usual_lines::scan_pair<Scan, true>(p, classes, x, y, stop) ||
-                parse_pair(p, limit, x, y, stop, true);
+                parse_pair(p, limit, x, y, stop, true) || (fields && parse_fields(p, limit, columns, x, y, stop));
             // Lines to come may be laid out alike.
             if (got && end - p >= usual_lines::kLayoutReadable)
                 layouts.learn<Scan>(p, classes, usual ? &layout : nullptr);
         } else {
-            got = first_two ? parse_pair(p, limit, x, y, stop) : parse_columns(p, limit, columns, x, y, stop);
+            // As above: two plain numbers first, then the fields.
+            got = fields
+                ? (first_two && parse_pair(p, limit, x, y, stop)) || parse_fields(p, limit, columns, x, y, stop)
+                : first_two ? parse_pair(p, limit, x, y, stop)
+                            : parse_columns(p, limit, columns, x, y, stop);
         }
         if (!next) {
             // Parsing never passes a line feed, so the piece's line feed,

@@ -1,6 +1,8 @@
 #include "field/number_parsing.h"
 
+#include <algorithm>
 #include <clocale>
+#include <cstring>
 #include <cstdlib>
 #include <locale.h>
 #include <string>
@@ -82,6 +84,65 @@ bool parse_columns(const char* p, const char* end, Columns columns, double& x, d
     }
     stop = p;
     return got_x && got_y;
+}
+
+bool field_number(const char* begin, const char* end, bool decimal_comma, double& value)
+{
+    while (begin != end && is_blank(*begin))
+        ++begin;
+    while (end != begin && is_blank(end[-1]))
+        --end;
+    if (end - begin >= 2 && *begin == '"' && end[-1] == '"') {
+        ++begin;
+        --end;
+        while (begin != end && *begin == ' ')
+            ++begin;
+        while (end != begin && end[-1] == ' ')
+            --end;
+    }
+    if (begin == end)
+        return false;
+    // A decimal comma read as the point it stands for; a number is short.
+    char copy[64];
+    if (decimal_comma && std::memchr(begin, ',', std::size_t(end - begin))) {
+        if (end - begin > std::ptrdiff_t(sizeof copy))
+            return false;
+        for (std::size_t k = 0; k < std::size_t(end - begin); ++k)
+            copy[k] = begin[k] == ',' ? '.' : begin[k];
+        end = copy + (end - begin);
+        begin = copy;
+    }
+    const char* p = begin;
+    return scan_double(p, end, value) && p == end;
+}
+
+bool parse_fields(const char* p, const char* end, Columns columns, double& x, double& y, const char*& stop)
+{
+    const int last = std::max(columns.x, columns.y);
+    const char separator = columns.separator;
+    for (int column = 1; column <= last; ++column) {
+        // The field's end: the separator or the line's, outside quotes.
+        const char* start = p;
+        bool quoted = false;
+        for (; p != end && *p != '\n' && (quoted || *p != separator); ++p)
+            if (*p == '"')
+                quoted = !quoted;
+        if (column == columns.x || column == columns.y) {
+            double value;
+            if (!field_number(start, p, columns.decimal_comma, value))
+                return false;
+            (column == columns.x ? x : y) = value;
+            if (column == columns.x && column == columns.y)
+                y = value;
+        }
+        if (column < last) {
+            if (p == end || *p != separator)
+                return false;
+            ++p;
+        }
+    }
+    stop = p;
+    return true;
 }
 
 // Text that is no point but no mistake either: nothing, or a comment.

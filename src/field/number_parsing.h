@@ -197,6 +197,16 @@ inline void skip_field(const char*& p, const char* end)
 // wanted is any text up to the next separation.
 bool parse_columns(const char* p, const char* end, Columns columns, double& x, double& y, const char*& stop);
 
+// x and y from the chosen fields of one piece, split at columns.separator
+// alone: a field is trimmed of spaces and may be quoted, and must hold one
+// number and nothing else, its comma the decimal mark with decimal_comma.
+bool parse_fields(const char* p, const char* end, Columns columns, double& x, double& y, const char*& stop);
+
+// One field's text as a number under the separator's rules: trimmed,
+// unquoted, its comma a decimal mark with decimal_comma; false unless the
+// whole field is one number.
+bool field_number(const char* begin, const char* end, bool decimal_comma, double& value);
+
 // Text that is no point but no mistake either: nothing, or a comment.
 bool is_blank_or_comment(const char* p, const char* end);
 

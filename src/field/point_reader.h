@@ -20,13 +20,19 @@ struct PointSink {
     void* context;
 };
 
-// Which columns of a line hold x and y, from 1. Columns are separated by
-// white space, or by one comma, semicolon or tab with spaces around it, so
-// that two tabs hold an empty column. Columns 1 and 2 are read as sscanf
-// "%lf %lf" reads them, any run of white space between them.
+// Which columns of a line hold x and y, from 1, and how a line splits into
+// columns. With no separator, columns are separated by white space, or by
+// one comma, semicolon or tab with spaces around it, so that two tabs hold
+// an empty column; columns 1 and 2 are read as sscanf "%lf %lf" reads
+// them. With the separator a file's first lines show (text_dialect.h),
+// only it ends a column: spaces belong to the field ("United States"), a
+// field may be quoted, and with decimal_comma "1,5" is one and a half.
 struct Columns {
     int x = 1;
     int y = 2;
+    char separator = 0;           // 0, or ',', ';' or '\t'
+    bool decimal_comma = false;   // a comma in a number is its decimal mark
+    bool byte_order_mark = false; // the file begins with UTF-8's, to pass over
 };
 
 // What a read found, piece by piece (a piece is a line, or a part of a line

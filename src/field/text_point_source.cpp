@@ -27,6 +27,13 @@ public:
     bool changed() const override { return mapped_.changed(); }
     void done_with(ChunkText chunk) override { mapped_.let_go(chunk.begin, chunk.end); }
 
+    // Discards UTF-8's byte-order mark, where the stream begins with it.
+    void skip_byte_order_mark()
+    {
+        if (pending_size() >= 3 && std::memcmp(pending(), "\xEF\xBB\xBF", 3) == 0)
+            drop_pending(3);
+    }
+
     // Discards up to n pieces from the start of the stream.
     void skip_pieces(long long n)
     {
@@ -167,6 +174,8 @@ std::unique_ptr<PointSource> open_text_source(std::FILE* stream, ReadWatch watch
                                               int skip_lines, std::size_t piece_bytes)
 {
     auto source = std::make_unique<TextPointSource>(stream, watch, block, columns, piece_bytes);
+    if (columns.byte_order_mark)
+        source->skip_byte_order_mark();
     source->skip_pieces(skip_lines);
     return source;
 }

@@ -1,0 +1,185 @@
+// Files as spreadsheets, pandas and R write them: each gives the field of
+// the same points binned by a plain bilinear sum written here, whatever its
+// separator, quotes, decimal mark, index column or byte-order mark.
+#include "field/field_loader.h"
+#include "field/text_dialect.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Point2 {
+    double x, y;
+};
+
+// numpy's way: each point's weight spread on its cell's four nodes by its
+// fractions, the last cell taking the upper edge's quotient, normalised to
+// the largest node.
+std::vector<double> bilinear_reference(const std::vector<Point2>& points, const Range& r)
+{
+    std::vector<double> nodes(201 * 201, 0.0);
+    const double dx = (r.x_max - r.x_min) / 200, dy = (r.y_max - r.y_min) / 200;
+    for (const Point2& p : points) {
+        if (!(p.x >= r.x_min && p.x < r.x_max && p.y >= r.y_min && p.y < r.y_max))
+            continue;
+        const double qx = (p.x - r.x_min) / dx, qy = (p.y - r.y_min) / dy;
+        const int i = std::min(199, int(std::floor(qx))), j = std::min(199, int(std::floor(qy)));
+        const double fx = qx - i, fy = qy - j;
+        nodes[j * 201 + i] += (1 - fx) * (1 - fy);
+        nodes[j * 201 + i + 1] += fx * (1 - fy);
+        nodes[(j + 1) * 201 + i] += (1 - fx) * fy;
+        nodes[(j + 1) * 201 + i + 1] += fx * fy;
+    }
+    const double top = *std::max_element(nodes.begin(), nodes.end());
+    for (double& v : nodes)
+        v /= top;
+    return nodes;
+}
+
+std::string number(double v, bool comma = false)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", v);
+    std::string s = text;
+    if (comma)
+        std::replace(s.begin(), s.end(), '.', ',');
+    return s;
+}
+
+class TextDialectFiles : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char folder[] = "/tmp/varnel-dialect-XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        dir_ = folder;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string write(const std::string& name, const std::string& text)
+    {
+        std::ofstream(dir_ / name, std::ios::binary) << text;
+        return (dir_ / name).string();
+    }
+    fs::path dir_;
+};
+
+TEST_F(TextDialectFiles, FileShapesGiveTheReferenceField)
+{
+    std::mt19937_64 random(46);
+    std::normal_distribution<double> x_of(2000, 700), y_of(2000, 500);
+    std::vector<Point2> points;
+    for (int k = 0; k < 3000; ++k)
+        points.push_back({x_of(random), y_of(random)});
+    const Range range{0, 4000, 0, 4000};
+    const std::vector<double> want = bilinear_reference(points, range);
+    const char* countries[] = {"United States", "Bay Minette Municipal", "Thigpen ", "Washington, D.C.", "X"};
+
+    // Each shape: its header, a row from a point and its number, and the
+    // columns to ask for by name (none: chosen from the content).
+    struct Shape {
+        const char* name;
+        std::string header;
+        std::string (*row)(const Point2&, int, const char*);
+        const char* x_name;
+        const char* y_name;
+    };
+    const Shape shapes[] = {
+        {"two numbers", "", [](const Point2& p, int, const char*) { return number(p.x) + " " + number(p.y); }, "", ""},
+        {"pandas, index and text with spaces", ",country,a,b",
+         [](const Point2& p, int k, const char* c) {
+             const std::string name = std::string(c).find(',') != std::string::npos ? '"' + std::string(c) + '"' : c;
+             return std::to_string(k) + "," + name + "," + number(p.x) + "," + number(p.y);
+         },
+         "", ""},
+        {"pandas, names asked past a text column", "country,income,a,b",
+         [](const Point2& p, int k, const char* c) {
+             return (std::string(c).find(',') != std::string::npos ? '"' + std::string(c) + '"' : std::string(c)) +
+                 "," + std::to_string(1000 + k) + "," + number(p.x) + "," + number(p.y);
+         },
+         "a", "b"},
+        {"R's write.csv", "\"\",\"name\",\"a\",\"b\"",
+         [](const Point2& p, int k, const char* c) {
+             return "\"" + std::to_string(k + 1) + "\",\"" + c + "\"," + number(p.x) + "," + number(p.y);
+         },
+         "", ""},
+        {"tabs", "name\ta\tb",
+         [](const Point2& p, int, const char* c) { return std::string(c) + "\t" + number(p.x) + "\t" + number(p.y); },
+         "", ""},
+        {"semicolons, decimal commas", "name;a;b",
+         [](const Point2& p, int, const char* c) {
+             return std::string(c) + ";" + number(p.x, true) + ";" + number(p.y, true);
+         },
+         "", ""},
+        {"byte-order mark",
+         "\xEF\xBB\xBF"
+         "a,b",
+         [](const Point2& p, int, const char*) { return number(p.x) + "," + number(p.y); }, "a", "b"},
+        {"all quoted", "\"a\",\"b\"",
+         [](const Point2& p, int, const char*) { return "\"" + number(p.x) + "\",\"" + number(p.y) + "\""; }, "", ""},
+    };
+    for (const Shape& shape : shapes) {
+        SCOPED_TRACE(shape.name);
+        std::string text = shape.header.empty() ? "" : shape.header + "\n";
+        for (std::size_t k = 0; k < points.size(); ++k)
+            text += shape.row(points[k], int(k), countries[k % std::size(countries)]) + "\n";
+        LoadRequest request;
+        request.path = write("data.csv", text);
+        request.range = range;
+        request.columns.x_name = shape.x_name;
+        request.columns.y_name = shape.y_name;
+        request.columns.chosen = *shape.x_name != '\0';
+        const LoadedField loaded = load_field(request);
+        ASSERT_TRUE(loaded.ok()) << loaded.problem;
+        EXPECT_EQ(loaded.counts.points, (long long)points.size());
+        EXPECT_EQ(loaded.counts.rejected_lines, 0);
+        if (!shape.header.empty()) {
+            EXPECT_EQ(loaded.columns.x_name, "a");
+            EXPECT_EQ(loaded.columns.y_name, "b");
+        }
+        const double* nodes = loaded.field->ops.data(loaded.field.get());
+        for (int k = 0; k < 201 * 201; ++k)
+            ASSERT_NEAR(nodes[k], want[k], 1e-12) << "node " << k % 201 << ", " << k / 201;
+    }
+}
+
+// The separator and the decimal mark as the first lines decide them.
+TEST(TextDialect, FoundFromTheFirstLines)
+{
+    const struct {
+        const char* first;
+        std::vector<std::string> rows;
+        char separator;
+        bool decimal_comma;
+    } cases[] = {
+        {"1.5 2.5", {"3 4"}, 0, false},
+        {"x y", {"1,5 2"}, 0, false},
+        {"x,y", {"1.5,2.5"}, ',', false},
+        {"x;y", {"1,5;2,25", "3;4"}, ';', true},
+        {"x;y", {"1.5;2"}, ';', false},
+        {"a;b,c", {"1;2,3", "4;5,6"}, ';', true},
+        {"a,b;c", {"1,2;3", "4,5;6"}, ';', true}, // a tie: the semicolon, as European exports have it
+        {"\"a;b\",c", {"\"1;2\",3"}, ',', false},
+        {"name\tx", {"A, B\t1,5"}, '\t', true},
+        {"x\ty;z", {"1\t2;3"}, '\t', false},
+    };
+    for (const auto& c : cases) {
+        const TextDialect d = find_text_dialect(c.first, c.rows);
+        EXPECT_EQ(d.separator, c.separator) << c.first;
+        EXPECT_EQ(d.decimal_comma, c.decimal_comma) << c.first;
+    }
+}
+
+} // namespace
