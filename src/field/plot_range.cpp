@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "field/binning_rules.h"
 
@@ -56,45 +57,46 @@ Step rung(int n)
     return {mantissas[n - decade * 4], decade};
 }
 
-// One axis: the points' ends widened by the margin, on ten steps of the
-// finest round step that holds them from a multiple of it; the upper end
-// always lies above the highest point, whose cell is below it.
+// One axis: from the lowest point to past the highest, widened only to the
+// multiples of a round step around them, 4 to 10 steps in all; of such
+// steps, the one whose range the points fill the most, so that the data
+// show large. The upper end lies above the highest point, whose cell is
+// below it (a tie there keeps one step outside); points on one side of
+// zero keep the range there, as the multiples do.
 Ends fitted_ends(double low, double high)
 {
-    const double span = high - low;
-    const double margin = span >= kLeastSpan ? span * kMargin : std::max(std::fabs(low) * kMargin, 0.5);
-    const double tenth = (span + 2 * margin) / 10;
-    for (int n = 4 * (int(std::floor(std::log10(tenth))) - 1);; ++n) {
-        const Step step = rung(n);
-        // The first multiple at or below the lowest point (far from zero the
-        // margin can round away) and the last whose ten steps reach above the
-        // highest; between them, the one that centres the points.
-        double most_steps = std::floor((low - margin) / step.times(1));
-        if (step.times(most_steps) > low)
-            --most_steps;
-        double least_steps = std::ceil((high + margin) / step.times(1)) - 10;
-        if (step.times(least_steps + 10) <= high)
-            ++least_steps;
-        // Points on one side of zero keep the range there.
-        if (most_steps >= 0)
-            least_steps = std::max(least_steps, 0.0);
-        if (least_steps <= -10)
-            most_steps = std::min(most_steps, -10.0);
-        if (least_steps > most_steps)
-            continue;
-        const double centred = std::round((low + high) / 2 / step.times(1) - 5);
-        const double low_steps = std::clamp(centred, least_steps, most_steps);
-        double fitted_low = step.times(low_steps), fitted_high = step.times(low_steps + 10);
-        // At the limits the range stops there, still ten steps wide.
-        if (fitted_high > kRangeLimit) {
-            fitted_high = kRangeLimit;
-            fitted_low = std::max(-kRangeLimit, kRangeLimit - step.times(10));
-        } else if (fitted_low < -kRangeLimit) {
-            fitted_low = -kRangeLimit;
-            fitted_high = std::min(kRangeLimit, -kRangeLimit + step.times(10));
-        }
-        return {fitted_low, fitted_high};
+    // A span too small for its cells to be told apart at the points' size.
+    const double least = std::max(kLeastSpan, (std::fabs(low) + std::fabs(high)) * 1e-12);
+    if (!(high - low >= least)) {
+        // One value, or all but one: a span about it, a unit wide near zero.
+        const double half = std::max(std::fabs(low) * kMargin, 0.5);
+        low -= half;
+        high += half;
     }
+    const double span = high - low;
+    Ends best{low, high};
+    double best_fill = -1;
+    for (int n = 4 * (int(std::floor(std::log10(span / 10))) - 1);; ++n) {
+        const Step step = rung(n);
+        double low_steps = std::floor(low / step.times(1));
+        if (step.times(low_steps) > low)
+            --low_steps;
+        double high_steps = std::floor(high / step.times(1)) + 1;
+        if (step.times(high_steps) <= high)
+            ++high_steps;
+        const double steps = high_steps - low_steps;
+        if (steps < 4)
+            break;
+        const double fitted_low = step.times(low_steps), fitted_high = step.times(high_steps);
+        if (steps > 10 || !std::isfinite(fitted_low) || !std::isfinite(fitted_high))
+            continue;
+        const double fill = span / (fitted_high - fitted_low);
+        if (fill > best_fill) {
+            best_fill = fill;
+            best = {fitted_low, fitted_high};
+        }
+    }
+    return best;
 }
 
 // One chunk's bounds, or the total's.
@@ -163,10 +165,17 @@ DataBounds read_data_bounds(std::FILE* stream, int skip_lines, Columns columns, 
 
 bool fitted_range(const DataBounds& bounds, Range* range)
 {
-    if (bounds.points == 0)
+    const Range& b = bounds.range;
+    if (bounds.points == 0 || std::isnan(b.x_min) || std::isnan(b.x_max) || std::isnan(b.y_min) || std::isnan(b.y_max))
         return false;
-    const Ends x = fitted_ends(bounds.range.x_min, bounds.range.x_max);
-    const Ends y = fitted_ends(bounds.range.y_min, bounds.range.y_max);
+    // A server's bounds may come reversed or infinite; points past a
+    // quarter of the largest double are taken as there (and then fall
+    // outside), which keeps every span and step of the range finite.
+    const auto ends_of = [](double a, double b) {
+        constexpr double kFar = std::numeric_limits<double>::max() / 4;
+        return fitted_ends(std::clamp(std::min(a, b), -kFar, kFar), std::clamp(std::max(a, b), -kFar, kFar));
+    };
+    const Ends x = ends_of(b.x_min, b.x_max), y = ends_of(b.y_min, b.y_max);
     *range = Range{x.low, x.high, y.low, y.high};
     return true;
 }

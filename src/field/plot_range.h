@@ -26,8 +26,9 @@ struct DataBounds {
 DataBounds read_data_bounds(std::FILE* stream, int skip_lines, Columns columns = {}, ReadWatch watch = {},
                             BinningRule rule = BinningRule::classic, unsigned threads = 0);
 
-// A range that holds every point of the bounds inside its cells, with a
-// small margin, ten round steps (1, 2, 2.5 or 5 times a power of ten) wide
-// from a multiple of the step, so that its grid lines fall on round values;
+// A range that holds every point of the bounds inside its cells and shows
+// them large: each axis from a multiple of a round step (1, 2, 2.5 or 5
+// times a power of ten) at or below its lowest point to the first multiple
+// above its highest, 4 to 10 steps, the step the points fill the most;
 // false, changing nothing, for bounds without a point.
 bool fitted_range(const DataBounds& bounds, Range* range);
