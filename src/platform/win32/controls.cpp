@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPaintEvent>
+#include <QPointer>
+#include <QProxyStyle>
 #include <QPushButton>
 
 #include "platform/win32/window_internal.h"
@@ -107,12 +109,60 @@ QWidget* make_edit(Window* w, QWidget* parent)
     return edit;
 }
 
+namespace {
+
+// The platform opens a drop-down list below its field, whatever the
+// toolkit's style would do (some lay the list over the field).
+class ListBelowStyle final : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* answer) const override
+    {
+        if (hint == SH_ComboBox_Popup)
+            return 0;
+        return QProxyStyle::styleHint(hint, option, widget, answer);
+    }
+};
+
+QStyle* list_below_style()
+{
+    static QPointer<QStyle> style;
+    if (!style) {
+        style = new ListBelowStyle;
+        style->setParent(QApplication::instance());
+    }
+    return style;
+}
+
+bool is_drop_down(const Window* w)
+{
+    const DWORD kind = w->style & 3;
+    return kind == CBS_DROPDOWN || kind == CBS_DROPDOWNLIST;
+}
+
+} // namespace
+
 QWidget* make_combo_box(Window* w, QWidget* parent)
 {
     auto* box = new QComboBox(parent);
     box->setEditable(false);
+    box->setStyle(list_below_style());
     QObject::connect(box, &QComboBox::activated, box, [w] { notify_parent(w, CBN_SELCHANGE); });
     return box;
+}
+
+int placed_height(Window* w, int height)
+{
+    auto* box = qobject_cast<QComboBox*>(w->widget.data());
+    if (!box || !is_drop_down(w))
+        return height;
+    // One line of the font in a field's frame, as tall as the style needs
+    // to draw the choice in it.
+    const QFontMetrics metrics(box->font());
+    const int field = std::max(metrics.height() + 8, box->minimumSizeHint().height());
+    // The rest of the height asked is the opened list's, in whole lines.
+    box->setMaxVisibleItems(std::max(1, (height - field) / std::max(1, metrics.height())));
+    return field;
 }
 
 LRESULT CALLBACK combo_box_proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)

@@ -140,6 +140,9 @@ LRESULT DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam)
     if (!d || !d->is_dialog)
         return 0;
     if (d->dlg_proc) {
+        // The procedure may destroy the dialog and run a loop that frees
+        // its widget; its result is read from the object after.
+        WindowHold hold(d);
         INT_PTR handled = d->dlg_proc(hDlg, Msg, wParam, lParam);
         if (handled)
             return returns_directly(Msg) ? handled : d->msg_result;

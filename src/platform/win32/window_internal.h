@@ -42,6 +42,8 @@ public:
     bool alive = true;
     bool created = false; // WM_CREATE is done; notifications may go out
     bool destroying = false;
+    int holds = 0;            // calls into the window's procedures running now
+    bool widget_gone = false; // the object goes with the last hold
     bool needs_paint = false;
     bool minimized = false;
     int last_width = -1;
@@ -68,6 +70,20 @@ public:
 
     Window();
     ~Window() override;
+};
+
+// Keeps a window's object while one of its procedures runs: a loop nested
+// inside the procedure (a message box, a progress dialog) may destroy the
+// window, and whoever called the procedure still reads the object after.
+class WindowHold {
+public:
+    explicit WindowHold(Window* w) : window_(w) { ++window_->holds; }
+    ~WindowHold();
+    WindowHold(const WindowHold&) = delete;
+    WindowHold& operator=(const WindowHold&) = delete;
+
+private:
+    Window* window_;
 };
 
 // A device context: a window's client area, or a memory DC with the
@@ -117,6 +133,9 @@ bool is_visible(const Window* w);
 QSize client_size(const Window* w);
 void notify_size(Window* w);
 void update_minimum_size(Window* w);
+// The height a child takes when `height` is asked of it: a drop-down combo
+// box keeps one line and opens its list to the rest.
+int placed_height(Window* w, int height);
 void invalidate_tree(Window* w);
 void set_text(Window* w, const QString& text);
 QString widget_text(Window* w);

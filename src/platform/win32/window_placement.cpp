@@ -183,7 +183,7 @@ BOOL SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy,
         if (widget->isWindow() && !(w->style & WS_THICKFRAME))
             widget->setFixedSize(size);
         else
-            widget->resize(size);
+            widget->resize(size.width(), placed_height(w, size.height()));
     }
     if (!(uFlags & SWP_NOZORDER)) {
         if (hWndInsertAfter == HWND_TOP) {

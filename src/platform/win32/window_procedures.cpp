@@ -109,6 +109,7 @@ LRESULT SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     // WM_NCDESTROY is the last message a window gets, while it is going.
     if (!w || (!w->alive && Msg != WM_NCDESTROY))
         return 0;
+    WindowHold hold(w);
     return w->proc(hWnd, Msg, wParam, lParam);
 }
 

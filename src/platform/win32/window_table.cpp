@@ -65,7 +65,8 @@ void finish_tree(Window* w)
 }
 
 // Out of the table at once; the object itself when its widget goes (the
-// widget may be inside one of its own handlers right now).
+// widget may be inside one of its own handlers right now) and no procedure
+// of the window runs any more.
 void forget_tree(Window* w)
 {
     for (Window* c : w->children)
@@ -76,7 +77,11 @@ void forget_tree(Window* w)
     forget_focus(w);
     // Every window has a widget; one without would simply stay.
     if (w->widget)
-        QObject::connect(w->widget, &QObject::destroyed, [w] { delete w; });
+        QObject::connect(w->widget, &QObject::destroyed, [w] {
+            w->widget_gone = true;
+            if (w->holds == 0)
+                delete w;
+        });
 }
 
 // The toolkit's own texts (file dialogs, message box buttons) in the
@@ -198,7 +203,7 @@ Window* create_window(DWORD ex_style, const char* class_name, const QString& tex
     // otherwise take dropped text of their own accord.
     widget->setAcceptDrops((ex_style & WS_EX_ACCEPTFILES) != 0);
     if (child) {
-        widget->setGeometry(x, y, std::max(0, width), std::max(0, height));
+        widget->setGeometry(x, y, std::max(0, width), std::max(0, placed_height(w, height)));
     } else {
         widget->move(x, y);
         widget->resize(std::max(0, width), std::max(0, height));
@@ -235,6 +240,12 @@ Window* create_window(DWORD ex_style, const char* class_name, const QString& tex
 } // namespace win32
 
 using namespace win32;
+
+WindowHold::~WindowHold()
+{
+    if (--window_->holds == 0 && window_->widget_gone)
+        delete window_;
+}
 
 HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X, int Y, int nWidth,
                      int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance, LPVOID lpParam)

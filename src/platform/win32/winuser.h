@@ -229,6 +229,7 @@ BOOL DestroyAcceleratorTable(HACCEL hAccel);
 #define EM_SETREADONLY 0x00CF
 
 // A drop-down list of texts (the "ComboBox" class with CBS_DROPDOWNLIST).
+#define CBS_DROPDOWN 0x0002L
 #define CBS_DROPDOWNLIST 0x0003L
 #define CBN_SELCHANGE 1
 #define CB_ERR (-1)

@@ -1,3 +1,5 @@
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -376,6 +378,158 @@ TEST_F(DialogTest, DestroyingTheMainWindowTakesItsChildrenAlong)
     EXPECT_EQ(SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0), 0);
     EXPECT_FALSE(DestroyWindow(main_));
     EXPECT_EQ(GetDlgItem(panel_, 1002), nullptr);
+}
+
+// A dialog whose OK destroys it and then runs a loop of its own (a message
+// box, a progress dialog) before its procedure returns: the loop frees the
+// dialog's widget, and the layer still reads the dialog afterwards. Under
+// the address sanitizer a freed dialog object shows as a use after free.
+INT_PTR CALLBACK destroyed_in_nested_loop_proc(HWND dialog, UINT msg, WPARAM wParam, LPARAM)
+{
+    if (msg != WM_COMMAND || LOWORD(wParam) != IDOK)
+        return FALSE;
+    seen().push_back({dialog, msg, wParam, 0});
+    DestroyWindow(dialog);
+    MSG message;
+    for (int i = 0; i < 100 && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++i)
+        DispatchMessageA(&message);
+    return TRUE;
+}
+
+TEST_F(DialogTest, DialogDestroyedInANestedLoopOutlivesItsProcedure)
+{
+    enum class Way { Send, Click, Return };
+    for (Way way : {Way::Send, Way::Click, Way::Return}) {
+        SCOPED_TRACE(static_cast<int>(way));
+        seen().clear();
+        const size_t before = win32_window_count();
+        HWND dialog = CreateDialogIndirectParamA(GetModuleHandleA(nullptr), &kDatabaseTemplate, nullptr,
+                                                 destroyed_in_nested_loop_proc, 0);
+        ASSERT_NE(dialog, nullptr);
+        pump(dialog);
+        switch (way) {
+        case Way::Send:
+            SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            break;
+        case Way::Click:
+            QTest::mouseClick(static_cast<QAbstractButton*>(win32_widget_of(GetDlgItem(dialog, IDOK))), Qt::LeftButton);
+            break;
+        case Way::Return:
+            SetFocus(GetDlgItem(dialog, IDC_DATABASE_ADDRESS));
+            QTest::keyClick(win32_widget_of(GetDlgItem(dialog, IDC_DATABASE_ADDRESS)), Qt::Key_Return);
+            break;
+        }
+        pump(IsWindow(dialog) ? dialog : nullptr);
+        EXPECT_EQ(seen_of(WM_COMMAND).size(), 1u);
+        EXPECT_FALSE(IsWindow(dialog));
+        EXPECT_EQ(win32_window_count(), before);
+        drain();
+    }
+}
+
+// The column dialog's lists, filled with a header's names as the viewer
+// fills them.
+INT_PTR CALLBACK column_lists_proc(HWND dialog, UINT msg, WPARAM, LPARAM)
+{
+    if (msg != WM_INITDIALOG)
+        return FALSE;
+    for (int list : {IDC_X_COLUMN, IDC_Y_COLUMN})
+        for (const char* name : {"1  idx", "2  alpha", "3  beta"})
+            SendDlgItemMessageA(dialog, list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+    SendDlgItemMessageA(dialog, IDC_X_COLUMN, CB_SETCURSEL, 1, 0);
+    SendDlgItemMessageA(dialog, IDC_Y_COLUMN, CB_SETCURSEL, 2, 0);
+    return TRUE;
+}
+
+QRect child_rect(HWND child)
+{
+    QWidget* widget = win32_widget_of(child);
+    return QRect(widget->mapTo(widget->window(), QPoint(0, 0)), widget->size());
+}
+
+// A drop-down list is one line of a field's height whatever height its
+// template asks (that height is its opened list's): it shows its choice,
+// covers none of its neighbours and opens its list below itself.
+TEST_F(DialogTest, DropDownListShowsItsChoiceInOneLine)
+{
+    HWND dialog =
+        keep(CreateDialogIndirectParamA(GetModuleHandleA(nullptr), &kColumnsTemplate, nullptr, column_lists_proc, 0));
+    ASSERT_NE(dialog, nullptr);
+    ShowWindow(dialog, SW_SHOWNORMAL);
+    pump();
+    const HWND lists[] = {GetDlgItem(dialog, IDC_X_COLUMN), GetDlgItem(dialog, IDC_Y_COLUMN)};
+    const QFontMetrics metrics(win32_widget_of(dialog)->font());
+    RECT field = {0, 0, 1, 14}; // an edit field's height in dialog units
+    ASSERT_TRUE(MapDialogRect(dialog, &field));
+    for (HWND list : lists) {
+        const int height = child_rect(list).height();
+        EXPECT_GE(height, metrics.height());
+        EXPECT_LE(height, field.bottom);
+    }
+
+    // No control covers another, OK and Cancel included.
+    const QList<QWidget*> children = win32_widget_of(dialog)->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    ASSERT_EQ(children.size(), 7);
+    for (qsizetype i = 0; i < children.size(); ++i)
+        for (qsizetype j = i + 1; j < children.size(); ++j)
+            EXPECT_FALSE(children[i]->geometry().intersects(children[j]->geometry()))
+                << i << " covers " << j << " of the template's items";
+
+    // The chosen names are drawn inside the lists, and nothing else changes
+    // when the choice goes.
+    const QImage chosen = win32_widget_of(dialog)->grab().toImage();
+    for (HWND list : lists)
+        SendMessageA(list, CB_SETCURSEL, WPARAM(-1), 0);
+    const QImage none = win32_widget_of(dialog)->grab().toImage();
+    ASSERT_EQ(chosen.size(), none.size());
+    int inside[2] = {0, 0}, outside = 0;
+    for (int y = 0; y < chosen.height(); ++y)
+        for (int x = 0; x < chosen.width(); ++x) {
+            if (chosen.pixel(x, y) == none.pixel(x, y))
+                continue;
+            const int in = child_rect(lists[0]).contains(x, y) ? 0 : child_rect(lists[1]).contains(x, y) ? 1 : -1;
+            ++(in < 0 ? outside : inside[in]);
+        }
+    EXPECT_GT(inside[0], 0);
+    EXPECT_GT(inside[1], 0);
+    EXPECT_EQ(outside, 0);
+
+    // The list opens below the field.
+    auto* box = static_cast<QComboBox*>(win32_widget_of(lists[0]));
+    box->showPopup();
+    QWidget* popup = box->view()->window();
+    ASSERT_TRUE(popup->isVisible());
+    EXPECT_GE(popup->geometry().top(), box->mapToGlobal(QPoint(0, box->height())).y() - 1);
+    box->hidePopup();
+}
+
+// Made or moved with any height, a drop-down list keeps one line; a list
+// that always shows (CBS_SIMPLE) takes the height it is given.
+TEST_F(DialogTest, OnlyDropDownListsKeepOneLine)
+{
+    HWND dialog =
+        keep(CreateDialogIndirectParamA(GetModuleHandleA(nullptr), &kColumnsTemplate, nullptr, recording_proc, 0));
+    ASSERT_NE(dialog, nullptr);
+    const int line = win32_widget_of(GetDlgItem(dialog, IDC_X_COLUMN))->height();
+    struct Case {
+        DWORD kind;
+        int asked;
+        int expected; // 0: one line
+    };
+    const Case cases[] = {
+        {CBS_DROPDOWNLIST, 200, 0}, {CBS_DROPDOWN, 150, 0}, {CBS_DROPDOWNLIST, 8, 0}, {1 /* CBS_SIMPLE */, 150, 150}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        HWND list = CreateWindowExA(0, "ComboBox", "", WS_CHILD | WS_VISIBLE | c.kind, 5, 5, 100, c.asked, dialog,
+                                    nullptr, nullptr, nullptr);
+        ASSERT_NE(list, nullptr);
+        const int expected = c.expected ? c.expected : line;
+        EXPECT_EQ(win32_widget_of(list)->height(), expected);
+        MoveWindow(list, 5, 5, 120, c.asked + 40, FALSE);
+        EXPECT_EQ(win32_widget_of(list)->height(), c.expected ? c.asked + 40 : line);
+        EXPECT_EQ(win32_widget_of(list)->width(), 120);
+        DestroyWindow(list);
+    }
 }
 
 TEST_F(DialogTest, DefaultProcedureTurnsCloseIntoCancel)
