@@ -182,16 +182,16 @@ TEST_F(GridCommand, RangeAutoFitsTheRangeToThePoints)
         const char* fitted; // the line on standard error; empty for none
         const char* counts;
     } cases[] = {
-        {"1800 1800\n2200 2200\n", "", "varnel-cli: range fitted to the data: 1750 2250 1750 2250",
+        {"1800 1800\n2200 2200\n", "", "varnel-cli: range fitted to the data: 1800 2250 1800 2250",
          "points=2 in_range=2"},
-        {"-3.5 100\n7 120\n0.25 1e3\n", " --binning classic", "varnel-cli: range fitted to the data: -10 10 0 2000",
+        {"-3.5 100\n7 120\n0.25 1e3\n", " --binning classic", "varnel-cli: range fitted to the data: -5 7.5 100 1100",
          "points=3 in_range=3"},
         // Bilinear binning places every x where it is.
-        {"-3.5 100\n7 120\n0.25 1e3\n", "", "varnel-cli: range fitted to the data: -8 12 0 2000",
+        {"-3.5 100\n7 120\n0.25 1e3\n", "", "varnel-cli: range fitted to the data: -4 8 100 1100",
          "points=3 in_range=3"},
         {"x y\n", "", "", "points=0 in_range=0"},
         // Skipped lines are not fitted either.
-        {"5000 -5000\n1800 1800\n2200 2200\n", " --skip 1", "varnel-cli: range fitted to the data: 1750 2250 1750 2250",
+        {"5000 -5000\n1800 1800\n2200 2200\n", " --skip 1", "varnel-cli: range fitted to the data: 1800 2250 1800 2250",
          "points=2 in_range=2"},
     };
     for (const auto& c : cases) {
@@ -251,7 +251,7 @@ TEST_F(GridCommand, CsvShapesGiveTheirDataColumns)
     }
     // Eruptions above 1.6 minutes stay there: nothing is moved below 40.
     Outcome r = run(write("data.csv", "\"eruptions\",\"waiting\"\n" + rows) + " --range auto -o /dev/null");
-    EXPECT_NE(r.err.find("range fitted to the data: 1.5 4 40 90"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("range fitted to the data: 1.8 3.8 50 80"), std::string::npos) << r.err;
     // A name the header lacks is a usage error that lists the header's names.
     r = run(write("data.csv", ",eruptions,waiting\n0,3.6,79\n") + " --columns eruption waiting");
     EXPECT_EQ(r.status, 2);
