@@ -386,7 +386,7 @@ INT_PTR CALLBACK database_dialog_proc(HWND dialog, UINT message, WPARAM wParam, 
 
 } // namespace
 
-void open_database_dialog(HWND panel)
+void open_database_dialog(HWND panel, const char* address)
 {
     AppState* state = app_state_of(panel);
     if (!state || state->database_dialog)
@@ -396,7 +396,9 @@ void open_database_dialog(HWND panel)
                                    database_dialog_proc, reinterpret_cast<LPARAM>(panel));
     if (!state->database_dialog)
         return;
-    if (is_database_address(state->data_file))
+    if (address)
+        SetDlgItemTextA(state->database_dialog, IDC_DATABASE_ADDRESS, address);
+    else if (is_database_address(state->data_file))
         SetDlgItemTextA(state->database_dialog, IDC_DATABASE_ADDRESS, state->data_file);
     // The field shows dots for the password kept: what is sent is what it holds.
     SetDlgItemTextA(state->database_dialog, IDC_DATABASE_PASSWORD, state->database_password.c_str());

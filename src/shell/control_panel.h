@@ -19,10 +19,11 @@ void reload_data(HWND panel);
 // again; nothing without one.
 void fit_range_to_data(HWND panel);
 
-// Opens the dialog that takes a database table's address (the current
-// data's when it is one); its Open button loads the table over the range
-// in the fields, as a data file is loaded. One dialog at a time.
-void open_database_dialog(HWND panel);
+// Opens the dialog that takes a database table's address (`address` when
+// given, else the current data's when it is one); its Open button loads
+// the table over the range in the fields, as a data file is loaded. One
+// dialog at a time.
+void open_database_dialog(HWND panel, const char* address = nullptr);
 // The file dialog, then the chosen file loaded over the panel's range: the
 // load button's way for a file, and the menu's way back to files once a
 // table is plotted (the button then asks the table again).

@@ -1,7 +1,10 @@
 #include "shell/main.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "field/clickhouse_source.h"
 #include "resources/texts.h"
 #include "resources/resource_ids.h"
 #include "shell/app_state.h"
@@ -23,6 +26,29 @@ bool full_path_of(HWND main_window, const char* name, char (&path)[kPathBytes])
     if (length >= sizeof path)
         MessageBoxA(main_window, text(TextId::path_too_long), text(TextId::data_error_caption), MB_OK | MB_ICONERROR);
     return length == 0; // an empty name still goes on, to "cannot open"
+}
+
+// A database's address from the command line opens its table as the
+// database dialog would: with the password from the environment, or, for
+// an address that names its user and without one there, the dialog itself
+// filled in, for the password. The address is no path to make absolute.
+void open_named_table(AppState* state, const char* address)
+{
+    if (std::strlen(address) >= kPathBytes) {
+        MessageBoxA(state->main_window, text(TextId::path_too_long), text(TextId::data_error_caption),
+                    MB_OK | MB_ICONERROR);
+        return;
+    }
+    DatabaseAddress parts;
+    std::string problem;
+    if (!std::getenv("CLICKHOUSE_PASSWORD") && parse_database_address(address, &parts, &problem) &&
+        !parts.user.empty()) {
+        open_database_dialog(state->panel, address);
+        return;
+    }
+    char path[kPathBytes] = {};
+    std::memcpy(path, address, std::strlen(address));
+    load_data_from(state->panel, path);
 }
 
 } // namespace
@@ -62,7 +88,9 @@ int varnel_main(HINSTANCE instance, const char* data_file, const char* texture_f
 
     // Loaded before the first frame, so that it shows them.
     char path[kPathBytes];
-    if (state && data_file && full_path_of(main_window, data_file, path))
+    if (state && data_file && is_database_address(data_file))
+        open_named_table(state, data_file);
+    else if (state && data_file && full_path_of(main_window, data_file, path))
         load_data_from(state->panel, path);
     if (state && texture_file && IsWindow(main_window) && full_path_of(main_window, texture_file, path)) {
         load_texture_from(state->panel, path);

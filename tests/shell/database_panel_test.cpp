@@ -3,6 +3,7 @@
 // the panel's range, and Cancel and failures keeping the plot. Skipped
 // where clickhouse-server is not installed.
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QProgressBar>
 
@@ -193,6 +194,113 @@ TEST_F(DatabasePanelTest, LoadAsksTheTableAgainOverThePanelsRange)
     ASSERT_NE(state_->field, nullptr);
     EXPECT_EQ(density_field_counts(state_->field).points, 2);
     EXPECT_STREQ(state_->data_file, file.c_str());
+}
+
+// A failed open shows its message box for real: the box's own loop runs
+// while the database dialog, destroyed by its Open, is still being
+// answered. Clicked or with Return, the failure is told and nothing of the
+// dialog is read after it is gone (the address sanitizer's run shows it).
+TEST_F(DatabasePanelTest, AFailedOpenShowsTheRealBoxAfterTheDialogIsGone)
+{
+    const std::string missing = address("no_such_table");
+    for (bool with_return : {false, true}) {
+        SCOPED_TRACE(with_return ? "Return" : "click");
+        choose_menu_item(IDM_OPEN_DATABASE);
+        const HWND dialog = state_->database_dialog;
+        ASSERT_NE(dialog, nullptr);
+        SetDlgItemTextA(dialog, IDC_DATABASE_ADDRESS, missing.c_str());
+        SetDlgItemTextA(dialog, IDC_DATABASE_PASSWORD, kPassword);
+        QString told;
+        ModalAnswer<QMessageBox> answer([&](QMessageBox* box) {
+            told = box->text();
+            box->accept();
+        });
+        win32_answer_dialogs_from_script(false);
+        if (with_return) {
+            const HWND field = GetDlgItem(dialog, IDC_DATABASE_ADDRESS);
+            SetFocus(field);
+            QTest::keyClick(win32_widget_of(field), Qt::Key_Return);
+        } else {
+            QTest::mouseClick(static_cast<QAbstractButton*>(win32_widget_of(GetDlgItem(dialog, IDOK))), Qt::LeftButton);
+        }
+        run();
+        win32_answer_dialogs_from_script(true);
+        EXPECT_TRUE(answer.answered());
+        EXPECT_TRUE(told.startsWith(QString::fromUtf8(text(TextId::cannot_open)) + "\n" +
+                                    QString::fromStdString(missing) + ": "))
+            << told.toStdString();
+        EXPECT_FALSE(IsWindow(dialog));
+        EXPECT_EQ(state_->database_dialog, nullptr);
+        EXPECT_EQ(state_->field, nullptr);
+        EXPECT_TRUE(IsWindowEnabled(main_));
+    }
+}
+
+// An address named on the command line opens its table as the dialog
+// would: with the password from the environment at once, else, for an
+// address that names its user, in the dialog filled in for the password;
+// one without a user is asked at once. Never read as a file.
+TEST_F(DatabasePanelTest, AnAddressNamedAtStartOpensItsTable)
+{
+    DestroyWindow(main_);
+    drain();
+    d3d9_test_reset(); // the first frame is the new window's
+    const std::string named = address("points");
+    const std::string anonymous = "clickhouse://" + server_name() + "/default.points?x=x&y=y";
+    struct Case {
+        const char* label;
+        std::string address;
+        const char* environment; // CLICKHOUSE_PASSWORD, or null
+        bool asks;               // the dialog comes, for the password
+        bool loads;
+    };
+    const Case cases[] = {
+        {"password in the environment", named, kPassword, false, true},
+        {"password typed in the dialog", named, nullptr, true, true},
+        {"no user: asked at once", anonymous, nullptr, false, false},
+        {"too long to keep", named + std::string(1100, 'a'), nullptr, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        win32_clear_dialog_calls();
+        if (c.environment)
+            setenv("CLICKHOUSE_PASSWORD", c.environment, 1);
+        else
+            unsetenv("CLICKHOUSE_PASSWORD");
+        std::string shown_address;
+        int points = -1;
+        after_first_frame([&](HWND main) {
+            AppState* state = app_state_of(main);
+            if (const HWND dialog = state->database_dialog) {
+                shown_address = text_of(GetDlgItem(dialog, IDC_DATABASE_ADDRESS));
+                SetDlgItemTextA(dialog, IDC_DATABASE_PASSWORD, kPassword);
+                SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            }
+            if (state->field)
+                points = density_field_counts(state->field).in_range;
+            PostMessageA(main, WM_CLOSE, 0, 0);
+        });
+        EXPECT_EQ(varnel_main(GetModuleHandleA(nullptr), c.address.c_str(), nullptr), 0);
+        unsetenv("CLICKHOUSE_PASSWORD");
+        d3d9_test_reset();
+        EXPECT_EQ(shown_address, c.asks ? c.address : "");
+        EXPECT_EQ(points, c.loads ? kSide * kSide : -1);
+        if (c.loads) {
+            EXPECT_TRUE(win32_message_box_calls().empty());
+        } else if (c.address.size() >= 1024) {
+            ASSERT_EQ(win32_message_box_calls().size(), 1u);
+            EXPECT_EQ(win32_message_box_calls()[0].text, text(TextId::path_too_long));
+        } else {
+            // The server was asked, and refused the default user's login.
+            ASSERT_EQ(win32_message_box_calls().size(), 1u);
+            const std::string said = win32_message_box_calls()[0].text;
+            EXPECT_EQ(
+                said.rfind(std::string(text(TextId::cannot_open)) + "\n" + c.address + ": " + server_name() + ": HTTP ",
+                           0),
+                0u)
+                << said;
+        }
+    }
 }
 
 } // namespace

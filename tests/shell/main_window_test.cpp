@@ -304,30 +304,6 @@ TEST_F(ViewerTest, TheProgramEndsWithZeroWhenTheDeviceCannotBeMade)
     EXPECT_EQ(win32_message_box_calls()[0].text, text(TextId::no_direct3d));
 }
 
-// The main window of the running program, once it is shown.
-HWND shown_main_window()
-{
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->windowTitle().startsWith("Varnel"))
-            return static_cast<HWND>(w->property("varnel_hwnd").value<void*>());
-    return nullptr;
-}
-
-// Runs `then` on the program's main window once the loop has drawn a frame.
-void after_first_frame(std::function<void(HWND)> then)
-{
-    auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, then] {
-        HWND main = shown_main_window();
-        if (!main || d3d9_test_call_count(D3D9Call::Present) == 0)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        then(main);
-    });
-    timer->start(5);
-}
-
 TEST_F(ViewerTest, FilesNamedAtStartAreLoadedAsTheButtonsLoadThem)
 {
     fs::path data = write_cloud("runs/run1.txt", 2000, 2000);

@@ -8,11 +8,13 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdlib>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include <unistd.h>
@@ -51,6 +53,30 @@ int count(const QImage& image, Test test)
 inline int surface_pixels(const QImage& image)
 {
     return count(image, [](QRgb p) { return p != kClearGrey; });
+}
+
+// The main window of the running program, once it is shown.
+inline HWND shown_main_window()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->windowTitle().startsWith("Varnel"))
+            return static_cast<HWND>(w->property("varnel_hwnd").value<void*>());
+    return nullptr;
+}
+
+// Runs `then` on the program's main window once the loop has drawn a frame.
+inline void after_first_frame(std::function<void(HWND)> then)
+{
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, then] {
+        HWND main = shown_main_window();
+        if (!main || d3d9_test_call_count(D3D9Call::Present) == 0)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        then(main);
+    });
+    timer->start(5);
 }
 
 class ViewerTest : public WindowTest {
