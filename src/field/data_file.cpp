@@ -1,5 +1,6 @@
 #include "field/data_file.h"
 
+#include "field/data_file_test_hook.h"
 #include "platform/win32/mapping_guard.h"
 
 #include <zlib.h>
@@ -240,6 +241,63 @@ int zstd_close(void* cookie)
     return 0;
 }
 
+// Bytes given back, then the stream they were read from.
+struct ReplaySource {
+    std::FILE* stream;
+    std::string first;
+    std::size_t given = 0;
+    bool owns;
+    ~ReplaySource()
+    {
+        if (owns)
+            std::fclose(stream);
+    }
+};
+
+ssize_t replay_read(void* cookie, char* buffer, size_t size)
+{
+    auto& source = *static_cast<ReplaySource*>(cookie);
+    if (source.given < source.first.size()) {
+        const std::size_t n = std::min(size, source.first.size() - source.given);
+        std::memcpy(buffer, source.first.data() + source.given, n);
+        source.given += n;
+        return static_cast<ssize_t>(n);
+    }
+    const size_t got = std::fread(buffer, 1, size, source.stream);
+    if (got == 0 && std::ferror(source.stream))
+        return -1;
+    return static_cast<ssize_t>(got);
+}
+
+int replay_close(void* cookie)
+{
+    delete static_cast<ReplaySource*>(cookie);
+    return 0;
+}
+
+struct MapFailure {
+    bool armed = false;
+    unsigned skip = 0;
+    unsigned times = 0; // 0: for ever
+};
+std::mutex g_map_failure_mutex;
+MapFailure g_map_failure;
+
+bool map_fails()
+{
+    std::lock_guard<std::mutex> lock(g_map_failure_mutex);
+    MapFailure& f = g_map_failure;
+    if (!f.armed)
+        return false;
+    if (f.skip > 0) {
+        --f.skip;
+        return false;
+    }
+    if (f.times > 0 && --f.times == 0)
+        f.armed = false;
+    return true;
+}
+
 std::FILE* open_plain(const char* path, DataFileMeter* meter)
 {
     std::FILE* file = std::fopen(path, "r");
@@ -313,6 +371,30 @@ std::FILE* open_data_file(const char* path, DataFileMeter* meter)
     return open_plain(path, meter);
 }
 
+void data_file_test_fail_maps(unsigned skip, unsigned times)
+{
+    std::lock_guard<std::mutex> lock(g_map_failure_mutex);
+    g_map_failure = {true, skip, times};
+}
+
+void data_file_test_reset()
+{
+    std::lock_guard<std::mutex> lock(g_map_failure_mutex);
+    g_map_failure = {};
+}
+
+std::FILE* replay_data_stream(std::FILE* stream, std::string first, bool owns)
+{
+    auto* source = new ReplaySource{stream, std::move(first), 0, owns};
+    cookie_io_functions_t io = {replay_read, nullptr, nullptr, replay_close};
+    std::FILE* replay = fopencookie(source, "r", io);
+    if (!replay) {
+        source->owns = false;
+        delete source;
+    }
+    return replay;
+}
+
 MappedDataFile::MappedDataFile(std::FILE* stream)
 {
     if (!stream)
@@ -331,6 +413,8 @@ MappedDataFile::MappedDataFile(std::FILE* stream)
     const off_t map_start = page > 0 ? start / page * page : 0;
     const auto length = static_cast<unsigned long long>(facts.st_size - map_start);
     if (static_cast<std::size_t>(length) != length)
+        return;
+    if (map_fails())
         return;
     void* map = mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_PRIVATE, descriptor, map_start);
     if (map == MAP_FAILED)

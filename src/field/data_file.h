@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
 
 // How far reading has come through the file as it lies on disk (for a
 // compressed file, its compressed bytes), and the file's size.
@@ -21,6 +22,13 @@ struct DataFileMeter {
 // text that could be read. With a meter, which must outlive the stream, the
 // stream keeps it up to date as it reads.
 std::FILE* open_data_file(const char* path, DataFileMeter* meter = nullptr);
+
+// A stream that gives `first`, then what `stream` gives from where it
+// stands: the bytes read off a pipe to tell what it holds are not lost to
+// its reader. A read error of `stream` is one of the new stream. With
+// `owns`, closing the new stream closes `stream`. Null with errno set,
+// `stream` left to the caller, when it cannot be made.
+std::FILE* replay_data_stream(std::FILE* stream, std::string first, bool owns);
 
 // Bytes a reader copies out of a mapped file at a time (MappedDataFile::copy):
 // a block that stays in the cache while it is parsed.

@@ -62,23 +62,10 @@ bool columns_named(const ColumnRequest& asked, LoadedField& result)
     return true;
 }
 
-// An array's columns, as resolve_columns finds a text file's: the fields
-// of a structured array stand for a header's names.
-bool resolve_array_columns(const LoadRequest& request, LoadedField& result)
+// An array's columns from its layout, as resolve_columns finds a text
+// file's: the fields of a structured array stand for a header's names.
+bool resolve_array_columns(const NpyLayout& layout, const LoadRequest& request, LoadedField& result)
 {
-    NpyLayout layout;
-    errno = 0;
-    struct stat facts;
-    if (stat(request.path.c_str(), &facts) == 0 && !S_ISREG(facts.st_mode)) {
-        result.failure = LoadFailure::bad_array;
-        result.problem = "a .npy file is read from a regular file only";
-        return false;
-    }
-    if (!read_npy_layout(request.path.c_str(), &layout, &result.problem)) {
-        result.failure = result.problem.empty() ? LoadFailure::cannot_read : LoadFailure::bad_array;
-        result.error = errno ? errno : EIO;
-        return false;
-    }
     ColumnsRead& read = result.columns;
     const ColumnRequest& asked = request.columns;
     read.columns = asked.numbers;
@@ -100,6 +87,52 @@ bool resolve_array_columns(const LoadRequest& request, LoadedField& result)
         read.y_name = read.header[std::size_t(read.columns.y - 1)];
     }
     return true;
+}
+
+// The array's layout from the file at the request's path.
+bool read_array_layout(const LoadRequest& request, NpyLayout* layout, LoadedField& result)
+{
+    errno = 0;
+    if (read_npy_layout(request.path.c_str(), layout, &result.problem))
+        return true;
+    result.failure = result.problem.empty() ? LoadFailure::cannot_read : LoadFailure::bad_array;
+    result.error = errno ? errno : EIO;
+    return false;
+}
+
+// A pipe, a FIFO or a device is read once: its first bytes say whether it
+// holds an array (whose header gives the columns), and the stream handed
+// back gives them again to the reader. Null, with the failure, when it
+// cannot be opened or read, or holds an array that is refused.
+File open_read_once(const LoadRequest& request, const LoadWatch& watch, bool* array, LoadedField& result)
+{
+    File file = open_source(request, watch, result);
+    if (!file)
+        return nullptr;
+    std::string head;
+    errno = 0;
+    if (!read_npy_head(file.get(), &head)) {
+        read_failed(file.get(), result);
+        return nullptr;
+    }
+    *array = is_npy(head.data(), head.size());
+    if (*array) {
+        NpyLayout layout;
+        if (!parse_npy_header(head.data(), head.size(), &layout, &result.problem)) {
+            result.failure = LoadFailure::bad_array;
+            return nullptr;
+        }
+        if (!resolve_array_columns(layout, request, result))
+            return nullptr;
+    }
+    errno = 0;
+    File replay(replay_data_stream(file.get(), std::move(head), true));
+    if (!replay) {
+        result.failure = LoadFailure::no_memory;
+        return nullptr;
+    }
+    file.release();
+    return replay;
 }
 
 // Where x and y stand, from the numbers, the names or the header; false
@@ -296,27 +329,38 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
     // What the file holds is decided once: an array by its name or its
     // first bytes; otherwise its first line says whether it is a table of
     // cell sums, or points as text.
-    const bool array = is_npy_file(request.path.c_str());
-    if (!array && holds_cell_sums(request)) {
-        load_sums_file(request, watch, result);
-        return result;
-    }
-    if (!(array ? resolve_array_columns(request, result) : resolve_columns(request, result)))
-        return result;
+    struct stat facts;
+    const bool read_once = stat(request.path.c_str(), &facts) == 0 &&
+        (S_ISFIFO(facts.st_mode) || S_ISCHR(facts.st_mode) || S_ISSOCK(facts.st_mode));
     // Fitting reads the file twice: a pipe or a FIFO would give its points to
     // the first pass alone (and a FIFO opened again waits for ever).
-    struct stat facts;
-    if (request.fit_range && stat(request.path.c_str(), &facts) == 0 &&
-        (S_ISFIFO(facts.st_mode) || S_ISCHR(facts.st_mode) || S_ISSOCK(facts.st_mode))) {
+    if (read_once && request.fit_range) {
         result.failure = LoadFailure::read_once;
         return result;
     }
-    if (request.fit_range && !fit_range(request, watch, result))
-        return result;
-
-    const File file = open_source(request, watch, result);
-    if (!file)
-        return result;
+    bool array = false;
+    File file;
+    if (read_once) {
+        file = open_read_once(request, watch, &array, result);
+        if (!file || (!array && !resolve_columns(request, result)))
+            return result;
+    } else {
+        array = is_npy_file(request.path.c_str());
+        if (!array && holds_cell_sums(request)) {
+            load_sums_file(request, watch, result);
+            return result;
+        }
+        NpyLayout layout;
+        if (array && !(read_array_layout(request, &layout, result) && resolve_array_columns(layout, request, result)))
+            return result;
+        if (!array && !resolve_columns(request, result))
+            return result;
+        if (request.fit_range && !fit_range(request, watch, result))
+            return result;
+        file = open_source(request, watch, result);
+        if (!file)
+            return result;
+    }
     FieldPtr field = new_field(result);
     if (!field)
         return result;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -176,6 +177,13 @@ bool parse_type(const std::string& type, NpyColumn* column)
     column->size = size - '0';
     column->big_endian = order == '>';
     return true;
+}
+
+bool ends_with_compression(const char* path)
+{
+    const std::size_t length = std::strlen(path);
+    return (length >= 3 && std::strcmp(path + length - 3, ".gz") == 0) ||
+        (length >= 4 && std::strcmp(path + length - 4, ".zst") == 0);
 }
 
 bool refuse(std::string* problem, std::string reason)
@@ -381,9 +389,12 @@ const TypeEntry& type_of(const NpyColumn& column)
 
 class NpyPointSource final : public PointSource {
 public:
-    NpyPointSource(std::unique_ptr<MappedDataFile> mapped, const NpyLayout& layout, bool refused, ReadWatch watch,
-                   std::size_t block, Columns columns, long long skip_records)
-        : mapped_(std::move(mapped)), watch_(watch), stride_(layout.record_size), refused_(refused)
+    // Over a mapped file (mapped, stream null), or read from a stream that
+    // stands just after the header (a pipe, a decompressed file, a file
+    // that could not be mapped).
+    NpyPointSource(std::unique_ptr<MappedDataFile> mapped, std::FILE* stream, const NpyLayout& layout, bool refused,
+                   ReadWatch watch, std::size_t block, Columns columns, long long skip_records)
+        : mapped_(std::move(mapped)), stream_(stream), watch_(watch), stride_(layout.record_size), refused_(refused)
     {
         if (refused_)
             return;
@@ -402,6 +413,11 @@ public:
         };
         as_points_ = native_double(x) && native_double(y) && x.offset == offsetof(Point, x) &&
             y.offset == offsetof(Point, y) && stride_ == sizeof(Point);
+        block_ = std::max<std::size_t>(block / stride_, 1) * stride_;
+        if (stream_) {
+            start_streaming(layout, skip_records);
+            return;
+        }
         // A file cut below its header's count is read to its last whole
         // record and then counts as changed.
         const unsigned long long held = (mapped_->size() - layout.data_offset) / stride_;
@@ -410,17 +426,18 @@ public:
         next_ = layout.data_offset +
             std::size_t(std::min<unsigned long long>(records, std::max(skip_records, 0ll))) * stride_;
         end_ = layout.data_offset + std::size_t(records) * stride_;
-        block_ = std::max<std::size_t>(block / stride_, 1) * stride_;
         mapped_->take(next_);
     }
 
     bool all_taken() const override { return next_ == end_; }
     bool done() const override { return next_ == end_; }
     bool stopped() const override { return stopped_; }
-    bool changed() const override { return refused_ || short_ || mapped_->changed(); }
+    bool changed() const override { return refused_ || short_ || (mapped_ && mapped_->changed()); }
 
-    ChunkText next_chunk(ChunkBytes&) override
+    ChunkText next_chunk(ChunkBytes& storage) override
     {
+        if (stream_)
+            return next_read_chunk(storage);
         const char* begin = mapped_->data() + next_;
         const std::size_t size = std::min(block_, end_ - next_);
         // The watch is asked once a megabyte, whatever the chunk size.
@@ -455,7 +472,7 @@ public:
         for (std::size_t first = 0; first < records; first += batch) {
             const std::size_t count = std::min(batch, records - first);
             const char* at = chunk.begin + first * stride_;
-            if (mapped_->copy(at, at + count * stride_, buffer))
+            if (mapped_ && mapped_->copy(at, at + count * stride_, buffer))
                 at = buffer;
             if (as_points_ && reinterpret_cast<std::uintptr_t>(at) % alignof(Point) == 0) {
                 sink.take(sink.context, partial, reinterpret_cast<const Point*>(at), count);
@@ -474,7 +491,68 @@ public:
     }
 
 private:
+    // Offsets count the records' bytes from the first, as they come off
+    // the stream; a count past what memory can address is read until the
+    // stream ends, which is then short of it.
+    void start_streaming(const NpyLayout& layout, long long skip_records)
+    {
+        const std::size_t most = SIZE_MAX / stride_;
+        end_ = std::size_t(std::min<unsigned long long>(layout.records, most)) * stride_;
+        short_ = layout.records > most;
+        const unsigned long long skipped = std::min<unsigned long long>(std::max(skip_records, 0ll), layout.records);
+        std::vector<char> passed(std::min<std::size_t>(block_, std::size_t(1) << 20));
+        for (unsigned long long left = std::min<unsigned long long>(skipped, most) * stride_; left > 0;) {
+            const std::size_t want = std::size_t(std::min<unsigned long long>(left, passed.size()));
+            const std::size_t got = std::fread(passed.data(), 1, want, stream_);
+            next_ += got;
+            left -= got;
+            if (got < want) {
+                end_short();
+                return;
+            }
+        }
+    }
+
+    // The stream ended (or failed) before the header's count of records:
+    // what came is read, and the read counts as not the array's.
+    void end_short()
+    {
+        short_ = true;
+        next_ = end_ = next_ / stride_ * stride_;
+    }
+
+    ChunkText next_read_chunk(ChunkBytes& storage)
+    {
+        const std::size_t want = std::min(block_, end_ - next_);
+        storage.resize(want);
+        std::size_t got = 0;
+        // The watch is asked once a megabyte, whatever the chunk size.
+        while (got < want) {
+            const std::size_t step = std::min(kWatchBytes, want - got);
+            const std::size_t n = std::fread(storage.data() + got, 1, step, stream_);
+            got += n;
+            if (n < step)
+                break;
+            if (got < want && watch_.go_on && !watch_.go_on(watch_.context)) {
+                stopped_ = true;
+                next_ = end_;
+                return ChunkText{storage.data(), storage.data()};
+            }
+        }
+        const std::size_t whole = got / stride_ * stride_;
+        next_ += whole;
+        if (got < want) {
+            end_short();
+        } else if (next_ < end_ && watch_.go_on && !watch_.go_on(watch_.context)) {
+            stopped_ = true;
+            next_ = end_;
+            return ChunkText{storage.data(), storage.data()};
+        }
+        return ChunkText{storage.data(), storage.data() + whole};
+    }
+
     std::unique_ptr<MappedDataFile> mapped_;
+    std::FILE* stream_;
     ReadWatch watch_;
     std::size_t stride_;
     bool refused_;
@@ -537,21 +615,25 @@ bool parse_npy_header(const void* bytes, std::size_t size, NpyLayout* layout, st
 bool read_npy_layout(const char* path, NpyLayout* layout, std::string* problem)
 {
     problem->clear();
-    std::FILE* file = std::fopen(path, "rb");
+    errno = 0;
+    std::FILE* file = open_data_file(path);
     if (!file)
         return false;
-    std::vector<char> head(12 + kMostHeaderBytes);
-    const std::size_t got = std::fread(head.data(), 1, head.size(), file);
+    std::string head;
+    const bool read = read_npy_head(file, &head);
     struct stat facts;
-    const bool sized = fstat(fileno(file), &facts) == 0;
-    const bool failed = std::ferror(file) || !sized;
+    const bool sized = stat(path, &facts) == 0;
     std::fclose(file);
-    if (failed) {
+    if (!read || !sized) {
         errno = errno ? errno : EIO;
         return false;
     }
-    if (!parse_npy_header(head.data(), got, layout, problem))
+    if (!parse_npy_header(head.data(), head.size(), layout, problem))
         return false;
+    // Only a plain file's size tells how many records it holds; a
+    // decompressed one is found short as it is read.
+    if (!S_ISREG(facts.st_mode) || ends_with_compression(path))
+        return true;
     if (static_cast<unsigned long long>(facts.st_size) < layout->data_offset)
         return refuse(problem, "the file ends inside its header");
     const unsigned long long data_bytes = static_cast<unsigned long long>(facts.st_size) - layout->data_offset;
@@ -563,30 +645,77 @@ bool read_npy_layout(const char* path, NpyLayout* layout, std::string* problem)
     return true;
 }
 
-std::unique_ptr<PointSource> open_npy_source(std::FILE* stream, ReadWatch watch, std::size_t block, Columns columns,
-                                             long long skip_records)
+bool read_npy_head(std::FILE* stream, std::string* head)
 {
+    head->clear();
+    const auto take = [&](std::size_t size) {
+        const std::size_t had = head->size();
+        head->resize(size);
+        const std::size_t got = size > had ? std::fread(head->data() + had, 1, size - had, stream) : 0;
+        head->resize(had + got);
+        return head->size() == size;
+    };
+    if (!take(kMagicBytes) || !is_npy(head->data(), head->size()) || !take(12))
+        return !std::ferror(stream);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(head->data());
+    const bool short_size = bytes[6] == 1;
+    const std::uint32_t header_size = short_size
+        ? std::uint32_t(bytes[8] | bytes[9] << 8)
+        : std::uint32_t(bytes[8] | bytes[9] << 8 | bytes[10] << 16) | std::uint32_t(bytes[11]) << 24;
+    // A header past the limit is refused by its parser: no need to read it.
+    if (header_size <= kMostHeaderBytes)
+        take((short_size ? 10 : 12) + std::size_t(header_size));
+    return !std::ferror(stream);
+}
+
+std::unique_ptr<PointSource> open_npy_source(std::FILE* stream, ReadWatch watch, std::size_t block, Columns columns,
+                                             long long skip_records, std::string* head_read)
+{
+    head_read->clear();
     auto mapped = std::make_unique<MappedDataFile>(stream);
-    if (!mapped->mapped() || !is_npy(mapped->data(), mapped->size()))
-        return nullptr;
+    std::string head;
+    if (mapped->mapped()) {
+        if (!is_npy(mapped->data(), mapped->size()))
+            return nullptr;
+        head.assign(mapped->data(), std::min<std::size_t>(mapped->size(), 12 + kMostHeaderBytes));
+    } else {
+        mapped.reset();
+        if (!read_npy_head(stream, &head) || !is_npy(head.data(), head.size())) {
+            *head_read = std::move(head);
+            return nullptr;
+        }
+    }
     NpyLayout layout;
     std::string problem;
-    const bool refused = !parse_npy_header(mapped->data(), mapped->size(), &layout, &problem) || columns.x < 1 ||
+    const bool refused = !parse_npy_header(head.data(), head.size(), &layout, &problem) || columns.x < 1 ||
         columns.y < 1 || std::size_t(columns.x) > layout.columns.size() ||
-        std::size_t(columns.y) > layout.columns.size() || mapped->size() < layout.data_offset;
-    return std::make_unique<NpyPointSource>(std::move(mapped), layout, refused, watch, block, columns, skip_records);
+        std::size_t(columns.y) > layout.columns.size() || (mapped && mapped->size() < layout.data_offset);
+    // A streamed header was read whole by read_npy_head: the stream stands at the first record.
+    std::FILE* streamed = mapped ? nullptr : stream;
+    return std::make_unique<NpyPointSource>(std::move(mapped), streamed, layout, refused, watch, block, columns,
+                                            skip_records);
+}
+
+bool is_npy_name(const char* path)
+{
+    for (const char* suffix : {".npy", ".npy.gz", ".npy.zst"}) {
+        const std::size_t length = std::strlen(path), n = std::strlen(suffix);
+        if (length >= n && std::strcmp(path + length - n, suffix) == 0)
+            return true;
+    }
+    return false;
 }
 
 bool is_npy_file(const char* path)
 {
-    const std::size_t length = std::strlen(path);
-    if (length >= 4 && std::strcmp(path + length - 4, ".npy") == 0)
+    if (is_npy_name(path))
         return true;
     struct stat facts;
     if (stat(path, &facts) != 0 || !S_ISREG(facts.st_mode))
         return false;
+    // A compressed file by what it holds once decompressed.
     char magic[kMagicBytes] = {};
-    std::FILE* file = std::fopen(path, "rb");
+    std::FILE* file = open_data_file(path);
     const std::size_t got = file ? std::fread(magic, 1, sizeof magic, file) : 0;
     if (file)
         std::fclose(file);

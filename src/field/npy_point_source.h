@@ -34,23 +34,33 @@ struct NpyLayout {
 // Whether the bytes begin as a .npy file does.
 bool is_npy(const void* bytes, std::size_t size);
 
-// Whether the file at `path` is to be read as a .npy file: by its name,
-// or by its first bytes for a regular file.
+// Whether the file at `path` is to be read as a .npy file: by its name
+// (".npy", also compressed: ".npy.gz", ".npy.zst"), or by its first bytes,
+// decompressed, for a regular file.
 bool is_npy_file(const char* path);
+
+// From the stream, the bytes of a .npy file's preamble and header where it
+// begins as one does, else no more than the magic's length, into *head;
+// false on a read error.
+bool read_npy_head(std::FILE* stream, std::string* head);
 
 // The layout told by a file's first bytes (the preamble and the whole
 // header, at least); false with the reason in `problem` for a header that
 // this reader cannot trust or does not take.
 bool parse_npy_header(const void* bytes, std::size_t size, NpyLayout* layout, std::string* problem);
 
-// The layout of the file at `path`, checked against the file's size; false
-// with the reason (or errno set and `problem` empty when it cannot be read).
+// The layout of the file at `path` (plain or compressed), checked against a
+// plain file's size; false with the reason (or errno set and `problem`
+// empty when it cannot be read).
 bool read_npy_layout(const char* path, NpyLayout* layout, std::string* problem);
 
-// The source over a mapped .npy file at the stream's position, x and y from
-// the columns counted from 1, its first `skip_records` records passed over;
-// null when the stream holds no .npy file or is not mapped. A header
-// refused here (the file changed since the loader read it) reads as a
-// changed file.
+// The source over a .npy file at the stream's position, x and y from the
+// columns counted from 1, its first `skip_records` records passed over: a
+// mapped file is read in place, any other stream (a pipe, a decompressed
+// file, a file that could not be mapped) a block at a time. Null when the
+// stream holds no .npy file; the bytes read off an unmapped stream to see
+// so are then in *head_read, for the text reader to take first. A header
+// refused here (the file changed since the loader read it) and a stream
+// that ends before its records do read as a changed file.
 std::unique_ptr<PointSource> open_npy_source(std::FILE* stream, ReadWatch watch, std::size_t block, Columns columns,
-                                             long long skip_records);
+                                             long long skip_records, std::string* head_read);

@@ -3,9 +3,11 @@
 #include <atomic>
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "field/chunk_ring.h"
+#include "field/data_file.h"
 #include "field/number_parsing.h"
 #include "field/npy_point_source.h"
 #include "field/text_point_source.h"
@@ -49,10 +51,23 @@ void set_point_reader_chunk_bytes(std::size_t bytes) { g_chunk_bytes.store(bytes
 ReadCounts read_chunks(std::FILE* stream, int skip_lines, ChunkSink sink, Columns columns, ReadWatch watch,
                        unsigned threads, std::size_t piece_bytes)
 {
-    // A mapped file is known as an array by its first bytes; anything else is text.
-    std::unique_ptr<PointSource> source = open_npy_source(stream, watch, g_chunk_bytes.load(), columns, skip_lines);
+    // An array is known by its first bytes; anything else is text, which
+    // gets again what was read off a stream to see so.
+    std::string head;
+    std::unique_ptr<PointSource> source =
+        open_npy_source(stream, watch, g_chunk_bytes.load(), columns, skip_lines, &head);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> replay(nullptr, std::fclose);
+    if (!source && !head.empty()) {
+        replay.reset(replay_data_stream(stream, std::move(head), false));
+        if (!replay) {
+            ReadCounts failed;
+            failed.changed = true;
+            return failed;
+        }
+    }
     if (!source)
-        source = open_text_source(stream, watch, g_chunk_bytes.load(), columns, skip_lines, piece_bytes);
+        source = open_text_source(replay ? replay.get() : stream, watch, g_chunk_bytes.load(), columns, skip_lines,
+                                  piece_bytes);
     return read_source(*source, sink, threads);
 }
 

@@ -5,11 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include "field/data_file_test_hook.h"
 #include "file_cut.h"
+
+#include <sys/stat.h>
+#include <zlib.h>
+#include <zstd.h>
 
 #include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -76,6 +83,7 @@ protected:
     void TearDown() override
     {
         set_point_reader_chunk_bytes(0);
+        data_file_test_reset();
         fs::remove_all(dir_);
     }
     std::string write(const std::string& name, const std::string& bytes)
@@ -289,6 +297,148 @@ TEST_F(NpyLoad, AFileCutWhileItIsReadIsChanged)
         EXPECT_TRUE(cut.done);
         EXPECT_EQ(loaded.failure, LoadFailure::changed);
         EXPECT_EQ(loaded.field, nullptr);
+    }
+}
+
+// gzip and Zstandard made here, as the tools make them.
+std::string gzipped(const std::string& bytes)
+{
+    z_stream z = {};
+    deflateInit2(&z, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&z, uLong(bytes.size())), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    z.avail_in = uInt(bytes.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = uInt(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+std::string zstd_compressed(const std::string& bytes)
+{
+    std::string out(ZSTD_compressBound(bytes.size()), '\0');
+    out.resize(ZSTD_compress(out.data(), out.size(), bytes.data(), bytes.size(), 3));
+    return out;
+}
+
+// The same array, each way it can come: mapped, read where mapping fails,
+// decompressed, through a FIFO; all give the mapped file's field, with
+// records skipped, a native byte-order mark, and more skipped than held.
+TEST_F(NpyLoad, AnArrayThatIsNotMappedIsStillReadAsAnArray)
+{
+    const int rows = 20000;
+    const StoredType f8{"<f8", true, 8, false}, u1{"|u1", false, 1, false};
+    const std::vector<double> v = values(rows * 2, false, 4400);
+    std::string doubles, bytes, doubles_text, bytes_text;
+    for (int r = 0; r < rows; ++r) {
+        doubles += store(f8, v[2 * r]) + store(f8, v[2 * r + 1]);
+        bytes += store(u1, std::floor(v[2 * r] / 20)) + store(u1, std::floor(v[2 * r + 1] / 20));
+    }
+    const struct {
+        const char* descr;
+        const std::string* records;
+        int skip;
+    } arrays[] = {
+        {"=f8", &doubles, 0},
+        {"<f8", &doubles, 7},
+        {"|u1", &bytes, 3},
+        {"<f8", &doubles, rows + 5},
+    };
+    for (const auto& a : arrays) {
+        SCOPED_TRACE(testing::Message() << a.descr << " skip " << a.skip);
+        const std::string npy = npy_file(
+            1, "{'descr': '" + std::string(a.descr) + "', 'fortran_order': False, 'shape': (20000, 2), }", *a.records);
+        const auto load_path = [&](const std::string& path) {
+            LoadRequest request;
+            request.path = path;
+            request.range = Range{0, 4000, 0, 4000};
+            request.skip_lines = a.skip;
+            request.threads = 2;
+            return load_field(request);
+        };
+        set_point_reader_chunk_bytes(64 << 10);
+        const LoadedField mapped = load_path(write("a.npy", npy));
+        ASSERT_TRUE(mapped.ok());
+        EXPECT_EQ(mapped.counts.points, std::max(rows - a.skip, 0));
+        data_file_test_fail_maps();
+        expect_same(load_path(write("a.npy", npy)), mapped);
+        // Named as no array, known by its bytes.
+        expect_same(load_path(write("a.bin", npy)), mapped);
+        data_file_test_reset();
+        expect_same(load_path(write("a.npy.gz", gzipped(npy))), mapped);
+        expect_same(load_path(write("a.data.zst", zstd_compressed(npy))), mapped);
+        const std::string fifo = (dir_ / "fifo").string();
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << npy; });
+        const LoadedField piped = load_path(fifo);
+        writer.join();
+        expect_same(piped, mapped);
+        fs::remove(fifo);
+    }
+}
+
+// A stream that ends before its records, and headers refused on a pipe:
+// refused with the reason, never read as text.
+TEST_F(NpyLoad, AStreamedArrayIsRefusedNotReadAsText)
+{
+    // A refused pipe is closed before its writer is done.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::string records;
+    for (int r = 0; r < 5000; ++r)
+        records += store(StoredType{"<f8", true, 8, false}, 1000 + r % 7) +
+            store(StoredType{"<f8", true, 8, false}, 2000 + r % 5);
+    const std::string whole = npy_file(1, "{'descr': '<f8', 'fortran_order': False, 'shape': (5000, 2), }", records);
+    const std::string cut = whole.substr(0, whole.size() - 100);
+    const auto load_path = [](const std::string& path, ColumnRequest columns = {}) {
+        LoadRequest request;
+        request.path = path;
+        request.range = Range{0, 4000, 0, 4000};
+        request.columns = columns;
+        return load_field(request);
+    };
+    EXPECT_EQ(load_path(write("cut.npy.gz", gzipped(cut))).failure, LoadFailure::changed);
+    EXPECT_EQ(load_path(write("cut.npy.zst", zstd_compressed(cut))).failure, LoadFailure::changed);
+    data_file_test_fail_maps();
+    EXPECT_EQ(load_path(write("cut.npy", cut)).failure, LoadFailure::bad_array);
+    data_file_test_reset();
+
+    ColumnRequest by_name;
+    by_name.x_name = "x";
+    by_name.y_name = "y";
+    by_name.chosen = true;
+    const struct {
+        std::string bytes;
+        ColumnRequest columns;
+        LoadFailure failure;
+        const char* problem;
+    } piped[] = {
+        {cut, {}, LoadFailure::changed, ""},
+        {npy_file(1, "{'descr': '<f8', 'fortran_order': True, 'shape': (5000, 2), }", records),
+         {},
+         LoadFailure::bad_array,
+         "fortran_order is True: the array is stored by columns"},
+        {whole, ColumnRequest{Columns{1, 3}, "", "", true}, LoadFailure::bad_array,
+         "column 3 asked for, the array has 2"},
+        {npy_file(1, "{'descr': [('x', '<f8'), ('y', '<f8')], 'fortran_order': False, 'shape': (5000,), }", records),
+         by_name, LoadFailure::none, ""},
+        {"\x93NUM", {}, LoadFailure::none, ""}, // text, if short: no point
+    };
+    for (const auto& c : piped) {
+        SCOPED_TRACE(c.problem);
+        const std::string fifo = (dir_ / "fifo").string();
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << c.bytes; });
+        const LoadedField loaded = load_path(fifo, c.columns);
+        writer.join();
+        fs::remove(fifo);
+        EXPECT_EQ(loaded.failure, c.failure);
+        EXPECT_EQ(loaded.problem, c.problem);
+        if (c.failure == LoadFailure::none && c.bytes.size() > 100) {
+            EXPECT_EQ(loaded.counts.points, 5000);
+            EXPECT_EQ(loaded.columns.x_name, "x");
+        }
     }
 }
 
