@@ -122,6 +122,11 @@ File open_read_once(const LoadRequest& request, const LoadWatch& watch, bool* ar
             result.failure = LoadFailure::bad_array;
             return nullptr;
         }
+        if (layout.fortran_order) {
+            result.failure = LoadFailure::bad_array;
+            result.problem = kColumnsStoredApart;
+            return nullptr;
+        }
         if (!resolve_array_columns(layout, request, result))
             return nullptr;
     }

@@ -159,6 +159,8 @@ const Literal* entry(const Literal& dict, const char* key)
 }
 
 // A type string such as "<f8", ">i4" or "|u1"; false for any other.
+constexpr bool kBigHost = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__;
+
 bool parse_type(const std::string& type, NpyColumn* column)
 {
     if (type.size() != 3)
@@ -175,7 +177,7 @@ bool parse_type(const std::string& type, NpyColumn* column)
         return false;
     column->kind = kind;
     column->size = size - '0';
-    column->big_endian = order == '>';
+    column->big_endian = order == '>' || (order == '=' && kBigHost);
     return true;
 }
 
@@ -240,8 +242,6 @@ bool parse_dictionary(const Literal& header, NpyLayout* layout, std::string* pro
         return refuse(problem, "the header lacks descr, fortran_order or shape");
     if (fortran->type != Literal::truth)
         return refuse(problem, "fortran_order is no boolean");
-    if (fortran->number)
-        return refuse(problem, "fortran_order is True: the array is stored by columns");
     if (shape->type != Literal::sequence)
         return refuse(problem, "shape is no tuple");
     for (const Literal& side : shape->items)
@@ -262,14 +262,21 @@ bool parse_dictionary(const Literal& header, NpyLayout* layout, std::string* pro
             return refuse(problem,
                           "the array must have two dimensions (points by columns), shape has " +
                               std::to_string(shape->items.size()));
-        const unsigned long long width = shape->items[1].number;
+        const unsigned long long width = shape->items[1].number, records = shape->items[0].number;
         if (width == 0 || width > kMostHeaderBytes)
             return refuse(problem, "shape's " + std::to_string(width) + " columns");
+        layout->fortran_order = fortran->number != 0;
+        // Stored by columns, a column's values are its records.
+        const unsigned long long column_bytes = records * std::size_t(column.size);
+        if (layout->fortran_order && (records > SIZE_MAX / std::size_t(column.size) / width))
+            return refuse(problem,
+                          "shape's " + std::to_string(records) + " records by " + std::to_string(width) +
+                              " columns pass what memory can address");
         for (unsigned long long k = 0; k < width; ++k) {
-            column.offset = std::size_t(k) * std::size_t(column.size);
+            column.offset = std::size_t(k) * (layout->fortran_order ? column_bytes : std::size_t(column.size));
             layout->columns.push_back(column);
         }
-        layout->record_size = std::size_t(width) * std::size_t(column.size);
+        layout->record_size = (layout->fortran_order ? 1 : std::size_t(width)) * std::size_t(column.size);
     } else {
         return refuse(problem, "descr is neither a type nor a list of fields");
     }
@@ -364,8 +371,6 @@ constexpr TypeEntry entry_for(char kind, bool big_endian)
                      decode_pairs<Value, Raw, Swap>};
 }
 
-constexpr bool kBigHost = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__;
-
 #define VARNEL_NPY_TYPES(Value, Raw, kind)                                                                             \
     entry_for<Value, Raw, kBigHost>(kind, false), entry_for<Value, Raw, !kBigHost>(kind, true)
 
@@ -394,8 +399,16 @@ public:
     // that could not be mapped).
     NpyPointSource(std::unique_ptr<MappedDataFile> mapped, std::FILE* stream, const NpyLayout& layout, bool refused,
                    ReadWatch watch, std::size_t block, Columns columns, long long skip_records)
-        : mapped_(std::move(mapped)), stream_(stream), watch_(watch), stride_(layout.record_size), refused_(refused)
+        : mapped_(std::move(mapped)),
+          stream_(stream),
+          watch_(watch),
+          stride_(layout.record_size),
+          refused_(refused),
+          fortran_(layout.fortran_order)
     {
+        // Stored by columns, an array is read in place or not at all: a
+        // stream would have to be held whole.
+        refused_ = refused_ || (fortran_ && stream_);
         if (refused_)
             return;
         const NpyColumn& x = layout.columns[std::size_t(columns.x - 1)];
@@ -420,7 +433,9 @@ public:
         }
         // A file cut below its header's count is read to its last whole
         // record and then counts as changed.
-        const unsigned long long held = (mapped_->size() - layout.data_offset) / stride_;
+        const std::size_t data_bytes = mapped_->size() - layout.data_offset;
+        const std::size_t last_column = fortran_ ? std::max(x_offset_, y_offset_) : 0;
+        const unsigned long long held = data_bytes >= last_column ? (data_bytes - last_column) / stride_ : 0;
         short_ = held < layout.records;
         const unsigned long long records = std::min(held, layout.records);
         next_ = layout.data_offset +
@@ -467,22 +482,34 @@ public:
         // A batch's records are read into the scratch after its points,
         // where they stay in the cache while they are decoded.
         const std::size_t batch = std::clamp<std::size_t>(kCopyBytes / stride_, 1, kBatchRecords);
-        points.resize(kBatchRecords + (batch * stride_ + sizeof(Point) - 1) / sizeof(Point));
+        const std::size_t runs = fortran_ ? 2 : 1;
+        points.resize(kBatchRecords + (runs * batch * stride_ + sizeof(Point) - 1) / sizeof(Point));
         char* const buffer = reinterpret_cast<char*>(points.data() + kBatchRecords);
         for (std::size_t first = 0; first < records; first += batch) {
             const std::size_t count = std::min(batch, records - first);
             const char* at = chunk.begin + first * stride_;
-            if (mapped_ && mapped_->copy(at, at + count * stride_, buffer))
+            std::size_t x_offset = x_offset_, y_offset = y_offset_;
+            if (fortran_) {
+                // The two columns' runs copied one after the other.
+                const std::size_t run = count * stride_;
+                if (mapped_->copy(at + x_offset_, at + x_offset_ + run, buffer) &&
+                    mapped_->copy(at + y_offset_, at + y_offset_ + run, buffer + run)) {
+                    at = buffer;
+                    x_offset = 0;
+                    y_offset = run;
+                }
+            } else if (mapped_ && mapped_->copy(at, at + count * stride_, buffer)) {
                 at = buffer;
+            }
             if (as_points_ && reinterpret_cast<std::uintptr_t>(at) % alignof(Point) == 0) {
                 sink.take(sink.context, partial, reinterpret_cast<const Point*>(at), count);
                 continue;
             }
             if (same_) {
-                same_(at, count, stride_, x_offset_, y_offset_, points.data());
+                same_(at, count, stride_, x_offset, y_offset, points.data());
             } else {
                 for (std::size_t i = 0; i < count; ++i, at += stride_)
-                    points[i] = Point{read_x_(at + x_offset_), read_y_(at + y_offset_)};
+                    points[i] = Point{read_x_(at + x_offset), read_y_(at + y_offset)};
             }
             sink.take(sink.context, partial, points.data(), count);
         }
@@ -556,6 +583,7 @@ private:
     ReadWatch watch_;
     std::size_t stride_;
     bool refused_;
+    bool fortran_;
     bool short_ = false;
     bool stopped_ = false;
     std::size_t next_ = 0, end_ = 0, block_ = 0;
@@ -632,16 +660,19 @@ bool read_npy_layout(const char* path, NpyLayout* layout, std::string* problem)
         return false;
     // Only a plain file's size tells how many records it holds; a
     // decompressed one is found short as it is read.
-    if (!S_ISREG(facts.st_mode) || ends_with_compression(path))
+    const bool plain = S_ISREG(facts.st_mode) && !ends_with_compression(path);
+    if (layout->fortran_order && !plain)
+        return refuse(problem, kColumnsStoredApart);
+    if (!plain)
         return true;
     if (static_cast<unsigned long long>(facts.st_size) < layout->data_offset)
         return refuse(problem, "the file ends inside its header");
     const unsigned long long data_bytes = static_cast<unsigned long long>(facts.st_size) - layout->data_offset;
-    if (layout->records > data_bytes / layout->record_size)
+    const unsigned long long record_bytes = layout->record_size * (layout->fortran_order ? layout->columns.size() : 1);
+    if (layout->records > data_bytes / record_bytes)
         return refuse(problem,
-                      "shape says " + std::to_string(layout->records) + " records of " +
-                          std::to_string(layout->record_size) + " bytes, the file holds " +
-                          std::to_string(data_bytes / layout->record_size));
+                      "shape says " + std::to_string(layout->records) + " records of " + std::to_string(record_bytes) +
+                          " bytes, the file holds " + std::to_string(data_bytes / record_bytes));
     return true;
 }
 

@@ -1,5 +1,6 @@
 // Arrays saved by NumPy (".npy", header versions 1.0 to 3.0) as a source of
-// chunks of whole records: a 2-D array of shape (N, k) in C order, or a
+// chunks of whole records: a 2-D array of shape (N, k) in C or Fortran order
+// (the latter from a plain file only, read in place), or a
 // 1-D structured array, of integers or floats of either byte order. The
 // file is mapped, never read past its end, and the rest of the reader (the
 // ring of threads, the field) is the one text goes through.
@@ -23,13 +24,22 @@ struct NpyColumn {
     bool big_endian = false;
 };
 
+// A 2-D array in Fortran order (as NumPy saves a DataFrame's values) lies
+// column after column: its "record" is then one value, and each column's
+// offset is where the column starts.
 struct NpyLayout {
     std::size_t data_offset = 0; // bytes before the first record
     std::size_t record_size = 0;
+    bool fortran_order = false;
     unsigned long long records = 0;
     bool structured = false;
     std::vector<NpyColumn> columns;
 };
+
+// Why an array stored by columns is refused from a stream or a compressed
+// file: it would have to be held whole.
+inline constexpr char kColumnsStoredApart[] =
+    "it is stored column by column (Fortran order), which is read from a plain file only";
 
 // Whether the bytes begin as a .npy file does.
 bool is_npy(const void* bytes, std::size_t size);

@@ -175,7 +175,21 @@ TEST_F(NpyLoad, EveryTypeAndVersionGivesTheFieldOfTheSameText)
                     columns.numbers = Columns{3, 2};
                     columns.chosen = true;
                 }
-                expect_same(load(npy, 2, columns), load(txt, 2, columns));
+                const LoadedField want = load(txt, 2, columns);
+                expect_same(load(npy, 2, columns), want);
+                // The same values stored column by column, as NumPy saves a
+                // data frame's.
+                std::string by_columns;
+                for (int c = 0; c < width; ++c)
+                    for (int r = 0; r < rows; ++r)
+                        by_columns += store(type, v[std::size_t(r * width + c)]);
+                const std::string fortran =
+                    write("f.npy",
+                          npy_file(version,
+                                   "{'descr': '" + std::string(type.descr) + "', 'fortran_order': True, 'shape': (" +
+                                       std::to_string(rows) + ", " + std::to_string(width) + "), }",
+                                   by_columns));
+                expect_same(load(fortran, 2, columns), want);
             }
         }
     }
@@ -251,7 +265,7 @@ TEST_F(NpyLoad, HeadersThatLieAreRefusedWithTheirReason)
         {npy_file(2, dict("'<f8'", "False", "(4000000000000, 2)"), eight_records), "shape says"},
         {npy_file(1, dict("'<c16'", "False", "(8, 1)"), eight_records), "'<c16'"},
         {npy_file(1, dict("'|O'", "False", "(8, 2)"), eight_records), "'|O'"},
-        {npy_file(1, dict("'<f8'", "True", "(8, 2)"), eight_records), "fortran_order"},
+        {npy_file(1, dict("'<f8'", "True", "(8, 9)"), eight_records), "shape says 8 records of 72 bytes"},
         {npy_file(1, dict("'<f8'", "False", "(4, 2, 2)"), eight_records), "two dimensions"},
         {npy_file(1, dict("[('x', '<f8'), ('y', '<U4')]", "False", "(8,)"), eight_records), "field 'y'"},
         {npy_file(1, dict("[('x', '<f8', (2,))]", "False", "(8,)"), eight_records), "subarrays"},
@@ -418,7 +432,7 @@ TEST_F(NpyLoad, AStreamedArrayIsRefusedNotReadAsText)
         {npy_file(1, "{'descr': '<f8', 'fortran_order': True, 'shape': (5000, 2), }", records),
          {},
          LoadFailure::bad_array,
-         "fortran_order is True: the array is stored by columns"},
+         "it is stored column by column (Fortran order), which is read from a plain file only"},
         {whole, ColumnRequest{Columns{1, 3}, "", "", true}, LoadFailure::bad_array,
          "column 3 asked for, the array has 2"},
         {npy_file(1, "{'descr': [('x', '<f8'), ('y', '<f8')], 'fortran_order': False, 'shape': (5000,), }", records),
