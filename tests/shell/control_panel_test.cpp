@@ -193,10 +193,10 @@ TEST_F(PanelTest, PointsOutsideTheRangeOfferToFitIt)
             EXPECT_EQ(field_text(IDC_X_MAX_EDIT), "10");
         }
     }
-    // The points run from 1800 to 2200: with a margin, ten steps of 50.
+    // The points run from 1800 to 2200: nine steps of 50, the top one above them.
     EXPECT_EQ(density_field_counts(state_->field).in_range, 1681);
     for (int edit : {IDC_X_MIN_EDIT, IDC_Y_MIN_EDIT})
-        EXPECT_EQ(field_text(edit), "1750");
+        EXPECT_EQ(field_text(edit), "1800");
     for (int edit : {IDC_X_MAX_EDIT, IDC_Y_MAX_EDIT})
         EXPECT_EQ(field_text(edit), "2250");
     EXPECT_GT(surface_pixels(picture()), 2000);
@@ -217,11 +217,11 @@ TEST_F(PanelTest, TheMenuFitsTheRangeToTheData)
     ASSERT_EQ(win32_popup_menu_calls().size(), 1u);
     EXPECT_EQ(win32_popup_menu_calls()[0].items[1],
               std::make_pair(UINT_PTR(IDM_FIT_RANGE), std::string(text(TextId::fit_range_item))));
-    // x is plotted one lower below 40: -4.5 to 6; ten steps of 2 and of 200.
-    EXPECT_EQ(field_text(IDC_X_MIN_EDIT), "-10");
-    EXPECT_EQ(field_text(IDC_X_MAX_EDIT), "10");
-    EXPECT_EQ(field_text(IDC_Y_MIN_EDIT), "0");
-    EXPECT_EQ(field_text(IDC_Y_MAX_EDIT), "2000");
+    // x is plotted one lower below 40: -4.5 to 6, five steps of 2.5; ten of 100.
+    EXPECT_EQ(field_text(IDC_X_MIN_EDIT), "-5");
+    EXPECT_EQ(field_text(IDC_X_MAX_EDIT), "7.5");
+    EXPECT_EQ(field_text(IDC_Y_MIN_EDIT), "100");
+    EXPECT_EQ(field_text(IDC_Y_MAX_EDIT), "1100");
     EXPECT_EQ(density_field_counts(state_->field).in_range, 3);
 
     // Bilinear binning, the menu's check item cleared, loads the file again
@@ -230,8 +230,8 @@ TEST_F(PanelTest, TheMenuFitsTheRangeToTheData)
     EXPECT_EQ(state_->settings.binning, int32_t(BinningRule::bilinear));
     EXPECT_EQ(density_field_counts(state_->field).in_range, 3);
     choose_menu_item(IDM_FIT_RANGE);
-    EXPECT_EQ(field_text(IDC_X_MIN_EDIT), "-8");
-    EXPECT_EQ(field_text(IDC_X_MAX_EDIT), "12");
+    EXPECT_EQ(field_text(IDC_X_MIN_EDIT), "-4");
+    EXPECT_EQ(field_text(IDC_X_MAX_EDIT), "8");
     EXPECT_TRUE(win32_message_box_calls().empty());
 }
 
