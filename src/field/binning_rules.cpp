@@ -9,7 +9,7 @@
 #include <immintrin.h>
 #endif
 
-#include "field/line_pieces.h"
+#include "field/sources/line_pieces.h"
 #include "field/point.h"
 
 namespace {

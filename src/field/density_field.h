@@ -6,7 +6,7 @@
 
 #include "field/binning_rules.h"
 #include "field/range.h"
-#include "field/text_dialect.h"
+#include "field/sources/text_dialect.h"
 
 struct DensityField;
 

@@ -6,9 +6,9 @@
 
 #include <sys/stat.h>
 
-#include "field/clickhouse_source.h"
-#include "field/file_header.h"
-#include "field/npy_point_source.h"
+#include "field/sources/clickhouse_source.h"
+#include "field/sources/file_header.h"
+#include "field/sources/npy_point_source.h"
 #include "field/plot_range.h"
 
 namespace {

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "field/binning_rules.h"
-#include "field/cell_sums_file.h"
-#include "field/data_file.h"
+#include "field/sources/cell_sums_file.h"
+#include "field/sources/data_file.h"
 #include "field/density_field.h"
-#include "field/point_reader.h"
+#include "field/sources/point_reader.h"
 #include "field/range.h"
 
 struct FieldDestroyer {

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "field/binning_rules.h"
-#include "field/point_reader.h"
+#include "field/sources/point_reader.h"
 #include "field/range.h"
 
 // The plot range's ends keep within a billion either way.

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "field/density_field.h"
-#include "field/point_reader.h"
+#include "field/sources/point_reader.h"
 #include "platform/win32/windows.h"
 #include "render/renderer.h"
 #include "shell/settings.h"

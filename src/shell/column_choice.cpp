@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "field/cell_sums_file.h"
-#include "field/clickhouse_source.h"
-#include "field/file_header.h"
-#include "field/npy_point_source.h"
+#include "field/sources/cell_sums_file.h"
+#include "field/sources/clickhouse_source.h"
+#include "field/sources/file_header.h"
+#include "field/sources/npy_point_source.h"
 #include "resources/program_resources.h"
 #include "resources/resource_ids.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "field/clickhouse_source.h"
+#include "field/sources/clickhouse_source.h"
 #include "field/field_loader.h"
 #include "resources/program_resources.h"
 #include "resources/texts.h"

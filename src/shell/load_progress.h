@@ -4,7 +4,7 @@
 // the button works, while the main window takes no input.
 #pragma once
 
-#include "field/data_file.h"
+#include "field/sources/data_file.h"
 #include "platform/win32/windows.h"
 
 class LoadProgress {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "field/clickhouse_source.h"
+#include "field/sources/clickhouse_source.h"
 #include "resources/texts.h"
 #include "resources/resource_ids.h"
 #include "shell/app_state.h"

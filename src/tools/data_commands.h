@@ -16,7 +16,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "field/clickhouse_source.h"
+#include "field/sources/clickhouse_source.h"
 #include "field/field_loader.h"
 #include "field/printable_text.h"
 #include "settings/settings.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "field/sums_query.h"
+#include "field/sources/sums_query.h"
 #include "tools/commands.h"
 #include "tools/data_commands.h"
 

@@ -1,5 +1,5 @@
 // Tables of cell sums as engines write them, and the ones no query gives.
-#include "field/cell_sums_file.h"
+#include "field/sources/cell_sums_file.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // ports of their own, with a Distributed table over both: the field from
 // the table must be the field the reader makes of the same points in a
 // file. Skipped where clickhouse-server is not installed.
-#include "field/clickhouse_source.h"
+#include "field/sources/clickhouse_source.h"
 #include "field/field_loader.h"
 #include "canned_http_server.h"
 #include "clickhouse_test_servers.h"

@@ -1,6 +1,6 @@
 // Compressed data files read as they stream: the same points as the plain
 // file, and a damaged stream a read error after what could be read.
-#include "field/data_file.h"
+#include "field/sources/data_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "field/binning_rules.h"
 #include "field/density_field.h"
 #include "field/density_field_test_hook.h"
-#include "field/point_reader.h"
+#include "field/sources/point_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "field/data_file_test_hook.h"
+#include "field/sources/data_file_test_hook.h"
 #include "file_cut.h"
 
 #include <sys/stat.h>

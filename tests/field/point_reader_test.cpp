@@ -1,8 +1,8 @@
 // The fast reader against the reference it must equal: fgets into a
 // 1024-byte buffer and sscanf "%lf %lf" in the "C" locale, where one comma
 // or semicolon may also stand between the two numbers.
-#include "field/line_pieces.h"
-#include "field/point_reader.h"
+#include "field/sources/line_pieces.h"
+#include "field/sources/point_reader.h"
 
 #include <gtest/gtest.h>
 

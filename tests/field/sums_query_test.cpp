@@ -1,8 +1,8 @@
 // The cell-sums query run by an engine in this process (SQLite), its rows
 // saved as a CSV file would hold them, read back and spread: the field must
 // be the one the reader makes of the same points, with the same counts.
-#include "field/sums_query.h"
-#include "field/cell_sums_file.h"
+#include "field/sources/sums_query.h"
+#include "field/sources/cell_sums_file.h"
 #include "field/density_field.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // the same points binned by a plain bilinear sum written here, whatever its
 // separator, quotes, decimal mark, index column or byte-order mark.
 #include "field/field_loader.h"
-#include "field/text_dialect.h"
+#include "field/sources/text_dialect.h"
 
 #include <gtest/gtest.h>
 

@@ -11,10 +11,10 @@
 
 #include <unistd.h>
 
-#include "field/data_file.h"
+#include "field/sources/data_file.h"
 #include "field/field_loader.h"
 #include "field/plot_range.h"
-#include "field/point_reader.h"
+#include "field/sources/point_reader.h"
 
 namespace {
 

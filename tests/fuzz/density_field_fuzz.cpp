@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "field/density_field.h"
-#include "field/point_reader.h"
+#include "field/sources/point_reader.h"
 
 namespace {
 

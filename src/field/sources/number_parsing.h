@@ -9,8 +9,8 @@
 
 #include <fast_float/fast_float.h>
 
-#include "field/point_reader.h"
-#include "field/usual_lines.h"
+#include "field/sources/point_reader.h"
+#include "field/sources/usual_lines.h"
 
 namespace text_numbers {
 

@@ -1,4 +1,4 @@
-#include "field/chunk_ring.h"
+#include "field/sources/chunk_ring.h"
 
 #include <algorithm>
 #include <condition_variable>

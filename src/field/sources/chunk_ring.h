@@ -4,8 +4,8 @@
 // number of threads.
 #pragma once
 
-#include "field/point_reader.h"
-#include "field/point_source.h"
+#include "field/sources/point_reader.h"
+#include "field/sources/point_source.h"
 
 // Threads a read takes at most, for each core.
 inline constexpr unsigned kThreadsPerCore = 4;

@@ -1,4 +1,4 @@
-#include "field/sums_query.h"
+#include "field/sources/sums_query.h"
 
 #include <cctype>
 #include <cmath>

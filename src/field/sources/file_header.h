@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "field/text_dialect.h"
+#include "field/sources/text_dialect.h"
 
 struct HeaderColumn {
     std::string name;       // quotes removed

@@ -1,13 +1,13 @@
-#include "field/file_header.h"
+#include "field/sources/file_header.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 
-#include "field/data_file.h"
-#include "field/number_parsing.h"
-#include "field/point_reader.h"
+#include "field/sources/data_file.h"
+#include "field/sources/number_parsing.h"
+#include "field/sources/point_reader.h"
 
 namespace {
 

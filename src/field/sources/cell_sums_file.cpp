@@ -1,4 +1,4 @@
-#include "field/cell_sums_file.h"
+#include "field/sources/cell_sums_file.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,12 +1,12 @@
-#include "field/line_pieces.h"
+#include "field/sources/line_pieces.h"
 
 #include <algorithm>
 #include <atomic>
 #include <bit>
 #include <cstring>
 
-#include "field/number_parsing.h"
-#include "field/usual_lines.h"
+#include "field/sources/number_parsing.h"
+#include "field/sources/usual_lines.h"
 
 using namespace text_numbers;
 

@@ -1,8 +1,8 @@
-#include "field/text_dialect.h"
+#include "field/sources/text_dialect.h"
 
 #include <algorithm>
 
-#include "field/number_parsing.h"
+#include "field/sources/number_parsing.h"
 
 namespace {
 

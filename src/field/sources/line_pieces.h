@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "field/point_source.h"
+#include "field/sources/point_source.h"
 
 // Lines are read in pieces of kPieceBytes (point_reader.h), or else whole
 // up to this bound; a longer line is one rejected line, none of its parts

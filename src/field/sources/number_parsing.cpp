@@ -1,4 +1,4 @@
-#include "field/number_parsing.h"
+#include "field/sources/number_parsing.h"
 
 #include <algorithm>
 #include <clocale>

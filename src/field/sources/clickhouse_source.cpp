@@ -1,4 +1,4 @@
-#include "field/clickhouse_source.h"
+#include "field/sources/clickhouse_source.h"
 #include "field/printable_text.h"
 
 #include <algorithm>

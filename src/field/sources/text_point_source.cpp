@@ -1,11 +1,11 @@
-#include "field/text_point_source.h"
+#include "field/sources/text_point_source.h"
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
-#include "field/data_file.h"
-#include "field/line_pieces.h"
+#include "field/sources/data_file.h"
+#include "field/sources/line_pieces.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "field/npy_point_source.h"
+#include "field/sources/npy_point_source.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,7 +10,7 @@
 
 #include <sys/stat.h>
 
-#include "field/data_file.h"
+#include "field/sources/data_file.h"
 #include "texture/decoders/byte_reader.h"
 
 namespace {

@@ -9,9 +9,9 @@
 
 #include <string>
 
-#include "field/cell_sums_file.h"
+#include "field/sources/cell_sums_file.h"
 #include "field/plot_range.h"
-#include "field/sums_query.h"
+#include "field/sources/sums_query.h"
 
 struct DatabaseAddress {
     bool https = false;

@@ -1,6 +1,6 @@
-#include "field/data_file.h"
+#include "field/sources/data_file.h"
 
-#include "field/data_file_test_hook.h"
+#include "field/sources/data_file_test_hook.h"
 #include "platform/win32/mapping_guard.h"
 
 #include <zlib.h>

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "field/point_source.h"
+#include "field/sources/point_source.h"
 
 // The source over the rest of `stream`, cut into chunks of about `block`
 // bytes, its first `skip_lines` pieces passed over, pieces of at most

@@ -1,4 +1,4 @@
-#include "field/point_reader.h"
+#include "field/sources/point_reader.h"
 
 #include <atomic>
 #include <cstddef>
@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "field/chunk_ring.h"
-#include "field/data_file.h"
-#include "field/number_parsing.h"
-#include "field/npy_point_source.h"
-#include "field/text_point_source.h"
+#include "field/sources/chunk_ring.h"
+#include "field/sources/data_file.h"
+#include "field/sources/number_parsing.h"
+#include "field/sources/npy_point_source.h"
+#include "field/sources/text_point_source.h"
 
 namespace {
 

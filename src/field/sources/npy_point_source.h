@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "field/point_source.h"
+#include "field/sources/point_source.h"
 
 // One value of a record: its name (a structured array's field; empty for a
 // plain array's column), where it lies in the record and how it is stored.
