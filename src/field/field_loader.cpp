@@ -31,12 +31,14 @@ File open_source(const LoadRequest& request, const LoadWatch& watch, LoadedField
 
 // A read error is no end of file: what was read would show part of the data
 // (or none, for a folder, which fopen opens) as if it were all.
-bool read_failed(std::FILE* file, LoadedField& result)
+bool read_failed(std::FILE* file, const LoadWatch& watch, LoadedField& result)
 {
     if (!std::ferror(file))
         return false;
     result.failure = LoadFailure::cannot_read;
     result.error = errno ? errno : EIO;
+    if (watch.meter)
+        result.problem = watch.meter->damage;
     return true;
 }
 
@@ -112,7 +114,7 @@ File open_read_once(const LoadRequest& request, const LoadWatch& watch, bool* ar
     std::string head;
     errno = 0;
     if (!read_npy_head(file.get(), &head)) {
-        read_failed(file.get(), result);
+        read_failed(file.get(), watch, result);
         return nullptr;
     }
     *array = is_npy(head.data(), head.size());
@@ -189,7 +191,7 @@ bool fit_range(const LoadRequest& request, const LoadWatch& watch, LoadedField& 
     errno = 0;
     const DataBounds bounds = read_data_bounds(file.get(), request.skip_lines, result.columns.columns, watch.watch,
                                                request.binning, request.threads);
-    if (read_failed(file.get(), result))
+    if (read_failed(file.get(), watch, result))
         return false;
     if (bounds.read.changed) {
         result.failure = LoadFailure::changed;
@@ -386,7 +388,7 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
     }
     errno = 0;
     result.loaded = field->ops.load(field.get(), file.get(), request.skip_lines);
-    if (read_failed(file.get(), result))
+    if (read_failed(file.get(), watch, result))
         return result;
     result.max = density_field_max(field.get());
     result.counts = density_field_counts(field.get());

@@ -89,7 +89,7 @@ struct LoadedField {
     bool from_sums = false;                      // the data were the sums of the cells, not points
     BinningRule binning = BinningRule::bilinear; // the rule the field was made by
     std::unique_ptr<CellSumsTable> sums;         // with keep_sums: the sums of the cells loaded
-    std::string problem;                         // with bad_sums, bad_array and database: what went wrong
+    std::string problem; // with bad_sums, bad_array and database, and a damaged compressed file: what went wrong
 
     bool ok() const { return failure == LoadFailure::none; }
 };

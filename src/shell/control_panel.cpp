@@ -218,7 +218,7 @@ void load_data(HWND panel, const Range& range, const char* path, Offer offer = O
     show_loaded(panel, path, loaded, fit);
     const FieldCounts& counts = loaded.counts;
     if (loaded.failure == LoadFailure::cannot_open || loaded.failure == LoadFailure::cannot_read)
-        show_cannot_open(state, path, std::strerror(loaded.error));
+        show_cannot_open(state, path, loaded.problem.empty() ? std::strerror(loaded.error) : loaded.problem.c_str());
     else if (loaded.failure == LoadFailure::changed)
         show_cannot_open(state, path, text(TextId::file_changed));
     else if (loaded.failure == LoadFailure::database || loaded.failure == LoadFailure::bad_sums ||

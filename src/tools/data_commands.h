@@ -325,7 +325,8 @@ inline LoadedField load_for_command(const LoadRequest& request)
         std::fprintf(stderr, "varnel-cli: cannot open %s: %s\n", path, std::strerror(loaded.error));
         break;
     case LoadFailure::cannot_read:
-        std::fprintf(stderr, "varnel-cli: cannot read %s: %s\n", path, std::strerror(loaded.error));
+        std::fprintf(stderr, "varnel-cli: cannot read %s: %s\n", path,
+                     loaded.problem.empty() ? std::strerror(loaded.error) : loaded.problem.c_str());
         break;
     case LoadFailure::no_memory:
         std::fprintf(stderr, "varnel-cli: out of memory\n");

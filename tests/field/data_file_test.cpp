@@ -92,12 +92,18 @@ TEST(DataFile, CompressedFilesGiveThePlainFilesPoints)
         EXPECT_EQ(packed.points, plain.points);
         EXPECT_EQ(packed.nodes, plain.nodes);
         EXPECT_TRUE(packed.at_end);
-        // Cut short or damaged: a read error, never a clean end.
-        EXPECT_TRUE(load(name, bytes.substr(0, bytes.size() / 2)).read_error);
+        // Cut short or damaged: a read error, never a clean end, and the
+        // meter says which.
+        const Loaded cut = load(name, bytes.substr(0, bytes.size() / 2));
+        EXPECT_TRUE(cut.read_error);
+        EXPECT_NE(cut.meter.damage.find("cut short"), std::string::npos) << cut.meter.damage;
         std::string damaged = bytes;
         damaged[damaged.size() / 2] ^= 0x55;
         damaged[damaged.size() / 2 + 1] ^= 0x55;
-        EXPECT_TRUE(load(name, damaged).read_error);
+        const Loaded broken = load(name, damaged);
+        EXPECT_TRUE(broken.read_error);
+        EXPECT_NE(broken.meter.damage.find("data is damaged: "), std::string::npos) << broken.meter.damage;
+        EXPECT_TRUE(packed.meter.damage.empty());
     }
     // Members one after another read as one text; bytes after the last that
     // are no member are ignored, with the meter told, as gzip -d warns.

@@ -128,6 +128,14 @@ bool fill_input(GzipSource& s, unsigned want)
     return !std::ferror(s.file);
 }
 
+constexpr char kCutShort[] = "the compressed data ends in the middle: the file is cut short";
+
+void say_damage(DataFileMeter* meter, const std::string& reason)
+{
+    if (meter)
+        meter->damage = reason;
+}
+
 ssize_t gzip_read(void* cookie, char* buffer, size_t size)
 {
     auto& s = *static_cast<GzipSource*>(cookie);
@@ -149,6 +157,7 @@ ssize_t gzip_read(void* cookie, char* buffer, size_t size)
         if (s.z.avail_in == 0) {
             // A member cut short is a damaged file, not its end.
             if (s.in_member) {
+                say_damage(s.meter, kCutShort);
                 errno = EIO;
                 return -1;
             }
@@ -174,6 +183,7 @@ ssize_t gzip_read(void* cookie, char* buffer, size_t size)
         if (result == Z_STREAM_END)
             s.in_member = false;
         else if (result != Z_OK && result != Z_BUF_ERROR) {
+            say_damage(s.meter, std::string("the gzip data is damaged: ") + (s.z.msg ? s.z.msg : "no reason given"));
             errno = EIO;
             return -1;
         }
@@ -215,6 +225,8 @@ ssize_t zstd_read(void* cookie, char* buffer, size_t size)
             if (got == 0) {
                 // The end of the file must be the end of a frame.
                 if (std::ferror(source->file) || (source->started && source->frame_left != 0)) {
+                    if (!std::ferror(source->file))
+                        say_damage(source->meter, kCutShort);
                     errno = EIO;
                     return -1;
                 }
@@ -226,6 +238,7 @@ ssize_t zstd_read(void* cookie, char* buffer, size_t size)
         }
         const size_t result = ZSTD_decompressStream(source->stream, &out, &source->in);
         if (ZSTD_isError(result)) {
+            say_damage(source->meter, std::string("the Zstandard data is damaged: ") + ZSTD_getErrorName(result));
             errno = EIO;
             return -1;
         }

@@ -15,6 +15,9 @@ struct DataFileMeter {
     // Bytes after the last gzip member that are no gzip member: ignored, as
     // gzip -d ignores them, but worth a warning.
     bool trailing_garbage = false;
+    // Why a compressed file could not be read to its end, when the reason
+    // is in its bytes (damaged, or cut short) rather than in the disk.
+    std::string damage;
 };
 
 // The file opened for reading, or null with errno set. A damaged or cut
