@@ -6,7 +6,6 @@
 #include "render/text/camera_fit.h"
 #include "resources/resource_ids.h"
 #include "settings/settings.h"
-#include "shell/main_window.h"
 #include "shell/picture_menu.h"
 
 namespace {
@@ -55,6 +54,24 @@ int whole_units(long long amount, int per_unit, int* rest)
 }
 
 } // namespace
+
+int read_spin(HWND dialog, int id)
+{
+    return static_cast<SHORT>(LOWORD(SendDlgItemMessageA(dialog, id, UDM_GETPOS, 0, 0)));
+}
+
+void send_camera(HWND panel)
+{
+    AppState* state = app_state_of(panel);
+    if (!state)
+        return;
+    CameraSetting camera;
+    camera.radius = read_spin(panel, IDC_RADIUS_SPIN);
+    camera.azimuth = read_spin(panel, IDC_AZIMUTH_SPIN);
+    camera.elevation = read_spin(panel, IDC_ELEVATION_SPIN);
+    state->renderer->ops.set_camera(state->renderer, &camera);
+    InvalidateRect(state->render_area, nullptr, FALSE);
+}
 
 int turn_azimuth(int azimuth, int degrees)
 {

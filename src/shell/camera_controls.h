@@ -7,6 +7,11 @@
 #include "platform/win32/windows.h"
 #include "shell/app_state.h"
 
+// A spin control's position as a signed number.
+int read_spin(HWND dialog, int id);
+// The panel's camera to the renderer, then a repaint.
+void send_camera(HWND panel);
+
 // The key command `command` (IDM_AZIMUTH_DOWN ... IDM_FARTHER); others do
 // nothing.
 void camera_key(AppState* state, int command);

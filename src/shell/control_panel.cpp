@@ -14,11 +14,11 @@
 #include "resources/texts.h"
 #include "resources/resource_ids.h"
 #include "shell/app_state.h"
+#include "shell/camera_controls.h"
 #include "shell/column_choice.h"
 #include "shell/decimal_fields.h"
 #include "shell/file_dialog_helpers.h"
 #include "shell/load_progress.h"
-#include "shell/main_window.h"
 #include "shell/picture_menu.h"
 #include "shell/settings.h"
 

@@ -83,24 +83,6 @@ void shut_down(HWND main_window)
 
 } // namespace
 
-int read_spin(HWND dialog, int id)
-{
-    return static_cast<SHORT>(LOWORD(SendDlgItemMessageA(dialog, id, UDM_GETPOS, 0, 0)));
-}
-
-void send_camera(HWND panel)
-{
-    AppState* state = app_state_of(panel);
-    if (!state)
-        return;
-    CameraSetting camera;
-    camera.radius = read_spin(panel, IDC_RADIUS_SPIN);
-    camera.azimuth = read_spin(panel, IDC_AZIMUTH_SPIN);
-    camera.elevation = read_spin(panel, IDC_ELEVATION_SPIN);
-    state->renderer->ops.set_camera(state->renderer, &camera);
-    InvalidateRect(state->render_area, nullptr, FALSE);
-}
-
 void layout_main_window(HWND main_window)
 {
     AppState* state = app_state_of(main_window);

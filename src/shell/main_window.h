@@ -1,5 +1,5 @@
 // The main window (dialog 102): its procedure, the render area's procedure,
-// the layout, and the two helpers the panel shares.
+// and the layout.
 #pragma once
 
 #include "platform/win32/windows.h"
@@ -12,8 +12,3 @@ void layout_main_window(HWND main_window);
 // Keeps a proposed window rectangle at least as large as the panel needs;
 // TRUE when it had to be changed.
 BOOL limit_sizing(HWND main_window, WPARAM edge, RECT* rect);
-
-// A spin control's position as a signed number.
-int read_spin(HWND dialog, int id);
-// The panel's camera to the renderer, then a repaint.
-void send_camera(HWND panel);

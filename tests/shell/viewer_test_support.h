@@ -23,6 +23,7 @@
 #include "platform/d3d9/d3d9_test_hook.h"
 #include "platform/win32/win32_test_support.h"
 #include "shell/app_state.h"
+#include "shell/camera_controls.h"
 #include "shell/main.h"
 #include "shell/main_window.h"
 
