@@ -6,7 +6,7 @@
 #include "render/text/camera_fit.h"
 #include "resources/resource_ids.h"
 #include "settings/settings.h"
-#include "shell/picture_menu.h"
+#include "shell/picture_view.h"
 
 namespace {
 

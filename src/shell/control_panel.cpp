@@ -19,7 +19,7 @@
 #include "shell/decimal_fields.h"
 #include "shell/file_dialog_helpers.h"
 #include "shell/load_progress.h"
-#include "shell/picture_menu.h"
+#include "shell/picture_view.h"
 #include "shell/settings.h"
 
 namespace {

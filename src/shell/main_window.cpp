@@ -10,8 +10,8 @@
 #include "shell/camera_controls.h"
 #include "shell/control_panel.h"
 #include "shell/dropped_files.h"
-#include "shell/picture_menu.h"
-#include "shell/picture_saving.h"
+#include "shell/picture_view.h"
+#include "shell/render_area_menu.h"
 
 namespace {
 

@@ -5,11 +5,7 @@
 #pragma once
 
 #include "platform/win32/windows.h"
-#include "render/scene/picture_options.h"
 #include "shell/app_state.h"
-
-// The settings' picture as the renderer takes it.
-PictureOptions picture_options(const Settings& settings);
 
 // Appends the submenus and items, checked as the settings have them.
 void append_picture_menu(HMENU menu, const Settings& settings);
@@ -17,10 +13,3 @@ void append_picture_menu(HMENU menu, const Settings& settings);
 // Keeps and draws the choice `command` stands for; false for a command
 // that is no picture choice.
 bool choose_picture_item(AppState* state, UINT command);
-
-// Gives the renderer the settings' picture and redraws it.
-void apply_picture_options(AppState* state);
-
-// Back to the camera's view where the map was shown: steering the camera
-// leaves the map. Nothing otherwise.
-void leave_map_view(AppState* state);

@@ -1,5 +1,4 @@
-// The render area's context menu: save the picture on screen as a PNG
-// file, and the picture's choices (picture_menu.h).
+// The picture on screen saved to a file, in the format its extension names.
 #pragma once
 
 #include <cstdint>
@@ -8,12 +7,10 @@
 #include "platform/win32/windows.h"
 #include "shell/app_state.h"
 
-// The menu at `screen_point` (WM_CONTEXTMENU's lParam), and its command.
-void render_area_menu(AppState* state, LPARAM screen_point);
-
 // Asks for a file (starting in the data file's folder) and writes the last
-// frame presented into the render area to it as an 8-bit RGB PNG file; a
-// file that cannot be written is reported.
+// frame presented into the render area to it as 8-bit RGB, in the format
+// the file's extension names (PNG without one); a file that cannot be
+// written is reported.
 void save_picture(AppState* state);
 
 // What the render area shows, read from its window as the screen holds it:
