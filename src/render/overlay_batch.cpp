@@ -1,6 +1,7 @@
 // The overlay batch: the glyph atlas kept between builds (rasterised again
 // only for a new size or new characters), the overlay laid out from the
 // field, the camera and the back buffer's size, and the data file's name.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -85,6 +86,10 @@ void build_overlay(RendererState* s, DrawBatch* batch)
     scene.y_title = s->axis_titles[1] ? s->axis_titles[1] : "";
     scene.colour_map = s->picture.colour_map;
     scene.map_view = s->picture.map_view;
+    scene.readout = s->readout ? s->readout : "";
+    if (s->band_on)
+        scene.band = ScreenBox{int(std::min(s->band.left, s->band.right)), int(std::min(s->band.top, s->band.bottom)),
+                               int(std::max(s->band.left, s->band.right)), int(std::max(s->band.top, s->band.bottom))};
     if (s->picture.smoothing_cells == kSmoothingAuto)
         scene.auto_smoothing_cells =
             scott_smoothing_cells(NodeGrid{s->view.nx, s->view.ny, s->view.nodes}, s->view.max);
@@ -130,5 +135,25 @@ void set_axis_titles(Renderer* renderer, const char* x, const char* y)
         return;
     keep_text(&s->axis_titles[0], x);
     keep_text(&s->axis_titles[1], y);
+    rebuild_screen_batches(s);
+}
+
+void set_readout(Renderer* renderer, const char* text)
+{
+    RendererState* s = renderer_state(renderer);
+    if (!s)
+        return;
+    keep_text(&s->readout, text);
+    rebuild_screen_batches(s);
+}
+
+void set_band(Renderer* renderer, const RECT* band)
+{
+    RendererState* s = renderer_state(renderer);
+    if (!s)
+        return;
+    s->band_on = band != nullptr;
+    if (band)
+        s->band = *band;
     rebuild_screen_batches(s);
 }

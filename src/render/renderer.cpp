@@ -36,6 +36,8 @@ void release_all(RendererState* s)
     release_overlay(s);
     std::free(s->caption);
     s->caption = nullptr;
+    std::free(s->readout);
+    s->readout = nullptr;
     for (char*& title : s->axis_titles) {
         std::free(title);
         title = nullptr;
@@ -48,30 +50,29 @@ void free_block(Renderer* renderer)
     std::free(renderer);
 }
 
-// The projection for the current back buffer: the map's square, or the
-// camera's perspective; with the axes, the scale's column and the status
-// band take part of the picture, and the box is framed in the rest as the
-// camera sees it. Without a back buffer (or its size) there is nothing to
-// take the aspect from, so the projection is left as it was.
-void set_projection(const RendererState& s)
+// The back buffer's size; false without one (or its size).
+bool back_buffer_size(IDirect3DDevice9* device, unsigned* width, unsigned* height)
 {
-    IDirect3DDevice9* device = s.device;
     IDirect3DSurface9* surface = nullptr;
     const HRESULT got = device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface);
     const InterfacePtr<IDirect3DSurface9> back_buffer(surface);
-    if (FAILED(got) || !back_buffer)
-        return;
     D3DSURFACE_DESC desc;
-    if (FAILED(back_buffer->GetDesc(&desc)) || desc.Width == 0 || desc.Height == 0)
+    if (FAILED(got) || !back_buffer || FAILED(back_buffer->GetDesc(&desc)) || desc.Width == 0 || desc.Height == 0)
+        return false;
+    *width = desc.Width;
+    *height = desc.Height;
+    return true;
+}
+
+// Without a back buffer (or its size) there is nothing to take the
+// aspect from, so the projection is left as it was.
+void set_projection(const RendererState& s)
+{
+    unsigned width = 0, height = 0;
+    if (!back_buffer_size(s.device, &width, &height))
         return;
-    const Matrix4 matrix = s.picture.map_view
-        ? map_projection(
-              desc.Width, desc.Height,
-              map_frame(desc.Width, desc.Height, s.view.range, s.top_weight, s.picture.log_scale, s.picture.show_axes))
-        : axes_shown(s) ? framed_projection(s.camera, desc.Width, desc.Height)
-                        : build_scene_projection(desc.Width, desc.Height);
-    const D3DMATRIX projection = to_device_matrix(matrix);
-    device->SetTransform(D3DTS_PROJECTION, &projection);
+    const D3DMATRIX projection = to_device_matrix(scene_projection(s, width, height));
+    s.device->SetTransform(D3DTS_PROJECTION, &projection);
 }
 
 // A texture alone stands in for the shade, so a draped map shows where
@@ -85,7 +86,7 @@ DWORD texture_operation(const RendererState& s, const DrawBatch& batch)
 
 HRESULT set_view(RendererState* s)
 {
-    const CameraVectors v = s->picture.map_view ? map_camera() : s->camera;
+    const CameraVectors v = scene_eye(*s);
     const D3DMATRIX view = to_device_matrix(build_view_matrix(v.eye, v.at, v.up));
     return s->device->SetTransform(D3DTS_VIEW, &view);
 }
@@ -206,6 +207,25 @@ Renderer* fail_creation(Renderer* renderer)
 
 } // namespace
 
+// The map's square, or the camera's perspective; with the axes, the
+// scale's column and the status band take part of the picture, and the box
+// is framed in the rest as the camera sees it.
+Matrix4 scene_projection(const RendererState& s, unsigned width, unsigned height)
+{
+    return s.picture.map_view
+        ? map_projection(width, height,
+                         map_frame(width, height, s.view.range, s.top_weight, s.picture.log_scale, s.picture.show_axes))
+        : axes_shown(s) ? framed_projection(s.camera, width, height)
+                        : build_scene_projection(width, height);
+}
+
+CameraVectors scene_eye(const RendererState& s) { return s.picture.map_view ? map_camera() : s.camera; }
+
+bool scene_size(const RendererState& s, unsigned* width, unsigned* height)
+{
+    return back_buffer_size(s.device, width, height);
+}
+
 HRESULT apply_view(RendererState* s)
 {
     set_projection(*s);
@@ -227,9 +247,9 @@ Renderer* create_renderer(HWND window)
     Renderer* renderer = &block->renderer;
     RendererState* s = &block->state;
     renderer->state = s;
-    renderer->ops = RendererOps{destroy,     render,         resize,     set_camera,
-                                set_field,   set_texture,    set_marker, set_picture_options,
-                                set_caption, set_axis_titles};
+    renderer->ops = RendererOps{
+        destroy,     render,          resize,      set_camera,  set_field, set_texture, set_marker, set_picture_options,
+        set_caption, set_axis_titles, point_under, set_readout, set_band};
     std::memcpy(s->tag, kTag, sizeof kTag);
     s->picture = PictureOptions{};
 

@@ -27,6 +27,17 @@ struct DrawBatch {
     int32_t orders;          // runs of the same primitives in other orders; 0 or 1: one
 };
 
+// What a pixel of the render area shows.
+struct PointUnder {
+    bool on_surface;    // the surface (or the map's square) is drawn there
+    double u, v;        // where on the box, as fractions of the range; the map's go beyond 0..1 outside its square
+    double x, y;        // the same in the range's units
+    Range range;        // the range drawn
+    int node_i, node_j; // the nearest node to it on the surface
+    double count;       // that node's binned points
+    double height;      // its height as the height scale reads it
+};
+
 struct Renderer;
 
 struct RendererOps {
@@ -49,6 +60,14 @@ struct RendererOps {
     // The axes' names (copied), the data's own column names for example;
     // null or empty for the usual X and Y.
     void (*set_axis_titles)(Renderer* renderer, const char* x, const char* y);
+    // What the pixel (x, y) of the last frame's size shows; false without a
+    // field, or in the camera's view where the surface is not drawn there.
+    bool (*point_under)(Renderer* renderer, int x, int y, PointUnder* point);
+    // Words after the status line (copied); null or empty for none.
+    void (*set_readout)(Renderer* renderer, const char* text);
+    // A rectangle of pixels drawn as a thin frame over the picture, the
+    // corners given in either order; null for none.
+    void (*set_band)(Renderer* renderer, const RECT* band);
 };
 
 struct Renderer {

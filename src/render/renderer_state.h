@@ -31,6 +31,9 @@ struct RendererState {
     char* caption;                // the data file's name; null for none
     char* axis_titles[2];         // the x and y axes' names; null: the texts' X and Y
     struct OverlayCache* overlay; // the glyph atlas, made with the first overlay
+    char* readout;                // words after the status line; null for none
+    int32_t band_on;
+    RECT band; // the frame drawn while band_on
 };
 
 // The state behind a renderer handle, or null when the handle is null or
@@ -59,9 +62,18 @@ void set_marker(Renderer* renderer, const MarkerPair* pair);
 void set_picture_options(Renderer* renderer, const PictureOptions* options);
 void set_caption(Renderer* renderer, const char* name);
 void set_axis_titles(Renderer* renderer, const char* x, const char* y);
+void set_readout(Renderer* renderer, const char* text);
+void set_band(Renderer* renderer, const RECT* band);
+bool point_under(Renderer* renderer, int x, int y, PointUnder* point);
 // The view and projection of the camera or the map, after a change of
 // either, of the picture's options or of the field's range.
 HRESULT apply_view(RendererState* state);
+// What the scene is seen through: the map's or the camera's eye, and the
+// projection for a back buffer of that size; the back buffer's size, false
+// without one.
+Matrix4 scene_projection(const RendererState& s, unsigned width, unsigned height);
+CameraVectors scene_eye(const RendererState& s);
+bool scene_size(const RendererState& s, unsigned* width, unsigned* height);
 // Rebuilds the batches drawn on screen, after a camera or size change.
 void rebuild_screen_batches(RendererState* state);
 // Gives back the overlay's atlas.

@@ -69,6 +69,9 @@ enum class TextId : int {
     classic_binning_item, // the same menu: the classic binning rule instead of bilinear
     fit_camera_item,      // the same menu: the distance that shows the whole surface
     map_view_item,        // the same menu: the field flat, seen straight down, axes on its edges
+    zoom_to_peak_item,    // the same menu: the range around the highest peak's half-height region
+    range_back_item,      // the same menu: the range before, and after, in the history of ranges
+    range_forward_item,
     cannot_save_format,
     // The file dialogs.
     data_dialog_title,
@@ -86,6 +89,7 @@ enum class TextId : int {
     status_rejected_format,
     status_not_a_number_format, // before the rejected lines: points with a NaN coordinate
     status_smoothing_format,    // the width the automatic smoothing chose
+    pointer_readout_format,     // under the pointer: x, y, the nearest node's points and height
     // The control panel's labels and buttons.
     panel_plot_data,
     panel_load,

@@ -496,9 +496,9 @@ std::u32string overlay_characters(std::string_view caption)
     std::string all;
     for (char c = ' '; c <= '~'; ++c)
         all += c;
-    for (TextId id :
-         {TextId::axis_x_name, TextId::axis_y_name, TextId::height_scale_unit, TextId::status_line_format,
-          TextId::status_rejected_format, TextId::status_not_a_number_format, TextId::status_smoothing_format})
+    for (TextId id : {TextId::axis_x_name, TextId::axis_y_name, TextId::height_scale_unit, TextId::status_line_format,
+                      TextId::status_rejected_format, TextId::status_not_a_number_format,
+                      TextId::status_smoothing_format, TextId::pointer_readout_format})
         all += text(id);
     all += "\xE2\x88\x92\xC3\x97"; // the minus and times signs
     all += kEllipsis;
@@ -551,7 +551,7 @@ namespace {
 // beginning and its end around an ellipsis, as much of both as fits, so
 // that the counts always show. Cut between whole UTF-8 characters.
 std::string fitted_status_line(const GlyphAtlas& atlas, std::string_view caption, const FieldCounts& counts,
-                               double auto_smoothing_cells, int room)
+                               double auto_smoothing_cells, std::string_view readout, int room)
 {
     std::string more;
     if (auto_smoothing_cells > 0) {
@@ -560,6 +560,8 @@ std::string fitted_status_line(const GlyphAtlas& atlas, std::string_view caption
         std::snprintf(formatted, sizeof formatted, text(TextId::status_smoothing_format), width);
         more = formatted;
     }
+    if (!readout.empty())
+        more = more + "   " + std::string(readout);
     const auto status_line = [&](std::string_view name, const FieldCounts& c) { return ::status_line(name, c) + more; };
     std::string line = status_line(caption, counts);
     if (text_width(atlas, utf8_characters(line)) <= room)
@@ -600,6 +602,19 @@ void add_map_frame(const MapFrame& frame, float stroke, std::vector<ScreenLine>*
     lines->push_back(ScreenLine{right, top, right, bottom, stroke, kGlyphColour});
 }
 
+// The rectangle being dragged out: white on a dark edge, seen on any colour map.
+void add_band(const ScreenBox& box, std::vector<ScreenLine>* lines)
+{
+    const float x0 = float(box.x0), y0 = float(box.y0), x1 = float(box.x1), y1 = float(box.y1);
+    for (const auto& [colour, width] : {std::pair{0xFF000000u, 3.0f}, std::pair{0xFFFFFFFFu, 1.0f}}) {
+        const float reach = width / 2;
+        lines->push_back(ScreenLine{x0 - reach, y0, x1 + reach, y0, width, colour});
+        lines->push_back(ScreenLine{x0 - reach, y1, x1 + reach, y1, width, colour});
+        lines->push_back(ScreenLine{x0, y0, x0, y1, width, colour});
+        lines->push_back(ScreenLine{x1, y0, x1, y1, width, colour});
+    }
+}
+
 } // namespace
 
 PictureOverlay lay_out_overlay(const GlyphAtlas& atlas, const OverlayScene& scene)
@@ -618,11 +633,13 @@ PictureOverlay lay_out_overlay(const GlyphAtlas& atlas, const OverlayScene& scen
                                            kStatusBackingColour, kStatusBackingColour, true});
     }
     add_scale_bar(scene, bar, &overlay);
+    if (scene.band)
+        add_band(*scene.band, &overlay.lines);
     if (scene.map_view && !atlas.empty())
         add_map_frame(frame, tick_stroke(atlas), &overlay.lines);
     // The status line and the scale come first: the axes' values give way.
     const std::string status = fitted_status_line(atlas, scene.caption, scene.counts, scene.auto_smoothing_cells,
-                                                  int(scene.width) - 2 * margin);
+                                                  scene.readout, int(scene.width) - 2 * margin);
     layout.place(status, layout.box_at(utf8_characters(status), margin, int(scene.height) - margin - atlas.line_height),
                  TextRole::status);
     layout.keep_above(int(scene.height) - status_band_height(scene.height));

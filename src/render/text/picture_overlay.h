@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -63,6 +64,11 @@ struct PictureOverlay {
     std::vector<PlacedText> texts;
 };
 
+// A box of pixels, [x0, x1] x [y0, y1] as pixel centres.
+struct ScreenBox {
+    int x0, y0, x1, y1;
+};
+
 struct OverlayScene {
     unsigned width, height;
     CameraVectors camera;
@@ -76,6 +82,8 @@ struct OverlayScene {
     std::string_view y_title;
     double auto_smoothing_cells = 0; // the width automatic smoothing chose; 0: none chosen
     bool map_view = false;           // straight down on the map's square (map_frame.h), not `camera`
+    std::string_view readout;        // words after the status line: what lies under the pointer
+    std::optional<ScreenBox> band;   // a frame drawn over the picture: the rectangle being dragged out
 };
 
 // Whether a height scale up to `top` is ticked at whole powers of ten (a

@@ -1,0 +1,67 @@
+// What a pixel of the picture shows: the map's square read straight from
+// its frame, the camera's surface through the pick of the drawn cells; and
+// the nearest node's count and height.
+#include <algorithm>
+#include <cmath>
+
+#include "render/renderer_state.h"
+#include "render/scene/node_heights.h"
+#include "render/scene/surface_pick.h"
+#include "render/text/map_frame.h"
+
+namespace {
+
+// The box's edges lie half a pixel outside the square's outer pixel
+// centres (map_projection), y growing up the picture.
+void map_point(const RendererState& s, unsigned width, unsigned height, int x, int y, PointUnder* point)
+{
+    const MapFrame frame =
+        map_frame(width, height, s.view.range, s.top_weight, s.picture.log_scale, s.picture.show_axes);
+    const double side = double(frame.x1 - frame.x0);
+    point->u = (x - frame.x0 + 0.5) / side;
+    point->v = 1.0 - (y - frame.y0 + 0.5) / side;
+    point->on_surface = frame.x0 <= x && x < frame.x1 && frame.y0 <= y && y < frame.y1;
+}
+
+void read_node(const RendererState& s, PointUnder* point)
+{
+    const int nx = s.view.nx, ny = s.view.ny;
+    point->node_i = std::clamp(int(std::lround(point->u * (nx - 1))), 0, nx - 1);
+    point->node_j = std::clamp(int(std::lround(point->v * (ny - 1))), 0, ny - 1);
+    const size_t k = size_t(point->node_j) * size_t(nx) + size_t(point->node_i);
+    point->count = s.view.nodes[k] * s.view.max;
+    const double drawn = s.heights ? s.heights[k] : s.view.nodes[k];
+    point->height = s.picture.log_scale ? weight_at_log_height(drawn, s.top_weight) : drawn * s.top_weight;
+}
+
+} // namespace
+
+bool point_under(Renderer* renderer, int x, int y, PointUnder* point)
+{
+    RendererState* s = renderer_state(renderer);
+    unsigned width = 0, height = 0;
+    if (!s || !point || !s->field || !s->view.nodes || s->view.nx < 2 || s->view.ny < 2 ||
+        !scene_size(*s, &width, &height))
+        return false;
+    *point = PointUnder{};
+    point->range = s->view.range;
+    if (s->picture.map_view) {
+        map_point(*s, width, height, x, y, point);
+    } else {
+        const CameraVectors eye = scene_eye(*s);
+        const NodeGrid drawn{s->view.nx, s->view.ny, s->heights ? s->heights : s->view.nodes};
+        const SurfaceHit hit =
+            surface_point_at(build_view_matrix(eye.eye, eye.at, eye.up), scene_projection(*s, width, height), width,
+                             height, drawn, float(x), float(y));
+        if (!hit.found)
+            return false;
+        point->on_surface = true;
+        point->u = hit.u;
+        point->v = hit.v;
+    }
+    const Range& r = s->view.range;
+    point->x = r.x_min + point->u * (r.x_max - r.x_min);
+    point->y = r.y_min + point->v * (r.y_max - r.y_min);
+    read_node(*s, point);
+    return true;
+}
