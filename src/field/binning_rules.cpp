@@ -139,6 +139,43 @@ void spread_sums(double* grid, int node, const CellSums& sums)
                 a[sx] * a[sy] * n + a[sx] * b[sy] * sums.sfy + b[sx] * a[sy] * sums.sfx + b[sx] * b[sy] * sums.sfxfy;
 }
 
+// One point's shares, each scaled, into the four nodes of its cell, in
+// spread's order.
+template <class Rule>
+inline void spread_scaled(double* grid, const CellPlace& place, double scale)
+{
+    const double first_x = Rule::first_share(place.fx), second_x = Rule::second_share(place.fx);
+    const double first_y = Rule::first_share(place.fy), second_y = Rule::second_share(place.fy);
+    double* const row0 = grid + place.node;
+    double* const row1 = row0 + kNodes;
+    row0[0] += first_x * first_y * scale;
+    row0[1] += second_x * first_y * scale;
+    row1[0] += first_x * second_y * scale;
+    row1[1] += second_x * second_y * scale;
+}
+
+template <class Rule>
+void bin_valued_points_of(const CellGeometry& b, const Point* points, const PointValues* values, std::size_t count,
+                          double* grid, double* value_sums, BinCounts& counts)
+{
+    for (std::size_t k = 0; k < count; ++k) {
+        const PointValues& v = values[k];
+        // A NaN weight or value would spoil every node it reached.
+        if (std::isnan(v.weight) || (value_sums && std::isnan(v.value))) {
+            ++counts.not_a_number;
+            continue;
+        }
+        CellPlace place;
+        if (!place_point<Rule>(b, points[k], place, counts))
+            continue;
+        ++counts.binned;
+        counts.weight += v.weight;
+        spread_scaled<Rule>(grid, place, v.weight);
+        if (value_sums)
+            spread_scaled<Rule>(value_sums, place, v.weight * v.value);
+    }
+}
+
 template <class Rule>
 void sum_points_of(const CellGeometry& b, const Point* points, std::size_t count, CellSums* sums, BinCounts& counts)
 {
@@ -261,6 +298,8 @@ template <class Rule>
 using BinFunction = void (*)(const CellGeometry&, const Point*, std::size_t, double*, BinCounts&);
 using SumFunction = void (*)(const CellGeometry&, const Point*, std::size_t, CellSums*, BinCounts&);
 using SpreadFunction = void (*)(double*, int, const CellSums&);
+using ValuedFunction = void (*)(const CellGeometry&, const Point*, const PointValues*, std::size_t, double*, double*,
+                                BinCounts&);
 
 // Every rule: its name, where it places x, and its two forms of binning.
 struct RuleForms {
@@ -272,6 +311,7 @@ struct RuleForms {
     BinFunction wide; // null where the processor's kind has none
     SumFunction sum;
     SpreadFunction spread_sums;
+    ValuedFunction valued;
 };
 
 #if defined(__x86_64__)
@@ -282,9 +322,10 @@ struct RuleForms {
 
 constexpr RuleForms kRules[] = {
     {BinningRule::bilinear, "bilinear", BilinearRule::placed_x, kLongestLine, bin_points_plain<BilinearRule>,
-     WIDE_FORM(BilinearRule), sum_points_of<BilinearRule>, spread_sums<BilinearRule>},
+     WIDE_FORM(BilinearRule), sum_points_of<BilinearRule>, spread_sums<BilinearRule>,
+     bin_valued_points_of<BilinearRule>},
     {BinningRule::classic, "classic", ClassicRule::placed_x, kPieceBytes, bin_points_plain<ClassicRule>,
-     WIDE_FORM(ClassicRule), sum_points_of<ClassicRule>, spread_sums<ClassicRule>},
+     WIDE_FORM(ClassicRule), sum_points_of<ClassicRule>, spread_sums<ClassicRule>, bin_valued_points_of<ClassicRule>},
 };
 
 #undef WIDE_FORM
@@ -327,6 +368,12 @@ void bin_points(BinningRule rule, bool wide, const CellGeometry& cells, const Po
     }
 #endif
     forms.plain(cells, points, count, nodes, counts);
+}
+
+void bin_valued_points(BinningRule rule, const CellGeometry& cells, const Point* points, const PointValues* values,
+                       std::size_t count, double* nodes, double* value_sums, BinCounts& counts)
+{
+    forms_of(rule).valued(cells, points, values, count, nodes, value_sums, counts);
 }
 
 void sum_points(BinningRule rule, const CellGeometry& cells, const Point* points, std::size_t count, CellSums* sums,

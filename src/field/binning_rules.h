@@ -41,6 +41,7 @@ struct BinCounts {
     long long binned = 0;       // spread over the nodes
     long long rejected = 0;     // outside the range, or in no cell
     long long not_a_number = 0; // x or y was NaN: no place at all
+    double weight = 0;          // the weights of the points spread (bin_valued_points)
 };
 
 // Spreads the points that fall in a cell over the four nodes of the cell in
@@ -49,6 +50,15 @@ struct BinCounts {
 // gives the very same bits.
 void bin_points(BinningRule rule, bool wide, const CellGeometry& cells, const Point* points, std::size_t count,
                 double* nodes, BinCounts& counts);
+
+// Spreads points with their values, as bin_points spreads them but each
+// point's shares scaled by its weight, into `nodes`; where `value_sums` is
+// not null, also the shares scaled by weight times value into it (the
+// numerators of the nodes' means). A point whose weight, or whose value
+// when value_sums is asked, is NaN counts as not_a_number.
+struct PointValues;
+void bin_valued_points(BinningRule rule, const CellGeometry& cells, const Point* points, const PointValues* values,
+                       std::size_t count, double* nodes, double* value_sums, BinCounts& counts);
 
 // What the points of one cell come to, enough to spread them as the points
 // themselves would be: every rule's shares are linear in the fraction, so a

@@ -32,12 +32,17 @@ struct FieldState {
     long long rejected; // points outside the range (ops.rejected gives them as an int)
     long long not_a_number;
     BinningRule rule;
-    Columns columns;  // where x and y stand in a line
-    ReadWatch watch;  // asked while a load reads
-    unsigned threads; // that read the text; 0: one per core
-    ReadCounts read;  // what the last load's reader found
-    long long binned; // points of the last load inside the range
-    CellSums* sums;   // where loads also add up each cell's points; null for nowhere
+    Columns columns;       // where x and y stand in a line
+    ReadWatch watch;       // asked while a load reads
+    unsigned threads;      // that read the text; 0: one per core
+    ReadCounts read;       // what the last load's reader found
+    long long binned;      // points of the last load inside the range
+    CellSums* sums;        // where loads also add up each cell's points; null for nowhere
+    bool log_x, log_y;     // bin the logarithms of x, of y
+    double least;          // the least mean of a load of means
+    double weight;         // the weights binned by the last load
+    long long nonpositive; // points of the last load at or below zero on a log axis
+    double* value_sums;    // with a value column: Σ share·w·z at each node; else null
 };
 
 namespace {
@@ -64,7 +69,11 @@ std::atomic<long long> g_rejected_before_load{0};
 struct PartialField {
     double nodes[kNodes * kNodes];
     BinCounts counts;
-    std::vector<CellSums> sums; // empty unless the field keeps sums
+    std::vector<CellSums> sums;       // empty unless the field keeps sums
+    std::vector<double> value_sums;   // empty unless the nodes hold means
+    long long nonpositive = 0;        // points with no logarithm on a log axis
+    std::vector<Point> logged;        // the points on their log axes
+    std::vector<PointValues> carried; // and the values of those kept
 };
 
 // A load in progress: the binning every thread reads, and the field the
@@ -75,12 +84,61 @@ struct Load {
     FieldState* field;
 };
 
+// The points, as the field bins them, into the partial's scratch: the
+// logarithm on a log axis, a point at or below zero there counted apart
+// and left out (a NaN goes on, to be counted as one); the values of those
+// kept beside them where there are values. The count of those kept.
+std::size_t take_logarithms(const FieldState& s, const Point* points, const PointValues* values, std::size_t count,
+                            PartialField& part)
+{
+    part.logged.resize(count);
+    if (values)
+        part.carried.resize(count);
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < count; ++k) {
+        Point point = points[k];
+        if (!std::isnan(point.x) && !std::isnan(point.y)) {
+            if ((s.log_x && !(point.x > 0)) || (s.log_y && !(point.y > 0))) {
+                ++part.nonpositive;
+                continue;
+            }
+            if (s.log_x)
+                point.x = std::log10(point.x);
+            if (s.log_y)
+                point.y = std::log10(point.y);
+        }
+        part.logged[kept] = point;
+        if (values)
+            part.carried[kept] = values[k];
+        ++kept;
+    }
+    return kept;
+}
+
+// Points with their weights and values, in the partial of their chunk.
+void take_values(void* context, void* partial, const Point* points, const PointValues* values, std::size_t count)
+{
+    const Load& load = *static_cast<const Load*>(context);
+    PartialField& part = *static_cast<PartialField*>(partial);
+    if (load.field->log_x || load.field->log_y) {
+        count = take_logarithms(*load.field, points, values, count, part);
+        points = part.logged.data();
+        values = part.carried.data();
+    }
+    bin_valued_points(load.rule, load.cells, points, values, count, part.nodes,
+                      part.value_sums.empty() ? nullptr : part.value_sums.data(), part.counts);
+}
+
 // Spreads the points over the four nodes of their cells, in the partial of
 // their chunk.
 void take_points(void* context, void* partial, const Point* points, std::size_t count)
 {
     const Load& load = *static_cast<const Load*>(context);
     PartialField& part = *static_cast<PartialField*>(partial);
+    if (load.field->log_x || load.field->log_y) {
+        count = take_logarithms(*load.field, points, nullptr, count, part);
+        points = part.logged.data();
+    }
     bin_points(load.rule, g_wide_binning_allowed.load(std::memory_order_relaxed), load.cells, points, count, part.nodes,
                part.counts);
     if (!part.sums.empty()) {
@@ -94,6 +152,8 @@ void clear_partial(PartialField& part)
     std::fill(std::begin(part.nodes), std::end(part.nodes), 0.0);
     part.counts = BinCounts{};
     std::fill(part.sums.begin(), part.sums.end(), CellSums{});
+    std::fill(part.value_sums.begin(), part.value_sums.end(), 0.0);
+    part.nonpositive = 0;
 }
 
 void* make_partial(void* context)
@@ -101,6 +161,8 @@ void* make_partial(void* context)
     auto* part = new PartialField;
     if (static_cast<Load*>(context)->field->sums)
         part->sums.resize(kCells * kCells);
+    if (static_cast<Load*>(context)->field->value_sums)
+        part->value_sums.resize(kNodes * kNodes);
     clear_partial(*part);
     return part;
 }
@@ -116,6 +178,10 @@ void add_partial(void* context, void* partial)
     s.binned += part.counts.binned;
     s.rejected += part.counts.rejected;
     s.not_a_number += part.counts.not_a_number;
+    s.weight += part.counts.weight;
+    s.nonpositive += part.nonpositive;
+    for (std::size_t k = 0; k < part.value_sums.size(); ++k)
+        s.value_sums[k] += part.value_sums[k];
     for (std::size_t k = 0; k < part.sums.size(); ++k) {
         CellSums& total = s.sums[k];
         total.n += part.sums[k].n;
@@ -126,10 +192,43 @@ void add_partial(void* context, void* partial)
     clear_partial(part);
 }
 
+// Each node's mean, NaN where no share reached it; 0 when no node has one.
+int take_means(FieldState& s)
+{
+    bool any = false;
+    for (int i = 0; i < s.nx * s.ny; ++i) {
+        const double shares = s.grid[i];
+        s.grid[i] = shares != 0 ? s.value_sums[i] / shares : NAN;
+        if (std::isnan(s.grid[i]))
+            continue;
+        s.max = any ? std::max(s.max, s.grid[i]) : s.grid[i];
+        s.least = any ? std::min(s.least, s.grid[i]) : s.grid[i];
+        any = true;
+    }
+    return any ? 1 : 0;
+}
+
+// Weights may be negative: every node divided by the greatest absolute
+// one; 0, leaving them, when that is none or not finite.
+int normalise_weights(FieldState& s)
+{
+    for (int i = 0; i < s.nx * s.ny; ++i)
+        s.max = std::max(s.max, std::fabs(s.grid[i]));
+    if (!(s.max > 0) || !std::isfinite(s.max))
+        return 0;
+    for (int i = 0; i < s.nx * s.ny; ++i)
+        s.grid[i] /= s.max;
+    return 1;
+}
+
 // Divides every node by the largest; 0, leaving them, when that is too
 // small to show.
 int normalise(FieldState& s)
 {
+    if (s.value_sums)
+        return take_means(s);
+    if (s.columns.weight > 0)
+        return normalise_weights(s);
     // Weights are never negative, so no node was ever above its final value.
     for (int i = 0; i < s.nx * s.ny; ++i)
         s.max = s.grid[i] > s.max ? s.grid[i] : s.max;
@@ -140,11 +239,22 @@ int normalise(FieldState& s)
     return 1;
 }
 
+// Where the field bins: its range, or the logarithms of its ends on a log axis.
+CellGeometry geometry_of(const FieldState& s)
+{
+    if (!s.log_x && !s.log_y)
+        return CellGeometry{s.x_min, s.y_min, s.x_max, s.y_max, s.dx, s.dy};
+    const double x_min = s.log_x ? std::log10(s.x_min) : s.x_min, x_max = s.log_x ? std::log10(s.x_max) : s.x_max;
+    const double y_min = s.log_y ? std::log10(s.y_min) : s.y_min, y_max = s.log_y ? std::log10(s.y_max) : s.y_max;
+    return CellGeometry{x_min, y_min, x_max, y_max, (x_max - x_min) / kCells, (y_max - y_min) / kCells};
+}
+
 void field_destroy(DensityField* field)
 {
     if (!state_of(field))
         return;
     FieldBlock* block = reinterpret_cast<FieldBlock*>(field);
+    std::free(block->state.value_sums);
     std::memset(static_cast<void*>(block), 0, sizeof *block);
     std::free(block);
 }
@@ -159,11 +269,17 @@ int field_load(DensityField* field, std::FILE* stream, int skip_lines)
     s->rejected = g_rejected_before_load.load(std::memory_order_relaxed);
     s->binned = 0;
     s->not_a_number = 0;
+    s->least = 0.0;
+    s->weight = 0.0;
+    s->nonpositive = 0;
+    if (s->value_sums)
+        std::fill(s->value_sums, s->value_sums + s->nx * s->ny, 0.0);
 
     // The partials are added into zeros, so a file of one chunk gives just
     // what one pass would.
-    Load load{CellGeometry{s->x_min, s->y_min, s->x_max, s->y_max, s->dx, s->dy}, s->rule, s};
-    s->read = read_chunks(stream, skip_lines, ChunkSink{make_partial, take_points, add_partial, destroy_partial, &load},
+    Load load{geometry_of(*s), s->rule, s};
+    s->read = read_chunks(stream, skip_lines,
+                          ChunkSink{make_partial, take_points, add_partial, destroy_partial, &load, take_values},
                           s->columns, s->watch, s->threads, line_piece_bytes(s->rule));
 
     return normalise(*s);
@@ -262,6 +378,11 @@ DensityField* create_density_field(double x_min, double y_min, double x_max, dou
     s.read = ReadCounts{};
     s.binned = 0;
     s.sums = nullptr;
+    s.log_x = s.log_y = false;
+    s.least = 0.0;
+    s.weight = 0.0;
+    s.nonpositive = 0;
+    s.value_sums = nullptr;
     s.grid = block->nodes;
     s.nx = kNodes;
     s.ny = kNodes;
@@ -271,7 +392,8 @@ DensityField* create_density_field(double x_min, double y_min, double x_max, dou
 int density_field_load_sums(DensityField* field, const CellSums* cells, long long rejected, long long not_a_number)
 {
     FieldState* s = state_of(field);
-    if (!s || !cells)
+    // A cell's sums hold neither weights nor values, nor logarithms.
+    if (!s || !cells || s->columns.has_values() || s->log_x || s->log_y)
         return 0;
     std::fill(s->grid, s->grid + s->nx * s->ny, 0.0);
     s->max = 0.0;
@@ -303,6 +425,12 @@ double density_field_max(DensityField* field)
     return s ? s->max : 0.0;
 }
 
+double density_field_least(DensityField* field)
+{
+    FieldState* s = state_of(field);
+    return s ? s->least : 0.0;
+}
+
 Range density_field_range(DensityField* field)
 {
     FieldState* s = state_of(field);
@@ -325,6 +453,44 @@ bool density_field_set_columns(DensityField* field, int x_column, int y_column)
         return false;
     s->columns.x = x_column;
     s->columns.y = y_column;
+    return true;
+}
+
+bool density_field_set_values(DensityField* field, int weight_column, int value_column)
+{
+    FieldState* s = state_of(field);
+    if (!s || weight_column < 0 || value_column < 0 || weight_column > kMaxColumn || value_column > kMaxColumn)
+        return false;
+    if (value_column > 0 && !s->value_sums) {
+        s->value_sums = static_cast<double*>(std::calloc(std::size_t(kNodes) * kNodes, sizeof(double)));
+        if (!s->value_sums)
+            return false;
+    } else if (value_column == 0) {
+        std::free(s->value_sums);
+        s->value_sums = nullptr;
+    }
+    s->columns.weight = weight_column;
+    s->columns.value = value_column;
+    return true;
+}
+
+NodeMeasure density_field_measure(DensityField* field)
+{
+    FieldState* s = state_of(field);
+    if (!s || (s->columns.weight == 0 && s->columns.value == 0))
+        return NodeMeasure::count;
+    return s->columns.value > 0 ? NodeMeasure::mean : NodeMeasure::weight;
+}
+
+bool density_field_set_log_axes(DensityField* field, bool log_x, bool log_y)
+{
+    FieldState* s = state_of(field);
+    // The logarithms of the ends must be finite and in order.
+    const auto loggable = [](double low, double high) { return low > 0 && high > low && std::isfinite(high); };
+    if (!s || (log_x && !loggable(s->x_min, s->x_max)) || (log_y && !loggable(s->y_min, s->y_max)))
+        return false;
+    s->log_x = log_x;
+    s->log_y = log_y;
     return true;
 }
 
@@ -373,6 +539,8 @@ FieldCounts density_field_counts(DensityField* field)
     counts.header = s->read.header;
     counts.stopped = s->read.stopped;
     counts.changed = s->read.changed;
+    counts.weight = s->weight;
+    counts.nonpositive = s->nonpositive;
     return counts;
 }
 
@@ -396,5 +564,7 @@ FieldView density_field_view(DensityField* field)
     view.range = density_field_range(field);
     view.max = density_field_max(field);
     view.counts = density_field_counts(field);
+    view.measure = density_field_measure(field);
+    view.least = density_field_least(field);
     return view;
 }

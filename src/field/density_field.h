@@ -28,8 +28,12 @@ struct DensityField {
 // memory is exhausted. The nodes are not cleared until load.
 DensityField* create_density_field(double x_min, double y_min, double x_max, double y_max);
 
-// The largest node value of the last load before normalisation; 0 on a bad handle.
+// The largest node value of the last load before normalisation (the
+// largest absolute one for weights, the greatest mean for means); 0 on a
+// bad handle.
 double density_field_max(DensityField* field);
+// The least mean of the last load of means; 0 otherwise.
+double density_field_least(DensityField* field);
 
 // The rectangle the field covers; zeros on a bad handle.
 Range density_field_range(DensityField* field);
@@ -43,6 +47,27 @@ bool density_field_set_binning(DensityField* field, BinningRule rule);
 // above kMaxColumn, or both the same.
 inline constexpr int kMaxColumn = 1000;
 bool density_field_set_columns(DensityField* field, int x_column, int y_column);
+
+// What the nodes hold: the points' shares (counts), or their shares times
+// their weights, both normalised to the greatest absolute node; or the mean
+// of a value at each node, Σ(share·w·z) / Σ(share·w), in the value's own
+// units, NaN where no share reached (w being 1 without a weight column).
+enum class NodeMeasure { count, weight, mean };
+
+// The columns later loads take each point's weight and the value to
+// average from, counted from 1; 0 for none (as until set). The weight
+// then is 1, and the nodes hold counts (or, with a value, its plain mean).
+// False, changing nothing, for a bad handle or a column below 0 or above
+// kMaxColumn.
+bool density_field_set_values(DensityField* field, int weight_column, int value_column);
+NodeMeasure density_field_measure(DensityField* field);
+
+// Whether later loads bin the base-10 logarithm of x and of y (not until
+// set): the range stays in the data's units, and a point at or below zero
+// on such an axis is counted apart (FieldCounts::nonpositive). False,
+// changing nothing, for a bad handle or a range that reaches zero or below
+// on a logarithmic axis.
+bool density_field_set_log_axes(DensityField* field, bool log_x, bool log_y);
 
 // How later loads split a line into columns, as the file's first lines
 // show (white space until set), and whether it begins with a byte-order
@@ -60,7 +85,8 @@ bool density_field_set_threads(DensityField* field, unsigned threads);
 // its points, then normalised as a load of the points is. The counts are
 // those of the points: `rejected` outside the range, `not_a_number` with a
 // NaN coordinate. 0 on a bad handle, when nothing could be normalised, or
-// when a count is negative or the counts add up past a long long.
+// when a count is negative or the counts add up past a long long, and for
+// a field asked for weights, means or logarithmic axes, which sums lack.
 struct CellSums;
 int density_field_load_sums(DensityField* field, const CellSums* cells, long long rejected, long long not_a_number);
 
@@ -81,6 +107,8 @@ struct FieldCounts {
     long long rejected = 0;            // points outside the range, or in no cell
     long long not_a_number = 0;        // points with a NaN coordinate, which have no place at all
     bool changed = false;              // the file shrank while it was read: the field is not the file's
+    double weight = 0;                 // the weights of the points binned, with a weight column
+    long long nonpositive = 0;         // points at or below zero on a logarithmic axis
 };
 // Zeros on a bad handle or before any load.
 FieldCounts density_field_counts(DensityField* field);
@@ -100,5 +128,7 @@ struct FieldView {
     Range range;
     double max = 0;
     FieldCounts counts;
+    NodeMeasure measure = NodeMeasure::count;
+    double least = 0; // the least mean, for means
 };
 FieldView density_field_view(DensityField* field);

@@ -118,6 +118,69 @@ ChunkCounts parse_pieces(const char* begin, const char* end, Columns columns, st
     return counts;
 }
 
+// The pieces of a chunk whose points bring values too (a weight, a value
+// to average): each piece read by the columns' general parser, the points
+// and their values handed over side by side. The usual two-column lines
+// never come here.
+ChunkCounts parse_valued_pieces(const char* begin, const char* end, Columns columns, std::size_t piece_bytes,
+                                const ChunkSink& sink, void* partial, std::vector<Point>& points)
+{
+    const bool whole_lines = piece_bytes > kPieceBytes;
+    bool in_long_line = false;
+    int wanted[4] = {columns.x, columns.y, 0, 0};
+    int count = 2;
+    const int weight_place = columns.weight > 0 ? count++ : -1;
+    const int value_place = columns.value > 0 ? count++ : -1;
+    if (weight_place >= 0)
+        wanted[weight_place] = columns.weight;
+    if (value_place >= 0)
+        wanted[value_place] = columns.value;
+    thread_local std::vector<PointValues> values;
+    if (points.size() < kBatchPoints)
+        points.resize(kBatchPoints);
+    values.resize(kBatchPoints);
+    std::size_t held = 0;
+    ChunkCounts counts;
+    for (const char* p = begin; p != end;) {
+        const char* limit = p + std::min<std::size_t>(piece_bytes, static_cast<std::size_t>(end - p));
+        if (in_long_line) {
+            const void* newline = std::memchr(p, '\n', static_cast<std::size_t>(limit - p));
+            in_long_line = !newline;
+            p = newline ? static_cast<const char*>(newline) + 1 : limit;
+            continue;
+        }
+        ++counts.pieces;
+        double read[4];
+        const char* stop = p;
+        const bool got = columns.separator != 0 ? parse_field_values(p, limit, columns, wanted, count, read, stop)
+                                                : parse_column_values(p, limit, wanted, count, read, stop);
+        const char* from = got ? stop : p;
+        const void* newline = std::memchr(from, '\n', static_cast<std::size_t>(limit - from));
+        const char* next = newline ? static_cast<const char*>(newline) + 1 : limit;
+        const bool too_long =
+            whole_lines && next == limit && std::size_t(limit - p) == piece_bytes && limit[-1] != '\n';
+        if (too_long) {
+            counts.reject(counts.pieces, counts.points > 0);
+            in_long_line = true;
+        } else if (got) {
+            points[held] = Point{read[0], read[1]};
+            values[held] =
+                PointValues{weight_place >= 0 ? read[weight_place] : 1.0, value_place >= 0 ? read[value_place] : 0.0};
+            ++counts.points;
+            if (++held == kBatchPoints) {
+                sink.take_values(sink.context, partial, points.data(), values.data(), held);
+                held = 0;
+            }
+        } else if (!is_blank_or_comment(p, limit)) {
+            counts.reject(counts.pieces, counts.points > 0);
+        }
+        p = next;
+    }
+    if (held > 0)
+        sink.take_values(sink.context, partial, points.data(), values.data(), held);
+    return counts;
+}
+
 #if defined(__x86_64__)
 // Compiled for AVX2 as a whole, so that the wide scan's vector code can
 // stand in the loop itself.
@@ -148,6 +211,8 @@ std::size_t whole_pieces(const char* text, std::size_t size, std::size_t piece_b
 ChunkCounts parse_text_chunk(const char* begin, const char* end, Columns columns, std::size_t piece_bytes,
                              const ChunkSink& sink, void* partial, std::vector<Point>& points)
 {
+    if (columns.has_values() && sink.take_values)
+        return parse_valued_pieces(begin, end, columns, piece_bytes, sink, partial, points);
 #if defined(__x86_64__)
     static const bool has_avx2 = __builtin_cpu_supports("avx2");
     if (has_avx2 && g_wide_scan_allowed.load(std::memory_order_relaxed))

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -418,6 +419,16 @@ public:
         read_x_ = type_of(x).read;
         read_y_ = type_of(y).read;
         same_ = read_x_ == read_y_ ? type_of(x).decode : nullptr;
+        // The values' columns; one not asked for stands for x, and is not read.
+        const int chosen[4] = {columns.x, columns.y, columns.weight > 0 ? columns.weight : columns.x,
+                               columns.value > 0 ? columns.value : columns.x};
+        for (int k = 0; k < 4; ++k) {
+            const NpyColumn& column = layout.columns[std::size_t(chosen[k] - 1)];
+            offsets_[k] = column.offset;
+            readers_[k] = type_of(column).read;
+        }
+        has_weight_ = columns.weight > 0;
+        has_value_ = columns.value > 0;
         if (same_ && x.offset == 0 && y.offset == std::size_t(x.size) && stride_ == 2 * std::size_t(x.size))
             same_ = type_of(x).decode_pairs;
         // Records of two native doubles are points as they lie.
@@ -434,7 +445,7 @@ public:
         // A file cut below its header's count is read to its last whole
         // record and then counts as changed.
         const std::size_t data_bytes = mapped_->size() - layout.data_offset;
-        const std::size_t last_column = fortran_ ? std::max(x_offset_, y_offset_) : 0;
+        const std::size_t last_column = fortran_ ? *std::max_element(std::begin(offsets_), std::end(offsets_)) : 0;
         const unsigned long long held = data_bytes >= last_column ? (data_bytes - last_column) / stride_ : 0;
         short_ = held < layout.records;
         const unsigned long long records = std::min(held, layout.records);
@@ -477,6 +488,8 @@ public:
 
     ChunkCounts parse(ChunkText chunk, const ChunkSink& sink, void* partial, std::vector<Point>& points) const override
     {
+        if ((has_weight_ || has_value_) && sink.take_values)
+            return parse_valued(chunk, sink, partial, points);
         ChunkCounts counts;
         const std::size_t records = std::size_t(chunk.end - chunk.begin) / stride_;
         // A batch's records are read into the scratch after its points,
@@ -518,6 +531,47 @@ public:
     }
 
 private:
+    // Records with their values: each of the four columns read by its
+    // own reader, a batch at a time as parse reads the points alone.
+    ChunkCounts parse_valued(ChunkText chunk, const ChunkSink& sink, void* partial, std::vector<Point>& points) const
+    {
+        const std::size_t records = std::size_t(chunk.end - chunk.begin) / stride_;
+        const std::size_t batch = std::clamp<std::size_t>(kCopyBytes / stride_, 1, kBatchRecords);
+        const std::size_t runs = fortran_ ? 4 : 1;
+        points.resize(kBatchRecords + (runs * batch * stride_ + sizeof(Point) - 1) / sizeof(Point));
+        char* const buffer = reinterpret_cast<char*>(points.data() + kBatchRecords);
+        thread_local std::vector<PointValues> values;
+        values.resize(kBatchRecords);
+        for (std::size_t first = 0; first < records; first += batch) {
+            const std::size_t count = std::min(batch, records - first);
+            const char* at = chunk.begin + first * stride_;
+            std::size_t offsets[4] = {offsets_[0], offsets_[1], offsets_[2], offsets_[3]};
+            if (fortran_) {
+                // Each column's run copied after the one before.
+                const std::size_t run = count * stride_;
+                bool copied = true;
+                for (std::size_t k = 0; k < 4 && copied; ++k)
+                    copied = mapped_->copy(at + offsets_[k], at + offsets_[k] + run, buffer + k * run);
+                if (copied) {
+                    at = buffer;
+                    for (std::size_t k = 0; k < 4; ++k)
+                        offsets[k] = k * run;
+                }
+            } else if (mapped_ && mapped_->copy(at, at + count * stride_, buffer)) {
+                at = buffer;
+            }
+            for (std::size_t i = 0; i < count; ++i, at += stride_) {
+                points[i] = Point{readers_[0](at + offsets[0]), readers_[1](at + offsets[1])};
+                values[i] = PointValues{has_weight_ ? readers_[2](at + offsets[2]) : 1.0,
+                                        has_value_ ? readers_[3](at + offsets[3]) : 0.0};
+            }
+            sink.take_values(sink.context, partial, points.data(), values.data(), count);
+        }
+        ChunkCounts counts;
+        counts.pieces = counts.points = static_cast<long long>(records);
+        return counts;
+    }
+
     // Offsets count the records' bytes from the first, as they come off
     // the stream; a count past what memory can address is read until the
     // stream ends, which is then short of it.
@@ -591,6 +645,10 @@ private:
     ValueReader read_x_ = nullptr, read_y_ = nullptr;
     Decoder same_ = nullptr;
     bool as_points_ = false;
+    // x, y, the weight and the value: where each stands in a record, and its reader.
+    std::size_t offsets_[4] = {};
+    ValueReader readers_[4] = {};
+    bool has_weight_ = false, has_value_ = false;
 };
 
 } // namespace
@@ -720,7 +778,9 @@ std::unique_ptr<PointSource> open_npy_source(std::FILE* stream, ReadWatch watch,
     std::string problem;
     const bool refused = !parse_npy_header(head.data(), head.size(), &layout, &problem) || columns.x < 1 ||
         columns.y < 1 || std::size_t(columns.x) > layout.columns.size() ||
-        std::size_t(columns.y) > layout.columns.size() || (mapped && mapped->size() < layout.data_offset);
+        std::size_t(columns.y) > layout.columns.size() || columns.weight < 0 || columns.value < 0 ||
+        std::size_t(columns.weight) > layout.columns.size() || std::size_t(columns.value) > layout.columns.size() ||
+        (mapped && mapped->size() < layout.data_offset);
     // A streamed header was read whole by read_npy_head: the stream stands at the first record.
     std::FILE* streamed = mapped ? nullptr : stream;
     return std::make_unique<NpyPointSource>(std::move(mapped), streamed, layout, refused, watch, block, columns,

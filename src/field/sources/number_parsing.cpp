@@ -50,19 +50,46 @@ bool scan_hex(const char*& p, const char* end, const char* number_start, double&
     return true;
 }
 
-// x and y from the chosen columns of one piece; a column that is not
-// wanted is any text up to the next separation.
-bool parse_columns(const char* p, const char* end, Columns columns, double& x, double& y, const char*& stop)
+namespace {
+
+// Where `column` stands among the wanted ones: the first place, or -1.
+int wanted_place(const int* wanted, int count, int column)
 {
-    const int last = std::max(columns.x, columns.y);
-    bool got_x = false, got_y = false;
+    for (int k = 0; k < count; ++k)
+        if (wanted[k] == column)
+            return k;
+    return -1;
+}
+
+// Every place that wants `column` gets its value.
+void hand_out(const int* wanted, int count, int column, double value, double* values)
+{
+    for (int k = 0; k < count; ++k)
+        if (wanted[k] == column)
+            values[k] = value;
+}
+
+int last_wanted(const int* wanted, int count)
+{
+    int last = 0;
+    for (int k = 0; k < count; ++k)
+        last = std::max(last, wanted[k]);
+    return last;
+}
+
+} // namespace
+
+bool parse_column_values(const char* p, const char* end, const int* wanted, int count, double* values,
+                         const char*& stop)
+{
+    const int last = last_wanted(wanted, count);
     skip_spaces(p, end);
     for (int column = 1; column <= last; ++column) {
         if (column > 1)
             skip_column_gap(p, end);
         if (p == end || *p == '\n')
             return false;
-        if (column == columns.x || column == columns.y) {
+        if (wanted_place(wanted, count, column) >= 0) {
             double value;
             if (!scan_double(p, end, value))
                 return false;
@@ -70,20 +97,24 @@ bool parse_columns(const char* p, const char* end, Columns columns, double& x, d
             // may trail text as sscanf's second number may.
             if (column < last && p != end && !is_blank(*p) && !is_separator(*p) && *p != '\n')
                 return false;
-            if (column == columns.x) {
-                x = value;
-                got_x = true;
-            }
-            if (column == columns.y) {
-                y = value;
-                got_y = true;
-            }
+            hand_out(wanted, count, column, value, values);
         } else {
             skip_field(p, end);
         }
     }
     stop = p;
-    return got_x && got_y;
+    return true;
+}
+
+bool parse_columns(const char* p, const char* end, Columns columns, double& x, double& y, const char*& stop)
+{
+    const int wanted[2] = {columns.x, columns.y};
+    double values[2];
+    if (!parse_column_values(p, end, wanted, 2, values, stop))
+        return false;
+    x = values[0];
+    y = values[1];
+    return true;
 }
 
 bool field_number(const char* begin, const char* end, bool decimal_comma, double& value)
@@ -116,9 +147,10 @@ bool field_number(const char* begin, const char* end, bool decimal_comma, double
     return scan_double(p, end, value) && p == end;
 }
 
-bool parse_fields(const char* p, const char* end, Columns columns, double& x, double& y, const char*& stop)
+bool parse_field_values(const char* p, const char* end, Columns columns, const int* wanted, int count, double* values,
+                        const char*& stop)
 {
-    const int last = std::max(columns.x, columns.y);
+    const int last = last_wanted(wanted, count);
     const char separator = columns.separator;
     for (int column = 1; column <= last; ++column) {
         // The field's end: the separator or the line's, outside quotes.
@@ -127,13 +159,11 @@ bool parse_fields(const char* p, const char* end, Columns columns, double& x, do
         for (; p != end && *p != '\n' && (quoted || *p != separator); ++p)
             if (*p == '"')
                 quoted = !quoted;
-        if (column == columns.x || column == columns.y) {
+        if (wanted_place(wanted, count, column) >= 0) {
             double value;
             if (!field_number(start, p, columns.decimal_comma, value))
                 return false;
-            (column == columns.x ? x : y) = value;
-            if (column == columns.x && column == columns.y)
-                y = value;
+            hand_out(wanted, count, column, value, values);
         }
         if (column < last) {
             if (p == end || *p != separator)
@@ -142,6 +172,17 @@ bool parse_fields(const char* p, const char* end, Columns columns, double& x, do
         }
     }
     stop = p;
+    return true;
+}
+
+bool parse_fields(const char* p, const char* end, Columns columns, double& x, double& y, const char*& stop)
+{
+    const int wanted[2] = {columns.x, columns.y};
+    double values[2];
+    if (!parse_field_values(p, end, columns, wanted, 2, values, stop))
+        return false;
+    x = values[0];
+    y = values[1];
     return true;
 }
 

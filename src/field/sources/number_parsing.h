@@ -202,6 +202,14 @@ bool parse_columns(const char* p, const char* end, Columns columns, double& x, d
 // number and nothing else, its comma the decimal mark with decimal_comma.
 bool parse_fields(const char* p, const char* end, Columns columns, double& x, double& y, const char*& stop);
 
+// The numbers of the `count` columns `wanted` (from 1; one may be asked
+// twice) into `values`, in that order, by the rules of parse_columns or,
+// with a separator, of parse_fields.
+bool parse_column_values(const char* p, const char* end, const int* wanted, int count, double* values,
+                         const char*& stop);
+bool parse_field_values(const char* p, const char* end, Columns columns, const int* wanted, int count, double* values,
+                        const char*& stop);
+
 // One field's text as a number under the separator's rules: trimmed,
 // unquoted, its comma a decimal mark with decimal_comma; false unless the
 // whole field is one number.

@@ -33,6 +33,9 @@ struct Columns {
     char separator = 0;           // 0, or ',', ';' or '\t'
     bool decimal_comma = false;   // a comma in a number is its decimal mark
     bool byte_order_mark = false; // the file begins with UTF-8's, to pass over
+    int weight = 0;               // the column of each point's weight; 0: none
+    int value = 0;                // the column averaged at the nodes; 0: none
+    bool has_values() const { return weight > 0 || value > 0; }
 };
 
 // What a read found, piece by piece (a piece is a line, or a part of a line
@@ -74,6 +77,10 @@ struct ChunkSink {
     void (*add)(void* context, void* partial);
     void (*destroy)(void* context, void* partial);
     void* context;
+    // Points with their values, where the columns name a weight or a value
+    // column; a sink without it gets the points alone through `take`.
+    void (*take_values)(void* context, void* partial, const Point* points, const PointValues* values,
+                        std::size_t count) = nullptr;
 };
 
 // Discards skip_lines pieces, then hands every piece's pair to the sink.
