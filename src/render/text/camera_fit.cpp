@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-#include "render/text/picture_overlay.h"
+#include "render/text/overlay_measures.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "field/range.h"
 #include "render/scene/camera.h"
-#include "render/text/picture_overlay.h"
+#include "render/text/overlay_measures.h"
 
 // The square [x0, x1) x [y0, y1) in pixels that the field's box fills, the
 // corner nodes on its corner pixels' outer edges; and the scale bar, its

@@ -16,6 +16,7 @@
 #include "render/scene/camera.h"
 #include "render/scene/picture_options.h"
 #include "render/text/glyph_atlas.h"
+#include "render/text/overlay_measures.h"
 
 // A rectangle of pixels [x0, x1) x [y0, y1) textured from the atlas texels
 // [u0, u0 + x1 - x0) x [v0, v0 + y1 - y0), one texel to a pixel, times
@@ -35,9 +36,6 @@ struct ScreenLine {
     float width;
     uint32_t color;
 };
-
-// A tick's length out of the box's edge, in scene units (the box is 1 wide).
-inline constexpr float kTickLength = 0.025f;
 
 // What a placed text says.
 enum class TextRole { status, scale_unit, scale_value, x_value, y_value, x_title, y_title };
@@ -86,28 +84,14 @@ struct OverlayScene {
     std::optional<ScreenBox> band;   // a frame drawn over the picture: the rectangle being dragged out
 };
 
-// Whether a height scale up to `top` is ticked at whole powers of ten (a
-// log scale from 10 up) rather than at round steps.
-bool scale_in_decades(double top, bool log_scale);
-
 // The weight the height scale shows at `level` (0 at its foot, 1 at its top).
 double scale_value(const OverlayScene& scene, double level);
 
-// The font size for a picture `height` pixels high.
-int overlay_pixel_size(unsigned height);
 // Every character an overlay with this caption may draw.
 std::u32string overlay_characters(std::string_view caption);
 // The status line: the name, points read, points in range and, when there
 // were any, the lines rejected.
 std::string status_line(std::string_view caption, const FieldCounts& counts);
-// The scale bar's box in pixels, [x0, x1) x [y0, y1), level 1 at the top row.
-struct BarBox {
-    int x0, y0, x1, y1;
-};
-BarBox scale_bar_box(unsigned width, unsigned height);
-// The rows at the picture's foot that the status line takes, on a
-// translucent backing of its own.
-int status_band_height(unsigned height);
 
 // The overlay of `scene` drawn with `atlas`: without glyphs (no font) the
 // scale bar alone.
