@@ -5,8 +5,10 @@
 #include <cstdio>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "field/sources/clickhouse_source.h"
+#include "field/sources/data_description.h"
 #include "field/sources/file_header.h"
 #include "field/sources/npy_point_source.h"
 #include "field/plot_range.h"
@@ -91,73 +93,35 @@ bool resolve_array_columns(const NpyLayout& layout, const LoadRequest& request, 
     return true;
 }
 
-// The array's layout from the file at the request's path.
-bool read_array_layout(const LoadRequest& request, NpyLayout* layout, LoadedField& result)
+// The file opened and described for its first pass; null with the failure
+// when it cannot be opened or read, or is an array whose header is refused.
+File open_first_pass(const LoadRequest& request, const LoadWatch& watch, DataDescription* description,
+                     LoadedField& result)
 {
     errno = 0;
-    if (read_npy_layout(request.path.c_str(), layout, &result.problem))
-        return true;
-    result.failure = result.problem.empty() ? LoadFailure::cannot_read : LoadFailure::bad_array;
-    result.error = errno ? errno : EIO;
-    return false;
+    File file(open_described(request.path.c_str(), request.skip_lines, watch.meter, description, &result.problem));
+    if (file)
+        return file;
+    if (!result.problem.empty()) {
+        result.failure = LoadFailure::bad_array;
+        return nullptr;
+    }
+    result.error = errno ? errno : ENOENT;
+    // A file that exists but gave no bytes to look at could not be read.
+    struct stat facts;
+    result.failure = stat(request.path.c_str(), &facts) == 0 && access(request.path.c_str(), R_OK) == 0
+        ? LoadFailure::cannot_read
+        : LoadFailure::cannot_open;
+    return nullptr;
 }
 
-// A pipe, a FIFO or a device is read once: its first bytes say whether it
-// holds an array (whose header gives the columns), and the stream handed
-// back gives them again to the reader. Null, with the failure, when it
-// cannot be opened or read, or holds an array that is refused.
-File open_read_once(const LoadRequest& request, const LoadWatch& watch, bool* array, LoadedField& result)
-{
-    File file = open_source(request, watch, result);
-    if (!file)
-        return nullptr;
-    std::string head;
-    errno = 0;
-    if (!read_npy_head(file.get(), &head)) {
-        read_failed(file.get(), watch, result);
-        return nullptr;
-    }
-    *array = is_npy(head.data(), head.size());
-    if (*array) {
-        NpyLayout layout;
-        if (!parse_npy_header(head.data(), head.size(), &layout, &result.problem)) {
-            result.failure = LoadFailure::bad_array;
-            return nullptr;
-        }
-        if (layout.fortran_order) {
-            result.failure = LoadFailure::bad_array;
-            result.problem = kColumnsStoredApart;
-            return nullptr;
-        }
-        if (!resolve_array_columns(layout, request, result))
-            return nullptr;
-    }
-    errno = 0;
-    File replay(replay_data_stream(file.get(), std::move(head), true));
-    if (!replay) {
-        result.failure = LoadFailure::no_memory;
-        return nullptr;
-    }
-    file.release();
-    return replay;
-}
-
-// Where x and y stand, from the numbers, the names or the header; false
-// with no_column for a name the header lacks. Only a regular file is read
-// for its header: a pipe read for it would lose its first lines.
-bool resolve_columns(const LoadRequest& request, LoadedField& result)
+// Where x and y stand, from the numbers, the names or the file's header;
+// false with no_column for a name the header lacks.
+bool resolve_columns(const LoadRequest& request, const FileHeader& header, LoadedField& result)
 {
     const ColumnRequest& asked = request.columns;
     ColumnsRead& read = result.columns;
     read.columns = asked.numbers;
-    FileHeader header;
-    struct stat facts;
-    const bool regular = stat(request.path.c_str(), &facts) == 0 && S_ISREG(facts.st_mode);
-    if (regular && !read_file_header(request.path.c_str(), request.skip_lines, &header)) {
-        result.failure = LoadFailure::cannot_read;
-        result.error = errno ? errno : EIO;
-        return false;
-    }
     for (const HeaderColumn& column : header.columns)
         read.header.push_back(column.name);
     if (!columns_named(asked, result))
@@ -183,11 +147,8 @@ bool resolve_columns(const LoadRequest& request, LoadedField& result)
 }
 
 // The fitting pass: the range of the points, when the file has any.
-bool fit_range(const LoadRequest& request, const LoadWatch& watch, LoadedField& result)
+bool fit_range(const LoadRequest& request, const File& file, const LoadWatch& watch, LoadedField& result)
 {
-    const File file = open_source(request, watch, result);
-    if (!file)
-        return false;
     errno = 0;
     const DataBounds bounds = read_data_bounds(file.get(), request.skip_lines, result.columns.columns, watch.watch,
                                                request.binning, request.threads);
@@ -203,21 +164,6 @@ bool fit_range(const LoadRequest& request, const LoadWatch& watch, LoadedField& 
     }
     result.fitted = fitted_range(bounds, &result.range);
     return true;
-}
-
-// Whether the file is a table of cell sums, by its header; only a regular
-// file is looked at, as for columns.
-bool holds_cell_sums(const LoadRequest& request)
-{
-    struct stat facts;
-    FileHeader header;
-    if (stat(request.path.c_str(), &facts) != 0 || !S_ISREG(facts.st_mode) ||
-        !read_file_header(request.path.c_str(), request.skip_lines, &header))
-        return false;
-    std::vector<std::string> names;
-    for (const HeaderColumn& column : header.columns)
-        names.push_back(column.name);
-    return is_cell_sums_header(names);
 }
 
 // The one place a field is made: over the result's range, spreading points
@@ -264,11 +210,8 @@ void load_from_sums(const LoadRequest& request, CellSumsTable& table, LoadedFiel
     }
 }
 
-void load_sums_file(const LoadRequest& request, const LoadWatch& watch, LoadedField& result)
+void load_sums_file(const LoadRequest& request, const File& file, LoadedField& result)
 {
-    const File file = open_source(request, watch, result);
-    if (!file)
-        return;
     for (int k = 0; k < request.skip_lines; ++k) {
         int c;
         while ((c = std::fgetc(file.get())) != EOF && c != '\n') {}
@@ -333,36 +276,30 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
         load_from_database(request, watch, result);
         return result;
     }
-    // What the file holds is decided once: an array by its name or its
-    // first bytes; otherwise its first line says whether it is a table of
-    // cell sums, or points as text.
+    // Fitting reads the file twice: a pipe or a FIFO would give its points to
+    // the first pass alone (and a FIFO opened again waits for ever).
     struct stat facts;
     const bool read_once = stat(request.path.c_str(), &facts) == 0 &&
         (S_ISFIFO(facts.st_mode) || S_ISCHR(facts.st_mode) || S_ISSOCK(facts.st_mode));
-    // Fitting reads the file twice: a pipe or a FIFO would give its points to
-    // the first pass alone (and a FIFO opened again waits for ever).
     if (read_once && request.fit_range) {
         result.failure = LoadFailure::read_once;
         return result;
     }
-    bool array = false;
-    File file;
-    if (read_once) {
-        file = open_read_once(request, watch, &array, result);
-        if (!file || (!array && !resolve_columns(request, result)))
-            return result;
-    } else {
-        array = is_npy_file(request.path.c_str());
-        if (!array && holds_cell_sums(request)) {
-            load_sums_file(request, watch, result);
-            return result;
-        }
-        NpyLayout layout;
-        if (array && !(read_array_layout(request, &layout, result) && resolve_array_columns(layout, request, result)))
-            return result;
-        if (!array && !resolve_columns(request, result))
-            return result;
-        if (request.fit_range && !fit_range(request, watch, result))
+    // What the file holds is decided once, from its first bytes, on the
+    // stream its first pass then reads.
+    DataDescription description;
+    File file = open_first_pass(request, watch, &description, result);
+    if (!file)
+        return result;
+    if (description.kind == DataKind::cell_sums) {
+        load_sums_file(request, file, result);
+        return result;
+    }
+    if (!(description.kind == DataKind::array ? resolve_array_columns(description.layout, request, result)
+                                              : resolve_columns(request, description.header, result)))
+        return result;
+    if (request.fit_range) {
+        if (!fit_range(request, file, watch, result))
             return result;
         file = open_source(request, watch, result);
         if (!file)

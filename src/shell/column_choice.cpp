@@ -1,12 +1,11 @@
 #include "shell/column_choice.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "field/sources/cell_sums_file.h"
 #include "field/sources/clickhouse_source.h"
-#include "field/sources/file_header.h"
-#include "field/sources/npy_point_source.h"
+#include "field/sources/data_description.h"
 #include "resources/program_resources.h"
 #include "resources/resource_ids.h"
 
@@ -71,15 +70,18 @@ std::string header_key(const FileHeader& header)
 
 bool choose_data_columns(AppState* state, const char* path, ColumnRequest* columns)
 {
-    FileHeader header;
-    if (is_database_address(path) || is_npy_file(path) || !read_file_header(path, 0, &header) || !header.present ||
-        header.columns.size() <= 2)
+    if (is_database_address(path))
+        return true;
+    // One look at the file, as the load takes it: an array or a table of
+    // cell sums has no columns to choose here.
+    DataDescription description;
+    std::string problem;
+    std::FILE* file = open_described(path, 0, nullptr, &description, &problem);
+    if (file)
+        std::fclose(file);
+    const FileHeader& header = description.header;
+    if (!file || description.kind != DataKind::text || !header.present || header.columns.size() <= 2)
         return true; // the load says what is wrong with the file, or picks the two there are
-    std::vector<std::string> names;
-    for (const HeaderColumn& column : header.columns)
-        names.push_back(column.name);
-    if (is_cell_sums_header(names))
-        return true; // a table of cell sums has no columns to choose
     const std::string key = header_key(header);
     if (state->column_header != key) {
         ColumnsQuestion question{&header, columns_to_plot(header)};

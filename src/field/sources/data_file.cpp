@@ -396,6 +396,39 @@ void data_file_test_reset()
     g_map_failure = {};
 }
 
+bool peek_data_stream(std::FILE** stream, std::size_t most, std::string* head)
+{
+    head->assign(most, '\0');
+    PlainSource* metered = unread_metered(*stream);
+    std::FILE* file = metered ? metered->file : *stream;
+    struct stat facts;
+    const int descriptor = fileno(file);
+    // A plain regular file not yet read from: its bytes beside the stream.
+    if (descriptor >= 0 && fstat(descriptor, &facts) == 0 && S_ISREG(facts.st_mode) && ftello(file) == 0) {
+        std::size_t got = 0;
+        while (got < most) {
+            const ssize_t n = pread(descriptor, head->data() + got, most - got, off_t(got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return false;
+            if (n == 0)
+                break;
+            got += std::size_t(n);
+        }
+        head->resize(got);
+        return true;
+    }
+    head->resize(std::fread(head->data(), 1, most, *stream));
+    if (std::ferror(*stream))
+        return false;
+    std::FILE* replay = replay_data_stream(*stream, *head, true);
+    if (!replay)
+        return false;
+    *stream = replay;
+    return true;
+}
+
 std::FILE* replay_data_stream(std::FILE* stream, std::string first, bool owns)
 {
     auto* source = new ReplaySource{stream, std::move(first), 0, owns};

@@ -33,6 +33,13 @@ std::FILE* open_data_file(const char* path, DataFileMeter* meter = nullptr);
 // `stream` left to the caller, when it cannot be made.
 std::FILE* replay_data_stream(std::FILE* stream, std::string first, bool owns);
 
+// Up to `most` of the first bytes the stream will give, in *head, without
+// taking them from it: a plain file's are read beside the stream, which
+// can then still be mapped; any other stream's are read off it, and *stream
+// becomes one that gives them again (owning the old). False with errno set
+// on a read error, or when the new stream cannot be made (*stream kept).
+bool peek_data_stream(std::FILE** stream, std::size_t most, std::string* head);
+
 // Bytes a reader copies out of a mapped file at a time (MappedDataFile::copy):
 // a block that stays in the cache while it is parsed.
 inline constexpr std::size_t kCopyBytes = std::size_t(64) << 10;

@@ -87,34 +87,19 @@ bool counts_rows(const std::vector<std::vector<std::string>>& rows, std::size_t 
     return !rows.empty();
 }
 
-} // namespace
-
-Columns columns_to_plot(const FileHeader& header)
+// The header and first rows from a stream at the file's start.
+bool header_from(std::FILE* file, int skip_lines, FileHeader* header)
 {
-    int found[2] = {0, 0}, count = 0;
-    for (std::size_t k = 0; k < header.columns.size() && count < 2; ++k)
-        if (header.columns[k].numeric && !header.columns[k].row_index)
-            found[count++] = int(k) + 1;
-    return count == 2 ? Columns{found[0], found[1]} : Columns{};
-}
-
-bool read_file_header(const char* path, int skip_lines, FileHeader* header)
-{
-    *header = FileHeader{};
-    errno = 0;
-    std::unique_ptr<std::FILE, FileCloser> file(open_data_file(path));
-    if (!file)
-        return false;
     std::string line;
     for (int k = 0; k < skip_lines; ++k)
-        if (!read_line(file.get(), &line))
-            return !std::ferror(file.get());
+        if (!read_line(file, &line))
+            return !std::ferror(file);
     // Blank lines and comments before the header are no header, as for the
     // reader; nor is the byte-order mark some programs write first.
     bool first = skip_lines == 0;
     do {
-        if (!read_line(file.get(), &line))
-            return !std::ferror(file.get());
+        if (!read_line(file, &line))
+            return !std::ferror(file);
         if (first && line.compare(0, 3, "\xEF\xBB\xBF") == 0) {
             line.erase(0, 3);
             header->byte_order_mark = true;
@@ -122,10 +107,10 @@ bool read_file_header(const char* path, int skip_lines, FileHeader* header)
         first = false;
     } while (is_comment_or_blank(line));
     std::vector<std::string> row_lines;
-    for (std::string row; int(row_lines.size()) < kRowsLooked && read_line(file.get(), &row);)
+    for (std::string row; int(row_lines.size()) < kRowsLooked && read_line(file, &row);)
         if (!is_comment_or_blank(row))
             row_lines.push_back(row);
-    if (std::ferror(file.get()))
+    if (std::ferror(file))
         return false;
     const TextDialect& dialect = header->dialect = find_text_dialect(line, row_lines);
     const std::vector<std::string> names = split_fields(line, dialect);
@@ -150,4 +135,33 @@ bool read_file_header(const char* path, int skip_lines, FileHeader* header)
         header->columns.push_back(column);
     }
     return true;
+}
+
+} // namespace
+
+Columns columns_to_plot(const FileHeader& header)
+{
+    int found[2] = {0, 0}, count = 0;
+    for (std::size_t k = 0; k < header.columns.size() && count < 2; ++k)
+        if (header.columns[k].numeric && !header.columns[k].row_index)
+            found[count++] = int(k) + 1;
+    return count == 2 ? Columns{found[0], found[1]} : Columns{};
+}
+
+bool read_file_header(const char* path, int skip_lines, FileHeader* header)
+{
+    *header = FileHeader{};
+    errno = 0;
+    std::unique_ptr<std::FILE, FileCloser> file(open_data_file(path));
+    return file && header_from(file.get(), skip_lines, header);
+}
+
+bool header_of_text(std::string head, bool whole, int skip_lines, FileHeader* header)
+{
+    *header = FileHeader{};
+    // A line cut at the end of what was read is no line of the file.
+    if (!whole)
+        head.resize(head.rfind('\n') == std::string::npos ? 0 : head.rfind('\n') + 1);
+    std::unique_ptr<std::FILE, FileCloser> file(head.empty() ? nullptr : fmemopen(head.data(), head.size(), "r"));
+    return head.empty() || (file && header_from(file.get(), skip_lines, header));
 }

@@ -27,6 +27,11 @@ struct FileHeader {
 // splits them. False with errno set when the file cannot be opened or read.
 bool read_file_header(const char* path, int skip_lines, FileHeader* header);
 
+// The same from the file's first bytes, already read: `whole` when they are
+// all the file holds, else a line they end inside is not looked at. False
+// only when no stream can be made over them.
+bool header_of_text(std::string head, bool whole, int skip_lines, FileHeader* header);
+
 // The first two numeric columns that are no index column, from 1; 1 and 2
 // when there are not two.
 struct Columns;

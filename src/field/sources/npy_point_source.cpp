@@ -714,18 +714,19 @@ bool read_npy_layout(const char* path, NpyLayout* layout, std::string* problem)
         errno = errno ? errno : EIO;
         return false;
     }
-    if (!parse_npy_header(head.data(), head.size(), layout, problem))
-        return false;
-    // Only a plain file's size tells how many records it holds; a
-    // decompressed one is found short as it is read.
-    const bool plain = S_ISREG(facts.st_mode) && !ends_with_compression(path);
+    return parse_npy_header(head.data(), head.size(), layout, problem) &&
+        npy_layout_fits(layout, S_ISREG(facts.st_mode) && !ends_with_compression(path), facts.st_size, problem);
+}
+
+bool npy_layout_fits(const NpyLayout* layout, bool plain, long long file_size, std::string* problem)
+{
     if (layout->fortran_order && !plain)
         return refuse(problem, kColumnsStoredApart);
     if (!plain)
         return true;
-    if (static_cast<unsigned long long>(facts.st_size) < layout->data_offset)
+    if (file_size < 0 || static_cast<unsigned long long>(file_size) < layout->data_offset)
         return refuse(problem, "the file ends inside its header");
-    const unsigned long long data_bytes = static_cast<unsigned long long>(facts.st_size) - layout->data_offset;
+    const unsigned long long data_bytes = static_cast<unsigned long long>(file_size) - layout->data_offset;
     const unsigned long long record_bytes = layout->record_size * (layout->fortran_order ? layout->columns.size() : 1);
     if (layout->records > data_bytes / record_bytes)
         return refuse(problem,

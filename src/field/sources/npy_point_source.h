@@ -44,6 +44,9 @@ inline constexpr char kColumnsStoredApart[] =
 // Whether the bytes begin as a .npy file does.
 bool is_npy(const void* bytes, std::size_t size);
 
+// Whether the name says a .npy file (".npy", ".npy.gz", ".npy.zst").
+bool is_npy_name(const char* path);
+
 // Whether the file at `path` is to be read as a .npy file: by its name
 // (".npy", also compressed: ".npy.gz", ".npy.zst"), or by its first bytes,
 // decompressed, for a regular file.
@@ -58,6 +61,11 @@ bool read_npy_head(std::FILE* stream, std::string* head);
 // header, at least); false with the reason in `problem` for a header that
 // this reader cannot trust or does not take.
 bool parse_npy_header(const void* bytes, std::size_t size, NpyLayout* layout, std::string* problem);
+
+// Whether a layout read from a file's first bytes suits the file: a plain
+// file's size must hold its records; only a plain file is read by columns.
+// False with the reason.
+bool npy_layout_fits(const NpyLayout* layout, bool plain, long long file_size, std::string* problem);
 
 // The layout of the file at `path` (plain or compressed), checked against a
 // plain file's size; false with the reason (or errno set and `problem`
