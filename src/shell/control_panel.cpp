@@ -97,16 +97,19 @@ const char* why_not_readable(const char* path)
     return nullptr;
 }
 
-// The cannot-open message, followed by the file and the system's reason.
+// The cannot-open message, followed by the file and the system's reason;
+// a database's address never with a password written in it.
 void show_cannot_open(AppState* state, const char* path, const char* reason)
 {
-    const std::string message = std::string(text(TextId::cannot_open)) + "\n" + path + ": " + reason;
+    const std::string message =
+        std::string(text(TextId::cannot_open)) + "\n" + address_for_message(path) + ": " + reason;
     MessageBoxA(state->main_window, message.c_str(), text(TextId::data_error_caption), MB_OK | MB_ICONERROR);
 }
 
 void set_loaded_title(HWND main_window, const char* path)
 {
-    const char* name = file_name_of(path);
+    const std::string shown = address_for_message(path);
+    const char* name = file_name_of(shown.c_str());
     char title[1024];
     int room = static_cast<int>(sizeof title) - 1 - std::snprintf(nullptr, 0, text(TextId::title_format), 0, "");
     const char* end = name;
@@ -130,8 +133,10 @@ void replace_field(AppState* state, DensityField* field)
 }
 
 // A file that held no point: said, and the plot left as it was.
-void show_no_point(AppState* state, const char* path, const FieldCounts& counts)
+void show_no_point(AppState* state, const char* file, const FieldCounts& counts)
 {
+    const std::string shown = address_for_message(file);
+    const char* path = shown.c_str();
     std::string message(std::strlen(path) + std::strlen(text(TextId::no_readable_point_format)) + 32, '\0');
     if (counts.first_rejected_line > 0)
         std::snprintf(message.data(), message.size(), text(TextId::no_readable_point_format), path,
@@ -197,7 +202,7 @@ void show_loaded(HWND panel, const char* path, LoadedField& loaded, bool fit)
         cut_to_folder(state->settings.data_path);
     }
     std::memcpy(state->data_file, path, kPathBytes);
-    state->renderer->ops.set_caption(state->renderer, file_name_of(path));
+    state->renderer->ops.set_caption(state->renderer, file_name_of(address_for_message(path).c_str()));
     state->renderer->ops.set_axis_titles(state->renderer, loaded.columns.x_name.c_str(), loaded.columns.y_name.c_str());
     replace_field(state, loaded.field.release());
     send_camera(panel);

@@ -262,6 +262,20 @@ TEST_F(PanelTest, TheMenuOpensATableByItsAddressAndSumsOpenAsData)
     win32_clear_dialog_calls();
     expect_unchanged(before);
 
+    // A password written in the address is never shown back.
+    choose_menu_item(IDM_OPEN_DATABASE);
+    ASSERT_NE(state_->database_dialog, nullptr);
+    SetDlgItemTextA(state_->database_dialog, IDC_DATABASE_ADDRESS, (address + "&password=hunter2-secret").c_str());
+    QTest::mouseClick(static_cast<QAbstractButton*>(win32_widget_of(GetDlgItem(state_->database_dialog, IDOK))),
+                      Qt::LeftButton);
+    run();
+    ASSERT_EQ(win32_message_box_calls().size(), 1u);
+    EXPECT_EQ(win32_message_box_calls()[0].text.find("hunter2"), std::string::npos)
+        << win32_message_box_calls()[0].text;
+    EXPECT_NE(win32_message_box_calls()[0].text.find("&password=..."), std::string::npos);
+    win32_clear_dialog_calls();
+    expect_unchanged(before);
+
     // Cancel loads nothing.
     choose_menu_item(IDM_OPEN_DATABASE);
     ASSERT_NE(state_->database_dialog, nullptr);
