@@ -14,12 +14,6 @@
 
 namespace {
 
-// The eye's height above the floor and the depths kept, in scene units:
-// heights reach 1 above the floor, the overlays a little more.
-constexpr float kEyeHeight = 3.0f;
-constexpr float kNearDepth = 0.5f;
-constexpr float kFarDepth = 5.5f;
-
 // The rungs of round steps whose labels are reckoned with: the layout
 // takes the finest that fits, rarely more than a few rungs up.
 constexpr int kRungsReckoned = 4;
@@ -91,19 +85,7 @@ double map_value_drop(int line_height, int side)
     return std::max(0.0, line_height / 2.0 + 1.5 - double(kTickLength) * side);
 }
 
-CameraVectors map_camera()
-{
-    return CameraVectors{Float3{0.0f, 0.0f, -kEyeHeight}, Float3{0.0f, 0.0f, 0.0f}, Float3{0.0f, 1.0f, 0.0f}};
-}
-
-// Pixel centres lie on whole numbers, so the box's edges go half a pixel
-// outside the centres of the square's outer pixels: x = -0.5 at x0 - 0.5,
-// y = 0.5 (up) at y0 - 0.5, one scene unit to the square's side.
 Matrix4 map_projection(unsigned width, unsigned height, const MapFrame& frame)
 {
-    const float side = float(frame.x1 - frame.x0);
-    const float left = -0.5f - (float(frame.x0) - 0.5f) / side;
-    const float top = 0.5f + (float(frame.y0) - 0.5f) / side;
-    return build_orthographic_matrix(left, left + float(width) / side, top - float(height) / side, top, kNearDepth,
-                                     kFarDepth);
+    return map_projection(width, height, frame.x0, frame.y0, frame.x1 - frame.x0);
 }

@@ -6,6 +6,7 @@
 
 #include "field/range.h"
 #include "render/scene/camera.h"
+#include "render/scene/map_view.h"
 #include "render/text/overlay_measures.h"
 
 // The square [x0, x1) x [y0, y1) in pixels that the field's box fills, the
@@ -27,9 +28,6 @@ MapFrame map_frame(unsigned width, unsigned height, const Range& range, double t
 // corner both axes may tick.
 double map_value_drop(int line_height, int side);
 
-// The map's eye: above the box's middle, looking straight down, x to the
-// right and y up the picture, as the orbiting camera sees it from
-// elevation 90 at azimuth 0.
-CameraVectors map_camera();
-// The projection that takes the map's view of the box onto the frame's square.
+// The projection that takes the map's view of the box (map_camera) onto
+// the frame's square.
 Matrix4 map_projection(unsigned width, unsigned height, const MapFrame& frame);
