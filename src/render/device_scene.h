@@ -6,10 +6,25 @@
 #include <cstdint>
 #include <cstring>
 
-#include "render/renderer.h"
+#include "platform/d3d9/d3d9.h"
 #include "render/scene/camera.h"
 #include "render/scene/mesh.h"
 #include "render/text/picture_overlay.h"
+
+// One drawable piece of geometry.
+struct DrawBatch {
+    IDirect3DVertexBuffer9* vertex_buffer;
+    IDirect3DIndexBuffer9* index_buffer;
+    IDirect3DTexture9* texture;
+    char* texture_file;
+    uint32_t stride;
+    uint32_t fvf;
+    D3DPRIMITIVETYPE primitive_type;
+    int32_t indices_per_primitive;
+    int32_t vertex_count;
+    int32_t primitive_count; // in one order
+    int32_t orders;          // runs of the same primitives in other orders; 0 or 1: one
+};
 
 // Drops the batch's buffers and counts; its texture and kind stay.
 void empty_geometry(DrawBatch* batch);

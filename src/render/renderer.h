@@ -12,21 +12,6 @@
 #include "render/scene/mesh.h"   // MarkerPair
 #include "render/scene/picture_options.h"
 
-// One drawable piece of geometry.
-struct DrawBatch {
-    IDirect3DVertexBuffer9* vertex_buffer;
-    IDirect3DIndexBuffer9* index_buffer;
-    IDirect3DTexture9* texture;
-    char* texture_file;
-    uint32_t stride;
-    uint32_t fvf;
-    D3DPRIMITIVETYPE primitive_type;
-    int32_t indices_per_primitive;
-    int32_t vertex_count;
-    int32_t primitive_count; // in one order
-    int32_t orders;          // runs of the same primitives in other orders; 0 or 1: one
-};
-
 // What a pixel of the render area shows.
 struct PointUnder {
     bool on_surface;    // the surface (or the map's square) is drawn there
