@@ -51,7 +51,9 @@ bool columns_named(const ColumnRequest& asked, LoadedField& result)
 {
     ColumnsRead& read = result.columns;
     const std::pair<const std::string*, int*> names[] = {{&asked.x_name, &read.columns.x},
-                                                         {&asked.y_name, &read.columns.y}};
+                                                         {&asked.y_name, &read.columns.y},
+                                                         {&asked.weight_name, &read.columns.weight},
+                                                         {&asked.value_name, &read.columns.value}};
     for (const auto& [name, number] : names) {
         if (name->empty())
             continue;
@@ -64,6 +66,16 @@ bool columns_named(const ColumnRequest& asked, LoadedField& result)
         *number = int(found - read.header.begin()) + 1;
     }
     return true;
+}
+
+// The names of the weight's and the value's columns, where the header has them.
+void name_values(ColumnsRead& read, const std::vector<std::string>& names)
+{
+    const auto name_of = [&](int column) {
+        return column >= 1 && column <= int(names.size()) ? names[std::size_t(column - 1)] : std::string();
+    };
+    read.weight_name = name_of(read.columns.weight);
+    read.value_name = name_of(read.columns.value);
 }
 
 // An array's columns from its layout, as resolve_columns finds a text
@@ -79,7 +91,10 @@ bool resolve_array_columns(const NpyLayout& layout, const LoadRequest& request, 
     if (!columns_named(asked, result))
         return false;
     const int count = int(layout.columns.size());
-    for (const int column : {read.columns.x, read.columns.y}) {
+    const Columns& chosen = read.columns;
+    // A weight or a value not asked for stands for x here.
+    for (const int column :
+         {chosen.x, chosen.y, chosen.weight ? chosen.weight : chosen.x, chosen.value ? chosen.value : chosen.x}) {
         if (column < 1 || column > count) {
             result.failure = LoadFailure::bad_array;
             result.problem = "column " + std::to_string(column) + " asked for, the array has " + std::to_string(count);
@@ -90,6 +105,7 @@ bool resolve_array_columns(const NpyLayout& layout, const LoadRequest& request, 
         read.x_name = read.header[std::size_t(read.columns.x - 1)];
         read.y_name = read.header[std::size_t(read.columns.y - 1)];
     }
+    name_values(read, read.header);
     return true;
 }
 
@@ -127,7 +143,10 @@ bool resolve_columns(const LoadRequest& request, const FileHeader& header, Loade
     if (!columns_named(asked, result))
         return false;
     if (!asked.chosen && header.present) {
+        const Columns values = read.columns;
         read.columns = columns_to_plot(header);
+        read.columns.weight = values.weight;
+        read.columns.value = values.value;
         read.picked = header.columns.size() > 2;
     }
     const auto name_of = [&](int column) {
@@ -136,6 +155,7 @@ bool resolve_columns(const LoadRequest& request, const FileHeader& header, Loade
     if (header.present) {
         read.x_name = name_of(read.columns.x);
         read.y_name = name_of(read.columns.y);
+        name_values(read, read.header);
     }
     // The classic rule reads every file as it always has.
     if (request.binning != BinningRule::classic) {
@@ -151,7 +171,7 @@ bool fit_range(const LoadRequest& request, const File& file, const LoadWatch& wa
 {
     errno = 0;
     const DataBounds bounds = read_data_bounds(file.get(), request.skip_lines, result.columns.columns, watch.watch,
-                                               request.binning, request.threads);
+                                               request.binning, request.threads, request.log_x, request.log_y);
     if (read_failed(file.get(), watch, result))
         return false;
     if (bounds.read.changed) {
@@ -162,7 +182,7 @@ bool fit_range(const LoadRequest& request, const File& file, const LoadWatch& wa
         result.counts.stopped = true;
         return false;
     }
-    result.fitted = fitted_range(bounds, &result.range);
+    result.fitted = fitted_range(bounds, &result.range, request.log_x, request.log_y);
     return true;
 }
 
@@ -185,6 +205,13 @@ FieldPtr new_field(LoadedField& result)
 void load_from_sums(const LoadRequest& request, CellSumsTable& table, LoadedField& result)
 {
     result.from_sums = true;
+    const ColumnRequest& asked = request.columns;
+    if (asked.numbers.has_values() || !asked.weight_name.empty() || !asked.value_name.empty() || request.log_x ||
+        request.log_y) {
+        result.failure = LoadFailure::bad_sums;
+        result.problem = "the sums of cells hold counts alone: no weights, means or logarithmic axes";
+        return;
+    }
     if (table.has_binning && table.binning != request.binning) {
         if (request.binning_chosen) {
             result.failure = LoadFailure::other_rule;
@@ -310,12 +337,20 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
         return result;
     const Columns& columns = result.columns.columns;
     density_field_set_columns(field.get(), columns.x, columns.y);
+    if (!density_field_set_log_axes(field.get(), request.log_x, request.log_y)) {
+        result.failure = LoadFailure::log_range;
+        return result;
+    }
+    if (!density_field_set_values(field.get(), columns.weight, columns.value)) {
+        result.failure = LoadFailure::no_memory;
+        return result;
+    }
     density_field_set_dialect(field.get(), TextDialect{columns.separator, columns.decimal_comma},
                               columns.byte_order_mark);
     density_field_set_threads(field.get(), request.threads);
     if (watch.watch.go_on)
         density_field_set_watch(field.get(), watch.watch.go_on, watch.watch.context);
-    if (request.keep_sums) {
+    if (request.keep_sums && !columns.has_values() && !request.log_x && !request.log_y) {
         result.sums = std::make_unique<CellSumsTable>();
         result.sums->range = result.range;
         result.sums->has_range = true;
@@ -328,6 +363,8 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
     if (read_failed(file.get(), watch, result))
         return result;
     result.max = density_field_max(field.get());
+    result.least = density_field_least(field.get());
+    result.measure = density_field_measure(field.get());
     result.counts = density_field_counts(field.get());
     if (result.counts.changed) {
         result.failure = LoadFailure::changed;

@@ -27,6 +27,10 @@ struct ColumnRequest {
     std::string x_name; // the header's name of x's column; empty: by number
     std::string y_name;
     bool chosen = false; // numbers or names were given, not left to the header
+    // The columns of each point's weight and of the value averaged at the
+    // nodes, by the header's names; empty: by number (numbers.weight and
+    // numbers.value, 0 for none).
+    std::string weight_name, value_name;
 };
 
 struct LoadRequest {
@@ -43,6 +47,8 @@ struct LoadRequest {
     unsigned threads = 0;   // that read the text; 0: one per core
     bool keep_sums = false; // also hand back the sums of the cells (LoadedField::sums)
     std::string password;   // for a database's address; held in memory only, never shown
+    bool log_x = false;     // bin the logarithm of x: the range stays in data units
+    bool log_y = false;
 };
 
 // How a load shows its progress: the meter the data file keeps up to date
@@ -65,12 +71,15 @@ enum class LoadFailure {
     bad_array,   // a .npy file's header is refused, or names no such column (problem says why)
     database,    // a database's address is wrong, or its server failed (problem names it and why)
     other_rule,  // a table of cell sums was made by another binning rule than the one asked for
+    log_range,   // a logarithmic axis's range reaches zero or below
 };
 
 // The columns a load read, and the header's names for them.
 struct ColumnsRead {
     Columns columns;
-    std::string x_name, y_name;      // empty where the file has no header
+    std::string x_name, y_name; // empty where the file has no header
+    std::string weight_name;    // the header's names of the weight's and the value's columns
+    std::string value_name;
     bool picked = false;             // picked among more than two, none having been asked for
     std::vector<std::string> header; // every name of the header; empty without one
     std::string missing;             // with no_column: the name not found
@@ -83,8 +92,10 @@ struct LoadedField {
     bool fitted = false; // the range was fitted to the points
     FieldPtr field;      // null on failure, and when a fit was stopped
     int loaded = 0;      // 1 when the field holds a normalised grid
-    double max = 0;      // the largest node before normalisation
-    FieldCounts counts;  // what the load (or a stopped fit) read
+    double max = 0;      // the largest node before normalisation (largest magnitude, greatest mean)
+    double least = 0;    // the least mean, for means
+    NodeMeasure measure = NodeMeasure::count;
+    FieldCounts counts; // what the load (or a stopped fit) read
     ColumnsRead columns;
     bool from_sums = false;                      // the data were the sums of the cells, not points
     BinningRule binning = BinningRule::bilinear; // the rule the field was made by

@@ -119,19 +119,21 @@ void widen(Bounds& b, double x_min, double x_max, double y_min, double y_max, lo
     b.y_max = std::max(b.y_max, y_max);
 }
 
-// A fit in progress: the bounds so far, and where the rule places x.
+// A fit in progress: the bounds so far, where the rule places x, and the
+// logarithmic axes, where a point at or below zero has no place.
 struct Fit {
     Bounds total;
     BinningRule rule;
+    bool log_x = false, log_y = false;
 };
 
 void take_bounds(void* context, void* partial, const Point* points, std::size_t count)
 {
-    const BinningRule rule = static_cast<const Fit*>(context)->rule;
+    const Fit& fit = *static_cast<const Fit*>(context);
     Bounds& b = *static_cast<Bounds*>(partial);
     for (std::size_t k = 0; k < count; ++k) {
-        const double x = placed_x(rule, points[k].x), y = points[k].y;
-        if (std::isfinite(x) && std::isfinite(y))
+        const double x = placed_x(fit.rule, points[k].x), y = points[k].y;
+        if (std::isfinite(x) && std::isfinite(y) && (!fit.log_x || x > 0) && (!fit.log_y || y > 0))
             widen(b, x, x, y, y, 1);
     }
 }
@@ -153,9 +155,9 @@ void destroy_bounds(void*, void* partial) { delete static_cast<Bounds*>(partial)
 double range_step(double span) { return step_for(span).times(1); }
 
 DataBounds read_data_bounds(std::FILE* stream, int skip_lines, Columns columns, ReadWatch watch, BinningRule rule,
-                            unsigned threads)
+                            unsigned threads, bool log_x, bool log_y)
 {
-    Fit fit{Bounds{}, rule};
+    Fit fit{Bounds{}, rule, log_x, log_y};
     const ReadCounts read =
         read_chunks(stream, skip_lines, ChunkSink{make_bounds, take_bounds, add_bounds, destroy_bounds, &fit}, columns,
                     watch, threads, line_piece_bytes(rule));
@@ -163,7 +165,17 @@ DataBounds read_data_bounds(std::FILE* stream, int skip_lines, Columns columns, 
     return DataBounds{total.points, Range{total.x_min, total.x_max, total.y_min, total.y_max}, read};
 }
 
-bool fitted_range(const DataBounds& bounds, Range* range)
+namespace {
+
+// The powers of ten around a logarithmic axis's points, a decade at least.
+Ends fitted_log_ends(double low, double high)
+{
+    return Ends{std::pow(10.0, std::floor(std::log10(low))), std::pow(10.0, std::floor(std::log10(high)) + 1)};
+}
+
+} // namespace
+
+bool fitted_range(const DataBounds& bounds, Range* range, bool log_x, bool log_y)
 {
     const Range& b = bounds.range;
     if (bounds.points == 0 || std::isnan(b.x_min) || std::isnan(b.x_max) || std::isnan(b.y_min) || std::isnan(b.y_max))
@@ -175,7 +187,8 @@ bool fitted_range(const DataBounds& bounds, Range* range)
         constexpr double kFar = std::numeric_limits<double>::max() / 4;
         return fitted_ends(std::clamp(std::min(a, b), -kFar, kFar), std::clamp(std::max(a, b), -kFar, kFar));
     };
-    const Ends x = ends_of(b.x_min, b.x_max), y = ends_of(b.y_min, b.y_max);
+    const Ends x = log_x && b.x_min > 0 ? fitted_log_ends(b.x_min, b.x_max) : ends_of(b.x_min, b.x_max);
+    const Ends y = log_y && b.y_min > 0 ? fitted_log_ends(b.y_min, b.y_max) : ends_of(b.y_min, b.y_max);
     *range = Range{x.low, x.high, y.low, y.high};
     return true;
 }

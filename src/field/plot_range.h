@@ -8,9 +8,6 @@
 #include "field/sources/point_reader.h"
 #include "field/range.h"
 
-// The plot range's ends keep within a billion either way.
-inline constexpr double kRangeLimit = 1e9;
-
 // 1, 2 or 5 times a power of ten, the one nearest to a hundredth of the
 // span; 1 for a span that is not positive and finite. The range fields'
 // arrows step by it.
@@ -23,12 +20,16 @@ struct DataBounds {
     Range range;
     ReadCounts read; // what the reader found, as a load finds it
 };
+// On a logarithmic axis only a point above zero there is held.
 DataBounds read_data_bounds(std::FILE* stream, int skip_lines, Columns columns = {}, ReadWatch watch = {},
-                            BinningRule rule = BinningRule::classic, unsigned threads = 0);
+                            BinningRule rule = BinningRule::classic, unsigned threads = 0, bool log_x = false,
+                            bool log_y = false);
 
 // A range that holds every point of the bounds inside its cells and shows
 // them large: each axis from a multiple of a round step (1, 2, 2.5 or 5
 // times a power of ten) at or below its lowest point to the first multiple
 // above its highest, 4 to 10 steps, the step the points fill the most;
 // false, changing nothing, for bounds without a point.
-bool fitted_range(const DataBounds& bounds, Range* range);
+// On a logarithmic axis the ends are the powers of ten at or below the
+// lowest point and above the highest.
+bool fitted_range(const DataBounds& bounds, Range* range, bool log_x = false, bool log_y = false);

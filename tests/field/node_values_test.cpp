@@ -2,6 +2,7 @@
 // reference written here from the tent functions: a node's share of a point
 // is max(0, 1 - |q - i|) in each direction, q the point's place in cells.
 #include "field/density_field.h"
+#include "field/field_loader.h"
 #include "field/sources/point_reader.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -392,6 +394,63 @@ TEST(NodeValues, ArraysAndTextGiveTheSameMeans)
     ASSERT_EQ(from_text.result, 1);
     EXPECT_EQ(std::memcmp(from_text.nodes.data(), from_array.nodes.data(), from_text.nodes.size() * sizeof(double)), 0);
     expect_nodes(from_array.nodes, reference(samples, r, true, false).nodes);
+}
+
+// A file of the given text in a folder of the test's own.
+std::string written_file(const std::string& name, const std::string& text)
+{
+    const std::string path = testing::TempDir() + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+TEST(NodeValues, LoadsFindValueColumnsByNameInTheFilesDialect)
+{
+    const std::string path = written_file("flights.csv",
+                                          "hour;distance;\"carrier, inc\";dep_delay;seats\n"
+                                          "5,5;100;\"A, B\";10;2\n"
+                                          "5,5;100;\"C\";40;1\n");
+    LoadRequest request;
+    request.path = path;
+    request.range = Range{0, 20, 0, 200};
+    request.columns.x_name = "hour";
+    request.columns.y_name = "distance";
+    request.columns.chosen = true;
+    request.columns.weight_name = "seats";
+    request.columns.value_name = "dep_delay";
+    LoadedField loaded = load_field(request);
+    ASSERT_TRUE(loaded.ok()) << loaded.problem;
+    EXPECT_EQ(loaded.measure, NodeMeasure::mean);
+    EXPECT_EQ(loaded.columns.weight_name, "seats");
+    EXPECT_EQ(loaded.columns.value_name, "dep_delay");
+    // Cells of 0.1 by 1: the two points sit on node (55, 100); (2·10 + 40) / 3.
+    EXPECT_NEAR(loaded.field->ops.data(loaded.field.get())[100 * kNodes + 55], 20, 1e-12);
+    EXPECT_EQ(loaded.counts.weight, 3);
+    EXPECT_EQ(loaded.least, loaded.max);
+
+    request.columns.value_name = "arr_delay";
+    loaded = load_field(request);
+    EXPECT_EQ(loaded.failure, LoadFailure::no_column);
+    EXPECT_EQ(loaded.columns.missing, "arr_delay");
+}
+
+TEST(NodeValues, LogarithmicFitsEndOnPowersOfTen)
+{
+    const std::string path = written_file("incomes.txt", "3500 20\n-5 30\n0 40\n870000 61\n");
+    LoadRequest request;
+    request.path = path;
+    request.fit_range = true;
+    request.log_x = true;
+    LoadedField loaded = load_field(request);
+    ASSERT_TRUE(loaded.ok());
+    EXPECT_EQ(loaded.range.x_min, 1000);
+    EXPECT_EQ(loaded.range.x_max, 1e6);
+    EXPECT_EQ(loaded.counts.nonpositive, 2);
+    EXPECT_EQ(loaded.counts.in_range, 2);
+    // Given by hand, a range reaching zero has no logarithm.
+    request.fit_range = false;
+    request.range = Range{0, 1e6, 0, 100};
+    EXPECT_EQ(load_field(request).failure, LoadFailure::log_range);
 }
 
 } // namespace

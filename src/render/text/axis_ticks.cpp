@@ -7,6 +7,8 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
+#include <initializer_list>
+#include <string>
 
 namespace {
 
@@ -186,4 +188,68 @@ TickLabels tick_labels(const AxisTicks& ticks)
         labels.factor += (offset < 0 ? kMinusSign : "+") + number;
     }
     return labels;
+}
+
+namespace {
+
+// m x 10^power, for a mantissa of one digit, as a log axis writes it.
+std::string log_label(int mantissa, int power)
+{
+    if (power >= -4 && power <= 5)
+        return written(mantissa, power, std::max(0, -power));
+    const std::string exponent = std::to_string(std::abs(power));
+    return std::to_string(mantissa) + "e" + (power < 0 ? kMinusSign + exponent : exponent);
+}
+
+double log_value(int mantissa, int power) { return std::stod(std::to_string(mantissa) + "e" + std::to_string(power)); }
+
+// The ticks m x 10^p in [low, high] for each mantissa given, powers every
+// `every` decades.
+LogTicks decade_ticks(double low, double high, std::initializer_list<int> mantissas, int every)
+{
+    LogTicks ticks;
+    const int first = int(std::floor(std::log10(low))) - 1, last = int(std::ceil(std::log10(high))) + 1;
+    for (int power = first; power <= last; ++power) {
+        if (power % every != 0)
+            continue;
+        for (int mantissa : mantissas) {
+            const double value = log_value(mantissa, power);
+            if (value >= low && value <= high) {
+                ticks.values.push_back(value);
+                ticks.labels.push_back(log_label(mantissa, power));
+            }
+        }
+    }
+    return ticks;
+}
+
+} // namespace
+
+LogTicks log_ticks(double low, double high, int most)
+{
+    if (!(low > 0) || !(high > low) || !std::isfinite(high) || most < 2)
+        return LogTicks{};
+    LogTicks between = decade_ticks(low, high, {1, 2, 5}, 1);
+    LogTicks powers = decade_ticks(low, high, {1}, 1);
+    if (powers.values.size() < 2) {
+        if (between.values.size() >= 2 && int(between.values.size()) <= most)
+            return between;
+        // Inside a decade the axis is nearly linear: its round ticks.
+        const AxisTicks round = round_ticks(low, high, most);
+        const TickLabels labels = tick_labels(round);
+        LogTicks linear;
+        for (int k = 0; k < round.count; ++k) {
+            linear.values.push_back(round.value(k));
+            linear.labels.push_back(labels.texts[size_t(k)] + (labels.factor.empty() ? "" : " " + labels.factor));
+        }
+        return linear;
+    }
+    if (int(between.values.size()) <= most)
+        return between;
+    for (int every : {1, 2, 5, 10, 20, 50, 100}) {
+        LogTicks thinned = decade_ticks(low, high, {1}, every);
+        if (int(thinned.values.size()) <= most)
+            return thinned;
+    }
+    return powers;
 }

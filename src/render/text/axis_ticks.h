@@ -31,3 +31,17 @@ struct TickLabels {
     std::string factor;
 };
 TickLabels tick_labels(const AxisTicks& ticks);
+
+// Ticks of a logarithmic axis over [low, high], in the data's units (both
+// ends above zero): the powers of ten inside, with 2 and 5 times each
+// between where at most `most` ticks come of it; where the powers alone are
+// too many, every second, fifth, tenth ... of them. A span inside one
+// decade, holding fewer than two powers, gets 1, 2 and 5 times its powers,
+// or the round ticks of its linear span. Each label is the tick's value as
+// written in data units: plain decimals from 10^-4 to 10^5, "2e8" and
+// "1e−7" past them.
+struct LogTicks {
+    std::vector<double> values;
+    std::vector<std::string> labels;
+};
+LogTicks log_ticks(double low, double high, int most);

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "label_values.h"
 
@@ -133,6 +134,53 @@ TEST(AxisTicksTest, ASpanTooNarrowForItsDistanceFromZeroShowsItsEnds)
         if (ticks.count == 1)
             EXPECT_EQ(ticks.value(0), 0);
     }
+}
+
+TEST(AxisTicks, LogarithmicAxesTickPowersOfTenAndTwoAndFiveBetween)
+{
+    const struct {
+        double low, high;
+        int most;
+        std::vector<double> want;
+    } cases[] = {
+        {1, 1000, 12, {1, 2, 5, 10, 20, 50, 100, 200, 500, 1000}},
+        {1, 1e4, 10, {1, 10, 100, 1000, 1e4}},
+        {100, 1e7, 8, {100, 1000, 1e4, 1e5, 1e6, 1e7}},
+        {0.001, 0.1, 10, {0.001, 0.002, 0.005, 0.01, 0.02, 0.05, 0.1}},
+        {3, 40, 10, {5, 10, 20}},
+        {1.5e-9, 2e-6, 6, {1e-8, 1e-7, 1e-6}},
+        {1e-300, 1e300, 10, {1e-300, 1e-200, 1e-100, 1, 1e100, 1e200, 1e300}},
+        {7, 1e9, 5, {100, 1e4, 1e6, 1e8}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.low << " to " << c.high << ", at most " << c.most);
+        const LogTicks ticks = log_ticks(c.low, c.high, c.most);
+        ASSERT_EQ(ticks.values.size(), c.want.size());
+        ASSERT_EQ(ticks.labels.size(), c.want.size());
+        for (size_t k = 0; k < c.want.size(); ++k) {
+            EXPECT_EQ(ticks.values[k], c.want[k]);
+            // The label, read as a reader reads it, is the tick in data units.
+            EXPECT_EQ(label_number(ticks.labels[k]), c.want[k]) << ticks.labels[k];
+            const double power = std::log10(c.want[k]);
+            if (c.want[k] == std::pow(10.0, std::round(power)))
+                EXPECT_NEAR(power, std::round(power), 1e-12);
+        }
+    }
+    // Labels as written: plain near one, with an exponent far from it.
+    EXPECT_EQ(log_ticks(1e-5, 1e6, 12).labels,
+              (std::vector<std::string>{"1e\xE2\x88\x92"
+                                        "5",
+                                        "0.0001", "0.001", "0.01", "0.1", "1", "10", "100", "1000", "10000", "100000",
+                                        "1e6"}));
+    // Inside a decade without a 2 or a 5: the linear span's round ticks.
+    const LogTicks narrow = log_ticks(2.1, 4.9, 10);
+    expect_round_steps(narrow.values, 3, "2.1 to 4.9");
+    for (size_t k = 0; k < narrow.values.size(); ++k)
+        EXPECT_EQ(label_number(narrow.labels[k]), narrow.values[k]);
+    // No logarithm: no ticks.
+    for (const double low : {0.0, -1.0})
+        EXPECT_TRUE(log_ticks(low, 10, 10).values.empty());
+    EXPECT_TRUE(log_ticks(10, 1, 10).values.empty());
 }
 
 } // namespace
