@@ -31,12 +31,17 @@ constexpr std::span<const int32_t> kNoChoices;
             *std::min_element(std::begin(choices), std::end(choices)),                                                 \
             *std::max_element(std::begin(choices), std::end(choices)), choices, Rounding::None, 0                      \
     }
-// Up to a billion either way: far beyond any data set's range, and still
-// an int32_t once rounded.
+// The plot range's and the marker's integers keep within a billion either
+// way, which an int32_t holds once rounded.
+constexpr int32_t kBillion = 1000000000;
+constexpr double kRoundedLimit = kBillion;
+
+// Any finite double; the integer kept beside it for older readers is the
+// value rounded and held within a billion either way.
 #define EXACT_SETTING(member, integer, rounding, control, order)                                                       \
     {                                                                                                                  \
-#member, offsetof(Settings, member), REG_BINARY, sizeof(Settings::member), 0, control, order, -1000000000,     \
-            1000000000, kNoChoices, rounding, offsetof(Settings, integer)                                              \
+#member, offsetof(Settings, member), REG_BINARY, sizeof(Settings::member), 0, control, order, -kBillion,       \
+            kBillion, kNoChoices, rounding, offsetof(Settings, integer)                                                \
     }
 
 // Registry order. The panel sets and reads the camera first, then the plot
@@ -45,12 +50,12 @@ constexpr std::span<const int32_t> kNoChoices;
 constexpr SettingRow kRows[] = {
     PATH_SETTING(data_path),
     PATH_SETTING(texture_path),
-    INT_SETTING(x_min, 0, 0, 0, -1000000000, 1000000000),
-    INT_SETTING(x_max, 4000, 0, 0, -1000000000, 1000000000),
-    INT_SETTING(y_min, 0, 0, 0, -1000000000, 1000000000),
-    INT_SETTING(y_max, 4000, 0, 0, -1000000000, 1000000000),
-    INT_SETTING(x_marker, 0, 0, 0, -1000000000, 1000000000),
-    INT_SETTING(y_marker, 0, 0, 0, -1000000000, 1000000000),
+    INT_SETTING(x_min, 0, 0, 0, -kBillion, kBillion),
+    INT_SETTING(x_max, 4000, 0, 0, -kBillion, kBillion),
+    INT_SETTING(y_min, 0, 0, 0, -kBillion, kBillion),
+    INT_SETTING(y_max, 4000, 0, 0, -kBillion, kBillion),
+    INT_SETTING(x_marker, 0, 0, 0, -kBillion, kBillion),
+    INT_SETTING(y_marker, 0, 0, 0, -kBillion, kBillion),
     INT_SETTING(radius, 100, IDC_RADIUS_SPIN, 1, 0, kFarthestRadius),
     INT_SETTING(azimuth, 0, IDC_AZIMUTH_SPIN, 2, 0, 360),
     INT_SETTING(elevation, 90, IDC_ELEVATION_SPIN, 3, 0, 90),
@@ -95,7 +100,7 @@ int32_t* rounded_member(Settings* settings, const SettingRow& row)
 
 bool within_row(double value, const SettingRow& row)
 {
-    return std::isfinite(value) && value >= row.lower && value <= row.upper;
+    return std::isfinite(value) && (row.type == REG_BINARY || (value >= row.lower && value <= row.upper));
 }
 
 // The exact values from the integers, once those are in.
@@ -162,9 +167,9 @@ int32_t rounded_setting(double exact, Rounding rounding)
     double rounded = rounding == Rounding::Down ? std::floor(exact)
         : rounding == Rounding::Up              ? std::ceil(exact)
                                                 : std::round(exact);
-    if (!(rounded >= INT32_MIN && rounded <= INT32_MAX))
+    if (std::isnan(rounded))
         return 0;
-    return static_cast<int32_t>(rounded);
+    return static_cast<int32_t>(std::clamp(rounded, -kRoundedLimit, kRoundedLimit));
 }
 
 std::string exact_text(double value)

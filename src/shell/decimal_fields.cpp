@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -32,7 +33,8 @@ constexpr DecimalField kFields[] = {
     {IDC_Y_MARKER_SPIN, TextId::y_marker_field, IDC_Y_MIN_SPIN, IDC_Y_MAX_SPIN},
 };
 
-constexpr double kLimit = kRangeLimit;
+// Any finite number: unix seconds and populations pass a billion.
+constexpr double kLimit = std::numeric_limits<double>::max();
 
 const DecimalField* field_for(int spin)
 {

@@ -1,5 +1,6 @@
 // The panel's decimal fields: the plot range and the marker. They take any
-// number up to a billion either way, decimals and a sign included, so the
+// finite number (unix seconds and populations pass a billion), decimals and
+// a sign included, so the
 // up-down beside each one leaves the text to the shell, which steps it by a
 // round amount suited to the plot range.
 #pragma once
@@ -9,8 +10,7 @@
 #include "platform/win32/windef.h"
 
 // A field's text as a number: optional white space and sign, digits with
-// an optional point and exponent, nothing else; finite and within a
-// billion either way.
+// an optional point and exponent, nothing else; finite.
 bool parse_field_number(const char* text, double* value);
 
 // The whole text of the field of the up-down `spin`.

@@ -198,7 +198,8 @@ TEST_F(SettingsTest, EachValueFallsBackToItsOwnDefault)
 TEST_F(SettingsTest, TheExactRangeIsTakenOnlyWhereItRoundsToTheStoredInteger)
 {
     const double nan = std::nan("");
-    const double far_down = -999999999.5; // the last that rounds to the lowest integer allowed
+    const double far_down = -999999999.5;           // the last that rounds to the lowest integer allowed
+    const double seconds = 1.7e9, people = -1.4e12; // past a billion: the integer holds there
     const struct {
         int32_t x_min;
         const void* exact; // bytes of x_min_exact, or none stored
@@ -212,6 +213,9 @@ TEST_F(SettingsTest, TheExactRangeIsTakenOnlyWhereItRoundsToTheStoredInteger)
         {-13, "\0\0\x29\xc0", 4, -13},           // not a double
         {0, &nan, 8, 0},
         {-1000000000, &far_down, 8, far_down},
+        {1000000000, &seconds, 8, seconds},
+        {-1000000000, &people, 8, people},
+        {999999999, &seconds, 8, 999999999},              // stale: the integer was changed below the billion
         {-13, "\0\0\0\0\0\0\x29\xc0", 8, -13, REG_QWORD}, // the right bytes under another type
     };
     for (const auto& c : cases) {

@@ -105,7 +105,7 @@ TEST_F(PanelTest, TextThatIsNoNumberIsRefusedNamingTheField)
         {IDC_X_MIN_SPIN, long_text.c_str(), IDC_LOAD_DATA, "X[min]"},
         {IDC_Y_MIN_SPIN, "abc", IDC_LOAD_DATA, "Y[min]"},
         {IDC_X_MIN_SPIN, "", IDC_LOAD_DATA, "X[min]"},
-        {IDC_Y_MAX_SPIN, "2e9", IDC_LOAD_DATA, "Y[max]"},
+        {IDC_Y_MAX_SPIN, "2e999", IDC_LOAD_DATA, "Y[max]"},
         {IDC_X_MARKER_SPIN, "-", IDC_SET_MARKER, "マーカー X"},
         {IDC_Y_MARKER_SPIN, "inf", IDC_SET_MARKER, "マーカー Y"},
     };
@@ -118,7 +118,7 @@ TEST_F(PanelTest, TextThatIsNoNumberIsRefusedNamingTheField)
         click(c.button);
         EXPECT_TRUE(win32_open_file_calls().empty());
         expect_one_message(std::string("「") + c.name + "」の「" + c.text +
-                           "」は数として読めません。\n-1000000000 から 1000000000 までの数を入力してください。");
+                           "」は数として読めません。\n有限の数を入力してください。");
         expect_unchanged(before);
         EXPECT_EQ(frames(), frames_before);
         EXPECT_EQ(text_of(buddy(c.spin)), c.text);
@@ -145,8 +145,9 @@ TEST_F(PanelTest, TheArrowsStepByARoundPartOfTheSpan)
         {{"0", "4000"}, IDC_X_MARKER_SPIN, long_number.c_str(), Qt::Key_Up, "550"},
         {{"-12.5", "1"}, IDC_X_MIN_SPIN, "-12.5", Qt::Key_Up, "-12.4"},
         {{"0", "0.3"}, IDC_X_MARKER_SPIN, "0.1", Qt::Key_Down, "0.098"},
-        {{"-1e9", "1e9"}, IDC_X_MAX_SPIN, "1e9", Qt::Key_Up, "1000000000"},
-        {{"-1e9", "1e9"}, IDC_X_MIN_SPIN, "-999999999", Qt::Key_Down, "-1000000000"},
+        // Past a billion, as unix seconds are.
+        {{"-1e9", "1e9"}, IDC_X_MAX_SPIN, "1e9", Qt::Key_Up, "1020000000"},
+        {{"1.7e9", "1.8e9"}, IDC_X_MIN_SPIN, "1700000000", Qt::Key_Down, "1699000000"},
         {{"0", "20"}, IDC_X_MARKER_SPIN, "0.1", Qt::Key_Up, "0.3"}, // not 0.30000000000000004
         {{"5", "5"}, IDC_X_MIN_SPIN, "5", Qt::Key_Down, "4"},
         {{"0", "4000"}, IDC_X_MARKER_SPIN, "abc", Qt::Key_Up, "abc"},
