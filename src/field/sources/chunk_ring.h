@@ -4,7 +4,7 @@
 // number of threads.
 #pragma once
 
-#include "field/sources/point_reader.h"
+#include "field/sources/point_reading.h"
 #include "field/sources/point_source.h"
 
 // Threads a read takes at most, for each core.

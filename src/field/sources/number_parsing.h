@@ -9,7 +9,7 @@
 
 #include <fast_float/fast_float.h>
 
-#include "field/sources/point_reader.h"
+#include "field/sources/point_reading.h"
 #include "field/sources/usual_lines.h"
 
 namespace text_numbers {

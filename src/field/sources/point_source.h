@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "field/sources/point_reader.h"
+#include "field/sources/point_reading.h"
 
 // What one chunk held besides its points: its pieces (lines, or records of
 // a binary source), those without a point, and where the first two of those lie.
