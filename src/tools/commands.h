@@ -2,6 +2,8 @@
 // the arguments after its own name and returns the process exit status.
 #pragma once
 
+#include <string>
+
 int grid_command(int argc, char** argv);
 int decode_command(int argc, char** argv);
 int texture_command(int argc, char** argv);
@@ -9,8 +11,17 @@ int settings_command(int argc, char** argv);
 int render_command(int argc, char** argv);
 int sql_command(int argc, char** argv);
 
-// Each command's usage, as --help and a usage error print it; the list of
-// commands shows them all.
+// Each command's --help: its usage, then its options with their words,
+// limits and defaults, as its table declares them.
+std::string grid_help();
+std::string decode_help();
+std::string texture_help();
+std::string settings_help();
+std::string render_help();
+std::string sql_help();
+
+// Each command's usage, as a usage error prints it and --help begins; the
+// list of commands shows them all.
 inline constexpr char kGridUsage[] =
     "usage: varnel-cli grid DATA [--range XMIN XMAX YMIN YMAX | --range auto] [--skip N] [--columns X Y] [-o OUT]\n"
     "                       [--threads N] [--binning bilinear|classic] [--sums]\n"

@@ -1,10 +1,8 @@
-// What the data subcommands (grid, render) share: numbers from their
-// arguments and the density field loaded from the data file.
+// What the data subcommands (grid, render) share: the viewer's first range
+// and the density field loaded from the data file.
 #pragma once
 
 #include <cerrno>
-#include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,123 +21,11 @@
 #include "tools/command_basics.h"
 #include "tools/interruption.h"
 
-// The whole argument as a number.
-inline bool parse_double(const char* text, double* value)
-{
-    char* end = nullptr;
-    *value = std::strtod(text, &end);
-    return end != text && *end == '\0';
-}
-
 // The range as the viewer has it on its first run.
 inline Range default_range()
 {
     const Settings defaults = default_settings();
     return Range{double(defaults.x_min), double(defaults.x_max), double(defaults.y_min), double(defaults.y_max)};
-}
-
-// "--columns X Y" at argv[i]: each a whole number from 1 to kMaxColumn or
-// a name of the header's, the two different. False on a usage error, with
-// what was wrong in *problem; i moves past what was taken.
-inline bool parse_columns_option(int argc, char** argv, int& i, ColumnRequest* columns, std::string* problem)
-{
-    const char* option = argv[i];
-    const std::string rule = "columns are two different whole numbers from 1 to " + std::to_string(kMaxColumn) +
-        ", or two names from the file's header";
-    ColumnRequest request;
-    request.chosen = true;
-    const std::pair<int*, std::string*> sides[] = {{&request.numbers.x, &request.x_name},
-                                                   {&request.numbers.y, &request.y_name}};
-    for (const auto& [number, name] : sides) {
-        if (i + 1 >= argc) {
-            *problem = missing_value(option, "two columns: X Y, by number or by the header's names");
-            return false;
-        }
-        const char* text = argv[++i];
-        const bool whole = text[text[0] == '-' || text[0] == '+'] != '\0' &&
-            std::strspn(text + (text[0] == '-' || text[0] == '+'), "0123456789") ==
-                std::strlen(text + (text[0] == '-' || text[0] == '+'));
-        if (!whole) {
-            *name = text;
-            continue;
-        }
-        char* end = nullptr;
-        errno = 0;
-        const long value = std::strtol(text, &end, 10);
-        if (errno != 0 || value < 1 || value > kMaxColumn) {
-            *problem = bad_value(option, text, rule.c_str());
-            return false;
-        }
-        *number = int(value);
-    }
-    const bool same = request.x_name.empty() && request.y_name.empty() ? request.numbers.x == request.numbers.y
-                                                                       : request.x_name == request.y_name;
-    if (same) {
-        *problem = bad_value(option, argv[i], rule.c_str());
-        return false;
-    }
-    *columns = request;
-    return true;
-}
-
-// "--binning RULE" at argv[i]. False on a usage error, with what was wrong
-// in *problem; i moves past what was taken.
-inline bool parse_binning_option(int argc, char** argv, int& i, BinningRule* rule, std::string* problem)
-{
-    const char* option = argv[i];
-    if (i + 1 >= argc) {
-        *problem = missing_value(option, "a binning rule: bilinear or classic");
-        return false;
-    }
-    if (!binning_rule_named(argv[++i], rule)) {
-        *problem = bad_value(option, argv[i], "the binning rule is bilinear or classic");
-        return false;
-    }
-    return true;
-}
-
-// The rule every command holds a range to: each axis's ends finite and in
-// order (min < max), and their span a finite double, without which every
-// point would fall in the first cell. Empty when the range keeps it, else
-// the usage error, the same for every command.
-inline std::string range_problem(const Range& r)
-{
-    const auto in_order = [](double low, double high) {
-        return std::isfinite(low) && std::isfinite(high) && low < high && std::isfinite(high - low);
-    };
-    if (in_order(r.x_min, r.x_max) && in_order(r.y_min, r.y_max))
-        return {};
-    std::string given;
-    for (const double value : {r.x_min, r.x_max, r.y_min, r.y_max}) {
-        char text[32];
-        given += ' ' + std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
-    }
-    return "--range" + given +
-        ": a range's ends are finite and in order, XMIN < XMAX and YMIN < YMAX, each span a finite double";
-}
-
-// "--range" at argv[i]: "auto", or XMIN XMAX YMIN YMAX. False on a usage
-// error, with what was wrong in *problem; i moves past what was taken.
-inline bool parse_range_option(int argc, char** argv, int& i, Range* range, bool* fit, std::string* problem)
-{
-    const char* option = argv[i];
-    if (i + 1 < argc && std::strcmp(argv[i + 1], "auto") == 0) {
-        ++i;
-        *fit = true;
-        return true;
-    }
-    if (i + 4 >= argc) {
-        *problem = missing_value(option, "four numbers, XMIN XMAX YMIN YMAX, or auto");
-        return false;
-    }
-    for (double* value : {&range->x_min, &range->x_max, &range->y_min, &range->y_max})
-        if (!parse_double(argv[++i], value)) {
-            *problem = bad_value(option, argv[i], "not a number");
-            return false;
-        }
-    *problem = range_problem(*range);
-    *fit = false;
-    return problem->empty();
 }
 
 // The percentage of the file read so far, on a terminal only, on one line
@@ -174,22 +60,6 @@ private:
     int last_ = -1;
     DataFileMeter meter_;
 };
-
-// "--threads N" takes 0 (one per core, the default) to this many.
-inline constexpr long kMostThreads = 1024;
-inline constexpr char kThreadsRule[] = "not a whole number from 0 (one per core) to 1024";
-
-// The whole argument as a number of threads. False on a usage error.
-inline bool parse_threads(const char* text, unsigned* threads)
-{
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || errno != 0 || value < 0 || value > kMostThreads)
-        return false;
-    *threads = static_cast<unsigned>(value);
-    return true;
-}
 
 // "a, b, c": a header's names, for a message; a file's text never reaches
 // the terminal as it is.

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "texture/decoders/decoded_image.h"
@@ -101,15 +103,43 @@ int count_levels(const DecodedImage& image)
 
 } // namespace
 
+namespace {
+
+// What decode's command line asks for.
+struct DecodeLine {
+    std::optional<std::string> image_path, pixels_path, palette_path;
+};
+
+// decode's options, one row each.
+void declare_options(OptionTable& table, DecodeLine* line)
+{
+    add_file_option(table, "--pixels", "OUT", "the top level's pixel rows, without padding", &line->pixels_path);
+    add_file_option(table, "--palette", "OUT", "the palette's 256 four-byte entries", &line->palette_path);
+    add_image_argument(table, &line->image_path);
+}
+
+} // namespace
+
+std::string decode_help()
+{
+    OptionTable table("decode", kDecodeUsage);
+    DecodeLine line;
+    declare_options(table, &line);
+    return table.help();
+}
+
 int decode_command(int argc, char** argv)
 {
-    const char* image_path = nullptr;
-    const char* pixels_path = nullptr;
-    const char* palette_path = nullptr;
-    std::string problem;
-    if (!parse_image_arguments(argc, argv, {{"--pixels", &pixels_path}, {"--palette", &palette_path}}, &image_path,
-                               &problem))
+    OptionTable table("decode", kDecodeUsage);
+    DecodeLine line;
+    declare_options(table, &line);
+    if (const std::string problem = table.parse(argc, argv); !problem.empty())
         return usage_error(kDecodeUsage, problem);
+    if (!line.image_path)
+        return usage_error(kDecodeUsage, "no image file given");
+    const char* image_path = line.image_path->c_str();
+    const char* pixels_path = line.pixels_path ? line.pixels_path->c_str() : nullptr;
+    const char* palette_path = line.palette_path ? line.palette_path->c_str() : nullptr;
 
     MappedImageFile file;
     if (FAILED(file.open(image_path))) {

@@ -6,74 +6,73 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "tools/commands.h"
 #include "tools/data_commands.h"
+#include "tools/shared_options.h"
 
 namespace {
 
-bool parse_count(const char* text, int* value)
+// What grid's command line asks for.
+struct GridLine {
+    std::optional<std::string> data_path;
+    std::optional<std::string> out_path;
+    LoadRequest request;
+};
+
+// grid's options, one row each.
+void declare_options(OptionTable& table, GridLine* line)
 {
-    char* end = nullptr;
-    errno = 0;
-    long n = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || errno != 0 || n < 0 || n > 0x7fffffff)
-        return false;
-    *value = static_cast<int>(n);
-    return true;
+    line->request.range = default_range();
+    LoadRequest& request = line->request;
+    add_range_option(table, &request.range, &request.fit_range);
+    table
+        .words("--skip", "N", 1, "lines passed over before the data, 0 to 2147483647",
+               [&request](const Words& words) {
+                   const std::string& text = word_at(words, 0, "--skip", "a number of lines");
+                   long lines = 0;
+                   if (!whole_number(text, 0, 0x7fffffff, &lines))
+                       throw UsageProblem(bad_value("--skip", text.c_str(), "not a whole number from 0 to 2147483647"));
+                   request.skip_lines = int(lines);
+               })
+        ->default_str("0");
+    add_columns_option(table, &request.columns);
+    add_file_option(table, "-o", "OUT", "the file the grid goes to, in place of standard output", &line->out_path);
+    add_threads_option(table, &request.threads, "threads that read the data (at most 4 per core are used)");
+    add_binning_option(table, &request.binning, &request.binning_chosen);
+    table.flag("--sums", &request.keep_sums, "the sums of the grid's cells, as a table to load again, for the grid");
+    table.others("DATA", "a data file, or a database's address", [line](const std::string& word) {
+        if (line->data_path)
+            throw UsageProblem("one data file only, not also " + word);
+        line->data_path = word;
+    });
 }
 
 } // namespace
 
+std::string grid_help()
+{
+    OptionTable table("grid", kGridUsage);
+    GridLine line;
+    declare_options(table, &line);
+    return table.help();
+}
+
 int grid_command(int argc, char** argv)
 {
-    const char* data_path = nullptr;
-    const char* out_path = nullptr;
-    LoadRequest request;
-    request.range = default_range();
-
-    for (int i = 0; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (std::strcmp(arg, "--range") == 0) {
-            std::string problem;
-            if (!parse_range_option(argc, argv, i, &request.range, &request.fit_range, &problem))
-                return usage_error(kGridUsage, problem);
-        } else if (std::strcmp(arg, "--columns") == 0) {
-            std::string problem;
-            if (!parse_columns_option(argc, argv, i, &request.columns, &problem))
-                return usage_error(kGridUsage, problem);
-        } else if (std::strcmp(arg, "--binning") == 0) {
-            std::string problem;
-            if (!parse_binning_option(argc, argv, i, &request.binning, &problem))
-                return usage_error(kGridUsage, problem);
-            request.binning_chosen = true;
-        } else if (std::strcmp(arg, "--skip") == 0) {
-            if (i + 1 >= argc)
-                return usage_error(kGridUsage, missing_value(arg, "a number of lines"));
-            if (!parse_count(argv[++i], &request.skip_lines))
-                return usage_error(kGridUsage, bad_value(arg, argv[i], "not a whole number from 0 to 2147483647"));
-        } else if (std::strcmp(arg, "--threads") == 0) {
-            if (i + 1 >= argc)
-                return usage_error(kGridUsage, missing_value(arg, "a number of threads"));
-            if (!parse_threads(argv[++i], &request.threads))
-                return usage_error(kGridUsage, bad_value(arg, argv[i], kThreadsRule));
-        } else if (std::strcmp(arg, "--sums") == 0) {
-            request.keep_sums = true;
-        } else if (std::strcmp(arg, "-o") == 0) {
-            if (i + 1 >= argc)
-                return usage_error(kGridUsage, missing_value(arg, "a file name"));
-            out_path = argv[++i];
-        } else if (arg[0] == '-' && arg[1] != '\0') {
-            return usage_error(kGridUsage, unknown_option(arg));
-        } else if (!data_path) {
-            data_path = arg;
-        } else {
-            return usage_error(kGridUsage, std::string("one data file only, not also ") + arg);
-        }
-    }
-    if (!data_path)
+    OptionTable table("grid", kGridUsage);
+    GridLine line;
+    declare_options(table, &line);
+    if (const std::string problem = table.parse(argc, argv); !problem.empty())
+        return usage_error(kGridUsage, problem);
+    if (!line.data_path)
         return usage_error(kGridUsage, "no data file given");
+    const char* data_path = line.data_path->c_str();
+    const char* out_path = line.out_path ? line.out_path->c_str() : nullptr;
+    LoadRequest& request = line.request;
 
     request.path = data_path;
     const LoadedField loaded = load_for_command(request);

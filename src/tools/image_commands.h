@@ -1,54 +1,25 @@
-// What the image subcommands (decode, texture) share: their arguments, the
-// line that reports a failure and the printed names of formats.
+// What the image subcommands (decode, texture) share: their image argument,
+// the line that reports a failure and the printed names of formats.
 #pragma once
 
 #include <cstdio>
-#include <cstring>
-#include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "texture/decoders/decode_reason.h"
 #include "texture/format_names.h"
 #include "tools/command_basics.h"
+#include "tools/option_table.h"
 
-struct ValueOption {
-    const char* name;   // "--pixels"
-    const char** value; // receives the argument after it; the last one given wins
-};
-
-// True when the arguments are one image path and known options with their
-// values; the image path goes to *image. False with what was wrong in
-// *problem.
-inline bool parse_image_arguments(int argc, char** argv, std::initializer_list<ValueOption> options, const char** image,
-                                  std::string* problem)
+// The image a command reads: one only.
+inline void add_image_argument(OptionTable& table, std::optional<std::string>* image)
 {
-    *image = nullptr;
-    for (int i = 0; i < argc; ++i) {
-        const char* arg = argv[i];
-        const ValueOption* option = nullptr;
-        for (const ValueOption& o : options)
-            if (std::strcmp(arg, o.name) == 0)
-                option = &o;
-        if (option) {
-            if (i + 1 >= argc) {
-                *problem = missing_value(arg, "a file name");
-                return false;
-            }
-            *option->value = argv[++i];
-        } else if (arg[0] == '-' && arg[1] != '\0') {
-            *problem = unknown_option(arg);
-            return false;
-        } else if (*image) {
-            *problem = std::string("one image only, not also ") + arg;
-            return false;
-        } else {
-            *image = arg;
-        }
-    }
-    if (!*image)
-        *problem = "no image file given";
-    return *image != nullptr;
+    table.others("IMAGE", "the image file", [image](const std::string& word) {
+        if (*image)
+            throw UsageProblem("one image only, not also " + word);
+        *image = word;
+    });
 }
 
 // Prints "error 0xXXXXXXXX", then ": " and the reason when there is one,

@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,55 +25,26 @@
 #include "render/text/camera_fit.h"
 #include "tools/commands.h"
 #include "tools/data_commands.h"
+#include "tools/shared_options.h"
 
 namespace {
-
-// A whole number in [low, high], with `*end` left where it stopped.
-bool parse_long(const char* text, long low, long high, long* value, char** end)
-{
-    errno = 0;
-    *value = std::strtol(text, end, 10);
-    return *end != text && errno == 0 && *value >= low && *value <= high;
-}
-
-bool parse_int(const char* text, long low, long high, int* value)
-{
-    char* end = nullptr;
-    long n = 0;
-    if (!parse_long(text, low, high, &n, &end) || *end != '\0')
-        return false;
-    *value = static_cast<int>(n);
-    return true;
-}
 
 // WIDTHxHEIGHT, each side from 1 to the largest back buffer the device makes.
 bool parse_size(const char* text, UINT* width, UINT* height)
 {
     char* end = nullptr;
-    long w = 0, h = 0;
-    if (!parse_long(text, 1, kMaxBackBufferSide, &w, &end) || *end != 'x')
+    errno = 0;
+    const long w = std::strtol(text, &end, 10);
+    if (end == text || errno != 0 || w < 1 || w > long(kMaxBackBufferSide) || *end != 'x')
         return false;
     const char* rest = end + 1;
-    if (!parse_long(rest, 1, kMaxBackBufferSide, &h, &end) || *end != '\0')
+    const long h = std::strtol(rest, &end, 10);
+    if (end == rest || errno != 0 || h < 1 || h > long(kMaxBackBufferSide) || *end != '\0')
         return false;
     *width = static_cast<UINT>(w);
     *height = static_cast<UINT>(h);
     return true;
 }
-
-// The camera's three numbers and their limits, as --help gives them: from
-// the nearest distance step to the farthest, any azimuth, and from the
-// floor's level to straight down.
-struct CameraPart {
-    const char* name;
-    int32_t CameraSetting::*member;
-    long long lowest, highest;
-};
-constexpr CameraPart kCameraParts[] = {
-    {"RADIUS", &CameraSetting::radius, 0, kFarthestRadius},
-    {"AZIMUTH", &CameraSetting::azimuth, INT32_MIN, INT32_MAX},
-    {"ELEVATION", &CameraSetting::elevation, 0, 90},
-};
 
 // The camera the viewer starts with.
 CameraSetting default_camera()
@@ -89,10 +62,10 @@ LoadRequest load_request()
 }
 
 struct Options {
-    const char* data_path = nullptr;
-    const char* out_path = nullptr;
+    std::optional<std::string> data_path;
+    std::optional<std::string> out_path;
     PictureFormat out_format = PictureFormat::png;
-    const char* texture_path = nullptr;
+    std::optional<std::string> texture_path;
     LoadRequest load = load_request(); // the data file, its columns and the range
     CameraSetting camera = default_camera();
     bool fit = false; // the distance that frames the whole box, for the camera's angles
@@ -102,9 +75,8 @@ struct Options {
     int frames = 1;
     bool time = false;
     PictureOptions picture;
-    unsigned threads = 0;          // that read the data and draw; 0: one per core
-    const char* x_label = nullptr; // the axes' names; null: the header's names, or X and Y
-    const char* y_label = nullptr;
+    unsigned threads = 0;                        // that read the data and draw; 0: one per core
+    std::optional<std::string> x_label, y_label; // the axes' names; none: the header's names, or X and Y
 };
 
 // The choices of --colormap and --smooth, from the maps and widths themselves.
@@ -124,113 +96,130 @@ std::string smoothing_choices()
     return or_list(widths);
 }
 
+// A usage error for the option's word.
+[[noreturn]] void refuse(const char* option, const std::string& word, const std::string& rule)
+{
+    throw UsageProblem(bad_value(option, word.c_str(), rule));
+}
+
+void take_out_path(Options* o, const Words& words)
+{
+    o->out_path = word_at(words, 0, "-o", "a file name");
+    if (!picture_format_of(o->out_path->c_str(), &o->out_format))
+        refuse("-o", *o->out_path, "the picture's name must end in " + or_list(picture_extensions()));
+}
+
+void take_size(Options* o, const Words& words)
+{
+    const std::string& text = word_at(words, 0, "--size", "WIDTHxHEIGHT");
+    if (!parse_size(text.c_str(), &o->width, &o->height))
+        refuse("--size", text, "must be WIDTHxHEIGHT, each side 1 to " + std::to_string(kMaxBackBufferSide));
+}
+
+void take_marker(Options* o, const Words& words)
+{
+    need_words(words, 2, "--marker", "two numbers: X Y");
+    o->marker = true;
+    if (!real_number(words[0], &o->marker_x))
+        refuse("--marker", words[0], "not a number");
+    if (!real_number(words[1], &o->marker_y))
+        refuse("--marker", words[1], "not a number");
+}
+
+void take_frames(Options* o, const Words& words)
+{
+    const std::string& text = word_at(words, 0, "--frames", "a number of frames");
+    long frames = 0;
+    if (!whole_number(text, 1, 1000000, &frames))
+        refuse("--frames", text, "not a whole number from 1 to 1000000");
+    o->frames = int(frames);
+}
+
+void take_colour_map(Options* o, const Words& words)
+{
+    const std::string& name = word_at(words, 0, "--colormap", "a colour map: " + colour_map_choices());
+    const std::optional<ColourMap> map = colour_map_named(name.c_str());
+    if (!map)
+        refuse("--colormap", name, "not a colour map: " + colour_map_choices());
+    o->picture.colour_map = *map;
+}
+
+void take_smoothing(Options* o, const Words& words)
+{
+    const std::string& text = word_at(words, 0, "--smooth", "a width in cells: " + smoothing_choices());
+    long cells = 0;
+    if (text == "auto")
+        o->picture.smoothing_cells = kSmoothingAuto;
+    else if (whole_number(text, INT32_MIN, INT32_MAX, &cells) && is_smoothing_choice(int32_t(cells)) &&
+             cells != kSmoothingAuto)
+        o->picture.smoothing_cells = int32_t(cells);
+    else
+        refuse("--smooth", text, "the width in cells is " + smoothing_choices());
+}
+
+// render's options, one row each.
+void declare_options(OptionTable& table, Options* o)
+{
+    using std::placeholders::_1;
+    table.words("-o", "OUT.png", 1, "the picture: .png, .jpg, .jpeg, .bmp or .ppm", std::bind(take_out_path, o, _1));
+    add_range_option(table, &o->load.range, &o->load.fit_range);
+    add_camera_option(table, &o->camera);
+    table
+        .words("--size", "WIDTHxHEIGHT", 1, "the picture's size, each side 1 to " + std::to_string(kMaxBackBufferSide),
+               std::bind(take_size, o, _1))
+        ->default_str(std::to_string(o->width) + "x" + std::to_string(o->height));
+    add_file_option(table, "--texture", "IMAGE", "an image laid over the surface", &o->texture_path, "an image file");
+    table.words("--marker", "X Y", 2, "a marker at the point (X, Y)", std::bind(take_marker, o, _1));
+    table.words("--frames", "N", 1, "frames drawn, 1 to 1000000; the last is saved", std::bind(take_frames, o, _1))
+        ->default_str(std::to_string(o->frames));
+    table.flag("--time", &o->time, "the milliseconds each step took, on standard error");
+    add_columns_option(table, &o->load.columns);
+    table
+        .words("--colormap", "MAP", 1, "the surface's colours: " + colour_map_choices(),
+               std::bind(take_colour_map, o, _1))
+        ->default_str(colour_map_name(o->picture.colour_map));
+    table
+        .words("--smooth", "CELLS", 1, "a Gaussian's sigma in cells: " + smoothing_choices(),
+               std::bind(take_smoothing, o, _1))
+        ->default_str(std::to_string(o->picture.smoothing_cells));
+    table.flag("--log", &o->picture.log_scale, "heights on a logarithmic scale");
+    table.flag("--texture-only", &o->picture.texture_only, "the texture's colours alone, without the colour map");
+    table.flag("--no-axes", "no axes, labels or scale", [o] { o->picture.show_axes = false; });
+    add_threads_option(table, &o->threads, "threads that read the data and draw");
+    add_binning_option(table, &o->load.binning, &o->load.binning_chosen);
+    const std::pair<const char*, std::optional<std::string>*> labels[] = {{"--xlabel", &o->x_label},
+                                                                          {"--ylabel", &o->y_label}};
+    for (const auto& [option, label] : labels)
+        table.words(option, "TEXT", 1, "the axis's name, in place of the header's",
+                    [option, label](const Words& words) { *label = word_at(words, 0, option, "the axis's name"); });
+    table.flag("--fit", &o->fit, "the distance that shows the whole surface, for the camera's angles");
+    table.flag("--map", &o->picture.map_view, "the field straight down as a flat map");
+    table.others("DATA", "a data file, or a database's address", [o](const std::string& word) {
+        if (o->data_path)
+            throw UsageProblem("one data file only, not also " + word);
+        o->data_path = word;
+    });
+}
+
+} // namespace
+
+std::string render_help()
+{
+    OptionTable table("render", kRenderUsage);
+    Options o;
+    declare_options(table, &o);
+    return table.help();
+}
+
+namespace {
+
 // What was wrong with the command line, or empty when nothing was.
 std::string parse_options(int argc, char** argv, Options* o)
 {
-    for (int i = 0; i < argc; ++i) {
-        const char* arg = argv[i];
-        const int left = argc - 1 - i;
-        if (std::strcmp(arg, "-o") == 0) {
-            if (left < 1)
-                return missing_value(arg, "a file name");
-            o->out_path = argv[++i];
-            if (!picture_format_of(o->out_path, &o->out_format))
-                return bad_value(arg, o->out_path, "the picture's name must end in " + or_list(picture_extensions()));
-        } else if (std::strcmp(arg, "--columns") == 0) {
-            std::string problem;
-            if (!parse_columns_option(argc, argv, i, &o->load.columns, &problem))
-                return problem;
-        } else if (std::strcmp(arg, "--range") == 0) {
-            std::string problem;
-            if (!parse_range_option(argc, argv, i, &o->load.range, &o->load.fit_range, &problem))
-                return problem;
-        } else if (std::strcmp(arg, "--xlabel") == 0 || std::strcmp(arg, "--ylabel") == 0) {
-            if (left < 1)
-                return missing_value(arg, "the axis's name");
-            (arg[2] == 'x' ? o->x_label : o->y_label) = argv[++i];
-        } else if (std::strcmp(arg, "--binning") == 0) {
-            std::string problem;
-            if (!parse_binning_option(argc, argv, i, &o->load.binning, &problem))
-                return problem;
-            o->load.binning_chosen = true;
-        } else if (std::strcmp(arg, "--camera") == 0) {
-            if (left < 3)
-                return missing_value(arg, "three whole numbers: RADIUS AZIMUTH ELEVATION");
-            for (const CameraPart& part : kCameraParts) {
-                const char* text = argv[++i];
-                char* end = nullptr;
-                errno = 0;
-                const long long value = std::strtoll(text, &end, 10);
-                if (end == text || *end != '\0')
-                    return bad_value(arg, text, "not a whole number");
-                if (errno == ERANGE || value < part.lowest || value > part.highest)
-                    return bad_value(arg, text,
-                                     std::string(part.name) + " is out of range, " + std::to_string(part.lowest) +
-                                         " to " + std::to_string(part.highest));
-                o->camera.*part.member = static_cast<int32_t>(value);
-            }
-        } else if (std::strcmp(arg, "--fit") == 0) {
-            o->fit = true;
-        } else if (std::strcmp(arg, "--size") == 0) {
-            if (left < 1)
-                return missing_value(arg, "WIDTHxHEIGHT");
-            if (!parse_size(argv[++i], &o->width, &o->height))
-                return bad_value(arg, argv[i],
-                                 "must be WIDTHxHEIGHT, each side 1 to " + std::to_string(kMaxBackBufferSide));
-        } else if (std::strcmp(arg, "--texture") == 0) {
-            if (left < 1)
-                return missing_value(arg, "an image file");
-            o->texture_path = argv[++i];
-        } else if (std::strcmp(arg, "--marker") == 0) {
-            if (left < 2)
-                return missing_value(arg, "two numbers: X Y");
-            o->marker = true;
-            for (double* value : {&o->marker_x, &o->marker_y})
-                if (!parse_double(argv[++i], value))
-                    return bad_value(arg, argv[i], "not a number");
-        } else if (std::strcmp(arg, "--frames") == 0) {
-            if (left < 1)
-                return missing_value(arg, "a number of frames");
-            if (!parse_int(argv[++i], 1, 1000000, &o->frames))
-                return bad_value(arg, argv[i], "not a whole number from 1 to 1000000");
-        } else if (std::strcmp(arg, "--threads") == 0) {
-            if (left < 1)
-                return missing_value(arg, "a number of threads");
-            if (!parse_threads(argv[++i], &o->threads))
-                return bad_value(arg, argv[i], kThreadsRule);
-        } else if (std::strcmp(arg, "--time") == 0) {
-            o->time = true;
-        } else if (std::strcmp(arg, "--colormap") == 0) {
-            if (left < 1)
-                return missing_value(arg, ("a colour map: " + colour_map_choices()).c_str());
-            const std::optional<ColourMap> map = colour_map_named(argv[++i]);
-            if (!map)
-                return bad_value(arg, argv[i], "not a colour map: " + colour_map_choices());
-            o->picture.colour_map = *map;
-        } else if (std::strcmp(arg, "--smooth") == 0) {
-            if (left < 1)
-                return missing_value(arg, ("a width in cells: " + smoothing_choices()).c_str());
-            if (std::strcmp(argv[++i], "auto") == 0)
-                o->picture.smoothing_cells = kSmoothingAuto;
-            else if (!parse_int(argv[i], INT32_MIN, INT32_MAX, &o->picture.smoothing_cells) ||
-                     !is_smoothing_choice(o->picture.smoothing_cells) || o->picture.smoothing_cells == kSmoothingAuto)
-                return bad_value(arg, argv[i], "the width in cells is " + smoothing_choices());
-        } else if (std::strcmp(arg, "--log") == 0) {
-            o->picture.log_scale = true;
-        } else if (std::strcmp(arg, "--texture-only") == 0) {
-            o->picture.texture_only = true;
-        } else if (std::strcmp(arg, "--no-axes") == 0) {
-            o->picture.show_axes = false;
-        } else if (std::strcmp(arg, "--map") == 0) {
-            o->picture.map_view = true;
-        } else if (arg[0] == '-' && arg[1] != '\0') {
-            return unknown_option(arg);
-        } else if (!o->data_path) {
-            o->data_path = arg;
-        } else {
-            return std::string("one data file only, not also ") + arg;
-        }
-    }
+    OptionTable table("render", kRenderUsage);
+    declare_options(table, o);
+    if (std::string problem = table.parse(argc, argv); !problem.empty())
+        return problem;
     if (!o->data_path)
         return "no data file given";
     if (!o->out_path)
@@ -267,15 +256,17 @@ int render_command(int argc, char** argv)
 
     // Known at once, not after a million frames, when OUT cannot be written.
     ReplacingFile out;
-    if (!open_output(&out, o.out_path))
-        return cannot_write(o.out_path, out.reason());
+    const char* out_path = o.out_path->c_str();
+    const char* data_path = o.data_path->c_str();
+    if (!open_output(&out, out_path))
+        return cannot_write(out_path, out.reason());
 
     Clock::time_point start = Clock::now();
-    o.load.path = o.data_path;
+    o.load.path = data_path;
     o.load.threads = o.threads;
     const LoadedField loaded = load_for_command(o.load);
     if (loaded.failure == LoadFailure::no_column)
-        return usage_error(kRenderUsage, no_column_problem(loaded, o.data_path));
+        return usage_error(kRenderUsage, no_column_problem(loaded, data_path));
     if (!loaded.field)
         return 1;
     const double load_ms = milliseconds_since(start);
@@ -290,9 +281,9 @@ int render_command(int argc, char** argv)
     }
     Renderer* r = renderer.get();
     r->ops.set_picture_options(r, &o.picture); // before the field, so the mesh is built once
-    r->ops.set_caption(r, file_name_of(o.data_path));
-    r->ops.set_axis_titles(r, o.x_label ? o.x_label : loaded.columns.x_name.c_str(),
-                           o.y_label ? o.y_label : loaded.columns.y_name.c_str());
+    r->ops.set_caption(r, file_name_of(data_path));
+    r->ops.set_axis_titles(r, o.x_label ? o.x_label->c_str() : loaded.columns.x_name.c_str(),
+                           o.y_label ? o.y_label->c_str() : loaded.columns.y_name.c_str());
     if (o.picture.smoothing_cells == kSmoothingAuto) {
         const FieldView view = density_field_view(loaded.field.get());
         std::fprintf(stderr, "varnel-cli: smoothing: %.1f cells (Scott's rule, %lld points in range)\n",
@@ -305,11 +296,11 @@ int render_command(int argc, char** argv)
     double texture_ms = 0;
     if (o.texture_path) {
         start = Clock::now();
-        const HRESULT texture = r->ops.set_texture(r, o.texture_path);
+        const HRESULT texture = r->ops.set_texture(r, o.texture_path->c_str());
         texture_ms = milliseconds_since(start);
         if (FAILED(texture))
-            std::fprintf(stderr, "varnel-cli: warning: cannot load texture %s: 0x%08" PRIX32 "\n", o.texture_path,
-                         static_cast<uint32_t>(texture));
+            std::fprintf(stderr, "varnel-cli: warning: cannot load texture %s: 0x%08" PRIX32 "\n",
+                         o.texture_path->c_str(), static_cast<uint32_t>(texture));
     }
 
     if (o.marker) {
@@ -340,9 +331,9 @@ int render_command(int argc, char** argv)
 
     start = Clock::now();
     if (!write_picture(out.stream(), o.out_format, window.frame(), window.frame_width(), window.frame_height()))
-        return cannot_write(o.out_path, std::strerror(errno ? errno : EIO));
+        return cannot_write(out_path, std::strerror(errno ? errno : EIO));
     if (!out.commit())
-        return cannot_write(o.out_path, out.reason());
+        return cannot_write(out_path, out.reason());
     const double png_ms = milliseconds_since(start);
 
     if (o.time)

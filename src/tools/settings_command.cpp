@@ -9,6 +9,7 @@
 #include "settings/settings.h"
 #include "tools/command_basics.h"
 #include "tools/commands.h"
+#include "tools/option_table.h"
 
 namespace {
 
@@ -47,18 +48,29 @@ std::string status_words(LSTATUS status)
     return status == ERROR_WRITE_FAULT ? "the write failed" : "error " + std::to_string(status);
 }
 
+// settings' one option.
+void declare_options(OptionTable& table, bool* reset)
+{
+    table.flag("--reset", reset, "put the viewer's default settings back first");
+}
+
 } // namespace
+
+std::string settings_help()
+{
+    OptionTable table("settings", kSettingsUsage);
+    bool reset = false;
+    declare_options(table, &reset);
+    return table.help();
+}
 
 int settings_command(int argc, char** argv)
 {
+    OptionTable table("settings", kSettingsUsage);
     bool reset = false;
-    for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--reset") == 0) {
-            reset = true;
-        } else {
-            return usage_error(kSettingsUsage, unknown_option(argv[i]));
-        }
-    }
+    declare_options(table, &reset);
+    if (const std::string problem = table.parse(argc, argv); !problem.empty())
+        return usage_error(kSettingsUsage, problem);
 
     char file[4096];
     if (RegGetKeyFileNameA(HKEY_CURRENT_USER, SETTINGS_KEY, file, sizeof file) != ERROR_SUCCESS)

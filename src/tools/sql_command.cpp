@@ -1,58 +1,63 @@
 // varnel-cli sql: prints the query that bins the points of a table where
 // they are stored, for any database to run; its result, saved as CSV,
 // opens as a data file.
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "field/sources/sums_query.h"
 #include "tools/commands.h"
 #include "tools/data_commands.h"
+#include "tools/shared_options.h"
+
+namespace {
+
+// sql's options, one row each.
+void declare_options(OptionTable& table, SumsQuery* query)
+{
+    query->range = default_range();
+    const std::pair<const char*, std::string*> names[] = {
+        {"--table", &query->table}, {"--x", &query->x}, {"--y", &query->y}};
+    const char* helps[] = {"the table holding the points", "the column of x", "the column of y"};
+    for (size_t k = 0; k < 3; ++k) {
+        const auto [option, name] = names[k];
+        table.words(option, "NAME", 1, helps[k],
+                    [option, name](const Words& words) { *name = word_at(words, 0, option, "a name"); });
+    }
+    add_range_option(table, &query->range, nullptr);
+    table
+        .words("--dialect", "standard|clickhouse", 1, "the database's dialect of SQL",
+               [query](const Words& words) {
+                   const std::string& dialect = word_at(words, 0, "--dialect", "standard or clickhouse");
+                   if (dialect != "standard" && dialect != "clickhouse")
+                       throw UsageProblem(
+                           bad_value("--dialect", dialect.c_str(), "the dialect is standard or clickhouse"));
+                   query->dialect = dialect == "clickhouse" ? SqlDialect::clickhouse : SqlDialect::standard;
+               })
+        ->default_str("standard");
+    add_binning_option(table, &query->binning, nullptr);
+}
+
+} // namespace
+
+std::string sql_help()
+{
+    OptionTable table("sql", kSqlUsage);
+    SumsQuery query;
+    declare_options(table, &query);
+    return table.help();
+}
 
 int sql_command(int argc, char** argv)
 {
+    OptionTable table("sql", kSqlUsage);
     SumsQuery query;
-    bool have_range = false;
-    for (int i = 0; i < argc; ++i) {
-        const char* arg = argv[i];
-        std::string* name = std::strcmp(arg, "--table") == 0 ? &query.table
-            : std::strcmp(arg, "--x") == 0                   ? &query.x
-            : std::strcmp(arg, "--y") == 0                   ? &query.y
-                                                             : nullptr;
-        if (name) {
-            if (i + 1 >= argc)
-                return usage_error(kSqlUsage, missing_value(arg, "a name"));
-            *name = argv[++i];
-        } else if (std::strcmp(arg, "--range") == 0) {
-            if (i + 4 >= argc)
-                return usage_error(kSqlUsage, missing_value(arg, "four numbers, XMIN XMAX YMIN YMAX"));
-            Range& r = query.range;
-            for (double* value : {&r.x_min, &r.x_max, &r.y_min, &r.y_max})
-                if (!parse_double(argv[++i], value))
-                    return usage_error(kSqlUsage, bad_value(arg, argv[i], "not a number"));
-            have_range = true;
-        } else if (std::strcmp(arg, "--dialect") == 0) {
-            if (i + 1 >= argc)
-                return usage_error(kSqlUsage, missing_value(arg, "standard or clickhouse"));
-            const std::string dialect = argv[++i];
-            if (dialect != "standard" && dialect != "clickhouse")
-                return usage_error(kSqlUsage, bad_value(arg, argv[i], "the dialect is standard or clickhouse"));
-            query.dialect = dialect == "clickhouse" ? SqlDialect::clickhouse : SqlDialect::standard;
-        } else if (std::strcmp(arg, "--binning") == 0) {
-            std::string problem;
-            if (!parse_binning_option(argc, argv, i, &query.binning, &problem))
-                return usage_error(kSqlUsage, problem);
-        } else {
-            return usage_error(kSqlUsage, unknown_option(arg));
-        }
-    }
-    if (!have_range)
-        query.range = default_range();
+    declare_options(table, &query);
+    if (const std::string problem = table.parse(argc, argv); !problem.empty())
+        return usage_error(kSqlUsage, problem);
     if (query.table.empty() || query.x.empty() || query.y.empty())
         return usage_error(kSqlUsage, "--table, --x and --y are all needed");
-    if (const std::string problem = range_problem(query.range); !problem.empty())
-        return usage_error(kSqlUsage, problem);
     const std::string text = cell_sums_query(query);
     if (text.empty())
         return usage_error(kSqlUsage, "a name is empty, longer than 255 bytes, or holds a control character");

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/d3d9/d3d9.h"
@@ -70,13 +71,41 @@ bool dump_levels(IDirect3DTexture9* texture, const std::string& dir)
 
 } // namespace
 
+namespace {
+
+// What texture's command line asks for.
+struct TextureLine {
+    std::optional<std::string> image_path, dump_dir;
+};
+
+// texture's options, one row each.
+void declare_options(OptionTable& table, TextureLine* line)
+{
+    add_file_option(table, "--dump", "DIR", "every level's texels, as DIR/levelN.raw", &line->dump_dir);
+    add_image_argument(table, &line->image_path);
+}
+
+} // namespace
+
+std::string texture_help()
+{
+    OptionTable table("texture", kTextureUsage);
+    TextureLine line;
+    declare_options(table, &line);
+    return table.help();
+}
+
 int texture_command(int argc, char** argv)
 {
-    const char* image_path = nullptr;
-    const char* dump_dir = nullptr;
-    std::string problem;
-    if (!parse_image_arguments(argc, argv, {{"--dump", &dump_dir}}, &image_path, &problem))
+    OptionTable table("texture", kTextureUsage);
+    TextureLine line;
+    declare_options(table, &line);
+    if (const std::string problem = table.parse(argc, argv); !problem.empty())
         return usage_error(kTextureUsage, problem);
+    if (!line.image_path)
+        return usage_error(kTextureUsage, "no image file given");
+    const char* image_path = line.image_path->c_str();
+    const char* dump_dir = line.dump_dir ? line.dump_dir->c_str() : nullptr;
 
     // The viewer's device, on a window that shows nothing.
     OffscreenDevice device(1, 1);

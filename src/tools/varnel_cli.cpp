@@ -4,27 +4,53 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <string>
+#include <string_view>
 
 #include "tools/commands.h"
 
 namespace {
 
 struct Command {
-    const char* name;
+    std::string_view name;
     int (*run)(int argc, char** argv);
-    const char* usage;   // "usage: varnel-cli NAME ...", whole lines
-    const char* summary; // one line for the list of commands
+    const char* usage;     // "usage: varnel-cli NAME ...", whole lines
+    std::string (*help)(); // the usage, then the options from the command's table
+    const char* summary;   // one line for the list of commands
 };
 
 const Command commands[] = {
-    {"grid", grid_command, kGridUsage, "bin a data file into the normalised 201 x 201 grid and print it"},
-    {"decode", decode_command, kDecodeUsage, "decode an image file as the texture loader does"},
-    {"texture", texture_command, kTextureUsage, "load an image file into a texture as the viewer does"},
-    {"settings", settings_command, kSettingsUsage, "print the viewer's settings, or put the defaults back"},
-    {"render", render_command, kRenderUsage,
+    {"grid", grid_command, kGridUsage, grid_help, "bin a data file into the normalised 201 x 201 grid and print it"},
+    {"decode", decode_command, kDecodeUsage, decode_help, "decode an image file as the texture loader does"},
+    {"texture", texture_command, kTextureUsage, texture_help, "load an image file into a texture as the viewer does"},
+    {"settings", settings_command, kSettingsUsage, settings_help,
+     "print the viewer's settings, or put the defaults back"},
+    {"render", render_command, kRenderUsage, render_help,
      "draw the viewer's picture of a data file into a PNG, JPEG, BMP or PPM file"},
-    {"sql", sql_command, kSqlUsage, "print the query that sums a table's points per grid cell in a database"},
+    {"sql", sql_command, kSqlUsage, sql_help, "print the query that sums a table's points per grid cell in a database"},
 };
+
+// The program's own words, where a command's name would be; "--help" and
+// "-h" also after a command's name, alone.
+enum class OwnWord { none, help, version };
+const struct {
+    std::string_view word;
+    OwnWord meaning;
+    bool after_command;
+} own_words[] = {
+    {"--help", OwnWord::help, true},
+    {"-h", OwnWord::help, true},
+    {"help", OwnWord::help, false},
+    {"--version", OwnWord::version, false},
+};
+
+OwnWord own_word(std::string_view word, bool after_command)
+{
+    for (const auto& w : own_words)
+        if (w.word == word && (w.after_command || !after_command))
+            return w.meaning;
+    return OwnWord::none;
+}
 
 void list_commands(std::FILE* out)
 {
@@ -41,16 +67,11 @@ int usage()
     return 2;
 }
 
-bool asks_for_help(const char* arg)
-{
-    return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "help") == 0;
-}
-
 int help()
 {
     std::printf("varnel-cli: the viewer's pieces on the command line.\n\ncommands:\n");
     for (const Command& c : commands)
-        std::printf("  %-9s %s\n", c.name, c.summary);
+        std::printf("  %-9.*s %s\n", int(c.name.size()), c.name.data(), c.summary);
     std::printf("\n");
     list_commands(stdout);
     std::printf("\n'varnel-cli COMMAND --help' prints one command's usage.\n");
@@ -77,9 +98,9 @@ int run_command(const Command& c, int argc, char** argv)
     try {
         return c.run(argc, argv);
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "varnel-cli: %s: out of memory\n", c.name);
+        std::fprintf(stderr, "varnel-cli: %.*s: out of memory\n", int(c.name.size()), c.name.data());
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "varnel-cli: %s: %s\n", c.name, e.what());
+        std::fprintf(stderr, "varnel-cli: %.*s: %s\n", int(c.name.size()), c.name.data(), e.what());
     }
     return 1;
 }
@@ -90,17 +111,20 @@ int main(int argc, char** argv)
 {
     if (argc < 2)
         return usage();
-    if (asks_for_help(argv[1]))
+    switch (own_word(argv[1], false)) {
+    case OwnWord::help:
         return finished(help());
-    if (std::strcmp(argv[1], "--version") == 0) {
+    case OwnWord::version:
         std::printf("varnel-cli %s\n", VARNEL_VERSION);
         return finished(0);
+    case OwnWord::none:
+        break;
     }
     for (const Command& c : commands) {
-        if (std::strcmp(argv[1], c.name) != 0)
+        if (c.name != argv[1])
             continue;
-        if (argc == 3 && (std::strcmp(argv[2], "--help") == 0 || std::strcmp(argv[2], "-h") == 0)) {
-            std::fputs(c.usage, stdout);
+        if (argc == 3 && own_word(argv[2], true) == OwnWord::help) {
+            std::fputs(c.help().c_str(), stdout);
             return finished(0);
         }
         return finished(run_command(c, argc - 2, argv + 2));
