@@ -165,14 +165,17 @@ const DialogTemplate kDatabaseTemplate = {
     std::size(kDatabaseItems),
 };
 
-const ACCEL kCameraKeys[7] = {
+const ACCEL kCameraKeys[10] = {
     {FVIRTKEY, 'H', IDM_AZIMUTH_DOWN},
     {FVIRTKEY, 'J', IDM_ELEVATION_DOWN},
     {FVIRTKEY, 'K', IDM_ELEVATION_UP},
     {FVIRTKEY, 'L', IDM_AZIMUTH_UP},
     {FVIRTKEY, 'S', IDM_NEARER},
     {FVIRTKEY, 'X', IDM_FARTHER},
-    {FVIRTKEY | ACCEL_END_OF_TABLE, 'F', IDM_FIT_CAMERA},
+    {FVIRTKEY, 'F', IDM_FIT_CAMERA},
+    {FVIRTKEY, 'P', IDM_ZOOM_TO_PEAK},
+    {FVIRTKEY | FALT, VK_LEFT, IDM_RANGE_BACK},
+    {FVIRTKEY | FALT | ACCEL_END_OF_TABLE, VK_RIGHT, IDM_RANGE_FORWARD},
 };
 
 const RESOURCE_ENTRY kProgramResources[4] = {

@@ -64,7 +64,10 @@ enum : int {
     IDM_SHOW_AXES = 1062,
     IDM_CLASSIC_BINNING = 1063,
     IDM_MAP_VIEW = 1064,
-    IDM_FIT_CAMERA = 1080, // F, and the render area's context menu
+    IDM_FIT_CAMERA = 1080,    // F, and the render area's context menu
+    IDM_ZOOM_TO_PEAK = 1081,  // P, and the same menu
+    IDM_RANGE_BACK = 1082,    // Alt+Left (and Backspace), and the same menu
+    IDM_RANGE_FORWARD = 1083, // Alt+Right, and the same menu
     // The two lists of the dialog that picks a data file's columns.
     IDC_X_COLUMN = 1070,
     IDC_Y_COLUMN = 1071,

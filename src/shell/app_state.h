@@ -9,6 +9,7 @@
 #include "field/sources/point_reader.h"
 #include "platform/win32/windows.h"
 #include "render/renderer.h"
+#include "shell/range_history.h"
 #include "shell/settings.h"
 
 // The camera under the mouse: a drag in progress and the motion not yet
@@ -21,6 +22,12 @@ struct MouseCamera {
     int wheel_rest; // wheel motion short of a notch
 };
 
+// A rectangle being dragged out over the map, from where the button went down.
+struct ZoomBand {
+    bool on;
+    POINT from, to;
+};
+
 struct AppState {
     HWND main_window;
     HWND panel;
@@ -31,6 +38,9 @@ struct AppState {
     char data_file[kPathBytes];   // the file it was loaded from; empty before
     Settings settings;
     MouseCamera mouse;
+    ZoomBand band;
+    std::string readout; // what the status line says of the point under the pointer
+    RangeHistory history;
     // The columns last chosen for a data file's header, and that header's
     // names; empty until a header of more than two columns was met.
     std::string column_header;

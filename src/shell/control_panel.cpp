@@ -20,6 +20,7 @@
 #include "shell/file_dialog_helpers.h"
 #include "shell/load_progress.h"
 #include "shell/picture_view.h"
+#include "shell/range_history.h"
 #include "shell/settings.h"
 
 namespace {
@@ -204,7 +205,11 @@ void show_loaded(HWND panel, const char* path, LoadedField& loaded, bool fit)
     std::memcpy(state->data_file, path, kPathBytes);
     state->renderer->ops.set_caption(state->renderer, file_name_of(address_for_message(path).c_str()));
     state->renderer->ops.set_axis_titles(state->renderer, loaded.columns.x_name.c_str(), loaded.columns.y_name.c_str());
-    replace_field(state, loaded.field.release());
+    // The field left behind goes to the history, which may keep it.
+    DensityField* left = state->field;
+    state->field = loaded.field.release();
+    state->renderer->ops.set_field(state->renderer, state->field);
+    record_range_step(state, path, loaded.range, left);
     send_camera(panel);
     set_loaded_title(state->main_window, path);
 }
@@ -337,6 +342,8 @@ void load_data_from(HWND panel, const char* path)
     if (read_range(panel, &range))
         load_data(panel, range, path);
 }
+
+void show_plot_range(HWND panel, const Range& range) { show_range(panel, range); }
 
 void reload_data(HWND panel)
 {

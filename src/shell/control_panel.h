@@ -2,6 +2,7 @@
 // marker and camera.
 #pragma once
 
+#include "field/range.h"
 #include "platform/win32/windows.h"
 
 INT_PTR CALLBACK panel_proc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam);
@@ -10,6 +11,9 @@ INT_PTR CALLBACK panel_proc(HWND panel, UINT message, WPARAM wParam, LPARAM lPar
 // files named on the command line. `path` is a 1024-byte buffer.
 void load_data_from(HWND panel, const char* path);
 void load_texture_from(HWND panel, const char* path);
+
+// The range's fields show `range`, as if typed.
+void show_plot_range(HWND panel, const Range& range);
 
 // Loads the current data file again over the range in the fields, as the
 // settings now ask (the binning rule); nothing without one.

@@ -10,6 +10,7 @@
 #include "shell/app_state.h"
 #include "shell/control_panel.h"
 #include "shell/main_window.h"
+#include "shell/range_history.h"
 
 namespace {
 
@@ -59,6 +60,8 @@ void offer_message(HWND main_window, HACCEL accelerators, MSG* message)
     if (AppState* state = app_state_of(main_window)) {
         // The address is typed there: its letters are no camera keys.
         if (state->database_dialog && IsDialogMessageA(state->database_dialog, message))
+            return;
+        if (range_history_key(state, message))
             return;
         if (TranslateAcceleratorA(main_window, accelerators, message))
             return;

@@ -11,6 +11,9 @@
 #include "shell/control_panel.h"
 #include "shell/dropped_files.h"
 #include "shell/picture_view.h"
+#include "shell/pointer_readout.h"
+#include "shell/range_history.h"
+#include "shell/range_zoom.h"
 #include "shell/render_area_menu.h"
 
 namespace {
@@ -75,6 +78,7 @@ void shut_down(HWND main_window)
         state->field->ops.destroy(state->field);
         state->field = nullptr;
     }
+    clear_range_history(state);
     // The panel and the render area outlive the record by a moment.
     for (HWND window : {main_window, state->panel, state->render_area})
         SetWindowLongPtrA(window, GWL_USERDATA, 0);
@@ -159,7 +163,8 @@ INT_PTR CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
         return limit_sizing(window, wParam, reinterpret_cast<RECT*>(lParam));
     case WM_COMMAND:
         if (AppState* state = app_state_of(window))
-            camera_key(state, LOWORD(wParam));
+            if (!range_command(state, LOWORD(wParam)))
+                camera_key(state, LOWORD(wParam));
         return 0;
     case WM_DROPFILES:
         if (AppState* state = app_state_of(window))
@@ -198,21 +203,36 @@ LRESULT CALLBACK render_area_proc(HWND window, UINT message, WPARAM wParam, LPAR
     }
     case WM_NCHITTEST:
         return HTCLIENT; // as a static control it would let the mouse through
-    case WM_LBUTTONDOWN:
-        start_camera_drag(state, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+    case WM_LBUTTONDOWN: {
+        // The area takes the keys then, so that Backspace steps back.
+        SetFocus(window);
+        const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        if (!start_zoom_band(state, at))
+            start_camera_drag(state, at);
         return 0;
-    case WM_MOUSEMOVE:
-        drag_camera(state, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, (wParam & MK_LBUTTON) != 0);
+    }
+    case WM_MOUSEMOVE: {
+        const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        if (!drag_zoom_band(state, at))
+            drag_camera(state, at, (wParam & MK_LBUTTON) != 0);
+        show_pointer_readout(state, at);
         return 0;
-    case WM_LBUTTONUP:
-        drag_camera(state, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, true);
-        end_camera_drag(state);
+    }
+    case WM_LBUTTONUP: {
+        const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        if (!end_zoom_band(state, at)) {
+            drag_camera(state, at, true);
+            end_camera_drag(state);
+        }
         return 0;
+    }
     case WM_CAPTURECHANGED:
+        drop_zoom_band(state);
         drop_camera_drag(state);
         return 0;
     case WM_MOUSEWHEEL:
-        wheel_camera(state, GET_WHEEL_DELTA_WPARAM(wParam));
+        if (!wheel_zoom(state, GET_WHEEL_DELTA_WPARAM(wParam), {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}))
+            wheel_camera(state, GET_WHEEL_DELTA_WPARAM(wParam));
         return 0;
     case WM_CONTEXTMENU:
         render_area_menu(state, lParam);

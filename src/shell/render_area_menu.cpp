@@ -7,6 +7,7 @@
 #include "shell/control_panel.h"
 #include "shell/picture_menu.h"
 #include "shell/picture_saving.h"
+#include "shell/range_zoom.h"
 
 void render_area_menu(AppState* state, LPARAM screen_point)
 {
@@ -23,6 +24,7 @@ void render_area_menu(AppState* state, LPARAM screen_point)
     AppendMenuA(menu, MF_STRING, IDM_OPEN_DATA_FILE, text(TextId::open_data_file_item));
     AppendMenuA(menu, MF_STRING, IDM_OPEN_DATABASE, text(TextId::open_database_item));
     AppendMenuA(menu, MF_STRING, IDM_FIT_CAMERA, text(TextId::fit_camera_item));
+    append_range_items(menu, state);
     AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
     append_picture_menu(menu, state->settings);
     UINT command = static_cast<UINT>(
@@ -38,6 +40,6 @@ void render_area_menu(AppState* state, LPARAM screen_point)
         open_data_file_dialog(state->panel);
     else if (command == IDM_OPEN_DATABASE)
         open_database_dialog(state->panel);
-    else
+    else if (!range_command(state, int(command)))
         choose_picture_item(state, command);
 }

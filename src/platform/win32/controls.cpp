@@ -32,6 +32,8 @@ public:
             setAlignment(horizontal | Qt::AlignTop);
         }
         setFocusPolicy(Qt::NoFocus);
+        // A window hears the mouse move over it with no button held, too.
+        setMouseTracking(true);
     }
 
 protected:

@@ -1,0 +1,44 @@
+// The ranges the plot has shown, in order: every zoom, fit, typed range and
+// new file is a step, and the user walks back and forward through them.
+// The last few fields left behind are kept, so that a step back to one of
+// them draws at once instead of reading the data again.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "field/density_field.h"
+#include "field/range.h"
+#include "platform/win32/windows.h"
+
+struct AppState;
+
+struct RangeStep {
+    std::string path; // the data file or the database's address
+    Range range;
+    int binning;
+    DensityField* field; // owned; kept while another step is shown, else null
+};
+
+struct RangeHistory {
+    std::vector<RangeStep> steps;
+    size_t at = 0;      // the step shown; steps is empty before the first load
+    long going_to = -1; // a step being loaded again, while back or forward reads it
+};
+
+// How many fields left behind stay in memory, and steps in the history.
+inline constexpr int kKeptFields = 4;
+inline constexpr size_t kMostSteps = 100;
+
+// A field of `path` over `range` is now shown, `left` being the one it
+// replaced (owned from here on: kept for its step or destroyed).
+void record_range_step(AppState* state, const char* path, const Range& range, DensityField* left);
+// Destroys every kept field.
+void clear_range_history(AppState* state);
+
+// One step back (-1) or forward (+1); false where there is none that way.
+bool step_range(AppState* state, int direction);
+
+// Backspace (outside the panel's fields, where it edits), Alt+Left and
+// Alt+Right; true when the message was one of them and was handled.
+bool range_history_key(AppState* state, const MSG* message);
