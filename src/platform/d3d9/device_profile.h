@@ -2,7 +2,7 @@
 // and whether a call is to fail.
 #pragma once
 
-#include "platform/d3d9/d3d9_test_hook.h"
+#include "platform/d3d9/d3d9_profile.h"
 
 // The profile set by the hook, or the default one with the threads of
 // d3d9_set_drawing_threads.

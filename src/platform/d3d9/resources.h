@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/d3d9/d3d9.h"
-#include "platform/d3d9/d3d9_test_hook.h"
+#include "platform/d3d9/d3d9_profile.h"
 #include "platform/d3d9/ref_counted.h"
 #include "platform/d3d9/texel_formats.h"
 #include "platform/d3d9/texture_sampler.h"

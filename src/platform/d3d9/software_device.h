@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/d3d9/d3d9.h"
-#include "platform/d3d9/d3d9_test_hook.h"
+#include "platform/d3d9/d3d9_profile.h"
 #include "platform/d3d9/draw_pipeline.h"
 #include "platform/d3d9/resources.h"
 

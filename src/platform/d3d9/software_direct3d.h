@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/d3d9/d3d9.h"
-#include "platform/d3d9/d3d9_test_hook.h"
+#include "platform/d3d9/d3d9_profile.h"
 #include "platform/d3d9/ref_counted.h"
 
 // Capabilities of a software device with the given profile.
