@@ -10,12 +10,13 @@
 #endif
 
 #include "field/sources/line_pieces.h"
+#include "field/grid_size.h"
 #include "field/point.h"
 
 namespace {
 
-constexpr int kNodes = 201;
-constexpr int kCells = kNodes - 1;
+constexpr int kNodes = kGridNodes;
+constexpr int kCells = kGridCells;
 
 // A rule is where a point's x is placed and how one direction's fraction f
 // of the cell splits between the cell's first and second node; a node gets

@@ -12,12 +12,13 @@
 
 #include "field/binning_rules.h"
 #include "field/density_field_test_hook.h"
+#include "field/grid_size.h"
 #include "field/sources/point_reader.h"
 
 namespace {
 
-constexpr int kNodes = 201;
-constexpr int kCells = kNodes - 1;
+constexpr int kNodes = kGridNodes;
+constexpr int kCells = kGridCells;
 constexpr char kTag[8] = {'m', 'e', 's', 'h', '_', 'f', 'l', 'd'};
 
 } // namespace

@@ -15,9 +15,10 @@
 #include <vector>
 
 #include "field/binning_rules.h"
+#include "field/grid_size.h"
 #include "field/range.h"
 
-inline constexpr int kSumCells = 200; // cells a side
+inline constexpr int kSumCells = kGridCells; // cells a side
 // Past this a count of points no longer holds whole in a double sum, and a
 // table's counts added up could pass what a long long holds.
 inline constexpr long long kMostSumPoints = 9007199254740992; // 2^53

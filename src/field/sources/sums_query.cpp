@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "field/grid_size.h"
+
 namespace {
 
 constexpr std::size_t kLongestName = 255;
@@ -162,10 +164,10 @@ Terms terms_of(const SumsQuery& q)
                  number(q.dialect, r.x_max),
                  number(q.dialect, r.y_min),
                  number(q.dialect, r.y_max),
-                 number(q.dialect, (r.x_max - r.x_min) / 200),
-                 number(q.dialect, (r.y_max - r.y_min) / 200),
-                 number(q.dialect, 199.0),
-                 number(q.dialect, 200.0),
+                 number(q.dialect, (r.x_max - r.x_min) / kGridCells),
+                 number(q.dialect, (r.y_max - r.y_min) / kGridCells),
+                 number(q.dialect, double(kGridCells - 1)),
+                 number(q.dialect, double(kGridCells)),
                  number(q.dialect, 0.0),
                  q.dialect == SqlDialect::clickhouse ? "floor" : "FLOOR"};
 }
