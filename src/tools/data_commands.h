@@ -227,6 +227,9 @@ inline LoadedField load_for_command(const LoadRequest& request)
         std::fprintf(stderr, "varnel-cli: cannot load %s: %s (without --binning the file's rule is followed)\n", path,
                      loaded.problem.c_str());
         break;
+    case LoadFailure::log_range:
+        std::fprintf(stderr, "varnel-cli: cannot load %s: a logarithmic axis's range must lie above zero\n", path);
+        break;
     }
     return loaded;
 }

@@ -43,6 +43,7 @@ void declare_options(OptionTable& table, GridLine* line)
     add_file_option(table, "-o", "OUT", "the file the grid goes to, in place of standard output", &line->out_path);
     add_threads_option(table, &request.threads, "threads that read the data (at most 4 per core are used)");
     add_binning_option(table, &request.binning, &request.binning_chosen);
+    add_value_options(table, &request);
     table.flag("--sums", &request.keep_sums, "the sums of the grid's cells, as a table to load again, for the grid");
     table.others("DATA", "a data file, or a database's address", [line](const std::string& word) {
         if (line->data_path)
@@ -119,9 +120,16 @@ int grid_command(int argc, char** argv)
     // The counts beyond the first three came later; they go at the end.
     const FieldCounts& counts = loaded.counts;
     std::fprintf(stderr,
-                 "load=%d rejected=%lld max=%.17g points=%lld in_range=%lld rejected_lines=%lld header=%d nan=%lld\n",
+                 "load=%d rejected=%lld max=%.17g points=%lld in_range=%lld rejected_lines=%lld header=%d nan=%lld",
                  loaded.loaded, counts.rejected, loaded.max, counts.points, counts.in_range, counts.rejected_lines,
                  counts.header ? 1 : 0, counts.not_a_number);
+    // Asked for, the weights and the points with no logarithm end the line.
+    const ColumnRequest& asked = request.columns;
+    if (asked.numbers.weight > 0 || !asked.weight_name.empty())
+        std::fprintf(stderr, " weight=%.17g", counts.weight);
+    if (request.log_x || request.log_y)
+        std::fprintf(stderr, " nonpositive=%lld", counts.nonpositive);
+    std::fputc('\n', stderr);
     if (write_failed && out_path)
         return cannot_write(out_path, write_error ? std::strerror(write_error) : out_file.reason());
     if (write_failed) {

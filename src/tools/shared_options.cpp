@@ -104,6 +104,34 @@ void add_columns_option(OptionTable& table, ColumnRequest* columns)
         ->default_str(std::to_string(columns->numbers.x) + " " + std::to_string(columns->numbers.y));
 }
 
+void add_value_options(OptionTable& table, LoadRequest* request)
+{
+    const auto column_option = [&table](const std::string& option, const std::string& help, int* number,
+                                        std::string* name) {
+        const std::string rule =
+            "a column is a whole number from 1 to " + std::to_string(kMaxColumn) + ", or a name from the file's header";
+        table.words(option, "COL", 1, help, [=](const Words& words) {
+            const std::string& text = word_at(words, 0, option, "a column, by number or by the header's name");
+            const size_t sign = text[0] == '-' || text[0] == '+' ? 1 : 0;
+            const bool whole = text.size() > sign && text.find_first_not_of("0123456789", sign) == std::string::npos;
+            long value = 0;
+            if (!whole)
+                *name = text;
+            else if (whole_number(text, 1, kMaxColumn, &value))
+                *number = int(value);
+            else
+                throw UsageProblem(bad_value(option.c_str(), text.c_str(), rule));
+        });
+    };
+    ColumnRequest& columns = request->columns;
+    column_option("--weight", "each point adds its weight from this column instead of 1", &columns.numbers.weight,
+                  &columns.weight_name);
+    column_option("--mean", "each node holds the mean of this column, not normalised", &columns.numbers.value,
+                  &columns.value_name);
+    table.flag("--log-x", &request->log_x, "bin the base-10 logarithm of x; the range stays in data units");
+    table.flag("--log-y", &request->log_y, "bin the base-10 logarithm of y; the range stays in data units");
+}
+
 void add_binning_option(OptionTable& table, BinningRule* rule, bool* chosen)
 {
     const std::string option = "--binning";

@@ -20,6 +20,9 @@ std::string range_problem(const Range& r);
 void add_range_option(OptionTable& table, Range* range, bool* fit, bool* given = nullptr);
 // "--columns X Y": each by number (1 to kMaxColumn) or by the header's name.
 void add_columns_option(OptionTable& table, ColumnRequest* columns);
+// "--weight COL" and "--mean COL", each by number or by the header's name,
+// and the flags "--log-x" and "--log-y".
+void add_value_options(OptionTable& table, LoadRequest* request);
 // "--binning RULE"; `chosen` (may be null) is set when it was given.
 void add_binning_option(OptionTable& table, BinningRule* rule, bool* chosen);
 // "--threads N": 0 (one per core) to kMostThreads.
