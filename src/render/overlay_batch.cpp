@@ -9,7 +9,6 @@
 
 #include "platform/d3d9/interface_ptr.h"
 #include "render/renderer_state.h"
-#include "render/scene/node_heights.h"
 #include "render/text/glyph_atlas.h"
 #include "render/text/picture_overlay.h"
 
@@ -90,9 +89,7 @@ void build_overlay(RendererState* s, DrawBatch* batch)
     if (s->band_on)
         scene.band = ScreenBox{int(std::min(s->band.left, s->band.right)), int(std::min(s->band.top, s->band.bottom)),
                                int(std::max(s->band.left, s->band.right)), int(std::max(s->band.top, s->band.bottom))};
-    if (s->picture.smoothing_cells == kSmoothingAuto)
-        scene.auto_smoothing_cells =
-            scott_smoothing_cells(NodeGrid{s->view.nx, s->view.ny, s->view.nodes}, s->view.max);
+    scene.auto_smoothing_cells = s->auto_smoothing_cells;
     upload_overlay(batch, s->device, lay_out_overlay(cache->atlas, scene), cache->atlas);
 }
 

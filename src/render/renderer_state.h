@@ -28,6 +28,7 @@ struct RendererState {
     // field width x height); null while the nodes are drawn as they are.
     double* heights;
     double top_weight;            // the weight of the highest node drawn: the height scale's end
+    double auto_smoothing_cells;  // the width automatic smoothing chose with the heights; 0: none chosen
     char* caption;                // the data file's name; null for none
     char* axis_titles[2];         // the x and y axes' names; null: the texts' X and Y
     struct OverlayCache* overlay; // the glyph atlas, made with the first overlay

@@ -26,6 +26,7 @@ void make_heights(RendererState* s)
     std::free(s->heights);
     s->heights = nullptr;
     s->top_weight = s->field ? s->view.max : 0.0;
+    s->auto_smoothing_cells = 0;
     if (!s->field || !heights_differ(s->picture))
         return;
     const NodeGrid nodes = field_grid(s->view);
@@ -33,10 +34,15 @@ void make_heights(RendererState* s)
         return;
     const size_t count = size_t(nodes.nx) * size_t(nodes.ny);
     auto* heights = static_cast<double*>(std::malloc(count * sizeof(double)));
-    if (heights && write_heights({heights, count}, nodes, s->view.max, s->picture, &s->top_weight))
+    double smoothing_cells = 0;
+    if (heights && write_heights({heights, count}, nodes, s->view.max, s->picture, &s->top_weight, &smoothing_cells)) {
         s->heights = heights;
-    else
+        // Kept for the status line, which is laid out again on every camera move.
+        if (s->picture.smoothing_cells == kSmoothingAuto)
+            s->auto_smoothing_cells = smoothing_cells;
+    } else {
         std::free(heights);
+    }
 }
 
 bool always(const RendererState&) { return true; }

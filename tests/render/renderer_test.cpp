@@ -429,7 +429,8 @@ TEST_F(RendererObjectTest, OverlayDrawsTextsAndScaleOverTheScene)
 // The overlay drawn is the layout of the picture as it now is: after the
 // camera turns, the caption changes, the window grows to a larger font,
 // and the options colour the bar, smooth the heights (the scale then ends
-// at the smoothed peak) and put them on a log scale.
+// at the smoothed peak, and an automatic width is named) and put them on a
+// log scale.
 TEST_F(RendererObjectTest, TheOverlayFollowsEveryChange)
 {
     FieldPtr field = loaded_field();
@@ -482,6 +483,19 @@ TEST_F(RendererObjectTest, TheOverlayFollowsEveryChange)
     scene.colour_map = ColourMap::magma;
     scene.log_scale = true;
     expect_overlay("the options");
+
+    // Automatic smoothing names its width, the one Scott's rule gives for
+    // the field, and keeps it when the camera turns.
+    options.smoothing_cells = kSmoothingAuto;
+    renderer->ops.set_picture_options(renderer, &options);
+    const NodeGrid nodes{201, 201, field->ops.data(field.get())};
+    ASSERT_TRUE(write_heights(heights, nodes, density_field_max(field.get()), options, &scene.max_weight));
+    scene.auto_smoothing_cells = scott_smoothing_cells(nodes, density_field_max(field.get()));
+    ASSERT_GT(scene.auto_smoothing_cells, 0.0);
+    expect_overlay("automatic smoothing");
+    set_camera(100, 60, 35);
+    scene.camera = camera_vectors({100, 60, 35});
+    expect_overlay("automatic smoothing, turned");
 }
 
 // A failed reset keeps everything and draws nothing; a good one brings back

@@ -104,14 +104,16 @@ void smooth_nodes(std::span<double> values, int nx, int ny, double sigma)
 }
 
 bool write_heights(std::span<double> heights, const NodeGrid& nodes, double max_weight, const PictureOptions& options,
-                   double* top_weight)
+                   double* top_weight, double* smoothing_cells)
 {
     if (!nodes.nodes || nodes.nx <= 0 || nodes.ny <= 0 || heights.size() != size_t(nodes.nx) * size_t(nodes.ny))
         return false;
     std::copy(nodes.nodes, nodes.nodes + heights.size(), heights.begin());
-    smooth_nodes(heights, nodes.nx, nodes.ny,
-                 options.smoothing_cells == kSmoothingAuto ? scott_smoothing_cells(nodes, max_weight)
-                                                           : double(options.smoothing_cells));
+    const double sigma = options.smoothing_cells == kSmoothingAuto ? scott_smoothing_cells(nodes, max_weight)
+                                                                   : double(options.smoothing_cells);
+    if (smoothing_cells)
+        *smoothing_cells = sigma;
+    smooth_nodes(heights, nodes.nx, nodes.ny, sigma);
     const double highest = *std::max_element(heights.begin(), heights.end());
     if (top_weight)
         *top_weight = highest > 0 ? highest * max_weight : 0.0;

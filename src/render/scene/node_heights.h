@@ -15,10 +15,11 @@ bool heights_differ(const PictureOptions& options);
 // Fills `heights` (nx * ny values) from the field's nodes, which are
 // normalised to the highest node, weighing `max_weight` before that. The
 // weight of the highest node drawn (after smoothing) goes to *top_weight
-// when given: the height scale's end. False, writing nothing, when the
-// sizes do not match.
+// when given: the height scale's end; the Gaussian width smoothed with
+// (Scott's rule's for kSmoothingAuto, 0 for none) to *smoothing_cells.
+// False, writing nothing, when the sizes do not match.
 bool write_heights(std::span<double> heights, const NodeGrid& nodes, double max_weight, const PictureOptions& options,
-                   double* top_weight = nullptr);
+                   double* top_weight = nullptr, double* smoothing_cells = nullptr);
 
 // Smooths a grid of nx * ny values in place with a Gaussian of `sigma`
 // cells, cut off beyond three sigma. Near an edge the kernel is cut at the
