@@ -613,8 +613,14 @@ PictureOverlay lay_out_overlay(const GlyphAtlas& atlas, const OverlayScene& scen
     if (scene.map_view && !atlas.empty())
         add_map_frame(frame, tick_stroke(atlas), &overlay.lines);
     // The status line and the scale come first: the axes' values give way.
-    const std::string status = fitted_status_line(atlas, scene.caption, scene.counts, scene.auto_smoothing_cells,
-                                                  scene.readout, int(scene.width) - 2 * margin);
+    const std::string counted = fitted_status_line(atlas, scene.caption, scene.counts, scene.auto_smoothing_cells,
+                                                   scene.readout, int(scene.width) - 2 * margin);
+    // Where the counts and the pointer's readout do not fit together, the
+    // readout, asked for just now, takes the line.
+    const std::string status =
+        !scene.readout.empty() && text_width(atlas, utf8_characters(counted)) > int(scene.width) - 2 * margin
+        ? std::string(scene.readout)
+        : counted;
     layout.place(status, layout.box_at(utf8_characters(status), margin, int(scene.height) - margin - atlas.line_height),
                  TextRole::status);
     layout.keep_above(int(scene.height) - status_band_height(scene.height));
