@@ -15,11 +15,6 @@
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 File open_source(const LoadRequest& request, const LoadWatch& watch, LoadedField& result)
 {
     errno = 0;

@@ -83,11 +83,6 @@ private:
     int error_ = 0;
 };
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 // Prints "varnel-cli: cannot write PATH: REASON" and gives the exit status 1.
 inline int cannot_write(const char* path, const char* reason)
 {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 // How far reading has come through the file as it lies on disk (for a
@@ -19,6 +20,12 @@ struct DataFileMeter {
     // is in its bytes (damaged, or cut short) rather than in the disk.
     std::string damage;
 };
+
+// A stream closed when its owner goes: a data file, or any other file.
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // The file opened for reading, or null with errno set. A damaged or cut
 // compressed stream shows as a read error on the stream (ferror), after the

@@ -16,10 +16,6 @@ constexpr int kRowsLooked = 20;
 // A header line longer than this is no header a person wrote.
 constexpr std::size_t kLongestLine = std::size_t(1) << 20;
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 // One line without its line feed; false at the end of the file, or past
 // the longest line (the rest of it is left unread).
 bool read_line(std::FILE* file, std::string* line)
@@ -152,7 +148,7 @@ bool read_file_header(const char* path, int skip_lines, FileHeader* header)
 {
     *header = FileHeader{};
     errno = 0;
-    std::unique_ptr<std::FILE, FileCloser> file(open_data_file(path));
+    File file(open_data_file(path));
     return file && header_from(file.get(), skip_lines, header);
 }
 
@@ -162,6 +158,6 @@ bool header_of_text(std::string head, bool whole, int skip_lines, FileHeader* he
     // A line cut at the end of what was read is no line of the file.
     if (!whole)
         head.resize(head.rfind('\n') == std::string::npos ? 0 : head.rfind('\n') + 1);
-    std::unique_ptr<std::FILE, FileCloser> file(head.empty() ? nullptr : fmemopen(head.data(), head.size(), "r"));
+    File file(head.empty() ? nullptr : fmemopen(head.data(), head.size(), "r"));
     return head.empty() || (file && header_from(file.get(), skip_lines, header));
 }
