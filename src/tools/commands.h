@@ -24,6 +24,7 @@ std::string sql_help();
 // list of commands shows them all.
 inline constexpr char kGridUsage[] =
     "usage: varnel-cli grid DATA [--range XMIN XMAX YMIN YMAX | --range auto] [--skip N] [--columns X Y] [-o OUT]\n"
+    "                       [--weight COL] [--mean COL] [--log-x] [--log-y]\n"
     "                       [--threads N] [--binning bilinear|classic] [--sums]\n"
     "--range defaults to 0 4000 0 4000, --skip to 0 lines, --columns to 1 2, --threads to 0 (one per\n"
     "core; at most 4 per core are used, whatever N asks), --binning to bilinear; without -o the grid goes\n"

@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <regex>
+#include <set>
 #include <string>
 
 namespace {
@@ -52,6 +54,37 @@ TEST(VarnelCli, HelpAndVersionGoToStandardOutput)
             EXPECT_NE(r.out.find(c.printed), std::string::npos) << c.args << "\n" << r.out;
         else
             EXPECT_EQ(r.out, "") << c.args;
+    }
+}
+
+// A command's --help lists the options its table declares; its usage line,
+// written by hand for the scripts that read it, names the same ones.
+TEST(VarnelCli, HelpListsTheOptionsTheUsageNames)
+{
+    const auto names_in = [](const std::string& text, const std::regex& pattern) {
+        std::set<std::string> names;
+        for (std::sregex_iterator m(text.begin(), text.end(), pattern), end; m != end; ++m)
+            names.insert((*m)[1]);
+        return names;
+    };
+    const std::regex in_usage(R"((?:^|[\[ |])(--?[a-z][a-z-]*))");
+    const std::regex in_list(R"(\n  (--?[a-z][a-z-]*))");
+    for (const char* command : {"grid", "decode", "texture", "settings", "render", "sql"}) {
+        const std::string help = run(std::string(command) + " --help").out;
+        const size_t list = help.find("\nOptions:\n");
+        ASSERT_NE(list, std::string::npos) << command << "\n" << help;
+        // The usage's synopsis: its first line and the lines that go on with it.
+        std::string synopsis;
+        for (size_t at = 0; at < list;) {
+            const size_t end = help.find('\n', at);
+            const std::string line = help.substr(at, end - at);
+            if (at == 0 || line.rfind("    ", 0) == 0)
+                synopsis += line + "\n";
+            at = end + 1;
+        }
+        const std::set<std::string> usage_names = names_in(synopsis, in_usage);
+        EXPECT_FALSE(usage_names.empty()) << command;
+        EXPECT_EQ(names_in(help.substr(list), in_list), usage_names) << command << "\n" << help;
     }
 }
 
