@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "e2e/xvfb_session.h"
+#include "temp_folder.h"
 
 namespace {
 
@@ -17,9 +18,6 @@ class ViewerEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char folder[] = "/tmp/varnel-e2e-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        root_ = folder;
         display_ = start_server(xvfb_, root_ / "fb");
         ASSERT_FALSE(display_.empty()) << "Xvfb did not start; scripts/install-deps installs it";
         // The viewer gives up at once on a display that does not answer
@@ -33,10 +31,10 @@ protected:
     void TearDown() override
     {
         xvfb_ = Child(); // the server goes before its frame-buffer file
-        fs::remove_all(root_);
     }
 
-    fs::path root_;
+    TempFolder folder_{"e2e"};
+    const fs::path root_ = folder_.path();
     Child xvfb_;
     std::string display_;
 };

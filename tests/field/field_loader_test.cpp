@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "file_cut.h"
+#include "temp_folder.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,19 +23,8 @@ namespace fs = std::filesystem;
 
 class FieldLoader : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char folder[] = "/tmp/varnel-loader-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        dir_ = folder;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string write(const std::string& name, const std::string& text)
-    {
-        std::ofstream(dir_ / name, std::ios::binary) << text;
-        return (dir_ / name).string();
-    }
-    fs::path dir_;
+    std::string write(const std::string& name, const std::string& text) { return dir_.write(name, text); }
+    TempFolder dir_{"loader"};
 };
 
 // Lines of points inside the default range, `bytes` of them or a little over.
@@ -73,7 +63,7 @@ TEST_F(FieldLoader, AFileCutWhileItIsReadIsAReadError)
 // rather than fitted to nothing (a pipe) or waited on for ever (a FIFO).
 TEST_F(FieldLoader, FittingAFileThatReadsOnceIsRefused)
 {
-    const std::string fifo = (dir_ / "fifo").string();
+    const std::string fifo = dir_.file("fifo");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     int ends[2];
     ASSERT_EQ(pipe(ends), 0);
@@ -106,10 +96,10 @@ TEST_F(FieldLoader, SumsTablesKeepTheirRule)
         save.keep_sums = true;
         const LoadedField from_points = field_of(save);
         ASSERT_TRUE(from_points.ok());
-        std::FILE* out = std::fopen((dir_ / "sums.csv").c_str(), "w");
+        std::FILE* out = std::fopen(dir_.file("sums.csv").c_str(), "w");
         ASSERT_TRUE(write_cell_sums(out, *from_points.sums));
         std::fclose(out);
-        std::ifstream in(dir_ / "sums.csv", std::ios::binary);
+        std::ifstream in(dir_.file("sums.csv"), std::ios::binary);
         const std::string table((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         const BinningRule other = made_by == BinningRule::classic ? BinningRule::bilinear : BinningRule::classic;
         for (const std::string& head : {std::string(), std::string("\xEF\xBB\xBF# saved\n")}) {

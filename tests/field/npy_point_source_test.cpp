@@ -7,6 +7,7 @@
 
 #include "field/sources/data_file_test_hook.h"
 #include "file_cut.h"
+#include "temp_folder.h"
 
 #include <sys/stat.h>
 #include <zlib.h>
@@ -74,23 +75,12 @@ std::string npy_file(int version, const std::string& dictionary, const std::stri
 
 class NpyLoad : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char folder[] = "/tmp/varnel-npy-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        dir_ = folder;
-    }
     void TearDown() override
     {
         set_point_reader_chunk_bytes(0);
         data_file_test_reset();
-        fs::remove_all(dir_);
     }
-    std::string write(const std::string& name, const std::string& bytes)
-    {
-        std::ofstream(dir_ / name, std::ios::binary) << bytes;
-        return (dir_ / name).string();
-    }
+    std::string write(const std::string& name, const std::string& bytes) { return dir_.write(name, bytes); }
     static LoadedField load(const std::string& path, unsigned threads = 2, ColumnRequest columns = {})
     {
         LoadRequest request;
@@ -115,7 +105,7 @@ protected:
         for (int i = 0; i < 201 * 201; ++i)
             ASSERT_EQ(a[i], b[i]) << "node " << i;
     }
-    fs::path dir_;
+    TempFolder dir_{"npy"};
 };
 
 // Points spread over and past the range, whole numbers for integer types.
@@ -383,7 +373,7 @@ TEST_F(NpyLoad, AnArrayThatIsNotMappedIsStillReadAsAnArray)
         data_file_test_reset();
         expect_same(load_path(write("a.npy.gz", gzipped(npy))), mapped);
         expect_same(load_path(write("a.data.zst", zstd_compressed(npy))), mapped);
-        const std::string fifo = (dir_ / "fifo").string();
+        const std::string fifo = dir_.file("fifo");
         ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
         std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << npy; });
         const LoadedField piped = load_path(fifo);
@@ -441,7 +431,7 @@ TEST_F(NpyLoad, AStreamedArrayIsRefusedNotReadAsText)
     };
     for (const auto& c : piped) {
         SCOPED_TRACE(c.problem);
-        const std::string fifo = (dir_ / "fifo").string();
+        const std::string fifo = dir_.file("fifo");
         ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
         std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << c.bytes; });
         const LoadedField loaded = load_path(fifo, c.columns);

@@ -3,6 +3,7 @@
 // separator, quotes, decimal mark, index column or byte-order mark.
 #include "field/field_loader.h"
 #include "field/sources/text_dialect.h"
+#include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -61,19 +62,8 @@ std::string number(double v, bool comma = false)
 
 class TextDialectFiles : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char folder[] = "/tmp/varnel-dialect-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        dir_ = folder;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string write(const std::string& name, const std::string& text)
-    {
-        std::ofstream(dir_ / name, std::ios::binary) << text;
-        return (dir_ / name).string();
-    }
-    fs::path dir_;
+    std::string write(const std::string& name, const std::string& text) { return dir_.write(name, text); }
+    TempFolder dir_{"dialect"};
 };
 
 TEST_F(TextDialectFiles, FileShapesGiveTheReferenceField)

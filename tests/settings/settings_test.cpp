@@ -24,6 +24,7 @@
 #include "platform/win32/reg_file_format.h"
 #include "platform/win32/registry_test_hooks.h"
 #include "settings/settings.h"
+#include "temp_folder.h"
 
 namespace {
 
@@ -33,19 +34,10 @@ class SettingsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        // In memory where there is such a folder: the saves sync their files,
-        // which on a busy disk takes far longer than the save itself.
-        std::string tmpl = fs::is_directory("/dev/shm") ? "/dev/shm/varnel-save-XXXXXX" : "/tmp/varnel-save-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        root_ = tmpl;
         setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
         registry_test_reset();
     }
-    void TearDown() override
-    {
-        registry_test_reset();
-        fs::remove_all(root_);
-    }
+    void TearDown() override { registry_test_reset(); }
     fs::path file() const { return root_ / "kestrow" / "varnel.exe.reg"; }
     std::string read_file() const
     {
@@ -87,7 +79,10 @@ protected:
         data.resize(size);
         return data;
     }
-    fs::path root_;
+    // In memory where there is such a folder: the saves sync their files,
+    // which on a busy disk takes far longer than the save itself.
+    TempFolder folder_{"save", fs::is_directory("/dev/shm") ? "/dev/shm" : "/tmp"};
+    const fs::path root_ = folder_.path();
 };
 
 // The first run's record, written out member by member.

@@ -12,6 +12,7 @@
 #include "render/scene/camera.h"
 #include "shell/decimal_fields.h"
 #include "shell/settings.h"
+#include "temp_folder.h"
 
 namespace {
 
@@ -23,15 +24,7 @@ protected:
     void SetUp() override
     {
         WindowTest::SetUp();
-        char tmpl[] = "/tmp/varnel-settings-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        root_ = tmpl;
         setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        fs::remove_all(root_);
-        WindowTest::TearDown();
     }
     HWND make_panel()
     {
@@ -41,7 +34,8 @@ protected:
         set_panel_ranges(panel);
         return panel;
     }
-    fs::path root_;
+    TempFolder folder_{"settings"};
+    const fs::path root_ = folder_.path();
 };
 
 TEST_F(SettingsPanelTest, TheRangeAndMarkerGoThroughThePanelAsTyped)

@@ -26,6 +26,7 @@
 #include "shell/camera_controls.h"
 #include "shell/main.h"
 #include "shell/main_window.h"
+#include "temp_folder.h"
 
 namespace viewer_test {
 
@@ -85,9 +86,6 @@ protected:
     void SetUp() override
     {
         WindowTest::SetUp();
-        char folder[] = "/tmp/varnel-viewer-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        root_ = folder;
         setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
         SetModuleResources(kProgramResources, 4);
         d3d9_test_reset();
@@ -101,7 +99,6 @@ protected:
         d3d9_test_reset();
         density_field_test_reset();
         win32_real_tick_count();
-        fs::remove_all(root_);
         WindowTest::TearDown();
     }
 
@@ -224,7 +221,8 @@ protected:
     }
     void choose(const fs::path& path) { win32_script_open_file(path.c_str()); }
 
-    fs::path root_;
+    TempFolder folder_{"viewer"};
+    const fs::path root_ = folder_.path();
     HWND main_ = nullptr;
     HWND panel_ = nullptr;
     HWND area_ = nullptr;

@@ -11,6 +11,7 @@
 #include "texture/format_names.h"
 #include "texture/texture_loader.h"
 #include "texture_device.h"
+#include "temp_folder.h"
 
 namespace {
 
@@ -58,19 +59,9 @@ const char* name(D3DFORMAT format) { return format_name(format) ? format_name(fo
 
 class TextureLoader : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char dir[] = "/tmp/varnel-texture-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
-    }
-    void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
-
     std::string write(const Bytes& bytes, const char* name = "image.bmp") const
     {
-        std::ofstream(dir_ + "/" + name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        return dir_ + "/" + name;
+        return folder_.write(name, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
     }
 
     // Loads the file and reads every level back.
@@ -95,7 +86,8 @@ protected:
         return levels;
     }
 
-    std::string dir_;
+    TempFolder folder_{"texture"};
+    const std::string dir_ = folder_.path().string();
 };
 
 TEST_F(TextureLoader, SizesFormatsAndLevelCounts)

@@ -11,26 +11,17 @@
 #include "../texture/decoders/bitmap_bytes.h"
 #include "texture/image_file_test_hook.h"
 #include "tools/commands.h"
+#include "temp_folder.h"
 
 namespace {
 
 class DecodeCommand : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        char dir[] = "/tmp/varnel-decode-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
-    }
-    void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
-
-    std::string path(const char* name) const { return dir_ + "/" + name; }
+    std::string path(const char* name) const { return dir_.file(name); }
 
     std::string write(const char* name, const Bytes& bytes) const
     {
-        std::ofstream out(path(name), std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        return path(name);
+        return dir_.write(name, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
     }
 
     static std::vector<uint8_t> read(const std::string& file)
@@ -52,7 +43,7 @@ protected:
         return status;
     }
 
-    std::string dir_;
+    TempFolder dir_{"decode"};
 };
 
 TEST_F(DecodeCommand, PrintsTheImageAndWritesRowsWithoutPaddingAndThePalette)

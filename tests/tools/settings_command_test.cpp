@@ -10,6 +10,8 @@
 #include <fstream>
 #include <string>
 
+#include "temp_folder.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -21,14 +23,6 @@ struct CliRun {
 
 class SettingsCommandTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/varnel-cli-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        root_ = tmpl;
-    }
-    void TearDown() override { fs::remove_all(root_); }
-
     CliRun run(const std::string& args)
     {
         // A run that hangs fails after a while instead of holding the suite.
@@ -47,7 +41,8 @@ protected:
         return r;
     }
     fs::path file() const { return root_ / "kestrow" / "varnel.exe.reg"; }
-    fs::path root_;
+    TempFolder folder_{"cli"};
+    const fs::path root_ = folder_.path();
 };
 
 // The first eleven lines are read by outside tools: new values come after them.

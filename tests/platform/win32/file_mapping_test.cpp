@@ -9,24 +9,13 @@
 #include <string>
 
 #include "platform/win32/winbase.h"
+#include "temp_folder.h"
 
 namespace {
 
 class FileMapping : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char dir[] = "/tmp/varnel-files-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
-    }
-    void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
-
-    std::string write(const char* name, const std::string& bytes) const
-    {
-        std::ofstream(dir_ + "/" + name, std::ios::binary) << bytes;
-        return dir_ + "/" + name;
-    }
+    std::string write(const char* name, const std::string& bytes) const { return folder_.write(name, bytes); }
 
     static HANDLE open_read(const std::string& path, DWORD access = GENERIC_READ, DWORD disposition = OPEN_EXISTING)
     {
@@ -34,7 +23,8 @@ protected:
                            nullptr);
     }
 
-    std::string dir_;
+    TempFolder folder_{"files"};
+    const std::string dir_ = folder_.path().string();
 };
 
 TEST_F(FileMapping, ViewsHoldTheFileAndOutliveTheirHandles)

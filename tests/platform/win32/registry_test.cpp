@@ -14,6 +14,7 @@
 #include "platform/win32/reg_file_format.h"
 #include "platform/win32/registry_test_hooks.h"
 #include "platform/win32/winreg.h"
+#include "temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -25,9 +26,6 @@ class RegistryTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/varnel-reg-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        root_ = tmpl;
         fs::create_directories(root_ / "user");
         fs::create_directories(root_ / "machine1");
         fs::create_directories(root_ / "machine2");
@@ -39,8 +37,8 @@ protected:
     void TearDown() override
     {
         registry_test_reset();
+        // A case may have taken the user folder's permissions away.
         fs::permissions(root_ / "user", fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(root_);
     }
 
     fs::path user_file() const { return root_ / "user" / "kestrow" / "varnel.exe.reg"; }
@@ -68,7 +66,8 @@ protected:
         return key;
     }
 
-    fs::path root_;
+    TempFolder folder_{"reg"};
+    const fs::path root_ = folder_.path();
 };
 
 TEST_F(RegistryTest, EveryTypeRoundTripsWithAllItsBytes)
