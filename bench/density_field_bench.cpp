@@ -131,7 +131,7 @@ void BM_FgetsSscanf(benchmark::State& state)
 void load_field(benchmark::State& state, DataFile& file)
 {
     make_data_file(file);
-    DensityField* field = create_density_field(0, 0, 4000, 4000);
+    DensityField* field = create_density_field(Range{0, 4000, 0, 4000});
     for (auto _ : state) {
         std::FILE* in = open_data(file);
         int loaded = field->ops.load(field, in, 0);
@@ -165,7 +165,7 @@ void BM_HugeLineMemory(benchmark::State& state)
         return static_cast<ssize_t>(count);
     };
     long before = peak_rss_kib();
-    DensityField* field = create_density_field(0, 0, 4000, 4000);
+    DensityField* field = create_density_field(Range{0, 4000, 0, 4000});
     for (auto _ : state) {
         Source source{100u << 20};
         std::FILE* in = fopencookie(&source, "r", io);

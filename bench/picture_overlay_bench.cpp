@@ -20,7 +20,7 @@ struct Frames {
 
     Frames()
     {
-        field = create_density_field(0, 0, 4000, 4000);
+        field = create_density_field(Range{0, 4000, 0, 4000});
         std::FILE* file = std::tmpfile();
         for (int k = 0; k < 200000; ++k) // a hill of points around the middle
             std::fprintf(file, "%lld %lld\n", 1000 + (k * 7919LL) % 2000, 1000 + (k * 104729LL) % 2000);

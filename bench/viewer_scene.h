@@ -104,7 +104,8 @@ inline std::vector<double> load_heights(const char* path)
 {
     const Settings defaults = default_settings();
     std::unique_ptr<DensityField, void (*)(DensityField*)> field(
-        create_density_field(defaults.x_min_exact, defaults.y_min_exact, defaults.x_max_exact, defaults.y_max_exact),
+        create_density_field(
+            Range{defaults.x_min_exact, defaults.x_max_exact, defaults.y_min_exact, defaults.y_max_exact}),
         [](DensityField* f) { f->ops.destroy(f); });
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path, "r"), std::fclose);
     if (!field || !file || field->ops.load(field.get(), file.get(), 0) <= 0 || std::ferror(file.get()) ||

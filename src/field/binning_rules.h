@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "field/range.h"
+
 // The values are what the settings store.
 enum class BinningRule {
     bilinear = 0, // each node gets the share of the point nearest to it
@@ -30,9 +32,9 @@ bool binning_rule_named(std::string_view name, BinningRule* rule);
 
 struct Point;
 
-// A load's grid geometry, fixed while many threads bin at once.
-struct CellGeometry {
-    double x_min, y_min, x_max, y_max;
+// A load's grid geometry, fixed while many threads bin at once: the range
+// binned and its cells' sizes.
+struct CellGeometry : Range {
     double dx, dy;
 };
 

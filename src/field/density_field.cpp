@@ -244,10 +244,10 @@ int normalise(FieldState& s)
 CellGeometry geometry_of(const FieldState& s)
 {
     if (!s.log_x && !s.log_y)
-        return CellGeometry{s.x_min, s.y_min, s.x_max, s.y_max, s.dx, s.dy};
+        return CellGeometry{{s.x_min, s.x_max, s.y_min, s.y_max}, s.dx, s.dy};
     const double x_min = s.log_x ? std::log10(s.x_min) : s.x_min, x_max = s.log_x ? std::log10(s.x_max) : s.x_max;
     const double y_min = s.log_y ? std::log10(s.y_min) : s.y_min, y_max = s.log_y ? std::log10(s.y_max) : s.y_max;
-    return CellGeometry{x_min, y_min, x_max, y_max, (x_max - x_min) / kCells, (y_max - y_min) / kCells};
+    return CellGeometry{{x_min, x_max, y_min, y_max}, (x_max - x_min) / kCells, (y_max - y_min) / kCells};
 }
 
 void field_destroy(DensityField* field)
@@ -353,7 +353,7 @@ void density_field_test_rejected_before_load(long long count) { g_rejected_befor
 
 void density_field_test_wide_binning(bool allowed) { g_wide_binning_allowed.store(allowed); }
 
-DensityField* create_density_field(double x_min, double y_min, double x_max, double y_max)
+DensityField* create_density_field(const Range& range)
 {
     FieldBlock* block = create_fails() ? nullptr : static_cast<FieldBlock*>(std::malloc(sizeof(FieldBlock)));
     if (!block)
@@ -363,12 +363,12 @@ DensityField* create_density_field(double x_min, double y_min, double x_max, dou
     f.state = &s;
     f.ops = FieldOps{field_destroy, field_load, field_width, field_height, field_rejected, field_data};
     std::memcpy(s.tag, kTag, sizeof kTag);
-    s.x_min = x_min;
-    s.y_min = y_min;
-    s.x_max = x_max;
-    s.y_max = y_max;
-    s.dx = (x_max - x_min) / kCells;
-    s.dy = (y_max - y_min) / kCells;
+    s.x_min = range.x_min;
+    s.y_min = range.y_min;
+    s.x_max = range.x_max;
+    s.y_max = range.y_max;
+    s.dx = (range.x_max - range.x_min) / kCells;
+    s.dy = (range.y_max - range.y_min) / kCells;
     s.max = 0.0; // cleared again by load; set here so that nothing reads garbage
     s.rejected = 0;
     s.not_a_number = 0;

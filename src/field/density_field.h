@@ -24,9 +24,9 @@ struct DensityField {
     FieldOps ops;
 };
 
-// One allocation holding the record, its state and the node array; null when
-// memory is exhausted. The nodes are not cleared until load.
-DensityField* create_density_field(double x_min, double y_min, double x_max, double y_max);
+// One allocation holding the record, its state and the node array, over
+// `range`; null when memory is exhausted. The nodes are not cleared until load.
+DensityField* create_density_field(const Range& range);
 
 // The largest node value of the last load before normalisation (the
 // largest absolute one for weights, the greatest mean for means); 0 on a

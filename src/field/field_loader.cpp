@@ -186,7 +186,7 @@ bool fit_range(const LoadRequest& request, const File& file, const LoadWatch& wa
 FieldPtr new_field(LoadedField& result)
 {
     const Range& r = result.range;
-    FieldPtr field(create_density_field(r.x_min, r.y_min, r.x_max, r.y_max));
+    FieldPtr field(create_density_field(r));
     if (!field) {
         result.failure = LoadFailure::no_memory;
         return nullptr;

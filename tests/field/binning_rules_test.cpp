@@ -25,7 +25,7 @@ struct NodeWeight {
 // 0..4000 (cells of 20).
 std::vector<NodeWeight> weights_of(const std::string& text, BinningRule rule, long long* rejected = nullptr)
 {
-    DensityField* field = create_density_field(0, 0, 4000, 4000);
+    DensityField* field = create_density_field(Range{0, 4000, 0, 4000});
     density_field_set_binning(field, rule);
     TempStream in(text);
     field->ops.load(field, in.file, 0);
@@ -126,7 +126,7 @@ TEST(BinningRules, BilinearEqualsATentSumOverEveryNode)
     }
     const double top = *std::max_element(want.begin(), want.end());
 
-    DensityField* field = create_density_field(x_min, y_min, x_max, y_max);
+    DensityField* field = create_density_field(Range{x_min, x_max, y_min, y_max});
     density_field_set_binning(field, BinningRule::bilinear);
     TempStream in(text);
     ASSERT_EQ(field->ops.load(field, in.file, 0), 1);
@@ -189,8 +189,8 @@ TEST(BinningRules, CellSumsSpreadAsTheirPoints)
                 cell.sfy += qy - gy;
                 cell.sfxfy += (qx - gx) * (qy - gy);
             }
-            DensityField* from_points = create_density_field(x_min, y_min, x_max, y_max);
-            DensityField* from_sums = create_density_field(x_min, y_min, x_max, y_max);
+            DensityField* from_points = create_density_field(Range{x_min, x_max, y_min, y_max});
+            DensityField* from_sums = create_density_field(Range{x_min, x_max, y_min, y_max});
             density_field_set_binning(from_points, rule);
             density_field_set_binning(from_sums, rule);
             TempStream in(text);

@@ -56,7 +56,7 @@ Loaded load(const std::string& name, const std::string& bytes)
     DataFileMeter meter{-1, -1};
     std::FILE* in = open_data_file(path.c_str(), &meter);
     EXPECT_NE(in, nullptr) << name;
-    DensityField* field = create_density_field(0, 0, 4000, 4000);
+    DensityField* field = create_density_field(Range{0, 4000, 0, 4000});
     field->ops.load(field, in, 0);
     Loaded result{std::ferror(in) != 0, density_field_counts(field).points,
                   std::vector<double>(field->ops.data(field), field->ops.data(field) + 201 * 201), meter,

@@ -18,9 +18,7 @@ namespace {
 
 struct Field {
     DensityField* f;
-    Field(double x_min, double y_min, double x_max, double y_max) : f(create_density_field(x_min, y_min, x_max, y_max))
-    {
-    }
+    explicit Field(const Range& range) : f(create_density_field(range)) {}
     ~Field() { f->ops.destroy(f); }
     int load(const std::string& text, int skip = 0)
     {
@@ -46,7 +44,7 @@ struct Field {
 
 TEST(DensityField, ShapeOfTheGrid)
 {
-    Field field(0, 0, 4000, 4000);
+    Field field(Range{0, 4000, 0, 4000});
     EXPECT_EQ(field.f->ops.width(field.f), 201);
     EXPECT_EQ(field.f->ops.height(field.f), 201);
     EXPECT_NE(field.f->ops.data(field.f), nullptr);
@@ -56,7 +54,7 @@ TEST(DensityField, SpreadsAPointOverItsCellInverted)
 {
     // Default range: cells of 20. The point lies a quarter across and half
     // up cell (0, 0) once the 40 rule has moved x down by 1.
-    Field field(0, 0, 4000, 4000);
+    Field field(Range{0, 4000, 0, 4000});
     ASSERT_EQ(field.load("6 10\n"), 1);
     EXPECT_DOUBLE_EQ(density_field_max(field.f), 0.375);
     // Before normalisation: 0.125, 0.375, 0.125, 0.375; after, divided by 0.375.
@@ -69,7 +67,7 @@ TEST(DensityField, SpreadsAPointOverItsCellInverted)
 
 TEST(DensityField, MiddleOfACellGivesFourEqualNodes)
 {
-    Field field(0, 0, 4000, 4000);
+    Field field(Range{0, 4000, 0, 4000});
     ASSERT_EQ(field.load("110 110\n"), 1);
     EXPECT_EQ(density_field_max(field.f), 0.25);
     for (int i = 5; i <= 6; ++i)
@@ -94,7 +92,7 @@ TEST(DensityField, FortyRuleMovesSmallXDownByOne)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
-        Field field(0, 0, 4000, 4000);
+        Field field(Range{0, 4000, 0, 4000});
         int loaded = field.load(std::string(c.line) + "\n");
         if (c.gx < 0) {
             EXPECT_EQ(loaded, 0);
@@ -112,10 +110,10 @@ TEST(DensityField, FortyRuleMovesSmallXDownByOne)
 
 TEST(DensityField, RangeEdges)
 {
-    Field field(100, 200, 500, 600);    // dx = 2, dy = 2
-    ASSERT_EQ(field.load("500 300\n"    // x == x_max: rejected
-                         "300 600\n"    // y == y_max: rejected
-                         "99.999 300\n" // below x_min
+    Field field(Range{100, 500, 200, 600}); // dx = 2, dy = 2
+    ASSERT_EQ(field.load("500 300\n"        // x == x_max: rejected
+                         "300 600\n"        // y == y_max: rejected
+                         "99.999 300\n"     // below x_min
                          "300 199\n"
                          "inf 300\n"
                          "300 -inf\n"
@@ -135,7 +133,7 @@ TEST(DensityField, QuotientRoundingUpToTheEdgeStaysInTheGrid)
     const double x_min = 100, x_max = 4001.11;
     const double x = std::nextafter(x_max, 0.0);
     ASSERT_EQ((x - x_min) / ((x_max - x_min) / 200), 200.0);
-    Field field(x_min, x_min, x_max, x_max);
+    Field field(Range{x_min, x_max, x_min, x_max});
     char line[128];
     std::snprintf(line, sizeof line, "%.17g %.17g\n", x, x);
     ASSERT_EQ(field.load(line), 1);
@@ -147,12 +145,12 @@ TEST(DensityField, QuotientRoundingUpToTheEdgeStaysInTheGrid)
 
 TEST(DensityField, NanCoordinatesNeverReachTheGrid)
 {
-    Field field(0, 0, 4000, 4000);
+    Field field(Range{0, 4000, 0, 4000});
     EXPECT_EQ(field.load("nan 100\n100 nan\n-nan -nan\n"), 0);
     EXPECT_EQ(field.f->ops.rejected(field.f), 0);
     EXPECT_EQ(field.nonzero(), 0);
     // A range that is not a number puts nothing into the grid either.
-    Field nan_range(NAN, 0, 4000, 4000);
+    Field nan_range(Range{NAN, 4000, 0, 4000});
     EXPECT_EQ(nan_range.load("100 100\n"), 0);
     EXPECT_EQ(nan_range.nonzero(), 0);
 }
@@ -184,7 +182,7 @@ TEST(DensityField, RangesWithoutUsableCellsRejectTheirPoints)
         {-inf, 0, 0, 4000, "-100 100\n", 0, 1},
     };
     for (const Case& c : cases) {
-        Field field(c.x_min, c.y_min, c.x_max, c.y_max);
+        Field field(Range{c.x_min, c.x_max, c.y_min, c.y_max});
         EXPECT_EQ(field.load(c.lines), c.load) << c.lines;
         EXPECT_EQ(field.f->ops.rejected(field.f), c.rejected) << c.lines;
         for (int k = 0; k < 201 * 201; ++k)
@@ -199,16 +197,14 @@ TEST(DensityField, RangesWithoutUsableCellsRejectTheirPoints)
 TEST(DensityField, FourAtATimeBinsAsOneAtATime)
 {
     const double inf = INFINITY;
-    const struct {
-        double x_min, x_max, y_min, y_max;
-    } ranges[] = {{0, 4000, 0, 4000},
-                  {100, 4001.11, 100, 4001.11},
-                  {0, 4000, 0, 1e-321},
-                  {39, 41, 39, 41},
-                  {-1e308, 1e308, -1e308, 1e308},
-                  {-inf, inf, -inf, inf},
-                  {0, inf, 0, 4000},
-                  {-inf, 0, 0, 4000}};
+    const Range ranges[] = {{0, 4000, 0, 4000},
+                            {100, 4001.11, 100, 4001.11},
+                            {0, 4000, 0, 1e-321},
+                            {39, 41, 39, 41},
+                            {-1e308, 1e308, -1e308, 1e308},
+                            {-inf, inf, -inf, inf},
+                            {0, inf, 0, 4000},
+                            {-inf, 0, 0, 4000}};
     const char* points[] = {"nan 100",
                             "100 nan",
                             "-nan -nan",
@@ -241,7 +237,7 @@ TEST(DensityField, FourAtATimeBinsAsOneAtATime)
         for (const auto& r : ranges) {
             SCOPED_TRACE(testing::Message() << binning_rule_name(rule) << ", lane " << lane % 4 << ", range " << r.x_min
                                             << " " << r.x_max << " " << r.y_min << " " << r.y_max);
-            Field wide(r.x_min, r.y_min, r.x_max, r.y_max), plain(r.x_min, r.y_min, r.x_max, r.y_max);
+            Field wide(r), plain(r);
             density_field_set_binning(wide.f, rule);
             density_field_set_binning(plain.f, rule);
             const int wide_result = wide.load(data);
@@ -263,7 +259,7 @@ TEST(DensityField, FourAtATimeBinsAsOneAtATime)
 TEST(DensityField, CountsPastThirtyTwoBits)
 {
     density_field_test_rejected_before_load(2400000000LL);
-    Field field(0, 0, 4000, 4000);
+    Field field(Range{0, 4000, 0, 4000});
     field.load("5000 5000\n100 100\n");
     density_field_test_reset();
     EXPECT_EQ(density_field_counts(field.f).rejected, 2400000001LL);
@@ -273,19 +269,19 @@ TEST(DensityField, CountsPastThirtyTwoBits)
 
 TEST(DensityField, FilesWithoutAcceptedPoints)
 {
-    Field text(0, 0, 4000, 4000);
+    Field text(Range{0, 4000, 0, 4000});
     EXPECT_EQ(text.load("x y\nheader only\n"), 0);
     EXPECT_EQ(text.f->ops.rejected(text.f), 0);
     EXPECT_EQ(text.nonzero(), 0);
 
-    Field empty(0, 0, 4000, 4000);
+    Field empty(Range{0, 4000, 0, 4000});
     EXPECT_EQ(empty.load(""), 0);
 
-    Field inverted(4000, 0, 0, 4000);
+    Field inverted(Range{4000, 0, 0, 4000});
     EXPECT_EQ(inverted.load("100 100\n200 200\n"), 0);
     EXPECT_EQ(inverted.f->ops.rejected(inverted.f), 2);
 
-    Field flat(0, 0, 0, 4000); // empty range: no division by the zero cell size
+    Field flat(Range{0, 0, 0, 4000}); // empty range: no division by the zero cell size
     EXPECT_EQ(flat.load("0 100\n"), 0);
     EXPECT_EQ(flat.f->ops.rejected(flat.f), 1);
     EXPECT_EQ(flat.nonzero(), 0);
@@ -293,7 +289,7 @@ TEST(DensityField, FilesWithoutAcceptedPoints)
 
 TEST(DensityField, ReloadClearsThePreviousLoad)
 {
-    Field field(0, 0, 4000, 4000);
+    Field field(Range{0, 4000, 0, 4000});
     ASSERT_EQ(field.load("110 110\n5000 5000\n"), 1);
     EXPECT_EQ(field.f->ops.rejected(field.f), 1);
     EXPECT_EQ(density_field_counts(field.f).points, 2);
@@ -323,10 +319,10 @@ TEST(DensityField, ColumnsPickXAndYFromTheLine)
         {1000, 1, true, ""},       {1, 1000, true, ""},    {3, 397, true, "3 7\n"}, {1001, 1, false, "3 7\n"},
         {1, 1001, false, "3 7\n"}, {0, 2, false, "3 7\n"}, {7, 7, false, "3 7\n"},  {12, 395, true, "2 5\n"},
     };
-    Field field(-10, -10, 10, 10);
+    Field field(Range{-10, 10, -10, 10});
     for (const auto& c : cases) {
         EXPECT_EQ(density_field_set_columns(field.f, c.x, c.y), c.taken) << c.x << " " << c.y;
-        Field plain(-10, -10, 10, 10);
+        Field plain(Range{-10, 10, -10, 10});
         EXPECT_EQ(field.load(line), plain.load(c.plain)) << c.x << " " << c.y;
         EXPECT_EQ(density_field_counts(field.f).points, *c.plain ? 1 : 0) << c.x << " " << c.y;
         EXPECT_EQ(std::memcmp(field.f->ops.data(field.f), plain.f->ops.data(plain.f), 201 * 201 * sizeof(double)), 0)
@@ -337,17 +333,17 @@ TEST(DensityField, ColumnsPickXAndYFromTheLine)
 
 TEST(DensityField, HeaderLinesAreSkippedOnlyWhenAsked)
 {
-    Field taken(0, 0, 4000, 4000);
+    Field taken(Range{0, 4000, 0, 4000});
     taken.load("110 110 header that starts with numbers\n1010 1010\n");
     EXPECT_EQ(taken.nonzero(), 8);
-    Field skipped(0, 0, 4000, 4000);
+    Field skipped(Range{0, 4000, 0, 4000});
     skipped.load("110 110 header that starts with numbers\n1010 1010\n", 1);
     EXPECT_EQ(skipped.nonzero(), 4);
 }
 
 TEST(DensityField, NormalisedGridHoldsItsMaximumOnce)
 {
-    Field field(0, 0, 4000, 4000);
+    Field field(Range{0, 4000, 0, 4000});
     std::string data;
     for (int k = 0; k < 1000; ++k)
         data += std::to_string(40 + (k * 37) % 3900) + " " + std::to_string((k * 91) % 3999) + "\n";
@@ -445,9 +441,7 @@ TEST(DensityField, LargeFileMatchesTheReferenceTheSameAtEveryThreadCount)
         if (rng() % 5000 == 0)
             data += "# comment 1 2\n" + std::string(rng() % 2500, '7') + "\n";
     }
-    struct Range {
-        double x_min, y_min, x_max, y_max;
-    } ranges[] = {{0, 0, 4000, 4000}, {-100, 900, 2100, 2000}, {1234.5, 0.25, 1300.125, 3999.75}};
+    const Range ranges[] = {{0, 4000, 0, 4000}, {-100, 2100, 900, 2000}, {1234.5, 1300.125, 0.25, 3999.75}};
     // Bytes each thread parses at a time (0: the default, about 4 MiB).
     const std::size_t chunk_sizes[] = {0, 256 << 10, 64 << 10};
     // Threads that read the text (0: one per core), and whether the file is
@@ -465,7 +459,7 @@ TEST(DensityField, LargeFileMatchesTheReferenceTheSameAtEveryThreadCount)
                 SCOPED_TRACE(testing::Message() << "range " << r.x_min << ", chunks of " << chunk_bytes << ", threads "
                                                 << reader.threads << (reader.mapped ? ", mapped" : ", read"));
                 set_point_reader_chunk_bytes(chunk_bytes);
-                Field field(r.x_min, r.y_min, r.x_max, r.y_max);
+                Field field(r);
                 ASSERT_TRUE(density_field_set_threads(field.f, reader.threads));
                 int result;
                 if (reader.mapped) {
@@ -501,7 +495,7 @@ TEST(DensityField, LargeFileMatchesTheReferenceTheSameAtEveryThreadCount)
 TEST(DensityField, ForeignOrNullHandlesDoNothing)
 {
     EXPECT_EQ(density_field_max(nullptr), 0.0);
-    Field field(0, 0, 4000, 4000);
+    Field field(Range{0, 4000, 0, 4000});
     DensityField forged = *field.f;
     char bogus[128] = "not_mesh";
     forged.state = reinterpret_cast<FieldState*>(bogus);
@@ -534,7 +528,7 @@ TEST(DensityField, SumsWhoseCountsOverflowLoadNothing)
         std::vector<CellSums> cells(200 * 200);
         cells[0] = CellSums{c.first_n, 0, 0, 0};
         cells[201] = CellSums{c.second_n, 0, 0, 0};
-        Field field(0, 0, 1, 1);
+        Field field(Range{0, 1, 0, 1});
         EXPECT_EQ(density_field_load_sums(field.f, cells.data(), c.rejected, c.not_a_number), c.loaded)
             << c.first_n << " " << c.second_n << " " << c.rejected << " " << c.not_a_number;
         if (c.loaded) {

@@ -99,7 +99,7 @@ struct Ask {
 
 Loaded load(const std::string& bytes, Range r, Ask ask, Columns columns = {})
 {
-    DensityField* field = create_density_field(r.x_min, r.y_min, r.x_max, r.y_max);
+    DensityField* field = create_density_field(r);
     Loaded out;
     EXPECT_TRUE(density_field_set_binning(field, BinningRule::bilinear));
     EXPECT_TRUE(density_field_set_columns(field, columns.x, columns.y));
@@ -266,11 +266,11 @@ TEST(NodeValues, LogarithmicXMatchesTheReferenceOnLogData)
 
 TEST(NodeValues, LogarithmicAxesRefuseRangesThatReachZero)
 {
-    DensityField* field = create_density_field(0, 1, 100, 10);
+    DensityField* field = create_density_field(Range{0, 100, 1, 10});
     EXPECT_FALSE(density_field_set_log_axes(field, true, false));
     EXPECT_TRUE(density_field_set_log_axes(field, false, true));
     field->ops.destroy(field);
-    field = create_density_field(1, 0, 1e300 * 1e300, 10);
+    field = create_density_field(Range{1, 1e300 * 1e300, 0, 10});
     EXPECT_FALSE(density_field_set_log_axes(field, true, false));
     field->ops.destroy(field);
 }

@@ -86,7 +86,7 @@ Field field_of_points(const Points& points, const Range& r, BinningRule rule)
         std::snprintf(line, sizeof line, "%.17g %.17g\n", x, y);
         text += line;
     }
-    DensityField* field = create_density_field(r.x_min, r.y_min, r.x_max, r.y_max);
+    DensityField* field = create_density_field(r);
     density_field_set_binning(field, rule);
     TempStream in(text);
     Field result;
@@ -104,7 +104,7 @@ Field field_of_csv(const std::string& csv, BinningRule rule, Range* range)
     std::string problem;
     EXPECT_TRUE(read_cell_sums(in.file, &table, &problem)) << problem;
     *range = table.range;
-    DensityField* field = create_density_field(range->x_min, range->y_min, range->x_max, range->y_max);
+    DensityField* field = create_density_field(*range);
     density_field_set_binning(field, rule);
     Field result;
     result.loaded = density_field_load_sums(field, table.cells.data(), table.rejected, table.not_a_number);

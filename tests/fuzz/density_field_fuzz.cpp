@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::abort();
 
     if (std::FILE* in = open_bytes(data, size)) {
-        DensityField* field = create_density_field(0, 0, 4000, 4000);
+        DensityField* field = create_density_field(Range{0, 4000, 0, 4000});
         field->ops.load(field, in, skip);
         const double* nodes = field->ops.data(field);
         for (int k = 0; k < 201 * 201; ++k)

@@ -25,7 +25,7 @@ using FieldPtr = std::unique_ptr<DensityField, FieldDeleter>;
 // A 201 x 201 density field whose node (i, j) holds value(i, j).
 inline FieldPtr make_field(const std::function<double(int i, int j)>& value)
 {
-    FieldPtr field(create_density_field(0, 0, 4000, 4000));
+    FieldPtr field(create_density_field(Range{0, 4000, 0, 4000}));
     double* nodes = field->ops.data(field.get());
     for (int j = 0; j < 201; ++j)
         for (int i = 0; i < 201; ++i)

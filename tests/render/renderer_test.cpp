@@ -279,7 +279,7 @@ TEST_F(RendererObjectTest, ProjectedCornersAreWhereTheFrameDrawsThem)
 // the two axes' values differ), with two lines that hold no point.
 FieldPtr loaded_field()
 {
-    FieldPtr field(create_density_field(0, -3, 4000, 3));
+    FieldPtr field(create_density_field(Range{0, 4000, -3, 3}));
     std::FILE* file = std::tmpfile();
     for (int k = 0; k < 3000; ++k)
         std::fprintf(file, "%d %.4f\n", 1000 + (k * 37) % 2000, -1.5 + (k % 61) * 0.05);

@@ -130,7 +130,7 @@ TEST_F(SceneBatches, FailedSurfaceBuffersAndDroppedFields)
 // defaults bring the field's own nodes back.
 TEST_F(SceneBatches, TheOptionsHeightsAndColoursReachEveryBatch)
 {
-    FieldPtr field(create_density_field(0, 0, 4000, 4000));
+    FieldPtr field(create_density_field(Range{0, 4000, 0, 4000}));
     std::string points;
     for (const auto& [line, times] : {std::pair{"1000 1000\n", 1000}, {"3000 2000\n", 10}, {"2000 3000\n", 1}})
         for (int k = 0; k < times; ++k)
