@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 #include "field/sources/data_description.h"
 #include "field/sources/file_header.h"
 #include "field/sources/npy_point_source.h"
+#include "field/grid_size.h"
 #include "field/plot_range.h"
 
 namespace {
@@ -180,6 +182,51 @@ bool fit_range(const LoadRequest& request, const File& file, const LoadWatch& wa
     result.fitted = fitted_range(bounds, &result.range, request.log_x, request.log_y);
     return true;
 }
+
+} // namespace
+
+std::pair<double, double> filled_parts(const DensityField* field)
+{
+    const double* nodes = field->ops.data(const_cast<DensityField*>(field));
+    int low[2] = {kGridNodes, kGridNodes}, high[2] = {-1, -1};
+    for (int j = 0; j < kGridNodes; ++j)
+        for (int i = 0; i < kGridNodes; ++i)
+            if (const double v = nodes[j * kGridNodes + i]; v != 0 && !std::isnan(v)) {
+                low[0] = std::min(low[0], i), high[0] = std::max(high[0], i);
+                low[1] = std::min(low[1], j), high[1] = std::max(high[1], j);
+            }
+    return {std::max(0, high[0] - low[0]) / double(kGridCells), std::max(0, high[1] - low[1]) / double(kGridCells)};
+}
+
+bool points_mostly_outside(const LoadedField& loaded)
+{
+    return loaded.counts.points > 0 && loaded.counts.in_range * 2 < loaded.counts.points;
+}
+
+bool points_poorly_placed(const LoadedField& loaded)
+{
+    if (!loaded.field || loaded.counts.points == 0)
+        return false;
+    const auto [fill_x, fill_y] = filled_parts(loaded.field.get());
+    return points_mostly_outside(loaded) || fill_x < 0.25 || fill_y < 0.25;
+}
+
+bool read_loaded_bounds(const LoadRequest& request, const LoadedField& loaded, DataBounds* bounds)
+{
+    struct stat facts;
+    if (is_database_address(request.path) || loaded.from_sums || stat(request.path.c_str(), &facts) != 0 ||
+        !S_ISREG(facts.st_mode))
+        return false;
+    LoadedField scratch;
+    const File file = open_source(request, LoadWatch{}, scratch);
+    if (!file)
+        return false;
+    *bounds = read_data_bounds(file.get(), request.skip_lines, loaded.columns.columns, ReadWatch{}, request.binning,
+                               request.threads, request.log_x, request.log_y);
+    return !std::ferror(file.get()) && !bounds->read.changed && bounds->points > 0;
+}
+
+namespace {
 
 // The one place a field is made: over the result's range, spreading points
 // by the request's rule; null with no_memory when it cannot be made.

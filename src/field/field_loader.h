@@ -5,12 +5,14 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "field/binning_rules.h"
 #include "field/sources/cell_sums_file.h"
 #include "field/sources/data_file.h"
 #include "field/density_field.h"
+#include "field/plot_range.h"
 #include "field/sources/point_reader.h"
 #include "field/range.h"
 
@@ -106,3 +108,22 @@ struct LoadedField {
 };
 
 LoadedField load_field(const LoadRequest& request, LoadWatch watch = {});
+
+// The parts of each axis (0 to 1) that the binned points reach, from the
+// first to the last node that holds any.
+std::pair<double, double> filled_parts(const DensityField* field);
+
+// Whether under half of a load's points lie inside its range: a new file
+// so placed is shown over a range fitted to it.
+bool points_mostly_outside(const LoadedField& loaded);
+
+// Whether a load's points sit badly in its range: mostly outside it, or
+// filling under a quarter of an axis. The default range so filled is worth
+// a warning.
+bool points_poorly_placed(const LoadedField& loaded);
+
+// The extent of the points a load read, from the file again (its columns
+// as the load found them): where a warning says where the data lie. False
+// for a database, a table of cell sums, a file that can be read once only,
+// or one that cannot be read now.
+bool read_loaded_bounds(const LoadRequest& request, const LoadedField& loaded, DataBounds* bounds);

@@ -48,7 +48,8 @@ enum class TextId : int {
     // failure, whose text takes the file's path for %s.
     save_picture_item,
     save_dialog_title,
-    fit_range_item, // the same menu: the plot range fitted to the data file
+    fit_range_item,    // the same menu: the plot range fitted to the data file
+    range_fitted_note, // after the status line: a new file's range was fitted to its points
     // The same menu: a table in a database, its address typed into a dialog.
     open_data_file_item,
     open_database_item,

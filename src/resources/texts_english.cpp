@@ -33,6 +33,7 @@ constexpr TextRow kEnglishTexts[kTextCount] = {
     {TextId::save_picture_item, "Save picture..."},
     {TextId::save_dialog_title, "Save picture"},
     {TextId::fit_range_item, "Fit the range to the data"},
+    {TextId::range_fitted_note, "range fitted to the new file's data"},
     {TextId::open_data_file_item, "Open data file..."},
     {TextId::open_database_item, "Open from database..."},
     {TextId::database_title, "Open from database"},

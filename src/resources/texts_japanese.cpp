@@ -34,6 +34,7 @@ constexpr TextRow kJapaneseTexts[kTextCount] = {
     {TextId::save_picture_item, "画像を保存..."},
     {TextId::save_dialog_title, "画像の保存"},
     {TextId::fit_range_item, "範囲をデータに合わせる"},
+    {TextId::range_fitted_note, "新しいファイルの範囲をデータに合わせました"},
     {TextId::open_data_file_item, "データファイルを開く..."},
     {TextId::open_database_item, "データベースから開く..."},
     {TextId::database_title, "データベースから開く"},

@@ -225,7 +225,18 @@ void load_data(HWND panel, const Range& range, const char* path, Offer offer = O
     if (!choose_data_columns(state, path, &columns))
         return; // cancelled: the plot stays
     LoadedField loaded = read_data_file(state, range, path, fit, columns);
+    // A file other than the last one, its points not well inside the
+    // range, is shown over its own: the old range was another file's.
+    const bool new_file = std::strcmp(state->data_file, path) != 0;
+    const bool refit = !fit && offer == Offer::FitRange && new_file && loaded.ok() && !loaded.counts.stopped &&
+        !is_database_address(path) && points_mostly_outside(loaded);
+    if (refit) {
+        fit = true;
+        loaded = read_data_file(state, range, path, fit, columns);
+    }
     show_loaded(panel, path, loaded, fit);
+    if (refit && loaded.fitted)
+        state->renderer->ops.set_readout(state->renderer, text(TextId::range_fitted_note));
     const FieldCounts& counts = loaded.counts;
     if (loaded.failure == LoadFailure::cannot_open || loaded.failure == LoadFailure::cannot_read)
         show_cannot_open(state, path, loaded.problem.empty() ? std::strerror(loaded.error) : loaded.problem.c_str());

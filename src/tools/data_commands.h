@@ -2,12 +2,15 @@
 // and the density field loaded from the data file.
 #pragma once
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -100,6 +103,27 @@ inline void warn_if_empty(const char* path, const LoadedField& loaded, bool fit_
                      fit_asked ? " (none of them has finite coordinates)" : " (--range auto fits it to the data)");
 }
 
+// The default range, left as it is, that holds under half the points or
+// whose axes the points fill under a quarter: a warning with where the
+// data lie, read from the file again only then.
+inline void warn_if_poorly_placed(const char* path, const LoadRequest& request, const LoadedField& loaded)
+{
+    const FieldCounts& counts = loaded.counts;
+    if (request.fit_range || !(request.range == default_range()) || !loaded.field || counts.in_range == 0)
+        return;
+    DataBounds bounds;
+    if (!points_poorly_placed(loaded) || !read_loaded_bounds(request, loaded, &bounds))
+        return;
+    const auto [fill_x, fill_y] = filled_parts(loaded.field.get());
+    const Range& r = request.range;
+    const Range& b = bounds.range;
+    std::fprintf(stderr,
+                 "varnel-cli: warning: %s: %lld of %lld points lie in the default range %g..%g, %g..%g, filling"
+                 " %.0f%% and %.0f%% of its axes; the data run %g..%g, %g..%g (--range auto fits it to them)\n",
+                 path, counts.in_range, counts.points, r.x_min, r.x_max, r.y_min, r.y_max, fill_x * 100, fill_y * 100,
+                 b.x_min, b.x_max, b.y_min, b.y_max);
+}
+
 // What a load that asked for a column by a name the header lacks says, as
 // a usage error.
 inline std::string no_column_problem(const LoadedField& loaded, const char* path)
@@ -190,6 +214,7 @@ inline LoadedField load_for_command(const LoadRequest& request)
     switch (loaded.failure) {
     case LoadFailure::none:
         warn_if_empty(path, loaded, request.fit_range);
+        warn_if_poorly_placed(path, request, loaded);
         break;
     case LoadFailure::cannot_open:
         std::fprintf(stderr, "varnel-cli: cannot open %s: %s\n", path, std::strerror(loaded.error));

@@ -74,12 +74,16 @@ TEST_F(PanelTest, ADataFileChosenInTheDialogBecomesThePlot)
 // the shift below 40) and 21 y (from 0) inside.
 TEST_F(PanelTest, TheRangeFieldsAreLoadedAsTyped)
 {
+    // A new file is first shown over its own range; the same file again,
+    // over the range typed.
+    const fs::path file = write_cloud("run1.txt", 0, 0);
+    load(file);
     const char* texts[][2] = {{"-12.5", "1e3"}, {"-0.25", "50000"}};
     SetWindowTextA(buddy(IDC_X_MIN_SPIN), texts[0][0]);
     SetWindowTextA(buddy(IDC_X_MAX_SPIN), texts[0][1]);
     SetWindowTextA(buddy(IDC_Y_MIN_SPIN), texts[1][0]);
     SetWindowTextA(buddy(IDC_Y_MAX_SPIN), texts[1][1]);
-    load(write_cloud("run1.txt", 0, 0));
+    load(file);
     ASSERT_NE(state_->field, nullptr);
     EXPECT_EQ(density_field_counts(state_->field).in_range, 22 * 21);
     EXPECT_EQ(field_text(IDC_X_MIN_EDIT), "-12.5");
@@ -170,12 +174,29 @@ TEST_F(PanelTest, TheArrowsStepByARoundPartOfTheSpan)
     }
 }
 
-// Points that all miss the range: the question, then the plot as answered.
+// A new file whose points mostly miss the range is shown over its own,
+// and the status line says so; the same file again, over a range that all
+// its points miss: the question, then the plot as answered.
 TEST_F(PanelTest, PointsOutsideTheRangeOfferToFitIt)
 {
+    const fs::path file = write_cloud("run1.txt", 2000, 2000);
     set_spin(IDC_X_MAX_SPIN, 10);
     set_spin(IDC_Y_MAX_SPIN, 10);
-    const fs::path file = write_cloud("run1.txt", 2000, 2000);
+    load(file);
+    EXPECT_TRUE(win32_message_box_calls().empty());
+    EXPECT_EQ(density_field_counts(state_->field).in_range, 1681);
+    EXPECT_EQ(field_text(IDC_X_MIN_EDIT), "1800");
+    // A file in the range it finds is left there.
+    const fs::path inside = write_cloud("run2.txt", 2000, 2000);
+    SetWindowTextA(buddy(IDC_X_MIN_SPIN), "0");
+    SetWindowTextA(buddy(IDC_X_MAX_SPIN), "4000");
+    load(inside);
+    EXPECT_EQ(field_text(IDC_X_MAX_EDIT), "4000");
+    load(file);
+    set_spin(IDC_X_MIN_SPIN, 0);
+    set_spin(IDC_Y_MIN_SPIN, 0);
+    set_spin(IDC_X_MAX_SPIN, 10);
+    set_spin(IDC_Y_MAX_SPIN, 10);
     for (int answer : {IDNO, IDYES}) {
         SCOPED_TRACE(answer);
         win32_script_message_box(answer);
@@ -211,7 +232,17 @@ TEST_F(PanelTest, TheMenuFitsTheRangeToTheData)
     EXPECT_EQ(state_->field, nullptr);
 
     state_->settings.binning = int32_t(BinningRule::classic);
-    load(write_file("run1.txt", "-3.5 100\n7 120\n0.25 1e3\n"));
+    // A new file, its points mostly outside the range, is fitted at once;
+    // loaded again over the range typed, the menu fits it.
+    const fs::path file = write_file("run1.txt", "-3.5 100\n7 120\n0.25 1e3\n");
+    load(file);
+    EXPECT_EQ(field_text(IDC_X_MIN_EDIT), "-5");
+    EXPECT_EQ(density_field_counts(state_->field).in_range, 3);
+    for (int spin : {IDC_X_MIN_SPIN, IDC_Y_MIN_SPIN})
+        set_spin(spin, 0);
+    for (int spin : {IDC_X_MAX_SPIN, IDC_Y_MAX_SPIN})
+        set_spin(spin, 4000);
+    load(file);
     EXPECT_EQ(density_field_counts(state_->field).in_range, 1);
     win32_clear_dialog_calls();
     choose_menu_item(IDM_FIT_RANGE);

@@ -147,9 +147,9 @@ TEST_F(GridCommand, SeparatorsColumnsAndTheCountsOfWhatWasRead)
         std::string warning;
     };
     const Case cases[] = {
-        {"x,y\n# a comment\n110,130\n110;130\n110\t130\n110 , 130\n", "",
+        {"x,y\n# a comment\n110,130\n110;130\n110\t130\n110 , 130\n", "--range 0 400 0 400",
          "points=4 in_range=4 rejected_lines=0 header=1 nan=0", ""},
-        {"id;y;x\n1;130;110\n2;130;110;extra\nbad line\n", "--columns 3 2",
+        {"id;y;x\n1;130;110\n2;130;110;extra\nbad line\n", "--columns 3 2 --range 0 400 0 400",
          "points=2 in_range=2 rejected_lines=1 header=1 nan=0", ""},
         {"110 130\n-5 -5\n", "--range 0 10 0 10", "points=2 in_range=0 rejected_lines=0 header=0 nan=0",
          "2 points were read, but none lies in the range 0..10, 0..10"},
@@ -202,6 +202,31 @@ TEST_F(GridCommand, RangeAutoFitsTheRangeToThePoints)
         EXPECT_NE(last_line(r.err).find(c.counts), std::string::npos) << r.err;
     }
     EXPECT_EQ(run(write("data.txt", "1 2\n") + " --range auto 0 1 0 1").status, 2);
+}
+
+// The default range, left as it is, that holds under half the points or
+// that they fill under a quarter of: a warning says where the data lie.
+TEST_F(GridCommand, DataFarFromTheDefaultRangeAreSaidWhereTheyLie)
+{
+    const struct {
+        const char* text;
+        const char* options;
+        const char* warning; // a part of it; empty for none
+    } cases[] = {
+        {"1 1\n2 3\n3 2\n", "",
+         "3 of 3 points lie in the default range 0..4000, 0..4000, filling 0% and 0% of its"
+         " axes; the data run 1..3, 1..3 (--range auto fits it to them)"},
+        {"100 100\n5000 900\n6000 3900\n7000 2000\n", "", "1 of 4 points lie in the default range"},
+        {"100 100\n3900 3900\n2000 1000\n", "", ""},
+        {"1 1\n2 3\n3 2\n", " --range 0 4 0 4", ""},
+        {"1 1\n2 3\n3 2\n", " --range auto", ""},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = run(write("data.txt", c.text) + " -o " + (dir / "grid.txt").string() + c.options);
+        EXPECT_EQ(r.status, 0) << c.text;
+        EXPECT_EQ(*c.warning == '\0', r.err.find("default range") == std::string::npos) << c.text << r.err;
+        EXPECT_NE(r.err.find(c.warning), std::string::npos) << r.err;
+    }
 }
 
 // Files as R and pandas write them: index columns are no data, the first

@@ -146,13 +146,14 @@ TEST_F(OutputFiles, AFullDiskIsReportedAsSuch)
     for (const std::string extension : {"png", "jpg", "bmp", "ppm"}) {
         SCOPED_TRACE(extension);
         fs::create_symlink("/dev/full", dir / ("full." + extension));
-        EXPECT_EQ(shell(std::string(VARNEL_CLI) + " render data.txt -o full." + extension), 1);
+        EXPECT_EQ(shell(std::string(VARNEL_CLI) + " render data.txt --range 1900 2200 1800 2100 -o full." + extension),
+                  1);
         EXPECT_EQ(read("err"), "varnel-cli: cannot write full." + extension + ": " + full + "\n");
     }
     for (const std::string extension : {"png", "jpg", "bmp", "ppm"}) {
         SCOPED_TRACE(extension);
         const int status = shell("unshare -rm sh -c 'mount -t tmpfs -o size=16k tmpfs small 2>/dev/null || exit 77; "
-                                 "exec " VARNEL_CLI " render data.txt -o small/out." +
+                                 "exec " VARNEL_CLI " render data.txt --range 1900 2200 1800 2100 -o small/out." +
                                  extension + "'");
         if (status == 77 || status == 127 || status == -1)
             GTEST_SKIP() << "no small file system can be mounted here";
@@ -172,10 +173,10 @@ TEST_F(OutputFiles, AFullOutputSaysTheDiskIsFull)
         const char* args;
         const char* said; // the line, up to the reason
     } cases[] = {
-        {"grid data.txt >/dev/full", "writing the grid failed"},
-        {"grid data.txt --sums >/dev/full", "writing the grid failed"},
-        {"grid data.txt -o /dev/full", "cannot write /dev/full"},
-        {"grid data.txt --sums -o /dev/full", "cannot write /dev/full"},
+        {"grid data.txt --range 1900 2200 1800 2100 >/dev/full", "writing the grid failed"},
+        {"grid data.txt --range 1900 2200 1800 2100 --sums >/dev/full", "writing the grid failed"},
+        {"grid data.txt --range 1900 2200 1800 2100 -o /dev/full", "cannot write /dev/full"},
+        {"grid data.txt --range 1900 2200 1800 2100 --sums -o /dev/full", "cannot write /dev/full"},
         {"sql --table t --x a --y b >/dev/full", "writing the query failed"},
         {"settings >/dev/full", "writing the settings failed"},
     };
