@@ -495,6 +495,13 @@ bool density_field_set_log_axes(DensityField* field, bool log_x, bool log_y)
     return true;
 }
 
+void density_field_log_axes(DensityField* field, bool* log_x, bool* log_y)
+{
+    const FieldState* s = state_of(field);
+    *log_x = s && s->log_x;
+    *log_y = s && s->log_y;
+}
+
 bool density_field_set_dialect(DensityField* field, const TextDialect& dialect, bool byte_order_mark)
 {
     FieldState* s = state_of(field);
@@ -567,5 +574,6 @@ FieldView density_field_view(DensityField* field)
     view.counts = density_field_counts(field);
     view.measure = density_field_measure(field);
     view.least = density_field_least(field);
+    density_field_log_axes(field, &view.log_x, &view.log_y);
     return view;
 }

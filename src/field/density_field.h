@@ -68,6 +68,8 @@ NodeMeasure density_field_measure(DensityField* field);
 // changing nothing, for a bad handle or a range that reaches zero or below
 // on a logarithmic axis.
 bool density_field_set_log_axes(DensityField* field, bool log_x, bool log_y);
+// Whether loads bin the logarithm of x and of y; both false on a bad handle.
+void density_field_log_axes(DensityField* field, bool* log_x, bool* log_y);
 
 // How later loads split a line into columns, as the file's first lines
 // show (white space until set), and whether it begins with a byte-order
@@ -129,6 +131,7 @@ struct FieldView {
     double max = 0;
     FieldCounts counts;
     NodeMeasure measure = NodeMeasure::count;
-    double least = 0; // the least mean, for means
+    double least = 0;                  // the least mean, for means
+    bool log_x = false, log_y = false; // the nodes stand evenly in the logarithm of x, of y
 };
 FieldView density_field_view(DensityField* field);

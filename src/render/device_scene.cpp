@@ -154,10 +154,10 @@ void apply_fixed_states(IDirect3DDevice9* device)
     device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
 }
 
-void upload_surface(DrawBatch* batch, IDirect3DDevice9* device, const NodeGrid& grid, ColourMap map)
+void upload_surface(DrawBatch* batch, IDirect3DDevice9* device, const NodeGrid& grid, ColourMap map, bool levels)
 {
     upload_batch<SurfaceVertex>(batch, device, kSurfaceFormat, surface_size(grid), [&](auto vertices, auto indices) {
-        return write_surface(vertices, indices, grid, map);
+        return write_surface(vertices, indices, grid, map, levels);
     });
 }
 

@@ -63,7 +63,8 @@ inline D3DMATRIX to_device_matrix(const Matrix4& matrix)
 // the pair) allow the piece, its buffers created and filled by the piece's
 // writer in one pass under whole-buffer locks. On a failed step the counts
 // stay 0; the buffers made so far stay until the batch is rebuilt or released.
-void upload_surface(DrawBatch* batch, IDirect3DDevice9* device, const NodeGrid& grid, ColourMap map = ColourMap::grey);
+void upload_surface(DrawBatch* batch, IDirect3DDevice9* device, const NodeGrid& grid, ColourMap map = ColourMap::grey,
+                    bool levels = false);
 void upload_grid_lines(DrawBatch* batch, IDirect3DDevice9* device, const NodeGrid& grid);
 void upload_marker(DrawBatch* batch, IDirect3DDevice9* device, const NodeGrid& grid, const MarkerPair& pair);
 void upload_overlay(DrawBatch* batch, IDirect3DDevice9* device, const PictureOverlay& overlay, const GlyphAtlas& atlas);

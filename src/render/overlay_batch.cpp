@@ -46,6 +46,7 @@ OverlayCache* current_atlas(RendererState* s, DrawBatch* batch, unsigned height)
     std::string texts = s->caption ? s->caption : "";
     for (const char* title : s->axis_titles)
         texts += title ? title : "";
+    texts += s->scale_title ? s->scale_title : "";
     std::u32string characters = overlay_characters(texts);
     if (cache->atlas.width == 0 || cache->pixel_size != pixel_size || cache->characters != characters) {
         // Without the font the atlas holds its solid cell alone: the scale
@@ -78,13 +79,19 @@ void build_overlay(RendererState* s, DrawBatch* batch)
     scene.camera = s->camera;
     scene.range = s->view.range;
     scene.max_weight = s->top_weight;
-    scene.log_scale = s->picture.log_scale;
+    scene.log_scale = scale_is_log(*s);
     scene.counts = s->view.counts;
     scene.caption = s->caption ? s->caption : "";
     scene.x_title = s->axis_titles[0] ? s->axis_titles[0] : "";
     scene.y_title = s->axis_titles[1] ? s->axis_titles[1] : "";
     scene.colour_map = s->picture.colour_map;
     scene.map_view = s->picture.map_view;
+    const MapShape shape = scene_map_shape(*s);
+    scene.scale_foot = shape.scale_foot;
+    scene.log_x = shape.log_x;
+    scene.log_y = shape.log_y;
+    scene.equal_aspect = shape.equal_aspect;
+    scene.scale_title = s->scale_title ? s->scale_title : "";
     scene.readout = s->readout ? s->readout : "";
     if (s->band_on)
         scene.band = ScreenBox{int(std::min(s->band.left, s->band.right)), int(std::min(s->band.top, s->band.bottom)),
@@ -141,6 +148,15 @@ void set_readout(Renderer* renderer, const char* text)
     if (!s)
         return;
     keep_text(&s->readout, text);
+    rebuild_screen_batches(s);
+}
+
+void set_scale_title(Renderer* renderer, const char* title)
+{
+    RendererState* s = renderer_state(renderer);
+    if (!s)
+        return;
+    keep_text(&s->scale_title, title);
     rebuild_screen_batches(s);
 }
 

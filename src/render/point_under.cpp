@@ -16,10 +16,9 @@ namespace {
 void map_point(const RendererState& s, unsigned width, unsigned height, int x, int y, PointUnder* point)
 {
     const MapFrame frame =
-        map_frame(width, height, s.view.range, s.top_weight, s.picture.log_scale, s.picture.show_axes);
-    const double side = double(frame.x1 - frame.x0);
-    point->u = (x - frame.x0 + 0.5) / side;
-    point->v = 1.0 - (y - frame.y0 + 0.5) / side;
+        map_frame(width, height, s.view.range, s.top_weight, scale_is_log(s), s.picture.show_axes, scene_map_shape(s));
+    point->u = (x - frame.x0 + 0.5) / double(frame.x1 - frame.x0);
+    point->v = 1.0 - (y - frame.y0 + 0.5) / double(frame.y1 - frame.y0);
     point->on_surface = frame.x0 <= x && x < frame.x1 && frame.y0 <= y && y < frame.y1;
 }
 
@@ -29,8 +28,13 @@ void read_node(const RendererState& s, PointUnder* point)
     point->node_i = std::clamp(int(std::lround(point->u * (nx - 1))), 0, nx - 1);
     point->node_j = std::clamp(int(std::lround(point->v * (ny - 1))), 0, ny - 1);
     const size_t k = size_t(point->node_j) * size_t(nx) + size_t(point->node_i);
-    point->count = s.view.nodes[k] * s.view.max;
     const double drawn = s.heights ? s.heights[k] : s.view.nodes[k];
+    if (s.view.measure == NodeMeasure::mean) {
+        // A mean is its own height; NaN where it has none.
+        point->count = point->height = s.view.nodes[k];
+        return;
+    }
+    point->count = s.view.nodes[k] * s.view.max;
     point->height = s.picture.log_scale ? weight_at_log_height(drawn, s.top_weight) : drawn * s.top_weight;
 }
 
@@ -60,8 +64,12 @@ bool point_under(Renderer* renderer, int x, int y, PointUnder* point)
         point->v = hit.v;
     }
     const Range& r = s->view.range;
-    point->x = r.x_min + point->u * (r.x_max - r.x_min);
-    point->y = r.y_min + point->v * (r.y_max - r.y_min);
+    // On a log axis the part is of the logarithm's span.
+    const auto along = [](double low, double high, double part, bool log) {
+        return log ? low * std::pow(high / low, part) : low + part * (high - low);
+    };
+    point->x = along(r.x_min, r.x_max, point->u, s->view.log_x);
+    point->y = along(r.y_min, r.y_max, point->v, s->view.log_y);
     read_node(*s, point);
     return true;
 }

@@ -38,6 +38,8 @@ void release_all(RendererState* s)
     s->caption = nullptr;
     std::free(s->readout);
     s->readout = nullptr;
+    std::free(s->scale_title);
+    s->scale_title = nullptr;
     for (char*& title : s->axis_titles) {
         std::free(title);
         title = nullptr;
@@ -210,13 +212,21 @@ Renderer* fail_creation(Renderer* renderer)
 // The map's square, or the camera's perspective; with the axes, the
 // scale's column and the status band take part of the picture, and the box
 // is framed in the rest as the camera sees it.
+bool scale_is_log(const RendererState& s) { return s.picture.log_scale && s.view.measure != NodeMeasure::mean; }
+
+MapShape scene_map_shape(const RendererState& s)
+{
+    return MapShape{s.view.measure == NodeMeasure::mean ? s.view.least : 0.0, s.view.log_x, s.view.log_y,
+                    s.picture.equal_aspect};
+}
+
 Matrix4 scene_projection(const RendererState& s, unsigned width, unsigned height)
 {
-    return s.picture.map_view
-        ? map_projection(width, height,
-                         map_frame(width, height, s.view.range, s.top_weight, s.picture.log_scale, s.picture.show_axes))
-        : axes_shown(s) ? framed_projection(s.camera, width, height)
-                        : build_scene_projection(width, height);
+    return s.picture.map_view ? map_projection(width, height,
+                                               map_frame(width, height, s.view.range, s.top_weight, scale_is_log(s),
+                                                         s.picture.show_axes, scene_map_shape(s)))
+        : axes_shown(s)       ? framed_projection(s.camera, width, height)
+                              : build_scene_projection(width, height);
 }
 
 CameraVectors scene_eye(const RendererState& s) { return s.picture.map_view ? map_camera() : s.camera; }
@@ -247,9 +257,10 @@ Renderer* create_renderer(HWND window)
     Renderer* renderer = &block->renderer;
     RendererState* s = &block->state;
     renderer->state = s;
-    renderer->ops = RendererOps{
-        destroy,     render,          resize,      set_camera,  set_field, set_texture, set_marker, set_picture_options,
-        set_caption, set_axis_titles, point_under, set_readout, set_band};
+    renderer->ops = RendererOps{destroy,     render,          resize,      set_camera,
+                                set_field,   set_texture,     set_marker,  set_picture_options,
+                                set_caption, set_axis_titles, point_under, set_readout,
+                                set_band,    set_scale_title};
     std::memcpy(s->tag, kTag, sizeof kTag);
     s->picture = PictureOptions{};
 

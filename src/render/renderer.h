@@ -19,7 +19,7 @@ struct PointUnder {
     double x, y;        // the same in the range's units
     Range range;        // the range drawn
     int node_i, node_j; // the nearest node to it on the surface
-    double count;       // that node's binned points
+    double count;       // that node's binned points (its weight, its mean)
     double height;      // its height as the height scale reads it
 };
 
@@ -53,6 +53,9 @@ struct RendererOps {
     // A rectangle of pixels drawn as a thin frame over the picture, the
     // corners given in either order; null for none.
     void (*set_band)(Renderer* renderer, const RECT* band);
+    // The height scale's name (copied), "mean of delay" for example; null or
+    // empty for the texts' points per cell.
+    void (*set_scale_title)(Renderer* renderer, const char* title);
 };
 
 struct Renderer {

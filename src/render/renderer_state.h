@@ -6,6 +6,7 @@
 
 #include "render/device_scene.h"
 #include "render/renderer.h"
+#include "render/text/map_frame.h"
 
 // The batches in the order they are built and drawn.
 // The overlay (axes' values, height scale, status line) is drawn last, in
@@ -33,6 +34,7 @@ struct RendererState {
     char* axis_titles[2];         // the x and y axes' names; null: the texts' X and Y
     struct OverlayCache* overlay; // the glyph atlas, made with the first overlay
     char* readout;                // words after the status line; null for none
+    char* scale_title;            // the height scale's name; null: the texts' points per cell
     int32_t band_on;
     RECT band; // the frame drawn while band_on
 };
@@ -65,6 +67,7 @@ void set_caption(Renderer* renderer, const char* name);
 void set_axis_titles(Renderer* renderer, const char* x, const char* y);
 void set_readout(Renderer* renderer, const char* text);
 void set_band(Renderer* renderer, const RECT* band);
+void set_scale_title(Renderer* renderer, const char* title);
 bool point_under(Renderer* renderer, int x, int y, PointUnder* point);
 // The view and projection of the camera or the map, after a change of
 // either, of the picture's options or of the field's range.
@@ -75,6 +78,10 @@ HRESULT apply_view(RendererState* state);
 Matrix4 scene_projection(const RendererState& s, unsigned width, unsigned height);
 CameraVectors scene_eye(const RendererState& s);
 bool scene_size(const RendererState& s, unsigned* width, unsigned* height);
+// What shapes the map's frame: the scale's foot, log axes, equal units.
+MapShape scene_map_shape(const RendererState& s);
+// Whether the heights are on a log scale: never for means.
+bool scale_is_log(const RendererState& s);
 // Rebuilds the batches drawn on screen, after a camera or size change.
 void rebuild_screen_batches(RendererState* state);
 // Gives back the overlay's atlas.

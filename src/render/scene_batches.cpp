@@ -27,7 +27,10 @@ void make_heights(RendererState* s)
     s->heights = nullptr;
     s->top_weight = s->field ? s->view.max : 0.0;
     s->auto_smoothing_cells = 0;
-    if (!s->field || !heights_differ(s->picture))
+    // Means are drawn from their least to their greatest, neither smoothed
+    // nor on a log scale: both would blend values with the nodes that have none.
+    const bool means = s->view.measure == NodeMeasure::mean;
+    if (!s->field || (!means && !heights_differ(s->picture)))
         return;
     const NodeGrid nodes = field_grid(s->view);
     if (!nodes.nodes || nodes.nx <= 0 || nodes.ny <= 0)
@@ -35,7 +38,10 @@ void make_heights(RendererState* s)
     const size_t count = size_t(nodes.nx) * size_t(nodes.ny);
     auto* heights = static_cast<double*>(std::malloc(count * sizeof(double)));
     double smoothing_cells = 0;
-    if (heights && write_heights({heights, count}, nodes, s->view.max, s->picture, &s->top_weight, &smoothing_cells)) {
+    if (heights && means && write_mean_levels({heights, count}, nodes, s->view.least, s->view.max)) {
+        s->heights = heights;
+    } else if (heights && !means &&
+               write_heights({heights, count}, nodes, s->view.max, s->picture, &s->top_weight, &smoothing_cells)) {
         s->heights = heights;
         // Kept for the status line, which is laid out again on every camera move.
         if (s->picture.smoothing_cells == kSmoothingAuto)
@@ -56,7 +62,7 @@ bool in_the_camera_view(const RendererState& s) { return !s.picture.map_view; }
 
 void build_surface(RendererState* s, DrawBatch* batch)
 {
-    upload_surface(batch, s->device, read_grid(s), s->picture.colour_map);
+    upload_surface(batch, s->device, read_grid(s), s->picture.colour_map, s->view.measure == NodeMeasure::mean);
 }
 
 void build_grid_lines(RendererState* s, DrawBatch* batch) { upload_grid_lines(batch, s->device, read_grid(s)); }

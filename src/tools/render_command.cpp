@@ -23,6 +23,7 @@
 #include "render/scene/colour_maps.h"
 #include "render/scene/node_heights.h"
 #include "render/text/camera_fit.h"
+#include "resources/texts.h"
 #include "tools/commands.h"
 #include "tools/data_commands.h"
 #include "tools/shared_options.h"
@@ -194,6 +195,16 @@ void declare_options(OptionTable& table, Options* o)
                     [option, label](const Words& words) { *label = word_at(words, 0, option, "the axis's name"); });
     table.flag("--fit", &o->fit, "the distance that shows the whole surface, for the camera's angles");
     table.flag("--map", &o->picture.map_view, "the field straight down as a flat map");
+    add_value_options(table, &o->load);
+    table
+        .words("--aspect", "SHAPE", 1, "the map's box: square, or equal (one unit of x as long as one of y)",
+               [o](const Words& words) {
+                   const std::string& shape = word_at(words, 0, "--aspect", "square or equal");
+                   if (shape != "square" && shape != "equal")
+                       refuse("--aspect", shape, "the map's box is square or equal");
+                   o->picture.equal_aspect = shape == "equal";
+               })
+        ->default_str("square");
     table.others("DATA", "a data file, or a database's address", [o](const std::string& word) {
         if (o->data_path)
             throw UsageProblem("one data file only, not also " + word);
@@ -224,6 +235,11 @@ std::string parse_options(int argc, char** argv, Options* o)
         return "no data file given";
     if (!o->out_path)
         return "no picture file given (-o OUT.png)";
+    // A mean's nodes without a value would blend into smoothed or logged heights.
+    const ColumnRequest& columns = o->load.columns;
+    if ((columns.numbers.value > 0 || !columns.value_name.empty()) &&
+        (o->picture.log_scale || o->picture.smoothing_cells != 0))
+        return "--mean is drawn from its least to its greatest value, without --log or --smooth";
     return {};
 }
 
@@ -284,6 +300,17 @@ int render_command(int argc, char** argv)
     r->ops.set_caption(r, file_name_of(data_path));
     r->ops.set_axis_titles(r, o.x_label ? o.x_label->c_str() : loaded.columns.x_name.c_str(),
                            o.y_label ? o.y_label->c_str() : loaded.columns.y_name.c_str());
+    if (loaded.measure != NodeMeasure::count) {
+        // The scale is named after the column it sums or averages.
+        const bool mean = loaded.measure == NodeMeasure::mean;
+        const std::string& column = mean ? loaded.columns.value_name : loaded.columns.weight_name;
+        const int number = mean ? loaded.columns.columns.value : loaded.columns.columns.weight;
+        const std::string name = column.empty() ? "column " + std::to_string(number) : column;
+        char title[512];
+        std::snprintf(title, sizeof title, text(mean ? TextId::scale_mean_format : TextId::scale_sum_format),
+                      name.c_str());
+        r->ops.set_scale_title(r, title);
+    }
     if (o.picture.smoothing_cells == kSmoothingAuto) {
         const FieldView view = density_field_view(loaded.field.get());
         std::fprintf(stderr, "varnel-cli: smoothing: %.1f cells (Scott's rule, %lld points in range)\n",

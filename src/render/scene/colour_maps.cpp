@@ -51,6 +51,8 @@ uint32_t colour_map_colour(ColourMap map, double level)
     return 0xFF000000 + channel(rgb[0]) * 0x10000 + channel(rgb[1]) * 0x100 + channel(rgb[2]);
 }
 
+uint32_t no_data_colour(ColourMap map) { return map == ColourMap::grey ? 0xFF000000 : 0xFFC0C0C0; }
+
 const char* colour_map_name(ColourMap map)
 {
     const MapRow* row = row_of(map);

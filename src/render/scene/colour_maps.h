@@ -15,6 +15,11 @@ uint32_t grey_colour(double level);
 // held to the ends.
 uint32_t colour_map_colour(ColourMap map, double level);
 
+// The colour of a node that holds no value (a mean no point reached):
+// black on the grey map, as its empty nodes are; light grey on the others,
+// none of whose ends or middles it is.
+uint32_t no_data_colour(ColourMap map);
+
 // The map's name as varnel-cli takes it and the menu shows it ("grey",
 // "viridis", ...); an unknown map has none.
 const char* colour_map_name(ColourMap map);

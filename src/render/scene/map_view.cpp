@@ -20,9 +20,14 @@ CameraVectors map_camera()
 // y = 0.5 (up) at y0 - 0.5, one scene unit to the square's side.
 Matrix4 map_projection(unsigned width, unsigned height, int x0, int y0, int side)
 {
-    const float pixels = float(side);
-    const float left = -0.5f - (float(x0) - 0.5f) / pixels;
-    const float top = 0.5f + (float(y0) - 0.5f) / pixels;
-    return build_orthographic_matrix(left, left + float(width) / pixels, top - float(height) / pixels, top, kNearDepth,
-                                     kFarDepth);
+    return map_projection(width, height, x0, y0, side, side);
+}
+
+Matrix4 map_projection(unsigned width, unsigned height, int x0, int y0, int side_x, int side_y)
+{
+    const float pixels_x = float(side_x), pixels_y = float(side_y);
+    const float left = -0.5f - (float(x0) - 0.5f) / pixels_x;
+    const float top = 0.5f + (float(y0) - 0.5f) / pixels_y;
+    return build_orthographic_matrix(left, left + float(width) / pixels_x, top - float(height) / pixels_y, top,
+                                     kNearDepth, kFarDepth);
 }

@@ -13,3 +13,6 @@ CameraVectors map_camera();
 // `side` pixels whose top left pixel is (x0, y0), in a width x height
 // picture.
 Matrix4 map_projection(unsigned width, unsigned height, int x0, int y0, int side);
+// The same onto a rectangle `side_x` by `side_y` pixels: the box's x and y
+// in their own proportion.
+Matrix4 map_projection(unsigned width, unsigned height, int x0, int y0, int side_x, int side_y);

@@ -53,6 +53,10 @@ struct MeshSize {
     size_t orders = 1;
 };
 
+// The height a node is drawn at: a node without a value (NaN, a mean no
+// point reached) lies on the floor.
+inline double drawn_height(double node) { return node != node ? 0.0 : node; }
+
 // The scene position of node column i of n (row j of n): i / (n - 1) - 0.5,
 // rounded to float after the division and after the subtraction.
 float node_fraction(int i, int n);
@@ -62,8 +66,10 @@ float node_position(int i, int n);
 // 128 plus value x 127, rounded half up and held to 0..255.
 uint32_t node_shade(double value);
 // A node's colour under a map: grey is the shade above; another map gives
-// its colour for the value, its lowest colour at 0.
-uint32_t node_colour(ColourMap map, double value);
+// its colour for the value, its lowest colour at 0. With `levels` every
+// value is a level of the map (a mean's least is no empty node), grey
+// included. A node without a value takes the map's no-data colour.
+uint32_t node_colour(ColourMap map, double value, bool levels = false);
 
 // The surface: one vertex per node, shaded by height and carrying the
 // texture coordinates, a triangle list of two triangles per cell, in
@@ -92,7 +98,7 @@ MeshSize marker_size(const NodeGrid& grid, const MarkerPair& pair);
 // Each writer fills spans of exactly the sizes above. It writes nothing and
 // returns false when the piece cannot be built or a span has another size.
 bool write_surface(std::span<SurfaceVertex> vertices, std::span<uint16_t> indices, const NodeGrid& grid,
-                   ColourMap map = ColourMap::grey);
+                   ColourMap map = ColourMap::grey, bool levels = false);
 bool write_grid_lines(std::span<LineVertex> vertices, std::span<uint16_t> indices, const NodeGrid& grid);
 bool write_marker(std::span<MarkerVertex> vertices, std::span<uint16_t> indices, const NodeGrid& grid,
                   const MarkerPair& pair);

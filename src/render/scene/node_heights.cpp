@@ -131,6 +131,16 @@ bool write_heights(std::span<double> heights, const NodeGrid& nodes, double max_
     return true;
 }
 
+bool write_mean_levels(std::span<double> heights, const NodeGrid& nodes, double least, double greatest)
+{
+    if (!nodes.nodes || nodes.nx <= 0 || nodes.ny <= 0 || heights.size() != size_t(nodes.nx) * size_t(nodes.ny))
+        return false;
+    const double span = greatest - least;
+    for (size_t k = 0; k < heights.size(); ++k)
+        heights[k] = span > 0 ? (nodes.nodes[k] - least) / span : nodes.nodes[k] - nodes.nodes[k];
+    return true;
+}
+
 double log_height(double weight, double top_weight) { return std::log1p(weight) / std::log1p(top_weight); }
 
 double weight_at_log_height(double level, double top_weight) { return std::expm1(level * std::log1p(top_weight)); }

@@ -21,6 +21,12 @@ bool heights_differ(const PictureOptions& options);
 bool write_heights(std::span<double> heights, const NodeGrid& nodes, double max_weight, const PictureOptions& options,
                    double* top_weight = nullptr, double* smoothing_cells = nullptr);
 
+// Fills `heights` from nodes holding means from `least` to `greatest`:
+// each mean's level between them, the least at 0 (all at 0 when they are
+// equal); a node without a mean stays NaN. False, writing nothing, when the
+// sizes do not match.
+bool write_mean_levels(std::span<double> heights, const NodeGrid& nodes, double least, double greatest);
+
 // Smooths a grid of nx * ny values in place with a Gaussian of `sigma`
 // cells, cut off beyond three sigma. Near an edge the kernel is cut at the
 // grid and weighed up to a sum of 1 over what remains, so a flat field

@@ -8,7 +8,7 @@ namespace {
 
 constexpr uint32_t kMarkerColor = 0xFFFFFF00;
 
-float overlay_z(double h) { return static_cast<float>(-h - 0.01); }
+float overlay_z(double h) { return static_cast<float>(-drawn_height(h) - 0.01); }
 
 // Lines at every step-th node: the buffers hold exactly kGridLines lines
 // per direction, so other counts are not drawn.

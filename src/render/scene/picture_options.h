@@ -28,4 +28,5 @@ struct PictureOptions {
     bool texture_only = false;   // the texture at full brightness, not times the shade
     bool show_axes = true;       // tick labels, height scale and status line
     bool map_view = false;       // straight down, orthographic, on a square; the camera is kept for later
+    bool equal_aspect = false;   // the map's x and y units equally long: a rectangle, not a square
 };

@@ -16,7 +16,7 @@ bool surface_fits(const NodeGrid& grid)
     return grid.nodes && grid.nx >= 2 && grid.ny >= 2 && int64_t(grid.nx) * grid.ny <= 65536;
 }
 
-void write_vertices(std::span<SurfaceVertex> vertices, const NodeGrid& grid, ColourMap map)
+void write_vertices(std::span<SurfaceVertex> vertices, const NodeGrid& grid, ColourMap map, bool levels)
 {
     std::vector<float> column_x(grid.nx), column_u(grid.nx);
     for (int i = 0; i < grid.nx; ++i) {
@@ -29,7 +29,8 @@ void write_vertices(std::span<SurfaceVertex> vertices, const NodeGrid& grid, Col
         const float v = 1.0f - node_fraction(j, grid.ny);
         for (int i = 0; i < grid.nx; ++i, ++k) {
             const double h = grid.nodes[k];
-            vertices[k] = SurfaceVertex{column_x[i], y, static_cast<float>(-h), node_colour(map, h), column_u[i], v};
+            vertices[k] = SurfaceVertex{
+                column_x[i], y, static_cast<float>(-drawn_height(h)), node_colour(map, h, levels), column_u[i], v};
         }
     }
 }
@@ -64,9 +65,11 @@ float node_position(int i, int n) { return node_fraction(i, n) - 0.5f; }
 
 uint32_t node_shade(double value) { return value == 0.0 ? 0xFF000000 : grey_colour(value); }
 
-uint32_t node_colour(ColourMap map, double value)
+uint32_t node_colour(ColourMap map, double value, bool levels)
 {
-    return map == ColourMap::grey ? node_shade(value) : colour_map_colour(map, value);
+    if (std::isnan(value))
+        return no_data_colour(map);
+    return map == ColourMap::grey && !levels ? node_shade(value) : colour_map_colour(map, value);
 }
 
 MeshSize surface_size(const NodeGrid& grid)
@@ -77,12 +80,13 @@ MeshSize surface_size(const NodeGrid& grid)
                     kSurfaceOrders};
 }
 
-bool write_surface(std::span<SurfaceVertex> vertices, std::span<uint16_t> indices, const NodeGrid& grid, ColourMap map)
+bool write_surface(std::span<SurfaceVertex> vertices, std::span<uint16_t> indices, const NodeGrid& grid, ColourMap map,
+                   bool levels)
 {
     const MeshSize size = surface_size(grid);
     if (size.vertices == 0 || vertices.size() != size.vertices || indices.size() != size.indices)
         return false;
-    write_vertices(vertices, grid, map);
+    write_vertices(vertices, grid, map, levels);
     const size_t per_order = size.indices / kSurfaceOrders;
     for (int order = 0; order < kSurfaceOrders; ++order)
         write_indices(indices.subspan(size_t(order) * per_order, per_order), grid.nx, grid.ny, order);

@@ -26,7 +26,7 @@ std::vector<ScreenNode> project_nodes(const Matrix4& view, const Matrix4& projec
     for (int j = 0; j < grid.ny; ++j) {
         const float y = node_position(j, grid.ny);
         for (int i = 0; i < grid.nx; ++i) {
-            const float x = node_position(i, grid.nx), z = float(-grid.at(i, j));
+            const float x = node_position(i, grid.nx), z = float(-drawn_height(grid.at(i, j)));
             const float clip_x = x * t.m[0][0] + y * t.m[1][0] + z * t.m[2][0] + t.m[3][0];
             const float clip_y = x * t.m[0][1] + y * t.m[1][1] + z * t.m[2][1] + t.m[3][1];
             const float clip_z = x * t.m[0][2] + y * t.m[1][2] + z * t.m[2][2] + t.m[3][2];

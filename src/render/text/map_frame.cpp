@@ -42,9 +42,33 @@ int widest_label(double low, double high, int side)
     return widest;
 }
 
+// The widest value label an axis may show, on a log axis its powers of ten
+// and the 2 and 5 times them.
+int widest_axis_label(double low, double high, bool log, int side)
+{
+    if (!log)
+        return widest_label(low, high, side);
+    int widest = 0;
+    for (const std::string& label : log_ticks(low, high, kMostTicksReckoned).labels)
+        widest = std::max(widest, text_reckoned(label, side));
+    return widest;
+}
+
 } // namespace
 
-MapFrame map_frame(unsigned width, unsigned height, const Range& range, double top_weight, bool log_scale, bool axes)
+double map_aspect(const Range& range, const MapShape& shape)
+{
+    const auto extent = [](double low, double high, bool log) {
+        return log ? std::log10(high) - std::log10(low) : high - low;
+    };
+    const double across = extent(range.x_min, range.x_max, shape.log_x);
+    const double up = extent(range.y_min, range.y_max, shape.log_y);
+    const double aspect = across / up;
+    return across > 0 && up > 0 && std::isfinite(aspect) && aspect > 0 ? aspect : 1.0;
+}
+
+MapFrame map_frame(unsigned width, unsigned height, const Range& range, double top_weight, bool log_scale, bool axes,
+                   const MapShape& shape)
 {
     const int w = int(width), h = int(height);
     int left = 0, right = 0, top = 0, bottom = 0, bar_width = 0, scale_room = 0, gap = 0, tick = 0;
@@ -57,23 +81,32 @@ MapFrame map_frame(unsigned width, unsigned height, const Range& range, double t
         // In decades the values are whole numbers up to the top.
         scale_room = scale_in_decades(top_weight, log_scale)
             ? text_reckoned(std::to_string(std::llround(top_weight)), side)
-            : widest_label(0, top_weight, side);
+            : widest_label(shape.scale_foot, top_weight, side);
         const int band = std::max(status_band_height(height), 2 * margin + line);
         // Above: the y axis's name and the scale's unit, clear of the top values.
         top = margin + line + line / 2 + 2 * gap;
         // Below: the values, the x axis's name and the status band.
         // The x values a tick, or half a line and more (map_value_drop), below.
         bottom = std::max(tick, line / 2 + 2) + gap + line + gap + line + gap + band;
-        left = margin + widest_label(range.y_min, range.y_max, side) + gap + tick;
+        left = margin + widest_axis_label(range.y_min, range.y_max, shape.log_y, side) + gap + tick;
         right = tick + 2 * gap + bar_width + gap + scale_room + side / 2;
     }
     const int room_x = std::max(0, w - left - right), room_y = std::max(0, h - top - bottom);
-    const int square = std::max(1, std::min(room_x, room_y));
+    int across = std::max(1, std::min(room_x, room_y)), up = across;
+    if (shape.equal_aspect) {
+        // The largest rectangle of the range's proportion in the room.
+        const double aspect = map_aspect(range, shape);
+        across = std::max(1, room_x), up = std::max(1, room_y);
+        if (double(across) / up > aspect)
+            across = std::max(1, int(std::lround(up * aspect)));
+        else
+            up = std::max(1, int(std::lround(across / aspect)));
+    }
     MapFrame frame;
-    frame.x0 = left + std::max(0, room_x - square) / 2;
-    frame.y0 = top + std::max(0, room_y - square) / 2;
-    frame.x1 = frame.x0 + square;
-    frame.y1 = frame.y0 + square;
+    frame.x0 = left + std::max(0, room_x - across) / 2;
+    frame.y0 = top + std::max(0, room_y - up) / 2;
+    frame.x1 = frame.x0 + across;
+    frame.y1 = frame.y0 + up;
     const int bar_x0 = frame.x1 + tick + 2 * gap;
     frame.bar = BarBox{bar_x0, frame.y0, bar_x0 + bar_width, frame.y1};
     return frame;
@@ -87,5 +120,5 @@ double map_value_drop(int line_height, int side)
 
 Matrix4 map_projection(unsigned width, unsigned height, const MapFrame& frame)
 {
-    return map_projection(width, height, frame.x0, frame.y0, frame.x1 - frame.x0);
+    return map_projection(width, height, frame.x0, frame.y0, frame.x1 - frame.x0, frame.y1 - frame.y0);
 }

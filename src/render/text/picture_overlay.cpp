@@ -203,7 +203,14 @@ void add_scale_bar(const OverlayScene& scene, const BarBox& bar, PictureOverlay*
 
 double scale_value(const OverlayScene& scene, double level)
 {
-    return scene.log_scale ? weight_at_log_height(level, scene.max_weight) : level * scene.max_weight;
+    if (scene.log_scale)
+        return weight_at_log_height(level, scene.max_weight);
+    return scene.scale_foot + level * (scene.max_weight - scene.scale_foot);
+}
+
+MapShape map_shape(const OverlayScene& scene)
+{
+    return MapShape{scene.scale_foot, scene.log_x, scene.log_y, scene.equal_aspect};
 }
 
 namespace {
@@ -222,11 +229,11 @@ struct ScaleTicks {
 ScaleTicks scale_ticks(const OverlayScene& scene, double rows, double least_apart)
 {
     ScaleTicks ticks;
-    const double top = scene.max_weight;
+    const double top = scene.max_weight, foot = scene.scale_foot;
     auto apart = [&](const std::vector<double>& values) {
         for (size_t k = 1; k < values.size(); ++k)
             if ((scene.log_scale ? log_height(values[k], top) - log_height(values[k - 1], top)
-                                 : (values[k] - values[k - 1]) / top) *
+                                 : (values[k] - values[k - 1]) / (top - foot)) *
                     rows <
                 least_apart)
                 return false;
@@ -252,7 +259,7 @@ ScaleTicks scale_ticks(const OverlayScene& scene, double rows, double least_apar
         return ticks;
     }
     for (int coarser = 0;; ++coarser) {
-        const AxisTicks axis = round_ticks(0, top, kMostTicks, coarser);
+        const AxisTicks axis = round_ticks(foot, top, kMostTicks, coarser);
         std::vector<double> values;
         for (int k = 0; k < axis.count; ++k)
             values.push_back(axis.value(k));
@@ -274,7 +281,8 @@ void add_scale_labels(const OverlayScene& scene, const BarBox& bar, Layout* layo
     const int gap = layout->gap();
     const ScaleTicks ticks = scale_ticks(scene, bar.y1 - 1 - bar.y0, atlas.line_height + gap);
     const std::string unit =
-        text(TextId::height_scale_unit) + (ticks.factor.empty() ? "" : " (\xC3\x97" + ticks.factor + ")");
+        (scene.scale_title.empty() ? text(TextId::height_scale_unit) : std::string(scene.scale_title)) +
+        (ticks.factor.empty() ? "" : " (\xC3\x97" + ticks.factor + ")");
     const std::u32string unit_characters = utf8_characters(unit);
     // Clear of the highest value, which may be centred on the top row.
     const int unit_width = text_width(atlas, unit_characters);
@@ -282,8 +290,9 @@ void add_scale_labels(const OverlayScene& scene, const BarBox& bar, Layout* layo
     layout->place(unit, layout->box_at(unit_characters, unit_x, bar.y0 - gap - atlas.line_height * 3 / 2),
                   TextRole::scale_unit);
     for (size_t k = 0; k < ticks.values.size(); ++k) {
-        const double level =
-            scene.log_scale ? log_height(ticks.values[k], scene.max_weight) : ticks.values[k] / scene.max_weight;
+        const double level = scene.log_scale
+            ? log_height(ticks.values[k], scene.max_weight)
+            : (ticks.values[k] - scene.scale_foot) / (scene.max_weight - scene.scale_foot);
         const std::u32string characters = utf8_characters(ticks.texts[k]);
         const int row = int(std::lround(bar_row(bar, level)));
         const int x = scene.map_view ? bar.x1 + gap : bar.x0 - gap - text_width(atlas, characters);
@@ -301,6 +310,7 @@ struct AxisEdge {
     PixelPoint (*at)(const void*, double, float); // the edge's point at a part of its length, `out` off it
     const void* context;
     TextRole role;
+    bool log = false; // the edge runs evenly in the logarithm of the values
     // The opposite edge likewise, ticked at the same values without them;
     // null for none.
     PixelPoint (*across)(const void*, double, float) = nullptr;
@@ -316,10 +326,11 @@ std::string add_axis(const AxisEdge& edge, Layout* layout, std::vector<ScreenLin
     };
     const GlyphAtlas& atlas = layout->atlas();
     const float stroke = tick_stroke(atlas);
-    auto marks_for = [&](const AxisTicks& ticks, const TickLabels& labels) {
+    auto marks_for = [&](const std::vector<double>& values, const TickLabels& labels) {
         std::vector<Mark> marks;
-        for (int k = 0; k < ticks.count; ++k) {
-            const double part = (ticks.value(k) - edge.low) / (edge.high - edge.low);
+        for (size_t k = 0; k < values.size(); ++k) {
+            const double part = edge.log ? std::log10(values[k] / edge.low) / std::log10(edge.high / edge.low)
+                                         : (values[k] - edge.low) / (edge.high - edge.low);
             const PixelPoint foot = edge.at(edge.context, part, 0), tip = edge.at(edge.context, part, kTickLength);
             if (!foot.placed || !tip.placed)
                 return std::vector<Mark>{};
@@ -344,22 +355,34 @@ std::string add_axis(const AxisEdge& edge, Layout* layout, std::vector<ScreenLin
                     return false;
         return true;
     };
-    AxisTicks chosen;
+    // A log axis's rungs: fewer ticks allowed each time, down to its ends' powers.
+    constexpr int kLogMostTicks[] = {kMostTicks, 8, 6, 5, 4, 3, 2};
     TickLabels chosen_labels;
     std::vector<Mark> chosen_marks;
     bool all_fit = false;
     for (int coarser = 0; !all_fit; ++coarser) {
-        const AxisTicks ticks = round_ticks(edge.low, edge.high, kMostTicks, coarser);
-        if (ticks.count < 2)
+        std::vector<double> values;
+        TickLabels labels;
+        if (edge.log) {
+            if (coarser == int(std::size(kLogMostTicks)))
+                break;
+            LogTicks ticks = log_ticks(edge.low, edge.high, kLogMostTicks[coarser]);
+            values = std::move(ticks.values);
+            labels.texts = std::move(ticks.labels);
+        } else {
+            const AxisTicks ticks = round_ticks(edge.low, edge.high, kMostTicks, coarser);
+            for (int k = 0; k < ticks.count; ++k)
+                values.push_back(ticks.value(k));
+            labels = tick_labels(ticks);
+        }
+        if (values.size() < 2)
             break;
-        TickLabels labels = tick_labels(ticks);
-        std::vector<Mark> marks = marks_for(ticks, labels);
+        std::vector<Mark> marks = marks_for(values, labels);
         if (marks.empty() || !apart(marks))
             continue;
         all_fit =
             std::all_of(marks.begin(), marks.end(), [&](const Mark& m) { return layout->fits(layout->ink(m.box)); });
-        if (all_fit || chosen.count == 0) {
-            chosen = ticks;
+        if (all_fit || chosen_marks.empty()) {
             chosen_labels = std::move(labels);
             chosen_marks = std::move(marks);
         }
@@ -410,44 +433,55 @@ void add_axes(const OverlayScene& scene, const MapFrame& frame, Layout* layout, 
         Matrix4 view, projection;
         unsigned width, height;
         float x_side, y_side;
+        // A tick's reach in box units across x and across y: on a map of
+        // unequal sides, so that ticks both ways are as long as on its
+        // longer side's square (on the shorter one's a narrow map's would
+        // shrink to nothing).
+        float x_reach = 1, y_reach = 1;
         PixelPoint at(float x, float y) const { return project_point(view, projection, width, height, x, y, 0); }
     };
     const bool map = scene.map_view;
     const CameraVectors eye = map ? map_camera() : scene.camera;
     const float x_side = !map && eye.eye.x > 0 ? 1.0f : -1.0f, y_side = !map && eye.eye.y > 0 ? 1.0f : -1.0f;
-    const Projector projector{build_view_matrix(eye.eye, eye.at, eye.up),
-                              map ? map_projection(scene.width, scene.height, frame)
-                                  : framed_projection(scene.camera, scene.width, scene.height),
-                              scene.width,
-                              scene.height,
-                              x_side,
-                              y_side};
+    Projector projector{build_view_matrix(eye.eye, eye.at, eye.up),
+                        map ? map_projection(scene.width, scene.height, frame)
+                            : framed_projection(scene.camera, scene.width, scene.height),
+                        scene.width,
+                        scene.height,
+                        x_side,
+                        y_side};
+    const int map_across = frame.x1 - frame.x0, map_up = frame.y1 - frame.y0, map_side = std::max(map_across, map_up);
+    if (map && map_across != map_up) {
+        projector.x_reach = float(map_side) / float(map_across);
+        projector.y_reach = float(map_side) / float(map_up);
+    }
     const float x_edge = 0.5f * x_side, y_edge = 0.5f * y_side;
     const Range& r = scene.range;
     using EdgePoint = PixelPoint (*)(const void*, double, float);
     const EdgePoint x_edge_point = [](const void* c, double part, float out) {
         const Projector& p = *static_cast<const Projector*>(c);
-        return p.at(float(part) - 0.5f, 0.5f * p.y_side + out * p.y_side);
+        return p.at(float(part) - 0.5f, 0.5f * p.y_side + out * p.y_reach * p.y_side);
     };
     const EdgePoint x_across = [](const void* c, double part, float out) {
         const Projector& p = *static_cast<const Projector*>(c);
-        return p.at(float(part) - 0.5f, -0.5f * p.y_side - out * p.y_side);
+        return p.at(float(part) - 0.5f, -0.5f * p.y_side - out * p.y_reach * p.y_side);
     };
     const EdgePoint y_edge_point = [](const void* c, double part, float out) {
         const Projector& p = *static_cast<const Projector*>(c);
-        return p.at(0.5f * p.x_side + out * p.x_side, float(part) - 0.5f);
+        return p.at(0.5f * p.x_side + out * p.x_reach * p.x_side, float(part) - 0.5f);
     };
     const EdgePoint y_across = [](const void* c, double part, float out) {
         const Projector& p = *static_cast<const Projector*>(c);
-        return p.at(-0.5f * p.x_side - out * p.x_side, float(part) - 0.5f);
+        return p.at(-0.5f * p.x_side - out * p.x_reach * p.x_side, float(part) - 0.5f);
     };
     // The map's x values stand below the y values' reach, so that the two
     // at the corner they share keep apart.
-    const double below_y_values =
-        map ? std::max(0.0, map_value_drop(layout->atlas().line_height, frame.x1 - frame.x0)) : 0.0;
-    const AxisEdge x_axis{r.x_min,       r.x_max, x_edge_point, &projector, TextRole::x_value, map ? x_across : nullptr,
-                          below_y_values};
-    const AxisEdge y_axis{r.y_min, r.y_max, y_edge_point, &projector, TextRole::y_value, map ? y_across : nullptr};
+    const double below_y_values = map ? std::max(0.0, map_value_drop(layout->atlas().line_height, map_side)) : 0.0;
+    const AxisEdge x_axis{
+        r.x_min,       r.x_max, x_edge_point, &projector, TextRole::x_value, scene.log_x, map ? x_across : nullptr,
+        below_y_values};
+    const AxisEdge y_axis{
+        r.y_min, r.y_max, y_edge_point, &projector, TextRole::y_value, scene.log_y, map ? y_across : nullptr};
     const std::string x_factor = add_axis(x_axis, layout, lines), y_factor = add_axis(y_axis, layout, lines);
     auto title = [](std::string_view name, TextId fallback, const std::string& factor) {
         std::string t = name.empty() ? text(fallback) : std::string(name);
@@ -488,7 +522,8 @@ std::u32string overlay_characters(std::string_view caption)
         all += c;
     for (TextId id : {TextId::axis_x_name, TextId::axis_y_name, TextId::height_scale_unit, TextId::status_line_format,
                       TextId::status_rejected_format, TextId::status_not_a_number_format,
-                      TextId::status_smoothing_format, TextId::pointer_readout_format})
+                      TextId::status_smoothing_format, TextId::pointer_readout_format,
+                      TextId::status_nonpositive_format, TextId::scale_sum_format, TextId::scale_mean_format})
         all += text(id);
     all += "\xE2\x88\x92\xC3\x97"; // the minus and times signs
     all += kEllipsis;
@@ -508,6 +543,7 @@ std::string status_line(std::string_view caption, const FieldCounts& counts)
     // Each count that is not zero, so that every line of the file is
     // accounted for: points in range or not, NaN points, rejected lines.
     const std::pair<long long, TextId> more_counts[] = {{counts.not_a_number, TextId::status_not_a_number_format},
+                                                        {counts.nonpositive, TextId::status_nonpositive_format},
                                                         {counts.rejected_lines, TextId::status_rejected_format}};
     for (const auto& [count, format] : more_counts) {
         if (count <= 0)
@@ -599,7 +635,8 @@ PictureOverlay lay_out_overlay(const GlyphAtlas& atlas, const OverlayScene& scen
         return overlay;
     Layout layout(atlas, scene.width, scene.height);
     // Only the map's square and bar are used, in the map view.
-    const MapFrame frame = map_frame(scene.width, scene.height, scene.range, scene.max_weight, scene.log_scale, true);
+    const MapFrame frame =
+        map_frame(scene.width, scene.height, scene.range, scene.max_weight, scene.log_scale, true, map_shape(scene));
     const BarBox bar = scene.map_view ? frame.bar : scale_bar_box(scene.width, scene.height);
     const int margin = overlay_pixel_size(scene.height) / 2;
     if (!atlas.empty()) {

@@ -16,6 +16,7 @@
 #include "render/scene/camera.h"
 #include "render/scene/picture_options.h"
 #include "render/text/glyph_atlas.h"
+#include "render/text/map_frame.h"
 #include "render/text/overlay_measures.h"
 
 // A rectangle of pixels [x0, x1) x [y0, y1) textured from the atlas texels
@@ -78,11 +79,18 @@ struct OverlayScene {
     bool log_scale = false;   // heights and colours from log(1 + weight): the scale's values follow
     std::string_view x_title; // the axes' names; empty: the texts' X and Y
     std::string_view y_title;
-    double auto_smoothing_cells = 0; // the width automatic smoothing chose; 0: none chosen
-    bool map_view = false;           // straight down on the map's square (map_frame.h), not `camera`
-    std::string_view readout;        // words after the status line: what lies under the pointer
-    std::optional<ScreenBox> band;   // a frame drawn over the picture: the rectangle being dragged out
+    double auto_smoothing_cells = 0;   // the width automatic smoothing chose; 0: none chosen
+    bool map_view = false;             // straight down on the map's square (map_frame.h), not `camera`
+    std::string_view readout;          // words after the status line: what lies under the pointer
+    std::optional<ScreenBox> band;     // a frame drawn over the picture: the rectangle being dragged out
+    double scale_foot = 0;             // the scale's value at its foot: a mean's least, 0 otherwise
+    std::string_view scale_title;      // the scale's name ("mean of delay"); empty: the texts' points per cell
+    bool log_x = false, log_y = false; // the nodes stand evenly in the logarithm: the values are powers of ten
+    bool equal_aspect = false;         // the map's x and y units equally long (map_frame.h)
 };
+
+// What shapes the map's frame in the scene.
+MapShape map_shape(const OverlayScene& scene);
 
 // The weight the height scale shows at `level` (0 at its foot, 1 at its top).
 double scale_value(const OverlayScene& scene, double level);

@@ -293,3 +293,55 @@ TEST(SceneMeshShape, PiecesUpToTheLastIndex)
 }
 
 } // namespace
+
+namespace {
+
+// A mean's surface: each node's level from the least mean (0) to the
+// greatest (1); a node no point reached lies on the floor in the map's
+// no-data colour, and the grid lines and the cross pass over it at the
+// floor too. The least mean on the grey map is the map's own lowest grey,
+// not the black of an empty count.
+TEST(SceneMeshShape, AMeansNodesWithoutAValueLieOnTheFloorInTheNoDataColour)
+{
+    constexpr int n = 11;
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    std::vector<double> levels(n * n, 0.5);
+    levels[0] = 0.0, levels[1] = 1.0, levels[2] = none, levels[n * n - 1] = none;
+    const NodeGrid grid{n, n, levels.data()};
+    const MeshSize size = surface_size(grid);
+    for (const ColourMap map : {ColourMap::grey, ColourMap::viridis, ColourMap::magma}) {
+        std::vector<SurfaceVertex> vertices(size.vertices);
+        std::vector<uint16_t> indices(size.indices);
+        ASSERT_TRUE(write_surface(vertices, indices, grid, map, true));
+        const struct {
+            size_t node;
+            float z;
+            uint32_t colour;
+        } cases[] = {{0, -0.0f, colour_map_colour(map, 0.0)},
+                     {1, -1.0f, colour_map_colour(map, 1.0)},
+                     {2, -0.0f, no_data_colour(map)},
+                     {n * n - 1, -0.0f, no_data_colour(map)},
+                     {5, -0.5f, colour_map_colour(map, 0.5)}};
+        for (const auto& c : cases) {
+            EXPECT_EQ(vertices[c.node].z, c.z) << c.node;
+            EXPECT_EQ(vertices[c.node].color, c.colour) << c.node;
+        }
+        for (size_t k = 0; k < 3; ++k)
+            EXPECT_NE(no_data_colour(map), colour_map_colour(map, k / 2.0)) << k;
+    }
+    EXPECT_EQ(no_data_colour(ColourMap::grey), 0xFF000000u);
+    EXPECT_NE(colour_map_colour(ColourMap::grey, 0.0), 0xFF000000u);
+    // Counts keep their black empty node.
+    std::vector<SurfaceVertex> vertices(size.vertices);
+    std::vector<uint16_t> indices(size.indices);
+    ASSERT_TRUE(write_surface(vertices, indices, grid, ColourMap::grey));
+    EXPECT_EQ(vertices[0].color, 0xFF000000u);
+    const MeshSize line_size = grid_lines_size(grid);
+    std::vector<LineVertex> lines(line_size.vertices);
+    std::vector<uint16_t> line_indices(line_size.indices);
+    ASSERT_TRUE(write_grid_lines(lines, line_indices, grid));
+    for (const LineVertex& v : lines)
+        EXPECT_TRUE(std::isfinite(v.z) && v.z <= -0.01f + 1e-6f && v.z >= -1.02f);
+}
+
+} // namespace

@@ -160,3 +160,35 @@ TEST(NodeHeightsTest, AutomaticWidthFollowsScottsRule)
 }
 
 } // namespace
+
+namespace {
+
+// A mean's levels, worked by hand: (mean - least) / (greatest - least),
+// NaN kept where a node has no mean, all 0 when every mean is the same.
+TEST(NodeHeights, MeansRunFromTheirLeastToTheirGreatest)
+{
+    const double none = std::nan("");
+    const struct {
+        std::vector<double> means;
+        double least, greatest;
+        std::vector<double> levels;
+    } cases[] = {
+        {{-10, 0, 30, none}, -10, 30, {0, 0.25, 1, none}},
+        {{5, none, 5, 5}, 5, 5, {0, none, 0, 0}},
+        {{1e6, 1e6 + 2, 1e6 + 1, 1e6}, 1e6, 1e6 + 2, {0, 1, 0.5, 0}},
+    };
+    for (const auto& c : cases) {
+        std::vector<double> heights(4, 7.0);
+        ASSERT_TRUE(write_mean_levels(heights, NodeGrid{2, 2, c.means.data()}, c.least, c.greatest));
+        for (size_t k = 0; k < 4; ++k) {
+            if (std::isnan(c.levels[k]))
+                EXPECT_TRUE(std::isnan(heights[k])) << k;
+            else
+                EXPECT_DOUBLE_EQ(heights[k], c.levels[k]) << k;
+        }
+    }
+    std::vector<double> wrong(3);
+    EXPECT_FALSE(write_mean_levels(wrong, NodeGrid{2, 2, cases[0].means.data()}, 0, 1));
+}
+
+} // namespace

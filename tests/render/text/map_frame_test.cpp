@@ -147,3 +147,85 @@ TEST(MapFrameTest, ValuesStandBelowAndLeftAtTheirPlacesAndNoTextIsOnTheMap)
 }
 
 } // namespace
+
+// With equal units the frame is the largest rectangle of the range's
+// proportion (in decades on a log axis) that the square's room holds, and
+// the box's corners land on its corners; the values stand where their
+// numbers put them, a log axis's at powers of ten and 2 and 5 times them.
+TEST(MapFrameTest, EqualUnitsAndLogAxesPlaceTheBoxAndItsValues)
+{
+    const struct {
+        Range range;
+        bool log_x, log_y;
+        double aspect; // the box's width over its height, worked by hand
+    } cases[] = {{{-180, 180, -90, 90}, false, false, 2.0},
+                 {{0, 10, 0, 40}, false, false, 0.25},
+                 {{100, 1e7, 0, 5}, true, false, 1.0},
+                 {{100, 1e7, 15, 95}, true, false, 5.0 / 80.0},
+                 {{1, 1000, 0.01, 100}, true, true, 0.75}};
+    const CameraVectors eye = map_camera();
+    const Matrix4 view = build_view_matrix(eye.eye, eye.at, eye.up);
+    for (const PictureSize size : {PictureSize{640, 480}, PictureSize{1600, 1200}}) {
+        GlyphAtlas atlas;
+        ASSERT_TRUE(build_glyph_atlas(default_font_file(), overlay_pixel_size(size.height),
+                                      overlay_characters("points.txt"), &atlas));
+        for (const auto& c : cases) {
+            const std::string where = name_of(size) + " aspect " + std::to_string(c.aspect);
+            const MapShape square{0, c.log_x, c.log_y, false}, equal{0, c.log_x, c.log_y, true};
+            const MapFrame room = map_frame(size.width, size.height, c.range, 57.0, false, true, square);
+            const MapFrame f = map_frame(size.width, size.height, c.range, 57.0, false, true, equal);
+            const int across = f.x1 - f.x0, up = f.y1 - f.y0;
+            EXPECT_NEAR(double(across) / up, c.aspect, 1.0 / std::min(across, up)) << where;
+            // At least as long as the square on its longer side.
+            EXPECT_GE(std::max(across, up), room.x1 - room.x0) << where;
+            EXPECT_LE(across, int(size.width)) << where;
+            EXPECT_LE(up, int(size.height) - status_band_height(size.height)) << where;
+            const Matrix4 projection = map_projection(size.width, size.height, f);
+            for (float x : {-0.5f, 0.5f})
+                for (float y : {-0.5f, 0.5f}) {
+                    const PixelPoint p = project_point(view, projection, size.width, size.height, x, y, 0);
+                    EXPECT_NEAR(p.x, (x < 0 ? f.x0 : f.x1) - 0.5f, 0.01f) << where;
+                    EXPECT_NEAR(p.y, (y > 0 ? f.y0 : f.y1) - 0.5f, 0.01f) << where;
+                }
+            OverlayScene scene{size.width, size.height, map_camera(), c.range,
+                               57.0,       {},          "points.txt", ColourMap::viridis};
+            scene.map_view = true;
+            scene.log_x = c.log_x, scene.log_y = c.log_y, scene.equal_aspect = true;
+            const PictureOverlay overlay = lay_out_overlay(atlas, scene);
+            // Where a value stands along its edge, as a part of the edge.
+            const auto part = [](double v, double low, double high, bool log) {
+                return log ? std::log10(v / low) / std::log10(high / low) : (v - low) / (high - low);
+            };
+            int powers[2] = {}, values[2] = {};
+            for (const PlacedText& t : overlay.texts) {
+                const bool is_x = t.role == TextRole::x_value;
+                if (!is_x && t.role != TextRole::y_value)
+                    continue;
+                const double v = label_number(t.text);
+                const bool log = is_x ? c.log_x : c.log_y;
+                const double cx = (t.x0 + t.x1) / 2.0, cy = (t.y0 + t.y1) / 2.0;
+                if (is_x)
+                    EXPECT_NEAR(cx, f.x0 - 0.5 + part(v, c.range.x_min, c.range.x_max, log) * across, 1.0)
+                        << where << " " << t.text;
+                else
+                    EXPECT_NEAR(cy, f.y1 - 0.5 - part(v, c.range.y_min, c.range.y_max, log) * up, 1.0)
+                        << where << " " << t.text;
+                ++values[is_x ? 0 : 1];
+                if (!log)
+                    continue;
+                const double mantissa = v / std::pow(10.0, std::floor(std::log10(v) + 1e-9));
+                EXPECT_TRUE(std::fabs(mantissa - 1) < 1e-9 || std::fabs(mantissa - 2) < 1e-9 ||
+                            std::fabs(mantissa - 5) < 1e-9)
+                    << where << " " << t.text;
+                powers[is_x ? 0 : 1] += std::fabs(mantissa - 1) < 1e-9;
+            }
+            // A map a sixteenth as wide as it is tall has no room for its x values.
+            EXPECT_GE(values[0], c.aspect < 0.1 ? 0 : 3) << where;
+            EXPECT_GE(values[1], 3) << where;
+            if (c.log_x && c.aspect > 0.1)
+                EXPECT_GE(powers[0], 3) << where;
+            if (c.log_y)
+                EXPECT_GE(powers[1], 3) << where;
+        }
+    }
+}

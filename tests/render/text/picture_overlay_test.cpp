@@ -34,6 +34,11 @@ TEST(PictureOverlayTest, StatusLineNamesTheFileAndItsCounts)
     };
     for (const auto& c : cases)
         EXPECT_EQ(status_line("points.txt", c.counts), c.text);
+    // Points at or below zero on a log axis are counted after the NaN ones.
+    FieldCounts logged{1000, 17, 0, 0, false, false};
+    logged.not_a_number = 2;
+    logged.nonpositive = 981;
+    EXPECT_EQ(status_line("points.txt", logged), "points.txt — 1,000 点、範囲内 17 点、NaN 2 点、対数軸で0以下 981 点");
 }
 
 // Every character the overlay may draw has a glyph of the font, with
@@ -121,19 +126,22 @@ TEST(PictureOverlayTest, AtlasHoldsEveryCharacterWithItsOutline)
 }
 
 // The scale's values at its levels: along the weights, or back from the log
-// scale, log(1 + w) / log(1 + top).
+// scale, log(1 + w) / log(1 + top); a mean's from its least (the foot).
 TEST(PictureOverlayTest, TheScaleShowsTheWeightAtEachLevel)
 {
     struct Case {
         double top;
         bool log;
         double level, weight;
+        double foot = 0;
     };
     for (const Case& c : {Case{10, false, 0.5, 5}, Case{10, false, 1, 10}, Case{99, true, 0, 0}, Case{99, true, 0.5, 9},
-                          Case{99, true, 1, 99}, Case{999, true, 1.0 / 3, 9}}) {
+                          Case{99, true, 1, 99}, Case{999, true, 1.0 / 3, 9}, Case{30, false, 0, -10, -10},
+                          Case{30, false, 0.25, 0, -10}, Case{30, false, 1, 30, -10}}) {
         OverlayScene scene{};
         scene.max_weight = c.top;
         scene.log_scale = c.log;
+        scene.scale_foot = c.foot;
         EXPECT_NEAR(scale_value(scene, c.level), c.weight, 1e-9) << c.top << (c.log ? " log" : "") << " " << c.level;
     }
 }
@@ -150,25 +158,38 @@ TEST(PictureOverlayTest, TheScaleIsTickedAtRoundValues)
         bool log;
         unsigned height;
         const char* values;
+        double foot = 0; // a mean's least
+        const char* title = "";
     } cases[] = {
-        {50.6, false, 480, "0 10 20 30 40 50"},   {1000, false, 480, "0 200 400 600 800 1000"},
-        {9.5, false, 480, "0 1 2 3 4 5 6 7 8 9"}, {0.37, false, 480, "0.00 0.05 0.10 0.15 0.20 0.25 0.30 0.35"},
-        {700, true, 1200, "0 1 10 100"},          {99999, true, 480, "0 10 100 1000 10000"},
+        {50.6, false, 480, "0 10 20 30 40 50"},
+        {1000, false, 480, "0 200 400 600 800 1000"},
+        {9.5, false, 480, "0 1 2 3 4 5 6 7 8 9"},
+        {0.37, false, 480, "0.00 0.05 0.10 0.15 0.20 0.25 0.30 0.35"},
+        {700, true, 1200, "0 1 10 100"},
+        {99999, true, 480, "0 10 100 1000 10000"},
+        {101, false, 480, "0 20 40 60 80 100", -7.5, "mean of dep_delay"},
+        {-2.5, false, 480, "−40 −35 −30 −25 −20 −15 −10 −5", -41, "mean of t"},
     };
     for (const auto& c : cases) {
         OverlayScene scene{640,          c.height,       camera_vectors({100, 30, 35}),
                            {0, 1, 0, 1}, c.top,          {5, 5, 0, 0, false, false},
                            "a.txt",      ColourMap::grey};
         scene.log_scale = c.log;
+        scene.scale_foot = c.foot;
+        scene.scale_title = c.title;
         GlyphAtlas sized;
         ASSERT_TRUE(
             build_glyph_atlas(default_font_file(), overlay_pixel_size(c.height), overlay_characters("a.txt"), &sized));
         const PictureOverlay overlay = lay_out_overlay(sized, scene);
-        std::string values;
-        for (const PlacedText& t : overlay.texts)
+        std::string values, unit;
+        for (const PlacedText& t : overlay.texts) {
             if (t.role == TextRole::scale_value)
                 values += (values.empty() ? "" : " ") + t.text;
+            if (t.role == TextRole::scale_unit)
+                unit = t.text;
+        }
         EXPECT_EQ(values, c.values) << c.top << (c.log ? " log" : "");
+        EXPECT_EQ(unit, *c.title ? c.title : text(TextId::height_scale_unit)) << c.top;
     }
 }
 
