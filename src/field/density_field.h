@@ -1,5 +1,6 @@
 // The density field: a 201 x 201 grid of node weights over a rectangle of the
-// x/y plane, filled from a text file of points and normalised to 0..1.
+// x/y plane, filled from the points of any source (text, an array, a
+// database's query) or from its cells' sums, and normalised.
 #pragma once
 
 #include <cstdio>

@@ -32,7 +32,7 @@ struct Settings {
     int32_t elevation; // degrees, 0 to 90
     // The picture, set from the render area's menu.
     int32_t colour_map;   // a ColourMap
-    int32_t smoothing;    // cells: 0, 1, 2 or 4
+    int32_t smoothing;    // cells: one of kSmoothingChoices, 0 none, kSmoothingAuto Scott's rule
     int32_t log_scale;    // 0 or 1
     int32_t texture_only; // 0 or 1
     int32_t show_axes;    // 0 or 1

@@ -240,8 +240,6 @@ UINT pow2_within(UINT size, UINT limit)
 
 } // namespace
 
-std::span<const FormatDescriptor> format_descriptors() { return descriptors(); }
-
 const FormatDescriptor& format_descriptor(D3DFORMAT format)
 {
     for (const FormatDescriptor& d : descriptors())

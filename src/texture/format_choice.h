@@ -2,8 +2,6 @@
 // first, then within what the device takes.
 #pragma once
 
-#include <span>
-
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/texel_format_facts.h"
 #include "texture/decoders/decoded_image.h"
@@ -27,9 +25,6 @@ struct FormatDescriptor {
     BYTE blue;
     BOOL substitute; // may stand in for another format
 };
-
-// The table in its search order (ties go to the earlier row).
-std::span<const FormatDescriptor> format_descriptors();
 
 // The row of `format`, or the fallback row (D3DFMT_UNKNOWN, colour, 32 bits,
 // slots 0, 8, 8, 8, 8, no substitute) for a format the table lacks.

@@ -8,7 +8,6 @@
 
 #include "field/sources/chunk_ring.h"
 #include "field/sources/data_file.h"
-#include "field/sources/number_parsing.h"
 #include "field/sources/npy_point_source.h"
 #include "field/sources/text_point_source.h"
 
@@ -39,12 +38,6 @@ struct OrderedPoints {
 };
 
 } // namespace
-
-bool parse_point(const char* begin, const char* end, Point* point)
-{
-    const char* stop;
-    return text_numbers::parse_pair(begin, end, point->x, point->y, stop);
-}
 
 void set_point_reader_chunk_bytes(std::size_t bytes) { g_chunk_bytes.store(bytes ? bytes : kChunkBytes); }
 

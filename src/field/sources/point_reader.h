@@ -12,11 +12,6 @@
 #include "field/point.h"
 #include "field/sources/point_reading.h"
 
-// Two numbers from one piece [begin, end), as sscanf "%lf %lf" takes them
-// from the same bytes, except that one comma or semicolon may stand between
-// them; false when the piece does not start with two numbers.
-bool parse_point(const char* begin, const char* end, Point* point);
-
 // Discards skip_lines pieces, then hands every piece's pair to the sink.
 // Reads the stream to its end, or until the watch says stop; neither
 // rewinds nor closes it (a plain file is mapped rather than read, and its
