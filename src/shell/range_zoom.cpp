@@ -1,9 +1,11 @@
 #include "shell/range_zoom.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 #include "field/peak_region.h"
+#include "field/plot_range.h"
 #include "resources/resource_ids.h"
 #include "resources/texts.h"
 #include "shell/control_panel.h"
@@ -26,6 +28,33 @@ bool range_point(AppState* state, POINT at, double* x, double* y)
     *x = r.x_min + std::clamp(point.u, 0.0, 1.0) * (r.x_max - r.x_min);
     *y = r.y_min + std::clamp(point.v, 0.0, 1.0) * (r.y_max - r.y_min);
     return true;
+}
+
+// A dragged rectangle's ends, each held to a round thousandth of its span
+// (well within a pixel), so that the range fields read 1715 and not
+// 1714.9870801: the drag cannot say more than that.
+Range rounded_band(const Range& r)
+{
+    // A multiple of a step of one digit, read back from fifteen digits so
+    // that 0.1 * 3 is 0.3.
+    const auto without_noise = [](double value) {
+        char text[64];
+        const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15).ptr;
+        std::from_chars(text, end, value);
+        return value;
+    };
+    const auto round_axis = [&](double& low, double& high) {
+        const double step = range_step(high - low) / 10;
+        const double l = std::round(low / step) * step, h = std::round(high / step) * step;
+        if (std::isfinite(l) && std::isfinite(h) && l < h) {
+            low = without_noise(l);
+            high = without_noise(h);
+        }
+    };
+    Range rounded = r;
+    round_axis(rounded.x_min, rounded.x_max);
+    round_axis(rounded.y_min, rounded.y_max);
+    return rounded;
 }
 
 void zoom_to(AppState* state, const Range& range)
@@ -77,7 +106,7 @@ bool end_zoom_band(AppState* state, POINT at)
     if (std::abs(at.x - from.x) < kLeastBand || std::abs(at.y - from.y) < kLeastBand ||
         !range_point(state, from, &x0, &y0) || !range_point(state, at, &x1, &y1))
         return true;
-    zoom_to(state, Range{std::min(x0, x1), std::max(x0, x1), std::min(y0, y1), std::max(y0, y1)});
+    zoom_to(state, rounded_band(Range{std::min(x0, x1), std::max(x0, x1), std::min(y0, y1), std::max(y0, y1)}));
     return true;
 }
 

@@ -138,6 +138,9 @@ TEST_F(RangeZoomTest, ADragOverTheMapBinsItsRectangleAndBackspaceComesBack)
         EXPECT_NEAR(zoomed.y_min, std::min(y0, y1), pixel_y);
         EXPECT_NEAR(zoomed.y_max, std::max(y0, y1), pixel_y);
         EXPECT_EQ(density_field_view(state_->field).range, zoomed); // binned over it
+        // Its ends read as short decimals: no more digits than a drag can say.
+        for (int edit : {IDC_X_MIN_EDIT, IDC_X_MAX_EDIT, IDC_Y_MIN_EDIT, IDC_Y_MAX_EDIT})
+            EXPECT_LE(field_text(edit).size(), 7u) << field_text(edit);
     }
     const QImage twice = picture();
     EXPECT_NE(twice, before);
