@@ -4,6 +4,8 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -421,6 +423,203 @@ TEST_F(GridCommand, SumsFileOpensAsThePointsDid)
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(last_line(refused.err),
               "varnel-cli: " + bad + " is no table of cell sums: line 2: sfx 2 is no sum of the fractions of 1 points");
+}
+
+} // namespace
+
+namespace {
+
+// A point as the tests write it: x, y, a weight and a value.
+struct ValuedPoint {
+    double x, y, w, z;
+};
+
+// What grid should print, worked out from the tent a node has around it:
+// a point q nodes along an axis gives node i the share max(0, 1 - |q - i|).
+struct Expected {
+    std::vector<double> nodes; // 201 x 201, row by row from the range's bottom
+    double weight = 0;
+    long long nonpositive = 0;
+    long long not_a_number = 0;
+};
+
+struct Asked {
+    double x_min, x_max, y_min, y_max;
+    bool weight, mean, log_x, log_y;
+};
+
+Expected expected_grid(const std::vector<ValuedPoint>& points, const Asked& a)
+{
+    Expected e;
+    std::vector<double> shares(201 * 201, 0.0), value_sums(201 * 201, 0.0);
+    const auto along = [](double v, double low, double high, bool log) {
+        return log ? (std::log10(v) - std::log10(low)) / (std::log10(high) - std::log10(low)) * 200
+                   : (v - low) / (high - low) * 200;
+    };
+    for (const ValuedPoint& p : points) {
+        const double w = a.weight ? p.w : 1.0;
+        if (std::isnan(w) || (a.mean && std::isnan(p.z))) {
+            ++e.not_a_number;
+            continue;
+        }
+        if ((a.log_x && p.x <= 0) || (a.log_y && p.y <= 0)) {
+            ++e.nonpositive;
+            continue;
+        }
+        const double qx = along(p.x, a.x_min, a.x_max, a.log_x), qy = along(p.y, a.y_min, a.y_max, a.log_y);
+        if (!(qx >= 0 && qx < 200 && qy >= 0 && qy < 200))
+            continue;
+        e.weight += w;
+        for (int j = 0; j < 201; ++j)
+            for (int i = 0; i < 201; ++i) {
+                const double share = std::max(0.0, 1 - std::fabs(qx - i)) * std::max(0.0, 1 - std::fabs(qy - j));
+                shares[j * 201 + i] += share * w;
+                value_sums[j * 201 + i] += share * w * p.z;
+            }
+    }
+    if (a.mean) {
+        for (size_t k = 0; k < shares.size(); ++k)
+            e.nodes.push_back(shares[k] != 0 ? value_sums[k] / shares[k] : NAN);
+        return e;
+    }
+    double greatest = 0;
+    for (double s : shares)
+        greatest = std::max(greatest, std::fabs(s));
+    for (double s : shares)
+        e.nodes.push_back(s / greatest);
+    return e;
+}
+
+std::string options_of(const Asked& a)
+{
+    std::ostringstream s;
+    s.precision(17);
+    s << " --range " << a.x_min << ' ' << a.x_max << ' ' << a.y_min << ' ' << a.y_max << (a.weight ? " --weight w" : "")
+      << (a.mean ? " --mean z" : "") << (a.log_x ? " --log-x" : "") << (a.log_y ? " --log-y" : "");
+    return s.str();
+}
+
+std::string text_of(const std::vector<ValuedPoint>& points)
+{
+    std::ostringstream s;
+    s.precision(17);
+    s << "x y w z\n";
+    for (const ValuedPoint& p : points)
+        s << p.x << ' ' << p.y << ' ' << p.w << ' ' << p.z << '\n';
+    return s.str();
+}
+
+// The value after "NAME=" on the count line.
+std::string count_named(const std::string& line, const std::string& name)
+{
+    for (const std::string& field : fields_of(line))
+        if (field.rfind(name + "=", 0) == 0)
+            return field.substr(name.size() + 1);
+    return "absent";
+}
+
+// Every node printed against the expected one: both NaN, or within 1e-12
+// of `scale`, the size of the values a mean is taken of (a mean of a few
+// small shares loses digits to cancellation).
+void expect_grid(const std::string& out, const Expected& e, double scale, const std::string& label)
+{
+    const auto rows = lines_of(out);
+    ASSERT_EQ(rows.size(), 201u) << label;
+    for (int j = 0; j < 201; ++j) {
+        const auto values = fields_of(rows[j]);
+        ASSERT_EQ(values.size(), 201u) << label;
+        for (int i = 0; i < 201; ++i) {
+            const double got = std::stod(values[i]), want = e.nodes[j * 201 + i];
+            if (std::isnan(want))
+                ASSERT_EQ(values[i], "nan") << label << " node " << i << ", " << j;
+            else
+                ASSERT_NEAR(got, want, 1e-12 * std::max(scale, std::fabs(want))) << label << " node " << i << ", " << j;
+        }
+    }
+}
+
+// Hand-worked cases: on the range 0..200 a point's x and y are its q.
+TEST_F(GridCommand, WeightsMeansAndLogAxesMatchTheTents)
+{
+    const std::vector<ValuedPoint> points = {
+        {10.25, 20.5, 2, 4}, {10.75, 20.5, 2, 8}, // node (10, 20): 0.375 of 4 and 0.125 of 8; (11, 20) the reverse
+        {5, 5, 0, 1},                             // a weight of zero: no share, so no mean either
+        {7.5, 7.5, -3, 2},                        // a negative weight, shared by four nodes
+        {9, 9, NAN, 1},                           // a NaN weight: a NaN point
+        {-5, 3, 1, 1},       {300, 3, 7, 1},      // outside the range; no logarithm for the first
+        {100, 150, 1, NAN},                       // a NaN value: a NaN point only for a mean
+    };
+    const struct {
+        Asked asked;
+        const char* counts;                                             // the count line after points=
+        std::vector<std::pair<std::pair<int, int>, const char*>> nodes; // (i, j) and what it prints
+    } cases[] = {
+        {{0, 200, 0, 200, true, false, false, false},
+         "points=8 in_range=5 rejected_lines=0 header=1 nan=1 weight=2",
+         {{{10, 20}, "1"}, {{11, 21}, "1"}, {{7, 7}, "-0.75"}, {{8, 7}, "-0.75"}, {{5, 5}, "0"}, {{100, 150}, "1"}}},
+        {{0, 200, 0, 200, false, true, false, false},
+         "points=8 in_range=5 rejected_lines=0 header=1 nan=1",
+         {{{10, 20}, "5"}, {{11, 20}, "7"}, {{5, 5}, "1"}, {{8, 8}, "2"}, {{9, 9}, "1"}, {{0, 0}, "nan"}}},
+        {{0, 200, 0, 200, true, true, false, false},
+         "points=8 in_range=4 rejected_lines=0 header=1 nan=2 weight=1",
+         {{{10, 20}, "5"}, {{11, 20}, "7"}, {{5, 5}, "nan"}, {{8, 8}, "2"}, {{9, 9}, "nan"}, {{100, 150}, "nan"}}},
+        {{1, 1000, 0, 200, false, false, true, false},
+         "points=8 in_range=7 rejected_lines=0 header=1 nan=0 nonpositive=1",
+         {}},
+        {{1, 1000, 1, 1000, true, false, true, true},
+         "points=8 in_range=6 rejected_lines=0 header=1 nan=1 weight=9 nonpositive=1",
+         {}},
+    };
+    const std::string data = write("data.txt", text_of(points));
+    for (const auto& c : cases) {
+        const std::string options = options_of(c.asked);
+        const Outcome r = run(data + options);
+        ASSERT_EQ(r.status, 0) << options << r.err;
+        const std::string line = last_line(r.err);
+        EXPECT_EQ(line.substr(line.find("points=")), c.counts) << options;
+        const auto rows = lines_of(r.out);
+        ASSERT_EQ(rows.size(), 201u);
+        for (const auto& [node, printed] : c.nodes)
+            EXPECT_EQ(fields_of(rows[node.second])[node.first], printed) << options << " node " << node.first;
+        const Expected e = expected_grid(points, c.asked);
+        expect_grid(r.out, e, 8, options);
+        EXPECT_EQ(count_named(line, "nonpositive"),
+                  c.asked.log_x || c.asked.log_y ? std::to_string(e.nonpositive) : "absent");
+    }
+}
+
+// Generated points, spread wide of the range and below zero, with weights
+// of either sign and values: every node against the tents.
+TEST_F(GridCommand, GeneratedPointsMatchTheTents)
+{
+    unsigned seed = 2024;
+    const auto uniform = [&seed](double low, double high) {
+        seed = seed * 1103515245u + 12345u;
+        return low + (high - low) * double(seed >> 8) / double(1u << 24);
+    };
+    std::vector<ValuedPoint> points;
+    for (int k = 0; k < 3000; ++k) {
+        const double x = k % 50 == 0 ? -uniform(0, 5) : std::pow(10.0, uniform(-0.5, 3.5));
+        points.push_back({x, uniform(-10, 110), uniform(0.1, 3) * (k % 7 == 0 ? -0.5 : 1), uniform(-40, 60)});
+    }
+    const std::string data = write("data.txt", text_of(points));
+    const Asked cases[] = {
+        {0, 2000, 0, 100, true, false, false, false},
+        {0.5, 2000, 0, 100, false, true, true, false},
+        {1, 1000, 1, 100, false, false, true, true},
+    };
+    for (const Asked& a : cases) {
+        const std::string options = options_of(a) + " --threads 3";
+        const Outcome r = run(data + options);
+        ASSERT_EQ(r.status, 0) << options << r.err;
+        const Expected e = expected_grid(points, a);
+        expect_grid(r.out, e, 60, options);
+        const std::string line = last_line(r.err);
+        if (a.weight)
+            EXPECT_NEAR(std::stod(count_named(line, "weight")), e.weight, 1e-9) << options;
+        if (a.log_x || a.log_y)
+            EXPECT_EQ(count_named(line, "nonpositive"), std::to_string(e.nonpositive)) << options;
+    }
 }
 
 } // namespace

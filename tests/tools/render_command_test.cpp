@@ -357,3 +357,92 @@ TEST_F(RenderCommand, PictureOptions)
 }
 
 } // namespace
+
+namespace {
+
+// The columns (or rows) where more than half as many pixels as in the
+// fullest one have `colour`: the first and the last.
+std::pair<long, long> span_of(const Picture& p, uint32_t colour, bool columns)
+{
+    std::vector<long> counts(columns ? p.width : p.height);
+    for (size_t k = 0; k < p.pixels.size(); ++k)
+        if (p.pixels[k] == colour)
+            ++counts[columns ? k % p.width : k / p.width];
+    const long most = *std::max_element(counts.begin(), counts.end());
+    long first = -1, last = -1;
+    for (size_t i = 0; i < counts.size(); ++i)
+        if (2 * counts[i] > most) {
+            first = first < 0 ? long(i) : first;
+            last = long(i);
+        }
+    return {first, last};
+}
+
+// With --aspect equal the map's plotted rectangle has the range's shape,
+// read back as the block of viridis's lowest colour; square stays square.
+TEST_F(RenderCommand, EqualAspectGivesTheMapTheRangesProportion)
+{
+    const std::string point = write("point.txt", "1 1\n");
+    const struct {
+        const char* range;
+        const char* aspect;
+        double width_over_height;
+    } cases[] = {
+        {"0 300 0 100", "equal", 3.0},  {"0 100 0 250", "equal", 0.4}, {"-180 180 -90 90", "equal", 2.0},
+        {"0 300 0 100", "square", 1.0}, {"0 100 0 100", "equal", 1.0},
+    };
+    for (const char* size : {"640x480", "1600x1200"})
+        for (const auto& c : cases) {
+            const std::string options =
+                std::string(" --range ") + c.range + " --aspect " + c.aspect + " --size " + size;
+            std::string err;
+            ASSERT_EQ(run(point + " --map --colormap viridis" + options + " -o " + out("map.png"), &err), 0) << err;
+            const Picture p = read_png(out("map.png"));
+            const auto [left, right] = span_of(p, 0x440154, true);
+            const auto [top, bottom] = span_of(p, 0x440154, false);
+            ASSERT_TRUE(left >= 0 && top >= 0) << options;
+            const double width = double(right - left + 1), height = double(bottom - top + 1);
+            EXPECT_NEAR(width / height, c.width_over_height, 2.0 / std::min(width, height)) << options;
+            // The long side fills most of the free area, not a corner of it.
+            EXPECT_GE(std::max(width, height), std::min(p.width, p.height) / 2.0) << options;
+        }
+}
+
+// A mean is drawn from its own least to greatest value: nodes no point
+// reaches take the colour map's no-data colour; smoothing or a log scale
+// would blend them away and are refused, as is an aspect that is no shape.
+TEST_F(RenderCommand, MeansAndTheirRefusals)
+{
+    const std::string points = write("points.txt", "x y delay\n10 10 5\n30 30 -2\n");
+    std::string err;
+    ASSERT_EQ(run(points + " --range 0 40 0 40 --map --colormap viridis --mean delay -o " + out("mean.png"), &err), 0)
+        << err;
+    EXPECT_GT(read_png(out("mean.png")).count(0xC0C0C0), 10000u) << "the no-data colour";
+    ASSERT_EQ(run(points + " --range 0 40 0 40 --map --colormap viridis -o " + out("count.png")), 0);
+    EXPECT_LT(read_png(out("count.png")).count(0xC0C0C0), 1000u) << "a few pixels of the texts' edges";
+
+    const struct {
+        const char* options;
+        int status;
+        const char* first_line; // of standard error, after "varnel-cli: "
+    } cases[] = {
+        {"--mean delay --log", 2, "--mean is drawn from its least to its greatest value, without --log or --smooth"},
+        {"--mean 3 --smooth 4", 2, "--mean is drawn from its least to its greatest value, without --log or --smooth"},
+        {"--mean delay --smooth auto", 2,
+         "--mean is drawn from its least to its greatest value, without --log or --smooth"},
+        {"--mean delay --smooth 0", 0, ""},
+        {"--weight delay --log --smooth 4", 0, ""},
+        {"--aspect round", 2, "--aspect round: the map's box is square or equal"},
+    };
+    for (const auto& c : cases) {
+        const int status = run(points + " --range 0 40 0 40 --size 160x120 " + c.options + " -o " + out("p.png"), &err);
+        EXPECT_EQ(status, c.status) << c.options << err;
+        if (*c.first_line) {
+            EXPECT_NE(err.find(std::string("varnel-cli: ") + c.first_line + "\nusage: varnel-cli render"),
+                      std::string::npos)
+                << c.options << err;
+        }
+    }
+}
+
+} // namespace
