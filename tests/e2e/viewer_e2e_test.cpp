@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
 
 #include "e2e/xvfb_session.h"
 #include "temp_folder.h"
@@ -83,6 +86,69 @@ TEST_F(ViewerEndToEnd, DrawsTheSurfaceTurnsWithTheKeysAndSavesOnClose)
     const size_t radius = settings.find("\"radius\"=dword:");
     ASSERT_NE(radius, std::string::npos);
     EXPECT_LE(std::stoul(settings.substr(radius + 15, 8), nullptr, 16), 300u);
+}
+
+// Over the map, a rectangle dragged with the real mouse bins its part of
+// the data again, and Alt+Left brings back the picture and range before.
+TEST_F(ViewerEndToEnd, ADragOverTheMapZoomsAndAltLeftComesBack)
+{
+    const fs::path examples = fs::path(VARNEL_SOURCE_DIR) / "examples";
+    fs::create_directories(root_ / "config" / "kestrow");
+    std::ofstream(root_ / "config" / "kestrow" / "varnel.exe.reg")
+        << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\kestrow\\varnel.exe]\n\"map_view\"=dword:00000001\n";
+    Child viewer({VARNEL_VIEWER, (examples / "points.txt").string()},
+                 {"DISPLAY=" + display_, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + (root_ / "config").string(),
+                  "XDG_RUNTIME_DIR=" + root_.string()});
+    ASSERT_TRUE(viewer.started());
+    ASSERT_TRUE(wait_until(30, [&] {
+        return run({"xdotool", "search", "--name", "^Varnel : points.txt$"}, display_);
+    })) << "no window";
+    // The server draws the pointer into its frame buffer: it waits off the window.
+    ASSERT_TRUE(run({"xdotool", "mousemove", "1000", "760"}, display_));
+    QImage first;
+    ASSERT_TRUE(wait_until(20, [&] {
+        first = screen_of(root_ / "fb");
+        return drawn_pixels(first) > 20000;
+    })) << "no map";
+    // The plot above the status line, which the pointer's readout changes.
+    const QRect box = window_box(first);
+    const QRect plot(0, 0, box.width() - 160, box.height() * 3 / 4);
+    const auto at = [&](double u, double v) {
+        return std::to_string(int(plot.width() * u)) + " " + std::to_string(int(plot.height() * v));
+    };
+    const auto mouse = [&](const std::string& words) {
+        std::vector<std::string> argv = {"xdotool"};
+        for (std::size_t start = 0, end; start < words.size(); start = end + 1) {
+            end = words.find(' ', start);
+            if (end == std::string::npos)
+                end = words.size();
+            argv.push_back(words.substr(start, end - start));
+        }
+        return run(argv, display_);
+    };
+    ASSERT_TRUE(mouse("mousemove " + at(0.35, 0.35) + " mousedown 1 mousemove " + at(0.45, 0.45) + " mousemove " +
+                      at(0.55, 0.55) + " mouseup 1"));
+    QImage zoomed;
+    EXPECT_TRUE(wait_until(20, [&] {
+        zoomed = screen_of(root_ / "fb");
+        return !zoomed.isNull() && zoomed.copy(plot) != first.copy(plot);
+    })) << "the drag did not zoom";
+    ASSERT_TRUE(run({"xdotool", "mousemove", "1000", "760"}, display_));
+    ASSERT_TRUE(run({"xdotool", "key", "alt+Left"}, display_));
+    QImage back;
+    EXPECT_TRUE(wait_until(20, [&] {
+        back = screen_of(root_ / "fb");
+        return !back.isNull() && back.copy(plot) == first.copy(plot);
+    })) << "Alt+Left did not bring the first picture back";
+    if (const char* keep = std::getenv("VARNEL_E2E_PICTURES")) {
+        first.copy(plot).save(QString::fromStdString(std::string(keep) + "-first.png"));
+        zoomed.copy(plot).save(QString::fromStdString(std::string(keep) + "-zoomed.png"));
+        back.copy(plot).save(QString::fromStdString(std::string(keep) + "-back.png"));
+    }
+    ASSERT_TRUE(run({"xdotool", "key", "alt+F4"}, display_));
+    EXPECT_EQ(viewer.wait_exit(20), 0);
+    const std::string settings = read_file(root_ / "config" / "kestrow" / "varnel.exe.reg");
+    EXPECT_NE(settings.find("\"x_max\"=dword:00000fa0"), std::string::npos) << settings.substr(0, 300); // 4000
 }
 
 } // namespace
