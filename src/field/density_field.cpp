@@ -7,12 +7,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "field/binning_rules.h"
 #include "field/density_field_test_hook.h"
 #include "field/grid_size.h"
+#include "field/kept_points.h"
+#include "field/sources/chunk_ring.h"
 #include "field/sources/point_reader.h"
 
 namespace {
@@ -44,6 +48,7 @@ struct FieldState {
     double weight;         // the weights binned by the last load
     long long nonpositive; // points of the last load at or below zero on a log axis
     double* value_sums;    // with a value column: Σ share·w·z at each node; else null
+    KeptPoints* kept;      // where loads keep their points; null for nowhere
 };
 
 namespace {
@@ -75,6 +80,7 @@ struct PartialField {
     long long nonpositive = 0;        // points with no logarithm on a log axis
     std::vector<Point> logged;        // the points on their log axes
     std::vector<PointValues> carried; // and the values of those kept
+    KeptChunk kept;                   // the chunk's points as read, where the field keeps them
 };
 
 // A load in progress: the binning every thread reads, and the field the
@@ -121,6 +127,8 @@ void take_values(void* context, void* partial, const Point* points, const PointV
 {
     const Load& load = *static_cast<const Load*>(context);
     PartialField& part = *static_cast<PartialField*>(partial);
+    if (load.field->kept)
+        keep_points(*load.field->kept, part.kept, points, values, count);
     if (load.field->log_x || load.field->log_y) {
         count = take_logarithms(*load.field, points, values, count, part);
         points = part.logged.data();
@@ -136,6 +144,8 @@ void take_points(void* context, void* partial, const Point* points, std::size_t 
 {
     const Load& load = *static_cast<const Load*>(context);
     PartialField& part = *static_cast<PartialField*>(partial);
+    if (load.field->kept)
+        keep_points(*load.field->kept, part.kept, points, nullptr, count);
     if (load.field->log_x || load.field->log_y) {
         count = take_logarithms(*load.field, points, nullptr, count, part);
         points = part.logged.data();
@@ -190,6 +200,8 @@ void add_partial(void* context, void* partial)
         total.sfy += part.sums[k].sfy;
         total.sfxfy += part.sums[k].sfxfy;
     }
+    if (s.kept)
+        s.kept->add_chunk(std::exchange(part.kept, KeptChunk{}));
     clear_partial(part);
 }
 
@@ -260,11 +272,9 @@ void field_destroy(DensityField* field)
     std::free(block);
 }
 
-int field_load(DensityField* field, std::FILE* stream, int skip_lines)
+// Every node and count cleared for a load.
+void start_load(FieldState* s)
 {
-    FieldState* s = state_of(field);
-    if (!s || !stream)
-        return 0;
     std::fill(s->grid, s->grid + s->nx * s->ny, 0.0);
     s->max = 0.0;
     s->rejected = g_rejected_before_load.load(std::memory_order_relaxed);
@@ -275,13 +285,26 @@ int field_load(DensityField* field, std::FILE* stream, int skip_lines)
     s->nonpositive = 0;
     if (s->value_sums)
         std::fill(s->value_sums, s->value_sums + s->nx * s->ny, 0.0);
+}
 
+ChunkSink sink_of(Load& load)
+{
+    return ChunkSink{make_partial, take_points, add_partial, destroy_partial, &load, take_values};
+}
+
+int field_load(DensityField* field, std::FILE* stream, int skip_lines)
+{
+    FieldState* s = state_of(field);
+    if (!s || !stream)
+        return 0;
+    start_load(s);
     // The partials are added into zeros, so a file of one chunk gives just
     // what one pass would.
     Load load{geometry_of(*s), s->rule, s};
-    s->read = read_chunks(stream, skip_lines,
-                          ChunkSink{make_partial, take_points, add_partial, destroy_partial, &load, take_values},
-                          s->columns, s->watch, s->threads, line_piece_bytes(s->rule));
+    s->read =
+        read_chunks(stream, skip_lines, sink_of(load), s->columns, s->watch, s->threads, line_piece_bytes(s->rule));
+    if (s->kept)
+        s->kept->finish(s->read);
 
     return normalise(*s);
 }
@@ -384,6 +407,7 @@ DensityField* create_density_field(const Range& range)
     s.weight = 0.0;
     s.nonpositive = 0;
     s.value_sums = nullptr;
+    s.kept = nullptr;
     s.grid = block->nodes;
     s.nx = kNodes;
     s.ny = kNodes;
@@ -521,6 +545,30 @@ bool density_field_set_threads(DensityField* field, unsigned threads)
         return false;
     s->threads = threads;
     return true;
+}
+
+bool density_field_keep_points(DensityField* field, KeptPoints* kept)
+{
+    FieldState* s = state_of(field);
+    if (!s)
+        return false;
+    s->kept = kept;
+    return true;
+}
+
+int density_field_load_kept(DensityField* field, const KeptPoints& kept)
+{
+    FieldState* s = state_of(field);
+    if (!s)
+        return 0;
+    start_load(s);
+    Load load{geometry_of(*s), s->rule, s};
+    KeptPoints* keeping = std::exchange(s->kept, nullptr); // they are kept already
+    const std::unique_ptr<PointSource> source = kept_point_source(kept);
+    read_source(*source, sink_of(load), s->threads);
+    s->kept = keeping;
+    s->read = kept.read();
+    return normalise(*s);
 }
 
 bool density_field_set_cell_sums(DensityField* field, CellSums* cells)

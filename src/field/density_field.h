@@ -98,6 +98,18 @@ int density_field_load_sums(DensityField* field, const CellSums* cells, long lon
 // none. The caller clears them and keeps them alive. False for a bad handle.
 bool density_field_set_cell_sums(DensityField* field, CellSums* cells);
 
+// Where later loads of points also keep every point they read (with its
+// values where they read any), which the caller started for the file; null,
+// as until set, for nowhere. The caller keeps it alive. False for a bad
+// handle.
+class KeptPoints;
+bool density_field_keep_points(DensityField* field, KeptPoints* kept);
+
+// Loads the field from points a read kept, chunk by chunk as that read
+// would bin them, so that the nodes get the same bits; the counts are that
+// read's. 0 as load gives 0.
+int density_field_load_kept(DensityField* field, const KeptPoints& kept);
+
 // What the last load read. A line is a line of the file after the skipped
 // ones, or a 1023-byte part of a longer one.
 struct FieldCounts {

@@ -163,14 +163,22 @@ bool resolve_columns(const LoadRequest& request, const FileHeader& header, Loade
     return true;
 }
 
-// The fitting pass: the range of the points, when the file has any.
-bool fit_range(const LoadRequest& request, const File& file, const LoadWatch& watch, LoadedField& result)
+// The fitting pass: the range of the points, when the file has any; from
+// the kept points where they are the file's, else keeping them where `keep`
+// is started.
+bool fit_range(const LoadRequest& request, const File& file, const LoadWatch& watch, KeptPoints* keep, bool from_kept,
+               LoadedField& result)
 {
     errno = 0;
-    const DataBounds bounds = read_data_bounds(file.get(), request.skip_lines, result.columns.columns, watch.watch,
-                                               request.binning, request.threads, request.log_x, request.log_y);
-    if (read_failed(file.get(), watch, result))
+    const DataBounds bounds = from_kept
+        ? kept_data_bounds(*keep, request.binning, request.threads, request.log_x, request.log_y)
+        : read_data_bounds(file.get(), request.skip_lines, result.columns.columns, watch.watch, request.binning,
+                           request.threads, request.log_x, request.log_y, keep);
+    if (read_failed(file.get(), watch, result)) {
+        if (keep)
+            keep->clear();
         return false;
+    }
     if (bounds.read.changed) {
         result.failure = LoadFailure::changed;
         return false;
@@ -367,13 +375,35 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
     if (!(description.kind == DataKind::array ? resolve_array_columns(description.layout, request, result)
                                               : resolve_columns(request, description.header, result)))
         return result;
+    // Points kept, where the file is a regular one: the request's, or for a
+    // fit its own, binned after the bounds pass.
+    const Columns& read_columns = result.columns.columns;
+    KeptPoints fit_kept;
+    KeptPoints* keep = request.kept ? request.kept : request.fit_range ? &fit_kept : nullptr;
+    KeptPointsKey key;
+    if (keep &&
+        !kept_points_key(request.path, request.skip_lines, read_columns, line_piece_bytes(request.binning), &key))
+        keep = nullptr;
+    bool from_kept = keep && keep->holds(key);
     if (request.fit_range) {
-        if (!fit_range(request, file, watch, result))
+        // A fit reads x and y alone, where a line short of a weight or a
+        // value still counts: its points are kept only without them.
+        const bool fit_keeps = keep && !read_columns.has_values();
+        if (fit_keeps && !from_kept)
+            keep->start(key, false);
+        if (!fit_range(request, file, watch, fit_keeps ? keep : nullptr, fit_keeps && from_kept, result))
             return result;
-        file = open_source(request, watch, result);
-        if (!file)
-            return result;
+        from_kept = keep && keep->holds(key);
+        if (!from_kept) {
+            file = open_source(request, watch, result);
+            if (!file)
+                return result;
+        }
     }
+    // A fit's own points that went past the budget are not kept again.
+    KeptPoints* const load_keeps = !from_kept && request.kept ? keep : nullptr;
+    if (load_keeps)
+        load_keeps->start(key, read_columns.has_values());
     FieldPtr field = new_field(result);
     if (!field)
         return result;
@@ -401,9 +431,18 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
         density_field_set_cell_sums(field.get(), result.sums->cells.data());
     }
     errno = 0;
-    result.loaded = field->ops.load(field.get(), file.get(), request.skip_lines);
-    if (read_failed(file.get(), watch, result))
-        return result;
+    if (from_kept) {
+        result.loaded = density_field_load_kept(field.get(), *keep);
+    } else {
+        density_field_keep_points(field.get(), load_keeps);
+        result.loaded = field->ops.load(field.get(), file.get(), request.skip_lines);
+        density_field_keep_points(field.get(), nullptr);
+        if (read_failed(file.get(), watch, result)) {
+            if (load_keeps)
+                load_keeps->clear();
+            return result;
+        }
+    }
     result.max = density_field_max(field.get());
     result.least = density_field_least(field.get());
     result.measure = density_field_measure(field.get());

@@ -12,6 +12,7 @@
 #include "field/sources/cell_sums_file.h"
 #include "field/sources/data_file.h"
 #include "field/density_field.h"
+#include "field/kept_points.h"
 #include "field/plot_range.h"
 #include "field/sources/point_reader.h"
 #include "field/range.h"
@@ -51,6 +52,12 @@ struct LoadRequest {
     std::string password;   // for a database's address; held in memory only, never shown
     bool log_x = false;     // bin the logarithm of x: the range stays in data units
     bool log_y = false;
+    // Where a file's points are kept between loads (the viewer's, for its
+    // zooms): a load of the same file, unchanged on disk and read the same
+    // way, bins them instead of reading it again; other loads keep theirs
+    // there, within kept_points_budget(). Null: a fit keeps them for its
+    // own load alone.
+    KeptPoints* kept = nullptr;
 };
 
 // How a load shows its progress: the meter the data file keeps up to date

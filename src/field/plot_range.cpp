@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <utility>
 
 #include "field/binning_rules.h"
+#include "field/kept_points.h"
+#include "field/sources/chunk_ring.h"
 
 namespace {
 
@@ -105,6 +109,12 @@ struct Bounds {
     double x_min = 0, x_max = 0, y_min = 0, y_max = 0;
 };
 
+// A chunk's bounds, and its points where the fit keeps them.
+struct ChunkBounds {
+    Bounds bounds;
+    KeptChunk kept;
+};
+
 // Ties keep the earlier value, as a pass in file order would (0 and -0).
 void widen(Bounds& b, double x_min, double x_max, double y_min, double y_max, long long points)
 {
@@ -125,12 +135,16 @@ struct Fit {
     Bounds total;
     BinningRule rule;
     bool log_x = false, log_y = false;
+    KeptPoints* kept = nullptr;
 };
 
 void take_bounds(void* context, void* partial, const Point* points, std::size_t count)
 {
     const Fit& fit = *static_cast<const Fit*>(context);
-    Bounds& b = *static_cast<Bounds*>(partial);
+    ChunkBounds& chunk = *static_cast<ChunkBounds*>(partial);
+    if (fit.kept)
+        keep_points(*fit.kept, chunk.kept, points, nullptr, count);
+    Bounds& b = chunk.bounds;
     for (std::size_t k = 0; k < count; ++k) {
         const double x = placed_x(fit.rule, points[k].x), y = points[k].y;
         if (std::isfinite(x) && std::isfinite(y) && (!fit.log_x || x > 0) && (!fit.log_y || y > 0))
@@ -140,29 +154,48 @@ void take_bounds(void* context, void* partial, const Point* points, std::size_t 
 
 void add_bounds(void* context, void* partial)
 {
-    Bounds& part = *static_cast<Bounds*>(partial);
+    ChunkBounds& chunk = *static_cast<ChunkBounds*>(partial);
+    const Bounds& part = chunk.bounds;
+    Fit& fit = *static_cast<Fit*>(context);
     if (part.points > 0)
-        widen(static_cast<Fit*>(context)->total, part.x_min, part.x_max, part.y_min, part.y_max, part.points);
-    part = Bounds{};
+        widen(fit.total, part.x_min, part.x_max, part.y_min, part.y_max, part.points);
+    if (fit.kept)
+        fit.kept->add_chunk(std::exchange(chunk.kept, KeptChunk{}));
+    chunk.bounds = Bounds{};
 }
 
-void* make_bounds(void*) { return new Bounds; }
+void* make_bounds(void*) { return new ChunkBounds; }
 
-void destroy_bounds(void*, void* partial) { delete static_cast<Bounds*>(partial); }
+void destroy_bounds(void*, void* partial) { delete static_cast<ChunkBounds*>(partial); }
+
+DataBounds bounds_of(const Fit& fit, const ReadCounts& read)
+{
+    const Bounds& total = fit.total;
+    return DataBounds{total.points, Range{total.x_min, total.x_max, total.y_min, total.y_max}, read};
+}
 
 } // namespace
 
 double range_step(double span) { return step_for(span).times(1); }
 
 DataBounds read_data_bounds(std::FILE* stream, int skip_lines, Columns columns, ReadWatch watch, BinningRule rule,
-                            unsigned threads, bool log_x, bool log_y)
+                            unsigned threads, bool log_x, bool log_y, KeptPoints* kept)
 {
-    Fit fit{Bounds{}, rule, log_x, log_y};
+    Fit fit{Bounds{}, rule, log_x, log_y, kept};
     const ReadCounts read =
         read_chunks(stream, skip_lines, ChunkSink{make_bounds, take_bounds, add_bounds, destroy_bounds, &fit}, columns,
                     watch, threads, line_piece_bytes(rule));
-    const Bounds& total = fit.total;
-    return DataBounds{total.points, Range{total.x_min, total.x_max, total.y_min, total.y_max}, read};
+    if (kept)
+        kept->finish(read);
+    return bounds_of(fit, read);
+}
+
+DataBounds kept_data_bounds(const KeptPoints& kept, BinningRule rule, unsigned threads, bool log_x, bool log_y)
+{
+    Fit fit{Bounds{}, rule, log_x, log_y};
+    const std::unique_ptr<PointSource> source = kept_point_source(kept);
+    read_source(*source, ChunkSink{make_bounds, take_bounds, add_bounds, destroy_bounds, &fit}, threads);
+    return bounds_of(fit, kept.read());
 }
 
 namespace {

@@ -21,9 +21,15 @@ struct DataBounds {
     ReadCounts read; // what the reader found, as a load finds it
 };
 // On a logarithmic axis only a point above zero there is held.
+// Where `kept` is given (started by the caller), the points read are also
+// kept there; their values are not, a fit reading x and y alone.
+class KeptPoints;
 DataBounds read_data_bounds(std::FILE* stream, int skip_lines, Columns columns = {}, ReadWatch watch = {},
                             BinningRule rule = BinningRule::classic, unsigned threads = 0, bool log_x = false,
-                            bool log_y = false);
+                            bool log_y = false, KeptPoints* kept = nullptr);
+// The same bounds from the points a read kept, with that read's counts.
+DataBounds kept_data_bounds(const KeptPoints& kept, BinningRule rule = BinningRule::classic, unsigned threads = 0,
+                            bool log_x = false, bool log_y = false);
 
 // A range that holds every point of the bounds inside its cells and shows
 // them large: each axis from a multiple of a round step (1, 2, 2.5 or 5

@@ -1,0 +1,41 @@
+#!/bin/sh
+# Times `varnel-cli grid` with a fitted range (--range auto) against a fixed
+# range on the same file, whole processes, in the page cache, five
+# alternating runs each: 10 million text points and 100 million float64
+# points saved as .npy. Prints every run, the medians and their ratio.
+# usage: sh bench/fit_vs_fixed.sh [THREADS]   (run from the repository root)
+set -e
+threads=${1:-2}
+bin=${BIN:-build/bin}
+. "$(dirname "$0")/whole_runs.sh"
+dir=${TMPDIR:-/tmp}/varnel-fit-bench
+mkdir -p "$dir"
+[ -f "$dir/points.txt" ] || python3 - "$dir/points.txt" <<'PY'
+import random, sys
+random.seed(7)
+lines = ["%.3f %.3f\n" % (random.gauss(2000, 600), random.gauss(1500, 400)) for _ in range(1_000_000)]
+with open(sys.argv[1], 'w') as out:
+    for _ in range(10):
+        out.writelines(lines)
+PY
+[ -f "$dir/points.npy" ] || python3 - "$dir/points.npy" <<'PY'
+import array, random, sys
+random.seed(7)
+block = array.array('d', (random.gauss(2000, 600) for _ in range(2_000_000)))
+header = "{'descr': '<f8', 'fortran_order': False, 'shape': (100000000, 2), }"
+header += ' ' * ((64 - (10 + len(header) + 1) % 64) % 64) + '\n'
+with open(sys.argv[1], 'wb') as out:
+    out.write(b'\x93NUMPY\x01\x00' + len(header).to_bytes(2, 'little') + header.encode())
+    for _ in range(100):
+        out.write(block.tobytes())
+PY
+for file in points.txt points.npy; do
+    cat "$dir/$file" >/dev/null
+    fixed="" fitted=""
+    for run in 1 2 3 4 5; do
+        fixed="$fixed $(seconds "$bin/varnel-cli" grid "$dir/$file" --range 0 4000 0 4000 --threads "$threads")"
+        fitted="$fitted $(seconds "$bin/varnel-cli" grid "$dir/$file" --range auto --threads "$threads")"
+    done
+    a=$(median $fixed) b=$(median $fitted)
+    echo "$file: fixed$fixed (median $a s); auto$fitted (median $b s); auto/fixed $(echo "$a $b" | awk '{ printf "%.2f", $2 / $1 }')"
+done

@@ -1,0 +1,161 @@
+#include "field/kept_points.h"
+
+#include <algorithm>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<std::size_t> g_budget{0};
+
+std::size_t physical_quarter()
+{
+    const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || page <= 0)
+        return std::size_t(1) << 30;
+    return std::size_t(pages) / 4 * std::size_t(page);
+}
+
+bool same_columns(const Columns& a, const Columns& b)
+{
+    return a.x == b.x && a.y == b.y && a.separator == b.separator && a.decimal_comma == b.decimal_comma &&
+        a.byte_order_mark == b.byte_order_mark && a.weight == b.weight && a.value == b.value;
+}
+
+// Hands out one kept chunk at a time; a chunk's text stands for the chunk
+// itself, which the source keeps alive.
+class KeptPointSource final : public PointSource {
+public:
+    explicit KeptPointSource(const KeptPoints& kept) : kept_(kept) {}
+
+    bool all_taken() const override { return kept_.chunks().size() <= 1; }
+    bool done() const override { return next_ == kept_.chunks().size(); }
+    bool stopped() const override { return false; }
+
+    ChunkText next_chunk(ChunkBytes&) override
+    {
+        const char* chunk = reinterpret_cast<const char*>(&kept_.chunks()[next_++]);
+        return ChunkText{chunk, chunk + 1};
+    }
+
+    ChunkCounts parse(ChunkText text, const ChunkSink& sink, void* partial, std::vector<Point>&) const override
+    {
+        const KeptChunk& chunk = *reinterpret_cast<const KeptChunk*>(text.begin);
+        const std::size_t count = chunk.points.size();
+        if (!chunk.values.empty() && sink.take_values)
+            sink.take_values(sink.context, partial, chunk.points.data(), chunk.values.data(), count);
+        else if (count > 0)
+            sink.take(sink.context, partial, chunk.points.data(), count);
+        ChunkCounts counts;
+        counts.pieces = counts.points = static_cast<long long>(count);
+        return counts;
+    }
+
+private:
+    const KeptPoints& kept_;
+    std::size_t next_ = 0;
+};
+
+} // namespace
+
+bool KeptPointsKey::operator==(const KeptPointsKey& other) const
+{
+    return path == other.path && device == other.device && inode == other.inode && size == other.size &&
+        changed_ns == other.changed_ns && skip_lines == other.skip_lines && same_columns(columns, other.columns) &&
+        piece_bytes == other.piece_bytes;
+}
+
+bool kept_points_key(const std::string& path, int skip_lines, const Columns& columns, std::size_t piece_bytes,
+                     KeptPointsKey* key)
+{
+    struct stat facts;
+    if (path.empty() || stat(path.c_str(), &facts) != 0 || !S_ISREG(facts.st_mode))
+        return false;
+    *key = KeptPointsKey{path,
+                         static_cast<unsigned long long>(facts.st_dev),
+                         static_cast<unsigned long long>(facts.st_ino),
+                         static_cast<long long>(facts.st_size),
+                         static_cast<long long>(facts.st_mtim.tv_sec) * 1000000000LL + facts.st_mtim.tv_nsec,
+                         skip_lines,
+                         columns,
+                         piece_bytes};
+    return true;
+}
+
+std::size_t kept_points_budget()
+{
+    const std::size_t set = g_budget.load(std::memory_order_relaxed);
+    return set ? set : physical_quarter();
+}
+
+void set_kept_points_budget(std::size_t bytes) { g_budget.store(bytes); }
+
+void KeptPoints::start(const KeptPointsKey& key, bool values)
+{
+    clear();
+    key_ = key;
+    values_ = values;
+    keeping_.store(true);
+}
+
+void KeptPoints::add_chunk(KeptChunk chunk)
+{
+    if (!keeping())
+        return;
+    const std::size_t bytes =
+        chunk.points.capacity() * sizeof(Point) + chunk.values.capacity() * sizeof(PointValues) + sizeof chunk;
+    if (bytes > kept_points_budget() - std::min(bytes_, kept_points_budget())) {
+        clear();
+        return;
+    }
+    bytes_ += bytes;
+    usual_chunk_.store(chunk.points.size(), std::memory_order_relaxed);
+    chunks_.push_back(std::move(chunk));
+}
+
+void KeptPoints::finish(const ReadCounts& read)
+{
+    if (!keeping() || read.stopped || read.changed) {
+        clear();
+        return;
+    }
+    keeping_.store(false);
+    read_ = read;
+    whole_ = true;
+}
+
+void KeptPoints::clear()
+{
+    keeping_.store(false);
+    whole_ = false;
+    std::vector<KeptChunk>().swap(chunks_);
+    bytes_ = 0;
+    read_ = ReadCounts{};
+    key_ = KeptPointsKey{};
+}
+
+void keep_points(const KeptPoints& kept, KeptChunk& chunk, const Point* points, const PointValues* values,
+                 std::size_t count)
+{
+    if (!kept.keeping())
+        return;
+    // Room for a usual chunk at once: growing by doubling would copy it and
+    // could hold twice its bytes.
+    if (chunk.points.capacity() == 0)
+        chunk.points.reserve(kept.usual_chunk() + kept.usual_chunk() / 16 + 1024);
+    chunk.points.insert(chunk.points.end(), points, points + count);
+    if (kept.with_values()) {
+        if (chunk.values.capacity() == 0)
+            chunk.values.reserve(chunk.points.capacity());
+        if (values)
+            chunk.values.insert(chunk.values.end(), values, values + count);
+        else
+            chunk.values.resize(chunk.values.size() + count, PointValues{1.0, 0.0});
+    }
+}
+
+std::unique_ptr<PointSource> kept_point_source(const KeptPoints& kept)
+{
+    return std::make_unique<KeptPointSource>(kept);
+}
