@@ -64,6 +64,9 @@ enum : int {
     IDM_SHOW_AXES = 1062,
     IDM_CLASSIC_BINNING = 1063,
     IDM_MAP_VIEW = 1064,
+    IDM_LOG_X = 1065,
+    IDM_LOG_Y = 1066,
+    IDM_EQUAL_ASPECT = 1067,
     IDM_FIT_CAMERA = 1080,    // F, and the render area's context menu
     IDM_ZOOM_TO_PEAK = 1081,  // P, and the same menu
     IDM_RANGE_BACK = 1082,    // Alt+Left (and Backspace), and the same menu

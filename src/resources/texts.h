@@ -70,8 +70,11 @@ enum class TextId : int {
     classic_binning_item, // the same menu: the classic binning rule instead of bilinear
     fit_camera_item,      // the same menu: the distance that shows the whole surface
     map_view_item,        // the same menu: the field flat, seen straight down, axes on its edges
-    zoom_to_peak_item,    // the same menu: the range around the highest peak's half-height region
-    range_back_item,      // the same menu: the range before, and after, in the history of ranges
+    log_x_item,           // the same menu: x binned and ticked on a logarithmic axis
+    log_y_item,
+    equal_aspect_item, // the same menu: the map's units of x and y equally long
+    zoom_to_peak_item, // the same menu: the range around the highest peak's half-height region
+    range_back_item,   // the same menu: the range before, and after, in the history of ranges
     range_forward_item,
     cannot_save_format,
     // The file dialogs.

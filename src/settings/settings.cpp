@@ -72,6 +72,9 @@ constexpr SettingRow kRows[] = {
     EXACT_SETTING(y_marker_exact, y_marker, Rounding::Nearest, IDC_Y_MARKER_SPIN, 9),
     INT_SETTING(binning, 0, 0, 0, 0, 1),
     INT_SETTING(map_view, 0, 0, 0, 0, 1),
+    INT_SETTING(log_x, 0, 0, 0, 0, 1),
+    INT_SETTING(log_y, 0, 0, 0, 0, 1),
+    INT_SETTING(equal_aspect, 0, 0, 0, 0, 1),
 };
 
 #undef PATH_SETTING

@@ -51,6 +51,12 @@ struct Settings {
     // 1 while the render area shows the map instead of the camera's view.
     // Stored files from before it have none: the camera's view.
     int32_t map_view;
+    // Logarithmic axes, binned as such (0 or 1 each), and a map whose units
+    // of x and y are equally long. Stored files from before them have none:
+    // linear axes and a square map.
+    int32_t log_x;
+    int32_t log_y;
+    int32_t equal_aspect;
 };
 
 // The stored folders' paths use '/' as the separator, which is never the

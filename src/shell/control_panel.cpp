@@ -170,8 +170,12 @@ LoadedField read_data_file(AppState* state, const Range& range, const char* path
     request.path = path;
     request.columns = columns;
     request.range = range;
-    request.fit_range = fit;
     request.binning = static_cast<BinningRule>(state->settings.binning);
+    request.log_x = state->settings.log_x != 0;
+    request.log_y = state->settings.log_y != 0;
+    // A log axis cannot start at or below zero: it is fitted to the points.
+    const bool unloggable = (request.log_x && !(range.x_min > 0)) || (request.log_y && !(range.y_min > 0));
+    request.fit_range = fit || unloggable;
     // A database's password comes from the environment, else from the
     // database dialog; it is held in memory only.
     if (is_database_address(request.path)) {

@@ -53,6 +53,9 @@ std::vector<PictureItem> switch_items()
         {IDM_SHOW_AXES, &Settings::show_axes, 1, text(TextId::show_axes_item), true},
         {IDM_CLASSIC_BINNING, &Settings::binning, 1, text(TextId::classic_binning_item), true},
         {IDM_MAP_VIEW, &Settings::map_view, 1, text(TextId::map_view_item), true},
+        {IDM_LOG_X, &Settings::log_x, 1, text(TextId::log_x_item), true},
+        {IDM_LOG_Y, &Settings::log_y, 1, text(TextId::log_y_item), true},
+        {IDM_EQUAL_ASPECT, &Settings::equal_aspect, 1, text(TextId::equal_aspect_item), true},
     };
 }
 
@@ -91,8 +94,9 @@ bool choose_picture_item(AppState* state, UINT command)
                 continue;
             int32_t& value = state->settings.*item.member;
             value = item.toggles ? !value : item.value;
-            if (item.member == &Settings::binning)
-                reload_data(state->panel); // the rule changes the field itself
+            // The rule and the axes change the field itself.
+            if (item.member == &Settings::binning || item.member == &Settings::log_x || item.member == &Settings::log_y)
+                reload_data(state->panel);
             else
                 apply_picture_options(state);
             return true;

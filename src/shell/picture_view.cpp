@@ -9,6 +9,7 @@ PictureOptions picture_options(const Settings& settings)
     options.texture_only = settings.texture_only != 0;
     options.show_axes = settings.show_axes != 0;
     options.map_view = settings.map_view != 0;
+    options.equal_aspect = settings.equal_aspect != 0;
     return options;
 }
 

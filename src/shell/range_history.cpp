@@ -10,6 +10,12 @@
 
 namespace {
 
+// A kept field is shown again only where it was binned as it would be now.
+int binned_as(const Settings& settings)
+{
+    return settings.binning | (settings.log_x ? 2 : 0) | (settings.log_y ? 4 : 0);
+}
+
 void destroy_field(DensityField*& field)
 {
     if (field)
@@ -49,7 +55,7 @@ void record_range_step(AppState* state, const char* path, const Range& range, De
     // What the pointer read was of the field left behind.
     clear_pointer_readout(state);
     RangeHistory& history = state->history;
-    const int binning = state->settings.binning;
+    const int binning = binned_as(state->settings);
     if (history.going_to >= 0 && size_t(history.going_to) < history.steps.size()) {
         // Back or forward: the step is there already.
         RangeStep& leaving = history.steps[history.at];
@@ -103,7 +109,7 @@ bool step_range(AppState* state, int direction)
     RangeStep& step = history.steps[size_t(target)];
     show_plot_range(state->panel, step.range);
     const bool same_file = step.path == state->data_file;
-    if (step.field && same_file && step.binning == state->settings.binning) {
+    if (step.field && same_file && step.binning == binned_as(state->settings)) {
         // Kept: shown at once, the field shown now kept in its place.
         DensityField* field = step.field;
         step.field = nullptr;

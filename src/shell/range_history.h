@@ -16,7 +16,7 @@ struct AppState;
 struct RangeStep {
     std::string path; // the data file or the database's address
     Range range;
-    int binning;
+    int binning;         // the rule and the log axes it was binned with, as binned_as gives them
     DensityField* field; // owned; kept while another step is shown, else null
 };
 

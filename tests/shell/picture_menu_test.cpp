@@ -1,6 +1,7 @@
 // The picture's choices in the render area's context menu: each one kept in
 // the settings and drawn at once, marked in the menu, and there again after
 // a restart.
+#include "render/renderer_state.h"
 #include "resources/texts.h"
 #include "viewer_test_support.h"
 
@@ -102,6 +103,53 @@ TEST_F(PictureMenuTest, ChoicesAreThereAfterARestart)
     EXPECT_NE(outline.find("  (o) 4 #1053\n"), std::string::npos) << outline;
     load_cloud();
     EXPECT_EQ(picture(), chosen);
+}
+
+// The log axes bin the loaded field anew (a range from zero fitted to the
+// points above it), equal aspect reaches the picture's options; each is
+// marked in the menu and stored for the next start.
+TEST_F(PictureMenuTest, LogAxesAndEqualAspectReachTheFieldAndThePicture)
+{
+    const struct {
+        UINT command;
+        bool log_x, log_y, equal_aspect;
+        const char* marked; // the item's line in the menu afterwards
+    } cases[] = {
+        {IDM_LOG_X, true, false, false, "[x] x を対数軸に #1065"},
+        {IDM_LOG_Y, true, true, false, "[x] y を対数軸に #1066"},
+        {IDM_LOG_X, false, true, false, "x を対数軸に #1065"},
+        {IDM_EQUAL_ASPECT, false, true, true, "[x] 縦横の単位をそろえる (マップ表示) #1067"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.marked);
+        pick(c.command);
+        EXPECT_EQ(state_->settings.log_x, c.log_x ? 1 : 0);
+        EXPECT_EQ(state_->settings.log_y, c.log_y ? 1 : 0);
+        EXPECT_EQ(state_->settings.equal_aspect, c.equal_aspect ? 1 : 0);
+        ASSERT_NE(state_->field, nullptr);
+        bool log_x = false, log_y = false;
+        density_field_log_axes(state_->field, &log_x, &log_y);
+        EXPECT_EQ(log_x, c.log_x);
+        EXPECT_EQ(log_y, c.log_y);
+        const Range range = density_field_range(state_->field);
+        if (c.log_y)
+            EXPECT_GT(range.y_min, 0) << "fitted, where 0 has no logarithm";
+        EXPECT_EQ(renderer_state(state_->renderer)->picture.equal_aspect, c.equal_aspect);
+        EXPECT_GT(density_field_view(state_->field).counts.in_range, 1000) << "the cloud binned again";
+        const std::string outline = pick(0);
+        EXPECT_NE(outline.find(std::string(c.marked) + "\n"), std::string::npos) << outline;
+    }
+    close();
+    start();
+    EXPECT_EQ(state_->settings.log_x, 0);
+    EXPECT_EQ(state_->settings.log_y, 1);
+    EXPECT_EQ(state_->settings.equal_aspect, 1);
+    EXPECT_TRUE(renderer_state(state_->renderer)->picture.equal_aspect);
+    load_cloud();
+    bool log_x = true, log_y = false;
+    density_field_log_axes(state_->field, &log_x, &log_y);
+    EXPECT_FALSE(log_x);
+    EXPECT_TRUE(log_y);
 }
 
 } // namespace

@@ -87,7 +87,10 @@ TEST_F(SaveTest, TheMenuWritesThePresentedFrameAsAnRgbPng)
               "テクスチャのみ #1061\n"
               "[x] 軸と目盛りを表示 #1062\n"
               "旧方式のビニング #1063\n"
-              "マップ表示 (真上から平面で) #1064\n");
+              "マップ表示 (真上から平面で) #1064\n"
+              "x を対数軸に #1065\n"
+              "y を対数軸に #1066\n"
+              "縦横の単位をそろえる (マップ表示) #1067\n");
 
     ASSERT_EQ(win32_save_file_calls().size(), 1u);
     const FileDialogCall& dialog = win32_save_file_calls()[0];
