@@ -50,7 +50,7 @@ const char kDefaults[] = "data_path=\ntexture_path=\nx_min=0\nx_max=4000\ny_min=
                          "x_marker=0\ny_marker=0\nradius=100\nazimuth=0\nelevation=90\n"
                          "colour_map=0\nsmoothing=0\nlog_scale=0\ntexture_only=0\nshow_axes=1\n"
                          "x_min_exact=0\nx_max_exact=4000\ny_min_exact=0\ny_max_exact=4000\nx_marker_exact=0\n"
-                         "y_marker_exact=0\nbinning=0\nmap_view=0\n";
+                         "y_marker_exact=0\nbinning=0\nmap_view=0\nlog_x=0\nlog_y=0\nequal_aspect=0\n";
 
 TEST_F(SettingsCommandTest, PrintsEveryValueAndTheFile)
 {
