@@ -1,9 +1,10 @@
 // A zoom's cost: the field binned again over a quarter of the range from a
-// mapped text file and from a .npy array, as the viewer does on each drag
-// or wheel notch. The files are written under $TMPDIR once: 1 million text
+// mapped text file and from a .npy array, and from the points the viewer
+// keeps of them (the *Kept cases), as it does on each drag or wheel notch.
+// The files are written under $TMPDIR once: 1 million text
 // points and 10 million array points by default, 10 and 100 million with
 // VARNEL_REBIN_FULL=1.
-//   VARNEL_REBIN_FULL=1 build/bin/bench_rebin --benchmark_min_time=3x
+//   VARNEL_REBIN_FULL=1 build/bin/bench_rebin --benchmark_repetitions=3
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "field/field_loader.h"
+#include "field/kept_points.h"
 
 namespace {
 
@@ -85,10 +87,15 @@ std::string npy_file(long long count)
     return path;
 }
 
-void rebin(benchmark::State& state, const std::string& path, long long points)
+// With `kept`, the first load (untimed) keeps the points, as the viewer's
+// opening of the file does.
+void rebin(benchmark::State& state, const std::string& path, long long points, KeptPoints* kept = nullptr)
 {
     LoadRequest request;
     request.path = path;
+    request.kept = kept;
+    if (kept && load_field(request).counts.points != points)
+        state.SkipWithError("the first load failed");
     request.range = Range{2000, 3000, 1000, 2000}; // a zoom onto the peak
     for (auto _ : state) {
         LoadedField loaded = load_field(request);
@@ -111,8 +118,24 @@ void BM_RebinNpy(benchmark::State& state)
     rebin(state, npy_file(points), points);
 }
 
+void BM_RebinTextKept(benchmark::State& state)
+{
+    const long long points = full_size() ? 10'000'000 : 1'000'000;
+    KeptPoints kept;
+    rebin(state, text_file(points), points, &kept);
+}
+
+void BM_RebinNpyKept(benchmark::State& state)
+{
+    const long long points = full_size() ? 100'000'000 : 10'000'000;
+    KeptPoints kept;
+    rebin(state, npy_file(points), points, &kept);
+}
+
 BENCHMARK(BM_RebinText)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RebinTextKept)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RebinNpy)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RebinNpyKept)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

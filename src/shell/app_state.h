@@ -6,6 +6,7 @@
 #include <string>
 
 #include "field/density_field.h"
+#include "field/kept_points.h"
 #include "field/sources/point_reader.h"
 #include "platform/win32/windows.h"
 #include "render/renderer.h"
@@ -49,6 +50,9 @@ struct AppState {
     // The password typed in that dialog, kept for this session only so
     // that loading again asks no more: never saved, shown or logged.
     std::string database_password;
+    // The points of the file shown, where they fit in memory: a zoom or a
+    // step back bins them instead of reading the file again.
+    KeptPoints kept_points;
 };
 
 // The record attached to one of the three windows, or null.

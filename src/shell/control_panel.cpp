@@ -171,6 +171,7 @@ LoadedField read_data_file(AppState* state, const Range& range, const char* path
     request.columns = columns;
     request.range = range;
     request.binning = static_cast<BinningRule>(state->settings.binning);
+    request.kept = &state->kept_points;
     request.log_x = state->settings.log_x != 0;
     request.log_y = state->settings.log_y != 0;
     // A log axis cannot start at or below zero: it is fitted to the points.
