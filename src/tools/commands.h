@@ -38,7 +38,7 @@ inline constexpr char kRenderUsage[] =
     "                         [--columns X Y] [--range auto] [--colormap grey|viridis|magma|cividis|turbo]\n"
     "                         [--smooth 0|1|2|4|8|16|auto] [--log] [--texture-only] [--no-axes] [--threads N]\n"
     "                         [--binning bilinear|classic] [--xlabel TEXT] [--ylabel TEXT] [--fit] [--map]\n"
-    "                         [--weight COL] [--mean COL] [--log-x] [--log-y] [--aspect square|equal]\n"
+    "                         [--weight COL] [--mean COL] [--log-x] [--log-y] [--aspect square|equal] [--peak]\n"
     "--camera: RADIUS a distance step 0 to 300 (nearest to farthest, 0.04 of the surface's width each),\n"
     "AZIMUTH and ELEVATION in degrees (elevation 0 to 90); default 100 0 90, straight down.\n"
     "--fit sets the distance that shows the whole surface, its labels and the scale for those angles.\n"

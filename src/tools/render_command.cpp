@@ -22,6 +22,8 @@
 #include "render/renderer.h"
 #include "render/scene/colour_maps.h"
 #include "render/scene/node_heights.h"
+#include "field/kept_points.h"
+#include "field/peak_region.h"
 #include "render/text/camera_fit.h"
 #include "resources/texts.h"
 #include "tools/commands.h"
@@ -78,6 +80,7 @@ struct Options {
     PictureOptions picture;
     unsigned threads = 0;                        // that read the data and draw; 0: one per core
     std::optional<std::string> x_label, y_label; // the axes' names; none: the header's names, or X and Y
+    bool peak = false;                           // binned again around the highest peak
 };
 
 // The choices of --colormap and --smooth, from the maps and widths themselves.
@@ -195,6 +198,9 @@ void declare_options(OptionTable& table, Options* o)
                     [option, label](const Words& words) { *label = word_at(words, 0, option, "the axis's name"); });
     table.flag("--fit", &o->fit, "the distance that shows the whole surface, for the camera's angles");
     table.flag("--map", &o->picture.map_view, "the field straight down as a flat map");
+    table.flag("--peak", &o->peak,
+               "the range around the highest peak's half-height region (as the viewer's P key frames it), "
+               "said on standard error");
     add_value_options(table, &o->load);
     table
         .words("--aspect", "SHAPE", 1, "the map's box: square, or equal (one unit of x as long as one of y)",
@@ -254,6 +260,28 @@ double milliseconds_since(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
+// The field binned again over the range around its highest peak, which is
+// said; false, having said why, for a field without a peak or a load that failed.
+bool load_around_peak(LoadRequest* request, LoadedField* loaded)
+{
+    Range region;
+    if (!peak_region(density_field_view(loaded->field.get()), &region)) {
+        std::fprintf(stderr, "varnel-cli: no peak: no node of the field is above zero\n");
+        return false;
+    }
+    std::fprintf(stderr, "varnel-cli: range around the highest peak: %s %s %s %s\n", exact_text(region.x_min).c_str(),
+                 exact_text(region.x_max).c_str(), exact_text(region.y_min).c_str(), exact_text(region.y_max).c_str());
+    request->range = region;
+    request->fit_range = false;
+    // The columns as found, so that a pick among a header's is not said again.
+    request->columns.numbers = loaded->columns.columns;
+    request->columns.chosen = true;
+    request->columns.x_name = request->columns.y_name = {};
+    request->columns.weight_name = request->columns.value_name = {};
+    *loaded = load_for_command(*request);
+    return loaded->field != nullptr;
+}
+
 double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -280,10 +308,15 @@ int render_command(int argc, char** argv)
     Clock::time_point start = Clock::now();
     o.load.path = data_path;
     o.load.threads = o.threads;
-    const LoadedField loaded = load_for_command(o.load);
+    KeptPoints kept; // for --peak's second binning
+    if (o.peak)
+        o.load.kept = &kept;
+    LoadedField loaded = load_for_command(o.load);
     if (loaded.failure == LoadFailure::no_column)
         return usage_error(kRenderUsage, no_column_problem(loaded, data_path));
     if (!loaded.field)
+        return 1;
+    if (o.peak && !load_around_peak(&o.load, &loaded))
         return 1;
     const double load_ms = milliseconds_since(start);
 

@@ -7,9 +7,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -443,6 +446,48 @@ TEST_F(RenderCommand, MeansAndTheirRefusals)
                 << c.options << err;
         }
     }
+}
+
+// One clear peak, a Gaussian hill on a thin uniform floor: --peak frames a
+// range that holds the hill's half-height region (its centre plus or minus
+// sigma times the square root of 2 ln 2), not much more, says it, and draws
+// over it; a field with no node above zero has no peak to frame.
+TEST_F(RenderCommand, PeakFramesTheHighestPeaksHalfHeightRegion)
+{
+    std::mt19937 random(50);
+    std::normal_distribution<double> hill(0.0, 60.0);
+    std::uniform_real_distribution<double> floor(0.0, 4000.0);
+    std::string points;
+    char line[64];
+    for (int k = 0; k < 120000; ++k) {
+        const bool on_hill = k % 10 != 0;
+        std::snprintf(line, sizeof line, "%.3f %.3f\n", on_hill ? 1200 + hill(random) : floor(random),
+                      on_hill ? 2600 + hill(random) : floor(random));
+        points += line;
+    }
+    const std::string path = write("hill.txt", points);
+    const double half = 60.0 * std::sqrt(2 * std::log(2.0));
+    for (const char* range : {"", " --range auto"}) {
+        SCOPED_TRACE(range);
+        std::string err;
+        ASSERT_EQ(run(path + range + " --peak --size 320x240 -o " + out("peak.png"), &err), 0) << err;
+        const std::regex said("varnel-cli: range around the highest peak: (\\S+) (\\S+) (\\S+) (\\S+)\n");
+        std::smatch ends;
+        ASSERT_TRUE(std::regex_search(err, ends, said)) << err;
+        const double x_min = std::stod(ends[1]), x_max = std::stod(ends[2]);
+        const double y_min = std::stod(ends[3]), y_max = std::stod(ends[4]);
+        EXPECT_LE(x_min, 1200 - half);
+        EXPECT_GE(x_max, 1200 + half);
+        EXPECT_LE(y_min, 2600 - half);
+        EXPECT_GE(y_max, 2600 + half);
+        EXPECT_LT(x_max - x_min, 6 * half);
+        EXPECT_LT(y_max - y_min, 6 * half);
+        EXPECT_EQ(read_png(out("peak.png")).width, 320u);
+    }
+    std::string err;
+    const std::string far = write("far.txt", "9000 9000\n");
+    EXPECT_EQ(run(far + " --peak -o " + out("none.png"), &err), 1);
+    EXPECT_NE(err.find("varnel-cli: no peak: no node of the field is above zero\n"), std::string::npos) << err;
 }
 
 } // namespace
