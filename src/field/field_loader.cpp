@@ -375,11 +375,12 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
     if (!(description.kind == DataKind::array ? resolve_array_columns(description.layout, request, result)
                                               : resolve_columns(request, description.header, result)))
         return result;
-    // Points kept, where the file is a regular one: the request's, or for a
-    // fit its own, binned after the bounds pass.
+    // Points kept, where the file is a regular one and the request asks:
+    // a fit bins them after its bounds pass.
     const Columns& read_columns = result.columns.columns;
-    KeptPoints fit_kept;
-    KeptPoints* keep = request.kept ? request.kept : request.fit_range ? &fit_kept : nullptr;
+    // Not kept unless asked: fresh memory for them costs more than a second
+    // pass over a large file on a machine whose pages come slowly.
+    KeptPoints* keep = request.kept;
     KeptPointsKey key;
     if (keep &&
         !kept_points_key(request.path, request.skip_lines, read_columns, line_piece_bytes(request.binning), &key))
@@ -400,8 +401,7 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
                 return result;
         }
     }
-    // A fit's own points that went past the budget are not kept again.
-    KeptPoints* const load_keeps = !from_kept && request.kept ? keep : nullptr;
+    KeptPoints* const load_keeps = from_kept ? nullptr : keep;
     if (load_keeps)
         load_keeps->start(key, read_columns.has_values());
     FieldPtr field = new_field(result);

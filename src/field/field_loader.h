@@ -55,8 +55,7 @@ struct LoadRequest {
     // Where a file's points are kept between loads (the viewer's, for its
     // zooms): a load of the same file, unchanged on disk and read the same
     // way, bins them instead of reading it again; other loads keep theirs
-    // there, within kept_points_budget(). Null: a fit keeps them for its
-    // own load alone.
+    // there, within kept_points_budget(). Null: nothing is kept.
     KeptPoints* kept = nullptr;
 };
 

@@ -35,10 +35,7 @@ void add_range_option(OptionTable& table, Range* range, bool* fit, bool* given)
 {
     const std::string option = "--range";
     const std::string needs = std::string("four numbers, XMIN XMAX YMIN YMAX") + (fit ? ", or auto" : "");
-    const std::string help = fit
-        ? "the range binned, or auto: fitted to the points, binned from memory where they take under a "
-          "quarter of the physical memory (else the file is read again)"
-        : "the range binned";
+    const std::string help = fit ? "the range binned, or auto: fitted to the points" : "the range binned";
     CLI::Option* declared = table.words(
         option, fit ? "XMIN XMAX YMIN YMAX|auto" : "XMIN XMAX YMIN YMAX", 4, help, [=, &table](const Words& words) {
             if (fit && !words.empty() && words[0] == "auto") {
