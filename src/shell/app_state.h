@@ -10,7 +10,7 @@
 #include "field/sources/point_reader.h"
 #include "platform/win32/windows.h"
 #include "render/renderer.h"
-#include "shell/range_history.h"
+#include "shell/range_steps.h"
 #include "shell/settings.h"
 
 // The camera under the mouse: a drag in progress and the motion not yet

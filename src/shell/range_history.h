@@ -4,27 +4,14 @@
 // them draws at once instead of reading the data again.
 #pragma once
 
-#include <string>
-#include <vector>
+#include <cstddef>
 
 #include "field/density_field.h"
 #include "field/range.h"
 #include "platform/win32/windows.h"
+#include "shell/range_steps.h"
 
 struct AppState;
-
-struct RangeStep {
-    std::string path; // the data file or the database's address
-    Range range;
-    int binning;         // the rule and the log axes it was binned with, as binned_as gives them
-    DensityField* field; // owned; kept while another step is shown, else null
-};
-
-struct RangeHistory {
-    std::vector<RangeStep> steps;
-    size_t at = 0;      // the step shown; steps is empty before the first load
-    long going_to = -1; // a step being loaded again, while back or forward reads it
-};
 
 // How many fields left behind stay in memory, and steps in the history.
 inline constexpr int kKeptFields = 4;
