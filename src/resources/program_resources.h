@@ -13,7 +13,7 @@ extern const DialogTemplate kPanelTemplate;      // dialog 103
 extern const DialogTemplate kProgressTemplate;   // the progress of a long load, made from here only
 extern const DialogTemplate kColumnsTemplate;    // the columns of a data file, made from here only
 extern const DialogTemplate kDatabaseTemplate;   // the address of a table in a database
-extern const ACCEL kCameraKeys[10];               // "VARNEL_ACCELERATOR"
+extern const ACCEL kCameraKeys[10];              // "VARNEL_ACCELERATOR"
 
 // Every resource above plus icon 101, for SetModuleResources.
 extern const RESOURCE_ENTRY kProgramResources[4];
