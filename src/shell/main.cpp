@@ -11,6 +11,7 @@
 #include "shell/control_panel.h"
 #include "shell/main_window.h"
 #include "shell/range_history.h"
+#include "shell/range_walk.h"
 
 namespace {
 

@@ -23,9 +23,7 @@ void record_range_step(AppState* state, const char* path, const Range& range, De
 // Destroys every kept field.
 void clear_range_history(AppState* state);
 
-// One step back (-1) or forward (+1); false where there is none that way.
-bool step_range(AppState* state, int direction);
-
-// Backspace (outside the panel's fields, where it edits), Alt+Left and
-// Alt+Right; true when the message was one of them and was handled.
-bool range_history_key(AppState* state, const MSG* message);
+// How the settings bin a field now (rule and log axes): a kept field is
+// shown again only where it was binned alike.
+struct Settings;
+int binned_as(const Settings& settings);

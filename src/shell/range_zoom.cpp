@@ -10,6 +10,7 @@
 #include "resources/texts.h"
 #include "shell/control_panel.h"
 #include "shell/range_history.h"
+#include "shell/range_walk.h"
 
 namespace {
 
