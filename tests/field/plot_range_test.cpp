@@ -43,6 +43,8 @@ TEST(RangeTest, TheFittedRangeHugsThePointsOnRoundEnds)
         {"0.2 0\n5 24\n", true, {-1, 5, 0, 25}},
         {"-180 -90\n180 90\n", true, {-200, 200, -100, 100}},
         {"30 1\n4962 2\n", true, {0, 5000, 1, 2.2}},
+        // A tie in fill, 3..13 by ones and 2.5..12.5 by 2.5s: the finer step.
+        {"100 3\n100 12\n", true, {98, 102.5, 3, 13}},
         // One value: 2% of it either way, but at least half a unit (y at zero).
         {"100 -0.001\n100 0.001\n", true, {98, 102.5, -0.001, 0.00125}},
         {"40 0\n", true, {39.2, 41, -0.6, 0.6}},

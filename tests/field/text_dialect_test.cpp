@@ -145,6 +145,19 @@ TEST_F(TextDialectFiles, FileShapesGiveTheReferenceField)
     }
 }
 
+// A file of a byte-order mark alone holds nothing: no header, no line.
+TEST_F(TextDialectFiles, AByteOrderMarkAloneIsNoLine)
+{
+    LoadRequest request;
+    request.path = write("mark.csv", "\xEF\xBB\xBF");
+    request.range = Range{0, 4000, 0, 4000};
+    const LoadedField loaded = load_field(request);
+    ASSERT_TRUE(loaded.ok()) << loaded.problem;
+    EXPECT_EQ(loaded.counts.points, 0);
+    EXPECT_EQ(loaded.counts.rejected_lines, 0);
+    EXPECT_FALSE(loaded.counts.header);
+}
+
 // The separator and the decimal mark as the first lines decide them.
 TEST(TextDialect, FoundFromTheFirstLines)
 {

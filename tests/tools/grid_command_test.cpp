@@ -219,6 +219,8 @@ TEST_F(GridCommand, DataFarFromTheDefaultRangeAreSaidWhereTheyLie)
          "3 of 3 points lie in the default range 0..4000, 0..4000, filling 0% and 0% of its"
          " axes; the data run 1..3, 1..3 (--range auto fits it to them)"},
         {"100 100\n5000 900\n6000 3900\n7000 2000\n", "", "1 of 4 points lie in the default range"},
+        // Across all of x, but a sliver of y.
+        {"100 100\n3900 200\n2000 150\n", "", "filling 95% and 2% of its axes; the data run 100..3900, 100..200"},
         {"100 100\n3900 3900\n2000 1000\n", "", ""},
         {"1 1\n2 3\n3 2\n", " --range 0 4 0 4", ""},
         {"1 1\n2 3\n3 2\n", " --range auto", ""},
