@@ -354,9 +354,12 @@ void run_command(HWND panel, int command)
 
 void load_data_from(HWND panel, const char* path)
 {
+    // The load keeps a path as a whole buffer of the settings' size.
+    char whole[kPathBytes] = {};
+    std::strncpy(whole, path, sizeof whole - 1);
     Range range;
     if (read_range(panel, &range))
-        load_data(panel, range, path);
+        load_data(panel, range, whole);
 }
 
 void show_plot_range(HWND panel, const Range& range) { show_range(panel, range); }
