@@ -14,6 +14,7 @@
 
 #include "field/binning_rules.h"
 #include "field/density_field_test_hook.h"
+#include "field/fault_plan.h"
 #include "field/grid_size.h"
 #include "field/kept_points.h"
 #include "field/sources/chunk_ring.h"
@@ -340,26 +341,9 @@ double* field_data(DensityField* field)
 
 namespace {
 
-struct CreateFailure {
-    bool armed = false;
-    unsigned skip = 0;
-    unsigned times = 0; // 0: for ever
-};
-CreateFailure g_create_failure;
+FaultPlan g_create_failure;
 
-bool create_fails()
-{
-    CreateFailure& f = g_create_failure;
-    if (!f.armed)
-        return false;
-    if (f.skip > 0) {
-        --f.skip;
-        return false;
-    }
-    if (f.times > 0 && --f.times == 0)
-        f.armed = false;
-    return true;
-}
+bool create_fails() { return g_create_failure.fires(); }
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "field/sources/data_file.h"
 
+#include "field/fault_plan.h"
 #include "field/sources/data_file_test_hook.h"
 #include "platform/win32/mapping_guard.h"
 
@@ -288,27 +289,13 @@ int replay_close(void* cookie)
     return 0;
 }
 
-struct MapFailure {
-    bool armed = false;
-    unsigned skip = 0;
-    unsigned times = 0; // 0: for ever
-};
 std::mutex g_map_failure_mutex;
-MapFailure g_map_failure;
+FaultPlan g_map_failure;
 
 bool map_fails()
 {
     std::lock_guard<std::mutex> lock(g_map_failure_mutex);
-    MapFailure& f = g_map_failure;
-    if (!f.armed)
-        return false;
-    if (f.skip > 0) {
-        --f.skip;
-        return false;
-    }
-    if (f.times > 0 && --f.times == 0)
-        f.armed = false;
-    return true;
+    return g_map_failure.fires();
 }
 
 std::FILE* open_plain(const char* path, DataFileMeter* meter)
