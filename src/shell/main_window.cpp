@@ -216,8 +216,14 @@ LRESULT CALLBACK render_area_proc(HWND window, UINT message, WPARAM wParam, LPAR
         if (!drag_zoom_band(state, at))
             drag_camera(state, at, (wParam & MK_LBUTTON) != 0);
         show_pointer_readout(state, at);
+        // Told when the pointer leaves, the readout goes with it.
+        TRACKMOUSEEVENT leave{sizeof(TRACKMOUSEEVENT), TME_LEAVE, window, 0};
+        TrackMouseEvent(&leave);
         return 0;
     }
+    case WM_MOUSELEAVE:
+        clear_pointer_readout(state);
+        return 0;
     case WM_LBUTTONUP: {
         const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
         if (!end_zoom_band(state, at)) {

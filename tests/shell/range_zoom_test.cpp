@@ -5,6 +5,8 @@
 // grid the loader gives for the same range.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+
 #include <QWheelEvent>
 
 #include <cmath>
@@ -246,6 +248,13 @@ TEST_F(RangeZoomTest, TheStatusLineReadsTheNodeUnderThePointer)
         }
         EXPECT_GE(read, 2);
         hover({1, 1}); // beside the surface: nothing
+        EXPECT_EQ(state_->readout, "");
+        // The pointer leaving the render area takes the readout with it.
+        hover(QPoint(client.right / 2, client.bottom / 2));
+        EXPECT_NE(state_->readout, "");
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(win32_widget_of(area_), &leave);
+        run();
         EXPECT_EQ(state_->readout, "");
     }
 }

@@ -115,6 +115,9 @@ protected:
         case QEvent::MouseMove:
         case QEvent::Wheel:
             return take_mouse(object, event);
+        case QEvent::Leave:
+            take_mouse_leave(object);
+            return false;
         case QEvent::DragEnter:
         case QEvent::DragMove:
         case QEvent::Drop:

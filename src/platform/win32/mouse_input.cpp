@@ -1,7 +1,11 @@
 // Mouse input: the widgets' mouse and wheel events become queued messages
-// for the window the platform would give them to, and the capture.
+// for the window the platform would give them to, the capture, and the
+// pointer's leaving a window that asked to hear of it.
 #include <QMouseEvent>
 #include <QWheelEvent>
+
+#include <algorithm>
+#include <vector>
 
 #include "platform/win32/window_internal.h"
 
@@ -9,6 +13,8 @@ namespace win32 {
 namespace {
 
 Window* g_capture = nullptr;
+// The windows that asked to hear when the pointer leaves them.
+std::vector<HWND> g_leave_tracked;
 
 // Qt hands an event a widget ignores on to its parent, and the application's
 // filter sees it again there; what tells one event from the next.
@@ -123,9 +129,32 @@ bool take_mouse(QObject* object, QEvent* event)
     return ends_here;
 }
 
+void take_mouse_leave(QObject* object)
+{
+    Window* left = object->isWidgetType() ? window_of_widget(object) : nullptr;
+    if (!left)
+        return;
+    const auto tracked = std::find(g_leave_tracked.begin(), g_leave_tracked.end(), static_cast<HWND>(left));
+    if (tracked == g_leave_tracked.end())
+        return;
+    g_leave_tracked.erase(tracked);
+    post_input({left, WM_MOUSELEAVE, 0, 0, 0, {0, 0}, 0});
+}
+
 } // namespace win32
 
 using namespace win32;
+
+BOOL TrackMouseEvent(LPTRACKMOUSEEVENT lpEventTrack)
+{
+    if (!lpEventTrack || lpEventTrack->cbSize != sizeof(TRACKMOUSEEVENT) || !live_window(lpEventTrack->hwndTrack))
+        return FALSE;
+    const HWND window = lpEventTrack->hwndTrack;
+    const bool tracked = std::find(g_leave_tracked.begin(), g_leave_tracked.end(), window) != g_leave_tracked.end();
+    if ((lpEventTrack->dwFlags & TME_LEAVE) && !tracked)
+        g_leave_tracked.push_back(window);
+    return TRUE;
+}
 
 HWND SetCapture(HWND hWnd)
 {

@@ -164,6 +164,8 @@ bool session_ended();
 // The mouse and wheel events of the program's widgets as messages, and
 // files dropped on windows that accept them; true when the event ends here.
 bool take_mouse(QObject* object, QEvent* event);
+// The pointer left a widget: WM_MOUSELEAVE to its window, where it asked.
+void take_mouse_leave(QObject* object);
 bool take_file_drop(QObject* object, QEvent* event);
 
 // Window classes.

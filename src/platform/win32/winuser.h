@@ -143,6 +143,7 @@ BOOL DestroyAcceleratorTable(HACCEL hAccel);
 #define WM_MOUSEWHEEL 0x020A
 #define WM_SIZING 0x0214
 #define WM_CAPTURECHANGED 0x0215
+#define WM_MOUSELEAVE 0x02A3
 #define WM_DROPFILES 0x0233
 #define WM_USER 0x0400
 #define WM_APP 0x8000
@@ -487,6 +488,17 @@ SHORT GetKeyState(int nVirtKey);
 HWND SetCapture(HWND hWnd);
 BOOL ReleaseCapture(void);
 HWND GetCapture(void);
+
+// A window that asks with TME_LEAVE gets WM_MOUSELEAVE once, when the
+// pointer next leaves it; it asks again to hear of the next time.
+#define TME_LEAVE 0x00000002
+typedef struct tagTRACKMOUSEEVENT {
+    DWORD cbSize;
+    DWORD dwFlags;
+    HWND hwndTrack;
+    DWORD dwHoverTime;
+} TRACKMOUSEEVENT, *LPTRACKMOUSEEVENT;
+BOOL TrackMouseEvent(LPTRACKMOUSEEVENT lpEventTrack);
 
 // ---- Menus ------------------------------------------------------------
 #define MF_STRING 0x00000000L
