@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "platform/d3d9/drawing_threads.h"
 #include "platform/d3d9/offscreen_window.h"
 #include "platform/d3d9/software_direct3d.h"
@@ -309,6 +311,16 @@ int render_command(int argc, char** argv)
     o.load.path = data_path;
     o.load.threads = o.threads;
     KeptPoints kept; // for --peak's second binning
+    struct stat facts;
+    if (o.peak && stat(data_path, &facts) == 0 && !S_ISREG(facts.st_mode) && !S_ISDIR(facts.st_mode)) {
+        // Its points are kept from a regular file only: a pipe would give
+        // the second binning nothing.
+        std::fprintf(stderr,
+                     "varnel-cli: --peak reads %s twice, but it can be read only once (a pipe or a device);"
+                     " give the range as XMIN XMAX YMIN YMAX\n",
+                     data_path);
+        return 1;
+    }
     if (o.peak)
         o.load.kept = &kept;
     LoadedField loaded = load_for_command(o.load);

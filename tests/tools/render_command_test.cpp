@@ -488,6 +488,12 @@ TEST_F(RenderCommand, PeakFramesTheHighestPeaksHalfHeightRegion)
     const std::string far = write("far.txt", "9000 9000\n");
     EXPECT_EQ(run(far + " --peak -o " + out("none.png"), &err), 1);
     EXPECT_NE(err.find("varnel-cli: no peak: no node of the field is above zero\n"), std::string::npos) << err;
+    // A pipe can be read once: its points could not be binned again.
+    const int piped = std::system(
+        ("cat " + far + " | " + VARNEL_CLI + " render /dev/stdin --peak -o " + out("piped.png") + " 2>" + out("err"))
+            .c_str());
+    EXPECT_TRUE(WIFEXITED(piped) && WEXITSTATUS(piped) == 1) << piped;
+    EXPECT_NE(read_file(out("err")).find("--peak reads /dev/stdin twice"), std::string::npos) << read_file(out("err"));
 }
 
 } // namespace
