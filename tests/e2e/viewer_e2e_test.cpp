@@ -35,6 +35,20 @@ protected:
     {
         xvfb_ = Child(); // the server goes before its frame-buffer file
     }
+    // The viewer on the server, given these files, once its window is up.
+    Child start_viewer(const std::vector<std::string>& files)
+    {
+        std::vector<std::string> argv = {VARNEL_VIEWER};
+        argv.insert(argv.end(), files.begin(), files.end());
+        Child viewer(argv,
+                     {"DISPLAY=" + display_, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + (root_ / "config").string(),
+                      "XDG_RUNTIME_DIR=" + root_.string()});
+        EXPECT_TRUE(viewer.started());
+        EXPECT_TRUE(wait_until(30, [&] {
+            return run({"xdotool", "search", "--name", "^Varnel : points.txt$"}, display_);
+        })) << "no window";
+        return viewer;
+    }
 
     TempFolder folder_{"e2e"};
     const fs::path root_ = folder_.path();
@@ -49,15 +63,9 @@ TEST_F(ViewerEndToEnd, DrawsTheSurfaceTurnsWithTheKeysAndSavesOnClose)
         fs::create_directories(root_ / "config" / "kestrow");
         fs::copy_file(settings, root_ / "config" / "kestrow" / "varnel.exe.reg");
     }
-    Child viewer({VARNEL_VIEWER, (examples / "points.txt").string(), (examples / "texture.bmp").string()},
-                 {"DISPLAY=" + display_, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + (root_ / "config").string(),
-                  "XDG_RUNTIME_DIR=" + root_.string()});
-    ASSERT_TRUE(viewer.started());
-
     // The window appears with the file's name, and the surface is drawn.
-    ASSERT_TRUE(wait_until(30, [&] {
-        return run({"xdotool", "search", "--name", "^Varnel : points.txt$"}, display_);
-    })) << "no window";
+    Child viewer = start_viewer({(examples / "points.txt").string(), (examples / "texture.bmp").string()});
+    ASSERT_TRUE(viewer.started());
     QImage first;
     ASSERT_TRUE(wait_until(20,
                            [&] {
@@ -96,13 +104,8 @@ TEST_F(ViewerEndToEnd, ADragOverTheMapZoomsAndAltLeftComesBack)
     fs::create_directories(root_ / "config" / "kestrow");
     std::ofstream(root_ / "config" / "kestrow" / "varnel.exe.reg")
         << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\kestrow\\varnel.exe]\n\"map_view\"=dword:00000001\n";
-    Child viewer({VARNEL_VIEWER, (examples / "points.txt").string()},
-                 {"DISPLAY=" + display_, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + (root_ / "config").string(),
-                  "XDG_RUNTIME_DIR=" + root_.string()});
+    Child viewer = start_viewer({(examples / "points.txt").string()});
     ASSERT_TRUE(viewer.started());
-    ASSERT_TRUE(wait_until(30, [&] {
-        return run({"xdotool", "search", "--name", "^Varnel : points.txt$"}, display_);
-    })) << "no window";
     // The server draws the pointer into its frame buffer: it waits off the window.
     ASSERT_TRUE(run({"xdotool", "mousemove", "1000", "760"}, display_));
     QImage first;

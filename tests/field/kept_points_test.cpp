@@ -1,3 +1,4 @@
+std::string records;
 // Loads that bin points kept in memory: a fit after its bounds pass, and a
 // zoom of the same file, give the very bits a read of the file gives, and
 // a file changed on disk is read again.
@@ -5,6 +6,8 @@
 #include "field/kept_points.h"
 
 #include <gtest/gtest.h>
+
+#include "npy_bytes.h"
 
 #include "temp_folder.h"
 
@@ -60,9 +63,10 @@ std::string npy_points(int count, unsigned seed)
     std::normal_distribution<double> near(0.0, 40.0);
     for (int k = 0; k < 2 * count; ++k) {
         const double v = (k % 2 ? 90 : 150) + near(random);
-        file.append(reinterpret_cast<const char*>(&v), sizeof v);
+        records.append(reinterpret_cast<const char*>(&v), sizeof v);
     }
-    return file;
+    return npy_file(1, "{'descr': '<f8', 'fortran_order': False, 'shape': (" + std::to_string(count) + ", 2), }",
+                    records);
 }
 
 // Grids and counts alike, to the bit.

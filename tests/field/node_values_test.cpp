@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "npy_bytes.h"
+
 #include "temp_stream.h"
 
 #include <cmath>
@@ -23,6 +25,17 @@ constexpr int kNodes = 201;
 struct Sample {
     double x, y, w, z;
 };
+
+void expect_samples(const std::vector<Sample>& got, const std::vector<Sample>& want)
+{
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t k = 0; k < got.size(); ++k) {
+        EXPECT_EQ(got[k].x, want[k].x);
+        EXPECT_EQ(got[k].y, want[k].y);
+        EXPECT_EQ(got[k].w, want[k].w);
+        EXPECT_EQ(got[k].z, want[k].z);
+    }
+}
 
 // The nodes as numpy would compute them: weights normalised to the largest
 // magnitude, or means, NaN where the shares sum to zero.
@@ -327,13 +340,7 @@ TEST(NodeValues, ReadersCarryTheChosenColumns)
         SCOPED_TRACE(c.name);
         std::vector<Sample> got = read_samples(c.text, c.columns);
         const std::vector<Sample>& want = c.want;
-        ASSERT_EQ(got.size(), want.size());
-        for (std::size_t k = 0; k < got.size(); ++k) {
-            EXPECT_EQ(got[k].x, want[k].x);
-            EXPECT_EQ(got[k].y, want[k].y);
-            EXPECT_EQ(got[k].w, want[k].w);
-            EXPECT_EQ(got[k].z, want[k].z);
-        }
+        expect_samples(got, want);
     }
 }
 
@@ -341,16 +348,8 @@ TEST(NodeValues, ReadersCarryTheChosenColumns)
 std::string npy_of(const std::vector<std::vector<double>>& records, bool fortran)
 {
     const std::size_t width = records.front().size();
-    std::string header = "{'descr': '<f8', 'fortran_order': " + std::string(fortran ? "True" : "False") +
-        ", 'shape': (" + std::to_string(records.size()) + ", " + std::to_string(width) + "), }";
-    while ((10 + header.size() + 1) % 64 != 0)
-        header += ' ';
-    header += '\n';
-    std::string file = std::string("\x93NUMPY\x01\x00", 8);
-    file += char(header.size() & 0xff);
-    file += char(header.size() >> 8);
-    file += header;
-    const auto put = [&file](double v) { file.append(reinterpret_cast<const char*>(&v), sizeof v); };
+    std::string records_bytes;
+    const auto put = [&records_bytes](double v) { records_bytes.append(reinterpret_cast<const char*>(&v), sizeof v); };
     if (fortran) {
         for (std::size_t c = 0; c < width; ++c)
             for (const auto& record : records)
@@ -360,7 +359,10 @@ std::string npy_of(const std::vector<std::vector<double>>& records, bool fortran
             for (double v : record)
                 put(v);
     }
-    return file;
+    return npy_file(1,
+                    "{'descr': '<f8', 'fortran_order': " + std::string(fortran ? "True" : "False") + ", 'shape': (" +
+                        std::to_string(records.size()) + ", " + std::to_string(width) + "), }",
+                    records_bytes);
 }
 
 TEST(NodeValues, ArraysCarryTheChosenColumnsInEitherOrder)
@@ -370,13 +372,7 @@ TEST(NodeValues, ArraysCarryTheChosenColumnsInEitherOrder)
     for (bool fortran : {false, true}) {
         SCOPED_TRACE(fortran ? "by columns" : "by records");
         const std::vector<Sample> got = read_samples(npy_of(records, fortran), Columns{3, 2, 0, false, false, 5, 1});
-        ASSERT_EQ(got.size(), want.size());
-        for (std::size_t k = 0; k < got.size(); ++k) {
-            EXPECT_EQ(got[k].x, want[k].x);
-            EXPECT_EQ(got[k].y, want[k].y);
-            EXPECT_EQ(got[k].w, want[k].w);
-            EXPECT_EQ(got[k].z, want[k].z);
-        }
+        expect_samples(got, want);
     }
     // A column the array lacks is refused.
     EXPECT_TRUE(read_samples(npy_of(records, false), Columns{1, 2, 0, false, false, 6, 0}).empty());

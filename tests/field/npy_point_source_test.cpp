@@ -7,6 +7,7 @@
 
 #include "field/sources/data_file_test_hook.h"
 #include "file_cut.h"
+#include "npy_bytes.h"
 #include "temp_folder.h"
 
 #include <sys/stat.h>
@@ -55,22 +56,6 @@ std::string store(const StoredType& type, double value)
     for (int k = 0; k < type.size; ++k)
         bytes[std::size_t(type.big ? type.size - 1 - k : k)] = char((bits >> (8 * k)) & 0xff);
     return bytes;
-}
-
-// A whole .npy file: preamble, the header padded as NumPy pads it, records.
-std::string npy_file(int version, const std::string& dictionary, const std::string& records)
-{
-    const std::size_t preamble = version == 1 ? 10 : 12;
-    std::string header = dictionary;
-    while ((preamble + header.size() + 1) % 64 != 0)
-        header += ' ';
-    header += '\n';
-    std::string file = "\x93NUMPY";
-    file += char(version);
-    file += '\0';
-    for (std::size_t k = 0; k < (version == 1 ? 2u : 4u); ++k)
-        file += char((header.size() >> (8 * k)) & 0xff);
-    return file + header + records;
 }
 
 class NpyLoad : public ::testing::Test {

@@ -105,6 +105,24 @@ std::string red_bitmap()
     return bytes;
 }
 
+// The columns (or rows) where more than half as many pixels as in the
+// fullest one have `colour`: the first and the last.
+std::pair<long, long> span_of(const Picture& p, uint32_t colour, bool columns)
+{
+    std::vector<long> counts(columns ? p.width : p.height);
+    for (size_t k = 0; k < p.pixels.size(); ++k)
+        if (p.pixels[k] == colour)
+            ++counts[columns ? k % p.width : k / p.width];
+    const long most = *std::max_element(counts.begin(), counts.end());
+    long first = -1, last = -1;
+    for (size_t i = 0; i < counts.size(); ++i)
+        if (2 * counts[i] > most) {
+            first = first < 0 ? long(i) : first;
+            last = long(i);
+        }
+    return {first, last};
+}
+
 TEST_F(RenderCommand, WritesTheLastFrameAsRgbPng)
 {
     std::string err;
@@ -293,22 +311,8 @@ TEST_F(RenderCommand, TheMapShowsAPointAtItsPlace)
         const Picture p = read_png(out("map.png"));
         // The square's columns and rows are those mostly of the lowest
         // colour; the scale bar's foot has it too, but only a few rows.
-        std::vector<long> columns(p.width), rows(p.height);
-        for (size_t k = 0; k < p.pixels.size(); ++k)
-            if (p.pixels[k] == 0x440154)
-                ++columns[k % p.width], ++rows[k / p.width];
-        auto first_and_last = [](const std::vector<long>& counts) {
-            const long most = *std::max_element(counts.begin(), counts.end());
-            long first = -1, last = -1;
-            for (size_t i = 0; i < counts.size(); ++i)
-                if (2 * counts[i] > most) {
-                    first = first < 0 ? long(i) : first;
-                    last = long(i);
-                }
-            return std::pair{first, last};
-        };
-        const auto [left, right] = first_and_last(columns);
-        const auto [top, bottom] = first_and_last(rows);
+        const auto [left, right] = span_of(p, 0x440154, true);
+        const auto [top, bottom] = span_of(p, 0x440154, false);
         ASSERT_GE(right, left) << size;
         const long side = right - left + 1;
         EXPECT_EQ(bottom - top + 1, side) << size << ": a square";
@@ -357,28 +361,6 @@ TEST_F(RenderCommand, PictureOptions)
         EXPECT_NE(err.find("[--log] [--texture-only] [--no-axes]"), std::string::npos) << bad;
     }
     EXPECT_FALSE(std::filesystem::exists(out("bad.png")));
-}
-
-} // namespace
-
-namespace {
-
-// The columns (or rows) where more than half as many pixels as in the
-// fullest one have `colour`: the first and the last.
-std::pair<long, long> span_of(const Picture& p, uint32_t colour, bool columns)
-{
-    std::vector<long> counts(columns ? p.width : p.height);
-    for (size_t k = 0; k < p.pixels.size(); ++k)
-        if (p.pixels[k] == colour)
-            ++counts[columns ? k % p.width : k / p.width];
-    const long most = *std::max_element(counts.begin(), counts.end());
-    long first = -1, last = -1;
-    for (size_t i = 0; i < counts.size(); ++i)
-        if (2 * counts[i] > most) {
-            first = first < 0 ? long(i) : first;
-            last = long(i);
-        }
-    return {first, last};
 }
 
 // With --aspect equal the map's plotted rectangle has the range's shape,

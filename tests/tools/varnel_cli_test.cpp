@@ -20,10 +20,11 @@ struct CliRun {
     std::string out;
 };
 
-CliRun run(const std::string& args)
+// What the command writes where `streams` sends it to the pipe read here.
+CliRun run(const std::string& args, const char* streams = " 2>/dev/null")
 {
     CliRun r{-1, {}};
-    std::FILE* p = popen((std::string(VARNEL_CLI) + " " + args + " 2>/dev/null").c_str(), "r");
+    std::FILE* p = popen((std::string(VARNEL_CLI) + " " + args + streams).c_str(), "r");
     char buffer[4096];
     size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0)
@@ -91,14 +92,7 @@ TEST(VarnelCli, HelpListsTheOptionsTheUsageNames)
 // The first line a command writes on standard error, and its exit status.
 CliRun first_error_line(const std::string& args)
 {
-    CliRun r{-1, {}};
-    std::FILE* p = popen((std::string(VARNEL_CLI) + " " + args + " 2>&1 >/dev/null").c_str(), "r");
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0)
-        r.out.append(buffer, n);
-    const int status = pclose(p);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    CliRun r = run(args, " 2>&1 >/dev/null");
     r.out = r.out.substr(0, r.out.find('\n'));
     return r;
 }

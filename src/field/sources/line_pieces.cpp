@@ -14,6 +14,23 @@ namespace {
 
 std::atomic<bool> g_wide_scan_allowed{true};
 
+// The rest of a line too long to read, passed over up to the end of the
+// piece at p: where the next piece starts, and whether the line goes on.
+[[gnu::always_inline]] inline const char* past_long_line(const char* p, const char* limit, bool& in_long_line)
+{
+    const void* newline = std::memchr(p, '\n', static_cast<std::size_t>(limit - p));
+    in_long_line = !newline;
+    return newline ? static_cast<const char*>(newline) + 1 : limit;
+}
+
+// A piece that fills its bound without ending its line: past fgets'
+// pieces, a line too long to read.
+[[gnu::always_inline]] inline bool fills_its_bound(const char* p, const char* next, const char* limit,
+                                                   std::size_t piece_bytes)
+{
+    return next == limit && std::size_t(limit - p) == piece_bytes && limit[-1] != '\n';
+}
+
 // Every piece of [begin, end), which starts at a piece start and ends at a
 // piece end or at the end of the data; the points into `partial`, through
 // the `points` scratch.
@@ -61,9 +78,7 @@ ChunkCounts parse_pieces(const char* begin, const char* end, Columns columns, st
         }
         const char* limit = p + std::min<std::size_t>(piece_bytes, static_cast<std::size_t>(end - p));
         if (in_long_line) {
-            const void* newline = std::memchr(p, '\n', static_cast<std::size_t>(limit - p));
-            in_long_line = !newline;
-            p = newline ? static_cast<const char*>(newline) + 1 : limit;
+            p = past_long_line(p, limit, in_long_line);
             continue;
         }
         ++counts.pieces;
@@ -99,8 +114,7 @@ ChunkCounts parse_pieces(const char* begin, const char* end, Columns columns, st
             const void* newline = std::memchr(from, '\n', static_cast<std::size_t>(limit - from));
             next = newline ? static_cast<const char*>(newline) + 1 : limit;
         }
-        const bool too_long =
-            whole_lines && next == limit && std::size_t(limit - p) == piece_bytes && limit[-1] != '\n';
+        const bool too_long = whole_lines && fills_its_bound(p, next, limit, piece_bytes);
         if (too_long) {
             counts.reject(counts.pieces, counts.points > 0);
             in_long_line = true;
@@ -144,9 +158,7 @@ ChunkCounts parse_valued_pieces(const char* begin, const char* end, Columns colu
     for (const char* p = begin; p != end;) {
         const char* limit = p + std::min<std::size_t>(piece_bytes, static_cast<std::size_t>(end - p));
         if (in_long_line) {
-            const void* newline = std::memchr(p, '\n', static_cast<std::size_t>(limit - p));
-            in_long_line = !newline;
-            p = newline ? static_cast<const char*>(newline) + 1 : limit;
+            p = past_long_line(p, limit, in_long_line);
             continue;
         }
         ++counts.pieces;
@@ -157,8 +169,7 @@ ChunkCounts parse_valued_pieces(const char* begin, const char* end, Columns colu
         const char* from = got ? stop : p;
         const void* newline = std::memchr(from, '\n', static_cast<std::size_t>(limit - from));
         const char* next = newline ? static_cast<const char*>(newline) + 1 : limit;
-        const bool too_long =
-            whole_lines && next == limit && std::size_t(limit - p) == piece_bytes && limit[-1] != '\n';
+        const bool too_long = whole_lines && fills_its_bound(p, next, limit, piece_bytes);
         if (too_long) {
             counts.reject(counts.pieces, counts.points > 0);
             in_long_line = true;
