@@ -17,7 +17,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/d3d9/rasterizer.h"
+#include "platform/d3d9/pixel_shading.h"
+#include "platform/d3d9/raster_target.h"
 
 // A triangle's depth as the pixel loops work it out: at column min_x + fi
 // and row min_y + fy, (origin + dy fy) + dx fi, each step rounded. Each

@@ -24,7 +24,8 @@
 #include <cstdint>
 
 #include "platform/d3d9/pixel_shader.h"
-#include "platform/d3d9/rasterizer.h"
+#include "platform/d3d9/pixel_shading.h"
+#include "platform/d3d9/raster_target.h"
 
 namespace pixel_loops {
 
@@ -44,11 +45,9 @@ bool avx2_available();
 template <Fetch F, Blend B, int kLanes>
 class LaneShader {
 public:
-    LaneShader(const TriangleRaster& raster, const TriangleSetup& triangle)
+    LaneShader(const RasterTarget& target, const PixelShading& shading, const TriangleSetup& triangle)
         : triangle_(triangle), lanes_(*triangle.lanes)
     {
-        const RasterTarget& target = raster.target();
-        const PixelShading& shading = raster.shading();
         color_ = target.color + triangle.min_y * target.color_stride + triangle.min_x;
         depth_ = target.depth ? target.depth + triangle.min_y * target.depth_stride + triangle.min_x : nullptr;
         depth_test_ = shading.depth_test;
@@ -1040,7 +1039,7 @@ private:
     }
 
     const TriangleSetup& triangle_;
-    const TriangleRaster::Lanes& lanes_;
+    const LaneConstants& lanes_;
     uint32_t* color_; // at the triangle's corner
     uint16_t* depth_;
     bool depth_test_, depth_write_, color_write_, flat_, keep_alpha_, alpha_test_, blend_;

@@ -1,18 +1,25 @@
 // The pixel loop one pixel at a time, for lines, points and any stage
-// setting, and what every pixel loop shares: depth to D16, the depth test,
-// the modulate rule, the attribute planes of a triangle and its setup.
-// Included by the rasterizer only.
+// setting, with the stage and output blends it takes them through; and
+// what every pixel loop shares: depth to D16, the depth test, the modulate
+// rule, the attribute planes of a triangle and its setup. Included by the
+// rasterizer, the lane loops and the depth tiles.
 #pragma once
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 
-#include "platform/d3d9/rasterizer.h"
+#include "platform/d3d9/pixel_shading.h"
+#include "platform/d3d9/raster_target.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+
+// The stage-0 result for one pixel (exposed for tests of the blend rules).
+uint32_t blend_stage(const StageBlend& stage, uint32_t texture, uint32_t diffuse);
+// A shaded pixel `source` over the stored `dest` as `output` blends them.
+uint32_t blend_output(const PixelOutput& output, uint32_t source, uint32_t dest);
 
 namespace pixel_loops {
 
@@ -492,7 +499,7 @@ struct TriangleSetup {
     int first_row, last_row;
     bool small, narrow;
     TextureSampler::Choice choice;
-    const TriangleRaster::Lanes* lanes; // for the level of `choice`
+    const LaneConstants* lanes; // for the level of `choice`
     // Set by the pixel loop once a pixel may have been written: one passed
     // the depth test, or (one pixel at a time) was covered.
     mutable bool may_draw = false;

@@ -13,96 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/d3d9/d3d9types.h"
-#include "platform/d3d9/texture_sampler.h"
-
-// Subpixel precision of vertex positions.
-constexpr int kSubpixelBits = 8;
-constexpr int kSubpixel = 1 << kSubpixelBits;
-
-// A vertex after viewport mapping.
-struct RasterVertex {
-    int32_t fx, fy;   // position in 1/256 pixel
-    float z;          // depth, 0 near .. 1 far
-    float invw;       // 1 / clip w
-    float uw, vw;     // texture coordinates times invw
-    float r, g, b, a; // diffuse colour, 0..255
-};
-
-struct RasterTarget {
-    uint32_t* color;         // X8R8G8B8 or A8R8G8B8 pixels
-    ptrdiff_t color_stride;  // in pixels
-    uint32_t color_set_bits; // or-ed into every written pixel (0xFF000000 for X8R8G8B8)
-    uint16_t* depth;         // null without a depth buffer
-    ptrdiff_t depth_stride;  // in elements
-    int x0, y0, x1, y1;      // drawable rectangle (the viewport), x1 and y1 exclusive
-};
-
-// The rows one call draws, first to last: a band of the frame when threads
-// share the drawing, every row otherwise. Where a primitive is cut by the
-// band does not change any pixel it draws.
-struct RowRange {
-    int first = 0;
-    int last = INT32_MAX;
-    bool holds(int y) const { return y >= first && y <= last; }
-};
-
-// How stage 0 combines texture and diffuse colour.
-enum class Blend {
-    Diffuse,              // colour op disabled: the diffuse colour
-    Modulate,             // colour and alpha: texture x diffuse
-    ModulateTextureAlpha, // colour texture x diffuse, alpha from the texture
-    DiffuseModulateAlpha, // colour from the diffuse, alpha texture x diffuse (text)
-    General,              // any other setting
-};
-
-struct StageBlend {
-    DWORD color_op, color_arg1, color_arg2, color_arg0;
-    DWORD alpha_op, alpha_arg1, alpha_arg2, alpha_arg0;
-    uint32_t texture_factor;
-    uint32_t constant;
-};
-
-// What happens to a shaded pixel before it is stored: the alpha test
-// against a reference, and the blend with the pixel already there, each
-// channel source x src_blend + destination x dest_blend.
-struct PixelOutput {
-    bool alpha_test = false;
-    DWORD alpha_func = D3DCMP_ALWAYS;
-    uint32_t alpha_ref = 0;
-    bool blend = false;
-    DWORD src_blend = D3DBLEND_ONE;
-    DWORD dest_blend = D3DBLEND_ZERO;
-};
-
-// The blend factors the device takes; any other counts as the default
-// (ONE for the source, ZERO for the destination).
-bool blend_factor_known(DWORD factor);
-// Of those, the ones the pixel loops in lanes take.
-bool blend_factor_in_lanes(DWORD factor);
-
-struct PixelShading {
-    bool depth_test = false;
-    bool depth_write = false;
-    DWORD depth_func = D3DCMP_LESSEQUAL;
-    bool flat = false; // flat shading: the colour of the first vertex
-    bool color_write = true;
-    Blend blend = Blend::Diffuse;
-    StageBlend stage{};
-    PixelOutput output{};
-    const TextureSampler* sampler = nullptr; // null: the texture reads opaque white
-    // Pixels of a triangle shaded at once: 8 (where the processor has
-    // AVX2, else 4), 4, or 1, the loop the others are tested against.
-    int lanes = 8;
-
-    // Filled by finish_shading: whether level and filter are chosen per
-    // primitive, and the choice when they are not.
-    bool choice_per_primitive = false;
-    TextureSampler::Choice choice{};
-};
-
-// Completes a shading setting once its sampler is in place.
-void finish_shading(PixelShading* shading);
+#include "platform/d3d9/pixel_shading.h"
+#include "platform/d3d9/raster_target.h"
 
 namespace pixel_loops {
 struct TriangleSetup;
@@ -151,44 +63,9 @@ public:
         return *min_y <= *max_y;
     }
 
-    // What the pixel loops in lanes read for every pixel, in the form they
-    // read it: lane masks of the depth outcomes the test accepts (less,
-    // equal, greater), the bits or-ed into every colour, the texture
-    // level's masks and scales, and the row strides of the two buffers,
-    // each beside a 1, as 16-bit pairs.
-    struct Lanes {
-        alignas(16) int32_t accept[3][4];
-        alignas(16) uint32_t color_set_bits[4];
-        alignas(16) int32_t width_mask[4];
-        alignas(16) int32_t height_mask[4];
-        alignas(16) float scale_u[4];
-        alignas(16) float scale_v[4];
-        alignas(16) int16_t color_stride[8];
-        alignas(16) int16_t depth_stride[8];
-        // The alpha test's accepted outcomes and reference, and for each
-        // blend factor the mask of the source alpha it takes and the bits
-        // it flips (255 - a), per 16-bit channel.
-        alignas(16) int32_t alpha_accept[3][4];
-        alignas(16) int32_t alpha_ref[4];
-        alignas(16) int16_t source_alpha[8];
-        alignas(16) int16_t source_flip[8];
-        alignas(16) int16_t dest_alpha[8];
-        alignas(16) int16_t dest_flip[8];
-        const uint32_t* texels = nullptr;
-        int width_shift = 0;
-        // The depth test takes less and equal: one comparison.
-        bool less_equal = false;
-        // 8 or 4 lanes; 0 where the loop goes one pixel at a time, as when
-        // rows lie too far apart for 16-bit offsets.
-        int width = 0;
-
-        // The texture fields, for a level and filter.
-        void set_texture(const TextureSampler::Choice& choice);
-    };
-
     const RasterTarget& target() const { return target_; }
     const PixelShading& shading() const { return shading_; }
-    const Lanes& lanes() const { return lanes_; }
+    const LaneConstants& lanes() const { return lanes_; }
 
 private:
     using Fill = void (*)(const TriangleRaster&, const pixel_loops::TriangleSetup&);
@@ -205,7 +82,7 @@ private:
     // triangle in eight tested still after them.
     mutable bool last_drew_ = false;
     mutable uint32_t tests_in_vain_ = 0, untested_ = 0;
-    Lanes lanes_;
+    LaneConstants lanes_;
 };
 
 inline bool TriangleRaster::box(const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2,
@@ -246,8 +123,3 @@ void raster_line(const RasterTarget& target, const PixelShading& shading, RowRan
 
 // The pixel whose centre is nearest to the vertex.
 void raster_point(const RasterTarget& target, const PixelShading& shading, RowRange rows, const RasterVertex& v);
-
-// The stage-0 result for one pixel (exposed for tests of the blend rules).
-uint32_t blend_stage(const StageBlend& stage, uint32_t texture, uint32_t diffuse);
-// A shaded pixel `source` over the stored `dest` as `output` blends them.
-uint32_t blend_output(const PixelOutput& output, uint32_t source, uint32_t dest);

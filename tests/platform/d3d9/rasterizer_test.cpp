@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "device_helpers.h"
+#include "platform/d3d9/pixel_shader.h"
 #include "platform/d3d9/rasterizer.h"
 
 namespace {
