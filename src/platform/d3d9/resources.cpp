@@ -5,7 +5,7 @@
 #include <new>
 
 #include "platform/d3d9/device_profile.h"
-#include "platform/d3d9/software_device.h"
+#include "platform/d3d9/vertex_formats.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ bool lock_range(UINT length, UINT offset, UINT size, UINT* start)
 // DeviceResource
 
 template <class Interface>
-DeviceResource<Interface>::DeviceResource(SoftDevice* device, D3DPOOL pool) : device_(device), pool_(pool)
+DeviceResource<Interface>::DeviceResource(ResourceOwner* device, D3DPOOL pool) : device_(device), pool_(pool)
 {
     device_->AddRef();
     device_->note_created(pool_);
@@ -78,7 +78,7 @@ template <class Interface>
 void DeviceResource<Interface>::on_release(ULONG left)
 {
     if (left == 0) {
-        SoftDevice* device = device_;
+        ResourceOwner* device = device_;
         if (bind_refs_ == 0) {
             delete this;
         }
@@ -134,7 +134,7 @@ std::unique_ptr<SoftSurface> SoftSurface::make_level(SoftTexture* texture, const
     return surface;
 }
 
-std::unique_ptr<SoftSurface> SoftSurface::make_device_surface(SoftDevice* device, D3DFORMAT format, UINT width,
+std::unique_ptr<SoftSurface> SoftSurface::make_device_surface(ResourceOwner* device, D3DFORMAT format, UINT width,
                                                               UINT height, DWORD usage, UINT padding)
 {
     std::unique_ptr<SoftSurface> surface(new (std::nothrow) SoftSurface());
@@ -260,7 +260,7 @@ HRESULT SoftSurface::UnlockRect()
 // ---------------------------------------------------------------------------
 // SoftTexture
 
-HRESULT SoftTexture::create(SoftDevice* device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+HRESULT SoftTexture::create(ResourceOwner* device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                             D3DPOOL pool, UINT padding, SoftTexture** out)
 {
     const TexelFormatFacts* info = texel_format(format);
@@ -381,7 +381,7 @@ void BufferKind<IDirect3DIndexBuffer9>::describe(DWORD format, D3DINDEXBUFFER_DE
 }
 
 template <class Interface>
-HRESULT SoftBuffer<Interface>::create(SoftDevice* device, UINT length, DWORD usage, DWORD layout, D3DPOOL pool,
+HRESULT SoftBuffer<Interface>::create(ResourceOwner* device, UINT length, DWORD usage, DWORD layout, D3DPOOL pool,
                                       SoftBuffer** out)
 {
     const HRESULT checked = check_buffer(length, usage, pool);

@@ -17,10 +17,9 @@
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/d3d9_profile.h"
 #include "platform/d3d9/ref_counted.h"
+#include "platform/d3d9/resource_owner.h"
 #include "platform/d3d9/texel_formats.h"
 #include "platform/d3d9/texture_sampler.h"
-
-class SoftDevice;
 
 // References shared by the buffers and textures: the caller's references
 // hold the device; a binding keeps the memory alive.
@@ -31,18 +30,18 @@ public:
 
     void bind() { ++bind_refs_; }
     void unbind(); // may delete the resource
-    SoftDevice* device() const { return device_; }
+    ResourceOwner* device() const { return device_; }
     D3DPOOL pool() const { return pool_; }
 
 protected:
-    DeviceResource(SoftDevice* device, D3DPOOL pool);
+    DeviceResource(ResourceOwner* device, D3DPOOL pool);
     virtual ~DeviceResource();
 
 private:
     void on_add_ref(ULONG count) override;
     void on_release(ULONG left) override;
 
-    SoftDevice* device_;
+    ResourceOwner* device_;
     D3DPOOL pool_;
     ULONG bind_refs_ = 0;
 };
@@ -57,7 +56,7 @@ public:
                                                    UINT height, DWORD usage, D3DPOOL pool, UINT padding);
     // The device's back buffer (usage D3DUSAGE_RENDERTARGET) or depth
     // buffer (D3DUSAGE_DEPTHSTENCIL); null when memory is exhausted.
-    static std::unique_ptr<SoftSurface> make_device_surface(SoftDevice* device, D3DFORMAT format, UINT width,
+    static std::unique_ptr<SoftSurface> make_device_surface(ResourceOwner* device, D3DFORMAT format, UINT width,
                                                             UINT height, DWORD usage, UINT padding);
     ~SoftSurface();
 
@@ -90,8 +89,8 @@ private:
     void on_add_ref(ULONG count) override;
     void on_release(ULONG left) override;
 
-    SoftTexture* texture_ = nullptr; // set for a level
-    SoftDevice* device_ = nullptr;   // set for a device surface
+    SoftTexture* texture_ = nullptr;  // set for a level
+    ResourceOwner* device_ = nullptr; // set for a device surface
     D3DFORMAT format_ = D3DFMT_UNKNOWN;
     UINT width_ = 0, height_ = 0;
     UINT pitch_ = 0;
@@ -108,7 +107,7 @@ private:
 class SoftTexture final : public DeviceResource<IDirect3DTexture9> {
 public:
     // Checked arguments; E_OUTOFMEMORY or S_OK.
-    static HRESULT create(SoftDevice* device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+    static HRESULT create(ResourceOwner* device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                           D3DPOOL pool, UINT padding, SoftTexture** out);
 
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
@@ -160,7 +159,8 @@ class SoftBuffer final : public DeviceResource<Interface> {
 public:
     using Kind = BufferKind<Interface>;
 
-    static HRESULT create(SoftDevice* device, UINT length, DWORD usage, DWORD layout, D3DPOOL pool, SoftBuffer** out);
+    static HRESULT create(ResourceOwner* device, UINT length, DWORD usage, DWORD layout, D3DPOOL pool,
+                          SoftBuffer** out);
 
     D3DRESOURCETYPE GetType() override { return Kind::kType; }
     HRESULT Lock(UINT OffsetToLock, UINT SizeToLock, void** ppbData, DWORD Flags) override;

@@ -10,8 +10,8 @@
 #include <thread>
 #include <utility>
 
+#include "platform/d3d9/device_caps.h"
 #include "platform/d3d9/device_profile.h"
-#include "platform/d3d9/software_direct3d.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ T* same_device(SoftDevice* device, T* resource)
 // ---------------------------------------------------------------------------
 // Lifecycle
 
-SoftDevice::SoftDevice(SoftDirect3D* d3d, const D3D9Profile& profile, const D3DCAPS9& caps, HWND focus_window)
+SoftDevice::SoftDevice(IDirect3D9* d3d, const D3D9Profile& profile, const D3DCAPS9& caps, HWND focus_window)
     : d3d_(d3d), profile_(profile), caps_(caps), focus_window_(focus_window)
 {
     d3d_->AddRef();
@@ -56,7 +56,7 @@ SoftDevice::~SoftDevice()
     d3d_->Release();
 }
 
-HRESULT SoftDevice::create(SoftDirect3D* d3d, const D3D9Profile& profile, const D3DCAPS9& caps, HWND focus_window,
+HRESULT SoftDevice::create(IDirect3D9* d3d, const D3D9Profile& profile, const D3DCAPS9& caps, HWND focus_window,
                            DWORD behavior_flags, D3DPRESENT_PARAMETERS* params, SoftDevice** out)
 {
     const DWORD processing = behavior_flags &
@@ -81,20 +81,6 @@ void SoftDevice::on_release(ULONG left)
 {
     if (left == 0) {
         delete this;
-    }
-}
-
-void SoftDevice::note_created(D3DPOOL pool)
-{
-    if (pool == D3DPOOL_DEFAULT) {
-        ++default_pool_resources_;
-    }
-}
-
-void SoftDevice::note_destroyed(D3DPOOL pool)
-{
-    if (pool == D3DPOOL_DEFAULT && default_pool_resources_ > 0) {
-        --default_pool_resources_;
     }
 }
 
@@ -239,7 +225,7 @@ HRESULT SoftDevice::Reset(D3DPRESENT_PARAMETERS* pPresentationParameters)
     }
     // Resources of the default pool do not survive a reset; the caller must
     // have released them first.
-    if (default_pool_resources_ > 0) {
+    if (default_pool_resources() > 0) {
         return D3DERR_INVALIDCALL;
     }
     return set_up_presentation(pPresentationParameters);
@@ -319,7 +305,7 @@ HRESULT SoftDevice::CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Us
         return D3DERR_INVALIDCALL;
     }
     const bool scratch = Pool == D3DPOOL_SCRATCH; // scratch textures ignore the device's limits
-    if (scratch ? !texel_format(Format) : !d3d_->texture_format_offered(Format)) {
+    if (scratch ? !texel_format(Format) : !texture_format_offered(profile_, Format)) {
         return D3DERR_INVALIDCALL;
     }
     const UINT full = full_chain(Width, Height);

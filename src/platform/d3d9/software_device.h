@@ -8,9 +8,8 @@
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/d3d9_profile.h"
 #include "platform/d3d9/draw_pipeline.h"
+#include "platform/d3d9/resource_owner.h"
 #include "platform/d3d9/resources.h"
-
-class SoftDirect3D;
 
 // Every state a caller can set, with the platform's defaults.
 struct DeviceStates {
@@ -39,10 +38,10 @@ struct DeviceStates {
 bool known_render_state(DWORD state);
 bool known_stage_state(DWORD state);
 
-class SoftDevice final : public RefCounted<IDirect3DDevice9> {
+class SoftDevice final : public ResourceOwner {
 public:
     // Checks the arguments and makes the device; a platform result on failure.
-    static HRESULT create(SoftDirect3D* d3d, const D3D9Profile& profile, const D3DCAPS9& caps, HWND focus_window,
+    static HRESULT create(IDirect3D9* d3d, const D3D9Profile& profile, const D3DCAPS9& caps, HWND focus_window,
                           DWORD behavior_flags, D3DPRESENT_PARAMETERS* params, SoftDevice** out);
 
     HRESULT TestCooperativeLevel() override;
@@ -89,16 +88,10 @@ public:
     HRESULT SetIndices(IDirect3DIndexBuffer9* pIndexData) override;
     HRESULT GetIndices(IDirect3DIndexBuffer9** ppIndexData) override;
 
-    // For the resources.
-    const D3D9Profile& profile() const { return profile_; }
-    void note_created(D3DPOOL pool);
-    void note_destroyed(D3DPOOL pool);
-    // Does now a clear put off to the next draw: before anything but a
-    // draw reads or writes the buffers.
-    void settle_clear();
+    void settle_clear() override;
 
 private:
-    SoftDevice(SoftDirect3D* d3d, const D3D9Profile& profile, const D3DCAPS9& caps, HWND focus_window);
+    SoftDevice(IDirect3D9* d3d, const D3D9Profile& profile, const D3DCAPS9& caps, HWND focus_window);
     ~SoftDevice();
     void on_release(ULONG left) override;
 
@@ -120,7 +113,7 @@ private:
     // Clears the area's part of rows [first, end).
     void clear_rows(const ClearArea& area, int first, int end);
 
-    SoftDirect3D* d3d_;
+    IDirect3D9* d3d_;
     D3D9Profile profile_;
     D3DCAPS9 caps_;
     HWND focus_window_;
@@ -135,7 +128,6 @@ private:
     bool in_scene_ = false;
     // The last large clear, until the next draw or settle_clear does it.
     ClearArea put_off_clear_;
-    UINT default_pool_resources_ = 0;
 
     DeviceStates states_;
     SoftTexture* textures_[16] = {};

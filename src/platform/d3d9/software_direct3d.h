@@ -1,19 +1,14 @@
-// The IDirect3D9 object: one adapter with an X8R8G8B8 display, the
-// device's capabilities and the formats it offers, and device creation.
+// The IDirect3D9 object: one adapter with an X8R8G8B8 display, which
+// reports the device's capabilities and formats (device_caps), and device
+// creation.
 #pragma once
 
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/d3d9_profile.h"
+// What the adapter reports (its display mode, the largest back buffer)
+// comes with it to its callers.
+#include "platform/d3d9/device_caps.h"
 #include "platform/d3d9/ref_counted.h"
-
-// Capabilities of a software device with the given profile.
-D3DCAPS9 software_device_caps(const D3D9Profile& profile);
-
-// The one display mode of the adapter.
-D3DDISPLAYMODE software_display_mode();
-
-// Largest back buffer side the device makes.
-constexpr UINT kMaxBackBufferSide = 8192;
 
 class SoftDirect3D final : public RefCounted<IDirect3D9> {
 public:
@@ -29,9 +24,6 @@ public:
     HRESULT CreateDevice(UINT Adapter, D3DDEVTYPE DeviceType, HWND hFocusWindow, DWORD BehaviorFlags,
                          D3DPRESENT_PARAMETERS* pPresentationParameters,
                          IDirect3DDevice9** ppReturnedDeviceInterface) override;
-
-    // Whether textures of this format can be made (in the profile and known to the sampler).
-    bool texture_format_offered(D3DFORMAT format) const;
 
 private:
     ~SoftDirect3D() = default;
