@@ -9,6 +9,7 @@
 
 #include "platform/d3d9/interface_ptr.h"
 #include "render/renderer_state.h"
+#include "render/scene_view.h"
 #include "render/text/glyph_atlas.h"
 #include "render/text/picture_overlay.h"
 
@@ -60,8 +61,6 @@ OverlayCache* current_atlas(RendererState* s, DrawBatch* batch, unsigned height)
 }
 
 } // namespace
-
-bool axes_shown(const RendererState& s) { return s.picture.show_axes; }
 
 void build_overlay(RendererState* s, DrawBatch* batch)
 {
@@ -123,48 +122,33 @@ void keep_text(char** kept, const char* text)
 
 } // namespace
 
-void set_caption(Renderer* renderer, const char* name)
+void set_caption(RendererState* s, const char* name)
 {
-    RendererState* s = renderer_state(renderer);
-    if (!s)
-        return;
     keep_text(&s->caption, name);
     rebuild_screen_batches(s);
 }
 
-void set_axis_titles(Renderer* renderer, const char* x, const char* y)
+void set_axis_titles(RendererState* s, const char* x, const char* y)
 {
-    RendererState* s = renderer_state(renderer);
-    if (!s)
-        return;
     keep_text(&s->axis_titles[0], x);
     keep_text(&s->axis_titles[1], y);
     rebuild_screen_batches(s);
 }
 
-void set_readout(Renderer* renderer, const char* text)
+void set_readout(RendererState* s, const char* text)
 {
-    RendererState* s = renderer_state(renderer);
-    if (!s)
-        return;
     keep_text(&s->readout, text);
     rebuild_screen_batches(s);
 }
 
-void set_scale_title(Renderer* renderer, const char* title)
+void set_scale_title(RendererState* s, const char* title)
 {
-    RendererState* s = renderer_state(renderer);
-    if (!s)
-        return;
     keep_text(&s->scale_title, title);
     rebuild_screen_batches(s);
 }
 
-void set_band(Renderer* renderer, const RECT* band)
+void set_band(RendererState* s, const RECT* band)
 {
-    RendererState* s = renderer_state(renderer);
-    if (!s)
-        return;
     s->band_on = band != nullptr;
     if (band)
         s->band = *band;

@@ -1,12 +1,15 @@
 // What a pixel of the picture shows: the map's square read straight from
 // its frame, the camera's surface through the pick of the drawn cells; and
 // the nearest node's count and height.
+#include "render/point_under.h"
+
 #include <algorithm>
 #include <cmath>
 
 #include "render/renderer_state.h"
 #include "render/scene/node_heights.h"
 #include "render/scene/surface_pick.h"
+#include "render/scene_view.h"
 #include "render/text/map_frame.h"
 
 namespace {
@@ -40,12 +43,10 @@ void read_node(const RendererState& s, PointUnder* point)
 
 } // namespace
 
-bool point_under(Renderer* renderer, int x, int y, PointUnder* point)
+bool point_under(RendererState* s, int x, int y, PointUnder* point)
 {
-    RendererState* s = renderer_state(renderer);
     unsigned width = 0, height = 0;
-    if (!s || !point || !s->field || !s->view.nodes || s->view.nx < 2 || s->view.ny < 2 ||
-        !scene_size(*s, &width, &height))
+    if (!point || !s->field || !s->view.nodes || s->view.nx < 2 || s->view.ny < 2 || !scene_size(*s, &width, &height))
         return false;
     *point = PointUnder{};
     point->range = s->view.range;

@@ -9,8 +9,7 @@
 
 #include "platform/d3d9/interface_ptr.h"
 #include "render/renderer_state.h"
-#include "render/text/map_frame.h"
-#include "render/text/camera_fit.h"
+#include "render/scene_view.h"
 #include "texture/texture_loader.h"
 
 namespace {
@@ -52,31 +51,6 @@ void free_block(Renderer* renderer)
     std::free(renderer);
 }
 
-// The back buffer's size; false without one (or its size).
-bool back_buffer_size(IDirect3DDevice9* device, unsigned* width, unsigned* height)
-{
-    IDirect3DSurface9* surface = nullptr;
-    const HRESULT got = device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface);
-    const InterfacePtr<IDirect3DSurface9> back_buffer(surface);
-    D3DSURFACE_DESC desc;
-    if (FAILED(got) || !back_buffer || FAILED(back_buffer->GetDesc(&desc)) || desc.Width == 0 || desc.Height == 0)
-        return false;
-    *width = desc.Width;
-    *height = desc.Height;
-    return true;
-}
-
-// Without a back buffer (or its size) there is nothing to take the
-// aspect from, so the projection is left as it was.
-void set_projection(const RendererState& s)
-{
-    unsigned width = 0, height = 0;
-    if (!back_buffer_size(s.device, &width, &height))
-        return;
-    const D3DMATRIX projection = to_device_matrix(scene_projection(s, width, height));
-    s.device->SetTransform(D3DTS_PROJECTION, &projection);
-}
-
 // A texture alone stands in for the shade, so a draped map shows where
 // there are no points; only the surface's own texture, since the other
 // batches have none and would turn white.
@@ -84,13 +58,6 @@ DWORD texture_operation(const RendererState& s, const DrawBatch& batch)
 {
     const bool alone = &batch == &s.batches[kSurfaceBatch] && batch.texture && s.picture.texture_only;
     return alone ? D3DTOP_SELECTARG1 : D3DTOP_MODULATE;
-}
-
-HRESULT set_view(RendererState* s)
-{
-    const CameraVectors v = scene_eye(*s);
-    const D3DMATRIX view = to_device_matrix(build_view_matrix(v.eye, v.at, v.up));
-    return s->device->SetTransform(D3DTS_VIEW, &view);
 }
 
 void destroy(Renderer* renderer)
@@ -199,6 +166,23 @@ HRESULT set_texture(Renderer* renderer, const char* path)
     return load_texture_file(s->device, surface.texture_file, &surface.texture);
 }
 
+// An entry of the handle made from one on the state: it finds the state
+// behind the handle, and a handle without one does nothing (false for
+// point_under).
+template <auto entry>
+struct OnState;
+
+template <class Result, class... Args, Result (*entry)(RendererState*, Args...)>
+struct OnState<entry> {
+    static Result call(Renderer* renderer, Args... args)
+    {
+        RendererState* s = renderer_state(renderer);
+        if (!s)
+            return Result();
+        return entry(s, args...);
+    }
+};
+
 // Any failure after the block exists gives back what was acquired.
 Renderer* fail_creation(Renderer* renderer)
 {
@@ -208,39 +192,6 @@ Renderer* fail_creation(Renderer* renderer)
 }
 
 } // namespace
-
-// The map's square, or the camera's perspective; with the axes, the
-// scale's column and the status band take part of the picture, and the box
-// is framed in the rest as the camera sees it.
-bool scale_is_log(const RendererState& s) { return s.picture.log_scale && s.view.measure != NodeMeasure::mean; }
-
-MapShape scene_map_shape(const RendererState& s)
-{
-    return MapShape{s.view.measure == NodeMeasure::mean ? s.view.least : 0.0, s.view.log_x, s.view.log_y,
-                    s.picture.equal_aspect};
-}
-
-Matrix4 scene_projection(const RendererState& s, unsigned width, unsigned height)
-{
-    return s.picture.map_view ? map_projection(width, height,
-                                               map_frame(width, height, s.view.range, s.top_weight, scale_is_log(s),
-                                                         s.picture.show_axes, scene_map_shape(s)))
-        : axes_shown(s)       ? framed_projection(s.camera, width, height)
-                              : build_scene_projection(width, height);
-}
-
-CameraVectors scene_eye(const RendererState& s) { return s.picture.map_view ? map_camera() : s.camera; }
-
-bool scene_size(const RendererState& s, unsigned* width, unsigned* height)
-{
-    return back_buffer_size(s.device, width, height);
-}
-
-HRESULT apply_view(RendererState* s)
-{
-    set_projection(*s);
-    return set_view(s);
-}
 
 RendererState* renderer_state(Renderer* renderer)
 {
@@ -257,10 +208,20 @@ Renderer* create_renderer(HWND window)
     Renderer* renderer = &block->renderer;
     RendererState* s = &block->state;
     renderer->state = s;
-    renderer->ops = RendererOps{destroy,     render,          resize,      set_camera,
-                                set_field,   set_texture,     set_marker,  set_picture_options,
-                                set_caption, set_axis_titles, point_under, set_readout,
-                                set_band,    set_scale_title};
+    renderer->ops = RendererOps{destroy,
+                                render,
+                                resize,
+                                set_camera,
+                                OnState<set_field>::call,
+                                set_texture,
+                                OnState<set_marker>::call,
+                                OnState<set_picture_options>::call,
+                                OnState<set_caption>::call,
+                                OnState<set_axis_titles>::call,
+                                OnState<point_under>::call,
+                                OnState<set_readout>::call,
+                                OnState<set_band>::call,
+                                OnState<set_scale_title>::call};
     std::memcpy(s->tag, kTag, sizeof kTag);
     s->picture = PictureOptions{};
 

@@ -8,20 +8,10 @@
 #include "field/density_field.h"
 #include "platform/d3d9/d3d9.h"
 #include "platform/win32/windef.h"
+#include "render/point_under.h"
 #include "render/scene/camera.h" // CameraSetting
 #include "render/scene/mesh.h"   // MarkerPair
 #include "render/scene/picture_options.h"
-
-// What a pixel of the render area shows.
-struct PointUnder {
-    bool on_surface;    // the surface (or the map's square) is drawn there
-    double u, v;        // where on the box, as fractions of the range; the map's go beyond 0..1 outside its square
-    double x, y;        // the same in the range's units
-    Range range;        // the range drawn
-    int node_i, node_j; // the nearest node to it on the surface
-    double count;       // that node's binned points (its weight, its mean)
-    double height;      // its height as the height scale reads it
-};
 
 struct Renderer;
 
@@ -65,3 +55,8 @@ struct Renderer {
 
 // A renderer with its device on `window`; null when the device cannot be made.
 Renderer* create_renderer(HWND window);
+
+// The state behind a renderer handle, or null when the handle is null or
+// does not carry the renderer's tag. Only the renderer's own files and its
+// tests see inside the state (renderer_state.h).
+RendererState* renderer_state(Renderer* renderer);

@@ -1,12 +1,16 @@
 // The renderer's private state and its list of batches. Only the
-// renderer's own files and its tests include this.
+// renderer's own files and its tests include this; the state knows nothing
+// of the handle (renderer.h), which finds it with renderer_state.
 #pragma once
 
 #include <cstdint>
 
+#include "field/density_field.h"
+#include "platform/win32/windef.h"
 #include "render/device_scene.h"
-#include "render/renderer.h"
-#include "render/text/map_frame.h"
+#include "render/scene/camera.h"
+#include "render/scene/mesh.h"
+#include "render/scene/picture_options.h"
 
 // The batches in the order they are built and drawn.
 // The overlay (axes' values, height scale, status line) is drawn last, in
@@ -39,10 +43,6 @@ struct RendererState {
     RECT band; // the frame drawn while band_on
 };
 
-// The state behind a renderer handle, or null when the handle is null or
-// does not carry the renderer's tag.
-RendererState* renderer_state(Renderer* renderer);
-
 // What the renderer does with each batch (scene_batches.cpp).
 struct BatchEntry {
     // Whether the batch is built from the field and drawn just now.
@@ -55,33 +55,20 @@ struct BatchEntry {
 };
 extern const BatchEntry kSceneBatches[kBatchCount];
 
-// The overlay batch's entry (overlay_batch.cpp).
-bool axes_shown(const RendererState& state);
+// The overlay batch's build (overlay_batch.cpp); it is shown while
+// axes_shown (scene_view.h).
 void build_overlay(RendererState* state, DrawBatch* batch);
 
-// RendererOps entries defined outside renderer.cpp.
-void set_field(Renderer* renderer, DensityField* field);
-void set_marker(Renderer* renderer, const MarkerPair* pair);
-void set_picture_options(Renderer* renderer, const PictureOptions* options);
-void set_caption(Renderer* renderer, const char* name);
-void set_axis_titles(Renderer* renderer, const char* x, const char* y);
-void set_readout(Renderer* renderer, const char* text);
-void set_band(Renderer* renderer, const RECT* band);
-void set_scale_title(Renderer* renderer, const char* title);
-bool point_under(Renderer* renderer, int x, int y, PointUnder* point);
-// The view and projection of the camera or the map, after a change of
-// either, of the picture's options or of the field's range.
-HRESULT apply_view(RendererState* state);
-// What the scene is seen through: the map's or the camera's eye, and the
-// projection for a back buffer of that size; the back buffer's size, false
-// without one.
-Matrix4 scene_projection(const RendererState& s, unsigned width, unsigned height);
-CameraVectors scene_eye(const RendererState& s);
-bool scene_size(const RendererState& s, unsigned* width, unsigned* height);
-// What shapes the map's frame: the scale's foot, log axes, equal units.
-MapShape scene_map_shape(const RendererState& s);
-// Whether the heights are on a log scale: never for means.
-bool scale_is_log(const RendererState& s);
+// RendererOps entries defined outside renderer.cpp, on the state behind
+// the handle (renderer.cpp finds it, and calls none for a bad handle).
+void set_field(RendererState* state, DensityField* field);
+void set_marker(RendererState* state, const MarkerPair* pair);
+void set_picture_options(RendererState* state, const PictureOptions* options);
+void set_caption(RendererState* state, const char* name);
+void set_axis_titles(RendererState* state, const char* x, const char* y);
+void set_readout(RendererState* state, const char* text);
+void set_band(RendererState* state, const RECT* band);
+void set_scale_title(RendererState* state, const char* title);
 // Rebuilds the batches drawn on screen, after a camera or size change.
 void rebuild_screen_batches(RendererState* state);
 // Gives back the overlay's atlas.

@@ -4,6 +4,7 @@
 
 #include "render/renderer_state.h"
 #include "render/scene/node_heights.h"
+#include "render/scene_view.h"
 
 namespace {
 
@@ -79,11 +80,8 @@ const BatchEntry kSceneBatches[kBatchCount] = {
     {axes_shown, build_overlay, true},
 };
 
-void set_field(Renderer* renderer, DensityField* field)
+void set_field(RendererState* s, DensityField* field)
 {
-    RendererState* s = renderer_state(renderer);
-    if (!s)
-        return;
     s->field = field;
     s->view = density_field_view(field);
     make_heights(s);
@@ -107,11 +105,8 @@ void rebuild_screen_batches(RendererState* s)
             kSceneBatches[k].build(s, &s->batches[k]);
 }
 
-void set_marker(Renderer* renderer, const MarkerPair* pair)
+void set_marker(RendererState* s, const MarkerPair* pair)
 {
-    RendererState* s = renderer_state(renderer);
-    if (!s)
-        return;
     if (!pair) {
         s->marker_on = 0;
         s->marker_pos = MarkerPair{0.0, 0.0};
@@ -124,13 +119,12 @@ void set_marker(Renderer* renderer, const MarkerPair* pair)
         build_marker(s, &s->batches[kMarkerBatch]);
 }
 
-void set_picture_options(Renderer* renderer, const PictureOptions* options)
+void set_picture_options(RendererState* s, const PictureOptions* options)
 {
-    RendererState* s = renderer_state(renderer);
-    if (!s || !options)
+    if (!options)
         return;
     s->picture = *options;
     apply_view(s); // the map, or the frame the axes leave
     if (s->field)
-        set_field(renderer, s->field);
+        set_field(s, s->field);
 }
