@@ -128,8 +128,9 @@ File open_first_pass(const LoadRequest& request, const LoadWatch& watch, DataDes
     return nullptr;
 }
 
-// Where x and y stand, from the numbers, the names or the file's header;
-// false with no_column for a name the header lacks.
+// Where x and y stand, from the numbers, the names, the file's header or
+// the caller's choice among its columns; false with no_column for a name
+// the header lacks, or stopped when the caller chose nothing.
 bool resolve_columns(const LoadRequest& request, const FileHeader& header, LoadedField& result)
 {
     const ColumnRequest& asked = request.columns;
@@ -145,6 +146,13 @@ bool resolve_columns(const LoadRequest& request, const FileHeader& header, Loade
         read.columns.weight = values.weight;
         read.columns.value = values.value;
         read.picked = header.columns.size() > 2;
+        if (read.picked && request.choose_columns) {
+            if (!request.choose_columns(header, &read.columns)) {
+                result.counts.stopped = true;
+                return false;
+            }
+            read.picked = false;
+        }
     }
     const auto name_of = [&](int column) {
         return column >= 1 && column <= int(header.columns.size()) ? header.columns[column - 1].name : std::string();

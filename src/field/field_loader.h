@@ -3,6 +3,7 @@
 // caller shows the outcome in its own words; nothing here prints.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -11,6 +12,7 @@
 #include "field/binning_rules.h"
 #include "field/sources/cell_sums_file.h"
 #include "field/sources/data_file.h"
+#include "field/sources/file_header.h"
 #include "field/density_field.h"
 #include "field/kept_points.h"
 #include "field/plot_range.h"
@@ -57,6 +59,11 @@ struct LoadRequest {
     // way, bins them instead of reading it again; other loads keep theirs
     // there, within kept_points_budget(). Null: nothing is kept.
     KeptPoints* kept = nullptr;
+    // Asked, after the one look at a text file, when its header has more
+    // than two columns and none were asked for: the columns to read, given
+    // the reader's own pick in *columns to start from. False stops the load
+    // (counts.stopped), as a stopped read does. Empty: the pick is taken.
+    std::function<bool(const FileHeader& header, Columns* columns)> choose_columns;
 };
 
 // How a load shows its progress: the meter the data file keeps up to date

@@ -119,8 +119,10 @@ const DialogItemTemplate kColumnsItems[] = {
     {kList, 0, 30, 27, 163, 120, IDC_X_COLUMN, "ComboBox", 0, ""},
     {kLabel, 0, 7, 47, 20, 8, IDC_STATIC, "Static", 0, "Y"},
     {kList, 0, 30, 45, 163, 120, IDC_Y_COLUMN, "ComboBox", 0, ""},
-    {kButton | BS_DEFPUSHBUTTON, 0, 89, 66, 50, 14, IDOK, "Button", 0, "OK"},
-    {kButton, 0, 143, 66, 50, 14, IDCANCEL, "Button", 0, text(TextId::cancel_button)},
+    {kLabel, 0, 7, 65, 22, 8, IDC_STATIC, "Static", 0, text(TextId::height_label)},
+    {kList, 0, 30, 63, 163, 120, IDC_HEIGHT_MEASURE, "ComboBox", 0, ""},
+    {kButton | BS_DEFPUSHBUTTON, 0, 89, 84, 50, 14, IDOK, "Button", 0, "OK"},
+    {kButton, 0, 143, 84, 50, 14, IDCANCEL, "Button", 0, text(TextId::cancel_button)},
 };
 
 const DialogItemTemplate kDatabaseItems[] = {
@@ -143,7 +145,7 @@ const DialogTemplate kColumnsTemplate = {
     0,
     0,
     200,
-    87,
+    105,
     kFont,
     9,
     text(TextId::columns_title),

@@ -71,7 +71,8 @@ enum : int {
     IDM_ZOOM_TO_PEAK = 1081,  // P, and the same menu
     IDM_RANGE_BACK = 1082,    // Alt+Left (and Backspace), and the same menu
     IDM_RANGE_FORWARD = 1083, // Alt+Right, and the same menu
-    // The two lists of the dialog that picks a data file's columns.
+    // The lists of the dialog that picks a data file's columns.
     IDC_X_COLUMN = 1070,
     IDC_Y_COLUMN = 1071,
+    IDC_HEIGHT_MEASURE = 1072, // the count, or the sum or mean of a column
 };

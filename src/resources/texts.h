@@ -44,6 +44,8 @@ enum class TextId : int {
     // The dialog that picks which of a data file's columns are x and y.
     columns_title,
     columns_prompt,
+    height_label,       // the columns dialog's third list: what the height shows
+    height_count_entry, // ... its first entry, the count of points
     // Saving the picture: the render area's menu item, the dialog, and the
     // failure, whose text takes the file's path for %s.
     save_picture_item,

@@ -30,6 +30,8 @@ constexpr TextRow kEnglishTexts[kTextCount] = {
     {TextId::cancel_button, "Cancel"},
     {TextId::columns_title, "Columns"},
     {TextId::columns_prompt, "The file has more than two columns. Plot these:"},
+    {TextId::height_label, "Height"},
+    {TextId::height_count_entry, "count"},
     {TextId::save_picture_item, "Save picture..."},
     {TextId::save_dialog_title, "Save picture"},
     {TextId::fit_range_item, "Fit the range to the data"},

@@ -31,6 +31,8 @@ constexpr TextRow kJapaneseTexts[kTextCount] = {
     {TextId::cancel_button, "キャンセル"},
     {TextId::columns_title, "列の選択"},
     {TextId::columns_prompt, "ファイルに 3 つ以上の列があります。表示する列:"},
+    {TextId::height_label, "高さ"},
+    {TextId::height_count_entry, "点の数"},
     {TextId::save_picture_item, "画像を保存..."},
     {TextId::save_dialog_title, "画像の保存"},
     {TextId::fit_range_item, "範囲をデータに合わせる"},

@@ -10,6 +10,7 @@
 
 #include "field/sources/clickhouse_source.h"
 #include "field/field_loader.h"
+#include "render/height_scale_title.h"
 #include "resources/program_resources.h"
 #include "resources/texts.h"
 #include "resources/resource_ids.h"
@@ -161,15 +162,17 @@ enum class Offer { FitRange, Nothing };
 
 // The field over the range (or over the range fitted to the points) from
 // the file, read with a progress dialog and the busy pointer.
-LoadedField read_data_file(AppState* state, const Range& range, const char* path, bool fit,
-                           const ColumnRequest& columns)
+LoadedField read_data_file(AppState* state, const Range& range, const char* path, bool fit)
 {
     BusyCursor busy;
     LoadProgress progress(state->main_window);
     LoadRequest request;
     request.path = path;
-    request.columns = columns;
     request.range = range;
+    // A header of many columns is asked about after the load's one look.
+    request.choose_columns = [state](const FileHeader& header, Columns* columns) {
+        return choose_data_columns(state, header, columns);
+    };
     request.binning = static_cast<BinningRule>(state->settings.binning);
     request.kept = &state->kept_points;
     request.log_x = state->settings.log_x != 0;
@@ -210,6 +213,7 @@ void show_loaded(HWND panel, const char* path, LoadedField& loaded, bool fit)
     std::memcpy(state->data_file, path, kPathBytes);
     state->renderer->ops.set_caption(state->renderer, file_name_of(address_for_message(path).c_str()));
     state->renderer->ops.set_axis_titles(state->renderer, loaded.columns.x_name.c_str(), loaded.columns.y_name.c_str());
+    state->renderer->ops.set_scale_title(state->renderer, height_scale_title(loaded).c_str());
     // The field left behind goes to the history, which may keep it.
     DensityField* left = state->field;
     state->field = loaded.field.release();
@@ -226,10 +230,7 @@ void load_data(HWND panel, const Range& range, const char* path, Offer offer = O
         show_cannot_open(state, path, reason);
         return;
     }
-    ColumnRequest columns;
-    if (!choose_data_columns(state, path, &columns))
-        return; // cancelled: the plot stays
-    LoadedField loaded = read_data_file(state, range, path, fit, columns);
+    LoadedField loaded = read_data_file(state, range, path, fit);
     // A file other than the last one, its points not well inside the
     // range, is shown over its own: the old range was another file's.
     const bool new_file = std::strcmp(state->data_file, path) != 0;
@@ -237,7 +238,7 @@ void load_data(HWND panel, const Range& range, const char* path, Offer offer = O
         !is_database_address(path) && points_mostly_outside(loaded);
     if (refit) {
         fit = true;
-        loaded = read_data_file(state, range, path, fit, columns);
+        loaded = read_data_file(state, range, path, fit);
     }
     show_loaded(panel, path, loaded, fit);
     if (refit && loaded.fitted)

@@ -20,6 +20,7 @@
 #include "platform/d3d9/drawing_threads.h"
 #include "platform/d3d9/offscreen_window.h"
 #include "platform/d3d9/software_direct3d.h"
+#include "render/height_scale_title.h"
 #include "render/picture_files.h"
 #include "render/renderer.h"
 #include "render/scene/colour_maps.h"
@@ -27,7 +28,6 @@
 #include "field/kept_points.h"
 #include "field/peak_region.h"
 #include "render/text/camera_fit.h"
-#include "resources/texts.h"
 #include "tools/commands.h"
 #include "tools/data_commands.h"
 #include "tools/shared_options.h"
@@ -345,17 +345,8 @@ int render_command(int argc, char** argv)
     r->ops.set_caption(r, file_name_of(data_path));
     r->ops.set_axis_titles(r, o.x_label ? o.x_label->c_str() : loaded.columns.x_name.c_str(),
                            o.y_label ? o.y_label->c_str() : loaded.columns.y_name.c_str());
-    if (loaded.measure != NodeMeasure::count) {
-        // The scale is named after the column it sums or averages.
-        const bool mean = loaded.measure == NodeMeasure::mean;
-        const std::string& column = mean ? loaded.columns.value_name : loaded.columns.weight_name;
-        const int number = mean ? loaded.columns.columns.value : loaded.columns.columns.weight;
-        const std::string name = column.empty() ? "column " + std::to_string(number) : column;
-        char title[512];
-        std::snprintf(title, sizeof title, text(mean ? TextId::scale_mean_format : TextId::scale_sum_format),
-                      name.c_str());
-        r->ops.set_scale_title(r, title);
-    }
+    if (loaded.measure != NodeMeasure::count)
+        r->ops.set_scale_title(r, height_scale_title(loaded).c_str());
     if (o.picture.smoothing_cells == kSmoothingAuto) {
         const FieldView view = density_field_view(loaded.field.get());
         std::fprintf(stderr, "varnel-cli: smoothing: %.1f cells (Scott's rule, %lld points in range)\n",

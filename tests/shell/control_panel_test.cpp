@@ -3,6 +3,7 @@
 #include <QComboBox>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include <unistd.h>
@@ -536,42 +537,72 @@ TEST_F(PanelTest, EnterAndEscapeInThePanelChangeNothing)
 }
 
 // A header of more than two columns is asked about: the lists start at the
-// columns the reader would pick (not the row names, not the text), the
-// answer is what loads, and a file with the same header is not asked again.
+// columns the reader would pick (not the row names, not the text) and at
+// the count, the height's list offers the sum and the mean of each numeric
+// column, the answer is what loads, a file with the same header is not
+// asked again, and a cancelled question leaves the plot as it was.
 TEST_F(PanelTest, TheColumnsOfAWideFileArePickedInADialogOnce)
 {
     const std::string header = "\"\",\"species\",\"a\",\"b\",\"c\"\n";
     std::vector<int> first_choice;
+    QStringList heights;
     int asked = 0;
-    const auto answer = [&](QComboBox* list) {
-        ++asked;
-        const QList<QComboBox*> lists = list->window()->findChildren<QComboBox*>();
-        ASSERT_EQ(lists.size(), 2);
-        first_choice = {lists[0]->currentIndex() + 1, lists[1]->currentIndex() + 1};
-        lists[0]->setCurrentIndex(4); // x: c
-        lists[1]->setCurrentIndex(2); // y: a
-        for (QAbstractButton* button : list->window()->findChildren<QAbstractButton*>())
-            if (button->text() == "OK")
-                QTest::mouseClick(button, Qt::LeftButton);
+    const auto answer = [&](QString button_text) {
+        return [&, button_text](QComboBox* list) {
+            ++asked;
+            const QList<QComboBox*> lists = list->window()->findChildren<QComboBox*>();
+            ASSERT_EQ(lists.size(), 3);
+            first_choice = {lists[0]->currentIndex() + 1, lists[1]->currentIndex() + 1, lists[2]->currentIndex()};
+            heights.clear();
+            for (int k = 0; k < lists[2]->count(); ++k)
+                heights << lists[2]->itemText(k);
+            lists[0]->setCurrentIndex(4); // x: c
+            lists[1]->setCurrentIndex(2); // y: a
+            lists[2]->setCurrentIndex(5); // height: the mean of b
+            for (QAbstractButton* button : list->window()->findChildren<QAbstractButton*>())
+                if (button->text() == button_text)
+                    QTest::mouseClick(button, Qt::LeftButton);
+        };
     };
     {
-        ModalAnswer<QComboBox> answering(answer);
-        load(write_file("penguins.csv", header + "\"1\",\"Adelie\",1000,2000,3000\n"));
+        ModalAnswer<QComboBox> answering(answer("OK"));
+        load(write_file("penguins.csv", header + "\"1\",\"Adelie\",1000,2000,3000\n\"2\",\"Adelie\",1000,4000,3000\n"));
     }
     EXPECT_EQ(asked, 1);
-    EXPECT_EQ(first_choice, (std::vector<int>{3, 4}));
+    EXPECT_EQ(first_choice, (std::vector<int>{3, 4, 0}));
+    const auto entry = [](TextId format, const char* column) {
+        char said[256];
+        std::snprintf(said, sizeof said, text(format), column);
+        return QString::fromUtf8(said);
+    };
+    QStringList offered{QString::fromUtf8(text(TextId::height_count_entry))};
+    for (TextId format : {TextId::scale_sum_format, TextId::scale_mean_format})
+        for (const char* column : {"a", "b", "c"})
+            offered << entry(format, column);
+    EXPECT_EQ(heights, offered);
     ASSERT_NE(state_->field, nullptr);
-    // The one point at x = 3000, y = 1000: node (150, 50) holds all of it.
-    EXPECT_EQ(state_->field->ops.data(state_->field)[50 * 201 + 150], 1.0);
+    // Both points at x = 3000, y = 1000: node (150, 50) holds the mean of
+    // their b, in b's units.
+    EXPECT_EQ(state_->field->ops.data(state_->field)[50 * 201 + 150], 3000.0);
 
-    // The same header again: no question, the same columns.
+    // The same header again: no question, the same columns and height.
     {
-        ModalAnswer<QComboBox> answering(answer);
+        ModalAnswer<QComboBox> answering(answer("OK"));
         load(write_file("more.csv", header + "\"1\",\"Gentoo\",500,2000,1500\n"));
     }
     EXPECT_EQ(asked, 1);
     ASSERT_NE(state_->field, nullptr);
-    EXPECT_EQ(state_->field->ops.data(state_->field)[25 * 201 + 75], 1.0);
+    EXPECT_EQ(state_->field->ops.data(state_->field)[25 * 201 + 75], 2000.0);
+    EXPECT_EQ(text_of(main_), "Varnel : more.csv");
+
+    // Another header, the question cancelled: the plot stays.
+    const DensityField* shown = state_->field;
+    {
+        ModalAnswer<QComboBox> answering(answer(QString::fromUtf8(text(TextId::cancel_button))));
+        load(write_file("other.csv", "p,q,r\n1,2,3\n"));
+    }
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(state_->field, shown);
     EXPECT_EQ(text_of(main_), "Varnel : more.csv");
 }
 
