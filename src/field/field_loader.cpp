@@ -387,8 +387,11 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
     // a fit bins them after its bounds pass.
     const Columns& read_columns = result.columns.columns;
     // Not kept unless asked: fresh memory for them costs more than a second
-    // pass over a large file on a machine whose pages come slowly.
-    KeptPoints* keep = request.kept;
+    // pass over a large file on a machine whose pages come slowly. Nor an
+    // array's: its next pass reads mapped numbers about as fast as kept
+    // ones are binned, and keeping them made a first load many times slower
+    // (bench_rebin's FirstLoadNpy and RebinNpy cases).
+    KeptPoints* keep = description.kind == DataKind::array ? nullptr : request.kept;
     KeptPointsKey key;
     if (keep &&
         !kept_points_key(request.path, request.skip_lines, read_columns, line_piece_bytes(request.binning), &key))
