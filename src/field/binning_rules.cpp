@@ -122,6 +122,18 @@ inline void spread(double* grid, const CellPlace& place)
 // ax ay n + ax by Σfy + bx ay Σfx + bx by Σfx·fy; taking a and b from the
 // rule's own shares keeps the weights in one place.
 template <class Rule>
+void spread_linear(double* grid, int node, const ScaledSums& sums)
+{
+    const double a[2] = {Rule::first_share(0.0), Rule::second_share(0.0)};
+    const double b[2] = {Rule::first_share(1.0) - a[0], Rule::second_share(1.0) - a[1]};
+    double* const rows[2] = {grid + node, grid + node + kNodes};
+    for (int sy = 0; sy < 2; ++sy)
+        for (int sx = 0; sx < 2; ++sx)
+            rows[sy][sx] += a[sx] * a[sy] * sums.s + a[sx] * b[sy] * sums.sfy + b[sx] * a[sy] * sums.sfx +
+                b[sx] * b[sy] * sums.sfxfy;
+}
+
+template <class Rule>
 void spread_sums(double* grid, int node, const CellSums& sums)
 {
     // The sum of one value is that value: a cell of one point gets the
@@ -130,14 +142,7 @@ void spread_sums(double* grid, int node, const CellSums& sums)
         spread<Rule>(grid, CellPlace{node, sums.sfx, sums.sfy});
         return;
     }
-    const double n = static_cast<double>(sums.n);
-    const double a[2] = {Rule::first_share(0.0), Rule::second_share(0.0)};
-    const double b[2] = {Rule::first_share(1.0) - a[0], Rule::second_share(1.0) - a[1]};
-    double* const rows[2] = {grid + node, grid + node + kNodes};
-    for (int sy = 0; sy < 2; ++sy)
-        for (int sx = 0; sx < 2; ++sx)
-            rows[sy][sx] +=
-                a[sx] * a[sy] * n + a[sx] * b[sy] * sums.sfy + b[sx] * a[sy] * sums.sfx + b[sx] * b[sy] * sums.sfxfy;
+    spread_linear<Rule>(grid, node, ScaledSums{static_cast<double>(sums.n), sums.sfx, sums.sfy, sums.sfxfy});
 }
 
 // One point's shares, each scaled, into the four nodes of its cell, in
@@ -153,6 +158,19 @@ inline void spread_scaled(double* grid, const CellPlace& place, double scale)
     row0[1] += second_x * first_y * scale;
     row1[0] += first_x * second_y * scale;
     row1[1] += second_x * second_y * scale;
+}
+
+// The sums of a quantity scaled by a point's shares, spread as the point
+// itself would be; a lone point by its own fractions, which its cell's
+// sums hold exactly.
+template <class Rule>
+void spread_scaled_sums_of(double* grid, int node, const CellSums& cell, const ScaledSums& scaled)
+{
+    if (cell.n == 1) {
+        spread_scaled<Rule>(grid, CellPlace{node, cell.sfx, cell.sfy}, scaled.s);
+        return;
+    }
+    spread_linear<Rule>(grid, node, scaled);
 }
 
 template <class Rule>
@@ -177,6 +195,25 @@ void bin_valued_points_of(const CellGeometry& b, const Point* points, const Poin
     }
 }
 
+// A placed point added to its cell's count and fractions; the cell.
+inline CellSums& add_to_cell(CellSums* sums, const CellPlace& place)
+{
+    CellSums& cell = sums[place.node / kNodes * kCells + place.node % kNodes];
+    ++cell.n;
+    cell.sfx += place.fx;
+    cell.sfy += place.fy;
+    cell.sfxfy += place.fx * place.fy;
+    return cell;
+}
+
+inline void add_scaled(ScaledSums& sums, double q, const CellPlace& place)
+{
+    sums.s += q;
+    sums.sfx += q * place.fx;
+    sums.sfy += q * place.fy;
+    sums.sfxfy += q * place.fx * place.fy;
+}
+
 template <class Rule>
 void sum_points_of(const CellGeometry& b, const Point* points, std::size_t count, CellSums* sums, BinCounts& counts)
 {
@@ -185,11 +222,30 @@ void sum_points_of(const CellGeometry& b, const Point* points, std::size_t count
         if (!place_point<Rule>(b, points[k], place, counts))
             continue;
         ++counts.binned;
-        CellSums& cell = sums[place.node / kNodes * kCells + place.node % kNodes];
-        ++cell.n;
-        cell.sfx += place.fx;
-        cell.sfy += place.fy;
-        cell.sfxfy += place.fx * place.fy;
+        add_to_cell(sums, place);
+    }
+}
+
+// As bin_valued_points_of takes its points, into the cells' sums.
+template <class Rule>
+void sum_valued_points_of(const CellGeometry& b, const Point* points, const PointValues* values, std::size_t count,
+                          bool means, CellSums* sums, BinCounts& counts)
+{
+    for (std::size_t k = 0; k < count; ++k) {
+        const PointValues& v = values[k];
+        if (std::isnan(v.weight) || (means && std::isnan(v.value))) {
+            ++counts.not_a_number;
+            continue;
+        }
+        CellPlace place;
+        if (!place_point<Rule>(b, points[k], place, counts))
+            continue;
+        ++counts.binned;
+        CellSums& cell = add_to_cell(sums, place);
+        add_scaled(cell.w, v.weight, place);
+        // The product as the nodes' numerators take it, so that a lone
+        // point's sum is the very scale it is spread by.
+        add_scaled(cell.wz, v.weight * v.value, place);
     }
 }
 
@@ -301,6 +357,9 @@ using SumFunction = void (*)(const CellGeometry&, const Point*, std::size_t, Cel
 using SpreadFunction = void (*)(double*, int, const CellSums&);
 using ValuedFunction = void (*)(const CellGeometry&, const Point*, const PointValues*, std::size_t, double*, double*,
                                 BinCounts&);
+using ValuedSumFunction = void (*)(const CellGeometry&, const Point*, const PointValues*, std::size_t, bool, CellSums*,
+                                   BinCounts&);
+using ScaledSpreadFunction = void (*)(double*, int, const CellSums&, const ScaledSums&);
 
 // Every rule: its name, where it places x, and its two forms of binning.
 struct RuleForms {
@@ -313,6 +372,8 @@ struct RuleForms {
     SumFunction sum;
     SpreadFunction spread_sums;
     ValuedFunction valued;
+    ValuedSumFunction sum_valued;
+    ScaledSpreadFunction spread_scaled_sums;
 };
 
 #if defined(__x86_64__)
@@ -324,9 +385,10 @@ struct RuleForms {
 constexpr RuleForms kRules[] = {
     {BinningRule::bilinear, "bilinear", BilinearRule::placed_x, kLongestLine, bin_points_plain<BilinearRule>,
      WIDE_FORM(BilinearRule), sum_points_of<BilinearRule>, spread_sums<BilinearRule>,
-     bin_valued_points_of<BilinearRule>},
+     bin_valued_points_of<BilinearRule>, sum_valued_points_of<BilinearRule>, spread_scaled_sums_of<BilinearRule>},
     {BinningRule::classic, "classic", ClassicRule::placed_x, kPieceBytes, bin_points_plain<ClassicRule>,
-     WIDE_FORM(ClassicRule), sum_points_of<ClassicRule>, spread_sums<ClassicRule>, bin_valued_points_of<ClassicRule>},
+     WIDE_FORM(ClassicRule), sum_points_of<ClassicRule>, spread_sums<ClassicRule>, bin_valued_points_of<ClassicRule>,
+     sum_valued_points_of<ClassicRule>, spread_scaled_sums_of<ClassicRule>},
 };
 
 #undef WIDE_FORM
@@ -383,9 +445,22 @@ void sum_points(BinningRule rule, const CellGeometry& cells, const Point* points
     forms_of(rule).sum(cells, points, count, sums, counts);
 }
 
+void sum_valued_points(BinningRule rule, const CellGeometry& cells, const Point* points, const PointValues* values,
+                       std::size_t count, bool means, CellSums* sums, BinCounts& counts)
+{
+    forms_of(rule).sum_valued(cells, points, values, count, means, sums, counts);
+}
+
 void spread_cell_sums(BinningRule rule, int gx, int gy, const CellSums& sums, double* nodes)
 {
     if (gx < 0 || gy < 0 || gx >= kCells || gy >= kCells)
         return;
     forms_of(rule).spread_sums(nodes, gy * kNodes + gx, sums);
+}
+
+void spread_scaled_sums(BinningRule rule, int gx, int gy, const CellSums& cell, const ScaledSums& scaled, double* nodes)
+{
+    if (gx < 0 || gy < 0 || gx >= kCells || gy >= kCells)
+        return;
+    forms_of(rule).spread_scaled_sums(nodes, gy * kNodes + gx, cell, scaled);
 }

@@ -62,14 +62,23 @@ struct PointValues;
 void bin_valued_points(BinningRule rule, const CellGeometry& cells, const Point* points, const PointValues* values,
                        std::size_t count, double* nodes, double* value_sums, BinCounts& counts);
 
+// The sums over a cell's points of a quantity q each brings, alone and
+// times the point's fractions: Σq, Σq·fx, Σq·fy, Σq·fx·fy.
+struct ScaledSums {
+    double s = 0, sfx = 0, sfy = 0, sfxfy = 0;
+};
+
 // What the points of one cell come to, enough to spread them as the points
 // themselves would be: every rule's shares are linear in the fraction, so a
-// node's weight is a sum of n, the fractions and their product.
+// node's weight is a sum of n, the fractions and their product, and a
+// node's weight of a quantity the same sums each point scaled by it.
 struct CellSums {
     long long n = 0;  // points placed in the cell
     double sfx = 0;   // the sum of their fractions across the cell
     double sfy = 0;   // ... up the cell
     double sfxfy = 0; // ... and of the two multiplied
+    ScaledSums w{};   // with values: the sums scaled by each point's weight w (1 without a weight column)
+    ScaledSums wz{};  // ... and by its weight times its value, w·z
 };
 
 // Places the points that fall in a cell as bin_points does and adds each to
@@ -78,6 +87,18 @@ struct CellSums {
 void sum_points(BinningRule rule, const CellGeometry& cells, const Point* points, std::size_t count, CellSums* sums,
                 BinCounts& counts);
 
+// Places points with their values as bin_valued_points does, counting the
+// same points apart, and adds each to its cell's sums in `cells`, its
+// weight's (w) and its weight times its value's (wz) too. `means`: the
+// values are asked for, so that a NaN value counts as not_a_number.
+void sum_valued_points(BinningRule rule, const CellGeometry& cells, const Point* points, const PointValues* values,
+                       std::size_t count, bool means, CellSums* sums, BinCounts& counts);
+
 // Spreads the sums of cell (gx, gy) over its four nodes in `nodes` as
 // `rule` spreads the points they came from.
 void spread_cell_sums(BinningRule rule, int gx, int gy, const CellSums& sums, double* nodes);
+// Spreads the cell's sums of a quantity (`scaled`, its w or its wz) as
+// bin_valued_points spreads its points' shares scaled by it; a cell of one
+// point gets the very bits the point gives.
+void spread_scaled_sums(BinningRule rule, int gx, int gy, const CellSums& cell, const ScaledSums& scaled,
+                        double* nodes);

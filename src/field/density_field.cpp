@@ -135,8 +135,13 @@ void take_values(void* context, void* partial, const Point* points, const PointV
         points = part.logged.data();
         values = part.carried.data();
     }
+    const bool means = !part.value_sums.empty();
     bin_valued_points(load.rule, load.cells, points, values, count, part.nodes,
-                      part.value_sums.empty() ? nullptr : part.value_sums.data(), part.counts);
+                      means ? part.value_sums.data() : nullptr, part.counts);
+    if (!part.sums.empty()) {
+        BinCounts again; // the same points counted once already
+        sum_valued_points(load.rule, load.cells, points, values, count, means, part.sums.data(), again);
+    }
 }
 
 // Spreads the points over the four nodes of their cells, in the partial of
@@ -181,6 +186,14 @@ void* make_partial(void* context)
 
 void destroy_partial(void*, void* partial) { delete static_cast<PartialField*>(partial); }
 
+void add_scaled_sums(ScaledSums& total, const ScaledSums& chunk)
+{
+    total.s += chunk.s;
+    total.sfx += chunk.sfx;
+    total.sfy += chunk.sfy;
+    total.sfxfy += chunk.sfxfy;
+}
+
 void add_partial(void* context, void* partial)
 {
     FieldState& s = *static_cast<Load*>(context)->field;
@@ -200,6 +213,8 @@ void add_partial(void* context, void* partial)
         total.sfx += part.sums[k].sfx;
         total.sfy += part.sums[k].sfy;
         total.sfxfy += part.sums[k].sfxfy;
+        add_scaled_sums(total.w, part.sums[k].w);
+        add_scaled_sums(total.wz, part.sums[k].wz);
     }
     if (s.kept)
         s.kept->add_chunk(std::exchange(part.kept, KeptChunk{}));
@@ -398,15 +413,14 @@ DensityField* create_density_field(const Range& range)
     return &f;
 }
 
-int density_field_load_sums(DensityField* field, const CellSums* cells, long long rejected, long long not_a_number)
+int density_field_load_sums(DensityField* field, const CellSums* cells, long long rejected, long long not_a_number,
+                            long long nonpositive)
 {
     FieldState* s = state_of(field);
-    // A cell's sums hold neither weights nor values, nor logarithms.
-    if (!s || !cells || s->columns.has_values() || s->log_x || s->log_y)
+    if (!s || !cells)
         return 0;
-    std::fill(s->grid, s->grid + s->nx * s->ny, 0.0);
-    s->max = 0.0;
-    s->binned = 0;
+    start_load(s);
+    const bool weighted = s->columns.weight > 0;
     for (int gy = 0; gy < kCells; ++gy)
         for (int gx = 0; gx < kCells; ++gx) {
             const CellSums& cell = cells[gy * kCells + gx];
@@ -415,14 +429,22 @@ int density_field_load_sums(DensityField* field, const CellSums* cells, long lon
             // Counts that go below zero or past a long long are no points.
             if (cell.n < 0 || __builtin_add_overflow(s->binned, cell.n, &s->binned))
                 return 0;
-            spread_cell_sums(s->rule, gx, gy, cell, s->grid);
+            if (weighted)
+                spread_scaled_sums(s->rule, gx, gy, cell, cell.w, s->grid);
+            else
+                spread_cell_sums(s->rule, gx, gy, cell, s->grid);
+            if (s->value_sums)
+                spread_scaled_sums(s->rule, gx, gy, cell, cell.wz, s->value_sums);
+            if (s->columns.has_values())
+                s->weight += weighted ? cell.w.s : static_cast<double>(cell.n);
         }
     long long points = 0;
-    if (rejected < 0 || not_a_number < 0 || __builtin_add_overflow(s->binned, rejected, &points) ||
-        __builtin_add_overflow(points, not_a_number, &points))
+    if (rejected < 0 || not_a_number < 0 || nonpositive < 0 || __builtin_add_overflow(s->binned, rejected, &points) ||
+        __builtin_add_overflow(points, not_a_number, &points) || __builtin_add_overflow(points, nonpositive, &points))
         return 0;
     s->rejected = rejected;
     s->not_a_number = not_a_number;
+    s->nonpositive = nonpositive;
     s->read = ReadCounts{};
     s->read.points = points;
     return normalise(*s);
@@ -494,9 +516,7 @@ NodeMeasure density_field_measure(DensityField* field)
 bool density_field_set_log_axes(DensityField* field, bool log_x, bool log_y)
 {
     FieldState* s = state_of(field);
-    // The logarithms of the ends must be finite and in order.
-    const auto loggable = [](double low, double high) { return low > 0 && high > low && std::isfinite(high); };
-    if (!s || (log_x && !loggable(s->x_min, s->x_max)) || (log_y && !loggable(s->y_min, s->y_max)))
+    if (!s || !logarithms_defined(Range{s->x_min, s->x_max, s->y_min, s->y_max}, log_x, log_y))
         return false;
     s->log_x = log_x;
     s->log_y = log_y;

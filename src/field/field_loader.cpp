@@ -258,18 +258,58 @@ FieldPtr new_field(LoadedField& result)
     return field;
 }
 
+// What a field's nodes hold, and on which axes, for a message.
+std::string measure_words(bool weighted, bool means)
+{
+    return means ? (weighted ? "weighted means" : "means") : weighted ? "weights" : "counts";
+}
+
+std::string axes_words(bool log_x, bool log_y)
+{
+    return log_x && log_y ? "logarithmic x and y" : log_x ? "logarithmic x" : log_y ? "logarithmic y" : "linear axes";
+}
+
+bool refuse_sums(LoadedField& result, std::string problem)
+{
+    result.failure = LoadFailure::bad_sums;
+    result.problem = std::move(problem);
+    return false;
+}
+
+// Whether a table holds the measure and axes the request asks for; the
+// table's own where it asks for none. A table that says its rule says its
+// axes; one that says neither (a database's answer, saved) is taken on the
+// axes asked, as it is taken as made by the rule asked.
+bool sums_as_asked(const LoadRequest& request, CellSumsTable& table, LoadedField& result)
+{
+    const ColumnRequest& asked = request.columns;
+    const bool weight = asked.numbers.weight > 0 || !asked.weight_name.empty();
+    const bool mean = asked.numbers.value > 0 || !asked.value_name.empty();
+    if ((weight || mean) && (weight != table.weighted || mean != table.means))
+        return refuse_sums(result,
+                           "its sums hold " + measure_words(table.weighted, table.means) + ", not " +
+                               measure_words(weight, mean) + " as asked");
+    const bool says_axes = table.has_binning || table.log_x || table.log_y;
+    if (says_axes && (request.log_x || request.log_y) && (request.log_x != table.log_x || request.log_y != table.log_y))
+        return refuse_sums(result,
+                           "its sums were binned on " + axes_words(table.log_x, table.log_y) + ", not on " +
+                               axes_words(request.log_x, request.log_y) + " as asked");
+    if (!says_axes) {
+        table.log_x = request.log_x;
+        table.log_y = request.log_y;
+    }
+    if (!table.log_x && !table.log_y && table.nonpositive > 0)
+        return refuse_sums(result, "it counts points with no logarithm, but its axes are linear");
+    return true;
+}
+
 // A field made from a table of cell sums, over the table's own range (the
 // request's when the table has no row).
 void load_from_sums(const LoadRequest& request, CellSumsTable& table, LoadedField& result)
 {
     result.from_sums = true;
-    const ColumnRequest& asked = request.columns;
-    if (asked.numbers.has_values() || !asked.weight_name.empty() || !asked.value_name.empty() || request.log_x ||
-        request.log_y) {
-        result.failure = LoadFailure::bad_sums;
-        result.problem = "the sums of cells hold counts alone: no weights, means or logarithmic axes";
+    if (!sums_as_asked(request, table, result))
         return;
-    }
     if (table.has_binning && table.binning != request.binning) {
         if (request.binning_chosen) {
             result.failure = LoadFailure::other_rule;
@@ -284,8 +324,22 @@ void load_from_sums(const LoadRequest& request, CellSumsTable& table, LoadedFiel
     FieldPtr field = new_field(result);
     if (!field)
         return;
-    result.loaded = density_field_load_sums(field.get(), table.cells.data(), table.rejected, table.not_a_number);
+    if (!density_field_set_log_axes(field.get(), table.log_x, table.log_y)) {
+        result.failure = LoadFailure::log_range;
+        return;
+    }
+    // A table's sums are found by their names, not in columns: any column
+    // marks the measure.
+    if (!density_field_set_values(field.get(), table.weighted ? 1 : 0, table.means ? 1 : 0)) {
+        result.failure = LoadFailure::no_memory;
+        return;
+    }
+    result.loaded =
+        density_field_load_sums(field.get(), table.cells.data(), table.rejected, table.not_a_number, table.nonpositive);
     result.max = density_field_max(field.get());
+    result.least = density_field_least(field.get());
+    result.measure = density_field_measure(field.get());
+    result.weighted = table.weighted;
     result.counts = density_field_counts(field.get());
     result.field = std::move(field);
     if (request.keep_sums) {
@@ -348,6 +402,29 @@ void load_from_database(const LoadRequest& request, const LoadWatch& watch, Load
     table.has_binning = true;
     table.binning = request.binning;
     load_from_sums(request, table, result);
+}
+
+// The table a load of points fills as it bins them, saying how they were
+// binned: its rule, range, columns summed and axes.
+std::unique_ptr<CellSumsTable> sums_to_keep(const LoadRequest& request, const LoadedField& result)
+{
+    auto table = std::make_unique<CellSumsTable>();
+    const ColumnsRead& read = result.columns;
+    // A column without a header's name is named by its number.
+    const auto name_of = [](int column, const std::string& name) {
+        return name.empty() ? "column " + std::to_string(column) : name;
+    };
+    table->range = result.range;
+    table->has_range = true;
+    table->has_binning = true;
+    table->binning = request.binning;
+    table->weighted = read.columns.weight > 0;
+    table->means = read.columns.value > 0;
+    table->weight_name = name_of(read.columns.weight, read.weight_name);
+    table->value_name = name_of(read.columns.value, read.value_name);
+    table->log_x = request.log_x;
+    table->log_y = request.log_y;
+    return table;
 }
 
 } // namespace
@@ -433,12 +510,8 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
     density_field_set_threads(field.get(), request.threads);
     if (watch.watch.go_on)
         density_field_set_watch(field.get(), watch.watch.go_on, watch.watch.context);
-    if (request.keep_sums && !columns.has_values() && !request.log_x && !request.log_y) {
-        result.sums = std::make_unique<CellSumsTable>();
-        result.sums->range = result.range;
-        result.sums->has_range = true;
-        result.sums->has_binning = true;
-        result.sums->binning = request.binning;
+    if (request.keep_sums) {
+        result.sums = sums_to_keep(request, result);
         density_field_set_cell_sums(field.get(), result.sums->cells.data());
     }
     errno = 0;
@@ -457,6 +530,7 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
     result.max = density_field_max(field.get());
     result.least = density_field_least(field.get());
     result.measure = density_field_measure(field.get());
+    result.weighted = columns.weight > 0;
     result.counts = density_field_counts(field.get());
     if (result.counts.changed) {
         result.failure = LoadFailure::changed;
@@ -465,6 +539,7 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
     if (result.sums) {
         result.sums->rejected = result.counts.rejected;
         result.sums->not_a_number = result.counts.not_a_number;
+        result.sums->nonpositive = result.counts.nonpositive;
     }
     result.field = std::move(field);
     return result;

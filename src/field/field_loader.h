@@ -82,7 +82,7 @@ enum class LoadFailure {
     no_column,   // a column asked for by name is not in the header
     changed,     // the file shrank while it was read (a log rotated, a download restarted)
     read_once,   // the range was to be fitted, but the file can be read only once (a pipe)
-    bad_sums,    // a table of cell sums holds what no query gives (LoadedField::problem says what)
+    bad_sums,    // a table of cell sums holds what no query gives, or not the measure or axes asked (problem says what)
     bad_array,   // a .npy file's header is refused, or names no such column (problem says why)
     database,    // a database's address is wrong, or its server failed (problem names it and why)
     other_rule,  // a table of cell sums was made by another binning rule than the one asked for
@@ -110,7 +110,8 @@ struct LoadedField {
     double max = 0;      // the largest node before normalisation (largest magnitude, greatest mean)
     double least = 0;    // the least mean, for means
     NodeMeasure measure = NodeMeasure::count;
-    FieldCounts counts; // what the load (or a stopped fit) read
+    bool weighted = false; // the nodes hold weights, or means weighted by them
+    FieldCounts counts;    // what the load (or a stopped fit) read
     ColumnsRead columns;
     bool from_sums = false;                      // the data were the sums of the cells, not points
     BinningRule binning = BinningRule::bilinear; // the rule the field was made by

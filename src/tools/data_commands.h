@@ -245,8 +245,11 @@ inline LoadedField load_for_command(const LoadRequest& request)
                      printable_text(loaded.problem).c_str());
         break;
     case LoadFailure::bad_sums:
-        std::fprintf(stderr, "varnel-cli: %s is no table of cell sums: %s\n", path,
-                     printable_text(loaded.problem).c_str());
+        // A table read whole that holds other sums than asked is a table still.
+        std::fprintf(stderr,
+                     loaded.from_sums ? "varnel-cli: cannot load %s: %s\n"
+                                      : "varnel-cli: %s is no table of cell sums: %s\n",
+                     path, printable_text(loaded.problem).c_str());
         break;
     case LoadFailure::other_rule:
         std::fprintf(stderr, "varnel-cli: cannot load %s: %s (without --binning the file's rule is followed)\n", path,

@@ -44,7 +44,9 @@ void declare_options(OptionTable& table, GridLine* line)
     add_threads_option(table, &request.threads, "threads that read the data (at most 4 per core are used)");
     add_binning_option(table, &request.binning, &request.binning_chosen);
     add_value_options(table, &request);
-    table.flag("--sums", &request.keep_sums, "the sums of the grid's cells, as a table to load again, for the grid");
+    table.flag("--sums", &request.keep_sums,
+               "the sums of the grid's cells (with those of weights and values, and log axes, as asked), as a table "
+               "to load again, for the grid");
     table.others("DATA", "a data file, or a database's address", [line](const std::string& word) {
         if (line->data_path)
             throw UsageProblem("one data file only, not also " + word);
@@ -123,11 +125,13 @@ int grid_command(int argc, char** argv)
                  "load=%d rejected=%lld max=%.17g points=%lld in_range=%lld rejected_lines=%lld header=%d nan=%lld",
                  loaded.loaded, counts.rejected, loaded.max, counts.points, counts.in_range, counts.rejected_lines,
                  counts.header ? 1 : 0, counts.not_a_number);
-    // Asked for, the weights and the points with no logarithm end the line.
-    const ColumnRequest& asked = request.columns;
-    if (asked.numbers.weight > 0 || !asked.weight_name.empty())
+    // Where the field has them (asked for, or a table of sums holds them),
+    // the weights and the points with no logarithm end the line.
+    bool log_x = false, log_y = false;
+    density_field_log_axes(field, &log_x, &log_y);
+    if (loaded.weighted)
         std::fprintf(stderr, " weight=%.17g", counts.weight);
-    if (request.log_x || request.log_y)
+    if (log_x || log_y)
         std::fprintf(stderr, " nonpositive=%lld", counts.nonpositive);
     std::fputc('\n', stderr);
     if (write_failed && out_path)

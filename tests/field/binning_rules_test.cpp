@@ -140,7 +140,8 @@ TEST(BinningRules, BilinearEqualsATentSumOverEveryNode)
 // Sums made here, point by point with the plain arithmetic of a cell
 // (a query's), spread by each rule and compared with the rule's own binning
 // of the same points: the same counts, the same nodes within rounding, and
-// the very bits where each cell holds one point.
+// the very bits where each cell holds one point; as counts, as weights and
+// as weighted means.
 TEST(BinningRules, CellSumsSpreadAsTheirPoints)
 {
     const double x_min = -250, x_max = 1750, y_min = 10, y_max = 410;
@@ -158,8 +159,11 @@ TEST(BinningRules, CellSumsSpreadAsTheirPoints)
     const struct {
         const char* name;
         const std::vector<std::pair<double, double>>& points;
-        double tolerance;
-    } sets[] = {{"one point a cell", lonely, 0.0}, {"crowded cells", crowd, 1e-12}};
+        double tolerance, mean_tolerance;
+    } sets[] = {{"one point a cell", lonely, 0.0, 0.0}, {"crowded cells", crowd, 1e-12, 1e-9}};
+    // Each point's weight (of either sign) and value, from its place in the file.
+    const auto weight_of = [](int k) { return 0.75 * (k % 5) - 1.25; };
+    const auto value_of = [](int k) { return 0.37 * k - 3; };
     for (const auto& set : sets)
         for (BinningRule rule : {BinningRule::bilinear, BinningRule::classic}) {
             SCOPED_TRACE(std::string(set.name) + ", " + binning_rule_name(rule));
@@ -167,9 +171,11 @@ TEST(BinningRules, CellSumsSpreadAsTheirPoints)
             std::vector<CellSums> cells(200 * 200);
             long long rejected = 0, nans = 0;
             const double dx = (x_max - x_min) / 200, dy = (y_max - y_min) / 200;
-            for (auto [x, y] : set.points) {
-                char line[80];
-                std::snprintf(line, sizeof line, "%.17g %.17g\n", x, y);
+            for (int k = 0; k < int(set.points.size()); ++k) {
+                auto [x, y] = set.points[k];
+                const double w = weight_of(k), z = value_of(k);
+                char line[120];
+                std::snprintf(line, sizeof line, "%.17g %.17g %.17g %.17g\n", x, y, w, z);
                 text += line;
                 std::sscanf(line, "%lf %lf", &x, &y);
                 if (std::isnan(x) || std::isnan(y)) {
@@ -183,31 +189,47 @@ TEST(BinningRules, CellSumsSpreadAsTheirPoints)
                 }
                 const double qx = (x - x_min) / dx, qy = (y - y_min) / dy;
                 const double gx = std::min(std::floor(qx), 199.0), gy = std::min(std::floor(qy), 199.0);
+                const double fx = qx - gx, fy = qy - gy;
                 CellSums& cell = cells[int(gy) * 200 + int(gx)];
                 ++cell.n;
-                cell.sfx += qx - gx;
-                cell.sfy += qy - gy;
-                cell.sfxfy += (qx - gx) * (qy - gy);
+                cell.sfx += fx;
+                cell.sfy += fy;
+                cell.sfxfy += fx * fy;
+                for (auto [sums, q] : {std::pair{&cell.w, w}, std::pair{&cell.wz, w * z}}) {
+                    sums->s += q;
+                    sums->sfx += q * fx;
+                    sums->sfy += q * fy;
+                    sums->sfxfy += q * fx * fy;
+                }
             }
-            DensityField* from_points = create_density_field(Range{x_min, x_max, y_min, y_max});
-            DensityField* from_sums = create_density_field(Range{x_min, x_max, y_min, y_max});
-            density_field_set_binning(from_points, rule);
-            density_field_set_binning(from_sums, rule);
-            TempStream in(text);
-            EXPECT_EQ(density_field_load_sums(from_sums, cells.data(), rejected, nans),
-                      from_points->ops.load(from_points, in.file, 0));
-            const FieldCounts want = density_field_counts(from_points), got = density_field_counts(from_sums);
-            EXPECT_EQ(got.points, want.points);
-            EXPECT_EQ(got.in_range, want.in_range);
-            EXPECT_EQ(got.rejected, want.rejected);
-            EXPECT_EQ(got.not_a_number, want.not_a_number);
-            EXPECT_NEAR(density_field_max(from_sums), density_field_max(from_points),
-                        set.tolerance * density_field_max(from_points));
-            for (int k = 0; k < 201 * 201; ++k)
-                ASSERT_NEAR(from_sums->ops.data(from_sums)[k], from_points->ops.data(from_points)[k], set.tolerance)
-                    << "node " << k % 201 << ", " << k / 201;
-            from_points->ops.destroy(from_points);
-            from_sums->ops.destroy(from_sums);
+            for (const auto& [weight_column, value_column] : {std::pair{0, 0}, {3, 0}, {3, 4}}) {
+                SCOPED_TRACE(testing::Message() << "weight " << weight_column << ", value " << value_column);
+                DensityField* from_points = create_density_field(Range{x_min, x_max, y_min, y_max});
+                DensityField* from_sums = create_density_field(Range{x_min, x_max, y_min, y_max});
+                for (DensityField* field : {from_points, from_sums}) {
+                    density_field_set_binning(field, rule);
+                    density_field_set_values(field, weight_column, value_column);
+                }
+                TempStream in(text);
+                EXPECT_EQ(density_field_load_sums(from_sums, cells.data(), rejected, nans),
+                          from_points->ops.load(from_points, in.file, 0));
+                const FieldCounts want = density_field_counts(from_points), got = density_field_counts(from_sums);
+                EXPECT_EQ(got.points, want.points);
+                EXPECT_EQ(got.in_range, want.in_range);
+                EXPECT_EQ(got.rejected, want.rejected);
+                EXPECT_EQ(got.not_a_number, want.not_a_number);
+                EXPECT_NEAR(got.weight, want.weight, 1e-12 * set.points.size());
+                const double tolerance = value_column ? set.mean_tolerance : set.tolerance;
+                EXPECT_NEAR(density_field_max(from_sums), density_field_max(from_points),
+                            tolerance * std::fabs(density_field_max(from_points)));
+                const double *a = from_sums->ops.data(from_sums), *b = from_points->ops.data(from_points);
+                for (int k = 0; k < 201 * 201; ++k)
+                    ASSERT_TRUE(std::isnan(b[k]) ? std::isnan(a[k])
+                                                 : std::fabs(a[k] - b[k]) <= tolerance * std::max(1.0, std::fabs(b[k])))
+                        << "node " << k % 201 << ", " << k / 201 << ": " << a[k] << ", not " << b[k];
+                from_points->ops.destroy(from_points);
+                from_sums->ops.destroy(from_sums);
+            }
         }
 }
 

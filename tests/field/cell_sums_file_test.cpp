@@ -13,6 +13,7 @@
 namespace {
 
 constexpr char kHeader[] = "gx,gy,n,sfx,sfy,sfxfy,x_min,x_max,y_min,y_max\n";
+constexpr char kWeightedHeader[] = "gx,gy,n,sfx,sfy,sfxfy,sw,swfx,swfy,swfxfy,x_min,x_max,y_min,y_max\n";
 
 TEST(CellSumsFile, ReadsWhatEnginesWrite)
 {
@@ -38,6 +39,30 @@ TEST(CellSumsFile, ReadsWhatEnginesWrite)
         EXPECT_EQ(cell.sfxfy, 0.25);
         EXPECT_EQ(t.rejected, 7);
         EXPECT_EQ(t.not_a_number, 5);
+        EXPECT_FALSE(t.weighted || t.means);
+    }
+    // Weighted means, their columns first and a shard's share of a cell
+    // after the counts' rows: every sum adds up, of either sign.
+    CellSumsParser parser;
+    ASSERT_TRUE(
+        parser.feed("swzfxfy;SWZFY;swzfx;swz;swfxfy;swfy;swfx;sw;gx;gy;n;sfx;sfy;sfxfy;x_min;x_max;y_min;y_max\n"
+                    "8;7;6;5;4;3;2;1;3;4;2;0.5;1.25;0.25;0;10;0;10\n"
+                    "0;0;0;0;0;0;0;0;-3;-3;9;0;0;0;0;10;0;10\n"
+                    "-0.5;-1.5;-2.5;-3.5;-4.5;-5.5;-6.5;-7.5;3;4;1;0.5;0.5;0.25;0;10;0;10\n") &&
+        parser.finish())
+        << parser.problem();
+    const CellSumsTable& t = parser.table();
+    EXPECT_TRUE(t.weighted && t.means);
+    EXPECT_EQ(t.nonpositive, 9);
+    const CellSums& cell = t.cells[4 * kSumCells + 3];
+    EXPECT_EQ(cell.n, 3);
+    EXPECT_EQ(cell.sfxfy, 0.5);
+    const double w[4] = {cell.w.s, cell.w.sfx, cell.w.sfy, cell.w.sfxfy},
+                 wz[4] = {cell.wz.s, cell.wz.sfx, cell.wz.sfy, cell.wz.sfxfy};
+    const double want_w[4] = {-6.5, -4.5, -2.5, -0.5}, want_wz[4] = {1.5, 3.5, 5.5, 7.5};
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(w[k], want_w[k]) << k;
+        EXPECT_EQ(wz[k], want_wz[k]) << k;
     }
 }
 
@@ -46,6 +71,7 @@ TEST(CellSumsFile, RefusesWhatNoQueryGivesWithItsLine)
     const struct {
         std::string rows;
         const char* problem;
+        std::string header = kHeader;
     } cases[] = {
         {"200,0,1,0,0,0,0,1,0,1\n", "line 2: no cell at gx 200, gy 0"},
         {"1.5,0,1,0,0,0,0,1,0,1\n", "line 2: no cell at gx 1.5, gy 0"},
@@ -74,9 +100,22 @@ TEST(CellSumsFile, RefusesWhatNoQueryGivesWithItsLine)
          "line 3: the counts add up to more than 9007199254740992 points"},
         // Comments are taken before the header only.
         {"# a note\n", "line 2: 1 fields, not 10"},
+        // Sums of weights of any sign, but finite, and none in a row of counts.
+        {"0,0,1,0,0,0,inf,0,0,0,0,1,0,1\n", "line 2: sw inf is no finite sum", kWeightedHeader},
+        {"0,0,1,0,0,0,-2,0,0,nan,0,1,0,1\n", "line 2: swfxfy nan is no finite sum", kWeightedHeader},
+        {"-2,-2,1,0,0,0,0,0,0.5,0,0,1,0,1\n", "line 2: swfy 0.5 is no sum of points counted apart", kWeightedHeader},
+        {"-3,-3,1,0,0,0,0,0,0,0,0,1,0,1\n0,0,1,0,0,0,-1,0,0,1e400,0,1,0,1\n", "line 3: swfxfy \"1e400\" is no number",
+         kWeightedHeader},
+        {"-3,-2,1,0,0,0,0,1,0,1\n", "line 2: no cell at gx -3, gy -2"},
+        {"-4,-4,1,0,0,0,0,1,0,1\n", "line 2: no cell at gx -4, gy -4"},
+        // The four of a group all, or none.
+        {"", "line 1: the header does not name the columns gx, gy, n, sfx, sfy, sfxfy, x_min, x_max, y_min, y_max",
+         "gx,gy,n,sfx,sfy,sfxfy,sw,swfx,swfy,x_min,x_max,y_min,y_max\n"},
+        {"", "line 1: the header does not name the columns gx, gy, n, sfx, sfy, sfxfy, x_min, x_max, y_min, y_max",
+         "gx,gy,n,sfx,sfy,sfxfy,swz,swzfx,swzfy,swzfxfy,sw,x_min,x_max,y_min,y_max\n"},
     };
     for (const auto& c : cases) {
-        TempStream in(kHeader + c.rows);
+        TempStream in(c.header + c.rows);
         CellSumsTable table;
         std::string problem;
         EXPECT_FALSE(read_cell_sums(in.file, &table, &problem));
@@ -152,6 +191,43 @@ TEST(CellSumsFile, ReadsTheBinningLineAndCommentsBeforeTheHeader)
         EXPECT_EQ(table.has_binning, c.has_binning);
         EXPECT_EQ(table.binning, c.binning);
     }
+    // The lines that name the columns summed and the axes binned, each
+    // once, before a header that has those columns.
+    const std::string weighted = std::string(kWeightedHeader) + "3,4,2,0.5,1.25,0.25,-1,0,2,0,0,4000,-1,1\n";
+    const struct {
+        std::string text;
+        const char* weight_name;
+        bool log_x, log_y;
+        const char* problem; // null: read
+    } notes[] = {
+        {"# weight: mass of it\n# log: y x\n" + weighted, "mass of it", true, true, nullptr},
+        {"#LOG:x\n" + weighted, "", true, false, nullptr},
+        {"# log:\t y \n" + std::string(kHeader), "", false, true, nullptr},
+        {"# logarithms\n# weights: none\n" + std::string(kHeader), "", false, false, nullptr},
+        {"# weight: mass\n" + std::string(kHeader), "", false, false,
+         "line 2: the weight line names \"mass\", but the header has no sw, swfx, swfy, swfxfy"},
+        {"# mean: t\n" + weighted, "", false, false,
+         "line 2: the mean line names \"t\", but the header has no swz, swzfx, swzfy, swzfxfy"},
+        {"# log: x z\n", "", false, false, "line 1: log \"x z\" names no axis but x and y"},
+        {"# log: \n", "", false, false, "line 1: log \"\" names no axis but x and y"},
+        {"# log: x\n# Log: y\n", "", false, false, "line 2: a second log line"},
+        {"# weight: a\n# mean: b\n# weight: a\n", "", false, false, "line 3: a second weight line"},
+        {"# mean: a\n# mean: b\n", "", false, false, "line 2: a second mean line"},
+    };
+    for (const auto& c : notes) {
+        SCOPED_TRACE(c.text);
+        TempStream in(c.text);
+        CellSumsTable table;
+        std::string problem;
+        ASSERT_EQ(read_cell_sums(in.file, &table, &problem), c.problem == nullptr) << problem;
+        if (c.problem) {
+            EXPECT_EQ(problem, c.problem);
+            continue;
+        }
+        EXPECT_EQ(table.weight_name, c.weight_name);
+        EXPECT_EQ(table.log_x, c.log_x);
+        EXPECT_EQ(table.log_y, c.log_y);
+    }
 }
 
 // Saved sums read back bit for bit, and the file is the header and rows
@@ -194,6 +270,48 @@ TEST(CellSumsFile, WritesEveryDigitAndTheRule)
             ASSERT_TRUE(a.n == b.n && a.sfx == b.sfx && a.sfy == b.sfy && a.sfxfy == b.sfxfy) << k;
         }
     }
+}
+
+// A table of weighted means on logarithmic axes: the lines that say so,
+// the columns of its sums, the row of points with no logarithm, and back
+// bit for bit; a name that would end its line is escaped.
+TEST(CellSumsFile, WritesTheSumsOfWeightsAndValuesAndTheirAxes)
+{
+    CellSumsTable table;
+    table.range = Range{1, 1000, 0.5, 2};
+    table.has_binning = true;
+    table.weighted = table.means = true;
+    table.weight_name = "mass\nx,y";
+    table.value_name = "t";
+    table.log_y = true;
+    table.cells[2] = CellSums{2, 0.5, 0.25, 0.125, {-1.0 / 3, 0.1, -0.2, 0.3}, {4, 5e-300, 6, -7}};
+    table.rejected = 1;
+    table.nonpositive = 4;
+    TempStream out("");
+    ASSERT_TRUE(write_cell_sums(out.file, table));
+    std::rewind(out.file);
+    std::string text(4096, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), out.file));
+    const std::string range = ",1,1000,0.5,2\n";
+    EXPECT_EQ(text,
+              "# binning: bilinear\n# weight: mass\\x0Ax,y\n# mean: t\n# log: y\n"
+              "gx,gy,n,sfx,sfy,sfxfy,sw,swfx,swfy,swfxfy,swz,swzfx,swzfy,swzfxfy,x_min,x_max,y_min,y_max\n"
+              "2,0,2,0.5,0.25,0.125,-0.33333333333333331,0.10000000000000001,-0.20000000000000001,"
+              "0.29999999999999999,4,5e-300,6,-7" +
+                  range + "-1,-1,1,0,0,0,0,0,0,0,0,0,0,0" + range + "-2,-2,0,0,0,0,0,0,0,0,0,0,0,0" + range +
+                  "-3,-3,4,0,0,0,0,0,0,0,0,0,0,0" + range);
+    std::rewind(out.file);
+    CellSumsTable back;
+    std::string problem;
+    ASSERT_TRUE(read_cell_sums(out.file, &back, &problem)) << problem;
+    EXPECT_TRUE(back.weighted && back.means && back.log_y && !back.log_x);
+    EXPECT_EQ(back.weight_name, "mass\\x0Ax,y");
+    EXPECT_EQ(back.value_name, "t");
+    EXPECT_EQ(back.nonpositive, 4);
+    const CellSums& a = table.cells[2];
+    const CellSums& b = back.cells[2];
+    EXPECT_TRUE(a.w.s == b.w.s && a.w.sfx == b.w.sfx && a.w.sfy == b.w.sfy && a.w.sfxfy == b.w.sfxfy);
+    EXPECT_TRUE(a.wz.s == b.wz.s && a.wz.sfx == b.wz.sfx && a.wz.sfy == b.wz.sfy && a.wz.sfxfy == b.wz.sfxfy);
 }
 
 } // namespace

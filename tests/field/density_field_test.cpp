@@ -517,22 +517,25 @@ TEST(DensityField, SumsWhoseCountsOverflowLoadNothing)
 {
     constexpr long long kMost = 0x7fffffffffffffff;
     const struct {
-        long long first_n, second_n, rejected, not_a_number;
+        long long first_n, second_n, rejected, not_a_number, nonpositive;
         int loaded;
     } cases[] = {
-        {1, 1, 0, 0, 1},          {kMost - 10, 10, 0, 0, 1}, {kMost - 10, 11, 0, 0, 0},
-        {kMost - 10, 1, 9, 0, 1}, {kMost - 10, 1, 10, 0, 0}, {kMost - 10, 1, 0, 10, 0},
-        {-1, 3, 0, 0, 0},         {1, 1, -1, 0, 0},          {1, 1, 0, -1, 0},
+        {1, 1, 0, 0, 0, 1},          {kMost - 10, 10, 0, 0, 0, 1}, {kMost - 10, 11, 0, 0, 0, 0},
+        {kMost - 10, 1, 9, 0, 0, 1}, {kMost - 10, 1, 10, 0, 0, 0}, {kMost - 10, 1, 0, 10, 0, 0},
+        {-1, 3, 0, 0, 0, 0},         {1, 1, -1, 0, 0, 0},          {1, 1, 0, -1, 0, 0},
+        {kMost - 10, 1, 0, 0, 9, 1}, {kMost - 10, 1, 0, 0, 10, 0}, {1, 1, 0, 0, -1, 0},
     };
     for (const auto& c : cases) {
         std::vector<CellSums> cells(200 * 200);
         cells[0] = CellSums{c.first_n, 0, 0, 0};
         cells[201] = CellSums{c.second_n, 0, 0, 0};
         Field field(Range{0, 1, 0, 1});
-        EXPECT_EQ(density_field_load_sums(field.f, cells.data(), c.rejected, c.not_a_number), c.loaded)
-            << c.first_n << " " << c.second_n << " " << c.rejected << " " << c.not_a_number;
+        EXPECT_EQ(density_field_load_sums(field.f, cells.data(), c.rejected, c.not_a_number, c.nonpositive), c.loaded)
+            << c.first_n << " " << c.second_n << " " << c.rejected << " " << c.not_a_number << " " << c.nonpositive;
         if (c.loaded) {
-            EXPECT_EQ(density_field_counts(field.f).points, c.first_n + c.second_n + c.rejected + c.not_a_number);
+            EXPECT_EQ(density_field_counts(field.f).points,
+                      c.first_n + c.second_n + c.rejected + c.not_a_number + c.nonpositive);
+            EXPECT_EQ(density_field_counts(field.f).nonpositive, c.nonpositive);
         }
     }
 }

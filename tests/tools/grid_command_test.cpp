@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -540,7 +541,32 @@ void expect_grid(const std::string& out, const Expected& e, double scale, const 
     }
 }
 
+// The count line but for max= and weight=, which sums added in another
+// order round otherwise, and header=: a table of sums has no header line.
+std::string exact_counts(const std::string& line)
+{
+    std::string kept;
+    for (const std::string& field : fields_of(line))
+        if (field.rfind("max=", 0) != 0 && field.rfind("header=", 0) != 0 && field.rfind("weight=", 0) != 0)
+            kept += field + " ";
+    return kept;
+}
+
+// The count lines of a field and of its sums opened again: the same counts,
+// the same weight within its rounding.
+void expect_same_counts(const std::string& reopened, const std::string& line, const std::string& label)
+{
+    EXPECT_EQ(exact_counts(reopened), exact_counts(line)) << label;
+    const std::string weight = count_named(line, "weight");
+    if (weight == "absent")
+        EXPECT_EQ(count_named(reopened, "weight"), "absent") << label;
+    else
+        EXPECT_NEAR(std::stod(count_named(reopened, "weight")), std::stod(weight), 1e-12 * 3000) << label;
+}
+
 // Hand-worked cases: on the range 0..200 a point's x and y are its q.
+// Each is also saved as the sums of its cells, which open again as the
+// same field with the same counts, by themselves or asked as they were made.
 TEST_F(GridCommand, WeightsMeansAndLogAxesMatchTheTents)
 {
     const std::vector<ValuedPoint> points = {
@@ -587,7 +613,77 @@ TEST_F(GridCommand, WeightsMeansAndLogAxesMatchTheTents)
         expect_grid(r.out, e, 8, options);
         EXPECT_EQ(count_named(line, "nonpositive"),
                   c.asked.log_x || c.asked.log_y ? std::to_string(e.nonpositive) : "absent");
+        const std::string sums = (dir / "sums.csv").string();
+        ASSERT_EQ(run(data + options + " --sums -o " + sums).status, 0) << options;
+        for (const std::string& again : {std::string(), options}) {
+            const Outcome reopened = run(sums + again);
+            ASSERT_EQ(reopened.status, 0) << options << reopened.err;
+            expect_grid(reopened.out, e, 8, options + ", from its sums");
+            expect_same_counts(last_line(reopened.err), line, options);
+        }
     }
+    // The classic rule's sums of weighted means open as its points load.
+    const std::string classic = " --range 1 1000 0 200 --weight 3 --mean z --log-x --binning classic";
+    const Outcome from_points = run(data + classic);
+    ASSERT_EQ(from_points.status, 0) << from_points.err;
+    Expected points_grid;
+    for (const std::string& row : lines_of(from_points.out))
+        for (const std::string& value : fields_of(row))
+            points_grid.nodes.push_back(std::stod(value));
+    const std::string sums = (dir / "classic.csv").string();
+    ASSERT_EQ(run(data + classic + " --sums -o " + sums).status, 0);
+    const Outcome reopened = run(sums);
+    expect_grid(reopened.out, points_grid, 8, "classic, from its sums");
+    expect_same_counts(last_line(reopened.err), last_line(from_points.err), "classic");
+    const std::string head = "# binning: classic\n# weight: w\n# mean: z\n# log: x\ngx,gy,n,sfx,sfy,sfxfy,sw,";
+    EXPECT_EQ(read_file(sums).substr(0, head.size()), head);
+}
+
+// A table of sums holds one measure on its axes: another asked for is
+// refused, saying what it holds; a table that does not say its axes is
+// taken on those asked. A column without a header's name is named by its
+// number.
+TEST_F(GridCommand, SumsRefuseAnotherMeasureOrAxes)
+{
+    const std::string data = write("data.txt", "1 2 3 4\n-1 5 2 2\n150 7 1 nan\n");
+    const struct {
+        const char* made;    // the options the sums were made with
+        const char* strip;   // a comment line taken out of the file
+        const char* opened;  // the options the sums are opened with
+        const char* problem; // null: opened
+    } cases[] = {
+        {" --weight 3", nullptr, " --mean 4", "its sums hold weights, not means as asked"},
+        {" --weight 3 --mean 4", nullptr, " --weight 3", "its sums hold weighted means, not weights as asked"},
+        {"", nullptr, " --mean 4", "its sums hold counts, not means as asked"},
+        {" --mean 4 --log-x --range 1 1000 1 10", nullptr, " --log-y",
+         "its sums were binned on logarithmic x, not on logarithmic y as asked"},
+        {" --log-x --log-y --range 1 1000 1 10", nullptr, " --log-x",
+         "its sums were binned on logarithmic x and y, not on logarithmic x as asked"},
+        {"", nullptr, " --log-x", "its sums were binned on linear axes, not on logarithmic x as asked"},
+        {" --log-x --range 1 1000 1 10", "# log: x\n", "",
+         "it counts points with no logarithm, but its axes are linear"},
+        {"", "# binning: bilinear\n", " --log-y", "a logarithmic axis's range must lie above zero"},
+        {" --range 1 1000 1 10", "# binning: bilinear\n", " --log-y", nullptr},
+        {" --weight 3 --mean 4 --log-y --range 1 1000 1 10", nullptr, " --weight 3 --mean 4 --log-y", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.made) + " / " + c.opened);
+        const std::string sums = (dir / "sums.csv").string();
+        ASSERT_EQ(run(data + c.made + " --sums -o " + sums).status, 0);
+        std::string table = read_file(sums);
+        if (c.strip)
+            table.erase(table.find(c.strip), std::strlen(c.strip));
+        write("sums.csv", table);
+        const Outcome r = run(sums + c.opened);
+        if (!c.problem) {
+            EXPECT_EQ(r.status, 0) << r.err;
+            continue;
+        }
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(last_line(r.err), "varnel-cli: cannot load " + sums + ": " + c.problem);
+    }
+    const std::string head = "# binning: bilinear\n# weight: column 3\n# mean: column 4\ngx,gy";
+    EXPECT_EQ(run(data + " --weight 3 --mean 4 --sums").out.substr(0, head.size()), head);
 }
 
 // Generated points, spread wide of the range and below zero, with weights
@@ -609,6 +705,7 @@ TEST_F(GridCommand, GeneratedPointsMatchTheTents)
         {0, 2000, 0, 100, true, false, false, false},
         {0.5, 2000, 0, 100, false, true, true, false},
         {1, 1000, 1, 100, false, false, true, true},
+        {0, 200, 1, 100, true, false, false, true},
     };
     for (const Asked& a : cases) {
         const std::string options = options_of(a) + " --threads 3";
@@ -621,6 +718,13 @@ TEST_F(GridCommand, GeneratedPointsMatchTheTents)
             EXPECT_NEAR(std::stod(count_named(line, "weight")), e.weight, 1e-9) << options;
         if (a.log_x || a.log_y)
             EXPECT_EQ(count_named(line, "nonpositive"), std::to_string(e.nonpositive)) << options;
+        // Summed on three threads, saved and opened again: the same field.
+        const std::string sums = (dir / "sums.csv").string();
+        ASSERT_EQ(run(data + options + " --sums -o " + sums).status, 0) << options;
+        const Outcome reopened = run(sums);
+        ASSERT_EQ(reopened.status, 0) << options << reopened.err;
+        expect_grid(reopened.out, e, 60, options + ", from its sums");
+        expect_same_counts(last_line(reopened.err), line, options);
     }
 }
 

@@ -3,10 +3,17 @@
 // range, x_min, x_max, y_min, y_max, on every row, so the table says its own
 // range), as a query over the points writes it in any database and as
 // `grid --sums` writes it. A row with gx = gy = -1 holds in n the points
-// outside the range, one with -2 those with a NaN coordinate. Lines that
-// start with '#' may come before the header; one of them, "# binning:
-// RULE", says by which rule the sums were made, since the two rules give
-// different sums for the same points.
+// outside the range, one with -2 those with a NaN coordinate (or weight, or
+// value), one with -3 those with no logarithm on a logarithmic axis. A
+// table of weights has four more columns, sw, swfx, swfy and swfxfy, the
+// sums of each point's weight alone and times its fractions; a table of
+// means four more, swz, swzfx, swzfy and swzfxfy, the same of the weight
+// times the value averaged (the weight 1 where there is none). Lines that
+// start with '#' may come before the header: "# binning: RULE" says by
+// which rule the sums were made, since the two rules give different sums
+// for the same points; "# weight: NAME" and "# mean: NAME" name the
+// columns summed; "# log: x", "# log: y" or "# log: x y" the axes whose
+// logarithms were binned (a table that says its rule says its axes).
 #pragma once
 
 #include <cstdio>
@@ -31,16 +38,26 @@ struct CellSumsTable {
     long long not_a_number = 0;
     bool has_binning = false; // the table says by which rule it was made
     BinningRule binning = BinningRule::bilinear;
+    bool weighted = false;               // the cells hold their sums of weights (CellSums::w)
+    bool means = false;                  // ... and of weights times values (CellSums::wz)
+    std::string weight_name, value_name; // the columns summed, as the table names them
+    bool log_x = false, log_y = false;   // the logarithms of x, of y were binned
+    long long nonpositive = 0;           // points with no logarithm on such an axis
 
     CellSumsTable() : cells(kSumCells * kSumCells) {}
 };
 
-// The names of the columns, in the order `grid --sums` writes them.
+// The names of the columns, in the order `grid --sums` writes them: a
+// table's ten, the range's four last, and between them, in a table of
+// weights or of means, the four of each.
 inline constexpr const char* kSumColumns[] = {"gx",    "gy",    "n",     "sfx",   "sfy",
                                               "sfxfy", "x_min", "x_max", "y_min", "y_max"};
+inline constexpr const char* kWeightSumColumns[] = {"sw", "swfx", "swfy", "swfxfy"};
+inline constexpr const char* kValueSumColumns[] = {"swz", "swzfx", "swzfy", "swzfxfy"};
 
 // Whether a header's names (quotes removed) are those of a sums table, in
-// any order and letter case.
+// any order and letter case: the ten, and the weights' four or the means'
+// four, each all or none.
 bool is_cell_sums_header(const std::vector<std::string>& names);
 
 // Reads a sums table from text fed in pieces of any size: lines end in
@@ -48,7 +65,10 @@ bool is_cell_sums_header(const std::vector<std::string>& names);
 // a semicolon, the first line after a byte-order mark and '#' comments is
 // the header. Every value is checked: cells inside the grid, counts whole
 // (at least 1 in a cell) and adding up to no more than kMostSumPoints, sums
-// within what n points can give, the same finite range on every row.
+// within what n points can give, the same finite range on every row; the
+// sums of weights and values finite (weights may be of either sign) and
+// none in the rows of counts. A weight or mean line names columns the
+// header has.
 class CellSumsParser {
 public:
     // False with the reason in problem() once the text is refused.
@@ -62,15 +82,19 @@ public:
 private:
     bool line(std::string_view text);
     bool comment(std::string_view text);
+    bool note(int kind, std::string_view value);
+    bool header(const std::vector<std::string_view>& fields);
     bool row(const std::vector<std::string_view>& fields);
     bool fail(std::string reason);
 
+    static constexpr int kColumns = 18; // kSumColumns, then kWeightSumColumns and kValueSumColumns
     CellSumsTable table_;
     std::string pending_; // the start of a line not yet ended
     long long line_number_ = 0;
-    int column_of_[10] = {}; // where each of kSumColumns stands in a row
+    int column_of_[kColumns] = {}; // where each column stands in a row; -1 where it is not
     std::size_t columns_ = 0;
     bool header_ = false;
+    bool noted_[4] = {};   // the binning, weight, mean and log lines seen
     long long points_ = 0; // every row's n so far
     std::string problem_;
 };
@@ -80,6 +104,8 @@ private:
 bool read_cell_sums(std::FILE* stream, CellSumsTable* table, std::string* problem);
 
 // Writes the table with its header (after the binning line where the table
-// knows its rule), the cells that hold points in order, then the counts'
-// rows, every number exact (%.17g). False when a write failed.
+// knows its rule, and the weight, mean and log lines where it has them),
+// the cells that hold points in order, then the counts' rows, every number
+// exact (%.17g). A table of counts alone on linear axes is written as such
+// tables always were. False when a write failed.
 bool write_cell_sums(std::FILE* stream, const CellSumsTable& table);
