@@ -378,9 +378,22 @@ void load_from_database(const LoadRequest& request, const LoadWatch& watch, Load
         result.failure = LoadFailure::database;
         return;
     }
+    // A table's columns have names alone.
+    const ColumnRequest& asked = request.columns;
+    if (asked.numbers.weight > 0 || asked.numbers.value > 0) {
+        result.failure = LoadFailure::database;
+        result.problem = "a table's columns are asked for by name: a weight's and a value's too";
+        return;
+    }
+    SumsQuery query = database_query(address);
+    query.binning = request.binning;
+    query.weight = asked.weight_name;
+    query.value = asked.value_name;
+    query.log_x = request.log_x;
+    query.log_y = request.log_y;
     DataFileMeter unused;
     DataFileMeter& meter = watch.meter ? *watch.meter : unused;
-    const DatabaseWatch asked{watch.watch.go_on, watch.watch.context, &meter.done, &meter.size};
+    const DatabaseWatch progress{watch.watch.go_on, watch.watch.context, &meter.done, &meter.size};
     const auto failed = [&](DatabaseOutcome outcome) {
         if (outcome == DatabaseOutcome::stopped)
             result.counts.stopped = true;
@@ -390,14 +403,18 @@ void load_from_database(const LoadRequest& request, const LoadWatch& watch, Load
     };
     if (request.fit_range) {
         DataBounds bounds;
-        if (failed(clickhouse_bounds(address, request.password, request.binning, asked, &bounds, &result.problem)))
+        if (failed(clickhouse_bounds(address, request.password, query, progress, &bounds, &result.problem)))
             return;
-        result.fitted = fitted_range(bounds, &result.range);
+        result.fitted = fitted_range(bounds, &result.range, request.log_x, request.log_y);
         meter = DataFileMeter{};
     }
+    if (!logarithms_defined(result.range, request.log_x, request.log_y)) {
+        result.failure = LoadFailure::log_range;
+        return;
+    }
+    query.range = result.range;
     CellSumsTable table;
-    if (failed(clickhouse_cell_sums(address, request.password, result.range, request.binning, asked, &table,
-                                    &result.problem)))
+    if (failed(clickhouse_cell_sums(address, request.password, query, progress, &table, &result.problem)))
         return;
     table.has_binning = true;
     table.binning = request.binning;

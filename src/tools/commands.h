@@ -48,5 +48,6 @@ inline constexpr char kRenderUsage[] =
     "OUT's extension picks the format: .png, .jpg, .jpeg, .bmp or .ppm (none: PNG).\n";
 inline constexpr char kSqlUsage[] =
     "usage: varnel-cli sql --table T --x COL --y COL [--range XMIN XMAX YMIN YMAX] [--dialect standard|clickhouse]\n"
-    "                      [--binning bilinear|classic]\n"
-    "--range defaults to 0 4000 0 4000, --dialect to standard, --binning to bilinear.\n";
+    "                      [--binning bilinear|classic] [--weight COL] [--mean COL] [--log-x] [--log-y]\n"
+    "--range defaults to 0 4000 0 4000, --dialect to standard, --binning to bilinear. Open the saved result\n"
+    "with the --binning, --log-x and --log-y the query was made with.\n";

@@ -128,8 +128,13 @@ void add_value_options(OptionTable& table, LoadRequest* request)
                   &columns.weight_name);
     column_option("--mean", "each node holds the mean of this column, not normalised", &columns.numbers.value,
                   &columns.value_name);
-    table.flag("--log-x", &request->log_x, "bin the base-10 logarithm of x; the range stays in data units");
-    table.flag("--log-y", &request->log_y, "bin the base-10 logarithm of y; the range stays in data units");
+    add_log_options(table, &request->log_x, &request->log_y);
+}
+
+void add_log_options(OptionTable& table, bool* log_x, bool* log_y)
+{
+    table.flag("--log-x", log_x, "bin the base-10 logarithm of x; the range stays in data units");
+    table.flag("--log-y", log_y, "bin the base-10 logarithm of y; the range stays in data units");
 }
 
 void add_binning_option(OptionTable& table, BinningRule* rule, bool* chosen)

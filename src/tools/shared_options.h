@@ -23,6 +23,8 @@ void add_columns_option(OptionTable& table, ColumnRequest* columns);
 // "--weight COL" and "--mean COL", each by number or by the header's name,
 // and the flags "--log-x" and "--log-y".
 void add_value_options(OptionTable& table, LoadRequest* request);
+// The flags "--log-x" and "--log-y" alone.
+void add_log_options(OptionTable& table, bool* log_x, bool* log_y);
 // "--binning RULE"; `chosen` (may be null) is set when it was given.
 void add_binning_option(OptionTable& table, BinningRule* rule, bool* chosen);
 // "--threads N": 0 (one per core) to kMostThreads.

@@ -3,6 +3,7 @@
 // opens as a data file.
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <utility>
 
@@ -17,10 +18,15 @@ namespace {
 void declare_options(OptionTable& table, SumsQuery* query)
 {
     query->range = default_range();
-    const std::pair<const char*, std::string*> names[] = {
-        {"--table", &query->table}, {"--x", &query->x}, {"--y", &query->y}};
-    const char* helps[] = {"the table holding the points", "the column of x", "the column of y"};
-    for (size_t k = 0; k < 3; ++k) {
+    const std::pair<const char*, std::string*> names[] = {{"--table", &query->table},
+                                                          {"--x", &query->x},
+                                                          {"--y", &query->y},
+                                                          {"--weight", &query->weight},
+                                                          {"--mean", &query->value}};
+    const char* helps[] = {"the table holding the points", "the column of x", "the column of y",
+                           "the column of each point's weight, summed instead of 1 (a NULL weight: a NaN point)",
+                           "the column whose mean each node holds, weighted by --weight (a NULL value: a NaN point)"};
+    for (size_t k = 0; k < std::size(names); ++k) {
         const auto [option, name] = names[k];
         table.words(option, "NAME", 1, helps[k],
                     [option, name](const Words& words) { *name = word_at(words, 0, option, "a name"); });
@@ -37,6 +43,7 @@ void declare_options(OptionTable& table, SumsQuery* query)
                })
         ->default_str("standard");
     add_binning_option(table, &query->binning, nullptr);
+    add_log_options(table, &query->log_x, &query->log_y);
 }
 
 } // namespace
@@ -58,6 +65,8 @@ int sql_command(int argc, char** argv)
         return usage_error(kSqlUsage, problem);
     if (query.table.empty() || query.x.empty() || query.y.empty())
         return usage_error(kSqlUsage, "--table, --x and --y are all needed");
+    if (!logarithms_defined(query.range, query.log_x, query.log_y))
+        return usage_error(kSqlUsage, "--log-x and --log-y need the range of their axis above zero");
     const std::string text = cell_sums_query(query);
     if (text.empty())
         return usage_error(kSqlUsage, "a name is empty, longer than 255 bytes, or holds a control character");

@@ -6,6 +6,7 @@
 #include "field/field_loader.h"
 #include "canned_http_server.h"
 #include "clickhouse_test_servers.h"
+#include "tent_reference.h"
 
 #include <gtest/gtest.h>
 
@@ -27,8 +28,11 @@ using namespace clickhouse_test;
 class ClickHouseSource : public ::testing::Test {
 protected:
     static inline Server first, second;
-    static inline fs::path points_file, root;
+    static inline fs::path points_file, valued_file, root;
+    static inline std::vector<tent::Point> valued;
     static inline bool started = false;
+    // A weight's and a value's columns named like the query's own names.
+    static inline const std::string weight_column = "varnel_bw", value_column = "swz";
 
     static void SetUpTestSuite()
     {
@@ -81,7 +85,37 @@ protected:
                   "0"})
                 EXPECT_EQ(post(s->http, sql), 200) << sql;
         }
+        // Points with weights and values, some NULL and some NaN, on both shards.
+        valued = tent::hand_worked();
+        for (const tent::Point& p : tent::random_points(77, 30000))
+            valued.push_back(p);
+        std::ofstream(valued_file = root / "valued.txt") << tent::text_of(valued, weight_column, value_column);
+        std::string valued_rows[2];
+        for (std::size_t k = 0; k < valued.size(); ++k) {
+            std::string row;
+            for (const double v : {valued[k].x, valued[k].y, valued[k].w, valued[k].z}) {
+                char text[40];
+                std::snprintf(text, sizeof text, "%.17g", v);
+                row += (row.empty() ? "" : "\t") + (std::isnan(v) && k % 2 ? std::string("\\N") : std::string(text));
+            }
+            valued_rows[k % 3 == 0] += row + "\n";
+        }
+        for (Server* s : {&first, &second}) {
+            EXPECT_EQ(post(s->http,
+                           "CREATE TABLE default.valued_here (x Nullable(Float64), y Float64, " + weight_column +
+                               " Nullable(Float64), " + value_column + " Nullable(Float64)) ENGINE = Log"),
+                      200);
+            EXPECT_EQ(
+                post(s->http, "INSERT INTO default.valued_here FORMAT TabSeparated\n" + valued_rows[s == &second]),
+                200);
+        }
         std::string answer;
+        EXPECT_EQ(post(first.http,
+                       "CREATE TABLE default.valued AS default.valued_here ENGINE = Distributed(two, default, "
+                       "valued_here)",
+                       &answer),
+                  200)
+            << answer;
         for (const char* table : {"points", "slow", "stuck"})
             EXPECT_EQ(post(first.http,
                            std::string("CREATE TABLE default.") + table +
@@ -166,25 +200,57 @@ void expect_same_field(const LoadedField& got, const LoadedField& want)
         ASSERT_NEAR(a[k], b[k], 1e-12) << "node " << k % 201 << ", " << k / 201;
 }
 
+// Counts under either rule, fitted or not; and weights of either sign,
+// zero, NaN or NULL, means and logarithmic axes from a table of them: the
+// field is the one the file's reader makes, and the one the tents give.
 TEST_F(ClickHouseSource, TwoShardTableGivesTheFileReadersField)
 {
-    for (BinningRule rule : {BinningRule::bilinear, BinningRule::classic})
-        for (bool fit : {false, true}) {
-            SCOPED_TRACE(std::string(binning_rule_name(rule)) + (fit ? ", fitted" : ""));
-            LoadRequest request;
-            request.range = Range{0, 4000, 0, 4000};
-            request.binning = rule;
-            request.fit_range = fit;
-            request.path = points_file.string();
-            const LoadedField want = load_field(request);
-            request.path = address();
-            request.password = kPassword;
-            const LoadedField got = load_field(request);
+    const Range linear{0, 200, 0, 200};
+    const struct {
+        const char* name;
+        BinningRule rule;
+        bool fit;
+        tent::Ask ask; // none: counts of the plain table
+    } cases[] = {
+        {"counts", BinningRule::bilinear, false, {}},
+        {"counts, fitted", BinningRule::bilinear, true, {}},
+        {"counts, classic", BinningRule::classic, false, {}},
+        {"counts, classic, fitted", BinningRule::classic, true, {}},
+        {"weights", BinningRule::bilinear, false, {linear, true}},
+        {"weighted means", BinningRule::bilinear, false, {linear, true, true}},
+        {"means on log x and y", BinningRule::bilinear, false, {Range{1, 1000, 1, 1000}, false, true, true, true}},
+        {"weighted means on log x, fitted", BinningRule::bilinear, true, {Range{1, 1000, 0, 200}, true, true, true}},
+        {"weighted means on log y, classic",
+         BinningRule::classic,
+         false,
+         {Range{0, 200, 1, 1000}, true, true, false, true}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const tent::Ask& a = c.ask;
+        const bool counts = !a.weight && !a.mean && !a.log_x && !a.log_y;
+        LoadRequest request;
+        request.range = counts ? Range{0, 4000, 0, 4000} : a.range;
+        request.binning = c.rule;
+        request.fit_range = c.fit;
+        request.columns.weight_name = a.weight ? weight_column : "";
+        request.columns.value_name = a.mean ? value_column : "";
+        request.log_x = a.log_x;
+        request.log_y = a.log_y;
+        request.path = (counts ? points_file : valued_file).string();
+        const LoadedField want = load_field(request);
+        request.path = address(counts ? "points" : "valued");
+        request.password = kPassword;
+        const LoadedField got = load_field(request);
+        EXPECT_EQ(got.fitted, c.fit);
+        if (counts) {
             expect_same_field(got, want);
-            EXPECT_EQ(got.fitted, fit);
             EXPECT_EQ(got.counts.points, 200000);
             EXPECT_EQ(got.counts.not_a_number, 2);
+            continue;
         }
+        tent::expect_loaded_like(got, want, valued, a, c.rule, c.name);
+    }
 }
 
 // The query over a table that takes a second shows its rows read rising,
@@ -330,7 +396,7 @@ TEST_F(ClickHouseSource, HostileColumnNamesReadTheirOwnColumns)
     const auto quoted = [](const std::string& name) {
         std::string text = "`";
         for (char c : name)
-            text += (c == '`' || c == '\\' ? "\\" : "") + std::string(1, c);
+            text.append(c == '`' || c == '\\' ? "\\" : "").append(1, c);
         return text + "`";
     };
     const auto escaped = [](const std::string& name) {
@@ -386,6 +452,22 @@ TEST_F(ClickHouseSource, FailuresNameTheServerAndWhy)
     EXPECT_EQ(refused.failure, LoadFailure::database);
     EXPECT_EQ(refused.problem.rfind(server + ": HTTP ", 0), 0u) << refused.problem;
     EXPECT_EQ(refused.problem.find("wrong"), std::string::npos); // the password is never shown
+
+    // A table's columns are named, and a logarithmic axis's range lies above zero.
+    request = table_request();
+    request.columns.numbers.weight = 3;
+    const LoadedField numbered = load_field(request);
+    EXPECT_EQ(numbered.failure, LoadFailure::database);
+    EXPECT_EQ(numbered.problem, "a table's columns are asked for by name: a weight's and a value's too");
+    request.columns.numbers = Columns{};
+    request.columns.value_name = "z\n";
+    EXPECT_EQ(load_field(request).problem,
+              server +
+                  ": the range is no finite rectangle, or a column's name is longer than 255 bytes or holds a "
+                  "control character");
+    request = table_request();
+    request.log_y = true;
+    EXPECT_EQ(load_field(request).failure, LoadFailure::log_range);
 
     request = table_request("nothing");
     const LoadedField missing = load_field(request);

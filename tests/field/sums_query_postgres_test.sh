@@ -2,7 +2,8 @@
 # The standard cell-sums query on a PostgreSQL server started here, on a
 # socket in a folder under the build tree and on no network port: its
 # result saved as CSV by COPY must open as the points do (the same counts,
-# every node within 1e-12). Exits 77 (skipped) where PostgreSQL is missing.
+# every node within 1e-12), counts under either rule and weighted means on
+# a logarithmic axis. Exits 77 (skipped) where PostgreSQL is missing.
 # usage: sums_query_postgres_test.sh VARNEL_CLI WORK_DIR
 set -eu
 cli=$1
@@ -76,4 +77,44 @@ for rule in bilinear classic; do
     fi
     echo "$rule: $got, largest difference $worst"
 done
+
+# Weighted means on a logarithmic x: points at or below zero, a NaN weight
+# (NULL in the table), a NaN coordinate and a NaN value among them.
+awk 'BEGIN {
+    srand(11);
+    print "0\t1500\t1\t2"; print "-3\t1500\t1\t2"; print "5\t1500\tnan\t2"; print "50\tnan\t1\t2"; print "40\t2000\t2\tnan";
+    for (k = 0; k < 50000; ++k)
+        printf "%.17g\t%.17g\t%.17g\t%.17g\n", 4200 * rand() - 100, 2000 + 900 * (rand() + rand() - 1), 0.5 + 1.5 * rand(), 20 * rand() - 10
+}' >"$work/values.txt"
+sed 's/^5\t1500\tnan/5\t1500\t\\N/' "$work/values.txt" >"$work/values.copy"
+chmod 644 "$work/values.copy"
+psql -c 'CREATE TABLE "my values" ("x value" DOUBLE PRECISION, y DOUBLE PRECISION, "weight w" DOUBLE PRECISION, z DOUBLE PRECISION)'
+psql -c "\\copy \"my values\" FROM '$work/values.copy'"
+asked="--range 1 4000 1000 3000 --log-x"
+query=$("$cli" sql --table 'my values' --x 'x value' --y y --weight 'weight w' --mean z $asked)
+psql -c "\\copy (${query%;}) TO '$work/sums.csv' WITH (FORMAT csv, HEADER)"
+"$cli" grid "$work/values.txt" $asked --weight 3 --mean 4 >"$work/want.grid" 2>"$work/want.err"
+"$cli" grid "$work/sums.csv" $asked --weight 3 --mean 4 >"$work/got.grid" 2>"$work/got.err"
+# The counts: all but max=, header= and weight=, which is summed in another order.
+want=$(tail -n 1 "$work/want.err" | awk '{ print $1, $2, $4, $5, $8, $10 }')
+got=$(tail -n 1 "$work/got.err" | awk '{ print $1, $2, $4, $5, $8, $10 }')
+if [ "$want" != "$got" ]; then
+    echo "weighted means: counts differ: from the points $want, from PostgreSQL's sums $got"
+    status=1
+fi
+# Means in their own units: each within 1e-12 of the larger of 10 (the
+# values' size) and itself; nan where the points give nan.
+worst=$(paste -d ' ' "$work/want.grid" "$work/got.grid" | awk '{
+    n = NF / 2;
+    for (i = 1; i <= n; ++i) {
+        if ($i == "nan" || $(i + n) == "nan") { if ($i != $(i + n)) worst = 1; continue }
+        d = $i - $(i + n); if (d < 0) d = -d; s = $i < 0 ? -$i : $i; if (s < 10) s = 10;
+        if (d / s > worst) worst = d / s
+    }
+} END { printf "%.3g", worst + 0 }')
+if awk -v w="$worst" 'BEGIN { exit !(w > 1e-12) }'; then
+    echo "weighted means: the grids differ by up to $worst of their values"
+    status=1
+fi
+echo "weighted means on log x: $got, largest difference $worst of the values"
 exit $status

@@ -125,6 +125,11 @@ TEST(VarnelCli, EveryCommandRefusesTheSameRangesInTheSameWords)
         }
     // The smallest span there is keeps the rule.
     EXPECT_EQ(run("sql --table t --x a --y b --range 0 5e-324 0 1").status, 0);
+    // A logarithmic axis's range lies above zero.
+    const CliRun log_y = first_error_line("sql --table t --x a --y b --log-y --range 1 2 0 1");
+    EXPECT_EQ(log_y.status, 2);
+    EXPECT_EQ(log_y.out, "varnel-cli: --log-x and --log-y need the range of their axis above zero");
+    EXPECT_EQ(run("sql --table t --x a --y b --log-x --log-y --range 1e-300 2 5e-324 1").status, 0);
 }
 
 // Ctrl-C at the database password's prompt, on a terminal of the test's

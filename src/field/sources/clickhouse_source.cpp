@@ -450,17 +450,6 @@ DatabaseOutcome send_query(const DatabaseAddress& a, const std::string& password
     return DatabaseOutcome::done;
 }
 
-SumsQuery query_of(const DatabaseAddress& a, BinningRule rule)
-{
-    SumsQuery q;
-    q.dialect = SqlDialect::clickhouse;
-    q.table = a.database + "." + a.table;
-    q.x = a.x;
-    q.y = a.y;
-    q.binning = rule;
-    return q;
-}
-
 bool exact_number(std::string_view text, double* value)
 {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), *value);
@@ -468,6 +457,16 @@ bool exact_number(std::string_view text, double* value)
 }
 
 } // namespace
+
+SumsQuery database_query(const DatabaseAddress& a)
+{
+    SumsQuery q;
+    q.dialect = SqlDialect::clickhouse;
+    q.table = a.database + "." + a.table;
+    q.x = a.x;
+    q.y = a.y;
+    return q;
+}
 
 bool is_database_address(const std::string& name) { return starts_with(name, kPlain) || starts_with(name, kSecure); }
 
@@ -631,15 +630,16 @@ bool parse_database_address(const std::string& text, DatabaseAddress* address, s
     return true;
 }
 
-DatabaseOutcome clickhouse_cell_sums(const DatabaseAddress& address, const std::string& password, const Range& range,
-                                     BinningRule rule, const DatabaseWatch& watch, CellSumsTable* table,
+DatabaseOutcome clickhouse_cell_sums(const DatabaseAddress& address, const std::string& password,
+                                     const SumsQuery& query, const DatabaseWatch& watch, CellSumsTable* table,
                                      std::string* problem)
 {
-    SumsQuery q = query_of(address, rule);
-    q.range = range;
-    const std::string sql = cell_sums_query(q);
+    const Range& range = query.range;
+    const std::string sql = cell_sums_query(query);
     if (sql.empty()) {
-        *problem = server_name(address) + ": the range is no finite rectangle";
+        *problem = server_name(address) +
+            ": the range is no finite rectangle, or a column's name is longer than 255 bytes or holds a control "
+            "character";
         return DatabaseOutcome::failed;
     }
     std::string answer;
@@ -658,18 +658,23 @@ DatabaseOutcome clickhouse_cell_sums(const DatabaseAddress& address, const std::
         *problem = server_name(address) + ": the server read the range as other numbers than were sent";
         return DatabaseOutcome::failed;
     }
+    // The answer's columns say what it sums; the query's own names the columns and axes.
     *table = std::move(parser.table());
     table->range = range;
     table->has_range = true;
+    table->weight_name = query.weight;
+    table->value_name = query.value;
+    table->log_x = query.log_x;
+    table->log_y = query.log_y;
     return DatabaseOutcome::done;
 }
 
-DatabaseOutcome clickhouse_bounds(const DatabaseAddress& address, const std::string& password, BinningRule rule,
+DatabaseOutcome clickhouse_bounds(const DatabaseAddress& address, const std::string& password, const SumsQuery& query,
                                   const DatabaseWatch& watch, DataBounds* bounds, std::string* problem)
 {
     std::string answer;
-    const DatabaseOutcome outcome = send_query(
-        address, password, bounds_query(query_of(address, rule)) + "\nFORMAT TabSeparated", watch, &answer, problem);
+    const DatabaseOutcome outcome =
+        send_query(address, password, bounds_query(query) + "\nFORMAT TabSeparated", watch, &answer, problem);
     if (outcome != DatabaseOutcome::done)
         return outcome;
     double v[5];

@@ -4,7 +4,9 @@
 //
 //     clickhouse://[USER@]HOST[:PORT]/DATABASE.TABLE?x=COLUMN&y=COLUMN[&timeout=SECONDS]
 //
-// names the table and its columns; the password never travels in it.
+// names the table and its columns of x and y; the load names the columns
+// of a weight and of a value to average where it asks for them. The
+// password never travels in the address.
 #pragma once
 
 #include <string>
@@ -47,13 +49,18 @@ struct DatabaseWatch {
 
 enum class DatabaseOutcome { done, failed, stopped };
 
-// Asks the server for the table's cell sums over the range under the rule.
-// On failure *problem names the server and its reason.
-DatabaseOutcome clickhouse_cell_sums(const DatabaseAddress& address, const std::string& password, const Range& range,
-                                     BinningRule rule, const DatabaseWatch& watch, CellSumsTable* table,
+// The query over the address's table and columns, in ClickHouse's
+// dialect; the caller sets the range, the rule, and the weight, the value
+// and the logarithmic axes it asks for.
+SumsQuery database_query(const DatabaseAddress& address);
+
+// Asks the server for the table's cell sums as the query asks (see
+// database_query). On failure *problem names the server and its reason.
+DatabaseOutcome clickhouse_cell_sums(const DatabaseAddress& address, const std::string& password,
+                                     const SumsQuery& query, const DatabaseWatch& watch, CellSumsTable* table,
                                      std::string* problem);
 
 // Asks the server for the bounds of the table's finite points, placed as
-// the rule places x.
-DatabaseOutcome clickhouse_bounds(const DatabaseAddress& address, const std::string& password, BinningRule rule,
+// the query's rule places x, above zero on its logarithmic axes.
+DatabaseOutcome clickhouse_bounds(const DatabaseAddress& address, const std::string& password, const SumsQuery& query,
                                   const DatabaseWatch& watch, DataBounds* bounds, std::string* problem);
