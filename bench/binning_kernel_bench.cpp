@@ -41,14 +41,15 @@ const std::vector<Point>& points(bool clustered)
 
 void BM_BinPoints(benchmark::State& state)
 {
-    const bool wide = state.range(0) != 0, clustered = state.range(1) != 0, cached = state.range(2) != 0;
+    const unsigned lanes = static_cast<unsigned>(state.range(0));
+    const bool clustered = state.range(1) != 0, cached = state.range(2) != 0;
     const std::vector<Point>& all = points(clustered);
     CellGeometry cells{Range{0, 4000, 0, 4000}, 4000.0 / kGridCells, 4000.0 / kGridCells};
     std::vector<double> nodes(kGridNodes * kGridNodes);
     for (auto _ : state) {
         BinCounts counts;
         for (std::size_t first = 0; first < all.size(); first += kBatch)
-            bin_points(BinningRule::bilinear, wide, cells, all.data() + (cached ? 0 : first), kBatch, nodes.data(),
+            bin_points(BinningRule::bilinear, lanes, cells, all.data() + (cached ? 0 : first), kBatch, nodes.data(),
                        counts);
         benchmark::DoNotOptimize(nodes.data());
         benchmark::DoNotOptimize(counts.binned);
@@ -57,11 +58,14 @@ void BM_BinPoints(benchmark::State& state)
 }
 
 BENCHMARK(BM_BinPoints)
-    ->ArgNames({"wide", "clustered", "cached"})
-    ->Args({1, 0, 0})
+    ->ArgNames({"lanes", "clustered", "cached"})
+    ->Args({8, 0, 0})
+    ->Args({8, 1, 0})
+    ->Args({8, 1, 1})
+    ->Args({4, 0, 0})
+    ->Args({4, 1, 0})
+    ->Args({4, 1, 1})
     ->Args({1, 1, 0})
-    ->Args({1, 1, 1})
-    ->Args({0, 1, 0})
     ->Unit(benchmark::kMillisecond);
 
 } // namespace

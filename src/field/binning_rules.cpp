@@ -32,6 +32,9 @@ struct BilinearRule {
     [[gnu::target("avx2")]] static __m256d placed_x(__m256d x) { return x; }
     [[gnu::target("avx2")]] static __m256d first_share(__m256d f) { return _mm256_sub_pd(_mm256_set1_pd(1.0), f); }
     [[gnu::target("avx2")]] static __m256d second_share(__m256d f) { return f; }
+    [[gnu::target("avx512f")]] static __m512d placed_x(__m512d x) { return x; }
+    [[gnu::target("avx512f")]] static __m512d first_share(__m512d f) { return _mm512_sub_pd(_mm512_set1_pd(1.0), f); }
+    [[gnu::target("avx512f")]] static __m512d second_share(__m512d f) { return f; }
 #endif
 };
 
@@ -50,6 +53,13 @@ struct ClassicRule {
     }
     [[gnu::target("avx2")]] static __m256d first_share(__m256d f) { return f; }
     [[gnu::target("avx2")]] static __m256d second_share(__m256d f) { return _mm256_sub_pd(_mm256_set1_pd(1.0), f); }
+    [[gnu::target("avx512f")]] static __m512d placed_x(__m512d x)
+    {
+        const __mmask8 low = _mm512_cmp_pd_mask(x, _mm512_set1_pd(40.0), _CMP_LT_OQ);
+        return _mm512_mask_sub_pd(x, low, x, _mm512_set1_pd(1.0));
+    }
+    [[gnu::target("avx512f")]] static __m512d first_share(__m512d f) { return f; }
+    [[gnu::target("avx512f")]] static __m512d second_share(__m512d f) { return _mm512_sub_pd(_mm512_set1_pd(1.0), f); }
 #endif
 };
 
@@ -350,6 +360,79 @@ template <class Rule>
     }
     bin_points_plain<Rule>(b, points + k, count - k, grid, counts);
 }
+
+// The same eight points at a time, on processors with AVX-512: half the
+// instructions of the four-point form for the placing, the same steps in
+// every lane and the points added in their order, so the same bits again.
+template <class Rule>
+[[gnu::target("avx512f,avx512dq,avx512vl")]] void bin_points_wider(const CellGeometry& b, const Point* points,
+                                                                   std::size_t count, double* grid, BinCounts& counts)
+{
+    const __m512d x_min = _mm512_set1_pd(b.x_min), x_max = _mm512_set1_pd(b.x_max);
+    const __m512d y_min = _mm512_set1_pd(b.y_min), y_max = _mm512_set1_pd(b.y_max);
+    const __m512d dx = _mm512_set1_pd(b.dx), dy = _mm512_set1_pd(b.dy);
+    const __m512d zero = _mm512_setzero_pd(), cells = _mm512_set1_pd(kCells);
+    // x0 y0 … x3 y3 and x4 y4 … x7 y7 into x0..x7 and y0..y7.
+    const __m512i xs = _mm512_set_epi64(14, 12, 10, 8, 6, 4, 2, 0), ys = _mm512_set_epi64(15, 13, 11, 9, 7, 5, 3, 1);
+    const __m256i last = _mm256_set1_epi32(kCells - 1), row = _mm256_set1_epi32(kNodes);
+    std::size_t k = 0;
+    for (; k + 8 <= count; k += 8) {
+        const __m512d first = _mm512_loadu_pd(&points[k].x);
+        const __m512d second = _mm512_loadu_pd(&points[k + 4].x);
+        const __m512d x = Rule::placed_x(_mm512_permutex2var_pd(first, xs, second));
+        const __m512d y = _mm512_permutex2var_pd(first, ys, second);
+        // The placed x of a NaN is NaN: the test finds the same lanes.
+        const __mmask8 there = static_cast<__mmask8>(~_mm512_cmp_pd_mask(x, y, _CMP_UNORD_Q));
+        counts.not_a_number += 8 - std::popcount(static_cast<unsigned>(there));
+        __mmask8 placed = _mm512_mask_cmp_pd_mask(there, x, x_min, _CMP_GE_OQ);
+        placed = _mm512_mask_cmp_pd_mask(placed, x, x_max, _CMP_LT_OQ);
+        placed = _mm512_mask_cmp_pd_mask(placed, y, y_min, _CMP_GE_OQ);
+        placed = _mm512_mask_cmp_pd_mask(placed, y, y_max, _CMP_LT_OQ);
+        const __m512d qx = _mm512_div_pd(_mm512_sub_pd(x, x_min), dx);
+        const __m512d qy = _mm512_div_pd(_mm512_sub_pd(y, y_min), dy);
+        placed = _mm512_mask_cmp_pd_mask(placed, qx, zero, _CMP_GE_OQ);
+        placed = _mm512_mask_cmp_pd_mask(placed, qx, cells, _CMP_LE_OQ);
+        placed = _mm512_mask_cmp_pd_mask(placed, qy, zero, _CMP_GE_OQ);
+        placed = _mm512_mask_cmp_pd_mask(placed, qy, cells, _CMP_LE_OQ);
+        counts.rejected += std::popcount(static_cast<unsigned>(there & ~placed));
+        if (placed == 0)
+            continue;
+        const __m256i gx = _mm256_min_epi32(_mm512_cvttpd_epi32(qx), last);
+        const __m256i gy = _mm256_min_epi32(_mm512_cvttpd_epi32(qy), last);
+        const __m512d fx = _mm512_sub_pd(qx, _mm512_cvtepi32_pd(gx));
+        const __m512d fy = _mm512_sub_pd(qy, _mm512_cvtepi32_pd(gy));
+        const __m512d first_x = Rule::first_share(fx), second_x = Rule::second_share(fx);
+        const __m512d first_y = Rule::first_share(fy), second_y = Rule::second_share(fy);
+        // Each lane's two weights in a node row side by side: even lanes
+        // from the unpacked low halves, odd ones from the high ones.
+        const __m512d top_w = _mm512_mul_pd(first_x, first_y), top_e = _mm512_mul_pd(second_x, first_y);
+        const __m512d low_w = _mm512_mul_pd(first_x, second_y), low_e = _mm512_mul_pd(second_x, second_y);
+        alignas(64) double top[2][8], low[2][8];
+        _mm512_store_pd(top[0], _mm512_unpacklo_pd(top_w, top_e));
+        _mm512_store_pd(top[1], _mm512_unpackhi_pd(top_w, top_e));
+        _mm512_store_pd(low[0], _mm512_unpacklo_pd(low_w, low_e));
+        _mm512_store_pd(low[1], _mm512_unpackhi_pd(low_w, low_e));
+        alignas(32) int node[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(node), _mm256_add_epi32(_mm256_mullo_epi32(gy, row), gx));
+        const auto add = [&](int lane) {
+            const int half = (lane >> 1) * 2;
+            double* const row0 = grid + node[lane];
+            double* const row1 = row0 + kNodes;
+            _mm_storeu_pd(row0, _mm_add_pd(_mm_loadu_pd(row0), _mm_load_pd(&top[lane & 1][half])));
+            _mm_storeu_pd(row1, _mm_add_pd(_mm_loadu_pd(row1), _mm_load_pd(&low[lane & 1][half])));
+        };
+        if (placed == 0xFF) {
+            // The usual eight, unrolled.
+            add(0), add(1), add(2), add(3), add(4), add(5), add(6), add(7);
+            counts.binned += 8;
+            continue;
+        }
+        for (unsigned lanes = placed; lanes; lanes &= lanes - 1)
+            add(std::countr_zero(lanes));
+        counts.binned += std::popcount(static_cast<unsigned>(placed));
+    }
+    bin_points_plain<Rule>(b, points + k, count - k, grid, counts);
+}
 #endif
 
 using BinFunction = void (*)(const CellGeometry&, const Point*, std::size_t, double*, BinCounts&);
@@ -368,7 +451,8 @@ struct RuleForms {
     double (*placed_x)(double x);
     std::size_t piece_bytes; // the longest piece of a line read as a line
     BinFunction plain;
-    BinFunction wide; // null where the processor's kind has none
+    BinFunction wide;  // four points at a time; null where the processor's kind has none
+    BinFunction wider; // eight at a time; likewise
     SumFunction sum;
     SpreadFunction spread_sums;
     ValuedFunction valued;
@@ -377,21 +461,21 @@ struct RuleForms {
 };
 
 #if defined(__x86_64__)
-#define WIDE_FORM(Rule) bin_points_wide<Rule>
+#define WIDE_FORMS(Rule) bin_points_wide<Rule>, bin_points_wider<Rule>
 #else
-#define WIDE_FORM(Rule) nullptr
+#define WIDE_FORMS(Rule) nullptr, nullptr
 #endif
 
 constexpr RuleForms kRules[] = {
     {BinningRule::bilinear, "bilinear", BilinearRule::placed_x, kLongestLine, bin_points_plain<BilinearRule>,
-     WIDE_FORM(BilinearRule), sum_points_of<BilinearRule>, spread_sums<BilinearRule>,
+     WIDE_FORMS(BilinearRule), sum_points_of<BilinearRule>, spread_sums<BilinearRule>,
      bin_valued_points_of<BilinearRule>, sum_valued_points_of<BilinearRule>, spread_scaled_sums_of<BilinearRule>},
     {BinningRule::classic, "classic", ClassicRule::placed_x, kPieceBytes, bin_points_plain<ClassicRule>,
-     WIDE_FORM(ClassicRule), sum_points_of<ClassicRule>, spread_sums<ClassicRule>, bin_valued_points_of<ClassicRule>,
+     WIDE_FORMS(ClassicRule), sum_points_of<ClassicRule>, spread_sums<ClassicRule>, bin_valued_points_of<ClassicRule>,
      sum_valued_points_of<ClassicRule>, spread_scaled_sums_of<ClassicRule>},
 };
 
-#undef WIDE_FORM
+#undef WIDE_FORMS
 
 const RuleForms& forms_of(BinningRule rule)
 {
@@ -419,13 +503,19 @@ bool binning_rule_named(std::string_view name, BinningRule* rule)
     return false;
 }
 
-void bin_points(BinningRule rule, bool wide, const CellGeometry& cells, const Point* points, std::size_t count,
+void bin_points(BinningRule rule, unsigned lanes, const CellGeometry& cells, const Point* points, std::size_t count,
                 double* nodes, BinCounts& counts)
 {
     const RuleForms& forms = forms_of(rule);
 #if defined(__x86_64__)
     static const bool has_avx2 = __builtin_cpu_supports("avx2");
-    if (wide && has_avx2 && forms.wide) {
+    static const bool has_avx512 =
+        __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
+    if (lanes >= 8 && has_avx512 && forms.wider) {
+        forms.wider(cells, points, count, nodes, counts);
+        return;
+    }
+    if (lanes >= 4 && has_avx2 && forms.wide) {
         forms.wide(cells, points, count, nodes, counts);
         return;
     }

@@ -47,10 +47,11 @@ struct BinCounts {
 };
 
 // Spreads the points that fall in a cell over the four nodes of the cell in
-// `nodes` (201 x 201, row-major), in the points' order, under `rule`; the
-// four-at-a-time form where the processor has it and `wide` allows, which
-// gives the very same bits.
-void bin_points(BinningRule rule, bool wide, const CellGeometry& cells, const Point* points, std::size_t count,
+// `nodes` (201 x 201, row-major), in the points' order, under `rule`; up to
+// `lanes` points a step (8 or 4) where the processor has such a form, which
+// gives the very same bits as one at a time (lanes 1).
+inline constexpr unsigned kWidestBinning = 8;
+void bin_points(BinningRule rule, unsigned lanes, const CellGeometry& cells, const Point* points, std::size_t count,
                 double* nodes, BinCounts& counts);
 
 // Spreads points with their values, as bin_points spreads them but each

@@ -68,7 +68,7 @@ FieldState* state_of(DensityField* field)
     return field->state;
 }
 
-std::atomic<bool> g_wide_binning_allowed{true};
+std::atomic<unsigned> g_binning_lanes{kWidestBinning};
 // Where a load's count of rejected points starts: 0 but in a test.
 std::atomic<long long> g_rejected_before_load{0};
 
@@ -156,7 +156,7 @@ void take_points(void* context, void* partial, const Point* points, std::size_t 
         count = take_logarithms(*load.field, points, nullptr, count, part);
         points = part.logged.data();
     }
-    bin_points(load.rule, g_wide_binning_allowed.load(std::memory_order_relaxed), load.cells, points, count, part.nodes,
+    bin_points(load.rule, g_binning_lanes.load(std::memory_order_relaxed), load.cells, points, count, part.nodes,
                part.counts);
     if (!part.sums.empty()) {
         BinCounts again; // the same points counted once already
@@ -367,13 +367,13 @@ void density_field_test_fail_create(unsigned skip, unsigned times) { g_create_fa
 void density_field_test_reset()
 {
     g_create_failure = {};
-    g_wide_binning_allowed.store(true);
+    g_binning_lanes.store(kWidestBinning);
     g_rejected_before_load.store(0);
 }
 
 void density_field_test_rejected_before_load(long long count) { g_rejected_before_load.store(count); }
 
-void density_field_test_wide_binning(bool allowed) { g_wide_binning_allowed.store(allowed); }
+void density_field_test_binning_lanes(unsigned lanes) { g_binning_lanes.store(lanes); }
 
 DensityField* create_density_field(const Range& range)
 {

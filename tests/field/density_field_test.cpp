@@ -190,11 +190,11 @@ TEST(DensityField, RangesWithoutUsableCellsRejectTheirPoints)
     }
 }
 
-// Points are binned four at a time where the processor allows: the same
-// bits and counts as one at a time, for points at the edges of the
-// arithmetic in each of the four lanes, over ranges that make them edges,
-// under every binning rule.
-TEST(DensityField, FourAtATimeBinsAsOneAtATime)
+// Points are binned eight or four at a time where the processor allows:
+// the same bits and counts as one at a time, for points at the edges of the
+// arithmetic in each of the lanes, over ranges that make them edges, under
+// every binning rule.
+TEST(DensityField, EightOrFourAtATimeBinAsOneAtATime)
 {
     const double inf = INFINITY;
     const Range ranges[] = {{0, 4000, 0, 4000},
@@ -227,29 +227,34 @@ TEST(DensityField, FourAtATimeBinsAsOneAtATime)
                             "2000 2000",
                             "123.456 3210.5",
                             "41 40.99999999999999"};
-    for (int lane = 0; lane < 8; ++lane) {
-        const BinningRule rule = lane < 4 ? BinningRule::classic : BinningRule::bilinear;
+    for (int lane = 0; lane < 16; ++lane) {
+        const BinningRule rule = lane < 8 ? BinningRule::classic : BinningRule::bilinear;
         std::string data;
-        for (int k = 0; k < lane % 4; ++k)
+        for (int k = 0; k < lane % 8; ++k)
             data += "2000 2000\n";
         for (const char* point : points)
             data += std::string(point) + "\n";
         for (const auto& r : ranges) {
-            SCOPED_TRACE(testing::Message() << binning_rule_name(rule) << ", lane " << lane % 4 << ", range " << r.x_min
+            SCOPED_TRACE(testing::Message() << binning_rule_name(rule) << ", lane " << lane % 8 << ", range " << r.x_min
                                             << " " << r.x_max << " " << r.y_min << " " << r.y_max);
-            Field wide(r), plain(r);
-            density_field_set_binning(wide.f, rule);
+            Field plain(r);
             density_field_set_binning(plain.f, rule);
-            const int wide_result = wide.load(data);
-            density_field_test_wide_binning(false);
+            density_field_test_binning_lanes(1);
             const int plain_result = plain.load(data);
+            for (const unsigned lanes : {8u, 4u}) {
+                SCOPED_TRACE(testing::Message() << lanes << " at a time");
+                Field wide(r);
+                density_field_set_binning(wide.f, rule);
+                density_field_test_binning_lanes(lanes);
+                EXPECT_EQ(wide.load(data), plain_result);
+                EXPECT_EQ(std::memcmp(wide.f->ops.data(wide.f), plain.f->ops.data(plain.f), 201 * 201 * sizeof(double)),
+                          0);
+                EXPECT_EQ(density_field_max(wide.f), density_field_max(plain.f));
+                EXPECT_EQ(wide.f->ops.rejected(wide.f), plain.f->ops.rejected(plain.f));
+                EXPECT_EQ(density_field_counts(wide.f).in_range, density_field_counts(plain.f).in_range);
+                EXPECT_EQ(density_field_counts(wide.f).not_a_number, density_field_counts(plain.f).not_a_number);
+            }
             density_field_test_reset();
-            EXPECT_EQ(wide_result, plain_result);
-            EXPECT_EQ(std::memcmp(wide.f->ops.data(wide.f), plain.f->ops.data(plain.f), 201 * 201 * sizeof(double)), 0);
-            EXPECT_EQ(density_field_max(wide.f), density_field_max(plain.f));
-            EXPECT_EQ(wide.f->ops.rejected(wide.f), plain.f->ops.rejected(plain.f));
-            EXPECT_EQ(density_field_counts(wide.f).in_range, density_field_counts(plain.f).in_range);
-            EXPECT_EQ(density_field_counts(wide.f).not_a_number, density_field_counts(plain.f).not_a_number);
         }
     }
 }
