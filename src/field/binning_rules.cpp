@@ -205,15 +205,16 @@ void bin_valued_points_of(const CellGeometry& b, const Point* points, const Poin
     }
 }
 
-// A placed point added to its cell's count and fractions; the cell.
-inline CellSums& add_to_cell(CellSums* sums, const CellPlace& place)
+// A placed point's cell, among 200 x 200.
+inline int cell_of(const CellPlace& place) { return place.node / kNodes * kCells + place.node % kNodes; }
+
+// A placed point added to its cell's count and fractions.
+inline void add_to_cell(CellSums& cell, const CellPlace& place)
 {
-    CellSums& cell = sums[place.node / kNodes * kCells + place.node % kNodes];
     ++cell.n;
     cell.sfx += place.fx;
     cell.sfy += place.fy;
     cell.sfxfy += place.fx * place.fy;
-    return cell;
 }
 
 inline void add_scaled(ScaledSums& sums, double q, const CellPlace& place)
@@ -232,14 +233,14 @@ void sum_points_of(const CellGeometry& b, const Point* points, std::size_t count
         if (!place_point<Rule>(b, points[k], place, counts))
             continue;
         ++counts.binned;
-        add_to_cell(sums, place);
+        add_to_cell(sums[cell_of(place)], place);
     }
 }
 
 // As bin_valued_points_of takes its points, into the cells' sums.
 template <class Rule>
 void sum_valued_points_of(const CellGeometry& b, const Point* points, const PointValues* values, std::size_t count,
-                          bool means, CellSums* sums, BinCounts& counts)
+                          bool means, CellSums* sums, CellValueSums* value_sums, BinCounts& counts)
 {
     for (std::size_t k = 0; k < count; ++k) {
         const PointValues& v = values[k];
@@ -251,11 +252,12 @@ void sum_valued_points_of(const CellGeometry& b, const Point* points, const Poin
         if (!place_point<Rule>(b, points[k], place, counts))
             continue;
         ++counts.binned;
-        CellSums& cell = add_to_cell(sums, place);
-        add_scaled(cell.w, v.weight, place);
+        const int cell = cell_of(place);
+        add_to_cell(sums[cell], place);
+        add_scaled(value_sums[cell].w, v.weight, place);
         // The product as the nodes' numerators take it, so that a lone
         // point's sum is the very scale it is spread by.
-        add_scaled(cell.wz, v.weight * v.value, place);
+        add_scaled(value_sums[cell].wz, v.weight * v.value, place);
     }
 }
 
@@ -441,7 +443,7 @@ using SpreadFunction = void (*)(double*, int, const CellSums&);
 using ValuedFunction = void (*)(const CellGeometry&, const Point*, const PointValues*, std::size_t, double*, double*,
                                 BinCounts&);
 using ValuedSumFunction = void (*)(const CellGeometry&, const Point*, const PointValues*, std::size_t, bool, CellSums*,
-                                   BinCounts&);
+                                   CellValueSums*, BinCounts&);
 using ScaledSpreadFunction = void (*)(double*, int, const CellSums&, const ScaledSums&);
 
 // Every rule: its name, where it places x, and its two forms of binning.
@@ -536,9 +538,9 @@ void sum_points(BinningRule rule, const CellGeometry& cells, const Point* points
 }
 
 void sum_valued_points(BinningRule rule, const CellGeometry& cells, const Point* points, const PointValues* values,
-                       std::size_t count, bool means, CellSums* sums, BinCounts& counts)
+                       std::size_t count, bool means, CellSums* sums, CellValueSums* value_sums, BinCounts& counts)
 {
-    forms_of(rule).sum_valued(cells, points, values, count, means, sums, counts);
+    forms_of(rule).sum_valued(cells, points, values, count, means, sums, value_sums, counts);
 }
 
 void spread_cell_sums(BinningRule rule, int gx, int gy, const CellSums& sums, double* nodes)

@@ -71,15 +71,20 @@ struct ScaledSums {
 
 // What the points of one cell come to, enough to spread them as the points
 // themselves would be: every rule's shares are linear in the fraction, so a
-// node's weight is a sum of n, the fractions and their product, and a
-// node's weight of a quantity the same sums each point scaled by it.
+// node's weight is a sum of n, the fractions and their product.
 struct CellSums {
     long long n = 0;  // points placed in the cell
     double sfx = 0;   // the sum of their fractions across the cell
     double sfy = 0;   // ... up the cell
     double sfxfy = 0; // ... and of the two multiplied
-    ScaledSums w{};   // with values: the sums scaled by each point's weight w (1 without a weight column)
-    ScaledSums wz{};  // ... and by its weight times its value, w·z
+};
+
+// For a load with values, beside a cell's CellSums: the same sums with each
+// point scaled by a quantity, which spread as the points give a node's
+// weight of it. Apart, so that counts alone take no more memory or time.
+struct CellValueSums {
+    ScaledSums w;  // scaled by each point's weight w (1 without a weight column)
+    ScaledSums wz; // ... and by its weight times its value, w·z
 };
 
 // Places the points that fall in a cell as bin_points does and adds each to
@@ -89,11 +94,12 @@ void sum_points(BinningRule rule, const CellGeometry& cells, const Point* points
                 BinCounts& counts);
 
 // Places points with their values as bin_valued_points does, counting the
-// same points apart, and adds each to its cell's sums in `cells`, its
-// weight's (w) and its weight times its value's (wz) too. `means`: the
-// values are asked for, so that a NaN value counts as not_a_number.
+// same points apart, and adds each to its cell's sums in `sums` and its
+// weight's and its weight times its value's in `value_sums` (both 200 x
+// 200). `means`: the values are asked for, so that a NaN value counts as
+// not_a_number.
 void sum_valued_points(BinningRule rule, const CellGeometry& cells, const Point* points, const PointValues* values,
-                       std::size_t count, bool means, CellSums* sums, BinCounts& counts);
+                       std::size_t count, bool means, CellSums* sums, CellValueSums* value_sums, BinCounts& counts);
 
 // Spreads the sums of cell (gx, gy) over its four nodes in `nodes` as
 // `rule` spreads the points they came from.

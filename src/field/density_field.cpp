@@ -44,6 +44,7 @@ struct FieldState {
     ReadCounts read;       // what the last load's reader found
     long long binned;      // points of the last load inside the range
     CellSums* sums;        // where loads also add up each cell's points; null for nowhere
+    CellValueSums* valued; // ... and loads with values their sums of them; null for nowhere
     bool log_x, log_y;     // bin the logarithms of x, of y
     double least;          // the least mean of a load of means
     double weight;         // the weights binned by the last load
@@ -82,6 +83,9 @@ struct PartialField {
     std::vector<Point> logged;        // the points on their log axes
     std::vector<PointValues> carried; // and the values of those kept
     KeptChunk kept;                   // the chunk's points as read, where the field keeps them
+
+    // Empty unless the field keeps sums with their values.
+    std::vector<CellValueSums> valued;
 };
 
 // A load in progress: the binning every thread reads, and the field the
@@ -138,9 +142,10 @@ void take_values(void* context, void* partial, const Point* points, const PointV
     const bool means = !part.value_sums.empty();
     bin_valued_points(load.rule, load.cells, points, values, count, part.nodes,
                       means ? part.value_sums.data() : nullptr, part.counts);
-    if (!part.sums.empty()) {
+    if (!part.valued.empty()) {
         BinCounts again; // the same points counted once already
-        sum_valued_points(load.rule, load.cells, points, values, count, means, part.sums.data(), again);
+        sum_valued_points(load.rule, load.cells, points, values, count, means, part.sums.data(), part.valued.data(),
+                          again);
     }
 }
 
@@ -169,6 +174,7 @@ void clear_partial(PartialField& part)
     std::fill(std::begin(part.nodes), std::end(part.nodes), 0.0);
     part.counts = BinCounts{};
     std::fill(part.sums.begin(), part.sums.end(), CellSums{});
+    std::fill(part.valued.begin(), part.valued.end(), CellValueSums{});
     std::fill(part.value_sums.begin(), part.value_sums.end(), 0.0);
     part.nonpositive = 0;
 }
@@ -176,9 +182,12 @@ void clear_partial(PartialField& part)
 void* make_partial(void* context)
 {
     auto* part = new PartialField;
-    if (static_cast<Load*>(context)->field->sums)
+    const FieldState& field = *static_cast<Load*>(context)->field;
+    if (field.sums)
         part->sums.resize(kCells * kCells);
-    if (static_cast<Load*>(context)->field->value_sums)
+    if (field.sums && field.valued)
+        part->valued.resize(kCells * kCells);
+    if (field.value_sums)
         part->value_sums.resize(kNodes * kNodes);
     clear_partial(*part);
     return part;
@@ -213,8 +222,10 @@ void add_partial(void* context, void* partial)
         total.sfx += part.sums[k].sfx;
         total.sfy += part.sums[k].sfy;
         total.sfxfy += part.sums[k].sfxfy;
-        add_scaled_sums(total.w, part.sums[k].w);
-        add_scaled_sums(total.wz, part.sums[k].wz);
+    }
+    for (std::size_t k = 0; k < part.valued.size(); ++k) {
+        add_scaled_sums(s.valued[k].w, part.valued[k].w);
+        add_scaled_sums(s.valued[k].wz, part.valued[k].wz);
     }
     if (s.kept)
         s.kept->add_chunk(std::exchange(part.kept, KeptChunk{}));
@@ -401,6 +412,7 @@ DensityField* create_density_field(const Range& range)
     s.read = ReadCounts{};
     s.binned = 0;
     s.sums = nullptr;
+    s.valued = nullptr;
     s.log_x = s.log_y = false;
     s.least = 0.0;
     s.weight = 0.0;
@@ -414,29 +426,30 @@ DensityField* create_density_field(const Range& range)
 }
 
 int density_field_load_sums(DensityField* field, const CellSums* cells, long long rejected, long long not_a_number,
-                            long long nonpositive)
+                            long long nonpositive, const CellValueSums* values)
 {
     FieldState* s = state_of(field);
-    if (!s || !cells)
+    if (!s || !cells || (s->columns.has_values() && !values))
         return 0;
     start_load(s);
     const bool weighted = s->columns.weight > 0;
     for (int gy = 0; gy < kCells; ++gy)
         for (int gx = 0; gx < kCells; ++gx) {
-            const CellSums& cell = cells[gy * kCells + gx];
+            const int k = gy * kCells + gx;
+            const CellSums& cell = cells[k];
             if (cell.n == 0)
                 continue;
             // Counts that go below zero or past a long long are no points.
             if (cell.n < 0 || __builtin_add_overflow(s->binned, cell.n, &s->binned))
                 return 0;
             if (weighted)
-                spread_scaled_sums(s->rule, gx, gy, cell, cell.w, s->grid);
+                spread_scaled_sums(s->rule, gx, gy, cell, values[k].w, s->grid);
             else
                 spread_cell_sums(s->rule, gx, gy, cell, s->grid);
             if (s->value_sums)
-                spread_scaled_sums(s->rule, gx, gy, cell, cell.wz, s->value_sums);
+                spread_scaled_sums(s->rule, gx, gy, cell, values[k].wz, s->value_sums);
             if (s->columns.has_values())
-                s->weight += weighted ? cell.w.s : static_cast<double>(cell.n);
+                s->weight += weighted ? values[k].w.s : static_cast<double>(cell.n);
         }
     long long points = 0;
     if (rejected < 0 || not_a_number < 0 || nonpositive < 0 || __builtin_add_overflow(s->binned, rejected, &points) ||
@@ -575,12 +588,13 @@ int density_field_load_kept(DensityField* field, const KeptPoints& kept)
     return normalise(*s);
 }
 
-bool density_field_set_cell_sums(DensityField* field, CellSums* cells)
+bool density_field_set_cell_sums(DensityField* field, CellSums* cells, CellValueSums* values)
 {
     FieldState* s = state_of(field);
     if (!s)
         return false;
     s->sums = cells;
+    s->valued = values;
     return true;
 }
 

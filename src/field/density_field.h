@@ -86,23 +86,25 @@ bool density_field_set_threads(DensityField* field, unsigned threads);
 // Loads the field from the sums of its 200 x 200 cells (row-major by gy,
 // then gx) instead of points: each cell spread as the field's rule spreads
 // its points, then normalised as a load of the points is. A field set for
-// weights spreads each cell's sums of weights (CellSums::w), one set for a
-// value also their sums times the values (wz), as the points would be; the
-// sums of a field on logarithmic axes are those of the logarithms. The
-// counts are those of the points: `rejected` outside the range,
-// `not_a_number` with a NaN coordinate (or weight, or value),
-// `nonpositive` with no logarithm. 0 on a bad handle, when nothing could be
-// normalised, or when a count is negative or the counts add up past a long
-// long.
+// weights spreads each cell's sums of weights (`values`, as many, w), one
+// set for a value also their sums times the values (wz), as the points
+// would be; the sums of a field on logarithmic axes are those of the
+// logarithms. The counts are those of the points: `rejected` outside the
+// range, `not_a_number` with a NaN coordinate (or weight, or value),
+// `nonpositive` with no logarithm. 0 on a bad handle, for a field with
+// values but no `values`, when nothing could be normalised, or when a
+// count is negative or the counts add up past a long long.
 struct CellSums;
+struct CellValueSums;
 int density_field_load_sums(DensityField* field, const CellSums* cells, long long rejected, long long not_a_number,
-                            long long nonpositive = 0);
+                            long long nonpositive = 0, const CellValueSums* values = nullptr);
 
 // Where later loads of points also add each point in range to the sums of
-// its cell (200 x 200, row-major by gy, then gx), with a weight or a value
-// its sums scaled by them too; null, as until set, for none. The caller
+// its cell (200 x 200, row-major by gy, then gx), and loads with a weight
+// or a value its sums scaled by them to `values` (as many; where it is
+// null, such loads keep no sums); null, as until set, for none. The caller
 // clears them and keeps them alive. False for a bad handle.
-bool density_field_set_cell_sums(DensityField* field, CellSums* cells);
+bool density_field_set_cell_sums(DensityField* field, CellSums* cells, CellValueSums* values = nullptr);
 
 // Where later loads of points also keep every point they read (with its
 // values where they read any), which the caller started for the file; null,

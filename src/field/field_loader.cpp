@@ -334,8 +334,8 @@ void load_from_sums(const LoadRequest& request, CellSumsTable& table, LoadedFiel
         result.failure = LoadFailure::no_memory;
         return;
     }
-    result.loaded =
-        density_field_load_sums(field.get(), table.cells.data(), table.rejected, table.not_a_number, table.nonpositive);
+    result.loaded = density_field_load_sums(field.get(), table.cells.data(), table.rejected, table.not_a_number,
+                                            table.nonpositive, table.values.empty() ? nullptr : table.values.data());
     result.max = density_field_max(field.get());
     result.least = density_field_least(field.get());
     result.measure = density_field_measure(field.get());
@@ -441,6 +441,8 @@ std::unique_ptr<CellSumsTable> sums_to_keep(const LoadRequest& request, const Lo
     table->value_name = name_of(read.columns.value, read.value_name);
     table->log_x = request.log_x;
     table->log_y = request.log_y;
+    if (table->weighted || table->means)
+        table->values.resize(table->cells.size());
     return table;
 }
 
@@ -529,7 +531,8 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
         density_field_set_watch(field.get(), watch.watch.go_on, watch.watch.context);
     if (request.keep_sums) {
         result.sums = sums_to_keep(request, result);
-        density_field_set_cell_sums(field.get(), result.sums->cells.data());
+        std::vector<CellValueSums>& values = result.sums->values;
+        density_field_set_cell_sums(field.get(), result.sums->cells.data(), values.empty() ? nullptr : values.data());
     }
     errno = 0;
     if (from_kept) {

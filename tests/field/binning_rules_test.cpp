@@ -169,6 +169,7 @@ TEST(BinningRules, CellSumsSpreadAsTheirPoints)
             SCOPED_TRACE(std::string(set.name) + ", " + binning_rule_name(rule));
             std::string text;
             std::vector<CellSums> cells(200 * 200);
+            std::vector<CellValueSums> values(200 * 200);
             long long rejected = 0, nans = 0;
             const double dx = (x_max - x_min) / 200, dy = (y_max - y_min) / 200;
             for (int k = 0; k < int(set.points.size()); ++k) {
@@ -195,7 +196,8 @@ TEST(BinningRules, CellSumsSpreadAsTheirPoints)
                 cell.sfx += fx;
                 cell.sfy += fy;
                 cell.sfxfy += fx * fy;
-                for (auto [sums, q] : {std::pair{&cell.w, w}, std::pair{&cell.wz, w * z}}) {
+                CellValueSums& cell_values = values[int(gy) * 200 + int(gx)];
+                for (auto [sums, q] : {std::pair{&cell_values.w, w}, std::pair{&cell_values.wz, w * z}}) {
                     sums->s += q;
                     sums->sfx += q * fx;
                     sums->sfy += q * fy;
@@ -210,8 +212,10 @@ TEST(BinningRules, CellSumsSpreadAsTheirPoints)
                     density_field_set_binning(field, rule);
                     density_field_set_values(field, weight_column, value_column);
                 }
+                // Values asked for and not given load nothing.
+                EXPECT_EQ(density_field_load_sums(from_sums, cells.data(), rejected, nans) == 0, weight_column > 0);
                 TempStream in(text);
-                EXPECT_EQ(density_field_load_sums(from_sums, cells.data(), rejected, nans),
+                EXPECT_EQ(density_field_load_sums(from_sums, cells.data(), rejected, nans, 0, values.data()),
                           from_points->ops.load(from_points, in.file, 0));
                 const FieldCounts want = density_field_counts(from_points), got = density_field_counts(from_sums);
                 EXPECT_EQ(got.points, want.points);

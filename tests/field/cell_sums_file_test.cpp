@@ -57,8 +57,9 @@ TEST(CellSumsFile, ReadsWhatEnginesWrite)
     const CellSums& cell = t.cells[4 * kSumCells + 3];
     EXPECT_EQ(cell.n, 3);
     EXPECT_EQ(cell.sfxfy, 0.5);
-    const double w[4] = {cell.w.s, cell.w.sfx, cell.w.sfy, cell.w.sfxfy},
-                 wz[4] = {cell.wz.s, cell.wz.sfx, cell.wz.sfy, cell.wz.sfxfy};
+    const CellValueSums& values = t.values[4 * kSumCells + 3];
+    const double w[4] = {values.w.s, values.w.sfx, values.w.sfy, values.w.sfxfy},
+                 wz[4] = {values.wz.s, values.wz.sfx, values.wz.sfy, values.wz.sfxfy};
     const double want_w[4] = {-6.5, -4.5, -2.5, -0.5}, want_wz[4] = {1.5, 3.5, 5.5, 7.5};
     for (int k = 0; k < 4; ++k) {
         EXPECT_EQ(w[k], want_w[k]) << k;
@@ -284,7 +285,9 @@ TEST(CellSumsFile, WritesTheSumsOfWeightsAndValuesAndTheirAxes)
     table.weight_name = "mass\nx,y";
     table.value_name = "t";
     table.log_y = true;
-    table.cells[2] = CellSums{2, 0.5, 0.25, 0.125, {-1.0 / 3, 0.1, -0.2, 0.3}, {4, 5e-300, 6, -7}};
+    table.cells[2] = CellSums{2, 0.5, 0.25, 0.125};
+    table.values.resize(table.cells.size());
+    table.values[2] = CellValueSums{{-1.0 / 3, 0.1, -0.2, 0.3}, {4, 5e-300, 6, -7}};
     table.rejected = 1;
     table.nonpositive = 4;
     TempStream out("");
@@ -308,8 +311,8 @@ TEST(CellSumsFile, WritesTheSumsOfWeightsAndValuesAndTheirAxes)
     EXPECT_EQ(back.weight_name, "mass\\x0Ax,y");
     EXPECT_EQ(back.value_name, "t");
     EXPECT_EQ(back.nonpositive, 4);
-    const CellSums& a = table.cells[2];
-    const CellSums& b = back.cells[2];
+    const CellValueSums& a = table.values[2];
+    const CellValueSums& b = back.values[2];
     EXPECT_TRUE(a.w.s == b.w.s && a.w.sfx == b.w.sfx && a.w.sfy == b.w.sfy && a.w.sfxfy == b.w.sfxfy);
     EXPECT_TRUE(a.wz.s == b.wz.s && a.wz.sfx == b.wz.sfx && a.wz.sfy == b.wz.sfy && a.wz.sfxfy == b.wz.sfxfy);
 }

@@ -187,6 +187,8 @@ bool CellSumsParser::header(const std::vector<std::string_view>& fields)
         column_of_[column_index(fields[k])] = static_cast<int>(k);
     table_.weighted = seen[kWeightSums];
     table_.means = seen[kValueSums];
+    if (table_.weighted || table_.means)
+        table_.values.resize(table_.cells.size());
     // A line naming a column summed where the table holds no such sums
     // says the table was cut or mixed up.
     if (noted_[kWeightNote] && !table_.weighted)
@@ -303,7 +305,10 @@ bool CellSumsParser::row(const std::vector<std::string_view>& fields)
         cell.sfx += value[3];
         cell.sfy += value[4];
         cell.sfxfy += value[5];
-        for (auto [sums, first] : {std::pair{&cell.w, kWeightSums}, std::pair{&cell.wz, kValueSums}}) {
+        if (table_.values.empty())
+            return true;
+        CellValueSums& values = table_.values[static_cast<int>(gy) * kSumCells + static_cast<int>(gx)];
+        for (auto [sums, first] : {std::pair{&values.w, kWeightSums}, std::pair{&values.wz, kValueSums}}) {
             sums->s += value[first];
             sums->sfx += value[first + 1];
             sums->sfy += value[first + 2];
@@ -355,19 +360,20 @@ bool write_cell_sums(std::FILE* stream, const CellSumsTable& table)
         ok = ok &&
             (!present || std::fprintf(stream, ",%.17g,%.17g,%.17g,%.17g", sums.s, sums.sfx, sums.sfy, sums.sfxfy) > 0);
     };
-    const auto write_row = [&](int gx, int gy, long long n, const CellSums& sums) {
+    const auto write_row = [&](int gx, int gy, long long n, const CellSums& sums, const CellValueSums& values) {
         ok = ok && std::fprintf(stream, "%d,%d,%lld,%.17g,%.17g,%.17g", gx, gy, n, sums.sfx, sums.sfy, sums.sfxfy) > 0;
-        write_scaled(table.weighted, sums.w);
-        write_scaled(table.means, sums.wz);
+        write_scaled(table.weighted, values.w);
+        write_scaled(table.means, values.wz);
         ok = ok && std::fprintf(stream, ",%.17g,%.17g,%.17g,%.17g\n", r.x_min, r.x_max, r.y_min, r.y_max) > 0;
     };
-    for (int gy = 0; gy < kSumCells; ++gy)
-        for (int gx = 0; gx < kSumCells; ++gx)
-            if (const CellSums& cell = table.cells[gy * kSumCells + gx]; cell.n > 0)
-                write_row(gx, gy, cell.n, cell);
-    write_row(-1, -1, table.rejected, CellSums{});
-    write_row(-2, -2, table.not_a_number, CellSums{});
+    // A table that lacks the values it says it has writes naughts.
+    const CellValueSums* values = table.values.size() == table.cells.size() ? table.values.data() : nullptr;
+    for (int k = 0; k < kSumCells * kSumCells; ++k)
+        if (const CellSums& cell = table.cells[k]; cell.n > 0)
+            write_row(k % kSumCells, k / kSumCells, cell.n, cell, values ? values[k] : CellValueSums{});
+    write_row(-1, -1, table.rejected, CellSums{}, CellValueSums{});
+    write_row(-2, -2, table.not_a_number, CellSums{}, CellValueSums{});
     if (log)
-        write_row(-3, -3, table.nonpositive, CellSums{});
+        write_row(-3, -3, table.nonpositive, CellSums{}, CellValueSums{});
     return ok;
 }

@@ -38,8 +38,9 @@ struct CellSumsTable {
     long long not_a_number = 0;
     bool has_binning = false; // the table says by which rule it was made
     BinningRule binning = BinningRule::bilinear;
-    bool weighted = false;               // the cells hold their sums of weights (CellSums::w)
-    bool means = false;                  // ... and of weights times values (CellSums::wz)
+    bool weighted = false;               // the cells hold their sums of weights (CellValueSums::w)
+    bool means = false;                  // ... or of weights times values (CellValueSums::wz)
+    std::vector<CellValueSums> values;   // with either, as many as cells; else empty
     std::string weight_name, value_name; // the columns summed, as the table names them
     bool log_x = false, log_y = false;   // the logarithms of x, of y were binned
     long long nonpositive = 0;           // points with no logarithm on such an axis
