@@ -433,11 +433,12 @@ INT_PTR CALLBACK column_lists_proc(HWND dialog, UINT msg, WPARAM, LPARAM)
 {
     if (msg != WM_INITDIALOG)
         return FALSE;
-    for (int list : {IDC_X_COLUMN, IDC_Y_COLUMN})
+    for (int list : {IDC_X_COLUMN, IDC_Y_COLUMN, IDC_HEIGHT_MEASURE})
         for (const char* name : {"1  idx", "2  alpha", "3  beta"})
             SendDlgItemMessageA(dialog, list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
     SendDlgItemMessageA(dialog, IDC_X_COLUMN, CB_SETCURSEL, 1, 0);
     SendDlgItemMessageA(dialog, IDC_Y_COLUMN, CB_SETCURSEL, 2, 0);
+    SendDlgItemMessageA(dialog, IDC_HEIGHT_MEASURE, CB_SETCURSEL, 0, 0);
     return TRUE;
 }
 
@@ -457,7 +458,8 @@ TEST_F(DialogTest, DropDownListShowsItsChoiceInOneLine)
     ASSERT_NE(dialog, nullptr);
     ShowWindow(dialog, SW_SHOWNORMAL);
     pump();
-    const HWND lists[] = {GetDlgItem(dialog, IDC_X_COLUMN), GetDlgItem(dialog, IDC_Y_COLUMN)};
+    const HWND lists[] = {GetDlgItem(dialog, IDC_X_COLUMN), GetDlgItem(dialog, IDC_Y_COLUMN),
+                          GetDlgItem(dialog, IDC_HEIGHT_MEASURE)};
     const QFontMetrics metrics(win32_widget_of(dialog)->font());
     RECT field = {0, 0, 1, 14}; // an edit field's height in dialog units
     ASSERT_TRUE(MapDialogRect(dialog, &field));
@@ -469,7 +471,7 @@ TEST_F(DialogTest, DropDownListShowsItsChoiceInOneLine)
 
     // No control covers another, OK and Cancel included.
     const QList<QWidget*> children = win32_widget_of(dialog)->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
-    ASSERT_EQ(children.size(), 7);
+    ASSERT_EQ(children.size(), 9);
     for (qsizetype i = 0; i < children.size(); ++i)
         for (qsizetype j = i + 1; j < children.size(); ++j)
             EXPECT_FALSE(children[i]->geometry().intersects(children[j]->geometry()))
@@ -482,16 +484,20 @@ TEST_F(DialogTest, DropDownListShowsItsChoiceInOneLine)
         SendMessageA(list, CB_SETCURSEL, WPARAM(-1), 0);
     const QImage none = win32_widget_of(dialog)->grab().toImage();
     ASSERT_EQ(chosen.size(), none.size());
-    int inside[2] = {0, 0}, outside = 0;
+    int inside[3] = {0, 0, 0}, outside = 0;
     for (int y = 0; y < chosen.height(); ++y)
         for (int x = 0; x < chosen.width(); ++x) {
             if (chosen.pixel(x, y) == none.pixel(x, y))
                 continue;
-            const int in = child_rect(lists[0]).contains(x, y) ? 0 : child_rect(lists[1]).contains(x, y) ? 1 : -1;
+            int in = -1;
+            for (int k = 0; k < 3; ++k)
+                if (child_rect(lists[k]).contains(x, y))
+                    in = k;
             ++(in < 0 ? outside : inside[in]);
         }
     EXPECT_GT(inside[0], 0);
     EXPECT_GT(inside[1], 0);
+    EXPECT_GT(inside[2], 0);
     EXPECT_EQ(outside, 0);
 
     // The list opens below the field.
