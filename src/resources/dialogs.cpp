@@ -115,12 +115,12 @@ constexpr DWORD kList = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DR
 
 const DialogItemTemplate kColumnsItems[] = {
     {kLabel, 0, 7, 7, 186, 16, IDC_STATIC, "Static", 0, text(TextId::columns_prompt)},
-    {kLabel, 0, 7, 29, 20, 8, IDC_STATIC, "Static", 0, "X"},
-    {kList, 0, 30, 27, 163, 120, IDC_X_COLUMN, "ComboBox", 0, ""},
-    {kLabel, 0, 7, 47, 20, 8, IDC_STATIC, "Static", 0, "Y"},
-    {kList, 0, 30, 45, 163, 120, IDC_Y_COLUMN, "ComboBox", 0, ""},
-    {kLabel, 0, 7, 65, 22, 8, IDC_STATIC, "Static", 0, text(TextId::height_label)},
-    {kList, 0, 30, 63, 163, 120, IDC_HEIGHT_MEASURE, "ComboBox", 0, ""},
+    {kLabel, 0, 7, 29, 28, 8, IDC_STATIC, "Static", 0, "X"},
+    {kList, 0, 38, 27, 155, 120, IDC_X_COLUMN, "ComboBox", 0, ""},
+    {kLabel, 0, 7, 47, 28, 8, IDC_STATIC, "Static", 0, "Y"},
+    {kList, 0, 38, 45, 155, 120, IDC_Y_COLUMN, "ComboBox", 0, ""},
+    {kLabel, 0, 7, 65, 28, 8, IDC_STATIC, "Static", 0, text(TextId::height_label)},
+    {kList, 0, 38, 63, 155, 120, IDC_HEIGHT_MEASURE, "ComboBox", 0, ""},
     {kButton | BS_DEFPUSHBUTTON, 0, 89, 84, 50, 14, IDOK, "Button", 0, "OK"},
     {kButton, 0, 143, 84, 50, 14, IDCANCEL, "Button", 0, text(TextId::cancel_button)},
 };
