@@ -547,8 +547,9 @@ TEST_F(PanelTest, TheColumnsOfAWideFileArePickedInADialogOnce)
     std::vector<int> first_choice;
     QStringList heights;
     int asked = 0;
-    const auto answer = [&](QString button_text) {
-        return [&, button_text](QComboBox* list) {
+    // The answer: the lists' entries for x, y and the height, then a button.
+    const auto answer = [&](QString button_text, int x, int y, int height) {
+        return [&, button_text, x, y, height](QComboBox* list) {
             ++asked;
             const QList<QComboBox*> lists = list->window()->findChildren<QComboBox*>();
             ASSERT_EQ(lists.size(), 3);
@@ -556,16 +557,16 @@ TEST_F(PanelTest, TheColumnsOfAWideFileArePickedInADialogOnce)
             heights.clear();
             for (int k = 0; k < lists[2]->count(); ++k)
                 heights << lists[2]->itemText(k);
-            lists[0]->setCurrentIndex(4); // x: c
-            lists[1]->setCurrentIndex(2); // y: a
-            lists[2]->setCurrentIndex(5); // height: the mean of b
+            lists[0]->setCurrentIndex(x);
+            lists[1]->setCurrentIndex(y);
+            lists[2]->setCurrentIndex(height);
             for (QAbstractButton* button : list->window()->findChildren<QAbstractButton*>())
                 if (button->text() == button_text)
                     QTest::mouseClick(button, Qt::LeftButton);
         };
     };
     {
-        ModalAnswer<QComboBox> answering(answer("OK"));
+        ModalAnswer<QComboBox> answering(answer("OK", 4, 2, 5)); // x: c, y: a, height: the mean of b
         load(write_file("penguins.csv", header + "\"1\",\"Adelie\",1000,2000,3000\n\"2\",\"Adelie\",1000,4000,3000\n"));
     }
     EXPECT_EQ(asked, 1);
@@ -587,7 +588,7 @@ TEST_F(PanelTest, TheColumnsOfAWideFileArePickedInADialogOnce)
 
     // The same header again: no question, the same columns and height.
     {
-        ModalAnswer<QComboBox> answering(answer("OK"));
+        ModalAnswer<QComboBox> answering(answer("OK", 4, 2, 5));
         load(write_file("more.csv", header + "\"1\",\"Gentoo\",500,2000,1500\n"));
     }
     EXPECT_EQ(asked, 1);
@@ -595,15 +596,31 @@ TEST_F(PanelTest, TheColumnsOfAWideFileArePickedInADialogOnce)
     EXPECT_EQ(state_->field->ops.data(state_->field)[25 * 201 + 75], 2000.0);
     EXPECT_EQ(text_of(main_), "Varnel : more.csv");
 
-    // Another header, the question cancelled: the plot stays.
-    const DensityField* shown = state_->field;
-    {
-        ModalAnswer<QComboBox> answering(answer(QString::fromUtf8(text(TextId::cancel_button))));
-        load(write_file("other.csv", "p,q,r\n1,2,3\n"));
+    // Another header, its height the sum of a column (x: r, y: q, the
+    // weights p): the greatest node holds 1, and the answer holds for the
+    // next file of that header too.
+    for (const char* name : {"sums.csv", "more sums.csv"}) {
+        ModalAnswer<QComboBox> answering(answer("OK", 2, 1, 1));
+        load(write_file(name, "p,q,r\n5,1000,3000\n-1,1000,3000\n1,2000,1000\n"));
     }
     EXPECT_EQ(asked, 2);
+    ASSERT_NE(state_->field, nullptr);
+    const double* nodes = state_->field->ops.data(state_->field);
+    EXPECT_EQ(nodes[50 * 201 + 150], 1.0);  // 5 - 1 = 4 there
+    EXPECT_EQ(nodes[100 * 201 + 50], 0.25); // 1 there
+
+    // A header again new, the question cancelled: the plot stays, and no
+    // message says the file held nothing.
+    const DensityField* shown = state_->field;
+    win32_clear_dialog_calls();
+    {
+        ModalAnswer<QComboBox> answering(answer(QString::fromUtf8(text(TextId::cancel_button)), 0, 1, 0));
+        load(write_file("other.csv", "s,t,u\n1,2,3\n"));
+    }
+    EXPECT_EQ(asked, 3);
     EXPECT_EQ(state_->field, shown);
-    EXPECT_EQ(text_of(main_), "Varnel : more.csv");
+    EXPECT_TRUE(win32_message_box_calls().empty());
+    EXPECT_EQ(text_of(main_), "Varnel : more sums.csv");
 }
 
 } // namespace
