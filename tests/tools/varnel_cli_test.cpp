@@ -86,6 +86,14 @@ TEST(VarnelCli, HelpListsTheOptionsTheUsageNames)
         const std::set<std::string> usage_names = names_in(synopsis, in_usage);
         EXPECT_FALSE(usage_names.empty()) << command;
         EXPECT_EQ(names_in(help.substr(list), in_list), usage_names) << command << "\n" << help;
+        // The default range the usage's words give is the one the table holds.
+        std::smatch said, held;
+        const std::string usage = help.substr(0, list), options = help.substr(list);
+        if (std::regex_search(options, held, std::regex(R"(\n  --range [A-Z |a-z]*=([-0-9. ]+)\n)"))) {
+            ASSERT_TRUE(std::regex_search(usage, said, std::regex(R"(--range (?:defaults )?to ([-0-9. ]+?)[,.])")))
+                << command;
+            EXPECT_EQ(said[1].str(), held[1].str()) << command;
+        }
     }
 }
 
