@@ -21,19 +21,6 @@ struct OverlayCache {
 
 namespace {
 
-bool back_buffer_size(IDirect3DDevice9* device, unsigned* width, unsigned* height)
-{
-    IDirect3DSurface9* surface = nullptr;
-    const HRESULT got = device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface);
-    const InterfacePtr<IDirect3DSurface9> back_buffer(surface);
-    D3DSURFACE_DESC desc;
-    if (FAILED(got) || !back_buffer || FAILED(back_buffer->GetDesc(&desc)))
-        return false;
-    *width = desc.Width;
-    *height = desc.Height;
-    return true;
-}
-
 // The atlas for this size and caption, rasterised again (and its texture
 // dropped) only when either changed.
 OverlayCache* current_atlas(RendererState* s, DrawBatch* batch, unsigned height)
@@ -65,7 +52,7 @@ OverlayCache* current_atlas(RendererState* s, DrawBatch* batch, unsigned height)
 void build_overlay(RendererState* s, DrawBatch* batch)
 {
     unsigned width = 0, height = 0;
-    OverlayCache* cache = back_buffer_size(s->device, &width, &height) ? current_atlas(s, batch, height) : nullptr;
+    OverlayCache* cache = scene_size(*s, &width, &height) ? current_atlas(s, batch, height) : nullptr;
     if (!cache) {
         empty_geometry(batch);
         return;
