@@ -14,5 +14,11 @@ seconds() {
     fi
 }
 
+# CPU seconds (user and system) of one run of a command, its output
+# dropped; needs GNU time.
+cpu_seconds() {
+    /usr/bin/time -f "%U %S" "$@" 2>&1 >/dev/null | tail -1 | awk '{ printf "%.2f\n", $1 + $2 }'
+}
+
 # The median of five numbers.
 median() { echo "$@" | tr ' ' '\n' | grep . | sort -n | sed -n 3p; }
