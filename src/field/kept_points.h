@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "field/large_pages.h"
 #include "field/sources/point_reading.h"
 #include "field/sources/point_source.h"
 
@@ -35,8 +36,8 @@ bool kept_points_key(const std::string& path, int skip_lines, const Columns& col
 
 // One chunk's points, and their values where the read had them.
 struct KeptChunk {
-    std::vector<Point> points;
-    std::vector<PointValues> values;
+    std::vector<Point, LargePageAllocator<Point>> points;
+    std::vector<PointValues, LargePageAllocator<PointValues>> values;
 };
 
 // Bytes of points a read may keep: a quarter of the physical memory unless
