@@ -482,12 +482,19 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
     // Points kept, where the file is a regular one and the request asks:
     // a fit bins them after its bounds pass.
     const Columns& read_columns = result.columns.columns;
-    // Not kept unless asked: fresh memory for them costs more than a second
-    // pass over a large file on a machine whose pages come slowly. Nor an
-    // array's: its next pass reads mapped numbers about as fast as kept
-    // ones are binned, and keeping them made a first load many times slower
-    // (bench_rebin's FirstLoadNpy and RebinNpy cases).
+    // An array's points are not kept: its next pass reads mapped numbers
+    // about as fast as kept ones are binned, and keeping them made a first
+    // load many times slower (bench_rebin's FirstLoadNpy and RebinNpy cases).
     KeptPoints* keep = description.kind == DataKind::array ? nullptr : request.kept;
+    // A fit of text with no store of the caller's keeps the points of its
+    // pass in one of its own, within the budget, and bins them: the text is
+    // parsed once. With a weight or a value the fit reads x and y alone,
+    // and the load must read the file again anyway.
+    KeptPoints fit_store;
+    const bool own_store = !keep && request.fit_range && description.kind == DataKind::text &&
+        !read_columns.has_values() && !description.read_once;
+    if (own_store)
+        keep = &fit_store;
     KeptPointsKey key;
     if (keep &&
         !kept_points_key(request.path, request.skip_lines, read_columns, line_piece_bytes(request.binning), &key))
@@ -508,7 +515,8 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
                 return result;
         }
     }
-    KeptPoints* const load_keeps = from_kept ? nullptr : keep;
+    // What the fit's own store could not hold is not kept by the load.
+    KeptPoints* const load_keeps = from_kept || own_store ? nullptr : keep;
     if (load_keeps)
         load_keeps->start(key, read_columns.has_values());
     FieldPtr field = new_field(result);
