@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <iterator>
+#include <limits>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -437,7 +438,42 @@ template <class Rule>
 }
 #endif
 
+// The bounds loop with the rule's placing inlined: a call a point would
+// cost more than the rest of it, which otherwise runs at the speed the
+// mapped numbers come in.
+template <class Rule>
+void bound_points_of(bool log_x, bool log_y, const Point* points, std::size_t count, PlacedBounds& bounds)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    double x_min = inf, x_max = -inf, y_min = inf, y_max = -inf;
+    long long taken = 0;
+    for (std::size_t k = 0; k < count; ++k) {
+        const double x = Rule::placed_x(points[k].x), y = points[k].y;
+        const bool finite = x - x == 0 && y - y == 0; // false for infinities and NaN
+        if (!finite || (log_x && !(x > 0)) || (log_y && !(y > 0)))
+            continue;
+        ++taken;
+        // Strictly beyond: a tie keeps the earlier value.
+        x_min = x < x_min ? x : x_min;
+        x_max = x > x_max ? x : x_max;
+        y_min = y < y_min ? y : y_min;
+        y_max = y > y_max ? y : y_max;
+    }
+    if (taken == 0)
+        return;
+    if (bounds.points == 0) {
+        bounds = PlacedBounds{taken, x_min, x_max, y_min, y_max};
+        return;
+    }
+    bounds.points += taken;
+    bounds.x_min = std::min(bounds.x_min, x_min);
+    bounds.x_max = std::max(bounds.x_max, x_max);
+    bounds.y_min = std::min(bounds.y_min, y_min);
+    bounds.y_max = std::max(bounds.y_max, y_max);
+}
+
 using BinFunction = void (*)(const CellGeometry&, const Point*, std::size_t, double*, BinCounts&);
+using BoundFunction = void (*)(bool, bool, const Point*, std::size_t, PlacedBounds&);
 using SumFunction = void (*)(const CellGeometry&, const Point*, std::size_t, CellSums*, BinCounts&);
 using SpreadFunction = void (*)(double*, int, const CellSums&);
 using ValuedFunction = void (*)(const CellGeometry&, const Point*, const PointValues*, std::size_t, double*, double*,
@@ -451,6 +487,7 @@ struct RuleForms {
     BinningRule rule;
     const char* name;
     double (*placed_x)(double x);
+    BoundFunction bound;
     std::size_t piece_bytes; // the longest piece of a line read as a line
     BinFunction plain;
     BinFunction wide;  // four points at a time; null where the processor's kind has none
@@ -469,12 +506,12 @@ struct RuleForms {
 #endif
 
 constexpr RuleForms kRules[] = {
-    {BinningRule::bilinear, "bilinear", BilinearRule::placed_x, kLongestLine, bin_points_plain<BilinearRule>,
-     WIDE_FORMS(BilinearRule), sum_points_of<BilinearRule>, spread_sums<BilinearRule>,
+    {BinningRule::bilinear, "bilinear", BilinearRule::placed_x, bound_points_of<BilinearRule>, kLongestLine,
+     bin_points_plain<BilinearRule>, WIDE_FORMS(BilinearRule), sum_points_of<BilinearRule>, spread_sums<BilinearRule>,
      bin_valued_points_of<BilinearRule>, sum_valued_points_of<BilinearRule>, spread_scaled_sums_of<BilinearRule>},
-    {BinningRule::classic, "classic", ClassicRule::placed_x, kPieceBytes, bin_points_plain<ClassicRule>,
-     WIDE_FORMS(ClassicRule), sum_points_of<ClassicRule>, spread_sums<ClassicRule>, bin_valued_points_of<ClassicRule>,
-     sum_valued_points_of<ClassicRule>, spread_scaled_sums_of<ClassicRule>},
+    {BinningRule::classic, "classic", ClassicRule::placed_x, bound_points_of<ClassicRule>, kPieceBytes,
+     bin_points_plain<ClassicRule>, WIDE_FORMS(ClassicRule), sum_points_of<ClassicRule>, spread_sums<ClassicRule>,
+     bin_valued_points_of<ClassicRule>, sum_valued_points_of<ClassicRule>, spread_scaled_sums_of<ClassicRule>},
 };
 
 #undef WIDE_FORMS
@@ -490,6 +527,12 @@ const RuleForms& forms_of(BinningRule rule)
 } // namespace
 
 double placed_x(BinningRule rule, double x) { return forms_of(rule).placed_x(x); }
+
+void bound_points(BinningRule rule, bool log_x, bool log_y, const Point* points, std::size_t count,
+                  PlacedBounds& bounds)
+{
+    forms_of(rule).bound(log_x, log_y, points, count, bounds);
+}
 
 const char* binning_rule_name(BinningRule rule) { return forms_of(rule).name; }
 

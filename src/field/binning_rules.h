@@ -46,6 +46,17 @@ struct BinCounts {
     double weight = 0;          // the weights of the points spread (bin_valued_points)
 };
 
+// The least and greatest placed x and y of points, over those with finite
+// coordinates (above zero on a logarithmic axis), and how many they are.
+struct PlacedBounds {
+    long long points = 0;
+    double x_min = 0, x_max = 0, y_min = 0, y_max = 0;
+};
+// Widens `bounds` by the points under `rule`; a tie keeps the earlier value
+// (0 and -0), as a pass in the points' order would.
+void bound_points(BinningRule rule, bool log_x, bool log_y, const Point* points, std::size_t count,
+                  PlacedBounds& bounds);
+
 // Spreads the points that fall in a cell over the four nodes of the cell in
 // `nodes` (201 x 201, row-major), in the points' order, under `rule`; up to
 // `lanes` points a step (8 or 4) where the processor has such a form, which

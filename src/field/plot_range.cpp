@@ -144,12 +144,10 @@ void take_bounds(void* context, void* partial, const Point* points, std::size_t 
     ChunkBounds& chunk = *static_cast<ChunkBounds*>(partial);
     if (fit.kept)
         keep_points(*fit.kept, chunk.kept, points, nullptr, count);
-    Bounds& b = chunk.bounds;
-    for (std::size_t k = 0; k < count; ++k) {
-        const double x = placed_x(fit.rule, points[k].x), y = points[k].y;
-        if (std::isfinite(x) && std::isfinite(y) && (!fit.log_x || x > 0) && (!fit.log_y || y > 0))
-            widen(b, x, x, y, y, 1);
-    }
+    PlacedBounds found;
+    bound_points(fit.rule, fit.log_x, fit.log_y, points, count, found);
+    if (found.points > 0)
+        widen(chunk.bounds, found.x_min, found.x_max, found.y_min, found.y_max, found.points);
 }
 
 void add_bounds(void* context, void* partial)
