@@ -442,38 +442,27 @@ template <class Rule>
 // cost more than the rest of it, which otherwise runs at the speed the
 // mapped numbers come in.
 template <class Rule>
-void bound_points_of(bool log_x, bool log_y, const Point* points, std::size_t count, PlacedBounds& bounds)
+PlacedBounds bound_points_of(bool log_x, bool log_y, const Point* points, std::size_t count)
 {
     const double inf = std::numeric_limits<double>::infinity();
-    double x_min = inf, x_max = -inf, y_min = inf, y_max = -inf;
-    long long taken = 0;
+    PlacedBounds b{0, inf, -inf, inf, -inf};
     for (std::size_t k = 0; k < count; ++k) {
         const double x = Rule::placed_x(points[k].x), y = points[k].y;
         const bool finite = x - x == 0 && y - y == 0; // false for infinities and NaN
         if (!finite || (log_x && !(x > 0)) || (log_y && !(y > 0)))
             continue;
-        ++taken;
+        ++b.points;
         // Strictly beyond: a tie keeps the earlier value.
-        x_min = x < x_min ? x : x_min;
-        x_max = x > x_max ? x : x_max;
-        y_min = y < y_min ? y : y_min;
-        y_max = y > y_max ? y : y_max;
+        b.x_min = x < b.x_min ? x : b.x_min;
+        b.x_max = x > b.x_max ? x : b.x_max;
+        b.y_min = y < b.y_min ? y : b.y_min;
+        b.y_max = y > b.y_max ? y : b.y_max;
     }
-    if (taken == 0)
-        return;
-    if (bounds.points == 0) {
-        bounds = PlacedBounds{taken, x_min, x_max, y_min, y_max};
-        return;
-    }
-    bounds.points += taken;
-    bounds.x_min = std::min(bounds.x_min, x_min);
-    bounds.x_max = std::max(bounds.x_max, x_max);
-    bounds.y_min = std::min(bounds.y_min, y_min);
-    bounds.y_max = std::max(bounds.y_max, y_max);
+    return b;
 }
 
 using BinFunction = void (*)(const CellGeometry&, const Point*, std::size_t, double*, BinCounts&);
-using BoundFunction = void (*)(bool, bool, const Point*, std::size_t, PlacedBounds&);
+using BoundFunction = PlacedBounds (*)(bool, bool, const Point*, std::size_t);
 using SumFunction = void (*)(const CellGeometry&, const Point*, std::size_t, CellSums*, BinCounts&);
 using SpreadFunction = void (*)(double*, int, const CellSums&);
 using ValuedFunction = void (*)(const CellGeometry&, const Point*, const PointValues*, std::size_t, double*, double*,
@@ -528,10 +517,9 @@ const RuleForms& forms_of(BinningRule rule)
 
 double placed_x(BinningRule rule, double x) { return forms_of(rule).placed_x(x); }
 
-void bound_points(BinningRule rule, bool log_x, bool log_y, const Point* points, std::size_t count,
-                  PlacedBounds& bounds)
+PlacedBounds bound_points(BinningRule rule, bool log_x, bool log_y, const Point* points, std::size_t count)
 {
-    forms_of(rule).bound(log_x, log_y, points, count, bounds);
+    return forms_of(rule).bound(log_x, log_y, points, count);
 }
 
 const char* binning_rule_name(BinningRule rule) { return forms_of(rule).name; }

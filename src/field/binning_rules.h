@@ -52,10 +52,9 @@ struct PlacedBounds {
     long long points = 0;
     double x_min = 0, x_max = 0, y_min = 0, y_max = 0;
 };
-// Widens `bounds` by the points under `rule`; a tie keeps the earlier value
-// (0 and -0), as a pass in the points' order would.
-void bound_points(BinningRule rule, bool log_x, bool log_y, const Point* points, std::size_t count,
-                  PlacedBounds& bounds);
+// The bounds of the points under `rule`; a tie keeps the earlier value (0
+// and -0), as a pass in the points' order would.
+PlacedBounds bound_points(BinningRule rule, bool log_x, bool log_y, const Point* points, std::size_t count);
 
 // Spreads the points that fall in a cell over the four nodes of the cell in
 // `nodes` (201 x 201, row-major), in the points' order, under `rule`; up to

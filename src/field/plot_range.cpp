@@ -144,8 +144,7 @@ void take_bounds(void* context, void* partial, const Point* points, std::size_t 
     ChunkBounds& chunk = *static_cast<ChunkBounds*>(partial);
     if (fit.kept)
         keep_points(*fit.kept, chunk.kept, points, nullptr, count);
-    PlacedBounds found;
-    bound_points(fit.rule, fit.log_x, fit.log_y, points, count, found);
+    const PlacedBounds found = bound_points(fit.rule, fit.log_x, fit.log_y, points, count);
     if (found.points > 0)
         widen(chunk.bounds, found.x_min, found.x_max, found.y_min, found.y_max, found.points);
 }
