@@ -184,17 +184,24 @@ void spread_scaled_sums_of(double* grid, int node, const CellSums& cell, const S
     spread_linear<Rule>(grid, node, scaled);
 }
 
+// Whether a point's weight, or its value where means are asked, is NaN,
+// which would spoil every node it reached: it is counted as no number.
+inline bool spoilt_values(const PointValues& v, bool means, BinCounts& counts)
+{
+    if (!std::isnan(v.weight) && !(means && std::isnan(v.value)))
+        return false;
+    ++counts.not_a_number;
+    return true;
+}
+
 template <class Rule>
 void bin_valued_points_of(const CellGeometry& b, const Point* points, const PointValues* values, std::size_t count,
                           double* grid, double* value_sums, BinCounts& counts)
 {
     for (std::size_t k = 0; k < count; ++k) {
         const PointValues& v = values[k];
-        // A NaN weight or value would spoil every node it reached.
-        if (std::isnan(v.weight) || (value_sums && std::isnan(v.value))) {
-            ++counts.not_a_number;
+        if (spoilt_values(v, value_sums != nullptr, counts))
             continue;
-        }
         CellPlace place;
         if (!place_point<Rule>(b, points[k], place, counts))
             continue;
@@ -245,10 +252,8 @@ void sum_valued_points_of(const CellGeometry& b, const Point* points, const Poin
 {
     for (std::size_t k = 0; k < count; ++k) {
         const PointValues& v = values[k];
-        if (std::isnan(v.weight) || (means && std::isnan(v.value))) {
-            ++counts.not_a_number;
+        if (spoilt_values(v, means, counts))
             continue;
-        }
         CellPlace place;
         if (!place_point<Rule>(b, points[k], place, counts))
             continue;
