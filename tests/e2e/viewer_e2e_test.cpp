@@ -44,9 +44,12 @@ protected:
                      {"DISPLAY=" + display_, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + (root_ / "config").string(),
                       "XDG_RUNTIME_DIR=" + root_.string()});
         EXPECT_TRUE(viewer.started());
+        int exit_status = -1;
         EXPECT_TRUE(wait_until(30, [&] {
-            return run({"xdotool", "search", "--name", "^Varnel : points.txt$"}, display_);
+            exit_status = viewer.wait_exit(0);
+            return exit_status >= 0 || run({"xdotool", "search", "--name", "^Varnel : points.txt$"}, display_);
         })) << "no window";
+        EXPECT_EQ(exit_status, -1) << "the viewer ended before its window showed";
         return viewer;
     }
 

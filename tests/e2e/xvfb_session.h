@@ -79,15 +79,16 @@ public:
     int wait_exit(double seconds)
     {
         auto until = Clock::now() + std::chrono::duration<double>(seconds);
-        while (pid_ > 0 && Clock::now() < until) {
+        for (;;) {
             int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            if (pid_ > 0 && waitpid(pid_, &status, WNOHANG) == pid_) {
                 pid_ = -1;
                 return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             }
+            if (pid_ <= 0 || Clock::now() >= until)
+                return -1;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        return -1;
     }
 
 private:
@@ -177,11 +178,14 @@ inline std::string start_server(Child& server, const fs::path& fbdir)
 {
     fs::create_directories(fbdir);
     // Xvfb picks a free display and writes its number into the pipe.
+    // -noreset: by default the server resets when its last client leaves,
+    // and a client connecting in that moment is refused (the viewer gave up
+    // with "could not connect to display" right after xdotool's probe).
     int fds[2];
     if (pipe(fds) != 0)
         return {};
-    server = Child({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                    "-fbdir", fbdir.string()},
+    server = Child({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1024x768x24", "-noreset",
+                    "-nolisten", "tcp", "-fbdir", fbdir.string()},
                    {});
     close(fds[1]);
     std::string number;
