@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "e2e/xvfb_session.h"
@@ -111,11 +112,18 @@ TEST_F(ViewerEndToEnd, ADragOverTheMapZoomsAndAltLeftComesBack)
     ASSERT_TRUE(viewer.started());
     // The server draws the pointer into its frame buffer: it waits off the window.
     ASSERT_TRUE(run({"xdotool", "mousemove", "1000", "760"}, display_));
-    QImage first;
-    ASSERT_TRUE(wait_until(20, [&] {
-        first = screen_of(root_ / "fb");
-        return drawn_pixels(first) > 20000;
-    })) << "no map";
+    // The whole window drawn and settled (two looks alike): under load the
+    // panel beside the map came later, and a window measured before it gave
+    // the plot no width and the mouse places left of the screen.
+    QImage first, before;
+    ASSERT_TRUE(wait_until(20,
+                           [&] {
+                               before = std::exchange(first, screen_of(root_ / "fb"));
+                               const QRect box = window_box(first);
+                               return drawn_pixels(first) > 20000 && box.width() > 400 && box.height() > 300 &&
+                                   first == before;
+                           }))
+        << "no map; the window measured " << window_box(first).width() << "x" << window_box(first).height();
     // The plot above the status line, which the pointer's readout changes.
     const QRect box = window_box(first);
     const QRect plot(0, 0, box.width() - 160, box.height() * 3 / 4);
