@@ -70,11 +70,12 @@ TEST_F(ViewerEndToEnd, DrawsTheSurfaceTurnsWithTheKeysAndSavesOnClose)
     // The window appears with the file's name, and the surface is drawn.
     Child viewer = start_viewer({(examples / "points.txt").string(), (examples / "texture.bmp").string()});
     ASSERT_TRUE(viewer.started());
-    QImage first;
+    // Settled (two looks alike), so that a turn is told from the paint.
+    QImage first, before;
     ASSERT_TRUE(wait_until(20,
                            [&] {
-                               first = screen_of(root_ / "fb");
-                               return drawn_pixels(first) > 20000;
+                               before = std::exchange(first, screen_of(root_ / "fb"));
+                               return drawn_pixels(first) > 20000 && first == before;
                            }))
         << "no surface; drawn pixels: " << drawn_pixels(first);
     if (const char* keep = std::getenv("VARNEL_SCREENSHOT"))
