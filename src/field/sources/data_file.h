@@ -48,8 +48,9 @@ std::FILE* replay_data_stream(std::FILE* stream, std::string first, bool owns);
 bool peek_data_stream(std::FILE** stream, std::size_t most, std::string* head);
 
 // Bytes a reader copies out of a mapped file at a time (MappedDataFile::copy):
-// a block that stays in the cache while it is parsed.
-inline constexpr std::size_t kCopyBytes = std::size_t(64) << 10;
+// a block that stays in the cache while it is parsed. 256 KiB took 15% less
+// CPU than 64 KiB on 100 million float64 points (fewer reads), 1 MiB more.
+inline constexpr std::size_t kCopyBytes = std::size_t(256) << 10;
 
 // The rest of a plain data file, from where its stream stands to the file's
 // end, mapped into memory so that a reader can take it without copying it.

@@ -21,7 +21,7 @@ constexpr std::size_t kMagicBytes = 6;
 // A header is a short dictionary; more than this is no array we would read.
 constexpr std::uint32_t kMostHeaderBytes = 1u << 20;
 constexpr std::size_t kWatchBytes = std::size_t(1) << 20;
-constexpr std::size_t kBatchRecords = 4096;
+constexpr std::size_t kBatchRecords = 16384;
 
 // A Python literal as the header writes it: strings, integers, booleans,
 // tuples or lists, and one dictionary.
