@@ -121,4 +121,35 @@ TEST(DataFile, CompressedFilesGiveThePlainFilesPoints)
     EXPECT_EQ(open_data_file("/nonexistent/points.csv.zst"), nullptr);
 }
 
+// The look at a file's first bytes takes them all up to its limit, however
+// the file's size compares with it; a file whose size says less than it
+// holds (as /proc's do: 0) is read to its end all the same.
+TEST(DataFile, ALookTakesTheFirstBytesUpToItsLimit)
+{
+    const fs::path path = fs::temp_directory_path() / ("varnel-look-" + std::to_string(getpid()));
+    const std::size_t most = 1000;
+    for (const std::size_t size : {std::size_t(0), std::size_t(1), std::size_t(999), most, most + 1, 5 * most}) {
+        SCOPED_TRACE(size);
+        std::string bytes(size, '\0');
+        for (std::size_t k = 0; k < size; ++k)
+            bytes[k] = char('a' + k % 23);
+        std::ofstream(path, std::ios::binary) << bytes;
+        std::FILE* stream = std::fopen(path.c_str(), "rb");
+        std::string head;
+        ASSERT_TRUE(peek_data_stream(&stream, most, &head));
+        EXPECT_EQ(head, bytes.substr(0, most));
+        std::fclose(stream);
+    }
+    fs::remove(path);
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::FILE* stream = std::fopen("/proc/self/cmdline", "rb");
+    ASSERT_NE(stream, nullptr);
+    std::string head;
+    ASSERT_TRUE(peek_data_stream(&stream, 1 << 16, &head));
+    EXPECT_EQ(head, whole);
+    EXPECT_GT(head.size(), 10u);
+    std::fclose(stream);
+}
+
 } // namespace

@@ -494,10 +494,10 @@ public:
         const std::size_t records = std::size_t(chunk.end - chunk.begin) / stride_;
         // A batch's records are read into the scratch after its points,
         // where they stay in the cache while they are decoded.
-        const std::size_t batch = std::clamp<std::size_t>(kCopyBytes / stride_, 1, kBatchRecords);
+        const std::size_t batch = batch_records(records);
         const std::size_t runs = fortran_ ? 2 : 1;
-        points.resize(kBatchRecords + (runs * batch * stride_ + sizeof(Point) - 1) / sizeof(Point));
-        char* const buffer = reinterpret_cast<char*>(points.data() + kBatchRecords);
+        points.resize(batch + (runs * batch * stride_ + sizeof(Point) - 1) / sizeof(Point));
+        char* const buffer = reinterpret_cast<char*>(points.data() + batch);
         for (std::size_t first = 0; first < records; first += batch) {
             const std::size_t count = std::min(batch, records - first);
             const char* at = chunk.begin + first * stride_;
@@ -531,17 +531,25 @@ public:
     }
 
 private:
+    // Records a batch takes: what a copy holds, no more than the chunk's,
+    // so that a small file's scratch is small (each new page of it costs
+    // a fault, which on some machines costs more than the records).
+    std::size_t batch_records(std::size_t records) const
+    {
+        return std::clamp<std::size_t>(std::min(kCopyBytes / stride_, records), 1, kBatchRecords);
+    }
+
     // Records with their values: each of the four columns read by its
     // own reader, a batch at a time as parse reads the points alone.
     ChunkCounts parse_valued(ChunkText chunk, const ChunkSink& sink, void* partial, std::vector<Point>& points) const
     {
         const std::size_t records = std::size_t(chunk.end - chunk.begin) / stride_;
-        const std::size_t batch = std::clamp<std::size_t>(kCopyBytes / stride_, 1, kBatchRecords);
+        const std::size_t batch = batch_records(records);
         const std::size_t runs = fortran_ ? 4 : 1;
-        points.resize(kBatchRecords + (runs * batch * stride_ + sizeof(Point) - 1) / sizeof(Point));
-        char* const buffer = reinterpret_cast<char*>(points.data() + kBatchRecords);
+        points.resize(batch + (runs * batch * stride_ + sizeof(Point) - 1) / sizeof(Point));
+        char* const buffer = reinterpret_cast<char*>(points.data() + batch);
         thread_local std::vector<PointValues> values;
-        values.resize(kBatchRecords);
+        values.resize(batch);
         for (std::size_t first = 0; first < records; first += batch) {
             const std::size_t count = std::min(batch, records - first);
             const char* at = chunk.begin + first * stride_;

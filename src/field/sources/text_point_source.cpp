@@ -83,11 +83,13 @@ public:
     {
         if (!mapped() || chunk.begin < mapped_.data() || chunk.end > mapped_.data() + mapped_.size())
             return parse_text_chunk(chunk.begin, chunk.end, columns_, piece_bytes_, sink, partial, points);
-        points.resize(kBatchPoints + kCopyBytes / sizeof(Point));
+        // No more scratch than the chunk needs: each new page costs a fault.
+        const std::size_t block = std::min(kCopyBytes, static_cast<std::size_t>(chunk.end - chunk.begin));
+        points.resize(kBatchPoints + (block + sizeof(Point) - 1) / sizeof(Point));
         char* const buffer = reinterpret_cast<char*>(points.data() + kBatchPoints);
         ChunkCounts counts;
         for (const char* at = chunk.begin; at != chunk.end;) {
-            std::size_t size = std::min(kCopyBytes, static_cast<std::size_t>(chunk.end - at));
+            std::size_t size = std::min(block, static_cast<std::size_t>(chunk.end - at));
             const char* text = mapped_.copy(at, at + size, buffer) ? buffer : at;
             if (at + size != chunk.end) {
                 const void* last = memrchr(text, '\n', size);
