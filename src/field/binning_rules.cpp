@@ -443,6 +443,13 @@ template <class Rule>
 }
 #endif
 
+// Whether a placed point counts in the bounds: both numbers finite (x - x
+// is NaN for infinities and NaN), and above zero on a logarithmic axis.
+inline bool bounded(double x, double y, bool log_x, bool log_y)
+{
+    return x - x == 0 && y - y == 0 && !(log_x && !(x > 0)) && !(log_y && !(y > 0));
+}
+
 // The bounds loop with the rule's placing inlined: a call a point would
 // cost more than the rest of it, which otherwise runs at the speed the
 // mapped numbers come in.
@@ -453,8 +460,7 @@ PlacedBounds bound_points_of(bool log_x, bool log_y, const Point* points, std::s
     PlacedBounds b{0, inf, -inf, inf, -inf};
     for (std::size_t k = 0; k < count; ++k) {
         const double x = Rule::placed_x(points[k].x), y = points[k].y;
-        const bool finite = x - x == 0 && y - y == 0; // false for infinities and NaN
-        if (!finite || (log_x && !(x > 0)) || (log_y && !(y > 0)))
+        if (!bounded(x, y, log_x, log_y))
             continue;
         ++b.points;
         // Strictly beyond: a tie keeps the earlier value.
@@ -474,8 +480,7 @@ double first_zero(bool log_x, bool log_y, const Point* points, std::size_t count
 {
     for (std::size_t k = 0; k < count; ++k) {
         const double x = Rule::placed_x(points[k].x), y = points[k].y;
-        const bool placed = x - x == 0 && y - y == 0 && !(log_x && !(x > 0)) && !(log_y && !(y > 0));
-        if (placed && (on_y ? y : x) == 0)
+        if (bounded(x, y, log_x, log_y) && (on_y ? y : x) == 0)
             return on_y ? y : x;
     }
     return 0;
