@@ -286,6 +286,69 @@ void bin_points_plain(const CellGeometry& b, const Point* points, std::size_t co
 }
 
 #if defined(__x86_64__)
+// Eight placed points' weights and first nodes, as the eight-point form
+// lays them out: each lane's two weights in a node row side by side, even
+// lanes from the unpacked low halves, odd ones from the high.
+struct PlacedStep {
+    alignas(64) double top[2][8], low[2][8];
+    alignas(32) int node[8];
+};
+
+// Steps whose every point is placed are held, up to 64 points, and added
+// after: adding each step straight after placing it made every add wait
+// for the weights just stored, and the processor then held later adds back
+// behind the earlier ones' addresses (bench_binning_kernel: 13-19% more
+// points a second on clustered points, the same on spread ones; the
+// four-point form, which adds straight from its registers, gained nothing).
+// A step with a point left out adds the run before it first, so every node
+// still takes its points in order.
+class PlacedRun {
+public:
+    explicit PlacedRun(double* grid) : grid_(grid) {}
+    // Where the next step is laid out.
+    PlacedStep& next() { return steps_[held_]; }
+    // The next step is whole: held, and the run added once full.
+    void hold(BinCounts& counts)
+    {
+        if (++held_ == kSteps)
+            add(counts);
+    }
+    // The next step's `lanes` only: after the run before them.
+    void add_some(unsigned lanes, BinCounts& counts)
+    {
+        const PlacedStep& step = steps_[held_];
+        add(counts);
+        counts.binned += std::popcount(lanes);
+        for (; lanes; lanes &= lanes - 1)
+            add_point(step, std::countr_zero(lanes));
+    }
+    // The run held so far.
+    void add(BinCounts& counts)
+    {
+        for (int s = 0; s < held_; ++s)
+            for (int lane = 0; lane < 8; ++lane)
+                add_point(steps_[s], lane);
+        counts.binned += 8 * held_;
+        held_ = 0;
+    }
+
+private:
+    static constexpr int kSteps = 8;
+
+    void add_point(const PlacedStep& step, int lane)
+    {
+        const int half = (lane >> 1) * 2;
+        double* const row0 = grid_ + step.node[lane];
+        double* const row1 = row0 + kNodes;
+        _mm_storeu_pd(row0, _mm_add_pd(_mm_loadu_pd(row0), _mm_load_pd(&step.top[lane & 1][half])));
+        _mm_storeu_pd(row1, _mm_add_pd(_mm_loadu_pd(row1), _mm_load_pd(&step.low[lane & 1][half])));
+    }
+
+    double* grid_;
+    PlacedStep steps_[kSteps];
+    int held_ = 0;
+};
+
 // The same as placing and spreading each point in turn, four points at a
 // time on processors with AVX2: every lane takes the very steps
 // place_point and spread take, and the points are added in their order, so
@@ -383,6 +446,7 @@ template <class Rule>
     // x0 y0 … x3 y3 and x4 y4 … x7 y7 into x0..x7 and y0..y7.
     const __m512i xs = _mm512_set_epi64(14, 12, 10, 8, 6, 4, 2, 0), ys = _mm512_set_epi64(15, 13, 11, 9, 7, 5, 3, 1);
     const __m256i last = _mm256_set1_epi32(kCells - 1), row = _mm256_set1_epi32(kNodes);
+    PlacedRun run(grid);
     std::size_t k = 0;
     for (; k + 8 <= count; k += 8) {
         const __m512d first = _mm512_loadu_pd(&points[k].x);
@@ -411,34 +475,20 @@ template <class Rule>
         const __m512d fy = _mm512_sub_pd(qy, _mm512_cvtepi32_pd(gy));
         const __m512d first_x = Rule::first_share(fx), second_x = Rule::second_share(fx);
         const __m512d first_y = Rule::first_share(fy), second_y = Rule::second_share(fy);
-        // Each lane's two weights in a node row side by side: even lanes
-        // from the unpacked low halves, odd ones from the high ones.
         const __m512d top_w = _mm512_mul_pd(first_x, first_y), top_e = _mm512_mul_pd(second_x, first_y);
         const __m512d low_w = _mm512_mul_pd(first_x, second_y), low_e = _mm512_mul_pd(second_x, second_y);
-        alignas(64) double top[2][8], low[2][8];
-        _mm512_store_pd(top[0], _mm512_unpacklo_pd(top_w, top_e));
-        _mm512_store_pd(top[1], _mm512_unpackhi_pd(top_w, top_e));
-        _mm512_store_pd(low[0], _mm512_unpacklo_pd(low_w, low_e));
-        _mm512_store_pd(low[1], _mm512_unpackhi_pd(low_w, low_e));
-        alignas(32) int node[8];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(node), _mm256_add_epi32(_mm256_mullo_epi32(gy, row), gx));
-        const auto add = [&](int lane) {
-            const int half = (lane >> 1) * 2;
-            double* const row0 = grid + node[lane];
-            double* const row1 = row0 + kNodes;
-            _mm_storeu_pd(row0, _mm_add_pd(_mm_loadu_pd(row0), _mm_load_pd(&top[lane & 1][half])));
-            _mm_storeu_pd(row1, _mm_add_pd(_mm_loadu_pd(row1), _mm_load_pd(&low[lane & 1][half])));
-        };
-        if (placed == 0xFF) {
-            // The usual eight, unrolled.
-            add(0), add(1), add(2), add(3), add(4), add(5), add(6), add(7);
-            counts.binned += 8;
-            continue;
-        }
-        for (unsigned lanes = placed; lanes; lanes &= lanes - 1)
-            add(std::countr_zero(lanes));
-        counts.binned += std::popcount(static_cast<unsigned>(placed));
+        PlacedStep& step = run.next();
+        _mm512_store_pd(step.top[0], _mm512_unpacklo_pd(top_w, top_e));
+        _mm512_store_pd(step.top[1], _mm512_unpackhi_pd(top_w, top_e));
+        _mm512_store_pd(step.low[0], _mm512_unpacklo_pd(low_w, low_e));
+        _mm512_store_pd(step.low[1], _mm512_unpackhi_pd(low_w, low_e));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(step.node), _mm256_add_epi32(_mm256_mullo_epi32(gy, row), gx));
+        if (placed == 0xFF)
+            run.hold(counts);
+        else
+            run.add_some(placed, counts);
     }
+    run.add(counts);
     bin_points_plain<Rule>(b, points + k, count - k, grid, counts);
 }
 #endif

@@ -3,6 +3,7 @@
 // points against a tent-function sum over every node.
 #include "field/binning_rules.h"
 #include "field/density_field.h"
+#include "field/grid_size.h"
 #include "field/point.h"
 
 #include <gtest/gtest.h>
@@ -283,6 +284,42 @@ TEST(BinningRules, BoundsAreThoseOfAPassInOrder)
                 EXPECT_TRUE(same(b.x_min, x_min) && same(b.x_max, x_max)) << b.x_min << " " << b.x_max;
                 EXPECT_TRUE(same(b.y_min, y_min) && same(b.y_max, y_max)) << b.y_min << " " << b.y_max;
             }
+    }
+}
+
+// Many at a time, the points still reach each node in their order: long
+// runs of points all placed, broken now and then by one with no place, on
+// a few cells, where any other order of adding gives other bits.
+TEST(BinningRules, ManyAtATimeAddInThePointsOrder)
+{
+    std::mt19937_64 random(29);
+    std::uniform_real_distribution<double> near(0.0, 60.0);
+    const CellGeometry cells{Range{0, 4000, 0, 4000}, 20, 20};
+    for (int trial = 0; trial < 48; ++trial) {
+        constexpr int kGaps[] = {0, 3, 20, 70, 200, 1000}; // one point in so many has no place
+        const int gap_every = kGaps[trial % 6];
+        std::vector<Point> points(std::size_t(trial * 37 % 900 + 1));
+        for (std::size_t k = 0; k < points.size(); ++k) {
+            points[k] = Point{1000 + near(random), 1000 + near(random)};
+            if (gap_every && random() % gap_every == 0)
+                points[k] = k % 2 ? Point{NAN, 1} : Point{-5, 1000};
+        }
+        for (BinningRule rule : {BinningRule::bilinear, BinningRule::classic}) {
+            std::vector<double> one(kGridNodes * kGridNodes);
+            BinCounts one_counts;
+            bin_points(rule, 1, cells, points.data(), points.size(), one.data(), one_counts);
+            for (unsigned lanes : {4u, 8u}) {
+                SCOPED_TRACE(testing::Message()
+                             << "trial " << trial << ", " << binning_rule_name(rule) << ", " << lanes << " at a time");
+                std::vector<double> many(kGridNodes * kGridNodes);
+                BinCounts counts;
+                bin_points(rule, lanes, cells, points.data(), points.size(), many.data(), counts);
+                EXPECT_EQ(std::memcmp(many.data(), one.data(), many.size() * sizeof(double)), 0);
+                EXPECT_EQ(counts.binned, one_counts.binned);
+                EXPECT_EQ(counts.rejected, one_counts.rejected);
+                EXPECT_EQ(counts.not_a_number, one_counts.not_a_number);
+            }
+        }
     }
 }
 
