@@ -299,7 +299,8 @@ struct PlacedStep {
 // for the weights just stored, and the processor then held later adds back
 // behind the earlier ones' addresses (bench_binning_kernel: 13-19% more
 // points a second on clustered points, the same on spread ones; the
-// four-point form, which adds straight from its registers, gained nothing).
+// four-point form, which adds straight from its registers, lost from
+// memory what it gained in cache, and adds as before).
 // A step with a point left out adds the run before it first, so every node
 // still takes its points in order.
 class PlacedRun {
