@@ -294,61 +294,34 @@ struct PlacedStep {
     alignas(32) int node[8];
 };
 
-// Steps whose every point is placed are held, up to 64 points, and added
+// Steps whose every point is placed are held, up to kHeldSteps, and added
 // after: adding each step straight after placing it made every add wait
 // for the weights just stored, and the processor then held later adds back
 // behind the earlier ones' addresses (bench_binning_kernel: 13-19% more
 // points a second on clustered points, the same on spread ones; the
 // four-point form, which adds straight from its registers, lost from
-// memory what it gained in cache, and adds as before).
-// A step with a point left out adds the run before it first, so every node
-// still takes its points in order.
-class PlacedRun {
-public:
-    explicit PlacedRun(double* grid) : grid_(grid) {}
-    // Where the next step is laid out.
-    PlacedStep& next() { return steps_[held_]; }
-    // The next step is whole: held, and the run added once full.
-    void hold(BinCounts& counts)
-    {
-        if (++held_ == kSteps)
-            add(counts);
-    }
-    // The next step's `lanes` only: after the run before them.
-    void add_some(unsigned lanes, BinCounts& counts)
-    {
-        const PlacedStep& step = steps_[held_];
-        add(counts);
-        counts.binned += std::popcount(lanes);
-        for (; lanes; lanes &= lanes - 1)
-            add_point(step, std::countr_zero(lanes));
-    }
-    // The run held so far.
-    void add(BinCounts& counts)
-    {
-        for (int s = 0; s < held_; ++s)
-            for (int lane = 0; lane < 8; ++lane)
-                add_point(steps_[s], lane);
-        counts.binned += 8 * held_;
-        held_ = 0;
-    }
+// memory what it gained in cache, and adds as before). A step with a point
+// left out adds the steps held before it first, so every node still takes
+// its points in order.
+constexpr int kHeldSteps = 8;
 
-private:
-    static constexpr int kSteps = 8;
+// Adds one placed point of a step to its four nodes.
+inline void add_lane(double* grid, const PlacedStep& step, int lane)
+{
+    const int half = (lane >> 1) * 2;
+    double* const row0 = grid + step.node[lane];
+    double* const row1 = row0 + kNodes;
+    _mm_storeu_pd(row0, _mm_add_pd(_mm_loadu_pd(row0), _mm_load_pd(&step.top[lane & 1][half])));
+    _mm_storeu_pd(row1, _mm_add_pd(_mm_loadu_pd(row1), _mm_load_pd(&step.low[lane & 1][half])));
+}
 
-    void add_point(const PlacedStep& step, int lane)
-    {
-        const int half = (lane >> 1) * 2;
-        double* const row0 = grid_ + step.node[lane];
-        double* const row1 = row0 + kNodes;
-        _mm_storeu_pd(row0, _mm_add_pd(_mm_loadu_pd(row0), _mm_load_pd(&step.top[lane & 1][half])));
-        _mm_storeu_pd(row1, _mm_add_pd(_mm_loadu_pd(row1), _mm_load_pd(&step.low[lane & 1][half])));
-    }
-
-    double* grid_;
-    PlacedStep steps_[kSteps];
-    int held_ = 0;
-};
+// Adds the first `held` steps whole, in order.
+inline void add_steps(double* grid, const PlacedStep* steps, int held)
+{
+    for (int s = 0; s < held; ++s)
+        for (int lane = 0; lane < 8; ++lane)
+            add_lane(grid, steps[s], lane);
+}
 
 // The same as placing and spreading each point in turn, four points at a
 // time on processors with AVX2: every lane takes the very steps
@@ -438,8 +411,12 @@ template <class Rule>
 // every lane and the points added in their order, so the same bits again.
 template <class Rule>
 [[gnu::target("avx512f,avx512dq,avx512vl")]] void bin_points_wider(const CellGeometry& b, const Point* points,
-                                                                   std::size_t count, double* grid, BinCounts& counts)
+                                                                   std::size_t count, double* grid, BinCounts& total)
 {
+    // The counts and the steps held are locals, kept in registers: in
+    // memory, where a grid store might reach them, each step waited on the
+    // last one's store of them.
+    BinCounts counts;
     const __m512d x_min = _mm512_set1_pd(b.x_min), x_max = _mm512_set1_pd(b.x_max);
     const __m512d y_min = _mm512_set1_pd(b.y_min), y_max = _mm512_set1_pd(b.y_max);
     const __m512d dx = _mm512_set1_pd(b.dx), dy = _mm512_set1_pd(b.dy);
@@ -447,7 +424,8 @@ template <class Rule>
     // x0 y0 … x3 y3 and x4 y4 … x7 y7 into x0..x7 and y0..y7.
     const __m512i xs = _mm512_set_epi64(14, 12, 10, 8, 6, 4, 2, 0), ys = _mm512_set_epi64(15, 13, 11, 9, 7, 5, 3, 1);
     const __m256i last = _mm256_set1_epi32(kCells - 1), row = _mm256_set1_epi32(kNodes);
-    PlacedRun run(grid);
+    PlacedStep steps[kHeldSteps];
+    int held = 0;
     std::size_t k = 0;
     for (; k + 8 <= count; k += 8) {
         const __m512d first = _mm512_loadu_pd(&points[k].x);
@@ -470,6 +448,7 @@ template <class Rule>
         counts.rejected += std::popcount(static_cast<unsigned>(there & ~placed));
         if (placed == 0)
             continue;
+        counts.binned += std::popcount(static_cast<unsigned>(placed));
         const __m256i gx = _mm256_min_epi32(_mm512_cvttpd_epi32(qx), last);
         const __m256i gy = _mm256_min_epi32(_mm512_cvttpd_epi32(qy), last);
         const __m512d fx = _mm512_sub_pd(qx, _mm512_cvtepi32_pd(gx));
@@ -478,19 +457,29 @@ template <class Rule>
         const __m512d first_y = Rule::first_share(fy), second_y = Rule::second_share(fy);
         const __m512d top_w = _mm512_mul_pd(first_x, first_y), top_e = _mm512_mul_pd(second_x, first_y);
         const __m512d low_w = _mm512_mul_pd(first_x, second_y), low_e = _mm512_mul_pd(second_x, second_y);
-        PlacedStep& step = run.next();
+        PlacedStep& step = steps[held];
         _mm512_store_pd(step.top[0], _mm512_unpacklo_pd(top_w, top_e));
         _mm512_store_pd(step.top[1], _mm512_unpackhi_pd(top_w, top_e));
         _mm512_store_pd(step.low[0], _mm512_unpacklo_pd(low_w, low_e));
         _mm512_store_pd(step.low[1], _mm512_unpackhi_pd(low_w, low_e));
         _mm256_store_si256(reinterpret_cast<__m256i*>(step.node), _mm256_add_epi32(_mm256_mullo_epi32(gy, row), gx));
-        if (placed == 0xFF)
-            run.hold(counts);
-        else
-            run.add_some(placed, counts);
+        if (placed == 0xFF) {
+            if (++held == kHeldSteps) {
+                add_steps(grid, steps, held);
+                held = 0;
+            }
+            continue;
+        }
+        add_steps(grid, steps, held);
+        held = 0;
+        for (unsigned lanes = placed; lanes; lanes &= lanes - 1)
+            add_lane(grid, step, std::countr_zero(lanes));
     }
-    run.add(counts);
-    bin_points_plain<Rule>(b, points + k, count - k, grid, counts);
+    add_steps(grid, steps, held);
+    total.binned += counts.binned;
+    total.rejected += counts.rejected;
+    total.not_a_number += counts.not_a_number;
+    bin_points_plain<Rule>(b, points + k, count - k, grid, total);
 }
 #endif
 
