@@ -406,12 +406,44 @@ template <class Rule>
     bin_points_plain<Rule>(b, points + k, count - k, grid, counts);
 }
 
+// Eight points' x0 y0 … x3 y3 and x4 y4 … x7 y7 from pairs of doubles or
+// of floats (widened exactly, so either gives the same bits).
+[[gnu::target("avx512f,avx512dq,avx512vl")]] inline void load_eight(const double* pairs, __m512d* first,
+                                                                    __m512d* second)
+{
+    *first = _mm512_loadu_pd(pairs);
+    *second = _mm512_loadu_pd(pairs + 8);
+}
+[[gnu::target("avx512f,avx512dq,avx512vl")]] inline void load_eight(const float* pairs, __m512d* first, __m512d* second)
+{
+    const __m512 all = _mm512_loadu_ps(pairs);
+    *first = _mm512_cvtps_pd(_mm512_castps512_ps256(all));
+    *second = _mm512_cvtps_pd(_mm512_extractf32x8_ps(all, 1));
+}
+
+// The last few pairs, one at a time.
+template <class Rule>
+void bin_pairs_plain(const CellGeometry& b, const double* pairs, std::size_t count, double* grid, BinCounts& counts)
+{
+    bin_points_plain<Rule>(b, reinterpret_cast<const Point*>(pairs), count, grid, counts);
+}
+template <class Rule>
+void bin_pairs_plain(const CellGeometry& b, const float* pairs, std::size_t count, double* grid, BinCounts& counts)
+{
+    for (std::size_t k = 0; k < count; ++k) {
+        const Point point{pairs[2 * k], pairs[2 * k + 1]};
+        bin_points_plain<Rule>(b, &point, 1, grid, counts);
+    }
+}
+
 // The same eight points at a time, on processors with AVX-512: half the
 // instructions of the four-point form for the placing, the same steps in
 // every lane and the points added in their order, so the same bits again.
-template <class Rule>
-[[gnu::target("avx512f,avx512dq,avx512vl")]] void bin_points_wider(const CellGeometry& b, const Point* points,
-                                                                   std::size_t count, double* grid, BinCounts& total)
+// The pairs are points' doubles, or a float32 array's floats, widened here
+// rather than in a pass of their own over memory.
+template <class Rule, class Value>
+[[gnu::target("avx512f,avx512dq,avx512vl")]] void bin_pairs_wider(const CellGeometry& b, const Value* pairs,
+                                                                  std::size_t count, double* grid, BinCounts& total)
 {
     // The counts and the steps held are locals, kept in registers: in
     // memory, where a grid store might reach them, each step waited on the
@@ -428,8 +460,8 @@ template <class Rule>
     int held = 0;
     std::size_t k = 0;
     for (; k + 8 <= count; k += 8) {
-        const __m512d first = _mm512_loadu_pd(&points[k].x);
-        const __m512d second = _mm512_loadu_pd(&points[k + 4].x);
+        __m512d first, second;
+        load_eight(pairs + 2 * k, &first, &second);
         const __m512d x = Rule::placed_x(_mm512_permutex2var_pd(first, xs, second));
         const __m512d y = _mm512_permutex2var_pd(first, ys, second);
         // The placed x of a NaN is NaN: the test finds the same lanes.
@@ -479,7 +511,13 @@ template <class Rule>
     total.binned += counts.binned;
     total.rejected += counts.rejected;
     total.not_a_number += counts.not_a_number;
-    bin_points_plain<Rule>(b, points + k, count - k, grid, total);
+    bin_pairs_plain<Rule>(b, pairs + 2 * k, count - k, grid, total);
+}
+
+template <class Rule>
+void bin_points_wider(const CellGeometry& b, const Point* points, std::size_t count, double* grid, BinCounts& counts)
+{
+    bin_pairs_wider<Rule>(b, &points->x, count, grid, counts);
 }
 #endif
 
@@ -575,6 +613,7 @@ template <class Rule>
 #endif
 
 using BinFunction = void (*)(const CellGeometry&, const Point*, std::size_t, double*, BinCounts&);
+using FloatPairsFunction = void (*)(const CellGeometry&, const float*, std::size_t, double*, BinCounts&);
 using BoundFunction = PlacedBounds (*)(bool, bool, const Point*, std::size_t);
 using SumFunction = void (*)(const CellGeometry&, const Point*, std::size_t, CellSums*, BinCounts&);
 using SpreadFunction = void (*)(double*, int, const CellSums&);
@@ -593,8 +632,9 @@ struct RuleForms {
     BoundFunction bound_wide; // two points a step; null where the processor's kind has none
     std::size_t piece_bytes;  // the longest piece of a line read as a line
     BinFunction plain;
-    BinFunction wide;  // four points at a time; null where the processor's kind has none
-    BinFunction wider; // eight at a time; likewise
+    BinFunction wide;                // four points at a time; null where the processor's kind has none
+    BinFunction wider;               // eight at a time; likewise
+    FloatPairsFunction wider_floats; // eight float32 pairs at a time; likewise
     SumFunction sum;
     SpreadFunction spread_sums;
     ValuedFunction valued;
@@ -603,10 +643,10 @@ struct RuleForms {
 };
 
 #if defined(__x86_64__)
-#define WIDE_FORMS(Rule) bin_points_wide<Rule>, bin_points_wider<Rule>
+#define WIDE_FORMS(Rule) bin_points_wide<Rule>, bin_points_wider<Rule>, bin_pairs_wider<Rule, float>
 #define WIDE_BOUNDS(Rule) bound_points_wide<Rule>
 #else
-#define WIDE_FORMS(Rule) nullptr, nullptr
+#define WIDE_FORMS(Rule) nullptr, nullptr, nullptr
 #define WIDE_BOUNDS(Rule) nullptr
 #endif
 
@@ -624,6 +664,21 @@ constexpr RuleForms kRules[] = {
 #undef WIDE_FORMS
 #undef WIDE_BOUNDS
 
+#if defined(__x86_64__)
+// What the processor has for the wide forms, asked once.
+bool has_avx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+bool has_avx512()
+{
+    static const bool has =
+        __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
+    return has;
+}
+#endif
+
 const RuleForms& forms_of(BinningRule rule)
 {
     for (const RuleForms& forms : kRules)
@@ -640,8 +695,7 @@ PlacedBounds bound_points(BinningRule rule, bool log_x, bool log_y, const Point*
 {
     const RuleForms& forms = forms_of(rule);
 #if defined(__x86_64__)
-    static const bool has_avx2 = __builtin_cpu_supports("avx2");
-    if (has_avx2 && forms.bound_wide)
+    if (has_avx2() && forms.bound_wide)
         return forms.bound_wide(log_x, log_y, points, count);
 #endif
     return forms.bound(log_x, log_y, points, count);
@@ -666,19 +720,37 @@ void bin_points(BinningRule rule, unsigned lanes, const CellGeometry& cells, con
 {
     const RuleForms& forms = forms_of(rule);
 #if defined(__x86_64__)
-    static const bool has_avx2 = __builtin_cpu_supports("avx2");
-    static const bool has_avx512 =
-        __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
-    if (lanes >= 8 && has_avx512 && forms.wider) {
+    if (lanes >= 8 && has_avx512() && forms.wider) {
         forms.wider(cells, points, count, nodes, counts);
         return;
     }
-    if (lanes >= 4 && has_avx2 && forms.wide) {
+    if (lanes >= 4 && has_avx2() && forms.wide) {
         forms.wide(cells, points, count, nodes, counts);
         return;
     }
 #endif
     forms.plain(cells, points, count, nodes, counts);
+}
+
+void bin_float_pairs(BinningRule rule, unsigned lanes, const CellGeometry& cells, const float* pairs, std::size_t count,
+                     double* nodes, BinCounts& counts)
+{
+#if defined(__x86_64__)
+    const RuleForms& forms = forms_of(rule);
+    if (lanes >= 8 && has_avx512() && forms.wider_floats) {
+        forms.wider_floats(cells, pairs, count, nodes, counts);
+        return;
+    }
+#endif
+    // Widened a block at a time, then binned as points are.
+    constexpr std::size_t kBlock = 1024;
+    Point points[kBlock];
+    for (std::size_t first = 0; first < count; first += kBlock) {
+        const std::size_t n = std::min(kBlock, count - first);
+        for (std::size_t k = 0; k < n; ++k)
+            points[k] = Point{pairs[2 * (first + k)], pairs[2 * (first + k) + 1]};
+        bin_points(rule, lanes, cells, points, n, nodes, counts);
+    }
 }
 
 void bin_valued_points(BinningRule rule, const CellGeometry& cells, const Point* points, const PointValues* values,

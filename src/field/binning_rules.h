@@ -63,6 +63,12 @@ PlacedBounds bound_points(BinningRule rule, bool log_x, bool log_y, const Point*
 inline constexpr unsigned kWidestBinning = 8;
 void bin_points(BinningRule rule, unsigned lanes, const CellGeometry& cells, const Point* points, std::size_t count,
                 double* nodes, BinCounts& counts);
+// Spreads float32 pairs (x, y, x, y, …), as an array of two float32
+// columns holds them, to the very bits bin_points gives for the same
+// values as points; widened in the eight-point form's registers where it
+// runs, instead of in a pass of their own.
+void bin_float_pairs(BinningRule rule, unsigned lanes, const CellGeometry& cells, const float* pairs, std::size_t count,
+                     double* nodes, BinCounts& counts);
 
 // Spreads points with their values, as bin_points spreads them but each
 // point's shares scaled by its weight, into `nodes`; where `value_sums` is

@@ -169,6 +169,16 @@ void take_points(void* context, void* partial, const Point* points, std::size_t 
     }
 }
 
+// Float32 pairs straight into the partial of their chunk: only for a load
+// that neither keeps its points, nor takes logarithms, nor sums its cells.
+void take_float_pairs(void* context, void* partial, const float* pairs, std::size_t count)
+{
+    const Load& load = *static_cast<const Load*>(context);
+    PartialField& part = *static_cast<PartialField*>(partial);
+    bin_float_pairs(load.rule, g_binning_lanes.load(std::memory_order_relaxed), load.cells, pairs, count, part.nodes,
+                    part.counts);
+}
+
 void clear_partial(PartialField& part)
 {
     std::fill(std::begin(part.nodes), std::end(part.nodes), 0.0);
@@ -316,7 +326,11 @@ void start_load(FieldState* s)
 
 ChunkSink sink_of(Load& load)
 {
-    return ChunkSink{make_partial, take_points, add_partial, destroy_partial, &load, take_values};
+    ChunkSink sink{make_partial, take_points, add_partial, destroy_partial, &load, take_values};
+    const FieldState& s = *load.field;
+    if (!s.kept && !s.log_x && !s.log_y && !s.sums)
+        sink.take_float_pairs = take_float_pairs;
+    return sink;
 }
 
 int field_load(DensityField* field, std::FILE* stream, int skip_lines)

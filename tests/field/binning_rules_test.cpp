@@ -323,4 +323,40 @@ TEST(BinningRules, ManyAtATimeAddInThePointsOrder)
     }
 }
 
+// Float32 pairs, as a two-column float32 array holds them, give the bits
+// and counts their values give as points, on the edges of a float too.
+TEST(BinningRules, FloatPairsBinAsTheirPoints)
+{
+    const float inf = HUGE_VALF, nan = std::nanf("");
+    const float odd[] = {nan, -nan, inf, -inf, 0.0f, -0.0f, 1e-45f, 3.4e38f, 40.0f, 39.5f, 4000.0f, 3999.9998f};
+    const CellGeometry cells[] = {{Range{0, 4000, 0, 4000}, 20, 20}, {Range{39, 41, 39, 41}, 0.01, 0.01}};
+    std::mt19937_64 random(31);
+    std::uniform_real_distribution<float> anywhere(-100.0f, 4100.0f);
+    for (int trial = 0; trial < 40; ++trial) {
+        std::vector<float> pairs(std::size_t(trial * 13 % 300) * 2);
+        for (float& v : pairs)
+            v = random() % 4 == 0 ? odd[random() % std::size(odd)] : anywhere(random);
+        std::vector<Point> points(pairs.size() / 2);
+        for (std::size_t k = 0; k < points.size(); ++k)
+            points[k] = Point{pairs[2 * k], pairs[2 * k + 1]};
+        for (const CellGeometry& geometry : cells)
+            for (BinningRule rule : {BinningRule::bilinear, BinningRule::classic}) {
+                std::vector<double> want(kGridNodes * kGridNodes);
+                BinCounts want_counts;
+                bin_points(rule, 1, geometry, points.data(), points.size(), want.data(), want_counts);
+                for (unsigned lanes : {1u, 4u, 8u}) {
+                    SCOPED_TRACE(testing::Message() << "trial " << trial << ", " << binning_rule_name(rule) << ", "
+                                                    << lanes << " at a time, x from " << geometry.x_min);
+                    std::vector<double> got(kGridNodes * kGridNodes);
+                    BinCounts counts;
+                    bin_float_pairs(rule, lanes, geometry, pairs.data(), points.size(), got.data(), counts);
+                    EXPECT_EQ(std::memcmp(got.data(), want.data(), got.size() * sizeof(double)), 0);
+                    EXPECT_EQ(counts.binned, want_counts.binned);
+                    EXPECT_EQ(counts.rejected, want_counts.rejected);
+                    EXPECT_EQ(counts.not_a_number, want_counts.not_a_number);
+                }
+            }
+    }
+}
+
 } // namespace

@@ -170,6 +170,49 @@ TEST_F(NpyLoad, EveryTypeAndVersionGivesTheFieldOfTheSameText)
     }
 }
 
+// Float32 pairs are binned as they lie only where the load does nothing
+// more with its points: with logarithmic axes, or the cells' sums kept,
+// they give what the same values stored as float64 give.
+TEST_F(NpyLoad, FloatPairsOnLogAxesOrWithSumsGiveWhatTheirValuesGive)
+{
+    const StoredType narrow{"<f4", true, 4, false}, wide{"<f8", true, 8, false};
+    const std::vector<double> v = values(2 * 5000, false, 4400);
+    std::string f4, f8;
+    for (const double x : v) {
+        f4 += store(narrow, x);
+        f8 += store(wide, double(float(x)));
+    }
+    const std::string header = "{'descr': '%s', 'fortran_order': False, 'shape': (5000, 2), }";
+    const auto file = [&](const char* name, const char* descr, const std::string& records) {
+        std::string h = header;
+        h.replace(h.find("%s"), 2, descr);
+        return write(name, npy_file(1, h, records));
+    };
+    const std::string a = file("a.npy", "<f4", f4), b = file("b.npy", "<f8", f8);
+    for (int way = 0; way < 3; ++way) {
+        SCOPED_TRACE(way == 0 ? "log x" : way == 1 ? "log y" : "sums kept");
+        const auto load_as = [&](const std::string& path) {
+            LoadRequest request;
+            request.path = path;
+            request.range = Range{1, 4000, 1, 4000};
+            request.log_x = way == 0;
+            request.log_y = way == 1;
+            request.keep_sums = way == 2;
+            return load_field(request);
+        };
+        const LoadedField got = load_as(a), want = load_as(b);
+        expect_same(got, want);
+        if (way == 2) {
+            ASSERT_TRUE(got.sums && want.sums);
+            ASSERT_EQ(got.sums->cells.size(), want.sums->cells.size());
+            for (std::size_t k = 0; k < got.sums->cells.size(); ++k) {
+                ASSERT_EQ(got.sums->cells[k].n, want.sums->cells[k].n) << "cell " << k;
+                ASSERT_EQ(got.sums->cells[k].sfxfy, want.sums->cells[k].sfxfy) << "cell " << k;
+            }
+        }
+    }
+}
+
 // Named fields of mixed types and byte orders with padding between them,
 // picked by name and by number, on any number of threads and chunk sizes,
 // and NaN counted as text's "nan" is.

@@ -431,12 +431,14 @@ public:
         has_value_ = columns.value > 0;
         if (same_ && x.offset == 0 && y.offset == std::size_t(x.size) && stride_ == 2 * std::size_t(x.size))
             same_ = type_of(x).decode_pairs;
-        // Records of two native doubles are points as they lie.
-        const auto native_double = [](const NpyColumn& c) {
-            return c.kind == 'f' && c.size == 8 && c.big_endian == kBigHost;
+        // Records of two native doubles are points as they lie; of two
+        // native floats, pairs a sink may bin as they lie.
+        const auto native = [](const NpyColumn& c, int size) {
+            return c.kind == 'f' && c.size == size && c.big_endian == kBigHost;
         };
-        as_points_ = native_double(x) && native_double(y) && x.offset == offsetof(Point, x) &&
-            y.offset == offsetof(Point, y) && stride_ == sizeof(Point);
+        as_points_ = native(x, 8) && native(y, 8) && x.offset == offsetof(Point, x) && y.offset == offsetof(Point, y) &&
+            stride_ == sizeof(Point);
+        float_pairs_ = !fortran_ && native(x, 4) && native(y, 4) && x.offset == 0 && y.offset == 4 && stride_ == 8;
         block_ = std::max<std::size_t>(block / stride_, 1) * stride_;
         if (stream_) {
             start_streaming(layout, skip_records);
@@ -516,6 +518,10 @@ public:
             }
             if (as_points_ && reinterpret_cast<std::uintptr_t>(at) % alignof(Point) == 0) {
                 sink.take(sink.context, partial, reinterpret_cast<const Point*>(at), count);
+                continue;
+            }
+            if (float_pairs_ && sink.take_float_pairs && reinterpret_cast<std::uintptr_t>(at) % alignof(float) == 0) {
+                sink.take_float_pairs(sink.context, partial, reinterpret_cast<const float*>(at), count);
                 continue;
             }
             if (same_) {
@@ -653,6 +659,7 @@ private:
     ValueReader read_x_ = nullptr, read_y_ = nullptr;
     Decoder same_ = nullptr;
     bool as_points_ = false;
+    bool float_pairs_ = false;
     // x, y, the weight and the value: where each stands in a record, and its reader.
     std::size_t offsets_[4] = {};
     ValueReader readers_[4] = {};

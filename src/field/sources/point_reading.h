@@ -72,4 +72,8 @@ struct ChunkSink {
     // column; a sink without it gets the points alone through `take`.
     void (*take_values)(void* context, void* partial, const Point* points, const PointValues* values,
                         std::size_t count) = nullptr;
+    // Float32 pairs (x, y, x, y, …) as an array of two float32 columns
+    // holds them, for a sink that bins them without widening them first; a
+    // sink without it gets them as points through `take`.
+    void (*take_float_pairs)(void* context, void* partial, const float* pairs, std::size_t count) = nullptr;
 };
