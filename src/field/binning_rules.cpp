@@ -285,6 +285,13 @@ void bin_points_plain(const CellGeometry& b, const Point* points, std::size_t co
     }
 }
 
+// Float32 pairs as the points they stand for: widened exactly.
+void widen_pairs(const float* pairs, std::size_t count, Point* points)
+{
+    for (std::size_t k = 0; k < count; ++k)
+        points[k] = Point{pairs[2 * k], pairs[2 * k + 1]};
+}
+
 #if defined(__x86_64__)
 // Eight placed points' weights and first nodes, as the eight-point form
 // lays them out: each lane's two weights in a node row side by side, even
@@ -421,7 +428,7 @@ template <class Rule>
     *second = _mm512_cvtps_pd(_mm512_extractf32x8_ps(all, 1));
 }
 
-// The last few pairs, one at a time.
+// The last few of fewer than eight pairs, one at a time.
 template <class Rule>
 void bin_pairs_plain(const CellGeometry& b, const double* pairs, std::size_t count, double* grid, BinCounts& counts)
 {
@@ -430,10 +437,9 @@ void bin_pairs_plain(const CellGeometry& b, const double* pairs, std::size_t cou
 template <class Rule>
 void bin_pairs_plain(const CellGeometry& b, const float* pairs, std::size_t count, double* grid, BinCounts& counts)
 {
-    for (std::size_t k = 0; k < count; ++k) {
-        const Point point{pairs[2 * k], pairs[2 * k + 1]};
-        bin_points_plain<Rule>(b, &point, 1, grid, counts);
-    }
+    Point points[8];
+    widen_pairs(pairs, count, points);
+    bin_points_plain<Rule>(b, points, count, grid, counts);
 }
 
 // The same eight points at a time, on processors with AVX-512: half the
@@ -517,7 +523,7 @@ template <class Rule, class Value>
 template <class Rule>
 void bin_points_wider(const CellGeometry& b, const Point* points, std::size_t count, double* grid, BinCounts& counts)
 {
-    bin_pairs_wider<Rule>(b, &points->x, count, grid, counts);
+    bin_pairs_wider<Rule>(b, reinterpret_cast<const double*>(points), count, grid, counts);
 }
 #endif
 
@@ -747,8 +753,7 @@ void bin_float_pairs(BinningRule rule, unsigned lanes, const CellGeometry& cells
     Point points[kBlock];
     for (std::size_t first = 0; first < count; first += kBlock) {
         const std::size_t n = std::min(kBlock, count - first);
-        for (std::size_t k = 0; k < n; ++k)
-            points[k] = Point{pairs[2 * (first + k)], pairs[2 * (first + k) + 1]};
+        widen_pairs(pairs + 2 * first, n, points);
         bin_points(rule, lanes, cells, points, n, nodes, counts);
     }
 }

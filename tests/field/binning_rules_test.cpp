@@ -287,6 +287,21 @@ TEST(BinningRules, BoundsAreThoseOfAPassInOrder)
     }
 }
 
+// A grid and its counts, as one binning of some points left them.
+struct Binned {
+    std::vector<double> nodes = std::vector<double>(kGridNodes * kGridNodes);
+    BinCounts counts;
+};
+
+// The same bits in every node, and the same counts.
+void expect_same_binning(const Binned& got, const Binned& want)
+{
+    EXPECT_EQ(std::memcmp(got.nodes.data(), want.nodes.data(), got.nodes.size() * sizeof(double)), 0);
+    EXPECT_EQ(got.counts.binned, want.counts.binned);
+    EXPECT_EQ(got.counts.rejected, want.counts.rejected);
+    EXPECT_EQ(got.counts.not_a_number, want.counts.not_a_number);
+}
+
 // Many at a time, the points still reach each node in their order: long
 // runs of points all placed, broken now and then by one with no place, on
 // a few cells, where any other order of adding gives other bits.
@@ -305,19 +320,14 @@ TEST(BinningRules, ManyAtATimeAddInThePointsOrder)
                 points[k] = k % 2 ? Point{NAN, 1} : Point{-5, 1000};
         }
         for (BinningRule rule : {BinningRule::bilinear, BinningRule::classic}) {
-            std::vector<double> one(kGridNodes * kGridNodes);
-            BinCounts one_counts;
-            bin_points(rule, 1, cells, points.data(), points.size(), one.data(), one_counts);
+            Binned one;
+            bin_points(rule, 1, cells, points.data(), points.size(), one.nodes.data(), one.counts);
             for (unsigned lanes : {4u, 8u}) {
                 SCOPED_TRACE(testing::Message()
                              << "trial " << trial << ", " << binning_rule_name(rule) << ", " << lanes << " at a time");
-                std::vector<double> many(kGridNodes * kGridNodes);
-                BinCounts counts;
-                bin_points(rule, lanes, cells, points.data(), points.size(), many.data(), counts);
-                EXPECT_EQ(std::memcmp(many.data(), one.data(), many.size() * sizeof(double)), 0);
-                EXPECT_EQ(counts.binned, one_counts.binned);
-                EXPECT_EQ(counts.rejected, one_counts.rejected);
-                EXPECT_EQ(counts.not_a_number, one_counts.not_a_number);
+                Binned many;
+                bin_points(rule, lanes, cells, points.data(), points.size(), many.nodes.data(), many.counts);
+                expect_same_binning(many, one);
             }
         }
     }
@@ -341,19 +351,14 @@ TEST(BinningRules, FloatPairsBinAsTheirPoints)
             points[k] = Point{pairs[2 * k], pairs[2 * k + 1]};
         for (const CellGeometry& geometry : cells)
             for (BinningRule rule : {BinningRule::bilinear, BinningRule::classic}) {
-                std::vector<double> want(kGridNodes * kGridNodes);
-                BinCounts want_counts;
-                bin_points(rule, 1, geometry, points.data(), points.size(), want.data(), want_counts);
+                Binned want;
+                bin_points(rule, 1, geometry, points.data(), points.size(), want.nodes.data(), want.counts);
                 for (unsigned lanes : {1u, 4u, 8u}) {
                     SCOPED_TRACE(testing::Message() << "trial " << trial << ", " << binning_rule_name(rule) << ", "
                                                     << lanes << " at a time, x from " << geometry.x_min);
-                    std::vector<double> got(kGridNodes * kGridNodes);
-                    BinCounts counts;
-                    bin_float_pairs(rule, lanes, geometry, pairs.data(), points.size(), got.data(), counts);
-                    EXPECT_EQ(std::memcmp(got.data(), want.data(), got.size() * sizeof(double)), 0);
-                    EXPECT_EQ(counts.binned, want_counts.binned);
-                    EXPECT_EQ(counts.rejected, want_counts.rejected);
-                    EXPECT_EQ(counts.not_a_number, want_counts.not_a_number);
+                    Binned got;
+                    bin_float_pairs(rule, lanes, geometry, pairs.data(), points.size(), got.nodes.data(), got.counts);
+                    expect_same_binning(got, want);
                 }
             }
     }
