@@ -1,3 +1,7 @@
+// One file, past the usual length: every form of each rule (a point at a
+// time, four, eight, and the bounds of points as the rule places them) is
+// built here from the rule's own small type, so that none can drift from
+// the rule it spreads by.
 #include "field/binning_rules.h"
 
 #include <algorithm>
@@ -570,6 +574,27 @@ double first_zero(bool log_x, bool log_y, const Point* points, std::size_t count
     return 0;
 }
 
+// Bounds the lanes of a wide loop found, with the points it left (from
+// `done` on) and each zero extreme taken from the points in order.
+template <class Rule>
+PlacedBounds with_the_rest(PlacedBounds b, bool log_x, bool log_y, const Point* points, std::size_t count,
+                           std::size_t done)
+{
+    const PlacedBounds tail = bound_points_of<Rule>(log_x, log_y, points + done, count - done);
+    b.points += tail.points;
+    b.x_min = tail.x_min < b.x_min ? tail.x_min : b.x_min;
+    b.x_max = tail.x_max > b.x_max ? tail.x_max : b.x_max;
+    b.y_min = tail.y_min < b.y_min ? tail.y_min : b.y_min;
+    b.y_max = tail.y_max > b.y_max ? tail.y_max : b.y_max;
+    for (double* end : {&b.x_min, &b.x_max})
+        if (*end == 0)
+            *end = first_zero<Rule>(log_x, log_y, points, count, false);
+    for (double* end : {&b.y_min, &b.y_max})
+        if (*end == 0)
+            *end = first_zero<Rule>(log_x, log_y, points, count, true);
+    return b;
+}
+
 // The bounds loop two points a step on processors with AVX2, x and y side
 // by side in the four lanes. Each lane keeps its own extremes, which give
 // the loop's values; where they tie, only zero's sign could differ, and a
@@ -600,21 +625,46 @@ template <class Rule>
     alignas(32) double lows[4], highs[4];
     _mm256_store_pd(lows, low);
     _mm256_store_pd(highs, high);
-    PlacedBounds b{lanes_placed / 2, std::min(lows[0], lows[2]), std::max(highs[0], highs[2]),
-                   std::min(lows[1], lows[3]), std::max(highs[1], highs[3])};
-    const PlacedBounds tail = bound_points_of<Rule>(log_x, log_y, points + k, count - k);
-    b.points += tail.points;
-    b.x_min = tail.x_min < b.x_min ? tail.x_min : b.x_min;
-    b.x_max = tail.x_max > b.x_max ? tail.x_max : b.x_max;
-    b.y_min = tail.y_min < b.y_min ? tail.y_min : b.y_min;
-    b.y_max = tail.y_max > b.y_max ? tail.y_max : b.y_max;
-    for (double* end : {&b.x_min, &b.x_max})
-        if (*end == 0)
-            *end = first_zero<Rule>(log_x, log_y, points, count, false);
-    for (double* end : {&b.y_min, &b.y_max})
-        if (*end == 0)
-            *end = first_zero<Rule>(log_x, log_y, points, count, true);
-    return b;
+    const PlacedBounds b{lanes_placed / 2, std::min(lows[0], lows[2]), std::max(highs[0], highs[2]),
+                         std::min(lows[1], lows[3]), std::max(highs[1], highs[3])};
+    return with_the_rest<Rule>(b, log_x, log_y, points, count, k);
+}
+
+// The same four points a step on processors with AVX-512.
+template <class Rule>
+[[gnu::target("avx512f,avx512dq,avx512vl")]] PlacedBounds bound_points_wider(bool log_x, bool log_y,
+                                                                             const Point* points, std::size_t count)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    const __m512d plus = _mm512_set1_pd(inf), minus = _mm512_set1_pd(-inf), zero = _mm512_setzero_pd();
+    // The lanes of x, and those that must be above zero.
+    constexpr unsigned kX = 0x55;
+    const unsigned positive = (log_x ? kX : 0) | (log_y ? kX << 1 : 0);
+    __m512d low = plus, high = minus;
+    long long placed_points = 0;
+    std::size_t k = 0;
+    for (; k + 4 <= count; k += 4) {
+        __m512d v = _mm512_loadu_pd(&points[k].x);
+        v = _mm512_mask_blend_pd(kX, v, Rule::placed_x(v));
+        unsigned ok = _mm512_cmp_pd_mask(_mm512_sub_pd(v, v), zero, _CMP_EQ_OQ);
+        if (positive)
+            ok &= ~positive | _mm512_cmp_pd_mask(v, zero, _CMP_GT_OQ);
+        // A point is placed where both its numbers are.
+        const unsigned placed = ok & (ok >> 1) & kX;
+        const __mmask8 lanes = static_cast<__mmask8>(placed | placed << 1);
+        // Strictly beyond: a lane's tie keeps its earlier value.
+        low = _mm512_mask_min_pd(low, lanes, v, low);
+        high = _mm512_mask_max_pd(high, lanes, v, high);
+        placed_points += std::popcount(placed);
+    }
+    alignas(64) double lows[8], highs[8];
+    _mm512_store_pd(lows, low);
+    _mm512_store_pd(highs, high);
+    const PlacedBounds b{placed_points, std::min({lows[0], lows[2], lows[4], lows[6]}),
+                         std::max({highs[0], highs[2], highs[4], highs[6]}),
+                         std::min({lows[1], lows[3], lows[5], lows[7]}),
+                         std::max({highs[1], highs[3], highs[5], highs[7]})};
+    return with_the_rest<Rule>(b, log_x, log_y, points, count, k);
 }
 #endif
 
@@ -635,8 +685,9 @@ struct RuleForms {
     const char* name;
     double (*placed_x)(double x);
     BoundFunction bound;
-    BoundFunction bound_wide; // two points a step; null where the processor's kind has none
-    std::size_t piece_bytes;  // the longest piece of a line read as a line
+    BoundFunction bound_wide;  // two points a step; null where the processor's kind has none
+    BoundFunction bound_wider; // four; likewise
+    std::size_t piece_bytes;   // the longest piece of a line read as a line
     BinFunction plain;
     BinFunction wide;                // four points at a time; null where the processor's kind has none
     BinFunction wider;               // eight at a time; likewise
@@ -650,10 +701,10 @@ struct RuleForms {
 
 #if defined(__x86_64__)
 #define WIDE_FORMS(Rule) bin_points_wide<Rule>, bin_points_wider<Rule>, bin_pairs_wider<Rule, float>
-#define WIDE_BOUNDS(Rule) bound_points_wide<Rule>
+#define WIDE_BOUNDS(Rule) bound_points_wide<Rule>, bound_points_wider<Rule>
 #else
 #define WIDE_FORMS(Rule) nullptr, nullptr, nullptr
-#define WIDE_BOUNDS(Rule) nullptr
+#define WIDE_BOUNDS(Rule) nullptr, nullptr
 #endif
 
 constexpr RuleForms kRules[] = {
@@ -697,11 +748,14 @@ const RuleForms& forms_of(BinningRule rule)
 
 double placed_x(BinningRule rule, double x) { return forms_of(rule).placed_x(x); }
 
-PlacedBounds bound_points(BinningRule rule, bool log_x, bool log_y, const Point* points, std::size_t count)
+PlacedBounds bound_points(BinningRule rule, bool log_x, bool log_y, const Point* points, std::size_t count,
+                          unsigned step)
 {
     const RuleForms& forms = forms_of(rule);
 #if defined(__x86_64__)
-    if (has_avx2() && forms.bound_wide)
+    if (step >= 4 && has_avx512() && forms.bound_wider)
+        return forms.bound_wider(log_x, log_y, points, count);
+    if (step >= 2 && has_avx2() && forms.bound_wide)
         return forms.bound_wide(log_x, log_y, points, count);
 #endif
     return forms.bound(log_x, log_y, points, count);

@@ -53,8 +53,27 @@ struct PlacedBounds {
     double x_min = 0, x_max = 0, y_min = 0, y_max = 0;
 };
 // The bounds of the points under `rule`; a tie keeps the earlier value (0
-// and -0), as a pass in the points' order would.
-PlacedBounds bound_points(BinningRule rule, bool log_x, bool log_y, const Point* points, std::size_t count);
+// and -0), as a pass in the points' order would. Up to `step` points a step
+// (4 or 2) where the processor has such a form, the same bits as 1.
+PlacedBounds bound_points(BinningRule rule, bool log_x, bool log_y, const Point* points, std::size_t count,
+                          unsigned step = 4);
+// The bounds of later points taken into those of earlier ones; a tie keeps
+// the earlier value again, so bounds gathered a part at a time in order
+// are those of one pass.
+inline void widen_bounds(PlacedBounds& total, const PlacedBounds& later)
+{
+    if (later.points == 0)
+        return;
+    if (total.points == 0) {
+        total = later;
+        return;
+    }
+    total.points += later.points;
+    total.x_min = later.x_min < total.x_min ? later.x_min : total.x_min;
+    total.x_max = later.x_max > total.x_max ? later.x_max : total.x_max;
+    total.y_min = later.y_min < total.y_min ? later.y_min : total.y_min;
+    total.y_max = later.y_max > total.y_max ? later.y_max : total.y_max;
+}
 
 // Spreads the points that fall in a cell over the four nodes of the cell in
 // `nodes` (201 x 201, row-major), in the points' order, under `rule`; up to

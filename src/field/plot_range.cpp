@@ -103,36 +103,16 @@ Ends fitted_ends(double low, double high)
     return best;
 }
 
-// One chunk's bounds, or the total's.
-struct Bounds {
-    long long points = 0;
-    double x_min = 0, x_max = 0, y_min = 0, y_max = 0;
-};
-
 // A chunk's bounds, and its points where the fit keeps them.
 struct ChunkBounds {
-    Bounds bounds;
+    PlacedBounds bounds;
     KeptChunk kept;
 };
-
-// Ties keep the earlier value, as a pass in file order would (0 and -0).
-void widen(Bounds& b, double x_min, double x_max, double y_min, double y_max, long long points)
-{
-    if (b.points == 0) {
-        b = Bounds{points, x_min, x_max, y_min, y_max};
-        return;
-    }
-    b.points += points;
-    b.x_min = std::min(b.x_min, x_min);
-    b.x_max = std::max(b.x_max, x_max);
-    b.y_min = std::min(b.y_min, y_min);
-    b.y_max = std::max(b.y_max, y_max);
-}
 
 // A fit in progress: the bounds so far, where the rule places x, and the
 // logarithmic axes, where a point at or below zero has no place.
 struct Fit {
-    Bounds total;
+    PlacedBounds total;
     BinningRule rule;
     bool log_x = false, log_y = false;
     KeptPoints* kept = nullptr;
@@ -144,55 +124,50 @@ void take_bounds(void* context, void* partial, const Point* points, std::size_t 
     ChunkBounds& chunk = *static_cast<ChunkBounds*>(partial);
     if (fit.kept)
         keep_points(*fit.kept, chunk.kept, points, nullptr, count);
-    const PlacedBounds found = bound_points(fit.rule, fit.log_x, fit.log_y, points, count);
-    if (found.points > 0)
-        widen(chunk.bounds, found.x_min, found.x_max, found.y_min, found.y_max, found.points);
+    widen_bounds(chunk.bounds, bound_points(fit.rule, fit.log_x, fit.log_y, points, count));
 }
 
 void add_bounds(void* context, void* partial)
 {
     ChunkBounds& chunk = *static_cast<ChunkBounds*>(partial);
-    const Bounds& part = chunk.bounds;
     Fit& fit = *static_cast<Fit*>(context);
-    if (part.points > 0)
-        widen(fit.total, part.x_min, part.x_max, part.y_min, part.y_max, part.points);
+    widen_bounds(fit.total, chunk.bounds);
     if (fit.kept)
         fit.kept->add_chunk(std::exchange(chunk.kept, KeptChunk{}));
-    chunk.bounds = Bounds{};
+    chunk.bounds = PlacedBounds{};
 }
 
 void* make_bounds(void*) { return new ChunkBounds; }
 
 void destroy_bounds(void*, void* partial) { delete static_cast<ChunkBounds*>(partial); }
 
-DataBounds bounds_of(const Fit& fit, const ReadCounts& read)
-{
-    const Bounds& total = fit.total;
-    return DataBounds{total.points, Range{total.x_min, total.x_max, total.y_min, total.y_max}, read};
-}
-
 } // namespace
+
+DataBounds data_bounds(const PlacedBounds& bounds, const ReadCounts& read)
+{
+    return DataBounds{bounds.points, Range{bounds.x_min, bounds.x_max, bounds.y_min, bounds.y_max}, read};
+}
 
 double range_step(double span) { return step_for(span).times(1); }
 
 DataBounds read_data_bounds(std::FILE* stream, int skip_lines, Columns columns, ReadWatch watch, BinningRule rule,
                             unsigned threads, bool log_x, bool log_y, KeptPoints* kept)
 {
-    Fit fit{Bounds{}, rule, log_x, log_y, kept};
+    Fit fit{PlacedBounds{}, rule, log_x, log_y, kept};
     const ReadCounts read =
         read_chunks(stream, skip_lines, ChunkSink{make_bounds, take_bounds, add_bounds, destroy_bounds, &fit}, columns,
                     watch, threads, line_piece_bytes(rule));
     if (kept)
         kept->finish(read);
-    return bounds_of(fit, read);
+    return data_bounds(fit.total, read);
 }
 
 DataBounds kept_data_bounds(const KeptPoints& kept, BinningRule rule, unsigned threads, bool log_x, bool log_y)
 {
-    Fit fit{Bounds{}, rule, log_x, log_y};
+    Fit fit{PlacedBounds{}, rule, log_x, log_y};
     const std::unique_ptr<PointSource> source = kept_point_source(kept);
     read_source(*source, ChunkSink{make_bounds, take_bounds, add_bounds, destroy_bounds, &fit}, threads);
-    return bounds_of(fit, kept.read());
+    return data_bounds(fit.total, kept.read());
 }
 
 namespace {

@@ -243,7 +243,8 @@ TEST(BinningRules, CellSumsSpreadAsTheirPoints)
 // The bounds of points as the rule places them, against a plain pass in
 // their order: the same points counted and the same bits at each end (the
 // first of tied zeros kept), for every count around the steps a wide loop
-// takes, with NaN, infinities and signed zeros mixed in.
+// takes, with NaN, infinities and signed zeros mixed in; one, two and four
+// points a step alike.
 TEST(BinningRules, BoundsAreThoseOfAPassInOrder)
 {
     const double inf = HUGE_VAL, nan = std::nan("");
@@ -277,12 +278,14 @@ TEST(BinningRules, BoundsAreThoseOfAPassInOrder)
                     if (y > y_max)
                         y_max = y;
                 }
-                const PlacedBounds b = bound_points(rule, log_x, log_y, points.data(), points.size());
-                SCOPED_TRACE(testing::Message()
-                             << "trial " << trial << ", " << binning_rule_name(rule) << ", logs " << logs);
-                EXPECT_EQ(b.points, n);
-                EXPECT_TRUE(same(b.x_min, x_min) && same(b.x_max, x_max)) << b.x_min << " " << b.x_max;
-                EXPECT_TRUE(same(b.y_min, y_min) && same(b.y_max, y_max)) << b.y_min << " " << b.y_max;
+                for (const unsigned step : {1u, 2u, 4u}) {
+                    const PlacedBounds b = bound_points(rule, log_x, log_y, points.data(), points.size(), step);
+                    SCOPED_TRACE(testing::Message() << "trial " << trial << ", " << binning_rule_name(rule) << ", logs "
+                                                    << logs << ", step " << step);
+                    EXPECT_EQ(b.points, n);
+                    EXPECT_TRUE(same(b.x_min, x_min) && same(b.x_max, x_max)) << b.x_min << " " << b.x_max;
+                    EXPECT_TRUE(same(b.y_min, y_min) && same(b.y_max, y_max)) << b.y_min << " " << b.y_max;
+                }
             }
     }
 }
