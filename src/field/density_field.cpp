@@ -51,6 +51,7 @@ struct FieldState {
     long long nonpositive; // points of the last load at or below zero on a log axis
     double* value_sums;    // with a value column: Σ share·w·z at each node; else null
     KeptPoints* kept;      // where loads keep their points; null for nowhere
+    PlacedBounds* bounds;  // where loads gather their points' bounds; null for nowhere
 };
 
 namespace {
@@ -83,6 +84,7 @@ struct PartialField {
     std::vector<Point> logged;        // the points on their log axes
     std::vector<PointValues> carried; // and the values of those kept
     KeptChunk kept;                   // the chunk's points as read, where the field keeps them
+    PlacedBounds bounds;              // their bounds, where the field gathers them
 
     // Empty unless the field keeps sums with their values.
     std::vector<CellValueSums> valued;
@@ -127,6 +129,14 @@ std::size_t take_logarithms(const FieldState& s, const Point* points, const Poin
     return kept;
 }
 
+// The points' bounds as a fit finds them, before any logarithm, where the
+// field gathers them.
+void gather_bounds(const FieldState& s, const Point* points, std::size_t count, PartialField& part)
+{
+    if (s.bounds)
+        widen_bounds(part.bounds, bound_points(s.rule, s.log_x, s.log_y, points, count));
+}
+
 // Points with their weights and values, in the partial of their chunk.
 void take_values(void* context, void* partial, const Point* points, const PointValues* values, std::size_t count)
 {
@@ -134,6 +144,7 @@ void take_values(void* context, void* partial, const Point* points, const PointV
     PartialField& part = *static_cast<PartialField*>(partial);
     if (load.field->kept)
         keep_points(*load.field->kept, part.kept, points, values, count);
+    gather_bounds(*load.field, points, count, part);
     if (load.field->log_x || load.field->log_y) {
         count = take_logarithms(*load.field, points, values, count, part);
         points = part.logged.data();
@@ -157,6 +168,7 @@ void take_points(void* context, void* partial, const Point* points, std::size_t 
     PartialField& part = *static_cast<PartialField*>(partial);
     if (load.field->kept)
         keep_points(*load.field->kept, part.kept, points, nullptr, count);
+    gather_bounds(*load.field, points, count, part);
     if (load.field->log_x || load.field->log_y) {
         count = take_logarithms(*load.field, points, nullptr, count, part);
         points = part.logged.data();
@@ -170,7 +182,8 @@ void take_points(void* context, void* partial, const Point* points, std::size_t 
 }
 
 // Float32 pairs straight into the partial of their chunk: only for a load
-// that neither keeps its points, nor takes logarithms, nor sums its cells.
+// that neither keeps its points, nor takes logarithms, nor sums its cells,
+// nor gathers their bounds.
 void take_float_pairs(void* context, void* partial, const float* pairs, std::size_t count)
 {
     const Load& load = *static_cast<const Load*>(context);
@@ -187,6 +200,7 @@ void clear_partial(PartialField& part)
     std::fill(part.valued.begin(), part.valued.end(), CellValueSums{});
     std::fill(part.value_sums.begin(), part.value_sums.end(), 0.0);
     part.nonpositive = 0;
+    part.bounds = PlacedBounds{};
 }
 
 void* make_partial(void* context)
@@ -239,6 +253,8 @@ void add_partial(void* context, void* partial)
     }
     if (s.kept)
         s.kept->add_chunk(std::exchange(part.kept, KeptChunk{}));
+    if (s.bounds)
+        widen_bounds(*s.bounds, part.bounds);
     clear_partial(part);
 }
 
@@ -322,13 +338,15 @@ void start_load(FieldState* s)
     s->nonpositive = 0;
     if (s->value_sums)
         std::fill(s->value_sums, s->value_sums + s->nx * s->ny, 0.0);
+    if (s->bounds)
+        *s->bounds = PlacedBounds{};
 }
 
 ChunkSink sink_of(Load& load)
 {
     ChunkSink sink{make_partial, take_points, add_partial, destroy_partial, &load, take_values};
     const FieldState& s = *load.field;
-    if (!s.kept && !s.log_x && !s.log_y && !s.sums)
+    if (!s.kept && !s.log_x && !s.log_y && !s.sums && !s.bounds)
         sink.take_float_pairs = take_float_pairs;
     return sink;
 }
@@ -433,6 +451,7 @@ DensityField* create_density_field(const Range& range)
     s.nonpositive = 0;
     s.value_sums = nullptr;
     s.kept = nullptr;
+    s.bounds = nullptr;
     s.grid = block->nodes;
     s.nx = kNodes;
     s.ny = kNodes;
@@ -584,6 +603,15 @@ bool density_field_keep_points(DensityField* field, KeptPoints* kept)
     if (!s)
         return false;
     s->kept = kept;
+    return true;
+}
+
+bool density_field_gather_bounds(DensityField* field, PlacedBounds* bounds)
+{
+    FieldState* s = state_of(field);
+    if (!s)
+        return false;
+    s->bounds = bounds;
     return true;
 }
 

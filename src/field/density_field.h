@@ -136,6 +136,13 @@ struct FieldCounts {
 // Zeros on a bad handle or before any load.
 FieldCounts density_field_counts(DensityField* field);
 
+// Where later loads also gather the bounds of the points they read, as a
+// fit finds them (read_data_bounds), in file order; null, as until set, for
+// nowhere. Each load starts them anew, and the caller may read them
+// between its partials' adds, on the thread that loads (in its watch).
+// False for a bad handle.
+bool density_field_gather_bounds(DensityField* field, PlacedBounds* bounds);
+
 // Asked now and then while later loads read (see ReadWatch); false stops
 // the load there. False, changing nothing, for a bad handle.
 bool density_field_set_watch(DensityField* field, bool (*go_on)(void* context), void* context);

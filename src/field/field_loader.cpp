@@ -1,9 +1,11 @@
 #include "field/field_loader.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +14,7 @@
 #include "field/sources/data_description.h"
 #include "field/sources/file_header.h"
 #include "field/sources/npy_point_source.h"
+#include "field/field_loader_test_hook.h"
 #include "field/grid_size.h"
 #include "field/plot_range.h"
 
@@ -446,7 +449,236 @@ std::unique_ptr<CellSumsTable> sums_to_keep(const LoadRequest& request, const Lo
     return table;
 }
 
+// Bins the file's points (or the kept ones) into a new field over the
+// result's range, and hands the field to the result with what the load
+// counted. The load reads under `read_watch`, and gathers the points'
+// bounds in `gathered` where it is given.
+void bin_into_field(const LoadRequest& request, const LoadWatch& watch, ReadWatch read_watch, std::FILE* file,
+                    KeptPoints* keep, bool from_kept, KeptPoints* load_keeps, PlacedBounds* gathered,
+                    LoadedField& result)
+{
+    FieldPtr field = new_field(result);
+    if (!field)
+        return;
+    const Columns& columns = result.columns.columns;
+    density_field_set_columns(field.get(), columns.x, columns.y);
+    if (!density_field_set_log_axes(field.get(), request.log_x, request.log_y)) {
+        result.failure = LoadFailure::log_range;
+        return;
+    }
+    if (!density_field_set_values(field.get(), columns.weight, columns.value)) {
+        result.failure = LoadFailure::no_memory;
+        return;
+    }
+    density_field_set_dialect(field.get(), TextDialect{columns.separator, columns.decimal_comma},
+                              columns.byte_order_mark);
+    density_field_set_threads(field.get(), request.threads);
+    if (read_watch.go_on)
+        density_field_set_watch(field.get(), read_watch.go_on, read_watch.context);
+    density_field_gather_bounds(field.get(), gathered);
+    if (request.keep_sums) {
+        result.sums = sums_to_keep(request, result);
+        std::vector<CellValueSums>& values = result.sums->values;
+        density_field_set_cell_sums(field.get(), result.sums->cells.data(), values.empty() ? nullptr : values.data());
+    }
+    errno = 0;
+    if (from_kept) {
+        result.loaded = density_field_load_kept(field.get(), *keep);
+    } else {
+        density_field_keep_points(field.get(), load_keeps);
+        result.loaded = field->ops.load(field.get(), file, request.skip_lines);
+        density_field_keep_points(field.get(), nullptr);
+        if (read_failed(file, watch, result)) {
+            if (load_keeps)
+                load_keeps->clear();
+            return;
+        }
+    }
+    result.max = density_field_max(field.get());
+    result.least = density_field_least(field.get());
+    result.measure = density_field_measure(field.get());
+    result.weighted = columns.weight > 0;
+    result.counts = density_field_counts(field.get());
+    if (result.counts.changed) {
+        result.failure = LoadFailure::changed;
+        return;
+    }
+    if (result.sums) {
+        result.sums->rejected = result.counts.rejected;
+        result.sums->not_a_number = result.counts.not_a_number;
+        result.sums->nonpositive = result.counts.nonpositive;
+    }
+    result.field = std::move(field);
+}
+
+// A fit of a large array guesses its range from the array's first part,
+// then bins the whole array in it once, gathering every point's bounds as
+// it goes; where the range fitted to those is the guess, the field is the
+// one a bounds pass and a load in its range make, from one read instead of
+// two (on a machine where a read out of the page cache costs about what
+// binning it does, that pass was a third of the fit). A guess is made only
+// where the part's extremes have settled, and the load gives it up as soon
+// as a point falls outside it.
+
+// Arrays smaller than this are fitted with a bounds pass: it is short.
+constexpr unsigned long long kLeastGuessedBytes = 64ull << 20;
+// The first part: a 32nd of the array, 16 MiB at least. Its reads stop at
+// a whole chunk (4 MiB), the last one cut dropped.
+constexpr unsigned long long kGuessShare = 32;
+constexpr long long kLeastGuessMegabytes = 16;
+std::atomic<unsigned long long> g_least_guessed_bytes{kLeastGuessedBytes};
+std::atomic<long long> g_least_guess_megabytes{kLeastGuessMegabytes};
+
+// Stops a read after some megabytes, asking the caller's watch between them.
+struct PartWatch {
+    ReadWatch caller;
+    long long megabytes;
+    bool caller_stopped = false;
+    static bool go_on(void* context)
+    {
+        PartWatch& w = *static_cast<PartWatch*>(context);
+        if (w.caller.go_on && !w.caller.go_on(w.caller.context)) {
+            w.caller_stopped = true;
+            return false;
+        }
+        return --w.megabytes > 0;
+    }
+};
+
+// Gives a load in a guessed range up once the bounds gathered so far reach
+// outside it, where no range fitted to them can be the guess.
+struct GuessWatch {
+    ReadWatch caller;
+    const PlacedBounds* gathered;
+    Range guess;
+    bool strayed = false;
+    static bool go_on(void* context)
+    {
+        GuessWatch& w = *static_cast<GuessWatch*>(context);
+        const PlacedBounds& b = *w.gathered;
+        const Range& g = w.guess;
+        if (b.points > 0 && !(b.x_min >= g.x_min && b.x_max < g.x_max && b.y_min >= g.y_min && b.y_max < g.y_max)) {
+            w.strayed = true;
+            return false;
+        }
+        return !w.caller.go_on || w.caller.go_on(w.caller.context);
+    }
+};
+
+// The same range to the bit: -0 is not 0 in a range written out.
+bool same_bits(const Range& a, const Range& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// The bounds of the array's first megabytes; false where the read failed
+// or the caller stopped it, which the result says.
+bool first_part_bounds(const LoadRequest& request, const LoadWatch& watch, long long megabytes, LoadedField& result,
+                       DataBounds* bounds)
+{
+    const File file = open_source(request, watch, result);
+    if (!file)
+        return false;
+    PartWatch part{watch.watch, megabytes};
+    *bounds =
+        read_data_bounds(file.get(), request.skip_lines, result.columns.columns, ReadWatch{PartWatch::go_on, &part},
+                         request.binning, request.threads, request.log_x, request.log_y);
+    if (read_failed(file.get(), watch, result))
+        return false;
+    if (bounds->read.changed) {
+        result.failure = LoadFailure::changed;
+        return false;
+    }
+    result.counts.stopped = part.caller_stopped;
+    return !part.caller_stopped;
+}
+
+// Whether the range fitted to the first part has settled: bounds widened
+// on each side by as far as the part's second half moved its extremes, as
+// if the whole array went on moving them at that rate, are fitted the
+// same. Extremes that stopped (a box the points fill, blocks repeated)
+// pass; those of tails or of a drift, which move on, do not.
+bool settled(const DataBounds& half, const DataBounds& part, unsigned long long records, const Range& fitted,
+             const LoadRequest& request)
+{
+    if (half.points == 0 || part.read.points <= 0)
+        return false;
+    const double rounds = 2 * std::max(1.0, double(records) / double(part.read.points));
+    const Range& a = half.range;
+    const Range& b = part.range;
+    const double gx = std::max(a.x_min - b.x_min, b.x_max - a.x_max) * rounds;
+    const double gy = std::max(a.y_min - b.y_min, b.y_max - a.y_max) * rounds;
+    DataBounds widened = part;
+    widened.range = Range{b.x_min - gx, b.x_max + gx, b.y_min - gy, b.y_max + gy};
+    Range again;
+    return fitted_range(widened, &again, request.log_x, request.log_y) && same_bits(again, fitted);
+}
+
+// The result as it stood before any load: its columns and rule alone.
+void forget_load(const LoadRequest& request, LoadedField& result)
+{
+    LoadedField fresh;
+    fresh.range = request.range;
+    fresh.binning = result.binning;
+    fresh.columns = std::move(result.columns);
+    result = std::move(fresh);
+}
+
+// A fit of an array by a guessed range: false where none was made or the
+// load gave it up, for a fit with a bounds pass; true where the result is
+// the load's (a field, a failure or a stop).
+bool load_in_guessed_range(const LoadRequest& request, const LoadWatch& watch, const NpyLayout& layout,
+                           LoadedField& result)
+{
+    unsigned long long bytes;
+    if (__builtin_mul_overflow(layout.records, layout.record_size, &bytes) || bytes < g_least_guessed_bytes.load())
+        return false;
+    const long long megabytes = std::max<long long>(g_least_guess_megabytes.load(), (bytes / kGuessShare) >> 20);
+    DataBounds half, part;
+    if (!first_part_bounds(request, watch, megabytes / 2, result, &half) ||
+        !first_part_bounds(request, watch, megabytes, result, &part))
+        return true;
+    Range guess;
+    if (!part.read.stopped || !fitted_range(part, &guess, request.log_x, request.log_y) ||
+        !settled(half, part, layout.records, guess, request))
+        return false;
+    File file = open_source(request, watch, result);
+    if (!file)
+        return true;
+    PlacedBounds gathered;
+    GuessWatch guard{watch.watch, &gathered, guess};
+    result.range = guess;
+    bin_into_field(request, watch, ReadWatch{GuessWatch::go_on, &guard}, file.get(), nullptr, false, nullptr, &gathered,
+                   result);
+    if (guard.strayed) {
+        forget_load(request, result);
+        return false;
+    }
+    if (!result.ok() || result.counts.stopped)
+        return true;
+    Range fitted;
+    if (!fitted_range(data_bounds(gathered, ReadCounts{}), &fitted, request.log_x, request.log_y)) {
+        forget_load(request, result);
+        return false;
+    }
+    result.fitted = true;
+    if (same_bits(fitted, guess))
+        return true;
+    // Missed, with every point inside: the bounds are known now, and the
+    // load goes again in the range they fit.
+    forget_load(request, result);
+    result.range = fitted;
+    result.fitted = true;
+    file = open_source(request, watch, result);
+    if (file)
+        bin_into_field(request, watch, watch.watch, file.get(), nullptr, false, nullptr, nullptr, result);
+    return true;
+}
+
 } // namespace
+
+void field_loader_test_guess_sizes(unsigned long long least_bytes, long long least_megabytes)
+{
+    g_least_guessed_bytes.store(least_bytes ? least_bytes : kLeastGuessedBytes);
+    g_least_guess_megabytes.store(least_megabytes ? least_megabytes : kLeastGuessMegabytes);
+}
 
 LoadedField load_field(const LoadRequest& request, LoadWatch watch)
 {
@@ -478,6 +710,9 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
     }
     if (!(description.kind == DataKind::array ? resolve_array_columns(description.layout, request, result)
                                               : resolve_columns(request, description.header, result)))
+        return result;
+    if (request.fit_range && description.kind == DataKind::array &&
+        load_in_guessed_range(request, watch, description.layout, result))
         return result;
     // Points kept, where the file is a regular one and the request asks:
     // a fit bins them after its bounds pass.
@@ -519,56 +754,6 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
     KeptPoints* const load_keeps = from_kept || own_store ? nullptr : keep;
     if (load_keeps)
         load_keeps->start(key, read_columns.has_values());
-    FieldPtr field = new_field(result);
-    if (!field)
-        return result;
-    const Columns& columns = result.columns.columns;
-    density_field_set_columns(field.get(), columns.x, columns.y);
-    if (!density_field_set_log_axes(field.get(), request.log_x, request.log_y)) {
-        result.failure = LoadFailure::log_range;
-        return result;
-    }
-    if (!density_field_set_values(field.get(), columns.weight, columns.value)) {
-        result.failure = LoadFailure::no_memory;
-        return result;
-    }
-    density_field_set_dialect(field.get(), TextDialect{columns.separator, columns.decimal_comma},
-                              columns.byte_order_mark);
-    density_field_set_threads(field.get(), request.threads);
-    if (watch.watch.go_on)
-        density_field_set_watch(field.get(), watch.watch.go_on, watch.watch.context);
-    if (request.keep_sums) {
-        result.sums = sums_to_keep(request, result);
-        std::vector<CellValueSums>& values = result.sums->values;
-        density_field_set_cell_sums(field.get(), result.sums->cells.data(), values.empty() ? nullptr : values.data());
-    }
-    errno = 0;
-    if (from_kept) {
-        result.loaded = density_field_load_kept(field.get(), *keep);
-    } else {
-        density_field_keep_points(field.get(), load_keeps);
-        result.loaded = field->ops.load(field.get(), file.get(), request.skip_lines);
-        density_field_keep_points(field.get(), nullptr);
-        if (read_failed(file.get(), watch, result)) {
-            if (load_keeps)
-                load_keeps->clear();
-            return result;
-        }
-    }
-    result.max = density_field_max(field.get());
-    result.least = density_field_least(field.get());
-    result.measure = density_field_measure(field.get());
-    result.weighted = columns.weight > 0;
-    result.counts = density_field_counts(field.get());
-    if (result.counts.changed) {
-        result.failure = LoadFailure::changed;
-        return result;
-    }
-    if (result.sums) {
-        result.sums->rejected = result.counts.rejected;
-        result.sums->not_a_number = result.counts.not_a_number;
-        result.sums->nonpositive = result.counts.nonpositive;
-    }
-    result.field = std::move(field);
+    bin_into_field(request, watch, watch.watch, file.get(), keep, from_kept, load_keeps, nullptr, result);
     return result;
 }

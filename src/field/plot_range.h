@@ -20,6 +20,8 @@ struct DataBounds {
     Range range;
     ReadCounts read; // what the reader found, as a load finds it
 };
+// Bounds gathered as the points were read, with that read's counts.
+DataBounds data_bounds(const PlacedBounds& bounds, const ReadCounts& read);
 // On a logarithmic axis only a point above zero there is held.
 // Where `kept` is given (started by the caller), the points read are also
 // kept there; their values are not, a fit reading x and y alone.

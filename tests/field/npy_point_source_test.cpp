@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "field/field_loader_test_hook.h"
 #include "field/sources/data_file_test_hook.h"
 #include "file_cut.h"
 #include "npy_bytes.h"
@@ -64,6 +65,7 @@ protected:
     {
         set_point_reader_chunk_bytes(0);
         data_file_test_reset();
+        field_loader_test_guess_sizes(0, 0);
     }
     std::string write(const std::string& name, const std::string& bytes) { return dir_.write(name, bytes); }
     static LoadedField load(const std::string& path, unsigned threads = 2, ColumnRequest columns = {})
@@ -475,3 +477,99 @@ TEST_F(NpyLoad, AStreamedArrayIsRefusedNotReadAsText)
 }
 
 } // namespace
+
+// A fitted array whose extremes settle in its first part is read about
+// once, binned in the range guessed from that part; a guess that a later
+// point strays from, or that the whole array's bounds fit otherwise, gives
+// way. Every way gives the range and grid of a bounds pass and a load in
+// the range it fits.
+TEST_F(NpyLoad, AFittedArrayIsReadOnceWhereItsFirstPartSettledItsRange)
+{
+    field_loader_test_guess_sizes(4 << 20, 4);
+    set_point_reader_chunk_bytes(1 << 20); // the watch is asked once a chunk
+    const auto box = [](std::uint32_t& state) {
+        state = state * 1664525u + 1013904223u;
+        return 100 + double(state >> 8) / double(1 << 24) * 3800;
+    };
+    struct Case {
+        const char* name;
+        StoredType type;
+        int late;     // the row of `later`; where `narrow`, the first row of x past 5
+        bool narrow;  // x is 5 before `late`, and inside 5 to 5.3 after it
+        double later; // with !narrow, the x of row `late` alone
+        int reads;    // tenths of the array read: at most this many where 15, at least where more
+    } cases[] = {
+        {"spread evenly in a box", {"<f8", true, 8, false}, 0, false, 0, 15},
+        {"float32 in a box", {"<f4", true, 4, false}, 0, false, 0, 15},
+        // The guessed load stops at the far point, and a fit goes again.
+        {"one far point late", {"<f8", true, 8, false}, 600000, false, 9000, 25},
+        // The guessed load ends, and goes again in the range of its bounds.
+        {"one x first, others near it later", {"<f8", true, 8, false}, 300000, true, 0, 20},
+        // Extremes that still move at the end of the first part: no guess.
+        {"x rising through the file", {"<f8", true, 8, false}, -1, false, 0, 20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int rows = (16 << 20) / (2 * c.type.size);
+        std::uint32_t state = 99;
+        std::string records;
+        records.reserve(std::size_t(rows) * 2 * std::size_t(c.type.size));
+        for (int r = 0; r < rows; ++r) {
+            double x = box(state);
+            if (c.late < 0)
+                x = 100 + 3800.0 * r / rows;
+            else if (c.narrow)
+                x = r < c.late ? 5 : 5 + (x - 100) / 3800 * 0.3;
+            else if (c.late && r == c.late)
+                x = c.later;
+            records += store(c.type, x) + store(c.type, box(state));
+        }
+        const std::string path =
+            write("fit.npy",
+                  npy_file(1,
+                           "{'descr': '" + std::string(c.type.descr) + "', 'fortran_order': False, 'shape': (" +
+                               std::to_string(rows) + ", 2), }",
+                           records));
+        // The reference: every point's bounds, then a load in their range.
+        std::FILE* file = std::fopen(path.c_str(), "rb");
+        ASSERT_NE(file, nullptr);
+        const DataBounds bounds =
+            read_data_bounds(file, 0, Columns{}, ReadWatch{}, BinningRule::bilinear, 2, false, false);
+        std::fclose(file);
+        Range fitted;
+        ASSERT_TRUE(fitted_range(bounds, &fitted));
+        LoadRequest request;
+        request.path = path;
+        request.range = fitted;
+        request.threads = 2;
+        const LoadedField want = load_field(request);
+        request.range = Range{0, 1, 0, 1};
+        request.fit_range = true;
+        struct Megabytes {
+            int asked = 0;
+            static bool go_on(void* context) { return ++static_cast<Megabytes*>(context)->asked > 0; }
+        } read;
+        const LoadedField got = load_field(request, LoadWatch{nullptr, ReadWatch{Megabytes::go_on, &read}});
+        EXPECT_TRUE(got.fitted);
+        EXPECT_EQ(std::memcmp(&got.range, &fitted, sizeof fitted), 0)
+            << got.range.x_min << " " << got.range.x_max << " " << got.range.y_min << " " << got.range.y_max;
+        expect_same(got, want);
+        const int megabytes = rows * 2 * c.type.size >> 20;
+        if (c.reads == 15)
+            EXPECT_LE(read.asked * 10, megabytes * c.reads);
+        else
+            EXPECT_GE(read.asked * 10, megabytes * c.reads);
+        if (c.reads != 15 || c.type.size != 8)
+            continue;
+        // Stopped while the first part is read, and while the guess is binned.
+        for (const int stop : {3, 9}) {
+            struct Stop {
+                int left;
+                static bool go_on(void* context) { return --static_cast<Stop*>(context)->left > 0; }
+            } watch{stop};
+            const LoadedField stopped = load_field(request, LoadWatch{nullptr, ReadWatch{Stop::go_on, &watch}});
+            EXPECT_TRUE(stopped.counts.stopped) << stop;
+            EXPECT_EQ(stopped.field == nullptr, stop == 3) << stop;
+        }
+    }
+}
