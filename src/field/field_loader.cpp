@@ -511,18 +511,19 @@ void bin_into_field(const LoadRequest& request, const LoadWatch& watch, ReadWatc
     result.field = std::move(field);
 }
 
-// A fit of a large array guesses its range from the array's first part,
-// then bins the whole array in it once, gathering every point's bounds as
-// it goes; where the range fitted to those is the guess, the field is the
-// one a bounds pass and a load in its range make, from one read instead of
-// two (on a machine where a read out of the page cache costs about what
-// binning it does, that pass was a third of the fit). A guess is made only
-// where the part's extremes have settled, and the load gives it up as soon
-// as a point falls outside it.
+// A fit of a large array or text file guesses its range from the file's
+// first part, then bins the whole file in it once, gathering every point's
+// bounds as it goes; where the range fitted to those is the guess, the
+// field is the one a bounds pass and a load in its range make, from one
+// read instead of two (an array's bounds pass was a third of its fit, a
+// copy out of the page cache; text's kept points cost fresh memory, which
+// on some machines costs more than parsing). A guess is made only where
+// the part's extremes have settled, and the load gives it up as soon as a
+// point falls outside it.
 
-// Arrays smaller than this are fitted with a bounds pass: it is short.
+// Files smaller than this are fitted with a bounds pass: it is short.
 constexpr unsigned long long kLeastGuessedBytes = 64ull << 20;
-// The first part: a 32nd of the array, 16 MiB at least. Its reads stop at
+// The first part: a 32nd of the file, 16 MiB at least. Its reads stop at
 // a whole chunk (4 MiB), the last one cut dropped.
 constexpr unsigned long long kGuessShare = 32;
 constexpr long long kLeastGuessMegabytes = 16;
@@ -568,43 +569,47 @@ struct GuessWatch {
 // The same range to the bit: -0 is not 0 in a range written out.
 bool same_bits(const Range& a, const Range& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-// The bounds of the array's first megabytes; false where the read failed
-// or the caller stopped it, which the result says.
+// The bounds of the file's first megabytes, and of their first half
+// (the first half of their chunks); false where the read failed or the
+// caller stopped it, which the result says.
 bool first_part_bounds(const LoadRequest& request, const LoadWatch& watch, long long megabytes, LoadedField& result,
-                       DataBounds* bounds)
+                       DataBounds* part, PlacedBounds* half)
 {
     const File file = open_source(request, watch, result);
     if (!file)
         return false;
-    PartWatch part{watch.watch, megabytes};
-    *bounds =
-        read_data_bounds(file.get(), request.skip_lines, result.columns.columns, ReadWatch{PartWatch::go_on, &part},
-                         request.binning, request.threads, request.log_x, request.log_y);
+    PartWatch stop{watch.watch, megabytes};
+    std::vector<PlacedBounds> chunks;
+    *part = read_data_bounds(file.get(), request.skip_lines, result.columns.columns, ReadWatch{PartWatch::go_on, &stop},
+                             request.binning, request.threads, request.log_x, request.log_y, nullptr, &chunks);
     if (read_failed(file.get(), watch, result))
         return false;
-    if (bounds->read.changed) {
+    if (part->read.changed) {
         result.failure = LoadFailure::changed;
         return false;
     }
-    result.counts.stopped = part.caller_stopped;
-    return !part.caller_stopped;
+    *half = PlacedBounds{};
+    for (std::size_t k = 0; k < chunks.size() / 2; ++k)
+        widen_bounds(*half, chunks[k]);
+    result.counts.stopped = stop.caller_stopped;
+    return !stop.caller_stopped;
 }
 
 // Whether the range fitted to the first part has settled: bounds widened
 // on each side by as far as the part's second half moved its extremes, as
-// if the whole array went on moving them at that rate, are fitted the
-// same. Extremes that stopped (a box the points fill, blocks repeated)
-// pass; those of tails or of a drift, which move on, do not.
-bool settled(const DataBounds& half, const DataBounds& part, unsigned long long records, const Range& fitted,
+// if the whole file went on moving them at that rate (`parts`: the file
+// is that many times the part), are fitted the same. Extremes that stopped
+// (a box the points fill, blocks repeated) pass; those of tails or of a
+// drift, which move on, do not.
+bool settled(const PlacedBounds& half, const DataBounds& part, double parts, const Range& fitted,
              const LoadRequest& request)
 {
-    if (half.points == 0 || part.read.points <= 0)
+    if (half.points == 0 || half.points >= part.points)
         return false;
-    const double rounds = 2 * std::max(1.0, double(records) / double(part.read.points));
-    const Range& a = half.range;
+    const double rounds = std::max(1.0, parts) * double(part.points) / double(part.points - half.points);
     const Range& b = part.range;
-    const double gx = std::max(a.x_min - b.x_min, b.x_max - a.x_max) * rounds;
-    const double gy = std::max(a.y_min - b.y_min, b.y_max - a.y_max) * rounds;
+    const double gx = std::max(half.x_min - b.x_min, b.x_max - half.x_max) * rounds;
+    const double gy = std::max(half.y_min - b.y_min, b.y_max - half.y_max) * rounds;
     DataBounds widened = part;
     widened.range = Range{b.x_min - gx, b.x_max + gx, b.y_min - gy, b.y_max + gy};
     Range again;
@@ -621,23 +626,43 @@ void forget_load(const LoadRequest& request, LoadedField& result)
     result = std::move(fresh);
 }
 
-// A fit of an array by a guessed range: false where none was made or the
-// load gave it up, for a fit with a bounds pass; true where the result is
-// the load's (a field, a failure or a stop).
-bool load_in_guessed_range(const LoadRequest& request, const LoadWatch& watch, const NpyLayout& layout,
+// The bytes of points in a file a fit may guess the range of: an array's
+// records; a plain text file's size, where the load neither keeps its
+// points for the caller nor reads a weight or a value (a fit reads x and y
+// alone, and its bounds are those of lines short of the others too). 0 for
+// any other.
+unsigned long long guessed_bytes(const LoadRequest& request, const DataDescription& description, const Columns& columns)
+{
+    unsigned long long bytes = 0;
+    if (description.kind == DataKind::array) {
+        const NpyLayout& layout = description.layout;
+        if (__builtin_mul_overflow(layout.records, layout.record_size, &bytes))
+            return 0;
+        return bytes;
+    }
+    struct stat facts;
+    if (description.kind != DataKind::text || description.read_once || request.kept || columns.has_values() ||
+        is_compressed_path(request.path.c_str()) || stat(request.path.c_str(), &facts) != 0 || !S_ISREG(facts.st_mode))
+        return 0;
+    return static_cast<unsigned long long>(facts.st_size);
+}
+
+// A fit by a guessed range: false where none was made or the load gave it
+// up, for a fit with a bounds pass; true where the result is the load's (a
+// field, a failure or a stop).
+bool load_in_guessed_range(const LoadRequest& request, const LoadWatch& watch, unsigned long long bytes,
                            LoadedField& result)
 {
-    unsigned long long bytes;
-    if (__builtin_mul_overflow(layout.records, layout.record_size, &bytes) || bytes < g_least_guessed_bytes.load())
+    if (bytes < g_least_guessed_bytes.load())
         return false;
     const long long megabytes = std::max<long long>(g_least_guess_megabytes.load(), (bytes / kGuessShare) >> 20);
-    DataBounds half, part;
-    if (!first_part_bounds(request, watch, megabytes / 2, result, &half) ||
-        !first_part_bounds(request, watch, megabytes, result, &part))
+    DataBounds part;
+    PlacedBounds half;
+    if (!first_part_bounds(request, watch, megabytes, result, &part, &half))
         return true;
     Range guess;
     if (!part.read.stopped || !fitted_range(part, &guess, request.log_x, request.log_y) ||
-        !settled(half, part, layout.records, guess, request))
+        !settled(half, part, double(bytes) / double(megabytes << 20), guess, request))
         return false;
     File file = open_source(request, watch, result);
     if (!file)
@@ -711,8 +736,8 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
     if (!(description.kind == DataKind::array ? resolve_array_columns(description.layout, request, result)
                                               : resolve_columns(request, description.header, result)))
         return result;
-    if (request.fit_range && description.kind == DataKind::array &&
-        load_in_guessed_range(request, watch, description.layout, result))
+    if (request.fit_range &&
+        load_in_guessed_range(request, watch, guessed_bytes(request, description, result.columns.columns), result))
         return result;
     // Points kept, where the file is a regular one and the request asks:
     // a fit bins them after its bounds pass.

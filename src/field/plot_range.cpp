@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "field/binning_rules.h"
 #include "field/kept_points.h"
@@ -116,6 +117,7 @@ struct Fit {
     BinningRule rule;
     bool log_x = false, log_y = false;
     KeptPoints* kept = nullptr;
+    std::vector<PlacedBounds>* chunks = nullptr;
 };
 
 void take_bounds(void* context, void* partial, const Point* points, std::size_t count)
@@ -132,6 +134,8 @@ void add_bounds(void* context, void* partial)
     ChunkBounds& chunk = *static_cast<ChunkBounds*>(partial);
     Fit& fit = *static_cast<Fit*>(context);
     widen_bounds(fit.total, chunk.bounds);
+    if (fit.chunks)
+        fit.chunks->push_back(chunk.bounds);
     if (fit.kept)
         fit.kept->add_chunk(std::exchange(chunk.kept, KeptChunk{}));
     chunk.bounds = PlacedBounds{};
@@ -151,9 +155,10 @@ DataBounds data_bounds(const PlacedBounds& bounds, const ReadCounts& read)
 double range_step(double span) { return step_for(span).times(1); }
 
 DataBounds read_data_bounds(std::FILE* stream, int skip_lines, Columns columns, ReadWatch watch, BinningRule rule,
-                            unsigned threads, bool log_x, bool log_y, KeptPoints* kept)
+                            unsigned threads, bool log_x, bool log_y, KeptPoints* kept,
+                            std::vector<PlacedBounds>* chunks)
 {
-    Fit fit{PlacedBounds{}, rule, log_x, log_y, kept};
+    Fit fit{PlacedBounds{}, rule, log_x, log_y, kept, chunks};
     const ReadCounts read =
         read_chunks(stream, skip_lines, ChunkSink{make_bounds, take_bounds, add_bounds, destroy_bounds, &fit}, columns,
                     watch, threads, line_piece_bytes(rule));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <vector>
 
 #include "field/binning_rules.h"
 #include "field/sources/point_reader.h"
@@ -24,11 +25,13 @@ struct DataBounds {
 DataBounds data_bounds(const PlacedBounds& bounds, const ReadCounts& read);
 // On a logarithmic axis only a point above zero there is held.
 // Where `kept` is given (started by the caller), the points read are also
-// kept there; their values are not, a fit reading x and y alone.
+// kept there; their values are not, a fit reading x and y alone. Where
+// `chunks` is given, each chunk's bounds are put there too, in file order.
 class KeptPoints;
 DataBounds read_data_bounds(std::FILE* stream, int skip_lines, Columns columns = {}, ReadWatch watch = {},
                             BinningRule rule = BinningRule::classic, unsigned threads = 0, bool log_x = false,
-                            bool log_y = false, KeptPoints* kept = nullptr);
+                            bool log_y = false, KeptPoints* kept = nullptr,
+                            std::vector<PlacedBounds>* chunks = nullptr);
 // The same bounds from the points a read kept, with that read's counts.
 DataBounds kept_data_bounds(const KeptPoints& kept, BinningRule rule = BinningRule::classic, unsigned threads = 0,
                             bool log_x = false, bool log_y = false);

@@ -4,13 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include "field/field_loader_test_hook.h"
 #include "file_cut.h"
 #include "temp_folder.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -23,6 +26,11 @@ namespace fs = std::filesystem;
 
 class FieldLoader : public ::testing::Test {
 protected:
+    void TearDown() override
+    {
+        field_loader_test_guess_sizes(0, 0);
+        set_point_reader_chunk_bytes(0);
+    }
     std::string write(const std::string& name, const std::string& text) { return dir_.write(name, text); }
     TempFolder dir_{"loader"};
 };
@@ -133,6 +141,57 @@ TEST_F(FieldLoader, SumsTablesKeepTheirRule)
         const LoadedField as_asked = field_of(bare);
         ASSERT_TRUE(as_asked.ok()) << as_asked.problem;
         EXPECT_EQ(as_asked.binning, other);
+    }
+}
+
+// A fitted text file whose extremes settle in its first part is read about
+// once, as an array is; with a weight column the fit bounds every line's x
+// and y, and a last line short of its weight still widens the range. Each
+// gives the range and grid of a bounds pass and a load in the range it fits.
+TEST_F(FieldLoader, AFittedTextFileIsReadOnceWhereItsFirstPartSettledItsRange)
+{
+    field_loader_test_guess_sizes(4 << 20, 4);
+    set_point_reader_chunk_bytes(1 << 20);
+    std::uint32_t state = 7;
+    const auto box = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return std::to_string(100 + int(state >> 8) % 3800000 / 1000.0);
+    };
+    std::string lines;
+    while (lines.size() < (std::size_t(12) << 20))
+        lines += box() + " " + box() + " 1\n";
+    for (const bool weighted : {false, true}) {
+        SCOPED_TRACE(weighted ? "weighted, a last line short" : "counted");
+        const std::string path = write("fit.txt", weighted ? lines + "9000 500\n" : lines);
+        std::FILE* file = std::fopen(path.c_str(), "rb");
+        ASSERT_NE(file, nullptr);
+        const DataBounds bounds = read_data_bounds(file, 0, Columns{}, ReadWatch{}, BinningRule::bilinear, 2);
+        std::fclose(file);
+        Range fitted;
+        ASSERT_TRUE(fitted_range(bounds, &fitted));
+        LoadRequest request;
+        request.path = path;
+        request.range = fitted;
+        request.threads = 2;
+        request.columns.numbers.weight = weighted ? 3 : 0;
+        const LoadedField want = load_field(request);
+        request.range = Range{0, 1, 0, 1};
+        request.fit_range = true;
+        struct Megabytes {
+            int asked = 0;
+            static bool go_on(void* context) { return ++static_cast<Megabytes*>(context)->asked > 0; }
+        } read;
+        const LoadedField got = load_field(request, LoadWatch{nullptr, ReadWatch{Megabytes::go_on, &read}});
+        ASSERT_TRUE(got.ok() && want.ok());
+        EXPECT_TRUE(got.fitted);
+        EXPECT_EQ(std::memcmp(&got.range, &fitted, sizeof fitted), 0) << got.range.x_max;
+        EXPECT_EQ(got.counts.points, want.counts.points);
+        EXPECT_EQ(got.counts.rejected_lines, want.counts.rejected_lines);
+        EXPECT_EQ(std::memcmp(got.field->ops.data(got.field.get()), want.field->ops.data(want.field.get()),
+                              201 * 201 * sizeof(double)),
+                  0);
+        if (!weighted)
+            EXPECT_LE(read.asked, 12 * 3 / 2);
     }
 }
 

@@ -362,6 +362,8 @@ std::FILE* open_zstd(const char* path, DataFileMeter* meter)
 
 } // namespace
 
+bool is_compressed_path(const char* path) { return ends_with(path, ".gz") || ends_with(path, ".zst"); }
+
 std::FILE* open_data_file(const char* path, DataFileMeter* meter)
 {
     if (ends_with(path, ".gz"))

@@ -27,6 +27,10 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
+// Whether the file at `path` is read through a decompressor: by its name,
+// ".gz" or ".zst".
+bool is_compressed_path(const char* path);
+
 // The file opened for reading, or null with errno set. A damaged or cut
 // compressed stream shows as a read error on the stream (ferror), after the
 // text that could be read. With a meter, which must outlive the stream, the
