@@ -1,11 +1,14 @@
 #!/bin/sh
 # Times `varnel-cli grid` with a fitted range (--range auto) against a fixed
 # range on the same file, whole processes, in the page cache, five
-# alternating runs each: 10 million text points and 100 million float64
-# points saved as .npy, twice: points.npy repeats one block of a million
-# points, so its extremes are all in its first part and the fit guesses
-# its range from that part; drifting.npy moves each block on a little, so
-# its extremes move on to its end and the fit takes a bounds pass first.
+# alternating runs each, on 10 million text points and 100 million float64
+# points saved as .npy, two files of each. Where a file's extremes settle in
+# its first part, the fit guesses its range from that part and reads the
+# file once: box.txt (points spread evenly over a square), points.npy (one
+# block of a million points repeated). Where they move on, the fit takes a
+# bounds pass first: points.txt (a Gaussian's tails, a million lines
+# repeated, each time further than the first part), drifting.npy (each
+# block moved on a little).
 # Prints every run, the medians and their ratio.
 # usage: sh bench/fit_vs_fixed.sh [THREADS]   (run from the repository root)
 set -e
@@ -33,6 +36,14 @@ with open(sys.argv[1], 'wb') as out:
     for _ in range(100):
         out.write(block.tobytes())
 PY
+[ -f "$dir/box.txt" ] || python3 - "$dir/box.txt" <<'PY'
+import random, sys
+random.seed(7)
+with open(sys.argv[1], 'w') as out:
+    for _ in range(10):
+        out.writelines(["%.3f %.3f\n" % (random.uniform(100, 3900), random.uniform(100, 3900))
+                        for _ in range(1_000_000)])
+PY
 [ -f "$dir/drifting.npy" ] || python3 - "$dir/drifting.npy" <<'PY'
 import array, random, sys
 random.seed(7)
@@ -44,7 +55,7 @@ with open(sys.argv[1], 'wb') as out:
     for k in range(100):
         out.write(array.array('d', (v + 7.0 * k for v in block)).tobytes())
 PY
-for file in points.txt points.npy drifting.npy; do
+for file in points.txt box.txt points.npy drifting.npy; do
     cat "$dir/$file" >/dev/null
     fixed="" fitted=""
     for run in 1 2 3 4 5; do
