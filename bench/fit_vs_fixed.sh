@@ -25,17 +25,6 @@ with open(sys.argv[1], 'w') as out:
     for _ in range(10):
         out.writelines(lines)
 PY
-[ -f "$dir/points.npy" ] || python3 - "$dir/points.npy" <<'PY'
-import array, random, sys
-random.seed(7)
-block = array.array('d', (random.gauss(2000, 600) for _ in range(2_000_000)))
-header = "{'descr': '<f8', 'fortran_order': False, 'shape': (100000000, 2), }"
-header += ' ' * ((64 - (10 + len(header) + 1) % 64) % 64) + '\n'
-with open(sys.argv[1], 'wb') as out:
-    out.write(b'\x93NUMPY\x01\x00' + len(header).to_bytes(2, 'little') + header.encode())
-    for _ in range(100):
-        out.write(block.tobytes())
-PY
 [ -f "$dir/box.txt" ] || python3 - "$dir/box.txt" <<'PY'
 import random, sys
 random.seed(7)
@@ -44,17 +33,24 @@ with open(sys.argv[1], 'w') as out:
         out.writelines(["%.3f %.3f\n" % (random.uniform(100, 3900), random.uniform(100, 3900))
                         for _ in range(1_000_000)])
 PY
-[ -f "$dir/drifting.npy" ] || python3 - "$dir/drifting.npy" <<'PY'
+# NAME DRIFT: 100 million float64 points, one block of a million repeated,
+# each time moved on by DRIFT.
+make_npy() {
+    [ -f "$dir/$1" ] || python3 - "$dir/$1" "$2" <<'PY'
 import array, random, sys
 random.seed(7)
 block = array.array('d', (random.gauss(2000, 600) for _ in range(2_000_000)))
+drift = float(sys.argv[2])
 header = "{'descr': '<f8', 'fortran_order': False, 'shape': (100000000, 2), }"
 header += ' ' * ((64 - (10 + len(header) + 1) % 64) % 64) + '\n'
 with open(sys.argv[1], 'wb') as out:
     out.write(b'\x93NUMPY\x01\x00' + len(header).to_bytes(2, 'little') + header.encode())
     for k in range(100):
-        out.write(array.array('d', (v + 7.0 * k for v in block)).tobytes())
+        out.write((array.array('d', (v + drift * k for v in block)) if drift else block).tobytes())
 PY
+}
+make_npy points.npy 0
+make_npy drifting.npy 7
 for file in points.txt box.txt points.npy drifting.npy; do
     cat "$dir/$file" >/dev/null
     fixed="" fitted=""

@@ -6,6 +6,7 @@
 
 #include "field/field_loader_test_hook.h"
 #include "file_cut.h"
+#include "fit_reference.h"
 #include "temp_folder.h"
 
 #include <sys/stat.h>
@@ -163,25 +164,15 @@ TEST_F(FieldLoader, AFittedTextFileIsReadOnceWhereItsFirstPartSettledItsRange)
     for (const bool weighted : {false, true}) {
         SCOPED_TRACE(weighted ? "weighted, a last line short" : "counted");
         const std::string path = write("fit.txt", weighted ? lines + "9000 500\n" : lines);
-        std::FILE* file = std::fopen(path.c_str(), "rb");
-        ASSERT_NE(file, nullptr);
-        const DataBounds bounds = read_data_bounds(file, 0, Columns{}, ReadWatch{}, BinningRule::bilinear, 2);
-        std::fclose(file);
-        Range fitted;
-        ASSERT_TRUE(fitted_range(bounds, &fitted));
         LoadRequest request;
         request.path = path;
-        request.range = fitted;
         request.threads = 2;
         request.columns.numbers.weight = weighted ? 3 : 0;
-        const LoadedField want = load_field(request);
-        request.range = Range{0, 1, 0, 1};
-        request.fit_range = true;
-        struct Megabytes {
-            int asked = 0;
-            static bool go_on(void* context) { return ++static_cast<Megabytes*>(context)->asked > 0; }
-        } read;
-        const LoadedField got = load_field(request, LoadWatch{nullptr, ReadWatch{Megabytes::go_on, &read}});
+        Range fitted;
+        LoadedField want;
+        ASSERT_TRUE(fit_by_bounds_pass(request, &fitted, &want));
+        int asked;
+        const LoadedField got = fit_counting_asks(request, &asked);
         ASSERT_TRUE(got.ok() && want.ok());
         EXPECT_TRUE(got.fitted);
         EXPECT_EQ(std::memcmp(&got.range, &fitted, sizeof fitted), 0) << got.range.x_max;
@@ -191,7 +182,7 @@ TEST_F(FieldLoader, AFittedTextFileIsReadOnceWhereItsFirstPartSettledItsRange)
                               201 * 201 * sizeof(double)),
                   0);
         if (!weighted)
-            EXPECT_LE(read.asked, 12 * 3 / 2);
+            EXPECT_LE(asked, 12 * 3 / 2);
     }
 }
 

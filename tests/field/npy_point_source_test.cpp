@@ -8,6 +8,7 @@
 #include "field/field_loader_test_hook.h"
 #include "field/sources/data_file_test_hook.h"
 #include "file_cut.h"
+#include "fit_reference.h"
 #include "npy_bytes.h"
 #include "temp_folder.h"
 
@@ -530,35 +531,23 @@ TEST_F(NpyLoad, AFittedArrayIsReadOnceWhereItsFirstPartSettledItsRange)
                            "{'descr': '" + std::string(c.type.descr) + "', 'fortran_order': False, 'shape': (" +
                                std::to_string(rows) + ", 2), }",
                            records));
-        // The reference: every point's bounds, then a load in their range.
-        std::FILE* file = std::fopen(path.c_str(), "rb");
-        ASSERT_NE(file, nullptr);
-        const DataBounds bounds =
-            read_data_bounds(file, 0, Columns{}, ReadWatch{}, BinningRule::bilinear, 2, false, false);
-        std::fclose(file);
-        Range fitted;
-        ASSERT_TRUE(fitted_range(bounds, &fitted));
         LoadRequest request;
         request.path = path;
-        request.range = fitted;
         request.threads = 2;
-        const LoadedField want = load_field(request);
-        request.range = Range{0, 1, 0, 1};
-        request.fit_range = true;
-        struct Megabytes {
-            int asked = 0;
-            static bool go_on(void* context) { return ++static_cast<Megabytes*>(context)->asked > 0; }
-        } read;
-        const LoadedField got = load_field(request, LoadWatch{nullptr, ReadWatch{Megabytes::go_on, &read}});
+        Range fitted;
+        LoadedField want;
+        ASSERT_TRUE(fit_by_bounds_pass(request, &fitted, &want));
+        int asked;
+        const LoadedField got = fit_counting_asks(request, &asked);
         EXPECT_TRUE(got.fitted);
         EXPECT_EQ(std::memcmp(&got.range, &fitted, sizeof fitted), 0)
             << got.range.x_min << " " << got.range.x_max << " " << got.range.y_min << " " << got.range.y_max;
         expect_same(got, want);
         const int megabytes = rows * 2 * c.type.size >> 20;
         if (c.reads == 15)
-            EXPECT_LE(read.asked * 10, megabytes * c.reads);
+            EXPECT_LE(asked * 10, megabytes * c.reads);
         else
-            EXPECT_GE(read.asked * 10, megabytes * c.reads);
+            EXPECT_GE(asked * 10, megabytes * c.reads);
         if (c.reads != 15 || c.type.size != 8)
             continue;
         // Stopped while the first part is read, and while the guess is binned.
@@ -567,6 +556,8 @@ TEST_F(NpyLoad, AFittedArrayIsReadOnceWhereItsFirstPartSettledItsRange)
                 int left;
                 static bool go_on(void* context) { return --static_cast<Stop*>(context)->left > 0; }
             } watch{stop};
+            request.range = Range{0, 1, 0, 1};
+            request.fit_range = true;
             const LoadedField stopped = load_field(request, LoadWatch{nullptr, ReadWatch{Stop::go_on, &watch}});
             EXPECT_TRUE(stopped.counts.stopped) << stop;
             EXPECT_EQ(stopped.field == nullptr, stop == 3) << stop;

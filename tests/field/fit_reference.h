@@ -1,0 +1,40 @@
+// What a fitted load of a file should give, found the plain way: every
+// point's bounds by a pass of their own, then a load in the range they fit;
+// and a fitted load that counts how often it asked its watch, about once a
+// megabyte read.
+#pragma once
+
+#include <cstdio>
+
+#include "field/field_loader.h"
+#include "field/plot_range.h"
+
+// The range a fit of the request's file should find, and the field a load
+// of it in that range gives; false where the file cannot be opened or
+// holds no point.
+inline bool fit_by_bounds_pass(LoadRequest request, Range* fitted, LoadedField* field)
+{
+    std::FILE* file = std::fopen(request.path.c_str(), "rb");
+    if (!file)
+        return false;
+    const DataBounds bounds = read_data_bounds(file, 0, Columns{}, ReadWatch{}, request.binning, request.threads);
+    std::fclose(file);
+    if (!fitted_range(bounds, fitted))
+        return false;
+    request.range = *fitted;
+    *field = load_field(request);
+    return true;
+}
+
+// The request's file loaded with a fitted range, its watch's asks counted.
+inline LoadedField fit_counting_asks(LoadRequest request, int* asked)
+{
+    struct Asks {
+        int* count;
+        static bool go_on(void* context) { return ++*static_cast<Asks*>(context)->count > 0; }
+    } asks{asked};
+    *asked = 0;
+    request.range = Range{0, 1, 0, 1};
+    request.fit_range = true;
+    return load_field(request, LoadWatch{nullptr, ReadWatch{Asks::go_on, &asks}});
+}
