@@ -1,8 +1,10 @@
 #!/bin/sh
 # The speed figures on a lent machine of many cores, which has none of our
 # libraries and can fetch none: the frame from every side against llvmpipe
-# (azimuth_sweep.sh), the text reader against wc (text_vs_wc.sh) and the
-# .npy reader against cat (npy_vs_cat.sh).
+# (azimuth_sweep.sh), the text reader against wc (text_vs_wc.sh), the
+# .npy reader against cat (npy_vs_cat.sh), and how the reading, the
+# binning kernel and the whole load scale from one thread to all
+# (thread_scaling.sh).
 #
 #   sh bench/many_cores.sh pack          here: fills .many-cores/
 #   sh bench/many_cores.sh run [THREADS] there, from the repository root
@@ -12,13 +14,13 @@
 # libraries packed with xz (llvmpipe's LLVM alone is 117 MB unpacked; the
 # folder comes to about 50 MB, under what travels with the tree). `run`
 # unpacks the libraries into TMPDIR, runs each program under that loader,
-# and prints the three figures on THREADS threads (default: one per core),
+# and prints the four figures on THREADS threads (default: one per core),
 # then the azimuth table again on two threads, to set beside the two-core
 # machine's. Where OUT is set the output is also written to OUT/many_cores.txt.
 set -eu
 cd "$(dirname "$0")/.."
 pack=.many-cores
-programs="bench_software_device peer_llvmpipe_frame varnel-cli"
+programs="bench_software_device peer_llvmpipe_frame varnel-cli bench_binning_kernel"
 
 case ${1:-} in
 pack)
@@ -61,6 +63,7 @@ run)
         sh bench/azimuth_sweep.sh 1024x768 "$threads"
         sh bench/text_vs_wc.sh "$threads"
         sh bench/npy_vs_cat.sh "$threads"
+        sh bench/thread_scaling.sh "$threads"
         sh bench/azimuth_sweep.sh 1024x768 2
     } 2>&1 | tee ${OUT:+"$OUT/many_cores.txt"}
     ;;

@@ -1,0 +1,93 @@
+#!/bin/sh
+# Whether threads scale, and if not, whether the machine or the code is
+# the limit: each line is one piece of work done once by one process or
+# thread, then by THREADS at once, with the throughput the THREADS give
+# over one (THREADS would be ideal).
+#   cat          cat of the float64 array, one alone, then THREADS at once:
+#                copying out of the page cache, as the loader's reads do
+#   kernel       bench_binning_kernel on clustered points in the cache,
+#                one process alone, then THREADS at once, points a second
+#                summed: the binning with no reading, each process its own
+#                core
+#   grid         varnel-cli grid on the same array and its float32 twin,
+#                --threads 1 against --threads THREADS
+# Where cat and the kernel do not scale either, the machine is the limit.
+# Wall seconds (the kernel: points a second), medians of five
+# alternating runs.
+# usage: sh bench/thread_scaling.sh [THREADS]   (run from the repository root)
+set -e
+threads=${1:-2}
+bin=${BIN:-build/bin}
+runner=${RUN:-}
+. "$(dirname "$0")/whole_runs.sh"
+. "$(dirname "$0")/npy_files.sh"
+make_npy_file f8 8 f8.npy
+make_npy_file f4 4 f4.npy
+file=$npy_dir/f8.npy
+cat "$file" "$npy_dir/f4.npy" >/dev/null
+
+# Wall seconds of N copies of a command run at once.
+at_once() {
+    n=$1
+    shift
+    start=$(date +%s%N)
+    k=0
+    while [ "$k" -lt "$n" ]; do
+        "$@" >/dev/null 2>&1 &
+        k=$((k + 1))
+    done
+    wait
+    echo "$start $(date +%s%N)" | awk '{ printf "%.3f\n", ($2 - $1) / 1e9 }'
+}
+
+# scale NAME ONE MANY TIMES: the medians of the wall seconds and the
+# throughput of MANY over ONE, MANY having done TIMES times ONE's work.
+scale() {
+    a=$(median $2) b=$(median $3)
+    echo "$1: one$2 (median $a s); $threads$3 (median $b s);" \
+        "$(echo "$a $b $4" | awk '{ printf "%.2f", $3 * $1 / $2 }') times one's throughput"
+}
+
+one="" many=""
+for run in 1 2 3 4 5; do
+    one="$one $(at_once 1 cat "$file")"
+    many="$many $(at_once "$threads" cat "$file")"
+done
+scale cat "$one" "$many" "$threads"
+
+# Points a second of N copies of the kernel's benchmark run at once, summed
+# (the benchmark runs for a time, not for a count of points).
+kernel_rate() {
+    out=$(mktemp -d)
+    k=0
+    while [ "$k" -lt "$1" ]; do
+        # shellcheck disable=SC2086 # RUN is a command and its arguments
+        $runner "$bin/bench_binning_kernel" --benchmark_filter=lanes:8/clustered:1/cached:1 \
+            --benchmark_min_time=1 --benchmark_format=csv >"$out/$k.csv" 2>/dev/null &
+        k=$((k + 1))
+    done
+    wait
+    # items_per_second is the seventh column.
+    cat "$out"/*.csv | awk -F, '/^"BM_/ { sum += $7 } END { printf "%.0f\n", sum / 1e6 }'
+    rm -rf "$out"
+}
+
+one="" many=""
+for run in 1 2 3 4 5; do
+    one="$one $(kernel_rate 1)"
+    many="$many $(kernel_rate "$threads")"
+done
+a=$(median $one) b=$(median $many)
+echo "kernel: one$one (median $a M points/s); $threads at once$many (median $b M points/s);" \
+    "$(echo "$a $b" | awk '{ printf "%.2f", $2 / $1 }') times one's throughput"
+
+for name in f8 f4; do
+    one="" many=""
+    for run in 1 2 3 4 5; do
+        # shellcheck disable=SC2086
+        one="$one $(seconds $runner "$bin/varnel-cli" grid "$npy_dir/$name.npy" --threads 1)"
+        # shellcheck disable=SC2086
+        many="$many $(seconds $runner "$bin/varnel-cli" grid "$npy_dir/$name.npy" --threads "$threads")"
+    done
+    scale "grid $name" "$one" "$many" 1
+done
