@@ -79,6 +79,15 @@ struct CellPlace {
 // Whether the quotients of a point's place put it in a cell.
 inline bool in_a_cell(double qx, double qy) { return qx >= 0.0 && qx <= kCells && qy >= 0.0 && qy <= kCells; }
 
+// Whether every point inside the range has quotients in a cell, so that
+// in_a_cell need not be asked: x - x_min and its quotient by dx > 0 only
+// grow with x, so the range's span divided by dx bounds them all. A range
+// that overflows, or cells that round to no size, fail it.
+inline bool every_place_in_a_cell(const CellGeometry& b)
+{
+    return b.dx > 0 && b.dy > 0 && (b.x_max - b.x_min) / b.dx <= kCells && (b.y_max - b.y_min) / b.dy <= kCells;
+}
+
 // The place of one point in its cell, unless it falls in none: then false,
 // counting it as rejected, or as no number when it is NaN.
 template <class Rule>
@@ -346,6 +355,7 @@ template <class Rule>
     const __m256d y_min = _mm256_set1_pd(b.y_min), y_max = _mm256_set1_pd(b.y_max);
     const __m256d dx = _mm256_set1_pd(b.dx), dy = _mm256_set1_pd(b.dy);
     const __m256d zero = _mm256_setzero_pd(), cells = _mm256_set1_pd(kCells);
+    const bool range_in_cells = every_place_in_a_cell(b);
     std::size_t k = 0;
     for (; k + 4 <= count; k += 4) {
         // x0 y0 x1 y1 and x2 y2 x3 y3 into x0..x3 and y0..y3.
@@ -361,10 +371,13 @@ template <class Rule>
                           _mm256_and_pd(_mm256_cmp_pd(y, y_min, _CMP_GE_OQ), _mm256_cmp_pd(y, y_max, _CMP_LT_OQ)));
         const __m256d qx = _mm256_div_pd(_mm256_sub_pd(x, x_min), dx);
         const __m256d qy = _mm256_div_pd(_mm256_sub_pd(y, y_min), dy);
-        const __m256d in_cell =
-            _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(qx, zero, _CMP_GE_OQ), _mm256_cmp_pd(qx, cells, _CMP_LE_OQ)),
-                          _mm256_and_pd(_mm256_cmp_pd(qy, zero, _CMP_GE_OQ), _mm256_cmp_pd(qy, cells, _CMP_LE_OQ)));
-        const int placed_lanes = _mm256_movemask_pd(_mm256_and_pd(in_range, in_cell)) & points_there;
+        int placed_lanes = _mm256_movemask_pd(in_range) & points_there;
+        if (!range_in_cells) {
+            const __m256d in_cell =
+                _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(qx, zero, _CMP_GE_OQ), _mm256_cmp_pd(qx, cells, _CMP_LE_OQ)),
+                              _mm256_and_pd(_mm256_cmp_pd(qy, zero, _CMP_GE_OQ), _mm256_cmp_pd(qy, cells, _CMP_LE_OQ)));
+            placed_lanes &= _mm256_movemask_pd(in_cell);
+        }
         counts.rejected += std::popcount(static_cast<unsigned>(points_there & ~placed_lanes));
         if (placed_lanes == 0)
             continue;
@@ -466,6 +479,7 @@ template <class Rule, class Value>
     // x0 y0 … x3 y3 and x4 y4 … x7 y7 into x0..x7 and y0..y7.
     const __m512i xs = _mm512_set_epi64(14, 12, 10, 8, 6, 4, 2, 0), ys = _mm512_set_epi64(15, 13, 11, 9, 7, 5, 3, 1);
     const __m256i last = _mm256_set1_epi32(kCells - 1), row = _mm256_set1_epi32(kNodes);
+    const bool range_in_cells = every_place_in_a_cell(b);
     PlacedStep steps[kHeldSteps];
     int held = 0;
     std::size_t k = 0;
@@ -483,10 +497,12 @@ template <class Rule, class Value>
         placed = _mm512_mask_cmp_pd_mask(placed, y, y_max, _CMP_LT_OQ);
         const __m512d qx = _mm512_div_pd(_mm512_sub_pd(x, x_min), dx);
         const __m512d qy = _mm512_div_pd(_mm512_sub_pd(y, y_min), dy);
-        placed = _mm512_mask_cmp_pd_mask(placed, qx, zero, _CMP_GE_OQ);
-        placed = _mm512_mask_cmp_pd_mask(placed, qx, cells, _CMP_LE_OQ);
-        placed = _mm512_mask_cmp_pd_mask(placed, qy, zero, _CMP_GE_OQ);
-        placed = _mm512_mask_cmp_pd_mask(placed, qy, cells, _CMP_LE_OQ);
+        if (!range_in_cells) {
+            placed = _mm512_mask_cmp_pd_mask(placed, qx, zero, _CMP_GE_OQ);
+            placed = _mm512_mask_cmp_pd_mask(placed, qx, cells, _CMP_LE_OQ);
+            placed = _mm512_mask_cmp_pd_mask(placed, qy, zero, _CMP_GE_OQ);
+            placed = _mm512_mask_cmp_pd_mask(placed, qy, cells, _CMP_LE_OQ);
+        }
         counts.rejected += std::popcount(static_cast<unsigned>(there & ~placed));
         if (placed == 0)
             continue;
