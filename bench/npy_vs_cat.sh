@@ -2,7 +2,7 @@
 # Times `varnel-cli grid` on 100 million points saved as .npy (float64 and
 # float32) against reading the same file with cat, whole processes, in the
 # page cache, five alternating runs each; prints every run and the medians,
-# then the CPU seconds of both (GNU time) and the points binned a second of
+# then the CPU seconds of both (whole_runs.sh's cpu_seconds) and the points binned a second of
 # CPU beyond cat's, the binning's own rate per core.
 # usage: sh bench/npy_vs_cat.sh [THREADS]   (run from the repository root)
 set -e
@@ -25,7 +25,7 @@ for file in f8.npy f4.npy; do
         cat_="$cat_ $(seconds cat "$dir/$file")"
     done
     echo "$file: grid$grid (median $(median $grid) s); cat$cat_ (median $(median $cat_) s)"
-    [ -x /usr/bin/time ] || continue
+    command -v python3 >/dev/null || [ -x /usr/bin/time ] || continue
     grid="" cat_=""
     for run in 1 2 3 4 5; do
         # shellcheck disable=SC2086
