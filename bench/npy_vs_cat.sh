@@ -1,9 +1,10 @@
 #!/bin/sh
 # Times `varnel-cli grid` on 100 million points saved as .npy (float64 and
 # float32) against reading the same file with cat, whole processes, in the
-# page cache, five alternating runs each; prints every run and the medians,
-# then the CPU seconds of both (whole_runs.sh's cpu_seconds) and the points binned a second of
-# CPU beyond cat's, the binning's own rate per core.
+# page cache, five alternating runs each; prints every run, the medians and
+# their ratio (also with 10 ms, a process's start, taken off the grid's),
+# then the CPU seconds of both and the points binned a second of CPU
+# beyond cat's, the binning's own rate per core.
 # usage: sh bench/npy_vs_cat.sh [THREADS]   (run from the repository root)
 set -e
 threads=${1:-2}
@@ -24,7 +25,9 @@ for file in f8.npy f4.npy; do
         grid="$grid $(seconds $runner "$bin/varnel-cli" grid "$dir/$file" --threads "$threads")"
         cat_="$cat_ $(seconds cat "$dir/$file")"
     done
-    echo "$file: grid$grid (median $(median $grid) s); cat$cat_ (median $(median $cat_) s)"
+    a=$(median $grid) b=$(median $cat_)
+    echo "$file: grid$grid (median $a s); cat$cat_ (median $b s);" \
+        "$(echo "$a $b" | awk '{ printf "grid / cat %.2f, (grid - 10 ms) / cat %.2f", $1 / $2, ($1 - 0.01) / $2 }')"
     command -v python3 >/dev/null || [ -x /usr/bin/time ] || continue
     grid="" cat_=""
     for run in 1 2 3 4 5; do

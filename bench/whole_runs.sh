@@ -2,10 +2,16 @@
 # Sourced by the whole-process benchmarks (text_vs_wc.sh, npy_vs_cat.sh):
 # how one run is timed and how runs are summed up.
 
-# Wall seconds of one run of a command, its output dropped; by the clock
-# where GNU time is missing (a bare machine).
+# Wall seconds of one run of a command, its output dropped: to the
+# millisecond where python3 is at hand, else by GNU time, else by the
+# clock (a bare machine).
 seconds() {
-    if [ -x /usr/bin/time ]; then
+    if command -v python3 >/dev/null; then
+        python3 -c 'import subprocess, sys, time
+start = time.perf_counter()
+subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+print("%.3f" % (time.perf_counter() - start))' "$@"
+    elif [ -x /usr/bin/time ]; then
         /usr/bin/time -f %e "$@" 2>&1 >/dev/null | tail -1
     else
         start=$(date +%s%N)
