@@ -342,7 +342,12 @@ TEST(BinningRules, FloatPairsBinAsTheirPoints)
 {
     const float inf = HUGE_VALF, nan = std::nanf("");
     const float odd[] = {nan, -nan, inf, -inf, 0.0f, -0.0f, 1e-45f, 3.4e38f, 40.0f, 39.5f, 4000.0f, 3999.9998f};
-    const CellGeometry cells[] = {{Range{0, 4000, 0, 4000}, 20, 20}, {Range{39, 41, 39, 41}, 0.01, 0.01}};
+    // The last two: cells a little narrower than the range's 200th in one
+    // direction, where a point near its top lies past the last cell.
+    const CellGeometry cells[] = {{Range{0, 4000, 0, 4000}, 20, 20},
+                                  {Range{39, 41, 39, 41}, 0.01, 0.01},
+                                  {Range{0, 4000, 0, 4000}, 19.99, 20},
+                                  {Range{0, 4000, 0, 4000}, 20, 19.99}};
     std::mt19937_64 random(31);
     std::uniform_real_distribution<float> anywhere(-100.0f, 4100.0f);
     for (int trial = 0; trial < 40; ++trial) {

@@ -295,7 +295,10 @@ TEST(DensityField, FilesWithoutAcceptedPoints)
 TEST(DensityField, ReloadClearsThePreviousLoad)
 {
     Field field(Range{0, 4000, 0, 4000});
+    PlacedBounds gathered;
+    ASSERT_TRUE(density_field_gather_bounds(field.f, &gathered));
     ASSERT_EQ(field.load("110 110\n5000 5000\n"), 1);
+    EXPECT_EQ(gathered.points, 2); // the point outside the range too
     EXPECT_EQ(field.f->ops.rejected(field.f), 1);
     EXPECT_EQ(density_field_counts(field.f).points, 2);
     EXPECT_EQ(density_field_counts(field.f).in_range, 1);
@@ -305,6 +308,9 @@ TEST(DensityField, ReloadClearsThePreviousLoad)
     EXPECT_EQ(density_field_counts(field.f).in_range, 1);
     EXPECT_EQ(field.node(5, 5), 0.0);
     EXPECT_EQ(field.node(50, 50), 1.0);
+    // The bounds gathered are the last load's alone.
+    EXPECT_EQ(gathered.points, 1);
+    EXPECT_EQ(gathered.x_max, 1010);
 }
 
 // Columns from 1 to 1000, two different ones; a refused pair leaves the

@@ -161,16 +161,23 @@ TEST_F(FieldLoader, AFittedTextFileIsReadOnceWhereItsFirstPartSettledItsRange)
     std::string lines;
     while (lines.size() < (std::size_t(12) << 20))
         lines += box() + " " + box() + " 1\n";
-    for (const bool weighted : {false, true}) {
-        SCOPED_TRACE(weighted ? "weighted, a last line short" : "counted");
-        const std::string path = write("fit.txt", weighted ? lines + "9000 500\n" : lines);
+    // Counted; weighted, the far point on a last line short of its weight
+    // (which a fit still bounds); counted, the points kept for the caller
+    // (which a guessed load would not keep).
+    enum Way { counted, weighted, kept };
+    for (const Way way : {counted, weighted, kept}) {
+        SCOPED_TRACE(way);
+        const std::string path = write("fit.txt", way == weighted ? lines + "9000 500\n" : lines);
         LoadRequest request;
         request.path = path;
         request.threads = 2;
-        request.columns.numbers.weight = weighted ? 3 : 0;
+        request.columns.numbers.weight = way == weighted ? 3 : 0;
         Range fitted;
         LoadedField want;
         ASSERT_TRUE(fit_by_bounds_pass(request, &fitted, &want));
+        KeptPoints store;
+        if (way == kept)
+            request.kept = &store;
         int asked;
         const LoadedField got = fit_counting_asks(request, &asked);
         ASSERT_TRUE(got.ok() && want.ok());
@@ -181,8 +188,10 @@ TEST_F(FieldLoader, AFittedTextFileIsReadOnceWhereItsFirstPartSettledItsRange)
         EXPECT_EQ(std::memcmp(got.field->ops.data(got.field.get()), want.field->ops.data(want.field.get()),
                               201 * 201 * sizeof(double)),
                   0);
-        if (!weighted)
+        if (way == counted)
             EXPECT_LE(asked, 12 * 3 / 2);
+        if (way == kept)
+            EXPECT_EQ(store.read().points, want.counts.points);
     }
 }
 

@@ -9,10 +9,18 @@
 #include "field/field_loader.h"
 #include "field/plot_range.h"
 
+// A watch that counts how often it is asked, and never stops a read.
+struct AskCount {
+    int count = 0;
+    static bool go_on(void* context) { return ++static_cast<AskCount*>(context)->count > 0; }
+    LoadWatch watch() { return LoadWatch{nullptr, ReadWatch{go_on, this}}; }
+};
+
 // The range a fit of the request's file should find, and the field a load
-// of it in that range gives; false where the file cannot be opened or
-// holds no point.
-inline bool fit_by_bounds_pass(LoadRequest request, Range* fitted, LoadedField* field)
+// of it in that range gives (the asks of that load, one whole read, where
+// `asked` is given); false where the file cannot be opened or holds no
+// point.
+inline bool fit_by_bounds_pass(LoadRequest request, Range* fitted, LoadedField* field, int* asked = nullptr)
 {
     std::FILE* file = std::fopen(request.path.c_str(), "rb");
     if (!file)
@@ -22,19 +30,20 @@ inline bool fit_by_bounds_pass(LoadRequest request, Range* fitted, LoadedField* 
     if (!fitted_range(bounds, fitted))
         return false;
     request.range = *fitted;
-    *field = load_field(request);
+    AskCount asks;
+    *field = load_field(request, asks.watch());
+    if (asked)
+        *asked = asks.count;
     return true;
 }
 
 // The request's file loaded with a fitted range, its watch's asks counted.
 inline LoadedField fit_counting_asks(LoadRequest request, int* asked)
 {
-    struct Asks {
-        int* count;
-        static bool go_on(void* context) { return ++*static_cast<Asks*>(context)->count > 0; }
-    } asks{asked};
-    *asked = 0;
+    AskCount asks;
     request.range = Range{0, 1, 0, 1};
     request.fit_range = true;
-    return load_field(request, LoadWatch{nullptr, ReadWatch{Asks::go_on, &asks}});
+    LoadedField loaded = load_field(request, asks.watch());
+    *asked = asks.count;
+    return loaded;
 }

@@ -479,35 +479,57 @@ TEST_F(NpyLoad, AStreamedArrayIsRefusedNotReadAsText)
 
 } // namespace
 
-// A fitted array whose extremes settle in its first part is read about
-// once, binned in the range guessed from that part; a guess that a later
-// point strays from, or that the whole array's bounds fit otherwise, gives
-// way. Every way gives the range and grid of a bounds pass and a load in
-// the range it fits.
+// A fitted array whose extremes settle in its first part is read once
+// more than that part, binned in the range guessed from it; a guess that a
+// later point strays from, or that the whole array's bounds fit
+// otherwise, gives way. Every way gives the range and grid of a bounds
+// pass and a load in the range it fits.
 TEST_F(NpyLoad, AFittedArrayIsReadOnceWhereItsFirstPartSettledItsRange)
 {
-    field_loader_test_guess_sizes(4 << 20, 4);
+    constexpr int kPartMegabytes = 4;
+    field_loader_test_guess_sizes(4 << 20, kPartMegabytes);
     set_point_reader_chunk_bytes(1 << 20); // the watch is asked once a chunk
     const auto box = [](std::uint32_t& state) {
         state = state * 1664525u + 1013904223u;
         return 100 + double(state >> 8) / double(1 << 24) * 3800;
     };
+    // How much is read: the first part and the array once; they and the
+    // array twice (a bounds pass and a load, or a missed guess and a load
+    // again); more than that (a guess given up part way, then both).
+    enum Reads { once, twice, strayed };
+    // A row's point, from one spread evenly in the box.
+    struct Shape {
+        static Point as_is(int, int, Point p) { return p; }
+        static Point far_x_late(int row, int, Point p) { return row == 600000 ? Point{9000, p.y} : p; }
+        static Point far_y_late(int row, int, Point p) { return row == 600000 ? Point{p.x, 9000} : p; }
+        static Point top_x_late(int row, int, Point p) { return row == 600000 ? Point{4000, p.y} : p; }
+        static Point narrow_x_later(int row, int, Point p)
+        {
+            return Point{row < 300000 ? 5 : 5 + (p.x - 100) / 3800 * 0.3, p.y};
+        }
+        static Point x_rising(int row, int rows, Point p) { return Point{100 + 3800.0 * row / rows, p.y}; }
+        static Point y_creeping(int row, int rows, Point p) { return Point{p.x, p.y * (1 + 0.06 * row / rows)}; }
+    };
+    const StoredType f8{"<f8", true, 8, false}, f4{"<f4", true, 4, false};
     struct Case {
         const char* name;
         StoredType type;
-        int late;     // the row of `later`; where `narrow`, the first row of x past 5
-        bool narrow;  // x is 5 before `late`, and inside 5 to 5.3 after it
-        double later; // with !narrow, the x of row `late` alone
-        int reads;    // tenths of the array read: at most this many where 15, at least where more
+        Point (*shape)(int row, int rows, Point box);
+        Reads reads;
     } cases[] = {
-        {"spread evenly in a box", {"<f8", true, 8, false}, 0, false, 0, 15},
-        {"float32 in a box", {"<f4", true, 4, false}, 0, false, 0, 15},
-        // The guessed load stops at the far point, and a fit goes again.
-        {"one far point late", {"<f8", true, 8, false}, 600000, false, 9000, 25},
-        // The guessed load ends, and goes again in the range of its bounds.
-        {"one x first, others near it later", {"<f8", true, 8, false}, 300000, true, 0, 20},
+        {"spread evenly in a box", f8, Shape::as_is, once},
+        {"float32 in a box", f4, Shape::as_is, once},
+        {"one far x late", f8, Shape::far_x_late, strayed},
+        {"one far y late", f8, Shape::far_y_late, strayed},
+        // On the guess's top edge, which no point inside it reaches.
+        {"one x at 4000 late", f8, Shape::top_x_late, strayed},
+        // Every x inside the guess, whose bounds fit a narrower range.
+        {"one x first, others near it later", f8, Shape::narrow_x_later, twice},
         // Extremes that still move at the end of the first part: no guess.
-        {"x rising through the file", {"<f8", true, 8, false}, -1, false, 0, 20},
+        {"x rising through the file", f8, Shape::x_rising, twice},
+        // The top y moves little in the first part, which fits the same
+        // range only as long as the rest of the array does not go on.
+        {"y creeping up to the end", f8, Shape::y_creeping, twice},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -516,14 +538,9 @@ TEST_F(NpyLoad, AFittedArrayIsReadOnceWhereItsFirstPartSettledItsRange)
         std::string records;
         records.reserve(std::size_t(rows) * 2 * std::size_t(c.type.size));
         for (int r = 0; r < rows; ++r) {
-            double x = box(state);
-            if (c.late < 0)
-                x = 100 + 3800.0 * r / rows;
-            else if (c.narrow)
-                x = r < c.late ? 5 : 5 + (x - 100) / 3800 * 0.3;
-            else if (c.late && r == c.late)
-                x = c.later;
-            records += store(c.type, x) + store(c.type, box(state));
+            const double x = box(state);
+            const Point p = c.shape(r, rows, Point{x, box(state)});
+            records += store(c.type, p.x) + store(c.type, p.y);
         }
         const std::string path =
             write("fit.npy",
@@ -536,22 +553,26 @@ TEST_F(NpyLoad, AFittedArrayIsReadOnceWhereItsFirstPartSettledItsRange)
         request.threads = 2;
         Range fitted;
         LoadedField want;
-        ASSERT_TRUE(fit_by_bounds_pass(request, &fitted, &want));
+        int whole = 0;
+        ASSERT_TRUE(fit_by_bounds_pass(request, &fitted, &want, &whole));
         int asked;
         const LoadedField got = fit_counting_asks(request, &asked);
         EXPECT_TRUE(got.fitted);
         EXPECT_EQ(std::memcmp(&got.range, &fitted, sizeof fitted), 0)
             << got.range.x_min << " " << got.range.x_max << " " << got.range.y_min << " " << got.range.y_max;
         expect_same(got, want);
-        const int megabytes = rows * 2 * c.type.size >> 20;
-        if (c.reads == 15)
-            EXPECT_LE(asked * 10, megabytes * c.reads);
+        if (c.reads == strayed)
+            EXPECT_GT(asked, kPartMegabytes + 2 * whole);
         else
-            EXPECT_GE(asked * 10, megabytes * c.reads);
-        if (c.reads != 15 || c.type.size != 8)
+            EXPECT_EQ(asked, kPartMegabytes + (c.reads == once ? 1 : 2) * whole);
+        if (c.reads == twice || c.type.size != 8)
             continue;
-        // Stopped while the first part is read, and while the guess is binned.
-        for (const int stop : {3, 9}) {
+        // Stopped while the first part is read, while the guess is binned
+        // (a field, but not a fitted one), and in the bounds pass after a
+        // guess given up (no field, and the range asked for).
+        const std::vector<int> stops =
+            c.reads == strayed ? std::vector<int>{asked - whole - whole / 2} : std::vector<int>{3, 9};
+        for (const int stop : stops) {
             struct Stop {
                 int left;
                 static bool go_on(void* context) { return --static_cast<Stop*>(context)->left > 0; }
@@ -560,7 +581,9 @@ TEST_F(NpyLoad, AFittedArrayIsReadOnceWhereItsFirstPartSettledItsRange)
             request.fit_range = true;
             const LoadedField stopped = load_field(request, LoadWatch{nullptr, ReadWatch{Stop::go_on, &watch}});
             EXPECT_TRUE(stopped.counts.stopped) << stop;
-            EXPECT_EQ(stopped.field == nullptr, stop == 3) << stop;
+            EXPECT_FALSE(stopped.fitted) << stop;
+            EXPECT_EQ(stopped.field == nullptr, stop != 9) << stop;
+            EXPECT_EQ(std::memcmp(&stopped.range, &request.range, sizeof request.range) == 0, stop != 9) << stop;
         }
     }
 }
