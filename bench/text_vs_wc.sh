@@ -1,8 +1,9 @@
 #!/bin/sh
 # Times `varnel-cli grid` on 10 million text lines of two random numbers
 # ("%f %f", about 235 MB) against `wc -l` on the same file, whole
-# processes, in the page cache, five alternating runs; prints every run and
-# the medians. The machine should be quiet: other work skews wall-clock.
+# processes, in the page cache, five alternating runs; prints every run,
+# the medians and their ratio. The machine should be quiet: other work
+# skews wall-clock.
 # usage: sh bench/text_vs_wc.sh [THREADS]   (run from the repository root)
 set -e
 threads=${1:-2}
@@ -23,4 +24,6 @@ for run in 1 2 3 4 5; do
     grid="$grid $(seconds $runner "$bin/varnel-cli" grid "$file" --threads "$threads")"
     wc_="$wc_ $(seconds wc -l "$file")"
 done
-echo "points10m.txt: grid$grid (median $(median $grid) s); wc -l$wc_ (median $(median $wc_) s)"
+a=$(median $grid) b=$(median $wc_)
+echo "points10m.txt: grid$grid (median $a s); wc -l$wc_ (median $b s);" \
+    "$(echo "$a $b" | awk '{ printf "grid / wc -l %.2f", $1 / $2 }')"
