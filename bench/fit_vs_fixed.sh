@@ -13,7 +13,6 @@
 # usage: sh bench/fit_vs_fixed.sh [THREADS]   (run from the repository root)
 set -e
 threads=${1:-2}
-bin=${BIN:-build/bin}
 . "$(dirname "$0")/whole_runs.sh"
 dir=${TMPDIR:-/tmp}/varnel-fit-bench
 mkdir -p "$dir"

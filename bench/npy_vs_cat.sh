@@ -8,10 +8,6 @@
 # usage: sh bench/npy_vs_cat.sh [THREADS]   (run from the repository root)
 set -e
 threads=${1:-2}
-# BIN: a folder of programs built before; RUN: a command they run under
-# (bench/many_cores.sh sets both).
-bin=${BIN:-build/bin}
-runner=${RUN:-}
 . "$(dirname "$0")/whole_runs.sh"
 . "$(dirname "$0")/npy_files.sh"
 dir=$npy_dir

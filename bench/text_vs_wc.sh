@@ -7,10 +7,6 @@
 # usage: sh bench/text_vs_wc.sh [THREADS]   (run from the repository root)
 set -e
 threads=${1:-2}
-# BIN: a folder of programs built before; RUN: a command they run under
-# (bench/many_cores.sh sets both).
-bin=${BIN:-build/bin}
-runner=${RUN:-}
 . "$(dirname "$0")/whole_runs.sh"
 dir=${TMPDIR:-/tmp}/varnel-text-bench
 file=$dir/points10m.txt

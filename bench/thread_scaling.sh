@@ -17,8 +17,6 @@
 # usage: sh bench/thread_scaling.sh [THREADS]   (run from the repository root)
 set -e
 threads=${1:-2}
-bin=${BIN:-build/bin}
-runner=${RUN:-}
 . "$(dirname "$0")/whole_runs.sh"
 . "$(dirname "$0")/npy_files.sh"
 make_npy_file f8 8 f8.npy

@@ -1,6 +1,12 @@
 # shellcheck shell=sh
-# Sourced by the whole-process benchmarks (text_vs_wc.sh, npy_vs_cat.sh):
-# how one run is timed and how runs are summed up.
+# Sourced by the whole-process benchmarks (text_vs_wc.sh, npy_vs_cat.sh,
+# thread_scaling.sh, fit_vs_fixed.sh): where the programs are, how one run
+# is timed and how runs are summed up.
+
+# BIN: a folder of programs built before; RUN: a command they run under
+# (bench/many_cores.sh sets both).
+bin=${BIN:-build/bin}
+runner=${RUN:-}
 
 # Wall seconds of one run of a command, its output dropped: to the
 # millisecond where python3 is at hand, else by GNU time, else by the
