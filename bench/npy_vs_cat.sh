@@ -10,16 +10,15 @@ set -e
 threads=${1:-2}
 . "$(dirname "$0")/whole_runs.sh"
 . "$(dirname "$0")/npy_files.sh"
-dir=$npy_dir
 make_npy_file f8 8 f8.npy
 make_npy_file f4 4 f4.npy
 for file in f8.npy f4.npy; do
-    cat "$dir/$file" >/dev/null
+    cat "$npy_dir/$file" >/dev/null
     grid="" cat_=""
     for run in 1 2 3 4 5; do
         # shellcheck disable=SC2086 # RUN is a command and its arguments
-        grid="$grid $(seconds $runner "$bin/varnel-cli" grid "$dir/$file" --threads "$threads")"
-        cat_="$cat_ $(seconds cat "$dir/$file")"
+        grid="$grid $(seconds $runner "$bin/varnel-cli" grid "$npy_dir/$file" --threads "$threads")"
+        cat_="$cat_ $(seconds cat "$npy_dir/$file")"
     done
     a=$(median $grid) b=$(median $cat_)
     echo "$file: grid$grid (median $a s); cat$cat_ (median $b s);" \
@@ -28,8 +27,8 @@ for file in f8.npy f4.npy; do
     grid="" cat_=""
     for run in 1 2 3 4 5; do
         # shellcheck disable=SC2086
-        grid="$grid $(cpu_seconds $runner "$bin/varnel-cli" grid "$dir/$file" --threads "$threads")"
-        cat_="$cat_ $(cpu_seconds cat "$dir/$file")"
+        grid="$grid $(cpu_seconds $runner "$bin/varnel-cli" grid "$npy_dir/$file" --threads "$threads")"
+        cat_="$cat_ $(cpu_seconds cat "$npy_dir/$file")"
     done
     a=$(median $grid) b=$(median $cat_)
     echo "$file: CPU grid$grid (median $a s); cat$cat_ (median $b s);" \

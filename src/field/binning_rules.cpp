@@ -596,12 +596,7 @@ template <class Rule>
 PlacedBounds with_the_rest(PlacedBounds b, bool log_x, bool log_y, const Point* points, std::size_t count,
                            std::size_t done)
 {
-    const PlacedBounds tail = bound_points_of<Rule>(log_x, log_y, points + done, count - done);
-    b.points += tail.points;
-    b.x_min = tail.x_min < b.x_min ? tail.x_min : b.x_min;
-    b.x_max = tail.x_max > b.x_max ? tail.x_max : b.x_max;
-    b.y_min = tail.y_min < b.y_min ? tail.y_min : b.y_min;
-    b.y_max = tail.y_max > b.y_max ? tail.y_max : b.y_max;
+    widen_bounds(b, bound_points_of<Rule>(log_x, log_y, points + done, count - done));
     for (double* end : {&b.x_min, &b.x_max})
         if (*end == 0)
             *end = first_zero<Rule>(log_x, log_y, points, count, false);

@@ -683,9 +683,10 @@ bool load_in_guessed_range(const LoadRequest& request, const LoadWatch& watch, u
         forget_load(request, result);
         return false;
     }
-    result.fitted = true;
-    if (same_bits(fitted, guess))
+    if (same_bits(fitted, guess)) {
+        result.fitted = true;
         return true;
+    }
     // Missed, with every point inside: the bounds are known now, and the
     // load goes again in the range they fit.
     forget_load(request, result);
