@@ -1,7 +1,7 @@
 # shellcheck shell=sh
 # Sourced by the .npy benchmarks (npy_vs_cat.sh, thread_scaling.sh): the
-# arrays they time, made once into npy_dir. Each holds 100 million points,
-# one block of two million Gaussian points repeated.
+# arrays they time, f8.npy and f4.npy, made once into npy_dir. Each holds
+# 100 million points, one block of two million Gaussian points repeated.
 npy_dir=${TMPDIR:-/tmp}/varnel-npy-bench
 mkdir -p "$npy_dir"
 
@@ -21,3 +21,6 @@ with open(path, 'wb') as out:
         out.write(block.tobytes())
 PY
 }
+
+make_npy_file f8 8 f8.npy
+make_npy_file f4 4 f4.npy

@@ -10,8 +10,6 @@ set -e
 threads=${1:-2}
 . "$(dirname "$0")/whole_runs.sh"
 . "$(dirname "$0")/npy_files.sh"
-make_npy_file f8 8 f8.npy
-make_npy_file f4 4 f4.npy
 for file in f8.npy f4.npy; do
     cat "$npy_dir/$file" >/dev/null
     grid="" cat_=""

@@ -19,8 +19,6 @@ set -e
 threads=${1:-2}
 . "$(dirname "$0")/whole_runs.sh"
 . "$(dirname "$0")/npy_files.sh"
-make_npy_file f8 8 f8.npy
-make_npy_file f4 4 f4.npy
 file=$npy_dir/f8.npy
 cat "$file" "$npy_dir/f4.npy" >/dev/null
 
