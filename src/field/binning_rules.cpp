@@ -306,23 +306,25 @@ void widen_pairs(const float* pairs, std::size_t count, Point* points)
 }
 
 #if defined(__x86_64__)
-// Eight placed points' weights and first nodes, as the eight-point form
-// lays them out: each lane's two weights in a node row side by side, even
-// lanes from the unpacked low halves, odd ones from the high.
+// Eight placed points' weights and first nodes (the four-point form uses
+// the first four), as the wide forms lay them out: each lane's two weights
+// in a node row side by side, even lanes from the unpacked low halves, odd
+// ones from the high.
 struct PlacedStep {
     alignas(64) double top[2][8], low[2][8];
     alignas(32) int node[8];
 };
 
-// Steps whose every point is placed are held, up to kHeldSteps, and added
-// after: adding each step straight after placing it made every add wait
-// for the weights just stored, and the processor then held later adds back
-// behind the earlier ones' addresses (bench_binning_kernel: 13-19% more
-// points a second on clustered points, the same on spread ones; the
-// four-point form, which adds straight from its registers, lost from
-// memory what it gained in cache, and adds as before). A step with a point
-// left out adds the steps held before it first, so every node still takes
-// its points in order.
+// Steps whose every point is placed are held in a ring of kHeldSteps, and
+// each is added when the ring comes round to it, while the step that takes
+// its place is placed. Adding a step straight after placing it made every
+// add wait for the weights just stored; adding all the held steps at once
+// left the placing idle behind a burst of adds. The ring against the
+// bursts (eight points a step) and against adding from the registers
+// (four), bench_binning_kernel: 14-17% more points a second spread, 17%
+// and 51% more in the cache, the same and 14% more clustered from memory.
+// A step with a point left out adds the steps held before it first, so
+// every node still takes its points in order.
 constexpr int kHeldSteps = 8;
 
 // Adds one placed point of a step to its four nodes.
@@ -335,12 +337,20 @@ inline void add_lane(double* grid, const PlacedStep& step, int lane)
     _mm_storeu_pd(row1, _mm_add_pd(_mm_loadu_pd(row1), _mm_load_pd(&step.low[lane & 1][half])));
 }
 
-// Adds the first `held` steps whole, in order.
-inline void add_steps(double* grid, const PlacedStep* steps, int held)
+// Adds one step's points, in order.
+template <int Lanes = 8>
+inline void add_step(double* grid, const PlacedStep& step)
 {
-    for (int s = 0; s < held; ++s)
-        for (int lane = 0; lane < 8; ++lane)
-            add_lane(grid, steps[s], lane);
+    for (int lane = 0; lane < Lanes; ++lane)
+        add_lane(grid, step, lane);
+}
+
+// Adds the `held` steps before `next` in the ring, oldest first.
+template <int Lanes = 8>
+inline void add_held_steps(double* grid, const PlacedStep* steps, int next, int held)
+{
+    for (int s = next - held; s < next; ++s)
+        add_step<Lanes>(grid, steps[s & (kHeldSteps - 1)]);
 }
 
 // The same as placing and spreading each point in turn, four points at a
@@ -356,6 +366,8 @@ template <class Rule>
     const __m256d dx = _mm256_set1_pd(b.dx), dy = _mm256_set1_pd(b.dy);
     const __m256d zero = _mm256_setzero_pd(), cells = _mm256_set1_pd(kCells);
     const bool range_in_cells = every_place_in_a_cell(b);
+    PlacedStep steps[kHeldSteps];
+    int next = 0, held = 0;
     std::size_t k = 0;
     for (; k + 4 <= count; k += 4) {
         // x0 y0 x1 y1 and x2 y2 x3 y3 into x0..x3 and y0..y3.
@@ -395,38 +407,28 @@ template <class Rule>
         const __m256d top_even = _mm256_unpacklo_pd(top_w, top_e), top_odd = _mm256_unpackhi_pd(top_w, top_e);
         const __m256d low_even = _mm256_unpacklo_pd(low_w, low_e), low_odd = _mm256_unpackhi_pd(low_w, low_e);
         const __m128i nodes = _mm_add_epi32(_mm_mullo_epi32(gy, _mm_set1_epi32(kNodes)), gx);
+        PlacedStep& step = steps[next];
         if (placed_lanes == 0xF) {
-            // The usual four, in order, straight from the registers.
-            const auto add = [grid](int node, __m128d top, __m128d low) {
-                double* const row0 = grid + node;
-                double* const row1 = row0 + kNodes;
-                _mm_storeu_pd(row0, _mm_add_pd(_mm_loadu_pd(row0), top));
-                _mm_storeu_pd(row1, _mm_add_pd(_mm_loadu_pd(row1), low));
-            };
-            add(_mm_cvtsi128_si32(nodes), _mm256_castpd256_pd128(top_even), _mm256_castpd256_pd128(low_even));
-            add(_mm_extract_epi32(nodes, 1), _mm256_castpd256_pd128(top_odd), _mm256_castpd256_pd128(low_odd));
-            add(_mm_extract_epi32(nodes, 2), _mm256_extractf128_pd(top_even, 1), _mm256_extractf128_pd(low_even, 1));
-            add(_mm_extract_epi32(nodes, 3), _mm256_extractf128_pd(top_odd, 1), _mm256_extractf128_pd(low_odd, 1));
-            counts.binned += 4;
-            continue;
+            if (held == kHeldSteps)
+                add_step<4>(grid, step);
+            else
+                ++held;
+            next = (next + 1) & (kHeldSteps - 1);
+        } else {
+            add_held_steps<4>(grid, steps, next, held);
+            held = 0;
         }
-        alignas(32) double top[2][4], low[2][4];
-        _mm256_store_pd(top[0], top_even);
-        _mm256_store_pd(top[1], top_odd);
-        _mm256_store_pd(low[0], low_even);
-        _mm256_store_pd(low[1], low_odd);
-        alignas(16) int node[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(node), nodes);
-        for (unsigned lanes = static_cast<unsigned>(placed_lanes); lanes; lanes &= lanes - 1) {
-            const int lane = std::countr_zero(lanes);
-            const int half = (lane >> 1) * 2;
-            double* const row0 = grid + node[lane];
-            double* const row1 = row0 + kNodes;
-            _mm_storeu_pd(row0, _mm_add_pd(_mm_loadu_pd(row0), _mm_load_pd(&top[lane & 1][half])));
-            _mm_storeu_pd(row1, _mm_add_pd(_mm_loadu_pd(row1), _mm_load_pd(&low[lane & 1][half])));
-        }
+        _mm256_store_pd(step.top[0], top_even);
+        _mm256_store_pd(step.top[1], top_odd);
+        _mm256_store_pd(step.low[0], low_even);
+        _mm256_store_pd(step.low[1], low_odd);
+        _mm_store_si128(reinterpret_cast<__m128i*>(step.node), nodes);
+        if (placed_lanes != 0xF)
+            for (unsigned lanes = static_cast<unsigned>(placed_lanes); lanes; lanes &= lanes - 1)
+                add_lane(grid, step, std::countr_zero(lanes));
         counts.binned += std::popcount(static_cast<unsigned>(placed_lanes));
     }
+    add_held_steps<4>(grid, steps, next, held);
     bin_points_plain<Rule>(b, points + k, count - k, grid, counts);
 }
 
@@ -481,7 +483,7 @@ template <class Rule, class Value>
     const __m256i last = _mm256_set1_epi32(kCells - 1), row = _mm256_set1_epi32(kNodes);
     const bool range_in_cells = every_place_in_a_cell(b);
     PlacedStep steps[kHeldSteps];
-    int held = 0;
+    int next = 0, held = 0;
     std::size_t k = 0;
     for (; k + 8 <= count; k += 8) {
         __m512d first, second;
@@ -515,25 +517,28 @@ template <class Rule, class Value>
         const __m512d first_y = Rule::first_share(fy), second_y = Rule::second_share(fy);
         const __m512d top_w = _mm512_mul_pd(first_x, first_y), top_e = _mm512_mul_pd(second_x, first_y);
         const __m512d low_w = _mm512_mul_pd(first_x, second_y), low_e = _mm512_mul_pd(second_x, second_y);
-        PlacedStep& step = steps[held];
+        PlacedStep& step = steps[next];
+        if (placed == 0xFF) {
+            // The slot's step, placed kHeldSteps steps ago, goes first.
+            if (held == kHeldSteps)
+                add_step(grid, step);
+            else
+                ++held;
+            next = (next + 1) & (kHeldSteps - 1);
+        } else {
+            add_held_steps(grid, steps, next, held);
+            held = 0;
+        }
         _mm512_store_pd(step.top[0], _mm512_unpacklo_pd(top_w, top_e));
         _mm512_store_pd(step.top[1], _mm512_unpackhi_pd(top_w, top_e));
         _mm512_store_pd(step.low[0], _mm512_unpacklo_pd(low_w, low_e));
         _mm512_store_pd(step.low[1], _mm512_unpackhi_pd(low_w, low_e));
         _mm256_store_si256(reinterpret_cast<__m256i*>(step.node), _mm256_add_epi32(_mm256_mullo_epi32(gy, row), gx));
-        if (placed == 0xFF) {
-            if (++held == kHeldSteps) {
-                add_steps(grid, steps, held);
-                held = 0;
-            }
-            continue;
-        }
-        add_steps(grid, steps, held);
-        held = 0;
-        for (unsigned lanes = placed; lanes; lanes &= lanes - 1)
-            add_lane(grid, step, std::countr_zero(lanes));
+        if (placed != 0xFF)
+            for (unsigned lanes = placed; lanes; lanes &= lanes - 1)
+                add_lane(grid, step, std::countr_zero(lanes));
     }
-    add_steps(grid, steps, held);
+    add_held_steps(grid, steps, next, held);
     total.binned += counts.binned;
     total.rejected += counts.rejected;
     total.not_a_number += counts.not_a_number;
