@@ -4,11 +4,12 @@
 # alternating runs each, on 10 million text points and 100 million float64
 # points saved as .npy, two files of each. Where a file's extremes settle in
 # its first part, the fit guesses its range from that part and reads the
-# file once: box.txt (points spread evenly over a square), points.npy (one
-# block of a million points repeated). Where they move on, the fit takes a
-# bounds pass first: points.txt (a Gaussian's tails, a million lines
-# repeated, each time further than the first part), drifting.npy (each
-# block moved on a little).
+# file once: box.txt (points spread evenly over a square), f8.npy
+# (npy_vs_cat.sh's float64 array: one block of a million points
+# repeated). Where they move on, the fit takes a bounds pass first:
+# points.txt (a Gaussian's tails, a million lines repeated, each time
+# further than the first part), drifting.npy (each block moved on a
+# little).
 # Prints every run, the medians and their ratio.
 # usage: sh bench/fit_vs_fixed.sh [THREADS]   (run from the repository root)
 set -e
@@ -32,30 +33,15 @@ with open(sys.argv[1], 'w') as out:
         out.writelines(["%.3f %.3f\n" % (random.uniform(100, 3900), random.uniform(100, 3900))
                         for _ in range(1_000_000)])
 PY
-# NAME DRIFT: 100 million float64 points, one block of a million repeated,
-# each time moved on by DRIFT.
-make_npy() {
-    [ -f "$dir/$1" ] || python3 - "$dir/$1" "$2" <<'PY'
-import array, random, sys
-random.seed(7)
-block = array.array('d', (random.gauss(2000, 600) for _ in range(2_000_000)))
-drift = float(sys.argv[2])
-header = "{'descr': '<f8', 'fortran_order': False, 'shape': (100000000, 2), }"
-header += ' ' * ((64 - (10 + len(header) + 1) % 64) % 64) + '\n'
-with open(sys.argv[1], 'wb') as out:
-    out.write(b'\x93NUMPY\x01\x00' + len(header).to_bytes(2, 'little') + header.encode())
-    for k in range(100):
-        out.write((array.array('d', (v + drift * k for v in block)) if drift else block).tobytes())
-PY
-}
-make_npy points.npy 0
-make_npy drifting.npy 7
-for file in points.txt box.txt points.npy drifting.npy; do
-    cat "$dir/$file" >/dev/null
+. "$(dirname "$0")/npy_files.sh"
+make_npy_file f8 8 drifting.npy 7
+for path in "$dir/points.txt" "$dir/box.txt" "$npy_dir/f8.npy" "$npy_dir/drifting.npy"; do
+    file=$(basename "$path")
+    cat "$path" >/dev/null
     fixed="" fitted=""
     for run in 1 2 3 4 5; do
-        fixed="$fixed $(seconds "$bin/varnel-cli" grid "$dir/$file" --range 0 4000 0 4000 --threads "$threads")"
-        fitted="$fitted $(seconds "$bin/varnel-cli" grid "$dir/$file" --range auto --threads "$threads")"
+        fixed="$fixed $(seconds "$bin/varnel-cli" grid "$path" --range 0 4000 0 4000 --threads "$threads")"
+        fitted="$fitted $(seconds "$bin/varnel-cli" grid "$path" --range auto --threads "$threads")"
     done
     a=$(median $fixed) b=$(median $fitted)
     echo "$file: fixed$fixed (median $a s); auto$fitted (median $b s); auto/fixed $(echo "$a $b" | awk '{ printf "%.2f", $2 / $1 }')"

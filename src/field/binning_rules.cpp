@@ -337,21 +337,52 @@ inline void add_lane(double* grid, const PlacedStep& step, int lane)
     _mm_storeu_pd(row1, _mm_add_pd(_mm_loadu_pd(row1), _mm_load_pd(&step.low[lane & 1][half])));
 }
 
-// Adds one step's points, in order.
-template <int Lanes = 8>
-inline void add_step(double* grid, const PlacedStep& step)
+// Adds the placed points of a step whose `lanes` bits are set, in order.
+inline void add_lanes(double* grid, const PlacedStep& step, unsigned lanes)
 {
-    for (int lane = 0; lane < Lanes; ++lane)
-        add_lane(grid, step, lane);
+    for (; lanes; lanes &= lanes - 1)
+        add_lane(grid, step, std::countr_zero(lanes));
 }
 
-// Adds the `held` steps before `next` in the ring, oldest first.
-template <int Lanes = 8>
-inline void add_held_steps(double* grid, const PlacedStep* steps, int next, int held)
-{
-    for (int s = next - held; s < next; ++s)
-        add_step<Lanes>(grid, steps[s & (kHeldSteps - 1)]);
-}
+// The steps held, of Lanes points each.
+template <int Lanes>
+struct StepRing {
+    PlacedStep steps[kHeldSteps];
+    int next = 0, held = 0;
+
+    // The slot for the step being placed. A step whose every point is
+    // placed (`whole`) takes that of the step placed kHeldSteps steps
+    // before, adding it first; one with a point left out adds every step
+    // held first, and its own points (add_lanes) once it is stored.
+    PlacedStep& slot(double* grid, bool whole)
+    {
+        PlacedStep& step = steps[next];
+        if (!whole) {
+            add_held(grid);
+            return step;
+        }
+        if (held == kHeldSteps)
+            add_step(grid, step);
+        else
+            ++held;
+        next = (next + 1) & (kHeldSteps - 1);
+        return step;
+    }
+
+    // Adds the steps held, oldest first.
+    void add_held(double* grid)
+    {
+        for (int s = next - held; s < next; ++s)
+            add_step(grid, steps[s & (kHeldSteps - 1)]);
+        held = 0;
+    }
+
+    static void add_step(double* grid, const PlacedStep& step)
+    {
+        for (int lane = 0; lane < Lanes; ++lane)
+            add_lane(grid, step, lane);
+    }
+};
 
 // The same as placing and spreading each point in turn, four points at a
 // time on processors with AVX2: every lane takes the very steps
@@ -366,8 +397,7 @@ template <class Rule>
     const __m256d dx = _mm256_set1_pd(b.dx), dy = _mm256_set1_pd(b.dy);
     const __m256d zero = _mm256_setzero_pd(), cells = _mm256_set1_pd(kCells);
     const bool range_in_cells = every_place_in_a_cell(b);
-    PlacedStep steps[kHeldSteps];
-    int next = 0, held = 0;
+    StepRing<4> ring;
     std::size_t k = 0;
     for (; k + 4 <= count; k += 4) {
         // x0 y0 x1 y1 and x2 y2 x3 y3 into x0..x3 and y0..y3.
@@ -407,28 +437,17 @@ template <class Rule>
         const __m256d top_even = _mm256_unpacklo_pd(top_w, top_e), top_odd = _mm256_unpackhi_pd(top_w, top_e);
         const __m256d low_even = _mm256_unpacklo_pd(low_w, low_e), low_odd = _mm256_unpackhi_pd(low_w, low_e);
         const __m128i nodes = _mm_add_epi32(_mm_mullo_epi32(gy, _mm_set1_epi32(kNodes)), gx);
-        PlacedStep& step = steps[next];
-        if (placed_lanes == 0xF) {
-            if (held == kHeldSteps)
-                add_step<4>(grid, step);
-            else
-                ++held;
-            next = (next + 1) & (kHeldSteps - 1);
-        } else {
-            add_held_steps<4>(grid, steps, next, held);
-            held = 0;
-        }
+        PlacedStep& step = ring.slot(grid, placed_lanes == 0xF);
         _mm256_store_pd(step.top[0], top_even);
         _mm256_store_pd(step.top[1], top_odd);
         _mm256_store_pd(step.low[0], low_even);
         _mm256_store_pd(step.low[1], low_odd);
         _mm_store_si128(reinterpret_cast<__m128i*>(step.node), nodes);
         if (placed_lanes != 0xF)
-            for (unsigned lanes = static_cast<unsigned>(placed_lanes); lanes; lanes &= lanes - 1)
-                add_lane(grid, step, std::countr_zero(lanes));
+            add_lanes(grid, step, static_cast<unsigned>(placed_lanes));
         counts.binned += std::popcount(static_cast<unsigned>(placed_lanes));
     }
-    add_held_steps<4>(grid, steps, next, held);
+    ring.add_held(grid);
     bin_points_plain<Rule>(b, points + k, count - k, grid, counts);
 }
 
@@ -482,8 +501,7 @@ template <class Rule, class Value>
     const __m512i xs = _mm512_set_epi64(14, 12, 10, 8, 6, 4, 2, 0), ys = _mm512_set_epi64(15, 13, 11, 9, 7, 5, 3, 1);
     const __m256i last = _mm256_set1_epi32(kCells - 1), row = _mm256_set1_epi32(kNodes);
     const bool range_in_cells = every_place_in_a_cell(b);
-    PlacedStep steps[kHeldSteps];
-    int next = 0, held = 0;
+    StepRing<8> ring;
     std::size_t k = 0;
     for (; k + 8 <= count; k += 8) {
         __m512d first, second;
@@ -517,28 +535,16 @@ template <class Rule, class Value>
         const __m512d first_y = Rule::first_share(fy), second_y = Rule::second_share(fy);
         const __m512d top_w = _mm512_mul_pd(first_x, first_y), top_e = _mm512_mul_pd(second_x, first_y);
         const __m512d low_w = _mm512_mul_pd(first_x, second_y), low_e = _mm512_mul_pd(second_x, second_y);
-        PlacedStep& step = steps[next];
-        if (placed == 0xFF) {
-            // The slot's step, placed kHeldSteps steps ago, goes first.
-            if (held == kHeldSteps)
-                add_step(grid, step);
-            else
-                ++held;
-            next = (next + 1) & (kHeldSteps - 1);
-        } else {
-            add_held_steps(grid, steps, next, held);
-            held = 0;
-        }
+        PlacedStep& step = ring.slot(grid, placed == 0xFF);
         _mm512_store_pd(step.top[0], _mm512_unpacklo_pd(top_w, top_e));
         _mm512_store_pd(step.top[1], _mm512_unpackhi_pd(top_w, top_e));
         _mm512_store_pd(step.low[0], _mm512_unpacklo_pd(low_w, low_e));
         _mm512_store_pd(step.low[1], _mm512_unpackhi_pd(low_w, low_e));
         _mm256_store_si256(reinterpret_cast<__m256i*>(step.node), _mm256_add_epi32(_mm256_mullo_epi32(gy, row), gx));
         if (placed != 0xFF)
-            for (unsigned lanes = placed; lanes; lanes &= lanes - 1)
-                add_lane(grid, step, std::countr_zero(lanes));
+            add_lanes(grid, step, placed);
     }
-    add_held_steps(grid, steps, next, held);
+    ring.add_held(grid);
     total.binned += counts.binned;
     total.rejected += counts.rejected;
     total.not_a_number += counts.not_a_number;

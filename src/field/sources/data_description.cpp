@@ -13,13 +13,6 @@ namespace {
 // and for any array's header.
 constexpr std::size_t kLookBytes = (std::size_t(1) << 20) + (std::size_t(64) << 10);
 
-bool compressed(const char* path)
-{
-    const std::size_t length = std::strlen(path);
-    return (length >= 3 && std::strcmp(path + length - 3, ".gz") == 0) ||
-        (length >= 4 && std::strcmp(path + length - 4, ".zst") == 0);
-}
-
 } // namespace
 
 std::FILE* open_described(const char* path, int skip_lines, DataFileMeter* meter, DataDescription* description,
@@ -44,7 +37,7 @@ std::FILE* open_described(const char* path, int skip_lines, DataFileMeter* meter
     // A file named as an array is one, or is refused as one.
     if (is_npy(head.data(), head.size()) || is_npy_name(path)) {
         description->kind = DataKind::array;
-        const bool plain = known && S_ISREG(facts.st_mode) && !compressed(path);
+        const bool plain = known && S_ISREG(facts.st_mode) && !is_compressed_path(path);
         if (!parse_npy_header(head.data(), head.size(), &description->layout, problem) ||
             !npy_layout_fits(&description->layout, plain, known ? facts.st_size : -1, problem)) {
             std::fclose(stream);

@@ -182,13 +182,6 @@ bool parse_type(const std::string& type, NpyColumn* column)
     return true;
 }
 
-bool ends_with_compression(const char* path)
-{
-    const std::size_t length = std::strlen(path);
-    return (length >= 3 && std::strcmp(path + length - 3, ".gz") == 0) ||
-        (length >= 4 && std::strcmp(path + length - 4, ".zst") == 0);
-}
-
 bool refuse(std::string* problem, std::string reason)
 {
     *problem = std::move(reason);
@@ -730,7 +723,7 @@ bool read_npy_layout(const char* path, NpyLayout* layout, std::string* problem)
         return false;
     }
     return parse_npy_header(head.data(), head.size(), layout, problem) &&
-        npy_layout_fits(layout, S_ISREG(facts.st_mode) && !ends_with_compression(path), facts.st_size, problem);
+        npy_layout_fits(layout, S_ISREG(facts.st_mode) && !is_compressed_path(path), facts.st_size, problem);
 }
 
 bool npy_layout_fits(const NpyLayout* layout, bool plain, long long file_size, std::string* problem)
