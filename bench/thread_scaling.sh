@@ -11,7 +11,12 @@
 #                core
 #   grid         varnel-cli grid on the same array and its float32 twin,
 #                --threads 1 against --threads THREADS
-# Where cat and the kernel do not scale either, the machine is the limit.
+#   grid apart   THREADS processes of that grid at once, each on one
+#                thread, against one alone: what the machine gives this very
+#                work (reading and binning side by side) with no sharing in
+#                the code at all, the ceiling for the line above
+# Where cat and the kernel do not scale either, the machine is the limit;
+# where grid falls short of grid apart, the code is.
 # Wall seconds (the kernel: points a second), medians of five
 # alternating runs.
 # usage: sh bench/thread_scaling.sh [THREADS]   (run from the repository root)
@@ -78,12 +83,17 @@ echo "kernel: one$one (median $a M points/s); $threads at once$many (median $b M
     "$(echo "$a $b" | awk '{ printf "%.2f", $2 / $1 }') times one's throughput"
 
 for name in f8 f4; do
-    one="" many=""
+    one="" many="" alone="" apart=""
     for run in 1 2 3 4 5; do
         # shellcheck disable=SC2086
         one="$one $(seconds $runner "$bin/varnel-cli" grid "$npy_dir/$name.npy" --threads 1)"
         # shellcheck disable=SC2086
         many="$many $(seconds $runner "$bin/varnel-cli" grid "$npy_dir/$name.npy" --threads "$threads")"
+        # shellcheck disable=SC2086
+        alone="$alone $(at_once 1 $runner "$bin/varnel-cli" grid "$npy_dir/$name.npy" --threads 1)"
+        # shellcheck disable=SC2086
+        apart="$apart $(at_once "$threads" $runner "$bin/varnel-cli" grid "$npy_dir/$name.npy" --threads 1)"
     done
     scale "grid $name" "$one" "$many" 1
+    scale "grid $name apart" "$alone" "$apart" "$threads"
 done

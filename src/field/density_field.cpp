@@ -255,8 +255,9 @@ void add_partial(void* context, void* partial)
         s.kept->add_chunk(std::exchange(part.kept, KeptChunk{}));
     if (s.bounds)
         widen_bounds(*s.bounds, part.bounds);
-    clear_partial(part);
 }
+
+void empty_partial(void*, void* partial) { clear_partial(*static_cast<PartialField*>(partial)); }
 
 // Each node's mean, NaN where no share reached it; 0 when no node has one.
 int take_means(FieldState& s)
@@ -344,7 +345,7 @@ void start_load(FieldState* s)
 
 ChunkSink sink_of(Load& load)
 {
-    ChunkSink sink{make_partial, take_points, add_partial, destroy_partial, &load, take_values};
+    ChunkSink sink{make_partial, take_points, add_partial, empty_partial, destroy_partial, &load, take_values};
     const FieldState& s = *load.field;
     if (!s.kept && !s.log_x && !s.log_y && !s.sums && !s.bounds)
         sink.take_float_pairs = take_float_pairs;

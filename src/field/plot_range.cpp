@@ -138,8 +138,9 @@ void add_bounds(void* context, void* partial)
         fit.chunks->push_back(chunk.bounds);
     if (fit.kept)
         fit.kept->add_chunk(std::exchange(chunk.kept, KeptChunk{}));
-    chunk.bounds = PlacedBounds{};
 }
+
+void clear_bounds(void*, void* partial) { static_cast<ChunkBounds*>(partial)->bounds = PlacedBounds{}; }
 
 void* make_bounds(void*) { return new ChunkBounds; }
 
@@ -159,9 +160,9 @@ DataBounds read_data_bounds(std::FILE* stream, int skip_lines, Columns columns, 
                             std::vector<PlacedBounds>* chunks)
 {
     Fit fit{PlacedBounds{}, rule, log_x, log_y, kept, chunks};
-    const ReadCounts read =
-        read_chunks(stream, skip_lines, ChunkSink{make_bounds, take_bounds, add_bounds, destroy_bounds, &fit}, columns,
-                    watch, threads, line_piece_bytes(rule));
+    const ReadCounts read = read_chunks(
+        stream, skip_lines, ChunkSink{make_bounds, take_bounds, add_bounds, clear_bounds, destroy_bounds, &fit},
+        columns, watch, threads, line_piece_bytes(rule));
     if (kept)
         kept->finish(read);
     return data_bounds(fit.total, read);
@@ -171,7 +172,7 @@ DataBounds kept_data_bounds(const KeptPoints& kept, BinningRule rule, unsigned t
 {
     Fit fit{PlacedBounds{}, rule, log_x, log_y};
     const std::unique_ptr<PointSource> source = kept_point_source(kept);
-    read_source(*source, ChunkSink{make_bounds, take_bounds, add_bounds, destroy_bounds, &fit}, threads);
+    read_source(*source, ChunkSink{make_bounds, take_bounds, add_bounds, clear_bounds, destroy_bounds, &fit}, threads);
     return data_bounds(fit.total, kept.read());
 }
 

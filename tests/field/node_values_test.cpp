@@ -301,6 +301,7 @@ std::vector<Sample> read_samples(const std::string& bytes, Columns columns)
                    [](void*, void*, const Point*, std::size_t) { ADD_FAILURE() << "points without values"; },
                    [](void*, void*) {},
                    [](void*, void*) {},
+                   [](void*, void*) {},
                    &kept,
                    [](void* c, void*, const Point* p, const PointValues* v, std::size_t n) {
                        auto& k = *static_cast<Kept*>(c);

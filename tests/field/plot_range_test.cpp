@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
 #include <utility>
 
+#include "field/sources/point_reader.h"
 #include "temp_stream.h"
 
 namespace {
@@ -150,6 +152,33 @@ TEST(RangeTest, AWatchThatSaysStopEndsTheReadEarly)
     EXPECT_TRUE(bounds.read.stopped);
     EXPECT_LE(bounds.points, static_cast<long long>((2u << 20) / 10));
     EXPECT_EQ(bounds.read.rejected_lines, 0);
+}
+
+// Read in many small chunks on several threads, each chunk's bounds start
+// afresh: the count and the bounds are those of one plain pass.
+TEST(RangeTest, BoundsReadInManyChunksAreThoseOfOnePass)
+{
+    std::string text;
+    long long points = 0;
+    Range plain{1e300, -1e300, 1e300, -1e300};
+    for (int k = 0; k < 3000; ++k, ++points) {
+        const double x = (k * 37 % 1001) - 500.5, y = (k * 53 % 997) * 0.25;
+        text += std::to_string(x) + " " + std::to_string(y) + "\n";
+        plain = Range{std::min(plain.x_min, x), std::max(plain.x_max, x), std::min(plain.y_min, y),
+                      std::max(plain.y_max, y)};
+    }
+    for (const unsigned threads : {1u, 3u}) {
+        SCOPED_TRACE(threads);
+        set_point_reader_chunk_bytes(512);
+        TempStream in(text);
+        const DataBounds bounds = read_data_bounds(in.file, 0, Columns{}, ReadWatch{}, BinningRule::bilinear, threads);
+        set_point_reader_chunk_bytes(0);
+        EXPECT_EQ(bounds.points, points);
+        EXPECT_EQ(bounds.range.x_min, plain.x_min);
+        EXPECT_EQ(bounds.range.x_max, plain.x_max);
+        EXPECT_EQ(bounds.range.y_min, plain.y_min);
+        EXPECT_EQ(bounds.range.y_max, plain.y_max);
+    }
 }
 
 } // namespace

@@ -32,8 +32,8 @@ struct OrderedPoints {
         auto* kept = static_cast<std::vector<Point>*>(partial);
         const PointSink& sink = *static_cast<const PointSink*>(context);
         sink.take(sink.context, kept->data(), kept->size());
-        kept->clear();
     }
+    static void clear(void*, void* partial) { static_cast<std::vector<Point>*>(partial)->clear(); }
     static void destroy(void*, void* partial) { delete static_cast<std::vector<Point>*>(partial); }
 };
 
@@ -67,8 +67,8 @@ ReadCounts read_chunks(std::FILE* stream, int skip_lines, ChunkSink sink, Column
 ReadCounts read_points(std::FILE* stream, int skip_lines, PointSink sink, Columns columns, ReadWatch watch,
                        unsigned threads, std::size_t piece_bytes)
 {
-    return read_chunks(
-        stream, skip_lines,
-        ChunkSink{OrderedPoints::make, OrderedPoints::take, OrderedPoints::add, OrderedPoints::destroy, &sink}, columns,
-        watch, threads, piece_bytes);
+    return read_chunks(stream, skip_lines,
+                       ChunkSink{OrderedPoints::make, OrderedPoints::take, OrderedPoints::add, OrderedPoints::clear,
+                                 OrderedPoints::destroy, &sink},
+                       columns, watch, threads, piece_bytes);
 }

@@ -64,8 +64,11 @@ struct ChunkSink {
     // Points into a partial: called on several threads at once, each with a
     // partial of its own, while `add` works on others.
     void (*take)(void* context, void* partial, const Point* points, std::size_t count);
-    // The partial into the total, leaving the partial empty again.
+    // The partial into the total, on the caller's thread.
     void (*add)(void* context, void* partial);
+    // An added partial made empty again, on the thread that parses into it
+    // next, before it does.
+    void (*clear)(void* context, void* partial);
     void (*destroy)(void* context, void* partial);
     void* context;
     // Points with their values, where the columns name a weight or a value
