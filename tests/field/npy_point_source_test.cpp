@@ -360,7 +360,8 @@ std::string zstd_compressed(const std::string& bytes)
 
 // The same array, each way it can come: mapped, read where mapping fails,
 // decompressed, through a FIFO; all give the mapped file's field, with
-// records skipped, a native byte-order mark, and more skipped than held.
+// records skipped, a native byte-order mark, more skipped than held, and a
+// header longer than the first look at a file takes.
 TEST_F(NpyLoad, AnArrayThatIsNotMappedIsStillReadAsAnArray)
 {
     const int rows = 20000;
@@ -375,16 +376,18 @@ TEST_F(NpyLoad, AnArrayThatIsNotMappedIsStillReadAsAnArray)
         const char* descr;
         const std::string* records;
         int skip;
+        std::size_t header_spaces;
     } arrays[] = {
-        {"=f8", &doubles, 0},
-        {"<f8", &doubles, 7},
-        {"|u1", &bytes, 3},
-        {"<f8", &doubles, rows + 5},
+        {"=f8", &doubles, 0, 0},        {"<f8", &doubles, 7, 0},        {"|u1", &bytes, 3, 0},
+        {"<f8", &doubles, rows + 5, 0}, {"<f8", &doubles, 0, 70 << 10},
     };
     for (const auto& a : arrays) {
-        SCOPED_TRACE(testing::Message() << a.descr << " skip " << a.skip);
-        const std::string npy = npy_file(
-            1, "{'descr': '" + std::string(a.descr) + "', 'fortran_order': False, 'shape': (20000, 2), }", *a.records);
+        SCOPED_TRACE(testing::Message() << a.descr << " skip " << a.skip << " spaces " << a.header_spaces);
+        const std::string npy =
+            npy_file(a.header_spaces ? 2 : 1,
+                     "{'descr': '" + std::string(a.descr) + "', 'fortran_order': False, 'shape': (20000, 2), }" +
+                         std::string(a.header_spaces, ' '),
+                     *a.records);
         const auto load_path = [&](const std::string& path) {
             LoadRequest request;
             request.path = path;

@@ -28,7 +28,7 @@ std::FILE* open_described(const char* path, int skip_lines, DataFileMeter* meter
     if (!stream)
         return nullptr;
     std::string head;
-    if (!peek_data_stream(&stream, kLookBytes, &head)) {
+    if (!peek_data_stream(&stream, kLookBytes, &head, holds_npy_header)) {
         const int error = errno ? errno : EIO;
         std::fclose(stream);
         errno = error;

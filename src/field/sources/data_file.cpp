@@ -385,8 +385,12 @@ void data_file_test_reset()
     g_map_failure = {};
 }
 
-bool peek_data_stream(std::FILE** stream, std::size_t most, std::string* head)
+bool peek_data_stream(std::FILE** stream, std::size_t most, std::string* head, bool (*enough)(const std::string& head))
 {
+    // An array's header is in its first bytes; a megabyte read, made ready
+    // and then copied for it cost a large array's load 5 ms before any
+    // thread could start.
+    const std::size_t first_look = std::min(most, std::size_t(64) << 10);
     PlainSource* metered = unread_metered(*stream);
     std::FILE* file = metered ? metered->file : *stream;
     struct stat facts;
@@ -396,11 +400,15 @@ bool peek_data_stream(std::FILE** stream, std::size_t most, std::string* head)
         // Room for the file as it stands, and more only if it grows: each
         // page of a megabyte made ready for a small file cost a fault, and
         // the faults were a third of a small load's time.
-        head->assign(std::min(most, std::size_t(std::max<off_t>(facts.st_size, 0)) + 1), '\0');
+        const std::size_t room = std::min(most, std::size_t(std::max<off_t>(facts.st_size, 0)) + 1);
+        head->assign(std::min(room, first_look), '\0');
         std::size_t got = 0;
         while (got < most) {
-            if (got == head->size())
-                head->resize(std::min(most, 2 * got));
+            if (got == head->size()) {
+                if (enough && enough(*head))
+                    break;
+                head->resize(std::min(most, std::max(room, 2 * got)));
+            }
             const ssize_t n = pread(descriptor, head->data() + got, head->size() - got, off_t(got));
             if (n < 0 && errno == EINTR)
                 continue;
@@ -413,8 +421,13 @@ bool peek_data_stream(std::FILE** stream, std::size_t most, std::string* head)
         head->resize(got);
         return true;
     }
-    head->assign(most, '\0');
-    head->resize(std::fread(head->data(), 1, most, *stream));
+    head->assign(first_look, '\0');
+    std::size_t got = std::fread(head->data(), 1, first_look, *stream);
+    if (got == first_look && got < most && !(enough && enough(*head))) {
+        head->resize(most);
+        got += std::fread(head->data() + got, 1, most - got, *stream);
+    }
+    head->resize(got);
     if (std::ferror(*stream))
         return false;
     std::FILE* replay = replay_data_stream(*stream, *head, true);

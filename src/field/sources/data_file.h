@@ -47,9 +47,12 @@ std::FILE* replay_data_stream(std::FILE* stream, std::string first, bool owns);
 // Up to `most` of the first bytes the stream will give, in *head, without
 // taking them from it: a plain file's are read beside the stream, which
 // can then still be mapped; any other stream's are read off it, and *stream
-// becomes one that gives them again (owning the old). False with errno set
-// on a read error, or when the new stream cannot be made (*stream kept).
-bool peek_data_stream(std::FILE** stream, std::size_t most, std::string* head);
+// becomes one that gives them again (owning the old). The first 64 KiB are
+// read first, and no more where `enough` says they will do. False with
+// errno set on a read error, or when the new stream cannot be made
+// (*stream kept).
+bool peek_data_stream(std::FILE** stream, std::size_t most, std::string* head,
+                      bool (*enough)(const std::string& head) = nullptr);
 
 // Bytes a reader copies out of a mapped file at a time (MappedDataFile::copy):
 // a block that stays in the cache while it is parsed. 256 KiB took 15% less

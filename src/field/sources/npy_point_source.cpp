@@ -743,6 +743,27 @@ bool npy_layout_fits(const NpyLayout* layout, bool plain, long long file_size, s
     return true;
 }
 
+namespace {
+
+// The bytes of the preamble and the header its first 12 bytes tell; 0 for
+// a header past the limit, which its parser refuses unread.
+std::size_t npy_head_bytes(const std::string& head)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(head.data());
+    const bool short_size = bytes[6] == 1;
+    const std::uint32_t header_size = short_size
+        ? std::uint32_t(bytes[8] | bytes[9] << 8)
+        : std::uint32_t(bytes[8] | bytes[9] << 8 | bytes[10] << 16) | std::uint32_t(bytes[11]) << 24;
+    return header_size <= kMostHeaderBytes ? (short_size ? 10 : 12) + std::size_t(header_size) : 0;
+}
+
+} // namespace
+
+bool holds_npy_header(const std::string& head)
+{
+    return is_npy(head.data(), head.size()) && head.size() >= 12 && head.size() >= npy_head_bytes(head);
+}
+
 bool read_npy_head(std::FILE* stream, std::string* head)
 {
     head->clear();
@@ -755,14 +776,8 @@ bool read_npy_head(std::FILE* stream, std::string* head)
     };
     if (!take(kMagicBytes) || !is_npy(head->data(), head->size()) || !take(12))
         return !std::ferror(stream);
-    const auto* bytes = reinterpret_cast<const unsigned char*>(head->data());
-    const bool short_size = bytes[6] == 1;
-    const std::uint32_t header_size = short_size
-        ? std::uint32_t(bytes[8] | bytes[9] << 8)
-        : std::uint32_t(bytes[8] | bytes[9] << 8 | bytes[10] << 16) | std::uint32_t(bytes[11]) << 24;
-    // A header past the limit is refused by its parser: no need to read it.
-    if (header_size <= kMostHeaderBytes)
-        take((short_size ? 10 : 12) + std::size_t(header_size));
+    if (const std::size_t size = npy_head_bytes(*head))
+        take(size);
     return !std::ferror(stream);
 }
 
@@ -772,24 +787,28 @@ std::unique_ptr<PointSource> open_npy_source(std::FILE* stream, ReadWatch watch,
     head_read->clear();
     auto mapped = std::make_unique<MappedDataFile>(stream);
     std::string head;
+    // A mapped file's header is parsed where it lies, which reads its own
+    // pages alone.
+    const char* header = mapped->data();
+    std::size_t header_bytes = mapped->size();
     if (mapped->mapped()) {
-        if (!is_npy(mapped->data(), mapped->size()))
+        if (!is_npy(header, header_bytes))
             return nullptr;
-        head.assign(mapped->data(), std::min<std::size_t>(mapped->size(), 12 + kMostHeaderBytes));
     } else {
         mapped.reset();
         if (!read_npy_head(stream, &head) || !is_npy(head.data(), head.size())) {
             *head_read = std::move(head);
             return nullptr;
         }
+        header = head.data();
+        header_bytes = head.size();
     }
     NpyLayout layout;
     std::string problem;
-    const bool refused = !parse_npy_header(head.data(), head.size(), &layout, &problem) || columns.x < 1 ||
-        columns.y < 1 || std::size_t(columns.x) > layout.columns.size() ||
-        std::size_t(columns.y) > layout.columns.size() || columns.weight < 0 || columns.value < 0 ||
-        std::size_t(columns.weight) > layout.columns.size() || std::size_t(columns.value) > layout.columns.size() ||
-        (mapped && mapped->size() < layout.data_offset);
+    const bool refused = !parse_npy_header(header, header_bytes, &layout, &problem) || columns.x < 1 || columns.y < 1 ||
+        std::size_t(columns.x) > layout.columns.size() || std::size_t(columns.y) > layout.columns.size() ||
+        columns.weight < 0 || columns.value < 0 || std::size_t(columns.weight) > layout.columns.size() ||
+        std::size_t(columns.value) > layout.columns.size() || (mapped && mapped->size() < layout.data_offset);
     // A streamed header was read whole by read_npy_head: the stream stands at the first record.
     std::FILE* streamed = mapped ? nullptr : stream;
     return std::make_unique<NpyPointSource>(std::move(mapped), streamed, layout, refused, watch, block, columns,

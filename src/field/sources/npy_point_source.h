@@ -44,6 +44,10 @@ inline constexpr char kColumnsStoredApart[] =
 // Whether the bytes begin as a .npy file does.
 bool is_npy(const void* bytes, std::size_t size);
 
+// Whether bytes that begin as a .npy file does hold its whole header, or
+// enough of it to refuse it.
+bool holds_npy_header(const std::string& head);
+
 // Whether the name says a .npy file (".npy", ".npy.gz", ".npy.zst").
 bool is_npy_name(const char* path);
 
