@@ -95,5 +95,9 @@ for name in f8 f4; do
         apart="$apart $(at_once "$threads" $runner "$bin/varnel-cli" grid "$npy_dir/$name.npy" --threads 1)"
     done
     scale "grid $name" "$one" "$many" 1
+    # A process's start (about 10 ms here) is on one thread whatever the
+    # threads; npy_vs_cat.sh takes it off the same way.
+    echo "grid $name, 10 ms of start taken off each:" \
+        "$(echo "$(median $one) $(median $many)" | awk '{ printf "%.2f", ($1 - 0.010) / ($2 - 0.010) }') times one's throughput"
     scale "grid $name apart" "$alone" "$apart" "$threads"
 done
