@@ -17,6 +17,7 @@
 #include "field/fault_plan.h"
 #include "field/grid_size.h"
 #include "field/kept_points.h"
+#include "field/large_pages.h"
 #include "field/sources/chunk_ring.h"
 #include "field/sources/point_reader.h"
 
@@ -90,12 +91,47 @@ struct PartialField {
     std::vector<CellValueSums> valued;
 };
 
+// A load's partials, several to a large page: a partial spans 80 pages of
+// 4 KiB, and where each first touch of one costs microseconds (a virtual
+// machine) making four took 3.3 ms, against 0.5 ms in one large page.
+class PartialPool {
+public:
+    PartialPool() = default;
+    PartialPool(const PartialPool&) = delete;
+    PartialPool& operator=(const PartialPool&) = delete;
+    ~PartialPool()
+    {
+        for (void* block : blocks_)
+            large_page_free(block, kBlockBytes);
+    }
+
+    // On the caller's thread alone; a partial lives until the pool goes
+    // (its destructor is run by the sink's destroy).
+    PartialField* make()
+    {
+        if (blocks_.empty() || used_ == kPerBlock) {
+            blocks_.reserve(blocks_.size() + 1);
+            blocks_.push_back(large_page_allocate(kBlockBytes));
+            used_ = 0;
+        }
+        return new (static_cast<char*>(blocks_.back()) + used_++ * sizeof(PartialField)) PartialField;
+    }
+
+private:
+    static constexpr std::size_t kBlockBytes = std::size_t(2) << 20;
+    static constexpr std::size_t kPerBlock = kBlockBytes / sizeof(PartialField);
+    static_assert(kPerBlock >= 1);
+    std::vector<void*> blocks_;
+    std::size_t used_ = 0;
+};
+
 // A load in progress: the binning every thread reads, and the field the
 // partials are added to, on the caller's thread alone.
 struct Load {
     CellGeometry cells;
     BinningRule rule;
     FieldState* field;
+    PartialPool partials;
 };
 
 // The points, as the field bins them, into the partial's scratch: the
@@ -205,8 +241,9 @@ void clear_partial(PartialField& part)
 
 void* make_partial(void* context)
 {
-    auto* part = new PartialField;
-    const FieldState& field = *static_cast<Load*>(context)->field;
+    Load& load = *static_cast<Load*>(context);
+    PartialField* part = load.partials.make();
+    const FieldState& field = *load.field;
     if (field.sums)
         part->sums.resize(kCells * kCells);
     if (field.sums && field.valued)
@@ -217,7 +254,7 @@ void* make_partial(void* context)
     return part;
 }
 
-void destroy_partial(void*, void* partial) { delete static_cast<PartialField*>(partial); }
+void destroy_partial(void*, void* partial) { static_cast<PartialField*>(partial)->~PartialField(); }
 
 void add_scaled_sums(ScaledSums& total, const ScaledSums& chunk)
 {

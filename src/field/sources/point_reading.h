@@ -59,7 +59,7 @@ struct ReadWatch {
 // by one in file order on the caller's thread, so the total is the same
 // whatever the number of threads.
 struct ChunkSink {
-    // A new, empty partial.
+    // A new, empty partial, on the caller's thread.
     void* (*make)(void* context);
     // Points into a partial: called on several threads at once, each with a
     // partial of its own, while `add` works on others.
