@@ -651,7 +651,7 @@ unsigned long long guessed_bytes(const LoadRequest& request, const DataDescripti
 // up, for a fit with a bounds pass; true where the result is the load's (a
 // field, a failure or a stop).
 bool load_in_guessed_range(const LoadRequest& request, const LoadWatch& watch, unsigned long long bytes,
-                           LoadedField& result)
+                           KeptPoints* store, const KeptPointsKey* key, LoadedField& result)
 {
     if (bytes < g_least_guessed_bytes.load())
         return false;
@@ -661,8 +661,13 @@ bool load_in_guessed_range(const LoadRequest& request, const LoadWatch& watch, u
     if (!first_part_bounds(request, watch, megabytes, result, &part, &half))
         return true;
     Range guess;
-    if (!part.read.stopped || !fitted_range(part, &guess, request.log_x, request.log_y) ||
-        !settled(half, part, double(bytes) / double(megabytes << 20), guess, request))
+    if (!part.read.stopped || !fitted_range(part, &guess, request.log_x, request.log_y))
+        return false;
+    // Text whose extremes move on is still binned in the part's range, as
+    // its points are kept for the bounds pass anyway: the fitted range is
+    // often the same, and the kept points are binned again only where not.
+    const bool keeping = !settled(half, part, double(bytes) / double(megabytes << 20), guess, request);
+    if (keeping && !store)
         return false;
     File file = open_source(request, watch, result);
     if (!file)
@@ -670,8 +675,10 @@ bool load_in_guessed_range(const LoadRequest& request, const LoadWatch& watch, u
     PlacedBounds gathered;
     GuessWatch guard{watch.watch, &gathered, guess};
     result.range = guess;
-    bin_into_field(request, watch, ReadWatch{GuessWatch::go_on, &guard}, file.get(), nullptr, false, nullptr, &gathered,
-                   result);
+    if (keeping)
+        store->start(*key, false);
+    bin_into_field(request, watch, keeping ? watch.watch : ReadWatch{GuessWatch::go_on, &guard}, file.get(), nullptr,
+                   false, keeping ? store : nullptr, &gathered, result);
     if (guard.strayed) {
         forget_load(request, result);
         return false;
@@ -687,11 +694,15 @@ bool load_in_guessed_range(const LoadRequest& request, const LoadWatch& watch, u
         result.fitted = true;
         return true;
     }
-    // Missed, with every point inside: the bounds are known now, and the
-    // load goes again in the range they fit.
+    // Missed: the bounds are known now, and the load goes again in the
+    // range they fit, from the kept points where it kept them all.
     forget_load(request, result);
     result.range = fitted;
     result.fitted = true;
+    if (keeping && store->holds(*key)) {
+        bin_into_field(request, watch, watch.watch, nullptr, store, true, nullptr, nullptr, result);
+        return true;
+    }
     file = open_source(request, watch, result);
     if (file)
         bin_into_field(request, watch, watch.watch, file.get(), nullptr, false, nullptr, nullptr, result);
@@ -737,9 +748,6 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
     if (!(description.kind == DataKind::array ? resolve_array_columns(description.layout, request, result)
                                               : resolve_columns(request, description.header, result)))
         return result;
-    if (request.fit_range &&
-        load_in_guessed_range(request, watch, guessed_bytes(request, description, result.columns.columns), result))
-        return result;
     // Points kept, where the file is a regular one and the request asks:
     // a fit bins them after its bounds pass.
     const Columns& read_columns = result.columns.columns;
@@ -760,6 +768,10 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
     if (keep &&
         !kept_points_key(request.path, request.skip_lines, read_columns, line_piece_bytes(request.binning), &key))
         keep = nullptr;
+    if (request.fit_range &&
+        load_in_guessed_range(request, watch, guessed_bytes(request, description, read_columns),
+                              own_store && keep ? keep : nullptr, &key, result))
+        return result;
     bool from_kept = keep && keep->holds(key);
     if (request.fit_range) {
         // A fit reads x and y alone, where a line short of a weight or a

@@ -195,4 +195,57 @@ TEST_F(FieldLoader, AFittedTextFileIsReadOnceWhereItsFirstPartSettledItsRange)
     }
 }
 
+// Text whose extremes still move through its first part is binned in the
+// part's range while its points are kept: where the whole file fits the
+// same range that load stands, else the kept points are binned again, or
+// the file read again where they passed their budget. Beside its first
+// part the text is parsed once where its points are kept, and each gives
+// the range and grid of a bounds pass and a load in the range it fits.
+TEST_F(FieldLoader, AFittedTextFileWhoseExtremesMoveIsParsedOnce)
+{
+    field_loader_test_guess_sizes(4 << 20, 4);
+    set_point_reader_chunk_bytes(1 << 20);
+    std::uint32_t state = 11;
+    const auto uniform = [&state](int low, int high) {
+        state = state * 1664525u + 1013904223u;
+        return std::to_string(low + int(state >> 8) % ((high - low) * 1000) / 1000.0);
+    };
+    // x reaches 3400 only after the first 2 MiB, the first half of the part.
+    std::string lines;
+    while (lines.size() < (std::size_t(12) << 20))
+        lines += uniform(100, lines.size() < (std::size_t(2) << 20) ? 3000 : 3400) + " " + uniform(100, 3900) + "\n";
+    const std::size_t middle = lines.find('\n', std::size_t(6) << 20) + 1;
+    const struct {
+        bool far_point; // one point far outside, half way through
+        std::size_t budget;
+        int most_asked;
+    } cases[] = {
+        {false, 0, 12 * 3 / 2},
+        {true, 0, 12 * 3 / 2},
+        {true, std::size_t(1) << 20, 100},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.far_point << " " << c.budget);
+        LoadRequest request;
+        request.path =
+            write("moving.txt", c.far_point ? lines.substr(0, middle) + "9000 500\n" + lines.substr(middle) : lines);
+        request.threads = 2;
+        Range fitted;
+        LoadedField want;
+        ASSERT_TRUE(fit_by_bounds_pass(request, &fitted, &want));
+        set_kept_points_budget(c.budget);
+        int asked;
+        const LoadedField got = fit_counting_asks(request, &asked);
+        set_kept_points_budget(0);
+        ASSERT_TRUE(got.ok() && want.ok());
+        EXPECT_TRUE(got.fitted);
+        EXPECT_EQ(std::memcmp(&got.range, &fitted, sizeof fitted), 0) << got.range.x_max;
+        EXPECT_EQ(got.counts.points, want.counts.points);
+        EXPECT_EQ(std::memcmp(got.field->ops.data(got.field.get()), want.field->ops.data(want.field.get()),
+                              201 * 201 * sizeof(double)),
+                  0);
+        EXPECT_LE(asked, c.most_asked);
+    }
+}
+
 } // namespace
