@@ -25,7 +25,9 @@ class ChunkRing {
 public:
     // Room for every thread to parse one chunk while the caller cuts the
     // next and adds the oldest.
-    ChunkRing(unsigned threads, ChunkSink sink) : ring_(threads + 2), sink_(sink) {}
+    // The spares have room for every partial, so that handing one back
+    // never allocates.
+    ChunkRing(unsigned threads, ChunkSink sink) : ring_(threads + 2), sink_(sink) { spares_.reserve(ring_.size()); }
 
     ~ChunkRing()
     {
