@@ -13,6 +13,7 @@
 #include <string>
 
 #include "field/density_field.h"
+#include "field/sources/data_file_test_hook.h"
 
 namespace {
 
@@ -67,7 +68,8 @@ Loaded load(const std::string& name, const std::string& bytes)
     return result;
 }
 
-// The meter ends at the size of the file on disk, compressed or not.
+// The meter ends at the size of the file on disk, compressed or not, mapped
+// or not.
 TEST(DataFile, CompressedFilesGiveThePlainFilesPoints)
 {
     std::string text = "x,y\n";
@@ -81,6 +83,12 @@ TEST(DataFile, CompressedFilesGiveThePlainFilesPoints)
     EXPECT_EQ(plain.meter.size, static_cast<long long>(text.size()));
     EXPECT_EQ(plain.meter.done, plain.meter.size);
     EXPECT_TRUE(plain.at_end);
+    // Where the file cannot be mapped its stream is read, and metered, instead.
+    data_file_test_fail_maps();
+    const Loaded streamed = load("points.csv", text);
+    data_file_test_reset();
+    EXPECT_EQ(streamed.meter.done, plain.meter.size);
+    EXPECT_EQ(streamed.nodes, plain.nodes);
     for (const auto& [name, bytes] :
          {std::pair{std::string("points.csv.gz"), gzip(text)}, std::pair{std::string("points.csv.zst"), zstd(text)}}) {
         SCOPED_TRACE(name);
