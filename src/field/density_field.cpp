@@ -250,7 +250,6 @@ void* make_partial(void* context)
         part->valued.resize(kCells * kCells);
     if (field.value_sums)
         part->value_sums.resize(kNodes * kNodes);
-    clear_partial(*part);
     return part;
 }
 

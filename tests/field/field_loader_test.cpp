@@ -145,6 +145,33 @@ TEST_F(FieldLoader, SumsTablesKeepTheirRule)
     }
 }
 
+// Fits the request's file, keeping its points in `kept` where given, and
+// checks the fit against a bounds pass and a load in the range it fits:
+// the same range, counts and nodes, bit for bit. Gives the fit's asks of
+// its watch.
+int expect_fit_as_bounds_pass(LoadRequest request, KeptPoints* kept = nullptr)
+{
+    Range fitted;
+    LoadedField want;
+    EXPECT_TRUE(fit_by_bounds_pass(request, &fitted, &want));
+    request.kept = kept;
+    int asked = 0;
+    const LoadedField got = fit_counting_asks(request, &asked);
+    EXPECT_TRUE(got.ok() && want.ok());
+    if (!got.ok() || !want.ok())
+        return asked;
+    EXPECT_TRUE(got.fitted);
+    EXPECT_EQ(std::memcmp(&got.range, &fitted, sizeof fitted), 0) << got.range.x_max;
+    EXPECT_EQ(got.counts.points, want.counts.points);
+    EXPECT_EQ(got.counts.rejected_lines, want.counts.rejected_lines);
+    EXPECT_EQ(std::memcmp(got.field->ops.data(got.field.get()), want.field->ops.data(want.field.get()),
+                          201 * 201 * sizeof(double)),
+              0);
+    if (kept)
+        EXPECT_EQ(kept->read().points, want.counts.points);
+    return asked;
+}
+
 // A fitted text file whose extremes settle in its first part is read about
 // once, as an array is; with a weight column the fit bounds every line's x
 // and y, and a last line short of its weight still widens the range. Each
@@ -172,26 +199,10 @@ TEST_F(FieldLoader, AFittedTextFileIsReadOnceWhereItsFirstPartSettledItsRange)
         request.path = path;
         request.threads = 2;
         request.columns.numbers.weight = way == weighted ? 3 : 0;
-        Range fitted;
-        LoadedField want;
-        ASSERT_TRUE(fit_by_bounds_pass(request, &fitted, &want));
         KeptPoints store;
-        if (way == kept)
-            request.kept = &store;
-        int asked;
-        const LoadedField got = fit_counting_asks(request, &asked);
-        ASSERT_TRUE(got.ok() && want.ok());
-        EXPECT_TRUE(got.fitted);
-        EXPECT_EQ(std::memcmp(&got.range, &fitted, sizeof fitted), 0) << got.range.x_max;
-        EXPECT_EQ(got.counts.points, want.counts.points);
-        EXPECT_EQ(got.counts.rejected_lines, want.counts.rejected_lines);
-        EXPECT_EQ(std::memcmp(got.field->ops.data(got.field.get()), want.field->ops.data(want.field.get()),
-                              201 * 201 * sizeof(double)),
-                  0);
+        const int asked = expect_fit_as_bounds_pass(request, way == kept ? &store : nullptr);
         if (way == counted)
             EXPECT_LE(asked, 12 * 3 / 2);
-        if (way == kept)
-            EXPECT_EQ(store.read().points, want.counts.points);
     }
 }
 
@@ -230,20 +241,9 @@ TEST_F(FieldLoader, AFittedTextFileWhoseExtremesMoveIsParsedOnce)
         request.path =
             write("moving.txt", c.far_point ? lines.substr(0, middle) + "9000 500\n" + lines.substr(middle) : lines);
         request.threads = 2;
-        Range fitted;
-        LoadedField want;
-        ASSERT_TRUE(fit_by_bounds_pass(request, &fitted, &want));
         set_kept_points_budget(c.budget);
-        int asked;
-        const LoadedField got = fit_counting_asks(request, &asked);
+        const int asked = expect_fit_as_bounds_pass(request);
         set_kept_points_budget(0);
-        ASSERT_TRUE(got.ok() && want.ok());
-        EXPECT_TRUE(got.fitted);
-        EXPECT_EQ(std::memcmp(&got.range, &fitted, sizeof fitted), 0) << got.range.x_max;
-        EXPECT_EQ(got.counts.points, want.counts.points);
-        EXPECT_EQ(std::memcmp(got.field->ops.data(got.field.get()), want.field->ops.data(want.field.get()),
-                              201 * 201 * sizeof(double)),
-                  0);
         EXPECT_LE(asked, c.most_asked);
     }
 }

@@ -59,15 +59,16 @@ struct ReadWatch {
 // by one in file order on the caller's thread, so the total is the same
 // whatever the number of threads.
 struct ChunkSink {
-    // A new, empty partial, on the caller's thread.
+    // A new partial, on the caller's thread; `clear` empties it before
+    // each chunk, on the thread that parses the chunk.
     void* (*make)(void* context);
     // Points into a partial: called on several threads at once, each with a
     // partial of its own, while `add` works on others.
     void (*take)(void* context, void* partial, const Point* points, std::size_t count);
     // The partial into the total, on the caller's thread.
     void (*add)(void* context, void* partial);
-    // An added partial made empty again, on the thread that parses into it
-    // next, before it does.
+    // A partial made empty, on the thread that parses into it next, before
+    // it does.
     void (*clear)(void* context, void* partial);
     void (*destroy)(void* context, void* partial);
     void* context;
