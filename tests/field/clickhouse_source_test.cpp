@@ -387,6 +387,7 @@ TEST_F(ClickHouseSource, HostileColumnNamesReadTheirOwnColumns)
         {"gx", "gy"},
         {"n", "sfx"},
         {"varnel_fx", "Varnel_qx"},
+        {"qx", "varnel_px"},
         {"a`b", "c\\d"},
         {"/* e", "-- f"},
         {"g'h;", "i\"j"},

@@ -158,6 +158,30 @@ TEST_F(TextDialectFiles, AByteOrderMarkAloneIsNoLine)
     EXPECT_FALSE(loaded.counts.header);
 }
 
+// The header's rows are looked for in the file's first 1 MiB + 64 KiB; a
+// row cut at that end is no row. Here the cut leaves "-" of a row's x,
+// which would make the x column text and lose it.
+TEST_F(TextDialectFiles, ARowCutWhereTheLookEndsIsNoRow)
+{
+    const std::size_t look = (std::size_t(1) << 20) + (std::size_t(64) << 10);
+    const std::string header = "note,x,y\n", tail = ",-1500,2500\n";
+    const std::size_t note = 100000;
+    std::string text = header;
+    // The first row's note so long that the eleventh row's "-" is the last byte looked at.
+    text += std::string(look - 2 - header.size() - tail.size() - 9 * (note + tail.size()) - note, 'a') + tail;
+    for (int k = 1; k < 13; ++k)
+        text += std::string(note, 'a') + tail;
+    ASSERT_EQ(text[look - 1], '-');
+    LoadRequest request;
+    request.path = write("cut.csv", text);
+    request.range = Range{-2000, 0, 0, 4000};
+    const LoadedField loaded = load_field(request);
+    ASSERT_TRUE(loaded.ok()) << loaded.problem;
+    EXPECT_EQ(loaded.columns.x_name, "x");
+    EXPECT_EQ(loaded.columns.y_name, "y");
+    EXPECT_EQ(loaded.counts.in_range, 13);
+}
+
 // The separator and the decimal mark as the first lines decide them.
 TEST(TextDialect, FoundFromTheFirstLines)
 {
@@ -167,12 +191,18 @@ TEST(TextDialect, FoundFromTheFirstLines)
         char separator;
         bool decimal_comma;
     } cases[] = {
-        {"1.5 2.5", {"3 4"}, 0, false},           {"x y", {"1,5 2"}, 0, false},
-        {"x,y", {"1.5,2.5"}, ',', false},         {"x;y", {"1,5;2,25", "3;4"}, ';', true},
-        {"x;y", {"1.5;2"}, ';', false},           {"a;b,c", {"1;2,3", "4;5,6"}, ';', true},
+        {"1.5 2.5", {"3 4"}, 0, false},
+        {"x y", {"1,5 2"}, 0, false},
+        {"x,y", {"1.5,2.5"}, ',', false},
+        {"x;y", {"1,5;2,25", "3;4"}, ';', true},
+        {"x;y", {"1.5;2"}, ';', false},
+        {"a;b,c", {"1;2,3", "4;5,6"}, ';', true},
         {"a,b;c", {"1,2;3", "4,5;6"}, ';', true}, // a tie: the semicolon, as European exports have it
-        {"\"a;b\",c", {"\"1;2\",3"}, ',', false}, {"name\tx", {"A, B\t1,5"}, '\t', true},
+        {"\"a;b\",c", {"\"1;2\",3"}, ',', false},
+        {"name\tx", {"A, B\t1,5"}, '\t', true},
         {"x\ty;z", {"1\t2;3"}, '\t', false},
+        // A row with more of a separator than the first line does not agree.
+        {"a;b;c,d", {"1;2;3,4", "1;2,5,6", "7;8,9,1"}, ';', true},
     };
     for (const auto& c : cases) {
         const TextDialect d = find_text_dialect(c.first, c.rows);
