@@ -311,6 +311,22 @@ TEST(DensityField, ReloadClearsThePreviousLoad)
     // The bounds gathered are the last load's alone.
     EXPECT_EQ(gathered.points, 1);
     EXPECT_EQ(gathered.x_max, 1010);
+
+    // Nor does a load of weighted means on a log axis leave its counts,
+    // weight or least mean to a plain load after it.
+    Field logged(Range{1, 1000, 1, 1000});
+    ASSERT_TRUE(density_field_set_values(logged.f, 3, 4));
+    ASSERT_TRUE(density_field_set_log_axes(logged.f, true, false));
+    ASSERT_EQ(logged.load("-5 10 2 7\n10 10 2 7\n100 100 3 9\n"), 1);
+    EXPECT_EQ(density_field_counts(logged.f).nonpositive, 1);
+    EXPECT_EQ(density_field_counts(logged.f).weight, 5);
+    EXPECT_EQ(density_field_least(logged.f), 7);
+    ASSERT_TRUE(density_field_set_values(logged.f, 0, 0));
+    ASSERT_TRUE(density_field_set_log_axes(logged.f, false, false));
+    ASSERT_EQ(logged.load("10 10\n"), 1);
+    EXPECT_EQ(density_field_counts(logged.f).nonpositive, 0);
+    EXPECT_EQ(density_field_counts(logged.f).weight, 0);
+    EXPECT_EQ(density_field_least(logged.f), 0);
 }
 
 // Columns from 1 to 1000, two different ones; a refused pair leaves the

@@ -1,7 +1,9 @@
 // Weights, means and logarithmic axes of the density field, against a
 // reference written here from the tent functions: a node's share of a point
 // is max(0, 1 - |q - i|) in each direction, q the point's place in cells.
+#include "field/binning_rules.h"
 #include "field/density_field.h"
+#include "field/grid_size.h"
 #include "field/field_loader.h"
 #include "field/sources/point_reader.h"
 
@@ -41,7 +43,7 @@ void expect_samples(const std::vector<Sample>& got, const std::vector<Sample>& w
 // magnitude, or means, NaN where the shares sum to zero.
 struct Reference {
     std::vector<double> nodes;
-    double weight = 0;
+    double weight = 0, weighted_values = 0; // of the points binned: w, and w·z
     long long binned = 0, not_a_number = 0, rejected = 0, nonpositive = 0;
 };
 
@@ -68,6 +70,7 @@ Reference reference(const std::vector<Sample>& samples, Range r, bool mean, bool
         }
         ++ref.binned;
         ref.weight += s.w;
+        ref.weighted_values += s.w * s.z;
         const double qx = (x - x0) / ((x1 - x0) / 200), qy = (s.y - r.y_min) / ((r.y_max - r.y_min) / 200);
         for (int j = static_cast<int>(qy); j <= static_cast<int>(qy) + 1 && j < kNodes; ++j)
             for (int i = static_cast<int>(qx); i <= static_cast<int>(qx) + 1 && i < kNodes; ++i) {
@@ -102,12 +105,17 @@ struct Loaded {
     FieldCounts counts;
     double max = 0, least = 0;
     NodeMeasure measure = NodeMeasure::count;
+    // With Ask::sums, the cells' sums added up: the points placed, and
+    // their shares of weight and of weight times value.
+    long long summed_n = 0;
+    double summed_w = 0, summed_wz = 0;
 };
 
 struct Ask {
     int weight = 0, value = 0;
     bool log_x = false;
     unsigned threads = 1;
+    bool sums = false;
 };
 
 Loaded load(const std::string& bytes, Range r, Ask ask, Columns columns = {})
@@ -120,8 +128,17 @@ Loaded load(const std::string& bytes, Range r, Ask ask, Columns columns = {})
     EXPECT_TRUE(density_field_set_values(field, ask.weight, ask.value));
     EXPECT_TRUE(density_field_set_log_axes(field, ask.log_x, false));
     EXPECT_TRUE(density_field_set_threads(field, ask.threads));
+    std::vector<CellSums> cells(ask.sums ? kGridCells * kGridCells : 0);
+    std::vector<CellValueSums> values(cells.size());
+    if (ask.sums)
+        EXPECT_TRUE(density_field_set_cell_sums(field, cells.data(), values.data()));
     TempStream in(bytes);
     out.result = field->ops.load(field, in.file, 0);
+    for (std::size_t k = 0; k < cells.size(); ++k) {
+        out.summed_n += cells[k].n;
+        out.summed_w += values[k].w.s;
+        out.summed_wz += values[k].wz.s;
+    }
     out.nodes.assign(field->ops.data(field), field->ops.data(field) + kNodes * kNodes);
     out.counts = density_field_counts(field);
     out.max = density_field_max(field);
@@ -183,6 +200,7 @@ TEST(NodeValues, RandomPointsMatchTheTentReference)
         const Reference want = reference(weighted, r, c.mean, false);
         Ask one = c.ask, several = c.ask;
         several.threads = 3;
+        several.sums = true;
         const Loaded a = load(text, r, one), b = load(text, r, several);
         ASSERT_EQ(a.result, 1);
         EXPECT_EQ(a.measure, c.mean ? NodeMeasure::mean : NodeMeasure::weight);
@@ -192,6 +210,11 @@ TEST(NodeValues, RandomPointsMatchTheTentReference)
         EXPECT_EQ(a.counts.rejected, want.rejected);
         EXPECT_EQ(a.counts.weight, b.counts.weight);
         EXPECT_NEAR(a.counts.weight, want.weight, 1e-12 * std::fabs(want.weight));
+        // Every chunk's cell sums added once.
+        EXPECT_EQ(b.summed_n, want.binned);
+        EXPECT_NEAR(b.summed_w, want.weight, 1e-9 * std::fabs(want.weight));
+        if (c.mean)
+            EXPECT_NEAR(b.summed_wz, want.weighted_values, 1e-9 * std::fabs(want.weighted_values));
     }
     set_point_reader_chunk_bytes(0);
 }
@@ -249,6 +272,8 @@ TEST(NodeValues, MeansKeepTheirUnitsAndRange)
     EXPECT_EQ(load("500 500 1 1\n", Range{0, 200, 0, 200}, Ask{0, 4}).result, 0);
     // Weights that cancel everywhere have nothing to normalise to.
     EXPECT_EQ(load("5 5 1 0\n5 5 -1 0\n", Range{0, 200, 0, 200}, Ask{3, 0}).result, 0);
+    // Nor do weights whose sum is past the largest double.
+    EXPECT_EQ(load("5 5 1e308 0\n5 5 1e308 0\n", Range{0, 200, 0, 200}, Ask{3, 0}).result, 0);
 }
 
 TEST(NodeValues, LogarithmicXMatchesTheReferenceOnLogData)
@@ -260,10 +285,11 @@ TEST(NodeValues, LogarithmicXMatchesTheReferenceOnLogData)
     for (Sample& s : samples)
         s = Sample{income(rng), age(rng), 1, 0};
     samples[7].x = 0;
-    samples[8].x = -12;
+    samples[19990].x = -12; // in the last of many chunks
     samples[9].x = -0.0;
     const Range r{100, 1e7, 0, 100};
     const Reference want = reference(samples, r, false, true);
+    set_point_reader_chunk_bytes(64 << 10);
     // Counts, and weights of 1, through either way of binning.
     for (const Ask& ask : {Ask{0, 0, true}, Ask{3, 0, true}}) {
         SCOPED_TRACE(ask.weight ? "weights" : "counts");
@@ -275,6 +301,7 @@ TEST(NodeValues, LogarithmicXMatchesTheReferenceOnLogData)
         EXPECT_EQ(got.counts.rejected, want.rejected);
         EXPECT_EQ(got.counts.points, 20000);
     }
+    set_point_reader_chunk_bytes(0);
 }
 
 TEST(NodeValues, LogarithmicAxesRefuseRangesThatReachZero)
