@@ -67,6 +67,22 @@ TEST_F(DecodeCommand, PrintsTheImageAndWritesRowsWithoutPaddingAndThePalette)
     ASSERT_EQ(run({image, "--pixels", path("no/px"), "--palette", path("pal2")}, &out), 1);
     EXPECT_EQ(out, "");
     EXPECT_EQ(read(path("pal2")), palette);
+
+    // Over a megabyte of rows, which leave in blocks: each row once, in
+    // order. 699 x 600 at 24 bits: 2097 bytes a row, 2100 in the file.
+    Bytes wide = info_header(699, 600, 24);
+    std::vector<uint8_t> top_first(size_t(2097) * 600);
+    for (int y = 0; y < 600; ++y) { // the file's first row is the bottom one
+        for (int i = 0; i < 2097; ++i) {
+            const int value = (i * 7 + y * 13 + y / 256) & 0xFF;
+            wide.u8({value});
+            top_first[size_t(599 - y) * 2097 + size_t(i)] = uint8_t(value);
+        }
+        wide.u8({0, 0, 0});
+    }
+    ASSERT_EQ(run({write("wide.bmp", bmp_file(wide)), "--pixels", path("wide")}, &out), 0);
+    EXPECT_EQ(out, "format=D3DFMT_R8G8B8 width=699 height=600 depth=1 file_format=0 levels=1\n");
+    EXPECT_TRUE(read(path("wide")) == top_first);
 }
 
 TEST_F(DecodeCommand, BlockCompressedLevelsAndImagesWithoutPalette)
@@ -84,6 +100,19 @@ TEST_F(DecodeCommand, BlockCompressedLevelsAndImagesWithoutPalette)
     ASSERT_EQ(pixels.size(), 32u); // two block rows of two 8-byte blocks
     EXPECT_EQ(pixels[31], 31);
     EXPECT_TRUE(read(path("pal")).empty());
+
+    // A volume of three 4 x 4 slices: every slice's block, the first's first.
+    Bytes volume;
+    volume.text("DDS ").le32(124).le32(0x801007).le32(4).le32(4).le32(0).le32(3).le32(1).repeat(0, 44);
+    volume.le32(32).le32(0x4).text("DXT1").repeat(0, 20).le32(0x1000).le32(0x200000).repeat(0, 12);
+    std::vector<uint8_t> slices;
+    for (int i = 0; i < 24; ++i) {
+        volume.u8({i * 5});
+        slices.push_back(uint8_t(i * 5));
+    }
+    ASSERT_EQ(run({write("volume.dds", volume), "--pixels", path("slices")}, &out), 0);
+    EXPECT_EQ(out, "format=D3DFMT_DXT1 width=4 height=4 depth=3 file_format=4 levels=1\n");
+    EXPECT_EQ(read(path("slices")), slices);
 }
 
 TEST_F(DecodeCommand, FailuresPrintTheResultAndExitWithOne)

@@ -84,6 +84,18 @@ TEST_F(TextureCommand, PrintsTheTextureAndDumpsEveryLevelWithoutPadding)
     EXPECT_EQ(r.out, "format=D3DFMT_L8 width=4 height=1 levels=3\n");
     EXPECT_EQ(read("level0.raw"), u8s({7, 8, 9, 10}));
 
+    // Rows narrower than a level's pitch: the 2 x 2 level of a 4 x 4 ramp,
+    // top row first as the file's top row is 130 140 150 160, then 90 ... 120.
+    Bytes square = info_header(4, 4, 8, 0, 256);
+    for (int i = 0; i < 256; ++i)
+        quad(square, i, i, i);
+    square.u8({10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120, 130, 140, 150, 160});
+    r = run(write("square.bmp", bmp_file(square)) + " --dump " + (dir / "square").string());
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "format=D3DFMT_L8 width=4 height=4 levels=3\n");
+    // (130 + 140 + 90 + 100 + 2) >> 2 = 115, and so on for each quarter.
+    EXPECT_EQ(read("square/level1.raw"), u8s({115, 135, 35, 55}));
+
     // Blocks: a row of two 4 x 4 blocks is one row of 16 bytes; a level
     // smaller than a block still has one.
     Bytes dds;

@@ -48,7 +48,9 @@ TEST(VarnelCli, HelpAndVersionGoToStandardOutput)
           Case{"render -h", 0, "usage: varnel-cli render DATA -o OUT.png"}, Case{"", 2, ""}, Case{"--helpme", 2, ""},
           Case{"grid", 2, ""}, Case{"render --help", 0, "default 100 0 90"},
           Case{"render --help", 0, "--size defaults to 640x480"}, Case{"grid --help", 0, "--range defaults to 0 4000"},
-          Case{"--help", 0, "[--sums]\n--range defaults"}}) {
+          Case{"--help", 0, "[--sums]\n--range defaults"},
+          // Help only as a command's one word: else a word of its line.
+          Case{"render --help x", 2, ""}, Case{"grid help", 1, ""}}) {
         const CliRun r = run(c.args);
         EXPECT_EQ(r.status, c.status) << c.args;
         if (*c.printed)
@@ -56,6 +58,10 @@ TEST(VarnelCli, HelpAndVersionGoToStandardOutput)
         else
             EXPECT_EQ(r.out, "") << c.args;
     }
+    // A word that is no command is named before the usage.
+    const CliRun unknown = run("bogus", " 2>&1 >/dev/null");
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_EQ(unknown.out.substr(0, unknown.out.find('\n')), "varnel-cli: unknown command 'bogus'");
 }
 
 // A command's --help lists the options its table declares; its usage line,
