@@ -10,12 +10,12 @@
 
 namespace {
 
-// The ticks' decimals, and one more: the pointer stands between them.
+// The ticks' decimals, and one more: the pointer stands between them. A
+// step of 2.5 counts its extra decimal in its power already.
 int axis_decimals(double low, double high)
 {
     const AxisTicks ticks = round_ticks(low, high, 10);
-    const int tick_decimals = std::max(0, -ticks.power) + (ticks.stride == 25 ? 1 : 0);
-    return std::min(9, tick_decimals + 1);
+    return std::min(9, std::max(0, -ticks.power) + 1);
 }
 
 // Counts are whole with the classic rule and fractions with bilinear

@@ -9,6 +9,7 @@
 
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -20,6 +21,10 @@
 #include "shell/control_panel.h"
 #include "shell/picture_menu.h"
 #include "shell/picture_view.h"
+#include "shell/pointer_readout.h"
+#include "shell/range_history.h"
+#include "shell/range_zoom.h"
+#include "resources/texts.h"
 #include "viewer_test_support.h"
 
 namespace {
@@ -105,6 +110,16 @@ protected:
         return {r.x_min + (p.x() - f.x0 + 0.5) / side * (r.x_max - r.x_min),
                 r.y_min + (f.y1 - 0.5 - p.y()) / side * (r.y_max - r.y_min)};
     }
+    // Whether the range items of the render area's menu let `command` be picked.
+    bool can_pick(UINT command)
+    {
+        HMENU menu = CreatePopupMenu();
+        append_range_items(menu, state_);
+        win32_script_popup_menu(command);
+        const BOOL picked = TrackPopupMenu(menu, TPM_RETURNCMD, 0, 0, 0, area_, nullptr);
+        DestroyMenu(menu);
+        return picked == BOOL(command);
+    }
     // The loader's grid over the range, as varnel-cli grid bins it.
     LoadedField loader_grid(const Range& r)
     {
@@ -125,12 +140,20 @@ TEST_F(RangeZoomTest, ADragOverTheMapBinsItsRectangleAndBackspaceComesBack)
     const MapFrame f = frame();
     const struct {
         QPoint from, to;
-    } drags[] = {{{f.x0 + 30, f.y0 + 40}, {f.x0 + 150, f.y0 + 100}}, {{f.x1 - 10, f.y1 - 20}, {f.x0 + 20, f.y0 + 15}}};
+    } drags[] = {
+        {{f.x0 + 30, f.y0 + 40}, {f.x0 + 150, f.y0 + 100}},
+        {{f.x1 - 10, f.y1 - 20}, {f.x0 + 20, f.y0 + 15}},
+        {{f.x0 + 60, f.y0 + 60}, {f.x0 + 66, f.y0 + 67}}, // small, but a rectangle
+        {{f.x0 + 40, f.y0 + 40}, {f.x1 + 20, f.y1 + 20}}, // past the square: held to its edges
+    };
     for (const auto& d : drags) {
         const Range r = shown_range();
         const MapFrame square = frame();
-        const auto [x0, y0] = at_pixel(square, r, d.from);
-        const auto [x1, y1] = at_pixel(square, r, d.to);
+        const auto held = [&r](std::pair<double, double> p) {
+            return std::pair{std::clamp(p.first, r.x_min, r.x_max), std::clamp(p.second, r.y_min, r.y_max)};
+        };
+        const auto [x0, y0] = held(at_pixel(square, r, d.from));
+        const auto [x1, y1] = held(at_pixel(square, r, d.to));
         drag(d.from, d.to);
         const Range zoomed = shown_range();
         const double pixel_x = (r.x_max - r.x_min) / (square.x1 - square.x0);
@@ -146,17 +169,20 @@ TEST_F(RangeZoomTest, ADragOverTheMapBinsItsRectangleAndBackspaceComesBack)
     }
     const QImage twice = picture();
     EXPECT_NE(twice, before);
-    key(Qt::Key_Backspace);
-    key(Qt::Key_Backspace);
+    for (size_t k = 0; k < std::size(drags); ++k)
+        key(Qt::Key_Backspace);
     EXPECT_EQ(shown_range(), first);
     EXPECT_EQ(picture(), before);
     key(Qt::Key_Backspace); // nothing further back
     EXPECT_EQ(shown_range(), first);
-    key(Qt::Key_Right, Qt::AltModifier);
-    key(Qt::Key_Right, Qt::AltModifier);
+    for (size_t k = 0; k < std::size(drags); ++k)
+        key(Qt::Key_Right, Qt::AltModifier);
     EXPECT_EQ(picture(), twice);
+    EXPECT_FALSE(can_pick(IDM_RANGE_FORWARD)) << "at the last step";
+    EXPECT_TRUE(can_pick(IDM_RANGE_BACK));
     key(Qt::Key_Left, Qt::AltModifier);
     EXPECT_NE(shown_range(), first);
+    EXPECT_TRUE(can_pick(IDM_RANGE_FORWARD));
     // A click is no rectangle.
     const Range clicked = shown_range();
     drag({f.x0 + 50, f.y0 + 50}, {f.x0 + 51, f.y0 + 50});
@@ -185,6 +211,12 @@ TEST_F(RangeZoomTest, AWheelNotchScalesTheRangeAboutThePointer)
         EXPECT_NEAR(y - z.y_min, (y - r.y_min) * factor, pixel);
         EXPECT_NEAR(z.y_max - y, (r.y_max - y) * factor, pixel);
     }
+    // Half notches, as a touchpad sends them, add up to one.
+    const Range r = shown_range();
+    wheel(at, WHEEL_DELTA / 2);
+    EXPECT_EQ(shown_range(), r);
+    wheel(at, WHEEL_DELTA / 2);
+    EXPECT_NEAR(shown_range().x_max - shown_range().x_min, (r.x_max - r.x_min) / 1.25, 1e-6 * (r.x_max - r.x_min));
 }
 
 // "x 2,345.6, y 1,234.5: 12.25 points, height 12.25": the numbers, with
@@ -217,6 +249,115 @@ std::vector<double> numbers_in(const std::string& line)
     return found;
 }
 
+// The history as the viewer records it: each load a step, left fields kept
+// for the steps nearest the one shown, the steps ahead dropped by a new one.
+TEST(RangeHistory, KeepsTheNearestFieldsAndDropsTheStepsAhead)
+{
+    AppState state{};
+    RangeHistory& h = state.history;
+    const auto range = [](int k) { return Range{0, 100.0 + k, 0, 100}; };
+    // A new step leaving the field shown before it (none for the first).
+    DensityField* shown = nullptr;
+    const auto go = [&](int k) {
+        DensityField* left = shown;
+        shown = create_density_field(range(k));
+        record_range_step(&state, "a.txt", range(k), left);
+    };
+    // Back or forward to step `target`, read again (binned otherwise than
+    // the field kept for it, which stays there until the step is left).
+    const auto walk = [&](size_t target) {
+        DensityField* left = shown;
+        shown = create_density_field(h.steps[target].range);
+        h.going_to = long(target);
+        record_range_step(&state, "a.txt", h.steps[target].range, left);
+    };
+    const auto kept = [&] {
+        std::string held;
+        for (const RangeStep& step : h.steps)
+            held += step.field ? 'F' : '.';
+        return held;
+    };
+    for (int k = 0; k < 6; ++k)
+        go(k);
+    EXPECT_EQ(kept(), ".FFFF."); // four fields, the nearest
+    state.settings.log_y = true;
+    walk(3);
+    // Five fields, the farthest two apart: the one ahead goes, as steps
+    // back are the more often taken.
+    EXPECT_EQ(kept(), ".FFFF.");
+    // The step's rule and axes are those it is shown with now.
+    EXPECT_EQ(h.steps[3].binning, binned_as(state.settings));
+    EXPECT_NE(h.steps[2].binning, binned_as(state.settings));
+    // A new step from here drops the two ahead.
+    go(100);
+    ASSERT_EQ(h.steps.size(), 5u);
+    EXPECT_EQ(h.steps[4].range, range(100));
+    EXPECT_EQ(h.at, 4u);
+    EXPECT_EQ(kept(), ".FFF.");
+    // At most kMostSteps: the oldest go.
+    for (int k = 0; k < int(kMostSteps); ++k)
+        go(200 + k);
+    EXPECT_EQ(h.steps.size(), kMostSteps);
+    EXPECT_EQ(h.steps.front().range, range(200));
+    clear_range_history(&state);
+    shown->ops.destroy(shown);
+}
+
+// binned_as tells every rule and pair of axes apart.
+TEST(RangeHistory, EachRuleAndAxesBinApart)
+{
+    std::vector<int> seen;
+    for (int rule = 0; rule < 2; ++rule)
+        for (const bool log_x : {false, true})
+            for (const bool log_y : {false, true}) {
+                Settings settings{};
+                settings.binning = rule;
+                settings.log_x = log_x;
+                settings.log_y = log_y;
+                const int b = binned_as(settings);
+                EXPECT_EQ(std::count(seen.begin(), seen.end(), b), 0) << rule << log_x << log_y;
+                seen.push_back(b);
+            }
+}
+
+// The readout's words: x and y with one decimal more than the axis's ticks
+// (ticks of 500, of 0.1 and of 0.25), a count whole where it is whole to
+// within rounding, two decimals where it is not.
+TEST(PointerReadout, OneDecimalMoreThanTheTicks)
+{
+    const struct {
+        Range range;
+        double x, y, count, height;
+        const char *x_text, *y_text, *count_text, *height_text;
+    } cases[] = {
+        {{0, 4000, 0, 4000}, 2345.62, 1234.54, 12, 12.25, "2,345.6", "1,234.5", "12", "12.25"},
+        {{0, 1, -1, 0},
+         0.123,
+         -0.456,
+         12 - 1e-12,
+         0.5,
+         "0.12",
+         "\xE2\x88\x92"
+         "0.46",
+         "12",
+         "0.50"},
+        {{0, 2.25, 0, 4000}, 1.23456, 1500, 3.004, 7, "1.235", "1,500.0", "3.00", "7"},
+    };
+    for (const auto& c : cases) {
+        PointUnder point{};
+        point.on_surface = true;
+        point.range = c.range;
+        point.x = c.x;
+        point.y = c.y;
+        point.count = c.count;
+        point.height = c.height;
+        char want[200];
+        std::snprintf(want, sizeof want, text(TextId::pointer_readout_format), c.x_text, c.y_text, c.count_text,
+                      c.height_text);
+        EXPECT_EQ(pointer_readout(point), want);
+    }
+}
+
 TEST_F(RangeZoomTest, TheStatusLineReadsTheNodeUnderThePointer)
 {
     for (const bool map : {true, false}) {
@@ -232,8 +373,26 @@ TEST_F(RangeZoomTest, TheStatusLineReadsTheNodeUnderThePointer)
         RECT client;
         GetClientRect(area_, &client);
         int read = 0;
-        for (const QPoint p : {QPoint(client.right / 2, client.bottom / 2), QPoint(client.right / 3, client.bottom / 2),
-                               QPoint(client.right / 2 + 20, client.bottom / 3)}) {
+        double most = 0;
+        std::vector<QPoint> pixels = {QPoint(client.right / 2, client.bottom / 2),
+                                      QPoint(client.right / 3, client.bottom / 2),
+                                      QPoint(client.right / 2 + 20, client.bottom / 3)};
+        if (map) {
+            // On the peak, where neighbouring nodes differ; then the square's
+            // last column and the first beside it.
+            const MapFrame f = frame();
+            const double side = f.x1 - f.x0;
+            const QPoint peak(int(f.x0 + (2600 - r.x_min) / (r.x_max - r.x_min) * side),
+                              int(f.y1 - (1400 - r.y_min) / (r.y_max - r.y_min) * side));
+            // Nodes stand pixels apart: some of these lie nearer the node above.
+            for (const QPoint step : {QPoint(0, 0), QPoint(0, 1), QPoint(0, -1), QPoint(1, 0), QPoint(-1, -2)})
+                pixels.push_back(peak + step);
+            hover(QPoint(f.x1 - 1, (f.y0 + f.y1) / 2));
+            EXPECT_NE(state_->readout, "");
+            hover(QPoint(f.x1, (f.y0 + f.y1) / 2));
+            EXPECT_EQ(state_->readout, "");
+        }
+        for (const QPoint p : pixels) {
             hover(p);
             if (state_->readout.empty())
                 continue;
@@ -244,9 +403,12 @@ TEST_F(RangeZoomTest, TheStatusLineReadsTheNodeUnderThePointer)
             const int j = int(std::lround((n[1] - r.y_min) / (r.y_max - r.y_min) * (view.ny - 1)));
             ASSERT_TRUE(i >= 0 && i < view.nx && j >= 0 && j < view.ny);
             EXPECT_NEAR(n[2], view.nodes[j * view.nx + i] * view.max, 0.006) << state_->readout;
+            most = std::max(most, n[2]);
             EXPECT_NEAR(n[3], n[2], 0.006); // no smoothing: drawn as binned
         }
         EXPECT_GE(read, 2);
+        if (map)
+            EXPECT_GT(most, 2) << "none read on the peak";
         hover({1, 1}); // beside the surface: nothing
         EXPECT_EQ(state_->readout, "");
         // The pointer leaving the render area takes the readout with it.
