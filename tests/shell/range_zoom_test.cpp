@@ -97,12 +97,12 @@ protected:
     }
     // The map's square as the picture lays it out, and the range's point at
     // a pixel's centre there.
-    MapFrame frame()
+    MapFrame frame(bool log_scale = false)
     {
         RECT client;
         GetClientRect(area_, &client);
         const FieldView view = density_field_view(state_->field);
-        return map_frame(unsigned(client.right), unsigned(client.bottom), view.range, view.max, false, true);
+        return map_frame(unsigned(client.right), unsigned(client.bottom), view.range, view.max, log_scale, true);
     }
     std::pair<double, double> at_pixel(const MapFrame& f, const Range& r, QPoint p)
     {
@@ -419,6 +419,34 @@ TEST_F(RangeZoomTest, TheStatusLineReadsTheNodeUnderThePointer)
         run();
         EXPECT_EQ(state_->readout, "");
     }
+}
+
+// On a log x axis the readout's x is where the pixel stands on the
+// logarithm's span; on a log height scale its height is still the node's
+// count, read back through the scale.
+TEST_F(RangeZoomTest, OnLogAxesAndScaleTheReadoutIsInTheDataUnits)
+{
+    to_map();
+    choose_picture_item(state_, IDM_LOG_X);
+    choose_picture_item(state_, IDM_LOG_SCALE);
+    run();
+    const Range r = shown_range();
+    ASSERT_GT(r.x_min, 0);
+    const MapFrame f = frame(true);
+    const double side = f.x1 - f.x0;
+    const int row = int(f.y1 - (1400 - r.y_min) / (r.y_max - r.y_min) * side); // through the peak
+    double most = 0;
+    for (int k = 1; k < 40; ++k) {
+        const int x = f.x0 + int(side * k / 40);
+        hover(QPoint(x, row));
+        const std::vector<double> n = numbers_in(state_->readout);
+        ASSERT_EQ(n.size(), 4u) << state_->readout;
+        const double u = (x - f.x0 + 0.5) / side;
+        EXPECT_NEAR(n[0], r.x_min * std::pow(r.x_max / r.x_min, u), 0.01 * n[0] + 0.1) << state_->readout;
+        EXPECT_NEAR(n[3], n[2], 0.01 * n[2] + 0.006) << state_->readout;
+        most = std::max(most, n[2]);
+    }
+    EXPECT_GT(most, 2) << "none read on the peak";
 }
 
 TEST_F(RangeZoomTest, PFramesTheHighestPeakInEitherView)
