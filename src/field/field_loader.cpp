@@ -128,6 +128,9 @@ File open_first_pass(const LoadRequest& request, const LoadWatch& watch, DataDes
     result.failure = stat(request.path.c_str(), &facts) == 0 && access(request.path.c_str(), R_OK) == 0
         ? LoadFailure::cannot_read
         : LoadFailure::cannot_open;
+    // Compressed data damaged within that first look says how.
+    if (result.failure == LoadFailure::cannot_read && watch.meter)
+        result.problem = watch.meter->damage;
     return nullptr;
 }
 

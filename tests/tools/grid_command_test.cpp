@@ -351,6 +351,24 @@ TEST_F(GridCommand, MissingFileAndUsageErrors)
     EXPECT_EQ(folder.err,
               "varnel-cli: cannot read " + (dir / "folder.txt").string() + ": " + std::strerror(EISDIR) + "\n");
     EXPECT_EQ(folder.out, "");
+    // Compressed data damaged within the first look says how, not just
+    // "Input/output error".
+    {
+        std::ofstream text(dir / "damaged.txt");
+        for (int k = 0; k < 20000; ++k)
+            text << k % 4000 << ' ' << (k * 7) % 4000 << '\n';
+    }
+    ASSERT_EQ(std::system(("gzip -f " + (dir / "damaged.txt").string()).c_str()), 0);
+    std::string packed = read_file(dir / "damaged.txt.gz");
+    for (size_t k = packed.size() / 2; k < packed.size() / 2 + 16; ++k)
+        packed[k] = char(packed[k] ^ 0x5A);
+    std::ofstream(dir / "damaged.txt.gz", std::ios::binary) << packed;
+    const Outcome damaged = run((dir / "damaged.txt.gz").string());
+    EXPECT_EQ(damaged.status, 1);
+    EXPECT_EQ(damaged.err.rfind(
+                  "varnel-cli: cannot read " + (dir / "damaged.txt.gz").string() + ": the gzip data is damaged: ", 0),
+              0u)
+        << damaged.err;
     // A pipe cannot be read twice to fit the range: one line says so.
     const int piped = std::system(("echo 1 2 | " + std::string(VARNEL_CLI) + " grid /dev/stdin --range auto 2>" +
                                    (dir / "err").string() + " >/dev/null")
