@@ -5,10 +5,15 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include <unistd.h>
+#include <zlib.h>
 
 #include "field/binning_rules.h"
+#include "field/field_loader.h"
+#include "render/renderer_state.h"
 #include "field/loopback_port.h"
 #include "resources/texts.h"
 #include "shell/settings.h"
@@ -187,6 +192,8 @@ TEST_F(PanelTest, PointsOutsideTheRangeOfferToFitIt)
     EXPECT_TRUE(win32_message_box_calls().empty());
     EXPECT_EQ(density_field_counts(state_->field).in_range, 1681);
     EXPECT_EQ(field_text(IDC_X_MIN_EDIT), "1800");
+    ASSERT_NE(renderer_state(state_->renderer)->readout, nullptr);
+    EXPECT_STREQ(renderer_state(state_->renderer)->readout, text(TextId::range_fitted_note));
     // A file in the range it finds is left there.
     const fs::path inside = write_cloud("run2.txt", 2000, 2000);
     SetWindowTextA(buddy(IDC_X_MIN_SPIN), "0");
@@ -354,6 +361,25 @@ TEST_F(PanelTest, AFileThatCannotBeReadLeavesEverythingAsItWas)
     load(write_cloud("data/run1.txt", 2000, 2000));
     fs::path locked = write_cloud("locked/run2.txt", 1000, 1000);
     fs::permissions(locked.parent_path(), fs::perms::none);
+    // A damaged compressed file: the decompressor's reason, as the loader gives it.
+    const fs::path cut = root_ / "data" / "cut.txt.gz";
+    {
+        gzFile gz = gzopen(cut.c_str(), "wb");
+        ASSERT_NE(gz, nullptr);
+        std::ifstream whole(write_cloud("data/whole.txt", 1500, 1500), std::ios::binary);
+        const std::string lines((std::istreambuf_iterator<char>(whole)), std::istreambuf_iterator<char>());
+        gzwrite(gz, lines.data(), unsigned(lines.size()));
+        gzclose(gz);
+        // Its middle overwritten: damage the decompressor finds.
+        std::fstream damage(cut, std::ios::in | std::ios::out | std::ios::binary);
+        damage.seekp(std::streamoff(fs::file_size(cut) / 2));
+        damage.write(std::string(64, '\xA5').data(), 64);
+    }
+    LoadRequest cut_request;
+    cut_request.path = cut.string();
+    DataFileMeter meter;
+    const std::string cut_reason = load_field(cut_request, LoadWatch{&meter, {}}).problem;
+    ASSERT_FALSE(cut_reason.empty());
     struct Case {
         const char* what;
         fs::path path;
@@ -364,6 +390,7 @@ TEST_F(PanelTest, AFileThatCannotBeReadLeavesEverythingAsItWas)
         {"folder", root_ / "data", std::strerror(EISDIR)},
         {"device", "/dev/zero", text(TextId::not_a_regular_file)},
         {"read error", "/proc/self/mem", std::strerror(EIO)}, // opens, then every read fails
+        {"damaged", cut, cut_reason},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -609,6 +636,38 @@ TEST_F(PanelTest, TheColumnsOfAWideFileArePickedInADialogOnce)
     EXPECT_EQ(nodes[50 * 201 + 150], 1.0);  // 5 - 1 = 4 there
     EXPECT_EQ(nodes[100 * 201 + 50], 0.25); // 1 there
 
+    // Names that run together as the last header's do are another header.
+    {
+        ModalAnswer<QComboBox> answering(answer("OK", 2, 1, 0));
+        load(write_file("joined.csv", "pq,r,\n5,1000,3000\n"));
+    }
+    EXPECT_EQ(asked, 3);
+    // One column for both axes is refused: the dialog stays for another.
+    bool stayed = false;
+    {
+        ModalAnswer<QComboBox> answering([&](QComboBox* list) {
+            ++asked;
+            const QList<QComboBox*> lists = list->window()->findChildren<QComboBox*>();
+            ASSERT_EQ(lists.size(), 3);
+            QAbstractButton* ok = nullptr;
+            for (QAbstractButton* button : list->window()->findChildren<QAbstractButton*>())
+                if (button->text() == "OK")
+                    ok = button;
+            ASSERT_NE(ok, nullptr);
+            lists[0]->setCurrentIndex(2);
+            lists[1]->setCurrentIndex(2);
+            QTest::mouseClick(ok, Qt::LeftButton);
+            stayed = list->window()->isVisible();
+            lists[1]->setCurrentIndex(1);
+            QTest::mouseClick(ok, Qt::LeftButton);
+        });
+        load(write_file("same.csv", "v,w,x\n5,1000,3000\n"));
+    }
+    EXPECT_EQ(asked, 4);
+    EXPECT_TRUE(stayed);
+    ASSERT_NE(state_->field, nullptr);
+    EXPECT_EQ(std::string(text_of(main_)), "Varnel : same.csv");
+
     // A header again new, the question cancelled: the plot stays, and no
     // message says the file held nothing.
     const DensityField* shown = state_->field;
@@ -617,10 +676,10 @@ TEST_F(PanelTest, TheColumnsOfAWideFileArePickedInADialogOnce)
         ModalAnswer<QComboBox> answering(answer(QString::fromUtf8(text(TextId::cancel_button)), 0, 1, 0));
         load(write_file("other.csv", "s,t,u\n1,2,3\n"));
     }
-    EXPECT_EQ(asked, 3);
+    EXPECT_EQ(asked, 5);
     EXPECT_EQ(state_->field, shown);
     EXPECT_TRUE(win32_message_box_calls().empty());
-    EXPECT_EQ(text_of(main_), "Varnel : more sums.csv");
+    EXPECT_EQ(text_of(main_), "Varnel : same.csv");
 }
 
 } // namespace
