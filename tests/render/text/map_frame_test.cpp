@@ -65,11 +65,13 @@ TEST(MapFrameTest, ValuesStandBelowAndLeftAtTheirPlacesAndNoTextIsOnTheMap)
         bool log_scale;
         bool ends_ticked = false; // both axes' lows are round: the corner they share is valued on both
         bool log_x = false;
+        double foot = 0; // a mean's least: wide negative values at the scale
     } cases[] = {{{0, 4000, 0, 4000}, 57.0, false, true},
                  {{-178.8, 179.8, -85, 85}, 123456.0, true},
                  {{326, 18823, 1.6, 5.1}, 0.75, false},
                  {{0, 1, 0, 1}, 2.5, true, true},
-                 {{1, 1000, -0.0125, 0.0375}, 9.0, false, false, true}};
+                 {{1, 1000, -0.0125, 0.0375}, 9.0, false, false, true},
+                 {{0, 4000, 0, 4000}, 3.0, false, false, false, -12345}};
     for (const PictureSize size : kSizes) {
         if (size.height < 480)
             continue; // smaller pictures may drop the names; their corners are checked above
@@ -86,6 +88,7 @@ TEST(MapFrameTest, ValuesStandBelowAndLeftAtTheirPlacesAndNoTextIsOnTheMap)
             scene.log_scale = c.log_scale;
             scene.map_view = true;
             scene.log_x = c.log_x;
+            scene.scale_foot = c.foot;
             const PictureOverlay overlay = lay_out_overlay(atlas, scene);
             const MapFrame f =
                 map_frame(size.width, size.height, range, scene.max_weight, scene.log_scale, true, map_shape(scene));
