@@ -448,8 +448,10 @@ TEST_F(RendererObjectTest, TheOverlayFollowsEveryChange)
     auto expect_overlay = [&](const char* after) {
         SCOPED_TRACE(after);
         GlyphAtlas atlas;
-        ASSERT_TRUE(build_glyph_atlas(default_font_file(), overlay_pixel_size(scene.height),
-                                      overlay_characters(scene.caption), &atlas));
+        const std::string texts = std::string(scene.caption) + std::string(scene.x_title) + std::string(scene.y_title) +
+            std::string(scene.scale_title);
+        ASSERT_TRUE(build_glyph_atlas(default_font_file(), overlay_pixel_size(scene.height), overlay_characters(texts),
+                                      &atlas));
         const PictureOverlay overlay = lay_out_overlay(atlas, scene);
         std::vector<OverlayVertex> want(4 * overlay_quad_count(overlay));
         std::vector<uint16_t> indices(6 * overlay_quad_count(overlay));
@@ -496,6 +498,86 @@ TEST_F(RendererObjectTest, TheOverlayFollowsEveryChange)
     set_camera(100, 60, 35);
     scene.camera = camera_vectors({100, 60, 35});
     expect_overlay("automatic smoothing, turned");
+    // A fixed width after the automatic one names none.
+    options.smoothing_cells = 2;
+    renderer->ops.set_picture_options(renderer, &options);
+    ASSERT_TRUE(write_heights(heights, nodes, density_field_max(field.get()), options, &scene.max_weight));
+    scene.auto_smoothing_cells = 0;
+    expect_overlay("a fixed width after the automatic one");
+
+    // The pointer's readout; a band dragged from its lower right corner up
+    // and to the left, then let go.
+    renderer->ops.set_readout(renderer, "x 1250.0  y 0.50");
+    scene.readout = "x 1250.0  y 0.50";
+    expect_overlay("a readout");
+    const RECT dragged{500, 400, 120, 90};
+    renderer->ops.set_band(renderer, &dragged);
+    scene.band = ScreenBox{120, 90, 500, 400};
+    expect_overlay("a band dragged up and to the left");
+    renderer->ops.set_band(renderer, nullptr);
+    scene.band.reset();
+    expect_overlay("the band let go");
+    // Names with characters no other text has.
+    renderer->ops.set_axis_titles(renderer, "経度", "緯度");
+    renderer->ops.set_scale_title(renderer, "平均 ‰");
+    scene.x_title = "経度";
+    scene.y_title = "緯度";
+    scene.scale_title = "平均 ‰";
+    expect_overlay("the names");
+    // The map with equal units: a rectangle of the range's proportion.
+    options.map_view = true;
+    options.equal_aspect = true;
+    renderer->ops.set_picture_options(renderer, &options);
+    scene.map_view = true;
+    scene.equal_aspect = true;
+    expect_overlay("the map with equal units");
+}
+
+// On the map the grid lines give way (they would read as ticks) and the
+// cross is seen over every node; back in the camera's view the depth test
+// hides again the cross where the raised quarter stands in front of it, and
+// the frame is the one drawn before the map.
+TEST_F(RendererObjectTest, TheMapDrawsNoGridLinesAndTheCameraViewKeepsItsDepth)
+{
+    FieldPtr field = make_field([](int i, int j) { return i <= 100 && j <= 100 ? 0.8 : 0.0; });
+    renderer->ops.set_field(renderer, field.get());
+    const MarkerPair pair{0.25, 0.75};
+    renderer->ops.set_marker(renderer, &pair);
+    const CameraSetting camera{100, 30, 35};
+    renderer->ops.set_camera(renderer, &camera);
+    renderer->ops.render(renderer);
+    const std::vector<uint32_t> camera_frame = window.frame();
+    EXPECT_GT(std::count(camera_frame.begin(), camera_frame.end(), kWhite), 500) << "the grid lines";
+    // The cross on the floor behind the raised quarter (the eye is on the
+    // +x, -y side) is hidden; on the quarter's top it shows.
+    const CameraVectors v = camera_vectors(camera);
+    const Matrix4 view = build_view_matrix(v.eye, v.at, v.up);
+    const Matrix4 projection = build_scene_projection(320, 240);
+    auto yellow_near = [&](float x, float y, float z) {
+        const PixelPoint p = project_point(view, projection, 320, 240, x, y, z);
+        bool yellow = false;
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+                yellow |= window.pixel(UINT(std::lround(p.x) + dx), UINT(std::lround(p.y) + dy)) == kYellow;
+        return yellow;
+    };
+    ASSERT_TRUE(v.eye.x > 0 && v.eye.y < 0);
+    EXPECT_FALSE(yellow_near(-0.25f, 0.1f, -0.01f)) << "behind the quarter";
+    EXPECT_TRUE(yellow_near(-0.25f, -0.25f, -0.81f)) << "on its top";
+
+    PictureOptions options;
+    options.show_axes = false;
+    options.map_view = true;
+    renderer->ops.set_picture_options(renderer, &options);
+    renderer->ops.render(renderer);
+    const std::vector<uint32_t> map_frame = window.frame();
+    EXPECT_EQ(std::count(map_frame.begin(), map_frame.end(), kWhite), 0) << "no grid lines";
+    EXPECT_GT(std::count(map_frame.begin(), map_frame.end(), kYellow), 400) << "the cross across the square";
+
+    options.map_view = false;
+    renderer->ops.set_picture_options(renderer, &options);
+    renderer->ops.render(renderer);
+    EXPECT_TRUE(window.frame() == camera_frame);
 }
 
 // A failed reset keeps everything and draws nothing; a good one brings back

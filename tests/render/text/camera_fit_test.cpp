@@ -69,6 +69,9 @@ TEST(CameraFitTest, TheWholeBoxAndItsLabelsAreInThePicture)
             const PlotFrame frame = plot_frame(size.width, size.height);
             for (const PlacedText& t : overlay.texts)
                 if (t.role != TextRole::status && t.role != TextRole::scale_value && t.role != TextRole::scale_unit) {
+                    EXPECT_TRUE(t.x0 >= frame.x0 && t.x1 <= frame.x1 && t.y0 >= frame.y0 && t.y1 <= frame.y1)
+                        << where << " " << t.text << " out of the frame " << t.x0 << " " << t.y0 << " " << t.x1 << " "
+                        << t.y1;
                     left = std::min(left, float(t.x0)), right = std::max(right, float(t.x1));
                     top = std::min(top, float(t.y0)), bottom = std::max(bottom, float(t.y1));
                 }
@@ -108,6 +111,22 @@ TEST(CameraFitTest, TheWholeBoxAndItsLabelsAreInThePicture)
                 titles += t.text == "long" || t.text == "lat (\u00D71e7)";
             EXPECT_EQ(titles, 2) << where << " factor";
         }
+    }
+}
+
+// An eye inside the box has no extent to frame: the point it looks at,
+// the picture's middle without the axes, goes to the plot frame's middle.
+TEST(CameraFitTest, AnEyeInsideTheBoxLooksAtTheFramesMiddle)
+{
+    for (const auto& [width, height] : {std::pair{640u, 480u}, {1000u, 600u}}) {
+        const CameraVectors inside{{0.1f, 0.2f, -0.4f}, {0.0f, 0.0f, -0.5f}, {0.0f, 0.0f, -1.0f}};
+        const Matrix4 view = build_view_matrix(inside.eye, inside.at, inside.up);
+        const PixelPoint p =
+            project_point(view, framed_projection(inside, width, height), width, height, 0.0f, 0.0f, -0.5f);
+        const PlotFrame frame = plot_frame(width, height);
+        ASSERT_TRUE(p.placed);
+        EXPECT_NEAR(p.x, (frame.x0 + frame.x1) / 2, 0.01f) << width << "x" << height;
+        EXPECT_NEAR(p.y, (frame.y0 + frame.y1) / 2, 0.01f) << width << "x" << height;
     }
 }
 

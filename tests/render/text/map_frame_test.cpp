@@ -63,10 +63,15 @@ TEST(MapFrameTest, ValuesStandBelowAndLeftAtTheirPlacesAndNoTextIsOnTheMap)
         Range range;
         double top_weight;
         bool log_scale;
-    } cases[] = {{{0, 4000, 0, 4000}, 57.0, false},
+        bool ends_ticked = false; // both axes' lows are round: the corner they share is valued on both
+        bool log_x = false;
+        double foot = 0; // a mean's least: wide negative values at the scale
+    } cases[] = {{{0, 4000, 0, 4000}, 57.0, false, true},
                  {{-178.8, 179.8, -85, 85}, 123456.0, true},
                  {{326, 18823, 1.6, 5.1}, 0.75, false},
-                 {{0, 1, 0, 1}, 2.5, true}};
+                 {{0, 1, 0, 1}, 2.5, true, true},
+                 {{1, 1000, -0.0125, 0.0375}, 9.0, false, false, true},
+                 {{0, 4000, 0, 4000}, 3.0, false, false, false, -12345}};
     for (const PictureSize size : kSizes) {
         if (size.height < 480)
             continue; // smaller pictures may drop the names; their corners are checked above
@@ -82,12 +87,20 @@ TEST(MapFrameTest, ValuesStandBelowAndLeftAtTheirPlacesAndNoTextIsOnTheMap)
                                "points.txt", ColourMap::viridis};
             scene.log_scale = c.log_scale;
             scene.map_view = true;
+            scene.log_x = c.log_x;
+            scene.scale_foot = c.foot;
             const PictureOverlay overlay = lay_out_overlay(atlas, scene);
-            const MapFrame f = map_frame(size.width, size.height, range, scene.max_weight, scene.log_scale, true);
+            const MapFrame f =
+                map_frame(size.width, size.height, range, scene.max_weight, scene.log_scale, true, map_shape(scene));
+            // Where an x value stands along the edge, as a part of the edge.
+            auto x_part = [&](double v) {
+                return c.log_x ? std::log10(v / range.x_min) / std::log10(range.x_max / range.x_min)
+                               : (v - range.x_min) / (range.x_max - range.x_min);
+            };
             const double side = f.x1 - f.x0;
             const int band_top = int(size.height) - status_band_height(size.height);
             std::vector<double> xs, ys;
-            int count[7] = {}, values_bottom = f.y1;
+            int count[7] = {}, values_bottom = f.y1, values_left = f.x0;
             for (const PlacedText& t : overlay.texts) {
                 ++count[int(t.role)];
                 EXPECT_TRUE(t.x0 >= 0 && t.y0 >= 0 && t.x1 <= int(size.width) && t.y1 <= int(size.height))
@@ -101,22 +114,34 @@ TEST(MapFrameTest, ValuesStandBelowAndLeftAtTheirPlacesAndNoTextIsOnTheMap)
                     const double v = label_number(t.text);
                     xs.push_back(v);
                     EXPECT_GE(t.y0, f.y1) << where << " " << t.text << " below";
-                    EXPECT_NEAR(cx, f.x0 - 0.5 + (v - range.x_min) / (range.x_max - range.x_min) * side, 1.0)
-                        << where << " " << t.text;
+                    EXPECT_NEAR(cx, f.x0 - 0.5 + x_part(v) * side, 1.0) << where << " " << t.text;
                     values_bottom = std::max(values_bottom, t.y1);
                 } else if (t.role == TextRole::y_value) {
                     const double v = label_number(t.text);
                     ys.push_back(v);
                     EXPECT_LE(t.x1, f.x0) << where << " " << t.text << " left";
+                    values_left = std::min(values_left, t.x0);
                     EXPECT_NEAR(cy, f.y1 - 0.5 - (v - range.y_min) / (range.y_max - range.y_min) * side, 1.0)
                         << where << " " << t.text;
                 } else if (t.role == TextRole::scale_value) {
-                    EXPECT_GE(t.x0, f.x1) << where << " " << t.text;
+                    EXPECT_GE(t.x0, f.bar.x1 + 3) << where << " " << t.text << " clear of the bar's frame";
+                }
+                // The names above the map keep the picture's margin.
+                if (t.role == TextRole::y_title || t.role == TextRole::scale_unit) {
+                    EXPECT_GE(t.y0, overlay_pixel_size(size.height) / 2) << where << " " << t.text;
                 }
             }
             // How many an axis holds is the tick rule's own (wide labels on
             // a narrow square may leave three).
-            expect_round_steps(xs, 3, where + " x");
+            if (!c.log_x)
+                expect_round_steps(xs, 3, where + " x");
+            else // every power of ten, with 2 and 5 times them where they fit
+                for (double power : {1.0, 10.0, 100.0, 1000.0})
+                    EXPECT_NE(std::find(xs.begin(), xs.end(), power), xs.end()) << where << " " << power;
+            if (c.ends_ticked) {
+                EXPECT_TRUE(!xs.empty() && xs.front() == range.x_min) << where << " x at the corner";
+                EXPECT_TRUE(!ys.empty() && ys.front() == range.y_min) << where << " y at the corner";
+            }
             expect_round_steps(ys, 3, where + " y");
             EXPECT_EQ(count[int(TextRole::status)], 1) << where;
             EXPECT_EQ(count[int(TextRole::x_title)], 1) << where;
@@ -125,8 +150,10 @@ TEST(MapFrameTest, ValuesStandBelowAndLeftAtTheirPlacesAndNoTextIsOnTheMap)
             for (const PlacedText& t : overlay.texts) {
                 if (t.role == TextRole::x_title)
                     EXPECT_GE(t.y0, values_bottom) << where << " under the values";
-                if (t.role == TextRole::y_title)
+                if (t.role == TextRole::y_title) {
                     EXPECT_LE(t.y1, f.y0) << where << " above the map";
+                    EXPECT_EQ(t.x0, values_left) << where << " over the y values";
+                }
             }
             // A tick out of each edge at every value: below and above at the
             // x values, left and right at the y values.
@@ -176,6 +203,9 @@ TEST(MapFrameTest, EqualUnitsAndLogAxesPlaceTheBoxAndItsValues)
             const MapFrame f = map_frame(size.width, size.height, c.range, 57.0, false, true, equal);
             const int across = f.x1 - f.x0, up = f.y1 - f.y0;
             EXPECT_NEAR(double(across) / up, c.aspect, 1.0 / std::min(across, up)) << where;
+            // In the middle of the square's room, as the square is.
+            EXPECT_LE(std::abs(f.x0 + f.x1 - room.x0 - room.x1), 1) << where;
+            EXPECT_LE(std::abs(f.y0 + f.y1 - room.y0 - room.y1), 1) << where;
             // At least as long as the square on its longer side.
             EXPECT_GE(std::max(across, up), room.x1 - room.x0) << where;
             EXPECT_LE(across, int(size.width)) << where;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "render/text/camera_fit.h"
+#include "render/text/map_frame.h"
 #include "render/text/glyph_atlas.h"
 #include "resources/texts.h"
 #include "render/text/number_text.h"
@@ -160,6 +161,7 @@ TEST(PictureOverlayTest, TheScaleIsTickedAtRoundValues)
         const char* values;
         double foot = 0; // a mean's least
         const char* title = "";
+        bool map = false; // right of the map's bar, the unit above it
     } cases[] = {
         {50.6, false, 480, "0 10 20 30 40 50"},
         {1000, false, 480, "0 200 400 600 800 1000"},
@@ -169,6 +171,8 @@ TEST(PictureOverlayTest, TheScaleIsTickedAtRoundValues)
         {99999, true, 480, "0 10 100 1000 10000"},
         {101, false, 480, "0 20 40 60 80 100", -7.5, "mean of dep_delay"},
         {-2.5, false, 480, "−40 −35 −30 −25 −20 −15 −10 −5", -41, "mean of t"},
+        {-2.5, false, 480, "−40 −35 −30 −25 −20 −15 −10 −5", -41, "mean of t", true},
+        {101, false, 480, "0 20 40 60 80 100", -7.5, "mean of dep_delay", true},
     };
     for (const auto& c : cases) {
         OverlayScene scene{640,          c.height,       camera_vectors({100, 30, 35}),
@@ -177,6 +181,7 @@ TEST(PictureOverlayTest, TheScaleIsTickedAtRoundValues)
         scene.log_scale = c.log;
         scene.scale_foot = c.foot;
         scene.scale_title = c.title;
+        scene.map_view = c.map;
         GlyphAtlas sized;
         ASSERT_TRUE(
             build_glyph_atlas(default_font_file(), overlay_pixel_size(c.height), overlay_characters("a.txt"), &sized));
@@ -188,7 +193,7 @@ TEST(PictureOverlayTest, TheScaleIsTickedAtRoundValues)
             if (t.role == TextRole::scale_unit)
                 unit = t.text;
         }
-        EXPECT_EQ(values, c.values) << c.top << (c.log ? " log" : "");
+        EXPECT_EQ(values, c.values) << c.top << (c.log ? " log" : "") << (c.map ? " map" : "");
         EXPECT_EQ(unit, *c.title ? c.title : text(TextId::height_scale_unit)) << c.top;
     }
 }
@@ -461,6 +466,89 @@ TEST(PictureOverlayTest, ALongNameIsShortenedInTheMiddleAndTheCountsStay)
         const size_t more_head = head == tail ? head + 1 : head, more_tail = head == tail ? tail : tail + 1;
         EXPECT_GT(width(whole.substr(0, more_head) + U"\u2026" + whole.substr(whole.size() - more_tail) + rest), room);
     }
+}
+
+// The pointer's readout follows the counts on the status line; where the
+// two do not fit together the readout, asked for just now, takes the line.
+TEST(PictureOverlayTest, TheReadoutFollowsTheCountsOrTakesTheLine)
+{
+    const FieldCounts counts{5, 5, 0, 0, false, false};
+    const std::string counted = status_line("a.txt", counts);
+    const std::string short_readout = "x 12.5  y 3.25", long_readout = "x 1234.5  y 678.25  count 12  height 0.75";
+    const struct {
+        unsigned width;
+        std::string readout, status;
+    } cases[] = {
+        {640, "", counted}, {640, short_readout, counted + "   " + short_readout}, {320, long_readout, long_readout}};
+    for (const auto& c : cases) {
+        GlyphAtlas atlas;
+        ASSERT_TRUE(
+            build_glyph_atlas(default_font_file(), overlay_pixel_size(240), overlay_characters("a.txt"), &atlas));
+        OverlayScene scene{c.width,        240, camera_vectors({100, 30, 35}), {0, 1, 0, 1}, 1.0, counts, "a.txt",
+                           ColourMap::grey};
+        scene.readout = c.readout;
+        const PictureOverlay overlay = lay_out_overlay(atlas, scene);
+        ASSERT_FALSE(overlay.texts.empty());
+        EXPECT_EQ(overlay.texts[0].text, c.status) << c.width;
+        EXPECT_TRUE(overlay.texts[0].role == TextRole::status && overlay.texts[0].x1 <= int(c.width));
+    }
+}
+
+// The colour a picture's point takes from the overlay's lines: the last
+// line whose stroke covers it (each is drawn over those before), 0 for none.
+uint32_t line_colour_at(const std::vector<ScreenLine>& lines, float x, float y)
+{
+    uint32_t colour = 0;
+    for (const ScreenLine& l : lines) {
+        const float dx = l.x1 - l.x0, dy = l.y1 - l.y0, length = std::hypot(dx, dy);
+        const float along = ((x - l.x0) * dx + (y - l.y0) * dy) / length;
+        const float across = std::fabs((x - l.x0) * dy - (y - l.y0) * dx) / length;
+        if (along >= 0 && along <= length && across <= l.width / 2)
+            colour = l.color;
+    }
+    return colour;
+}
+
+// The rectangle being dragged out is white on every edge with a dark rim
+// either side, its corners closed; the map's square is framed by a white
+// ring just outside its edges, its corners closed too, the square's own
+// pixels left to the map.
+TEST(PictureOverlayTest, TheBandAndTheMapsFrameAreInkedRoundTheirEdges)
+{
+    GlyphAtlas atlas;
+    ASSERT_TRUE(build_glyph_atlas(default_font_file(), overlay_pixel_size(480), overlay_characters("a.txt"), &atlas));
+    OverlayScene scene{640, 480, camera_vectors({100, 30, 35}), {0, 1, 0, 1}, 1.0, {}, "a.txt", ColourMap::grey};
+    scene.band = ScreenBox{100, 80, 300, 200};
+    constexpr uint32_t kWhite = 0xFFFFFFFF, kDark = 0xFF000000;
+    const struct {
+        float x, y;
+        uint32_t colour;
+    } band_points[] = {{200, 80, kWhite}, {200, 200, kWhite}, {100, 140, kWhite}, {300, 140, kWhite},
+                       {100, 80, kWhite}, {300, 200, kWhite}, {200, 79, kDark},   {200, 201, kDark},
+                       {99, 140, kDark},  {301, 140, kDark},  {99, 79, kDark},    {301, 201, kDark},
+                       {200, 140, 0},     {200, 78, 0},       {102, 140, 0}};
+    const PictureOverlay band = lay_out_overlay(atlas, scene);
+    for (const auto& p : band_points)
+        EXPECT_EQ(line_colour_at(band.lines, p.x, p.y), p.colour) << p.x << ", " << p.y;
+
+    scene.band.reset();
+    scene.map_view = true;
+    const PictureOverlay map = lay_out_overlay(atlas, scene);
+    const MapFrame f = map_frame(640, 480, scene.range, scene.max_weight, false, true);
+    const float stroke = std::max(1.0f, atlas.line_height / 14.0f), in = 0.1f * stroke, out = 0.9f * stroke;
+    const float left = f.x0 - 0.5f, right = f.x1 - 0.5f, top = f.y0 - 0.5f, bottom = f.y1 - 0.5f;
+    for (const auto& [x, y] : {std::pair{left - out, top - out},
+                               {right + out, top - out},
+                               {left - out, bottom + out},
+                               {right + out, bottom + out},
+                               {left - in, (top + bottom) / 2},
+                               {(left + right) / 2, top - in},
+                               {right + in, (top + bottom) / 2},
+                               {(left + right) / 2, bottom + in}})
+        EXPECT_EQ(line_colour_at(map.lines, x, y), kWhite) << x << ", " << y;
+    for (const auto& [x, y] :
+         {std::pair{left + 0.5f, top + 0.5f}, {right - 0.5f, bottom - 0.5f}, {(left + right) / 2, (top + bottom) / 2}})
+        EXPECT_EQ(line_colour_at(map.lines, x, y), 0u) << x << ", " << y;
 }
 
 TEST(PictureOverlayTest, WithoutTheFontOnlyTheScaleBarIsDrawn)
