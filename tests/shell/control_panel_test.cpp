@@ -16,6 +16,7 @@
 #include "render/renderer_state.h"
 #include "field/loopback_port.h"
 #include "resources/texts.h"
+#include "shell/picture_menu.h"
 #include "shell/settings.h"
 #include "viewer_test_support.h"
 
@@ -230,6 +231,23 @@ TEST_F(PanelTest, PointsOutsideTheRangeOfferToFitIt)
     for (int edit : {IDC_X_MAX_EDIT, IDC_Y_MAX_EDIT})
         EXPECT_EQ(field_text(edit), "2250");
     EXPECT_GT(surface_pixels(picture()), 2000);
+}
+
+// A log axis from zero is fitted to the points above it, whichever axis
+// it is; the other keeps its range.
+TEST_F(PanelTest, ALogAxisFromZeroIsFitted)
+{
+    load(write_cloud("run1.txt", 2000, 2000));
+    set_spin(IDC_X_MIN_SPIN, 1);
+    set_spin(IDC_Y_MIN_SPIN, 0);
+    choose_picture_item(state_, IDM_LOG_Y);
+    run();
+    ASSERT_NE(state_->field, nullptr);
+    bool log_x = true, log_y = false;
+    density_field_log_axes(state_->field, &log_x, &log_y);
+    EXPECT_FALSE(log_x);
+    EXPECT_TRUE(log_y);
+    EXPECT_GT(density_field_range(state_->field).y_min, 0);
 }
 
 // The render area's menu fits the range to the file last loaded.
@@ -665,6 +683,8 @@ TEST_F(PanelTest, TheColumnsOfAWideFileArePickedInADialogOnce)
     }
     EXPECT_EQ(asked, 4);
     EXPECT_TRUE(stayed);
+    EXPECT_EQ(state_->chosen_columns.x, 3);
+    EXPECT_EQ(state_->chosen_columns.y, 2);
     ASSERT_NE(state_->field, nullptr);
     EXPECT_EQ(std::string(text_of(main_)), "Varnel : same.csv");
 
