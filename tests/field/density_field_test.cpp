@@ -315,18 +315,24 @@ TEST(DensityField, ReloadClearsThePreviousLoad)
     // Nor does a load of weighted means on a log axis leave its counts,
     // weight or least mean to a plain load after it.
     Field logged(Range{1, 1000, 1, 1000});
-    ASSERT_TRUE(density_field_set_values(logged.f, 3, 4));
-    ASSERT_TRUE(density_field_set_log_axes(logged.f, true, false));
-    ASSERT_EQ(logged.load("-5 10 2 7\n10 10 2 7\n100 100 3 9\n"), 1);
-    EXPECT_EQ(density_field_counts(logged.f).nonpositive, 1);
-    EXPECT_EQ(density_field_counts(logged.f).weight, 5);
-    EXPECT_EQ(density_field_least(logged.f), 7);
-    ASSERT_TRUE(density_field_set_values(logged.f, 0, 0));
-    ASSERT_TRUE(density_field_set_log_axes(logged.f, false, false));
-    ASSERT_EQ(logged.load("10 10\n"), 1);
-    EXPECT_EQ(density_field_counts(logged.f).nonpositive, 0);
-    EXPECT_EQ(density_field_counts(logged.f).weight, 0);
-    EXPECT_EQ(density_field_least(logged.f), 0);
+    const struct {
+        int weight, value;
+        bool log_x;
+        const char* text;
+        long long nonpositive;
+        double weight_binned, least;
+    } loads[] = {
+        {3, 4, true, "-5 10 2 7\n10 10 2 7\n100 100 3 9\n", 1, 5, 7},
+        {0, 0, false, "10 10\n", 0, 0, 0},
+    };
+    for (const auto& l : loads) {
+        ASSERT_TRUE(density_field_set_values(logged.f, l.weight, l.value));
+        ASSERT_TRUE(density_field_set_log_axes(logged.f, l.log_x, false));
+        ASSERT_EQ(logged.load(l.text), 1);
+        EXPECT_EQ(density_field_counts(logged.f).nonpositive, l.nonpositive);
+        EXPECT_EQ(density_field_counts(logged.f).weight, l.weight_binned);
+        EXPECT_EQ(density_field_least(logged.f), l.least);
+    }
 }
 
 // Columns from 1 to 1000, two different ones; a refused pair leaves the
