@@ -31,6 +31,13 @@ File open_source(const LoadRequest& request, const LoadWatch& watch, LoadedField
     return file;
 }
 
+// Damaged compressed data says how (the decompressor told the meter), not just EIO.
+void name_damage(const LoadWatch& watch, LoadedField& result)
+{
+    if (watch.meter)
+        result.problem = watch.meter->damage;
+}
+
 // A read error is no end of file: what was read would show part of the data
 // (or none, for a folder, which fopen opens) as if it were all.
 bool read_failed(std::FILE* file, const LoadWatch& watch, LoadedField& result)
@@ -39,8 +46,7 @@ bool read_failed(std::FILE* file, const LoadWatch& watch, LoadedField& result)
         return false;
     result.failure = LoadFailure::cannot_read;
     result.error = errno ? errno : EIO;
-    if (watch.meter)
-        result.problem = watch.meter->damage;
+    name_damage(watch, result);
     return true;
 }
 
@@ -128,9 +134,8 @@ File open_first_pass(const LoadRequest& request, const LoadWatch& watch, DataDes
     result.failure = stat(request.path.c_str(), &facts) == 0 && access(request.path.c_str(), R_OK) == 0
         ? LoadFailure::cannot_read
         : LoadFailure::cannot_open;
-    // Compressed data damaged within that first look says how.
-    if (result.failure == LoadFailure::cannot_read && watch.meter)
-        result.problem = watch.meter->damage;
+    if (result.failure == LoadFailure::cannot_read) // damaged within that first look
+        name_damage(watch, result);
     return nullptr;
 }
 
