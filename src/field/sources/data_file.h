@@ -54,9 +54,10 @@ std::FILE* replay_data_stream(std::FILE* stream, std::string first, bool owns);
 bool peek_data_stream(std::FILE** stream, std::size_t most, std::string* head,
                       bool (*enough)(const std::string& head) = nullptr);
 
-// Bytes a reader copies out of a mapped file at a time (MappedDataFile::copy):
-// a block that stays in the cache while it is parsed. 256 KiB took 15% less
-// CPU than 64 KiB on 100 million float64 points (fewer reads), 1 MiB more.
+// Bytes the text reader copies out of a mapped file at a time
+// (MappedDataFile::copy): a block that stays in the cache while it is
+// parsed. 256 KiB took 15% less CPU than 64 KiB on 100 million float64
+// points when arrays were copied too (fewer reads), 1 MiB more.
 inline constexpr std::size_t kCopyBytes = std::size_t(256) << 10;
 
 // The rest of a plain data file, from where its stream stands to the file's
@@ -82,8 +83,8 @@ public:
     // wanted again: they leave the process's memory (the file is untouched).
     void let_go(const char* begin, const char* end);
     // Copies [begin, end) of the mapping into `out` by reading the file,
-    // which is several times faster than faulting its pages into the
-    // mapping and reading them there. False, `out` holding anything, where
+    // for a parser that reads its bytes over again (on small folios of
+    // the page cache, faulting pages in costs more than the copy). False, `out` holding anything, where
     // the file gave fewer bytes (it was cut meanwhile): the mapping is
     // then read as it is. Safe on any thread.
     bool copy(const char* begin, const char* end, char* out) const;
