@@ -465,6 +465,15 @@ template <class Rule>
     *first = _mm512_cvtps_pd(_mm512_castps512_ps256(all));
     *second = _mm512_cvtps_pd(_mm512_extractf32x8_ps(all, 1));
 }
+// Four points' x0 y0 … x3 y3, likewise.
+[[gnu::target("avx512f,avx512dq,avx512vl")]] inline __m512d load_four(const double* pairs)
+{
+    return _mm512_loadu_pd(pairs);
+}
+[[gnu::target("avx512f,avx512dq,avx512vl")]] inline __m512d load_four(const float* pairs)
+{
+    return _mm512_cvtps_pd(_mm256_loadu_ps(pairs));
+}
 
 // The last few of fewer than eight pairs, one at a time.
 template <class Rule>
@@ -568,13 +577,13 @@ inline bool bounded(double x, double y, bool log_x, bool log_y)
 // The bounds loop with the rule's placing inlined: a call a point would
 // cost more than the rest of it, which otherwise runs at the speed the
 // mapped numbers come in.
-template <class Rule>
-PlacedBounds bound_points_of(bool log_x, bool log_y, const Point* points, std::size_t count)
+template <class Rule, class Value = double>
+PlacedBounds bound_pairs_of(bool log_x, bool log_y, const Value* pairs, std::size_t count)
 {
     const double inf = std::numeric_limits<double>::infinity();
     PlacedBounds b{0, inf, -inf, inf, -inf};
     for (std::size_t k = 0; k < count; ++k) {
-        const double x = Rule::placed_x(points[k].x), y = points[k].y;
+        const double x = Rule::placed_x(pairs[2 * k]), y = pairs[2 * k + 1];
         if (!bounded(x, y, log_x, log_y))
             continue;
         ++b.points;
@@ -587,14 +596,20 @@ PlacedBounds bound_points_of(bool log_x, bool log_y, const Point* points, std::s
     return b;
 }
 
+template <class Rule>
+PlacedBounds bound_points_of(bool log_x, bool log_y, const Point* points, std::size_t count)
+{
+    return bound_pairs_of<Rule>(log_x, log_y, reinterpret_cast<const double*>(points), count);
+}
+
 #if defined(__x86_64__)
 // The value an extreme of the points in order takes where it is zero: the
 // first placed point's zero on that axis (0 or -0), as the loop above keeps.
-template <class Rule>
-double first_zero(bool log_x, bool log_y, const Point* points, std::size_t count, bool on_y)
+template <class Rule, class Value>
+double first_zero(bool log_x, bool log_y, const Value* pairs, std::size_t count, bool on_y)
 {
     for (std::size_t k = 0; k < count; ++k) {
-        const double x = Rule::placed_x(points[k].x), y = points[k].y;
+        const double x = Rule::placed_x(pairs[2 * k]), y = pairs[2 * k + 1];
         if (bounded(x, y, log_x, log_y) && (on_y ? y : x) == 0)
             return on_y ? y : x;
     }
@@ -603,17 +618,17 @@ double first_zero(bool log_x, bool log_y, const Point* points, std::size_t count
 
 // Bounds the lanes of a wide loop found, with the points it left (from
 // `done` on) and each zero extreme taken from the points in order.
-template <class Rule>
-PlacedBounds with_the_rest(PlacedBounds b, bool log_x, bool log_y, const Point* points, std::size_t count,
+template <class Rule, class Value>
+PlacedBounds with_the_rest(PlacedBounds b, bool log_x, bool log_y, const Value* pairs, std::size_t count,
                            std::size_t done)
 {
-    widen_bounds(b, bound_points_of<Rule>(log_x, log_y, points + done, count - done));
+    widen_bounds(b, bound_pairs_of<Rule>(log_x, log_y, pairs + 2 * done, count - done));
     for (double* end : {&b.x_min, &b.x_max})
         if (*end == 0)
-            *end = first_zero<Rule>(log_x, log_y, points, count, false);
+            *end = first_zero<Rule>(log_x, log_y, pairs, count, false);
     for (double* end : {&b.y_min, &b.y_max})
         if (*end == 0)
-            *end = first_zero<Rule>(log_x, log_y, points, count, true);
+            *end = first_zero<Rule>(log_x, log_y, pairs, count, true);
     return b;
 }
 
@@ -649,13 +664,14 @@ template <class Rule>
     _mm256_store_pd(highs, high);
     const PlacedBounds b{lanes_placed / 2, std::min(lows[0], lows[2]), std::max(highs[0], highs[2]),
                          std::min(lows[1], lows[3]), std::max(highs[1], highs[3])};
-    return with_the_rest<Rule>(b, log_x, log_y, points, count, k);
+    return with_the_rest<Rule>(b, log_x, log_y, reinterpret_cast<const double*>(points), count, k);
 }
 
-// The same four points a step on processors with AVX-512.
-template <class Rule>
-[[gnu::target("avx512f,avx512dq,avx512vl")]] PlacedBounds bound_points_wider(bool log_x, bool log_y,
-                                                                             const Point* points, std::size_t count)
+// The same four points a step on processors with AVX-512, from points'
+// doubles or a float32 array's floats (widened exactly, the same bounds).
+template <class Rule, class Value>
+[[gnu::target("avx512f,avx512dq,avx512vl")]] PlacedBounds bound_pairs_wider(bool log_x, bool log_y, const Value* pairs,
+                                                                            std::size_t count)
 {
     const double inf = std::numeric_limits<double>::infinity();
     const __m512d plus = _mm512_set1_pd(inf), minus = _mm512_set1_pd(-inf), zero = _mm512_setzero_pd();
@@ -666,7 +682,7 @@ template <class Rule>
     long long placed_points = 0;
     std::size_t k = 0;
     for (; k + 4 <= count; k += 4) {
-        __m512d v = _mm512_loadu_pd(&points[k].x);
+        __m512d v = load_four(pairs + 2 * k);
         v = _mm512_mask_blend_pd(kX, v, Rule::placed_x(v));
         unsigned ok = _mm512_cmp_pd_mask(_mm512_sub_pd(v, v), zero, _CMP_EQ_OQ);
         if (positive)
@@ -686,13 +702,20 @@ template <class Rule>
                          std::max({highs[0], highs[2], highs[4], highs[6]}),
                          std::min({lows[1], lows[3], lows[5], lows[7]}),
                          std::max({highs[1], highs[3], highs[5], highs[7]})};
-    return with_the_rest<Rule>(b, log_x, log_y, points, count, k);
+    return with_the_rest<Rule>(b, log_x, log_y, pairs, count, k);
+}
+
+template <class Rule>
+PlacedBounds bound_points_wider(bool log_x, bool log_y, const Point* points, std::size_t count)
+{
+    return bound_pairs_wider<Rule>(log_x, log_y, reinterpret_cast<const double*>(points), count);
 }
 #endif
 
 using BinFunction = void (*)(const CellGeometry&, const Point*, std::size_t, double*, BinCounts&);
 using FloatPairsFunction = void (*)(const CellGeometry&, const float*, std::size_t, double*, BinCounts&);
 using BoundFunction = PlacedBounds (*)(bool, bool, const Point*, std::size_t);
+using FloatBoundFunction = PlacedBounds (*)(bool, bool, const float*, std::size_t);
 using SumFunction = void (*)(const CellGeometry&, const Point*, std::size_t, CellSums*, BinCounts&);
 using SpreadFunction = void (*)(double*, int, const CellSums&);
 using ValuedFunction = void (*)(const CellGeometry&, const Point*, const PointValues*, std::size_t, double*, double*,
@@ -707,9 +730,11 @@ struct RuleForms {
     const char* name;
     double (*placed_x)(double x);
     BoundFunction bound;
-    BoundFunction bound_wide;  // two points a step; null where the processor's kind has none
-    BoundFunction bound_wider; // four; likewise
-    std::size_t piece_bytes;   // the longest piece of a line read as a line
+    BoundFunction bound_wide;              // two points a step; null where the processor's kind has none
+    BoundFunction bound_wider;             // four; likewise
+    FloatBoundFunction bound_floats;       // float32 pairs, one at a time
+    FloatBoundFunction bound_floats_wider; // four; likewise
+    std::size_t piece_bytes;               // the longest piece of a line read as a line
     BinFunction plain;
     BinFunction wide;                // four points at a time; null where the processor's kind has none
     BinFunction wider;               // eight at a time; likewise
@@ -723,10 +748,11 @@ struct RuleForms {
 
 #if defined(__x86_64__)
 #define WIDE_FORMS(Rule) bin_points_wide<Rule>, bin_points_wider<Rule>, bin_pairs_wider<Rule, float>
-#define WIDE_BOUNDS(Rule) bound_points_wide<Rule>, bound_points_wider<Rule>
+#define WIDE_BOUNDS(Rule)                                                                                              \
+    bound_points_wide<Rule>, bound_points_wider<Rule>, bound_pairs_of<Rule, float>, bound_pairs_wider<Rule, float>
 #else
 #define WIDE_FORMS(Rule) nullptr, nullptr, nullptr
-#define WIDE_BOUNDS(Rule) nullptr, nullptr
+#define WIDE_BOUNDS(Rule) nullptr, nullptr, bound_pairs_of<Rule, float>, nullptr
 #endif
 
 constexpr RuleForms kRules[] = {
@@ -781,6 +807,16 @@ PlacedBounds bound_points(BinningRule rule, bool log_x, bool log_y, const Point*
         return forms.bound_wide(log_x, log_y, points, count);
 #endif
     return forms.bound(log_x, log_y, points, count);
+}
+
+PlacedBounds bound_float_pairs(BinningRule rule, bool log_x, bool log_y, const float* pairs, std::size_t count)
+{
+    const RuleForms& forms = forms_of(rule);
+#if defined(__x86_64__)
+    if (has_avx512() && forms.bound_floats_wider)
+        return forms.bound_floats_wider(log_x, log_y, pairs, count);
+#endif
+    return forms.bound_floats(log_x, log_y, pairs, count);
 }
 
 const char* binning_rule_name(BinningRule rule) { return forms_of(rule).name; }

@@ -57,6 +57,8 @@ struct PlacedBounds {
 // (4 or 2) where the processor has such a form, the same bits as 1.
 PlacedBounds bound_points(BinningRule rule, bool log_x, bool log_y, const Point* points, std::size_t count,
                           unsigned step = 4);
+// The same for float32 pairs (x, y, x, y, …), as the points they widen to.
+PlacedBounds bound_float_pairs(BinningRule rule, bool log_x, bool log_y, const float* pairs, std::size_t count);
 // The bounds of later points taken into those of earlier ones; a tie keeps
 // the earlier value again, so bounds gathered a part at a time in order
 // are those of one pass.

@@ -244,13 +244,35 @@ TEST(BinningRules, CellSumsSpreadAsTheirPoints)
 // their order: the same points counted and the same bits at each end (the
 // first of tied zeros kept), for every count around the steps a wide loop
 // takes, with NaN, infinities and signed zeros mixed in; one, two and four
-// points a step alike.
+// points a step alike, and float32 pairs as the points they widen to.
 TEST(BinningRules, BoundsAreThoseOfAPassInOrder)
 {
     const double inf = HUGE_VAL, nan = std::nan("");
     const double odd[] = {0.0, -0.0, nan, inf, -inf, 39.5, 40, -1e-300, 5e-324};
     std::mt19937_64 random(11);
     const auto same = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    const auto expect_bounds = [&](const PlacedBounds& b, const std::vector<Point>& points, BinningRule rule,
+                                   bool log_x, bool log_y) {
+        long long n = 0;
+        double x_min = inf, x_max = -inf, y_min = inf, y_max = -inf;
+        for (const Point& p : points) {
+            const double x = rule == BinningRule::classic && p.x < 40 ? p.x - 1 : p.x, y = p.y;
+            if (!std::isfinite(x) || !std::isfinite(y) || (log_x && x <= 0) || (log_y && y <= 0))
+                continue;
+            ++n;
+            if (x < x_min)
+                x_min = x;
+            if (x > x_max)
+                x_max = x;
+            if (y < y_min)
+                y_min = y;
+            if (y > y_max)
+                y_max = y;
+        }
+        EXPECT_EQ(b.points, n);
+        EXPECT_TRUE(same(b.x_min, x_min) && same(b.x_max, x_max)) << b.x_min << " " << b.x_max;
+        EXPECT_TRUE(same(b.y_min, y_min) && same(b.y_max, y_max)) << b.y_min << " " << b.y_max;
+    };
     for (int trial = 0; trial < 400; ++trial) {
         std::vector<Point> points(trial % 37);
         for (Point& p : points) {
@@ -259,33 +281,25 @@ TEST(BinningRules, BoundsAreThoseOfAPassInOrder)
             };
             p = Point{pick(), pick()};
         }
+        std::vector<float> pairs;
+        std::vector<Point> widened;
+        for (const Point& p : points) {
+            pairs.insert(pairs.end(), {float(p.x), float(p.y)});
+            widened.push_back(Point{pairs[pairs.size() - 2], pairs.back()});
+        }
         for (BinningRule rule : {BinningRule::bilinear, BinningRule::classic})
             for (int logs = 0; logs < 4; ++logs) {
                 const bool log_x = logs & 1, log_y = logs & 2;
-                long long n = 0;
-                double x_min = inf, x_max = -inf, y_min = inf, y_max = -inf;
-                for (const Point& p : points) {
-                    const double x = rule == BinningRule::classic && p.x < 40 ? p.x - 1 : p.x, y = p.y;
-                    if (!std::isfinite(x) || !std::isfinite(y) || (log_x && x <= 0) || (log_y && y <= 0))
-                        continue;
-                    ++n;
-                    if (x < x_min)
-                        x_min = x;
-                    if (x > x_max)
-                        x_max = x;
-                    if (y < y_min)
-                        y_min = y;
-                    if (y > y_max)
-                        y_max = y;
-                }
+                SCOPED_TRACE(testing::Message()
+                             << "trial " << trial << ", " << binning_rule_name(rule) << ", logs " << logs);
                 for (const unsigned step : {1u, 2u, 4u}) {
-                    const PlacedBounds b = bound_points(rule, log_x, log_y, points.data(), points.size(), step);
-                    SCOPED_TRACE(testing::Message() << "trial " << trial << ", " << binning_rule_name(rule) << ", logs "
-                                                    << logs << ", step " << step);
-                    EXPECT_EQ(b.points, n);
-                    EXPECT_TRUE(same(b.x_min, x_min) && same(b.x_max, x_max)) << b.x_min << " " << b.x_max;
-                    EXPECT_TRUE(same(b.y_min, y_min) && same(b.y_max, y_max)) << b.y_min << " " << b.y_max;
+                    SCOPED_TRACE(testing::Message() << "step " << step);
+                    expect_bounds(bound_points(rule, log_x, log_y, points.data(), points.size(), step), points, rule,
+                                  log_x, log_y);
                 }
+                SCOPED_TRACE("float32 pairs");
+                expect_bounds(bound_float_pairs(rule, log_x, log_y, pairs.data(), widened.size()), widened, rule, log_x,
+                              log_y);
             }
     }
 }
