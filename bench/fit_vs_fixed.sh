@@ -1,12 +1,11 @@
 #!/bin/sh
 # Times `varnel-cli grid` with a fitted range (--range auto) against a fixed
 # range on the same file, whole processes, in the page cache, five
-# alternating runs each, on 10 million text points and 100 million float64
-# points saved as .npy, two files of each. Where a file's extremes settle in
-# its first part, the fit guesses its range from that part and reads the
-# file once: box.txt (points spread evenly over a square), f8.npy
-# (npy_vs_cat.sh's float64 array: one block of a million points
-# repeated). Where they move on, the fit takes a bounds pass first:
+# alternating runs each, on 10 million text points and 100 million points
+# saved as .npy. Where a file's extremes settle in its first part, the fit
+# guesses its range from that part and reads the file once: box.txt
+# (points spread evenly over a square), f8.npy and f4.npy (npy_vs_cat.sh's
+# float64 and float32 arrays: one block of a million points repeated). Where they move on, the fit takes a bounds pass first:
 # points.txt (a Gaussian's tails, a million lines repeated, each time
 # further than the first part), drifting.npy (each block moved on a
 # little).
@@ -35,7 +34,7 @@ with open(sys.argv[1], 'w') as out:
 PY
 . "$(dirname "$0")/npy_files.sh"
 make_npy_file f8 8 drifting.npy 7
-for path in "$dir/points.txt" "$dir/box.txt" "$npy_dir/f8.npy" "$npy_dir/drifting.npy"; do
+for path in "$dir/points.txt" "$dir/box.txt" "$npy_dir/f8.npy" "$npy_dir/f4.npy" "$npy_dir/drifting.npy"; do
     file=$(basename "$path")
     cat "$path" >/dev/null
     fixed="" fitted=""

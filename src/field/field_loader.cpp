@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,41 +15,12 @@
 #include "field/sources/data_description.h"
 #include "field/sources/file_header.h"
 #include "field/sources/npy_point_source.h"
-#include "field/field_loader_test_hook.h"
+#include "field/guessed_range.h"
+#include "field/load_steps.h"
 #include "field/grid_size.h"
 #include "field/plot_range.h"
 
 namespace {
-
-File open_source(const LoadRequest& request, const LoadWatch& watch, LoadedField& result)
-{
-    errno = 0;
-    File file(open_data_file(request.path.c_str(), watch.meter));
-    if (!file) {
-        result.failure = LoadFailure::cannot_open;
-        result.error = errno ? errno : ENOENT;
-    }
-    return file;
-}
-
-// Damaged compressed data says how (the decompressor told the meter), not just EIO.
-void name_damage(const LoadWatch& watch, LoadedField& result)
-{
-    if (watch.meter)
-        result.problem = watch.meter->damage;
-}
-
-// A read error is no end of file: what was read would show part of the data
-// (or none, for a folder, which fopen opens) as if it were all.
-bool read_failed(std::FILE* file, const LoadWatch& watch, LoadedField& result)
-{
-    if (!std::ferror(file))
-        return false;
-    result.failure = LoadFailure::cannot_read;
-    result.error = errno ? errno : EIO;
-    name_damage(watch, result);
-    return true;
-}
 
 // The numbers of the columns asked for by name, found among the header's
 // names (already in result.columns.header); false with no_column for a
@@ -255,20 +227,6 @@ bool read_loaded_bounds(const LoadRequest& request, const LoadedField& loaded, D
 
 namespace {
 
-// The one place a field is made: over the result's range, spreading points
-// by the request's rule; null with no_memory when it cannot be made.
-FieldPtr new_field(LoadedField& result)
-{
-    const Range& r = result.range;
-    FieldPtr field(create_density_field(r));
-    if (!field) {
-        result.failure = LoadFailure::no_memory;
-        return nullptr;
-    }
-    density_field_set_binning(field.get(), result.binning);
-    return field;
-}
-
 // What a field's nodes hold, and on which axes, for a message.
 std::string measure_words(bool weighted, bool means)
 {
@@ -432,298 +390,7 @@ void load_from_database(const LoadRequest& request, const LoadWatch& watch, Load
     load_from_sums(request, table, result);
 }
 
-// The table a load of points fills as it bins them, saying how they were
-// binned: its rule, range, columns summed and axes.
-std::unique_ptr<CellSumsTable> sums_to_keep(const LoadRequest& request, const LoadedField& result)
-{
-    auto table = std::make_unique<CellSumsTable>();
-    const ColumnsRead& read = result.columns;
-    // A column without a header's name is named by its number.
-    const auto name_of = [](int column, const std::string& name) {
-        return name.empty() ? "column " + std::to_string(column) : name;
-    };
-    table->range = result.range;
-    table->has_range = true;
-    table->has_binning = true;
-    table->binning = request.binning;
-    table->weighted = read.columns.weight > 0;
-    table->means = read.columns.value > 0;
-    table->weight_name = name_of(read.columns.weight, read.weight_name);
-    table->value_name = name_of(read.columns.value, read.value_name);
-    table->log_x = request.log_x;
-    table->log_y = request.log_y;
-    if (table->weighted || table->means)
-        table->values.resize(table->cells.size());
-    return table;
-}
-
-// Bins the file's points (or the kept ones) into a new field over the
-// result's range, and hands the field to the result with what the load
-// counted. The load reads under `read_watch`, and gathers the points'
-// bounds in `gathered` where it is given.
-void bin_into_field(const LoadRequest& request, const LoadWatch& watch, ReadWatch read_watch, std::FILE* file,
-                    KeptPoints* keep, bool from_kept, KeptPoints* load_keeps, PlacedBounds* gathered,
-                    LoadedField& result)
-{
-    FieldPtr field = new_field(result);
-    if (!field)
-        return;
-    const Columns& columns = result.columns.columns;
-    density_field_set_columns(field.get(), columns.x, columns.y);
-    if (!density_field_set_log_axes(field.get(), request.log_x, request.log_y)) {
-        result.failure = LoadFailure::log_range;
-        return;
-    }
-    if (!density_field_set_values(field.get(), columns.weight, columns.value)) {
-        result.failure = LoadFailure::no_memory;
-        return;
-    }
-    density_field_set_dialect(field.get(), TextDialect{columns.separator, columns.decimal_comma},
-                              columns.byte_order_mark);
-    density_field_set_threads(field.get(), request.threads);
-    if (read_watch.go_on)
-        density_field_set_watch(field.get(), read_watch.go_on, read_watch.context);
-    density_field_gather_bounds(field.get(), gathered);
-    if (request.keep_sums) {
-        result.sums = sums_to_keep(request, result);
-        std::vector<CellValueSums>& values = result.sums->values;
-        density_field_set_cell_sums(field.get(), result.sums->cells.data(), values.empty() ? nullptr : values.data());
-    }
-    errno = 0;
-    if (from_kept) {
-        result.loaded = density_field_load_kept(field.get(), *keep);
-    } else {
-        density_field_keep_points(field.get(), load_keeps);
-        result.loaded = field->ops.load(field.get(), file, request.skip_lines);
-        density_field_keep_points(field.get(), nullptr);
-        if (read_failed(file, watch, result)) {
-            if (load_keeps)
-                load_keeps->clear();
-            return;
-        }
-    }
-    result.max = density_field_max(field.get());
-    result.least = density_field_least(field.get());
-    result.measure = density_field_measure(field.get());
-    result.weighted = columns.weight > 0;
-    result.counts = density_field_counts(field.get());
-    if (result.counts.changed) {
-        result.failure = LoadFailure::changed;
-        return;
-    }
-    if (result.sums) {
-        result.sums->rejected = result.counts.rejected;
-        result.sums->not_a_number = result.counts.not_a_number;
-        result.sums->nonpositive = result.counts.nonpositive;
-    }
-    result.field = std::move(field);
-}
-
-// A fit of a large array or text file guesses its range from the file's
-// first part, then bins the whole file in it once, gathering every point's
-// bounds as it goes; where the range fitted to those is the guess, the
-// field is the one a bounds pass and a load in its range make, from one
-// read instead of two (an array's bounds pass was a third of its fit, a
-// copy out of the page cache; text's kept points cost fresh memory, which
-// on some machines costs more than parsing). A guess is made only where
-// the part's extremes have settled, and the load gives it up as soon as a
-// point falls outside it.
-
-// Files smaller than this are fitted with a bounds pass: it is short.
-constexpr unsigned long long kLeastGuessedBytes = 64ull << 20;
-// The first part: a 32nd of the file, 16 MiB at least. Its reads stop at
-// a whole chunk (4 MiB), the last one cut dropped.
-constexpr unsigned long long kGuessShare = 32;
-constexpr long long kLeastGuessMegabytes = 16;
-std::atomic<unsigned long long> g_least_guessed_bytes{kLeastGuessedBytes};
-std::atomic<long long> g_least_guess_megabytes{kLeastGuessMegabytes};
-
-// Stops a read after some megabytes, asking the caller's watch between them.
-struct PartWatch {
-    ReadWatch caller;
-    long long megabytes;
-    bool caller_stopped = false;
-    static bool go_on(void* context)
-    {
-        PartWatch& w = *static_cast<PartWatch*>(context);
-        if (w.caller.go_on && !w.caller.go_on(w.caller.context)) {
-            w.caller_stopped = true;
-            return false;
-        }
-        return --w.megabytes > 0;
-    }
-};
-
-// Gives a load in a guessed range up once the bounds gathered so far reach
-// outside it, where no range fitted to them can be the guess.
-struct GuessWatch {
-    ReadWatch caller;
-    const PlacedBounds* gathered;
-    Range guess;
-    bool strayed = false;
-    static bool go_on(void* context)
-    {
-        GuessWatch& w = *static_cast<GuessWatch*>(context);
-        const PlacedBounds& b = *w.gathered;
-        const Range& g = w.guess;
-        if (b.points > 0 && !(b.x_min >= g.x_min && b.x_max < g.x_max && b.y_min >= g.y_min && b.y_max < g.y_max)) {
-            w.strayed = true;
-            return false;
-        }
-        return !w.caller.go_on || w.caller.go_on(w.caller.context);
-    }
-};
-
-// The same range to the bit: -0 is not 0 in a range written out.
-bool same_bits(const Range& a, const Range& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-// The bounds of the file's first megabytes, and of their first half
-// (the first half of their chunks); false where the read failed or the
-// caller stopped it, which the result says.
-bool first_part_bounds(const LoadRequest& request, const LoadWatch& watch, long long megabytes, LoadedField& result,
-                       DataBounds* part, PlacedBounds* half)
-{
-    const File file = open_source(request, watch, result);
-    if (!file)
-        return false;
-    PartWatch stop{watch.watch, megabytes};
-    std::vector<PlacedBounds> chunks;
-    *part = read_data_bounds(file.get(), request.skip_lines, result.columns.columns, ReadWatch{PartWatch::go_on, &stop},
-                             request.binning, request.threads, request.log_x, request.log_y, nullptr, &chunks);
-    if (read_failed(file.get(), watch, result))
-        return false;
-    if (part->read.changed) {
-        result.failure = LoadFailure::changed;
-        return false;
-    }
-    *half = PlacedBounds{};
-    for (std::size_t k = 0; k < chunks.size() / 2; ++k)
-        widen_bounds(*half, chunks[k]);
-    result.counts.stopped = stop.caller_stopped;
-    return !stop.caller_stopped;
-}
-
-// Whether the range fitted to the first part has settled: bounds widened
-// on each side by as far as the part's second half moved its extremes, as
-// if the whole file went on moving them at that rate (`parts`: the file
-// is that many times the part), are fitted the same. Extremes that stopped
-// (a box the points fill, blocks repeated) pass; those of tails or of a
-// drift, which move on, do not.
-bool settled(const PlacedBounds& half, const DataBounds& part, double parts, const Range& fitted,
-             const LoadRequest& request)
-{
-    if (half.points == 0 || half.points >= part.points)
-        return false;
-    const double rounds = std::max(1.0, parts) * double(part.points) / double(part.points - half.points);
-    const Range& b = part.range;
-    const double gx = std::max(half.x_min - b.x_min, b.x_max - half.x_max) * rounds;
-    const double gy = std::max(half.y_min - b.y_min, b.y_max - half.y_max) * rounds;
-    DataBounds widened = part;
-    widened.range = Range{b.x_min - gx, b.x_max + gx, b.y_min - gy, b.y_max + gy};
-    Range again;
-    return fitted_range(widened, &again, request.log_x, request.log_y) && same_bits(again, fitted);
-}
-
-// The result as it stood before any load: its columns and rule alone.
-void forget_load(const LoadRequest& request, LoadedField& result)
-{
-    LoadedField fresh;
-    fresh.range = request.range;
-    fresh.binning = result.binning;
-    fresh.columns = std::move(result.columns);
-    result = std::move(fresh);
-}
-
-// The bytes of points in a file a fit may guess the range of: an array's
-// records; a plain text file's size, where the load neither keeps its
-// points for the caller nor reads a weight or a value (a fit reads x and y
-// alone, and its bounds are those of lines short of the others too). 0 for
-// any other.
-unsigned long long guessed_bytes(const LoadRequest& request, const DataDescription& description, const Columns& columns)
-{
-    unsigned long long bytes = 0;
-    if (description.kind == DataKind::array) {
-        const NpyLayout& layout = description.layout;
-        if (__builtin_mul_overflow(layout.records, layout.record_size, &bytes))
-            return 0;
-        return bytes;
-    }
-    struct stat facts;
-    if (description.kind != DataKind::text || description.read_once || request.kept || columns.has_values() ||
-        is_compressed_path(request.path.c_str()) || stat(request.path.c_str(), &facts) != 0 || !S_ISREG(facts.st_mode))
-        return 0;
-    return static_cast<unsigned long long>(facts.st_size);
-}
-
-// A fit by a guessed range: false where none was made or the load gave it
-// up, for a fit with a bounds pass; true where the result is the load's (a
-// field, a failure or a stop).
-bool load_in_guessed_range(const LoadRequest& request, const LoadWatch& watch, unsigned long long bytes,
-                           KeptPoints* store, const KeptPointsKey* key, LoadedField& result)
-{
-    if (bytes < g_least_guessed_bytes.load())
-        return false;
-    const long long megabytes = std::max<long long>(g_least_guess_megabytes.load(), (bytes / kGuessShare) >> 20);
-    DataBounds part;
-    PlacedBounds half;
-    if (!first_part_bounds(request, watch, megabytes, result, &part, &half))
-        return true;
-    Range guess;
-    if (!part.read.stopped || !fitted_range(part, &guess, request.log_x, request.log_y))
-        return false;
-    // Text whose extremes move on is still binned in the part's range, as
-    // its points are kept for the bounds pass anyway: the fitted range is
-    // often the same, and the kept points are binned again only where not.
-    const bool keeping = !settled(half, part, double(bytes) / double(megabytes << 20), guess, request);
-    if (keeping && !store)
-        return false;
-    File file = open_source(request, watch, result);
-    if (!file)
-        return true;
-    PlacedBounds gathered;
-    GuessWatch guard{watch.watch, &gathered, guess};
-    result.range = guess;
-    if (keeping)
-        store->start(*key, false);
-    bin_into_field(request, watch, keeping ? watch.watch : ReadWatch{GuessWatch::go_on, &guard}, file.get(), nullptr,
-                   false, keeping ? store : nullptr, &gathered, result);
-    if (guard.strayed) {
-        forget_load(request, result);
-        return false;
-    }
-    if (!result.ok() || result.counts.stopped)
-        return true;
-    Range fitted;
-    if (!fitted_range(data_bounds(gathered, ReadCounts{}), &fitted, request.log_x, request.log_y)) {
-        forget_load(request, result);
-        return false;
-    }
-    if (same_bits(fitted, guess)) {
-        result.fitted = true;
-        return true;
-    }
-    // Missed: the bounds are known now, and the load goes again in the
-    // range they fit, from the kept points where it kept them all.
-    forget_load(request, result);
-    result.range = fitted;
-    result.fitted = true;
-    if (keeping && store->holds(*key)) {
-        bin_into_field(request, watch, watch.watch, nullptr, store, true, nullptr, nullptr, result);
-        return true;
-    }
-    file = open_source(request, watch, result);
-    if (file)
-        bin_into_field(request, watch, watch.watch, file.get(), nullptr, false, nullptr, nullptr, result);
-    return true;
-}
-
 } // namespace
-
-void field_loader_test_guess_sizes(unsigned long long least_bytes, long long least_megabytes)
-{
-    g_least_guessed_bytes.store(least_bytes ? least_bytes : kLeastGuessedBytes);
-    g_least_guess_megabytes.store(least_megabytes ? least_megabytes : kLeastGuessMegabytes);
-}
 
 LoadedField load_field(const LoadRequest& request, LoadWatch watch)
 {
@@ -777,7 +444,7 @@ LoadedField load_field(const LoadRequest& request, LoadWatch watch)
         !kept_points_key(request.path, request.skip_lines, read_columns, line_piece_bytes(request.binning), &key))
         keep = nullptr;
     if (request.fit_range &&
-        load_in_guessed_range(request, watch, guessed_bytes(request, description, read_columns),
+        load_in_guessed_range(request, watch, description, guessed_bytes(request, description, read_columns),
                               own_store && keep ? keep : nullptr, &key, result))
         return result;
     bool from_kept = keep && keep->holds(key);

@@ -482,12 +482,13 @@ TEST_F(NpyLoad, AStreamedArrayIsRefusedNotReadAsText)
 
 } // namespace
 
-// A fitted array whose extremes settle in its first part is read once
-// more than that part, binned in the range guessed from it; a guess that a
-// later point strays from, or that the whole array's bounds fit
-// otherwise, gives way. Every way gives the range and grid of a bounds
-// pass and a load in the range it fits.
-TEST_F(NpyLoad, AFittedArrayIsReadOnceWhereItsFirstPartSettledItsRange)
+// A fitted array whose extremes settle in a part spread over it is read
+// once more than that part, binned in the range guessed from it; a guess
+// that a point between the pieces strays from gives way, and extremes that
+// still move between the part's half and the part take a bounds pass.
+// Every way gives the range and grid of a bounds pass and a load in the
+// range it fits.
+TEST_F(NpyLoad, AFittedArrayIsReadOnceWhereItsSpreadPartSettledItsRange)
 {
     constexpr int kPartMegabytes = 4;
     field_loader_test_guess_sizes(4 << 20, kPartMegabytes);
@@ -512,6 +513,16 @@ TEST_F(NpyLoad, AFittedArrayIsReadOnceWhereItsFirstPartSettledItsRange)
         }
         static Point x_rising(int row, int rows, Point p) { return Point{100 + 3800.0 * row / rows, p.y}; }
         static Point y_creeping(int row, int rows, Point p) { return Point{p.x, p.y * (1 + 0.06 * row / rows)}; }
+        // Cauchy's tails: each doubling of the points read reaches about
+        // twice as far.
+        static Point x_heavy_tails(int, int, Point p)
+        {
+            return Point{2000 + 0.05 * std::tan(3.14159 * ((p.x - 100) / 3800 - 0.5)), p.y};
+        }
+        static Point x_peak_midway(int row, int rows, Point p)
+        {
+            return Point{100 + (p.x - 100) * (1 - std::abs(2.0 * row / rows - 1)), p.y};
+        }
     };
     const StoredType f8{"<f8", true, 8, false}, f4{"<f4", true, 4, false};
     struct Case {
@@ -526,13 +537,16 @@ TEST_F(NpyLoad, AFittedArrayIsReadOnceWhereItsFirstPartSettledItsRange)
         {"one far y late", f8, Shape::far_y_late, strayed},
         // On the guess's top edge, which no point inside it reaches.
         {"one x at 4000 late", f8, Shape::top_x_late, strayed},
-        // Every x inside the guess, whose bounds fit a narrower range.
-        {"one x first, others near it later", f8, Shape::narrow_x_later, twice},
-        // Extremes that still move at the end of the first part: no guess.
-        {"x rising through the file", f8, Shape::x_rising, twice},
-        // The top y moves little in the first part, which fits the same
-        // range only as long as the rest of the array does not go on.
-        {"y creeping up to the end", f8, Shape::y_creeping, twice},
+        // Spread over the array, the part holds what its first records
+        // do not: x that narrows after them, rises, or y that creeps up.
+        {"one x first, others near it later", f8, Shape::narrow_x_later, once},
+        {"x rising through the file", f8, Shape::x_rising, once},
+        {"y creeping up to the end", f8, Shape::y_creeping, once},
+        // Extremes the part's half (its first and last pieces) has not
+        // reached: no guess.
+        {"x high midway alone", f8, Shape::x_peak_midway, twice},
+        // Tails the half reaches as far as the part: guessed, and given up.
+        {"x with heavy tails", f8, Shape::x_heavy_tails, strayed},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -41,6 +41,8 @@ struct OrderedPoints {
 
 void set_point_reader_chunk_bytes(std::size_t bytes) { g_chunk_bytes.store(bytes ? bytes : kChunkBytes); }
 
+std::size_t point_reader_chunk_bytes() { return g_chunk_bytes.load(); }
+
 ReadCounts read_chunks(std::FILE* stream, int skip_lines, ChunkSink sink, Columns columns, ReadWatch watch,
                        unsigned threads, std::size_t piece_bytes)
 {

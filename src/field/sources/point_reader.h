@@ -30,6 +30,7 @@ ReadCounts read_points(std::FILE* stream, int skip_lines, PointSink sink, Column
 // Bytes of text one thread parses at a time, about 4 MiB unless set (tests
 // set less, to cut a small file into many chunks); 0 sets the default again.
 void set_point_reader_chunk_bytes(std::size_t bytes);
+std::size_t point_reader_chunk_bytes();
 
 // Whether the usual lines may be scanned with AVX2 where the processor has
 // it (the default); tests turn it off to check the plain scan, which must
