@@ -101,12 +101,18 @@ bool first_part_bounds(const LoadRequest& request, const LoadWatch& watch, long 
     return true;
 }
 
-// An array's part is pieces of a chunk each, evenly apart from its first
-// records to its last, so that extremes that move through the array (x
-// sorted, a drift) are in the part as much as any that stay. Their half:
-// every other piece, the first and the last among them. False where the
-// array is too short or too long for pieces (the first part is taken
-// then), or where a read failed or was stopped, which the result says.
+// Bounds as a load gathers them, from bounds read.
+PlacedBounds placed_of(const DataBounds& b)
+{
+    return PlacedBounds{b.points, b.range.x_min, b.range.x_max, b.range.y_min, b.range.y_max};
+}
+
+// A second part of an array: pieces of a chunk each, evenly apart from its
+// first records to its last, so that extremes that move through the array
+// (x sorted, a drift) are in it as much as any that stay. Their half:
+// every other piece, the first and the last among them. `spread` false
+// where the array is too short or too long for pieces; false where a read
+// failed or was stopped, which the result says.
 bool spread_part_bounds(const LoadRequest& request, const LoadWatch& watch, const NpyLayout& layout,
                         long long megabytes, LoadedField& result, DataBounds* part, PlacedBounds* half, bool* spread)
 {
@@ -122,23 +128,17 @@ bool spread_part_bounds(const LoadRequest& request, const LoadWatch& watch, cons
         return true;
     *spread = true;
     const unsigned long long apart = (layout.records - (unsigned long long)first - piece_records) / (pieces - 1);
-    *part = DataBounds{};
     *half = PlacedBounds{};
     PlacedBounds all;
     for (long long k = 0; k < pieces; ++k) {
         DataBounds piece;
         if (!part_bounds(request, watch, first + (long long)(apart * k), piece_megabytes, result, &piece, nullptr))
             return false;
-        const PlacedBounds placed{piece.points, piece.range.x_min, piece.range.x_max, piece.range.y_min,
-                                  piece.range.y_max};
-        widen_bounds(all, placed);
+        widen_bounds(all, placed_of(piece));
         if (k % 2 == 0)
-            widen_bounds(*half, placed);
-        part->read.stopped = part->read.stopped || piece.read.stopped;
+            widen_bounds(*half, placed_of(piece));
     }
-    const bool stopped = part->read.stopped;
     *part = data_bounds(all, ReadCounts{});
-    part->read.stopped = stopped;
     return true;
 }
 
@@ -197,27 +197,34 @@ bool load_in_guessed_range(const LoadRequest& request, const LoadWatch& watch, c
     const long long megabytes = std::max<long long>(g_least_guess_megabytes.load(), (bytes / kGuessShare) >> 20);
     DataBounds part;
     PlacedBounds half;
+    if (!first_part_bounds(request, watch, megabytes, result, &part, &half))
+        return true;
+    DataBounds spread_part;
+    PlacedBounds spread_half;
     bool spread = false;
     if (description.kind == DataKind::array &&
-        !spread_part_bounds(request, watch, description.layout, megabytes, result, &part, &half, &spread))
+        !spread_part_bounds(request, watch, description.layout, megabytes, result, &spread_part, &spread_half, &spread))
         return true;
-    if (!spread && !first_part_bounds(request, watch, megabytes, result, &part, &half))
-        return true;
+    PlacedBounds both = placed_of(part);
+    if (spread)
+        widen_bounds(both, placed_of(spread_part));
     Range guess;
-    if (!part.read.stopped || !fitted_range(part, &guess, request.log_x, request.log_y))
+    if (!part.read.stopped || !fitted_range(data_bounds(both, ReadCounts{}), &guess, request.log_x, request.log_y))
         return false;
-    // How far the extremes may go on, in times their move from the half
-    // to the part: a first part's move goes on at its rate through the
-    // rest of the file; a spread part's (tails, which grow less each
-    // time the points read double) once for each doubling, and once more.
+    // How far the extremes may go on, in times their move from a half to
+    // its part: the first part's move goes on at its rate through the rest
+    // of the file; the spread part's (tails, which grow less each time the
+    // points read double) once for each doubling, and once more. Either
+    // part may find the guess settled: repeated blocks settle in the first,
+    // a drift or sorted x in the spread one.
     const double parts = double(bytes) / double(megabytes << 20);
-    const double rounds = spread
-        ? std::log2(std::max(2.0, parts)) + 1
-        : std::max(1.0, parts) * double(part.points) / double(std::max(part.points - half.points, 1ll));
+    const double rounds = std::max(1.0, parts) * double(part.points) / double(std::max(part.points - half.points, 1ll));
+    const bool guess_settled = settled(half, part, rounds, guess, request) ||
+        (spread && settled(spread_half, spread_part, std::log2(std::max(2.0, parts)) + 1, guess, request));
     // Text whose extremes move on is still binned in the part's range, as
     // its points are kept for the bounds pass anyway: the fitted range is
     // often the same, and the kept points are binned again only where not.
-    const bool keeping = !settled(half, part, rounds, guess, request);
+    const bool keeping = !guess_settled;
     if (keeping && !store)
         return false;
     File file = open_source(request, watch, result);
