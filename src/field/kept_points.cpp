@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "field/decimal_points.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,14 +41,30 @@ public:
         return ChunkText{chunk, chunk + 1};
     }
 
-    ChunkCounts parse(ChunkText text, const ChunkSink& sink, void* partial, std::vector<Point>&) const override
+    ChunkCounts parse(ChunkText text, const ChunkSink& sink, void* partial, std::vector<Point>& scratch) const override
     {
         const KeptChunk& chunk = *reinterpret_cast<const KeptChunk*>(text.begin);
-        const std::size_t count = chunk.points.size();
-        if (!chunk.values.empty() && sink.take_values)
-            sink.take_values(sink.context, partial, chunk.points.data(), chunk.values.data(), count);
-        else if (count > 0)
-            sink.take(sink.context, partial, chunk.points.data(), count);
+        const std::size_t count = chunk.size();
+        const bool with_values = !chunk.values.empty() && sink.take_values;
+        // Decimals come back a batch at a time, which stays in the cache.
+        constexpr std::size_t kBatch = 4096;
+        const bool decimals = chunk.points.empty();
+        if (decimals)
+            scratch.resize(std::min(count, kBatch));
+        for (std::size_t first = 0; first < count; first += kBatch) {
+            const std::size_t n = decimals ? std::min(kBatch, count - first) : count;
+            const Point* points = chunk.points.data();
+            if (decimals) {
+                decimals_to_points(chunk.digits.data() + 2 * first, n, chunk.places, scratch.data());
+                points = scratch.data();
+            }
+            if (with_values)
+                sink.take_values(sink.context, partial, points, chunk.values.data() + first, n);
+            else if (n > 0)
+                sink.take(sink.context, partial, points, n);
+            if (!decimals)
+                break;
+        }
         ChunkCounts counts;
         counts.pieces = counts.points = static_cast<long long>(count);
         return counts;
@@ -103,14 +121,14 @@ void KeptPoints::add_chunk(KeptChunk chunk)
 {
     if (!keeping())
         return;
-    const std::size_t bytes =
-        chunk.points.capacity() * sizeof(Point) + chunk.values.capacity() * sizeof(PointValues) + sizeof chunk;
+    const std::size_t bytes = chunk.points.capacity() * sizeof(Point) + chunk.digits.capacity() * sizeof(std::int32_t) +
+        chunk.values.capacity() * sizeof(PointValues) + sizeof chunk;
     if (bytes > kept_points_budget() - std::min(bytes_, kept_points_budget())) {
         clear();
         return;
     }
     bytes_ += bytes;
-    usual_chunk_.store(chunk.points.size(), std::memory_order_relaxed);
+    usual_chunk_.store(chunk.size(), std::memory_order_relaxed);
     chunks_.push_back(std::move(chunk));
 }
 
@@ -135,6 +153,40 @@ void KeptPoints::clear()
     key_ = KeptPointsKey{};
 }
 
+namespace {
+
+// As many of the points as are decimals, after those the chunk holds as
+// decimals already; more places are taken on an axis where a point needs
+// them. How many were held.
+std::size_t hold_as_decimals(KeptChunk& chunk, const Point* points, std::size_t count)
+{
+    const std::size_t start = chunk.digits.size();
+    chunk.digits.resize(start + 2 * count);
+    std::int32_t* const digits = chunk.digits.data() + start;
+    std::size_t k = 0;
+    while ((k += points_to_decimals(points + k, count - k, chunk.places, digits + 2 * k)) < count) {
+        // Point k needs more places on an axis, or is no decimal.
+        bool held = true;
+        for (int axis = 0; axis < 2 && held; ++axis) {
+            const double v = axis == 0 ? points[k].x : points[k].y;
+            std::int32_t d;
+            if (as_decimal(v, chunk.places[axis], &d))
+                continue;
+            held = false;
+            for (int places = chunk.places[axis] + 1; places <= kMostDecimalPlaces && !held; ++places)
+                held = as_decimal(v, places, &d) &&
+                    add_decimal_places(chunk.digits.data(), start / 2 + k, axis, chunk.places[axis], places) &&
+                    (chunk.places[axis] = places, true);
+        }
+        if (!held)
+            break;
+    }
+    chunk.digits.resize(start + 2 * k);
+    return k;
+}
+
+} // namespace
+
 void keep_points(const KeptPoints& kept, KeptChunk& chunk, const Point* points, const PointValues* values,
                  std::size_t count)
 {
@@ -142,12 +194,29 @@ void keep_points(const KeptPoints& kept, KeptChunk& chunk, const Point* points, 
         return;
     // Room for a usual chunk at once: growing by doubling would copy it and
     // could hold twice its bytes.
-    if (chunk.points.capacity() == 0)
-        chunk.points.reserve(kept.usual_chunk() + kept.usual_chunk() / 16 + 1024);
-    chunk.points.insert(chunk.points.end(), points, points + count);
+    const std::size_t room = kept.usual_chunk() + kept.usual_chunk() / 16 + 1024;
+    const std::size_t before = chunk.size();
+    std::size_t held = 0;
+    if (chunk.points.empty() && decimals_at_hand()) {
+        if (chunk.digits.capacity() == 0)
+            chunk.digits.reserve(2 * room);
+        held = hold_as_decimals(chunk, points, count);
+    }
+    if (held < count) {
+        if (!chunk.digits.empty()) {
+            // From here on doubles: those held as decimals come back first.
+            chunk.points.reserve(std::max(room, before + count));
+            chunk.points.resize(chunk.digits.size() / 2);
+            decimals_to_points(chunk.digits.data(), chunk.points.size(), chunk.places, chunk.points.data());
+            decltype(chunk.digits)().swap(chunk.digits);
+        } else if (chunk.points.capacity() == 0) {
+            chunk.points.reserve(room);
+        }
+        chunk.points.insert(chunk.points.end(), points + held, points + count);
+    }
     if (kept.with_values()) {
         if (chunk.values.capacity() == 0)
-            chunk.values.reserve(chunk.points.capacity());
+            chunk.values.reserve(room);
         if (values)
             chunk.values.insert(chunk.values.end(), values, values + count);
         else

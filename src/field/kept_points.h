@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,10 +35,18 @@ struct KeptPointsKey {
 bool kept_points_key(const std::string& path, int skip_lines, const Columns& columns, std::size_t piece_bytes,
                      KeptPointsKey* key);
 
-// One chunk's points, and their values where the read had them.
+// One chunk's points, and their values where the read had them. Points
+// that are short decimals, as most text files write them, are held as
+// their digits (decimal_points.h): half the bytes, which on some machines
+// cost more to get than parsing them. The chunk holds doubles from the
+// first point that is not such a decimal.
 struct KeptChunk {
     std::vector<Point, LargePageAllocator<Point>> points;
+    std::vector<std::int32_t, LargePageAllocator<std::int32_t>> digits; // x and y in turn, at `places`
+    int places[2] = {0, 0};
     std::vector<PointValues, LargePageAllocator<PointValues>> values;
+
+    std::size_t size() const { return points.empty() ? digits.size() / 2 : points.size(); }
 };
 
 // Bytes of points a read may keep: a quarter of the physical memory unless

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <new>
+#include <utility>
 
 // At least `bytes` of memory; from a mapping of its own, asked for in large
 // pages, past a mebibyte, else from the heap. Throws std::bad_alloc.
@@ -23,6 +24,18 @@ struct LargePageAllocator {
     {
     }
     T* allocate(std::size_t count) { return static_cast<T*>(large_page_allocate(count * sizeof(T))); }
+    // Room a vector grows into is left as it is until written (its callers
+    // fill it at once): zeroing it first cost 2% of a fitted text load.
+    template <class U>
+    void construct(U* at) noexcept
+    {
+        ::new (static_cast<void*>(at)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* at, Args&&... args)
+    {
+        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+    }
     void deallocate(T* room, std::size_t count) noexcept { large_page_free(room, count * sizeof(T)); }
     template <class U>
     bool operator==(const LargePageAllocator<U>&) const noexcept
