@@ -36,7 +36,8 @@ void add_range_option(OptionTable& table, Range* range, bool* fit, bool* given)
     const std::string option = "--range";
     const std::string needs = std::string("four numbers, XMIN XMAX YMIN YMAX") + (fit ? ", or auto" : "");
     const std::string help = fit ? "the range binned, or auto: fitted to the points (a text file's points are held in "
-                                   "memory, up to a quarter of it, so that it is read once)"
+                                   "memory, 8 bytes each where its numbers have up to 9 decimals, else 16, up to a "
+                                   "quarter of it, so that it is read once)"
                                  : "the range binned";
     CLI::Option* declared = table.words(
         option, fit ? "XMIN XMAX YMIN YMAX|auto" : "XMIN XMAX YMIN YMAX", 4, help, [=, &table](const Words& words) {
