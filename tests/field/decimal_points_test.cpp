@@ -49,22 +49,34 @@ TEST(DecimalPoints, ANumberThatIsNoShortDecimalIsNotHeldAsOne)
         }
 }
 
-// Collects the points a source hands out, in their order.
+// Collects the points a source hands out, and their weights, in their order.
 struct Collected {
-    std::vector<Point> points;
-    static void* make(void*) { return new std::vector<Point>; }
+    struct Part {
+        std::vector<Point> points;
+        std::vector<double> weights;
+    };
+    Part all;
+    static void* make(void*) { return new Part; }
     static void take(void*, void* partial, const Point* p, std::size_t n)
     {
-        static_cast<std::vector<Point>*>(partial)->insert(static_cast<std::vector<Point>*>(partial)->end(), p, p + n);
+        auto& part = *static_cast<Part*>(partial);
+        part.points.insert(part.points.end(), p, p + n);
+    }
+    static void take_values(void* context, void* partial, const Point* p, const PointValues* v, std::size_t n)
+    {
+        take(context, partial, p, n);
+        for (std::size_t k = 0; k < n; ++k)
+            static_cast<Part*>(partial)->weights.push_back(v[k].weight);
     }
     static void add(void* context, void* partial)
     {
-        auto& got = *static_cast<std::vector<Point>*>(partial);
-        auto& all = static_cast<Collected*>(context)->points;
-        all.insert(all.end(), got.begin(), got.end());
+        auto& part = *static_cast<Part*>(partial);
+        auto& all = static_cast<Collected*>(context)->all;
+        all.points.insert(all.points.end(), part.points.begin(), part.points.end());
+        all.weights.insert(all.weights.end(), part.weights.begin(), part.weights.end());
     }
-    static void clear(void*, void* partial) { static_cast<std::vector<Point>*>(partial)->clear(); }
-    static void destroy(void*, void* partial) { delete static_cast<std::vector<Point>*>(partial); }
+    static void clear(void*, void* partial) { *static_cast<Part*>(partial) = Part{}; }
+    static void destroy(void*, void* partial) { delete static_cast<Part*>(partial); }
 };
 
 // Batches of points kept into one chunk and read back: decimals whose
@@ -87,30 +99,39 @@ TEST(DecimalPoints, KeptPointsComeBackToTheBit)
         {"minus zero", {{{1, 2}}, {{-0.0, 2}}}, false},
         {"many", {std::vector<Point>(10001, Point{123.456, -0.5})}, true},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        KeptPoints kept;
-        kept.start(KeptPointsKey{}, false);
-        KeptChunk chunk;
-        std::vector<Point> want;
-        for (const std::vector<Point>& batch : c.batches) {
-            keep_points(kept, chunk, batch.data(), nullptr, batch.size());
-            want.insert(want.end(), batch.begin(), batch.end());
+    for (const Case& c : cases)
+        for (const bool with_values : {false, true}) {
+            SCOPED_TRACE(testing::Message() << c.name << (with_values ? ", with weights" : ""));
+            KeptPoints kept;
+            kept.start(KeptPointsKey{}, with_values);
+            KeptChunk chunk;
+            std::vector<Point> want;
+            for (const std::vector<Point>& batch : c.batches) {
+                std::vector<PointValues> values;
+                for (std::size_t k = 0; k < batch.size(); ++k)
+                    values.push_back(PointValues{double(want.size() + k), 0.0});
+                keep_points(kept, chunk, batch.data(), values.data(), batch.size());
+                want.insert(want.end(), batch.begin(), batch.end());
+            }
+            if (decimals_at_hand())
+                EXPECT_EQ(chunk.points.empty(), c.decimals);
+            kept.add_chunk(std::move(chunk));
+            kept.finish(ReadCounts{});
+            Collected got;
+            const auto source = kept_point_source(kept);
+            ChunkSink sink{Collected::make,  Collected::take,    Collected::add,
+                           Collected::clear, Collected::destroy, &got};
+            if (with_values)
+                sink.take_values = Collected::take_values;
+            read_source(*source, sink, 1);
+            ASSERT_EQ(got.all.points.size(), want.size());
+            for (std::size_t k = 0; k < want.size(); ++k) {
+                ASSERT_TRUE(same_bits(got.all.points[k].x, want[k].x) && same_bits(got.all.points[k].y, want[k].y))
+                    << k << ": " << got.all.points[k].x << " " << got.all.points[k].y;
+                if (with_values)
+                    ASSERT_EQ(got.all.weights[k], double(k)) << k;
+            }
         }
-        if (decimals_at_hand())
-            EXPECT_EQ(chunk.points.empty(), c.decimals);
-        kept.add_chunk(std::move(chunk));
-        kept.finish(ReadCounts{});
-        Collected got;
-        const auto source = kept_point_source(kept);
-        read_source(
-            *source,
-            ChunkSink{Collected::make, Collected::take, Collected::add, Collected::clear, Collected::destroy, &got}, 1);
-        ASSERT_EQ(got.points.size(), want.size());
-        for (std::size_t k = 0; k < want.size(); ++k)
-            ASSERT_TRUE(same_bits(got.points[k].x, want[k].x) && same_bits(got.points[k].y, want[k].y))
-                << k << ": " << got.points[k].x << " " << got.points[k].y;
-    }
 }
 
 } // namespace
