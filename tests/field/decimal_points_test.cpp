@@ -98,6 +98,7 @@ TEST(DecimalPoints, KeptPointsComeBackToTheBit)
         {"no decimal after decimals", {{{1.5, 2}, {3, 4}}, {{5, 6}, {7, nan}, {8, 9}}}, false},
         {"minus zero", {{{1, 2}}, {{-0.0, 2}}}, false},
         {"many", {std::vector<Point>(10001, Point{123.456, -0.5})}, true},
+        {"many doubles", {std::vector<Point>(10001, Point{0.1 + 0.2, -0.5})}, false},
     };
     for (const Case& c : cases)
         for (const bool with_values : {false, true}) {
