@@ -36,7 +36,7 @@ void add_range_option(OptionTable& table, Range* range, bool* fit, bool* given)
     const std::string option = "--range";
     const std::string needs = std::string("four numbers, XMIN XMAX YMIN YMAX") + (fit ? ", or auto" : "");
     const std::string help = fit ? "the range binned, or auto: fitted to the points (a text file's points are held in "
-                                   "memory, 8 bytes each where its numbers have up to 9 decimals, else 16, up to a "
+                                   "memory, 8 bytes each where its numbers have at most 9 digits, else 16, up to a "
                                    "quarter of it, so that it is read once)"
                                  : "the range binned";
     CLI::Option* declared = table.words(
