@@ -54,6 +54,24 @@ bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; 
     return k;
 }
 
+// The same four points a step on processors with AVX-512.
+[[gnu::target("avx512f,avx512dq,avx512vl")]] std::size_t
+decimals_to_points_wider(const std::int32_t* digits, std::size_t count, const int places[2], Point* points)
+{
+    const __m512d tens = _mm512_setr_pd(kTens[places[0]], kTens[places[1]], kTens[places[0]], kTens[places[1]],
+                                        kTens[places[0]], kTens[places[1]], kTens[places[0]], kTens[places[1]]);
+    const __m512d tenths =
+        _mm512_setr_pd(kTenths[places[0]], kTenths[places[1]], kTenths[places[0]], kTenths[places[1]],
+                       kTenths[places[0]], kTenths[places[1]], kTenths[places[0]], kTenths[places[1]]);
+    std::size_t k = 0;
+    for (; k + 4 <= count; k += 4) {
+        const __m512d m = _mm512_cvtepi32_pd(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(digits + 2 * k)));
+        const __m512d q = _mm512_mul_pd(m, tenths);
+        _mm512_storeu_pd(&points[k].x, _mm512_fmadd_pd(_mm512_fnmadd_pd(q, tens, m), tenths, q));
+    }
+    return k;
+}
+
 [[gnu::target("avx2,fma")]] void decimals_to_points_wide(const std::int32_t* digits, std::size_t count,
                                                          const int places[2], Point* points)
 {
@@ -119,7 +137,10 @@ void decimals_to_points(const std::int32_t* digits, std::size_t count, const int
 {
 #if defined(__x86_64__)
     if (decimals_at_hand()) {
-        decimals_to_points_wide(digits, count, places, points);
+        static const bool has_avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+            __builtin_cpu_supports("avx512vl");
+        const std::size_t done = has_avx512 ? decimals_to_points_wider(digits, count, places, points) : 0;
+        decimals_to_points_wide(digits + 2 * done, count - done, places, points + done);
         return;
     }
 #endif
