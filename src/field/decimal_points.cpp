@@ -20,6 +20,13 @@ constexpr double kDigitsLimit = 2147483647.0;
 bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 #if defined(__x86_64__)
+bool has_avx512()
+{
+    static const bool has =
+        __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
+    return has;
+}
+
 // Four numbers (x, y, x, y) from their digits: the product by the
 // reciprocal, corrected by the remainder it leaves, as decimal_value.
 [[gnu::target("avx2,fma")]] inline __m256d values_of(__m128i digits, __m256d tens, __m256d tenths)
@@ -29,12 +36,34 @@ bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; 
     return _mm256_fmadd_pd(_mm256_fnmadd_pd(q, tens, m), tenths, q);
 }
 
+// Eight, likewise.
+[[gnu::target("avx512f")]] inline __m512d values_of(__m256i digits, __m512d tens, __m512d tenths)
+{
+    const __m512d m = _mm512_cvtepi32_pd(digits);
+    const __m512d q = _mm512_mul_pd(m, tenths);
+    return _mm512_fmadd_pd(_mm512_fnmadd_pd(q, tens, m), tenths, q);
+}
+
+// The powers of ten at `places` for x and y in turn, in every lane pair.
+[[gnu::target("avx2")]] inline void powers_of_ten(const int places[2], __m256d* tens, __m256d* tenths)
+{
+    *tens = _mm256_setr_pd(kTens[places[0]], kTens[places[1]], kTens[places[0]], kTens[places[1]]);
+    *tenths = _mm256_setr_pd(kTenths[places[0]], kTenths[places[1]], kTenths[places[0]], kTenths[places[1]]);
+}
+[[gnu::target("avx512f")]] inline void powers_of_ten(const int places[2], __m512d* tens, __m512d* tenths)
+{
+    __m256d four, four_tenths;
+    powers_of_ten(places, &four, &four_tenths);
+    *tens = _mm512_insertf64x4(_mm512_castpd256_pd512(four), four, 1);
+    *tenths = _mm512_insertf64x4(_mm512_castpd256_pd512(four_tenths), four_tenths, 1);
+}
+
+// Two points a step with AVX2; how many were held before one was not.
 [[gnu::target("avx2,fma")]] std::size_t points_to_decimals_wide(const Point* points, std::size_t count,
                                                                 const int places[2], std::int32_t* digits)
 {
-    const __m256d tens = _mm256_setr_pd(kTens[places[0]], kTens[places[1]], kTens[places[0]], kTens[places[1]]);
-    const __m256d tenths =
-        _mm256_setr_pd(kTenths[places[0]], kTenths[places[1]], kTenths[places[0]], kTenths[places[1]]);
+    __m256d tens, tenths;
+    powers_of_ten(places, &tens, &tenths);
     const __m256d limit = _mm256_set1_pd(kDigitsLimit);
     const __m256d sign = _mm256_set1_pd(-0.0);
     std::size_t k = 0;
@@ -54,37 +83,51 @@ bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; 
     return k;
 }
 
-// The same four points a step on processors with AVX-512.
-[[gnu::target("avx512f,avx512dq,avx512vl")]] std::size_t
-decimals_to_points_wider(const std::int32_t* digits, std::size_t count, const int places[2], Point* points)
+// Four points a step with AVX-512, likewise.
+[[gnu::target("avx512f,avx512dq,avx512vl,fma")]] std::size_t
+points_to_decimals_wider(const Point* points, std::size_t count, const int places[2], std::int32_t* digits)
 {
-    const __m512d tens = _mm512_setr_pd(kTens[places[0]], kTens[places[1]], kTens[places[0]], kTens[places[1]],
-                                        kTens[places[0]], kTens[places[1]], kTens[places[0]], kTens[places[1]]);
-    const __m512d tenths =
-        _mm512_setr_pd(kTenths[places[0]], kTenths[places[1]], kTenths[places[0]], kTenths[places[1]],
-                       kTenths[places[0]], kTenths[places[1]], kTenths[places[0]], kTenths[places[1]]);
+    __m512d tens, tenths;
+    powers_of_ten(places, &tens, &tenths);
+    const __m512d limit = _mm512_set1_pd(kDigitsLimit);
     std::size_t k = 0;
     for (; k + 4 <= count; k += 4) {
-        const __m512d m = _mm512_cvtepi32_pd(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(digits + 2 * k)));
-        const __m512d q = _mm512_mul_pd(m, tenths);
-        _mm512_storeu_pd(&points[k].x, _mm512_fmadd_pd(_mm512_fnmadd_pd(q, tens, m), tenths, q));
+        const __m512d v = _mm512_loadu_pd(&points[k].x);
+        const __m512d rounded =
+            _mm512_roundscale_pd(_mm512_mul_pd(v, tens), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+        // Below the limit in size (NaN is not).
+        if (_mm512_cmp_pd_mask(_mm512_abs_pd(rounded), limit, _CMP_LT_OQ) != 0xFF)
+            break;
+        const __m256i d = _mm512_cvtpd_epi32(rounded);
+        if (_mm512_cmpeq_epi64_mask(_mm512_castpd_si512(values_of(d, tens, tenths)), _mm512_castpd_si512(v)) != 0xFF)
+            break;
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(digits + 2 * k), d);
     }
     return k;
 }
 
-[[gnu::target("avx2,fma")]] void decimals_to_points_wide(const std::int32_t* digits, std::size_t count,
-                                                         const int places[2], Point* points)
+[[gnu::target("avx2,fma")]] std::size_t decimals_to_points_wide(const std::int32_t* digits, std::size_t count,
+                                                                const int places[2], Point* points)
 {
-    const __m256d tens = _mm256_setr_pd(kTens[places[0]], kTens[places[1]], kTens[places[0]], kTens[places[1]]);
-    const __m256d tenths =
-        _mm256_setr_pd(kTenths[places[0]], kTenths[places[1]], kTenths[places[0]], kTenths[places[1]]);
+    __m256d tens, tenths;
+    powers_of_ten(places, &tens, &tenths);
     std::size_t k = 0;
-    for (; k + 2 <= count; k += 2) {
-        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(digits + 2 * k));
-        _mm256_storeu_pd(&points[k].x, values_of(d, tens, tenths));
-    }
-    for (; k < count; ++k)
-        points[k] = Point{decimal_value(digits[2 * k], places[0]), decimal_value(digits[2 * k + 1], places[1])};
+    for (; k + 2 <= count; k += 2)
+        _mm256_storeu_pd(&points[k].x,
+                         values_of(_mm_loadu_si128(reinterpret_cast<const __m128i*>(digits + 2 * k)), tens, tenths));
+    return k;
+}
+
+[[gnu::target("avx512f,avx512dq,avx512vl,fma")]] std::size_t
+decimals_to_points_wider(const std::int32_t* digits, std::size_t count, const int places[2], Point* points)
+{
+    __m512d tens, tenths;
+    powers_of_ten(places, &tens, &tenths);
+    std::size_t k = 0;
+    for (; k + 4 <= count; k += 4)
+        _mm512_storeu_pd(&points[k].x,
+                         values_of(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(digits + 2 * k)), tens, tenths));
+    return k;
 }
 #endif
 
@@ -123,8 +166,11 @@ std::size_t points_to_decimals(const Point* points, std::size_t count, const int
 {
     std::size_t k = 0;
 #if defined(__x86_64__)
+    // The widest form first; a narrower one takes the points it left.
+    if (decimals_at_hand() && has_avx512())
+        k = points_to_decimals_wider(points, count, places, digits);
     if (decimals_at_hand())
-        k = points_to_decimals_wide(points, count, places, digits);
+        k += points_to_decimals_wide(points + k, count - k, places, digits + 2 * k);
 #endif
     for (; k < count; ++k)
         if (!as_decimal(points[k].x, places[0], &digits[2 * k]) ||
@@ -135,16 +181,14 @@ std::size_t points_to_decimals(const Point* points, std::size_t count, const int
 
 void decimals_to_points(const std::int32_t* digits, std::size_t count, const int places[2], Point* points)
 {
+    std::size_t k = 0;
 #if defined(__x86_64__)
-    if (decimals_at_hand()) {
-        static const bool has_avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-            __builtin_cpu_supports("avx512vl");
-        const std::size_t done = has_avx512 ? decimals_to_points_wider(digits, count, places, points) : 0;
-        decimals_to_points_wide(digits + 2 * done, count - done, places, points + done);
-        return;
-    }
+    if (decimals_at_hand() && has_avx512())
+        k = decimals_to_points_wider(digits, count, places, points);
+    if (decimals_at_hand())
+        k += decimals_to_points_wide(digits + 2 * k, count - k, places, points + k);
 #endif
-    for (std::size_t k = 0; k < count; ++k)
+    for (; k < count; ++k)
         points[k] = Point{decimal_value(digits[2 * k], places[0]), decimal_value(digits[2 * k + 1], places[1])};
 }
 
