@@ -110,13 +110,14 @@ PlacedBounds placed_of(const DataBounds& b)
 // A second part of an array: pieces of a chunk each, evenly apart from its
 // first records to its last, so that extremes that move through the array
 // (x sorted, a drift) are in it as much as any that stay. Their half:
-// every other piece, the first and the last among them. `spread` false
-// where the array is too short or too long for pieces; false where a read
-// failed or was stopped, which the result says.
+// every other piece, the first and the last among them. Both without a
+// point where the array is too short or too long for pieces; false where a
+// read failed or was stopped, which the result says.
 bool spread_part_bounds(const LoadRequest& request, const LoadWatch& watch, const NpyLayout& layout,
-                        long long megabytes, LoadedField& result, DataBounds* part, PlacedBounds* half, bool* spread)
+                        long long megabytes, LoadedField& result, DataBounds* part, PlacedBounds* half)
 {
-    *spread = false;
+    *part = DataBounds{};
+    *half = PlacedBounds{};
     // A chunk's megabytes, and one ask more, which stops the read after it.
     const long long piece_megabytes = std::max<long long>(1, (long long)(point_reader_chunk_bytes() >> 20)) + 1;
     long long pieces = megabytes / piece_megabytes;
@@ -126,9 +127,7 @@ bool spread_part_bounds(const LoadRequest& request, const LoadWatch& watch, cons
     if (layout.records > (unsigned long long)std::numeric_limits<int>::max() ||
         layout.records < (unsigned long long)first + piece_records * (unsigned long long)pieces)
         return true;
-    *spread = true;
     const unsigned long long apart = (layout.records - (unsigned long long)first - piece_records) / (pieces - 1);
-    *half = PlacedBounds{};
     PlacedBounds all;
     for (long long k = 0; k < pieces; ++k) {
         DataBounds piece;
@@ -199,15 +198,14 @@ bool load_in_guessed_range(const LoadRequest& request, const LoadWatch& watch, c
     PlacedBounds half;
     if (!first_part_bounds(request, watch, megabytes, result, &part, &half))
         return true;
+    // Text has no spread part: its bounds and half hold no point.
     DataBounds spread_part;
     PlacedBounds spread_half;
-    bool spread = false;
     if (description.kind == DataKind::array &&
-        !spread_part_bounds(request, watch, description.layout, megabytes, result, &spread_part, &spread_half, &spread))
+        !spread_part_bounds(request, watch, description.layout, megabytes, result, &spread_part, &spread_half))
         return true;
     PlacedBounds both = placed_of(part);
-    if (spread)
-        widen_bounds(both, placed_of(spread_part));
+    widen_bounds(both, placed_of(spread_part));
     Range guess;
     if (!part.read.stopped || !fitted_range(data_bounds(both, ReadCounts{}), &guess, request.log_x, request.log_y))
         return false;
@@ -220,7 +218,7 @@ bool load_in_guessed_range(const LoadRequest& request, const LoadWatch& watch, c
     const double parts = double(bytes) / double(megabytes << 20);
     const double rounds = std::max(1.0, parts) * double(part.points) / double(std::max(part.points - half.points, 1ll));
     const bool guess_settled = settled(half, part, rounds, guess, request) ||
-        (spread && settled(spread_half, spread_part, std::log2(std::max(2.0, parts)) + 1, guess, request));
+        settled(spread_half, spread_part, std::log2(std::max(2.0, parts)) + 1, guess, request);
     // Text whose extremes move on is still binned in the part's range, as
     // its points are kept for the bounds pass anyway: the fitted range is
     // often the same, and the kept points are binned again only where not.

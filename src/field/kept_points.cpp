@@ -45,25 +45,24 @@ public:
     {
         const KeptChunk& chunk = *reinterpret_cast<const KeptChunk*>(text.begin);
         const std::size_t count = chunk.size();
-        const bool with_values = !chunk.values.empty() && sink.take_values;
-        // Decimals come back a batch at a time, which stays in the cache.
-        constexpr std::size_t kBatch = 4096;
-        const bool decimals = chunk.points.empty();
-        if (decimals)
-            scratch.resize(std::min(count, kBatch));
-        for (std::size_t first = 0; first < count; first += kBatch) {
-            const std::size_t n = decimals ? std::min(kBatch, count - first) : count;
-            const Point* points = chunk.points.data();
-            if (decimals) {
-                decimals_to_points(chunk.digits.data() + 2 * first, n, chunk.places, scratch.data());
-                points = scratch.data();
-            }
-            if (with_values)
+        // The points from `first` on, with their values where the sink takes them.
+        const auto hand = [&](const Point* points, std::size_t first, std::size_t n) {
+            if (!chunk.values.empty() && sink.take_values)
                 sink.take_values(sink.context, partial, points, chunk.values.data() + first, n);
             else if (n > 0)
                 sink.take(sink.context, partial, points, n);
-            if (!decimals)
-                break;
+        };
+        if (!chunk.points.empty()) {
+            hand(chunk.points.data(), 0, count);
+        } else {
+            // Decimals come back a batch at a time, which stays in the cache.
+            constexpr std::size_t kBatch = 4096;
+            scratch.resize(std::min(count, kBatch));
+            for (std::size_t first = 0; first < count; first += kBatch) {
+                const std::size_t n = std::min(kBatch, count - first);
+                decimals_to_points(chunk.digits.data() + 2 * first, n, chunk.places, scratch.data());
+                hand(scratch.data(), first, n);
+            }
         }
         ChunkCounts counts;
         counts.pieces = counts.points = static_cast<long long>(count);
@@ -155,6 +154,23 @@ void KeptPoints::clear()
 
 namespace {
 
+// Whether `value` is a decimal at the places the chunk holds `axis` at,
+// or at more, which the chunk's `held` points take then; false where it
+// is no decimal, or the points held cannot take its places.
+bool take_places_for(KeptChunk& chunk, double value, int axis, std::size_t held)
+{
+    std::int32_t digits;
+    if (as_decimal(value, chunk.places[axis], &digits))
+        return true;
+    for (int places = chunk.places[axis] + 1; places <= kMostDecimalPlaces; ++places)
+        if (as_decimal(value, places, &digits) &&
+            add_decimal_places(chunk.digits.data(), held, axis, chunk.places[axis], places)) {
+            chunk.places[axis] = places;
+            return true;
+        }
+    return false;
+}
+
 // As many of the points as are decimals, after those the chunk holds as
 // decimals already; more places are taken on an axis where a point needs
 // them. How many were held.
@@ -166,19 +182,8 @@ std::size_t hold_as_decimals(KeptChunk& chunk, const Point* points, std::size_t 
     std::size_t k = 0;
     while ((k += points_to_decimals(points + k, count - k, chunk.places, digits + 2 * k)) < count) {
         // Point k needs more places on an axis, or is no decimal.
-        bool held = true;
-        for (int axis = 0; axis < 2 && held; ++axis) {
-            const double v = axis == 0 ? points[k].x : points[k].y;
-            std::int32_t d;
-            if (as_decimal(v, chunk.places[axis], &d))
-                continue;
-            held = false;
-            for (int places = chunk.places[axis] + 1; places <= kMostDecimalPlaces && !held; ++places)
-                held = as_decimal(v, places, &d) &&
-                    add_decimal_places(chunk.digits.data(), start / 2 + k, axis, chunk.places[axis], places) &&
-                    (chunk.places[axis] = places, true);
-        }
-        if (!held)
+        if (!take_places_for(chunk, points[k].x, 0, start / 2 + k) ||
+            !take_places_for(chunk, points[k].y, 1, start / 2 + k))
             break;
     }
     chunk.digits.resize(start + 2 * k);
