@@ -71,7 +71,8 @@ TEST(MapFrameTest, ValuesStandBelowAndLeftAtTheirPlacesAndNoTextIsOnTheMap)
                  {{326, 18823, 1.6, 5.1}, 0.75, false},
                  {{0, 1, 0, 1}, 2.5, true, true},
                  {{1, 1000, -0.0125, 0.0375}, 9.0, false, false, true},
-                 {{0, 4000, 0, 4000}, 3.0, false, false, false, -12345}};
+                 {{0, 4000, 0, 4000}, 3.0, false, false, false, -12345},
+                 {{100000, 500000, 0, 4000}, 57.0, false, true}};
     for (const PictureSize size : kSizes) {
         if (size.height < 480)
             continue; // smaller pictures may drop the names; their corners are checked above
@@ -131,6 +132,14 @@ TEST(MapFrameTest, ValuesStandBelowAndLeftAtTheirPlacesAndNoTextIsOnTheMap)
                     EXPECT_GE(t.y0, overlay_pixel_size(size.height) / 2) << where << " " << t.text;
                 }
             }
+            // No two texts share a pixel: at the corner the axes share, the
+            // x values keep below the y values' reach.
+            for (std::size_t a = 0; a < overlay.texts.size(); ++a)
+                for (std::size_t b = a + 1; b < overlay.texts.size(); ++b) {
+                    const PlacedText &s = overlay.texts[a], &t = overlay.texts[b];
+                    EXPECT_FALSE(s.x0 < t.x1 && t.x0 < s.x1 && s.y0 < t.y1 && t.y0 < s.y1)
+                        << where << " " << s.text << " and " << t.text;
+                }
             // How many an axis holds is the tick rule's own (wide labels on
             // a narrow square may leave three).
             if (!c.log_x)
