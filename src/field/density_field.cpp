@@ -672,6 +672,25 @@ int density_field_load_kept(DensityField* field, const KeptPoints& kept)
     return normalise(*s);
 }
 
+int density_field_load_after(DensityField* field, const KeptPoints& beginning, std::FILE* stream, int skip_lines)
+{
+    FieldState* s = state_of(field);
+    if (!s || !stream)
+        return 0;
+    start_load(s);
+    // The beginning's chunks, then the rest's, each added in order: the
+    // partials of one read of the file. A load that keeps keeps both.
+    Load load{geometry_of(*s), s->rule, s};
+    const ChunkSink sink = sink_of(load);
+    const std::unique_ptr<PointSource> source = kept_point_source(beginning);
+    read_source(*source, sink, s->threads);
+    s->read = read_chunks(stream, skip_lines, sink, s->columns, s->watch, s->threads, line_piece_bytes(s->rule),
+                          &beginning.read());
+    if (s->kept)
+        s->kept->finish(s->read);
+    return normalise(*s);
+}
+
 bool density_field_set_cell_sums(DensityField* field, CellSums* cells, CellValueSums* values)
 {
     FieldState* s = state_of(field);

@@ -118,6 +118,13 @@ bool density_field_keep_points(DensityField* field, KeptPoints* kept);
 // read's. 0 as load gives 0.
 int density_field_load_kept(DensityField* field, const KeptPoints& kept);
 
+// Loads the field from the kept beginning of a file (a read its watch
+// stopped: KeptPoints::holds_beginning) and the rest of the file from
+// `stream`, which is read from the start as load reads it and passed over
+// to where that read stopped: the nodes and counts a load of the whole
+// file gives, without parsing the beginning again. 0 as load gives 0.
+int density_field_load_after(DensityField* field, const KeptPoints& beginning, std::FILE* stream, int skip_lines);
+
 // What the last load read. A line is a line of the file after the skipped
 // ones, or a 1023-byte part of a longer one.
 struct FieldCounts {

@@ -9,6 +9,7 @@
 
 #include <sys/stat.h>
 
+#include "field/binning_rules.h"
 #include "field/field_loader_test_hook.h"
 #include "field/load_steps.h"
 #include "field/plot_range.h"
@@ -66,17 +67,18 @@ struct GuessWatch {
 bool same_bits(const Range& a, const Range& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // The bounds of `megabytes` of the file from record (or line) `skip` on,
-// and their chunks' bounds, where `chunks` is given; false where the read
-// failed or the caller stopped it, which the result says.
+// and their chunks' bounds, where `chunks` is given, their points in
+// `kept` where it is started; false where the read failed or the caller
+// stopped it, which the result says.
 bool part_bounds(const LoadRequest& request, const LoadWatch& watch, long long skip, long long megabytes,
-                 LoadedField& result, DataBounds* part, std::vector<PlacedBounds>* chunks)
+                 LoadedField& result, DataBounds* part, std::vector<PlacedBounds>* chunks, KeptPoints* kept = nullptr)
 {
     const File file = open_source(request, watch, result);
     if (!file)
         return false;
     PartWatch stop{watch.watch, megabytes};
     *part = read_data_bounds(file.get(), int(skip), result.columns.columns, ReadWatch{PartWatch::go_on, &stop},
-                             request.binning, request.threads, request.log_x, request.log_y, nullptr, chunks);
+                             request.binning, request.threads, request.log_x, request.log_y, kept, chunks);
     if (read_failed(file.get(), watch, result))
         return false;
     if (part->read.changed) {
@@ -88,12 +90,13 @@ bool part_bounds(const LoadRequest& request, const LoadWatch& watch, long long s
 }
 
 // The bounds of the file's first megabytes, and of their first half
-// (the first half of their chunks).
+// (the first half of their chunks); their points in `kept` where it is
+// started.
 bool first_part_bounds(const LoadRequest& request, const LoadWatch& watch, long long megabytes, LoadedField& result,
-                       DataBounds* part, PlacedBounds* half)
+                       DataBounds* part, PlacedBounds* half, KeptPoints* kept)
 {
     std::vector<PlacedBounds> chunks;
-    if (!part_bounds(request, watch, request.skip_lines, megabytes, result, part, &chunks))
+    if (!part_bounds(request, watch, request.skip_lines, megabytes, result, part, &chunks, kept))
         return false;
     *half = PlacedBounds{};
     for (std::size_t k = 0; k < chunks.size() / 2; ++k)
@@ -194,9 +197,18 @@ bool load_in_guessed_range(const LoadRequest& request, const LoadWatch& watch, c
     if (bytes < g_least_guessed_bytes.load())
         return false;
     const long long megabytes = std::max<long long>(g_least_guess_megabytes.load(), (bytes / kGuessShare) >> 20);
+    // Text's first part is kept, and the load goes on from its end rather
+    // than parsing it again: an array's part is read again at the speed of
+    // memory.
+    const std::size_t piece_bytes = line_piece_bytes(request.binning);
+    KeptPointsKey part_key;
+    KeptPoints beginning;
+    if (description.kind == DataKind::text &&
+        kept_points_key(request.path, request.skip_lines, result.columns.columns, piece_bytes, &part_key))
+        beginning.start(part_key, false, true);
     DataBounds part;
     PlacedBounds half;
-    if (!first_part_bounds(request, watch, megabytes, result, &part, &half))
+    if (!first_part_bounds(request, watch, megabytes, result, &part, &half, &beginning))
         return true;
     // Text has no spread part: its bounds and half hold no point.
     DataBounds spread_part;
@@ -233,8 +245,17 @@ bool load_in_guessed_range(const LoadRequest& request, const LoadWatch& watch, c
     result.range = guess;
     if (keeping)
         store->start(*key, false);
+    // A load goes on from the part only where the file is still the one
+    // the part was read from.
+    const auto kept_part = [&]() -> const KeptPoints* {
+        KeptPointsKey now;
+        return kept_points_key(request.path, request.skip_lines, result.columns.columns, piece_bytes, &now) &&
+                beginning.holds_beginning(now)
+            ? &beginning
+            : nullptr;
+    };
     bin_into_field(request, watch, keeping ? watch.watch : ReadWatch{GuessWatch::go_on, &guard}, file.get(), nullptr,
-                   false, keeping ? store : nullptr, &gathered, result);
+                   false, keeping ? store : nullptr, &gathered, result, kept_part());
     if (guard.strayed) {
         forget_load(request, result);
         return false;
@@ -261,7 +282,7 @@ bool load_in_guessed_range(const LoadRequest& request, const LoadWatch& watch, c
     }
     file = open_source(request, watch, result);
     if (file)
-        bin_into_field(request, watch, watch.watch, file.get(), nullptr, false, nullptr, nullptr, result);
+        bin_into_field(request, watch, watch.watch, file.get(), nullptr, false, nullptr, nullptr, result, kept_part());
     return true;
 }
 

@@ -108,11 +108,12 @@ std::size_t kept_points_budget()
 
 void set_kept_points_budget(std::size_t bytes) { g_budget.store(bytes); }
 
-void KeptPoints::start(const KeptPointsKey& key, bool values)
+void KeptPoints::start(const KeptPointsKey& key, bool values, bool beginning)
 {
     clear();
     key_ = key;
     values_ = values;
+    beginning_ = beginning;
     keeping_.store(true);
 }
 
@@ -133,19 +134,19 @@ void KeptPoints::add_chunk(KeptChunk chunk)
 
 void KeptPoints::finish(const ReadCounts& read)
 {
-    if (!keeping() || read.stopped || read.changed) {
+    if (!keeping() || (read.stopped && !beginning_) || read.changed) {
         clear();
         return;
     }
     keeping_.store(false);
     read_ = read;
-    whole_ = true;
+    whole_ = !read.stopped;
 }
 
 void KeptPoints::clear()
 {
     keeping_.store(false);
-    whole_ = false;
+    whole_ = beginning_ = false;
     std::vector<KeptChunk>().swap(chunks_);
     bytes_ = 0;
     read_ = ReadCounts{};

@@ -57,8 +57,10 @@ void set_kept_points_budget(std::size_t bytes);
 class KeptPoints {
 public:
     // Drops what was kept and keeps the next read's points for `key`
-    // (with their values when `values`).
-    void start(const KeptPointsKey& key, bool values);
+    // (with their values when `values`). Where `beginning`, a read its
+    // watch stops keeps the points of the chunks it cut whole: the file's
+    // beginning, which a read going on from there completes.
+    void start(const KeptPointsKey& key, bool values, bool beginning = false);
     // Whether the read under way still keeps (it may have passed the
     // budget); asked on the reading threads.
     bool keeping() const { return keeping_.load(std::memory_order_relaxed); }
@@ -73,6 +75,9 @@ public:
     void clear();
     // Whether every point of a read with this key is held.
     bool holds(const KeptPointsKey& key) const { return whole_ && key == key_; }
+    // Whether the points of a stopped read's beginning are held, read()
+    // saying where it stopped.
+    bool holds_beginning(const KeptPointsKey& key) const { return beginning_ && read_.stopped && key == key_; }
 
     const std::vector<KeptChunk>& chunks() const { return chunks_; }
     const ReadCounts& read() const { return read_; }
@@ -86,6 +91,7 @@ private:
     ReadCounts read_;
     std::size_t bytes_ = 0;
     bool values_ = false;
+    bool beginning_ = false; // a stopped read keeps what it read
     bool whole_ = false;
     std::atomic<bool> keeping_{false};
     std::atomic<std::size_t> usual_chunk_{0};

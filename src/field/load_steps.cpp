@@ -74,7 +74,7 @@ std::unique_ptr<CellSumsTable> sums_to_keep(const LoadRequest& request, const Lo
 
 void bin_into_field(const LoadRequest& request, const LoadWatch& watch, ReadWatch read_watch, std::FILE* file,
                     KeptPoints* keep, bool from_kept, KeptPoints* load_keeps, PlacedBounds* gathered,
-                    LoadedField& result)
+                    LoadedField& result, const KeptPoints* beginning)
 {
     FieldPtr field = new_field(result);
     if (!field)
@@ -105,7 +105,8 @@ void bin_into_field(const LoadRequest& request, const LoadWatch& watch, ReadWatc
         result.loaded = density_field_load_kept(field.get(), *keep);
     } else {
         density_field_keep_points(field.get(), load_keeps);
-        result.loaded = field->ops.load(field.get(), file, request.skip_lines);
+        result.loaded = beginning ? density_field_load_after(field.get(), *beginning, file, request.skip_lines)
+                                  : field->ops.load(field.get(), file, request.skip_lines);
         density_field_keep_points(field.get(), nullptr);
         if (read_failed(file, watch, result)) {
             if (load_keeps)

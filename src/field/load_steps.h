@@ -28,7 +28,8 @@ FieldPtr new_field(LoadedField& result);
 // Bins the file's points (or the kept ones) into a new field over the
 // result's range, and hands the field to the result with what the load
 // counted. The load reads under `read_watch`, and gathers the points'
-// bounds in `gathered` where it is given.
+// bounds in `gathered` where it is given. With `beginning`, the kept points
+// of the file's beginning, the file is read from where they end.
 void bin_into_field(const LoadRequest& request, const LoadWatch& watch, ReadWatch read_watch, std::FILE* file,
                     KeptPoints* keep, bool from_kept, KeptPoints* load_keeps, PlacedBounds* gathered,
-                    LoadedField& result);
+                    LoadedField& result, const KeptPoints* beginning = nullptr);

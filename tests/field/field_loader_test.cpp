@@ -162,8 +162,13 @@ int expect_fit_as_bounds_pass(LoadRequest request, KeptPoints* kept = nullptr)
         return asked;
     EXPECT_TRUE(got.fitted);
     EXPECT_EQ(std::memcmp(&got.range, &fitted, sizeof fitted), 0) << got.range.x_max;
-    EXPECT_EQ(got.counts.points, want.counts.points);
-    EXPECT_EQ(got.counts.rejected_lines, want.counts.rejected_lines);
+    const FieldCounts &g = got.counts, &w = want.counts;
+    EXPECT_EQ(g.points, w.points);
+    EXPECT_EQ(g.in_range, w.in_range);
+    EXPECT_EQ(g.rejected_lines, w.rejected_lines);
+    EXPECT_EQ(g.first_rejected_line, w.first_rejected_line);
+    EXPECT_EQ(g.header, w.header);
+    EXPECT_EQ(g.not_a_number, w.not_a_number);
     EXPECT_EQ(std::memcmp(got.field->ops.data(got.field.get()), want.field->ops.data(want.field.get()),
                           201 * 201 * sizeof(double)),
               0);
@@ -173,9 +178,11 @@ int expect_fit_as_bounds_pass(LoadRequest request, KeptPoints* kept = nullptr)
 }
 
 // A fitted text file whose extremes settle in its first part is read about
-// once, as an array is; with a weight column the fit bounds every line's x
-// and y, and a last line short of its weight still widens the range. Each
-// gives the range and grid of a bounds pass and a load in the range it fits.
+// once, as an array is, the load going on from the part's end; with a
+// weight column the fit bounds every line's x and y, and a last line short
+// of its weight still widens the range; with a header, the line numbers
+// and counts after the part go on from the part's. Each gives the range,
+// grid and counts of a bounds pass and a load in the range it fits.
 TEST_F(FieldLoader, AFittedTextFileIsReadOnceWhereItsFirstPartSettledItsRange)
 {
     field_loader_test_guess_sizes(4 << 20, 4);
@@ -191,10 +198,18 @@ TEST_F(FieldLoader, AFittedTextFileIsReadOnceWhereItsFirstPartSettledItsRange)
     // Counted; weighted, the far point on a last line short of its weight
     // (which a fit still bounds); counted, the points kept for the caller
     // (which a guessed load would not keep).
-    enum Way { counted, weighted, kept };
-    for (const Way way : {counted, weighted, kept}) {
+    // A header; a point with no number in the part, a line with none after it.
+    const std::size_t in_part = lines.find('\n', std::size_t(1) << 20) + 1;
+    const std::size_t after_part = lines.find('\n', std::size_t(7) << 20) + 1;
+    const std::string headed = "x y w\n" + lines.substr(0, in_part) + "nan 5 1\n" +
+        lines.substr(in_part, after_part - in_part) + "no point here\n" + lines.substr(after_part);
+    enum Way { counted, weighted, kept, header };
+    for (const Way way : {counted, weighted, kept, header}) {
         SCOPED_TRACE(way);
-        const std::string path = write("fit.txt", way == weighted ? lines + "9000 500\n" : lines);
+        const std::string path = write("fit.txt",
+                                       way == weighted     ? lines + "9000 500\n"
+                                           : way == header ? headed
+                                                           : lines);
         LoadRequest request;
         request.path = path;
         request.threads = 2;
@@ -204,6 +219,49 @@ TEST_F(FieldLoader, AFittedTextFileIsReadOnceWhereItsFirstPartSettledItsRange)
         if (way == counted)
             EXPECT_LE(asked, 12 * 3 / 2);
     }
+}
+
+// A file replaced by another of its size once the fit has read its first
+// part is loaded whole from the new file: the part's points are the old one's.
+TEST_F(FieldLoader, AFileReplacedAfterTheFitsFirstPartIsLoadedFromTheNewFile)
+{
+    field_loader_test_guess_sizes(4 << 20, 4);
+    set_point_reader_chunk_bytes(1 << 20);
+    struct Replace {
+        std::string path, text;
+        int asks = 0;
+        // The part's fourth megabyte is its last.
+        static bool go_on(void* context)
+        {
+            Replace& r = *static_cast<Replace*>(context);
+            if (++r.asks == 4) {
+                std::ofstream(r.path + ".new", std::ios::binary) << r.text;
+                fs::rename(r.path + ".new", r.path);
+            }
+            return true;
+        }
+    };
+    const std::string old_text = lines_of(std::size_t(12) << 20);
+    // The first megabytes' points moved, the range they fit the same.
+    std::string new_text = old_text;
+    for (std::size_t k = 0; k < (std::size_t(2) << 20); ++k)
+        new_text[k] = new_text[k] == '1' ? '2' : new_text[k] == '2' ? '1' : new_text[k];
+    Replace replace{write("replaced.txt", old_text), new_text};
+    LoadRequest request;
+    request.path = replace.path;
+    request.threads = 2;
+    request.range = Range{0, 1, 0, 1};
+    request.fit_range = true;
+    const LoadedField got = load_field(request, LoadWatch{nullptr, ReadWatch{Replace::go_on, &replace}});
+    ASSERT_GT(replace.asks, 4);
+    Range fitted;
+    LoadedField want;
+    ASSERT_TRUE(fit_by_bounds_pass(request, &fitted, &want));
+    ASSERT_TRUE(got.ok() && want.ok());
+    EXPECT_EQ(std::memcmp(&got.range, &fitted, sizeof fitted), 0);
+    EXPECT_EQ(std::memcmp(got.field->ops.data(got.field.get()), want.field->ops.data(want.field.get()),
+                          201 * 201 * sizeof(double)),
+              0);
 }
 
 // Text whose extremes still move through its first part is binned in the

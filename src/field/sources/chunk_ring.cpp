@@ -51,15 +51,24 @@ public:
         return true;
     }
 
-    ReadCounts run(PointSource& source)
+    ReadCounts run(PointSource& source, const ReadCounts* before)
     {
         source_ = &source;
+        // Counts go on from those of the read this one goes on from; its
+        // stop and change are its own, set at the end.
+        if (before) {
+            counts_ = *before;
+            pieces_before_ = before->pieces;
+        }
         long long filled = 0;
         while (!source.done()) {
             if (filled >= ring_size())
                 deliver(filled - ring_size());
             Chunk& chunk = ring_[static_cast<std::size_t>(filled % ring_size())];
             chunk.text = source.next_chunk(chunk.storage);
+            // The chunk a stop comes in is cut short (empty).
+            if (!source.stopped())
+                ++counts_.chunks;
             // A partial for each chunk in the ring, made here as first
             // wanted (a small file needs one), so a claim always finds one.
             void* made = filled < ring_size() ? sink_.make(sink_.context) : nullptr;
@@ -77,6 +86,7 @@ public:
             deliver(k);
         counts_.stopped = source.stopped();
         counts_.changed = source.changed();
+        counts_.pieces = pieces_before_;
         return counts_;
     }
 
@@ -220,7 +230,7 @@ private:
 
 } // namespace
 
-ReadCounts read_source(PointSource& source, ChunkSink sink, unsigned threads)
+ReadCounts read_source(PointSource& source, ChunkSink sink, unsigned threads, const ReadCounts* before)
 {
     // This thread cuts, parses and adds; from the second chunk on, the
     // other threads parse ahead. Without threads to be had it all happens
@@ -233,5 +243,5 @@ ReadCounts read_source(PointSource& source, ChunkSink sink, unsigned threads)
     ChunkRing ring(workers + 1, sink);
     if (!ring.start(workers))
         ring.start(0);
-    return ring.run(source);
+    return ring.run(source, before);
 }

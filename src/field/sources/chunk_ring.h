@@ -12,5 +12,8 @@ inline constexpr unsigned kThreadsPerCore = 4;
 
 // Reads the source to its end (or until its watch stops it) on `threads`
 // threads, the caller's included (0: one per core; at most kThreadsPerCore
-// a core, whatever is asked).
-ReadCounts read_source(PointSource& source, ChunkSink sink, unsigned threads);
+// a core, whatever is asked). A source that goes on from where an earlier
+// read of the same input stopped counts on from that read's counts
+// (`before`): its lines are numbered from the input's start, and a header
+// is looked for only at the start.
+ReadCounts read_source(PointSource& source, ChunkSink sink, unsigned threads, const ReadCounts* before = nullptr);

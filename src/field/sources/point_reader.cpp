@@ -44,7 +44,7 @@ void set_point_reader_chunk_bytes(std::size_t bytes) { g_chunk_bytes.store(bytes
 std::size_t point_reader_chunk_bytes() { return g_chunk_bytes.load(); }
 
 ReadCounts read_chunks(std::FILE* stream, int skip_lines, ChunkSink sink, Columns columns, ReadWatch watch,
-                       unsigned threads, std::size_t piece_bytes)
+                       unsigned threads, std::size_t piece_bytes, const ReadCounts* before)
 {
     // An array is known by its first bytes; anything else is text, which
     // gets again what was read off a stream to see so.
@@ -52,18 +52,18 @@ ReadCounts read_chunks(std::FILE* stream, int skip_lines, ChunkSink sink, Column
     std::unique_ptr<PointSource> source =
         open_npy_source(stream, watch, g_chunk_bytes.load(), columns, skip_lines, &head);
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> replay(nullptr, std::fclose);
-    if (!source && !head.empty()) {
+    if (!source && !head.empty())
         replay.reset(replay_data_stream(stream, std::move(head), false));
-        if (!replay) {
-            ReadCounts failed;
-            failed.changed = true;
-            return failed;
-        }
+    // Gone on with, an array (whose reads never are) would count twice.
+    if (source ? before != nullptr : !head.empty() && !replay) {
+        ReadCounts failed;
+        failed.changed = true;
+        return failed;
     }
     if (!source)
         source = open_text_source(replay ? replay.get() : stream, watch, g_chunk_bytes.load(), columns, skip_lines,
-                                  piece_bytes);
-    return read_source(*source, sink, threads);
+                                  piece_bytes, before ? before->chunks : 0);
+    return read_source(*source, sink, threads, before);
 }
 
 ReadCounts read_points(std::FILE* stream, int skip_lines, PointSink sink, Columns columns, ReadWatch watch,

@@ -19,8 +19,11 @@
 // `threads` threads (0: one per core), the caller's included.
 // Pieces are at most `piece_bytes` long: kPieceBytes as fgets takes them, or up
 // to a mebibyte (kLongestLine), past which a line is rejected whole.
+// With `before`, the counts of a read of the same text that its watch
+// stopped, the read goes on from where that one stopped (its chunks passed
+// over) and its counts include that read's.
 ReadCounts read_chunks(std::FILE* stream, int skip_lines, ChunkSink sink, Columns columns = {}, ReadWatch watch = {},
-                       unsigned threads = 0, std::size_t piece_bytes = kPieceBytes);
+                       unsigned threads = 0, std::size_t piece_bytes = kPieceBytes, const ReadCounts* before = nullptr);
 
 // The same with every point handed to the sink on the caller's thread
 // alone, in file order, whatever the threads.

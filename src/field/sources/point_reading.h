@@ -43,6 +43,8 @@ struct ReadCounts {
     bool header = false;               // the first piece was text without a point, and passed over
     bool stopped = false;              // the watch ended the read before the end of the stream
     bool changed = false;              // the file shrank while it was read: what was read is not the file
+    long long pieces = 0;              // pieces read, with and without a point
+    long long chunks = 0;              // chunks cut whole before the read ended (a stopped one's last is cut short)
 };
 
 // Asked after each megabyte the reader takes from the stream, so rarely

@@ -53,6 +53,14 @@ public:
         drop_pending(start);
     }
 
+    // Passes over the next n chunks.
+    void skip_chunks(long long n)
+    {
+        ChunkBytes scratch;
+        for (; n > 0 && !done(); --n)
+            done_with(next_chunk(scratch));
+    }
+
     // The next chunk's text: in `storage` for a stream that is read, in the
     // mapping for a mapped file.
     ChunkText next_chunk(ChunkBytes& storage) override
@@ -173,11 +181,12 @@ private:
 } // namespace
 
 std::unique_ptr<PointSource> open_text_source(std::FILE* stream, ReadWatch watch, std::size_t block, Columns columns,
-                                              int skip_lines, std::size_t piece_bytes)
+                                              int skip_lines, std::size_t piece_bytes, long long skip_chunks)
 {
     auto source = std::make_unique<TextPointSource>(stream, watch, block, columns, piece_bytes);
     if (columns.byte_order_mark)
         source->skip_byte_order_mark();
     source->skip_pieces(skip_lines);
+    source->skip_chunks(skip_chunks);
     return source;
 }
