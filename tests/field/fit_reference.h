@@ -5,9 +5,26 @@
 #pragma once
 
 #include <cstdio>
+#include <cstring>
+
+#include <gtest/gtest.h>
 
 #include "field/field_loader.h"
 #include "field/plot_range.h"
+
+// The counts of two loads that should have read the same points.
+inline void expect_same_counts(const FieldCounts& a, const FieldCounts& b)
+{
+    EXPECT_EQ(a.points, b.points);
+    EXPECT_EQ(a.in_range, b.in_range);
+    EXPECT_EQ(a.rejected_lines, b.rejected_lines);
+    EXPECT_EQ(a.first_rejected_line, b.first_rejected_line);
+    EXPECT_EQ(a.header, b.header);
+    EXPECT_EQ(a.rejected, b.rejected);
+    EXPECT_EQ(a.not_a_number, b.not_a_number);
+    EXPECT_EQ(a.nonpositive, b.nonpositive);
+    EXPECT_EQ(std::memcmp(&a.weight, &b.weight, sizeof a.weight), 0);
+}
 
 // A watch that counts how often it is asked, and never stops a read.
 struct AskCount {
