@@ -393,7 +393,11 @@ ChunkSink sink_of(Load& load)
     return sink;
 }
 
-int field_load(DensityField* field, std::FILE* stream, int skip_lines)
+// A load of the stream's points, after those of the kept beginning of the
+// same file where one is given: the beginning's chunks, then the rest's,
+// each added in order, are the partials of one read of the file, and a
+// load that keeps keeps both.
+int load_stream(DensityField* field, const KeptPoints* beginning, std::FILE* stream, int skip_lines)
 {
     FieldState* s = state_of(field);
     if (!s || !stream)
@@ -402,12 +406,21 @@ int field_load(DensityField* field, std::FILE* stream, int skip_lines)
     // The partials are added into zeros, so a file of one chunk gives just
     // what one pass would.
     Load load{geometry_of(*s), s->rule, s};
-    s->read =
-        read_chunks(stream, skip_lines, sink_of(load), s->columns, s->watch, s->threads, line_piece_bytes(s->rule));
+    const ChunkSink sink = sink_of(load);
+    if (beginning) {
+        const std::unique_ptr<PointSource> source = kept_point_source(*beginning);
+        read_source(*source, sink, s->threads);
+    }
+    s->read = read_chunks(stream, skip_lines, sink, s->columns, s->watch, s->threads, line_piece_bytes(s->rule),
+                          beginning ? &beginning->read() : nullptr);
     if (s->kept)
         s->kept->finish(s->read);
-
     return normalise(*s);
+}
+
+int field_load(DensityField* field, std::FILE* stream, int skip_lines)
+{
+    return load_stream(field, nullptr, stream, skip_lines);
 }
 
 int field_width(DensityField* field)
@@ -674,21 +687,7 @@ int density_field_load_kept(DensityField* field, const KeptPoints& kept)
 
 int density_field_load_after(DensityField* field, const KeptPoints& beginning, std::FILE* stream, int skip_lines)
 {
-    FieldState* s = state_of(field);
-    if (!s || !stream)
-        return 0;
-    start_load(s);
-    // The beginning's chunks, then the rest's, each added in order: the
-    // partials of one read of the file. A load that keeps keeps both.
-    Load load{geometry_of(*s), s->rule, s};
-    const ChunkSink sink = sink_of(load);
-    const std::unique_ptr<PointSource> source = kept_point_source(beginning);
-    read_source(*source, sink, s->threads);
-    s->read = read_chunks(stream, skip_lines, sink, s->columns, s->watch, s->threads, line_piece_bytes(s->rule),
-                          &beginning.read());
-    if (s->kept)
-        s->kept->finish(s->read);
-    return normalise(*s);
+    return load_stream(field, &beginning, stream, skip_lines);
 }
 
 bool density_field_set_cell_sums(DensityField* field, CellSums* cells, CellValueSums* values)

@@ -52,13 +52,15 @@ ReadCounts read_chunks(std::FILE* stream, int skip_lines, ChunkSink sink, Column
     std::unique_ptr<PointSource> source =
         open_npy_source(stream, watch, g_chunk_bytes.load(), columns, skip_lines, &head);
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> replay(nullptr, std::fclose);
-    if (!source && !head.empty())
-        replay.reset(replay_data_stream(stream, std::move(head), false));
+    ReadCounts failed;
+    failed.changed = true;
     // Gone on with, an array (whose reads never are) would count twice.
-    if (source ? before != nullptr : !head.empty() && !replay) {
-        ReadCounts failed;
-        failed.changed = true;
+    if (source && before)
         return failed;
+    if (!source && !head.empty()) {
+        replay.reset(replay_data_stream(stream, std::move(head), false));
+        if (!replay)
+            return failed;
     }
     if (!source)
         source = open_text_source(replay ? replay.get() : stream, watch, g_chunk_bytes.load(), columns, skip_lines,
