@@ -7,11 +7,18 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdint>
 #include <iterator>
 #include <limits>
 
 #if defined(__x86_64__)
+// GCC 12 takes the unset source its AVX-512 intrinsics pass to their
+// unmasked forms for a read of an uninitialised value, dozens of times.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #include <immintrin.h>
+#pragma GCC diagnostic pop
 #endif
 
 #include "field/sources/line_pieces.h"
@@ -312,7 +319,9 @@ void widen_pairs(const float* pairs, std::size_t count, Point* points)
 // ones from the high.
 struct PlacedStep {
     alignas(64) double top[2][8], low[2][8];
-    alignas(32) int node[8];
+    // Each lane's first node's address, not its index: the adds then take
+    // no instructions of their own to find it.
+    alignas(64) double* node[8];
 };
 
 // Steps whose every point is placed are held in a ring of kHeldSteps, and
@@ -327,42 +336,50 @@ struct PlacedStep {
 // every node still takes its points in order.
 constexpr int kHeldSteps = 8;
 
+// How far ahead of the points being placed the wide forms ask for the
+// next ones: an array's points come from mapped pages, and the hardware
+// does not fetch ahead across a page's end. A kilobyte ahead took 12-14%
+// off a float array's whole run (bench/npy_vs_cat.sh); two were no better.
+constexpr std::size_t kAhead = 1024;
+
 // Adds one placed point of a step to its four nodes.
-inline void add_lane(double* grid, const PlacedStep& step, int lane)
+inline void add_lane(const PlacedStep& step, int lane)
 {
     const int half = (lane >> 1) * 2;
-    double* const row0 = grid + step.node[lane];
+    double* const row0 = step.node[lane];
     double* const row1 = row0 + kNodes;
     _mm_storeu_pd(row0, _mm_add_pd(_mm_loadu_pd(row0), _mm_load_pd(&step.top[lane & 1][half])));
     _mm_storeu_pd(row1, _mm_add_pd(_mm_loadu_pd(row1), _mm_load_pd(&step.low[lane & 1][half])));
 }
 
 // Adds the placed points of a step whose `lanes` bits are set, in order.
-inline void add_lanes(double* grid, const PlacedStep& step, unsigned lanes)
+inline void add_lanes(const PlacedStep& step, unsigned lanes)
 {
     for (; lanes; lanes &= lanes - 1)
-        add_lane(grid, step, std::countr_zero(lanes));
+        add_lane(step, std::countr_zero(lanes));
 }
 
-// The steps held, of Lanes points each.
+// The steps held, of Lanes points each. Where the next step goes and how
+// many are held are the caller's locals, passed in: as members, beside
+// the steps in memory, the grid's stores (which may alias anything) made
+// the compiler reload them every step.
 template <int Lanes>
 struct StepRing {
     PlacedStep steps[kHeldSteps];
-    int next = 0, held = 0;
 
     // The slot for the step being placed. A step whose every point is
     // placed (`whole`) takes that of the step placed kHeldSteps steps
     // before, adding it first; one with a point left out adds every step
     // held first, and its own points (add_lanes) once it is stored.
-    PlacedStep& slot(double* grid, bool whole)
+    PlacedStep& slot(bool whole, int& next, int& held)
     {
         PlacedStep& step = steps[next];
         if (!whole) {
-            add_held(grid);
+            add_held(next, held);
             return step;
         }
         if (held == kHeldSteps)
-            add_step(grid, step);
+            add_step(step);
         else
             ++held;
         next = (next + 1) & (kHeldSteps - 1);
@@ -370,17 +387,17 @@ struct StepRing {
     }
 
     // Adds the steps held, oldest first.
-    void add_held(double* grid)
+    void add_held(int next, int& held)
     {
         for (int s = next - held; s < next; ++s)
-            add_step(grid, steps[s & (kHeldSteps - 1)]);
+            add_step(steps[s & (kHeldSteps - 1)]);
         held = 0;
     }
 
-    static void add_step(double* grid, const PlacedStep& step)
+    static void add_step(const PlacedStep& step)
     {
         for (int lane = 0; lane < Lanes; ++lane)
-            add_lane(grid, step, lane);
+            add_lane(step, lane);
     }
 };
 
@@ -398,8 +415,11 @@ template <class Rule>
     const __m256d zero = _mm256_setzero_pd(), cells = _mm256_set1_pd(kCells);
     const bool range_in_cells = every_place_in_a_cell(b);
     StepRing<4> ring;
+    int next = 0, held = 0;
+    const __m256i base = _mm256_set1_epi64x(reinterpret_cast<std::intptr_t>(grid));
     std::size_t k = 0;
     for (; k + 4 <= count; k += 4) {
+        _mm_prefetch(reinterpret_cast<const char*>(points + k) + kAhead, _MM_HINT_T0);
         // x0 y0 x1 y1 and x2 y2 x3 y3 into x0..x3 and y0..y3.
         const __m256d first = _mm256_loadu_pd(&points[k].x);
         const __m256d second = _mm256_loadu_pd(&points[k + 2].x);
@@ -437,33 +457,37 @@ template <class Rule>
         const __m256d top_even = _mm256_unpacklo_pd(top_w, top_e), top_odd = _mm256_unpackhi_pd(top_w, top_e);
         const __m256d low_even = _mm256_unpacklo_pd(low_w, low_e), low_odd = _mm256_unpackhi_pd(low_w, low_e);
         const __m128i nodes = _mm_add_epi32(_mm_mullo_epi32(gy, _mm_set1_epi32(kNodes)), gx);
-        PlacedStep& step = ring.slot(grid, placed_lanes == 0xF);
+        PlacedStep& step = ring.slot(placed_lanes == 0xF, next, held);
         _mm256_store_pd(step.top[0], top_even);
         _mm256_store_pd(step.top[1], top_odd);
         _mm256_store_pd(step.low[0], low_even);
         _mm256_store_pd(step.low[1], low_odd);
-        _mm_store_si128(reinterpret_cast<__m128i*>(step.node), nodes);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(step.node),
+                           _mm256_add_epi64(base, _mm256_slli_epi64(_mm256_cvtepi32_epi64(nodes), 3)));
         if (placed_lanes != 0xF)
-            add_lanes(grid, step, static_cast<unsigned>(placed_lanes));
+            add_lanes(step, static_cast<unsigned>(placed_lanes));
         counts.binned += std::popcount(static_cast<unsigned>(placed_lanes));
     }
-    ring.add_held(grid);
+    ring.add_held(next, held);
     bin_points_plain<Rule>(b, points + k, count - k, grid, counts);
 }
 
-// Eight points' x0 y0 … x3 y3 and x4 y4 … x7 y7 from pairs of doubles or
-// of floats (widened exactly, so either gives the same bits).
-[[gnu::target("avx512f,avx512dq,avx512vl")]] inline void load_eight(const double* pairs, __m512d* first,
-                                                                    __m512d* second)
+// Eight points' x0..x7 and y0..y7 from their pairs x0 y0 x1 y1 …, of
+// doubles or of floats (widened exactly, so either gives the same bits).
+[[gnu::target("avx512f,avx512dq,avx512vl")]] inline void load_eight(const double* pairs, __m512d* x, __m512d* y)
 {
-    *first = _mm512_loadu_pd(pairs);
-    *second = _mm512_loadu_pd(pairs + 8);
+    const __m512i xs = _mm512_set_epi64(14, 12, 10, 8, 6, 4, 2, 0), ys = _mm512_set_epi64(15, 13, 11, 9, 7, 5, 3, 1);
+    const __m512d first = _mm512_loadu_pd(pairs), second = _mm512_loadu_pd(pairs + 8);
+    *x = _mm512_permutex2var_pd(first, xs, second);
+    *y = _mm512_permutex2var_pd(first, ys, second);
 }
-[[gnu::target("avx512f,avx512dq,avx512vl")]] inline void load_eight(const float* pairs, __m512d* first, __m512d* second)
+[[gnu::target("avx512f,avx512dq,avx512vl")]] inline void load_eight(const float* pairs, __m512d* x, __m512d* y)
 {
-    const __m512 all = _mm512_loadu_ps(pairs);
-    *first = _mm512_cvtps_pd(_mm512_castps512_ps256(all));
-    *second = _mm512_cvtps_pd(_mm512_extractf32x8_ps(all, 1));
+    // Sorted while still floats: one shuffle of one register.
+    const __m512i order = _mm512_set_epi32(15, 13, 11, 9, 7, 5, 3, 1, 14, 12, 10, 8, 6, 4, 2, 0);
+    const __m512 sorted = _mm512_permutexvar_ps(order, _mm512_loadu_ps(pairs));
+    *x = _mm512_cvtps_pd(_mm512_castps512_ps256(sorted));
+    *y = _mm512_cvtps_pd(_mm512_extractf32x8_ps(sorted, 1));
 }
 // Four points' x0 y0 … x3 y3, likewise.
 [[gnu::target("avx512f,avx512dq,avx512vl")]] inline __m512d load_four(const double* pairs)
@@ -498,28 +522,29 @@ template <class Rule, class Value>
 [[gnu::target("avx512f,avx512dq,avx512vl")]] void bin_pairs_wider(const CellGeometry& b, const Value* pairs,
                                                                   std::size_t count, double* grid, BinCounts& total)
 {
-    // The counts and the steps held are locals, kept in registers: in
-    // memory, where a grid store might reach them, each step waited on the
-    // last one's store of them.
-    BinCounts counts;
+    // The counts are kept a lane each in vectors, a masked add a step in
+    // place of a popcount and an add of each count; the steps held are
+    // locals of the ring's (see StepRing).
     const __m512d x_min = _mm512_set1_pd(b.x_min), x_max = _mm512_set1_pd(b.x_max);
     const __m512d y_min = _mm512_set1_pd(b.y_min), y_max = _mm512_set1_pd(b.y_max);
     const __m512d dx = _mm512_set1_pd(b.dx), dy = _mm512_set1_pd(b.dy);
     const __m512d zero = _mm512_setzero_pd(), cells = _mm512_set1_pd(kCells);
-    // x0 y0 … x3 y3 and x4 y4 … x7 y7 into x0..x7 and y0..y7.
-    const __m512i xs = _mm512_set_epi64(14, 12, 10, 8, 6, 4, 2, 0), ys = _mm512_set_epi64(15, 13, 11, 9, 7, 5, 3, 1);
     const __m256i last = _mm256_set1_epi32(kCells - 1), row = _mm256_set1_epi32(kNodes);
+    const __m512i base = _mm512_set1_epi64(reinterpret_cast<std::intptr_t>(grid)), one = _mm512_set1_epi64(1);
+    __m512i there_lanes = _mm512_setzero_si512(), placed_lanes = _mm512_setzero_si512();
     const bool range_in_cells = every_place_in_a_cell(b);
     StepRing<8> ring;
+    int next = 0, held = 0;
     std::size_t k = 0;
     for (; k + 8 <= count; k += 8) {
-        __m512d first, second;
-        load_eight(pairs + 2 * k, &first, &second);
-        const __m512d x = Rule::placed_x(_mm512_permutex2var_pd(first, xs, second));
-        const __m512d y = _mm512_permutex2var_pd(first, ys, second);
+        for (std::size_t line = 0; line < 16 * sizeof(Value); line += 64)
+            _mm_prefetch(reinterpret_cast<const char*>(pairs + 2 * k) + kAhead + line, _MM_HINT_T0);
+        __m512d x, y;
+        load_eight(pairs + 2 * k, &x, &y);
+        x = Rule::placed_x(x);
         // The placed x of a NaN is NaN: the test finds the same lanes.
         const __mmask8 there = static_cast<__mmask8>(~_mm512_cmp_pd_mask(x, y, _CMP_UNORD_Q));
-        counts.not_a_number += 8 - std::popcount(static_cast<unsigned>(there));
+        there_lanes = _mm512_mask_add_epi64(there_lanes, there, there_lanes, one);
         __mmask8 placed = _mm512_mask_cmp_pd_mask(there, x, x_min, _CMP_GE_OQ);
         placed = _mm512_mask_cmp_pd_mask(placed, x, x_max, _CMP_LT_OQ);
         placed = _mm512_mask_cmp_pd_mask(placed, y, y_min, _CMP_GE_OQ);
@@ -532,10 +557,9 @@ template <class Rule, class Value>
             placed = _mm512_mask_cmp_pd_mask(placed, qy, zero, _CMP_GE_OQ);
             placed = _mm512_mask_cmp_pd_mask(placed, qy, cells, _CMP_LE_OQ);
         }
-        counts.rejected += std::popcount(static_cast<unsigned>(there & ~placed));
+        placed_lanes = _mm512_mask_add_epi64(placed_lanes, placed, placed_lanes, one);
         if (placed == 0)
             continue;
-        counts.binned += std::popcount(static_cast<unsigned>(placed));
         const __m256i gx = _mm256_min_epi32(_mm512_cvttpd_epi32(qx), last);
         const __m256i gy = _mm256_min_epi32(_mm512_cvttpd_epi32(qy), last);
         const __m512d fx = _mm512_sub_pd(qx, _mm512_cvtepi32_pd(gx));
@@ -544,19 +568,22 @@ template <class Rule, class Value>
         const __m512d first_y = Rule::first_share(fy), second_y = Rule::second_share(fy);
         const __m512d top_w = _mm512_mul_pd(first_x, first_y), top_e = _mm512_mul_pd(second_x, first_y);
         const __m512d low_w = _mm512_mul_pd(first_x, second_y), low_e = _mm512_mul_pd(second_x, second_y);
-        PlacedStep& step = ring.slot(grid, placed == 0xFF);
+        PlacedStep& step = ring.slot(placed == 0xFF, next, held);
         _mm512_store_pd(step.top[0], _mm512_unpacklo_pd(top_w, top_e));
         _mm512_store_pd(step.top[1], _mm512_unpackhi_pd(top_w, top_e));
         _mm512_store_pd(step.low[0], _mm512_unpacklo_pd(low_w, low_e));
         _mm512_store_pd(step.low[1], _mm512_unpackhi_pd(low_w, low_e));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(step.node), _mm256_add_epi32(_mm256_mullo_epi32(gy, row), gx));
+        const __m256i nodes = _mm256_add_epi32(_mm256_mullo_epi32(gy, row), gx);
+        _mm512_store_si512(step.node, _mm512_add_epi64(base, _mm512_slli_epi64(_mm512_cvtepi32_epi64(nodes), 3)));
         if (placed != 0xFF)
-            add_lanes(grid, step, placed);
+            add_lanes(step, placed);
     }
-    ring.add_held(grid);
-    total.binned += counts.binned;
-    total.rejected += counts.rejected;
-    total.not_a_number += counts.not_a_number;
+    ring.add_held(next, held);
+    const long long there_total = _mm512_reduce_add_epi64(there_lanes);
+    const long long placed_total = _mm512_reduce_add_epi64(placed_lanes);
+    total.not_a_number += static_cast<long long>(k) - there_total;
+    total.rejected += there_total - placed_total;
+    total.binned += placed_total;
     bin_pairs_plain<Rule>(b, pairs + 2 * k, count - k, grid, total);
 }
 
