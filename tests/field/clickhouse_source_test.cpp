@@ -553,6 +553,41 @@ TEST(DatabaseAnswer, TakesOnlyAnswersThatSayWhereTheyEnd)
     }
 }
 
+// Servers newer than the tests' send the progress in headers while the
+// query runs: the rows to read (or, from older ones, the rows in all) are
+// the meter's size, all of them done once the answer is in; a total of
+// none is no progress at all.
+TEST(DatabaseAnswer, ProgressHeadersReachTheMeter)
+{
+    const std::string rows = "gx\tgy\tn\tsfx\tsfy\tsfxfy\tx_min\tx_max\ty_min\ty_max\n"
+                             "0\t0\t1\t0.5\t0.5\t0.25\t0\t4000\t0\t4000\n";
+    const auto progress = [](const std::string& fields) { return "X-ClickHouse-Progress: {" + fields + "}\r\n"; };
+    const struct {
+        std::string headers;
+        long long total;
+    } cases[] = {
+        {progress(R"("read_rows":"3","read_bytes":"24","total_rows_to_read":"10")") +
+             progress(R"("read_rows":"6","read_bytes":"48","total_rows_to_read":"12")"),
+         12},
+        {progress(R"("read_rows":"4","read_bytes":"32","total_rows":"9")"), 9},
+        {progress(R"("read_rows":"5","total_rows_to_read":"0")"), 0},
+        {"", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.headers);
+        CannedHttpServer server("HTTP/1.1 200 OK\r\n" + c.headers + "Content-Length: " + std::to_string(rows.size()) +
+                                "\r\n\r\n" + rows);
+        LoadRequest request;
+        request.range = Range{0, 4000, 0, 4000};
+        request.path = "clickhouse://127.0.0.1:" + std::to_string(server.port()) + "/d.t?x=x&y=y&timeout=5";
+        ProgressSeen seen;
+        const LoadedField loaded = load_field(request, seen.watch());
+        ASSERT_TRUE(loaded.ok()) << loaded.problem;
+        EXPECT_EQ(seen.meter.size, c.total);
+        EXPECT_EQ(seen.meter.done, c.total);
+    }
+}
+
 TEST(DatabaseAddress, MessagesLeaveItsPasswordOut)
 {
     const struct {
