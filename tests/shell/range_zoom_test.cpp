@@ -189,6 +189,36 @@ TEST_F(RangeZoomTest, ADragOverTheMapBinsItsRectangleAndBackspaceComesBack)
     EXPECT_EQ(shown_range(), clicked);
 }
 
+// A step of another file has no field kept for the file shown: walking to
+// it reads that file again, over the step's range, and walking back reads
+// the other.
+TEST_F(RangeZoomTest, WalkingToAnotherFilesStepReadsThatFile)
+{
+    to_map();
+    const Range first = shown_range();
+    const QImage peak = picture();
+    std::string text;
+    for (int k = 0; k < 200; ++k)
+        text += std::to_string(100 + k * 4) + " " + std::to_string(900 - k * 3) + "\n";
+    const fs::path other = write_file("line.txt", text);
+    const Range narrow{0, 1000, 0, 1000};
+    show_plot_range(panel_, narrow);
+    load_data_from(panel_, other.c_str());
+    run();
+    const QImage line = picture();
+    ASSERT_NE(line, peak);
+    key(Qt::Key_Backspace);
+    EXPECT_EQ(std::string(state_->data_file), data_.string());
+    EXPECT_EQ(shown_range(), first);
+    EXPECT_EQ(picture(), peak);
+    key(Qt::Key_Right, Qt::AltModifier);
+    EXPECT_EQ(std::string(state_->data_file), other.string());
+    EXPECT_EQ(shown_range(), narrow);
+    EXPECT_EQ(picture(), line);
+    ASSERT_EQ(state_->history.steps.size(), 2u) << "walking adds no step";
+    EXPECT_EQ(state_->history.at, 1u);
+}
+
 TEST_F(RangeZoomTest, AWheelNotchScalesTheRangeAboutThePointer)
 {
     to_map();

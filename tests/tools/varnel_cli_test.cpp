@@ -146,6 +146,45 @@ TEST(VarnelCli, EveryCommandRefusesTheSameRangesInTheSameWords)
     EXPECT_EQ(run("sql --table t --x a --y b --log-x --log-y --range 1e-300 2 5e-324 1").status, 0);
 }
 
+// sql's options each reach the query it prints, or are refused in words
+// that name them.
+TEST(VarnelCli, SqlTakesEachOptionIntoItsQuery)
+{
+    const char* table = "sql --table s.t --x a --y b";
+    const struct {
+        std::string more;
+        int status;
+        const char* present; // on standard output, or the first line of standard error
+        const char* absent;  // "" for nothing
+    } cases[] = {
+        {"", 0, "CAST('0' AS DOUBLE PRECISION)", "Float64"},
+        {"--dialect standard", 0, "AS DOUBLE PRECISION)", "Float64"},
+        {"--dialect clickhouse", 0, "CAST('0' AS Float64)", "DOUBLE PRECISION"},
+        {"--binning classic", 0, "CAST('40' AS DOUBLE PRECISION)", ""},
+        {"--binning bilinear", 0, "CAST('4000' AS", "CAST('40' AS"},
+        {"--weight w", 0, "\"w\"", "\"v\""},
+        {"--mean v", 0, "\"v\"", "\"w\""},
+        {"--log-x --range 1 10 0 1", 0, "LOG10", ""},
+        {"--log-y --range 0 1 1 10 --dialect clickhouse", 0, "log10", "LOG10"},
+        {"", 0, "", "LOG10"},
+        {"--dialect mysql", 2, "varnel-cli: --dialect mysql: the dialect is standard or clickhouse", ""},
+        {"--binning nearest", 2, "varnel-cli: --binning nearest: the binning rule is bilinear or classic", ""},
+        {"--x \"$(printf 'a\\tb')\"", 2,
+         "varnel-cli: a name is empty, longer than 255 bytes, or holds a control character", ""},
+    };
+    for (const auto& c : cases) {
+        const std::string args = std::string(table) + " " + c.more;
+        const CliRun r = c.status == 0 ? run(args) : first_error_line(args);
+        EXPECT_EQ(r.status, c.status) << args;
+        EXPECT_NE(r.out.find(c.present), std::string::npos) << args << "\n" << r.out.substr(0, 400);
+        if (*c.absent)
+            EXPECT_EQ(r.out.find(c.absent), std::string::npos) << args;
+    }
+    const CliRun missing = first_error_line("sql --table t --x a");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.out, "varnel-cli: --table, --x and --y are all needed");
+}
+
 // Ctrl-C at the database password's prompt, on a terminal of the test's
 // own: the program ends by the signal, and the terminal echoes again.
 TEST(VarnelCli, InterruptedPasswordPromptGivesTheEchoBack)
