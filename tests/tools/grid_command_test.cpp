@@ -679,6 +679,14 @@ TEST_F(GridCommand, WeightsMeansAndLogAxesMatchTheTents)
     expect_same_counts(last_line(reopened.err), last_line(from_points.err), "classic");
     const std::string head = "# binning: classic\n# weight: w\n# mean: z\n# log: x\ngx,gy,n,sfx,sfy,sfxfy,sw,";
     EXPECT_EQ(read_file(sums).substr(0, head.size()), head);
+    // The sums saved again from themselves are the same bytes, rule and all;
+    // sums that do not say their rule are taken, and saved, on the rule asked.
+    const std::string again = (dir / "again.csv").string();
+    ASSERT_EQ(run(sums + " --sums -o " + again).status, 0);
+    EXPECT_EQ(read_file(again), read_file(sums));
+    const std::string unsaid = write("unsaid.csv", read_file(sums).substr(std::string("# binning: classic\n").size()));
+    ASSERT_EQ(run(unsaid + " --binning classic --sums -o " + again).status, 0);
+    EXPECT_EQ(read_file(again), read_file(sums));
 }
 
 // A table of sums holds one measure on its axes: another asked for is
