@@ -5,6 +5,9 @@
 // (scripts/make-docs-pictures does both).
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -59,6 +62,37 @@ protected:
     Child xvfb_;
     std::string display_;
 };
+
+// The program's own words come before any window: help and the version
+// on standard output, a wrong word named on standard error with the usage.
+TEST(ViewerCommandLine, HelpVersionAndWrongWords)
+{
+    const struct {
+        const char* args;
+        int status;
+        const char* printed; // the start of what it prints
+    } cases[] = {
+        {"--help", 0, "usage: varnel [DATA [TEXTURE]]\nShows the density surface"},
+        {"-h", 0, "usage: varnel [DATA [TEXTURE]]\nShows"},
+        {"points.txt --help", 0, "usage: varnel [DATA [TEXTURE]]\nShows"},
+        {"--version", 0, "varnel "},
+        {"--bogus", 2, "varnel: unknown option --bogus\nusage: varnel [DATA [TEXTURE]]\n"},
+        {"a.txt b.png -x", 2, "varnel: unknown option -x\n"},
+        {"a.txt b.png c.png", 2, "varnel: one data file and one texture only, not also c.png\nusage:"},
+    };
+    for (const auto& c : cases) {
+        std::FILE* p = popen((std::string(VARNEL_VIEWER) + " " + c.args + " 2>&1 </dev/null").c_str(), "r");
+        ASSERT_NE(p, nullptr);
+        std::string out;
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;)
+            out.append(buffer, n);
+        const int status = pclose(p);
+        EXPECT_TRUE(WIFEXITED(status)) << c.args;
+        EXPECT_EQ(WEXITSTATUS(status), c.status) << c.args;
+        EXPECT_EQ(out.rfind(c.printed, 0), 0u) << c.args << "\n" << out;
+    }
+}
 
 TEST_F(ViewerEndToEnd, DrawsTheSurfaceTurnsWithTheKeysAndSavesOnClose)
 {
