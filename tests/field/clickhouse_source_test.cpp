@@ -623,6 +623,12 @@ TEST(DatabaseAddress, ReadsItsPartsAndRefusesTheRest)
     ASSERT_TRUE(parse_database_address("clickhouse://localhost/d.t?x=a&y=b", &a, &problem));
     EXPECT_EQ(a.port, 8123);
     EXPECT_EQ(a.timeout_seconds, 60);
+    // A plus is a space, a hex digit of either case; an IPv6 server without a port.
+    ASSERT_TRUE(parse_database_address("clickhouses://[::1]/d.t?x=r+a&y=%4a%4B", &a, &problem)) << problem;
+    EXPECT_EQ(a.host, "::1");
+    EXPECT_EQ(a.port, 8443);
+    EXPECT_EQ(a.x, "r a");
+    EXPECT_EQ(a.y, "JK");
     const struct {
         const char* text;
         const char* problem;
@@ -638,6 +644,18 @@ TEST(DatabaseAddress, ReadsItsPartsAndRefusesTheRest)
         {"clickhouse://h#x/d.t?x=a&y=b", "the server's name is not readable"},
         {"clickhouse://h/d.t?x=a&y=b&timeout=0", "timeout=0 is not a number of seconds from 1 to 86400"},
         {"clickhouse://h/d.t?x=a&y=b&query=DROP", "the address has no parameter query (x, y and timeout)"},
+        {"http://h/d.t?x=a&y=b", "the address begins with clickhouse:// or clickhouses://"},
+        {"clickhouse:/h/d.t?x=a&y=b", "the address begins with clickhouse:// or clickhouses://"},
+        {"clickhouse://h", "no /DATABASE.TABLE after the server"},
+        {"clickhouse://[::1/d.t?x=a&y=b", "an IPv6 address without its closing ]"},
+        {"clickhouse://[::1]9000/d.t?x=a&y=b", "the server's address is not readable"},
+        {"clickhouse://a%zz@h/d.t?x=a&y=b", "the user's name is not readable"},
+        {"clickhouse://h:80:90/d.t?x=a&y=b", "the port 80:90 is not a number from 1 to 65535"},
+        {"clickhouse://h:0/d.t?x=a&y=b", "the port 0 is not a number from 1 to 65535"},
+        {"clickhouse://h/d.t?x=a&y", "the address's parameter y is not NAME=VALUE"},
+        {"clickhouse://h/d.t?x=a&y=b%2", "the address's parameter y=b%2 is not NAME=VALUE"},
+        {"clickhouse://h/d.t?x=a&y=b&timeout=86401", "timeout=86401 is not a number of seconds from 1 to 86400"},
+        {"clickhouse://h/d.t?x=a&y=b&timeout=5s", "timeout=5s is not a number of seconds from 1 to 86400"},
     };
     for (const auto& r : refused) {
         EXPECT_FALSE(parse_database_address(r.text, &a, &problem)) << r.text;
