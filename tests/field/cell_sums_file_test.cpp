@@ -22,7 +22,7 @@ TEST(CellSumsFile, ReadsWhatEnginesWrite)
     const std::string text =
         "\"n\"\t\"gx\"\t\"gy\"\t\"sfx\"\t\"sfy\"\t\"sfxfy\"\t\"x_min\"\t\"x_max\"\t\"y_min\"\t\"y_max\"\r\n"
         "2\t3\t4\t0.5\t1.25\t0.25\t0\t4000\t-1\t1\r\n"
-        "1\t3\t4\t1\t0\t0\t0\t4000\t-1\t1\r\n"
+        "\"+1\"\t 3\t4 \t+1\t\" 0\"\t0\t0\t4000\t-1\t1\r\n" // quoted, spaced, signed
         "7\t-1\t-1\t0\t0\t0\t0\t4000\t-1\t1\r\n"
         "5\t-2\t-2\t0\t0\t0\t0\t4000\t-1\t1";
     for (std::size_t piece : {std::size_t(1), std::size_t(7), text.size()}) {
@@ -87,6 +87,10 @@ TEST(CellSumsFile, RefusesWhatNoQueryGivesWithItsLine)
         {"0,0,1,0,0,0,1,1,0,1\n", "line 2: the range is no finite rectangle"},
         {"0,0,1,0,0,0,0,inf,0,1\n", "line 2: the range is no finite rectangle"},
         {"0,0,1,0,0,0,0,1,0\n", "line 2: 9 fields, not 10"},
+        {"0,0,1,+,0,0,0,1,0,1\n", "line 2: sfx \"+\" is no number"},
+        {"0,0,1,++1,0,0,0,1,0,1\n", "line 2: sfx \"++1\" is no number"},
+        {"", "line 1: the header does not name the columns gx, gy, n, sfx, sfy, sfxfy, x_min, x_max, y_min, y_max",
+         "gx,gy,n,sfx,sfy,sfxfy,x_min,x_max,y_min,y_max,GX\n"},
         {"0,0,1,0,0,0,0,1,0,1 \x01\n", "line 2: y_max \"1 \x01\" is no number"},
         {std::string(5000, '1') + "\n", "line 2: longer than 4096 bytes"},
         {"0,0,0,0,0,0,0,1,0,1\n", "line 2: n 0 is no count of points"},
