@@ -86,6 +86,29 @@ TEST_F(FieldLoader, FittingAFileThatReadsOnceIsRefused)
     close(ends[1]);
 }
 
+// A line past a mebibyte is one rejected line, no part of it read, when
+// weights and values are read too: blanks, then a point, after its first
+// mebibyte are no point of their own.
+TEST_F(FieldLoader, ALineTooLongIsRejectedWholeWithWeightsToo)
+{
+    const std::string too_long = "5 6 1" + std::string(std::size_t(1) << 20, ' ') + "7 8 9\n";
+    const std::string path = write("long.txt", "1 2 2\n" + too_long + "3 4 5\n" + too_long);
+    for (const int weight : {0, 3}) {
+        for (const int value : {0, 3}) {
+            SCOPED_TRACE(testing::Message() << "weight " << weight << ", value " << value);
+            LoadRequest request;
+            request.path = path;
+            request.range = Range{0, 10, 0, 10};
+            request.columns.numbers.weight = weight;
+            request.columns.numbers.value = value;
+            const LoadedField loaded = load_field(request);
+            ASSERT_TRUE(loaded.ok());
+            EXPECT_EQ(loaded.counts.points, 2);
+            EXPECT_EQ(loaded.counts.rejected_lines, 2);
+        }
+    }
+}
+
 // A table of cell sums is known by its header behind a byte-order mark and
 // comments, and carries the rule it was made by: followed when no rule was
 // asked for, refused when another was. The field then is the points'
