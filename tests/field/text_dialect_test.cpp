@@ -196,6 +196,7 @@ TEST(TextDialect, FoundFromTheFirstLines)
         {"x,y", {"1.5,2.5"}, ',', false},
         {"x;y", {"1,5;2,25", "3;4"}, ';', true},
         {"x;y", {"1.5;2"}, ';', false},
+        {"x;y", {"\"1,5\";2"}, ';', true}, // quoted, as spreadsheets write text
         {"a;b,c", {"1;2,3", "4;5,6"}, ';', true},
         {"a,b;c", {"1,2;3", "4,5;6"}, ';', true}, // a tie: the semicolon, as European exports have it
         {"\"a;b\",c", {"\"1;2\",3"}, ',', false},
@@ -209,6 +210,31 @@ TEST(TextDialect, FoundFromTheFirstLines)
         EXPECT_EQ(d.separator, c.separator) << c.first;
         EXPECT_EQ(d.decimal_comma, c.decimal_comma) << c.first;
     }
+}
+
+// A line's fields as the reader splits them: under white space, one comma,
+// semicolon or tab with blanks around it parts two fields, two tabs hold an
+// empty one, and so does a separator at the end; under a separator, only
+// it outside quotes, the quotes kept and the blanks around a field taken off.
+TEST(TextDialect, SplitsALineAsTheReaderDoes)
+{
+    const TextDialect spaces{}, commas{',', false}, semicolons{';', true};
+    const struct {
+        const char* line;
+        TextDialect dialect;
+        std::vector<std::string> fields;
+    } cases[] = {
+        {"  a  b  ", spaces, {"a", "b"}},
+        {"a , b;c", spaces, {"a", "b", "c"}},
+        {"a\t\tb", spaces, {"a", "", "b"}},
+        {"a b,", spaces, {"a", "b", ""}},
+        {"a b\t", spaces, {"a", "b", ""}},
+        {"", spaces, {}},
+        {"\"x, y\", b ,", commas, {"\"x, y\"", "b", ""}},
+        {" a\t;\"1;5\"; \r", semicolons, {"a", "\"1;5\"", ""}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(split_fields(c.line, c.dialect), c.fields) << c.line;
 }
 
 } // namespace
