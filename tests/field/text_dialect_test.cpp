@@ -2,6 +2,7 @@
 // the same points binned by a plain bilinear sum written here, whatever its
 // separator, quotes, decimal mark, index column or byte-order mark.
 #include "field/field_loader.h"
+#include "field/sources/file_header.h"
 #include "field/sources/text_dialect.h"
 #include "temp_folder.h"
 
@@ -235,6 +236,36 @@ TEST(TextDialect, SplitsALineAsTheReaderDoes)
     };
     for (const auto& c : cases)
         EXPECT_EQ(split_fields(c.line, c.dialect), c.fields) << c.line;
+}
+
+// The columns plotted when none are asked for: the first two that hold
+// numbers (missing values aside), passing over a row index (no name, or
+// pandas' "Unnamed: 0", counting rows from 0 or 1).
+TEST(FileHeader, PlotsTheFirstTwoColumnsOfNumbersPastAnIndex)
+{
+    const struct {
+        const char* text;
+        int x, y;
+    } cases[] = {
+        {",a,b\n0,1.5,2\n1,2.5,3\n", 2, 3},
+        {"Unnamed: 0,a,b\n1,1.5,2\n2,2.5,3\n", 2, 3},
+        {"\"\",\"a\",\"b\"\n\"1\",1.5,2\n\"2\",2.5,3\n", 2, 3}, // R's row names
+        {",a,b\n5,1.5,2\n6,2.5,3\n", 1, 2},   // no count from 0 or 1
+        {",a,b\n0,1.5,2\n2,2.5,3\n", 1, 2},   // no count at all
+        {",a,b\n0.5,1.5,2\n1.5,2.5,3\n", 1, 2},
+        {"id,a,b\n0,1.5,2\n1,2.5,3\n", 1, 2}, // a named column is data
+        {"name,a,b\nx,NA,2\ny,1.5,3\nz,null,4\nw,N/A,5\nv,\"NA\",6\n", 2, 3},
+        {"a,b,c\nN/A,1,2\nNA,3,4\n", 2, 3}, // only missing values: no numbers
+        {"a,b,c\nx,1,2\n1,3,4\n", 2, 3},     // text among the numbers
+    };
+    for (const auto& c : cases) {
+        FileHeader header;
+        ASSERT_TRUE(header_of_text(c.text, true, 0, &header)) << c.text;
+        ASSERT_TRUE(header.present) << c.text;
+        const Columns picked = columns_to_plot(header);
+        EXPECT_EQ(picked.x, c.x) << c.text;
+        EXPECT_EQ(picked.y, c.y) << c.text;
+    }
 }
 
 } // namespace
