@@ -250,13 +250,13 @@ TEST(FileHeader, PlotsTheFirstTwoColumnsOfNumbersPastAnIndex)
         {",a,b\n0,1.5,2\n1,2.5,3\n", 2, 3},
         {"Unnamed: 0,a,b\n1,1.5,2\n2,2.5,3\n", 2, 3},
         {"\"\",\"a\",\"b\"\n\"1\",1.5,2\n\"2\",2.5,3\n", 2, 3}, // R's row names
-        {",a,b\n5,1.5,2\n6,2.5,3\n", 1, 2},   // no count from 0 or 1
-        {",a,b\n0,1.5,2\n2,2.5,3\n", 1, 2},   // no count at all
+        {",a,b\n5,1.5,2\n6,2.5,3\n", 1, 2},                     // no count from 0 or 1
+        {",a,b\n0,1.5,2\n2,2.5,3\n", 1, 2},                     // no count at all
         {",a,b\n0.5,1.5,2\n1.5,2.5,3\n", 1, 2},
         {"id,a,b\n0,1.5,2\n1,2.5,3\n", 1, 2}, // a named column is data
         {"name,a,b\nx,NA,2\ny,1.5,3\nz,null,4\nw,N/A,5\nv,\"NA\",6\n", 2, 3},
         {"a,b,c\nN/A,1,2\nNA,3,4\n", 2, 3}, // only missing values: no numbers
-        {"a,b,c\nx,1,2\n1,3,4\n", 2, 3},     // text among the numbers
+        {"a,b,c\nx,1,2\n1,3,4\n", 2, 3},    // text among the numbers
     };
     for (const auto& c : cases) {
         FileHeader header;
