@@ -28,17 +28,22 @@ namespace {
 bool columns_named(const ColumnRequest& asked, LoadedField& result)
 {
     ColumnsRead& read = result.columns;
-    const std::pair<const std::string*, int*> names[] = {{&asked.x_name, &read.columns.x},
-                                                         {&asked.y_name, &read.columns.y},
-                                                         {&asked.weight_name, &read.columns.weight},
-                                                         {&asked.value_name, &read.columns.value}};
-    for (const auto& [name, number] : names) {
+    const struct {
+        const std::string* name;
+        int* number;
+        ColumnRole role;
+    } names[] = {{&asked.x_name, &read.columns.x, ColumnRole::x},
+                 {&asked.y_name, &read.columns.y, ColumnRole::y},
+                 {&asked.weight_name, &read.columns.weight, ColumnRole::weight},
+                 {&asked.value_name, &read.columns.value, ColumnRole::value}};
+    for (const auto& [name, number, role] : names) {
         if (name->empty())
             continue;
         const auto found = std::find(read.header.begin(), read.header.end(), *name);
         if (found == read.header.end()) {
             result.failure = LoadFailure::no_column;
             read.missing = *name;
+            read.missing_role = role;
             return false;
         }
         *number = int(found - read.header.begin()) + 1;

@@ -88,15 +88,19 @@ enum class LoadFailure {
     log_range,   // a logarithmic axis's range reaches zero or below
 };
 
+// What a column asked for is read as.
+enum class ColumnRole { x, y, weight, value };
+
 // The columns a load read, and the header's names for them.
 struct ColumnsRead {
     Columns columns;
     std::string x_name, y_name; // empty where the file has no header
     std::string weight_name;    // the header's names of the weight's and the value's columns
     std::string value_name;
-    bool picked = false;             // picked among more than two, none having been asked for
-    std::vector<std::string> header; // every name of the header; empty without one
-    std::string missing;             // with no_column: the name not found
+    bool picked = false;                     // picked among more than two, none having been asked for
+    std::vector<std::string> header;         // every name of the header; empty without one
+    std::string missing;                     // with no_column: the name not found
+    ColumnRole missing_role = ColumnRole::x; // and what it was asked for as
 };
 
 struct LoadedField {

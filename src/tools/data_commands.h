@@ -125,14 +125,16 @@ inline void warn_if_poorly_placed(const char* path, const LoadRequest& request, 
 }
 
 // What a load that asked for a column by a name the header lacks says, as
-// a usage error.
+// a usage error naming the option that asked for it.
 inline std::string no_column_problem(const LoadedField& loaded, const char* path)
 {
     const ColumnsRead& c = loaded.columns;
+    const std::string option = c.missing_role == ColumnRole::weight ? "--weight "
+        : c.missing_role == ColumnRole::value                       ? "--mean "
+                                                                    : "--columns ";
     if (c.header.empty())
-        return "--columns " + printable_text(c.missing) + ": " + path + " has no header line to find the name in";
-    return "--columns " + printable_text(c.missing) + ": no such column in " + path +
-        "'s header: " + name_list(c.header);
+        return option + printable_text(c.missing) + ": " + path + " has no header line to find the name in";
+    return option + printable_text(c.missing) + ": no such column in " + path + "'s header: " + name_list(c.header);
 }
 
 // A password typed on the terminal, not shown as it is typed; false

@@ -15,6 +15,22 @@ std::string number_text(double value)
     return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
+// A column as a word names it: digits (a sign allowed) are its number,
+// which must be one from 1 to kMaxColumn; anything else is a header's name.
+void read_column_word(const std::string& text, const std::string& option, const std::string& rule, int* number,
+                      std::string* name)
+{
+    const size_t sign = text[0] == '-' || text[0] == '+' ? 1 : 0;
+    const bool whole = text.size() > sign && text.find_first_not_of("0123456789", sign) == std::string::npos;
+    long value = 0;
+    if (!whole)
+        *name = text;
+    else if (whole_number(text, 1, kMaxColumn, &value))
+        *number = int(value);
+    else
+        throw UsageProblem(bad_value(option.c_str(), text.c_str(), rule));
+}
+
 } // namespace
 
 std::string range_problem(const Range& r)
@@ -84,19 +100,9 @@ void add_columns_option(OptionTable& table, ColumnRequest* columns)
                    request.chosen = true;
                    const std::pair<int*, std::string*> sides[] = {{&request.numbers.x, &request.x_name},
                                                                   {&request.numbers.y, &request.y_name}};
-                   for (size_t k = 0; k < 2; ++k) {
-                       const std::string& text = word_at(words, k, option, needs);
-                       const size_t sign = text[0] == '-' || text[0] == '+' ? 1 : 0;
-                       const bool whole =
-                           text.size() > sign && text.find_first_not_of("0123456789", sign) == std::string::npos;
-                       long number = 0;
-                       if (!whole)
-                           *sides[k].second = text;
-                       else if (whole_number(text, 1, kMaxColumn, &number))
-                           *sides[k].first = int(number);
-                       else
-                           throw UsageProblem(bad_value(option.c_str(), text.c_str(), rule));
-                   }
+                   for (size_t k = 0; k < 2; ++k)
+                       read_column_word(word_at(words, k, option, needs), option, rule, sides[k].first,
+                                        sides[k].second);
                    const bool same = request.x_name.empty() && request.y_name.empty()
                        ? request.numbers.x == request.numbers.y
                        : request.x_name == request.y_name;
@@ -114,16 +120,8 @@ void add_value_options(OptionTable& table, LoadRequest* request)
         const std::string rule =
             "a column is a whole number from 1 to " + std::to_string(kMaxColumn) + ", or a name from the file's header";
         table.words(option, "COL", 1, help, [=](const Words& words) {
-            const std::string& text = word_at(words, 0, option, "a column, by number or by the header's name");
-            const size_t sign = text[0] == '-' || text[0] == '+' ? 1 : 0;
-            const bool whole = text.size() > sign && text.find_first_not_of("0123456789", sign) == std::string::npos;
-            long value = 0;
-            if (!whole)
-                *name = text;
-            else if (whole_number(text, 1, kMaxColumn, &value))
-                *number = int(value);
-            else
-                throw UsageProblem(bad_value(option.c_str(), text.c_str(), rule));
+            read_column_word(word_at(words, 0, option, "a column, by number or by the header's name"), option, rule,
+                             number, name);
         });
     };
     ColumnRequest& columns = request->columns;

@@ -379,6 +379,7 @@ TEST_F(GridCommand, MissingFileAndUsageErrors)
               "pipe or a device); give the range as XMIN XMAX YMIN YMAX\n");
 
     std::string data = write("data.txt", "1 2\n");
+    const std::string named = write("named.csv", "a,b,c\n1,2,3\n");
     // A usage error says first what was wrong, then shows the usage.
     const std::string bad[][2] = {
         {"", "no data file given"},
@@ -397,6 +398,18 @@ TEST_F(GridCommand, MissingFileAndUsageErrors)
         {data + " --columns 2 2",
          "--columns 2: columns are two different whole numbers from 1 to 1000, or two names from the file's header"},
         {data + " --columns a b", "--columns a: " + data + " has no header line to find the name in"},
+        {data + " --columns 1 1001",
+         "--columns 1001: columns are two different whole numbers from 1 to 1000, or two names from the file's header"},
+        {data + " --weight 0",
+         "--weight 0: a column is a whole number from 1 to 1000, or a name from the file's header"},
+        {data + " --mean -2", "--mean -2: a column is a whole number from 1 to 1000, or a name from the file's header"},
+        {data + " --mean 1001",
+         "--mean 1001: a column is a whole number from 1 to 1000, or a name from the file's header"},
+        // A name the header lacks is named with the option that asked for it.
+        {data + " --weight w", "--weight w: " + data + " has no header line to find the name in"},
+        {named + " --mean v", "--mean v: no such column in " + named + "'s header: \"a\", \"b\", \"c\""},
+        {named + " --weight w", "--weight w: no such column in " + named + "'s header: \"a\", \"b\", \"c\""},
+        {named + " --columns a w", "--columns w: no such column in " + named + "'s header: \"a\", \"b\", \"c\""},
     };
     for (const auto& c : bad) {
         Outcome r = run(c[0]);
