@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "label_values.h"
@@ -177,6 +178,20 @@ TEST(AxisTicks, LogarithmicAxesTickPowersOfTenAndTwoAndFiveBetween)
     expect_round_steps(narrow.values, 3, "2.1 to 4.9");
     for (size_t k = 0; k < narrow.values.size(); ++k)
         EXPECT_EQ(label_number(narrow.labels[k]), narrow.values[k]);
+    // ... and where those are written with a factor or an offset, each label
+    // carries it, read back to its tick.
+    for (const auto& [low, high] : {std::pair{2.1e7, 4.9e7}, std::pair{1000001.0, 1000009.0}}) {
+        const LogTicks ticks = log_ticks(low, high, 10);
+        ASSERT_GE(ticks.values.size(), 2u) << low;
+        for (size_t k = 0; k < ticks.values.size(); ++k) {
+            const std::string& label = ticks.labels[k];
+            const size_t space = label.find(' ');
+            ASSERT_NE(space, std::string::npos) << label;
+            EXPECT_NEAR(read_back(label.substr(0, space), label.substr(space + 1)), ticks.values[k],
+                        ticks.values[k] * 1e-12)
+                << label;
+        }
+    }
     // No logarithm: no ticks.
     for (const double low : {0.0, -1.0})
         EXPECT_TRUE(log_ticks(low, 10, 10).values.empty());
