@@ -31,8 +31,9 @@ protected:
     static inline fs::path points_file, valued_file, root;
     static inline std::vector<tent::Point> valued;
     static inline bool started = false;
-    // A weight's and a value's columns named like the query's own names.
-    static inline const std::string weight_column = "varnel_bw", value_column = "swz";
+    // A weight's and a value's columns named like the query's own names;
+    // the values again under the query's prefix, for a value asked alone.
+    static inline const std::string weight_column = "varnel_bw", value_column = "swz", prefixed_value = "varnel_qx";
 
     static void SetUpTestSuite()
     {
@@ -93,7 +94,7 @@ protected:
         std::string valued_rows[2];
         for (std::size_t k = 0; k < valued.size(); ++k) {
             std::string row;
-            for (const double v : {valued[k].x, valued[k].y, valued[k].w, valued[k].z}) {
+            for (const double v : {valued[k].x, valued[k].y, valued[k].w, valued[k].z, valued[k].z}) {
                 char text[40];
                 std::snprintf(text, sizeof text, "%.17g", v);
                 row += (row.empty() ? "" : "\t") + (std::isnan(v) && k % 2 ? std::string("\\N") : std::string(text));
@@ -103,7 +104,8 @@ protected:
         for (Server* s : {&first, &second}) {
             EXPECT_EQ(post(s->http,
                            "CREATE TABLE default.valued_here (x Nullable(Float64), y Float64, " + weight_column +
-                               " Nullable(Float64), " + value_column + " Nullable(Float64)) ENGINE = Log"),
+                               " Nullable(Float64), " + value_column + " Nullable(Float64), " + prefixed_value +
+                               " Nullable(Float64)) ENGINE = Log"),
                       200);
             EXPECT_EQ(
                 post(s->http, "INSERT INTO default.valued_here FORMAT TabSeparated\n" + valued_rows[s == &second]),
@@ -225,7 +227,8 @@ TEST_F(ClickHouseSource, TwoShardTableGivesTheFileReadersField)
         const char* name;
         BinningRule rule;
         bool fit;
-        tent::Ask ask; // none: counts of the plain table
+        tent::Ask ask;                           // none: counts of the plain table
+        const std::string& value = value_column; // the table's name for the values
     } cases[] = {
         {"counts", BinningRule::bilinear, false, {}},
         {"counts, fitted", BinningRule::bilinear, true, {}},
@@ -233,6 +236,11 @@ TEST_F(ClickHouseSource, TwoShardTableGivesTheFileReadersField)
         {"counts, classic, fitted", BinningRule::classic, true, {}},
         {"weights", BinningRule::bilinear, false, {linear, true}},
         {"weighted means", BinningRule::bilinear, false, {linear, true, true}},
+        {"means of a column named with the query's prefix",
+         BinningRule::bilinear,
+         false,
+         {linear, false, true},
+         prefixed_value},
         {"means on log x and y", BinningRule::bilinear, false, {Range{1, 1000, 1, 1000}, false, true, true, true}},
         {"weighted means on log x, fitted", BinningRule::bilinear, true, {Range{1, 1000, 0, 200}, true, true, true}},
         {"weighted means on log y, classic",
@@ -256,6 +264,7 @@ TEST_F(ClickHouseSource, TwoShardTableGivesTheFileReadersField)
         const LoadedField want = load_field(request);
         request.path = address(counts ? "points" : "valued");
         request.password = kPassword;
+        request.columns.value_name = a.mean ? c.value : "";
         const LoadedField got = load_field(request);
         EXPECT_EQ(got.fitted, c.fit);
         if (counts) {

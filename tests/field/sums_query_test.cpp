@@ -182,6 +182,7 @@ TEST(SumsQuery, HostileColumnNamesReadTheirOwnColumns)
         {"gx", "gy"},
         {"n", "sfx"},
         {"varnel_fx", "VARNEL_QX"},
+        {"VARNEL_QX", "Varnel_PY"}, // the prefix in capitals alone
         {"px", "py"},
         {"a\"b", "c`d"},
         {"/*", "--"},
@@ -279,15 +280,20 @@ TEST(SumsQuery, WeightsMeansAndLogAxesMatchTheTents)
         {"weighted means on log x and y", {logarithmic, true, true, true, true}},
         {"weighted means on log x, classic", {Range{1, 1000, 0, 200}, true, true, true}, BinningRule::classic},
     };
-    // Names the query's own could be mistaken for: its prefix, and a column of its answer.
-    const std::string names[4] = {"pos x", "y", "varnel_bw", "sw"};
+    // Names the query's own could be mistaken for: its prefix (in either
+    // case, on the weight or on the value alone), and a column of its answer.
+    const std::string names[4] = {"pos x", "y", "varnel_bw", "sw"}, others[4] = {"x", "Y", "sw", "VARNEL_Z"};
     const TempFolder dir("sums-query");
-    const std::vector<tent::Point>* sets[] = {&hand, &crowd};
-    for (const std::vector<tent::Point>* set : sets) {
+    const struct {
+        const std::vector<tent::Point>* set;
+        const std::string (&names)[4];
+    } runs[] = {{&hand, names}, {&crowd, names}, {&hand, others}};
+    for (const auto& [set, names] : runs) {
         const auto db = database_of_values(*set, names);
         const std::string points = dir.write("points.txt", tent::text_of(*set, names[2], names[3]));
         for (const auto& c : cases) {
-            const std::string label = std::string(set == &hand ? "hand-worked, " : "random, ") + c.name;
+            const std::string label =
+                std::string(set == &hand ? "hand-worked, " : "random, ") + c.name + ", value " + names[3];
             SCOPED_TRACE(label);
             SumsQuery query;
             query.table = "t";
@@ -344,6 +350,32 @@ TEST(SumsQuery, BoundsQueryTakesFinitePlacedPoints)
         EXPECT_EQ(run_as_csv(db.get(), bounds_query(query)), std::string("x_lo,x_hi,y_lo,y_hi,n\n") + c.bounds + "\n")
             << binning_rule_name(c.rule) << c.log_x << c.log_y;
     }
+}
+
+// A range's ends and cells reach the engine bit for bit: ends that need
+// all seventeen digits come back in the answer as they were sent, and the
+// points bin as the reader bins them there.
+TEST(SumsQuery, RangesNeedingEveryDigitArriveExactly)
+{
+    const Range range{0.1, 0.7, -1.0 / 3, 2.0 / 3};
+    std::mt19937_64 random(5);
+    std::uniform_real_distribution<double> x_of(0, 0.8), y_of(-0.4, 0.7);
+    Points points;
+    for (int k = 0; k < 2000; ++k)
+        points.push_back({x_of(random), y_of(random)});
+    const auto db = database_of(points, "t");
+    SumsQuery query;
+    query.table = "t";
+    query.x = "pos x";
+    query.y = "y";
+    query.range = range;
+    Range read_range;
+    const Field got = field_of_csv(run_as_csv(db.get(), cell_sums_query(query)), BinningRule::bilinear, &read_range);
+    EXPECT_EQ(read_range, range);
+    const Field want = field_of_points(points, range, BinningRule::bilinear);
+    EXPECT_EQ(got.counts.in_range, want.counts.in_range);
+    for (int k = 0; k < 201 * 201; ++k)
+        ASSERT_NEAR(got.nodes[k], want.nodes[k], 1e-12) << "node " << k % 201 << ", " << k / 201;
 }
 
 TEST(SumsQuery, RefusesNamesThatCannotBeQuotedAndOpenRanges)
