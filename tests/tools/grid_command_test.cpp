@@ -392,6 +392,7 @@ TEST_F(GridCommand, MissingFileAndUsageErrors)
         {data + " --threads -1", "--threads -1: not a whole number from 0 (one per core) to 1024"},
         {data + " --threads many", "--threads many: not a whole number from 0 (one per core) to 1024"},
         {data + " --range 0 a 0 1", "--range a: not a number"},
+        {data + " --range 0 10x 0 1", "--range 10x: not a number"},
         {data + " -o", "-o needs a file name"},
         {data + " --bogus", "unknown option --bogus"},
         {data + " " + data, "one data file only, not also " + data},

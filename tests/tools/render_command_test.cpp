@@ -289,6 +289,7 @@ TEST_F(RenderCommand, FailuresNameTheFile)
         {data + " -o x.png --camera 100 0 4.5", "varnel-cli: --camera 4.5: not a whole number"},
         {data + " -o x.png --marker 1 z", "varnel-cli: --marker z: not a number"},
         {data + " -o x.png --marker z 1", "varnel-cli: --marker z: not a number"},
+        {data + " -o x.png --marker 1 2y", "varnel-cli: --marker 2y: not a number"},
         // Found only once the file is open, and still a usage error.
         {data + " -o " + out("x.png") + " --columns east north",
          "varnel-cli: --columns east: " + data + " has no header line to find the name in"},
