@@ -219,6 +219,42 @@ TEST_F(RangeZoomTest, WalkingToAnotherFilesStepReadsThatFile)
     EXPECT_EQ(state_->history.at, 1u);
 }
 
+// Another file over the same range is a step of its own; a step binned
+// again by another rule keeps the rule its field was binned by, so that a
+// walk never shows a field of the rule left; and a load clears what the
+// pointer read of the field before.
+TEST_F(RangeZoomTest, StepsKeepTheirFileAndRule)
+{
+    to_map();
+    const Range whole = shown_range();
+    const MapFrame f = frame();
+    hover(QPoint((f.x0 + f.x1) / 2, (f.y0 + f.y1) / 2));
+    ASSERT_NE(state_->readout, "");
+    // The same range, another file.
+    const fs::path other = write_file("line.txt", "100 100\n3000 3500\n2000 1000\n");
+    load_data_from(panel_, other.c_str());
+    run();
+    EXPECT_EQ(state_->readout, "") << "the reading of the field left behind";
+    ASSERT_EQ(state_->history.steps.size(), 2u);
+    key(Qt::Key_Backspace);
+    EXPECT_EQ(std::string(state_->data_file), data_.string());
+    EXPECT_EQ(shown_range(), whole);
+    // A zoomed step binned by the classic rule, left, and the bilinear rule
+    // taken again: walking to it bins it again rather than show its field.
+    const Range zoomed{2000, 3200, 800, 2000};
+    load_range(zoomed);
+    const QImage bilinear = picture();
+    choose_picture_item(state_, IDM_CLASSIC_BINNING);
+    run();
+    ASSERT_NE(picture(), bilinear);
+    key(Qt::Key_Backspace);
+    choose_picture_item(state_, IDM_CLASSIC_BINNING);
+    run();
+    key(Qt::Key_Right, Qt::AltModifier);
+    EXPECT_EQ(shown_range(), zoomed);
+    EXPECT_EQ(picture(), bilinear);
+}
+
 TEST_F(RangeZoomTest, AWheelNotchScalesTheRangeAboutThePointer)
 {
     to_map();
