@@ -509,6 +509,9 @@ TEST_F(RangeZoomTest, OnLogAxesAndScaleTheReadoutIsInTheDataUnits)
         ASSERT_EQ(n.size(), 4u) << state_->readout;
         const double u = (x - f.x0 + 0.5) / side;
         EXPECT_NEAR(n[0], r.x_min * std::pow(r.x_max / r.x_min, u), 0.01 * n[0] + 0.1) << state_->readout;
+        // y stays linear.
+        const double v = 1 - (row - f.y0 + 0.5) / side;
+        EXPECT_NEAR(n[1], r.y_min + v * (r.y_max - r.y_min), 0.1) << state_->readout;
         EXPECT_NEAR(n[3], n[2], 0.01 * n[2] + 0.006) << state_->readout;
         most = std::max(most, n[2]);
     }
