@@ -223,6 +223,41 @@ TEST_F(KeptPointsLoads, AnotherWayOfReadingReadsAgain)
     }
 }
 
+// A value's column, and the rule (whose pieces split a long line), read
+// the same file another way too: each load gives its own field.
+TEST_F(KeptPointsLoads, AnotherValueOrRuleReadsAgain)
+{
+    const std::string long_line = "50 60 1 1" + std::string(1100, ' ') + "70 80 2 2\n";
+    const std::string path = dir_.write("values.txt", "10 20 5 7\n30 40 6 8\n" + long_line);
+    KeptPoints kept;
+    LoadRequest request;
+    request.path = path;
+    request.range = Range{0, 200, 0, 200};
+    request.kept = &kept;
+    const struct {
+        BinningRule rule;
+        int value;
+        long long points;
+        double at_10_20; // the mean at the node of the first point; 0: counts
+    } steps[] = {
+        {BinningRule::bilinear, 3, 3, 5},
+        {BinningRule::bilinear, 4, 3, 7},
+        {BinningRule::bilinear, 0, 3, 0},
+        {BinningRule::classic, 0, 4, 0}, // the long line's second piece is a point
+        {BinningRule::bilinear, 0, 3, 0},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(testing::Message() << binning_rule_name(step.rule) << ", value " << step.value);
+        request.binning = step.rule;
+        request.columns.numbers.value = step.value;
+        const LoadedField loaded = load_field(request);
+        ASSERT_TRUE(loaded.ok());
+        EXPECT_EQ(loaded.counts.points, step.points);
+        if (step.at_10_20 != 0)
+            EXPECT_EQ(loaded.field->ops.data(loaded.field.get())[20 * 201 + 10], step.at_10_20);
+    }
+}
+
 // Past the budget nothing is kept and the field is still the file's.
 TEST_F(KeptPointsLoads, PointsPastTheBudgetAreNotKept)
 {
