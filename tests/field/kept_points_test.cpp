@@ -240,10 +240,8 @@ TEST_F(KeptPointsLoads, AnotherValueOrRuleReadsAgain)
         long long points;
         double at_10_20; // the mean at the node of the first point; 0: counts
     } steps[] = {
-        {BinningRule::bilinear, 3, 3, 5},
-        {BinningRule::bilinear, 4, 3, 7},
-        {BinningRule::bilinear, 0, 3, 0},
-        {BinningRule::classic, 0, 4, 0}, // the long line's second piece is a point
+        {BinningRule::bilinear, 3, 3, 5}, {BinningRule::bilinear, 4, 3, 7},
+        {BinningRule::bilinear, 0, 3, 0}, {BinningRule::classic, 0, 4, 0}, // the long line's second piece is a point
         {BinningRule::bilinear, 0, 3, 0},
     };
     for (const auto& step : steps) {
