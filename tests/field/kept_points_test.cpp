@@ -199,58 +199,42 @@ TEST_F(KeptPointsLoads, AFileChangedOnDiskIsReadAgain)
     EXPECT_EQ(load_field(request).counts.in_range, 3);
 }
 
-// Read another way (other columns, the other rule's pieces, lines
-// skipped), the same file gives other points: it is read again.
+// Read another way (other columns, lines skipped, another value's column,
+// the other rule's pieces of a long line), the same file gives other
+// points: it is read again, never taken from the points kept before.
 TEST_F(KeptPointsLoads, AnotherWayOfReadingReadsAgain)
 {
-    const std::string path = dir_.write("columns.txt", "300 100 150\n2 100 150\n3 400 150\n");
-    KeptPoints kept;
-    LoadRequest request;
-    request.path = path;
-    request.range = Range{0, 200, 0, 200};
-    request.kept = &kept;
-    struct Step {
-        int x, y, skip;
-        long long in_range;
-    };
-    const Step steps[] = {{1, 2, 0, 1}, {2, 3, 0, 2}, {2, 3, 1, 1}, {1, 2, 0, 1}};
-    for (const Step& step : steps) {
-        request.columns.numbers.x = step.x;
-        request.columns.numbers.y = step.y;
-        request.columns.chosen = true;
-        request.skip_lines = step.skip;
-        EXPECT_EQ(load_field(request).counts.in_range, step.in_range) << step.x << " " << step.y << " " << step.skip;
-    }
-}
-
-// A value's column, and the rule (whose pieces split a long line), read
-// the same file another way too: each load gives its own field.
-TEST_F(KeptPointsLoads, AnotherValueOrRuleReadsAgain)
-{
     const std::string long_line = "50 60 1 1" + std::string(1100, ' ') + "70 80 2 2\n";
-    const std::string path = dir_.write("values.txt", "10 20 5 7\n30 40 6 8\n" + long_line);
+    const std::string path = dir_.write("ways.txt", "10 20 500 7\n30 40 6 8\n" + long_line);
     KeptPoints kept;
     LoadRequest request;
     request.path = path;
     request.range = Range{0, 200, 0, 200};
     request.kept = &kept;
+    request.columns.chosen = true;
     const struct {
+        int x, y, skip, value;
         BinningRule rule;
-        int value;
-        long long points;
-        double at_10_20; // the mean at the node of the first point; 0: counts
+        long long in_range;
+        double at_10_20; // the mean at the first point's node; 0: counts
     } steps[] = {
-        {BinningRule::bilinear, 3, 3, 5}, {BinningRule::bilinear, 4, 3, 7},
-        {BinningRule::bilinear, 0, 3, 0}, {BinningRule::classic, 0, 4, 0}, // the long line's second piece is a point
-        {BinningRule::bilinear, 0, 3, 0},
+        {1, 2, 0, 0, BinningRule::bilinear, 3, 0}, {1, 3, 0, 0, BinningRule::bilinear, 2, 0},
+        {2, 3, 0, 0, BinningRule::bilinear, 2, 0}, {1, 2, 0, 0, BinningRule::bilinear, 3, 0},
+        {1, 2, 1, 0, BinningRule::bilinear, 2, 0}, {1, 2, 0, 3, BinningRule::bilinear, 3, 500},
+        {1, 2, 0, 4, BinningRule::bilinear, 3, 7}, {1, 2, 0, 0, BinningRule::bilinear, 3, 0},
+        {1, 2, 0, 0, BinningRule::classic, 4, 0}, // the second piece too
+        {1, 2, 0, 0, BinningRule::bilinear, 3, 0},
     };
     for (const auto& step : steps) {
-        SCOPED_TRACE(testing::Message() << binning_rule_name(step.rule) << ", value " << step.value);
-        request.binning = step.rule;
+        SCOPED_TRACE(testing::Message() << "columns " << step.x << " " << step.y << ", skip " << step.skip << ", value "
+                                        << step.value << ", " << binning_rule_name(step.rule));
+        request.columns.numbers = Columns{step.x, step.y};
         request.columns.numbers.value = step.value;
+        request.skip_lines = step.skip;
+        request.binning = step.rule;
         const LoadedField loaded = load_field(request);
         ASSERT_TRUE(loaded.ok());
-        EXPECT_EQ(loaded.counts.points, step.points);
+        EXPECT_EQ(loaded.counts.in_range, step.in_range);
         if (step.at_10_20 != 0)
             EXPECT_EQ(loaded.field->ops.data(loaded.field.get())[20 * 201 + 10], step.at_10_20);
     }
