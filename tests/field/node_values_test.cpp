@@ -268,6 +268,10 @@ TEST(NodeValues, MeansKeepTheirUnitsAndRange)
     EXPECT_EQ(got.max, 250);
     EXPECT_EQ(got.least, -40);
     EXPECT_EQ(got.nodes[1 * kNodes + 1], -40);
+    // Means all below zero: the greatest is the least negative.
+    const Loaded below = load("1 1 1 -40\n100 100 1 -5\n", Range{0, 200, 0, 200}, Ask{0, 4});
+    EXPECT_EQ(below.max, -5);
+    EXPECT_EQ(below.least, -40);
     // No node with a mean: nothing to show.
     EXPECT_EQ(load("500 500 1 1\n", Range{0, 200, 0, 200}, Ask{0, 4}).result, 0);
     // Weights that cancel everywhere have nothing to normalise to.
@@ -426,6 +430,29 @@ std::string written_file(const std::string& name, const std::string& text)
     const std::string path = testing::TempDir() + name;
     std::ofstream(path, std::ios::binary) << text;
     return path;
+}
+
+// On a logarithmic axis a NaN is a NaN point, never one at or below zero
+// there; a number at or below zero is counted apart, on either axis.
+TEST(NodeValues, OnALogAxisNaNIsNoPointBelowZero)
+{
+    const std::string path = written_file("log-nan.txt", "5 nan\nnan 5\n-1 5\n5 0\n10 10\n");
+    const struct {
+        bool log_x, log_y;
+        long long not_a_number, nonpositive;
+    } cases[] = {{false, true, 2, 1}, {true, false, 2, 1}, {true, true, 2, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "log x " << c.log_x << ", log y " << c.log_y);
+        LoadRequest request;
+        request.path = path;
+        request.range = Range{c.log_x ? 1.0 : -10.0, 100, c.log_y ? 1.0 : -10.0, 100};
+        request.log_x = c.log_x;
+        request.log_y = c.log_y;
+        const LoadedField loaded = load_field(request);
+        ASSERT_TRUE(loaded.ok()) << loaded.problem;
+        EXPECT_EQ(loaded.counts.not_a_number, c.not_a_number);
+        EXPECT_EQ(loaded.counts.nonpositive, c.nonpositive);
+    }
 }
 
 TEST(NodeValues, LoadsFindValueColumnsByNameInTheFilesDialect)
