@@ -189,56 +189,35 @@ TEST_F(RangeZoomTest, ADragOverTheMapBinsItsRectangleAndBackspaceComesBack)
     EXPECT_EQ(shown_range(), clicked);
 }
 
-// A step of another file has no field kept for the file shown: walking to
-// it reads that file again, over the step's range, and walking back reads
-// the other.
-TEST_F(RangeZoomTest, WalkingToAnotherFilesStepReadsThatFile)
-{
-    to_map();
-    const Range first = shown_range();
-    const QImage peak = picture();
-    std::string text;
-    for (int k = 0; k < 200; ++k)
-        text += std::to_string(100 + k * 4) + " " + std::to_string(900 - k * 3) + "\n";
-    const fs::path other = write_file("line.txt", text);
-    const Range narrow{0, 1000, 0, 1000};
-    show_plot_range(panel_, narrow);
-    load_data_from(panel_, other.c_str());
-    run();
-    const QImage line = picture();
-    ASSERT_NE(line, peak);
-    key(Qt::Key_Backspace);
-    EXPECT_EQ(std::string(state_->data_file), data_.string());
-    EXPECT_EQ(shown_range(), first);
-    EXPECT_EQ(picture(), peak);
-    key(Qt::Key_Right, Qt::AltModifier);
-    EXPECT_EQ(std::string(state_->data_file), other.string());
-    EXPECT_EQ(shown_range(), narrow);
-    EXPECT_EQ(picture(), line);
-    ASSERT_EQ(state_->history.steps.size(), 2u) << "walking adds no step";
-    EXPECT_EQ(state_->history.at, 1u);
-}
-
-// Another file over the same range is a step of its own; a step binned
-// again by another rule keeps the rule its field was binned by, so that a
-// walk never shows a field of the rule left; and a load clears what the
-// pointer read of the field before.
+// A step of another file, over the same range too, is a step of its own:
+// walking to it reads that file again, and walking on reads the other. A
+// step binned again by another rule keeps the rule its field was binned
+// by, so that a walk never shows a field of the rule left; and a load
+// clears what the pointer read of the field before.
 TEST_F(RangeZoomTest, StepsKeepTheirFileAndRule)
 {
     to_map();
     const Range whole = shown_range();
+    const QImage peak = picture();
     const MapFrame f = frame();
     hover(QPoint((f.x0 + f.x1) / 2, (f.y0 + f.y1) / 2));
     ASSERT_NE(state_->readout, "");
-    // The same range, another file.
     const fs::path other = write_file("line.txt", "100 100\n3000 3500\n2000 1000\n");
     load_data_from(panel_, other.c_str());
     run();
     EXPECT_EQ(state_->readout, "") << "the reading of the field left behind";
-    ASSERT_EQ(state_->history.steps.size(), 2u);
+    const QImage line = picture();
+    ASSERT_NE(line, peak);
     key(Qt::Key_Backspace);
     EXPECT_EQ(std::string(state_->data_file), data_.string());
     EXPECT_EQ(shown_range(), whole);
+    EXPECT_EQ(picture(), peak);
+    key(Qt::Key_Right, Qt::AltModifier);
+    EXPECT_EQ(std::string(state_->data_file), other.string());
+    EXPECT_EQ(picture(), line);
+    ASSERT_EQ(state_->history.steps.size(), 2u) << "walking adds no step";
+    EXPECT_EQ(state_->history.at, 1u);
+    key(Qt::Key_Backspace);
     // A zoomed step binned by the classic rule, left, and the bilinear rule
     // taken again: walking to it bins it again rather than show its field.
     const Range zoomed{2000, 3200, 800, 2000};
