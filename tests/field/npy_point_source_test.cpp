@@ -69,11 +69,12 @@ protected:
         field_loader_test_guess_sizes(0, 0);
     }
     std::string write(const std::string& name, const std::string& bytes) { return dir_.write(name, bytes); }
-    static LoadedField load(const std::string& path, unsigned threads = 2, ColumnRequest columns = {})
+    static LoadedField load(const std::string& path, unsigned threads = 2, ColumnRequest columns = {},
+                            Range range = Range{0, 4000, 0, 4000})
     {
         LoadRequest request;
         request.path = path;
-        request.range = Range{0, 4000, 0, 4000};
+        request.range = range;
         request.threads = threads;
         request.columns = columns;
         return load_field(request);
@@ -97,13 +98,13 @@ protected:
 };
 
 // Points spread over and past the range, whole numbers for integer types.
-std::vector<double> values(int count, bool whole, double span)
+std::vector<double> values(int count, bool whole, double span, double low = 0)
 {
     std::vector<double> v;
     std::uint32_t state = 12345;
     for (int i = 0; i < count; ++i) {
         state = state * 1664525u + 1013904223u;
-        const double x = double(state >> 8) / double(1 << 24) * span;
+        const double x = low + double(state >> 8) / double(1 << 24) * span;
         v.push_back(whole ? std::floor(x) : x);
     }
     return v;
@@ -115,7 +116,8 @@ TEST_F(NpyLoad, EveryTypeAndVersionGivesTheFieldOfTheSameText)
         {"<f8", true, 8, false},  {">f8", true, 8, true},   {"<f4", true, 4, false},  {">f4", true, 4, true},
         {"<i4", false, 4, false}, {">i4", false, 4, true},  {"<i8", false, 8, false}, {">i8", false, 8, true},
         {"|u1", false, 1, false}, {"<u2", false, 2, false}, {">u4", false, 4, true},  {"<u8", false, 8, false},
-        {"<i2", false, 2, false},
+        {"|i1", false, 1, false}, {"<i2", false, 2, false}, {">i2", false, 2, true},  {">u2", false, 2, true},
+        {"<u4", false, 4, false}, {">u8", false, 8, true},
     };
     // Three columns, the last two chosen; and two, read as they lie, in
     // more records than one read of the file takes.
@@ -124,8 +126,11 @@ TEST_F(NpyLoad, EveryTypeAndVersionGivesTheFieldOfTheSameText)
         for (const StoredType& type : types) {
             for (const int version : {1, 2, 3}) {
                 SCOPED_TRACE(testing::Message() << type.descr << " version " << version << " width " << width);
+                // Signed types hold values below zero too, so that each is
+                // read with its sign.
                 const double span = type.size == 1 ? 255 : 4400;
-                const std::vector<double> v = values(rows * width, !type.is_float, span);
+                const double low = type.descr[1] == 'u' ? 0 : -span / 2;
+                const std::vector<double> v = values(rows * width, !type.is_float, span, low);
                 std::string records, text;
                 for (int r = 0; r < rows; ++r) {
                     // What the file holds, read back as a double.
@@ -153,8 +158,9 @@ TEST_F(NpyLoad, EveryTypeAndVersionGivesTheFieldOfTheSameText)
                     columns.numbers = Columns{3, 2};
                     columns.chosen = true;
                 }
-                const LoadedField want = load(txt, 2, columns);
-                expect_same(load(npy, 2, columns), want);
+                const Range range{-2300, 4000, -2300, 4000};
+                const LoadedField want = load(txt, 2, columns, range);
+                expect_same(load(npy, 2, columns, range), want);
                 // The same values stored column by column, as NumPy saves a
                 // data frame's.
                 std::string by_columns;
@@ -167,7 +173,7 @@ TEST_F(NpyLoad, EveryTypeAndVersionGivesTheFieldOfTheSameText)
                                    "{'descr': '" + std::string(type.descr) + "', 'fortran_order': True, 'shape': (" +
                                        std::to_string(rows) + ", " + std::to_string(width) + "), }",
                                    by_columns));
-                expect_same(load(fortran, 2, columns), want);
+                expect_same(load(fortran, 2, columns, range), want);
             }
         }
     }
@@ -466,7 +472,7 @@ TEST_F(NpyLoad, AStreamedArrayIsRefusedNotReadAsText)
          {},
          LoadFailure::bad_array,
          "it is stored column by column (Fortran order), which is read from a plain file only"},
-        {whole, ColumnRequest{Columns{1, 3}, "", "", true}, LoadFailure::bad_array,
+        {whole, ColumnRequest{Columns{1, 3}, "", "", true, "", ""}, LoadFailure::bad_array,
          "column 3 asked for, the array has 2"},
         {npy_file(1, "{'descr': [('x', '<f8'), ('y', '<f8')], 'fortran_order': False, 'shape': (5000,), }", records),
          by_name, LoadFailure::none, ""},
