@@ -58,6 +58,9 @@ TEST(RangeTest, TheFittedRangeHugsThePointsOnRoundEnds)
         // Spans of a few units in the last place: taken as one value.
         {"100 2.9999999999999694\n100 3\n", true, {98, 102.5, 2.4, 3.6}},
         {"5e-324 0\n0 5e-324\n", true, {-1.6, -0.4, -0.6, 0.6}},
+        // A lowest point whose quotient by the step rounds up to a whole
+        // number of steps: the range starts a step lower.
+        {"41.5 4.9999999999999996e-06\n41.5 9.3e-06\n", true, {40.6, 42.4, 4.5e-06, 9.5e-06}},
         {"nan 1\ninf 2\n", false, {}},
         {"words only\n", false, {}},
     };
