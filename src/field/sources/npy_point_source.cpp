@@ -1,7 +1,6 @@
 #include "field/sources/npy_point_source.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -9,7 +8,6 @@
 #include <utility>
 #include <vector>
 
-#include <sys/stat.h>
 
 #include "field/sources/data_file.h"
 #include "texture/decoders/byte_reader.h"
@@ -698,26 +696,6 @@ bool parse_npy_header(const void* bytes, std::size_t size, NpyLayout* layout, st
     return true;
 }
 
-bool read_npy_layout(const char* path, NpyLayout* layout, std::string* problem)
-{
-    problem->clear();
-    errno = 0;
-    std::FILE* file = open_data_file(path);
-    if (!file)
-        return false;
-    std::string head;
-    const bool read = read_npy_head(file, &head);
-    struct stat facts;
-    const bool sized = stat(path, &facts) == 0;
-    std::fclose(file);
-    if (!read || !sized) {
-        errno = errno ? errno : EIO;
-        return false;
-    }
-    return parse_npy_header(head.data(), head.size(), layout, problem) &&
-        npy_layout_fits(layout, S_ISREG(facts.st_mode) && !is_compressed_path(path), facts.st_size, problem);
-}
-
 bool npy_layout_fits(const NpyLayout* layout, bool plain, long long file_size, std::string* problem)
 {
     if (layout->fortran_order && !plain)
@@ -817,18 +795,3 @@ bool is_npy_name(const char* path)
     return false;
 }
 
-bool is_npy_file(const char* path)
-{
-    if (is_npy_name(path))
-        return true;
-    struct stat facts;
-    if (stat(path, &facts) != 0 || !S_ISREG(facts.st_mode))
-        return false;
-    // A compressed file by what it holds once decompressed.
-    char magic[kMagicBytes] = {};
-    std::FILE* file = open_data_file(path);
-    const std::size_t got = file ? std::fread(magic, 1, sizeof magic, file) : 0;
-    if (file)
-        std::fclose(file);
-    return is_npy(magic, got);
-}

@@ -51,11 +51,6 @@ bool holds_npy_header(const std::string& head);
 // Whether the name says a .npy file (".npy", ".npy.gz", ".npy.zst").
 bool is_npy_name(const char* path);
 
-// Whether the file at `path` is to be read as a .npy file: by its name
-// (".npy", also compressed: ".npy.gz", ".npy.zst"), or by its first bytes,
-// decompressed, for a regular file.
-bool is_npy_file(const char* path);
-
 // From the stream, the bytes of a .npy file's preamble and header where it
 // begins as one does, else no more than the magic's length, into *head;
 // false on a read error.
@@ -70,11 +65,6 @@ bool parse_npy_header(const void* bytes, std::size_t size, NpyLayout* layout, st
 // file's size must hold its records; only a plain file is read by columns.
 // False with the reason.
 bool npy_layout_fits(const NpyLayout* layout, bool plain, long long file_size, std::string* problem);
-
-// The layout of the file at `path` (plain or compressed), checked against a
-// plain file's size; false with the reason (or errno set and `problem`
-// empty when it cannot be read).
-bool read_npy_layout(const char* path, NpyLayout* layout, std::string* problem);
 
 // The source over a .npy file at the stream's position, x and y from the
 // columns counted from 1, its first `skip_records` records passed over: a
