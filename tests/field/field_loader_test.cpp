@@ -189,8 +189,9 @@ int expect_fit_as_bounds_pass(LoadRequest request, KeptPoints* kept = nullptr)
     EXPECT_EQ(std::memcmp(got.field->ops.data(got.field.get()), want.field->ops.data(want.field.get()),
                           201 * 201 * sizeof(double)),
               0);
-    if (kept)
+    if (kept) {
         EXPECT_EQ(kept->read().points, want.counts.points);
+    }
     return asked;
 }
 
@@ -233,8 +234,9 @@ TEST_F(FieldLoader, AFittedTextFileIsReadOnceWhereItsFirstPartSettledItsRange)
         request.columns.numbers.weight = way == weighted ? 3 : 0;
         KeptPoints store;
         const int asked = expect_fit_as_bounds_pass(request, way == kept ? &store : nullptr);
-        if (way == counted)
+        if (way == counted) {
             EXPECT_LE(asked, 12 * 3 / 2);
+        }
     }
 }
 

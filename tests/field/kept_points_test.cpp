@@ -235,8 +235,9 @@ TEST_F(KeptPointsLoads, AnotherWayOfReadingReadsAgain)
         const LoadedField loaded = load_field(request);
         ASSERT_TRUE(loaded.ok());
         EXPECT_EQ(loaded.counts.in_range, step.in_range);
-        if (step.at_10_20 != 0)
+        if (step.at_10_20 != 0) {
             EXPECT_EQ(loaded.field->ops.data(loaded.field.get())[20 * 201 + 10], step.at_10_20);
+        }
     }
 }
 

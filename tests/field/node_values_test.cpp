@@ -130,8 +130,9 @@ Loaded load(const std::string& bytes, Range r, Ask ask, Columns columns = {})
     EXPECT_TRUE(density_field_set_threads(field, ask.threads));
     std::vector<CellSums> cells(ask.sums ? kGridCells * kGridCells : 0);
     std::vector<CellValueSums> values(cells.size());
-    if (ask.sums)
+    if (ask.sums) {
         EXPECT_TRUE(density_field_set_cell_sums(field, cells.data(), values.data()));
+    }
     TempStream in(bytes);
     out.result = field->ops.load(field, in.file, 0);
     for (std::size_t k = 0; k < cells.size(); ++k) {
@@ -213,8 +214,9 @@ TEST(NodeValues, RandomPointsMatchTheTentReference)
         // Every chunk's cell sums added once.
         EXPECT_EQ(b.summed_n, want.binned);
         EXPECT_NEAR(b.summed_w, want.weight, 1e-9 * std::fabs(want.weight));
-        if (c.mean)
+        if (c.mean) {
             EXPECT_NEAR(b.summed_wz, want.weighted_values, 1e-9 * std::fabs(want.weighted_values));
+        }
     }
     set_point_reader_chunk_bytes(0);
 }

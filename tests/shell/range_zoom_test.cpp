@@ -452,8 +452,9 @@ TEST_F(RangeZoomTest, TheStatusLineReadsTheNodeUnderThePointer)
             EXPECT_NEAR(n[3], n[2], 0.006); // no smoothing: drawn as binned
         }
         EXPECT_GE(read, 2);
-        if (map)
+        if (map) {
             EXPECT_GT(most, 2) << "none read on the peak";
+        }
         hover({1, 1}); // beside the surface: nothing
         EXPECT_EQ(state_->readout, "");
         // The pointer leaving the render area takes the readout with it.

@@ -1,6 +1,5 @@
 #include "field/sources/file_header.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -142,14 +141,6 @@ Columns columns_to_plot(const FileHeader& header)
         if (header.columns[k].numeric && !header.columns[k].row_index)
             found[count++] = int(k) + 1;
     return count == 2 ? Columns{found[0], found[1]} : Columns{};
-}
-
-bool read_file_header(const char* path, int skip_lines, FileHeader* header)
-{
-    *header = FileHeader{};
-    errno = 0;
-    File file(open_data_file(path));
-    return file && header_from(file.get(), skip_lines, header);
 }
 
 bool header_of_text(std::string head, bool whole, int skip_lines, FileHeader* header)

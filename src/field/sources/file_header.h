@@ -22,14 +22,11 @@ struct FileHeader {
     bool byte_order_mark = false; // the file begins with UTF-8's
 };
 
-// The header of the data file at `path` (plain, .gz or .zst) after
-// `skip_lines` lines, and its first rows. Columns are split as the reader
-// splits them. False with errno set when the file cannot be opened or read.
-bool read_file_header(const char* path, int skip_lines, FileHeader* header);
-
-// The same from the file's first bytes, already read: `whole` when they are
-// all the file holds, else a line they end inside is not looked at. False
-// only when no stream can be made over them.
+// The header of a data file after `skip_lines` lines, and its first rows,
+// from the file's first bytes, already read (decompressed): `whole` when
+// they are all the file holds, else a line they end inside is not looked
+// at. Columns are split as the reader splits them. False only when no
+// stream can be made over them.
 bool header_of_text(std::string head, bool whole, int skip_lines, FileHeader* header);
 
 // The first two numeric columns that are no index column, from 1; 1 and 2
