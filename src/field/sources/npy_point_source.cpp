@@ -8,7 +8,6 @@
 #include <utility>
 #include <vector>
 
-
 #include "field/sources/data_file.h"
 #include "texture/decoders/byte_reader.h"
 
@@ -794,4 +793,3 @@ bool is_npy_name(const char* path)
     }
     return false;
 }
-
