@@ -42,7 +42,8 @@ inline bool fit_by_bounds_pass(LoadRequest request, Range* fitted, LoadedField* 
     std::FILE* file = std::fopen(request.path.c_str(), "rb");
     if (!file)
         return false;
-    const DataBounds bounds = read_data_bounds(file, 0, Columns{}, ReadWatch{}, request.binning, request.threads);
+    const DataBounds bounds =
+        read_data_bounds(file, request.skip_lines, Columns{}, ReadWatch{}, request.binning, request.threads);
     std::fclose(file);
     if (!fitted_range(bounds, fitted))
         return false;

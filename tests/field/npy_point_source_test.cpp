@@ -525,6 +525,7 @@ TEST_F(NpyLoad, AFittedArrayIsReadOnceWhereItsPartsSettledItsRange)
         static Point far_x_late(int row, int, Point p) { return row == 600000 ? Point{9000, p.y} : p; }
         static Point far_y_late(int row, int, Point p) { return row == 600000 ? Point{p.x, 9000} : p; }
         static Point top_x_late(int row, int, Point p) { return row == 600000 ? Point{4000, p.y} : p; }
+        static Point far_x_first(int row, int, Point p) { return row < 1000 ? Point{9000, p.y} : p; }
         static Point narrow_x_later(int row, int, Point p)
         {
             return Point{row < 300000 ? 5 : 5 + (p.x - 100) / 3800 * 0.3, p.y};
@@ -544,13 +545,18 @@ TEST_F(NpyLoad, AFittedArrayIsReadOnceWhereItsPartsSettledItsRange)
         StoredType type;
         Point (*shape)(int row, int rows, Point box);
         Reads reads;
+        BinningRule rule = BinningRule::bilinear;
+        int skip = 0;
     } cases[] = {
         {"spread evenly in a box", f8, Shape::as_is, once},
         {"float32 in a box", f4, Shape::as_is, once},
         {"one far x late", f8, Shape::far_x_late, strayed},
-        {"one far y late", f8, Shape::far_y_late, strayed},
+        // A guess given up keeps the rule asked for.
+        {"one far y late, the classic rule", f8, Shape::far_y_late, strayed, BinningRule::classic},
         // On the guess's top edge, which no point inside it reaches.
         {"one x at 4000 late", f8, Shape::top_x_late, strayed},
+        // Records skipped are in no part.
+        {"far x in the records skipped", f8, Shape::far_x_first, once, BinningRule::bilinear, 1000},
         // Spread over the array, the part holds what its first records
         // do not: x that narrows after them, rises, or y that creeps up.
         {"one x first, others near it later", f8, Shape::narrow_x_later, once},
@@ -579,6 +585,8 @@ TEST_F(NpyLoad, AFittedArrayIsReadOnceWhereItsPartsSettledItsRange)
         LoadRequest request;
         request.path = path;
         request.threads = 2;
+        request.binning = c.rule;
+        request.skip_lines = c.skip;
         Range fitted;
         LoadedField want;
         int whole = 0;
@@ -586,6 +594,7 @@ TEST_F(NpyLoad, AFittedArrayIsReadOnceWhereItsPartsSettledItsRange)
         int asked;
         const LoadedField got = fit_counting_asks(request, &asked);
         EXPECT_TRUE(got.fitted);
+        EXPECT_EQ(got.binning, c.rule);
         EXPECT_EQ(std::memcmp(&got.range, &fitted, sizeof fitted), 0)
             << got.range.x_min << " " << got.range.x_max << " " << got.range.y_min << " " << got.range.y_max;
         expect_same(got, want);
