@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <map>
 #include <regex>
 #include <set>
 #include <string>
@@ -76,6 +77,7 @@ TEST(VarnelCli, HelpListsTheOptionsTheUsageNames)
     };
     const std::regex in_usage(R"((?:^|[\[ |])(--?[a-z][a-z-]*))");
     const std::regex in_list(R"(\n  (--?[a-z][a-z-]*))");
+    int defaults_said = 0;
     for (const char* command : {"grid", "decode", "texture", "settings", "render", "sql"}) {
         const std::string help = run(std::string(command) + " --help").out;
         const size_t list = help.find("\nOptions:\n");
@@ -92,15 +94,23 @@ TEST(VarnelCli, HelpListsTheOptionsTheUsageNames)
         const std::set<std::string> usage_names = names_in(synopsis, in_usage);
         EXPECT_FALSE(usage_names.empty()) << command;
         EXPECT_EQ(names_in(help.substr(list), in_list), usage_names) << command << "\n" << help;
-        // The default range the usage's words give is the one the table holds.
-        std::smatch said, held;
+        // Every default the usage's words give is the one the table holds
+        // ("--skip to 0 lines" for a held 0).
         const std::string usage = help.substr(0, list), options = help.substr(list);
-        if (std::regex_search(options, held, std::regex(R"(\n  --range [A-Z |a-z]*=([-0-9. ]+)\n)"))) {
-            ASSERT_TRUE(std::regex_search(usage, said, std::regex(R"(--range (?:defaults )?to ([-0-9. ]+?)[,.])")))
-                << command;
-            EXPECT_EQ(said[1].str(), held[1].str()) << command;
+        std::map<std::string, std::string> held;
+        const std::regex held_pattern(R"(\n  (--[a-z-]+)[^=\n]*=((?:[^ \n]| (?! ))+))");
+        for (std::sregex_iterator m(options.begin(), options.end(), held_pattern), end; m != end; ++m)
+            held[(*m)[1]] = (*m)[2];
+        const std::regex said_pattern(R"((--[a-z-]+)(?:: [\s\S]*?default| (?:defaults )?to) ([^,;(]+?)(?=[,;.]| \())");
+        for (std::sregex_iterator m(usage.begin(), usage.end(), said_pattern), end; m != end; ++m) {
+            ++defaults_said;
+            const std::string name = (*m)[1], said = (*m)[2];
+            ASSERT_TRUE(held.count(name)) << command << " " << name;
+            EXPECT_EQ(said.substr(0, held[name].size()), held[name]) << command << " " << name;
         }
     }
+    // grid's five, render's five, sql's three.
+    EXPECT_EQ(defaults_said, 13);
 }
 
 // The first line a command writes on standard error, and its exit status.
@@ -175,8 +185,9 @@ TEST(VarnelCli, SqlTakesEachOptionIntoItsQuery)
         const CliRun r = c.status == 0 ? run(args) : first_error_line(args);
         EXPECT_EQ(r.status, c.status) << args;
         EXPECT_NE(r.out.find(c.present), std::string::npos) << args << "\n" << r.out.substr(0, 400);
-        if (*c.absent)
+        if (*c.absent) {
             EXPECT_EQ(r.out.find(c.absent), std::string::npos) << args;
+        }
     }
     const CliRun missing = first_error_line("sql --table t --x a");
     EXPECT_EQ(missing.status, 2);
