@@ -128,12 +128,18 @@ TEST(AxisTicksTest, ASpanTooNarrowForItsDistanceFromZeroShowsItsEnds)
                 << labels.texts[size_t(k)] << " " << labels.factor;
         EXPECT_EQ(round_ticks(c.low, c.high, 10, 1).count, 0);
     }
+    // Where the finest step the units allow leaves two ticks, they are its round multiples.
+    const AxisTicks two = round_ticks(1e14 - 1, 1e14 + 5.5, 10);
+    ASSERT_EQ(two.count, 2);
+    EXPECT_NEAR(two.value(0), 1e14, 0.1);
+    EXPECT_NEAR(two.value(1), 1e14 + 5, 0.1);
     // Spans below the smallest normal double: at most the tick at zero.
     for (const double high : {5e-324, 1e-310}) {
         const AxisTicks ticks = round_ticks(0, high, 10);
         EXPECT_LE(ticks.count, 1);
-        if (ticks.count == 1)
+        if (ticks.count == 1) {
             EXPECT_EQ(ticks.value(0), 0);
+        }
     }
 }
 
@@ -149,6 +155,8 @@ TEST(AxisTicks, LogarithmicAxesTickPowersOfTenAndTwoAndFiveBetween)
         {100, 1e7, 8, {100, 1000, 1e4, 1e5, 1e6, 1e7}},
         {0.001, 0.1, 10, {0.001, 0.002, 0.005, 0.01, 0.02, 0.05, 0.1}},
         {3, 40, 10, {5, 10, 20}},
+        // Short of two powers of ten, a 2 and a 5 still make ticks enough.
+        {1.5, 6, 10, {2, 5}},
         {1.5e-9, 2e-6, 6, {1e-8, 1e-7, 1e-6}},
         {1e-300, 1e300, 10, {1e-300, 1e-200, 1e-100, 1, 1e100, 1e200, 1e300}},
         {7, 1e9, 5, {100, 1e4, 1e6, 1e8}},
@@ -163,8 +171,9 @@ TEST(AxisTicks, LogarithmicAxesTickPowersOfTenAndTwoAndFiveBetween)
             // The label, read as a reader reads it, is the tick in data units.
             EXPECT_EQ(label_number(ticks.labels[k]), c.want[k]) << ticks.labels[k];
             const double power = std::log10(c.want[k]);
-            if (c.want[k] == std::pow(10.0, std::round(power)))
+            if (c.want[k] == std::pow(10.0, std::round(power))) {
                 EXPECT_NEAR(power, std::round(power), 1e-12);
+            }
         }
     }
     // Labels as written: plain near one, with an exponent far from it.
