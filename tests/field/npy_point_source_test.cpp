@@ -307,6 +307,8 @@ TEST_F(NpyLoad, HeadersThatLieAreRefusedWithTheirReason)
         {npy_file(1, dict("3", "False", "(8, 2)"), eight_records), "neither a type nor a list"},
         {npy_file(1, "{'descr': '<f8', 'shape': (8, 2)}", eight_records), "lacks"},
         {npy_file(1, "{'descr': '<f8', 'fortran_order': False, 'shape': (8, 2", eight_records), "no dictionary"},
+        // Literals nested past eight deep are refused before they are read.
+        {npy_file(1, dict("'<f8'", "False", "[[[[[[[[[(8, 2)]]]]]]]]]"), eight_records), "no dictionary"},
         {npy_file(4, dict("'<f8'", "False", "(8, 2)"), eight_records), "format version 4.0"},
         {long_header, "the file ends before"},
         {std::string("\x93NUMPY\x01\x00\x40", 9), "preamble"},
@@ -324,6 +326,10 @@ TEST_F(NpyLoad, HeadersThatLieAreRefusedWithTheirReason)
         load(write("two.npy", npy_file(1, dict("'<f8'", "False", "(8, 2)"), eight_records)), 1, third);
     EXPECT_EQ(loaded.failure, LoadFailure::bad_array);
     EXPECT_NE(loaded.problem.find("column 3"), std::string::npos) << loaded.problem;
+    // An array of no records ends with its header, and lies about nothing.
+    const LoadedField empty = load(write("empty.npy", npy_file(1, dict("'<f8'", "False", "(0, 2)"), "")));
+    EXPECT_EQ(empty.failure, LoadFailure::none) << empty.problem;
+    EXPECT_EQ(empty.counts.points, 0);
 }
 
 // A file cut while it is read is a changed file, never a read past its end.
