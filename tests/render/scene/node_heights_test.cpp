@@ -132,12 +132,13 @@ TEST(NodeHeightsTest, AutomaticWidthFollowsScottsRule)
     const struct {
         int points;
         double sigma_x, sigma_y;
-    } cases[] = {{1000, 10, 10}, {100000, 5, 30}, {50, 20, 8}, {20000, 12, 3}};
+        double centre_x = 100; // near 0, many points stand in the first column
+    } cases[] = {{1000, 10, 10}, {100000, 5, 30}, {50, 20, 8}, {20000, 12, 3}, {20000, 30, 10, 10}};
     std::mt19937 random(7);
     for (const auto& c : cases) {
         const int n = 201;
         std::vector<double> nodes(size_t(n * n), 0.0);
-        std::normal_distribution<double> x(100, c.sigma_x), y(100, c.sigma_y);
+        std::normal_distribution<double> x(c.centre_x, c.sigma_x), y(100, c.sigma_y);
         double sx = 0, sy = 0, sxx = 0, syy = 0;
         for (int k = 0; k < c.points; ++k) {
             const double px = std::clamp(x(random), 0.0, 200.0), py = std::clamp(y(random), 0.0, 200.0);
@@ -154,9 +155,11 @@ TEST(NodeHeightsTest, AutomaticWidthFollowsScottsRule)
         EXPECT_NEAR(scott_smoothing_cells(NodeGrid{n, n, nodes.data()}, highest), expected, 0.02 * expected)
             << c.points << " points";
     }
+    // One point's shares over four nodes: a point is no spread.
     std::vector<double> one(size_t(201 * 201), 0.0);
-    one[100 * 201 + 50] = 1;
-    EXPECT_EQ(scott_smoothing_cells(NodeGrid{201, 201, one.data()}, 1.0), 0.0);
+    for (const size_t k : {100 * 201 + 50, 100 * 201 + 51, 101 * 201 + 50, 101 * 201 + 51})
+        one[k] = 1;
+    EXPECT_EQ(scott_smoothing_cells(NodeGrid{201, 201, one.data()}, 0.25), 0.0);
 }
 
 } // namespace
