@@ -39,8 +39,11 @@ TEST(PeakRegion, HoldsTheHalfHeightCircleAndNoMore)
         {{0, 100, 0, 100}, {30, 60, 5, 1}, {80, 20, 6, 0.8}},
         {{-1, 1, 10, 12}, {0.5, 11.2, 0.05, 3}, {-0.6, 10.5, 0.1, 2.9}},
         {{0, 4000, 0, 4000}, {2000, 2000, 300, 1}, {200, 3800, 50, 0.6}},
-        // A peak at a corner: the region stops at the range's edge.
-        {{0, 10, 0, 10}, {10, 10, 1, 1}, {1, 1, 0.5, 0.5}},
+        // A peak at a corner: the region stops at the range's edge, which
+        // the steps from the other end miss by a unit in the last place.
+        {{0.2, 0.9, 0.2, 0.9}, {0.9, 0.9, 0.07, 1}, {0.3, 0.3, 0.03, 0.5}},
+        // ... and one whose half height ends a node short of the edge.
+        {{0.2, 0.9, 0.2, 0.9}, {0.8571, 0.55, 0.035, 1}, {0.3, 0.3, 0.03, 0.5}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.peak.x);
@@ -63,6 +66,13 @@ TEST(PeakRegion, HoldsTheHalfHeightCircleAndNoMore)
         EXPECT_LE(region.x_max, circle.x_max + 2 * cell);
         EXPECT_GE(region.y_min, circle.y_min - 2 * cell);
         EXPECT_LE(region.y_max, circle.y_max + 2 * cell);
+        // A region that takes in the last node ends exactly at the range's end.
+        if (region.x_max > c.range.x_max - cell / 2) {
+            EXPECT_EQ(region.x_max, c.range.x_max);
+        }
+        if (region.y_max > c.range.y_max - cell / 2) {
+            EXPECT_EQ(region.y_max, c.range.y_max);
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include <cwchar>
 #include <random>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -39,6 +40,9 @@ TEST(PrintableTextTest, ControlsAndBrokenUtf8AreEscapedAndTheRestKept)
     };
     for (const auto& c : cases)
         EXPECT_EQ(printable_text(c.text), c.printable) << c.printable;
+    // A view cut inside a character: the bytes past its end are not its own.
+    const std::string whole = "\xE6\x97\xA5";
+    EXPECT_EQ(printable_text(std::string_view(whole).substr(0, 2)), "\\xE6\\x97");
 }
 
 // Any bytes: the result is well-formed UTF-8 by the C library's reckoning,
@@ -68,8 +72,9 @@ TEST(PrintableTextTest, RandomBytesGiveSafeTextThatEscapesToItself)
         const std::string printable = printable_text(text);
         ASSERT_TRUE(safe(printable)) << printable;
         ASSERT_EQ(printable_text(printable), printable);
-        if (safe(text))
+        if (safe(text)) {
             ASSERT_EQ(printable, text);
+        }
     }
     std::setlocale(LC_CTYPE, "C");
 }

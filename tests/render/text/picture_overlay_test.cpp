@@ -568,6 +568,11 @@ TEST(PictureOverlayTest, WithoutTheFontOnlyTheScaleBarIsDrawn)
     const BarBox bar = scale_bar_box(640, 480);
     ASSERT_EQ(overlay.quads.size(), 4 + 2 + size_t(bar.y1 - bar.y0 - 2 + 7) / 8) << "frame, ends, bands of 8";
     EXPECT_TRUE(std::all_of(overlay.quads.begin(), overlay.quads.end(), [](const ScreenQuad& q) { return q.solid; }));
+    // ... from the atlas's solid cell, which is there and opaque without a font too.
+    ASSERT_EQ(atlas.alpha.size(), size_t(atlas.width) * size_t(atlas.height));
+    for (int y = atlas.solid_y; y < atlas.solid_y + kSolidSide; ++y)
+        for (int x = atlas.solid_x; x < atlas.solid_x + kSolidSide; ++x)
+            ASSERT_EQ(atlas.alpha[size_t(y) * size_t(atlas.width) + size_t(x)], 255) << x << ", " << y;
 }
 
 } // namespace
