@@ -15,8 +15,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -353,6 +355,31 @@ TEST(SumsQuery, BoundsQueryTakesFinitePlacedPoints)
         EXPECT_EQ(run_as_csv(db.get(), bounds_query(query)), std::string("x_lo,x_hi,y_lo,y_hi,n\n") + c.bounds + "\n")
             << binning_rule_name(c.rule) << c.log_x << c.log_y;
     }
+}
+
+// ClickHouse's query, one level, defines each step once where it is first
+// used and names it after that: all eight steps with weights, means and
+// logs, and the sums' own.
+TEST(SumsQuery, ClickHouseDefinesEachStepOnce)
+{
+    SumsQuery query;
+    query.dialect = SqlDialect::clickhouse;
+    query.table = "t";
+    query.x = "x";
+    query.y = "y";
+    query.weight = "w";
+    query.value = "z";
+    query.log_x = query.log_y = true;
+    query.range = {1, 10, 1, 10};
+    const std::string text = cell_sums_query(query);
+    std::map<std::string, int> defined;
+    const std::regex definition(R"( AS ([A-Za-z_]+)\))");
+    for (std::sregex_iterator m(text.begin(), text.end(), definition), end; m != end; ++m)
+        ++defined[(*m)[1]];
+    for (const char* step : {"px", "py", "qx", "qy", "x", "y", "w", "z"})
+        EXPECT_TRUE(defined.count(std::string("varnel_") + step)) << step << "\n" << text;
+    for (const auto& [name, times] : defined)
+        EXPECT_EQ(times, 1) << name << "\n" << text;
 }
 
 TEST(SumsQuery, RefusesNamesThatCannotBeQuotedAndOpenRanges)

@@ -120,6 +120,11 @@ TEST_F(TextDialectFiles, FileShapesGiveTheReferenceField)
          [](const Point2& p, int, const char*) { return number(p.x) + "," + number(p.y); }, "a", "b"},
         {"all quoted", "\"a\",\"b\"",
          [](const Point2& p, int, const char*) { return "\"" + number(p.x) + "\",\"" + number(p.y) + "\""; }, "", ""},
+        {"quoted decimal commas, padded", "a ; b",
+         [](const Point2& p, int, const char*) {
+             return "\"" + number(p.x, true) + "\" ; \"" + number(p.y, true) + "\" ";
+         },
+         "", ""},
     };
     for (const Shape& shape : shapes) {
         SCOPED_TRACE(shape.name);
