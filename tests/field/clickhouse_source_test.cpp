@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <spawn.h>
 #include <string>
 #include <thread>
 #include <vector>

@@ -6,7 +6,7 @@
 #include <curl/curl.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -103,7 +103,16 @@ struct Server {
             << replica(tcp) << (other_tcp ? replica(other_tcp) : "") << "</two></remote_servers></yandex>\n";
         const std::string config = "--config-file=" + (dir / "config.xml").string();
         char* argv[] = {const_cast<char*>(CLICKHOUSE_SERVER), const_cast<char*>(config.c_str()), nullptr};
-        posix_spawn(&pid, CLICKHOUSE_SERVER, nullptr, nullptr, argv, environ);
+        // The server dies with the test, even one that crashes or is
+        // killed: a server left behind slowed the next runs' servers.
+        const pid_t test = getpid();
+        pid = fork();
+        if (pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (getppid() == test)
+                execv(CLICKHOUSE_SERVER, argv);
+            _exit(127);
+        }
     }
     // Waits, at most 30 s in tries of 100 ms, for the server to answer.
     bool ready() const
