@@ -104,7 +104,7 @@ struct Server {
         const std::string config = "--config-file=" + (dir / "config.xml").string();
         char* argv[] = {const_cast<char*>(CLICKHOUSE_SERVER), const_cast<char*>(config.c_str()), nullptr};
         // The server dies with the test, even one that crashes or is
-        // killed: a server left behind slowed the next runs' servers.
+        // killed: a server left behind by a crashed run would stay up for good.
         const pid_t test = getpid();
         pid = fork();
         if (pid == 0) {
