@@ -12,6 +12,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -362,6 +363,10 @@ TEST(DensityField, ColumnsPickXAndYFromTheLine)
             << c.x << " " << c.y;
     }
     EXPECT_FALSE(density_field_set_columns(nullptr, 1, 2));
+    // A weight's and a value's columns have the same bounds, 0 for none.
+    for (const auto& [weight, value, taken] :
+         {std::tuple{1000, 1000, true}, {1001, 0, false}, {0, 1001, false}, {-1, 0, false}, {0, -1, false}})
+        EXPECT_EQ(density_field_set_values(field.f, weight, value), taken) << weight << " " << value;
 }
 
 TEST(DensityField, HeaderLinesAreSkippedOnlyWhenAsked)
