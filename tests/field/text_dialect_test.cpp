@@ -262,6 +262,7 @@ TEST(FileHeader, PlotsTheFirstTwoColumnsOfNumbersPastAnIndex)
         {"name,a,b\nx,NA,2\ny,1.5,3\nz,null,4\nw,N/A,5\nv,\"NA\",6\n", 2, 3},
         {"a,b,c\nN/A,1,2\nNA,3,4\n", 2, 3}, // only missing values: no numbers
         {"a,b,c\nx,1,2\n1,3,4\n", 2, 3},    // text among the numbers
+        {"a,b,\n1.5,2\n2.5,3\n", 1, 2},     // a header's unnamed last column the rows lack
     };
     for (const auto& c : cases) {
         FileHeader header;
