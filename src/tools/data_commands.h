@@ -132,9 +132,9 @@ inline std::string no_column_problem(const LoadedField& loaded, const char* path
     const std::string option = c.missing_role == ColumnRole::weight ? "--weight "
         : c.missing_role == ColumnRole::value                       ? "--mean "
                                                                     : "--columns ";
-    if (c.header.empty())
-        return option + printable_text(c.missing) + ": " + path + " has no header line to find the name in";
-    return option + printable_text(c.missing) + ": no such column in " + path + "'s header: " + name_list(c.header);
+    return option + printable_text(c.missing) + ": " +
+        (c.header.empty() ? std::string(path) + " has no header line to find the name in"
+                          : "no such column in " + std::string(path) + "'s header: " + name_list(c.header));
 }
 
 // A password typed on the terminal, not shown as it is typed; false
