@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -28,6 +29,27 @@ struct MeshVertex {
     D3DCOLOR color;
     float u, v;
 };
+
+// A screen-space vertex at (x, y), opaque white unless coloured.
+inline ScreenVertex at(float x, float y, D3DCOLOR color = 0xFFFFFFFF, float z = 0.5f, float u = 0.0f, float v = 0.0f)
+{
+    return ScreenVertex{x, y, z, 1.0f, color, u, v};
+}
+
+// A left-handed perspective projection with a square aspect.
+inline D3DMATRIX perspective(float fov, float near_plane, float far_plane)
+{
+    D3DMATRIX m;
+    std::memset(&m, 0, sizeof m);
+    const float y_scale = 1.0f / std::tan(fov / 2);
+    const float q = far_plane / (far_plane - near_plane);
+    m._11 = y_scale;
+    m._22 = y_scale;
+    m._33 = q;
+    m._34 = 1.0f;
+    m._43 = -q * near_plane;
+    return m;
+}
 
 // Lets a call that hands out a reference through an out-parameter fill an
 // InterfacePtr: `device->CreateTexture(..., receive(texture), nullptr)`. What
