@@ -23,13 +23,15 @@ constexpr std::size_t kBatchRecords = 16384;
 constexpr std::size_t kLetGoBytes = std::size_t(16) << 20;
 
 // A Python literal as the header writes it: strings, integers, booleans,
-// tuples or lists, and one dictionary.
+// tuples or lists, and one dictionary. A dictionary's values are its items,
+// with their keys beside them: a pair of a key and a Literal would need the
+// type complete inside itself.
 struct Literal {
     enum Type { text, whole, truth, sequence, dictionary } type = text;
     std::string word;
     unsigned long long number = 0;
     std::vector<Literal> items;
-    std::vector<std::pair<std::string, Literal>> entries;
+    std::vector<std::string> keys;
 };
 
 class LiteralParser {
@@ -101,12 +103,11 @@ private:
                 Literal key;
                 if (!parse(key, depth + 1) || key.type != Literal::text || !take(':') || !parse(item, depth + 1))
                     return false;
-                value.entries.emplace_back(key.word, std::move(item));
-            } else {
-                if (!parse(item, depth + 1))
-                    return false;
-                value.items.push_back(std::move(item));
+                value.keys.push_back(std::move(key.word));
+            } else if (!parse(item, depth + 1)) {
+                return false;
             }
+            value.items.push_back(std::move(item));
             if (take(close))
                 return true;
             if (!take(','))
@@ -152,9 +153,9 @@ private:
 
 const Literal* entry(const Literal& dict, const char* key)
 {
-    for (const auto& [name, value] : dict.entries)
-        if (name == key)
-            return &value;
+    for (std::size_t k = 0; k < dict.keys.size(); ++k)
+        if (dict.keys[k] == key)
+            return &dict.items[k];
     return nullptr;
 }
 
