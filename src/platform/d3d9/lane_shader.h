@@ -467,9 +467,14 @@ private:
     }
 
     // Attribute a's plane: its value at the corner and its steps.
-    const float* origin(int a) const { return a < kRed ? &planes_.p_origin[a] : &planes_.c_origin[a - kRed]; }
-    const float* dx(int a) const { return a < kRed ? &planes_.p_dx[a] : &planes_.c_dx[a - kRed]; }
-    const float* dy(int a) const { return a < kRed ? &planes_.p_dy[a] : &planes_.c_dy[a - kRed]; }
+    const float* origin(int a) const
+    {
+        return a < kRed ? element(planes_.p_origin, a) : element(planes_.c_origin, a - kRed);
+    }
+    const float* dx(int a) const { return a < kRed ? element(planes_.p_dx, a) : element(planes_.c_dx, a - kRed); }
+    const float* dy(int a) const { return a < kRed ? element(planes_.p_dy, a) : element(planes_.c_dy, a - kRed); }
+    // A vector's element by address: clang gives no address of v[k].
+    static const float* element(const Vec4& v, int k) { return reinterpret_cast<const float*>(&v) + k; }
 
     // As TriangleShader: the row's value first, then the step along it.
     __m128 plane(int a, __m128 fi, __m128 fy) const
