@@ -195,9 +195,13 @@ void declare_options(OptionTable& table, Options* o)
     add_binning_option(table, &o->load.binning, &o->load.binning_chosen);
     const std::pair<const char*, std::optional<std::string>*> labels[] = {{"--xlabel", &o->x_label},
                                                                           {"--ylabel", &o->y_label}};
-    for (const auto& [option, label] : labels)
+    for (const auto& entry : labels) {
+        // Plain names, not a structured binding: clang before 16 captures none.
+        const char* option = entry.first;
+        std::optional<std::string>* label = entry.second;
         table.words(option, "TEXT", 1, "the axis's name, in place of the header's",
                     [option, label](const Words& words) { *label = word_at(words, 0, option, "the axis's name"); });
+    }
     table.flag("--fit", &o->fit, "the distance that shows the whole surface, for the camera's angles");
     table.flag("--map", &o->picture.map_view, "the field straight down as a flat map");
     table.flag("--peak", &o->peak,

@@ -27,7 +27,9 @@ void declare_options(OptionTable& table, SumsQuery* query)
                            "the column of each point's weight, summed instead of 1 (a NULL weight: a NaN point)",
                            "the column whose mean each node holds, weighted by --weight (a NULL value: a NaN point)"};
     for (size_t k = 0; k < std::size(names); ++k) {
-        const auto [option, name] = names[k];
+        // Plain names, not a structured binding: clang before 16 captures none.
+        const char* option = names[k].first;
+        std::string* name = names[k].second;
         table.words(option, "NAME", 1, helps[k],
                     [option, name](const Words& words) { *name = word_at(words, 0, option, "a name"); });
     }
