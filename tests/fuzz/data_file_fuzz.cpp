@@ -98,8 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::abort();
         // Text read again for its bounds, in the columns the load found
         // (the bounds above took any two numbers), meets the same points.
-        DataBounds again;
         if (description.kind == DataKind::text && !counts.stopped) {
+            DataBounds again;
             read_loaded_bounds(request, loaded, &again);
             if (again.read.points != counts.points)
                 std::abort();
