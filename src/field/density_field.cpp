@@ -405,7 +405,7 @@ int load_stream(DensityField* field, const KeptPoints* beginning, std::FILE* str
     start_load(s);
     // The partials are added into zeros, so a file of one chunk gives just
     // what one pass would.
-    Load load{geometry_of(*s), s->rule, s};
+    Load load{geometry_of(*s), s->rule, s, {}};
     const ChunkSink sink = sink_of(load);
     if (beginning) {
         const std::unique_ptr<PointSource> source = kept_point_source(*beginning);
@@ -676,7 +676,7 @@ int density_field_load_kept(DensityField* field, const KeptPoints& kept)
     if (!s)
         return 0;
     start_load(s);
-    Load load{geometry_of(*s), s->rule, s};
+    Load load{geometry_of(*s), s->rule, s, {}};
     KeptPoints* keeping = std::exchange(s->kept, nullptr); // they are kept already
     const std::unique_ptr<PointSource> source = kept_point_source(kept);
     read_source(*source, sink_of(load), s->threads);

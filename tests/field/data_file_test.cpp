@@ -54,7 +54,8 @@ Loaded load(const std::string& name, const std::string& bytes)
 {
     const fs::path path = fs::temp_directory_path() / (std::to_string(getpid()) + "-" + name);
     std::ofstream(path, std::ios::binary) << bytes;
-    DataFileMeter meter{-1, -1};
+    DataFileMeter meter;
+    meter.done = meter.size = -1;
     std::FILE* in = open_data_file(path.c_str(), &meter);
     EXPECT_NE(in, nullptr) << name;
     DensityField* field = create_density_field(Range{0, 4000, 0, 4000});
