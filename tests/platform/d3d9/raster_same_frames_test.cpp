@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "device_helpers.h"
-#include "platform/d3d9/pixel_shader.h"
 #include "platform/d3d9/rasterizer.h"
 
 namespace {
