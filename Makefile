@@ -57,6 +57,7 @@ bench: deps build
 
 # libFuzzer targets, built with clang under ASan/UBSan; run them by hand, e.g.
 #   build-fuzz/bin/fuzz_density_field -max_total_time=300 corpus/
+#   build-fuzz/bin/fuzz_data_file -max_total_time=300 corpus/ tests/fuzz/data_file_seeds/
 fuzz: deps
 	$(CMAKE) -S . -B build-fuzz $(call generator_for,build-fuzz) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVARNEL_FUZZ=ON -DVARNEL_BENCH=OFF

@@ -4,7 +4,8 @@
 // bounded by stopping any file after 16 MB of text (a small compressed file
 // can inflate to terabytes), and every point inside the fitted range.
 // Arrays and tables of cell sums come in by their first bytes, as any file
-// does.
+// does. data_file_seeds/ holds a start of each kind, each seed that first
+// byte and then the file.
 #include <cmath>
 #include <limits>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // Random settings files through the registry's reader: no crash, no read
 // past the input, and whatever it takes is written back as a file that
-// reads as the same key.
+// reads as the same key. reg_file_seeds/ holds a file of every value type.
 #include <cstdint>
 #include <cstdlib>
 #include <span>
