@@ -95,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::fclose(described);
         const FieldCounts& counts = loaded.counts;
         if (counts.in_range > counts.points ||
-            (description.kind == DataKind::array && counts.points > (long long)description.layout.records))
+            (description.kind == DataKind::array && counts.points > static_cast<long long>(description.layout.records)))
             std::abort();
         // Text read again for its bounds, in the columns the load found
         // (the bounds above took any two numbers), meets the same points.

@@ -12,11 +12,13 @@ struct RegFileValue {
     std::string name; // empty for the key's default value ("@")
     DWORD type;
     std::vector<BYTE> data;
+    bool operator==(const RegFileValue&) const = default;
 };
 
 struct RegFileKey {
     std::string path; // e.g. "HKEY_CURRENT_USER\Software\kestrow\varnel.exe"
     std::vector<RegFileValue> values;
+    bool operator==(const RegFileKey&) const = default;
 };
 
 // The largest file the registry reads; anything bigger is damaged.
