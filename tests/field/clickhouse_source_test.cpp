@@ -588,6 +588,10 @@ TEST(DatabaseAddress, MessagesLeaveItsPasswordOut)
         {"clickhouses://h/d.t?x=a&password=hunter2&y=b&timeout=3",
          "clickhouses://h/d.t?x=a&password=...&y=b&timeout=3"},
         {"clickhouse://:pw@h/d.t", "clickhouse://@h/d.t"},
+        // A password holding a slash or a question mark, which would cut the server's part short.
+        {"clickhouse://ana:pa/ss@h:9/d.t?x=a&y=b", "clickhouse://ana@h:9/d.t?x=a&y=b"},
+        {"clickhouse://ana:p?w@h/d.t?x=a", "clickhouse://ana@h/d.t?x=a"},
+        {"clickhouse://h:8123/d.t?x=a:b@c&y=d", "clickhouse://h:8123/d.t?x=a:b@c&y=d"},
         {"clickhouse://h?x=a:b@c", "clickhouse://h?x=a:b@c"},
         {"/data/a:b@c.txt", "/data/a:b@c.txt"},
     };
@@ -624,6 +628,8 @@ TEST(DatabaseAddress, ReadsItsPartsAndRefusesTheRest)
         const char* problem;
     } refused[] = {
         {"clickhouse://u:pw@h/d.t?x=a&y=b", "a password is never taken from the address; CLICKHOUSE_PASSWORD holds it"},
+        {"clickhouse://u:pa/ss@h/d.t?x=a&y=b",
+         "a password is never taken from the address; CLICKHOUSE_PASSWORD holds it"},
         {"clickhouse://h/t?x=a&y=b", "the table is named as DATABASE.TABLE"},
         {"clickhouse://h/d.t?x=a", "the address names the columns as ?x=COLUMN&y=COLUMN"},
         {"clickhouse://h/d.t?x=a%7F&y=b",

@@ -450,6 +450,19 @@ DatabaseOutcome send_query(const DatabaseAddress& a, const std::string& password
     return DatabaseOutcome::done;
 }
 
+// Where an address's credentials end: its last '@' before the parameters
+// (the first '?' after the first '/'), or npos. Not the first '/': a
+// password may hold one, and a message that cut the address there would
+// show the password's start as a port. A table named with an '@' then
+// loses more of its address from a message than it need, never a secret.
+std::size_t credentials_end(const std::string& text, std::size_t host)
+{
+    const std::size_t path = text.find('/', host);
+    const std::size_t parameters = text.find('?', path == std::string::npos ? host : path);
+    const std::size_t at = text.rfind('@', parameters == std::string::npos ? parameters : parameters - 1);
+    return at != std::string::npos && at >= host ? at : std::string::npos;
+}
+
 bool exact_number(std::string_view text, double* value)
 {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), *value);
@@ -479,15 +492,14 @@ std::string address_for_message(const std::string& text)
     if (path == std::string::npos)
         path = text.size();
     std::string shown = text.substr(0, host);
-    std::string authority = text.substr(host, path - host);
-    if (const std::size_t at = authority.rfind('@'); at != std::string::npos) {
-        const std::size_t colon = authority.find(':');
-        if (colon < at)
-            authority.erase(colon, at - colon);
+    std::size_t rest = host;
+    if (const std::size_t at = credentials_end(text, host); at != std::string::npos) {
+        const std::size_t colon = text.find(':', host);
+        shown += text.substr(host, std::min(colon, at) - host);
+        rest = path = at;
     }
-    shown += authority;
     const std::size_t mark = text.find('?', path);
-    shown += text.substr(path, mark == std::string::npos ? std::string::npos : mark - path);
+    shown += text.substr(rest, mark == std::string::npos ? std::string::npos : mark - rest);
     if (mark == std::string::npos)
         return shown;
     // Only the parameters the address knows keep their values.
@@ -574,7 +586,11 @@ bool parse_database_address(const std::string& text, DatabaseAddress* address, s
         int value = 0;
         const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), value);
         if (error != std::errc() || end != port.data() + port.size() || value < 1 || value > 65535) {
-            *problem = "the port " + port + " is not a number from 1 to 65535";
+            // A password holding a '/' ends the authority early and reads as a port.
+            const std::size_t host = text.find("//") + 2;
+            *problem = credentials_end(text, host) != std::string::npos
+                ? "a password is never taken from the address; CLICKHOUSE_PASSWORD holds it"
+                : "the port " + port + " is not a number from 1 to 65535";
             return false;
         }
         a.port = value;
