@@ -589,14 +589,33 @@ TEST(DatabaseAddress, MessagesLeaveItsPasswordOut)
          "clickhouses://h/d.t?x=a&password=...&y=b&timeout=3"},
         {"clickhouse://:pw@h/d.t", "clickhouse://@h/d.t"},
         // A password holding a slash or a question mark, which would cut the server's part short.
-        {"clickhouse://ana:pa/ss@h:9/d.t?x=a&y=b", "clickhouse://ana@h:9/d.t?x=a&y=b"},
-        {"clickhouse://ana:p?w@h/d.t?x=a", "clickhouse://ana@h/d.t?x=a"},
+        {"clickhouse://ana:a/b?c@[::1]:9/d.t?x=a@b&y=c", "clickhouse://ana@[::1]:9/d.t?x=a@b&y=c"},
         {"clickhouse://h:8123/d.t?x=a:b@c&y=d", "clickhouse://h:8123/d.t?x=a:b@c&y=d"},
         {"clickhouse://h?x=a:b@c", "clickhouse://h?x=a:b@c"},
         {"/data/a:b@c.txt", "/data/a:b@c.txt"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(address_for_message(c.address), c.shown) << c.address;
+    // Passwords of the characters that end an address's parts, each of
+    // which starts with a '~' that nothing else holds: no piece of one may
+    // reach a message, the address's or its problem's.
+    std::mt19937 random(7);
+    const auto any = [&random](std::initializer_list<const char*> pieces, int most) {
+        std::string text;
+        for (int n = std::uniform_int_distribution<int>(0, most)(random); n > 0; --n)
+            text += pieces.begin()[std::uniform_int_distribution<std::size_t>(0, pieces.size() - 1)(random)];
+        return text;
+    };
+    for (int k = 0; k < 2000; ++k) {
+        const std::string address = "clickhouse://" + any({"ana", "b"}, 1) + ":~" +
+            any({"~", "/", "?", "@", ":", "#", "&", "=", "a", "%41"}, 6) + "@" + any({"h", "[::1]", "h:9"}, 1) + "/" +
+            any({"d.t", "d.t@x", "?x=a@h/b", "&y=b:c", "#"}, 3);
+        DatabaseAddress a;
+        std::string problem;
+        EXPECT_FALSE(parse_database_address(address, &a, &problem)) << address;
+        EXPECT_EQ(problem.find('~'), std::string::npos) << address << ": " << problem;
+        EXPECT_EQ(address_for_message(address).find('~'), std::string::npos) << address;
+    }
 }
 
 TEST(DatabaseAddress, ReadsItsPartsAndRefusesTheRest)

@@ -450,17 +450,27 @@ DatabaseOutcome send_query(const DatabaseAddress& a, const std::string& password
     return DatabaseOutcome::done;
 }
 
-// Where an address's credentials end: its last '@' before the parameters
-// (the first '?' after the first '/'), or npos. Not the first '/': a
-// password may hold one, and a message that cut the address there would
-// show the password's start as a port. A table named with an '@' then
-// loses more of its address from a message than it need, never a secret.
-std::size_t credentials_end(const std::string& text, std::size_t host)
+// Where an address's password ends: the last '@' after a ':' that comes
+// before any '?', where a server's name and then a '/' follow the '@';
+// npos where there is none. Not the authority's own '@': a password may
+// hold a '/' or a '?', which ends the authority early, and a message
+// would show the password's start as a server or a port. A table named
+// with an '@' may lose more of its address from a message than it need,
+// never a password its secrecy.
+std::size_t password_end(const std::string& text, std::size_t host)
 {
-    const std::size_t path = text.find('/', host);
-    const std::size_t parameters = text.find('?', path == std::string::npos ? host : path);
-    const std::size_t at = text.rfind('@', parameters == std::string::npos ? parameters : parameters - 1);
-    return at != std::string::npos && at >= host ? at : std::string::npos;
+    const std::size_t colon = text.find(':', host);
+    if (colon == std::string::npos || colon > text.find('?', host))
+        return std::string::npos;
+    const auto server_char = [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || (c && std::strchr(".-_:[]", c));
+    };
+    for (std::size_t at = text.rfind('@'); at != std::string::npos && at > colon; at = text.rfind('@', at - 1)) {
+        const std::size_t slash = text.find('/', at);
+        if (slash != std::string::npos && std::all_of(text.begin() + at + 1, text.begin() + slash, server_char))
+            return at;
+    }
+    return std::string::npos;
 }
 
 bool exact_number(std::string_view text, double* value)
@@ -493,9 +503,8 @@ std::string address_for_message(const std::string& text)
         path = text.size();
     std::string shown = text.substr(0, host);
     std::size_t rest = host;
-    if (const std::size_t at = credentials_end(text, host); at != std::string::npos) {
-        const std::size_t colon = text.find(':', host);
-        shown += text.substr(host, std::min(colon, at) - host);
+    if (const std::size_t at = password_end(text, host); at != std::string::npos) {
+        shown += text.substr(host, text.find(':', host) - host);
         rest = path = at;
     }
     const std::size_t mark = text.find('?', path);
@@ -588,7 +597,7 @@ bool parse_database_address(const std::string& text, DatabaseAddress* address, s
         if (error != std::errc() || end != port.data() + port.size() || value < 1 || value > 65535) {
             // A password holding a '/' ends the authority early and reads as a port.
             const std::size_t host = text.find("//") + 2;
-            *problem = credentials_end(text, host) != std::string::npos
+            *problem = password_end(text, host) != std::string::npos
                 ? "a password is never taken from the address; CLICKHOUSE_PASSWORD holds it"
                 : "the port " + port + " is not a number from 1 to 65535";
             return false;
