@@ -576,6 +576,18 @@ TEST(DatabaseAnswer, TakesOnlyAnswersThatSayWhereTheyEnd)
             EXPECT_NE(loaded.problem.find(c.problem), std::string::npos) << loaded.problem;
         }
     }
+    // A fit asks for the bounds first: their count must be one.
+    for (const char* count : {"1e30", "2.5", "-1", "nan"}) {
+        const std::string bounds = std::string("0\t4000\t0\t4000\t") + count + "\n";
+        CannedHttpServer server("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(bounds.size()) + "\r\n\r\n" +
+                                bounds);
+        LoadRequest request;
+        request.fit_range = true;
+        request.path = "clickhouse://127.0.0.1:" + std::to_string(server.port()) + "/d.t?x=x&y=y&timeout=5";
+        const LoadedField loaded = load_field(request, LoadWatch{});
+        EXPECT_EQ(loaded.failure, LoadFailure::database) << count;
+        EXPECT_NE(loaded.problem.find("count of rows is no count"), std::string::npos) << loaded.problem;
+    }
 }
 
 TEST(DatabaseAddress, MessagesLeaveItsPasswordOut)

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -712,8 +713,13 @@ DatabaseOutcome clickhouse_bounds(const DatabaseAddress& address, const std::str
         }
         start = end + 1;
     }
+    // The count is a number of rows, which a long long holds.
+    if (!(v[4] >= 0 && v[4] < 0x1p63 && v[4] == std::floor(v[4]))) {
+        *problem = server_name(address) + ": the answer's count of rows is no count: " + reason_of(answer);
+        return DatabaseOutcome::failed;
+    }
     *bounds = DataBounds{};
-    bounds->points = v[4] > 0 ? static_cast<long long>(v[4]) : 0;
+    bounds->points = static_cast<long long>(v[4]);
     bounds->range = Range{v[0], v[1], v[2], v[3]};
     return DatabaseOutcome::done;
 }
