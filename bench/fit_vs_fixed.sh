@@ -1,7 +1,7 @@
 #!/bin/sh
 # Times `varnel-cli grid` with a fitted range (--range auto) against a fixed
-# range on the same file, whole processes, in the page cache, five
-# alternating runs each, on 10 million text points and 100 million points
+# range on the same file, whole processes, in the page cache, alternating
+# runs (RUNS of each, default 5), on 10 million text points and 100 million points
 # saved as .npy. Where a file's extremes settle in its first part, the fit
 # guesses its range from that part and reads the file once: box.txt
 # (points spread evenly over a square), f8.npy and f4.npy (npy_vs_cat.sh's
@@ -10,7 +10,7 @@
 # further than the first part), drifting.npy (each block moved on a
 # little).
 # Prints every run, the medians and their ratio.
-# usage: sh bench/fit_vs_fixed.sh [THREADS]   (run from the repository root)
+# usage: [RUNS=N] sh bench/fit_vs_fixed.sh [THREADS]   (run from the repository root)
 set -e
 threads=${1:-2}
 . "$(dirname "$0")/whole_runs.sh"
@@ -38,7 +38,7 @@ for path in "$dir/points.txt" "$dir/box.txt" "$npy_dir/f8.npy" "$npy_dir/f4.npy"
     file=$(basename "$path")
     cat "$path" >/dev/null
     fixed="" fitted=""
-    for run in 1 2 3 4 5; do
+    for run in $(seq "$runs"); do
         fixed="$fixed $(seconds "$bin/varnel-cli" grid "$path" --range 0 4000 0 4000 --threads "$threads")"
         fitted="$fitted $(seconds "$bin/varnel-cli" grid "$path" --range auto --threads "$threads")"
     done

@@ -1,10 +1,11 @@
 #!/bin/sh
 # Times `varnel-cli grid` on 10 million text lines of two random numbers
 # ("%f %f", about 235 MB) against `wc -l` on the same file, whole
-# processes, in the page cache, five alternating runs; prints every run,
+# processes, in the page cache, alternating runs (RUNS of each, default
+# 5); prints every run,
 # the medians and their ratio. The machine should be quiet: other work
 # skews wall-clock.
-# usage: sh bench/text_vs_wc.sh [THREADS]   (run from the repository root)
+# usage: [RUNS=N] sh bench/text_vs_wc.sh [THREADS]   (run from the repository root)
 set -e
 threads=${1:-2}
 . "$(dirname "$0")/whole_runs.sh"
@@ -15,7 +16,7 @@ mkdir -p "$dir"
     awk 'BEGIN { srand(7); for (i = 0; i < 10000000; i++) printf "%f %f\n", 4000 * rand(), 4000 * rand() }' >"$file"
 cat "$file" >/dev/null
 grid="" wc_=""
-for run in 1 2 3 4 5; do
+for run in $(seq "$runs"); do
     # shellcheck disable=SC2086 # RUN is a command and its arguments
     grid="$grid $(seconds $runner "$bin/varnel-cli" grid "$file" --threads "$threads")"
     wc_="$wc_ $(seconds wc -l "$file")"

@@ -17,9 +17,9 @@
 #                the code at all, the ceiling for the line above
 # Where cat and the kernel do not scale either, the machine is the limit;
 # where grid falls short of grid apart, the code is.
-# Wall seconds (the kernel: points a second), medians of five
-# alternating runs.
-# usage: sh bench/thread_scaling.sh [THREADS]   (run from the repository root)
+# Wall seconds (the kernel: points a second), medians of alternating runs
+# (RUNS, default 5).
+# usage: [RUNS=N] sh bench/thread_scaling.sh [THREADS]   (run from the repository root)
 set -e
 threads=${1:-2}
 . "$(dirname "$0")/whole_runs.sh"
@@ -50,7 +50,7 @@ scale() {
 }
 
 one="" many=""
-for run in 1 2 3 4 5; do
+for run in $(seq "$runs"); do
     one="$one $(at_once 1 cat "$file")"
     many="$many $(at_once "$threads" cat "$file")"
 done
@@ -74,7 +74,7 @@ kernel_rate() {
 }
 
 one="" many=""
-for run in 1 2 3 4 5; do
+for run in $(seq "$runs"); do
     one="$one $(kernel_rate 1)"
     many="$many $(kernel_rate "$threads")"
 done
@@ -84,7 +84,7 @@ echo "kernel: one$one (median $a M points/s); $threads at once$many (median $b M
 
 for name in f8 f4; do
     one="" many="" alone="" apart=""
-    for run in 1 2 3 4 5; do
+    for run in $(seq "$runs"); do
         # shellcheck disable=SC2086
         one="$one $(seconds $runner "$bin/varnel-cli" grid "$npy_dir/$name.npy" --threads 1)"
         # shellcheck disable=SC2086

@@ -46,5 +46,9 @@ print("%.3f" % (spent() - before))' "$@"
     fi
 }
 
-# The median of five numbers.
-median() { echo "$@" | tr ' ' '\n' | grep . | sort -n | sed -n 3p; }
+# How many alternating runs each side gets (RUNS, default 5): on a noisy
+# machine more give a steadier median.
+runs=${RUNS:-5}
+
+# The median of a list of numbers (the upper middle one of an even count).
+median() { echo "$@" | tr ' ' '\n' | grep . | sort -n | awk '{ v[NR] = $1 } END { print v[int(NR / 2) + 1] }'; }
