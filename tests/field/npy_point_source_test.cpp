@@ -312,6 +312,8 @@ TEST_F(NpyLoad, HeadersThatLieAreRefusedWithTheirReason)
         {npy_file(4, dict("'<f8'", "False", "(8, 2)"), eight_records), "format version 4.0"},
         {long_header, "the file ends before"},
         {std::string("\x93NUMPY\x01\x00\x40", 9), "preamble"},
+        {std::string("\x93NUMPY\x02\x00\x40\x00", 10), "preamble"},
+        {std::string("\x93NUMPY\x02\x00\x00\x00\x20\x00{}", 14), "a header of 2097152 bytes"},
     };
     for (const auto& c : cases) {
         const LoadedField loaded = load(write("bad.npy", c.bytes));
