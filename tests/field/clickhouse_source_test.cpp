@@ -607,6 +607,7 @@ TEST(DatabaseAddress, MessagesLeaveItsPasswordOut)
         {"clickhouse://ana:a/b?c@[::1]:9/d.t?x=a@b&y=c", "clickhouse://ana@[::1]:9/d.t?x=a@b&y=c"},
         {"clickhouse://h:8123/d.t?x=a:b@c&y=d", "clickhouse://h:8123/d.t?x=a:b@c&y=d"},
         {"clickhouse://h?x=a:b@c", "clickhouse://h?x=a:b@c"},
+        {"clickhouse://h/d.t?x=a:b@c/d", "clickhouse://h/d.t?x=a:b@c/d"},
         {"/data/a:b@c.txt", "/data/a:b@c.txt"},
     };
     for (const auto& c : cases)

@@ -184,6 +184,12 @@ TEST_F(RangeZoomTest, ADragOverTheMapBinsItsRectangleAndBackspaceComesBack)
     key(Qt::Key_Left, Qt::AltModifier);
     EXPECT_NE(shown_range(), first);
     EXPECT_TRUE(can_pick(IDM_RANGE_FORWARD));
+    // The menu's items walk as the keys do.
+    const Range one_back = shown_range();
+    choose_menu_item(IDM_RANGE_FORWARD);
+    EXPECT_EQ(picture(), twice);
+    choose_menu_item(IDM_RANGE_BACK);
+    EXPECT_EQ(shown_range(), one_back);
     // A click is no rectangle.
     const Range clicked = shown_range();
     drag({f.x0 + 50, f.y0 + 50}, {f.x0 + 51, f.y0 + 50});
