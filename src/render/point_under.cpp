@@ -32,6 +32,8 @@ void read_node(const RendererState& s, PointUnder* point)
     point->node_j = std::clamp(int(std::lround(point->v * (ny - 1))), 0, ny - 1);
     const size_t k = size_t(point->node_j) * size_t(nx) + size_t(point->node_i);
     const double drawn = s.heights ? s.heights[k] : s.view.nodes[k];
+    if (s.view.measure != NodeMeasure::count)
+        point->measure = s.scale_title ? s.scale_title : "";
     if (s.view.measure == NodeMeasure::mean) {
         // A mean is its own height; NaN where it has none.
         point->count = point->height = s.view.nodes[k];

@@ -14,6 +14,9 @@ struct PointUnder {
     int node_i, node_j; // the nearest node to it on the surface
     double count;       // that node's binned points (its weight, its mean)
     double height;      // its height as the height scale reads it
+    // What the nodes hold where it is no count of points, as the height
+    // scale names it ("mean of b"); null for counts.
+    const char* measure;
 };
 
 struct RendererState;

@@ -96,6 +96,8 @@ enum class TextId : int {
     status_not_a_number_format, // before the rejected lines: points with a NaN coordinate
     status_smoothing_format,    // the width the automatic smoothing chose
     pointer_readout_format,     // under the pointer: x, y, the nearest node's points and height
+    pointer_measure_format,     // ... over sums or means: x, y, the scale's name, the node's value, height
+    pointer_no_points_format,   // ... a mean's node that no point reached: x, y
     status_nonpositive_format,  // after the NaN points: points at or below zero on a log axis
     scale_sum_format,           // the height scale's name for weights: the weight column's name for %s
     scale_mean_format,          // ... for means: the averaged column's name for %s

@@ -72,6 +72,8 @@ constexpr TextRow kEnglishTexts[kTextCount] = {
     {TextId::status_not_a_number_format, ", %s NaN points"},
     {TextId::status_smoothing_format, ", smoothed %s cells (auto)"},
     {TextId::pointer_readout_format, "x %s, y %s: %s points, height %s"},
+    {TextId::pointer_measure_format, "x %s, y %s: %s %s, height %s"},
+    {TextId::pointer_no_points_format, "x %s, y %s: no points"},
     {TextId::status_nonpositive_format, ", %s nonpositive on a log axis"},
     {TextId::scale_sum_format, "sum of %s"},
     {TextId::scale_mean_format, "mean of %s"},

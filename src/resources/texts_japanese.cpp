@@ -73,6 +73,8 @@ constexpr TextRow kJapaneseTexts[kTextCount] = {
     {TextId::status_not_a_number_format, "、NaN %s 点"},
     {TextId::status_smoothing_format, "、平滑化 %s セル (自動)"},
     {TextId::pointer_readout_format, "x %s, y %s: %s 点, 高さ %s"},
+    {TextId::pointer_measure_format, "x %s, y %s: %s %s, 高さ %s"},
+    {TextId::pointer_no_points_format, "x %s, y %s: 点なし"},
     {TextId::status_nonpositive_format, "、対数軸で0以下 %s 点"},
     {TextId::scale_sum_format, "%s の合計"},
     {TextId::scale_mean_format, "%s の平均"},

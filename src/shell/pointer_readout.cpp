@@ -26,6 +26,30 @@ std::string count_text(double count)
     return format_number(count, whole ? 0 : 2);
 }
 
+// A sum's or a mean's value, in any column's units: four significant
+// digits, less the zeros that end a fraction.
+std::string measure_text(double value)
+{
+    const double size = std::fabs(value);
+    const int decimals = size > 0 ? 3 - int(std::floor(std::log10(size))) : 0;
+    std::string text = format_number(value, std::clamp(decimals, 0, 9));
+    if (text.find('.') != std::string::npos && text.find('e') == std::string::npos) {
+        text.erase(text.find_last_not_of('0') + 1);
+        if (text.back() == '.')
+            text.pop_back();
+    }
+    return text;
+}
+
+template <class... Words>
+std::string filled(TextId format, const Words&... words)
+{
+    std::string line(std::snprintf(nullptr, 0, text(format), words.c_str()...) + 1, '\0');
+    std::snprintf(line.data(), line.size(), text(format), words.c_str()...);
+    line.pop_back();
+    return line;
+}
+
 } // namespace
 
 std::string pointer_readout(const PointUnder& point)
@@ -33,12 +57,13 @@ std::string pointer_readout(const PointUnder& point)
     const Range& r = point.range;
     const std::string x = format_number(point.x, axis_decimals(r.x_min, r.x_max));
     const std::string y = format_number(point.y, axis_decimals(r.y_min, r.y_max));
-    const std::string count = count_text(point.count), height = count_text(point.height);
-    const char* format = text(TextId::pointer_readout_format);
-    std::string line(std::snprintf(nullptr, 0, format, x.c_str(), y.c_str(), count.c_str(), height.c_str()) + 1, '\0');
-    std::snprintf(line.data(), line.size(), format, x.c_str(), y.c_str(), count.c_str(), height.c_str());
-    line.pop_back();
-    return line;
+    if (!point.measure)
+        return filled(TextId::pointer_readout_format, x, y, count_text(point.count), count_text(point.height));
+    // A mean where no point fell has no value: the picture shows no data there.
+    if (std::isnan(point.count))
+        return filled(TextId::pointer_no_points_format, x, y);
+    return filled(TextId::pointer_measure_format, x, y, std::string(point.measure), measure_text(point.count),
+                  measure_text(point.height));
 }
 
 void show_pointer_readout(AppState* state, POINT at)

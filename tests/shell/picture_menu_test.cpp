@@ -132,8 +132,9 @@ TEST_F(PictureMenuTest, LogAxesAndEqualAspectReachTheFieldAndThePicture)
         EXPECT_EQ(log_x, c.log_x);
         EXPECT_EQ(log_y, c.log_y);
         const Range range = density_field_range(state_->field);
-        if (c.log_y)
+        if (c.log_y) {
             EXPECT_GT(range.y_min, 0) << "fitted, where 0 has no logarithm";
+        }
         EXPECT_EQ(renderer_state(state_->renderer)->picture.equal_aspect, c.equal_aspect);
         EXPECT_GT(density_field_view(state_->field).counts.in_range, 1000) << "the cloud binned again";
         const std::string outline = pick(0);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 
 #include <QWheelEvent>
 
@@ -412,6 +413,35 @@ TEST(PointerReadout, OneDecimalMoreThanTheTicks)
                       c.height_text);
         EXPECT_EQ(pointer_readout(point), want);
     }
+    // Sums and means are named as the height scale names them, in four
+    // significant digits; a mean no point reached has none.
+    const struct {
+        double value;
+        const char* text; // null: no points
+    } measures[] = {{3000, "3,000"},
+                    {4, "4"},
+                    {3.14159, "3.142"},
+                    {-0.0123456,
+                     "\xE2\x88\x92"
+                     "0.01235"},
+                    {2.5e20, "2.5e+20"},
+                    {0, "0"},
+                    {NAN, nullptr}};
+    for (const auto& m : measures) {
+        PointUnder point{};
+        point.range = Range{0, 4000, 0, 4000};
+        point.x = 2345.62;
+        point.y = 1234.54;
+        point.count = point.height = m.value;
+        point.measure = "mean of b";
+        char want[200];
+        if (m.text)
+            std::snprintf(want, sizeof want, text(TextId::pointer_measure_format), "2,345.6", "1,234.5", "mean of b",
+                          m.text, m.text);
+        else
+            std::snprintf(want, sizeof want, text(TextId::pointer_no_points_format), "2,345.6", "1,234.5");
+        EXPECT_EQ(pointer_readout(point), want);
+    }
 }
 
 TEST_F(RangeZoomTest, TheStatusLineReadsTheNodeUnderThePointer)
@@ -510,6 +540,47 @@ TEST_F(RangeZoomTest, OnLogAxesAndScaleTheReadoutIsInTheDataUnits)
         most = std::max(most, n[2]);
     }
     EXPECT_GT(most, 2) << "none read on the peak";
+}
+
+// Over a field of means the readout gives the node's mean under the
+// height scale's name, and says where no point fell.
+TEST_F(RangeZoomTest, OverMeansTheReadoutNamesTheMean)
+{
+    to_map();
+    {
+        ModalAnswer<QComboBox> answering([](QComboBox* list) {
+            const QList<QComboBox*> lists = list->window()->findChildren<QComboBox*>();
+            lists[2]->setCurrentIndex(lists[2]->count() - 1); // the mean of b, the last column
+            for (QAbstractButton* button : list->window()->findChildren<QAbstractButton*>())
+                if (button->text() == "OK")
+                    QTest::mouseClick(button, Qt::LeftButton);
+        });
+        // b is 4.25 on every node of the left half, which nothing else reaches.
+        std::string rows = "x,y,b\n";
+        for (int x = 0; x <= 2000; x += 20)
+            for (int y = 0; y < 4000; y += 20)
+                rows += std::to_string(x) + "," + std::to_string(y) + ",4.25\n";
+        load_data_from(panel_, write_file("means.csv", rows).c_str());
+        run();
+    }
+    char title[64];
+    std::snprintf(title, sizeof title, text(TextId::scale_mean_format), "b");
+    const Range r = shown_range();
+    const MapFrame f = frame();
+    const auto pixel = [&](double x, double y) {
+        const double side = f.x1 - f.x0;
+        return QPoint(int(f.x0 + (x - r.x_min) / (r.x_max - r.x_min) * side),
+                      int(f.y1 - (y - r.y_min) / (r.y_max - r.y_min) * side));
+    };
+    hover(pixel(1000, 2000));
+    EXPECT_NE(state_->readout.find(title), std::string::npos) << state_->readout;
+    const std::vector<double> n = numbers_in(state_->readout);
+    ASSERT_EQ(n.size(), 4u) << state_->readout;
+    EXPECT_EQ(n[2], 4.25);
+    EXPECT_EQ(n[3], 4.25);
+    hover(pixel(3000, 2000));
+    EXPECT_EQ(numbers_in(state_->readout).size(), 2u) << state_->readout;
+    EXPECT_EQ(state_->readout.find(title), std::string::npos) << state_->readout;
 }
 
 TEST_F(RangeZoomTest, PFramesTheHighestPeakInEitherView)

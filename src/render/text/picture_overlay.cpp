@@ -520,10 +520,11 @@ std::u32string overlay_characters(std::string_view caption)
     std::string all;
     for (char c = ' '; c <= '~'; ++c)
         all += c;
-    for (TextId id : {TextId::axis_x_name, TextId::axis_y_name, TextId::height_scale_unit, TextId::status_line_format,
-                      TextId::status_rejected_format, TextId::status_not_a_number_format,
-                      TextId::status_smoothing_format, TextId::pointer_readout_format,
-                      TextId::status_nonpositive_format, TextId::scale_sum_format, TextId::scale_mean_format})
+    for (TextId id :
+         {TextId::axis_x_name, TextId::axis_y_name, TextId::height_scale_unit, TextId::status_line_format,
+          TextId::status_rejected_format, TextId::status_not_a_number_format, TextId::status_smoothing_format,
+          TextId::pointer_readout_format, TextId::pointer_measure_format, TextId::pointer_no_points_format,
+          TextId::status_nonpositive_format, TextId::scale_sum_format, TextId::scale_mean_format})
         all += text(id);
     all += "\xE2\x88\x92\xC3\x97"; // the minus and times signs
     all += kEllipsis;
