@@ -26,21 +26,6 @@ std::string count_text(double count)
     return format_number(count, whole ? 0 : 2);
 }
 
-// A sum's or a mean's value, in any column's units: four significant
-// digits, less the zeros that end a fraction.
-std::string measure_text(double value)
-{
-    const double size = std::fabs(value);
-    const int decimals = size > 0 ? 3 - int(std::floor(std::log10(size))) : 0;
-    std::string text = format_number(value, std::clamp(decimals, 0, 9));
-    if (text.find('.') != std::string::npos && text.find('e') == std::string::npos) {
-        text.erase(text.find_last_not_of('0') + 1);
-        if (text.back() == '.')
-            text.pop_back();
-    }
-    return text;
-}
-
 template <class... Words>
 std::string filled(TextId format, const Words&... words)
 {
@@ -62,8 +47,8 @@ std::string pointer_readout(const PointUnder& point)
     // A mean where no point fell has no value: the picture shows no data there.
     if (std::isnan(point.count))
         return filled(TextId::pointer_no_points_format, x, y);
-    return filled(TextId::pointer_measure_format, x, y, std::string(point.measure), measure_text(point.count),
-                  measure_text(point.height));
+    return filled(TextId::pointer_measure_format, x, y, std::string(point.measure), significant_text(point.count, 4),
+                  significant_text(point.height, 4));
 }
 
 void show_pointer_readout(AppState* state, POINT at)

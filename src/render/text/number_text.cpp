@@ -3,6 +3,7 @@
 // the program's own and no locale changes them.
 #include "render/text/number_text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -62,4 +63,17 @@ std::string format_number(double value, int decimals)
         out += fraction.substr(1);
     }
     return out;
+}
+
+std::string significant_text(double value, int digits)
+{
+    const double size = std::fabs(value);
+    const int decimals = size > 0 ? digits - 1 - int(std::floor(std::log10(size))) : 0;
+    std::string text = format_number(value, std::clamp(decimals, 0, 9));
+    if (text.find('.') != std::string::npos && text.find('e') == std::string::npos) {
+        text.erase(text.find_last_not_of('0') + 1);
+        if (text.back() == '.')
+            text.pop_back();
+    }
+    return text;
 }

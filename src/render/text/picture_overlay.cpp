@@ -258,6 +258,12 @@ ScaleTicks scale_ticks(const OverlayScene& scene, double rows, double least_apar
             ticks.texts.push_back(std::to_string(static_cast<long long>(v)));
         return ticks;
     }
+    // A flat field of means reads its one value at the foot.
+    if (!(top > foot)) {
+        ticks.values = {foot};
+        ticks.texts = {significant_text(foot, 4)};
+        return ticks;
+    }
     for (int coarser = 0;; ++coarser) {
         const AxisTicks axis = round_ticks(foot, top, kMostTicks, coarser);
         std::vector<double> values;
@@ -290,9 +296,10 @@ void add_scale_labels(const OverlayScene& scene, const BarBox& bar, Layout* layo
     layout->place(unit, layout->box_at(unit_characters, unit_x, bar.y0 - gap - atlas.line_height * 3 / 2),
                   TextRole::scale_unit);
     for (size_t k = 0; k < ticks.values.size(); ++k) {
-        const double level = scene.log_scale
-            ? log_height(ticks.values[k], scene.max_weight)
-            : (ticks.values[k] - scene.scale_foot) / (scene.max_weight - scene.scale_foot);
+        const double span = scene.max_weight - scene.scale_foot;
+        const double level = scene.log_scale ? log_height(ticks.values[k], scene.max_weight)
+            : span > 0                       ? (ticks.values[k] - scene.scale_foot) / span
+                                             : 0.0;
         const std::u32string characters = utf8_characters(ticks.texts[k]);
         const int row = int(std::lround(bar_row(bar, level)));
         const int x = scene.map_view ? bar.x1 + gap : bar.x0 - gap - text_width(atlas, characters);

@@ -173,6 +173,12 @@ TEST(PictureOverlayTest, TheScaleIsTickedAtRoundValues)
         {-2.5, false, 480, "−40 −35 −30 −25 −20 −15 −10 −5", -41, "mean of t"},
         {-2.5, false, 480, "−40 −35 −30 −25 −20 −15 −10 −5", -41, "mean of t", true},
         {101, false, 480, "0 20 40 60 80 100", -7.5, "mean of dep_delay", true},
+        // Means all alike: their one value, at the foot.
+        {4.25, false, 480, "4.25", 4.25, "mean of b"},
+        {-1234.5678, false, 480,
+         "\xE2\x88\x92"
+         "1,235",
+         -1234.5678, "mean of b", true},
     };
     for (const auto& c : cases) {
         OverlayScene scene{640,          c.height,       camera_vectors({100, 30, 35}),
