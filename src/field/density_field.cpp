@@ -47,7 +47,7 @@ struct FieldState {
     CellSums* sums;        // where loads also add up each cell's points; null for nowhere
     CellValueSums* valued; // ... and loads with values their sums of them; null for nowhere
     bool log_x, log_y;     // bin the logarithms of x, of y
-    double least;          // the least mean of a load of means
+    double least;          // the least mean of a load of means; of weights, the least sum below zero, else 0
     double weight;         // the weights binned by the last load
     long long nonpositive; // points of the last load at or below zero on a log axis
     double* value_sums;    // with a value column: Σ share·w·z at each node; else null
@@ -320,8 +320,10 @@ int take_means(FieldState& s)
 // one; 0, leaving them, when that is none or not finite.
 int normalise_weights(FieldState& s)
 {
-    for (int i = 0; i < s.nx * s.ny; ++i)
+    for (int i = 0; i < s.nx * s.ny; ++i) {
         s.max = std::max(s.max, std::fabs(s.grid[i]));
+        s.least = std::min(s.least, s.grid[i]);
+    }
     if (!(s.max > 0) || !std::isfinite(s.max))
         return 0;
     for (int i = 0; i < s.nx * s.ny; ++i)

@@ -166,7 +166,7 @@ struct FieldView {
     double max = 0;
     FieldCounts counts;
     NodeMeasure measure = NodeMeasure::count;
-    double least = 0;                  // the least mean, for means
+    double least = 0;                  // the least mean; for weights, the least sum where one is below zero
     bool log_x = false, log_y = false; // the nodes stand evenly in the logarithm of x, of y
 };
 FieldView density_field_view(DensityField* field);

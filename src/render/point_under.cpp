@@ -34,9 +34,9 @@ void read_node(const RendererState& s, PointUnder* point)
     const double drawn = s.heights ? s.heights[k] : s.view.nodes[k];
     if (s.view.measure != NodeMeasure::count)
         point->measure = s.scale_title ? s.scale_title : "";
-    if (s.view.measure == NodeMeasure::mean) {
-        // A mean is its own height; NaN where it has none.
-        point->count = point->height = s.view.nodes[k];
+    if (levels_from_least(s.view)) {
+        // A mean (NaN where it has none) or a sum is its own height: neither is smoothed.
+        point->count = point->height = s.view.nodes[k] * (s.view.measure == NodeMeasure::mean ? 1.0 : s.view.max);
         return;
     }
     point->count = s.view.nodes[k] * s.view.max;

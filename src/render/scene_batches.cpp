@@ -1,5 +1,6 @@
 // The scene's batches on the renderer: each built from the field (and the
 // marker) by its scene writer, and set_field and set_marker that rebuild them.
+#include <algorithm>
 #include <cstdlib>
 
 #include "render/renderer_state.h"
@@ -19,6 +20,18 @@ NodeGrid read_grid(RendererState* s)
     return grid;
 }
 
+// The levels of nodes drawn from their least to their greatest: means in
+// their own units, sums of weights over the greatest absolute one, whose
+// greatest is then the scale's top.
+bool write_least_levels(RendererState* s, const NodeGrid& nodes, std::span<double> levels)
+{
+    if (s->view.measure == NodeMeasure::mean)
+        return write_mean_levels(levels, nodes, s->view.least, s->view.max);
+    const double greatest = *std::max_element(nodes.nodes, nodes.nodes + levels.size());
+    s->top_weight = greatest * s->view.max;
+    return write_mean_levels(levels, nodes, s->view.least / s->view.max, greatest);
+}
+
 // The heights for the field and the options; none when the options leave
 // the nodes as they are, or when there is no memory for them (the nodes
 // are drawn as they are then).
@@ -28,10 +41,12 @@ void make_heights(RendererState* s)
     s->heights = nullptr;
     s->top_weight = s->field ? s->view.max : 0.0;
     s->auto_smoothing_cells = 0;
-    // Means are drawn from their least to their greatest, neither smoothed
-    // nor on a log scale: both would blend values with the nodes that have none.
-    const bool means = s->view.measure == NodeMeasure::mean;
-    if (!s->field || (!means && !heights_differ(s->picture)))
+    // Means, and sums of weights with one below zero, are drawn from their
+    // least to their greatest, neither smoothed nor on a log scale: both
+    // would blend values with the nodes that have none, or have no
+    // logarithm.
+    const bool from_least = levels_from_least(s->view);
+    if (!s->field || (!from_least && !heights_differ(s->picture)))
         return;
     const NodeGrid nodes = field_grid(s->view);
     if (!nodes.nodes || nodes.nx <= 0 || nodes.ny <= 0)
@@ -39,9 +54,9 @@ void make_heights(RendererState* s)
     const size_t count = size_t(nodes.nx) * size_t(nodes.ny);
     auto* heights = static_cast<double*>(std::malloc(count * sizeof(double)));
     double smoothing_cells = 0;
-    if (heights && means && write_mean_levels({heights, count}, nodes, s->view.least, s->view.max)) {
+    if (heights && from_least && write_least_levels(s, nodes, {heights, count})) {
         s->heights = heights;
-    } else if (heights && !means &&
+    } else if (heights && !from_least &&
                write_heights({heights, count}, nodes, s->view.max, s->picture, &s->top_weight, &smoothing_cells)) {
         s->heights = heights;
         // Kept for the status line, which is laid out again on every camera move.
@@ -63,7 +78,7 @@ bool in_the_camera_view(const RendererState& s) { return !s.picture.map_view; }
 
 void build_surface(RendererState* s, DrawBatch* batch)
 {
-    upload_surface(batch, s->device, read_grid(s), s->picture.colour_map, s->view.measure == NodeMeasure::mean);
+    upload_surface(batch, s->device, read_grid(s), s->picture.colour_map, levels_from_least(s->view));
 }
 
 void build_grid_lines(RendererState* s, DrawBatch* batch) { upload_grid_lines(batch, s->device, read_grid(s)); }

@@ -44,12 +44,13 @@ HRESULT set_view(RendererState* s)
 
 bool axes_shown(const RendererState& s) { return s.picture.show_axes; }
 
-bool scale_is_log(const RendererState& s) { return s.picture.log_scale && s.view.measure != NodeMeasure::mean; }
+bool levels_from_least(const FieldView& view) { return view.measure == NodeMeasure::mean || view.least < 0; }
+
+bool scale_is_log(const RendererState& s) { return s.picture.log_scale && !levels_from_least(s.view); }
 
 MapShape scene_map_shape(const RendererState& s)
 {
-    return MapShape{s.view.measure == NodeMeasure::mean ? s.view.least : 0.0, s.view.log_x, s.view.log_y,
-                    s.picture.equal_aspect};
+    return MapShape{levels_from_least(s.view) ? s.view.least : 0.0, s.view.log_x, s.view.log_y, s.picture.equal_aspect};
 }
 
 // The map's square, or the camera's perspective; with the axes, the

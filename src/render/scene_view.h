@@ -23,5 +23,9 @@ CameraVectors scene_eye(const RendererState& s);
 bool scene_size(const RendererState& s, unsigned* width, unsigned* height);
 // What shapes the map's frame: the scale's foot, log axes, equal units.
 MapShape scene_map_shape(const RendererState& s);
-// Whether the heights are on a log scale: never for means.
+// Whether the heights and colours run from the least node to the
+// greatest: for means, and for sums of weights with one below zero (up
+// from zero, those would look like nothing there).
+bool levels_from_least(const FieldView& view);
+// Whether the heights are on a log scale: never where they run from the least.
 bool scale_is_log(const RendererState& s);

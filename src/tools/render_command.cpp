@@ -25,6 +25,7 @@
 #include "render/renderer.h"
 #include "render/scene/colour_maps.h"
 #include "render/scene/node_heights.h"
+#include "render/scene_view.h"
 #include "field/kept_points.h"
 #include "field/peak_region.h"
 #include "render/text/camera_fit.h"
@@ -351,11 +352,15 @@ int render_command(int argc, char** argv)
                            o.y_label ? o.y_label->c_str() : loaded.columns.y_name.c_str());
     if (loaded.measure != NodeMeasure::count)
         r->ops.set_scale_title(r, height_scale_title(loaded).c_str());
-    if (o.picture.smoothing_cells == kSmoothingAuto) {
-        const FieldView view = density_field_view(loaded.field.get());
+    const FieldView view = density_field_view(loaded.field.get());
+    // Known only now, unlike a mean: sums below zero are drawn as means are.
+    if (levels_from_least(view) && (o.picture.log_scale || o.picture.smoothing_cells != 0))
+        std::fprintf(stderr,
+                     "varnel-cli: warning: sums below zero are drawn from their least to their greatest,"
+                     " without --log or --smooth\n");
+    else if (o.picture.smoothing_cells == kSmoothingAuto)
         std::fprintf(stderr, "varnel-cli: smoothing: %.1f cells (Scott's rule, %lld points in range)\n",
                      scott_smoothing_cells(NodeGrid{view.nx, view.ny, view.nodes}, view.max), view.counts.in_range);
-    }
     start = Clock::now();
     r->ops.set_field(r, loaded.field.get());
     double mesh_ms = milliseconds_since(start);

@@ -17,6 +17,7 @@
 #include "render/text/number_text.h"
 #include "render/text/picture_overlay.h"
 #include "render/device_scene.h"
+#include "render/scene_view.h"
 #include "render_fixture.h"
 #include "text/label_values.h"
 
@@ -537,6 +538,41 @@ TEST_F(RendererObjectTest, TheOverlayFollowsEveryChange)
 // cross is seen over every node; back in the camera's view the depth test
 // hides again the cross where the raised quarter stands in front of it, and
 // the frame is the one drawn before the map.
+// Sums of weights with one below zero run from their least to their
+// greatest, as means do: the least at the floor, zero a part of the way up,
+// the greatest at the top, and the scale from the least sum; neither
+// smoothed nor on a log scale. Sums of one sign rise from zero as counts do.
+TEST_F(RendererObjectTest, SumsBelowZeroRunFromTheLeast)
+{
+    PictureOptions options;
+    options.log_scale = true;
+    options.smoothing_cells = 2;
+    renderer->ops.set_picture_options(renderer, &options);
+    for (const bool below : {true, false}) {
+        SCOPED_TRACE(below ? "a sum below zero" : "sums of one sign");
+        FieldPtr field(create_density_field(Range{0, 40, 0, 40}));
+        ASSERT_TRUE(density_field_set_values(field.get(), 3, 0));
+        std::FILE* file = std::tmpfile();
+        std::fputs(below ? "10 10 5\n30 30 -2\n" : "10 10 5\n30 30 2\n", file);
+        std::rewind(file);
+        ASSERT_EQ(field->ops.load(field.get(), file, 0), 1);
+        std::fclose(file);
+        renderer->ops.set_field(renderer, field.get());
+        EXPECT_EQ(levels_from_least(state->view), below);
+        EXPECT_EQ(scale_is_log(*state), !below);
+        if (!below)
+            continue;
+        ASSERT_NE(state->heights, nullptr);
+        const double* nodes = field->ops.data(field.get());
+        const auto [least, most] = std::minmax_element(nodes, nodes + 201 * 201);
+        EXPECT_EQ(state->heights[most - nodes], 1.0);
+        EXPECT_EQ(state->heights[least - nodes], 0.0);
+        EXPECT_DOUBLE_EQ(state->heights[0], 2.0 / 7);
+        EXPECT_EQ(state->top_weight, 5);
+        EXPECT_EQ(scene_map_shape(*state).scale_foot, -2);
+    }
+}
+
 TEST_F(RendererObjectTest, TheMapDrawsNoGridLinesAndTheCameraViewKeepsItsDepth)
 {
     FieldPtr field = make_field([](int i, int j) { return i <= 100 && j <= 100 ? 0.8 : 0.0; });
