@@ -43,6 +43,8 @@ inline constexpr char kRenderUsage[] =
     "AZIMUTH and ELEVATION in degrees (elevation 0 to 90); default 100 0 90, straight down.\n"
     "--fit sets the distance that shows the whole surface, its labels and the scale for those angles.\n"
     "--map draws the field straight down as a flat map on a square, axes on its four edges (no camera).\n"
+    "--mean, and --weight where a sum falls below zero, are drawn from the least value to the greatest,\n"
+    "without --log or --smooth.\n"
     "--size defaults to 640x480, --range to 0 4000 0 4000, --smooth to 0 (a Gaussian's sigma in\n"
     "cells; auto: Scott's rule from the points in range), --threads to 0 (one per core).\n"
     "OUT's extension picks the format: .png, .jpg, .jpeg, .bmp or .ppm (none: PNG).\n";
