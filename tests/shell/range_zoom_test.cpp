@@ -566,6 +566,8 @@ TEST_F(RangeZoomTest, OverMeansTheReadoutNamesTheMean)
     char title[64];
     std::snprintf(title, sizeof title, text(TextId::scale_mean_format), "b");
     const Range r = shown_range();
+    // The square as a count's scale lays it out: a mean's labels shift it a
+    // few pixels, well inside the halves read.
     const MapFrame f = frame();
     const auto pixel = [&](double x, double y) {
         const double side = f.x1 - f.x0;
