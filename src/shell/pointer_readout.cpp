@@ -47,8 +47,8 @@ std::string pointer_readout(const PointUnder& point)
     // A mean where no point fell has no value: the picture shows no data there.
     if (std::isnan(point.count))
         return filled(TextId::pointer_no_points_format, x, y);
-    return filled(TextId::pointer_measure_format, x, y, std::string(point.measure), significant_text(point.count, 4),
-                  significant_text(point.height, 4));
+    return filled(TextId::pointer_measure_format, x, y, std::string(point.measure), significant_text(point.count),
+                  significant_text(point.height));
 }
 
 void show_pointer_readout(AppState* state, POINT at)

@@ -22,6 +22,8 @@ constexpr char kPlain[] = "clickhouse://";
 constexpr char kSecure[] = "clickhouses://";
 // An answer larger than this is no table of 40,000 cells.
 constexpr std::size_t kLargestAnswer = 64u << 20;
+// Why an address with a password in it is refused.
+constexpr char kNoPassword[] = "a password is never taken from the address; CLICKHOUSE_PASSWORD holds it";
 // What of an error's text a message shows.
 constexpr std::size_t kLongestReason = 300;
 
@@ -499,16 +501,13 @@ std::string address_for_message(const std::string& text)
     if (!is_database_address(text))
         return text;
     const std::size_t host = text.find("//") + 2;
-    std::size_t path = text.find_first_of("/?#", host);
-    if (path == std::string::npos)
-        path = text.size();
     std::string shown = text.substr(0, host);
     std::size_t rest = host;
     if (const std::size_t at = password_end(text, host); at != std::string::npos) {
         shown += text.substr(host, text.find(':', host) - host);
-        rest = path = at;
+        rest = at;
     }
-    const std::size_t mark = text.find('?', path);
+    const std::size_t mark = text.find('?', rest);
     shown += text.substr(rest, mark == std::string::npos ? std::string::npos : mark - rest);
     if (mark == std::string::npos)
         return shown;
@@ -555,7 +554,7 @@ bool parse_database_address(const std::string& text, DatabaseAddress* address, s
     if (const std::size_t at = authority.rfind('@'); at != std::string::npos) {
         const std::string user = authority.substr(0, at);
         if (user.find(':') != std::string::npos) {
-            *problem = "a password is never taken from the address; CLICKHOUSE_PASSWORD holds it";
+            *problem = kNoPassword;
             return false;
         }
         if (!decoded(user, &a.user) || !sql_name_allowed(SqlDialect::clickhouse, a.user)) {
@@ -599,7 +598,7 @@ bool parse_database_address(const std::string& text, DatabaseAddress* address, s
             // A password holding a '/' ends the authority early and reads as a port.
             const std::size_t host = text.find("//") + 2;
             *problem = password_end(text, host) != std::string::npos
-                ? "a password is never taken from the address; CLICKHOUSE_PASSWORD holds it"
+                ? kNoPassword
                 : "the port " + port + " is not a number from 1 to 65535";
             return false;
         }

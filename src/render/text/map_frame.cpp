@@ -83,7 +83,7 @@ MapFrame map_frame(unsigned width, unsigned height, const Range& range, double t
         scale_room = scale_in_decades(top_weight, log_scale)
             ? text_reckoned(std::to_string(std::llround(top_weight)), side)
             : top_weight > shape.scale_foot ? widest_label(shape.scale_foot, top_weight, side)
-                                            : text_reckoned(significant_text(top_weight, 4), side);
+                                            : text_reckoned(significant_text(top_weight), side);
         const int band = std::max(status_band_height(height), 2 * margin + line);
         // Above: the y axis's name and the scale's unit, clear of the top values.
         top = margin + line + line / 2 + 2 * gap;

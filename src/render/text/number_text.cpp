@@ -65,10 +65,10 @@ std::string format_number(double value, int decimals)
     return out;
 }
 
-std::string significant_text(double value, int digits)
+std::string significant_text(double value)
 {
     const double size = std::fabs(value);
-    const int decimals = size > 0 ? digits - 1 - int(std::floor(std::log10(size))) : 0;
+    const int decimals = size > 0 ? 3 - int(std::floor(std::log10(size))) : 0;
     std::string text = format_number(value, std::clamp(decimals, 0, 9));
     if (text.find('.') != std::string::npos && text.find('e') == std::string::npos) {
         text.erase(text.find_last_not_of('0') + 1);

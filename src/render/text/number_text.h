@@ -11,6 +11,6 @@ int series_decimals(double first, double step);
 // `value` rounded to `decimals` decimals, as UTF-8; never "-0".
 std::string format_number(double value, int decimals);
 
-// `value` to `digits` significant digits (at most 9 decimals), less the
-// zeros that end its fraction: a sum's or a mean's value in any units.
-std::string significant_text(double value, int digits);
+// `value` to four significant digits (at most 9 decimals), less the zeros
+// that end its fraction: a sum's or a mean's value in any units.
+std::string significant_text(double value);

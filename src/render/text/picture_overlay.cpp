@@ -261,7 +261,7 @@ ScaleTicks scale_ticks(const OverlayScene& scene, double rows, double least_apar
     // A flat field of means reads its one value at the foot.
     if (!(top > foot)) {
         ticks.values = {foot};
-        ticks.texts = {significant_text(foot, 4)};
+        ticks.texts = {significant_text(foot)};
         return ticks;
     }
     for (int coarser = 0;; ++coarser) {
