@@ -334,15 +334,6 @@ TEST(DensityField, ReloadClearsThePreviousLoad)
         EXPECT_EQ(density_field_counts(logged.f).weight, l.weight_binned);
         EXPECT_EQ(density_field_least(logged.f), l.least);
     }
-    // A load of weights holds its least sum where one is below zero, and
-    // the next load its own.
-    Field weighted(Range{0, 4000, 0, 4000});
-    ASSERT_TRUE(density_field_set_values(weighted.f, 3, 0));
-    for (const auto& [text, least] :
-         {std::pair{"2000 2000 -2\n1000 1000 3\n", -2.0}, std::pair{"2000 2000 2\n", 0.0}}) {
-        ASSERT_EQ(weighted.load(text), 1);
-        EXPECT_EQ(density_field_least(weighted.f), least) << text;
-    }
 }
 
 // Columns from 1 to 1000, two different ones; a refused pair leaves the

@@ -382,12 +382,17 @@ TEST(RangeHistory, EachRuleAndAxesBinApart)
 // within rounding, two decimals where it is not.
 TEST(PointerReadout, OneDecimalMoreThanTheTicks)
 {
+    // Counts in points; sums and means named as the height scale names
+    // them, in four significant digits; a mean no point reached has none.
+    const Range whole{0, 4000, 0, 4000};
     const struct {
         Range range;
         double x, y, count, height;
-        const char *x_text, *y_text, *count_text, *height_text;
+        const char *x_text, *y_text;
+        const char *count_text, *height_text; // null: a mean with no points
+        const char* measure = nullptr;
     } cases[] = {
-        {{0, 4000, 0, 4000}, 2345.62, 1234.54, 12, 12.25, "2,345.6", "1,234.5", "12", "12.25"},
+        {whole, 2345.62, 1234.54, 12, 12.25, "2,345.6", "1,234.5", "12", "12.25"},
         {{0, 1, -1, 0},
          0.123,
          -0.456,
@@ -399,6 +404,13 @@ TEST(PointerReadout, OneDecimalMoreThanTheTicks)
          "12",
          "0.50"},
         {{0, 2.25, 0, 4000}, 1.23456, 1500, 3.004, 7, "1.235", "1,500.0", "3.00", "7"},
+        {whole, 2345.62, 1234.54, 3000, 4, "2,345.6", "1,234.5", "3,000", "4", "mean of b"},
+        {whole, 2345.62, 1234.54, 3.14159, 0, "2,345.6", "1,234.5", "3.142", "0", "sum of w"},
+        {whole, 2345.62, 1234.54, -0.0123456, 2.5e20, "2,345.6", "1,234.5",
+         "\xE2\x88\x92"
+         "0.01235",
+         "2.5e+20", "mean of b"},
+        {whole, 2345.62, 1234.54, NAN, NAN, "2,345.6", "1,234.5", nullptr, nullptr, "mean of b"},
     };
     for (const auto& c : cases) {
         PointUnder point{};
@@ -408,38 +420,16 @@ TEST(PointerReadout, OneDecimalMoreThanTheTicks)
         point.y = c.y;
         point.count = c.count;
         point.height = c.height;
+        point.measure = c.measure;
         char want[200];
-        std::snprintf(want, sizeof want, text(TextId::pointer_readout_format), c.x_text, c.y_text, c.count_text,
-                      c.height_text);
-        EXPECT_EQ(pointer_readout(point), want);
-    }
-    // Sums and means are named as the height scale names them, in four
-    // significant digits; a mean no point reached has none.
-    const struct {
-        double value;
-        const char* text; // null: no points
-    } measures[] = {{3000, "3,000"},
-                    {4, "4"},
-                    {3.14159, "3.142"},
-                    {-0.0123456,
-                     "\xE2\x88\x92"
-                     "0.01235"},
-                    {2.5e20, "2.5e+20"},
-                    {0, "0"},
-                    {NAN, nullptr}};
-    for (const auto& m : measures) {
-        PointUnder point{};
-        point.range = Range{0, 4000, 0, 4000};
-        point.x = 2345.62;
-        point.y = 1234.54;
-        point.count = point.height = m.value;
-        point.measure = "mean of b";
-        char want[200];
-        if (m.text)
-            std::snprintf(want, sizeof want, text(TextId::pointer_measure_format), "2,345.6", "1,234.5", "mean of b",
-                          m.text, m.text);
+        if (!c.measure)
+            std::snprintf(want, sizeof want, text(TextId::pointer_readout_format), c.x_text, c.y_text, c.count_text,
+                          c.height_text);
+        else if (c.count_text)
+            std::snprintf(want, sizeof want, text(TextId::pointer_measure_format), c.x_text, c.y_text, c.measure,
+                          c.count_text, c.height_text);
         else
-            std::snprintf(want, sizeof want, text(TextId::pointer_no_points_format), "2,345.6", "1,234.5");
+            std::snprintf(want, sizeof want, text(TextId::pointer_no_points_format), c.x_text, c.y_text);
         EXPECT_EQ(pointer_readout(point), want);
     }
 }
