@@ -76,17 +76,17 @@ struct OverlayScene {
     FieldCounts counts;
     std::string_view caption; // the data file's name
     ColourMap colour_map;
-    bool log_scale = false;   // heights and colours from log(1 + weight): the scale's values follow
-    std::string_view x_title; // the axes' names; empty: the texts' X and Y
-    std::string_view y_title;
-    double auto_smoothing_cells = 0;   // the width automatic smoothing chose; 0: none chosen
-    bool map_view = false;             // straight down on the map's square (map_frame.h), not `camera`
-    std::string_view readout;          // words after the status line: what lies under the pointer
-    std::optional<ScreenBox> band;     // a frame drawn over the picture: the rectangle being dragged out
-    double scale_foot = 0;             // the scale's value at its foot: a mean's least, 0 otherwise
-    std::string_view scale_title;      // the scale's name ("mean of delay"); empty: the texts' points per cell
-    bool log_x = false, log_y = false; // the nodes stand evenly in the logarithm: the values are powers of ten
-    bool equal_aspect = false;         // the map's x and y units equally long (map_frame.h)
+    bool log_scale = false;        // heights and colours from log(1 + weight): the scale's values follow
+    std::string_view x_title = {}; // the axes' names; empty: the texts' X and Y
+    std::string_view y_title = {};
+    double auto_smoothing_cells = 0;    // the width automatic smoothing chose; 0: none chosen
+    bool map_view = false;              // straight down on the map's square (map_frame.h), not `camera`
+    std::string_view readout = {};      // words after the status line: what lies under the pointer
+    std::optional<ScreenBox> band = {}; // a frame drawn over the picture: the rectangle being dragged out
+    double scale_foot = 0;              // the scale's value at its foot: a mean's least, 0 otherwise
+    std::string_view scale_title = {};  // the scale's name ("mean of delay"); empty: the texts' points per cell
+    bool log_x = false, log_y = false;  // the nodes stand evenly in the logarithm: the values are powers of ten
+    bool equal_aspect = false;          // the map's x and y units equally long (map_frame.h)
 };
 
 // What shapes the map's frame in the scene.

@@ -166,8 +166,9 @@ TEST(MapFrameTest, ValuesStandBelowAndLeftAtTheirPlacesAndNoTextIsOnTheMap)
             EXPECT_EQ(count[int(TextRole::y_title)], 1) << where;
             EXPECT_GE(count[int(TextRole::scale_value)], 2) << where;
             for (const PlacedText& t : overlay.texts) {
-                if (t.role == TextRole::x_title)
+                if (t.role == TextRole::x_title) {
                     EXPECT_GE(t.y0, values_bottom) << where << " under the values";
+                }
                 if (t.role == TextRole::y_title) {
                     EXPECT_LE(t.y1, f.y0) << where << " above the map";
                     EXPECT_EQ(t.x0, values_left) << where << " over the y values";
@@ -270,10 +271,12 @@ TEST(MapFrameTest, EqualUnitsAndLogAxesPlaceTheBoxAndItsValues)
             // A map a sixteenth as wide as it is tall has no room for its x values.
             EXPECT_GE(values[0], c.aspect < 0.1 ? 0 : 3) << where;
             EXPECT_GE(values[1], 3) << where;
-            if (c.log_x && c.aspect > 0.1)
+            if (c.log_x && c.aspect > 0.1) {
                 EXPECT_GE(powers[0], 3) << where;
-            if (c.log_y)
+            }
+            if (c.log_y) {
                 EXPECT_GE(powers[1], 3) << where;
+            }
         }
     }
 }
