@@ -1,4 +1,3 @@
-std::string records;
 // Loads that bin points kept in memory: a fit after its bounds pass, and a
 // zoom of the same file, give the very bits a read of the file gives, and
 // a file changed on disk is read again.
@@ -52,16 +51,9 @@ std::string text_points(int count, unsigned seed)
 
 std::string npy_points(int count, unsigned seed)
 {
-    std::string header = "{'descr': '<f8', 'fortran_order': False, 'shape': (" + std::to_string(count) + ", 2), }";
-    while ((10 + header.size() + 1) % 64 != 0)
-        header += ' ';
-    header += '\n';
-    std::string file = std::string("\x93NUMPY\x01\x00", 8);
-    file += char(header.size() & 0xff);
-    file += char(header.size() >> 8);
-    file += header;
     std::mt19937 random(seed);
     std::normal_distribution<double> near(0.0, 40.0);
+    std::string records;
     for (int k = 0; k < 2 * count; ++k) {
         const double v = (k % 2 ? 90 : 150) + near(random);
         records.append(reinterpret_cast<const char*>(&v), sizeof v);
