@@ -195,47 +195,61 @@ TEST(VarnelCli, SqlTakesEachOptionIntoItsQuery)
 }
 
 // Ctrl-C at the database password's prompt, on a terminal of the test's
-// own: the program ends by the signal, and the terminal echoes again.
+// own: the program ends by the signal, and the terminal echoes again. A
+// program started with Ctrl-C ignored (a job in the background) keeps
+// ignoring it, and still ends by the signal that stops it.
 TEST(VarnelCli, InterruptedPasswordPromptGivesTheEchoBack)
 {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    const std::string terminal = ptsname(master);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setsid(); // the terminal opened next becomes the controlling one
-        const int tty = open(terminal.c_str(), O_RDWR);
-        dup2(tty, 0);
-        dup2(tty, 1);
-        dup2(tty, 2);
-        unsetenv("CLICKHOUSE_PASSWORD");
-        execl(VARNEL_CLI, VARNEL_CLI, "grid", "clickhouse://ana@127.0.0.1:1/d.t?x=a&y=b", static_cast<char*>(nullptr));
-        _exit(127);
+    for (const bool started_ignoring : {false, true}) {
+        SCOPED_TRACE(started_ignoring ? "Ctrl-C ignored from the start" : "Ctrl-C");
+        const int master = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(grantpt(master), 0);
+        ASSERT_EQ(unlockpt(master), 0);
+        const std::string terminal = ptsname(master);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            setsid(); // the terminal opened next becomes the controlling one
+            const int tty = open(terminal.c_str(), O_RDWR);
+            dup2(tty, 0);
+            dup2(tty, 1);
+            dup2(tty, 2);
+            unsetenv("CLICKHOUSE_PASSWORD");
+            if (started_ignoring)
+                signal(SIGINT, SIG_IGN);
+            execl(VARNEL_CLI, VARNEL_CLI, "grid", "clickhouse://ana@127.0.0.1:1/d.t?x=a&y=b",
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        std::string seen;
+        pollfd waiting{master, POLLIN, 0};
+        while (seen.find("Password for ana") == std::string::npos && poll(&waiting, 1, 10000) == 1) {
+            char bytes[256];
+            const ssize_t n = read(master, bytes, sizeof bytes);
+            if (n <= 0)
+                break;
+            seen.append(bytes, std::size_t(n));
+        }
+        EXPECT_NE(seen.find("Password for ana at 127.0.0.1:1: "), std::string::npos) << seen;
+        const int slave = open(terminal.c_str(), O_RDWR | O_NOCTTY);
+        termios modes{};
+        tcgetattr(slave, &modes);
+        EXPECT_FALSE(modes.c_lflag & ECHO) << "the password would be shown";
+        kill(pid, SIGINT);
+        int status = 0;
+        if (started_ignoring) {
+            usleep(300000);
+            EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "an ignored Ctrl-C ended the prompt";
+            kill(pid, SIGTERM);
+        }
+        waitpid(pid, &status, 0);
+        const int stopped_by = started_ignoring ? SIGTERM : SIGINT;
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == stopped_by) << status;
+        tcgetattr(slave, &modes);
+        EXPECT_TRUE(modes.c_lflag & ECHO) << "the terminal was left without echo";
+        close(slave);
+        close(master);
     }
-    std::string seen;
-    pollfd waiting{master, POLLIN, 0};
-    while (seen.find("Password for ana") == std::string::npos && poll(&waiting, 1, 10000) == 1) {
-        char bytes[256];
-        const ssize_t n = read(master, bytes, sizeof bytes);
-        if (n <= 0)
-            break;
-        seen.append(bytes, std::size_t(n));
-    }
-    EXPECT_NE(seen.find("Password for ana at 127.0.0.1:1: "), std::string::npos) << seen;
-    const int slave = open(terminal.c_str(), O_RDWR | O_NOCTTY);
-    termios modes{};
-    tcgetattr(slave, &modes);
-    EXPECT_FALSE(modes.c_lflag & ECHO) << "the password would be shown";
-    kill(pid, SIGINT);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
-    tcgetattr(slave, &modes);
-    EXPECT_TRUE(modes.c_lflag & ECHO) << "the terminal was left without echo";
-    close(slave);
-    close(master);
 }
 
 } // namespace

@@ -78,7 +78,7 @@ TEST(DecodeImage, RefusalsSayWhichFieldHeldWhichValue)
         {bad_crc, E_INVALID_IMAGE_DATA, "PNG: IHDR: CRC error"},
         {Bytes().text("PF\n1 1\nscale\n"), E_INVALID_IMAGE_DATA, "PFM: the scale line is not a decimal number"},
         {Bytes().text("#?RADIANCE\n\n-Y 1 +X 1\n"), E_INVALID_IMAGE_DATA, "HDR: the FORMAT line is missing"},
-        {Bytes().text("#?RADIANCE\nFORMAT=\x01\xE9\r\n"), E_INVALID_IMAGE_DATA, "HDR: FORMAT=??? is not supported"},
+        {Bytes().text("#?RADIANCE\nFORMAT=\x01\x7F\xE9\r\n"), E_INVALID_IMAGE_DATA, "HDR: FORMAT=???? is not supported"},
         {Bytes().u8({0, 0, 2}).repeat(0, 9).le16(40000).le16(40000).u8({32, 0x20}), E_INVALID_IMAGE_DATA,
          "TGA: 40000 x 40000 exceeds the 1 GiB image limit"},
         {Bytes().u8({0, 0, 2}).repeat(0, 9).le16(1).le16(1).u8({12, 0x20, 0, 0}), E_INVALID_IMAGE_DATA,
