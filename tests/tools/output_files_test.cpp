@@ -109,13 +109,20 @@ TEST_F(OutputFiles, OutputThatCannotBeWrittenFailsTheCommand)
     write("no_points.txt", "just a header\n");
     EXPECT_EQ(run("trap '' XFSZ; ulimit -f 157;", "grid no_points.txt >grid.txt"), 1);
     EXPECT_NE(read("err").find("writing the grid failed"), std::string::npos) << read("err");
+    // A file written over keeps its permission bits, also those the umask
+    // would take from a new one.
+    write("shared.txt", "old");
+    fs::permissions(dir / "shared.txt", fs::perms(0666));
+    EXPECT_EQ(run("umask 022 &&", "grid data.txt -o shared.txt"), 0) << read("err");
+    EXPECT_EQ(fs::status(dir / "shared.txt").permissions(), fs::perms(0666));
     // A device named as the output is written into, not replaced.
     EXPECT_EQ(run("", "grid data.txt -o /dev/null"), 0);
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
 }
 
 // A picture or grid named through a symbolic link to a file not made yet
-// is written to that file; the link stays a link. Links may chain.
+// is written to that file; the link stays a link. Links may chain, and a
+// relative link leads from its own folder, not the working one.
 TEST_F(OutputFiles, ALinkToAFileNotMadeYetIsWrittenThrough)
 {
     write("data.txt", "2000 2000\n2100 1900\n");
@@ -123,9 +130,11 @@ TEST_F(OutputFiles, ALinkToAFileNotMadeYetIsWrittenThrough)
     fs::create_symlink("pictures/new.png", dir / "out.png");
     fs::create_symlink(dir / "pictures" / "grid.txt", dir / "far.txt");
     fs::create_symlink("far.txt", dir / "grid.txt");
+    fs::create_symlink("near.txt", dir / "pictures" / "link.txt");
     for (const auto& [args, link, file] :
          {std::tuple{"render data.txt --size 32x24 -o out.png", "out.png", "pictures/new.png"},
-          std::tuple{"grid data.txt -o grid.txt", "grid.txt", "pictures/grid.txt"}}) {
+          std::tuple{"grid data.txt -o grid.txt", "grid.txt", "pictures/grid.txt"},
+          std::tuple{"grid data.txt -o pictures/link.txt", "pictures/link.txt", "pictures/near.txt"}}) {
         SCOPED_TRACE(args);
         EXPECT_EQ(run("", args), 0) << read("err");
         EXPECT_TRUE(fs::is_symlink(dir / link));
@@ -221,7 +230,7 @@ TEST_F(OutputFiles, RunningOutOfMemoryFailsTheCommand)
 // varnel-cli started in `dir` with `args`, its errors thrown away, with
 // the signals' usual actions whatever this process was started with and
 // no core files.
-pid_t start_cli(const fs::path& dir, std::vector<const char*> args)
+pid_t start_cli(const fs::path& dir, std::vector<const char*> args, int ignored = 0)
 {
     args.insert(args.begin(), VARNEL_CLI);
     args.push_back(nullptr);
@@ -229,7 +238,7 @@ pid_t start_cli(const fs::path& dir, std::vector<const char*> args)
     if (child != 0)
         return child;
     for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGBUS})
-        std::signal(signal, SIG_DFL);
+        std::signal(signal, signal == ignored ? SIG_IGN : SIG_DFL);
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -243,14 +252,16 @@ pid_t start_cli(const fs::path& dir, std::vector<const char*> args)
 }
 
 // Killed while it draws (a logout, Ctrl-C, a bus error from a file cut
-// under it), render leaves no temporary file and ends by the signal.
+// under it), render leaves no temporary file and ends by the signal. One
+// started with Ctrl-C ignored (a job in the background) draws on through it.
 TEST_F(OutputFiles, AKilledRenderLeavesNoTemporaryFile)
 {
     write("data.txt", "2000 2000\n2100 1900\n");
     fs::create_directories(dir / "d");
-    for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGBUS}) {
-        SCOPED_TRACE(strsignal(signal));
-        const pid_t child = start_cli(dir, {"render", "data.txt", "-o", "d/out.png", "--frames", "1000000"});
+    for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGBUS, 0}) {
+        SCOPED_TRACE(signal ? strsignal(signal) : "Ctrl-C ignored, then SIGTERM");
+        const pid_t child =
+            start_cli(dir, {"render", "data.txt", "-o", "d/out.png", "--frames", "1000000"}, signal ? 0 : SIGINT);
         ASSERT_GT(child, 0);
         // Until its temporary file is there (it is made before the drawing).
         int status = 0;
@@ -261,9 +272,16 @@ TEST_F(OutputFiles, AKilledRenderLeavesNoTemporaryFile)
         }
         ASSERT_TRUE(running) << "ended early";
         ASSERT_FALSE(fs::is_empty(dir / "d"));
-        ::kill(child, signal);
+        if (signal == 0) {
+            ::kill(child, SIGINT);
+            ::usleep(300000);
+            EXPECT_EQ(::waitpid(child, &status, WNOHANG), 0) << "an ignored Ctrl-C ended the drawing";
+            EXPECT_FALSE(fs::is_empty(dir / "d"));
+        }
+        const int sent = signal ? signal : SIGTERM;
+        ::kill(child, sent);
         ASSERT_EQ(::waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sent) << status;
         EXPECT_TRUE(fs::is_empty(dir / "d"));
     }
 }

@@ -7,9 +7,49 @@
 #include "comma_locale.h"
 #include "jpeg_bytes.h"
 #include "png_bytes.h"
+#include "texture/decoders/byte_reader.h"
 #include "texture/decoders/image_decoders.h"
 
 namespace {
+
+// Every decoder's reads of file bytes go through these checks: each read
+// reaches the block's last byte and never one past it, whatever the sums
+// of offset and count would wrap to, and a failed cursor read stays put.
+TEST(ByteReader, ReadsReachTheLastByteAndNoFurther)
+{
+    const uint8_t bytes[4] = {1, 2, 3, 4};
+    const ByteReader in(bytes, sizeof bytes);
+    const struct {
+        uint64_t offset, count;
+        bool has;
+    } spans[] = {{0, 4, true},
+                 {0, 5, false},
+                 {3, 1, true},
+                 {3, 2, false},
+                 {4, 0, true},
+                 {5, 0, false},
+                 {1, ~uint64_t(0), false},
+                 {~uint64_t(0), 2, false}};
+    for (const auto& c : spans)
+        EXPECT_EQ(in.has(c.offset, c.count), c.has) << c.offset << " " << c.count;
+    uint32_t word = 0;
+    EXPECT_TRUE(in.u32le(0, &word));
+    EXPECT_EQ(word, 0x04030201u);
+    EXPECT_FALSE(in.u32le(1, &word));
+    ByteReader cursor(bytes, sizeof bytes);
+    EXPECT_FALSE(cursor.skip(5));
+    EXPECT_EQ(cursor.position(), 0u);
+    EXPECT_TRUE(cursor.skip(3));
+    EXPECT_EQ(cursor.peek(), 4);
+    const uint8_t* read = nullptr;
+    EXPECT_FALSE(cursor.read(2, &read));
+    EXPECT_TRUE(cursor.read(1, &read));
+    EXPECT_EQ(*read, 4);
+    EXPECT_TRUE(cursor.at_end());
+    EXPECT_EQ(cursor.peek(), -1);
+    EXPECT_FALSE(cursor.skip(1));
+    EXPECT_FALSE(cursor.seek(5));
+}
 
 TEST(DecodeImage, MissingBytesAreAnInvalidCall)
 {
