@@ -10,6 +10,8 @@ namespace {
 // without a window manager) still keeps the widget that has its focus.
 Window* g_focus = nullptr;
 
+constexpr char kFocusGiven[] = "varnel_focus_given";
+
 } // namespace
 
 namespace win32 {
@@ -24,6 +26,10 @@ void set_keyboard_focus(Window* w)
     w->widget->setFocus(Qt::TabFocusReason);
     g_focus = w;
 }
+
+void note_focus_given(QWidget* top) { top->setProperty(kFocusGiven, true); }
+
+bool focus_given(const QWidget* top) { return top->property(kFocusGiven).toBool(); }
 
 void forget_focus(Window* w)
 {
@@ -42,6 +48,10 @@ HWND SetFocus(HWND hWnd)
     if (!w || !w->widget)
         return previous;
     w->widget->setFocus(Qt::OtherFocusReason);
+    // Given before its window is shown (a dialog's first field), the focus
+    // makes no event; the window keeps it there when it is activated.
+    if (QWidget* top = w->widget->window(); top != w->widget)
+        note_focus_given(top);
     g_focus = w;
     return previous;
 }

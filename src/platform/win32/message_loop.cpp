@@ -158,8 +158,8 @@ private:
         if (!window_of_widget(top) || top == object)
             return;
         if (focus->reason() != Qt::ActiveWindowFocusReason)
-            top->setProperty("varnel_focus_given", true);
-        else if (!top->property("varnel_focus_given").toBool() && top->focusPolicy() != Qt::NoFocus)
+            note_focus_given(top);
+        else if (!focus_given(top) && top->focusPolicy() != Qt::NoFocus)
             top->setFocus(Qt::OtherFocusReason);
     }
 

@@ -120,6 +120,11 @@ void forget_focus(Window* w);
 // as such by the controls that draw it.
 void set_keyboard_focus(Window* w);
 
+// Whether the program or the user has given a control of this top-level
+// widget the focus: until then the widget keeps it when it is activated.
+void note_focus_given(QWidget* top);
+bool focus_given(const QWidget* top);
+
 Window* create_window(DWORD ex_style, const char* class_name, const QString& text, DWORD style, int x, int y, int width,
                       int height, Window* parent, WORD id, HINSTANCE instance, LPVOID param, const QFont* font,
                       DLGPROC dlg_proc = nullptr);

@@ -538,6 +538,44 @@ TEST_F(DialogTest, OnlyDropDownListsKeepOneLine)
     }
 }
 
+// A modal dialog whose procedure says TRUE to WM_INITDIALOG starts in its
+// first field with the field's text selected, keeps its owner disabled
+// until it ends, and answers what EndDialog was given.
+TEST_F(DialogTest, AModalDialogStartsInItsFirstFieldAndHoldsItsOwner)
+{
+    build();
+    struct Seen {
+        HWND owner = nullptr;
+        bool owner_enabled = true, field_has_focus = false;
+        QString selected = {};
+    } seen;
+    seen.owner = main_;
+    const DLGPROC proc = [](HWND dialog, UINT msg, WPARAM, LPARAM l) -> INT_PTR {
+        static Seen* at = nullptr;
+        if (msg == WM_INITDIALOG) {
+            at = reinterpret_cast<Seen*>(l);
+            SetDlgItemTextA(dialog, IDC_DATABASE_ADDRESS, "clickhouse://host/db.t");
+            PostMessageA(dialog, WM_APP, 0, 0);
+            return TRUE;
+        }
+        if (msg != WM_APP)
+            return FALSE;
+        at->owner_enabled = IsWindowEnabled(at->owner);
+        // The window's focus, whether or not the offscreen platform has
+        // activated the window yet.
+        auto* field = qobject_cast<QLineEdit*>(win32_widget_of(GetDlgItem(dialog, IDC_DATABASE_ADDRESS)));
+        at->field_has_focus = field && field->window()->focusWidget() == field;
+        at->selected = field ? field->selectedText() : QString();
+        EndDialog(dialog, 42);
+        return TRUE;
+    };
+    EXPECT_EQ(DialogBoxIndirectParamA(nullptr, &kDatabaseTemplate, main_, proc, reinterpret_cast<LPARAM>(&seen)), 42);
+    EXPECT_FALSE(seen.owner_enabled);
+    EXPECT_TRUE(seen.field_has_focus);
+    EXPECT_EQ(seen.selected, "clickhouse://host/db.t");
+    EXPECT_TRUE(IsWindowEnabled(main_));
+}
+
 TEST_F(DialogTest, DefaultProcedureTurnsCloseIntoCancel)
 {
     build();
