@@ -56,4 +56,20 @@ TEST_F(MessageBoxTest, TheRealBoxIsModalWithTheStopIcon)
     EXPECT_EQ(buttons, 1);
 }
 
+// A box closed without a button answers as the platform's does: cancel
+// where the box has it, else OK where that is its only button.
+TEST_F(MessageBoxTest, ABoxClosedWithoutAButtonAnswersCancelOrItsOnlyButton)
+{
+    win32_answer_dialogs_from_script(false);
+    const struct {
+        UINT type;
+        int answer;
+    } cases[] = {{MB_OK, IDOK}, {MB_OKCANCEL, IDCANCEL}, {MB_YESNOCANCEL, IDCANCEL}};
+    for (const auto& c : cases) {
+        ModalAnswer<QMessageBox> person([&](QMessageBox* box) { box->reject(); });
+        EXPECT_EQ(MessageBoxA(nullptr, "q", "t", c.type), c.answer) << c.type;
+    }
+    win32_answer_dialogs_from_script(true);
+}
+
 } // namespace

@@ -258,7 +258,8 @@ TEST_F(MessageLoopTest, TheEndOfTheSessionClosesTopLevelWindowsOnly)
         ++shown;
         dialog->reject();
     });
-    const int late_answer = MessageBoxA(main_, "Cannot read the file.", "ERROR", MB_OKCANCEL | MB_ICONERROR);
+    // Cancel, not no, where a box has both.
+    const int late_answer = MessageBoxA(main_, "Save the picture first?", "Varnel", MB_YESNOCANCEL | MB_ICONQUESTION);
     char path[260] = "";
     OPENFILENAMEA open = {};
     open.lStructSize = sizeof open;

@@ -107,6 +107,10 @@ TEST(DecodeImage, RefusalsSayWhichFieldHeldWhichValue)
         {bmp_file(info_header(1, 1, 24).u8({1, 2, 3, 0})).patch_le32(2, 1000), E_INVALID_IMAGE_DATA,
          "BMP: file size 1000 exceeds the 58 bytes present"},
         {bmp_file(info_header(2, 2, 24).repeat(0, 8)), E_INVALID_IMAGE_DATA, "BMP: truncated in the pixel rows"},
+        // Its first four bytes also read as a bitmap header's size, 19778:
+        // the reason is the first decoder's that knew the file.
+        {bmp_file(info_header(1, 1, 24).repeat(0, 20000)).patch_le32(2, 0x10000), E_INVALID_IMAGE_DATA,
+         "BMP: file size 65536 exceeds the 20054 bytes present"},
         {bmp_file(Bytes(rle_overrun).u8({0, 0, 0, 0, 5, 7})), E_INVALID_IMAGE_DATA,
          "BMP: run-length data write past the end of the image"},
         {info_header(1, 1, 5).u8({0, 0, 0, 0}), E_INVALID_IMAGE_DATA, "DIB: bit count 5 is not supported"},
