@@ -287,8 +287,10 @@ TEST_F(WindowLayerTest, TheCloseBoxAsksTheProcedure)
     seen().clear();
     win32_widget_of(main_)->close();
     pump();
+    // The system menu's Close, its low four bits the system's own.
+    SendMessageA(main_, WM_SYSCOMMAND, SC_CLOSE | 2, 0);
     auto closes = seen_of(WM_CLOSE);
-    EXPECT_EQ(closes.size(), 1u);
+    EXPECT_EQ(closes.size(), 2u);
     // The procedure did not destroy it, so it is still there.
     EXPECT_TRUE(IsWindow(main_));
     EXPECT_TRUE(IsWindowVisible(main_));
@@ -356,6 +358,8 @@ TEST_F(WindowLayerTest, IconsAreSetAndReturned)
     HICON icon = LoadIconA(nullptr, IDI_APPLICATION);
     ASSERT_NE(icon, nullptr);
     EXPECT_EQ(SendMessageA(main_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon)), 0);
+    EXPECT_EQ(SendMessageA(main_, WM_GETICON, ICON_BIG, 0), reinterpret_cast<LRESULT>(icon));
+    EXPECT_EQ(SendMessageA(main_, WM_GETICON, ICON_SMALL, 0), 0); // each size its own
     EXPECT_EQ(SendMessageA(main_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon)), 0);
     EXPECT_EQ(SendMessageA(main_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon)),
               reinterpret_cast<LRESULT>(icon));
