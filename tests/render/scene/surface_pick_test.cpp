@@ -85,6 +85,36 @@ TEST(SurfacePick, ATallerRowHidesWhatIsBehindIt)
     EXPECT_NEAR(flat.v, far / double(kNodes - 1), 1e-3);
 }
 
+// On a level surface every point of a triangle lies at the one height, so
+// a picked point drawn again must land on the pixel it was picked at,
+// inside cells as well as on nodes, from afar and from nearby.
+TEST(SurfacePick, APickedPointLandsOnItsPixel)
+{
+    const std::vector<double> level(kNodes * kNodes, 0.25);
+    const NodeGrid grid{kNodes, kNodes, level.data()};
+    const float x0 = node_position(0, kNodes), x1 = node_position(kNodes - 1, kNodes);
+    const View views[] = {camera_view({40, 30, 60}, 640, 480), camera_view({0, 120, 5}, 640, 480),
+                          camera_view({0, 300, 20}, 400, 300)};
+    for (const View& v : views) {
+        SCOPED_TRACE(&v - views);
+        int found = 0;
+        for (unsigned py = 3; py < v.height; py += 16)
+            for (unsigned px = 5; px < v.width; px += 16) {
+                const SurfaceHit hit = surface_point_at(v.view, v.projection, v.width, v.height, grid, px, py);
+                if (!hit.found)
+                    continue;
+                ++found;
+                const PixelPoint back =
+                    project_point(v.view, v.projection, v.width, v.height, float(x0 + hit.u * (x1 - x0)),
+                                  float(x0 + hit.v * (x1 - x0)), -0.25f);
+                ASSERT_TRUE(back.placed) << px << "," << py;
+                EXPECT_NEAR(back.x, px, 0.05) << px << "," << py;
+                EXPECT_NEAR(back.y, py, 0.05) << px << "," << py;
+            }
+        EXPECT_GT(found, 100);
+    }
+}
+
 TEST(SurfacePick, NothingBesideTheBoxOrWithoutNodes)
 {
     const std::vector<double> heights = bump();
