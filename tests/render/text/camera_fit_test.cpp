@@ -114,6 +114,18 @@ TEST(CameraFitTest, TheWholeBoxAndItsLabelsAreInThePicture)
     }
 }
 
+// The box and its labels look the same from an eye mirrored across either
+// axis, mirrored in the picture: the fitted distance is the same.
+TEST(CameraFitTest, MirroredEyesFitAtTheSameDistance)
+{
+    for (int32_t elevation : {15, 35, 60})
+        for (int32_t azimuth = 0; azimuth < 360; azimuth += 15) {
+            const int32_t radius = fitted_camera_radius(azimuth, elevation, 640, 480);
+            EXPECT_EQ(fitted_camera_radius(180 - azimuth, elevation, 640, 480), radius) << azimuth << " " << elevation;
+            EXPECT_EQ(fitted_camera_radius(360 - azimuth, elevation, 640, 480), radius) << azimuth << " " << elevation;
+        }
+}
+
 // An eye inside the box has no extent to frame: the point it looks at,
 // the picture's middle without the axes, goes to the plot frame's middle.
 TEST(CameraFitTest, AnEyeInsideTheBoxLooksAtTheFramesMiddle)
