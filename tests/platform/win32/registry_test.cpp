@@ -225,13 +225,17 @@ TEST_F(RegistryTest, DamagedFilesReadAsAMissingKey)
     }
     fs::permissions(user_file(), fs::perms::owner_read | fs::perms::owner_write);
 
-    // Creating over a damaged file starts afresh and keeps the old bytes aside.
-    write_file(user_file(), "garbage");
+    // Creating over a damaged file starts afresh, none of its values taken
+    // in even where they read well (another key's), and keeps the old bytes
+    // aside.
+    const std::string garbage = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\other]\n\"old\"=dword:00000005\n";
+    write_file(user_file(), garbage);
     HKEY key = create_key();
     DWORD v = 7;
     ASSERT_EQ(RegSetValueExA(key, "x", 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4), ERROR_SUCCESS);
     RegCloseKey(key);
-    EXPECT_EQ(read_file(user_file().string() + ".bad"), "garbage");
+    EXPECT_EQ(read_file(user_file().string() + ".bad"), garbage);
+    EXPECT_EQ(read_file(user_file()).find("old"), std::string::npos);
 }
 
 TEST_F(RegistryTest, HandWrittenFilesAreRead)
@@ -312,8 +316,16 @@ TEST_F(RegistryTest, SavingReplacesTheFileAtomically)
     fs::permissions(user_file().parent_path(), fs::perms::owner_all);
 
     // A flush puts a new file in place (a new inode: renamed, not rewritten)
-    // holding both writes, and leaves nothing else in the folder.
+    // holding both writes, and clears away a killed writer's temporary file,
+    // but not a file of the user's named like one.
+    const fs::path folder = user_file().parent_path();
+    const std::string dotted = "." + user_file().filename().string() + ".";
+    write_file(folder / (dotted + "Ab3xYz"), "left by a killed writer");
+    write_file(folder / (dotted + "backup.1"), "the user's");
     ASSERT_EQ(RegFlushKey(key), ERROR_SUCCESS);
+    EXPECT_FALSE(fs::exists(folder / (dotted + "Ab3xYz")));
+    EXPECT_EQ(read_file(folder / (dotted + "backup.1")), "the user's");
+    fs::remove(folder / (dotted + "backup.1"));
     ASSERT_EQ(stat(user_file().c_str(), &st), 0);
     EXPECT_NE(st.st_ino, inode_before);
     EXPECT_NE(read_file(user_file()).find("\"b\"=dword:00000002"), std::string::npos);
@@ -323,6 +335,23 @@ TEST_F(RegistryTest, SavingReplacesTheFileAtomically)
         ++entries;
     }
     EXPECT_EQ(entries, 1);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+}
+
+// A file the reader would refuse as too large (16 MiB) is never written,
+// also where another writer's values, flushed in between, take it past:
+// the flush says so and the file keeps what it held.
+TEST_F(RegistryTest, AFileTheReaderWouldRefuseIsNotWritten)
+{
+    const std::vector<BYTE> big(3u << 20, 0xab); // three characters a byte: 9 MiB
+    HKEY key = create_key(), other = create_key();
+    ASSERT_EQ(RegSetValueExA(key, "mine", 0, REG_BINARY, big.data(), DWORD(big.size())), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(other, "theirs", 0, REG_BINARY, big.data(), DWORD(big.size())), ERROR_SUCCESS);
+    ASSERT_EQ(RegCloseKey(other), ERROR_SUCCESS);
+    const std::string before = read_file(user_file());
+    EXPECT_EQ(RegFlushKey(key), ERROR_NOT_ENOUGH_QUOTA);
+    EXPECT_EQ(read_file(user_file()), before);
+    ASSERT_EQ(RegDeleteValueA(key, "mine"), ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 }
 
@@ -456,6 +485,11 @@ TEST_F(RegistryTest, DefaultFoldersFollowTheEnvironment)
     EXPECT_EQ(std::string(path), (root_ / ".config" / "kestrow" / "varnel.exe.reg").string());
     ASSERT_EQ(RegGetKeyFileNameA(HKEY_LOCAL_MACHINE, "Software\\Direct3D", path, sizeof path), ERROR_SUCCESS);
     EXPECT_STREQ(path, "/etc/xdg/Direct3D.reg");
+    // A home that is no absolute path is passed over for the account's own.
+    setenv("HOME", "relative/home", 1);
+    ASSERT_EQ(RegGetKeyFileNameA(HKEY_CURRENT_USER, kKey, path, sizeof path), ERROR_SUCCESS);
+    EXPECT_EQ(path[0], '/') << path;
+    EXPECT_EQ(std::string(path).find("relative/home"), std::string::npos) << path;
     setenv("HOME", home.c_str(), 1);
 }
 
