@@ -108,6 +108,7 @@ TEST_F(DatabasePanelTest, ThePasswordIsTypedHiddenAndKeptOutOfTheSettings)
     const auto* typed =
         qobject_cast<QLineEdit*>(win32_widget_of(GetDlgItem(state_->database_dialog, IDC_DATABASE_ADDRESS)));
     ASSERT_TRUE(password && typed);
+    EXPECT_EQ(GetFocus(), GetDlgItem(state_->database_dialog, IDC_DATABASE_ADDRESS)) << "the address is typed at once";
     EXPECT_EQ(password->echoMode(), QLineEdit::Password);
     EXPECT_EQ(typed->echoMode(), QLineEdit::Normal);
     QTest::mouseClick(static_cast<QAbstractButton*>(win32_widget_of(GetDlgItem(state_->database_dialog, IDCANCEL))),
