@@ -2,6 +2,8 @@
 // decoders, which know nothing of the writers.
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -121,6 +123,19 @@ TEST(PictureFiles, HeadersAndSizesAreExact)
         EXPECT_FALSE(write_picture(f, format, short_of_one, 5, 3)) << int(format);
         std::fclose(f);
     }
+
+    // A bitmap past the 4 GiB its header can say is refused before a byte
+    // is written, not written with a size that wrapped. The pixels are
+    // pages never touched.
+    const size_t width = 40000, height = 36000, bytes = width * height * 4;
+    void* pages = mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(pages, MAP_FAILED);
+    std::FILE* f = std::tmpfile();
+    EXPECT_FALSE(write_picture(f, PictureFormat::bmp, {static_cast<const uint32_t*>(pages), width * height},
+                               UINT(width), UINT(height)));
+    EXPECT_EQ(std::ftell(f), 0);
+    std::fclose(f);
+    munmap(pages, bytes);
 }
 
 TEST(PictureFiles, TheExtensionNamesTheFormat)
