@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
-#include <zlib.h>
 #include <zstd.h>
 
 #include <filesystem>
@@ -14,22 +13,11 @@
 
 #include "field/density_field.h"
 #include "field/sources/data_file_test_hook.h"
+#include "gzip_bytes.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string gzip(const std::string& text)
-{
-    const fs::path path = fs::temp_directory_path() / ("varnel-gz-" + std::to_string(getpid()));
-    gzFile out = gzopen(path.c_str(), "wb");
-    gzwrite(out, text.data(), unsigned(text.size()));
-    gzclose(out);
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    fs::remove(path);
-    return bytes;
-}
 
 // With a checksum, as the zstd tool writes its files.
 std::string zstd(const std::string& text)
@@ -90,8 +78,8 @@ TEST(DataFile, CompressedFilesGiveThePlainFilesPoints)
     data_file_test_reset();
     EXPECT_EQ(streamed.meter.done, plain.meter.size);
     EXPECT_EQ(streamed.nodes, plain.nodes);
-    for (const auto& [name, bytes] :
-         {std::pair{std::string("points.csv.gz"), gzip(text)}, std::pair{std::string("points.csv.zst"), zstd(text)}}) {
+    for (const auto& [name, bytes] : {std::pair{std::string("points.csv.gz"), gzipped(text)},
+                                      std::pair{std::string("points.csv.zst"), zstd(text)}}) {
         SCOPED_TRACE(name);
         const Loaded packed = load(name, bytes);
         ASSERT_GT(bytes.size(), 1u << 18);
@@ -116,7 +104,7 @@ TEST(DataFile, CompressedFilesGiveThePlainFilesPoints)
     }
     // Members one after another read as one text; bytes after the last that
     // are no member are ignored, with the meter told, as gzip -d warns.
-    const std::string two = gzip("1 2\n") + gzip("3 4\n");
+    const std::string two = gzipped("1 2\n") + gzipped("3 4\n");
     const Loaded joined = load("two.gz", two);
     EXPECT_FALSE(joined.read_error);
     EXPECT_EQ(joined.points, 2);

@@ -9,11 +9,11 @@
 #include "field/sources/data_file_test_hook.h"
 #include "file_cut.h"
 #include "fit_reference.h"
+#include "gzip_bytes.h"
 #include "npy_bytes.h"
 #include "temp_folder.h"
 
 #include <sys/stat.h>
-#include <zlib.h>
 #include <zstd.h>
 
 #include <unistd.h>
@@ -358,22 +358,7 @@ TEST_F(NpyLoad, AFileCutWhileItIsReadIsChanged)
     }
 }
 
-// gzip and Zstandard made here, as the tools make them.
-std::string gzipped(const std::string& bytes)
-{
-    z_stream z = {};
-    deflateInit2(&z, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, uLong(bytes.size())), '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    z.avail_in = uInt(bytes.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = uInt(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
-
+// Zstandard made here, as the tool makes it.
 std::string zstd_compressed(const std::string& bytes)
 {
     std::string out(ZSTD_compressBound(bytes.size()), '\0');
