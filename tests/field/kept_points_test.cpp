@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "fit_reference.h"
+#include "gzip_bytes.h"
 #include "npy_bytes.h"
 
 #include "temp_folder.h"
@@ -273,6 +274,14 @@ TEST_F(KeptPointsLoads, AStoppedLoadKeepsNothing)
     const auto stop_soon = [](void* context) { return ++*static_cast<int*>(context) < 3; };
     const LoadedField loaded = load_field(request, LoadWatch{nullptr, ReadWatch{stop_soon, &asked}});
     EXPECT_TRUE(loaded.counts.stopped);
+    EXPECT_EQ(kept.bytes(), 0u);
+    EXPECT_EQ(kept.chunks().size(), 0u);
+
+    // Nor does a load the file's damage ended (a gzip file cut short): a
+    // later load would bin the points read as the whole file's.
+    const std::string whole = gzipped(text_points(200000, 10));
+    request.path = dir_.write("cut.txt.gz", whole.substr(0, whole.size() / 2));
+    EXPECT_EQ(load_field(request).failure, LoadFailure::cannot_read);
     EXPECT_EQ(kept.bytes(), 0u);
     EXPECT_EQ(kept.chunks().size(), 0u);
 }
