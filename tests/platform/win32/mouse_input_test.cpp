@@ -190,11 +190,11 @@ TEST_F(MouseTest, FilesDroppedOnAWindowThatAcceptsThemComeAsOneHandle)
     const std::string long_name = "/tmp/" + std::string(300, 'a') + ".txt";
     data.setUrls({QUrl::fromLocalFile("/tmp/run1.txt"), QUrl("https://example.com/x.txt"),
                   QUrl::fromLocalFile(QString::fromStdString(long_name))});
-    auto drop_on_main = [&] {
+    auto drop_on_main = [&](QPoint at = QPoint(5, 5)) {
         QWidget* widget = win32_widget_of(main_);
-        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(widget, &enter);
-        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(widget, &drop);
         pump();
         return enter.isAccepted();
@@ -224,6 +224,14 @@ TEST_F(MouseTest, FilesDroppedOnAWindowThatAcceptsThemComeAsOneHandle)
     POINT point;
     EXPECT_TRUE(DragQueryPoint(drop, &point));
     EXPECT_EQ(std::make_pair(point.x, point.y), std::make_pair(5, 5));
+    DragFinish(drop);
+    // Let go beside the client area, the drop's point says so.
+    EXPECT_TRUE(drop_on_main(QPoint(-3, 5)));
+    drops = seen_of(WM_DROPFILES);
+    ASSERT_EQ(drops.size(), 2u);
+    drop = reinterpret_cast<HDROP>(drops[1].wParam);
+    EXPECT_FALSE(DragQueryPoint(drop, &point));
+    EXPECT_EQ(std::make_pair(point.x, point.y), std::make_pair(-3, 5));
     DragFinish(drop);
 
     DragAcceptFiles(main_, FALSE);
