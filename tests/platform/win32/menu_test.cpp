@@ -89,6 +89,10 @@ TEST_F(MenuTest, PicksComeBackOrAsCommands)
     ASSERT_EQ(commands.size(), 1u);
     EXPECT_EQ(commands[0].hwnd, owner_);
     EXPECT_EQ(commands[0].wParam, WPARAM(24));
+    // An open menu takes the mouse from a window that held it (a drag).
+    SetCapture(owner_);
+    track(22);
+    EXPECT_EQ(GetCapture(), nullptr);
 }
 
 } // namespace
