@@ -119,6 +119,7 @@ TEST(DecodeImage, RefusalsSayWhichFieldHeldWhichValue)
         {Bytes().text("DDS ").repeat(0, 60), E_INVALID_IMAGE_DATA, "DDS: 64 bytes are too few for the 128-byte header"},
         {jpeg_start(4).u8({0x92, 0x4F, 0xFF, 0xD9}), E_INVALID_IMAGE_DATA, "JPEG: 4 components are not supported"},
         {Bytes(good_png).truncate(good_png.size() - 20), E_INVALID_IMAGE_DATA, "PNG: truncated in IDAT"},
+        {Bytes(good_png).truncate(good_png.size() - 14), E_INVALID_IMAGE_DATA, "PNG: truncated in IDAT"}, // its CRC
         {bad_crc, E_INVALID_IMAGE_DATA, "PNG: IHDR: CRC error"},
         {Bytes().text("PF\n1 1\nscale\n"), E_INVALID_IMAGE_DATA, "PFM: the scale line is not a decimal number"},
         {Bytes().text("#?RADIANCE\n\n-Y 1 +X 1\n"), E_INVALID_IMAGE_DATA, "HDR: the FORMAT line is missing"},
