@@ -49,6 +49,8 @@ TEST(AxisTicksTest, TicksAreRoundEvenAndInsideForATableOfSpans)
         {41.5, 97.3, "50 90 "},
         {0.3, 0.7, "0.30 0.70 "},
         {20, 120, "20 120 "}, // a fitted range: ten steps of 10
+        {0.0001, 0.0009, "1 9 1e\u22124"},
+        {1000, 1001, "0.0 1.0 +1000"}, // the last tick alone a thousand spans out
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.low) + " to " + std::to_string(c.high));
