@@ -178,6 +178,7 @@ TEST_F(ViewerTest, SizingStopsWhereTheClientAreaHoldsThePanel)
         {WMSZ_BOTTOMRIGHT, {0, 0, W + 300, 10}, TRUE, {0, 0, W + 300, H}},
         {WMSZ_TOPLEFT, {0, 0, 10, 10}, TRUE, {10 - W, 10 - H, 10, 10}},
         {WMSZ_TOPRIGHT, {0, 0, 10, H + 1}, TRUE, {0, 0, W, H + 1}},
+        {WMSZ_TOPRIGHT, {0, 0, W, 10}, TRUE, {0, 10 - H, W, 10}},
         {WMSZ_BOTTOMLEFT, {0, 0, W, 10}, TRUE, {0, 0, W, H}},
         {WMSZ_BOTTOMRIGHT, {0, 0, W, H}, FALSE, {0, 0, W, H}},
     };
