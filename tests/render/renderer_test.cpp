@@ -427,6 +427,28 @@ TEST_F(RendererObjectTest, OverlayDrawsTextsAndScaleOverTheScene)
     }
 }
 
+// The glyphs reach the device a row at a time at its own pitch: on a
+// device whose rows are padded the overlay draws the same picture.
+TEST_F(RendererObjectTest, TheOverlayIsTheSameOnRowsOfAnyPitch)
+{
+    FieldPtr field = loaded_field();
+    std::vector<uint32_t> pictures[2];
+    for (const UINT padding : {0u, 12u}) {
+        D3D9Profile profile = d3d9_default_profile();
+        profile.pitch_padding = padding;
+        d3d9_test_set_profile(profile);
+        start();
+        renderer->ops.set_field(renderer, field.get());
+        set_camera(100, 30, 35);
+        show_axes(true);
+        renderer->ops.render(renderer);
+        ASSERT_EQ(renderer->ops.render(renderer), S_OK);
+        pictures[padding != 0] = window.frame();
+        d3d9_test_reset();
+    }
+    EXPECT_TRUE(pictures[0] == pictures[1]);
+}
+
 // The overlay drawn is the layout of the picture as it now is: after the
 // camera turns, the caption changes, the window grows to a larger font,
 // and the options colour the bar, smooth the heights (the scale then ends
