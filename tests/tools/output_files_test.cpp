@@ -50,6 +50,15 @@ protected:
         const int status = std::system(("cd '" + dir.string() + "' && " + command + " 2>err").c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
+    // The exit status of `commands` run by sh in `dir` with a file system of
+    // `size` mounted on its folder "small"; 77 where none can be mounted.
+    int on_small_disk(const std::string& size, const std::string& commands)
+    {
+        fs::create_directories(dir / "small");
+        return shell("unshare -rm sh -c 'mount -t tmpfs -o size=" + size + " tmpfs small 2>/dev/null || exit 77; " +
+                     commands + "'");
+    }
+    static bool mounted(int status) { return status != 77 && status != 127 && status != -1; }
     // The exit status of `varnel-cli ARGS` run by sh in `dir`, after `setup`.
     int run(const std::string& setup, const std::string& args)
     {
@@ -150,7 +159,6 @@ TEST_F(OutputFiles, ALinkToAFileNotMadeYetIsWrittenThrough)
 TEST_F(OutputFiles, AFullDiskIsReportedAsSuch)
 {
     write("data.txt", "2000 2000\n2100 1900\n");
-    fs::create_directories(dir / "small");
     const std::string full = std::strerror(ENOSPC);
     for (const std::string extension : {"png", "jpg", "bmp", "ppm"}) {
         SCOPED_TRACE(extension);
@@ -161,10 +169,9 @@ TEST_F(OutputFiles, AFullDiskIsReportedAsSuch)
     }
     for (const std::string extension : {"png", "jpg", "bmp", "ppm"}) {
         SCOPED_TRACE(extension);
-        const int status = shell("unshare -rm sh -c 'mount -t tmpfs -o size=16k tmpfs small 2>/dev/null || exit 77; "
-                                 "exec " VARNEL_CLI " render data.txt --range 1900 2200 1800 2100 -o small/out." +
-                                 extension + "'");
-        if (status == 77 || status == 127 || status == -1)
+        const int status = on_small_disk(
+            "16k", "exec " VARNEL_CLI " render data.txt --range 1900 2200 1800 2100 -o small/out." + extension);
+        if (!mounted(status))
             GTEST_SKIP() << "no small file system can be mounted here";
         EXPECT_EQ(status, 1);
         EXPECT_EQ(read("err"), "varnel-cli: cannot write small/out." + extension + ": " + full + "\n");
@@ -198,16 +205,30 @@ TEST_F(OutputFiles, AFullOutputSaysTheDiskIsFull)
         EXPECT_EQ(said, "varnel-cli: " + std::string(c.said) + ": " + full + "\n");
     }
     // Putting the defaults back on a full file system says why it failed.
-    fs::create_directories(dir / "small");
-    const int status = shell("unshare -rm sh -c 'mount -t tmpfs -o size=4k tmpfs small 2>/dev/null || exit 77; "
-                             "head -c 8192 /dev/zero >small/filler 2>/dev/null; XDG_CONFIG_HOME=\"$PWD/small\" "
-                             "exec " VARNEL_CLI " settings --reset'");
-    if (status == 77 || status == 127 || status == -1)
+    const std::string settings_file = (dir / "small/kestrow/varnel.exe.reg").string();
+    const int status = on_small_disk("4k",
+                                     "head -c 8192 /dev/zero >small/filler 2>/dev/null; "
+                                     "XDG_CONFIG_HOME=\"$PWD/small\" exec " VARNEL_CLI " settings --reset");
+    if (!mounted(status))
         GTEST_SKIP() << "no small file system can be mounted here";
     EXPECT_EQ(status, 1);
+    EXPECT_EQ(read("err"), "varnel-cli: cannot write the settings file " + settings_file + ": " + full + "\n");
+    // Staged but never flushed for the full disk, the defaults are not
+    // reported written where the file's old x_max, two bytes, begins like
+    // 4000.
+    ASSERT_EQ(run("XDG_CONFIG_HOME='" + (dir / "config").string() + "'", "settings --reset >/dev/null"), 0);
+    std::string old = read("config/kestrow/varnel.exe.reg");
+    const std::string x_max = "\"x_max\"=dword:00000fa0";
+    ASSERT_NE(old.find(x_max), std::string::npos);
+    write("old.reg", old.replace(old.find(x_max), x_max.size(), "\"x_max\"=hex(4):a0,0f"));
+    EXPECT_EQ(on_small_disk("16k",
+                            "mkdir small/kestrow && cp old.reg small/kestrow/varnel.exe.reg && "
+                            "head -c 65536 /dev/zero >small/filler 2>/dev/null; XDG_CONFIG_HOME=\"$PWD/small\" "
+                            "exec " VARNEL_CLI " settings --reset >/dev/null"),
+              1);
     EXPECT_EQ(read("err"),
-              "varnel-cli: cannot write the settings file " + (dir / "small/kestrow/varnel.exe.reg").string() + ": " +
-                  full + "\n");
+              "varnel-cli: cannot write the settings file " + settings_file +
+                  ": what was written does not read back\n");
 }
 
 // Out of memory (eight reading threads within 100 MB of address space, less
