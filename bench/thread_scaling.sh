@@ -10,7 +10,10 @@
 #                summed: the binning with no reading, each process its own
 #                core
 #   grid         varnel-cli grid on the same array and its float32 twin,
-#                --threads 1 against --threads THREADS
+#                --threads 1 against --threads THREADS; then the same runs'
+#                fastest (the quietest moment this machine gave each side)
+#                and their CPU seconds (more at THREADS is work the
+#                threads add: waiting, sharing, cache misses)
 #   grid apart   THREADS processes of that grid at once, each on one
 #                thread, against one alone: what the machine gives this very
 #                work (reading and binning side by side) with no sharing in
@@ -56,6 +59,26 @@ for run in $(seq "$runs"); do
 done
 scale cat "$one" "$many" "$threads"
 
+# Wall and CPU seconds of one run, as "WALL CPU" (seconds and
+# cpu_seconds in one run; python3 or GNU time).
+wall_and_cpu() {
+    if command -v python3 >/dev/null; then
+        python3 -c 'import resource, subprocess, sys, time
+def spent():
+    r = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return r.ru_utime + r.ru_stime
+before = spent()
+start = time.perf_counter()
+subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+print("%.3f %.3f" % (time.perf_counter() - start, spent() - before))' "$@"
+    else
+        /usr/bin/time -f "%e %U %S" "$@" 2>&1 >/dev/null | tail -1 | awk '{ printf "%.2f %.2f\n", $1, $2 + $3 }'
+    fi
+}
+
+# The least of a list of numbers.
+least() { echo "$@" | tr ' ' '\n' | grep . | sort -n | head -1; }
+
 # Points a second of N copies of the kernel's benchmark run at once, summed
 # (the benchmark runs for a time, not for a count of points).
 kernel_rate() {
@@ -83,12 +106,14 @@ echo "kernel: one$one (median $a M points/s); $threads at once$many (median $b M
     "$(echo "$a $b" | awk '{ printf "%.2f", $2 / $1 }') times one's throughput"
 
 for name in f8 f4; do
-    one="" many="" alone="" apart=""
+    one="" many="" one_cpu="" many_cpu="" alone="" apart=""
     for run in $(seq "$runs"); do
         # shellcheck disable=SC2086
-        one="$one $(seconds $runner "$bin/varnel-cli" grid "$npy_dir/$name.npy" --threads 1)"
+        timed=$(wall_and_cpu $runner "$bin/varnel-cli" grid "$npy_dir/$name.npy" --threads 1)
+        one="$one ${timed% *}" one_cpu="$one_cpu ${timed#* }"
         # shellcheck disable=SC2086
-        many="$many $(seconds $runner "$bin/varnel-cli" grid "$npy_dir/$name.npy" --threads "$threads")"
+        timed=$(wall_and_cpu $runner "$bin/varnel-cli" grid "$npy_dir/$name.npy" --threads "$threads")
+        many="$many ${timed% *}" many_cpu="$many_cpu ${timed#* }"
         # shellcheck disable=SC2086
         alone="$alone $(at_once 1 $runner "$bin/varnel-cli" grid "$npy_dir/$name.npy" --threads 1)"
         # shellcheck disable=SC2086
@@ -99,5 +124,9 @@ for name in f8 f4; do
     # threads; npy_vs_cat.sh takes it off the same way.
     echo "grid $name, 10 ms of start taken off each:" \
         "$(echo "$(median $one) $(median $many)" | awk '{ printf "%.2f", ($1 - 0.010) / ($2 - 0.010) }') times one's throughput"
+    fastest=$(echo "$(least $one) $(least $many)" | awk '{ printf "%.2f", $1 / $2 }')
+    echo "grid $name, the fastest runs: one $(least $one) s, $threads $(least $many) s; $fastest times one's throughput"
+    echo "grid $name CPU: one$one_cpu (median $(median $one_cpu) s); $threads$many_cpu (median $(median $many_cpu) s);" \
+        "$(echo "$(median $one_cpu) $(median $many_cpu)" | awk '{ printf "%.2f", $2 / $1 }') times one's CPU"
     scale "grid $name apart" "$alone" "$apart" "$threads"
 done
