@@ -279,6 +279,14 @@ TEST_F(GridCommand, CsvShapesGiveTheirDataColumns)
          "\"\",\"name\",\"country.etc\",\"pop\",\"lat\"\n\"1\",\"'Abasan al-Jadidah\",\"Palestine\",5629,31.31\n"
          "\"2\",\"Washington, D.C.\",\"USA\",552433,38.91\n\"3\",\"Say \"\"Hi\"\", then\",\"X\",7,1.5\n",
          "", "x = 4 (\"pop\"), y = 5 (\"lat\")", "points=3 in_range=3 rejected_lines=0 header=1 nan=0"},
+        {"pandas sep=' ': a quoted text column with spaces and doubled quotes",
+         "name pop lat\n\"Say \"\"Hi\"\" then\" 7 1.5\n\"Washington D.C.\" 552433 38.91\n", "",
+         "x = 2 (\"pop\"), y = 3 (\"lat\")", "points=2 in_range=2 rejected_lines=0 header=1 nan=0"},
+        {"R write.csv of formatted numbers, padded inside their quotes", "\"x\",\"y\"\n\" 3.6\",\"79\"\n\"10.0\",\" 54 \"\n",
+         "", "", "points=2 in_range=2 rejected_lines=0 header=1 nan=0"},
+        {"decimal commas, one number longer than most",
+         "x;y\n1,5;2,5\n1," + std::string(70, '0') + "5;2\n3,5;4,5\n", "", "",
+         "points=3 in_range=3 rejected_lines=0 header=1 nan=0"},
         {"by name", "a;b;c\n1;2;3\n4;nan;6\n", "--columns c a", "",
          "points=2 in_range=2 rejected_lines=0 header=1 nan=0"},
         {"a named counter is data", "n,v,w\n1,5,9\n2,6,9\n", "", "x = 1 (\"n\"), y = 2 (\"v\")",
@@ -778,10 +786,12 @@ TEST_F(GridCommand, GeneratedPointsMatchTheTents)
         const Expected e = expected_grid(points, a);
         expect_grid(r.out, e, 60, options);
         const std::string line = last_line(r.err);
-        if (a.weight)
+        if (a.weight) {
             EXPECT_NEAR(std::stod(count_named(line, "weight")), e.weight, 1e-9) << options;
-        if (a.log_x || a.log_y)
+        }
+        if (a.log_x || a.log_y) {
             EXPECT_EQ(count_named(line, "nonpositive"), std::to_string(e.nonpositive)) << options;
+        }
         // Summed on three threads, saved and opened again: the same field.
         const std::string sums = (dir / "sums.csv").string();
         ASSERT_EQ(run(data + options + " --sums -o " + sums).status, 0) << options;

@@ -133,15 +133,21 @@ bool field_number(const char* begin, const char* end, bool decimal_comma, double
     }
     if (begin == end)
         return false;
-    // A decimal comma read as the point it stands for; a number is short.
-    char copy[64];
+    // A decimal comma read as the point it stands for: in a copy on the
+    // stack, or for a field as long as few numbers are, on the heap.
+    char short_copy[64];
+    std::string long_copy;
     if (decimal_comma && std::memchr(begin, ',', std::size_t(end - begin))) {
-        if (end - begin > std::ptrdiff_t(sizeof copy))
-            return false;
-        for (std::size_t k = 0; k < std::size_t(end - begin); ++k)
+        const std::size_t size = std::size_t(end - begin);
+        char* copy = short_copy;
+        if (size > sizeof short_copy) {
+            long_copy.resize(size);
+            copy = long_copy.data();
+        }
+        for (std::size_t k = 0; k < size; ++k)
             copy[k] = begin[k] == ',' ? '.' : begin[k];
-        end = copy + (end - begin);
         begin = copy;
+        end = copy + size;
     }
     const char* p = begin;
     return scan_double(p, end, value) && p == end;
