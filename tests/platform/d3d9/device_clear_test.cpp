@@ -83,6 +83,12 @@ const Case kCases[] = {
      {viewport({0, 0, 256, 256}), clear(kBoth, kRed, 1.0f), viewport({0, 0, LONG(kSide), LONG(kSide)}),
       fill({100, 100, 400, 400}, kBlue)}},
     {"depth alone, nothing passes", {clear(D3DCLEAR_ZBUFFER, 0, 0.0f), fill({0, 0, LONG(kSide), LONG(kSide)}, kBlue)}},
+    {"a clear of some rows, then a draw over every row",
+     {clear(kBoth, kRed, 1.0f, {0, 100, LONG(kSide), 400}), fill({0, 0, LONG(kSide), LONG(kSide)}, kBlue)}},
+    // Depth 0.5 is 32767.5 steps, stored as 32768, which a draw at 0.5 passes.
+    {"depth a half, a draw there", {clear(kBoth, kRed, 0.5f), fill({0, 0, 100, 100}, kBlue)}},
+    // An X8R8G8B8 target reads opaque, cleared or drawn.
+    {"a clear colour of no alpha", {clear(kBoth, 0x0000C0C0, 1.0f), fill({0, 0, 50, 50}, 0x00C0C000)}},
     {"two frames, the second's depth from the first's draw",
      {clear(kBoth, kRed, 1.0f), fill({0, 0, 200, 200}, kBlue), clear(D3DCLEAR_TARGET, kGreen, 1.0f),
       fill({100, 100, 300, 300}, kWhite)}},
@@ -111,13 +117,17 @@ void run(IDirect3DDevice9* device, const Step& step)
     }
 }
 
-// A locked X8R8G8B8 surface's pixels as 0x00RRGGBB, as the window has them.
-std::vector<uint32_t> pixels_of(IDirect3DSurface9* surface)
+// A locked X8R8G8B8 surface's pixels as 0x00RRGGBB, as the window has
+// them; `not_opaque` counts those whose unused byte is not 0xFF.
+std::vector<uint32_t> pixels_of(IDirect3DSurface9* surface, size_t* not_opaque = nullptr)
 {
     const std::vector<uint8_t> bytes = surface_bytes(surface, kSide * 4, kSide);
     std::vector<uint32_t> pixels(kSide * kSide);
     std::memcpy(pixels.data(), bytes.data(), bytes.size());
     for (uint32_t& pixel : pixels) {
+        if (not_opaque && pixel >> 24 != 0xFF) {
+            ++*not_opaque;
+        }
         pixel &= 0xFFFFFF;
     }
     return pixels;
@@ -157,8 +167,10 @@ TEST(DeviceClearTest, ThePutOffClearIsDoneBeforeAnythingReachesTheBuffers)
                 if (through_lock) {
                     InterfacePtr<IDirect3DSurface9> back;
                     ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, receive(back)), S_OK);
-                    const std::vector<uint32_t> got = pixels_of(back.get());
+                    size_t not_opaque = 0;
+                    const std::vector<uint32_t> got = pixels_of(back.get(), &not_opaque);
                     EXPECT_EQ(got, model.color) << first_difference(got, model.color);
+                    EXPECT_EQ(not_opaque, 0u);
                 }
                 ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), S_OK);
                 EXPECT_EQ(made.window.frame(), model.color) << first_difference(made.window.frame(), model.color);

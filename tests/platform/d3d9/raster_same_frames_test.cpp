@@ -356,13 +356,16 @@ TEST(VertexTransformTest, FoursDrawWhatOneAtATimeDraws)
     struct Layout {
         const char* name;
         DWORD fvf;
-        bool w, diffuse, texture;
+        bool w, diffuse;
+        int coordinates; // texture coordinates: 0, 1 (v reads 0) or 2
     };
     const Layout layouts[] = {
-        {"position, diffuse, texture", D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1, false, true, true},
-        {"position with w, diffuse, texture", D3DFVF_XYZW | D3DFVF_DIFFUSE | D3DFVF_TEX1, true, true, true},
-        {"position, texture (white)", D3DFVF_XYZ | D3DFVF_TEX1, false, false, true},
-        {"position, diffuse (no coordinates)", D3DFVF_XYZ | D3DFVF_DIFFUSE, false, true, false},
+        {"position, diffuse, texture", D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1, false, true, 2},
+        {"position with w, diffuse, texture", D3DFVF_XYZW | D3DFVF_DIFFUSE | D3DFVF_TEX1, true, true, 2},
+        {"position, texture (white)", D3DFVF_XYZ | D3DFVF_TEX1, false, false, 2},
+        {"position, diffuse (no coordinates)", D3DFVF_XYZ | D3DFVF_DIFFUSE, false, true, 0},
+        {"position, diffuse, one coordinate", D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE1(0),
+         false, true, 1},
     };
     constexpr UINT kTriangles = 61; // 183 vertices: fours and a tail of three
     const float nan = std::nanf(""), inf = INFINITY;
@@ -437,8 +440,7 @@ TEST(VertexTransformTest, FoursDrawWhatOneAtATimeDraws)
             if (layout.diffuse) {
                 put(static_cast<uint32_t>(random()));
             }
-            if (layout.texture) {
-                put(4 * unit() - 2);
+            for (int k = 0; k < layout.coordinates; ++k) {
                 put(4 * unit() - 2);
             }
         }

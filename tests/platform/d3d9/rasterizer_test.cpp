@@ -359,6 +359,25 @@ TEST_F(RasterTest, VertexWithoutDiffuseIsOpaqueWhite)
     EXPECT_EQ(window.pixel(1, 1), kWhitePixel);
 }
 
+// A screen-space corner with no place on the screen (1 / w zero or not
+// finite, a position or depth not finite or far past the guard band)
+// drops its triangle rather than drawing it from garbage.
+TEST_F(RasterTest, ScreenTrianglesWithACornerThatHasNoPlaceDrawNothing)
+{
+    const float nan = std::nanf(""), inf = INFINITY;
+    const ScreenVertex corners[] = {
+        {7, 7, 0.5f, 0.0f, kWhite, 0, 0}, {7, 7, 0.5f, inf, kWhite, 0, 0}, {7, 7, 0.5f, nan, kWhite, 0, 0},
+        {nan, 7, 0.5f, 1.0f, kWhite, 0, 0}, {1e30f, 7, 0.5f, 1.0f, kWhite, 0, 0}, {7, 7, inf, 1.0f, kWhite, 0, 0},
+    };
+    for (const ScreenVertex& corner : corners) {
+        begin();
+        ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {at(0, 0), at(8, 0), corner}, 1), S_OK);
+        finish();
+        EXPECT_EQ(mask(kWhitePixel).find('#'), std::string::npos)
+            << corner.x << " " << corner.z << " " << corner.rhw;
+    }
+}
+
 // --- Coverage against the edge rule -------------------------------------------
 
 // The pixels a screen-space triangle covers, straight from the rule: centres
@@ -796,6 +815,20 @@ TEST(BlendStageTest, OperationsOnTextureAndDiffuse)
         {stage(D3DTOP_SELECTARG1, D3DTA_TFACTOR, D3DTA_DIFFUSE), 0xFF402010},
         {stage(D3DTOP_SELECTARG1, D3DTA_TEXTURE | D3DTA_COMPLEMENT, D3DTA_DIFFUSE), 0xFF7FBFDF},
         {stage(D3DTOP_SELECTARG1, D3DTA_DIFFUSE | D3DTA_ALPHAREPLICATE, D3DTA_DIFFUSE), 0xFF808080},
+        // x1 + x2 - x1 x2, each channel in [0, 1].
+        {stage(D3DTOP_ADDSMOOTH, D3DTA_TEXTURE, D3DTA_DIFFUSE), 0xFFC0A090},
+        // The factor (0x40, 0x20, 0x10) weighs the texture, the rest the
+        // diffuse: green 0x20 / 255 * 0x40 + 0xDF / 255 * 0x80 = 119.97.
+        {{D3DTOP_LERP, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTA_TFACTOR, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE,
+          D3DTA_CURRENT, 0x80402010, 0},
+         0xFF80787A},
+        // Alpha left alone is the diffuse's; replicated, alpha is still alpha.
+        {{D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTA_CURRENT, D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_DIFFUSE,
+          D3DTA_CURRENT, 0, 0},
+         0x80402010},
+        {{D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTA_CURRENT, D3DTOP_SELECTARG1,
+          D3DTA_DIFFUSE | D3DTA_ALPHAREPLICATE, D3DTA_TEXTURE, D3DTA_CURRENT, 0, 0},
+         0x80804020},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(blend_stage(c.blend, texture, diffuse), c.expected) << "op " << c.blend.color_op;
