@@ -247,8 +247,9 @@ LSTATUS write_settings(Settings* settings)
         if (status != ERROR_SUCCESS)
             break;
     }
-    RegCloseKey(key);
-    return status;
+    // The values reach the file as the key closes: a full disk shows there.
+    const LSTATUS closed = RegCloseKey(key);
+    return status != ERROR_SUCCESS ? status : closed;
 }
 
 void save_settings(Settings* settings) { write_settings(settings); }

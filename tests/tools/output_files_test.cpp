@@ -215,7 +215,7 @@ TEST_F(OutputFiles, AFullOutputSaysTheDiskIsFull)
     EXPECT_EQ(read("err"), "varnel-cli: cannot write the settings file " + settings_file + ": " + full + "\n");
     // Staged but never flushed for the full disk, the defaults are not
     // reported written where the file's old x_max, two bytes, begins like
-    // 4000.
+    // 4000, and the reason is the disk's.
     ASSERT_EQ(run("XDG_CONFIG_HOME='" + (dir / "config").string() + "'", "settings --reset >/dev/null"), 0);
     std::string old = read("config/kestrow/varnel.exe.reg");
     const std::string x_max = "\"x_max\"=dword:00000fa0";
@@ -226,9 +226,7 @@ TEST_F(OutputFiles, AFullOutputSaysTheDiskIsFull)
                             "head -c 65536 /dev/zero >small/filler 2>/dev/null; XDG_CONFIG_HOME=\"$PWD/small\" "
                             "exec " VARNEL_CLI " settings --reset >/dev/null"),
               1);
-    EXPECT_EQ(read("err"),
-              "varnel-cli: cannot write the settings file " + settings_file +
-                  ": what was written does not read back\n");
+    EXPECT_EQ(read("err"), "varnel-cli: cannot write the settings file " + settings_file + ": " + full + "\n");
 }
 
 // Out of memory (eight reading threads within 100 MB of address space, less
