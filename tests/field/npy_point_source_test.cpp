@@ -273,6 +273,36 @@ TEST_F(NpyLoad, StructuredFieldsByNameOrNumberOnAnyThreads)
     EXPECT_EQ(load(npy, 1, missing).failure, LoadFailure::no_column);
 }
 
+// Records with a third field beside x and y, of either float, are read at
+// their own stride, not as pairs that lie side by side.
+TEST_F(NpyLoad, RecordsWiderThanAPointAreReadAtTheirStride)
+{
+    for (const StoredType& type : {StoredType{"<f8", true, 8, false}, StoredType{"<f4", true, 4, false}}) {
+        SCOPED_TRACE(type.descr);
+        const int rows = 3000;
+        const std::vector<double> v = values(rows * 2, false, 4000);
+        std::string records, text;
+        for (int r = 0; r < rows; ++r) {
+            const double px = double(float(v[std::size_t(2 * r)])), py = double(float(v[std::size_t(2 * r + 1)]));
+            records += store(type, px) + store(type, py) + store(type, 9999);
+            char line[96];
+            std::snprintf(line, sizeof line, "%.17g %.17g\n", px, py);
+            text += line;
+        }
+        const std::string d = std::string("'") + type.descr + "'";
+        const std::string npy = write("w.npy",
+                                      npy_file(1,
+                                               "{'descr': [('x', " + d + "), ('y', " + d + "), ('w', " + d +
+                                                   ")], 'fortran_order': False, 'shape': (" + std::to_string(rows) +
+                                                   ",), }",
+                                               records));
+        ColumnRequest xy;
+        xy.numbers = Columns{1, 2};
+        xy.chosen = true;
+        expect_same(load(npy, 2, xy), load(write("w.txt", text), 2, xy));
+    }
+}
+
 // A header that cannot be trusted is refused with its reason before any
 // record is read.
 TEST_F(NpyLoad, HeadersThatLieAreRefusedWithTheirReason)
@@ -303,6 +333,9 @@ TEST_F(NpyLoad, HeadersThatLieAreRefusedWithTheirReason)
         {npy_file(1, dict("'<f8'", "False", "16"), eight_records), "shape is no tuple"},
         {npy_file(1, dict("'<f8'", "False", "(8, 'two')"), eight_records), "other than whole numbers"},
         {npy_file(1, dict("'<f8'", "False", "(8, 0)"), eight_records), "shape's 0 columns"},
+        // 2^64 + 8 records would wrap to the 8 the file holds.
+        {npy_file(1, dict("'<f8'", "False", "(18446744073709551624, 2)"), eight_records), "no dictionary"},
+        {npy_file(1, dict("'|f8'", "False", "(8, 2)"), eight_records), "'|f8'"},
         {npy_file(1, dict("'<f8'", "True", "(4000000000000000000, 3)"), eight_records), "what memory can address"},
         {npy_file(1, dict("3", "False", "(8, 2)"), eight_records), "neither a type nor a list"},
         {npy_file(1, "{'descr': '<f8', 'shape': (8, 2)}", eight_records), "lacks"},
