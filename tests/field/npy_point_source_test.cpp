@@ -290,12 +290,9 @@ TEST_F(NpyLoad, RecordsWiderThanAPointAreReadAtTheirStride)
             text += line;
         }
         const std::string d = std::string("'") + type.descr + "'";
-        const std::string npy = write("w.npy",
-                                      npy_file(1,
-                                               "{'descr': [('x', " + d + "), ('y', " + d + "), ('w', " + d +
-                                                   ")], 'fortran_order': False, 'shape': (" + std::to_string(rows) +
-                                                   ",), }",
-                                               records));
+        const std::string header = "{'descr': [('x', " + d + "), ('y', " + d + "), ('w', " + d +
+            ")], 'fortran_order': False, 'shape': (" + std::to_string(rows) + ",), }";
+        const std::string npy = write("w.npy", npy_file(1, header, records));
         ColumnRequest xy;
         xy.numbers = Columns{1, 2};
         xy.chosen = true;

@@ -366,15 +366,14 @@ TEST_F(RasterTest, ScreenTrianglesWithACornerThatHasNoPlaceDrawNothing)
 {
     const float nan = std::nanf(""), inf = INFINITY;
     const ScreenVertex corners[] = {
-        {7, 7, 0.5f, 0.0f, kWhite, 0, 0}, {7, 7, 0.5f, inf, kWhite, 0, 0}, {7, 7, 0.5f, nan, kWhite, 0, 0},
+        {7, 7, 0.5f, 0.0f, kWhite, 0, 0},   {7, 7, 0.5f, inf, kWhite, 0, 0},      {7, 7, 0.5f, nan, kWhite, 0, 0},
         {nan, 7, 0.5f, 1.0f, kWhite, 0, 0}, {1e30f, 7, 0.5f, 1.0f, kWhite, 0, 0}, {7, 7, inf, 1.0f, kWhite, 0, 0},
     };
     for (const ScreenVertex& corner : corners) {
         begin();
         ASSERT_EQ(draw_screen(D3DPT_TRIANGLELIST, {at(0, 0), at(8, 0), corner}, 1), S_OK);
         finish();
-        EXPECT_EQ(mask(kWhitePixel).find('#'), std::string::npos)
-            << corner.x << " " << corner.z << " " << corner.rhw;
+        EXPECT_EQ(mask(kWhitePixel).find('#'), std::string::npos) << corner.x << " " << corner.z << " " << corner.rhw;
     }
 }
 
