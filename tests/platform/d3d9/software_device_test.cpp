@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <map>
 #include <numeric>
+#include <utility>
 
 #include "device_helpers.h"
+#include "platform/d3d9/device_caps.h"
 
 namespace {
 
@@ -121,6 +123,11 @@ TEST_F(SoftDeviceTest, ResetMakesBuffersOfTheNewSize)
 
 TEST_F(SoftDeviceTest, ImpossibleResetFailsFramesUntilAGoodOne)
 {
+    // A side past the largest buffer the device makes, either side.
+    for (const auto& [width, height] : {std::pair{kMaxBackBufferSide + 1, 4u}, std::pair{4u, kMaxBackBufferSide + 1}}) {
+        D3DPRESENT_PARAMETERS params = windowed_params(width, height);
+        EXPECT_EQ(device->Reset(&params), D3DERR_INVALIDCALL) << width << "x" << height;
+    }
     window.set_client_size(0, 0);
     D3DPRESENT_PARAMETERS params = windowed_params(0, 0);
     EXPECT_EQ(device->Reset(&params), D3DERR_INVALIDCALL);
