@@ -46,9 +46,29 @@ print("%.3f" % (spent() - before))' "$@"
     fi
 }
 
+# Wall and CPU seconds of one run, as "WALL CPU" (seconds and
+# cpu_seconds in one run; python3 or GNU time).
+wall_and_cpu() {
+    if command -v python3 >/dev/null; then
+        python3 -c 'import resource, subprocess, sys, time
+def spent():
+    r = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return r.ru_utime + r.ru_stime
+before = spent()
+start = time.perf_counter()
+subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+print("%.3f %.3f" % (time.perf_counter() - start, spent() - before))' "$@"
+    else
+        /usr/bin/time -f "%e %U %S" "$@" 2>&1 >/dev/null | tail -1 | awk '{ printf "%.2f %.2f\n", $1, $2 + $3 }'
+    fi
+}
+
 # How many alternating runs each side gets (RUNS, default 5): on a noisy
 # machine more give a steadier median.
 runs=${RUNS:-5}
 
 # The median of a list of numbers (the upper middle one of an even count).
 median() { echo "$@" | tr ' ' '\n' | grep . | sort -n | awk '{ v[NR] = $1 } END { print v[int(NR / 2) + 1] }'; }
+
+# The least of a list of numbers.
+least() { echo "$@" | tr ' ' '\n' | grep . | sort -n | head -1; }
