@@ -277,13 +277,17 @@ TEST_F(KeptPointsLoads, AStoppedLoadKeepsNothing)
     EXPECT_EQ(kept.bytes(), 0u);
     EXPECT_EQ(kept.chunks().size(), 0u);
 
-    // Nor does a load the file's damage ended (a gzip file cut short): a
-    // later load would bin the points read as the whole file's.
+    // Nor does a load the file's damage ended (a gzip file cut short),
+    // while binning or while fitting its range: a later load would bin the
+    // points read as the whole file's.
     const std::string whole = gzipped(text_points(200000, 10));
     request.path = dir_.write("cut.txt.gz", whole.substr(0, whole.size() / 2));
-    EXPECT_EQ(load_field(request).failure, LoadFailure::cannot_read);
-    EXPECT_EQ(kept.bytes(), 0u);
-    EXPECT_EQ(kept.chunks().size(), 0u);
+    for (const bool fit : {false, true}) {
+        request.fit_range = fit;
+        EXPECT_EQ(load_field(request).failure, LoadFailure::cannot_read) << fit;
+        EXPECT_EQ(kept.bytes(), 0u) << fit;
+        EXPECT_EQ(kept.chunks().size(), 0u) << fit;
+    }
 }
 
 // A pipe or a database is never kept; only a regular file has a key.

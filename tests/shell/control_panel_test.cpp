@@ -121,6 +121,7 @@ TEST_F(PanelTest, TextThatIsNoNumberIsRefusedNamingTheField)
         {IDC_Y_MAX_SPIN, "2e999", IDC_LOAD_DATA, "Y[max]"},
         {IDC_X_MARKER_SPIN, "-", IDC_SET_MARKER, "マーカー X"},
         {IDC_Y_MARKER_SPIN, "inf", IDC_SET_MARKER, "マーカー Y"},
+        {IDC_X_MARKER_SPIN, "+-5", IDC_SET_MARKER, "マーカー X"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -164,6 +165,7 @@ TEST_F(PanelTest, TheArrowsStepByARoundPartOfTheSpan)
         {{"0", "20"}, IDC_X_MARKER_SPIN, "0.1", Qt::Key_Up, "0.3"}, // not 0.30000000000000004
         {{"5", "5"}, IDC_X_MIN_SPIN, "5", Qt::Key_Down, "4"},
         {{"0", "4000"}, IDC_X_MARKER_SPIN, "abc", Qt::Key_Up, "abc"},
+        {{"0", "4000"}, IDC_X_MARKER_SPIN, " +500 ", Qt::Key_Up, "550"}, // as a user may type it
         // Y's fields step by Y's span, 0 to 1 here.
         {{"0", "4000"}, IDC_Y_MARKER_SPIN, "0.5", Qt::Key_Up, "0.51"},
         {{"0", "4000"}, IDC_Y_MAX_SPIN, "1", Qt::Key_Down, "0.99"},
