@@ -47,7 +47,7 @@ std::string range_problem(const Range& r)
         ": a range's ends are finite and in order, XMIN < XMAX and YMIN < YMAX, each span a finite double";
 }
 
-void add_range_option(OptionTable& table, Range* range, bool* fit, bool* given)
+void add_range_option(OptionTable& table, Range* range, bool* fit)
 {
     const std::string option = "--range";
     const std::string needs = std::string("four numbers, XMIN XMAX YMIN YMAX") + (fit ? ", or auto" : "");
@@ -75,8 +75,6 @@ void add_range_option(OptionTable& table, Range* range, bool* fit, bool* given)
             *range = asked;
             if (fit)
                 *fit = false;
-            if (given)
-                *given = true;
         });
     declared->default_str(number_text(range->x_min) + " " + number_text(range->x_max) + " " +
                           number_text(range->y_min) + " " + number_text(range->y_max));

@@ -16,8 +16,7 @@ std::string range_problem(const Range& r);
 
 // "--range XMIN XMAX YMIN YMAX", or, where `fit` is given, "--range auto":
 // the one range rule (range_problem) for every command that takes one.
-// `given` (may be null) is set when the option was on the line.
-void add_range_option(OptionTable& table, Range* range, bool* fit, bool* given = nullptr);
+void add_range_option(OptionTable& table, Range* range, bool* fit);
 // "--columns X Y": each by number (1 to kMaxColumn) or by the header's name.
 void add_columns_option(OptionTable& table, ColumnRequest* columns);
 // "--weight COL" and "--mean COL", each by number or by the header's name,
