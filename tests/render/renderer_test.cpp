@@ -441,7 +441,6 @@ TEST_F(RendererObjectTest, TheOverlayIsTheSameOnRowsOfAnyPitch)
         renderer->ops.set_field(renderer, field.get());
         set_camera(100, 30, 35);
         show_axes(true);
-        renderer->ops.render(renderer);
         ASSERT_EQ(renderer->ops.render(renderer), S_OK);
         pictures[padding != 0] = window.frame();
         d3d9_test_reset();
@@ -556,10 +555,6 @@ TEST_F(RendererObjectTest, TheOverlayFollowsEveryChange)
     expect_overlay("the map with equal units");
 }
 
-// On the map the grid lines give way (they would read as ticks) and the
-// cross is seen over every node; back in the camera's view the depth test
-// hides again the cross where the raised quarter stands in front of it, and
-// the frame is the one drawn before the map.
 // Sums of weights with one below zero run from their least to their
 // greatest, as means do: the least at the floor, zero a part of the way up,
 // the greatest at the top, and the scale from the least sum; neither
@@ -595,6 +590,10 @@ TEST_F(RendererObjectTest, SumsBelowZeroRunFromTheLeast)
     }
 }
 
+// On the map the grid lines give way (they would read as ticks) and the
+// cross is seen over every node; back in the camera's view the depth test
+// hides again the cross where the raised quarter stands in front of it, and
+// the frame is the one drawn before the map.
 TEST_F(RendererObjectTest, TheMapDrawsNoGridLinesAndTheCameraViewKeepsItsDepth)
 {
     FieldPtr field = make_field([](int i, int j) { return i <= 100 && j <= 100 ? 0.8 : 0.0; });

@@ -75,10 +75,15 @@ TEST(JpegDecoder, DamagedFilesEndWithoutReadingForever)
 
 TEST(JpegDecoder, HugeHeaderIsRefusedAsOutOfMemory)
 {
-    Bytes huge;
-    huge.u8({0xFF, 0xD8});
-    huge.u8({0xFF, 0xDB}).be16(67).u8({0x00}).repeat(1, 64);
-    huge.u8({0xFF, 0xC0}).be16(17).u8({8}).be16(60000).be16(60000).u8({3, 1, 0x11, 0, 2, 0x11, 0, 3, 0x11, 0});
+    // A quantisation table and a frame of three components, SIDE by SIDE.
+    const auto frame = [](uint8_t marker, uint16_t side) {
+        Bytes bytes;
+        bytes.u8({0xFF, 0xD8});
+        bytes.u8({0xFF, 0xDB}).be16(67).u8({0x00}).repeat(1, 64);
+        bytes.u8({0xFF, marker}).be16(17).u8({8}).be16(side).be16(side).u8({3, 1, 0x11, 0, 2, 0x11, 0, 3, 0x11, 0});
+        return bytes;
+    };
+    Bytes huge = frame(0xC0, 60000);
     huge.u8({0xFF, 0xDA}).be16(12).u8({3, 1, 0, 2, 0, 3, 0, 0, 63, 0});
     ScopedImage image;
     EXPECT_EQ(image.run(decode_jpeg, huge), E_OUTOFMEMORY);
@@ -86,11 +91,7 @@ TEST(JpegDecoder, HugeHeaderIsRefusedAsOutOfMemory)
     // A progressive file holds every coefficient until its last scan: 1.2
     // GB for these 200 M pixels, past the ceiling its 800 MB of pixels keep
     // within. It is refused before that memory is taken.
-    Bytes progressive;
-    progressive.u8({0xFF, 0xD8});
-    progressive.u8({0xFF, 0xDB}).be16(67).u8({0x00}).repeat(1, 64);
-    progressive.u8({0xFF, 0xC2}).be16(17).u8({8}).be16(14142).be16(14142);
-    progressive.u8({3, 1, 0x11, 0, 2, 0x11, 0, 3, 0x11, 0});
+    Bytes progressive = frame(0xC2, 14142);
     progressive.u8({0xFF, 0xC4}).be16(21).u8({0x00, 1, 1}).repeat(0, 14).u8({0x04, 0x00});
     progressive.u8({0xFF, 0xDA}).be16(12).u8({3, 1, 0, 2, 0, 3, 0, 0, 0, 0, 0xFF, 0xD9});
     EXPECT_EQ(image.run(decode_jpeg, progressive), E_FAIL);
